@@ -1,0 +1,55 @@
+// The message-box layer: every message the program shows goes through a Prompter, so the program
+// shows a real box and tests record what would have been shown and script the answers.
+#pragma once
+
+#include <deque>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+enum class PromptIcon { None, Critical, Question, Exclamation, Information };
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
+enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };
+
+struct Prompt {
+    PromptIcon icon = PromptIcon::None;
+    PromptButtons buttons = PromptButtons::Ok;
+    std::string text;
+    std::string title;
+    bool operator==(const Prompt&) const = default;
+};
+
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    virtual PromptAnswer show(const Prompt& prompt) = 0;
+
+    PromptAnswer ask(PromptIcon icon, const std::string& text, const std::string& title,
+                     PromptButtons buttons = PromptButtons::Ok) {
+        return show(Prompt{icon, buttons, text, title});
+    }
+};
+
+// Records every prompt and answers from a script (then with the first button: Ok or Yes).
+class RecordingPrompter : public Prompter {
+public:
+    PromptAnswer show(const Prompt& prompt) override;
+    void answerNext(PromptAnswer a) { script_.push_back(a); }
+
+    std::vector<Prompt> shown;
+
+private:
+    std::deque<PromptAnswer> script_;
+};
+
+// Writes each prompt's text as a line to standard error and answers with the first button: the
+// batch front end's voice.
+class StderrPrompter : public Prompter {
+public:
+    PromptAnswer show(const Prompt& prompt) override;
+};
+
+PromptAnswer defaultAnswer(PromptButtons buttons);
+
+} // namespace orv

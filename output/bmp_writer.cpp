@@ -1,0 +1,89 @@
+// 24-bit BMP encoding and the atomic file write every picture writer uses.
+#include "output/bmp_writer.h"
+
+#include "base/runtime_error.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
+
+namespace orv {
+
+namespace {
+
+void put16(std::vector<std::uint8_t>& b, std::size_t at, std::uint16_t v) {
+    b[at] = v & 0xff;
+    b[at + 1] = v >> 8;
+}
+void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) b[at + i] = (v >> (8 * i)) & 0xff;
+}
+
+} // namespace
+
+std::vector<std::uint8_t> encodeBmp24(const BgrView& v) {
+    if (v.width <= 0 || v.height <= 0 || !v.bits || v.stride < std::size_t(v.width) * 3)
+        throw RuntimeError(5);
+    const std::size_t rowBytes = (std::size_t(v.width) * 3 + 3) / 4 * 4;
+    const std::size_t imageBytes = rowBytes * std::size_t(v.height);
+    const std::size_t total = 54 + imageBytes;
+    if (total > 0xffffffffu) throw RuntimeError(6);
+    std::vector<std::uint8_t> b(total, 0);
+    b[0] = 'B';
+    b[1] = 'M';
+    put32(b, 2, std::uint32_t(total));
+    put32(b, 10, 54);
+    put32(b, 14, 40);
+    put32(b, 18, std::uint32_t(v.width));
+    put32(b, 22, std::uint32_t(v.height)); // positive: bottom-up
+    put16(b, 26, 1);
+    put16(b, 28, 24);
+    put32(b, 30, 0);
+    put32(b, 34, std::uint32_t(imageBytes));
+    put32(b, 38, 2835); // 72 dpi
+    put32(b, 42, 2835);
+    for (int y = 0; y < v.height; ++y)
+        std::memcpy(&b[54 + rowBytes * y], v.bits + v.stride * y, std::size_t(v.width) * 3);
+    return b;
+}
+
+void writeBmp24(const std::string& path, const BgrView& view) {
+    writeFileAtomically(path, encodeBmp24(view));
+}
+
+void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    static std::mt19937 rng{std::random_device{}()};
+    std::string tmp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        tmp = path + ".tmp" + std::to_string(rng() % 1000000);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) throw RuntimeError(errno == EACCES || errno == EROFS ? 70 : 75);
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int err = errno;
+            ::close(fd);
+            ::unlink(tmp.c_str());
+            throw RuntimeError(err == ENOSPC ? 61 : 75);
+        }
+        done += std::size_t(n);
+    }
+    if (::close(fd) != 0) {
+        ::unlink(tmp.c_str());
+        throw RuntimeError(61);
+    }
+    if (std::rename(tmp.c_str(), path.c_str()) != 0) {
+        ::unlink(tmp.c_str());
+        throw RuntimeError(75);
+    }
+}
+
+} // namespace orv

@@ -1,0 +1,30 @@
+// The BMP writer: 24-bit, uncompressed, bottom-up, rows padded to 4 bytes. Written to a temporary
+// file beside the target and renamed into place, so a failed write never destroys an old file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// Source pixels: `height` rows bottom-up, each row `width` pixels of blue, green, red, and
+// `stride` bytes from one row to the next (at least 3 * width).
+struct BgrView {
+    const std::uint8_t* bits = nullptr;
+    int width = 0;
+    int height = 0;
+    std::size_t stride = 0;
+};
+
+// The whole file's bytes.
+std::vector<std::uint8_t> encodeBmp24(const BgrView& view);
+
+// Writes the file atomically; raises RuntimeError 75 (path/file access) or 61 (disk full) on failure.
+void writeBmp24(const std::string& path, const BgrView& view);
+
+// Writes `bytes` to `path` through a temporary file in the same folder that is renamed over the
+// target only when complete. Shared by every writer of pictures, projects and preferences.
+void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+} // namespace orv
