@@ -15,9 +15,18 @@ public:
     int number() const { return number_; }
     const std::string& description() const { return description_; }
 
+    // The numbered stage of the running command where the error arose (0 when not known), so the
+    // command's boundary can report "at line L".
+    int line() const { return line_; }
+    RuntimeError& atLine(int line) {
+        if (line_ == 0) line_ = line;
+        return *this;
+    }
+
 private:
     int number_;
     std::string description_;
+    int line_ = 0;
 };
 
 // The standard description of an error number ("Overflow" for 6); "Application-defined or

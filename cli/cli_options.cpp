@@ -1,0 +1,180 @@
+// Parsing orvanta-cli's options. Every unknown option and every bad value is an error.
+#include "cli/cli_options.h"
+
+#include "base/leading_number.h"
+#include "project/series_naming.h"
+
+#include <cstdlib>
+#include <sstream>
+
+namespace orv {
+
+namespace {
+
+bool parseInt(const std::string& s, long& out) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    out = std::strtol(s.c_str(), &end, 10);
+    return end && *end == '\0';
+}
+
+bool parseFloat(const std::string& s, float& out) {
+    if (s.empty()) return false;
+    char* end = nullptr;
+    out = std::strtof(s.c_str(), &end);
+    return end && *end == '\0';
+}
+
+std::vector<std::string> split(const std::string& s, char sep) {
+    std::vector<std::string> parts;
+    std::string cur;
+    std::istringstream in(s);
+    while (std::getline(in, cur, sep)) parts.push_back(cur);
+    return parts;
+}
+
+std::optional<int> parseMethod(const std::string& v) {
+    static const char* names[] = {"3d", "linear", "red", "green", "blue"};
+    for (int i = 0; i < 5; ++i)
+        if (v == std::to_string(i) || v == names[i]) return i;
+    return std::nullopt;
+}
+
+} // namespace
+
+std::string defaultMontageName(const std::string& firstFile) {
+    const std::size_t dot = firstDotOfFileName(firstFile);
+    return (dot == std::string::npos ? firstFile : firstFile.substr(0, dot)) + " montage.bmp";
+}
+
+CliParse parseCliOptions(const std::vector<std::string>& args) {
+    CliOptions o;
+    CliParse r;
+    auto fail = [&](const std::string& msg) {
+        r.error = msg;
+        return r;
+    };
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        auto value = [&](std::string& out) {
+            if (i + 1 >= args.size()) return false;
+            out = args[++i];
+            return true;
+        };
+        std::string v;
+        if (a == "-h" || a == "--help") {
+            o.help = true;
+        } else if (a == "--version") {
+            o.version = true;
+        } else if (a == "-q" || a == "--quiet") {
+            o.quiet = true;
+        } else if (a == "-i" || a == "--increment") {
+            if (!value(o.incrementText)) return fail("--increment needs a value");
+        } else if (a == "-m" || a == "--method") {
+            if (!value(v)) return fail("--method needs a value");
+            const auto m = parseMethod(v);
+            if (!m) return fail("--method takes 0-4, 3d, linear, red, green or blue, not '" + v + "'");
+            o.method = *m;
+        } else if (a == "-o" || a == "--output") {
+            if (!value(o.output) || o.output.empty()) return fail("--output needs a file name");
+        } else if (a == "--map") {
+            if (!value(o.mapFile) || o.mapFile.empty()) return fail("--map needs a file name");
+        } else if (a == "--report") {
+            if (!value(o.reportFile) || o.reportFile.empty()) return fail("--report needs a file name");
+        } else if (a == "--ignore") {
+            if (!value(v)) return fail("--ignore needs a list such as 2,5");
+            for (const auto& part : split(v, ',')) {
+                long n;
+                if (!parseInt(part, n) || n < 1 || n > 10)
+                    return fail("--ignore takes picture numbers 1 to 10, not '" + part + "'");
+                o.ignored[std::size_t(n - 1)] = true;
+            }
+        } else if (a == "--offsets") {
+            if (!value(v)) return fail("--offsets needs a list such as 152,98;160,95");
+            o.useOffsets = true;
+            o.offsets.clear();
+            for (const auto& pair : split(v, ';')) {
+                const auto xy = split(pair, ',');
+                long x, y;
+                if (xy.size() != 2 || !parseInt(xy[0], x) || !parseInt(xy[1], y) || x < -32768 ||
+                    x > 32767 || y < -32768 || y > 32767)
+                    return fail("--offsets takes x,y pairs separated by ';', not '" + pair + "'");
+                o.offsets.push_back(ImageOffset{std::int16_t(x), std::int16_t(y)});
+            }
+            if (o.offsets.size() > std::size_t(kMaxPictures))
+                return fail("--offsets takes at most 30 pairs");
+        } else if (a == "--area") {
+            if (!value(v)) return fail("--area needs same, min or max");
+            if (v == "same") o.area = DisplayArea::Same;
+            else if (v == "min") o.area = DisplayArea::Minimum;
+            else if (v == "max") o.area = DisplayArea::Maximum;
+            else return fail("--area takes same, min or max, not '" + v + "'");
+        } else if (a == "--smooth") {
+            o.smooth = true;
+        } else if (a == "--edge-factor") {
+            if (!value(v) || !parseFloat(v, o.edgeFactor)) return fail("--edge-factor needs a number");
+        } else if (a == "--focus-factor") {
+            if (!value(v) || !parseFloat(v, o.focusFactor)) return fail("--focus-factor needs a number");
+        } else if (a == "--diff-factor") {
+            long n;
+            if (!value(v) || !parseInt(v, n) || n < -32768 || n > 32767)
+                return fail("--diff-factor needs a whole number");
+            o.diffFactor = int(n);
+        } else if (a == "--score") {
+            o.score = true;
+        } else if (a == "--evaluate") {
+            if (!value(v) || (v != "increments" && v != "methods" && v != "all"))
+                return fail("--evaluate takes increments, methods or all");
+            o.evaluate = v;
+        } else if (a == "--transparent") {
+            o.transparent = true;
+        } else if (a == "--quality") {
+            long n;
+            if (!value(v) || !parseInt(v, n) || n < 1 || n > 100)
+                return fail("--quality takes a whole number from 1 to 100");
+            o.quality = int(n);
+        } else if (a.size() > 1 && a[0] == '-') {
+            return fail("unknown option '" + a + "'");
+        } else {
+            if (!o.firstFile.empty()) return fail("only one first file can be named");
+            o.firstFile = a;
+        }
+    }
+    if (!o.help && !o.version && o.firstFile.empty()) return fail("no first file named");
+    r.options = o;
+    return r;
+}
+
+std::string cliHelpText() {
+    return R"(Usage: orvanta-cli [options] FIRST_FILE
+Makes one picture in which everything is sharp from a numbered focus series: FIRST_FILE is the
+first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 pictures.
+
+  -i, --increment TEXT the increment box's text (default 20): below 10 or not a number
+                       becomes "10"; the block side is its value rounded half to even
+  -m, --method M       0-4, or 3d, linear, red, green, blue (default 0)
+  -o, --output FILE    the montage picture (.bmp, .gif, .jpg or .jpeg); default: FIRST_FILE's
+                       folder and file name up to the file name's first dot + " montage.bmp"
+      --map FILE       write the dominant-image map text
+      --report FILE    write the properties text (default: standard output)
+      --ignore LIST    pictures to ignore, e.g. 2,5 (1 to 10)
+      --offsets LIST   target centres, x,y per picture in picture order, y from the top,
+                       e.g. "152,98;160,95"; turns image offsets on
+      --area AREA      same (default), min or max
+      --smooth         smooth the montage after making it
+      --edge-factor F  default 0.1        --focus-factor F  default 0.1
+      --diff-factor N  default 100
+      --score          print "Quality score = " and the score
+      --evaluate WHAT  increments, methods or all: compare, print every candidate's score and
+                       the recommendation, and write the chosen montage
+      --transparent    GIF output: make the colour of the top-left pixel transparent
+      --quality Q      JPEG output quality, 1 to 100 (default 90)
+  -q, --quiet          no progress bar
+  -h, --help           this text
+      --version        the version
+
+Exit status: 0 montage written, 1 failed, 2 usage error.
+)";
+}
+
+} // namespace orv

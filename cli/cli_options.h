@@ -1,0 +1,55 @@
+// The command line of orvanta-cli: parsing into an options record, and the help text.
+#pragma once
+
+#include "engine/focus_method.h"
+#include "engine/montage.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+struct CliOptions {
+    std::string firstFile;
+    std::string incrementText = "20";
+    int method = 0;
+    std::string output;     // empty: the default name beside the first file
+    std::string mapFile;
+    std::string reportFile; // empty: standard output
+    IgnoreTicks ignored{};
+    bool useOffsets = false;
+    std::vector<ImageOffset> offsets; // picture order
+    DisplayArea area = DisplayArea::Same;
+    bool quiet = false;
+    bool help = false;
+    bool version = false;
+
+    // Smoothing and comparisons.
+    bool smooth = false;
+    float edgeFactor = 0.1f;
+    float focusFactor = 0.1f;
+    int diffFactor = 100;
+    float edgeFactor2 = 4.0f;
+    bool score = false;
+    std::string evaluate; // "", "increments", "methods" or "all"
+
+    // Picture output.
+    bool transparent = false;
+    int quality = 90;
+};
+
+struct CliParse {
+    std::optional<CliOptions> options;
+    std::string error; // set when the command line is not usable (exit status 2)
+};
+
+CliParse parseCliOptions(const std::vector<std::string>& args);
+
+std::string cliHelpText();
+
+// The default output name: the first file's folder and file name up to the file name's first dot,
+// + " montage.bmp".
+std::string defaultMontageName(const std::string& firstFile);
+
+} // namespace orv

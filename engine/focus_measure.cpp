@@ -1,0 +1,111 @@
+// The diagonal focus measure. Only 2 x (increment - 1) pixels are read per block: the main
+// diagonal from the lower-left corner and the anti-diagonal from the upper-left corner.
+#include "engine/focus_measure.h"
+
+#include "base/numbers.h"
+
+#include <cstdlib>
+
+namespace orv {
+
+void FocusMeasure::allocate(int increment) {
+    const std::size_t n = std::size_t(increment < 0 ? 0 : increment) + 1;
+    red_.assign(n, 0);
+    green_.assign(n, 0);
+    blue_.assign(n, 0);
+}
+
+namespace {
+
+inline float accumulate(float score, FocusMethod method, int dR, int dG, int dB) {
+    switch (method) {
+    case FocusMethod::ColorSpace3D:
+        // Squares and sum in double, one rounding to single precision per step.
+        return float(double(score) + (double(dR) * dR + double(dG) * dG + double(dB) * dB));
+    case FocusMethod::LinearColor: return score + float(dR + dG + dB);
+    case FocusMethod::Red: return score + float(dR);
+    case FocusMethod::Green: return score + float(dG);
+    case FocusMethod::Blue: return score + float(dB);
+    default: return score;
+    }
+}
+
+void report(Prompter* prompter, const RuntimeError& e, int line) {
+    if (!prompter) return;
+    if (e.number() == 480)
+        prompter->ask(PromptIcon::Critical, "I appear to be having a memory problem.",
+                      "Try closing some other applications");
+    else
+        prompter->ask(PromptIcon::Critical, genericErrorText(e, line, "gotFocusMeasure"),
+                      kGenericErrorTitle);
+}
+
+} // namespace
+
+float FocusMeasure::gotFocusMeasure(const ModulePoint& mp, const FocusContext& ctx, int x, int y,
+                                    int increment, int shiftX, int shiftY, std::int16_t& outX,
+                                    std::int16_t& outY, int k, int source) {
+    float score = kRefusedScore;
+    int line = 9000;
+    try {
+        if (isIgnored(ctx.ignored, k)) return score;
+        if (k != 0) {
+            const ImageOffset t = (k >= 1 && k <= 30) ? ctx.offsets[std::size_t(k)] : ImageOffset{};
+            outX = toInt16(x + t.x - shiftX);
+            outY = toInt16(y - t.y + shiftY);
+            if (outX < 0 || outY < 0) return score;
+            if (ctx.useOffsets) {
+                if ((outX + increment >= mp.stack.pictureWidth(k) && t.x != ctx.smallestX) ||
+                    (outY + increment >= mp.stack.pictureHeight(k) && t.y != ctx.smallestY))
+                    return score;
+            }
+        } else {
+            outX = toInt16(x);
+            outY = toInt16(y);
+        }
+        score = kAcceptedStart;
+        if (std::size_t(increment) + 1 > red_.size()) allocate(increment);
+
+        const int W1 = mp.stack.pictureWidth(1);
+        const int H1 = mp.stack.pictureHeight(1);
+        const FocusMethod method = ctx.method;
+        const int ox = outX, oy = outY;
+
+        auto sample = [&](int j, int px, int py) {
+            red_[std::size_t(j)] = mp.pointRed(px, py, source);
+            green_[std::size_t(j)] = mp.pointGreen(px, py, source);
+            blue_[std::size_t(j)] = mp.pointBlue(px, py, source);
+        };
+        // A difference counts only between two samples taken on the same diagonal.
+        auto walk = [&](bool anti) {
+            bool previous = false;
+            for (int j = 1; j <= increment - 1; ++j) {
+                const int px = ox + j - 1;
+                const int py = anti ? oy + increment - j : oy + j - 1;
+                if (px > INT16_MAX || py > INT16_MAX) throw RuntimeError(6);
+                if (px >= W1 || py >= H1) {
+                    previous = false;
+                    continue;
+                }
+                sample(j, px, py);
+                if (j > 1 && previous) {
+                    line = 20000;
+                    const std::size_t a = std::size_t(j), b = a - 1;
+                    score = accumulate(score, method, std::abs(red_[a] - red_[b]),
+                                       std::abs(green_[a] - green_[b]),
+                                       std::abs(blue_[a] - blue_[b]));
+                    line = anti ? 9700 : 9000;
+                }
+                previous = true;
+            }
+        };
+        walk(false);
+        line = 9700;
+        walk(true);
+    } catch (...) {
+        report(ctx.prompter, currentError(), line);
+    }
+    return score;
+}
+
+} // namespace orv

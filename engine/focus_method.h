@@ -1,0 +1,39 @@
+// The five montage methods, in the order of the "Montage Method" menu, and per-picture offsets.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace orv {
+
+enum class FocusMethod : int { ColorSpace3D = 0, LinearColor = 1, Red = 2, Green = 3, Blue = 4, None = -1 };
+
+inline constexpr std::array<const char*, 5> kMethodCaptions = {
+    "3D Color Space Focus", "Linear Color Focus", "Preference Red Focus", "Preference Green Focus",
+    "Preference Blue Focus"};
+
+inline std::string methodCaption(int method) {
+    return method >= 0 && method < 5 ? kMethodCaptions[std::size_t(method)] : "";
+}
+
+// Centre of a picture's offset target in picture pixels, y counted from the top.
+struct ImageOffset {
+    std::int16_t x = 0;
+    std::int16_t y = 0;
+    bool operator==(const ImageOffset&) const = default;
+};
+
+// Pictures 1 to 30 at indexes 1 to 30; index 0 is unused.
+using OffsetTable = std::array<ImageOffset, 31>;
+
+// Ticks of the ten "Ignore Image" entries: index i stands for picture i + 1.
+using IgnoreTicks = std::array<bool, 10>;
+
+inline bool isIgnored(const IgnoreTicks& ticks, int picture) {
+    return picture >= 1 && picture <= 10 && ticks[std::size_t(picture - 1)];
+}
+
+inline constexpr int kMaxPictures = 30;
+
+} // namespace orv

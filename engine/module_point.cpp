@@ -1,0 +1,97 @@
+// Filling the pixel arrays from picture surfaces and drawing them back.
+#include "engine/module_point.h"
+
+#include "base/numbers.h"
+
+namespace orv {
+
+void PixelBuffer::allocate(int W, int H) {
+    lastColumn = toInt16(W - 1);
+    lastRow = toInt16(H - 1);
+    bytes.assign(std::size_t(W) * std::size_t(H) * 3, 0);
+}
+
+std::string sameSizeWarning(int n, int width, int height, int width1, int height1) {
+    return "Image " + std::to_string(n) + " has a different dimension (" + std::to_string(width) +
+           "," + std::to_string(height) + ") from Image 1 (" + std::to_string(width1) + "," +
+           std::to_string(height1) + ").   All images must be the same size.";
+}
+
+namespace {
+
+void checkSameSize(const ArraySurfaces& s, const SizeCheck& check) {
+    if (check.comparisonRun || s.pictures.empty()) return;
+    const int w1 = s.pictures[0]->pictureWidth();
+    const int h1 = s.pictures[0]->pictureHeight();
+    // Only the pictures with an "Ignore Image" entry are compared.
+    for (int n = 2; n <= int(s.pictures.size()) && n <= 10; ++n) {
+        const int w = s.pictures[std::size_t(n - 1)]->pictureWidth();
+        const int h = s.pictures[std::size_t(n - 1)]->pictureHeight();
+        if ((w != w1 || h != h1) && !isIgnored(check.ignored, n) && check.prompter)
+            check.prompter->ask(PromptIcon::Critical, sameSizeWarning(n, w, h, w1, h1),
+                                kSameSizeTitle);
+    }
+}
+
+void readSlot(const PictureSurface* surface, std::vector<std::uint8_t>& slot, int W, int H) {
+    slot.assign(std::size_t(W) * std::size_t(H) * 3, 0);
+    if (surface) surface->readPixels(slot.data(), W, H);
+}
+
+} // namespace
+
+void ModulePoint::loadImageArrays(int mode, const ArraySurfaces& s, const SizeCheck& check) {
+    if (mode == 0) {
+        const int w = s.montage ? s.montage->pictureWidth() : 0;
+        const int h = s.montage ? s.montage->pictureHeight() : 0;
+        const int W = roundUp4(w), H = roundUp4(h);
+        montage.lastColumn = toInt16(W - 1);
+        montage.lastRow = toInt16(H - 1);
+        montage.lastSlot = 104;
+        for (auto& slot : montage.slots) slot.clear();
+        readSlot(s.montage, montage.slot(100), W, H);
+        // Slots 101 to 104 stay unallocated until a comparison refresh fills them; the colour
+        // readers answer 0 for them meanwhile, as for cleared cells.
+
+        checkSameSize(s, check);
+
+        const int N = int(s.pictures.size());
+        const int pw = N ? s.pictures[0]->pictureWidth() : 0;
+        const int ph = N ? s.pictures[0]->pictureHeight() : 0;
+        const int SW = roundUp4(pw), SH = roundUp4(ph);
+        stack.lastColumn = toInt16(SW - 1);
+        stack.lastRow = toInt16(SH - 1);
+        stack.count = toInt16(N);
+        stack.pictures.clear();
+        stack.pictures.resize(std::size_t(N));
+        stack.sizes.resize(std::size_t(N));
+        for (int n = 1; n <= N; ++n) {
+            PictureSurface* p = s.pictures[std::size_t(n - 1)];
+            stack.sizes[std::size_t(n - 1)] = {p->pictureWidth(), p->pictureHeight()};
+            auto& cells = stack.pictures[std::size_t(n - 1)];
+            if (!p->takePixels(cells, SW, SH)) readSlot(p, cells, SW, SH);
+        }
+    } else if (mode == 1) {
+        for (int k = 0; k < 5; ++k)
+            readSlot(s.comparison[std::size_t(k)], montage.slot(100 + k), montage.width(),
+                     montage.height());
+    } else if (mode == 2) {
+        readSlot(s.montage, montage.slot(100), montage.width(), montage.height());
+    }
+}
+
+void ModulePoint::loadPreviewArray(const PictureSurface& p) {
+    preview.allocate(roundUp4(p.pictureWidth()), roundUp4(p.pictureHeight()));
+    p.readPixels(preview.bytes.data(), preview.width(), preview.height());
+}
+
+void ModulePoint::showPreviewArray(PictureSurface& p) const {
+    if (!preview.bytes.empty()) p.writePixels(preview.bytes.data(), preview.width(), preview.height());
+}
+
+void ModulePoint::showMontageArray(PictureSurface& m) const {
+    const auto& slot = montage.slot(100);
+    if (!slot.empty()) m.writePixels(slot.data(), montage.width(), montage.height());
+}
+
+} // namespace orv

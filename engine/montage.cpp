@@ -1,0 +1,175 @@
+// The display areas and the block loop of Make Montage.
+#include "engine/montage.h"
+
+#include "base/numbers.h"
+
+#include <cstring>
+
+namespace orv {
+
+AreaOutcome applyDisplayArea(MontageGeometry& g, OffsetTable& offsets, const AreaInput& in) {
+    if (!in.useOffsets) {
+        offsets.fill(ImageOffset{});
+        g.shiftX = g.shiftY = g.dY = 0;
+        return AreaOutcome::Ready;
+    }
+    try {
+        g.smallestX = 999;
+        g.largestX = 0;
+        g.smallestY = 999;
+        g.largestY = 0;
+        for (int n = 1; n <= in.pictureCount; ++n) {
+            if (isIgnored(in.ignored, n)) continue;
+            const ImageOffset t = offsets[std::size_t(n)];
+            if (t.x < g.smallestX) g.smallestX = t.x;
+            if (t.x > g.largestX) g.largestX = t.x;
+            if (t.y < g.smallestY) g.smallestY = t.y;
+            if (t.y > g.largestY) g.largestY = t.y;
+        }
+    } catch (RuntimeError& e) {
+        throw e.atLine(21000);
+    }
+    try {
+        const bool unchanged = g.W == float(in.pictureWidth) && g.H == float(in.pictureHeight) &&
+                               in.evaluationMode < 2;
+        const int spreadX = sub16(g.largestX, g.smallestX);
+        const int spreadY = sub16(g.largestY, g.smallestY);
+        switch (in.area) {
+        case DisplayArea::Same:
+            g.shiftX = g.smallestX;
+            g.shiftY = g.smallestY;
+            g.dY = 0;
+            return AreaOutcome::Ready;
+        case DisplayArea::Minimum:
+            if (unchanged) {
+                // Division truncated toward zero.
+                g.W = float(toInt16((roundToInt16(g.W) - spreadX) / 4 * 4));
+                g.H = float(toInt16((roundToInt16(g.H) - spreadY) / 4 * 4));
+                if (g.W <= 0 || g.H <= 0) return AreaOutcome::MinimumEmpty;
+            }
+            g.shiftX = g.smallestX;
+            g.shiftY = g.smallestY;
+            g.dY = toInt16(spreadY);
+            return AreaOutcome::Ready;
+        case DisplayArea::Maximum:
+            if (unchanged) {
+                g.W = float(toInt16((roundToInt16(g.W) + spreadX + 3) / 4 * 4));
+                g.H = float(toInt16((roundToInt16(g.H) + spreadY + 3) / 4 * 4));
+                if (g.W <= 0 || g.H <= 0) return AreaOutcome::MaximumEmpty;
+            }
+            g.shiftX = g.largestX;
+            g.shiftY = g.largestY;
+            g.dY = toInt16(-spreadY);
+            return AreaOutcome::Ready;
+        }
+    } catch (RuntimeError& e) {
+        throw e.atLine(8100);
+    }
+    return AreaOutcome::Ready;
+}
+
+int blockCount(float side, int increment) {
+    if (increment <= 0) return 0;
+    const double last = roundHalfEven(double(side) - 1);
+    if (last < 0) return 0;
+    return int(last) / increment + 1;
+}
+
+std::string runBlockLoop(ModulePoint& mp, FocusMeasure& fm, const BlockLoopInput& in) {
+    const MontageGeometry& g = *in.geometry;
+    const int inc = in.increment;
+    if (inc <= 0) throw RuntimeError(5);
+    fm.allocate(inc);
+
+    std::string map;
+    std::string line;
+    const int lastX = roundToInt32(double(g.W) - 1);
+    const int lastY = roundToInt32(double(g.H) - 1);
+    const int rows = blockCount(g.H, inc);
+
+    const int SW = mp.stack.width(), SH = mp.stack.height();
+    const int MW = mp.montage.width(), MH = mp.montage.height();
+    std::uint8_t* montage = mp.montage.slot(100).data();
+
+    // Preview scale and the last preview row drawn.
+    const int PW = mp.preview.width(), PH = mp.preview.height();
+    const bool preview = in.drawPreview && !mp.preview.bytes.empty() && MW > 1 && MH > 1;
+    const float sx = preview ? float(PW - 1) / float(MW - 1) : 0.0f;
+    const float sy = preview ? float(PH - 1) / float(MH - 1) : 0.0f;
+    int lastPreviewRow = -999;
+
+    int rowIndex = 0;
+    for (int y = 0; y <= lastY; y += inc) {
+        if (y > INT16_MAX) throw RuntimeError(6).atLine(10400);
+        for (int x = 0; x <= lastX; x += inc) {
+            if (x > INT16_MAX) throw RuntimeError(6).atLine(10200);
+            float best = -99999.0f;
+            int bestPicture = 1;
+            std::int16_t bestX = 0, bestY = 0;
+            bool havePosition = false;
+            int measuredY;
+            try {
+                measuredY = add16(y, g.dY);
+                for (int n = 1; n <= in.pictureCount; ++n) {
+                    std::int16_t px = bestX, py = bestY;
+                    const bool reported = !isIgnored(in.focus->ignored, n);
+                    const float score = fm.gotFocusMeasure(mp, *in.focus, x, measuredY, inc,
+                                                           g.shiftX, g.shiftY, px, py, n, n);
+                    if (score > best) {
+                        best = score;
+                        bestPicture = n;
+                        bestX = px;
+                        bestY = py;
+                        havePosition = reported;
+                    }
+                }
+            } catch (RuntimeError& e) {
+                throw e.atLine(8500);
+            }
+            // The copy: a block that no picture could supply, with picture 1 ignored, has no
+            // position and stays black.
+            if (havePosition) {
+                const int ddx = bestX - x;
+                const int ddy = bestY - y;
+                const std::uint8_t* src = mp.stack.pictures[std::size_t(bestPicture - 1)].data();
+                const int mx0 = std::max(x, -ddx), mx1 = std::min({x + inc - 1, SW - 1 - ddx, MW - 1});
+                if (mx1 >= mx0) {
+                    for (int my = y; my <= y + inc - 1 && my <= MH - 1; ++my) {
+                        const int sy2 = my + ddy;
+                        if (sy2 < 0 || sy2 > SH - 1) continue;
+                        std::memcpy(montage + 3 * (std::size_t(my) * MW + mx0),
+                                    src + 3 * (std::size_t(sy2) * SW + mx0 + ddx),
+                                    std::size_t(mx1 - mx0 + 1) * 3);
+                    }
+                }
+            }
+            line.push_back(mapCharacter(bestPicture));
+        }
+        map.insert(0, line + "\r\n");
+        line.clear();
+
+        bool previewChanged = false;
+        if (preview) {
+            const int from = roundToInt32(double(float(y) * sy));
+            const int to = roundToInt32(double(float(y + inc) * sy - 1.0f));
+            for (int py = from; py <= to; ++py) {
+                if (py == lastPreviewRow || py > PH - 1 || py < 0) continue;
+                std::uint8_t* prow = mp.preview.bytes.data() + 3 * std::size_t(py) * PW;
+                const int my = roundToInt32(double(float(py) / sy));
+                for (int px = 0; px < PW; ++px) {
+                    const int mx = roundToInt32(double(float(px) / sx));
+                    prow[3 * px + 0] = std::uint8_t(mp.pointBlue(mx, my, 100));
+                    prow[3 * px + 1] = std::uint8_t(mp.pointGreen(mx, my, 100));
+                    prow[3 * px + 2] = std::uint8_t(mp.pointRed(mx, my, 100));
+                }
+                lastPreviewRow = py;
+                previewChanged = true;
+            }
+        }
+        if (in.onRow) in.onRow(BlockRowEvent{y, rowIndex, rows, &map, previewChanged});
+        ++rowIndex;
+    }
+    return map;
+}
+
+} // namespace orv

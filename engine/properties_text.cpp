@@ -1,0 +1,56 @@
+// Building and updating the properties text.
+#include "engine/properties_text.h"
+
+namespace orv {
+
+std::string trimBlanks(const std::string& s) {
+    const auto b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return "";
+    const auto e = s.find_last_not_of(' ');
+    return s.substr(b, e - b + 1);
+}
+
+std::string buildPropertiesText(const PropertiesInput& in) {
+    const std::string crlf = "\r\n";
+    std::string t = crlf;
+    t += "  First file name =" + in.firstFileName + crlf;
+    t += "  Number of files found =" + std::to_string(in.pictureCount) + crlf;
+    bool ignoreLine = false;
+    for (int n = 1; n <= 10; ++n) {
+        if (!in.ignored[std::size_t(n - 1)]) continue;
+        t += (ignoreLine ? ", " : "  Ignore image number =") + std::to_string(n);
+        ignoreLine = true;
+    }
+    if (ignoreLine) t += crlf;
+    if (in.method >= 0 && in.method < 5)
+        t += "  Montage method used =" + std::to_string(in.method) + " (" +
+             methodCaption(in.method) + ")" + crlf;
+    t += "  Increment size =" + trimBlanks(in.incrementText) + crlf;
+    t += in.autoSmooth ? "  Smoothing =yes" + crlf : "  Smoothing =no " + crlf;
+    if (in.useOffsets) {
+        if (in.areaSame) t += "  Offset display method =Same" + crlf;
+        if (in.areaMinimum) t += "  Offset display method =Minimum" + crlf;
+        if (in.areaMaximum) t += "  Offset display method =Maximum" + crlf;
+        for (int n = 1; n <= in.pictureCount && n <= kMaxPictures; ++n) {
+            if (isIgnored(in.ignored, n)) continue;
+            const ImageOffset o = in.offsets[std::size_t(n)];
+            t += "  Image " + std::to_string(n) + " offset X =" + std::to_string(o.x) + crlf;
+            t += "  Image " + std::to_string(n) + " offset Y =" + std::to_string(o.y) + crlf;
+        }
+    }
+    t += "  Montage made from dominant image numbers:" + crlf + in.map + crlf;
+    return t;
+}
+
+std::string updatePropertiesAfterSmoothing(const std::string& text, const std::string& map) {
+    std::string t = text;
+    const std::string marker = "image numbers:";
+    const auto m = t.find(marker);
+    if (m != std::string::npos) t = t.substr(0, m + marker.size()) + "\r\n" + map + "\r\n";
+    const std::string smoothing = "Smoothing =";
+    const auto s = t.find(smoothing);
+    if (s != std::string::npos) t.replace(s + smoothing.size(), 3, "yes");
+    return t;
+}
+
+} // namespace orv

@@ -1,0 +1,121 @@
+// Decoding pictures and converting them to the engine's layout.
+#include "project/picture_file.h"
+
+#include "base/runtime_error.h"
+
+#include <QFile>
+#include <QImageReader>
+
+#include <cstring>
+#include <sys/stat.h>
+
+namespace orv {
+
+bool fileExists(const std::string& path) {
+    struct stat st{};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+DecodeStatus decodePicture(const std::string& path, QImage& out) {
+    if (!fileExists(path)) return DecodeStatus::Missing;
+    QImageReader reader(QString::fromStdString(path));
+    reader.setAutoTransform(false);
+    // Guard against absurd declared sizes before allocating: every side must fit the engine's
+    // 16-bit coordinates after rounding up to a multiple of 4.
+    const QSize declared = reader.size();
+    if (declared.isValid() && (declared.width() > 32764 || declared.height() > 32764))
+        return DecodeStatus::Invalid;
+    // Qt's BMP reader fills a file cut short in its pixel data with black; such a file is damaged
+    // and must not pass for a picture.
+    if (reader.format() == "bmp" && declared.isValid()) {
+        QFile f(QString::fromStdString(path));
+        if (f.open(QIODevice::ReadOnly)) {
+            const QByteArray head = f.read(30);
+            if (head.size() >= 30) {
+                auto le32 = [&](int at) {
+                    return quint32(quint8(head[at])) | quint32(quint8(head[at + 1])) << 8 |
+                           quint32(quint8(head[at + 2])) << 16 | quint32(quint8(head[at + 3])) << 24;
+                };
+                const quint32 dataOffset = le32(10);
+                const int bits = quint8(head[28]) | quint8(head[29]) << 8;
+                const quint32 compression = f.size() >= 34 ? [&] {
+                    f.seek(30);
+                    const QByteArray c = f.read(4);
+                    return quint32(quint8(c[0])) | quint32(quint8(c[1])) << 8;
+                }() : 0;
+                if (compression == 0 && bits > 0) {
+                    const qint64 row = (qint64(declared.width()) * bits + 31) / 32 * 4;
+                    if (f.size() < qint64(dataOffset) + row * declared.height())
+                        return DecodeStatus::Invalid;
+                }
+            }
+        }
+    }
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) return DecodeStatus::Invalid;
+    if (image.width() > 32764 || image.height() > 32764) return DecodeStatus::Invalid;
+    out = std::move(image);
+    return DecodeStatus::Ok;
+}
+
+std::vector<std::uint8_t> toRoundedBgr(const QImage& source) {
+    const int w = source.width(), h = source.height();
+    const int W = roundUp4(w), H = roundUp4(h);
+    std::vector<std::uint8_t> cells(std::size_t(W) * std::size_t(H) * 3, 0);
+    const QImage rgb = source.format() == QImage::Format_RGB888
+                           ? source
+                           : source.convertToFormat(QImage::Format_RGB888);
+    for (int r = 0; r < h; ++r) {
+        const std::uint8_t* in = rgb.constScanLine(r);
+        std::uint8_t* out = cells.data() + std::size_t(h - 1 - r) * W * 3;
+        for (int c = 0; c < w; ++c) {
+            out[3 * c + 0] = in[3 * c + 2];
+            out[3 * c + 1] = in[3 * c + 1];
+            out[3 * c + 2] = in[3 * c + 0];
+        }
+    }
+    return cells;
+}
+
+void fromRoundedBgr(const std::uint8_t* buffer, int W, int H, QImage& image) {
+    if (image.format() != QImage::Format_RGB888)
+        image = image.convertToFormat(QImage::Format_RGB888);
+    const int w = std::min(image.width(), W), h = image.height();
+    for (int y = 0; y < std::min(h, H); ++y) {
+        const std::uint8_t* in = buffer + std::size_t(y) * W * 3;
+        std::uint8_t* out = image.scanLine(h - 1 - y);
+        for (int c = 0; c < w; ++c) {
+            out[3 * c + 0] = in[3 * c + 2];
+            out[3 * c + 1] = in[3 * c + 1];
+            out[3 * c + 2] = in[3 * c + 0];
+        }
+    }
+}
+
+void ImageSurface::readPixels(std::uint8_t* buffer, int W, int H) const {
+    if (image_.isNull()) return;
+    const std::vector<std::uint8_t> cells = toRoundedBgr(image_);
+    const int rw = roundUp4(image_.width());
+    const int cols = std::min(image_.width(), W);
+    for (int y = 0; y < std::min(image_.height(), H); ++y)
+        std::memcpy(buffer + std::size_t(y) * W * 3, cells.data() + std::size_t(y) * rw * 3,
+                    std::size_t(cols) * 3);
+}
+
+void ImageSurface::writePixels(const std::uint8_t* buffer, int W, int H) {
+    if (image_.isNull()) return;
+    fromRoundedBgr(buffer, W, H, image_);
+}
+
+DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out) {
+    QImage image;
+    const DecodeStatus st = decodePicture(path, image);
+    if (st != DecodeStatus::Ok) return st;
+    const int w = image.width(), h = image.height();
+    std::vector<std::uint8_t> cells = toRoundedBgr(image);
+    image = QImage();
+    out = std::make_unique<MemorySurface>(w, h, std::move(cells));
+    return DecodeStatus::Ok;
+}
+
+} // namespace orv

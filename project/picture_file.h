@@ -1,0 +1,48 @@
+// Picture files: existence, decoding through Qt's readers, and conversion of a decoded picture to
+// the engine's 24-bit bottom-up layout.
+#pragma once
+
+#include "engine/picture_surface.h"
+
+#include <QImage>
+
+#include <memory>
+#include <string>
+
+namespace orv {
+
+// A name exists when its date and time can be read; any failure counts as missing.
+bool fileExists(const std::string& path);
+
+enum class DecodeStatus { Ok, Missing, Invalid };
+
+// Decodes a picture file (BMP, JPEG, GIF and whatever else Qt reads). A missing file is Missing;
+// a file that exists but cannot be decoded is Invalid (error 481 for the caller).
+DecodeStatus decodePicture(const std::string& path, QImage& out);
+
+// The picture as roundUp4(w) x roundUp4(h) bottom-up blue-green-red cells, margins black.
+std::vector<std::uint8_t> toRoundedBgr(const QImage& image);
+
+// Draws cells of a bottom-up buffer of W x H onto `image` (its own size), the inverse of the above.
+void fromRoundedBgr(const std::uint8_t* buffer, int W, int H, QImage& image);
+
+// A picture surface over a QImage: the picture boxes of the desktop program.
+class ImageSurface : public PictureSurface {
+public:
+    explicit ImageSurface(QImage image = {}) : image_(std::move(image)) {}
+    int pictureWidth() const override { return image_.width(); }
+    int pictureHeight() const override { return image_.height(); }
+    void readPixels(std::uint8_t* buffer, int W, int H) const override;
+    void writePixels(const std::uint8_t* buffer, int W, int H) override;
+
+    const QImage& image() const { return image_; }
+    void setImage(QImage image) { image_ = std::move(image); }
+
+private:
+    QImage image_;
+};
+
+// Decodes a file straight into an in-memory surface (the batch front end's source pictures).
+DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out);
+
+} // namespace orv

@@ -1,0 +1,42 @@
+// Loading a numbered series file by file: the shared loop of the Load command and Make Montage,
+// and the texts of their messages.
+#pragma once
+
+#include "project/picture_file.h"
+#include "project/series_naming.h"
+
+#include <functional>
+#include <string>
+
+namespace orv {
+
+inline constexpr const char* kRenameTextMontage =
+    "You must have a number as the last letter in the file name,  eg "
+    "c:\\thisdirectory\\myfile1.bmp, or c:\\myotherfile6";
+inline constexpr const char* kRenameTextLoad =
+    "You must have a number as the last letter in the file name,  eg c:\\myfile1.bmp, or "
+    "c:\\myotherfile6";
+inline constexpr const char* kRenameTitle = "Rename the file and try again";
+inline constexpr const char* kMissingFileText = "So very sorry, but I can't find that file.";
+inline constexpr const char* kMissingFileTitle = "roll the dice again";
+inline constexpr const char* kLimitText =
+    "I can only cope with  30 pictures, so I will use the first ones.";
+inline constexpr const char* kLimitTitle = "No wuckas mate";
+inline constexpr const char* kInvalidPictureText = "This is not a valid picture file that I can read.";
+inline constexpr const char* kInvalidPictureTitle = "Try a different format";
+
+struct SeriesResult {
+    int count = 0;               // pictures loaded, 0 to 30
+    std::string currentFileName; // the name last built
+    bool limitReached = false;   // a 31st file was about to be tried
+    bool invalidPicture = false; // file `count + 1` exists but is not a readable picture
+};
+
+// Loads file k = 1, 2, ... through `load` until a file does not load or 30 are loaded. `onLimit`
+// runs when the count would exceed 30 (also for a series of exactly 30 files). An Invalid status
+// ends the series with invalidPicture set; Missing ends it normally.
+SeriesResult loadSeriesFiles(const SeriesName& series,
+                             const std::function<DecodeStatus(int k, const std::string& name)>& load,
+                             const std::function<void()>& onLimit = {});
+
+} // namespace orv

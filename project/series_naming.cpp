@@ -1,0 +1,47 @@
+// The series naming rule.
+#include "project/series_naming.h"
+
+#include "base/numbers.h"
+
+namespace orv {
+
+std::size_t firstDotOfFileName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t from = slash == std::string::npos ? 0 : slash + 1;
+    return path.find('.', from);
+}
+
+std::string completeSeriesName(const std::string& typed, const std::string& programFolder) {
+    std::string name = typed;
+    if (name.empty() || name[0] != '/') name = programFolder + name;
+    if (firstDotOfFileName(name) == std::string::npos) name += ".bmp";
+    return name;
+}
+
+std::optional<SeriesName> parseSeriesName(const std::string& completed) {
+    const std::size_t dot = firstDotOfFileName(completed);
+    if (dot == std::string::npos || dot == 0) return std::nullopt;
+    auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
+    if (!isDigit(completed[dot - 1])) return std::nullopt;
+    std::size_t start = dot - 1;
+    while (start > 0 && isDigit(completed[start - 1])) --start;
+    SeriesName s;
+    s.before = completed.substr(0, start);
+    s.width = int(dot - start);
+    long long value = 0;
+    for (std::size_t i = start; i < dot; ++i) {
+        value = value * 10 + (completed[i] - '0');
+        if (value > INT16_MAX + 1LL) throw RuntimeError(6);
+    }
+    s.offset = toInt16(value - 1);
+    s.rest = completed.substr(dot);
+    return s;
+}
+
+std::string SeriesName::fileName(long long k) const {
+    std::string digits = std::to_string(offset + k);
+    if (int(digits.size()) < width) digits.insert(0, std::size_t(width) - digits.size(), '0');
+    return before + digits + rest;
+}
+
+} // namespace orv

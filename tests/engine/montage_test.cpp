@@ -1,0 +1,239 @@
+// The block loop, the dominant-image map, the display areas and the properties text.
+#include "engine/montage.h"
+#include "engine/properties_text.h"
+#include "engine_fixtures.h"
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+std::vector<std::string> lines(const std::string& map) {
+    std::vector<std::string> out;
+    std::size_t at = 0;
+    while (at < map.size()) {
+        const auto e = map.find("\r\n", at);
+        out.push_back(map.substr(at, e - at));
+        at = e + 2;
+    }
+    return out;
+}
+
+struct LoopRun {
+    ModulePoint mp;
+    MontageGeometry g;
+    FocusContext ctx;
+    std::string map;
+    std::vector<int> rowsY;
+};
+
+void runLoop(Series& s, LoopRun& r, int inc) {
+    r.mp.loadImageArrays(0, s.surfaces(), {});
+    FocusMeasure fm;
+    BlockLoopInput in;
+    in.geometry = &r.g;
+    in.increment = inc;
+    in.pictureCount = int(s.pictures.size());
+    in.focus = &r.ctx;
+    in.onRow = [&](const BlockRowEvent& e) { r.rowsY.push_back(e.y); };
+    r.map = runBlockLoop(r.mp, fm, in);
+}
+
+// Picture with detail (red column stripes) inside [x0, x1) x [y0, y1) (array coordinates).
+void detail(MemorySurface& p, int x0, int x1, int y0, int y1, int value = 200) {
+    for (int y = y0; y < y1; ++y)
+        for (int x = x0; x < x1; ++x) setCell(p, x, y, 0, 0, x % 2 ? value : 0);
+}
+
+} // namespace
+
+TEST(BlockLoop, MapHasOneLinePerBlockRowTopRowFirst) {
+    Series s;
+    MemorySurface& p1 = s.add(100, 60);
+    MemorySurface& p2 = s.add(100, 60);
+    detail(p1, 0, 100, 40, 60); // the top block row is sharp in picture 1
+    detail(p2, 0, 100, 0, 40);
+    s.montage = MemorySurface(100, 60);
+    LoopRun r;
+    r.g.W = 100;
+    r.g.H = 60;
+    runLoop(s, r, 20);
+    EXPECT_EQ(lines(r.map), (std::vector<std::string>{"11111", "22222", "22222"}));
+    EXPECT_EQ(r.rowsY, (std::vector<int>{0, 20, 40}));
+    // The montage holds each block from its winner.
+    EXPECT_EQ(r.mp.pointRed(1, 50, 100), r.mp.pointRed(1, 50, 1));
+    EXPECT_EQ(r.mp.pointRed(1, 10, 100), r.mp.pointRed(1, 10, 2));
+}
+
+TEST(BlockLoop, IncrementThirtyOnWidthHundredStartsColumnsAt0_30_60_90) {
+    Series s;
+    MemorySurface& p1 = s.add(100, 30);
+    MemorySurface& p2 = s.add(100, 30);
+    detail(p1, 0, 100, 0, 30);
+    detail(p2, 90, 100, 0, 30, 255); // sharper only in the last, cut block
+    s.montage = MemorySurface(100, 30);
+    LoopRun r;
+    r.g.W = 100;
+    r.g.H = 30;
+    runLoop(s, r, 30);
+    EXPECT_EQ(lines(r.map), (std::vector<std::string>{"1112"}));
+    EXPECT_EQ(r.mp.pointRed(99, 1, 100), r.mp.pointRed(99, 1, 2));
+}
+
+TEST(BlockLoop, EqualScoresKeepTheLowerPictureAndPictureTwelveShowsAsTwo) {
+    Series s;
+    for (int n = 1; n <= 12; ++n) {
+        MemorySurface& p = s.add(40, 20);
+        detail(p, 0, 20, 0, 20, n == 12 ? 250 : 100); // left block: 12 is the sharpest
+        detail(p, 20, 40, 0, 20, 100);                // right block: all equal
+    }
+    s.montage = MemorySurface(40, 20);
+    LoopRun r;
+    r.g.W = 40;
+    r.g.H = 20;
+    runLoop(s, r, 20);
+    EXPECT_EQ(r.map, "21\r\n");
+}
+
+TEST(BlockLoop, ABlockEveryPictureRefusesWithPictureOneIgnoredStaysBlack) {
+    Series s;
+    for (int n = 0; n < 2; ++n) {
+        MemorySurface& p = s.add(20, 20);
+        detail(p, 0, 20, 0, 20);
+    }
+    s.montage = MemorySurface(20, 20);
+    LoopRun r;
+    r.g.W = 20;
+    r.g.H = 20;
+    r.ctx.ignored = {true, true};
+    runLoop(s, r, 20);
+    EXPECT_EQ(r.map, "1\r\n");
+    for (int x = 0; x < 20; ++x) EXPECT_EQ(r.mp.pointRed(x, 1, 100), 0);
+}
+
+struct AreaCase {
+    DisplayArea area;
+    int width;
+    std::vector<ImageOffset> targets;
+    float expectedW;
+    int shiftX, shiftY, dY;
+    AreaOutcome outcome;
+};
+
+class DisplayAreas : public ::testing::TestWithParam<AreaCase> {};
+
+TEST_P(DisplayAreas, SizeTheMontageAndSetTheShifts) {
+    const AreaCase c = GetParam();
+    MontageGeometry g;
+    g.W = float(c.width);
+    g.H = 60;
+    OffsetTable offsets{};
+    for (std::size_t i = 0; i < c.targets.size(); ++i) offsets[i + 1] = c.targets[i];
+    AreaInput in{true, c.area, int(c.targets.size()), {}, 0, c.width, 60};
+    EXPECT_EQ(applyDisplayArea(g, offsets, in), c.outcome);
+    if (c.outcome != AreaOutcome::Ready) return;
+    EXPECT_EQ(g.W, c.expectedW);
+    EXPECT_EQ(g.shiftX, c.shiftX);
+    EXPECT_EQ(g.shiftY, c.shiftY);
+    EXPECT_EQ(g.dY, c.dY);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Areas, DisplayAreas,
+    ::testing::Values(
+        AreaCase{DisplayArea::Same, 100, {{10, 10}, {14, 8}}, 100, 10, 8, 0, AreaOutcome::Ready},
+        AreaCase{DisplayArea::Minimum, 101, {{10, 10}, {16, 8}}, 92, 10, 8, 2, AreaOutcome::Ready},
+        AreaCase{DisplayArea::Maximum, 100, {{10, 10}, {16, 8}}, 108, 16, 10, -2, AreaOutcome::Ready},
+        AreaCase{DisplayArea::Minimum, 100, {{0, 0}, {120, 0}}, 0, 0, 0, 0,
+                 AreaOutcome::MinimumEmpty}));
+
+TEST(DisplayAreas, ASecondRunOnAReducedMontageDoesNotShrinkItAgainButSetsTheShifts) {
+    MontageGeometry g;
+    g.W = 92; // already reduced: no longer picture 1's size
+    g.H = 56;
+    OffsetTable offsets{};
+    offsets[1] = {10, 10};
+    offsets[2] = {16, 8};
+    AreaInput in{true, DisplayArea::Minimum, 2, {}, 0, 101, 60};
+    applyDisplayArea(g, offsets, in);
+    EXPECT_EQ(g.W, 92);
+    EXPECT_EQ(g.dY, 2);
+}
+
+TEST(DisplayAreas, WithoutOffsetsEveryTargetIsZero) {
+    MontageGeometry g;
+    g.W = 10;
+    g.H = 10;
+    OffsetTable offsets{};
+    offsets[3] = {4, 4};
+    AreaInput in{false, DisplayArea::Maximum, 3, {}, 0, 10, 10};
+    applyDisplayArea(g, offsets, in);
+    EXPECT_EQ(offsets[3], ImageOffset{});
+    EXPECT_EQ(g.W, 10);
+    EXPECT_EQ(g.shiftX, 0);
+}
+
+TEST(MaximumArea, PartsNoPictureCoversStayBlack) {
+    Series s;
+    for (int n = 0; n < 2; ++n) {
+        MemorySurface& p = s.add(40, 40);
+        detail(p, 0, 40, 0, 40, 100 + n);
+    }
+    LoopRun r;
+    r.g.W = 40;
+    r.g.H = 40;
+    OffsetTable offsets{};
+    offsets[1] = {10, 10};
+    offsets[2] = {30, 10};
+    AreaInput in{true, DisplayArea::Maximum, 2, {}, 0, 40, 40};
+    applyDisplayArea(r.g, offsets, in);
+    EXPECT_EQ(r.g.W, 60);
+    s.montage = MemorySurface(60, 40);
+    r.ctx.useOffsets = true;
+    r.ctx.offsets = offsets;
+    r.ctx.smallestX = r.g.smallestX;
+    r.ctx.smallestY = r.g.smallestY;
+    runLoop(s, r, 20);
+    EXPECT_EQ(lines(r.map).size(), 2u);
+    EXPECT_EQ(lines(r.map)[0].size(), 3u);
+    // Montage columns 0..19 map to picture 2 at x - 0... picture 1 at x - 20 (refused), picture 2
+    // at x + 0: the left blocks come from picture 2; nothing lights the right edge beyond 40 + 20.
+    EXPECT_EQ(r.mp.pointRed(0, 1, 100), r.mp.pointRed(0, 1, 2));
+}
+
+TEST(PropertiesText, MatchesTheDocumentedExample) {
+    PropertiesInput p;
+    p.firstFileName = "c:\\pics\\shot01.bmp";
+    p.pictureCount = 3;
+    p.method = 1;
+    p.incrementText = "20";
+    p.autoSmooth = true;
+    p.map = "123\r\n332\r\n";
+    EXPECT_EQ(buildPropertiesText(p),
+              "\r\n  First file name =c:\\pics\\shot01.bmp\r\n  Number of files found =3\r\n"
+              "  Montage method used =1 (Linear Color Focus)\r\n  Increment size =20\r\n"
+              "  Smoothing =yes\r\n  Montage made from dominant image numbers:\r\n123\r\n332\r\n\r\n");
+}
+
+TEST(PropertiesText, IgnoreLineOffsetsAndTrimmedIncrement) {
+    PropertiesInput p;
+    p.firstFileName = "/p/a1.bmp";
+    p.pictureCount = 12;
+    p.ignored[1] = p.ignored[4] = true;
+    p.incrementText = " 30 ";
+    p.useOffsets = true;
+    p.areaSame = false;
+    p.areaMinimum = true;
+    p.offsets[12] = {-3, 7};
+    const std::string t = buildPropertiesText(p);
+    EXPECT_NE(t.find("  Ignore image number =2, 5\r\n"), std::string::npos);
+    EXPECT_NE(t.find("  Increment size =30\r\n"), std::string::npos);
+    EXPECT_NE(t.find("  Smoothing =no \r\n"), std::string::npos);
+    EXPECT_NE(t.find("  Offset display method =Minimum\r\n"), std::string::npos);
+    EXPECT_EQ(t.find("Image 2 offset"), std::string::npos);
+    EXPECT_NE(t.find("  Image 12 offset X =-3\r\n  Image 12 offset Y =7\r\n"), std::string::npos);
+    p.ignored = {};
+    EXPECT_EQ(buildPropertiesText(p).find("Ignore"), std::string::npos);
+}

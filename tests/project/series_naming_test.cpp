@@ -1,0 +1,156 @@
+// The series naming rule and the series loop, on names and on real files made here.
+#include "project/picture_file.h"
+#include "project/series_loader.h"
+#include "project/series_naming.h"
+
+#include "base/runtime_error.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace orv;
+
+namespace {
+
+std::vector<std::string> names(const std::string& completed, int count) {
+    const auto s = parseSeriesName(completed);
+    std::vector<std::string> out;
+    if (!s) return out;
+    for (int k = 1; k <= count; ++k) out.push_back(s->fileName(k));
+    return out;
+}
+
+} // namespace
+
+TEST(SeriesNaming, CountsUpTheDigitsBeforeTheFirstDotKeepingTheirWidth) {
+    EXPECT_EQ(names("/pics/rock01.bmp", 11).back(), "/pics/rock11.bmp");
+    EXPECT_EQ(names("/pics/rock01.bmp", 9).back(), "/pics/rock09.bmp");
+    EXPECT_EQ(names("/pics/shot9.jpg", 3),
+              (std::vector<std::string>{"/pics/shot9.jpg", "/pics/shot10.jpg", "/pics/shot11.jpg"}));
+    EXPECT_EQ(names("/pics/img099.bmp", 2),
+              (std::vector<std::string>{"/pics/img099.bmp", "/pics/img100.bmp"}));
+    EXPECT_EQ(names("/pics/a05.gif", 1).front(), "/pics/a05.gif");
+    EXPECT_EQ(names("/pics/ROCK1.JPG", 2).back(), "/pics/ROCK2.JPG");
+    // Everything from the first dot stays as typed.
+    EXPECT_EQ(names("/pics/x7.tar.bmp", 2).back(), "/pics/x8.tar.bmp");
+}
+
+TEST(SeriesNaming, RefusesANameWithoutADigitBeforeTheDot) {
+    EXPECT_FALSE(parseSeriesName("/a/photo.bmp"));
+    EXPECT_FALSE(parseSeriesName(completeSeriesName("/a/photo", "/prog/")));
+    EXPECT_EQ(completeSeriesName("/a/photo", "/prog/"), "/a/photo.bmp");
+}
+
+TEST(SeriesNaming, ADotInAFolderNameIsNotTheExtension) {
+    EXPECT_EQ(names("/home/ann.lee/pics/rock1.bmp", 2).back(), "/home/ann.lee/pics/rock2.bmp");
+    EXPECT_EQ(completeSeriesName("/my.dir/rock1", "/p/"), "/my.dir/rock1.bmp");
+}
+
+TEST(SeriesNaming, ABareNameGetsTheProgramFolderAndBmp) {
+    EXPECT_EQ(completeSeriesName("rock", "/opt/orvanta/"), "/opt/orvanta/rock.bmp");
+    EXPECT_EQ(completeSeriesName("rock3", "/opt/orvanta/"), "/opt/orvanta/rock3.bmp");
+    EXPECT_EQ(completeSeriesName("/abs/rock3.jpg", "/opt/orvanta/"), "/abs/rock3.jpg");
+}
+
+TEST(SeriesNaming, ANumberBeyond16BitsIsAnOverflow) {
+    EXPECT_THROW(parseSeriesName("/p/a99999.bmp"), RuntimeError);
+    EXPECT_TRUE(parseSeriesName("/p/a32767.bmp"));
+}
+
+class SeriesOnDisk : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    std::string path(const std::string& name) { return dir.path().toStdString() + "/" + name; }
+    void picture(const std::string& name, int w = 8, int h = 6) {
+        QImage img(w, h, QImage::Format_RGB888);
+        img.fill(Qt::red);
+        ASSERT_TRUE(img.save(QString::fromStdString(path(name)), "BMP"));
+    }
+    SeriesResult load(const std::string& first, int* limitCalls = nullptr) {
+        const auto s = parseSeriesName(path(first));
+        EXPECT_TRUE(s);
+        return loadSeriesFiles(
+            *s,
+            [](int, const std::string& name) {
+                QImage img;
+                return decodePicture(name, img);
+            },
+            [limitCalls] {
+                if (limitCalls) ++*limitCalls;
+            });
+    }
+};
+
+TEST_F(SeriesOnDisk, LoadsAcrossADigitCarry) {
+    for (auto n : {"rock09.bmp", "rock10.bmp", "rock11.bmp", "rock12.bmp"}) picture(n);
+    const auto r = load("rock09.bmp");
+    EXPECT_EQ(r.count, 4);
+    EXPECT_EQ(r.currentFileName, path("rock13.bmp"));
+    for (auto n : {"b9.bmp", "b10.bmp"}) picture(n);
+    EXPECT_EQ(load("b9.bmp").count, 2);
+}
+
+TEST_F(SeriesOnDisk, AGapEndsTheSeries) {
+    for (auto n : {"g1.bmp", "g2.bmp", "g4.bmp"}) picture(n);
+    EXPECT_EQ(load("g1.bmp").count, 2);
+}
+
+TEST_F(SeriesOnDisk, ThirtyFilesShowTheLimitBeforeAnyThirtyFirstAttempt) {
+    for (int k = 1; k <= 30; ++k) picture("s" + std::to_string(k) + ".bmp", 2, 2);
+    int limit = 0;
+    auto r = load("s1.bmp", &limit);
+    EXPECT_EQ(r.count, 30);
+    EXPECT_EQ(limit, 1);
+    EXPECT_TRUE(r.limitReached);
+    picture("s31.bmp", 2, 2);
+    r = load("s1.bmp", &limit);
+    EXPECT_EQ(r.count, 30);
+    EXPECT_EQ(limit, 2);
+}
+
+TEST_F(SeriesOnDisk, AnUnreadableFileIsAnInvalidPictureNotTheEndOfTheSeries) {
+    picture("c1.bmp");
+    {
+        QFile f(QString::fromStdString(path("c2.bmp")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("BM this is not a bitmap");
+    }
+    const auto r = load("c1.bmp");
+    EXPECT_EQ(r.count, 1);
+    EXPECT_TRUE(r.invalidPicture);
+}
+
+TEST_F(SeriesOnDisk, ZeroByteAndTruncatedFilesAreInvalid) {
+    QImage img;
+    {
+        QFile f(QString::fromStdString(path("z1.bmp")));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    }
+    EXPECT_EQ(decodePicture(path("z1.bmp"), img), DecodeStatus::Invalid);
+    picture("t1.bmp", 40, 40);
+    QFile f(QString::fromStdString(path("t1.bmp")));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.resize(60);
+    f.close();
+    EXPECT_EQ(decodePicture(path("t1.bmp"), img), DecodeStatus::Invalid);
+    EXPECT_EQ(decodePicture(path("none1.bmp"), img), DecodeStatus::Missing);
+}
+
+TEST(PictureLayout, RowsAreStoredBottomUpInBlueGreenRedWithBlackMargins) {
+    QImage img(5, 3, QImage::Format_RGB888);
+    img.fill(Qt::black);
+    img.setPixelColor(0, 0, QColor(10, 20, 30)); // top-left
+    img.setPixelColor(4, 2, QColor(1, 2, 3));    // bottom-right
+    const auto cells = toRoundedBgr(img);
+    ASSERT_EQ(cells.size(), 8u * 4u * 3u);
+    const auto at = [&](int ch, int x, int y) { return cells[ch + 3 * (x + 8 * y)]; };
+    EXPECT_EQ(at(0, 0, 2), 30); // top row is array row h - 1
+    EXPECT_EQ(at(2, 0, 2), 10);
+    EXPECT_EQ(at(0, 4, 0), 3);
+    EXPECT_EQ(at(2, 4, 0), 1);
+    EXPECT_EQ(at(0, 5, 0), 0); // margin
+    QImage back(5, 3, QImage::Format_RGB888);
+    fromRoundedBgr(cells.data(), 8, 4, back);
+    EXPECT_EQ(back, img);
+}
