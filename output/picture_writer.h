@@ -1,0 +1,34 @@
+// Writing a 24-bit picture to a file whose extension picks the format: ".gif" GIF, ".jpg" and
+// ".jpeg" JPEG, anything else BMP (case-blind). Every format is written through a temporary file
+// that is renamed into place, so a failed write leaves an existing file as it was.
+#pragma once
+
+#include "output/bmp_writer.h"
+
+#include <functional>
+#include <string>
+
+namespace orv {
+
+enum class PictureFormat { Bmp, Jpeg, Gif };
+
+// The format for a path, from the extension of its file-name part (after the last "/"):
+// ".gif" -> Gif, ".jpg" / ".jpeg" -> Jpeg, anything else (no extension included) -> Bmp.
+PictureFormat pictureFormatFor(const std::string& path);
+
+struct PictureWriteOptions {
+    // GIF only: the colour of the top-left pixel, after its reduction to the 125-colour cube,
+    // becomes transparent (the file is then GIF89a).
+    bool transparent = false;
+    // JPEG only: 1 … 100.
+    int quality = 90;
+    // GIF only: called every 10 rows with the share written (0 … 100); may be empty.
+    std::function<void(int percent)> progress;
+};
+
+// Writes `view` (bottom-up BGR rows, see BgrView) to `path` in the format pictureFormatFor
+// picks. Raises RuntimeError on failure: 5 for an empty picture or a bad quality, 6 for a GIF
+// side above 65535, 61 / 70 / 75 when the file cannot be written.
+void writePicture(const std::string& path, const BgrView& view, const PictureWriteOptions& options = {});
+
+} // namespace orv

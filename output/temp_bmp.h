@@ -1,0 +1,44 @@
+// The temporary BMP handed to the JPEG conversion program, and the conversion program's start:
+// program folder + "orvantajpeg" with the single argument "TEMP,TARGET", started without a shell.
+#pragma once
+
+#include "output/bmp_writer.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// Creates a new empty file QDir::tempPath() + "/vrktemp" + three random lower-case letters +
+// ".bmp" exclusively (mode 0600), drawing new letters when the name is taken, and returns its
+// path. No existing file is ever opened or replaced. Raises RuntimeError 75 when no name can be
+// created.
+std::string createTempBmp();
+
+// createTempBmp, then the picture written into that file as a 24-bit BMP; the path. The file is
+// removed again when writing fails.
+std::string writeTempBmp(const BgrView& view);
+
+// The source of the letters: uniform in [0, 1); each letter is the character
+// round(random * 25 + 97). Tests script it; an empty function restores the default generator.
+void setTempBmpRandom(std::function<double()> uniform);
+
+struct ProgramStart {
+    std::string program;
+    std::vector<std::string> arguments;
+    bool operator==(const ProgramStart&) const = default;
+};
+
+// programFolder + "orvantajpeg" (a "/" is put between them when the folder lacks one) and the one
+// argument tempBmp + "," + target; paths are passed as they are, blanks and commas included.
+ProgramStart conversionStart(const std::string& programFolder, const std::string& tempBmp,
+                             const std::string& target);
+
+// Starts a program detached (not waited for), without a shell; true when it started. The
+// default is QProcess::startDetached; tests replace it (an empty function restores the default).
+using DetachedStarter = std::function<bool(const ProgramStart&)>;
+void setDetachedStarter(DetachedStarter starter);
+bool startDetached(const ProgramStart& start);
+
+} // namespace orv
