@@ -80,7 +80,7 @@ bool BatchMontage::make(const BatchSettings& s, bool shortcut,
         } else {
             mp_.montage.lastColumn = toInt16(roundUp4(w) - 1);
             mp_.montage.lastRow = toInt16(roundUp4(h) - 1);
-            for (auto& slot : mp_.montage.slots) slot.clear();
+            for (auto& slot : mp_.montage.slotPixels) slot.clear();
             mp_.montage.slot(100).assign(std::size_t(roundUp4(w)) * roundUp4(h) * 3, 0);
         }
     } catch (RuntimeError& e) {

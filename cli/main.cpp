@@ -7,10 +7,10 @@
 #include "cli/cli_options.h"
 #include "engine/properties_text.h"
 #include "output/bmp_writer.h"
+#include "output/picture_writer.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QGuiApplication>
 
 #include <cstdio>
 #include <fstream>
@@ -111,8 +111,13 @@ int run(const CliOptions& o) {
     const MemorySurface montage = batch.montagePicture();
     const std::string output = o.output.empty() ? defaultMontageName(batch.completedName()) : o.output;
     try {
-        writeBmp24(output, BgrView{montage.rounded().data(), montage.pictureWidth(),
-                                   montage.pictureHeight(), std::size_t(montage.roundedWidth()) * 3});
+        PictureWriteOptions w;
+        w.transparent = o.transparent;
+        w.quality = o.quality;
+        writePicture(output,
+                     BgrView{montage.rounded().data(), montage.pictureWidth(),
+                             montage.pictureHeight(), std::size_t(montage.roundedWidth()) * 3},
+                     w);
     } catch (const RuntimeError& e) {
         std::cerr << "orvanta-cli: cannot write " << output << ": " << e.description() << "\n";
         return 1;
@@ -160,8 +165,7 @@ int main(int argc, char** argv) {
         std::cout << "orvanta-cli " << ORVANTA_VERSION << "\n";
         return 0;
     }
-    // Picture decoding needs a Gui application object but never a display.
-    if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QGuiApplication app(argc, argv);
+    // The picture readers are plug-ins found through the application object; no display is used.
+    QCoreApplication app(argc, argv);
     return run(o);
 }

@@ -1,0 +1,182 @@
+// orvanta-cli end to end: option handling, exit statuses, messages, and the montage it writes.
+#include "cli/batch_montage.h"
+#include "cli/cli_options.h"
+#include "cli_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+class CliSeries : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        dir_ = new QTemporaryDir();
+        const auto r = runProgram("make-sample-series",
+                                  {dir_->path() + "/s", "--count", "4", "--size", "120x90"});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+    }
+    static void TearDownTestSuite() {
+        delete dir_;
+        dir_ = nullptr;
+    }
+    QString first() const { return dir_->path() + "/s/sample01.bmp"; }
+    QString out(const QString& name) const { return dir_->path() + "/" + name; }
+    static QTemporaryDir* dir_;
+};
+
+QTemporaryDir* CliSeries::dir_ = nullptr;
+
+} // namespace
+
+TEST(CliOptions, UnknownOptionsAndBadValuesAreUsageErrors) {
+    const std::vector<std::vector<std::string>> bad = {
+        {"--frobnicate", "a1.bmp"}, {"-m", "7", "a1.bmp"},        {"--ignore", "0", "a1.bmp"},
+        {"--ignore", "11", "a1.bmp"}, {"--area", "middle", "a1.bmp"}, {"--offsets", "1;2", "a1.bmp"},
+        {"a1.bmp", "b1.bmp"},         {},                          {"--output"}};
+    for (const auto& args : bad) EXPECT_FALSE(parseCliOptions(args).options) << args.size();
+    const auto ok = parseCliOptions({"-m", "green", "--ignore", "2,5", "--offsets", "152,98;160,95",
+                                     "--area", "max", "-i", "abc", "x1.bmp"});
+    ASSERT_TRUE(ok.options);
+    EXPECT_EQ(ok.options->method, 3);
+    EXPECT_TRUE(ok.options->ignored[1] && ok.options->ignored[4]);
+    EXPECT_TRUE(ok.options->useOffsets);
+    EXPECT_EQ(ok.options->offsets[1], (ImageOffset{160, 95}));
+    EXPECT_EQ(ok.options->area, DisplayArea::Maximum);
+    EXPECT_EQ(defaultMontageName("/a.b/shot01.x.bmp"), "/a.b/shot01 montage.bmp");
+}
+
+TEST_F(CliSeries, WritesTheMontageTheMapAndThePropertiesText) {
+    const auto r = runProgram("orvanta-cli", {"-q", "-o", out("m.bmp"), "--map", out("map.txt"),
+                                              "-i", " 30 ", first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const QImage m(out("m.bmp"));
+    EXPECT_EQ(m.size(), QSize(120, 90)); // the picture, not the rounded buffer
+    QFile map(out("map.txt"));
+    ASSERT_TRUE(map.open(QIODevice::ReadOnly));
+    const QByteArray text = map.readAll();
+    EXPECT_EQ(text.count("\r\n"), 3); // 90 / 30 rows
+    EXPECT_EQ(text.indexOf("\r\n"), 4); // 120 / 30 columns
+    EXPECT_NE(r.out.find("  First file name =" + first().toStdString() + "\r\n"), std::string::npos);
+    EXPECT_NE(r.out.find("  Number of files found =4\r\n"), std::string::npos);
+    EXPECT_NE(r.out.find("  Increment size =30\r\n"), std::string::npos);
+    EXPECT_NE(r.out.find(text.toStdString()), std::string::npos);
+}
+
+TEST_F(CliSeries, DefaultOutputSitsBesideTheFirstFile) {
+    const auto r = runProgram("orvanta-cli", {"-q", "--report", out("report.txt"), first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(QFile::exists(dir_->path() + "/s/sample01 montage.bmp"));
+    EXPECT_TRUE(r.out.empty());
+    EXPECT_TRUE(QFile::exists(out("report.txt")));
+}
+
+TEST_F(CliSeries, RelativeNamesAreFoundFromTheWorkingFolder) {
+    const auto r = runProgram("orvanta-cli", {"-q", "-o", "rel.bmp", "s/sample01.bmp"}, dir_->path());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("  First file name =s/sample01.bmp\r\n"), std::string::npos);
+    EXPECT_TRUE(QFile::exists(out("rel.bmp")));
+}
+
+TEST_F(CliSeries, AnIncrementBelowTenOrNotANumberBecomesTen) {
+    for (const QString& inc : {"5", "abc", "", "1e39"}) {
+        const auto r = runProgram("orvanta-cli", {"-q", "-o", out("t.bmp"), "-i", inc, first()});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_NE(r.out.find("  Increment size =10\r\n"), std::string::npos) << inc.toStdString();
+    }
+    const auto big = runProgram("orvanta-cli", {"-q", "-o", out("t.bmp"), "-i", "40000", first()});
+    EXPECT_EQ(big.exitCode, 1);
+    EXPECT_NE(big.err.find("error 6 (Overflow) at line 1000 of CommandGo"), std::string::npos);
+}
+
+TEST_F(CliSeries, FailuresSpeakTheProgramsWordsAndExitOne) {
+    auto r = runProgram("orvanta-cli", {"-q", out("nothing1.bmp")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("So very sorry, but I can't find that file."), std::string::npos);
+    r = runProgram("orvanta-cli", {"-q", dir_->path() + "/s/sample.bmp"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("You must have a number as the last letter in the file name,  eg "
+                         "c:\\thisdirectory\\myfile1.bmp, or c:\\myotherfile6"),
+              std::string::npos);
+    r = runProgram("orvanta-cli", {"--bogus", first()});
+    EXPECT_EQ(r.exitCode, 2);
+    // A corrupt picture in the series.
+    QDir().mkpath(out("bad"));
+    QFile::copy(first(), out("bad/b1.bmp"));
+    QFile f(out("bad/b2.bmp"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(100, 'x'));
+    f.close();
+    r = runProgram("orvanta-cli", {"-q", "-o", out("bad.bmp"), out("bad/b1.bmp")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("This is not a valid picture file that I can read."), std::string::npos);
+    EXPECT_FALSE(QFile::exists(out("bad.bmp")));
+}
+
+TEST_F(CliSeries, PicturesOfAnotherSizeWarnButTheMontageIsMade) {
+    QDir().mkpath(out("mixed"));
+    QFile::copy(first(), out("mixed/p1.bmp"));
+    QImage(60, 40, QImage::Format_RGB888).save(out("mixed/p2.bmp"));
+    const auto r = runProgram("orvanta-cli", {"-q", "-o", out("mixed.bmp"), out("mixed/p1.bmp")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("Image 2 has a different dimension (60,40) from Image 1 (120,90)."),
+              std::string::npos);
+}
+
+TEST_F(CliSeries, MinimumAreaThatLeavesNoPictureIsRefused) {
+    auto r = runProgram("orvanta-cli", {"-q", "-o", out("min.bmp"), "--offsets", "0,0;200,0;0,0;0,0",
+                                        "--area", "min", first()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("'minimum area'"), std::string::npos);
+    r = runProgram("orvanta-cli", {"-q", "-o", out("min.bmp"), "--offsets", "10,10;14,12;10,10;10,10",
+                                   "--area", "min", first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(QImage(out("min.bmp")).size(), QSize(116, 88));
+    EXPECT_NE(r.out.find("  Offset display method =Minimum\r\n"), std::string::npos);
+    EXPECT_NE(r.out.find("  Image 2 offset X =14\r\n"), std::string::npos);
+}
+
+TEST_F(CliSeries, TheFileMatchesTheEngineRunInProcess) {
+    const auto r = runProgram("orvanta-cli", {"-q", "-m", "linear", "-i", "25", "-o", out("e.bmp"), first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    RecordingPrompter prompter;
+    BatchMontage batch(prompter);
+    ASSERT_EQ(batch.loadSeries(first().toStdString(), "/"), SeriesOutcome::Loaded);
+    BatchSettings s;
+    s.increment = 25;
+    s.method = 1;
+    ASSERT_TRUE(batch.make(s));
+    const MemorySurface m = batch.montagePicture();
+    const QImage file = QImage(out("e.bmp")).convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < 90; y += 7)
+        for (int x = 0; x < 120; x += 5) {
+            const std::uint8_t* p = m.pixelAt(x, y);
+            ASSERT_EQ(file.pixelColor(x, y), QColor(p[2], p[1], p[0])) << x << "," << y;
+        }
+}
+
+TEST(CliRealSeries, BeetleMontageIsMadeFromEveryFrame) {
+    const std::string first = sharedData("stacks/beetle/beetle01.jpg");
+    if (!std::filesystem::exists(first)) GTEST_SKIP() << "the shared beetle series is not here";
+    QTemporaryDir dir;
+    const auto r = runProgram("orvanta-cli", {"-q", "-o", dir.path() + "/b.bmp",
+                                              QString::fromStdString(first)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("  Number of files found =10\r\n"), std::string::npos);
+    EXPECT_EQ(QImage(dir.path() + "/b.bmp").size(), QSize(750, 500));
+    // The map has 25 rows of 38 blocks, and more than one frame wins.
+    const auto at = r.out.find("image numbers:\r\n");
+    ASSERT_NE(at, std::string::npos);
+    const std::string map = r.out.substr(at + 16);
+    EXPECT_EQ(map.find("\r\n"), 38u);
+    EXPECT_GT(std::set<char>(map.begin(), map.end()).size(), 4u);
+}
