@@ -182,9 +182,14 @@ TEST_F(GifBytes, TransparencyWritesGif89aAndTheExtensionAfterTheTable) {
     EXPECT_EQ(g.extension, (std::vector<std::uint8_t>{0x21, 0xF9, 4, 9, 0, 0, 53, 0}));
     EXPECT_EQ(g.descriptor[0], 0x2C);
 
-    // A colour not in the table makes entry 0 transparent.
+    // A colour not in the table makes entry 0 transparent; black is entry 0 too, not one of the
+    // black entries 125 … 255.
     g = save(GifPicture::fromBgr(p.view()), true, Rgb{1, 2, 3});
     EXPECT_EQ(g.extension[6], 0);
+    g = save(GifPicture::fromBgr(p.view()), true, Rgb{0, 0, 0});
+    EXPECT_EQ(g.extension[6], 0);
+    g = save(GifPicture::fromBgr(p.view()), true, Rgb{255, 255, 255});
+    EXPECT_EQ(g.extension[6], 124);
 
     // An indexed picture's own palette is searched, first match wins.
     std::array<Rgb, 256> pal{};

@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
         return fail("cannot read BMP \"" + bmpPath + "\": " + e.what());
     } catch (const std::bad_alloc&) {
         return fail("cannot read BMP \"" + bmpPath + "\": out of memory");
+    } catch (const std::exception& e) {
+        return fail("cannot read BMP \"" + bmpPath + "\": " + e.what());
     }
     try {
         orv::writeJpeg(target, picture.view(), orv::kDefaultJpegQuality);
