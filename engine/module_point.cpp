@@ -48,7 +48,7 @@ void ModulePoint::loadImageArrays(int mode, const ArraySurfaces& s, const SizeCh
         montage.lastColumn = toInt16(W - 1);
         montage.lastRow = toInt16(H - 1);
         montage.lastSlot = 104;
-        for (auto& slot : montage.slots) slot.clear();
+        for (auto& slot : montage.slotPixels) slot.clear();
         readSlot(s.montage, montage.slot(100), W, H);
         // Slots 101 to 104 stay unallocated until a comparison refresh fills them; the colour
         // readers answer 0 for them meanwhile, as for cleared cells.

@@ -1,5 +1,5 @@
 // The pixel arrays the engine works on: the image stack of the source pictures, the five montage
-// slots 100 to 104 and the preview buffer, with the routines that fill them from picture surfaces,
+// slotPixels 100 to 104 and the preview buffer, with the routines that fill them from picture surfaces,
 // read single colours from them and draw them back.
 #pragma once
 
@@ -43,12 +43,12 @@ struct MontageBuffers {
     std::int16_t lastColumn = -1;
     std::int16_t lastRow = -1;
     std::int16_t lastSlot = 104;
-    std::array<std::vector<std::uint8_t>, 5> slots; // slot 100 + k at index k
+    std::array<std::vector<std::uint8_t>, 5> slotPixels; // slot 100 + k at index k
 
     int width() const { return lastColumn + 1; }
     int height() const { return lastRow + 1; }
-    std::vector<std::uint8_t>& slot(int s) { return slots[std::size_t(s - 100)]; }
-    const std::vector<std::uint8_t>& slot(int s) const { return slots[std::size_t(s - 100)]; }
+    std::vector<std::uint8_t>& slot(int s) { return slotPixels[std::size_t(s - 100)]; }
+    const std::vector<std::uint8_t>& slot(int s) const { return slotPixels[std::size_t(s - 100)]; }
 };
 
 // The surfaces the arrays are filled from.
