@@ -2,6 +2,8 @@
 // file beside the target and renamed into place, so a failed write never destroys an old file.
 #pragma once
 
+#include "base/atomic_file.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -23,8 +25,5 @@ std::vector<std::uint8_t> encodeBmp24(const BgrView& view);
 // Writes the file atomically; raises RuntimeError 75 (path/file access) or 61 (disk full) on failure.
 void writeBmp24(const std::string& path, const BgrView& view);
 
-// Writes `bytes` to `path` through a temporary file in the same folder that is renamed over the
-// target only when complete. Shared by every writer of pictures, projects and preferences.
-void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 } // namespace orv

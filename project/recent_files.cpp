@@ -1,0 +1,36 @@
+// The recent-file list.
+#include "project/recent_files.h"
+
+namespace orv {
+
+void RecentFiles::load(const ProfileFile& prefs) {
+    for (int i = 0; i < kCount; ++i) {
+        std::string v = readProfileText(prefs, "preferences", keyName(i));
+        captions_[std::size_t(i)] = v == "0" ? "" : v;
+    }
+}
+
+void RecentFiles::add(const std::string& name, ProfileFile& prefs) {
+    int position = kCount;
+    for (int i = 0; i < kCount; ++i)
+        if (captions_[std::size_t(i)] == name) {
+            position = i;
+            break;
+        }
+    for (int p = std::min(position, kCount - 1); p >= 1; --p) {
+        captions_[std::size_t(p)] = captions_[std::size_t(p - 1)];
+        prefs.tryWrite("preferences", keyName(p), captions_[std::size_t(p)]);
+    }
+    captions_[0] = name;
+    prefs.tryWrite("preferences", keyName(0), name);
+}
+
+void RecentFiles::blank(const std::string& name, ProfileFile& prefs) {
+    for (int i = 0; i < kCount; ++i)
+        if (!name.empty() && captions_[std::size_t(i)] == name) {
+            captions_[std::size_t(i)].clear();
+            prefs.tryWrite("preferences", keyName(i), "");
+        }
+}
+
+} // namespace orv

@@ -1,0 +1,101 @@
+// Private-profile semantics, the preference reading rule and the recent-file list.
+#include "project/profile_file.h"
+#include "project/recent_files.h"
+
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+
+using namespace orv;
+
+namespace {
+
+class Profile : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    std::string path() const { return dir.path().toStdString() + "/orvanta.ini"; }
+    void put(const std::string& text) { std::ofstream(path(), std::ios::binary) << text; }
+    std::string text() const {
+        std::ifstream in(path(), std::ios::binary);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+};
+
+} // namespace
+
+TEST_F(Profile, AMissingFileSectionOrKeyGivesTheDefault) {
+    ProfileFile f(path());
+    EXPECT_EQ(f.read("preferences", "Increment", "0"), "0");
+    EXPECT_EQ(readProfileText(f, "preferences", "filename"), "0");
+    put("[other]\r\nIncrement=30\r\n");
+    EXPECT_EQ(readProfileNumber(f, "preferences", "Increment"), 0);
+}
+
+TEST_F(Profile, NamesMatchCaseBlindBlanksAreTrimmedAndTheFirstKeyWins) {
+    put("junk line\n[Preferences]\n  increment  =  25 \nINCREMENT=99\nno equals here\n"
+        "autoSmooth=1\n[project]\nIncrement=7\n");
+    ProfileFile f(path());
+    EXPECT_EQ(f.read("PREFERENCES", "Increment", "0"), "25");
+    EXPECT_EQ(f.read("preferences", "AUTOSMOOTH", "0"), "1");
+    EXPECT_EQ(f.read("project", "increment", "0"), "7");
+    EXPECT_EQ(readProfileNumber(f, "preferences", "Increment"), 25);
+}
+
+TEST_F(Profile, WritingReplacesTheLineInPlaceOrAppendsToItsSection) {
+    put("[preferences]\r\nA=1\r\nB=2\r\n\r\n[project]\r\nC=3\r\n");
+    ProfileFile f(path());
+    f.write("Preferences", "a", "10");
+    f.write("preferences", "D", "4");
+    f.write("new", "E", "5");
+    EXPECT_EQ(text(), "[preferences]\r\nA=10\r\nB=2\r\nD=4\r\n\r\n[project]\r\nC=3\r\n\r\n[new]\r\nE=5\r\n");
+    EXPECT_EQ(f.read("new", "e", ""), "5");
+}
+
+TEST_F(Profile, AFailedWriteLeavesTheOldFileAndIsReported) {
+    put("[preferences]\r\nA=1\r\n");
+    ProfileFile bad(dir.path().toStdString() + "/missing-folder/orvanta.ini");
+    EXPECT_FALSE(bad.tryWrite("preferences", "A", "2"));
+    ::chmod(dir.path().toStdString().c_str(), 0500);
+    ProfileFile f(path());
+    const bool wrote = f.tryWrite("preferences", "A", "2");
+    ::chmod(dir.path().toStdString().c_str(), 0700);
+    if (::geteuid() != 0) EXPECT_FALSE(wrote); // root writes anyway
+    if (!wrote) EXPECT_EQ(text(), "[preferences]\r\nA=1\r\n");
+}
+
+TEST_F(Profile, ReadingCutsAtTheFirstNulAndConvertsTheLeadingNumber) {
+    put(std::string("[preferences]\r\nIncrement=30abc\r\nfilename=/a/b1.bmp\0junk\r\n", 57));
+    ProfileFile f(path());
+    EXPECT_EQ(readProfileNumber(f, "preferences", "Increment"), 30);
+    EXPECT_EQ(readProfileText(f, "preferences", "filename"), "/a/b1.bmp");
+    EXPECT_EQ(readProfileNumber(f, "preferences", "filename"), 0);
+}
+
+TEST_F(Profile, RecentListMovesANameToTheTopAndDropsTheTwelfth) {
+    ProfileFile f(path());
+    RecentFiles r;
+    r.load(f);
+    EXPECT_EQ(r.caption(0), "");
+    for (int i = 11; i >= 0; --i) r.add("/s/n" + std::to_string(i) + ".bmp", f);
+    EXPECT_EQ(r.caption(0), "/s/n0.bmp");
+    EXPECT_EQ(r.caption(11), "/s/n11.bmp");
+    r.add("/s/n5.bmp", f); // entry 5 moves to 0, 0-4 shift down, 6-11 stay
+    EXPECT_EQ(r.caption(0), "/s/n5.bmp");
+    EXPECT_EQ(r.caption(1), "/s/n0.bmp");
+    EXPECT_EQ(r.caption(5), "/s/n4.bmp");
+    EXPECT_EQ(r.caption(6), "/s/n6.bmp");
+    r.add("/s/new.bmp", f);
+    EXPECT_EQ(r.caption(11), "/s/n10.bmp"); // n11 dropped
+    RecentFiles again;
+    again.load(f);
+    EXPECT_EQ(again.captions(), r.captions());
+    r.blank("/s/n0.bmp", f);
+    again.load(f);
+    EXPECT_EQ(again.caption(2), "");
+    EXPECT_EQ(f.read("preferences", "recent file 2", "x"), "");
+}
