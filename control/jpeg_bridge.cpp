@@ -1,0 +1,60 @@
+// SaveDibAsJpeg over TurboJPEG: blue-green-red rows, bottom-up, with row padding, 4:2:0 chroma.
+#include "jpeg_bridge.h"
+
+#include "control_error.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+#include <turbojpeg.h>
+
+namespace vantler {
+namespace {
+
+// Owns one compressor and the buffer it returns.
+struct Compressor {
+    tjhandle handle = tjInitCompress();
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    ~Compressor() {
+        if (buffer) tjFree(buffer);
+        if (handle) tjDestroy(handle);
+    }
+};
+
+}  // namespace
+
+JpegCoreProperties jpegPropertiesFor(const cDIBSection& dib, const QString& fileName, std::int16_t quality) {
+    JpegCoreProperties p;
+    p.DIBWidth = dib.Width();
+    p.DIBHeight = checkedSub(0, dib.Height());
+    p.DIBBytes = dib.DIBSectionBitsPtr();
+    p.DIBPadBytes = checkedSub(dib.BytesPerScanLine(), checkedMul(3, dib.Width()));
+    p.JPGFile = QFile::encodeName(fileName);
+    p.JPGFile.append('\0');
+    p.JPGWidth = dib.Width();
+    p.JPGHeight = dib.Height();
+    p.jquality = quality;
+    return p;
+}
+
+bool SaveDibAsJpeg(const cDIBSection& dib, const QString& fileName, std::int16_t quality) {
+    Compressor jpeg;
+    if (!jpeg.handle) return false;
+    const JpegCoreProperties p = jpegPropertiesFor(dib, fileName, quality);
+    if (!p.DIBBytes || p.JPGWidth <= 0 || p.JPGHeight <= 0 || p.JPGFile.size() <= 1) return false;
+    const std::int32_t pitch = checkedAdd(checkedMul(3, p.DIBWidth), p.DIBPadBytes);
+    const bool bottomUp = p.DIBHeight < 0;
+    if (tjCompress2(jpeg.handle, p.DIBBytes, p.JPGWidth, pitch, p.JPGHeight, TJPF_BGR, &jpeg.buffer, &jpeg.size,
+                    TJSAMP_420, p.jquality, bottomUp ? TJFLAG_BOTTOMUP : 0) != 0)
+        return false;
+    QSaveFile file(QFile::decodeName(p.JPGFile.chopped(1)));
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (file.write(reinterpret_cast<const char*>(jpeg.buffer), qint64(jpeg.size)) != qint64(jpeg.size)) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+}  // namespace vantler

@@ -1,0 +1,688 @@
+// The picture box: property checks, scale conversions, the two drawing layers and the graphics
+// methods, and the translation of Qt's input events into the box's events.
+#include "picture_box.h"
+
+#include "control_error.h"
+
+#include <QCursor>
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPalette>
+#include <QPixmap>
+
+#include <algorithm>
+#include <cmath>
+
+namespace vantler {
+namespace {
+
+void requireRange(int value, int low, int high) {
+    if (value < low || value > high) throw VantlerError(errInvalidPropertyValue);
+}
+
+// Key codes as the box reports them: letters and digits as their capitals, the rest by table.
+short keyCodeOf(int key) {
+    if ((key >= Qt::Key_A && key <= Qt::Key_Z) || (key >= Qt::Key_0 && key <= Qt::Key_9)) return short(key);
+    if (key >= Qt::Key_F1 && key <= Qt::Key_F24) return short(112 + (key - Qt::Key_F1));
+    switch (key) {
+    case Qt::Key_Backspace: return 8;
+    case Qt::Key_Tab: return 9;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return 13;
+    case Qt::Key_Shift: return 16;
+    case Qt::Key_Control: return 17;
+    case Qt::Key_Alt: return 18;
+    case Qt::Key_Pause: return 19;
+    case Qt::Key_CapsLock: return 20;
+    case Qt::Key_Escape: return 27;
+    case Qt::Key_Space: return 32;
+    case Qt::Key_PageUp: return 33;
+    case Qt::Key_PageDown: return 34;
+    case Qt::Key_End: return 35;
+    case Qt::Key_Home: return 36;
+    case Qt::Key_Left: return 37;
+    case Qt::Key_Up: return 38;
+    case Qt::Key_Right: return 39;
+    case Qt::Key_Down: return 40;
+    case Qt::Key_Insert: return 45;
+    case Qt::Key_Delete: return 46;
+    default: return 0;
+    }
+}
+
+short shiftOf(Qt::KeyboardModifiers m) {
+    short s = 0;
+    if (m & Qt::ShiftModifier) s |= 1;
+    if (m & Qt::ControlModifier) s |= 2;
+    if (m & Qt::AltModifier) s |= 4;
+    return s;
+}
+
+short buttonsOf(Qt::MouseButtons b) {
+    short s = 0;
+    if (b & Qt::LeftButton) s |= 1;
+    if (b & Qt::RightButton) s |= 2;
+    if (b & Qt::MiddleButton) s |= 4;
+    return s;
+}
+
+Qt::PenStyle penStyleOf(int drawStyle, int drawWidth) {
+    if (drawStyle == 5) return Qt::NoPen;
+    if (drawWidth > 1) return Qt::SolidLine;  // dashes exist only for one-pixel lines
+    switch (drawStyle) {
+    case 1: return Qt::DashLine;
+    case 2: return Qt::DotLine;
+    case 3: return Qt::DashDotLine;
+    case 4: return Qt::DashDotDotLine;
+    default: return Qt::SolidLine;
+    }
+}
+
+Qt::BrushStyle brushStyleOf(int fillStyle) {
+    switch (fillStyle) {
+    case 0: return Qt::SolidPattern;
+    case 2: return Qt::HorPattern;
+    case 3: return Qt::VerPattern;
+    case 4: return Qt::BDiagPattern;
+    case 5: return Qt::FDiagPattern;
+    case 6: return Qt::CrossPattern;
+    case 7: return Qt::DiagCrossPattern;
+    default: return Qt::NoBrush;
+    }
+}
+
+QImage scaledPart(const QImage& picture, const QRect& source, int width, int height) {
+    QImage part = picture.copy(source).convertToFormat(QImage::Format_RGB32);
+    if (part.isNull() || width == 0 || height == 0) return {};
+    QImage out = part.scaled(std::abs(width), std::abs(height), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    return out.mirrored(width < 0, height < 0);
+}
+
+}  // namespace
+
+PictureBox::PictureBox(QWidget* parent) : QFrame(parent) {
+    setObjectName(QStringLiteral("picVantler"));
+    setFocusPolicy(Qt::StrongFocus);
+    setMouseTracking(true);
+    applyFrame();
+    dc_ = gdi::createSurfaceDC([this] { return &target(); }, [this] { drawn(); });
+    resize(101, 117);  // a 97 x 113 pixel drawing area: 1455 x 1695 twips at 96 dpi
+    syncSize();
+}
+
+PictureBox::~PictureBox() { gdi::deleteDC(dc_); }
+
+// ---- colours and properties ----
+
+QColor PictureBox::colorOf(quint32 color) const {
+    if (color & 0x80000000u) {
+        const quint32 index = color & 0x7FFFFFFFu;
+        static const struct { QPalette::ColorGroup group; QPalette::ColorRole role; } roles[] = {
+            {QPalette::Active, QPalette::Button},          // 0 scroll bars
+            {QPalette::Active, QPalette::Window},          // 1 desktop
+            {QPalette::Active, QPalette::Highlight},       // 2 active title bar
+            {QPalette::Inactive, QPalette::Highlight},     // 3 inactive title bar
+            {QPalette::Active, QPalette::Window},          // 4 menu bar
+            {QPalette::Active, QPalette::Base},            // 5 window background
+            {QPalette::Active, QPalette::Shadow},          // 6 window frame
+            {QPalette::Active, QPalette::WindowText},      // 7 menu text
+            {QPalette::Active, QPalette::Text},            // 8 window text
+            {QPalette::Active, QPalette::HighlightedText}, // 9 title bar text
+            {QPalette::Active, QPalette::Window},           // 10 active border
+            {QPalette::Inactive, QPalette::Window},         // 11 inactive border
+            {QPalette::Active, QPalette::Mid},              // 12 application workspace
+            {QPalette::Active, QPalette::Highlight},        // 13 highlight
+            {QPalette::Active, QPalette::HighlightedText},  // 14 highlight text
+            {QPalette::Active, QPalette::Button},           // 15 button face
+            {QPalette::Active, QPalette::Dark},             // 16 button shadow
+            {QPalette::Disabled, QPalette::Text},           // 17 grey text
+            {QPalette::Active, QPalette::ButtonText},       // 18 button text
+            {QPalette::Inactive, QPalette::Text},           // 19 inactive title bar text
+            {QPalette::Active, QPalette::Light},            // 20 button highlight
+            {QPalette::Active, QPalette::Shadow},           // 21 3D dark shadow
+            {QPalette::Active, QPalette::Midlight},         // 22 3D light
+            {QPalette::Active, QPalette::ToolTipText},      // 23 tooltip text
+            {QPalette::Active, QPalette::ToolTipBase},      // 24 tooltip background
+        };
+        if (index >= std::size(roles)) throw VantlerError(errInvalidPropertyValue);
+        return palette().color(roles[index].group, roles[index].role);
+    }
+    if (color & 0xFF000000u) throw VantlerError(errInvalidPropertyValue);
+    return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
+}
+
+void PictureBox::letBackColor(quint32 color) {
+    colorOf(color);
+    backColor_ = color;
+    clearAll();  // a new background clears the drawing
+}
+
+void PictureBox::letForeColor(quint32 color) {
+    colorOf(color);
+    foreColor_ = color;
+}
+
+void PictureBox::letFillColor(quint32 color) {
+    colorOf(color);
+    fillColor_ = color;
+}
+
+void PictureBox::letDrawStyle(std::int16_t style) {
+    requireRange(style, 0, 6);
+    drawStyle_ = style;
+}
+
+void PictureBox::letDrawMode(std::int16_t mode) {
+    requireRange(mode, 1, 16);
+    drawMode_ = mode;
+}
+
+void PictureBox::letDrawWidth(std::int16_t width) {
+    requireRange(width, 1, 32767);
+    drawWidth_ = width;
+}
+
+void PictureBox::letFillStyle(std::int16_t style) {
+    requireRange(style, 0, 7);
+    fillStyle_ = style;
+}
+
+void PictureBox::letAutoRedraw(bool on) {
+    if (autoRedraw_ && !on) screen_ = image_;
+    autoRedraw_ = on;
+    update();
+}
+
+void PictureBox::letAppearance(std::int16_t appearance) {
+    requireRange(appearance, 0, 1);
+    appearance_ = appearance;
+    applyFrame();
+    syncSize();
+}
+
+void PictureBox::letBorderStyle(std::int16_t style) {
+    requireRange(style, 0, 1);
+    borderStyle_ = style;
+    applyFrame();
+    syncSize();
+}
+
+void PictureBox::letAutoSize(bool on) {
+    autoSize_ = on;
+    if (autoSize_ && !picture_.isNull()) {
+        const int frame = 2 * frameWidth();
+        resize(picture_.width() + frame, picture_.height() + frame);
+        syncSize();
+    }
+}
+
+void PictureBox::letAlign(std::int16_t align) {
+    requireRange(align, 0, 4);
+    align_ = align;
+}
+
+void PictureBox::letFontBold(bool on) {
+    QFont f = font();
+    f.setBold(on);
+    setFont(f);
+}
+
+void PictureBox::letFontItalic(bool on) {
+    QFont f = font();
+    f.setItalic(on);
+    setFont(f);
+}
+
+void PictureBox::letFontStrikethru(bool on) {
+    QFont f = font();
+    f.setStrikeOut(on);
+    setFont(f);
+}
+
+void PictureBox::letFontUnderline(bool on) {
+    QFont f = font();
+    f.setUnderline(on);
+    setFont(f);
+}
+
+void PictureBox::letFontName(const QString& name) {
+    QFont f = font();
+    f.setFamily(name);
+    setFont(f);
+}
+
+void PictureBox::letFontSize(float points) {
+    if (!(points > 0.0f) || points > 2160.0f) throw VantlerError(errInvalidPropertyValue);
+    QFont f = font();
+    f.setPointSizeF(points);
+    setFont(f);
+}
+
+void PictureBox::letLinkMode(std::int16_t mode) {
+    requireRange(mode, 0, 3);
+    linkMode_ = mode;
+}
+
+void PictureBox::letMouseIcon(const QImage& icon) {
+    mouseIcon_ = icon;
+    applyCursor();
+}
+
+void PictureBox::letMousePointer(std::int16_t pointer) {
+    if (pointer != 99) requireRange(pointer, 0, 15);
+    mousePointer_ = pointer;
+    applyCursor();
+}
+
+void PictureBox::letOLEDragMode(std::int16_t mode) {
+    requireRange(mode, 0, 1);
+    oleDragMode_ = mode;
+}
+
+void PictureBox::letOLEDropMode(std::int16_t mode) {
+    requireRange(mode, 0, 2);
+    oleDropMode_ = mode;
+    setAcceptDrops(mode != 0);
+}
+
+void PictureBox::letPicture(const QImage& picture) {
+    picture_ = picture;
+    clearAll();
+    if (autoSize_ && !picture_.isNull()) {
+        const int frame = 2 * frameWidth();
+        resize(picture_.width() + frame, picture_.height() + frame);
+        syncSize();
+    }
+    emit Change();
+}
+
+void PictureBox::letScaleHeight(float height) {
+    if (height == 0.0f) throw VantlerError(errInvalidPropertyValue);
+    scaleHeight_ = height;
+    scaleMode_ = vbUser;
+}
+
+void PictureBox::letScaleWidth(float width) {
+    if (width == 0.0f) throw VantlerError(errInvalidPropertyValue);
+    scaleWidth_ = width;
+    scaleMode_ = vbUser;
+}
+
+void PictureBox::letScaleLeft(float left) {
+    scaleLeft_ = left;
+    scaleMode_ = vbUser;
+}
+
+void PictureBox::letScaleTop(float top) {
+    scaleTop_ = top;
+    scaleMode_ = vbUser;
+}
+
+void PictureBox::letScaleMode(std::int16_t mode) {
+    requireRange(mode, vbUser, vbCentimeters);
+    scaleMode_ = mode;
+    if (mode != vbUser) resetScale();
+}
+
+// ---- scale ----
+
+int PictureBox::twipsPerPixelX() const { return std::max(1, int(std::nearbyint(1440.0 / logicalDpiX()))); }
+int PictureBox::twipsPerPixelY() const { return std::max(1, int(std::nearbyint(1440.0 / logicalDpiY()))); }
+
+double PictureBox::unitsPerPixel(int mode, bool horizontal) const {
+    const double tpp = horizontal ? twipsPerPixelX() : twipsPerPixelY();
+    switch (mode) {
+    case vbUser: {
+        const int pixels = horizontal ? contentsRect().width() : contentsRect().height();
+        const double units = horizontal ? scaleWidth_ : scaleHeight_;
+        return pixels > 0 && units != 0.0 ? units / pixels : 1.0;
+    }
+    case vbTwips: return tpp;
+    case vbPoints: return tpp / 20.0;
+    case vbPixels: return 1.0;
+    case vbCharacters: return tpp / (horizontal ? 120.0 : 240.0);
+    case vbInches: return tpp / 1440.0;
+    case vbMillimeters: return tpp * 25.4 / 1440.0;
+    case vbCentimeters: return tpp * 2.54 / 1440.0;
+    case vbHimetric: return tpp * 2540.0 / 1440.0;
+    case vbContainerPosition:
+    case vbContainerSize: return tpp;  // the control itself measures in twips
+    default: throw VantlerError(errInvalidProcedureCall);
+    }
+}
+
+void PictureBox::resetScale() {
+    scaleLeft_ = 0;
+    scaleTop_ = 0;
+    scaleWidth_ = float(contentsRect().width() * unitsPerPixel(scaleMode_, true));
+    scaleHeight_ = float(contentsRect().height() * unitsPerPixel(scaleMode_, false));
+}
+
+void PictureBox::Scale() { letScaleMode(vbTwips); }
+
+void PictureBox::Scale(float x1, float y1, float x2, float y2) {
+    if (x2 == x1 || y2 == y1) throw VantlerError(errInvalidProcedureCall);
+    scaleLeft_ = x1;
+    scaleTop_ = y1;
+    scaleWidth_ = x2 - x1;
+    scaleHeight_ = y2 - y1;
+    scaleMode_ = vbUser;
+}
+
+float PictureBox::ScaleX(float width, int fromScale, std::optional<int> toScale) const {
+    const double pixels = width / unitsPerPixel(fromScale, true);
+    return float(pixels * unitsPerPixel(toScale.value_or(scaleMode_), true));
+}
+
+float PictureBox::ScaleY(float height, int fromScale, std::optional<int> toScale) const {
+    const double pixels = height / unitsPerPixel(fromScale, false);
+    return float(pixels * unitsPerPixel(toScale.value_or(scaleMode_), false));
+}
+
+float PictureBox::TextHeight(const QString& text) const {
+    const QFontMetricsF metrics(font());
+    const qsizetype lines = std::max<qsizetype>(1, text.split(QLatin1Char('\n')).size());
+    return float(lines * metrics.height() * unitsPerPixel(scaleMode_, false));
+}
+
+float PictureBox::TextWidth(const QString& text) const {
+    const QFontMetricsF metrics(font());
+    double widest = 0;
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+        widest = std::max(widest, metrics.horizontalAdvance(line));
+    }
+    return float(widest * unitsPerPixel(scaleMode_, true));
+}
+
+// ---- layers ----
+
+QImage PictureBox::makeBase(QSize size) const {
+    QImage base(size.expandedTo(QSize(0, 0)), QImage::Format_RGB32);
+    if (base.isNull()) return base;
+    base.fill(colorOf(backColor_));
+    if (!picture_.isNull()) {
+        QPainter p(&base);
+        p.drawImage(0, 0, picture_);
+    }
+    return base;
+}
+
+void PictureBox::clearAll() {
+    image_ = makeBase(contentsRect().size());
+    screen_ = image_;
+    drawn();
+}
+
+void PictureBox::drawn() {
+    if (!inPaint_) update();
+}
+
+void PictureBox::syncSize() {
+    const QSize client = contentsRect().size().expandedTo(QSize(0, 0));
+    if (image_.size() != client) {
+        auto grown = [&](const QImage& old) {
+            QImage next = makeBase(client);
+            if (!old.isNull() && !next.isNull()) {
+                QPainter p(&next);
+                p.drawImage(0, 0, old);
+            }
+            return next;
+        };
+        image_ = grown(image_);
+        screen_ = grown(screen_);
+    }
+    if (scaleMode_ != vbUser) resetScale();
+    if (size() != lastSize_) {
+        lastSize_ = size();
+        emit Resize();
+    }
+}
+
+void PictureBox::applyFrame() {
+    if (borderStyle_ == 0) {
+        setFrameStyle(QFrame::NoFrame);
+    } else if (appearance_ == 1) {
+        setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        setLineWidth(2);
+    } else {
+        setFrameStyle(QFrame::Box | QFrame::Plain);
+        setLineWidth(1);
+    }
+}
+
+void PictureBox::applyCursor() {
+    static const Qt::CursorShape shapes[] = {
+        Qt::ArrowCursor, Qt::ArrowCursor, Qt::CrossCursor, Qt::IBeamCursor, Qt::ArrowCursor, Qt::SizeAllCursor,
+        Qt::SizeBDiagCursor, Qt::SizeVerCursor, Qt::SizeFDiagCursor, Qt::SizeHorCursor, Qt::UpArrowCursor,
+        Qt::WaitCursor, Qt::ForbiddenCursor, Qt::BusyCursor, Qt::WhatsThisCursor, Qt::SizeAllCursor,
+    };
+    if (mousePointer_ == 0) {
+        unsetCursor();
+    } else if (mousePointer_ == 99) {
+        if (mouseIcon_.isNull())
+            unsetCursor();
+        else
+            setCursor(QCursor(QPixmap::fromImage(mouseIcon_)));
+    } else {
+        setCursor(shapes[mousePointer_]);
+    }
+}
+
+void PictureBox::drawMasked(const std::function<void(QPainter&)>& shape, const QColor& color) {
+    QImage& surface = target();
+    if (surface.isNull() || drawMode_ == 11) return;  // 11: the pen does nothing
+    QImage mask(surface.size(), QImage::Format_ARGB32_Premultiplied);
+    mask.fill(Qt::transparent);
+    {
+        QPainter p(&mask);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        shape(p);
+    }
+    const std::uint8_t pen[3] = {std::uint8_t(color.blue()), std::uint8_t(color.green()), std::uint8_t(color.red())};
+    for (int y = 0; y < surface.height(); ++y) {
+        const QRgb* m = reinterpret_cast<const QRgb*>(mask.constScanLine(y));
+        QRgb* d = reinterpret_cast<QRgb*>(surface.scanLine(y));
+        for (int x = 0; x < surface.width(); ++x) {
+            if (qAlpha(m[x]) == 0) continue;
+            const std::uint8_t b = gdi::applyPenMode(drawMode_, pen[0], std::uint8_t(qBlue(d[x])));
+            const std::uint8_t g = gdi::applyPenMode(drawMode_, pen[1], std::uint8_t(qGreen(d[x])));
+            const std::uint8_t r = gdi::applyPenMode(drawMode_, pen[2], std::uint8_t(qRed(d[x])));
+            d[x] = qRgb(r, g, b);
+        }
+    }
+    drawn();
+}
+
+// ---- methods ----
+
+void PictureBox::Cls() {
+    if (autoRedraw_)
+        image_ = makeBase(contentsRect().size());
+    screen_ = image_;
+    currentX_ = 0;
+    currentY_ = 0;
+    drawn();
+}
+
+void PictureBox::Refresh() {
+    if (!autoRedraw_) screen_ = image_;  // the screen is rebuilt; the host redraws on Paint
+    if (isVisible())
+        repaint();
+    else
+        update();
+}
+
+void PictureBox::PaintPicture(const QImage& picture, float x1, float y1, std::optional<float> width1,
+                              std::optional<float> height1, std::optional<float> x2, std::optional<float> y2,
+                              std::optional<float> width2, std::optional<float> height2,
+                              std::optional<std::uint32_t> opcode) {
+    if (picture.isNull()) throw VantlerError(errInvalidPicture);
+    const std::uint32_t rop = opcode.value_or(gdi::SRCCOPY);
+    if (!gdi::ropSupported(rop)) throw VantlerError(errInvalidProcedureCall);
+    const double ux = unitsPerPixel(scaleMode_, true);
+    const double uy = unitsPerPixel(scaleMode_, false);
+    // Source sizes and offsets are lengths in the box's units; the picture counts pixels.
+    const int sx = int(std::nearbyint(x2.value_or(0) / ux));
+    const int sy = int(std::nearbyint(y2.value_or(0) / uy));
+    const int sw = width2 ? int(std::nearbyint(*width2 / ux)) : picture.width() - sx;
+    const int sh = height2 ? int(std::nearbyint(*height2 / uy)) : picture.height() - sy;
+    const int dw = width1 ? int(std::nearbyint(*width1 / ux)) : std::abs(sw);
+    const int dh = height1 ? int(std::nearbyint(*height1 / uy)) : std::abs(sh);
+    QRect source = QRect(sx, sy, std::abs(sw), std::abs(sh));
+    if (sw < 0) source.moveLeft(sx + sw);
+    if (sh < 0) source.moveTop(sy + sh);
+    // A negative width on one side only mirrors the picture.
+    const QImage part = scaledPart(picture, source, (sw < 0) != (dw < 0) ? -std::abs(dw) : std::abs(dw),
+                                   (sh < 0) != (dh < 0) ? -std::abs(dh) : std::abs(dh));
+    if (part.isNull()) return;
+    int left = int(std::nearbyint(toPixelX(x1)));
+    int top = int(std::nearbyint(toPixelY(y1)));
+    if (dw < 0) left += dw;
+    if (dh < 0) top += dh;
+    QImage& surface = target();
+    const QRect area = QRect(left, top, part.width(), part.height()).intersected(surface.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        const QRgb* s = reinterpret_cast<const QRgb*>(part.constScanLine(y - top));
+        QRgb* d = reinterpret_cast<QRgb*>(surface.scanLine(y));
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QRgb sv = s[x - left];
+            if (rop == gdi::SRCCOPY) {
+                d[x] = sv | 0xFF000000u;
+                continue;
+            }
+            d[x] = qRgb(gdi::applyRop(rop, std::uint8_t(qRed(sv)), std::uint8_t(qRed(d[x]))),
+                        gdi::applyRop(rop, std::uint8_t(qGreen(sv)), std::uint8_t(qGreen(d[x]))),
+                        gdi::applyRop(rop, std::uint8_t(qBlue(sv)), std::uint8_t(qBlue(d[x]))));
+        }
+    }
+    drawn();
+}
+
+void PictureBox::Line(int flags, float x1, float y1, float x2, float y2, std::optional<quint32> color) {
+    if (flags & LineStepStart) {
+        x1 += currentX_;
+        y1 += currentY_;
+    }
+    if (flags & LineStepEnd) {
+        x2 += x1;
+        y2 += y1;
+    }
+    const QColor lineColor = colorOf(color.value_or(foreColor_));
+    const QPointF a(toPixelX(x1), toPixelY(y1));
+    const QPointF b(toPixelX(x2), toPixelY(y2));
+    QPen pen(Qt::white, drawWidth_, penStyleOf(drawStyle_, drawWidth_), Qt::RoundCap, Qt::MiterJoin);
+    if (drawWidth_ == 1) pen.setCosmetic(true);
+    if (flags & LineBox) {
+        const QRectF box = QRectF(a, b).normalized();
+        if (flags & LineFilled) {
+            drawMasked([&](QPainter& p) { p.fillRect(box.adjusted(0, 0, 1, 1), Qt::white); }, lineColor);
+        } else {
+            if (fillStyle_ != 1)
+                drawMasked([&](QPainter& p) { p.fillRect(box, QBrush(Qt::white, brushStyleOf(fillStyle_))); },
+                           colorOf(fillColor_));
+            drawMasked([&](QPainter& p) {
+                p.setPen(pen);
+                p.drawRect(box);
+            }, lineColor);
+        }
+    } else {
+        drawMasked([&](QPainter& p) {
+            p.setPen(pen);
+            p.drawLine(a, b);
+        }, lineColor);
+    }
+    currentX_ = x2;
+    currentY_ = y2;
+}
+
+void PictureBox::PSet(float x, float y, std::optional<quint32> color) {
+    const QColor pointColor = colorOf(color.value_or(foreColor_));
+    const QPointF centre(toPixelX(x), toPixelY(y));
+    if (drawWidth_ <= 1) {
+        const QPoint pixel(int(std::floor(centre.x())), int(std::floor(centre.y())));
+        drawMasked([&](QPainter& p) { p.fillRect(QRect(pixel, QSize(1, 1)), Qt::white); }, pointColor);
+    } else {
+        const double radius = drawWidth_ / 2.0;
+        drawMasked([&](QPainter& p) {
+            p.setPen(Qt::NoPen);
+            p.setBrush(Qt::white);
+            p.drawEllipse(centre, radius, radius);
+        }, pointColor);
+    }
+    currentX_ = x;
+    currentY_ = y;
+}
+
+// ---- events ----
+
+void PictureBox::paintEvent(QPaintEvent* event) {
+    if (!autoRedraw_ && !inPaint_) {
+        inPaint_ = true;  // drawing in the host's Paint handler must not schedule another paint
+        emit Paint();
+        inPaint_ = false;
+    }
+    QFrame::paintEvent(event);
+    QPainter p(this);
+    p.drawImage(contentsRect().topLeft(), shownImage());
+}
+
+void PictureBox::resizeEvent(QResizeEvent* event) {
+    QFrame::resizeEvent(event);
+    syncSize();
+}
+
+void PictureBox::raiseMouse(QMouseEvent* event, int which) {
+    const QPointF at = event->position() - QPointF(contentsRect().topLeft());
+    short button = which == 1 ? buttonsOf(event->buttons()) : buttonsOf(event->button());
+    short shift = shiftOf(event->modifiers());
+    float x = toUnitX(at.x());
+    float y = toUnitY(at.y());
+    if (which == 0) emit MouseDown(button, shift, x, y);
+    if (which == 1) emit MouseMove(button, shift, x, y);
+    if (which == 2) emit MouseUp(button, shift, x, y);
+}
+
+void PictureBox::mousePressEvent(QMouseEvent* event) {
+    pressed_ = true;
+    afterDoubleClick_ = false;
+    raiseMouse(event, 0);
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent* event) { raiseMouse(event, 1); }
+
+void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
+    raiseMouse(event, 2);
+    const bool click = pressed_ && !afterDoubleClick_ && rect().contains(event->position().toPoint());
+    pressed_ = false;
+    afterDoubleClick_ = false;
+    if (click) emit Click();
+}
+
+void PictureBox::mouseDoubleClickEvent(QMouseEvent*) {
+    pressed_ = true;
+    afterDoubleClick_ = true;  // the release that follows raises MouseUp but no second Click
+    emit DblClick();
+}
+
+void PictureBox::keyPressEvent(QKeyEvent* event) {
+    short code = keyCodeOf(event->key());
+    short shift = shiftOf(event->modifiers());
+    emit KeyDown(code, shift);
+    const QString text = event->text();
+    if (!text.isEmpty() && text.at(0).unicode() <= 0x7FFF) {
+        short ascii = short(text.at(0).unicode());
+        emit KeyPress(ascii);
+    }
+}
+
+void PictureBox::keyReleaseEvent(QKeyEvent* event) {
+    if (event->isAutoRepeat()) return;
+    short code = keyCodeOf(event->key());
+    short shift = shiftOf(event->modifiers());
+    emit KeyUp(code, shift);
+}
+
+}  // namespace vantler
