@@ -1,6 +1,8 @@
 // Building and updating the properties text.
 #include "engine/properties_text.h"
 
+#include <algorithm>
+
 namespace orv {
 
 std::string trimBlanks(const std::string& s) {
@@ -46,7 +48,9 @@ std::string updatePropertiesAfterSmoothing(const std::string& text, const std::s
     std::string t = text;
     const std::string marker = "image numbers:";
     const auto m = t.find(marker);
-    if (m != std::string::npos) t = t.substr(0, m + marker.size()) + "\r\n" + map + "\r\n";
+    // Everything up to the two characters after the marker (its line break) stays; the new map
+    // replaces the rest.
+    if (m != std::string::npos) t = t.substr(0, std::min(t.size(), m + marker.size() + 2)) + map;
     const std::string smoothing = "Smoothing =";
     const auto s = t.find(smoothing);
     if (s != std::string::npos) t.replace(s + smoothing.size(), 3, "yes");

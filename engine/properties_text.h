@@ -23,8 +23,8 @@ struct PropertiesInput {
 
 std::string buildPropertiesText(const PropertiesInput& in);
 
-// Replaces everything after "image numbers:" and its line break with `map` + CR LF, and the three
-// characters after "Smoothing =" with "yes".
+// Replaces everything after "image numbers:" and the two characters that follow it (its line
+// break) with `map`, and the three characters after "Smoothing =" with "yes".
 std::string updatePropertiesAfterSmoothing(const std::string& text, const std::string& map);
 
 // Trims blanks at both ends.

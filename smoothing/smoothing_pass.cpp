@@ -1,0 +1,250 @@
+// The smoothing pass. Blocks are visited in strict raster order (bottom row first) and a
+// replacement takes effect at once, so every block is judged against final neighbours.
+#include "smoothing/smoothing_pass.h"
+
+#include "base/leading_number.h"
+#include "base/numbers.h"
+#include "engine/properties_text.h"
+#include "smoothing/colour_distance.h"
+
+#include <array>
+#include <cmath>
+#include <cstring>
+
+namespace orv {
+
+std::optional<Prompt> smoothingRefusal(int increment, const SmoothingSettings& settings) {
+    if (increment < 1)
+        return Prompt{PromptIcon::Exclamation, PromptButtons::Ok, kSmoothIncrementText,
+                      kSmoothSettingsTitle};
+    if (!(settings.focusFactor > 0.0f))
+        return Prompt{PromptIcon::Exclamation, PromptButtons::Ok, kSmoothFocusFactorText,
+                      kSmoothSettingsTitle};
+    return std::nullopt;
+}
+
+SmootherBlock findSmootherBlock(const ModulePoint& mp, const BlockSearchContext& ctx, int x, int y,
+                                int excluded, int slot) {
+    SmootherBlock r;
+    r.picture = excluded;
+    const int inc = ctx.increment;
+    const bool left = x > 0, below = y > 0;
+
+    std::array<int, 8> d{};
+    std::array<Rgb, 8> L{}, B{};
+    float sumCur = 0;
+    int count = 0;
+    for (int i = 0; i < 8; ++i) {
+        d[std::size_t(i)] = edgeSample(i + 1, inc);
+        const int di = d[std::size_t(i)];
+        if (left) {
+            L[std::size_t(i)] = colourAt(mp, x - 1, y + di, slot);
+            addDistance(sumCur, L[std::size_t(i)], colourAt(mp, x, y + di, slot));
+            ++count;
+        }
+        if (below) {
+            B[std::size_t(i)] = colourAt(mp, x + di, y - 1, slot);
+            addDistance(sumCur, B[std::size_t(i)], colourAt(mp, x + di, y, slot));
+            ++count;
+        }
+    }
+    if (count == 0) return r;
+    r.count = count;
+    r.sCur = sumCur / float(count);
+    float best = sumCur;
+
+    for (int n = 1; n <= mp.stack.count; ++n) {
+        if (n == excluded || isIgnored(ctx.ignored, n)) continue;
+        const ImageOffset t =
+            ctx.offsets && n <= kMaxPictures ? (*ctx.offsets)[std::size_t(n)] : ImageOffset{};
+        const int xs = x + t.x - ctx.shiftX;
+        const int ys = y + ctx.dY - t.y + ctx.shiftY;
+        if (!(xs > 0 && ys > 0)) continue;
+        float sum = 0;
+        for (int i = 0; i < 8; ++i) {
+            const int di = d[std::size_t(i)];
+            if (left) addDistance(sum, L[std::size_t(i)], colourAt(mp, xs, ys + di, n));
+            if (below) addDistance(sum, B[std::size_t(i)], colourAt(mp, xs + di, ys, n));
+        }
+        if (sum < best) {
+            best = sum;
+            r.picture = n;
+            r.xs = xs;
+            r.ys = ys;
+        }
+    }
+    r.sBest = best / float(count);
+    return r;
+}
+
+long long mapIndex(float W, float H, int increment, int x, int y) {
+    const float inc = float(increment);
+    const long long columns = (long long)((inc + W - 1.0f) / inc);
+    const long long rows = (long long)((inc + H - 1.0f) / inc);
+    return (rows - 1 - y / increment) * (columns + 2) + x / increment;
+}
+
+namespace {
+
+// The hourglass for the length of the pass, whatever way it ends.
+class BusyPointer {
+public:
+    explicit BusyPointer(const std::function<void(bool)>& hook) : hook_(hook) {
+        if (hook_) hook_(true);
+    }
+    ~BusyPointer() { release(); }
+    void release() {
+        if (hook_ && on_) hook_(false);
+        on_ = false;
+    }
+
+private:
+    const std::function<void(bool)>& hook_;
+    bool on_ = true;
+};
+
+// "Smoothing =" is followed by "yes" once a pass has run, whether or not a block changed.
+std::string markSmoothed(std::string text) {
+    const std::string key = "Smoothing =";
+    const auto s = text.find(key);
+    if (s != std::string::npos) text.replace(s + key.size(), 3, "yes");
+    return text;
+}
+
+// Copies the candidate's block into the montage slot wherever both lie inside their arrays.
+void copyBlock(ModulePoint& mp, int slot, int x, int y, int picture, int xs, int ys, int inc) {
+    std::vector<std::uint8_t>& montage = mp.montage.slot(slot);
+    const std::vector<std::uint8_t>& src = mp.stack.pictures[std::size_t(picture - 1)];
+    const int MW = mp.montage.width(), SW = mp.stack.width();
+    const int columns = std::min({inc, mp.montage.lastColumn - x + 1, mp.stack.lastColumn - xs + 1});
+    if (columns <= 0) return;
+    for (int j = 0; j < inc; ++j) {
+        if (y + j > mp.montage.lastRow || ys + j > mp.stack.lastRow) break;
+        std::memcpy(&montage[3 * (std::size_t(y + j) * MW + x)],
+                    &src[3 * (std::size_t(ys + j) * SW + xs)], 3 * std::size_t(columns));
+    }
+}
+
+} // namespace
+
+SmoothResult smoothMontage(const SmoothInput& in) {
+    SmoothResult result;
+    result.report = kReportStart;
+    Prompter* prompter = in.prompter;
+
+    if (!in.montageVisible) {
+        if (prompter) prompter->ask(PromptIcon::Information, kSmoothHiddenText, kSmoothHiddenTitle);
+        result.outcome = SmoothOutcome::Hidden;
+        return result;
+    }
+    const int inc = roundToInt16(leadingValue(in.incrementText));
+    if (const auto refusal = smoothingRefusal(inc, in.settings)) {
+        if (prompter) prompter->show(*refusal);
+        result.outcome = SmoothOutcome::Refused;
+        return result;
+    }
+    int slot = 100;
+    if (in.montageIndex != 999) {
+        if (in.montageIndex < 0 || in.montageIndex > 4) throw RuntimeError(9);
+        slot = 100 + in.montageIndex;
+    }
+    ModulePoint& mp = *in.arrays;
+    if (mp.montage.slot(slot).size() !=
+        std::size_t(mp.montage.width()) * std::size_t(std::max(0, mp.montage.height())) * 3)
+        throw RuntimeError(9);
+
+    BusyPointer busy(in.hooks.busy);
+    FocusMeasure& measure = *in.measure;
+    measure.allocate(inc);
+
+    // The offsets' extents and reference are recomputed for the chosen display area, as a montage
+    // is made, without resizing the montage. Without offsets every picture sits where it is.
+    MontageGeometry& g = *in.geometry;
+    FocusContext focus = *in.focus;
+    int shiftX = 0, shiftY = 0, dY = 0;
+    if (focus.useOffsets) {
+        AreaInput area{true, in.area, mp.stack.count, focus.ignored, 2, 0, 0};
+        applyDisplayArea(g, focus.offsets, area);
+        focus.smallestX = g.smallestX;
+        focus.smallestY = g.smallestY;
+        shiftX = g.shiftX;
+        shiftY = g.shiftY;
+        dY = g.dY;
+    } else {
+        focus.offsets = OffsetTable{};
+    }
+    BlockSearchContext search{inc, &focus.offsets, shiftX, shiftY, dY, focus.ignored};
+
+    const SmoothingSettings& s = in.settings;
+    const float edgeFactor = s.edgeFactor, focusFactor = s.focusFactor;
+    const float diffFactor = float(s.diffFactor);
+    const int lastX = roundToInt32(double(g.W) - 1);
+    const int lastY = roundToInt32(double(g.H) - 1);
+
+    for (int y = 0; y <= lastY; y += inc) {
+        std::string rowList;
+        for (int x = 0; x <= lastX; x += inc) {
+            if (x == 0 && y == 0) continue;
+            std::int16_t ox = 0, oy = 0;
+            // The detail test: only low-detail blocks are considered.
+            const float fCur =
+                measure.gotFocusMeasure(mp, focus, x, y, inc, shiftX, shiftY, ox, oy, 0, slot);
+            if (!(fCur / 2.0f / float(inc) < diffFactor)) continue;
+
+            const SmootherBlock b = findSmootherBlock(mp, search, x, y, 999, slot);
+            if (b.picture == 999) continue;
+            std::int16_t cx = 0, cy = 0;
+            const float fCand = measure.gotFocusMeasure(mp, focus, x, add16(y, dY), inc, shiftX,
+                                                        shiftY, cx, cy, b.picture, b.picture);
+
+            const float sCur = b.sCur, sBest = b.sBest;
+            if (!(std::fabs(sCur - sBest) > edgeFactor * sCur)) continue;
+            if (!(sCur * sBest != 0.0f)) continue;
+            const float focusChange = std::fabs((fCur - fCand) / fCur);
+            const float edgeChange = std::fabs((sCur - sBest) / sCur * edgeFactor / focusFactor);
+            if (!(focusChange > edgeChange)) continue;
+
+            if (!rowList.empty()) rowList += " ; ";
+            rowList += "(" + std::to_string(x) + "," + std::to_string(y) + ")";
+            copyBlock(mp, slot, x, y, b.picture, b.xs, b.ys, inc);
+            if (in.hooks.redrawBlock) {
+                BlockRedraw r{slot, x, y, inc, b.picture, b.xs, b.ys, 0, 0};
+                r.montageTop = roundToInt32(double(g.H)) - y - inc;
+                r.pictureTop = mp.stack.pictureHeight(b.picture) - b.ys - inc;
+                in.hooks.redrawBlock(r);
+            }
+            if (in.map) {
+                // A grid other than the one the montage was made with can point outside the map
+                // or onto a line break; the map is left as it is for such a block.
+                const long long at = mapIndex(g.W, g.H, inc, x, y);
+                std::string& map = *in.map;
+                if (at >= 0 && at < (long long)map.size() && map[std::size_t(at)] != '\r' &&
+                    map[std::size_t(at)] != '\n')
+                    map[std::size_t(at)] = mapCharacter(b.picture);
+            }
+            ++result.replaced;
+        }
+        if (!rowList.empty() && result.report.size() + rowList.size() < kReportLimit)
+            result.report += rowList + "\r\n";
+        if (in.hooks.afterRow) in.hooks.afterRow();
+    }
+
+    if (in.properties) {
+        *in.properties = result.replaced > 0 && in.map
+                             ? updatePropertiesAfterSmoothing(*in.properties, *in.map)
+                             : markSmoothed(*in.properties);
+        if (in.hooks.propertiesChanged) in.hooks.propertiesChanged(*in.properties);
+    }
+
+    busy.release();
+    if (in.showMessages && prompter) {
+        // A pass whose changes all fell beyond the report's limit still changed the montage.
+        if (result.replaced > 0)
+            prompter->ask(PromptIcon::Information, result.report, kSmoothReportTitle);
+        else
+            prompter->ask(PromptIcon::Exclamation, kAlreadySmoothText, kAlreadySmoothTitle);
+    }
+    return result;
+}
+
+} // namespace orv
