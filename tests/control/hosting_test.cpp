@@ -1,0 +1,86 @@
+// Hosting: the Designer plugin loaded with QPluginLoader, the class factory, the unload check
+// and registration of the plugin link in the user's Designer plugin folder.
+#include "exports.h"
+#include "vantler.h"
+
+#include <QFileInfo>
+#include <QPluginLoader>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QtUiPlugin/QDesignerCustomWidgetInterface>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// Points HOME at a temporary folder for one test.
+struct TemporaryHome {
+    QTemporaryDir dir;
+    QByteArray saved = qgetenv("HOME");
+    TemporaryHome() { qputenv("HOME", dir.path().toLocal8Bit()); }
+    ~TemporaryHome() { qputenv("HOME", saved); }
+};
+
+}  // namespace
+
+TEST(DesignerPlugin, LoadsAndCreatesAControlInDesignMode) {
+    QPluginLoader loader(QStringLiteral(VANTLER_DESIGNER_PLUGIN_PATH));
+    QObject* instance = loader.instance();
+    ASSERT_NE(instance, nullptr) << loader.errorString().toStdString();
+    auto* plugin = qobject_cast<QDesignerCustomWidgetInterface*>(instance);
+    ASSERT_NE(plugin, nullptr);
+    EXPECT_EQ(plugin->name(), QStringLiteral("vantler::Vantler"));
+    EXPECT_TRUE(plugin->domXml().contains(QStringLiteral("class=\"vantler::Vantler\"")));
+    std::unique_ptr<QWidget> widget(plugin->createWidget(nullptr));
+    auto* control = qobject_cast<vantler::Vantler*>(widget.get());
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->Important(), vantler::kImportantNote) << "readable at design time";
+    EXPECT_EQ(control->metaObject()->indexOfProperty("Quality") >= 0, true);
+}
+
+TEST(ClassFactory, CreatesControlsAndBlocksUnloadingWhileOneLives) {
+    void* object = nullptr;
+    ASSERT_EQ(DllGetClassObject("VantlerOCX.Vantler", &object), vantler::S_OK_);
+    auto* factory = static_cast<vantler::VantlerClassFactory*>(object);
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(DllCanUnloadNow(), vantler::S_OK_);
+    std::unique_ptr<vantler::Vantler> control(factory->CreateInstance(nullptr));
+    ASSERT_NE(control, nullptr);
+    EXPECT_EQ(control->Quality(), 95);
+    EXPECT_EQ(DllCanUnloadNow(), vantler::S_FALSE_);
+    control.reset();
+    EXPECT_EQ(DllCanUnloadNow(), vantler::S_OK_);
+    factory->LockServer(true);
+    EXPECT_EQ(DllCanUnloadNow(), vantler::S_FALSE_);
+    factory->LockServer(false);
+    EXPECT_EQ(DllCanUnloadNow(), vantler::S_OK_);
+}
+
+TEST(ClassFactory, UnknownClassesAndMissingOutArgumentAreRefused) {
+    void* object = reinterpret_cast<void*>(1);
+    EXPECT_EQ(DllGetClassObject("Something.Else", &object), vantler::CLASS_E_CLASSNOTAVAILABLE_);
+    EXPECT_EQ(object, nullptr);
+    EXPECT_EQ(DllGetClassObject("Vantler", nullptr), vantler::E_POINTER_);
+}
+
+TEST(Registration, LinksThePluginAndRemovesOnlyItsOwnLink) {
+    TemporaryHome home;
+    const QString link = vantler::designerPluginLinkPath();
+    EXPECT_TRUE(link.startsWith(home.dir.path() + QStringLiteral("/.designer/plugins/")));
+    ASSERT_EQ(DllRegisterServer(), vantler::S_OK_);
+    const QFileInfo info(link);
+    ASSERT_TRUE(info.isSymLink());
+    EXPECT_EQ(info.symLinkTarget(), QFileInfo(QStringLiteral(VANTLER_DESIGNER_PLUGIN_PATH)).absoluteFilePath());
+    EXPECT_EQ(DllRegisterServer(), vantler::S_OK_) << "registering twice is fine";
+    EXPECT_EQ(DllUnregisterServer(), vantler::S_OK_);
+    EXPECT_FALSE(QFileInfo(link).exists() || QFileInfo(link).isSymLink());
+
+    QFile foreign(link);
+    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+    foreign.write("not ours");
+    foreign.close();
+    EXPECT_EQ(DllRegisterServer(), vantler::SELFREG_E_CLASS_);
+    EXPECT_EQ(DllUnregisterServer(), vantler::S_OK_);
+    EXPECT_TRUE(QFileInfo(link).isFile()) << "a file we did not create is never deleted";
+}

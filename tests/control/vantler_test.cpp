@@ -1,0 +1,450 @@
+// The Vantler control: Save and Quality, Important, persistence through property bags,
+// pass-through properties, drawing, events with by-reference arguments, sizing, late binding.
+#include "control_error.h"
+#include "jpeg_inspect.h"
+#include "property_bag.h"
+#include "vantler.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QMetaObject>
+#include <QSettings>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <ostream>
+
+using vantler::Vantler;
+
+namespace {
+
+constexpr uint kRed = 0x0000FF;  // colour values are &H00BBGGRR
+
+int errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const vantler::VantlerError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+int savedQuality(const QString& path) {
+    const auto table = testjpeg::luminanceTable(path);
+    if (!table) return -1;
+    for (int q = 1; q <= 100; ++q)
+        if (*table == testjpeg::expectedLuminanceTable(q)) return q;
+    return 0;
+}
+
+bool isRed(const QColor& c) { return c.red() > 170 && c.green() < 100 && c.blue() < 100; }
+
+class ControlTest : public ::testing::Test {
+protected:
+    QString file(const QString& name) const { return dir.filePath(name); }
+    QTemporaryDir dir;
+};
+
+}  // namespace
+
+// ---- Save and Quality ----
+
+TEST_F(ControlTest, FreshControlSavesAtQuality95) {
+    Vantler control;
+    control.InitProperties();
+    EXPECT_EQ(control.Quality(), 95);
+    ASSERT_TRUE(control.Save(file("fresh.jpg")));
+    EXPECT_EQ(savedQuality(file("fresh.jpg")), 95);
+    const QImage decoded(file("fresh.jpg"));
+    EXPECT_EQ(decoded.size(), control.box()->contentsRect().size()) << "the drawing area is saved, not the border";
+}
+
+TEST_F(ControlTest, QualitySetAtRunTimeIsUsedBySave) {
+    Vantler control;
+    QImage noise(60, 60, QImage::Format_RGB32);
+    for (int y = 0; y < 60; ++y)
+        for (int x = 0; x < 60; ++x) noise.setPixel(x, y, qRgb((x * 37) % 256, (y * 91) % 256, (x * y) % 256));
+    control.PaintPicture(QPixmap::fromImage(noise), 0, 0);
+    ASSERT_TRUE(control.Save(file("q95.jpg")));
+    control.letQuality(40);
+    ASSERT_TRUE(control.Save(file("q40.jpg")));
+    EXPECT_EQ(savedQuality(file("q40.jpg")), 40);
+    EXPECT_LT(QFileInfo(file("q40.jpg")).size(), QFileInfo(file("q95.jpg")).size());
+}
+
+TEST_F(ControlTest, StoredQualityAppliesWithoutBeingSet) {
+    vantler::MemoryPropertyBag bag;
+    bag.WriteProperty(QStringLiteral("Quality"), 40, 95);
+    Vantler control;
+    control.ReadProperties(bag);
+    ASSERT_TRUE(control.Save(file("stored.jpg")));
+    EXPECT_EQ(savedQuality(file("stored.jpg")), 40);
+}
+
+TEST_F(ControlTest, QualityOutsideSixteenBitsIsOverflowAndNoRangeIsEnforcedInside) {
+    Vantler control;
+    EXPECT_EQ(errorOf([&] { control.letQuality(40000); }), vantler::errOverflow);
+    EXPECT_EQ(control.Quality(), 95);
+    control.letQuality(0);
+    EXPECT_EQ(control.Quality(), 0);
+    control.letQuality(300);
+    EXPECT_EQ(control.Quality(), 300);
+    EXPECT_FALSE(control.Save(file("q300.jpg"))) << "the encoder refuses 300: reported, not hidden";
+}
+
+TEST_F(ControlTest, LineDrawnOnTheControlIsInTheSavedJpeg) {
+    Vantler control;
+    control.letScaleMode(vantler::vbPixels);
+    control.letDrawWidth(3);
+    control.Line(0, 10, 50, 80, 50, kRed);
+    ASSERT_TRUE(control.Save(file("line.jpg")));
+    const QImage saved(file("line.jpg"));
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_TRUE(isRed(saved.pixelColor(40, 50))) << saved.pixelColor(40, 50).name().toStdString();
+    EXPECT_FALSE(isRed(saved.pixelColor(40, 30)));
+    EXPECT_TRUE(isRed(QColor(control.Picture().toImage().pixel(40, 50)))) << "the drawing became the picture";
+}
+
+TEST_F(ControlTest, LineIgnoresItsFlagsAndDrawsAPlainLine) {
+    Vantler control;
+    control.letScaleMode(vantler::vbPixels);
+    control.Line(vantler::LineBox | vantler::LineFilled, 10, 10, 40, 40, kRed);
+    const QImage shown = control.box()->shownImage();
+    EXPECT_TRUE(isRed(shown.pixelColor(25, 25))) << "on the diagonal";
+    EXPECT_FALSE(isRed(shown.pixelColor(35, 15))) << "inside the box a filled box would cover";
+    EXPECT_FLOAT_EQ(control.CurrentX(), 40);
+    EXPECT_FLOAT_EQ(control.CurrentY(), 40);
+}
+
+// ---- Important ----
+
+TEST(Important, ReadingAtRunTimeIsError393AndAssignmentsChangeNothing) {
+    Vantler control;
+    control.InitProperties();
+    EXPECT_EQ(errorOf([&] { (void)control.Important(); }), vantler::errPropertyNotReadableAtRunTime);
+    control.letImportant(QStringLiteral("something else"));
+    control.setUserMode(false);
+    EXPECT_EQ(control.Important(), QStringLiteral("Don't forget to include the file 'ravenjpeg.dll' with your setup"));
+    EXPECT_TRUE(control.setProperty("Important", QStringLiteral("via meta-object")));
+    EXPECT_EQ(control.property("Important").toString(), vantler::kImportantNote);
+}
+
+// ---- persistence ----
+
+TEST(Persistence, FreshControlStoresNoValueEqualToItsDefault) {
+    Vantler control;
+    control.InitProperties();
+    vantler::MemoryPropertyBag bag;
+    control.WriteProperties(bag);
+    for (const char* name : {"Quality", "Important", "BackColor", "ForeColor", "DrawMode", "DrawWidth", "AutoRedraw",
+                             "ScaleMode", "ScaleLeft", "Picture", "MouseIcon", "Font", "DataSource", "Enabled",
+                             "LinkTimeout", "FillStyle"})
+        EXPECT_FALSE(bag.contains(QString::fromLatin1(name))) << name;
+}
+
+TEST(Persistence, ChangedValuesAreStoredAndRemovedWhenBackAtTheDefault) {
+    Vantler control;
+    vantler::MemoryPropertyBag bag;
+    control.letQuality(40);
+    control.letDrawWidth(3);
+    control.WriteProperties(bag);
+    EXPECT_EQ(bag.value(QStringLiteral("Quality")).toInt(), 40);
+    EXPECT_EQ(bag.value(QStringLiteral("DrawWidth")).toInt(), 3);
+    control.letDrawWidth(1);
+    control.WriteProperties(bag);
+    EXPECT_FALSE(bag.contains(QStringLiteral("DrawWidth")));
+    EXPECT_TRUE(bag.contains(QStringLiteral("Quality")));
+}
+
+TEST(Persistence, SettingsBagRoundTripsTheStoredSet) {
+    QTemporaryDir dir;
+    const QString ini = dir.filePath(QStringLiteral("form.ini"));
+    QImage picture(20, 10, QImage::Format_RGB32);
+    picture.fill(qRgb(12, 34, 56));
+    {
+        Vantler control;
+        control.letBackColor(0x00336699);
+        control.letDrawWidth(4);
+        control.letDrawMode(7);
+        control.letAutoRedraw(true);
+        control.letToolTipText(QStringLiteral("a tip"));
+        control.letFontBold(true);
+        control.letPicture(QPixmap::fromImage(picture));
+        control.letQuality(40);
+        control.letScaleMode(vantler::vbPixels);
+        control.letCurrentX(7.5);
+        QSettings settings(ini, QSettings::IniFormat);
+        vantler::SettingsPropertyBag bag(settings, QStringLiteral("vantler1"));
+        control.WriteProperties(bag);
+    }
+    QSettings settings(ini, QSettings::IniFormat);
+    vantler::SettingsPropertyBag bag(settings, QStringLiteral("vantler1"));
+    Vantler control;
+    control.ReadProperties(bag);
+    EXPECT_EQ(control.BackColor(), 0x00336699u);
+    EXPECT_EQ(control.DrawWidth(), 4);
+    EXPECT_EQ(control.DrawMode(), 7);
+    EXPECT_TRUE(control.AutoRedraw());
+    EXPECT_EQ(control.ToolTipText(), QStringLiteral("a tip"));
+    EXPECT_TRUE(control.FontBold());
+    EXPECT_EQ(control.Picture().toImage().convertToFormat(QImage::Format_RGB32), picture);
+    EXPECT_EQ(control.Quality(), 40);
+    EXPECT_EQ(control.ScaleMode(), vantler::vbPixels);
+    EXPECT_DOUBLE_EQ(control.ScaleWidth(), control.box()->contentsRect().width());
+    EXPECT_DOUBLE_EQ(control.CurrentX(), 7.5);
+    EXPECT_EQ(control.ClipControls(), true);
+}
+
+// ---- pass-through properties ----
+
+TEST(PassThrough, WritesReachTheBoxAndMarkThePropertyChanged) {
+    Vantler control;
+    control.InitProperties();
+    QSignalSpy spy(&control, &Vantler::propertyChanged);
+    control.letDrawWidth(5);
+    control.letForeColor(kRed);
+    control.letScaleLeft(10);
+    control.letQuality(60);
+    control.letDrawWidth(6);
+    EXPECT_EQ(control.box()->DrawWidth(), 6);
+    EXPECT_EQ(control.box()->ForeColor(), kRed);
+    EXPECT_EQ(control.box()->ScaleMode(), vantler::vbUser) << "setting a scale property switches to user scale";
+    EXPECT_EQ(control.changedProperties(),
+              (QStringList{"DrawWidth", "ForeColor", "ScaleLeft", "Quality"}));
+    EXPECT_EQ(spy.count(), 5);
+}
+
+struct InvalidCase {
+    const char* name;
+    std::function<void(Vantler&)> assign;
+    int error;
+    friend std::ostream& operator<<(std::ostream& o, const InvalidCase& c) { return o << c.name; }
+};
+
+class InvalidValue : public ::testing::TestWithParam<InvalidCase> {};
+
+TEST_P(InvalidValue, ReachesTheCallerUnchanged) {
+    Vantler control;
+    EXPECT_EQ(errorOf([&] { GetParam().assign(control); }), GetParam().error);
+    EXPECT_TRUE(control.changedProperties().isEmpty()) << "a refused value is not marked changed";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Properties, InvalidValue,
+    ::testing::Values(InvalidCase{"DrawWidthZero", [](Vantler& c) { c.letDrawWidth(0); }, 380},
+                      InvalidCase{"DrawModeSeventeen", [](Vantler& c) { c.letDrawMode(17); }, 380},
+                      InvalidCase{"ColourWithHighByte", [](Vantler& c) { c.letBackColor(0x01000000); }, 380},
+                      InvalidCase{"UnknownSystemColour", [](Vantler& c) { c.letForeColor(0x80000040); }, 380},
+                      InvalidCase{"ScaleWidthZero", [](Vantler& c) { c.letScaleWidth(0); }, 380},
+                      InvalidCase{"ScaleModeEight", [](Vantler& c) { c.letScaleMode(8); }, 380},
+                      InvalidCase{"MousePointerTwenty", [](Vantler& c) { c.letMousePointer(20); }, 380},
+                      InvalidCase{"DrawStyleBeyondSixteenBits", [](Vantler& c) { c.letDrawStyle(70000); }, 6}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(PassThrough, DefaultsMatchAPictureBox) {
+    Vantler control;
+    EXPECT_EQ(control.BackColor(), 0x8000000Fu);
+    EXPECT_EQ(control.ForeColor(), 0x80000012u);
+    EXPECT_EQ(control.DrawMode(), 13);
+    EXPECT_EQ(control.FillStyle(), 1);
+    EXPECT_EQ(control.LinkTimeout(), 50);
+    EXPECT_EQ(control.ScaleMode(), vantler::vbTwips);
+    const int tpp = control.box()->twipsPerPixelX();
+    EXPECT_DOUBLE_EQ(control.ScaleWidth(), control.box()->contentsRect().width() * tpp);
+    EXPECT_EQ(control.box()->shownImage().pixelColor(5, 5), control.box()->palette().color(QPalette::Button))
+        << "the background is the system button face";
+}
+
+// ---- drawing in scale units ----
+
+TEST(Drawing, UserScaleMapsCornersToTheDrawingArea) {
+    Vantler control;
+    control.Scale_(0, 0, 10, 10);
+    const QSize area = control.box()->contentsRect().size();
+    control.PSet_(5, 5, kRed);
+    EXPECT_TRUE(isRed(control.box()->shownImage().pixelColor(area.width() / 2, area.height() / 2)));
+    control.Scale_();
+    EXPECT_EQ(control.ScaleMode(), vantler::vbTwips);
+    EXPECT_EQ(errorOf([&] { control.Scale_(1, 2); }), vantler::errInvalidProcedureCall);
+}
+
+TEST(Drawing, XorPenTwiceRestoresTheBackground) {
+    Vantler control;
+    control.letScaleMode(vantler::vbPixels);
+    const QImage before = control.box()->shownImage();
+    control.letDrawMode(7);
+    control.Line(0, 5, 5, 60, 40, 0x00FFFFFF);
+    EXPECT_NE(control.box()->shownImage(), before);
+    control.Line(0, 5, 5, 60, 40, 0x00FFFFFF);
+    EXPECT_EQ(control.box()->shownImage(), before);
+}
+
+TEST(Drawing, PaintPictureWithSourceInvertTwiceRestores) {
+    Vantler control;
+    control.letScaleMode(vantler::vbPixels);
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(qRgb(0x5A, 0x0F, 0xC3));
+    const QImage before = control.box()->shownImage();
+    control.PaintPicture(QPixmap::fromImage(picture), 3, 4, {}, {}, {}, {}, {}, {}, 0x00660046u);
+    const QColor once = control.box()->shownImage().pixelColor(5, 6);
+    EXPECT_EQ(once.red(), before.pixelColor(5, 6).red() ^ 0x5A);
+    control.PaintPicture(QPixmap::fromImage(picture), 3, 4, {}, {}, {}, {}, {}, {}, 0x00660046u);
+    EXPECT_EQ(control.box()->shownImage(), before);
+}
+
+TEST(Drawing, ClsKeepsPersistentDrawingWhenAutoRedrawIsOff) {
+    Vantler control;
+    control.letScaleMode(vantler::vbPixels);
+    control.letAutoRedraw(true);
+    control.PSet_(3, 3, kRed);
+    control.letAutoRedraw(false);
+    control.PSet_(9, 9, kRed);
+    control.Cls();
+    EXPECT_TRUE(isRed(control.box()->shownImage().pixelColor(3, 3)));
+    EXPECT_FALSE(isRed(control.box()->shownImage().pixelColor(9, 9)));
+    EXPECT_TRUE(isRed(control.Image().toImage().pixelColor(3, 3)));
+}
+
+struct ScaleCase {
+    const char* name;
+    double value;
+    int from;
+    int to;
+    std::function<double(int tpp)> expected;
+    friend std::ostream& operator<<(std::ostream& o, const ScaleCase& c) { return o << c.name; }
+};
+
+class ScaleConversion : public ::testing::TestWithParam<ScaleCase> {};
+
+TEST_P(ScaleConversion, ConvertsBetweenUnits) {
+    Vantler control;
+    const int tpp = control.box()->twipsPerPixelX();
+    EXPECT_NEAR(control.ScaleX(GetParam().value, GetParam().from, GetParam().to), GetParam().expected(tpp), 1e-3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Units, ScaleConversion,
+    ::testing::Values(ScaleCase{"TwipsToInches", 2880, 1, 5, [](int) { return 2.0; }},
+                      ScaleCase{"InchToPixels", 1, 5, 3, [](int tpp) { return 1440.0 / tpp; }},
+                      ScaleCase{"HimetricToMillimetres", 2540, 8, 6, [](int) { return 25.4; }},
+                      ScaleCase{"CharacterToTwips", 1, 4, 1, [](int) { return 120.0; }},
+                      ScaleCase{"PointsToTwips", 3, 2, 1, [](int) { return 60.0; }},
+                      ScaleCase{"CentimetreToTwips", 2.54, 7, 1, [](int) { return 1440.0; }}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Drawing, CharacterHeightIsTwiceItsWidthInTwips) {
+    Vantler control;
+    EXPECT_NEAR(control.ScaleY(1, 4, 1), 240.0, 1e-3);
+    EXPECT_GT(control.TextWidth(QStringLiteral("WWWW")), control.TextWidth(QStringLiteral("W")));
+    EXPECT_NEAR(control.TextHeight(QStringLiteral("a\nb")), 2 * control.TextHeight(QStringLiteral("a")), 1e-3);
+}
+
+// ---- events ----
+
+TEST(Events, MouseArgumentsAreInScaleUnitsAndClickFollowsMouseUp) {
+    Vantler control;
+    control.show();
+    QStringList order;
+    float downX = -1, downY = -1;
+    short downButton = 0;
+    QObject::connect(&control, &Vantler::MouseDown, [&](short& b, short&, float& x, float& y) {
+        order << "MouseDown";
+        downButton = b;
+        downX = x;
+        downY = y;
+    });
+    QObject::connect(&control, &Vantler::MouseUp, [&](short&, short&, float&, float&) { order << "MouseUp"; });
+    QObject::connect(&control, &Vantler::Click, [&] { order << "Click"; });
+    QObject::connect(&control, &Vantler::DblClick, [&] { order << "DblClick"; });
+    const QPoint origin = control.box()->contentsRect().topLeft();
+    const int tpp = control.box()->twipsPerPixelX();
+    QTest::mouseClick(control.box(), Qt::LeftButton, {}, origin + QPoint(10, 20));
+    EXPECT_EQ(order, (QStringList{"MouseDown", "MouseUp", "Click"}));
+    EXPECT_EQ(downButton, 1);
+    EXPECT_FLOAT_EQ(downX, 10.0f * tpp);
+    EXPECT_FLOAT_EQ(downY, 20.0f * control.box()->twipsPerPixelY());
+    order.clear();
+    QTest::mouseDClick(control.box(), Qt::LeftButton, {}, origin + QPoint(10, 20));
+    EXPECT_TRUE(order.contains("DblClick"));
+    EXPECT_EQ(order.count("Click"), 0) << "the second click of a double click is not a Click";
+}
+
+TEST(Events, KeyArgumentsArePassedByReference) {
+    Vantler control;
+    control.show();
+    short seenCode = 0, seenShift = 0;
+    QObject::connect(&control, &Vantler::KeyDown, [&](short& code, short& shift) {
+        seenCode = code;
+        seenShift = shift;
+        code = 99;  // the host changes the argument...
+    });
+    short codeAfterHost = 0;
+    // ...and whoever listens to the box after the host sees the change.
+    QObject::connect(control.box(), &vantler::PictureBox::KeyDown,
+                     [&](short& code, short&) { codeAfterHost = code; });
+    short ascii = 0;
+    QObject::connect(&control, &Vantler::KeyPress, [&](short& a) { ascii = a; });
+    QTest::keyClick(control.box(), 'A', Qt::ShiftModifier);
+    EXPECT_EQ(seenCode, 65);
+    EXPECT_EQ(seenShift, 1);
+    EXPECT_EQ(codeAfterHost, 99);
+    EXPECT_EQ(ascii, 'A');
+}
+
+TEST(Events, PictureRaisesChange) {
+    Vantler control;
+    QSignalSpy change(&control, &Vantler::Change);
+    control.letPicture(QPixmap(5, 5));
+    EXPECT_EQ(change.count(), 1);
+}
+
+// ---- sizing ----
+
+TEST(Sizing, TheBoxFillsTheControlAndTheControlFollowsAnAutoSizedBox) {
+    QWidget form;
+    auto* control = new Vantler(&form);
+    form.resize(400, 300);
+    form.show();
+    QSignalSpy resized(control, &Vantler::Resize);
+    control->resize(200, 150);
+    EXPECT_EQ(control->box()->geometry(), QRect(0, 0, 200, 150));
+    EXPECT_EQ(resized.count(), 1);
+    const double tpp = control->box()->twipsPerPixelX();
+    EXPECT_DOUBLE_EQ(control->ScaleWidth(), (200 - 4) * tpp) << "twips follow the new drawing area";
+
+    control->letAutoSize(true);
+    control->letPicture(QPixmap(60, 40));
+    EXPECT_EQ(control->box()->size(), QSize(64, 44)) << "picture plus the 3D border";
+    EXPECT_EQ(control->size(), QSize(64, 44));
+    EXPECT_EQ(resized.count(), 2);
+}
+
+// ---- late binding ----
+
+TEST_F(ControlTest, MethodsAndPropertiesWorkThroughTheMetaObject) {
+    Vantler control;
+    QObject* host = &control;
+    EXPECT_TRUE(host->setProperty("ScaleMode", 3));
+    EXPECT_TRUE(host->setProperty("DrawWidth", 3));
+    EXPECT_TRUE(host->setProperty("Quality", 40));
+    EXPECT_EQ(host->property("Quality").toInt(), 40);
+    EXPECT_TRUE(QMetaObject::invokeMethod(host, "Line", Q_ARG(int, 0), Q_ARG(double, 5), Q_ARG(double, 30),
+                                          Q_ARG(double, 60), Q_ARG(double, 30), Q_ARG(uint, kRed)));
+    double twips = 0;
+    EXPECT_TRUE(QMetaObject::invokeMethod(host, "ScaleX", Q_RETURN_ARG(double, twips), Q_ARG(double, 1),
+                                          Q_ARG(QVariant, 5), Q_ARG(QVariant, 1)));
+    EXPECT_DOUBLE_EQ(twips, 1440.0);
+    bool saved = false;
+    EXPECT_TRUE(QMetaObject::invokeMethod(host, "Save", Q_RETURN_ARG(bool, saved), Q_ARG(QString, file("late.jpg"))));
+    EXPECT_TRUE(saved);
+    EXPECT_EQ(savedQuality(file("late.jpg")), 40);
+    EXPECT_TRUE(isRed(QImage(file("late.jpg")).pixelColor(30, 30)));
+    for (const char* signature : {"Cls()", "Refresh()", "PaintPicture(QPixmap,double,double)", "PSet_(double,double,uint)",
+                                  "Scale_()", "Scale_(QVariant,QVariant,QVariant,QVariant)", "ScaleY(double)",
+                                  "TextHeight(QString)", "TextWidth(QString)"})
+        EXPECT_GE(control.metaObject()->indexOfMethod(signature), 0) << signature;
+}
