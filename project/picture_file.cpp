@@ -62,9 +62,22 @@ std::vector<std::uint8_t> toRoundedBgr(const QImage& source) {
     const int w = source.width(), h = source.height();
     const int W = roundUp4(w), H = roundUp4(h);
     std::vector<std::uint8_t> cells(std::size_t(W) * std::size_t(H) * 3, 0);
-    const QImage rgb = source.format() == QImage::Format_RGB888
-                           ? source
-                           : source.convertToFormat(QImage::Format_RGB888);
+    const QImage::Format f = source.format();
+    if (f == QImage::Format_RGB32 || f == QImage::Format_ARGB32) {
+        // What the BMP and JPEG readers deliver: read the 32-bit rows directly, no second copy.
+        // (Alpha is dropped, as a picture box shows no transparency.)
+        for (int r = 0; r < h; ++r) {
+            const QRgb* in = reinterpret_cast<const QRgb*>(source.constScanLine(r));
+            std::uint8_t* out = cells.data() + std::size_t(h - 1 - r) * W * 3;
+            for (int c = 0; c < w; ++c) {
+                out[3 * c + 0] = std::uint8_t(qBlue(in[c]));
+                out[3 * c + 1] = std::uint8_t(qGreen(in[c]));
+                out[3 * c + 2] = std::uint8_t(qRed(in[c]));
+            }
+        }
+        return cells;
+    }
+    const QImage rgb = f == QImage::Format_RGB888 ? source : source.convertToFormat(QImage::Format_RGB888);
     for (int r = 0; r < h; ++r) {
         const std::uint8_t* in = rgb.constScanLine(r);
         std::uint8_t* out = cells.data() + std::size_t(h - 1 - r) * W * 3;

@@ -4,6 +4,9 @@
 #include "engine/focus_method.h"
 
 #include <climits>
+#include <deque>
+#include <future>
+#include <utility>
 
 namespace orv {
 
@@ -28,6 +31,51 @@ SeriesResult loadSeriesFiles(const SeriesName& series,
         r.count = k;
     }
     return r;
+}
+
+namespace {
+
+struct Decoded {
+    DecodeStatus status = DecodeStatus::Missing;
+    std::unique_ptr<MemorySurface> surface;
+};
+
+Decoded decodeFile(const std::string& name) {
+    Decoded d;
+    d.status = decodeToSurface(name, d.surface);
+    return d;
+}
+
+} // namespace
+
+SeriesResult loadSeriesSurfaces(const SeriesName& series,
+                                std::vector<std::unique_ptr<MemorySurface>>& out,
+                                const std::function<void(int)>& onPicture,
+                                const std::function<void()>& onLimit) {
+    // Decodes in flight, for files first, first + 1, ...
+    std::deque<std::future<Decoded>> inFlight;
+    int first = 1;
+    auto launch = [&](int k) {
+        return std::async(std::launch::async, decodeFile, series.fileName(k));
+    };
+    return loadSeriesFiles(
+        series,
+        [&](int k, const std::string&) {
+            while (first + int(inFlight.size()) <= k + 1) {
+                const int next = first + int(inFlight.size());
+                if (next > kMaxPictures || series.offset + next > SHRT_MAX) break;
+                inFlight.push_back(launch(next));
+            }
+            Decoded d = inFlight.front().get();
+            inFlight.pop_front();
+            ++first;
+            if (d.status == DecodeStatus::Ok) {
+                out.push_back(std::move(d.surface));
+                if (onPicture) onPicture(k);
+            }
+            return d.status;
+        },
+        onLimit);
 }
 
 } // namespace orv

@@ -6,6 +6,8 @@
 #include "project/series_naming.h"
 
 #include <functional>
+#include <memory>
+#include <vector>
 #include <string>
 
 namespace orv {
@@ -38,5 +40,14 @@ struct SeriesResult {
 SeriesResult loadSeriesFiles(const SeriesName& series,
                              const std::function<DecodeStatus(int k, const std::string& name)>& load,
                              const std::function<void()>& onLimit = {});
+
+// Loads a series into in-memory surfaces, as the batch front end keeps it: file k + 1 is decoded
+// on a second thread while file k is decoded, and the pictures are stored in series order, so the
+// series rules and the order of messages are those of loadSeriesFiles. `onPicture(k)` follows
+// each stored picture.
+SeriesResult loadSeriesSurfaces(const SeriesName& series,
+                                std::vector<std::unique_ptr<MemorySurface>>& out,
+                                const std::function<void(int k)>& onPicture = {},
+                                const std::function<void()>& onLimit = {});
 
 } // namespace orv

@@ -154,3 +154,37 @@ TEST(PictureLayout, RowsAreStoredBottomUpInBlueGreenRedWithBlackMargins) {
     fromRoundedBgr(cells.data(), 8, 4, back);
     EXPECT_EQ(back, img);
 }
+
+TEST(PictureLayout, ThirtyTwoBitPicturesConvertLikeTwentyFourBitOnes) {
+    QImage img(7, 5, QImage::Format_ARGB32);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 7; ++x) img.setPixel(x, y, qRgba(x * 30, y * 50, (x * y) % 256, 128));
+    const QImage rgb = img.convertToFormat(QImage::Format_RGB888);
+    EXPECT_EQ(toRoundedBgr(img), toRoundedBgr(rgb));
+    EXPECT_EQ(toRoundedBgr(img.convertToFormat(QImage::Format_RGB32)), toRoundedBgr(rgb));
+}
+
+TEST_F(SeriesOnDisk, TheParallelLoaderKeepsTheSeriesOrderAndRules) {
+    for (int k = 1; k <= 6; ++k) {
+        QImage img(4 + k, 3, QImage::Format_RGB888); // each picture recognisable by its width
+        img.fill(Qt::blue);
+        ASSERT_TRUE(img.save(QString::fromStdString(path("p" + std::to_string(k) + ".bmp")), "BMP"));
+    }
+    std::vector<std::unique_ptr<MemorySurface>> out;
+    std::vector<int> seen;
+    auto r = loadSeriesSurfaces(*parseSeriesName(path("p1.bmp")), out, [&](int k) { seen.push_back(k); });
+    EXPECT_EQ(r.count, 6);
+    ASSERT_EQ(out.size(), 6u);
+    for (int k = 1; k <= 6; ++k) EXPECT_EQ(out[std::size_t(k - 1)]->pictureWidth(), 4 + k);
+    EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, 4, 5, 6}));
+    // A damaged third file ends the series there as an invalid picture.
+    QFile f(QString::fromStdString(path("p3.bmp")));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write("garbage");
+    f.close();
+    out.clear();
+    r = loadSeriesSurfaces(*parseSeriesName(path("p1.bmp")), out);
+    EXPECT_EQ(r.count, 2);
+    EXPECT_TRUE(r.invalidPicture);
+    EXPECT_EQ(out.size(), 2u);
+}

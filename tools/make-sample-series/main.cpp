@@ -73,7 +73,10 @@ float depth(const Options& o, int x, int y) {
 }
 
 // Box blur with a radius per pixel, through an integral image of each channel.
+// Each picture is sharp within half the focus step of its focus distance (its depth of field),
+// so every point of the scene is sharp in at least one picture and the truth can be reached.
 std::vector<float> blurred(const Options& o, const std::vector<float>& sharp, float focus) {
+    const float dof = o.count > 1 ? 0.5f / float(o.count - 1) : 1.0f;
     const int W = o.width, H = o.height;
     std::vector<double> integral(std::size_t(W + 1) * (H + 1) * 3, 0.0);
     auto I = [&](int x, int y, int c) -> double& { return integral[(std::size_t(y) * (W + 1) + x) * 3 + c]; };
@@ -85,7 +88,8 @@ std::vector<float> blurred(const Options& o, const std::vector<float>& sharp, fl
     const float maxRadius = std::max(2.0f, std::min(W, H) / 60.0f);
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
-            const int r = int(std::lround(std::fabs(depth(o, x, y) - focus) * maxRadius * 4));
+            const float off = std::max(0.0f, std::fabs(depth(o, x, y) - focus) - dof);
+            const int r = int(std::lround(off * maxRadius * 4));
             const int x0 = std::max(0, x - r), x1 = std::min(W, x + r + 1);
             const int y0 = std::max(0, y - r), y1 = std::min(H, y + r + 1);
             const double area = double(x1 - x0) * (y1 - y0);

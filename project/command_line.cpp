@@ -1,0 +1,161 @@
+// Parsing the desktop program's command line.
+#include "project/command_line.h"
+
+#include "base/leading_number.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cmath>
+
+namespace orv {
+
+namespace {
+
+std::string lower(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+std::string trim(const std::string& s) {
+    const auto b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+struct Word {
+    std::size_t pos;
+    std::string text;
+};
+
+std::vector<Word> splitWords(const std::string& s) {
+    std::vector<Word> words;
+    std::size_t i = 0;
+    while (i < s.size()) {
+        while (i < s.size() && s[i] == ' ') ++i;
+        if (i >= s.size()) break;
+        const std::size_t start = i;
+        while (i < s.size() && s[i] != ' ') ++i;
+        words.push_back({start, s.substr(start, i - start)});
+    }
+    return words;
+}
+
+enum class Option { None, Increment, Resolution, Help, Version, Unknown };
+
+// Classifies one word; `inlineValue` receives a value glued to the option ("/i25", "--increment=25").
+// A word starting with "/" is an option only when it is one of ours: absolute paths are files.
+Option classify(const std::string& word, std::string& inlineValue, bool& hasInline) {
+    const std::string w = lower(word);
+    hasInline = false;
+    auto eqValue = [&](const std::string& name) {
+        if (w.rfind(name + "=", 0) == 0) {
+            inlineValue = word.substr(name.size() + 1);
+            hasInline = true;
+            return true;
+        }
+        return w == name;
+    };
+    if (w == "--help" || w == "-h" || w == "/?") return Option::Help;
+    if (w == "--version") return Option::Version;
+    if (eqValue("--increment")) return Option::Increment;
+    if (eqValue("--resolution") || w == "/resolution" || w == "-resolution") return Option::Resolution;
+    if (w == "/i" || w == "-i") return Option::Increment;
+    const bool slashForm = w.rfind("/i", 0) == 0 && w.find('/', 1) == std::string::npos;
+    const bool dashForm = w.rfind("-i", 0) == 0 && w.size() > 2 && std::isdigit((unsigned char)w[2]);
+    if (slashForm || dashForm) {
+        inlineValue = word.substr(2);
+        hasInline = true;
+        return Option::Increment;
+    }
+    if (w.rfind("--", 0) == 0) return Option::Unknown;
+    return Option::None;
+}
+
+} // namespace
+
+bool parseResolution(const std::string& text, int& width, int& height) {
+    width = height = 0;
+    const std::string t = lower(text);
+    const std::size_t x = t.find('x', 1);
+    if (x == std::string::npos) return false;
+    const double w = leadingValue(t.substr(0, x));
+    const double h = leadingValue(t.substr(x + 1));
+    if (!(w >= 1 && h >= 1 && w < 100000 && h < 100000)) return false;
+    width = int(std::lround(w));
+    height = int(std::lround(h));
+    return true;
+}
+
+bool isSeriesPictureName(const std::string& name) {
+    if (name.size() < 4) return false;
+    const std::string ext = lower(name.substr(name.size() - 4));
+    return ext == ".jpg" || ext == ".bmp" || ext == ".gif";
+}
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
+    CommandLine c;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (i) c.argument += ' ';
+        c.argument += args[i];
+    }
+    if (c.argument.size() >= 2 && c.argument.front() == '"' && c.argument.back() == '"')
+        c.argument = c.argument.substr(1, c.argument.size() - 2);
+
+    const std::vector<Word> words = splitWords(c.argument);
+    std::size_t fileEnd = c.argument.size();
+    bool firstOption = true;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::string value;
+        bool hasInline = false;
+        const Option o = classify(words[i].text, value, hasInline);
+        if (o == Option::None) continue;
+        if (firstOption) {
+            fileEnd = words[i].pos;
+            firstOption = false;
+        }
+        auto takeValue = [&]() -> std::string {
+            if (hasInline) return value;
+            if (i + 1 < words.size()) {
+                std::string v2;
+                bool inl2 = false;
+                if (classify(words[i + 1].text, v2, inl2) == Option::None) return words[++i].text;
+            }
+            return {};
+        };
+        switch (o) {
+        case Option::Increment:
+            c.hasIncrement = true;
+            c.incrementText = takeValue();
+            break;
+        case Option::Resolution:
+            c.hasResolution = true;
+            parseResolution(takeValue(), c.resolutionWidth, c.resolutionHeight);
+            break;
+        case Option::Help: c.help = true; break;
+        case Option::Version: c.version = true; break;
+        case Option::Unknown:
+            if (c.error.empty()) c.error = "unknown option " + words[i].text;
+            break;
+        case Option::None: break;
+        }
+    }
+    c.filePart = trim(c.argument.substr(0, fileEnd));
+    return c;
+}
+
+std::string commandLineHelpText() {
+    return "Usage: orvanta [FIRST-FILE] [/i INCREMENT] [/resolution WIDTHxHEIGHT]\n"
+           "\n"
+           "Opens the focus-stacking window. FIRST-FILE names the first picture of a numbered\n"
+           "series (rock01.bmp, rock02.bmp, ...); the series is loaded when the window opens.\n"
+           "A file that is not a .bmp, .jpg or .gif picture is handed to its default application.\n"
+           "\n"
+           "Options:\n"
+           "  /i N, -i N, --increment N    block size for the montage (at least 10; /i25 also works)\n"
+           "  /resolution WxH, --resolution WxH\n"
+           "                               lay the windows out as on a W x H screen\n"
+           "  --help                       show this text and exit\n"
+           "  --version                    show the version and exit\n";
+}
+
+} // namespace orv
