@@ -153,63 +153,63 @@ QColor PictureBox::colorOf(quint32 color) const {
     return QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF));
 }
 
-void PictureBox::letBackColor(quint32 color) {
+void PictureBox::setBackColor(quint32 color) {
     colorOf(color);
     backColor_ = color;
     clearAll();  // a new background clears the drawing
 }
 
-void PictureBox::letForeColor(quint32 color) {
+void PictureBox::setForeColor(quint32 color) {
     colorOf(color);
     foreColor_ = color;
 }
 
-void PictureBox::letFillColor(quint32 color) {
+void PictureBox::setFillColor(quint32 color) {
     colorOf(color);
     fillColor_ = color;
 }
 
-void PictureBox::letDrawStyle(std::int16_t style) {
+void PictureBox::setDrawStyle(std::int16_t style) {
     requireRange(style, 0, 6);
     drawStyle_ = style;
 }
 
-void PictureBox::letDrawMode(std::int16_t mode) {
+void PictureBox::setDrawMode(std::int16_t mode) {
     requireRange(mode, 1, 16);
     drawMode_ = mode;
 }
 
-void PictureBox::letDrawWidth(std::int16_t width) {
+void PictureBox::setDrawWidth(std::int16_t width) {
     requireRange(width, 1, 32767);
     drawWidth_ = width;
 }
 
-void PictureBox::letFillStyle(std::int16_t style) {
+void PictureBox::setFillStyle(std::int16_t style) {
     requireRange(style, 0, 7);
     fillStyle_ = style;
 }
 
-void PictureBox::letAutoRedraw(bool on) {
+void PictureBox::setAutoRedraw(bool on) {
     if (autoRedraw_ && !on) screen_ = image_;
     autoRedraw_ = on;
     update();
 }
 
-void PictureBox::letAppearance(std::int16_t appearance) {
+void PictureBox::setAppearance(std::int16_t appearance) {
     requireRange(appearance, 0, 1);
     appearance_ = appearance;
     applyFrame();
     syncSize();
 }
 
-void PictureBox::letBorderStyle(std::int16_t style) {
+void PictureBox::setBorderStyle(std::int16_t style) {
     requireRange(style, 0, 1);
     borderStyle_ = style;
     applyFrame();
     syncSize();
 }
 
-void PictureBox::letAutoSize(bool on) {
+void PictureBox::setAutoSize(bool on) {
     autoSize_ = on;
     if (autoSize_ && !picture_.isNull()) {
         const int frame = 2 * frameWidth();
@@ -218,76 +218,76 @@ void PictureBox::letAutoSize(bool on) {
     }
 }
 
-void PictureBox::letAlign(std::int16_t align) {
+void PictureBox::setAlign(std::int16_t align) {
     requireRange(align, 0, 4);
     align_ = align;
 }
 
-void PictureBox::letFontBold(bool on) {
+void PictureBox::setFontBold(bool on) {
     QFont f = font();
     f.setBold(on);
     setFont(f);
 }
 
-void PictureBox::letFontItalic(bool on) {
+void PictureBox::setFontItalic(bool on) {
     QFont f = font();
     f.setItalic(on);
     setFont(f);
 }
 
-void PictureBox::letFontStrikethru(bool on) {
+void PictureBox::setFontStrikethru(bool on) {
     QFont f = font();
     f.setStrikeOut(on);
     setFont(f);
 }
 
-void PictureBox::letFontUnderline(bool on) {
+void PictureBox::setFontUnderline(bool on) {
     QFont f = font();
     f.setUnderline(on);
     setFont(f);
 }
 
-void PictureBox::letFontName(const QString& name) {
+void PictureBox::setFontName(const QString& name) {
     QFont f = font();
     f.setFamily(name);
     setFont(f);
 }
 
-void PictureBox::letFontSize(float points) {
+void PictureBox::setFontSize(float points) {
     if (!(points > 0.0f) || points > 2160.0f) throw VantlerError(errInvalidPropertyValue);
     QFont f = font();
     f.setPointSizeF(points);
     setFont(f);
 }
 
-void PictureBox::letLinkMode(std::int16_t mode) {
+void PictureBox::setLinkMode(std::int16_t mode) {
     requireRange(mode, 0, 3);
     linkMode_ = mode;
 }
 
-void PictureBox::letMouseIcon(const QImage& icon) {
+void PictureBox::setMouseIcon(const QImage& icon) {
     mouseIcon_ = icon;
     applyCursor();
 }
 
-void PictureBox::letMousePointer(std::int16_t pointer) {
+void PictureBox::setMousePointer(std::int16_t pointer) {
     if (pointer != 99) requireRange(pointer, 0, 15);
     mousePointer_ = pointer;
     applyCursor();
 }
 
-void PictureBox::letOLEDragMode(std::int16_t mode) {
+void PictureBox::setOLEDragMode(std::int16_t mode) {
     requireRange(mode, 0, 1);
     oleDragMode_ = mode;
 }
 
-void PictureBox::letOLEDropMode(std::int16_t mode) {
+void PictureBox::setOLEDropMode(std::int16_t mode) {
     requireRange(mode, 0, 2);
     oleDropMode_ = mode;
     setAcceptDrops(mode != 0);
 }
 
-void PictureBox::letPicture(const QImage& picture) {
+void PictureBox::setPicture(const QImage& picture) {
     picture_ = picture;
     clearAll();
     if (autoSize_ && !picture_.isNull()) {
@@ -298,29 +298,29 @@ void PictureBox::letPicture(const QImage& picture) {
     emit Change();
 }
 
-void PictureBox::letScaleHeight(float height) {
+void PictureBox::setScaleHeight(float height) {
     if (height == 0.0f) throw VantlerError(errInvalidPropertyValue);
     scaleHeight_ = height;
     scaleMode_ = vbUser;
 }
 
-void PictureBox::letScaleWidth(float width) {
+void PictureBox::setScaleWidth(float width) {
     if (width == 0.0f) throw VantlerError(errInvalidPropertyValue);
     scaleWidth_ = width;
     scaleMode_ = vbUser;
 }
 
-void PictureBox::letScaleLeft(float left) {
+void PictureBox::setScaleLeft(float left) {
     scaleLeft_ = left;
     scaleMode_ = vbUser;
 }
 
-void PictureBox::letScaleTop(float top) {
+void PictureBox::setScaleTop(float top) {
     scaleTop_ = top;
     scaleMode_ = vbUser;
 }
 
-void PictureBox::letScaleMode(std::int16_t mode) {
+void PictureBox::setScaleMode(std::int16_t mode) {
     requireRange(mode, vbUser, vbCentimeters);
     scaleMode_ = mode;
     if (mode != vbUser) resetScale();
@@ -360,7 +360,7 @@ void PictureBox::resetScale() {
     scaleHeight_ = float(contentsRect().height() * unitsPerPixel(scaleMode_, false));
 }
 
-void PictureBox::Scale() { letScaleMode(vbTwips); }
+void PictureBox::Scale() { setScaleMode(vbTwips); }
 
 void PictureBox::Scale(float x1, float y1, float x2, float y2) {
     if (x2 == x1 || y2 == y1) throw VantlerError(errInvalidProcedureCall);

@@ -39,99 +39,99 @@ public:
     explicit PictureBox(QWidget* parent = nullptr);
     ~PictureBox() override;
 
-    // Properties. Setters are named let<Name>: set<Name> would hide QWidget's own setters.
+    // Properties. Setters are set<Name>, except letEnabled and letFont (QWidget owns those names).
     // Out-of-range values raise error 380 (Invalid property value).
     quint32 BackColor() const { return backColor_; }
-    void letBackColor(quint32 color);
+    void setBackColor(quint32 color);
     quint32 ForeColor() const { return foreColor_; }
-    void letForeColor(quint32 color);
+    void setForeColor(quint32 color);
     quint32 FillColor() const { return fillColor_; }
-    void letFillColor(quint32 color);
+    void setFillColor(quint32 color);
     std::int16_t DrawStyle() const { return drawStyle_; }
-    void letDrawStyle(std::int16_t style);
+    void setDrawStyle(std::int16_t style);
     std::int16_t DrawMode() const { return drawMode_; }
-    void letDrawMode(std::int16_t mode);
+    void setDrawMode(std::int16_t mode);
     std::int16_t DrawWidth() const { return drawWidth_; }
-    void letDrawWidth(std::int16_t width);
+    void setDrawWidth(std::int16_t width);
     std::int16_t FillStyle() const { return fillStyle_; }
-    void letFillStyle(std::int16_t style);
+    void setFillStyle(std::int16_t style);
     bool AutoRedraw() const { return autoRedraw_; }
-    void letAutoRedraw(bool on);
+    void setAutoRedraw(bool on);
     bool ClipControls() const { return clipControls_; }
-    void letClipControls(bool on) { clipControls_ = on; }
+    void setClipControls(bool on) { clipControls_ = on; }
     std::int16_t Appearance() const { return appearance_; }
-    void letAppearance(std::int16_t appearance);
+    void setAppearance(std::int16_t appearance);
     std::int16_t BorderStyle() const { return borderStyle_; }
-    void letBorderStyle(std::int16_t style);
+    void setBorderStyle(std::int16_t style);
     bool CausesValidation() const { return causesValidation_; }
-    void letCausesValidation(bool on) { causesValidation_ = on; }
+    void setCausesValidation(bool on) { causesValidation_ = on; }
     bool AutoSize() const { return autoSize_; }
-    void letAutoSize(bool on);
+    void setAutoSize(bool on);
     // Docking inside the container; the Vantler control keeps the box filling it whatever
     // the value, so here it is held and validated (0 none, 1 top, 2 bottom, 3 left, 4 right).
     std::int16_t Align() const { return align_; }
-    void letAlign(std::int16_t align);
+    void setAlign(std::int16_t align);
     QString DataMember() const { return dataMember_; }
-    void letDataMember(const QString& member) { dataMember_ = member; }
+    void setDataMember(const QString& member) { dataMember_ = member; }
     QVariant DataFormat() const { return dataFormat_; }
-    void letDataFormat(const QVariant& format) { dataFormat_ = format; }
+    void setDataFormat(const QVariant& format) { dataFormat_ = format; }
     QObject* DataSource() const { return dataSource_; }
-    void letDataSource(QObject* source) { dataSource_ = source; }
+    void setDataSource(QObject* source) { dataSource_ = source; }
     bool Enabled() const { return isEnabled(); }
     void letEnabled(bool on) { setEnabled(on); }
     QFont Font() const { return font(); }
     void letFont(const QFont& f) { setFont(f); }
     bool FontTransparent() const { return fontTransparent_; }
-    void letFontTransparent(bool on) { fontTransparent_ = on; }
+    void setFontTransparent(bool on) { fontTransparent_ = on; }
     bool FontBold() const { return font().bold(); }
-    void letFontBold(bool on);
+    void setFontBold(bool on);
     bool FontItalic() const { return font().italic(); }
-    void letFontItalic(bool on);
+    void setFontItalic(bool on);
     bool FontStrikethru() const { return font().strikeOut(); }
-    void letFontStrikethru(bool on);
+    void setFontStrikethru(bool on);
     bool FontUnderline() const { return font().underline(); }
-    void letFontUnderline(bool on);
+    void setFontUnderline(bool on);
     QString FontName() const { return font().family(); }
-    void letFontName(const QString& name);
+    void setFontName(const QString& name);
     float FontSize() const { return float(font().pointSizeF()); }
-    void letFontSize(float points);
+    void setFontSize(float points);
     QString LinkItem() const { return linkItem_; }
-    void letLinkItem(const QString& item) { linkItem_ = item; }
+    void setLinkItem(const QString& item) { linkItem_ = item; }
     QString LinkTopic() const { return linkTopic_; }
-    void letLinkTopic(const QString& topic) { linkTopic_ = topic; }
+    void setLinkTopic(const QString& topic) { linkTopic_ = topic; }
     std::int16_t LinkMode() const { return linkMode_; }
-    void letLinkMode(std::int16_t mode);
+    void setLinkMode(std::int16_t mode);
     std::int16_t LinkTimeout() const { return linkTimeout_; }
-    void letLinkTimeout(std::int16_t timeout) { linkTimeout_ = timeout; }
+    void setLinkTimeout(std::int16_t timeout) { linkTimeout_ = timeout; }
     QImage MouseIcon() const { return mouseIcon_; }
-    void letMouseIcon(const QImage& icon);
+    void setMouseIcon(const QImage& icon);
     std::int16_t MousePointer() const { return mousePointer_; }
-    void letMousePointer(std::int16_t pointer);
+    void setMousePointer(std::int16_t pointer);
     std::int16_t OLEDragMode() const { return oleDragMode_; }
-    void letOLEDragMode(std::int16_t mode);
+    void setOLEDragMode(std::int16_t mode);
     std::int16_t OLEDropMode() const { return oleDropMode_; }
-    void letOLEDropMode(std::int16_t mode);
+    void setOLEDropMode(std::int16_t mode);
     // The background picture (null: none). Assigning it clears the drawing and raises Change.
     QImage Picture() const { return picture_; }
-    void letPicture(const QImage& picture);
+    void setPicture(const QImage& picture);
     bool RightToLeft() const { return layoutDirection() == Qt::RightToLeft; }
-    void letRightToLeft(bool on) { setLayoutDirection(on ? Qt::RightToLeft : Qt::LeftToRight); }
+    void setRightToLeft(bool on) { setLayoutDirection(on ? Qt::RightToLeft : Qt::LeftToRight); }
     float ScaleHeight() const { return scaleHeight_; }
-    void letScaleHeight(float height);
+    void setScaleHeight(float height);
     float ScaleWidth() const { return scaleWidth_; }
-    void letScaleWidth(float width);
+    void setScaleWidth(float width);
     float ScaleLeft() const { return scaleLeft_; }
-    void letScaleLeft(float left);
+    void setScaleLeft(float left);
     float ScaleTop() const { return scaleTop_; }
-    void letScaleTop(float top);
+    void setScaleTop(float top);
     std::int16_t ScaleMode() const { return scaleMode_; }
-    void letScaleMode(std::int16_t mode);
+    void setScaleMode(std::int16_t mode);
     QString ToolTipText() const { return toolTip(); }
-    void letToolTipText(const QString& text) { setToolTip(text); }
+    void setToolTipText(const QString& text) { setToolTip(text); }
     float CurrentX() const { return currentX_; }
-    void letCurrentX(float x) { currentX_ = x; }
+    void setCurrentX(float x) { currentX_ = x; }
     float CurrentY() const { return currentY_; }
-    void letCurrentY(float y) { currentY_ = y; }
+    void setCurrentY(float y) { currentY_ = y; }
 
     bool HasDC() const { return true; }
     // A drawing context for block copies: the persistent bitmap with AutoRedraw, else the screen.

@@ -59,93 +59,93 @@ struct PersistedProperty {
 const std::vector<PersistedProperty>& PersistedProperty::table() {
     static const std::vector<PersistedProperty> properties = {
         {"BackColor", [](const Vantler&) { return QVariant(quint32(kSystemButtonFace)); }, [](const Vantler& c) { return QVariant(c.picVantler->BackColor()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letBackColor(v.toUInt()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setBackColor(v.toUInt()); }},
         {"DrawStyle", [](const Vantler&) { return QVariant(int(0)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->DrawStyle())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letDrawStyle(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setDrawStyle(toInt16(v.toInt())); }},
         {"DrawMode", [](const Vantler&) { return QVariant(int(13)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->DrawMode())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letDrawMode(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setDrawMode(toInt16(v.toInt())); }},
         {"DrawWidth", [](const Vantler&) { return QVariant(int(1)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->DrawWidth())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letDrawWidth(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setDrawWidth(toInt16(v.toInt())); }},
         {"AutoRedraw", [](const Vantler&) { return QVariant(false); }, [](const Vantler& c) { return QVariant(c.picVantler->AutoRedraw()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letAutoRedraw(v.toBool()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setAutoRedraw(v.toBool()); }},
         {"ClipControls", [](const Vantler&) { return QVariant(true); }, [](const Vantler& c) { return QVariant(c.picVantler->ClipControls()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letClipControls(v.toBool()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setClipControls(v.toBool()); }},
         {"Appearance", [](const Vantler&) { return QVariant(int(1)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->Appearance())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letAppearance(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setAppearance(toInt16(v.toInt())); }},
         {"BorderStyle", [](const Vantler&) { return QVariant(int(1)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->BorderStyle())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letBorderStyle(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setBorderStyle(toInt16(v.toInt())); }},
         {"CausesValidation", [](const Vantler&) { return QVariant(true); }, [](const Vantler& c) { return QVariant(c.picVantler->CausesValidation()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letCausesValidation(v.toBool()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setCausesValidation(v.toBool()); }},
         {"AutoSize", [](const Vantler&) { return QVariant(false); }, [](const Vantler& c) { return QVariant(c.picVantler->AutoSize()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letAutoSize(v.toBool()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setAutoSize(v.toBool()); }},
         {"Align", [](const Vantler&) { return QVariant(int(0)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->Align())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letAlign(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setAlign(toInt16(v.toInt())); }},
         {"DataMember", [](const Vantler&) { return QVariant(QString()); }, [](const Vantler& c) { return QVariant(c.picVantler->DataMember()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letDataMember(v.toString()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setDataMember(v.toString()); }},
         {"DataFormat", [](const Vantler&) { return QVariant(); }, [](const Vantler& c) { return c.picVantler->DataFormat(); },
-         [](Vantler& c, const QVariant& v) { c.letDataFormat(v); }},
+         [](Vantler& c, const QVariant& v) { c.setDataFormat(v); }},
         {"DataSource", [](const Vantler&) { return QVariant(QString()); }, [](const Vantler& c) { return QVariant(c.dataSourceName()); },
-         [](Vantler& c, const QVariant& v) { c.letDataSource(c.findDataSource(v.toString())); }},
+         [](Vantler& c, const QVariant& v) { c.setDataSource(c.findDataSource(v.toString())); }},
         {"Enabled", [](const Vantler&) { return QVariant(true); }, [](const Vantler& c) { return QVariant(c.picVantler->Enabled()); },
          [](Vantler& c, const QVariant& v) { c.picVantler->letEnabled(v.toBool()); }},
         {"FillColor", [](const Vantler&) { return QVariant(quint32(0)); }, [](const Vantler& c) { return QVariant(c.picVantler->FillColor()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letFillColor(v.toUInt()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setFillColor(v.toUInt()); }},
         {"FillStyle", [](const Vantler&) { return QVariant(int(1)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->FillStyle())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letFillStyle(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setFillStyle(toInt16(v.toInt())); }},
         {"Font", [](const Vantler& c) { return QVariant(c.ambientFont()); }, [](const Vantler& c) { return QVariant(c.picVantler->Font()); },
          [](Vantler& c, const QVariant& v) { c.picVantler->letFont(v.value<QFont>()); }},
         {"FontTransparent", [](const Vantler&) { return QVariant(true); }, [](const Vantler& c) { return QVariant(c.picVantler->FontTransparent()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letFontTransparent(v.toBool()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setFontTransparent(v.toBool()); }},
         {"FontBold", [](const Vantler&) { return QVariant(false); }, [](const Vantler& c) { return QVariant(c.picVantler->FontBold()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letFontBold(v.toBool()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setFontBold(v.toBool()); }},
         {"FontItalic", [](const Vantler&) { return QVariant(false); }, [](const Vantler& c) { return QVariant(c.picVantler->FontItalic()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letFontItalic(v.toBool()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setFontItalic(v.toBool()); }},
         {"FontStrikethru", [](const Vantler&) { return QVariant(false); }, [](const Vantler& c) { return QVariant(c.picVantler->FontStrikethru()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letFontStrikethru(v.toBool()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setFontStrikethru(v.toBool()); }},
         {"FontUnderline", [](const Vantler&) { return QVariant(false); }, [](const Vantler& c) { return QVariant(c.picVantler->FontUnderline()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letFontUnderline(v.toBool()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setFontUnderline(v.toBool()); }},
         {"FontName", [](const Vantler&) { return QVariant(QString()); }, [](const Vantler& c) { return QVariant(c.picVantler->FontName()); },
-         [](Vantler& c, const QVariant& v) { if (!v.toString().isEmpty()) c.picVantler->letFontName(v.toString()); }},
+         [](Vantler& c, const QVariant& v) { if (!v.toString().isEmpty()) c.picVantler->setFontName(v.toString()); }},
         {"FontSize", [](const Vantler&) { return QVariant(0.0f); }, [](const Vantler& c) { return QVariant(c.picVantler->FontSize()); },
-         [](Vantler& c, const QVariant& v) { if (v.toFloat() > 0.0f) c.picVantler->letFontSize(v.toFloat()); }},
+         [](Vantler& c, const QVariant& v) { if (v.toFloat() > 0.0f) c.picVantler->setFontSize(v.toFloat()); }},
         {"ForeColor", [](const Vantler&) { return QVariant(quint32(kSystemButtonText)); }, [](const Vantler& c) { return QVariant(c.picVantler->ForeColor()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letForeColor(v.toUInt()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setForeColor(v.toUInt()); }},
         {"LinkItem", [](const Vantler&) { return QVariant(QString()); }, [](const Vantler& c) { return QVariant(c.picVantler->LinkItem()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letLinkItem(v.toString()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setLinkItem(v.toString()); }},
         {"LinkTopic", [](const Vantler&) { return QVariant(QString()); }, [](const Vantler& c) { return QVariant(c.picVantler->LinkTopic()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letLinkTopic(v.toString()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setLinkTopic(v.toString()); }},
         {"LinkMode", [](const Vantler&) { return QVariant(int(0)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->LinkMode())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letLinkMode(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setLinkMode(toInt16(v.toInt())); }},
         {"LinkTimeout", [](const Vantler&) { return QVariant(int(50)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->LinkTimeout())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letLinkTimeout(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setLinkTimeout(toInt16(v.toInt())); }},
         {"MouseIcon", [](const Vantler&) { return QVariant(); }, [](const Vantler& c) { return pictureValue(c.picVantler->MouseIcon()); },
-         [](Vantler& c, const QVariant& v) { c.letMouseIcon(QPixmap::fromImage(imageOf(v))); }},
+         [](Vantler& c, const QVariant& v) { c.setMouseIcon(QPixmap::fromImage(imageOf(v))); }},
         {"MousePointer", [](const Vantler&) { return QVariant(int(0)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->MousePointer())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letMousePointer(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setMousePointer(toInt16(v.toInt())); }},
         {"OLEDragMode", [](const Vantler&) { return QVariant(int(0)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->OLEDragMode())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letOLEDragMode(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setOLEDragMode(toInt16(v.toInt())); }},
         {"OLEDropMode", [](const Vantler&) { return QVariant(int(0)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->OLEDropMode())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letOLEDropMode(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setOLEDropMode(toInt16(v.toInt())); }},
         {"Picture", [](const Vantler&) { return QVariant(); }, [](const Vantler& c) { return pictureValue(c.picVantler->Picture()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letPicture(imageOf(v)); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setPicture(imageOf(v)); }},
         {"RightToLeft", [](const Vantler&) { return QVariant(false); }, [](const Vantler& c) { return QVariant(c.picVantler->RightToLeft()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letRightToLeft(v.toBool()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setRightToLeft(v.toBool()); }},
         {"ScaleHeight", [](const Vantler&) { return QVariant(1695.0f); }, [](const Vantler& c) { return QVariant(c.picVantler->ScaleHeight()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letScaleHeight(v.toFloat()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setScaleHeight(v.toFloat()); }},
         {"ScaleWidth", [](const Vantler&) { return QVariant(1455.0f); }, [](const Vantler& c) { return QVariant(c.picVantler->ScaleWidth()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letScaleWidth(v.toFloat()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setScaleWidth(v.toFloat()); }},
         {"ScaleLeft", [](const Vantler&) { return QVariant(0.0f); }, [](const Vantler& c) { return QVariant(c.picVantler->ScaleLeft()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letScaleLeft(v.toFloat()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setScaleLeft(v.toFloat()); }},
         {"ScaleTop", [](const Vantler&) { return QVariant(0.0f); }, [](const Vantler& c) { return QVariant(c.picVantler->ScaleTop()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letScaleTop(v.toFloat()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setScaleTop(v.toFloat()); }},
         {"ScaleMode", [](const Vantler&) { return QVariant(int(1)); }, [](const Vantler& c) { return QVariant(int(c.picVantler->ScaleMode())); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letScaleMode(toInt16(v.toInt())); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setScaleMode(toInt16(v.toInt())); }},
         {"ToolTipText", [](const Vantler&) { return QVariant(QString()); }, [](const Vantler& c) { return QVariant(c.picVantler->ToolTipText()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letToolTipText(v.toString()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setToolTipText(v.toString()); }},
         {"CurrentX", [](const Vantler&) { return QVariant(0.0f); }, [](const Vantler& c) { return QVariant(c.picVantler->CurrentX()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letCurrentX(v.toFloat()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setCurrentX(v.toFloat()); }},
         {"CurrentY", [](const Vantler&) { return QVariant(0.0f); }, [](const Vantler& c) { return QVariant(c.picVantler->CurrentY()); },
-         [](Vantler& c, const QVariant& v) { c.picVantler->letCurrentY(v.toFloat()); }},
+         [](Vantler& c, const QVariant& v) { c.picVantler->setCurrentY(v.toFloat()); }},
     };
     return properties;
 }
@@ -207,99 +207,99 @@ QObject* Vantler::findDataSource(const QString& name) const {
 
 uint Vantler::BackColor() const { return picVantler->BackColor(); }
 
-void Vantler::letBackColor(uint v) {
-    picVantler->letBackColor(v);
+void Vantler::setBackColor(uint v) {
+    picVantler->setBackColor(v);
     PropertyChanged(QStringLiteral("BackColor"));
 }
 
 int Vantler::DrawStyle() const { return picVantler->DrawStyle(); }
 
-void Vantler::letDrawStyle(int v) {
-    picVantler->letDrawStyle(toInt16(v));
+void Vantler::setDrawStyle(int v) {
+    picVantler->setDrawStyle(toInt16(v));
     PropertyChanged(QStringLiteral("DrawStyle"));
 }
 
 int Vantler::DrawMode() const { return picVantler->DrawMode(); }
 
-void Vantler::letDrawMode(int v) {
-    picVantler->letDrawMode(toInt16(v));
+void Vantler::setDrawMode(int v) {
+    picVantler->setDrawMode(toInt16(v));
     PropertyChanged(QStringLiteral("DrawMode"));
 }
 
 int Vantler::DrawWidth() const { return picVantler->DrawWidth(); }
 
-void Vantler::letDrawWidth(int v) {
-    picVantler->letDrawWidth(toInt16(v));
+void Vantler::setDrawWidth(int v) {
+    picVantler->setDrawWidth(toInt16(v));
     PropertyChanged(QStringLiteral("DrawWidth"));
 }
 
 bool Vantler::AutoRedraw() const { return picVantler->AutoRedraw(); }
 
-void Vantler::letAutoRedraw(bool v) {
-    picVantler->letAutoRedraw(v);
+void Vantler::setAutoRedraw(bool v) {
+    picVantler->setAutoRedraw(v);
     PropertyChanged(QStringLiteral("AutoRedraw"));
 }
 
 bool Vantler::ClipControls() const { return picVantler->ClipControls(); }
 
-void Vantler::letClipControls(bool v) {
-    picVantler->letClipControls(v);
+void Vantler::setClipControls(bool v) {
+    picVantler->setClipControls(v);
     PropertyChanged(QStringLiteral("ClipControls"));
 }
 
 int Vantler::Appearance() const { return picVantler->Appearance(); }
 
-void Vantler::letAppearance(int v) {
-    picVantler->letAppearance(toInt16(v));
+void Vantler::setAppearance(int v) {
+    picVantler->setAppearance(toInt16(v));
     PropertyChanged(QStringLiteral("Appearance"));
 }
 
 int Vantler::BorderStyle() const { return picVantler->BorderStyle(); }
 
-void Vantler::letBorderStyle(int v) {
-    picVantler->letBorderStyle(toInt16(v));
+void Vantler::setBorderStyle(int v) {
+    picVantler->setBorderStyle(toInt16(v));
     PropertyChanged(QStringLiteral("BorderStyle"));
 }
 
 bool Vantler::CausesValidation() const { return picVantler->CausesValidation(); }
 
-void Vantler::letCausesValidation(bool v) {
-    picVantler->letCausesValidation(v);
+void Vantler::setCausesValidation(bool v) {
+    picVantler->setCausesValidation(v);
     PropertyChanged(QStringLiteral("CausesValidation"));
 }
 
 bool Vantler::AutoSize() const { return picVantler->AutoSize(); }
 
-void Vantler::letAutoSize(bool v) {
-    picVantler->letAutoSize(v);
+void Vantler::setAutoSize(bool v) {
+    picVantler->setAutoSize(v);
     PropertyChanged(QStringLiteral("AutoSize"));
 }
 
 int Vantler::Align() const { return picVantler->Align(); }
 
-void Vantler::letAlign(int v) {
-    picVantler->letAlign(toInt16(v));
+void Vantler::setAlign(int v) {
+    picVantler->setAlign(toInt16(v));
     PropertyChanged(QStringLiteral("Align"));
 }
 
 QString Vantler::DataMember() const { return picVantler->DataMember(); }
 
-void Vantler::letDataMember(const QString& v) {
-    picVantler->letDataMember(v);
+void Vantler::setDataMember(const QString& v) {
+    picVantler->setDataMember(v);
     PropertyChanged(QStringLiteral("DataMember"));
 }
 
 QVariant Vantler::DataFormat() const { return picVantler->DataFormat(); }
 
-void Vantler::letDataFormat(const QVariant& v) {
-    picVantler->letDataFormat(v);
+void Vantler::setDataFormat(const QVariant& v) {
+    picVantler->setDataFormat(v);
     PropertyChanged(QStringLiteral("DataFormat"));
 }
 
 QObject* Vantler::DataSource() const { return picVantler->DataSource(); }
 
-void Vantler::letDataSource(QObject* v) {
-    picVantler->letDataSource(v);
+void Vantler::setDataSource(QObject* v) {
+    picVantler->setDataSource(v);
     PropertyChanged(QStringLiteral("DataSource"));
 }
 
@@ -312,15 +312,15 @@ void Vantler::letEnabled(bool v) {
 
 uint Vantler::FillColor() const { return picVantler->FillColor(); }
 
-void Vantler::letFillColor(uint v) {
-    picVantler->letFillColor(v);
+void Vantler::setFillColor(uint v) {
+    picVantler->setFillColor(v);
     PropertyChanged(QStringLiteral("FillColor"));
 }
 
 int Vantler::FillStyle() const { return picVantler->FillStyle(); }
 
-void Vantler::letFillStyle(int v) {
-    picVantler->letFillStyle(toInt16(v));
+void Vantler::setFillStyle(int v) {
+    picVantler->setFillStyle(toInt16(v));
     PropertyChanged(QStringLiteral("FillStyle"));
 }
 
@@ -333,183 +333,183 @@ void Vantler::letFont(const QFont& v) {
 
 bool Vantler::FontTransparent() const { return picVantler->FontTransparent(); }
 
-void Vantler::letFontTransparent(bool v) {
-    picVantler->letFontTransparent(v);
+void Vantler::setFontTransparent(bool v) {
+    picVantler->setFontTransparent(v);
     PropertyChanged(QStringLiteral("FontTransparent"));
 }
 
 bool Vantler::FontBold() const { return picVantler->FontBold(); }
 
-void Vantler::letFontBold(bool v) {
-    picVantler->letFontBold(v);
+void Vantler::setFontBold(bool v) {
+    picVantler->setFontBold(v);
     PropertyChanged(QStringLiteral("FontBold"));
 }
 
 bool Vantler::FontItalic() const { return picVantler->FontItalic(); }
 
-void Vantler::letFontItalic(bool v) {
-    picVantler->letFontItalic(v);
+void Vantler::setFontItalic(bool v) {
+    picVantler->setFontItalic(v);
     PropertyChanged(QStringLiteral("FontItalic"));
 }
 
 bool Vantler::FontStrikethru() const { return picVantler->FontStrikethru(); }
 
-void Vantler::letFontStrikethru(bool v) {
-    picVantler->letFontStrikethru(v);
+void Vantler::setFontStrikethru(bool v) {
+    picVantler->setFontStrikethru(v);
     PropertyChanged(QStringLiteral("FontStrikethru"));
 }
 
 bool Vantler::FontUnderline() const { return picVantler->FontUnderline(); }
 
-void Vantler::letFontUnderline(bool v) {
-    picVantler->letFontUnderline(v);
+void Vantler::setFontUnderline(bool v) {
+    picVantler->setFontUnderline(v);
     PropertyChanged(QStringLiteral("FontUnderline"));
 }
 
 QString Vantler::FontName() const { return picVantler->FontName(); }
 
-void Vantler::letFontName(const QString& v) {
-    picVantler->letFontName(v);
+void Vantler::setFontName(const QString& v) {
+    picVantler->setFontName(v);
     PropertyChanged(QStringLiteral("FontName"));
 }
 
 double Vantler::FontSize() const { return double(picVantler->FontSize()); }
 
-void Vantler::letFontSize(double v) {
-    picVantler->letFontSize(float(v));
+void Vantler::setFontSize(double v) {
+    picVantler->setFontSize(float(v));
     PropertyChanged(QStringLiteral("FontSize"));
 }
 
 uint Vantler::ForeColor() const { return picVantler->ForeColor(); }
 
-void Vantler::letForeColor(uint v) {
-    picVantler->letForeColor(v);
+void Vantler::setForeColor(uint v) {
+    picVantler->setForeColor(v);
     PropertyChanged(QStringLiteral("ForeColor"));
 }
 
 QString Vantler::LinkItem() const { return picVantler->LinkItem(); }
 
-void Vantler::letLinkItem(const QString& v) {
-    picVantler->letLinkItem(v);
+void Vantler::setLinkItem(const QString& v) {
+    picVantler->setLinkItem(v);
     PropertyChanged(QStringLiteral("LinkItem"));
 }
 
 QString Vantler::LinkTopic() const { return picVantler->LinkTopic(); }
 
-void Vantler::letLinkTopic(const QString& v) {
-    picVantler->letLinkTopic(v);
+void Vantler::setLinkTopic(const QString& v) {
+    picVantler->setLinkTopic(v);
     PropertyChanged(QStringLiteral("LinkTopic"));
 }
 
 int Vantler::LinkMode() const { return picVantler->LinkMode(); }
 
-void Vantler::letLinkMode(int v) {
-    picVantler->letLinkMode(toInt16(v));
+void Vantler::setLinkMode(int v) {
+    picVantler->setLinkMode(toInt16(v));
     PropertyChanged(QStringLiteral("LinkMode"));
 }
 
 int Vantler::LinkTimeout() const { return picVantler->LinkTimeout(); }
 
-void Vantler::letLinkTimeout(int v) {
-    picVantler->letLinkTimeout(toInt16(v));
+void Vantler::setLinkTimeout(int v) {
+    picVantler->setLinkTimeout(toInt16(v));
     PropertyChanged(QStringLiteral("LinkTimeout"));
 }
 
 QPixmap Vantler::MouseIcon() const { return QPixmap::fromImage(picVantler->MouseIcon()); }
 
-void Vantler::letMouseIcon(const QPixmap& v) {
-    picVantler->letMouseIcon(v.toImage());
+void Vantler::setMouseIcon(const QPixmap& v) {
+    picVantler->setMouseIcon(v.toImage());
     PropertyChanged(QStringLiteral("MouseIcon"));
 }
 
 int Vantler::MousePointer() const { return picVantler->MousePointer(); }
 
-void Vantler::letMousePointer(int v) {
-    picVantler->letMousePointer(toInt16(v));
+void Vantler::setMousePointer(int v) {
+    picVantler->setMousePointer(toInt16(v));
     PropertyChanged(QStringLiteral("MousePointer"));
 }
 
 int Vantler::OLEDragMode() const { return picVantler->OLEDragMode(); }
 
-void Vantler::letOLEDragMode(int v) {
-    picVantler->letOLEDragMode(toInt16(v));
+void Vantler::setOLEDragMode(int v) {
+    picVantler->setOLEDragMode(toInt16(v));
     PropertyChanged(QStringLiteral("OLEDragMode"));
 }
 
 int Vantler::OLEDropMode() const { return picVantler->OLEDropMode(); }
 
-void Vantler::letOLEDropMode(int v) {
-    picVantler->letOLEDropMode(toInt16(v));
+void Vantler::setOLEDropMode(int v) {
+    picVantler->setOLEDropMode(toInt16(v));
     PropertyChanged(QStringLiteral("OLEDropMode"));
 }
 
 QPixmap Vantler::Picture() const { return QPixmap::fromImage(picVantler->Picture()); }
 
-void Vantler::letPicture(const QPixmap& v) {
-    picVantler->letPicture(v.toImage());
+void Vantler::setPicture(const QPixmap& v) {
+    picVantler->setPicture(v.toImage());
     PropertyChanged(QStringLiteral("Picture"));
 }
 
 bool Vantler::RightToLeft() const { return picVantler->RightToLeft(); }
 
-void Vantler::letRightToLeft(bool v) {
-    picVantler->letRightToLeft(v);
+void Vantler::setRightToLeft(bool v) {
+    picVantler->setRightToLeft(v);
     PropertyChanged(QStringLiteral("RightToLeft"));
 }
 
 double Vantler::ScaleHeight() const { return double(picVantler->ScaleHeight()); }
 
-void Vantler::letScaleHeight(double v) {
-    picVantler->letScaleHeight(float(v));
+void Vantler::setScaleHeight(double v) {
+    picVantler->setScaleHeight(float(v));
     PropertyChanged(QStringLiteral("ScaleHeight"));
 }
 
 double Vantler::ScaleWidth() const { return double(picVantler->ScaleWidth()); }
 
-void Vantler::letScaleWidth(double v) {
-    picVantler->letScaleWidth(float(v));
+void Vantler::setScaleWidth(double v) {
+    picVantler->setScaleWidth(float(v));
     PropertyChanged(QStringLiteral("ScaleWidth"));
 }
 
 double Vantler::ScaleLeft() const { return double(picVantler->ScaleLeft()); }
 
-void Vantler::letScaleLeft(double v) {
-    picVantler->letScaleLeft(float(v));
+void Vantler::setScaleLeft(double v) {
+    picVantler->setScaleLeft(float(v));
     PropertyChanged(QStringLiteral("ScaleLeft"));
 }
 
 double Vantler::ScaleTop() const { return double(picVantler->ScaleTop()); }
 
-void Vantler::letScaleTop(double v) {
-    picVantler->letScaleTop(float(v));
+void Vantler::setScaleTop(double v) {
+    picVantler->setScaleTop(float(v));
     PropertyChanged(QStringLiteral("ScaleTop"));
 }
 
 int Vantler::ScaleMode() const { return picVantler->ScaleMode(); }
 
-void Vantler::letScaleMode(int v) {
-    picVantler->letScaleMode(toInt16(v));
+void Vantler::setScaleMode(int v) {
+    picVantler->setScaleMode(toInt16(v));
     PropertyChanged(QStringLiteral("ScaleMode"));
 }
 
 QString Vantler::ToolTipText() const { return picVantler->ToolTipText(); }
 
-void Vantler::letToolTipText(const QString& v) {
-    picVantler->letToolTipText(v);
+void Vantler::setToolTipText(const QString& v) {
+    picVantler->setToolTipText(v);
     PropertyChanged(QStringLiteral("ToolTipText"));
 }
 
 double Vantler::CurrentX() const { return double(picVantler->CurrentX()); }
 
-void Vantler::letCurrentX(double v) {
-    picVantler->letCurrentX(float(v));
+void Vantler::setCurrentX(double v) {
+    picVantler->setCurrentX(float(v));
     PropertyChanged(QStringLiteral("CurrentX"));
 }
 
 double Vantler::CurrentY() const { return double(picVantler->CurrentY()); }
 
-void Vantler::letCurrentY(double v) {
-    picVantler->letCurrentY(float(v));
+void Vantler::setCurrentY(double v) {
+    picVantler->setCurrentY(float(v));
     PropertyChanged(QStringLiteral("CurrentY"));
 }
 
@@ -520,9 +520,9 @@ QString Vantler::Important() const {
     return important_;
 }
 
-void Vantler::letImportant(const QString&) {}
+void Vantler::setImportant(const QString&) {}
 
-void Vantler::letQuality(int quality) {
+void Vantler::setQuality(int quality) {
     quality_ = toInt16(quality);
     PropertyChanged(QStringLiteral("Quality"));
 }
@@ -531,7 +531,7 @@ void Vantler::letQuality(int quality) {
 
 bool Vantler::Save(const QString& asFile) {
     // What the box shows becomes its picture, so drawing done with the graphics methods is kept.
-    picVantler->letPicture(picVantler->shownImage());
+    picVantler->setPicture(picVantler->shownImage());
     cDIBSection dib;
     dib.CreateFromPicture(picVantler->Picture());
     return SaveDibAsJpeg(dib, asFile, quality_);

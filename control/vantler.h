@@ -26,151 +26,152 @@ constexpr std::int16_t kDefaultQuality = 95;
 class VANTLER_EXPORT Vantler : public QWidget {
     Q_OBJECT
     Q_CLASSINFO("Description:Quality", "Quality (1=poor to 100=best) to use when saving JPG")
-    Q_PROPERTY(uint BackColor READ BackColor WRITE letBackColor)
-    Q_PROPERTY(int DrawStyle READ DrawStyle WRITE letDrawStyle)
-    Q_PROPERTY(int DrawMode READ DrawMode WRITE letDrawMode)
-    Q_PROPERTY(int DrawWidth READ DrawWidth WRITE letDrawWidth)
-    Q_PROPERTY(bool AutoRedraw READ AutoRedraw WRITE letAutoRedraw)
-    Q_PROPERTY(bool ClipControls READ ClipControls WRITE letClipControls)
-    Q_PROPERTY(int Appearance READ Appearance WRITE letAppearance)
-    Q_PROPERTY(int BorderStyle READ BorderStyle WRITE letBorderStyle)
-    Q_PROPERTY(bool CausesValidation READ CausesValidation WRITE letCausesValidation)
-    Q_PROPERTY(bool AutoSize READ AutoSize WRITE letAutoSize)
-    Q_PROPERTY(int Align READ Align WRITE letAlign)
-    Q_PROPERTY(QString DataMember READ DataMember WRITE letDataMember)
-    Q_PROPERTY(QVariant DataFormat READ DataFormat WRITE letDataFormat DESIGNABLE false)
-    Q_PROPERTY(QObject* DataSource READ DataSource WRITE letDataSource DESIGNABLE false)
+    Q_PROPERTY(uint BackColor READ BackColor WRITE setBackColor)
+    Q_PROPERTY(int DrawStyle READ DrawStyle WRITE setDrawStyle)
+    Q_PROPERTY(int DrawMode READ DrawMode WRITE setDrawMode)
+    Q_PROPERTY(int DrawWidth READ DrawWidth WRITE setDrawWidth)
+    Q_PROPERTY(bool AutoRedraw READ AutoRedraw WRITE setAutoRedraw)
+    Q_PROPERTY(bool ClipControls READ ClipControls WRITE setClipControls)
+    Q_PROPERTY(int Appearance READ Appearance WRITE setAppearance)
+    Q_PROPERTY(int BorderStyle READ BorderStyle WRITE setBorderStyle)
+    Q_PROPERTY(bool CausesValidation READ CausesValidation WRITE setCausesValidation)
+    Q_PROPERTY(bool AutoSize READ AutoSize WRITE setAutoSize)
+    Q_PROPERTY(int Align READ Align WRITE setAlign)
+    Q_PROPERTY(QString DataMember READ DataMember WRITE setDataMember)
+    Q_PROPERTY(QVariant DataFormat READ DataFormat WRITE setDataFormat DESIGNABLE false)
+    Q_PROPERTY(QObject* DataSource READ DataSource WRITE setDataSource DESIGNABLE false)
     Q_PROPERTY(bool Enabled READ Enabled WRITE letEnabled)
-    Q_PROPERTY(uint FillColor READ FillColor WRITE letFillColor)
-    Q_PROPERTY(int FillStyle READ FillStyle WRITE letFillStyle)
+    Q_PROPERTY(uint FillColor READ FillColor WRITE setFillColor)
+    Q_PROPERTY(int FillStyle READ FillStyle WRITE setFillStyle)
     Q_PROPERTY(QFont Font READ Font WRITE letFont)
-    Q_PROPERTY(bool FontTransparent READ FontTransparent WRITE letFontTransparent)
-    Q_PROPERTY(bool FontBold READ FontBold WRITE letFontBold)
-    Q_PROPERTY(bool FontItalic READ FontItalic WRITE letFontItalic)
-    Q_PROPERTY(bool FontStrikethru READ FontStrikethru WRITE letFontStrikethru)
-    Q_PROPERTY(bool FontUnderline READ FontUnderline WRITE letFontUnderline)
-    Q_PROPERTY(QString FontName READ FontName WRITE letFontName)
-    Q_PROPERTY(double FontSize READ FontSize WRITE letFontSize)
-    Q_PROPERTY(uint ForeColor READ ForeColor WRITE letForeColor)
-    Q_PROPERTY(QString LinkItem READ LinkItem WRITE letLinkItem)
-    Q_PROPERTY(QString LinkTopic READ LinkTopic WRITE letLinkTopic)
-    Q_PROPERTY(int LinkMode READ LinkMode WRITE letLinkMode)
-    Q_PROPERTY(int LinkTimeout READ LinkTimeout WRITE letLinkTimeout)
-    Q_PROPERTY(QPixmap MouseIcon READ MouseIcon WRITE letMouseIcon)
-    Q_PROPERTY(int MousePointer READ MousePointer WRITE letMousePointer)
-    Q_PROPERTY(int OLEDragMode READ OLEDragMode WRITE letOLEDragMode)
-    Q_PROPERTY(int OLEDropMode READ OLEDropMode WRITE letOLEDropMode)
-    Q_PROPERTY(QPixmap Picture READ Picture WRITE letPicture)
-    Q_PROPERTY(bool RightToLeft READ RightToLeft WRITE letRightToLeft)
-    Q_PROPERTY(double ScaleHeight READ ScaleHeight WRITE letScaleHeight)
-    Q_PROPERTY(double ScaleWidth READ ScaleWidth WRITE letScaleWidth)
-    Q_PROPERTY(double ScaleLeft READ ScaleLeft WRITE letScaleLeft)
-    Q_PROPERTY(double ScaleTop READ ScaleTop WRITE letScaleTop)
-    Q_PROPERTY(int ScaleMode READ ScaleMode WRITE letScaleMode)
-    Q_PROPERTY(QString ToolTipText READ ToolTipText WRITE letToolTipText)
-    Q_PROPERTY(double CurrentX READ CurrentX WRITE letCurrentX DESIGNABLE false)
-    Q_PROPERTY(double CurrentY READ CurrentY WRITE letCurrentY DESIGNABLE false)
+    Q_PROPERTY(bool FontTransparent READ FontTransparent WRITE setFontTransparent)
+    Q_PROPERTY(bool FontBold READ FontBold WRITE setFontBold)
+    Q_PROPERTY(bool FontItalic READ FontItalic WRITE setFontItalic)
+    Q_PROPERTY(bool FontStrikethru READ FontStrikethru WRITE setFontStrikethru)
+    Q_PROPERTY(bool FontUnderline READ FontUnderline WRITE setFontUnderline)
+    Q_PROPERTY(QString FontName READ FontName WRITE setFontName)
+    Q_PROPERTY(double FontSize READ FontSize WRITE setFontSize)
+    Q_PROPERTY(uint ForeColor READ ForeColor WRITE setForeColor)
+    Q_PROPERTY(QString LinkItem READ LinkItem WRITE setLinkItem)
+    Q_PROPERTY(QString LinkTopic READ LinkTopic WRITE setLinkTopic)
+    Q_PROPERTY(int LinkMode READ LinkMode WRITE setLinkMode)
+    Q_PROPERTY(int LinkTimeout READ LinkTimeout WRITE setLinkTimeout)
+    Q_PROPERTY(QPixmap MouseIcon READ MouseIcon WRITE setMouseIcon)
+    Q_PROPERTY(int MousePointer READ MousePointer WRITE setMousePointer)
+    Q_PROPERTY(int OLEDragMode READ OLEDragMode WRITE setOLEDragMode)
+    Q_PROPERTY(int OLEDropMode READ OLEDropMode WRITE setOLEDropMode)
+    Q_PROPERTY(QPixmap Picture READ Picture WRITE setPicture)
+    Q_PROPERTY(bool RightToLeft READ RightToLeft WRITE setRightToLeft)
+    Q_PROPERTY(double ScaleHeight READ ScaleHeight WRITE setScaleHeight)
+    Q_PROPERTY(double ScaleWidth READ ScaleWidth WRITE setScaleWidth)
+    Q_PROPERTY(double ScaleLeft READ ScaleLeft WRITE setScaleLeft)
+    Q_PROPERTY(double ScaleTop READ ScaleTop WRITE setScaleTop)
+    Q_PROPERTY(int ScaleMode READ ScaleMode WRITE setScaleMode)
+    Q_PROPERTY(QString ToolTipText READ ToolTipText WRITE setToolTipText)
+    Q_PROPERTY(double CurrentX READ CurrentX WRITE setCurrentX DESIGNABLE false)
+    Q_PROPERTY(double CurrentY READ CurrentY WRITE setCurrentY DESIGNABLE false)
     Q_PROPERTY(bool HasDC READ HasDC STORED false)
     Q_PROPERTY(qulonglong hdc READ hdc STORED false DESIGNABLE false)
     Q_PROPERTY(qulonglong hWnd READ hWnd STORED false DESIGNABLE false)
     Q_PROPERTY(QPixmap Image READ Image STORED false DESIGNABLE false)
-    Q_PROPERTY(QString Important READ Important WRITE letImportant)
-    Q_PROPERTY(int Quality READ Quality WRITE letQuality)
+    Q_PROPERTY(QString Important READ Important WRITE setImportant)
+    Q_PROPERTY(int Quality READ Quality WRITE setQuality)
 
 public:
     explicit Vantler(QWidget* parent = nullptr);
     ~Vantler() override;
 
     // Pass-through properties: each write also marks the property as changed for the host.
-    // Setters are named let<Name>: set<Name> would hide QWidget's own setters.
+    // Setters are set<Name>, as uic calls them, except letEnabled and letFont: QWidget owns
+    // setEnabled and setFont.
     uint BackColor() const;
-    void letBackColor(uint v);
+    void setBackColor(uint v);
     int DrawStyle() const;
-    void letDrawStyle(int v);
+    void setDrawStyle(int v);
     int DrawMode() const;
-    void letDrawMode(int v);
+    void setDrawMode(int v);
     int DrawWidth() const;
-    void letDrawWidth(int v);
+    void setDrawWidth(int v);
     bool AutoRedraw() const;
-    void letAutoRedraw(bool v);
+    void setAutoRedraw(bool v);
     bool ClipControls() const;
-    void letClipControls(bool v);
+    void setClipControls(bool v);
     int Appearance() const;
-    void letAppearance(int v);
+    void setAppearance(int v);
     int BorderStyle() const;
-    void letBorderStyle(int v);
+    void setBorderStyle(int v);
     bool CausesValidation() const;
-    void letCausesValidation(bool v);
+    void setCausesValidation(bool v);
     bool AutoSize() const;
-    void letAutoSize(bool v);
+    void setAutoSize(bool v);
     int Align() const;
-    void letAlign(int v);
+    void setAlign(int v);
     QString DataMember() const;
-    void letDataMember(const QString& v);
+    void setDataMember(const QString& v);
     QVariant DataFormat() const;
-    void letDataFormat(const QVariant& v);
+    void setDataFormat(const QVariant& v);
     QObject* DataSource() const;
-    void letDataSource(QObject* v);
+    void setDataSource(QObject* v);
     bool Enabled() const;
     void letEnabled(bool v);
     uint FillColor() const;
-    void letFillColor(uint v);
+    void setFillColor(uint v);
     int FillStyle() const;
-    void letFillStyle(int v);
+    void setFillStyle(int v);
     QFont Font() const;
     void letFont(const QFont& v);
     bool FontTransparent() const;
-    void letFontTransparent(bool v);
+    void setFontTransparent(bool v);
     bool FontBold() const;
-    void letFontBold(bool v);
+    void setFontBold(bool v);
     bool FontItalic() const;
-    void letFontItalic(bool v);
+    void setFontItalic(bool v);
     bool FontStrikethru() const;
-    void letFontStrikethru(bool v);
+    void setFontStrikethru(bool v);
     bool FontUnderline() const;
-    void letFontUnderline(bool v);
+    void setFontUnderline(bool v);
     QString FontName() const;
-    void letFontName(const QString& v);
+    void setFontName(const QString& v);
     double FontSize() const;
-    void letFontSize(double v);
+    void setFontSize(double v);
     uint ForeColor() const;
-    void letForeColor(uint v);
+    void setForeColor(uint v);
     QString LinkItem() const;
-    void letLinkItem(const QString& v);
+    void setLinkItem(const QString& v);
     QString LinkTopic() const;
-    void letLinkTopic(const QString& v);
+    void setLinkTopic(const QString& v);
     int LinkMode() const;
-    void letLinkMode(int v);
+    void setLinkMode(int v);
     int LinkTimeout() const;
-    void letLinkTimeout(int v);
+    void setLinkTimeout(int v);
     QPixmap MouseIcon() const;
-    void letMouseIcon(const QPixmap& v);
+    void setMouseIcon(const QPixmap& v);
     int MousePointer() const;
-    void letMousePointer(int v);
+    void setMousePointer(int v);
     int OLEDragMode() const;
-    void letOLEDragMode(int v);
+    void setOLEDragMode(int v);
     int OLEDropMode() const;
-    void letOLEDropMode(int v);
+    void setOLEDropMode(int v);
     QPixmap Picture() const;
-    void letPicture(const QPixmap& v);
+    void setPicture(const QPixmap& v);
     bool RightToLeft() const;
-    void letRightToLeft(bool v);
+    void setRightToLeft(bool v);
     double ScaleHeight() const;
-    void letScaleHeight(double v);
+    void setScaleHeight(double v);
     double ScaleWidth() const;
-    void letScaleWidth(double v);
+    void setScaleWidth(double v);
     double ScaleLeft() const;
-    void letScaleLeft(double v);
+    void setScaleLeft(double v);
     double ScaleTop() const;
-    void letScaleTop(double v);
+    void setScaleTop(double v);
     int ScaleMode() const;
-    void letScaleMode(int v);
+    void setScaleMode(int v);
     QString ToolTipText() const;
-    void letToolTipText(const QString& v);
+    void setToolTipText(const QString& v);
     double CurrentX() const;
-    void letCurrentX(double v);
+    void setCurrentX(double v);
     double CurrentY() const;
-    void letCurrentY(double v);
+    void setCurrentY(double v);
 
     bool HasDC() const { return picVantler->HasDC(); }
     qulonglong hdc() const { return picVantler->hdc(); }
@@ -180,9 +181,9 @@ public:
     // At run time reading it raises error 393; at design time it is the note. Assignments are
     // accepted and change nothing.
     QString Important() const;
-    void letImportant(const QString& value);
+    void setImportant(const QString& value);
     int Quality() const { return quality_; }
-    void letQuality(int quality);
+    void setQuality(int quality);
 
     // Whether the host is running (true) or the control sits in a designer (false).
     bool UserMode() const { return userMode_; }
