@@ -1,0 +1,558 @@
+// Tests of the splash window, the About dialog, the help window with its pages, and Contact.
+#include "ui/form_about.h"
+#include "ui/help_window.h"
+#include "ui/splash.h"
+
+#include "base/prompt.h"
+
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Splash
+
+struct SplashRig {
+    orv::RecordingPrompter prompter;
+    std::vector<std::string> events; // prompts and main-window loads, in the order they happened
+    qint64 clock = 1000;
+    int depth = 24;
+    std::unique_ptr<Splash> splash;
+
+    SplashRig() {
+        splash = std::make_unique<Splash>(prompter, [this] { events.push_back("load main window"); });
+        splash->setClock([this] { return clock; });
+        splash->setScreenDepthQuery([this] { return depth; });
+    }
+
+    // Shows the splash and waits for its activation work (the main window load).
+    void showAndActivate() {
+        splash->show();
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !events.empty(); }, 5000));
+    }
+
+    QLabel* picture() const { return splash->findChild<QLabel*>(QStringLiteral("Picture1")); }
+};
+
+TEST(RoundedWindowRegion, CutsCornersAsEllipsesAndKeepsTheEdges) {
+    const QRegion r = roundedWindowRegion(QSize(480, 300), 100, 100);
+    // Corner ellipse centred at (50, 50) with radius 50.
+    EXPECT_FALSE(r.contains(QPoint(0, 0)));
+    EXPECT_FALSE(r.contains(QPoint(10, 10)));     // 57 px from the ellipse centre
+    EXPECT_TRUE(r.contains(QPoint(20, 20)));      // 42 px
+    EXPECT_FALSE(r.contains(QPoint(479, 299)));
+    EXPECT_FALSE(r.contains(QPoint(470, 8)));
+    EXPECT_FALSE(r.contains(QPoint(6, 292)));
+    EXPECT_TRUE(r.contains(QPoint(50, 0)));       // straight top edge starts where the ellipse ends
+    EXPECT_TRUE(r.contains(QPoint(429, 0)));
+    EXPECT_TRUE(r.contains(QPoint(0, 150)));
+    EXPECT_TRUE(r.contains(QPoint(479, 150)));
+    EXPECT_TRUE(r.contains(QPoint(240, 299)));
+    EXPECT_EQ(r.boundingRect(), QRect(0, 0, 480, 300));
+}
+
+TEST(RoundedWindowRegion, EmptyForAnEmptyWindowAndClampsLargeEllipses) {
+    EXPECT_TRUE(roundedWindowRegion(QSize(0, 300), 100, 100).isEmpty());
+    const QRegion small = roundedWindowRegion(QSize(60, 40), 100, 100);
+    EXPECT_EQ(small.boundingRect(), QRect(0, 0, 60, 40));
+    EXPECT_TRUE(small.contains(QPoint(30, 20)));
+    EXPECT_FALSE(small.contains(QPoint(0, 0)));
+}
+
+TEST(SplashWindow, IsFramelessRoundedModalWithItsNamedPartsAndAnimates) {
+    SplashRig rig;
+    Splash& s = *rig.splash;
+    EXPECT_EQ(s.objectName(), QStringLiteral("Splash"));
+    EXPECT_TRUE(s.isModal());
+    EXPECT_TRUE(s.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(s.mask(), roundedWindowRegion(s.size(), 100, 100));
+    ASSERT_NE(rig.picture(), nullptr);
+    auto* timer = s.findChild<QTimer*>(QStringLiteral("Timer1"));
+    ASSERT_NE(timer, nullptr);
+    EXPECT_EQ(timer->interval(), 100);
+    EXPECT_FALSE(timer->isActive()) << "the timer starts when the splash is shown";
+
+    rig.showAndActivate();
+    EXPECT_TRUE(timer->isActive());
+    const QImage before = s.canvas().toImage();
+    s.Timer1_Timer();
+    const QImage after = s.canvas().toImage();
+    EXPECT_NE(before, after) << "each step draws more arcs";
+    EXPECT_EQ(rig.picture()->pixmap().toImage(), after) << "the picture shows the drawing";
+}
+
+TEST(SplashWindow, ClosesOnlyAfterMoreThanFourSeconds) {
+    SplashRig rig;
+    rig.showAndActivate();
+    QSignalSpy accepted(rig.splash.get(), &QDialog::accepted);
+    rig.clock = 1000 + 3999;
+    rig.splash->Timer1_Timer();
+    rig.clock = 1000 + 4000;
+    rig.splash->Timer1_Timer();
+    EXPECT_TRUE(rig.splash->isVisible());
+    rig.clock = 1000 + 4001;
+    rig.splash->Timer1_Timer();
+    EXPECT_FALSE(rig.splash->isVisible());
+    EXPECT_EQ(accepted.count(), 1);
+    EXPECT_EQ(rig.events, std::vector<std::string>{"load main window"});
+}
+
+enum class Press { Click, RightClick, Key, Escape };
+
+class SplashPress : public ::testing::TestWithParam<Press> {};
+
+TEST_P(SplashPress, ClosesAtTheNextTimerStep) {
+    SplashRig rig;
+    rig.showAndActivate();
+    QLabel* picture = rig.picture();
+    switch (GetParam()) {
+    case Press::Click: QTest::mouseClick(picture, Qt::LeftButton); break;
+    case Press::RightClick: QTest::mouseClick(picture, Qt::RightButton); break;
+    case Press::Key: QTest::keyClick(picture, Qt::Key_Space); break;
+    case Press::Escape: QTest::keyClick(picture, Qt::Key_Escape); break;
+    }
+    // The press itself only marks the time; the next step closes it, with the clock not moved.
+    EXPECT_TRUE(rig.splash->isVisible());
+    rig.splash->Timer1_Timer();
+    EXPECT_FALSE(rig.splash->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(Presses, SplashPress,
+                         ::testing::Values(Press::Click, Press::RightClick, Press::Key, Press::Escape));
+
+TEST(SplashWindow, AClickClosesItThroughItsOwnTimer) {
+    orv::RecordingPrompter prompter;
+    int loads = 0;
+    Splash splash(prompter, [&] { ++loads; });
+    splash.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return loads == 1; }, 5000));
+    QTest::mouseClick(splash.findChild<QLabel*>(QStringLiteral("Picture1")), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !splash.isVisible(); }, 2000));
+    EXPECT_EQ(loads, 1);
+}
+
+TEST(SplashWindow, LowColourScreenShowsTheMessageOnceThenLoadsTheMainWindowAndGoesOn) {
+    SplashRig rig;
+    rig.depth = 4;
+    rig.splash->show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.events.empty(); }, 5000));
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    const orv::Prompt expected{orv::PromptIcon::Information, orv::PromptButtons::Ok,
+                               "This software works best with 256 colours or more in your screen colour palette.",
+                               "but you can still use it with 16 colours"};
+    EXPECT_EQ(rig.prompter.shown[0], expected);
+    EXPECT_EQ(rig.events, std::vector<std::string>{"load main window"});
+
+    // Activating the splash again (after the message box closed) repeats nothing.
+    QEvent activate(QEvent::WindowActivate);
+    QCoreApplication::sendEvent(rig.splash.get(), &activate);
+    rig.splash->Form_Activate();
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.events.size(), 1u);
+
+    rig.clock += 4001;
+    rig.splash->Timer1_Timer();
+    EXPECT_FALSE(rig.splash->isVisible());
+}
+
+TEST(SplashWindow, EightBitScreenShowsNoMessage) {
+    SplashRig rig;
+    rig.depth = 8;
+    rig.showAndActivate();
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+TEST(SplashWindow, StaysUpUntilTheMainWindowHasLoaded) {
+    orv::RecordingPrompter prompter;
+    qint64 clock = 0;
+    Splash* splash = nullptr;
+    bool visibleAfterLateStep = false;
+    // A step that falls due while the main window loads must not close the splash under it.
+    Splash s(prompter, [&] {
+        clock = 10000;
+        splash->Timer1_Timer();
+        visibleAfterLateStep = splash->isVisible();
+    });
+    splash = &s;
+    s.setClock([&] { return clock; });
+    s.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return clock == 10000; }, 5000));
+    EXPECT_TRUE(visibleAfterLateStep);
+    s.Timer1_Timer();
+    EXPECT_FALSE(s.isVisible());
+}
+
+// ---------------------------------------------------------------------------------------------
+// About
+
+TEST(AboutVersion, TakesMajorMinorRevisionOfTheBuildVersion) {
+    EXPECT_EQ(aboutVersionText(QStringLiteral("0.1.0")), QStringLiteral("Version 0.1.0"));
+    EXPECT_EQ(aboutVersionText(QStringLiteral("2.5")), QStringLiteral("Version 2.5.0"));
+    EXPECT_EQ(aboutVersionText(QStringLiteral("1.2.3.4")), QStringLiteral("Version 1.2.3"));
+    EXPECT_EQ(aboutVersionText(QStringLiteral("12.0.7")), QStringLiteral("Version 12.0.7"));
+    EXPECT_EQ(aboutVersionText(QString()), QStringLiteral("Version 0.0.0"));
+}
+
+TEST(AboutDialog, ShowsTitleVersionDescriptionAndButtons) {
+    orv::RecordingPrompter prompter;
+    FrmAbout about(prompter);
+    EXPECT_EQ(about.objectName(), QStringLiteral("frmAbout"));
+    EXPECT_EQ(about.windowTitle(), QStringLiteral("About Orvanta"));
+    EXPECT_TRUE(about.isModal());
+    auto text = [&](const char* name) {
+        auto* label = about.findChild<QLabel*>(QString::fromLatin1(name));
+        return label ? label->text() : QStringLiteral("<missing>");
+    };
+    EXPECT_EQ(text("lblTitle"), QStringLiteral("Orvanta"));
+    EXPECT_EQ(text("lblVersion"), QStringLiteral("Version ") + QStringLiteral(ORVANTA_VERSION));
+    EXPECT_EQ(text("lblDescription"),
+              QStringLiteral("Brindlemoor program to combine a number of pictures and present a single in focus picture."));
+    EXPECT_TRUE(text("lblDisclaimer").startsWith(QStringLiteral("Warning")));
+    EXPECT_NE(about.findChild<QLabel*>(QStringLiteral("picIcon")), nullptr);
+    auto* sysInfo = about.findChild<QPushButton*>(QStringLiteral("cmdSysInfo"));
+    ASSERT_NE(sysInfo, nullptr);
+    EXPECT_EQ(sysInfo->text(), QStringLiteral("&System Info..."));
+
+    auto* ok = about.findChild<QPushButton*>(QStringLiteral("cmdOK"));
+    ASSERT_NE(ok, nullptr);
+    about.show();
+    QSignalSpy accepted(&about, &QDialog::accepted);
+    QTest::mouseClick(ok, Qt::LeftButton);
+    EXPECT_EQ(accepted.count(), 1);
+    EXPECT_FALSE(about.isVisible());
+}
+
+struct SysInfoCase {
+    const char* name;
+    std::map<QString, QString> onPath;   // tool -> path
+    QSet<QString> failing;               // paths that will not start
+    QStringList expectedStarts;          // start attempts, in order
+    bool expectMessage;
+};
+
+class AboutSysInfo : public ::testing::TestWithParam<SysInfoCase> {};
+
+TEST_P(AboutSysInfo, StartsTheFirstToolFoundOrSaysItIsUnavailable) {
+    const SysInfoCase& c = GetParam();
+    orv::RecordingPrompter prompter;
+    FrmAbout about(prompter);
+    QStringList starts;
+    about.setProgramFinder([&](const QString& name) {
+        const auto it = c.onPath.find(name);
+        return it == c.onPath.end() ? QString() : it->second;
+    });
+    about.setProgramStarter([&](const QString& path) {
+        starts << path;
+        return !c.failing.contains(path);
+    });
+    QTest::mouseClick(about.findChild<QPushButton*>(QStringLiteral("cmdSysInfo")), Qt::LeftButton);
+    EXPECT_EQ(starts, c.expectedStarts);
+    if (c.expectMessage) {
+        ASSERT_EQ(prompter.shown.size(), 1u);
+        EXPECT_EQ(prompter.shown[0].text, "System Information Is Unavailable At This Time");
+        EXPECT_EQ(prompter.shown[0].buttons, orv::PromptButtons::Ok);
+    } else {
+        EXPECT_TRUE(prompter.shown.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Tools, AboutSysInfo,
+    ::testing::Values(
+        SysInfoCase{"none", {}, {}, {}, true},
+        SysInfoCase{"only_kinfocenter", {{"kinfocenter", "/usr/bin/kinfocenter"}}, {}, {"/usr/bin/kinfocenter"}, false},
+        SysInfoCase{"hardinfo_preferred",
+                    {{"gnome-system-monitor", "/usr/bin/gnome-system-monitor"}, {"hardinfo", "/usr/bin/hardinfo"}},
+                    {},
+                    {"/usr/bin/hardinfo"},
+                    false},
+        SysInfoCase{"first_fails_next_starts",
+                    {{"hardinfo", "/usr/bin/hardinfo"}, {"kinfocenter", "/opt/kde/kinfocenter"}},
+                    {"/usr/bin/hardinfo"},
+                    {"/usr/bin/hardinfo", "/opt/kde/kinfocenter"},
+                    false},
+        SysInfoCase{"all_fail", {{"hardinfo", "/usr/bin/hardinfo"}}, {"/usr/bin/hardinfo"}, {"/usr/bin/hardinfo"}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Help window
+
+// Restores the default help folder and shell opener and closes the help window after a test.
+struct HelpGuard {
+    ~HelpGuard() {
+        closeHelp();
+        setHelpProgramFolder({});
+        setShellOpener({});
+    }
+};
+
+void writeFile(const QString& path, const QByteArray& text) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text);
+}
+
+QStringList hrefsOf(const QTreeWidgetItem* item) {
+    QStringList out;
+    for (int i = 0; i < item->childCount(); ++i) out << item->child(i)->data(0, Qt::UserRole).toString();
+    return out;
+}
+
+// A small help folder of our own, so the viewer is tested apart from the real pages.
+struct TinyHelp {
+    QTemporaryDir dir;
+    TinyHelp() {
+        QDir(dir.path()).mkpath(QStringLiteral("help"));
+        const QString h = dir.path() + QStringLiteral("/help/");
+        writeFile(h + "index.html",
+                  "<html><head><title>Contents</title></head><body><h1>Help</h1>"
+                  "<h2>Starting</h2><ul><li><a href=\"one.html\">Page one</a></li>"
+                  "<li><a href=\"two.html#part\">Page two, a part</a></li></ul>"
+                  "<h2>More</h2><p><a href=\"three.html\">Page three</a> and "
+                  "<a href=\"https://example.org/\">a web page</a></p></body></html>");
+        writeFile(h + "one.html",
+                  "<html><head><title>One</title></head><body><p>First page. "
+                  "<a href=\"two.html\">to two</a> <a href=\"https://example.org/x\">out</a></p></body></html>");
+        writeFile(h + "two.html", "<html><head><title>Two</title></head><body><p>Second page.</p>"
+                                  "<h2><a name=\"part\"></a>A part</h2></body></html>");
+        writeFile(h + "three.html", "<html><head><title>Three</title></head><body><p>Third.</p></body></html>");
+        setHelpProgramFolder(dir.path() + QStringLiteral("/"));
+    }
+};
+
+TEST(HelpWindowViewer, ListsTheContentsPageSectionsAndPages) {
+    HelpGuard guard;
+    TinyHelp tiny;
+    showHelp(nullptr);
+    HelpWindow* w = openHelpWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(w->currentPage(), QStringLiteral("index.html"));
+
+    QTreeWidget* tree = w->contents();
+    ASSERT_EQ(tree->topLevelItemCount(), 3);
+    EXPECT_EQ(tree->topLevelItem(0)->text(0), QStringLiteral("Contents"));
+    EXPECT_EQ(tree->topLevelItem(1)->text(0), QStringLiteral("Starting"));
+    EXPECT_EQ(hrefsOf(tree->topLevelItem(1)), (QStringList{"one.html", "two.html#part"}));
+    EXPECT_EQ(tree->topLevelItem(1)->child(0)->text(0), QStringLiteral("Page one"));
+    EXPECT_EQ(tree->topLevelItem(2)->text(0), QStringLiteral("More"));
+    EXPECT_EQ(hrefsOf(tree->topLevelItem(2)), QStringList{"three.html"}) << "web links are not pages";
+}
+
+TEST(HelpWindowViewer, OpensAPageFromTheListFromALinkAndByName) {
+    HelpGuard guard;
+    TinyHelp tiny;
+    QWidget owner;
+    showHelp(&owner, QStringLiteral("one.html"));
+    HelpWindow* w = openHelpWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->parentWidget(), &owner);
+    EXPECT_TRUE(w->isWindow());
+    EXPECT_EQ(w->currentPage(), QStringLiteral("one.html"));
+    EXPECT_TRUE(w->browser()->toPlainText().contains(QStringLiteral("First page.")));
+    EXPECT_EQ(w->contents()->currentItem()->text(0), QStringLiteral("Page one"));
+
+    // A click in the contents list.
+    w->contents()->setCurrentItem(w->contents()->topLevelItem(2)->child(0));
+    EXPECT_EQ(w->currentPage(), QStringLiteral("three.html"));
+
+    // A link in a page.
+    showHelp(&owner, QStringLiteral("one.html"));
+    emit w->browser()->anchorClicked(QUrl(QStringLiteral("two.html")));
+    EXPECT_EQ(w->currentPage(), QStringLiteral("two.html"));
+    EXPECT_EQ(openHelpWindow(), w) << "one help window for the program";
+
+    // Back goes to the page before.
+    w->findChild<QToolButton*>(QStringLiteral("helpBack"))->click();
+    EXPECT_EQ(w->currentPage(), QStringLiteral("one.html"));
+}
+
+TEST(HelpWindowViewer, WebLinksGoToTheDesktopBrowserAndThePageStays) {
+    HelpGuard guard;
+    TinyHelp tiny;
+    QList<QUrl> opened;
+    setShellOpener([&](const QUrl& u) {
+        opened << u;
+        return true;
+    });
+    showHelp(nullptr, QStringLiteral("one.html"));
+    HelpWindow* w = openHelpWindow();
+    emit w->browser()->anchorClicked(QUrl(QStringLiteral("https://example.org/x")));
+    EXPECT_EQ(opened, QList<QUrl>{QUrl(QStringLiteral("https://example.org/x"))});
+    EXPECT_EQ(w->currentPage(), QStringLiteral("one.html"));
+}
+
+TEST(HelpWindowViewer, AMissingPageSaysSoAndCloseHelpClosesTheWindow) {
+    HelpGuard guard;
+    TinyHelp tiny;
+    showHelp(nullptr, QStringLiteral("nowhere.html"));
+    HelpWindow* w = openHelpWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_TRUE(w->currentPage().isEmpty());
+    EXPECT_TRUE(w->browser()->toPlainText().contains(QStringLiteral("nowhere.html")));
+    EXPECT_TRUE(w->browser()->toPlainText().contains(QStringLiteral("not in the folder")));
+
+    QPointer<HelpWindow> watch(w);
+    closeHelp();
+    EXPECT_EQ(openHelpWindow(), nullptr);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return watch.isNull(); }, 2000));
+    closeHelp(); // closing again is harmless
+}
+
+TEST(HelpWindowViewer, AMissingHelpFolderStillOpensAWindowThatSaysSo) {
+    HelpGuard guard;
+    QTemporaryDir empty;
+    setHelpProgramFolder(empty.path());
+    EXPECT_EQ(helpFolder(), empty.path() + QStringLiteral("/help/"));
+    showHelp(nullptr);
+    ASSERT_NE(openHelpWindow(), nullptr);
+    EXPECT_TRUE(openHelpWindow()->browser()->toPlainText().contains(QStringLiteral("index.html")));
+}
+
+// ---------------------------------------------------------------------------------------------
+// The program's own help pages (copied beside the programs by the build)
+
+QString realHelpFolder() { return QCoreApplication::applicationDirPath() + QStringLiteral("/help/"); }
+
+QStringList realPages() {
+    return QDir(realHelpFolder()).entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
+}
+
+struct PageLinks {
+    QString title;
+    QStringList hrefs;
+    QSet<QString> anchorNames;
+};
+
+PageLinks readPage(const QString& path) {
+    QFile f(path);
+    PageLinks out;
+    if (!f.open(QIODevice::ReadOnly)) return out;
+    QTextDocument doc;
+    doc.setHtml(QString::fromUtf8(f.readAll()));
+    out.title = doc.metaInformation(QTextDocument::DocumentTitle);
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat fmt = it.fragment().charFormat();
+            if (fmt.isAnchor()) {
+                if (!fmt.anchorHref().isEmpty()) out.hrefs << fmt.anchorHref();
+                for (const QString& n : fmt.anchorNames()) out.anchorNames.insert(n);
+            }
+        }
+    }
+    return out;
+}
+
+TEST(HelpPages, AreCopiedBesideTheProgramsAndEachHasATitle) {
+    const QStringList pages = realPages();
+    ASSERT_GE(pages.size(), 15) << "help pages in " << realHelpFolder().toStdString();
+    EXPECT_TRUE(pages.contains(QStringLiteral("index.html")));
+    for (const QString& page : pages)
+        EXPECT_FALSE(readPage(realHelpFolder() + page).title.trimmed().isEmpty()) << page.toStdString();
+}
+
+TEST(HelpPages, EveryLinkResolvesToAPageAndAnAnchorThatExist) {
+    const QStringList pages = realPages();
+    ASSERT_FALSE(pages.isEmpty());
+    std::map<QString, PageLinks> read;
+    for (const QString& page : pages) read[page] = readPage(realHelpFolder() + page);
+    int links = 0;
+    for (const auto& [page, info] : read) {
+        for (const QString& href : info.hrefs) {
+            const QUrl url(href);
+            if (!url.scheme().isEmpty()) {
+                EXPECT_TRUE(url.scheme() == QStringLiteral("https") || url.scheme() == QStringLiteral("http"))
+                    << page.toStdString() << ": " << href.toStdString();
+                continue;
+            }
+            ++links;
+            const QString target = url.path().isEmpty() ? page : url.path();
+            ASSERT_TRUE(read.count(target)) << page.toStdString() << " links to missing " << href.toStdString();
+            if (url.hasFragment()) {
+                EXPECT_TRUE(read[target].anchorNames.contains(url.fragment()))
+                    << page.toStdString() << " links to missing anchor " << href.toStdString();
+            }
+        }
+    }
+    EXPECT_GT(links, 50);
+}
+
+TEST(HelpPages, TheContentsListReachesEveryPage) {
+    HelpGuard guard;
+    setHelpProgramFolder(QCoreApplication::applicationDirPath());
+    showHelp(nullptr);
+    HelpWindow* w = openHelpWindow();
+    ASSERT_NE(w, nullptr);
+    EXPECT_EQ(w->currentPage(), QStringLiteral("index.html"));
+    QSet<QString> listed;
+    int sections = 0;
+    for (QTreeWidgetItemIterator it(w->contents()); *it; ++it) {
+        const QString href = (*it)->data(0, Qt::UserRole).toString();
+        if (href.isEmpty())
+            ++sections;
+        else
+            listed.insert(QUrl(href).path());
+    }
+    EXPECT_GE(sections, 3);
+    for (const QString& page : realPages()) EXPECT_TRUE(listed.contains(page)) << page.toStdString();
+
+    // Every listed entry opens its page.
+    for (QTreeWidgetItemIterator it(w->contents()); *it; ++it) {
+        const QString href = (*it)->data(0, Qt::UserRole).toString();
+        if (href.isEmpty()) continue;
+        w->contents()->setCurrentItem(*it);
+        EXPECT_EQ(w->currentPage(), QUrl(href).path());
+        EXPECT_FALSE(w->browser()->toPlainText().trimmed().isEmpty()) << href.toStdString();
+    }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Contact
+
+TEST(Contact, HandsTheProductPageToTheDesktopBrowser) {
+    HelpGuard guard;
+    QList<QUrl> opened;
+    setShellOpener([&](const QUrl& u) {
+        opened << u;
+        return true;
+    });
+    orv::RecordingPrompter prompter;
+    EXPECT_TRUE(openContactPage(&prompter));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0], productPageUrl());
+    EXPECT_EQ(opened[0].scheme(), QStringLiteral("https"));
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST(Contact, WithoutABrowserTellsTheAddressInstead) {
+    HelpGuard guard;
+    setShellOpener([](const QUrl&) { return false; });
+    orv::RecordingPrompter prompter;
+    EXPECT_FALSE(openContactPage(&prompter));
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_NE(prompter.shown[0].text.find(productPageUrl().toString().toStdString()), std::string::npos);
+    EXPECT_FALSE(openContactPage(nullptr)); // no prompter: nothing shown, no crash
+}
+
+} // namespace

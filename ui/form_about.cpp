@@ -1,0 +1,149 @@
+// The About dialog and its System Info button.
+#include "ui/form_about.h"
+
+#include "base/prompt.h"
+
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProcess>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+#ifndef ORVANTA_VERSION
+#define ORVANTA_VERSION "0.0.0"
+#endif
+
+namespace {
+
+const QString kAppTitle = QStringLiteral("Orvanta");
+
+} // namespace
+
+QString aboutVersionText(const QString& buildVersion) {
+    const QStringList parts = buildVersion.trimmed().split(QLatin1Char('.'));
+    QStringList numbers;
+    for (int i = 0; i < 3; ++i) {
+        bool ok = false;
+        const int value = i < parts.size() ? parts[i].trimmed().toInt(&ok) : 0;
+        numbers << QString::number(ok ? value : 0);
+    }
+    return QStringLiteral("Version ") + numbers.join(QLatin1Char('.'));
+}
+
+QStringList FrmAbout::systemInfoTools() {
+    // Hardware and system overviews first, then the desktops' own system monitors.
+    return {QStringLiteral("hardinfo2"),          QStringLiteral("hardinfo"),
+            QStringLiteral("kinfocenter"),        QStringLiteral("gnome-system-monitor"),
+            QStringLiteral("mate-system-monitor"), QStringLiteral("xfce4-taskmanager")};
+}
+
+FrmAbout::FrmAbout(orv::Prompter& prompter, QWidget* parent)
+    : QDialog(parent), prompter_(prompter) {
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About ") + kAppTitle);
+    setModal(true);
+
+    finder_ = [](const QString& name) { return QStandardPaths::findExecutable(name); };
+    starter_ = [](const QString& path) { return QProcess::startDetached(path, {}); };
+
+    auto* picIcon = new QLabel(this);
+    picIcon->setObjectName(QStringLiteral("picIcon"));
+    picIcon->setFixedSize(64, 64);
+    picIcon->setAlignment(Qt::AlignCenter);
+    const QPixmap icon(QStringLiteral(":/orvanta-icon.png"));
+    if (!icon.isNull())
+        picIcon->setPixmap(icon.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+
+    auto* lblTitle = new QLabel(kAppTitle, this);
+    lblTitle->setObjectName(QStringLiteral("lblTitle"));
+    QFont titleFont = lblTitle->font();
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.8);
+    titleFont.setBold(true);
+    lblTitle->setFont(titleFont);
+
+    auto* lblVersion = new QLabel(aboutVersionText(QStringLiteral(ORVANTA_VERSION)), this);
+    lblVersion->setObjectName(QStringLiteral("lblVersion"));
+
+    auto* lblDescription = new QLabel(
+        QStringLiteral("Brindlemoor program to combine a number of pictures and present a single in focus picture."),
+        this);
+    lblDescription->setObjectName(QStringLiteral("lblDescription"));
+    lblDescription->setWordWrap(true);
+
+    auto* line = new QFrame(this);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+
+    auto* lblDisclaimer = new QLabel(
+        QStringLiteral(
+            "Warning: this program is provided as it is, without any warranty. A montage is put "
+            "together automatically from blocks of your pictures and can show seams, misaligned "
+            "edges or detail that no single picture holds; check every montage before you rely on "
+            "it for measurement, identification or publication. Orvanta never changes the pictures "
+            "of a series, but saving a montage or a project can replace a file of the same name, "
+            "so keep copies of your originals."),
+        this);
+    lblDisclaimer->setObjectName(QStringLiteral("lblDisclaimer"));
+    lblDisclaimer->setWordWrap(true);
+    QFont small = lblDisclaimer->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    lblDisclaimer->setFont(small);
+
+    auto* cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    cmdOK->setDefault(true);
+    auto* cmdSysInfo = new QPushButton(QStringLiteral("&System Info..."), this);
+    cmdSysInfo->setObjectName(QStringLiteral("cmdSysInfo"));
+    connect(cmdOK, &QPushButton::clicked, this, &FrmAbout::cmdOK_Click);
+    connect(cmdSysInfo, &QPushButton::clicked, this, &FrmAbout::cmdSysInfo_Click);
+
+    auto* text = new QVBoxLayout;
+    text->addWidget(lblTitle);
+    text->addWidget(lblVersion);
+    text->addSpacing(8);
+    text->addWidget(lblDescription);
+    auto* top = new QHBoxLayout;
+    top->addWidget(picIcon, 0, Qt::AlignTop);
+    top->addSpacing(12);
+    top->addLayout(text, 1);
+
+    auto* buttons = new QVBoxLayout;
+    buttons->addWidget(cmdOK);
+    buttons->addWidget(cmdSysInfo);
+    buttons->addStretch();
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(lblDisclaimer, 1);
+    bottom->addSpacing(12);
+    bottom->addLayout(buttons);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addSpacing(6);
+    layout->addWidget(line);
+    layout->addLayout(bottom);
+    setFixedWidth(500);
+}
+
+void FrmAbout::setProgramFinder(ProgramFinder finder) {
+    if (finder) finder_ = std::move(finder);
+}
+
+void FrmAbout::setProgramStarter(ProgramStarter starter) {
+    if (starter) starter_ = std::move(starter);
+}
+
+void FrmAbout::cmdOK_Click() { accept(); }
+
+void FrmAbout::cmdSysInfo_Click() {
+    for (const QString& tool : systemInfoTools()) {
+        const QString path = finder_(tool);
+        if (path.isEmpty()) continue;
+        // A tool that is present but will not start counts as absent; the next one is tried.
+        if (starter_(path)) return;
+    }
+    prompter_.ask(orv::PromptIcon::Information, "System Information Is Unavailable At This Time",
+                  kAppTitle.toStdString());
+}
