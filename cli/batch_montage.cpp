@@ -28,17 +28,8 @@ SeriesOutcome BatchMontage::loadSeries(const std::string& typed, const std::stri
         prompter_.ask(PromptIcon::Exclamation, kMissingFileText, kMissingFileTitle);
         return SeriesOutcome::Missing;
     }
-    const SeriesResult r = loadSeriesFiles(
-        *series,
-        [&](int k, const std::string& name) {
-            std::unique_ptr<MemorySurface> surface;
-            const DecodeStatus st = decodeToSurface(name, surface);
-            if (st == DecodeStatus::Ok) {
-                pictures_.push_back(std::move(surface));
-                if (onPicture) onPicture(k);
-            }
-            return st;
-        },
+    const SeriesResult r = loadSeriesSurfaces(
+        *series, pictures_, onPicture,
         [&] { prompter_.ask(PromptIcon::Critical, kLimitText, kLimitTitle); });
     if (r.invalidPicture) {
         prompter_.ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
