@@ -71,7 +71,21 @@ float FocusMeasure::gotFocusMeasure(const ModulePoint& mp, const FocusContext& c
         const FocusMethod method = ctx.method;
         const int ox = outX, oy = outY;
 
+        // A source picture is read straight from its cells: every sample lies below picture 1's
+        // own size, which the rounded stack always covers. Montage slots may be smaller and go
+        // through the checked readers.
+        const bool direct = source >= 1 && source <= mp.stack.count && W1 <= mp.stack.width() &&
+                            H1 <= mp.stack.height();
+        const std::uint8_t* cells = direct ? mp.stack.pictures[std::size_t(source - 1)].data() : nullptr;
+        const std::size_t rowBytes = std::size_t(mp.stack.width()) * 3;
         auto sample = [&](int j, int px, int py) {
+            if (cells) {
+                const std::uint8_t* p = cells + std::size_t(py) * rowBytes + std::size_t(px) * 3;
+                blue_[std::size_t(j)] = p[0];
+                green_[std::size_t(j)] = p[1];
+                red_[std::size_t(j)] = p[2];
+                return;
+            }
             red_[std::size_t(j)] = mp.pointRed(px, py, source);
             green_[std::size_t(j)] = mp.pointGreen(px, py, source);
             blue_[std::size_t(j)] = mp.pointBlue(px, py, source);
