@@ -115,7 +115,7 @@ FrmAbout::FrmAbout(orv::Prompter& prompter, QWidget* parent)
     buttons->addWidget(cmdSysInfo);
     buttons->addStretch();
     auto* bottom = new QHBoxLayout;
-    bottom->addWidget(lblDisclaimer, 1);
+    bottom->addWidget(lblDisclaimer, 1, Qt::AlignTop);
     bottom->addSpacing(12);
     bottom->addLayout(buttons);
 
@@ -124,7 +124,7 @@ FrmAbout::FrmAbout(orv::Prompter& prompter, QWidget* parent)
     layout->addSpacing(6);
     layout->addWidget(line);
     layout->addLayout(bottom);
-    setFixedWidth(500);
+    setFixedSize(520, 280);
 }
 
 void FrmAbout::setProgramFinder(ProgramFinder finder) {

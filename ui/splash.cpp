@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QFontMetrics>
 #include <QPainter>
 #include <QScreen>
 #include <QTimer>
@@ -174,24 +175,23 @@ void Splash::drawArt() {
         p.setPen(QPen(QColor(220, 235, 240), 3));
         p.drawEllipse(kEmblemCentre, 22.0, 22.0);
     }
-    p.setPen(QColor(240, 246, 248));
-    QFont title(QStringLiteral("Trebuchet MS"));
-    title.setPixelSize(54);
-    title.setBold(true);
-    p.setFont(title);
-    p.drawText(QRect(240, 70, 230, 70), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Orvanta"));
-    QFont small(QStringLiteral("Trebuchet MS"));
-    small.setPixelSize(15);
-    p.setFont(small);
-    p.setPen(QColor(180, 210, 220));
-    p.drawText(QRect(242, 140, 230, 24), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("from Brindlemoor Software"));
-    p.drawText(QRect(242, 166, 230, 24), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Focus stacking for the close-up world"));
-    small.setPixelSize(12);
-    p.setFont(small);
-    p.drawText(QRect(242, 236, 190, 20), Qt::AlignLeft | Qt::AlignVCenter,
-               QStringLiteral("Version ") + QStringLiteral(ORVANTA_VERSION));
+    // Text to the right of the lens, each line shrunk until it fits the space.
+    const QRect textArea(236, 60, kWidth - 236 - 18, 190);
+    auto drawFitted = [&](const QString& text, int pixelSize, bool bold, int top, int height, QColor colour) {
+        QFont font(QStringLiteral("Trebuchet MS"));
+        font.setBold(bold);
+        font.setPixelSize(pixelSize);
+        while (pixelSize > 8 && QFontMetrics(font).horizontalAdvance(text) > textArea.width())
+            font.setPixelSize(--pixelSize);
+        p.setFont(font);
+        p.setPen(colour);
+        p.drawText(QRect(textArea.left(), top, textArea.width(), height), Qt::AlignLeft | Qt::AlignVCenter, text);
+    };
+    drawFitted(QStringLiteral("Orvanta"), 54, true, 70, 70, QColor(240, 246, 248));
+    drawFitted(QStringLiteral("from Brindlemoor Software"), 15, false, 140, 24, QColor(180, 210, 220));
+    drawFitted(QStringLiteral("Every depth in focus"), 15, false, 166, 24, QColor(180, 210, 220));
+    drawFitted(QStringLiteral("Version ") + QStringLiteral(ORVANTA_VERSION), 12, false, 236, 20,
+               QColor(180, 210, 220));
     p.end();
     picture_->setPixmap(canvas_);
 }
