@@ -437,6 +437,7 @@ void PictureBox::syncSize() {
     if (scaleMode_ != vbUser) resetScale();
     if (size() != lastSize_) {
         lastSize_ = size();
+        paintDue_ = true;
         emit Resize();
     }
 }
@@ -509,6 +510,7 @@ void PictureBox::Cls() {
 
 void PictureBox::Refresh() {
     if (!autoRedraw_) screen_ = image_;  // the screen is rebuilt; the host redraws on Paint
+    paintDue_ = true;
     if (isVisible())
         repaint();
     else
@@ -619,7 +621,10 @@ void PictureBox::PSet(float x, float y, std::optional<quint32> color) {
 // ---- events ----
 
 void PictureBox::paintEvent(QPaintEvent* event) {
-    if (!autoRedraw_ && !inPaint_) {
+    // Paint asks the host to redraw after the box was shown, resized or refreshed; repaints
+    // that only show new drawing do not raise it.
+    if (!autoRedraw_ && paintDue_ && !inPaint_) {
+        paintDue_ = false;
         inPaint_ = true;  // drawing in the host's Paint handler must not schedule another paint
         emit Paint();
         inPaint_ = false;
@@ -627,6 +632,11 @@ void PictureBox::paintEvent(QPaintEvent* event) {
     QFrame::paintEvent(event);
     QPainter p(this);
     p.drawImage(contentsRect().topLeft(), shownImage());
+}
+
+void PictureBox::showEvent(QShowEvent* event) {
+    QFrame::showEvent(event);
+    paintDue_ = true;
 }
 
 void PictureBox::resizeEvent(QResizeEvent* event) {

@@ -182,6 +182,7 @@ signals:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -247,6 +248,7 @@ private:
     gdi::Handle dc_ = 0;
     QSize lastSize_;
     bool inPaint_ = false;
+    bool paintDue_ = true;  // shown, resized or refreshed since the last Paint event
     bool pressed_ = false;
     bool afterDoubleClick_ = false;
 };

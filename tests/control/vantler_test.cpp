@@ -397,6 +397,31 @@ TEST(Events, KeyArgumentsArePassedByReference) {
     EXPECT_EQ(ascii, 'A');
 }
 
+TEST(Events, PaintAsksForRedrawingOnlyAfterRefreshAndTheHostDrawingShows) {
+    Vantler control;
+    control.setScaleMode(vantler::vbPixels);
+    control.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&control));
+    control.box()->repaint();
+    int paints = 0;
+    QObject::connect(&control, &Vantler::Paint, [&] {
+        ++paints;
+        control.PSet_(4, 4, kRed);  // drawing inside Paint must not start another paint
+    });
+    control.Line(0, 20, 20, 60, 20, kRed);
+    control.box()->repaint();
+    EXPECT_EQ(paints, 0) << "new drawing is shown without a Paint event";
+    control.Refresh();
+    EXPECT_EQ(paints, 1);
+    EXPECT_TRUE(isRed(control.box()->shownImage().pixelColor(4, 4)));
+    EXPECT_FALSE(isRed(control.box()->shownImage().pixelColor(40, 20))) << "Refresh rebuilt the screen";
+    control.box()->repaint();
+    EXPECT_EQ(paints, 1);
+    control.setAutoRedraw(true);
+    control.Refresh();
+    EXPECT_EQ(paints, 1) << "with AutoRedraw the box repaints itself";
+}
+
 TEST(Events, PictureRaisesChange) {
     Vantler control;
     QSignalSpy change(&control, &Vantler::Change);
