@@ -7,7 +7,9 @@
 #include <QPluginLoader>
 #include <QScopeGuard>
 #include <QTemporaryDir>
+#ifdef VANTLER_DESIGNER_PLUGIN_PATH
 #include <QtUiPlugin/QDesignerCustomWidgetInterface>
+#endif
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -24,6 +26,7 @@ struct TemporaryHome {
 
 }  // namespace
 
+#ifdef VANTLER_DESIGNER_PLUGIN_PATH
 TEST(DesignerPlugin, LoadsAndCreatesAControlInDesignMode) {
     QPluginLoader loader(QStringLiteral(VANTLER_DESIGNER_PLUGIN_PATH));
     QObject* instance = loader.instance();
@@ -36,8 +39,9 @@ TEST(DesignerPlugin, LoadsAndCreatesAControlInDesignMode) {
     auto* control = qobject_cast<vantler::Vantler*>(widget.get());
     ASSERT_NE(control, nullptr);
     EXPECT_EQ(control->Important(), vantler::kImportantNote) << "readable at design time";
-    EXPECT_EQ(control->metaObject()->indexOfProperty("Quality") >= 0, true);
+    EXPECT_GE(control->metaObject()->indexOfProperty("Quality"), 0);
 }
+#endif
 
 TEST(ClassFactory, CreatesControlsAndBlocksUnloadingWhileOneLives) {
     void* object = nullptr;
@@ -64,6 +68,7 @@ TEST(ClassFactory, UnknownClassesAndMissingOutArgumentAreRefused) {
     EXPECT_EQ(DllGetClassObject("Vantler", nullptr), vantler::E_POINTER_);
 }
 
+#ifdef VANTLER_DESIGNER_PLUGIN_PATH
 TEST(Registration, LinksThePluginAndRemovesOnlyItsOwnLink) {
     TemporaryHome home;
     const QString link = vantler::designerPluginLinkPath();
@@ -84,3 +89,4 @@ TEST(Registration, LinksThePluginAndRemovesOnlyItsOwnLink) {
     EXPECT_EQ(DllUnregisterServer(), vantler::S_OK_);
     EXPECT_TRUE(QFileInfo(link).isFile()) << "a file we did not create is never deleted";
 }
+#endif

@@ -1,6 +1,7 @@
 // The Vantler control: Save and Quality, Important, persistence through property bags,
 // pass-through properties, drawing, events with by-reference arguments, sizing, late binding.
 #include "control_error.h"
+#include "dib_section.h"
 #include "jpeg_inspect.h"
 #include "property_bag.h"
 #include "vantler.h"
@@ -343,6 +344,22 @@ TEST(Drawing, CharacterHeightIsTwiceItsWidthInTwips) {
     EXPECT_NEAR(control.ScaleY(1, 4, 1), 240.0, 1e-3);
     EXPECT_GT(control.TextWidth(QStringLiteral("WWWW")), control.TextWidth(QStringLiteral("W")));
     EXPECT_NEAR(control.TextHeight(QStringLiteral("a\nb")), 2 * control.TextHeight(QStringLiteral("a")), 1e-3);
+}
+
+TEST(Drawing, TheBoxContextFeedsBlockCopies) {
+    Vantler control;
+    control.setScaleMode(vantler::vbPixels);
+    control.setAutoRedraw(true);
+    control.PSet_(2, 3, kRed);
+    vantler::cDIBSection dib;
+    ASSERT_TRUE(dib.Create(10, 10));
+    ASSERT_NE(control.hdc(), 0u);
+    dib.LoadPictureBlt(control.hdc(), 0, 0, -1, -1, vantler::gdi::SRCCOPY);
+    EXPECT_EQ(dib.Byte(6, 6), 0);  // pixel (2, 3) from the top is storage row 10 - 1 - 3
+    EXPECT_EQ(dib.Byte(6, 7), 0);
+    EXPECT_EQ(dib.Byte(6, 8), 255);
+    dib.PaintPicture(control.hdc(), 5, 5, 1, 1, 2, 3, vantler::gdi::SRCCOPY);  // block coordinates count from the top
+    EXPECT_TRUE(isRed(control.Image().toImage().pixelColor(5, 5))) << "and copies back into the box";
 }
 
 // ---- events ----
