@@ -1,0 +1,59 @@
+// orvanta: the focus-stacking desktop program.
+#include "app/startup.h"
+#include "project/command_line.h"
+#include "project/preferences.h"
+#include "ui/message_box_prompter.h"
+#include "ui/splash.h"
+
+#include <QApplication>
+#include <QIcon>
+
+#include <iostream>
+
+using namespace orv;
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const CommandLine cl = parseCommandLine(args);
+    if (cl.help) {
+        std::cout << commandLineHelpText();
+        return 0;
+    }
+    if (cl.version) {
+        std::cout << "orvanta " << ORVANTA_VERSION << "\n";
+        return 0;
+    }
+    if (!cl.error.empty()) {
+        std::cerr << "orvanta: " << cl.error << "\nTry 'orvanta --help'.\n";
+        return 2;
+    }
+
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Orvanta"));
+    QApplication::setApplicationVersion(QStringLiteral(ORVANTA_VERSION));
+    QApplication::setOrganizationName(QStringLiteral("Brindlemoor Software"));
+    for (const char* icon : {":/orvanta/orvanta.png", ":/orvanta.png", ":/icons/orvanta.png"})
+        if (QIcon i(QString::fromLatin1(icon)); !i.isNull()) {
+            QApplication::setWindowIcon(i);
+            break;
+        }
+    // The main window ends the program when it closes, whatever other windows are still up.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    ProgramState state;
+    state.programFolder = QCoreApplication::applicationDirPath().toStdString() + "/";
+    state.preferences = ProfileFile(preferencesPath(state.programFolder));
+    state.quit = [] { QCoreApplication::quit(); };
+
+    MessageBoxPrompter prompter;
+    CommonDialog dialog(std::make_unique<QtDialogBackend>(nullptr));
+    StartupHooks hooks;
+    hooks.runSplash = [](Prompter& p, const std::function<void()>& loadMainWindow) {
+        Splash splash(p, loadMainWindow);
+        splash.exec();
+    };
+
+    std::unique_ptr<FormMontage> mainWindow = Montage1Main(state, prompter, dialog, args, hooks);
+    if (!mainWindow) return 0;
+    return app.exec();
+}

@@ -1,0 +1,66 @@
+// The program-wide state records of the desktop program: everything start-up sets and the
+// commands share, passed by reference to the windows so tests can build their own.
+#pragma once
+
+#include "engine/focus_method.h"
+#include "engine/montage.h"
+#include "project/preferences.h"
+#include "project/profile_file.h"
+#include "project/recent_files.h"
+#include "project/screen_layout.h"
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace orv {
+
+// What the Load command leaves for the montage commands.
+struct SeriesState {
+    std::int16_t imageCount = 0;     // pictures loaded, 0 to 30
+    long long numberOffset = 0;      // the first file's number minus 1
+    std::string currentFileName;     // the name last built
+    float pictureWidth = 0;          // picture 1's size in pixels
+    float pictureHeight = 0;
+};
+
+// The comparison commands' flags, read by Make Montage and the array fill.
+struct EvaluationState {
+    int evaluationMode = 0; // 0 none, 1 to 5 a method stage, 6 an increment evaluation
+    bool evaluationRun = false;
+};
+
+// The inputs of Make Montage as the main window's controls hold them at the moment of reading.
+struct MontageControls {
+    std::string firstFileName;  // text of textFileName
+    std::string incrementText;  // text of TextIncrement
+    FocusMethod method = FocusMethod::ColorSpace3D; // the ticked mnusimpleCol entry
+    IgnoreTicks ignored{};      // ticks of mnuignoreImage 0 to 9
+    bool useOffsets = false;    // tick of mnuAddOffsets
+    std::optional<DisplayArea> area = DisplayArea::Same; // the ticked area entry, if any
+};
+
+struct ProgramState {
+    std::string programFolder;      // ends in "/"
+    ProfileFile preferences{""};    // the preferences file
+    bool startupFlag = true;        // a missing first file is not reported while set
+    bool firstActivation = true;    // the main window's first activation runs the Load command
+    int dragState = -999;           // no offset target is being dragged
+    std::string commandArgument;    // the command line, enclosing quotes removed
+    LayoutRecord layout;
+    SmoothingSettings smoothing;
+    std::int16_t shortcut = 0;
+    std::int16_t rightMouse = 0;
+    bool originatingImage = false;  // show the dominant-image window after a montage
+    std::uint32_t targetColor = 0;  // the offset targets' colour
+    bool projectFlag = false;       // a project load is running Make Montage
+    EvaluationState evaluation;
+    SeriesState series;
+    RecentFiles recent;
+
+    // Ends the program once the main window has closed.
+    std::function<void()> quit;
+};
+
+} // namespace orv

@@ -1,0 +1,107 @@
+// Start-up, in the order the program has always followed.
+#include "app/startup.h"
+
+#include "base/leading_number.h"
+#include "project/command_line.h"
+#include "project/picture_file.h"
+#include "ui/help_window.h"
+#include "ui/screen_metrics.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QUrl>
+
+namespace orv {
+
+namespace {
+
+std::string trimmed(const std::string& s) {
+    const auto b = s.find_first_not_of(' ');
+    if (b == std::string::npos) return {};
+    return s.substr(b, s.find_last_not_of(' ') - b + 1);
+}
+
+} // namespace
+
+std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompter, CommonDialog& dialog,
+                                          const std::vector<std::string>& args, const StartupHooks& hooks) {
+    // 1 and 2: the program folder is set by the caller; the start-up flag.
+    state.startupFlag = true;
+    // 3: window metrics and twips per pixel.
+    readScreenMetrics(state.layout);
+    // 4.
+    state.dragState = -999;
+    state.firstActivation = true;
+    // 5: the argument, without one pair of enclosing quotes.
+    CommandLine cl = parseCommandLine(args);
+    state.commandArgument = cl.argument;
+
+    // 6: a named file must exist; a file that is not one of our pictures goes to its own program.
+    std::string longName;
+    if (!cl.filePart.empty()) {
+        if (!fileExists(cl.filePart)) {
+            prompter.ask(PromptIcon::Exclamation, kMissingCommandLineText,
+                         kMissingCommandLineTitle + cl.filePart);
+            cl = CommandLine{};
+            state.commandArgument.clear();
+        } else {
+            longName = QFileInfo(QString::fromStdString(cl.filePart)).absoluteFilePath().toStdString();
+            if (!isSeriesPictureName(longName)) {
+                shellOpen(QUrl::fromLocalFile(QString::fromStdString(longName)));
+                QCoreApplication::processEvents();
+                return nullptr;
+            }
+        }
+    }
+
+    // 7: the splash, which loads the main window while it is up.
+    std::unique_ptr<FormMontage> main;
+    auto loadMainWindow = [&] {
+        if (main) return;
+        main = std::make_unique<FormMontage>(state, prompter, dialog);
+        main->Form_Load();
+    };
+    if (hooks.runSplash) hooks.runSplash(prompter, loadMainWindow);
+    loadMainWindow();
+
+    // 8: the preferences start-up keeps.
+    const StartupPreferences prefs = readStartupPreferences(state.preferences);
+    state.smoothing = prefs.smoothing;
+    state.shortcut = prefs.shortcut;
+    state.rightMouse = prefs.rightMouse;
+
+    // 9: the layout for this screen.
+    ComputeScreenScale(state.layout, cl);
+    ApplyLayout(main.get(), state.layout);
+
+    // 10.
+    main->show();
+    main->activateWindow();
+
+    // 11: the file-name box.
+    if (!longName.empty()) main->textFileName()->setText(QString::fromStdString(longName));
+    else if (!prefs.filename.empty()) main->textFileName()->setText(QString::fromStdString(prefs.filename));
+
+    // 12 and 13: the increment box, at least 10.
+    main->TextIncrement()->setText(QString::fromStdString(cl.hasIncrement ? cl.incrementText : trimmed(prefs.increment)));
+    if (leadingValue(main->TextIncrement()->text().toStdString()) < 10) main->TextIncrement()->setText(QStringLiteral("10"));
+
+    // 14: the montage window, loaded and hidden.
+    if (hooks.loadMontageWindow) hooks.loadMontageWindow(*main);
+
+    // 15 to 18: method, originating image, recent files, target colour.
+    main->setMontageMethod(prefs.montageMethod);
+    state.originatingImage = prefs.originatingImage;
+    state.recent.load(state.preferences);
+    main->fillRecentFiles();
+    state.targetColor = prefs.targetColor;
+
+    // 19: the desktop shortcut.
+    if (state.shortcut == 1 && hooks.createDesktopShortcut) hooks.createDesktopShortcut(state);
+
+    // 20: from here on the program runs on window events; the first activation loads the series.
+    return main;
+}
+
+} // namespace orv

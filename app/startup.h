@@ -1,0 +1,33 @@
+// The start-up routine of the desktop program (Main of Montage1): program folder, metrics,
+// command line, splash, preferences, layout, and the main window filled and shown.
+#pragma once
+
+#include "app/program_state.h"
+#include "base/prompt.h"
+#include "ui/common_dialog.h"
+#include "ui/form_montage.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+struct StartupHooks {
+    // Shows the splash modally; the splash calls `loadMainWindow` while it is up. Empty: the main
+    // window is loaded without a splash (tests).
+    std::function<void(Prompter&, const std::function<void()>& loadMainWindow)> runSplash;
+    // Loads the montage window without showing it (the montage commands register it).
+    std::function<void(FormMontage&)> loadMontageWindow;
+    // Creates or refreshes the desktop shortcut when the "shortcut" preference is 1.
+    std::function<void(ProgramState&)> createDesktopShortcut;
+};
+
+// Runs start-up steps 1 to 20 with `state.programFolder` and `state.preferences` already set.
+// Returns the shown main window, or nullptr when the program ends at once (a file that is not a
+// picture was handed to its own application).
+std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompter, CommonDialog& dialog,
+                                          const std::vector<std::string>& args, const StartupHooks& hooks);
+
+} // namespace orv

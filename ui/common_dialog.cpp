@@ -1,0 +1,112 @@
+// The common dialog and its two back ends.
+#include "ui/common_dialog.h"
+
+#include <QColorDialog>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QPrintDialog>
+#include <QPrinter>
+
+namespace orv {
+
+bool CommonDialog::run(DialogKind kind, QPrinter* printer) {
+    DialogRequest r{kind, Filter, FilterIndex, FileName, InitDir, Flags, Color};
+    if (!backend_ || !backend_->show(r, printer)) return false;
+    if (kind == DialogKind::Open || kind == DialogKind::Save) {
+        if (r.fileName.isEmpty()) return false;
+        FileName = r.fileName;
+    } else if (kind == DialogKind::Color) {
+        Color = r.color & 0xFFFFFF;
+    }
+    return true;
+}
+
+QStringList qtNameFilters(const QString& filter) {
+    const QStringList parts = filter.split('|');
+    QStringList out;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        QString desc = parts[i];
+        const QString pattern = parts[i + 1];
+        if (desc.isEmpty() && pattern.isEmpty()) continue;
+        // Qt takes the patterns from the last parenthesis of the text: show ours there, once.
+        if (desc.endsWith(')')) {
+            const int open = desc.lastIndexOf('(');
+            if (open >= 0) desc = desc.left(open).trimmed();
+        }
+        QStringList globs;
+        for (const QString& g : pattern.split(';', Qt::SkipEmptyParts)) {
+            const QString glob = g.trimmed() == "*.*" ? QStringLiteral("*") : g.trimmed();
+            globs << glob;
+            // File names are case-sensitive here; pictures often come as ".JPG".
+            if (glob != glob.toUpper()) globs << glob.toUpper();
+        }
+        out << QStringLiteral("%1 (%2)").arg(desc, globs.join(' '));
+    }
+    return out;
+}
+
+QString dialogFolder(const QString& initDir) {
+    if (initDir.isEmpty()) return QDir::homePath();
+    const QFileInfo info(initDir);
+    if (info.isDir()) return info.absoluteFilePath();
+    const QFileInfo parent(info.absolutePath());
+    return parent.isDir() ? parent.absoluteFilePath() : QDir::homePath();
+}
+
+namespace {
+
+QColor toQColor(std::uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
+std::uint32_t fromQColor(const QColor& c) {
+    return std::uint32_t(c.red()) | std::uint32_t(c.green()) << 8 | std::uint32_t(c.blue()) << 16;
+}
+
+} // namespace
+
+bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
+    switch (r.kind) {
+    case DialogKind::Open:
+    case DialogKind::Save: {
+        QFileDialog d(parent_);
+        const bool save = r.kind == DialogKind::Save;
+        d.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        d.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+        d.setWindowTitle(save ? QObject::tr("Save As") : QObject::tr("Open"));
+        const QStringList filters = qtNameFilters(r.filter);
+        d.setNameFilters(filters);
+        if (!filters.isEmpty()) d.selectNameFilter(filters.value(std::max(0, r.filterIndex - 1)));
+        d.setDirectory(dialogFolder(r.initDir));
+        if (!(r.flags & kFlagOverwritePrompt)) d.setOption(QFileDialog::DontConfirmOverwrite);
+        if (!r.fileName.isEmpty()) d.selectFile(QFileInfo(r.fileName).fileName());
+        if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return false;
+        r.fileName = d.selectedFiles().first();
+        return true;
+    }
+    case DialogKind::Color: {
+        const QColor initial = (r.flags & kFlagColorInitial) ? toQColor(r.color) : QColor(Qt::black);
+        const QColor c = QColorDialog::getColor(initial, parent_);
+        if (!c.isValid()) return false;
+        r.color = fromQColor(c);
+        return true;
+    }
+    case DialogKind::Print: {
+        if (!printer) return false;
+        QPrintDialog d(printer, parent_);
+        return d.exec() == QDialog::Accepted;
+    }
+    }
+    return false;
+}
+
+bool ScriptedDialogBackend::show(DialogRequest& r, QPrinter*) {
+    requests.push_back(r);
+    if (script_.empty()) return false;
+    const std::optional<Answer> a = script_.front();
+    script_.pop_front();
+    if (!a) return false;
+    if (a->fileName) r.fileName = *a->fileName;
+    if (a->color) r.color = *a->color;
+    return true;
+}
+
+} // namespace orv

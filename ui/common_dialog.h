@@ -1,0 +1,108 @@
+// The one common dialog of the main window (CommonDialog1): file Open and Save, colour and printer
+// choices with the properties the commands set and read back. Cancel returns false and leaves
+// FileName and Color as they were, so a cancelled choice never loads, saves or applies anything.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QPrinter;
+class QWidget;
+
+namespace orv {
+
+inline constexpr const char* kPictureFilter = "Picture files  (*.bmp;*.jpg;*.gif)|*.bmp;*.jpg;*.gif|All files  (*.*)|*.*|";
+inline constexpr const char* kProjectFilter = "Project files  (*.mon)|*.mon|All files  (*.*)|*.*|";
+inline constexpr const char* kSaveAsFilter = "*.bmp|*.bmp|*.jpg|*.jpg|*.gif|*.gif|";
+
+// Flag bits.
+inline constexpr int kFlagColorInitial = 1;   // the colour dialog starts on Color
+inline constexpr int kFlagOverwritePrompt = 2; // ask before overwriting an existing file
+inline constexpr int kFlagHideReadOnly = 4;
+
+enum class DialogKind { Open, Save, Color, Print };
+
+// What a dialog is shown with, and what the user chose.
+struct DialogRequest {
+    DialogKind kind = DialogKind::Open;
+    QString filter;
+    int filterIndex = 0;
+    QString fileName;
+    QString initDir;
+    int flags = 0;
+    std::uint32_t color = 0; // red + 256 * green + 65536 * blue
+};
+
+class CommonDialogBackend {
+public:
+    virtual ~CommonDialogBackend() = default;
+    // Shows the dialog; on a choice writes it into `r.fileName` or `r.color` and returns true.
+    virtual bool show(DialogRequest& r, QPrinter* printer) = 0;
+};
+
+// Qt's own dialogs.
+class QtDialogBackend : public CommonDialogBackend {
+public:
+    explicit QtDialogBackend(QWidget* parent) : parent_(parent) {}
+    bool show(DialogRequest& r, QPrinter* printer) override;
+
+private:
+    QWidget* parent_;
+};
+
+// Tests: records every request and answers from a script; an empty script cancels.
+class ScriptedDialogBackend : public CommonDialogBackend {
+public:
+    bool show(DialogRequest& r, QPrinter* printer) override;
+    void chooseFile(const QString& name) { script_.push_back(Answer{name, {}}); }
+    void chooseColor(std::uint32_t c) { script_.push_back(Answer{{}, c}); }
+    void choosePrinter() { script_.push_back(Answer{{}, {}}); }
+    void cancel() { script_.push_back(std::nullopt); }
+
+    std::vector<DialogRequest> requests;
+
+private:
+    struct Answer {
+        std::optional<QString> fileName;
+        std::optional<std::uint32_t> color;
+    };
+    std::deque<std::optional<Answer>> script_;
+};
+
+class CommonDialog {
+public:
+    explicit CommonDialog(std::unique_ptr<CommonDialogBackend> backend) : backend_(std::move(backend)) {}
+
+    QString Filter;
+    int FilterIndex = 0;
+    QString FileName;
+    QString InitDir;
+    int Flags = 0;
+    std::uint32_t Color = 0;
+
+    bool ShowOpen() { return run(DialogKind::Open, nullptr); }
+    bool ShowSave() { return run(DialogKind::Save, nullptr); }
+    bool ShowColor() { return run(DialogKind::Color, nullptr); }
+    bool ShowPrinter(QPrinter& printer) { return run(DialogKind::Print, &printer); }
+
+    CommonDialogBackend& backend() { return *backend_; }
+    void setBackend(std::unique_ptr<CommonDialogBackend> b) { backend_ = std::move(b); }
+
+private:
+    bool run(DialogKind kind, QPrinter* printer);
+    std::unique_ptr<CommonDialogBackend> backend_;
+};
+
+// "desc|pattern|desc|pattern|" as Qt name filters: "Picture files  (*.bmp *.jpg *.gif)", ...
+QStringList qtNameFilters(const QString& filter);
+
+// The folder a dialog opens in: InitDir itself, or its folder when it names a file.
+QString dialogFolder(const QString& initDir);
+
+} // namespace orv

@@ -1,0 +1,37 @@
+// A picture box (PictureFile): shows one picture at its full size, one picture pixel to one screen
+// pixel, and is the picture surface the montage engine reads and draws.
+#pragma once
+
+#include "project/picture_file.h"
+
+#include <QWidget>
+
+namespace orv {
+
+class PictureBox : public QWidget {
+    Q_OBJECT
+public:
+    explicit PictureBox(QWidget* parent = nullptr);
+
+    void setPicture(QImage image);
+    void clearPicture();
+    const QImage& picture() const { return surface_.image(); }
+    bool hasPicture() const { return !surface_.image().isNull(); }
+
+    // The engine's view of the picture; call pictureChanged() after writing through it.
+    ImageSurface& surface() { return surface_; }
+    void pictureChanged();
+
+signals:
+    // The right mouse button was released over the picture (the context menu's cue).
+    void rightButtonReleased(const QPoint& globalPos);
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+
+private:
+    ImageSurface surface_;
+};
+
+} // namespace orv
