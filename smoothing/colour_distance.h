@@ -10,6 +10,7 @@ namespace orv {
 
 struct Rgb {
     int r = 0, g = 0, b = 0;
+    bool operator==(const Rgb&) const = default;
 };
 
 inline Rgb colourAt(const ModulePoint& mp, int x, int y, int picture) {
