@@ -123,9 +123,11 @@ private:
     BatchSettings s_;
     SmoothingSettings smoothing_;
     MadeMontage made_;
+    bool lastMadeOk_ = false; // the last Make Montage left a montage in slot 100
 };
 
 int Session::makeMontage(const std::string& typedBox, int method, const EvaluationState& state) {
+    lastMadeOk_ = false;
     const std::string boxText = incrementBoxText(typedBox);
     int increment;
     try {
@@ -199,6 +201,7 @@ int Session::makeMontage(const std::string& typedBox, int method, const Evaluati
         }
         if (!made_.smoothed) return 0;
     }
+    lastMadeOk_ = true;
     return increment;
 }
 
@@ -306,6 +309,8 @@ int Session::run() {
         const int status = evaluate(state, chosen, keptAside);
         if (status >= 0) return status;
         if (keptAside) return writeOutputs(chosen.picture, chosen.map, chosen.made, chosen.score) ? 0 : 1;
+        // The final montage could not be made again: there is nothing right to write.
+        if (!lastMadeOk_) return 1;
     }
     const float score = evaluateImage(batch_.arrays(), batch_.geometry(), made_.increment);
     return writeOutputs(batch_.montagePicture(), batch_.map(), made_, score) ? 0 : 1;
