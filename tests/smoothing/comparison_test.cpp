@@ -65,26 +65,15 @@ public:
                 scene.set(100, x, y, (x / inc) % 2 ? Rgb{d, 0, 0} : Rgb{0, 0, 0});
     }
 
-    std::vector<int> increments() const {
-        std::vector<int> v;
-        for (const auto& c : calls) v.push_back(c.increment);
+    template <typename T> std::vector<T> each(T Call::*field) const {
+        std::vector<T> v;
+        for (const auto& c : calls) v.push_back(c.*field);
         return v;
     }
-    std::vector<int> methods() const {
-        std::vector<int> v;
-        for (const auto& c : calls) v.push_back(c.method);
-        return v;
-    }
-    std::vector<int> modes() const {
-        std::vector<int> v;
-        for (const auto& c : calls) v.push_back(c.mode);
-        return v;
-    }
-    std::vector<bool> shortcuts() const {
-        std::vector<bool> v;
-        for (const auto& c : calls) v.push_back(c.shortcut);
-        return v;
-    }
+    std::vector<int> increments() const { return each(&Call::increment); }
+    std::vector<int> methods() const { return each(&Call::method); }
+    std::vector<int> modes() const { return each(&Call::mode); }
+    std::vector<bool> shortcuts() const { return each(&Call::shortcut); }
 };
 
 } // namespace
