@@ -21,9 +21,14 @@ class Prompter;
 // Page names of the help, for windows that open the help at their own page.
 namespace HelpPage {
 inline const QString contents = QStringLiteral("index.html");
+inline const QString introduction = QStringLiteral("introduction.html");
 inline const QString focusSeries = QStringLiteral("focus_series.html");
 inline const QString loadingSeries = QStringLiteral("loading_series.html");
 inline const QString makingMontage = QStringLiteral("making_montage.html");
+inline const QString montageMethods = QStringLiteral("montage_methods.html");
+inline const QString dominantMap = QStringLiteral("dominant_map.html");
+inline const QString clipboardEditorPreview = QStringLiteral("clipboard_editor_preview.html");
+inline const QString messages = QStringLiteral("messages.html");
 inline const QString mainWindow = QStringLiteral("main_window.html");
 inline const QString pictureWindows = QStringLiteral("windows.html");
 inline const QString offsets = QStringLiteral("offsets.html");
