@@ -1,0 +1,202 @@
+// Start-up: the command line's file and increment, the missing-file message, a file handed to its
+// own program, the preferences start-up reads, the splash hand-over and the first activation.
+#include "app/startup.h"
+#include "ui/help_window.h"
+#include "ui/series_fixture.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::testing;
+
+namespace {
+
+struct StartupRig {
+    SeriesFolder files;
+    ProgramState state;
+    RecordingPrompter prompter;
+    CommonDialog dialog{std::make_unique<ScriptedDialogBackend>()};
+    std::unique_ptr<FormMontage> form;
+    std::vector<QUrl> opened;
+
+    StartupRig() {
+        state.programFolder = files.folder();
+        state.preferences = ProfileFile(files.path("orvanta.ini"));
+        state.quit = [] {};
+        setShellOpener([this](const QUrl& u) {
+            opened.push_back(u);
+            return true;
+        });
+    }
+    ~StartupRig() { setShellOpener({}); }
+
+    void pref(const std::string& key, const std::string& value) {
+        state.preferences.write(kPreferencesSection, key, value);
+    }
+
+    FormMontage* start(const std::vector<std::string>& args, const StartupHooks& hooks = {}) {
+        form = Montage1Main(state, prompter, dialog, args, hooks);
+        return form.get();
+    }
+
+    // The first activation of the main window runs the Load command.
+    void waitForFirstLoad() {
+        ASSERT_TRUE(form);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !state.firstActivation; }, 5000));
+    }
+
+    std::string box() const { return form->textFileName()->text().toStdString(); }
+    std::string increment() const { return form->TextIncrement()->text().toStdString(); }
+};
+
+TEST(Startup, WithoutArgumentsOrPreferencesKeepsTheInitialNameAndIncrementTen) {
+    StartupRig rig;
+    ASSERT_NE(rig.start({}), nullptr);
+    EXPECT_TRUE(rig.form->isVisible());
+    EXPECT_EQ(rig.box(), initialFileName(rig.state.programFolder));
+    EXPECT_EQ(rig.increment(), "10");
+    EXPECT_EQ(rig.form->montageMethod(), 0);
+    EXPECT_EQ(rig.state.dragState, -999);
+    rig.waitForFirstLoad();
+    // The initial series is not there: at start-up that is no reason for a message.
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_FALSE(rig.state.startupFlag);
+}
+
+TEST(Startup, CommandLineFileAndIncrementFillTheBoxesAndTheSeriesLoadsOnActivation) {
+    StartupRig rig;
+    rig.files.writeSeries("rock", 1, 3, 1);
+    rig.pref("Increment", "40");
+    rig.pref("filename", "/elsewhere/x1.bmp");
+    rig.start({rig.files.path("rock1.bmp"), "/i25"});
+    EXPECT_EQ(rig.box(), rig.files.path("rock1.bmp"));
+    EXPECT_EQ(rig.increment(), "25");
+    rig.waitForFirstLoad();
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+TEST(Startup, ARelativeNameIsTakenFromTheWorkingFolder) {
+    StartupRig rig;
+    rig.files.writeSeries("rel", 1, 2, 1);
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QString::fromStdString(rig.files.folder()));
+    rig.start({"rel1.bmp"});
+    QDir::setCurrent(before);
+    EXPECT_EQ(rig.box(), QFileInfo(QString::fromStdString(rig.files.path("rel1.bmp"))).absoluteFilePath().toStdString());
+}
+
+struct IncrementCase {
+    const char* label;
+    std::vector<std::string> args;
+    const char* preference; // nullptr: not written
+    const char* expected;
+};
+
+class StartupIncrement : public ::testing::TestWithParam<IncrementCase> {};
+
+TEST_P(StartupIncrement, BoxTextIsAtLeastTen) {
+    StartupRig rig;
+    if (GetParam().preference) rig.pref("Increment", GetParam().preference);
+    rig.start(GetParam().args);
+    EXPECT_EQ(rig.increment(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StartupIncrement,
+                         ::testing::Values(IncrementCase{"option_below_ten", {"/i5"}, "30", "10"},
+                                           IncrementCase{"option_wins_over_preference", {"/i30"}, "15", "30"},
+                                           IncrementCase{"preference_trimmed", {}, " 35 ", "35"},
+                                           IncrementCase{"preference_not_a_number", {}, "abc", "10"},
+                                           IncrementCase{"no_preference", {}, nullptr, "10"}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(Startup, AMissingCommandLineFileIsReportedAndStartUpGoesOnWithThePreferences) {
+    StartupRig rig;
+    rig.pref("filename", "/p/last01.bmp");
+    const std::string missing = rig.files.path("none1.bmp");
+    ASSERT_NE(rig.start({missing, "/i50"}), nullptr);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0],
+              (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                      "I am sorry, but I cannot find the file that is on the Shortcut or Command Line used to call "
+                      "this  'Orvanta'  program.",
+                      "The command line was " + missing}));
+    EXPECT_EQ(rig.box(), "/p/last01.bmp");
+    EXPECT_EQ(rig.increment(), "10"); // as without an argument
+}
+
+TEST(Startup, AFileThatIsNotAPictureGoesToItsOwnProgramAndTheProgramEnds) {
+    StartupRig rig;
+    rig.files.writeText("notes.txt", "hello");
+    EXPECT_EQ(rig.start({rig.files.path("notes.txt")}), nullptr);
+    ASSERT_EQ(rig.opened.size(), 1u);
+    EXPECT_EQ(rig.opened[0], QUrl::fromLocalFile(QString::fromStdString(rig.files.path("notes.txt"))));
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+TEST(Startup, PreferencesSetMethodRecentListAndSettings) {
+    StartupRig rig;
+    rig.pref("Montage method", "3");
+    rig.pref("filename", "/p/last01.bmp");
+    rig.pref("recent file 0", "/p/a1.bmp");
+    rig.pref("recent file 1", "project /p/trip");
+    rig.pref("Target color", "65280");
+    rig.pref("Originating image", "1");
+    rig.pref("autoSmooth", "1");
+    rig.pref("edgeFactor", "10");
+    rig.pref("rightmouse", "3");
+    rig.start({});
+    EXPECT_EQ(rig.box(), "/p/last01.bmp");
+    EXPECT_EQ(rig.form->montageMethod(), 3);
+    EXPECT_EQ(rig.form->mnuRecentFile(0)->text(), "/p/a1.bmp");
+    EXPECT_EQ(rig.form->mnuRecentFile(1)->text(), "project /p/trip");
+    EXPECT_FALSE(rig.form->mnuRecentFile(2)->isVisible());
+    EXPECT_EQ(rig.state.targetColor, 65280u);
+    EXPECT_TRUE(rig.state.originatingImage);
+    EXPECT_EQ(rig.state.smoothing.autoSmooth, 1);
+    EXPECT_FLOAT_EQ(rig.state.smoothing.edgeFactor, 0.1f);
+    EXPECT_EQ(rig.state.rightMouse, 1);
+}
+
+TEST(Startup, LoadImagesRunsTheLoadWhileTheMainWindowLoadsInsideTheSplash) {
+    StartupRig rig;
+    // The initial name of the file box is a series beside the program.
+    rig.files.writeSeries("sample", 1, 3);
+    rig.pref("Load images", "1");
+    std::vector<std::string> order;
+    StartupHooks hooks;
+    hooks.runSplash = [&](Prompter&, const std::function<void()>& loadMainWindow) {
+        order.push_back("splash up");
+        loadMainWindow();
+        order.push_back(rig.state.series.imageCount == 3 ? "series loaded" : "no series");
+        order.push_back("splash closed");
+    };
+    hooks.loadMontageWindow = [&](FormMontage&) { order.push_back("montage window"); };
+    rig.start({}, hooks);
+    EXPECT_EQ(order, (std::vector<std::string>{"splash up", "series loaded", "splash closed", "montage window"}));
+    EXPECT_FALSE(rig.state.startupFlag);
+}
+
+TEST(Startup, ResolutionOptionLaysTheMainWindowOutForThatScreen) {
+    StartupRig rig;
+    rig.start({"/resolution", "800x600"});
+    EXPECT_DOUBLE_EQ(rig.state.layout.scaleX, 0.78125 * rig.state.layout.twipsPerPixel / 15);
+    EXPECT_EQ(rig.form->width(), int(std::lround(1016 * rig.state.layout.scaleX)));
+    EXPECT_EQ(rig.form->textFileName()->x(), int(std::lround(12 * rig.state.layout.scaleX)));
+}
+
+TEST(Startup, ShortcutPreferenceRefreshesTheDesktopShortcut) {
+    StartupRig rig;
+    rig.pref("shortcut", "1");
+    int made = 0;
+    StartupHooks hooks;
+    hooks.createDesktopShortcut = [&](ProgramState&) { ++made; };
+    rig.start({}, hooks);
+    EXPECT_EQ(made, 1);
+}
+
+} // namespace
