@@ -125,9 +125,9 @@ bool save(const QImage& img, const QString& path, bool indexed) {
 int main(int argc, char** argv) {
     QGuiApplication app(argc, argv);
     const QString dir = argc > 1 ? QString::fromLocal8Bit(argv[1]) + QStringLiteral("/") : QStringLiteral("./");
-    bool ok = save(icon(128), dir + QStringLiteral("orvanta-icon.png"), false);
-    ok = save(icon(32), dir + QStringLiteral("orvanta-icon-32.png"), false) && ok;
-    ok = save(backgroundTile(), dir + QStringLiteral("background-tile.png"), true) && ok;
+    bool ok = save(icon(128), dir + QStringLiteral("orvanta.png"), false);
+    ok = save(icon(32), dir + QStringLiteral("orvanta-32.png"), false) && ok;
+    ok = save(backgroundTile(), dir + QStringLiteral("background.png"), true) && ok;
     ok = save(splash(), dir + QStringLiteral("splash.png"), true) && ok;
     return ok ? 0 : 1;
 }

@@ -53,7 +53,7 @@ FrmAbout::FrmAbout(orv::Prompter& prompter, QWidget* parent)
     picIcon->setObjectName(QStringLiteral("picIcon"));
     picIcon->setFixedSize(64, 64);
     picIcon->setAlignment(Qt::AlignCenter);
-    const QPixmap icon(QStringLiteral(":/orvanta-icon.png"));
+    const QPixmap icon(QStringLiteral(":/orvanta.png"));
     if (!icon.isNull())
         picIcon->setPixmap(icon.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 

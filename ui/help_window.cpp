@@ -78,7 +78,7 @@ HelpWindow::HelpWindow(const QString& helpFolder, QWidget* parent)
     splitter->addWidget(contents_);
     splitter->addWidget(browser_);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({230, 670});
+    splitter->setSizes({290, 610});
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(back_);
@@ -138,6 +138,7 @@ void HelpWindow::buildContents() {
             auto* item = section ? new QTreeWidgetItem(section, {fragment.text().trimmed()})
                                  : new QTreeWidgetItem(contents_, {fragment.text().trimmed()});
             item->setData(0, Qt::UserRole, href);
+            item->setToolTip(0, item->text(0));
         }
     }
     contents_->expandAll();

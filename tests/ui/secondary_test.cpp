@@ -296,6 +296,26 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
+// Artwork
+
+TEST(Artwork, TheResourceListCarriesTheIconTileAndSplashArt) {
+    const QImage icon(QStringLiteral(":/orvanta.png"));
+    const QImage small(QStringLiteral(":/orvanta-32.png"));
+    const QImage tile(QStringLiteral(":/background.png"));
+    const QImage art(QStringLiteral(":/splash.png"));
+    EXPECT_EQ(icon.size(), QSize(128, 128));
+    EXPECT_EQ(small.size(), QSize(32, 32));
+    EXPECT_FALSE(tile.isNull());
+    EXPECT_EQ(art.size(), QSize(480, 300)) << "the splash art fills the splash window";
+
+    orv::RecordingPrompter prompter;
+    FrmAbout about(prompter);
+    auto* picIcon = about.findChild<QLabel*>(QStringLiteral("picIcon"));
+    ASSERT_NE(picIcon, nullptr);
+    EXPECT_FALSE(picIcon->pixmap().isNull());
+}
+
+// ---------------------------------------------------------------------------------------------
 // Help window
 
 // Restores the default help folder and shell opener and closes the help window after a test.
