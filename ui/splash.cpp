@@ -105,12 +105,15 @@ void Splash::showEvent(QShowEvent* e) {
 }
 
 bool Splash::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate && loaded_) {
-        const bool result = QDialog::event(e);
-        Form_Activate();
-        return result;
-    }
+    // The activation work may show a modal message box, so it runs after this event, not inside it.
+    if (e->type() == QEvent::WindowActivate && loaded_ && !activated_)
+        QTimer::singleShot(0, this, &Splash::Form_Activate);
     return QDialog::event(e);
+}
+
+void Splash::hideEvent(QHideEvent* e) {
+    timer_->stop();
+    QDialog::hideEvent(e);
 }
 
 void Splash::Form_Activate() {

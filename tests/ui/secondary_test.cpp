@@ -116,6 +116,15 @@ TEST(SplashWindow, ClosesOnlyAfterMoreThanFourSeconds) {
     EXPECT_FALSE(rig.splash->isVisible());
     EXPECT_EQ(accepted.count(), 1);
     EXPECT_EQ(rig.events, std::vector<std::string>{"load main window"});
+    EXPECT_FALSE(rig.splash->findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
+}
+
+TEST(SplashWindow, ClosedByTheWindowManagerStopsAnimating) {
+    SplashRig rig;
+    rig.showAndActivate();
+    rig.splash->close();
+    EXPECT_FALSE(rig.splash->findChild<QTimer*>(QStringLiteral("Timer1"))->isActive());
+    EXPECT_EQ(rig.splash->result(), QDialog::Rejected);
 }
 
 enum class Press { Click, RightClick, Key, Escape };
