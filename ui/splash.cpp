@@ -179,7 +179,7 @@ void Splash::drawArt() {
         p.drawEllipse(kEmblemCentre, 22.0, 22.0);
     }
     // Text to the right of the lens, each line shrunk until it fits the space.
-    const QRect textArea(236, 60, kWidth - 236 - 18, 190);
+    const QRect textArea(246, 60, kWidth - 246 - 16, 190);
     auto drawFitted = [&](const QString& text, int pixelSize, bool bold, int top, int height, QColor colour) {
         QFont font(QStringLiteral("Trebuchet MS"));
         font.setBold(bold);
