@@ -32,11 +32,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Orvanta"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANTA_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Brindlemoor Software"));
-    for (const char* icon : {":/orvanta/orvanta.png", ":/orvanta.png", ":/icons/orvanta.png"})
-        if (QIcon i(QString::fromLatin1(icon)); !i.isNull()) {
-            QApplication::setWindowIcon(i);
-            break;
-        }
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvanta.png")));
     // The main window ends the program when it closes, whatever other windows are still up.
     QApplication::setQuitOnLastWindowClosed(false);
 
@@ -55,5 +51,7 @@ int main(int argc, char** argv) {
 
     std::unique_ptr<FormMontage> mainWindow = Montage1Main(state, prompter, dialog, args, hooks);
     if (!mainWindow) return 0;
+    // File, colour and printer dialogs stay above the main window.
+    dialog.setBackend(std::make_unique<QtDialogBackend>(mainWindow.get()));
     return app.exec();
 }

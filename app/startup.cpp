@@ -10,6 +10,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QTimer>
 #include <QUrl>
 
 namespace orv {
@@ -74,6 +75,7 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     // 9: the layout for this screen.
     ComputeScreenScale(state.layout, cl);
     ApplyLayout(main.get(), state.layout);
+    if (hooks.layoutOtherWindows) hooks.layoutOtherWindows(state.layout);
 
     // 10.
     main->show();
@@ -101,6 +103,9 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     if (state.shortcut == 1 && hooks.createDesktopShortcut) hooks.createDesktopShortcut(state);
 
     // 20: from here on the program runs on window events; the first activation loads the series.
+    // A desktop that does not hand the new window the focus must not keep the series from
+    // loading: the first turn of the event loop stands in for the activation then.
+    QTimer::singleShot(0, main.get(), &FormMontage::Form_Activate);
     return main;
 }
 

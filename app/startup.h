@@ -18,6 +18,10 @@ struct StartupHooks {
     // Shows the splash modally; the splash calls `loadMainWindow` while it is up. Empty: the main
     // window is loaded without a splash (tests).
     std::function<void(Prompter&, const std::function<void()>& loadMainWindow)> runSplash;
+    // Lays out, after the main window and in this order, the montage, dominant-image, printer
+    // selection, properties and preferences windows of the later commands. (Source windows are
+    // placed by the cascade of every Load.)
+    std::function<void(const LayoutRecord&)> layoutOtherWindows;
     // Loads the montage window without showing it (the montage commands register it).
     std::function<void(FormMontage&)> loadMontageWindow;
     // Creates or refreshes the desktop shortcut when the "shortcut" preference is 1.

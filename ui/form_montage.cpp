@@ -39,10 +39,7 @@ constexpr const char* kGoTip = "Press here to make a Montage with the Montage me
 // The background tile of Image1: the art of the resources when present, else a soft paper
 // texture drawn here.
 QPixmap backgroundTile() {
-    for (const char* name : {":/orvanta/background.png", ":/background.png", ":/resources/background.png"}) {
-        QPixmap p(QString::fromLatin1(name));
-        if (!p.isNull()) return p;
-    }
+    if (QPixmap art(QStringLiteral(":/background.png")); !art.isNull()) return art;
     QImage tile(64, 64, QImage::Format_RGB32);
     for (int y = 0; y < 64; ++y)
         for (int x = 0; x < 64; ++x) {
