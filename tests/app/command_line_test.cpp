@@ -134,30 +134,6 @@ TEST(Layout, CascadeStepsTwentyPixelsFromTheLeftEdgeBelowTheFileBox) {
 
 // --- window lists -----------------------------------------------------------------------------
 
-std::vector<std::string> imageCaptions(int n) {
-    std::vector<std::string> v;
-    for (int k = 1; k <= n; ++k) v.push_back("Image " + std::to_string(k) + " -- /p/a" + std::to_string(k) + ".bmp");
-    return v;
-}
-
-TEST(WindowList, FifteenWindowsListTheFirstTwelve) {
-    WindowMenuList list(kSourceWindowEntries);
-    list.rebuild(imageCaptions(15));
-    ASSERT_EQ(list.entries().size(), 12u);
-    EXPECT_EQ(list.entries().front(), imageCaptions(1)[0]);
-    EXPECT_EQ(list.entries().back(), imageCaptions(12)[11]);
-}
-
-TEST(WindowList, ClosingTwoOfFourKeepsOneThreeFourInOrder) {
-    WindowMenuList list(kSourceWindowEntries);
-    const auto c = imageCaptions(4);
-    list.rebuild(c);
-    list.remove(c[1]);
-    EXPECT_EQ(list.entries(), (std::vector<std::string>{c[0], c[2], c[3]}));
-    list.remove("Image 9 -- not listed");
-    EXPECT_EQ(list.entries().size(), 3u);
-}
-
 TEST(WindowList, MontageEntriesInOrderWithPreviewLast) {
     EXPECT_EQ(montageWindowCaptions(std::string("Montage in focus image from a1.bmp"),
                                     {std::nullopt, std::string("Linear"), std::nullopt}, true),
