@@ -2,6 +2,7 @@
 #include "cli/batch_montage.h"
 
 #include "base/numbers.h"
+#include "engine/montage_run.h"
 #include "project/picture_file.h"
 #include "project/series_loader.h"
 
@@ -56,43 +57,32 @@ bool BatchMontage::make(const BatchSettings& s, bool shortcut,
     }
     if (outcome == AreaOutcome::MaximumEmpty) return false;
 
-    // A cleared montage picture of W x H, and the stack from the pictures (filled once: the
-    // pictures do not change between the runs of a comparison).
-    const int w = roundToInt16(geometry_.W), h = roundToInt16(geometry_.H);
+    // The stack is filled from the pictures once: they do not change between the runs of a
+    // comparison (and their pixels move into the stack), so later runs only clear the montage.
+    MemorySurface blank;
     try {
-        if (!filled_) {
-            MemorySurface blank(w, h);
-            ArraySurfaces surfaces;
-            surfaces.montage = &blank;
-            for (auto& p : pictures_) surfaces.pictures.push_back(p.get());
-            SizeCheck check{s.ignored, s.evaluationMode != 0 || s.evaluationRun, &prompter_};
-            mp_.loadImageArrays(0, surfaces, check);
-            filled_ = true;
-        } else {
-            mp_.montage.lastColumn = toInt16(roundUp4(w) - 1);
-            mp_.montage.lastRow = toInt16(roundUp4(h) - 1);
-            for (auto& slot : mp_.montage.slotPixels) slot.clear();
-            mp_.montage.slot(100).assign(std::size_t(roundUp4(w)) * roundUp4(h) * 3, 0);
-        }
+        if (!filled_) blank = MemorySurface(roundToInt16(geometry_.W), roundToInt16(geometry_.H));
     } catch (RuntimeError& e) {
         throw e.atLine(8200);
     }
+    ArraySurfaces surfaces;
+    surfaces.montage = &blank;
+    for (auto& p : pictures_) surfaces.pictures.push_back(p.get());
 
-    focus_.method = FocusMethod(s.method);
-    focus_.ignored = s.ignored;
-    focus_.useOffsets = s.useOffsets;
-    focus_.offsets = offsets_;
-    focus_.smallestX = geometry_.smallestX;
-    focus_.smallestY = geometry_.smallestY;
-    focus_.prompter = &prompter_;
-
-    BlockLoopInput in;
-    in.geometry = &geometry_;
-    in.increment = s.increment;
-    in.pictureCount = pictureCount();
-    in.focus = &focus_;
-    in.onRow = onRow;
-    map_ = runBlockLoop(mp_, measure_, in);
+    MontageRun run;
+    run.arrays = &mp_;
+    run.measure = &measure_;
+    run.focus = &focus_;
+    run.geometry = &geometry_;
+    run.offsets = &offsets_;
+    run.settings = MontageRunSettings{s.increment, FocusMethod(s.method), s.ignored, s.useOffsets};
+    run.pictureCount = pictureCount();
+    run.prompter = &prompter_;
+    run.surfaces = filled_ ? nullptr : &surfaces;
+    run.sizeCheck = SizeCheck{s.ignored, s.evaluationMode != 0 || s.evaluationRun, &prompter_};
+    run.afterFill = [this] { filled_ = true; };
+    if (onRow) run.onRow = [&](const MontageRowEvent& e) { onRow(e.row); };
+    map_ = runMontage(run);
     return true;
 }
 

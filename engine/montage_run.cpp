@@ -1,0 +1,103 @@
+// The shared Make Montage run.
+#include "engine/montage_run.h"
+
+#include "base/leading_number.h"
+#include "base/numbers.h"
+
+namespace orv {
+
+IncrementBox readIncrementBox(const std::string& text) {
+    IncrementBox box;
+    const LeadingNumber n = parseLeadingNumber(text);
+    box.replaced = n.outOfRange || n.value < 10;
+    box.text = box.replaced ? "10" : text;
+    try {
+        box.increment = roundToInt16(box.replaced ? 10.0 : n.value);
+    } catch (RuntimeError& e) {
+        throw e.atLine(1000);
+    }
+    return box;
+}
+
+FocusContext montageFocusContext(const MontageRunSettings& s, const OffsetTable& offsets,
+                                 const MontageGeometry& g, Prompter* prompter) {
+    FocusContext c;
+    c.method = s.method;
+    c.ignored = s.ignored;
+    c.useOffsets = s.useOffsets;
+    c.offsets = offsets;
+    c.smallestX = g.smallestX;
+    c.smallestY = g.smallestY;
+    c.prompter = prompter;
+    return c;
+}
+
+namespace {
+
+// The preview rows the loop redraws after the block row at y, as it computes them.
+void previewRows(const ModulePoint& mp, int y, int increment, MontageRowEvent& e) {
+    const int PW = mp.preview.width(), PH = mp.preview.height();
+    const int MW = mp.montage.width(), MH = mp.montage.height();
+    if (mp.preview.bytes.empty() || MW <= 1 || MH <= 1 || PW <= 0) return;
+    const float sy = float(PH - 1) / float(MH - 1);
+    e.previewFrom = std::max(0, roundToInt32(double(float(y) * sy)));
+    e.previewTo = std::min(PH - 1, roundToInt32(double(float(y + increment) * sy - 1.0f)));
+}
+
+} // namespace
+
+std::string runMontage(const MontageRun& run) {
+    ModulePoint& mp = *run.arrays;
+    const MontageGeometry& g = *run.geometry;
+    try {
+        if (run.surfaces) {
+            mp.loadImageArrays(0, *run.surfaces, run.sizeCheck);
+        } else {
+            const int W = roundUp4(roundToInt16(g.W)), H = roundUp4(roundToInt16(g.H));
+            mp.montage.lastColumn = toInt16(W - 1);
+            mp.montage.lastRow = toInt16(H - 1);
+            for (auto& slot : mp.montage.slotPixels) slot.clear();
+            mp.montage.slot(100).assign(std::size_t(W) * std::size_t(H) * 3, 0);
+        }
+        if (run.afterFill) run.afterFill();
+    } catch (...) {
+        RuntimeError e = currentError();
+        throw e.atLine(8200);
+    }
+
+    try {
+        run.measure->allocate(run.settings.increment);
+        *run.focus = montageFocusContext(run.settings, *run.offsets, g, run.prompter);
+    } catch (...) {
+        RuntimeError e = currentError();
+        throw e.atLine(8400);
+    }
+
+    BlockLoopInput in;
+    in.geometry = &g;
+    in.increment = run.settings.increment;
+    in.pictureCount = run.pictureCount;
+    in.focus = run.focus;
+    in.drawPreview = run.drawPreview;
+    if (run.onRow) {
+        in.onRow = [&](const BlockRowEvent& row) {
+            MontageRowEvent e;
+            e.row = row;
+            if (row.previewChanged) previewRows(mp, row.y, run.settings.increment, e);
+            try {
+                run.onRow(e);
+            } catch (...) {
+                RuntimeError err = currentError();
+                throw err.atLine(10400);
+            }
+        };
+    }
+    try {
+        return runBlockLoop(mp, *run.measure, in);
+    } catch (...) {
+        RuntimeError e = currentError();
+        throw e.atLine(8500);
+    }
+}
+
+} // namespace orv

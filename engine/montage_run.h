@@ -1,0 +1,72 @@
+// One Make Montage once its size is known: the pixel arrays filled, the focus measure's settings
+// taken from the montage settings and geometry, and the block loop. The desktop program and
+// orvanta-cli both run it, so the same series and settings make the same montage.
+#pragma once
+
+#include "base/prompt.h"
+#include "engine/focus_measure.h"
+#include "engine/module_point.h"
+#include "engine/montage.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace orv {
+
+// The increment box's rule: a value below 10, or a number too large to read, makes the text "10";
+// the increment is then the text's value rounded half to even.
+struct IncrementBox {
+    std::string text;           // the box's text after the rule
+    std::int16_t increment = 10;
+    bool replaced = false;      // the text became "10"
+};
+
+// Raises RuntimeError 6 at line 1000 when the rounded value does not fit 16 bits.
+IncrementBox readIncrementBox(const std::string& text);
+
+struct MontageRunSettings {
+    int increment = 20;
+    FocusMethod method = FocusMethod::ColorSpace3D;
+    IgnoreTicks ignored{};
+    bool useOffsets = false;
+};
+
+// What the focus measure reads for a montage made with `s` over `g` (after the display area).
+FocusContext montageFocusContext(const MontageRunSettings& s, const OffsetTable& offsets,
+                                 const MontageGeometry& g, Prompter* prompter);
+
+// After each block row: the loop's own event and the preview buffer rows it has redrawn
+// (previewFrom > previewTo when none).
+struct MontageRowEvent {
+    BlockRowEvent row;
+    int previewFrom = 0;
+    int previewTo = -1;
+};
+
+struct MontageRun {
+    ModulePoint* arrays = nullptr;
+    FocusMeasure* measure = nullptr;
+    FocusContext* focus = nullptr; // receives the settings the measure used
+    const MontageGeometry* geometry = nullptr;
+    const OffsetTable* offsets = nullptr;
+    MontageRunSettings settings;
+    int pictureCount = 0;
+    Prompter* prompter = nullptr;
+
+    // The fill. With surfaces, the montage slot is read from the montage picture (cleared by the
+    // caller) and the stack from the pictures; without, the stack stays and slot 100 is cleared to
+    // the montage size (a comparison over pictures that have not changed).
+    const ArraySurfaces* surfaces = nullptr;
+    SizeCheck sizeCheck;
+    std::function<void()> afterFill; // runs with the fill's error line, e.g. the preview buffer
+
+    bool drawPreview = false; // keep the preview buffer in step row by row
+    std::function<void(const MontageRowEvent&)> onRow;
+};
+
+// Fills the arrays, runs the block loop and returns the dominant-image map. Errors carry the line
+// of the failing stage: 8200 the fill, 8400 the sample store, 8500 to 10400 the loop.
+std::string runMontage(const MontageRun& run);
+
+} // namespace orv
