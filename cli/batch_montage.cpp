@@ -1,6 +1,9 @@
 // The windowless Make Montage.
 #include "cli/batch_montage.h"
 
+#include <algorithm>
+#include <thread>
+
 #include "base/numbers.h"
 #include "engine/montage_run.h"
 #include "project/picture_file.h"
@@ -81,6 +84,7 @@ bool BatchMontage::make(const BatchSettings& s, bool shortcut,
     run.surfaces = filled_ ? nullptr : &surfaces;
     run.sizeCheck = SizeCheck{s.ignored, s.evaluationMode != 0 || s.evaluationRun, &prompter_};
     run.afterFill = [this] { filled_ = true; };
+    run.threads = int(std::max(1u, std::thread::hardware_concurrency()));
     if (onRow) run.onRow = [&](const MontageRowEvent& e) { onRow(e.row); };
     map_ = runMontage(run);
     return true;

@@ -3,7 +3,11 @@
 
 #include "base/numbers.h"
 
+#include <atomic>
 #include <cstring>
+#include <exception>
+#include <thread>
+#include <vector>
 
 namespace orv {
 
@@ -75,6 +79,111 @@ int blockCount(float side, int increment) {
     return int(last) / increment + 1;
 }
 
+namespace {
+
+// One row of blocks: every block taken from its sharpest picture into montage slot 100. Returns
+// the row's map line. Rows touch disjoint montage rows, so rows may run on different threads.
+std::string blockRow(ModulePoint& mp, FocusMeasure& fm, const FocusContext& focus,
+                     const BlockLoopInput& in, int y) {
+    const MontageGeometry& g = *in.geometry;
+    const int inc = in.increment;
+    const int lastX = roundToInt32(double(g.W) - 1);
+    const int SW = mp.stack.width(), SH = mp.stack.height();
+    const int MW = mp.montage.width(), MH = mp.montage.height();
+    std::uint8_t* montage = mp.montage.slot(100).data();
+    std::string line;
+    for (int x = 0; x <= lastX; x += inc) {
+        if (x > INT16_MAX) throw RuntimeError(6).atLine(10200);
+        float best = -99999.0f;
+        int bestPicture = 1;
+        std::int16_t bestX = 0, bestY = 0;
+        bool havePosition = false;
+        try {
+            const int measuredY = add16(y, g.dY);
+            for (int n = 1; n <= in.pictureCount; ++n) {
+                std::int16_t px = bestX, py = bestY;
+                const bool reported = !isIgnored(focus.ignored, n);
+                const float score = fm.gotFocusMeasure(mp, focus, x, measuredY, inc, g.shiftX,
+                                                       g.shiftY, px, py, n, n);
+                if (score > best) {
+                    best = score;
+                    bestPicture = n;
+                    bestX = px;
+                    bestY = py;
+                    havePosition = reported;
+                }
+            }
+        } catch (RuntimeError& e) {
+            throw e.atLine(8500);
+        }
+        // The copy: a block that no picture could supply, with picture 1 ignored, has no
+        // position and stays black.
+        if (havePosition) {
+            const int ddx = bestX - x;
+            const int ddy = bestY - y;
+            const std::uint8_t* src = mp.stack.pictures[std::size_t(bestPicture - 1)].data();
+            const int mx0 = std::max(x, -ddx), mx1 = std::min({x + inc - 1, SW - 1 - ddx, MW - 1});
+            if (mx1 >= mx0) {
+                for (int my = y; my <= y + inc - 1 && my <= MH - 1; ++my) {
+                    const int sy = my + ddy;
+                    if (sy < 0 || sy > SH - 1) continue;
+                    std::memcpy(montage + 3 * (std::size_t(my) * MW + mx0),
+                                src + 3 * (std::size_t(sy) * SW + mx0 + ddx),
+                                std::size_t(mx1 - mx0 + 1) * 3);
+                }
+            }
+        }
+        line.push_back(mapCharacter(bestPicture));
+    }
+    return line;
+}
+
+// Collects what the focus measure would have shown while a row ran on a worker thread, so the
+// boxes can be shown afterwards in row order.
+class HeldPrompts : public Prompter {
+public:
+    PromptAnswer show(const Prompt& p) override {
+        held.push_back(p);
+        return defaultAnswer(p.buttons);
+    }
+    std::vector<Prompt> held;
+};
+
+// The rows on `threads` threads, each with its own sample store. Messages and errors come out as
+// the sequential walk would give them: messages in row order, and the first failing row's error.
+std::vector<std::string> parallelRows(ModulePoint& mp, const BlockLoopInput& in, int threads) {
+    const int rows = blockCount(in.geometry->H, in.increment);
+    std::vector<std::string> lines(static_cast<std::size_t>(rows));
+    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(rows));
+    std::vector<HeldPrompts> prompts(static_cast<std::size_t>(rows));
+    std::atomic<int> next{0};
+    auto worker = [&] {
+        FocusMeasure fm;
+        fm.allocate(in.increment);
+        FocusContext focus = *in.focus;
+        for (int r = next++; r < rows; r = next++) {
+            focus.prompter = &prompts[std::size_t(r)];
+            try {
+                lines[std::size_t(r)] = blockRow(mp, fm, focus, in, r * in.increment);
+            } catch (...) {
+                errors[std::size_t(r)] = std::current_exception();
+            }
+        }
+    };
+    std::vector<std::thread> pool;
+    for (int t = 1; t < threads; ++t) pool.emplace_back(worker);
+    worker();
+    for (auto& t : pool) t.join();
+    for (int r = 0; r < rows; ++r) {
+        for (const Prompt& p : prompts[std::size_t(r)].held)
+            if (in.focus->prompter) in.focus->prompter->show(p);
+        if (errors[std::size_t(r)]) std::rethrow_exception(errors[std::size_t(r)]);
+    }
+    return lines;
+}
+
+} // namespace
+
 std::string runBlockLoop(ModulePoint& mp, FocusMeasure& fm, const BlockLoopInput& in) {
     const MontageGeometry& g = *in.geometry;
     const int inc = in.increment;
@@ -82,14 +191,10 @@ std::string runBlockLoop(ModulePoint& mp, FocusMeasure& fm, const BlockLoopInput
     fm.allocate(inc);
 
     std::string map;
-    std::string line;
-    const int lastX = roundToInt32(double(g.W) - 1);
     const int lastY = roundToInt32(double(g.H) - 1);
     const int rows = blockCount(g.H, inc);
 
-    const int SW = mp.stack.width(), SH = mp.stack.height();
     const int MW = mp.montage.width(), MH = mp.montage.height();
-    std::uint8_t* montage = mp.montage.slot(100).data();
 
     // Preview scale and the last preview row drawn.
     const int PW = mp.preview.width(), PH = mp.preview.height();
@@ -98,55 +203,16 @@ std::string runBlockLoop(ModulePoint& mp, FocusMeasure& fm, const BlockLoopInput
     const float sy = preview ? float(PH - 1) / float(MH - 1) : 0.0f;
     int lastPreviewRow = -999;
 
+    // Without a preview to keep in step, the rows may run on both cores; the result is the same.
+    std::vector<std::string> done;
+    if (!preview && in.threads > 1 && rows > 1) done = parallelRows(mp, in, std::min(in.threads, rows));
+
     int rowIndex = 0;
     for (int y = 0; y <= lastY; y += inc) {
         if (y > INT16_MAX) throw RuntimeError(6).atLine(10400);
-        for (int x = 0; x <= lastX; x += inc) {
-            if (x > INT16_MAX) throw RuntimeError(6).atLine(10200);
-            float best = -99999.0f;
-            int bestPicture = 1;
-            std::int16_t bestX = 0, bestY = 0;
-            bool havePosition = false;
-            int measuredY;
-            try {
-                measuredY = add16(y, g.dY);
-                for (int n = 1; n <= in.pictureCount; ++n) {
-                    std::int16_t px = bestX, py = bestY;
-                    const bool reported = !isIgnored(in.focus->ignored, n);
-                    const float score = fm.gotFocusMeasure(mp, *in.focus, x, measuredY, inc,
-                                                           g.shiftX, g.shiftY, px, py, n, n);
-                    if (score > best) {
-                        best = score;
-                        bestPicture = n;
-                        bestX = px;
-                        bestY = py;
-                        havePosition = reported;
-                    }
-                }
-            } catch (RuntimeError& e) {
-                throw e.atLine(8500);
-            }
-            // The copy: a block that no picture could supply, with picture 1 ignored, has no
-            // position and stays black.
-            if (havePosition) {
-                const int ddx = bestX - x;
-                const int ddy = bestY - y;
-                const std::uint8_t* src = mp.stack.pictures[std::size_t(bestPicture - 1)].data();
-                const int mx0 = std::max(x, -ddx), mx1 = std::min({x + inc - 1, SW - 1 - ddx, MW - 1});
-                if (mx1 >= mx0) {
-                    for (int my = y; my <= y + inc - 1 && my <= MH - 1; ++my) {
-                        const int sy2 = my + ddy;
-                        if (sy2 < 0 || sy2 > SH - 1) continue;
-                        std::memcpy(montage + 3 * (std::size_t(my) * MW + mx0),
-                                    src + 3 * (std::size_t(sy2) * SW + mx0 + ddx),
-                                    std::size_t(mx1 - mx0 + 1) * 3);
-                    }
-                }
-            }
-            line.push_back(mapCharacter(bestPicture));
-        }
+        const std::string line =
+            done.empty() ? blockRow(mp, fm, *in.focus, in, y) : done[std::size_t(rowIndex)];
         map.insert(0, line + "\r\n");
-        line.clear();
 
         bool previewChanged = false;
         if (preview) {

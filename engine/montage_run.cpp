@@ -79,6 +79,7 @@ std::string runMontage(const MontageRun& run) {
     in.pictureCount = run.pictureCount;
     in.focus = run.focus;
     in.drawPreview = run.drawPreview;
+    in.threads = run.threads;
     if (run.onRow) {
         in.onRow = [&](const BlockRowEvent& row) {
             MontageRowEvent e;

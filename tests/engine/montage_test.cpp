@@ -237,3 +237,49 @@ TEST(PropertiesText, IgnoreLineOffsetsAndTrimmedIncrement) {
     p.ignored = {};
     EXPECT_EQ(buildPropertiesText(p).find("Ignore"), std::string::npos);
 }
+
+TEST(BlockLoop, RowsOnSeveralThreadsGiveTheSameMontageMapAndMessages) {
+    Series s;
+    std::uint32_t seed = 5;
+    for (int n = 0; n < 4; ++n) {
+        MemorySurface& p = s.add(90, 70);
+        for (int y = 0; y < 70; ++y)
+            for (int x = 0; x < 90; ++x) {
+                seed = seed * 1664525u + 1013904223u;
+                setCell(p, x, y, int(seed >> 24) % (50 + 60 * n), int(seed >> 16) % 200, int(seed >> 8) % 255);
+            }
+    }
+    s.montage = MemorySurface(90, 70);
+    ModulePoint filled;
+    filled.loadImageArrays(0, s.surfaces(), {});
+    auto run = [&](int threads, std::vector<Prompt>& shown) {
+        LoopRun r;
+        r.mp = filled;
+        r.g.W = 90;
+        r.g.H = 70;
+        RecordingPrompter prompter;
+        r.ctx.prompter = &prompter;
+        r.ctx.method = FocusMethod::LinearColor;
+        // Picture 3's target lies so far right that its position overflows in every row: each
+        // row shows a message, which must come out in row order.
+        r.ctx.offsets[3] = {32767, 0};
+        FocusMeasure fm;
+        BlockLoopInput in;
+        in.geometry = &r.g;
+        in.increment = 10;
+        in.pictureCount = 4;
+        in.focus = &r.ctx;
+        in.threads = threads;
+        in.onRow = [&](const BlockRowEvent& e) { r.rowsY.push_back(e.y); };
+        r.map = runBlockLoop(r.mp, fm, in);
+        shown = prompter.shown;
+        return std::make_tuple(r.map, r.mp.montage.slot(100), r.rowsY);
+    };
+    std::vector<Prompt> one, two, three;
+    const auto a = run(1, one);
+    EXPECT_EQ(a, run(2, two));
+    EXPECT_EQ(a, run(3, three));
+    EXPECT_EQ(one.size(), 7u * 9u); // one message per block: 7 rows of 9 blocks
+    EXPECT_EQ(one, two);
+    EXPECT_EQ(one, three);
+}
