@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QImageReader>
 
+#include <turbojpeg.h>
+
 #include <cstring>
 #include <sys/stat.h>
 
@@ -120,12 +122,57 @@ void ImageSurface::writePixels(const std::uint8_t* buffer, int W, int H) {
     fromRoundedBgr(buffer, W, H, image_);
 }
 
+namespace {
+
+// JPEG files straight into the rounded bottom-up cells with TurboJPEG: no intermediate picture,
+// and the same library and settings as Qt's JPEG reader, so the pixels are the same. Returns
+// false for anything it does not handle cleanly (not a JPEG, CMYK, any warning), and the caller
+// then decodes through Qt.
+bool decodeJpegCells(const std::string& path, int& w, int& h, std::vector<std::uint8_t>& cells) {
+    QFile f(QString::fromStdString(path));
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray data = f.readAll();
+    if (data.size() < 4 || quint8(data[0]) != 0xFF || quint8(data[1]) != 0xD8 || quint8(data[2]) != 0xFF)
+        return false;
+    tjhandle tj = tjInitDecompress();
+    if (!tj) return false;
+    struct Closer {
+        tjhandle h;
+        ~Closer() { tjDestroy(h); }
+    } closer{tj};
+    auto* bytes = reinterpret_cast<unsigned char*>(const_cast<char*>(data.constData()));
+    int subsamp = 0, colorspace = 0;
+    if (tjDecompressHeader3(tj, bytes, static_cast<unsigned long>(data.size()), &w, &h, &subsamp,
+                            &colorspace) != 0)
+        return false;
+    if (w <= 0 || h <= 0 || w > 32764 || h > 32764 || colorspace == TJCS_CMYK || colorspace == TJCS_YCCK)
+        return false;
+    const int W = roundUp4(w), H = roundUp4(h);
+    cells.assign(std::size_t(W) * std::size_t(H) * 3, 0);
+    if (tjDecompress2(tj, bytes, static_cast<unsigned long>(data.size()), cells.data(), w, W * 3, h,
+                      TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) != 0) {
+        cells.clear();
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out) {
+    if (!fileExists(path)) return DecodeStatus::Missing;
+    int w = 0, h = 0;
+    std::vector<std::uint8_t> cells;
+    if (decodeJpegCells(path, w, h, cells)) {
+        out = std::make_unique<MemorySurface>(w, h, std::move(cells));
+        return DecodeStatus::Ok;
+    }
     QImage image;
     const DecodeStatus st = decodePicture(path, image);
     if (st != DecodeStatus::Ok) return st;
-    const int w = image.width(), h = image.height();
-    std::vector<std::uint8_t> cells = toRoundedBgr(image);
+    w = image.width();
+    h = image.height();
+    cells = toRoundedBgr(image);
     image = QImage();
     out = std::make_unique<MemorySurface>(w, h, std::move(cells));
     return DecodeStatus::Ok;

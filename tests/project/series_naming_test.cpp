@@ -6,6 +6,7 @@
 #include "base/runtime_error.h"
 
 #include <QImage>
+#include <QImageWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -187,4 +188,60 @@ TEST_F(SeriesOnDisk, TheParallelLoaderKeepsTheSeriesOrderAndRules) {
     EXPECT_EQ(r.count, 2);
     EXPECT_TRUE(r.invalidPicture);
     EXPECT_EQ(out.size(), 2u);
+}
+
+// The batch front end decodes JPEG files itself; the desktop program reads them through Qt. Both
+// must give the same pixels, or the two would make different montages.
+class JpegPaths : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    static void expectSamePixels(const std::string& path) {
+        std::unique_ptr<MemorySurface> direct;
+        ASSERT_EQ(decodeToSurface(path, direct), DecodeStatus::Ok) << path;
+        QImage viaQt;
+        ASSERT_EQ(decodePicture(path, viaQt), DecodeStatus::Ok) << path;
+        ASSERT_EQ(direct->pictureWidth(), viaQt.width());
+        ASSERT_EQ(direct->pictureHeight(), viaQt.height());
+        EXPECT_TRUE(direct->rounded() == toRoundedBgr(viaQt)) << path;
+    }
+    std::string write(const QImage& img, const char* name, int quality, bool progressive = false) {
+        const QString p = dir.path() + "/" + name;
+        QImageWriter w(p, "jpeg");
+        w.setQuality(quality);
+        w.setProgressiveScanWrite(progressive);
+        EXPECT_TRUE(w.write(img));
+        return p.toStdString();
+    }
+};
+
+TEST_F(JpegPaths, DirectDecodingMatchesQtsReader) {
+    QImage img(123, 77, QImage::Format_RGB32);
+    std::uint32_t seed = 3;
+    for (int y = 0; y < 77; ++y)
+        for (int x = 0; x < 123; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            img.setPixel(x, y, qRgb(x * 2, (y * 3 + int(seed >> 28)) % 256, int(seed >> 24)));
+        }
+    expectSamePixels(write(img, "c.jpg", 90));
+    expectSamePixels(write(img, "p.jpg", 60, true));
+    expectSamePixels(write(img.convertToFormat(QImage::Format_Grayscale8), "g.jpg", 85));
+    for (const char* real : {"stacks/beetle/beetle01.jpg", "stacks/pcb/pcb01.jpg"}) {
+        const std::string p = std::string(ORVANTA_SHARED_DATA) + "/" + real;
+        if (QFile::exists(QString::fromStdString(p))) expectSamePixels(p);
+    }
+}
+
+TEST_F(JpegPaths, ATruncatedJpegFallsBackToQtsVerdict) {
+    QImage img(64, 64, QImage::Format_RGB32);
+    img.fill(qRgb(200, 10, 10));
+    const std::string p = write(img, "t.jpg", 90);
+    QFile f(QString::fromStdString(p));
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    f.resize(f.size() / 2);
+    f.close();
+    std::unique_ptr<MemorySurface> direct;
+    QImage viaQt;
+    const DecodeStatus a = decodeToSurface(p, direct);
+    EXPECT_EQ(a, decodePicture(p, viaQt));
+    if (a == DecodeStatus::Ok) EXPECT_TRUE(direct->rounded() == toRoundedBgr(viaQt));
 }
