@@ -96,4 +96,11 @@ MemorySurface BatchMontage::montagePicture() const {
     return out;
 }
 
+BgrView BatchMontage::montageView() const {
+    const auto& slot = mp_.montage.slot(100);
+    const int w = std::min<int>(roundToInt16(geometry_.W), mp_.montage.width());
+    const int h = std::min<int>(roundToInt16(geometry_.H), mp_.montage.height());
+    return BgrView{slot.data(), w, h, std::size_t(mp_.montage.width()) * 3};
+}
+
 } // namespace orv

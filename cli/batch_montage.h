@@ -6,6 +6,7 @@
 #include "engine/focus_measure.h"
 #include "engine/module_point.h"
 #include "engine/montage.h"
+#include "output/bmp_writer.h"
 
 #include <functional>
 #include <memory>
@@ -56,6 +57,9 @@ public:
 
     // The montage as W x H pixels (the picture, not the rounded buffer), drawn from slot 100.
     MemorySurface montagePicture() const;
+
+    // The montage's W x H pixels read in place from slot 100, for writing without a copy.
+    BgrView montageView() const;
 
 private:
     Prompter& prompter_;

@@ -113,7 +113,7 @@ private:
     // montage was made (its messages have been shown).
     int makeMontage(const std::string& boxText, int method, const EvaluationState& state);
     int evaluate(EvaluationState& state, KeptMontage& chosen, bool& keptAside);
-    bool writeOutputs(const MemorySurface& picture, const std::string& map, const MadeMontage& made,
+    bool writeOutputs(const BgrView& picture, const std::string& map, const MadeMontage& made,
                       float score);
 
     const CliOptions& o_;
@@ -205,7 +205,13 @@ int Session::makeMontage(const std::string& typedBox, int method, const Evaluati
     return increment;
 }
 
-bool Session::writeOutputs(const MemorySurface& montage, const std::string& map,
+// The picture part of an in-memory surface's rounded cells.
+BgrView viewOf(const MemorySurface& m) {
+    return BgrView{m.rounded().data(), m.pictureWidth(), m.pictureHeight(),
+                   std::size_t(m.roundedWidth()) * 3};
+}
+
+bool Session::writeOutputs(const BgrView& montage, const std::string& map,
                            const MadeMontage& made, float score) {
     if (made.smoothed && made.smoothing.replaced > 0) std::cerr << made.smoothing.report << std::flush;
     const std::string output =
@@ -214,10 +220,7 @@ bool Session::writeOutputs(const MemorySurface& montage, const std::string& map,
         PictureWriteOptions w;
         w.transparent = o_.transparent;
         w.quality = o_.quality;
-        writePicture(output,
-                     BgrView{montage.rounded().data(), montage.pictureWidth(),
-                             montage.pictureHeight(), std::size_t(montage.roundedWidth()) * 3},
-                     w);
+        writePicture(output, montage, w);
     } catch (const RuntimeError& e) {
         std::cerr << "orvanta-cli: cannot write " << output << ": " << e.description() << "\n";
         return false;
@@ -308,12 +311,12 @@ int Session::run() {
         bool keptAside = false;
         const int status = evaluate(state, chosen, keptAside);
         if (status >= 0) return status;
-        if (keptAside) return writeOutputs(chosen.picture, chosen.map, chosen.made, chosen.score) ? 0 : 1;
+        if (keptAside) return writeOutputs(viewOf(chosen.picture), chosen.map, chosen.made, chosen.score) ? 0 : 1;
         // The final montage could not be made again: there is nothing right to write.
         if (!lastMadeOk_) return 1;
     }
     const float score = evaluateImage(batch_.arrays(), batch_.geometry(), made_.increment);
-    return writeOutputs(batch_.montagePicture(), batch_.map(), made_, score) ? 0 : 1;
+    return writeOutputs(batch_.montageView(), batch_.map(), made_, score) ? 0 : 1;
 }
 
 } // namespace

@@ -1,10 +1,16 @@
 // Rounding, checked 16-bit values, the leading-number rule and the error texts.
+#include "base/atomic_file.h"
 #include "base/leading_number.h"
 #include "base/numbers.h"
 #include "base/prompt.h"
 #include "base/runtime_error.h"
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <cstdlib>
 
 using namespace orv;
 
@@ -79,4 +85,35 @@ TEST(Prompter, RecordsPromptsAndAnswersFromTheScript) {
     EXPECT_EQ(p.ask(PromptIcon::Question, "Again?", "t", PromptButtons::YesNo), PromptAnswer::Yes);
     ASSERT_EQ(p.shown.size(), 2u);
     EXPECT_EQ(p.shown[0].text, "Sure?");
+}
+
+TEST(AtomicFile, AnUncommittedFileLeavesTheTargetAndNoTemporaryFile) {
+    char tmpl[] = "/tmp/orvanta-atomic-XXXXXX";
+    const std::string dir = mkdtemp(tmpl);
+    const std::string target = dir + "/picture.bmp";
+    writeFileAtomically(target, {'o', 'l', 'd'});
+    {
+        AtomicFile f(target);
+        f.write("new data", 8);
+        // destroyed without commit, as when a later write fails
+    }
+    std::ifstream in(target);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "old");
+    std::size_t entries = 0;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) {
+        (void)e;
+        ++entries;
+    }
+    EXPECT_EQ(entries, 1u);
+    {
+        AtomicFile f(target);
+        f.write("new", 3);
+        f.commit();
+    }
+    std::ifstream again(target);
+    std::string now((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(now, "new");
+    EXPECT_THROW(AtomicFile(dir + "/no-such-folder/x.bmp"), RuntimeError);
+    std::filesystem::remove_all(dir);
 }
