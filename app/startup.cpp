@@ -1,4 +1,5 @@
 // Start-up, in the order the program has always followed.
+#include "base/text.h"
 #include "app/startup.h"
 
 #include "base/leading_number.h"
@@ -14,16 +15,6 @@
 #include <QUrl>
 
 namespace orv {
-
-namespace {
-
-std::string trimmed(const std::string& s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
-} // namespace
 
 std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompter, CommonDialog& dialog,
                                           const std::vector<std::string>& args, const StartupHooks& hooks) {
@@ -86,7 +77,7 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     else if (!prefs.filename.empty()) main->textFileName()->setText(QString::fromStdString(prefs.filename));
 
     // 12 and 13: the increment box, at least 10.
-    main->TextIncrement()->setText(QString::fromStdString(cl.hasIncrement ? cl.incrementText : trimmed(prefs.increment)));
+    main->TextIncrement()->setText(QString::fromStdString(cl.hasIncrement ? cl.incrementText : trimBlanks(prefs.increment)));
     if (leadingValue(main->TextIncrement()->text().toStdString()) < 10) main->TextIncrement()->setText(QStringLiteral("10"));
 
     // 14: the montage window, loaded and hidden.

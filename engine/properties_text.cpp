@@ -5,13 +5,6 @@
 
 namespace orv {
 
-std::string trimBlanks(const std::string& s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return "";
-    const auto e = s.find_last_not_of(' ');
-    return s.substr(b, e - b + 1);
-}
-
 std::string buildPropertiesText(const PropertiesInput& in) {
     const std::string crlf = "\r\n";
     std::string t = crlf;

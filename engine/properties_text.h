@@ -1,6 +1,7 @@
 // The montage properties report: how the last montage was made, as plain text with CR LF lines.
 #pragma once
 
+#include "base/text.h"
 #include "engine/focus_method.h"
 #include "engine/montage.h"
 
@@ -27,7 +28,5 @@ std::string buildPropertiesText(const PropertiesInput& in);
 // break) with `map`, and the three characters after "Smoothing =" with "yes".
 std::string updatePropertiesAfterSmoothing(const std::string& text, const std::string& map);
 
-// Trims blanks at both ends.
-std::string trimBlanks(const std::string& s);
 
 } // namespace orv

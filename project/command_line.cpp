@@ -1,4 +1,5 @@
 // Parsing the desktop program's command line.
+#include "base/text.h"
 #include "project/command_line.h"
 
 #include "base/leading_number.h"
@@ -16,11 +17,6 @@ std::string lower(std::string s) {
     return s;
 }
 
-std::string trim(const std::string& s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
 
 struct Word {
     std::size_t pos;
@@ -139,7 +135,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         case Option::None: break;
         }
     }
-    c.filePart = trim(c.argument.substr(0, fileEnd));
+    c.filePart = trimBlanks(c.argument.substr(0, fileEnd));
     return c;
 }
 

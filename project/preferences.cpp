@@ -1,4 +1,5 @@
 // Reading the start-up preferences.
+#include "base/text.h"
 #include "project/preferences.h"
 
 #include <QDir>
@@ -12,11 +13,6 @@ namespace orv {
 
 namespace {
 
-std::string trimmed(const std::string& s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
 
 // A whole number read with the rounding of the program; out of range reads as 0.
 long long wholeOr0(double v, long long lo, long long hi) {
@@ -40,12 +36,12 @@ StartupPreferences readStartupPreferences(const ProfileFile& prefs) {
     p.rightMouse = number("rightmouse") != 0 ? 1 : 0;
     const long long method = wholeOr0(number("Montage method"), 0, 4);
     p.montageMethod = int(method);
-    p.increment = trimmed(readProfileText(prefs, kPreferencesSection, "Increment"));
+    p.increment = trimBlanks(readProfileText(prefs, kPreferencesSection, "Increment"));
     p.originatingImage = number("Originating image") != 0;
     p.loadImages = number("Load images") != 0;
     p.targetColor = std::uint32_t(wholeOr0(number("Target color"), 0, 0xFFFFFF));
     const std::string name = readProfileText(prefs, kPreferencesSection, "filename");
-    if (name.size() > 2) p.filename = trimmed(name);
+    if (name.size() > 2) p.filename = trimBlanks(name);
     return p;
 }
 

@@ -2,6 +2,7 @@
 #include "project/profile_file.h"
 
 #include "base/leading_number.h"
+#include "base/text.h"
 #include "base/atomic_file.h"
 
 #include <algorithm>
@@ -13,12 +14,6 @@ namespace orv {
 
 namespace {
 
-std::string trim(const std::string& s) {
-    const auto b = s.find_first_not_of(" \t");
-    if (b == std::string::npos) return "";
-    const auto e = s.find_last_not_of(" \t");
-    return s.substr(b, e - b + 1);
-}
 
 bool sameName(const std::string& a, const std::string& b) {
     return a.size() == b.size() &&
@@ -30,19 +25,19 @@ bool sameName(const std::string& a, const std::string& b) {
 
 // The section a line opens, or false when it opens none.
 bool sectionOf(const std::string& line, std::string& name) {
-    const std::string t = trim(line);
+    const std::string t = trimBlanks(line, " \t");
     if (t.size() < 2 || t.front() != '[') return false;
     const auto close = t.find(']');
     if (close == std::string::npos) return false;
-    name = trim(t.substr(1, close - 1));
+    name = trimBlanks(t.substr(1, close - 1), " \t");
     return true;
 }
 
 bool keyOf(const std::string& line, std::string& key, std::string& value) {
     const auto eq = line.find('=');
     if (eq == std::string::npos) return false;
-    key = trim(line.substr(0, eq));
-    value = trim(line.substr(eq + 1));
+    key = trimBlanks(line.substr(0, eq), " \t");
+    value = trimBlanks(line.substr(eq + 1), " \t");
     return true;
 }
 
@@ -92,13 +87,13 @@ void ProfileFile::write(const std::string& section, const std::string& key, cons
         if (keyOf(ls[i], k, v) && sameName(k, key)) {
             ls[i] = k + "=" + value; // the key keeps the spelling it has in the file
             done = true;
-        } else if (!trim(ls[i]).empty()) {
+        } else if (!trimBlanks(ls[i], " \t").empty()) {
             sectionEnd = int(i) + 1;
         }
     }
     if (!done) {
         if (sectionEnd < 0) {
-            if (!ls.empty() && !trim(ls.back()).empty()) ls.push_back("");
+            if (!ls.empty() && !trimBlanks(ls.back(), " \t").empty()) ls.push_back("");
             ls.push_back("[" + section + "]");
             ls.push_back(entry);
         } else {
