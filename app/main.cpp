@@ -49,6 +49,8 @@ int main(int argc, char** argv) {
         splash.exec();
     };
 
+    hooks.loadMontageWindow = [](FormMontage& form) { form.montageWindow(); };
+
     std::unique_ptr<FormMontage> mainWindow = Montage1Main(state, prompter, dialog, args, hooks);
     if (!mainWindow) return 0;
     // File, colour and printer dialogs stay above the main window.

@@ -2,13 +2,17 @@
 // commands share, passed by reference to the windows so tests can build their own.
 #pragma once
 
+#include "engine/focus_measure.h"
 #include "engine/focus_method.h"
+#include "engine/module_point.h"
 #include "engine/montage.h"
 #include "project/preferences.h"
 #include "project/profile_file.h"
 #include "project/recent_files.h"
 #include "project/screen_layout.h"
+#include "smoothing/comparison.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -25,12 +29,6 @@ struct SeriesState {
     float pictureHeight = 0;
 };
 
-// The comparison commands' flags, read by Make Montage and the array fill.
-struct EvaluationState {
-    int evaluationMode = 0; // 0 none, 1 to 5 a method stage, 6 an increment evaluation
-    bool evaluationRun = false;
-};
-
 // The inputs of Make Montage as the main window's controls hold them at the moment of reading.
 struct MontageControls {
     std::string firstFileName;  // text of textFileName
@@ -39,6 +37,22 @@ struct MontageControls {
     IgnoreTicks ignored{};      // ticks of mnuignoreImage 0 to 9
     bool useOffsets = false;    // tick of mnuAddOffsets
     std::optional<DisplayArea> area = DisplayArea::Same; // the ticked area entry, if any
+};
+
+// What Make Montage builds and the later commands (smoothing, comparisons, preview, properties)
+// read: the pixel arrays, the geometry, the offsets and the texts of the montages on screen.
+struct MontageState {
+    ModulePoint arrays;
+    FocusMeasure measure;
+    FocusContext focus;         // the focus settings of the last montage
+    MontageGeometry geometry;
+    OffsetTable offsets{};
+    std::string firstFileName;  // the first file name as typed for the last Make Montage
+    std::string propertiesText; // the main montage's report
+    std::array<std::string, 11> comparisonProperties; // entry k: comparison montage window k
+    // Slot 100 no longer holds the picture of the main montage window (a comparison refresh
+    // overwrote it, or a comparison picture was put in the window).
+    bool mainSlotStale = false;
 };
 
 struct ProgramState {
@@ -57,6 +71,7 @@ struct ProgramState {
     bool projectFlag = false;       // a project load is running Make Montage
     EvaluationState evaluation;
     SeriesState series;
+    MontageState montage;
     RecentFiles recent;
 
     // Ends the program once the main window has closed.

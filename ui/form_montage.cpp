@@ -233,9 +233,22 @@ void FormMontage::buildMenus() {
 }
 
 void FormMontage::connectCommands() {
-    connect(commandBrowse_, &QToolButton::clicked, this, &FormMontage::CommandBrowse_Click);
-    connect(menuAction("mnuOpen"), &QAction::triggered, this, &FormMontage::CommandBrowse_Click);
-    connect(menuAction("mnuLoad"), &QAction::triggered, this, &FormMontage::mnuLoad_Click);
+    // Commands that reload the series wait until a long command has finished.
+    connect(commandBrowse_, &QToolButton::clicked, this, [this] {
+        if (gate()) CommandBrowse_Click();
+    });
+    connect(menuAction("mnuOpen"), &QAction::triggered, this, [this] {
+        if (gate()) CommandBrowse_Click();
+    });
+    connect(menuAction("mnuLoad"), &QAction::triggered, this, [this] {
+        if (gate()) mnuLoad_Click();
+    });
+    connect(commandGo_, &QPushButton::clicked, this, &FormMontage::CommandGo_Click);
+    connect(menuAction("mnuMakeMontage"), &QAction::triggered, this, &FormMontage::CommandGo_Click);
+    connect(menuAction("mnuSmooth"), &QAction::triggered, this, &FormMontage::mnuSmooth_Click);
+    connect(menuAction("mnuAllMethods"), &QAction::triggered, this, &FormMontage::mnuAllMethods_Click);
+    connect(menuAction("mnuEvaluate"), &QAction::triggered, this, &FormMontage::mnuEvaluate_Click);
+    connect(menuAction("mnuEvaluateAll"), &QAction::triggered, this, &FormMontage::mnuEvaluateAll_Click);
     connect(menuAction("mnuExit"), &QAction::triggered, this, &FormMontage::mnuExit_Click);
     connect(menuAction("mnuHelp"), &QAction::triggered, this, &FormMontage::mnuHelp_Click);
     connect(menuAction("mnuContact"), &QAction::triggered, this, &FormMontage::mnuContact_Click);
@@ -243,7 +256,9 @@ void FormMontage::connectCommands() {
     for (int i = 0; i < 5; ++i)
         connect(methods_[std::size_t(i)], &QAction::triggered, this, [this, i] { mnusimpleCol_Click(i); });
     for (int i = 0; i < 12; ++i) {
-        connect(recent_[std::size_t(i)], &QAction::triggered, this, [this, i] { mnuRecentFile_Click(i); });
+        connect(recent_[std::size_t(i)], &QAction::triggered, this, [this, i] {
+            if (gate()) mnuRecentFile_Click(i);
+        });
         connect(windows_[std::size_t(i)], &QAction::triggered, this, [this, i] { mnuWindow_Click(i + 1); });
     }
     for (int i = 0; i < 10; ++i)
@@ -377,6 +392,9 @@ FormPicture* FormMontage::sourceWindow(int k) {
     if (!w) {
         w = new FormPicture(k, this);
         connect(w, &FormPicture::closed, this, &FormMontage::onSourceWindowClosed);
+        connect(w->menuAction(QStringLiteral("mnushowPreview")), &QAction::triggered, this, [this, w] {
+            if (gate()) mnushowPreview_Click(w);
+        });
         connect(w, &FormPicture::focusHandOff, this, [this] {
             QTimer::singleShot(0, this, [this] {
                 if (isVisible()) activateWindow();

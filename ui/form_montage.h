@@ -9,6 +9,7 @@
 #include "project/window_list.h"
 #include "ui/common_dialog.h"
 #include "ui/form_picture.h"
+#include "ui/montage_windows.h"
 
 #include <QMainWindow>
 #include <QPixmap>
@@ -47,6 +48,14 @@ struct MontageWindowSet {
 
 // How a Load run ended.
 enum class LoadOutcome { Loaded, Refused, Missing, Failed };
+
+// What one Make Montage left: whether a montage was made, and with which increment.
+struct MakeResult {
+    bool made = false;
+    int increment = 0;
+};
+
+inline constexpr const char* kMontageCaptionPrefix = "Montage in focus image from ";
 
 class FormMontage : public QMainWindow {
     Q_OBJECT
@@ -100,6 +109,39 @@ public:
     void mnuAbout_Click();
     void mnuExit_Click() { close(); }
 
+    // Make Montage ("Make Montage" and "Make the Montage"); a click while a long command runs is
+    // ignored, as that command still works on the arrays and windows.
+    void CommandGo_Click();
+    // The command itself, as the comparisons run it.
+    MakeResult makeMontage();
+    // The properties text of the montage just made.
+    void setPropertiesString();
+    // The quality score of the main montage for blocks of `increment`.
+    float evaluateImage(int increment) const;
+
+    // Smoothing: "Smooth Montage Image" of the main window, and that of a montage window.
+    void mnuSmooth_Click();
+    void smoothMontageWindow(FormMontagePicture* window);
+    // The comparisons.
+    void mnuAllMethods_Click();
+    void mnuEvaluate_Click();
+    void mnuEvaluateAll_Click();
+    // "Properties" of a montage window, and closing the properties view.
+    void mnuProperties_Click(FormMontagePicture* window);
+    void closePropertiesView();
+    // "Show Preview of this Picture" of a montage window and of a source window.
+    void mnuShowPreview2_Click(FormMontagePicture* window);
+    void mnushowPreview_Click(FormPicture* window);
+
+    // The montage windows, created on first use and reused; comparison windows only when made.
+    FormMontagePicture* montageWindow();
+    FormUsed* usedWindow();
+    FormPreview* previewWindow();
+    FormProperties* propertiesWindow();
+    FormMontagePicture* comparisonWindow(int k) const;
+    FormUsed* comparisonUsedWindow(int k) const;
+    bool commandRunning() const { return running_ > 0; }
+
     // The recent-file list: filled from the preferences at start-up, a name moved to the top.
     void fillRecentFiles();
     void AddRecentFile(const std::string& name);
@@ -125,6 +167,22 @@ private:
     void clearIgnoreTicks();
     int fileBoxBottom() const;
 
+    // Make Montage's stages and helpers.
+    enum class Ending { Finish, Stop };
+    Ending makeMontageSteps(MakeResult& result, int& line, bool& remembered);
+    void placeMontageWindows(float W, float H, int increment);
+    void drawPreviewRows(int from, int to);
+    OffsetTable currentOffsets(const MontageControls& c) const;
+    FocusContext currentFocus(const MontageControls& c) const;
+    void connectMontageWindow(FormMontagePicture* w);
+    FormMontagePicture* makeComparisonWindow(int k);
+    void keepComparison(int k, int method);
+    bool smooth(FormMontagePicture* window, FormUsed* map, int index, bool showMessages);
+    std::vector<std::string> comparisonCaptions() const;
+    void runComparison(const std::function<void(ComparisonDriver&)>& command);
+    void preview(int mode, int picture);
+    bool gate() const; // true when a command may start now
+
     ProgramState& state_;
     Prompter& prompter_;
     CommonDialog& dialog_;
@@ -146,6 +204,7 @@ private:
     WindowMenuList sourceList_{kSourceWindowEntries};
     std::array<FormPicture*, 31> pictures_{}; // slot 0 unused; owned as child windows
     MontageWindowSet montageWindows_;
+    int running_ = 0; // long commands under way
 };
 
 // The file-name box's text before anything was typed or read: a series beside the program.

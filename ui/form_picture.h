@@ -31,6 +31,11 @@ public:
     // Empties the window: its picture is released and its caption is "Original Image" again.
     void unloadPicture();
 
+    // The offset target marker: its left, top, width and height in picture pixels (top-down), and
+    // its centre rounded half to even, the picture's offset when offsets are used.
+    void setOffsetTarget(const QRectF& marker) { target_ = marker; }
+    QRectF offsetTarget() const { return target_; }
+
     // Outer size for a picture shown whole; the client area is the picture, capped at the screen.
     void placeAt(int left, int top);
 
@@ -49,6 +54,7 @@ private:
     QScrollArea* scroll_;
     PictureBox* picture_;
     QMenu* menu_;
+    QRectF target_;
 };
 
 } // namespace orv

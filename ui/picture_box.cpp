@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include <algorithm>
+
 namespace orv {
 
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
@@ -18,6 +20,35 @@ void PictureBox::setPicture(QImage image) {
 }
 
 void PictureBox::clearPicture() { setPicture(QImage()); }
+
+void PictureBox::setBlankPicture(int w, int h) {
+    QImage blank(std::max(0, w), std::max(0, h), QImage::Format_RGB888);
+    blank.fill(Qt::black);
+    setPicture(std::move(blank));
+}
+
+void PictureBox::drawCells(const std::uint8_t* buffer, int W, int H, int x0, int y0, int x1, int y1) {
+    // The image is taken out of the surface first, so writing to it does not copy it.
+    QImage image = surface_.image();
+    surface_.setImage(QImage());
+    if (image.format() != QImage::Format_RGB888) image = image.convertToFormat(QImage::Format_RGB888);
+    const int h = image.height();
+    x0 = std::max(0, x0);
+    y0 = std::max(0, y0);
+    x1 = std::min({x1, W - 1, image.width() - 1});
+    y1 = std::min({y1, H - 1, h - 1});
+    for (int y = y0; y <= y1 && x0 <= x1; ++y) {
+        const std::uint8_t* in = buffer + 3 * (std::size_t(y) * std::size_t(W) + std::size_t(x0));
+        std::uint8_t* out = image.scanLine(h - 1 - y) + 3 * x0;
+        for (int x = 0; x <= x1 - x0; ++x) {
+            out[3 * x + 0] = in[3 * x + 2];
+            out[3 * x + 1] = in[3 * x + 1];
+            out[3 * x + 2] = in[3 * x + 0];
+        }
+    }
+    surface_.setImage(std::move(image));
+    if (x0 <= x1 && y0 <= y1) update(QRect(QPoint(x0, h - 1 - y1), QPoint(x1, h - 1 - y0)));
+}
 
 void PictureBox::pictureChanged() {
     setFixedSize(surface_.image().size());

@@ -15,6 +15,11 @@ public:
 
     void setPicture(QImage image);
     void clearPicture();
+    // A black picture of w x h (the cleared picture of a montage or preview window).
+    void setBlankPicture(int w, int h);
+    // Draws the cells x0..x1, y0..y1 (array coordinates, rows from the bottom) of a bottom-up
+    // buffer of W x H cells onto the picture and repaints only that part.
+    void drawCells(const std::uint8_t* buffer, int W, int H, int x0, int y0, int x1, int y1);
     const QImage& picture() const { return surface_.image(); }
     bool hasPicture() const { return !surface_.image().isNull(); }
 

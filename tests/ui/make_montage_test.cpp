@@ -1,0 +1,514 @@
+// Make Montage from the main window: the increment rule, the map, the display areas, the series
+// limits and failures, the windows it shows, the growing preview, and the montage matching the one
+// orvanta-cli makes from the same series and settings.
+#include "montage_fixture.h"
+
+#include "cli_like.h"
+#include "project/series_loader.h"
+#include "ui/montage_rules.h"
+#include "ui/montage_windows.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMenu>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::testing;
+
+namespace {
+
+QRgb pixel(const QImage& img, int x, int y) { return img.pixel(x, y) & 0xffffff; }
+
+// --- the increment ------------------------------------------------------------------------------
+
+struct IncrementCase {
+    const char* typed;
+    const char* boxAfter;
+    int used;
+};
+
+class IncrementRule : public ::testing::TestWithParam<IncrementCase> {};
+
+TEST_P(IncrementRule, BoxTextAndIncrementUsed) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "inc", 2, QSize(60, 40));
+    const MakeResult r = rig.make(rig.files.path("inc01.bmp"), GetParam().typed);
+    EXPECT_TRUE(r.made);
+    EXPECT_EQ(r.increment, GetParam().used);
+    EXPECT_EQ(rig.form->TextIncrement()->text().toStdString(), GetParam().boxAfter);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Box, IncrementRule,
+                         ::testing::Values(IncrementCase{"5", "10", 10}, IncrementCase{"abc", "10", 10},
+                                           IncrementCase{"", "10", 10}, IncrementCase{"25.5", "25.5", 26},
+                                           IncrementCase{"24.5", "24.5", 24}, IncrementCase{"1e40", "10", 10},
+                                           IncrementCase{"30abc", "30abc", 30}));
+
+TEST(MakeMontage, AnIncrementBeyondSixteenBitsIsReportedAtLine1000) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "inc", 2, QSize(60, 40));
+    const MakeResult r = rig.make(rig.files.path("inc01.bmp"), "40000");
+    EXPECT_FALSE(r.made);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, "error 6 (Overflow) at line 1000 of CommandGo");
+    EXPECT_EQ(rig.prompter.shown[0].title, "Nobody's Perfect");
+    EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Critical);
+}
+
+// --- the montage and its map --------------------------------------------------------------------
+
+TEST(MakeMontage, EachBandComesFromItsSharpPictureAndTheMapHasTheTopRowFirst) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "band", 5, QSize(100, 60));
+    rig.form->show();
+    QTest::mouseClick(rig.form->CommandGo(), Qt::LeftButton); // the default series name fails
+    rig.prompter.shown.clear();
+    rig.form->textFileName()->setText(QString::fromStdString(rig.files.path("band01.bmp")));
+    rig.form->TextIncrement()->setText("20");
+    QTest::mouseClick(rig.form->CommandGo(), Qt::LeftButton);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_EQ(rig.map(), "12345\r\n12345\r\n12345\r\n");
+    EXPECT_EQ(rig.form->usedWindow()->LabelUsed()->text(), "12345\n12345\n12345\n");
+
+    const QImage montage = rig.montagePicture();
+    ASSERT_EQ(montage.size(), QSize(100, 60));
+    for (int k = 1; k <= 5; ++k) {
+        const QImage source = rig.form->existingSourceWindow(k)->PictureFile()->picture();
+        for (int y : {0, 31, 59})
+            for (int x : {20 * (k - 1), 20 * (k - 1) + 13})
+                EXPECT_EQ(pixel(montage, x, y), pixel(source, x, y)) << k << " " << x << "," << y;
+    }
+}
+
+TEST(MakeMontage, PictureTwelveShowsAsItsLastDigitInTheMap) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "many", 12, QSize(120, 20));
+    ASSERT_TRUE(rig.make(rig.files.path("many01.bmp"), "10").made);
+    EXPECT_EQ(rig.map(), "123456789012\r\n123456789012\r\n");
+}
+
+TEST(MakeMontage, WindowsCaptionsAndTheRecentListAfterAMontage) {
+    MontageRig rig;
+    rig.state.originatingImage = true;
+    writeTexturedSeries(rig.files, "cap", 3, QSize(60, 40));
+    // Typed without folder and extension: the box is completed for the run and put back after.
+    rig.state.programFolder = rig.files.folder();
+    ASSERT_TRUE(rig.make("cap01", "20").made);
+    FormMontage& f = *rig.form;
+    EXPECT_EQ(f.textFileName()->text(), "cap01");
+    EXPECT_EQ(f.montageWindow()->windowTitle(), "Montage in focus image from cap01");
+    EXPECT_EQ(rig.state.recent.caption(0), "cap01");
+    EXPECT_EQ(rig.preference("filename"), rig.files.path("cap01.bmp"));
+    EXPECT_TRUE(f.montageWindow()->isVisible());
+    EXPECT_TRUE(f.usedWindow()->isVisible());
+    EXPECT_TRUE(f.previewWindow()->isVisible());
+    EXPECT_EQ(f.usedWindow()->windowTitle(), " Dominant image used for the Montage");
+    EXPECT_EQ(f.usedWindow()->LabelUsed()->font().family(), "Times New Roman");
+    EXPECT_EQ(f.previewWindow()->windowTitle(), "Preview");
+    EXPECT_EQ(f.previewWindow()->PicturePreview()->toolTip(), "Preview of the final picture");
+    EXPECT_EQ(f.montageWindow()->PictureFile()->toolTip(),
+              "This is a combined In Focus Montage - see the Properties page for details");
+    // The window list: source windows, then the montage and "Preview".
+    EXPECT_EQ(f.mnuWindow(3)->text(), QString::fromStdString("Image 3 -- " + rig.files.path("cap03.bmp")));
+    EXPECT_EQ(f.mnuWindow2(0)->text(), "Montage in focus image from cap01");
+    EXPECT_EQ(f.mnuWindow2(1)->text(), "Preview");
+    EXPECT_FALSE(f.mnuWindow2(2)->isVisible());
+    EXPECT_EQ(rig.state.montage.propertiesText,
+              "\r\n  First file name =cap01\r\n  Number of files found =3\r\n"
+              "  Montage method used =0 (3D Color Space Focus)\r\n  Increment size =20\r\n"
+              "  Smoothing =no \r\n  Montage made from dominant image numbers:\r\n" +
+                  rig.map() + "\r\n");
+}
+
+TEST(MakeMontage, TheMapWindowStaysHiddenWhenOriginatingImageIsOff) {
+    MontageRig rig;
+    rig.state.originatingImage = false;
+    writeTexturedSeries(rig.files, "hid", 2, QSize(40, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("hid01.bmp")).made);
+    EXPECT_FALSE(rig.form->usedWindow()->isVisible());
+    EXPECT_EQ(rig.map(), "12\r\n12\r\n");
+}
+
+struct ContextEntry {
+    const char* name;
+    const char* caption;
+};
+
+TEST(MontageWindow, ContextMenuEntriesInOrder) {
+    MontageRig rig;
+    const ContextEntry expected[] = {{"mnuSaveProject", "Save project"}, {"", "-"},
+                                     {"mnuSaveAs", "Save As"}, {"mnucopy", "Copy to Clipboard"},
+                                     {"mnuEditor", "Open in Editor"}, {"mnuPrint100", "Print"},
+                                     {"mnuPrint", "Print Fit to Page"}, {"mnuPrintHalf", "Print Fit to Half Page"},
+                                     {"mnuSmooth", "Smooth Montage Image"}, {"", "-"},
+                                     {"mnuProperties", "Properties"},
+                                     {"mnuShowPreview2", "Show Preview of this Picture"},
+                                     {"mnuClose", "Close Window"}};
+    const QList<QAction*> actions = rig.form->montageWindow()->mnuMenu()->actions();
+    ASSERT_EQ(actions.size(), qsizetype(std::size(expected)));
+    for (std::size_t i = 0; i < std::size(expected); ++i) {
+        if (expected[i].name[0] == 0) {
+            EXPECT_TRUE(actions[qsizetype(i)]->isSeparator()) << i;
+            continue;
+        }
+        EXPECT_EQ(actions[qsizetype(i)]->objectName(), expected[i].name);
+        EXPECT_EQ(actions[qsizetype(i)]->text(), expected[i].caption);
+    }
+    EXPECT_EQ(rig.form->montageWindow()->windowTitle(), "Montage Orvanta");
+}
+
+TEST(MontageWindow, CloseWindowDropsItFromTheWindowList) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "cls", 2, QSize(40, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("cls01.bmp")).made);
+    ASSERT_TRUE(rig.form->mnuWindow2(0)->isVisible());
+    rig.form->montageWindow()->menuAction("mnuClose")->trigger();
+    EXPECT_FALSE(rig.form->montageWindow()->isVisible());
+    EXPECT_EQ(rig.form->mnuWindow2(0)->text(), "Preview");
+    EXPECT_FALSE(rig.form->mnuWindow2(1)->isVisible());
+}
+
+// --- the display areas --------------------------------------------------------------------------
+
+struct AreaCase {
+    const char* name;
+    const char* entry;
+    QSize picture;
+    QRectF target1, target2;
+    QSize montage;
+};
+
+class DisplayAreas : public ::testing::TestWithParam<AreaCase> {};
+
+// Offsets are taken from the target markers of the source windows.
+void useOffsets(MontageRig& rig, const char* entry) {
+    QAction* use = rig.form->menuAction("mnuAddOffsets");
+    use->setCheckable(true);
+    use->setChecked(true);
+    if (!rig.form->menuAction(entry)->isChecked()) rig.form->menuAction(entry)->trigger();
+}
+
+TEST_P(DisplayAreas, SizeTheMontageAndASecondRunStartsFromThePictures) {
+    const AreaCase& c = GetParam();
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "off", 2, c.picture);
+    ASSERT_EQ(rig.load(rig.files.path("off01.bmp")), LoadOutcome::Loaded);
+    rig.form->existingSourceWindow(1)->setOffsetTarget(c.target1);
+    rig.form->existingSourceWindow(2)->setOffsetTarget(c.target2);
+    useOffsets(rig, c.entry);
+    for (int run = 0; run < 2; ++run) {
+        ASSERT_TRUE(rig.make(rig.files.path("off01.bmp")).made) << run;
+        EXPECT_EQ(rig.montagePicture().size(), c.montage) << run;
+        EXPECT_EQ(rig.form->montageWindow()->PictureFile()->size(), c.montage) << run;
+    }
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Offsets, DisplayAreas,
+    ::testing::Values(
+        // Targets centred on (10, 10) and (16, 8): a spread of 6 across and 2 down.
+        AreaCase{"Same", "mnuActivateOffsetsSame", {101, 40}, {8, 8, 4, 4}, {14, 6, 4, 4}, {101, 40}},
+        AreaCase{"Minimum", "mnuActivateOffsetsMin", {101, 40}, {8, 8, 4, 4}, {14, 6, 4, 4}, {92, 36}},
+        AreaCase{"Maximum", "mnuActivateOffsetsMax", {100, 40}, {8, 8, 4, 4}, {14, 6, 4, 4}, {108, 44}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DisplayAreas, SameAreaShiftsEachPictureByItsTarget) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "same", 2, QSize(60, 40));
+    ASSERT_EQ(rig.load(rig.files.path("same01.bmp")), LoadOutcome::Loaded);
+    rig.form->existingSourceWindow(1)->setOffsetTarget(QRectF(8, 8, 4, 4));  // (10, 10)
+    rig.form->existingSourceWindow(2)->setOffsetTarget(QRectF(12, 6, 4, 4)); // (14, 8)
+    useOffsets(rig, "mnuActivateOffsetsSame");
+    ASSERT_TRUE(rig.make(rig.files.path("same01.bmp")).made);
+    const MontageGeometry& g = rig.state.montage.geometry;
+    EXPECT_EQ(g.shiftX, 10);
+    EXPECT_EQ(g.shiftY, 8);
+    EXPECT_EQ(g.dY, 0);
+    EXPECT_EQ(rig.state.montage.offsets[1], (ImageOffset{10, 10}));
+    EXPECT_EQ(rig.state.montage.offsets[2], (ImageOffset{14, 8}));
+    EXPECT_NE(rig.state.montage.propertiesText.find("  Offset display method =Same\r\n"
+                                                    "  Image 1 offset X =10\r\n  Image 1 offset Y =10\r\n"
+                                                    "  Image 2 offset X =14\r\n  Image 2 offset Y =8\r\n"),
+              std::string::npos);
+}
+
+TEST(DisplayAreas, AnEmptyMinimumAreaIsReportedAndTheMontageWindowHidden) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "min", 2, QSize(16, 12));
+    ASSERT_EQ(rig.load(rig.files.path("min01.bmp")), LoadOutcome::Loaded);
+    rig.form->existingSourceWindow(1)->setOffsetTarget(QRectF(0, 0, 0, 0));
+    rig.form->existingSourceWindow(2)->setOffsetTarget(QRectF(20, 0, 0, 0));
+    useOffsets(rig, "mnuActivateOffsetsMin");
+    EXPECT_FALSE(rig.make(rig.files.path("min01.bmp")).made);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0],
+              (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                      "I cannot continue with this selected 'minimum area' for the offsets, as with these offset "
+                      "positions there is no image.",
+                      "Change the area from the 'minimum'."}));
+    EXPECT_FALSE(rig.form->montageWindow()->isVisible());
+    EXPECT_EQ(rig.state.recent.caption(0), ""); // the command ended there
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST(DisplayAreas, AnEmptyMaximumAreaEndsWithoutAMessage) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "max", 2, QSize(40, 40));
+    ASSERT_EQ(rig.load(rig.files.path("max01.bmp")), LoadOutcome::Loaded);
+    // Every picture ignored: no extents, so the maximum area has no size.
+    rig.form->mnuignoreImage(0)->trigger();
+    rig.form->mnuignoreImage(1)->trigger();
+    useOffsets(rig, "mnuActivateOffsetsMax");
+    rig.form->TextIncrement()->setText("20");
+    EXPECT_FALSE(rig.form->makeMontage().made);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+// --- the series ---------------------------------------------------------------------------------
+
+TEST(MakeMontage, ThirtyOneFilesGiveTheLimitMessageAndAMontageOfThirty) {
+    MontageRig rig;
+    rig.files.writeSeries("lim", 1, 31, 2, ".bmp", QSize(12, 12));
+    ASSERT_TRUE(rig.make(rig.files.path("lim01.bmp"), "10").made);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0],
+              (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                      "I can only cope with  30 pictures, so I will use the first ones.", "No wuckas mate"}));
+    EXPECT_EQ(rig.state.series.imageCount, 30);
+    EXPECT_EQ(rig.state.montage.arrays.stack.count, 30);
+    EXPECT_NE(rig.state.montage.propertiesText.find("  Number of files found =30\r\n"), std::string::npos);
+}
+
+struct SeriesFailure {
+    const char* name;
+    const char* typed; // relative to the rig's folder
+    Prompt prompt;
+    bool addedToRecent;
+};
+
+class SeriesFailures : public ::testing::TestWithParam<SeriesFailure> {};
+
+TEST_P(SeriesFailures, AreReportedAndMakeNoMontage) {
+    const SeriesFailure& c = GetParam();
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "bad", 1, QSize(20, 20));
+    rig.files.writeText("bad02.bmp", "this is not a picture");
+    rig.files.writeText("plain.bmp", "x");
+    rig.state.recent.add(rig.files.path("gone01.bmp"), rig.state.preferences);
+    EXPECT_FALSE(rig.make(rig.files.path(c.typed)).made);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0], c.prompt);
+    EXPECT_EQ(rig.state.recent.caption(0) == rig.files.path(c.typed), c.addedToRecent);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Series, SeriesFailures,
+    ::testing::Values(
+        SeriesFailure{"InvalidPicture", "bad01.bmp",
+                      Prompt{PromptIcon::Critical, PromptButtons::Ok, kInvalidPictureText, kInvalidPictureTitle}, true},
+        SeriesFailure{"NoDigit", "plain.bmp",
+                      Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                             "You must have a number as the last letter in the file name,  eg "
+                             "c:\\thisdirectory\\myfile1.bmp, or c:\\myotherfile6",
+                             "Rename the file and try again"},
+                      false},
+        SeriesFailure{"Missing", "gone01.bmp",
+                      Prompt{PromptIcon::Exclamation, PromptButtons::Ok, "So very sorry, but I can't find that file.",
+                             "roll the dice again"},
+                      false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(MakeMontage, AMissingFirstFileBlanksItsRecentEntry) {
+    MontageRig rig;
+    const std::string gone = rig.files.path("gone01.bmp");
+    rig.state.recent.add(gone, rig.state.preferences);
+    rig.form->fillRecentFiles();
+    rig.make(gone);
+    EXPECT_EQ(rig.state.recent.caption(0), "");
+    EXPECT_EQ(rig.preference("recent file 0"), "");
+    EXPECT_FALSE(rig.form->mnuRecentFile(0)->isVisible());
+}
+
+TEST(MakeMontage, ADifferentlySizedPictureIsReportedAndTheMontageStillMade) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "size", 2, QSize(40, 40));
+    texturedPicture(3, 3, QSize(44, 40)).save(QString::fromStdString(rig.files.path("size03.bmp")), "BMP");
+    EXPECT_TRUE(rig.make(rig.files.path("size01.bmp")).made);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text,
+              "Image 3 has a different dimension (44,40) from Image 1 (40,40).   All images must be the same size.");
+}
+
+// --- the preview --------------------------------------------------------------------------------
+
+TEST(Preview, GrowsWithTheMontageAndEndsAsItsNearestNeighbourReduction) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "pre", 4, QSize(100, 60));
+    // Watch the preview while the montage is being made: it must gain rows, not appear at the end.
+    std::vector<int> drawnRows;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* p = qobject_cast<FormPreview*>(rig.form->montageWindows().preview.data());
+        if (p && p->isVisible()) {
+            const QImage img = p->PicturePreview()->picture();
+            int rows = 0;
+            for (int y = 0; y < img.height(); ++y) rows += pixel(img, 0, y) != 0;
+            drawnRows.push_back(rows);
+        }
+    });
+    watch.start(0);
+    ASSERT_TRUE(rig.make(rig.files.path("pre01.bmp"), "10").made);
+    watch.stop();
+
+    const QImage montage = rig.montagePicture();
+    const QImage preview = rig.form->previewWindow()->PicturePreview()->picture();
+    ASSERT_EQ(preview.size(), QSize(kPreviewWidth, kPreviewHeight));
+    EXPECT_EQ(pixel(preview, 0, kPreviewHeight - 1), pixel(montage, 0, 59));
+    EXPECT_EQ(pixel(preview, kPreviewWidth - 1, 0), pixel(montage, 99, 0));
+    // Column 160 x 99 / 319 = 49.65 and row 119 x 59 / 239 = 29.4 from the bottom.
+    EXPECT_EQ(pixel(preview, 160, 120), pixel(montage, 50, 30));
+    ASSERT_FALSE(drawnRows.empty());
+    EXPECT_LT(drawnRows.front(), kPreviewHeight);
+    EXPECT_TRUE(std::is_sorted(drawnRows.begin(), drawnRows.end()));
+}
+
+TEST(Preview, OfASourcePictureAndTheWindowListEntryGoesWithTheWindow) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "src", 3, QSize(80, 60));
+    ASSERT_TRUE(rig.make(rig.files.path("src01.bmp")).made);
+    rig.form->previewWindow()->close();
+    EXPECT_FALSE(rig.form->mnuWindow2(1)->isVisible());
+
+    FormPicture* second = rig.form->existingSourceWindow(2);
+    second->menuAction("mnushowPreview")->trigger();
+    const QImage source = second->PictureFile()->picture();
+    const QImage preview = rig.form->previewWindow()->PicturePreview()->picture();
+    EXPECT_TRUE(rig.form->previewWindow()->isVisible());
+    EXPECT_EQ(rig.form->mnuWindow2(1)->text(), "Preview");
+    EXPECT_EQ(pixel(preview, 0, kPreviewHeight - 1), pixel(source, 0, 59));
+    EXPECT_EQ(pixel(preview, kPreviewWidth - 1, 0), pixel(source, 79, 0));
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+TEST(Preview, OfTheMontageWindowShowsItsPicture) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "mon", 2, QSize(64, 48));
+    ASSERT_TRUE(rig.make(rig.files.path("mon01.bmp")).made);
+    rig.form->previewWindow()->PicturePreview()->setBlankPicture(kPreviewWidth, kPreviewHeight);
+    rig.form->montageWindow()->menuAction("mnuShowPreview2")->trigger();
+    const QImage montage = rig.montagePicture();
+    const QImage preview = rig.form->previewWindow()->PicturePreview()->picture();
+    EXPECT_EQ(pixel(preview, 0, kPreviewHeight - 1), pixel(montage, 0, 47));
+    EXPECT_EQ(pixel(preview, kPreviewWidth - 1, 0), pixel(montage, 63, 0));
+}
+
+// --- a click while a montage is being made ------------------------------------------------------
+
+TEST(MakeMontage, ClicksDuringARunWaitForIt) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "busy", 3, QSize(60, 60));
+    writeTexturedSeries(rig.files, "other", 2, QSize(20, 20));
+    rig.form->show();
+    bool sawRunning = false;
+    // Arrives with the first events the run lets through: another Make Montage, a Load.
+    QTimer::singleShot(0, rig.form.get(), [&] {
+        sawRunning = rig.form->commandRunning();
+        rig.form->textFileName()->setText(QString::fromStdString(rig.files.path("other01.bmp")));
+        rig.form->CommandGo()->click();
+        rig.form->menuAction("mnuLoad")->trigger();
+        rig.form->menuAction("mnuEvaluate")->trigger();
+    });
+    ASSERT_TRUE(rig.make(rig.files.path("busy01.bmp"), "20").made);
+    EXPECT_TRUE(sawRunning);
+    EXPECT_EQ(rig.map(), "123\r\n123\r\n123\r\n");
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_FALSE(rig.form->commandRunning());
+}
+
+// --- the same montage as orvanta-cli ------------------------------------------------------------
+
+struct CliCase {
+    const char* name;
+    const char* increment;
+    int method;
+    std::vector<int> ignored;
+    bool offsets;
+    const char* area; // "same", "min", "max"
+    bool smooth;
+};
+
+class SameAsCli : public ::testing::TestWithParam<CliCase> {};
+
+TEST_P(SameAsCli, MontageMapAndReportMatchByteForByte) {
+    const CliCase& c = GetParam();
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "cli", 4, QSize(98, 66), 3);
+    const std::string first = rig.files.path("cli01.bmp");
+    const std::vector<QRectF> targets = {{10, 12, 6, 6}, {14, 10, 6, 6}, {9, 15, 6, 6}, {12, 12, 5, 5}};
+
+    // The desktop program.
+    ASSERT_EQ(rig.load(first), LoadOutcome::Loaded);
+    rig.form->setMontageMethod(c.method);
+    for (int n : c.ignored) rig.form->mnuignoreImage(n - 1)->trigger();
+    QStringList offsets;
+    if (c.offsets) {
+        for (int n = 1; n <= 4; ++n) {
+            rig.form->existingSourceWindow(n)->setOffsetTarget(targets[std::size_t(n - 1)]);
+            const ImageOffset o = markerCentre(targets[std::size_t(n - 1)].left(), targets[std::size_t(n - 1)].top(),
+                                               targets[std::size_t(n - 1)].width(), targets[std::size_t(n - 1)].height());
+            offsets << QStringLiteral("%1,%2").arg(o.x).arg(o.y);
+        }
+        const std::string area = c.area;
+        useOffsets(rig, area == "min" ? "mnuActivateOffsetsMin" : area == "max" ? "mnuActivateOffsetsMax"
+                                                                                : "mnuActivateOffsetsSame");
+    }
+    rig.state.smoothing.autoSmooth = c.smooth ? 1 : 0;
+    rig.form->TextIncrement()->setText(c.increment);
+    rig.form->show();
+    QTest::mouseClick(rig.form->CommandGo(), Qt::LeftButton);
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+
+    // orvanta-cli with the same settings.
+    QStringList args{"-q", "-i", c.increment, "-m", QString::number(c.method), "-o", QString::fromStdString(rig.files.path("cli.bmp")),
+                     "--map", QString::fromStdString(rig.files.path("cli-map.txt")), "--report",
+                     QString::fromStdString(rig.files.path("cli-report.txt"))};
+    if (!c.ignored.empty()) {
+        QStringList list;
+        for (int n : c.ignored) list << QString::number(n);
+        args << "--ignore" << list.join(',');
+    }
+    if (c.offsets) args << "--offsets" << offsets.join(';') << "--area" << c.area;
+    if (c.smooth) args << "--smooth";
+    args << QString::fromStdString(first);
+    const CliRun cli = runCli(args);
+    ASSERT_EQ(cli.exitCode, 0) << cli.err;
+
+    QImage written(QString::fromStdString(rig.files.path("cli.bmp")));
+    written = written.convertToFormat(QImage::Format_RGB888);
+    const QImage shown = rig.montagePicture();
+    ASSERT_EQ(shown.size(), written.size());
+    for (int y = 0; y < shown.height(); ++y)
+        ASSERT_EQ(std::memcmp(shown.constScanLine(y), written.constScanLine(y), std::size_t(shown.width()) * 3), 0)
+            << "row " << y;
+    EXPECT_EQ(rig.map(), readAll(rig.files.path("cli-map.txt")));
+    EXPECT_EQ(rig.state.montage.propertiesText, readAll(rig.files.path("cli-report.txt")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Settings, SameAsCli,
+    ::testing::Values(CliCase{"Plain", "20", 0, {}, false, "same", false},
+                      CliCase{"LinearIgnoringTwo", "13", 1, {2}, false, "same", false},
+                      CliCase{"GreenSameArea", "16", 3, {}, true, "same", false},
+                      CliCase{"RedMinimumArea", "11", 2, {}, true, "min", false},
+                      CliCase{"BlueMaximumAreaIgnoringThree", "17", 4, {3}, true, "max", false},
+                      CliCase{"Smoothed", "10", 0, {}, false, "same", true}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace

@@ -1,0 +1,363 @@
+// The commands on a finished montage: smoothing from the main window, from a montage window and
+// after Make Montage; the three comparisons with their windows, final settings and messages; the
+// properties window.
+#include "montage_fixture.h"
+
+#include "engine/properties_text.h"
+#include "ui/montage_rules.h"
+#include "ui/montage_windows.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <gtest/gtest.h>
+
+#include <regex>
+
+using namespace orv;
+using namespace orv::testing;
+
+namespace {
+
+// The montage window's picture against its pixel slot: the window and the array must agree.
+void expectWindowShowsSlot(MontageRig& rig, FormMontagePicture* w, int slot) {
+    const QImage shown = w->PictureFile()->picture().convertToFormat(QImage::Format_RGB888);
+    const ModulePoint& mp = rig.state.montage.arrays;
+    for (int y = 0; y < shown.height(); ++y)
+        for (int x = 0; x < shown.width(); ++x) {
+            const int row = shown.height() - 1 - y;
+            const QRgb c = shown.pixel(x, y);
+            ASSERT_EQ(qBlue(c), mp.pointBlue(x, row, slot)) << x << "," << y;
+            ASSERT_EQ(qGreen(c), mp.pointGreen(x, row, slot)) << x << "," << y;
+            ASSERT_EQ(qRed(c), mp.pointRed(x, row, slot)) << x << "," << y;
+        }
+}
+
+// Settings under which a textured montage certainly has blocks to smooth.
+void eagerSmoothing(MontageRig& rig) {
+    rig.state.smoothing.edgeFactor = 0.0f;
+    rig.state.smoothing.diffFactor = 30000;
+}
+
+// --- smoothing ----------------------------------------------------------------------------------
+
+struct SmoothCase {
+    const char* name;
+    bool makeFirst;
+    bool flat;   // pictures of one colour each: nothing to improve
+    bool eager;
+    float focusFactor;
+    Prompt expected;
+};
+
+class SmoothingMessages : public ::testing::TestWithParam<SmoothCase> {};
+
+TEST_P(SmoothingMessages, FromTheMainWindow) {
+    const SmoothCase& c = GetParam();
+    MontageRig rig;
+    if (c.eager) eagerSmoothing(rig);
+    rig.state.smoothing.focusFactor = c.focusFactor;
+    if (c.flat) rig.files.writeSeries("sm", 1, 3, 2, ".bmp", QSize(60, 40));
+    else writeTexturedSeries(rig.files, "sm", 3, QSize(60, 40));
+    if (c.makeFirst) ASSERT_TRUE(rig.make(rig.files.path("sm01.bmp"), "10").made);
+    const std::string before = rig.map();
+
+    rig.form->menuAction("mnuSmooth")->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    const Prompt& p = rig.prompter.shown[0];
+    EXPECT_EQ(p.icon, c.expected.icon);
+    EXPECT_EQ(p.title, c.expected.title);
+    if (c.expected.title == "Smooved") {
+        EXPECT_EQ(p.text.rfind("Smoothing occurred at co-ordinates\r\n(", 0), 0u) << p.text;
+        EXPECT_NE(rig.map(), before);
+    } else {
+        EXPECT_EQ(p.text, c.expected.text);
+        EXPECT_EQ(rig.map(), before);
+    }
+    if (c.makeFirst && c.focusFactor > 0)
+        EXPECT_NE(rig.state.montage.propertiesText.find("  Smoothing =yes\r\n"), std::string::npos);
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Main, SmoothingMessages,
+    ::testing::Values(
+        SmoothCase{"NoMontage", false, false, false, 0.1f,
+                   {PromptIcon::Information, PromptButtons::Ok,
+                    "I am sorry, but you have to have an 'In Focus' Montage picture displayed before I can smooth it!",
+                    "Create it first, then try again"}},
+        SmoothCase{"NothingToImprove", true, true, false, 0.1f,
+                   {PromptIcon::Exclamation, PromptButtons::Ok, "This image is already as smooth as I can get it.",
+                    "Sorry, I can't improve perfection"}},
+        SmoothCase{"Replaced", true, false, true, 0.1f, {PromptIcon::Information, PromptButtons::Ok, "", "Smooved"}},
+        SmoothCase{"FocusFactorZero", true, false, true, 0.0f,
+                   {PromptIcon::Exclamation, PromptButtons::Ok,
+                    "I am sorry, but I can't smooth while the 'Emphasis put on smoothness vs focus' is 0.   "
+                    "Please raise it in the preferences and try again.",
+                    "Check the smoothing settings"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Smoothing, ReplacedBlocksAreRedrawnAndTheMapAndPropertiesFollow) {
+    MontageRig rig;
+    eagerSmoothing(rig);
+    writeTexturedSeries(rig.files, "red", 3, QSize(60, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("red01.bmp"), "10").made);
+    rig.form->montageWindow()->menuAction("mnuSmooth")->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    ASSERT_EQ(rig.prompter.shown[0].title, "Smooved");
+    expectWindowShowsSlot(rig, rig.form->montageWindow(), 100);
+
+    // Every position the report lists has its map character changed to the new picture's digit.
+    const std::string& report = rig.prompter.shown[0].text;
+    const std::regex position(R"(\((\d+),(\d+)\))");
+    int listed = 0;
+    for (std::sregex_iterator i(report.begin(), report.end(), position), end; i != end; ++i, ++listed) {
+        // Six columns and four rows of blocks; each map line ends in CR LF.
+        const long long at = (3 - std::stoi((*i)[2]) / 10) * 8 + std::stoi((*i)[1]) / 10;
+        ASSERT_LT(at, (long long)rig.map().size());
+        EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(rig.map()[std::size_t(at)])));
+    }
+    EXPECT_GT(listed, 0);
+    const std::string& props = rig.state.montage.propertiesText;
+    const std::string marker = "image numbers:\r\n";
+    ASSERT_NE(props.find(marker), std::string::npos);
+    EXPECT_EQ(props.substr(props.find(marker) + marker.size()), rig.map());
+}
+
+TEST(Smoothing, TheAutomaticPassRunsSilently) {
+    MontageRig rig;
+    eagerSmoothing(rig);
+    rig.state.smoothing.autoSmooth = 1;
+    writeTexturedSeries(rig.files, "aut", 3, QSize(60, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("aut01.bmp"), "10").made);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_NE(rig.state.montage.propertiesText.find("  Smoothing =yes\r\n"), std::string::npos);
+    expectWindowShowsSlot(rig, rig.form->montageWindow(), 100);
+    // A manual pass afterwards has its say.
+    rig.form->mnuSmooth_Click();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+}
+
+TEST(Smoothing, AComparisonWindowSmoothsItsOwnSlotMapAndProperties) {
+    MontageRig rig;
+    eagerSmoothing(rig);
+    writeTexturedSeries(rig.files, "cmp", 3, QSize(60, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("cmp01.bmp"), "10").made);
+    rig.form->mnuAllMethods_Click();
+    rig.prompter.shown.clear();
+    const std::string mainMap = rig.map();
+    const std::string mainProps = rig.state.montage.propertiesText;
+
+    FormMontagePicture* second = rig.form->comparisonWindow(2);
+    ASSERT_NE(second, nullptr);
+    second->menuAction("mnuSmooth")->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].title, "Smooved");
+    expectWindowShowsSlot(rig, second, 102);
+    EXPECT_NE(rig.state.montage.comparisonProperties[2].find("  Smoothing =yes\r\n"), std::string::npos);
+    const std::string& props = rig.state.montage.comparisonProperties[2];
+    EXPECT_EQ(props.substr(props.find("numbers:\r\n") + 10), rig.form->comparisonUsedWindow(2)->mapText());
+    EXPECT_EQ(rig.map(), mainMap);
+    EXPECT_EQ(rig.state.montage.propertiesText, mainProps);
+
+    // The main montage is smoothed as its window shows it, although the refresh for the comparison
+    // overwrote its slot.
+    rig.prompter.shown.clear();
+    rig.form->montageWindow()->menuAction("mnuSmooth")->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    expectWindowShowsSlot(rig, rig.form->montageWindow(), 100);
+}
+
+// --- comparisons --------------------------------------------------------------------------------
+
+std::string methodFrom(const std::string& text, const std::string& before) {
+    const auto b = text.find(before);
+    if (b == std::string::npos) return {};
+    const auto start = b + before.size();
+    return text.substr(start, text.find('\'', start) - start);
+}
+
+int methodIndex(const std::string& caption) {
+    for (int m = 0; m < 5; ++m)
+        if (methodCaption(m) == caption) return m;
+    return -1;
+}
+
+TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
+    MontageRig rig;
+    rig.state.originatingImage = true;
+    writeTexturedSeries(rig.files, "all", 3, QSize(64, 48));
+    ASSERT_TRUE(rig.make(rig.files.path("all01.bmp"), "16").made);
+    rig.form->setMontageMethod(2);
+    rig.form->menuAction("mnuAllMethods")->trigger();
+
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    const Prompt& p = rig.prompter.shown[0];
+    EXPECT_EQ(p.icon, PromptIcon::Exclamation);
+    EXPECT_EQ(p.title, "You can also compare the images visually");
+    const int best = methodIndex(methodFrom(p.text, "I think the best Montage Method is '"));
+    ASSERT_GE(best, 0) << p.text;
+    EXPECT_EQ(p.text, "I think the best Montage Method is '" + methodCaption(best) + "'.");
+
+    for (int k = 0; k < 5; ++k) {
+        FormMontagePicture* w = rig.form->comparisonWindow(k);
+        ASSERT_NE(w, nullptr) << k;
+        EXPECT_TRUE(w->isVisible());
+        EXPECT_EQ(w->windowTitle().toStdString(), methodCaption(4 - k) + " used.");
+        EXPECT_NE(rig.state.montage.comparisonProperties[std::size_t(k)].find(
+                      "  Montage method used =" + std::to_string(4 - k) + " ("),
+                  std::string::npos);
+        EXPECT_TRUE(rig.form->comparisonUsedWindow(k)->isVisible());
+        EXPECT_EQ(rig.form->comparisonUsedWindow(k)->mapFontSize(), rig.form->usedWindow()->mapFontSize());
+        EXPECT_EQ(rig.form->mnuWindow2(1 + k)->text(), w->windowTitle());
+    }
+    EXPECT_EQ(rig.form->comparisonWindow(5), nullptr);
+    // The main window shows the best picture; its properties describe method 0, the last made.
+    EXPECT_EQ(rig.form->montageWindow()->PictureFile()->picture(),
+              rig.form->comparisonWindow(4 - best)->PictureFile()->picture());
+    EXPECT_NE(rig.state.montage.propertiesText.find("  Montage method used =0 ("), std::string::npos);
+    EXPECT_EQ(rig.form->montageMethod(), 2);
+    EXPECT_EQ(rig.form->TextIncrement()->text(), "16");
+    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), rig.files.path("all01.bmp"));
+    EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
+    EXPECT_FALSE(rig.state.evaluation.evaluationRun);
+
+    // A new Make Montage unloads the comparison windows.
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    EXPECT_EQ(rig.form->comparisonWindow(0), nullptr);
+}
+
+TEST(Comparisons, EvaluateIncrementsOnANarrowMontageTriesTenSilently) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "nar", 2, QSize(64, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("nar01.bmp"), "30").made);
+    rig.form->setMontageMethod(1);
+    rig.form->menuAction("mnuEvaluate")->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_EQ(rig.form->TextIncrement()->text(), "10");
+    EXPECT_EQ(rig.form->montageMethod(), 1);
+    EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
+}
+
+TEST(Comparisons, EvaluateIncrementsEntersTheBestIncrementAndSaysSo) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "wid", 2, QSize(128, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("wid01.bmp"), "30").made);
+    rig.form->setMontageMethod(3);
+    rig.form->mnuEvaluate_Click();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    const Prompt& p = rig.prompter.shown[0];
+    EXPECT_EQ(p.title, "well done!");
+    EXPECT_EQ(p.icon, PromptIcon::Exclamation);
+    const std::string box = rig.form->TextIncrement()->text().toStdString();
+    EXPECT_TRUE(box == "10" || box == "20") << box;
+    EXPECT_EQ(p.text, "I think the best increment for this 'Preference Green Focus' Montage Method is " + box + ".");
+    EXPECT_EQ(rig.form->montageMethod(), 3);
+    EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
+    // The montage was made again with the best increment.
+    EXPECT_NE(rig.state.montage.propertiesText.find("  Increment size =" + box + "\r\n"), std::string::npos);
+}
+
+TEST(Comparisons, EvaluateAllCancelledChangesNothing) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "can", 2, QSize(128, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("can01.bmp"), "30").made);
+    rig.form->setMontageMethod(4);
+    const QImage before = rig.montagePicture();
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->mnuEvaluateAll_Click();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Question);
+    EXPECT_EQ(rig.prompter.shown[0].buttons, PromptButtons::OkCancel);
+    EXPECT_EQ(rig.prompter.shown[0].title, "It's all automatic, but the time depends on your computer speed.");
+    EXPECT_EQ(rig.form->TextIncrement()->text(), "30");
+    EXPECT_EQ(rig.form->montageMethod(), 4);
+    EXPECT_EQ(rig.montagePicture(), before);
+}
+
+TEST(Comparisons, EvaluateAllSelectsTheBestMethodAndIncrement) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "eva", 2, QSize(128, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("eva01.bmp"), "30").made);
+    rig.form->setMontageMethod(4);
+    rig.form->menuAction("mnuEvaluateAll")->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 2u);
+    const Prompt& p = rig.prompter.shown[1];
+    EXPECT_EQ(p.title, "well done!");
+    const int best = methodIndex(methodFrom(p.text, "I think the best Montage Method is  '"));
+    ASSERT_GE(best, 0) << p.text;
+    const std::string box = rig.form->TextIncrement()->text().toStdString();
+    EXPECT_EQ(p.text, "I think the best Montage Method is  '" + methodCaption(best) + "'  used with an increment of " +
+                          box + ".");
+    EXPECT_EQ(rig.form->montageMethod(), best);
+    EXPECT_NE(rig.state.montage.propertiesText.find("  Montage method used =" + std::to_string(best) + " ("),
+              std::string::npos);
+    EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
+}
+
+TEST(Comparisons, EvaluateAllBeforeAnyMontageRefuses) {
+    MontageRig rig;
+    rig.form->mnuEvaluateAll_Click();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, kNothingToCompareText);
+}
+
+// --- the properties window ----------------------------------------------------------------------
+
+TEST(PropertiesWindow, TogglesWithTheEntryAndShowsTheMontagesOwnText) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "prp", 3, QSize(64, 48));
+    ASSERT_TRUE(rig.make(rig.files.path("prp01.bmp"), "16").made);
+    FormMontagePicture* main = rig.form->montageWindow();
+    QAction* entry = main->mnuProperties();
+
+    entry->trigger();
+    FormProperties* props = rig.form->propertiesWindow();
+    EXPECT_TRUE(props->isVisible());
+    EXPECT_TRUE(entry->isChecked());
+    EXPECT_EQ(props->LabelProperties()->text().toStdString(), displayText(rig.state.montage.propertiesText));
+    EXPECT_TRUE(props->windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(props->LabelProperties()->font().family(), "Trebuchet MS");
+    EXPECT_TRUE(props->ShapeProperties()->geometry().contains(props->LabelProperties()->geometry()));
+    EXPECT_EQ(props->size(), props->ShapeProperties()->size());
+
+    entry->trigger();
+    EXPECT_FALSE(props->isVisible());
+    EXPECT_FALSE(entry->isChecked());
+
+    // Comparison window 1 shows entry 1 of the comparison list; the main window's tick goes.
+    entry->trigger();
+    rig.form->mnuAllMethods_Click();
+    EXPECT_FALSE(props->isVisible()); // every Make Montage closes the view
+    FormMontagePicture* first = rig.form->comparisonWindow(1);
+    first->mnuProperties()->trigger();
+    props = rig.form->propertiesWindow();
+    EXPECT_TRUE(props->isVisible());
+    EXPECT_TRUE(first->mnuProperties()->isChecked());
+    EXPECT_FALSE(main->mnuProperties()->isChecked());
+    EXPECT_EQ(props->LabelProperties()->text().toStdString(),
+              displayText(rig.state.montage.comparisonProperties[1]));
+    EXPECT_NE(props->text().find("  Montage method used =3 (Preference Green Focus)"), std::string::npos);
+}
+
+TEST(PropertiesWindow, IsDraggedByItsText) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "drg", 2, QSize(40, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("drg01.bmp")).made);
+    rig.form->montageWindow()->mnuProperties()->trigger();
+    FormProperties* props = rig.form->propertiesWindow();
+    props->move(100, 100);
+    const QPoint start = props->pos();
+    QLabel* label = props->LabelProperties();
+    QTest::mousePress(label, Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_NE(rig.state.dragState, -999);
+    QMouseEvent move(QEvent::MouseMove, QPointF(35, 25), label->mapToGlobal(QPointF(35, 25)), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(label, &move);
+    QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(35, 25));
+    EXPECT_EQ(props->pos(), start + QPoint(30, 20));
+    EXPECT_EQ(rig.state.dragState, -999);
+}
+
+} // namespace

@@ -1,0 +1,70 @@
+// Test rigs for Make Montage and the commands on a montage: textured focus series in which each
+// picture is sharp in its own band, and a main window set up to make montages of them.
+#pragma once
+
+#include "series_fixture.h"
+
+#include <QImage>
+#include <QPushButton>
+#include <QTest>
+
+#include <cstdint>
+#include <string>
+
+namespace orv::testing {
+
+inline std::uint32_t noiseAt(int x, int y, int seed) {
+    std::uint32_t h = std::uint32_t(x) * 374761393u + std::uint32_t(y) * 668265263u + std::uint32_t(seed) * 2246822519u;
+    h = (h ^ (h >> 13)) * 1274126177u;
+    return h ^ (h >> 16);
+}
+
+// Picture k of `count`: full-contrast noise in vertical band k, a flat soft version elsewhere.
+inline QImage texturedPicture(int k, int count, QSize size) {
+    QImage img(size, QImage::Format_RGB888);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x) {
+            const int band = x * count / size.width() + 1;
+            const std::uint32_t n = noiseAt(x, y, 7);
+            const double amp = band == k ? 1.0 : 0.12 + 0.03 * k;
+            auto ch = [&](int shift, int base) { return std::clamp(int(base + (int((n >> shift) & 255) - 128) * amp), 0, 255); };
+            img.setPixel(x, y, qRgb(ch(0, 120 + 10 * k), ch(8, 128), ch(16, 140 - 8 * k)));
+        }
+    return img;
+}
+
+inline void writeTexturedSeries(const SeriesFolder& f, const std::string& prefix, int count,
+                                QSize size, int bands = 0) {
+    for (int k = 1; k <= count; ++k) {
+        const std::string name = prefix + (k < 10 ? "0" : "") + std::to_string(k) + ".bmp";
+        texturedPicture(k, bands ? bands : count, size).save(QString::fromStdString(f.path(name)), "BMP");
+    }
+}
+
+struct MontageRig : MainWindowRig {
+    MontageRig() {
+        // Smoothing settings as the preferences' defaults give them; no automatic pass.
+        state.smoothing.autoSmooth = 0;
+        state.smoothing.edgeFactor = 0.1f;
+        state.smoothing.focusFactor = 0.1f;
+        state.smoothing.diffFactor = 100;
+    }
+
+    MakeResult make(const std::string& first, const std::string& increment = "20") {
+        form->textFileName()->setText(QString::fromStdString(first));
+        form->TextIncrement()->setText(QString::fromStdString(increment));
+        return form->makeMontage();
+    }
+
+    // The montage as the montage window shows it.
+    QImage montagePicture() { return form->montageWindow()->PictureFile()->picture().convertToFormat(QImage::Format_RGB888); }
+    std::string map() { return form->usedWindow()->mapText(); }
+
+    int promptsTitled(const std::string& title) const {
+        int n = 0;
+        for (const Prompt& p : prompter.shown) n += p.title == title;
+        return n;
+    }
+};
+
+} // namespace orv::testing

@@ -1,0 +1,277 @@
+// The montage, dominant-image, preview and properties windows.
+#include "ui/montage_windows.h"
+
+#include "ui/montage_rules.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QScrollArea>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace orv {
+
+namespace {
+
+struct MenuEntry {
+    const char* name;
+    const char* caption;
+};
+
+// The montage window's context menu; an empty name is a separator.
+constexpr MenuEntry kMontageMenu[] = {
+    {"mnuSaveProject", "Save project"},
+    {"", "-"},
+    {"mnuSaveAs", "Save As"},
+    {"mnucopy", "Copy to Clipboard"},
+    {"mnuEditor", "Open in Editor"},
+    {"mnuPrint100", "Print"},
+    {"mnuPrint", "Print Fit to Page"},
+    {"mnuPrintHalf", "Print Fit to Half Page"},
+    {"mnuSmooth", "Smooth Montage Image"},
+    {"", "-"},
+    {"mnuProperties", "Properties"},
+    {"mnuShowPreview2", "Show Preview of this Picture"},
+    {"mnuClose", "Close Window"},
+};
+
+QSize screenRoomFrom(const QWidget* w) {
+    const QScreen* s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    return s ? s->availableGeometry().size() : QSize(1024, 768);
+}
+
+} // namespace
+
+// --- PictureWindow ------------------------------------------------------------------------------
+
+PictureWindow::PictureWindow(QWidget* mainWindow, const char* objectName, const char* pictureName)
+    : QWidget(mainWindow, Qt::Window) {
+    setObjectName(QString::fromLatin1(objectName));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    scroll_ = new QScrollArea(this);
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(false);
+    scroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    picture_ = new PictureBox;
+    picture_->setObjectName(QString::fromLatin1(pictureName));
+    scroll_->setWidget(picture_);
+    layout->addWidget(scroll_);
+}
+
+void PictureWindow::fitToPicture() {
+    QSize client = picture_->size();
+    const QSize room = screenRoomFrom(this) - QSize(16, 48);
+    if (client.width() > room.width() || client.height() > room.height()) {
+        const int bar = scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        client = QSize(std::min(client.width() + bar, std::max(100, room.width())),
+                       std::min(client.height() + bar, std::max(100, room.height())));
+    }
+    resize(client);
+}
+
+bool PictureWindow::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate) emit focusHandOff();
+    return QWidget::event(e);
+}
+
+void PictureWindow::closeEvent(QCloseEvent* e) {
+    e->accept();
+    // Out of sight before the window lists are told, so they drop it.
+    hide();
+    emit closed(windowTitle());
+}
+
+// --- FormMontagePicture -------------------------------------------------------------------------
+
+FormMontagePicture::FormMontagePicture(QWidget* mainWindow)
+    : PictureWindow(mainWindow, "FormMontagePicture", "PictureFile") {
+    setWindowTitle(QString::fromLatin1(kMontageCaption));
+    picture()->setToolTip(QString::fromLatin1(kMontageTooltip));
+    picture()->setAccessibleName(QStringLiteral("Montage"));
+
+    menu_ = new QMenu(QStringLiteral("Menu"), this);
+    menu_->setObjectName(QStringLiteral("mnuMenu"));
+    for (const MenuEntry& e : kMontageMenu) {
+        QAction* a = e.name[0] ? menu_->addAction(QString::fromLatin1(e.caption)) : menu_->addSeparator();
+        if (e.name[0]) a->setObjectName(QString::fromLatin1(e.name));
+    }
+    properties_ = menuAction(QStringLiteral("mnuProperties"));
+    properties_->setCheckable(true);
+    connect(menuAction(QStringLiteral("mnuSmooth")), &QAction::triggered, this, &FormMontagePicture::smoothRequested);
+    // The tick is the command's to set: the entry reports the click and the handler decides.
+    connect(properties_, &QAction::triggered, this, [this] {
+        properties_->setChecked(!properties_->isChecked());
+        emit propertiesRequested();
+    });
+    connect(menuAction(QStringLiteral("mnuShowPreview2")), &QAction::triggered, this,
+            &FormMontagePicture::previewRequested);
+    connect(menuAction(QStringLiteral("mnuClose")), &QAction::triggered, this, &QWidget::close);
+    connect(picture(), &PictureBox::rightButtonReleased, this, [this](const QPoint& at) { menu_->popup(at); });
+}
+
+QAction* FormMontagePicture::menuAction(const QString& name) const {
+    for (QAction* a : menu_->actions())
+        if (a->objectName() == name) return a;
+    return nullptr;
+}
+
+void FormMontagePicture::setBlankPicture(int w, int h) {
+    picture()->setBlankPicture(w, h);
+    fitToPicture();
+}
+
+// --- FormUsed -----------------------------------------------------------------------------------
+
+FormUsed::FormUsed(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
+    setObjectName(QStringLiteral("FormUsed"));
+    setWindowTitle(QString::fromLatin1(kUsedCaption));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 2, 4, 2);
+    label_ = new QLabel(this);
+    label_->setObjectName(QStringLiteral("LabelUsed"));
+    label_->setTextFormat(Qt::PlainText);
+    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QFont font(QStringLiteral("Times New Roman"));
+    font.setPointSizeF(9);
+    label_->setFont(font);
+    layout->addWidget(label_);
+}
+
+void FormUsed::setMapText(const std::string& map) {
+    map_ = map;
+    label_->setText(QString::fromStdString(displayText(map)));
+}
+
+void FormUsed::setMapFontSize(double points) {
+    QFont f = label_->font();
+    if (points > 0) f.setPointSizeF(points);
+    label_->setFont(f);
+}
+
+double FormUsed::mapFontSize() const { return label_->font().pointSizeF(); }
+
+void FormUsed::sizeForGrid(int columns, int rows) {
+    const QFontMetrics fm(label_->font());
+    const QMargins m = layout()->contentsMargins();
+    resize(std::max(1, columns) * fm.horizontalAdvance(QLatin1Char('3')) + m.left() + m.right() + 2,
+           std::max(1, rows) * fm.height() + m.top() + m.bottom());
+}
+
+void FormUsed::fitHeightToText() {
+    const QFontMetrics fm(label_->font());
+    const QMargins m = layout()->contentsMargins();
+    const int lines = std::max<int>(1, int(label_->text().count(QLatin1Char('\n'))));
+    resize(width(), lines * fm.height() + m.top() + m.bottom());
+}
+
+bool FormUsed::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate) emit focusHandOff();
+    return QWidget::event(e);
+}
+
+// --- FormPreview --------------------------------------------------------------------------------
+
+FormPreview::FormPreview(QWidget* mainWindow) : PictureWindow(mainWindow, "FormPreview", "PicturePreview") {
+    setWindowTitle(QString::fromLatin1(kPreviewCaption));
+    picture()->setToolTip(QString::fromLatin1(kPreviewTooltip));
+    picture()->setAccessibleName(QStringLiteral("Preview"));
+    clearPreview();
+}
+
+void FormPreview::clearPreview() {
+    picture()->setBlankPicture(kPreviewWidth, kPreviewHeight);
+    fitToPicture();
+}
+
+// --- FormProperties -----------------------------------------------------------------------------
+
+FormProperties::FormProperties(int& dragState, QWidget* owner)
+    : QWidget(owner, Qt::Window | Qt::FramelessWindowHint), dragState_(dragState) {
+    setObjectName(QStringLiteral("FormProperties"));
+    frame_ = new QFrame(this);
+    frame_->setObjectName(QStringLiteral("ShapeProperties"));
+    frame_->setFrameShape(QFrame::Box);
+    frame_->setLineWidth(2);
+    label_ = new QLabel(this);
+    label_->setObjectName(QStringLiteral("LabelProperties"));
+    label_->setTextFormat(Qt::PlainText);
+    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    label_->setFont(QFont(QStringLiteral("Trebuchet MS"), 9));
+    label_->setCursor(Qt::SizeAllCursor);
+    label_->setToolTip(QStringLiteral("Drag me to move these properties"));
+    label_->installEventFilter(this);
+    setAutoFillBackground(true);
+}
+
+void FormProperties::setText(const std::string& text) {
+    text_ = text;
+    label_->setText(QString::fromStdString(displayText(text)));
+    fitToText();
+}
+
+void FormProperties::fitToText() {
+    label_->adjustSize();
+    constexpr int margin = 10;
+    label_->move(margin, margin);
+    const QSize size = label_->size() + QSize(2 * margin, 2 * margin);
+    frame_->setGeometry(QRect(QPoint(0, 0), size));
+    resize(size);
+}
+
+void FormProperties::showBeside(QWidget* owner) {
+    if (owner && parentWidget() != owner) setParent(owner, windowFlags());
+    fitToText();
+    if (owner) {
+        const QRect o = owner->frameGeometry();
+        int left = o.left() - width() - 4;
+        if (left < 0) left = o.right() + 4;
+        move(std::max(0, left), std::max(0, o.top()));
+    }
+    show();
+    raise();
+}
+
+bool FormProperties::event(QEvent* e) {
+    if (e->type() == QEvent::WindowActivate) {
+        fitToText();
+        emit focusHandOff();
+    }
+    return QWidget::event(e);
+}
+
+bool FormProperties::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == label_) {
+        switch (e->type()) {
+        case QEvent::MouseButtonPress: {
+            auto* m = static_cast<QMouseEvent*>(e);
+            pressed_ = m->globalPosition().toPoint();
+            dragState_ = 1;
+            return true;
+        }
+        case QEvent::MouseMove: {
+            auto* m = static_cast<QMouseEvent*>(e);
+            if (dragState_ != -999 && (m->buttons() & Qt::LeftButton)) {
+                const QPoint now = m->globalPosition().toPoint();
+                move(pos() + (now - pressed_));
+                pressed_ = now;
+            }
+            return true;
+        }
+        case QEvent::MouseButtonRelease:
+            dragState_ = -999;
+            return true;
+        default:
+            break;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
+} // namespace orv

@@ -1,0 +1,143 @@
+// The windows of Make Montage: the montage window (FormMontagePicture, the main one and the
+// comparison copies), the dominant-image window (FormUsed), the preview window (FormPreview) and
+// the frameless properties window (FormProperties). They show what the commands put in them and
+// hand their menu choices back as signals.
+#pragma once
+
+#include "ui/picture_box.h"
+
+#include <QFrame>
+#include <QWidget>
+
+#include <string>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QScrollArea;
+
+namespace orv {
+
+inline constexpr const char* kMontageCaption = "Montage Orvanta";
+inline constexpr const char* kMontageTooltip =
+    "This is a combined In Focus Montage - see the Properties page for details";
+inline constexpr const char* kUsedCaption = " Dominant image used for the Montage";
+inline constexpr const char* kPreviewCaption = "Preview";
+inline constexpr const char* kPreviewTooltip = "Preview of the final picture";
+inline constexpr int kPreviewWidth = 320; // the preview picture's size (multiples of 4)
+inline constexpr int kPreviewHeight = 240;
+
+// A picture shown whole in a window that scrolls when the picture is larger than the screen.
+class PictureWindow : public QWidget {
+    Q_OBJECT
+public:
+    PictureWindow(QWidget* mainWindow, const char* objectName, const char* pictureName);
+
+    PictureBox* picture() const { return picture_; }
+    // The client area for the picture at full size, capped at the screen.
+    void fitToPicture();
+
+signals:
+    void focusHandOff(); // the main window should take the focus
+    void closed(const QString& caption);
+
+protected:
+    bool event(QEvent* e) override;
+    void closeEvent(QCloseEvent* e) override;
+
+private:
+    QScrollArea* scroll_;
+    PictureBox* picture_;
+};
+
+class FormMontagePicture : public PictureWindow {
+    Q_OBJECT
+public:
+    explicit FormMontagePicture(QWidget* mainWindow);
+
+    PictureBox* PictureFile() const { return picture(); }
+    QMenu* mnuMenu() const { return menu_; }
+    QAction* menuAction(const QString& name) const;
+    QAction* mnuProperties() const { return properties_; }
+
+    // A black picture of w x h in a window sized to show it.
+    void setBlankPicture(int w, int h);
+
+signals:
+    void smoothRequested();
+    void propertiesRequested();
+    void previewRequested();
+
+private:
+    QMenu* menu_;
+    QAction* properties_ = nullptr;
+};
+
+class FormUsed : public QWidget {
+    Q_OBJECT
+public:
+    explicit FormUsed(QWidget* mainWindow);
+
+    QLabel* LabelUsed() const { return label_; }
+    // The map text as the commands keep it (CR LF line ends); the label shows its lines.
+    const std::string& mapText() const { return map_; }
+    void setMapText(const std::string& map);
+    void setMapFontSize(double points);
+    double mapFontSize() const;
+
+    // Sized for `columns` x `rows` characters of the map font, measured with "3".
+    void sizeForGrid(int columns, int rows);
+    // The height follows the map text (one line per block row).
+    void fitHeightToText();
+
+signals:
+    void focusHandOff();
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    QLabel* label_;
+    std::string map_;
+};
+
+class FormPreview : public PictureWindow {
+    Q_OBJECT
+public:
+    explicit FormPreview(QWidget* mainWindow);
+    PictureBox* PicturePreview() const { return picture(); }
+    // Black again, at the preview's size.
+    void clearPreview();
+};
+
+class FormProperties : public QWidget {
+    Q_OBJECT
+public:
+    // `dragState` is the program's shared drag state: -999 while nothing is dragged.
+    FormProperties(int& dragState, QWidget* owner);
+
+    QLabel* LabelProperties() const { return label_; }
+    QFrame* ShapeProperties() const { return frame_; }
+    const std::string& text() const { return text_; }
+    void setText(const std::string& text);
+    // The window and its frame take the size of the text.
+    void fitToText();
+    // Shows the window owned by `owner`, beside it.
+    void showBeside(QWidget* owner);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+    bool event(QEvent* e) override;
+
+signals:
+    void focusHandOff();
+
+private:
+    int& dragState_;
+    QFrame* frame_;
+    QLabel* label_;
+    std::string text_;
+    QPoint pressed_;
+};
+
+} // namespace orv
