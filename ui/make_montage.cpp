@@ -5,6 +5,7 @@
 
 #include "base/numbers.h"
 #include "base/runtime_error.h"
+#include "base/text.h"
 #include "engine/montage_run.h"
 #include "engine/properties_text.h"
 #include "project/series_loader.h"
@@ -18,31 +19,17 @@
 #include <QPushButton>
 #include <QScreen>
 
+#include <climits>
+#include <deque>
+#include <future>
 #include <optional>
+#include <utility>
 
 namespace orv {
 
 namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
-
-std::string trimmed(const std::string& s) {
-    const auto b = s.find_first_not_of(' ');
-    if (b == std::string::npos) return {};
-    return s.substr(b, s.find_last_not_of(' ') - b + 1);
-}
-
-// Counts a long command for its whole length, whatever way it ends.
-class Running {
-public:
-    explicit Running(int& counter) : counter_(counter) { ++counter_; }
-    ~Running() { --counter_; }
-    Running(const Running&) = delete;
-    Running& operator=(const Running&) = delete;
-
-private:
-    int& counter_;
-};
 
 } // namespace
 
@@ -91,7 +78,7 @@ void FormMontage::placeMontageWindows(float W, float H, int increment) {
 }
 
 MakeResult FormMontage::makeMontage() {
-    Running running(running_);
+    RunningCommand running(running_);
     MakeResult result;
     int line = 500;
     bool remembered = false; // the first file name of this run has been taken from the box
@@ -200,14 +187,32 @@ FormMontage::Ending FormMontage::makeMontageSteps(MakeResult& result, int& line,
         }
         line = 5000;
         state_.series.numberOffset = series->offset;
+        // The next two files are decoded on other threads while file k goes into its window; the
+        // windows are only touched here.
+        using Decoded = std::pair<DecodeStatus, QImage>;
+        auto decode = [](std::string name) {
+            QImage image;
+            const DecodeStatus st = decodePicture(name, image);
+            return Decoded{st, std::move(image)};
+        };
+        std::deque<std::future<Decoded>> ahead; // files k + 1 and k + 2
+        int launched = 1;
         const SeriesResult r = loadSeriesFiles(
             *series,
-            [this](int k, const std::string& name) {
+            [&](int k, const std::string& name) {
                 // Any failure other than an unreadable picture ends the series here.
                 try {
-                    QImage image;
-                    const DecodeStatus st = decodePicture(name, image);
-                    if (st != DecodeStatus::Ok) return st;
+                    Decoded d;
+                    if (ahead.empty()) {
+                        d = decode(name);
+                    } else {
+                        d = ahead.front().get();
+                        ahead.pop_front();
+                    }
+                    if (d.first != DecodeStatus::Ok) return d.first;
+                    while (launched < std::min(k + 2, kMaxPictures) && series->offset + launched + 1 <= SHRT_MAX)
+                        ahead.push_back(std::async(std::launch::async, decode, series->fileName(++launched)));
+                    QImage image = std::move(d.second);
                     FormPicture* w = sourceWindow(k);
                     w->showPicture(std::move(image), QStringLiteral("Image %1 -- %2").arg(k).arg(qs(name)));
                     w->showNormal();
@@ -339,7 +344,7 @@ FormMontage::Ending FormMontage::makeMontageSteps(MakeResult& result, int& line,
     // Steps 13 to 17.
     line = 11000;
     usedWindow()->fitHeightToText();
-    state_.preferences.tryWrite(kPreferencesSection, "filename", trimmed(textFileName_->text().toStdString()));
+    state_.preferences.tryWrite(kPreferencesSection, "filename", trimBlanks(textFileName_->text().toStdString()));
     RefreshWindowMenus();
     setPropertiesString();
     if (state_.smoothing.autoSmooth == 1 && result.made) {

@@ -19,17 +19,6 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-class Running {
-public:
-    explicit Running(int& counter) : counter_(counter) { ++counter_; }
-    ~Running() { --counter_; }
-    Running(const Running&) = delete;
-    Running& operator=(const Running&) = delete;
-
-private:
-    int& counter_;
-};
-
 } // namespace
 
 // --- the windows --------------------------------------------------------------------------------
@@ -221,12 +210,12 @@ bool FormMontage::smooth(FormMontagePicture* window, FormUsed* map, int index, b
 
 void FormMontage::mnuSmooth_Click() {
     if (!gate()) return;
-    Running running(running_);
+    RunningCommand running(running_);
     smooth(montageWindow(), usedWindow(), 999, true);
 }
 
 void FormMontage::smoothMontageWindow(FormMontagePicture* window) {
-    Running running(running_);
+    RunningCommand running(running_);
     if (window->windowTitle() == montageWindow()->windowTitle()) {
         smooth(window, usedWindow(), 999, true);
         return;
@@ -287,7 +276,7 @@ void FormMontage::keepComparison(int k, int method) {
 
 void FormMontage::runComparison(const std::function<void(ComparisonDriver&)>& command) {
     if (!gate()) return;
-    Running running(running_);
+    RunningCommand running(running_);
     ComparisonHooks hooks;
     hooks.makeMontage = [this](const MontageRequest& r, const EvaluationState&) {
         if (r.increment) textIncrement_->setText(QString::number(*r.increment));
@@ -342,7 +331,7 @@ void FormMontage::mnuEvaluateAll_Click() {
 
 void FormMontage::preview(int mode, int picture) {
     MontageState& ms = state_.montage;
-    Running running(running_);
+    RunningCommand running(running_);
     try {
         ArraySurfaces s;
         if (mode == 0) {

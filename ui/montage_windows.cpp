@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QScreen>
 #include <QScrollArea>
 #include <QStyle>
@@ -127,6 +128,64 @@ void FormMontagePicture::setBlankPicture(int w, int h) {
     fitToPicture();
 }
 
+// --- MapLabel -----------------------------------------------------------------------------------
+
+MapLabel::MapLabel(QWidget* parent) : QWidget(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAccessibleName(QStringLiteral("Dominant image map"));
+}
+
+void MapLabel::setText(const QString& text) {
+    if (text == text_) return;
+    text_ = text;
+    lines_ = text.split(QLatin1Char('\n'));
+    if (!lines_.isEmpty() && lines_.back().isEmpty()) lines_.removeLast();
+    // Lines repeat and move down a row at a time: keep their pictures, within reason.
+    if (drawn_.size() > 4096) drawn_.clear();
+    updateGeometry();
+    update();
+}
+
+QSize MapLabel::sizeHint() const {
+    const QFontMetrics fm(font());
+    int longest = 0;
+    for (const QString& l : lines_) longest = std::max(longest, int(l.size()));
+    return QSize(longest * fm.horizontalAdvance(QLatin1Char('3')) + 2, int(lines_.size()) * fm.height());
+}
+
+void MapLabel::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::FontChange || e->type() == QEvent::PaletteChange) {
+        drawn_.clear();
+        updateGeometry();
+    }
+    QWidget::changeEvent(e);
+}
+
+void MapLabel::paintEvent(QPaintEvent* e) {
+    QPainter p(this);
+    p.fillRect(e->rect(), palette().window());
+    const QFontMetrics fm(font());
+    const int h = fm.height();
+    const qreal dpr = devicePixelRatioF();
+    const int first = std::max(0, e->rect().top() / std::max(1, h));
+    for (int i = first; i < lines_.size() && i * h <= e->rect().bottom(); ++i) {
+        auto it = drawn_.find(lines_[i]);
+        if (it == drawn_.end()) {
+            const QSize size(fm.horizontalAdvance(lines_[i]) + 2, h);
+            QImage line(size * dpr, QImage::Format_ARGB32_Premultiplied);
+            line.setDevicePixelRatio(dpr);
+            line.fill(palette().color(QPalette::Window));
+            QPainter q(&line);
+            q.setFont(font());
+            q.setPen(palette().color(QPalette::WindowText));
+            q.drawText(QPoint(0, fm.ascent()), lines_[i]);
+            q.end();
+            it = drawn_.insert(lines_[i], line);
+        }
+        p.drawImage(QPoint(0, i * h), *it);
+    }
+}
+
 // --- FormUsed -----------------------------------------------------------------------------------
 
 FormUsed::FormUsed(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
@@ -134,14 +193,12 @@ FormUsed::FormUsed(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
     setWindowTitle(QString::fromLatin1(kUsedCaption));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 4, 2);
-    label_ = new QLabel(this);
+    label_ = new MapLabel(this);
     label_->setObjectName(QStringLiteral("LabelUsed"));
-    label_->setTextFormat(Qt::PlainText);
-    label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     QFont font(QStringLiteral("Times New Roman"));
     font.setPointSizeF(9);
     label_->setFont(font);
-    layout->addWidget(label_);
+    layout->addWidget(label_, 0, Qt::AlignLeft | Qt::AlignTop);
 }
 
 void FormUsed::setMapText(const std::string& map) {
@@ -167,7 +224,7 @@ void FormUsed::sizeForGrid(int columns, int rows) {
 void FormUsed::fitHeightToText() {
     const QFontMetrics fm(label_->font());
     const QMargins m = layout()->contentsMargins();
-    const int lines = std::max<int>(1, int(label_->text().count(QLatin1Char('\n'))));
+    const int lines = std::max(1, label_->lineCount());
     resize(width(), lines * fm.height() + m.top() + m.bottom());
 }
 

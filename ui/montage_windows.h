@@ -7,6 +7,9 @@
 #include "ui/picture_box.h"
 
 #include <QFrame>
+#include <QHash>
+#include <QImage>
+#include <QStringList>
 #include <QWidget>
 
 #include <string>
@@ -73,12 +76,34 @@ private:
     QAction* properties_ = nullptr;
 };
 
+// The label of the dominant-image window. Make Montage puts a new line on top of the map after
+// every block row and every line moves down; drawing text is slow, so each line is drawn once
+// into a picture that later redraws only place.
+class MapLabel : public QWidget {
+    Q_OBJECT
+public:
+    explicit MapLabel(QWidget* parent = nullptr);
+    void setText(const QString& text); // lines separated by "\n"
+    QString text() const { return text_; }
+    QSize sizeHint() const override;
+    int lineCount() const { return int(lines_.size()); }
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void changeEvent(QEvent* e) override;
+
+private:
+    QString text_;
+    QStringList lines_;
+    QHash<QString, QImage> drawn_;
+};
+
 class FormUsed : public QWidget {
     Q_OBJECT
 public:
     explicit FormUsed(QWidget* mainWindow);
 
-    QLabel* LabelUsed() const { return label_; }
+    MapLabel* LabelUsed() const { return label_; }
     // The map text as the commands keep it (CR LF line ends); the label shows its lines.
     const std::string& mapText() const { return map_; }
     void setMapText(const std::string& map);
@@ -97,7 +122,7 @@ protected:
     bool event(QEvent* e) override;
 
 private:
-    QLabel* label_;
+    MapLabel* label_;
     std::string map_;
 };
 

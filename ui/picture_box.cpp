@@ -8,6 +8,36 @@
 
 namespace orv {
 
+void PictureBoxSurface::readPixels(std::uint8_t* buffer, int W, int H) const {
+    const QImage& img = image();
+    const QImage::Format f = img.format();
+    const bool rgb32 = f == QImage::Format_RGB32 || f == QImage::Format_ARGB32;
+    if (img.isNull() || (!rgb32 && f != QImage::Format_RGB888)) {
+        ImageSurface::readPixels(buffer, W, H);
+        return;
+    }
+    // Picture row r (from the top) is buffer row h - 1 - r; blue, green, red per cell.
+    const int w = std::min(img.width(), W), h = img.height();
+    for (int r = std::max(0, h - H); r < h; ++r) {
+        std::uint8_t* out = buffer + std::size_t(h - 1 - r) * std::size_t(W) * 3;
+        if (rgb32) {
+            const QRgb* in = reinterpret_cast<const QRgb*>(img.constScanLine(r));
+            for (int c = 0; c < w; ++c) {
+                out[3 * c + 0] = std::uint8_t(qBlue(in[c]));
+                out[3 * c + 1] = std::uint8_t(qGreen(in[c]));
+                out[3 * c + 2] = std::uint8_t(qRed(in[c]));
+            }
+        } else {
+            const std::uint8_t* in = img.constScanLine(r);
+            for (int c = 0; c < w; ++c) {
+                out[3 * c + 0] = in[3 * c + 2];
+                out[3 * c + 1] = in[3 * c + 1];
+                out[3 * c + 2] = in[3 * c + 0];
+            }
+        }
+    }
+}
+
 PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent);
     setFixedSize(0, 0);

@@ -8,6 +8,13 @@
 
 namespace orv {
 
+// The picture of a picture box as the engine reads it: the usual 32-bit and 24-bit pictures go
+// straight into the caller's rows, without the intermediate copy of the general conversion.
+class PictureBoxSurface : public ImageSurface {
+public:
+    void readPixels(std::uint8_t* buffer, int W, int H) const override;
+};
+
 class PictureBox : public QWidget {
     Q_OBJECT
 public:
@@ -36,7 +43,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* e) override;
 
 private:
-    ImageSurface surface_;
+    PictureBoxSurface surface_;
 };
 
 } // namespace orv
