@@ -395,11 +395,7 @@ FormPicture* FormMontage::sourceWindow(int k) {
         connect(w->menuAction(QStringLiteral("mnushowPreview")), &QAction::triggered, this, [this, w] {
             if (gate()) mnushowPreview_Click(w);
         });
-        connect(w, &FormPicture::focusHandOff, this, [this] {
-            QTimer::singleShot(0, this, [this] {
-                if (isVisible()) activateWindow();
-            });
-        });
+        connect(w, &FormPicture::focusHandOff, this, &FormMontage::focusMainLater);
     }
     return w;
 }

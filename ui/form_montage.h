@@ -182,6 +182,7 @@ private:
     void runComparison(const std::function<void(ComparisonDriver&)>& command);
     void preview(int mode, int picture);
     bool gate() const; // true when a command may start now
+    void focusMainLater(); // a secondary window was activated: the main window takes the focus
 
     ProgramState& state_;
     Prompter& prompter_;

@@ -73,6 +73,11 @@ void FormMontage::placeMontageWindows(float W, float H, int increment) {
     const MapGrid grid = mapGrid(W, H, increment);
     used->setMapText("");
     used->sizeForGrid(grid.columns, grid.rows);
+    // Below the montage window, or at the screen's lower left when that leaves no room.
+    const QRect mf = m->frameGeometry();
+    QPoint at(mf.left(), m->y() + m->height() + frame + 4);
+    if (at.y() + 40 > avail.bottom()) at = QPoint(avail.left(), avail.bottom() - used->height());
+    used->move(std::max(avail.left(), std::min(at.x(), avail.right() - used->width())), std::max(avail.top(), at.y()));
     if (state_.originatingImage) used->show();
     else used->hide();
 }

@@ -10,6 +10,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -22,6 +24,12 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 } // namespace
 
 // --- the windows --------------------------------------------------------------------------------
+
+void FormMontage::focusMainLater() {
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) activateWindow();
+    });
+}
 
 void FormMontage::connectMontageWindow(FormMontagePicture* w) {
     QPointer<FormMontagePicture> guarded(w);
@@ -39,11 +47,7 @@ void FormMontage::connectMontageWindow(FormMontagePicture* w) {
         if (guarded && guarded->mnuProperties()->isChecked()) closePropertiesView();
         RefreshWindowMenus();
     });
-    connect(w, &PictureWindow::focusHandOff, this, [this] {
-        QTimer::singleShot(0, this, [this] {
-            if (isVisible()) activateWindow();
-        });
-    });
+    connect(w, &PictureWindow::focusHandOff, this, &FormMontage::focusMainLater);
 }
 
 FormMontagePicture* FormMontage::montageWindow() {
@@ -52,8 +56,8 @@ FormMontagePicture* FormMontage::montageWindow() {
     connectMontageWindow(w);
     montageWindows_.montage = w;
     montageWindows_.clearPropertiesTicks = [this] {
-        for (FormMontagePicture* m : {qobject_cast<FormMontagePicture*>(montageWindows_.montage.data())})
-            if (m) m->mnuProperties()->setChecked(false);
+        if (auto* m = qobject_cast<FormMontagePicture*>(montageWindows_.montage.data()))
+            m->mnuProperties()->setChecked(false);
         for (int k = 0; k < 6; ++k)
             if (FormMontagePicture* c = comparisonWindow(k)) c->mnuProperties()->setChecked(false);
     };
@@ -63,11 +67,7 @@ FormMontagePicture* FormMontage::montageWindow() {
 FormUsed* FormMontage::usedWindow() {
     if (auto* w = qobject_cast<FormUsed*>(montageWindows_.used.data())) return w;
     auto* w = new FormUsed(this);
-    connect(w, &FormUsed::focusHandOff, this, [this] {
-        QTimer::singleShot(0, this, [this] {
-            if (isVisible()) activateWindow();
-        });
-    });
+    connect(w, &FormUsed::focusHandOff, this, &FormMontage::focusMainLater);
     montageWindows_.used = w;
     return w;
 }
@@ -75,8 +75,11 @@ FormUsed* FormMontage::usedWindow() {
 FormPreview* FormMontage::previewWindow() {
     if (auto* w = qobject_cast<FormPreview*>(montageWindows_.preview.data())) return w;
     auto* w = new FormPreview(this);
-    // The preview sits at the left, below the source windows' cascade start.
-    w->move(0, std::max(0, fileBoxBottom() + 40));
+    // The preview sits in the screen's lower right corner, clear of the source windows' cascade.
+    const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+    w->move(std::max(avail.left(), avail.right() - w->width() - 8),
+            std::max(avail.top(), avail.bottom() - w->height() - 32));
     connect(w, &PictureWindow::closed, this, &FormMontage::RefreshWindowMenus);
     montageWindows_.preview = w;
     return w;
@@ -85,6 +88,7 @@ FormPreview* FormMontage::previewWindow() {
 FormProperties* FormMontage::propertiesWindow() {
     if (auto* w = qobject_cast<FormProperties*>(montageWindows_.properties.data())) return w;
     auto* w = new FormProperties(state_.dragState, montageWindow());
+    connect(w, &FormProperties::focusHandOff, this, &FormMontage::focusMainLater);
     montageWindows_.properties = w;
     return w;
 }
@@ -244,11 +248,7 @@ FormMontagePicture* FormMontage::makeComparisonWindow(int k) {
     connectMontageWindow(w);
     montageWindows_.comparison[std::size_t(k)] = w;
     auto* used = new FormUsed(this);
-    connect(used, &FormUsed::focusHandOff, this, [this] {
-        QTimer::singleShot(0, this, [this] {
-            if (isVisible()) activateWindow();
-        });
-    });
+    connect(used, &FormUsed::focusHandOff, this, &FormMontage::focusMainLater);
     montageWindows_.comparisonUsed[std::size_t(k)] = used;
     return w;
 }
