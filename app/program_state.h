@@ -53,6 +53,9 @@ struct MontageState {
     // Slot 100 no longer holds the picture of the main montage window (a comparison refresh
     // overwrote it, or a comparison picture was put in the window).
     bool mainSlotStale = false;
+    // The last full Make Montage loaded its pictures and sized the montage: what a comparison's
+    // later montages reuse.
+    bool seriesReady = false;
 };
 
 struct ProgramState {

@@ -139,11 +139,14 @@ FormMontage::Ending FormMontage::makeMontageSteps(MakeResult& result, int& line,
     const MontageControls controls = readControls();
     const bool shortcut = reusesLoadedPictures(state_.evaluation, increment);
     if (shortcut) {
-        // Step 3: a comparison reuses the pictures, windows and montage size of the last run.
+        // Step 3: a comparison reuses the pictures, windows and montage size of the last run. When
+        // that run loaded nothing there is nothing to reuse (its message has been shown).
+        if (!ms.seriesReady) return Ending::Stop;
         usedWindow()->setMapText("");
     } else {
         // Step 4: the series.
         state_.series.imageCount = 0;
+        ms.seriesReady = false;
         line = 2000;
         // Earlier windows go; a window that cannot is left as it is.
         try {
@@ -249,6 +252,7 @@ FormMontage::Ending FormMontage::makeMontageSteps(MakeResult& result, int& line,
         state_.series.pictureHeight = float(first.height());
         ms.geometry.W = state_.series.pictureWidth;
         ms.geometry.H = state_.series.pictureHeight;
+        ms.seriesReady = true;
 
         // Step 6: the windows.
         placeMontageWindows(ms.geometry.W, ms.geometry.H, increment);

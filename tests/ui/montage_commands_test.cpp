@@ -228,6 +228,17 @@ TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
     EXPECT_EQ(rig.form->comparisonWindow(0), nullptr);
 }
 
+TEST(Comparisons, CompareAllMethodsWithoutASeriesComparesNothing) {
+    MontageRig rig;
+    rig.form->textFileName()->setText(QString::fromStdString(rig.files.path("none01.bmp")));
+    rig.form->mnuAllMethods_Click();
+    // The first stage reports the missing file; the later stages have nothing to reuse.
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].title, "roll the dice again");
+    EXPECT_EQ(rig.form->comparisonWindow(0), nullptr);
+    EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
+}
+
 TEST(Comparisons, EvaluateIncrementsOnANarrowMontageTriesTenSilently) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "nar", 2, QSize(64, 40));
