@@ -10,7 +10,6 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QMenu>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -131,34 +130,6 @@ TEST(MakeMontage, TheMapWindowStaysHiddenWhenOriginatingImageIsOff) {
     ASSERT_TRUE(rig.make(rig.files.path("hid01.bmp")).made);
     EXPECT_FALSE(rig.form->usedWindow()->isVisible());
     EXPECT_EQ(rig.map(), "12\r\n12\r\n");
-}
-
-struct ContextEntry {
-    const char* name;
-    const char* caption;
-};
-
-TEST(MontageWindow, ContextMenuEntriesInOrder) {
-    MontageRig rig;
-    const ContextEntry expected[] = {{"mnuSaveProject", "Save project"}, {"", "-"},
-                                     {"mnuSaveAs", "Save As"}, {"mnucopy", "Copy to Clipboard"},
-                                     {"mnuEditor", "Open in Editor"}, {"mnuPrint100", "Print"},
-                                     {"mnuPrint", "Print Fit to Page"}, {"mnuPrintHalf", "Print Fit to Half Page"},
-                                     {"mnuSmooth", "Smooth Montage Image"}, {"", "-"},
-                                     {"mnuProperties", "Properties"},
-                                     {"mnuShowPreview2", "Show Preview of this Picture"},
-                                     {"mnuClose", "Close Window"}};
-    const QList<QAction*> actions = rig.form->montageWindow()->mnuMenu()->actions();
-    ASSERT_EQ(actions.size(), qsizetype(std::size(expected)));
-    for (std::size_t i = 0; i < std::size(expected); ++i) {
-        if (expected[i].name[0] == 0) {
-            EXPECT_TRUE(actions[qsizetype(i)]->isSeparator()) << i;
-            continue;
-        }
-        EXPECT_EQ(actions[qsizetype(i)]->objectName(), expected[i].name);
-        EXPECT_EQ(actions[qsizetype(i)]->text(), expected[i].caption);
-    }
-    EXPECT_EQ(rig.form->montageWindow()->windowTitle(), "Montage Orvanta");
 }
 
 TEST(MontageWindow, CloseWindowDropsItFromTheWindowList) {
@@ -324,27 +295,6 @@ INSTANTIATE_TEST_SUITE_P(
                              "roll the dice again"},
                       false}),
     [](const auto& info) { return std::string(info.param.name); });
-
-TEST(MakeMontage, AMissingFirstFileBlanksItsRecentEntry) {
-    MontageRig rig;
-    const std::string gone = rig.files.path("gone01.bmp");
-    rig.state.recent.add(gone, rig.state.preferences);
-    rig.form->fillRecentFiles();
-    rig.make(gone);
-    EXPECT_EQ(rig.state.recent.caption(0), "");
-    EXPECT_EQ(rig.preference("recent file 0"), "");
-    EXPECT_FALSE(rig.form->mnuRecentFile(0)->isVisible());
-}
-
-TEST(MakeMontage, ADifferentlySizedPictureIsReportedAndTheMontageStillMade) {
-    MontageRig rig;
-    writeTexturedSeries(rig.files, "size", 2, QSize(40, 40));
-    texturedPicture(3, 3, QSize(44, 40)).save(QString::fromStdString(rig.files.path("size03.bmp")), "BMP");
-    EXPECT_TRUE(rig.make(rig.files.path("size01.bmp")).made);
-    ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_EQ(rig.prompter.shown[0].text,
-              "Image 3 has a different dimension (44,40) from Image 1 (40,40).   All images must be the same size.");
-}
 
 // --- the preview --------------------------------------------------------------------------------
 

@@ -125,20 +125,6 @@ TEST(Smoothing, ReplacedBlocksAreRedrawnAndTheMapAndPropertiesFollow) {
     EXPECT_EQ(props.substr(props.find(marker) + marker.size()), rig.map());
 }
 
-TEST(Smoothing, TheAutomaticPassRunsSilently) {
-    MontageRig rig;
-    eagerSmoothing(rig);
-    rig.state.smoothing.autoSmooth = 1;
-    writeTexturedSeries(rig.files, "aut", 3, QSize(60, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("aut01.bmp"), "10").made);
-    EXPECT_TRUE(rig.prompter.shown.empty());
-    EXPECT_NE(rig.state.montage.propertiesText.find("  Smoothing =yes\r\n"), std::string::npos);
-    expectWindowShowsSlot(rig, rig.form->montageWindow(), 100);
-    // A manual pass afterwards has its say.
-    rig.form->mnuSmooth_Click();
-    ASSERT_EQ(rig.prompter.shown.size(), 1u);
-}
-
 TEST(Smoothing, AComparisonWindowSmoothsItsOwnSlotMapAndProperties) {
     MontageRig rig;
     eagerSmoothing(rig);
