@@ -143,6 +143,22 @@ TEST(MontageWindow, CloseWindowDropsItFromTheWindowList) {
     EXPECT_FALSE(rig.form->mnuWindow2(1)->isVisible());
 }
 
+TEST(MakeMontage, InProjectModeLoadsAndPreparesTheWindowsButMakesNoMontage) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "prj", 2, QSize(40, 20));
+    rig.state.projectFlag = true;
+    EXPECT_FALSE(rig.make(rig.files.path("prj01.bmp")).made);
+    EXPECT_FALSE(rig.state.projectFlag);
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+    EXPECT_TRUE(rig.form->montageWindow()->isVisible());
+    EXPECT_EQ(rig.montagePicture().size(), QSize(40, 20));
+    EXPECT_EQ(rig.montagePicture().pixel(5, 5) & 0xffffff, 0u); // left for the project's picture
+    EXPECT_EQ(rig.form->montageWindows().preview, nullptr);
+    EXPECT_EQ(rig.preference("filename"), rig.files.path("prj01.bmp"));
+    EXPECT_NE(rig.state.montage.propertiesText.find("  Number of files found =2\r\n"), std::string::npos);
+    EXPECT_EQ(rig.state.recent.caption(0), rig.files.path("prj01.bmp"));
+}
+
 // --- the display areas --------------------------------------------------------------------------
 
 struct AreaCase {
