@@ -66,7 +66,7 @@ struct ProgramState {
     int dragState = -999;           // no offset target is being dragged
     std::string commandArgument;    // the command line, enclosing quotes removed
     LayoutRecord layout;
-    SmoothingSettings smoothing;
+    SmoothingPreferences smoothing;
     std::int16_t shortcut = 0;
     std::int16_t rightMouse = 0;
     bool originatingImage = false;  // show the dominant-image window after a montage

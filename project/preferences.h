@@ -11,7 +11,7 @@ namespace orv {
 inline constexpr const char* kPreferencesSection = "preferences";
 
 // The smoothing settings of a montage, held as the program uses them.
-struct SmoothingSettings {
+struct SmoothingPreferences {
     std::int16_t autoSmooth = 0;
     float edgeFactor = 0;  // "edgeFactor" / 100
     float focusFactor = 0; // "focusFactor" / 100
@@ -20,7 +20,7 @@ struct SmoothingSettings {
 };
 
 struct StartupPreferences {
-    SmoothingSettings smoothing;
+    SmoothingPreferences smoothing;
     std::int16_t shortcut = 0;
     std::int16_t rightMouse = 0;    // any non-zero value read counts as 1
     int montageMethod = 0;          // 0 to 4; anything else ticks method 0
