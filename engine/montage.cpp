@@ -5,6 +5,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <cstring>
 #include <exception>
 #include <thread>
@@ -190,7 +193,7 @@ std::string blockRow(ModulePoint& mp, FocusMeasure& fm, const FocusContext& focu
 }
 
 // Collects what the focus measure would have shown while a row ran on a worker thread, so the
-// boxes can be shown afterwards in row order.
+// boxes can be shown afterwards, on the calling thread and in row order.
 class HeldPrompts : public Prompter {
 public:
     PromptAnswer show(const Prompt& p) override {
@@ -200,38 +203,73 @@ public:
     std::vector<Prompt> held;
 };
 
-// The rows on `threads` threads, each with its own sample store. Messages and errors come out as
-// the sequential walk would give them: messages in row order, and the first failing row's error.
-std::vector<std::string> parallelRows(ModulePoint& mp, const BlockLoopInput& in, int threads) {
-    const int rows = blockCount(in.geometry->H, in.increment);
-    std::vector<std::string> lines(static_cast<std::size_t>(rows));
-    std::vector<std::exception_ptr> errors(static_cast<std::size_t>(rows));
-    std::vector<HeldPrompts> prompts(static_cast<std::size_t>(rows));
-    std::atomic<int> next{0};
-    auto worker = [&] {
-        FocusMeasure fm;
-        fm.allocate(in.increment);
-        FocusContext focus = *in.focus;
-        for (int r = next++; r < rows; r = next++) {
-            focus.prompter = &prompts[std::size_t(r)];
-            try {
-                lines[std::size_t(r)] = blockRow(mp, fm, focus, in, r * in.increment);
-            } catch (...) {
-                errors[std::size_t(r)] = std::current_exception();
-            }
-        }
-    };
-    std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t) pool.emplace_back(worker);
-    worker();
-    for (auto& t : pool) t.join();
-    for (int r = 0; r < rows; ++r) {
-        for (const Prompt& p : prompts[std::size_t(r)].held)
-            if (in.focus->prompter) in.focus->prompter->show(p);
-        if (errors[std::size_t(r)]) std::rethrow_exception(errors[std::size_t(r)]);
+// Rows of blocks computed ahead on worker threads, each with its own sample store, and handed to
+// the calling thread strictly in row order: messages, errors, the map, the preview and the
+// per-row callback come out as a row-by-row walk would give them.
+class RowPipeline {
+public:
+    RowPipeline(ModulePoint& mp, const BlockLoopInput& in, int threads, int rows)
+        : mp_(mp), in_(in), rows_(rows), lines_(static_cast<std::size_t>(rows)),
+          errors_(static_cast<std::size_t>(rows)), prompts_(static_cast<std::size_t>(rows)),
+          done_(static_cast<std::size_t>(rows), 0) {
+        for (int t = 0; t < threads; ++t) pool_.emplace_back([this] { work(); });
     }
-    return lines;
-}
+    ~RowPipeline() { stop(); }
+
+    // Waits for row r, shows its messages and raises its error; returns its map line.
+    std::string take(int r) {
+        {
+            std::unique_lock<std::mutex> lock(m_);
+            cv_.wait(lock, [&] { return done_[std::size_t(r)] != 0; });
+        }
+        for (const Prompt& p : prompts_[std::size_t(r)].held)
+            if (in_.focus->prompter) in_.focus->prompter->show(p);
+        if (errors_[std::size_t(r)]) {
+            stop();
+            std::rethrow_exception(errors_[std::size_t(r)]);
+        }
+        return std::move(lines_[std::size_t(r)]);
+    }
+
+    void stop() {
+        abort_ = true;
+        for (auto& t : pool_)
+            if (t.joinable()) t.join();
+    }
+
+private:
+    void work() {
+        FocusMeasure fm;
+        fm.allocate(in_.increment);
+        FocusContext focus = *in_.focus;
+        for (int r = next_++; r < rows_ && !abort_; r = next_++) {
+            focus.prompter = &prompts_[std::size_t(r)];
+            try {
+                lines_[std::size_t(r)] = blockRow(mp_, fm, focus, in_, r * in_.increment);
+            } catch (...) {
+                errors_[std::size_t(r)] = std::current_exception();
+            }
+            {
+                std::lock_guard<std::mutex> lock(m_);
+                done_[std::size_t(r)] = 1;
+            }
+            cv_.notify_all();
+        }
+    }
+
+    ModulePoint& mp_;
+    const BlockLoopInput& in_;
+    const int rows_;
+    std::vector<std::string> lines_;
+    std::vector<std::exception_ptr> errors_;
+    std::vector<HeldPrompts> prompts_;
+    std::vector<char> done_;
+    std::atomic<int> next_{0};
+    std::atomic<bool> abort_{false};
+    std::mutex m_;
+    std::condition_variable cv_;
+    std::vector<std::thread> pool_;
+};
 
 } // namespace
 
@@ -254,15 +292,21 @@ std::string runBlockLoop(ModulePoint& mp, FocusMeasure& fm, const BlockLoopInput
     const float sy = preview ? float(PH - 1) / float(MH - 1) : 0.0f;
     int lastPreviewRow = -999;
 
-    // Without a preview to keep in step, the rows may run on both cores; the result is the same.
-    std::vector<std::string> done;
-    if (!preview && in.threads > 1 && rows > 1) done = parallelRows(mp, in, std::min(in.threads, rows));
+    // The rows may be computed ahead on other cores. With a preview, a row's preview lines may
+    // reach into the next block row, which a row-by-row walk still finds as it was before the
+    // loop; that is known only when the montage started black, as Make Montage leaves it.
+    const auto& slot = mp.montage.slot(100);
+    const bool startedBlack =
+        !preview || std::all_of(slot.begin(), slot.end(), [](std::uint8_t v) { return v == 0; });
+    std::unique_ptr<RowPipeline> pipeline;
+    if (in.threads > 1 && rows > 1 && startedBlack)
+        pipeline = std::make_unique<RowPipeline>(mp, in, std::min(in.threads, rows), rows);
 
     int rowIndex = 0;
     for (int y = 0; y <= lastY; y += inc) {
         if (y > INT16_MAX) throw RuntimeError(6).atLine(10400);
         const std::string line =
-            done.empty() ? blockRow(mp, fm, *in.focus, in, y) : done[std::size_t(rowIndex)];
+            pipeline ? pipeline->take(rowIndex) : blockRow(mp, fm, *in.focus, in, y);
         map.insert(0, line + "\r\n");
 
         bool previewChanged = false;
@@ -273,11 +317,13 @@ std::string runBlockLoop(ModulePoint& mp, FocusMeasure& fm, const BlockLoopInput
                 if (py == lastPreviewRow || py > PH - 1 || py < 0) continue;
                 std::uint8_t* prow = mp.preview.bytes.data() + 3 * std::size_t(py) * PW;
                 const int my = roundToInt32(double(float(py) / sy));
+                // Rows above this block row are not made yet: black.
+                const bool made = !pipeline || my <= y + inc - 1;
                 for (int px = 0; px < PW; ++px) {
                     const int mx = roundToInt32(double(float(px) / sx));
-                    prow[3 * px + 0] = std::uint8_t(mp.pointBlue(mx, my, 100));
-                    prow[3 * px + 1] = std::uint8_t(mp.pointGreen(mx, my, 100));
-                    prow[3 * px + 2] = std::uint8_t(mp.pointRed(mx, my, 100));
+                    prow[3 * px + 0] = made ? std::uint8_t(mp.pointBlue(mx, my, 100)) : 0;
+                    prow[3 * px + 1] = made ? std::uint8_t(mp.pointGreen(mx, my, 100)) : 0;
+                    prow[3 * px + 2] = made ? std::uint8_t(mp.pointRed(mx, my, 100)) : 0;
                 }
                 lastPreviewRow = py;
                 previewChanged = true;

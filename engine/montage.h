@@ -63,7 +63,7 @@ struct BlockLoopInput {
     int pictureCount = 0;
     const FocusContext* focus = nullptr;
     bool drawPreview = false; // update the preview buffer row by row
-    int threads = 1;          // rows of blocks may run on this many threads when no preview is drawn
+    int threads = 1;          // rows of blocks may be computed ahead on this many threads
     std::function<void(const BlockRowEvent&)> onRow;
 };
 

@@ -62,7 +62,7 @@ struct MontageRun {
     std::function<void()> afterFill; // runs with the fill's error line, e.g. the preview buffer
 
     bool drawPreview = false; // keep the preview buffer in step row by row
-    int threads = 1;          // without a preview, rows of blocks may run on this many threads
+    int threads = 1;          // rows of blocks may be computed ahead on this many threads
     std::function<void(const MontageRowEvent&)> onRow;
 };
 

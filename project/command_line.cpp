@@ -1,4 +1,5 @@
 // Parsing the desktop program's command line.
+#include "base/numbers.h"
 #include "base/text.h"
 #include "project/command_line.h"
 
@@ -77,8 +78,8 @@ bool parseResolution(const std::string& text, int& width, int& height) {
     const double w = leadingValue(t.substr(0, x));
     const double h = leadingValue(t.substr(x + 1));
     if (!(w >= 1 && h >= 1 && w < 100000 && h < 100000)) return false;
-    width = int(std::lround(w));
-    height = int(std::lround(h));
+    width = int(roundHalfEven(w));
+    height = int(roundHalfEven(h));
     return true;
 }
 

@@ -12,6 +12,7 @@
 #include "ui/busy_cursor.h"
 #include "ui/montage_rules.h"
 
+#include <thread>
 #include <QAction>
 #include <QApplication>
 #include <QGuiApplication>
@@ -320,6 +321,9 @@ FormMontage::Ending FormMontage::makeMontageSteps(MakeResult& result, int& line,
                                   &prompter_};
         run.afterFill = [&] { ms.arrays.loadPreviewArray(preview->PicturePreview()->surface()); };
         run.drawPreview = true;
+        // Rows are computed ahead on both cores; this thread draws the preview and keeps the
+        // windows alive between them.
+        run.threads = int(std::max(1u, std::thread::hardware_concurrency()));
         QPointer<FormUsed> used = usedWindow();
         QPointer<FormPreview> shown = preview;
         run.onRow = [&](const MontageRowEvent& e) {

@@ -1,4 +1,5 @@
 // Window metrics and the layout of windows.
+#include "base/numbers.h"
 #include "ui/screen_metrics.h"
 
 #include <QApplication>
@@ -65,11 +66,11 @@ void ApplyLayout(QWidget* window, const LayoutRecord& layout) {
             const Geometry r = scaleControlGeometry(c->objectName().toStdString(),
                                                     {double(g.x()), double(g.y()), double(g.width()), double(g.height())},
                                                     ratio, layout);
-            QSize size(int(std::lround(r.width)), int(std::lround(r.height)));
+            QSize size(int(roundHalfEven(r.width)), int(roundHalfEven(r.height)));
             // Labels that keep their size still show their whole caption in the larger font, as
             // a self-sizing label would.
             if (qobject_cast<QLabel*>(c)) size = size.expandedTo(c->sizeHint());
-            c->setGeometry(int(std::lround(r.left)), int(std::lround(r.top)), size.width(), size.height());
+            c->setGeometry(int(roundHalfEven(r.left)), int(roundHalfEven(r.top)), size.width(), size.height());
         }
     }
     QFont wf = window->font();
@@ -78,8 +79,8 @@ void ApplyLayout(QWidget* window, const LayoutRecord& layout) {
     const QRect g = window->geometry();
     const Geometry r = scaleWindowGeometry({double(window->x()), double(window->y()), double(g.width()), double(g.height())},
                                            layout);
-    window->move(int(std::lround(r.left)), int(std::lround(r.top)));
-    window->resize(int(std::lround(r.width)), int(std::lround(r.height)));
+    window->move(int(roundHalfEven(r.left)), int(roundHalfEven(r.top)));
+    window->resize(int(roundHalfEven(r.width)), int(roundHalfEven(r.height)));
 }
 
 void ShowTaskbar(bool) { QCoreApplication::processEvents(); }

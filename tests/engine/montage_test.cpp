@@ -252,9 +252,11 @@ TEST(BlockLoop, RowsOnSeveralThreadsGiveTheSameMontageMapAndMessages) {
     s.montage = MemorySurface(90, 70);
     ModulePoint filled;
     filled.loadImageArrays(0, s.surfaces(), {});
-    auto run = [&](int threads, std::vector<Prompt>& shown) {
+    auto run = [&](int threads, std::vector<Prompt>& shown, bool preview = false) {
         LoopRun r;
         r.mp = filled;
+        std::vector<int> changed;
+        if (preview) r.mp.preview.allocate(36, 28);
         r.g.W = 90;
         r.g.H = 70;
         RecordingPrompter prompter;
@@ -270,10 +272,14 @@ TEST(BlockLoop, RowsOnSeveralThreadsGiveTheSameMontageMapAndMessages) {
         in.pictureCount = 4;
         in.focus = &r.ctx;
         in.threads = threads;
-        in.onRow = [&](const BlockRowEvent& e) { r.rowsY.push_back(e.y); };
+        in.drawPreview = preview;
+        in.onRow = [&](const BlockRowEvent& e) {
+            r.rowsY.push_back(e.y);
+            changed.push_back(e.previewChanged);
+        };
         r.map = runBlockLoop(r.mp, fm, in);
         shown = prompter.shown;
-        return std::make_tuple(r.map, r.mp.montage.slot(100), r.rowsY);
+        return std::make_tuple(r.map, r.mp.montage.slot(100), r.rowsY, changed, r.mp.preview.bytes);
     };
     std::vector<Prompt> one, two, three;
     const auto a = run(1, one);
@@ -282,4 +288,9 @@ TEST(BlockLoop, RowsOnSeveralThreadsGiveTheSameMontageMapAndMessages) {
     EXPECT_EQ(one.size(), 7u * 9u); // one message per block: 7 rows of 9 blocks
     EXPECT_EQ(one, two);
     EXPECT_EQ(one, three);
+    // With the growing preview, the preview rows drawn after each block row match too.
+    std::vector<Prompt> p1, p2;
+    const auto withPreview = run(1, p1, true);
+    EXPECT_EQ(withPreview, run(2, p2, true));
+    EXPECT_EQ(p1, p2);
 }
