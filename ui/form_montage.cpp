@@ -421,26 +421,7 @@ LoadOutcome FormMontage::loadCommand() {
         // Stage 200: earlier source windows hidden, comparison and preview windows unloaded; a
         // window that cannot go is left and the next one is tried.
         line = 200;
-        for (int k = 1; k <= kMaxPictures; ++k) {
-            try {
-                if (FormPicture* w = existingSourceWindow(k)) w->hide();
-                if (k <= 10) ignore_[std::size_t(k - 1)]->setVisible(false);
-            } catch (...) {
-            }
-        }
-        auto unload = [](QPointer<QWidget>& w) {
-            try {
-                if (w) {
-                    w->close();
-                    w->deleteLater();
-                }
-                w.clear();
-            } catch (...) {
-            }
-        };
-        for (auto& w : montageWindows_.comparison) unload(w);
-        for (auto& w : montageWindows_.comparisonUsed) unload(w);
-        unload(montageWindows_.preview);
+        dropEarlierSeriesWindows(true);
 
         // Stage 400: the completed name, the digit test, the first file.
         line = 400;
@@ -645,6 +626,30 @@ void FormMontage::closeEvent(QCloseEvent* e) {
     e->accept();
     QCoreApplication::processEvents();
     if (state_.quit) state_.quit();
+}
+
+void FormMontage::dropEarlierSeriesWindows(bool unloadPreview) {
+    for (int k = 1; k <= kMaxPictures; ++k) {
+        try {
+            if (FormPicture* w = existingSourceWindow(k)) w->hide();
+            if (k <= 10) ignore_[std::size_t(k - 1)]->setVisible(false);
+        } catch (...) {
+        }
+    }
+    for (auto& w : montageWindows_.comparison) unloadWindow(w);
+    for (auto& w : montageWindows_.comparisonUsed) unloadWindow(w);
+    if (unloadPreview) unloadWindow(montageWindows_.preview);
+}
+
+void FormMontage::unloadWindow(QPointer<QWidget>& w) {
+    try {
+        if (w) {
+            w->close();
+            w->deleteLater();
+        }
+        w.clear();
+    } catch (...) {
+    }
 }
 
 } // namespace orv

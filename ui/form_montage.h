@@ -149,6 +149,13 @@ public:
     // Rebuilds both "Window" menus from the visible windows.
     void RefreshWindowMenus();
 
+    // Hides the source windows and their "Ignore Image" entries and unloads the comparison
+    // windows (and the preview window when asked) of an earlier run; a window that cannot go is
+    // left and the next one is tried.
+    void dropEarlierSeriesWindows(bool unloadPreview);
+    // Closes and deletes a window of an earlier run; failures are ignored.
+    static void unloadWindow(QPointer<QWidget>& w);
+
     // The tiled background made by makeBackground (screen-sized).
     const QPixmap& background() const { return background_; }
 

@@ -156,29 +156,11 @@ FormMontage::Ending FormMontage::makeMontageSteps(MakeResult& result, int& line,
             montage->setWindowTitle(qs(kMontageCaptionPrefix + ms.firstFileName));
         } catch (...) {
         }
-        for (int k = 1; k <= kMaxPictures; ++k) {
-            try {
-                if (FormPicture* w = existingSourceWindow(k)) w->hide();
-                if (k <= 10) ignore_[std::size_t(k - 1)]->setVisible(false);
-            } catch (...) {
-            }
-        }
-        auto unload = [](QPointer<QWidget>& w) {
-            try {
-                if (w) {
-                    w->close();
-                    w->deleteLater();
-                }
-                w.clear();
-            } catch (...) {
-            }
-        };
-        for (auto& w : montageWindows_.comparison) unload(w);
-        for (auto& w : montageWindows_.comparisonUsed) unload(w);
+        dropEarlierSeriesWindows(false);
 
         line = 4000;
         montage->hide();
-        unload(montageWindows_.preview);
+        unloadWindow(montageWindows_.preview);
         const std::string completed = completeSeriesName(controls.firstFileName, state_.programFolder);
         if (completed != controls.firstFileName) textFileName_->setText(qs(completed));
         line = 4200;
