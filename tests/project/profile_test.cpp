@@ -64,8 +64,12 @@ TEST_F(Profile, AFailedWriteLeavesTheOldFileAndIsReported) {
     ProfileFile f(path());
     const bool wrote = f.tryWrite("preferences", "A", "2");
     ::chmod(dir.path().toStdString().c_str(), 0700);
-    if (::geteuid() != 0) EXPECT_FALSE(wrote); // root writes anyway
-    if (!wrote) EXPECT_EQ(text(), "[preferences]\r\nA=1\r\n");
+    if (::geteuid() != 0) {
+        EXPECT_FALSE(wrote); // root writes anyway
+    }
+    if (!wrote) {
+        EXPECT_EQ(text(), "[preferences]\r\nA=1\r\n");
+    }
 }
 
 TEST_F(Profile, ReadingCutsAtTheFirstNulAndConvertsTheLeadingNumber) {

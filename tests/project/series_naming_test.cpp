@@ -243,5 +243,7 @@ TEST_F(JpegPaths, ATruncatedJpegFallsBackToQtsVerdict) {
     QImage viaQt;
     const DecodeStatus a = decodeToSurface(p, direct);
     EXPECT_EQ(a, decodePicture(p, viaQt));
-    if (a == DecodeStatus::Ok) EXPECT_TRUE(direct->rounded() == toRoundedBgr(viaQt));
+    if (a == DecodeStatus::Ok) {
+        EXPECT_TRUE(direct->rounded() == toRoundedBgr(viaQt));
+    }
 }

@@ -216,7 +216,7 @@ struct LoadCase {
     bool startup;
     int loaded;
     std::vector<Prompt> prompts;
-    std::string boxAfter; // "" when unchanged
+    std::string boxAfter{}; // "" when unchanged
 };
 
 class LoadFlows : public ::testing::TestWithParam<LoadCase> {};
@@ -232,8 +232,9 @@ TEST_P(LoadFlows, ShowTheirMessagesAndLoadWhatTheyShould) {
     EXPECT_EQ(rig.state.series.imageCount, c.loaded);
     EXPECT_EQ(rig.visibleSourceWindows(), c.loaded);
     EXPECT_FALSE(rig.state.startupFlag);
-    if (!c.boxAfter.empty())
+    if (!c.boxAfter.empty()) {
         EXPECT_EQ(rig.form->textFileName()->text().toStdString(), rig.files.path(c.boxAfter));
+    }
 }
 
 const Prompt kRename{PromptIcon::Critical, PromptButtons::Ok, kRenameTextLoad, kRenameTitle};
