@@ -1,5 +1,6 @@
 // The source window.
 #include "ui/form_picture.h"
+#include "ui/menu_table.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -14,11 +15,6 @@
 namespace orv {
 
 namespace {
-
-struct MenuEntry {
-    const char* name;
-    const char* caption;
-};
 
 // The picture context menu; an empty name is a separator.
 constexpr MenuEntry kContextMenu[] = {
@@ -55,10 +51,7 @@ FormPicture::FormPicture(int slot, QWidget* mainWindow) : QWidget(mainWindow, Qt
 
     menu_ = new QMenu(QStringLiteral("Menu"), this);
     menu_->setObjectName(QStringLiteral("mnuMenu"));
-    for (const MenuEntry& e : kContextMenu) {
-        QAction* a = e.name[0] ? menu_->addAction(QString::fromLatin1(e.caption)) : menu_->addSeparator();
-        if (e.name[0]) a->setObjectName(QString::fromLatin1(e.name));
-    }
+    addMenuEntries(menu_, kContextMenu);
     connect(menuAction(QStringLiteral("mnuClose")), &QAction::triggered, this, &FormPicture::mnuClose_Click);
     connect(picture_, &PictureBox::rightButtonReleased, this, [this](const QPoint& at) { menu_->popup(at); });
 }

@@ -1,5 +1,6 @@
 // The montage, dominant-image, preview and properties windows.
 #include "ui/montage_windows.h"
+#include "ui/menu_table.h"
 
 #include "ui/montage_rules.h"
 
@@ -19,11 +20,6 @@
 namespace orv {
 
 namespace {
-
-struct MenuEntry {
-    const char* name;
-    const char* caption;
-};
 
 // The montage window's context menu; an empty name is a separator.
 constexpr MenuEntry kMontageMenu[] = {
@@ -99,10 +95,7 @@ FormMontagePicture::FormMontagePicture(QWidget* mainWindow)
 
     menu_ = new QMenu(QStringLiteral("Menu"), this);
     menu_->setObjectName(QStringLiteral("mnuMenu"));
-    for (const MenuEntry& e : kMontageMenu) {
-        QAction* a = e.name[0] ? menu_->addAction(QString::fromLatin1(e.caption)) : menu_->addSeparator();
-        if (e.name[0]) a->setObjectName(QString::fromLatin1(e.name));
-    }
+    addMenuEntries(menu_, kMontageMenu);
     properties_ = menuAction(QStringLiteral("mnuProperties"));
     properties_->setCheckable(true);
     connect(menuAction(QStringLiteral("mnuSmooth")), &QAction::triggered, this, &FormMontagePicture::smoothRequested);
