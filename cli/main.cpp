@@ -5,6 +5,7 @@
 #include "base/prompt.h"
 #include "cli/batch_montage.h"
 #include "cli/cli_options.h"
+#include "engine/montage_run.h"
 #include "engine/properties_text.h"
 #include "output/bmp_writer.h"
 #include "output/picture_writer.h"
@@ -57,13 +58,6 @@ bool writeText(const std::string& path, const std::string& text) {
         std::cerr << "orvanta-cli: cannot write " << path << ": " << e.description() << "\n";
         return false;
     }
-}
-
-// The increment box's rule: a value below 10, or a number too large to read, makes the text "10".
-std::string incrementBoxText(const std::string& text) {
-    const LeadingNumber n = parseLeadingNumber(text);
-    if (n.outOfRange || n.value < 10) return "10";
-    return text;
 }
 
 // A score as the program writes a single-precision number: up to 7 significant digits.
@@ -128,15 +122,16 @@ private:
 
 int Session::makeMontage(const std::string& typedBox, int method, const EvaluationState& state) {
     lastMadeOk_ = false;
-    const std::string boxText = incrementBoxText(typedBox);
-    int increment;
+    IncrementBox box;
     try {
-        increment = roundToInt16(parseLeadingNumber(boxText).value);
+        box = readIncrementBox(typedBox);
     } catch (const RuntimeError& e) {
-        prompter_.ask(PromptIcon::Critical, genericErrorText(e, 1000, "CommandGo"),
+        prompter_.ask(PromptIcon::Critical, genericErrorText(e, e.line(), "CommandGo"),
                       kGenericErrorTitle);
         return 0;
     }
+    const std::string boxText = box.text;
+    const int increment = box.increment;
     s_.increment = increment;
     s_.method = method;
     s_.evaluationMode = state.evaluationMode;
@@ -239,7 +234,7 @@ bool Session::writeOutputs(const BgrView& montage, const std::string& map,
 // `chosen` for the method comparison (whose windows keep the pictures). Returns an exit status,
 // or -1 to go on and write the chosen montage.
 int Session::evaluate(EvaluationState& state, KeptMontage& chosen, bool& keptAside) {
-    std::string box = incrementBoxText(o_.incrementText);
+    std::string box = o_.incrementText;
     int method = o_.method;
     std::array<KeptMontage, 5> windows;
 
