@@ -1,7 +1,7 @@
 // orvanta: the focus-stacking desktop program.
 #include "app/startup.h"
-#include "project/command_line.h"
-#include "project/preferences.h"
+#include "app/command_line.h"
+#include "settings/preferences.h"
 #include "ui/message_box_prompter.h"
 #include "ui/splash.h"
 

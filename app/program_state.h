@@ -6,10 +6,10 @@
 #include "engine/focus_method.h"
 #include "engine/module_point.h"
 #include "engine/montage.h"
-#include "project/preferences.h"
-#include "project/profile_file.h"
-#include "project/recent_files.h"
-#include "project/screen_layout.h"
+#include "settings/preferences.h"
+#include "settings/profile_file.h"
+#include "settings/recent_files.h"
+#include "ui/screen_layout.h"
 #include "smoothing/comparison.h"
 
 #include <array>

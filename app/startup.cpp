@@ -3,8 +3,8 @@
 #include "app/startup.h"
 
 #include "base/leading_number.h"
-#include "project/command_line.h"
-#include "project/picture_file.h"
+#include "app/command_line.h"
+#include "input/picture_file.h"
 #include "ui/help_window.h"
 #include "ui/screen_metrics.h"
 
@@ -64,7 +64,9 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     state.rightMouse = prefs.rightMouse;
 
     // 9: the layout for this screen.
-    ComputeScreenScale(state.layout, cl);
+    std::optional<ScreenSize> asked;
+    if (cl.hasResolution && cl.resolutionWidth > 0) asked = ScreenSize{cl.resolutionWidth, cl.resolutionHeight};
+    ComputeScreenScale(state.layout, asked);
     ApplyLayout(main.get(), state.layout);
     if (hooks.layoutOtherWindows) hooks.layoutOtherWindows(state.layout);
 

@@ -1,8 +1,8 @@
 // orvanta-decode-only: the floor a montage cannot go below. Loads a numbered series through the
 // same loader and into the same image stack as orvanta-cli, and does nothing else.
 #include "engine/module_point.h"
-#include "project/picture_file.h"
-#include "project/series_loader.h"
+#include "input/picture_file.h"
+#include "input/series_loader.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -6,8 +6,8 @@
 
 #include "base/numbers.h"
 #include "engine/montage_run.h"
-#include "project/picture_file.h"
-#include "project/series_loader.h"
+#include "input/picture_file.h"
+#include "input/series_loader.h"
 
 namespace orv {
 

@@ -2,7 +2,7 @@
 #include "cli/cli_options.h"
 
 #include "base/leading_number.h"
-#include "project/series_naming.h"
+#include "input/series_naming.h"
 
 #include <cstdlib>
 #include <sstream>

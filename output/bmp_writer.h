@@ -3,21 +3,13 @@
 #pragma once
 
 #include "base/atomic_file.h"
+#include "base/pixel_types.h"
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 namespace orv {
-
-// Source pixels: `height` rows bottom-up, each row `width` pixels of blue, green, red, and
-// `stride` bytes from one row to the next (at least 3 * width).
-struct BgrView {
-    const std::uint8_t* bits = nullptr;
-    int width = 0;
-    int height = 0;
-    std::size_t stride = 0;
-};
 
 // The whole file's bytes.
 std::vector<std::uint8_t> encodeBmp24(const BgrView& view);

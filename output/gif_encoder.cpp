@@ -131,9 +131,9 @@ bool GIF::SaveGIF(const GifPicture& picture, const std::string& fileName, bool t
     out_.push_back(0);    // background colour index
     out_.push_back(0);    // pixel aspect ratio
     for (const Rgb& c : palette_) {
-        out_.push_back(c.red);
-        out_.push_back(c.green);
-        out_.push_back(c.blue);
+        out_.push_back(std::uint8_t(c.r));
+        out_.push_back(std::uint8_t(c.g));
+        out_.push_back(std::uint8_t(c.b));
     }
     if (transparent) {
         const std::uint8_t ext[8] = {0x21, 0xF9, 4, 9, 0, 0, std::uint8_t(transparentIndex), 0};

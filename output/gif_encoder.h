@@ -13,13 +13,6 @@
 
 namespace orv {
 
-struct Rgb {
-    std::uint8_t red = 0;
-    std::uint8_t green = 0;
-    std::uint8_t blue = 0;
-    bool operator==(const Rgb&) const = default;
-};
-
 // The picture to encode. Rows are bottom-up (row 0 is the bottom row), `stride` bytes apart.
 // A 24-bit picture has blue, green, red per pixel and is reduced to the 125-colour cube; an
 // indexed picture has one palette index per pixel and keeps its own 256-entry palette.

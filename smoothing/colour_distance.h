@@ -2,16 +2,12 @@
 // two colours with whole-number channel differences, the root taken in double precision.
 #pragma once
 
+#include "base/pixel_types.h"
 #include "engine/module_point.h"
 
 #include <cmath>
 
 namespace orv {
-
-struct Rgb {
-    int r = 0, g = 0, b = 0;
-    bool operator==(const Rgb&) const = default;
-};
 
 inline Rgb colourAt(const ModulePoint& mp, int x, int y, int picture) {
     return Rgb{mp.pointRed(x, y, picture), mp.pointGreen(x, y, picture), mp.pointBlue(x, y, picture)};

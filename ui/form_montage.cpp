@@ -3,7 +3,7 @@
 
 #include "base/leading_number.h"
 #include "base/runtime_error.h"
-#include "project/series_loader.h"
+#include "input/series_loader.h"
 #include "ui/busy_cursor.h"
 #include "ui/form_about.h"
 #include "ui/help_window.h"

@@ -6,7 +6,7 @@
 
 #include "app/program_state.h"
 #include "base/prompt.h"
-#include "project/window_list.h"
+#include "ui/window_list.h"
 #include "ui/common_dialog.h"
 #include "ui/form_picture.h"
 #include "ui/montage_windows.h"

@@ -8,7 +8,7 @@
 #include "base/text.h"
 #include "engine/montage_run.h"
 #include "engine/properties_text.h"
-#include "project/series_loader.h"
+#include "input/series_loader.h"
 #include "ui/busy_cursor.h"
 #include "ui/montage_rules.h"
 

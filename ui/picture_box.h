@@ -2,7 +2,7 @@
 // pixel, and is the picture surface the montage engine reads and draws.
 #pragma once
 
-#include "project/picture_file.h"
+#include "input/picture_file.h"
 
 #include <QWidget>
 

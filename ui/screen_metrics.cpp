@@ -37,13 +37,10 @@ void readScreenMetrics(LayoutRecord& layout) {
     layout.menuBarHeight = std::int16_t(std::max(probe.sizeHint().height(), 1));
 }
 
-void ComputeScreenScale(LayoutRecord& layout, const CommandLine& commandLine) {
+void ComputeScreenScale(LayoutRecord& layout, std::optional<ScreenSize> asked) {
     const QScreen* screen = QGuiApplication::primaryScreen();
     ScreenSize size{1024, 768};
     if (screen) size = {screen->geometry().width(), screen->geometry().height()};
-    std::optional<ScreenSize> asked;
-    if (commandLine.hasResolution && commandLine.resolutionWidth > 0)
-        asked = ScreenSize{commandLine.resolutionWidth, commandLine.resolutionHeight};
     computeScreenScale(layout, size, asked);
 }
 

@@ -2,8 +2,9 @@
 // real screen, the layout applied to a window, and the taskbar switch.
 #pragma once
 
-#include "project/command_line.h"
-#include "project/screen_layout.h"
+#include "ui/screen_layout.h"
+
+#include <optional>
 
 class QWidget;
 
@@ -12,8 +13,8 @@ namespace orv {
 // Caption, frame and menu-bar heights and the twips per pixel of the primary screen.
 void readScreenMetrics(LayoutRecord& layout);
 
-// The factors for the primary screen, or for the size the command line's resolution option gives.
-void ComputeScreenScale(LayoutRecord& layout, const CommandLine& commandLine);
+// The factors for the primary screen, or for the size the command line's resolution option asked for.
+void ComputeScreenScale(LayoutRecord& layout, std::optional<ScreenSize> asked);
 
 // Scales the window's position, size and font and those of its controls (the direct children of
 // its client area, which forms place by coordinates designed for 1024 x 768).

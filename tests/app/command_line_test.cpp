@@ -1,9 +1,9 @@
 // The command line, the layout factors and geometry, the window lists and the start-up preferences:
 // the window-free logic under the desktop program.
-#include "project/command_line.h"
-#include "project/preferences.h"
-#include "project/screen_layout.h"
-#include "project/window_list.h"
+#include "app/command_line.h"
+#include "settings/preferences.h"
+#include "ui/screen_layout.h"
+#include "ui/window_list.h"
 
 #include <QTemporaryDir>
 

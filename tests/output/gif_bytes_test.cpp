@@ -134,7 +134,7 @@ TEST_F(GifBytes, MoreThan253MissesResetTheTableInsideTheRow) {
     ASSERT_EQ(back.width(), int(row.size()));
     const auto pal = distinctPalette();
     for (int x = 0; x < back.width(); ++x)
-        ASSERT_EQ(back.pixel(x, 0), qRgb(pal[row[x]].red, pal[row[x]].green, pal[row[x]].blue)) << x;
+        ASSERT_EQ(back.pixel(x, 0), qRgb(pal[row[x]].r, pal[row[x]].g, pal[row[x]].b)) << x;
 }
 
 TEST_F(GifBytes, DataOfExactly255BytesStaysInOneBlockUntilAFurtherBitNeedsAByte) {

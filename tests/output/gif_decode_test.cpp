@@ -107,7 +107,7 @@ TEST(GifRoundTripIndexed, AnIndexedPictureKeepsItsOwnPalette) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const Rgb c = palette[bits[stride * std::size_t(h - 1 - y) + std::size_t(x)]];
-            ASSERT_EQ(back.pixel(x, y), qRgb(c.red, c.green, c.blue)) << x << "," << y;
+            ASSERT_EQ(back.pixel(x, y), qRgb(c.r, c.g, c.b)) << x << "," << y;
         }
 }
 

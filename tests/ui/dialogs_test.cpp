@@ -2,7 +2,7 @@
 // interfaces, as a screen reader does.
 #include "series_fixture.h"
 
-#include "project/series_loader.h"
+#include "input/series_loader.h"
 #include "ui/message_box_prompter.h"
 
 #include <QAbstractButton>

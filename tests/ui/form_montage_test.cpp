@@ -2,7 +2,7 @@
 // cascade, the window lists, the recent list, Browse and quitting.
 #include "series_fixture.h"
 
-#include "project/series_loader.h"
+#include "input/series_loader.h"
 #include "ui/form_picture.h"
 
 #include <QAccessible>

@@ -4,7 +4,7 @@
 #include "montage_fixture.h"
 
 #include "cli_like.h"
-#include "project/series_loader.h"
+#include "input/series_loader.h"
 #include "ui/montage_rules.h"
 #include "ui/montage_windows.h"
 

@@ -1,5 +1,5 @@
 // The recent-file list.
-#include "project/recent_files.h"
+#include "settings/recent_files.h"
 
 namespace orv {
 

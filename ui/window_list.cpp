@@ -1,5 +1,5 @@
 // Window-menu bookkeeping.
-#include "project/window_list.h"
+#include "ui/window_list.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 // The preferences read at start-up into one record, and where the preferences file lives.
 #pragma once
 
-#include "project/profile_file.h"
+#include "settings/profile_file.h"
 
 #include <cstdint>
 #include <string>

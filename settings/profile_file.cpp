@@ -1,5 +1,5 @@
 // Reading and writing private-profile files.
-#include "project/profile_file.h"
+#include "settings/profile_file.h"
 
 #include "base/leading_number.h"
 #include "base/text.h"

@@ -1,5 +1,5 @@
 // Scale factors and window geometry.
-#include "project/screen_layout.h"
+#include "ui/screen_layout.h"
 
 #include <algorithm>
 #include <cctype>

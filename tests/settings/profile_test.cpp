@@ -1,6 +1,6 @@
 // Private-profile semantics, the preference reading rule and the recent-file list.
-#include "project/profile_file.h"
-#include "project/recent_files.h"
+#include "settings/profile_file.h"
+#include "settings/recent_files.h"
 
 #include <QTemporaryDir>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 // Parsing the desktop program's command line.
 #include "base/numbers.h"
 #include "base/text.h"
-#include "project/command_line.h"
+#include "app/command_line.h"
 
 #include "base/leading_number.h"
 

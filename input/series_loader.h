@@ -2,8 +2,8 @@
 // and the texts of their messages.
 #pragma once
 
-#include "project/picture_file.h"
-#include "project/series_naming.h"
+#include "input/picture_file.h"
+#include "input/series_naming.h"
 
 #include <functional>
 #include <memory>

@@ -1,7 +1,7 @@
 // The series naming rule and the series loop, on names and on real files made here.
-#include "project/picture_file.h"
-#include "project/series_loader.h"
-#include "project/series_naming.h"
+#include "input/picture_file.h"
+#include "input/series_loader.h"
+#include "input/series_naming.h"
 
 #include "base/runtime_error.h"
 

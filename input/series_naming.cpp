@@ -1,5 +1,5 @@
 // The series naming rule.
-#include "project/series_naming.h"
+#include "input/series_naming.h"
 
 #include "base/numbers.h"
 

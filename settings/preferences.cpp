@@ -1,6 +1,6 @@
 // Reading the start-up preferences.
 #include "base/text.h"
-#include "project/preferences.h"
+#include "settings/preferences.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 // The series loop.
-#include "project/series_loader.h"
+#include "input/series_loader.h"
 
 #include "engine/focus_method.h"
 

@@ -2,7 +2,7 @@
 // "recent file 0" to "recent file 11" keys of the preferences file.
 #pragma once
 
-#include "project/profile_file.h"
+#include "settings/profile_file.h"
 
 #include <array>
 #include <string>

@@ -1,5 +1,5 @@
 // Decoding pictures and converting them to the engine's layout.
-#include "project/picture_file.h"
+#include "input/picture_file.h"
 
 #include "base/runtime_error.h"
 
