@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
         splash.exec();
     };
 
-    hooks.loadMontageWindow = [](FormMontage& form) { form.montageWindow(); };
+    hooks.loadMontageWindow = [](FormMontage& form) { form.windows().montageWindow(); };
 
     std::unique_ptr<FormMontage> mainWindow = Montage1Main(state, prompter, dialog, args, hooks);
     if (!mainWindow) return 0;

@@ -1,4 +1,5 @@
-// Start-up, in the order the program has always followed.
+// Start-up: the program folder and preferences, the command line, the splash, the main window
+// and its controls from the preferences, then the event loop takes over.
 #include "base/text.h"
 #include "app/startup.h"
 
@@ -18,18 +19,18 @@ namespace orv {
 
 std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompter, CommonDialog& dialog,
                                           const std::vector<std::string>& args, const StartupHooks& hooks) {
-    // 1 and 2: the program folder is set by the caller; the start-up flag.
+    // The program folder is set by the caller; the start-up flag.
     state.startupFlag = true;
-    // 3: window metrics and twips per pixel.
+    // Window metrics and twips per pixel.
     readScreenMetrics(state.layout);
-    // 4.
-    state.dragState = -999;
+    // Nothing is dragged, and the first activation is still to come.
+    state.dragState.reset();
     state.firstActivation = true;
-    // 5: the argument, without one pair of enclosing quotes.
+    // The argument, without one pair of enclosing quotes.
     CommandLine cl = parseCommandLine(args);
     state.commandArgument = cl.argument;
 
-    // 6: a named file must exist; a file that is not one of our pictures goes to its own program.
+    // A named file must exist; a file that is not one of our pictures goes to its own program.
     std::string longName;
     if (!cl.filePart.empty()) {
         if (!fileExists(cl.filePart)) {
@@ -47,7 +48,7 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
         }
     }
 
-    // 7: the splash, which loads the main window while it is up.
+    // The splash, which loads the main window while it is up.
     std::unique_ptr<FormMontage> main;
     auto loadMainWindow = [&] {
         if (main) return;
@@ -57,45 +58,45 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     if (hooks.runSplash) hooks.runSplash(prompter, loadMainWindow);
     loadMainWindow();
 
-    // 8: the preferences start-up keeps.
+    // The preferences start-up keeps.
     const StartupPreferences prefs = readStartupPreferences(state.preferences);
     state.smoothing = prefs.smoothing;
     state.shortcut = prefs.shortcut;
     state.rightMouse = prefs.rightMouse;
 
-    // 9: the layout for this screen.
+    // The layout for this screen.
     std::optional<ScreenSize> asked;
     if (cl.hasResolution && cl.resolutionWidth > 0) asked = ScreenSize{cl.resolutionWidth, cl.resolutionHeight};
     ComputeScreenScale(state.layout, asked);
     ApplyLayout(main.get(), state.layout);
     if (hooks.layoutOtherWindows) hooks.layoutOtherWindows(state.layout);
 
-    // 10.
+    // The main window shows.
     main->show();
     main->activateWindow();
 
-    // 11: the file-name box.
+    // The file-name box.
     if (!longName.empty()) main->textFileName()->setText(QString::fromStdString(longName));
     else if (!prefs.filename.empty()) main->textFileName()->setText(QString::fromStdString(prefs.filename));
 
-    // 12 and 13: the increment box, at least 10.
+    // The increment box, at least 10.
     main->TextIncrement()->setText(QString::fromStdString(cl.hasIncrement ? cl.incrementText : trimBlanks(prefs.increment)));
     if (leadingValue(main->TextIncrement()->text().toStdString()) < 10) main->TextIncrement()->setText(QStringLiteral("10"));
 
-    // 14: the montage window, loaded and hidden.
+    // The montage window, loaded and hidden.
     if (hooks.loadMontageWindow) hooks.loadMontageWindow(*main);
 
-    // 15 to 18: method, originating image, recent files, target colour.
+    // Method, originating image, recent files, target colour.
     main->setMontageMethod(prefs.montageMethod);
     state.originatingImage = prefs.originatingImage;
     state.recent.load(state.preferences);
     main->fillRecentFiles();
     state.targetColor = prefs.targetColor;
 
-    // 19: the desktop shortcut.
+    // The desktop shortcut.
     if (state.shortcut == 1 && hooks.createDesktopShortcut) hooks.createDesktopShortcut(state);
 
-    // 20: from here on the program runs on window events; the first activation loads the series.
+    // From here on the program runs on window events; the first activation loads the series.
     // A desktop that does not hand the new window the focus must not keep the series from
     // loading: the first turn of the event loop stands in for the activation then.
     QTimer::singleShot(0, main.get(), &FormMontage::Form_Activate);

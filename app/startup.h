@@ -2,7 +2,7 @@
 // command line, splash, preferences, layout, and the main window filled and shown.
 #pragma once
 
-#include "app/program_state.h"
+#include "ui/program_state.h"
 #include "base/prompt.h"
 #include "ui/common_dialog.h"
 #include "ui/form_montage.h"

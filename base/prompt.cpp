@@ -5,6 +5,12 @@
 
 namespace orv {
 
+void showRecorded(MessageList& messages, Prompter& prompter) {
+    MessageList pending;
+    pending.swap(messages);
+    for (const Prompt& p : pending) prompter.show(p);
+}
+
 PromptAnswer defaultAnswer(PromptButtons buttons) {
     switch (buttons) {
     case PromptButtons::YesNo:

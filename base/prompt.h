@@ -52,4 +52,15 @@ public:
 
 PromptAnswer defaultAnswer(PromptButtons buttons);
 
+// Messages a computation records instead of showing them: the command that ran it shows them
+// afterwards, in the order they arose, from its own thread.
+using MessageList = std::vector<Prompt>;
+
+inline void record(MessageList* to, PromptIcon icon, std::string text, std::string title) {
+    if (to) to->push_back(Prompt{icon, PromptButtons::Ok, std::move(text), std::move(title)});
+}
+
+// Shows every recorded message through `prompter` and empties the list.
+void showRecorded(MessageList& messages, Prompter& prompter);
+
 } // namespace orv

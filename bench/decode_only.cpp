@@ -1,6 +1,6 @@
 // orvanta-decode-only: the floor a montage cannot go below. Loads a numbered series through the
 // same loader and into the same image stack as orvanta-cli, and does nothing else.
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 #include "input/picture_file.h"
 #include "input/series_loader.h"
 
@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
     ArraySurfaces surfaces;
     surfaces.montage = &montage;
     for (auto& p : pictures) surfaces.pictures.push_back(p.get());
-    ModulePoint mp;
-    mp.loadImageArrays(0, surfaces, SizeCheck{});
+    PixelArrays mp;
+    mp.loadImageArrays(ArrayFill::Full, surfaces, SizeCheck{});
     std::printf("%d pictures of %dx%d in the stack\n", int(mp.stack.count), mp.stack.pictureWidth(1),
                 mp.stack.pictureHeight(1));
     return 0;

@@ -14,7 +14,7 @@ namespace {
 
 struct Stack {
     std::vector<std::unique_ptr<MemorySurface>> pictures;
-    ModulePoint mp;
+    PixelArrays mp;
     Stack(int n, int w, int h) {
         std::mt19937 rng(7);
         for (int k = 0; k < n; ++k) {
@@ -26,7 +26,7 @@ struct Stack {
         ArraySurfaces s;
         s.montage = &montage;
         for (auto& p : pictures) s.pictures.push_back(p.get());
-        mp.loadImageArrays(0, s, SizeCheck{});
+        mp.loadImageArrays(ArrayFill::Full, s, SizeCheck{});
     }
 };
 
@@ -42,7 +42,7 @@ void focusMeasure(benchmark::State& state) {
     ctx.method = FocusMethod(method);
     FocusMeasure fm;
     fm.allocate(inc);
-    const ModulePoint& mp = stack().mp;
+    const PixelArrays& mp = stack().mp;
     std::int16_t ox, oy;
     int x = 0, y = 0;
     for (auto _ : state) {
@@ -59,7 +59,7 @@ BENCHMARK(focusMeasure)->ArgsProduct({{0, 1, 2, 3, 4}, {10, 20, 40}});
 
 void blockLoop(benchmark::State& state) {
     const int inc = int(state.range(0));
-    ModulePoint& mp = stack().mp;
+    PixelArrays& mp = stack().mp;
     MontageGeometry g;
     g.W = 1024;
     g.H = 768;

@@ -17,7 +17,7 @@ namespace {
 
 struct Made {
     std::vector<std::unique_ptr<MemorySurface>> pictures;
-    ModulePoint mp;
+    PixelArrays mp;
     MontageGeometry g;
     FocusContext ctx;
     FocusMeasure fm;
@@ -35,7 +35,7 @@ struct Made {
         ArraySurfaces s;
         s.montage = &blank;
         for (auto& p : pictures) s.pictures.push_back(p.get());
-        mp.loadImageArrays(0, s, SizeCheck{});
+        mp.loadImageArrays(ArrayFill::Full, s, SizeCheck{});
         g.W = float(w);
         g.H = float(h);
         BlockLoopInput in;
@@ -55,7 +55,7 @@ void smoothingPass(benchmark::State& state) {
         made.mp.montage.slot(100) = made.montage;
         std::string map = made.map;
         std::string properties = "  Smoothing =no \r\n  Montage made from dominant image numbers:\r\n" + map;
-        RecordingPrompter prompter;
+        MessageList messages;
         state.ResumeTiming();
         SmoothInput in;
         in.arrays = &made.mp;
@@ -64,7 +64,7 @@ void smoothingPass(benchmark::State& state) {
         in.geometry = &made.g;
         in.map = &map;
         in.properties = &properties;
-        in.prompter = &prompter;
+        in.messages = &messages;
         in.showMessages = false;
         in.incrementText = "20";
         benchmark::DoNotOptimize(smoothMontage(in).replaced);

@@ -3,9 +3,8 @@
 #include "base/leading_number.h"
 #include "base/numbers.h"
 #include "base/prompt.h"
-#include "cli/batch_montage.h"
 #include "cli/cli_options.h"
-#include "engine/montage_run.h"
+#include "session/montage_session.h"
 #include "engine/properties_text.h"
 #include "output/bmp_writer.h"
 #include "output/picture_writer.h"
@@ -67,150 +66,121 @@ std::string formatScore(float v) {
     return buf;
 }
 
-// What one Make Montage left behind: the texts that go with slot 100 and its smoothing report.
-struct MadeMontage {
-    std::string boxText; // the increment box's text it was made with
-    int increment = 0;
-    int method = 0;
-    std::string properties;
-    bool smoothed = false;
-    SmoothResult smoothing;
-};
-
 // A montage kept aside, as a comparison window keeps it.
 struct KeptMontage {
     MemorySurface picture;
     std::string map;
-    MadeMontage made;
+    std::string properties;
+    MakeOutcome made;
     float score = 0;
 };
 
-// One run of the command line: the series decoded once and Make Montage as often as the options
-// ask for it, with the same settings a user would set in the desktop program.
-class Session {
+// The command line's side of a montage session: the options stand in for the window's controls,
+// messages go to standard error, progress to the bar, and the comparisons' montages are kept in
+// memory as the desktop program keeps them in windows.
+class CliObserver : public SessionObserver {
 public:
-    explicit Session(const CliOptions& o) : o_(o), bar_(!o.quiet), batch_(prompter_) {
-        s_.ignored = o.ignored;
-        s_.useOffsets = o.useOffsets;
-        s_.area = o.area;
-        for (std::size_t i = 0; i < o.offsets.size(); ++i) s_.offsets[i + 1] = o.offsets[i];
-        smoothing_.edgeFactor = o.edgeFactor;
-        smoothing_.focusFactor = o.focusFactor;
-        smoothing_.diffFactor = std::int16_t(o.diffFactor);
+    CliObserver(const CliOptions& o, ProgressBar& bar) : o_(o), bar_(bar) {
+        controls_.firstFileName = o.firstFile;
+        controls_.incrementText = o.incrementText;
+        controls_.method = FocusMethod(o.method);
+        controls_.ignored = o.ignored;
+        controls_.useOffsets = o.useOffsets;
+        controls_.area = o.area;
+        for (std::size_t i = 0; i < o.offsets.size() && i + 1 < offsets_.size(); ++i) offsets_[i + 1] = o.offsets[i];
+    }
+
+    MontageSession* session = nullptr;
+    std::array<KeptMontage, 5> windows;
+    KeptMontage chosen;
+    bool keptAside = false;
+
+    PromptAnswer prompt(const Prompt& p) override {
+        bar_.done();
+        return stderr_.show(p);
+    }
+    MontageControls controls() override { return controls_; }
+    void incrementReplaced(const std::string& text) override { controls_.incrementText = text; }
+    void readTargetOffsets(OffsetTable& offsets, const MontageControls&, int) override { offsets = offsets_; }
+    void pictureLoaded(int k, const std::string&, const MemorySurface&) override { bar_.show("loading", k, k); }
+    void blockRowDone(const MontageRowEvent& e, const PixelArrays&) override {
+        bar_.show("montage", e.row.rowIndex + 1, e.row.rowCount);
+    }
+    void montageReady(const PixelArrays&, const std::string&, bool) override { bar_.done(); }
+    void comparisonSettings(std::optional<int> increment, int method) override {
+        if (increment) controls_.incrementText = std::to_string(*increment);
+        controls_.method = FocusMethod(method);
+    }
+    void candidateScored(const Candidate& c) override {
+        std::cout << methodCaption(c.method) << " (method " << c.method << "), increment " << c.increment
+                  << ": Quality score = " << formatScore(c.score) << "\n"
+                  << std::flush;
+    }
+    void keepComparison(int window, int) override {
+        const SessionState& st = session->state();
+        KeptMontage& k = windows[std::size_t(window)];
+        k.picture = session->montagePicture();
+        k.map = st.montage.map;
+        k.properties = st.montage.propertiesText;
+        k.made = session->lastOutcome();
+        k.score = evaluateImage(st.montage.arrays, st.montage.geometry, k.made.increment);
+    }
+    void showComparisonInMain(int window) override {
+        chosen = windows[std::size_t(window)];
+        keptAside = true;
+    }
+
+private:
+    const CliOptions& o_;
+    ProgressBar& bar_;
+    StderrPrompter stderr_;
+    MontageControls controls_;
+    OffsetTable offsets_{};
+};
+
+// One run of the command line: Make Montage as often as the options ask for it, with the same
+// settings a user would set in the desktop program.
+class CliRun {
+public:
+    explicit CliRun(const CliOptions& o)
+        : o_(o), bar_(!o.quiet), observer_(o, bar_), session_(state_, observer_, SessionOptions{true, 0}) {
+        observer_.session = &session_;
+        state_.programFolder = QDir::currentPath().toStdString() + "/";
+        state_.smoothing.autoSmooth = o.smooth ? 1 : 0;
+        state_.smoothing.edgeFactor = o.edgeFactor;
+        state_.smoothing.focusFactor = o.focusFactor;
+        state_.smoothing.diffFactor = std::int16_t(o.diffFactor);
     }
 
     int run();
 
 private:
-    // Make Montage with the increment box's text and the method given, honouring the comparison
-    // state; smooths the result when --smooth is given. Returns the increment used, 0 when no
-    // montage was made (its messages have been shown).
-    int makeMontage(const std::string& boxText, int method, const EvaluationState& state);
-    int evaluate(EvaluationState& state, KeptMontage& chosen, bool& keptAside);
-    bool writeOutputs(const BgrView& picture, const std::string& map, const MadeMontage& made,
-                      float score);
+    // Make Montage; false when no montage (or no smoothed montage, with --smooth) was made.
+    bool makeMontage();
+    int evaluate();
+    bool writeOutputs(const BgrView& picture, const std::string& map, const std::string& properties,
+                      const MakeOutcome& made, float score);
 
     const CliOptions& o_;
-    StderrPrompter prompter_;
     ProgressBar bar_;
-    BatchMontage batch_;
-    BatchSettings s_;
-    SmoothingSettings smoothing_;
-    MadeMontage made_;
-    bool lastMadeOk_ = false; // the last Make Montage left a montage in slot 100
+    SessionState state_;
+    CliObserver observer_;
+    MontageSession session_;
 };
 
-int Session::makeMontage(const std::string& typedBox, int method, const EvaluationState& state) {
-    lastMadeOk_ = false;
-    IncrementBox box;
-    try {
-        box = readIncrementBox(typedBox);
-    } catch (const RuntimeError& e) {
-        prompter_.ask(PromptIcon::Critical, genericErrorText(e, e.line(), "CommandGo"),
-                      kGenericErrorTitle);
-        return 0;
-    }
-    const std::string boxText = box.text;
-    const int increment = box.increment;
-    s_.increment = increment;
-    s_.method = method;
-    s_.evaluationMode = state.evaluationMode;
-    s_.evaluationRun = state.evaluationRun;
-    made_ = MadeMontage{boxText, increment, method, "", false, {}};
-    try {
-        const bool made = batch_.make(s_, reusesLoadedPictures(state, increment),
-                                      [&](const BlockRowEvent& e) {
-                                          bar_.show("montage", e.rowIndex + 1, e.rowCount);
-                                      });
-        bar_.done();
-        if (!made) {
-            if (o_.area == DisplayArea::Maximum)
-                std::cerr << "orvanta-cli: with these offsets the maximum area is empty\n";
-            return 0;
-        }
-    } catch (...) {
-        bar_.done();
-        const RuntimeError e = currentError();
-        prompter_.ask(PromptIcon::Critical, genericErrorText(e, e.line(), "CommandGo"),
-                      kGenericErrorTitle);
-        return 0;
-    }
-
-    PropertiesInput p;
-    p.firstFileName = o_.firstFile;
-    p.pictureCount = batch_.pictureCount();
-    p.ignored = o_.ignored;
-    p.method = method;
-    p.incrementText = boxText;
-    p.autoSmooth = o_.smooth;
-    p.useOffsets = o_.useOffsets;
-    p.areaSame = o_.area == DisplayArea::Same;
-    p.areaMinimum = o_.area == DisplayArea::Minimum;
-    p.areaMaximum = o_.area == DisplayArea::Maximum;
-    p.offsets = batch_.offsets();
-    p.map = batch_.map();
-    made_.properties = buildPropertiesText(p);
-
-    if (o_.smooth) {
-        // The automatic pass at the end of Make Montage: no message of its own.
-        SmoothInput in;
-        in.arrays = &batch_.arrays();
-        in.measure = &batch_.focusMeasure();
-        in.focus = &batch_.focusContext();
-        in.geometry = &batch_.geometry();
-        in.area = o_.area;
-        in.map = &batch_.map();
-        in.properties = &made_.properties;
-        in.prompter = &prompter_;
-        in.showMessages = false;
-        in.incrementText = boxText;
-        in.settings = smoothing_;
-        try {
-            made_.smoothing = smoothMontage(in);
-            made_.smoothed = made_.smoothing.outcome == SmoothOutcome::Done;
-        } catch (...) {
-            const RuntimeError e = currentError();
-            prompter_.ask(PromptIcon::Critical, genericErrorText(e, 11000, "CommandGo"),
-                          kGenericErrorTitle);
-            return 0;
-        }
-        if (!made_.smoothed) return 0;
-    }
-    lastMadeOk_ = true;
-    return increment;
+bool CliRun::makeMontage() {
+    const MakeOutcome made = session_.makeMontage();
+    bar_.done();
+    if (made.maximumEmpty) std::cerr << "orvanta-cli: with these offsets the maximum area is empty\n";
+    if (!made.made) return false;
+    return !o_.smooth || made.smoothed;
 }
 
-// The picture part of an in-memory surface's rounded cells.
-BgrView viewOf(const MemorySurface& m) {
-    return BgrView{m.rounded().data(), m.pictureWidth(), m.pictureHeight(),
-                   std::size_t(m.roundedWidth()) * 3};
-}
-
-bool Session::writeOutputs(const BgrView& montage, const std::string& map,
-                           const MadeMontage& made, float score) {
+bool CliRun::writeOutputs(const BgrView& montage, const std::string& map, const std::string& properties,
+                          const MakeOutcome& made, float score) {
     if (made.smoothed && made.smoothing.replaced > 0) std::cerr << made.smoothing.report << std::flush;
     const std::string output =
-        o_.output.empty() ? defaultMontageName(batch_.completedName()) : o_.output;
+        o_.output.empty() ? defaultMontageName(session_.completedName()) : o_.output;
     try {
         PictureWriteOptions w;
         w.transparent = o_.transparent;
@@ -222,56 +192,28 @@ bool Session::writeOutputs(const BgrView& montage, const std::string& map,
     }
     if (!o_.mapFile.empty() && !writeText(o_.mapFile, map)) return false;
     if (!o_.reportFile.empty()) {
-        if (!writeText(o_.reportFile, made.properties)) return false;
+        if (!writeText(o_.reportFile, properties)) return false;
     } else {
-        std::cout << made.properties << std::flush;
+        std::cout << properties << std::flush;
     }
     if (o_.score) std::cout << "Quality score = " << formatScore(score) << "\n" << std::flush;
     return true;
 }
 
-// Runs the comparison the options name. The chosen montage is left in slot 100, or kept aside in
-// `chosen` for the method comparison (whose windows keep the pictures). Returns an exit status,
-// or -1 to go on and write the chosen montage.
-int Session::evaluate(EvaluationState& state, KeptMontage& chosen, bool& keptAside) {
-    std::string box = o_.incrementText;
-    int method = o_.method;
-    std::array<KeptMontage, 5> windows;
-
-    ComparisonHooks hooks;
-    hooks.makeMontage = [&](const MontageRequest& r, const EvaluationState& st) {
-        if (r.increment) box = std::to_string(*r.increment);
-        method = r.method;
-        return makeMontage(box, method, st);
-    };
-    hooks.scored = [&](const Candidate& c) {
-        std::cout << methodCaption(c.method) << " (method " << c.method << "), increment "
-                  << c.increment << ": Quality score = " << formatScore(c.score) << "\n"
-                  << std::flush;
-    };
-    hooks.keepComparison = [&](int window, int) {
-        KeptMontage& k = windows[std::size_t(window)];
-        k.picture = batch_.montagePicture();
-        k.map = batch_.map();
-        k.made = made_;
-        k.score = evaluateImage(batch_.arrays(), batch_.geometry(), made_.increment);
-    };
-    hooks.showComparisonInMain = [&](int window) {
-        chosen = windows[std::size_t(window)];
-        keptAside = true;
-    };
-
-    // The driver's question is answered with OK; its final message is the recommendation.
+// Runs the comparison the options name. The chosen montage is left in slot 100, or kept aside by
+// the observer for the method comparison (whose windows keep the pictures). Returns an exit
+// status, or -1 to go on and write the chosen montage.
+int CliRun::evaluate() {
+    // The comparison's question is answered with OK; its final message is the recommendation.
     RecordingPrompter answers;
-    ComparisonDriver driver(state, batch_.arrays(), batch_.geometry(), answers, hooks);
     ComparisonResult result;
     if (o_.evaluate == "methods") {
-        result = driver.compareAllMethods(o_.method);
+        result = session_.compareAllMethods(o_.method, &answers);
     } else {
         // The comparisons start from a montage the user has made.
-        if (makeMontage(box, method, state) == 0) return 1;
-        result = o_.evaluate == "increments" ? driver.evaluateIncrements(o_.method)
-                                             : driver.evaluateAll();
+        if (!makeMontage()) return 1;
+        result = o_.evaluate == "increments" ? session_.evaluateIncrements(o_.method, &answers)
+                                             : session_.evaluateAll(&answers);
     }
     if (!result.ran) {
         if (result.message) std::cerr << result.message->text << "\n";
@@ -285,33 +227,33 @@ int Session::evaluate(EvaluationState& state, KeptMontage& chosen, bool& keptAsi
     return -1;
 }
 
-int Session::run() {
+int CliRun::run() {
     if (o_.smooth) {
-        if (const auto refusal = smoothingRefusal(10, smoothing_)) {
-            prompter_.show(*refusal);
+        SmoothingSettings s{o_.edgeFactor, o_.focusFactor, std::int16_t(o_.diffFactor)};
+        if (const auto refusal = smoothingRefusal(10, s)) {
+            observer_.prompt(*refusal);
             return 1;
         }
     }
-    const std::string cwd = QDir::currentPath().toStdString() + "/";
-    const SeriesOutcome loaded =
-        batch_.loadSeries(o_.firstFile, cwd, [&](int k) { bar_.show("loading", k, k); });
-    bar_.done();
-    if (loaded != SeriesOutcome::Loaded) return 1;
-
-    EvaluationState state;
     if (o_.evaluate.empty()) {
-        if (makeMontage(o_.incrementText, o_.method, state) == 0) return 1;
+        if (!makeMontage()) return 1;
     } else {
-        KeptMontage chosen;
-        bool keptAside = false;
-        const int status = evaluate(state, chosen, keptAside);
+        const int status = evaluate();
         if (status >= 0) return status;
-        if (keptAside) return writeOutputs(viewOf(chosen.picture), chosen.map, chosen.made, chosen.score) ? 0 : 1;
+        if (observer_.keptAside) {
+            const KeptMontage& k = observer_.chosen;
+            const BgrView view{k.picture.rounded().data(), k.picture.pictureWidth(), k.picture.pictureHeight(),
+                               std::size_t(k.picture.roundedWidth()) * 3};
+            return writeOutputs(view, k.map, k.properties, k.made, k.score) ? 0 : 1;
+        }
         // The final montage could not be made again: there is nothing right to write.
-        if (!lastMadeOk_) return 1;
+        const MakeOutcome& last = session_.lastOutcome();
+        if (!last.made || (o_.smooth && !last.smoothed)) return 1;
     }
-    const float score = evaluateImage(batch_.arrays(), batch_.geometry(), made_.increment);
-    return writeOutputs(batch_.montageView(), batch_.map(), made_, score) ? 0 : 1;
+    const MontageState& ms = state_.montage;
+    const MakeOutcome& made = session_.lastOutcome();
+    const float score = evaluateImage(ms.arrays, ms.geometry, made.increment);
+    return writeOutputs(session_.montageView(), ms.map, ms.propertiesText, made, score) ? 0 : 1;
 }
 
 } // namespace
@@ -334,5 +276,5 @@ int main(int argc, char** argv) {
     }
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
-    return Session(o).run();
+    return CliRun(o).run();
 }

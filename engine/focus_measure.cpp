@@ -30,19 +30,18 @@ inline float accumulate(float score, FocusMethod method, int dR, int dG, int dB)
     }
 }
 
-void report(Prompter* prompter, const RuntimeError& e, int line) {
-    if (!prompter) return;
+void report(MessageList* messages, const RuntimeError& e, int line) {
     if (e.number() == 480)
-        prompter->ask(PromptIcon::Critical, "I appear to be having a memory problem.",
-                      "Try closing some other applications");
+        record(messages, PromptIcon::Critical, "I appear to be having a memory problem.",
+               "Try closing some other applications");
     else
-        prompter->ask(PromptIcon::Critical, genericErrorText(e, line, "gotFocusMeasure"),
-                      kGenericErrorTitle);
+        record(messages, PromptIcon::Critical, genericErrorText(e, line, "gotFocusMeasure"),
+               kGenericErrorTitle);
 }
 
 } // namespace
 
-float FocusMeasure::gotFocusMeasure(const ModulePoint& mp, const FocusContext& ctx, int x, int y,
+float FocusMeasure::gotFocusMeasure(const PixelArrays& mp, const FocusContext& ctx, int x, int y,
                                     int increment, int shiftX, int shiftY, std::int16_t& outX,
                                     std::int16_t& outY, int k, int source) {
     float score = kRefusedScore;
@@ -117,7 +116,7 @@ float FocusMeasure::gotFocusMeasure(const ModulePoint& mp, const FocusContext& c
         line = 9700;
         walk(true);
     } catch (...) {
-        report(ctx.prompter, currentError(), line);
+        report(ctx.messages, currentError(), line);
     }
     return score;
 }

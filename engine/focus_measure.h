@@ -4,7 +4,7 @@
 
 #include "base/prompt.h"
 #include "engine/focus_method.h"
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 
 #include <cstdint>
 #include <vector>
@@ -22,7 +22,7 @@ struct FocusContext {
     OffsetTable offsets{};
     std::int16_t smallestX = 999; // smallest target x over the pictures in use
     std::int16_t smallestY = 999;
-    Prompter* prompter = nullptr; // the measure reports its own errors
+    MessageList* messages = nullptr; // the measure records its own errors here
 };
 
 class FocusMeasure {
@@ -34,7 +34,7 @@ public:
     // `source` as picture k. Sets outX, outY to the block's corner in the picture (left unchanged
     // when picture k is ignored) and returns the score: -999 refused, else 0.0001 plus the
     // accumulated differences.
-    float gotFocusMeasure(const ModulePoint& mp, const FocusContext& ctx, int x, int y,
+    float gotFocusMeasure(const PixelArrays& mp, const FocusContext& ctx, int x, int y,
                           int increment, int shiftX, int shiftY, std::int16_t& outX,
                           std::int16_t& outY, int k, int source);
 

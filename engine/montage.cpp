@@ -85,28 +85,31 @@ int blockCount(float side, int increment) {
 
 namespace {
 
-// Holds the focus measure's messages of one row with the block and picture they came from, so
-// they can be shown in the order a block-by-block walk would show them.
-class KeyedPrompts : public Prompter {
+// The focus measure's messages of one row, each with the block and picture it came from, so they
+// can be put in the order a block-by-block walk would give them.
+class KeyedMessages {
 public:
-    PromptAnswer show(const Prompt& p) override {
-        held.push_back({block, picture, p});
-        return defaultAnswer(p.buttons);
+    // Tags what the measure has just recorded with its block and picture.
+    void take(int block, int picture) {
+        for (Prompt& p : fresh) held_.push_back({block, picture, std::move(p)});
+        fresh.clear();
     }
-    void forward(Prompter* to) {
-        std::stable_sort(held.begin(), held.end(), [](const Held& a, const Held& b) {
+    void moveTo(MessageList* to) {
+        std::stable_sort(held_.begin(), held_.end(), [](const Held& a, const Held& b) {
             return a.block != b.block ? a.block < b.block : a.picture < b.picture;
         });
         if (to)
-            for (const Held& h : held) to->show(h.prompt);
-        held.clear();
+            for (Held& h : held_) to->push_back(std::move(h.prompt));
+        held_.clear();
     }
+    MessageList fresh; // where the measure records
+
+private:
     struct Held {
         int block, picture;
         Prompt prompt;
     };
-    int block = 0, picture = 0;
-    std::vector<Held> held;
+    std::vector<Held> held_;
 };
 
 // One row of blocks: every block taken from its sharpest picture into montage slot 100. Returns
@@ -114,7 +117,7 @@ public:
 // The row is measured picture by picture (each picture's rows are then read left to right, which
 // the memory system follows far better than hopping between pictures block by block); the
 // choice per block is the same as measuring block by block.
-std::string blockRow(ModulePoint& mp, FocusMeasure& fm, const FocusContext& focusIn,
+std::string blockRow(PixelArrays& mp, FocusMeasure& fm, const FocusContext& focusIn,
                      const BlockLoopInput& in, int y) {
     const MontageGeometry& g = *in.geometry;
     const int inc = in.increment;
@@ -132,25 +135,24 @@ std::string blockRow(ModulePoint& mp, FocusMeasure& fm, const FocusContext& focu
     };
     std::vector<Measured> measured(std::size_t(blocks) * std::size_t(N > 0 ? N : 0));
     FocusContext focus = focusIn;
-    KeyedPrompts prompts;
-    focus.prompter = focusIn.prompter ? &prompts : nullptr;
+    KeyedMessages messages;
+    focus.messages = focusIn.messages ? &messages.fresh : nullptr;
     try {
         const int measuredY = add16(y, g.dY);
         for (int n = 1; n <= N; ++n) {
-            prompts.picture = n;
             for (int b = 0; b < blocks; ++b) {
-                prompts.block = b;
                 Measured& m = measured[std::size_t(b) * N + std::size_t(n - 1)];
                 m.x = m.y = 0;
                 m.score = fm.gotFocusMeasure(mp, focus, b * inc, measuredY, inc, g.shiftX,
                                              g.shiftY, m.x, m.y, n, n);
+                if (!messages.fresh.empty()) messages.take(b, n);
             }
         }
     } catch (RuntimeError& e) {
-        prompts.forward(focusIn.prompter);
+        messages.moveTo(focusIn.messages);
         throw e.atLine(8500);
     }
-    prompts.forward(focusIn.prompter);
+    messages.moveTo(focusIn.messages);
 
     std::string line;
     line.reserve(std::size_t(blocks));
@@ -192,38 +194,27 @@ std::string blockRow(ModulePoint& mp, FocusMeasure& fm, const FocusContext& focu
     return line;
 }
 
-// Collects what the focus measure would have shown while a row ran on a worker thread, so the
-// boxes can be shown afterwards, on the calling thread and in row order.
-class HeldPrompts : public Prompter {
-public:
-    PromptAnswer show(const Prompt& p) override {
-        held.push_back(p);
-        return defaultAnswer(p.buttons);
-    }
-    std::vector<Prompt> held;
-};
-
 // Rows of blocks computed ahead on worker threads, each with its own sample store, and handed to
 // the calling thread strictly in row order: messages, errors, the map, the preview and the
 // per-row callback come out as a row-by-row walk would give them.
 class RowPipeline {
 public:
-    RowPipeline(ModulePoint& mp, const BlockLoopInput& in, int threads, int rows)
+    RowPipeline(PixelArrays& mp, const BlockLoopInput& in, int threads, int rows)
         : mp_(mp), in_(in), rows_(rows), lines_(static_cast<std::size_t>(rows)),
-          errors_(static_cast<std::size_t>(rows)), prompts_(static_cast<std::size_t>(rows)),
+          errors_(static_cast<std::size_t>(rows)), messages_(static_cast<std::size_t>(rows)),
           done_(static_cast<std::size_t>(rows), 0) {
         for (int t = 0; t < threads; ++t) pool_.emplace_back([this] { work(); });
     }
     ~RowPipeline() { stop(); }
 
-    // Waits for row r, shows its messages and raises its error; returns its map line.
+    // Waits for row r, hands on its messages and raises its error; returns its map line.
     std::string take(int r) {
         {
             std::unique_lock<std::mutex> lock(m_);
             cv_.wait(lock, [&] { return done_[std::size_t(r)] != 0; });
         }
-        for (const Prompt& p : prompts_[std::size_t(r)].held)
-            if (in_.focus->prompter) in_.focus->prompter->show(p);
+        if (MessageList* to = in_.focus->messages)
+            for (Prompt& p : messages_[std::size_t(r)]) to->push_back(std::move(p));
         if (errors_[std::size_t(r)]) {
             stop();
             std::rethrow_exception(errors_[std::size_t(r)]);
@@ -243,7 +234,7 @@ private:
         fm.allocate(in_.increment);
         FocusContext focus = *in_.focus;
         for (int r = next_++; r < rows_ && !abort_; r = next_++) {
-            focus.prompter = &prompts_[std::size_t(r)];
+            focus.messages = in_.focus->messages ? &messages_[std::size_t(r)] : nullptr;
             try {
                 lines_[std::size_t(r)] = blockRow(mp_, fm, focus, in_, r * in_.increment);
             } catch (...) {
@@ -257,12 +248,12 @@ private:
         }
     }
 
-    ModulePoint& mp_;
+    PixelArrays& mp_;
     const BlockLoopInput& in_;
     const int rows_;
     std::vector<std::string> lines_;
     std::vector<std::exception_ptr> errors_;
-    std::vector<HeldPrompts> prompts_;
+    std::vector<MessageList> messages_; // each row's messages, recorded on its worker thread
     std::vector<char> done_;
     std::atomic<int> next_{0};
     std::atomic<bool> abort_{false};
@@ -273,7 +264,7 @@ private:
 
 } // namespace
 
-std::string runBlockLoop(ModulePoint& mp, FocusMeasure& fm, const BlockLoopInput& in) {
+std::string runBlockLoop(PixelArrays& mp, FocusMeasure& fm, const BlockLoopInput& in) {
     const MontageGeometry& g = *in.geometry;
     const int inc = in.increment;
     if (inc <= 0) throw RuntimeError(5);
@@ -310,6 +301,7 @@ std::string runBlockLoop(ModulePoint& mp, FocusMeasure& fm, const BlockLoopInput
         map.insert(0, line + "\r\n");
 
         bool previewChanged = false;
+        int drawnFrom = 0, drawnTo = -1;
         if (preview) {
             const int from = roundToInt32(double(float(y) * sy));
             const int to = roundToInt32(double(float(y + inc) * sy - 1.0f));
@@ -326,10 +318,12 @@ std::string runBlockLoop(ModulePoint& mp, FocusMeasure& fm, const BlockLoopInput
                     prow[3 * px + 2] = made ? std::uint8_t(mp.pointRed(mx, my, 100)) : 0;
                 }
                 lastPreviewRow = py;
+                if (!previewChanged) drawnFrom = py;
+                drawnTo = py;
                 previewChanged = true;
             }
         }
-        if (in.onRow) in.onRow(BlockRowEvent{y, rowIndex, rows, &map, previewChanged});
+        if (in.onRow) in.onRow(BlockRowEvent{y, rowIndex, rows, &map, previewChanged, drawnFrom, drawnTo});
         ++rowIndex;
     }
     return map;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/focus_measure.h"
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 
 #include <cstdint>
 #include <functional>
@@ -55,6 +55,8 @@ struct BlockRowEvent {
     int rowCount = 0;
     const std::string* map = nullptr;
     bool previewChanged = false;
+    int previewFrom = 0; // the preview rows redrawn (previewFrom > previewTo when none)
+    int previewTo = -1;
 };
 
 struct BlockLoopInput {
@@ -69,7 +71,7 @@ struct BlockLoopInput {
 
 // Runs the block loop over montage slot 100 (which the caller has filled, normally black) and
 // returns the dominant-image map. Errors carry the line of the failing sub-step.
-std::string runBlockLoop(ModulePoint& mp, FocusMeasure& fm, const BlockLoopInput& in);
+std::string runBlockLoop(PixelArrays& mp, FocusMeasure& fm, const BlockLoopInput& in);
 
 // The map character for a picture number: its last decimal digit.
 inline char mapCharacter(int picture) { return char('0' + picture % 10); }

@@ -20,7 +20,7 @@ IncrementBox readIncrementBox(const std::string& text) {
 }
 
 FocusContext montageFocusContext(const MontageRunSettings& s, const OffsetTable& offsets,
-                                 const MontageGeometry& g, Prompter* prompter) {
+                                 const MontageGeometry& g, MessageList* messages) {
     FocusContext c;
     c.method = s.method;
     c.ignored = s.ignored;
@@ -28,30 +28,16 @@ FocusContext montageFocusContext(const MontageRunSettings& s, const OffsetTable&
     c.offsets = offsets;
     c.smallestX = g.smallestX;
     c.smallestY = g.smallestY;
-    c.prompter = prompter;
+    c.messages = messages;
     return c;
 }
 
-namespace {
-
-// The preview rows the loop redraws after the block row at y, as it computes them.
-void previewRows(const ModulePoint& mp, int y, int increment, MontageRowEvent& e) {
-    const int PW = mp.preview.width(), PH = mp.preview.height();
-    const int MW = mp.montage.width(), MH = mp.montage.height();
-    if (mp.preview.bytes.empty() || MW <= 1 || MH <= 1 || PW <= 0) return;
-    const float sy = float(PH - 1) / float(MH - 1);
-    e.previewFrom = std::max(0, roundToInt32(double(float(y) * sy)));
-    e.previewTo = std::min(PH - 1, roundToInt32(double(float(y + increment) * sy - 1.0f)));
-}
-
-} // namespace
-
 std::string runMontage(const MontageRun& run) {
-    ModulePoint& mp = *run.arrays;
+    PixelArrays& mp = *run.arrays;
     const MontageGeometry& g = *run.geometry;
     try {
         if (run.surfaces) {
-            mp.loadImageArrays(0, *run.surfaces, run.sizeCheck);
+            mp.loadImageArrays(ArrayFill::Full, *run.surfaces, run.sizeCheck);
         } else {
             const int W = roundUp4(roundToInt16(g.W)), H = roundUp4(roundToInt16(g.H));
             mp.montage.lastColumn = toInt16(W - 1);
@@ -67,7 +53,7 @@ std::string runMontage(const MontageRun& run) {
 
     try {
         run.measure->allocate(run.settings.increment);
-        *run.focus = montageFocusContext(run.settings, *run.offsets, g, run.prompter);
+        *run.focus = montageFocusContext(run.settings, *run.offsets, g, run.messages);
     } catch (...) {
         RuntimeError e = currentError();
         throw e.atLine(8400);
@@ -84,7 +70,8 @@ std::string runMontage(const MontageRun& run) {
         in.onRow = [&](const BlockRowEvent& row) {
             MontageRowEvent e;
             e.row = row;
-            if (row.previewChanged) previewRows(mp, row.y, run.settings.increment, e);
+            e.previewFrom = row.previewFrom;
+            e.previewTo = row.previewTo;
             try {
                 run.onRow(e);
             } catch (...) {

@@ -5,7 +5,7 @@
 
 #include "base/prompt.h"
 #include "engine/focus_measure.h"
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 #include "engine/montage.h"
 
 #include <cstdint>
@@ -34,7 +34,7 @@ struct MontageRunSettings {
 
 // What the focus measure reads for a montage made with `s` over `g` (after the display area).
 FocusContext montageFocusContext(const MontageRunSettings& s, const OffsetTable& offsets,
-                                 const MontageGeometry& g, Prompter* prompter);
+                                 const MontageGeometry& g, MessageList* messages);
 
 // After each block row: the loop's own event and the preview buffer rows it has redrawn
 // (previewFrom > previewTo when none).
@@ -45,14 +45,14 @@ struct MontageRowEvent {
 };
 
 struct MontageRun {
-    ModulePoint* arrays = nullptr;
+    PixelArrays* arrays = nullptr;
     FocusMeasure* measure = nullptr;
     FocusContext* focus = nullptr; // receives the settings the measure used
     const MontageGeometry* geometry = nullptr;
     const OffsetTable* offsets = nullptr;
     MontageRunSettings settings;
     int pictureCount = 0;
-    Prompter* prompter = nullptr;
+    MessageList* messages = nullptr; // the focus measure's messages, in row order
 
     // The fill. With surfaces, the montage slot is read from the montage picture (cleared by the
     // caller) and the stack from the pictures; without, the stack stays and slot 100 is cleared to

@@ -3,13 +3,13 @@
 #pragma once
 
 #include "base/pixel_types.h"
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 
 #include <cmath>
 
 namespace orv {
 
-inline Rgb colourAt(const ModulePoint& mp, int x, int y, int picture) {
+inline Rgb colourAt(const PixelArrays& mp, int x, int y, int picture) {
     return Rgb{mp.pointRed(x, y, picture), mp.pointGreen(x, y, picture), mp.pointBlue(x, y, picture)};
 }
 

@@ -29,7 +29,7 @@ std::string bestMethodText(int method) {
     return "I think the best Montage Method is '" + methodCaption(method) + "'.";
 }
 
-ComparisonDriver::ComparisonDriver(EvaluationState& state, const ModulePoint& arrays,
+ComparisonDriver::ComparisonDriver(EvaluationState& state, const PixelArrays& arrays,
                                    const MontageGeometry& geometry, Prompter& prompter,
                                    ComparisonHooks hooks)
     : state_(state), arrays_(arrays), geometry_(geometry), prompter_(prompter),

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "base/prompt.h"
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 #include "engine/montage.h"
 
 #include <cstdint>
@@ -93,7 +93,7 @@ class ComparisonDriver {
 public:
     // `arrays` and `geometry` are the main montage the hooks make (slot 100, W, H); the driver
     // scores them after each montage.
-    ComparisonDriver(EvaluationState& state, const ModulePoint& arrays,
+    ComparisonDriver(EvaluationState& state, const PixelArrays& arrays,
                      const MontageGeometry& geometry, Prompter& prompter, ComparisonHooks hooks);
 
     // "Evaluate Increments" with `method` ticked.
@@ -113,7 +113,7 @@ private:
               const std::string& title);
 
     EvaluationState& state_;
-    const ModulePoint& arrays_;
+    const PixelArrays& arrays_;
     const MontageGeometry& geometry_;
     Prompter& prompter_;
     ComparisonHooks hooks_;

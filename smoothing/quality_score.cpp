@@ -10,7 +10,7 @@
 
 namespace orv {
 
-float evaluateImage(const ModulePoint& mp, const MontageGeometry& g, int increment, int slot) {
+float evaluateImage(const PixelArrays& mp, const MontageGeometry& g, int increment, int slot) {
     if (increment < 1) throw RuntimeError(5);
     const int inc = increment;
     std::array<int, 8> d{};

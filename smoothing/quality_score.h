@@ -2,7 +2,7 @@
 // lower, the less its block structure shows.
 #pragma once
 
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 #include "engine/montage.h"
 
 namespace orv {
@@ -11,7 +11,7 @@ namespace orv {
 // blocks of side `increment`: 8 samples across the right seam and 8 across the seam to the next
 // row of every block that has both neighbours. 0 when no block has both. Raises RuntimeError 5
 // for an increment below 1.
-float evaluateImage(const ModulePoint& mp, const MontageGeometry& geometry, int increment,
+float evaluateImage(const PixelArrays& mp, const MontageGeometry& geometry, int increment,
                     int slot = 100);
 
 } // namespace orv

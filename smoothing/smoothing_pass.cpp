@@ -23,7 +23,7 @@ std::optional<Prompt> smoothingRefusal(int increment, const SmoothingSettings& s
     return std::nullopt;
 }
 
-SmootherBlock findSmootherBlock(const ModulePoint& mp, const BlockSearchContext& ctx, int x, int y,
+SmootherBlock findSmootherBlock(const PixelArrays& mp, const BlockSearchContext& ctx, int x, int y,
                                 int excluded, int slot) {
     SmootherBlock r;
     r.picture = excluded;
@@ -112,7 +112,7 @@ std::string markSmoothed(std::string text) {
 }
 
 // Copies the candidate's block into the montage slot wherever both lie inside their arrays.
-void copyBlock(ModulePoint& mp, int slot, int x, int y, int picture, int xs, int ys, int inc) {
+void copyBlock(PixelArrays& mp, int slot, int x, int y, int picture, int xs, int ys, int inc) {
     std::vector<std::uint8_t>& montage = mp.montage.slot(slot);
     const std::vector<std::uint8_t>& src = mp.stack.pictures[std::size_t(picture - 1)];
     const int MW = mp.montage.width(), SW = mp.stack.width();
@@ -130,25 +130,25 @@ void copyBlock(ModulePoint& mp, int slot, int x, int y, int picture, int xs, int
 SmoothResult smoothMontage(const SmoothInput& in) {
     SmoothResult result;
     result.report = kReportStart;
-    Prompter* prompter = in.prompter;
+    MessageList* messages = in.messages;
 
     if (!in.montageVisible) {
-        if (prompter) prompter->ask(PromptIcon::Information, kSmoothHiddenText, kSmoothHiddenTitle);
+        record(messages, PromptIcon::Information, kSmoothHiddenText, kSmoothHiddenTitle);
         result.outcome = SmoothOutcome::Hidden;
         return result;
     }
     const int inc = roundToInt16(leadingValue(in.incrementText));
     if (const auto refusal = smoothingRefusal(inc, in.settings)) {
-        if (prompter) prompter->show(*refusal);
+        if (messages) messages->push_back(*refusal);
         result.outcome = SmoothOutcome::Refused;
         return result;
     }
-    int slot = 100;
-    if (in.montageIndex != 999) {
-        if (in.montageIndex < 0 || in.montageIndex > 4) throw RuntimeError(9);
-        slot = 100 + in.montageIndex;
+    int slot = int(MontageSlot::Main);
+    if (in.comparison) {
+        if (*in.comparison < 0 || *in.comparison > 4) throw RuntimeError(9);
+        slot = comparisonSlot(*in.comparison);
     }
-    ModulePoint& mp = *in.arrays;
+    PixelArrays& mp = *in.arrays;
     if (mp.montage.slot(slot).size() !=
         std::size_t(mp.montage.width()) * std::size_t(std::max(0, mp.montage.height())) * 3)
         throw RuntimeError(9);
@@ -161,6 +161,7 @@ SmoothResult smoothMontage(const SmoothInput& in) {
     // is made, without resizing the montage. Without offsets every picture sits where it is.
     MontageGeometry& g = *in.geometry;
     FocusContext focus = *in.focus;
+    focus.messages = messages;
     int shiftX = 0, shiftY = 0, dY = 0;
     if (focus.useOffsets) {
         AreaInput area{true, in.area, mp.stack.count, focus.ignored, 2, 0, 0};
@@ -237,12 +238,12 @@ SmoothResult smoothMontage(const SmoothInput& in) {
     }
 
     busy.release();
-    if (in.showMessages && prompter) {
+    if (in.showMessages) {
         // A pass whose changes all fell beyond the report's limit still changed the montage.
         if (result.replaced > 0)
-            prompter->ask(PromptIcon::Information, result.report, kSmoothReportTitle);
+            record(messages, PromptIcon::Information, result.report, kSmoothReportTitle);
         else
-            prompter->ask(PromptIcon::Exclamation, kAlreadySmoothText, kAlreadySmoothTitle);
+            record(messages, PromptIcon::Exclamation, kAlreadySmoothText, kAlreadySmoothTitle);
     }
     return result;
 }

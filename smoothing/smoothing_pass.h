@@ -4,7 +4,7 @@
 
 #include "base/prompt.h"
 #include "engine/focus_measure.h"
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 #include "engine/montage.h"
 
 #include <cstdint>
@@ -63,7 +63,7 @@ struct SmootherBlock {
 // Compares the montage's pixels just left of and below block (x, y) of `slot` with the block's own
 // first column and row, and with the first column and row of every picture's block at the same
 // place; returns the picture that joins best (strictly better than the montage).
-SmootherBlock findSmootherBlock(const ModulePoint& mp, const BlockSearchContext& ctx, int x, int y,
+SmootherBlock findSmootherBlock(const PixelArrays& mp, const BlockSearchContext& ctx, int x, int y,
                                 int excluded, int slot);
 
 // A replaced block, for the window that shows the montage: the block of montage pixels (x, y) to
@@ -86,17 +86,17 @@ struct SmoothingHooks {
 };
 
 struct SmoothInput {
-    ModulePoint* arrays = nullptr;
+    PixelArrays* arrays = nullptr;
     FocusMeasure* measure = nullptr;
-    const FocusContext* focus = nullptr; // method, ignore ticks, offsets, the measure's prompter
+    const FocusContext* focus = nullptr; // method, ignore ticks, offsets
     MontageGeometry* geometry = nullptr; // W, H and the offsets' extents, shifts and dY
     DisplayArea area = DisplayArea::Same; // the display area the offsets' extents are recomputed for
     std::string* map = nullptr;        // the map window's text
     std::string* properties = nullptr; // this montage's properties text
-    Prompter* prompter = nullptr;
+    MessageList* messages = nullptr; // the pass's messages and the measure's, in order
 
     bool montageVisible = true;
-    int montageIndex = 999;    // 999 the main montage (slot 100), 0 to 4 comparison montage k
+    std::optional<int> comparison; // comparison montage k (0 to 4), none for the main montage
     bool showMessages = true;  // false for the automatic pass after Make Montage
     std::string incrementText; // the increment box's text when the pass starts
     SmoothingSettings settings;

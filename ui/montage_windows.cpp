@@ -1,8 +1,7 @@
 // The montage, dominant-image, preview and properties windows.
 #include "ui/montage_windows.h"
-#include "ui/menu_table.h"
 
-#include "ui/montage_rules.h"
+#include "session/montage_rules.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -21,23 +20,6 @@ namespace orv {
 
 namespace {
 
-// The montage window's context menu; an empty name is a separator.
-constexpr MenuEntry kMontageMenu[] = {
-    {"mnuSaveProject", "Save project"},
-    {"", "-"},
-    {"mnuSaveAs", "Save As"},
-    {"mnucopy", "Copy to Clipboard"},
-    {"mnuEditor", "Open in Editor"},
-    {"mnuPrint100", "Print"},
-    {"mnuPrint", "Print Fit to Page"},
-    {"mnuPrintHalf", "Print Fit to Half Page"},
-    {"mnuSmooth", "Smooth Montage Image"},
-    {"", "-"},
-    {"mnuProperties", "Properties"},
-    {"mnuShowPreview2", "Show Preview of this Picture"},
-    {"mnuClose", "Close Window"},
-};
-
 QSize screenRoomFrom(const QWidget* w) {
     const QScreen* s = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
     return s ? s->availableGeometry().size() : QSize(1024, 768);
@@ -45,75 +27,19 @@ QSize screenRoomFrom(const QWidget* w) {
 
 } // namespace
 
-// --- PictureWindow ------------------------------------------------------------------------------
-
-PictureWindow::PictureWindow(QWidget* mainWindow, const char* objectName, const char* pictureName)
-    : QWidget(mainWindow, Qt::Window) {
-    setObjectName(QString::fromLatin1(objectName));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    scroll_ = new QScrollArea(this);
-    scroll_->setFrameShape(QFrame::NoFrame);
-    scroll_->setWidgetResizable(false);
-    scroll_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    picture_ = new PictureBox;
-    picture_->setObjectName(QString::fromLatin1(pictureName));
-    scroll_->setWidget(picture_);
-    layout->addWidget(scroll_);
-}
-
-void PictureWindow::fitToPicture() {
-    QSize client = picture_->size();
-    const QSize room = screenRoomFrom(this) - QSize(16, 48);
-    if (client.width() > room.width() || client.height() > room.height()) {
-        const int bar = scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
-        client = QSize(std::min(client.width() + bar, std::max(100, room.width())),
-                       std::min(client.height() + bar, std::max(100, room.height())));
-    }
-    resize(client);
-}
-
-bool PictureWindow::event(QEvent* e) {
-    if (e->type() == QEvent::WindowActivate) emit focusHandOff();
-    return QWidget::event(e);
-}
-
-void PictureWindow::closeEvent(QCloseEvent* e) {
-    e->accept();
-    // Out of sight before the window lists are told, so they drop it.
-    hide();
-    emit closed(windowTitle());
-}
-
 // --- FormMontagePicture -------------------------------------------------------------------------
 
 FormMontagePicture::FormMontagePicture(QWidget* mainWindow)
-    : PictureWindow(mainWindow, "FormMontagePicture", "PictureFile") {
+    : PictureWindow(mainWindow, "FormMontagePicture", "PictureFile", montageWindowMenu()) {
     setWindowTitle(QString::fromLatin1(kMontageCaption));
     picture()->setToolTip(QString::fromLatin1(kMontageTooltip));
     picture()->setAccessibleName(QStringLiteral("Montage"));
-
-    menu_ = new QMenu(QStringLiteral("Menu"), this);
-    menu_->setObjectName(QStringLiteral("mnuMenu"));
-    addMenuEntries(menu_, kMontageMenu);
-    properties_ = menuAction(QStringLiteral("mnuProperties"));
-    properties_->setCheckable(true);
-    connect(menuAction(QStringLiteral("mnuSmooth")), &QAction::triggered, this, &FormMontagePicture::smoothRequested);
-    // The tick is the command's to set: the entry reports the click and the handler decides.
-    connect(properties_, &QAction::triggered, this, [this] {
-        properties_->setChecked(!properties_->isChecked());
-        emit propertiesRequested();
-    });
-    connect(menuAction(QStringLiteral("mnuShowPreview2")), &QAction::triggered, this,
-            &FormMontagePicture::previewRequested);
-    connect(menuAction(QStringLiteral("mnuClose")), &QAction::triggered, this, &QWidget::close);
-    connect(picture(), &PictureBox::rightButtonReleased, this, [this](const QPoint& at) { menu_->popup(at); });
 }
 
-QAction* FormMontagePicture::menuAction(const QString& name) const {
-    for (QAction* a : menu_->actions())
-        if (a->objectName() == name) return a;
-    return nullptr;
+bool FormMontagePicture::handleOwnCommand(Command c) {
+    // The tick is the command's to set: the entry reports the click and the handler decides.
+    if (c == Command::PictureProperties) mnuProperties()->setChecked(!mnuProperties()->isChecked());
+    return false;
 }
 
 void FormMontagePicture::setBlankPicture(int w, int h) {
@@ -242,7 +168,7 @@ void FormPreview::clearPreview() {
 
 // --- FormProperties -----------------------------------------------------------------------------
 
-FormProperties::FormProperties(int& dragState, QWidget* owner)
+FormProperties::FormProperties(std::optional<int>& dragState, QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::FramelessWindowHint), dragState_(dragState) {
     setObjectName(QStringLiteral("FormProperties"));
     frame_ = new QFrame(this);
@@ -307,7 +233,7 @@ bool FormProperties::eventFilter(QObject* watched, QEvent* e) {
         }
         case QEvent::MouseMove: {
             auto* m = static_cast<QMouseEvent*>(e);
-            if (dragState_ != -999 && (m->buttons() & Qt::LeftButton)) {
+            if (dragState_ && (m->buttons() & Qt::LeftButton)) {
                 const QPoint now = m->globalPosition().toPoint();
                 move(pos() + (now - pressed_));
                 pressed_ = now;
@@ -315,7 +241,7 @@ bool FormProperties::eventFilter(QObject* watched, QEvent* e) {
             return true;
         }
         case QEvent::MouseButtonRelease:
-            dragState_ = -999;
+            dragState_.reset();
             return true;
         default:
             break;

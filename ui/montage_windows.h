@@ -4,7 +4,7 @@
 // hand their menu choices back as signals.
 #pragma once
 
-#include "ui/picture_box.h"
+#include "ui/picture_window.h"
 
 #include <QFrame>
 #include <QHash>
@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <optional>
 #include <string>
 
 class QAction;
@@ -30,50 +31,19 @@ inline constexpr const char* kPreviewTooltip = "Preview of the final picture";
 inline constexpr int kPreviewWidth = 320; // the preview picture's size (multiples of 4)
 inline constexpr int kPreviewHeight = 240;
 
-// A picture shown whole in a window that scrolls when the picture is larger than the screen.
-class PictureWindow : public QWidget {
-    Q_OBJECT
-public:
-    PictureWindow(QWidget* mainWindow, const char* objectName, const char* pictureName);
-
-    PictureBox* picture() const { return picture_; }
-    // The client area for the picture at full size, capped at the screen.
-    void fitToPicture();
-
-signals:
-    void focusHandOff(); // the main window should take the focus
-    void closed(const QString& caption);
-
-protected:
-    bool event(QEvent* e) override;
-    void closeEvent(QCloseEvent* e) override;
-
-private:
-    QScrollArea* scroll_;
-    PictureBox* picture_;
-};
-
 class FormMontagePicture : public PictureWindow {
     Q_OBJECT
 public:
     explicit FormMontagePicture(QWidget* mainWindow);
 
     PictureBox* PictureFile() const { return picture(); }
-    QMenu* mnuMenu() const { return menu_; }
-    QAction* menuAction(const QString& name) const;
-    QAction* mnuProperties() const { return properties_; }
+    QAction* mnuProperties() const { return action(Command::PictureProperties); }
 
     // A black picture of w x h in a window sized to show it.
     void setBlankPicture(int w, int h);
 
-signals:
-    void smoothRequested();
-    void propertiesRequested();
-    void previewRequested();
-
-private:
-    QMenu* menu_;
-    QAction* properties_ = nullptr;
+protected:
+    bool handleOwnCommand(Command c) override;
 };
 
 // The label of the dominant-image window. Make Montage puts a new line on top of the map after
@@ -138,8 +108,8 @@ public:
 class FormProperties : public QWidget {
     Q_OBJECT
 public:
-    // `dragState` is the program's shared drag state: -999 while nothing is dragged.
-    FormProperties(int& dragState, QWidget* owner);
+    // `dragState` is the program's shared drag state: empty while nothing is dragged.
+    FormProperties(std::optional<int>& dragState, QWidget* owner);
 
     QLabel* LabelProperties() const { return label_; }
     QFrame* ShapeProperties() const { return frame_; }
@@ -158,7 +128,7 @@ signals:
     void focusHandOff();
 
 private:
-    int& dragState_;
+    std::optional<int>& dragState_;
     QFrame* frame_;
     QLabel* label_;
     std::string text_;

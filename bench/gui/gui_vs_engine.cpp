@@ -2,10 +2,9 @@
 // the main window (offscreen unless a display is asked for) and through the engine as orvanta-cli
 // does (series decoded, montage made), checks that both are the same, and prints both times and
 // their ratio. With --screenshot DIR it also saves pictures of the windows after the click.
-#include "app/program_state.h"
+#include "ui/program_state.h"
 #include "base/prompt.h"
-#include "cli/batch_montage.h"
-#include "engine/montage_run.h"
+#include "session/fixed_controls_observer.h"
 #include "ui/common_dialog.h"
 #include "ui/form_montage.h"
 
@@ -120,11 +119,10 @@ int main(int argc, char** argv) {
     ReportingPrompter prompter;
     CommonDialog dialog(std::make_unique<ScriptedDialogBackend>());
     FormMontage form(state, prompter, dialog);
-    form.montageWindow();
+    form.windows().montageWindow();
     form.show();
     QCoreApplication::processEvents();
 
-    BatchSettings settings;
     std::vector<double> window, engine;
     bool identical = true;
     for (int run = 0; run < o.runs; ++run) {
@@ -135,15 +133,20 @@ int main(int argc, char** argv) {
         window.push_back(msSince(t0));
         if (prompter.shown) return 1;
 
+        // The same session without windows, as orvanta-cli runs it.
         t0 = std::chrono::steady_clock::now();
-        BatchMontage batch(prompter);
-        if (batch.loadSeries(o.first, state.programFolder) != SeriesOutcome::Loaded) return 1;
-        settings.increment = readIncrementBox(o.increment).increment;
-        batch.make(settings);
+        MontageControls controls;
+        controls.firstFileName = o.first;
+        controls.incrementText = o.increment;
+        FixedControlsObserver observer(prompter, controls);
+        SessionState batchState;
+        batchState.programFolder = state.programFolder;
+        MontageSession batch(batchState, observer);
+        if (!batch.makeMontage().made) return 1;
         engine.push_back(msSince(t0));
 
-        identical = identical && batch.arrays().montage.slot(100) == state.montage.arrays.montage.slot(100) &&
-                    batch.map() == form.usedWindow()->mapText();
+        identical = identical && batchState.montage.arrays.montage.slot(100) == state.montage.arrays.montage.slot(100) &&
+                    batchState.montage.map == form.windows().usedWindow()->mapText();
     }
 
     const double w = median(window), e = median(engine);
@@ -156,9 +159,9 @@ int main(int argc, char** argv) {
         QDir().mkpath(QString::fromStdString(o.screenshots));
         const QString dir = QString::fromStdString(o.screenshots) + "/";
         QCoreApplication::processEvents();
-        saveGrab(form.montageWindow(), dir + "montage.png");
-        saveGrab(form.usedWindow(), dir + "map.png");
-        saveGrab(form.previewWindow(), dir + "preview.png");
+        saveGrab(form.windows().montageWindow(), dir + "montage.png");
+        saveGrab(form.windows().usedWindow(), dir + "map.png");
+        saveGrab(form.windows().previewWindow(), dir + "preview.png");
         saveGrab(&form, dir + "main.png");
         if (QScreen* s = QGuiApplication::primaryScreen()) {
             const QPixmap screen = s->grabWindow(0);

@@ -60,7 +60,7 @@ TEST(Startup, WithoutArgumentsOrPreferencesKeepsTheInitialNameAndIncrementTen) {
     EXPECT_EQ(rig.box(), initialFileName(rig.state.programFolder));
     EXPECT_EQ(rig.increment(), "10");
     EXPECT_EQ(rig.form->montageMethod(), 0);
-    EXPECT_EQ(rig.state.dragState, -999);
+    EXPECT_FALSE(rig.state.dragState.has_value());
     rig.waitForFirstLoad();
     // The initial series is not there: at start-up that is no reason for a message.
     EXPECT_TRUE(rig.prompter.shown.empty());

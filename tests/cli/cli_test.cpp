@@ -1,5 +1,5 @@
 // orvanta-cli end to end: option handling, exit statuses, messages, and the montage it writes.
-#include "cli/batch_montage.h"
+#include "session/fixed_controls_observer.h"
 #include "cli/cli_options.h"
 #include "cli_support.h"
 
@@ -149,13 +149,16 @@ TEST_F(CliSeries, TheFileMatchesTheEngineRunInProcess) {
     const auto r = runProgram("orvanta-cli", {"-q", "-m", "linear", "-i", "25", "-o", out("e.bmp"), first()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     RecordingPrompter prompter;
-    BatchMontage batch(prompter);
-    ASSERT_EQ(batch.loadSeries(first().toStdString(), "/"), SeriesOutcome::Loaded);
-    BatchSettings s;
-    s.increment = 25;
-    s.method = 1;
-    ASSERT_TRUE(batch.make(s));
-    const MemorySurface m = batch.montagePicture();
+    MontageControls c;
+    c.firstFileName = first().toStdString();
+    c.incrementText = "25";
+    c.method = FocusMethod::LinearColor;
+    FixedControlsObserver observer(prompter, c);
+    SessionState state;
+    state.programFolder = "/";
+    MontageSession session(state, observer);
+    ASSERT_TRUE(session.makeMontage().made);
+    const MemorySurface m = session.montagePicture();
     const QImage file = QImage(out("e.bmp")).convertToFormat(QImage::Format_RGB888);
     for (int y = 0; y < 90; y += 7)
         for (int x = 0; x < 120; x += 5) {

@@ -1,7 +1,7 @@
 // Small generated series for the engine tests: pictures built pixel by pixel in memory.
 #pragma once
 
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 #include "engine/picture_surface.h"
 
 #include <memory>
@@ -23,9 +23,9 @@ struct Series {
         for (auto& p : pictures) s.pictures.push_back(p.get());
         return s;
     }
-    void fill(ModulePoint& mp, int montageW, int montageH, SizeCheck check = {}) {
+    void fill(PixelArrays& mp, int montageW, int montageH, SizeCheck check = {}) {
         montage = MemorySurface(montageW, montageH);
-        mp.loadImageArrays(0, surfaces(), check);
+        mp.loadImageArrays(ArrayFill::Full, surfaces(), check);
     }
 };
 

@@ -14,7 +14,7 @@ struct Measured {
     std::int16_t outX, outY;
 };
 
-Measured measure(const ModulePoint& mp, const FocusContext& ctx, int x, int y, int inc, int k,
+Measured measure(const PixelArrays& mp, const FocusContext& ctx, int x, int y, int inc, int k,
                  int shiftX = 0, int shiftY = 0) {
     FocusMeasure fm;
     fm.allocate(inc);
@@ -36,7 +36,7 @@ TEST(FocusMeasure, AUniformBlockScoresTheStartValueUnderEveryMethod) {
     MemorySurface& p = s.add(40, 40);
     for (int r = 0; r < 40; ++r)
         for (int c = 0; c < 40; ++c) p.setPixel(c, r, 30, 60, 90);
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 40, 40);
     for (int m = 0; m < 5; ++m)
         EXPECT_FLOAT_EQ(measure(mp, method(FocusMethod(m)), 0, 0, 20, 1).score, 0.0001f) << m;
@@ -59,7 +59,7 @@ TEST_P(BlackToWhiteStep, ScoresOneStep) {
     // The anti-diagonal passes (9,10) and (10,9): keep those black so it sees no change.
     setCell(p, 9, 10, 0, 0, 0);
     setCell(p, 10, 9, 0, 0, 0);
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 20, 20);
     EXPECT_FLOAT_EQ(measure(mp, method(GetParam().method), 0, 0, 20, 1).score, GetParam().expected);
 }
@@ -78,7 +78,7 @@ TEST(FocusMeasure, IncrementTenCountsEightDifferencesPerDiagonal) {
     MemorySurface& p = s.add(10, 10);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 10; ++x) setCell(p, x, y, 0, 0, (x % 2));
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 10, 10);
     EXPECT_FLOAT_EQ(measure(mp, method(FocusMethod::Red), 0, 0, 10, 1).score, 0.0001f + 16);
 }
@@ -88,7 +88,7 @@ TEST(FocusMeasure, ABlockPastTheRightEdgeUsesOnlyTheSamplesInside) {
     MemorySurface& p = s.add(25, 40);
     for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 25; ++x) setCell(p, x, y, 0, 0, (x % 2));
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 25, 40);
     // Block at x = 20: samples x = 20..24 inside (5 samples, 4 differences) on each diagonal.
     EXPECT_FLOAT_EQ(measure(mp, method(FocusMethod::Red), 20, 0, 20, 1).score, 0.0001f + 8);
@@ -97,7 +97,7 @@ TEST(FocusMeasure, ABlockPastTheRightEdgeUsesOnlyTheSamplesInside) {
 TEST(FocusMeasure, IgnoredPicturesAreRefusedButPictureElevenNeverIs) {
     Series s;
     for (int n = 0; n < 11; ++n) s.add(20, 20);
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 20, 20);
     FocusContext c;
     c.ignored[1] = true;
@@ -111,7 +111,7 @@ TEST(FocusMeasure, OffsetsMapThePositionAndRefuseNegativeOnes) {
     Series s;
     s.add(60, 60);
     s.add(60, 60);
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 60, 60);
     FocusContext c;
     c.offsets[1] = {10, 10};
@@ -130,7 +130,7 @@ TEST(FocusMeasure, WithOffsetsABlockTouchingTheRightEdgeIsRefusedUnlessSmallestT
     Series s;
     s.add(50, 50);
     s.add(50, 50);
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 50, 50);
     FocusContext c;
     c.useOffsets = true;
@@ -146,15 +146,15 @@ TEST(FocusMeasure, WithOffsetsABlockTouchingTheRightEdgeIsRefusedUnlessSmallestT
 TEST(FocusMeasure, AnOverflowingPositionIsReportedAndTheMeasureEnds) {
     Series s;
     s.add(20, 20);
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 20, 20);
-    RecordingPrompter prompter;
+    MessageList shown;
     FocusContext c;
-    c.prompter = &prompter;
+    c.messages = &shown;
     c.offsets[1] = {32000, 0};
     Measured m = measure(mp, c, 1000, 0, 20, 1);
     EXPECT_EQ(m.score, -999.0f);
-    ASSERT_EQ(prompter.shown.size(), 1u);
-    EXPECT_EQ(prompter.shown[0].text, "error 6 (Overflow) at line 9000 of gotFocusMeasure");
-    EXPECT_EQ(prompter.shown[0].title, "Nobody's Perfect");
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, "error 6 (Overflow) at line 9000 of gotFocusMeasure");
+    EXPECT_EQ(shown[0].title, "Nobody's Perfect");
 }

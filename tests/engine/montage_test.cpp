@@ -22,7 +22,7 @@ std::vector<std::string> lines(const std::string& map) {
 }
 
 struct LoopRun {
-    ModulePoint mp;
+    PixelArrays mp;
     MontageGeometry g;
     FocusContext ctx;
     std::string map;
@@ -30,7 +30,7 @@ struct LoopRun {
 };
 
 void runLoop(Series& s, LoopRun& r, int inc) {
-    r.mp.loadImageArrays(0, s.surfaces(), {});
+    r.mp.loadImageArrays(ArrayFill::Full, s.surfaces(), {});
     FocusMeasure fm;
     BlockLoopInput in;
     in.geometry = &r.g;
@@ -250,8 +250,8 @@ TEST(BlockLoop, RowsOnSeveralThreadsGiveTheSameMontageMapAndMessages) {
             }
     }
     s.montage = MemorySurface(90, 70);
-    ModulePoint filled;
-    filled.loadImageArrays(0, s.surfaces(), {});
+    PixelArrays filled;
+    filled.loadImageArrays(ArrayFill::Full, s.surfaces(), {});
     auto run = [&](int threads, std::vector<Prompt>& shown, bool preview = false) {
         LoopRun r;
         r.mp = filled;
@@ -259,8 +259,8 @@ TEST(BlockLoop, RowsOnSeveralThreadsGiveTheSameMontageMapAndMessages) {
         if (preview) r.mp.preview.allocate(36, 28);
         r.g.W = 90;
         r.g.H = 70;
-        RecordingPrompter prompter;
-        r.ctx.prompter = &prompter;
+        MessageList recorded;
+        r.ctx.messages = &recorded;
         r.ctx.method = FocusMethod::LinearColor;
         // Picture 3's target lies so far right that its position overflows in every row: each
         // row shows a message, which must come out in row order.
@@ -278,7 +278,7 @@ TEST(BlockLoop, RowsOnSeveralThreadsGiveTheSameMontageMapAndMessages) {
             changed.push_back(e.previewChanged);
         };
         r.map = runBlockLoop(r.mp, fm, in);
-        shown = prompter.shown;
+        shown = recorded;
         return std::make_tuple(r.map, r.mp.montage.slot(100), r.rowsY, changed, r.mp.preview.bytes);
     };
     std::vector<Prompt> one, two, three;

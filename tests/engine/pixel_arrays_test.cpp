@@ -12,7 +12,7 @@ TEST(PixelArrays, SidesRoundUpToFourAndMarginsReadBlack) {
     for (int r = 0; r < 75; ++r)
         for (int c = 0; c < 101; ++c) p.setPixel(c, r, 9, 9, 9);
     p.setPixel(0, 0, 1, 2, 3); // top-left picture pixel
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 101, 75);
     EXPECT_EQ(mp.stack.width(), 104);
     EXPECT_EQ(mp.stack.height(), 76);
@@ -30,7 +30,7 @@ TEST(PixelArrays, SidesRoundUpToFourAndMarginsReadBlack) {
 TEST(PixelArrays, PictureIndexAbove99NamesAMontageSlot) {
     Series s;
     s.add(8, 8).setPixel(1, 7, 0, 0, 50);
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 8, 8);
     mp.montage.slot(100)[2 + 3 * (1 + 8 * 0)] = 77;
     EXPECT_EQ(mp.pointRed(1, 0, 100), 77);
@@ -43,7 +43,7 @@ TEST(PixelArrays, WriteBackIsTheReverseOfTheFill) {
     Series s;
     MemorySurface& p = s.add(5, 3);
     p.setPixel(4, 0, 10, 20, 30);
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 5, 3);
     mp.montage.slot(100) = mp.stack.pictures[0];
     MemorySurface out(5, 3);
@@ -66,20 +66,20 @@ TEST_P(SameSizeCheck, WarnsOnlyForPictures2To10ThatAreNotIgnored) {
     const SizeCase c = GetParam();
     Series s;
     for (int n = 1; n <= 12; ++n) n == c.largerPicture ? s.add(12, 10) : s.add(8, 6);
-    RecordingPrompter prompter;
+    MessageList shown;
     SizeCheck check;
-    check.prompter = &prompter;
+    check.messages = &shown;
     check.comparisonRun = c.comparison;
     if (c.ignoreIt && c.largerPicture) check.ignored[std::size_t(c.largerPicture - 1)] = true;
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 8, 6, check);
-    ASSERT_EQ(int(prompter.shown.size()), c.expectedWarnings);
+    ASSERT_EQ(int(shown.size()), c.expectedWarnings);
     EXPECT_EQ(mp.stack.count, 12); // the fill goes on
     if (c.expectedWarnings) {
-        EXPECT_EQ(prompter.shown[0].text, "Image 3 has a different dimension (12,10) from Image 1 "
+        EXPECT_EQ(shown[0].text, "Image 3 has a different dimension (12,10) from Image 1 "
                                           "(8,6).   All images must be the same size.");
-        EXPECT_EQ(prompter.shown[0].title, "You can edit each picture to the same size");
-        EXPECT_EQ(prompter.shown[0].icon, PromptIcon::Critical);
+        EXPECT_EQ(shown[0].title, "You can edit each picture to the same size");
+        EXPECT_EQ(shown[0].icon, PromptIcon::Critical);
     }
 }
 
@@ -94,7 +94,7 @@ TEST(PixelArrays, ALargerPictureIsReadIntoTheFirstPicturesCells) {
     MemorySurface& big = s.add(8, 8);
     big.setPixel(0, 7, 1, 1, 1); // bottom-left
     big.setPixel(5, 7, 2, 2, 2); // outside picture 1's width
-    ModulePoint mp;
+    PixelArrays mp;
     s.fill(mp, 4, 4);
     EXPECT_EQ(mp.pointRed(0, 0, 2), 1);
     EXPECT_EQ(mp.stack.pictureWidth(2), 8);

@@ -21,11 +21,12 @@ namespace orv::test {
 inline constexpr Rgb kGrey{100, 100, 100};
 
 struct Scene {
-    ModulePoint mp;
+    PixelArrays mp;
     MontageGeometry g;
     FocusContext focus;
     FocusMeasure measure;
     RecordingPrompter prompter;
+    MessageList messages; // what the smoothing pass recorded
     std::string map;
     std::string properties;
 
@@ -96,7 +97,7 @@ struct Scene {
         in.geometry = &g;
         in.map = &map;
         in.properties = &properties;
-        in.prompter = &prompter;
+        in.messages = &messages;
         in.incrementText = std::to_string(inc);
         in.settings = settings;
         return in;

@@ -66,8 +66,8 @@ TEST(SmoothingPass, ReplacesAWeakBlockAndUpdatesPixelsMapPropertiesAndReport) {
     expected.replace(expected.find("Smoothing =") + 11, 3, "yes");
     EXPECT_EQ(s.properties, expected);
     EXPECT_EQ(shownProperties, expected);
-    ASSERT_EQ(s.prompter.shown.size(), 1u);
-    EXPECT_EQ(s.prompter.shown[0],
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_EQ(s.messages[0],
               (Prompt{PromptIcon::Information, PromptButtons::Ok, r.report, "Smooved"}));
 }
 
@@ -240,8 +240,8 @@ TEST(SmoothingPass, ReportStopsGrowingAtItsLimitWhileSmoothingGoesOn) {
     // The unlisted row is smoothed all the same.
     EXPECT_EQ(s.at(100, 790, 50), kBetter);
     EXPECT_EQ(s.map.substr(0, 10), "1212121212");
-    ASSERT_EQ(s.prompter.shown.size(), 1u);
-    EXPECT_EQ(s.prompter.shown[0].text, r.report);
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_EQ(s.messages[0].text, r.report);
 }
 
 TEST(SmoothingPass, ChangesBeyondTheReportLimitAreStillReportedAsSmoothing) {
@@ -256,8 +256,8 @@ TEST(SmoothingPass, ChangesBeyondTheReportLimitAreStillReportedAsSmoothing) {
     const SmoothResult r = smoothMontage(s.input(10));
     EXPECT_EQ(r.replaced, 100);
     EXPECT_EQ(r.report, kReportStart);
-    ASSERT_EQ(s.prompter.shown.size(), 1u);
-    EXPECT_EQ(s.prompter.shown[0].title, "Smooved");
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_EQ(s.messages[0].title, "Smooved");
 }
 
 TEST(SmoothingPass, APassThatChangesNothingStillSaysSmoothingYes) {
@@ -274,13 +274,13 @@ TEST(SmoothingPass, APassThatChangesNothingStillSaysSmoothingYes) {
         expected.replace(expected.find("Smoothing =no "), 14, "Smoothing =yes");
         EXPECT_EQ(s.properties, expected);
         if (show) {
-            ASSERT_EQ(s.prompter.shown.size(), 1u);
-            EXPECT_EQ(s.prompter.shown[0],
+            ASSERT_EQ(s.messages.size(), 1u);
+            EXPECT_EQ(s.messages[0],
                       (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
                               "This image is already as smooth as I can get it.",
                               "Sorry, I can't improve perfection"}));
         } else {
-            EXPECT_TRUE(s.prompter.shown.empty());
+            EXPECT_TRUE(s.messages.empty());
         }
     }
 }
@@ -310,8 +310,8 @@ TEST_P(Refusals, ChangeNothingAndSayWhy) {
     EXPECT_EQ(s.mp.montage.slot(100), pixels);
     EXPECT_EQ(s.map, map);
     EXPECT_EQ(s.properties, properties);
-    ASSERT_EQ(s.prompter.shown.size(), 1u);
-    EXPECT_EQ(s.prompter.shown[0].text, c.text);
+    ASSERT_EQ(s.messages.size(), 1u);
+    EXPECT_EQ(s.messages[0].text, c.text);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -379,14 +379,14 @@ TEST(SmoothingPass, ComparisonMontagesAreSmoothedInTheirOwnSlot) {
     s.mp.montage.slot(102) = s.mp.montage.slot(100);
     const auto main = s.mp.montage.slot(100);
     SmoothInput in = s.input(10);
-    in.montageIndex = 2;
+    in.comparison = 2;
     EXPECT_EQ(smoothMontage(in).replaced, 1);
     EXPECT_EQ(s.mp.montage.slot(100), main);
     EXPECT_EQ(s.at(102, 10, 10), kBetter);
 
     // Comparison montage 5 has no slot; an unfilled slot cannot be smoothed either.
     for (int index : {5, 1}) {
-        in.montageIndex = index;
+        in.comparison = index;
         try {
             smoothMontage(in);
             ADD_FAILURE() << "index " << index;

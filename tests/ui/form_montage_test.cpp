@@ -191,9 +191,9 @@ TEST(LoadCommand, LoadsTheSeriesIntoCaptionedWindows) {
     EXPECT_EQ(rig.state.series.currentFileName, rig.files.path("rock13.bmp"));
     EXPECT_EQ(rig.state.series.pictureWidth, 8.0f);
     EXPECT_EQ(rig.visibleSourceWindows(), 4);
-    EXPECT_EQ(rig.form->existingSourceWindow(4)->windowTitle().toStdString(),
+    EXPECT_EQ(rig.form->windows().existingSourceWindow(4)->windowTitle().toStdString(),
               "Image 4 -- " + rig.files.path("rock12.bmp"));
-    EXPECT_EQ(rig.form->existingSourceWindow(1)->PictureFile()->picture().size(), QSize(8, 6));
+    EXPECT_EQ(rig.form->windows().existingSourceWindow(1)->PictureFile()->picture().size(), QSize(8, 6));
     EXPECT_FALSE(rig.state.startupFlag);
 }
 
@@ -204,7 +204,7 @@ TEST(LoadCommand, ANewSeriesReplacesTheOldWindows) {
     ASSERT_EQ(rig.load(rig.files.path("a1.bmp")), LoadOutcome::Loaded);
     ASSERT_EQ(rig.load(rig.files.path("b1.bmp")), LoadOutcome::Loaded);
     EXPECT_EQ(rig.visibleSourceWindows(), 2);
-    EXPECT_FALSE(rig.form->existingSourceWindow(3)->PictureFile()->hasPicture());
+    EXPECT_FALSE(rig.form->windows().existingSourceWindow(3)->PictureFile()->hasPicture());
     EXPECT_FALSE(rig.form->mnuignoreImage(2)->isVisible());
     EXPECT_FALSE(rig.form->mnuWindow(3)->isVisible());
 }
@@ -309,13 +309,13 @@ TEST(LoadCommand, SourceWindowsCascadeTwentyPixelsApartBelowTheFileBox) {
     ASSERT_EQ(rig.load(rig.files.path("c1.bmp")), LoadOutcome::Loaded);
     const int boxBottom = rig.form->frameGeometry().top() + rig.form->textFileName()->geometry().bottom() + 1;
     for (int k = 1; k <= 3; ++k) {
-        FormPicture* w = rig.form->existingSourceWindow(k);
+        FormPicture* w = rig.form->windows().existingSourceWindow(k);
         const Placement p = cascadePlacement(k, boxBottom, 40, 30, rig.state.layout);
         EXPECT_EQ(w->frameGeometry().topLeft(), QPoint(p.left, p.top)) << k;
         EXPECT_EQ(w->PictureFile()->size(), QSize(40, 30));
     }
-    EXPECT_EQ(rig.form->existingSourceWindow(2)->x() - rig.form->existingSourceWindow(1)->x(), 20);
-    EXPECT_EQ(rig.form->existingSourceWindow(3)->y() - rig.form->existingSourceWindow(2)->y(), 20);
+    EXPECT_EQ(rig.form->windows().existingSourceWindow(2)->x() - rig.form->windows().existingSourceWindow(1)->x(), 20);
+    EXPECT_EQ(rig.form->windows().existingSourceWindow(3)->y() - rig.form->windows().existingSourceWindow(2)->y(), 20);
 }
 
 TEST(LoadCommand, APictureLargerThanTheScreenScrollsAtFullSize) {
@@ -323,7 +323,7 @@ TEST(LoadCommand, APictureLargerThanTheScreenScrollsAtFullSize) {
     const QSize screen = QGuiApplication::primaryScreen()->availableGeometry().size();
     rig.files.writeSeries("big", 1, 1, 1, ".bmp", screen + QSize(200, 200));
     ASSERT_EQ(rig.load(rig.files.path("big1.bmp")), LoadOutcome::Loaded);
-    FormPicture* w = rig.form->existingSourceWindow(1);
+    FormPicture* w = rig.form->windows().existingSourceWindow(1);
     EXPECT_EQ(w->PictureFile()->size(), screen + QSize(200, 200));
     EXPECT_LE(w->width(), screen.width());
 }
@@ -350,27 +350,25 @@ TEST(WindowMenu, ClosingWindowTwoOfFourKeepsOneThreeFourAndEntriesBringWindowsFo
     MainWindowRig rig;
     rig.files.writeSeries("w", 1, 4);
     ASSERT_EQ(rig.load(rig.files.path("w01.bmp")), LoadOutcome::Loaded);
-    FormPicture* second = rig.form->existingSourceWindow(2);
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
     second->menuAction("mnuClose")->trigger();
     EXPECT_FALSE(second->isVisible());
     EXPECT_EQ(second->windowTitle(), "Original Image");
     EXPECT_FALSE(second->PictureFile()->hasPicture());
     EXPECT_EQ(listedSources(*rig.form), (QStringList{"Image 1", "Image 3", "Image 4"}));
 
-    rig.form->existingSourceWindow(3)->hide();
+    rig.form->windows().existingSourceWindow(3)->hide();
     rig.form->mnuWindow(2)->trigger();
-    EXPECT_TRUE(rig.form->existingSourceWindow(3)->isVisible());
+    EXPECT_TRUE(rig.form->windows().existingSourceWindow(3)->isVisible());
 }
 
 TEST(WindowMenu, MontageListShowsRegisteredWindowsAndDropsAClosedPreview) {
     MainWindowRig rig;
-    QWidget montage, preview;
+    FormMontagePicture& montage = *rig.form->windows().montageWindow();
+    FormPreview& preview = *rig.form->windows().previewWindow();
     montage.setWindowTitle("Montage in focus image from a1.bmp");
     montage.show();
-    preview.setWindowTitle("Preview");
     preview.show();
-    rig.form->montageWindows().montage = &montage;
-    rig.form->montageWindows().preview = &preview;
     rig.form->RefreshWindowMenus();
     EXPECT_EQ(rig.form->mnuWindow2(0)->text(), montage.windowTitle());
     EXPECT_TRUE(rig.form->mnuWindow2(1)->isVisible());
@@ -385,7 +383,7 @@ TEST(WindowMenu, MontageListShowsRegisteredWindowsAndDropsAClosedPreview) {
 
 TEST(SourceWindow, ContextMenuEntriesInOrderAndFocusGoesToTheMainWindow) {
     MainWindowRig rig;
-    FormPicture* w = rig.form->sourceWindow(1);
+    FormPicture* w = rig.form->windows().sourceWindow(1);
     QStringList names, captions;
     for (QAction* a : w->mnuMenu()->actions()) {
         names << a->objectName();

@@ -5,7 +5,7 @@
 
 #include "cli_like.h"
 #include "input/series_loader.h"
-#include "ui/montage_rules.h"
+#include "session/montage_rules.h"
 #include "ui/montage_windows.h"
 
 #include <QAction>
@@ -34,7 +34,7 @@ class IncrementRule : public ::testing::TestWithParam<IncrementCase> {};
 TEST_P(IncrementRule, BoxTextAndIncrementUsed) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "inc", 2, QSize(60, 40));
-    const MakeResult r = rig.make(rig.files.path("inc01.bmp"), GetParam().typed);
+    const MakeOutcome r = rig.make(rig.files.path("inc01.bmp"), GetParam().typed);
     EXPECT_TRUE(r.made);
     EXPECT_EQ(r.increment, GetParam().used);
     EXPECT_EQ(rig.form->TextIncrement()->text().toStdString(), GetParam().boxAfter);
@@ -50,7 +50,7 @@ INSTANTIATE_TEST_SUITE_P(Box, IncrementRule,
 TEST(MakeMontage, AnIncrementBeyondSixteenBitsIsReportedAtLine1000) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "inc", 2, QSize(60, 40));
-    const MakeResult r = rig.make(rig.files.path("inc01.bmp"), "40000");
+    const MakeOutcome r = rig.make(rig.files.path("inc01.bmp"), "40000");
     EXPECT_FALSE(r.made);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].text, "error 6 (Overflow) at line 1000 of CommandGo");
@@ -71,12 +71,12 @@ TEST(MakeMontage, EachBandComesFromItsSharpPictureAndTheMapHasTheTopRowFirst) {
     QTest::mouseClick(rig.form->CommandGo(), Qt::LeftButton);
     EXPECT_TRUE(rig.prompter.shown.empty());
     EXPECT_EQ(rig.map(), "12345\r\n12345\r\n12345\r\n");
-    EXPECT_EQ(rig.form->usedWindow()->LabelUsed()->text(), "12345\n12345\n12345\n");
+    EXPECT_EQ(rig.form->windows().usedWindow()->LabelUsed()->text(), "12345\n12345\n12345\n");
 
     const QImage montage = rig.montagePicture();
     ASSERT_EQ(montage.size(), QSize(100, 60));
     for (int k = 1; k <= 5; ++k) {
-        const QImage source = rig.form->existingSourceWindow(k)->PictureFile()->picture();
+        const QImage source = rig.form->windows().existingSourceWindow(k)->PictureFile()->picture();
         for (int y : {0, 31, 59})
             for (int x : {20 * (k - 1), 20 * (k - 1) + 13})
                 EXPECT_EQ(pixel(montage, x, y), pixel(source, x, y)) << k << " " << x << "," << y;
@@ -99,17 +99,17 @@ TEST(MakeMontage, WindowsCaptionsAndTheRecentListAfterAMontage) {
     ASSERT_TRUE(rig.make("cap01", "20").made);
     FormMontage& f = *rig.form;
     EXPECT_EQ(f.textFileName()->text(), "cap01");
-    EXPECT_EQ(f.montageWindow()->windowTitle(), "Montage in focus image from cap01");
+    EXPECT_EQ(f.windows().montageWindow()->windowTitle(), "Montage in focus image from cap01");
     EXPECT_EQ(rig.state.recent.caption(0), "cap01");
     EXPECT_EQ(rig.preference("filename"), rig.files.path("cap01.bmp"));
-    EXPECT_TRUE(f.montageWindow()->isVisible());
-    EXPECT_TRUE(f.usedWindow()->isVisible());
-    EXPECT_TRUE(f.previewWindow()->isVisible());
-    EXPECT_EQ(f.usedWindow()->windowTitle(), " Dominant image used for the Montage");
-    EXPECT_EQ(f.usedWindow()->LabelUsed()->font().family(), "Times New Roman");
-    EXPECT_EQ(f.previewWindow()->windowTitle(), "Preview");
-    EXPECT_EQ(f.previewWindow()->PicturePreview()->toolTip(), "Preview of the final picture");
-    EXPECT_EQ(f.montageWindow()->PictureFile()->toolTip(),
+    EXPECT_TRUE(f.windows().montageWindow()->isVisible());
+    EXPECT_TRUE(f.windows().usedWindow()->isVisible());
+    EXPECT_TRUE(f.windows().previewWindow()->isVisible());
+    EXPECT_EQ(f.windows().usedWindow()->windowTitle(), " Dominant image used for the Montage");
+    EXPECT_EQ(f.windows().usedWindow()->LabelUsed()->font().family(), "Times New Roman");
+    EXPECT_EQ(f.windows().previewWindow()->windowTitle(), "Preview");
+    EXPECT_EQ(f.windows().previewWindow()->PicturePreview()->toolTip(), "Preview of the final picture");
+    EXPECT_EQ(f.windows().montageWindow()->PictureFile()->toolTip(),
               "This is a combined In Focus Montage - see the Properties page for details");
     // The window list: source windows, then the montage and "Preview".
     EXPECT_EQ(f.mnuWindow(3)->text(), QString::fromStdString("Image 3 -- " + rig.files.path("cap03.bmp")));
@@ -128,7 +128,7 @@ TEST(MakeMontage, TheMapWindowStaysHiddenWhenOriginatingImageIsOff) {
     rig.state.originatingImage = false;
     writeTexturedSeries(rig.files, "hid", 2, QSize(40, 40));
     ASSERT_TRUE(rig.make(rig.files.path("hid01.bmp")).made);
-    EXPECT_FALSE(rig.form->usedWindow()->isVisible());
+    EXPECT_FALSE(rig.form->windows().usedWindow()->isVisible());
     EXPECT_EQ(rig.map(), "12\r\n12\r\n");
 }
 
@@ -137,8 +137,8 @@ TEST(MontageWindow, CloseWindowDropsItFromTheWindowList) {
     writeTexturedSeries(rig.files, "cls", 2, QSize(40, 40));
     ASSERT_TRUE(rig.make(rig.files.path("cls01.bmp")).made);
     ASSERT_TRUE(rig.form->mnuWindow2(0)->isVisible());
-    rig.form->montageWindow()->menuAction("mnuClose")->trigger();
-    EXPECT_FALSE(rig.form->montageWindow()->isVisible());
+    rig.form->windows().montageWindow()->menuAction("mnuClose")->trigger();
+    EXPECT_FALSE(rig.form->windows().montageWindow()->isVisible());
     EXPECT_EQ(rig.form->mnuWindow2(0)->text(), "Preview");
     EXPECT_FALSE(rig.form->mnuWindow2(1)->isVisible());
 }
@@ -150,10 +150,10 @@ TEST(MakeMontage, InProjectModeLoadsAndPreparesTheWindowsButMakesNoMontage) {
     EXPECT_FALSE(rig.make(rig.files.path("prj01.bmp")).made);
     EXPECT_FALSE(rig.state.projectFlag);
     EXPECT_EQ(rig.state.series.imageCount, 2);
-    EXPECT_TRUE(rig.form->montageWindow()->isVisible());
+    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
     EXPECT_EQ(rig.montagePicture().size(), QSize(40, 20));
     EXPECT_EQ(rig.montagePicture().pixel(5, 5) & 0xffffff, 0u); // left for the project's picture
-    EXPECT_EQ(rig.form->montageWindows().preview, nullptr);
+    EXPECT_FALSE(rig.form->windows().hasPreview());
     EXPECT_EQ(rig.preference("filename"), rig.files.path("prj01.bmp"));
     EXPECT_NE(rig.state.montage.propertiesText.find("  Number of files found =2\r\n"), std::string::npos);
     EXPECT_EQ(rig.state.recent.caption(0), rig.files.path("prj01.bmp"));
@@ -184,13 +184,13 @@ TEST_P(DisplayAreas, SizeTheMontageAndASecondRunStartsFromThePictures) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "off", 2, c.picture);
     ASSERT_EQ(rig.load(rig.files.path("off01.bmp")), LoadOutcome::Loaded);
-    rig.form->existingSourceWindow(1)->setOffsetTarget(c.target1);
-    rig.form->existingSourceWindow(2)->setOffsetTarget(c.target2);
+    rig.form->windows().existingSourceWindow(1)->setOffsetTarget(c.target1);
+    rig.form->windows().existingSourceWindow(2)->setOffsetTarget(c.target2);
     useOffsets(rig, c.entry);
     for (int run = 0; run < 2; ++run) {
         ASSERT_TRUE(rig.make(rig.files.path("off01.bmp")).made) << run;
         EXPECT_EQ(rig.montagePicture().size(), c.montage) << run;
-        EXPECT_EQ(rig.form->montageWindow()->PictureFile()->size(), c.montage) << run;
+        EXPECT_EQ(rig.form->windows().montageWindow()->PictureFile()->size(), c.montage) << run;
     }
     EXPECT_TRUE(rig.prompter.shown.empty());
 }
@@ -208,8 +208,8 @@ TEST(DisplayAreas, SameAreaShiftsEachPictureByItsTarget) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "same", 2, QSize(60, 40));
     ASSERT_EQ(rig.load(rig.files.path("same01.bmp")), LoadOutcome::Loaded);
-    rig.form->existingSourceWindow(1)->setOffsetTarget(QRectF(8, 8, 4, 4));  // (10, 10)
-    rig.form->existingSourceWindow(2)->setOffsetTarget(QRectF(12, 6, 4, 4)); // (14, 8)
+    rig.form->windows().existingSourceWindow(1)->setOffsetTarget(QRectF(8, 8, 4, 4));  // (10, 10)
+    rig.form->windows().existingSourceWindow(2)->setOffsetTarget(QRectF(12, 6, 4, 4)); // (14, 8)
     useOffsets(rig, "mnuActivateOffsetsSame");
     ASSERT_TRUE(rig.make(rig.files.path("same01.bmp")).made);
     const MontageGeometry& g = rig.state.montage.geometry;
@@ -228,8 +228,8 @@ TEST(DisplayAreas, AnEmptyMinimumAreaIsReportedAndTheMontageWindowHidden) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "min", 2, QSize(16, 12));
     ASSERT_EQ(rig.load(rig.files.path("min01.bmp")), LoadOutcome::Loaded);
-    rig.form->existingSourceWindow(1)->setOffsetTarget(QRectF(0, 0, 0, 0));
-    rig.form->existingSourceWindow(2)->setOffsetTarget(QRectF(20, 0, 0, 0));
+    rig.form->windows().existingSourceWindow(1)->setOffsetTarget(QRectF(0, 0, 0, 0));
+    rig.form->windows().existingSourceWindow(2)->setOffsetTarget(QRectF(20, 0, 0, 0));
     useOffsets(rig, "mnuActivateOffsetsMin");
     EXPECT_FALSE(rig.make(rig.files.path("min01.bmp")).made);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
@@ -238,7 +238,7 @@ TEST(DisplayAreas, AnEmptyMinimumAreaIsReportedAndTheMontageWindowHidden) {
                       "I cannot continue with this selected 'minimum area' for the offsets, as with these offset "
                       "positions there is no image.",
                       "Change the area from the 'minimum'."}));
-    EXPECT_FALSE(rig.form->montageWindow()->isVisible());
+    EXPECT_FALSE(rig.form->windows().montageWindow()->isVisible());
     EXPECT_EQ(rig.state.recent.caption(0), ""); // the command ended there
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -321,7 +321,7 @@ TEST(Preview, GrowsWithTheMontageAndEndsAsItsNearestNeighbourReduction) {
     std::vector<int> drawnRows;
     QTimer watch;
     QObject::connect(&watch, &QTimer::timeout, [&] {
-        auto* p = qobject_cast<FormPreview*>(rig.form->montageWindows().preview.data());
+        FormPreview* p = rig.form->windows().hasPreview() ? rig.form->windows().previewWindow() : nullptr;
         if (p && p->isVisible()) {
             const QImage img = p->PicturePreview()->picture();
             int rows = 0;
@@ -334,7 +334,7 @@ TEST(Preview, GrowsWithTheMontageAndEndsAsItsNearestNeighbourReduction) {
     watch.stop();
 
     const QImage montage = rig.montagePicture();
-    const QImage preview = rig.form->previewWindow()->PicturePreview()->picture();
+    const QImage preview = rig.form->windows().previewWindow()->PicturePreview()->picture();
     ASSERT_EQ(preview.size(), QSize(kPreviewWidth, kPreviewHeight));
     EXPECT_EQ(pixel(preview, 0, kPreviewHeight - 1), pixel(montage, 0, 59));
     EXPECT_EQ(pixel(preview, kPreviewWidth - 1, 0), pixel(montage, 99, 0));
@@ -349,14 +349,14 @@ TEST(Preview, OfASourcePictureAndTheWindowListEntryGoesWithTheWindow) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "src", 3, QSize(80, 60));
     ASSERT_TRUE(rig.make(rig.files.path("src01.bmp")).made);
-    rig.form->previewWindow()->close();
+    rig.form->windows().previewWindow()->close();
     EXPECT_FALSE(rig.form->mnuWindow2(1)->isVisible());
 
-    FormPicture* second = rig.form->existingSourceWindow(2);
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
     second->menuAction("mnushowPreview")->trigger();
     const QImage source = second->PictureFile()->picture();
-    const QImage preview = rig.form->previewWindow()->PicturePreview()->picture();
-    EXPECT_TRUE(rig.form->previewWindow()->isVisible());
+    const QImage preview = rig.form->windows().previewWindow()->PicturePreview()->picture();
+    EXPECT_TRUE(rig.form->windows().previewWindow()->isVisible());
     EXPECT_EQ(rig.form->mnuWindow2(1)->text(), "Preview");
     EXPECT_EQ(pixel(preview, 0, kPreviewHeight - 1), pixel(source, 0, 59));
     EXPECT_EQ(pixel(preview, kPreviewWidth - 1, 0), pixel(source, 79, 0));
@@ -367,10 +367,10 @@ TEST(Preview, OfTheMontageWindowShowsItsPicture) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "mon", 2, QSize(64, 48));
     ASSERT_TRUE(rig.make(rig.files.path("mon01.bmp")).made);
-    rig.form->previewWindow()->PicturePreview()->setBlankPicture(kPreviewWidth, kPreviewHeight);
-    rig.form->montageWindow()->menuAction("mnuShowPreview2")->trigger();
+    rig.form->windows().previewWindow()->PicturePreview()->setBlankPicture(kPreviewWidth, kPreviewHeight);
+    rig.form->windows().montageWindow()->menuAction("mnuShowPreview2")->trigger();
     const QImage montage = rig.montagePicture();
-    const QImage preview = rig.form->previewWindow()->PicturePreview()->picture();
+    const QImage preview = rig.form->windows().previewWindow()->PicturePreview()->picture();
     EXPECT_EQ(pixel(preview, 0, kPreviewHeight - 1), pixel(montage, 0, 47));
     EXPECT_EQ(pixel(preview, kPreviewWidth - 1, 0), pixel(montage, 63, 0));
 }
@@ -426,7 +426,7 @@ TEST_P(SameAsCli, MontageMapAndReportMatchByteForByte) {
     QStringList offsets;
     if (c.offsets) {
         for (int n = 1; n <= 4; ++n) {
-            rig.form->existingSourceWindow(n)->setOffsetTarget(targets[std::size_t(n - 1)]);
+            rig.form->windows().existingSourceWindow(n)->setOffsetTarget(targets[std::size_t(n - 1)]);
             const ImageOffset o = markerCentre(targets[std::size_t(n - 1)].left(), targets[std::size_t(n - 1)].top(),
                                                targets[std::size_t(n - 1)].width(), targets[std::size_t(n - 1)].height());
             offsets << QStringLiteral("%1,%2").arg(o.x).arg(o.y);

@@ -4,7 +4,7 @@
 #include "montage_fixture.h"
 
 #include "engine/properties_text.h"
-#include "ui/montage_rules.h"
+#include "session/montage_rules.h"
 #include "ui/montage_windows.h"
 
 #include <QAction>
@@ -23,7 +23,7 @@ namespace {
 // The montage window's picture against its pixel slot: the window and the array must agree.
 void expectWindowShowsSlot(MontageRig& rig, FormMontagePicture* w, int slot) {
     const QImage shown = w->PictureFile()->picture().convertToFormat(QImage::Format_RGB888);
-    const ModulePoint& mp = rig.state.montage.arrays;
+    const PixelArrays& mp = rig.state.montage.arrays;
     for (int y = 0; y < shown.height(); ++y)
         for (int x = 0; x < shown.width(); ++x) {
             const int row = shown.height() - 1 - y;
@@ -103,10 +103,10 @@ TEST(Smoothing, ReplacedBlocksAreRedrawnAndTheMapAndPropertiesFollow) {
     eagerSmoothing(rig);
     writeTexturedSeries(rig.files, "red", 3, QSize(60, 40));
     ASSERT_TRUE(rig.make(rig.files.path("red01.bmp"), "10").made);
-    rig.form->montageWindow()->menuAction("mnuSmooth")->trigger();
+    rig.form->windows().montageWindow()->menuAction("mnuSmooth")->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     ASSERT_EQ(rig.prompter.shown[0].title, "Smooved");
-    expectWindowShowsSlot(rig, rig.form->montageWindow(), 100);
+    expectWindowShowsSlot(rig, rig.form->windows().montageWindow(), 100);
 
     // Every position the report lists has its map character changed to the new picture's digit.
     const std::string& report = rig.prompter.shown[0].text;
@@ -135,7 +135,7 @@ TEST(Smoothing, AComparisonWindowSmoothsItsOwnSlotMapAndProperties) {
     const std::string mainMap = rig.map();
     const std::string mainProps = rig.state.montage.propertiesText;
 
-    FormMontagePicture* second = rig.form->comparisonWindow(2);
+    FormMontagePicture* second = rig.form->windows().comparisonWindow(2);
     ASSERT_NE(second, nullptr);
     second->menuAction("mnuSmooth")->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
@@ -143,16 +143,16 @@ TEST(Smoothing, AComparisonWindowSmoothsItsOwnSlotMapAndProperties) {
     expectWindowShowsSlot(rig, second, 102);
     EXPECT_NE(rig.state.montage.comparisonProperties[2].find("  Smoothing =yes\r\n"), std::string::npos);
     const std::string& props = rig.state.montage.comparisonProperties[2];
-    EXPECT_EQ(props.substr(props.find("numbers:\r\n") + 10), rig.form->comparisonUsedWindow(2)->mapText());
+    EXPECT_EQ(props.substr(props.find("numbers:\r\n") + 10), rig.form->windows().comparisonUsedWindow(2)->mapText());
     EXPECT_EQ(rig.map(), mainMap);
     EXPECT_EQ(rig.state.montage.propertiesText, mainProps);
 
     // The main montage is smoothed as its window shows it, although the refresh for the comparison
     // overwrote its slot.
     rig.prompter.shown.clear();
-    rig.form->montageWindow()->menuAction("mnuSmooth")->trigger();
+    rig.form->windows().montageWindow()->menuAction("mnuSmooth")->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    expectWindowShowsSlot(rig, rig.form->montageWindow(), 100);
+    expectWindowShowsSlot(rig, rig.form->windows().montageWindow(), 100);
 }
 
 // --- comparisons --------------------------------------------------------------------------------
@@ -187,21 +187,21 @@ TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
     EXPECT_EQ(p.text, "I think the best Montage Method is '" + methodCaption(best) + "'.");
 
     for (int k = 0; k < 5; ++k) {
-        FormMontagePicture* w = rig.form->comparisonWindow(k);
+        FormMontagePicture* w = rig.form->windows().comparisonWindow(k);
         ASSERT_NE(w, nullptr) << k;
         EXPECT_TRUE(w->isVisible());
         EXPECT_EQ(w->windowTitle().toStdString(), methodCaption(4 - k) + " used.");
         EXPECT_NE(rig.state.montage.comparisonProperties[std::size_t(k)].find(
                       "  Montage method used =" + std::to_string(4 - k) + " ("),
                   std::string::npos);
-        EXPECT_TRUE(rig.form->comparisonUsedWindow(k)->isVisible());
-        EXPECT_EQ(rig.form->comparisonUsedWindow(k)->mapFontSize(), rig.form->usedWindow()->mapFontSize());
+        EXPECT_TRUE(rig.form->windows().comparisonUsedWindow(k)->isVisible());
+        EXPECT_EQ(rig.form->windows().comparisonUsedWindow(k)->mapFontSize(), rig.form->windows().usedWindow()->mapFontSize());
         EXPECT_EQ(rig.form->mnuWindow2(1 + k)->text(), w->windowTitle());
     }
-    EXPECT_EQ(rig.form->comparisonWindow(5), nullptr);
+    EXPECT_EQ(rig.form->windows().comparisonWindow(5), nullptr);
     // The main window shows the best picture; its properties describe method 0, the last made.
-    EXPECT_EQ(rig.form->montageWindow()->PictureFile()->picture(),
-              rig.form->comparisonWindow(4 - best)->PictureFile()->picture());
+    EXPECT_EQ(rig.form->windows().montageWindow()->PictureFile()->picture(),
+              rig.form->windows().comparisonWindow(4 - best)->PictureFile()->picture());
     EXPECT_NE(rig.state.montage.propertiesText.find("  Montage method used =0 ("), std::string::npos);
     EXPECT_EQ(rig.form->montageMethod(), 2);
     EXPECT_EQ(rig.form->TextIncrement()->text(), "16");
@@ -211,7 +211,7 @@ TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
 
     // A new Make Montage unloads the comparison windows.
     ASSERT_TRUE(rig.form->makeMontage().made);
-    EXPECT_EQ(rig.form->comparisonWindow(0), nullptr);
+    EXPECT_EQ(rig.form->windows().comparisonWindow(0), nullptr);
 }
 
 TEST(Comparisons, CompareAllMethodsWithoutASeriesComparesNothing) {
@@ -221,7 +221,7 @@ TEST(Comparisons, CompareAllMethodsWithoutASeriesComparesNothing) {
     // The first stage reports the missing file; the later stages have nothing to reuse.
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].title, "roll the dice again");
-    EXPECT_EQ(rig.form->comparisonWindow(0), nullptr);
+    EXPECT_EQ(rig.form->windows().comparisonWindow(0), nullptr);
     EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
 }
 
@@ -306,11 +306,11 @@ TEST(PropertiesWindow, TogglesWithTheEntryAndShowsTheMontagesOwnText) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "prp", 3, QSize(64, 48));
     ASSERT_TRUE(rig.make(rig.files.path("prp01.bmp"), "16").made);
-    FormMontagePicture* main = rig.form->montageWindow();
+    FormMontagePicture* main = rig.form->windows().montageWindow();
     QAction* entry = main->mnuProperties();
 
     entry->trigger();
-    FormProperties* props = rig.form->propertiesWindow();
+    FormProperties* props = rig.form->windows().propertiesWindow();
     EXPECT_TRUE(props->isVisible());
     EXPECT_TRUE(entry->isChecked());
     EXPECT_EQ(props->LabelProperties()->text().toStdString(), displayText(rig.state.montage.propertiesText));
@@ -327,9 +327,9 @@ TEST(PropertiesWindow, TogglesWithTheEntryAndShowsTheMontagesOwnText) {
     entry->trigger();
     rig.form->mnuAllMethods_Click();
     EXPECT_FALSE(props->isVisible()); // every Make Montage closes the view
-    FormMontagePicture* first = rig.form->comparisonWindow(1);
+    FormMontagePicture* first = rig.form->windows().comparisonWindow(1);
     first->mnuProperties()->trigger();
-    props = rig.form->propertiesWindow();
+    props = rig.form->windows().propertiesWindow();
     EXPECT_TRUE(props->isVisible());
     EXPECT_TRUE(first->mnuProperties()->isChecked());
     EXPECT_FALSE(main->mnuProperties()->isChecked());
@@ -342,19 +342,19 @@ TEST(PropertiesWindow, IsDraggedByItsText) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "drg", 2, QSize(40, 40));
     ASSERT_TRUE(rig.make(rig.files.path("drg01.bmp")).made);
-    rig.form->montageWindow()->mnuProperties()->trigger();
-    FormProperties* props = rig.form->propertiesWindow();
+    rig.form->windows().montageWindow()->mnuProperties()->trigger();
+    FormProperties* props = rig.form->windows().propertiesWindow();
     props->move(100, 100);
     const QPoint start = props->pos();
     QLabel* label = props->LabelProperties();
     QTest::mousePress(label, Qt::LeftButton, {}, QPoint(5, 5));
-    EXPECT_NE(rig.state.dragState, -999);
+    EXPECT_TRUE(rig.state.dragState.has_value());
     QMouseEvent move(QEvent::MouseMove, QPointF(35, 25), label->mapToGlobal(QPointF(35, 25)), Qt::NoButton,
                      Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(label, &move);
     QTest::mouseRelease(label, Qt::LeftButton, {}, QPoint(35, 25));
     EXPECT_EQ(props->pos(), start + QPoint(30, 20));
-    EXPECT_EQ(rig.state.dragState, -999);
+    EXPECT_FALSE(rig.state.dragState.has_value());
 }
 
 } // namespace

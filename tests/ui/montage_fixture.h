@@ -50,15 +50,15 @@ struct MontageRig : MainWindowRig {
         state.smoothing.diffFactor = 100;
     }
 
-    MakeResult make(const std::string& first, const std::string& increment = "20") {
+    MakeOutcome make(const std::string& first, const std::string& increment = "20") {
         form->textFileName()->setText(QString::fromStdString(first));
         form->TextIncrement()->setText(QString::fromStdString(increment));
         return form->makeMontage();
     }
 
     // The montage as the montage window shows it.
-    QImage montagePicture() { return form->montageWindow()->PictureFile()->picture().convertToFormat(QImage::Format_RGB888); }
-    std::string map() { return form->usedWindow()->mapText(); }
+    QImage montagePicture() { return form->windows().montageWindow()->PictureFile()->picture().convertToFormat(QImage::Format_RGB888); }
+    std::string map() { return form->windows().usedWindow()->mapText(); }
 
     int promptsTitled(const std::string& title) const {
         int n = 0;

@@ -2,7 +2,7 @@
 // window on its own state record with a recording prompter and a scripted common dialog.
 #pragma once
 
-#include "app/program_state.h"
+#include "ui/program_state.h"
 #include "base/prompt.h"
 #include "ui/common_dialog.h"
 #include "ui/form_montage.h"
@@ -85,7 +85,7 @@ struct MainWindowRig {
     int visibleSourceWindows() const {
         int n = 0;
         for (int k = 1; k <= kMaxPictures; ++k)
-            if (FormPicture* w = form->existingSourceWindow(k); w && w->isVisible()) ++n;
+            if (FormPicture* w = form->windows().existingSourceWindow(k); w && w->isVisible()) ++n;
         return n;
     }
 

@@ -1,5 +1,5 @@
 // Filling the pixel arrays from picture surfaces and drawing them back.
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 
 #include "base/numbers.h"
 
@@ -27,9 +27,8 @@ void checkSameSize(const ArraySurfaces& s, const SizeCheck& check) {
     for (int n = 2; n <= int(s.pictures.size()) && n <= 10; ++n) {
         const int w = s.pictures[std::size_t(n - 1)]->pictureWidth();
         const int h = s.pictures[std::size_t(n - 1)]->pictureHeight();
-        if ((w != w1 || h != h1) && !isIgnored(check.ignored, n) && check.prompter)
-            check.prompter->ask(PromptIcon::Critical, sameSizeWarning(n, w, h, w1, h1),
-                                kSameSizeTitle);
+        if ((w != w1 || h != h1) && !isIgnored(check.ignored, n))
+            record(check.messages, PromptIcon::Critical, sameSizeWarning(n, w, h, w1, h1), kSameSizeTitle);
     }
 }
 
@@ -40,8 +39,8 @@ void readSlot(const PictureSurface* surface, std::vector<std::uint8_t>& slot, in
 
 } // namespace
 
-void ModulePoint::loadImageArrays(int mode, const ArraySurfaces& s, const SizeCheck& check) {
-    if (mode == 0) {
+void PixelArrays::loadImageArrays(ArrayFill fill, const ArraySurfaces& s, const SizeCheck& check) {
+    if (fill == ArrayFill::Full) {
         const int w = s.montage ? s.montage->pictureWidth() : 0;
         const int h = s.montage ? s.montage->pictureHeight() : 0;
         const int W = roundUp4(w), H = roundUp4(h);
@@ -71,25 +70,25 @@ void ModulePoint::loadImageArrays(int mode, const ArraySurfaces& s, const SizeCh
             auto& cells = stack.pictures[std::size_t(n - 1)];
             if (!p->takePixels(cells, SW, SH)) readSlot(p, cells, SW, SH);
         }
-    } else if (mode == 1) {
+    } else if (fill == ArrayFill::Comparisons) {
         for (int k = 0; k < 5; ++k)
             readSlot(s.comparison[std::size_t(k)], montage.slot(100 + k), montage.width(),
                      montage.height());
-    } else if (mode == 2) {
+    } else if (fill == ArrayFill::Montage) {
         readSlot(s.montage, montage.slot(100), montage.width(), montage.height());
     }
 }
 
-void ModulePoint::loadPreviewArray(const PictureSurface& p) {
+void PixelArrays::loadPreviewArray(const PictureSurface& p) {
     preview.allocate(roundUp4(p.pictureWidth()), roundUp4(p.pictureHeight()));
     p.readPixels(preview.bytes.data(), preview.width(), preview.height());
 }
 
-void ModulePoint::showPreviewArray(PictureSurface& p) const {
+void PixelArrays::showPreviewArray(PictureSurface& p) const {
     if (!preview.bytes.empty()) p.writePixels(preview.bytes.data(), preview.width(), preview.height());
 }
 
-void ModulePoint::showMontageArray(PictureSurface& m) const {
+void PixelArrays::showMontageArray(PictureSurface& m) const {
     const auto& slot = montage.slot(100);
     if (!slot.empty()) m.writePixels(slot.data(), montage.width(), montage.height());
 }

@@ -58,21 +58,29 @@ struct ArraySurfaces {
     std::vector<PictureSurface*> pictures;              // source windows 1 to N at 0 to N - 1
 };
 
+// What a fill of the arrays reads: everything (the stack from the pictures and slot 100 from the
+// main montage, the other slots emptied), the comparison montages into slots 100 to 104, or the
+// main montage alone into slot 100.
+enum class ArrayFill { Full, Comparisons, Montage };
+
+// The montage slots: the main montage, and comparison montage k (0 to 4) at Main + k.
+enum class MontageSlot : int { Main = 100 };
+inline int comparisonSlot(int k) { return int(MontageSlot::Main) + k; }
+
 // What the same-size check needs besides the surfaces.
 struct SizeCheck {
     IgnoreTicks ignored{};
     bool comparisonRun = false; // evaluationMode non-zero or evaluationRun set: no check
-    Prompter* prompter = nullptr;
+    MessageList* messages = nullptr; // the warnings are recorded here
 };
 
-class ModulePoint {
+class PixelArrays {
 public:
     ImageStack stack;
     MontageBuffers montage;
     PixelBuffer preview;
 
-    // mode 0 full fill, 1 comparison refresh, 2 montage refresh; other modes do nothing.
-    void loadImageArrays(int mode, const ArraySurfaces& surfaces, const SizeCheck& check);
+    void loadImageArrays(ArrayFill fill, const ArraySurfaces& surfaces, const SizeCheck& check);
     void loadPreviewArray(const PictureSurface& preview);
     void showPreviewArray(PictureSurface& preview) const;
     void showMontageArray(PictureSurface& montageSurface) const;

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/focus_method.h"
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 
 #include <string>
 #include <vector>
@@ -14,7 +14,7 @@ namespace orv {
 // source picture of the stack, 100 or more a montage slot), scaled nearest-neighbour per axis so
 // that the first and the last pixels of both meet; the proportions follow the preview's. Returns
 // false, leaving the buffer as it is, when that picture has no pixels.
-bool scalePictureIntoPreview(ModulePoint& mp, int picture);
+bool scalePictureIntoPreview(PixelArrays& mp, int picture);
 
 // The caption of comparison montage window k: the method's menu caption + " used.".
 std::string comparisonCaption(int method);

@@ -1,6 +1,6 @@
 // The montage windows' window-free rules: the preview's nearest-neighbour scaling, marker centres,
 // the map grid, caption look-up and the label text of CR LF texts.
-#include "ui/montage_rules.h"
+#include "session/montage_rules.h"
 
 #include "base/runtime_error.h"
 #include "engine/picture_surface.h"
@@ -12,8 +12,8 @@ using namespace orv;
 namespace {
 
 // A stack of one picture whose cell (x, y) holds (x, y, 7), and a preview buffer of pw x ph.
-ModulePoint arraysWith(int w, int h, int pw, int ph) {
-    ModulePoint mp;
+PixelArrays arraysWith(int w, int h, int pw, int ph) {
+    PixelArrays mp;
     mp.stack.lastColumn = std::int16_t(w - 1);
     mp.stack.lastRow = std::int16_t(h - 1);
     mp.stack.count = 1;
@@ -31,7 +31,7 @@ ModulePoint arraysWith(int w, int h, int pw, int ph) {
     return mp;
 }
 
-std::pair<int, int> previewSource(const ModulePoint& mp, int px, int py) {
+std::pair<int, int> previewSource(const PixelArrays& mp, int px, int py) {
     const std::uint8_t* c = &mp.preview.bytes[3 * (std::size_t(py) * mp.preview.width() + px)];
     return {c[0], c[1]};
 }
@@ -46,7 +46,7 @@ class PreviewScaling : public ::testing::TestWithParam<ScaleCase> {};
 
 TEST_P(PreviewScaling, NearestPictureCellWithTheEndsMeeting) {
     const ScaleCase& c = GetParam();
-    ModulePoint mp = arraysWith(c.w, c.h, c.pw, c.ph);
+    PixelArrays mp = arraysWith(c.w, c.h, c.pw, c.ph);
     ASSERT_TRUE(scalePictureIntoPreview(mp, 1));
     EXPECT_EQ(previewSource(mp, 0, 0), std::make_pair(0, 0));
     EXPECT_EQ(previewSource(mp, c.pw - 1, c.ph - 1), std::make_pair(c.w - 1, c.h - 1));
@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ScaleCase{16, 8, 4, 4, 1, 2, 5, 5}));          // 1 / 0.2 = 5, 2 / (3/7) = 4.67
 
 TEST(PreviewScaling, MontageSlotsAndMissingPictures) {
-    ModulePoint mp = arraysWith(4, 4, 8, 8);
+    PixelArrays mp = arraysWith(4, 4, 8, 8);
     EXPECT_FALSE(scalePictureIntoPreview(mp, 2));   // no picture 2
     EXPECT_FALSE(scalePictureIntoPreview(mp, 101)); // slot not filled
     mp.montage.lastColumn = 3;

@@ -1,5 +1,5 @@
 // The montage windows' window-free rules.
-#include "ui/montage_rules.h"
+#include "session/montage_rules.h"
 
 #include "base/numbers.h"
 #include "engine/focus_method.h"
@@ -7,7 +7,7 @@
 
 namespace orv {
 
-bool scalePictureIntoPreview(ModulePoint& mp, int picture) {
+bool scalePictureIntoPreview(PixelArrays& mp, int picture) {
     PixelBuffer& pv = mp.preview;
     if (pv.bytes.empty()) return false;
     int lastX, lastY;

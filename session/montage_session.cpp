@@ -1,0 +1,497 @@
+// The montage session: Load, Make Montage, smoothing and the comparisons, each in the order of
+// its steps, with the line numbers its failures are reported with.
+#include "session/montage_session.h"
+
+#include "base/numbers.h"
+#include "base/runtime_error.h"
+#include "engine/properties_text.h"
+#include "input/series_loader.h"
+#include "session/montage_rules.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace orv {
+
+// The comparisons and the kernels' recorded messages reach the front end through the observer.
+class MontageSession::ObserverPrompter : public Prompter {
+public:
+    explicit ObserverPrompter(SessionObserver& o) : o_(o) {}
+    PromptAnswer show(const Prompt& p) override { return o_.prompt(p); }
+
+private:
+    SessionObserver& o_;
+};
+
+namespace {
+
+// The busy pointer for the rest of a command, handed back early before a message or a pass
+// that shows its own.
+class BusySpan {
+public:
+    explicit BusySpan(SessionObserver& o) : o_(o) { o_.busy(true); }
+    ~BusySpan() { release(); }
+    void release() {
+        if (on_) o_.busy(false);
+        on_ = false;
+    }
+
+private:
+    SessionObserver& o_;
+    bool on_ = true;
+};
+
+} // namespace
+
+MontageSession::MontageSession(SessionState& state, SessionObserver& observer, SessionOptions options)
+    : state_(state), observer_(observer), options_(options),
+      prompter_(std::make_unique<ObserverPrompter>(observer)) {}
+
+MontageSession::~MontageSession() = default;
+
+PromptAnswer MontageSession::ask(PromptIcon icon, const std::string& text, const std::string& title,
+                                 PromptButtons buttons) {
+    return observer_.prompt(Prompt{icon, buttons, text, title});
+}
+
+void MontageSession::showMessages(MessageList& messages) { showRecorded(messages, *prompter_); }
+
+// --- Load ----------------------------------------------------------------------------------------
+
+LoadOutcome MontageSession::load(bool reportMissing) {
+    BusySpan busy(observer_);
+    LoadOutcome outcome = LoadOutcome::Failed;
+    int line = 0;
+    try {
+        // An empty stack; the windows of the earlier series go.
+        state_.series.imageCount = 0;
+        line = 200;
+        const std::string typed = observer_.controls().firstFileName;
+        observer_.seriesStarting(false, typed);
+
+        // The completed name, the digit test, the first file.
+        line = 400;
+        completed_ = completeSeriesName(typed, state_.programFolder);
+        if (completed_ != typed) observer_.fileNameCompleted(completed_);
+        const std::optional<SeriesName> series = parseSeriesName(completed_);
+        if (!series) {
+            ask(PromptIcon::Critical, kRenameTextLoad, kRenameTitle);
+            return LoadOutcome::Refused;
+        }
+        if (!fileExists(completed_)) {
+            if (reportMissing) {
+                ask(PromptIcon::Exclamation, kMissingFileText, kMissingFileTitle);
+                observer_.firstFileMissing(completed_);
+            }
+            return LoadOutcome::Missing;
+        }
+        line = 420;
+        state_.series.numberOffset = series->offset;
+
+        // File after file until one does not load or 30 are loaded.
+        line = 500;
+        std::vector<std::unique_ptr<MemorySurface>> pictures;
+        const SeriesResult r = loadSeriesSurfaces(
+            *series, pictures,
+            [&](int k) {
+                observer_.pictureLoaded(k, series->fileName(k), *pictures[std::size_t(k - 1)]);
+                state_.series.imageCount = std::int16_t(k);
+                observer_.processEvents();
+            },
+            [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); });
+        state_.series.imageCount = std::int16_t(r.count);
+        state_.series.currentFileName = r.currentFileName;
+        // A file of the series that is there but cannot be read is said so, not passed over.
+        if (r.invalidPicture) ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
+
+        // Sizes, then the windows.
+        line = 800;
+        state_.series.pictureWidth = r.count ? float(pictures[0]->pictureWidth()) : 0;
+        state_.series.pictureHeight = r.count ? float(pictures[0]->pictureHeight()) : 0;
+        observer_.seriesLoaded(r.count, false);
+        outcome = r.count > 0 ? LoadOutcome::Loaded : LoadOutcome::Failed;
+    } catch (...) {
+        const RuntimeError e = currentError();
+        busy.release();
+        ask(PromptIcon::Critical, genericErrorText(e, line, "mnuLoad"), kGenericErrorTitle);
+        outcome = LoadOutcome::Failed;
+    }
+    return outcome;
+}
+
+// --- Make Montage ----------------------------------------------------------------------------
+
+MakeOutcome MontageSession::makeMontage() {
+    MakeOutcome out;
+    int line = 500;
+    try {
+        makeMontageSteps(out, line);
+    } catch (...) {
+        const RuntimeError e = currentError();
+        ask(PromptIcon::Critical, genericErrorText(e, e.line() ? e.line() : line, "CommandGo"), kGenericErrorTitle);
+        out.made = false;
+        out.stopped = false;
+    }
+    last_ = out;
+    if (out.stopped || !out.nameTaken) return out;
+    // The name as typed goes back to the front end (its box and recent list). A run that failed
+    // before it read the name, or stopped, leaves them as they are.
+    try {
+        observer_.firstFileUsed(state_.montage.firstFileName);
+    } catch (...) {
+        ask(PromptIcon::Critical, genericErrorText(currentError(), 15000, "CommandGo"), kGenericErrorTitle);
+    }
+    return out;
+}
+
+MontageSession::SeriesStep MontageSession::loadSeriesForMontage(const MontageControls& c, int& line) {
+    MontageState& ms = state_.montage;
+    state_.series.imageCount = 0;
+    ms.seriesReady = false;
+    line = 2000;
+    ms.firstFileName = c.firstFileName;
+    observer_.seriesStarting(true, c.firstFileName);
+
+    line = 4000;
+    completed_ = completeSeriesName(c.firstFileName, state_.programFolder);
+    if (completed_ != c.firstFileName) observer_.fileNameCompleted(completed_);
+    line = 4200;
+    const std::optional<SeriesName> series = parseSeriesName(completed_);
+    line = 4000;
+    if (!series) {
+        ask(PromptIcon::Critical, kRenameTextMontage, kRenameTitle);
+        return SeriesStep::Stop;
+    }
+    if (!fileExists(completed_)) {
+        ask(PromptIcon::Exclamation, kMissingFileText, kMissingFileTitle);
+        observer_.firstFileMissing(completed_);
+        return SeriesStep::Stop;
+    }
+    line = 5000;
+    state_.series.numberOffset = series->offset;
+
+    if (options_.reuseDecodedSeries && stackHoldsSeries_ && decodedName_ == completed_) {
+        // The pictures of this series are in the stack already and have not changed.
+        state_.series.imageCount = ms.arrays.stack.count;
+        observer_.seriesLoaded(state_.series.imageCount, true);
+        return SeriesStep::Loaded;
+    }
+    pictures_.clear();
+    stackHoldsSeries_ = false;
+    decodedName_.clear();
+    const SeriesResult r = loadSeriesSurfaces(
+        *series, pictures_,
+        [&](int k) {
+            observer_.pictureLoaded(k, series->fileName(k), *pictures_[std::size_t(k - 1)]);
+            state_.series.imageCount = std::int16_t(k);
+            observer_.processEvents();
+        },
+        [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); });
+    line = 5100;
+    state_.series.imageCount = std::int16_t(r.count);
+    state_.series.currentFileName = r.currentFileName;
+    observer_.seriesLoaded(r.count, true);
+    if (r.invalidPicture) {
+        ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
+        return SeriesStep::Finish;
+    }
+    // Not even the first picture loaded: there is nothing to make a montage of.
+    if (r.count == 0) return SeriesStep::Stop;
+    decodedName_ = completed_;
+    return SeriesStep::Loaded;
+}
+
+void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
+    MontageState& ms = state_.montage;
+
+    // The increment: a value below 10, or one that cannot be read, makes the box "10".
+    line = 500;
+    const IncrementBox box = readIncrementBox(observer_.controls().incrementText);
+    if (box.replaced) {
+        line = 550;
+        observer_.incrementReplaced(box.text);
+    }
+    line = 1000;
+    const int increment = box.increment;
+
+    BusySpan busy(observer_);
+    const bool shortcut = reusesLoadedPictures(state_.evaluation, increment);
+    observer_.montageStarting(shortcut);
+    const MontageControls c = observer_.controls();
+
+    if (shortcut) {
+        // A comparison reuses the pictures and montage size of the last run. When that run loaded
+        // nothing there is nothing to reuse (its message has been shown).
+        if (!ms.seriesReady) {
+            out.stopped = true;
+            return;
+        }
+    } else {
+        out.nameTaken = true;
+        const SeriesStep step = loadSeriesForMontage(c, line);
+        if (step != SeriesStep::Loaded) {
+            out.stopped = step == SeriesStep::Stop;
+            return;
+        }
+        // The montage takes picture 1's size.
+        line = 8000;
+        const bool reused = pictures_.empty();
+        state_.series.pictureWidth = float(reused ? ms.arrays.stack.pictureWidth(1) : pictures_[0]->pictureWidth());
+        state_.series.pictureHeight = float(reused ? ms.arrays.stack.pictureHeight(1) : pictures_[0]->pictureHeight());
+        ms.geometry.W = state_.series.pictureWidth;
+        ms.geometry.H = state_.series.pictureHeight;
+        ms.seriesReady = true;
+        observer_.montageSized(ms.geometry.W, ms.geometry.H, increment);
+    }
+
+    // The offsets and the display area.
+    line = 8100;
+    const int N = state_.series.imageCount;
+    if (c.useOffsets) observer_.readTargetOffsets(ms.offsets, c, N);
+    const float oldW = ms.geometry.W, oldH = ms.geometry.H;
+    // With no area ticked the montage keeps picture 1's area, as with "same area".
+    const AreaInput area{c.useOffsets, c.area.value_or(DisplayArea::Same), N, c.ignored,
+                         state_.evaluation.evaluationMode, int(state_.series.pictureWidth),
+                         int(state_.series.pictureHeight)};
+    const AreaOutcome fit = applyDisplayArea(ms.geometry, ms.offsets, area);
+    if (fit == AreaOutcome::MinimumEmpty) {
+        busy.release();
+        ask(PromptIcon::Critical, kMinimumAreaText, kMinimumAreaTitle);
+        observer_.montageHidden();
+        out.stopped = true;
+        return;
+    }
+    if (fit == AreaOutcome::MaximumEmpty) {
+        out.stopped = true;
+        out.maximumEmpty = true;
+        return;
+    }
+    if (ms.geometry.W != oldW || ms.geometry.H != oldH) observer_.montageSized(ms.geometry.W, ms.geometry.H, increment);
+
+    // A project supplies its montage and map itself.
+    line = 8200;
+    if (state_.projectFlag) {
+        state_.projectFlag = false;
+    } else {
+        // The arrays, the growing preview and the block loop.
+        observer_.processEvents();
+        PictureSurface* preview = observer_.previewSurface();
+        MemorySurface blank;
+        ArraySurfaces surfaces;
+        const bool fill = !stackHoldsSeries_ || !pictures_.empty();
+        if (fill) {
+            try {
+                blank = MemorySurface(roundToInt16(ms.geometry.W), roundToInt16(ms.geometry.H));
+            } catch (RuntimeError& e) {
+                throw e.atLine(8200);
+            }
+            surfaces.montage = &blank;
+            for (auto& p : pictures_) surfaces.pictures.push_back(p.get());
+        }
+        MessageList messages;
+        MontageRun run;
+        run.arrays = &ms.arrays;
+        run.measure = &ms.measure;
+        run.focus = &ms.focus;
+        run.geometry = &ms.geometry;
+        run.offsets = &ms.offsets;
+        run.settings = MontageRunSettings{increment, c.method, c.ignored, c.useOffsets};
+        run.pictureCount = N;
+        run.messages = &messages;
+        run.surfaces = fill ? &surfaces : nullptr;
+        run.sizeCheck = SizeCheck{c.ignored, state_.evaluation.evaluationMode != 0 || state_.evaluation.evaluationRun,
+                                  &messages};
+        run.afterFill = [&] {
+            // The pictures' pixels have moved into the stack.
+            stackHoldsSeries_ = true;
+            pictures_.clear();
+            showMessages(messages);
+            if (preview) ms.arrays.loadPreviewArray(*preview);
+        };
+        run.drawPreview = preview != nullptr;
+        run.threads = options_.threads > 0 ? options_.threads : int(std::max(1u, std::thread::hardware_concurrency()));
+        run.onRow = [&](const MontageRowEvent& e) {
+            showMessages(messages);
+            observer_.blockRowDone(e, ms.arrays);
+        };
+        std::string map;
+        try {
+            map = runMontage(run);
+        } catch (...) {
+            showMessages(messages);
+            throw;
+        }
+        showMessages(messages);
+        ms.mainSlotStale = false;
+        ms.map = map;
+
+        // The preview is taken once more from the finished montage: a montage smaller than the
+        // preview reaches, in the last preview row of each block row, a montage row that was not
+        // made yet.
+        line = 10400;
+        if (preview) scalePictureIntoPreview(ms.arrays, int(MontageSlot::Main));
+        observer_.montageReady(ms.arrays, map, preview != nullptr);
+        line = 10500;
+        out.made = true;
+        out.increment = increment;
+    }
+
+    // The windows settle, the properties text, the automatic smoothing.
+    line = 11000;
+    observer_.montageFinished();
+    buildProperties(observer_.controls());
+    if (state_.smoothing.autoSmooth == 1 && out.made) {
+        busy.release();
+        const std::optional<SmoothResult> r =
+            smooth(MontageChoice{}, false, observer_.montageVisible(MontageChoice{}), "CommandGo", 11000);
+        out.smoothed = r && r->outcome == SmoothOutcome::Done;
+        if (r) out.smoothing = *r;
+    }
+}
+
+void MontageSession::buildProperties(const MontageControls& c) {
+    PropertiesInput p;
+    p.firstFileName = state_.montage.firstFileName;
+    p.pictureCount = state_.series.imageCount;
+    p.ignored = c.ignored;
+    p.method = int(c.method);
+    p.incrementText = c.incrementText;
+    p.autoSmooth = state_.smoothing.autoSmooth != 0;
+    p.useOffsets = c.useOffsets;
+    p.areaSame = c.area == DisplayArea::Same;
+    p.areaMinimum = c.area == DisplayArea::Minimum;
+    p.areaMaximum = c.area == DisplayArea::Maximum;
+    p.offsets = state_.montage.offsets;
+    p.map = state_.montage.map;
+    state_.montage.propertiesText = buildPropertiesText(p);
+}
+
+// --- smoothing -------------------------------------------------------------------------------
+
+std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, bool showMessagesAtEnd,
+                                                   bool visible, const std::string& routine, int line) {
+    MontageState& ms = state_.montage;
+    MessageList messages;
+    try {
+        const MontageControls c = observer_.controls();
+        // The main montage is smoothed as its window shows it.
+        if (!which.comparison && ms.mainSlotStale && visible) {
+            if (PictureSurface* shown = observer_.montageSurface()) {
+                ArraySurfaces s;
+                s.montage = shown;
+                ms.arrays.loadImageArrays(ArrayFill::Montage, s, SizeCheck{});
+            }
+            ms.mainSlotStale = false;
+        }
+        // The pass measures with the method, ignore ticks and offsets as they are now.
+        FocusContext focus = ms.focus;
+        focus.method = c.method;
+        focus.ignored = c.ignored;
+        focus.useOffsets = c.useOffsets;
+        focus.offsets = ms.offsets;
+        if (c.useOffsets) observer_.readTargetOffsets(focus.offsets, c, state_.series.imageCount);
+
+        const int k = which.comparison.value_or(0);
+        std::string& map = which.comparison ? ms.comparisonMaps[std::size_t(std::clamp(k, 0, kComparisonWindows - 1))] : ms.map;
+        std::string mapText = map;
+        SmoothInput in;
+        in.arrays = &ms.arrays;
+        in.measure = &ms.measure;
+        in.focus = &focus;
+        in.geometry = &ms.geometry;
+        in.area = c.area.value_or(DisplayArea::Same);
+        in.map = &mapText;
+        in.properties = which.comparison ? &ms.comparisonProperties[std::size_t(std::clamp(k, 0, 10))]
+                                         : &ms.propertiesText;
+        in.messages = &messages;
+        in.montageVisible = visible;
+        in.comparison = which.comparison;
+        in.showMessages = showMessagesAtEnd;
+        in.incrementText = c.incrementText;
+        in.settings.edgeFactor = state_.smoothing.edgeFactor;
+        in.settings.focusFactor = state_.smoothing.focusFactor;
+        in.settings.diffFactor = state_.smoothing.diffFactor;
+        in.hooks.busy = [this](bool on) { observer_.busy(on); };
+        in.hooks.redrawBlock = [&](const BlockRedraw& r) { observer_.blockReplaced(which, r.slot, r.x, r.y, r.increment); };
+        in.hooks.afterRow = [this] { observer_.processEvents(); };
+        in.hooks.propertiesChanged = [&](const std::string& text) { observer_.propertiesChanged(which, text); };
+        const SmoothResult r = smoothMontage(in);
+        if (r.outcome == SmoothOutcome::Done) {
+            map = mapText;
+            observer_.mapChanged(which, map);
+        }
+        showMessages(messages);
+        return r;
+    } catch (...) {
+        const RuntimeError e = currentError();
+        showMessages(messages);
+        ask(PromptIcon::Critical, genericErrorText(e, e.line() ? e.line() : line, routine), kGenericErrorTitle);
+        return std::nullopt;
+    }
+}
+
+// --- comparisons -----------------------------------------------------------------------------
+
+ComparisonResult MontageSession::runComparison(Prompter* answers,
+                                               const std::function<ComparisonResult(ComparisonDriver&)>& command) {
+    ComparisonHooks hooks;
+    hooks.makeMontage = [this](const MontageRequest& r, const EvaluationState&) {
+        observer_.comparisonSettings(r.increment, r.method);
+        const MakeOutcome made = makeMontage();
+        return made.made ? made.increment : 0;
+    };
+    hooks.processEvents = [this] { observer_.processEvents(); };
+    hooks.scored = [this](const Candidate& c) { observer_.candidateScored(c); };
+    hooks.keepComparison = [this](int k, int method) {
+        MontageState& ms = state_.montage;
+        ms.comparisonProperties[std::size_t(k)] = ms.propertiesText;
+        ms.comparisonMaps[std::size_t(k)] = ms.map;
+        observer_.keepComparison(k, method);
+    };
+    hooks.showComparisonInMain = [this](int k) {
+        state_.montage.mainSlotStale = true;
+        observer_.showComparisonInMain(k);
+    };
+    hooks.finishMethods = [this](int method) { observer_.comparisonFinished(method); };
+    hooks.takeFocus = [this] { observer_.takeFocus(); };
+    try {
+        ComparisonDriver driver(state_.evaluation, state_.montage.arrays, state_.montage.geometry,
+                                answers ? *answers : *prompter_, std::move(hooks));
+        return command(driver);
+    } catch (...) {
+        state_.evaluation.evaluationMode = 0;
+        state_.evaluation.evaluationRun = false;
+        ask(PromptIcon::Critical, genericErrorText(currentError(), 0, "evaluateImage"), kGenericErrorTitle);
+        return ComparisonResult{};
+    }
+}
+
+ComparisonResult MontageSession::compareAllMethods(int checkedMethod, Prompter* answers) {
+    return runComparison(answers, [checkedMethod](ComparisonDriver& d) { return d.compareAllMethods(checkedMethod); });
+}
+
+ComparisonResult MontageSession::evaluateIncrements(int method, Prompter* answers) {
+    return runComparison(answers, [method](ComparisonDriver& d) { return d.evaluateIncrements(method); });
+}
+
+ComparisonResult MontageSession::evaluateAll(Prompter* answers) {
+    return runComparison(answers, [](ComparisonDriver& d) { return d.evaluateAll(); });
+}
+
+// --- the montage picture ---------------------------------------------------------------------
+
+BgrView MontageSession::montageView() const {
+    const PixelArrays& mp = state_.montage.arrays;
+    const auto& slot = mp.montage.slot(int(MontageSlot::Main));
+    const int w = std::min<int>(roundToInt16(state_.montage.geometry.W), mp.montage.width());
+    const int h = std::min<int>(roundToInt16(state_.montage.geometry.H), mp.montage.height());
+    return BgrView{slot.data(), w, h, std::size_t(mp.montage.width()) * 3};
+}
+
+MemorySurface MontageSession::montagePicture() const {
+    MemorySurface out(roundToInt16(state_.montage.geometry.W), roundToInt16(state_.montage.geometry.H));
+    state_.montage.arrays.showMontageArray(out);
+    return out;
+}
+
+} // namespace orv

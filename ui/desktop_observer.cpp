@@ -1,0 +1,221 @@
+// How each step of a session command shows in the windows.
+#include "ui/desktop_observer.h"
+
+#include "base/text.h"
+#include "input/picture_file.h"
+#include "session/montage_rules.h"
+#include "settings/preferences.h"
+#include "ui/form_montage.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPointer>
+
+namespace orv {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+bool endsWithGif(const std::string& name) {
+    return name.size() >= 4 && QString::fromStdString(name.substr(name.size() - 4)).compare(".gif", Qt::CaseInsensitive) == 0;
+}
+
+// The picture a source window shows. A GIF is read again through Qt's reader so the window keeps
+// its own palette (a GIF saved from the window keeps it); every other picture is drawn from the
+// decoded cells.
+QImage displayPicture(const std::string& name, const MemorySurface& picture) {
+    if (endsWithGif(name)) {
+        QImage image;
+        if (decodePicture(name, image) == DecodeStatus::Ok) return image;
+    }
+    // 32-bit pixels: the format the screen draws without converting on every paint. The cells
+    // are bottom-up blue, green, red rows; Qt's converters do the work row by row.
+    const QImage cells(picture.rounded().data(), picture.pictureWidth(), picture.pictureHeight(),
+                       qsizetype(picture.roundedWidth()) * 3, QImage::Format_BGR888);
+    QImage image = cells.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
+    return image;
+}
+
+} // namespace
+
+PromptAnswer DesktopObserver::prompt(const Prompt& p) { return form_.prompter().show(p); }
+
+void DesktopObserver::busy(bool on) {
+    if (on && !busy_) busy_.emplace();
+    if (!on) busy_.reset();
+}
+
+void DesktopObserver::processEvents() { QCoreApplication::processEvents(); }
+
+MontageControls DesktopObserver::controls() { return form_.readControls(); }
+
+bool DesktopObserver::montageVisible(const MontageChoice& which) {
+    FormMontagePicture* w = form_.windows().montageWindowOf(which.comparison);
+    return w && w->isVisible();
+}
+
+PictureSurface* DesktopObserver::montageSurface() {
+    return &form_.windows().montageWindow()->PictureFile()->surface();
+}
+
+// --- Load and Make Montage -----------------------------------------------------------------------
+
+void DesktopObserver::incrementReplaced(const std::string& text) { form_.TextIncrement()->setText(qs(text)); }
+
+void DesktopObserver::montageStarting(bool reusingSeries) {
+    WindowManager& w = form_.windows();
+    FormMontagePicture* montage = w.montageWindow();
+    const QSize size = montage->PictureFile()->size();
+    montage->PictureFile()->setBlankPicture(size.width(), size.height());
+    w.closePropertiesView();
+    if (reusingSeries) w.usedWindow()->setMapText("");
+}
+
+void DesktopObserver::seriesStarting(bool forMontage, const std::string& firstFileName) {
+    WindowManager& w = form_.windows();
+    if (forMontage) {
+        w.montageWindow()->setWindowTitle(qs(kMontageCaptionPrefix + firstFileName));
+        w.montageWindow()->hide();
+    } else {
+        w.hideMontageWindows();
+    }
+    // The windows of the earlier series go; a window that cannot go is left as it is.
+    w.dropEarlierSeriesWindows(true);
+    for (int k = 0; k < 10; ++k) form_.mnuignoreImage(k)->setVisible(false);
+}
+
+void DesktopObserver::fileNameCompleted(const std::string& name) { form_.textFileName()->setText(qs(name)); }
+
+void DesktopObserver::firstFileMissing(const std::string& name) {
+    form_.state().recent.blank(name, form_.state().preferences);
+    form_.fillRecentFiles();
+}
+
+void DesktopObserver::pictureLoaded(int k, const std::string& name, const MemorySurface& picture) {
+    FormPicture* w = form_.windows().sourceWindow(k);
+    w->showPicture(displayPicture(name, picture), QStringLiteral("Image %1 -- %2").arg(k).arg(qs(name)));
+    w->showNormal();
+    if (k <= 10) form_.mnuignoreImage(k - 1)->setVisible(true);
+}
+
+void DesktopObserver::seriesLoaded(int count, bool forMontage) {
+    ProgramState& st = form_.state();
+    form_.windows().cascadeSourceWindows(count, form_.fileBoxBottom(), st.layout);
+    for (int k = 1; k <= std::min(count, 10); ++k) form_.mnuignoreImage(k - 1)->setVisible(true);
+    if (forMontage) return;
+    st.targetColor = std::uint32_t(std::max(0.0, readProfileNumber(st.preferences, kPreferencesSection, "Target color")));
+    form_.RefreshWindowMenus();
+}
+
+void DesktopObserver::readTargetOffsets(OffsetTable& offsets, const MontageControls& c, int count) {
+    for (int n = 1; n <= count && n <= kMaxPictures; ++n) {
+        if (isIgnored(c.ignored, n)) continue;
+        if (FormPicture* w = form_.windows().existingSourceWindow(n)) {
+            const QRectF t = w->offsetTarget();
+            offsets[std::size_t(n)] = markerCentre(t.left(), t.top(), t.width(), t.height());
+        }
+    }
+}
+
+void DesktopObserver::montageSized(float W, float H, int increment) {
+    WindowManager& w = form_.windows();
+    w.placeMontageWindows(W, H, increment, form_.goButtonBottom(), form_.state().layout.sizingFrameHeight,
+                          form_.state().originatingImage);
+    w.montageWindow()->show();
+    w.montageWindow()->raise();
+}
+
+void DesktopObserver::montageHidden() { form_.windows().montageWindow()->hide(); }
+
+PictureSurface* DesktopObserver::previewSurface() {
+    FormPreview* preview = form_.windows().previewWindow();
+    preview->show();
+    return &preview->PicturePreview()->surface();
+}
+
+void DesktopObserver::blockRowDone(const MontageRowEvent& e, const PixelArrays& arrays) {
+    WindowManager& w = form_.windows();
+    w.usedWindow()->setMapText(*e.row.map);
+    if (w.hasPreview() && e.previewFrom <= e.previewTo) {
+        const PixelBuffer& pv = arrays.preview;
+        w.previewWindow()->PicturePreview()->drawCells(pv.bytes.data(), pv.width(), pv.height(), 0, e.previewFrom,
+                                                       pv.width() - 1, e.previewTo);
+    }
+    QCoreApplication::processEvents();
+}
+
+void DesktopObserver::montageReady(const PixelArrays& arrays, const std::string& map, bool previewShown) {
+    WindowManager& w = form_.windows();
+    FormMontagePicture* montage = w.montageWindow();
+    arrays.showMontageArray(montage->PictureFile()->surface());
+    montage->PictureFile()->pictureChanged();
+    // The preview window may have been closed while the montage grew.
+    if (previewShown && w.hasPreview()) {
+        arrays.showPreviewArray(w.previewWindow()->PicturePreview()->surface());
+        w.previewWindow()->PicturePreview()->pictureChanged();
+    }
+    w.usedWindow()->setMapText(map);
+    montage->show();
+    montage->raise();
+    if (previewShown && w.hasPreview()) w.previewWindow()->raise();
+}
+
+void DesktopObserver::montageFinished() {
+    form_.windows().usedWindow()->fitHeightToText();
+    form_.state().preferences.tryWrite(kPreferencesSection, "filename",
+                                       trimBlanks(form_.textFileName()->text().toStdString()));
+    form_.RefreshWindowMenus();
+}
+
+void DesktopObserver::firstFileUsed(const std::string& name) {
+    form_.textFileName()->setText(qs(name));
+    form_.AddRecentFile(form_.textFileName()->text().toStdString());
+}
+
+// --- smoothing -----------------------------------------------------------------------------------
+
+void DesktopObserver::blockReplaced(const MontageChoice& which, int slot, int x, int y, int increment) {
+    FormMontagePicture* target = form_.windows().montageWindowOf(which.comparison);
+    if (!target) return;
+    const MontageBuffers& m = form_.state().montage.arrays.montage;
+    const std::vector<std::uint8_t>& cells = m.slot(slot);
+    target->PictureFile()->drawCells(cells.data(), m.width(), m.height(), x, y, x + increment - 1, y + increment - 1);
+}
+
+void DesktopObserver::propertiesChanged(const MontageChoice& which, const std::string& text) {
+    form_.windows().updateProperties(form_.windows().montageWindowOf(which.comparison), text);
+}
+
+void DesktopObserver::mapChanged(const MontageChoice& which, const std::string& map) {
+    if (FormUsed* w = form_.windows().mapWindowOf(which.comparison)) w->setMapText(map);
+}
+
+// --- comparisons ---------------------------------------------------------------------------------
+
+void DesktopObserver::comparisonSettings(std::optional<int> increment, int method) {
+    if (increment) form_.TextIncrement()->setText(QString::number(*increment));
+    form_.setMontageMethod(method);
+}
+
+void DesktopObserver::keepComparison(int window, int method) {
+    form_.windows().keepComparison(window, comparisonCaption(method));
+}
+
+void DesktopObserver::showComparisonInMain(int window) {
+    WindowManager& w = form_.windows();
+    if (FormMontagePicture* c = w.comparisonWindow(window))
+        w.montageWindow()->PictureFile()->setPicture(c->PictureFile()->picture());
+}
+
+void DesktopObserver::comparisonFinished(int method) {
+    form_.windows().montageWindow()->raise();
+    form_.RefreshWindowMenus();
+    form_.setMontageMethod(method);
+    form_.textFileName()->setText(qs(form_.state().montage.firstFileName));
+}
+
+void DesktopObserver::takeFocus() { form_.activateWindow(); }
+
+} // namespace orv

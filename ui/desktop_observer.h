@@ -1,0 +1,57 @@
+// The desktop program's side of the montage session: controls read from the main window, messages
+// shown as message boxes, and every step of a command shown in the windows the window manager
+// keeps (source pictures as they load, the montage growing row by row, maps, previews).
+#pragma once
+
+#include "session/montage_session.h"
+#include "ui/busy_cursor.h"
+
+#include <optional>
+
+namespace orv {
+
+class FormMontage;
+
+class DesktopObserver : public SessionObserver {
+public:
+    explicit DesktopObserver(FormMontage& form) : form_(form) {}
+
+    PromptAnswer prompt(const Prompt& p) override;
+    void busy(bool on) override;
+    void processEvents() override;
+    MontageControls controls() override;
+    bool montageVisible(const MontageChoice& which) override;
+    PictureSurface* montageSurface() override;
+
+    void incrementReplaced(const std::string& text) override;
+    void montageStarting(bool reusingSeries) override;
+    void seriesStarting(bool forMontage, const std::string& firstFileName) override;
+    void fileNameCompleted(const std::string& name) override;
+    void firstFileMissing(const std::string& name) override;
+    void pictureLoaded(int k, const std::string& name, const MemorySurface& picture) override;
+    void seriesLoaded(int count, bool forMontage) override;
+    void readTargetOffsets(OffsetTable& offsets, const MontageControls& c, int count) override;
+    void montageSized(float W, float H, int increment) override;
+    void montageHidden() override;
+    PictureSurface* previewSurface() override;
+    void blockRowDone(const MontageRowEvent& e, const PixelArrays& arrays) override;
+    void montageReady(const PixelArrays& arrays, const std::string& map, bool previewShown) override;
+    void montageFinished() override;
+    void firstFileUsed(const std::string& name) override;
+
+    void blockReplaced(const MontageChoice& which, int slot, int x, int y, int increment) override;
+    void propertiesChanged(const MontageChoice& which, const std::string& text) override;
+    void mapChanged(const MontageChoice& which, const std::string& map) override;
+
+    void comparisonSettings(std::optional<int> increment, int method) override;
+    void keepComparison(int window, int method) override;
+    void showComparisonInMain(int window) override;
+    void comparisonFinished(int method) override;
+    void takeFocus() override;
+
+private:
+    FormMontage& form_;
+    std::optional<BusyCursor> busy_;
+};
+
+} // namespace orv

@@ -1,0 +1,313 @@
+// The secondary windows: creation, placement, the earlier series' windows and the window lists.
+#include "ui/window_manager.h"
+
+#include "base/numbers.h"
+#include "session/montage_rules.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace orv {
+
+namespace {
+
+QString qs(const std::string& s) { return QString::fromStdString(s); }
+
+QRect availableFor(const QWidget* w) {
+    const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    return screen ? screen->availableGeometry() : QRect(0, 0, 1024, 768);
+}
+
+} // namespace
+
+WindowManager::WindowManager(QWidget* mainWindow, std::optional<int>& dragState)
+    : QObject(mainWindow), main_(mainWindow), dragState_(dragState) {}
+
+// --- source windows ------------------------------------------------------------------------------
+
+FormPicture* WindowManager::sourceWindow(int k) {
+    FormPicture*& w = pictures_[std::size_t(k)];
+    if (!w) {
+        w = new FormPicture(k, main_);
+        connect(w, &PictureWindow::closed, this, [this](const QString& caption) {
+            sourceList_.remove(caption.toStdString());
+            emit sourceListChanged();
+        });
+        connect(w, &PictureWindow::commandRequested, this, [this, w](Command c) { emit sourceCommand(c, w); });
+        connect(w, &PictureWindow::focusHandOff, this, &WindowManager::focusHandOff);
+    }
+    return w;
+}
+
+int WindowManager::sourceSlotOf(const QString& caption) const {
+    for (int n = 1; n <= kMaxPictures; ++n)
+        if (FormPicture* w = existingSourceWindow(n); w && w->windowTitle() == caption) return n;
+    return 0;
+}
+
+void WindowManager::cascadeSourceWindows(int count, int fileBoxBottom, const LayoutRecord& layout) {
+    unloadSourceWindowsFrom(count + 1);
+    for (int k = 1; k <= count; ++k) {
+        FormPicture* w = sourceWindow(k);
+        const QImage& pic = w->PictureFile()->picture();
+        const Placement p = cascadePlacement(k, fileBoxBottom, pic.width(), pic.height(), layout);
+        w->placeAt(p.left, p.top);
+        w->showNormal();
+        w->raise();
+    }
+}
+
+void WindowManager::unloadSourceWindowsFrom(int first) {
+    for (int k = std::max(first, 1); k <= kMaxPictures; ++k)
+        if (FormPicture* w = existingSourceWindow(k)) w->unloadPicture();
+}
+
+// --- montage windows -----------------------------------------------------------------------------
+
+void WindowManager::connectMontageWindow(FormMontagePicture* w) {
+    QPointer<FormMontagePicture> guarded(w);
+    connect(w, &FormMontagePicture::commandRequested, this, [this, guarded](Command c) {
+        if (guarded) emit montageCommand(c, guarded);
+    });
+    // A closed montage window leaves the window list; its properties go with it.
+    connect(w, &PictureWindow::closed, this, [this, guarded] {
+        if (guarded && guarded->mnuProperties()->isChecked()) closePropertiesView();
+        emit windowsChanged();
+    });
+    connect(w, &PictureWindow::focusHandOff, this, &WindowManager::focusHandOff);
+}
+
+FormMontagePicture* WindowManager::montageWindow() {
+    if (auto* w = qobject_cast<FormMontagePicture*>(montage_.data())) return w;
+    auto* w = new FormMontagePicture(main_);
+    connectMontageWindow(w);
+    montage_ = w;
+    return w;
+}
+
+FormUsed* WindowManager::usedWindow() {
+    if (auto* w = qobject_cast<FormUsed*>(used_.data())) return w;
+    auto* w = new FormUsed(main_);
+    connect(w, &FormUsed::focusHandOff, this, &WindowManager::focusHandOff);
+    used_ = w;
+    return w;
+}
+
+FormPreview* WindowManager::previewWindow() {
+    if (auto* w = qobject_cast<FormPreview*>(preview_.data())) return w;
+    auto* w = new FormPreview(main_);
+    // The preview sits in the screen's lower right corner, clear of the source windows' cascade.
+    const QRect avail = availableFor(w);
+    w->move(std::max(avail.left(), avail.right() - w->width() - 8),
+            std::max(avail.top(), avail.bottom() - w->height() - 32));
+    connect(w, &PictureWindow::closed, this, &WindowManager::windowsChanged);
+    preview_ = w;
+    return w;
+}
+
+FormProperties* WindowManager::propertiesWindow() {
+    if (auto* w = qobject_cast<FormProperties*>(properties_.data())) return w;
+    auto* w = new FormProperties(dragState_, montageWindow());
+    connect(w, &FormProperties::focusHandOff, this, &WindowManager::focusHandOff);
+    properties_ = w;
+    return w;
+}
+
+FormMontagePicture* WindowManager::comparisonWindow(int k) const {
+    return qobject_cast<FormMontagePicture*>(comparison_[std::size_t(k)].data());
+}
+
+FormUsed* WindowManager::comparisonUsedWindow(int k) const {
+    return qobject_cast<FormUsed*>(comparisonUsed_[std::size_t(k)].data());
+}
+
+FormMontagePicture* WindowManager::makeComparisonWindow(int k) {
+    if (FormMontagePicture* w = comparisonWindow(k)) return w;
+    auto* w = new FormMontagePicture(main_);
+    connectMontageWindow(w);
+    comparison_[std::size_t(k)] = w;
+    auto* used = new FormUsed(main_);
+    connect(used, &FormUsed::focusHandOff, this, &WindowManager::focusHandOff);
+    comparisonUsed_[std::size_t(k)] = used;
+    return w;
+}
+
+std::vector<std::string> WindowManager::comparisonCaptions() const {
+    std::vector<std::string> captions;
+    for (int k = 0; k < int(comparison_.size()); ++k) {
+        const FormMontagePicture* w = comparisonWindow(k);
+        captions.push_back(w ? w->windowTitle().toStdString() : std::string());
+    }
+    return captions;
+}
+
+std::optional<int> WindowManager::comparisonIndexOf(const FormMontagePicture* window) const {
+    const int k = lastMatchingCaption(comparisonCaptions(), window->windowTitle().toStdString());
+    if (k < 0) return std::nullopt;
+    return k;
+}
+
+FormUsed* WindowManager::mapWindowOf(std::optional<int> comparison) {
+    return comparison ? comparisonUsedWindow(*comparison) : usedWindow();
+}
+
+FormMontagePicture* WindowManager::montageWindowOf(std::optional<int> comparison) {
+    return comparison ? comparisonWindow(*comparison) : montageWindow();
+}
+
+void WindowManager::placeMontageWindows(float W, float H, int increment, int top, int sizingFrame, bool showMap) {
+    // The montage window: its picture at full size, the right edge one frame width inside the
+    // screen's right edge, the top just below the "Make Montage" button.
+    FormMontagePicture* m = montageWindow();
+    m->setBlankPicture(roundToInt16(W), roundToInt16(H));
+    const QRect avail = availableFor(m);
+    const int outerWidth = m->width() + 2 * sizingFrame;
+    m->move(std::max(avail.left(), avail.right() + 1 - sizingFrame - outerWidth), top);
+
+    // The dominant-image window: one character per block, starting empty, below the montage
+    // window, or at the screen's lower left when that leaves no room.
+    FormUsed* used = usedWindow();
+    const MapGrid grid = mapGrid(W, H, increment);
+    used->setMapText("");
+    used->sizeForGrid(grid.columns, grid.rows);
+    const QRect mf = m->frameGeometry();
+    QPoint at(mf.left(), m->y() + m->height() + sizingFrame + 4);
+    if (at.y() + 40 > avail.bottom()) at = QPoint(avail.left(), avail.bottom() - used->height());
+    used->move(std::max(avail.left(), std::min(at.x(), avail.right() - used->width())), std::max(avail.top(), at.y()));
+    used->setVisible(showMap);
+}
+
+void WindowManager::keepComparison(int k, const std::string& caption) {
+    FormMontagePicture* main = montageWindow();
+    FormMontagePicture* w = makeComparisonWindow(k);
+    w->PictureFile()->setPicture(main->PictureFile()->picture());
+    w->fitToPicture();
+    w->setWindowTitle(qs(caption));
+    FormUsed* mainMap = usedWindow();
+    FormUsed* map = comparisonUsedWindow(k);
+    map->setMapFontSize(mainMap->mapFontSize());
+    map->setMapText(mainMap->mapText());
+    map->resize(mainMap->size());
+    // The copies fan out to the lower left of the main montage window.
+    const QPoint at = main->pos() + QPoint(-28 * (k + 1), 28 * (k + 1));
+    w->move(std::max(0, at.x()), std::max(0, at.y()));
+    map->move(std::max(0, at.x() - map->width() - 8), std::max(0, at.y()));
+    w->show();
+    if (mainMap->isVisible()) map->show();
+    QCoreApplication::processEvents();
+}
+
+// --- earlier windows -----------------------------------------------------------------------------
+
+void WindowManager::dropEarlierSeriesWindows(bool unloadPreview) {
+    for (int k = 1; k <= kMaxPictures; ++k) {
+        try {
+            if (FormPicture* w = existingSourceWindow(k)) w->hide();
+        } catch (...) {
+        }
+    }
+    for (auto& w : comparison_) unloadWindow(w);
+    for (auto& w : comparisonUsed_) unloadWindow(w);
+    if (unloadPreview) unloadWindow(preview_);
+}
+
+void WindowManager::hideMontageWindows() {
+    for (QWidget* w : {montage_.data(), used_.data(), properties_.data()})
+        if (w) w->hide();
+    closePropertiesView();
+}
+
+void WindowManager::hideAll() {
+    for (int k = 1; k <= kMaxPictures; ++k)
+        if (FormPicture* w = existingSourceWindow(k)) w->hide();
+    for (QWidget* w : {montage_.data(), used_.data(), properties_.data(), preview_.data()})
+        if (w) w->hide();
+    for (auto& w : comparison_)
+        if (w) w->hide();
+    for (auto& w : comparisonUsed_)
+        if (w) w->hide();
+}
+
+void WindowManager::unloadWindow(QPointer<QWidget>& w) {
+    try {
+        if (w) {
+            w->close();
+            w->deleteLater();
+        }
+        w.clear();
+    } catch (...) {
+    }
+}
+
+// --- properties ----------------------------------------------------------------------------------
+
+void WindowManager::closePropertiesView() {
+    if (auto* p = qobject_cast<FormProperties*>(properties_.data())) p->hide();
+    if (auto* m = qobject_cast<FormMontagePicture*>(montage_.data())) m->mnuProperties()->setChecked(false);
+    for (int k = 0; k < int(comparison_.size()); ++k)
+        if (FormMontagePicture* c = comparisonWindow(k)) c->mnuProperties()->setChecked(false);
+}
+
+void WindowManager::showProperties(FormMontagePicture* window, const std::string& text) {
+    closePropertiesView();
+    window->mnuProperties()->setChecked(true);
+    FormProperties* p = propertiesWindow();
+    p->setText(text);
+    p->showBeside(window);
+}
+
+void WindowManager::updateProperties(FormMontagePicture* window, const std::string& text) {
+    if (window && window->mnuProperties()->isChecked())
+        if (auto* p = qobject_cast<FormProperties*>(properties_.data())) p->setText(text);
+}
+
+// --- window lists --------------------------------------------------------------------------------
+
+std::vector<std::string> WindowManager::sourceCaptions() {
+    std::vector<std::string> visible;
+    for (int k = 1; k <= kMaxPictures; ++k)
+        if (FormPicture* w = existingSourceWindow(k); w && w->isVisible())
+            visible.push_back(w->windowTitle().toStdString());
+    sourceList_.rebuild(visible);
+    return sourceList_.entries();
+}
+
+std::vector<std::string> WindowManager::montageCaptions() const {
+    auto captionIfVisible = [](const QPointer<QWidget>& w) -> std::optional<std::string> {
+        if (w && w->isVisible()) return w->windowTitle().toStdString();
+        return std::nullopt;
+    };
+    std::vector<std::optional<std::string>> comparison;
+    for (const auto& w : comparison_) comparison.push_back(captionIfVisible(w));
+    return montageWindowCaptions(captionIfVisible(montage_), comparison, preview_ && preview_->isVisible());
+}
+
+void WindowManager::bringSourceToFront(const QString& caption) {
+    if (const int k = sourceSlotOf(caption)) {
+        pictures_[std::size_t(k)]->showNormal();
+        pictures_[std::size_t(k)]->raise();
+    }
+}
+
+void WindowManager::bringMontageToFront(const QString& caption) {
+    auto front = [](QWidget* w) {
+        w->showNormal();
+        w->raise();
+    };
+    if (montage_ && montage_->windowTitle() == caption) {
+        front(montage_);
+        return;
+    }
+    for (const auto& w : comparison_)
+        if (w && w->windowTitle() == caption) {
+            front(w);
+            return;
+        }
+    if (caption == QLatin1String(kPreviewEntry) && preview_) front(preview_);
+}
+
+} // namespace orv

@@ -1,0 +1,114 @@
+// The secondary windows of the desktop program: the 30 reusable source-window slots, the montage,
+// dominant-image, preview and properties windows and the comparison copies. It creates them on
+// first use, places them (the source cascade, the montage window at the right edge), hides or
+// unloads an earlier series' windows and keeps the captions for the "Window" menus.
+#pragma once
+
+#include "ui/action_table.h"
+#include "ui/form_picture.h"
+#include "ui/montage_windows.h"
+#include "ui/screen_layout.h"
+#include "ui/window_list.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <array>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+inline constexpr const char* kMontageCaptionPrefix = "Montage in focus image from ";
+
+class WindowManager : public QObject {
+    Q_OBJECT
+public:
+    // `mainWindow` owns every window; `dragState` is the program's shared drag state.
+    WindowManager(QWidget* mainWindow, std::optional<int>& dragState);
+
+    // Source window k (1 to 30), created on first use and reused by slot.
+    FormPicture* sourceWindow(int k);
+    FormPicture* existingSourceWindow(int k) const { return pictures_[std::size_t(k)]; }
+    // The slot of a source window by its caption, 0 when none carries it.
+    int sourceSlotOf(const QString& caption) const;
+
+    // The montage windows, created on first use and reused; comparison windows only when made.
+    FormMontagePicture* montageWindow();
+    FormUsed* usedWindow();
+    FormPreview* previewWindow();
+    FormProperties* propertiesWindow();
+    FormMontagePicture* comparisonWindow(int k) const;
+    FormUsed* comparisonUsedWindow(int k) const;
+    bool previewShown() const { return preview_ && preview_->isVisible(); }
+    bool hasPreview() const { return preview_; }
+
+    // Which comparison montage a window is (by its caption), or none for the main montage.
+    std::optional<int> comparisonIndexOf(const FormMontagePicture* window) const;
+    // The map window of montage `comparison` (none: the main montage).
+    FormUsed* mapWindowOf(std::optional<int> comparison);
+    FormMontagePicture* montageWindowOf(std::optional<int> comparison);
+
+    // The montage window sized for W x H at the screen's right edge with its top at `top`, and
+    // the dominant-image window below it; the latter shown only when `showMap`.
+    void placeMontageWindows(float W, float H, int increment, int top, int sizingFrame, bool showMap);
+    // Source windows 1 to `count` cascaded below the file box, shown and raised; slots after
+    // `count` emptied.
+    void cascadeSourceWindows(int count, int fileBoxBottom, const LayoutRecord& layout);
+    void unloadSourceWindowsFrom(int first);
+
+    // The main montage, its map and properties copied into comparison window `k`.
+    void keepComparison(int k, const std::string& caption);
+
+    // Hides the source windows and unloads the comparison windows (and the preview window when
+    // asked) of an earlier run; a window that cannot go is left and the next one is tried.
+    void dropEarlierSeriesWindows(bool unloadPreview);
+    // Hides the montage, map and properties windows (the Load command).
+    void hideMontageWindows();
+    // Hides every window as the program quits.
+    void hideAll();
+
+    // Hides the properties view and unticks "Properties" in every montage window.
+    void closePropertiesView();
+    // Shows `text` in the properties view beside `window`, ticking its entry.
+    void showProperties(FormMontagePicture* window, const std::string& text);
+    // Puts `text` in the properties view when `window`'s view is the one shown.
+    void updateProperties(FormMontagePicture* window, const std::string& text);
+
+    // The captions for the "Window" menus: the visible source windows, and the visible montage
+    // windows followed by the preview entry.
+    std::vector<std::string> sourceCaptions();
+    std::vector<std::string> montageCaptions() const;
+    // Brings the window with this caption to the front (source windows or montage windows).
+    void bringSourceToFront(const QString& caption);
+    void bringMontageToFront(const QString& caption);
+    const WindowMenuList& sourceList() const { return sourceList_; }
+
+signals:
+    // A window's context-menu entry was chosen.
+    void sourceCommand(orv::Command c, orv::FormPicture* window);
+    void montageCommand(orv::Command c, orv::FormMontagePicture* window);
+    // The set of visible windows changed: the "Window" menus need rebuilding.
+    void windowsChanged();
+    // A source window closed: only the source list changes.
+    void sourceListChanged();
+    // A secondary window was activated: the main window takes the focus back.
+    void focusHandOff();
+
+private:
+    void connectMontageWindow(FormMontagePicture* w);
+    FormMontagePicture* makeComparisonWindow(int k);
+    std::vector<std::string> comparisonCaptions() const;
+    static void unloadWindow(QPointer<QWidget>& w);
+
+    QWidget* main_;
+    std::optional<int>& dragState_;
+    std::array<FormPicture*, 31> pictures_{}; // slot 0 unused; owned as child windows
+    WindowMenuList sourceList_{kSourceWindowEntries};
+    QPointer<QWidget> montage_, used_, properties_, preview_;
+    std::array<QPointer<QWidget>, 6> comparison_;
+    std::array<QPointer<QWidget>, 6> comparisonUsed_;
+};
+
+} // namespace orv
