@@ -5,6 +5,7 @@
 #include "base/leading_number.h"
 #include "app/command_line.h"
 #include "input/picture_file.h"
+#include "settings/shell_integration.h"
 #include "ui/help_window.h"
 #include "ui/screen_metrics.h"
 
@@ -93,7 +94,10 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     state.targetColor = prefs.targetColor;
 
     // 19: the desktop shortcut.
-    if (state.shortcut == 1 && hooks.createDesktopShortcut) hooks.createDesktopShortcut(state);
+    if (state.shortcut == 1) {
+        if (hooks.createDesktopShortcut) hooks.createDesktopShortcut(state);
+        else ShellIntegration(shellPlacesFor(state.programFolder)).createDesktopShortcut();
+    }
 
     // 20: from here on the program runs on window events; the first activation loads the series.
     // A desktop that does not hand the new window the focus must not keep the series from
