@@ -55,7 +55,7 @@ set(CPACK_PACKAGE_NAME orvanta)
 set(CPACK_PACKAGE_VENDOR "Brindlemoor Software")
 set(CPACK_PACKAGE_CONTACT "Brindlemoor Software <orvanta@brindlemoor.com>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "focus stacking: one sharp picture from a focus series")
-set(CPACK_PACKAGE_DESCRIPTION
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Orvanta combines a series of pictures of one subject, each taken with the focus at a different depth, "
     "into one montage in which every part of the subject is in focus. The package holds the desktop program "
     "orvanta, the batch front end orvanta-cli, and the vantler picture-box widget library with its Qt "

@@ -4,6 +4,7 @@
 #include "ui/form_preferences.h"
 
 #include "engine/focus_method.h"
+#include "montage_fixture.h"
 #include "support/scoped_home.h"
 
 #include <QCheckBox>
@@ -517,6 +518,20 @@ TEST(ShowPreferences, OneModelessDialogThatIsLoadedAgainAfterOK) {
     FormPreferences* second = showPreferences(slot, rig.context(), &owner);
     EXPECT_EQ(text(second->Text1()), "77"); // filled from the file OK wrote
     second->close();
+}
+
+// --- a fresh installation ----------------------------------------------------------------------------
+
+TEST(FreshPreferences, SmoothMontageImageSmoothsInsteadOfAskingToRaiseASetting) {
+    MontageRig rig;
+    ASSERT_FALSE(exists(rig.state.preferences.path()));
+    rig.state.smoothing = readStartupPreferences(rig.state.preferences).smoothing;
+    writeTexturedSeries(rig.files, "fresh", 3, QSize(60, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("fresh01.bmp"), "10").made);
+    rig.form->montageWindow()->menuAction("mnuSmooth")->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    const std::string title = rig.prompter.shown[0].title;
+    EXPECT_TRUE(title == "Smooved" || title == "Sorry, I can't improve perfection") << title;
 }
 
 } // namespace
