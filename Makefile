@@ -1,9 +1,12 @@
 # The two commands of the README: `make demo` and `make test`. Both install what is missing first.
+# `make install PREFIX=...` installs the programs (DESTDIR is honoured); `make package` builds the
+# Debian package in $(BUILD)/.
 BUILD ?= build
+PREFIX ?= /usr/local
 JOBS ?= $(shell nproc)
 SAMPLE := $(BUILD)/sample
 
-.PHONY: all deps configure build test demo run bench clean
+.PHONY: all deps configure build test demo run bench install package clean
 
 all: build
 
@@ -33,6 +36,13 @@ run: build $(SAMPLE)/sample01.bmp
 
 bench: build
 	@bench/run
+
+install: build
+	@cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/*.deb
 
 clean:
 	rm -rf $(BUILD)

@@ -6,6 +6,7 @@
 #include "base/leading_number.h"
 #include "app/command_line.h"
 #include "input/picture_file.h"
+#include "settings/shell_integration.h"
 #include "ui/help_window.h"
 #include "ui/screen_metrics.h"
 
@@ -93,8 +94,11 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     main->fillRecentFiles();
     state.targetColor = prefs.targetColor;
 
-    // The desktop shortcut.
-    if (state.shortcut == 1 && hooks.createDesktopShortcut) hooks.createDesktopShortcut(state);
+    // The desktop shortcut, while the preferences ask for it.
+    if (state.shortcut == 1) {
+        if (hooks.createDesktopShortcut) hooks.createDesktopShortcut(state);
+        else ShellIntegration(shellPlacesFor(state.programFolder)).createDesktopShortcut();
+    }
 
     // From here on the program runs on window events; the first activation loads the series.
     // A desktop that does not hand the new window the focus must not keep the series from

@@ -24,7 +24,8 @@ struct StartupHooks {
     std::function<void(const LayoutRecord&)> layoutOtherWindows;
     // Loads the montage window without showing it (the montage commands register it).
     std::function<void(FormMontage&)> loadMontageWindow;
-    // Creates or refreshes the desktop shortcut when the "shortcut" preference is 1.
+    // Creates or refreshes the desktop shortcut when the "shortcut" preference is 1. Empty: the
+    // launcher is written to the user's desktop.
     std::function<void(ProgramState&)> createDesktopShortcut;
 };
 

@@ -1,12 +1,17 @@
 // Reading the start-up preferences.
-#include "base/text.h"
 #include "settings/preferences.h"
+
+#include "base/numbers.h"
+#include "base/runtime_error.h"
+#include "base/text.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <limits>
 
 namespace orv {
@@ -21,17 +26,26 @@ long long wholeOr0(double v, long long lo, long long hi) {
     return r < double(lo) || r > double(hi) ? 0 : (long long)r;
 }
 
+// What a profile read gives for a key that is not there: no value read from a line holds a line end.
+constexpr const char* kAbsent = "\n";
+
 } // namespace
+
+bool isInstalledCopy(const std::string& programFolder) {
+    return QFileInfo(QString::fromStdString(programFolder) + QStringLiteral("../share/orvanta")).isDir();
+}
 
 StartupPreferences readStartupPreferences(const ProfileFile& prefs) {
     auto number = [&](const char* key) { return readProfileNumber(prefs, kPreferencesSection, key); };
     auto int16 = [&](const char* key) { return std::int16_t(wholeOr0(number(key), INT16_MIN, INT16_MAX)); };
     StartupPreferences p;
+    auto present = [&](const char* key) { return prefs.read(kPreferencesSection, key, kAbsent) != kAbsent; };
     p.smoothing.autoSmooth = int16("autoSmooth");
-    p.smoothing.edgeFactor = float(number("edgeFactor") / 100);
-    p.smoothing.focusFactor = float(number("focusFactor") / 100);
-    p.smoothing.diffFactor = int16("diffFactor");
-    p.smoothing.edgeFactor2 = float(number("edgefactor2") / 10);
+    p.smoothing.edgeFactor = present("edgeFactor") ? float(number("edgeFactor") / 100) : kResetSmoothing.edgeFactor;
+    p.smoothing.focusFactor = present("focusFactor") ? float(number("focusFactor") / 100) : kResetSmoothing.focusFactor;
+    p.smoothing.diffFactor = present("diffFactor") ? int16("diffFactor") : kResetSmoothing.diffFactor;
+    p.smoothing.edgeFactor2 =
+        present("edgefactor2") ? float(number("edgefactor2") / 10) : kResetSmoothing.edgeFactor2;
     p.shortcut = int16("shortcut");
     p.rightMouse = number("rightmouse") != 0 ? 1 : 0;
     const long long method = wholeOr0(number("Montage method"), 0, 4);
@@ -45,9 +59,38 @@ StartupPreferences readStartupPreferences(const ProfileFile& prefs) {
     return p;
 }
 
+std::array<double, 4> smoothingSensitivities(const SmoothingPreferences& s) {
+    // The factors are single precision and so is the arithmetic on them; the difference factor is a
+    // whole number divided in double.
+    return {double(100.0f - s.edgeFactor * 100.0f), double(s.focusFactor * 100.0f), double(s.diffFactor) / 100,
+            double(100.0f - s.edgeFactor2 * 10.0f)};
+}
+
+SmoothingPreferences smoothingFromSensitivities(const std::array<double, 4>& v, SmoothingPreferences s) {
+    s.edgeFactor = float(1 - v[0] / 100);
+    s.focusFactor = float(v[1] / 100);
+    s.diffFactor = roundToInt16(v[2] * 100);
+    s.edgeFactor2 = float(10 - v[3] / 10);
+    return s;
+}
+
+std::array<long long, 4> smoothingKeyValues(const SmoothingPreferences& s) {
+    // The whole part of the value to single precision's six significant digits: 0.53 has no
+    // exact single-precision form, and 0.53 x 100 must store 53, not 52, or every OK would lower
+    // the stored value by one.
+    auto whole = [](float v) {
+        char digits[32];
+        std::snprintf(digits, sizeof digits, "%.6g", double(v));
+        const double f = std::floor(std::strtod(digits, nullptr));
+        if (!std::isfinite(f) || f < double(INT32_MIN) || f > double(INT32_MAX)) throw RuntimeError(6);
+        return (long long)f;
+    };
+    return {whole(s.edgeFactor * 100.0f), whole(s.focusFactor * 100.0f), s.diffFactor, whole(s.edgeFactor2 * 10.0f)};
+}
+
 std::string preferencesPath(const std::string& programFolder) {
     const QFileInfo folder(QString::fromStdString(programFolder));
-    if (folder.isDir() && folder.isWritable()) return programFolder + "orvanta.ini";
+    if (folder.isDir() && folder.isWritable() && !isInstalledCopy(programFolder)) return programFolder + "orvanta.ini";
     QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
     if (config.isEmpty()) config = QDir::homePath() + "/.config";
     const QString dir = config + "/orvanta";

@@ -3,6 +3,7 @@
 
 #include "settings/profile_file.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -19,6 +20,28 @@ struct SmoothingPreferences {
     float edgeFactor2 = 0; // "edgefactor2" / 10
 };
 
+// What "Reset Smoothing defaults" restores: auto-smooth on, edge factor 0.1, focus factor 0.1,
+// difference factor 100, second edge factor 4.
+inline constexpr SmoothingPreferences kResetSmoothing{1, 0.1f, 0.1f, 100, 4.0f};
+
+// The Preferences dialog shows the four smoothing factors as sensitivities from 1 to 100:
+// 100 - edge factor x 100, focus factor x 100, difference factor / 100, 100 - second edge factor x 10.
+std::array<double, 4> smoothingSensitivities(const SmoothingPreferences& s);
+
+// The factors from the four typed sensitivities (auto-smooth is left as it is in `s`): edge factor
+// 1 - v / 100, focus factor v / 100, difference factor v x 100 rounded to 16 bits (error 6 when it
+// does not fit), second edge factor 10 - v / 10.
+SmoothingPreferences smoothingFromSensitivities(const std::array<double, 4>& typed, SmoothingPreferences s);
+
+// The stored whole values of "edgeFactor", "focusFactor", "diffFactor" and "edgefactor2": edge and
+// focus factor x 100, the difference factor, second edge factor x 10, each rounded towards minus
+// infinity after rounding to six significant digits, so a value read from the file is stored again
+// unchanged (error 6 for a value beyond 32 bits).
+std::array<long long, 4> smoothingKeyValues(const SmoothingPreferences& s);
+
+inline constexpr std::array<const char*, 4> kSmoothingKeys = {"edgeFactor", "focusFactor", "diffFactor",
+                                                              "edgefactor2"};
+
 struct StartupPreferences {
     SmoothingPreferences smoothing;
     std::int16_t shortcut = 0;
@@ -32,11 +55,19 @@ struct StartupPreferences {
 };
 
 // Reads every start-up key with the reading rule (missing or not numeric: 0). Numbers that do
-// not fit the value they feed read as 0 rather than stopping the program.
+// not fit the value they feed read as 0 rather than stopping the program. A smoothing factor
+// whose key is absent (every fresh install) starts at its reset value instead, so smoothing works
+// before the preferences were ever saved; "autoSmooth" absent stays 0.
 StartupPreferences readStartupPreferences(const ProfileFile& prefs);
 
 // "orvanta.ini" in the program folder, or $XDG_CONFIG_HOME/orvanta/orvanta.ini (created as
-// needed) when that folder cannot be written, as for an installed copy.
+// needed) for an installed copy: when that folder cannot be written, or when the program was
+// installed (its shared files lie in "../share/orvanta" beside it), so that even a copy run by
+// root never writes into /usr/bin.
 std::string preferencesPath(const std::string& programFolder);
+
+// The program in `programFolder` (ending in "/") is an installed copy: "../share/orvanta" lies
+// beside its folder.
+bool isInstalledCopy(const std::string& programFolder);
 
 } // namespace orv

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -198,7 +199,13 @@ QString helpFolder() {
     QString program = programFolderSetting();
     if (program.isEmpty()) program = QCoreApplication::applicationDirPath();
     if (!program.endsWith(QLatin1Char('/'))) program += QLatin1Char('/');
-    return program + QStringLiteral("help/");
+    const QString beside = program + QStringLiteral("help/");
+    // An installed program keeps its pages with its other shared files.
+    if (!QFileInfo(beside).isDir()) {
+        const QString installed = QDir::cleanPath(program + QStringLiteral("../share/orvanta/help")) + QLatin1Char('/');
+        if (QFileInfo(installed).isDir()) return installed;
+    }
+    return beside;
 }
 
 void showHelp(QWidget* owner, const QString& page) {

@@ -76,6 +76,8 @@ private:
 // The program folder, ending in "/", whose "help" folder holds the pages. Empty restores the
 // default: the folder of the running program.
 void setHelpProgramFolder(const QString& folder);
+// The program folder + "help/", or, when that is missing and the program is installed,
+// "../share/orvanta/help/" beside the program folder.
 QString helpFolder();
 
 // Opens the help window (one for the program, owned by owner when it is created) at a page of the

@@ -149,7 +149,7 @@ TEST(StartupPreferences, MissingFileReadsAsDefaults) {
     EXPECT_EQ(p.montageMethod, 0);
     EXPECT_EQ(p.increment, "0");
     EXPECT_EQ(p.smoothing.autoSmooth, 0);
-    EXPECT_EQ(p.smoothing.edgeFactor, 0.0f);
+    EXPECT_EQ(p.smoothing.edgeFactor, 0.1f); // absent smoothing factors start at the reset values
     EXPECT_EQ(p.targetColor, 0u);
     EXPECT_FALSE(p.loadImages);
     EXPECT_EQ(p.filename, ""); // "0" is no file name

@@ -2,9 +2,12 @@
 // own program, the preferences start-up reads, the splash hand-over and the first activation.
 #include "app/startup.h"
 #include "ui/help_window.h"
+#include "support/scoped_home.h"
 #include "ui/series_fixture.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QTest>
 
@@ -197,6 +200,23 @@ TEST(Startup, ShortcutPreferenceRefreshesTheDesktopShortcut) {
     hooks.createDesktopShortcut = [&](ProgramState&) { ++made; };
     rig.start({}, hooks);
     EXPECT_EQ(made, 1);
+}
+
+TEST(Startup, WithoutAHookTheLauncherIsWrittenToTheDesktopWhileTheShortcutPreferenceIs1) {
+    ScopedHome home;
+    const std::string launcher = home.desktop() + "/Orvanta.desktop";
+    {
+        StartupRig rig;
+        rig.pref("shortcut", "0");
+        rig.start({});
+        EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(launcher)));
+    }
+    StartupRig rig;
+    rig.pref("shortcut", "1");
+    rig.start({});
+    QFile file(QString::fromStdString(launcher));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains(("Exec=\"" + rig.state.programFolder + "orvanta\"\n").c_str()));
 }
 
 } // namespace

@@ -1,0 +1,74 @@
+# Where `cmake --install` puts Orvanta, and the Debian package CPack makes of it (`make package`).
+# The programs go to bin/, together, because the desktop program starts orvantajpeg from its own
+# folder; help pages go to share/orvanta/help, where an installed program looks for them.
+include(GNUInstallDirs)
+
+set(ORVANTA_APP_ID com.brindlemoor.orvanta)
+
+# The build tree: the icon beside the programs, for the desktop launcher of an uninstalled copy.
+configure_file(${CMAKE_SOURCE_DIR}/resources/orvanta.png ${CMAKE_RUNTIME_OUTPUT_DIRECTORY}/orvanta.png COPYONLY)
+
+foreach(program orvanta orvanta-cli orvantajpeg)
+  if(TARGET ${program})
+    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  endif()
+endforeach()
+
+if(TARGET vantler)
+  install(TARGETS vantler LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  file(GLOB _vantler_headers ${CMAKE_SOURCE_DIR}/control/*.h)
+  list(FILTER _vantler_headers EXCLUDE REGEX "designer_plugin\\.h$")
+  install(FILES ${_vantler_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantler)
+endif()
+
+if(TARGET vantlerdesigner)
+  # Qt Designer's own plugin folder (lib/<arch>/qt6/plugins/designer on Debian).
+  if(QT6_INSTALL_PLUGINS)
+    set(_plugins ${QT6_INSTALL_PLUGINS})
+  else()
+    set(_plugins ${CMAKE_INSTALL_LIBDIR}/qt6/plugins)
+  endif()
+  # The plugin finds libvantler from any prefix.
+  file(RELATIVE_PATH _to_lib /p/${_plugins}/designer /p/${CMAKE_INSTALL_LIBDIR})
+  set_target_properties(vantlerdesigner PROPERTIES INSTALL_RPATH "$ORIGIN/${_to_lib}")
+  install(TARGETS vantlerdesigner LIBRARY DESTINATION ${_plugins}/designer)
+endif()
+
+file(GLOB _help_pages ${CMAKE_SOURCE_DIR}/help/*.html ${CMAKE_SOURCE_DIR}/help/*.css)
+install(FILES ${_help_pages} DESTINATION ${CMAKE_INSTALL_DATADIR}/orvanta/help)
+
+# The icon in the sizes drawn; the background and splash art are compiled into the program.
+install(FILES ${CMAKE_SOURCE_DIR}/resources/orvanta.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/orvanta-32.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME orvanta.png)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/${ORVANTA_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/resources/${ORVANTA_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+
+# The Debian package. Its dependencies on libraries come from dpkg-shlibdeps, so whatever the
+# programs link (Qt, TurboJPEG, OpenCV...) is declared without being listed here; the Qt plugins
+# they load at run time are not linked and are named.
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME orvanta)
+set(CPACK_PACKAGE_VENDOR "Brindlemoor Software")
+set(CPACK_PACKAGE_CONTACT "Brindlemoor Software <orvanta@brindlemoor.com>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "focus stacking: one sharp picture from a focus series")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+    "Orvanta combines a series of pictures of one subject, each taken with the focus at a different depth, "
+    "into one montage in which every part of the subject is in focus. The package holds the desktop program "
+    "orvanta, the batch front end orvanta-cli, and the vantler picture-box widget library with its Qt "
+    "Designer plugin.")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.brindlemoor.com/orvanta/")
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libvantler is in the package itself: the Designer plugin's need of it is no dependency.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
+# The TIFF reader is a plugin Qt loads, not a library the programs link (the window-system and
+# JPEG/GIF plugins come with libqt6gui6 itself).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-user-dirs")
+include(CPack)

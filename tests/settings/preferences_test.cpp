@@ -1,0 +1,116 @@
+// The smoothing preferences: the reset values a file without the smoothing keys starts with, the
+// sensitivities the dialog shows and the keys it stores, and where an installed copy keeps its file.
+#include "settings/preferences.h"
+#include "base/runtime_error.h"
+#include "support/scoped_home.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+using namespace orv;
+using namespace orv::testing;
+
+namespace {
+
+struct AbsentCase {
+    const char* name;
+    const char* lines; // the [preferences] section's lines
+    SmoothingPreferences expected;
+};
+
+class SmoothingKeys : public ::testing::TestWithParam<AbsentCase> {};
+
+TEST_P(SmoothingKeys, AbsentKeysStartAtTheResetValuesAndPresentOnesReadAsAlways) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("orvanta.ini").toStdString();
+    std::ofstream(path) << "[preferences]\r\n" << GetParam().lines;
+    const SmoothingPreferences s = readStartupPreferences(ProfileFile(path)).smoothing;
+    const SmoothingPreferences& e = GetParam().expected;
+    EXPECT_EQ(s.autoSmooth, e.autoSmooth);
+    EXPECT_FLOAT_EQ(s.edgeFactor, e.edgeFactor);
+    EXPECT_FLOAT_EQ(s.focusFactor, e.focusFactor);
+    EXPECT_EQ(s.diffFactor, e.diffFactor);
+    EXPECT_FLOAT_EQ(s.edgeFactor2, e.edgeFactor2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, SmoothingKeys,
+    ::testing::Values(
+        AbsentCase{"NoSmoothingKeys", "Increment=20\r\n", {0, 0.1f, 0.1f, 100, 4.0f}},
+        AbsentCase{"AutoSmoothAloneStaysAsWritten", "autoSmooth=1\r\n", {1, 0.1f, 0.1f, 100, 4.0f}},
+        AbsentCase{"PresentZerosStayZero", "edgeFactor=0\r\nfocusFactor=0\r\ndiffFactor=0\r\nedgefactor2=0\r\n",
+                   {0, 0, 0, 0, 0}},
+        AbsentCase{"PresentButEmptyOrTextReadsZero", "edgeFactor=\r\nfocusFactor=abc\r\n", {0, 0, 0, 100, 4.0f}},
+        AbsentCase{"KeysMatchCaseBlind", "EDGEFACTOR=20\r\nDiffFactor=50\r\n", {0, 0.2f, 0.1f, 50, 4.0f}},
+        AbsentCase{"SomePresent", "focusFactor=25\r\nedgefactor2=30\r\n", {0, 0.1f, 0.25f, 100, 3.0f}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// --- sensitivities ------------------------------------------------------------------------------
+
+struct TypedCase {
+    const char* name;
+    std::array<double, 4> typed;
+    std::array<long long, 4> keys;
+};
+
+class TypedSensitivities : public ::testing::TestWithParam<TypedCase> {};
+
+TEST_P(TypedSensitivities, StoreTheWholePartTowardsMinusInfinity) {
+    EXPECT_EQ(smoothingKeyValues(smoothingFromSensitivities(GetParam().typed, {})), GetParam().keys);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, TypedSensitivities,
+    ::testing::Values(TypedCase{"Ends", {1, 1, 1, 1}, {99, 1, 100, 99}},
+                      TypedCase{"Tops", {100, 100, 100, 100}, {0, 100, 10000, 0}},
+                      // Beyond 100 the factors turn negative and round down, not towards zero.
+                      TypedCase{"BeyondTheBar", {150, 0, 0, 101}, {-50, 0, 0, -1}},
+                      TypedCase{"Fractions", {12.5, 33.3, 1.5, 55.5}, {87, 33, 150, 44}},
+                      TypedCase{"DifferenceRoundsHalfToEven", {50, 50, 0.125, 50}, {50, 50, 12, 50}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Sensitivities, ADifferenceBeyond16BitsIsOverflow) {
+    try {
+        smoothingFromSensitivities({90, 10, 400, 60}, {});
+        FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 6);
+    }
+    EXPECT_NO_THROW(smoothingFromSensitivities({90, 10, 327.67, 60}, {}));
+}
+
+// Opening the dialog and pressing OK must store what was read, for every whole key value the
+// dialog's own range produces.
+TEST(Sensitivities, ShownAndStoredAgainEveryKeyValueComesBackUnchanged) {
+    for (int k = 0; k <= 100; ++k) {
+        SmoothingPreferences s;
+        s.edgeFactor = float(k / 100.0);
+        s.focusFactor = float(k / 100.0);
+        s.diffFactor = std::int16_t(k * 100);
+        s.edgeFactor2 = float(k / 10.0);
+        const auto keys = smoothingKeyValues(smoothingFromSensitivities(smoothingSensitivities(s), s));
+        EXPECT_EQ(keys, (std::array<long long, 4>{k, k, k * 100, k})) << "key value " << k;
+    }
+}
+
+// --- where the file lives -------------------------------------------------------------------------
+
+TEST(PreferencesPath, AnInstalledCopyKeepsItsFileInTheConfigFolderEvenWhenItCouldWriteBesideItself) {
+    ScopedHome home;
+    const std::string prefix = home.home() + "/usr";
+    std::filesystem::create_directories(prefix + "/bin");
+    EXPECT_FALSE(isInstalledCopy(prefix + "/bin/"));
+    EXPECT_EQ(preferencesPath(prefix + "/bin/"), prefix + "/bin/orvanta.ini");
+    std::filesystem::create_directories(prefix + "/share/orvanta/help");
+    EXPECT_TRUE(isInstalledCopy(prefix + "/bin/"));
+    EXPECT_EQ(preferencesPath(prefix + "/bin/"), home.config() + "/orvanta/orvanta.ini");
+    EXPECT_TRUE(QDir(QString::fromStdString(home.config() + "/orvanta")).exists());
+}
+
+} // namespace
