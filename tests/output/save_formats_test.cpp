@@ -3,10 +3,12 @@
 #include "output/bgr_image.h"
 #include "output/picture_writer.h"
 #include "output/save_names.h"
+#include "output/temp_bmp.h"
 #include "output/tiff_writer.h"
 #include "base/runtime_error.h"
 #include "test_pictures.h"
 
+#include <QFile>
 #include <QImageReader>
 #include <QTemporaryDir>
 
@@ -127,6 +129,17 @@ TEST_F(Writers, AFailedWriteKeepsTheOldFile) {
         EXPECT_EQ(readBytes(path), (std::vector<std::uint8_t>{'o', 'l', 'd'})) << name;
     }
     EXPECT_THROW(writePicture(str(dir.filePath("no/such/folder.png")), picture.view()), RuntimeError);
+}
+
+TEST(TempBmpFolder, AMissingTmpdirFallsBackToTmpNotTheRootFolder) {
+    QTemporaryDir dir;
+    const QByteArray old = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(dir.filePath("gone")));
+    const std::string path = createTempBmp();
+    if (old.isNull()) qunsetenv("TMPDIR");
+    else qputenv("TMPDIR", old);
+    EXPECT_EQ(path.rfind("/tmp/vrktemp", 0), 0u) << path;
+    QFile::remove(QString::fromStdString(path));
 }
 
 TEST(BgrImage, ViewsAWindowPictureBottomUpAtFullSize) {
