@@ -40,6 +40,14 @@ inline ::testing::AssertionResult samePixels(const QImage& a, const QImage& b) {
     return ::testing::AssertionSuccess();
 }
 
+// The page objects of a PDF file ("/Type /Page", not "/Type /Pages").
+inline int pdfPageCount(const QByteArray& pdf) {
+    int pages = 0;
+    for (qsizetype at = pdf.indexOf("/Type /Page"); at >= 0; at = pdf.indexOf("/Type /Page", at + 1))
+        if (pdf.mid(at + 11, 1) != "s") ++pages;
+    return pages;
+}
+
 // A folder for the files a test writes; while it lives it is also the temporary-file folder, so
 // a test sees every temporary BMP made and removed.
 class OutputFolder {

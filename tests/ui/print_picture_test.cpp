@@ -154,13 +154,6 @@ INSTANTIATE_TEST_SUITE_P(Table, PrintTargets,
                                            TargetCase{"neither", false, false}),
                          [](const auto& info) { return std::string(info.param.label); });
 
-int pdfPageCount(const QByteArray& pdf) {
-    int pages = 0;
-    for (qsizetype at = pdf.indexOf("/Type /Page"); at >= 0; at = pdf.indexOf("/Type /Page", at + 1))
-        if (pdf.mid(at + 11, 1) != "s") ++pages;
-    return pages;
-}
-
 class PrintCommand : public ::testing::Test {
 protected:
     OutputFolder out;

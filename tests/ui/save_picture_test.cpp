@@ -210,6 +210,18 @@ TEST_F(SaveAs, AFailedWriteNamesItsStep) {
                                              "Nobody's Perfect"}));
 }
 
+TEST_F(SaveAs, ATemporaryFileThatCannotBeMadeNamesTheJpegStep) {
+    QFile blocker(out.path("blocker")); // a file where the temporary folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    qputenv("TMPDIR", QFile::encodeName(out.path("blocker")));
+    rig.dialogs->chooseFile(out.path("m.jpg"));
+    EXPECT_EQ(save(montage).outcome, SaveOutcome::Failed);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, "error 75 (Path/File access error) at line 8500 of SaveAsSub");
+    EXPECT_FALSE(QFile::exists(out.path("m.jpg")));
+}
+
 TEST_F(SaveAs, AJpegTheConversionCannotWriteIsReportedInItsWords) {
     rig.dialogs->chooseFile(out.path("no/such/folder/m.jpg"));
     EXPECT_EQ(save(montage).outcome, SaveOutcome::Failed);
