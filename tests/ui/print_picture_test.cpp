@@ -105,15 +105,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(SizeCase{"fit_to_page_in_twips", PrintSize::FitToPage, 1440, QRectF(0, 0, 11628, 15048)},
                       SizeCase{"half_page_in_twips", PrintSize::HalfPage, 1440, QRectF(0, 0, 6120, 7920)},
                       SizeCase{"natural_at_15_twips_per_pixel", PrintSize::Natural, 1440, QRectF(0, 0, 15000, 7500)},
-                      SizeCase{"half_page_at_600_dpi", PrintSize::HalfPage, 600, QRectF(0, 0, 2550, 3300)},
-                      SizeCase{"fit_to_page_at_600_dpi", PrintSize::FitToPage, 600, QRectF(0, 0, 4845, 6270)},
                       SizeCase{"natural_at_600_dpi", PrintSize::Natural, 600, QRectF(0, 0, 6250, 3125)}),
     [](const auto& info) { return std::string(info.param.label); });
-
-TEST(PrintSizes, NaturalFollowsTheScreensTwipsPerPixel) {
-    EXPECT_EQ(printedRectTwips(PrintSize::Natural, QSize(100, 40), PageTwips{12240, 15840}, 12, 20),
-              QRectF(0, 0, 1200, 800));
-}
 
 struct TargetCase {
     const char* label;
@@ -214,15 +207,6 @@ TEST_F(PrintCommand, APrinterThatCannotStartIsReported) {
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Critical);
     EXPECT_NE(rig.prompter.shown[0].text.find(out.str("no/such/folder/montage.pdf")), std::string::npos);
-}
-
-TEST_F(PrintCommand, PrintMontageWithoutAMontageOnlySaysSo) {
-    rig.dialogs->choosePrinter();
-    EXPECT_EQ(printMontage(false, request, *rig.dialog, rig.prompter), PrintOutcome::Cancelled);
-    EXPECT_TRUE(rig.dialogs->requests.empty());
-    ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
-                                             "You have not got a Montage image to print.", "Make one, then try again"}));
 }
 
 } // namespace

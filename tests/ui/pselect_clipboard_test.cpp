@@ -67,7 +67,7 @@ protected:
     PrinterList printers{{{"Ink", "Epson ET-2750", "Office"}, {"Laser", "HP LaserJet 4", "Hall"}}, "Laser"};
 };
 
-TEST_F(PrinterWizard, ShowsTheCurrentPrinterAndSelectsIt) {
+TEST_F(PrinterWizard, ShowsAndSelectsTheCurrentPrinterWhichOkWritesAgain) {
     Pselect wizard(printers, prompter);
     EXPECT_EQ(wizard.windowTitle(), "Printer Wizard");
     EXPECT_EQ(wizard.Lbl_Default()->text(), "Current Printer:\nLaser on Hall");
@@ -78,10 +78,7 @@ TEST_F(PrinterWizard, ShowsTheCurrentPrinterAndSelectsIt) {
     EXPECT_EQ(wizard.selection(), "Laser,HP LaserJet 4,Hall");
     EXPECT_EQ(wizard.Cmd_Test()->text(), "&OK");
     EXPECT_EQ(wizard.Cmd_Exit()->text(), "&Cancel");
-}
-
-TEST_F(PrinterWizard, OkWithoutAChangeWritesTheCurrentDefaultAgain) {
-    Pselect wizard(printers, prompter);
+    // OK without a change writes the current default again.
     wizard.Cmd_Test()->click();
     EXPECT_EQ(wizard.result(), QDialog::Accepted);
     EXPECT_EQ(options(), "Default Laser\n");
@@ -192,54 +189,5 @@ TEST_F(Editor, NoApplicationForBmpIsReported) {
     EXPECT_EQ(prompter.shown[0].icon, PromptIcon::Exclamation);
     EXPECT_NE(prompter.shown[0].text.find(files.paths().at(0)), std::string::npos);
 }
-
-TEST_F(Editor, APictureThatCannotBeWrittenIsReportedAndNotOpened) {
-    // A file where the temporary folder should be.
-    QFile blocker(out.path("blocker"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    qputenv("TMPDIR", QFile::encodeName(out.path("blocker")));
-    EditorFiles files;
-    EXPECT_FALSE(openPictureInEditor(picture, files, prompter));
-    EXPECT_TRUE(opened.empty());
-    ASSERT_EQ(prompter.shown.size(), 1u);
-    EXPECT_NE(prompter.shown[0].text.find("could not write the picture"), std::string::npos);
-}
-
-struct GuardCase {
-    const char* label;
-    std::function<bool(const QImage&, EditorFiles&, Prompter&)> command;
-    const char* text;
-};
-
-class MontageGuards : public ::testing::TestWithParam<GuardCase> {};
-
-TEST_P(MontageGuards, WithoutAMontageOnlySaySo) {
-    const GuardCase& c = GetParam();
-    RecordingPrompter prompter;
-    EditorFiles files;
-    QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
-    bool opened = false;
-    setShellOpener([&](const QUrl&) { return opened = true; });
-    EXPECT_FALSE(c.command(noisyPicture(4, 4), files, prompter));
-    setShellOpener({});
-    EXPECT_FALSE(opened);
-    EXPECT_TRUE(files.paths().empty());
-    EXPECT_EQ(QGuiApplication::clipboard()->text(), "untouched");
-    ASSERT_EQ(prompter.shown.size(), 1u);
-    EXPECT_EQ(prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok, c.text, "Make one, then try again"}));
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Table, MontageGuards,
-    ::testing::Values(GuardCase{"copy",
-                                [](const QImage& m, EditorFiles&, Prompter& p) { return copyMontageToClipboard(false, m, p); },
-                                "You have not got a Montage image to copy."},
-                      GuardCase{"edit",
-                                [](const QImage& m, EditorFiles& f, Prompter& p) {
-                                    return openMontageInEditor(false, m, f, p);
-                                },
-                                "You have not got a Montage image to edit."}),
-    [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

@@ -1,18 +1,27 @@
 // Save As from a picture window: the dialog it shows, each format branch and what it writes, the
-// two GIF questions, cancelling at every step, and the messages of failed steps.
+// two GIF questions, cancelling at every step, the messages of failed steps; the main window's
+// montage commands without a montage.
 #include "picture_output_fixture.h"
 
 #include "output/bgr_image.h"
 #include "output/bmp_writer.h"
 #include "output/gif_encoder.h"
 #include "output/save_names.h"
+#include "ui/clipboard_editor.h"
 #include "ui/form_gif.h"
+#include "ui/help_window.h"
+#include "ui/print_picture.h"
 #include "ui/save_picture.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QCoreApplication>
 #include <QFile>
+#include <QGuiApplication>
 #include <QImageReader>
+#include <QUrl>
+
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -158,16 +167,6 @@ TEST_F(SaveAs, GifOfAPictureLargerThanItsWindowAnsweredYesReopensTheDialogOnBmp)
     EXPECT_FALSE(QFile::exists(out.path("rock.v2.gif")));
 }
 
-TEST_F(SaveAs, GifOfALargePictureAnsweredNoIsWrittenWhole) {
-    PictureSource source = montage;
-    source.windowSize = QSize(10, 10);
-    rig.dialogs->chooseFile(out.path("m.gif"));
-    rig.prompter.answerNext(PromptAnswer::Yes);
-    rig.prompter.answerNext(PromptAnswer::No);
-    EXPECT_EQ(save(source).outcome, SaveOutcome::Saved);
-    EXPECT_EQ(QImage(out.path("m.gif")).size(), picture.size());
-}
-
 // Each row: the answers given, dialog by dialog and question by question, ending in a cancel.
 struct CancelCase {
     const char* label;
@@ -201,61 +200,106 @@ INSTANTIATE_TEST_SUITE_P(
                                  {PromptAnswer::Yes, PromptAnswer::Yes, PromptAnswer::No}, 3, QSize(8, 8)}),
     [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(SaveAs, AFailedWriteNamesItsStep) {
-    rig.dialogs->chooseFile(out.path("no/such/folder/m.bmp"));
-    EXPECT_EQ(save(montage).outcome, SaveOutcome::Failed);
-    ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
-                                             "error 75 (Path/File access error) at line 8600 of SaveAsSub",
-                                             "Nobody's Perfect"}));
-}
+// Each row: how the step is made to fail, the name chosen, and the start of the message.
+struct FailureCase {
+    const char* label;
+    const char* chosen;
+    void (*arrange)(OutputFolder& out, std::string& programFolder);
+    const char* message; // "%F" stands for the program folder
+    const char* title;
+};
 
-TEST_F(SaveAs, ATemporaryFileThatCannotBeMadeNamesTheJpegStep) {
-    QFile blocker(out.path("blocker")); // a file where the temporary folder should be
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    blocker.close();
-    qputenv("TMPDIR", QFile::encodeName(out.path("blocker")));
-    rig.dialogs->chooseFile(out.path("m.jpg"));
-    EXPECT_EQ(save(montage).outcome, SaveOutcome::Failed);
-    ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_EQ(rig.prompter.shown[0].text, "error 75 (Path/File access error) at line 8500 of SaveAsSub");
-    EXPECT_FALSE(QFile::exists(out.path("m.jpg")));
-}
+class SaveAsFailure : public SaveAs, public ::testing::WithParamInterface<FailureCase> {};
 
-TEST_F(SaveAs, AJpegTheConversionCannotWriteIsReportedInItsWords) {
-    rig.dialogs->chooseFile(out.path("no/such/folder/m.jpg"));
+TEST_P(SaveAsFailure, IsReportedWithTheStepOrTheConversionsOwnWords) {
+    const FailureCase& c = GetParam();
+    if (c.arrange) c.arrange(out, programFolder);
+    rig.dialogs->chooseFile(out.path(QString::fromLatin1(c.chosen)));
     EXPECT_EQ(save(montage).outcome, SaveOutcome::Failed);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_EQ(rig.prompter.shown[0].title, kJpegFailedTitle);
-    EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Critical);
-    EXPECT_EQ(rig.prompter.shown[0].text.rfind("orvantajpeg: cannot write JPEG", 0), 0u) << rig.prompter.shown[0].text;
+    const Prompt& shown = rig.prompter.shown[0];
+    QString expected = QString::fromLatin1(c.message);
+    expected.replace("%F", QString::fromStdString(programFolder));
+    EXPECT_EQ(shown.text.rfind(expected.toStdString(), 0), 0u) << shown.text;
+    EXPECT_EQ(shown.title, c.title);
+    EXPECT_EQ(shown.icon, PromptIcon::Critical);
+    EXPECT_FALSE(QFile::exists(out.path(QString::fromLatin1(c.chosen))));
     EXPECT_TRUE(out.temporaryFiles().isEmpty());
 }
 
-TEST_F(SaveAs, AMissingConversionProgramIsReported) {
-    programFolder = out.str("no-programs-here") + "/";
-    rig.dialogs->chooseFile(out.path("m.jpg"));
-    EXPECT_EQ(save(montage).outcome, SaveOutcome::Failed);
-    ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_NE(rig.prompter.shown[0].text.find("could not start the JPEG conversion program  '" + programFolder +
-                                              "orvantajpeg'"),
-              std::string::npos)
-        << rig.prompter.shown[0].text;
-    EXPECT_FALSE(QFile::exists(out.path("m.jpg")));
-    EXPECT_TRUE(out.temporaryFiles().isEmpty());
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, SaveAsFailure,
+    ::testing::Values(
+        FailureCase{"writing_the_file", "no/such/folder/m.bmp", nullptr,
+                    "error 75 (Path/File access error) at line 8600 of SaveAsSub", "Nobody's Perfect"},
+        FailureCase{"making_the_temporary_bmp", "m.jpg",
+                    [](OutputFolder& out, std::string&) {
+                        QFile blocker(out.path("blocker")); // a file where the temporary folder should be
+                        blocker.open(QIODevice::WriteOnly);
+                        qputenv("TMPDIR", QFile::encodeName(out.path("blocker")));
+                    },
+                    "error 75 (Path/File access error) at line 8500 of SaveAsSub", "Nobody's Perfect"},
+        FailureCase{"the_conversion", "no/such/folder/m.jpg", nullptr, "orvantajpeg: cannot write JPEG",
+                    kJpegFailedTitle},
+        FailureCase{"no_conversion_program", "m.jpg",
+                    [](OutputFolder& out, std::string& folder) { folder = out.str("empty") + "/"; },
+                    "I could not start the JPEG conversion program  '%Forvantajpeg'", kJpegFailedTitle}),
+    [](const auto& info) { return std::string(info.param.label); });
 
-TEST_F(SaveAs, SaveMontageAsWithoutAMontageOnlySaysSo) {
+// The main window's montage commands without a montage window on screen.
+struct GuardCase {
+    const char* label;
+    std::function<void(bool visible, const PictureSource&, DialogRig&, EditorFiles&)> command;
+    const char* text;
+};
+
+class MontageGuards : public ::testing::TestWithParam<GuardCase> {};
+
+TEST_P(MontageGuards, OnlySaySoWithoutAMontage) {
+    const GuardCase& c = GetParam();
+    OutputFolder out;
+    DialogRig rig;
+    EditorFiles files;
     rig.dialogs->chooseFile(out.path("m.bmp"));
-    EXPECT_EQ(saveMontageAs(false, montage, services()).outcome, SaveOutcome::Declined);
-    EXPECT_TRUE(requests().empty());
+    QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
+    bool opened = false;
+    setShellOpener([&](const QUrl&) { return opened = true; });
+    c.command(false, PictureSource{noisyPicture(4, 4), QStringLiteral("Montage -- /p/m.bmp"), QSize(9, 9)}, rig, files);
+    setShellOpener({});
+    EXPECT_TRUE(rig.dialogs->requests.empty());
+    EXPECT_FALSE(opened);
+    EXPECT_TRUE(files.paths().empty());
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), "untouched");
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
-                                             "You have not got a Montage image to save.", "Make one, then try again"}));
-    rig.prompter.shown.clear();
-    EXPECT_EQ(saveMontageAs(true, montage, services()).outcome, SaveOutcome::Saved);
-    EXPECT_EQ(requests().at(0).fileName, "/pics/rock1 montage");
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok, c.text, "Make one, then try again"}));
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MontageGuards,
+    ::testing::Values(
+        GuardCase{"save",
+                  [](bool v, const PictureSource& s, DialogRig& r, EditorFiles&) {
+                      saveMontageAs(v, s, SaveServices{r.prompter, *r.dialog, "/"});
+                  },
+                  "You have not got a Montage image to save."},
+        GuardCase{"print",
+                  [](bool v, const PictureSource& s, DialogRig& r, EditorFiles&) {
+                      PrintRequest request;
+                      request.picture = s.picture;
+                      printMontage(v, request, *r.dialog, r.prompter);
+                  },
+                  "You have not got a Montage image to print."},
+        GuardCase{"copy",
+                  [](bool v, const PictureSource& s, DialogRig& r, EditorFiles&) {
+                      copyMontageToClipboard(v, s.picture, r.prompter);
+                  },
+                  "You have not got a Montage image to copy."},
+        GuardCase{"edit",
+                  [](bool v, const PictureSource& s, DialogRig& r, EditorFiles& f) {
+                      openMontageInEditor(v, s.picture, f, r.prompter);
+                  },
+                  "You have not got a Montage image to edit."}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST(FormGif, SavesOnShowingFillsItsBarAndMakesTheCornerTransparentWhenTicked) {
     OutputFolder out;
