@@ -3,6 +3,7 @@
 
 #include "base/runtime_error.h"
 #include "output/bgr_image.h"
+#include "output/picture_writer.h"
 #include "output/save_names.h"
 #include "output/temp_bmp.h"
 #include "ui/busy_cursor.h"

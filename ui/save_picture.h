@@ -4,7 +4,6 @@
 #pragma once
 
 #include "base/prompt.h"
-#include "output/picture_writer.h"
 #include "ui/common_dialog.h"
 #include "ui/picture_source.h"
 
