@@ -3,6 +3,7 @@
 
 #include "base/leading_number.h"
 #include "input/series_naming.h"
+#include "output/picture_writer.h"
 
 #include <cstdlib>
 #include <sstream>
@@ -77,6 +78,9 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             o.method = *m;
         } else if (a == "-o" || a == "--output") {
             if (!value(o.output) || o.output.empty()) return fail("--output needs a file name");
+            if (!writableFormatFor(o.output))
+                return fail("cannot write the picture format of '" + o.output +
+                            "': end the name with .bmp, .jpg, .jpeg, .gif, .png, .tif or .tiff");
         } else if (a == "--map") {
             if (!value(o.mapFile) || o.mapFile.empty()) return fail("--map needs a file name");
         } else if (a == "--report") {
@@ -153,8 +157,9 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
   -i, --increment TEXT the increment box's text (default 20): below 10 or not a number
                        becomes "10"; the block side is its value rounded half to even
   -m, --method M       0-4, or 3d, linear, red, green, blue (default 0)
-  -o, --output FILE    the montage picture (.bmp, .gif, .jpg or .jpeg); default: FIRST_FILE's
-                       folder and file name up to the file name's first dot + " montage.bmp"
+  -o, --output FILE    the montage picture; its ending picks the format: .bmp (or none), .jpg,
+                       .jpeg, .gif, .png, .tif, .tiff; default: FIRST_FILE's folder and file
+                       name up to the file name's first dot + " montage.bmp"
       --map FILE       write the dominant-image map text
       --report FILE    write the properties text (default: standard output)
       --ignore LIST    pictures to ignore, e.g. 2,5 (1 to 10)

@@ -1,8 +1,13 @@
 // Format choice by extension and the one call that writes a picture in that format.
 #include "output/picture_writer.h"
 
+#include "base/runtime_error.h"
 #include "output/gif_encoder.h"
 #include "output/jpeg_writer.h"
+#include "output/tiff_writer.h"
+
+#include <QBuffer>
+#include <QImage>
 
 #include <cctype>
 
@@ -19,14 +24,42 @@ bool endsWithCaseBlind(const std::string& s, const std::string& suffix) {
     return true;
 }
 
+std::string fileNamePart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 } // namespace
 
 PictureFormat pictureFormatFor(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string name = fileNamePart(path);
     if (endsWithCaseBlind(name, ".gif")) return PictureFormat::Gif;
     if (endsWithCaseBlind(name, ".jpg") || endsWithCaseBlind(name, ".jpeg")) return PictureFormat::Jpeg;
+    if (endsWithCaseBlind(name, ".png")) return PictureFormat::Png;
+    if (endsWithCaseBlind(name, ".tif") || endsWithCaseBlind(name, ".tiff")) return PictureFormat::Tiff;
     return PictureFormat::Bmp;
+}
+
+std::optional<PictureFormat> writableFormatFor(const std::string& path) {
+    const std::string name = fileNamePart(path);
+    const std::size_t dot = name.rfind('.');
+    // A leading dot names a hidden file, not an extension.
+    if (dot == std::string::npos || dot == 0) return PictureFormat::Bmp;
+    const PictureFormat format = pictureFormatFor(path);
+    if (format == PictureFormat::Bmp && !endsWithCaseBlind(name, ".bmp")) return std::nullopt;
+    return format;
+}
+
+std::vector<std::uint8_t> encodePng(const BgrView& view) {
+    if (view.width <= 0 || view.height <= 0 || !view.bits || view.stride < std::size_t(view.width) * 3)
+        throw RuntimeError(5);
+    // The rows are bottom-up; the PNG's are top-down.
+    const QImage rows(view.bits, view.width, view.height, qsizetype(view.stride), QImage::Format_BGR888);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!rows.mirrored(false, true).save(&buffer, "PNG")) throw RuntimeError(7);
+    return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
 void writePicture(const std::string& path, const BgrView& view, const PictureWriteOptions& options) {
@@ -45,6 +78,12 @@ void writePicture(const std::string& path, const BgrView& view, const PictureWri
         gif.SaveGIF(picture, path, options.transparent, corner);
         return;
     }
+    case PictureFormat::Png:
+        writeFileAtomically(path, encodePng(view));
+        return;
+    case PictureFormat::Tiff:
+        writeTiff24(path, view);
+        return;
     }
 }
 

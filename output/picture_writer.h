@@ -1,20 +1,33 @@
 // Writing a 24-bit picture to a file whose extension picks the format: ".gif" GIF, ".jpg" and
-// ".jpeg" JPEG, anything else BMP (case-blind). Every format is written through a temporary file
+// ".jpeg" JPEG, ".png" PNG, ".tif" and ".tiff" TIFF, anything else BMP (case-blind). Every format is written through a temporary file
 // that is renamed into place, so a failed write leaves an existing file as it was.
 #pragma once
 
 #include "output/bmp_writer.h"
 
+#include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 namespace orv {
 
-enum class PictureFormat { Bmp, Jpeg, Gif };
+enum class PictureFormat { Bmp, Jpeg, Gif, Png, Tiff };
 
 // The format for a path, from the extension of its file-name part (after the last "/"):
-// ".gif" -> Gif, ".jpg" / ".jpeg" -> Jpeg, anything else (no extension included) -> Bmp.
+// ".gif" -> Gif, ".jpg" / ".jpeg" -> Jpeg, ".png" -> Png, ".tif" / ".tiff" -> Tiff, anything else
+// (no extension included) -> Bmp.
 PictureFormat pictureFormatFor(const std::string& path);
+
+// The format for a path whose extension names one that can be written (".bmp" included), Bmp for
+// a file name without extension, nullopt for any other extension ("best.webp"): what a batch
+// run refuses instead of writing BMP bytes under a misleading name.
+std::optional<PictureFormat> writableFormatFor(const std::string& path);
+
+// The whole PNG file's bytes (24-bit colour). Raises RuntimeError 5 for an empty view, 7 when the
+// encoder fails.
+std::vector<std::uint8_t> encodePng(const BgrView& view);
 
 struct PictureWriteOptions {
     // GIF only: the colour of the top-left pixel, after its reduction to the 125-colour cube,
@@ -28,7 +41,7 @@ struct PictureWriteOptions {
 
 // Writes `view` (bottom-up BGR rows, see BgrView) to `path` in the format pictureFormatFor
 // picks. Raises RuntimeError on failure: 5 for an empty picture or a bad quality, 6 for a GIF
-// side above 65535, 61 / 70 / 75 when the file cannot be written.
+// side above 65535 or a TIFF above 4 GB, 61 / 70 / 75 when the file cannot be written.
 void writePicture(const std::string& path, const BgrView& view, const PictureWriteOptions& options = {});
 
 } // namespace orv

@@ -48,7 +48,10 @@ bool qtStartDetached(const ProgramStart& start) {
 }
 
 int openExclusive(std::string& path) {
-    const std::string folder = QDir::tempPath().toStdString();
+    std::string folder = QDir::tempPath().toStdString();
+    // Qt gives an empty path when TMPDIR names a folder that does not exist; the file would
+    // then land in the root folder.
+    if (folder.empty()) folder = "/tmp";
     // 26^3 names: a few hundred draws find a free one unless the folder is unusable.
     for (int attempt = 0; attempt < 500; ++attempt) {
         std::string name = folder + "/vrktemp";

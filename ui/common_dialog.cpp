@@ -77,7 +77,13 @@ bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
         if (!filters.isEmpty()) d.selectNameFilter(filters.value(std::max(0, r.filterIndex - 1)));
         d.setDirectory(dialogFolder(r.initDir));
         if (!(r.flags & kFlagOverwritePrompt)) d.setOption(QFileDialog::DontConfirmOverwrite);
-        if (!r.fileName.isEmpty()) d.selectFile(QFileInfo(r.fileName).fileName());
+        if (!r.fileName.isEmpty()) {
+            // A name with a folder opens the dialog in that folder, ahead of InitDir, as the
+            // platform's own dialog does (Save As proposes the series' folder this way).
+            const QFileInfo named(r.fileName);
+            if (named.isAbsolute() && named.absoluteDir().exists()) d.setDirectory(named.absolutePath());
+            d.selectFile(named.fileName());
+        }
         if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return false;
         r.fileName = d.selectedFiles().first();
         return true;

@@ -114,7 +114,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"/p/a.jpg", PictureFormat::Jpeg}, FormatCase{"/p/a.JPG", PictureFormat::Jpeg},
                       FormatCase{"/p/rock montage.jpeg", PictureFormat::Jpeg},
                       FormatCase{"a.JPEG", PictureFormat::Jpeg}, FormatCase{"/p/a.bmp", PictureFormat::Bmp},
-                      FormatCase{"/p/a", PictureFormat::Bmp}, FormatCase{"/p/a.png", PictureFormat::Bmp},
+                      FormatCase{"/p/a", PictureFormat::Bmp}, FormatCase{"/p/a.png", PictureFormat::Png},
                       FormatCase{"/p/agif", PictureFormat::Bmp}, FormatCase{"/p.gif/a", PictureFormat::Bmp},
                       FormatCase{"/p/a.gif.bmp", PictureFormat::Bmp}),
     [](const ::testing::TestParamInfo<FormatCase>& info) {

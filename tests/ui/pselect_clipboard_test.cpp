@@ -1,0 +1,193 @@
+// The Printer Wizard and the user's default printer; copying to the clipboard and opening in the
+// editor, with the temporary files the editor gets.
+#include "picture_output_fixture.h"
+
+#include "ui/clipboard_editor.h"
+#include "ui/help_window.h"
+#include "ui/pselect.h"
+
+#include <QClipboard>
+#include <QFile>
+#include <QGuiApplication>
+#include <QImageReader>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::testing;
+
+namespace {
+
+struct OptionsCase {
+    const char* label;
+    const char* before;
+    const char* name;
+    const char* after;
+};
+
+class DefaultPrinterOptions : public ::testing::TestWithParam<OptionsCase> {};
+
+TEST_P(DefaultPrinterOptions, AreRewrittenAsLpoptionsDashDDoes) {
+    const OptionsCase& c = GetParam();
+    EXPECT_EQ(withDefaultPrinter(c.before, c.name), c.after);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DefaultPrinterOptions,
+    ::testing::Values(
+        OptionsCase{"no_file", "", "Laser", "Default Laser\n"},
+        OptionsCase{"same_default_again", "Default Laser\n", "Laser", "Default Laser\n"},
+        OptionsCase{"options_follow_the_printer", "Dest Ink media=A4\nDefault Laser\nDest Other sides=two-sided-long-edge\n",
+                    "Ink", "Default Ink media=A4\nDest Other sides=two-sided-long-edge\n"},
+        OptionsCase{"old_default_keeps_its_options", "Default Laser copies=2\n", "Ink", "Dest Laser copies=2\nDefault Ink\n"},
+        OptionsCase{"an_instance_is_another_printer", "# mine\r\nDefault Laser/photo\n", "Laser", "# mine\nDefault Laser\n"},
+        OptionsCase{"names_and_keywords_match_in_any_case", "dest LASER x=1\n", "Laser", "Default LASER x=1\n"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// HOME in a temporary folder for the length of a test.
+class PrinterWizard : public ::testing::Test {
+protected:
+    void SetUp() override {
+        oldHome_ = qgetenv("HOME");
+        qputenv("HOME", QFile::encodeName(home_.path()));
+    }
+    void TearDown() override { qputenv("HOME", oldHome_); }
+    QByteArray options() const {
+        QFile f(home_.filePath(".cups/lpoptions"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("(none)");
+    }
+
+    QTemporaryDir home_;
+    QByteArray oldHome_;
+    RecordingPrompter prompter;
+    PrinterList printers{{{"Ink", "Epson ET-2750", "Office"}, {"Laser", "HP LaserJet 4", "Hall"}}, "Laser"};
+};
+
+TEST_F(PrinterWizard, ShowsAndSelectsTheCurrentPrinterWhichOkWritesAgain) {
+    Pselect wizard(printers, prompter);
+    EXPECT_EQ(wizard.windowTitle(), "Printer Wizard");
+    EXPECT_EQ(wizard.Lbl_Default()->text(), "Current Printer:\nLaser on Hall");
+    EXPECT_EQ(wizard.Label1()->text(), "Current Devices");
+    ASSERT_EQ(wizard.Lst_Devices()->count(), 2);
+    EXPECT_EQ(wizard.Lst_Devices()->item(0)->text(), "Ink");
+    EXPECT_EQ(wizard.Lst_Devices()->currentRow(), 1);
+    EXPECT_EQ(wizard.selection(), "Laser,HP LaserJet 4,Hall");
+    EXPECT_EQ(wizard.Cmd_Test()->text(), "&OK");
+    EXPECT_EQ(wizard.Cmd_Exit()->text(), "&Cancel");
+    // OK without a change writes the current default again.
+    wizard.Cmd_Test()->click();
+    EXPECT_EQ(wizard.result(), QDialog::Accepted);
+    EXPECT_EQ(options(), "Default Laser\n");
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST_F(PrinterWizard, OkMakesTheChosenPrinterTheDefaultAndCancelWritesNothing) {
+    {
+        Pselect wizard(printers, prompter);
+        wizard.Lst_Devices()->setCurrentRow(0);
+        EXPECT_EQ(wizard.selection(), "Ink,Epson ET-2750,Office");
+        wizard.Cmd_Exit()->click();
+        EXPECT_EQ(wizard.result(), QDialog::Rejected);
+        EXPECT_EQ(options(), "(none)");
+    }
+    Pselect wizard(printers, prompter);
+    wizard.Lst_Devices()->setCurrentRow(0);
+    wizard.Cmd_Test()->click();
+    EXPECT_EQ(options(), "Default Ink\n");
+}
+
+TEST_F(PrinterWizard, WithNoCurrentPrinterListedNothingIsSelectedOrWritten) {
+    printers.defaultPrinter = "Gone";
+    Pselect wizard(printers, prompter);
+    EXPECT_EQ(wizard.Lst_Devices()->currentRow(), -1);
+    EXPECT_TRUE(wizard.selection().isEmpty());
+    wizard.Cmd_Test()->click();
+    EXPECT_EQ(options(), "(none)");
+}
+
+TEST_F(PrinterWizard, AnOptionsFileThatCannotBeWrittenIsReported) {
+    QFile blocker(home_.filePath(".cups"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly)); // a file where the folder should be
+    blocker.close();
+    Pselect wizard(printers, prompter);
+    wizard.Cmd_Test()->click();
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].icon, PromptIcon::Critical);
+    EXPECT_NE(prompter.shown[0].text.find("'Laser'"), std::string::npos) << prompter.shown[0].text;
+}
+
+TEST(Clipboard, HoldsThePictureWhole) {
+    const QImage picture = noisyPicture(300, 200);
+    QGuiApplication::clipboard()->setText(QStringLiteral("something else"));
+    copyPictureToClipboard(picture);
+    EXPECT_TRUE(samePixels(QGuiApplication::clipboard()->image(), picture));
+    EXPECT_TRUE(QGuiApplication::clipboard()->text().isEmpty());
+}
+
+class Editor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setShellOpener([this](const QUrl& url) {
+            opened.push_back(url);
+            return opens;
+        });
+    }
+    void TearDown() override { setShellOpener({}); }
+
+    OutputFolder out;
+    RecordingPrompter prompter;
+    std::vector<QUrl> opened;
+    bool opens = true;
+    QImage picture = noisyPicture(30, 20);
+};
+
+TEST_F(Editor, GetsABmpWithThePicturesPixelsKeptUntilTheProgramEnds) {
+    QString handed;
+    {
+        EditorFiles files;
+        ASSERT_TRUE(openPictureInEditor(picture, files, prompter));
+        ASSERT_EQ(opened.size(), 1u);
+        ASSERT_TRUE(opened[0].isLocalFile());
+        handed = opened[0].toLocalFile();
+        EXPECT_TRUE(handed.startsWith(out.path("tmp/vrktemp")) && handed.endsWith(".bmp")) << handed.toStdString();
+        QImageReader reader(handed);
+        EXPECT_EQ(reader.format(), "bmp");
+        EXPECT_TRUE(samePixels(reader.read(), picture));
+        EXPECT_TRUE(prompter.shown.empty());
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(QFile::exists(handed)); // still there for a slow editor
+    }
+    EXPECT_FALSE(QFile::exists(handed));
+    EXPECT_TRUE(out.temporaryFiles().isEmpty());
+}
+
+TEST_F(Editor, AFileTheUserSavedIntoIsKept) {
+    std::vector<std::string> paths;
+    {
+        EditorFiles files;
+        openPictureInEditor(picture, files, prompter);
+        openPictureInEditor(picture, files, prompter);
+        paths = files.paths();
+        ASSERT_EQ(paths.size(), 2u);
+        QFile edited(QString::fromStdString(paths[1]));
+        ASSERT_TRUE(edited.open(QIODevice::Append));
+        edited.write("edited");
+    }
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(paths[0])));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(paths[1])));
+}
+
+TEST_F(Editor, NoApplicationForBmpIsReported) {
+    opens = false;
+    EditorFiles files;
+    EXPECT_FALSE(openPictureInEditor(picture, files, prompter));
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].icon, PromptIcon::Exclamation);
+    EXPECT_NE(prompter.shown[0].text.find(files.paths().at(0)), std::string::npos);
+}
+
+} // namespace

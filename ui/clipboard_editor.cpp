@@ -1,0 +1,92 @@
+// The clipboard, the editor hand-off and the temporary files it leaves until the program ends.
+#include "ui/clipboard_editor.h"
+
+#include "base/runtime_error.h"
+#include "output/bgr_image.h"
+#include "output/temp_bmp.h"
+#include "ui/help_window.h"
+#include "ui/picture_source.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QUrl>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orv {
+
+namespace {
+
+bool fileStamp(const std::string& path, long long& size, long long& modified) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    size = st.st_size;
+    modified = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    return true;
+}
+
+} // namespace
+
+void copyPictureToClipboard(const QImage& picture) {
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setImage(picture);
+}
+
+bool copyMontageToClipboard(bool montageVisible, const QImage& montage, Prompter& prompter) {
+    if (!requireMontage(montageVisible, MontageCommand::Copy, prompter)) return false;
+    copyPictureToClipboard(montage);
+    return true;
+}
+
+std::string EditorFiles::add(const QImage& picture) {
+    const BgrImage rows(picture);
+    const std::string path = writeTempBmp(rows.view());
+    Made m{path};
+    fileStamp(path, m.size, m.modified);
+    made_.push_back(m);
+    return path;
+}
+
+std::vector<std::string> EditorFiles::paths() const {
+    std::vector<std::string> out;
+    for (const Made& m : made_) out.push_back(m.path);
+    return out;
+}
+
+void EditorFiles::deleteAll() {
+    for (const Made& m : made_) {
+        long long size = 0, modified = 0;
+        if (fileStamp(m.path, size, modified) && size == m.size && modified == m.modified) ::unlink(m.path.c_str());
+    }
+    made_.clear();
+}
+
+bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter) {
+    std::string path;
+    try {
+        path = files.add(picture);
+    } catch (...) {
+        const RuntimeError e = currentError();
+        prompter.ask(PromptIcon::Exclamation,
+                     "So very sorry, but I could not write the picture for your editor:  " + e.description() + ".",
+                     kEditorTitle);
+        return false;
+    }
+    QCoreApplication::processEvents();
+    if (shellOpen(QUrl::fromLocalFile(QString::fromStdString(path)))) return true;
+    prompter.ask(PromptIcon::Exclamation,
+                 "I could not find a program on this desktop that opens BMP pictures.   The picture is in  '" + path +
+                     "'  until Orvanta ends.",
+                 kEditorTitle);
+    return false;
+}
+
+bool openMontageInEditor(bool montageVisible, const QImage& montage, EditorFiles& files, Prompter& prompter) {
+    if (!requireMontage(montageVisible, MontageCommand::Edit, prompter)) return false;
+    return openPictureInEditor(montage, files, prompter);
+}
+
+} // namespace orv

@@ -1,0 +1,57 @@
+// "Copy to Clipboard" and "Open in Editor" for a picture window's picture. The editor gets a
+// temporary BMP through the one replaceable shell-open function; the temporary files are kept
+// until Orvanta quits, because an editor may take its time to read them.
+#pragma once
+
+#include "base/prompt.h"
+
+#include <QImage>
+#include <QObject>
+
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// Clears the clipboard and puts the picture on it, whole.
+void copyPictureToClipboard(const QImage& picture);
+
+// The main window's "Copy Montage to Clipboard": the no-montage message when the montage window
+// is not visible, else copyPictureToClipboard. True when copied.
+bool copyMontageToClipboard(bool montageVisible, const QImage& montage, Prompter& prompter);
+
+// The temporary BMPs handed to editors. They are deleted when this object goes (the program
+// quits), except a file changed since it was written: the user saved work into it.
+class EditorFiles {
+public:
+    EditorFiles() = default;
+    ~EditorFiles() { deleteAll(); }
+    EditorFiles(const EditorFiles&) = delete;
+    EditorFiles& operator=(const EditorFiles&) = delete;
+
+    // Writes the picture to a new temporary BMP and keeps it; its path. Raises RuntimeError.
+    std::string add(const QImage& picture);
+    std::vector<std::string> paths() const;
+    // Deletes the files made here that nobody has changed since.
+    void deleteAll();
+
+private:
+    struct Made {
+        std::string path;
+        long long size = 0;
+        long long modified = 0; // nanoseconds
+    };
+    std::vector<Made> made_;
+};
+
+inline constexpr const char* kEditorTitle = "Orvanta";
+
+// "Open in Editor": the picture to a temporary BMP, handed to the desktop's application for BMP
+// files. When no application takes it, or the file cannot be written, the user is told. True
+// when the editor was asked to open the file.
+bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter);
+
+// The main window's "Open Montage in Editor": the no-montage message, else openPictureInEditor.
+bool openMontageInEditor(bool montageVisible, const QImage& montage, EditorFiles& files, Prompter& prompter);
+
+} // namespace orv

@@ -1,0 +1,78 @@
+// Save As for a picture window (SaveAsSub) and the main window's "Save Montage As": the proposed
+// name, the save dialog, and the branches by the chosen name's ending: BMP, PNG and TIFF written
+// here, JPEG through the orvantajpeg conversion program, GIF through FormGIF.
+#pragma once
+
+#include "base/prompt.h"
+#include "ui/common_dialog.h"
+#include "ui/picture_source.h"
+
+#include <string>
+
+namespace orv {
+
+// The save dialog's filter: BMP, JPG and GIF first, then PNG and TIFF.
+inline constexpr const char* kSavePictureFilter =
+    "*.bmp|*.bmp|*.jpg|*.jpg|*.gif|*.gif|*.png|*.png|*.tif|*.tif;*.tiff|";
+
+inline constexpr const char* kSavedTitle = "Orvanta";
+// "File  NAME  created."
+std::string fileCreatedText(const std::string& fileName);
+
+inline constexpr const char* kGifColoursTitle = "A BMP or JPG format is much better";
+inline constexpr const char* kGifColoursText =
+    "GIF format can only cope with a 256 color palette, ie not as many as your screen.   I use a 256 "
+    "half tone palette.   You may find the picture colours skewed because of this.   Do you really "
+    "want to make this GIF file?";
+inline constexpr const char* kGifSizeTitle = "You can always save under both formats";
+// The question for a picture larger than its window, with the picture's width and height.
+std::string gifSizeText(int width, int height);
+
+inline constexpr const char* kJpegFailedTitle = "The JPEG file was not written";
+
+// The numbered steps of SaveAsSub that its error message names.
+enum SaveStep : int {
+    kStepSetUp = 8000,     // proposed name, filter, folder
+    kStepDialog = 8300,    // showing the dialog and reading its file name
+    kStepJpegStart = 8500, // the JPG branch up to starting the conversion program
+    kStepWrite = 8600,     // writing the picture, the GIF window, the wait, the clean-up
+};
+
+struct SaveServices {
+    Prompter& prompter;
+    CommonDialog& dialog;       // CommonDialog1
+    std::string programFolder;  // ends in "/": the dialog's folder and orvantajpeg's
+};
+
+enum class SaveOutcome {
+    Saved,     // the file was written
+    Declined,  // the dialog was cancelled or a question answered No: nothing written, nothing said
+    Failed,    // a message told the user what went wrong
+};
+
+struct SaveResult {
+    SaveOutcome outcome = SaveOutcome::Declined;
+    std::string fileName; // the name last chosen in the dialog (empty when none was)
+};
+
+// Saves the window's picture whole under a name the user chooses. `suffix` is kMontageSuffix for
+// montage windows, kCopySuffix for source windows. Never throws: failures end in a message.
+SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, const SaveServices& services);
+
+// The main window's "Save Montage As": the no-montage message when the montage window is not
+// visible, else SaveAsSub with " montage" between hiding and showing the taskbar again.
+SaveResult saveMontageAs(bool montageVisible, const PictureSource& montage, const SaveServices& services);
+
+// The conversion program run to its end: what became of it.
+struct ConversionRun {
+    bool started = false;
+    bool crashed = false;
+    int exitCode = -1;
+    std::string message; // its standard error, trimmed
+};
+
+// Runs program folder + "orvantajpeg" with the single argument "TEMP,TARGET" and waits for it to
+// end, letting window events run meanwhile (no polling, no clock).
+ConversionRun runConversion(const std::string& programFolder, const std::string& tempBmp, const std::string& target);
+
+} // namespace orv
