@@ -5,7 +5,9 @@
 #include "base/runtime_error.h"
 #include "input/series_loader.h"
 #include "settings/preferences.h"
+#include "ui/clipboard_editor.h"
 #include "ui/desktop_observer.h"
+#include "ui/form_preferences.h"
 #include "ui/busy_cursor.h"
 #include "ui/form_about.h"
 #include "ui/help_window.h"
@@ -187,12 +189,24 @@ void FormMontage::runCommand(Command c) {
     case Command::Contact: mnuContact_Click(); break;
     case Command::About: mnuAbout_Click(); break;
     case Command::Exit: mnuExit_Click(); break;
+    case Command::SaveMontageAs:
+    case Command::CopyMontage:
+    case Command::EditMontage:
+    case Command::PrintMontage:
+    case Command::PrintMontageFit:
+    case Command::PrintMontageHalf:
+    case Command::SelectPrinter: runMontageFileCommand(c); break;
+    case Command::Preferences: mnuPreferences_Click(); break;
     default: break; // entries whose commands arrive with later work
     }
 }
 
 void FormMontage::runSourceCommand(Command c, FormPicture* window) {
-    if (c == Command::PicturePreview && gate()) mnushowPreview_Click(window);
+    if (c == Command::PicturePreview) {
+        if (gate()) mnushowPreview_Click(window);
+        return;
+    }
+    runPictureCommand(c, window, true);
 }
 
 void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
@@ -204,7 +218,7 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
     case Command::PicturePreview:
         if (gate()) mnuShowPreview2_Click(window);
         break;
-    default: break;
+    default: runPictureCommand(c, window, false); break;
     }
 }
 

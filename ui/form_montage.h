@@ -14,6 +14,7 @@
 
 #include <QMainWindow>
 #include <QPixmap>
+#include <QPointer>
 
 #include <memory>
 
@@ -25,6 +26,8 @@ class QToolButton;
 namespace orv {
 
 class DesktopObserver;
+class EditorFiles;
+class FormPreferences;
 
 inline constexpr const char* kMainCaption = "Orvanta  -  from Brindlemoor Software";
 inline constexpr const char* kMissingCommandLineText =
@@ -102,6 +105,12 @@ public:
     void mnuShowPreview2_Click(FormMontagePicture* window);
     void mnushowPreview_Click(FormPicture* window);
 
+    // Saving, printing, the clipboard and the editor: the File menu's entries for the montage, and
+    // those of a picture window's context menu (a source window's or a montage window's).
+    void runMontageFileCommand(Command c);
+    void runPictureCommand(Command c, PictureWindow* window, bool isSource);
+    void mnuPreferences_Click();
+
     void mnuHelp_Click();
     void mnuContact_Click();
     void mnuAbout_Click();
@@ -126,6 +135,7 @@ private:
     void preview(int picture, bool fromComparisons);
     bool gate() const; // true when a command may start now
     void focusMainLater();
+    EditorFiles& editorFiles(); // the editor's temporary files, deleted when the program quits
 
     ProgramState& state_;
     Prompter& prompter_;
@@ -143,6 +153,8 @@ private:
     WindowManager* windows_ = nullptr; // a child object
     std::unique_ptr<DesktopObserver> observer_;
     std::unique_ptr<MontageSession> session_;
+    std::unique_ptr<EditorFiles> editorFiles_;
+    QPointer<FormPreferences> preferences_;
     int running_ = 0; // long commands under way
 };
 

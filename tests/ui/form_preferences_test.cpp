@@ -454,7 +454,7 @@ TEST(FreshPreferences, SmoothMontageImageSmoothsInsteadOfAskingToRaiseASetting) 
     rig.state.smoothing = readStartupPreferences(rig.state.preferences).smoothing;
     writeTexturedSeries(rig.files, "fresh", 3, QSize(60, 40));
     ASSERT_TRUE(rig.make(rig.files.path("fresh01.bmp"), "10").made);
-    rig.form->montageWindow()->menuAction("mnuSmooth")->trigger();
+    rig.form->windows().montageWindow()->menuAction("mnuSmooth")->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     const std::string title = rig.prompter.shown[0].title;
     EXPECT_TRUE(title == "Smooved" || title == "Sorry, I can't improve perfection") << title;

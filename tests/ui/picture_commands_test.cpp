@@ -1,0 +1,108 @@
+// The File menu's and the picture windows' output entries reach the commands with the montage on
+// screen: Save Montage As in PNG, GIF and JPEG, the clipboard, the editor, and the no-montage
+// message when there is nothing to keep.
+#include "montage_fixture.h"
+#include "picture_output_fixture.h"
+
+#include "output/bgr_image.h"
+#include "output/gif_encoder.h"
+#include "ui/form_preferences.h"
+#include "ui/help_window.h"
+#include "ui/picture_source.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QUrl>
+
+namespace orv::testing {
+namespace {
+
+QByteArray bytesOf(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+struct OutputRig : MontageRig {
+    OutputFolder out;
+    QImage montage;
+    OutputRig() {
+        writeTexturedSeries(files, "out", 3, QSize(96, 72));
+        EXPECT_TRUE(make(files.path("out01.bmp")).made);
+        montage = montagePicture();
+        prompter.shown.clear();
+    }
+};
+
+TEST(PictureCommands, SaveMontageAsWritesTheMontageInTheFormatOfItsName) {
+    OutputRig rig;
+    rig.dialogs->chooseFile(rig.out.path("m.png"));
+    rig.form->action(Command::SaveMontageAs)->trigger();
+    EXPECT_TRUE(samePixels(rig.montage, QImage(rig.out.path("m.png"))));
+
+    // The GIF is the encoder's bytes for the picture on screen (both questions answered Yes).
+    rig.dialogs->chooseFile(rig.out.path("m.gif"));
+    rig.form->action(Command::SaveMontageAs)->trigger();
+    GIF encoder;
+    const QString reference = rig.out.path("reference.gif");
+    ASSERT_TRUE(encoder.SaveGIF(GifImage(rig.form->windows().montageWindow()->PictureFile()->picture()).picture(),
+                                reference.toStdString(), false, Rgb{}));
+    EXPECT_EQ(bytesOf(rig.out.path("m.gif")), bytesOf(reference));
+
+    // The JPEG comes from the conversion program beside the program, whole and upright.
+    rig.state.programFolder = QCoreApplication::applicationDirPath().toStdString() + "/";
+    rig.dialogs->chooseFile(rig.out.path("m.JPG"));
+    rig.form->action(Command::SaveMontageAs)->trigger();
+    const QImage jpeg(rig.out.path("m.JPG"));
+    ASSERT_EQ(jpeg.size(), rig.montage.size());
+    EXPECT_TRUE(rig.out.temporaryFiles().isEmpty());
+}
+
+TEST(PictureCommands, ClipboardAndEditorGetThePicturesPixels) {
+    OutputRig rig;
+    rig.form->action(Command::CopyMontage)->trigger();
+    EXPECT_TRUE(samePixels(rig.montage, QGuiApplication::clipboard()->image()));
+
+    QString opened;
+    setShellOpener([&](const QUrl& url) {
+        opened = url.toLocalFile();
+        return true;
+    });
+    // A source window's own entry opens its picture, not the montage.
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
+    second->action(Command::PictureEditor)->trigger();
+    setShellOpener({});
+    ASSERT_FALSE(opened.isEmpty());
+    EXPECT_TRUE(samePixels(second->PictureFile()->picture(), QImage(opened)));
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+TEST(PictureCommands, WithoutAMontageOnScreenTheMenuSaysSo) {
+    MontageRig rig;
+    rig.form->action(Command::CopyMontage)->trigger();
+    rig.form->action(Command::SaveMontageAs)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 2u);
+    EXPECT_EQ(rig.prompter.shown[0].text, noMontageText(MontageCommand::Copy));
+    EXPECT_EQ(rig.prompter.shown[1].text, noMontageText(MontageCommand::Save));
+    EXPECT_TRUE(rig.dialogs->requests.empty());
+}
+
+} // namespace
+} // namespace orv::testing
+
+namespace orv::testing {
+namespace {
+
+TEST(PictureCommands, PreferencesOpensOneModelessDialog) {
+    MainWindowRig rig;
+    rig.form->action(Command::Preferences)->trigger();
+    rig.form->action(Command::Preferences)->trigger();
+    const auto dialogs = rig.form->findChildren<FormPreferences*>();
+    ASSERT_EQ(dialogs.size(), 1);
+    EXPECT_TRUE(dialogs[0]->isVisible());
+    EXPECT_FALSE(dialogs[0]->isModal());
+}
+
+} // namespace
+} // namespace orv::testing
