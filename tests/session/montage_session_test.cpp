@@ -1,0 +1,123 @@
+// The session both front ends drive: the order in which a command tells its observer what
+// happened, the first-file rules, and when a series is read from disk again.
+#include "session/fixed_controls_observer.h"
+#include "input/series_loader.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace orv {
+namespace {
+
+// A picture whose noise is strong in band `sharp` of three vertical bands and faint elsewhere.
+QImage bandPicture(int sharp, unsigned seed) {
+    QImage img(60, 40, QImage::Format_RGB32);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 60; ++x) {
+            seed = seed * 1664525u + 1013904223u;
+            const int amp = x / 20 + 1 == sharp ? 120 : 8;
+            const int v = 128 + int(seed >> 24) % (2 * amp) - amp;
+            img.setPixel(x, y, qRgb(v, v, v));
+        }
+    return img;
+}
+
+class EventLog : public FixedControlsObserver {
+public:
+    using FixedControlsObserver::FixedControlsObserver;
+    std::vector<std::string> events;
+    void seriesStarting(bool forMontage, const std::string&) override { events.push_back(forMontage ? "start montage" : "start load"); }
+    void pictureLoaded(int k, const std::string&, const MemorySurface&) override { events.push_back("picture " + std::to_string(k)); }
+    void seriesLoaded(int count, bool) override { events.push_back("loaded " + std::to_string(count)); }
+    void montageSized(float W, float H, int) override { events.push_back("sized " + std::to_string(int(W)) + "x" + std::to_string(int(H))); }
+    void blockRowDone(const MontageRowEvent&, const PixelArrays&) override {
+        if (events.back() != "row") events.push_back("row");
+    }
+    void montageReady(const PixelArrays&, const std::string&, bool) override { events.push_back("ready"); }
+    void montageFinished() override { events.push_back("finished"); }
+    void firstFileMissing(const std::string&) override { events.push_back("missing"); }
+    void firstFileUsed(const std::string& name) override { events.push_back("used " + name); }
+};
+
+struct SessionRig {
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    SessionState state;
+    std::string first() const { return dir.filePath("s1.bmp").toStdString(); }
+    void write(int k, unsigned seed) { bandPicture(k, seed).save(dir.filePath(QStringLiteral("s%1.bmp").arg(k)), "BMP"); }
+    SessionRig() {
+        state.programFolder = dir.path().toStdString() + "/";
+        for (int k = 1; k <= 3; ++k) write(k, 7u * k);
+    }
+    MontageControls controls() const {
+        MontageControls c;
+        c.firstFileName = first();
+        c.incrementText = "10";
+        return c;
+    }
+};
+
+TEST(MontageSession, MakeMontageTellsTheObserverEachStepInOrder) {
+    SessionRig rig;
+    EventLog log(rig.prompter, rig.controls());
+    MontageSession session(rig.state, log);
+    const MakeOutcome made = session.makeMontage();
+    ASSERT_TRUE(made.made);
+    EXPECT_EQ(made.increment, 10);
+    const std::vector<std::string> expected{"start montage", "picture 1", "picture 2", "picture 3", "loaded 3",
+                                            "sized 60x40",   "row",       "ready",     "finished",  "used " + rig.first()};
+    EXPECT_EQ(log.events, expected);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    // Each band comes from the picture that is sharp there, and the report carries the map.
+    EXPECT_EQ(rig.state.montage.map.substr(0, 8), "112233\r\n");
+    EXPECT_NE(rig.state.montage.propertiesText.find(rig.state.montage.map), std::string::npos);
+}
+
+TEST(MontageSession, AMissingFirstFileIsSaidAndForgottenAndNothingIsMade) {
+    SessionRig rig;
+    MontageControls c = rig.controls();
+    c.firstFileName = rig.dir.filePath("none1.bmp").toStdString();
+    EventLog log(rig.prompter, c);
+    MontageSession session(rig.state, log);
+    const MakeOutcome made = session.makeMontage();
+    EXPECT_FALSE(made.made);
+    EXPECT_TRUE(made.stopped);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, kMissingFileText);
+    EXPECT_EQ(log.events, (std::vector<std::string>{"start montage", "missing"}));
+}
+
+TEST(MontageSession, EveryMakeMontageReadsTheFilesAgainUnlessTheRunKeepsThem) {
+    for (const bool reuse : {false, true}) {
+        SessionRig rig;
+        FixedControlsObserver observer(rig.prompter, rig.controls());
+        MontageSession session(rig.state, observer, SessionOptions{reuse, 1});
+        ASSERT_TRUE(session.makeMontage().made);
+        const std::vector<std::uint8_t> before = rig.state.montage.arrays.montage.slot(100);
+        // The user re-shoots picture 2: the desktop program must use the new one.
+        rig.write(2, 99);
+        ASSERT_TRUE(session.makeMontage().made);
+        EXPECT_EQ(rig.state.montage.arrays.montage.slot(100) == before, reuse) << "reuse " << reuse;
+    }
+}
+
+TEST(MontageSession, AComparisonWithNothingLoadedMakesNothing) {
+    SessionRig rig;
+    MontageControls c = rig.controls();
+    c.firstFileName = rig.dir.filePath("none1.bmp").toStdString();
+    FixedControlsObserver observer(rig.prompter, c);
+    MontageSession session(rig.state, observer);
+    RecordingPrompter answers;
+    const ComparisonResult r = session.compareAllMethods(0, &answers);
+    EXPECT_TRUE(r.candidates.empty());
+    // Only the first stage tried to load; the later stages had nothing to reuse.
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+}
+
+} // namespace
+} // namespace orv
