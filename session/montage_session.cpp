@@ -58,6 +58,21 @@ void MontageSession::showMessages(MessageList& messages) { showRecorded(messages
 
 // --- Load ----------------------------------------------------------------------------------------
 
+SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into) {
+    // File after file until one does not load or 30 are loaded; each picture is shown as it comes.
+    const SeriesResult r = loadSeriesSurfaces(
+        series, into,
+        [&](int k) {
+            observer_.pictureLoaded(k, series.fileName(k), *into[std::size_t(k - 1)]);
+            state_.series.imageCount = std::int16_t(k);
+            observer_.processEvents();
+        },
+        [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); });
+    state_.series.imageCount = std::int16_t(r.count);
+    state_.series.currentFileName = r.currentFileName;
+    return r;
+}
+
 LoadOutcome MontageSession::load(bool reportMissing) {
     BusySpan busy(observer_);
     LoadOutcome outcome = LoadOutcome::Failed;
@@ -91,16 +106,7 @@ LoadOutcome MontageSession::load(bool reportMissing) {
         // File after file until one does not load or 30 are loaded.
         line = 500;
         std::vector<std::unique_ptr<MemorySurface>> pictures;
-        const SeriesResult r = loadSeriesSurfaces(
-            *series, pictures,
-            [&](int k) {
-                observer_.pictureLoaded(k, series->fileName(k), *pictures[std::size_t(k - 1)]);
-                state_.series.imageCount = std::int16_t(k);
-                observer_.processEvents();
-            },
-            [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); });
-        state_.series.imageCount = std::int16_t(r.count);
-        state_.series.currentFileName = r.currentFileName;
+        const SeriesResult r = decodeSeries(*series, pictures);
         // A file of the series that is there but cannot be read is said so, not passed over.
         if (r.invalidPicture) ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
 
@@ -179,17 +185,8 @@ MontageSession::SeriesStep MontageSession::loadSeriesForMontage(const MontageCon
     pictures_.clear();
     stackHoldsSeries_ = false;
     decodedName_.clear();
-    const SeriesResult r = loadSeriesSurfaces(
-        *series, pictures_,
-        [&](int k) {
-            observer_.pictureLoaded(k, series->fileName(k), *pictures_[std::size_t(k - 1)]);
-            state_.series.imageCount = std::int16_t(k);
-            observer_.processEvents();
-        },
-        [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); });
+    const SeriesResult r = decodeSeries(*series, pictures_);
     line = 5100;
-    state_.series.imageCount = std::int16_t(r.count);
-    state_.series.currentFileName = r.currentFileName;
     observer_.seriesLoaded(r.count, true);
     if (r.invalidPicture) {
         ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);

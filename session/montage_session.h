@@ -10,6 +10,7 @@
 #include "engine/pixel_arrays.h"
 #include "engine/montage.h"
 #include "engine/montage_run.h"
+#include "input/series_loader.h"
 #include "settings/preferences.h"
 #include "smoothing/comparison.h"
 #include "smoothing/smoothing_pass.h"
@@ -224,6 +225,7 @@ public:
 private:
     enum class SeriesStep { Loaded, Stop, Finish };
     SeriesStep loadSeriesForMontage(const MontageControls& c, int& line);
+    SeriesResult decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into);
     void makeMontageSteps(MakeOutcome& out, int& line);
     ComparisonResult runComparison(Prompter* answers,
                                    const std::function<ComparisonResult(ComparisonDriver&)>& command);
