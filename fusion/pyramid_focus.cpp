@@ -223,6 +223,23 @@ PyramidFocusResult fuse(ModulePoint& mp, const PyramidFocusOptions& o) {
         }
         used.push_back(std::move(p));
     }
+    PyramidFocusResult result;
+    const int rows = blockCount(g.H, inc), columns = blockCount(g.W, inc);
+    if (used.empty()) {
+        // Nothing to merge: the montage stays black and every block names picture 1, as the block
+        // loop names a block that every picture refused.
+        for (int r = 0; r < rows; ++r) {
+            result.map.insert(0, std::string(std::size_t(columns), mapCharacter(1)) + "\r\n");
+            if (o.onRow) o.onRow(BlockRowEvent{r * inc, r, rows, &result.map, false});
+        }
+        if (o.keepChoices) {
+            result.choices.width = result.choices.columns = W;
+            result.choices.height = result.choices.rows = H;
+            result.choices.pictures.assign(std::size_t(W) * std::size_t(H), 0);
+        }
+        return result;
+    }
+
     const int steps = 2 * int(used.size());
     int done = 0;
     auto progress = [&] {
@@ -384,18 +401,16 @@ PyramidFocusResult fuse(ModulePoint& mp, const PyramidFocusOptions& o) {
         cv::add(fused[std::size_t(l)], expanded, collapsed, cv::noArray(), CV_16S);
         fused[std::size_t(l)].release();
     }
-    if (T >= 1) cv::pyrUp(collapsed, expanded, sizes[0]);
+    cv::pyrUp(collapsed, expanded, sizes[0]);
     collapsed.release();
 
     // The result by rows of blocks, bottom row first, with the map and the preview in step.
-    PyramidFocusResult result;
-    const cv::Mat finest = T >= 1 ? choice[0] : cv::Mat(cv::Size(W, H), CV_8UC1, cv::Scalar(0));
-    const int rows = blockCount(g.H, inc), columns = blockCount(g.W, inc);
+    const cv::Mat& finest = choice[0];
     PreviewRows preview(mp, o.drawPreview);
     for (int r = 0; r < rows; ++r) {
         const int y = r * inc;
         const int yEnd = std::min(H, y + inc);
-        if (T >= 1 && y < yEnd) {
+        if (y < yEnd) {
             cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
                 for (int yy = band.start; yy < band.end; ++yy) {
                     const std::int16_t* f = fused[0].ptr<std::int16_t>(yy);
@@ -410,9 +425,7 @@ PyramidFocusResult fuse(ModulePoint& mp, const PyramidFocusOptions& o) {
                 }
             });
         }
-        const std::string line = finest.empty()
-                                     ? std::string(std::size_t(columns), mapCharacter(1))
-                                     : blockMapLine(finest.ptr<std::uint8_t>(), W, H, y, inc, columns);
+        const std::string line = blockMapLine(finest.ptr<std::uint8_t>(), W, H, y, inc, columns);
         result.map.insert(0, line + "\r\n");
         const bool previewChanged = preview.draw(y, inc);
         if (o.onRow) o.onRow(BlockRowEvent{y, r, rows, &result.map, previewChanged});
@@ -424,9 +437,8 @@ PyramidFocusResult fuse(ModulePoint& mp, const PyramidFocusOptions& o) {
         c.height = c.rows = H;
         c.cell = 1;
         c.pictures.assign(std::size_t(W) * std::size_t(H), 0);
-        if (!finest.empty())
-            for (int y = 0; y < H; ++y)
-                std::memcpy(c.pictures.data() + std::size_t(y) * W, finest.ptr<std::uint8_t>(y), std::size_t(W));
+        for (int y = 0; y < H; ++y)
+            std::memcpy(c.pictures.data() + std::size_t(y) * W, finest.ptr<std::uint8_t>(y), std::size_t(W));
     }
     return result;
 }
