@@ -268,8 +268,9 @@ PyramidFocusResult fuse(ModulePoint& mp, const PyramidFocusOptions& o) {
                 // |coefficient| is at most 8 * 255, so 25 of them fit 16 unsigned bits.
                 cv::absdiff(level, expanded, magnitude);
                 const cv::Mat unsignedMagnitude(magnitude.size(), CV_16UC1, magnitude.data, magnitude.step);
+                // Isolated: beyond this level's part of the buffer lie a larger level's leftovers.
                 cv::boxFilter(unsignedMagnitude, strength, CV_16U, cv::Size(kWindow, kWindow),
-                              cv::Point(-1, -1), false);
+                              cv::Point(-1, -1), false, cv::BORDER_DEFAULT | cv::BORDER_ISOLATED);
                 cv::Mat& b = best[std::size_t(l)];
                 cv::Mat& c = choice[std::size_t(l)];
                 const CoverRect& r = p.cover[std::size_t(l)];
