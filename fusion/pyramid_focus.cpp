@@ -1,15 +1,16 @@
-// Pyramid Focus. Every level is kept in 16-bit integers at eight times the pixel scale: a
-// Laplacian level is stored exactly as the difference of a Gaussian level and the expansion of the
-// next one, so collapsing a picture's own pyramid gives the picture back bit for bit, and the
-// three extra bits keep the coarse levels' averages from rounding to whole grey levels.
+// Pyramid Focus. Levels are kept in 16-bit integers at eight times the pixel scale: a Laplacian
+// level is stored exactly as the difference of a Gaussian level and the expansion of the next one,
+// so collapsing a picture's own pyramid gives the picture back bit for bit, and the three extra
+// bits keep the coarser levels from rounding to whole grey levels.
 //
 // Two passes over the series, one picture at a time. The first builds each picture's luminance
 // pyramid and keeps, per level and pixel, the strongest coefficients seen and their picture; the
 // choice maps are then cleaned by a 3 x 3 majority vote. (Judged on the single coefficient, a
 // blurred picture wins wherever the sharp one's coefficient crosses zero: on the synthetic series
-// that costs 25 dB against the truth; summed over 5 x 5 pixels it does not happen.) The second builds each picture's colour pyramid
-// and copies its coefficients where the cleaned maps chose it, and adds its top level to the
-// average. Memory is a few montage-sized levels, whatever the number of pictures.
+// that costs 25 dB against the truth; summed over 5 x 5 pixels it does not happen.) The second
+// builds each picture's colour pyramid, copies its coefficients where the cleaned maps chose it
+// and adds its top level to the average. Memory is a few montage-sized levels, whatever the number
+// of pictures.
 #include "fusion/pyramid_focus.h"
 
 #include "base/numbers.h"
@@ -21,7 +22,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
 
 namespace orv {
 
@@ -111,7 +111,7 @@ template <class F> void forRows(const CoverRect& rect, F body) {
 }
 
 // A Gaussian pyramid allocated once and refilled for every picture, and one montage-sized buffer
-// whose top-left part holds the expansion of the next level: fresh buffers per picture would cost
+// whose first rows and columns hold the expansion of the next level: fresh buffers per picture would cost
 // more in page faults than the filters themselves.
 struct Workspace {
     std::vector<cv::Mat> gauss;
