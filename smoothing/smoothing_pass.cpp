@@ -187,10 +187,19 @@ SmoothResult smoothMontage(const SmoothInput& in) {
         for (int x = 0; x <= lastX; x += inc) {
             if (x == 0 && y == 0) continue;
             std::int16_t ox = 0, oy = 0;
-            // The detail test: only low-detail blocks are considered.
-            const float fCur =
-                measure.gotFocusMeasure(mp, focus, x, y, inc, shiftX, shiftY, ox, oy, 0, slot);
-            if (!(fCur / 2.0f / float(inc) < diffFactor)) continue;
+            // The detail test: only low-detail blocks are considered. diffFactor is on the scale of
+            // method 0's sums of squares, so the block is measured that way whatever the ticked
+            // method (under the others nearly every block would count as low-detail); the focus
+            // comparison with the candidate keeps the ticked method.
+            FocusContext detail = focus;
+            detail.method = FocusMethod::ColorSpace3D;
+            const float fDetail =
+                measure.gotFocusMeasure(mp, detail, x, y, inc, shiftX, shiftY, ox, oy, 0, slot);
+            if (!(fDetail / 2.0f / float(inc) < diffFactor)) continue;
+            const float fCur = focus.method == FocusMethod::ColorSpace3D
+                                   ? fDetail
+                                   : measure.gotFocusMeasure(mp, focus, x, y, inc, shiftX, shiftY,
+                                                             ox, oy, 0, slot);
 
             const SmootherBlock b = findSmootherBlock(mp, search, x, y, 999, slot);
             if (b.picture == 999) continue;

@@ -91,10 +91,12 @@ TEST_P(CandidateRules, DecideWhichPictureReplacesTheBlock) {
     EXPECT_EQ(s.at(100, 12, 10), winner ? s.at(winner, 12, 10) : original);
 }
 
-// The montage block gets detail on its main diagonal (black and white in turn): 8 steps of 765.
+// The montage block gets detail on its main diagonal (two colours 20 apart in every channel, in
+// turn): 8 steps, so the detail test's figure (measure / 2 / increment) is 480 in method 0's units,
+// which the test uses whatever the ticked method (in method 1's it would be 24).
 void detailedMontageBlock(Scene& s) {
     for (int i = 0; i < 10; ++i)
-        s.set(100, 10 + i, 10 + i, i % 2 ? Rgb{0, 0, 0} : Rgb{255, 255, 255});
+        s.set(100, 10 + i, 10 + i, i % 2 ? Rgb{180, 120, 120} : kWeak);
 }
 
 INSTANTIATE_TEST_SUITE_P(

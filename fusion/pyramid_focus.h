@@ -1,0 +1,60 @@
+// Pyramid Focus: a seam-free montage from a Laplacian pyramid of every picture. At every level each
+// pixel takes the coefficients of the picture whose luminance coefficients are strongest there (the
+// magnitudes summed over the 5 x 5 pixels around it; all three channels from that picture, so
+// colours stay true), the choice map cleaned by a 3 x 3 majority vote; the top level is the average
+// over the pictures; the pyramid is then collapsed and clamped to 0-255.
+// It runs where the block loop runs, on the same arrays and settings, and writes the same kind of
+// dominant-image map.
+#pragma once
+
+#include "engine/focus_method.h"
+#include "engine/module_point.h"
+#include "engine/montage.h"
+#include "fusion/picture_choices.h"
+
+#include <functional>
+#include <string>
+
+namespace orv {
+
+// The method's place in the "Montage Method" menu, the preferences and project files.
+inline constexpr int kPyramidFocusMethod = 5;
+inline constexpr const char* kPyramidFocusCaption = "Pyramid Focus";
+
+struct PyramidFocusOptions {
+    const MontageGeometry* geometry = nullptr; // W, H, shiftX, shiftY, dY after the display area
+    const OffsetTable* offsets = nullptr;      // the table after the display area; null: no offsets
+    bool useOffsets = false;                   // "Use Image Offsets"; off: no picture is shifted
+    IgnoreTicks ignored{};                     // ignored pictures take no part at all
+    int increment = 20;                        // the block side of the dominant-image map
+    int pictureCount = 0;                      // N; 0 takes the stack's count
+
+    bool drawPreview = false; // keep the preview buffer in step as the result is written
+    bool keepChoices = true;  // return the finest level's choice per pixel (for a depth map)
+
+    // After each picture of each of the two passes over the series: steps done of `steps`.
+    std::function<void(int done, int steps)> onProgress;
+    // After each row of blocks of the result is written into montage slot 100, bottom row first,
+    // with the map text so far, as the block loop reports its rows.
+    std::function<void(const BlockRowEvent&)> onRow;
+};
+
+struct PyramidFocusResult {
+    std::string map;        // one character per block of the increment, as the block loop's map
+    PictureChoices choices; // per pixel (cell 1), when keepChoices; 0 where no picture reaches
+};
+
+// Makes the montage into slot 100 of `mp` (allocated to the montage size by the fill, as for the
+// block loop) from the stack. Montage pixel (x, y) is read from picture k at
+// (x + target x(k) - shiftX, y + dY - target y(k) + shiftY), as the block loop copies it; pixels no
+// picture reaches stay black. Memory beyond the stack does not grow with the number of pictures:
+// the pictures are decomposed one at a time, twice (once to choose, once to merge); the work of
+// each is spread over all cores. Raises RuntimeError: 5 for options it cannot use, 7 when memory
+// runs out, 9 for a montage slot that does not match the geometry; the caller adds the line.
+PyramidFocusResult runPyramidFocus(ModulePoint& mp, const PyramidFocusOptions& options);
+
+// The number of pyramid levels below the top for a w x h montage: halve until the smaller side is
+// 8 pixels or less, at least once.
+int pyramidLevels(int w, int h);
+
+} // namespace orv

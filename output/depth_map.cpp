@@ -1,0 +1,107 @@
+// Drawing and writing the depth map.
+#include "output/depth_map.h"
+
+#include "base/atomic_file.h"
+#include "base/numbers.h"
+#include "output/bmp_writer.h"
+#include "output/gif_encoder.h"
+#include "output/jpeg_writer.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+#include <QImageWriter>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+
+namespace orv {
+
+std::uint8_t depthGrey(int picture, int pictureCount) {
+    if (picture < 1 || pictureCount < 2) return 0;
+    const int p = std::min(picture, pictureCount);
+    return std::uint8_t(roundHalfEven(255.0 * (p - 1) / (pictureCount - 1)));
+}
+
+std::vector<std::uint8_t> depthMapPixels(const PictureChoices& c, int pictureCount) {
+    if (c.width <= 0 || c.height <= 0 || c.cell <= 0 ||
+        c.pictures.size() != std::size_t(c.columns) * std::size_t(c.rows) ||
+        (c.width - 1) / c.cell >= c.columns || (c.height - 1) / c.cell >= c.rows)
+        throw RuntimeError(5);
+    std::array<std::uint8_t, 256> grey{};
+    for (int p = 0; p < 256; ++p) grey[std::size_t(p)] = depthGrey(p, pictureCount);
+    std::vector<std::uint8_t> out(std::size_t(c.width) * std::size_t(c.height));
+    for (int y = 0; y < c.height; ++y) {
+        const std::uint8_t* cells = c.pictures.data() + std::size_t(y / c.cell) * c.columns;
+        std::uint8_t* row = out.data() + std::size_t(c.height - 1 - y) * c.width; // top row first
+        for (int x = 0; x < c.width; ++x) row[x] = grey[cells[x / c.cell]];
+    }
+    return out;
+}
+
+namespace {
+
+// The lower-case extension of the file-name part, without its dot; empty when there is none.
+std::string extensionOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string::npos || dot == 0) return {};
+    std::string ext = name.substr(dot + 1);
+    for (char& ch : ext) ch = char(std::tolower(static_cast<unsigned char>(ch)));
+    return ext;
+}
+
+// The grey rows as 24-bit bottom-up rows for the program's own writers.
+std::vector<std::uint8_t> asBgr(const std::vector<std::uint8_t>& grey, int w, int h) {
+    std::vector<std::uint8_t> bgr(std::size_t(w) * std::size_t(h) * 3);
+    for (int y = 0; y < h; ++y) {
+        const std::uint8_t* src = grey.data() + std::size_t(h - 1 - y) * w;
+        std::uint8_t* dst = bgr.data() + std::size_t(y) * w * 3;
+        for (int x = 0; x < w; ++x) dst[3 * x] = dst[3 * x + 1] = dst[3 * x + 2] = src[x];
+    }
+    return bgr;
+}
+
+} // namespace
+
+void writeDepthMap(const std::string& path, const PictureChoices& choices, int pictureCount) {
+    const std::vector<std::uint8_t> grey = depthMapPixels(choices, pictureCount);
+    const int w = choices.width, h = choices.height;
+    const std::string ext = extensionOf(path);
+
+    if (ext == "bmp" || ext == "jpg" || ext == "jpeg") {
+        const std::vector<std::uint8_t> bgr = asBgr(grey, w, h);
+        const BgrView view{bgr.data(), w, h, std::size_t(w) * 3};
+        if (ext == "bmp") writeBmp24(path, view);
+        else writeJpeg(path, view, 95);
+        return;
+    }
+    if (ext == "gif") {
+        // Indexed with a grey palette, so every grey level survives (a 24-bit picture would be
+        // reduced to the five levels of the colour cube). GIF rows here are bottom-up.
+        std::array<Rgb, 256> palette{};
+        for (int i = 0; i < 256; ++i) palette[std::size_t(i)] = Rgb{i, i, i};
+        std::vector<std::uint8_t> bottomUp(grey.size());
+        for (int y = 0; y < h; ++y)
+            std::copy_n(grey.data() + std::size_t(h - 1 - y) * w, w, bottomUp.data() + std::size_t(y) * w);
+        GIF gif;
+        gif.SaveGIF(GifPicture::fromIndexed(bottomUp.data(), w, h, std::size_t(w), palette), path,
+                    false, Rgb{});
+        return;
+    }
+
+    QByteArray format = QByteArray::fromStdString(ext);
+    if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format)) format = "png";
+    QImage image(w, h, QImage::Format_Grayscale8);
+    for (int y = 0; y < h; ++y) std::copy_n(grey.data() + std::size_t(y) * w, w, image.scanLine(y));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image)) throw RuntimeError(75);
+    writeFileAtomically(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+}
+
+} // namespace orv
