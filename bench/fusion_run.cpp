@@ -83,11 +83,11 @@ int main(int argc, char** argv) {
         surfaces.montage = &blank;
         for (auto& p : pictures) surfaces.pictures.push_back(p.get());
 
-        ModulePoint mp;
+        PixelArrays mp;
         std::string map;
         PictureChoices choices;
         if (method == kPyramidFocusMethod) {
-            mp.loadImageArrays(0, surfaces, SizeCheck{});
+            mp.loadImageArrays(ArrayFill::Full, surfaces, SizeCheck{});
             pictures.clear(); // their pixels moved into the stack
             PyramidFocusOptions o;
             o.geometry = &g;

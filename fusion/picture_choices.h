@@ -3,7 +3,7 @@
 #pragma once
 
 #include "engine/focus_measure.h"
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 #include "engine/montage.h"
 
 #include <cstdint>
@@ -35,7 +35,7 @@ struct BlockChoiceContext {
     const MontageGeometry* geometry = nullptr; // after the display area
     int increment = 20;                        // the block side the map was made with
     int pictureCount = 0;                      // N
-    const ModulePoint* arrays = nullptr;       // the filled stack; needed only when N > 10
+    const PixelArrays* arrays = nullptr;       // the filled stack; needed only when N > 10
     const FocusContext* focus = nullptr;       // method, ignore ticks, offsets; needed when N > 10
 };
 

@@ -142,7 +142,7 @@ RuntimeError asRuntimeError(const cv::Exception& e) {
 // pixel for every preview pixel; rows of the montage not made yet are drawn black.
 class PreviewRows {
 public:
-    PreviewRows(ModulePoint& mp, bool on) : mp_(mp) {
+    PreviewRows(PixelArrays& mp, bool on) : mp_(mp) {
         const int MW = mp.montage.width(), MH = mp.montage.height();
         on_ = on && !mp.preview.bytes.empty() && MW > 1 && MH > 1;
         if (on_) {
@@ -173,13 +173,13 @@ public:
     }
 
 private:
-    ModulePoint& mp_;
+    PixelArrays& mp_;
     bool on_ = false;
     float sx_ = 0, sy_ = 0;
     int last_ = -999;
 };
 
-PyramidFocusResult fuse(ModulePoint& mp, const PyramidFocusOptions& o) {
+PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     const MontageGeometry& g = *o.geometry;
     const int inc = o.increment;
     const int MW = mp.montage.width(), MH = mp.montage.height();
@@ -446,7 +446,7 @@ PyramidFocusResult fuse(ModulePoint& mp, const PyramidFocusOptions& o) {
 
 } // namespace
 
-PyramidFocusResult runPyramidFocus(ModulePoint& mp, const PyramidFocusOptions& options) {
+PyramidFocusResult runPyramidFocus(PixelArrays& mp, const PyramidFocusOptions& options) {
     if (!options.geometry || options.increment <= 0) throw RuntimeError(5);
     try {
         return fuse(mp, options);

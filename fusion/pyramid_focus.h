@@ -8,7 +8,7 @@
 #pragma once
 
 #include "engine/focus_method.h"
-#include "engine/module_point.h"
+#include "engine/pixel_arrays.h"
 #include "engine/montage.h"
 #include "fusion/picture_choices.h"
 
@@ -51,7 +51,7 @@ struct PyramidFocusResult {
 // the pictures are decomposed one at a time, twice (once to choose, once to merge); the work of
 // each is spread over all cores. Raises RuntimeError: 5 for options it cannot use, 7 when memory
 // runs out, 9 for a montage slot that does not match the geometry; the caller adds the line.
-PyramidFocusResult runPyramidFocus(ModulePoint& mp, const PyramidFocusOptions& options);
+PyramidFocusResult runPyramidFocus(PixelArrays& mp, const PyramidFocusOptions& options);
 
 // The number of pyramid levels below the top for a w x h montage: halve until the smaller side is
 // 8 pixels or less, at least once.

@@ -57,7 +57,7 @@ using Painter = std::function<Rgb(int, int)>;
 // A series of W x H pictures painted by `painters`, loaded into the arrays as Make Montage loads
 // them (montage slot 100 black, W x H).
 struct Stack {
-    ModulePoint mp;
+    PixelArrays mp;
     MontageGeometry g;
     OffsetTable offsets{};
 
