@@ -196,6 +196,22 @@ TEST(TargetColour, ASourceWindowsChoiceColoursEveryTargetWithoutBeingStored) {
     for (int k = 1; k <= kMaxPictures; ++k) EXPECT_EQ(rig.source(k)->targetColor(), 255u) << k;
 }
 
+TEST(TargetColour, TheCirclesAreDrawnInTheColourWithNothingInside) {
+    DragRig rig;
+    rig.form->SetTargetColor(0x0000ff); // red
+    FormPicture* w = rig.source(1);
+    w->centreTargetOn(40, 30);
+    const QImage shown = w->PictureFile()->grab().toImage();
+    const QImage picture = w->PictureFile()->picture().convertToFormat(QImage::Format_RGB32);
+    auto red = [](QRgb c) { return qRed(c) > 200 && qGreen(c) < 80 && qBlue(c) < 80; };
+    EXPECT_TRUE(red(shown.pixel(40, 18))) << "the outer circle's top";   // outer box 27..53, 17..43
+    EXPECT_TRUE(red(shown.pixel(40, 26))) << "the inner circle's top";   // inner box 35..45, 25..35
+    EXPECT_EQ(shown.pixel(40, 30) & 0xffffff, picture.pixel(40, 30) & 0xffffff); // transparent centre
+    EXPECT_EQ(shown.pixel(28, 18) & 0xffffff, picture.pixel(28, 18) & 0xffffff); // the outer box's corner
+    entry(rig, "mnuAddOffsets")->trigger(); // hidden
+    EXPECT_EQ(w->PictureFile()->grab().toImage().pixel(40, 18) & 0xffffff, picture.pixel(40, 18) & 0xffffff);
+}
+
 TEST(TargetColour, SetTargetColorReachesWindowsMadeLater) {
     MontageRig rig;
     rig.form->SetTargetColor(0x123456);
