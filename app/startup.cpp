@@ -93,6 +93,7 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     state.recent.load(state.preferences);
     main->fillRecentFiles();
     state.targetColor = prefs.targetColor;
+    main->SetTargetColor(state.targetColor);
 
     // The desktop shortcut, while the preferences ask for it.
     if (state.shortcut == 1) {

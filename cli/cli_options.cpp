@@ -137,6 +137,10 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             if (!value(v) || !parseInt(v, n) || n < 1 || n > 100)
                 return fail("--quality takes a whole number from 1 to 100");
             o.quality = int(n);
+        } else if (a == "--save-project") {
+            if (!value(o.saveProject) || o.saveProject.empty()) return fail("--save-project needs a file name");
+        } else if (a == "--open-project") {
+            if (!value(o.openProject) || o.openProject.empty()) return fail("--open-project needs a file name");
         } else if (a.size() > 1 && a[0] == '-') {
             return fail("unknown option '" + a + "'");
         } else {
@@ -144,13 +148,16 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             o.firstFile = a;
         }
     }
-    if (!o.help && !o.version && o.firstFile.empty()) return fail("no first file named");
+    if (!o.openProject.empty() && !o.firstFile.empty())
+        return fail("--open-project names the series itself: give no first file");
+    if (!o.help && !o.version && o.firstFile.empty() && o.openProject.empty()) return fail("no first file named");
     r.options = o;
     return r;
 }
 
 std::string cliHelpText() {
     return R"(Usage: orvanta-cli [options] FIRST_FILE
+       orvanta-cli [options] --open-project FILE.mon
 Makes one picture in which everything is sharp from a numbered focus series: FIRST_FILE is the
 first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 pictures.
 
@@ -174,6 +181,13 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
                        the recommendation, and write the chosen montage
       --transparent    GIF output: make the colour of the top-left pixel transparent
       --quality Q      JPEG output quality, 1 to 100 (default 90)
+      --save-project FILE.mon
+                       also write a project (FILE.mon and the montage as FILE.vrk) that the
+                       desktop program opens with "Load a Project"
+      --open-project FILE.mon
+                       make the montage again with the project's series, method, increment,
+                       ignored pictures, offsets and area (instead of FIRST_FILE and those
+                       options); the other options apply as usual
   -q, --quiet          no progress bar
   -h, --help           this text
       --version        the version

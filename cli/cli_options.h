@@ -37,6 +37,10 @@ struct CliOptions {
     // Picture output.
     bool transparent = false;
     int quality = 90;
+
+    // Projects: write one for the montage made, or make the montage a project describes.
+    std::string saveProject; // a ".mon" file
+    std::string openProject; // a ".mon" file; it names the series, so FIRST_FILE is not given
 };
 
 struct CliParse {

@@ -8,12 +8,14 @@
 #include "engine/properties_text.h"
 #include "output/bmp_writer.h"
 #include "output/picture_writer.h"
+#include "settings/project_file.h"
 #include "smoothing/comparison.h"
 #include "smoothing/quality_score.h"
 #include "smoothing/smoothing_pass.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 
 #include <array>
 #include <cstdio>
@@ -197,6 +199,17 @@ bool CliRun::writeOutputs(const BgrView& montage, const std::string& map, const 
         std::cout << properties << std::flush;
     }
     if (o_.score) std::cout << "Quality score = " << formatScore(score) << "\n" << std::flush;
+    if (!o_.saveProject.empty()) {
+        // The project the desktop program opens: its text and the montage beside it.
+        const std::string project = completedProjectName(o_.saveProject);
+        try {
+            writeBmp24(projectBitmapName(project), montage);
+            writeProjectFile(project, properties);
+        } catch (const RuntimeError& e) {
+            std::cerr << "orvanta-cli: cannot write the project " << project << ": " << e.description() << "\n";
+            return false;
+        }
+    }
     return true;
 }
 
@@ -256,6 +269,38 @@ int CliRun::run() {
     return writeOutputs(session_.montageView(), ms.map, ms.propertiesText, made, score) ? 0 : 1;
 }
 
+// The settings of a project file in place of the first file and the montage options.
+bool applyProject(CliOptions& o) {
+    if (!QFileInfo(QString::fromStdString(o.openProject)).isFile()) {
+        std::cerr << "orvanta-cli: cannot find the project " << o.openProject << "\n";
+        return false;
+    }
+    const ProjectSettings s = readProjectSettings(o.openProject);
+    if (s.firstFileName.empty() || s.firstFileName == "0") {
+        std::cerr << "orvanta-cli: the project " << o.openProject << " names no first file\n";
+        return false;
+    }
+    o.firstFile = s.firstFileName;
+    o.incrementText = s.incrementText;
+    o.method = s.method >= 0 && s.method <= 4 ? s.method : 0;
+    o.ignored = s.ignored;
+    o.useOffsets = s.usesOffsets;
+    o.offsets.clear();
+    if (s.usesOffsets) {
+        int last = 0;
+        for (int i = 1; i <= kMaxPictures; ++i)
+            if (s.targets[std::size_t(i)]) last = i;
+        for (int i = 1; i <= last; ++i) {
+            const auto& t = s.targets[std::size_t(i)];
+            o.offsets.push_back(t ? ImageOffset{std::int16_t(t->first), std::int16_t(t->second)} : ImageOffset{});
+        }
+    }
+    if (s.area == ProjectArea::Same) o.area = DisplayArea::Same;
+    if (s.area == ProjectArea::Minimum) o.area = DisplayArea::Minimum;
+    if (s.area == ProjectArea::Maximum) o.area = DisplayArea::Maximum;
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -265,7 +310,7 @@ int main(int argc, char** argv) {
         std::cerr << "orvanta-cli: " << parsed.error << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }
-    const CliOptions& o = *parsed.options;
+    CliOptions o = *parsed.options;
     if (o.help) {
         std::cout << cliHelpText();
         return 0;
@@ -276,5 +321,9 @@ int main(int argc, char** argv) {
     }
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
+    if (!o.openProject.empty() && !applyProject(o)) return 1;
+    // A project names its series by a full path, so that it opens from anywhere.
+    if (!o.saveProject.empty() && !o.firstFile.empty() && o.firstFile[0] != '/')
+        o.firstFile = QDir::current().absoluteFilePath(QString::fromStdString(o.firstFile)).toStdString();
     return CliRun(o).run();
 }

@@ -269,6 +269,30 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
     line = 8200;
     if (state_.projectFlag) {
         state_.projectFlag = false;
+        // No block loop, but the pictures go into the arrays as for a montage, so that smoothing
+        // a reopened project works on its own series.
+        if (!stackHoldsSeries_ || !pictures_.empty()) {
+            MemorySurface blank;
+            try {
+                blank = MemorySurface(roundToInt16(ms.geometry.W), roundToInt16(ms.geometry.H));
+            } catch (RuntimeError& e) {
+                throw e.atLine(8200);
+            }
+            ArraySurfaces surfaces;
+            surfaces.montage = &blank;
+            for (auto& p : pictures_) surfaces.pictures.push_back(p.get());
+            MessageList messages;
+            ms.arrays.loadImageArrays(ArrayFill::Full, surfaces, SizeCheck{c.ignored, false, &messages});
+            stackHoldsSeries_ = true;
+            pictures_.clear();
+            showMessages(messages);
+        }
+        line = 8400;
+        ms.measure.allocate(increment);
+        ms.focus = montageFocusContext(MontageRunSettings{increment, c.method, c.ignored, c.useOffsets}, ms.offsets,
+                                       ms.geometry, nullptr);
+        ms.mainSlotStale = true;
+        out.increment = increment;
     } else {
         // The arrays, the growing preview and the block loop.
         observer_.processEvents();

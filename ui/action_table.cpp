@@ -52,7 +52,7 @@ constexpr ActionSpec kIgnoreMenu[] = {
 };
 
 constexpr ActionSpec kOffsetsMenu[] = {
-    {"mnuAddOffsets", "Use Image Offsets", Command::UseOffsets},
+    {"mnuAddOffsets", "Use Image Offsets", Command::UseOffsets, 0, true},
     {"mnuActivateOffsetsMin", "Activate Image Offsets - display minimum area", Command::AreaMinimum, 0, true},
     {"mnuActivateOffsetsMax", "Activate Image Offsets - display maximum area", Command::AreaMaximum, 0, true},
     {"mnuActivateOffsetsSame", "Activate Image Offsets - display same area", Command::AreaSame, 0, true, true},

@@ -98,14 +98,25 @@ void DesktopObserver::pictureLoaded(int k, const std::string& name, const Memory
     w->showPicture(displayPicture(name, picture), QStringLiteral("Image %1 -- %2").arg(k).arg(qs(name)));
     w->showNormal();
     if (k <= 10) form_.mnuignoreImage(k - 1)->setVisible(true);
+    // The new picture's target shows while offsets are used.
+    w->setTargetShown(form_.action(Command::UseOffsets)->isChecked());
 }
 
 void DesktopObserver::seriesLoaded(int count, bool forMontage) {
     ProgramState& st = form_.state();
     form_.windows().cascadeSourceWindows(count, form_.fileBoxBottom(), st.layout);
     for (int k = 1; k <= std::min(count, 10); ++k) form_.mnuignoreImage(k - 1)->setVisible(true);
-    if (forMontage) return;
-    st.targetColor = std::uint32_t(std::max(0.0, readProfileNumber(st.preferences, kPreferencesSection, "Target color")));
+    const bool offsets = form_.action(Command::UseOffsets)->isChecked();
+    if (forMontage) {
+        // Other pictures may be on screen now: the status window lists them.
+        if (offsets) form_.ShowOffsetStatus();
+        return;
+    }
+    // With offsets in use the targets of every slot show and the status window lists the new
+    // series (switching them on again, not off).
+    if (offsets) form_.switchOffsets(true);
+    st.targetColor = std::uint32_t(std::clamp(readProfileNumber(st.preferences, kPreferencesSection, "Target color"), 0.0, double(0xFFFFFF)));
+    form_.SetTargetColor(st.targetColor);
     form_.RefreshWindowMenus();
 }
 

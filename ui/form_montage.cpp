@@ -68,7 +68,8 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     setAccessibleName(QString::fromLatin1(kMainCaption));
     buildControls();
     actions_ = buildMenuBar(menuBar());
-    windows_ = new WindowManager(this, state_.dragState);
+    windows_ = new WindowManager(this, state_.dragState, state_.layout);
+    windows_->setTargetColor(state_.targetColor);
     observer_ = std::make_unique<DesktopObserver>(*this);
     session_ = std::make_unique<MontageSession>(state_, *observer_);
     connectCommands();
@@ -166,6 +167,7 @@ void FormMontage::connectCommands() {
         }
     });
     connect(windows_, &WindowManager::focusHandOff, this, &FormMontage::focusMainLater);
+    connect(windows_, &WindowManager::targetMoved, this, &FormMontage::ShowOffsetStatus);
 }
 
 void FormMontage::runCommand(Command c) {
@@ -182,6 +184,11 @@ void FormMontage::runCommand(Command c) {
     case Command::CompareAllMethods: mnuAllMethods_Click(); break;
     case Command::EvaluateIncrements: mnuEvaluate_Click(); break;
     case Command::EvaluateAll: mnuEvaluateAll_Click(); break;
+    case Command::UseOffsets: mnuAddOffsets_Click(); break;
+    case Command::SaveProject: mnuSave_Click(); break;
+    case Command::OpenProject:
+        if (gate()) mnuOpenProject_Click();
+        break;
     case Command::AreaMinimum:
     case Command::AreaMaximum:
     case Command::AreaSame: mnuActivateOffsets_Click(c); break;
@@ -206,6 +213,10 @@ void FormMontage::runSourceCommand(Command c, FormPicture* window) {
         if (gate()) mnushowPreview_Click(window);
         return;
     }
+    if (c == Command::PictureTargetColor) {
+        mnuOffsetColor_Click();
+        return;
+    }
     runPictureCommand(c, window, true);
 }
 
@@ -215,6 +226,7 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
         if (gate()) smoothMontageWindow(window);
         break;
     case Command::PictureProperties: mnuProperties_Click(window); break;
+    case Command::PictureSaveProject: mnuSaveProject_Click(window); break;
     case Command::PicturePreview:
         if (gate()) mnuShowPreview2_Click(window);
         break;
@@ -372,7 +384,7 @@ void FormMontage::mnuRecentFile_Click(int index) {
     const QString caption = mnuRecentFile(index)->text();
     textFileName_->setText(caption);
     if (caption.startsWith(QStringLiteral("project "))) {
-        action(Command::OpenProject)->trigger();
+        mnuOpenProject_Click();
         return;
     }
     if (!caption.startsWith('/')) textFileName_->setText(qs(state_.programFolder) + caption);

@@ -28,12 +28,18 @@ namespace orv {
 class DesktopObserver;
 class EditorFiles;
 class FormPreferences;
+class FormStatus;
 
 inline constexpr const char* kMainCaption = "Orvanta  -  from Brindlemoor Software";
 inline constexpr const char* kMissingCommandLineText =
     "I am sorry, but I cannot find the file that is on the Shortcut or Command Line used to call "
     "this  'Orvanta'  program.";
 inline constexpr const char* kMissingCommandLineTitle = "The command line was ";
+inline constexpr const char* kNoProjectMontageText = "You have to have a Montage image visible in order to save a project.";
+inline constexpr const char* kNoProjectMontageTitle = "Sorry...";
+inline constexpr const char* kMissingProjectText =
+    "There is a problem in reading that file.   It appears not to exist.   Try another project file.";
+inline constexpr const char* kMissingProjectTitle = "Do you always have bad luck like this?";
 
 class FormMontage : public QMainWindow {
     Q_OBJECT
@@ -111,6 +117,21 @@ public:
     void runPictureCommand(Command c, PictureWindow* window, bool isSource);
     void mnuPreferences_Click();
 
+    // Image offsets: "Use Image Offsets" (after the entry inverted its own tick), switching the
+    // targets and the status window on or off, the status text and the target colour.
+    void mnuAddOffsets_Click();
+    void switchOffsets(bool on);
+    void ShowOffsetStatus();
+    void SetTargetColor(std::uint32_t colour);
+    void mnuOffsetColor_Click(); // a source window's "Set Offset Target Color"
+    FormStatus* statusWindow() const; // none while offsets are off
+
+    // Projects: "Save a Project", a montage window's "Save project", "Load a Project" (also run
+    // by a recent entry beginning with "project ").
+    void mnuSave_Click();
+    void mnuSaveProject_Click(FormMontagePicture* window);
+    void mnuOpenProject_Click();
+
     void mnuHelp_Click();
     void mnuContact_Click();
     void mnuAbout_Click();
@@ -135,6 +156,8 @@ private:
     void preview(int picture, bool fromComparisons);
     bool gate() const; // true when a command may start now
     void focusMainLater();
+    void saveProject(FormMontagePicture* window, bool fromMain);
+    void openProject();
     EditorFiles& editorFiles(); // the editor's temporary files, deleted when the program quits
 
     ProgramState& state_;
@@ -155,6 +178,7 @@ private:
     std::unique_ptr<MontageSession> session_;
     std::unique_ptr<EditorFiles> editorFiles_;
     QPointer<FormPreferences> preferences_;
+    QPointer<FormStatus> status_;
     int running_ = 0; // long commands under way
 };
 

@@ -1,16 +1,59 @@
-// The source window.
+// The source window and its offset target.
 #include "ui/form_picture.h"
 
 #include <QCloseEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <cmath>
 
 namespace orv {
 
-FormPicture::FormPicture(int slot, QWidget* mainWindow)
-    : PictureWindow(mainWindow, "FormPicture", "PictureFile", sourceWindowMenu()), slot_(slot) {
+QColor colourOf(std::uint32_t colour) {
+    return QColor(int(colour & 0xff), int((colour >> 8) & 0xff), int((colour >> 16) & 0xff));
+}
+
+// The two circles, drawn over the whole picture box; the box itself takes the mouse.
+class TargetOverlay : public QWidget {
+public:
+    TargetOverlay(QWidget* box, const FormPicture& owner) : QWidget(box), owner_(owner) {
+        setObjectName(QStringLiteral("Shape1"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        hide();
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter p(this);
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setBrush(Qt::NoBrush);
+        const OffsetTarget& t = owner_.target();
+        auto circle = [&](const MarkerBox& m, int border) {
+            QPen pen(colourOf(owner_.targetColor()));
+            pen.setWidth(border);
+            p.setPen(pen);
+            // The border lies inside the marker's box.
+            const double in = border / 2.0;
+            p.drawEllipse(QRectF(m.left + in, m.top + in, m.width - border, m.height - border));
+        };
+        circle(t.outer, kOuterMarkerBorder);
+        circle(t.inner, kInnerMarkerBorder);
+    }
+
+private:
+    const FormPicture& owner_;
+};
+
+FormPicture::FormPicture(int slot, QWidget* mainWindow, std::optional<QPoint>& dragState, const OffsetTarget& target)
+    : PictureWindow(mainWindow, "FormPicture", "PictureFile", sourceWindowMenu()), slot_(slot),
+      dragState_(dragState), target_(target) {
     setWindowTitle(QString::fromLatin1(kOriginalImageCaption));
     setAttribute(Qt::WA_DeleteOnClose, false);
     picture()->setToolTip(QString::fromLatin1(kSourcePictureTooltip));
     picture()->setAccessibleName(QStringLiteral("Picture"));
+    overlay_ = new TargetOverlay(picture(), *this);
+    picture()->installEventFilter(this);
 }
 
 void FormPicture::showPicture(QImage image, const QString& caption) {
@@ -21,6 +64,73 @@ void FormPicture::showPicture(QImage image, const QString& caption) {
 void FormPicture::unloadPicture() {
     picture()->clearPicture();
     setWindowTitle(QString::fromLatin1(kOriginalImageCaption));
+}
+
+void FormPicture::setTarget(const OffsetTarget& t) {
+    target_ = t;
+    overlay_->update();
+}
+
+void FormPicture::setOffsetTarget(const QRectF& outer) {
+    OffsetTarget t = target_;
+    t.outer = MarkerBox{outer.left(), outer.top(), outer.width(), outer.height()};
+    t.inner.left = outer.left() + (outer.width() - t.inner.width) / 2;
+    t.inner.top = outer.top() + (outer.height() - t.inner.height) / 2;
+    setTarget(t);
+}
+
+QRectF FormPicture::offsetTarget() const {
+    return QRectF(target_.outer.left, target_.outer.top, target_.outer.width, target_.outer.height);
+}
+
+void FormPicture::centreTargetOn(double x, double y) {
+    target_.centreOn(x, y);
+    overlay_->update();
+}
+
+void FormPicture::setTargetShown(bool shown) {
+    shown_ = shown;
+    overlay_->setVisible(shown);
+    if (shown) {
+        overlay_->resize(picture()->size());
+        overlay_->raise();
+    }
+}
+
+void FormPicture::setTargetColor(std::uint32_t colour) {
+    colour_ = colour & 0xFFFFFF;
+    overlay_->update();
+}
+
+bool FormPicture::eventFilter(QObject* watched, QEvent* e) {
+    if (watched != picture()) return PictureWindow::eventFilter(watched, e);
+    switch (e->type()) {
+    case QEvent::Resize: overlay_->resize(picture()->size()); break;
+    case QEvent::MouseButtonPress: {
+        // Any button starts a drag on the target; hidden targets are not there to be taken.
+        const QPointF at = static_cast<QMouseEvent*>(e)->position();
+        if (shown_ && target_.pressStartsDrag(at.x(), at.y()))
+            dragState_ = QPoint(int(std::nearbyint(at.x())), int(std::nearbyint(at.y())));
+        break;
+    }
+    case QEvent::MouseMove: {
+        auto* m = static_cast<QMouseEvent*>(e);
+        if (!dragState_ || !(m->buttons() & Qt::LeftButton)) break;
+        const QPoint at(int(std::nearbyint(m->position().x())), int(std::nearbyint(m->position().y())));
+        const QPoint d = at - *dragState_;
+        target_.moveBy(d.x(), d.y());
+        overlay_->update();
+        dragState_ = at;
+        emit targetMoved();
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        // The drag ends; a right-button release goes on to open the context menu.
+        dragState_.reset();
+        break;
+    default: break;
+    }
+    return PictureWindow::eventFilter(watched, e);
 }
 
 void FormPicture::closeEvent(QCloseEvent* e) {

@@ -168,7 +168,7 @@ void FormPreview::clearPreview() {
 
 // --- FormProperties -----------------------------------------------------------------------------
 
-FormProperties::FormProperties(std::optional<int>& dragState, QWidget* owner)
+FormProperties::FormProperties(std::optional<QPoint>& dragState, QWidget* owner)
     : QWidget(owner, Qt::Window | Qt::FramelessWindowHint), dragState_(dragState) {
     setObjectName(QStringLiteral("FormProperties"));
     frame_ = new QFrame(this);
@@ -228,7 +228,7 @@ bool FormProperties::eventFilter(QObject* watched, QEvent* e) {
         case QEvent::MouseButtonPress: {
             auto* m = static_cast<QMouseEvent*>(e);
             pressed_ = m->globalPosition().toPoint();
-            dragState_ = 1;
+            dragState_ = pressed_;
             return true;
         }
         case QEvent::MouseMove: {

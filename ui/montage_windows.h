@@ -109,7 +109,7 @@ class FormProperties : public QWidget {
     Q_OBJECT
 public:
     // `dragState` is the program's shared drag state: empty while nothing is dragged.
-    FormProperties(std::optional<int>& dragState, QWidget* owner);
+    FormProperties(std::optional<QPoint>& dragState, QWidget* owner);
 
     QLabel* LabelProperties() const { return label_; }
     QFrame* ShapeProperties() const { return frame_; }
@@ -128,7 +128,7 @@ signals:
     void focusHandOff();
 
 private:
-    std::optional<int>& dragState_;
+    std::optional<QPoint>& dragState_;
     QFrame* frame_;
     QLabel* label_;
     std::string text_;

@@ -84,7 +84,10 @@ void FormMontage::mnuPreferences_Click() {
                                        HeldPreferences{state_.smoothing, state_.shortcut, state_.rightMouse,
                                                        state_.originatingImage},
                                        captions, prompter_, dialog_,
-                                       [this](std::uint32_t colour) { state_.targetColor = colour; },
+                                       [this](std::uint32_t colour) {
+                                           state_.targetColor = colour;
+                                           SetTargetColor(colour);
+                                       },
                                        ShellIntegration(shellPlacesFor(state_.programFolder))},
                     this);
 }

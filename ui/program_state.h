@@ -8,6 +8,8 @@
 #include "settings/recent_files.h"
 #include "ui/screen_layout.h"
 
+#include <QPoint>
+
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -19,7 +21,7 @@ struct ProgramState : SessionState {
     ProfileFile preferences{""};    // the preferences file
     bool startupFlag = true;        // a missing first file is not reported while set
     bool firstActivation = true;    // the main window's first activation runs the Load command
-    std::optional<int> dragState;   // the offset target being dragged, if any
+    std::optional<QPoint> dragState; // the last mouse position of a drag in progress, if any
     std::string commandArgument;    // the command line, enclosing quotes removed
     LayoutRecord layout;
     std::int16_t shortcut = 0;

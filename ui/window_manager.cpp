@@ -24,15 +24,18 @@ QRect availableFor(const QWidget* w) {
 
 } // namespace
 
-WindowManager::WindowManager(QWidget* mainWindow, std::optional<int>& dragState)
-    : QObject(mainWindow), main_(mainWindow), dragState_(dragState) {}
+WindowManager::WindowManager(QWidget* mainWindow, std::optional<QPoint>& dragState, const LayoutRecord& layout)
+    : QObject(mainWindow), main_(mainWindow), dragState_(dragState), layout_(layout) {}
 
 // --- source windows ------------------------------------------------------------------------------
 
 FormPicture* WindowManager::sourceWindow(int k) {
     FormPicture*& w = pictures_[std::size_t(k)];
     if (!w) {
-        w = new FormPicture(k, main_);
+        w = new FormPicture(k, main_, dragState_, OffsetTarget::initial(layout_.twipsPerPixel, layout_.twipsPerPixelY));
+        w->setTargetColor(targetColor_);
+        w->setTargetShown(targetsShown_);
+        connect(w, &FormPicture::targetMoved, this, &WindowManager::targetMoved);
         connect(w, &PictureWindow::closed, this, [this](const QString& caption) {
             sourceList_.remove(caption.toStdString());
             emit sourceListChanged();
@@ -64,6 +67,29 @@ void WindowManager::cascadeSourceWindows(int count, int fileBoxBottom, const Lay
 void WindowManager::unloadSourceWindowsFrom(int first) {
     for (int k = std::max(first, 1); k <= kMaxPictures; ++k)
         if (FormPicture* w = existingSourceWindow(k)) w->unloadPicture();
+}
+
+// --- offset targets ------------------------------------------------------------------------------
+
+void WindowManager::setTargetColor(std::uint32_t colour) {
+    targetColor_ = colour & 0xFFFFFF;
+    for (int k = 1; k <= kMaxPictures; ++k)
+        if (FormPicture* w = existingSourceWindow(k)) w->setTargetColor(targetColor_);
+}
+
+void WindowManager::setTargetsShown(bool shown) {
+    targetsShown_ = shown;
+    for (int k = 1; k <= kMaxPictures; ++k) {
+        FormPicture* w = shown ? sourceWindow(k) : existingSourceWindow(k);
+        if (w) w->setTargetShown(shown);
+    }
+}
+
+std::vector<std::pair<int, ImageOffset>> WindowManager::visibleTargetCentres() const {
+    std::vector<std::pair<int, ImageOffset>> out;
+    for (int k = 1; k <= kMaxPictures; ++k)
+        if (FormPicture* w = existingSourceWindow(k); w && w->isVisible()) out.emplace_back(k, w->target().centre());
+    return out;
 }
 
 // --- montage windows -----------------------------------------------------------------------------

@@ -25,8 +25,9 @@ inline constexpr const char* kMontageCaptionPrefix = "Montage in focus image fro
 class WindowManager : public QObject {
     Q_OBJECT
 public:
-    // `mainWindow` owns every window; `dragState` is the program's shared drag state.
-    WindowManager(QWidget* mainWindow, std::optional<int>& dragState);
+    // `mainWindow` owns every window; `dragState` is the program's shared drag state; `layout`
+    // gives the twips per pixel the offset targets are sized with.
+    WindowManager(QWidget* mainWindow, std::optional<QPoint>& dragState, const LayoutRecord& layout);
 
     // Source window k (1 to 30), created on first use and reused by slot.
     FormPicture* sourceWindow(int k);
@@ -57,6 +58,15 @@ public:
     // `count` emptied.
     void cascadeSourceWindows(int count, int fileBoxBottom, const LayoutRecord& layout);
     void unloadSourceWindowsFrom(int first);
+
+    // The offset targets: their colour in every source window that exists and in those made
+    // later; shown or hidden in all 30 slots (showing creates the windows that do not exist).
+    void setTargetColor(std::uint32_t colour);
+    std::uint32_t targetColor() const { return targetColor_; }
+    void setTargetsShown(bool shown);
+    bool targetsShown() const { return targetsShown_; }
+    // The number and target centre of every visible source window, in slot order.
+    std::vector<std::pair<int, ImageOffset>> visibleTargetCentres() const;
 
     // The main montage, its map and properties copied into comparison window `k`.
     void keepComparison(int k, const std::string& caption);
@@ -95,6 +105,8 @@ signals:
     void sourceListChanged();
     // A secondary window was activated: the main window takes the focus back.
     void focusHandOff();
+    // The user dragged the target of a source window.
+    void targetMoved();
 
 private:
     void connectMontageWindow(FormMontagePicture* w);
@@ -103,7 +115,10 @@ private:
     static void unloadWindow(QPointer<QWidget>& w);
 
     QWidget* main_;
-    std::optional<int>& dragState_;
+    std::optional<QPoint>& dragState_;
+    const LayoutRecord& layout_;
+    std::uint32_t targetColor_ = 0;
+    bool targetsShown_ = false;
     std::array<FormPicture*, 31> pictures_{}; // slot 0 unused; owned as child windows
     WindowMenuList sourceList_{kSourceWindowEntries};
     QPointer<QWidget> montage_, used_, properties_, preview_;

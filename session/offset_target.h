@@ -1,0 +1,51 @@
+// The offset target of a source window, without windows: two concentric circle markers whose
+// sizes are fixed in twips, the press test that starts a drag, moving and centring them, and the
+// text of the offsets status window.
+#pragma once
+
+#include "engine/focus_method.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace orv {
+
+// One marker's bounding box in picture pixels, y from the top.
+struct MarkerBox {
+    double left = 0, top = 0, width = 0, height = 0;
+    bool operator==(const MarkerBox&) const = default;
+};
+
+inline constexpr double kOuterMarkerTwips = 390; // diameter of marker 0
+inline constexpr double kInnerMarkerTwips = 150; // diameter of marker 1
+inline constexpr double kInnerMarkerOffsetTwips = 120; // marker 1's left and top at the start
+inline constexpr int kOuterMarkerBorder = 3;
+inline constexpr int kInnerMarkerBorder = 2;
+
+struct OffsetTarget {
+    MarkerBox outer; // marker 0
+    MarkerBox inner; // marker 1
+
+    // A new target at the picture's top-left corner, its sizes taken from twips through the
+    // screen's twips per pixel (26 and 10 pixels at 15 twips per pixel).
+    static OffsetTarget initial(double twipsPerPixelX, double twipsPerPixelY);
+
+    // The picture's offset: the centre of marker 0, rounded half to even.
+    ImageOffset centre() const;
+
+    // A press at (x, y) starts a drag when it lies closer to marker 1's top-left corner than
+    // marker 0's width across and its height down.
+    bool pressStartsDrag(double x, double y) const;
+
+    void moveBy(double dx, double dy);
+
+    // Both markers centred on (x, y): the target restored from a project.
+    void centreOn(double x, double y);
+};
+
+// The offsets status text: a blank, then for every visible source window (its number and target
+// centre, in window order) four blanks, "Image ", the number, " = ", x, " , ", y.
+std::string offsetStatusText(const std::vector<std::pair<int, ImageOffset>>& visible);
+
+} // namespace orv

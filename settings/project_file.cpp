@@ -1,0 +1,150 @@
+// Reading and writing project files.
+#include "settings/project_file.h"
+
+#include "base/atomic_file.h"
+#include "base/leading_number.h"
+#include "base/runtime_error.h"
+#include "base/text.h"
+#include "settings/profile_file.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+namespace orv {
+
+namespace {
+
+// The first dot of the file-name part (after the last "/"), npos when none.
+std::size_t firstDotOfName(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::size_t from = slash == std::string::npos ? 0 : slash + 1;
+    return path.find('.', from);
+}
+
+std::string lowered(std::string s) {
+    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
+    return s;
+}
+
+// The value of a key as the reading rule gives it, or none when the key is not in the file.
+std::optional<std::string> readKey(const ProfileFile& f, const std::string& key) {
+    // A value can never contain a line break, so it serves as the "absent" marker.
+    static const std::string absent = "\n";
+    std::string v = f.read(kProjectSection, key, absent);
+    if (v == absent) return std::nullopt;
+    if (const auto nul = v.find('\0'); nul != std::string::npos) v.resize(nul);
+    return v;
+}
+
+std::vector<std::string> splitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+} // namespace
+
+std::string proposedProjectName(const std::string& firstFileName) {
+    const std::size_t dot = firstDotOfName(firstFileName);
+    if (dot == std::string::npos) return firstFileName + ".mon";
+    return firstFileName.substr(0, dot + 1) + "mon";
+}
+
+std::string completedProjectName(const std::string& chosen) {
+    if (chosen.empty() || firstDotOfName(chosen) != std::string::npos) return chosen;
+    return chosen + ".mon";
+}
+
+std::string projectBitmapName(const std::string& project) {
+    return project.substr(0, project.size() >= 3 ? project.size() - 3 : 0) + "vrk";
+}
+
+std::string projectRecentEntry(const std::string& project) {
+    return kProjectRecentPrefix + project.substr(0, project.size() >= 4 ? project.size() - 4 : 0);
+}
+
+std::optional<std::string> projectFromRecentEntry(const std::string& text) {
+    const std::string prefix = kProjectRecentPrefix;
+    if (text.compare(0, prefix.size(), prefix) != 0) return std::nullopt;
+    return text.substr(prefix.size()) + ".mon";
+}
+
+std::string projectFileText(const std::string& propertiesText) {
+    return "[" + std::string(kProjectSection) + "]\r\n" + propertiesText + "\r\n";
+}
+
+void writeProjectFile(const std::string& path, const std::string& propertiesText) {
+    const std::string text = projectFileText(propertiesText);
+    writeFileAtomically(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+ProjectSettings readProjectSettings(const std::string& path) {
+    const ProfileFile f(path);
+    auto text = [&](const std::string& key) { return readKey(f, key).value_or("0"); };
+    ProjectSettings s;
+    s.firstFileName = trimBlanks(text("first file name"));
+    s.method = int(leadingValue(text("Montage method used")));
+    s.incrementText = trimBlanks(text("Increment size"));
+
+    // Offsets were used when the file holds a display-method line or any picture's offset: the
+    // first picture may have been ignored, or its target may sit at x = 0.
+    const std::optional<std::string> area = readKey(f, "Offset display method");
+    s.usesOffsets = area.has_value();
+    for (int i = 1; i <= 30; ++i) {
+        const std::optional<std::string> x = readKey(f, "Image " + std::to_string(i) + " offset X");
+        const std::optional<std::string> y = readKey(f, "Image " + std::to_string(i) + " offset Y");
+        if (x || y) s.usesOffsets = true;
+        if (x && y)
+            s.targets[std::size_t(i)] = std::pair<int, int>(int(leadingValue(*x)), int(leadingValue(*y)));
+    }
+    if (area) {
+        const std::string a = lowered(trimBlanks(*area));
+        if (a == "minimum") s.area = ProjectArea::Minimum;
+        else if (a == "maximum") s.area = ProjectArea::Maximum;
+        else if (a == "same") s.area = ProjectArea::Same;
+    }
+
+    const std::string ignore = lowered(trimBlanks(text("Ignore image number")));
+    std::istringstream parts(ignore);
+    std::string part;
+    while (std::getline(parts, part, ',')) {
+        const std::string t = trimBlanks(part);
+        if (t.empty()) continue;
+        const double n = leadingValue(t);
+        if (n >= 1 && n <= 10 && n == double(int(n))) s.ignored[std::size_t(int(n) - 1)] = true;
+    }
+    return s;
+}
+
+ProjectContents readProjectContents(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) throw RuntimeError(53);
+    std::ostringstream all;
+    all << in.rdbuf();
+    const std::vector<std::string> lines = splitLines(all.str());
+
+    ProjectContents c;
+    bool inMap = false, mapEnded = false;
+    for (std::size_t i = 1; i < lines.size(); ++i) {
+        c.propertiesText += lines[i] + "\r\n";
+        if (inMap && !mapEnded) {
+            // The map ends at its first empty line: what follows is the file's own line ends.
+            if (lines[i].empty()) mapEnded = true;
+            else c.map += lines[i] + "\r\n";
+        }
+        if (!inMap && lines[i].find("dominant image numbers") != std::string::npos) inMap = true;
+    }
+    // The line end the file adds after the properties text is not part of it.
+    if (c.propertiesText.size() >= 2) c.propertiesText.resize(c.propertiesText.size() - 2);
+    return c;
+}
+
+} // namespace orv

@@ -1,0 +1,69 @@
+// Project files: a ".mon" text file in the layout of a preferences file (section "[project]",
+// then the montage properties text) and a companion bitmap with the same name ending in "vrk".
+// The names, writing the text and reading the settings, properties and map back. The text is
+// UTF-8 with CR LF line ends.
+#pragma once
+
+#include <array>
+#include <optional>
+#include <string>
+#include <utility>
+
+namespace orv {
+
+inline constexpr const char* kProjectSection = "project";
+inline constexpr const char* kProjectRecentPrefix = "project ";
+
+// The name the Save dialog proposes for a first file name: the file name up to and including its
+// first dot, then "mon" (/pics/rock01.bmp gives /pics/rock01.mon); the name + ".mon" when the
+// file name has no dot.
+std::string proposedProjectName(const std::string& firstFileName);
+
+// The name chosen in the Save dialog as the project is written: ".mon" is added when the file
+// name has no extension of its own; any other extension is kept.
+std::string completedProjectName(const std::string& chosen);
+
+// The companion bitmap: the project name with its last three characters replaced by "vrk".
+std::string projectBitmapName(const std::string& project);
+
+// The recent-file entry: "project " + the project name without its last four characters.
+std::string projectRecentEntry(const std::string& project);
+
+// The project a recent entry names ("project /pics/rock01" gives "/pics/rock01.mon"), or none
+// when the text is not a recent project entry.
+std::optional<std::string> projectFromRecentEntry(const std::string& text);
+
+// The file's text: "[project]", a line end, the properties text and a final line end.
+std::string projectFileText(const std::string& propertiesText);
+
+// Writes the ".mon" file atomically (RuntimeError 70, 61 or 75 when it cannot be written).
+void writeProjectFile(const std::string& path, const std::string& propertiesText);
+
+enum class ProjectArea { Unchanged, Same, Minimum, Maximum };
+
+// What opening a project sets in the controls.
+struct ProjectSettings {
+    std::string firstFileName;      // trimmed
+    int method = 0;                 // the numeric prefix of "Montage method used"
+    std::string incrementText = "0";
+    bool usesOffsets = false;       // the project was saved with "Use Image Offsets" ticked
+    ProjectArea area = ProjectArea::Unchanged;
+    // Target centres of pictures 1 to 30 (index 0 unused) for which the file holds both keys.
+    std::array<std::optional<std::pair<int, int>>, 31> targets{};
+    std::array<bool, 10> ignored{}; // pictures 1 to 10
+};
+
+// Reads the keys of section "project"; missing keys read as "0". A missing file reads as all
+// defaults (the caller tests for it first).
+ProjectSettings readProjectSettings(const std::string& path);
+
+// The properties text and the dominant-image map as they were saved.
+struct ProjectContents {
+    std::string propertiesText;
+    std::string map; // one line per block row, each ended by CR LF
+};
+
+// Raises RuntimeError 53 when the file cannot be read.
+ProjectContents readProjectContents(const std::string& path);
+
+} // namespace orv

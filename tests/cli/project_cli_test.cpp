@@ -1,0 +1,57 @@
+// orvanta-cli and project files: the two options, a project written for a relative first file
+// naming its series by a full path, and a project opened from another working folder.
+#include "cli/cli_options.h"
+#include "cli_support.h"
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+std::string readText(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
+}
+
+TEST(CliProjectOptions, OpenProjectTakesThePlaceOfTheFirstFile) {
+    const CliParse open = parseCliOptions({"--open-project", "a.mon"});
+    ASSERT_TRUE(open.options) << open.error;
+    EXPECT_EQ(open.options->openProject, "a.mon");
+    EXPECT_FALSE(parseCliOptions({"--open-project", "a.mon", "x01.bmp"}).options);
+    EXPECT_FALSE(parseCliOptions({"--open-project"}).options);
+    EXPECT_FALSE(parseCliOptions({"x01.bmp", "--save-project"}).options);
+    const CliParse save = parseCliOptions({"--save-project", "p.mon", "x01.bmp"});
+    ASSERT_TRUE(save.options) << save.error;
+    EXPECT_EQ(save.options->saveProject, "p.mon");
+}
+
+TEST(CliProjectRun, ARelativeSeriesIsStoredWithItsFullPathAndReopensFromElsewhere) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
+    const auto saved = runProgram("orvanta-cli", {"-q", "-i", "16", "-m", "2", "--ignore", "3", "-o", "first.bmp",
+                                                  "--save-project", "proj", "s/sample01.bmp"},
+                                  dir.path());
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    // ".mon" was added; the picture sits beside it.
+    const std::string text = readText(dir.path() + "/proj.mon");
+    ASSERT_FALSE(text.empty());
+    EXPECT_EQ(text.rfind("[project]\r\n\r\n  First file name =" + dir.path().toStdString() + "/s/sample01.bmp\r\n", 0), 0u);
+    EXPECT_EQ(QImage(dir.path() + "/proj.vrk", "BMP").convertToFormat(QImage::Format_RGB888),
+              QImage(dir.path() + "/first.bmp").convertToFormat(QImage::Format_RGB888));
+
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", dir.path() + "/again.bmp", "--open-project",
+                                                  dir.path() + "/proj.mon"},
+                                  dir.path() + "/s");
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(QImage(dir.path() + "/again.bmp"), QImage(dir.path() + "/first.bmp"));
+    EXPECT_NE(again.out.find("  Ignore image number =3\r\n  Montage method used =2 (Preference Red Focus)\r\n"
+                             "  Increment size =16\r\n"),
+              std::string::npos);
+}
+
+} // namespace

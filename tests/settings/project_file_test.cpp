@@ -1,0 +1,143 @@
+// Project files: the names derived from a series and from the Save dialog, the file's text, and
+// reading the settings, properties and map back exactly as they were written.
+#include "settings/project_file.h"
+
+#include "base/runtime_error.h"
+
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+
+namespace {
+
+std::string readBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void writeBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+struct NameCase {
+    const char* given;
+    const char* proposed;  // from the file-name box
+    const char* completed; // as chosen in the dialog
+    const char* bitmap;    // of the completed name
+    const char* recent;    // of the completed name
+};
+
+class ProjectNames : public ::testing::TestWithParam<NameCase> {};
+
+TEST_P(ProjectNames, FollowTheFirstDotAndTheLastCharacters) {
+    const NameCase& c = GetParam();
+    EXPECT_EQ(proposedProjectName(c.given), c.proposed);
+    const std::string completed = completedProjectName(c.given);
+    EXPECT_EQ(completed, c.completed);
+    EXPECT_EQ(projectBitmapName(completed), c.bitmap);
+    EXPECT_EQ(projectRecentEntry(completed), c.recent);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, ProjectNames,
+    ::testing::Values(
+        NameCase{"/pics/rock01.bmp", "/pics/rock01.mon", "/pics/rock01.bmp", "/pics/rock01.vrk", "project /pics/rock01"},
+        NameCase{"/pics/rock01.mon", "/pics/rock01.mon", "/pics/rock01.mon", "/pics/rock01.vrk", "project /pics/rock01"},
+        // A typed name without an extension gets ".mon"; another extension is kept.
+        NameCase{"/pics/rock", "/pics/rock.mon", "/pics/rock.mon", "/pics/rock.vrk", "project /pics/rock"},
+        NameCase{"/pics/rock.prj", "/pics/rock.mon", "/pics/rock.prj", "/pics/rock.vrk", "project /pics/rock"},
+        // Only the file name's dots count, and its first one.
+        NameCase{"/my.pics/a.b.bmp", "/my.pics/a.mon", "/my.pics/a.b.bmp", "/my.pics/a.b.vrk", "project /my.pics/a.b"}));
+
+TEST(ProjectNames, ARecentEntryNamesItsProject) {
+    EXPECT_EQ(projectFromRecentEntry("project /pics/rock01"), "/pics/rock01.mon");
+    EXPECT_EQ(projectFromRecentEntry("/pics/rock01.bmp"), std::nullopt);
+    EXPECT_EQ(projectFromRecentEntry("Project /pics/rock01"), std::nullopt);
+}
+
+const std::string kProperties =
+    "\r\n  First file name =/bilder/Grüße/stein01.bmp\r\n  Number of files found =12\r\n"
+    "  Ignore image number =2, 10\r\n  Montage method used =2 (Preference Red Focus)\r\n"
+    "  Increment size =24\r\n  Smoothing =no \r\n  Offset display method =Minimum\r\n"
+    "  Image 1 offset X =152\r\n  Image 1 offset Y =98\r\n  Image 3 offset X =0\r\n  Image 3 offset Y =-4\r\n"
+    "  Montage made from dominant image numbers:\r\n1234\r\n5678\r\n\r\n";
+
+TEST(ProjectFile, IsTheSectionLineThePropertiesTextAndALineEnd) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/stein01.mon";
+    writeProjectFile(path, kProperties);
+    EXPECT_EQ(readBytes(path), "[project]\r\n" + kProperties + "\r\n");
+}
+
+TEST(ProjectFile, ReadsBackTheSettingsWithUtf8Names) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/stein01.mon";
+    writeProjectFile(path, kProperties);
+    const ProjectSettings s = readProjectSettings(path);
+    EXPECT_EQ(s.firstFileName, "/bilder/Grüße/stein01.bmp");
+    EXPECT_EQ(s.method, 2);
+    EXPECT_EQ(s.incrementText, "24");
+    for (int i = 1; i <= 10; ++i) EXPECT_EQ(s.ignored[std::size_t(i - 1)], i == 2 || i == 10) << i;
+    EXPECT_TRUE(s.usesOffsets);
+    EXPECT_EQ(s.area, ProjectArea::Minimum);
+    EXPECT_EQ(s.targets[1], (std::pair<int, int>(152, 98)));
+    EXPECT_EQ(s.targets[2], std::nullopt); // ignored: no keys
+    EXPECT_EQ(s.targets[3], (std::pair<int, int>(0, -4)));
+}
+
+TEST(ProjectFile, GivesBackThePropertiesAndMapExactly) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/p.mon";
+    writeProjectFile(path, kProperties);
+    ProjectContents c = readProjectContents(path);
+    EXPECT_EQ(c.propertiesText, kProperties);
+    EXPECT_EQ(c.map, "1234\r\n5678\r\n");
+    // A smoothed montage's text ends with its map.
+    const std::string smoothed = "\r\n  Smoothing =yes\r\n  Montage made from dominant image numbers:\r\n12\r\n34\r\n";
+    writeProjectFile(path, smoothed);
+    c = readProjectContents(path);
+    EXPECT_EQ(c.propertiesText, smoothed);
+    EXPECT_EQ(c.map, "12\r\n34\r\n");
+}
+
+TEST(ProjectFile, MissingKeysReadAsZeroAndOffsetsStayUnused) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/bare.mon";
+    writeBytes(path, "[project]\r\n\r\n  First file name = /p/a01.bmp \r\n  Montage made from dominant image numbers:\r\n1\r\n");
+    const ProjectSettings s = readProjectSettings(path);
+    EXPECT_EQ(s.firstFileName, "/p/a01.bmp");
+    EXPECT_EQ(s.method, 0);
+    EXPECT_EQ(s.incrementText, "0");
+    EXPECT_FALSE(s.usesOffsets);
+    EXPECT_EQ(s.area, ProjectArea::Unchanged);
+    for (bool b : s.ignored) EXPECT_FALSE(b);
+}
+
+TEST(ProjectFile, OffsetsCountWhenTheFirstPictureHasNone) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/o.mon";
+    // Picture 1 ignored, and no display area ticked.
+    writeBytes(path, "[project]\r\n  Ignore image number =1\r\n  Image 2 offset X =7\r\n  Image 2 offset Y =9\r\n");
+    const ProjectSettings s = readProjectSettings(path);
+    EXPECT_TRUE(s.usesOffsets);
+    EXPECT_EQ(s.area, ProjectArea::Unchanged);
+    EXPECT_EQ(s.targets[2], (std::pair<int, int>(7, 9)));
+}
+
+TEST(ProjectFile, AMissingFileCannotBeRead) {
+    try {
+        readProjectContents("/nonexistent/folder/x.mon");
+        FAIL();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 53);
+    }
+}
+
+} // namespace

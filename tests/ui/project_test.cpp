@@ -1,0 +1,296 @@
+// Projects in the windows: saving from the main window and from a montage window, opening from the
+// Open dialog and from a recent entry, the settings restored, the stored montage shown instead of
+// a new one, every failure message, and projects written by orvanta-cli.
+#include "montage_fixture.h"
+
+#include "cli_like.h"
+#include "settings/project_file.h"
+#include "ui/form_status.h"
+#include "ui/montage_windows.h"
+
+#include <QAction>
+#include <QFile>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::testing;
+
+namespace {
+
+QAction* entry(MontageRig& rig, const char* name) { return rig.form->menuAction(QString::fromLatin1(name)); }
+
+QImage rgb(const QImage& i) { return i.convertToFormat(QImage::Format_RGB888); }
+
+bool exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
+
+// A montage of the series rock01.bmp, rock02.bmp, rock03.bmp and its project saved as rock01.mon.
+struct ProjectRig : MontageRig {
+    std::string first, project;
+    ProjectRig() {
+        writeTexturedSeries(files, "rock", 3, QSize(60, 40));
+        first = files.path("rock01.bmp");
+        project = files.path("rock01.mon");
+    }
+    void makeAndSave() {
+        ASSERT_TRUE(make(first).made);
+        dialogs->chooseFile(QString::fromStdString(project));
+        entry(*this, "mnuSave")->trigger();
+        ASSERT_TRUE(prompter.shown.empty()) << prompter.shown[0].text;
+    }
+    void open(const std::string& name) {
+        dialogs->chooseFile(QString::fromStdString(name));
+        entry(*this, "mnuOpenProject")->trigger();
+    }
+};
+
+// --- saving -------------------------------------------------------------------------------------
+
+TEST(SaveProject, ProposesTheSeriesNameAndWritesTheTextAndTheBitmap) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    ASSERT_EQ(rig.dialogs->requests.size(), 1u);
+    const DialogRequest& r = rig.dialogs->requests[0];
+    EXPECT_EQ(r.kind, DialogKind::Save);
+    EXPECT_EQ(r.fileName.toStdString(), rig.project);
+    EXPECT_EQ(r.filter, "Project files  (*.mon)|*.mon|All files  (*.*)|*.*|");
+    EXPECT_EQ(r.flags, 6);
+    EXPECT_EQ(readAll(rig.project), "[project]\r\n" + rig.state.montage.propertiesText + "\r\n");
+    const QImage bitmap(QString::fromStdString(rig.files.path("rock01.vrk")), "BMP");
+    EXPECT_EQ(rgb(bitmap), rig.montagePicture());
+    EXPECT_EQ(rig.state.recent.caption(0), "project " + rig.files.path("rock01"));
+}
+
+TEST(SaveProject, ANameTypedWithoutAnExtensionGetsMon) {
+    ProjectRig rig;
+    ASSERT_TRUE(rig.make(rig.first).made);
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("rock")));
+    entry(rig, "mnuSave")->trigger();
+    EXPECT_TRUE(exists(rig.files.path("rock.mon")));
+    EXPECT_TRUE(exists(rig.files.path("rock.vrk")));
+    EXPECT_FALSE(exists(rig.files.path("rock")));
+    EXPECT_EQ(rig.state.recent.caption(0), "project " + rig.files.path("rock"));
+}
+
+TEST(SaveProject, CancelSavesNothingAndNoMontageIsRefused) {
+    ProjectRig rig;
+    entry(rig, "mnuSave")->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                             "You have to have a Montage image visible in order to save a project.",
+                                             "Sorry..."}));
+    EXPECT_TRUE(rig.dialogs->requests.empty());
+    ASSERT_TRUE(rig.make(rig.first).made);
+    entry(rig, "mnuSave")->trigger(); // the scripted dialog cancels
+    EXPECT_FALSE(exists(rig.project));
+    EXPECT_FALSE(exists(rig.files.path("rock01.vrk")));
+}
+
+TEST(SaveProject, AComparisonWindowSavesItsOwnPictureAndText) {
+    ProjectRig rig;
+    ASSERT_TRUE(rig.make(rig.first, "10").made);
+    rig.form->mnuAllMethods_Click();
+    rig.prompter.shown.clear();
+    FormMontagePicture* second = rig.form->windows().comparisonWindow(2);
+    ASSERT_NE(second, nullptr);
+    const std::string path = rig.files.path("second.mon");
+    rig.dialogs->chooseFile(QString::fromStdString(path));
+    second->menuAction("mnuSaveProject")->trigger();
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.dialogs->requests.back().initDir.toStdString(), rig.state.programFolder);
+    EXPECT_EQ(readAll(path), "[project]\r\n" + rig.state.montage.comparisonProperties[2] + "\r\n");
+    EXPECT_NE(readAll(path).find("Montage method used =2 (Preference Red Focus)"), std::string::npos);
+    EXPECT_EQ(rgb(QImage(QString::fromStdString(rig.files.path("second.vrk")), "BMP")),
+              rgb(second->PictureFile()->picture()));
+}
+
+// --- opening ------------------------------------------------------------------------------------
+
+TEST(OpenProject, ShowsTheStoredMontageEvenWhenThePicturesChanged) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    const QImage saved = rig.montagePicture();
+    const std::string map = rig.map();
+    const std::string props = rig.state.montage.propertiesText;
+    // Other pictures under the same names, other settings in the controls.
+    writeTexturedSeries(rig.files, "rock", 3, QSize(60, 40), 5);
+    rig.form->setMontageMethod(4);
+    rig.form->TextIncrement()->setText("30");
+    rig.form->textFileName()->setText("elsewhere");
+
+    rig.open(rig.project);
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.dialogs->requests.back().kind, DialogKind::Open);
+    EXPECT_EQ(rig.dialogs->requests.back().flags, 4);
+    EXPECT_EQ(rig.montagePicture(), saved);
+    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.map(), map);
+    EXPECT_EQ(rig.state.montage.propertiesText, props);
+    EXPECT_EQ(rig.form->montageMethod(), 0);
+    EXPECT_EQ(rig.form->TextIncrement()->text(), "20");
+    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), rig.first);
+    EXPECT_EQ(rig.state.series.imageCount, 3); // the series is loaded
+    EXPECT_FALSE(rig.state.projectFlag);
+    // The next Make Montage computes a new one.
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    EXPECT_NE(rig.montagePicture(), saved);
+}
+
+TEST(OpenProject, ARecentEntryOpensWithoutADialog) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    rig.form->fillRecentFiles();
+    const std::size_t dialogs = rig.dialogs->requests.size();
+    rig.form->windows().montageWindow()->PictureFile()->setBlankPicture(60, 40);
+    ASSERT_EQ(rig.form->mnuRecentFile(0)->text().toStdString(), "project " + rig.files.path("rock01"));
+    rig.form->mnuRecentFile(0)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.dialogs->requests.size(), dialogs);
+    EXPECT_EQ(rig.montagePicture(), rgb(QImage(QString::fromStdString(rig.files.path("rock01.vrk")), "BMP")));
+}
+
+TEST(OpenProject, AnIgnoreLineTicksThosePicturesOnly) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "ten", 10, QSize(40, 20));
+    rig.form->textFileName()->setText(QString::fromStdString(rig.files.path("ten01.bmp")));
+    rig.form->TextIncrement()->setText("10");
+    for (int n : {2, 10}) rig.form->mnuignoreImage(n - 1)->setChecked(true);
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("ten01.mon")));
+    entry(rig, "mnuSave")->trigger();
+    EXPECT_NE(readAll(rig.files.path("ten01.mon")).find("  Ignore image number =2, 10\r\n"), std::string::npos);
+    for (int i = 0; i < 10; ++i) rig.form->mnuignoreImage(i)->setChecked(i == 4);
+
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("ten01.mon")));
+    entry(rig, "mnuOpenProject")->trigger();
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(rig.form->mnuignoreImage(i)->isChecked(), i == 1 || i == 9) << i;
+}
+
+TEST(OpenProject, AProjectWithoutOffsetsLeavesUseImageOffsetsAsItWas) {
+    for (const bool on : {false, true}) {
+        ProjectRig rig;
+        rig.makeAndSave();
+        if (on) entry(rig, "mnuAddOffsets")->trigger();
+        rig.open(rig.project);
+        EXPECT_EQ(entry(rig, "mnuAddOffsets")->isChecked(), on);
+        EXPECT_EQ(rig.form->statusWindow() != nullptr, on);
+    }
+}
+
+TEST(OpenProject, OffsetsTickTheEntryAndPlaceTheTargetsFromTheFile) {
+    ProjectRig rig;
+    rig.files.writeText("off.mon", "[project]\r\n\r\n  First file name =" + rig.first +
+                                       "\r\n  Increment size =20\r\n  Offset display method =Maximum\r\n"
+                                       "  Image 1 offset X =20\r\n  Image 1 offset Y =15\r\n"
+                                       "  Image 2 offset X =24\r\n  Image 2 offset Y =13\r\n"
+                                       "  Image 3 offset X =18\r\n  Image 3 offset Y =17\r\n"
+                                       "  Montage made from dominant image numbers:\r\n123\r\n123\r\n\r\n\r\n");
+    QImage(64, 44, QImage::Format_RGB888).save(QString::fromStdString(rig.files.path("off.vrk")), "BMP");
+    rig.open(rig.files.path("off.mon"));
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_TRUE(entry(rig, "mnuAddOffsets")->isChecked());
+    EXPECT_TRUE(entry(rig, "mnuActivateOffsetsMax")->isChecked());
+    EXPECT_FALSE(entry(rig, "mnuActivateOffsetsSame")->isChecked());
+    EXPECT_EQ(rig.form->windows().existingSourceWindow(2)->target().centre(), (ImageOffset{24, 13}));
+    EXPECT_EQ(rig.form->windows().existingSourceWindow(2)->target().outer, (MarkerBox{11, 0, 26, 26}));
+    EXPECT_EQ(rig.state.montage.offsets[3], (ImageOffset{18, 17}));
+    ASSERT_NE(rig.form->statusWindow(), nullptr);
+    EXPECT_EQ(rig.form->statusWindow()->statusText(),
+              "     Image 1 = 20 , 15    Image 2 = 24 , 13    Image 3 = 18 , 17");
+    EXPECT_EQ(rig.map(), "123\r\n123\r\n");
+}
+
+TEST(OpenProject, AMissingProjectIsReportedAndEmptiesTheBox) {
+    ProjectRig rig;
+    rig.open(rig.files.path("nothing.mon"));
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0],
+              (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                      "There is a problem in reading that file.   It appears not to exist.   Try another project file.",
+                      "Do you always have bad luck like this?"}));
+    EXPECT_EQ(rig.form->textFileName()->text(), "");
+    // Cancelling the dialog opens nothing and says nothing.
+    rig.prompter.shown.clear();
+    entry(rig, "mnuOpenProject")->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+TEST(OpenProject, AMissingBitmapGivesTheGenericMessage) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    QFile::remove(QString::fromStdString(rig.files.path("rock01.vrk")));
+    rig.open(rig.project);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                                             "error 53 (File not found) at line 0 of mnuOpenProject",
+                                             "Nobody's Perfect"}));
+    EXPECT_FALSE(rig.state.projectFlag);
+}
+
+TEST(OpenProject, AReopenedProjectCanBeSmoothed) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    rig.open(rig.project);
+    rig.state.smoothing = SmoothingPreferences{};
+    rig.state.smoothing.edgeFactor = 0.1f;
+    rig.state.smoothing.focusFactor = 0.1f;
+    rig.state.smoothing.diffFactor = 100;
+    rig.prompter.shown.clear();
+    entry(rig, "mnuSmooth")->trigger();
+    for (const Prompt& p : rig.prompter.shown) EXPECT_NE(p.title, "Nobody's Perfect") << p.text;
+}
+
+// --- orvanta-cli ----------------------------------------------------------------------------------
+
+TEST(CliProject, ABatchProjectOpensWithTheSameMontageMapAndProperties) {
+    ProjectRig rig;
+    const std::string project = rig.files.path("batch.mon");
+    const CliRun cli = runCli({"-q", "-i", "12", "-m", "1", "--ignore", "2", "--offsets", "30,20;33,21;29,19", "--area", "min",
+                               "-o", QString::fromStdString(rig.files.path("batch.bmp")), "--map",
+                               QString::fromStdString(rig.files.path("batch-map.txt")), "--report",
+                               QString::fromStdString(rig.files.path("batch-report.txt")), "--save-project",
+                               QString::fromStdString(project), QString::fromStdString(rig.first)});
+    ASSERT_EQ(cli.exitCode, 0) << cli.err;
+    EXPECT_EQ(readAll(project), "[project]\r\n" + readAll(rig.files.path("batch-report.txt")) + "\r\n");
+
+    rig.open(project);
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.montagePicture(), rgb(QImage(QString::fromStdString(rig.files.path("batch.bmp")))));
+    EXPECT_EQ(rig.map(), readAll(rig.files.path("batch-map.txt")));
+    EXPECT_EQ(rig.state.montage.propertiesText, readAll(rig.files.path("batch-report.txt")));
+    EXPECT_EQ(rig.form->montageMethod(), 1);
+    EXPECT_TRUE(rig.form->mnuignoreImage(1)->isChecked());
+    EXPECT_TRUE(entry(rig, "mnuActivateOffsetsMin")->isChecked());
+    EXPECT_EQ(rig.form->windows().existingSourceWindow(3)->target().centre(), (ImageOffset{29, 19}));
+
+    // Made again in the program, the montage is the batch run's.
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    EXPECT_EQ(rig.montagePicture(), rgb(QImage(QString::fromStdString(rig.files.path("batch.bmp")))));
+}
+
+TEST(CliProject, OpenProjectMakesTheSameMontageAgain) {
+    ProjectRig rig;
+    rig.form->windows().sourceWindow(1)->centreTargetOn(20, 15);
+    ASSERT_EQ(rig.load(rig.first), LoadOutcome::Loaded);
+    rig.form->windows().existingSourceWindow(2)->centreTargetOn(22, 16);
+    entry(rig, "mnuAddOffsets")->trigger();
+    entry(rig, "mnuActivateOffsetsMax")->trigger();
+    rig.form->setMontageMethod(3);
+    ASSERT_TRUE(rig.make(rig.first, "14").made);
+    rig.dialogs->chooseFile(QString::fromStdString(rig.project));
+    entry(rig, "mnuSave")->trigger();
+
+    const CliRun cli = runCli({"-q", "-o", QString::fromStdString(rig.files.path("again.bmp")), "--report",
+                               QString::fromStdString(rig.files.path("again.txt")), "--open-project",
+                               QString::fromStdString(rig.project)});
+    ASSERT_EQ(cli.exitCode, 0) << cli.err;
+    EXPECT_EQ(rgb(QImage(QString::fromStdString(rig.files.path("again.bmp")))), rig.montagePicture());
+    EXPECT_EQ(readAll(rig.files.path("again.txt")), rig.state.montage.propertiesText);
+
+    const CliRun missing = runCli({"-q", "--open-project", QString::fromStdString(rig.files.path("none.mon"))});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("cannot find the project"), std::string::npos);
+}
+
+} // namespace
