@@ -35,8 +35,8 @@ std::vector<std::string> split(const std::string& s, char sep) {
 }
 
 std::optional<int> parseMethod(const std::string& v) {
-    static const char* names[] = {"3d", "linear", "red", "green", "blue"};
-    for (int i = 0; i < 5; ++i)
+    static const char* names[] = {"3d", "linear", "red", "green", "blue", "pyramid"};
+    for (int i = 0; i < kMethodCount; ++i)
         if (v == std::to_string(i) || v == names[i]) return i;
     return std::nullopt;
 }
@@ -74,13 +74,15 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
         } else if (a == "-m" || a == "--method") {
             if (!value(v)) return fail("--method needs a value");
             const auto m = parseMethod(v);
-            if (!m) return fail("--method takes 0-4, 3d, linear, red, green or blue, not '" + v + "'");
+            if (!m) return fail("--method takes 0-5, 3d, linear, red, green, blue or pyramid, not '" + v + "'");
             o.method = *m;
         } else if (a == "-o" || a == "--output") {
             if (!value(o.output) || o.output.empty()) return fail("--output needs a file name");
             if (!writableFormatFor(o.output))
                 return fail("cannot write the picture format of '" + o.output +
                             "': end the name with .bmp, .jpg, .jpeg, .gif, .png, .tif or .tiff");
+        } else if (a == "--depth-map") {
+            if (!value(o.depthMapFile) || o.depthMapFile.empty()) return fail("--depth-map needs a file name");
         } else if (a == "--map") {
             if (!value(o.mapFile) || o.mapFile.empty()) return fail("--map needs a file name");
         } else if (a == "--report") {
@@ -163,11 +165,14 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
 
   -i, --increment TEXT the increment box's text (default 20): below 10 or not a number
                        becomes "10"; the block side is its value rounded half to even
-  -m, --method M       0-4, or 3d, linear, red, green, blue (default 0)
+  -m, --method M       0-4, or 3d, linear, red, green, blue: a block method (default 0);
+                       5 or pyramid: Pyramid Focus, seam-free
   -o, --output FILE    the montage picture; its ending picks the format: .bmp (or none), .jpg,
                        .jpeg, .gif, .png, .tif, .tiff; default: FIRST_FILE's folder and file
                        name up to the file name's first dot + " montage.bmp"
       --map FILE       write the dominant-image map text
+      --depth-map FILE write a greyscale picture of which picture each pixel came from
+                       (picture 1 black, the last white; PNG, or the format of the name)
       --report FILE    write the properties text (default: standard output)
       --ignore LIST    pictures to ignore, e.g. 2,5 (1 to 10)
       --offsets LIST   target centres, x,y per picture in picture order, y from the top,

@@ -16,6 +16,7 @@ struct CliOptions {
     int method = 0;
     std::string output;     // empty: the default name beside the first file
     std::string mapFile;
+    std::string depthMapFile; // empty: no depth map
     std::string reportFile; // empty: standard output
     IgnoreTicks ignored{};
     bool useOffsets = false;

@@ -95,6 +95,7 @@ public:
     MontageSession* session = nullptr;
     std::array<KeptMontage, 5> windows;
     KeptMontage chosen;
+    int chosenWindow = 0;
     bool keptAside = false;
 
     PromptAnswer prompt(const Prompt& p) override {
@@ -129,6 +130,7 @@ public:
     }
     void showComparisonInMain(int window) override {
         chosen = windows[std::size_t(window)];
+        chosenWindow = window;
         keptAside = true;
     }
 
@@ -161,7 +163,7 @@ private:
     bool makeMontage();
     int evaluate();
     bool writeOutputs(const BgrView& picture, const std::string& map, const std::string& properties,
-                      const MakeOutcome& made, float score);
+                      const MakeOutcome& made, float score, const MontageChoice& which = {});
 
     const CliOptions& o_;
     ProgressBar bar_;
@@ -179,7 +181,7 @@ bool CliRun::makeMontage() {
 }
 
 bool CliRun::writeOutputs(const BgrView& montage, const std::string& map, const std::string& properties,
-                          const MakeOutcome& made, float score) {
+                          const MakeOutcome& made, float score, const MontageChoice& which) {
     if (made.smoothed && made.smoothing.replaced > 0) std::cerr << made.smoothing.report << std::flush;
     const std::string output =
         o_.output.empty() ? defaultMontageName(session_.completedName()) : o_.output;
@@ -193,6 +195,14 @@ bool CliRun::writeOutputs(const BgrView& montage, const std::string& map, const 
         return false;
     }
     if (!o_.mapFile.empty() && !writeText(o_.mapFile, map)) return false;
+    if (!o_.depthMapFile.empty()) {
+        try {
+            session_.writeDepthMap(which, o_.depthMapFile);
+        } catch (...) {
+            std::cerr << "orvanta-cli: cannot write " << o_.depthMapFile << ": " << currentError().description() << "\n";
+            return false;
+        }
+    }
     if (!o_.reportFile.empty()) {
         if (!writeText(o_.reportFile, properties)) return false;
     } else {
@@ -257,7 +267,7 @@ int CliRun::run() {
             const KeptMontage& k = observer_.chosen;
             const BgrView view{k.picture.rounded().data(), k.picture.pictureWidth(), k.picture.pictureHeight(),
                                std::size_t(k.picture.roundedWidth()) * 3};
-            return writeOutputs(view, k.map, k.properties, k.made, k.score) ? 0 : 1;
+            return writeOutputs(view, k.map, k.properties, k.made, k.score, MontageChoice{observer_.chosenWindow}) ? 0 : 1;
         }
         // The final montage could not be made again: there is nothing right to write.
         const MakeOutcome& last = session_.lastOutcome();

@@ -1,4 +1,5 @@
-// The five montage methods, in the order of the "Montage Method" menu, and per-picture offsets.
+// The montage methods, in the order of the "Montage Method" menu: five block methods, each a way
+// of measuring a block's focus, then Pyramid Focus; and per-picture offsets.
 #pragma once
 
 #include <array>
@@ -7,14 +8,20 @@
 
 namespace orv {
 
-enum class FocusMethod : int { ColorSpace3D = 0, LinearColor = 1, Red = 2, Green = 3, Blue = 4, None = -1 };
+enum class FocusMethod : int { ColorSpace3D = 0, LinearColor = 1, Red = 2, Green = 3, Blue = 4, Pyramid = 5, None = -1 };
+
+inline constexpr int kBlockMethods = 5; // methods 0 to 4 take whole blocks; the comparisons compare them
+inline constexpr int kMethodCount = 6;
 
 inline constexpr std::array<const char*, 5> kMethodCaptions = {
     "3D Color Space Focus", "Linear Color Focus", "Preference Red Focus", "Preference Green Focus",
     "Preference Blue Focus"};
 
+inline constexpr const char* kPyramidCaption = "Pyramid Focus";
+
 inline std::string methodCaption(int method) {
-    return method >= 0 && method < 5 ? kMethodCaptions[std::size_t(method)] : "";
+    if (method == int(FocusMethod::Pyramid)) return kPyramidCaption;
+    return method >= 0 && method < kBlockMethods ? kMethodCaptions[std::size_t(method)] : "";
 }
 
 // Centre of a picture's offset target in picture pixels, y counted from the top.

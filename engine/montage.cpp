@@ -1,5 +1,6 @@
 // The display areas and the block loop of Make Montage.
 #include "engine/montage.h"
+#include "engine/preview_rows.h"
 
 #include "base/numbers.h"
 
@@ -276,19 +277,14 @@ std::string runBlockLoop(PixelArrays& mp, FocusMeasure& fm, const BlockLoopInput
 
     const int MW = mp.montage.width(), MH = mp.montage.height();
 
-    // Preview scale and the last preview row drawn.
-    const int PW = mp.preview.width(), PH = mp.preview.height();
-    const bool preview = in.drawPreview && !mp.preview.bytes.empty() && MW > 1 && MH > 1;
-    const float sx = preview ? float(PW - 1) / float(MW - 1) : 0.0f;
-    const float sy = preview ? float(PH - 1) / float(MH - 1) : 0.0f;
-    int lastPreviewRow = -999;
+    PreviewRows preview(mp, in.drawPreview);
 
     // The rows may be computed ahead on other cores. With a preview, a row's preview lines may
     // reach into the next block row, which a row-by-row walk still finds as it was before the
     // loop; that is known only when the montage started black, as Make Montage leaves it.
     const auto& slot = mp.montage.slot(100);
     const bool startedBlack =
-        !preview || std::all_of(slot.begin(), slot.end(), [](std::uint8_t v) { return v == 0; });
+        !preview.active() || std::all_of(slot.begin(), slot.end(), [](std::uint8_t v) { return v == 0; });
     std::unique_ptr<RowPipeline> pipeline;
     if (in.threads > 1 && rows > 1 && startedBlack)
         pipeline = std::make_unique<RowPipeline>(mp, in, std::min(in.threads, rows), rows);
@@ -300,29 +296,9 @@ std::string runBlockLoop(PixelArrays& mp, FocusMeasure& fm, const BlockLoopInput
             pipeline ? pipeline->take(rowIndex) : blockRow(mp, fm, *in.focus, in, y);
         map.insert(0, line + "\r\n");
 
-        bool previewChanged = false;
-        int drawnFrom = 0, drawnTo = -1;
-        if (preview) {
-            const int from = roundToInt32(double(float(y) * sy));
-            const int to = roundToInt32(double(float(y + inc) * sy - 1.0f));
-            for (int py = from; py <= to; ++py) {
-                if (py == lastPreviewRow || py > PH - 1 || py < 0) continue;
-                std::uint8_t* prow = mp.preview.bytes.data() + 3 * std::size_t(py) * PW;
-                const int my = roundToInt32(double(float(py) / sy));
-                // Rows above this block row are not made yet: black.
-                const bool made = !pipeline || my <= y + inc - 1;
-                for (int px = 0; px < PW; ++px) {
-                    const int mx = roundToInt32(double(float(px) / sx));
-                    prow[3 * px + 0] = made ? std::uint8_t(mp.pointBlue(mx, my, 100)) : 0;
-                    prow[3 * px + 1] = made ? std::uint8_t(mp.pointGreen(mx, my, 100)) : 0;
-                    prow[3 * px + 2] = made ? std::uint8_t(mp.pointRed(mx, my, 100)) : 0;
-                }
-                lastPreviewRow = py;
-                if (!previewChanged) drawnFrom = py;
-                drawnTo = py;
-                previewChanged = true;
-            }
-        }
+        // Rows computed ahead of this one are not in the montage yet.
+        const auto [drawnFrom, drawnTo] = preview.draw(y, inc, pipeline != nullptr);
+        const bool previewChanged = drawnFrom <= drawnTo;
         if (in.onRow) in.onRow(BlockRowEvent{y, rowIndex, rows, &map, previewChanged, drawnFrom, drawnTo});
         ++rowIndex;
     }

@@ -81,7 +81,7 @@ std::string runMontage(const MontageRun& run) {
         };
     }
     try {
-        return runBlockLoop(mp, *run.measure, in);
+        return run.montageMethod ? run.montageMethod(in) : runBlockLoop(mp, *run.measure, in);
     } catch (...) {
         RuntimeError e = currentError();
         throw e.atLine(8500);

@@ -64,6 +64,9 @@ struct MontageRun {
     bool drawPreview = false; // keep the preview buffer in step row by row
     int threads = 1;          // rows of blocks may be computed ahead on this many threads
     std::function<void(const MontageRowEvent&)> onRow;
+    // Another method in the block loop's place: the same inputs (the filled arrays, the loop's
+    // settings and row callback) and the same kind of dominant-image map out.
+    std::function<std::string(const BlockLoopInput&)> montageMethod;
 };
 
 // Fills the arrays, runs the block loop and returns the dominant-image map. Errors carry the line

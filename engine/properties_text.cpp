@@ -17,7 +17,7 @@ std::string buildPropertiesText(const PropertiesInput& in) {
         ignoreLine = true;
     }
     if (ignoreLine) t += crlf;
-    if (in.method >= 0 && in.method < 5)
+    if (in.method >= 0 && in.method < kMethodCount)
         t += "  Montage method used =" + std::to_string(in.method) + " (" +
              methodCaption(in.method) + ")" + crlf;
     t += "  Increment size =" + trimBlanks(in.incrementText) + crlf;

@@ -13,6 +13,8 @@
 // of pictures.
 #include "fusion/pyramid_focus.h"
 
+#include "engine/preview_rows.h"
+
 #include "base/numbers.h"
 #include "base/runtime_error.h"
 #include "fusion/choice_map.h"
@@ -140,44 +142,6 @@ RuntimeError asRuntimeError(const cv::Exception& e) {
 
 // The preview buffer rows of one row of blocks, as the block loop draws them: nearest montage
 // pixel for every preview pixel; rows of the montage not made yet are drawn black.
-class PreviewRows {
-public:
-    PreviewRows(PixelArrays& mp, bool on) : mp_(mp) {
-        const int MW = mp.montage.width(), MH = mp.montage.height();
-        on_ = on && !mp.preview.bytes.empty() && MW > 1 && MH > 1;
-        if (on_) {
-            sx_ = float(mp.preview.width() - 1) / float(MW - 1);
-            sy_ = float(mp.preview.height() - 1) / float(MH - 1);
-        }
-    }
-    bool draw(int y, int increment) {
-        if (!on_) return false;
-        const int PW = mp_.preview.width(), PH = mp_.preview.height();
-        bool changed = false;
-        const int from = roundToInt32(double(float(y) * sy_));
-        const int to = roundToInt32(double(float(y + increment) * sy_ - 1.0f));
-        for (int py = from; py <= to; ++py) {
-            if (py == last_ || py > PH - 1 || py < 0) continue;
-            std::uint8_t* row = mp_.preview.bytes.data() + 3 * std::size_t(py) * PW;
-            const int my = roundToInt32(double(float(py) / sy_));
-            const bool made = my <= y + increment - 1;
-            for (int px = 0; px < PW; ++px) {
-                const int mx = roundToInt32(double(float(px) / sx_));
-                for (int c = 0; c < 3; ++c)
-                    row[3 * px + c] = made ? std::uint8_t(mp_.point(c, mx, my, 100)) : 0;
-            }
-            last_ = py;
-            changed = true;
-        }
-        return changed;
-    }
-
-private:
-    PixelArrays& mp_;
-    bool on_ = false;
-    float sx_ = 0, sy_ = 0;
-    int last_ = -999;
-};
 
 PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     const MontageGeometry& g = *o.geometry;
@@ -428,8 +392,8 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         }
         const std::string line = blockMapLine(finest.ptr<std::uint8_t>(), W, H, y, inc, columns);
         result.map.insert(0, line + "\r\n");
-        const bool previewChanged = preview.draw(y, inc);
-        if (o.onRow) o.onRow(BlockRowEvent{y, r, rows, &result.map, previewChanged});
+        const auto [drawnFrom, drawnTo] = preview.draw(y, inc, true);
+        if (o.onRow) o.onRow(BlockRowEvent{y, r, rows, &result.map, drawnFrom <= drawnTo, drawnFrom, drawnTo});
     }
 
     if (o.keepChoices) {

@@ -18,8 +18,8 @@
 namespace orv {
 
 // The method's place in the "Montage Method" menu, the preferences and project files.
-inline constexpr int kPyramidFocusMethod = 5;
-inline constexpr const char* kPyramidFocusCaption = "Pyramid Focus";
+inline constexpr int kPyramidFocusMethod = int(FocusMethod::Pyramid);
+inline constexpr const char* kPyramidFocusCaption = kPyramidCaption;
 
 struct PyramidFocusOptions {
     const MontageGeometry* geometry = nullptr; // W, H, shiftX, shiftY, dY after the display area

@@ -5,6 +5,8 @@
 #include "base/numbers.h"
 #include "base/runtime_error.h"
 #include "engine/properties_text.h"
+#include "fusion/pyramid_focus.h"
+#include "output/depth_map.h"
 #include "input/series_loader.h"
 #include "session/montage_rules.h"
 
@@ -335,6 +337,23 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
             showMessages(messages);
             observer_.blockRowDone(e, ms.arrays);
         };
+        ms.choices = PictureChoices{};
+        if (c.method == FocusMethod::Pyramid) {
+            run.montageMethod = [&](const BlockLoopInput& in) {
+                PyramidFocusOptions o;
+                o.geometry = &ms.geometry;
+                o.offsets = &ms.offsets;
+                o.useOffsets = c.useOffsets;
+                o.ignored = c.ignored;
+                o.increment = increment;
+                o.pictureCount = N;
+                o.drawPreview = in.drawPreview;
+                o.onRow = in.onRow;
+                PyramidFocusResult r = runPyramidFocus(ms.arrays, o);
+                ms.choices = std::move(r.choices);
+                return r.map;
+            };
+        }
         std::string map;
         try {
             map = runMontage(run);
@@ -345,6 +364,7 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
         showMessages(messages);
         ms.mainSlotStale = false;
         ms.map = map;
+        ms.increment = increment;
 
         // The preview is taken once more from the finished montage: a montage smaller than the
         // preview reaches, in the last preview row of each block row, a montage row that was not
@@ -393,6 +413,13 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, b
                                                    bool visible, const std::string& routine, int line) {
     MontageState& ms = state_.montage;
     MessageList messages;
+    // A pyramid montage has no block seams to smooth.
+    if (!which.comparison && ms.focus.method == FocusMethod::Pyramid) {
+        if (showMessagesAtEnd) ask(PromptIcon::Exclamation, kAlreadySmoothText, kAlreadySmoothTitle);
+        SmoothResult unchanged;
+        unchanged.report = kReportStart;
+        return unchanged;
+    }
     try {
         const MontageControls c = observer_.controls();
         // The main montage is smoothed as its window shows it.
@@ -500,6 +527,18 @@ ComparisonResult MontageSession::evaluateAll(Prompter* answers) {
 }
 
 // --- the montage picture ---------------------------------------------------------------------
+
+PictureChoices MontageSession::depthChoices(const MontageChoice& which) const {
+    const MontageState& ms = state_.montage;
+    if (!which.comparison && ms.focus.method == FocusMethod::Pyramid) return ms.choices;
+    // A block montage: each block takes the picture its map names.
+    const std::string& map = which.comparison ? ms.comparisonMaps[std::size_t(*which.comparison)] : ms.map;
+    return blockChoices(map, BlockChoiceContext{&ms.geometry, ms.increment, state_.series.imageCount, &ms.arrays, &ms.focus});
+}
+
+void MontageSession::writeDepthMap(const MontageChoice& which, const std::string& path) const {
+    orv::writeDepthMap(path, depthChoices(which), state_.series.imageCount);
+}
 
 BgrView MontageSession::montageView() const {
     const PixelArrays& mp = state_.montage.arrays;

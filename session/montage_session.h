@@ -10,6 +10,7 @@
 #include "engine/pixel_arrays.h"
 #include "engine/montage.h"
 #include "engine/montage_run.h"
+#include "fusion/picture_choices.h"
 #include "input/series_loader.h"
 #include "settings/preferences.h"
 #include "smoothing/comparison.h"
@@ -61,6 +62,8 @@ struct MontageState {
     OffsetTable offsets{};
     std::string firstFileName;  // the first file name as typed for the last Make Montage
     std::string map;            // the main montage's dominant-image map
+    int increment = 0;          // the block side it was made with
+    PictureChoices choices;     // Pyramid Focus: the picture each pixel came from
     std::string propertiesText; // the main montage's report
     std::array<std::string, 11> comparisonProperties; // comparison montage window k's report
     std::array<std::string, kComparisonWindows> comparisonMaps; // and its map
@@ -218,6 +221,11 @@ public:
     int pictureCount() const { return state_.series.imageCount; }
     // How the last Make Montage ended.
     const MakeOutcome& lastOutcome() const { return last_; }
+
+    // The picture each pixel of a montage came from (the main montage, or comparison montage k),
+    // and that as a greyscale depth map written to `path` (PNG, or the format of its ending).
+    PictureChoices depthChoices(const MontageChoice& which) const;
+    void writeDepthMap(const MontageChoice& which, const std::string& path) const;
 
     // Shows what a computation recorded, in order.
     void showMessages(MessageList& messages);

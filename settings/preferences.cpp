@@ -48,7 +48,7 @@ StartupPreferences readStartupPreferences(const ProfileFile& prefs) {
         present("edgefactor2") ? float(number("edgefactor2") / 10) : kResetSmoothing.edgeFactor2;
     p.shortcut = int16("shortcut");
     p.rightMouse = number("rightmouse") != 0 ? 1 : 0;
-    const long long method = wholeOr0(number("Montage method"), 0, 4);
+    const long long method = wholeOr0(number("Montage method"), 0, 5);
     p.montageMethod = int(method);
     p.increment = trimBlanks(readProfileText(prefs, kPreferencesSection, "Increment"));
     p.originatingImage = number("Originating image") != 0;

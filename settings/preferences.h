@@ -46,7 +46,7 @@ struct StartupPreferences {
     SmoothingPreferences smoothing;
     std::int16_t shortcut = 0;
     std::int16_t rightMouse = 0;    // any non-zero value read counts as 1
-    int montageMethod = 0;          // 0 to 4; anything else ticks method 0
+    int montageMethod = 0;          // 0 to 5; anything else ticks method 0
     std::string increment;          // "Increment", trimmed
     bool originatingImage = false;  // show the dominant-image window after each montage
     bool loadImages = false;        // run the Load command when the main window loads

@@ -146,7 +146,7 @@ ComparisonResult ComparisonDriver::compareAllMethods(int checkedMethod) {
     ComparisonResult result;
     result.ran = true;
     state_.bestScore = kNoScoreYet;
-    const int remembered = checkedMethod >= 0 && checkedMethod <= 4 ? checkedMethod : 0;
+    const int remembered = checkedMethod >= 0 && checkedMethod < kMethodCount ? checkedMethod : 0;
     for (int stage = 1; stage <= 5; ++stage) {
         state_.evaluationMode = toInt16(stage);
         const int method = 5 - stage;

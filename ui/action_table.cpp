@@ -39,6 +39,7 @@ constexpr ActionSpec kFileMenu[] = {
 
 constexpr ActionSpec kMethodMenu[] = {
     {"mnusimpleCol", "", Command::None, 0, true, false, true, EntryList::Methods},
+    {"mnuPyramid", "Pyramid Focus", Command::PyramidFocus, 0, true},
     {"mnuseparator7", "-"},
     {"mnuAllMethods", "Compare All Montage Methods", Command::CompareAllMethods},
     {"mnuEvaluate", "Evaluate Increments", Command::EvaluateIncrements},
@@ -107,6 +108,7 @@ constexpr ActionSpec kMontageMenu[] = {
     {"", "-"},
     {"mnuProperties", "Properties", Command::PictureProperties, 0, true},
     {"mnuShowPreview2", "Show Preview of this Picture", Command::PicturePreview},
+    {"mnuSaveDepthMap", "Save Depth Map", Command::PictureSaveDepthMap},
     {"mnuClose", "Close Window", Command::PictureClose},
 };
 

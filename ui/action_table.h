@@ -29,6 +29,9 @@ enum class Command {
     // A picture window's context menu (source and montage windows)
     PictureSaveAs, PictureCopy, PictureEditor, PicturePrint, PicturePrintFit, PicturePrintHalf,
     PictureTargetColor, PicturePreview, PictureClose, PictureSaveProject, PictureSmooth, PictureProperties,
+    PictureSaveDepthMap,
+    // Montage Method: the seam-free method after the five block methods
+    PyramidFocus,
     Count
 };
 

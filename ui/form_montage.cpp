@@ -196,6 +196,7 @@ void FormMontage::runCommand(Command c) {
     case Command::Contact: mnuContact_Click(); break;
     case Command::About: mnuAbout_Click(); break;
     case Command::Exit: mnuExit_Click(); break;
+    case Command::PyramidFocus: mnusimpleCol_Click(int(FocusMethod::Pyramid)); break;
     case Command::SaveMontageAs:
     case Command::CopyMontage:
     case Command::EditMontage:
@@ -227,6 +228,7 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
         break;
     case Command::PictureProperties: mnuProperties_Click(window); break;
     case Command::PictureSaveProject: mnuSaveProject_Click(window); break;
+    case Command::PictureSaveDepthMap: mnuSaveDepthMap_Click(window); break;
     case Command::PicturePreview:
         if (gate()) mnuShowPreview2_Click(window);
         break;
@@ -255,15 +257,19 @@ MontageControls FormMontage::readControls() const {
 }
 
 int FormMontage::montageMethod() const {
-    for (int i = 0; i < 5; ++i)
-        if (mnusimpleCol(i)->isChecked()) return i;
+    for (int i = 0; i < kMethodCount; ++i)
+        if (methodEntry(i)->isChecked()) return i;
     return 0;
 }
 
+QAction* FormMontage::methodEntry(int method) const {
+    return method == int(FocusMethod::Pyramid) ? action(Command::PyramidFocus) : mnusimpleCol(method);
+}
+
 void FormMontage::mnusimpleCol_Click(int index) {
-    if (index < 0 || index > 4) index = 0;
-    for (QAction* a : actions_.methods) a->setChecked(false);
-    mnusimpleCol(index)->setChecked(true);
+    if (index < 0 || index >= kMethodCount) index = 0;
+    for (int i = 0; i < kMethodCount; ++i) methodEntry(i)->setChecked(false);
+    methodEntry(index)->setChecked(true);
 }
 
 void FormMontage::mnuActivateOffsets_Click(Command area) {

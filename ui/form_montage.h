@@ -68,6 +68,7 @@ public:
     // The one place the commands read the main window's controls and ticks.
     MontageControls readControls() const;
     int montageMethod() const;
+    QAction* methodEntry(int method) const; // the "Montage Method" entry of method 0 to 5
     void setMontageMethod(int method) { mnusimpleCol_Click(method); }
 
     ProgramState& state() { return state_; }
@@ -116,6 +117,8 @@ public:
     void runMontageFileCommand(Command c);
     void runPictureCommand(Command c, PictureWindow* window, bool isSource);
     void mnuPreferences_Click();
+    // "Save Depth Map" of a montage window: which picture each pixel came from, in greys.
+    void mnuSaveDepthMap_Click(FormMontagePicture* window);
 
     // Image offsets: "Use Image Offsets" (after the entry inverted its own tick), switching the
     // targets and the status window on or off, the status text and the target colour.

@@ -64,8 +64,8 @@ void FormMontage::mnuAllMethods_Click() {
     if (!gate()) return;
     RunningCommand running(running_);
     int checked = -1;
-    for (int i = 0; i < 5 && checked < 0; ++i)
-        if (mnusimpleCol(i)->isChecked()) checked = i;
+    for (int i = 0; i < kMethodCount && checked < 0; ++i)
+        if (methodEntry(i)->isChecked()) checked = i;
     session_->compareAllMethods(checked);
 }
 

@@ -3,6 +3,7 @@
 // windows), and the Preferences dialog.
 #include "ui/form_montage.h"
 
+#include "base/runtime_error.h"
 #include "output/save_names.h"
 #include "ui/clipboard_editor.h"
 #include "ui/form_preferences.h"
@@ -76,9 +77,22 @@ void FormMontage::runPictureCommand(Command c, PictureWindow* window, bool isSou
     }
 }
 
+void FormMontage::mnuSaveDepthMap_Click(FormMontagePicture* window) {
+    try {
+        dialog_.Filter = QStringLiteral("PNG (*.png)|*.png|Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
+        dialog_.FilterIndex = 1;
+        dialog_.FileName = QString::fromStdString(state_.montage.firstFileName + " depth.png");
+        dialog_.Flags = kFlagHideReadOnly;
+        if (!dialog_.ShowSave()) return; // cancel writes nothing
+        session_->writeDepthMap(MontageChoice{windows_->comparisonIndexOf(window)}, dialog_.FileName.toStdString());
+    } catch (...) {
+        prompter_.ask(PromptIcon::Critical, genericErrorText(currentError(), 0, "mnuSaveDepthMap"), kGenericErrorTitle);
+    }
+}
+
 void FormMontage::mnuPreferences_Click() {
     std::vector<std::string> captions;
-    for (int i = 0; i < 5; ++i) captions.push_back(mnusimpleCol(i)->text().toStdString());
+    for (int i = 0; i < kMethodCount; ++i) captions.push_back(methodEntry(i)->text().toStdString());
     showPreferences(preferences_,
                     PreferencesContext{state_.preferences,
                                        HeldPreferences{state_.smoothing, state_.shortcut, state_.rightMouse,

@@ -40,7 +40,7 @@ QTemporaryDir* CliSeries::dir_ = nullptr;
 
 TEST(CliOptions, UnknownOptionsAndBadValuesAreUsageErrors) {
     const std::vector<std::vector<std::string>> bad = {
-        {"--frobnicate", "a1.bmp"}, {"-m", "7", "a1.bmp"},        {"--ignore", "0", "a1.bmp"},
+        {"--frobnicate", "a1.bmp"}, {"-m", "6", "a1.bmp"},        {"--ignore", "0", "a1.bmp"},
         {"--ignore", "11", "a1.bmp"}, {"--area", "middle", "a1.bmp"}, {"--offsets", "1;2", "a1.bmp"},
         {"a1.bmp", "b1.bmp"},         {},                          {"--output"}};
     for (const auto& args : bad) EXPECT_FALSE(parseCliOptions(args).options) << args.size();
@@ -182,4 +182,27 @@ TEST(CliRealSeries, BeetleMontageIsMadeFromEveryFrame) {
     const std::string map = r.out.substr(at + 16);
     EXPECT_EQ(map.find("\r\n"), 38u);
     EXPECT_GT(std::set<char>(map.begin(), map.end()).size(), 4u);
+}
+
+TEST_F(CliSeries, PyramidFocusWritesItsMethodItsDepthMapAndIsNotSmoothed) {
+    const auto r = runProgram("orvanta-cli", {"-q", "-m", "pyramid", "--smooth", "-o", out("p.png"), "--depth-map",
+                                              out("depth.png"), first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("  Montage method used =5 (Pyramid Focus)\r\n"), std::string::npos);
+    // A pyramid montage has no block seams: the automatic pass changes nothing and reports nothing.
+    EXPECT_EQ(r.err.find("Smoothing occurred"), std::string::npos);
+    const QImage depth(out("depth.png"));
+    ASSERT_EQ(depth.size(), QImage(out("p.png")).size());
+    EXPECT_TRUE(depth.isGrayscale());
+    // Each of the four pictures is sharp somewhere, so more than one grey is used.
+    std::set<int> greys;
+    for (int y = 0; y < depth.height(); y += 5)
+        for (int x = 0; x < depth.width(); x += 5) greys.insert(qGray(depth.pixel(x, y)));
+    EXPECT_GT(greys.size(), 1u);
+
+    // A block method's depth map follows its map: one grey per block.
+    const auto b = runProgram("orvanta-cli", {"-q", "-m", "linear", "-i", "30", "-o", out("b.bmp"), "--depth-map",
+                                              out("depth.bmp"), first()});
+    ASSERT_EQ(b.exitCode, 0) << b.err;
+    EXPECT_TRUE(QFile::exists(out("depth.bmp")));
 }

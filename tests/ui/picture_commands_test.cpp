@@ -7,6 +7,7 @@
 #include "output/bgr_image.h"
 #include "output/gif_encoder.h"
 #include "ui/form_preferences.h"
+#include "smoothing/smoothing_pass.h"
 #include "ui/help_window.h"
 #include "ui/picture_source.h"
 
@@ -102,6 +103,38 @@ TEST(PictureCommands, PreferencesOpensOneModelessDialog) {
     ASSERT_EQ(dialogs.size(), 1);
     EXPECT_TRUE(dialogs[0]->isVisible());
     EXPECT_FALSE(dialogs[0]->isModal());
+}
+
+} // namespace
+} // namespace orv::testing
+
+namespace orv::testing {
+namespace {
+
+TEST(PictureCommands, PyramidFocusIsTheSixthMethodAndItsDepthMapIsSaved) {
+    MontageRig rig;
+    OutputFolder out;
+    writeTexturedSeries(rig.files, "pyr", 3, QSize(96, 72));
+    rig.form->action(Command::PyramidFocus)->trigger();
+    EXPECT_EQ(rig.form->montageMethod(), 5);
+    EXPECT_FALSE(rig.form->mnusimpleCol(0)->isChecked());
+    ASSERT_TRUE(rig.make(rig.files.path("pyr01.bmp")).made);
+    EXPECT_NE(rig.state.montage.propertiesText.find("  Montage method used =5 (Pyramid Focus)\r\n"), std::string::npos);
+
+    // Smoothing answers that nothing can be improved and leaves the montage alone.
+    const QImage before = rig.montagePicture();
+    rig.form->action(Command::Smooth)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, kAlreadySmoothText);
+    EXPECT_TRUE(samePixels(before, rig.montagePicture()));
+
+    rig.dialogs->chooseFile(out.path("depth.png"));
+    rig.form->windows().montageWindow()->action(Command::PictureSaveDepthMap)->trigger();
+    const QImage depth(out.path("depth.png"));
+    EXPECT_EQ(depth.size(), before.size());
+    // Band k is sharp in picture k: the left band is black (picture 1), the right one white.
+    EXPECT_EQ(qGray(depth.pixel(5, 36)), 0);
+    EXPECT_EQ(qGray(depth.pixel(90, 36)), 255);
 }
 
 } // namespace
