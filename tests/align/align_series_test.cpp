@@ -223,6 +223,43 @@ TEST(AlignStack, UnmatchablePictureIsLeftAsLoadedWithAWarningAndTheChainGoesOn) 
               std::string::npos);
 }
 
+TEST(AlignStack, SmallerPictureIsPlacedByItsOwnRowsAndFillsTheFrame) {
+    // Picture 3 is the reference without its top 16 rows and right 8 columns: its own rows start
+    // 16 rows further down the reference, and it is 8 columns narrower.
+    const int w = 320, h = 240;
+    const sample::Picture full = sample::SeriesMaker({w, h, 1, 9, 0, sample::Scene::Natural}).picture(1);
+    sample::Picture cropped = full;
+    cropped.width = w - 8;
+    cropped.height = h - 16;
+    for (int y = 0; y < h; ++y) // bottom-up rows: the crop keeps rows 0 to h - 17
+        for (int x = 0; x < w; ++x)
+            if (y >= h - 16 || x >= w - 8)
+                for (int ch = 0; ch < 3; ++ch) cropped.cells[(std::size_t(y) * w + x) * 3 + ch] = 0;
+    ImageStack stack = stackOf({full, full, cropped});
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, 2);
+    const PictureAlignment& p = r.pictures[2];
+    ASSERT_TRUE(p.converged);
+    EXPECT_NEAR(p.similarity.scale, 1.0, 1e-4);
+    EXPECT_NEAR(p.similarity.shiftX, -4.0, 0.05); // its centre is 4 columns left of the frame's
+    EXPECT_NEAR(p.similarity.shiftY, 8.0, 0.05);  // and 8 rows below it
+    EXPECT_EQ(stack.sizes[2], (std::array<int, 2>{w, h}));
+    // Columns 0 to w - 9 and rows 16 to h - 1, give or take the pixel a measured map may lose.
+    EXPECT_NEAR(r.common.left, 0, 1);
+    EXPECT_NEAR(r.common.top, 16, 1);
+    EXPECT_NEAR(r.common.left + r.common.width, w - 8, 1);
+    EXPECT_NEAR(r.common.top + r.common.height, h, 1);
+    // Inside the common rectangle the warped picture is the reference again.
+    int worst = 0;
+    for (int y = 0; y < h - 16; ++y)
+        for (int x = 0; x < w - 8; ++x)
+            for (int ch = 0; ch < 3; ++ch) {
+                const std::size_t i = (std::size_t(y) * w + x) * 3 + ch;
+                worst = std::max(worst, std::abs(int(stack.pictures[2][i]) - int(full.cells[i])));
+            }
+    EXPECT_LE(worst, 3);
+}
+
 TEST(AlignStack, OnePictureNeedsNothing) {
     ImageStack stack = stackOf({sample::SeriesMaker({64, 48, 1, 1, 0, sample::Scene::Natural}).picture(1)});
     const auto before = stack.pictures;
