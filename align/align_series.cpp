@@ -50,14 +50,18 @@ cv::Mat pictureMat(ImageStack& stack, int n) {
     return cv::Mat(h, w, CV_8UC3, stack.pictures[std::size_t(n - 1)].data(), std::size_t(stack.width()) * 3);
 }
 
+// Two working copies smaller than this place pictures less well than one copy of twice their
+// pixels: the sides are then measured one after the other.
+constexpr int kMinSharedSide = 480;
+
 // The estimation may always use this much, however small the pictures: below it the copies get
 // too coarse to place a picture to a fraction of a pixel.
 constexpr double kMinEstimationBytes = 16.0 * 1024 * 1024;
 
 // The working side that keeps one estimation within `bytes`: enhanced correlation holds about
-// 80 bytes per pixel of its working copy.
+// 85 bytes per pixel of its working copy; the copies themselves and the threads add some more.
 int workingSideFor(const AlignOptions& o, int width, int height, double bytes) {
-    const double pixels = bytes / 80.0;
+    const double pixels = bytes / 104.0;
     const double longSide = std::max(width, height), shortSide = std::max(1, std::min(width, height));
     const int byMemory = int(std::floor(std::sqrt(pixels * longSide / shortSide)));
     return std::max(kCoarsestSide, std::min(o.workingSide, byMemory));
@@ -177,13 +181,16 @@ AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options) {
 
     try {
         // The maps first, while no full-size working picture is held. The two sides of the
-        // reference are independent chains and are measured at the same time; progress is told
-        // on the caller's thread only, as pictures of either side finish.
+        // reference are independent chains: they are measured at the same time when the memory
+        // allows both working copies a useful size, else one after the other with one larger
+        // copy. Progress is told on the caller's thread only, as pictures of either side finish.
         const bool hasBelow = std::any_of(order.begin(), order.end(), [&](int k) { return k < ref; });
         const bool hasAbove = std::any_of(order.begin(), order.end(), [&](int k) { return k > ref; });
-        const bool bothSides = hasBelow && hasAbove;
         const double budget = std::max(options.memoryPictures * double(W) * H * 3, kMinEstimationBytes);
-        const int side = workingSideFor(options, fw, fh, budget / (bothSides ? 2 : 1));
+        const int sideShared = workingSideFor(options, fw, fh, budget / 2);
+        const bool bothSides = hasBelow && hasAbove &&
+                               (sideShared >= kMinSharedSide || sideShared >= std::max(fw, fh));
+        const int side = bothSides ? sideShared : workingSideFor(options, fw, fh, budget);
         std::vector<Estimate> maps(static_cast<std::size_t>(N));
         maps[std::size_t(ref - 1)].converged = true;
         {
@@ -211,12 +218,13 @@ AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options) {
                         failure = std::current_exception();
                     }
                 });
+            const auto onPicture = [&](int k) {
+                drain();
+                tell(AlignProgress::Stage::Measuring, k);
+            };
             try {
-                estimateSide(stack, ref, hasAbove ? 1 : -1, options.ignored, side, refPyramid, maps,
-                             [&](int k) {
-                                 drain();
-                                 tell(AlignProgress::Stage::Measuring, k);
-                             });
+                if (bothSides || hasAbove) estimateSide(stack, ref, 1, options.ignored, side, refPyramid, maps, onPicture);
+                if (!bothSides && hasBelow) estimateSide(stack, ref, -1, options.ignored, side, refPyramid, maps, onPicture);
             } catch (...) {
                 if (below.joinable()) below.join();
                 throw;
@@ -228,9 +236,12 @@ AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options) {
 
         // Then the pictures, one at a time through one working picture, which is swapped with
         // the picture it replaces.
+        // The working picture comes first, into the memory the estimation has just freed.
         std::vector<std::uint8_t> spare;
+        if (std::any_of(maps.begin(), maps.end(), [](const Estimate& e) { return e.converged; }) && !order.empty())
+            spare.assign(std::size_t(W) * H * 3, 0);
         align::ColourReference colourRef;
-        if (options.colourMatch && !order.empty()) colourRef = align::makeColourReference(pictureMat(stack, ref), side);
+        if (options.colourMatch && !order.empty()) colourRef = align::makeColourReference(pictureMat(stack, ref));
         if (stack.sizes[std::size_t(ref - 1)][0] != fw || stack.sizes[std::size_t(ref - 1)][1] != fh) {
             clearOutsideFrame(stack.pictures[std::size_t(ref - 1)], W, H, fw, fh);
             stack.sizes[std::size_t(ref - 1)] = {fw, fh};
@@ -248,7 +259,6 @@ AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options) {
             entry.converged = e.converged;
             if (e.converged) {
                 entry.correlation = e.correlation;
-                if (spare.empty()) spare.assign(std::size_t(W) * H * 3, 0);
                 const cv::Mat src = pictureMat(stack, k);
                 cv::Mat dst(fh, fw, CV_8UC3, spare.data(), std::size_t(W) * 3);
                 const auto& m = e.refToPicture.m;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "align/affine.h"
+#include "base/runtime_error.h"
 #include "engine/focus_method.h"
 #include "engine/module_point.h"
 

@@ -13,7 +13,8 @@ namespace {
 constexpr int kClipLow = 4, kClipHigh = 251;
 constexpr double kMinPixels = 200;
 constexpr double kMinGain = 0.5, kMaxGain = 2.0, kMaxOffset = 64;
-// The smoothing's width against the copy's long side.
+// The copies' long side, and the smoothing's width against it.
+constexpr int kSide = 160;
 constexpr double kSmoothing = 1.0 / 16;
 
 // `bgr` smoothed with a Gaussian over the pixels of `mask` only (a normalised convolution), as
@@ -33,11 +34,11 @@ cv::Mat smoothWithin(const cv::Mat& bgr, const cv::Mat& maskFloat, const cv::Mat
 
 } // namespace
 
-ColourReference makeColourReference(const cv::Mat& ref, int side) {
+ColourReference makeColourReference(const cv::Mat& ref) {
     ColourReference c;
     const int longSide = std::max(ref.cols, ref.rows);
     if (longSide <= 0) return c;
-    const double s = std::min(1.0, double(side) / longSide);
+    const double s = std::min(1.0, double(kSide) / longSide);
     const cv::Size size(std::max(1, int(std::lround(ref.cols * s))), std::max(1, int(std::lround(ref.rows * s))));
     c.sx = double(size.width) / ref.cols;
     c.sy = double(size.height) / ref.rows;

@@ -18,8 +18,9 @@ struct ColourReference {
     double sx = 1, sy = 1;
 };
 
-// The reference's copy at about `side` pixels on its long side.
-ColourReference makeColourReference(const cv::Mat& referenceBgr, int side);
+// The reference's copy the fit works on: broad light needs no more than 160 pixels on the long
+// side.
+ColourReference makeColourReference(const cv::Mat& referenceBgr);
 
 struct ChannelFit {
     std::array<double, 3> gain{1, 1, 1};   // blue, green, red

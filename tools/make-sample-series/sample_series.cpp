@@ -1,6 +1,7 @@
 // The synthetic scene: a detailed texture on a tilted plane with a raised dome. Picture k is sharp
 // where the depth is near its focus distance and blurred by a box of growing radius elsewhere, as
-// a lens would; a moved picture is then sampled from that rendering with cubic interpolation.
+// a lens would; a moved picture is then sampled from that rendering with windowed-sinc
+// interpolation.
 #include "sample_series.h"
 
 #include <algorithm>
@@ -201,29 +202,32 @@ void boxPass(std::vector<float>& v, int W, int H, int r, bool rows) {
     }
 }
 
-// Keys' cubic convolution weights (a = -0.5) for the four samples around fraction t.
-void cubicWeights(double t, double w[4]) {
-    const double a = -0.5;
-    auto near = [&](double d) { return ((a + 2) * d - (a + 3)) * d * d + 1; };
-    auto far = [&](double d) { return ((a * d - 5 * a) * d + 8 * a) * d - 4 * a; };
-    w[0] = far(1 + t);
-    w[1] = near(t);
-    w[2] = near(1 - t);
-    w[3] = far(2 - t);
+// Lanczos weights (three lobes) for the six samples around fraction t, normalised: the
+// interpolation that keeps the most of a detail the lens left, so that a moved picture is as sharp
+// as a camera would have taken it.
+void lanczosWeights(double t, double w[6]) {
+    const double pi = std::acos(-1.0);
+    double sum = 0;
+    for (int i = 0; i < 6; ++i) {
+        const double d = t - (i - 2); // distance from sample ix - 2 + i
+        w[i] = std::fabs(d) < 1e-12 ? 1.0 : 3 * std::sin(pi * d) * std::sin(pi * d / 3) / (pi * pi * d * d);
+        sum += w[i];
+    }
+    for (int i = 0; i < 6; ++i) w[i] /= sum;
 }
 
-// The canvas at a frame point, edges replicated.
-void sampleCubic(const Canvas& c, double fx, double fy, double out[3]) {
+// The canvas at a frame point, edges repeated.
+void sampleLanczos(const Canvas& c, double fx, double fy, double out[3]) {
     const double cx = fx + c.margin, cy = fy + c.margin;
     const int ix = int(std::floor(cx)), iy = int(std::floor(cy));
-    double wx[4], wy[4];
-    cubicWeights(cx - ix, wx);
-    cubicWeights(cy - iy, wy);
+    double wx[6], wy[6];
+    lanczosWeights(cx - ix, wx);
+    lanczosWeights(cy - iy, wy);
     out[0] = out[1] = out[2] = 0;
-    for (int j = 0; j < 4; ++j) {
-        const int y = std::clamp(iy - 1 + j, 0, c.height - 1);
-        for (int i = 0; i < 4; ++i) {
-            const int x = std::clamp(ix - 1 + i, 0, c.width - 1);
+    for (int j = 0; j < 6; ++j) {
+        const int y = std::clamp(iy - 2 + j, 0, c.height - 1);
+        for (int i = 0; i < 6; ++i) {
+            const int x = std::clamp(ix - 2 + i, 0, c.width - 1);
             const float* p = c.at(x, y);
             const double w = wx[i] * wy[j];
             for (int ch = 0; ch < 3; ++ch) out[ch] += w * p[ch];
@@ -250,7 +254,7 @@ Picture render(const SeriesOptions& o, const Canvas& c, const PictureTransform& 
             double rgb[3];
             if (moves) {
                 const double dx = x - cx, dy = y - cy;
-                sampleCubic(c, cx + a * dx - b * dy + t.shiftX, cy + b * dx + a * dy + t.shiftY, rgb);
+                sampleLanczos(c, cx + a * dx - b * dy + t.shiftX, cy + b * dx + a * dy + t.shiftY, rgb);
             } else {
                 const float* s = c.at(x + c.margin, y + c.margin);
                 rgb[0] = s[0];
