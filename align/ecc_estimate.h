@@ -26,7 +26,9 @@ struct GreyPyramid {
 GreyPyramid makePyramid(const cv::Mat& bgr, int workingSide, int coarsestSide);
 
 struct EccSettings {
-    int iterations = 60;     // per level
+    int iterations = 20;     // per level: from a good start it needs a few; more only
+                             // follows the correlation flickering as pixels enter and
+                             // leave the overlap
     double epsilon = 1e-4;   // stop when the correlation changes less
     int filterSize = 5;      // Gaussian pre-filter of both pictures, odd
     double minCorrelation = 0.25; // below this at the finest level the estimate is not trusted

@@ -51,7 +51,7 @@ INSTANTIATE_TEST_SUITE_P(
         // Shrinking content, turning the other way, pictures not a multiple of 4 wide.
         RecoveryCase{"shrinking_5", 642, 481, 5, -0.015, -0.2, -3.0, 2.0},
         // Larger than the working copies: the maps are measured on shrunk pictures.
-        RecoveryCase{"shrunk_copies_6", 1600, 1200, 6, 0.012, 0.05, 4.0, -3.0},
+        RecoveryCase{"shrunk_copies_6", 1280, 960, 6, 0.012, 0.05, 4.0, -3.0},
         // Hand-held: no breathing, larger shifts and turns.
         RecoveryCase{"hand_held_4", 640, 480, 4, 0.0, 0.4, -6.0, -5.0}),
     [](const auto& info) { return std::string(info.param.name); });
