@@ -1,8 +1,8 @@
 // orvanta-align-bench: loads a series into the image stack as orvanta-cli does, aligns it
-// automatically and makes the montage (method 0, increment 20), reporting the alignment's time
-// and the memory it adds to the stack; with --truth, the montage's PSNR against the truth on the
-// common rectangle, beside that of the unaligned pictures and, with --registered, of the same
-// series taken without moves.
+// automatically and makes the montage (method 0, increment 20), reporting the alignment's time,
+// the memory it adds to the stack and how much the block seams show; with --truth, the montage's
+// PSNR against the truth on the common rectangle, beside that of the unaligned pictures and, with
+// --registered, of the same series taken without moves.
 #include "align/align_series.h"
 #include "align/alignment_report.h"
 #include "engine/montage_run.h"
@@ -104,10 +104,34 @@ double psnr(const ModulePoint& mp, int left, int bottom, const QImage& truth, co
     return se == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * double(n) / se);
 }
 
+// The colour step across block seams beyond the step between pixels inside the blocks: what the
+// block structure adds, mean over the montage (increment 20, both directions).
+double seamExcess(const ModulePoint& mp, const MontageGeometry& g) {
+    const int inc = 20, W = int(g.W), H = int(g.H), MW = mp.montage.width();
+    const auto& slot = mp.montage.slot(100);
+    auto step = [&](int x0, int y0, int x1, int y1) {
+        const std::uint8_t* a = &slot[(std::size_t(y0) * MW + x0) * 3];
+        const std::uint8_t* b = &slot[(std::size_t(y1) * MW + x1) * 3];
+        double d = 0;
+        for (int c = 0; c < 3; ++c) d += double(a[c] - b[c]) * (a[c] - b[c]);
+        return std::sqrt(d);
+    };
+    double seam = 0, inside = 0;
+    long long n = 0;
+    for (int y = 0; y + inc < H; y += inc)
+        for (int x = 0; x + inc < W; x += inc)
+            for (int d = 0; d < inc; ++d) {
+                seam += step(x + inc - 1, y + d, x + inc, y + d) + step(x + d, y + inc - 1, x + d, y + inc);
+                inside += step(x + inc / 2 - 1, y + d, x + inc / 2, y + d) + step(x + d, y + inc / 2 - 1, x + d, y + inc / 2);
+                n += 2;
+            }
+    return n ? (seam - inside) / double(n) : 0;
+}
+
 int usage() {
     std::fprintf(stderr,
                  "usage: orvanta-align-bench FIRST_FILE [--colour-match] [--minimum] [-o MONTAGE.bmp]\n"
-                 "                           [--truth TRUTH [--registered FIRST_FILE]] [--lines]\n");
+                 "                           [--truth TRUTH [--registered FIRST_FILE]] [--lines] [--unaligned]\n");
     return 2;
 }
 
@@ -118,13 +142,14 @@ int main(int argc, char** argv) {
     std::string first, out, truthFile, registered;
     AlignOptions options;
     DisplayArea area = DisplayArea::Same;
-    bool lines = false;
+    bool lines = false, compareUnaligned = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> std::string { return i + 1 < argc ? argv[++i] : ""; };
         if (a == "--colour-match") options.colourMatch = true;
         else if (a == "--minimum") area = DisplayArea::Minimum;
         else if (a == "--lines") lines = true;
+        else if (a == "--unaligned") compareUnaligned = true;
         else if (a == "-o") out = next();
         else if (a == "--truth") truthFile = next();
         else if (a == "--registered") registered = next();
@@ -178,10 +203,21 @@ int main(int argc, char** argv) {
         return 1;
     }
     makeMontage(mp, g);
+    std::printf("seams: %.2f colour steps above those inside the blocks\n", seamExcess(mp, g));
     if (!out.empty()) {
         const BgrView view{mp.montage.slot(100).data(), int(g.W), int(g.H), std::size_t(mp.montage.width()) * 3};
         writeBmp24(out, view);
     }
+    if (truthFile.empty() && !compareUnaligned) return 0;
+
+    // The same pictures unaligned.
+    ModulePoint plain;
+    loadStack(first, plain);
+    MontageGeometry frame;
+    frame.W = float(plain.stack.pictureWidth(1));
+    frame.H = float(plain.stack.pictureHeight(1));
+    makeMontage(plain, frame);
+    std::printf("seams unaligned: %.2f\n", seamExcess(plain, frame));
     if (truthFile.empty()) return 0;
 
     const QImage truth = QImage(QString::fromStdString(truthFile)).convertToFormat(QImage::Format_RGB888);
@@ -193,13 +229,6 @@ int main(int argc, char** argv) {
                             ? FrameRect{report.common.left, report.common.top, int(g.W), int(g.H)}
                             : report.common;
     const double aligned = psnr(mp, -g.shiftX, g.dY, truth, r);
-    // The same pictures unaligned, and the series taken without moves, over the same rectangle.
-    ModulePoint plain;
-    loadStack(first, plain);
-    MontageGeometry frame;
-    frame.W = float(plain.stack.pictureWidth(1));
-    frame.H = float(plain.stack.pictureHeight(1));
-    makeMontage(plain, frame);
     const double unaligned = psnr(plain, 0, 0, truth, r);
     std::printf("psnr: unaligned %.2f, aligned %.2f", unaligned, aligned);
     if (!registered.empty()) {
