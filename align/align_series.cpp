@@ -152,6 +152,11 @@ void estimateSide(ImageStack& stack, int ref, int dir, const IgnoreTicks& ignore
 AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options) {
     AlignmentReport report;
     const int N = stack.count;
+    // A stack whose lists disagree with its count or size cannot be read safely.
+    const std::size_t cells = std::size_t(std::max(0, stack.width())) * std::size_t(std::max(0, stack.height())) * 3;
+    if (N < 0 || stack.pictures.size() < std::size_t(N) || stack.sizes.size() < std::size_t(N)) throw RuntimeError(9);
+    for (int n = 0; n < N; ++n)
+        if (stack.pictures[std::size_t(n)].size() < cells) throw RuntimeError(9);
     report.pictures.resize(std::size_t(std::max(0, N)));
     for (int n = 1; n <= N; ++n) {
         auto& p = report.pictures[std::size_t(n - 1)];

@@ -49,7 +49,7 @@ struct PictureAlignment {
     bool aligned = false;   // false: ignored, left as loaded, no properties lines
     bool reference = false;
     bool converged = true;  // false: no reliable map was found; the picture is left as loaded
-    double correlation = 0; // enhanced correlation with the reference at the end (1 = perfect)
+    double correlation = 0; // of the match that placed it, with its neighbour (1 = perfect)
     align::Affine toReference;      // picture pixel -> reference pixel, rows from the top
     align::Similarity similarity;   // the same map as a user reads it
     std::array<double, 3> gain{1, 1, 1};   // blue, green, red: new = gain * old + offset
@@ -77,7 +77,8 @@ struct AlignmentReport {
 // Aligns the pictures of `stack` onto its reference in place. Every aligned picture then fills the
 // reference frame (its size in `stack.sizes` becomes the frame's); where it has no pixels of its
 // own its edge is repeated. A picture whose map does not converge is left as loaded. Raises
-// RuntimeError 7 when memory runs out.
+// RuntimeError 7 when memory runs out (5 for any other failure of the image library); the stack
+// may then be partly aligned.
 AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options);
 
 // The picture a series aligns onto: the middle of the pictures in use (4 of 7, 5 of 10), 0 when

@@ -275,6 +275,17 @@ TEST(AlignStack, OnePictureNeedsNothing) {
               "  Automatic alignment =yes\r\n  Image 1 scale =1.0000 , rotation =0.00 , shift =0.0 , 0.0\r\n");
 }
 
+TEST(AlignStack, StackThatDisagreesWithItsCountIsRefusedUntouched) {
+    ImageStack stack = stackOf({sample::SeriesMaker({64, 48, 1, 1, 0, sample::Scene::Natural}).picture(1)});
+    stack.count = 2; // one picture short
+    try {
+        alignStack(stack, AlignOptions{});
+        FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 9);
+    }
+}
+
 TEST(AlignStack, ProgressIsToldForEveryPictureTwiceOnTheCallersThread) {
     const auto moves = steppedMoves(6, 0.005, 0, 1, 1);
     const sample::SeriesMaker maker({320, 240, 6, 6, marginFor(moves, 320, 240), sample::Scene::Natural});
