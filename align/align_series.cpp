@@ -1,0 +1,294 @@
+// The alignment of a series: the maps are measured picture by picture outward from the reference,
+// each picture against its neighbour and chained after the neighbour's map (so a long series of
+// small breathing steps adds up to a large change without the estimate losing its way), both sides
+// of the reference at once; then every picture is warped once, with cubic interpolation, into the
+// reference frame.
+#include "align/align_series.h"
+
+#include "align/colour_match.h"
+#include "align/common_area.h"
+#include "align/ecc_estimate.h"
+#include "base/runtime_error.h"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+#include <cmath>
+#include <atomic>
+#include <cstring>
+#include <exception>
+#include <mutex>
+#include <new>
+#include <thread>
+
+namespace orv {
+
+using align::Affine;
+
+int AlignmentReport::notConverged() const {
+    return int(std::count_if(pictures.begin(), pictures.end(),
+                             [](const PictureAlignment& p) { return p.aligned && !p.converged; }));
+}
+
+int referencePicture(int count, const IgnoreTicks& ignored) {
+    std::vector<int> used;
+    for (int n = 1; n <= count; ++n)
+        if (!isIgnored(ignored, n)) used.push_back(n);
+    return used.empty() ? 0 : used[(used.size() - 1) / 2];
+}
+
+namespace {
+
+// The smallest pyramid level the estimation starts from.
+constexpr int kCoarsestSide = 160;
+// A map whose scale leaves this range is not a plausible picture of the same series.
+constexpr double kMinScale = 0.5, kMaxScale = 2.0;
+
+cv::Mat pictureMat(ImageStack& stack, int n) {
+    const auto& size = stack.sizes[std::size_t(n - 1)];
+    const int w = std::min(size[0], stack.width()), h = std::min(size[1], stack.height());
+    return cv::Mat(h, w, CV_8UC3, stack.pictures[std::size_t(n - 1)].data(), std::size_t(stack.width()) * 3);
+}
+
+// Two working copies smaller than this place pictures less well than one copy of twice their
+// pixels: the sides are then measured one after the other.
+constexpr int kMinSharedSide = 480;
+
+// The estimation may always use this much, however small the pictures: below it the copies get
+// too coarse to place a picture to a fraction of a pixel.
+constexpr double kMinEstimationBytes = 16.0 * 1024 * 1024;
+
+// The working side that keeps one estimation within `bytes`: enhanced correlation holds about
+// 85 bytes per pixel of its working copy; the copies themselves and the threads add some more.
+int workingSideFor(const AlignOptions& o, int width, int height, double bytes) {
+    const double pixels = bytes / 104.0;
+    const double longSide = std::max(width, height), shortSide = std::max(1, std::min(width, height));
+    const int byMemory = int(std::floor(std::sqrt(pixels * longSide / shortSide)));
+    return std::max(kCoarsestSide, std::min(o.workingSide, byMemory));
+}
+
+// Pictures of one series differ by a scale, a turn and a shift; a map that also shears or
+// stretches one way by more than a few percent has matched the wrong thing.
+constexpr double kMaxDistortion = 0.05;
+
+bool plausible(const Affine& refToPicture, int width, int height) {
+    const auto& m = refToPicture.m;
+    const double det = refToPicture.determinant();
+    if (!(det > kMinScale * kMinScale && det < kMaxScale * kMaxScale)) return false;
+    const double similar = std::hypot((m[0] + m[4]) / 2, (m[3] - m[1]) / 2);
+    const double other = std::hypot((m[0] - m[4]) / 2, (m[3] + m[1]) / 2);
+    if (!(other <= kMaxDistortion * similar)) return false;
+    // The centre must land on the picture.
+    const double cx = refToPicture.x((width - 1) / 2.0, (height - 1) / 2.0);
+    const double cy = refToPicture.y((width - 1) / 2.0, (height - 1) / 2.0);
+    return cx >= 0 && cy >= 0 && cx <= width - 1 && cy <= height - 1;
+}
+
+struct Estimate {
+    bool converged = false;
+    double correlation = 0;
+    Affine refToPicture; // stack coordinates (rows from the bottom), full size
+};
+
+// The map of picture `k` from the reference: the picture is matched with its neighbour towards
+// the reference, which differs from it by one focus step and so looks most like it, and the
+// neighbour's own map is chained after that match. A match with the reference itself would be
+// pulled aside by the differences of focus, which grow with every step away from it. Should the
+// neighbour not match, the picture is matched with the reference directly, starting from the
+// neighbour's map.
+Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neighbour,
+                  const Affine& refToNeighbour, const align::GreyPyramid& pic,
+                  const align::EccSettings& settings) {
+    Estimate e;
+    const int coarsest = int(std::min(neighbour.levels.size(), pic.levels.size())) - 1;
+    Affine step;
+    align::EccResult r = align::refineEcc(neighbour, pic, coarsest, 0, step, settings);
+    Affine w = align::compose(step, refToNeighbour);
+    if (!r.converged && &neighbour != &ref) {
+        w = refToNeighbour;
+        r = align::refineEcc(ref, pic, coarsest, 0, w, settings);
+    }
+    if (r.converged && plausible(w, pic.fullWidth, pic.fullHeight)) {
+        e.converged = true;
+        e.correlation = r.correlation;
+        e.refToPicture = w;
+    }
+    return e;
+}
+
+// Cells of `cells` (a W x H stack picture) outside the frame set to black.
+void clearOutsideFrame(std::vector<std::uint8_t>& cells, int W, int H, int fw, int fh) {
+    for (int y = 0; y < H; ++y) {
+        std::uint8_t* row = cells.data() + std::size_t(y) * W * 3;
+        if (y >= fh) std::memset(row, 0, std::size_t(W) * 3);
+        else if (fw < W) std::memset(row + std::size_t(fw) * 3, 0, std::size_t(W - fw) * 3);
+    }
+}
+
+// The maps of the pictures on one side of the reference, outward, each chained after its
+// neighbour's. `onPicture` follows each picture.
+void estimateSide(ImageStack& stack, int ref, int dir, const IgnoreTicks& ignored, int side,
+                  const align::GreyPyramid& refPyramid, std::vector<Estimate>& maps,
+                  const std::function<void(int)>& onPicture) {
+    const align::EccSettings settings;
+    align::GreyPyramid neighbour;
+    int neighbourPicture = ref;
+    for (int k = ref + dir; k >= 1 && k <= stack.count; k += dir) {
+        if (isIgnored(ignored, k)) continue;
+        align::GreyPyramid pic = align::makePyramid(pictureMat(stack, k), side, kCoarsestSide);
+        const Estimate e = estimate(refPyramid, neighbourPicture == ref ? refPyramid : neighbour,
+                                    maps[std::size_t(neighbourPicture - 1)].refToPicture, pic, settings);
+        maps[std::size_t(k - 1)] = e;
+        if (e.converged) { // a picture that could not be matched is no one's neighbour
+            neighbour = std::move(pic);
+            neighbourPicture = k;
+        }
+        onPicture(k);
+    }
+}
+
+} // namespace
+
+AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options) {
+    AlignmentReport report;
+    const int N = stack.count;
+    // A stack whose lists disagree with its count or size cannot be read safely.
+    const std::size_t cells = std::size_t(std::max(0, stack.width())) * std::size_t(std::max(0, stack.height())) * 3;
+    if (N < 0 || stack.pictures.size() < std::size_t(N) || stack.sizes.size() < std::size_t(N)) throw RuntimeError(9);
+    for (int n = 0; n < N; ++n)
+        if (stack.pictures[std::size_t(n)].size() < cells) throw RuntimeError(9);
+    report.pictures.resize(std::size_t(std::max(0, N)));
+    for (int n = 1; n <= N; ++n) {
+        auto& p = report.pictures[std::size_t(n - 1)];
+        p.picture = n;
+        p.aligned = !isIgnored(options.ignored, n);
+    }
+    report.reference = referencePicture(N, options.ignored);
+    if (report.reference == 0) return report;
+    const int ref = report.reference;
+    const int W = stack.width(), H = stack.height();
+    report.frameWidth = std::min(stack.pictureWidth(ref), W);
+    report.frameHeight = std::min(stack.pictureHeight(ref), H);
+    const int fw = report.frameWidth, fh = report.frameHeight;
+    auto& refEntry = report.pictures[std::size_t(ref - 1)];
+    refEntry.reference = true;
+    refEntry.correlation = 1;
+    std::vector<int> order; // the pictures to align
+    for (int n = 1; n <= N; ++n)
+        if (n != ref && !isIgnored(options.ignored, n)) order.push_back(n);
+
+    const int total = 2 * int(order.size());
+    int done = 0;
+    auto tell = [&](AlignProgress::Stage stage, int picture) {
+        ++done;
+        if (options.onProgress) options.onProgress(AlignProgress{stage, picture, done, total});
+    };
+
+    try {
+        // The maps first, while no full-size working picture is held. The two sides of the
+        // reference are independent chains: they are measured at the same time when the memory
+        // allows both working copies a useful size, else one after the other with one larger
+        // copy. Progress is told on the caller's thread only, as pictures of either side finish.
+        const bool hasBelow = std::any_of(order.begin(), order.end(), [&](int k) { return k < ref; });
+        const bool hasAbove = std::any_of(order.begin(), order.end(), [&](int k) { return k > ref; });
+        const double budget = std::max(options.memoryPictures * double(W) * H * 3, kMinEstimationBytes);
+        const int sideShared = workingSideFor(options, fw, fh, budget / 2);
+        const bool bothSides = hasBelow && hasAbove &&
+                               (sideShared >= kMinSharedSide || sideShared >= std::max(fw, fh));
+        const int side = bothSides ? sideShared : workingSideFor(options, fw, fh, budget);
+        std::vector<Estimate> maps(static_cast<std::size_t>(N));
+        maps[std::size_t(ref - 1)].converged = true;
+        {
+            const align::GreyPyramid refPyramid = align::makePyramid(pictureMat(stack, ref), side, kCoarsestSide);
+            std::mutex finishedLock;
+            std::vector<int> finished; // pictures the other side has measured, not yet told
+            auto drain = [&] {
+                std::vector<int> batch;
+                {
+                    const std::lock_guard<std::mutex> lock(finishedLock);
+                    batch.swap(finished);
+                }
+                for (const int k : batch) tell(AlignProgress::Stage::Measuring, k);
+            };
+            std::exception_ptr failure;
+            std::thread below;
+            if (bothSides)
+                below = std::thread([&] {
+                    try {
+                        estimateSide(stack, ref, -1, options.ignored, side, refPyramid, maps, [&](int k) {
+                            const std::lock_guard<std::mutex> lock(finishedLock);
+                            finished.push_back(k);
+                        });
+                    } catch (...) {
+                        failure = std::current_exception();
+                    }
+                });
+            const auto onPicture = [&](int k) {
+                drain();
+                tell(AlignProgress::Stage::Measuring, k);
+            };
+            try {
+                if (bothSides || hasAbove) estimateSide(stack, ref, 1, options.ignored, side, refPyramid, maps, onPicture);
+                if (!bothSides && hasBelow) estimateSide(stack, ref, -1, options.ignored, side, refPyramid, maps, onPicture);
+            } catch (...) {
+                if (below.joinable()) below.join();
+                throw;
+            }
+            if (below.joinable()) below.join();
+            if (failure) std::rethrow_exception(failure);
+            drain();
+        }
+
+        // Then the pictures, one at a time through one working picture, which is swapped with
+        // the picture it replaces.
+        // The working picture comes first, into the memory the estimation has just freed.
+        std::vector<std::uint8_t> spare;
+        if (std::any_of(maps.begin(), maps.end(), [](const Estimate& e) { return e.converged; }) && !order.empty())
+            spare.assign(std::size_t(W) * H * 3, 0);
+        align::ColourReference colourRef;
+        if (options.colourMatch && !order.empty()) colourRef = align::makeColourReference(pictureMat(stack, ref));
+        if (stack.sizes[std::size_t(ref - 1)][0] != fw || stack.sizes[std::size_t(ref - 1)][1] != fh) {
+            clearOutsideFrame(stack.pictures[std::size_t(ref - 1)], W, H, fw, fh);
+            stack.sizes[std::size_t(ref - 1)] = {fw, fh};
+        }
+        std::vector<align::Coverage> coverage; // what each aligned picture's own pixels cover
+        for (const int k : order) {
+            auto& entry = report.pictures[std::size_t(k - 1)];
+            const Estimate& e = maps[std::size_t(k - 1)];
+            const int pw = stack.pictureWidth(k), ph = stack.pictureHeight(k);
+            // Rows from the top on both sides: the stack keeps a picture's bottom row at row 0.
+            const Affine refToPicture = align::flipRows(e.converged ? e.refToPicture : Affine{}, fh, ph);
+            entry.toReference = align::inverse(refToPicture);
+            entry.similarity = align::describe(entry.toReference, pw, ph, fw, fh);
+            coverage.push_back(align::Coverage{refToPicture, pw, ph});
+            entry.converged = e.converged;
+            if (e.converged) {
+                entry.correlation = e.correlation;
+                const cv::Mat src = pictureMat(stack, k);
+                cv::Mat dst(fh, fw, CV_8UC3, spare.data(), std::size_t(W) * 3);
+                const auto& m = e.refToPicture.m;
+                cv::warpAffine(src, dst, cv::Matx23d(m[0], m[1], m[2], m[3], m[4], m[5]), dst.size(),
+                               cv::INTER_CUBIC | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+                if (options.colourMatch) {
+                    const align::ChannelFit fit = align::fitColour(colourRef, dst, align::Coverage{e.refToPicture, pw, ph});
+                    align::applyColour(dst, fit);
+                    entry.gain = fit.gain;
+                    entry.offset = fit.offset;
+                }
+                clearOutsideFrame(spare, W, H, fw, fh);
+                std::swap(spare, stack.pictures[std::size_t(k - 1)]);
+                stack.sizes[std::size_t(k - 1)] = {fw, fh};
+            }
+            tell(AlignProgress::Stage::Warping, k);
+        }
+        report.common = align::commonArea(fw, fh, coverage);
+    } catch (const std::bad_alloc&) {
+        throw RuntimeError(7);
+    } catch (const cv::Exception& e) {
+        if (e.code == cv::Error::StsNoMem) throw RuntimeError(7);
+        throw RuntimeError(5);
+    }
+    return report;
+}
+
+} // namespace orv

@@ -1,0 +1,88 @@
+// Automatic alignment of a loaded series: every picture of the image stack is mapped onto the
+// reference picture (the middle one) by an affine map found with enhanced correlation, and warped
+// in place, so that focus breathing, a moved camera and a slight turn no longer misplace blocks.
+#pragma once
+
+#include "align/affine.h"
+#include "base/runtime_error.h"
+#include "engine/focus_method.h"
+#include "engine/pixel_arrays.h"
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// Each picture to align is told twice: when its map has been measured and when it has been
+// warped. `done` counts these steps, of `total` (twice the pictures to align).
+struct AlignProgress {
+    enum class Stage { Measuring, Warping };
+    Stage stage = Stage::Measuring;
+    int picture = 0; // the picture just finished (1 to N)
+    int done = 0;
+    int total = 0;
+};
+
+struct AlignOptions {
+    // Ignored pictures never win a block: they are neither the reference nor aligned, and stay
+    // as loaded.
+    IgnoreTicks ignored{};
+    // Fit a gain and an offset per colour channel of each picture against the reference on the
+    // area they share, and apply them, so that brightness drift between shots does not decide
+    // blocks.
+    bool colourMatch = false;
+    // The long side of the grey copies the maps are estimated on (at most; less when memory is
+    // short, see below).
+    int workingSide = 1024;
+    // The estimation's working memory (both sides of the reference together) is held below this
+    // many pictures of the stack's size, but never below 16 MB: the memory a caller can spare
+    // besides the stack. Warping needs one such picture.
+    double memoryPictures = 2.0;
+    // Called on the caller's thread only, after each step.
+    std::function<void(const AlignProgress&)> onProgress;
+};
+
+struct PictureAlignment {
+    int picture = 0;        // 1 to N
+    bool aligned = false;   // false: ignored, left as loaded, no properties lines
+    bool reference = false;
+    bool converged = true;  // false: no reliable map was found; the picture is left as loaded
+    double correlation = 0; // of the match that placed it, with its neighbour (1 = perfect)
+    align::Affine toReference;      // picture pixel -> reference pixel, rows from the top
+    align::Similarity similarity;   // the same map as a user reads it
+    std::array<double, 3> gain{1, 1, 1};   // blue, green, red: new = gain * old + offset
+    std::array<double, 3> offset{0, 0, 0};
+};
+
+// A rectangle of the reference frame, rows from the top; empty when width or height is 0.
+struct FrameRect {
+    int left = 0, top = 0, width = 0, height = 0;
+    bool empty() const { return width <= 0 || height <= 0; }
+    bool operator==(const FrameRect&) const = default;
+};
+
+struct AlignmentReport {
+    int reference = 0;                   // 0 when no picture is in use
+    int frameWidth = 0, frameHeight = 0; // the reference frame every aligned picture now fills
+    std::vector<PictureAlignment> pictures; // picture n at index n - 1
+    // The largest axis-aligned rectangle of the frame that every aligned picture covers with
+    // its own pixels (no replicated edge): the "minimum" display area.
+    FrameRect common;
+
+    int notConverged() const;
+};
+
+// Aligns the pictures of `stack` onto its reference in place. Every aligned picture then fills the
+// reference frame (its size in `stack.sizes` becomes the frame's); where it has no pixels of its
+// own its edge is repeated. A picture whose map does not converge is left as loaded. Raises
+// RuntimeError 7 when memory runs out (5 for any other failure of the image library); the stack
+// may then be partly aligned.
+AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options);
+
+// The picture a series aligns onto: the middle of the pictures in use (4 of 7, 5 of 10), 0 when
+// none is in use.
+int referencePicture(int count, const IgnoreTicks& ignored);
+
+} // namespace orv

@@ -1,0 +1,83 @@
+// The display areas of an aligned montage and its properties lines.
+#include "align/alignment_report.h"
+
+#include "base/numbers.h"
+
+#include <cstdio>
+
+namespace orv {
+
+AreaOutcome applyAlignedArea(MontageGeometry& g, const AlignmentReport& r, DisplayArea area) {
+    int W = r.frameWidth, H = r.frameHeight;
+    int left = 0, dY = 0;
+    if (area == DisplayArea::Minimum) {
+        W = r.common.width / 4 * 4;
+        H = r.common.height / 4 * 4;
+        if (W <= 0 || H <= 0) return AreaOutcome::MinimumEmpty;
+        left = r.common.left;
+        // Stack rows count from the bottom: the montage's bottom row is the frame row that lies
+        // H - 1 rows below the rectangle's top.
+        dY = r.frameHeight - r.common.top - H;
+    }
+    try {
+        // A montage block at (x, y) is read from the pictures at (x - shiftX, y + dY + shiftY).
+        const std::int16_t shiftX = toInt16(-left), rowAdjust = toInt16(dY);
+        g.W = float(toInt16(W));
+        g.H = float(toInt16(H));
+        g.shiftX = shiftX;
+        g.shiftY = 0;
+        g.dY = rowAdjust;
+    } catch (RuntimeError& e) {
+        throw e.atLine(8100);
+    }
+    return AreaOutcome::Ready;
+}
+
+namespace {
+
+// Fixed decimals without a minus sign on a value that rounds to zero.
+std::string fixed(double v, int decimals) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    std::string s = text;
+    if (s[0] == '-' && s.find_first_not_of("-0.") == std::string::npos) s.erase(0, 1);
+    return s;
+}
+
+} // namespace
+
+std::string alignmentLine(const PictureAlignment& p) {
+    const align::Similarity& s = p.similarity;
+    return "  Image " + std::to_string(p.picture) + " scale =" + fixed(s.scale, 4) + " , rotation =" +
+           fixed(s.rotation, 2) + " , shift =" + fixed(s.shiftX, 1) + " , " + fixed(s.shiftY, 1);
+}
+
+std::string alignmentWarning(int picture) {
+    return "image " + std::to_string(picture) + " could not be aligned automatically and is used as loaded";
+}
+
+std::string alignmentPropertiesLines(const AlignmentReport& report) {
+    std::string out = "  Automatic alignment =yes\r\n";
+    for (const PictureAlignment& p : report.pictures) {
+        if (!p.aligned) continue;
+        out += alignmentLine(p) + "\r\n";
+        if (!p.converged) out += "  Warning: " + alignmentWarning(p.picture) + "\r\n";
+    }
+    return out;
+}
+
+std::string withAlignmentLines(const std::string& properties, const AlignmentReport& report) {
+    const std::string lines = alignmentPropertiesLines(report);
+    std::size_t at = std::string::npos;
+    const std::size_t method = properties.rfind("  Montage method used =");
+    if (method != std::string::npos) {
+        const std::size_t end = properties.find("\r\n", method);
+        at = end == std::string::npos ? properties.size() : end + 2;
+    } else {
+        at = properties.find("  Increment size =");
+    }
+    if (at == std::string::npos) return properties + lines;
+    return properties.substr(0, at) + lines + properties.substr(at);
+}
+
+} // namespace orv

@@ -1,0 +1,34 @@
+// What an alignment means for the rest of Make Montage: the montage size and placement for each
+// display area, and the lines that record the alignment in the properties text.
+#pragma once
+
+#include "align/align_series.h"
+#include "engine/montage.h"
+
+#include <string>
+
+namespace orv {
+
+// Sets the montage size and placement for an aligned series, in place of the offsets' display
+// areas. Same and Maximum keep the reference frame; Minimum crops the montage to the common
+// rectangle, its sides cut down to multiples of 4. Returns MinimumEmpty, changing nothing, when
+// no rectangle of at least 4 x 4 pixels is left. Raises RuntimeError 6 when a value does not fit
+// 16 bits.
+AreaOutcome applyAlignedArea(MontageGeometry& g, const AlignmentReport& report, DisplayArea area);
+
+// "  Image 3 scale =0.9804 , rotation =-0.12 , shift =12.5 , -3.0"
+std::string alignmentLine(const PictureAlignment& p);
+
+// "image 3 could not be aligned automatically and is used as loaded"
+std::string alignmentWarning(int picture);
+
+// The lines an aligned montage adds to its properties text, each ended by CR LF: the line
+// "  Automatic alignment =yes", then for every picture in use its alignment line, followed by the
+// warning line "  Warning: " + alignmentWarning(n) for a picture whose alignment did not converge.
+std::string alignmentPropertiesLines(const AlignmentReport& report);
+
+// `properties` with the alignment lines after its method line (before the increment line when
+// there is no method line; at the end when there is neither).
+std::string withAlignmentLines(const std::string& properties, const AlignmentReport& report);
+
+} // namespace orv

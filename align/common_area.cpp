@@ -1,0 +1,78 @@
+// The common rectangle. Every picture covers a convex part of the frame (the image of its own
+// rectangle), so on each frame row the pixels all pictures cover form one run; the best rectangle
+// is then the best band of consecutive rows by the narrowest run within it.
+#include "align/common_area.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace orv::align {
+
+namespace {
+
+// Tolerance for pixel centres that land on a picture's edge up to rounding of the map.
+constexpr double kEdge = 1e-6;
+
+// Narrows [lo, hi] to the x with low <= c x + d <= high.
+void narrow(double c, double d, double low, double high, double& lo, double& hi) {
+    if (std::fabs(c) < 1e-12) {
+        if (d < low - kEdge || d > high + kEdge) {
+            lo = 1;
+            hi = 0;
+        }
+        return;
+    }
+    double a = (low - d) / c, b = (high - d) / c;
+    if (a > b) std::swap(a, b);
+    lo = std::max(lo, a);
+    hi = std::min(hi, b);
+}
+
+} // namespace
+
+bool Coverage::covers(double x, double y) const {
+    const double px = frameToPicture.x(x, y), py = frameToPicture.y(x, y);
+    return px >= -kEdge && py >= -kEdge && px <= width - 1 + kEdge && py <= height - 1 + kEdge;
+}
+
+FrameRect commonArea(int fw, int fh, const std::vector<Coverage>& coverages) {
+    FrameRect best;
+    if (fw <= 0 || fh <= 0) return best;
+    // The run of covered pixels on each row, [left, right]; left > right when none.
+    std::vector<int> left(static_cast<std::size_t>(fh)), right(static_cast<std::size_t>(fh));
+    for (int y = 0; y < fh; ++y) {
+        double lo = 0, hi = fw - 1;
+        for (const Coverage& c : coverages) {
+            const auto& m = c.frameToPicture.m;
+            narrow(m[0], m[1] * y + m[2], 0, c.width - 1, lo, hi);
+            narrow(m[3], m[4] * y + m[5], 0, c.height - 1, lo, hi);
+        }
+        if (lo > hi) {
+            left[std::size_t(y)] = 1;
+            right[std::size_t(y)] = 0;
+            continue;
+        }
+        left[std::size_t(y)] = std::max(0, int(std::ceil(lo - kEdge)));
+        right[std::size_t(y)] = std::min(fw - 1, int(std::floor(hi + kEdge)));
+    }
+    long long bestArea = 0;
+    for (int top = 0; top < fh; ++top) {
+        int l = left[std::size_t(top)], r = right[std::size_t(top)];
+        if (r < l || (long long)(r - l + 1) * (fh - top) <= bestArea) continue;
+        for (int bottom = top; bottom < fh; ++bottom) {
+            l = std::max(l, left[std::size_t(bottom)]);
+            r = std::min(r, right[std::size_t(bottom)]);
+            if (r < l) break;
+            const long long area = (long long)(r - l + 1) * (bottom - top + 1);
+            if (area > bestArea) {
+                bestArea = area;
+                best = FrameRect{l, top, r - l + 1, bottom - top + 1};
+            }
+            if ((long long)(r - l + 1) * (fh - top) <= bestArea) break;
+        }
+    }
+    return best;
+}
+
+} // namespace orv::align

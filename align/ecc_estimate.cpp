@@ -1,0 +1,81 @@
+// Coarse-to-fine enhanced-correlation estimation between two grey pyramids.
+#include "align/ecc_estimate.h"
+
+#include <opencv2/imgproc.hpp>
+#include <opencv2/video/tracking.hpp>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orv::align {
+
+GreyPyramid makePyramid(const cv::Mat& bgr, int workingSide, int coarsestSide) {
+    GreyPyramid p;
+    p.fullWidth = bgr.cols;
+    p.fullHeight = bgr.rows;
+    const int longSide = std::max(bgr.cols, bgr.rows);
+    if (longSide <= 0) return p;
+    const double s = std::min(1.0, double(workingSide) / longSide);
+    const cv::Size size(std::max(1, int(std::lround(bgr.cols * s))), std::max(1, int(std::lround(bgr.rows * s))));
+    GreyPyramid::Level level;
+    if (size == bgr.size()) {
+        cv::cvtColor(bgr, level.grey, cv::COLOR_BGR2GRAY);
+    } else {
+        // Shrinking the colour picture first keeps the full-size grey copy out of memory.
+        cv::Mat small;
+        cv::resize(bgr, small, size, 0, 0, cv::INTER_AREA);
+        cv::cvtColor(small, level.grey, cv::COLOR_BGR2GRAY);
+    }
+    level.sx = double(size.width) / bgr.cols;
+    level.sy = double(size.height) / bgr.rows;
+    p.levels.push_back(std::move(level));
+    while (std::max(p.levels.back().grey.cols, p.levels.back().grey.rows) / 2 >= coarsestSide) {
+        const cv::Mat& last = p.levels.back().grey;
+        GreyPyramid::Level next;
+        const cv::Size half((last.cols + 1) / 2, (last.rows + 1) / 2);
+        cv::resize(last, next.grey, half, 0, 0, cv::INTER_AREA);
+        next.sx = double(half.width) / bgr.cols;
+        next.sy = double(half.height) / bgr.rows;
+        p.levels.push_back(std::move(next));
+    }
+    return p;
+}
+
+EccResult refineEcc(const GreyPyramid& templ, const GreyPyramid& input, int from, int to,
+                    Affine& templateToInput, const EccSettings& settings) {
+    EccResult result;
+    const int last = int(std::min(templ.levels.size(), input.levels.size())) - 1;
+    from = std::min(from, last);
+    to = std::max(to, 0);
+    if (from < to) return result;
+    Affine w = templateToInput;
+    const cv::TermCriteria criteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, settings.iterations,
+                                    settings.epsilon);
+    for (int l = from; l >= to; --l) {
+        const auto& t = templ.levels[std::size_t(l)];
+        const auto& in = input.levels[std::size_t(l)];
+        const Affine toLevel = compose(resizeMap(in.sx, in.sy), compose(w, inverse(resizeMap(t.sx, t.sy))));
+        cv::Mat warp(2, 3, CV_32F);
+        for (int i = 0; i < 6; ++i) warp.at<float>(i / 3, i % 3) = float(toLevel.m[std::size_t(i)]);
+        try {
+            result.correlation = cv::findTransformECC(t.grey, in.grey, warp, cv::MOTION_AFFINE, criteria,
+                                                      cv::noArray(), settings.filterSize);
+        } catch (const cv::Exception& ex) {
+            // Not converging is an answer; running out of memory is not.
+            if (ex.code == cv::Error::StsNoMem) throw;
+            return EccResult{};
+        }
+        Affine level;
+        for (int i = 0; i < 6; ++i) level.m[std::size_t(i)] = warp.at<float>(i / 3, i % 3);
+        bool finite = true;
+        for (double v : level.m) finite = finite && std::isfinite(v);
+        if (!finite || std::fabs(level.determinant()) < 1e-6) return EccResult{};
+        w = compose(inverse(resizeMap(in.sx, in.sy)), compose(level, resizeMap(t.sx, t.sy)));
+    }
+    if (!(result.correlation >= settings.minCorrelation)) return EccResult{};
+    result.converged = true;
+    templateToInput = w;
+    return result;
+}
+
+} // namespace orv::align

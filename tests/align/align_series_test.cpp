@@ -1,0 +1,357 @@
+// Aligning generated series with known moves: the maps read back within 0.1 % of scale,
+// 0.05 degrees and 0.3 pixels, the montage of the aligned stack as good as that of registered
+// pictures, and what happens to ignored, unmatchable, single and drifting pictures.
+#include "align_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+namespace orv::test {
+namespace {
+
+struct RecoveryCase {
+    const char* name;
+    int width, height, count;
+    double scaleStep, rotationStep, shiftX, shiftY;
+};
+
+void PrintTo(const RecoveryCase& c, std::ostream* os) { *os << c.name; }
+
+class Recovery : public ::testing::TestWithParam<RecoveryCase> {};
+
+TEST_P(Recovery, MapsReadBackAsMade) {
+    const RecoveryCase& c = GetParam();
+    const auto moves = steppedMoves(c.count, c.scaleStep, c.rotationStep, c.shiftX, c.shiftY);
+    sample::SeriesOptions o{c.width, c.height, c.count, 3, marginFor(moves, c.width, c.height),
+                            sample::Scene::Natural};
+    const sample::SeriesMaker maker(o);
+    ImageStack stack = movedSeries(maker, moves);
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+
+    EXPECT_EQ(r.reference, sample::middlePicture(c.count));
+    EXPECT_EQ(r.notConverged(), 0);
+    for (const PictureAlignment& p : r.pictures) {
+        const auto& t = moves[std::size_t(p.picture - 1)];
+        SCOPED_TRACE("picture " + std::to_string(p.picture));
+        EXPECT_TRUE(p.converged);
+        EXPECT_NEAR(p.similarity.scale / t.scale, 1.0, 0.001);
+        EXPECT_NEAR(p.similarity.rotation, t.rotation, 0.05);
+        EXPECT_NEAR(p.similarity.shiftX, t.shiftX, 0.3);
+        EXPECT_NEAR(p.similarity.shiftY, t.shiftY, 0.3);
+        EXPECT_EQ(stack.sizes[std::size_t(p.picture - 1)], (std::array<int, 2>{c.width, c.height}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Series, Recovery,
+    ::testing::Values(
+        // Focus breathing with a little turn and drift, as on a rail.
+        RecoveryCase{"breathing_7", 800, 600, 7, 0.01, 0.1, 2.5, 1.5},
+        // Shrinking content, turning the other way, pictures not a multiple of 4 wide.
+        RecoveryCase{"shrinking_5", 642, 481, 5, -0.015, -0.2, -3.0, 2.0},
+        // Larger than the working copies: the maps are measured on shrunk pictures.
+        RecoveryCase{"shrunk_copies_6", 1280, 960, 6, 0.012, 0.05, 4.0, -3.0},
+        // Hand-held: no breathing, larger shifts and turns.
+        RecoveryCase{"hand_held_4", 640, 480, 4, 0.0, 0.4, -6.0, -5.0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Moves made by hand, without the generator, read back with the documented signs: the map
+// takes the picture onto the reference, so content that sits right of and above its place in the
+// reference is shifted left and down, content turned clockwise is turned back anticlockwise
+// (negative), and content that looks 2 % larger is scaled by 1 / 1.02.
+struct HandMove {
+    const char* name;
+    double magnify, clockwiseDegrees, right, up; // how the content looks in the picture
+    double scale, rotation, shiftX, shiftY;      // what the alignment must report
+};
+
+void PrintTo(const HandMove& c, std::ostream* os) { *os << c.name; }
+
+class DocumentedSigns : public ::testing::TestWithParam<HandMove> {};
+
+// The reference with its content seen moved by `m`: the point at p in the reference lies at
+// c + magnify * R(clockwise) (p - c) + (right, -up) in the picture, rows from the top.
+sample::Picture moveByHand(const sample::Picture& ref, const HandMove& m) {
+    sample::Picture out = ref;
+    const int W = ref.width, H = ref.height, RW = roundUp4(W);
+    const double cx = (W - 1) / 2.0, cy = (H - 1) / 2.0, a = std::acos(-1.0) * m.clockwiseDegrees / 180;
+    auto at = [&](int x, int yTop, int ch) {
+        x = std::clamp(x, 0, W - 1);
+        yTop = std::clamp(yTop, 0, H - 1);
+        return double(ref.cells[(std::size_t(H - 1 - yTop) * RW + x) * 3 + ch]);
+    };
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            // Invert the move: where in the reference does picture pixel (x, y) come from?
+            const double qx = x - m.right - cx, qy = y + m.up - cy;
+            const double rx = (std::cos(a) * qx + std::sin(a) * qy) / m.magnify + cx;
+            const double ry = (-std::sin(a) * qx + std::cos(a) * qy) / m.magnify + cy;
+            const int ix = int(std::floor(rx)), iy = int(std::floor(ry));
+            const double fx = rx - ix, fy = ry - iy;
+            for (int ch = 0; ch < 3; ++ch) {
+                const double v = (at(ix, iy, ch) * (1 - fx) + at(ix + 1, iy, ch) * fx) * (1 - fy) +
+                                 (at(ix, iy + 1, ch) * (1 - fx) + at(ix + 1, iy + 1, ch) * fx) * fy;
+                out.cells[(std::size_t(H - 1 - y) * RW + x) * 3 + ch] = std::uint8_t(std::lround(v));
+            }
+        }
+    return out;
+}
+
+TEST_P(DocumentedSigns, HandMadeMoveReadsBack) {
+    const HandMove& m = GetParam();
+    sample::SeriesOptions o{480, 360, 1, 5, 0, sample::Scene::Natural};
+    const sample::Picture ref = sample::SeriesMaker(o).picture(1);
+    ImageStack stack = stackOf({ref, moveByHand(ref, m)});
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, 1);
+    const PictureAlignment& p = r.pictures[1];
+    ASSERT_TRUE(p.converged);
+    EXPECT_NEAR(p.similarity.scale, m.scale, 0.0005);
+    EXPECT_NEAR(p.similarity.rotation, m.rotation, 0.03);
+    EXPECT_NEAR(p.similarity.shiftX, m.shiftX, 0.15);
+    EXPECT_NEAR(p.similarity.shiftY, m.shiftY, 0.15);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Moves, DocumentedSigns,
+    ::testing::Values(HandMove{"right_and_up", 1, 0, 5, 3, 1, 0, -5, 3},
+                      HandMove{"turned_clockwise", 1, 1.0, 0, 0, 1, -1.0, 0, 0},
+                      HandMove{"magnified", 1.02, 0, 0, 0, 1 / 1.02, 0, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Registered and moved versions of one series, for the montage comparisons.
+struct TwoSeries {
+    std::vector<sample::PictureTransform> moves;
+    sample::SeriesMaker maker;
+    TwoSeries(int w, int h, int count, double scaleStep, double rotationStep, double sx, double sy)
+        : moves(steppedMoves(count, scaleStep, rotationStep, sx, sy)),
+          maker(sample::SeriesOptions{w, h, count, 7, marginFor(moves, w, h), sample::Scene::Natural}) {}
+    ImageStack registered() const { return movedSeries(maker, std::vector<sample::PictureTransform>(moves.size())); }
+    ImageStack moved() const { return movedSeries(maker, moves); }
+};
+
+TEST(AlignedMontage, AsGoodAsFromRegisteredPictures) {
+    const TwoSeries s(720, 540, 7, 0.012, 0.15, 3.0, 2.0);
+    const sample::Picture truth = s.maker.truth();
+
+    ImageStack moved = s.moved();
+    const double unaligned = psnr(montageOf(moved), 0, 0, truth, FrameRect{40, 40, 640, 460});
+    const AlignmentReport r = alignStack(moved, AlignOptions{});
+    ASSERT_EQ(r.notConverged(), 0);
+    ASSERT_FALSE(r.common.empty());
+    const double exact = psnr(montageOf(s.registered()), 0, 0, truth, r.common);
+    const double aligned = psnr(montageOf(moved, &r), 0, 0, truth, r.common);
+    RecordProperty("psnr_exact", std::to_string(exact));
+    RecordProperty("psnr_aligned", std::to_string(aligned));
+    EXPECT_GT(aligned, exact - 0.5) << "exact " << exact << " dB, aligned " << aligned << " dB";
+    EXPECT_GT(aligned, unaligned + 3) << "unaligned " << unaligned << " dB";
+
+    // The minimum area shows the same pixels, cropped to the common rectangle.
+    const Montage minimum = montageOf(moved, &r, DisplayArea::Minimum);
+    const FrameRect cut{r.common.left, r.common.top, r.common.width / 4 * 4, r.common.height / 4 * 4};
+    EXPECT_EQ(minimum.geometry.W, float(cut.width));
+    EXPECT_EQ(minimum.geometry.H, float(cut.height));
+    const double cropped = psnr(minimum, cut.left, r.frameHeight - cut.top - cut.height, truth, cut);
+    EXPECT_GT(cropped, exact - 0.5);
+}
+
+TEST(AlignedMontage, CommonRectangleHoldsOnlyPixelsOfEveryPicture) {
+    const TwoSeries s(480, 360, 5, 0.02, 0.5, 5.0, -4.0);
+    ImageStack moved = s.moved();
+    const AlignmentReport r = alignStack(moved, AlignOptions{});
+    ASSERT_EQ(r.notConverged(), 0);
+    // Every picture's own rectangle, taken onto the reference, covers the common one ...
+    for (const PictureAlignment& p : r.pictures)
+        for (const auto& corner : {std::array<int, 2>{r.common.left, r.common.top},
+                                   {r.common.left + r.common.width - 1, r.common.top},
+                                   {r.common.left, r.common.top + r.common.height - 1},
+                                   {r.common.left + r.common.width - 1, r.common.top + r.common.height - 1}}) {
+            const align::Affine back = align::inverse(p.toReference);
+            const double x = back.x(corner[0], corner[1]), y = back.y(corner[0], corner[1]);
+            EXPECT_TRUE(x >= -1e-6 && y >= -1e-6 && x <= 480 - 1 + 1e-6 && y <= 360 - 1 + 1e-6)
+                << "picture " << p.picture << " corner " << corner[0] << "," << corner[1];
+        }
+    // ... and it is the largest: the pictures most shrunk and moved leave about a tenth of each
+    // side uncovered, not more.
+    EXPECT_GT(r.common.width, 480 * 0.8);
+    EXPECT_GT(r.common.height, 360 * 0.8);
+    EXPECT_LT(r.common.width, 480);
+}
+
+TEST(AlignStack, IgnoredPicturesStayAsLoadedAndTheMiddleOfTheOthersIsTheReference) {
+    const auto moves = steppedMoves(6, 0.01, 0.1, 2, 2);
+    const sample::SeriesMaker maker({400, 300, 6, 2, marginFor(moves, 400, 300), sample::Scene::Natural});
+    ImageStack stack = movedSeries(maker, moves);
+    const auto before = stack.pictures;
+    AlignOptions o;
+    o.ignored[0] = o.ignored[1] = true; // pictures 1 and 2: pictures 3 to 6 are in use
+    const AlignmentReport r = alignStack(stack, o);
+    EXPECT_EQ(r.reference, 4);
+    EXPECT_EQ(referencePicture(6, o.ignored), 4);
+    EXPECT_EQ(stack.pictures[0], before[0]);
+    EXPECT_EQ(stack.pictures[1], before[1]);
+    EXPECT_EQ(stack.pictures[3], before[3]); // the reference itself
+    EXPECT_NE(stack.pictures[2], before[2]);
+    EXPECT_FALSE(r.pictures[0].aligned);
+    const std::string lines = alignmentPropertiesLines(r);
+    EXPECT_EQ(lines.find("Image 1 "), std::string::npos);
+    EXPECT_EQ(lines.find("Image 2 "), std::string::npos);
+    EXPECT_NE(lines.find("  Image 4 scale =1.0000 , rotation =0.00 , shift =0.0 , 0.0\r\n"), std::string::npos);
+}
+
+TEST(AlignStack, UnmatchablePictureIsLeftAsLoadedWithAWarningAndTheChainGoesOn) {
+    const auto moves = steppedMoves(5, 0.01, 0.1, 3, 1);
+    const sample::SeriesMaker maker({400, 300, 5, 4, marginFor(moves, 400, 300), sample::Scene::Natural});
+    std::vector<sample::Picture> pictures;
+    for (int k = 1; k <= 5; ++k) pictures.push_back(maker.picture(k, moves[std::size_t(k - 1)]));
+    // Picture 4 shows something else entirely (a lens cap: flat grey).
+    std::fill(pictures[3].cells.begin(), pictures[3].cells.end(), std::uint8_t(90));
+    ImageStack stack = stackOf(std::move(pictures));
+    const auto grey = stack.pictures[3];
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    EXPECT_FALSE(r.pictures[3].converged);
+    EXPECT_EQ(stack.pictures[3], grey);
+    EXPECT_EQ(r.notConverged(), 1);
+    // Picture 5 is matched past the grey one.
+    EXPECT_TRUE(r.pictures[4].converged);
+    EXPECT_NEAR(r.pictures[4].similarity.shiftX, moves[4].shiftX, 0.3);
+    EXPECT_NEAR(r.pictures[4].similarity.scale / moves[4].scale, 1.0, 0.001);
+    const std::string lines = alignmentPropertiesLines(r);
+    EXPECT_NE(lines.find("  Image 4 scale =1.0000 , rotation =0.00 , shift =0.0 , 0.0\r\n"
+                         "  Warning: image 4 could not be aligned automatically and is used as loaded\r\n"),
+              std::string::npos);
+}
+
+TEST(AlignStack, SmallerPictureIsPlacedByItsOwnRowsAndFillsTheFrame) {
+    // Picture 3 is the reference without its top 16 rows and right 8 columns: its own rows start
+    // 16 rows further down the reference, and it is 8 columns narrower.
+    const int w = 320, h = 240;
+    const sample::Picture full = sample::SeriesMaker({w, h, 1, 9, 0, sample::Scene::Natural}).picture(1);
+    sample::Picture cropped = full;
+    cropped.width = w - 8;
+    cropped.height = h - 16;
+    for (int y = 0; y < h; ++y) // bottom-up rows: the crop keeps rows 0 to h - 17
+        for (int x = 0; x < w; ++x)
+            if (y >= h - 16 || x >= w - 8)
+                for (int ch = 0; ch < 3; ++ch) cropped.cells[(std::size_t(y) * w + x) * 3 + ch] = 0;
+    ImageStack stack = stackOf({full, full, cropped});
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, 2);
+    const PictureAlignment& p = r.pictures[2];
+    ASSERT_TRUE(p.converged);
+    EXPECT_NEAR(p.similarity.scale, 1.0, 1e-4);
+    EXPECT_NEAR(p.similarity.shiftX, -4.0, 0.05); // its centre is 4 columns left of the frame's
+    EXPECT_NEAR(p.similarity.shiftY, 8.0, 0.05);  // and 8 rows below it
+    EXPECT_EQ(stack.sizes[2], (std::array<int, 2>{w, h}));
+    // Columns 0 to w - 9 and rows 16 to h - 1, give or take the pixel a measured map may lose.
+    EXPECT_NEAR(r.common.left, 0, 1);
+    EXPECT_NEAR(r.common.top, 16, 1);
+    EXPECT_NEAR(r.common.left + r.common.width, w - 8, 1);
+    EXPECT_NEAR(r.common.top + r.common.height, h, 1);
+    // Inside the common rectangle the warped picture is the reference again.
+    int worst = 0;
+    for (int y = 0; y < h - 16; ++y)
+        for (int x = 0; x < w - 8; ++x)
+            for (int ch = 0; ch < 3; ++ch) {
+                const std::size_t i = (std::size_t(y) * w + x) * 3 + ch;
+                worst = std::max(worst, std::abs(int(stack.pictures[2][i]) - int(full.cells[i])));
+            }
+    EXPECT_LE(worst, 3);
+}
+
+TEST(AlignStack, OnePictureNeedsNothing) {
+    ImageStack stack = stackOf({sample::SeriesMaker({64, 48, 1, 1, 0, sample::Scene::Natural}).picture(1)});
+    const auto before = stack.pictures;
+    int events = 0;
+    AlignOptions o;
+    o.onProgress = [&](const AlignProgress&) { ++events; };
+    const AlignmentReport r = alignStack(stack, o);
+    EXPECT_EQ(r.reference, 1);
+    EXPECT_EQ(stack.pictures, before);
+    EXPECT_EQ(events, 0);
+    EXPECT_EQ(r.common, (FrameRect{0, 0, 64, 48}));
+    EXPECT_EQ(alignmentPropertiesLines(r),
+              "  Automatic alignment =yes\r\n  Image 1 scale =1.0000 , rotation =0.00 , shift =0.0 , 0.0\r\n");
+}
+
+TEST(AlignStack, StackThatDisagreesWithItsCountIsRefusedUntouched) {
+    ImageStack stack = stackOf({sample::SeriesMaker({64, 48, 1, 1, 0, sample::Scene::Natural}).picture(1)});
+    stack.count = 2; // one picture short
+    try {
+        alignStack(stack, AlignOptions{});
+        FAIL() << "no error";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 9);
+    }
+}
+
+TEST(AlignStack, ProgressIsToldForEveryPictureTwiceOnTheCallersThread) {
+    const auto moves = steppedMoves(6, 0.005, 0, 1, 1);
+    const sample::SeriesMaker maker({320, 240, 6, 6, marginFor(moves, 320, 240), sample::Scene::Natural});
+    ImageStack stack = movedSeries(maker, moves);
+    std::vector<AlignProgress> events;
+    bool otherThread = false;
+    const auto caller = std::this_thread::get_id();
+    AlignOptions o;
+    o.onProgress = [&](const AlignProgress& e) {
+        otherThread = otherThread || std::this_thread::get_id() != caller;
+        events.push_back(e);
+    };
+    alignStack(stack, o);
+    ASSERT_EQ(events.size(), 10u);
+    EXPECT_FALSE(otherThread);
+    std::vector<int> measured, warped;
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        EXPECT_EQ(events[i].done, int(i) + 1);
+        EXPECT_EQ(events[i].total, 10);
+        (events[i].stage == AlignProgress::Stage::Measuring ? measured : warped).push_back(events[i].picture);
+    }
+    std::sort(measured.begin(), measured.end());
+    EXPECT_EQ(measured, (std::vector<int>{1, 2, 4, 5, 6}));
+    EXPECT_EQ(warped, (std::vector<int>{1, 2, 4, 5, 6}));
+}
+
+// Brightness drifting through the series (exposure changing from shot to shot).
+TEST(ColourMatch, RemovesADriftAndLeavesASteadySeriesAlone) {
+    const int count = 5;
+    auto moves = steppedMoves(count, 0.01, 0.1, 2, 1);
+    const sample::SeriesMaker maker({480, 360, count, 8, marginFor(moves, 480, 360), sample::Scene::Natural});
+    const sample::Picture truth = maker.truth();
+
+    ImageStack steady = movedSeries(maker, moves);
+    AlignOptions matching;
+    matching.colourMatch = true;
+    const AlignmentReport still = alignStack(steady, matching);
+    for (const PictureAlignment& p : still.pictures)
+        for (int ch = 0; ch < 3; ++ch) {
+            EXPECT_NEAR(p.gain[std::size_t(ch)], 1.0, 0.02) << "picture " << p.picture;
+            EXPECT_NEAR(p.offset[std::size_t(ch)], 0.0, 3.0) << "picture " << p.picture;
+        }
+
+    for (int k = 1; k <= count; ++k) {
+        const int d = k - sample::middlePicture(count);
+        const double g = 1 + 0.04 * d;
+        moves[std::size_t(k - 1)].gain = {g, 1 + 0.03 * d, g};
+        moves[std::size_t(k - 1)].offset = {3.0 * d, 0, -3.0 * d};
+    }
+    ImageStack drifting = movedSeries(maker, moves);
+    ImageStack plain = drifting;
+    const AlignmentReport matched = alignStack(drifting, matching);
+    const AlignmentReport unmatched = alignStack(plain, AlignOptions{});
+    for (const PictureAlignment& p : matched.pictures) {
+        // The fit undoes the drift of each channel: reference = gain * picture + offset.
+        const auto& t = moves[std::size_t(p.picture - 1)];
+        for (int ch = 0; ch < 3; ++ch) {
+            const std::size_t c = std::size_t(ch);
+            EXPECT_NEAR(p.gain[c] * t.gain[c], 1.0, 0.03) << "picture " << p.picture << " channel " << ch;
+            EXPECT_NEAR(p.gain[c] * t.offset[c] + p.offset[c], 0.0, 3.0) << "picture " << p.picture << " channel " << ch;
+        }
+    }
+    const double with = psnr(montageOf(drifting, &matched), 0, 0, truth, matched.common);
+    const double without = psnr(montageOf(plain, &unmatched), 0, 0, truth, unmatched.common);
+    EXPECT_GT(with, without + 1.0) << "with " << with << " dB, without " << without << " dB";
+}
+
+} // namespace
+} // namespace orv::test
