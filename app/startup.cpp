@@ -89,6 +89,8 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
 
     // Method, originating image, recent files, target colour.
     main->setMontageMethod(prefs.montageMethod);
+    main->setAlignment(readProfileNumber(state.preferences, kPreferencesSection, "Automatic alignment") != 0,
+                       readProfileNumber(state.preferences, kPreferencesSection, "Colour matching") != 0);
     state.originatingImage = prefs.originatingImage;
     state.recent.load(state.preferences);
     main->fillRecentFiles();

@@ -81,6 +81,10 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             if (!writableFormatFor(o.output))
                 return fail("cannot write the picture format of '" + o.output +
                             "': end the name with .bmp, .jpg, .jpeg, .gif, .png, .tif or .tiff");
+        } else if (a == "--align") {
+            o.align = true;
+        } else if (a == "--colour-match" || a == "--color-match") {
+            o.colourMatch = true;
         } else if (a == "--depth-map") {
             if (!value(o.depthMapFile) || o.depthMapFile.empty()) return fail("--depth-map needs a file name");
         } else if (a == "--map") {
@@ -152,6 +156,8 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
     }
     if (!o.openProject.empty() && !o.firstFile.empty())
         return fail("--open-project names the series itself: give no first file");
+    if (o.align && o.useOffsets) return fail("--align and --offsets exclude each other: choose one");
+    if (o.colourMatch && !o.align) return fail("--colour-match works with --align");
     if (!o.help && !o.version && o.firstFile.empty() && o.openProject.empty()) return fail("no first file named");
     r.options = o;
     return r;
@@ -171,6 +177,9 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
                        .jpeg, .gif, .png, .tif, .tiff; default: FIRST_FILE's folder and file
                        name up to the file name's first dot + " montage.bmp"
       --map FILE       write the dominant-image map text
+      --align          align the pictures automatically (scale, rotation, shift) onto the
+                       middle one before the montage; not with --offsets
+      --colour-match   with --align: also match each picture's colours to the middle one
       --depth-map FILE write a greyscale picture of which picture each pixel came from
                        (picture 1 black, the last white; PNG, or the format of the name)
       --report FILE    write the properties text (default: standard output)

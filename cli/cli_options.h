@@ -17,6 +17,8 @@ struct CliOptions {
     std::string output;     // empty: the default name beside the first file
     std::string mapFile;
     std::string depthMapFile; // empty: no depth map
+    bool align = false;       // align the pictures automatically first
+    bool colourMatch = false; // and match their colours to the reference
     std::string reportFile; // empty: standard output
     IgnoreTicks ignored{};
     bool useOffsets = false;

@@ -4,6 +4,8 @@
 #include "base/numbers.h"
 #include "base/prompt.h"
 #include "cli/cli_options.h"
+#include "align/alignment_report.h"
+#include "base/text.h"
 #include "session/montage_session.h"
 #include "engine/properties_text.h"
 #include "output/bmp_writer.h"
@@ -89,6 +91,8 @@ public:
         controls_.ignored = o.ignored;
         controls_.useOffsets = o.useOffsets;
         controls_.area = o.area;
+        controls_.align = o.align;
+        controls_.colourMatch = o.colourMatch;
         for (std::size_t i = 0; i < o.offsets.size() && i + 1 < offsets_.size(); ++i) offsets_[i + 1] = o.offsets[i];
     }
 
@@ -106,6 +110,7 @@ public:
     void incrementReplaced(const std::string& text) override { controls_.incrementText = text; }
     void readTargetOffsets(OffsetTable& offsets, const MontageControls&, int) override { offsets = offsets_; }
     void pictureLoaded(int k, const std::string&, const MemorySurface&) override { bar_.show("loading", k, k); }
+    void alignmentProgress(int done, int total) override { bar_.show("aligning", done, total); }
     void blockRowDone(const MontageRowEvent& e, const PixelArrays&) override {
         bar_.show("montage", e.row.rowIndex + 1, e.row.rowCount);
     }
@@ -170,12 +175,19 @@ private:
     SessionState state_;
     CliObserver observer_;
     MontageSession session_;
+    bool reportedAlignment_ = false;
 };
 
 bool CliRun::makeMontage() {
     const MakeOutcome made = session_.makeMontage();
     bar_.done();
     if (made.maximumEmpty) std::cerr << "orvanta-cli: with these offsets the maximum area is empty\n";
+    // A picture that could not be aligned is used as loaded, and said so.
+    if (const auto& a = state_.montage.alignment; a && !reportedAlignment_) {
+        reportedAlignment_ = true;
+        for (const PictureAlignment& p : a->pictures)
+            if (p.aligned && !p.converged) std::cerr << "orvanta-cli: " << trimBlanks(alignmentWarning(p.picture)) << "\n";
+    }
     if (!made.made) return false;
     return !o_.smooth || made.smoothed;
 }
@@ -292,7 +304,8 @@ bool applyProject(CliOptions& o) {
     }
     o.firstFile = s.firstFileName;
     o.incrementText = s.incrementText;
-    o.method = s.method >= 0 && s.method <= 4 ? s.method : 0;
+    o.method = s.method >= 0 && s.method < kMethodCount ? s.method : 0;
+    o.align = s.automaticAlignment && !s.usesOffsets;
     o.ignored = s.ignored;
     o.useOffsets = s.usesOffsets;
     o.offsets.clear();

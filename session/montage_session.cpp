@@ -4,6 +4,7 @@
 
 #include "base/numbers.h"
 #include "base/runtime_error.h"
+#include "align/alignment_report.h"
 #include "engine/properties_text.h"
 #include "fusion/pyramid_focus.h"
 #include "output/depth_map.h"
@@ -186,6 +187,7 @@ MontageSession::SeriesStep MontageSession::loadSeriesForMontage(const MontageCon
     }
     pictures_.clear();
     stackHoldsSeries_ = false;
+    stackAligned_ = false;
     decodedName_.clear();
     const SeriesResult r = decodeSeries(*series, pictures_);
     line = 5100;
@@ -252,7 +254,18 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
     const AreaInput area{c.useOffsets, c.area.value_or(DisplayArea::Same), N, c.ignored,
                          state_.evaluation.evaluationMode, int(state_.series.pictureWidth),
                          int(state_.series.pictureHeight)};
-    const AreaOutcome fit = applyDisplayArea(ms.geometry, ms.offsets, area);
+    AreaOutcome fit = AreaOutcome::Ready;
+    if (c.align && !state_.projectFlag) {
+        // The pictures are aligned onto the reference's frame before the area is chosen: offsets
+        // play no part, and the minimum area is the rectangle every aligned picture covers.
+        line = 8150;
+        alignSeries(c);
+        ms.offsets = OffsetTable{};
+        fit = applyAlignedArea(ms.geometry, *ms.alignment, c.area.value_or(DisplayArea::Same));
+    } else {
+        ms.alignment.reset();
+        fit = applyDisplayArea(ms.geometry, ms.offsets, area);
+    }
     if (fit == AreaOutcome::MinimumEmpty) {
         busy.release();
         ask(PromptIcon::Critical, kMinimumAreaText, kMinimumAreaTitle);
@@ -318,7 +331,7 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
         run.focus = &ms.focus;
         run.geometry = &ms.geometry;
         run.offsets = &ms.offsets;
-        run.settings = MontageRunSettings{increment, c.method, c.ignored, c.useOffsets};
+        run.settings = MontageRunSettings{increment, c.method, c.ignored, c.useOffsets && !c.align};
         run.pictureCount = N;
         run.messages = &messages;
         run.surfaces = fill ? &surfaces : nullptr;
@@ -390,6 +403,36 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
     }
 }
 
+void MontageSession::alignSeries(const MontageControls& c) {
+    MontageState& ms = state_.montage;
+    if (stackAligned_ && stackHoldsSeries_ && pictures_.empty() && alignedColours_ == c.colourMatch && ms.alignment)
+        return; // a comparison's later montages reuse the aligned pictures
+    if (!stackHoldsSeries_ || !pictures_.empty()) {
+        // The stack is filled at picture 1's size; the montage slot follows the area later.
+        MemorySurface blank(roundToInt16(state_.series.pictureWidth), roundToInt16(state_.series.pictureHeight));
+        ArraySurfaces surfaces;
+        surfaces.montage = &blank;
+        for (auto& p : pictures_) surfaces.pictures.push_back(p.get());
+        MessageList messages;
+        ms.arrays.loadImageArrays(ArrayFill::Full, surfaces,
+                                  SizeCheck{c.ignored, state_.evaluation.evaluationMode != 0 || state_.evaluation.evaluationRun,
+                                            &messages});
+        stackHoldsSeries_ = true;
+        pictures_.clear();
+        showMessages(messages);
+    }
+    AlignOptions o;
+    o.ignored = c.ignored;
+    o.colourMatch = c.colourMatch;
+    o.onProgress = [this](const AlignProgress& p) {
+        observer_.alignmentProgress(p.done, p.total);
+        observer_.processEvents();
+    };
+    ms.alignment = alignStack(ms.arrays.stack, o);
+    stackAligned_ = true;
+    alignedColours_ = c.colourMatch;
+}
+
 void MontageSession::buildProperties(const MontageControls& c) {
     PropertiesInput p;
     p.firstFileName = state_.montage.firstFileName;
@@ -405,6 +448,8 @@ void MontageSession::buildProperties(const MontageControls& c) {
     p.offsets = state_.montage.offsets;
     p.map = state_.montage.map;
     state_.montage.propertiesText = buildPropertiesText(p);
+    if (state_.montage.alignment)
+        state_.montage.propertiesText = withAlignmentLines(state_.montage.propertiesText, *state_.montage.alignment);
 }
 
 // --- smoothing -------------------------------------------------------------------------------

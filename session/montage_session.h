@@ -9,6 +9,7 @@
 #include "engine/focus_method.h"
 #include "engine/pixel_arrays.h"
 #include "engine/montage.h"
+#include "align/align_series.h"
 #include "engine/montage_run.h"
 #include "fusion/picture_choices.h"
 #include "input/series_loader.h"
@@ -42,6 +43,8 @@ struct MontageControls {
     IgnoreTicks ignored{};      // the "Ignore Image" ticks of pictures 1 to 10
     bool useOffsets = false;    // "Use Image Offsets"
     std::optional<DisplayArea> area = DisplayArea::Same; // the ticked display area, if any
+    bool align = false;         // "Align Images Automatically" (never together with offsets)
+    bool colourMatch = false;   // aligned pictures also matched in colour to the reference
 };
 
 inline constexpr int kComparisonWindows = 6; // comparison montage windows a comparison may fill
@@ -64,6 +67,7 @@ struct MontageState {
     std::string map;            // the main montage's dominant-image map
     int increment = 0;          // the block side it was made with
     PictureChoices choices;     // Pyramid Focus: the picture each pixel came from
+    std::optional<AlignmentReport> alignment; // how the pictures were aligned, when they were
     std::string propertiesText; // the main montage's report
     std::array<std::string, 11> comparisonProperties; // comparison montage window k's report
     std::array<std::string, kComparisonWindows> comparisonMaps; // and its map
@@ -119,6 +123,8 @@ public:
     // The montage will be W x H pixels with blocks of `increment` (sent again when the display
     // area changes the size).
     virtual void montageSized(float /*W*/, float /*H*/, int /*increment*/) {}
+    // Automatic alignment: `done` of `total` steps (each picture measured, then warped).
+    virtual void alignmentProgress(int /*done*/, int /*total*/) {}
     // The minimum display area left nothing to show; the montage window goes.
     virtual void montageHidden() {}
     // The surface whose size the growing preview takes, or none for no preview.
@@ -235,6 +241,8 @@ private:
     SeriesStep loadSeriesForMontage(const MontageControls& c, int& line);
     SeriesResult decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into);
     void makeMontageSteps(MakeOutcome& out, int& line);
+    // Fills the stack from the decoded pictures (when it does not hold them yet) and aligns it.
+    void alignSeries(const MontageControls& c);
     ComparisonResult runComparison(Prompter* answers,
                                    const std::function<ComparisonResult(ComparisonDriver&)>& command);
     PromptAnswer ask(PromptIcon icon, const std::string& text, const std::string& title,
@@ -253,6 +261,9 @@ private:
     std::vector<std::unique_ptr<MemorySurface>> pictures_;
     std::string decodedName_;
     bool stackHoldsSeries_ = false;
+    // The stack's pictures have been aligned (with colour matching when `alignedColours_`).
+    bool stackAligned_ = false;
+    bool alignedColours_ = false;
 };
 
 } // namespace orv

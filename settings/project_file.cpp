@@ -96,6 +96,8 @@ ProjectSettings readProjectSettings(const std::string& path) {
 
     // Offsets were used when the file holds a display-method line or any picture's offset: the
     // first picture may have been ignored, or its target may sit at x = 0.
+    if (const std::optional<std::string> aligned = readKey(f, "Automatic alignment"))
+        s.automaticAlignment = trimBlanks(*aligned) == "yes";
     const std::optional<std::string> area = readKey(f, "Offset display method");
     s.usesOffsets = area.has_value();
     for (int i = 1; i <= 30; ++i) {

@@ -51,6 +51,7 @@ struct ProjectSettings {
     // Target centres of pictures 1 to 30 (index 0 unused) for which the file holds both keys.
     std::array<std::optional<std::pair<int, int>>, 31> targets{};
     std::array<bool, 10> ignored{}; // pictures 1 to 10
+    bool automaticAlignment = false; // the pictures were aligned automatically
 };
 
 // Reads the keys of section "project"; missing keys read as "0". A missing file reads as all

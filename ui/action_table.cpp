@@ -57,6 +57,9 @@ constexpr ActionSpec kOffsetsMenu[] = {
     {"mnuActivateOffsetsMin", "Activate Image Offsets - display minimum area", Command::AreaMinimum, 0, true},
     {"mnuActivateOffsetsMax", "Activate Image Offsets - display maximum area", Command::AreaMaximum, 0, true},
     {"mnuActivateOffsetsSame", "Activate Image Offsets - display same area", Command::AreaSame, 0, true, true},
+    {"mnuseparator8", "-"},
+    {"mnuAlign", "Align Images Automatically", Command::AlignImages, 0, true},
+    {"mnuColourMatch", "Match Colours When Aligning", Command::MatchColours, 0, true},
 };
 
 constexpr ActionSpec kWindowMenu[] = {

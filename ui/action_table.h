@@ -23,7 +23,7 @@ enum class Command {
     // Montage Method
     CompareAllMethods, EvaluateIncrements, EvaluateAll, Smooth,
     // Set Image Offsets
-    UseOffsets, AreaMinimum, AreaMaximum, AreaSame,
+    UseOffsets, AreaMinimum, AreaMaximum, AreaSame, AlignImages, MatchColours,
     // Help
     Help, Contact, About,
     // A picture window's context menu (source and montage windows)

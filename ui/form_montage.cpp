@@ -185,6 +185,8 @@ void FormMontage::runCommand(Command c) {
     case Command::EvaluateIncrements: mnuEvaluate_Click(); break;
     case Command::EvaluateAll: mnuEvaluateAll_Click(); break;
     case Command::UseOffsets: mnuAddOffsets_Click(); break;
+    case Command::AlignImages: mnuAlign_Click(); break;
+    case Command::MatchColours: rememberAlignment(); break;
     case Command::SaveProject: mnuSave_Click(); break;
     case Command::OpenProject:
         if (gate()) mnuOpenProject_Click();
@@ -249,6 +251,8 @@ MontageControls FormMontage::readControls() const {
     c.method = FocusMethod(montageMethod());
     for (int i = 0; i < 10; ++i) c.ignored[std::size_t(i)] = mnuignoreImage(i)->isChecked();
     c.useOffsets = action(Command::UseOffsets)->isChecked();
+    c.align = action(Command::AlignImages)->isChecked();
+    c.colourMatch = action(Command::MatchColours)->isChecked();
     if (action(Command::AreaSame)->isChecked()) c.area = DisplayArea::Same;
     else if (action(Command::AreaMinimum)->isChecked()) c.area = DisplayArea::Minimum;
     else if (action(Command::AreaMaximum)->isChecked()) c.area = DisplayArea::Maximum;

@@ -123,6 +123,10 @@ public:
     // Image offsets: "Use Image Offsets" (after the entry inverted its own tick), switching the
     // targets and the status window on or off, the status text and the target colour.
     void mnuAddOffsets_Click();
+    // "Align Images Automatically" and "Match Colours When Aligning", remembered as preferences.
+    void mnuAlign_Click();
+    void rememberAlignment();
+    void setAlignment(bool align, bool colourMatch);
     void switchOffsets(bool on);
     void ShowOffsetStatus();
     void SetTargetColor(std::uint32_t colour);

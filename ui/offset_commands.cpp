@@ -3,6 +3,7 @@
 #include "ui/form_montage.h"
 
 #include "session/offset_target.h"
+#include "settings/preferences.h"
 #include "ui/form_status.h"
 
 #include <QAction>
@@ -11,8 +12,31 @@ namespace orv {
 
 void FormMontage::mnuAddOffsets_Click() { switchOffsets(action(Command::UseOffsets)->isChecked()); }
 
+// Automatic alignment and the target markers exclude each other: ticking one unticks the other.
+void FormMontage::mnuAlign_Click() {
+    if (action(Command::AlignImages)->isChecked() && action(Command::UseOffsets)->isChecked()) switchOffsets(false);
+    rememberAlignment();
+}
+
+void FormMontage::rememberAlignment() {
+    state_.preferences.tryWrite(kPreferencesSection, "Automatic alignment",
+                                action(Command::AlignImages)->isChecked() ? "1" : "0");
+    state_.preferences.tryWrite(kPreferencesSection, "Colour matching",
+                                action(Command::MatchColours)->isChecked() ? "1" : "0");
+}
+
+void FormMontage::setAlignment(bool align, bool colourMatch) {
+    action(Command::AlignImages)->setChecked(align);
+    action(Command::MatchColours)->setChecked(colourMatch);
+    if (align && action(Command::UseOffsets)->isChecked()) switchOffsets(false);
+}
+
 void FormMontage::switchOffsets(bool on) {
     action(Command::UseOffsets)->setChecked(on);
+    if (on && action(Command::AlignImages)->isChecked()) {
+        action(Command::AlignImages)->setChecked(false);
+        rememberAlignment();
+    }
     if (!on) {
         windows_->setTargetsShown(false);
         if (status_) {

@@ -100,6 +100,7 @@ void FormMontage::openProject() {
         textFileName_->setText(qs(s.firstFileName));
         setMontageMethod(s.method);
         textIncrement_->setText(qs(s.incrementText));
+        if (s.automaticAlignment) setAlignment(true, action(Command::MatchColours)->isChecked());
         if (s.usesOffsets) {
             switchOffsets(true);
             for (int i = 1; i <= kMaxPictures; ++i)

@@ -206,3 +206,23 @@ TEST_F(CliSeries, PyramidFocusWritesItsMethodItsDepthMapAndIsNotSmoothed) {
     ASSERT_EQ(b.exitCode, 0) << b.err;
     EXPECT_TRUE(QFile::exists(out("depth.bmp")));
 }
+
+TEST(CliAlign, AShiftedSeriesIsAlignedAndItsPropertiesSaySo) {
+    QTemporaryDir dir;
+    auto g = runProgram("make-sample-series", {dir.path() + "/m", "--count", "3", "--size", "320x240", "--scene",
+                                               "natural", "--shift-step", "3,2", "--margin", "40"});
+    ASSERT_EQ(g.exitCode, 0) << g.err;
+    const QString first = dir.path() + "/m/sample01.bmp";
+    const auto r = runProgram("orvanta-cli", {"-q", "--align", "-o", dir.path() + "/a.bmp", first});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("  Montage method used =0 (3D Color Space Focus)\r\n  Automatic alignment =yes\r\n"),
+              std::string::npos);
+    // The middle picture is the reference; its neighbours are moved back by about one step.
+    EXPECT_NE(r.out.find("  Image 2 scale =1.0000 , rotation =0.00 , shift =0.0 , 0.0\r\n"), std::string::npos);
+    EXPECT_NE(r.out.find("  Image 1 scale =1.0000"), std::string::npos);
+    // Without --align nothing of this appears; with offsets it is refused.
+    const auto plain = runProgram("orvanta-cli", {"-q", "-o", dir.path() + "/p.bmp", first});
+    EXPECT_EQ(plain.out.find("Automatic alignment"), std::string::npos);
+    EXPECT_EQ(runProgram("orvanta-cli", {"--align", "--offsets", "1,1;2,2", first}).exitCode, 2);
+    EXPECT_EQ(runProgram("orvanta-cli", {"--colour-match", first}).exitCode, 2);
+}

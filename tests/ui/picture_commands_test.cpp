@@ -139,3 +139,26 @@ TEST(PictureCommands, PyramidFocusIsTheSixthMethodAndItsDepthMapIsSaved) {
 
 } // namespace
 } // namespace orv::testing
+
+namespace orv::testing {
+namespace {
+
+TEST(PictureCommands, AutomaticAlignmentAndOffsetsExcludeEachOtherAndAreRemembered) {
+    MainWindowRig rig;
+    QAction* align = rig.form->action(Command::AlignImages);
+    QAction* offsets = rig.form->action(Command::UseOffsets);
+    offsets->trigger();
+    ASSERT_TRUE(offsets->isChecked());
+    align->trigger();
+    EXPECT_TRUE(align->isChecked());
+    EXPECT_FALSE(offsets->isChecked());
+    EXPECT_EQ(rig.preference("Automatic alignment"), "1");
+    EXPECT_TRUE(rig.form->readControls().align);
+    offsets->trigger();
+    EXPECT_TRUE(offsets->isChecked());
+    EXPECT_FALSE(align->isChecked());
+    EXPECT_EQ(rig.preference("Automatic alignment"), "0");
+}
+
+} // namespace
+} // namespace orv::testing
