@@ -35,6 +35,11 @@ SeriesOutcome BatchMontage::loadSeries(const std::string& typed, const std::stri
     const SeriesResult r = loadSeriesSurfaces(
         *series, pictures_, onPicture,
         [&] { prompter_.ask(PromptIcon::Critical, kLimitText, kLimitTitle); });
+    if (r.failure) {
+        prompter_.ask(PromptIcon::Critical, genericErrorText(RuntimeError(r.failure), 5100, "CommandGo"),
+                      kGenericErrorTitle);
+        return SeriesOutcome::Empty;
+    }
     if (r.invalidPicture) {
         prompter_.ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
         return SeriesOutcome::Invalid;

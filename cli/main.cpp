@@ -7,14 +7,14 @@
 #include "cli/cli_options.h"
 #include "engine/montage_run.h"
 #include "engine/properties_text.h"
+#include "input/series_naming.h"
 #include "output/bmp_writer.h"
-#include "output/picture_writer.h"
+#include "output/output_set.h"
 #include "smoothing/comparison.h"
 #include "smoothing/quality_score.h"
 #include "smoothing/smoothing_pass.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include <array>
 #include <cstdio>
@@ -49,16 +49,6 @@ private:
     bool enabled_;
     bool dirty_ = false;
 };
-
-bool writeText(const std::string& path, const std::string& text) {
-    try {
-        writeFileAtomically(path, std::vector<std::uint8_t>(text.begin(), text.end()));
-        return true;
-    } catch (const RuntimeError& e) {
-        std::cerr << "orvanta-cli: cannot write " << path << ": " << e.description() << "\n";
-        return false;
-    }
-}
 
 // A score as the program writes a single-precision number: up to 7 significant digits.
 std::string formatScore(float v) {
@@ -211,21 +201,23 @@ bool Session::writeOutputs(const BgrView& montage, const std::string& map,
     if (made.smoothed && made.smoothing.replaced > 0) std::cerr << made.smoothing.report << std::flush;
     const std::string output =
         o_.output.empty() ? defaultMontageName(batch_.completedName()) : o_.output;
+    // The picture, the map and the report appear together or not at all.
+    std::string writing = output;
     try {
+        OutputSet files;
         PictureWriteOptions w;
         w.transparent = o_.transparent;
         w.quality = o_.quality;
-        writePicture(output, montage, w);
-    } catch (const RuntimeError& e) {
-        std::cerr << "orvanta-cli: cannot write " << output << ": " << e.description() << "\n";
+        files.addPicture(output, montage, w);
+        if (!o_.mapFile.empty()) files.addText(writing = o_.mapFile, map);
+        if (!o_.reportFile.empty()) files.addText(writing = o_.reportFile, made.properties);
+        writing = output;
+        files.commit();
+    } catch (...) {
+        std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description() << "\n";
         return false;
     }
-    if (!o_.mapFile.empty() && !writeText(o_.mapFile, map)) return false;
-    if (!o_.reportFile.empty()) {
-        if (!writeText(o_.reportFile, made.properties)) return false;
-    } else {
-        std::cout << made.properties << std::flush;
-    }
+    if (o_.reportFile.empty()) std::cout << made.properties << std::flush;
     if (o_.score) std::cout << "Quality score = " << formatScore(score) << "\n" << std::flush;
     return true;
 }
@@ -292,7 +284,7 @@ int Session::run() {
             return 1;
         }
     }
-    const std::string cwd = QDir::currentPath().toStdString() + "/";
+    const std::string cwd = currentFolder();
     const SeriesOutcome loaded =
         batch_.loadSeries(o_.firstFile, cwd, [&](int k) { bar_.show("loading", k, k); });
     bar_.done();
@@ -334,5 +326,11 @@ int main(int argc, char** argv) {
     }
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
-    return Session(o).run();
+    try {
+        return Session(o).run();
+    } catch (...) {
+        const RuntimeError e = currentError();
+        std::cerr << genericErrorText(e, e.line(), "CommandGo") << "\n";
+        return 1;
+    }
 }
