@@ -22,15 +22,19 @@ bool parseInt(const std::string& s, long& out) {
     return errno == 0 && end && *end == '\0';
 }
 
-// A finite number within [low, high]; "nan", "inf" and values beyond double's range are not.
+// A finite number within [low, high]; "nan", "inf", values beyond double's range and values that
+// single precision would turn into 0 are not.
 bool parseFactor(const std::string& s, float low, float high, float& out) {
     if (s.empty()) return false;
     char* end = nullptr;
     errno = 0;
     const double v = std::strtod(s.c_str(), &end);
     if (errno != 0 || !end || *end != '\0' || !std::isfinite(v) || v < low || v > high) return false;
-    out = float(v);
+    const float f = float(v);
+    if ((f != 0.0f) != (v != 0.0)) return false;
+    out = f;
     return true;
+
 }
 
 // Splits at every separator; empty parts are kept ("2," is "2" and "").

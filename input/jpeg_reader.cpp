@@ -19,6 +19,10 @@ namespace {
 
 constexpr std::size_t kReadChunk = 1 << 16;
 
+// Headers, with every application segment a camera or editor writes, fit in far less; a file
+// whose first scan does not begin within this many bytes is not a picture worth reading through.
+constexpr std::uint64_t kHeaderLimit = std::uint64_t(64) << 20;
+
 struct ErrorManager {
     jpeg_error_mgr mgr;
     std::jmp_buf jump;
@@ -28,6 +32,8 @@ struct SourceManager {
     jpeg_source_mgr mgr;
     int fd;
     JOCTET* buffer;
+    std::uint64_t consumed; // bytes read so far
+    std::uint64_t limit;    // 0: none
 };
 
 [[noreturn]] void failJump(j_common_ptr info) {
@@ -63,6 +69,8 @@ boolean fillInput(j_decompress_ptr info) {
         n = ::read(src->fd, src->buffer, kReadChunk);
     } while (n < 0 && errno == EINTR);
     if (n <= 0) ERREXIT(info, JERR_INPUT_EOF);
+    src->consumed += std::uint64_t(n);
+    if (src->limit && src->consumed > src->limit) ERREXIT(info, JERR_NO_SOI);
     src->mgr.next_input_byte = src->buffer;
     src->mgr.bytes_in_buffer = std::size_t(n);
     return TRUE;
@@ -120,7 +128,9 @@ bool JpegReader::readHeader(JpegInfo& out) {
     jpeg_create_decompress(&s.info);
     s.created = true;
     s.info.src = &s.source.mgr;
+    s.source.limit = kHeaderLimit;
     jpeg_read_header(&s.info, TRUE);
+    s.source.limit = 0;
 
     jpeg_decompress_struct& i = s.info;
     out.width = int(std::min<JDIMENSION>(i.image_width, 0x7fffffff));

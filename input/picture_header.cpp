@@ -24,7 +24,7 @@ ByteStream::ByteStream(int fd) : fd_(fd), chunk_(1 << 16) {
     buffer_ = chunk_.data();
 }
 
-ByteStream::ByteStream(const std::uint8_t* data, std::size_t size) : buffer_(data), end_(size) {}
+ByteStream::ByteStream(const std::uint8_t* data, std::size_t size) : buffer_(data), end_(size), taken_(size) {}
 
 bool ByteStream::refill() {
     if (fd_ < 0) return false;
@@ -34,6 +34,7 @@ bool ByteStream::refill() {
     } while (n < 0 && errno == EINTR);
     at_ = 0;
     end_ = n > 0 ? std::size_t(n) : 0;
+    taken_ += end_;
     return end_ > 0;
 }
 
@@ -170,6 +171,8 @@ std::uint64_t countLzwPixels(ByteStream& in, int minCodeSize, std::uint64_t want
     }
 }
 
+constexpr std::uint64_t kGifPreambleLimit = std::uint64_t(64) << 20;
+
 } // namespace
 
 HeaderFacts readGifHeader(ByteStream& in) {
@@ -180,6 +183,8 @@ HeaderFacts readGifHeader(ByteStream& in) {
     const int screenWidth = int(le16(&h[6])), screenHeight = int(le16(&h[8]));
     if ((h[10] & 0x80) && !in.skip(3u << ((h[10] & 7) + 1))) return f;
     for (;;) {
+        // Comments and application data before the first picture never run to this length.
+        if (in.consumed() > kGifPreambleLimit) return f;
         const int introducer = in.get();
         if (introducer == 0x21) {
             if (in.get() < 0 || !skipSubBlocks(in)) return f;

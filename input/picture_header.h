@@ -23,12 +23,14 @@ public:
     int get() { return at_ < end_ || refill() ? buffer_[at_++] : -1; } // -1 at the end
     bool read(std::uint8_t* out, std::size_t n);
     bool skip(std::uint64_t n);
+    std::uint64_t consumed() const { return taken_ - (end_ - at_); } // bytes handed out or skipped
 
 private:
     bool refill();
     int fd_ = -1;
     const std::uint8_t* buffer_ = nullptr;
     std::size_t at_ = 0, end_ = 0;
+    std::uint64_t taken_ = 0; // bytes brought into the buffer so far
     std::vector<std::uint8_t> chunk_;
 };
 
