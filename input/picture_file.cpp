@@ -45,7 +45,9 @@ DecodeStatus openPicture(const std::string& path, OpenPicture& f) {
     if (path.empty()) return DecodeStatus::Missing;
     // Without O_NONBLOCK, opening a FIFO would wait for a writer for ever.
     f.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (f.fd < 0) return errno == ENOENT || errno == ENOTDIR ? DecodeStatus::Missing : DecodeStatus::Invalid;
+    if (f.fd < 0)
+        return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG ? DecodeStatus::Missing
+                                                                             : DecodeStatus::Invalid;
     struct stat st{};
     if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return DecodeStatus::Invalid;
     ::fcntl(f.fd, F_SETFL, ::fcntl(f.fd, F_GETFL) & ~O_NONBLOCK);
