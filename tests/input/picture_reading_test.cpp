@@ -165,19 +165,6 @@ TEST_F(PictureFiles, GifPixelsAreCountedThroughEveryCodeSize) {
     EXPECT_FALSE(readGifHeader(cut).complete);
 }
 
-TEST_F(PictureFiles, KindsComeFromTheFirstBytesNotTheName) {
-    const std::uint8_t bmp[] = {'B', 'M', 0}, jpeg[] = {0xFF, 0xD8, 0xFF, 0xE0}, gif[] = {'G', 'I', 'F', '8', '9', 'a'},
-                       png[] = {0x89, 'P', 'N', 'G'}, shortJpeg[] = {0xFF, 0xD8};
-    EXPECT_EQ(pictureKindOf(bmp, 3), PictureKind::Bmp);
-    EXPECT_EQ(pictureKindOf(jpeg, 4), PictureKind::Jpeg);
-    EXPECT_EQ(pictureKindOf(gif, 6), PictureKind::Gif);
-    EXPECT_EQ(pictureKindOf(png, 4), PictureKind::Other);
-    EXPECT_EQ(pictureKindOf(shortJpeg, 2), PictureKind::Other);
-    // A JPEG named .bmp is read as the JPEG it is.
-    ASSERT_TRUE(writeJpegFile(path("j1.bmp"), 16, 16, pattern(16, 3)));
-    EXPECT_EQ(readSurface(path("j1.bmp")), DecodeStatus::Ok);
-}
-
 TEST_F(PictureFiles, WhatIsNotARegularFileIsInvalidAndNeverWaitedOn) {
     // Opening a FIFO for reading waits for a writer unless it is refused first.
     ASSERT_EQ(::mkfifo(path("f1.bmp").c_str(), 0600), 0);
@@ -211,7 +198,7 @@ TEST_F(PictureFiles, NamesReachTheSystemAsTheirBytes) {
 TEST_F(PictureFiles, PicturesAboveQtsDefaultAllocationLimitLoad) {
     const int w = 6000, h = 5600;
     ASSERT_TRUE(writeBmpFile(path("big1.bmp"), w, h, uniformRow(w, {10, 200, 30})));
-    ASSERT_TRUE(writeGifFile(path("big1.gif"), w, h, [](int, int) { return std::uint8_t(77); }));
+    ASSERT_TRUE(writeGifLzwFile(path("big1.gif"), w, h, [](int, int) { return std::uint8_t(77); }));
     for (const char* name : {"big1.bmp", "big1.gif"}) {
         std::unique_ptr<MemorySurface> s;
         ASSERT_EQ(decodeToSurface(path(name), s), DecodeStatus::Ok) << name;
@@ -230,7 +217,7 @@ TEST_F(PictureFiles, SidesBeyondWhatTheEngineCanAddressAreInvalid) {
     ASSERT_TRUE(writeBmpFile(path("w1.bmp"), 32764, 1, uniformRow(32764, {1, 2, 3})));
     ASSERT_TRUE(writeBmpFile(path("w2.bmp"), 32765, 1, uniformRow(32765, {1, 2, 3})));
     ASSERT_TRUE(writeJpegFile(path("w3.jpg"), 32765, 8, uniformRow(32765, {9, 9, 9})));
-    ASSERT_TRUE(writeGifFile(path("w4.gif"), 32765, 1, [](int, int) { return std::uint8_t(1); }));
+    ASSERT_TRUE(writeGifLzwFile(path("w4.gif"), 32765, 1, [](int, int) { return std::uint8_t(1); }));
     EXPECT_EQ(readSurface(path("w1.bmp")), DecodeStatus::Ok);
     for (const char* name : {"w2.bmp", "w3.jpg", "w4.gif"}) {
         EXPECT_EQ(readSurface(path(name)), DecodeStatus::Invalid) << name;
@@ -291,7 +278,7 @@ protected:
         const int w = 400, h = 300;
         ASSERT_TRUE(writeBmpFile(path("m1.bmp"), w, h, pattern(w, 3)));
         ASSERT_TRUE(writeJpegFile(path("m1.jpg"), w, h, pattern(w, 3)));
-        ASSERT_TRUE(writeGifFile(path("m1.gif"), w, h, [](int x, int) { return std::uint8_t(x); }));
+        ASSERT_TRUE(writeGifLzwFile(path("m1.gif"), w, h, [](int x, int) { return std::uint8_t(x); }));
     }
 };
 
@@ -314,15 +301,3 @@ TEST_P(TooLarge, IsOutOfMemoryBeforeDecoding) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, TooLarge, ::testing::Values("m1.bmp", "m1.jpg", "m1.gif"));
-
-TEST(MemoryBudget, TheCeilingCapsWhatIsAvailable) {
-    EXPECT_GT(availableMemory(), 0u);
-    setMemoryCeiling(12345);
-    EXPECT_EQ(availableMemory(), 12345u);
-    EXPECT_THROW(requireMemory(12346), RuntimeError);
-    EXPECT_NO_THROW(requireMemory(12345));
-    setMemoryCeiling(0);
-    EXPECT_GT(availableMemory(), 12345u);
-    // 101 x 75 rounds up to 104 x 76 cells.
-    EXPECT_EQ(pictureMemoryNeed(101, 75, 10), 3u * 104 * 76 * 3 + 10);
-}

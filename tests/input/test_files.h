@@ -1,6 +1,6 @@
-// Picture files made by the tests, row by row so that even very large pictures cost no memory:
+// Picture files made by the tests, row by row so that even very large pictures cost little memory:
 // JPEG through libjpeg (any colour space, baseline or progressive), uncompressed 24-bit BMP, and
-// GIF with literal 9-bit codes; plus cutting, patching and raw-byte file helpers.
+// LZW-compressed GIF; plus cutting, patching and raw-byte file helpers.
 #pragma once
 
 #include <algorithm>
@@ -101,66 +101,8 @@ inline bool writeBmpFile(const std::string& path, int w, int h, const RowFill& f
     return std::fclose(f) == 0;
 }
 
-// A GIF of one colour index per pixel from `index(x, y)` over a 256-grey palette, coded with
-// 9-bit literal codes and a clear code every 254 of them, so the table never grows.
-inline bool writeGifFile(const std::string& path, int w, int h,
-                         const std::function<std::uint8_t(int x, int y)>& index) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (!f) return false;
-    std::vector<std::uint8_t> b{'G', 'I', 'F', '8', '7', 'a'};
-    put16(b, unsigned(w));
-    put16(b, unsigned(h));
-    b.insert(b.end(), {0xF7, 0, 0});
-    for (int i = 0; i < 256; ++i) b.insert(b.end(), {std::uint8_t(i), std::uint8_t(i), std::uint8_t(i)});
-    b.push_back(0x2C);
-    put16(b, 0);
-    put16(b, 0);
-    put16(b, unsigned(w));
-    put16(b, unsigned(h));
-    b.push_back(0);
-    b.push_back(8);
-    std::fwrite(b.data(), 1, b.size(), f);
-    std::vector<std::uint8_t> block;
-    std::uint32_t bits = 0;
-    int count = 0;
-    auto flushBlock = [&] {
-        if (block.empty()) return;
-        const std::uint8_t n = std::uint8_t(block.size());
-        std::fwrite(&n, 1, 1, f);
-        std::fwrite(block.data(), 1, block.size(), f);
-        block.clear();
-    };
-    auto code = [&](unsigned c) {
-        bits |= c << count;
-        count += 9;
-        while (count >= 8) {
-            block.push_back(std::uint8_t(bits));
-            bits >>= 8;
-            count -= 8;
-            if (block.size() == 255) flushBlock();
-        }
-    };
-    int sinceClear = 254;
-    for (int y = 0; y < h; ++y) {
-        for (int x = 0; x < w; ++x) {
-            if (sinceClear == 254) {
-                code(256);
-                sinceClear = 0;
-            }
-            code(index(x, y));
-            ++sinceClear;
-        }
-    }
-    code(257);
-    if (count > 0) block.push_back(std::uint8_t(bits));
-    flushBlock();
-    const std::uint8_t tail[2] = {0, 0x3B};
-    std::fwrite(tail, 1, 2, f);
-    return std::fclose(f) == 0;
-}
-
-// A GIF compressed the usual way: variable code sizes up to 12 bits and a clear code when the
-// table is full (the codes Qt and every other reader expect), with the same palette as above.
+// A GIF of one colour index per pixel from `index(x, y)` over a 256-grey palette, compressed the
+// usual way: variable code sizes up to 12 bits and a clear code when the table is full.
 inline bool writeGifLzwFile(const std::string& path, int w, int h,
                             const std::function<std::uint8_t(int x, int y)>& index) {
     FILE* f = std::fopen(path.c_str(), "wb");

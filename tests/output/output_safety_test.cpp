@@ -65,16 +65,6 @@ TEST_P(OutputSetFormats, NothingReplacesAnOldFileUntilEveryFileIsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, OutputSetFormats, ::testing::Values("bmp", "gif", "jpg"));
 
-TEST_F(OutputFiles, WritesOutsideAnOutputSetAreNotHeldBack) {
-    OutputSet set;
-    set.addText(path("held.txt"), "held");
-    writeFileAtomically(path("direct.txt"), {'d'});
-    EXPECT_TRUE(QFile::exists(dir.filePath("direct.txt")));
-    EXPECT_FALSE(QFile::exists(dir.filePath("held.txt")));
-    set.commit();
-    EXPECT_EQ(files(), (QStringList{"direct.txt", "held.txt"}));
-}
-
 namespace {
 
 // TMPDIR pointed at a folder for one test and restored afterwards.
