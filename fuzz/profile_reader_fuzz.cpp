@@ -17,6 +17,10 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     char pattern[] = "/tmp/orvanta-fuzz-profile-XXXXXX";
     if (!::mkdtemp(pattern)) std::abort();
     folder = pattern;
+    std::atexit([] {
+        ::unlink((folder + "/orvanta.ini").c_str());
+        ::rmdir(folder.c_str());
+    });
     return 0;
 }
 
