@@ -2,11 +2,14 @@
 #include "cli/cli_options.h"
 
 #include "base/leading_number.h"
+#include "base/runtime_error.h"
+#include "engine/montage_run.h"
 #include "input/series_naming.h"
 #include "output/picture_writer.h"
 
+#include <cerrno>
+#include <cmath>
 #include <cstdlib>
-#include <sstream>
 
 namespace orv {
 
@@ -15,23 +18,36 @@ namespace {
 bool parseInt(const std::string& s, long& out) {
     if (s.empty()) return false;
     char* end = nullptr;
+    errno = 0;
     out = std::strtol(s.c_str(), &end, 10);
-    return end && *end == '\0';
+    return errno == 0 && end && *end == '\0';
 }
 
-bool parseFloat(const std::string& s, float& out) {
+// A finite number within [low, high]; "nan", "inf", values beyond double's range and values that
+// single precision would turn into 0 are not.
+bool parseFactor(const std::string& s, float low, float high, float& out) {
     if (s.empty()) return false;
     char* end = nullptr;
-    out = std::strtof(s.c_str(), &end);
-    return end && *end == '\0';
+    errno = 0;
+    const double v = std::strtod(s.c_str(), &end);
+    if (errno != 0 || !end || *end != '\0' || !std::isfinite(v) || v < low || v > high) return false;
+    const float f = float(v);
+    if ((f != 0.0f) != (v != 0.0)) return false;
+    out = f;
+    return true;
+
 }
 
+// Splits at every separator; empty parts are kept ("2," is "2" and "").
 std::vector<std::string> split(const std::string& s, char sep) {
     std::vector<std::string> parts;
-    std::string cur;
-    std::istringstream in(s);
-    while (std::getline(in, cur, sep)) parts.push_back(cur);
-    return parts;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t at = s.find(sep, from);
+        parts.push_back(s.substr(from, at == std::string::npos ? std::string::npos : at - from));
+        if (at == std::string::npos) return parts;
+        from = at + 1;
+    }
 }
 
 std::optional<int> parseMethod(const std::string& v) {
@@ -71,6 +87,11 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             o.quiet = true;
         } else if (a == "-i" || a == "--increment") {
             if (!value(o.incrementText)) return fail("--increment needs a value");
+            try {
+                readIncrementBox(o.incrementText);
+            } catch (const RuntimeError&) {
+                return fail("--increment takes a block side up to 32767, not '" + o.incrementText + "'");
+            }
         } else if (a == "-m" || a == "--method") {
             if (!value(v)) return fail("--method needs a value");
             const auto m = parseMethod(v);
@@ -92,7 +113,7 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
         } else if (a == "--report") {
             if (!value(o.reportFile) || o.reportFile.empty()) return fail("--report needs a file name");
         } else if (a == "--ignore") {
-            if (!value(v)) return fail("--ignore needs a list such as 2,5");
+            if (!value(v) || v.empty()) return fail("--ignore needs a list such as 2,5");
             for (const auto& part : split(v, ',')) {
                 long n;
                 if (!parseInt(part, n) || n < 1 || n > 10)
@@ -100,7 +121,7 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
                 o.ignored[std::size_t(n - 1)] = true;
             }
         } else if (a == "--offsets") {
-            if (!value(v)) return fail("--offsets needs a list such as 152,98;160,95");
+            if (!value(v) || v.empty()) return fail("--offsets needs a list such as 152,98;160,95");
             o.useOffsets = true;
             o.offsets.clear();
             for (const auto& pair : split(v, ';')) {
@@ -122,13 +143,15 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
         } else if (a == "--smooth") {
             o.smooth = true;
         } else if (a == "--edge-factor") {
-            if (!value(v) || !parseFloat(v, o.edgeFactor)) return fail("--edge-factor needs a number");
+            if (!value(v) || !parseFactor(v, 0.0f, 1.0f, o.edgeFactor))
+                return fail("--edge-factor takes a number from 0 to 1, not '" + v + "'");
         } else if (a == "--focus-factor") {
-            if (!value(v) || !parseFloat(v, o.focusFactor)) return fail("--focus-factor needs a number");
+            if (!value(v) || !parseFactor(v, 0.0f, 1.0f, o.focusFactor))
+                return fail("--focus-factor takes a number from 0 to 1, not '" + v + "'");
         } else if (a == "--diff-factor") {
             long n;
             if (!value(v) || !parseInt(v, n) || n < -32768 || n > 32767)
-                return fail("--diff-factor needs a whole number");
+                return fail("--diff-factor takes a whole number from -32768 to 32767, not '" + v + "'");
             o.diffFactor = int(n);
         } else if (a == "--score") {
             o.score = true;
@@ -159,6 +182,13 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
     if (o.align && o.useOffsets) return fail("--align and --offsets exclude each other: choose one");
     if (o.colourMatch && !o.align) return fail("--colour-match works with --align");
     if (!o.help && !o.version && o.firstFile.empty() && o.openProject.empty()) return fail("no first file named");
+    // Two outputs in one file: the last written would silently replace the other.
+    const std::pair<const char*, const std::string*> outputs[] = {
+        {"--output", &o.output}, {"--map", &o.mapFile}, {"--report", &o.reportFile}, {"--depth-map", &o.depthMapFile}};
+    for (std::size_t i = 0; i < 4; ++i)
+        for (std::size_t j = i + 1; j < 4; ++j)
+            if (!outputs[i].second->empty() && *outputs[i].second == *outputs[j].second)
+                return fail(std::string(outputs[j].first) + " names the same file as " + outputs[i].first);
     r.options = o;
     return r;
 }
@@ -188,8 +218,8 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
                        e.g. "152,98;160,95"; turns image offsets on
       --area AREA      same (default), min or max
       --smooth         smooth the montage after making it
-      --edge-factor F  default 0.1        --focus-factor F  default 0.1
-      --diff-factor N  default 100
+      --edge-factor F  0 to 1, default 0.1      --focus-factor F  0 to 1, default 0.1
+      --diff-factor N  -32768 to 32767, default 100
       --score          print "Quality score = " and the score
       --evaluate WHAT  increments, methods or all: compare, print every candidate's score and
                        the recommendation, and write the chosen montage
@@ -206,7 +236,9 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
   -h, --help           this text
       --version        the version
 
-Exit status: 0 montage written, 1 failed, 2 usage error.
+Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
+memory, an output that cannot be written: the message says which, and no output is changed);
+2 usage error (an unknown option or a value out of its range, named in the message).
 )";
 }
 

@@ -8,8 +8,9 @@
 #include "base/text.h"
 #include "session/montage_session.h"
 #include "engine/properties_text.h"
+#include "input/series_naming.h"
 #include "output/bmp_writer.h"
-#include "output/picture_writer.h"
+#include "output/output_set.h"
 #include "settings/project_file.h"
 #include "smoothing/comparison.h"
 #include "smoothing/quality_score.h"
@@ -52,16 +53,6 @@ private:
     bool enabled_;
     bool dirty_ = false;
 };
-
-bool writeText(const std::string& path, const std::string& text) {
-    try {
-        writeFileAtomically(path, std::vector<std::uint8_t>(text.begin(), text.end()));
-        return true;
-    } catch (const RuntimeError& e) {
-        std::cerr << "orvanta-cli: cannot write " << path << ": " << e.description() << "\n";
-        return false;
-    }
-}
 
 // A score as the program writes a single-precision number: up to 7 significant digits.
 std::string formatScore(float v) {
@@ -154,7 +145,7 @@ public:
     explicit CliRun(const CliOptions& o)
         : o_(o), bar_(!o.quiet), observer_(o, bar_), session_(state_, observer_, SessionOptions{true, 0}) {
         observer_.session = &session_;
-        state_.programFolder = QDir::currentPath().toStdString() + "/";
+        state_.programFolder = currentFolder();
         state_.smoothing.autoSmooth = o.smooth ? 1 : 0;
         state_.smoothing.edgeFactor = o.edgeFactor;
         state_.smoothing.focusFactor = o.focusFactor;
@@ -197,41 +188,34 @@ bool CliRun::writeOutputs(const BgrView& montage, const std::string& map, const 
     if (made.smoothed && made.smoothing.replaced > 0) std::cerr << made.smoothing.report << std::flush;
     const std::string output =
         o_.output.empty() ? defaultMontageName(session_.completedName()) : o_.output;
+    // Every file of the run appears together or not at all.
+    std::string writing = output;
     try {
+        OutputSet files;
         PictureWriteOptions w;
         w.transparent = o_.transparent;
         w.quality = o_.quality;
-        writePicture(output, montage, w);
-    } catch (const RuntimeError& e) {
-        std::cerr << "orvanta-cli: cannot write " << output << ": " << e.description() << "\n";
+        files.addPicture(output, montage, w);
+        if (!o_.mapFile.empty()) files.addText(writing = o_.mapFile, map);
+        if (!o_.depthMapFile.empty())
+            files.addWritten([&] { session_.writeDepthMap(which, writing = o_.depthMapFile); });
+        if (!o_.reportFile.empty()) files.addText(writing = o_.reportFile, properties);
+        if (!o_.saveProject.empty()) {
+            // The project the desktop program opens: its text and the montage beside it.
+            const std::string project = completedProjectName(o_.saveProject);
+            files.addWritten([&] {
+                writeBmp24(writing = projectBitmapName(project), montage);
+                writeProjectFile(writing = project, properties);
+            });
+        }
+        writing = output;
+        files.commit();
+    } catch (...) {
+        std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description() << "\n";
         return false;
     }
-    if (!o_.mapFile.empty() && !writeText(o_.mapFile, map)) return false;
-    if (!o_.depthMapFile.empty()) {
-        try {
-            session_.writeDepthMap(which, o_.depthMapFile);
-        } catch (...) {
-            std::cerr << "orvanta-cli: cannot write " << o_.depthMapFile << ": " << currentError().description() << "\n";
-            return false;
-        }
-    }
-    if (!o_.reportFile.empty()) {
-        if (!writeText(o_.reportFile, properties)) return false;
-    } else {
-        std::cout << properties << std::flush;
-    }
+    if (o_.reportFile.empty()) std::cout << properties << std::flush;
     if (o_.score) std::cout << "Quality score = " << formatScore(score) << "\n" << std::flush;
-    if (!o_.saveProject.empty()) {
-        // The project the desktop program opens: its text and the montage beside it.
-        const std::string project = completedProjectName(o_.saveProject);
-        try {
-            writeBmp24(projectBitmapName(project), montage);
-            writeProjectFile(project, properties);
-        } catch (const RuntimeError& e) {
-            std::cerr << "orvanta-cli: cannot write the project " << project << ": " << e.description() << "\n";
-            return false;
-        }
-    }
     return true;
 }
 
@@ -348,5 +332,11 @@ int main(int argc, char** argv) {
     // A project names its series by a full path, so that it opens from anywhere.
     if (!o.saveProject.empty() && !o.firstFile.empty() && o.firstFile[0] != '/')
         o.firstFile = QDir::current().absoluteFilePath(QString::fromStdString(o.firstFile)).toStdString();
-    return CliRun(o).run();
+    try {
+        return CliRun(o).run();
+    } catch (...) {
+        const RuntimeError e = currentError();
+        std::cerr << genericErrorText(e, e.line(), "CommandGo") << "\n";
+        return 1;
+    }
 }

@@ -95,11 +95,13 @@ float FocusMeasure::gotFocusMeasure(const PixelArrays& mp, const FocusContext& c
             for (int j = 1; j <= increment - 1; ++j) {
                 const int px = ox + j - 1;
                 const int py = anti ? oy + increment - j : oy + j - 1;
-                if (px > INT16_MAX || py > INT16_MAX) throw RuntimeError(6);
+                // A sample past picture 1's edge is skipped before it needs a 16-bit coordinate, so
+                // a block at the edge of a picture 32764 pixels wide never overflows.
                 if (px >= W1 || py >= H1) {
                     previous = false;
                     continue;
                 }
+                if (px > INT16_MAX || py > INT16_MAX) throw RuntimeError(6);
                 sample(j, px, py);
                 if (j > 1 && previous) {
                     line = 20000;

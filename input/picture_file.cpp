@@ -1,15 +1,22 @@
-// Decoding pictures and converting them to the engine's layout.
+// Decoding pictures and converting them to the engine's layout. Every file is opened without
+// blocking and refused unless it is a regular file; its kind comes from its first bytes, and its
+// sides, its completeness and the memory it needs are checked before any pixel buffer exists.
 #include "input/picture_file.h"
 
 #include "base/runtime_error.h"
+#include "input/jpeg_reader.h"
+#include "input/memory_budget.h"
+#include "input/picture_header.h"
 
 #include <QFile>
 #include <QImageReader>
 
-#include <turbojpeg.h>
-
+#include <cerrno>
 #include <cstring>
+#include <fcntl.h>
+#include <mutex>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace orv {
 
@@ -18,44 +25,118 @@ bool fileExists(const std::string& path) {
     return !path.empty() && ::stat(path.c_str(), &st) == 0;
 }
 
-DecodeStatus decodePicture(const std::string& path, QImage& out) {
-    if (!fileExists(path)) return DecodeStatus::Missing;
-    QImageReader reader(QString::fromStdString(path));
-    reader.setAutoTransform(false);
-    // Guard against absurd declared sizes before allocating: every side must fit the engine's
-    // 16-bit coordinates after rounding up to a multiple of 4.
-    const QSize declared = reader.size();
-    if (declared.isValid() && (declared.width() > 32764 || declared.height() > 32764))
-        return DecodeStatus::Invalid;
-    // Qt's BMP reader fills a file cut short in its pixel data with black; such a file is damaged
-    // and must not pass for a picture.
-    if (reader.format() == "bmp" && declared.isValid()) {
-        QFile f(QString::fromStdString(path));
-        if (f.open(QIODevice::ReadOnly)) {
-            const QByteArray head = f.read(30);
-            if (head.size() >= 30) {
-                auto le32 = [&](int at) {
-                    return quint32(quint8(head[at])) | quint32(quint8(head[at + 1])) << 8 |
-                           quint32(quint8(head[at + 2])) << 16 | quint32(quint8(head[at + 3])) << 24;
-                };
-                const quint32 dataOffset = le32(10);
-                const int bits = quint8(head[28]) | quint8(head[29]) << 8;
-                const quint32 compression = f.size() >= 34 ? [&] {
-                    f.seek(30);
-                    const QByteArray c = f.read(4);
-                    return quint32(quint8(c[0])) | quint32(quint8(c[1])) << 8;
-                }() : 0;
-                if (compression == 0 && bits > 0) {
-                    const qint64 row = (qint64(declared.width()) * bits + 31) / 32 * 4;
-                    if (f.size() < qint64(dataOffset) + row * declared.height())
-                        return DecodeStatus::Invalid;
-                }
-            }
-        }
+namespace {
+
+// The largest side a picture may have: the engine's coordinates are 16-bit and a side is rounded
+// up to a multiple of 4.
+constexpr int kMaxSide = 32764;
+
+// An open picture file; the name's bytes go to the system as they are.
+struct OpenPicture {
+    int fd = -1;
+    std::uint64_t size = 0;
+    PictureKind kind = PictureKind::Other;
+    ~OpenPicture() {
+        if (fd >= 0) ::close(fd);
     }
+};
+
+DecodeStatus openPicture(const std::string& path, OpenPicture& f) {
+    if (path.empty()) return DecodeStatus::Missing;
+    // Without O_NONBLOCK, opening a FIFO would wait for a writer for ever.
+    f.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (f.fd < 0)
+        return errno == ENOENT || errno == ENOTDIR || errno == ENAMETOOLONG ? DecodeStatus::Missing
+                                                                             : DecodeStatus::Invalid;
+    struct stat st{};
+    if (::fstat(f.fd, &st) != 0 || !S_ISREG(st.st_mode)) return DecodeStatus::Invalid;
+    ::fcntl(f.fd, F_SETFL, ::fcntl(f.fd, F_GETFL) & ~O_NONBLOCK);
+    f.size = std::uint64_t(st.st_size);
+    std::uint8_t head[6] = {};
+    const ssize_t n = ::pread(f.fd, head, sizeof head, 0);
+    f.kind = pictureKindOf(head, n > 0 ? std::size_t(n) : 0);
+    return DecodeStatus::Ok;
+}
+
+bool sidesFit(int w, int h) { return w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide; }
+
+// Qt refuses to allocate pictures above 128 MiB unless told otherwise; the sides checked above
+// and the memory check decide instead (32764 x 32764 at 8 bytes a pixel is just under 8 GiB).
+void raiseQtAllocationLimit() {
+    static std::once_flag once;
+    std::call_once(once, [] { QImageReader::setAllocationLimit(8192); });
+}
+
+// Decodes a non-JPEG file through Qt's readers, after the header checks.
+DecodeStatus decodeWithQt(OpenPicture& f, QImage& out) {
+    int w = 0, h = 0;
+    if (f.kind == PictureKind::Bmp || f.kind == PictureKind::Gif) {
+        ByteStream in(f.fd);
+        const HeaderFacts facts = f.kind == PictureKind::Bmp ? readBmpHeader(in, f.size) : readGifHeader(in);
+        if (!facts.readable || !facts.complete) return DecodeStatus::Invalid;
+        w = facts.width;
+        h = facts.height;
+    }
+    ::lseek(f.fd, 0, SEEK_SET);
+    QFile file;
+    if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return DecodeStatus::Invalid;
+    QImageReader reader(&file, f.kind == PictureKind::Bmp ? "bmp" : f.kind == PictureKind::Gif ? "gif" : "");
+    reader.setAutoTransform(false);
+    if (f.kind == PictureKind::Other) {
+        const QSize declared = reader.size();
+        if (!declared.isValid()) return DecodeStatus::Invalid;
+        w = declared.width();
+        h = declared.height();
+    }
+    if (!sidesFit(w, h)) return DecodeStatus::Invalid;
+    const QImage::Format format = reader.imageFormat();
+    const std::uint64_t pixels = std::uint64_t(w) * std::uint64_t(h);
+    const int depth = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
+    std::uint64_t decoderBytes = pixels * std::uint64_t(std::max(1, (depth + 7) / 8));
+    if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32) decoderBytes += pixels * 3;
+    requireMemory(pictureMemoryNeed(w, h, decoderBytes));
+    raiseQtAllocationLimit();
     QImage image;
     if (!reader.read(&image) || image.isNull()) return DecodeStatus::Invalid;
-    if (image.width() > 32764 || image.height() > 32764) return DecodeStatus::Invalid;
+    if (!sidesFit(image.width(), image.height())) return DecodeStatus::Invalid;
+    out = std::move(image);
+    return DecodeStatus::Ok;
+}
+
+// Reads a JPEG's header and checks it; Ok when its rows may be decoded.
+DecodeStatus checkJpeg(JpegReader& reader, JpegInfo& info) {
+    if (!reader.readHeader(info) || !sidesFit(info.width, info.height) || info.tooShort)
+        return DecodeStatus::Invalid;
+    requireMemory(pictureMemoryNeed(info.width, info.height, info.decoderBytes));
+    return DecodeStatus::Ok;
+}
+
+std::uint8_t* imageRow(void* image, int row) { return static_cast<QImage*>(image)->scanLine(row); }
+
+struct CellRows {
+    std::uint8_t* cells;
+    int height;
+    std::size_t rowBytes;
+};
+
+std::uint8_t* cellRow(void* rows, int row) {
+    auto* r = static_cast<CellRows*>(rows);
+    return r->cells + std::size_t(r->height - 1 - row) * r->rowBytes;
+}
+
+} // namespace
+
+DecodeStatus decodePicture(const std::string& path, QImage& out) {
+    OpenPicture f;
+    const DecodeStatus opened = openPicture(path, f);
+    if (opened != DecodeStatus::Ok) return opened;
+    if (f.kind != PictureKind::Jpeg) return decodeWithQt(f, out);
+    JpegReader reader(f.fd, f.size);
+    JpegInfo info;
+    if (const DecodeStatus st = checkJpeg(reader, info); st != DecodeStatus::Ok) return st;
+    QImage image(info.width, info.height, QImage::Format_RGB32);
+    if (image.isNull()) throw RuntimeError(7);
+    if (!reader.decode(imageRow, &image, 4)) return DecodeStatus::Invalid;
     out = std::move(image);
     return DecodeStatus::Ok;
 }
@@ -122,57 +203,27 @@ void ImageSurface::writePixels(const std::uint8_t* buffer, int W, int H) {
     fromRoundedBgr(buffer, W, H, image_);
 }
 
-namespace {
-
-// JPEG files straight into the rounded bottom-up cells with TurboJPEG: no intermediate picture,
-// and the same library and settings as Qt's JPEG reader, so the pixels are the same. Returns
-// false for anything it does not handle cleanly (not a JPEG, CMYK, any warning), and the caller
-// then decodes through Qt.
-bool decodeJpegCells(const std::string& path, int& w, int& h, std::vector<std::uint8_t>& cells) {
-    QFile f(QString::fromStdString(path));
-    if (!f.open(QIODevice::ReadOnly)) return false;
-    const QByteArray data = f.readAll();
-    if (data.size() < 4 || quint8(data[0]) != 0xFF || quint8(data[1]) != 0xD8 || quint8(data[2]) != 0xFF)
-        return false;
-    tjhandle tj = tjInitDecompress();
-    if (!tj) return false;
-    struct Closer {
-        tjhandle h;
-        ~Closer() { tjDestroy(h); }
-    } closer{tj};
-    auto* bytes = reinterpret_cast<unsigned char*>(const_cast<char*>(data.constData()));
-    int subsamp = 0, colorspace = 0;
-    if (tjDecompressHeader3(tj, bytes, static_cast<unsigned long>(data.size()), &w, &h, &subsamp,
-                            &colorspace) != 0)
-        return false;
-    if (w <= 0 || h <= 0 || w > 32764 || h > 32764 || colorspace == TJCS_CMYK || colorspace == TJCS_YCCK)
-        return false;
-    const int W = roundUp4(w), H = roundUp4(h);
-    cells.assign(std::size_t(W) * std::size_t(H) * 3, 0);
-    if (tjDecompress2(tj, bytes, static_cast<unsigned long>(data.size()), cells.data(), w, W * 3, h,
-                      TJPF_BGR, TJFLAG_BOTTOMUP | TJFLAG_STOPONWARNING) != 0) {
-        cells.clear();
-        return false;
-    }
-    return true;
-}
-
-} // namespace
-
 DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out) {
-    if (!fileExists(path)) return DecodeStatus::Missing;
-    int w = 0, h = 0;
-    std::vector<std::uint8_t> cells;
-    if (decodeJpegCells(path, w, h, cells)) {
-        out = std::make_unique<MemorySurface>(w, h, std::move(cells));
+    OpenPicture f;
+    const DecodeStatus opened = openPicture(path, f);
+    if (opened != DecodeStatus::Ok) return opened;
+    if (f.kind == PictureKind::Jpeg) {
+        // Straight into the rounded bottom-up cells: no intermediate picture.
+        JpegReader reader(f.fd, f.size);
+        JpegInfo info;
+        if (const DecodeStatus st = checkJpeg(reader, info); st != DecodeStatus::Ok) return st;
+        const int W = roundUp4(info.width), H = roundUp4(info.height);
+        std::vector<std::uint8_t> cells(std::size_t(W) * std::size_t(H) * 3, 0);
+        CellRows rows{cells.data(), info.height, std::size_t(W) * 3};
+        if (!reader.decode(cellRow, &rows, 3)) return DecodeStatus::Invalid;
+        out = std::make_unique<MemorySurface>(info.width, info.height, std::move(cells));
         return DecodeStatus::Ok;
     }
     QImage image;
-    const DecodeStatus st = decodePicture(path, image);
+    const DecodeStatus st = decodeWithQt(f, image);
     if (st != DecodeStatus::Ok) return st;
-    w = image.width();
-    h = image.height();
-    cells = toRoundedBgr(image);
+    const int w = image.width(), h = image.height();
+    std::vector<std::uint8_t> cells = toRoundedBgr(image);
     image = QImage();
     out = std::make_unique<MemorySurface>(w, h, std::move(cells));
     return DecodeStatus::Ok;

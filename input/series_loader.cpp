@@ -1,11 +1,13 @@
 // The series loop.
 #include "input/series_loader.h"
 
+#include "base/runtime_error.h"
 #include "engine/focus_method.h"
 
 #include <climits>
 #include <deque>
 #include <future>
+#include <system_error>
 #include <utility>
 
 namespace orv {
@@ -22,10 +24,21 @@ SeriesResult loadSeriesFiles(const SeriesName& series,
             if (onLimit) onLimit();
             break;
         }
-        // A number past the 16-bit range cannot name a further file: the series ends there.
-        if (series.offset + k > SHRT_MAX) break;
         r.currentFileName = series.fileName(k);
-        const DecodeStatus st = load(k, r.currentFileName);
+        // A number past the 16-bit range cannot name a further file: the series ends there, and
+        // when that is the first file there is no series at all.
+        if (series.offset + k > SHRT_MAX) {
+            if (k == 1) r.failure = 6;
+            break;
+        }
+        DecodeStatus st;
+        try {
+            st = load(k, r.currentFileName);
+        } catch (...) {
+            if (currentError().number() != 7) throw;
+            r.failure = 7;
+            break;
+        }
         if (st == DecodeStatus::Invalid) r.invalidPicture = true;
         if (st != DecodeStatus::Ok) break;
         r.count = k;
@@ -56,7 +69,12 @@ SeriesResult loadSeriesSurfaces(const SeriesName& series,
     std::deque<std::future<Decoded>> inFlight;
     int first = 1;
     auto launch = [&](int k) {
-        return std::async(std::launch::async, decodeFile, series.fileName(k));
+        try {
+            return std::async(std::launch::async, decodeFile, series.fileName(k));
+        } catch (const std::system_error&) {
+            // No thread to be had (the system is short of resources): decode when asked.
+            return std::async(std::launch::deferred, decodeFile, series.fileName(k));
+        }
     };
     return loadSeriesFiles(
         series,

@@ -32,11 +32,15 @@ struct SeriesResult {
     std::string currentFileName; // the name last built
     bool limitReached = false;   // a 31st file was about to be tried
     bool invalidPicture = false; // file `count + 1` exists but is not a readable picture
+    // A failure that ended the series and must be reported as an error: 7 when memory ran out
+    // while file `count + 1` was loaded, 6 when not even the first file's number fits 16 bits.
+    int failure = 0;
 };
 
 // Loads file k = 1, 2, ... through `load` until a file does not load or 30 are loaded. `onLimit`
 // runs when the count would exceed 30 (also for a series of exactly 30 files). An Invalid status
-// ends the series with invalidPicture set; Missing ends it normally.
+// ends the series with invalidPicture set; Missing ends it normally. Running out of memory in
+// `load` (std::bad_alloc or RuntimeError 7) ends it with failure 7; other errors pass through.
 SeriesResult loadSeriesFiles(const SeriesName& series,
                              const std::function<DecodeStatus(int k, const std::string& name)>& load,
                              const std::function<void()>& onLimit = {});

@@ -3,12 +3,28 @@
 
 #include "base/numbers.h"
 
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <unistd.h>
+
 namespace orv {
 
 std::size_t firstDotOfFileName(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     const std::size_t from = slash == std::string::npos ? 0 : slash + 1;
     return path.find('.', from);
+}
+
+std::string currentFolder() {
+    std::string folder(PATH_MAX, '\0');
+    while (!::getcwd(folder.data(), folder.size())) {
+        if (errno != ERANGE) return "/";
+        folder.resize(folder.size() * 2);
+    }
+    folder.resize(std::strlen(folder.c_str()));
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    return folder;
 }
 
 std::string completeSeriesName(const std::string& typed, const std::string& programFolder) {

@@ -7,6 +7,10 @@
 
 namespace orv {
 
+// The working folder as the system names it (its bytes, which need not be valid UTF-8), ending
+// in "/"; "/" when it cannot be read.
+std::string currentFolder();
+
 // Completes a typed name: a relative path gets `programFolder` (ending in "/") in front, and a
 // file name without a dot gets ".bmp" behind.
 std::string completeSeriesName(const std::string& typed, const std::string& programFolder);

@@ -4,15 +4,15 @@
 #include "base/numbers.h"
 #include "base/runtime_error.h"
 
-#include <QDir>
-#include <QProcess>
-#include <QString>
-#include <QStringList>
-
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <random>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orv {
@@ -41,17 +41,31 @@ DetachedStarter& starter() {
     return s;
 }
 
-bool qtStartDetached(const ProgramStart& start) {
-    QStringList args;
-    for (const std::string& a : start.arguments) args << QString::fromStdString(a);
-    return QProcess::startDetached(QString::fromStdString(start.program), args);
+// posix_spawn with the names' bytes as they are (a file name need not be valid UTF-8), in a
+// session of its own; a thread reaps the program when it ends, so no zombie is left.
+bool spawnDetached(const ProgramStart& start) {
+    std::vector<std::string> words{start.program};
+    words.insert(words.end(), start.arguments.begin(), start.arguments.end());
+    std::vector<char*> argv;
+    for (std::string& w : words) argv.push_back(w.data());
+    argv.push_back(nullptr);
+    posix_spawnattr_t attr;
+    if (posix_spawnattr_init(&attr) != 0) return false;
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    const int failed = posix_spawn(&pid, start.program.c_str(), nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    if (failed) return false;
+    try {
+        std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+    } catch (...) {
+        // Without a thread the ended program stays a zombie until this one exits; it has started.
+    }
+    return true;
 }
 
 int openExclusive(std::string& path) {
-    std::string folder = QDir::tempPath().toStdString();
-    // Qt gives an empty path when TMPDIR names a folder that does not exist; the file would
-    // then land in the root folder.
-    if (folder.empty()) folder = "/tmp";
+    const std::string folder = temporaryBmpFolder();
     // 26^3 names: a few hundred draws find a free one unless the folder is unusable.
     for (int attempt = 0; attempt < 500; ++attempt) {
         std::string name = folder + "/vrktemp";
@@ -68,6 +82,20 @@ int openExclusive(std::string& path) {
 }
 
 } // namespace
+
+std::string temporaryBmpFolder() {
+    // The variable's bytes as they are: a folder name need not be valid UTF-8.
+    const char* env = std::getenv("TMPDIR");
+    std::string folder = env ? env : "";
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    struct stat st{};
+    // The conversion program's argument is split at its first comma, so the temporary file's
+    // path must not hold one.
+    if (folder.empty() || folder.find(',') != std::string::npos || ::stat(folder.c_str(), &st) != 0 ||
+        !S_ISDIR(st.st_mode))
+        return "/tmp";
+    return folder;
+}
 
 void setTempBmpRandom(std::function<double()> uniform) { randomSource() = std::move(uniform); }
 
@@ -111,7 +139,7 @@ ProgramStart conversionStart(const std::string& programFolder, const std::string
 void setDetachedStarter(DetachedStarter s) { starter() = std::move(s); }
 
 bool startDetached(const ProgramStart& start) {
-    return starter() ? starter()(start) : qtStartDetached(start);
+    return starter() ? starter()(start) : spawnDetached(start);
 }
 
 } // namespace orv

@@ -10,7 +10,11 @@
 
 namespace orv {
 
-// Creates a new empty file QDir::tempPath() + "/vrktemp" + three random lower-case letters +
+// The folder of the temporary BMP: $TMPDIR when it names a folder whose path holds no comma (the
+// conversion program splits its argument at the first comma), else "/tmp".
+std::string temporaryBmpFolder();
+
+// Creates a new empty file temporaryBmpFolder() + "/vrktemp" + three random lower-case letters +
 // ".bmp" exclusively (mode 0600), drawing new letters when the name is taken, and returns its
 // path. No existing file is ever opened or replaced. Raises RuntimeError 75 when no name can be
 // created.
@@ -35,8 +39,9 @@ struct ProgramStart {
 ProgramStart conversionStart(const std::string& programFolder, const std::string& tempBmp,
                              const std::string& target);
 
-// Starts a program detached (not waited for), without a shell; true when it started. The
-// default is QProcess::startDetached; tests replace it (an empty function restores the default).
+// Starts a program detached (not waited for), without a shell, its name and arguments passed as
+// the bytes they are; true when it started. The default spawns it in a session of its own;
+// tests replace it (an empty function restores the default).
 using DetachedStarter = std::function<bool(const ProgramStart&)>;
 void setDetachedStarter(DetachedStarter starter);
 bool startDetached(const ProgramStart& start);

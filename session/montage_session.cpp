@@ -110,6 +110,13 @@ LoadOutcome MontageSession::load(bool reportMissing) {
         line = 500;
         std::vector<std::unique_ptr<MemorySurface>> pictures;
         const SeriesResult r = decodeSeries(*series, pictures);
+        if (r.failure) {
+            // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
+            busy.release();
+            ask(PromptIcon::Critical, genericErrorText(RuntimeError(r.failure), 510, "mnuLoad"), kGenericErrorTitle);
+            observer_.seriesLoaded(r.count, false);
+            return LoadOutcome::Failed;
+        }
         // A file of the series that is there but cannot be read is said so, not passed over.
         if (r.invalidPicture) ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
 
@@ -191,6 +198,13 @@ MontageSession::SeriesStep MontageSession::loadSeriesForMontage(const MontageCon
     decodedName_.clear();
     const SeriesResult r = decodeSeries(*series, pictures_);
     line = 5100;
+    if (r.failure) {
+        // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
+        pictures_.clear();
+        ask(PromptIcon::Critical, genericErrorText(RuntimeError(r.failure), 5100, "CommandGo"), kGenericErrorTitle);
+        observer_.seriesLoaded(r.count, true);
+        return SeriesStep::Stop;
+    }
     observer_.seriesLoaded(r.count, true);
     if (r.invalidPicture) {
         ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);

@@ -93,9 +93,10 @@ TEST_F(CliSeries, AnIncrementBelowTenOrNotANumberBecomesTen) {
         ASSERT_EQ(r.exitCode, 0) << r.err;
         EXPECT_NE(r.out.find("  Increment size =10\r\n"), std::string::npos) << inc;
     }
+    // A side that cannot fit 16 bits is refused with the options, before the series is read.
     const auto big = runProgram("orvanta-cli", {"-q", "-o", out("t.bmp"), "-i", "40000", first()});
-    EXPECT_EQ(big.exitCode, 1);
-    EXPECT_NE(big.err.find("error 6 (Overflow) at line 1000 of CommandGo"), std::string::npos);
+    EXPECT_EQ(big.exitCode, 2);
+    EXPECT_NE(big.err.find("--increment"), std::string::npos);
 }
 
 TEST_F(CliSeries, FailuresSpeakTheProgramsWordsAndExitOne) {

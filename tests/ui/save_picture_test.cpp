@@ -232,13 +232,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         FailureCase{"writing_the_file", "no/such/folder/m.bmp", nullptr,
                     "error 75 (Path/File access error) at line 8600 of SaveAsSub", "Nobody's Perfect"},
-        FailureCase{"making_the_temporary_bmp", "m.jpg",
-                    [](OutputFolder& out, std::string&) {
-                        QFile blocker(out.path("blocker")); // a file where the temporary folder should be
-                        blocker.open(QIODevice::WriteOnly);
-                        qputenv("TMPDIR", QFile::encodeName(out.path("blocker")));
-                    },
-                    "error 75 (Path/File access error) at line 8500 of SaveAsSub", "Nobody's Perfect"},
         FailureCase{"the_conversion", "no/such/folder/m.jpg", nullptr, "orvantajpeg: cannot write JPEG",
                     kJpegFailedTitle},
         FailureCase{"no_conversion_program", "m.jpg",

@@ -26,7 +26,8 @@ struct BmpPicture {
 // Decodes a whole BMP file held in memory; raises BmpError saying what is wrong.
 BmpPicture decodeBmp(const std::vector<std::uint8_t>& file);
 
-// Reads the file in one go and decodes it; raises BmpError (also when it cannot be read).
+// Reads the headers, then the rows straight into the picture; raises BmpError (also when the file
+// cannot be read or is not a regular file, which is never waited on).
 BmpPicture readBmp(const std::string& path);
 
 } // namespace orv

@@ -1,0 +1,26 @@
+// How much memory the process may still take, and the check a picture's size must pass before any
+// of its pixels are allocated: a picture too large for the memory left is error 7 "Out of memory"
+// at once, not an abort halfway through decoding it.
+#pragma once
+
+#include <cstdint>
+
+namespace orv {
+
+// The bytes the process can still allocate: the smallest of the memory the system has available
+// (MemAvailable + SwapFree), what is left under the address-space and data-size limits, and what
+// is left under the control group's memory limit. A ceiling set with setMemoryCeiling counts too.
+std::uint64_t availableMemory();
+
+// A cap on availableMemory() (0 removes it): fuzzing and tests keep pictures small with it.
+void setMemoryCeiling(std::uint64_t bytes);
+
+// What holding one decoded picture of w x h costs a series: its rounded 24-bit cells, the
+// decoder's own buffers (`decoderBytes`) while it runs, and room for the montage of that size
+// (its pixel array and the blank picture it is made on) still to come.
+std::uint64_t pictureMemoryNeed(int w, int h, std::uint64_t decoderBytes);
+
+// Raises RuntimeError 7 when `bytes` is more than availableMemory().
+void requireMemory(std::uint64_t bytes);
+
+} // namespace orv

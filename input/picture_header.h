@@ -1,0 +1,52 @@
+// What a picture file's first bytes say before anything is decoded: its kind from the signature,
+// and for BMP and GIF files the sides the reader will allocate and whether the file holds all the
+// pixel data its header promises (a file cut short is not a picture).
+#pragma once
+
+#include <cstdint>
+#include <cstddef>
+#include <vector>
+
+namespace orv {
+
+enum class PictureKind { Bmp, Jpeg, Gif, Other };
+
+// From the first bytes (up to 6 are looked at): "BM", FF D8 FF, "GIF87a" / "GIF89a".
+PictureKind pictureKindOf(const std::uint8_t* head, std::size_t size);
+
+// Reads a file from its start (or bytes held in memory) a chunk at a time.
+class ByteStream {
+public:
+    explicit ByteStream(int fd);
+    ByteStream(const std::uint8_t* data, std::size_t size);
+
+    int get() { return at_ < end_ || refill() ? buffer_[at_++] : -1; } // -1 at the end
+    bool read(std::uint8_t* out, std::size_t n);
+    bool skip(std::uint64_t n);
+    std::uint64_t consumed() const { return taken_ - (end_ - at_); } // bytes handed out or skipped
+
+private:
+    bool refill();
+    int fd_ = -1;
+    const std::uint8_t* buffer_ = nullptr;
+    std::size_t at_ = 0, end_ = 0;
+    std::uint64_t taken_ = 0; // bytes brought into the buffer so far
+    std::vector<std::uint8_t> chunk_;
+};
+
+struct HeaderFacts {
+    bool readable = false; // the header is whole and describes a picture
+    int width = 0;         // the sides of the picture the reader allocates
+    int height = 0;
+    bool complete = false; // the file holds all the pixel data
+};
+
+// A BMP's sides, and whether the file is long enough for the rows of an uncompressed picture
+// (compressed pictures cannot be measured from the header and count as complete).
+HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize);
+
+// A GIF's sides (its logical screen, or its first picture's when the screen is empty) and whether
+// the first picture's LZW data yield all its pixels before the file or the data end.
+HeaderFacts readGifHeader(ByteStream& in);
+
+} // namespace orv

@@ -1,0 +1,228 @@
+// orvanta-cli under hostile input, end to end: bad option values, FIFOs, names that are not UTF-8,
+// too little memory, headers that lie, outputs that cannot all be written, and numbers and sides
+// at the edge of 16 bits. Every case ends with a message and exit status 1 or 2: never an abort, a hang, or a
+// lost file.
+#include "cli/cli_options.h"
+#include "input/series_loader.h"
+#include "input/test_files.h"
+#include "raw_process.h"
+
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+
+using namespace orv;
+using namespace orv::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// The invalid-picture and out-of-memory messages as the program prints them.
+const std::string kInvalid = kInvalidPictureText;
+const std::string kOutOfMemory = "error 7 (Out of memory) at line 5100 of CommandGo";
+
+class HardInputs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/orvanta-hard-XXXXXX";
+        ASSERT_TRUE(::mkdtemp(pattern));
+        dir = pattern;
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    static std::string cli() {
+        return QCoreApplication::applicationDirPath().toStdString() + "/orvanta-cli";
+    }
+    RawResult run(std::vector<std::string> args, RawRun how = {}) const {
+        args.insert(args.begin(), "-q");
+        return runRaw(cli(), args, how);
+    }
+    // Pictures with detail, `count` of them, named prefix01.bmp, prefix02.bmp, ...
+    void series(const std::string& prefix, int count, int w = 96, int h = 64) const {
+        for (int k = 1; k <= count; ++k) {
+            const std::string name = path(prefix + (k < 10 ? "0" : "") + std::to_string(k) + ".bmp");
+            ASSERT_TRUE(writeBmpFile(name, w, h, [w, k](int y, std::uint8_t* out) {
+                for (int x = 0; x < w; ++x)
+                    for (int c = 0; c < 3; ++c) out[3 * x + c] = std::uint8_t((x * (k + 2) + y * 5 + c * 40) & 255);
+            }));
+        }
+    }
+    static std::string text(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    std::vector<std::string> names() const {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    std::string dir;
+};
+
+bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+} // namespace
+
+// Every option value out of its range or not a number is a usage error that names the option.
+struct BadValue {
+    std::vector<std::string> args;
+    const char* option; // what the message must name
+};
+
+class OptionValues : public ::testing::TestWithParam<BadValue> {};
+
+TEST_P(OptionValues, AreUsageErrorsNamingTheOption) {
+    std::vector<std::string> args = GetParam().args;
+    args.push_back("a1.bmp");
+    const CliParse r = parseCliOptions(args);
+    EXPECT_FALSE(r.options);
+    EXPECT_TRUE(contains(r.error, GetParam().option)) << r.error;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OutOfRange, OptionValues,
+    ::testing::Values(BadValue{{"--edge-factor", "-1"}, "--edge-factor"}, BadValue{{"--edge-factor", "nan"}, "--edge-factor"},
+                      BadValue{{"--edge-factor", "inf"}, "--edge-factor"}, BadValue{{"--edge-factor", "1e40"}, "--edge-factor"},
+                      BadValue{{"--edge-factor", "1.5"}, "--edge-factor"}, BadValue{{"--edge-factor", "0.1x"}, "--edge-factor"},
+                      BadValue{{"--focus-factor", "nan"}, "--focus-factor"}, BadValue{{"--focus-factor", "-0.1"}, "--focus-factor"},
+                      BadValue{{"--focus-factor", "1e-50"}, "--focus-factor"}, BadValue{{"--focus-factor", "-inf"}, "--focus-factor"},
+                      BadValue{{"-i", "32768"}, "--increment"}, BadValue{{"--increment", "40000"}, "--increment"},
+                      BadValue{{"-i", "32767.5"}, "--increment"}, BadValue{{"--ignore", ""}, "--ignore"},
+                      BadValue{{"--ignore", "2,"}, "--ignore"}, BadValue{{"--ignore", ",2"}, "--ignore"},
+                      BadValue{{"--ignore", "2,,3"}, "--ignore"}, BadValue{{"--offsets", ""}, "--offsets"},
+                      BadValue{{"--offsets", "1,2;"}, "--offsets"}, BadValue{{"--offsets", ";1,2"}, "--offsets"},
+                      BadValue{{"--diff-factor", "32768"}, "--diff-factor"}, BadValue{{"--diff-factor", "99999999999999999999"}, "--diff-factor"},
+                      BadValue{{"--quality", "0"}, "--quality"},
+                      BadValue{{"-o", "x.bmp", "--map", "x.bmp"}, "--map"},
+                      BadValue{{"--map", "m.txt", "--report", "m.txt"}, "--report"}),
+    [](const auto& info) {
+        std::string name = std::to_string(info.index);
+        for (const std::string& a : info.param.args)
+            for (char c : a) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+        return name;
+    });
+
+TEST(OptionValues, ValuesAtTheEdgesOfTheirRangesAreAccepted) {
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--edge-factor", "0"}, {"--edge-factor", "1"}, {"--focus-factor", "1"},
+          {"--focus-factor", "0"}, {"-i", "32767"}, {"-i", "32767.4"}, {"-i", "abc"}, {"-i", "1e39"},
+          {"--ignore", "10"}, {"--offsets", "-32768,32767"}, {"--diff-factor", "-32768"}}) {
+        std::vector<std::string> line = args;
+        line.push_back("a1.bmp");
+        EXPECT_TRUE(parseCliOptions(line).options) << args[0] << " " << args[1];
+    }
+}
+
+TEST_F(HardInputs, UsageErrorsExitTwoBeforeAnythingIsRead) {
+    series("u", 2);
+    RawResult r = run({"-i", "32768", path("u01.bmp")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(contains(r.err, "--increment")) << r.err;
+    r = run({"--smooth", "--focus-factor", "nan", path("u01.bmp")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_TRUE(contains(r.err, "--focus-factor")) << r.err;
+    EXPECT_FALSE(contains(r.err, "is 0")) << r.err;
+    EXPECT_FALSE(fs::exists(path("u01 montage.bmp")));
+}
+
+TEST_F(HardInputs, AFifoInTheSeriesIsAnInvalidPictureNotAHang) {
+    series("f", 2);
+    ASSERT_EQ(::mkfifo(path("f03.bmp").c_str(), 0600), 0);
+    const RawResult r = run({path("f01.bmp")}, RawRun{"", 0, 30});
+    ASSERT_FALSE(r.timedOut) << "orvanta-cli waited on the FIFO";
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, kInvalid)) << r.err;
+}
+
+TEST_F(HardInputs, NamesThatAreNotUtf8AreUsedAsTheirBytes) {
+    series("caf\xe9", 3);
+    RawResult r = run({path("caf\xe9" "01.bmp")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(path("caf\xe9" "01 montage.bmp")));
+    EXPECT_TRUE(contains(r.out, "  First file name =" + path("caf\xe9" "01.bmp") + "\r\n"));
+    EXPECT_TRUE(contains(r.out, "  Number of files found =3\r\n"));
+    // A relative name in a working folder whose own name is not UTF-8.
+    const std::string odd = path("d\xe9j\xe0");
+    ASSERT_EQ(::mkdir(odd.c_str(), 0700), 0);
+    for (const char* n : {"caf\xe9" "01.bmp", "caf\xe9" "02.bmp"}) fs::copy_file(path(n), odd + "/" + n);
+    r = run({"-o", "m.bmp", "caf\xe9" "01.bmp"}, RawRun{odd, 0, 60});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(odd + "/m.bmp"));
+}
+
+TEST_F(HardInputs, APictureTooLargeForTheMemoryLeftIsErrorSevenNotAnAbort) {
+    if (kAddressSanitizer) GTEST_SKIP() << "an address-space limit cannot hold under AddressSanitizer";
+    // 10000 x 10000 needs 300 MB of cells alone; the process may have 256 MB in all.
+    ASSERT_TRUE(writeJpegFile(path("big01.jpg"), 10000, 10000, uniformRow(10000, {128}), {JpegColour::Grey}));
+    ASSERT_TRUE(writeJpegFile(path("big02.jpg"), 64, 64, uniformRow(64, {60})));
+    fs::copy_file(path("big02.jpg"), path("small01.jpg"));
+    fs::copy_file(path("big01.jpg"), path("small02.jpg"));
+    const RawRun limited{"", std::uint64_t(256) << 20, 120};
+    for (const char* first : {"big01.jpg", "small01.jpg"}) { // picture 1, then picture 2 (decoded ahead)
+        const RawResult r = run({"-o", path("m.bmp"), path(first)}, limited);
+        EXPECT_EQ(r.signal, 0) << first;
+        EXPECT_EQ(r.exitCode, 1) << first << ": " << r.err;
+        EXPECT_TRUE(contains(r.err, kOutOfMemory)) << r.err;
+        EXPECT_FALSE(fs::exists(path("m.bmp")));
+    }
+}
+
+TEST_F(HardInputs, HeadersThatLieAreRefusedWithoutTheMemoryTheyClaim) {
+    if (kAddressSanitizer) GTEST_SKIP() << "an address-space limit cannot hold under AddressSanitizer";
+    series("h", 1);
+    ASSERT_TRUE(writeJpegFile(path("claim.jpg"), 64, 64, uniformRow(64, {1, 2, 3})));
+    ASSERT_TRUE(patchJpegSides(path("claim.jpg"), 32764, 32764));
+    ASSERT_TRUE(sparseFile(path("junk.bmp"), (std::uint64_t(43) << 30) / 10));
+    // Reading the claimed 3.2 GB picture, or the 4.3 GB file whole, would not fit in 512 MB.
+    const RawRun limited{"", std::uint64_t(512) << 20, 60};
+    for (const char* second : {"claim.jpg", "junk.bmp"}) {
+        fs::remove(path("h02.bmp"));
+        fs::create_symlink(path(second), path("h02.bmp"));
+        const RawResult r = run({"-o", path("m.bmp"), path("h01.bmp")}, limited);
+        EXPECT_EQ(r.signal, 0) << second;
+        EXPECT_EQ(r.exitCode, 1) << second << ": " << r.err;
+        EXPECT_TRUE(contains(r.err, kInvalid)) << second << ": " << r.err;
+    }
+}
+
+TEST_F(HardInputs, ARunThatFailsOnItsMapOrReportChangesNoOutput) {
+    series("o", 2);
+    std::ofstream(path("m.bmp")) << "old picture";
+    std::ofstream(path("map.txt")) << "old map";
+    for (const std::vector<std::string>& extra :
+         {std::vector<std::string>{"--map", path("missing/map.txt")},
+          {"--map", path("map.txt"), "--report", path("missing/report.txt")}}) {
+        std::vector<std::string> args{"-o", path("m.bmp")};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(path("o01.bmp"));
+        const RawResult r = run(args);
+        EXPECT_EQ(r.exitCode, 1);
+        EXPECT_TRUE(contains(r.err, "cannot write " + path("missing/"))) << r.err;
+        EXPECT_EQ(text(path("m.bmp")), "old picture");
+        EXPECT_EQ(text(path("map.txt")), "old map");
+        EXPECT_EQ(names(), (std::vector<std::string>{"m.bmp", "map.txt", "o01.bmp", "o02.bmp"}));
+    }
+}
+
+TEST_F(HardInputs, AFirstNumberPast16BitsIsAnOverflowMessage) {
+    series("x", 1);
+    fs::rename(path("x01.bmp"), path("shot32768.bmp"));
+    const RawResult r = run({path("shot32768.bmp")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "error 6 (Overflow) at line 5100 of CommandGo")) << r.err;
+}
+
+TEST_F(HardInputs, PicturesAsWideAsSixteenBitsAllowMakeAMontageWithoutOverflow) {
+    series("wide", 2, 32764, 24);
+    const RawResult r = run({"-o", path("m.bmp"), path("wide01.bmp")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(fs::exists(path("m.bmp")));
+}
