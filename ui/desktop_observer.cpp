@@ -47,7 +47,14 @@ void DesktopObserver::busy(bool on) {
     if (!on) busy_.reset();
 }
 
-void DesktopObserver::processEvents() { QCoreApplication::processEvents(); }
+void DesktopObserver::processEvents() {
+    // Windows are repainted and clicks answered about 30 times a second while a command runs:
+    // often enough to watch the pictures come in and the montage grow, without painting every
+    // window again after every picture and every block row.
+    if (lastEvents_.isValid() && lastEvents_.elapsed() < 33) return;
+    QCoreApplication::processEvents();
+    lastEvents_.start();
+}
 
 MontageControls DesktopObserver::controls() { return form_.readControls(); }
 
@@ -154,7 +161,10 @@ void DesktopObserver::blockRowDone(const MontageRowEvent& e, const PixelArrays& 
         w.previewWindow()->PicturePreview()->drawCells(pv.bytes.data(), pv.width(), pv.height(), 0, e.previewFrom,
                                                        pv.width() - 1, e.previewTo);
     }
-    QCoreApplication::processEvents();
+    // The first block row shows at once, then the map and preview grow at the pace of the
+    // window events.
+    if (e.row.rowIndex == 0) lastEvents_.invalidate();
+    processEvents();
 }
 
 void DesktopObserver::montageReady(const PixelArrays& arrays, const std::string& map, bool previewShown) {

@@ -6,6 +6,8 @@
 #include "session/montage_session.h"
 #include "ui/busy_cursor.h"
 
+#include <QElapsedTimer>
+
 #include <optional>
 
 namespace orv {
@@ -52,6 +54,7 @@ public:
 private:
     FormMontage& form_;
     std::optional<BusyCursor> busy_;
+    QElapsedTimer lastEvents_; // when pending window events last ran
 };
 
 } // namespace orv
