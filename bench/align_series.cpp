@@ -67,21 +67,7 @@ bool loadStack(const std::string& first, PixelArrays& mp) {
 }
 
 // The montage of the stack over `g`, as Make Montage's block loop makes it.
-void makeMontage(PixelArrays& mp, const MontageGeometry& g) {
-    OffsetTable offsets{};
-    FocusMeasure measure;
-    FocusContext focus;
-    MontageRun run;
-    run.arrays = &mp;
-    run.measure = &measure;
-    run.focus = &focus;
-    run.geometry = &g;
-    run.offsets = &offsets;
-    run.settings = MontageRunSettings{20, FocusMethod::ColorSpace3D, {}, false};
-    run.pictureCount = mp.stack.count;
-    run.threads = 2;
-    runMontage(run);
-}
+void makeMontage(PixelArrays& mp, const MontageGeometry& g) { montageOfFilledStack(mp, g, 20, FocusMethod::ColorSpace3D, 2); }
 
 // PSNR of montage slot 100 (frame pixel (x, y) at montage (x - left, y - bottom), rows from the
 // bottom) against the truth picture on the frame rectangle `r` (rows from the top).

@@ -88,4 +88,21 @@ std::string runMontage(const MontageRun& run) {
     }
 }
 
+std::string montageOfFilledStack(PixelArrays& mp, const MontageGeometry& g, int increment, FocusMethod method,
+                                 int threads) {
+    OffsetTable offsets{};
+    FocusMeasure measure;
+    FocusContext focus;
+    MontageRun run;
+    run.arrays = &mp;
+    run.measure = &measure;
+    run.focus = &focus;
+    run.geometry = &g;
+    run.offsets = &offsets;
+    run.settings = MontageRunSettings{increment, method, {}, false};
+    run.pictureCount = mp.stack.count;
+    run.threads = threads;
+    return runMontage(run);
+}
+
 } // namespace orv

@@ -73,4 +73,10 @@ struct MontageRun {
 // of the failing stage: 8200 the fill, 8400 the sample store, 8500 to 10400 the loop.
 std::string runMontage(const MontageRun& run);
 
+// The block loop over a stack that is already filled, with no offsets and nothing ignored: slot
+// 100 is cleared to the size of `g` and the montage made there. Returns the map. For tools and
+// tests that build the stack themselves.
+std::string montageOfFilledStack(PixelArrays& mp, const MontageGeometry& g, int increment,
+                                 FocusMethod method = FocusMethod::ColorSpace3D, int threads = 1);
+
 } // namespace orv

@@ -249,6 +249,7 @@ private:
                      PromptButtons buttons = PromptButtons::Ok);
 
     class ObserverPrompter;
+    Prompter& observerPrompter(); // the observer as a Prompter
 
     SessionState& state_;
     SessionObserver& observer_;

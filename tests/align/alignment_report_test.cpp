@@ -123,18 +123,7 @@ TEST_P(AlignedArea, MontageShowsTheFramePixelsOfTheArea) {
     EXPECT_EQ(g.W, float(c.W));
     EXPECT_EQ(g.H, float(c.H));
 
-    OffsetTable offsets{};
-    FocusMeasure measure;
-    FocusContext focus;
-    MontageRun run;
-    run.arrays = &mp;
-    run.measure = &measure;
-    run.focus = &focus;
-    run.geometry = &g;
-    run.offsets = &offsets;
-    run.settings = MontageRunSettings{10, FocusMethod::ColorSpace3D, {}, false};
-    run.pictureCount = 3;
-    runMontage(run);
+    montageOfFilledStack(mp, g, 10);
     const auto& slot = mp.montage.slot(100);
     for (int y = 0; y < c.H; ++y)
         for (int x = 0; x < c.W; ++x) {
