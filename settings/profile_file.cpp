@@ -43,10 +43,19 @@ bool keyOf(const std::string& line, std::string& key, std::string& value) {
 
 } // namespace
 
-std::vector<std::string> ProfileFile::lines() const {
-    std::vector<std::string> out;
+std::vector<std::string> ProfileFile::lines() const { return linesOf(fileText()); }
+
+std::string ProfileFile::fileText() const {
     std::ifstream in(path_, std::ios::binary);
-    if (!in) return out;
+    if (!in) return {};
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::vector<std::string> ProfileFile::linesOf(const std::string& text) {
+    std::vector<std::string> out;
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -70,7 +79,8 @@ std::string ProfileFile::read(const std::string& section, const std::string& key
 }
 
 void ProfileFile::write(const std::string& section, const std::string& key, const std::string& value) {
-    std::vector<std::string> ls = lines();
+    const std::string before = fileText();
+    std::vector<std::string> ls = linesOf(before);
     const std::string entry = key + "=" + value;
     bool inSection = false;
     int sectionEnd = -1; // index after the last line of the matching section
@@ -102,6 +112,9 @@ void ProfileFile::write(const std::string& section, const std::string& key, cons
     }
     std::string text;
     for (const auto& l : ls) text += l + "\r\n";
+    // A value written again as it stands leaves the file alone (the recent list and the last
+    // file name are written after every montage).
+    if (text == before) return;
     writeFileAtomically(path_, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 

@@ -19,7 +19,8 @@ public:
                      const std::string& fallback) const;
 
     // Replaces the key's line in place, or appends it to its section (creating the section at
-    // the end of the file). Raises RuntimeError when the file cannot be written.
+    // the end of the file). A file that would come out byte for byte as it is is not written.
+    // Raises RuntimeError when the file cannot be written.
     void write(const std::string& section, const std::string& key, const std::string& value);
 
     // As write, but a failure is ignored (preferences whose write fails are simply not kept).
@@ -27,6 +28,8 @@ public:
 
 private:
     std::vector<std::string> lines() const;
+    std::string fileText() const;
+    static std::vector<std::string> linesOf(const std::string& text);
     std::string path_;
 };
 

@@ -56,6 +56,25 @@ TEST_F(Profile, WritingReplacesTheLineInPlaceOrAppendsToItsSection) {
     EXPECT_EQ(f.read("new", "e", ""), "5");
 }
 
+TEST_F(Profile, AValueWrittenAgainLeavesTheFileAsItIs) {
+    put("[preferences]\r\nA=1\r\nB=2\r\n");
+    struct stat before {};
+    ASSERT_EQ(::stat(path().c_str(), &before), 0);
+    ProfileFile f(path());
+    // Written as it stands: the same file (an atomic replacement would be a new one).
+    f.write("preferences", "A", "1");
+    struct stat after {};
+    ASSERT_EQ(::stat(path().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(text(), "[preferences]\r\nA=1\r\nB=2\r\n");
+    // The same value in a file that would come out otherwise (other line ends) is written.
+    put("[preferences]\nA=1\n");
+    f.write("preferences", "A", "1");
+    EXPECT_EQ(text(), "[preferences]\r\nA=1\r\n");
+    f.write("preferences", "A", "2");
+    EXPECT_EQ(f.read("preferences", "A", ""), "2");
+}
+
 TEST_F(Profile, AFailedWriteLeavesTheOldFileAndIsReported) {
     put("[preferences]\r\nA=1\r\n");
     ProfileFile bad(dir.path().toStdString() + "/missing-folder/orvanta.ini");
