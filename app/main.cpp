@@ -1,4 +1,5 @@
 // orvanta: the focus-stacking desktop program.
+#include "base/memory_tuning.h"
 #include "app/startup.h"
 #include "app/command_line.h"
 #include "settings/preferences.h"
@@ -13,6 +14,7 @@
 using namespace orv;
 
 int main(int argc, char** argv) {
+    orv::keepPictureMemory();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const CommandLine cl = parseCommandLine(args);
     if (cl.help) {

@@ -22,6 +22,7 @@ PromptAnswer defaultAnswer(PromptButtons buttons) {
 
 PromptAnswer RecordingPrompter::show(const Prompt& prompt) {
     shown.push_back(prompt);
+    if (onShow) onShow(prompt);
     if (script_.empty()) return defaultAnswer(prompt.buttons);
     const PromptAnswer a = script_.front();
     script_.pop_front();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,8 @@ public:
     void answerNext(PromptAnswer a) { script_.push_back(a); }
 
     std::vector<Prompt> shown;
+    // Runs as each prompt is shown (a test looks at the screen the message would cover).
+    std::function<void(const Prompt&)> onShow;
 
 private:
     std::deque<PromptAnswer> script_;

@@ -1,5 +1,6 @@
 // orvanta-cli: makes a montage from a numbered focus series without windows, with the same engine
 // and the same messages as the desktop program.
+#include "base/memory_tuning.h"
 #include "base/leading_number.h"
 #include "base/numbers.h"
 #include "base/prompt.h"
@@ -100,7 +101,7 @@ public:
     MontageControls controls() override { return controls_; }
     void incrementReplaced(const std::string& text) override { controls_.incrementText = text; }
     void readTargetOffsets(OffsetTable& offsets, const MontageControls&, int) override { offsets = offsets_; }
-    void pictureLoaded(int k, const std::string&, const MemorySurface&) override { bar_.show("loading", k, k); }
+    void pictureLoaded(int k, const std::string&, const MemorySurface&, QImage) override { bar_.show("loading", k, k); }
     void alignmentProgress(int done, int total) override { bar_.show("aligning", done, total); }
     void blockRowDone(const MontageRowEvent& e, const PixelArrays&) override {
         bar_.show("montage", e.row.rowIndex + 1, e.row.rowCount);
@@ -311,6 +312,7 @@ bool applyProject(CliOptions& o) {
 } // namespace
 
 int main(int argc, char** argv) {
+    orv::keepPictureMemory();
     std::vector<std::string> args(argv + 1, argv + argc);
     const CliParse parsed = parseCliOptions(args);
     if (!parsed.options) {

@@ -18,6 +18,12 @@ MemorySurface::MemorySurface(int width, int height, std::vector<std::uint8_t> ro
         throw RuntimeError(5);
 }
 
+void BlankSurface::readPixels(std::uint8_t* buffer, int W, int H) const {
+    const int cols = std::min(width_, W);
+    for (int y = 0; y < std::min(height_, H) && cols > 0; ++y)
+        std::memset(buffer + std::size_t(y) * W * 3, 0, std::size_t(cols) * 3);
+}
+
 void MemorySurface::readPixels(std::uint8_t* buffer, int W, int H) const {
     if (pixels_.empty() && width_ > 0 && height_ > 0) throw RuntimeError(5); // handed over earlier
     const int rw = roundUp4(width_);

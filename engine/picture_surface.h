@@ -59,4 +59,20 @@ private:
     std::vector<std::uint8_t> pixels_; // roundUp4(width) x roundUp4(height), bottom-up
 };
 
+// A black picture of a given size that holds no pixels: the montage the arrays start from. Reading
+// it gives black cells without a black picture of the montage's size being made, filled and freed
+// on every run; it is read-only (writes go nowhere).
+class BlankSurface : public PictureSurface {
+public:
+    BlankSurface(int width, int height) : width_(width), height_(height) {}
+    int pictureWidth() const override { return width_; }
+    int pictureHeight() const override { return height_; }
+    void readPixels(std::uint8_t* buffer, int W, int H) const override;
+    void writePixels(const std::uint8_t*, int, int) override {}
+
+private:
+    int width_;
+    int height_;
+};
+
 } // namespace orv

@@ -3,6 +3,7 @@
 // sides, its completeness and the memory it needs are checked before any pixel buffer exists.
 #include "input/picture_file.h"
 
+#include "base/pixel_types.h"
 #include "base/runtime_error.h"
 #include "input/jpeg_reader.h"
 #include "input/memory_budget.h"
@@ -174,11 +175,17 @@ std::vector<std::uint8_t> toRoundedBgr(const QImage& source) {
 }
 
 void fromRoundedBgr(const std::uint8_t* buffer, int W, int H, QImage& image) {
-    if (image.format() != QImage::Format_RGB888)
+    const bool rgb32 = image.format() == QImage::Format_RGB32;
+    if (!rgb32 && image.format() != QImage::Format_RGB888)
         image = image.convertToFormat(QImage::Format_RGB888);
     const int w = std::min(image.width(), W), h = image.height();
     for (int y = 0; y < std::min(h, H); ++y) {
         const std::uint8_t* in = buffer + std::size_t(y) * W * 3;
+        if (rgb32) {
+            // The 32-bit pictures of the windows stay 32-bit: the screen draws them as they are.
+            bgrRowToXrgb(in, reinterpret_cast<std::uint32_t*>(image.scanLine(h - 1 - y)), w);
+            continue;
+        }
         std::uint8_t* out = image.scanLine(h - 1 - y);
         for (int c = 0; c < w; ++c) {
             out[3 * c + 0] = in[3 * c + 2];
@@ -203,7 +210,7 @@ void ImageSurface::writePixels(const std::uint8_t* buffer, int W, int H) {
     fromRoundedBgr(buffer, W, H, image_);
 }
 
-DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out) {
+DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown) {
     OpenPicture f;
     const DecodeStatus opened = openPicture(path, f);
     if (opened != DecodeStatus::Ok) return opened;
@@ -217,6 +224,7 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         CellRows rows{cells.data(), info.height, std::size_t(W) * 3};
         if (!reader.decode(cellRow, &rows, 3)) return DecodeStatus::Invalid;
         out = std::make_unique<MemorySurface>(info.width, info.height, std::move(cells));
+        if (shown) *shown = shownPicture(*out);
         return DecodeStatus::Ok;
     }
     QImage image;
@@ -224,9 +232,29 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
     if (st != DecodeStatus::Ok) return st;
     const int w = image.width(), h = image.height();
     std::vector<std::uint8_t> cells = toRoundedBgr(image);
-    image = QImage();
     out = std::make_unique<MemorySurface>(w, h, std::move(cells));
+    if (!shown) return DecodeStatus::Ok;
+    if (image.format() == QImage::Format_RGB32 || f.kind == PictureKind::Gif) {
+        *shown = std::move(image);
+    } else {
+        image = QImage();
+        *shown = shownPicture(*out);
+    }
     return DecodeStatus::Ok;
+}
+
+QImage shownPicture(const MemorySurface& cells) {
+    const int w = cells.pictureWidth(), h = cells.pictureHeight();
+    QImage image(w, h, QImage::Format_RGB32);
+    if (image.isNull()) {
+        if (w > 0 && h > 0) throw RuntimeError(7);
+        return image;
+    }
+    const std::size_t stride = std::size_t(cells.roundedWidth()) * 3;
+    for (int r = 0; r < h; ++r)
+        bgrRowToXrgb(cells.rounded().data() + std::size_t(h - 1 - r) * stride,
+                     reinterpret_cast<std::uint32_t*>(image.scanLine(r)), w);
+    return image;
 }
 
 } // namespace orv

@@ -42,7 +42,13 @@ private:
     QImage image_;
 };
 
-// Decodes a file straight into an in-memory surface (the batch front end's source pictures).
-DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out);
+// Decodes a file straight into an in-memory surface (the source pictures of a montage). With
+// `shown`, it also gives the picture as a source window shows it: the decoder's own picture when
+// that is a 32-bit picture or a GIF (which keeps its palette), otherwise the cells as a 32-bit
+// picture. The work is done here, on the decoding thread, not by the window.
+DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown = nullptr);
+
+// Cells of a surface as a top-down 32-bit picture, the format a window draws without converting.
+QImage shownPicture(const MemorySurface& cells);
 
 } // namespace orv

@@ -51,11 +51,12 @@ namespace {
 struct Decoded {
     DecodeStatus status = DecodeStatus::Missing;
     std::unique_ptr<MemorySurface> surface;
+    QImage shown;
 };
 
-Decoded decodeFile(const std::string& name) {
+Decoded decodeFile(const std::string& name, bool withShown) {
     Decoded d;
-    d.status = decodeToSurface(name, d.surface);
+    d.status = decodeToSurface(name, d.surface, withShown ? &d.shown : nullptr);
     return d;
 }
 
@@ -64,16 +65,17 @@ Decoded decodeFile(const std::string& name) {
 SeriesResult loadSeriesSurfaces(const SeriesName& series,
                                 std::vector<std::unique_ptr<MemorySurface>>& out,
                                 const std::function<void(int)>& onPicture,
-                                const std::function<void()>& onLimit) {
+                                const std::function<void()>& onLimit,
+                                std::vector<QImage>* shown) {
     // Decodes in flight, for files first, first + 1, ...
     std::deque<std::future<Decoded>> inFlight;
     int first = 1;
     auto launch = [&](int k) {
         try {
-            return std::async(std::launch::async, decodeFile, series.fileName(k));
+            return std::async(std::launch::async, decodeFile, series.fileName(k), shown != nullptr);
         } catch (const std::system_error&) {
             // No thread to be had (the system is short of resources): decode when asked.
-            return std::async(std::launch::deferred, decodeFile, series.fileName(k));
+            return std::async(std::launch::deferred, decodeFile, series.fileName(k), shown != nullptr);
         }
     };
     return loadSeriesFiles(
@@ -89,6 +91,10 @@ SeriesResult loadSeriesSurfaces(const SeriesName& series,
             ++first;
             if (d.status == DecodeStatus::Ok) {
                 out.push_back(std::move(d.surface));
+                if (shown) {
+                    shown->resize(out.size());
+                    shown->back() = std::move(d.shown);
+                }
                 if (onPicture) onPicture(k);
             }
             return d.status;

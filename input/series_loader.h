@@ -48,10 +48,12 @@ SeriesResult loadSeriesFiles(const SeriesName& series,
 // Loads a series into in-memory surfaces, as the batch front end keeps it: file k + 1 is decoded
 // on a second thread while file k is decoded, and the pictures are stored in series order, so the
 // series rules and the order of messages are those of loadSeriesFiles. `onPicture(k)` follows
-// each stored picture.
+// each stored picture. With `shown`, picture k as a window shows it goes to (*shown)[k - 1],
+// made on the decoding thread too (see decodeToSurface).
 SeriesResult loadSeriesSurfaces(const SeriesName& series,
                                 std::vector<std::unique_ptr<MemorySurface>>& out,
                                 const std::function<void(int k)>& onPicture = {},
-                                const std::function<void()>& onLimit = {});
+                                const std::function<void()>& onLimit = {},
+                                std::vector<QImage>* shown = nullptr);
 
 } // namespace orv

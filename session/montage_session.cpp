@@ -11,6 +11,7 @@
 #include "session/montage_rules.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 namespace orv {
@@ -64,14 +65,17 @@ void MontageSession::showMessages(MessageList& messages) { showRecorded(messages
 
 SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into) {
     // File after file until one does not load or 30 are loaded; each picture is shown as it comes.
+    std::vector<QImage> shown;
     const SeriesResult r = loadSeriesSurfaces(
         series, into,
         [&](int k) {
-            observer_.pictureLoaded(k, series.fileName(k), *into[std::size_t(k - 1)]);
+            // The window takes the shown picture over; the session keeps no copy of it.
+            QImage picture = shown.empty() ? QImage() : std::move(shown[std::size_t(k - 1)]);
+            observer_.pictureLoaded(k, series.fileName(k), *into[std::size_t(k - 1)], std::move(picture));
             state_.series.imageCount = std::int16_t(k);
             observer_.processEvents();
         },
-        [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); });
+        [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); }, observer_.showsPictures() ? &shown : nullptr);
     state_.series.imageCount = std::int16_t(r.count);
     state_.series.currentFileName = r.currentFileName;
     return r;
@@ -302,14 +306,14 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
         // No block loop, but the pictures go into the arrays as for a montage, so that smoothing
         // a reopened project works on its own series.
         if (!stackHoldsSeries_ || !pictures_.empty()) {
-            MemorySurface blank;
+            std::optional<BlankSurface> blank;
             try {
-                blank = MemorySurface(roundToInt16(ms.geometry.W), roundToInt16(ms.geometry.H));
+                blank.emplace(roundToInt16(ms.geometry.W), roundToInt16(ms.geometry.H));
             } catch (RuntimeError& e) {
                 throw e.atLine(8200);
             }
             ArraySurfaces surfaces;
-            surfaces.montage = &blank;
+            surfaces.montage = &*blank;
             for (auto& p : pictures_) surfaces.pictures.push_back(p.get());
             MessageList messages;
             ms.arrays.loadImageArrays(ArrayFill::Full, surfaces, SizeCheck{c.ignored, false, &messages});
@@ -327,16 +331,16 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
         // The arrays, the growing preview and the block loop.
         observer_.processEvents();
         PictureSurface* preview = observer_.previewSurface();
-        MemorySurface blank;
+        std::optional<BlankSurface> blank;
         ArraySurfaces surfaces;
         const bool fill = !stackHoldsSeries_ || !pictures_.empty();
         if (fill) {
             try {
-                blank = MemorySurface(roundToInt16(ms.geometry.W), roundToInt16(ms.geometry.H));
+                blank.emplace(roundToInt16(ms.geometry.W), roundToInt16(ms.geometry.H));
             } catch (RuntimeError& e) {
                 throw e.atLine(8200);
             }
-            surfaces.montage = &blank;
+            surfaces.montage = &*blank;
             for (auto& p : pictures_) surfaces.pictures.push_back(p.get());
         }
         MessageList messages;
@@ -424,7 +428,7 @@ void MontageSession::alignSeries(const MontageControls& c) {
         return; // a comparison's later montages reuse the aligned pictures
     if (!stackHoldsSeries_ || !pictures_.empty()) {
         // The stack is filled at picture 1's size; the montage slot follows the area later.
-        MemorySurface blank(roundToInt16(state_.series.pictureWidth), roundToInt16(state_.series.pictureHeight));
+        BlankSurface blank(roundToInt16(state_.series.pictureWidth), roundToInt16(state_.series.pictureHeight));
         ArraySurfaces surfaces;
         surfaces.montage = &blank;
         for (auto& p : pictures_) surfaces.pictures.push_back(p.get());

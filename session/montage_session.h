@@ -113,8 +113,12 @@ public:
     virtual void fileNameCompleted(const std::string& /*name*/) {}
     // The first file of the series is not there (the recent list forgets it).
     virtual void firstFileMissing(const std::string& /*name*/) {}
-    // Picture k of the series has been decoded from `name`.
-    virtual void pictureLoaded(int /*k*/, const std::string& /*name*/, const MemorySurface& /*picture*/) {}
+    // True when the front end shows the pictures as they load: each then comes with `shown`, the
+    // picture as a window draws it, made on the decoding thread.
+    virtual bool showsPictures() const { return false; }
+    // Picture k of the series has been decoded from `name` (`shown` is null unless showsPictures()).
+    virtual void pictureLoaded(int /*k*/, const std::string& /*name*/, const MemorySurface& /*picture*/,
+                               QImage /*shown*/) {}
     // The series is in: `count` pictures (earlier pictures beyond it go).
     virtual void seriesLoaded(int /*count*/, bool /*forMontage*/) {}
     // The offsets of the pictures in use as the front end's target markers give them; leave

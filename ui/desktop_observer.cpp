@@ -18,33 +18,35 @@ namespace {
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
-bool endsWithGif(const std::string& name) {
-    return name.size() >= 4 && QString::fromStdString(name.substr(name.size() - 4)).compare(".gif", Qt::CaseInsensitive) == 0;
-}
-
-// The picture a source window shows. A GIF is read again through Qt's reader so the window keeps
-// its own palette (a GIF saved from the window keeps it); every other picture is drawn from the
-// decoded cells.
-QImage displayPicture(const std::string& name, const MemorySurface& picture) {
-    if (endsWithGif(name)) {
-        QImage image;
-        if (decodePicture(name, image) == DecodeStatus::Ok) return image;
-    }
-    // 32-bit pixels: the format the screen draws without converting on every paint. The cells
-    // are bottom-up blue, green, red rows; Qt's converters do the work row by row.
-    const QImage cells(picture.rounded().data(), picture.pictureWidth(), picture.pictureHeight(),
-                       qsizetype(picture.roundedWidth()) * 3, QImage::Format_BGR888);
-    QImage image = cells.mirrored(false, true).convertToFormat(QImage::Format_RGB32);
-    return image;
-}
-
 } // namespace
 
-PromptAnswer DesktopObserver::prompt(const Prompt& p) { return form_.prompter().show(p); }
+PromptAnswer DesktopObserver::prompt(const Prompt& p) {
+    // A message shows over the windows as they are after the step that failed.
+    hideEarlierWindows(true);
+    return form_.prompter().show(p);
+}
 
 void DesktopObserver::busy(bool on) {
     if (on && !busy_) busy_.emplace();
-    if (!on) busy_.reset();
+    if (!on) {
+        hideEarlierWindows(true);
+        busy_.reset();
+    }
+}
+
+void DesktopObserver::hideEarlierWindows(bool montageToo) {
+    if (!earlier_) return;
+    WindowManager& w = form_.windows();
+    w.hideSourceWindowsFrom(earlier_->sourcesFrom);
+    earlier_->sourcesFrom = kMaxPictures + 1;
+    if (montageToo && earlier_->montage) {
+        try {
+            w.montageWindow()->hide();
+        } catch (...) {
+        }
+        earlier_->montage = false;
+    }
+    if (!earlier_->montage) earlier_.reset();
 }
 
 void DesktopObserver::processEvents() {
@@ -82,13 +84,12 @@ void DesktopObserver::montageStarting(bool reusingSeries) {
 
 void DesktopObserver::seriesStarting(bool forMontage, const std::string& firstFileName) {
     WindowManager& w = form_.windows();
-    if (forMontage) {
-        w.montageWindow()->setWindowTitle(qs(kMontageCaptionPrefix + firstFileName));
-        w.montageWindow()->hide();
-    } else {
-        w.hideMontageWindows();
-    }
-    // The windows of the earlier series go; a window that cannot go is left as it is.
+    // The windows of the earlier series go; a window that cannot go is left as it is. The source
+    // windows and the montage window go when the series is in or the run stops, unless a new
+    // picture or the new montage takes them over first.
+    earlier_ = EarlierWindows{1, forMontage};
+    if (forMontage) w.montageWindow()->setWindowTitle(qs(kMontageCaptionPrefix + firstFileName));
+    else w.hideMontageWindows();
     w.dropEarlierSeriesWindows(true);
     for (int k = 0; k < 10; ++k) form_.mnuignoreImage(k)->setVisible(false);
 }
@@ -100,9 +101,11 @@ void DesktopObserver::firstFileMissing(const std::string& name) {
     form_.fillRecentFiles();
 }
 
-void DesktopObserver::pictureLoaded(int k, const std::string& name, const MemorySurface& picture) {
+void DesktopObserver::pictureLoaded(int k, const std::string& name, const MemorySurface& picture, QImage shown) {
     FormPicture* w = form_.windows().sourceWindow(k);
-    w->showPicture(displayPicture(name, picture), QStringLiteral("Image %1 -- %2").arg(k).arg(qs(name)));
+    if (shown.isNull()) shown = shownPicture(picture);
+    if (earlier_) earlier_->sourcesFrom = k + 1;
+    w->showPicture(std::move(shown), QStringLiteral("Image %1 -- %2").arg(k).arg(qs(name)));
     w->showNormal();
     if (k <= 10) form_.mnuignoreImage(k - 1)->setVisible(true);
     // The new picture's target shows while offsets are used.
@@ -111,6 +114,7 @@ void DesktopObserver::pictureLoaded(int k, const std::string& name, const Memory
 
 void DesktopObserver::seriesLoaded(int count, bool forMontage) {
     ProgramState& st = form_.state();
+    hideEarlierWindows(false);
     form_.windows().cascadeSourceWindows(count, form_.fileBoxBottom(), st.layout);
     for (int k = 1; k <= std::min(count, 10); ++k) form_.mnuignoreImage(k - 1)->setVisible(true);
     const bool offsets = form_.action(Command::UseOffsets)->isChecked();
@@ -139,6 +143,7 @@ void DesktopObserver::readTargetOffsets(OffsetTable& offsets, const MontageContr
 
 void DesktopObserver::montageSized(float W, float H, int increment) {
     WindowManager& w = form_.windows();
+    if (earlier_) earlier_->montage = false;
     w.placeMontageWindows(W, H, increment, form_.goButtonBottom(), form_.state().layout.sizingFrameHeight,
                           form_.state().originatingImage);
     w.montageWindow()->show();

@@ -30,7 +30,8 @@ public:
     void seriesStarting(bool forMontage, const std::string& firstFileName) override;
     void fileNameCompleted(const std::string& name) override;
     void firstFileMissing(const std::string& name) override;
-    void pictureLoaded(int k, const std::string& name, const MemorySurface& picture) override;
+    bool showsPictures() const override { return true; }
+    void pictureLoaded(int k, const std::string& name, const MemorySurface& picture, QImage shown) override;
     void seriesLoaded(int count, bool forMontage) override;
     void readTargetOffsets(OffsetTable& offsets, const MontageControls& c, int count) override;
     void montageSized(float W, float H, int increment) override;
@@ -52,7 +53,20 @@ public:
     void takeFocus() override;
 
 private:
+    // Hides the windows of the earlier run that are still waiting to go: the source windows no
+    // new picture has replaced, and with `montageToo` the montage window.
+    void hideEarlierWindows(bool montageToo);
+
     FormMontage& form_;
+    // While Make Montage or Load reads a series, the windows of the earlier run stay on screen
+    // until a new picture or the new montage takes them over, or until the run shows a message
+    // or ends, and only then go: hiding a window and showing it again a moment later costs a
+    // full repaint of it, for every source window and the montage window on every click.
+    struct EarlierWindows {
+        int sourcesFrom = 1;  // source windows from this slot on have no new picture yet
+        bool montage = false; // the montage window waits to go
+    };
+    std::optional<EarlierWindows> earlier_;
     std::optional<BusyCursor> busy_;
     QElapsedTimer lastEvents_; // when pending window events last ran
 };

@@ -161,6 +161,11 @@ FormPreview::FormPreview(QWidget* mainWindow) : PictureWindow(mainWindow, "FormP
     clearPreview();
 }
 
+void FormPreview::makeNew() {
+    setWindowTitle(QString::fromLatin1(kPreviewCaption));
+    clearPreview();
+}
+
 void FormPreview::clearPreview() {
     picture()->setBlankPicture(kPreviewWidth, kPreviewHeight);
     fitToPicture();

@@ -103,6 +103,8 @@ public:
     PictureBox* PicturePreview() const { return picture(); }
     // Black again, at the preview's size.
     void clearPreview();
+    // Back to the state of a preview window just made: its caption and a black picture.
+    void makeNew();
 };
 
 class FormProperties : public QWidget {

@@ -1,6 +1,8 @@
 // The picture box.
 #include "ui/picture_box.h"
 
+#include "base/pixel_types.h"
+
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -52,7 +54,12 @@ void PictureBox::setPicture(QImage image) {
 void PictureBox::clearPicture() { setPicture(QImage()); }
 
 void PictureBox::setBlankPicture(int w, int h) {
-    QImage blank(std::max(0, w), std::max(0, h), QImage::Format_RGB888);
+    // 32-bit, as the source pictures: the format the screen draws without converting. A picture
+    // of that size already here is cleared where it is (filling detaches it when it is shared).
+    QImage blank = surface_.image();
+    surface_.setImage(QImage());
+    const QSize size(std::max(0, w), std::max(0, h));
+    if (blank.size() != size || blank.format() != QImage::Format_RGB32) blank = QImage(size, QImage::Format_RGB32);
     blank.fill(Qt::black);
     setPicture(std::move(blank));
 }
@@ -61,7 +68,7 @@ void PictureBox::drawCells(const std::uint8_t* buffer, int W, int H, int x0, int
     // The image is taken out of the surface first, so writing to it does not copy it.
     QImage image = surface_.image();
     surface_.setImage(QImage());
-    if (image.format() != QImage::Format_RGB888) image = image.convertToFormat(QImage::Format_RGB888);
+    if (image.format() != QImage::Format_RGB32) image = image.convertToFormat(QImage::Format_RGB32);
     const int h = image.height();
     x0 = std::max(0, x0);
     y0 = std::max(0, y0);
@@ -69,12 +76,7 @@ void PictureBox::drawCells(const std::uint8_t* buffer, int W, int H, int x0, int
     y1 = std::min({y1, H - 1, h - 1});
     for (int y = y0; y <= y1 && x0 <= x1; ++y) {
         const std::uint8_t* in = buffer + 3 * (std::size_t(y) * std::size_t(W) + std::size_t(x0));
-        std::uint8_t* out = image.scanLine(h - 1 - y) + 3 * x0;
-        for (int x = 0; x <= x1 - x0; ++x) {
-            out[3 * x + 0] = in[3 * x + 2];
-            out[3 * x + 1] = in[3 * x + 1];
-            out[3 * x + 2] = in[3 * x + 0];
-        }
+        bgrRowToXrgb(in, reinterpret_cast<std::uint32_t*>(image.scanLine(h - 1 - y)) + x0, x1 - x0 + 1);
     }
     surface_.setImage(std::move(image));
     if (x0 <= x1 && y0 <= y1) update(QRect(QPoint(x0, h - 1 - y1), QPoint(x1, h - 1 - y0)));

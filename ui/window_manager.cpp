@@ -125,12 +125,18 @@ FormUsed* WindowManager::usedWindow() {
 
 FormPreview* WindowManager::previewWindow() {
     if (auto* w = qobject_cast<FormPreview*>(preview_.data())) return w;
-    auto* w = new FormPreview(main_);
+    FormPreview* w = sparePreview_.data();
+    sparePreview_.clear();
+    if (w) {
+        w->makeNew();
+    } else {
+        w = new FormPreview(main_);
+        connect(w, &PictureWindow::closed, this, &WindowManager::windowsChanged);
+    }
     // The preview sits in the screen's lower right corner, clear of the source windows' cascade.
     const QRect avail = availableFor(w);
     w->move(std::max(avail.left(), avail.right() - w->width() - 8),
             std::max(avail.top(), avail.bottom() - w->height() - 32));
-    connect(w, &PictureWindow::closed, this, &WindowManager::windowsChanged);
     preview_ = w;
     return w;
 }
@@ -229,16 +235,31 @@ void WindowManager::keepComparison(int k, const std::string& caption) {
 
 // --- earlier windows -----------------------------------------------------------------------------
 
-void WindowManager::dropEarlierSeriesWindows(bool unloadPreview) {
-    for (int k = 1; k <= kMaxPictures; ++k) {
+void WindowManager::hideSourceWindowsFrom(int first) {
+    for (int k = std::max(1, first); k <= kMaxPictures; ++k) {
         try {
             if (FormPicture* w = existingSourceWindow(k)) w->hide();
         } catch (...) {
         }
     }
+}
+
+void WindowManager::dropEarlierSeriesWindows(bool unloadPreview) {
     for (auto& w : comparison_) unloadWindow(w);
     for (auto& w : comparisonUsed_) unloadWindow(w);
-    if (unloadPreview) unloadWindow(preview_);
+    if (unloadPreview) {
+        // Unloaded as far as anyone can tell (hidden, out of the window lists, made new when
+        // next wanted), but kept for that.
+        try {
+            if (auto* p = qobject_cast<FormPreview*>(preview_.data())) {
+                p->close();
+                if (sparePreview_ && sparePreview_ != p) sparePreview_->deleteLater();
+                sparePreview_ = p;
+            }
+            preview_.clear();
+        } catch (...) {
+        }
+    }
 }
 
 void WindowManager::hideMontageWindows() {

@@ -71,9 +71,11 @@ public:
     // The main montage, its map and properties copied into comparison window `k`.
     void keepComparison(int k, const std::string& caption);
 
-    // Hides the source windows and unloads the comparison windows (and the preview window when
-    // asked) of an earlier run; a window that cannot go is left and the next one is tried.
+    // Unloads the comparison windows (and the preview window when asked) of an earlier run; a
+    // window that cannot go is left and the next one is tried.
     void dropEarlierSeriesWindows(bool unloadPreview);
+    // Hides source windows `first` to 30, in the same way.
+    void hideSourceWindowsFrom(int first);
     // Hides the montage, map and properties windows (the Load command).
     void hideMontageWindows();
     // Hides every window as the program quits.
@@ -122,6 +124,9 @@ private:
     std::array<FormPicture*, 31> pictures_{}; // slot 0 unused; owned as child windows
     WindowMenuList sourceList_{kSourceWindowEntries};
     QPointer<QWidget> montage_, used_, properties_, preview_;
+    // The preview window last unloaded, kept out of sight to be made new again when a preview is
+    // next wanted: building a window costs more than a montage of a small series.
+    QPointer<FormPreview> sparePreview_;
     std::array<QPointer<QWidget>, 6> comparison_;
     std::array<QPointer<QWidget>, 6> comparisonUsed_;
 };

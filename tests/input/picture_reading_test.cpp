@@ -4,6 +4,8 @@
 #include "input/memory_budget.h"
 #include "input/picture_file.h"
 #include "input/picture_header.h"
+#include "input/series_loader.h"
+#include "input/series_naming.h"
 #include "input/test_files.h"
 
 #include "base/runtime_error.h"
@@ -163,6 +165,56 @@ TEST_F(PictureFiles, GifPixelsAreCountedThroughEveryCodeSize) {
     bytes.resize(bytes.size() - 20);
     ByteStream cut(bytes.data(), bytes.size());
     EXPECT_FALSE(readGifHeader(cut).complete);
+}
+
+// The picture a source window is handed with the decoded cells: the same pixels, 32-bit (the
+// decoder's own picture when it is one), and a GIF as Qt reads it (with any palette); loading a series hands one
+// such picture for each picture stored.
+TEST_F(PictureFiles, ThePictureAWindowShowsHasTheCellsPixels) {
+    const int w = 23, h = 11;
+    ASSERT_TRUE(writeJpegFile(path("s1.jpg"), w, h, pattern(w, 3), JpegOptions{}));
+    QImage rgb(w, h, QImage::Format_RGB888);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) rgb.setPixel(x, y, qRgb(x * 11, y * 23, (x * y) & 255));
+    ASSERT_TRUE(rgb.save(QString::fromStdString(path("s2.bmp")), "BMP"));
+    ASSERT_TRUE(rgb.convertToFormat(QImage::Format_Indexed8).save(QString::fromStdString(path("s3.bmp")), "BMP"));
+    QImage alpha = rgb.convertToFormat(QImage::Format_ARGB32);
+    alpha.setPixel(3, 4, qRgba(200, 100, 50, 7));
+    ASSERT_TRUE(alpha.save(QString::fromStdString(path("s4.png")), "PNG"));
+    ASSERT_TRUE(writeGifLzwFile(path("s5.gif"), w, h, [](int x, int y) { return std::uint8_t((x + y) % 5 * 40); }));
+
+    auto expectSame = [](const MemorySurface& cells, const QImage& shown, const std::string& name) {
+        ASSERT_EQ(shown.size(), QSize(cells.pictureWidth(), cells.pictureHeight())) << name;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                const std::uint8_t* c = cells.pixelAt(x, y);
+                ASSERT_EQ(shown.pixel(x, y), qRgb(c[2], c[1], c[0])) << name << " " << x << "," << y;
+            }
+    };
+    for (const std::string name : {"s1.jpg", "s2.bmp", "s3.bmp", "s4.png", "s5.gif"}) {
+        std::unique_ptr<MemorySurface> cells;
+        QImage shown;
+        ASSERT_EQ(decodeToSurface(path(name), cells, &shown), DecodeStatus::Ok) << name;
+        expectSame(*cells, shown, name);
+        if (name == "s5.gif") {
+            // Qt's own picture, palette and all, as the window reading the file itself would get.
+            QImage qt;
+            ASSERT_EQ(decodePicture(path(name), qt), DecodeStatus::Ok);
+            EXPECT_EQ(shown, qt);
+            EXPECT_EQ(shown.colorTable(), qt.colorTable());
+        } else {
+            // The alpha of the PNG is dropped, as the montage drops it.
+            EXPECT_EQ(shown.format(), QImage::Format_RGB32) << name;
+        }
+    }
+
+    for (int k = 1; k <= 3; ++k) ASSERT_TRUE(rgb.scaled(w + k, h).save(QString::fromStdString(path("t" + std::to_string(k) + ".bmp")), "BMP"));
+    std::vector<std::unique_ptr<MemorySurface>> out;
+    std::vector<QImage> shown;
+    const SeriesResult r = loadSeriesSurfaces(*parseSeriesName(path("t1.bmp")), out, {}, {}, &shown);
+    ASSERT_EQ(r.count, 3);
+    ASSERT_EQ(shown.size(), 3u);
+    for (int k = 0; k < 3; ++k) expectSame(*out[std::size_t(k)], shown[std::size_t(k)], "t" + std::to_string(k + 1));
 }
 
 TEST_F(PictureFiles, WhatIsNotARegularFileIsInvalidAndNeverWaitedOn) {

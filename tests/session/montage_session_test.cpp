@@ -32,7 +32,7 @@ public:
     using FixedControlsObserver::FixedControlsObserver;
     std::vector<std::string> events;
     void seriesStarting(bool forMontage, const std::string&) override { events.push_back(forMontage ? "start montage" : "start load"); }
-    void pictureLoaded(int k, const std::string&, const MemorySurface&) override { events.push_back("picture " + std::to_string(k)); }
+    void pictureLoaded(int k, const std::string&, const MemorySurface&, QImage) override { events.push_back("picture " + std::to_string(k)); }
     void seriesLoaded(int count, bool) override { events.push_back("loaded " + std::to_string(count)); }
     void montageSized(float W, float H, int) override { events.push_back("sized " + std::to_string(int(W)) + "x" + std::to_string(int(H))); }
     void blockRowDone(const MontageRowEvent&, const PixelArrays&) override {

@@ -311,6 +311,97 @@ INSTANTIATE_TEST_SUITE_P(
                       false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// --- the windows of the earlier run --------------------------------------------------------------
+
+// A new run takes the source windows over picture by picture: those it fills stay on screen with
+// the new pictures, the rest go once the series is in, and a run that stops shows its message with
+// every window of the earlier run that it did not fill gone.
+TEST(EarlierWindows, GoOnceTheNewSeriesIsInOrBeforeAMessage) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "five", 5, QSize(60, 40));
+    writeTexturedSeries(rig.files, "three", 3, QSize(50, 30));
+    WindowManager& w = rig.form->windows();
+    ASSERT_TRUE(rig.make(rig.files.path("five01.bmp")).made);
+    EXPECT_EQ(rig.visibleSourceWindows(), 5);
+
+    ASSERT_TRUE(rig.make(rig.files.path("three01.bmp")).made);
+    EXPECT_EQ(rig.visibleSourceWindows(), 3);
+    for (int k = 1; k <= 3; ++k) {
+        const std::string name = rig.files.path("three0" + std::to_string(k) + ".bmp");
+        FormPicture* source = w.existingSourceWindow(k);
+        EXPECT_EQ(source->windowTitle().toStdString(), "Image " + std::to_string(k) + " -- " + name);
+        const QImage file(QString::fromStdString(name));
+        EXPECT_EQ(source->PictureFile()->picture().convertToFormat(QImage::Format_RGB888),
+                  file.convertToFormat(QImage::Format_RGB888));
+    }
+    EXPECT_TRUE(w.montageWindow()->isVisible());
+    EXPECT_EQ(rig.montagePicture().size(), QSize(50, 30));
+
+    int sourcesAtMessage = -1;
+    bool montageAtMessage = true;
+    rig.prompter.onShow = [&](const Prompt&) {
+        sourcesAtMessage = rig.visibleSourceWindows();
+        montageAtMessage = w.montageWindow()->isVisible();
+    };
+    EXPECT_FALSE(rig.make(rig.files.path("gone01.bmp")).made);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, kMissingFileText);
+    EXPECT_EQ(sourcesAtMessage, 0);
+    EXPECT_FALSE(montageAtMessage);
+    EXPECT_EQ(rig.visibleSourceWindows(), 0);
+    EXPECT_FALSE(w.montageWindow()->isVisible());
+
+    // A damaged third picture: the two pictures read stay, the others go before the message.
+    ASSERT_TRUE(rig.make(rig.files.path("five01.bmp")).made);
+    rig.files.writeText("three03.bmp", "not a picture");
+    EXPECT_FALSE(rig.make(rig.files.path("three01.bmp")).made);
+    EXPECT_EQ(rig.prompter.shown.back().text, kInvalidPictureText);
+    EXPECT_EQ(sourcesAtMessage, 2);
+    EXPECT_FALSE(montageAtMessage);
+    EXPECT_EQ(rig.visibleSourceWindows(), 2);
+    EXPECT_FALSE(w.montageWindow()->isVisible());
+
+    // Load hides the montage windows at once and keeps the source windows it fills.
+    ASSERT_TRUE(rig.make(rig.files.path("five01.bmp")).made);
+    rig.prompter.onShow = {};
+    EXPECT_EQ(rig.load(rig.files.path("five01.bmp")), LoadOutcome::Loaded);
+    EXPECT_EQ(rig.visibleSourceWindows(), 5);
+    EXPECT_FALSE(w.montageWindow()->isVisible());
+}
+
+// The preview window of an earlier run goes with it: out of sight and out of the window list,
+// and the next run's preview starts as a new one (its caption, its place, black until rows come).
+TEST(EarlierWindows, TheNextPreviewIsANewOne) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "pv", 3, QSize(80, 60));
+    WindowManager& w = rig.form->windows();
+    ASSERT_TRUE(rig.make(rig.files.path("pv01.bmp")).made);
+    FormPreview* first = w.previewWindow();
+    const QPoint home = first->pos();
+    const QImage firstPicture = first->PicturePreview()->picture();
+    first->move(home - QPoint(150, 100));
+    first->setWindowTitle("moved");
+    first->PicturePreview()->setBlankPicture(10, 10);
+
+    EXPECT_EQ(rig.load(rig.files.path("pv01.bmp")), LoadOutcome::Loaded);
+    EXPECT_FALSE(w.hasPreview());
+    EXPECT_FALSE(first->isVisible());
+    rig.form->RefreshWindowMenus();
+    EXPECT_NE(rig.form->mnuWindow2(0)->text(), "Preview");
+
+    ASSERT_TRUE(rig.make(rig.files.path("pv01.bmp")).made);
+    FormPreview* next = w.previewWindow();
+    EXPECT_TRUE(next->isVisible());
+    EXPECT_EQ(next->windowTitle(), "Preview");
+    EXPECT_EQ(next->pos(), home);
+    EXPECT_EQ(next->PicturePreview()->picture().convertToFormat(QImage::Format_RGB888),
+              firstPicture.convertToFormat(QImage::Format_RGB888));
+    // Closed by hand, it leaves the list and comes back from its entry-less state the same way.
+    next->close();
+    rig.form->RefreshWindowMenus();
+    EXPECT_FALSE(rig.form->mnuWindow2(1)->isVisible());
+}
+
 // --- the preview --------------------------------------------------------------------------------
 
 TEST(Preview, GrowsWithTheMontageAndEndsAsItsNearestNeighbourReduction) {
