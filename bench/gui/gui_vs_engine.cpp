@@ -3,6 +3,7 @@
 // does (series decoded, montage made), checks that both are the same, and prints both times and
 // their ratio. With --screenshot DIR it also saves pictures of the windows after the click.
 #include "ui/program_state.h"
+#include "base/memory_tuning.h"
 #include "base/prompt.h"
 #include "session/fixed_controls_observer.h"
 #include "ui/common_dialog.h"
@@ -26,6 +27,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 using namespace orv;
 
 namespace {
@@ -36,19 +39,35 @@ struct Options {
     std::string size = "1024x768";
     std::string increment = "20";
     int runs = 3;
+    int warmup = 3; // runs first made and not counted: the first click creates the windows
+    bool each = false;
     std::string screenshots;
 };
 
 int usage() {
     std::fprintf(stderr,
                  "usage: orvanta-gui-bench [--count N] [--size WxH] [--increment I] [--runs R]\n"
-                 "                         [--screenshot DIR] [FIRST_FILE]\n"
-                 "Without FIRST_FILE a sample series of N pictures of WxH is generated.\n");
+                 "                         [--warmup W] [--each] [--screenshot DIR] [FIRST_FILE]\n"
+                 "Without FIRST_FILE a sample series of N pictures of WxH is generated. W runs (3 unless\n"
+                 "given) of each are made first and not counted; --each prints every run's times.\n");
     return 2;
 }
 
 double msSince(std::chrono::steady_clock::time_point t0) {
     return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+}
+
+// Pages this process has touched for the first time so far (minor faults), and the processor
+// time it has used (milliseconds), over every thread.
+struct Usage {
+    long faults = 0;
+    double cpu = 0;
+};
+Usage resourceUse() {
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    auto ms = [](const timeval& t) { return t.tv_sec * 1000.0 + t.tv_usec / 1000.0; };
+    return Usage{ru.ru_minflt, ms(ru.ru_utime) + ms(ru.ru_stime)};
 }
 
 double median(std::vector<double> v) {
@@ -74,6 +93,8 @@ void saveGrab(QWidget* w, const QString& path) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // The allocator as the desktop program and orvanta-cli set it.
+    keepPictureMemory();
     Options o;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -83,6 +104,8 @@ int main(int argc, char** argv) {
         else if (a == "--size" && (v = next())) o.size = v;
         else if (a == "--increment" && (v = next())) o.increment = v;
         else if (a == "--runs" && (v = next())) o.runs = std::max(1, std::atoi(v));
+        else if (a == "--warmup" && (v = next())) o.warmup = std::max(0, std::atoi(v));
+        else if (a == "--each") o.each = true;
         else if (a == "--screenshot" && (v = next())) o.screenshots = v;
         else if (!a.empty() && a[0] != '-' && o.first.empty()) o.first = a;
         else return usage();
@@ -124,36 +147,70 @@ int main(int argc, char** argv) {
     QCoreApplication::processEvents();
 
     std::vector<double> window, engine;
+    Usage windowUse, engineUse; // summed over the counted runs
     bool identical = true;
-    for (int run = 0; run < o.runs; ++run) {
+    // The click in the main window, as a user makes it.
+    auto clickWindow = [&] {
         form.textFileName()->setText(QString::fromStdString(o.first));
         form.TextIncrement()->setText(QString::fromStdString(o.increment));
-        auto t0 = std::chrono::steady_clock::now();
+        const auto t0 = std::chrono::steady_clock::now();
         form.CommandGo()->click();
-        window.push_back(msSince(t0));
-        if (prompter.shown) return 1;
-
-        // The same session without windows, as orvanta-cli runs it.
-        t0 = std::chrono::steady_clock::now();
+        return msSince(t0);
+    };
+    // The same session without windows, as orvanta-cli runs it.
+    SessionState batchState;
+    auto runEngine = [&] {
+        const auto t0 = std::chrono::steady_clock::now();
         MontageControls controls;
         controls.firstFileName = o.first;
         controls.incrementText = o.increment;
         FixedControlsObserver observer(prompter, controls);
-        SessionState batchState;
+        batchState = SessionState{};
         batchState.programFolder = state.programFolder;
         MontageSession batch(batchState, observer);
-        if (!batch.makeMontage().made) return 1;
-        engine.push_back(msSince(t0));
-
-        identical = identical && batchState.montage.arrays.montage.slot(100) == state.montage.arrays.montage.slot(100) &&
-                    batchState.montage.map == form.windows().usedWindow()->mapText();
+        if (!batch.makeMontage().made) return -1.0;
+        return msSince(t0);
+    };
+    // Each path runs as its front end is used: click after click in the one program, run after
+    // run of the engine. The first runs of each (windows created, caches warm) are not counted.
+    for (int run = -o.warmup; run < o.runs; ++run) {
+        const Usage u0 = resourceUse();
+        const double w = clickWindow();
+        if (prompter.shown) return 1;
+        if (o.each) std::fprintf(stderr, "run %d: window %.1f ms\n", run, w);
+        if (run >= 0) {
+            window.push_back(w);
+            const Usage u1 = resourceUse();
+            windowUse.faults += u1.faults - u0.faults;
+            windowUse.cpu += u1.cpu - u0.cpu;
+        }
     }
+    for (int run = -o.warmup; run < o.runs; ++run) {
+        const Usage u0 = resourceUse();
+        const double e = runEngine();
+        if (prompter.shown || e < 0) return 1;
+        if (o.each) std::fprintf(stderr, "run %d: engine %.1f ms\n", run, e);
+        if (run >= 0) {
+            engine.push_back(e);
+            const Usage u1 = resourceUse();
+            engineUse.faults += u1.faults - u0.faults;
+            engineUse.cpu += u1.cpu - u0.cpu;
+        }
+    }
+    identical = batchState.montage.arrays.montage.slot(100) == state.montage.arrays.montage.slot(100) &&
+                batchState.montage.map == form.windows().usedWindow()->mapText();
 
     const double w = median(window), e = median(engine);
-    std::printf("series: %s (%d pictures), increment %s, %d runs (medians)\n", o.first.c_str(),
-                int(state.series.imageCount), o.increment.c_str(), o.runs);
+    std::printf("series: %s (%d pictures), increment %s, %d runs after %d not counted (medians)\n",
+                o.first.c_str(), int(state.series.imageCount), o.increment.c_str(), o.runs, o.warmup);
     std::printf("window: %.1f ms\nengine: %.1f ms\nratio:  %.2f\nsame montage: %s\n", w, e, e > 0 ? w / e : 0.0,
                 identical ? "yes" : "NO");
+    // Processor time and fresh pages per run (means, every thread): steadier than the clock on a
+    // busy machine, and what the window path adds to the engine's work.
+    std::printf("processor time per run: window %.1f ms, engine %.1f ms\n", windowUse.cpu / o.runs,
+                engineUse.cpu / o.runs);
+    std::printf("pages first touched per run: window %ld, engine %ld\n", windowUse.faults / o.runs,
+                engineUse.faults / o.runs);
 
     if (!o.screenshots.empty()) {
         QDir().mkpath(QString::fromStdString(o.screenshots));
