@@ -23,6 +23,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -148,7 +149,6 @@ int main(int argc, char** argv) {
 
     std::vector<double> window, engine;
     Usage windowUse, engineUse; // summed over the counted runs
-    bool identical = true;
     // The click in the main window, as a user makes it.
     auto clickWindow = [&] {
         form.textFileName()->setText(QString::fromStdString(o.first));
@@ -173,31 +173,24 @@ int main(int argc, char** argv) {
     };
     // Each path runs as its front end is used: click after click in the one program, run after
     // run of the engine. The first runs of each (windows created, caches warm) are not counted.
-    for (int run = -o.warmup; run < o.runs; ++run) {
-        const Usage u0 = resourceUse();
-        const double w = clickWindow();
-        if (prompter.shown) return 1;
-        if (o.each) std::fprintf(stderr, "run %d: window %.1f ms\n", run, w);
-        if (run >= 0) {
-            window.push_back(w);
+    auto measure = [&](const char* name, const std::function<double()>& once, std::vector<double>& times,
+                       Usage& use) {
+        for (int run = -o.warmup; run < o.runs; ++run) {
+            const Usage u0 = resourceUse();
+            const double t = once();
+            if (prompter.shown || t < 0) return false;
+            if (o.each) std::fprintf(stderr, "run %d: %s %.1f ms\n", run, name, t);
+            if (run < 0) continue;
+            times.push_back(t);
             const Usage u1 = resourceUse();
-            windowUse.faults += u1.faults - u0.faults;
-            windowUse.cpu += u1.cpu - u0.cpu;
+            use.faults += u1.faults - u0.faults;
+            use.cpu += u1.cpu - u0.cpu;
         }
-    }
-    for (int run = -o.warmup; run < o.runs; ++run) {
-        const Usage u0 = resourceUse();
-        const double e = runEngine();
-        if (prompter.shown || e < 0) return 1;
-        if (o.each) std::fprintf(stderr, "run %d: engine %.1f ms\n", run, e);
-        if (run >= 0) {
-            engine.push_back(e);
-            const Usage u1 = resourceUse();
-            engineUse.faults += u1.faults - u0.faults;
-            engineUse.cpu += u1.cpu - u0.cpu;
-        }
-    }
-    identical = batchState.montage.arrays.montage.slot(100) == state.montage.arrays.montage.slot(100) &&
+        return true;
+    };
+    if (!measure("window", clickWindow, window, windowUse) || !measure("engine", runEngine, engine, engineUse))
+        return 1;
+    const bool identical = batchState.montage.arrays.montage.slot(100) == state.montage.arrays.montage.slot(100) &&
                 batchState.montage.map == form.windows().usedWindow()->mapText();
 
     const double w = median(window), e = median(engine);
