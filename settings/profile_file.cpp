@@ -1,13 +1,13 @@
 // Reading and writing private-profile files.
 #include "settings/profile_file.h"
 
-#include "base/leading_number.h"
-#include "base/text.h"
 #include "base/atomic_file.h"
+#include "base/leading_number.h"
+#include "base/regular_file.h"
+#include "base/text.h"
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <sstream>
 
 namespace orv {
@@ -46,11 +46,10 @@ bool keyOf(const std::string& line, std::string& key, std::string& value) {
 std::vector<std::string> ProfileFile::lines() const { return linesOf(fileText()); }
 
 std::string ProfileFile::fileText() const {
-    std::ifstream in(path_, std::ios::binary);
-    if (!in) return {};
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
+    // A name that is missing, unreadable or not a regular file reads as an empty file.
+    std::string text;
+    readRegularFile(path_, text);
+    return text;
 }
 
 std::vector<std::string> ProfileFile::linesOf(const std::string& text) {

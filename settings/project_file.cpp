@@ -3,13 +3,13 @@
 
 #include "base/atomic_file.h"
 #include "base/leading_number.h"
+#include "base/regular_file.h"
 #include "base/runtime_error.h"
 #include "base/text.h"
 #include "settings/profile_file.h"
 
 #include <algorithm>
 #include <cctype>
-#include <fstream>
 #include <sstream>
 #include <vector>
 
@@ -127,11 +127,13 @@ ProjectSettings readProjectSettings(const std::string& path) {
 }
 
 ProjectContents readProjectContents(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw RuntimeError(53);
-    std::ostringstream all;
-    all << in.rdbuf();
-    const std::vector<std::string> lines = splitLines(all.str());
+    std::string all;
+    switch (readRegularFile(path, all)) {
+    case FileRead::Ok: break;
+    case FileRead::NotRegular: throw RuntimeError(75); // a FIFO or a device: never waited on
+    default: throw RuntimeError(53);
+    }
+    const std::vector<std::string> lines = splitLines(all);
 
     ProjectContents c;
     bool inMap = false, mapEnded = false;

@@ -3,6 +3,7 @@
 #include "settings/shell_integration.h"
 
 #include "base/atomic_file.h"
+#include "base/regular_file.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -13,7 +14,6 @@
 
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace orv {
@@ -58,7 +58,9 @@ bool makeFolder(const std::string& folder) { return QDir().mkpath(QString::fromS
 
 // True when `path` holds a file this program wrote (it carries the marker line).
 bool isOurs(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::string text;
+    if (readRegularFile(path, text) != FileRead::Ok) return false;
+    std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -3,11 +3,19 @@
 #include "settings/project_file.h"
 
 #include "base/runtime_error.h"
+#include "settings/profile_file.h"
 
 #include <QTemporaryDir>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
 #include <sstream>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -129,6 +137,39 @@ TEST(ProjectFile, OffsetsCountWhenTheFirstPictureHasNone) {
     EXPECT_TRUE(s.usesOffsets);
     EXPECT_EQ(s.area, ProjectArea::Unchanged);
     EXPECT_EQ(s.targets[2], (std::pair<int, int>(7, 9)));
+}
+
+// A FIFO or a folder named as the preferences file or a project is refused at once: reading one
+// must not wait for a writer. (Should it wait, the watchdog opens the FIFO for writing after a few
+// seconds so the test fails instead of hanging.)
+TEST(ProjectFile, AFifoOrAFolderIsRefusedWithoutWaiting) {
+    QTemporaryDir dir;
+    const std::string fifo = dir.path().toStdString() + "/x.mon";
+    const std::string folder = dir.path().toStdString() + "/y.mon";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    std::atomic<bool> done{false};
+    std::thread watchdog([&] {
+        for (int i = 0; i < 50 && !done; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (fd >= 0) ::close(fd);
+    });
+    const auto t0 = std::chrono::steady_clock::now();
+    for (const std::string& path : {fifo, folder}) {
+        try {
+            readProjectContents(path);
+            ADD_FAILURE() << path;
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), 75) << path;
+        }
+        ProfileFile f(path);
+        EXPECT_EQ(f.read("preferences", "Increment", "none"), "none");
+        EXPECT_FALSE(f.tryWrite("preferences", "Increment", "20"));
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::seconds(2));
+    done = true;
+    watchdog.join();
 }
 
 TEST(ProjectFile, AMissingFileCannotBeRead) {
