@@ -40,12 +40,18 @@ struct Canvas {
     const float* at(int i, int j) const { return &rgb[(std::size_t(j) * width + i) * 3]; }
 };
 
-Canvas sharpScene(const SeriesOptions& o) {
+// The frame and its margin, all black.
+Canvas blankCanvas(const SeriesOptions& o) {
     Canvas c;
     c.margin = o.margin;
     c.width = o.width + 2 * o.margin;
     c.height = o.height + 2 * o.margin;
     c.rgb.resize(std::size_t(c.width) * c.height * 3);
+    return c;
+}
+
+Canvas sharpScene(const SeriesOptions& o) {
+    Canvas c = blankCanvas(o);
     for (int j = 0; j < c.height; ++j)
         for (int i = 0; i < c.width; ++i) {
             const int x = i - o.margin, y = j - o.margin;
@@ -95,11 +101,7 @@ void lensBlur(Canvas& c) {
 // little pixel noise, seen through a sharp lens; nothing periodic, so every part of it can be told
 // from its neighbours.
 Canvas naturalScene(const SeriesOptions& o) {
-    Canvas c;
-    c.margin = o.margin;
-    c.width = o.width + 2 * o.margin;
-    c.height = o.height + 2 * o.margin;
-    c.rgb.resize(std::size_t(c.width) * c.height * 3);
+    Canvas c = blankCanvas(o);
     for (int j = 0; j < c.height; ++j)
         for (int i = 0; i < c.width; ++i) {
             const int x = i - o.margin, y = j - o.margin;
