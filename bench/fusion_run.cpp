@@ -101,16 +101,10 @@ int main(int argc, char** argv) {
         } else {
             FocusMeasure measure;
             FocusContext focus;
-            MontageRun run;
-            run.arrays = &mp;
-            run.measure = &measure;
-            run.focus = &focus;
-            run.geometry = &g;
-            run.offsets = &offsets;
-            run.settings = MontageRunSettings{increment, FocusMethod(method), IgnoreTicks{}, false};
-            run.pictureCount = N;
+            MontageRun run = montageRunOver(mp, measure, focus, g, offsets,
+                                            MontageRunSettings{increment, FocusMethod(method), IgnoreTicks{}, false}, N,
+                                            int(std::max(1u, std::thread::hardware_concurrency())));
             run.surfaces = &surfaces;
-            run.threads = int(std::max(1u, std::thread::hardware_concurrency()));
             map = runMontage(run);
             if (!depthFile.empty())
                 choices = blockChoices(map, BlockChoiceContext{&g, increment, N, &mp, &focus});

@@ -51,9 +51,8 @@ std::vector<std::string> split(const std::string& s, char sep) {
 }
 
 std::optional<int> parseMethod(const std::string& v) {
-    static const char* names[] = {"3d", "linear", "red", "green", "blue", "pyramid"};
     for (int i = 0; i < kMethodCount; ++i)
-        if (v == std::to_string(i) || v == names[i]) return i;
+        if (v == std::to_string(i) || v == kMethods[std::size_t(i)].cliName) return i;
     return std::nullopt;
 }
 

@@ -62,95 +62,83 @@ std::string formatScore(float v) {
     return buf;
 }
 
-// A montage kept aside, as a comparison window keeps it.
-struct KeptMontage {
-    MemorySurface picture;
-    std::string map;
-    std::string properties;
+// The request the options make: they stand in for the desktop program's controls.
+MontageRequest requestFromOptions(const CliOptions& o) {
+    MontageRequest r;
+    r.firstFileName = o.firstFile;
+    r.incrementText = o.incrementText;
+    r.method = FocusMethod(o.method);
+    r.ignored = o.ignored;
+    r.useOffsets = o.useOffsets;
+    if (o.useOffsets) {
+        OffsetTable targets{};
+        for (std::size_t i = 0; i < o.offsets.size() && i + 1 < targets.size(); ++i) targets[i + 1] = o.offsets[i];
+        r.targets = targets;
+    }
+    r.area = o.area;
+    r.align = o.align;
+    r.colourMatch = o.colourMatch;
+    r.smoothing.autoSmooth = o.smooth ? 1 : 0;
+    r.smoothing.edgeFactor = o.edgeFactor;
+    r.smoothing.focusFactor = o.focusFactor;
+    r.smoothing.diffFactor = std::int16_t(o.diffFactor);
+    return r;
+}
+
+// What a comparison kept of a montage: the score its picture had when it was kept.
+struct KeptScore {
     MakeOutcome made;
     float score = 0;
 };
 
-// The command line's side of a montage session: the options stand in for the window's controls,
-// messages go to standard error, progress to the bar, and the comparisons' montages are kept in
-// memory as the desktop program keeps them in windows.
+// The command line's side of a montage session: messages go to standard error, progress to the
+// bar, and each kept comparison montage is scored as it is kept.
 class CliObserver : public SessionObserver {
 public:
-    CliObserver(const CliOptions& o, ProgressBar& bar) : o_(o), bar_(bar) {
-        controls_.firstFileName = o.firstFile;
-        controls_.incrementText = o.incrementText;
-        controls_.method = FocusMethod(o.method);
-        controls_.ignored = o.ignored;
-        controls_.useOffsets = o.useOffsets;
-        controls_.area = o.area;
-        controls_.align = o.align;
-        controls_.colourMatch = o.colourMatch;
-        for (std::size_t i = 0; i < o.offsets.size() && i + 1 < offsets_.size(); ++i) offsets_[i + 1] = o.offsets[i];
-    }
+    explicit CliObserver(ProgressBar& bar) : bar_(bar) {}
 
     MontageSession* session = nullptr;
-    std::array<KeptMontage, 5> windows;
-    KeptMontage chosen;
-    int chosenWindow = 0;
-    bool keptAside = false;
+    std::array<KeptScore, kComparisonMontages> kept;
+    std::optional<int> chosen; // the comparison montage shown as the main one
 
     PromptAnswer prompt(const Prompt& p) override {
         bar_.done();
         return stderr_.show(p);
     }
-    MontageControls controls() override { return controls_; }
-    void incrementReplaced(const std::string& text) override { controls_.incrementText = text; }
-    void readTargetOffsets(OffsetTable& offsets, const MontageControls&, int) override { offsets = offsets_; }
     void pictureLoaded(int k, const std::string&, const MemorySurface&, QImage) override { bar_.show("loading", k, k); }
     void alignmentProgress(int done, int total) override { bar_.show("aligning", done, total); }
     void blockRowDone(const MontageRowEvent& e, const PixelArrays&) override {
         bar_.show("montage", e.row.rowIndex + 1, e.row.rowCount);
     }
-    void montageReady(const PixelArrays&, const std::string&, bool) override { bar_.done(); }
-    void comparisonSettings(std::optional<int> increment, int method) override {
-        if (increment) controls_.incrementText = std::to_string(*increment);
-        controls_.method = FocusMethod(method);
-    }
+    void montageReady(const MontageRecord&, const PixelArrays&, bool) override { bar_.done(); }
     void candidateScored(const Candidate& c) override {
         std::cout << methodCaption(c.method) << " (method " << c.method << "), increment " << c.increment
                   << ": Quality score = " << formatScore(c.score) << "\n"
                   << std::flush;
     }
-    void keepComparison(int window, int) override {
+    void keepComparison(int k, int, const MontageRecord&) override {
         const SessionState& st = session->state();
-        KeptMontage& k = windows[std::size_t(window)];
-        k.picture = session->montagePicture();
-        k.map = st.montage.map;
-        k.properties = st.montage.propertiesText;
-        k.made = session->lastOutcome();
-        k.score = evaluateImage(st.montage.arrays, st.montage.geometry, k.made.increment);
+        KeptScore& kept_ = kept[std::size_t(k)];
+        kept_.made = session->lastOutcome();
+        kept_.score = evaluateImage(st.montage.arrays, st.montage.geometry, kept_.made.increment);
     }
-    void showComparisonInMain(int window) override {
-        chosen = windows[std::size_t(window)];
-        chosenWindow = window;
-        keptAside = true;
-    }
+    void comparisonShownAsMain(int k, const MontageRecord&) override { chosen = k; }
 
 private:
-    const CliOptions& o_;
     ProgressBar& bar_;
     StderrPrompter stderr_;
-    MontageControls controls_;
-    OffsetTable offsets_{};
 };
 
 // One run of the command line: Make Montage as often as the options ask for it, with the same
 // settings a user would set in the desktop program.
 class CliRun {
 public:
-    explicit CliRun(const CliOptions& o)
-        : o_(o), bar_(!o.quiet), observer_(o, bar_), session_(state_, observer_, SessionOptions{true, 0}) {
+    CliRun(const CliOptions& o, MontageRequest request)
+        : o_(o), request_(std::move(request)), bar_(!o.quiet), observer_(bar_),
+          session_(state_, observer_, SessionOptions{true, 0}) {
         observer_.session = &session_;
         state_.programFolder = currentFolder();
-        state_.smoothing.autoSmooth = o.smooth ? 1 : 0;
-        state_.smoothing.edgeFactor = o.edgeFactor;
-        state_.smoothing.focusFactor = o.focusFactor;
-        state_.smoothing.diffFactor = std::int16_t(o.diffFactor);
+        state_.smoothing = request_.smoothing;
     }
 
     int run();
@@ -159,10 +147,10 @@ private:
     // Make Montage; false when no montage (or no smoothed montage, with --smooth) was made.
     bool makeMontage();
     int evaluate();
-    bool writeOutputs(const BgrView& picture, const std::string& map, const std::string& properties,
-                      const MakeOutcome& made, float score, const MontageChoice& which = {});
+    bool writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score);
 
     const CliOptions& o_;
+    const MontageRequest request_;
     ProgressBar bar_;
     SessionState state_;
     CliObserver observer_;
@@ -171,7 +159,7 @@ private:
 };
 
 bool CliRun::makeMontage() {
-    const MakeOutcome made = session_.makeMontage();
+    const MakeOutcome made = session_.makeMontage(request_);
     bar_.done();
     if (made.maximumEmpty) std::cerr << "orvanta-cli: with these offsets the maximum area is empty\n";
     // A picture that could not be aligned is used as loaded, and said so.
@@ -184,8 +172,11 @@ bool CliRun::makeMontage() {
     return !o_.smooth || made.smoothed;
 }
 
-bool CliRun::writeOutputs(const BgrView& montage, const std::string& map, const std::string& properties,
-                          const MakeOutcome& made, float score, const MontageChoice& which) {
+bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score) {
+    const MontageRecord& record = session_.record(which);
+    const BgrView montage{record.picture.rounded().data(), record.picture.pictureWidth(), record.picture.pictureHeight(),
+                          std::size_t(record.picture.roundedWidth()) * 3};
+    const std::string& properties = record.properties;
     if (made.smoothed && made.smoothing.replaced > 0) std::cerr << made.smoothing.report << std::flush;
     const std::string output =
         o_.output.empty() ? defaultMontageName(session_.completedName()) : o_.output;
@@ -197,17 +188,13 @@ bool CliRun::writeOutputs(const BgrView& montage, const std::string& map, const 
         w.transparent = o_.transparent;
         w.quality = o_.quality;
         files.addPicture(output, montage, w);
-        if (!o_.mapFile.empty()) files.addText(writing = o_.mapFile, map);
+        if (!o_.mapFile.empty()) files.addText(writing = o_.mapFile, record.map);
         if (!o_.depthMapFile.empty())
             files.addWritten([&] { session_.writeDepthMap(which, writing = o_.depthMapFile); });
         if (!o_.reportFile.empty()) files.addText(writing = o_.reportFile, properties);
         if (!o_.saveProject.empty()) {
             // The project the desktop program opens: its text and the montage beside it.
-            const std::string project = completedProjectName(o_.saveProject);
-            files.addWritten([&] {
-                writeBmp24(writing = projectBitmapName(project), montage);
-                writeProjectFile(writing = project, properties);
-            });
+            addProjectFiles(files, completedProjectName(o_.saveProject), montage, properties, &writing);
         }
         writing = output;
         files.commit();
@@ -228,12 +215,12 @@ int CliRun::evaluate() {
     RecordingPrompter answers;
     ComparisonResult result;
     if (o_.evaluate == "methods") {
-        result = session_.compareAllMethods(o_.method, &answers);
+        result = session_.compareAllMethods(request_, int(request_.method), &answers);
     } else {
         // The comparisons start from a montage the user has made.
         if (!makeMontage()) return 1;
-        result = o_.evaluate == "increments" ? session_.evaluateIncrements(o_.method, &answers)
-                                             : session_.evaluateAll(&answers);
+        result = o_.evaluate == "increments" ? session_.evaluateIncrements(request_, &answers)
+                                             : session_.evaluateAll(request_, &answers);
     }
     if (!result.ran) {
         if (result.message) std::cerr << result.message->text << "\n";
@@ -260,11 +247,9 @@ int CliRun::run() {
     } else {
         const int status = evaluate();
         if (status >= 0) return status;
-        if (observer_.keptAside) {
-            const KeptMontage& k = observer_.chosen;
-            const BgrView view{k.picture.rounded().data(), k.picture.pictureWidth(), k.picture.pictureHeight(),
-                               std::size_t(k.picture.roundedWidth()) * 3};
-            return writeOutputs(view, k.map, k.properties, k.made, k.score, MontageChoice{observer_.chosenWindow}) ? 0 : 1;
+        if (const std::optional<int> k = observer_.chosen) {
+            const KeptScore& kept = observer_.kept[std::size_t(*k)];
+            return writeOutputs(MontageChoice{*k}, kept.made, kept.score) ? 0 : 1;
         }
         // The final montage could not be made again: there is nothing right to write.
         const MakeOutcome& last = session_.lastOutcome();
@@ -273,39 +258,24 @@ int CliRun::run() {
     const MontageState& ms = state_.montage;
     const MakeOutcome& made = session_.lastOutcome();
     const float score = evaluateImage(ms.arrays, ms.geometry, made.increment);
-    return writeOutputs(session_.montageView(), ms.map, ms.propertiesText, made, score) ? 0 : 1;
+    return writeOutputs(MontageChoice{}, made, score) ? 0 : 1;
 }
 
-// The settings of a project file in place of the first file and the montage options.
-bool applyProject(CliOptions& o) {
-    if (!QFileInfo(QString::fromStdString(o.openProject)).isFile()) {
-        std::cerr << "orvanta-cli: cannot find the project " << o.openProject << "\n";
+// The settings of a project file in place of the first file and the montage options: the
+// project's offsets replace any the options gave; --align applies unless the project has offsets.
+bool applyProject(const std::string& path, MontageRequest& request) {
+    if (!QFileInfo(QString::fromStdString(path)).isFile()) {
+        std::cerr << "orvanta-cli: cannot find the project " << path << "\n";
         return false;
     }
-    const ProjectSettings s = readProjectSettings(o.openProject);
+    const ProjectSettings s = readProjectSettings(path);
     if (s.firstFileName.empty() || s.firstFileName == "0") {
-        std::cerr << "orvanta-cli: the project " << o.openProject << " names no first file\n";
+        std::cerr << "orvanta-cli: the project " << path << " names no first file\n";
         return false;
     }
-    o.firstFile = s.firstFileName;
-    o.incrementText = s.incrementText;
-    o.method = s.method >= 0 && s.method < kMethodCount ? s.method : 0;
-    o.align = s.automaticAlignment && !s.usesOffsets;
-    o.ignored = s.ignored;
-    o.useOffsets = s.usesOffsets;
-    o.offsets.clear();
-    if (s.usesOffsets) {
-        int last = 0;
-        for (int i = 1; i <= kMaxPictures; ++i)
-            if (s.targets[std::size_t(i)]) last = i;
-        for (int i = 1; i <= last; ++i) {
-            const auto& t = s.targets[std::size_t(i)];
-            o.offsets.push_back(t ? ImageOffset{std::int16_t(t->first), std::int16_t(t->second)} : ImageOffset{});
-        }
-    }
-    if (s.area == ProjectArea::Same) o.area = DisplayArea::Same;
-    if (s.area == ProjectArea::Minimum) o.area = DisplayArea::Minimum;
-    if (s.area == ProjectArea::Maximum) o.area = DisplayArea::Maximum;
+    request.useOffsets = false;
+    request.targets.reset();
+    request = projectRequest(s, std::move(request));
     return true;
 }
 
@@ -330,12 +300,14 @@ int main(int argc, char** argv) {
     }
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
-    if (!o.openProject.empty() && !applyProject(o)) return 1;
+    MontageRequest request = requestFromOptions(o);
+    if (!o.openProject.empty() && !applyProject(o.openProject, request)) return 1;
     // A project names its series by a full path, so that it opens from anywhere.
-    if (!o.saveProject.empty() && !o.firstFile.empty() && o.firstFile[0] != '/')
-        o.firstFile = QDir::current().absoluteFilePath(QString::fromStdString(o.firstFile)).toStdString();
+    if (!o.saveProject.empty() && !request.firstFileName.empty() && request.firstFileName[0] != '/')
+        request.firstFileName =
+            QDir::current().absoluteFilePath(QString::fromStdString(request.firstFileName)).toStdString();
     try {
-        return CliRun(o).run();
+        return CliRun(o, std::move(request)).run();
     } catch (...) {
         const RuntimeError e = currentError();
         std::cerr << genericErrorText(e, e.line(), "CommandGo") << "\n";

@@ -2,6 +2,8 @@
 // diagonal from the lower-left corner and the anti-diagonal from the upper-left corner.
 #include "engine/focus_measure.h"
 
+#include "base/error_sites.h"
+
 #include "base/numbers.h"
 
 #include <cstdlib>
@@ -35,7 +37,7 @@ void report(MessageList* messages, const RuntimeError& e, int line) {
         record(messages, PromptIcon::Critical, "I appear to be having a memory problem.",
                "Try closing some other applications");
     else
-        record(messages, PromptIcon::Critical, genericErrorText(e, line, "gotFocusMeasure"),
+        record(messages, PromptIcon::Critical, genericErrorText(e, line, kFocusMeasureRoutine),
                kGenericErrorTitle);
 }
 
@@ -45,7 +47,7 @@ float FocusMeasure::gotFocusMeasure(const PixelArrays& mp, const FocusContext& c
                                     int increment, int shiftX, int shiftY, std::int16_t& outX,
                                     std::int16_t& outY, int k, int source) {
     float score = kRefusedScore;
-    int line = 9000;
+    int line = kLineFocusMeasure;
     try {
         if (isIgnored(ctx.ignored, k)) return score;
         if (k != 0) {
@@ -104,18 +106,18 @@ float FocusMeasure::gotFocusMeasure(const PixelArrays& mp, const FocusContext& c
                 if (px > INT16_MAX || py > INT16_MAX) throw RuntimeError(6);
                 sample(j, px, py);
                 if (j > 1 && previous) {
-                    line = 20000;
+                    line = kLineFocusSample;
                     const std::size_t a = std::size_t(j), b = a - 1;
                     score = accumulate(score, method, std::abs(red_[a] - red_[b]),
                                        std::abs(green_[a] - green_[b]),
                                        std::abs(blue_[a] - blue_[b]));
-                    line = anti ? 9700 : 9000;
+                    line = anti ? kLineFocusAntiAliased : kLineFocusMeasure;
                 }
                 previous = true;
             }
         };
         walk(false);
-        line = 9700;
+        line = kLineFocusAntiAliased;
         walk(true);
     } catch (...) {
         report(ctx.messages, currentError(), line);

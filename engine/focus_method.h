@@ -13,15 +13,25 @@ enum class FocusMethod : int { ColorSpace3D = 0, LinearColor = 1, Red = 2, Green
 inline constexpr int kBlockMethods = 5; // methods 0 to 4 take whole blocks; the comparisons compare them
 inline constexpr int kMethodCount = 6;
 
-inline constexpr std::array<const char*, 5> kMethodCaptions = {
-    "3D Color Space Focus", "Linear Color Focus", "Preference Red Focus", "Preference Green Focus",
-    "Preference Blue Focus"};
-
-inline constexpr const char* kPyramidCaption = "Pyramid Focus";
+// Every method once, in menu order: what the menu shows, the menu entry's object name and the
+// command line's name for it. A new method is a row here (and its computation).
+struct MethodRow {
+    FocusMethod method;
+    const char* caption;
+    const char* entryName;
+    const char* cliName;
+};
+inline constexpr std::array<MethodRow, kMethodCount> kMethods = {{
+    {FocusMethod::ColorSpace3D, "3D Color Space Focus", "mnusimpleCol_0", "3d"},
+    {FocusMethod::LinearColor, "Linear Color Focus", "mnusimpleCol_1", "linear"},
+    {FocusMethod::Red, "Preference Red Focus", "mnusimpleCol_2", "red"},
+    {FocusMethod::Green, "Preference Green Focus", "mnusimpleCol_3", "green"},
+    {FocusMethod::Blue, "Preference Blue Focus", "mnusimpleCol_4", "blue"},
+    {FocusMethod::Pyramid, "Pyramid Focus", "mnuPyramid", "pyramid"},
+}};
 
 inline std::string methodCaption(int method) {
-    if (method == int(FocusMethod::Pyramid)) return kPyramidCaption;
-    return method >= 0 && method < kBlockMethods ? kMethodCaptions[std::size_t(method)] : "";
+    return method >= 0 && method < kMethodCount ? kMethods[std::size_t(method)].caption : "";
 }
 
 // Centre of a picture's offset target in picture pixels, y counted from the top.

@@ -1,5 +1,7 @@
 // The display areas and the block loop of Make Montage.
 #include "engine/montage.h"
+
+#include "base/error_sites.h"
 #include "engine/preview_rows.h"
 
 #include "base/numbers.h"
@@ -36,7 +38,7 @@ AreaOutcome applyDisplayArea(MontageGeometry& g, OffsetTable& offsets, const Are
             if (t.y > g.largestY) g.largestY = t.y;
         }
     } catch (RuntimeError& e) {
-        throw e.atLine(21000);
+        throw e.atLine(kLineOffsetExtents);
     }
     try {
         const bool unchanged = g.W == float(in.pictureWidth) && g.H == float(in.pictureHeight) &&
@@ -72,7 +74,7 @@ AreaOutcome applyDisplayArea(MontageGeometry& g, OffsetTable& offsets, const Are
             return AreaOutcome::Ready;
         }
     } catch (RuntimeError& e) {
-        throw e.atLine(8100);
+        throw e.atLine(kLineDisplayArea);
     }
     return AreaOutcome::Ready;
 }
@@ -126,7 +128,7 @@ std::string blockRow(PixelArrays& mp, FocusMeasure& fm, const FocusContext& focu
     const int SW = mp.stack.width(), SH = mp.stack.height();
     const int MW = mp.montage.width(), MH = mp.montage.height();
     std::uint8_t* montage = mp.montage.slot(100).data();
-    if (lastX > INT16_MAX) throw RuntimeError(6).atLine(10200);
+    if (lastX > INT16_MAX) throw RuntimeError(6).atLine(kLineLastColumn);
     const int blocks = lastX < 0 ? 0 : lastX / inc + 1;
     const int N = in.pictureCount;
 
@@ -151,7 +153,7 @@ std::string blockRow(PixelArrays& mp, FocusMeasure& fm, const FocusContext& focu
         }
     } catch (RuntimeError& e) {
         messages.moveTo(focusIn.messages);
-        throw e.atLine(8500);
+        throw e.atLine(kLineBlockLoop);
     }
     messages.moveTo(focusIn.messages);
 
@@ -291,7 +293,7 @@ std::string runBlockLoop(PixelArrays& mp, FocusMeasure& fm, const BlockLoopInput
 
     int rowIndex = 0;
     for (int y = 0; y <= lastY; y += inc) {
-        if (y > INT16_MAX) throw RuntimeError(6).atLine(10400);
+        if (y > INT16_MAX) throw RuntimeError(6).atLine(kLinePreviewRows);
         const std::string line =
             pipeline ? pipeline->take(rowIndex) : blockRow(mp, fm, *in.focus, in, y);
         map.insert(0, line + "\r\n");

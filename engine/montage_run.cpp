@@ -1,6 +1,7 @@
 // The shared Make Montage run.
 #include "engine/montage_run.h"
 
+#include "base/error_sites.h"
 #include "base/leading_number.h"
 #include "base/numbers.h"
 
@@ -14,7 +15,7 @@ IncrementBox readIncrementBox(const std::string& text) {
     try {
         box.increment = roundToInt16(box.replaced ? 10.0 : n.value);
     } catch (RuntimeError& e) {
-        throw e.atLine(1000);
+        throw e.atLine(kLineIncrementValue);
     }
     return box;
 }
@@ -48,7 +49,7 @@ std::string runMontage(const MontageRun& run) {
         if (run.afterFill) run.afterFill();
     } catch (...) {
         RuntimeError e = currentError();
-        throw e.atLine(8200);
+        throw e.atLine(kLineArrayFill);
     }
 
     try {
@@ -56,7 +57,7 @@ std::string runMontage(const MontageRun& run) {
         *run.focus = montageFocusContext(run.settings, *run.offsets, g, run.messages);
     } catch (...) {
         RuntimeError e = currentError();
-        throw e.atLine(8400);
+        throw e.atLine(kLineSampleStore);
     }
 
     BlockLoopInput in;
@@ -76,7 +77,7 @@ std::string runMontage(const MontageRun& run) {
                 run.onRow(e);
             } catch (...) {
                 RuntimeError err = currentError();
-                throw err.atLine(10400);
+                throw err.atLine(kLinePreviewRows);
             }
         };
     }
@@ -84,25 +85,32 @@ std::string runMontage(const MontageRun& run) {
         return run.montageMethod ? run.montageMethod(in) : runBlockLoop(mp, *run.measure, in);
     } catch (...) {
         RuntimeError e = currentError();
-        throw e.atLine(8500);
+        throw e.atLine(kLineBlockLoop);
     }
 }
 
-std::string montageOfFilledStack(PixelArrays& mp, const MontageGeometry& g, int increment, FocusMethod method,
-                                 int threads) {
-    OffsetTable offsets{};
-    FocusMeasure measure;
-    FocusContext focus;
+MontageRun montageRunOver(PixelArrays& arrays, FocusMeasure& measure, FocusContext& focus, const MontageGeometry& g,
+                          const OffsetTable& offsets, const MontageRunSettings& settings, int pictureCount,
+                          int threads) {
     MontageRun run;
-    run.arrays = &mp;
+    run.arrays = &arrays;
     run.measure = &measure;
     run.focus = &focus;
     run.geometry = &g;
     run.offsets = &offsets;
-    run.settings = MontageRunSettings{increment, method, {}, false};
-    run.pictureCount = mp.stack.count;
+    run.settings = settings;
+    run.pictureCount = pictureCount;
     run.threads = threads;
-    return runMontage(run);
+    return run;
+}
+
+std::string montageOfFilledStack(PixelArrays& mp, const MontageGeometry& g, int increment, FocusMethod method,
+                                 int threads) {
+    const OffsetTable offsets{};
+    FocusMeasure measure;
+    FocusContext focus;
+    return runMontage(montageRunOver(mp, measure, focus, g, offsets, MontageRunSettings{increment, method, {}, false},
+                                     mp.stack.count, threads));
 }
 
 } // namespace orv

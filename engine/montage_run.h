@@ -69,6 +69,12 @@ struct MontageRun {
     std::function<std::string(const BlockLoopInput&)> montageMethod;
 };
 
+// A run over `arrays` with the measure, focus, geometry and offsets its caller keeps: the one place
+// a run is set up; the caller adds the fill, messages, preview and row callback it needs.
+MontageRun montageRunOver(PixelArrays& arrays, FocusMeasure& measure, FocusContext& focus, const MontageGeometry& g,
+                          const OffsetTable& offsets, const MontageRunSettings& settings, int pictureCount,
+                          int threads = 1);
+
 // Fills the arrays, runs the block loop and returns the dominant-image map. Errors carry the line
 // of the failing stage: 8200 the fill, 8400 the sample store, 8500 to 10400 the loop.
 std::string runMontage(const MontageRun& run);

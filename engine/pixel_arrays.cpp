@@ -88,8 +88,8 @@ void PixelArrays::showPreviewArray(PictureSurface& p) const {
     if (!preview.bytes.empty()) p.writePixels(preview.bytes.data(), preview.width(), preview.height());
 }
 
-void PixelArrays::showMontageArray(PictureSurface& m) const {
-    const auto& slot = montage.slot(100);
+void PixelArrays::showMontageArray(PictureSurface& m, int slotNumber) const {
+    const auto& slot = montage.slot(slotNumber);
     if (!slot.empty()) m.writePixels(slot.data(), montage.width(), montage.height());
 }
 

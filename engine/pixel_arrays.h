@@ -53,8 +53,8 @@ struct MontageBuffers {
 
 // The surfaces the arrays are filled from.
 struct ArraySurfaces {
-    PictureSurface* montage = nullptr;                  // the main montage window's picture
-    std::array<PictureSurface*, 5> comparison{};        // comparison montage windows 0 to 4
+    const PictureSurface* montage = nullptr;            // the main montage's picture
+    std::array<const PictureSurface*, 5> comparison{};  // comparison montages 0 to 4
     std::vector<PictureSurface*> pictures;              // source windows 1 to N at 0 to N - 1
 };
 
@@ -83,7 +83,8 @@ public:
     void loadImageArrays(ArrayFill fill, const ArraySurfaces& surfaces, const SizeCheck& check);
     void loadPreviewArray(const PictureSurface& preview);
     void showPreviewArray(PictureSurface& preview) const;
-    void showMontageArray(PictureSurface& montageSurface) const;
+    // Draws montage slot `slot` (100 to 104) onto a picture of the montage's size.
+    void showMontageArray(PictureSurface& montageSurface, int slot = int(MontageSlot::Main)) const;
 
     // One channel (0 blue, 1 green, 2 red) of a source picture (picture < 100) or montage slot
     // (picture >= 100); 0 outside the arrays.

@@ -19,7 +19,7 @@ namespace orv {
 
 // The method's place in the "Montage Method" menu, the preferences and project files.
 inline constexpr int kPyramidFocusMethod = int(FocusMethod::Pyramid);
-inline constexpr const char* kPyramidFocusCaption = kPyramidCaption;
+inline constexpr const char* kPyramidFocusCaption = kMethods[std::size_t(FocusMethod::Pyramid)].caption;
 
 struct PyramidFocusOptions {
     const MontageGeometry* geometry = nullptr; // W, H, shiftX, shiftY, dY after the display area

@@ -1,10 +1,10 @@
-// The session's commands on a finished montage: the smoothing pass, the three comparisons
-// driving Make Montage, and the montage picture and its depth map as the front ends write them.
+// The session's commands on a finished montage: the smoothing pass and the three comparisons
+// driving Make Montage with copies of the user's request.
 #include "session/montage_session.h"
 
+#include "base/error_sites.h"
 #include "base/numbers.h"
 #include "base/runtime_error.h"
-#include "output/depth_map.h"
 
 #include <algorithm>
 
@@ -12,8 +12,23 @@ namespace orv {
 
 // --- smoothing -------------------------------------------------------------------------------
 
-std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, bool showMessagesAtEnd,
-                                                   bool visible, const std::string& routine, int line) {
+void MontageSession::arraysRefilled() {
+    slotHoldsMain_ = false;
+    series_.drop();
+}
+
+void MontageSession::loadMainIntoSlot() {
+    MontageState& ms = state_.montage;
+    if (slotHoldsMain_ || ms.main().empty()) return;
+    ArraySurfaces s;
+    s.montage = &ms.main().picture;
+    ms.arrays.loadImageArrays(ArrayFill::Montage, s, SizeCheck{});
+    slotHoldsMain_ = true;
+}
+
+std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, const MontageRequest& r,
+                                                   bool showMessagesAtEnd, bool visible, const std::string& routine,
+                                                   int line) {
     MontageState& ms = state_.montage;
     MessageList messages;
     // A pyramid montage has no block seams to smooth.
@@ -24,55 +39,62 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, b
         return unchanged;
     }
     try {
-        const MontageControls c = observer_.controls();
-        // The main montage is smoothed as its window shows it.
-        if (!which.comparison && ms.mainSlotStale && visible) {
-            if (PictureSurface* shown = observer_.montageSurface()) {
-                ArraySurfaces s;
-                s.montage = shown;
-                ms.arrays.loadImageArrays(ArrayFill::Montage, s, SizeCheck{});
-            }
-            ms.mainSlotStale = false;
+        MontageRecord& record = ms.record(which);
+        const int slot = which.comparison ? comparisonSlot(*which.comparison) : int(MontageSlot::Main);
+        if (!which.comparison) {
+            // The main montage is smoothed as it is shown.
+            if (visible) loadMainIntoSlot();
+        } else {
+            // The comparison montages go into slots 100 to 104.
+            ArraySurfaces s;
+            for (int k = 0; k < kComparisonMontages; ++k)
+                if (const MontageRecord& c = ms.records[std::size_t(1 + k)]; !c.empty())
+                    s.comparison[std::size_t(k)] = &c.picture;
+            ms.arrays.loadImageArrays(ArrayFill::Comparisons, s, SizeCheck{});
+            slotHoldsMain_ = false;
         }
-        // The pass measures with the method, ignore ticks and offsets as they are now.
+        // The pass measures with the method, ignore ticks and offsets of the request.
         FocusContext focus = ms.focus;
-        focus.method = c.method;
-        focus.ignored = c.ignored;
-        focus.useOffsets = c.useOffsets;
+        focus.method = r.method;
+        focus.ignored = r.ignored;
+        focus.useOffsets = r.useOffsets;
         focus.offsets = ms.offsets;
-        if (c.useOffsets) observer_.readTargetOffsets(focus.offsets, c, state_.series.imageCount);
+        if (r.useOffsets && r.targets)
+            for (int n = 1; n <= state_.series.imageCount && n <= kMaxPictures; ++n)
+                if (!isIgnored(r.ignored, n)) focus.offsets[std::size_t(n)] = (*r.targets)[std::size_t(n)];
 
-        const int k = which.comparison.value_or(0);
-        std::string& map = which.comparison ? ms.comparisonMaps[std::size_t(std::clamp(k, 0, kComparisonWindows - 1))] : ms.map;
-        std::string mapText = map;
+        std::string mapText = record.map;
         SmoothInput in;
         in.arrays = &ms.arrays;
         in.measure = &ms.measure;
         in.focus = &focus;
         in.geometry = &ms.geometry;
-        in.area = c.area.value_or(DisplayArea::Same);
+        in.area = r.area.value_or(DisplayArea::Same);
         in.map = &mapText;
-        in.properties = which.comparison ? &ms.comparisonProperties[std::size_t(std::clamp(k, 0, 10))]
-                                         : &ms.propertiesText;
+        in.properties = &record.properties;
         in.messages = &messages;
         in.montageVisible = visible;
         in.comparison = which.comparison;
         in.showMessages = showMessagesAtEnd;
-        in.incrementText = c.incrementText;
-        in.settings.edgeFactor = state_.smoothing.edgeFactor;
-        in.settings.focusFactor = state_.smoothing.focusFactor;
-        in.settings.diffFactor = state_.smoothing.diffFactor;
+        in.incrementText = r.incrementText;
+        in.settings.edgeFactor = r.smoothing.edgeFactor;
+        in.settings.focusFactor = r.smoothing.focusFactor;
+        in.settings.diffFactor = r.smoothing.diffFactor;
         in.hooks.busy = [this](bool on) { observer_.busy(on); };
-        in.hooks.redrawBlock = [&](const BlockRedraw& r) { observer_.blockReplaced(which, r.slot, r.x, r.y, r.increment); };
+        in.hooks.redrawBlock = [&](const BlockRedraw& b) {
+            observer_.blockReplaced(which, ms.arrays, b.slot, b.x, b.y, b.increment);
+        };
         in.hooks.afterRow = [this] { observer_.processEvents(); };
         in.hooks.propertiesChanged = [&](const std::string& text) { observer_.propertiesChanged(which, text); };
-        const SmoothResult r = smoothMontage(in);
-        if (r.outcome == SmoothOutcome::Done) {
-            map = mapText;
-            observer_.mapChanged(which, map);
+        const SmoothResult result = smoothMontage(in);
+        if (result.outcome == SmoothOutcome::Done) {
+            // The record takes the smoothed picture and map.
+            if (!record.empty()) ms.arrays.showMontageArray(record.picture, slot);
+            record.map = mapText;
+            observer_.mapChanged(which, record.map);
         }
         showMessages(messages);
-        return r;
+        return result;
     } catch (...) {
         const RuntimeError e = currentError();
         showMessages(messages);
@@ -83,27 +105,34 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, b
 
 // --- comparisons -----------------------------------------------------------------------------
 
-ComparisonResult MontageSession::runComparison(Prompter* answers,
+ComparisonResult MontageSession::runComparison(const MontageRequest& request, Prompter* answers,
                                                const std::function<ComparisonResult(ComparisonDriver&)>& command) {
+    // Each montage the comparison asks for is the request with the method and increment it
+    // tries; an increment it does not name stays as the last montage had it.
+    MontageRequest working = request;
     ComparisonHooks hooks;
-    hooks.makeMontage = [this](const MontageRequest& r, const EvaluationState&) {
-        observer_.comparisonSettings(r.increment, r.method);
-        const MakeOutcome made = makeMontage();
+    hooks.makeMontage = [this, &working](const ComparisonStep& step, const EvaluationState&) {
+        working = working.comparing(step.method, step.increment);
+        observer_.showRequest(working);
+        const MakeOutcome made = make(working, MakeMode::Montage);
+        working.incrementText = lastRequest_.incrementText;
         return made.made ? made.increment : 0;
     };
     hooks.processEvents = [this] { observer_.processEvents(); };
     hooks.scored = [this](const Candidate& c) { observer_.candidateScored(c); };
     hooks.keepComparison = [this](int k, int method) {
         MontageState& ms = state_.montage;
-        ms.comparisonProperties[std::size_t(k)] = ms.propertiesText;
-        ms.comparisonMaps[std::size_t(k)] = ms.map;
-        observer_.keepComparison(k, method);
+        MontageRecord& kept = ms.records[std::size_t(1 + k)];
+        kept = ms.main();
+        observer_.keepComparison(k, method, kept);
     };
     hooks.showComparisonInMain = [this](int k) {
-        state_.montage.mainSlotStale = true;
-        observer_.showComparisonInMain(k);
+        MontageState& ms = state_.montage;
+        ms.main().picture = ms.records[std::size_t(1 + k)].picture;
+        slotHoldsMain_ = false;
+        observer_.comparisonShownAsMain(k, ms.main());
     };
-    hooks.finishMethods = [this](int method) { observer_.comparisonFinished(method); };
+    hooks.finishMethods = [this](int method) { observer_.comparisonFinished(method, state_.montage.firstFileName); };
     hooks.takeFocus = [this] { observer_.takeFocus(); };
     try {
         ComparisonDriver driver(state_.evaluation, state_.montage.arrays, state_.montage.geometry,
@@ -112,49 +141,24 @@ ComparisonResult MontageSession::runComparison(Prompter* answers,
     } catch (...) {
         state_.evaluation.evaluationMode = 0;
         state_.evaluation.evaluationRun = false;
-        ask(PromptIcon::Critical, genericErrorText(currentError(), 0, "evaluateImage"), kGenericErrorTitle);
+        ask(PromptIcon::Critical, genericErrorText(currentError(), 0, kComparisonRoutine), kGenericErrorTitle);
         return ComparisonResult{};
     }
 }
 
-ComparisonResult MontageSession::compareAllMethods(int checkedMethod, Prompter* answers) {
-    return runComparison(answers, [checkedMethod](ComparisonDriver& d) { return d.compareAllMethods(checkedMethod); });
+ComparisonResult MontageSession::compareAllMethods(const MontageRequest& request, int checkedMethod,
+                                                   Prompter* answers) {
+    return runComparison(request, answers,
+                         [checkedMethod](ComparisonDriver& d) { return d.compareAllMethods(checkedMethod); });
 }
 
-ComparisonResult MontageSession::evaluateIncrements(int method, Prompter* answers) {
-    return runComparison(answers, [method](ComparisonDriver& d) { return d.evaluateIncrements(method); });
+ComparisonResult MontageSession::evaluateIncrements(const MontageRequest& request, Prompter* answers) {
+    const int method = int(request.method);
+    return runComparison(request, answers, [method](ComparisonDriver& d) { return d.evaluateIncrements(method); });
 }
 
-ComparisonResult MontageSession::evaluateAll(Prompter* answers) {
-    return runComparison(answers, [](ComparisonDriver& d) { return d.evaluateAll(); });
-}
-
-// --- the montage picture ---------------------------------------------------------------------
-
-PictureChoices MontageSession::depthChoices(const MontageChoice& which) const {
-    const MontageState& ms = state_.montage;
-    if (!which.comparison && ms.focus.method == FocusMethod::Pyramid) return ms.choices;
-    // A block montage: each block takes the picture its map names.
-    const std::string& map = which.comparison ? ms.comparisonMaps[std::size_t(*which.comparison)] : ms.map;
-    return blockChoices(map, BlockChoiceContext{&ms.geometry, ms.increment, state_.series.imageCount, &ms.arrays, &ms.focus});
-}
-
-void MontageSession::writeDepthMap(const MontageChoice& which, const std::string& path) const {
-    orv::writeDepthMap(path, depthChoices(which), state_.series.imageCount);
-}
-
-BgrView MontageSession::montageView() const {
-    const PixelArrays& mp = state_.montage.arrays;
-    const auto& slot = mp.montage.slot(int(MontageSlot::Main));
-    const int w = std::min<int>(roundToInt16(state_.montage.geometry.W), mp.montage.width());
-    const int h = std::min<int>(roundToInt16(state_.montage.geometry.H), mp.montage.height());
-    return BgrView{slot.data(), w, h, std::size_t(mp.montage.width()) * 3};
-}
-
-MemorySurface MontageSession::montagePicture() const {
-    MemorySurface out(roundToInt16(state_.montage.geometry.W), roundToInt16(state_.montage.geometry.H));
-    state_.montage.arrays.showMontageArray(out);
-    return out;
+ComparisonResult MontageSession::evaluateAll(const MontageRequest& request, Prompter* answers) {
+    return runComparison(request, answers, [](ComparisonDriver& d) { return d.evaluateAll(); });
 }
 
 } // namespace orv

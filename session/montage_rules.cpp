@@ -51,13 +51,6 @@ bool scalePictureIntoPreview(PixelArrays& mp, int picture) {
 
 std::string comparisonCaption(int method) { return methodCaption(method) + " used."; }
 
-int lastMatchingCaption(const std::vector<std::string>& captions, const std::string& caption) {
-    int found = -1;
-    for (std::size_t i = 0; i < captions.size(); ++i)
-        if (captions[i] == caption) found = int(i);
-    return found;
-}
-
 std::string displayText(const std::string& text) {
     std::string out;
     out.reserve(text.size());

@@ -1,5 +1,5 @@
 // Window-free rules of the montage windows: the preview's nearest-neighbour scaling, the
-// dominant-image window's grid, comparison captions and the look-up of a window by its caption.
+// dominant-image window's grid, and comparison captions.
 #pragma once
 
 #include "engine/focus_method.h"
@@ -18,10 +18,6 @@ bool scalePictureIntoPreview(PixelArrays& mp, int picture);
 
 // The caption of comparison montage window k: the method's menu caption + " used.".
 std::string comparisonCaption(int method);
-
-// The index of the last entry equal to `caption`, or -1: a later window wins when two carry the
-// same caption.
-int lastMatchingCaption(const std::vector<std::string>& captions, const std::string& caption);
 
 // The text as a label shows it: each CR LF (or lone CR) is one line break.
 std::string displayText(const std::string& text);

@@ -1,10 +1,11 @@
-// The montage session: Load and Make Montage, each in the order of its steps, with the line
-// numbers its failures are reported with.
+// The montage session: Load and Make Montage, each as the named steps it runs in order, with the
+// lines its failures are reported with.
 #include "session/montage_session.h"
 
+#include "align/alignment_report.h"
+#include "base/error_sites.h"
 #include "base/numbers.h"
 #include "base/runtime_error.h"
-#include "align/alignment_report.h"
 #include "engine/properties_text.h"
 #include "fusion/pyramid_focus.h"
 #include "input/series_loader.h"
@@ -28,21 +29,13 @@ private:
 
 namespace {
 
-// The busy pointer for the rest of a command, handed back early before a message or a pass
-// that shows its own.
-class BusySpan {
-public:
-    explicit BusySpan(SessionObserver& o) : o_(o) { o_.busy(true); }
-    ~BusySpan() { release(); }
-    void release() {
-        if (on_) o_.busy(false);
-        on_ = false;
+int montageSide(float side) {
+    try {
+        return roundToInt16(side);
+    } catch (RuntimeError& e) {
+        throw e.atLine(kLineArrayFill);
     }
-
-private:
-    SessionObserver& o_;
-    bool on_ = true;
-};
+}
 
 } // namespace
 
@@ -60,6 +53,11 @@ PromptAnswer MontageSession::ask(PromptIcon icon, const std::string& text, const
 Prompter& MontageSession::observerPrompter() { return *prompter_; }
 
 void MontageSession::showMessages(MessageList& messages) { showRecorded(messages, *prompter_); }
+
+SizeCheck MontageSession::sizeCheck(const IgnoreTicks& ignored, MessageList* messages) const {
+    const EvaluationState& e = state_.evaluation;
+    return SizeCheck{ignored, e.evaluationMode != 0 || e.evaluationRun, messages};
+}
 
 // --- Load ----------------------------------------------------------------------------------------
 
@@ -81,19 +79,16 @@ SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<
     return r;
 }
 
-LoadOutcome MontageSession::load(bool reportMissing) {
+LoadOutcome MontageSession::load(const std::string& typed, bool reportMissing) {
     BusySpan busy(observer_);
-    LoadOutcome outcome = LoadOutcome::Failed;
-    int line = 0;
+    int line = kLoadStarting;
     try {
         // An empty stack; the windows of the earlier series go.
         state_.series.imageCount = 0;
-        line = 200;
-        const std::string typed = observer_.controls().firstFileName;
         observer_.seriesStarting(false, typed);
 
         // The completed name, the digit test, the first file.
-        line = 400;
+        line = kLoadNaming;
         completed_ = completeSeriesName(typed, state_.programFolder);
         if (completed_ != typed) observer_.fileNameCompleted(completed_);
         const std::optional<SeriesName> series = parseSeriesName(completed_);
@@ -108,17 +103,18 @@ LoadOutcome MontageSession::load(bool reportMissing) {
             }
             return LoadOutcome::Missing;
         }
-        line = 420;
+        line = kLoadNumbering;
         state_.series.numberOffset = series->offset;
 
         // File after file until one does not load or 30 are loaded.
-        line = 500;
+        line = kLoadPictures;
         std::vector<std::unique_ptr<MemorySurface>> pictures;
         const SeriesResult r = decodeSeries(*series, pictures);
         if (r.failure) {
             // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
             busy.release();
-            ask(PromptIcon::Critical, genericErrorText(RuntimeError(r.failure), 510, "mnuLoad"), kGenericErrorTitle);
+            ask(PromptIcon::Critical, genericErrorText(RuntimeError(r.failure), kLoadPictureFailure, kLoadRoutine),
+                kGenericErrorTitle);
             observer_.seriesLoaded(r.count, false);
             return LoadOutcome::Failed;
         }
@@ -126,120 +122,57 @@ LoadOutcome MontageSession::load(bool reportMissing) {
         if (r.invalidPicture) ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
 
         // Sizes, then the windows.
-        line = 800;
+        line = kLoadSizes;
         state_.series.pictureWidth = r.count ? float(pictures[0]->pictureWidth()) : 0;
         state_.series.pictureHeight = r.count ? float(pictures[0]->pictureHeight()) : 0;
         observer_.seriesLoaded(r.count, false);
-        outcome = r.count > 0 ? LoadOutcome::Loaded : LoadOutcome::Failed;
+        return r.count > 0 ? LoadOutcome::Loaded : LoadOutcome::Failed;
     } catch (...) {
         const RuntimeError e = currentError();
         busy.release();
-        ask(PromptIcon::Critical, genericErrorText(e, line, "mnuLoad"), kGenericErrorTitle);
-        outcome = LoadOutcome::Failed;
+        ask(PromptIcon::Critical, genericErrorText(e, line, kLoadRoutine), kGenericErrorTitle);
+        return LoadOutcome::Failed;
     }
-    return outcome;
 }
 
 // --- Make Montage ----------------------------------------------------------------------------
 
-MakeOutcome MontageSession::makeMontage() {
+MakeOutcome MontageSession::makeMontage(const MontageRequest& request) { return make(request, MakeMode::Montage); }
+
+MakeOutcome MontageSession::make(const MontageRequest& request, MakeMode mode) {
     MakeOutcome out;
-    int line = 500;
+    int line = kLineIncrementRead;
+    MontageRequest r = request;
     try {
-        makeMontageSteps(out, line);
+        makeSteps(r, mode, out, line);
     } catch (...) {
         const RuntimeError e = currentError();
-        ask(PromptIcon::Critical, genericErrorText(e, e.line() ? e.line() : line, "CommandGo"), kGenericErrorTitle);
+        ask(PromptIcon::Critical, genericErrorText(e, e.line() ? e.line() : line, kMontageRoutine), kGenericErrorTitle);
         out.made = false;
         out.stopped = false;
     }
     last_ = out;
+    lastRequest_ = r;
     if (out.stopped || !out.nameTaken) return out;
     // The name as typed goes back to the front end (its box and recent list). A run that failed
-    // before it read the name, or stopped, leaves them as they are.
+    // before it took the name, or stopped, leaves them as they are.
     try {
         observer_.firstFileUsed(state_.montage.firstFileName);
     } catch (...) {
-        ask(PromptIcon::Critical, genericErrorText(currentError(), 15000, "CommandGo"), kGenericErrorTitle);
+        ask(PromptIcon::Critical, genericErrorText(currentError(), kLineFirstFileUsed, kMontageRoutine),
+            kGenericErrorTitle);
     }
     return out;
 }
 
-MontageSession::SeriesStep MontageSession::loadSeriesForMontage(const MontageControls& c, int& line) {
+void MontageSession::makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& out, int& line) {
     MontageState& ms = state_.montage;
-    state_.series.imageCount = 0;
-    ms.seriesReady = false;
-    line = 2000;
-    ms.firstFileName = c.firstFileName;
-    observer_.seriesStarting(true, c.firstFileName);
-
-    line = 4000;
-    completed_ = completeSeriesName(c.firstFileName, state_.programFolder);
-    if (completed_ != c.firstFileName) observer_.fileNameCompleted(completed_);
-    line = 4200;
-    const std::optional<SeriesName> series = parseSeriesName(completed_);
-    line = 4000;
-    if (!series) {
-        ask(PromptIcon::Critical, kRenameTextMontage, kRenameTitle);
-        return SeriesStep::Stop;
-    }
-    if (!fileExists(completed_)) {
-        ask(PromptIcon::Exclamation, kMissingFileText, kMissingFileTitle);
-        observer_.firstFileMissing(completed_);
-        return SeriesStep::Stop;
-    }
-    line = 5000;
-    state_.series.numberOffset = series->offset;
-
-    if (options_.reuseDecodedSeries && stackHoldsSeries_ && decodedName_ == completed_) {
-        // The pictures of this series are in the stack already and have not changed.
-        state_.series.imageCount = ms.arrays.stack.count;
-        observer_.seriesLoaded(state_.series.imageCount, true);
-        return SeriesStep::Loaded;
-    }
-    pictures_.clear();
-    stackHoldsSeries_ = false;
-    stackAligned_ = false;
-    decodedName_.clear();
-    const SeriesResult r = decodeSeries(*series, pictures_);
-    line = 5100;
-    if (r.failure) {
-        // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
-        pictures_.clear();
-        ask(PromptIcon::Critical, genericErrorText(RuntimeError(r.failure), 5100, "CommandGo"), kGenericErrorTitle);
-        observer_.seriesLoaded(r.count, true);
-        return SeriesStep::Stop;
-    }
-    observer_.seriesLoaded(r.count, true);
-    if (r.invalidPicture) {
-        ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
-        return SeriesStep::Finish;
-    }
-    // Not even the first picture loaded: there is nothing to make a montage of.
-    if (r.count == 0) return SeriesStep::Stop;
-    decodedName_ = completed_;
-    return SeriesStep::Loaded;
-}
-
-void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
-    MontageState& ms = state_.montage;
-
-    // The increment: a value below 10, or one that cannot be read, makes the box "10".
-    line = 500;
-    const IncrementBox box = readIncrementBox(observer_.controls().incrementText);
-    if (box.replaced) {
-        line = 550;
-        observer_.incrementReplaced(box.text);
-    }
-    line = 1000;
-    const int increment = box.increment;
+    const int increment = readIncrement(r, line);
 
     BusySpan busy(observer_);
-    const bool shortcut = reusesLoadedPictures(state_.evaluation, increment);
-    observer_.montageStarting(shortcut);
-    const MontageControls c = observer_.controls();
-
-    if (shortcut) {
+    const bool reusing = reusesLoadedPictures(state_.evaluation, increment);
+    observer_.montageStarting(reusing);
+    if (reusing) {
         // A comparison reuses the pictures and montage size of the last run. When that run loaded
         // nothing there is nothing to reuse (its message has been shown).
         if (!ms.seriesReady) {
@@ -248,43 +181,18 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
         }
     } else {
         out.nameTaken = true;
-        const SeriesStep step = loadSeriesForMontage(c, line);
-        if (step != SeriesStep::Loaded) {
-            out.stopped = step == SeriesStep::Stop;
+        const Step step = loadSeries(r, line);
+        if (step != Step::Go) {
+            out.stopped = step == Step::Stop;
             return;
         }
-        // The montage takes picture 1's size.
-        line = 8000;
-        const bool reused = pictures_.empty();
-        state_.series.pictureWidth = float(reused ? ms.arrays.stack.pictureWidth(1) : pictures_[0]->pictureWidth());
-        state_.series.pictureHeight = float(reused ? ms.arrays.stack.pictureHeight(1) : pictures_[0]->pictureHeight());
-        ms.geometry.W = state_.series.pictureWidth;
-        ms.geometry.H = state_.series.pictureHeight;
-        ms.seriesReady = true;
-        observer_.montageSized(ms.geometry.W, ms.geometry.H, increment);
+        line = kLineMontageSize;
+        sizeMontageToFirstPicture(increment);
     }
 
-    // The offsets and the display area.
-    line = 8100;
-    const int N = state_.series.imageCount;
-    if (c.useOffsets) observer_.readTargetOffsets(ms.offsets, c, N);
+    line = kLineDisplayArea;
     const float oldW = ms.geometry.W, oldH = ms.geometry.H;
-    // With no area ticked the montage keeps picture 1's area, as with "same area".
-    const AreaInput area{c.useOffsets, c.area.value_or(DisplayArea::Same), N, c.ignored,
-                         state_.evaluation.evaluationMode, int(state_.series.pictureWidth),
-                         int(state_.series.pictureHeight)};
-    AreaOutcome fit = AreaOutcome::Ready;
-    if (c.align && !state_.projectFlag) {
-        // The pictures are aligned onto the reference's frame before the area is chosen: offsets
-        // play no part, and the minimum area is the rectangle every aligned picture covers.
-        line = 8150;
-        alignSeries(c);
-        ms.offsets = OffsetTable{};
-        fit = applyAlignedArea(ms.geometry, *ms.alignment, c.area.value_or(DisplayArea::Same));
-    } else {
-        ms.alignment.reset();
-        fit = applyDisplayArea(ms.geometry, ms.offsets, area);
-    }
+    const AreaOutcome fit = placePictures(r, mode, line);
     if (fit == AreaOutcome::MinimumEmpty) {
         busy.release();
         ask(PromptIcon::Critical, kMinimumAreaText, kMinimumAreaTitle);
@@ -299,176 +207,292 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
     }
     if (ms.geometry.W != oldW || ms.geometry.H != oldH) observer_.montageSized(ms.geometry.W, ms.geometry.H, increment);
 
-    // A project supplies its montage and map itself.
-    line = 8200;
-    if (state_.projectFlag) {
-        state_.projectFlag = false;
-        // No block loop, but the pictures go into the arrays as for a montage, so that smoothing
-        // a reopened project works on its own series.
-        if (!stackHoldsSeries_ || !pictures_.empty()) {
-            std::optional<BlankSurface> blank;
-            try {
-                blank.emplace(roundToInt16(ms.geometry.W), roundToInt16(ms.geometry.H));
-            } catch (RuntimeError& e) {
-                throw e.atLine(8200);
-            }
-            ArraySurfaces surfaces;
-            surfaces.montage = &*blank;
-            for (auto& p : pictures_) surfaces.pictures.push_back(p.get());
-            MessageList messages;
-            ms.arrays.loadImageArrays(ArrayFill::Full, surfaces, SizeCheck{c.ignored, false, &messages});
-            stackHoldsSeries_ = true;
-            pictures_.clear();
-            showMessages(messages);
-        }
-        line = 8400;
-        ms.measure.allocate(increment);
-        ms.focus = montageFocusContext(MontageRunSettings{increment, c.method, c.ignored, c.useOffsets}, ms.offsets,
-                                       ms.geometry, nullptr);
-        ms.mainSlotStale = true;
+    line = kLineArrayFill;
+    if (mode == MakeMode::Project) {
+        // A project supplies its montage and map itself.
+        fillStackWithoutMontage(r, increment);
         out.increment = increment;
     } else {
-        // The arrays, the growing preview and the block loop.
-        observer_.processEvents();
-        PictureSurface* preview = observer_.previewSurface();
-        std::optional<BlankSurface> blank;
-        ArraySurfaces surfaces;
-        const bool fill = !stackHoldsSeries_ || !pictures_.empty();
-        if (fill) {
-            try {
-                blank.emplace(roundToInt16(ms.geometry.W), roundToInt16(ms.geometry.H));
-            } catch (RuntimeError& e) {
-                throw e.atLine(8200);
-            }
-            surfaces.montage = &*blank;
-            for (auto& p : pictures_) surfaces.pictures.push_back(p.get());
-        }
-        MessageList messages;
-        MontageRun run;
-        run.arrays = &ms.arrays;
-        run.measure = &ms.measure;
-        run.focus = &ms.focus;
-        run.geometry = &ms.geometry;
-        run.offsets = &ms.offsets;
-        run.settings = MontageRunSettings{increment, c.method, c.ignored, c.useOffsets && !c.align};
-        run.pictureCount = N;
-        run.messages = &messages;
-        run.surfaces = fill ? &surfaces : nullptr;
-        run.sizeCheck = SizeCheck{c.ignored, state_.evaluation.evaluationMode != 0 || state_.evaluation.evaluationRun,
-                                  &messages};
-        run.afterFill = [&] {
-            // The pictures' pixels have moved into the stack.
-            stackHoldsSeries_ = true;
-            pictures_.clear();
-            showMessages(messages);
-            if (preview) ms.arrays.loadPreviewArray(*preview);
-        };
-        run.drawPreview = preview != nullptr;
-        run.threads = options_.threads > 0 ? options_.threads : int(std::max(1u, std::thread::hardware_concurrency()));
-        run.onRow = [&](const MontageRowEvent& e) {
-            showMessages(messages);
-            observer_.blockRowDone(e, ms.arrays);
-        };
-        ms.choices = PictureChoices{};
-        if (c.method == FocusMethod::Pyramid) {
-            run.montageMethod = [&](const BlockLoopInput& in) {
-                PyramidFocusOptions o;
-                o.geometry = &ms.geometry;
-                o.offsets = &ms.offsets;
-                o.useOffsets = c.useOffsets;
-                o.ignored = c.ignored;
-                o.increment = increment;
-                o.pictureCount = N;
-                o.drawPreview = in.drawPreview;
-                o.onRow = in.onRow;
-                PyramidFocusResult r = runPyramidFocus(ms.arrays, o);
-                ms.choices = std::move(r.choices);
-                return r.map;
-            };
-        }
-        std::string map;
-        try {
-            map = runMontage(run);
-        } catch (...) {
-            showMessages(messages);
-            throw;
-        }
-        showMessages(messages);
-        ms.mainSlotStale = false;
-        ms.map = map;
-        ms.increment = increment;
-
-        // The preview is taken once more from the finished montage: a montage smaller than the
-        // preview reaches, in the last preview row of each block row, a montage row that was not
-        // made yet.
-        line = 10400;
-        if (preview) scalePictureIntoPreview(ms.arrays, int(MontageSlot::Main));
-        observer_.montageReady(ms.arrays, map, preview != nullptr);
-        line = 10500;
-        out.made = true;
-        out.increment = increment;
+        runMethod(r, increment, out, line);
     }
 
-    // The windows settle, the properties text, the automatic smoothing.
-    line = 11000;
-    observer_.montageFinished();
-    buildProperties(observer_.controls());
-    if (state_.smoothing.autoSmooth == 1 && out.made) {
-        busy.release();
-        const std::optional<SmoothResult> r =
-            smooth(MontageChoice{}, false, observer_.montageVisible(MontageChoice{}), "CommandGo", 11000);
-        out.smoothed = r && r->outcome == SmoothOutcome::Done;
-        if (r) out.smoothing = *r;
-    }
+    line = kLineFinishing;
+    finishMontage(r, out, busy);
 }
 
-void MontageSession::alignSeries(const MontageControls& c) {
+int MontageSession::readIncrement(MontageRequest& r, int& line) {
+    // A value below 10, or one that cannot be read, makes the box "10".
+    line = kLineIncrementRead;
+    const IncrementBox box = readIncrementBox(r.incrementText);
+    if (box.replaced) {
+        line = kLineIncrementReplaced;
+        r.incrementText = box.text;
+        observer_.incrementReplaced(box.text);
+    }
+    line = kLineIncrementValue;
+    return box.increment;
+}
+
+MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& line) {
     MontageState& ms = state_.montage;
-    if (stackAligned_ && stackHoldsSeries_ && pictures_.empty() && alignedColours_ == c.colourMatch && ms.alignment)
-        return; // a comparison's later montages reuse the aligned pictures
-    if (!stackHoldsSeries_ || !pictures_.empty()) {
-        // The stack is filled at picture 1's size; the montage slot follows the area later.
-        BlankSurface blank(roundToInt16(state_.series.pictureWidth), roundToInt16(state_.series.pictureHeight));
-        ArraySurfaces surfaces;
-        surfaces.montage = &blank;
-        for (auto& p : pictures_) surfaces.pictures.push_back(p.get());
-        MessageList messages;
-        ms.arrays.loadImageArrays(ArrayFill::Full, surfaces,
-                                  SizeCheck{c.ignored, state_.evaluation.evaluationMode != 0 || state_.evaluation.evaluationRun,
-                                            &messages});
-        stackHoldsSeries_ = true;
-        pictures_.clear();
-        showMessages(messages);
+    state_.series.imageCount = 0;
+    ms.seriesReady = false;
+    line = kLineSeriesStarting;
+    ms.firstFileName = r.firstFileName;
+    observer_.seriesStarting(true, r.firstFileName);
+
+    line = kLineSeriesNaming;
+    completed_ = completeSeriesName(r.firstFileName, state_.programFolder);
+    if (completed_ != r.firstFileName) observer_.fileNameCompleted(completed_);
+    line = kLineSeriesNumbering;
+    const std::optional<SeriesName> series = parseSeriesName(completed_);
+    line = kLineSeriesNaming;
+    if (!series) {
+        ask(PromptIcon::Critical, kRenameTextMontage, kRenameTitle);
+        return Step::Stop;
     }
-    AlignOptions o;
-    o.ignored = c.ignored;
-    o.colourMatch = c.colourMatch;
-    o.onProgress = [this](const AlignProgress& p) {
-        observer_.alignmentProgress(p.done, p.total);
-        observer_.processEvents();
-    };
-    ms.alignment = alignStack(ms.arrays.stack, o);
-    stackAligned_ = true;
-    alignedColours_ = c.colourMatch;
+    if (!fileExists(completed_)) {
+        ask(PromptIcon::Exclamation, kMissingFileText, kMissingFileTitle);
+        observer_.firstFileMissing(completed_);
+        return Step::Stop;
+    }
+    line = kLineSeriesPictures;
+    state_.series.numberOffset = series->offset;
+
+    if (options_.reuseDecodedSeries && series_.stackHolds(completed_)) {
+        // The pictures of this series are in the stack already and have not changed.
+        state_.series.imageCount = ms.arrays.stack.count;
+        observer_.seriesLoaded(state_.series.imageCount, true);
+        return Step::Go;
+    }
+    const SeriesResult read = decodeSeries(*series, series_.startReading());
+    line = kLineSeriesFailure;
+    if (read.failure) {
+        // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
+        series_.drop();
+        ask(PromptIcon::Critical, genericErrorText(RuntimeError(read.failure), kLineSeriesFailure, kMontageRoutine),
+            kGenericErrorTitle);
+        observer_.seriesLoaded(read.count, true);
+        return Step::Stop;
+    }
+    observer_.seriesLoaded(read.count, true);
+    if (read.invalidPicture) {
+        series_.drop();
+        ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
+        return Step::Finish;
+    }
+    // Not even the first picture loaded: there is nothing to make a montage of.
+    if (read.count == 0) {
+        series_.drop();
+        return Step::Stop;
+    }
+    series_.finishReading(completed_);
+    return Step::Go;
 }
 
-void MontageSession::buildProperties(const MontageControls& c) {
+void MontageSession::sizeMontageToFirstPicture(int increment) {
+    MontageState& ms = state_.montage;
+    state_.series.pictureWidth = float(series_.firstWidth(ms.arrays));
+    state_.series.pictureHeight = float(series_.firstHeight(ms.arrays));
+    ms.geometry.W = state_.series.pictureWidth;
+    ms.geometry.H = state_.series.pictureHeight;
+    ms.seriesReady = true;
+    observer_.montageSized(ms.geometry.W, ms.geometry.H, increment);
+}
+
+AreaOutcome MontageSession::placePictures(const MontageRequest& r, MakeMode mode, int& line) {
+    MontageState& ms = state_.montage;
+    const int N = state_.series.imageCount;
+    if (r.useOffsets && r.targets) {
+        // The target markers' centres of the pictures in use.
+        for (int n = 1; n <= N && n <= kMaxPictures; ++n)
+            if (!isIgnored(r.ignored, n)) ms.offsets[std::size_t(n)] = (*r.targets)[std::size_t(n)];
+    }
+    const DisplayArea area = r.area.value_or(DisplayArea::Same); // no tick keeps picture 1's area
+    if (r.align && mode == MakeMode::Montage) {
+        // The pictures are aligned onto the reference's frame before the area is chosen: offsets
+        // play no part, and the minimum area is the rectangle every aligned picture covers.
+        line = kLineAlignment;
+        if (!series_.aligned(r.colourMatch) || !ms.alignment) {
+            MessageList messages;
+            // The stack is filled at picture 1's size; the montage slot follows the area later.
+            const bool filled = series_.fill(ms.arrays, roundToInt16(state_.series.pictureWidth),
+                                             roundToInt16(state_.series.pictureHeight), sizeCheck(r.ignored, &messages));
+            if (filled) showMessages(messages);
+            AlignOptions o;
+            o.ignored = r.ignored;
+            o.colourMatch = r.colourMatch;
+            o.onProgress = [this](const AlignProgress& p) {
+                observer_.alignmentProgress(p.done, p.total);
+                observer_.processEvents();
+            };
+            ms.alignment = alignStack(ms.arrays.stack, o);
+            series_.markAligned(r.colourMatch);
+        }
+        ms.offsets = OffsetTable{};
+        return applyAlignedArea(ms.geometry, *ms.alignment, area);
+    }
+    ms.alignment.reset();
+    const AreaInput in{r.useOffsets,
+                       area,
+                       N,
+                       r.ignored,
+                       state_.evaluation.evaluationMode,
+                       int(state_.series.pictureWidth),
+                       int(state_.series.pictureHeight)};
+    return applyDisplayArea(ms.geometry, ms.offsets, in);
+}
+
+void MontageSession::fillStackWithoutMontage(const MontageRequest& r, int increment) {
+    // No block loop, but the pictures go into the arrays as for a montage, so that smoothing a
+    // reopened project works on its own series.
+    MontageState& ms = state_.montage;
+    MessageList messages;
+    if (series_.fill(ms.arrays, montageSide(ms.geometry.W), montageSide(ms.geometry.H),
+                     SizeCheck{r.ignored, false, &messages}))
+        showMessages(messages);
+    slotHoldsMain_ = false;
+    ms.measure.allocate(increment);
+    ms.focus = montageFocusContext(MontageRunSettings{increment, r.method, r.ignored, r.useOffsets}, ms.offsets,
+                                   ms.geometry, nullptr);
+}
+
+void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutcome& out, int& line) {
+    MontageState& ms = state_.montage;
+    const int N = state_.series.imageCount;
+    // The arrays, the growing preview and the block loop (or Pyramid Focus in its place).
+    observer_.processEvents();
+    PictureSurface* preview = observer_.previewSurface();
+    std::optional<BlankSurface> blank;
+    ArraySurfaces surfaces;
+    const bool fill = series_.needsFill();
+    if (fill) {
+        blank.emplace(montageSide(ms.geometry.W), montageSide(ms.geometry.H));
+        surfaces = series_.surfaces(*blank);
+    }
+    MessageList messages;
+    MontageRun run = montageRunOver(ms.arrays, ms.measure, ms.focus, ms.geometry, ms.offsets,
+                                    MontageRunSettings{increment, r.method, r.ignored, r.useOffsets && !r.align}, N,
+                                    options_.threads > 0 ? options_.threads
+                                                         : int(std::max(1u, std::thread::hardware_concurrency())));
+    run.messages = &messages;
+    run.surfaces = fill ? &surfaces : nullptr;
+    run.sizeCheck = sizeCheck(r.ignored, &messages);
+    run.afterFill = [&] {
+        series_.filled();
+        showMessages(messages);
+        if (preview) ms.arrays.loadPreviewArray(*preview);
+    };
+    run.drawPreview = preview != nullptr;
+    run.onRow = [&](const MontageRowEvent& e) {
+        showMessages(messages);
+        observer_.blockRowDone(e, ms.arrays);
+    };
+    PictureChoices choices;
+    if (r.method == FocusMethod::Pyramid) {
+        run.montageMethod = [&](const BlockLoopInput& in) {
+            PyramidFocusOptions o;
+            o.geometry = &ms.geometry;
+            o.offsets = &ms.offsets;
+            o.useOffsets = r.useOffsets;
+            o.ignored = r.ignored;
+            o.increment = increment;
+            o.pictureCount = N;
+            o.drawPreview = in.drawPreview;
+            o.onRow = in.onRow;
+            PyramidFocusResult result = runPyramidFocus(ms.arrays, o);
+            choices = std::move(result.choices);
+            return result.map;
+        };
+    }
+    std::string map;
+    try {
+        map = runMontage(run);
+    } catch (...) {
+        showMessages(messages);
+        throw;
+    }
+    showMessages(messages);
+
+    // The main record: the montage as slot 100 holds it.
+    MontageRecord& main = ms.main();
+    main.picture = MemorySurface(montageSide(ms.geometry.W), montageSide(ms.geometry.H));
+    ms.arrays.showMontageArray(main.picture);
+    main.map = std::move(map);
+    main.properties.clear();
+    main.firstFileName = ms.firstFileName;
+    main.request = r;
+    main.increment = increment;
+    main.choices = std::move(choices);
+    slotHoldsMain_ = true;
+
+    // The preview is taken once more from the finished montage: a montage smaller than the
+    // preview reaches, in the last preview row of each block row, a montage row that was not
+    // made yet.
+    line = kLinePreviewRows;
+    if (preview) scalePictureIntoPreview(ms.arrays, int(MontageSlot::Main));
+    observer_.montageReady(main, ms.arrays, preview != nullptr);
+    line = kLineMontageShown;
+    out.made = true;
+    out.increment = increment;
+}
+
+void MontageSession::finishMontage(const MontageRequest& r, MakeOutcome& out, BusySpan& busy) {
+    // The windows settle, the properties text, the automatic smoothing.
+    observer_.montageFinished();
+    buildProperties(r);
+    if (r.smoothing.autoSmooth == 1 && out.made) {
+        busy.release();
+        const std::optional<SmoothResult> s = smooth(MontageChoice{}, r, false, observer_.montageVisible(MontageChoice{}),
+                                                     kMontageRoutine, kLineFinishing);
+        out.smoothed = s && s->outcome == SmoothOutcome::Done;
+        if (s) out.smoothing = *s;
+    }
+}
+
+void MontageSession::buildProperties(const MontageRequest& r) {
+    MontageState& ms = state_.montage;
     PropertiesInput p;
-    p.firstFileName = state_.montage.firstFileName;
+    p.firstFileName = ms.firstFileName;
     p.pictureCount = state_.series.imageCount;
-    p.ignored = c.ignored;
-    p.method = int(c.method);
-    p.incrementText = c.incrementText;
-    p.autoSmooth = state_.smoothing.autoSmooth != 0;
-    p.useOffsets = c.useOffsets;
-    p.areaSame = c.area == DisplayArea::Same;
-    p.areaMinimum = c.area == DisplayArea::Minimum;
-    p.areaMaximum = c.area == DisplayArea::Maximum;
-    p.offsets = state_.montage.offsets;
-    p.map = state_.montage.map;
-    state_.montage.propertiesText = buildPropertiesText(p);
-    if (state_.montage.alignment)
-        state_.montage.propertiesText = withAlignmentLines(state_.montage.propertiesText, *state_.montage.alignment);
+    p.ignored = r.ignored;
+    p.method = int(r.method);
+    p.incrementText = r.incrementText;
+    p.autoSmooth = r.smoothing.autoSmooth != 0;
+    p.useOffsets = r.useOffsets;
+    p.areaSame = r.area == DisplayArea::Same;
+    p.areaMinimum = r.area == DisplayArea::Minimum;
+    p.areaMaximum = r.area == DisplayArea::Maximum;
+    p.offsets = ms.offsets;
+    p.map = ms.main().map;
+    ms.main().properties = buildPropertiesText(p);
+    if (ms.alignment) ms.main().properties = withAlignmentLines(ms.main().properties, *ms.alignment);
+}
+
+MontageRequest projectRequest(const ProjectSettings& s, MontageRequest r) {
+    r.firstFileName = s.firstFileName;
+    r.incrementText = s.incrementText;
+    r.method = FocusMethod(s.method >= 0 && s.method < kMethodCount ? s.method : 0);
+    r.ignored = s.ignored;
+    // Alignment and the target markers exclude each other; a project that used neither leaves
+    // both as they were.
+    if (s.automaticAlignment) {
+        r.align = true;
+        r.useOffsets = false;
+    }
+    if (s.usesOffsets) {
+        r.useOffsets = true;
+        r.align = false;
+        OffsetTable targets = r.targets.value_or(OffsetTable{});
+        for (int i = 1; i <= kMaxPictures; ++i)
+            if (const auto& t = s.targets[std::size_t(i)])
+                targets[std::size_t(i)] = ImageOffset{std::int16_t(t->first), std::int16_t(t->second)};
+        r.targets = targets;
+        if (s.area == ProjectArea::Same) r.area = DisplayArea::Same;
+        if (s.area == ProjectArea::Minimum) r.area = DisplayArea::Minimum;
+        if (s.area == ProjectArea::Maximum) r.area = DisplayArea::Maximum;
+    }
+    return r;
 }
 
 } // namespace orv

@@ -57,7 +57,7 @@ private:
 
 } // namespace
 
-int ComparisonDriver::make(const MontageRequest& request) {
+int ComparisonDriver::make(const ComparisonStep& request) {
     return hooks_.makeMontage(request, state_);
 }
 
@@ -78,7 +78,7 @@ void ComparisonDriver::runIncrements(int method, int stage, ComparisonResult& re
         if (inc > 10 && state_.evaluationMode == 0) state_.evaluationMode = 6;
         events();
         state_.evaluationRun = true;
-        const int used = make(MontageRequest{inc, method});
+        const int used = make(ComparisonStep{inc, method});
         state_.evaluationRun = false;
         events();
         // A setting whose montage could not be made is not a candidate: scoring the picture left
@@ -105,7 +105,7 @@ ComparisonResult ComparisonDriver::evaluateIncrements(int method) {
     // the command ends here without a message.
     if (state_.evaluationMode != 6) return result;
     const bool found = state_.bestIncrement > 0;
-    if (found) make(MontageRequest{int(state_.bestIncrement), method});
+    if (found) make(ComparisonStep{int(state_.bestIncrement), method});
     state_.evaluationMode = 0;
     if (found)
         show(result, PromptIcon::Exclamation,
@@ -133,7 +133,7 @@ ComparisonResult ComparisonDriver::evaluateAll() {
     state_.evaluationMode = 0;
     if (!result.candidates.empty()) {
         // An ordinary Make Montage, which loads the pictures again.
-        make(MontageRequest{int(state_.bestIncrement), int(state_.bestMethod)});
+        make(ComparisonStep{int(state_.bestIncrement), int(state_.bestMethod)});
         show(result, PromptIcon::Exclamation,
              bestMethodAndIncrementText(state_.bestMethod, state_.bestIncrement), kWellDoneTitle);
     }
@@ -150,7 +150,7 @@ ComparisonResult ComparisonDriver::compareAllMethods(int checkedMethod) {
     for (int stage = 1; stage <= 5; ++stage) {
         state_.evaluationMode = toInt16(stage);
         const int method = 5 - stage;
-        const int used = make(MontageRequest{std::nullopt, method});
+        const int used = make(ComparisonStep{std::nullopt, method});
         if (used == 0) continue;
         if (hooks_.keepComparison) hooks_.keepComparison(stage - 1, method);
         const float score = evaluateImage(arrays_, geometry_, used);

@@ -36,7 +36,7 @@ int incrementLimit(float W);
 inline constexpr float kNoScoreYet = 32000.0f;
 
 // One montage the comparison asks for.
-struct MontageRequest {
+struct ComparisonStep {
     std::optional<int> increment; // put into the increment box first; none: the box as it is
     int method = 0;               // the method entry to tick, all others unticked
 };
@@ -52,7 +52,7 @@ struct ComparisonHooks {
     // Runs Make Montage as the user would after the increment box and method tick are set as
     // asked, honouring `state` (reusesLoadedPictures) and smoothing the montage when autoSmooth
     // is on. Returns the increment the montage was made with, or 0 when none was made. Required.
-    std::function<int(const MontageRequest&, const EvaluationState& state)> makeMontage;
+    std::function<int(const ComparisonStep&, const EvaluationState& state)> makeMontage;
     std::function<void()> processEvents;
     std::function<void(const Candidate&)> scored;
     // "Compare All Montage Methods": copy the main montage, its caption, map and properties to
@@ -105,7 +105,7 @@ public:
 
 private:
     void runIncrements(int method, int stage, ComparisonResult& result);
-    int make(const MontageRequest& request);
+    int make(const ComparisonStep& request);
     void events() {
         if (hooks_.processEvents) hooks_.processEvents();
     }

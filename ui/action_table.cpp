@@ -39,7 +39,6 @@ constexpr ActionSpec kFileMenu[] = {
 
 constexpr ActionSpec kMethodMenu[] = {
     {"mnusimpleCol", "", Command::None, 0, true, false, true, EntryList::Methods},
-    {"mnuPyramid", "Pyramid Focus", Command::PyramidFocus, 0, true},
     {"mnuseparator7", "-"},
     {"mnuAllMethods", "Compare All Montage Methods", Command::CompareAllMethods},
     {"mnuEvaluate", "Evaluate Increments", Command::EvaluateIncrements},
@@ -150,7 +149,9 @@ ActionSet buildMenu(QMenu* menu, std::span<const ActionSpec> entries) {
             break;
         }
         case EntryList::Methods:
-            addList(menu, e, set.methods, 0, [](int i) { return QString::fromStdString(methodCaption(i)); });
+            for (std::size_t i = 0; i < set.methods.size(); ++i)
+                set.methods[i] = addEntry(menu, e, QString::fromLatin1(kMethods[i].entryName),
+                                          QString::fromLatin1(kMethods[i].caption));
             set.methods[0]->setChecked(true);
             break;
         case EntryList::RecentFiles: addList(menu, e, set.recentFiles, 0, [](int) { return QString(); }); break;

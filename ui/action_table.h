@@ -4,6 +4,8 @@
 // command, never by its name.
 #pragma once
 
+#include "engine/focus_method.h"
+
 #include <QKeySequence>
 
 #include <array>
@@ -30,8 +32,6 @@ enum class Command {
     PictureSaveAs, PictureCopy, PictureEditor, PicturePrint, PicturePrintFit, PicturePrintHalf,
     PictureTargetColor, PicturePreview, PictureClose, PictureSaveProject, PictureSmooth, PictureProperties,
     PictureSaveDepthMap,
-    // Montage Method: the seam-free method after the five block methods
-    PyramidFocus,
     Count
 };
 
@@ -65,7 +65,7 @@ std::span<const ActionSpec> montageWindowMenu();
 // The entries built from a table, by command, and the lists.
 struct ActionSet {
     std::array<QAction*, std::size_t(Command::Count)> byCommand{};
-    std::array<QAction*, 5> methods{};
+    std::array<QAction*, kMethodCount> methods{}; // the montage methods, in menu order
     std::array<QAction*, 12> recentFiles{};
     std::array<QAction*, 10> ignoreImages{};
     std::array<QAction*, 12> sourceWindows{};  // "Window" entries 1 to 12 at 0 to 11

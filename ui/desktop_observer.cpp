@@ -5,12 +5,8 @@
 #include "input/picture_file.h"
 #include "session/montage_rules.h"
 #include "settings/preferences.h"
-#include "ui/form_montage.h"
 
-#include <QAction>
 #include <QCoreApplication>
-#include <QLineEdit>
-#include <QPointer>
 
 namespace orv {
 
@@ -23,7 +19,7 @@ QString qs(const std::string& s) { return QString::fromStdString(s); }
 PromptAnswer DesktopObserver::prompt(const Prompt& p) {
     // A message shows over the windows as they are after the step that failed.
     hideEarlierWindows(true);
-    return form_.prompter().show(p);
+    return view_.prompter().show(p);
 }
 
 void DesktopObserver::busy(bool on) {
@@ -36,12 +32,11 @@ void DesktopObserver::busy(bool on) {
 
 void DesktopObserver::hideEarlierWindows(bool montageToo) {
     if (!earlier_) return;
-    WindowManager& w = form_.windows();
-    w.hideSourceWindowsFrom(earlier_->sourcesFrom);
+    windows_.hideSourceWindowsFrom(earlier_->sourcesFrom);
     earlier_->sourcesFrom = kMaxPictures + 1;
     if (montageToo && earlier_->montage) {
         try {
-            w.montageWindow()->hide();
+            windows_.montageWindow()->hide();
         } catch (...) {
         }
         earlier_->montage = false;
@@ -58,113 +53,89 @@ void DesktopObserver::processEvents() {
     lastEvents_.start();
 }
 
-MontageControls DesktopObserver::controls() { return form_.readControls(); }
-
 bool DesktopObserver::montageVisible(const MontageChoice& which) {
-    FormMontagePicture* w = form_.windows().montageWindowOf(which.comparison);
+    FormMontagePicture* w = windows_.montageWindowOf(which.comparison);
     return w && w->isVisible();
-}
-
-PictureSurface* DesktopObserver::montageSurface() {
-    return &form_.windows().montageWindow()->PictureFile()->surface();
 }
 
 // --- Load and Make Montage -----------------------------------------------------------------------
 
-void DesktopObserver::incrementReplaced(const std::string& text) { form_.TextIncrement()->setText(qs(text)); }
+void DesktopObserver::incrementReplaced(const std::string& text) { view_.showIncrement(text); }
 
 void DesktopObserver::montageStarting(bool reusingSeries) {
-    WindowManager& w = form_.windows();
-    FormMontagePicture* montage = w.montageWindow();
+    FormMontagePicture* montage = windows_.montageWindow();
     const QSize size = montage->PictureFile()->size();
     montage->PictureFile()->setBlankPicture(size.width(), size.height());
-    w.closePropertiesView();
-    if (reusingSeries) w.usedWindow()->setMapText("");
+    windows_.closePropertiesView();
+    if (reusingSeries) windows_.usedWindow()->setMapText("");
 }
 
 void DesktopObserver::seriesStarting(bool forMontage, const std::string& firstFileName) {
-    WindowManager& w = form_.windows();
     // The windows of the earlier series go; a window that cannot go is left as it is. The source
     // windows and the montage window go when the series is in or the run stops, unless a new
     // picture or the new montage takes them over first.
     earlier_ = EarlierWindows{1, forMontage};
-    if (forMontage) w.montageWindow()->setWindowTitle(qs(kMontageCaptionPrefix + firstFileName));
-    else w.hideMontageWindows();
-    w.dropEarlierSeriesWindows(true);
-    for (int k = 0; k < 10; ++k) form_.mnuignoreImage(k)->setVisible(false);
+    if (forMontage) windows_.montageWindow()->setWindowTitle(qs(kMontageCaptionPrefix + firstFileName));
+    else windows_.hideMontageWindows();
+    windows_.dropEarlierSeriesWindows(true);
+    view_.showIgnoreEntries(0);
 }
 
-void DesktopObserver::fileNameCompleted(const std::string& name) { form_.textFileName()->setText(qs(name)); }
+void DesktopObserver::fileNameCompleted(const std::string& name) { view_.showFileName(name); }
 
-void DesktopObserver::firstFileMissing(const std::string& name) {
-    form_.state().recent.blank(name, form_.state().preferences);
-    form_.fillRecentFiles();
-}
+void DesktopObserver::firstFileMissing(const std::string& name) { view_.forgetRecentFile(name); }
 
 void DesktopObserver::pictureLoaded(int k, const std::string& name, const MemorySurface& picture, QImage shown) {
-    FormPicture* w = form_.windows().sourceWindow(k);
+    FormPicture* w = windows_.sourceWindow(k);
     if (shown.isNull()) shown = shownPicture(picture);
     if (earlier_) earlier_->sourcesFrom = k + 1;
     w->showPicture(std::move(shown), QStringLiteral("Image %1 -- %2").arg(k).arg(qs(name)));
     w->showNormal();
-    if (k <= 10) form_.mnuignoreImage(k - 1)->setVisible(true);
+    view_.showIgnoreEntries(k);
     // The new picture's target shows while offsets are used.
-    w->setTargetShown(form_.action(Command::UseOffsets)->isChecked());
+    w->setTargetShown(view_.offsetsOn());
 }
 
 void DesktopObserver::seriesLoaded(int count, bool forMontage) {
-    ProgramState& st = form_.state();
     hideEarlierWindows(false);
-    form_.windows().cascadeSourceWindows(count, form_.fileBoxBottom(), st.layout);
-    for (int k = 1; k <= std::min(count, 10); ++k) form_.mnuignoreImage(k - 1)->setVisible(true);
-    const bool offsets = form_.action(Command::UseOffsets)->isChecked();
+    windows_.cascadeSourceWindows(count, view_.fileBoxBottom(), state_.layout);
+    view_.showIgnoreEntries(count);
     if (forMontage) {
         // Other pictures may be on screen now: the status window lists them.
-        if (offsets) form_.ShowOffsetStatus();
+        if (view_.offsetsOn()) view_.showOffsetStatus();
         return;
     }
     // With offsets in use the targets of every slot show and the status window lists the new
     // series (switching them on again, not off).
-    if (offsets) form_.switchOffsets(true);
-    st.targetColor = std::uint32_t(std::clamp(readProfileNumber(st.preferences, kPreferencesSection, "Target color"), 0.0, double(0xFFFFFF)));
-    form_.SetTargetColor(st.targetColor);
-    form_.RefreshWindowMenus();
-}
-
-void DesktopObserver::readTargetOffsets(OffsetTable& offsets, const MontageControls& c, int count) {
-    for (int n = 1; n <= count && n <= kMaxPictures; ++n) {
-        if (isIgnored(c.ignored, n)) continue;
-        if (FormPicture* w = form_.windows().existingSourceWindow(n)) {
-            const QRectF t = w->offsetTarget();
-            offsets[std::size_t(n)] = markerCentre(t.left(), t.top(), t.width(), t.height());
-        }
-    }
+    if (view_.offsetsOn()) view_.switchOffsetsOn();
+    state_.targetColor = std::uint32_t(
+        std::clamp(readProfileNumber(state_.preferences, kPreferencesSection, "Target color"), 0.0, double(0xFFFFFF)));
+    view_.setTargetColor(state_.targetColor);
+    view_.refreshWindowMenus();
 }
 
 void DesktopObserver::montageSized(float W, float H, int increment) {
-    WindowManager& w = form_.windows();
     if (earlier_) earlier_->montage = false;
-    w.placeMontageWindows(W, H, increment, form_.goButtonBottom(), form_.state().layout.sizingFrameHeight,
-                          form_.state().originatingImage);
-    w.montageWindow()->show();
-    w.montageWindow()->raise();
+    windows_.placeMontageWindows(W, H, increment, view_.goButtonBottom(), state_.layout.sizingFrameHeight,
+                                 state_.originatingImage);
+    windows_.montageWindow()->show();
+    windows_.montageWindow()->raise();
 }
 
-void DesktopObserver::montageHidden() { form_.windows().montageWindow()->hide(); }
+void DesktopObserver::montageHidden() { windows_.montageWindow()->hide(); }
 
 PictureSurface* DesktopObserver::previewSurface() {
-    FormPreview* preview = form_.windows().previewWindow();
+    FormPreview* preview = windows_.previewWindow();
     preview->show();
     return &preview->PicturePreview()->surface();
 }
 
 void DesktopObserver::blockRowDone(const MontageRowEvent& e, const PixelArrays& arrays) {
-    WindowManager& w = form_.windows();
-    w.usedWindow()->setMapText(*e.row.map);
-    if (w.hasPreview() && e.previewFrom <= e.previewTo) {
+    windows_.usedWindow()->setMapText(*e.row.map);
+    if (windows_.hasPreview() && e.previewFrom <= e.previewTo) {
         const PixelBuffer& pv = arrays.preview;
-        w.previewWindow()->PicturePreview()->drawCells(pv.bytes.data(), pv.width(), pv.height(), 0, e.previewFrom,
-                                                       pv.width() - 1, e.previewTo);
+        windows_.previewWindow()->PicturePreview()->drawCells(pv.bytes.data(), pv.width(), pv.height(), 0,
+                                                              e.previewFrom, pv.width() - 1, e.previewTo);
     }
     // The first block row shows at once, then the map and preview grow at the pace of the
     // window events.
@@ -172,76 +143,70 @@ void DesktopObserver::blockRowDone(const MontageRowEvent& e, const PixelArrays& 
     processEvents();
 }
 
-void DesktopObserver::montageReady(const PixelArrays& arrays, const std::string& map, bool previewShown) {
-    WindowManager& w = form_.windows();
-    FormMontagePicture* montage = w.montageWindow();
-    arrays.showMontageArray(montage->PictureFile()->surface());
-    montage->PictureFile()->pictureChanged();
+void DesktopObserver::montageReady(const MontageRecord& main, const PixelArrays& arrays, bool previewShown) {
+    FormMontagePicture* montage = windows_.montageWindow();
+    montage->PictureFile()->showSurface(main.picture);
     // The preview window may have been closed while the montage grew.
-    if (previewShown && w.hasPreview()) {
-        arrays.showPreviewArray(w.previewWindow()->PicturePreview()->surface());
-        w.previewWindow()->PicturePreview()->pictureChanged();
+    if (previewShown && windows_.hasPreview()) {
+        arrays.showPreviewArray(windows_.previewWindow()->PicturePreview()->surface());
+        windows_.previewWindow()->PicturePreview()->pictureChanged();
     }
-    w.usedWindow()->setMapText(map);
+    windows_.usedWindow()->setMapText(main.map);
     montage->show();
     montage->raise();
-    if (previewShown && w.hasPreview()) w.previewWindow()->raise();
+    if (previewShown && windows_.hasPreview()) windows_.previewWindow()->raise();
 }
 
 void DesktopObserver::montageFinished() {
-    form_.windows().usedWindow()->fitHeightToText();
-    form_.state().preferences.tryWrite(kPreferencesSection, "filename",
-                                       trimBlanks(form_.textFileName()->text().toStdString()));
-    form_.RefreshWindowMenus();
+    windows_.usedWindow()->fitHeightToText();
+    state_.preferences.tryWrite(kPreferencesSection, "filename", trimBlanks(view_.shownFileName()));
+    view_.refreshWindowMenus();
 }
 
 void DesktopObserver::firstFileUsed(const std::string& name) {
-    form_.textFileName()->setText(qs(name));
-    form_.AddRecentFile(form_.textFileName()->text().toStdString());
+    view_.showFileName(name);
+    view_.addRecentFile(name);
+}
+
+void DesktopObserver::recordChanged(const MontageChoice& which, const MontageRecord& record) {
+    if (FormMontagePicture* w = windows_.montageWindowOf(which.comparison)) w->PictureFile()->setPicture(shownPicture(record.picture));
+    if (FormUsed* map = windows_.mapWindowOf(which.comparison)) map->setMapText(record.map);
 }
 
 // --- smoothing -----------------------------------------------------------------------------------
 
-void DesktopObserver::blockReplaced(const MontageChoice& which, int slot, int x, int y, int increment) {
-    FormMontagePicture* target = form_.windows().montageWindowOf(which.comparison);
+void DesktopObserver::blockReplaced(const MontageChoice& which, const PixelArrays& arrays, int slot, int x, int y,
+                                    int increment) {
+    FormMontagePicture* target = windows_.montageWindowOf(which.comparison);
     if (!target) return;
-    const MontageBuffers& m = form_.state().montage.arrays.montage;
-    const std::vector<std::uint8_t>& cells = m.slot(slot);
-    target->PictureFile()->drawCells(cells.data(), m.width(), m.height(), x, y, x + increment - 1, y + increment - 1);
+    const MontageBuffers& m = arrays.montage;
+    target->PictureFile()->drawCells(m.slot(slot).data(), m.width(), m.height(), x, y, x + increment - 1,
+                                     y + increment - 1);
 }
 
 void DesktopObserver::propertiesChanged(const MontageChoice& which, const std::string& text) {
-    form_.windows().updateProperties(form_.windows().montageWindowOf(which.comparison), text);
+    windows_.updateProperties(windows_.montageWindowOf(which.comparison), text);
 }
 
 void DesktopObserver::mapChanged(const MontageChoice& which, const std::string& map) {
-    if (FormUsed* w = form_.windows().mapWindowOf(which.comparison)) w->setMapText(map);
+    if (FormUsed* w = windows_.mapWindowOf(which.comparison)) w->setMapText(map);
 }
 
 // --- comparisons ---------------------------------------------------------------------------------
 
-void DesktopObserver::comparisonSettings(std::optional<int> increment, int method) {
-    if (increment) form_.TextIncrement()->setText(QString::number(*increment));
-    form_.setMontageMethod(method);
+void DesktopObserver::keepComparison(int k, int method, const MontageRecord& record) {
+    windows_.keepComparison(k, comparisonCaption(method), shownPicture(record.picture), record.map);
 }
 
-void DesktopObserver::keepComparison(int window, int method) {
-    form_.windows().keepComparison(window, comparisonCaption(method));
+void DesktopObserver::comparisonShownAsMain(int, const MontageRecord& main) {
+    windows_.montageWindow()->PictureFile()->setPicture(shownPicture(main.picture));
 }
 
-void DesktopObserver::showComparisonInMain(int window) {
-    WindowManager& w = form_.windows();
-    if (FormMontagePicture* c = w.comparisonWindow(window))
-        w.montageWindow()->PictureFile()->setPicture(c->PictureFile()->picture());
+void DesktopObserver::comparisonFinished(int method, const std::string& firstFileName) {
+    windows_.montageWindow()->raise();
+    view_.refreshWindowMenus();
+    view_.showMethod(method);
+    view_.showFileName(firstFileName);
 }
-
-void DesktopObserver::comparisonFinished(int method) {
-    form_.windows().montageWindow()->raise();
-    form_.RefreshWindowMenus();
-    form_.setMontageMethod(method);
-    form_.textFileName()->setText(qs(form_.state().montage.firstFileName));
-}
-
-void DesktopObserver::takeFocus() { form_.activateWindow(); }
 
 } // namespace orv

@@ -1,10 +1,13 @@
-// The desktop program's side of the montage session: controls read from the main window, messages
-// shown as message boxes, and every step of a command shown in the windows the window manager
-// keeps (source pictures as they load, the montage growing row by row, maps, previews).
+// The desktop program's side of the montage session: messages shown as message boxes, and every
+// step of a command shown in the windows the window manager keeps (source pictures as they load,
+// the montage growing row by row, maps, previews) and in the main window through its view.
 #pragma once
 
-#include "session/montage_session.h"
+#include "session/session_observer.h"
 #include "ui/busy_cursor.h"
+#include "ui/montage_view.h"
+#include "ui/program_state.h"
+#include "ui/window_manager.h"
 
 #include <QElapsedTimer>
 
@@ -12,18 +15,15 @@
 
 namespace orv {
 
-class FormMontage;
-
 class DesktopObserver : public SessionObserver {
 public:
-    explicit DesktopObserver(FormMontage& form) : form_(form) {}
+    DesktopObserver(MontageView& view, WindowManager& windows, ProgramState& state)
+        : view_(view), windows_(windows), state_(state) {}
 
     PromptAnswer prompt(const Prompt& p) override;
     void busy(bool on) override;
     void processEvents() override;
-    MontageControls controls() override;
     bool montageVisible(const MontageChoice& which) override;
-    PictureSurface* montageSurface() override;
 
     void incrementReplaced(const std::string& text) override;
     void montageStarting(bool reusingSeries) override;
@@ -33,31 +33,34 @@ public:
     bool showsPictures() const override { return true; }
     void pictureLoaded(int k, const std::string& name, const MemorySurface& picture, QImage shown) override;
     void seriesLoaded(int count, bool forMontage) override;
-    void readTargetOffsets(OffsetTable& offsets, const MontageControls& c, int count) override;
     void montageSized(float W, float H, int increment) override;
     void montageHidden() override;
     PictureSurface* previewSurface() override;
     void blockRowDone(const MontageRowEvent& e, const PixelArrays& arrays) override;
-    void montageReady(const PixelArrays& arrays, const std::string& map, bool previewShown) override;
+    void montageReady(const MontageRecord& main, const PixelArrays& arrays, bool previewShown) override;
     void montageFinished() override;
     void firstFileUsed(const std::string& name) override;
+    void recordChanged(const MontageChoice& which, const MontageRecord& record) override;
 
-    void blockReplaced(const MontageChoice& which, int slot, int x, int y, int increment) override;
+    void blockReplaced(const MontageChoice& which, const PixelArrays& arrays, int slot, int x, int y,
+                       int increment) override;
     void propertiesChanged(const MontageChoice& which, const std::string& text) override;
     void mapChanged(const MontageChoice& which, const std::string& map) override;
 
-    void comparisonSettings(std::optional<int> increment, int method) override;
-    void keepComparison(int window, int method) override;
-    void showComparisonInMain(int window) override;
-    void comparisonFinished(int method) override;
-    void takeFocus() override;
+    void showRequest(const MontageRequest& request) override { view_.showRequest(request); }
+    void keepComparison(int k, int method, const MontageRecord& record) override;
+    void comparisonShownAsMain(int k, const MontageRecord& main) override;
+    void comparisonFinished(int method, const std::string& firstFileName) override;
+    void takeFocus() override { view_.takeFocus(); }
 
 private:
     // Hides the windows of the earlier run that are still waiting to go: the source windows no
     // new picture has replaced, and with `montageToo` the montage window.
     void hideEarlierWindows(bool montageToo);
 
-    FormMontage& form_;
+    MontageView& view_;
+    WindowManager& windows_;
+    ProgramState& state_;
     // While Make Montage or Load reads a series, the windows of the earlier run stay on screen
     // until a new picture or the new montage takes them over, or until the run shows a message
     // or ends, and only then go: hiding a window and showing it again a moment later costs a

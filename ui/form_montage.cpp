@@ -1,13 +1,10 @@
-// The main window: controls, menus and the commands built on them.
+// The main window: controls, menus, the request they make, and the dispatch of its commands.
 #include "ui/form_montage.h"
 
-#include "base/leading_number.h"
+#include "base/error_sites.h"
 #include "base/runtime_error.h"
-#include "input/series_loader.h"
 #include "settings/preferences.h"
-#include "ui/clipboard_editor.h"
 #include "ui/desktop_observer.h"
-#include "ui/form_preferences.h"
 #include "ui/busy_cursor.h"
 #include "ui/form_about.h"
 #include "ui/help_window.h"
@@ -70,8 +67,14 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     actions_ = buildMenuBar(menuBar());
     windows_ = new WindowManager(this, state_.dragState, state_.layout);
     windows_->setTargetColor(state_.targetColor);
-    observer_ = std::make_unique<DesktopObserver>(*this);
+    observer_ = std::make_unique<DesktopObserver>(*this, *windows_, state_);
     session_ = std::make_unique<MontageSession>(state_, *observer_);
+    const CommandContext context{state_, *session_, *windows_, prompter_, dialog_, *this, this};
+    montage_ = std::make_unique<MontageCommands>(context);
+    output_ = std::make_unique<OutputCommands>(context);
+    projects_ = std::make_unique<ProjectCommands>(context);
+    offsets_ = std::make_unique<OffsetCommands>(context, action(Command::UseOffsets), action(Command::AlignImages),
+                                                action(Command::MatchColours));
     connectCommands();
     // Designed for a 1024 x 768 screen: a strip along the top, the pictures cascade below it.
     move(0, 0);
@@ -107,10 +110,10 @@ void FormMontage::buildControls() {
     commandBrowse_->setToolTip(QString::fromLatin1(kBrowseTip));
     commandBrowse_->setAccessibleName(QStringLiteral("Browse"));
 
-    label1_ = new QLabel(QStringLiteral("Increment"), client);
-    label1_->setObjectName(QStringLiteral("Label1"));
-    label1_->setGeometry(614, 14, 72, 26);
-    label1_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    auto* label1 = new QLabel(QStringLiteral("Increment"), client);
+    label1->setObjectName(QStringLiteral("Label1"));
+    label1->setGeometry(614, 14, 72, 26);
+    label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
 
     textIncrement_ = new QLineEdit(client);
     textIncrement_->setObjectName(QStringLiteral("TextIncrement"));
@@ -119,7 +122,7 @@ void FormMontage::buildControls() {
     textIncrement_->setAccessibleName(QStringLiteral("Increment"));
     textIncrement_->setText(QStringLiteral("20"));
     textIncrement_->installEventFilter(this);
-    label1_->setBuddy(textIncrement_);
+    label1->setBuddy(textIncrement_);
 
     commandGo_ = new QPushButton(QStringLiteral("Make Montage"), client);
     commandGo_->setObjectName(QStringLiteral("CommandGo"));
@@ -143,21 +146,23 @@ void FormMontage::connectCommands() {
             connect(a, &QAction::triggered, this, [this, c] { runCommand(Command(c)); });
     connect(commandBrowse_, &QToolButton::clicked, this, [this] { runCommand(Command::Browse); });
     connect(commandGo_, &QPushButton::clicked, this, [this] { runCommand(Command::MakeMontage); });
-    for (int i = 0; i < 5; ++i)
-        connect(mnusimpleCol(i), &QAction::triggered, this, [this, i] { mnusimpleCol_Click(i); });
+    for (int i = 0; i < kMethodCount; ++i)
+        connect(mnusimpleCol(i), &QAction::triggered, this, [this, i] { setMontageMethod(i); });
     for (int i = 0; i < 12; ++i) {
-        connect(mnuRecentFile(i), &QAction::triggered, this, [this, i] {
-            if (gate()) mnuRecentFile_Click(i);
-        });
-        connect(mnuWindow(i + 1), &QAction::triggered, this, [this, i] { mnuWindow_Click(i + 1); });
+        connect(mnuRecentFile(i), &QAction::triggered, this, [this, i] { runLocked([this, i] { openRecentFile(i); }); });
+        connect(mnuWindow(i + 1), &QAction::triggered, this,
+                [this, i] { windows_->bringSourceToFront(mnuWindow(i + 1)->text()); });
     }
     for (int i = 0; i < 10; ++i)
-        connect(mnuWindow2(i), &QAction::triggered, this, [this, i] { mnuWindow2_Click(i); });
-    connect(textFileName_, &QLineEdit::textChanged, this, &FormMontage::clearIgnoreTicks);
+        connect(mnuWindow2(i), &QAction::triggered, this, [this, i] { windows_->bringMontageToFront(mnuWindow2(i)->text()); });
+    // A new file name clears the ignore ticks.
+    connect(textFileName_, &QLineEdit::textChanged, this, [this] {
+        for (QAction* a : actions_.ignoreImages) a->setChecked(false);
+    });
 
     connect(windows_, &WindowManager::sourceCommand, this, &FormMontage::runSourceCommand);
     connect(windows_, &WindowManager::montageCommand, this, &FormMontage::runMontageCommand);
-    connect(windows_, &WindowManager::windowsChanged, this, &FormMontage::RefreshWindowMenus);
+    connect(windows_, &WindowManager::windowsChanged, this, &FormMontage::refreshWindowMenus);
     connect(windows_, &WindowManager::sourceListChanged, this, [this] {
         const auto& entries = windows_->sourceList().entries();
         for (int i = 0; i < kSourceWindowEntries; ++i) {
@@ -166,77 +171,199 @@ void FormMontage::connectCommands() {
             mnuWindow(i + 1)->setVisible(used);
         }
     });
-    connect(windows_, &WindowManager::focusHandOff, this, &FormMontage::focusMainLater);
-    connect(windows_, &WindowManager::targetMoved, this, &FormMontage::ShowOffsetStatus);
+    connect(windows_, &WindowManager::focusHandOff, this, &FormMontage::takeFocusLater);
+    connect(windows_, &WindowManager::targetMoved, this, [this] { offsets_->showStatus(); });
+}
+
+// --- commands and the lock -------------------------------------------------------------------
+
+class FormMontage::CommandRun {
+public:
+    explicit CommandRun(FormMontage& f) : f_(f) {
+        if (f_.running_++ == 0) f_.lockControls(true);
+    }
+    ~CommandRun() {
+        if (--f_.running_ == 0) f_.lockControls(false);
+    }
+    CommandRun(const CommandRun&) = delete;
+    CommandRun& operator=(const CommandRun&) = delete;
+
+private:
+    FormMontage& f_;
+};
+
+template <typename F> void FormMontage::runLocked(F&& command) {
+    // A command that would start while another runs is refused: that one still works on the
+    // arrays, the records and the windows.
+    if (running_ > 0) {
+        QApplication::beep();
+        return;
+    }
+    CommandRun run(*this);
+    command();
+}
+
+void FormMontage::lockControls(bool locked) {
+    // The commands that start another run are disabled, and the boxes are read-only, until the
+    // command ends; everything else (the windows, the view menus) still answers.
+    static constexpr Command kRunCommands[] = {Command::Browse,          Command::Load,
+                                               Command::OpenProject,     Command::SaveProject,
+                                               Command::MakeMontage,     Command::SaveMontageAs,
+                                               Command::CompareAllMethods, Command::EvaluateIncrements,
+                                               Command::EvaluateAll,     Command::Smooth};
+    for (Command c : kRunCommands)
+        if (QAction* a = action(c)) a->setEnabled(!locked);
+    for (QAction* a : actions_.recentFiles) a->setEnabled(!locked);
+    commandGo_->setEnabled(!locked);
+    commandBrowse_->setEnabled(!locked);
+    textFileName_->setReadOnly(locked);
+    textIncrement_->setReadOnly(locked);
+}
+
+MontageRequest FormMontage::readRequest() const {
+    MontageRequest r;
+    r.firstFileName = textFileName_->text().toStdString();
+    r.incrementText = textIncrement_->text().toStdString();
+    r.method = FocusMethod(montageMethod());
+    for (int i = 0; i < 10; ++i) r.ignored[std::size_t(i)] = mnuignoreImage(i)->isChecked();
+    r.useOffsets = action(Command::UseOffsets)->isChecked();
+    if (r.useOffsets) r.targets = windows_->targetCentres();
+    r.align = action(Command::AlignImages)->isChecked();
+    r.colourMatch = action(Command::MatchColours)->isChecked();
+    if (action(Command::AreaSame)->isChecked()) r.area = DisplayArea::Same;
+    else if (action(Command::AreaMinimum)->isChecked()) r.area = DisplayArea::Minimum;
+    else if (action(Command::AreaMaximum)->isChecked()) r.area = DisplayArea::Maximum;
+    else r.area.reset();
+    r.smoothing = state_.smoothing;
+    return r;
 }
 
 void FormMontage::runCommand(Command c) {
+    // A request that cannot be read (a target beyond 16 bits) is the montage's error.
+    auto withRequest = [this](auto&& command) {
+        runLocked([&] {
+            std::optional<MontageRequest> r;
+            try {
+                r = readRequest();
+            } catch (...) {
+                prompter_.ask(PromptIcon::Critical, genericErrorText(currentError(), kLineDisplayArea, kMontageRoutine),
+                              kGenericErrorTitle);
+                return;
+            }
+            command(*r);
+        });
+    };
     switch (c) {
-    // Commands that reload the series wait until a long command has finished.
-    case Command::Browse:
-        if (gate()) CommandBrowse_Click();
+    case Command::Browse: runLocked([this] { browse(); }); break;
+    case Command::Load: runLocked([this] { loadCommand(); }); break;
+    case Command::MakeMontage: withRequest([this](const MontageRequest& r) { montage_->make(r); }); break;
+    case Command::Smooth: withRequest([this](const MontageRequest& r) { montage_->smooth(r); }); break;
+    case Command::CompareAllMethods:
+        withRequest([this](const MontageRequest& r) {
+            int checked = -1;
+            for (int i = 0; i < kMethodCount && checked < 0; ++i)
+                if (mnusimpleCol(i)->isChecked()) checked = i;
+            montage_->compareAllMethods(r, checked);
+        });
         break;
-    case Command::Load:
-        if (gate()) mnuLoad_Click();
-        break;
-    case Command::MakeMontage: CommandGo_Click(); break;
-    case Command::Smooth: mnuSmooth_Click(); break;
-    case Command::CompareAllMethods: mnuAllMethods_Click(); break;
-    case Command::EvaluateIncrements: mnuEvaluate_Click(); break;
-    case Command::EvaluateAll: mnuEvaluateAll_Click(); break;
-    case Command::UseOffsets: mnuAddOffsets_Click(); break;
-    case Command::AlignImages: mnuAlign_Click(); break;
-    case Command::MatchColours: rememberAlignment(); break;
-    case Command::SaveProject: mnuSave_Click(); break;
-    case Command::OpenProject:
-        if (gate()) mnuOpenProject_Click();
-        break;
+    case Command::EvaluateIncrements: withRequest([this](const MontageRequest& r) { montage_->evaluateIncrements(r); }); break;
+    case Command::EvaluateAll: withRequest([this](const MontageRequest& r) { montage_->evaluateAll(r); }); break;
+    case Command::UseOffsets: offsets_->useOffsetsClicked(); break;
+    case Command::AlignImages: offsets_->alignClicked(); break;
+    case Command::MatchColours: offsets_->rememberAlignment(); break;
+    case Command::SaveProject: runLocked([this] { projects_->save(windows_->montageWindow(), true); }); break;
+    case Command::OpenProject: withRequest([this](const MontageRequest& r) { projects_->open(r); }); break;
     case Command::AreaMinimum:
     case Command::AreaMaximum:
-    case Command::AreaSame: mnuActivateOffsets_Click(c); break;
-    case Command::Help: mnuHelp_Click(); break;
-    case Command::Contact: mnuContact_Click(); break;
-    case Command::About: mnuAbout_Click(); break;
-    case Command::Exit: mnuExit_Click(); break;
-    case Command::PyramidFocus: mnusimpleCol_Click(int(FocusMethod::Pyramid)); break;
-    case Command::SaveMontageAs:
+    case Command::AreaSame: chooseArea(c); break;
+    case Command::Help: showHelp(this); break;
+    case Command::Contact: openContactPage(&prompter_); break;
+    case Command::About: {
+        FrmAbout about(prompter_, this);
+        about.exec();
+        break;
+    }
+    case Command::Exit: close(); break;
+    case Command::SaveMontageAs: runLocked([this, c] { output_->runMontageFileCommand(c); }); break;
     case Command::CopyMontage:
     case Command::EditMontage:
     case Command::PrintMontage:
     case Command::PrintMontageFit:
     case Command::PrintMontageHalf:
-    case Command::SelectPrinter: runMontageFileCommand(c); break;
-    case Command::Preferences: mnuPreferences_Click(); break;
-    default: break; // entries whose commands arrive with later work
+    case Command::SelectPrinter: output_->runMontageFileCommand(c); break;
+    case Command::Preferences: {
+        std::vector<std::string> captions;
+        for (int i = 0; i < kMethodCount; ++i) captions.push_back(mnusimpleCol(i)->text().toStdString());
+        output_->preferences(captions, [this](std::uint32_t colour) {
+            state_.targetColor = colour;
+            setTargetColor(colour);
+        });
+        break;
+    }
+    default: break;
     }
 }
 
 void FormMontage::runSourceCommand(Command c, FormPicture* window) {
-    if (c == Command::PicturePreview) {
-        if (gate()) mnushowPreview_Click(window);
-        return;
+    switch (c) {
+    case Command::PicturePreview:
+        runLocked([&] { montage_->previewSource(window, readRequest().ignored); });
+        break;
+    case Command::PictureTargetColor: offsets_->chooseTargetColor(); break;
+    case Command::PictureSaveAs: runLocked([&] { output_->runPictureCommand(c, window, std::nullopt); }); break;
+    default: output_->runPictureCommand(c, window, std::nullopt); break;
     }
-    if (c == Command::PictureTargetColor) {
-        mnuOffsetColor_Click();
-        return;
-    }
-    runPictureCommand(c, window, true);
 }
 
 void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
+    const MontageChoice which{window->comparison()};
     switch (c) {
-    case Command::PictureSmooth:
-        if (gate()) smoothMontageWindow(window);
-        break;
-    case Command::PictureProperties: mnuProperties_Click(window); break;
-    case Command::PictureSaveProject: mnuSaveProject_Click(window); break;
-    case Command::PictureSaveDepthMap: mnuSaveDepthMap_Click(window); break;
-    case Command::PicturePreview:
-        if (gate()) mnuShowPreview2_Click(window);
-        break;
-    default: runPictureCommand(c, window, false); break;
+    case Command::PictureSmooth: runLocked([&] { montage_->smooth(readRequest(), window); }); break;
+    case Command::PictureProperties: montage_->properties(window); break;
+    case Command::PictureSaveProject: runLocked([&] { projects_->save(window, false); }); break;
+    case Command::PictureSaveDepthMap: runLocked([&] { output_->saveDepthMap(window); }); break;
+    case Command::PicturePreview: runLocked([&] { montage_->previewMontage(window, readRequest().ignored); }); break;
+    case Command::PictureSaveAs: runLocked([&] { output_->runPictureCommand(c, window, which); }); break;
+    default: output_->runPictureCommand(c, window, which); break;
     }
 }
+
+LoadOutcome FormMontage::loadCommand() { return montage_->load(textFileName_->text().toStdString()); }
+
+MakeOutcome FormMontage::makeMontage() {
+    CommandRun run(*this);
+    return montage_->make(readRequest());
+}
+
+void FormMontage::browse() {
+    try {
+        dialog_.Filter = QString::fromLatin1(kPictureFilter);
+        dialog_.FileName = textFileName_->text();
+        dialog_.InitDir = textFileName_->text();
+        dialog_.Flags = kFlagHideReadOnly;
+        // A cancelled choice loads nothing: the series on screen stays as it is.
+        if (!dialog_.ShowOpen()) return;
+        textFileName_->setText(dialog_.FileName);
+    } catch (...) {
+        prompter_.ask(PromptIcon::Critical, genericErrorText(currentError(), 0, "CommandBrowse"), kGenericErrorTitle);
+        return;
+    }
+    loadCommand();
+}
+
+void FormMontage::openRecentFile(int index) {
+    const QString caption = mnuRecentFile(index)->text();
+    textFileName_->setText(caption);
+    if (caption.startsWith(QStringLiteral("project "))) {
+        projects_->open(readRequest());
+        return;
+    }
+    if (!caption.startsWith('/')) textFileName_->setText(qs(state_.programFolder) + caption);
+    // Only a series that loaded goes back to the top: a missing one was just blanked.
+    if (loadCommand() == LoadOutcome::Loaded) addRecentFile(textFileName_->text().toStdString());
+}
+
+// --- controls ----------------------------------------------------------------------------------
 
 QAction* FormMontage::menuAction(const QString& name) const {
     for (QAction* a : findChildren<QAction*>())
@@ -244,47 +371,102 @@ QAction* FormMontage::menuAction(const QString& name) const {
     return nullptr;
 }
 
-MontageControls FormMontage::readControls() const {
-    MontageControls c;
-    c.firstFileName = textFileName_->text().toStdString();
-    c.incrementText = textIncrement_->text().toStdString();
-    c.method = FocusMethod(montageMethod());
-    for (int i = 0; i < 10; ++i) c.ignored[std::size_t(i)] = mnuignoreImage(i)->isChecked();
-    c.useOffsets = action(Command::UseOffsets)->isChecked();
-    c.align = action(Command::AlignImages)->isChecked();
-    c.colourMatch = action(Command::MatchColours)->isChecked();
-    if (action(Command::AreaSame)->isChecked()) c.area = DisplayArea::Same;
-    else if (action(Command::AreaMinimum)->isChecked()) c.area = DisplayArea::Minimum;
-    else if (action(Command::AreaMaximum)->isChecked()) c.area = DisplayArea::Maximum;
-    else c.area.reset();
-    return c;
-}
-
 int FormMontage::montageMethod() const {
     for (int i = 0; i < kMethodCount; ++i)
-        if (methodEntry(i)->isChecked()) return i;
+        if (mnusimpleCol(i)->isChecked()) return i;
     return 0;
 }
 
-QAction* FormMontage::methodEntry(int method) const {
-    return method == int(FocusMethod::Pyramid) ? action(Command::PyramidFocus) : mnusimpleCol(method);
+void FormMontage::setMontageMethod(int method) {
+    if (method < 0 || method >= kMethodCount) method = 0;
+    for (int i = 0; i < kMethodCount; ++i) mnusimpleCol(i)->setChecked(i == method);
 }
 
-void FormMontage::mnusimpleCol_Click(int index) {
-    if (index < 0 || index >= kMethodCount) index = 0;
-    for (int i = 0; i < kMethodCount; ++i) methodEntry(i)->setChecked(false);
-    methodEntry(index)->setChecked(true);
-}
-
-void FormMontage::mnuActivateOffsets_Click(Command area) {
+void FormMontage::chooseArea(Command area) {
     // The entry inverted its own tick; when now ticked, the other two are unticked.
     if (!action(area)->isChecked()) return;
     for (Command other : {Command::AreaSame, Command::AreaMinimum, Command::AreaMaximum})
         if (other != area) action(other)->setChecked(false);
 }
 
-void FormMontage::clearIgnoreTicks() {
-    for (QAction* a : actions_.ignoreImages) a->setChecked(false);
+void FormMontage::showFileName(const std::string& name) { textFileName_->setText(qs(name)); }
+
+std::string FormMontage::shownFileName() const { return textFileName_->text().toStdString(); }
+
+void FormMontage::showIncrement(const std::string& text) { textIncrement_->setText(qs(text)); }
+
+void FormMontage::showRequest(const MontageRequest& r) {
+    // The file name first: a new name clears the ignore ticks, which are set after it.
+    if (qs(r.firstFileName) != textFileName_->text()) textFileName_->setText(qs(r.firstFileName));
+    setMontageMethod(int(r.method));
+    showIncrement(r.incrementText);
+    if (r.align != action(Command::AlignImages)->isChecked() || r.colourMatch != action(Command::MatchColours)->isChecked())
+        offsets_->setAlignment(r.align, r.colourMatch);
+    if (r.useOffsets) {
+        if (!offsetsOn()) offsets_->switchOffsets(true);
+        if (r.targets) {
+            // Only the targets that are elsewhere move.
+            const OffsetTable now = windows_->targetCentres();
+            for (int i = 1; i <= kMaxPictures; ++i)
+                if (const ImageOffset t = (*r.targets)[std::size_t(i)]; !(t == now[std::size_t(i)]))
+                    windows_->sourceWindow(i)->centreTargetOn(t.x, t.y);
+        }
+        offsets_->showStatus();
+        for (Command c : {Command::AreaSame, Command::AreaMinimum, Command::AreaMaximum})
+            action(c)->setChecked((c == Command::AreaSame && r.area == DisplayArea::Same) ||
+                                  (c == Command::AreaMinimum && r.area == DisplayArea::Minimum) ||
+                                  (c == Command::AreaMaximum && r.area == DisplayArea::Maximum));
+    } else if (offsetsOn()) {
+        offsets_->switchOffsets(false);
+    }
+    for (int i = 0; i < 10; ++i) mnuignoreImage(i)->setChecked(r.ignored[std::size_t(i)]);
+}
+
+void FormMontage::showIgnoreEntries(int count) {
+    for (int k = 0; k < 10; ++k) mnuignoreImage(k)->setVisible(k < count);
+}
+
+bool FormMontage::offsetsOn() const { return action(Command::UseOffsets)->isChecked(); }
+
+void FormMontage::fillRecentFiles() {
+    for (int i = 0; i < RecentFiles::kCount; ++i) {
+        QAction* a = mnuRecentFile(i);
+        const QString caption = qs(state_.recent.caption(i));
+        a->setText(caption);
+        // An empty entry is not shown: there is nothing to open.
+        a->setVisible(!caption.isEmpty());
+    }
+}
+
+void FormMontage::addRecentFile(const std::string& name) {
+    state_.recent.add(name, state_.preferences);
+    fillRecentFiles();
+}
+
+void FormMontage::forgetRecentFile(const std::string& name) {
+    state_.recent.blank(name, state_.preferences);
+    fillRecentFiles();
+}
+
+void FormMontage::refreshWindowMenus() {
+    const std::vector<std::string> sources = windows_->sourceCaptions();
+    for (int i = 0; i < kSourceWindowEntries; ++i) {
+        const bool used = std::size_t(i) < sources.size();
+        if (used) mnuWindow(i + 1)->setText(qs(sources[std::size_t(i)]));
+        mnuWindow(i + 1)->setVisible(used);
+    }
+    const std::vector<std::string> montages = windows_->montageCaptions();
+    for (int i = 0; i < kMontageWindowEntries; ++i) {
+        const bool used = std::size_t(i) < montages.size();
+        if (used) mnuWindow2(i)->setText(qs(montages[std::size_t(i)]));
+        mnuWindow2(i)->setVisible(used);
+    }
+}
+
+void FormMontage::takeFocusLater() {
+    QTimer::singleShot(0, this, [this] {
+        if (isVisible()) activateWindow();
+    });
 }
 
 bool FormMontage::eventFilter(QObject* watched, QEvent* e) {
@@ -295,29 +477,17 @@ bool FormMontage::eventFilter(QObject* watched, QEvent* e) {
     return QMainWindow::eventFilter(watched, e);
 }
 
-bool FormMontage::gate() const {
-    if (running_ == 0) return true;
-    QApplication::beep();
-    return false;
-}
-
-void FormMontage::focusMainLater() {
-    QTimer::singleShot(0, this, [this] {
-        if (isVisible()) activateWindow();
-    });
-}
-
 // --- start-up events ------------------------------------------------------------------------
 
 void FormMontage::Form_Load() {
     makeBackground();
-    if (readProfileNumber(state_.preferences, kPreferencesSection, "Load images") != 0) mnuLoad_Click();
+    if (readProfileNumber(state_.preferences, kPreferencesSection, "Load images") != 0) loadCommand();
 }
 
 void FormMontage::Form_Activate() {
     if (!state_.firstActivation) return;
     state_.firstActivation = false;
-    mnuLoad_Click();
+    loadCommand();
 }
 
 bool FormMontage::event(QEvent* e) {
@@ -353,86 +523,6 @@ int FormMontage::fileBoxBottom() const {
 }
 
 int FormMontage::goButtonBottom() const { return commandGo_->mapToGlobal(QPoint(0, commandGo_->height())).y(); }
-
-// --- Browse ----------------------------------------------------------------------------------
-
-void FormMontage::CommandBrowse_Click() {
-    try {
-        dialog_.Filter = QString::fromLatin1(kPictureFilter);
-        dialog_.FileName = textFileName_->text();
-        dialog_.InitDir = textFileName_->text();
-        dialog_.Flags = kFlagHideReadOnly;
-        // A cancelled choice loads nothing: the series on screen stays as it is.
-        if (!dialog_.ShowOpen()) return;
-        textFileName_->setText(dialog_.FileName);
-    } catch (...) {
-        prompter_.ask(PromptIcon::Critical, genericErrorText(currentError(), 0, "CommandBrowse"),
-                      kGenericErrorTitle);
-        return;
-    }
-    mnuLoad_Click();
-}
-
-// --- recent files ----------------------------------------------------------------------------
-
-void FormMontage::fillRecentFiles() {
-    for (int i = 0; i < RecentFiles::kCount; ++i) {
-        QAction* a = mnuRecentFile(i);
-        const QString caption = qs(state_.recent.caption(i));
-        a->setText(caption);
-        // An empty entry is not shown: there is nothing to open.
-        a->setVisible(!caption.isEmpty());
-    }
-}
-
-void FormMontage::AddRecentFile(const std::string& name) {
-    state_.recent.add(name, state_.preferences);
-    fillRecentFiles();
-}
-
-void FormMontage::mnuRecentFile_Click(int index) {
-    const QString caption = mnuRecentFile(index)->text();
-    textFileName_->setText(caption);
-    if (caption.startsWith(QStringLiteral("project "))) {
-        mnuOpenProject_Click();
-        return;
-    }
-    if (!caption.startsWith('/')) textFileName_->setText(qs(state_.programFolder) + caption);
-    // Only a series that loaded goes back to the top: a missing one was just blanked.
-    if (loadCommand() == LoadOutcome::Loaded) AddRecentFile(textFileName_->text().toStdString());
-}
-
-// --- window lists -----------------------------------------------------------------------------
-
-void FormMontage::RefreshWindowMenus() {
-    const std::vector<std::string> sources = windows_->sourceCaptions();
-    for (int i = 0; i < kSourceWindowEntries; ++i) {
-        const bool used = std::size_t(i) < sources.size();
-        if (used) mnuWindow(i + 1)->setText(qs(sources[std::size_t(i)]));
-        mnuWindow(i + 1)->setVisible(used);
-    }
-    const std::vector<std::string> montages = windows_->montageCaptions();
-    for (int i = 0; i < kMontageWindowEntries; ++i) {
-        const bool used = std::size_t(i) < montages.size();
-        if (used) mnuWindow2(i)->setText(qs(montages[std::size_t(i)]));
-        mnuWindow2(i)->setVisible(used);
-    }
-}
-
-void FormMontage::mnuWindow_Click(int index) { windows_->bringSourceToFront(mnuWindow(index)->text()); }
-
-void FormMontage::mnuWindow2_Click(int index) { windows_->bringMontageToFront(mnuWindow2(index)->text()); }
-
-// --- help, contact, about, quitting ---------------------------------------------------------
-
-void FormMontage::mnuHelp_Click() { showHelp(this); }
-
-void FormMontage::mnuContact_Click() { openContactPage(&prompter_); }
-
-void FormMontage::mnuAbout_Click() {
-    FrmAbout about(prompter_, this);
-    about.exec();
-}
 
 void FormMontage::closeEvent(QCloseEvent* e) {
     closeHelp();

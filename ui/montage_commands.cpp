@@ -1,121 +1,74 @@
-// The main window's commands on a series and its montages: Load, Make Montage, smoothing, the
-// comparisons, the properties view and the previews. Each reads the controls and hands the work
-// to the montage session; the desktop observer puts the results in the windows.
-#include "ui/form_montage.h"
+// The main window's commands on a series and its montages.
+#include "ui/montage_commands.h"
 
+#include "base/error_sites.h"
 #include "base/runtime_error.h"
+#include "ui/montage_windows.h"
 #include "session/montage_rules.h"
-#include "ui/busy_cursor.h"
 
-#include <QAction>
 #include <QCoreApplication>
 
 namespace orv {
 
-LoadOutcome FormMontage::loadCommand() {
+void CommandContext::reportError(const char* routine, int line) const {
+    prompter.ask(PromptIcon::Critical, genericErrorText(currentError(), line, routine), kGenericErrorTitle);
+}
+
+LoadOutcome MontageCommands::load(const std::string& typedName) {
     // A missing first file is not reported at start-up.
-    const LoadOutcome outcome = session_->load(!state_.startupFlag);
-    state_.startupFlag = false;
+    const LoadOutcome outcome = c_.session.load(typedName, !c_.state.startupFlag);
+    c_.state.startupFlag = false;
     return outcome;
 }
 
-void FormMontage::CommandGo_Click() {
-    if (gate()) makeMontage();
+MakeOutcome MontageCommands::make(const MontageRequest& request) {
+    const MakeOutcome made = c_.session.makeMontage(request);
+    made_ += made.made;
+    return made;
 }
 
-MakeOutcome FormMontage::makeMontage() {
-    RunningCommand running(running_);
-    return session_->makeMontage();
+void MontageCommands::smooth(const MontageRequest& request, FormMontagePicture* window) {
+    const MontageChoice which{window ? window->comparison() : std::nullopt};
+    if (!window) window = c_.windows.montageWindow();
+    c_.session.smooth(which, request, true, window->isVisible(), kSmoothRoutine, 0);
 }
 
-// --- smoothing -----------------------------------------------------------------------------------
-
-void FormMontage::mnuSmooth_Click() {
-    if (!gate()) return;
-    RunningCommand running(running_);
-    session_->smooth(MontageChoice{}, true, windows_->montageWindow()->isVisible(), "mnuSmooth", 0);
+void MontageCommands::compareAllMethods(const MontageRequest& request, int checkedMethod) {
+    c_.session.compareAllMethods(request, checkedMethod);
 }
 
-void FormMontage::smoothMontageWindow(FormMontagePicture* window) {
-    RunningCommand running(running_);
-    if (window->windowTitle() == windows_->montageWindow()->windowTitle()) {
-        session_->smooth(MontageChoice{}, true, window->isVisible(), "mnuSmooth", 0);
-        return;
-    }
-    const std::optional<int> k = windows_->comparisonIndexOf(window);
-    if (!k) return;
-    // The comparison montages are read back into slots 100 to 104 first.
-    try {
-        ArraySurfaces s;
-        for (int i = 0; i < 5; ++i)
-            if (FormMontagePicture* c = windows_->comparisonWindow(i)) s.comparison[std::size_t(i)] = &c->PictureFile()->surface();
-        state_.montage.arrays.loadImageArrays(ArrayFill::Comparisons, s, SizeCheck{});
-        state_.montage.mainSlotStale = true;
-    } catch (...) {
-        prompter_.ask(PromptIcon::Critical, genericErrorText(currentError(), 0, "mnuSmooth"), kGenericErrorTitle);
-        return;
-    }
-    session_->smooth(MontageChoice{k}, true, window->isVisible(), "mnuSmooth", 0);
-}
+void MontageCommands::evaluateIncrements(const MontageRequest& request) { c_.session.evaluateIncrements(request); }
 
-// --- comparisons ---------------------------------------------------------------------------------
+void MontageCommands::evaluateAll(const MontageRequest& request) { c_.session.evaluateAll(request); }
 
-void FormMontage::mnuAllMethods_Click() {
-    if (!gate()) return;
-    RunningCommand running(running_);
-    int checked = -1;
-    for (int i = 0; i < kMethodCount && checked < 0; ++i)
-        if (methodEntry(i)->isChecked()) checked = i;
-    session_->compareAllMethods(checked);
-}
-
-void FormMontage::mnuEvaluate_Click() {
-    if (!gate()) return;
-    RunningCommand running(running_);
-    session_->evaluateIncrements(montageMethod());
-}
-
-void FormMontage::mnuEvaluateAll_Click() {
-    if (!gate()) return;
-    RunningCommand running(running_);
-    session_->evaluateAll();
-}
-
-// --- properties and previews ---------------------------------------------------------------------
-
-void FormMontage::mnuProperties_Click(FormMontagePicture* window) {
+void MontageCommands::properties(FormMontagePicture* window) {
     if (window->mnuProperties()->isChecked()) {
-        windows_->closePropertiesView();
+        c_.windows.closePropertiesView();
         return;
     }
-    std::string text = state_.montage.propertiesText;
-    if (const std::optional<int> k = windows_->comparisonIndexOf(window))
-        text = state_.montage.comparisonProperties[std::size_t(*k)];
-    windows_->showProperties(window, text);
+    c_.windows.showProperties(window, c_.session.record(MontageChoice{window->comparison()}).properties);
 }
 
-void FormMontage::preview(int picture, bool fromComparisons) {
-    MontageState& ms = state_.montage;
-    RunningCommand running(running_);
+void MontageCommands::preview(int picture, const MontageChoice& which, const IgnoreTicks& ignored) {
+    MontageState& ms = c_.state.montage;
     MessageList messages;
     try {
-        // The arrays are read from the windows as they show the pictures now.
+        // The arrays are read from the montage records and the source pictures as they are now.
         ArraySurfaces s;
-        if (!fromComparisons) {
-            s.montage = &windows_->montageWindow()->PictureFile()->surface();
-            for (int n = 1; n <= state_.series.imageCount; ++n)
-                if (FormPicture* w = windows_->existingSourceWindow(n)) s.pictures.push_back(&w->PictureFile()->surface());
-            const bool comparison = state_.evaluation.evaluationMode != 0 || state_.evaluation.evaluationRun;
-            ms.arrays.loadImageArrays(ArrayFill::Full, s, SizeCheck{readControls().ignored, comparison, &messages});
-            ms.mainSlotStale = false;
+        if (!which.comparison) {
+            s.montage = &ms.main().picture;
+            for (int n = 1; n <= c_.state.series.imageCount; ++n)
+                if (FormPicture* w = c_.windows.existingSourceWindow(n)) s.pictures.push_back(&w->PictureFile()->surface());
+            const bool comparison = c_.state.evaluation.evaluationMode != 0 || c_.state.evaluation.evaluationRun;
+            ms.arrays.loadImageArrays(ArrayFill::Full, s, SizeCheck{ignored, comparison, &messages});
         } else {
-            for (int k = 0; k < 5; ++k)
-                if (FormMontagePicture* c = windows_->comparisonWindow(k)) s.comparison[std::size_t(k)] = &c->PictureFile()->surface();
+            for (int k = 0; k < kComparisonMontages; ++k)
+                if (const MontageRecord& r = ms.records[std::size_t(1 + k)]; !r.empty()) s.comparison[std::size_t(k)] = &r.picture;
             ms.arrays.loadImageArrays(ArrayFill::Comparisons, s, SizeCheck{});
-            ms.mainSlotStale = true;
         }
-        showRecorded(messages, prompter_);
-        FormPreview* p = windows_->previewWindow();
+        c_.session.arraysRefilled();
+        showRecorded(messages, c_.prompter);
+        FormPreview* p = c_.windows.previewWindow();
         p->clearPreview();
         p->show();
         p->raise();
@@ -124,22 +77,20 @@ void FormMontage::preview(int picture, bool fromComparisons) {
         scalePictureIntoPreview(ms.arrays, picture);
         ms.arrays.showPreviewArray(p->PicturePreview()->surface());
         p->PicturePreview()->pictureChanged();
-        RefreshWindowMenus();
+        c_.view.refreshWindowMenus();
     } catch (...) {
-        showRecorded(messages, prompter_);
-        prompter_.ask(PromptIcon::Critical,
-                      genericErrorText(currentError(), 0, picture >= 100 ? "mnuShowPreview2" : "mnushowPreview"),
-                      kGenericErrorTitle);
+        showRecorded(messages, c_.prompter);
+        c_.reportError(picture >= 100 ? "mnuShowPreview2" : "mnushowPreview");
     }
 }
 
-void FormMontage::mnuShowPreview2_Click(FormMontagePicture* window) {
-    if (const std::optional<int> k = windows_->comparisonIndexOf(window)) preview(100 + *k, true);
-    else preview(100, false);
+void MontageCommands::previewMontage(FormMontagePicture* window, const IgnoreTicks& ignored) {
+    const std::optional<int> k = window->comparison();
+    preview(k ? comparisonSlot(*k) : int(MontageSlot::Main), MontageChoice{k}, ignored);
 }
 
-void FormMontage::mnushowPreview_Click(FormPicture* window) {
-    if (const int n = windows_->sourceSlotOf(window->windowTitle())) preview(n, false);
+void MontageCommands::previewSource(FormPicture* window, const IgnoreTicks& ignored) {
+    if (const int n = c_.windows.sourceSlotOf(window->windowTitle())) preview(n, MontageChoice{}, ignored);
 }
 
 } // namespace orv

@@ -41,9 +41,15 @@ public:
 
     // A black picture of w x h in a window sized to show it.
     void setBlankPicture(int w, int h);
+    // The comparison montage the window shows, none for the main montage.
+    std::optional<int> comparison() const { return comparison_; }
+    void setComparison(int k) { comparison_ = k; }
 
 protected:
     bool handleOwnCommand(Command c) override;
+
+private:
+    std::optional<int> comparison_;
 };
 
 // The label of the dominant-image window. Make Montage puts a new line on top of the map after

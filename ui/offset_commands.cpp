@@ -1,6 +1,5 @@
-// The main window's image-offset commands: "Use Image Offsets" with the targets and the status
-// window, the status text, and the target colour.
-#include "ui/form_montage.h"
+// The image-offset and alignment commands.
+#include "ui/offset_commands.h"
 
 #include "session/offset_target.h"
 #include "settings/preferences.h"
@@ -10,35 +9,31 @@
 
 namespace orv {
 
-void FormMontage::mnuAddOffsets_Click() { switchOffsets(action(Command::UseOffsets)->isChecked()); }
-
 // Automatic alignment and the target markers exclude each other: ticking one unticks the other.
-void FormMontage::mnuAlign_Click() {
-    if (action(Command::AlignImages)->isChecked() && action(Command::UseOffsets)->isChecked()) switchOffsets(false);
+void OffsetCommands::alignClicked() {
+    if (align_->isChecked() && useOffsets_->isChecked()) switchOffsets(false);
     rememberAlignment();
 }
 
-void FormMontage::rememberAlignment() {
-    state_.preferences.tryWrite(kPreferencesSection, "Automatic alignment",
-                                action(Command::AlignImages)->isChecked() ? "1" : "0");
-    state_.preferences.tryWrite(kPreferencesSection, "Colour matching",
-                                action(Command::MatchColours)->isChecked() ? "1" : "0");
+void OffsetCommands::rememberAlignment() {
+    c_.state.preferences.tryWrite(kPreferencesSection, "Automatic alignment", align_->isChecked() ? "1" : "0");
+    c_.state.preferences.tryWrite(kPreferencesSection, "Colour matching", colourMatch_->isChecked() ? "1" : "0");
 }
 
-void FormMontage::setAlignment(bool align, bool colourMatch) {
-    action(Command::AlignImages)->setChecked(align);
-    action(Command::MatchColours)->setChecked(colourMatch);
-    if (align && action(Command::UseOffsets)->isChecked()) switchOffsets(false);
+void OffsetCommands::setAlignment(bool align, bool colourMatch) {
+    align_->setChecked(align);
+    colourMatch_->setChecked(colourMatch);
+    if (align && useOffsets_->isChecked()) switchOffsets(false);
 }
 
-void FormMontage::switchOffsets(bool on) {
-    action(Command::UseOffsets)->setChecked(on);
-    if (on && action(Command::AlignImages)->isChecked()) {
-        action(Command::AlignImages)->setChecked(false);
+void OffsetCommands::switchOffsets(bool on) {
+    useOffsets_->setChecked(on);
+    if (on && align_->isChecked()) {
+        align_->setChecked(false);
         rememberAlignment();
     }
     if (!on) {
-        windows_->setTargetsShown(false);
+        c_.windows.setTargetsShown(false);
         if (status_) {
             status_->close();
             status_->deleteLater();
@@ -47,28 +42,27 @@ void FormMontage::switchOffsets(bool on) {
         return;
     }
     // The targets of all 30 slots, then the status window beside the main window.
-    windows_->setTargetsShown(true);
+    c_.windows.setTargetsShown(true);
     if (!status_) {
-        status_ = new FormStatus(this);
-        connect(status_, &FormStatus::focusHandOff, this, &FormMontage::focusMainLater);
+        status_ = new FormStatus(c_.mainWindow);
+        QObject::connect(status_, &FormStatus::focusHandOff, c_.mainWindow, [this] { c_.view.takeFocusLater(); });
     }
-    ShowOffsetStatus();
-    status_->placeAgainst(this);
+    showStatus();
+    status_->placeAgainst(c_.mainWindow);
     status_->show();
     status_->raise();
 }
 
-void FormMontage::ShowOffsetStatus() {
-    if (status_) status_->setStatusText(offsetStatusText(windows_->visibleTargetCentres()), state_.layout.dialogFrameHeight);
+void OffsetCommands::showStatus() {
+    if (status_)
+        status_->setStatusText(offsetStatusText(c_.windows.visibleTargetCentres()), c_.state.layout.dialogFrameHeight);
 }
 
-FormStatus* FormMontage::statusWindow() const { return status_.data(); }
+void OffsetCommands::setTargetColor(std::uint32_t colour) { c_.windows.setTargetColor(colour); }
 
-void FormMontage::SetTargetColor(std::uint32_t colour) { windows_->setTargetColor(colour); }
-
-void FormMontage::mnuOffsetColor_Click() {
-    // The chosen colour is applied, not kept in the preferences; a cancelled choice changes nothing.
-    if (dialog_.ShowColor()) SetTargetColor(dialog_.Color);
+void OffsetCommands::chooseTargetColor() {
+    // A cancelled choice changes nothing.
+    if (c_.dialog.ShowColor()) setTargetColor(c_.dialog.Color);
 }
 
 } // namespace orv

@@ -101,4 +101,10 @@ void PictureBox::mouseReleaseEvent(QMouseEvent* e) {
     QWidget::mouseReleaseEvent(e);
 }
 
+void PictureBox::showSurface(const MemorySurface& cells) {
+    if (!cells.empty())
+        surface_.writePixels(cells.rounded().data(), cells.roundedWidth(), roundUp4(cells.pictureHeight()));
+    pictureChanged();
+}
+
 } // namespace orv

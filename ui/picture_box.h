@@ -27,6 +27,8 @@ public:
     // Draws the cells x0..x1, y0..y1 (array coordinates, rows from the bottom) of a bottom-up
     // buffer of W x H cells onto the picture and repaints only that part.
     void drawCells(const std::uint8_t* buffer, int W, int H, int x0, int y0, int x1, int y1);
+    // The picture made the cells of `cells`, which has this picture's size (a montage record).
+    void showSurface(const MemorySurface& cells);
     const QImage& picture() const { return surface_.image(); }
     bool hasPicture() const { return !surface_.image().isNull(); }
 

@@ -2,19 +2,15 @@
 #include "ui/save_picture.h"
 
 #include "base/runtime_error.h"
-#include "output/bgr_image.h"
 #include "output/picture_writer.h"
 #include "output/save_names.h"
-#include "output/temp_bmp.h"
+#include "output/bgr_image.h"
+#include "session/conversion_run.h"
+#include "session/montage_session.h"
 #include "ui/busy_cursor.h"
 #include "ui/form_gif.h"
 #include "ui/screen_metrics.h"
 
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QProcess>
-
-#include <unistd.h>
 
 namespace orv {
 
@@ -31,50 +27,27 @@ public:
     TaskbarHidden& operator=(const TaskbarHidden&) = delete;
 };
 
-// The temporary BMP, removed on every way out of the JPG branch (it was created exclusively for
-// this save, so it is ours to delete).
-struct TempBmp {
-    std::string path;
-    ~TempBmp() {
-        if (!path.empty()) ::unlink(path.c_str());
-    }
-};
-
-std::string trimmed(const QByteArray& bytes) { return QString::fromLocal8Bit(bytes).trimmed().toStdString(); }
-
-std::string conversionFailureText(const ConversionRun& run, const std::string& program, const std::string& target) {
-    if (!run.started)
-        return "I could not start the JPEG conversion program  '" + program +
-               "'.   It belongs beside the orvanta program; please reinstall Orvanta.";
-    if (!run.message.empty()) return run.message;
-    if (run.crashed) return "The JPEG conversion program stopped unexpectedly;  '" + target + "'  was not written.";
-    return "The JPEG conversion program ended with status " + std::to_string(run.exitCode) + ";  '" + target +
-           "'  was not written.";
-}
-
-// The JPG branch: the picture goes to a temporary BMP that orvantajpeg converts; the branch waits
-// for the program to end, so the temporary file is deleted only after it has been read.
-SaveOutcome saveJpeg(const QImage& picture, const std::string& target, const SaveServices& services, int& line) {
+// The JPG branch: the writer runs the conversion program and waits for it; its failure is told.
+SaveOutcome saveJpeg(const PictureWrite& write, const std::string& target, const SaveServices& services, int& line) {
     line = kStepJpegStart;
-    ConversionRun run;
+    std::string failure;
     {
         BusyCursor busy;
-        TempBmp temp;
-        {
-            const BgrImage rows(picture);
-            temp.path = writeTempBmp(rows.view());
-        }
-        QCoreApplication::processEvents();
-        run = runConversion(services.programFolder, temp.path, target);
+        failure = write(target);
         line = kStepWrite;
     }
-    if (run.started && !run.crashed && run.exitCode == 0) return SaveOutcome::Saved;
-    const std::string program = conversionStart(services.programFolder, "", "").program;
-    services.prompter.ask(PromptIcon::Critical, conversionFailureText(run, program, target), kJpegFailedTitle);
+    if (failure.empty()) return SaveOutcome::Saved;
+    services.prompter.ask(PromptIcon::Critical, failure, kJpegFailedTitle);
     return SaveOutcome::Failed;
 }
 
 } // namespace
+
+PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder) {
+    return [picture, programFolder](const std::string& path) {
+        return savePicture(BgrImage(picture).view(), path, SaveMontageOptions{{}, programFolder});
+    };
+}
 
 std::string fileCreatedText(const std::string& fileName) { return "File  " + fileName + "  created."; }
 
@@ -86,42 +59,8 @@ std::string gifSizeText(int width, int height) {
            "to .BMP?";
 }
 
-ConversionRun runConversion(const std::string& programFolder, const std::string& tempBmp, const std::string& target) {
-    const ProgramStart start = conversionStart(programFolder, tempBmp, target);
-    QStringList arguments;
-    for (const std::string& a : start.arguments) arguments << qs(a);
-    QProcess process;
-    process.setProgram(qs(start.program));
-    process.setArguments(arguments);
-    process.setStandardOutputFile(QProcess::nullDevice());
-
-    bool failedToStart = false;
-    bool finished = false;
-    QEventLoop loop;
-    QObject::connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError e) {
-        if (e != QProcess::FailedToStart) return;
-        failedToStart = true;
-        loop.quit();
-    });
-    QObject::connect(&process, &QProcess::finished, &loop, [&] {
-        finished = true;
-        loop.quit();
-    });
-    process.start();
-    // Window events run while the program works; nothing here depends on the clock.
-    if (!failedToStart && !finished) loop.exec();
-
-    ConversionRun run;
-    run.started = !failedToStart;
-    if (run.started) {
-        run.crashed = process.exitStatus() == QProcess::CrashExit;
-        run.exitCode = process.exitCode();
-        run.message = trimmed(process.readAllStandardError());
-    }
-    return run;
-}
-
-SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, const SaveServices& services) {
+SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, const SaveServices& services,
+                     const PictureWrite& write) {
     SaveResult result;
     int line = kStepSetUp;
     try {
@@ -137,7 +76,7 @@ SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, con
             const PictureFormat format = pictureFormatFor(result.fileName);
 
             if (format == PictureFormat::Jpeg) {
-                result.outcome = saveJpeg(source.picture, result.fileName, services, line);
+                result.outcome = saveJpeg(write, result.fileName, services, line);
                 return result;
             }
 
@@ -145,8 +84,7 @@ SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, con
             if (format != PictureFormat::Gif) {
                 {
                     BusyCursor busy;
-                    const BgrImage rows(source.picture);
-                    writePicture(result.fileName, rows.view());
+                    write(result.fileName);
                 }
                 services.prompter.ask(PromptIcon::Information, fileCreatedText(result.fileName), kSavedTitle);
                 result.outcome = SaveOutcome::Saved;
@@ -179,10 +117,11 @@ SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, con
     }
 }
 
-SaveResult saveMontageAs(bool montageVisible, const PictureSource& montage, const SaveServices& services) {
+SaveResult saveMontageAs(bool montageVisible, const PictureSource& montage, const SaveServices& services,
+                         const PictureWrite& write) {
     if (!requireMontage(montageVisible, MontageCommand::Save, services.prompter)) return {};
     TaskbarHidden hidden;
-    return SaveAsSub(montage, kMontageSuffix, services);
+    return SaveAsSub(montage, kMontageSuffix, services, write);
 }
 
 } // namespace orv

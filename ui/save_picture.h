@@ -1,12 +1,14 @@
 // Save As for a picture window (SaveAsSub) and the main window's "Save Montage As": the proposed
-// name, the save dialog, and the branches by the chosen name's ending: BMP, PNG and TIFF written
-// here, JPEG through the orvantajpeg conversion program, GIF through FormGIF.
+// name, the save dialog, and the branches by the chosen name's ending: GIF through FormGIF, every
+// other format through the caller's writer (the session's for a montage).
 #pragma once
 
 #include "base/prompt.h"
 #include "ui/common_dialog.h"
+#include "session/conversion_run.h"
 #include "ui/picture_source.h"
 
+#include <functional>
 #include <string>
 
 namespace orv {
@@ -28,8 +30,6 @@ inline constexpr const char* kGifSizeTitle = "You can always save under both for
 // The question for a picture larger than its window, with the picture's width and height.
 std::string gifSizeText(int width, int height);
 
-inline constexpr const char* kJpegFailedTitle = "The JPEG file was not written";
-
 // The numbered steps of SaveAsSub that its error message names.
 enum SaveStep : int {
     kStepSetUp = 8000,     // proposed name, filter, folder
@@ -44,6 +44,14 @@ struct SaveServices {
     std::string programFolder;  // ends in "/": the dialog's folder and orvantajpeg's
 };
 
+// Writes the picture being saved to a BMP, JPEG, PNG or TIFF file; returns what to tell the user
+// when the conversion program did not write the JPEG, else an empty text. Raises RuntimeError
+// when the file cannot be written.
+using PictureWrite = std::function<std::string(const std::string& path)>;
+// The writer of a picture that is not a montage record (a source window's): the same writers, JPEG
+// through the conversion program in `programFolder`.
+PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder);
+
 enum class SaveOutcome {
     Saved,     // the file was written
     Declined,  // the dialog was cancelled or a question answered No: nothing written, nothing said
@@ -57,22 +65,13 @@ struct SaveResult {
 
 // Saves the window's picture whole under a name the user chooses. `suffix` is kMontageSuffix for
 // montage windows, kCopySuffix for source windows. Never throws: failures end in a message.
-SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, const SaveServices& services);
+// `write` writes every format but GIF, which the GIF window writes from the source's picture.
+SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, const SaveServices& services,
+                     const PictureWrite& write);
 
 // The main window's "Save Montage As": the no-montage message when the montage window is not
 // visible, else SaveAsSub with " montage" between hiding and showing the taskbar again.
-SaveResult saveMontageAs(bool montageVisible, const PictureSource& montage, const SaveServices& services);
-
-// The conversion program run to its end: what became of it.
-struct ConversionRun {
-    bool started = false;
-    bool crashed = false;
-    int exitCode = -1;
-    std::string message; // its standard error, trimmed
-};
-
-// Runs program folder + "orvantajpeg" with the single argument "TEMP,TARGET" and waits for it to
-// end, letting window events run meanwhile (no polling, no clock).
-ConversionRun runConversion(const std::string& programFolder, const std::string& tempBmp, const std::string& target);
+SaveResult saveMontageAs(bool montageVisible, const PictureSource& montage, const SaveServices& services,
+                         const PictureWrite& write);
 
 } // namespace orv

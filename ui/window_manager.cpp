@@ -85,6 +85,18 @@ void WindowManager::setTargetsShown(bool shown) {
     }
 }
 
+OffsetTable WindowManager::targetCentres() const {
+    OffsetTable centres{};
+    const OffsetTarget initial = OffsetTarget::initial(layout_.twipsPerPixel, layout_.twipsPerPixelY);
+    for (int k = 1; k <= kMaxPictures; ++k) {
+        const FormPicture* w = existingSourceWindow(k);
+        const QRectF t = w ? w->offsetTarget()
+                           : QRectF(initial.outer.left, initial.outer.top, initial.outer.width, initial.outer.height);
+        centres[std::size_t(k)] = markerCentre(t.left(), t.top(), t.width(), t.height());
+    }
+    return centres;
+}
+
 std::vector<std::pair<int, ImageOffset>> WindowManager::visibleTargetCentres() const {
     std::vector<std::pair<int, ImageOffset>> out;
     for (int k = 1; k <= kMaxPictures; ++k)
@@ -160,27 +172,13 @@ FormUsed* WindowManager::comparisonUsedWindow(int k) const {
 FormMontagePicture* WindowManager::makeComparisonWindow(int k) {
     if (FormMontagePicture* w = comparisonWindow(k)) return w;
     auto* w = new FormMontagePicture(main_);
+    w->setComparison(k);
     connectMontageWindow(w);
     comparison_[std::size_t(k)] = w;
     auto* used = new FormUsed(main_);
     connect(used, &FormUsed::focusHandOff, this, &WindowManager::focusHandOff);
     comparisonUsed_[std::size_t(k)] = used;
     return w;
-}
-
-std::vector<std::string> WindowManager::comparisonCaptions() const {
-    std::vector<std::string> captions;
-    for (int k = 0; k < int(comparison_.size()); ++k) {
-        const FormMontagePicture* w = comparisonWindow(k);
-        captions.push_back(w ? w->windowTitle().toStdString() : std::string());
-    }
-    return captions;
-}
-
-std::optional<int> WindowManager::comparisonIndexOf(const FormMontagePicture* window) const {
-    const int k = lastMatchingCaption(comparisonCaptions(), window->windowTitle().toStdString());
-    if (k < 0) return std::nullopt;
-    return k;
 }
 
 FormUsed* WindowManager::mapWindowOf(std::optional<int> comparison) {
@@ -213,16 +211,16 @@ void WindowManager::placeMontageWindows(float W, float H, int increment, int top
     used->setVisible(showMap);
 }
 
-void WindowManager::keepComparison(int k, const std::string& caption) {
+void WindowManager::keepComparison(int k, const std::string& caption, QImage picture, const std::string& mapText) {
     FormMontagePicture* main = montageWindow();
     FormMontagePicture* w = makeComparisonWindow(k);
-    w->PictureFile()->setPicture(main->PictureFile()->picture());
+    w->PictureFile()->setPicture(std::move(picture));
     w->fitToPicture();
     w->setWindowTitle(qs(caption));
     FormUsed* mainMap = usedWindow();
     FormUsed* map = comparisonUsedWindow(k);
     map->setMapFontSize(mainMap->mapFontSize());
-    map->setMapText(mainMap->mapText());
+    map->setMapText(mapText);
     map->resize(mainMap->size());
     // The copies fan out to the lower left of the main montage window.
     const QPoint at = main->pos() + QPoint(-28 * (k + 1), 28 * (k + 1));

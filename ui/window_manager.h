@@ -45,8 +45,6 @@ public:
     bool previewShown() const { return preview_ && preview_->isVisible(); }
     bool hasPreview() const { return preview_; }
 
-    // Which comparison montage a window is (by its caption), or none for the main montage.
-    std::optional<int> comparisonIndexOf(const FormMontagePicture* window) const;
     // The map window of montage `comparison` (none: the main montage).
     FormUsed* mapWindowOf(std::optional<int> comparison);
     FormMontagePicture* montageWindowOf(std::optional<int> comparison);
@@ -65,11 +63,15 @@ public:
     std::uint32_t targetColor() const { return targetColor_; }
     void setTargetsShown(bool shown);
     bool targetsShown() const { return targetsShown_; }
+    // The centre of every slot's offset target as Make Montage reads it (picture pixels, y from the
+    // top); a slot without a window has its target where a new window would put it.
+    OffsetTable targetCentres() const;
     // The number and target centre of every visible source window, in slot order.
     std::vector<std::pair<int, ImageOffset>> visibleTargetCentres() const;
 
-    // The main montage, its map and properties copied into comparison window `k`.
-    void keepComparison(int k, const std::string& caption);
+    // Comparison window `k` made (or reused) to show `picture` and `map` under `caption`, beside
+    // the main montage window.
+    void keepComparison(int k, const std::string& caption, QImage picture, const std::string& map);
 
     // Unloads the comparison windows (and the preview window when asked) of an earlier run; a
     // window that cannot go is left and the next one is tried.
@@ -113,7 +115,6 @@ signals:
 private:
     void connectMontageWindow(FormMontagePicture* w);
     FormMontagePicture* makeComparisonWindow(int k);
-    std::vector<std::string> comparisonCaptions() const;
     static void unloadWindow(QPointer<QWidget>& w);
 
     QWidget* main_;

@@ -5,7 +5,8 @@
 #include "ui/program_state.h"
 #include "base/memory_tuning.h"
 #include "base/prompt.h"
-#include "session/fixed_controls_observer.h"
+#include "session/montage_session.h"
+#include "session/prompting_observer.h"
 #include "ui/common_dialog.h"
 #include "ui/form_montage.h"
 
@@ -161,14 +162,14 @@ int main(int argc, char** argv) {
     SessionState batchState;
     auto runEngine = [&] {
         const auto t0 = std::chrono::steady_clock::now();
-        MontageControls controls;
-        controls.firstFileName = o.first;
-        controls.incrementText = o.increment;
-        FixedControlsObserver observer(prompter, controls);
+        MontageRequest request;
+        request.firstFileName = o.first;
+        request.incrementText = o.increment;
+        PromptingObserver observer(prompter);
         batchState = SessionState{};
         batchState.programFolder = state.programFolder;
         MontageSession batch(batchState, observer);
-        if (!batch.makeMontage().made) return -1.0;
+        if (!batch.makeMontage(request).made) return -1.0;
         return msSince(t0);
     };
     // Each path runs as its front end is used: click after click in the one program, run after
@@ -191,7 +192,7 @@ int main(int argc, char** argv) {
     if (!measure("window", clickWindow, window, windowUse) || !measure("engine", runEngine, engine, engineUse))
         return 1;
     const bool identical = batchState.montage.arrays.montage.slot(100) == state.montage.arrays.montage.slot(100) &&
-                batchState.montage.map == form.windows().usedWindow()->mapText();
+                batchState.montage.main().map == form.windows().usedWindow()->mapText();
 
     const double w = median(window), e = median(engine);
     std::printf("series: %s (%d pictures), increment %s, %d runs after %d not counted (medians)\n",

@@ -1,5 +1,6 @@
 // orvanta-cli end to end: option handling, exit statuses, messages, and the montage it writes.
-#include "session/fixed_controls_observer.h"
+#include "session/montage_session.h"
+#include "session/prompting_observer.h"
 #include "cli/cli_options.h"
 #include "cli_support.h"
 
@@ -150,16 +151,16 @@ TEST_F(CliSeries, TheFileMatchesTheEngineRunInProcess) {
     const auto r = runProgram("orvanta-cli", {"-q", "-m", "linear", "-i", "25", "-o", out("e.bmp"), first()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     RecordingPrompter prompter;
-    MontageControls c;
+    MontageRequest c;
     c.firstFileName = first().toStdString();
     c.incrementText = "25";
     c.method = FocusMethod::LinearColor;
-    FixedControlsObserver observer(prompter, c);
+    PromptingObserver observer(prompter);
     SessionState state;
     state.programFolder = "/";
     MontageSession session(state, observer);
-    ASSERT_TRUE(session.makeMontage().made);
-    const MemorySurface m = session.montagePicture();
+    ASSERT_TRUE(session.makeMontage(c).made);
+    const MemorySurface& m = session.record(MontageChoice{}).picture;
     const QImage file = QImage(out("e.bmp")).convertToFormat(QImage::Format_RGB888);
     for (int y = 0; y < 90; y += 7)
         for (int x = 0; x < 120; x += 5) {

@@ -85,9 +85,7 @@ TEST(MapGrid, CountsTheBlockColumnsAndRowsTheLoopVisits) {
     EXPECT_EQ(mapGrid(0, 0, 20).columns, 0);
 }
 
-TEST(CaptionLookUp, TheLastMatchWinsAndNoneIsMinusOne) {
-    EXPECT_EQ(lastMatchingCaption({"a", "b", "a", ""}, "a"), 2);
-    EXPECT_EQ(lastMatchingCaption({"a", "b"}, "c"), -1);
+TEST(ComparisonCaption, IsTheMethodsCaptionAndUsed) {
     EXPECT_EQ(comparisonCaption(4), "Preference Blue Focus used.");
 }
 

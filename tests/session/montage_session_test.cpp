@@ -1,6 +1,7 @@
 // The session both front ends drive: the order in which a command tells its observer what
 // happened, the first-file rules, and when a series is read from disk again.
-#include "session/fixed_controls_observer.h"
+#include "session/montage_session.h"
+#include "session/prompting_observer.h"
 #include "input/series_loader.h"
 
 #include <QImage>
@@ -27,9 +28,9 @@ QImage bandPicture(int sharp, unsigned seed) {
     return img;
 }
 
-class EventLog : public FixedControlsObserver {
+class EventLog : public PromptingObserver {
 public:
-    using FixedControlsObserver::FixedControlsObserver;
+    using PromptingObserver::PromptingObserver;
     std::vector<std::string> events;
     void seriesStarting(bool forMontage, const std::string&) override { events.push_back(forMontage ? "start montage" : "start load"); }
     void pictureLoaded(int k, const std::string&, const MemorySurface&, QImage) override { events.push_back("picture " + std::to_string(k)); }
@@ -38,7 +39,7 @@ public:
     void blockRowDone(const MontageRowEvent&, const PixelArrays&) override {
         if (events.back() != "row") events.push_back("row");
     }
-    void montageReady(const PixelArrays&, const std::string&, bool) override { events.push_back("ready"); }
+    void montageReady(const MontageRecord&, const PixelArrays&, bool) override { events.push_back("ready"); }
     void montageFinished() override { events.push_back("finished"); }
     void firstFileMissing(const std::string&) override { events.push_back("missing"); }
     void firstFileUsed(const std::string& name) override { events.push_back("used " + name); }
@@ -54,8 +55,8 @@ struct SessionRig {
         state.programFolder = dir.path().toStdString() + "/";
         for (int k = 1; k <= 3; ++k) write(k, 7u * k);
     }
-    MontageControls controls() const {
-        MontageControls c;
+    MontageRequest request() const {
+        MontageRequest c;
         c.firstFileName = first();
         c.incrementText = "10";
         return c;
@@ -64,9 +65,9 @@ struct SessionRig {
 
 TEST(MontageSession, MakeMontageTellsTheObserverEachStepInOrder) {
     SessionRig rig;
-    EventLog log(rig.prompter, rig.controls());
+    EventLog log(rig.prompter);
     MontageSession session(rig.state, log);
-    const MakeOutcome made = session.makeMontage();
+    const MakeOutcome made = session.makeMontage(rig.request());
     ASSERT_TRUE(made.made);
     EXPECT_EQ(made.increment, 10);
     const std::vector<std::string> expected{"start montage", "picture 1", "picture 2", "picture 3", "loaded 3",
@@ -74,17 +75,17 @@ TEST(MontageSession, MakeMontageTellsTheObserverEachStepInOrder) {
     EXPECT_EQ(log.events, expected);
     EXPECT_TRUE(rig.prompter.shown.empty());
     // Each band comes from the picture that is sharp there, and the report carries the map.
-    EXPECT_EQ(rig.state.montage.map.substr(0, 8), "112233\r\n");
-    EXPECT_NE(rig.state.montage.propertiesText.find(rig.state.montage.map), std::string::npos);
+    EXPECT_EQ(rig.state.montage.main().map.substr(0, 8), "112233\r\n");
+    EXPECT_NE(rig.state.montage.main().properties.find(rig.state.montage.main().map), std::string::npos);
 }
 
 TEST(MontageSession, AMissingFirstFileIsSaidAndForgottenAndNothingIsMade) {
     SessionRig rig;
-    MontageControls c = rig.controls();
+    MontageRequest c = rig.request();
     c.firstFileName = rig.dir.filePath("none1.bmp").toStdString();
-    EventLog log(rig.prompter, c);
+    EventLog log(rig.prompter);
     MontageSession session(rig.state, log);
-    const MakeOutcome made = session.makeMontage();
+    const MakeOutcome made = session.makeMontage(c);
     EXPECT_FALSE(made.made);
     EXPECT_TRUE(made.stopped);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
@@ -95,25 +96,25 @@ TEST(MontageSession, AMissingFirstFileIsSaidAndForgottenAndNothingIsMade) {
 TEST(MontageSession, EveryMakeMontageReadsTheFilesAgainUnlessTheRunKeepsThem) {
     for (const bool reuse : {false, true}) {
         SessionRig rig;
-        FixedControlsObserver observer(rig.prompter, rig.controls());
+        PromptingObserver observer(rig.prompter);
         MontageSession session(rig.state, observer, SessionOptions{reuse, 1});
-        ASSERT_TRUE(session.makeMontage().made);
+        ASSERT_TRUE(session.makeMontage(rig.request()).made);
         const std::vector<std::uint8_t> before = rig.state.montage.arrays.montage.slot(100);
         // The user re-shoots picture 2: the desktop program must use the new one.
         rig.write(2, 99);
-        ASSERT_TRUE(session.makeMontage().made);
+        ASSERT_TRUE(session.makeMontage(rig.request()).made);
         EXPECT_EQ(rig.state.montage.arrays.montage.slot(100) == before, reuse) << "reuse " << reuse;
     }
 }
 
 TEST(MontageSession, AComparisonWithNothingLoadedMakesNothing) {
     SessionRig rig;
-    MontageControls c = rig.controls();
+    MontageRequest c = rig.request();
     c.firstFileName = rig.dir.filePath("none1.bmp").toStdString();
-    FixedControlsObserver observer(rig.prompter, c);
+    PromptingObserver observer(rig.prompter);
     MontageSession session(rig.state, observer);
     RecordingPrompter answers;
-    const ComparisonResult r = session.compareAllMethods(0, &answers);
+    const ComparisonResult r = session.compareAllMethods(c, 0, &answers);
     EXPECT_TRUE(r.candidates.empty());
     // Only the first stage tried to load; the later stages had nothing to reuse.
     EXPECT_EQ(rig.prompter.shown.size(), 1u);

@@ -38,7 +38,7 @@ public:
 
     ComparisonDriver driver() {
         ComparisonHooks h;
-        h.makeMontage = [this](const MontageRequest& r, const EvaluationState& s) {
+        h.makeMontage = [this](const ComparisonStep& r, const EvaluationState& s) {
             if (r.increment) box = *r.increment;
             calls.push_back({r.increment, box, r.method, s.evaluationMode, s.evaluationRun,
                              reusesLoadedPictures(s, box)});

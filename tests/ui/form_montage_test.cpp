@@ -131,7 +131,7 @@ TEST(MethodMenu, ExactlyOneEntryIsTickedWhateverIsChosen) {
     for (int i : {3, 1, 1, 4, 0}) {
         rig.form->mnusimpleCol(i)->trigger();
         EXPECT_EQ(tickedMethods(*rig.form), std::vector<int>{i});
-        EXPECT_EQ(rig.form->readControls().method, FocusMethod(i));
+        EXPECT_EQ(rig.form->readRequest().method, FocusMethod(i));
     }
 }
 
@@ -153,7 +153,7 @@ TEST(DisplayAreaMenu, TickingOneUnticksTheOthersAndASecondClickLeavesNone) {
         EXPECT_EQ(rig.form->menuAction("mnuActivateOffsetsMax")->isChecked(), s.max) << s.click;
     }
     rig.form->menuAction("mnuActivateOffsetsSame")->trigger();
-    EXPECT_FALSE(rig.form->readControls().area.has_value());
+    EXPECT_FALSE(rig.form->readRequest().area.has_value());
 }
 
 TEST(IgnoreMenu, EntriesOfLoadedPicturesShowTogglesAndAnEditClearsThem) {
@@ -164,9 +164,9 @@ TEST(IgnoreMenu, EntriesOfLoadedPicturesShowTogglesAndAnEditClearsThem) {
     rig.form->mnuignoreImage(1)->trigger();
     rig.form->mnuignoreImage(2)->trigger();
     rig.form->mnuignoreImage(2)->trigger();
-    EXPECT_EQ(rig.form->readControls().ignored, (IgnoreTicks{false, true, false}));
+    EXPECT_EQ(rig.form->readRequest().ignored, (IgnoreTicks{false, true, false}));
     QTest::keyClick(rig.form->textFileName(), Qt::Key_Backspace);
-    EXPECT_EQ(rig.form->readControls().ignored, IgnoreTicks{});
+    EXPECT_EQ(rig.form->readRequest().ignored, IgnoreTicks{});
 }
 
 TEST(IncrementBox, SelectsAllItsTextWhenItGetsTheFocus) {

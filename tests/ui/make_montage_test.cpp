@@ -116,7 +116,7 @@ TEST(MakeMontage, WindowsCaptionsAndTheRecentListAfterAMontage) {
     EXPECT_EQ(f.mnuWindow2(0)->text(), "Montage in focus image from cap01");
     EXPECT_EQ(f.mnuWindow2(1)->text(), "Preview");
     EXPECT_FALSE(f.mnuWindow2(2)->isVisible());
-    EXPECT_EQ(rig.state.montage.propertiesText,
+    EXPECT_EQ(rig.state.montage.main().properties,
               "\r\n  First file name =cap01\r\n  Number of files found =3\r\n"
               "  Montage method used =0 (3D Color Space Focus)\r\n  Increment size =20\r\n"
               "  Smoothing =no \r\n  Montage made from dominant image numbers:\r\n" +
@@ -141,22 +141,6 @@ TEST(MontageWindow, CloseWindowDropsItFromTheWindowList) {
     EXPECT_FALSE(rig.form->windows().montageWindow()->isVisible());
     EXPECT_EQ(rig.form->mnuWindow2(0)->text(), "Preview");
     EXPECT_FALSE(rig.form->mnuWindow2(1)->isVisible());
-}
-
-TEST(MakeMontage, InProjectModeLoadsAndPreparesTheWindowsButMakesNoMontage) {
-    MontageRig rig;
-    writeTexturedSeries(rig.files, "prj", 2, QSize(40, 20));
-    rig.state.projectFlag = true;
-    EXPECT_FALSE(rig.make(rig.files.path("prj01.bmp")).made);
-    EXPECT_FALSE(rig.state.projectFlag);
-    EXPECT_EQ(rig.state.series.imageCount, 2);
-    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
-    EXPECT_EQ(rig.montagePicture().size(), QSize(40, 20));
-    EXPECT_EQ(rig.montagePicture().pixel(5, 5) & 0xffffff, 0u); // left for the project's picture
-    EXPECT_FALSE(rig.form->windows().hasPreview());
-    EXPECT_EQ(rig.preference("filename"), rig.files.path("prj01.bmp"));
-    EXPECT_NE(rig.state.montage.propertiesText.find("  Number of files found =2\r\n"), std::string::npos);
-    EXPECT_EQ(rig.state.recent.caption(0), rig.files.path("prj01.bmp"));
 }
 
 // --- the display areas --------------------------------------------------------------------------
@@ -217,7 +201,7 @@ TEST(DisplayAreas, SameAreaShiftsEachPictureByItsTarget) {
     EXPECT_EQ(g.dY, 0);
     EXPECT_EQ(rig.state.montage.offsets[1], (ImageOffset{10, 10}));
     EXPECT_EQ(rig.state.montage.offsets[2], (ImageOffset{14, 8}));
-    EXPECT_NE(rig.state.montage.propertiesText.find("  Offset display method =Same\r\n"
+    EXPECT_NE(rig.state.montage.main().properties.find("  Offset display method =Same\r\n"
                                                     "  Image 1 offset X =10\r\n  Image 1 offset Y =10\r\n"
                                                     "  Image 2 offset X =14\r\n  Image 2 offset Y =8\r\n"),
               std::string::npos);
@@ -268,7 +252,7 @@ TEST(MakeMontage, ThirtyOneFilesGiveTheLimitMessageAndAMontageOfThirty) {
                       "I can only cope with  30 pictures, so I will use the first ones.", "No wuckas mate"}));
     EXPECT_EQ(rig.state.series.imageCount, 30);
     EXPECT_EQ(rig.state.montage.arrays.stack.count, 30);
-    EXPECT_NE(rig.state.montage.propertiesText.find("  Number of files found =30\r\n"), std::string::npos);
+    EXPECT_NE(rig.state.montage.main().properties.find("  Number of files found =30\r\n"), std::string::npos);
 }
 
 struct SeriesFailure {
@@ -554,7 +538,7 @@ TEST_P(SameAsCli, MontageMapAndReportMatchByteForByte) {
         ASSERT_EQ(std::memcmp(shown.constScanLine(y), written.constScanLine(y), std::size_t(shown.width()) * 3), 0)
             << "row " << y;
     EXPECT_EQ(rig.map(), readAll(rig.files.path("cli-map.txt")));
-    EXPECT_EQ(rig.state.montage.propertiesText, readAll(rig.files.path("cli-report.txt")));
+    EXPECT_EQ(rig.state.montage.main().properties, readAll(rig.files.path("cli-report.txt")));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -76,7 +76,7 @@ TEST_P(SmoothingMessages, FromTheMainWindow) {
         EXPECT_EQ(rig.map(), before);
     }
     if (c.makeFirst && c.focusFactor > 0)
-        EXPECT_NE(rig.state.montage.propertiesText.find("  Smoothing =yes\r\n"), std::string::npos);
+        EXPECT_NE(rig.state.montage.main().properties.find("  Smoothing =yes\r\n"), std::string::npos);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
@@ -119,7 +119,7 @@ TEST(Smoothing, ReplacedBlocksAreRedrawnAndTheMapAndPropertiesFollow) {
         EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(rig.map()[std::size_t(at)])));
     }
     EXPECT_GT(listed, 0);
-    const std::string& props = rig.state.montage.propertiesText;
+    const std::string& props = rig.state.montage.main().properties;
     const std::string marker = "image numbers:\r\n";
     ASSERT_NE(props.find(marker), std::string::npos);
     EXPECT_EQ(props.substr(props.find(marker) + marker.size()), rig.map());
@@ -130,10 +130,10 @@ TEST(Smoothing, AComparisonWindowSmoothsItsOwnSlotMapAndProperties) {
     eagerSmoothing(rig);
     writeTexturedSeries(rig.files, "cmp", 3, QSize(60, 40));
     ASSERT_TRUE(rig.make(rig.files.path("cmp01.bmp"), "10").made);
-    rig.form->mnuAllMethods_Click();
+    rig.form->action(Command::CompareAllMethods)->trigger();
     rig.prompter.shown.clear();
     const std::string mainMap = rig.map();
-    const std::string mainProps = rig.state.montage.propertiesText;
+    const std::string mainProps = rig.state.montage.main().properties;
 
     FormMontagePicture* second = rig.form->windows().comparisonWindow(2);
     ASSERT_NE(second, nullptr);
@@ -141,11 +141,11 @@ TEST(Smoothing, AComparisonWindowSmoothsItsOwnSlotMapAndProperties) {
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].title, "Smooved");
     expectWindowShowsSlot(rig, second, 102);
-    EXPECT_NE(rig.state.montage.comparisonProperties[2].find("  Smoothing =yes\r\n"), std::string::npos);
-    const std::string& props = rig.state.montage.comparisonProperties[2];
+    EXPECT_NE(rig.state.montage.records[std::size_t(1 + 2)].properties.find("  Smoothing =yes\r\n"), std::string::npos);
+    const std::string& props = rig.state.montage.records[std::size_t(1 + 2)].properties;
     EXPECT_EQ(props.substr(props.find("numbers:\r\n") + 10), rig.form->windows().comparisonUsedWindow(2)->mapText());
     EXPECT_EQ(rig.map(), mainMap);
-    EXPECT_EQ(rig.state.montage.propertiesText, mainProps);
+    EXPECT_EQ(rig.state.montage.main().properties, mainProps);
 
     // The main montage is smoothed as its window shows it, although the refresh for the comparison
     // overwrote its slot.
@@ -191,7 +191,7 @@ TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
         ASSERT_NE(w, nullptr) << k;
         EXPECT_TRUE(w->isVisible());
         EXPECT_EQ(w->windowTitle().toStdString(), methodCaption(4 - k) + " used.");
-        EXPECT_NE(rig.state.montage.comparisonProperties[std::size_t(k)].find(
+        EXPECT_NE(rig.state.montage.records[std::size_t(1 + k)].properties.find(
                       "  Montage method used =" + std::to_string(4 - k) + " ("),
                   std::string::npos);
         EXPECT_TRUE(rig.form->windows().comparisonUsedWindow(k)->isVisible());
@@ -202,7 +202,7 @@ TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
     // The main window shows the best picture; its properties describe method 0, the last made.
     EXPECT_EQ(rig.form->windows().montageWindow()->PictureFile()->picture(),
               rig.form->windows().comparisonWindow(4 - best)->PictureFile()->picture());
-    EXPECT_NE(rig.state.montage.propertiesText.find("  Montage method used =0 ("), std::string::npos);
+    EXPECT_NE(rig.state.montage.main().properties.find("  Montage method used =0 ("), std::string::npos);
     EXPECT_EQ(rig.form->montageMethod(), 2);
     EXPECT_EQ(rig.form->TextIncrement()->text(), "16");
     EXPECT_EQ(rig.form->textFileName()->text().toStdString(), rig.files.path("all01.bmp"));
@@ -217,7 +217,7 @@ TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
 TEST(Comparisons, CompareAllMethodsWithoutASeriesComparesNothing) {
     MontageRig rig;
     rig.form->textFileName()->setText(QString::fromStdString(rig.files.path("none01.bmp")));
-    rig.form->mnuAllMethods_Click();
+    rig.form->action(Command::CompareAllMethods)->trigger();
     // The first stage reports the missing file; the later stages have nothing to reuse.
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].title, "roll the dice again");
@@ -242,7 +242,7 @@ TEST(Comparisons, EvaluateIncrementsEntersTheBestIncrementAndSaysSo) {
     writeTexturedSeries(rig.files, "wid", 2, QSize(128, 40));
     ASSERT_TRUE(rig.make(rig.files.path("wid01.bmp"), "30").made);
     rig.form->setMontageMethod(3);
-    rig.form->mnuEvaluate_Click();
+    rig.form->action(Command::EvaluateIncrements)->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     const Prompt& p = rig.prompter.shown[0];
     EXPECT_EQ(p.title, "well done!");
@@ -253,7 +253,7 @@ TEST(Comparisons, EvaluateIncrementsEntersTheBestIncrementAndSaysSo) {
     EXPECT_EQ(rig.form->montageMethod(), 3);
     EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
     // The montage was made again with the best increment.
-    EXPECT_NE(rig.state.montage.propertiesText.find("  Increment size =" + box + "\r\n"), std::string::npos);
+    EXPECT_NE(rig.state.montage.main().properties.find("  Increment size =" + box + "\r\n"), std::string::npos);
 }
 
 TEST(Comparisons, EvaluateAllCancelledChangesNothing) {
@@ -263,7 +263,7 @@ TEST(Comparisons, EvaluateAllCancelledChangesNothing) {
     rig.form->setMontageMethod(4);
     const QImage before = rig.montagePicture();
     rig.prompter.answerNext(PromptAnswer::Cancel);
-    rig.form->mnuEvaluateAll_Click();
+    rig.form->action(Command::EvaluateAll)->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Question);
     EXPECT_EQ(rig.prompter.shown[0].buttons, PromptButtons::OkCancel);
@@ -288,14 +288,14 @@ TEST(Comparisons, EvaluateAllSelectsTheBestMethodAndIncrement) {
     EXPECT_EQ(p.text, "I think the best Montage Method is  '" + methodCaption(best) + "'  used with an increment of " +
                           box + ".");
     EXPECT_EQ(rig.form->montageMethod(), best);
-    EXPECT_NE(rig.state.montage.propertiesText.find("  Montage method used =" + std::to_string(best) + " ("),
+    EXPECT_NE(rig.state.montage.main().properties.find("  Montage method used =" + std::to_string(best) + " ("),
               std::string::npos);
     EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
 }
 
 TEST(Comparisons, EvaluateAllBeforeAnyMontageRefuses) {
     MontageRig rig;
-    rig.form->mnuEvaluateAll_Click();
+    rig.form->action(Command::EvaluateAll)->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].text, kNothingToCompareText);
 }
@@ -313,7 +313,7 @@ TEST(PropertiesWindow, TogglesWithTheEntryAndShowsTheMontagesOwnText) {
     FormProperties* props = rig.form->windows().propertiesWindow();
     EXPECT_TRUE(props->isVisible());
     EXPECT_TRUE(entry->isChecked());
-    EXPECT_EQ(props->LabelProperties()->text().toStdString(), displayText(rig.state.montage.propertiesText));
+    EXPECT_EQ(props->LabelProperties()->text().toStdString(), displayText(rig.state.montage.main().properties));
     EXPECT_TRUE(props->windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(props->LabelProperties()->font().family(), "Trebuchet MS");
     EXPECT_TRUE(props->ShapeProperties()->geometry().contains(props->LabelProperties()->geometry()));
@@ -325,7 +325,7 @@ TEST(PropertiesWindow, TogglesWithTheEntryAndShowsTheMontagesOwnText) {
 
     // Comparison window 1 shows entry 1 of the comparison list; the main window's tick goes.
     entry->trigger();
-    rig.form->mnuAllMethods_Click();
+    rig.form->action(Command::CompareAllMethods)->trigger();
     EXPECT_FALSE(props->isVisible()); // every Make Montage closes the view
     FormMontagePicture* first = rig.form->windows().comparisonWindow(1);
     first->mnuProperties()->trigger();
@@ -334,7 +334,7 @@ TEST(PropertiesWindow, TogglesWithTheEntryAndShowsTheMontagesOwnText) {
     EXPECT_TRUE(first->mnuProperties()->isChecked());
     EXPECT_FALSE(main->mnuProperties()->isChecked());
     EXPECT_EQ(props->LabelProperties()->text().toStdString(),
-              displayText(rig.state.montage.comparisonProperties[1]));
+              displayText(rig.state.montage.records[std::size_t(1 + 1)].properties));
     EXPECT_NE(props->text().find("  Montage method used =3 (Preference Green Focus)"), std::string::npos);
 }
 

@@ -115,11 +115,11 @@ TEST(PictureCommands, PyramidFocusIsTheSixthMethodAndItsDepthMapIsSaved) {
     MontageRig rig;
     OutputFolder out;
     writeTexturedSeries(rig.files, "pyr", 3, QSize(96, 72));
-    rig.form->action(Command::PyramidFocus)->trigger();
+    rig.form->mnusimpleCol(int(FocusMethod::Pyramid))->trigger();
     EXPECT_EQ(rig.form->montageMethod(), 5);
     EXPECT_FALSE(rig.form->mnusimpleCol(0)->isChecked());
     ASSERT_TRUE(rig.make(rig.files.path("pyr01.bmp")).made);
-    EXPECT_NE(rig.state.montage.propertiesText.find("  Montage method used =5 (Pyramid Focus)\r\n"), std::string::npos);
+    EXPECT_NE(rig.state.montage.main().properties.find("  Montage method used =5 (Pyramid Focus)\r\n"), std::string::npos);
 
     // Smoothing answers that nothing can be improved and leaves the montage alone.
     const QImage before = rig.montagePicture();
@@ -153,7 +153,7 @@ TEST(PictureCommands, AutomaticAlignmentAndOffsetsExcludeEachOtherAndAreRemember
     EXPECT_TRUE(align->isChecked());
     EXPECT_FALSE(offsets->isChecked());
     EXPECT_EQ(rig.preference("Automatic alignment"), "1");
-    EXPECT_TRUE(rig.form->readControls().align);
+    EXPECT_TRUE(rig.form->readRequest().align);
     offsets->trigger();
     EXPECT_TRUE(offsets->isChecked());
     EXPECT_FALSE(align->isChecked());

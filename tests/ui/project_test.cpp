@@ -55,7 +55,7 @@ TEST(SaveProject, ProposesTheSeriesNameAndWritesTheTextAndTheBitmap) {
     EXPECT_EQ(r.fileName.toStdString(), rig.project);
     EXPECT_EQ(r.filter, "Project files  (*.mon)|*.mon|All files  (*.*)|*.*|");
     EXPECT_EQ(r.flags, 6);
-    EXPECT_EQ(readAll(rig.project), "[project]\r\n" + rig.state.montage.propertiesText + "\r\n");
+    EXPECT_EQ(readAll(rig.project), "[project]\r\n" + rig.state.montage.main().properties + "\r\n");
     const QImage bitmap(QString::fromStdString(rig.files.path("rock01.vrk")), "BMP");
     EXPECT_EQ(rgb(bitmap), rig.montagePicture());
     EXPECT_EQ(rig.state.recent.caption(0), "project " + rig.files.path("rock01"));
@@ -89,7 +89,7 @@ TEST(SaveProject, CancelSavesNothingAndNoMontageIsRefused) {
 TEST(SaveProject, AComparisonWindowSavesItsOwnPictureAndText) {
     ProjectRig rig;
     ASSERT_TRUE(rig.make(rig.first, "10").made);
-    rig.form->mnuAllMethods_Click();
+    rig.form->action(Command::CompareAllMethods)->trigger();
     rig.prompter.shown.clear();
     FormMontagePicture* second = rig.form->windows().comparisonWindow(2);
     ASSERT_NE(second, nullptr);
@@ -98,7 +98,7 @@ TEST(SaveProject, AComparisonWindowSavesItsOwnPictureAndText) {
     second->menuAction("mnuSaveProject")->trigger();
     ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
     EXPECT_EQ(rig.dialogs->requests.back().initDir.toStdString(), rig.state.programFolder);
-    EXPECT_EQ(readAll(path), "[project]\r\n" + rig.state.montage.comparisonProperties[2] + "\r\n");
+    EXPECT_EQ(readAll(path), "[project]\r\n" + rig.state.montage.records[std::size_t(1 + 2)].properties + "\r\n");
     EXPECT_NE(readAll(path).find("Montage method used =2 (Preference Red Focus)"), std::string::npos);
     EXPECT_EQ(rgb(QImage(QString::fromStdString(rig.files.path("second.vrk")), "BMP")),
               rgb(second->PictureFile()->picture()));
@@ -111,7 +111,7 @@ TEST(OpenProject, ShowsTheStoredMontageEvenWhenThePicturesChanged) {
     rig.makeAndSave();
     const QImage saved = rig.montagePicture();
     const std::string map = rig.map();
-    const std::string props = rig.state.montage.propertiesText;
+    const std::string props = rig.state.montage.main().properties;
     // Other pictures under the same names, other settings in the controls.
     writeTexturedSeries(rig.files, "rock", 3, QSize(60, 40), 5);
     rig.form->setMontageMethod(4);
@@ -125,12 +125,11 @@ TEST(OpenProject, ShowsTheStoredMontageEvenWhenThePicturesChanged) {
     EXPECT_EQ(rig.montagePicture(), saved);
     EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
     EXPECT_EQ(rig.map(), map);
-    EXPECT_EQ(rig.state.montage.propertiesText, props);
+    EXPECT_EQ(rig.state.montage.main().properties, props);
     EXPECT_EQ(rig.form->montageMethod(), 0);
     EXPECT_EQ(rig.form->TextIncrement()->text(), "20");
     EXPECT_EQ(rig.form->textFileName()->text().toStdString(), rig.first);
     EXPECT_EQ(rig.state.series.imageCount, 3); // the series is loaded
-    EXPECT_FALSE(rig.state.projectFlag);
     // The next Make Montage computes a new one.
     ASSERT_TRUE(rig.form->makeMontage().made);
     EXPECT_NE(rig.montagePicture(), saved);
@@ -216,16 +215,25 @@ TEST(OpenProject, AMissingProjectIsReportedAndEmptiesTheBox) {
     EXPECT_TRUE(rig.prompter.shown.empty());
 }
 
-TEST(OpenProject, AMissingBitmapGivesTheGenericMessage) {
+TEST(OpenProject, AMissingBitmapGivesTheGenericMessageAfterTheSeriesIsLoadedWithoutAMontage) {
     ProjectRig rig;
     rig.makeAndSave();
     QFile::remove(QString::fromStdString(rig.files.path("rock01.vrk")));
+    rig.form->windows().previewWindow()->close();
     rig.open(rig.project);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
                                              "error 53 (File not found) at line 0 of mnuOpenProject",
                                              "Nobody's Perfect"}));
-    EXPECT_FALSE(rig.state.projectFlag);
+    // The series was loaded and the windows prepared, but no montage was computed: the montage
+    // window waits black for the project's picture.
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.montagePicture().size(), QSize(60, 40));
+    EXPECT_EQ(rig.montagePicture().pixel(5, 5) & 0xffffff, 0u);
+    EXPECT_FALSE(rig.form->windows().previewShown());
+    EXPECT_EQ(rig.preference("filename"), rig.first);
+    EXPECT_FALSE(rig.form->commandRunning());
 }
 
 TEST(OpenProject, AReopenedProjectCanBeSmoothed) {
@@ -258,7 +266,7 @@ TEST(CliProject, ABatchProjectOpensWithTheSameMontageMapAndProperties) {
     ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
     EXPECT_EQ(rig.montagePicture(), rgb(QImage(QString::fromStdString(rig.files.path("batch.bmp")))));
     EXPECT_EQ(rig.map(), readAll(rig.files.path("batch-map.txt")));
-    EXPECT_EQ(rig.state.montage.propertiesText, readAll(rig.files.path("batch-report.txt")));
+    EXPECT_EQ(rig.state.montage.main().properties, readAll(rig.files.path("batch-report.txt")));
     EXPECT_EQ(rig.form->montageMethod(), 1);
     EXPECT_TRUE(rig.form->mnuignoreImage(1)->isChecked());
     EXPECT_TRUE(entry(rig, "mnuActivateOffsetsMin")->isChecked());
@@ -286,7 +294,7 @@ TEST(CliProject, OpenProjectMakesTheSameMontageAgain) {
                                QString::fromStdString(rig.project)});
     ASSERT_EQ(cli.exitCode, 0) << cli.err;
     EXPECT_EQ(rgb(QImage(QString::fromStdString(rig.files.path("again.bmp")))), rig.montagePicture());
-    EXPECT_EQ(readAll(rig.files.path("again.txt")), rig.state.montage.propertiesText);
+    EXPECT_EQ(readAll(rig.files.path("again.txt")), rig.state.montage.main().properties);
 
     const CliRun missing = runCli({"-q", "--open-project", QString::fromStdString(rig.files.path("none.mon"))});
     EXPECT_EQ(missing.exitCode, 1);

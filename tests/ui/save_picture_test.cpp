@@ -45,7 +45,7 @@ protected:
 
     SaveServices services() { return SaveServices{rig.prompter, *rig.dialog, programFolder}; }
     SaveResult save(const PictureSource& source, const char* suffix = kMontageSuffix) {
-        return SaveAsSub(source, suffix, services());
+        return SaveAsSub(source, suffix, services(), pictureWriter(source.picture, programFolder));
     }
     const std::vector<DialogRequest>& requests() const { return rig.dialogs->requests; }
 };
@@ -272,7 +272,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         GuardCase{"save",
                   [](bool v, const PictureSource& s, DialogRig& r, EditorFiles&) {
-                      saveMontageAs(v, s, SaveServices{r.prompter, *r.dialog, "/"});
+                      saveMontageAs(v, s, SaveServices{r.prompter, *r.dialog, "/"}, pictureWriter(s.picture, "/"));
                   },
                   "You have not got a Montage image to save."},
         GuardCase{"print",

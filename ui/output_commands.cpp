@@ -1,0 +1,133 @@
+// Saving, printing, the clipboard and the editor for montages and source pictures.
+#include "ui/output_commands.h"
+
+#include "base/runtime_error.h"
+#include "input/picture_file.h"
+#include "output/save_names.h"
+#include "session/montage_rules.h"
+#include "settings/shell_integration.h"
+#include "ui/clipboard_editor.h"
+#include "ui/form_preferences.h"
+#include "ui/picture_source.h"
+#include "ui/print_picture.h"
+#include "ui/pselect.h"
+#include "ui/save_picture.h"
+
+namespace orv {
+
+namespace {
+
+PrintSize printSizeOf(Command c) {
+    switch (c) {
+    case Command::PrintMontage:
+    case Command::PicturePrint: return PrintSize::Natural;
+    case Command::PrintMontageHalf:
+    case Command::PicturePrintHalf: return PrintSize::HalfPage;
+    default: return PrintSize::FitToPage;
+    }
+}
+
+} // namespace
+
+std::string montageCaption(const MontageChoice& which, const MontageRecord& record) {
+    if (which.comparison) return comparisonCaption(int(record.request.method));
+    return kMontageCaptionPrefix + record.firstFileName;
+}
+
+OutputCommands::OutputCommands(const CommandContext& c) : c_(c) {}
+OutputCommands::~OutputCommands() = default;
+
+EditorFiles& OutputCommands::editorFiles() {
+    if (!editorFiles_) editorFiles_ = std::make_unique<EditorFiles>();
+    return *editorFiles_;
+}
+
+void OutputCommands::runMontageFileCommand(Command command) {
+    FormMontagePicture* window = c_.windows.montageWindow();
+    const bool visible = window->isVisible();
+    const MontageRecord& record = c_.session.record(MontageChoice{});
+    const QImage picture = record.empty() ? window->PictureFile()->picture() : shownPicture(record.picture);
+    const SaveServices services{c_.prompter, c_.dialog, c_.state.programFolder};
+    switch (command) {
+    case Command::SaveMontageAs: {
+        PictureSource source = pictureSourceOf(window, *window->PictureFile());
+        source.picture = picture;
+        source.caption = QString::fromStdString(montageCaption(MontageChoice{}, record));
+        saveMontageAs(visible, source, services, [&](const std::string& path) {
+            return c_.session.saveMontage(MontageChoice{}, path, SaveMontageOptions{{}, c_.state.programFolder});
+        });
+        break;
+    }
+    case Command::CopyMontage: copyMontageToClipboard(visible, picture, c_.prompter); break;
+    case Command::EditMontage: openMontageInEditor(visible, picture, editorFiles(), c_.prompter); break;
+    case Command::PrintMontage:
+    case Command::PrintMontageFit:
+    case Command::PrintMontageHalf:
+        printMontage(visible,
+                     PrintRequest{picture, printSizeOf(command), c_.state.layout.twipsPerPixel,
+                                  c_.state.layout.twipsPerPixelY, {}},
+                     c_.dialog, c_.prompter);
+        break;
+    case Command::SelectPrinter: showPrinterWizard(c_.mainWindow, c_.prompter); break;
+    default: break;
+    }
+}
+
+void OutputCommands::runPictureCommand(Command command, PictureWindow* window, std::optional<MontageChoice> montage) {
+    PictureSource source = pictureSourceOf(window, *window->picture());
+    PictureWrite write;
+    if (montage) {
+        const MontageRecord& record = c_.session.record(*montage);
+        if (!record.empty()) {
+            source.picture = shownPicture(record.picture);
+            source.caption = QString::fromStdString(montageCaption(*montage, record));
+        }
+        write = [this, which = *montage](const std::string& path) {
+            return c_.session.saveMontage(which, path, SaveMontageOptions{{}, c_.state.programFolder});
+        };
+    } else {
+        write = pictureWriter(source.picture, c_.state.programFolder);
+    }
+    switch (command) {
+    case Command::PictureSaveAs:
+        SaveAsSub(source, montage ? kMontageSuffix : kCopySuffix,
+                  SaveServices{c_.prompter, c_.dialog, c_.state.programFolder}, write);
+        break;
+    case Command::PictureCopy: copyPictureToClipboard(source.picture); break;
+    case Command::PictureEditor: openPictureInEditor(source.picture, editorFiles(), c_.prompter); break;
+    case Command::PicturePrint:
+    case Command::PicturePrintFit:
+    case Command::PicturePrintHalf:
+        printPicture(PrintRequest{source.picture, printSizeOf(command), c_.state.layout.twipsPerPixel,
+                                  c_.state.layout.twipsPerPixelY, {}},
+                     c_.dialog, c_.prompter);
+        break;
+    default: break;
+    }
+}
+
+void OutputCommands::saveDepthMap(FormMontagePicture* window) {
+    try {
+        c_.dialog.Filter = QStringLiteral("PNG (*.png)|*.png|Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
+        c_.dialog.FilterIndex = 1;
+        c_.dialog.FileName = QString::fromStdString(c_.state.montage.firstFileName + " depth.png");
+        c_.dialog.Flags = kFlagHideReadOnly;
+        if (!c_.dialog.ShowSave()) return; // cancel writes nothing
+        c_.session.writeDepthMap(MontageChoice{window->comparison()}, c_.dialog.FileName.toStdString());
+    } catch (...) {
+        c_.reportError("mnuSaveDepthMap");
+    }
+}
+
+void OutputCommands::preferences(const std::vector<std::string>& methodCaptions,
+                                 std::function<void(std::uint32_t)> setTargetColor) {
+    ProgramState& st = c_.state;
+    showPreferences(preferences_,
+                    PreferencesContext{st.preferences,
+                                       HeldPreferences{st.smoothing, st.shortcut, st.rightMouse, st.originatingImage},
+                                       methodCaptions, c_.prompter, c_.dialog, std::move(setTargetColor),
+                                       ShellIntegration(shellPlacesFor(st.programFolder))},
+                    c_.mainWindow);
+}
+
+} // namespace orv

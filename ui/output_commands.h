@@ -1,0 +1,48 @@
+// The commands that keep a picture: saving, printing, the clipboard and the editor, from the File
+// menu for the main montage and from the context menus of the montage and source windows; the
+// depth map and the Preferences dialog. A montage is taken from its record in the session, a
+// source picture from its window.
+#pragma once
+
+#include "ui/action_table.h"
+#include "ui/command_context.h"
+
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+namespace orv {
+
+class EditorFiles;
+class FormPreferences;
+class PictureWindow;
+class FormMontagePicture;
+
+class OutputCommands {
+public:
+    explicit OutputCommands(const CommandContext& c);
+    ~OutputCommands();
+
+    // The File menu's montage commands (Save Montage As, Copy, Editor, the prints, the printer).
+    void runMontageFileCommand(Command command);
+    // A picture window's context-menu command; `montage` is the window's montage when it shows one.
+    void runPictureCommand(Command command, PictureWindow* window, std::optional<MontageChoice> montage);
+    // "Save Depth Map" of a montage window.
+    void saveDepthMap(FormMontagePicture* window);
+    // Preferences; `methodCaptions` name the montage methods, `setTargetColor` applies a colour.
+    void preferences(const std::vector<std::string>& methodCaptions, std::function<void(std::uint32_t)> setTargetColor);
+
+private:
+    EditorFiles& editorFiles(); // the editor's temporary files, deleted when the program quits
+
+    CommandContext c_;
+    std::unique_ptr<EditorFiles> editorFiles_;
+    QPointer<FormPreferences> preferences_;
+};
+
+// The caption a montage window shows for a record: the main montage's names its first file, a
+// comparison montage its method.
+std::string montageCaption(const MontageChoice& which, const MontageRecord& record);
+
+} // namespace orv
