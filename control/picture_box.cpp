@@ -1,5 +1,6 @@
-// The picture box: property checks, scale conversions, the two drawing layers and the graphics
-// methods, and the translation of Qt's input events into the box's events.
+// The picture box: property checks, its scale (the unit arithmetic is in scale_units), the two
+// drawing layers and the graphics methods, and the translation of Qt's input events into the
+// box's events.
 #include "picture_box.h"
 
 #include "control_error.h"

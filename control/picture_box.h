@@ -21,7 +21,7 @@ class QPainter;
 
 namespace vantler {
 
-// Colour values: &H00BBGGRR, or &H800000nn for system colour nn.
+// Colour values: 0x00BBGGRR, or 0x800000nn for system colour nn.
 constexpr quint32 kSystemButtonFace = 0x8000000F;
 constexpr quint32 kSystemButtonText = 0x80000012;
 
