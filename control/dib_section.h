@@ -15,7 +15,7 @@ namespace vantler {
 class VANTLER_EXPORT cDIBSection {
 public:
     cDIBSection() = default;
-    ~cDIBSection();  // Class_Terminate
+    ~cDIBSection();  // frees the bitmap and its context
     cDIBSection(const cDIBSection&) = delete;
     cDIBSection& operator=(const cDIBSection&) = delete;
 

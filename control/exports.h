@@ -12,7 +12,7 @@ namespace vantler {
 
 class Vantler;
 
-// Result codes, with the values hosts of the original entry points test for.
+// Result codes of the entry points, with the numeric values hosts compare them against.
 constexpr std::int32_t S_OK_ = 0;
 constexpr std::int32_t S_FALSE_ = 1;
 constexpr std::int32_t E_POINTER_ = std::int32_t(0x80004003u);

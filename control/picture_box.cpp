@@ -1,5 +1,6 @@
-// The picture box: property checks, scale conversions, the two drawing layers and the graphics
-// methods, and the translation of Qt's input events into the box's events.
+// The picture box: property checks, its scale (the unit arithmetic is in scale_units), the two
+// drawing layers and the graphics methods, and the translation of Qt's input events into the
+// box's events.
 #include "picture_box.h"
 
 #include "control_error.h"
@@ -328,29 +329,12 @@ void PictureBox::setScaleMode(std::int16_t mode) {
 
 // ---- scale ----
 
-int PictureBox::twipsPerPixelX() const { return std::max(1, int(std::nearbyint(1440.0 / logicalDpiX()))); }
-int PictureBox::twipsPerPixelY() const { return std::max(1, int(std::nearbyint(1440.0 / logicalDpiY()))); }
+int PictureBox::twipsPerPixelX() const { return twipsPerPixel(logicalDpiX()); }
+int PictureBox::twipsPerPixelY() const { return twipsPerPixel(logicalDpiY()); }
 
-double PictureBox::unitsPerPixel(int mode, bool horizontal) const {
-    const double tpp = horizontal ? twipsPerPixelX() : twipsPerPixelY();
-    switch (mode) {
-    case vbUser: {
-        const int pixels = horizontal ? contentsRect().width() : contentsRect().height();
-        const double units = horizontal ? scaleWidth_ : scaleHeight_;
-        return pixels > 0 && units != 0.0 ? units / pixels : 1.0;
-    }
-    case vbTwips: return tpp;
-    case vbPoints: return tpp / 20.0;
-    case vbPixels: return 1.0;
-    case vbCharacters: return tpp / (horizontal ? 120.0 : 240.0);
-    case vbInches: return tpp / 1440.0;
-    case vbMillimeters: return tpp * 25.4 / 1440.0;
-    case vbCentimeters: return tpp * 2.54 / 1440.0;
-    case vbHimetric: return tpp * 2540.0 / 1440.0;
-    case vbContainerPosition:
-    case vbContainerSize: return tpp;  // the control itself measures in twips
-    default: throw VantlerError(errInvalidProcedureCall);
-    }
+ScaleAxis PictureBox::axis(bool horizontal) const {
+    return {horizontal, horizontal ? twipsPerPixelX() : twipsPerPixelY(),
+            horizontal ? contentsRect().width() : contentsRect().height(), horizontal ? scaleWidth_ : scaleHeight_};
 }
 
 void PictureBox::resetScale() {
@@ -372,13 +356,11 @@ void PictureBox::Scale(float x1, float y1, float x2, float y2) {
 }
 
 float PictureBox::ScaleX(float width, int fromScale, std::optional<int> toScale) const {
-    const double pixels = width / unitsPerPixel(fromScale, true);
-    return float(pixels * unitsPerPixel(toScale.value_or(scaleMode_), true));
+    return convertLength(width, fromScale, toScale.value_or(scaleMode_), axis(true));
 }
 
 float PictureBox::ScaleY(float height, int fromScale, std::optional<int> toScale) const {
-    const double pixels = height / unitsPerPixel(fromScale, false);
-    return float(pixels * unitsPerPixel(toScale.value_or(scaleMode_), false));
+    return convertLength(height, fromScale, toScale.value_or(scaleMode_), axis(false));
 }
 
 float PictureBox::TextHeight(const QString& text) const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "gdi.h"
+#include "scale_units.h"
 #include "vantler_global.h"
 
 #include <QFont>
@@ -20,14 +21,9 @@ class QPainter;
 
 namespace vantler {
 
-// Colour values: &H00BBGGRR, or &H800000nn for system colour nn.
+// Colour values: 0x00BBGGRR, or 0x800000nn for system colour nn.
 constexpr quint32 kSystemButtonFace = 0x8000000F;
 constexpr quint32 kSystemButtonText = 0x80000012;
-
-enum ScaleModeValue : int {
-    vbUser = 0, vbTwips = 1, vbPoints = 2, vbPixels = 3, vbCharacters = 4, vbInches = 5,
-    vbMillimeters = 6, vbCentimeters = 7, vbHimetric = 8, vbContainerPosition = 9, vbContainerSize = 10,
-};
 
 // Flags of the box's own Line method.
 enum LineFlag : int { LineBox = 1, LineFilled = 2, LineStepStart = 4, LineStepEnd = 8 };
@@ -200,11 +196,13 @@ private:
     // Renders a shape as a coverage mask and combines the colour into the target pixel by pixel
     // with the pen mode (DrawMode), so every raster mode behaves exactly.
     void drawMasked(const std::function<void(QPainter&)>& shape, const QColor& color);
-    double unitsPerPixel(int mode, bool horizontal) const;
-    double toPixelX(float x) const { return (double(x) - scaleLeft_) / unitsPerPixel(scaleMode_, true); }
-    double toPixelY(float y) const { return (double(y) - scaleTop_) / unitsPerPixel(scaleMode_, false); }
-    float toUnitX(double px) const { return float(px * unitsPerPixel(scaleMode_, true) + scaleLeft_); }
-    float toUnitY(double py) const { return float(py * unitsPerPixel(scaleMode_, false) + scaleTop_); }
+    // The drawing area's width (horizontal) or height as the unit conversions need it.
+    ScaleAxis axis(bool horizontal) const;
+    double unitsPerPixel(int mode, bool horizontal) const { return vantler::unitsPerPixel(mode, axis(horizontal)); }
+    double toPixelX(float x) const { return unitToPixel(x, scaleLeft_, unitsPerPixel(scaleMode_, true)); }
+    double toPixelY(float y) const { return unitToPixel(y, scaleTop_, unitsPerPixel(scaleMode_, false)); }
+    float toUnitX(double px) const { return pixelToUnit(px, scaleLeft_, unitsPerPixel(scaleMode_, true)); }
+    float toUnitY(double py) const { return pixelToUnit(py, scaleTop_, unitsPerPixel(scaleMode_, false)); }
     void resetScale();
     void raiseMouse(QMouseEvent* event, int which);
 

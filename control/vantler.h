@@ -5,6 +5,7 @@
 
 #include "picture_box.h"
 #include "vantler_global.h"
+#include "vantler_properties.h"
 
 #include <QFont>
 #include <QPixmap>
@@ -13,11 +14,15 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <type_traits>
 
 namespace vantler {
 
 class PropertyBag;
-struct PersistedProperty;
+
+// How a setter takes a value: numbers, flags and pointers by value, the rest by const reference.
+template <class T>
+using PassedAs = std::conditional_t<std::is_scalar_v<T>, T, const T&>;
 
 inline const QString kImportantNote =
     QStringLiteral("Don't forget to include the file 'ravenjpeg.dll' with your setup");
@@ -26,6 +31,8 @@ constexpr std::int16_t kDefaultQuality = 95;
 class VANTLER_EXPORT Vantler : public QWidget {
     Q_OBJECT
     Q_CLASSINFO("Description:Quality", "Quality (1=poor to 100=best) to use when saving JPG")
+    // The pass-through properties, row for row as in vantler_properties.h, then the read-only
+    // ones and the control's own.
     Q_PROPERTY(uint BackColor READ BackColor WRITE setBackColor)
     Q_PROPERTY(int DrawStyle READ DrawStyle WRITE setDrawStyle)
     Q_PROPERTY(int DrawMode READ DrawMode WRITE setDrawMode)
@@ -81,97 +88,14 @@ public:
     explicit Vantler(QWidget* parent = nullptr);
     ~Vantler() override;
 
-    // Pass-through properties: each write also marks the property as changed for the host.
-    // Setters are set<Name>, as uic calls them, except letEnabled and letFont: QWidget owns
-    // setEnabled and setFont.
-    uint BackColor() const;
-    void setBackColor(uint v);
-    int DrawStyle() const;
-    void setDrawStyle(int v);
-    int DrawMode() const;
-    void setDrawMode(int v);
-    int DrawWidth() const;
-    void setDrawWidth(int v);
-    bool AutoRedraw() const;
-    void setAutoRedraw(bool v);
-    bool ClipControls() const;
-    void setClipControls(bool v);
-    int Appearance() const;
-    void setAppearance(int v);
-    int BorderStyle() const;
-    void setBorderStyle(int v);
-    bool CausesValidation() const;
-    void setCausesValidation(bool v);
-    bool AutoSize() const;
-    void setAutoSize(bool v);
-    int Align() const;
-    void setAlign(int v);
-    QString DataMember() const;
-    void setDataMember(const QString& v);
-    QVariant DataFormat() const;
-    void setDataFormat(const QVariant& v);
-    QObject* DataSource() const;
-    void setDataSource(QObject* v);
-    bool Enabled() const;
-    void letEnabled(bool v);
-    uint FillColor() const;
-    void setFillColor(uint v);
-    int FillStyle() const;
-    void setFillStyle(int v);
-    QFont Font() const;
-    void letFont(const QFont& v);
-    bool FontTransparent() const;
-    void setFontTransparent(bool v);
-    bool FontBold() const;
-    void setFontBold(bool v);
-    bool FontItalic() const;
-    void setFontItalic(bool v);
-    bool FontStrikethru() const;
-    void setFontStrikethru(bool v);
-    bool FontUnderline() const;
-    void setFontUnderline(bool v);
-    QString FontName() const;
-    void setFontName(const QString& v);
-    double FontSize() const;
-    void setFontSize(double v);
-    uint ForeColor() const;
-    void setForeColor(uint v);
-    QString LinkItem() const;
-    void setLinkItem(const QString& v);
-    QString LinkTopic() const;
-    void setLinkTopic(const QString& v);
-    int LinkMode() const;
-    void setLinkMode(int v);
-    int LinkTimeout() const;
-    void setLinkTimeout(int v);
-    QPixmap MouseIcon() const;
-    void setMouseIcon(const QPixmap& v);
-    int MousePointer() const;
-    void setMousePointer(int v);
-    int OLEDragMode() const;
-    void setOLEDragMode(int v);
-    int OLEDropMode() const;
-    void setOLEDropMode(int v);
-    QPixmap Picture() const;
-    void setPicture(const QPixmap& v);
-    bool RightToLeft() const;
-    void setRightToLeft(bool v);
-    double ScaleHeight() const;
-    void setScaleHeight(double v);
-    double ScaleWidth() const;
-    void setScaleWidth(double v);
-    double ScaleLeft() const;
-    void setScaleLeft(double v);
-    double ScaleTop() const;
-    void setScaleTop(double v);
-    int ScaleMode() const;
-    void setScaleMode(int v);
-    QString ToolTipText() const;
-    void setToolTipText(const QString& v);
-    double CurrentX() const;
-    void setCurrentX(double v);
-    double CurrentY() const;
-    void setCurrentY(double v);
+    // Pass-through properties, declared from the table in vantler_properties.h: each reads the
+    // box's property of the same name, and each write also marks the property as changed for
+    // the host.
+#define VANTLER_DECLARE_PASS_THROUGH(Name, Type, Setter, Default, Rule) \
+    Type Name() const;                                                  \
+    void Setter(PassedAs<Type> value);
+    VANTLER_PASS_THROUGH_PROPERTIES(VANTLER_DECLARE_PASS_THROUGH)
+#undef VANTLER_DECLARE_PASS_THROUGH
 
     bool HasDC() const { return picVantler->HasDC(); }
     qulonglong hdc() const { return picVantler->hdc(); }
@@ -239,11 +163,8 @@ protected:
     QSize sizeHint() const override { return {101, 117}; }
 
 private:
-    friend struct PersistedProperty;
     void PropertyChanged(const QString& name);
     void boxResized();
-    QString dataSourceName() const;
-    QObject* findDataSource(const QString& name) const;
 
     PictureBox* picVantler;
     QString important_ = kImportantNote;

@@ -5,11 +5,13 @@
 #include "jpeg_inspect.h"
 #include "property_bag.h"
 #include "vantler.h"
+#include "vantler_properties.h"
 
 #include <QApplication>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMetaObject>
+#include <QMetaProperty>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -23,7 +25,7 @@ using vantler::Vantler;
 
 namespace {
 
-constexpr uint kRed = 0x0000FF;  // colour values are &H00BBGGRR
+constexpr uint kRed = 0x0000FF;  // colour values are 0x00BBGGRR
 
 int errorOf(const std::function<void()>& f) {
     try {
@@ -143,10 +145,10 @@ TEST(Persistence, FreshControlStoresNoValueEqualToItsDefault) {
     control.InitProperties();
     vantler::MemoryPropertyBag bag;
     control.WriteProperties(bag);
-    for (const char* name : {"Quality", "Important", "BackColor", "ForeColor", "DrawMode", "DrawWidth", "AutoRedraw",
-                             "ScaleMode", "ScaleLeft", "Picture", "MouseIcon", "Font", "DataSource", "Enabled",
-                             "LinkTimeout", "FillStyle"})
-        EXPECT_FALSE(bag.contains(QString::fromLatin1(name))) << name;
+    QStringList expected = {QStringLiteral("FontName"), QStringLiteral("FontSize")};  // the box's own font
+    if (control.box()->twipsPerPixelX() != 15 || control.box()->twipsPerPixelY() != 15)
+        expected << QStringLiteral("ScaleHeight") << QStringLiteral("ScaleWidth");  // stored defaults are at 96 dpi
+    EXPECT_EQ(bag.names(), expected);
 }
 
 TEST(Persistence, ChangedValuesAreStoredAndRemovedWhenBackAtTheDefault) {
@@ -202,6 +204,43 @@ TEST(Persistence, SettingsBagRoundTripsTheStoredSet) {
     EXPECT_EQ(control.ClipControls(), true);
 }
 
+// ---- the property table ----
+
+struct TableRow {
+    const char* name;
+    QMetaType type;
+};
+
+#define VANTLER_TABLE_ROW(Name, Type, Setter, Default, Rule) TableRow{#Name, QMetaType::fromType<Type>()},
+const TableRow kTable[] = {VANTLER_PASS_THROUGH_PROPERTIES(VANTLER_TABLE_ROW)};
+#undef VANTLER_TABLE_ROW
+
+TEST(PropertyTable, StoredPropertiesOfTheControlAreTheTableRowsThenImportantAndQuality) {
+    const QMetaObject& meta = Vantler::staticMetaObject;
+    QStringList declared;
+    for (int i = meta.propertyOffset(); i < meta.propertyCount(); ++i)
+        if (meta.property(i).isStored()) declared << QString::fromLatin1(meta.property(i).name());
+    QStringList table;
+    for (const TableRow& row : kTable) table << QString::fromLatin1(row.name);
+    table << QStringLiteral("Important") << QStringLiteral("Quality");
+    EXPECT_EQ(declared.join(QLatin1Char(' ')).toStdString(), table.join(QLatin1Char(' ')).toStdString());
+}
+
+TEST(PropertyTable, EachRowIsAMetaPropertyOfItsTypeWhoseWriteMarksItChanged) {
+    Vantler control;
+    for (const TableRow& row : kTable) {
+        const QMetaProperty property = control.metaObject()->property(control.metaObject()->indexOfProperty(row.name));
+        if (!property.isValid()) {
+            ADD_FAILURE() << row.name << " is not a property of the control";
+            continue;
+        }
+        EXPECT_EQ(property.metaType(), row.type) << row.name;
+        control.InitProperties();
+        EXPECT_TRUE(property.write(&control, property.read(&control))) << row.name;
+        EXPECT_EQ(control.changedProperties().join(QLatin1Char(' ')).toStdString(), row.name);
+    }
+}
+
 // ---- pass-through properties ----
 
 TEST(PassThrough, WritesReachTheBoxAndMarkThePropertyChanged) {
@@ -248,7 +287,7 @@ INSTANTIATE_TEST_SUITE_P(
                       InvalidCase{"DrawStyleBeyondSixteenBits", [](Vantler& c) { c.setDrawStyle(70000); }, 6}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(PassThrough, DefaultsMatchAPictureBox) {
+TEST(PassThrough, FreshControlDrawsInTwipsWithTheCopyPenOnTheButtonFace) {
     Vantler control;
     EXPECT_EQ(control.BackColor(), 0x8000000Fu);
     EXPECT_EQ(control.ForeColor(), 0x80000012u);
@@ -311,33 +350,6 @@ TEST(Drawing, ClsKeepsPersistentDrawingWhenAutoRedrawIsOff) {
     EXPECT_FALSE(isRed(control.box()->shownImage().pixelColor(9, 9)));
     EXPECT_TRUE(isRed(control.Image().toImage().pixelColor(3, 3)));
 }
-
-struct ScaleCase {
-    const char* name;
-    double value;
-    int from;
-    int to;
-    std::function<double(int tpp)> expected;
-    friend std::ostream& operator<<(std::ostream& o, const ScaleCase& c) { return o << c.name; }
-};
-
-class ScaleConversion : public ::testing::TestWithParam<ScaleCase> {};
-
-TEST_P(ScaleConversion, ConvertsBetweenUnits) {
-    Vantler control;
-    const int tpp = control.box()->twipsPerPixelX();
-    EXPECT_NEAR(control.ScaleX(GetParam().value, GetParam().from, GetParam().to), GetParam().expected(tpp), 1e-3);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Units, ScaleConversion,
-    ::testing::Values(ScaleCase{"TwipsToInches", 2880, 1, 5, [](int) { return 2.0; }},
-                      ScaleCase{"InchToPixels", 1, 5, 3, [](int tpp) { return 1440.0 / tpp; }},
-                      ScaleCase{"HimetricToMillimetres", 2540, 8, 6, [](int) { return 25.4; }},
-                      ScaleCase{"CharacterToTwips", 1, 4, 1, [](int) { return 120.0; }},
-                      ScaleCase{"PointsToTwips", 3, 2, 1, [](int) { return 60.0; }},
-                      ScaleCase{"CentimetreToTwips", 2.54, 7, 1, [](int) { return 1440.0; }}),
-    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(Drawing, CharacterHeightIsTwiceItsWidthInTwips) {
     Vantler control;
