@@ -29,7 +29,8 @@ struct StartupHooks {
     std::function<void(ProgramState&)> createDesktopShortcut;
 };
 
-// Runs start-up steps 1 to 20 with `state.programFolder` and `state.preferences` already set.
+// Starts the program with `state.programFolder` and `state.preferences` already set: the splash,
+// the screen checks, the preferences into the controls, the command line, the main window shown.
 // Returns the shown main window, or nullptr when the program ends at once (a file that is not a
 // picture was handed to its own application).
 std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompter, CommonDialog& dialog,

@@ -8,16 +8,15 @@
 #include "ui/busy_cursor.h"
 #include "ui/form_about.h"
 #include "ui/help_window.h"
+#include "ui/main_background.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
-#include <cmath>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyle>
@@ -28,6 +27,14 @@ namespace orv {
 
 namespace {
 
+// The "Window" entries show the captions, one each; the entries left over are hidden.
+template <std::size_t N> void showEntries(const std::array<QAction*, N>& entries, const std::vector<std::string>& captions) {
+    for (std::size_t i = 0; i < N; ++i) {
+        if (i < captions.size()) entries[i]->setText(QString::fromStdString(captions[i]));
+        entries[i]->setVisible(i < captions.size());
+    }
+}
+
 constexpr const char* kFileNameTip =
     "Type in the path and name of the first file here, or use the Browse icon to the right";
 constexpr const char* kBrowseTip =
@@ -36,21 +43,6 @@ constexpr const char* kIncrementTip =
     "Enter how large a chunk you want the software to examine to determine which picture has the "
     "best focus, usually an increment of about 20 works best";
 constexpr const char* kGoTip = "Press here to make a Montage with the Montage method you have chosen";
-
-// The background tile of Image1: the art of the resources when present, else a soft paper
-// texture drawn here.
-QPixmap backgroundTile() {
-    if (QPixmap art(QStringLiteral(":/background.png")); !art.isNull()) return art;
-    QImage tile(64, 64, QImage::Format_RGB32);
-    for (int y = 0; y < 64; ++y)
-        for (int x = 0; x < 64; ++x) {
-            // A quiet weave: two crossing sine ripples on a warm grey.
-            const double v = 6 * std::sin(x * 0.196) * std::sin(y * 0.196) + 3 * std::sin((x + y) * 0.098);
-            const int base = 222 + int(v);
-            tile.setPixel(x, y, qRgb(base, base - 2, base - 8));
-        }
-    return QPixmap::fromImage(tile);
-}
 
 QString qs(const std::string& s) { return QString::fromStdString(s); }
 
@@ -73,8 +65,7 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     montage_ = std::make_unique<MontageCommands>(context);
     output_ = std::make_unique<OutputCommands>(context);
     projects_ = std::make_unique<ProjectCommands>(context);
-    offsets_ = std::make_unique<OffsetCommands>(context, action(Command::UseOffsets), action(Command::AlignImages),
-                                                action(Command::MatchColours));
+    offsets_ = std::make_unique<OffsetCommands>(context, actions_);
     connectCommands();
     // Designed for a 1024 x 768 screen: a strip along the top, the pictures cascade below it.
     move(0, 0);
@@ -163,14 +154,8 @@ void FormMontage::connectCommands() {
     connect(windows_, &WindowManager::sourceCommand, this, &FormMontage::runSourceCommand);
     connect(windows_, &WindowManager::montageCommand, this, &FormMontage::runMontageCommand);
     connect(windows_, &WindowManager::windowsChanged, this, &FormMontage::refreshWindowMenus);
-    connect(windows_, &WindowManager::sourceListChanged, this, [this] {
-        const auto& entries = windows_->sourceList().entries();
-        for (int i = 0; i < kSourceWindowEntries; ++i) {
-            const bool used = std::size_t(i) < entries.size();
-            if (used) mnuWindow(i + 1)->setText(qs(entries[std::size_t(i)]));
-            mnuWindow(i + 1)->setVisible(used);
-        }
-    });
+    connect(windows_, &WindowManager::sourceListChanged, this,
+            [this] { showEntries(actions_.sourceWindows, windows_->sourceList().entries()); });
     connect(windows_, &WindowManager::focusHandOff, this, &FormMontage::takeFocusLater);
     connect(windows_, &WindowManager::targetMoved, this, [this] { offsets_->showStatus(); });
 }
@@ -230,10 +215,7 @@ MontageRequest FormMontage::readRequest() const {
     if (r.useOffsets) r.targets = windows_->targetCentres();
     r.align = action(Command::AlignImages)->isChecked();
     r.colourMatch = action(Command::MatchColours)->isChecked();
-    if (action(Command::AreaSame)->isChecked()) r.area = DisplayArea::Same;
-    else if (action(Command::AreaMinimum)->isChecked()) r.area = DisplayArea::Minimum;
-    else if (action(Command::AreaMaximum)->isChecked()) r.area = DisplayArea::Maximum;
-    else r.area.reset();
+    r.area = offsets_->area();
     r.smoothing = state_.smoothing;
     return r;
 }
@@ -275,7 +257,7 @@ void FormMontage::runCommand(Command c) {
     case Command::OpenProject: withRequest([this](const MontageRequest& r) { projects_->open(r); }); break;
     case Command::AreaMinimum:
     case Command::AreaMaximum:
-    case Command::AreaSame: chooseArea(c); break;
+    case Command::AreaSame: offsets_->areaClicked(action(c)); break;
     case Command::Help: showHelp(this); break;
     case Command::Contact: openContactPage(&prompter_); break;
     case Command::About: {
@@ -382,13 +364,6 @@ void FormMontage::setMontageMethod(int method) {
     for (int i = 0; i < kMethodCount; ++i) mnusimpleCol(i)->setChecked(i == method);
 }
 
-void FormMontage::chooseArea(Command area) {
-    // The entry inverted its own tick; when now ticked, the other two are unticked.
-    if (!action(area)->isChecked()) return;
-    for (Command other : {Command::AreaSame, Command::AreaMinimum, Command::AreaMaximum})
-        if (other != area) action(other)->setChecked(false);
-}
-
 void FormMontage::showFileName(const std::string& name) { textFileName_->setText(qs(name)); }
 
 std::string FormMontage::shownFileName() const { return textFileName_->text().toStdString(); }
@@ -400,25 +375,7 @@ void FormMontage::showRequest(const MontageRequest& r) {
     if (qs(r.firstFileName) != textFileName_->text()) textFileName_->setText(qs(r.firstFileName));
     setMontageMethod(int(r.method));
     showIncrement(r.incrementText);
-    if (r.align != action(Command::AlignImages)->isChecked() || r.colourMatch != action(Command::MatchColours)->isChecked())
-        offsets_->setAlignment(r.align, r.colourMatch);
-    if (r.useOffsets) {
-        if (!offsetsOn()) offsets_->switchOffsets(true);
-        if (r.targets) {
-            // Only the targets that are elsewhere move.
-            const OffsetTable now = windows_->targetCentres();
-            for (int i = 1; i <= kMaxPictures; ++i)
-                if (const ImageOffset t = (*r.targets)[std::size_t(i)]; !(t == now[std::size_t(i)]))
-                    windows_->sourceWindow(i)->centreTargetOn(t.x, t.y);
-        }
-        offsets_->showStatus();
-        for (Command c : {Command::AreaSame, Command::AreaMinimum, Command::AreaMaximum})
-            action(c)->setChecked((c == Command::AreaSame && r.area == DisplayArea::Same) ||
-                                  (c == Command::AreaMinimum && r.area == DisplayArea::Minimum) ||
-                                  (c == Command::AreaMaximum && r.area == DisplayArea::Maximum));
-    } else if (offsetsOn()) {
-        offsets_->switchOffsets(false);
-    }
+    offsets_->show(r);
     for (int i = 0; i < 10; ++i) mnuignoreImage(i)->setChecked(r.ignored[std::size_t(i)]);
 }
 
@@ -449,18 +406,8 @@ void FormMontage::forgetRecentFile(const std::string& name) {
 }
 
 void FormMontage::refreshWindowMenus() {
-    const std::vector<std::string> sources = windows_->sourceCaptions();
-    for (int i = 0; i < kSourceWindowEntries; ++i) {
-        const bool used = std::size_t(i) < sources.size();
-        if (used) mnuWindow(i + 1)->setText(qs(sources[std::size_t(i)]));
-        mnuWindow(i + 1)->setVisible(used);
-    }
-    const std::vector<std::string> montages = windows_->montageCaptions();
-    for (int i = 0; i < kMontageWindowEntries; ++i) {
-        const bool used = std::size_t(i) < montages.size();
-        if (used) mnuWindow2(i)->setText(qs(montages[std::size_t(i)]));
-        mnuWindow2(i)->setVisible(used);
-    }
+    showEntries(actions_.sourceWindows, windows_->sourceCaptions());
+    showEntries(actions_.montageWindows, windows_->montageCaptions());
 }
 
 void FormMontage::takeFocusLater() {
@@ -499,17 +446,8 @@ bool FormMontage::event(QEvent* e) {
 }
 
 void FormMontage::makeBackground() {
-    const QPixmap tile = image1_->pixmap();
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize size = screen ? screen->geometry().size() : QSize(1024, 768);
-    background_ = QPixmap(size);
-    background_.fill(Qt::white);
-    if (!tile.isNull()) {
-        QPainter p(&background_);
-        const int w = image1_->width(), h = image1_->height();
-        for (int y = 0; y < size.height(); y += h)
-            for (int x = 0; x < size.width(); x += w) p.drawPixmap(x, y, w, h, tile);
-    }
+    background_ = tiledBackground(image1_->pixmap(), image1_->size(), screen ? screen->geometry().size() : QSize(1024, 768));
     QPalette pal = centralWidget()->palette();
     pal.setBrush(QPalette::Window, QBrush(background_));
     centralWidget()->setPalette(pal);

@@ -125,7 +125,6 @@ private:
     void lockControls(bool locked);
     void browse();
     void openRecentFile(int index);
-    void chooseArea(Command area); // after the entry's own tick was inverted
 
     ProgramState& state_;
     Prompter& prompter_;

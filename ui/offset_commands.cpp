@@ -53,6 +53,38 @@ void OffsetCommands::switchOffsets(bool on) {
     status_->raise();
 }
 
+void OffsetCommands::show(const MontageRequest& r) {
+    if (r.align != align_->isChecked() || r.colourMatch != colourMatch_->isChecked()) setAlignment(r.align, r.colourMatch);
+    if (!r.useOffsets) {
+        if (useOffsets_->isChecked()) switchOffsets(false);
+        return;
+    }
+    if (!useOffsets_->isChecked()) switchOffsets(true);
+    if (r.targets) {
+        // Only the targets that are elsewhere move.
+        const OffsetTable now = c_.windows.targetCentres();
+        for (int i = 1; i <= kMaxPictures; ++i)
+            if (const ImageOffset t = (*r.targets)[std::size_t(i)]; !(t == now[std::size_t(i)]))
+                c_.windows.sourceWindow(i)->centreTargetOn(t.x, t.y);
+    }
+    showStatus();
+    for (auto [entry, area] : areas_)
+        entry->setChecked(r.area == area);
+}
+
+std::optional<DisplayArea> OffsetCommands::area() const {
+    for (auto [entry, area] : areas_)
+        if (entry->isChecked()) return area;
+    return std::nullopt;
+}
+
+void OffsetCommands::areaClicked(QAction* entry) {
+    // The entry inverted its own tick; when now ticked, the other two are unticked.
+    if (!entry->isChecked()) return;
+    for (auto [other, area] : areas_)
+        if (other != entry) other->setChecked(false);
+}
+
 void OffsetCommands::showStatus() {
     if (status_)
         status_->setStatusText(offsetStatusText(c_.windows.visibleTargetCentres()), c_.state.layout.dialogFrameHeight);

@@ -3,6 +3,7 @@
 // are remembered as preferences), the status text and the target colour.
 #pragma once
 
+#include "ui/action_table.h"
 #include "ui/command_context.h"
 #include "ui/form_status.h"
 
@@ -15,10 +16,16 @@ namespace orv {
 
 class OffsetCommands {
 public:
-    // `useOffsets`, `align` and `colourMatch` are the menu's tick entries.
-    OffsetCommands(const CommandContext& c, QAction* useOffsets, QAction* align, QAction* colourMatch)
-        : c_(c), useOffsets_(useOffsets), align_(align), colourMatch_(colourMatch) {}
+    // The tick entries of the menu bar's `actions`.
+    OffsetCommands(const CommandContext& c, const ActionSet& actions)
+        : c_(c), useOffsets_(actions[Command::UseOffsets]), align_(actions[Command::AlignImages]),
+          colourMatch_(actions[Command::MatchColours]),
+          areas_{{{actions[Command::AreaSame], DisplayArea::Same},
+                  {actions[Command::AreaMinimum], DisplayArea::Minimum},
+                  {actions[Command::AreaMaximum], DisplayArea::Maximum}}} {}
 
+    // The ticks, targets and display area as `request` has them (an opened project's).
+    void show(const MontageRequest& request);
     // After the entries inverted their own ticks.
     void useOffsetsClicked() { switchOffsets(useOffsets_->isChecked()); }
     void alignClicked();
@@ -28,6 +35,9 @@ public:
     void showStatus();
     FormStatus* statusWindow() const { return status_.data(); } // none while offsets are off
     void setTargetColor(std::uint32_t colour);
+    // The ticked display area, if any; ticking `entry` unticks the other two.
+    std::optional<DisplayArea> area() const;
+    void areaClicked(QAction* entry);
     // A source window's "Set Offset Target Color": applied, not kept in the preferences.
     void chooseTargetColor();
 
@@ -36,6 +46,7 @@ private:
     QAction* useOffsets_;
     QAction* align_;
     QAction* colourMatch_;
+    std::array<std::pair<QAction*, DisplayArea>, 3> areas_; // the display area entries
     QPointer<FormStatus> status_;
 };
 

@@ -203,7 +203,7 @@ TEST(MaximumArea, PartsNoPictureCoversStayBlack) {
     EXPECT_EQ(r.mp.pointRed(0, 1, 100), r.mp.pointRed(0, 1, 2));
 }
 
-TEST(PropertiesText, MatchesTheDocumentedExample) {
+TEST(PropertiesText, ListsTheSettingsThenTheMapWithCrLfLineEnds) {
     PropertiesInput p;
     p.firstFileName = "c:\\pics\\shot01.bmp";
     p.pictureCount = 3;

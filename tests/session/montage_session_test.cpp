@@ -4,6 +4,8 @@
 #include "session/prompting_observer.h"
 #include "input/series_loader.h"
 
+#include "band_picture.h"
+
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -15,18 +17,7 @@
 namespace orv {
 namespace {
 
-// A picture whose noise is strong in band `sharp` of three vertical bands and faint elsewhere.
-QImage bandPicture(int sharp, unsigned seed) {
-    QImage img(60, 40, QImage::Format_RGB32);
-    for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 60; ++x) {
-            seed = seed * 1664525u + 1013904223u;
-            const int amp = x / 20 + 1 == sharp ? 120 : 8;
-            const int v = 128 + int(seed >> 24) % (2 * amp) - amp;
-            img.setPixel(x, y, qRgb(v, v, v));
-        }
-    return img;
-}
+using testing::bandPicture;
 
 class EventLog : public PromptingObserver {
 public:

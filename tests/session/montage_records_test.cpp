@@ -1,0 +1,267 @@
+// The montages the session owns: what a record holds after Make Montage and the comparisons, how a
+// record is saved (every format, the conversion program, projects committed together) and how a
+// project comes back into the main record with its settings.
+#include "session/montage_session.h"
+#include "session/conversion_run.h"
+#include "session/prompting_observer.h"
+
+#include <QCoreApplication>
+#include <cstring>
+#include <QFile>
+#include "band_picture.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace orv {
+namespace {
+
+using testing::bandPicture;
+
+// The requests the observer was asked to show.
+class Shown : public PromptingObserver {
+public:
+    using PromptingObserver::PromptingObserver;
+    std::vector<MontageRequest> requests;
+    void showRequest(const MontageRequest& r) override { requests.push_back(r); }
+};
+
+struct Rig {
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    SessionState state;
+    Shown observer{prompter};
+    MontageSession session{state, observer};
+    Rig() {
+        state.programFolder = dir.path().toStdString() + "/";
+        for (int k = 1; k <= 3; ++k) bandPicture(k, 11u * k, true).save(dir.filePath(QStringLiteral("b%1.bmp").arg(k)), "BMP");
+    }
+    std::string path(const char* name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+    MontageRequest request() const {
+        MontageRequest r;
+        r.firstFileName = path("b1.bmp");
+        r.incrementText = "10";
+        return r;
+    }
+    QImage picture(const MontageChoice& which = {}) const {
+        const MemorySurface& p = session.record(which).picture;
+        QImage img(p.pictureWidth(), p.pictureHeight(), QImage::Format_RGB888);
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x) {
+                const std::uint8_t* c = p.pixelAt(x, y);
+                img.setPixel(x, y, qRgb(c[2], c[1], c[0]));
+            }
+        return img;
+    }
+};
+
+QImage fileImage(const std::string& path) { return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB888); }
+
+TEST(MontageRecords, TheMainRecordHoldsThePictureMapPropertiesAndRequestOfTheMontage) {
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.incrementText = "7"; // below 10: the montage is made with "10"
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    const MontageRecord& main = rig.session.record({});
+    const BgrView slot = rig.session.montageView();
+    ASSERT_EQ(main.picture.pictureWidth(), 60);
+    ASSERT_EQ(main.picture.pictureHeight(), 40);
+    for (int y = 0; y < 40; ++y)
+        ASSERT_EQ(0, std::memcmp(main.picture.pixelAt(0, y), slot.bits + std::size_t(39 - y) * slot.stride, 60 * 3)) << y;
+    EXPECT_EQ(main.map.substr(0, 8), "112233\r\n");
+    EXPECT_EQ(main.request.incrementText, "10");
+    EXPECT_EQ(main.increment, 10);
+    EXPECT_EQ(main.firstFileName, rig.path("b1.bmp"));
+    EXPECT_NE(main.properties.find("  Increment size =10\r\n"), std::string::npos);
+    EXPECT_TRUE(main.choices.pictures.empty());
+}
+
+TEST(MontageRecords, EachComparedMethodKeepsItsOwnRecordAndTheUsersRequestStaysAsItWas) {
+    Rig rig;
+    const MontageRequest r = rig.request();
+    RecordingPrompter answers;
+    const ComparisonResult result = rig.session.compareAllMethods(r, 0, &answers);
+    ASSERT_TRUE(result.ran);
+    for (int k = 0; k < kComparisonMontages; ++k) {
+        const MontageRecord& kept = rig.session.record(MontageChoice{k});
+        ASSERT_FALSE(kept.empty()) << k;
+        // The stages run from the last method to the first.
+        EXPECT_EQ(int(kept.request.method), 4 - k) << k;
+        EXPECT_NE(kept.properties.find("Montage method used =" + std::to_string(4 - k)), std::string::npos) << k;
+        EXPECT_EQ(kept.request.firstFileName, r.firstFileName);
+    }
+    // What the controls were asked to show: each stage's method, the user's file and increment.
+    ASSERT_EQ(rig.observer.requests.size(), 5u);
+    for (const MontageRequest& shown : rig.observer.requests) {
+        EXPECT_EQ(shown.incrementText, "10");
+        EXPECT_EQ(shown.firstFileName, r.firstFileName);
+    }
+}
+
+TEST(MontageRecords, SavingWritesTheRecordInTheFormatOfTheName) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    const QImage expected = rig.picture();
+    for (const char* name : {"m.bmp", "m.png", "m.tif", "m"}) {
+        EXPECT_EQ(rig.session.saveMontage({}, rig.path(name), {}), "") << name;
+        EXPECT_EQ(fileImage(rig.path(name)), expected) << name;
+    }
+    // JPEG through the conversion program of the program's folder, waited for.
+    const std::string programs = QCoreApplication::applicationDirPath().toStdString() + "/";
+    EXPECT_EQ(rig.session.saveMontage({}, rig.path("m.jpg"), SaveMontageOptions{{}, programs}), "");
+    EXPECT_EQ(fileImage(rig.path("m.jpg")).size(), QSize(60, 40));
+    // Without the program nothing is written and the user is told why.
+    const std::string told = rig.session.saveMontage({}, rig.path("n.jpg"), SaveMontageOptions{{}, rig.path("none")});
+    EXPECT_EQ(told.rfind("I could not start the JPEG conversion program", 0), 0u) << told;
+    EXPECT_FALSE(std::filesystem::exists(rig.path("n.jpg")));
+    // No montage: error 5, nothing written.
+    EXPECT_THROW(rig.session.saveMontage(MontageChoice{2}, rig.path("c.bmp"), {}), RuntimeError);
+    EXPECT_FALSE(std::filesystem::exists(rig.path("c.bmp")));
+}
+
+TEST(MontageRecords, AProjectsTwoFilesAreWrittenTogetherOrNotAtAll) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    rig.session.saveProject({}, rig.path("p.mon"));
+    EXPECT_EQ(fileImage(rig.path("p.vrk")), rig.picture());
+    std::ifstream text(rig.path("p.mon"), std::ios::binary);
+    const std::string saved((std::istreambuf_iterator<char>(text)), {});
+    EXPECT_EQ(saved, "[project]\r\n" + rig.session.record({}).properties + "\r\n");
+    // The project file cannot be written (a folder has its name): its bitmap does not appear either.
+    std::filesystem::create_directory(rig.path("q.mon"));
+    EXPECT_THROW(rig.session.saveProject({}, rig.path("q.mon")), RuntimeError);
+    EXPECT_FALSE(std::filesystem::exists(rig.path("q.vrk")));
+}
+
+TEST(MontageRecords, AnOpenedProjectBecomesTheMainRecordWithItsSettingsShown) {
+    Rig rig;
+    MontageRequest made = rig.request();
+    made.method = FocusMethod::Green;
+    made.ignored[1] = true;
+    ASSERT_TRUE(rig.session.makeMontage(made).made);
+    rig.session.saveProject({}, rig.path("p.mon"));
+    const QImage saved = rig.picture();
+    const MontageRecord savedRecord = rig.session.record({});
+
+    Rig other;
+    MontageRequest current = other.request();
+    current.colourMatch = true;
+    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), current), ProjectOutcome::Opened);
+    ASSERT_EQ(other.observer.requests.size(), 1u);
+    const MontageRequest& shown = other.observer.requests[0];
+    EXPECT_EQ(shown.firstFileName, rig.path("b1.bmp"));
+    EXPECT_EQ(shown.method, FocusMethod::Green);
+    EXPECT_EQ(shown.ignored, made.ignored);
+    EXPECT_TRUE(shown.colourMatch); // what the project does not name stays
+    const MontageRecord& main = other.session.record({});
+    EXPECT_EQ(other.picture(), saved);
+    EXPECT_EQ(main.map, savedRecord.map);
+    EXPECT_EQ(main.properties, savedRecord.properties);
+    EXPECT_EQ(other.state.series.imageCount, 3);
+    EXPECT_TRUE(other.prompter.shown.empty());
+}
+
+// What a project's settings make of the request the controls hold.
+struct ProjectCase {
+    const char* label;
+    std::function<void(ProjectSettings&)> project;
+    std::function<void(MontageRequest&)> current;
+    std::function<void(const MontageRequest&)> check;
+};
+
+class ProjectRequests : public ::testing::TestWithParam<ProjectCase> {};
+
+TEST_P(ProjectRequests, TakeWhatTheProjectNamesAndKeepTheRest) {
+    const ProjectCase& c = GetParam();
+    ProjectSettings s;
+    s.firstFileName = "/p/a01.bmp";
+    s.incrementText = "30";
+    s.method = 2;
+    c.project(s);
+    MontageRequest current;
+    current.firstFileName = "/q/b01.bmp";
+    c.current(current);
+    const MontageRequest r = projectRequest(s, current);
+    EXPECT_EQ(r.firstFileName, "/p/a01.bmp");
+    EXPECT_EQ(r.incrementText, "30");
+    c.check(r);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProjectRequests,
+    ::testing::Values(
+        ProjectCase{"neither_offsets_nor_alignment_keeps_the_current_ticks", [](ProjectSettings&) {},
+                    [](MontageRequest& r) { r.align = true; },
+                    [](const MontageRequest& r) {
+                        EXPECT_TRUE(r.align);
+                        EXPECT_FALSE(r.useOffsets);
+                        EXPECT_EQ(r.method, FocusMethod::Red);
+                    }},
+        ProjectCase{"alignment_switches_the_offsets_off",
+                    [](ProjectSettings& s) { s.automaticAlignment = true; },
+                    [](MontageRequest& r) { r.useOffsets = true; },
+                    [](const MontageRequest& r) {
+                        EXPECT_TRUE(r.align);
+                        EXPECT_FALSE(r.useOffsets);
+                    }},
+        ProjectCase{"offsets_bring_their_targets_and_area",
+                    [](ProjectSettings& s) {
+                        s.usesOffsets = true;
+                        s.area = ProjectArea::Maximum;
+                        s.targets[2] = std::pair{24, 13};
+                    },
+                    [](MontageRequest& r) {
+                        r.align = true;
+                        OffsetTable t{};
+                        t[1] = ImageOffset{5, 6};
+                        r.targets = t;
+                    },
+                    [](const MontageRequest& r) {
+                        EXPECT_TRUE(r.useOffsets);
+                        EXPECT_FALSE(r.align);
+                        EXPECT_EQ(r.area, DisplayArea::Maximum);
+                        ASSERT_TRUE(r.targets);
+                        EXPECT_EQ((*r.targets)[2], (ImageOffset{24, 13}));
+                        EXPECT_EQ((*r.targets)[1], (ImageOffset{5, 6})); // a target the project does not name stays
+                    }},
+        ProjectCase{"an_unknown_method_is_the_first", [](ProjectSettings& s) { s.method = 17; },
+                    [](MontageRequest&) {}, [](const MontageRequest& r) { EXPECT_EQ(r.method, FocusMethod::ColorSpace3D); }}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+// The conversion program's outcomes, with a stand-in program written for each case.
+TEST(ConversionRun, ReportsTheProgramsExitItsMessageAndACrash) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    auto program = [&](const std::string& body) {
+        const std::string path = folder + "orvantajpeg";
+        std::ofstream(path) << "#!/bin/sh\n" << body << "\n";
+        std::filesystem::permissions(path, std::filesystem::perms::owner_all);
+    };
+    program("echo \"  cannot read $1  \" >&2; exit 3");
+    ConversionRun run = runConversion(folder, "/t/a.bmp", "/t/b.jpg");
+    EXPECT_TRUE(run.started);
+    EXPECT_FALSE(run.succeeded());
+    EXPECT_EQ(run.exitCode, 3);
+    EXPECT_EQ(run.message, "cannot read /t/a.bmp,/t/b.jpg");
+    EXPECT_EQ(conversionFailureText(run, folder, "/t/b.jpg"), run.message);
+
+    program("kill -SEGV $$");
+    run = runConversion(folder, "a", "b");
+    EXPECT_TRUE(run.crashed);
+    EXPECT_EQ(conversionFailureText(run, folder, "b"), "The JPEG conversion program stopped unexpectedly;  'b'  was not written.");
+
+    program("exit 0");
+    EXPECT_TRUE(runConversion(folder, "a", "b").succeeded());
+    std::filesystem::remove(folder + "orvantajpeg");
+    EXPECT_FALSE(runConversion(folder, "a", "b").started);
+}
+
+} // namespace
+} // namespace orv
