@@ -32,6 +32,12 @@ public:
     const QImage& picture() const { return surface_.image(); }
     bool hasPicture() const { return !surface_.image().isNull(); }
 
+    // Where a point of the box falls in the picture, and where a rectangle of the picture shows in
+    // the box. One picture pixel is one screen pixel today; everything that maps the mouse to the
+    // picture or repaints a part of it goes through these two, so a zoom changes only them.
+    QPointF toPicture(const QPointF& boxPoint) const { return boxPoint; }
+    QRect toBox(const QRect& pictureRect) const { return pictureRect; }
+
     // The engine's view of the picture; call pictureChanged() after writing through it.
     ImageSurface& surface() { return surface_; }
     void pictureChanged();
