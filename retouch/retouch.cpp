@@ -1,0 +1,294 @@
+// The brush, the dabs along a path, the brightness match and the kept pixels of a stroke.
+#include "retouch/retouch.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace orv::retouch {
+
+namespace {
+
+constexpr int kTile = 64;
+
+// Where the walk along a path lays its dabs: every `spacing` from the first point.
+class DabWalker {
+public:
+    explicit DabWalker(int radius) : spacing_(std::max(radius, 1) / 4.0) {}
+
+    // The dabs from the last point to (x, y); the first point gets one of its own.
+    template <class F> void to(double x, double y, F&& lay) {
+        if (!started_) {
+            started_ = true;
+            lastX_ = x;
+            lastY_ = y;
+            lay(x, y);
+            sinceDab_ = 0;
+            return;
+        }
+        const double dx = x - lastX_, dy = y - lastY_;
+        const double length = std::hypot(dx, dy);
+        double along = spacing_ - sinceDab_;
+        while (along <= length + 1e-9) {
+            const double t = length > 0 ? along / length : 1.0;
+            lay(lastX_ + dx * t, lastY_ + dy * t);
+            along += spacing_;
+        }
+        sinceDab_ = length - (along - spacing_);
+        if (sinceDab_ < 1e-9) sinceDab_ = 0;
+        lastX_ = x;
+        lastY_ = y;
+    }
+    // The last point gets a dab when the last one laid is not on it.
+    template <class F> void end(F&& lay) {
+        if (started_ && sinceDab_ > 1e-9) lay(lastX_, lastY_);
+        sinceDab_ = 0;
+    }
+    double sinceDab() const { return sinceDab_; }
+    void restore(double sinceDab, double x, double y) {
+        started_ = true;
+        sinceDab_ = sinceDab;
+        lastX_ = x;
+        lastY_ = y;
+    }
+
+private:
+    double spacing_;
+    bool started_ = false;
+    double lastX_ = 0, lastY_ = 0;
+    double sinceDab_ = 0;
+};
+
+Rect unite(const Rect& a, const Rect& b) {
+    if (a.empty()) return b;
+    if (b.empty()) return a;
+    return Rect{std::min(a.x0, b.x0), std::min(a.y0, b.y0), std::max(a.x1, b.x1), std::max(a.y1, b.y1)};
+}
+
+// The pixels within `reach` of (cx, cy), cut at the montage.
+Rect reachOf(double cx, double cy, double reach, int width, int height) {
+    Rect r{int(std::floor(cx - reach)), int(std::floor(cy - reach)), int(std::ceil(cx + reach)) + 1,
+           int(std::ceil(cy + reach)) + 1};
+    r.x0 = std::max(r.x0, 0);
+    r.y0 = std::max(r.y0, 0);
+    r.x1 = std::min(r.x1, width);
+    r.y1 = std::min(r.y1, height);
+    return r;
+}
+
+} // namespace
+
+double brushWeight(const Brush& b, double d) {
+    const double r = b.radius;
+    if (d > r) return 0;
+    const double inner = r * std::clamp(b.hardness, 0, 100) / 100.0;
+    if (d <= inner) return 1;
+    const double t = (d - inner) / (r - inner);
+    return 1 - t * t * (3 - 2 * t);
+}
+
+int matchRingWidth(int radius) { return std::max(2, radius / 4); }
+
+std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& path, int radius) {
+    std::vector<std::pair<double, double>> out;
+    DabWalker walk(radius);
+    const auto lay = [&](double x, double y) { out.emplace_back(x, y); };
+    for (const PathPoint& p : path) walk.to(p.x, p.y, lay);
+    walk.end(lay);
+    return out;
+}
+
+// The montage pixels of one tile as they were before the stroke, with the strongest weight any
+// dab gave each and whether a dab's radius reached it.
+struct StrokeRecord::Tile {
+    int x0 = 0, y0 = 0, w = 0, h = 0;
+    std::vector<std::uint8_t> before; // w x h, 3 bytes a pixel, top row first
+    std::vector<float> weight;        // w x h
+    std::vector<std::uint8_t> inside; // w x h: within the radius of a dab
+};
+
+StrokeRecord::StrokeRecord(const Raster& montage, const SourcePlacement& source, const Brush& brush)
+    : montage_(montage), source_(source), brush_(brush) {
+    brush_.radius = std::clamp(brush_.radius, 1, kMaxRadius);
+    tilesX_ = (montage.width + kTile - 1) / kTile;
+    tilesY_ = (montage.height + kTile - 1) / kTile;
+    tileIndex_.assign(std::size_t(tilesX_) * std::size_t(tilesY_), -1);
+}
+
+StrokeRecord::~StrokeRecord() = default;
+StrokeRecord::StrokeRecord(StrokeRecord&&) noexcept = default;
+StrokeRecord& StrokeRecord::operator=(StrokeRecord&&) noexcept = default;
+
+StrokeRecord::Tile* StrokeRecord::tile(int tx, int ty, bool create) {
+    int& index = tileIndex_[std::size_t(ty) * std::size_t(tilesX_) + std::size_t(tx)];
+    if (index >= 0) return tiles_[std::size_t(index)].get();
+    if (!create) return nullptr;
+    auto t = std::make_unique<Tile>();
+    t->x0 = tx * kTile;
+    t->y0 = ty * kTile;
+    t->w = std::min(kTile, montage_.width - t->x0);
+    t->h = std::min(kTile, montage_.height - t->y0);
+    const std::size_t n = std::size_t(t->w) * std::size_t(t->h);
+    t->before.resize(n * 3);
+    t->weight.assign(n, 0.0f);
+    t->inside.assign(n, 0);
+    for (int y = 0; y < t->h; ++y)
+        std::memcpy(t->before.data() + std::size_t(y) * std::size_t(t->w) * 3,
+                    montage_.row(t->y0 + y) + std::size_t(t->x0) * 3, std::size_t(t->w) * 3);
+    index = int(tiles_.size());
+    tiles_.push_back(std::move(t));
+    return tiles_.back().get();
+}
+
+void StrokeRecord::dabAt(double cx, double cy, Rect& changed) {
+    dabs_.emplace_back(cx, cy);
+    const Rect r = reachOf(cx, cy, brush_.radius, montage_.width, montage_.height);
+    if (r.empty()) return;
+    const double radius = brush_.radius;
+    for (int ty = r.y0 / kTile; ty <= (r.y1 - 1) / kTile; ++ty) {
+        for (int tx = r.x0 / kTile; tx <= (r.x1 - 1) / kTile; ++tx) {
+            const int x0 = std::max(r.x0, tx * kTile), x1 = std::min(r.x1, (tx + 1) * kTile);
+            const int y0 = std::max(r.y0, ty * kTile), y1 = std::min(r.y1, (ty + 1) * kTile);
+            Tile* t = nullptr;
+            for (int y = y0; y < y1; ++y) {
+                const double ddy = y - cy;
+                for (int x = x0; x < x1; ++x) {
+                    const double d = std::hypot(x - cx, ddy);
+                    if (d > radius) continue;
+                    if (!t) t = tile(tx, ty, true);
+                    const std::size_t i = std::size_t(y - t->y0) * std::size_t(t->w) + std::size_t(x - t->x0);
+                    t->inside[i] = 1;
+                    const float w = float(brushWeight(brush_, d));
+                    if (w > t->weight[i]) t->weight[i] = w;
+                }
+            }
+        }
+    }
+    changed = unite(changed, r);
+    bounds_ = unite(bounds_, r);
+}
+
+void StrokeRecord::paintRect(const Rect& r) {
+    if (r.empty()) return;
+    const double opacity = std::clamp(brush_.opacity, 1, 100) / 100.0;
+    const bool gained = brush_.match;
+    for (int ty = r.y0 / kTile; ty <= (r.y1 - 1) / kTile; ++ty) {
+        for (int tx = r.x0 / kTile; tx <= (r.x1 - 1) / kTile; ++tx) {
+            const Tile* t = tile(tx, ty, false);
+            if (!t) continue;
+            const int x0 = std::max(r.x0, t->x0), x1 = std::min(r.x1, t->x0 + t->w);
+            const int y0 = std::max(r.y0, t->y0), y1 = std::min(r.y1, t->y0 + t->h);
+            for (int y = y0; y < y1; ++y) {
+                std::uint8_t* out = montage_.row(y);
+                const std::size_t rowStart = std::size_t(y - t->y0) * std::size_t(t->w);
+                for (int x = x0; x < x1; ++x) {
+                    const std::size_t i = rowStart + std::size_t(x - t->x0);
+                    const float w = t->weight[i];
+                    if (w <= 0) continue;
+                    const std::uint8_t* s = source_.at(x, y);
+                    if (!s) continue;
+                    const std::uint8_t* before = t->before.data() + i * 3;
+                    const double a = opacity * w;
+                    for (int c = 0; c < 3; ++c) {
+                        const double src = gained ? std::min(255.0, s[c] * gain_[c]) : double(s[c]);
+                        const double v = before[c] + (src - before[c]) * a;
+                        out[std::size_t(x) * 3 + std::size_t(c)] = std::uint8_t(std::clamp(std::lround(v), 0L, 255L));
+                    }
+                }
+            }
+        }
+    }
+}
+
+void StrokeRecord::fitGain() {
+    // The ring: pixels outside every dab's radius but within the ring's width of one, where the
+    // source reaches. The gain per channel makes the source's mean there the montage's.
+    const int ring = matchRingWidth(brush_.radius);
+    const double reach = brush_.radius + ring;
+    Rect area;
+    for (const auto& [cx, cy] : dabs_) area = unite(area, reachOf(cx, cy, reach, montage_.width, montage_.height));
+    double sumMontage[3] = {0, 0, 0}, sumSource[3] = {0, 0, 0};
+    if (!area.empty()) {
+        const int aw = area.x1 - area.x0;
+        std::vector<std::uint8_t> seen(std::size_t(aw) * std::size_t(area.y1 - area.y0), 0);
+        for (const auto& [cx, cy] : dabs_) {
+            const Rect r = reachOf(cx, cy, reach, montage_.width, montage_.height);
+            for (int y = r.y0; y < r.y1; ++y) {
+                const std::uint8_t* m = montage_.row(y);
+                const int ty = y / kTile;
+                for (int x = r.x0; x < r.x1; ++x) {
+                    std::uint8_t& mark = seen[std::size_t(y - area.y0) * std::size_t(aw) + std::size_t(x - area.x0)];
+                    if (mark) continue;
+                    if (std::hypot(x - cx, y - cy) > reach) continue;
+                    mark = 1;
+                    const Tile* t = tile(x / kTile, ty, false);
+                    if (t && t->inside[std::size_t(y - t->y0) * std::size_t(t->w) + std::size_t(x - t->x0)]) continue;
+                    const std::uint8_t* s = source_.at(x, y);
+                    if (!s) continue;
+                    for (int c = 0; c < 3; ++c) {
+                        sumMontage[c] += m[std::size_t(x) * 3 + std::size_t(c)];
+                        sumSource[c] += s[c];
+                    }
+                }
+            }
+        }
+    }
+    for (int c = 0; c < 3; ++c)
+        gain_[c] = sumSource[c] > 0 && sumMontage[c] > 0 ? std::clamp(sumMontage[c] / sumSource[c], 0.25, 4.0) : 1.0;
+}
+
+Rect StrokeRecord::dab(double cx, double cy) {
+    Rect changed;
+    dabAt(cx, cy, changed);
+    if (brush_.match && dabs_.size() == 1) fitGain(); // the first dab's ring until the stroke ends
+    paintRect(changed);
+    return changed;
+}
+
+Rect StrokeRecord::lineTo(int x, int y) {
+    DabWalker walk(brush_.radius);
+    if (!path_.empty()) walk.restore(pending_, path_.back().x, path_.back().y);
+    Rect changed;
+    path_.push_back(PathPoint{x, y});
+    walk.to(x, y, [&](double cx, double cy) { changed = unite(changed, dab(cx, cy)); });
+    pending_ = walk.sinceDab();
+    return changed;
+}
+
+Rect StrokeRecord::finish() {
+    Rect changed;
+    if (!path_.empty() && pending_ > 1e-9) {
+        dabAt(path_.back().x, path_.back().y, changed);
+        if (brush_.match && dabs_.size() == 1) fitGain();
+    }
+    pending_ = 0;
+    if (brush_.match && !dabs_.empty()) {
+        fitGain();
+        paintRect(bounds_);
+        return bounds_;
+    }
+    paintRect(changed);
+    return changed;
+}
+
+void StrokeRecord::undo(const Raster& montage) const {
+    for (const auto& t : tiles_)
+        for (int y = 0; y < t->h; ++y)
+            std::memcpy(montage.row(t->y0 + y) + std::size_t(t->x0) * 3,
+                        t->before.data() + std::size_t(y) * std::size_t(t->w) * 3, std::size_t(t->w) * 3);
+}
+
+std::size_t StrokeRecord::bytesKept() const {
+    std::size_t n = tileIndex_.size() * sizeof(int);
+    for (const auto& t : tiles_) n += t->before.size() + t->weight.size() * sizeof(float) + t->inside.size();
+    return n;
+}
+
+StrokeRecord paintStroke(const Raster& montage, const SourcePlacement& source, const Stroke& stroke) {
+    StrokeRecord record(montage, source, stroke.brush);
+    for (const PathPoint& p : stroke.path) record.lineTo(p.x, p.y);
+    record.finish();
+    return record;
+}
+
+} // namespace orv::retouch
