@@ -51,6 +51,8 @@ public:
     void clear();
     int roundedWidth() const { return roundUp4(width_); }
     const std::vector<std::uint8_t>& rounded() const { return pixels_; }
+    // The same pixels to write in place (retouching); the size stays.
+    std::uint8_t* roundedData() { return pixels_.data(); }
     bool empty() const { return pixels_.empty(); }
 
 private:

@@ -129,6 +129,7 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
     hooks.showComparisonInMain = [this](int k) {
         MontageState& ms = state_.montage;
         ms.main().picture = ms.records[std::size_t(1 + k)].picture;
+        ms.main().retouch = RetouchHistory{}; // the strokes were painted on another picture
         slotHoldsMain_ = false;
         observer_.comparisonShownAsMain(k, ms.main());
     };

@@ -10,6 +10,7 @@
 #include "output/depth_map.h"
 #include "output/output_set.h"
 #include "output/temp_bmp.h"
+#include "retouch/strokes_file.h"
 #include "session/conversion_run.h"
 
 #include <algorithm>
@@ -78,12 +79,16 @@ std::string MontageSession::saveMontage(const MontageChoice& which, const std::s
 }
 
 void addProjectFiles(OutputSet& files, const std::string& project, const BgrView& picture,
-                     const std::string& properties, std::string* writing) {
+                     const std::string& properties, std::string* writing,
+                     const std::vector<retouch::Stroke>* strokes) {
     std::string unused;
     std::string& name = writing ? *writing : unused;
-    // The picture first: a project file is never left without its montage.
+    // The picture first: a project file is never left without its montage. A montage without
+    // strokes removes none that an earlier save left: they would not be read without the
+    // retouched line, and the set cannot delete.
     files.addWritten([&] {
         writeBmp24(name = projectBitmapName(project), picture);
+        if (strokes && !strokes->empty()) retouch::writeStrokesFile(name = retouch::strokesNameFor(project), *strokes);
         writeProjectFile(name = project, properties);
     });
 }
@@ -92,7 +97,8 @@ void MontageSession::saveProject(const MontageChoice& which, const std::string& 
     const MontageRecord& record = this->record(which);
     if (record.empty()) throw RuntimeError(5);
     OutputSet files;
-    addProjectFiles(files, project, viewOf(record.picture), record.properties);
+    const std::vector<retouch::Stroke> strokes = record.retouch.strokes();
+    addProjectFiles(files, project, viewOf(record.picture), record.properties, nullptr, &strokes);
     files.commit();
 }
 
@@ -102,24 +108,44 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const MontageRequest request = projectRequest(readProjectSettings(project), current);
         observer_.showRequest(request);
 
-        // The series, loaded by Make Montage without computing a montage.
-        make(request, MakeMode::Project);
+        // A retouched montage's strokes: read first, so that a broken file stops the opening.
+        const ProjectContents contents = readProjectContents(project);
+        std::vector<retouch::Stroke> strokes;
+        if (retouchedStrokeCount(contents.propertiesText) > 0)
+            strokes = retouch::readStrokesFile(retouch::strokesNameFor(project));
+
+        if (strokes.empty()) {
+            // The series, loaded by Make Montage without computing a montage.
+            make(request, MakeMode::Project);
+        } else {
+            // The montage made again as it was before the strokes, and the strokes painted on it,
+            // so that each can be undone: the pictures aligned as they were, no smoothing pass.
+            MontageRequest again = request;
+            again.smoothing.autoSmooth = 0;
+            if (!make(again, MakeMode::Montage).made) throw RuntimeError(5);
+            applyStrokes(MontageChoice{}, strokes);
+        }
 
         // The stored properties, map and montage picture become the main record.
         BusySpan busy(observer_);
-        const ProjectContents contents = readProjectContents(project);
         std::unique_ptr<MemorySurface> stored;
         const DecodeStatus st = decodeToSurface(projectBitmapName(project), stored);
         if (st != DecodeStatus::Ok) throw RuntimeError(st == DecodeStatus::Missing ? 53 : 481);
         MontageState& ms = state_.montage;
         MontageRecord& main = ms.main();
+        if (strokes.empty() || stored->pictureWidth() != main.picture.pictureWidth() ||
+            stored->pictureHeight() != main.picture.pictureHeight())
+            main.retouch = RetouchHistory{};
         main.picture = std::move(*stored);
         main.map = contents.map;
         main.properties = contents.propertiesText;
         main.firstFileName = request.firstFileName;
         main.request = request;
         main.increment = last_.increment;
-        main.choices = PictureChoices{};
+        if (strokes.empty()) {
+            main.choices = PictureChoices{};
+            main.retouch = RetouchHistory{};
+        }
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);
         return ProjectOutcome::Opened;

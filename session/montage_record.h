@@ -5,10 +5,13 @@
 
 #include "engine/picture_surface.h"
 #include "fusion/picture_choices.h"
+#include "retouch/retouch.h"
 #include "session/montage_request.h"
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -26,6 +29,25 @@ struct MontageChoice {
     static MontageChoice ofIndex(int i) { return i == 0 ? MontageChoice{} : MontageChoice{i - 1}; }
 };
 
+// The strokes painted into a montage, each with the pixels it replaced, and the strokes undone
+// since (Redo paints them again, last undone first).
+struct RetouchStep {
+    retouch::Stroke stroke;
+    std::shared_ptr<const retouch::StrokeRecord> kept; // the montage's pixels before the stroke
+};
+struct RetouchHistory {
+    std::vector<RetouchStep> done;
+    std::vector<retouch::Stroke> undone;
+
+    int count() const { return int(done.size()); }
+    // The strokes in the order they were painted.
+    std::vector<retouch::Stroke> strokes() const {
+        std::vector<retouch::Stroke> s;
+        for (const RetouchStep& d : done) s.push_back(d.stroke);
+        return s;
+    }
+};
+
 struct MontageRecord {
     MemorySurface picture;      // W x H, the montage as shown, saved, printed and copied
     std::string map;            // the dominant-image map
@@ -34,6 +56,7 @@ struct MontageRecord {
     MontageRequest request;     // what it was made from
     int increment = 0;          // the block side it was made with
     PictureChoices choices;     // Pyramid Focus: the picture each pixel came from (empty otherwise)
+    RetouchHistory retouch;     // the strokes painted into the picture, with their undo
 
     bool empty() const { return picture.empty(); }
 };

@@ -424,6 +424,8 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     main.request = r;
     main.increment = increment;
     main.choices = std::move(choices);
+    main.retouch = RetouchHistory{}; // a new montage starts without strokes
+    stroke_.reset();
     slotHoldsMain_ = true;
 
     // The preview is taken once more from the finished montage: a montage smaller than the

@@ -146,13 +146,44 @@ public:
     // conversion program did not write the JPEG, else an empty text.
     std::string saveMontage(const MontageChoice& which, const std::string& path, const SaveMontageOptions& options) const;
     // Writes the project `project` (".mon" and its bitmap) of montage `which`, both together.
+    // A retouched montage also writes "NAME.strokes" beside "NAME.mon", in the same set.
     void saveProject(const MontageChoice& which, const std::string& project) const;
     // Opens a project: its settings replace those of `current`, the controls are shown the result
     // (the observer's showRequest), its series is loaded without a montage being computed, and
     // the stored montage, map and properties become the main record. Errors become the generic
     // message of "mnuOpenProject".
+    // With "NAME.strokes" beside it, the montage is made again from the project's settings and
+    // the strokes painted on it, so that they can be undone; the stored picture is kept.
     // The caller has checked that the project is a file.
     ProjectOutcome openProject(const std::string& project, const MontageRequest& current);
+
+    // Retouching montage `which` (session/montage_retouch.cpp). Each raises RuntimeError when it
+    // cannot paint (no montage, no such picture, the aligned stack no longer in the arrays); the
+    // rectangles are the montage pixels that changed, origin top left.
+    // Whether picture `picture` can be painted from into montage `which` now.
+    bool canRetouch(const MontageChoice& which, int picture) const;
+    // A stroke painted as the mouse moves: begun, continued to each point, ended (kept for undo,
+    // the properties line updated). A stroke not ended is ended by the next begin or undo.
+    void beginStroke(const MontageChoice& which, int picture, const retouch::Brush& brush);
+    retouch::Rect strokeTo(int x, int y);
+    retouch::Rect endStroke();
+    bool strokeUnderway() const { return stroke_ != nullptr; }
+    // A whole stroke, as a strokes file gives it; and every stroke of a file, in order (raises
+    // RuntimeError naming the file's line for a stroke the series cannot paint).
+    retouch::Rect applyStroke(const MontageChoice& which, const retouch::Stroke& stroke);
+    void applyStrokes(const MontageChoice& which, const std::vector<retouch::Stroke>& strokes);
+    // Undo and Redo of the last stroke; false when there was none.
+    std::optional<retouch::Rect> undoStroke(const MontageChoice& which);
+    std::optional<retouch::Rect> redoStroke(const MontageChoice& which);
+    // Every stroke undone and forgotten.
+    void clearStrokes(const MontageChoice& which);
+    int strokeCount(const MontageChoice& which) const { return record(which).retouch.count(); }
+    // The picture the montage took at montage pixel (x, y) (origin top left): the per-pixel
+    // choices of Pyramid Focus, else the dominant-image map's block; 0 when none.
+    int sharpestPictureAt(const MontageChoice& which, int x, int y) const;
+    // Source picture `picture` as it lies under montage `which`: the pixel the montage used at each
+    // place (offsets, display area and alignment applied).
+    retouch::SourcePlacement sourcePlacement(const MontageChoice& which, int picture) const;
 
     // The first file name completed as the last Load or Make Montage completed it.
     const std::string& completedName() const { return completed_; }
@@ -226,7 +257,23 @@ private:
     MontageRequest lastRequest_; // the last Make Montage's request as it ran (the increment rule applied)
     DecodedSeries series_;
     bool slotHoldsMain_ = false; // slot 100 holds the main record's picture
+    // The stroke being painted, on which record, from which picture.
+    struct LiveStroke {
+        MontageChoice which;
+        retouch::Stroke stroke;
+        retouch::SourcePlacement source;
+        std::unique_ptr<retouch::StrokeRecord> record;
+    };
+    std::unique_ptr<LiveStroke> stroke_;
+    void strokesChanged(const MontageChoice& which);
 };
+
+// The properties text with the line "  Retouched =N strokes" before the map (none when N is 0).
+std::string withRetouchedLine(const std::string& properties, int strokes);
+// N of that line, 0 when the text has none.
+int retouchedStrokeCount(const std::string& properties);
+// A montage picture as rows the retouching paints on.
+retouch::Raster montageRaster(MemorySurface& picture);
 
 // Writes `picture` to `path` in the format its ending names, as saveMontage does.
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options);
@@ -235,7 +282,8 @@ class OutputSet;
 // The project's two files (its bitmap, then the ".mon" file) added to `files`; `writing`, when
 // given, names each file while it is written (for the message when one cannot be).
 void addProjectFiles(OutputSet& files, const std::string& project, const BgrView& picture,
-                     const std::string& properties, std::string* writing = nullptr);
+                     const std::string& properties, std::string* writing = nullptr,
+                     const std::vector<retouch::Stroke>* strokes = nullptr);
 
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or

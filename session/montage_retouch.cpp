@@ -1,0 +1,202 @@
+// Retouching a montage record: strokes painted from a source picture as it lies under the
+// montage, kept with the pixels they replaced so that Undo puts them back and Redo paints them
+// again; the properties line that counts them.
+#include "session/montage_session.h"
+
+#include "base/numbers.h"
+#include "base/runtime_error.h"
+#include "fusion/pyramid_focus.h"
+
+#include <algorithm>
+
+namespace orv {
+
+retouch::Raster montageRaster(MemorySurface& picture) {
+    // Bottom-up rows: the picture's top row is the last of its rows.
+    const std::ptrdiff_t stride = std::ptrdiff_t(picture.roundedWidth()) * 3;
+    const int h = picture.pictureHeight();
+    return retouch::Raster{picture.roundedData() + std::ptrdiff_t(h > 0 ? h - 1 : 0) * stride, picture.pictureWidth(), h,
+                           -stride};
+}
+
+std::string withRetouchedLine(const std::string& properties, int strokes) {
+    std::string t = properties;
+    const std::string key = "  Retouched =";
+    if (const std::size_t at = t.find(key); at != std::string::npos) {
+        const std::size_t end = t.find("\r\n", at);
+        t.erase(at, end == std::string::npos ? std::string::npos : end + 2 - at);
+    }
+    if (strokes <= 0) return t;
+    const std::string line = key + std::to_string(strokes) + " strokes\r\n";
+    const std::size_t map = t.find("  Montage made from dominant image numbers:");
+    return map == std::string::npos ? t + line : t.insert(map, line);
+}
+
+int retouchedStrokeCount(const std::string& properties) {
+    const std::string key = "  Retouched =";
+    const std::size_t at = properties.find(key);
+    if (at == std::string::npos) return 0;
+    std::size_t i = at + key.size();
+    long long n = 0;
+    while (i < properties.size() && properties[i] >= '0' && properties[i] <= '9' && n < 1000000000)
+        n = n * 10 + (properties[i++] - '0');
+    return int(n);
+}
+
+retouch::SourcePlacement MontageSession::sourcePlacement(const MontageChoice& which, int picture) const {
+    const MontageState& ms = state_.montage;
+    const MontageRecord& record = ms.record(which);
+    const ImageStack& stack = ms.arrays.stack;
+    if (record.empty()) throw RuntimeError(5, "there is no montage to retouch");
+    if (picture < 1 || picture > state_.series.imageCount || picture > stack.count ||
+        stack.pictures[std::size_t(picture - 1)].empty())
+        throw RuntimeError(5, "picture " + std::to_string(picture) + " is not in the series");
+    // An aligned montage was made from the aligned stack; a preview or an opened project leaves
+    // the pictures as loaded in its place.
+    if (record.request.align && !series_.aligned(record.request.colourMatch))
+        throw RuntimeError(5, "the aligned pictures are no longer at hand: make the montage again to retouch it");
+    // Montage pixel (x, y), rows from the bottom, was taken from picture k at (x + ox, y + oy):
+    // the block methods always place the pictures by the offsets and the display area's shifts
+    // (alignment sets the shifts and leaves the offsets at 0); Pyramid Focus does so only with
+    // "Use Image Offsets".
+    const MontageGeometry& g = ms.geometry;
+    int ox = 0, oy = 0;
+    if (record.request.method != FocusMethod::Pyramid || record.request.useOffsets) {
+        const ImageOffset t = picture <= kMaxPictures ? ms.offsets[std::size_t(picture)] : ImageOffset{};
+        ox = t.x - g.shiftX;
+        oy = g.dY - t.y + g.shiftY;
+    }
+    const int pw = std::min(stack.pictureWidth(picture), stack.width());
+    const int ph = std::min(stack.pictureHeight(picture), stack.height());
+    const std::ptrdiff_t stride = std::ptrdiff_t(stack.width()) * 3;
+    const std::uint8_t* cells = stack.pictures[std::size_t(picture - 1)].data();
+    // Top-down: picture row r is stack row ph - 1 - r; montage row y (from the top) is bottom-up
+    // row H - 1 - y.
+    const int H = record.picture.pictureHeight();
+    return retouch::SourcePlacement{cells + std::ptrdiff_t(ph > 0 ? ph - 1 : 0) * stride, pw, ph, -stride, ox,
+                                    ph - H - oy};
+}
+
+bool MontageSession::canRetouch(const MontageChoice& which, int picture) const {
+    try {
+        sourcePlacement(which, picture);
+        return true;
+    } catch (const RuntimeError&) {
+        return false;
+    }
+}
+
+void MontageSession::strokesChanged(const MontageChoice& which) {
+    MontageRecord& record = state_.montage.record(which);
+    record.properties = withRetouchedLine(record.properties, record.retouch.count());
+    // Slot 100 no longer holds the main montage as it is now.
+    if (!which.comparison) slotHoldsMain_ = false;
+    observer_.propertiesChanged(which, record.properties);
+}
+
+void MontageSession::beginStroke(const MontageChoice& which, int picture, const retouch::Brush& brush) {
+    if (stroke_) endStroke();
+    auto live = std::make_unique<LiveStroke>();
+    live->which = which;
+    live->source = sourcePlacement(which, picture);
+    live->stroke.picture = picture;
+    live->stroke.brush = brush;
+    live->stroke.brush.radius = std::clamp(brush.radius, 1, retouch::kMaxRadius);
+    live->stroke.brush.hardness = std::clamp(brush.hardness, 0, 100);
+    live->stroke.brush.opacity = std::clamp(brush.opacity, 1, 100);
+    live->record = std::make_unique<retouch::StrokeRecord>(montageRaster(state_.montage.record(which).picture),
+                                                           live->source, live->stroke.brush);
+    stroke_ = std::move(live);
+}
+
+retouch::Rect MontageSession::strokeTo(int x, int y) {
+    if (!stroke_) return {};
+    stroke_->stroke.path.push_back(retouch::PathPoint{x, y});
+    return stroke_->record->lineTo(x, y);
+}
+
+retouch::Rect MontageSession::endStroke() {
+    if (!stroke_) return {};
+    std::unique_ptr<LiveStroke> live = std::move(stroke_);
+    if (live->stroke.path.empty()) return {};
+    const retouch::Rect changed = live->record->finish();
+    MontageRecord& record = state_.montage.record(live->which);
+    record.retouch.done.push_back(RetouchStep{std::move(live->stroke), std::move(live->record)});
+    record.retouch.undone.clear();
+    strokesChanged(live->which);
+    return changed;
+}
+
+retouch::Rect MontageSession::applyStroke(const MontageChoice& which, const retouch::Stroke& stroke) {
+    beginStroke(which, stroke.picture, stroke.brush);
+    retouch::Rect changed;
+    for (const retouch::PathPoint& p : stroke.path) {
+        const retouch::Rect r = strokeTo(p.x, p.y);
+        if (!r.empty())
+            changed = changed.empty() ? r
+                                      : retouch::Rect{std::min(changed.x0, r.x0), std::min(changed.y0, r.y0),
+                                                      std::max(changed.x1, r.x1), std::max(changed.y1, r.y1)};
+    }
+    const retouch::Rect end = endStroke();
+    if (end.empty()) return changed;
+    if (changed.empty()) return end;
+    return retouch::Rect{std::min(changed.x0, end.x0), std::min(changed.y0, end.y0), std::max(changed.x1, end.x1),
+                         std::max(changed.y1, end.y1)};
+}
+
+void MontageSession::applyStrokes(const MontageChoice& which, const std::vector<retouch::Stroke>& strokes) {
+    for (const retouch::Stroke& s : strokes) applyStroke(which, s);
+}
+
+std::optional<retouch::Rect> MontageSession::undoStroke(const MontageChoice& which) {
+    if (stroke_) endStroke();
+    MontageRecord& record = state_.montage.record(which);
+    if (record.retouch.done.empty()) return std::nullopt;
+    RetouchStep step = std::move(record.retouch.done.back());
+    record.retouch.done.pop_back();
+    step.kept->undo(montageRaster(record.picture));
+    record.retouch.undone.push_back(std::move(step.stroke));
+    strokesChanged(which);
+    return step.kept->bounds();
+}
+
+std::optional<retouch::Rect> MontageSession::redoStroke(const MontageChoice& which) {
+    if (stroke_) endStroke();
+    MontageRecord& record = state_.montage.record(which);
+    if (record.retouch.undone.empty()) return std::nullopt;
+    std::vector<retouch::Stroke> undone = std::move(record.retouch.undone);
+    const retouch::Stroke stroke = undone.back();
+    undone.pop_back();
+    const retouch::Rect changed = applyStroke(which, stroke); // clears the undone list
+    record.retouch.undone = std::move(undone);
+    return changed;
+}
+
+void MontageSession::clearStrokes(const MontageChoice& which) {
+    if (stroke_) endStroke();
+    MontageRecord& record = state_.montage.record(which);
+    while (!record.retouch.done.empty()) {
+        record.retouch.done.back().kept->undo(montageRaster(record.picture));
+        record.retouch.done.pop_back();
+    }
+    record.retouch.undone.clear();
+    strokesChanged(which);
+}
+
+int MontageSession::sharpestPictureAt(const MontageChoice& which, int x, int y) const {
+    const MontageRecord& record = this->record(which);
+    if (record.empty() || x < 0 || y < 0 || x >= record.picture.pictureWidth() || y >= record.picture.pictureHeight())
+        return 0;
+    const int fromBottom = record.picture.pictureHeight() - 1 - y;
+    try {
+        const PictureChoices& c =
+            record.request.method == FocusMethod::Pyramid && !record.choices.pictures.empty() ? record.choices
+                                                                                             : depthChoices(which);
+        if (c.pictures.empty() || x >= c.width || fromBottom >= c.height) return 0;
+        return c.at(x, fromBottom);
+    } catch (const RuntimeError&) {
+        return 0;
+    }
+}
+
+} // namespace orv

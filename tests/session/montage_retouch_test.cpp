@@ -1,0 +1,254 @@
+// Retouching the session's montages: the source pixel painted is the one the montage used there
+// (offsets, display areas, alignment), undo and redo byte for byte, the properties line, and the
+// strokes kept beside a project.
+#include "session/montage_session.h"
+#include "session/prompting_observer.h"
+
+#include "band_picture.h"
+#include "base/runtime_error.h"
+#include "retouch/strokes_file.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace orv {
+namespace {
+
+using retouch::Brush;
+using retouch::Stroke;
+
+struct Rig {
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    SessionState state;
+    PromptingObserver observer{prompter};
+    MontageSession session{state, observer};
+    Rig() {
+        state.programFolder = dir.path().toStdString() + "/";
+        for (int k = 1; k <= 3; ++k)
+            testing::bandPicture(k, 11u * k, true).save(dir.filePath(QStringLiteral("b%1.bmp").arg(k)), "BMP");
+    }
+    std::string path(const char* name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+    MontageRequest request() const {
+        MontageRequest r;
+        r.firstFileName = path("b1.bmp");
+        r.incrementText = "10";
+        return r;
+    }
+    std::vector<std::uint8_t> pixels() const { return session.record({}).picture.rounded(); }
+};
+
+const Brush kHardCopy{3, 100, 100, false};
+
+struct PlacementCase {
+    const char* name;
+    bool offsets;
+    DisplayArea area;
+    bool align;
+    FocusMethod method;
+};
+
+class SourcePlacement : public ::testing::TestWithParam<PlacementCase> {};
+
+// Painted with a hard full brush from the picture a block came from, a block does not change; from
+// another picture it does.
+TEST_P(SourcePlacement, ThePictureABlockCameFromPaintsItUnchanged) {
+    const PlacementCase& c = GetParam();
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.method = c.method;
+    r.useOffsets = c.offsets;
+    r.area = c.area;
+    r.align = c.align;
+    if (c.offsets) {
+        OffsetTable t{};
+        t[1] = ImageOffset{30, 20};
+        t[2] = ImageOffset{33, 18};
+        t[3] = ImageOffset{28, 24};
+        r.targets = t;
+    }
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    const MontageRecord& main = rig.session.record({});
+    const int W = main.picture.pictureWidth(), H = main.picture.pictureHeight();
+    int same = 0, changed = 0;
+    // Blocks are counted from the montage's bottom row.
+    for (int fromBottom = 5; fromBottom + 5 <= H; fromBottom += 10)
+        for (int x = 5; x + 5 <= W; x += 10) {
+            const int y = H - 1 - fromBottom;
+            const int k = rig.session.sharpestPictureAt({}, x, y);
+            ASSERT_GE(k, 1);
+            const std::vector<std::uint8_t> before = rig.pixels();
+            rig.session.applyStroke({}, Stroke{k, kHardCopy, {{x, y}}});
+            if (rig.pixels() == before) ++same;
+            else ADD_FAILURE() << "block at " << x << "," << y << " from picture " << k;
+            rig.session.undoStroke({});
+            rig.session.applyStroke({}, Stroke{k % 3 + 1, kHardCopy, {{x, y}}});
+            changed += rig.pixels() != before;
+            rig.session.undoStroke({});
+            ASSERT_EQ(rig.pixels(), before);
+        }
+    EXPECT_GT(same, 3);
+    EXPECT_EQ(changed, same);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Montages, SourcePlacement,
+    ::testing::Values(PlacementCase{"NoOffsets", false, DisplayArea::Same, false, FocusMethod::ColorSpace3D},
+                      PlacementCase{"OffsetsSameArea", true, DisplayArea::Same, false, FocusMethod::ColorSpace3D},
+                      PlacementCase{"OffsetsMinimumArea", true, DisplayArea::Minimum, false, FocusMethod::Green},
+                      PlacementCase{"OffsetsMaximumArea", true, DisplayArea::Maximum, false, FocusMethod::ColorSpace3D},
+                      PlacementCase{"AlignedMinimumArea", false, DisplayArea::Minimum, true, FocusMethod::ColorSpace3D}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(Retouch, PyramidFocusPaintsFromThePictureAtTheSamePlace) {
+    // Pyramid Focus blends, so its pixels are not any one picture's: a hard stroke copies the
+    // picture's own pixel at the same place.
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.method = FocusMethod::Pyramid;
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    const QImage two(QString::fromStdString(rig.path("b2.bmp")));
+    EXPECT_EQ(rig.session.sharpestPictureAt({}, 30, 20), 2);
+    rig.session.applyStroke({}, Stroke{2, Brush{4, 100, 100, false}, {{30, 20}, {40, 22}}});
+    const MemorySurface& p = rig.session.record({}).picture;
+    for (const auto& [x, y] : {std::pair{30, 20}, std::pair{33, 21}, std::pair{40, 25}}) {
+        const QRgb want = two.pixel(x, y);
+        EXPECT_EQ(p.pixelAt(x, y)[0], qBlue(want)) << x << "," << y;
+        EXPECT_EQ(p.pixelAt(x, y)[1], qGreen(want)) << x << "," << y;
+        EXPECT_EQ(p.pixelAt(x, y)[2], qRed(want)) << x << "," << y;
+    }
+}
+
+TEST(Retouch, UndoRedoAndClearByteForByteWithThePropertiesLine) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    const std::vector<std::uint8_t> made = rig.pixels();
+    const std::string properties = rig.session.record({}).properties;
+    EXPECT_FALSE(rig.session.undoStroke({}));
+
+    rig.session.beginStroke({}, 1, Brush{8, 50, 80, true});
+    for (int x = 0; x <= 50; x += 7) rig.session.strokeTo(x, 15);
+    EXPECT_FALSE(rig.session.endStroke().empty());
+    const std::vector<std::uint8_t> one = rig.pixels();
+    rig.session.applyStroke({}, Stroke{3, Brush{12, 0, 100, false}, {{59, 0}, {0, 39}}});
+    const std::vector<std::uint8_t> two = rig.pixels();
+    EXPECT_NE(one, made);
+    EXPECT_NE(two, one);
+    EXPECT_EQ(rig.session.strokeCount({}), 2);
+    EXPECT_EQ(retouchedStrokeCount(rig.session.record({}).properties), 2);
+    EXPECT_NE(rig.session.record({}).properties.find("  Retouched =2 strokes\r\n  Montage made from"), std::string::npos);
+
+    ASSERT_TRUE(rig.session.undoStroke({}));
+    EXPECT_EQ(rig.pixels(), one);
+    ASSERT_TRUE(rig.session.undoStroke({}));
+    EXPECT_EQ(rig.pixels(), made);
+    EXPECT_EQ(rig.session.record({}).properties, properties);
+    ASSERT_TRUE(rig.session.redoStroke({}));
+    EXPECT_EQ(rig.pixels(), one);
+    ASSERT_TRUE(rig.session.redoStroke({}));
+    EXPECT_EQ(rig.pixels(), two);
+    EXPECT_FALSE(rig.session.redoStroke({}));
+
+    // A new stroke after an undo forgets what could be redone.
+    rig.session.undoStroke({});
+    rig.session.applyStroke({}, Stroke{2, kHardCopy, {{5, 5}}});
+    EXPECT_FALSE(rig.session.redoStroke({}));
+    rig.session.clearStrokes({});
+    EXPECT_EQ(rig.pixels(), made);
+    EXPECT_EQ(rig.session.strokeCount({}), 0);
+    EXPECT_EQ(rig.session.record({}).properties, properties);
+
+    // Make Montage starts again without strokes.
+    rig.session.applyStroke({}, Stroke{2, kHardCopy, {{5, 5}}});
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_EQ(rig.session.strokeCount({}), 0);
+    EXPECT_EQ(rig.pixels(), made);
+}
+
+TEST(Retouch, RefusesWhatItCannotPaint) {
+    Rig rig;
+    EXPECT_THROW(rig.session.applyStroke({}, Stroke{1, kHardCopy, {{5, 5}}}), RuntimeError) << "no montage";
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_THROW(rig.session.applyStroke({}, Stroke{4, kHardCopy, {{5, 5}}}), RuntimeError);
+    EXPECT_FALSE(rig.session.canRetouch({}, 0));
+    EXPECT_TRUE(rig.session.canRetouch({}, 3));
+    EXPECT_EQ(rig.session.strokeCount({}), 0);
+}
+
+TEST(Retouch, AProjectKeepsItsStrokesAndOpensWithThemUndoable) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    const std::vector<std::uint8_t> made = rig.pixels();
+    const std::vector<Stroke> strokes = {Stroke{3, Brush{9, 30, 90, true}, {{2, 3}, {50, 30}}},
+                                         Stroke{1, Brush{5, 100, 100, false}, {{40, 5}}}};
+    rig.session.applyStrokes({}, strokes);
+    const std::vector<std::uint8_t> retouched = rig.pixels();
+    rig.session.saveProject({}, rig.path("p.mon"));
+    EXPECT_EQ(retouch::readStrokesFile(rig.path("p.strokes"), 3), strokes);
+
+    Rig other;
+    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Opened);
+    EXPECT_EQ(other.pixels(), retouched);
+    EXPECT_EQ(other.session.strokeCount({}), 2);
+    EXPECT_EQ(retouchedStrokeCount(other.session.record({}).properties), 2);
+    ASSERT_TRUE(other.session.undoStroke({}));
+    ASSERT_TRUE(other.session.undoStroke({}));
+    EXPECT_EQ(other.pixels(), made);
+    EXPECT_TRUE(other.prompter.shown.empty());
+
+    // A project without strokes writes no strokes file; a stale one beside it is not read.
+    Rig plain;
+    ASSERT_TRUE(plain.session.makeMontage(plain.request()).made);
+    plain.session.saveProject({}, plain.path("q.mon"));
+    EXPECT_FALSE(std::filesystem::exists(plain.path("q.strokes")));
+    std::ofstream(plain.path("q.strokes")) << "not a strokes file\n";
+    Rig third;
+    ASSERT_EQ(third.session.openProject(plain.path("q.mon"), third.request()), ProjectOutcome::Opened);
+    EXPECT_EQ(third.session.strokeCount({}), 0);
+}
+
+TEST(Retouch, ABrokenStrokesFileStopsTheProjectFromOpening) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    rig.session.applyStroke({}, Stroke{2, kHardCopy, {{5, 5}}});
+    rig.session.saveProject({}, rig.path("p.mon"));
+    std::ofstream(rig.path("p.strokes")) << "orvanta-strokes 1\nstroke 9 3 100 100 0 5,5\n";
+    Rig other;
+    EXPECT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Failed);
+    ASSERT_EQ(other.prompter.shown.size(), 1u);
+}
+
+struct LineCase {
+    const char* name;
+    std::string before;
+    int strokes;
+    std::string after;
+};
+
+class RetouchedLine : public ::testing::TestWithParam<LineCase> {};
+
+TEST_P(RetouchedLine, StandsBeforeTheMapWhileThereAreStrokes) {
+    const LineCase& c = GetParam();
+    EXPECT_EQ(withRetouchedLine(c.before, c.strokes), c.after);
+    EXPECT_EQ(retouchedStrokeCount(c.after), c.strokes);
+}
+
+const std::string kMap = "  Montage made from dominant image numbers:\r\n12\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, RetouchedLine,
+    ::testing::Values(LineCase{"Added", "\r\n  Smoothing =no \r\n" + kMap, 3,
+                               "\r\n  Smoothing =no \r\n  Retouched =3 strokes\r\n" + kMap},
+                      LineCase{"Replaced", "  Retouched =3 strokes\r\n" + kMap, 12, "  Retouched =12 strokes\r\n" + kMap},
+                      LineCase{"Removed", "  A =1\r\n  Retouched =1 strokes\r\n" + kMap, 0, "  A =1\r\n" + kMap},
+                      LineCase{"WithoutMap", "  A =1\r\n", 1, "  A =1\r\n  Retouched =1 strokes\r\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace orv
