@@ -169,6 +169,8 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             if (!value(o.saveProject) || o.saveProject.empty()) return fail("--save-project needs a file name");
         } else if (a == "--open-project") {
             if (!value(o.openProject) || o.openProject.empty()) return fail("--open-project needs a file name");
+        } else if (a == "--retouch") {
+            if (!value(o.retouchFile) || o.retouchFile.empty()) return fail("--retouch needs a strokes file");
         } else if (a.size() > 1 && a[0] == '-') {
             return fail("unknown option '" + a + "'");
         } else {
@@ -231,6 +233,10 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
                        make the montage again with the project's series, method, increment,
                        ignored pictures, offsets and area (instead of FIRST_FILE and those
                        options); the other options apply as usual
+      --retouch FILE.strokes
+                       paint the strokes of FILE (one "stroke PICTURE RADIUS HARDNESS OPACITY
+                       MATCH X1,Y1 X2,Y2 ..." a line after "orvanta-strokes 1") into the
+                       montage before it is written; a line that cannot be used is a usage error
   -q, --quiet          no progress bar
   -h, --help           this text
       --version        the version

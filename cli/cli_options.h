@@ -44,6 +44,9 @@ struct CliOptions {
     // Projects: write one for the montage made, or make the montage a project describes.
     std::string saveProject; // a ".mon" file
     std::string openProject; // a ".mon" file; it names the series, so FIRST_FILE is not given
+
+    // Retouching: a strokes file painted into the montage before it is written.
+    std::string retouchFile;
 };
 
 struct CliParse {

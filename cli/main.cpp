@@ -12,6 +12,7 @@
 #include "input/series_naming.h"
 #include "output/bmp_writer.h"
 #include "output/output_set.h"
+#include "retouch/strokes_file.h"
 #include "settings/project_file.h"
 #include "smoothing/comparison.h"
 #include "smoothing/quality_score.h"
@@ -148,6 +149,8 @@ private:
     bool makeMontage();
     int evaluate();
     bool writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score);
+    // Paints the --retouch strokes into `which`; an exit status when they cannot be used, else -1.
+    int retouch(const MontageChoice& which);
 
     const CliOptions& o_;
     const MontageRequest request_;
@@ -172,6 +175,17 @@ bool CliRun::makeMontage() {
     return !o_.smooth || made.smoothed;
 }
 
+int CliRun::retouch(const MontageChoice& which) {
+    if (o_.retouchFile.empty()) return -1;
+    try {
+        session_.applyStrokes(which, retouch::readStrokesFile(o_.retouchFile, session_.pictureCount()));
+        return -1;
+    } catch (...) {
+        std::cerr << "orvanta-cli: " << o_.retouchFile << ": " << currentError().description() << "\n";
+        return 2;
+    }
+}
+
 bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score) {
     const MontageRecord& record = session_.record(which);
     const BgrView montage{record.picture.rounded().data(), record.picture.pictureWidth(), record.picture.pictureHeight(),
@@ -194,7 +208,8 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         if (!o_.reportFile.empty()) files.addText(writing = o_.reportFile, properties);
         if (!o_.saveProject.empty()) {
             // The project the desktop program opens: its text and the montage beside it.
-            addProjectFiles(files, completedProjectName(o_.saveProject), montage, properties, &writing);
+            const std::vector<retouch::Stroke> strokes = record.retouch.strokes();
+            addProjectFiles(files, completedProjectName(o_.saveProject), montage, properties, &writing, &strokes);
         }
         writing = output;
         files.commit();
@@ -249,6 +264,7 @@ int CliRun::run() {
         if (status >= 0) return status;
         if (const std::optional<int> k = observer_.chosen) {
             const KeptScore& kept = observer_.kept[std::size_t(*k)];
+            if (const int status = retouch(MontageChoice{*k}); status >= 0) return status;
             return writeOutputs(MontageChoice{*k}, kept.made, kept.score) ? 0 : 1;
         }
         // The final montage could not be made again: there is nothing right to write.
@@ -258,6 +274,7 @@ int CliRun::run() {
     const MontageState& ms = state_.montage;
     const MakeOutcome& made = session_.lastOutcome();
     const float score = evaluateImage(ms.arrays, ms.geometry, made.increment);
+    if (const int status = retouch(MontageChoice{}); status >= 0) return status;
     return writeOutputs(MontageChoice{}, made, score) ? 0 : 1;
 }
 
@@ -300,6 +317,15 @@ int main(int argc, char** argv) {
     }
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
+    // A strokes file that cannot be read or parsed stops the run before any picture is read.
+    if (!o.retouchFile.empty()) {
+        try {
+            retouch::readStrokesFile(o.retouchFile);
+        } catch (...) {
+            std::cerr << "orvanta-cli: " << o.retouchFile << ": " << currentError().description() << "\n";
+            return 2;
+        }
+    }
     MontageRequest request = requestFromOptions(o);
     if (!o.openProject.empty() && !applyProject(o.openProject, request)) return 1;
     // A project names its series by a full path, so that it opens from anywhere.

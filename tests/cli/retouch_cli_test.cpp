@@ -1,0 +1,123 @@
+// orvanta-cli --retouch: a hand-written strokes file painted into the montage before it is written,
+// exactly as the brush describes it; every line it cannot use is a usage error naming the line.
+#include "cli/cli_options.h"
+#include "cli_support.h"
+#include "retouch/retouch.h"
+#include "retouch/strokes_file.h"
+
+#include <QFile>
+#include <QImage>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+void writeText(const QString& path, const std::string& text) {
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(text.data(), qint64(text.size()));
+}
+
+// A picture's pixels top row first, blue, green, red.
+std::vector<std::uint8_t> bgr(const QImage& image) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    std::vector<std::uint8_t> out;
+    for (int y = 0; y < rgb.height(); ++y)
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb c = rgb.pixel(x, y);
+            out.insert(out.end(), {std::uint8_t(qBlue(c)), std::uint8_t(qGreen(c)), std::uint8_t(qRed(c))});
+        }
+    return out;
+}
+
+class CliRetouch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
+    }
+    QString path(const char* name) const { return dir.path() + "/" + name; }
+    ProcessResult run(const QStringList& extra) {
+        return runProgram("orvanta-cli", QStringList{"-q", "-i", "10"} + extra + QStringList{path("s/sample01.bmp")});
+    }
+    QTemporaryDir dir;
+};
+
+TEST(CliRetouchOptions, TheOptionNeedsAFile) {
+    const CliParse p = parseCliOptions({"--retouch", "a.strokes", "x01.bmp"});
+    ASSERT_TRUE(p.options) << p.error;
+    EXPECT_EQ(p.options->retouchFile, "a.strokes");
+    EXPECT_FALSE(parseCliOptions({"x01.bmp", "--retouch"}).options);
+}
+
+TEST_F(CliRetouch, PaintsTheStrokesOfAHandWrittenFileExactly) {
+    writeText(path("f.strokes"),
+              "orvanta-strokes 1\n# from picture 3 across the top\nstroke 3 9 100 100 0 5,5 70,12\n"
+              "stroke 1 14 20 60 0 40,50\n");
+    const auto plain = run({"-o", path("plain.bmp")});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    const auto painted = run({"-o", path("painted.bmp"), "--retouch", path("f.strokes")});
+    ASSERT_EQ(painted.exitCode, 0) << painted.err;
+    EXPECT_NE(painted.out.find("  Retouched =2 strokes\r\n"), std::string::npos) << painted.out;
+
+    // The same strokes painted here on the plain montage, from the sample pictures as loaded (no
+    // offsets: picture pixel (x, y) lies under montage pixel (x, y)).
+    std::vector<std::uint8_t> montage = bgr(QImage(path("plain.bmp")));
+    const retouch::Raster raster{montage.data(), 80, 60, 80 * 3};
+    const std::vector<retouch::Stroke> strokes = retouch::readStrokesFile(path("f.strokes").toStdString());
+    std::vector<std::vector<std::uint8_t>> sources;
+    for (const char* name : {"s/sample01.bmp", "s/sample02.bmp", "s/sample03.bmp"}) sources.push_back(bgr(QImage(path(name))));
+    for (const retouch::Stroke& s : strokes) {
+        const auto& src = sources[std::size_t(s.picture - 1)];
+        retouch::paintStroke(raster, retouch::SourcePlacement{src.data(), 80, 60, 80 * 3, 0, 0}, s);
+    }
+    const std::vector<std::uint8_t> written = bgr(QImage(path("painted.bmp")));
+    EXPECT_EQ(written, montage);
+    EXPECT_NE(written, bgr(QImage(path("plain.bmp"))));
+}
+
+TEST_F(CliRetouch, AProjectSavedWithStrokesGetsItsStrokesFile) {
+    writeText(path("f.strokes"), "orvanta-strokes 1\nstroke 2 6 50 100 1 10,10 20,20\n");
+    const auto r = run({"-o", path("m.bmp"), "--retouch", path("f.strokes"), "--save-project", path("p.mon")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(retouch::readStrokesFile(path("p.strokes").toStdString()),
+              retouch::readStrokesFile(path("f.strokes").toStdString()));
+}
+
+struct BadFile {
+    const char* name;
+    std::string text;
+    std::string says;
+};
+
+class CliRetouchErrors : public CliRetouch, public ::testing::WithParamInterface<BadFile> {};
+
+TEST_P(CliRetouchErrors, AreUsageErrorsNamingTheLineAndWriteNothing) {
+    writeText(path("bad.strokes"), GetParam().text);
+    const auto r = run({"-o", path("m.bmp"), "--retouch", path("bad.strokes")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find(GetParam().says), std::string::npos) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(path("m.bmp").toStdString()));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, CliRetouchErrors,
+    ::testing::Values(BadFile{"UnknownLine", "orvanta-strokes 1\n\nerase 1 2\n", "line 3: unknown line"},
+                      BadFile{"PictureOutsideTheSeries", "orvanta-strokes 1\nstroke 4 9 100 100 0 5,5\n",
+                              "line 2: picture 4 is outside 1 to 3"},
+                      BadFile{"RadiusOutOfRange", "orvanta-strokes 1\n# r\nstroke 1 1001 100 100 0 5,5\n", "line 3: radius 1001"},
+                      BadFile{"NoVersionLine", "stroke 1 9 100 100 0 5,5\n", "line 1: the first line"},
+                      BadFile{"Missing", "", "line 1"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(CliRetouch, AStrokesFileThatIsNotThereIsAUsageError) {
+    const auto r = run({"-o", path("m.bmp"), "--retouch", path("none.strokes")});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("none.strokes"), std::string::npos) << r.err;
+}
+
+} // namespace
