@@ -110,6 +110,7 @@ struct StrokeRecord::Tile {
 StrokeRecord::StrokeRecord(const Raster& montage, const SourcePlacement& source, const Brush& brush)
     : montage_(montage), source_(source), brush_(brush) {
     brush_.radius = std::clamp(brush_.radius, 1, kMaxRadius);
+    opacity_ = std::clamp(brush_.opacity, 1, 100) / 100.0;
     tilesX_ = (montage.width + kTile - 1) / kTile;
     tilesY_ = (montage.height + kTile - 1) / kTile;
     tileIndex_.assign(std::size_t(tilesX_) * std::size_t(tilesY_), -1);
@@ -140,26 +141,31 @@ StrokeRecord::Tile* StrokeRecord::tile(int tx, int ty, bool create) {
     return tiles_.back().get();
 }
 
-void StrokeRecord::dabAt(double cx, double cy, Rect& changed) {
+void StrokeRecord::dabAt(double cx, double cy, Rect& changed, bool paint) {
     dabs_.emplace_back(cx, cy);
     const Rect r = reachOf(cx, cy, brush_.radius, montage_.width, montage_.height);
     if (r.empty()) return;
-    const double radius = brush_.radius;
+    const double radius = brush_.radius, radius2 = radius * radius;
+    const double inner = radius * std::clamp(brush_.hardness, 0, 100) / 100.0, inner2 = inner * inner;
     for (int ty = r.y0 / kTile; ty <= (r.y1 - 1) / kTile; ++ty) {
         for (int tx = r.x0 / kTile; tx <= (r.x1 - 1) / kTile; ++tx) {
             const int x0 = std::max(r.x0, tx * kTile), x1 = std::min(r.x1, (tx + 1) * kTile);
             const int y0 = std::max(r.y0, ty * kTile), y1 = std::min(r.y1, (ty + 1) * kTile);
             Tile* t = nullptr;
             for (int y = y0; y < y1; ++y) {
-                const double ddy = y - cy;
+                const double ddy = y - cy, ddy2 = ddy * ddy;
+                if (ddy2 > radius2) continue;
+                std::uint8_t* out = montage_.row(y);
                 for (int x = x0; x < x1; ++x) {
-                    const double d = std::hypot(x - cx, ddy);
-                    if (d > radius) continue;
+                    const double ddx = x - cx, d2 = ddx * ddx + ddy2;
+                    if (d2 > radius2) continue;
                     if (!t) t = tile(tx, ty, true);
                     const std::size_t i = std::size_t(y - t->y0) * std::size_t(t->w) + std::size_t(x - t->x0);
                     t->inside[i] = 1;
-                    const float w = float(brushWeight(brush_, d));
-                    if (w > t->weight[i]) t->weight[i] = w;
+                    const float w = d2 <= inner2 ? 1.0f : float(brushWeight(brush_, std::sqrt(d2)));
+                    if (w <= t->weight[i]) continue;
+                    t->weight[i] = w;
+                    if (paint) paintPixel(*t, i, x, y, out);
                 }
             }
         }
@@ -168,10 +174,21 @@ void StrokeRecord::dabAt(double cx, double cy, Rect& changed) {
     bounds_ = unite(bounds_, r);
 }
 
+void StrokeRecord::paintPixel(const Tile& t, std::size_t i, int x, int y, std::uint8_t* out) const {
+    const std::uint8_t* s = source_.at(x, y);
+    if (!s) return;
+    const std::uint8_t* before = t.before.data() + i * 3;
+    const double a = opacity_ * t.weight[i];
+    std::uint8_t* o = out + std::size_t(x) * 3;
+    for (int c = 0; c < 3; ++c) {
+        const double src = brush_.match ? std::min(255.0, s[c] * gain_[c]) : double(s[c]);
+        // Between the two values, so never below 0: half up is rounding to nearest.
+        o[c] = std::uint8_t(int(before[c] + (src - before[c]) * a + 0.5));
+    }
+}
+
 void StrokeRecord::paintRect(const Rect& r) {
     if (r.empty()) return;
-    const double opacity = std::clamp(brush_.opacity, 1, 100) / 100.0;
-    const bool gained = brush_.match;
     for (int ty = r.y0 / kTile; ty <= (r.y1 - 1) / kTile; ++ty) {
         for (int tx = r.x0 / kTile; tx <= (r.x1 - 1) / kTile; ++tx) {
             const Tile* t = tile(tx, ty, false);
@@ -183,17 +200,7 @@ void StrokeRecord::paintRect(const Rect& r) {
                 const std::size_t rowStart = std::size_t(y - t->y0) * std::size_t(t->w);
                 for (int x = x0; x < x1; ++x) {
                     const std::size_t i = rowStart + std::size_t(x - t->x0);
-                    const float w = t->weight[i];
-                    if (w <= 0) continue;
-                    const std::uint8_t* s = source_.at(x, y);
-                    if (!s) continue;
-                    const std::uint8_t* before = t->before.data() + i * 3;
-                    const double a = opacity * w;
-                    for (int c = 0; c < 3; ++c) {
-                        const double src = gained ? std::min(255.0, s[c] * gain_[c]) : double(s[c]);
-                        const double v = before[c] + (src - before[c]) * a;
-                        out[std::size_t(x) * 3 + std::size_t(c)] = std::uint8_t(std::clamp(std::lround(v), 0L, 255L));
-                    }
+                    if (t->weight[i] > 0) paintPixel(*t, i, x, y, out);
                 }
             }
         }
@@ -204,7 +211,7 @@ void StrokeRecord::fitGain() {
     // The ring: pixels outside every dab's radius but within the ring's width of one, where the
     // source reaches. The gain per channel makes the source's mean there the montage's.
     const int ring = matchRingWidth(brush_.radius);
-    const double reach = brush_.radius + ring;
+    const double reach = brush_.radius + ring, reach2 = reach * reach;
     Rect area;
     for (const auto& [cx, cy] : dabs_) area = unite(area, reachOf(cx, cy, reach, montage_.width, montage_.height));
     double sumMontage[3] = {0, 0, 0}, sumSource[3] = {0, 0, 0};
@@ -216,10 +223,12 @@ void StrokeRecord::fitGain() {
             for (int y = r.y0; y < r.y1; ++y) {
                 const std::uint8_t* m = montage_.row(y);
                 const int ty = y / kTile;
+                const double ddy2 = (y - cy) * (y - cy);
+                std::uint8_t* marks = seen.data() + std::size_t(y - area.y0) * std::size_t(aw) - std::size_t(area.x0);
                 for (int x = r.x0; x < r.x1; ++x) {
-                    std::uint8_t& mark = seen[std::size_t(y - area.y0) * std::size_t(aw) + std::size_t(x - area.x0)];
+                    std::uint8_t& mark = marks[x];
                     if (mark) continue;
-                    if (std::hypot(x - cx, y - cy) > reach) continue;
+                    if ((x - cx) * (x - cx) + ddy2 > reach2) continue;
                     mark = 1;
                     const Tile* t = tile(x / kTile, ty, false);
                     if (t && t->inside[std::size_t(y - t->y0) * std::size_t(t->w) + std::size_t(x - t->x0)]) continue;
@@ -239,9 +248,14 @@ void StrokeRecord::fitGain() {
 
 Rect StrokeRecord::dab(double cx, double cy) {
     Rect changed;
-    dabAt(cx, cy, changed);
-    if (brush_.match && dabs_.size() == 1) fitGain(); // the first dab's ring until the stroke ends
-    paintRect(changed);
+    if (brush_.match && dabs_.empty()) {
+        // The first dab's ring gives the gain until the stroke ends.
+        dabAt(cx, cy, changed, false);
+        fitGain();
+        paintRect(changed);
+    } else {
+        dabAt(cx, cy, changed, true);
+    }
     return changed;
 }
 
@@ -257,17 +271,16 @@ Rect StrokeRecord::lineTo(int x, int y) {
 
 Rect StrokeRecord::finish() {
     Rect changed;
-    if (!path_.empty() && pending_ > 1e-9) {
-        dabAt(path_.back().x, path_.back().y, changed);
-        if (brush_.match && dabs_.size() == 1) fitGain();
-    }
+    if (!path_.empty() && pending_ > 1e-9) changed = dab(path_.back().x, path_.back().y);
     pending_ = 0;
     if (brush_.match && !dabs_.empty()) {
+        // The gain of the ring round the whole stroke, painted again over all of it.
+        const double first[3] = {gain_[0], gain_[1], gain_[2]};
         fitGain();
+        if (std::equal(first, first + 3, gain_)) return changed;
         paintRect(bounds_);
         return bounds_;
     }
-    paintRect(changed);
     return changed;
 }
 

@@ -115,8 +115,10 @@ private:
     struct Tile;
     Tile* tile(int tx, int ty, bool create);
     void paintRect(const Rect& r);
+    void paintPixel(const Tile& t, std::size_t i, int x, int y, std::uint8_t* out) const;
     void fitGain();
-    void dabAt(double cx, double cy, Rect& changed);
+    // Marks the dab's pixels (painting those whose weight grew, when `paint`).
+    void dabAt(double cx, double cy, Rect& changed, bool paint);
 
     Raster montage_;
     SourcePlacement source_;
@@ -128,6 +130,7 @@ private:
     std::vector<PathPoint> path_;
     double pending_ = 0; // the distance along the path since the last dab
     double gain_[3] = {1, 1, 1};
+    double opacity_ = 1;
     Rect bounds_;
 };
 
