@@ -98,4 +98,27 @@ std::string preferencesPath(const std::string& programFolder) {
     return (dir + "/orvanta.ini").toStdString();
 }
 
+RetouchBrushPreferences readRetouchBrush(const ProfileFile& prefs) {
+    RetouchBrushPreferences b;
+    const auto whole = [&](const char* key, int low, int high, int fallback) {
+        const std::string text = trimBlanks(prefs.read(kPreferencesSection, key, ""));
+        char* end = nullptr;
+        const long v = text.empty() ? 0 : std::strtol(text.c_str(), &end, 10);
+        return !text.empty() && end && *end == '\0' && v >= low && v <= high ? int(v) : fallback;
+    };
+    b.radius = whole(kRetouchBrushKeys[0], 1, 1000, b.radius);
+    b.hardness = whole(kRetouchBrushKeys[1], 0, 100, b.hardness);
+    b.opacity = whole(kRetouchBrushKeys[2], 1, 100, b.opacity);
+    b.match = whole(kRetouchBrushKeys[3], 0, 1, b.match ? 1 : 0) == 1;
+    return b;
+}
+
+bool writeRetouchBrush(ProfileFile& prefs, const RetouchBrushPreferences& b) {
+    const int values[4] = {b.radius, b.hardness, b.opacity, b.match ? 1 : 0};
+    bool ok = true;
+    for (std::size_t i = 0; i < 4; ++i)
+        ok = prefs.tryWrite(kPreferencesSection, kRetouchBrushKeys[i], std::to_string(values[i])) && ok;
+    return ok;
+}
+
 } // namespace orv

@@ -54,6 +54,22 @@ struct StartupPreferences {
     std::string filename;           // "filename" when longer than 2 characters, trimmed; else empty
 };
 
+// The retouching brush as the preferences keep it: radius in pixels (1-1000), hardness (0-100)
+// and opacity (1-100) in percent, and whether a stroke matches the brightness round it.
+struct RetouchBrushPreferences {
+    int radius = 40;
+    int hardness = 50;
+    int opacity = 100;
+    bool match = true;
+    bool operator==(const RetouchBrushPreferences&) const = default;
+};
+inline constexpr std::array<const char*, 4> kRetouchBrushKeys = {"Retouch brush radius", "Retouch brush hardness",
+                                                                 "Retouch brush opacity", "Retouch match brightness"};
+// A key that is absent or not a whole number in its range keeps its default.
+RetouchBrushPreferences readRetouchBrush(const ProfileFile& prefs);
+// Writes the four keys; false when the file could not be written.
+bool writeRetouchBrush(ProfileFile& prefs, const RetouchBrushPreferences& brush);
+
 // Reads every start-up key with the reading rule (missing or not numeric: 0). Numbers that do
 // not fit the value they feed read as 0 rather than stopping the program. A smoothing factor
 // whose key is absent (every fresh install) starts at its reset value instead, so smoothing works

@@ -111,6 +111,13 @@ constexpr ActionSpec kMontageMenu[] = {
     {"mnuProperties", "Properties", Command::PictureProperties, 0, true},
     {"mnuShowPreview2", "Show Preview of this Picture", Command::PicturePreview},
     {"mnuSaveDepthMap", "Save Depth Map", Command::PictureSaveDepthMap},
+    {"", "-"},
+    {"mnuRetouch", "Retouch from Source Pictures", Command::Retouch, 0, true},
+    {"mnuRetouchBrush", "Retouch Brush...", Command::RetouchBrush},
+    {"mnuUndoRetouch", "Undo Retouch", Command::UndoRetouch, kCtrl | Qt::Key_Z},
+    {"mnuRedoRetouch", "Redo Retouch", Command::RedoRetouch, kCtrl | Qt::Key_Y},
+    {"mnuClearRetouch", "Remove All Retouching", Command::ClearRetouch},
+    {"", "-"},
     {"mnuClose", "Close Window", Command::PictureClose},
 };
 

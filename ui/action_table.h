@@ -32,6 +32,8 @@ enum class Command {
     PictureSaveAs, PictureCopy, PictureEditor, PicturePrint, PicturePrintFit, PicturePrintHalf,
     PictureTargetColor, PicturePreview, PictureClose, PictureSaveProject, PictureSmooth, PictureProperties,
     PictureSaveDepthMap,
+    // A montage window's retouching
+    Retouch, RetouchBrush, UndoRetouch, RedoRetouch, ClearRetouch,
     Count
 };
 

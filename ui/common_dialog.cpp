@@ -1,23 +1,34 @@
 // The common dialog and its two back ends.
 #include "ui/common_dialog.h"
 
+#include <QCheckBox>
 #include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QSpinBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include <algorithm>
+
 namespace orv {
 
 bool CommonDialog::run(DialogKind kind, QPrinter* printer) {
-    DialogRequest r{kind, Filter, FilterIndex, FileName, InitDir, Flags, Color};
+    DialogRequest r{kind, Filter, FilterIndex, FileName, InitDir, Flags, Color, Brush};
     if (!backend_ || !backend_->show(r, printer)) return false;
     if (kind == DialogKind::Open || kind == DialogKind::Save) {
         if (r.fileName.isEmpty()) return false;
         FileName = r.fileName;
     } else if (kind == DialogKind::Color) {
         Color = r.color & 0xFFFFFF;
+    } else if (kind == DialogKind::Brush) {
+        Brush.radius = std::clamp(r.brush.radius, 1, 1000);
+        Brush.hardness = std::clamp(r.brush.hardness, 0, 100);
+        Brush.opacity = std::clamp(r.brush.opacity, 1, 100);
+        Brush.match = r.brush.match;
     }
     return true;
 }
@@ -63,6 +74,38 @@ std::uint32_t fromQColor(const QColor& c) {
 
 } // namespace
 
+static bool showBrushDialog(BrushChoice& b, QWidget* parent) {
+    QDialog d(parent);
+    d.setObjectName(QStringLiteral("frmRetouchBrush"));
+    d.setWindowTitle(QString::fromLatin1(kBrushDialogTitle));
+    auto* form = new QFormLayout(&d);
+    auto spin = [&](const char* name, int low, int high, int value, const char* suffix) {
+        auto* s = new QSpinBox(&d);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setRange(low, high);
+        s->setValue(value);
+        s->setSuffix(QString::fromLatin1(suffix));
+        return s;
+    };
+    QSpinBox* radius = spin("spinRadius", 1, 1000, b.radius, " pixels");
+    QSpinBox* hardness = spin("spinHardness", 0, 100, b.hardness, " %");
+    QSpinBox* opacity = spin("spinOpacity", 1, 100, b.opacity, " %");
+    auto* match = new QCheckBox(QObject::tr("Match brightness to the surroundings"), &d);
+    match->setObjectName(QStringLiteral("checkMatch"));
+    match->setChecked(b.match);
+    form->addRow(QObject::tr("Radius"), radius);
+    form->addRow(QObject::tr("Hardness"), hardness);
+    form->addRow(QObject::tr("Opacity"), opacity);
+    form->addRow(match);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &d);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    form->addRow(buttons);
+    if (d.exec() != QDialog::Accepted) return false;
+    b = BrushChoice{radius->value(), hardness->value(), opacity->value(), match->isChecked()};
+    return true;
+}
+
 bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
     switch (r.kind) {
     case DialogKind::Open:
@@ -100,6 +143,7 @@ bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
         QPrintDialog d(printer, parent_);
         return d.exec() == QDialog::Accepted;
     }
+    case DialogKind::Brush: return showBrushDialog(r.brush, parent_);
     }
     return false;
 }
@@ -112,6 +156,7 @@ bool ScriptedDialogBackend::show(DialogRequest& r, QPrinter*) {
     if (!a) return false;
     if (a->fileName) r.fileName = *a->fileName;
     if (a->color) r.color = *a->color;
+    if (a->brush) r.brush = *a->brush;
     return true;
 }
 

@@ -26,7 +26,17 @@ inline constexpr int kFlagColorInitial = 1;   // the colour dialog starts on Col
 inline constexpr int kFlagOverwritePrompt = 2; // ask before overwriting an existing file
 inline constexpr int kFlagHideReadOnly = 4;
 
-enum class DialogKind { Open, Save, Color, Print };
+enum class DialogKind { Open, Save, Color, Print, Brush };
+
+// The retouching brush the "Retouch Brush..." dialog shows and returns.
+struct BrushChoice {
+    int radius = 40;   // pixels, 1 to 1000
+    int hardness = 50; // percent, 0 to 100
+    int opacity = 100; // percent, 1 to 100
+    bool match = true; // match brightness
+    bool operator==(const BrushChoice&) const = default;
+};
+inline constexpr const char* kBrushDialogTitle = "Retouch Brush";
 
 // What a dialog is shown with, and what the user chose.
 struct DialogRequest {
@@ -37,6 +47,7 @@ struct DialogRequest {
     QString initDir;
     int flags = 0;
     std::uint32_t color = 0; // red + 256 * green + 65536 * blue
+    BrushChoice brush;
 };
 
 class CommonDialogBackend {
@@ -60,9 +71,10 @@ private:
 class ScriptedDialogBackend : public CommonDialogBackend {
 public:
     bool show(DialogRequest& r, QPrinter* printer) override;
-    void chooseFile(const QString& name) { script_.push_back(Answer{name, {}}); }
-    void chooseColor(std::uint32_t c) { script_.push_back(Answer{{}, c}); }
-    void choosePrinter() { script_.push_back(Answer{{}, {}}); }
+    void chooseFile(const QString& name) { script_.push_back(Answer{name, {}, {}}); }
+    void chooseColor(std::uint32_t c) { script_.push_back(Answer{{}, c, {}}); }
+    void choosePrinter() { script_.push_back(Answer{{}, {}, {}}); }
+    void chooseBrush(const BrushChoice& b) { script_.push_back(Answer{{}, {}, b}); }
     void cancel() { script_.push_back(std::nullopt); }
 
     std::vector<DialogRequest> requests;
@@ -71,6 +83,7 @@ private:
     struct Answer {
         std::optional<QString> fileName;
         std::optional<std::uint32_t> color;
+        std::optional<BrushChoice> brush;
     };
     std::deque<std::optional<Answer>> script_;
 };
@@ -85,11 +98,14 @@ public:
     QString InitDir;
     int Flags = 0;
     std::uint32_t Color = 0;
+    BrushChoice Brush;
 
     bool ShowOpen() { return run(DialogKind::Open, nullptr); }
     bool ShowSave() { return run(DialogKind::Save, nullptr); }
     bool ShowColor() { return run(DialogKind::Color, nullptr); }
     bool ShowPrinter(QPrinter& printer) { return run(DialogKind::Print, &printer); }
+    // The brush dialog, starting from Brush; a choice is kept in range and written back to it.
+    bool ShowBrush() { return run(DialogKind::Brush, nullptr); }
 
     CommonDialogBackend& backend() { return *backend_; }
     void setBackend(std::unique_ptr<CommonDialogBackend> b) { backend_ = std::move(b); }

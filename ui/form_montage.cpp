@@ -66,6 +66,7 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     output_ = std::make_unique<OutputCommands>(context);
     projects_ = std::make_unique<ProjectCommands>(context);
     offsets_ = std::make_unique<OffsetCommands>(context, actions_);
+    retouch_ = std::make_unique<RetouchCommands>(context, [this] { return running_ > 0; });
     connectCommands();
     // Designed for a 1024 x 768 screen: a strip along the top, the pictures cascade below it.
     move(0, 0);
@@ -238,7 +239,14 @@ void FormMontage::runCommand(Command c) {
     switch (c) {
     case Command::Browse: runLocked([this] { browse(); }); break;
     case Command::Load: runLocked([this] { loadCommand(); }); break;
-    case Command::MakeMontage: withRequest([this](const MontageRequest& r) { montage_->make(r); }); break;
+    case Command::MakeMontage:
+        withRequest([this](const MontageRequest& r) {
+            // A retouched montage is not thrown away without asking.
+            if (!retouch_->confirmNewMontage()) return;
+            montage_->make(r);
+            retouch_->montageReplaced();
+        });
+        break;
     case Command::Smooth: withRequest([this](const MontageRequest& r) { montage_->smooth(r); }); break;
     case Command::CompareAllMethods:
         withRequest([this](const MontageRequest& r) {
@@ -254,7 +262,12 @@ void FormMontage::runCommand(Command c) {
     case Command::AlignImages: offsets_->alignClicked(); break;
     case Command::MatchColours: offsets_->rememberAlignment(); break;
     case Command::SaveProject: runLocked([this] { projects_->save(windows_->montageWindow(), true); }); break;
-    case Command::OpenProject: withRequest([this](const MontageRequest& r) { projects_->open(r); }); break;
+    case Command::OpenProject:
+        withRequest([this](const MontageRequest& r) {
+            projects_->open(r);
+            retouch_->montageReplaced();
+        });
+        break;
     case Command::AreaMinimum:
     case Command::AreaMaximum:
     case Command::AreaSame: offsets_->areaClicked(action(c)); break;
@@ -304,6 +317,11 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
     case Command::PictureProperties: montage_->properties(window); break;
     case Command::PictureSaveProject: runLocked([&] { projects_->save(window, false); }); break;
     case Command::PictureSaveDepthMap: runLocked([&] { output_->saveDepthMap(window); }); break;
+    case Command::Retouch: retouch_->setMode(window, retouch_->window() != window); break;
+    case Command::RetouchBrush: retouch_->chooseBrush(); break;
+    case Command::UndoRetouch: runLocked([&] { retouch_->undo(window); }); break;
+    case Command::RedoRetouch: runLocked([&] { retouch_->redo(window); }); break;
+    case Command::ClearRetouch: runLocked([&] { retouch_->clear(window); }); break;
     case Command::PicturePreview: runLocked([&] { montage_->previewMontage(window, readRequest().ignored); }); break;
     case Command::PictureSaveAs: runLocked([&] { output_->runPictureCommand(c, window, which); }); break;
     default: output_->runPictureCommand(c, window, which); break;

@@ -17,6 +17,7 @@
 #include "ui/output_commands.h"
 #include "ui/program_state.h"
 #include "ui/project_commands.h"
+#include "ui/retouch_commands.h"
 #include "ui/window_manager.h"
 
 #include <QMainWindow>
@@ -71,6 +72,7 @@ public:
     WindowManager& windows() { return *windows_; }
     MontageSession& session() { return *session_; }
     const MontageCommands& montageCommands() const { return *montage_; }
+    RetouchCommands& retouchCommands() { return *retouch_; }
     bool commandRunning() const { return running_ > 0; }
     FormStatus* statusWindow() const { return offsets_->statusWindow(); }
 
@@ -145,6 +147,7 @@ private:
     std::unique_ptr<OutputCommands> output_;
     std::unique_ptr<ProjectCommands> projects_;
     std::unique_ptr<OffsetCommands> offsets_;
+    std::unique_ptr<RetouchCommands> retouch_;
     int running_ = 0; // commands under way
 };
 

@@ -34,11 +34,16 @@ FormMontagePicture::FormMontagePicture(QWidget* mainWindow)
     setWindowTitle(QString::fromLatin1(kMontageCaption));
     picture()->setToolTip(QString::fromLatin1(kMontageTooltip));
     picture()->setAccessibleName(QStringLiteral("Montage"));
+    // Undo and Redo Retouch answer their keys while this window is in front.
+    if (mnuMenu())
+        for (QAction* a : mnuMenu()->actions())
+            if (!a->shortcut().isEmpty()) addAction(a);
 }
 
 bool FormMontagePicture::handleOwnCommand(Command c) {
     // The tick is the command's to set: the entry reports the click and the handler decides.
     if (c == Command::PictureProperties) mnuProperties()->setChecked(!mnuProperties()->isChecked());
+    if (c == Command::Retouch) action(c)->setChecked(!action(c)->isChecked());
     return false;
 }
 

@@ -1,0 +1,228 @@
+// Retouching in the montage window, driven with the mouse and the keys as a user would: the mode and
+// its caption, the source chosen by a source window, the keys 1-9 and S, the brush dialog and its
+// preferences, strokes that orvanta-cli paints the same from a strokes file, Undo and Redo by their
+// keys, the question before Make Montage loses strokes, and the strokes kept with a project.
+#include "cli_like.h"
+#include "montage_fixture.h"
+
+#include "retouch/strokes_file.h"
+#include "settings/preferences.h"
+#include "ui/retouch_commands.h"
+
+#include <QAction>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace orv::testing {
+namespace {
+
+struct RetouchRig : MontageRig {
+    RetouchRig() {
+        writeTexturedSeries(files, "r", 3, QSize(120, 80));
+        const MakeOutcome made = make(files.path("r01.bmp"), "20");
+        EXPECT_TRUE(made.made);
+        plain = montagePicture();
+    }
+    FormMontagePicture* window() { return form->windows().montageWindow(); }
+    PictureBox* box() { return window()->PictureFile(); }
+    RetouchCommands& retouch() { return form->retouchCommands(); }
+    void trigger(const char* entry) {
+        QAction* a = window()->menuAction(QString::fromLatin1(entry));
+        ASSERT_NE(a, nullptr) << entry;
+        a->trigger();
+    }
+    // A drag with the left button through `points` (box coordinates).
+    void drag(std::initializer_list<QPoint> points) {
+        auto p = points.begin();
+        QTest::mousePress(box(), Qt::LeftButton, {}, *p);
+        for (++p; p != points.end(); ++p) QTest::mouseMove(box(), *p);
+        QTest::mouseRelease(box(), Qt::LeftButton, {}, *(points.end() - 1));
+    }
+    int strokes() { return form->session().strokeCount({}); }
+    QImage plain;
+};
+
+TEST(RetouchWindow, TheEntriesOfTheMontageWindowsMenu) {
+    RetouchRig rig;
+    const std::pair<const char*, const char*> entries[] = {{"mnuRetouch", "Retouch from Source Pictures"},
+                                                           {"mnuRetouchBrush", "Retouch Brush..."},
+                                                           {"mnuUndoRetouch", "Undo Retouch"},
+                                                           {"mnuRedoRetouch", "Redo Retouch"},
+                                                           {"mnuClearRetouch", "Remove All Retouching"}};
+    for (const auto& [name, caption] : entries) {
+        QAction* a = rig.window()->menuAction(QString::fromLatin1(name));
+        ASSERT_NE(a, nullptr) << name;
+        EXPECT_EQ(a->text(), QString::fromLatin1(caption));
+    }
+    EXPECT_TRUE(rig.window()->menuAction("mnuRetouch")->isCheckable());
+    EXPECT_EQ(rig.window()->menuAction("mnuUndoRetouch")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    EXPECT_EQ(rig.window()->menuAction("mnuRedoRetouch")->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Y));
+}
+
+TEST(RetouchWindow, ModeCaptionAndTheSourceByKeysAndBySourceWindow) {
+    RetouchRig rig;
+    const QString caption = rig.window()->windowTitle();
+    rig.trigger("mnuRetouch");
+    EXPECT_TRUE(rig.window()->menuAction("mnuRetouch")->isChecked());
+    EXPECT_EQ(rig.window()->windowTitle(), caption + kRetouchCaptionMark + "1");
+    QTest::keyClick(rig.window(), Qt::Key_3);
+    EXPECT_EQ(rig.retouch().source(), 3);
+    EXPECT_TRUE(rig.window()->windowTitle().endsWith("picture 3"));
+    QTest::keyClick(rig.window(), Qt::Key_7); // beyond the series: nothing changes
+    EXPECT_EQ(rig.retouch().source(), 3);
+    // A click in a source window takes its picture.
+    QTest::mouseClick(rig.form->windows().existingSourceWindow(2)->PictureFile(), Qt::LeftButton, {}, QPoint(5, 5));
+    EXPECT_EQ(rig.retouch().source(), 2);
+    // S: the picture the montage took under the pointer (picture 1's band is on the left).
+    QTest::mousePress(rig.box(), Qt::RightButton, {}, QPoint(10, 40)); // the pointer goes there
+    QTest::mouseRelease(rig.box(), Qt::RightButton, {}, QPoint(10, 40));
+    QTest::keyClick(rig.window(), Qt::Key_S);
+    EXPECT_EQ(rig.retouch().source(), 1);
+    // X held shows the source under the brush.
+    QTest::keyPress(rig.window(), Qt::Key_X);
+    EXPECT_TRUE(rig.retouch().showingSource());
+    QTest::keyRelease(rig.window(), Qt::Key_X);
+    EXPECT_FALSE(rig.retouch().showingSource());
+    rig.trigger("mnuRetouch");
+    EXPECT_FALSE(rig.window()->menuAction("mnuRetouch")->isChecked());
+    EXPECT_EQ(rig.window()->windowTitle(), caption);
+    // Out of retouch mode a drag paints nothing.
+    rig.drag({QPoint(20, 20), QPoint(50, 30)});
+    EXPECT_EQ(rig.strokes(), 0);
+    EXPECT_EQ(rig.montagePicture(), rig.plain);
+}
+
+TEST(RetouchWindow, TheBrushDialogAndTheBracketsKeepThePreferences) {
+    RetouchRig rig;
+    EXPECT_EQ(rig.retouch().brush(), (retouch::Brush{40, 50, 100, true}));
+    rig.dialogs->chooseBrush(BrushChoice{12, 80, 70, false});
+    rig.trigger("mnuRetouchBrush");
+    ASSERT_EQ(rig.dialogs->requests.size(), 1u);
+    EXPECT_EQ(rig.dialogs->requests[0].kind, DialogKind::Brush);
+    EXPECT_EQ(rig.dialogs->requests[0].brush, (BrushChoice{40, 50, 100, true}));
+    EXPECT_EQ(rig.retouch().brush(), (retouch::Brush{12, 80, 70, false}));
+    EXPECT_EQ(rig.preference("Retouch brush radius"), "12");
+    EXPECT_EQ(rig.preference("Retouch brush hardness"), "80");
+    EXPECT_EQ(rig.preference("Retouch brush opacity"), "70");
+    EXPECT_EQ(rig.preference("Retouch match brightness"), "0");
+    // A cancelled dialog changes nothing.
+    rig.trigger("mnuRetouchBrush");
+    EXPECT_EQ(rig.retouch().brush().radius, 12);
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_BracketRight);
+    EXPECT_EQ(rig.retouch().brush().radius, 13);
+    QTest::keyClick(rig.window(), Qt::Key_BracketLeft);
+    QTest::keyClick(rig.window(), Qt::Key_BracketLeft);
+    EXPECT_EQ(rig.retouch().brush().radius, 11);
+    EXPECT_EQ(readRetouchBrush(rig.state.preferences).radius, 11);
+}
+
+TEST(RetouchWindow, AMouseStrokeIsWhatOrvantaCliPaintsFromTheSameStrokesFile) {
+    RetouchRig rig;
+    rig.dialogs->chooseBrush(BrushChoice{9, 60, 90, true});
+    rig.trigger("mnuRetouchBrush");
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_3);
+    rig.drag({QPoint(10, 10), QPoint(30, 20), QPoint(55, 35), QPoint(70, 60)});
+    ASSERT_EQ(rig.strokes(), 1);
+    const std::vector<retouch::Stroke> strokes = rig.form->session().record({}).retouch.strokes();
+    ASSERT_EQ(strokes.size(), 1u);
+    EXPECT_EQ(strokes[0].picture, 3);
+    EXPECT_EQ(strokes[0].path.size(), 4u);
+    const QImage painted = rig.montagePicture();
+    EXPECT_NE(painted, rig.plain);
+
+    // The window shows the record as painted.
+    const MemorySurface& record = rig.form->session().record({}).picture;
+    for (int y = 0; y < painted.height(); ++y)
+        for (int x = 0; x < painted.width(); ++x) {
+            const QRgb c = painted.pixel(x, y);
+            const std::uint8_t* r = record.pixelAt(x, y);
+            ASSERT_TRUE(qBlue(c) == r[0] && qGreen(c) == r[1] && qRed(c) == r[2]) << x << "," << y;
+        }
+
+    // orvanta-cli with the same series, increment and strokes writes the same picture.
+    rig.files.writeText("w.strokes", retouch::formatStrokes(strokes));
+    const CliRun cli = runCli({"-q", "-i", "20", "-o", QString::fromStdString(rig.files.path("cli.bmp")), "--retouch",
+                               QString::fromStdString(rig.files.path("w.strokes")),
+                               QString::fromStdString(rig.files.path("r01.bmp"))});
+    ASSERT_EQ(cli.exitCode, 0) << cli.err;
+    EXPECT_EQ(QImage(QString::fromStdString(rig.files.path("cli.bmp"))).convertToFormat(QImage::Format_RGB888), painted);
+}
+
+TEST(RetouchWindow, UndoAndRedoByTheirKeysAndRemoveAll) {
+    RetouchRig rig;
+    rig.dialogs->chooseBrush(BrushChoice{8, 100, 100, false});
+    rig.trigger("mnuRetouchBrush");
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_2);
+    rig.drag({QPoint(5, 5), QPoint(40, 50)});
+    const QImage one = rig.montagePicture();
+    QTest::keyClick(rig.window(), Qt::Key_3);
+    rig.drag({QPoint(100, 10), QPoint(60, 70)});
+    const QImage two = rig.montagePicture();
+    ASSERT_EQ(rig.strokes(), 2);
+    EXPECT_NE(one, rig.plain);
+    EXPECT_NE(two, one);
+    EXPECT_NE(rig.form->session().record({}).properties.find("  Retouched =2 strokes\r\n"), std::string::npos);
+
+    QTest::keyClick(rig.window(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), one);
+    QTest::keyClick(rig.window(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), rig.plain);
+    EXPECT_EQ(rig.form->session().record({}).properties.find("Retouched"), std::string::npos);
+    QTest::keyClick(rig.window(), Qt::Key_Y, Qt::ControlModifier);
+    QTest::keyClick(rig.window(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), two);
+    rig.trigger("mnuUndoRetouch");
+    EXPECT_EQ(rig.montagePicture(), one);
+    rig.trigger("mnuRedoRetouch");
+    EXPECT_EQ(rig.montagePicture(), two);
+    rig.trigger("mnuClearRetouch");
+    EXPECT_EQ(rig.montagePicture(), rig.plain);
+    EXPECT_EQ(rig.strokes(), 0);
+}
+
+TEST(RetouchWindow, MakeMontageAsksBeforeItLosesStrokes) {
+    RetouchRig rig;
+    rig.trigger("mnuRetouch");
+    rig.drag({QPoint(30, 30), QPoint(60, 40)});
+    ASSERT_EQ(rig.strokes(), 1);
+    const QImage painted = rig.montagePicture();
+    rig.prompter.answerNext(PromptAnswer::No);
+    QTest::mouseClick(rig.form->CommandGo(), Qt::LeftButton);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, "The montage has 1 retouch strokes. Make a new montage and lose them?");
+    EXPECT_EQ(rig.prompter.shown[0].buttons, PromptButtons::YesNo);
+    EXPECT_EQ(rig.strokes(), 1);
+    EXPECT_EQ(rig.montagePicture(), painted);
+    rig.prompter.answerNext(PromptAnswer::Yes);
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.prompter.shown.size(), 2u);
+    EXPECT_EQ(rig.strokes(), 0);
+    EXPECT_EQ(rig.montagePicture(), rig.plain);
+    EXPECT_TRUE(rig.window()->windowTitle().endsWith(QString::fromLatin1(kRetouchCaptionMark) + "1"));
+}
+
+TEST(RetouchWindow, AProjectSavedAndOpenedKeepsItsStrokesUndoable) {
+    RetouchRig rig;
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_3);
+    rig.drag({QPoint(30, 30), QPoint(90, 50)});
+    const QImage painted = rig.montagePicture();
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("p.mon")));
+    rig.trigger("mnuSaveProject");
+    ASSERT_EQ(retouch::readStrokesFile(rig.files.path("p.strokes")).size(), 1u);
+
+    RetouchRig other;
+    other.dialogs->chooseFile(QString::fromStdString(rig.files.path("p.mon")));
+    other.form->action(Command::OpenProject)->trigger();
+    EXPECT_EQ(other.montagePicture(), painted);
+    ASSERT_EQ(other.strokes(), 1);
+    other.trigger("mnuUndoRetouch");
+    EXPECT_EQ(other.montagePicture(), rig.plain);
+}
+
+} // namespace
+} // namespace orv::testing

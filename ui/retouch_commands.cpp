@@ -1,0 +1,345 @@
+// The retouching controller, its mouse and keys, and the brush outline drawn over the montage.
+#include "ui/retouch_commands.h"
+
+#include "base/runtime_error.h"
+#include "settings/preferences.h"
+#include "ui/form_picture.h"
+#include "ui/montage_windows.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+
+#include <algorithm>
+#include <cmath>
+
+namespace orv {
+
+namespace {
+
+retouch::Brush brushOf(const RetouchBrushPreferences& p) { return retouch::Brush{p.radius, p.hardness, p.opacity, p.match}; }
+
+QString baseCaption(const QString& caption) {
+    const int at = caption.indexOf(QString::fromLatin1(kRetouchCaptionMark));
+    return at < 0 ? caption : caption.left(at);
+}
+
+} // namespace
+
+std::string loseStrokesText(int strokes) {
+    return "The montage has " + std::to_string(strokes) + " retouch strokes. Make a new montage and lose them?";
+}
+
+// The brush outline over the montage and, while X is held, the source picture inside it. It
+// covers the picture box and lets the mouse through to it.
+class RetouchOverlay : public QWidget {
+public:
+    RetouchOverlay(PictureBox* box, RetouchCommands& owner, MontageSession& session, MontageChoice which)
+        : QWidget(box), box_(box), owner_(owner), session_(session), which_(which) {
+        setObjectName(QStringLiteral("retouchOverlay"));
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setGeometry(box->rect());
+        show();
+    }
+    void moveBrushTo(std::optional<QPoint> at) {
+        const QRect before = brushBox();
+        at_ = at;
+        setGeometry(box_->rect());
+        update(before.united(brushBox()));
+    }
+    // The brush's square in box coordinates, with a pixel to spare for the outline's pen.
+    QRect brushBox() const {
+        if (!at_) return {};
+        const int r = owner_.brush().radius;
+        return box_->toBox(QRect(at_->x() - r, at_->y() - r, 2 * r + 1, 2 * r + 1)).adjusted(-2, -2, 2, 2);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        if (!at_) return;
+        QPainter p(this);
+        const int r = owner_.brush().radius;
+        const QRect square = box_->toBox(QRect(at_->x() - r, at_->y() - r, 2 * r + 1, 2 * r + 1));
+        if (owner_.showingSource()) {
+            try {
+                const retouch::SourcePlacement src = session_.sourcePlacement(which_, owner_.source());
+                QImage inside(2 * r + 1, 2 * r + 1, QImage::Format_ARGB32);
+                inside.fill(Qt::transparent);
+                for (int y = 0; y < inside.height(); ++y)
+                    for (int x = 0; x < inside.width(); ++x) {
+                        if ((x - r) * (x - r) + (y - r) * (y - r) > r * r) continue;
+                        if (const std::uint8_t* c = src.at(at_->x() - r + x, at_->y() - r + y))
+                            inside.setPixel(x, y, qRgb(c[2], c[1], c[0]));
+                    }
+                p.drawImage(square, inside);
+            } catch (const RuntimeError&) {
+                // No source to show: the outline alone.
+            }
+        }
+        p.setRenderHint(QPainter::Antialiasing);
+        p.setPen(QPen(Qt::white, 1));
+        p.drawEllipse(square);
+        p.setPen(QPen(Qt::black, 1, Qt::DotLine));
+        p.drawEllipse(square);
+    }
+
+private:
+    PictureBox* box_;
+    RetouchCommands& owner_;
+    MontageSession& session_;
+    MontageChoice which_;
+    std::optional<QPoint> at_;
+};
+
+RetouchCommands::RetouchCommands(const CommandContext& c, std::function<bool()> busy)
+    : c_(c), busy_(std::move(busy)), brush_(brushOf(readRetouchBrush(c.state.preferences))) {}
+
+RetouchCommands::~RetouchCommands() {
+    if (window_) qApp->removeEventFilter(this);
+}
+
+MontageChoice RetouchCommands::which() const { return MontageChoice{window_ ? window_->comparison() : std::nullopt}; }
+
+void RetouchCommands::setMode(FormMontagePicture* window, bool on) {
+    if (window_ && (!on || window != window_)) {
+        // Off, or on in another montage window: the one painted in so far lets go.
+        if (painting_) c_.session.endStroke();
+        painting_ = false;
+        showSource_ = false;
+        if (QAction* a = window_->action(Command::Retouch)) a->setChecked(false);
+        delete overlay_;
+        window_->setWindowTitle(baseCaption(window_->windowTitle()));
+        window_->PictureFile()->unsetCursor();
+        window_ = nullptr;
+        qApp->removeEventFilter(this);
+        c_.view.refreshWindowMenus();
+    }
+    if (!on || !window) return;
+    window_ = window;
+    if (QAction* a = window->action(Command::Retouch)) a->setChecked(true);
+    PictureBox* box = window->PictureFile();
+    box->setMouseTracking(true);
+    box->setCursor(Qt::CrossCursor);
+    overlay_ = new RetouchOverlay(box, *this, c_.session, which());
+    qApp->installEventFilter(this);
+    if (source_ > c_.session.pictureCount()) source_ = 1;
+    showCaption();
+}
+
+void RetouchCommands::showCaption() {
+    if (!window_) return;
+    window_->setWindowTitle(baseCaption(window_->windowTitle()) + QString::fromLatin1(kRetouchCaptionMark) +
+                            QString::number(source_));
+    c_.view.refreshWindowMenus();
+}
+
+void RetouchCommands::setSource(int picture) {
+    if (picture < 1 || picture > c_.session.pictureCount()) {
+        QApplication::beep();
+        return;
+    }
+    source_ = picture;
+    showCaption();
+    if (overlay_ && showSource_) overlay_->update();
+}
+
+void RetouchCommands::saveBrush() {
+    writeRetouchBrush(c_.state.preferences,
+                      RetouchBrushPreferences{brush_.radius, brush_.hardness, brush_.opacity, brush_.match});
+}
+
+void RetouchCommands::setRadius(int radius) {
+    brush_.radius = std::clamp(radius, 1, retouch::kMaxRadius);
+    saveBrush();
+    if (overlay_) overlay_->moveBrushTo(lastPixel_);
+}
+
+void RetouchCommands::chooseBrush() {
+    CommonDialog& d = c_.dialog;
+    d.Brush = BrushChoice{brush_.radius, brush_.hardness, brush_.opacity, brush_.match};
+    if (!d.ShowBrush()) return;
+    brush_ = retouch::Brush{d.Brush.radius, d.Brush.hardness, d.Brush.opacity, d.Brush.match};
+    saveBrush();
+    if (overlay_) overlay_->moveBrushTo(lastPixel_);
+}
+
+void RetouchCommands::repaint(const retouch::Rect& r) { repaint(which(), r); }
+
+void RetouchCommands::repaint(const MontageChoice& on, const retouch::Rect& r) {
+    FormMontagePicture* w = c_.windows.montageWindowOf(on.comparison);
+    if (!w || r.empty()) return;
+    const MemorySurface& picture = c_.session.record(on).picture;
+    const int h = picture.pictureHeight();
+    PictureBox* box = w->PictureFile();
+    // The cells are rows from the bottom; the box repaints the picture rectangle where it shows it.
+    box->drawCells(picture.rounded().data(), picture.roundedWidth(), roundUp4(h), r.x0, h - r.y1, r.x1 - 1,
+                   h - 1 - r.y0);
+    box->update(box->toBox(QRect(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0)));
+}
+
+void RetouchCommands::undo(FormMontagePicture* window) {
+    const MontageChoice on{window ? window->comparison() : std::nullopt};
+    try {
+        painting_ = false;
+        if (const auto r = c_.session.undoStroke(on)) repaint(on, *r);
+        else QApplication::beep();
+    } catch (...) {
+        c_.reportError("mnuUndoRetouch");
+    }
+}
+
+void RetouchCommands::redo(FormMontagePicture* window) {
+    const MontageChoice on{window ? window->comparison() : std::nullopt};
+    try {
+        painting_ = false;
+        if (const auto r = c_.session.redoStroke(on)) repaint(on, *r);
+        else QApplication::beep();
+    } catch (...) {
+        c_.reportError("mnuRedoRetouch");
+    }
+}
+
+void RetouchCommands::clear(FormMontagePicture* window) {
+    const MontageChoice on{window ? window->comparison() : std::nullopt};
+    try {
+        painting_ = false;
+        if (c_.session.strokeCount(on) == 0) return;
+        c_.session.clearStrokes(on);
+        const MemorySurface& picture = c_.session.record(on).picture;
+        repaint(on, retouch::Rect{0, 0, picture.pictureWidth(), picture.pictureHeight()});
+    } catch (...) {
+        c_.reportError("mnuClearRetouch");
+    }
+}
+
+bool RetouchCommands::confirmNewMontage() {
+    const int n = c_.session.strokeCount(MontageChoice{});
+    if (n == 0) return true;
+    return c_.prompter.ask(PromptIcon::Question, loseStrokesText(n), kLoseStrokesTitle, PromptButtons::YesNo) ==
+           PromptAnswer::Yes;
+}
+
+void RetouchCommands::montageReplaced() {
+    painting_ = false;
+    if (c_.session.strokeUnderway()) c_.session.endStroke();
+    if (source_ > c_.session.pictureCount()) source_ = 1;
+    showCaption();
+}
+
+bool RetouchCommands::pointerOverMontage() const {
+    if (!window_ || !window_->isVisible()) return false;
+    PictureBox* box = window_->PictureFile();
+    return box->rect().contains(box->mapFromGlobal(QCursor::pos()));
+}
+
+std::optional<QPoint> RetouchCommands::pointerPixel() const {
+    if (lastPixel_) return lastPixel_;
+    if (!pointerOverMontage()) return std::nullopt;
+    PictureBox* box = window_->PictureFile();
+    const QPointF p = box->toPicture(QPointF(box->mapFromGlobal(QCursor::pos())));
+    return QPoint(int(std::floor(p.x())), int(std::floor(p.y())));
+}
+
+bool RetouchCommands::eventFilter(QObject* watched, QEvent* e) {
+    if (!window_) return false;
+    switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease:
+        if (watched == window_->PictureFile()) return mouse(static_cast<QMouseEvent*>(e));
+        if (e->type() == QEvent::MouseButtonPress && static_cast<QMouseEvent*>(e)->button() == Qt::LeftButton)
+            if (auto* box = qobject_cast<PictureBox*>(watched))
+                if (auto* source = qobject_cast<FormPicture*>(box->window())) setSource(source->slot());
+        return false; // a source window still takes its own click (its target)
+    case QEvent::Leave:
+        if (watched == window_->PictureFile()) {
+            lastPixel_.reset();
+            if (overlay_) overlay_->moveBrushTo(std::nullopt);
+        }
+        return false;
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease: {
+        // Keys count while the pointer is over the montage or the montage window has them.
+        auto* w = qobject_cast<QWidget*>(watched);
+        const bool ours = (w && w->window() == window_) || pointerOverMontage();
+        return ours && key(static_cast<QKeyEvent*>(e), e->type() == QEvent::KeyPress);
+    }
+    default: return false;
+    }
+}
+
+bool RetouchCommands::mouse(QMouseEvent* e) {
+    PictureBox* box = window_->PictureFile();
+    const QPointF at = box->toPicture(e->position());
+    const QPoint pixel(int(std::floor(at.x())), int(std::floor(at.y())));
+    lastPixel_ = pixel;
+    if (overlay_) overlay_->moveBrushTo(pixel);
+    try {
+        if (e->type() == QEvent::MouseButtonPress && e->button() == Qt::LeftButton) {
+            if (busy_ && busy_()) {
+                QApplication::beep();
+                return true;
+            }
+            c_.session.beginStroke(which(), source_, brush_);
+            painting_ = true;
+            repaint(c_.session.strokeTo(pixel.x(), pixel.y()));
+            return true;
+        }
+        if (e->type() == QEvent::MouseMove && painting_ && (e->buttons() & Qt::LeftButton)) {
+            repaint(c_.session.strokeTo(pixel.x(), pixel.y()));
+            return true;
+        }
+        if (e->type() == QEvent::MouseButtonRelease && e->button() == Qt::LeftButton && painting_) {
+            painting_ = false;
+            repaint(c_.session.endStroke());
+            return true;
+        }
+    } catch (...) {
+        painting_ = false;
+        if (c_.session.strokeUnderway()) c_.session.endStroke();
+        c_.reportError("mnuRetouch");
+        return true;
+    }
+    return false; // the right button's context menu, and plain moves, go on to the box
+}
+
+bool RetouchCommands::key(QKeyEvent* e, bool press) {
+    const int k = e->key();
+    const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+    if (k == Qt::Key_X && mods == Qt::NoModifier) {
+        if (e->isAutoRepeat()) return true;
+        showSource_ = press;
+        if (overlay_) overlay_->update();
+        return true;
+    }
+    if (!press) return false;
+    if (mods == Qt::ControlModifier && (k == Qt::Key_Z || k == Qt::Key_Y)) {
+        if (k == Qt::Key_Z) undo(window_);
+        else redo(window_);
+        return true;
+    }
+    if (mods != Qt::NoModifier && mods != Qt::ShiftModifier) return false;
+    if (k >= Qt::Key_1 && k <= Qt::Key_9) {
+        setSource(k - Qt::Key_0);
+        return true;
+    }
+    if (k == Qt::Key_S) {
+        const std::optional<QPoint> at = pointerPixel();
+        const int n = at ? c_.session.sharpestPictureAt(which(), at->x(), at->y()) : 0;
+        if (n > 0) setSource(n);
+        else QApplication::beep();
+        return true;
+    }
+    if (k == Qt::Key_BracketLeft || k == Qt::Key_BracketRight) {
+        const int step = std::max(1, brush_.radius / 10);
+        setRadius(brush_.radius + (k == Qt::Key_BracketRight ? step : -step));
+        return true;
+    }
+    return false;
+}
+
+} // namespace orv

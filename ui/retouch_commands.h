@@ -1,0 +1,88 @@
+// The montage window's retouching: "Retouch from Source Pictures" turns the mode on for a montage
+// window; then the left button paints from the current source picture, chosen by a click in a
+// source window, by the keys 1-9 or by S (the picture the montage took under the pointer); [ and ]
+// change the radius; X held shows the source under the brush; Ctrl+Z and Ctrl+Y undo and redo. The
+// brush is kept in the preferences and set in "Retouch Brush...". The strokes go to the session,
+// which keeps them in the montage's record; the window repaints only what a stroke changed.
+#pragma once
+
+#include "retouch/retouch.h"
+#include "ui/command_context.h"
+
+#include <QObject>
+#include <QPoint>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+
+class QMouseEvent;
+class QKeyEvent;
+
+namespace orv {
+
+class FormMontagePicture;
+class RetouchOverlay;
+
+// "  -  retouching from picture 3" after the montage window's caption.
+inline constexpr const char* kRetouchCaptionMark = "  -  retouching from picture ";
+// The question before Make Montage throws strokes away.
+std::string loseStrokesText(int strokes);
+inline constexpr const char* kLoseStrokesTitle = "Retouched montage";
+
+class RetouchCommands : public QObject {
+    Q_OBJECT
+public:
+    // `busy` tells whether a command runs (no stroke starts then).
+    RetouchCommands(const CommandContext& c, std::function<bool()> busy);
+    ~RetouchCommands() override;
+
+    // "Retouch from Source Pictures" ticked or unticked in `window`.
+    void setMode(FormMontagePicture* window, bool on);
+    bool active() const { return window_ != nullptr; }
+    FormMontagePicture* window() const { return window_; }
+    // "Retouch Brush...": the dialog, and the preferences when a brush was chosen.
+    void chooseBrush();
+    // "Undo Retouch", "Redo Retouch", "Remove All Retouching" on `window`'s montage.
+    void undo(FormMontagePicture* window);
+    void redo(FormMontagePicture* window);
+    void clear(FormMontagePicture* window);
+
+    // Before Make Montage: true to go on (no strokes, or the user agreed to lose them).
+    bool confirmNewMontage();
+    // After a command that may have replaced the montage: the caption again.
+    void montageReplaced();
+
+    int source() const { return source_; }
+    void setSource(int picture);
+    const retouch::Brush& brush() const { return brush_; }
+    bool showingSource() const { return showSource_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    MontageChoice which() const;
+    bool mouse(QMouseEvent* e);
+    bool key(QKeyEvent* e, bool press);
+    bool pointerOverMontage() const;
+    std::optional<QPoint> pointerPixel() const;
+    // Shows the record's pixels of `r` (montage pixels, top-down) and repaints only them.
+    void repaint(const retouch::Rect& r);
+    void repaint(const MontageChoice& on, const retouch::Rect& r);
+    void showCaption();
+    void setRadius(int radius);
+    void saveBrush();
+
+    CommandContext c_;
+    std::function<bool()> busy_;
+    QPointer<FormMontagePicture> window_;
+    QPointer<RetouchOverlay> overlay_;
+    retouch::Brush brush_;
+    int source_ = 1;
+    bool painting_ = false;
+    bool showSource_ = false;
+    std::optional<QPoint> lastPixel_; // the pointer over the montage, in montage pixels
+};
+
+} // namespace orv
