@@ -5,6 +5,7 @@
 #include "cli_like.h"
 #include "montage_fixture.h"
 
+#include "fusion/pyramid_focus.h"
 #include "retouch/strokes_file.h"
 #include "settings/preferences.h"
 #include "ui/retouch_commands.h"
@@ -222,6 +223,53 @@ TEST(RetouchWindow, AProjectSavedAndOpenedKeepsItsStrokesUndoable) {
     ASSERT_EQ(other.strokes(), 1);
     other.trigger("mnuUndoRetouch");
     EXPECT_EQ(other.montagePicture(), rig.plain);
+}
+
+} // namespace
+} // namespace orv::testing
+
+namespace orv::testing {
+namespace {
+
+// What a person does with the shared pcb series: a Pyramid Focus montage, a region painted from
+// picture 3, undone and redone, the montage and the project saved, the project opened again and
+// the stroke undone.
+TEST(RetouchRealSeries, PcbPyramidFocusPaintedFromPictureThreeAndUndoneAfterReopening) {
+    const std::string first = std::string(ORVANTA_SHARED_DATA) + "/stacks/pcb/pcb01.jpg";
+    if (!QFile::exists(QString::fromStdString(first))) GTEST_SKIP() << "the shared pcb series is not here";
+    MontageRig rig;
+    rig.form->setMontageMethod(kPyramidFocusMethod);
+    ASSERT_TRUE(rig.make(first, "20").made);
+    FormMontagePicture* window = rig.form->windows().montageWindow();
+    const QImage plain = rig.montagePicture();
+    window->menuAction("mnuRetouch")->trigger();
+    QTest::keyClick(window, Qt::Key_3);
+    PictureBox* box = window->PictureFile();
+    QTest::mousePress(box, Qt::LeftButton, {}, QPoint(900, 700));
+    for (int i = 1; i <= 10; ++i) QTest::mouseMove(box, QPoint(900 + 30 * i, 700 + 12 * i));
+    QTest::mouseRelease(box, Qt::LeftButton, {}, QPoint(1200, 820));
+    const QImage painted = rig.montagePicture();
+    ASSERT_NE(painted, plain);
+    QTest::keyClick(window, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), plain);
+    QTest::keyClick(window, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), painted);
+
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("pcb montage.png")));
+    window->menuAction("mnuSaveAs")->trigger();
+    EXPECT_EQ(QImage(QString::fromStdString(rig.files.path("pcb montage.png"))).convertToFormat(QImage::Format_RGB888),
+              painted);
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("pcb.mon")));
+    window->menuAction("mnuSaveProject")->trigger();
+    ASSERT_TRUE(QFile::exists(QString::fromStdString(rig.files.path("pcb.strokes"))));
+
+    MontageRig other;
+    other.dialogs->chooseFile(QString::fromStdString(rig.files.path("pcb.mon")));
+    other.form->action(Command::OpenProject)->trigger();
+    EXPECT_EQ(other.montagePicture(), painted);
+    other.form->windows().montageWindow()->menuAction("mnuUndoRetouch")->trigger();
+    EXPECT_EQ(other.montagePicture(), plain);
+    EXPECT_TRUE(other.prompter.shown.empty());
 }
 
 } // namespace
