@@ -277,9 +277,15 @@ Rect StrokeRecord::finish() {
         // The gain of the ring round the whole stroke, painted again over all of it.
         const double first[3] = {gain_[0], gain_[1], gain_[2]};
         fitGain();
-        if (std::equal(first, first + 3, gain_)) return changed;
-        paintRect(bounds_);
-        return bounds_;
+        if (!std::equal(first, first + 3, gain_)) {
+            paintRect(bounds_);
+            changed = bounds_;
+        }
+    }
+    // Undo needs only the pixels as they were.
+    for (const auto& t : tiles_) {
+        t->weight = {};
+        t->inside = {};
     }
     return changed;
 }

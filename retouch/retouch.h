@@ -99,7 +99,8 @@ public:
     // Lays the dabs of the path from the last point painted (or the path's start) to (x, y).
     Rect lineTo(int x, int y);
     // Ends the stroke: with matching, the gain is fitted on the ring around the whole stroke and
-    // the stroke painted again with it. Returns the pixels that may have changed.
+    // the stroke painted again with it. Returns the pixels that may have changed. Only undo()
+    // may follow.
     Rect finish();
 
     // Puts the montage's pixels back as they were before the stroke, byte for byte.
