@@ -236,28 +236,29 @@ void FormMontage::runCommand(Command c) {
             command(*r);
         });
     };
+    // The commands that make new montages ask before a retouched one is thrown away.
+    auto replacing = [this, &withRequest](auto&& command) {
+        withRequest([&](const MontageRequest& r) {
+            if (!retouch_->confirmNewMontage()) return;
+            command(r);
+            retouch_->montageReplaced();
+        });
+    };
     switch (c) {
     case Command::Browse: runLocked([this] { browse(); }); break;
     case Command::Load: runLocked([this] { loadCommand(); }); break;
-    case Command::MakeMontage:
-        withRequest([this](const MontageRequest& r) {
-            // A retouched montage is not thrown away without asking.
-            if (!retouch_->confirmNewMontage()) return;
-            montage_->make(r);
-            retouch_->montageReplaced();
-        });
-        break;
+    case Command::MakeMontage: replacing([this](const MontageRequest& r) { montage_->make(r); }); break;
     case Command::Smooth: withRequest([this](const MontageRequest& r) { montage_->smooth(r); }); break;
     case Command::CompareAllMethods:
-        withRequest([this](const MontageRequest& r) {
+        replacing([this](const MontageRequest& r) {
             int checked = -1;
             for (int i = 0; i < kMethodCount && checked < 0; ++i)
                 if (mnusimpleCol(i)->isChecked()) checked = i;
             montage_->compareAllMethods(r, checked);
         });
         break;
-    case Command::EvaluateIncrements: withRequest([this](const MontageRequest& r) { montage_->evaluateIncrements(r); }); break;
-    case Command::EvaluateAll: withRequest([this](const MontageRequest& r) { montage_->evaluateAll(r); }); break;
+    case Command::EvaluateIncrements: replacing([this](const MontageRequest& r) { montage_->evaluateIncrements(r); }); break;
+    case Command::EvaluateAll: replacing([this](const MontageRequest& r) { montage_->evaluateAll(r); }); break;
     case Command::UseOffsets: offsets_->useOffsetsClicked(); break;
     case Command::AlignImages: offsets_->alignClicked(); break;
     case Command::MatchColours: offsets_->rememberAlignment(); break;

@@ -318,7 +318,8 @@ bool RetouchCommands::key(QKeyEvent* e, bool press) {
     }
     if (!press) return false;
     if (mods == Qt::ControlModifier && (k == Qt::Key_Z || k == Qt::Key_Y)) {
-        if (k == Qt::Key_Z) undo(window_);
+        if (busy_ && busy_()) QApplication::beep();
+        else if (k == Qt::Key_Z) undo(window_);
         else redo(window_);
         return true;
     }

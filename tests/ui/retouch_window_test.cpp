@@ -198,9 +198,15 @@ TEST(RetouchWindow, MakeMontageAsksBeforeItLosesStrokes) {
     EXPECT_EQ(rig.prompter.shown[0].buttons, PromptButtons::YesNo);
     EXPECT_EQ(rig.strokes(), 1);
     EXPECT_EQ(rig.montagePicture(), painted);
+    // The comparisons make new montages too.
+    rig.prompter.answerNext(PromptAnswer::No);
+    rig.form->action(Command::CompareAllMethods)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 2u);
+    EXPECT_EQ(rig.prompter.shown[1].text, rig.prompter.shown[0].text);
+    EXPECT_EQ(rig.strokes(), 1);
     rig.prompter.answerNext(PromptAnswer::Yes);
     rig.form->action(Command::MakeMontage)->trigger();
-    EXPECT_EQ(rig.prompter.shown.size(), 2u);
+    EXPECT_EQ(rig.prompter.shown.size(), 3u);
     EXPECT_EQ(rig.strokes(), 0);
     EXPECT_EQ(rig.montagePicture(), rig.plain);
     EXPECT_TRUE(rig.window()->windowTitle().endsWith(QString::fromLatin1(kRetouchCaptionMark) + "1"));
