@@ -224,9 +224,9 @@ void StrokeRecord::fitGain() {
                 const std::uint8_t* m = montage_.row(y);
                 const int ty = y / kTile;
                 const double ddy2 = (y - cy) * (y - cy);
-                std::uint8_t* marks = seen.data() + std::size_t(y - area.y0) * std::size_t(aw) - std::size_t(area.x0);
+                std::uint8_t* marks = seen.data() + std::size_t(y - area.y0) * std::size_t(aw);
                 for (int x = r.x0; x < r.x1; ++x) {
-                    std::uint8_t& mark = marks[x];
+                    std::uint8_t& mark = marks[x - area.x0];
                     if (mark) continue;
                     if ((x - cx) * (x - cx) + ddy2 > reach2) continue;
                     mark = 1;
