@@ -76,8 +76,7 @@ TEST(RetouchWindow, ModeCaptionAndTheSourceByKeysAndBySourceWindow) {
     QTest::mouseClick(rig.form->windows().existingSourceWindow(2)->PictureFile(), Qt::LeftButton, {}, QPoint(5, 5));
     EXPECT_EQ(rig.retouch().source(), 2);
     // S: the picture the montage took under the pointer (picture 1's band is on the left).
-    QTest::mousePress(rig.box(), Qt::RightButton, {}, QPoint(10, 40)); // the pointer goes there
-    QTest::mouseRelease(rig.box(), Qt::RightButton, {}, QPoint(10, 40));
+    QTest::mouseMove(rig.box(), QPoint(10, 40));
     QTest::keyClick(rig.window(), Qt::Key_S);
     EXPECT_EQ(rig.retouch().source(), 1);
     // X held shows the source under the brush.
@@ -92,6 +91,26 @@ TEST(RetouchWindow, ModeCaptionAndTheSourceByKeysAndBySourceWindow) {
     rig.drag({QPoint(20, 20), QPoint(50, 30)});
     EXPECT_EQ(rig.strokes(), 0);
     EXPECT_EQ(rig.montagePicture(), rig.plain);
+}
+
+TEST(RetouchWindow, HoldingXShowsTheSourceUnderTheBrush) {
+    RetouchRig rig;
+    rig.dialogs->chooseBrush(BrushChoice{6, 100, 100, false});
+    rig.trigger("mnuRetouchBrush");
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_3);
+    QTest::mouseClick(rig.box(), Qt::MiddleButton, {}, QPoint(20, 40)); // the brush goes there
+    const QImage source = QImage(QString::fromStdString(rig.files.path("r03.bmp"))).convertToFormat(QImage::Format_RGB888);
+    ASSERT_NE(source.pixel(20, 40), rig.plain.pixel(20, 40)); // the montage took picture 1 there
+    QTest::keyPress(rig.window(), Qt::Key_X);
+    QImage shown = rig.box()->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    EXPECT_EQ(shown.pixel(20, 40), source.pixel(20, 40));
+    EXPECT_EQ(shown.pixel(22, 42), source.pixel(22, 42));
+    EXPECT_EQ(shown.pixel(20, 30), rig.plain.pixel(20, 30)); // beyond the radius
+    QTest::keyRelease(rig.window(), Qt::Key_X);
+    shown = rig.box()->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    EXPECT_EQ(shown.pixel(20, 40), rig.plain.pixel(20, 40));
+    EXPECT_EQ(rig.strokes(), 0);
 }
 
 TEST(RetouchWindow, TheBrushDialogAndTheBracketsKeepThePreferences) {
