@@ -179,6 +179,55 @@ TEST(AlignedMontage, CommonRectangleHoldsOnlyPixelsOfEveryPicture) {
     EXPECT_LT(r.common.width, 480);
 }
 
+// A series taken without any move: differences of focus (and, on the rings scene, a periodic grid
+// that a correlation can lock onto a step away) must not move a single picture. Every picture
+// stays byte for byte as loaded and says so.
+class MotionFree : public ::testing::TestWithParam<sample::Scene> {};
+
+TEST_P(MotionFree, EveryPictureStaysAsLoadedAndSaysSo) {
+    const sample::SeriesMaker maker({640, 480, 8, 1, 0, GetParam()});
+    ImageStack stack = movedSeries(maker, std::vector<sample::PictureTransform>(8));
+    const auto before = stack.pictures;
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    EXPECT_EQ(stack.pictures, before);
+    for (const PictureAlignment& p : r.pictures) {
+        SCOPED_TRACE("picture " + std::to_string(p.picture));
+        EXPECT_TRUE(p.converged);
+        EXPECT_TRUE(p.toReference.isIdentity());
+        EXPECT_EQ(p.placement, p.reference ? Placement::Measured : Placement::AsLoaded);
+    }
+    EXPECT_EQ(alignmentNotices(r).size(), 7u);
+    EXPECT_EQ(r.common, (FrameRect{0, 0, 640, 480}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenes, MotionFree, ::testing::Values(sample::Scene::Rings, sample::Scene::Natural),
+                         [](const auto& info) { return info.param == sample::Scene::Rings ? "rings" : "natural"; });
+
+// Pictures 4 and 5 were both moved by the same shift after picture 3 was taken: picture 4 is
+// measured, picture 5 (no move against picture 4) takes picture 4's place, pictures 1 and 2
+// (no move against the reference) stay as loaded.
+TEST(AlignStack, PictureThatDidNotMoveAgainstItsNeighbourTakesTheNeighboursPlace) {
+    std::vector<sample::PictureTransform> moves(5);
+    moves[3].shiftX = moves[4].shiftX = 6;
+    moves[3].shiftY = moves[4].shiftY = -4;
+    const sample::SeriesMaker maker({480, 360, 5, 6, marginFor(moves, 480, 360), sample::Scene::Natural});
+    ImageStack stack = movedSeries(maker, moves);
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, 3);
+    EXPECT_EQ(r.pictures[0].placement, Placement::AsLoaded);
+    EXPECT_EQ(r.pictures[1].placement, Placement::AsLoaded);
+    EXPECT_EQ(r.pictures[3].placement, Placement::Measured);
+    EXPECT_EQ(r.pictures[4].placement, Placement::Neighbour);
+    EXPECT_EQ(r.pictures[4].neighbour, 4);
+    EXPECT_EQ(r.pictures[4].toReference.m, r.pictures[3].toReference.m);
+    for (const int k : {4, 5}) {
+        SCOPED_TRACE("picture " + std::to_string(k));
+        EXPECT_NEAR(r.pictures[std::size_t(k - 1)].similarity.shiftX, 6, 0.3);
+        EXPECT_NEAR(r.pictures[std::size_t(k - 1)].similarity.shiftY, -4, 0.3);
+        EXPECT_NEAR(r.pictures[std::size_t(k - 1)].similarity.scale, 1, 0.001);
+    }
+}
+
 TEST(AlignStack, IgnoredPicturesStayAsLoadedAndTheMiddleOfTheOthersIsTheReference) {
     const auto moves = steppedMoves(6, 0.01, 0.1, 2, 2);
     const sample::SeriesMaker maker({400, 300, 6, 2, marginFor(moves, 400, 300), sample::Scene::Natural});
