@@ -379,6 +379,9 @@ void MontageSession::makeMontageSteps(MakeOutcome& out, int& line) {
                 o.ignored = c.ignored;
                 o.increment = increment;
                 o.pictureCount = N;
+                if (ms.alignment) // an aligned picture takes part only where it has pixels of its own
+                    for (const PictureAlignment& a : ms.alignment->pictures)
+                        o.ownAreas.push_back(OwnArea{a.fromReference.m, a.width, a.height, ms.alignment->frameHeight});
                 o.drawPreview = in.drawPreview;
                 o.onRow = in.onRow;
                 PyramidFocusResult r = runPyramidFocus(ms.arrays, o);
