@@ -324,6 +324,7 @@ AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options) {
             // Rows from the top on both sides: the stack keeps a picture's bottom row at row 0.
             const Affine refToPicture = align::flipRows(e.converged ? e.refToPicture : Affine{}, fh, ph);
             entry.toReference = align::inverse(refToPicture);
+            entry.fromReference = refToPicture;
             entry.similarity = align::describe(entry.toReference, pw, ph, fw, fh);
             coverage.push_back(align::Coverage{refToPicture, pw, ph});
             entry.converged = e.converged;

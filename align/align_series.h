@@ -63,6 +63,8 @@ struct PictureAlignment {
     int neighbour = 0;      // the picture it was matched with (0 for the reference)
     int width = 0, height = 0;      // the picture's own size, as loaded
     align::Affine toReference;      // picture pixel -> reference pixel, rows from the top
+    align::Affine fromReference;    // its inverse: which of the picture's own pixels (within
+                                    // width x height) a frame pixel shows
     align::Similarity similarity;   // the same map as a user reads it
     std::array<double, 3> gain{1, 1, 1};   // blue, green, red: new = gain * old + offset
     std::array<double, 3> offset{0, 0, 0};

@@ -304,7 +304,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         std::vector<cv::Mat> best(levels), total(levels);
         for (int l = 0; l < T; ++l) {
             best[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_16UC1, cv::Scalar(0));
-            total[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_32SC1, cv::Scalar(0));
+            if (l < kBlendLevels) total[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_32SC1, cv::Scalar(0));
             choice[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_8UC1, cv::Scalar(0));
             if (!full) count[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_8UC1, cv::Scalar(0));
         }
@@ -332,9 +332,9 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                     const std::uint16_t* sr = strength.ptr<std::uint16_t>(y);
                     std::uint16_t* br = b.ptr<std::uint16_t>(y);
                     std::uint8_t* cr = c.ptr<std::uint8_t>(y);
-                    std::int32_t* tr = sum.ptr<std::int32_t>(y);
+                    std::int32_t* tr = sum.empty() ? nullptr : sum.ptr<std::int32_t>(y);
                     for (int x = x0; x < x1; ++x) {
-                        tr[x] += sr[x];
+                        if (tr) tr[x] += sr[x];
                         if (sr[x] > br[x] || cr[x] == 0) { // equal strengths keep the lower picture
                             br[x] = sr[x];
                             cr[x] = n;
@@ -353,6 +353,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         for (int l = 0; l < T; ++l) {
             cv::Mat& m = blend[std::size_t(l)];
             m = cv::Mat(sizes[std::size_t(l)], CV_8UC1, cv::Scalar(0));
+            if (l >= kBlendLevels) continue;
             const cv::Mat& b = best[std::size_t(l)];
             const cv::Mat& sum = total[std::size_t(l)];
             const cv::Mat& seen = count[std::size_t(l)];
@@ -364,7 +365,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                     std::uint8_t* mr = m.ptr<std::uint8_t>(y);
                     for (int x = 0; x < m.cols; ++x) {
                         const long long k = nr ? nr[x] : usedCount;
-                        mr[x] = l < kBlendLevels && k >= 2 &&
+                        mr[x] = k >= 2 &&
                                         10LL * br[x] * (k - 1) < kClearFocusTenths * ((long long)tr[x] - br[x])
                                     ? 1
                                     : 0;
@@ -411,23 +412,18 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         // Level 1 is reduced straight from the 8-bit picture (the level-0 coefficients are then
         // eight times the picture minus the expansion), which spares a montage-sized copy.
         Workspace work(sizes, CV_16SC3, 1);
-        cv::Mat copy, reduced(sizes[1], CV_8UC3), low, high;
-        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+        cv::Mat copy, reduced(sizes[1], CV_8UC3);
         for (const Placement& p : used) {
             const cv::Mat picture = placedPicture(mp.stack, p, sizes[0], copy);
-            cv::erode(picture, low, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-            cv::dilate(picture, high, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
             forRows(p.cover[0], [&](int y, int x0, int x1) {
                 const std::uint8_t* px = picture.ptr<std::uint8_t>(y);
-                const std::uint8_t* lo = low.ptr<std::uint8_t>(y);
-                const std::uint8_t* hi = high.ptr<std::uint8_t>(y);
                 std::uint16_t* s = pictureSum.ptr<std::uint16_t>(y);
                 std::uint8_t* lr = lowest.ptr<std::uint8_t>(y);
                 std::uint8_t* hr = highest.ptr<std::uint8_t>(y);
                 for (int c = 3 * x0; c < 3 * x1; ++c) {
                     s[c] = std::uint16_t(s[c] + px[c]);
-                    lr[c] = std::min(lr[c], lo[c]);
-                    hr[c] = std::max(hr[c], hi[c]);
+                    lr[c] = std::min(lr[c], px[c]);
+                    hr[c] = std::max(hr[c], px[c]);
                 }
             });
             cv::pyrDown(picture, reduced, sizes[1]);
@@ -482,7 +478,9 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     // The average picture (over the pictures covering each pixel), eight times the pixel scale,
     // and its coefficients where no picture was clearly stronger.
     if (std::any_of(blend.begin(), blend.end(), [](const cv::Mat& m) { return cv::countNonZero(m) > 0; })) {
-        Workspace work(sizes, CV_16SC3, 0);
+        // The average replaces the sum in its own memory.
+        Workspace work(sizes, CV_16SC3, 1);
+        work.gauss[0] = cv::Mat(sizes[0], CV_16SC3, pictureSum.data, pictureSum.step);
         const cv::Mat& seen = full ? cv::Mat() : count[0];
         cv::parallel_for_(cv::Range(0, H), [&](const cv::Range& band) {
             for (int y = band.start; y < band.end; ++y) {
@@ -496,8 +494,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                 }
             }
         });
-        pictureSum.release();
-        for (int l = 0; l < T; ++l) {
+        for (int l = 0; l < std::min(T, kBlendLevels); ++l) {
             const std::size_t i = std::size_t(l);
             const cv::Mat expanded = work.expand(l);
             const cv::Mat& m = blend[i];
@@ -518,6 +515,13 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     pictureSum.release();
     blend.clear();
     count.clear();
+    // The range within one pixel: the lowest and highest over the pictures of the lowest and
+    // highest each shows around the pixel are the lowest and highest of the pictures' values there.
+    {
+        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+        cv::erode(lowest, lowest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        cv::dilate(highest, highest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    }
 
     // The top level: the average over the pictures that reach it (over all pictures in use where
     // none does, so the uncovered parts do not darken their surroundings).
