@@ -10,11 +10,15 @@
 // truth-clipped: the share of the measured objects' pixels with a channel at 255.
 //
 //   orvanta-fusion-quality MONTAGE TRUTH REGIONS [--single PICTURE]
+//   orvanta-fusion-quality MONTAGE TRUTH --band PX
+// The second form prints "band DB inside DB": the PSNR on the outer band PX pixels wide (where an
+// aligned series' pictures stop covering the frame) and on the rest.
 #include <QCoreApplication>
 #include <QImage>
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -47,8 +51,34 @@ double flatNoise(const QImage& a, const QImage& truth, const QImage& regions) {
 
 } // namespace
 
+int bandFigures(const QImage& m, const QImage& t, int band) {
+    double se[2] = {0, 0};
+    long long n[2] = {0, 0};
+    for (int y = 0; y < t.height(); ++y) {
+        const uchar* pm = m.constScanLine(y);
+        const uchar* pt = t.constScanLine(y);
+        for (int x = 0; x < t.width(); ++x) {
+            const int inBand = x < band || y < band || x >= t.width() - band || y >= t.height() - band;
+            for (int c = 0; c < 3; ++c) se[inBand] += double(pm[3 * x + c] - pt[3 * x + c]) * (pm[3 * x + c] - pt[3 * x + c]);
+            n[inBand] += 3;
+        }
+    }
+    auto psnr = [](double e, long long k) { return e == 0 || k == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * double(k) / e); };
+    std::printf("band %.2f inside %.2f\n", psnr(se[1], n[1]), psnr(se[0], n[0]));
+    return 0;
+}
+
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
+    if (argc == 5 && std::string(argv[3]) == "--band") {
+        const QImage m = load(argv[1]), t = load(argv[2]);
+        const int band = std::atoi(argv[4]);
+        if (m.isNull() || t.isNull() || m.size() != t.size() || band < 1) {
+            std::fprintf(stderr, "orvanta-fusion-quality: cannot read two pictures of one size\n");
+            return 1;
+        }
+        return bandFigures(m, t, band);
+    }
     if (argc != 4 && !(argc == 6 && std::string(argv[4]) == "--single")) {
         std::fprintf(stderr, "usage: orvanta-fusion-quality MONTAGE TRUTH REGIONS [--single PICTURE]\n");
         return 2;
@@ -113,7 +143,7 @@ int main(int argc, char** argv) {
         const double own = single.size() == t.size() ? flatNoise(single, t, r) : 0;
         char text[32];
         std::snprintf(text, sizeof text, "%.3f", own > 0 ? flatNoise(m, t, r) / own : 0.0);
-        noise = text;
+        if (own > 0) noise = text; // no flat ground: no figure
     }
     std::printf("psnr %.2f halo %d ring %.2f disc %.2f noise %s clipped %.2f truth-clipped %.2f\n", psnr, halo,
                 100 * worst, discCells ? discError / double(discCells) : 0.0, noise.c_str(),
