@@ -8,12 +8,12 @@
 // the sum of all pictures' strengths; the choice maps are then cleaned by a 3 x 3 majority vote.
 // (Judged on the single coefficient, a blurred picture wins wherever the sharp one's coefficient
 // crosses zero: on the synthetic series that costs 25 dB against the truth; summed over 5 x 5
-// pixels it does not happen.) Where the strongest is not clearly above the mean, nothing is in
-// focus there and the strongest is merely the noisiest: such pixels take the average picture's
-// coefficients. The second pass builds each picture's colour pyramid, copies its coefficients
-// where the cleaned maps chose it, adds its top level to the average, and gathers the average
-// picture and the range of values the pictures show around every pixel. Memory is a few
-// montage-sized levels, whatever the number of pictures.
+// pixels it does not happen.) Where, on the finest levels, the strongest is not clearly above the
+// others, nothing is in focus there and the strongest is merely the noisiest: such pixels take the
+// average of the pictures' coefficients. The second pass builds each picture's colour pyramid,
+// copies its coefficients where the cleaned maps chose it, adds its share where the average is
+// taken and its top level to the average, and gathers the range of values the pictures show
+// around every pixel. Memory is a few montage-sized levels, whatever the number of pictures.
 //
 // A picture takes part only where it has pixels of its own: the part of each level it covers is
 // kept per row (an aligned picture covers a turned and scaled rectangle), and outside it the
@@ -214,6 +214,39 @@ struct Workspace {
     }
 };
 
+// The lowest and highest value, per channel, that the pictures show with pixels of their own
+// within one pixel of each montage pixel of rows `from` to `to` - 1, into `lowest` and `highest`
+// (row 0 for row `from`). Read from the stack band by band, so that no montage-sized copy is held.
+void pictureRange(const ImageStack& stack, const std::vector<Placement>& used, int W, int H, int from, int to,
+                  cv::Mat& lowest, cv::Mat& highest) {
+    const int a = std::max(0, from - 1), b = std::min(H, to + 1);
+    cv::Mat lo(b - a, W, CV_8UC3, cv::Scalar::all(255)), hi(b - a, W, CV_8UC3, cv::Scalar::all(0));
+    const std::size_t srcRow = std::size_t(stack.width()) * 3;
+    cv::parallel_for_(cv::Range(a, b), [&](const cv::Range& band) {
+        for (int y = band.start; y < band.end; ++y) {
+            std::uint8_t* lr = lo.ptr<std::uint8_t>(y - a);
+            std::uint8_t* hr = hi.ptr<std::uint8_t>(y - a);
+            for (const Placement& p : used) {
+                const CoverArea& c = p.cover[0];
+                if (y < c.y0 || y >= c.y1()) continue;
+                const int x0 = c.x0[std::size_t(y - c.y0)], x1 = c.x1[std::size_t(y - c.y0)];
+                if (x1 <= x0) continue;
+                const std::uint8_t* px = stack.pictures[std::size_t(p.picture - 1)].data() +
+                                         std::size_t(y + p.oy) * srcRow + std::size_t(p.ox) * 3;
+                for (int i = 3 * x0; i < 3 * x1; ++i) {
+                    lr[i] = std::min(lr[i], px[i]);
+                    hr[i] = std::max(hr[i], px[i]);
+                }
+            }
+        }
+    });
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::erode(lo, lo, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(hi, hi, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    lowest = lo.rowRange(from - a, to - a);
+    highest = hi.rowRange(from - a, to - a);
+}
+
 RuntimeError asRuntimeError(const cv::Exception& e) {
     return RuntimeError(e.code == cv::Error::StsNoMem ? 7 : 5);
 }
@@ -348,8 +381,8 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
             }
             progress();
         }
-        // Where the strongest picture is not clearly above the mean of those covering the pixel,
-        // the average picture's coefficients are taken.
+        // Where the strongest picture is not clearly above the mean of the others covering the
+        // pixel, the average of their coefficients is taken.
         for (int l = 0; l < T; ++l) {
             cv::Mat& m = blend[std::size_t(l)];
             m = cv::Mat(sizes[std::size_t(l)], CV_8UC1, cv::Scalar(0));
@@ -395,9 +428,13 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         }
     }
 
-    // Second pass: every picture's colour coefficients where it was chosen; the top level summed;
-    // the sum of the pictures (for their average) and the lowest and highest value each shows
-    // within one pixel of every pixel.
+    // Second pass: every picture's colour coefficients where it was chosen, its share of the
+    // average where none was clearly stronger; the top level summed.
+    std::vector<char> blends(levels, 0);
+    for (int l = 0; l < T; ++l) {
+        blends[std::size_t(l)] = cv::countNonZero(blend[std::size_t(l)]) > 0;
+        if (l >= kBlendLevels) count[std::size_t(l)].release();
+    }
     std::vector<cv::Mat> fused(levels);
     for (int l = 0; l < T; ++l) fused[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_16SC3, cv::Scalar::all(0));
     const cv::Size top = sizes[std::size_t(T)];
@@ -406,8 +443,6 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         topCount = cv::Mat(top, CV_32SC1, cv::Scalar(0));
         allSum = cv::Mat(top, CV_32SC3, cv::Scalar::all(0));
     }
-    cv::Mat pictureSum(sizes[0], CV_16UC3, cv::Scalar::all(0));
-    cv::Mat lowest(sizes[0], CV_8UC3, cv::Scalar::all(255)), highest(sizes[0], CV_8UC3, cv::Scalar::all(0));
     {
         // Level 1 is reduced straight from the 8-bit picture (the level-0 coefficients are then
         // eight times the picture minus the expansion), which spares a montage-sized copy.
@@ -415,44 +450,39 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         cv::Mat copy, reduced(sizes[1], CV_8UC3);
         for (const Placement& p : used) {
             const cv::Mat picture = placedPicture(mp.stack, p, sizes[0], copy);
-            forRows(p.cover[0], [&](int y, int x0, int x1) {
-                const std::uint8_t* px = picture.ptr<std::uint8_t>(y);
-                std::uint16_t* s = pictureSum.ptr<std::uint16_t>(y);
-                std::uint8_t* lr = lowest.ptr<std::uint8_t>(y);
-                std::uint8_t* hr = highest.ptr<std::uint8_t>(y);
-                for (int c = 3 * x0; c < 3 * x1; ++c) {
-                    s[c] = std::uint16_t(s[c] + px[c]);
-                    lr[c] = std::min(lr[c], px[c]);
-                    hr[c] = std::max(hr[c], px[c]);
-                }
-            });
             cv::pyrDown(picture, reduced, sizes[1]);
             reduced.convertTo(work.gauss[1], CV_16S, 1 << kScaleBits);
             const auto n = std::uint8_t(p.picture);
             for (int l = 0; l < T; ++l) {
                 const std::size_t i = std::size_t(l);
                 if (l > 0) cv::pyrDown(work.gauss[i], work.gauss[i + 1], sizes[i + 1]);
-                if (!takes[i][n]) continue;
+                if (!takes[i][n] && !blends[i]) continue;
                 const cv::Mat expanded = work.expandOnly(l, sizes[i]);
                 const cv::Mat& v = choice[i];
                 const cv::Mat& m = blend[i];
+                const cv::Mat& seen = count[i];
                 cv::Mat& f = fused[i];
                 forRows(p.cover[i], [&](int y, int x0, int x1) {
                     const std::uint8_t* vr = v.ptr<std::uint8_t>(y);
                     const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
+                    const std::uint8_t* nr = seen.empty() ? nullptr : seen.ptr<std::uint8_t>(y);
                     const std::int16_t* up = expanded.ptr<std::int16_t>(y);
+                    const std::uint8_t* px = l == 0 ? picture.ptr<std::uint8_t>(y) : nullptr;
+                    const std::int16_t* gl = l == 0 ? nullptr : work.gauss[i].ptr<std::int16_t>(y);
                     std::int16_t* fr = f.ptr<std::int16_t>(y);
-                    if (l == 0) {
-                        const std::uint8_t* px = picture.ptr<std::uint8_t>(y);
-                        for (int x = x0; x < x1; ++x)
-                            if (vr[x] == n && !mr[x])
-                                for (int c = 3 * x; c < 3 * x + 3; ++c)
-                                    fr[c] = std::int16_t((px[c] << kScaleBits) - up[c]);
-                    } else {
-                        const std::int16_t* gl = work.gauss[i].ptr<std::int16_t>(y);
-                        for (int x = x0; x < x1; ++x)
-                            if (vr[x] == n && !mr[x])
-                                for (int c = 3 * x; c < 3 * x + 3; ++c) fr[c] = std::int16_t(gl[c] - up[c]);
+                    for (int x = x0; x < x1; ++x) {
+                        if (vr[x] != n && !mr[x]) continue;
+                        for (int c = 3 * x; c < 3 * x + 3; ++c) {
+                            const int coefficient = px ? (px[c] << kScaleBits) - up[c] : gl[c] - up[c];
+                            if (!mr[x]) {
+                                fr[c] = std::int16_t(coefficient);
+                            } else {
+                                // This picture's share of the average, rounded: the sum of the
+                                // shares never leaves the coefficients' range.
+                                const int k = nr ? nr[x] : usedCount;
+                                fr[c] = std::int16_t(fr[c] + (coefficient >= 0 ? coefficient + k / 2 : coefficient - k / 2) / k);
+                            }
+                        }
                     }
                 });
             }
@@ -475,53 +505,8 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         }
     }
 
-    // The average picture (over the pictures covering each pixel), eight times the pixel scale,
-    // and its coefficients where no picture was clearly stronger.
-    if (std::any_of(blend.begin(), blend.end(), [](const cv::Mat& m) { return cv::countNonZero(m) > 0; })) {
-        // The average replaces the sum in its own memory.
-        Workspace work(sizes, CV_16SC3, 1);
-        work.gauss[0] = cv::Mat(sizes[0], CV_16SC3, pictureSum.data, pictureSum.step);
-        const cv::Mat& seen = full ? cv::Mat() : count[0];
-        cv::parallel_for_(cv::Range(0, H), [&](const cv::Range& band) {
-            for (int y = band.start; y < band.end; ++y) {
-                const std::uint16_t* s = pictureSum.ptr<std::uint16_t>(y);
-                const std::uint8_t* nr = full ? nullptr : seen.ptr<std::uint8_t>(y);
-                std::int16_t* a = work.gauss[0].ptr<std::int16_t>(y);
-                for (int x = 0; x < W; ++x) {
-                    const int k = nr ? nr[x] : usedCount;
-                    for (int c = 3 * x; c < 3 * x + 3; ++c)
-                        a[c] = std::int16_t(k ? ((int(s[c]) << kScaleBits) + k / 2) / k : 0);
-                }
-            }
-        });
-        for (int l = 0; l < std::min(T, kBlendLevels); ++l) {
-            const std::size_t i = std::size_t(l);
-            const cv::Mat expanded = work.expand(l);
-            const cv::Mat& m = blend[i];
-            cv::Mat& f = fused[i];
-            cv::parallel_for_(cv::Range(0, m.rows), [&](const cv::Range& band) {
-                for (int y = band.start; y < band.end; ++y) {
-                    const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
-                    const std::int16_t* gl = work.gauss[i].ptr<std::int16_t>(y);
-                    const std::int16_t* up = expanded.ptr<std::int16_t>(y);
-                    std::int16_t* fr = f.ptr<std::int16_t>(y);
-                    for (int x = 0; x < m.cols; ++x)
-                        if (mr[x])
-                            for (int c = 3 * x; c < 3 * x + 3; ++c) fr[c] = std::int16_t(gl[c] - up[c]);
-                }
-            });
-        }
-    }
-    pictureSum.release();
     blend.clear();
     count.clear();
-    // The range within one pixel: the lowest and highest over the pictures of the lowest and
-    // highest each shows around the pixel are the lowest and highest of the pictures' values there.
-    {
-        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-        cv::erode(lowest, lowest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-        cv::dilate(highest, highest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    }
 
     // The top level: the average over the pictures that reach it (over all pictures in use where
     // none does, so the uncovered parts do not darken their surroundings).
@@ -560,22 +545,24 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     // value kept within the range the covering pictures show around its pixel.
     const cv::Mat& finest = choice[0];
     PreviewRows preview(mp, o.drawPreview);
+    cv::Mat lowest, highest;
     for (int r = 0; r < rows; ++r) {
         const int y = r * inc;
         const int yEnd = std::min(H, y + inc);
         if (y < yEnd) {
+            pictureRange(mp.stack, used, W, H, y, yEnd, lowest, highest);
             cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
                 for (int yy = band.start; yy < band.end; ++yy) {
                     const std::int16_t* f = fused[0].ptr<std::int16_t>(yy);
                     const std::int16_t* up = expanded.ptr<std::int16_t>(yy);
                     const std::uint8_t* v = finest.ptr<std::uint8_t>(yy);
-                    const std::uint8_t* lo = lowest.ptr<std::uint8_t>(yy);
-                    const std::uint8_t* hi = highest.ptr<std::uint8_t>(yy);
+                    const std::uint8_t* lo = lowest.ptr<std::uint8_t>(yy - y);
+                    const std::uint8_t* hi = highest.ptr<std::uint8_t>(yy - y);
                     std::uint8_t* m = slot.data() + std::size_t(yy) * MW * 3;
                     for (int x = 0; x < W; ++x) {
                         if (v[x] == 0) continue; // no picture reaches it: black
                         for (int c = 3 * x; c < 3 * x + 3; ++c)
-                            m[c] = std::uint8_t(std::clamp((f[c] + up[c] + 4) >> kScaleBits, int(lo[c]), int(hi[c])));
+                            m[c] = std::uint8_t(std::min(std::max((f[c] + up[c] + 4) >> kScaleBits, int(lo[c])), int(hi[c])));
                     }
                 }
             });

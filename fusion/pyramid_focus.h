@@ -1,9 +1,10 @@
 // Pyramid Focus: a seam-free montage from a Laplacian pyramid of every picture. At every level each
 // pixel takes the coefficients of the picture whose luminance coefficients are strongest there (the
 // magnitudes summed over the 5 x 5 pixels around it; all three channels from that picture, so
-// colours stay true), the choice map cleaned by a 3 x 3 majority vote; where no picture is clearly
-// stronger than the pictures' mean (flat ground, where the strongest is only the noisiest), the
-// coefficients of the pictures' average instead; the top level is the average over the pictures.
+// colours stay true), the choice map cleaned by a 3 x 3 majority vote; on the finest levels, where
+// no picture is clearly stronger than the others (flat ground, where the strongest is only the
+// noisiest), the average of the pictures' coefficients instead; the top level is the average over
+// the pictures.
 // Only pictures that cover a pixel with pixels of their own take part there. The pyramid is then
 // collapsed and each value kept within the range the covering pictures show around it (so that
 // the collapse neither clips highlights no picture clips nor draws dark rims).
