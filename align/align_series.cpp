@@ -88,7 +88,7 @@ struct Estimate {
     bool converged = false;
     double correlation = 0;
     Affine refToPicture; // stack coordinates (rows from the bottom), full size
-    Placement placement = Placement::Measured;
+    PicturePlacement placement = PicturePlacement::Measured;
     int matchedWith = 0; // the picture it was compared with
 };
 
@@ -157,13 +157,13 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     const Mismatch asLoaded = mismatch(*templ, refToTemplate, pic, Affine{});
     Mismatch base = asLoaded;
     e.refToPicture = Affine{};
-    e.placement = Placement::AsLoaded;
+    e.placement = PicturePlacement::AsLoaded;
     if (!refToNeighbour.isIdentity()) {
         const Mismatch atNeighbour = mismatch(*templ, refToTemplate, pic, refToNeighbour);
         if (atNeighbour.fine + atNeighbour.coarse < asLoaded.fine + asLoaded.coarse) {
             base = atNeighbour;
             e.refToPicture = refToNeighbour;
-            e.placement = Placement::Neighbour;
+            e.placement = PicturePlacement::Neighbour;
             e.matchedWith = neighbourPicture;
         }
     }
@@ -174,7 +174,7 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     const Mismatch bySimilar = mismatch(*templ, refToTemplate, pic, similar);
     if (!bySimilar.clearlyBelow(base, kClearMargin)) return e;
     e.refToPicture = similar;
-    e.placement = Placement::Measured;
+    e.placement = PicturePlacement::Measured;
     e.correlation = 1 - bySimilar.fine;
     if (mismatch(*templ, refToTemplate, pic, w).clearlyBelow(bySimilar, kAffineMargin)) e.refToPicture = w;
     return e;
@@ -331,7 +331,7 @@ AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options) {
             entry.converged = e.converged;
             entry.width = pw;
             entry.height = ph;
-            entry.placement = e.converged ? e.placement : Placement::AsLoaded;
+            entry.placement = e.converged ? e.placement : PicturePlacement::AsLoaded;
             entry.neighbour = e.matchedWith;
             if (e.converged) entry.correlation = e.correlation;
             // A picture used as loaded that already fills the frame is not resampled.

@@ -47,7 +47,7 @@ struct AlignOptions {
 // How a picture's place was decided. A measured map is used only when it matches its neighbour
 // clearly better than the picture as loaded and than its neighbour's place; else the picture
 // keeps the better of those two, so that differences of focus and noise do not move it.
-enum class Placement {
+enum class PicturePlacement {
     Measured,  // its own measured map (or the reference itself)
     AsLoaded,  // no clear move: used as loaded (the identity)
     Neighbour, // no clear move against its neighbour: placed as the neighbour is
@@ -59,7 +59,7 @@ struct PictureAlignment {
     bool reference = false;
     bool converged = true;  // false: no reliable map was found; the picture is left as loaded
     double correlation = 0; // of the match that placed it, with its neighbour (1 = perfect)
-    Placement placement = Placement::Measured;
+    PicturePlacement placement = PicturePlacement::Measured;
     int neighbour = 0;      // the picture it was matched with (0 for the reference)
     int width = 0, height = 0;      // the picture's own size, as loaded
     align::Affine toReference;      // picture pixel -> reference pixel, rows from the top

@@ -60,9 +60,9 @@ std::string alignmentNote(const PictureAlignment& p) {
     if (!p.aligned || !p.converged || p.reference) return {};
     const std::string image = "image " + std::to_string(p.picture);
     switch (p.placement) {
-    case Placement::Measured: return {};
-    case Placement::AsLoaded: return image + " showed no clear move and is used as loaded";
-    case Placement::Neighbour: {
+    case PicturePlacement::Measured: return {};
+    case PicturePlacement::AsLoaded: return image + " showed no clear move and is used as loaded";
+    case PicturePlacement::Neighbour: {
         const std::string other = "image " + std::to_string(p.neighbour);
         return image + " showed no clear move against " + other + " and is placed as " + other + " is";
     }

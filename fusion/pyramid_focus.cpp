@@ -231,11 +231,12 @@ void pictureRange(const ImageStack& stack, const std::vector<Placement>& used, i
                 if (y < c.y0 || y >= c.y1()) continue;
                 const int x0 = c.x0[std::size_t(y - c.y0)], x1 = c.x1[std::size_t(y - c.y0)];
                 if (x1 <= x0) continue;
-                const std::uint8_t* px = stack.pictures[std::size_t(p.picture - 1)].data() +
-                                         std::size_t(y + p.oy) * srcRow + std::size_t(p.ox) * 3;
+                // Montage column x is the picture's column x + ox (ox may be negative).
+                const std::uint8_t* row = stack.pictures[std::size_t(p.picture - 1)].data() + std::size_t(y + p.oy) * srcRow;
                 for (int i = 3 * x0; i < 3 * x1; ++i) {
-                    lr[i] = std::min(lr[i], px[i]);
-                    hr[i] = std::max(hr[i], px[i]);
+                    const std::uint8_t v = row[i + 3 * p.ox];
+                    lr[i] = std::min(lr[i], v);
+                    hr[i] = std::max(hr[i], v);
                 }
             }
         }

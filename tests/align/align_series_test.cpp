@@ -194,7 +194,7 @@ TEST_P(MotionFree, EveryPictureStaysAsLoadedAndSaysSo) {
         SCOPED_TRACE("picture " + std::to_string(p.picture));
         EXPECT_TRUE(p.converged);
         EXPECT_TRUE(p.toReference.isIdentity());
-        EXPECT_EQ(p.placement, p.reference ? Placement::Measured : Placement::AsLoaded);
+        EXPECT_EQ(p.placement, p.reference ? PicturePlacement::Measured : PicturePlacement::AsLoaded);
     }
     EXPECT_EQ(alignmentNotices(r).size(), 7u);
     EXPECT_EQ(r.common, (FrameRect{0, 0, 640, 480}));
@@ -250,7 +250,7 @@ TEST(AlignStack, NoisySpecksStayWhereTheyAreAndAMoveAmongThemIsFound) {
                                 specks(w, h, 4, 6, 4)});
     const AlignmentReport m = alignStack(moved, AlignOptions{});
     ASSERT_EQ(m.reference, 2);
-    EXPECT_EQ(m.pictures[3].placement, Placement::Measured);
+    EXPECT_EQ(m.pictures[3].placement, PicturePlacement::Measured);
     EXPECT_NEAR(m.pictures[3].similarity.shiftX, -6, 0.3);
     EXPECT_NEAR(m.pictures[3].similarity.shiftY, -4, 0.3);
     EXPECT_NEAR(m.pictures[3].similarity.scale, 1, 0.002);
@@ -267,10 +267,10 @@ TEST(AlignStack, PictureThatDidNotMoveAgainstItsNeighbourTakesTheNeighboursPlace
     ImageStack stack = movedSeries(maker, moves);
     const AlignmentReport r = alignStack(stack, AlignOptions{});
     ASSERT_EQ(r.reference, 3);
-    EXPECT_EQ(r.pictures[0].placement, Placement::AsLoaded);
-    EXPECT_EQ(r.pictures[1].placement, Placement::AsLoaded);
-    EXPECT_EQ(r.pictures[3].placement, Placement::Measured);
-    EXPECT_EQ(r.pictures[4].placement, Placement::Neighbour);
+    EXPECT_EQ(r.pictures[0].placement, PicturePlacement::AsLoaded);
+    EXPECT_EQ(r.pictures[1].placement, PicturePlacement::AsLoaded);
+    EXPECT_EQ(r.pictures[3].placement, PicturePlacement::Measured);
+    EXPECT_EQ(r.pictures[4].placement, PicturePlacement::Neighbour);
     EXPECT_EQ(r.pictures[4].neighbour, 4);
     EXPECT_EQ(r.pictures[4].toReference.m, r.pictures[3].toReference.m);
     for (const int k : {4, 5}) {

@@ -85,9 +85,9 @@ TEST(AlignmentProperties, LinesFollowTheMethodLineAndNameThePictureThatFailed) {
 TEST(AlignmentProperties, PicturesNotMovedByTheirOwnMapSaySoAfterTheirLine) {
     AlignmentReport r = threePictures();
     r.pictures.push_back(picture(4, 0.9804, 0.1, 2, 1));
-    r.pictures[0].placement = Placement::AsLoaded;
+    r.pictures[0].placement = PicturePlacement::AsLoaded;
     r.pictures[0].similarity = align::Similarity{};
-    r.pictures[3].placement = Placement::Neighbour;
+    r.pictures[3].placement = PicturePlacement::Neighbour;
     r.pictures[3].neighbour = 3;
     EXPECT_EQ(alignmentPropertiesLines(r),
               "  Automatic alignment =yes\r\n"
