@@ -27,6 +27,15 @@ Affine flipRows(const Affine& a, int fromHeight, int toHeight) {
     return compose(to, compose(a, from));
 }
 
+Affine nearestSimilarity(const Affine& a, double cx, double cy) {
+    const auto& m = a.m;
+    const double s = (m[0] + m[4]) / 2, t = (m[3] - m[1]) / 2;
+    const double x = a.x(cx, cy), y = a.y(cx, cy);
+    return Affine{{s, -t, x - s * cx + t * cy, t, s, y - t * cx - s * cy}};
+}
+
+double similarScale(const Affine& a) { return std::hypot((a.m[0] + a.m[4]) / 2, (a.m[3] - a.m[1]) / 2); }
+
 Affine resizeMap(double sx, double sy) { return Affine{{sx, 0, 0.5 * sx - 0.5, 0, sy, 0.5 * sy - 0.5}}; }
 
 Similarity describe(const Affine& t, int pw, int ph, int rw, int rh) {

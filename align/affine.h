@@ -28,6 +28,14 @@ Affine inverse(const Affine& a);
 // from the bottom, and back (the change is its own inverse).
 Affine flipRows(const Affine& a, int fromHeight, int toHeight);
 
+// The similarity (scale, turn and shift, no shear or one-way stretch) nearest to `a`: its linear
+// part the nearest [s -t; t s] in the least-squares sense, placed so that it takes the point
+// (cx, cy) where `a` takes it.
+Affine nearestSimilarity(const Affine& a, double cx, double cy);
+
+// The scale of the nearest similarity to the map's linear part.
+double similarScale(const Affine& a);
+
 // Pixel coordinates of a picture resized by (sx, sy) (pixel centres kept on the same scene points,
 // as an area resize does) from the full-size picture's.
 Affine resizeMap(double sx, double sy);

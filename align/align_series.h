@@ -44,13 +44,27 @@ struct AlignOptions {
     std::function<void(const AlignProgress&)> onProgress;
 };
 
+// How a picture's place was decided. A measured map is used only when it matches its neighbour
+// clearly better than the picture as loaded and than its neighbour's place; else the picture
+// keeps the better of those two, so that differences of focus and noise do not move it.
+enum class PicturePlacement {
+    Measured,  // its own measured map (or the reference itself)
+    AsLoaded,  // no clear move: used as loaded (the identity)
+    Neighbour, // no clear move against its neighbour: placed as the neighbour is
+};
+
 struct PictureAlignment {
     int picture = 0;        // 1 to N
     bool aligned = false;   // false: ignored, left as loaded, no properties lines
     bool reference = false;
     bool converged = true;  // false: no reliable map was found; the picture is left as loaded
     double correlation = 0; // of the match that placed it, with its neighbour (1 = perfect)
+    PicturePlacement placement = PicturePlacement::Measured;
+    int neighbour = 0;      // the picture it was matched with (0 for the reference)
+    int width = 0, height = 0;      // the picture's own size, as loaded
     align::Affine toReference;      // picture pixel -> reference pixel, rows from the top
+    align::Affine fromReference;    // its inverse: which of the picture's own pixels (within
+                                    // width x height) a frame pixel shows
     align::Similarity similarity;   // the same map as a user reads it
     std::array<double, 3> gain{1, 1, 1};   // blue, green, red: new = gain * old + offset
     std::array<double, 3> offset{0, 0, 0};

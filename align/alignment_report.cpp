@@ -56,12 +56,37 @@ std::string alignmentWarning(int picture) {
     return "image " + std::to_string(picture) + " could not be aligned automatically and is used as loaded";
 }
 
+std::string alignmentNote(const PictureAlignment& p) {
+    if (!p.aligned || !p.converged || p.reference) return {};
+    const std::string image = "image " + std::to_string(p.picture);
+    switch (p.placement) {
+    case PicturePlacement::Measured: return {};
+    case PicturePlacement::AsLoaded: return image + " showed no clear move and is used as loaded";
+    case PicturePlacement::Neighbour: {
+        const std::string other = "image " + std::to_string(p.neighbour);
+        return image + " showed no clear move against " + other + " and is placed as " + other + " is";
+    }
+    }
+    return {};
+}
+
+std::vector<std::string> alignmentNotices(const AlignmentReport& report) {
+    std::vector<std::string> lines;
+    for (const PictureAlignment& p : report.pictures) {
+        if (!p.aligned) continue;
+        if (!p.converged) lines.push_back(alignmentWarning(p.picture));
+        else if (const std::string note = alignmentNote(p); !note.empty()) lines.push_back(note);
+    }
+    return lines;
+}
+
 std::string alignmentPropertiesLines(const AlignmentReport& report) {
     std::string out = "  Automatic alignment =yes\r\n";
     for (const PictureAlignment& p : report.pictures) {
         if (!p.aligned) continue;
         out += alignmentLine(p) + "\r\n";
         if (!p.converged) out += "  Warning: " + alignmentWarning(p.picture) + "\r\n";
+        else if (const std::string note = alignmentNote(p); !note.empty()) out += "  Note: " + note + "\r\n";
     }
     return out;
 }

@@ -6,6 +6,7 @@
 #include "engine/montage.h"
 
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -22,9 +23,20 @@ std::string alignmentLine(const PictureAlignment& p);
 // "image 3 could not be aligned automatically and is used as loaded"
 std::string alignmentWarning(int picture);
 
+// Why a picture was not moved by its own measured map, empty when it was:
+// "image 3 showed no clear move and is used as loaded",
+// "image 3 showed no clear move against image 4 and is placed as image 4 is".
+std::string alignmentNote(const PictureAlignment& p);
+
+// What a front end tells on standard error after an alignment, one line each (without a line
+// end): the warning of every picture that could not be aligned and the note of every picture
+// kept as loaded or at its neighbour's place.
+std::vector<std::string> alignmentNotices(const AlignmentReport& report);
+
 // The lines an aligned montage adds to its properties text, each ended by CR LF: the line
 // "  Automatic alignment =yes", then for every picture in use its alignment line, followed by the
-// warning line "  Warning: " + alignmentWarning(n) for a picture whose alignment did not converge.
+// warning line "  Warning: " + alignmentWarning(n) for a picture whose alignment did not converge,
+// or the line "  Note: " + alignmentNote(p) for a picture kept as loaded or at its neighbour's place.
 std::string alignmentPropertiesLines(const AlignmentReport& report);
 
 // `properties` with the alignment lines after its method line (before the increment line when

@@ -78,4 +78,39 @@ EccResult refineEcc(const GreyPyramid& templ, const GreyPyramid& input, int from
     return result;
 }
 
+double matchResidual(const GreyPyramid& templ, const GreyPyramid& input, int level, const Affine& templateToInput,
+                     double sigma) {
+    if (level < 0 || std::size_t(level) >= std::min(templ.levels.size(), input.levels.size())) return 1;
+    const auto& t = templ.levels[std::size_t(level)];
+    const auto& in = input.levels[std::size_t(level)];
+    const Affine toLevel =
+        compose(resizeMap(in.sx, in.sy), compose(templateToInput, inverse(resizeMap(t.sx, t.sy))));
+    const auto& m = toLevel.m;
+    const cv::Matx23d map(m[0], m[1], m[2], m[3], m[4], m[5]);
+    cv::Mat warped, mask;
+    if (toLevel.isIdentity() && in.grey.size() == t.grey.size()) {
+        warped = in.grey;
+        mask = cv::Mat(t.grey.size(), CV_8U, cv::Scalar(255));
+    } else {
+        cv::warpAffine(in.grey, warped, map, t.grey.size(), cv::INTER_LINEAR | cv::WARP_INVERSE_MAP,
+                       cv::BORDER_REPLICATE);
+        const cv::Mat own(in.grey.size(), CV_8U, cv::Scalar(255));
+        cv::warpAffine(own, mask, map, t.grey.size(), cv::INTER_NEAREST | cv::WARP_INVERSE_MAP, cv::BORDER_CONSTANT,
+                       cv::Scalar(0));
+    }
+    // The smoothing reaches about 2 sigma: pixels that near the edge would mix in repeated ones.
+    const int inset = 2 * int(std::ceil(2 * sigma)) + 1;
+    cv::erode(mask, mask, cv::getStructuringElement(cv::MORPH_RECT, cv::Size(inset, inset)), cv::Point(-1, -1), 1,
+              cv::BORDER_CONSTANT, cv::Scalar(0));
+    if (cv::countNonZero(mask) * 4 < t.grey.rows * t.grey.cols) return 1;
+    cv::Mat a, b;
+    t.grey.convertTo(a, CV_32F);
+    warped.convertTo(b, CV_32F);
+    cv::GaussianBlur(a, a, cv::Size(), sigma, sigma, cv::BORDER_REPLICATE);
+    cv::GaussianBlur(b, b, cv::Size(), sigma, sigma, cv::BORDER_REPLICATE);
+    const double c = cv::computeECC(a, b, mask);
+    return std::isfinite(c) ? std::clamp(1 - c, 0.0, 1.0) : 1.0;
+}
+
 } // namespace orv::align
+

@@ -46,4 +46,13 @@ struct EccResult {
 EccResult refineEcc(const GreyPyramid& templ, const GreyPyramid& input, int from, int to,
                     Affine& templateToInput, const EccSettings& settings);
 
+// How far `input`, placed by `templateToInput` (full-size coordinates, as for refineEcc), is from
+// `templ` at pyramid level `level`: one minus the enhanced-correlation coefficient of the two
+// copies smoothed by a Gaussian of `sigma` level pixels, over the pixels both show at least a
+// few pixels in from the input's edge. 0 is a perfect match, 1 none; 1 as well when they share
+// less than a quarter of the template or the level does not exist. Smoothing first keeps sensor
+// noise and the fine detail that differs between focus steps from deciding the comparison.
+double matchResidual(const GreyPyramid& templ, const GreyPyramid& input, int level, const Affine& templateToInput,
+                     double sigma);
+
 } // namespace orv::align

@@ -174,9 +174,8 @@ int main(int argc, char** argv) {
         std::printf("added peak %.1f MB (%.2f pictures)\n", (peak - before) / MB, (peak - before) / picture);
     else
         std::printf("added peak unknown\n");
-    if (report.notConverged())
-        for (const auto& p : report.pictures)
-            if (p.aligned && !p.converged) std::fprintf(stderr, "orvanta-align-bench: %s\n", alignmentWarning(p.picture).c_str());
+    for (const std::string& notice : alignmentNotices(report))
+        std::fprintf(stderr, "orvanta-align-bench: %s\n", notice.c_str());
     if (lines) std::fputs(alignmentPropertiesLines(report).c_str(), stdout);
     if (options.colourMatch && lines)
         for (const auto& p : report.pictures)

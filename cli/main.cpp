@@ -165,11 +165,11 @@ bool CliRun::makeMontage() {
     const MakeOutcome made = session_.makeMontage(request_);
     bar_.done();
     if (made.maximumEmpty) std::cerr << "orvanta-cli: with these offsets the maximum area is empty\n";
-    // A picture that could not be aligned is used as loaded, and said so.
+    // A picture that could not be aligned, or showed no clear move, is used as loaded (or placed
+    // as its neighbour), and said so.
     if (const auto& a = state_.montage.alignment; a && !reportedAlignment_) {
         reportedAlignment_ = true;
-        for (const PictureAlignment& p : a->pictures)
-            if (p.aligned && !p.converged) std::cerr << "orvanta-cli: " << trimBlanks(alignmentWarning(p.picture)) << "\n";
+        for (const std::string& notice : alignmentNotices(*a)) std::cerr << "orvanta-cli: " << notice << "\n";
     }
     if (!made.made) return false;
     return !o_.smooth || made.smoothed;

@@ -15,8 +15,26 @@ using Counts = std::array<std::uint32_t, 256>;
 
 } // namespace
 
-void majorityVote3x3(const std::uint8_t* in, std::uint8_t* out, int w, int h,
-                     const std::vector<CoverRect>* cover, int rowFrom, int rowTo) {
+bool CoverArea::empty() const {
+    for (std::size_t i = 0; i < x0.size(); ++i)
+        if (x1[i] > x0[i]) return false;
+    return true;
+}
+
+CoverArea CoverArea::of(const CoverRect& r) {
+    CoverArea a;
+    a.y0 = r.y0;
+    const std::size_t rows = std::size_t(std::max(0, r.y1 - r.y0));
+    a.x0.assign(rows, r.x0);
+    a.x1.assign(rows, r.x1);
+    return a;
+}
+
+namespace {
+
+template <class Cover>
+void vote(const std::uint8_t* in, std::uint8_t* out, int w, int h, const std::vector<Cover>* cover, int rowFrom,
+          int rowTo) {
     Counts counts{};
     std::array<std::uint8_t, 9> labels{};
     for (int y = std::max(0, rowFrom); y < std::min(h, rowTo); ++y) {
@@ -56,6 +74,18 @@ void majorityVote3x3(const std::uint8_t* in, std::uint8_t* out, int w, int h,
             out[std::size_t(y) * w + x] = winner;
         }
     }
+}
+
+} // namespace
+
+void majorityVote3x3(const std::uint8_t* in, std::uint8_t* out, int w, int h,
+                     const std::vector<CoverRect>* cover, int rowFrom, int rowTo) {
+    vote(in, out, w, h, cover, rowFrom, rowTo);
+}
+
+void majorityVote3x3(const std::uint8_t* in, std::uint8_t* out, int w, int h,
+                     const std::vector<CoverArea>* cover, int rowFrom, int rowTo) {
+    vote(in, out, w, h, cover, rowFrom, rowTo);
 }
 
 std::string blockMapLine(const std::uint8_t* choices, int w, int h, int y, int increment,

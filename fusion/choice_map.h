@@ -15,6 +15,22 @@ struct CoverRect {
     bool empty() const { return x1 <= x0 || y1 <= y0; }
 };
 
+// The part of a level a picture reaches when it need not be a rectangle (an aligned picture's own
+// pixels): on each row from y0 one run of columns, x0[i] to x1[i] - 1 on row y0 + i.
+struct CoverArea {
+    int y0 = 0;
+    std::vector<int> x0, x1;
+
+    int y1() const { return y0 + int(x0.size()); }
+    bool contains(int x, int y) const {
+        if (y < y0 || y >= y1()) return false;
+        const std::size_t i = std::size_t(y - y0);
+        return x >= x0[i] && x < x1[i];
+    }
+    bool empty() const;
+    static CoverArea of(const CoverRect& r);
+};
+
 // A w x h map of picture numbers (row-major, `w` per row; 0 = no picture) cleaned by a 3 x 3
 // majority vote into `out`, rows rowFrom to rowTo - 1: each pixel takes the picture chosen most
 // often among itself and its neighbours inside the map; on a tie it keeps its own when that is one
@@ -23,6 +39,8 @@ struct CoverRect {
 // pixel voted on; without it, every picture reaches everywhere.
 void majorityVote3x3(const std::uint8_t* in, std::uint8_t* out, int w, int h,
                      const std::vector<CoverRect>* cover, int rowFrom, int rowTo);
+void majorityVote3x3(const std::uint8_t* in, std::uint8_t* out, int w, int h,
+                     const std::vector<CoverArea>* cover, int rowFrom, int rowTo);
 
 // The map character of every block of one row of blocks: the picture chosen most often among the
 // block's pixels (x from b * increment, rows y to y + increment - 1, both cut at the map's w x h),

@@ -1,8 +1,13 @@
 // Pyramid Focus: a seam-free montage from a Laplacian pyramid of every picture. At every level each
 // pixel takes the coefficients of the picture whose luminance coefficients are strongest there (the
 // magnitudes summed over the 5 x 5 pixels around it; all three channels from that picture, so
-// colours stay true), the choice map cleaned by a 3 x 3 majority vote; the top level is the average
-// over the pictures; the pyramid is then collapsed and clamped to 0-255.
+// colours stay true), the choice map cleaned by a 3 x 3 majority vote; on the finest levels, where
+// no picture is clearly stronger than the others (flat ground, where the strongest is only the
+// noisiest), the average of the pictures' coefficients instead; the top level is the average over
+// the pictures.
+// Only pictures that cover a pixel with pixels of their own take part there. The pyramid is then
+// collapsed and each value kept within the range the covering pictures show around it (so that
+// the collapse neither clips highlights no picture clips nor draws dark rims).
 // It runs where the block loop runs, on the same arrays and settings, and writes the same kind of
 // dominant-image map.
 #pragma once
@@ -12,14 +17,27 @@
 #include "engine/montage.h"
 #include "fusion/picture_choices.h"
 
+#include <array>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace orv {
 
 // The method's place in the "Montage Method" menu, the preferences and project files.
 inline constexpr int kPyramidFocusMethod = int(FocusMethod::Pyramid);
 inline constexpr const char* kPyramidFocusCaption = kMethods[std::size_t(FocusMethod::Pyramid)].caption;
+
+// Where an aligned picture's own pixels lie: pixel (x, y) of the frame the stack's pictures were
+// aligned onto (frameHeight rows, counted from the top; stack row r is frame row
+// frameHeight - 1 - r) is the picture's own when `frameToPicture` takes it within
+// [0, width - 1] x [0, height - 1] (the picture's size as loaded); elsewhere it holds repeated edge.
+struct OwnArea {
+    std::array<double, 6> frameToPicture{1, 0, 0, 0, 1, 0}; // (x, y) -> (m0 x + m1 y + m2, m3 x + m4 y + m5)
+    int width = 0;
+    int height = 0;
+    int frameHeight = 0;
+};
 
 struct PyramidFocusOptions {
     const MontageGeometry* geometry = nullptr; // W, H, shiftX, shiftY, dY after the display area
@@ -28,6 +46,9 @@ struct PyramidFocusOptions {
     IgnoreTicks ignored{};                     // ignored pictures take no part at all
     int increment = 20;                        // the block side of the dominant-image map
     int pictureCount = 0;                      // N; 0 takes the stack's count
+    // Picture n's own pixels at n - 1, for an aligned stack; empty: every picture's own pixels
+    // are its whole rectangle.
+    std::vector<OwnArea> ownAreas;
 
     bool drawPreview = false; // keep the preview buffer in step as the result is written
     bool keepChoices = true;  // return the finest level's choice per pixel (for a depth map)

@@ -3,7 +3,6 @@
 #include "session/montage_session.h"
 
 #include "base/error_sites.h"
-#include "base/numbers.h"
 #include "base/runtime_error.h"
 #include "input/picture_file.h"
 #include "output/bmp_writer.h"
@@ -13,7 +12,6 @@
 #include "retouch/strokes_file.h"
 #include "session/conversion_run.h"
 
-#include <algorithm>
 
 #include <unistd.h>
 
@@ -36,14 +34,6 @@ struct TempBmp {
 };
 
 } // namespace
-
-BgrView MontageSession::montageView() const {
-    const PixelArrays& mp = state_.montage.arrays;
-    const auto& slot = mp.montage.slot(int(MontageSlot::Main));
-    const int w = std::min<int>(roundToInt16(state_.montage.geometry.W), mp.montage.width());
-    const int h = std::min<int>(roundToInt16(state_.montage.geometry.H), mp.montage.height());
-    return BgrView{slot.data(), w, h, std::size_t(mp.montage.width()) * 3};
-}
 
 PictureChoices MontageSession::depthChoices(const MontageChoice& which) const {
     const MontageState& ms = state_.montage;

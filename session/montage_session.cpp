@@ -398,6 +398,9 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             o.ignored = r.ignored;
             o.increment = increment;
             o.pictureCount = N;
+            if (ms.alignment) // an aligned picture takes part only where it has pixels of its own
+                for (const PictureAlignment& p : ms.alignment->pictures)
+                    o.ownAreas.push_back(OwnArea{p.fromReference.m, p.width, p.height, ms.alignment->frameHeight});
             o.drawPreview = in.drawPreview;
             o.onRow = in.onRow;
             PyramidFocusResult result = runPyramidFocus(ms.arrays, o);

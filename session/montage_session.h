@@ -138,8 +138,6 @@ public:
 
     // The montage records.
     const MontageRecord& record(const MontageChoice& which) const { return state_.montage.record(which); }
-    // The main montage of the arrays' slot 100 as W x H pixels, read in place.
-    BgrView montageView() const;
 
     // Writes montage `which` to `path` in the format its ending names (BMP, JPEG, GIF, PNG, TIFF).
     // Raises RuntimeError when the file cannot be written; returns what to tell the user when the

@@ -90,7 +90,7 @@ void MontageCommands::previewMontage(FormMontagePicture* window, const IgnoreTic
 }
 
 void MontageCommands::previewSource(FormPicture* window, const IgnoreTicks& ignored) {
-    if (const int n = c_.windows.sourceSlotOf(window->windowTitle())) preview(n, MontageChoice{}, ignored);
+    preview(window->slot(), MontageChoice{}, ignored);
 }
 
 } // namespace orv

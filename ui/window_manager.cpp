@@ -162,10 +162,12 @@ FormProperties* WindowManager::propertiesWindow() {
 }
 
 FormMontagePicture* WindowManager::comparisonWindow(int k) const {
+    if (k < 0 || k >= kComparisonMontages) return nullptr;
     return qobject_cast<FormMontagePicture*>(comparison_[std::size_t(k)].data());
 }
 
 FormUsed* WindowManager::comparisonUsedWindow(int k) const {
+    if (k < 0 || k >= kComparisonMontages) return nullptr;
     return qobject_cast<FormUsed*>(comparisonUsed_[std::size_t(k)].data());
 }
 

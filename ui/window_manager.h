@@ -4,6 +4,7 @@
 // unloads an earlier series' windows and keeps the captions for the "Window" menus.
 #pragma once
 
+#include "session/montage_record.h"
 #include "ui/action_table.h"
 #include "ui/form_picture.h"
 #include "ui/montage_windows.h"
@@ -128,8 +129,8 @@ private:
     // The preview window last unloaded, kept out of sight to be made new again when a preview is
     // next wanted: building a window costs more than a montage of a small series.
     QPointer<FormPreview> sparePreview_;
-    std::array<QPointer<QWidget>, 6> comparison_;
-    std::array<QPointer<QWidget>, 6> comparisonUsed_;
+    std::array<QPointer<QWidget>, kComparisonMontages> comparison_;
+    std::array<QPointer<QWidget>, kComparisonMontages> comparisonUsed_;
 };
 
 } // namespace orv

@@ -70,11 +70,12 @@ TEST(MontageRecords, TheMainRecordHoldsThePictureMapPropertiesAndRequestOfTheMon
     r.incrementText = "7"; // below 10: the montage is made with "10"
     ASSERT_TRUE(rig.session.makeMontage(r).made);
     const MontageRecord& main = rig.session.record({});
-    const BgrView slot = rig.session.montageView();
+    // The picture is slot 100 of the arrays, rows from the bottom there.
+    const MontageBuffers& m = rig.state.montage.arrays.montage;
     ASSERT_EQ(main.picture.pictureWidth(), 60);
     ASSERT_EQ(main.picture.pictureHeight(), 40);
     for (int y = 0; y < 40; ++y)
-        ASSERT_EQ(0, std::memcmp(main.picture.pixelAt(0, y), slot.bits + std::size_t(39 - y) * slot.stride, 60 * 3)) << y;
+        ASSERT_EQ(0, std::memcmp(main.picture.pixelAt(0, y), m.slot(100).data() + std::size_t(39 - y) * m.width() * 3, 60 * 3)) << y;
     EXPECT_EQ(main.map.substr(0, 8), "112233\r\n");
     EXPECT_EQ(main.request.incrementText, "10");
     EXPECT_EQ(main.increment, 10);

@@ -70,7 +70,7 @@ void save(const Options& o, const orv::sample::Picture& p, const std::string& pa
 int usage() {
     std::fprintf(stderr,
                  "usage: make-sample-series FOLDER [--count N] [--size WxH] [--format bmp|jpg] "
-                 "[--prefix NAME] [--seed N] [--no-truth] [--scene rings|natural]\n"
+                 "[--prefix NAME] [--seed N] [--no-truth] [--scene rings|natural|halo|highlight]\n"
                  "         [--scale-step F] [--rotation-step DEG] [--shift-step X,Y] [--gain-step F] "
                  "[--margin PX]\n"
                  "The steps move picture k by (k - middle) steps against the middle picture: its content\n"
@@ -78,7 +78,10 @@ int usage() {
                  "by (-X, -Y) per step, its brightness times 1 + F per step. The moves are written to\n"
                  "PREFIX-transforms.txt as the factors that map each picture onto the middle one.\n"
                  "The rings scene (the default) suits montage tests; the natural scene, noise at every scale\n"
-                 "with hard-edged shapes blurred smoothly, looks to an alignment like a real subject.\n");
+                 "with hard-edged shapes blurred smoothly, looks to an alignment like a real subject.\n"
+                 "The halo scene (bright discs and lines sharp in picture 1 over a far plane sharp in the last)\n"
+                 "and the highlight scene (gold pads past white, sharp in one picture) carry sensor noise,\n"
+                 "take no moves and add PREFIX-regions.bmp: where the quality benchmark measures.\n");
     return 2;
 }
 
@@ -112,6 +115,8 @@ int main(int argc, char** argv) {
             if (!v) return usage();
             if (std::string(v) == "natural") series.scene = orv::sample::Scene::Natural;
             else if (std::string(v) == "rings") series.scene = orv::sample::Scene::Rings;
+            else if (std::string(v) == "halo") series.scene = orv::sample::Scene::Halo;
+            else if (std::string(v) == "highlight") series.scene = orv::sample::Scene::Highlight;
             else return usage();
         }
         else if (a == "--margin") { const char* v = next(); if (!v) return usage(); o.margin = std::atoi(v); if (o.margin < 0) return usage(); }
@@ -121,6 +126,8 @@ int main(int argc, char** argv) {
     if (o.folder.empty() || series.count < 1 || series.count > 99 || series.width < 1 || series.height < 1 ||
         (o.format != "bmp" && o.format != "jpg"))
         return usage();
+    const bool layered = series.scene == orv::sample::Scene::Halo || series.scene == orv::sample::Scene::Highlight;
+    if (layered && (moves(o) || o.gainStep != 0)) return usage(); // their truth holds for unmoved pictures only
     series.margin = o.margin >= 0 ? o.margin : marginFor(o);
     try {
         std::filesystem::create_directories(o.folder);
@@ -139,6 +146,12 @@ int main(int argc, char** argv) {
             list += line;
         }
         if (o.truth) save(o, maker.truth(), o.folder + "/" + o.prefix + "-truth." + o.format);
+        // Where the quality figures are measured: always BMP, exact.
+        if (o.truth && layered) {
+            const orv::sample::Picture r = maker.regions();
+            orv::writeBmp24(o.folder + "/" + o.prefix + "-regions.bmp",
+                            orv::BgrView{r.cells.data(), r.width, r.height, std::size_t((r.width + 3) / 4 * 4) * 3});
+        }
         if (listed)
             orv::writeFileAtomically(o.folder + "/" + o.prefix + "-transforms.txt",
                                      std::vector<std::uint8_t>(list.begin(), list.end()));

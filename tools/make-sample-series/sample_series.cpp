@@ -4,6 +4,8 @@
 // interpolation.
 #include "sample_series.h"
 
+#include "layered_scene.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -328,10 +330,14 @@ Canvas smoothlyBlurred(const SeriesOptions& o, const Canvas& sharp, float focus)
 } // namespace
 
 SeriesMaker::SeriesMaker(const SeriesOptions& options) : o_(options) {
-    sharp_ = (o_.scene == Scene::Natural ? naturalScene(o_) : sharpScene(o_)).rgb;
+    if (o_.scene == Scene::Halo || o_.scene == Scene::Highlight) layered_ = std::make_shared<LayeredScene>(o_);
+    else sharp_ = (o_.scene == Scene::Natural ? naturalScene(o_) : sharpScene(o_)).rgb;
 }
 
+Picture SeriesMaker::regions() const { return layered_ ? layered_->regions() : Picture{}; }
+
 Picture SeriesMaker::picture(int k, const PictureTransform& t) const {
+    if (layered_) return layered_->picture(k);
     const float focus = o_.count <= 1 ? 0.5f : float(k - 1) / float(o_.count - 1);
     Canvas sharp{o_.width + 2 * o_.margin, o_.height + 2 * o_.margin, o_.margin, sharp_};
     if (o_.scene == Scene::Natural) return render(o_, smoothlyBlurred(o_, sharp, focus), t);
@@ -339,6 +345,7 @@ Picture SeriesMaker::picture(int k, const PictureTransform& t) const {
 }
 
 Picture SeriesMaker::truth() const {
+    if (layered_) return layered_->truth();
     return render(o_, Canvas{o_.width + 2 * o_.margin, o_.height + 2 * o_.margin, o_.margin, sharp_}, {});
 }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace orv::sample {
@@ -31,6 +32,9 @@ enum class Scene {
     Rings, // a texture of rings, grid lines and noise, box-blurred: the montage sample
     Natural, // noise at every scale with hard-edged shapes, blurred smoothly as a lens does:
              // what photographs of real subjects look like to an alignment
+    Halo,      // bright discs and lines sharp in picture 1 over a far plane sharp in the last
+               // (layered_scene.h); noise of standard deviation 2; no moves
+    Highlight, // gold pads past white sharp in one picture over a dark far plane; no moves
 };
 
 struct SeriesOptions {
@@ -62,10 +66,15 @@ public:
     // The sharp scene on the reference frame: the all-in-focus truth.
     Picture truth() const;
 
+    // Where the quality figures are measured (LayeredScene::regions); an empty picture for the
+    // rings and natural scenes.
+    Picture regions() const;
+
     const SeriesOptions& options() const { return o_; }
 
 private:
     SeriesOptions o_;
+    std::shared_ptr<const class LayeredScene> layered_;
     std::vector<float> sharp_; // the scene on the frame plus margin, top-down RGB
 };
 

@@ -1,0 +1,160 @@
+// What Pyramid Focus must not invent: an aligned picture's repeated edge never takes part, flat
+// ground is not made noisier than one picture, and the collapse stays within the values the
+// pictures show around each pixel (no highlight clipped that no picture clips, no dark rim).
+#include "fusion_fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+int hashByte(int x, int y, int salt) {
+    std::uint32_t v = std::uint32_t(x) * 374761393u + std::uint32_t(y) * 668265263u + std::uint32_t(salt) * 2246822519u;
+    v = (v ^ (v >> 13)) * 1274126177u;
+    return int((v ^ (v >> 16)) & 0xff);
+}
+
+// Standard deviation of the green channel of `value` over columns x0 to x1 - 1 of every row.
+double spread(const std::function<int(int, int)>& value, int x0, int x1, int H) {
+    double s = 0, ss = 0, n = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = x0; x < x1; ++x) {
+            const double v = value(x, y);
+            s += v;
+            ss += v * v;
+            n += 1;
+        }
+    return std::sqrt(ss / n - (s / n) * (s / n));
+}
+
+} // namespace
+
+// Picture 2 was aligned onto the frame of picture 1 and holds pixels of its own only in the left
+// half; the right half is its edge repeated, here hard stripes that outshine any real detail.
+TEST(PyramidFocusCoverage, AnAlignedPicturesRepeatedEdgeNeverTakesPart) {
+    const int W = 96, H = 64, own = 48;
+    const Painter blurred = blurredTexture(W, H, 2);
+    const Painter streaked = [&](int x, int y) {
+        if (x < own) return blurred(x, y);
+        return y % 2 ? Rgb{250, 250, 250} : Rgb{5, 5, 5};
+    };
+    Stack s(W, H, {Painter(texture), streaked});
+    PyramidFocusOptions o;
+    o.increment = 16;
+    o.ownAreas = {OwnArea{{1, 0, 0, 0, 1, 0}, W, H, H}, OwnArea{{1, 0, 0, 0, 1, 0}, own, H, H}};
+    const PyramidFocusResult r = s.fuse(o);
+    EXPECT_LT(s.meanError(texture, own, W, 0, H), 0.5);
+    for (int y = 0; y < H; ++y)
+        for (int x = own; x < W; ++x) ASSERT_EQ(r.choices.at(x, y), 1) << x << "," << y;
+
+    // Told nothing of picture 2's own pixels, the stripes take over.
+    Stack unaware(W, H, {Painter(texture), streaked});
+    PyramidFocusOptions plain;
+    plain.increment = 16;
+    unaware.fuse(plain);
+    EXPECT_GT(unaware.meanError(texture, own, W, 0, H), 20.0);
+}
+
+// A turned own area covers a slanted part of each row: a frame pixel belongs to the picture
+// exactly where the map takes it inside the picture.
+TEST(PyramidFocusCoverage, ATurnedOwnAreaIsFollowedRowByRow) {
+    const int W = 64, H = 48;
+    const Painter stripes = [](int, int y) { return y % 2 ? Rgb{250, 250, 250} : Rgb{5, 5, 5}; };
+    Stack s(W, H, {Painter(texture), stripes});
+    PyramidFocusOptions o;
+    o.increment = 16;
+    // Picture 2's own pixels: frame column x + 0.5 * (frame row) - 40 within 0 to 63.
+    o.ownAreas = {OwnArea{{1, 0, 0, 0, 1, 0}, W, H, H}, OwnArea{{1, 0.5, -40, 0, 1, 0}, W, H, H}};
+    const PyramidFocusResult r = s.fuse(o);
+    int chosen = 0;
+    for (int y = 0; y < H; ++y) {
+        const int frameRow = H - 1 - y;
+        for (int x = 0; x < W; ++x) {
+            if (r.choices.at(x, y) != 2) continue;
+            ++chosen;
+            const double px = x + 0.5 * frameRow - 40;
+            ASSERT_GE(px, -1e-9) << "picture 2 chosen outside its own pixels at " << x << "," << y;
+        }
+    }
+    EXPECT_GT(chosen, W * H / 4); // the stripes win where they are the picture's own
+    EXPECT_LT(s.meanError(texture, 0, 16, H / 2, H), 0.5); // the top left lies outside picture 2
+}
+
+// Six pictures of the same flat grey, each with its own noise, and on the right a texture sharp
+// in picture 1 only: the flat part comes out quieter than any one picture, the texture stays sharp.
+TEST(PyramidFocusNoise, FlatGroundTakesTheAverageAndDetailTheSharpPicture) {
+    const int W = 128, H = 64, flat = 64;
+    const Painter blurred = blurredTexture(W, H, 3);
+    std::vector<Painter> painters;
+    for (int k = 1; k <= 6; ++k)
+        painters.push_back([&, k](int x, int y) {
+            if (x < flat) {
+                const int v = 100 + (hashByte(x, y, k) - 128) / 16; // about +-8, standard deviation 4.6
+                return Rgb{v, v, v};
+            }
+            return k == 1 ? texture(x, y) : blurred(x, y);
+        });
+    Stack s(W, H, painters);
+    PyramidFocusOptions o;
+    o.increment = 16;
+    s.fuse(o);
+    const double one = spread([&](int x, int y) { return s.picture(1, x, y).g; }, 4, flat - 8, H);
+    const double fused = spread([&](int x, int y) { return s.at(x, y).g; }, 4, flat - 8, H);
+    EXPECT_LT(fused, 0.8 * one) << "one picture " << one << ", montage " << fused;
+    EXPECT_LT(s.meanError(texture, flat + 8, W, 0, H), 0.5);
+}
+
+struct RangeCase {
+    const char* name;
+    int brightness; // added to the texture of the left half, clipped at 255
+};
+
+void PrintTo(const RangeCase& c, std::ostream* os) { *os << c.name; }
+
+class PyramidFocusRange : public ::testing::TestWithParam<RangeCase> {};
+
+// Each half is sharp in one picture; the left half is brighter. Wherever the choice changes the
+// collapse would overshoot past the brighter and below the darker neighbour; every value stays
+// within the lowest and highest value the pictures show within one pixel, and no more pixels are
+// clipped to white than the brightest picture clips.
+TEST_P(PyramidFocusRange, CollapseStaysWithinThePicturesValuesAround) {
+    const int W = 96, H = 64, lift = GetParam().brightness;
+    const Painter blurred = blurredTexture(W, H, 3);
+    auto lifted = [&](const Painter& p, int x, int y) {
+        Rgb c = p(x, y);
+        if (x < W / 2) c = Rgb{std::min(255, c.r + lift), std::min(255, c.g + lift), std::min(255, c.b + lift)};
+        return c;
+    };
+    const Painter leftSharp = [&](int x, int y) { return lifted(x < W / 2 ? Painter(texture) : blurred, x, y); };
+    const Painter rightSharp = [&](int x, int y) { return lifted(x < W / 2 ? blurred : Painter(texture), x, y); };
+    Stack s(W, H, {leftSharp, rightSharp});
+    PyramidFocusOptions o;
+    o.increment = 16;
+    s.fuse(o);
+    int whiteMontage = 0, whitePictures = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            Rgb lo{255, 255, 255}, hi{0, 0, 0};
+            for (int n = 1; n <= 2; ++n)
+                for (int j = std::max(0, y - 1); j <= std::min(H - 1, y + 1); ++j)
+                    for (int i = std::max(0, x - 1); i <= std::min(W - 1, x + 1); ++i) {
+                        const Rgb c = s.picture(n, i, j);
+                        lo = Rgb{std::min(lo.r, c.r), std::min(lo.g, c.g), std::min(lo.b, c.b)};
+                        hi = Rgb{std::max(hi.r, c.r), std::max(hi.g, c.g), std::max(hi.b, c.b)};
+                    }
+            const Rgb m = s.at(x, y);
+            ASSERT_TRUE(m.r >= lo.r && m.g >= lo.g && m.b >= lo.b) << x << "," << y;
+            ASSERT_TRUE(m.r <= hi.r && m.g <= hi.g && m.b <= hi.b) << x << "," << y;
+            whiteMontage += m.r == 255;
+            whitePictures += std::max(s.picture(1, x, y).r, s.picture(2, x, y).r) == 255;
+        }
+    EXPECT_LE(whiteMontage, whitePictures);
+}
+
+INSTANTIATE_TEST_SUITE_P(Brightness, PyramidFocusRange,
+                         ::testing::Values(RangeCase{"even", 0}, RangeCase{"near_white", 40}, RangeCase{"clipping", 70}),
+                         [](const auto& info) { return std::string(info.param.name); });
