@@ -120,6 +120,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         main.request = request;
         main.increment = last_.increment;
         main.choices = PictureChoices{};
+        main.unsaved = false; // it is the project's own picture
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);
         return ProjectOutcome::Opened;

@@ -34,6 +34,8 @@ struct MontageRecord {
     MontageRequest request;     // what it was made from
     int increment = 0;          // the block side it was made with
     PictureChoices choices;     // Pyramid Focus: the picture each pixel came from (empty otherwise)
+    // Made, smoothed or changed since it was last saved, copied, printed or handed to the editor.
+    bool unsaved = false;
 
     bool empty() const { return picture.empty(); }
 };
