@@ -346,7 +346,10 @@ void FormPreferences::CommandOK_Click() {
     writeKey("Originating image", ctx_.held.originatingImage ? "1" : "0");
     writeKey("Load images", checkLoadImages_->isChecked() ? "1" : "0");
     writeKey("Increment", numberText(typedValue(text1_)));
-    writeKey("Image editor", trimBlanks(textEditor_->text().toStdString()));
+    // The editor key is written once one was set: an empty box leaves a file without it as it is.
+    const std::string editor = trimBlanks(textEditor_->text().toStdString());
+    if (!editor.empty() || !ctx_.preferences.read(kPreferencesSection, "Image editor", "").empty())
+        writeKey("Image editor", editor);
 
     ctx_.held.shortcut = checkShortcut_->isChecked() ? 1 : 0;
     writeKey("shortcut", wholeText(ctx_.held.shortcut));

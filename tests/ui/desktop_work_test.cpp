@@ -194,7 +194,7 @@ TEST(RunProgressStrip, ShowsThePhaseWhileACommandRunsAndGoesAfterwards) {
     rig.form->textFileName()->setText(QString::fromStdString(rig.first));
     rig.form->TextIncrement()->setText(QStringLiteral("10"));
     rig.form->CommandGo()->click();
-    EXPECT_FALSE(strip->isVisible());
+    EXPECT_TRUE(strip->isHidden());
     EXPECT_FALSE(phases.isEmpty());
     EXPECT_TRUE(phases.filter(QStringLiteral("Reading")).size() + phases.filter(QStringLiteral("Aligning")).size() +
                     phases.filter(QStringLiteral("Fusing")).size() >
@@ -220,14 +220,20 @@ TEST_P(CancelRun, KeepsTheEarlierMontageAndShowsNothingHalfMade) {
     WorkRig rig;
     rig.form->setMontageMethod(c.method);
     rig.form->action(Command::AlignImages)->setChecked(c.align);
+    rig.form->show();
     rig.makeFirst();
     const QImage before = rig.montagePicture();
     const std::string map = rig.state.montage.main().map;
     const std::string properties = rig.state.montage.main().properties;
 
+    if (c.escape) {
+        rig.form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+    }
     QTimer::singleShot(0, rig.form.get(), [&] {
-        ASSERT_TRUE(rig.form->runProgress()->isVisible());
-        if (c.escape) QTest::keyClick(rig.form.get(), Qt::Key_Escape);
+        ASSERT_FALSE(rig.form->runProgress()->isHidden());
+        // Esc works in whichever window of the program is active.
+        if (c.escape) QTest::keyClick(QApplication::activeWindow() ? QApplication::activeWindow() : rig.form.get(), Qt::Key_Escape);
         else rig.form->runProgress()->cancelButton()->click();
     });
     const MakeOutcome out = rig.make(rig.first, "12");
@@ -238,7 +244,7 @@ TEST_P(CancelRun, KeepsTheEarlierMontageAndShowsNothingHalfMade) {
     EXPECT_EQ(rig.state.montage.main().properties, properties);
     EXPECT_EQ(rig.montagePicture(), before);
     EXPECT_EQ(rig.map(), map);
-    EXPECT_FALSE(rig.form->runProgress()->isVisible());
+    EXPECT_TRUE(rig.form->runProgress()->isHidden());
     EXPECT_TRUE(rig.form->CommandGo()->isEnabled());
 
     // Nothing is asked any more: the next run goes through.
@@ -327,7 +333,10 @@ TEST(PictureZoom, KeysWheelAndButtonsZoomTheWindowAndItsStatusSaysSoTheCaptionSt
     const QSize room = w->scrollArea()->viewport()->size();
     EXPECT_LE(w->PictureFile()->width(), room.width());
     EXPECT_LE(w->PictureFile()->height(), room.height());
-    EXPECT_LT(w->zoom(), 1.0);
+    // It touches the window on one side.
+    EXPECT_TRUE(room.width() - w->PictureFile()->width() <= 1 || room.height() - w->PictureFile()->height() <= 1)
+        << room.width() << "x" << room.height();
+    EXPECT_NE(w->zoom(), 1.0);
     w->findChild<QToolButton*>(QStringLiteral("CommandZoom100"))->click();
     EXPECT_DOUBLE_EQ(w->zoom(), 1.0);
     EXPECT_EQ(w->windowTitle(), caption);

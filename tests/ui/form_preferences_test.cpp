@@ -135,12 +135,13 @@ TEST(PreferencesDialog, IsFilledFromTheFileAndTheValuesHeldInMemory) {
     EXPECT_EQ(text(f.TextSmooth(2)), "1.5");   // and does not write that back over the box
 }
 
-TEST(PreferencesDialog, WithoutAFileShowsMethod0IncrementZeroBlackAndTheResetSensitivities) {
+// A new profile shows the increment the main window starts with (at least 10), not the key's 0.
+TEST(PreferencesDialog, WithoutAFileShowsMethod0TheIncrementInUseBlackAndTheResetSensitivities) {
     PreferencesRig rig;
     rig.holdAsStartupReads();
     FormPreferences& f = rig.open();
     EXPECT_TRUE(f.OptionMontageMethod(0)->isChecked());
-    EXPECT_EQ(text(f.Text1()), "0");
+    EXPECT_EQ(text(f.Text1()), "10");
     EXPECT_EQ(f.swatchColor(), 0u);
     EXPECT_FALSE(f.CheckAutoSmooth()->isChecked());
     const std::array<const char*, 4> shown = {"90", "10", "1", "60"};

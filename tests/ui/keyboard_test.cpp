@@ -90,7 +90,12 @@ TEST(Keyboard, EveryMenuHasDistinctAccessKeys) {
             entries += ek;
         }
     }
-    EXPECT_EQ(withAccessKey(QStringLiteral("Save Montage As"), titles), "&Save Montage As");
+    // A word's first letter when one is free, else any free letter.
+    EXPECT_EQ(withAccessKey(QStringLiteral("Save Montage As"), titles), "Save Montage &As");
+    QString taken = QStringLiteral("smav");
+    EXPECT_EQ(withAccessKey(QStringLiteral("Save Montage As"), taken), "Sav&e Montage As");
+    QString all = QStringLiteral("ab");
+    EXPECT_EQ(withAccessKey(QStringLiteral("ab"), all), "ab");
 }
 
 TEST(Keyboard, ShiftF10AndTheMenuKeyReachPropertiesAndSaveDepthMap) {
