@@ -491,6 +491,8 @@ void FormMontage::Form_Activate() {
     // preferences ask for the last series ("Load images on start up").
     if (state_.fileOnCommandLine || readProfileNumber(state_.preferences, kPreferencesSection, "Load images") != 0)
         loadCommand();
+    // Start-up is over either way: from now on a missing series is said.
+    state_.startupFlag = false;
 }
 
 void FormMontage::keepControlsInSight() {

@@ -180,6 +180,12 @@ void PictureWindow::placeAt(int left, int top) {
         }
     }
     resize(client + QSize(0, statusHeight()));
+    // Never placed beyond the screen's available area.
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        const QRect avail = s->availableGeometry();
+        left = std::max(avail.left(), std::min(left, avail.right() - 100));
+        top = std::max(avail.top(), std::min(top, avail.bottom() - 100));
+    }
     move(left, top);
 }
 
