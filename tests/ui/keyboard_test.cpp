@@ -3,6 +3,7 @@
 // on an X server (xcb), where keys arrive as a user's do.
 #include "montage_fixture.h"
 
+#include "ui/focus_style.h"
 #include "ui/form_preferences.h"
 #include "ui/montage_windows.h"
 
@@ -16,6 +17,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTest>
@@ -166,6 +168,33 @@ TEST(Accessibility, ThePreferencesBoxesAndBarsSayWhatTheySet) {
     EXPECT_FALSE(descriptions.contains(QStringLiteral("Set the default increment size")));
     EXPECT_NE(prefs->CheckAutoSmooth()->toolTip(), prefs->CheckUsed()->toolTip());
     prefs->close();
+}
+
+// The focus shows on a default button reached with the keyboard: a ring in the highlight colour.
+TEST(Keyboard, TheFocusIsVisibleOnTheDefaultButton) {
+    FocusVisibleStyle style;
+    QWidget window;
+    window.setStyle(&style);
+    auto* other = new QPushButton(QStringLiteral("Other"), &window);
+    auto* go = new QPushButton(QStringLiteral("Make Montage"), &window);
+    go->setStyle(&style);
+    other->setStyle(&style);
+    go->setDefault(true);
+    go->setGeometry(10, 10, 150, 34);
+    other->setGeometry(10, 60, 150, 34);
+    window.resize(200, 120);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    other->setFocus(Qt::TabFocusReason);
+    const QImage without = go->grab().toImage();
+    window.setAttribute(Qt::WA_KeyboardFocusChange);
+    go->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(go->hasFocus());
+    const QImage with = go->grab().toImage();
+    const QRgb ring = go->palette().color(QPalette::Highlight).rgb();
+    EXPECT_EQ(with.pixel(2, with.height() / 2) & 0xFFFFFF, ring & 0xFFFFFF);
+    EXPECT_NE(without.pixel(2, without.height() / 2) & 0xFFFFFF, ring & 0xFFFFFF);
 }
 
 } // namespace
