@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "app/command_line.h"
 #include "settings/preferences.h"
+#include "ui/focus_style.h"
 #include "ui/message_box_prompter.h"
 #include "ui/splash.h"
 
@@ -37,6 +38,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/orvanta.png")));
     // The main window ends the program when it closes, whatever other windows are still up.
     QApplication::setQuitOnLastWindowClosed(false);
+    // The keyboard focus shows on every button, the default one too.
+    QApplication::setStyle(new orv::FocusVisibleStyle);
 
     ProgramState state;
     state.programFolder = QCoreApplication::applicationDirPath().toStdString() + "/";

@@ -41,6 +41,7 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
             state.commandArgument.clear();
         } else {
             longName = QFileInfo(QString::fromStdString(cl.filePart)).absoluteFilePath().toStdString();
+            state.fileOnCommandLine = true;
             if (!isSeriesPictureName(longName)) {
                 shellOpen(QUrl::fromLocalFile(QString::fromStdString(longName)));
                 QCoreApplication::processEvents();

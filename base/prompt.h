@@ -18,6 +18,9 @@ struct Prompt {
     PromptButtons buttons = PromptButtons::Ok;
     std::string text;
     std::string title;
+    // More about the message, shown on request (the message box's details): the file a load
+    // message is about.
+    std::string details;
     bool operator==(const Prompt&) const = default;
 };
 

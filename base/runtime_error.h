@@ -7,12 +7,16 @@
 
 namespace orv {
 
+// The user asked a running command to stop: not a fault, the command ends without a message.
+inline constexpr int kUserInterrupt = 18;
+
 class RuntimeError : public std::runtime_error {
 public:
     explicit RuntimeError(int number);
     RuntimeError(int number, std::string description);
 
     int number() const { return number_; }
+    bool stoppedByUser() const { return number_ == kUserInterrupt; }
     const std::string& description() const { return description_; }
 
     // The numbered stage of the running command where the error arose (0 when not known), so the

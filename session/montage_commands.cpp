@@ -84,13 +84,17 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         in.hooks.redrawBlock = [&](const BlockRedraw& b) {
             observer_.blockReplaced(which, ms.arrays, b.slot, b.x, b.y, b.increment);
         };
-        in.hooks.afterRow = [this] { observer_.processEvents(); };
+        in.hooks.afterRow = [this] {
+            observer_.progress(RunPhase::Smoothing, 0, 0);
+            observer_.processEvents();
+        };
         in.hooks.propertiesChanged = [&](const std::string& text) { observer_.propertiesChanged(which, text); };
         const SmoothResult result = smoothMontage(in);
         if (result.outcome == SmoothOutcome::Done) {
             // The record takes the smoothed picture and map.
             if (!record.empty()) ms.arrays.showMontageArray(record.picture, slot);
             record.map = mapText;
+            record.unsaved = true;
             observer_.mapChanged(which, record.map);
         }
         showMessages(messages);
@@ -115,6 +119,8 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
         working = working.comparing(step.method, step.increment);
         observer_.showRequest(working);
         const MakeOutcome made = make(working, MakeMode::Montage);
+        // A run the user stopped ends the whole comparison: no later montage, no verdict.
+        if (made.stopped && observer_.stopRequested()) throw RuntimeError(kUserInterrupt);
         working.incrementText = lastRequest_.incrementText;
         return made.made ? made.increment : 0;
     };
@@ -130,6 +136,7 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
         MontageState& ms = state_.montage;
         ms.main().picture = ms.records[std::size_t(1 + k)].picture;
         ms.main().retouch = RetouchHistory{}; // the strokes were painted on another picture
+        ms.main().unsaved = true;
         slotHoldsMain_ = false;
         observer_.comparisonShownAsMain(k, ms.main());
     };
@@ -142,7 +149,8 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
     } catch (...) {
         state_.evaluation.evaluationMode = 0;
         state_.evaluation.evaluationRun = false;
-        ask(PromptIcon::Critical, genericErrorText(currentError(), 0, kComparisonRoutine), kGenericErrorTitle);
+        const RuntimeError e = currentError();
+        if (!e.stoppedByUser()) ask(PromptIcon::Critical, genericErrorText(e, 0, kComparisonRoutine), kGenericErrorTitle);
         return ComparisonResult{};
     }
 }

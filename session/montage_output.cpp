@@ -136,6 +136,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
             main.choices = PictureChoices{};
             main.retouch = RetouchHistory{};
         }
+        main.unsaved = false; // it is the project's own picture
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);
         return ProjectOutcome::Opened;

@@ -57,6 +57,8 @@ struct MontageRecord {
     int increment = 0;          // the block side it was made with
     PictureChoices choices;     // Pyramid Focus: the picture each pixel came from (empty otherwise)
     RetouchHistory retouch;     // the strokes painted into the picture, with their undo
+    // Made, smoothed or changed since it was last saved, copied, printed or handed to the editor.
+    bool unsaved = false;
 
     bool empty() const { return picture.empty(); }
 };

@@ -89,6 +89,7 @@ bool MontageSession::canRetouch(const MontageChoice& which, int picture) const {
 void MontageSession::strokesChanged(const MontageChoice& which) {
     MontageRecord& record = state_.montage.record(which);
     record.properties = withRetouchedLine(record.properties, record.retouch.count());
+    record.unsaved = true;
     // Slot 100 no longer holds the main montage as it is now.
     if (!which.comparison) slotHoldsMain_ = false;
     observer_.propertiesChanged(which, record.properties);

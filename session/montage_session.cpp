@@ -52,6 +52,26 @@ PromptAnswer MontageSession::ask(PromptIcon icon, const std::string& text, const
 
 Prompter& MontageSession::observerPrompter() { return *prompter_; }
 
+PromptAnswer MontageSession::askAbout(const std::string& file, PromptIcon icon, const std::string& text,
+                                      const std::string& title) {
+    return observer_.prompt(Prompt{icon, PromptButtons::Ok, text, title, file});
+}
+
+void MontageSession::stopIfAsked() {
+    if (observer_.stopRequested()) throw RuntimeError(kUserInterrupt);
+}
+
+void MontageSession::forgetStoppedRun() {
+    // The stack and slot 100 may hold a half-read series, a half-aligned stack or a half-made
+    // montage: the next run reads the files again, and slot 100 takes the main record when needed.
+    MontageState& ms = state_.montage;
+    series_.drop();
+    ms.seriesReady = false;
+    ms.alignment.reset();
+    slotHoldsMain_ = false;
+    observer_.runStopped(ms.main());
+}
+
 void MontageSession::showMessages(MessageList& messages) { showRecorded(messages, *prompter_); }
 
 SizeCheck MontageSession::sizeCheck(const IgnoreTicks& ignored, MessageList* messages) const {
@@ -71,7 +91,9 @@ SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<
             QImage picture = shown.empty() ? QImage() : std::move(shown[std::size_t(k - 1)]);
             observer_.pictureLoaded(k, series.fileName(k), *into[std::size_t(k - 1)], std::move(picture));
             state_.series.imageCount = std::int16_t(k);
+            observer_.progress(RunPhase::Reading, k, 0);
             observer_.processEvents();
+            stopIfAsked();
         },
         [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); }, observer_.showsPictures() ? &shown : nullptr);
     state_.series.imageCount = std::int16_t(r.count);
@@ -83,11 +105,8 @@ LoadOutcome MontageSession::load(const std::string& typed, bool reportMissing) {
     BusySpan busy(observer_);
     int line = kLoadStarting;
     try {
-        // An empty stack; the windows of the earlier series go.
-        state_.series.imageCount = 0;
-        observer_.seriesStarting(false, typed);
-
-        // The completed name, the digit test, the first file.
+        // The completed name, the digit test, the first file. A name that loads nothing leaves the
+        // series, its windows and the montage as they were.
         line = kLoadNaming;
         completed_ = completeSeriesName(typed, state_.programFolder);
         if (completed_ != typed) observer_.fileNameCompleted(completed_);
@@ -103,6 +122,10 @@ LoadOutcome MontageSession::load(const std::string& typed, bool reportMissing) {
             }
             return LoadOutcome::Missing;
         }
+        // An empty stack; the windows of the earlier series go.
+        line = kLoadStarting;
+        state_.series.imageCount = 0;
+        observer_.seriesStarting(false, typed);
         line = kLoadNumbering;
         state_.series.numberOffset = series->offset;
 
@@ -113,13 +136,13 @@ LoadOutcome MontageSession::load(const std::string& typed, bool reportMissing) {
         if (r.failure) {
             // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
             busy.release();
-            ask(PromptIcon::Critical, genericErrorText(RuntimeError(r.failure), kLoadPictureFailure, kLoadRoutine),
-                kGenericErrorTitle);
+            askAbout(r.currentFileName, PromptIcon::Critical,
+                     genericErrorText(RuntimeError(r.failure), kLoadPictureFailure, kLoadRoutine), kGenericErrorTitle);
             observer_.seriesLoaded(r.count, false);
             return LoadOutcome::Failed;
         }
         // A file of the series that is there but cannot be read is said so, not passed over.
-        if (r.invalidPicture) ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
+        if (r.invalidPicture) askAbout(r.currentFileName, PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
 
         // Sizes, then the windows.
         line = kLoadSizes;
@@ -130,6 +153,13 @@ LoadOutcome MontageSession::load(const std::string& typed, bool reportMissing) {
     } catch (...) {
         const RuntimeError e = currentError();
         busy.release();
+        if (e.stoppedByUser()) {
+            // The pictures read so far stay: they are whole, and shown.
+            series_.drop();
+            state_.montage.seriesReady = false;
+            observer_.seriesLoaded(state_.series.imageCount, false);
+            return LoadOutcome::Stopped;
+        }
         ask(PromptIcon::Critical, genericErrorText(e, line, kLoadRoutine), kGenericErrorTitle);
         return LoadOutcome::Failed;
     }
@@ -147,9 +177,10 @@ MakeOutcome MontageSession::make(const MontageRequest& request, MakeMode mode) {
         makeSteps(r, mode, out, line);
     } catch (...) {
         const RuntimeError e = currentError();
-        ask(PromptIcon::Critical, genericErrorText(e, e.line() ? e.line() : line, kMontageRoutine), kGenericErrorTitle);
         out.made = false;
-        out.stopped = false;
+        out.stopped = e.stoppedByUser();
+        if (out.stopped) forgetStoppedRun();
+        else ask(PromptIcon::Critical, genericErrorText(e, e.line() ? e.line() : line, kMontageRoutine), kGenericErrorTitle);
     }
     last_ = out;
     lastRequest_ = r;
@@ -270,16 +301,17 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& li
     if (read.failure) {
         // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
         series_.drop();
-        ask(PromptIcon::Critical, genericErrorText(RuntimeError(read.failure), kLineSeriesFailure, kMontageRoutine),
-            kGenericErrorTitle);
+        askAbout(read.currentFileName, PromptIcon::Critical,
+                 genericErrorText(RuntimeError(read.failure), kLineSeriesFailure, kMontageRoutine), kGenericErrorTitle);
         observer_.seriesLoaded(read.count, true);
         return Step::Stop;
     }
     observer_.seriesLoaded(read.count, true);
     if (read.invalidPicture) {
         series_.drop();
-        ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
-        return Step::Finish;
+        askAbout(read.currentFileName, PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
+        // A first file that does not load is no series: its name stays out of the recent list.
+        return read.count == 0 ? Step::Stop : Step::Finish;
     }
     // Not even the first picture loaded: there is nothing to make a montage of.
     if (read.count == 0) {
@@ -324,7 +356,9 @@ AreaOutcome MontageSession::placePictures(const MontageRequest& r, MakeMode mode
             o.colourMatch = r.colourMatch;
             o.onProgress = [this](const AlignProgress& p) {
                 observer_.alignmentProgress(p.done, p.total);
+                observer_.progress(RunPhase::Aligning, p.done, p.total);
                 observer_.processEvents();
+                stopIfAsked();
             };
             ms.alignment = alignStack(ms.arrays.stack, o);
             series_.markAligned(r.colourMatch);
@@ -384,9 +418,13 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
         if (preview) ms.arrays.loadPreviewArray(*preview);
     };
     run.drawPreview = preview != nullptr;
+    // Pyramid Focus measures every picture before its first row: those steps come first.
+    int stepsBefore = 0;
     run.onRow = [&](const MontageRowEvent& e) {
         showMessages(messages);
         observer_.blockRowDone(e, ms.arrays);
+        observer_.progress(RunPhase::Fusing, stepsBefore + e.row.rowIndex + 1, stepsBefore + e.row.rowCount);
+        stopIfAsked();
     };
     PictureChoices choices;
     if (r.method == FocusMethod::Pyramid) {
@@ -403,6 +441,13 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
                     o.ownAreas.push_back(OwnArea{p.fromReference.m, p.width, p.height, ms.alignment->frameHeight});
             o.drawPreview = in.drawPreview;
             o.onRow = in.onRow;
+            const int rows = blockCount(ms.geometry.H, increment);
+            o.onProgress = [&, rows](int done, int steps) {
+                stepsBefore = steps;
+                observer_.progress(RunPhase::Fusing, done, steps + rows);
+                observer_.processEvents();
+                stopIfAsked();
+            };
             PyramidFocusResult result = runPyramidFocus(ms.arrays, o);
             choices = std::move(result.choices);
             return result.map;
@@ -429,6 +474,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     main.choices = std::move(choices);
     main.retouch = RetouchHistory{}; // a new montage starts without strokes
     stroke_.reset();
+    main.unsaved = true;
     slotHoldsMain_ = true;
 
     // The preview is taken once more from the finished montage: a montage smaller than the

@@ -76,7 +76,7 @@ struct SessionState {
 };
 
 // How one command ended.
-enum class LoadOutcome { Loaded, Refused, Missing, Failed };
+enum class LoadOutcome { Loaded, Refused, Missing, Failed, Stopped };
 
 struct MakeOutcome {
     bool made = false;         // a montage was made
@@ -138,6 +138,10 @@ public:
 
     // The montage records.
     const MontageRecord& record(const MontageChoice& which) const { return state_.montage.record(which); }
+    // Montage `which` was saved, copied, printed or handed to the editor: it is no longer unsaved.
+    void montageKept(const MontageChoice& which) { state_.montage.record(which).unsaved = false; }
+    // The main montage was made or changed and has not been kept since.
+    bool mainMontageUnsaved() const { return !record({}).empty() && record({}).unsaved; }
 
     // Writes montage `which` to `path` in the format its ending names (BMP, JPEG, GIF, PNG, TIFF).
     // Raises RuntimeError when the file cannot be written; returns what to tell the user when the
@@ -242,6 +246,12 @@ private:
                                    const std::function<ComparisonResult(ComparisonDriver&)>& command);
     PromptAnswer ask(PromptIcon icon, const std::string& text, const std::string& title,
                      PromptButtons buttons = PromptButtons::Ok);
+    // A message about one file: its name goes in the message's details.
+    PromptAnswer askAbout(const std::string& file, PromptIcon icon, const std::string& text, const std::string& title);
+    // Raises the user's interrupt when the observer asks the run to stop.
+    void stopIfAsked();
+    // After a stopped Make Montage: nothing of the run is kept, the main record shows again.
+    void forgetStoppedRun();
 
     class ObserverPrompter;
     Prompter& observerPrompter(); // the observer as a Prompter

@@ -16,6 +16,9 @@
 
 namespace orv {
 
+// What a running command is doing, for a progress bar.
+enum class RunPhase { Reading, Aligning, Fusing, Smoothing };
+
 // Only `prompt` is required.
 class SessionObserver {
 public:
@@ -27,6 +30,13 @@ public:
     virtual void busy(bool /*on*/) {}
     // Lets pending window events run between steps of a long command.
     virtual void processEvents() {}
+    // How far the running command is in `phase`: `done` of `total` steps (total 0: not known).
+    virtual void progress(RunPhase /*phase*/, int /*done*/, int /*total*/) {}
+    // Asked at each picture read, alignment step and block row: true stops Load or Make Montage
+    // there. A stopped Make Montage keeps the montage records as they were and shows the main
+    // record again (runStopped); a stopped Load keeps the pictures read so far.
+    virtual bool stopRequested() { return false; }
+    virtual void runStopped(const MontageRecord& /*main*/) {}
 
     // The increment text was not usable and became `text`.
     virtual void incrementReplaced(const std::string& /*text*/) {}

@@ -141,24 +141,43 @@ void addList(QMenu* menu, const ActionSpec& e, std::array<QAction*, N>& into, in
 
 } // namespace
 
+QString withAccessKey(const QString& caption, QString& taken) {
+    auto freeAt = [&](int i) {
+        const QChar c = caption[i];
+        return c.isLetterOrNumber() && !taken.contains(c.toLower());
+    };
+    int at = -1;
+    for (int i = 0; i < caption.size() && at < 0; ++i)
+        if ((i == 0 || caption[i - 1].isSpace()) && freeAt(i)) at = i;
+    for (int i = 0; i < caption.size() && at < 0; ++i)
+        if (freeAt(i)) at = i;
+    if (at < 0) return caption;
+    taken += caption[at].toLower();
+    QString keyed = caption;
+    keyed.insert(at, QLatin1Char('&'));
+    return keyed;
+}
+
 std::span<const MenuSpec> mainMenuBar() { return kMenuBar; }
 std::span<const ActionSpec> sourceWindowMenu() { return kSourceMenu; }
 std::span<const ActionSpec> montageWindowMenu() { return kMontageMenu; }
 
 ActionSet buildMenu(QMenu* menu, std::span<const ActionSpec> entries) {
     ActionSet set;
+    QString taken; // the access keys of this menu
     for (const ActionSpec& e : entries) {
         const QString caption = QString::fromLatin1(e.caption);
         switch (e.list) {
         case EntryList::None: {
-            QAction* a = addEntry(menu, e, QString::fromLatin1(e.name), caption);
+            const bool plain = caption == QStringLiteral("-") || caption.trimmed().isEmpty();
+            QAction* a = addEntry(menu, e, QString::fromLatin1(e.name), plain ? caption : withAccessKey(caption, taken));
             if (e.command != Command::None) set.byCommand[std::size_t(e.command)] = a;
             break;
         }
         case EntryList::Methods:
             for (std::size_t i = 0; i < set.methods.size(); ++i)
                 set.methods[i] = addEntry(menu, e, QString::fromLatin1(kMethods[i].entryName),
-                                          QString::fromLatin1(kMethods[i].caption));
+                                          withAccessKey(QString::fromLatin1(kMethods[i].caption), taken));
             set.methods[0]->setChecked(true);
             break;
         case EntryList::RecentFiles: addList(menu, e, set.recentFiles, 0, [](int) { return QString(); }); break;
@@ -175,12 +194,17 @@ ActionSet buildMenu(QMenu* menu, std::span<const ActionSpec> entries) {
 ActionSet buildMenuBar(QMenuBar* bar) {
     bar->setObjectName(QStringLiteral("menuBar"));
     ActionSet all;
+    QString taken; // the menu bar's access keys: Alt+F opens File
     for (const MenuSpec& m : kMenuBar) {
-        QMenu* menu = bar->addMenu(QString::fromLatin1(m.caption));
+        const QString caption = QString::fromLatin1(m.caption);
+        QMenu* menu = bar->addMenu(m.enabled ? withAccessKey(caption, taken) : caption);
         menu->setObjectName(QString::fromLatin1(m.name));
+        menu->setAccessibleName(caption.trimmed());
         if (!m.enabled) {
+            // The blank spacer before File keeps its name but is not there to take the focus.
             menu->menuAction()->setObjectName(QString::fromLatin1(m.name));
             menu->setEnabled(false);
+            menu->menuAction()->setVisible(false);
         }
         const ActionSet part = buildMenu(menu, m.entries);
         for (std::size_t c = 0; c < part.byCommand.size(); ++c)

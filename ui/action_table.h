@@ -82,4 +82,9 @@ ActionSet buildMenuBar(QMenuBar* bar);
 // Adds a context menu's entries to `menu`.
 ActionSet buildMenu(QMenu* menu, std::span<const ActionSpec> entries);
 
+// `caption` with an access key ("&") on a letter no caption of its menu has taken yet (`taken`,
+// which gains it): the first letter of a word when one is free, else any free letter or digit;
+// unchanged when none is. Captions made at run time (file names, window captions) get none.
+QString withAccessKey(const QString& caption, QString& taken);
+
 } // namespace orv

@@ -4,13 +4,12 @@
 #include "base/runtime_error.h"
 #include "output/bgr_image.h"
 #include "output/temp_bmp.h"
-#include "ui/help_window.h"
+#include "ui/image_editor.h"
 #include "ui/picture_source.h"
 
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
-#include <QUrl>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -64,7 +63,15 @@ void EditorFiles::deleteAll() {
     made_.clear();
 }
 
-bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter) {
+bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter,
+                         const std::string& editorCommand) {
+    // The editor first: without one no file is written.
+    const std::optional<DesktopEntry> png =
+        editorCommandStart(editorCommand, "") ? std::nullopt : defaultPngApplication();
+    if (!editorStart(editorCommand, "", png)) {
+        prompter.ask(PromptIcon::Exclamation, kNoEditorText, kEditorTitle);
+        return false;
+    }
     std::string path;
     try {
         path = files.add(picture);
@@ -76,17 +83,19 @@ bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& pr
         return false;
     }
     QCoreApplication::processEvents();
-    if (shellOpen(QUrl::fromLocalFile(QString::fromStdString(path)))) return true;
+    const ProgramStart start = *editorStart(editorCommand, path, png);
+    if (startEditor(start)) return true;
     prompter.ask(PromptIcon::Exclamation,
-                 "I could not find a program on this desktop that opens BMP pictures.   The picture is in  '" + path +
+                 "I could not start the image editor  '" + start.program + "'.   The picture is in  '" + path +
                      "'  until Orvanta ends.",
                  kEditorTitle);
     return false;
 }
 
-bool openMontageInEditor(bool montageVisible, const QImage& montage, EditorFiles& files, Prompter& prompter) {
+bool openMontageInEditor(bool montageVisible, const QImage& montage, EditorFiles& files, Prompter& prompter,
+                         const std::string& editorCommand) {
     if (!requireMontage(montageVisible, MontageCommand::Edit, prompter)) return false;
-    return openPictureInEditor(montage, files, prompter);
+    return openPictureInEditor(montage, files, prompter, editorCommand);
 }
 
 } // namespace orv

@@ -1,6 +1,6 @@
-// "Copy to Clipboard" and "Open in Editor" for a picture window's picture. The editor gets a
-// temporary BMP through the one replaceable shell-open function; the temporary files are kept
-// until Orvanta quits, because an editor may take its time to read them.
+// "Copy to Clipboard" and "Open in Editor" for a picture window's picture. The editor (see
+// image_editor.h) gets a temporary BMP; the temporary files are kept until Orvanta quits, because
+// an editor may take its time to read them.
 #pragma once
 
 #include "base/prompt.h"
@@ -46,12 +46,16 @@ private:
 
 inline constexpr const char* kEditorTitle = "Orvanta";
 
-// "Open in Editor": the picture to a temporary BMP, handed to the desktop's application for BMP
-// files. When no application takes it, or the file cannot be written, the user is told. True
-// when the editor was asked to open the file.
-bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter);
+// "Open in Editor": the picture to a temporary BMP, handed to the editor: `editorCommand` (the
+// "Image editor" preference) when set, else the desktop's default application for PNG pictures
+// unless that is Orvanta. With neither the user is told to choose one in Preferences; when the
+// editor cannot be started or the file cannot be written, the user is told too. True when the
+// editor was started on the file.
+bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter,
+                         const std::string& editorCommand);
 
 // The main window's "Open Montage in Editor": the no-montage message, else openPictureInEditor.
-bool openMontageInEditor(bool montageVisible, const QImage& montage, EditorFiles& files, Prompter& prompter);
+bool openMontageInEditor(bool montageVisible, const QImage& montage, EditorFiles& files, Prompter& prompter,
+                         const std::string& editorCommand);
 
 } // namespace orv

@@ -168,6 +168,20 @@ void DesktopObserver::firstFileUsed(const std::string& name) {
     view_.addRecentFile(name);
 }
 
+void DesktopObserver::runStopped(const MontageRecord& main) {
+    // Nothing half-made stays on screen: the montage and its map show the main record again, or go
+    // when there is none.
+    hideEarlierWindows(true);
+    FormMontagePicture* montage = windows_.montageWindow();
+    if (main.empty()) {
+        montage->hide();
+        windows_.usedWindow()->setMapText("");
+        return;
+    }
+    montage->setWindowTitle(qs(kMontageCaptionPrefix + main.firstFileName));
+    recordChanged(MontageChoice{}, main);
+}
+
 void DesktopObserver::recordChanged(const MontageChoice& which, const MontageRecord& record) {
     if (FormMontagePicture* w = windows_.montageWindowOf(which.comparison)) w->PictureFile()->setPicture(shownPicture(record.picture));
     if (FormUsed* map = windows_.mapWindowOf(which.comparison)) map->setMapText(record.map);

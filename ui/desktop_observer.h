@@ -23,6 +23,9 @@ public:
     PromptAnswer prompt(const Prompt& p) override;
     void busy(bool on) override;
     void processEvents() override;
+    void progress(RunPhase phase, int done, int total) override { view_.showProgress(phase, done, total); }
+    bool stopRequested() override { return view_.stopAsked(); }
+    void runStopped(const MontageRecord& main) override;
     bool montageVisible(const MontageChoice& which) override;
 
     void incrementReplaced(const std::string& text) override;

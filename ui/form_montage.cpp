@@ -9,6 +9,7 @@
 #include "ui/form_about.h"
 #include "ui/help_window.h"
 #include "ui/main_background.h"
+#include "ui/run_progress.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,6 +20,8 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
@@ -68,9 +71,14 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     offsets_ = std::make_unique<OffsetCommands>(context, actions_);
     retouch_ = std::make_unique<RetouchCommands>(context, [this] { return running_ > 0; });
     connectCommands();
+    addKeyboardEntries();
+    progress_ = new RunProgress(this, statusBar());
+    statusBar()->setObjectName(QStringLiteral("statusBar"));
+    statusBar()->addWidget(progress_, 1);
+    statusBar()->setSizeGripEnabled(false);
     // Designed for a 1024 x 768 screen: a strip along the top, the pictures cascade below it.
     move(0, 0);
-    resize(1016, 52 + menuBar()->sizeHint().height());
+    resize(1016, 52 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 FormMontage::~FormMontage() = default;
@@ -131,6 +139,27 @@ void FormMontage::buildControls() {
     setTabOrder(textIncrement_, commandGo_);
 }
 
+void FormMontage::addKeyboardEntries() {
+    // F10 opens the menu bar at File; Shift+F10 and the Menu key open the montage window's menu
+    // (Properties, Save Depth Map, ...) when it is on screen, so every command has a key.
+    auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(f10, &QShortcut::activated, this, [this] {
+        for (QAction* a : menuBar()->actions())
+            if (a->isVisible() && a->isEnabled()) {
+                menuBar()->setActiveAction(a);
+                return;
+            }
+    });
+    for (const QKeySequence& key : {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
+        auto* s = new QShortcut(key, this);
+        connect(s, &QShortcut::activated, this, [this] {
+            FormMontagePicture* m = windows_->montageWindow();
+            if (m->isVisible()) m->popupMenu();
+            else QApplication::beep();
+        });
+    }
+}
+
 void FormMontage::connectCommands() {
     // Every entry with a command of its own goes through one dispatcher.
     for (std::size_t c = 0; c < actions_.byCommand.size(); ++c)
@@ -139,7 +168,11 @@ void FormMontage::connectCommands() {
     connect(commandBrowse_, &QToolButton::clicked, this, [this] { runCommand(Command::Browse); });
     connect(commandGo_, &QPushButton::clicked, this, [this] { runCommand(Command::MakeMontage); });
     for (int i = 0; i < kMethodCount; ++i)
-        connect(mnusimpleCol(i), &QAction::triggered, this, [this, i] { setMontageMethod(i); });
+        connect(mnusimpleCol(i), &QAction::triggered, this, [this, i] {
+            // The chosen method is kept as alignment is, so both come back together at the next start.
+            setMontageMethod(i);
+            state_.preferences.tryWrite(kPreferencesSection, "Montage method", std::to_string(i));
+        });
     for (int i = 0; i < 12; ++i) {
         connect(mnuRecentFile(i), &QAction::triggered, this, [this, i] { runLocked([this, i] { openRecentFile(i); }); });
         connect(mnuWindow(i + 1), &QAction::triggered, this,
@@ -166,10 +199,16 @@ void FormMontage::connectCommands() {
 class FormMontage::CommandRun {
 public:
     explicit CommandRun(FormMontage& f) : f_(f) {
-        if (f_.running_++ == 0) f_.lockControls(true);
+        if (f_.running_++ == 0) {
+            f_.lockControls(true);
+            f_.progress_->start();
+        }
     }
     ~CommandRun() {
-        if (--f_.running_ == 0) f_.lockControls(false);
+        if (--f_.running_ == 0) {
+            f_.progress_->finish();
+            f_.lockControls(false);
+        }
     }
     CommandRun(const CommandRun&) = delete;
     CommandRun& operator=(const CommandRun&) = delete;
@@ -246,7 +285,11 @@ void FormMontage::runCommand(Command c) {
     };
     switch (c) {
     case Command::Browse: runLocked([this] { browse(); }); break;
-    case Command::Load: runLocked([this] { loadCommand(); }); break;
+    case Command::Load:
+        runLocked([this] {
+            if (output_->mayDiscardMontage()) loadCommand();
+        });
+        break;
     case Command::MakeMontage: replacing([this](const MontageRequest& r) { montage_->make(r); }); break;
     case Command::Smooth: withRequest([this](const MontageRequest& r) { montage_->smooth(r); }); break;
     case Command::CompareAllMethods:
@@ -265,6 +308,7 @@ void FormMontage::runCommand(Command c) {
     case Command::SaveProject: runLocked([this] { projects_->save(windows_->montageWindow(), true); }); break;
     case Command::OpenProject:
         withRequest([this](const MontageRequest& r) {
+            if (!output_->mayDiscardMontage()) return;
             projects_->open(r);
             retouch_->montageReplaced();
         });
@@ -289,7 +333,7 @@ void FormMontage::runCommand(Command c) {
     case Command::SelectPrinter: output_->runMontageFileCommand(c); break;
     case Command::Preferences: {
         std::vector<std::string> captions;
-        for (int i = 0; i < kMethodCount; ++i) captions.push_back(mnusimpleCol(i)->text().toStdString());
+        for (int i = 0; i < kMethodCount; ++i) captions.push_back(mnusimpleCol(i)->text().remove(QLatin1Char('&')).toStdString());
         output_->preferences(captions, [this](std::uint32_t colour) {
             state_.targetColor = colour;
             setTargetColor(colour);
@@ -344,6 +388,7 @@ void FormMontage::browse() {
         dialog_.Flags = kFlagHideReadOnly;
         // A cancelled choice loads nothing: the series on screen stays as it is.
         if (!dialog_.ShowOpen()) return;
+        if (!output_->mayDiscardMontage()) return;
         textFileName_->setText(dialog_.FileName);
     } catch (...) {
         prompter_.ask(PromptIcon::Critical, genericErrorText(currentError(), 0, "CommandBrowse"), kGenericErrorTitle);
@@ -353,6 +398,7 @@ void FormMontage::browse() {
 }
 
 void FormMontage::openRecentFile(int index) {
+    if (!output_->mayDiscardMontage()) return;
     const QString caption = mnuRecentFile(index)->text();
     textFileName_->setText(caption);
     if (caption.startsWith(QStringLiteral("project "))) {
@@ -401,6 +447,10 @@ void FormMontage::showRequest(const MontageRequest& r) {
 void FormMontage::showIgnoreEntries(int count) {
     for (int k = 0; k < 10; ++k) mnuignoreImage(k)->setVisible(k < count);
 }
+
+void FormMontage::showProgress(RunPhase phase, int done, int total) { progress_->showProgress(phase, done, total); }
+
+bool FormMontage::stopAsked() const { return progress_->stopAsked(); }
 
 bool FormMontage::offsetsOn() const { return action(Command::UseOffsets)->isChecked(); }
 
@@ -453,10 +503,23 @@ void FormMontage::Form_Load() {
 void FormMontage::Form_Activate() {
     if (!state_.firstActivation) return;
     state_.firstActivation = false;
-    loadCommand();
+    // The series loads at the first activation when the command line named a file, or when the
+    // preferences ask for the last series ("Load images on start up").
+    if (state_.fileOnCommandLine || readProfileNumber(state_.preferences, kPreferencesSection, "Load images") != 0)
+        loadCommand();
+    // Start-up is over either way: from now on a missing series is said.
+    state_.startupFlag = false;
+}
+
+void FormMontage::keepControlsInSight() {
+    // However small the window is made, the controls (as the screen layout placed them) stay.
+    const QRect controls = centralWidget()->childrenRect() | commandGo_->geometry();
+    const int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+    setMinimumSize(controls.right() + 12, controls.bottom() + 6 + chrome);
 }
 
 bool FormMontage::event(QEvent* e) {
+    if (e->type() == QEvent::Show) keepControlsInSight();
     if (e->type() == QEvent::WindowActivate && state_.firstActivation) {
         // Run after the activation has been delivered, so the window is up when messages show.
         QTimer::singleShot(0, this, &FormMontage::Form_Activate);
@@ -482,6 +545,11 @@ int FormMontage::fileBoxBottom() const {
 int FormMontage::goButtonBottom() const { return commandGo_->mapToGlobal(QPoint(0, commandGo_->height())).y(); }
 
 void FormMontage::closeEvent(QCloseEvent* e) {
+    // An unsaved montage is not thrown away without a question; Cancel keeps the program.
+    if (!output_->mayDiscardMontage()) {
+        e->ignore();
+        return;
+    }
     closeHelp();
     windows_->hideAll();
     e->accept();

@@ -33,6 +33,7 @@ class QToolButton;
 namespace orv {
 
 class DesktopObserver;
+class RunProgress;
 
 inline constexpr const char* kMainCaption = "Orvanta  -  from Brindlemoor Software";
 inline constexpr const char* kMissingCommandLineText =
@@ -106,7 +107,10 @@ public:
     void refreshWindowMenus() override;
     int fileBoxBottom() const override;
     int goButtonBottom() const override;
+    void showProgress(RunPhase phase, int done, int total) override;
+    bool stopAsked() const override;
     void takeFocus() override { activateWindow(); }
+    RunProgress* runProgress() const { return progress_; }
     void takeFocusLater() override;
 
 protected:
@@ -119,6 +123,8 @@ private:
     class CommandRun;
     void buildControls();
     void connectCommands();
+    void addKeyboardEntries();
+    void keepControlsInSight(); // the minimum size, from where the controls are
     void runCommand(Command c);
     void runSourceCommand(Command c, FormPicture* window);
     void runMontageCommand(Command c, FormMontagePicture* window);
@@ -137,6 +143,7 @@ private:
     QToolButton* commandBrowse_ = nullptr;
     QPushButton* commandGo_ = nullptr;
     QLabel* image1_ = nullptr;
+    RunProgress* progress_ = nullptr;
     QPixmap background_;
     ActionSet actions_;
 

@@ -16,7 +16,7 @@ QColor colourOf(std::uint32_t colour) {
 // The two circles, drawn over the whole picture box; the box itself takes the mouse.
 class TargetOverlay : public QWidget {
 public:
-    TargetOverlay(QWidget* box, const FormPicture& owner) : QWidget(box), owner_(owner) {
+    TargetOverlay(PictureBox* box, const FormPicture& owner) : QWidget(box), box_(box), owner_(owner) {
         setObjectName(QStringLiteral("Shape1"));
         setAttribute(Qt::WA_TransparentForMouseEvents);
         setAttribute(Qt::WA_NoSystemBackground);
@@ -34,14 +34,16 @@ protected:
             pen.setWidth(border);
             p.setPen(pen);
             // The border lies inside the marker's box.
+            // The marker is in picture pixels: it is drawn where the picture shows at the zoom.
             const double in = border / 2.0;
-            p.drawEllipse(QRectF(m.left + in, m.top + in, m.width - border, m.height - border));
+            p.drawEllipse(box_->toBox(QRectF(m.left + in, m.top + in, m.width - border, m.height - border)));
         };
         circle(t.outer, kOuterMarkerBorder);
         circle(t.inner, kInnerMarkerBorder);
     }
 
 private:
+    const PictureBox* box_;
     const FormPicture& owner_;
 };
 
@@ -108,7 +110,7 @@ bool FormPicture::eventFilter(QObject* watched, QEvent* e) {
     case QEvent::Resize: overlay_->resize(picture()->size()); break;
     case QEvent::MouseButtonPress: {
         // Any button starts a drag on the target; hidden targets are not there to be taken.
-        const QPointF at = static_cast<QMouseEvent*>(e)->position();
+        const QPointF at = picture()->toPicture(static_cast<QMouseEvent*>(e)->position());
         if (shown_ && target_.pressStartsDrag(at.x(), at.y()))
             dragState_ = QPoint(int(std::nearbyint(at.x())), int(std::nearbyint(at.y())));
         break;
@@ -116,7 +118,8 @@ bool FormPicture::eventFilter(QObject* watched, QEvent* e) {
     case QEvent::MouseMove: {
         auto* m = static_cast<QMouseEvent*>(e);
         if (!dragState_ || !(m->buttons() & Qt::LeftButton)) break;
-        const QPoint at(int(std::nearbyint(m->position().x())), int(std::nearbyint(m->position().y())));
+        const QPointF p = picture()->toPicture(m->position());
+        const QPoint at(int(std::nearbyint(p.x())), int(std::nearbyint(p.y())));
         const QPoint d = at - *dragState_;
         target_.moveBy(d.x(), d.y());
         overlay_->update();

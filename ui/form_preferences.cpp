@@ -39,6 +39,16 @@ constexpr const char* kRightTip = "You can find an image file with Windows Explo
 constexpr const char* kResetTip = "Press here to restore the original Smoothing sensitivity parameters";
 constexpr const char* kColorTip = "Set the default color for the Offset Targets";
 constexpr const char* kOKTip = "Press here to save changes and return to Orvanta";
+constexpr const char* kCancelTip = "Press here to return to Orvanta without saving the changes";
+constexpr const char* kAutoSmoothTip = "Smooth every new Montage automatically as soon as it is made";
+constexpr const char* kEditorTip =
+    "The program that opens a picture for editing, with its arguments; %f stands for the file. Leave it empty "
+    "to use the desktop's usual program for PNG pictures";
+constexpr std::array<const char*, 4> kSmoothTips = {
+    "Set how readily a block is swapped for one that makes the Montage smoother (1 to 100)",
+    "Set how much weight smoothness has against focus (1 to 100)",
+    "Set how much detailed areas count against background areas (1 to 100)",
+    "Set how readily a block is replaced whatever its focus (1 to 100)"};
 
 constexpr std::array<const char*, 4> kSmoothLabels = {
     "Sensitivity to swap based on improved smoothness", "Emphasis put on smoothness vs focus",
@@ -58,9 +68,13 @@ std::string numberText(double v) {
     return preferenceNumberText(v).toStdString();
 }
 
-QScrollBar* makeBar(QWidget* parent, const QString& name, int lo, int hi, const QString& tip) {
+// A box's scroll bar carries the box's name and what it sets, for screen readers.
+QScrollBar* makeBar(QWidget* parent, const QString& name, int lo, int hi, const QString& tip,
+                    const QString& accessibleName) {
     auto* bar = new QScrollBar(Qt::Vertical, parent);
     bar->setObjectName(name);
+    bar->setAccessibleName(accessibleName);
+    bar->setAccessibleDescription(tip);
     bar->setRange(lo, hi);
     // The up arrow raises the number, as beside any number box.
     bar->setInvertedAppearance(true);
@@ -69,10 +83,12 @@ QScrollBar* makeBar(QWidget* parent, const QString& name, int lo, int hi, const 
     return bar;
 }
 
-QLineEdit* makeBox(QWidget* parent, const QString& name, const QString& tip) {
+QLineEdit* makeBox(QWidget* parent, const QString& name, const QString& tip, const QString& accessibleName) {
     auto* box = new QLineEdit(parent);
     box->setObjectName(name);
     box->setToolTip(tip);
+    box->setAccessibleName(accessibleName);
+    box->setAccessibleDescription(tip);
     box->setMaximumWidth(90);
     return box;
 }
@@ -137,8 +153,8 @@ void FormPreferences::build() {
 
     auto* label1 = new QLabel(QStringLiteral("Default Increment size"), this);
     label1->setObjectName(QStringLiteral("Label1"));
-    text1_ = makeBox(this, QStringLiteral("Text1"), qs(kIncrementTip));
-    vscroll1_ = makeBar(this, QStringLiteral("VScroll1"), 0, 32767, qs(kIncrementTip));
+    text1_ = makeBox(this, QStringLiteral("Text1"), qs(kIncrementTip), label1->text());
+    vscroll1_ = makeBar(this, QStringLiteral("VScroll1"), 0, 32767, qs(kIncrementTip), label1->text());
     pairBoxWithScrollBar(text1_, vscroll1_);
     auto* incrementRow = boxAndBar(text1_, vscroll1_);
     incrementRow->insertWidget(0, label1);
@@ -150,6 +166,7 @@ void FormPreferences::build() {
         auto* box = new QCheckBox(qs(caption), parent);
         box->setObjectName(qs(name));
         box->setToolTip(qs(tip));
+        box->setAccessibleDescription(qs(tip));
         return box;
     };
     checkUsed_ = check(this, "CheckUsed", "Show the \"originating image\" window on creating a Montage", kUsedTip);
@@ -161,13 +178,14 @@ void FormPreferences::build() {
     auto* frame2 = new QGroupBox(QStringLiteral("Smoothing Method"), this);
     frame2->setObjectName(QStringLiteral("Frame2"));
     auto* smoothLayout = new QGridLayout(frame2);
-    checkAutoSmooth_ = check(frame2, "CheckAutoSmooth", "Automatically smooth the Montage when created", kUsedTip);
+    checkAutoSmooth_ = check(frame2, "CheckAutoSmooth", "Automatically smooth the Montage when created", kAutoSmoothTip);
     smoothLayout->addWidget(checkAutoSmooth_, 0, 0, 1, 2);
     for (int i = 0; i < 4; ++i) {
         auto* label = new QLabel(qs(kSmoothLabels[std::size_t(i)]), frame2);
         label->setObjectName(indexed("LabelSmooth", i));
-        auto* box = makeBox(frame2, indexed("TextSmooth", i), qs(kIncrementTip));
-        auto* bar = makeBar(frame2, indexed("VScrollSmooth", i), 1, 100, qs(kIncrementTip));
+        const QString tip = qs(kSmoothTips[std::size_t(i)]);
+        auto* box = makeBox(frame2, indexed("TextSmooth", i), tip, label->text());
+        auto* bar = makeBar(frame2, indexed("VScrollSmooth", i), 1, 100, tip, label->text());
         pairBoxWithScrollBar(box, bar);
         label->setBuddy(box);
         smoothLayout->addWidget(label, i + 1, 0);
@@ -202,15 +220,39 @@ void FormPreferences::build() {
     colorRow->addStretch(1);
     outer->addLayout(colorRow);
 
+    auto* editorRow = new QHBoxLayout;
+    auto* editorLabel = new QLabel(QStringLiteral("Image &editor"), this);
+    editorLabel->setObjectName(QStringLiteral("LabelEditor"));
+    textEditor_ = new QLineEdit(this);
+    textEditor_->setObjectName(QStringLiteral("TextEditor"));
+    textEditor_->setToolTip(qs(kEditorTip));
+    textEditor_->setAccessibleName(QStringLiteral("Image editor"));
+    textEditor_->setAccessibleDescription(qs(kEditorTip));
+    textEditor_->setPlaceholderText(QStringLiteral("gimp %f"));
+    editorLabel->setBuddy(textEditor_);
+    editorRow->addWidget(editorLabel);
+    editorRow->addWidget(textEditor_, 1);
+    outer->addLayout(editorRow);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
     commandOK_ = new QPushButton(QStringLiteral("OK"), this);
     commandOK_->setObjectName(QStringLiteral("CommandOK"));
     commandOK_->setToolTip(qs(kOKTip));
     commandOK_->setDefault(true);
-    outer->addWidget(commandOK_, 0, Qt::AlignRight);
+    commandCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
+    commandCancel_->setObjectName(QStringLiteral("CommandCancel"));
+    commandCancel_->setToolTip(qs(kCancelTip));
+    commandCancel_->setAutoDefault(false);
+    buttons->addWidget(commandOK_);
+    buttons->addWidget(commandCancel_);
+    outer->addLayout(buttons);
 
     connect(commandSmoothReset_, &QPushButton::clicked, this, &FormPreferences::CommandSmoothReset_Click);
     connect(commandColor_, &QPushButton::clicked, this, &FormPreferences::CommandColor_Click);
     connect(commandOK_, &QPushButton::clicked, this, &FormPreferences::CommandOK_Click);
+    // Cancel (and Esc) closes without writing what was changed here.
+    connect(commandCancel_, &QPushButton::clicked, this, &QDialog::close);
 }
 
 void FormPreferences::Form_Load() {
@@ -221,7 +263,11 @@ void FormPreferences::Form_Load() {
     if (method == std::floor(method) && method >= 0 && method < double(methods_.size())) chosen = int(method);
     if (!methods_.empty()) methods_[std::size_t(chosen)]->setChecked(true);
     checkUsed_->setChecked(number("Originating image") != 0);
-    text1_->setText(QString::fromStdString(trimBlanks(readProfileText(prefs, kPreferencesSection, "Increment"))));
+    // The increment the main window starts with: the key's value, at least 10 (a new profile has none).
+    std::string increment = trimBlanks(readProfileText(prefs, kPreferencesSection, "Increment"));
+    if (leadingValue(increment) < 10) increment = "10";
+    text1_->setText(QString::fromStdString(increment));
+    textEditor_->setText(QString::fromStdString(prefs.read(kPreferencesSection, "Image editor", "")));
     const double color = number("Target color");
     paintSwatch(color >= 0 && color <= 0xFFFFFF && color == std::floor(color) ? std::uint32_t(color) : 0);
     checkShortcut_->setChecked(ctx_.held.shortcut != 0);
@@ -300,6 +346,10 @@ void FormPreferences::CommandOK_Click() {
     writeKey("Originating image", ctx_.held.originatingImage ? "1" : "0");
     writeKey("Load images", checkLoadImages_->isChecked() ? "1" : "0");
     writeKey("Increment", numberText(typedValue(text1_)));
+    // The editor key is written once one was set: an empty box leaves a file without it as it is.
+    const std::string editor = trimBlanks(textEditor_->text().toStdString());
+    if (!editor.empty() || !ctx_.preferences.read(kPreferencesSection, "Image editor", "").empty())
+        writeKey("Image editor", editor);
 
     ctx_.held.shortcut = checkShortcut_->isChecked() ? 1 : 0;
     writeKey("shortcut", wholeText(ctx_.held.shortcut));

@@ -82,6 +82,8 @@ public:
     QLabel* PictureColor() const { return pictureColor_; }
     QPushButton* CommandColor() const { return commandColor_; }
     QPushButton* CommandOK() const { return commandOK_; }
+    QPushButton* CommandCancel() const { return commandCancel_; }
+    QLineEdit* TextEditor() const { return textEditor_; }
 
     // The swatch's colour, red + 256 x green + 65536 x blue.
     std::uint32_t swatchColor() const { return swatch_; }
@@ -111,6 +113,8 @@ private:
     QLabel* pictureColor_ = nullptr;
     QPushButton* commandColor_ = nullptr;
     QPushButton* commandOK_ = nullptr;
+    QPushButton* commandCancel_ = nullptr;
+    QLineEdit* textEditor_ = nullptr;
     std::uint32_t swatch_ = 0;
 };
 

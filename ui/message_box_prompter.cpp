@@ -35,6 +35,7 @@ std::unique_ptr<QMessageBox> buildMessageBox(const Prompt& prompt, QWidget* pare
     box->setWindowTitle(QString::fromStdString(prompt.title));
     box->setText(QString::fromStdString(prompt.text));
     box->setTextFormat(Qt::PlainText);
+    if (!prompt.details.empty()) box->setDetailedText(QString::fromStdString(prompt.details));
     box->setAccessibleName(QString::fromStdString(prompt.title));
     box->setAccessibleDescription(QString::fromStdString(prompt.text));
     return box;

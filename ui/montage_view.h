@@ -5,6 +5,7 @@
 
 #include "base/prompt.h"
 #include "session/montage_request.h"
+#include "session/session_observer.h"
 
 #include <cstdint>
 #include <string>
@@ -38,6 +39,10 @@ public:
     // Where the source cascade and the montage window start.
     virtual int fileBoxBottom() const = 0;
     virtual int goButtonBottom() const = 0;
+    // The running command's phase and progress in the status bar, and whether the user asked it
+    // to stop (Cancel or Esc).
+    virtual void showProgress(RunPhase phase, int done, int total) = 0;
+    virtual bool stopAsked() const = 0;
     virtual void takeFocus() = 0;
     virtual void takeFocusLater() = 0; // once the events under way are done
 };

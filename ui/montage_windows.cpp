@@ -10,9 +10,14 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QFontDatabase>
 #include <QPainter>
+#include <QPlainTextEdit>
+#include <QTextDocument>
+#include <QTimer>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSizeGrip>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -122,34 +127,77 @@ FormUsed::FormUsed(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
     QFont font(QStringLiteral("Times New Roman"));
     font.setPointSizeF(9);
     label_->setFont(font);
+    label_->hide();
     layout->addWidget(label_, 0, Qt::AlignLeft | Qt::AlignTop);
+    view_ = new QPlainTextEdit(this);
+    view_->setObjectName(QStringLiteral("textMap"));
+    view_->setReadOnly(true);
+    view_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
+    view_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    view_->setFrameShape(QFrame::NoFrame);
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setPointSizeF(9);
+    view_->setFont(fixed);
+    view_->setAccessibleName(QString::fromLatin1(kUsedCaption).trimmed());
+    view_->setAccessibleDescription(
+        QStringLiteral("One character per block of the montage, row by row: the number of the picture it was taken from"));
+    layout->addWidget(view_, 1);
+    setAccessibleName(QString::fromLatin1(kUsedCaption).trimmed());
 }
 
 void FormUsed::setMapText(const std::string& map) {
     map_ = map;
     label_->setText(QString::fromStdString(displayText(map)));
+    showTextLater();
+}
+
+void FormUsed::showTextLater() {
+    // While a montage grows the map changes after every block row: the view takes the text once
+    // the events under way are done, at the pace the windows are repainted.
+    if (textPending_) return;
+    textPending_ = true;
+    QTimer::singleShot(0, this, [this] {
+        textPending_ = false;
+        QString text = label_->text();
+        if (text.endsWith(QLatin1Char('\n'))) text.chop(1);
+        if (view_->toPlainText() != text) view_->setPlainText(text);
+    });
 }
 
 void FormUsed::setMapFontSize(double points) {
     QFont f = label_->font();
     if (points > 0) f.setPointSizeF(points);
     label_->setFont(f);
+    QFont fixed = view_->font();
+    if (points > 0) fixed.setPointSizeF(points);
+    view_->setFont(fixed);
+}
+
+QSize FormUsed::frameExtra() const {
+    const QMargins m = layout()->contentsMargins();
+    const int doc = 2 * int(view_->document()->documentMargin()) + 2 * view_->frameWidth();
+    return QSize(m.left() + m.right() + doc + 2, m.top() + m.bottom() + doc);
+}
+
+QSize FormUsed::roomOnScreen() const {
+    const QSize room = screenRoomFrom(this);
+    return QSize(std::max(100, room.width() - 16), std::max(60, room.height() - 48));
 }
 
 double FormUsed::mapFontSize() const { return label_->font().pointSizeF(); }
 
 void FormUsed::sizeForGrid(int columns, int rows) {
-    const QFontMetrics fm(label_->font());
-    const QMargins m = layout()->contentsMargins();
-    resize(std::max(1, columns) * fm.horizontalAdvance(QLatin1Char('3')) + m.left() + m.right() + 2,
-           std::max(1, rows) * fm.height() + m.top() + m.bottom());
+    // Never larger than the screen: the view scrolls the rest.
+    const QFontMetrics fm(view_->font());
+    const QSize extra = frameExtra(), room = roomOnScreen();
+    resize(std::min(room.width(), std::max(1, columns) * fm.horizontalAdvance(QLatin1Char('3')) + extra.width()),
+           std::min(room.height(), std::max(1, rows) * fm.lineSpacing() + extra.height()));
 }
 
 void FormUsed::fitHeightToText() {
-    const QFontMetrics fm(label_->font());
-    const QMargins m = layout()->contentsMargins();
+    const QFontMetrics fm(view_->font());
     const int lines = std::max(1, label_->lineCount());
-    resize(width(), lines * fm.height() + m.top() + m.bottom());
+    resize(width(), std::min(roomOnScreen().height(), lines * fm.lineSpacing() + frameExtra().height()));
 }
 
 bool FormUsed::event(QEvent* e) {
@@ -185,14 +233,26 @@ FormProperties::FormProperties(std::optional<QPoint>& dragState, QWidget* owner)
     frame_->setObjectName(QStringLiteral("ShapeProperties"));
     frame_->setFrameShape(QFrame::Box);
     frame_->setLineWidth(2);
-    label_ = new QLabel(this);
+    setWindowTitle(QStringLiteral("Properties"));
+    setAccessibleName(QStringLiteral("Properties"));
+    // The text scrolls when it is larger than the window, which the grip in its corner resizes.
+    scroll_ = new QScrollArea(this);
+    scroll_->setObjectName(QStringLiteral("scrollProperties"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(false);
+    scroll_->setAccessibleName(QStringLiteral("Properties"));
+    label_ = new QLabel;
     label_->setObjectName(QStringLiteral("LabelProperties"));
+    label_->setAccessibleName(QStringLiteral("Properties"));
+    label_->setTextInteractionFlags(Qt::TextSelectableByKeyboard);
     label_->setTextFormat(Qt::PlainText);
     label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label_->setFont(QFont(QStringLiteral("Trebuchet MS"), 9));
     label_->setCursor(Qt::SizeAllCursor);
     label_->setToolTip(QStringLiteral("Drag me to move these properties"));
     label_->installEventFilter(this);
+    scroll_->setWidget(label_);
+    grip_ = new QSizeGrip(this);
     setAutoFillBackground(true);
 }
 
@@ -202,23 +262,45 @@ void FormProperties::setText(const std::string& text) {
     fitToText();
 }
 
+namespace {
+constexpr int kPropertiesMargin = 10;
+}
+
 void FormProperties::fitToText() {
+    // The text's size, but never more than the screen holds.
     label_->adjustSize();
-    constexpr int margin = 10;
-    label_->move(margin, margin);
-    const QSize size = label_->size() + QSize(2 * margin, 2 * margin);
-    frame_->setGeometry(QRect(QPoint(0, 0), size));
-    resize(size);
+    const QSize room = screenRoomFrom(this) - QSize(8, 8);
+    const QSize want = label_->size() + QSize(2 * kPropertiesMargin, 2 * kPropertiesMargin);
+    resize(std::min(want.width(), std::max(120, room.width())), std::min(want.height(), std::max(80, room.height())));
+    layOut();
+}
+
+void FormProperties::layOut() {
+    frame_->setGeometry(rect());
+    scroll_->setGeometry(rect().adjusted(kPropertiesMargin, kPropertiesMargin, -kPropertiesMargin, -kPropertiesMargin));
+    const QSize g = grip_->sizeHint();
+    grip_->setGeometry(QRect(QPoint(width() - g.width(), height() - g.height()), g));
+    grip_->raise();
+}
+
+void FormProperties::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    layOut();
 }
 
 void FormProperties::showBeside(QWidget* owner) {
     if (owner && parentWidget() != owner) setParent(owner, windowFlags());
     fitToText();
     if (owner) {
+        // Left of the owner, else right of it, and always inside the screen's available area.
+        const QScreen* s = owner->screen() ? owner->screen() : QGuiApplication::primaryScreen();
+        const QRect avail = s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
         const QRect o = owner->frameGeometry();
         int left = o.left() - width() - 4;
-        if (left < 0) left = o.right() + 4;
-        move(std::max(0, left), std::max(0, o.top()));
+        if (left < avail.left()) left = o.right() + 4;
+        left = std::max(avail.left(), std::min(left, avail.right() + 1 - width()));
+        const int top = std::max(avail.top(), std::min(o.top(), avail.bottom() + 1 - height()));
+        move(left, top);
     }
     show();
     raise();

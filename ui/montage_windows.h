@@ -20,6 +20,9 @@ class QLabel;
 class QMenu;
 class QScrollArea;
 
+class QPlainTextEdit;
+class QScrollArea;
+
 namespace orv {
 
 inline constexpr const char* kMontageCaption = "Montage Orvanta";
@@ -74,12 +77,16 @@ private:
     QHash<QString, QImage> drawn_;
 };
 
+// The dominant-image window: the map's rows in a read-only text view in a monospaced font, which
+// scrolls when the map is larger than the window and which a screen reader reads. The label keeps
+// the lines as the map font draws them.
 class FormUsed : public QWidget {
     Q_OBJECT
 public:
     explicit FormUsed(QWidget* mainWindow);
 
     MapLabel* LabelUsed() const { return label_; }
+    QPlainTextEdit* textMap() const { return view_; }
     // The map text as the commands keep it (CR LF line ends); the label shows its lines.
     const std::string& mapText() const { return map_; }
     void setMapText(const std::string& map);
@@ -98,8 +105,14 @@ protected:
     bool event(QEvent* e) override;
 
 private:
+    void showTextLater();
+    QSize frameExtra() const; // the window's size around the text
+    QSize roomOnScreen() const;
+
     MapLabel* label_;
+    QPlainTextEdit* view_;
     std::string map_;
+    bool textPending_ = false;
 };
 
 class FormPreview : public PictureWindow {
@@ -131,14 +144,19 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* e) override;
     bool event(QEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
 
 signals:
     void focusHandOff();
 
 private:
+    void layOut();
+
     std::optional<QPoint>& dragState_;
     QFrame* frame_;
+    QScrollArea* scroll_;
     QLabel* label_;
+    QWidget* grip_;
     std::string text_;
     QPoint pressed_;
 };

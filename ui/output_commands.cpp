@@ -8,6 +8,8 @@
 #include "settings/shell_integration.h"
 #include "ui/clipboard_editor.h"
 #include "ui/form_preferences.h"
+#include "ui/image_editor.h"
+#include "settings/preferences.h"
 #include "ui/picture_source.h"
 #include "ui/print_picture.h"
 #include "ui/pselect.h"
@@ -37,6 +39,10 @@ std::string montageCaption(const MontageChoice& which, const MontageRecord& reco
 OutputCommands::OutputCommands(const CommandContext& c) : c_(c) {}
 OutputCommands::~OutputCommands() = default;
 
+std::string OutputCommands::editorCommand() const {
+    return c_.state.preferences.read(kPreferencesSection, kEditorPreferenceKey, "");
+}
+
 EditorFiles& OutputCommands::editorFiles() {
     if (!editorFiles_) editorFiles_ = std::make_unique<EditorFiles>();
     return *editorFiles_;
@@ -53,20 +59,27 @@ void OutputCommands::runMontageFileCommand(Command command) {
         PictureSource source = pictureSourceOf(window, *window->PictureFile());
         source.picture = picture;
         source.caption = QString::fromStdString(montageCaption(MontageChoice{}, record));
-        saveMontageAs(visible, source, services, [&](const std::string& path) {
+        const SaveResult saved = saveMontageAs(visible, source, services, [&](const std::string& path) {
             return c_.session.saveMontage(MontageChoice{}, path, SaveMontageOptions{{}, c_.state.programFolder});
         });
+        if (saved.outcome == SaveOutcome::Saved) c_.session.montageKept(MontageChoice{});
         break;
     }
-    case Command::CopyMontage: copyMontageToClipboard(visible, picture, c_.prompter); break;
-    case Command::EditMontage: openMontageInEditor(visible, picture, editorFiles(), c_.prompter); break;
+    case Command::CopyMontage:
+        if (copyMontageToClipboard(visible, picture, c_.prompter)) c_.session.montageKept(MontageChoice{});
+        break;
+    case Command::EditMontage:
+        if (openMontageInEditor(visible, picture, editorFiles(), c_.prompter, editorCommand()))
+            c_.session.montageKept(MontageChoice{});
+        break;
     case Command::PrintMontage:
     case Command::PrintMontageFit:
     case Command::PrintMontageHalf:
-        printMontage(visible,
-                     PrintRequest{picture, printSizeOf(command), c_.state.layout.twipsPerPixel,
-                                  c_.state.layout.twipsPerPixelY, {}},
-                     c_.dialog, c_.prompter);
+        if (printMontage(visible,
+                         PrintRequest{picture, printSizeOf(command), c_.state.layout.twipsPerPixel,
+                                      c_.state.layout.twipsPerPixelY, {}},
+                         c_.dialog, c_.prompter) == PrintOutcome::Printed)
+            c_.session.montageKept(MontageChoice{});
         break;
     case Command::SelectPrinter: showPrinterWizard(c_.mainWindow, c_.prompter); break;
     default: break;
@@ -88,21 +101,40 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     } else {
         write = pictureWriter(source.picture, c_.state.programFolder);
     }
+    bool kept = false;
     switch (command) {
     case Command::PictureSaveAs:
-        SaveAsSub(source, montage ? kMontageSuffix : kCopySuffix,
-                  SaveServices{c_.prompter, c_.dialog, c_.state.programFolder}, write);
+        kept = SaveAsSub(source, montage ? kMontageSuffix : kCopySuffix,
+                         SaveServices{c_.prompter, c_.dialog, c_.state.programFolder}, write)
+                   .outcome == SaveOutcome::Saved;
         break;
-    case Command::PictureCopy: copyPictureToClipboard(source.picture); break;
-    case Command::PictureEditor: openPictureInEditor(source.picture, editorFiles(), c_.prompter); break;
+    case Command::PictureCopy:
+        copyPictureToClipboard(source.picture);
+        kept = true;
+        break;
+    case Command::PictureEditor:
+        kept = openPictureInEditor(source.picture, editorFiles(), c_.prompter, editorCommand());
+        break;
     case Command::PicturePrint:
     case Command::PicturePrintFit:
     case Command::PicturePrintHalf:
-        printPicture(PrintRequest{source.picture, printSizeOf(command), c_.state.layout.twipsPerPixel,
-                                  c_.state.layout.twipsPerPixelY, {}},
-                     c_.dialog, c_.prompter);
+        kept = printPicture(PrintRequest{source.picture, printSizeOf(command), c_.state.layout.twipsPerPixel,
+                                         c_.state.layout.twipsPerPixelY, {}},
+                            c_.dialog, c_.prompter) == PrintOutcome::Printed;
         break;
     default: break;
+    }
+    if (kept && montage) c_.session.montageKept(*montage);
+}
+
+bool OutputCommands::mayDiscardMontage() {
+    if (!c_.session.mainMontageUnsaved()) return true;
+    switch (c_.prompter.ask(PromptIcon::Question, kUnsavedMontageText, kUnsavedMontageTitle, PromptButtons::YesNoCancel)) {
+    case PromptAnswer::No: return true;
+    case PromptAnswer::Yes:
+        runMontageFileCommand(Command::SaveMontageAs);
+        return !c_.session.mainMontageUnsaved();
+    default: return false;
     }
 }
 

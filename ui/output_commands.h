@@ -19,6 +19,9 @@ class FormPreferences;
 class PictureWindow;
 class FormMontagePicture;
 
+inline constexpr const char* kUnsavedMontageText = "The montage has not been saved. Save it first?";
+inline constexpr const char* kUnsavedMontageTitle = "Orvanta";
+
 class OutputCommands {
 public:
     explicit OutputCommands(const CommandContext& c);
@@ -28,6 +31,11 @@ public:
     void runMontageFileCommand(Command command);
     // A picture window's context-menu command; `montage` is the window's montage when it shows one.
     void runPictureCommand(Command command, PictureWindow* window, std::optional<MontageChoice> montage);
+    // Before a command that throws the main montage away (Exit, Load, Browse, opening a project or
+    // a recent entry): when it is unsaved, asks whether to save it first. Yes runs Save Montage As
+    // and goes on once it is saved; No goes on; Cancel (or a save that did not happen) stays.
+    // True: go on.
+    bool mayDiscardMontage();
     // "Save Depth Map" of a montage window.
     void saveDepthMap(FormMontagePicture* window);
     // Preferences; `methodCaptions` name the montage methods, `setTargetColor` applies a colour.
@@ -35,6 +43,7 @@ public:
 
 private:
     EditorFiles& editorFiles(); // the editor's temporary files, deleted when the program quits
+    std::string editorCommand() const; // the "Image editor" preference, blank when unset
 
     CommandContext c_;
     std::unique_ptr<EditorFiles> editorFiles_;

@@ -7,6 +7,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cmath>
 
 namespace orv {
 
@@ -47,7 +48,7 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent) {
 
 void PictureBox::setPicture(QImage image) {
     surface_.setImage(std::move(image));
-    setFixedSize(surface_.image().size());
+    sizeToPicture();
     update();
 }
 
@@ -79,11 +80,11 @@ void PictureBox::drawCells(const std::uint8_t* buffer, int W, int H, int x0, int
         bgrRowToXrgb(in, reinterpret_cast<std::uint32_t*>(image.scanLine(h - 1 - y)) + x0, x1 - x0 + 1);
     }
     surface_.setImage(std::move(image));
-    if (x0 <= x1 && y0 <= y1) update(QRect(QPoint(x0, h - 1 - y1), QPoint(x1, h - 1 - y0)));
+    if (x0 <= x1 && y0 <= y1) update(toBox(QRect(QPoint(x0, h - 1 - y1), QPoint(x1, h - 1 - y0))));
 }
 
 void PictureBox::pictureChanged() {
-    setFixedSize(surface_.image().size());
+    sizeToPicture();
     update();
 }
 
@@ -93,7 +94,48 @@ void PictureBox::paintEvent(QPaintEvent* e) {
         p.fillRect(e->rect(), palette().window());
         return;
     }
-    p.drawImage(e->rect(), surface_.image(), e->rect());
+    const QImage& image = surface_.image();
+    if (zoom_ == 1) {
+        p.drawImage(e->rect(), image, e->rect());
+        return;
+    }
+    // The picture pixels under the exposed part, drawn scaled; what lies beyond the picture (a
+    // rounding sliver at the edge) is the window's colour.
+    const QRectF exposed(e->rect());
+    const QRect pictureRect =
+        QRectF(toPicture(exposed.topLeft()), toPicture(exposed.bottomRight() + QPointF(1, 1)))
+            .toAlignedRect()
+            .intersected(image.rect());
+    p.fillRect(e->rect(), palette().window());
+    if (pictureRect.isEmpty()) return;
+    if (zoom_ < 1) p.setRenderHint(QPainter::SmoothPixmapTransform);
+    p.drawImage(toBox(QRectF(pictureRect)), image, pictureRect);
+}
+
+QRect PictureBox::toBox(const QRect& r) const {
+    if (zoom_ == 1) return r;
+    return toBox(QRectF(r)).toAlignedRect();
+}
+
+QRectF PictureBox::toBox(const QRectF& r) const { return QRectF(r.topLeft() * zoom_, r.size() * zoom_); }
+
+void PictureBox::setZoom(double zoom) {
+    zoom = std::clamp(zoom, kMinZoom, kMaxZoom);
+    if (zoom == zoom_) return;
+    zoom_ = zoom;
+    sizeToPicture();
+    update();
+    emit zoomChanged(zoom_);
+}
+
+void PictureBox::sizeToPicture() {
+    const QSize picture = surface_.image().size();
+    if (zoom_ == 1 || picture.isEmpty()) {
+        setFixedSize(picture);
+        return;
+    }
+    setFixedSize(std::max(1, int(std::lround(picture.width() * zoom_))),
+                 std::max(1, int(std::lround(picture.height() * zoom_))));
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* e) {

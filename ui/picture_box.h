@@ -1,5 +1,5 @@
-// A picture box (PictureFile): shows one picture at its full size, one picture pixel to one screen
-// pixel, and is the picture surface the montage engine reads and draws.
+// A picture box (PictureFile): shows one picture at a zoom (one picture pixel to one screen pixel at
+// 100 %), and is the picture surface the montage engine reads and draws.
 #pragma once
 
 #include "input/picture_file.h"
@@ -33,10 +33,18 @@ public:
     bool hasPicture() const { return !surface_.image().isNull(); }
 
     // Where a point of the box falls in the picture, and where a rectangle of the picture shows in
-    // the box. One picture pixel is one screen pixel today; everything that maps the mouse to the
-    // picture or repaints a part of it goes through these two, so a zoom changes only them.
-    QPointF toPicture(const QPointF& boxPoint) const { return boxPoint; }
-    QRect toBox(const QRect& pictureRect) const { return pictureRect; }
+    // the box, at the zoom. Everything that maps the mouse to the picture or paints over a part of
+    // it goes through these, so it follows the zoom.
+    QPointF toPicture(const QPointF& boxPoint) const { return boxPoint / zoom_; }
+    QRect toBox(const QRect& pictureRect) const;      // the box pixels the picture rectangle touches
+    QRectF toBox(const QRectF& pictureRect) const;    // exactly, for drawing shapes over the picture
+
+    // The zoom: box pixels per picture pixel (1 shows the picture at 100 %), kept within
+    // kMinZoom..kMaxZoom. The box is the picture's size at the zoom.
+    static constexpr double kMinZoom = 1.0 / 32, kMaxZoom = 16;
+    double zoom() const { return zoom_; }
+    void setZoom(double zoom);
+
 
     // The engine's view of the picture; call pictureChanged() after writing through it.
     ImageSurface& surface() { return surface_; }
@@ -45,13 +53,17 @@ public:
 signals:
     // The right mouse button was released over the picture (the context menu's cue).
     void rightButtonReleased(const QPoint& globalPos);
+    void zoomChanged(double zoom);
 
 protected:
     void paintEvent(QPaintEvent*) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
 
 private:
+    void sizeToPicture();
+
     PictureBoxSurface surface_;
+    double zoom_ = 1;
 };
 
 } // namespace orv

@@ -4,13 +4,19 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QMenu>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QStyle>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 
 namespace orv {
 
@@ -27,7 +33,30 @@ PictureWindow::PictureWindow(QWidget* mainWindow, const char* objectName, const 
     picture_ = new PictureBox;
     picture_->setObjectName(QString::fromLatin1(pictureName));
     scroll_->setWidget(picture_);
-    layout->addWidget(scroll_);
+    scroll_->setAccessibleName(QStringLiteral("Picture"));
+    scroll_->horizontalScrollBar()->setAccessibleName(QStringLiteral("Horizontal scroll bar"));
+    scroll_->horizontalScrollBar()->setAccessibleDescription(QStringLiteral("Scrolls the picture left and right"));
+    scroll_->verticalScrollBar()->setAccessibleName(QStringLiteral("Vertical scroll bar"));
+    scroll_->verticalScrollBar()->setAccessibleDescription(QStringLiteral("Scrolls the picture up and down"));
+    scroll_->viewport()->installEventFilter(this);
+    layout->addWidget(scroll_, 1);
+    buildStatus(layout);
+    connect(picture_, &PictureBox::zoomChanged, this,
+            [this](double z) { zoomLabel_->setText(QStringLiteral("Zoom %1 %").arg(std::lround(z * 100))); });
+
+    // The zoom keys work wherever the focus is in the window.
+    auto addKeys = [this](const QList<QKeySequence>& keys, auto slot) {
+        auto* a = new QAction(this);
+        a->setShortcuts(keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        connect(a, &QAction::triggered, this, slot);
+    };
+    addKeys({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this] { zoomIn(); });
+    addKeys({QKeySequence::ZoomOut}, [this] { zoomOut(); });
+    addKeys({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { zoomToActualSize(); });
+    addKeys({QKeySequence(Qt::CTRL | Qt::Key_9)}, [this] { zoomToFit(); });
+    if (!menu.empty()) addKeys({QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}, [this] { popupMenu(); });
 
     if (menu.empty()) return;
     menu_ = new QMenu(QStringLiteral("Menu"), this);
@@ -44,6 +73,81 @@ PictureWindow::PictureWindow(QWidget* mainWindow, const char* objectName, const 
     connect(picture_, &PictureBox::rightButtonReleased, this, [this](const QPoint& at) { menu_->popup(at); });
 }
 
+void PictureWindow::buildStatus(QLayout* layout) {
+    status_ = new QWidget(this);
+    status_->setObjectName(QStringLiteral("zoomStrip"));
+    auto* row = new QHBoxLayout(status_);
+    row->setContentsMargins(4, 0, 4, 0);
+    row->setSpacing(4);
+    auto button = [this, row](const char* name, const QString& text, const QString& tip, auto slot) {
+        auto* b = new QToolButton(status_);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setText(text);
+        b->setToolTip(tip);
+        b->setAccessibleName(text);
+        b->setAccessibleDescription(tip);
+        b->setAutoRaise(true);
+        row->addWidget(b);
+        connect(b, &QToolButton::clicked, this, slot);
+    };
+    button("CommandZoomFit", QStringLiteral("Fit to Window"), QStringLiteral("Show the whole picture in the window (Ctrl+9)"),
+           [this] { zoomToFit(); });
+    button("CommandZoom100", QStringLiteral("100 %"), QStringLiteral("One picture pixel to one screen pixel (Ctrl+0)"),
+           [this] { zoomToActualSize(); });
+    zoomLabel_ = new QLabel(QStringLiteral("Zoom 100 %"), status_);
+    zoomLabel_->setObjectName(QStringLiteral("labelZoom"));
+    zoomLabel_->setAccessibleName(QStringLiteral("Zoom"));
+    row->addWidget(zoomLabel_);
+    row->addStretch(1);
+    layout->addWidget(status_);
+}
+
+int PictureWindow::statusHeight() const { return status_ ? status_->sizeHint().height() : 0; }
+
+namespace {
+
+// The zoom steps: each a quarter larger than the one before, through 100 %.
+double nextZoom(double z, int direction) {
+    const double step = 1.25;
+    const double k = std::log(z) / std::log(step);
+    const double n = direction > 0 ? std::floor(k + 1e-6) + 1 : std::ceil(k - 1e-6) - 1;
+    return std::pow(step, n);
+}
+
+} // namespace
+
+void PictureWindow::zoomIn() { setZoom(nextZoom(zoom(), 1)); }
+
+void PictureWindow::zoomOut() { setZoom(nextZoom(zoom(), -1)); }
+
+void PictureWindow::zoomToFit() {
+    const QSize picture = picture_->picture().size();
+    if (picture.isEmpty()) return;
+    const QSize room = scroll_->viewport()->size();
+    setZoom(std::min(double(room.width()) / picture.width(), double(room.height()) / picture.height()));
+}
+
+void PictureWindow::popupMenu() {
+    if (!menu_) return;
+    // Over the visible part of the picture, near its top-left corner.
+    const QPoint at = scroll_->viewport()->mapToGlobal(QPoint(8, 8));
+    menu_->popup(at);
+    menu_->setActiveAction(menu_->actions().value(0));
+}
+
+bool PictureWindow::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == scroll_->viewport() && e->type() == QEvent::Wheel) {
+        auto* w = static_cast<QWheelEvent*>(e);
+        if (w->modifiers() & Qt::ControlModifier) {
+            const int dy = w->angleDelta().y();
+            if (dy > 0) zoomIn();
+            if (dy < 0) zoomOut();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}
+
 QAction* PictureWindow::menuAction(const QString& name) const {
     if (!menu_) return nullptr;
     for (QAction* a : menu_->actions())
@@ -53,14 +157,14 @@ QAction* PictureWindow::menuAction(const QString& name) const {
 
 void PictureWindow::fitToPicture() {
     const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QSize room = (s ? s->availableGeometry().size() : QSize(1024, 768)) - QSize(16, 48);
+    const QSize room = (s ? s->availableGeometry().size() : QSize(1024, 768)) - QSize(16, 48 + statusHeight());
     QSize client = picture_->size();
     if (client.width() > room.width() || client.height() > room.height()) {
         const int bar = scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
         client = QSize(std::min(client.width() + bar, std::max(100, room.width())),
                        std::min(client.height() + bar, std::max(100, room.height())));
     }
-    resize(client);
+    resize(client + QSize(0, statusHeight()));
 }
 
 void PictureWindow::placeAt(int left, int top) {
@@ -69,13 +173,19 @@ void PictureWindow::placeAt(int left, int top) {
     if (const QScreen* s = QGuiApplication::primaryScreen()) {
         const QRect avail = s->availableGeometry();
         const int maxW = std::max(100, avail.right() - left - 8);
-        const int maxH = std::max(100, avail.bottom() - top - 40);
+        const int maxH = std::max(100, avail.bottom() - top - 40 - statusHeight());
         if (client.width() > maxW || client.height() > maxH) {
             const int bar = scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
             client = QSize(std::min(client.width() + bar, maxW), std::min(client.height() + bar, maxH));
         }
     }
-    resize(client);
+    resize(client + QSize(0, statusHeight()));
+    // Never placed beyond the screen's available area.
+    if (const QScreen* s = QGuiApplication::primaryScreen()) {
+        const QRect avail = s->availableGeometry();
+        left = std::max(avail.left(), std::min(left, avail.right() - 100));
+        top = std::max(avail.top(), std::min(top, avail.bottom() - 100));
+    }
     move(left, top);
 }
 

@@ -1,6 +1,8 @@
 // The base of every window that shows one picture whole (source, montage and preview windows): a
-// picture box in a scroll area that scrolls when the picture is larger than the screen, an
-// optional context menu built from an action table, and the focus handed back to the main window.
+// picture box in a scroll area that scrolls when the picture is larger than the window, a status
+// strip with the zoom (Fit to Window, 100 %, Ctrl+wheel, Ctrl+plus and Ctrl+minus), an optional
+// context menu built from an action table (also opened by Shift+F10 and the Menu key), and the
+// focus handed back to the main window.
 #pragma once
 
 #include "ui/action_table.h"
@@ -11,8 +13,10 @@
 #include <span>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QScrollArea;
+class QToolButton;
 
 namespace orv {
 
@@ -29,6 +33,19 @@ public:
     QAction* action(Command c) const { return actions_[c]; }
     QAction* menuAction(const QString& name) const;
 
+    // The zoom: the picture box's, shown in the status strip ("Zoom 50 %").
+    double zoom() const { return picture_->zoom(); }
+    void setZoom(double zoom) { picture_->setZoom(zoom); }
+    void zoomIn();
+    void zoomOut();
+    void zoomToActualSize() { setZoom(1); }
+    // The largest zoom at which the whole picture shows in the window as it is now.
+    void zoomToFit();
+    QLabel* zoomStatus() const { return zoomLabel_; }
+    QScrollArea* scrollArea() const { return scroll_; }
+    // Opens the context menu over the picture, as the right mouse button or the keyboard does.
+    void popupMenu();
+
     // The client area for the picture at full size, capped at the screen.
     void fitToPicture();
     // The same, for a window whose top-left corner goes to (left, top): capped at the room there.
@@ -42,13 +59,19 @@ signals:
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     // A menu entry the window handles itself; false hands it on as commandRequested.
     virtual bool handleOwnCommand(Command) { return false; }
 
 private:
+    void buildStatus(QLayout* layout);
+    int statusHeight() const;
+
     QScrollArea* scroll_;
     PictureBox* picture_;
+    QWidget* status_ = nullptr;
+    QLabel* zoomLabel_ = nullptr;
     QMenu* menu_ = nullptr;
     ActionSet actions_;
 };

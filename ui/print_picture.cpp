@@ -10,6 +10,8 @@
 #include <QPrinter>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace orv {
 
 namespace {
@@ -34,6 +36,14 @@ std::string printerLabel(const QPrinter& printer) {
     return printer.printerName().toStdString();
 }
 
+// The picture scaled by one factor so that it fits `box`, centred in it: never stretched.
+QRectF fittedInto(const QRectF& box, QSize picture) {
+    if (picture.width() <= 0 || picture.height() <= 0) return box;
+    const double scale = std::min(box.width() / picture.width(), box.height() / picture.height());
+    const double w = scale * picture.width(), h = scale * picture.height();
+    return QRectF(box.x() + (box.width() - w) / 2, box.y() + (box.height() - h) / 2, w, h);
+}
+
 } // namespace
 
 QRectF printedRectTwips(PrintSize size, QSize picturePixels, PageTwips page, int twipsPerPixelX, int twipsPerPixelY) {
@@ -41,10 +51,14 @@ QRectF printedRectTwips(PrintSize size, QSize picturePixels, PageTwips page, int
     case PrintSize::Natural:
         return QRectF(0, 0, double(picturePixels.width()) * twipsPerPixelX,
                       double(picturePixels.height()) * twipsPerPixelY);
-    case PrintSize::FitToPage:
-        return QRectF(0, 0, 0.95 * double(page.width), 0.95 * double(page.height));
+    case PrintSize::FitToPage: {
+        // 95 % of the page, centred on it.
+        const QRectF box(0.025 * double(page.width), 0.025 * double(page.height), 0.95 * double(page.width),
+                         0.95 * double(page.height));
+        return fittedInto(box, picturePixels);
+    }
     case PrintSize::HalfPage:
-        return QRectF(0, 0, double(page.width) / 2, double(page.height) / 2);
+        return fittedInto(QRectF(0, 0, double(page.width) / 2, double(page.height) / 2), picturePixels);
     }
     return {};
 }

@@ -35,8 +35,9 @@ struct PageTwips {
 };
 
 // Where the picture goes on the page, in twips from the top-left corner. The two scaled sizes
-// stretch the picture to exactly that size (its proportions are not kept). `twipsPerPixelX/Y`
-// are the screen's, which give the natural size.
+// scale the picture by one factor until it fits (95 % of the page, centred on it; the top-left
+// quarter of the page, centred in it), never stretching it. `twipsPerPixelX/Y` are the screen's,
+// which give the natural size.
 QRectF printedRectTwips(PrintSize size, QSize picturePixels, PageTwips page, int twipsPerPixelX, int twipsPerPixelY);
 
 // The printer's page rectangle (the area it can print, whose corner is the origin) in twips.

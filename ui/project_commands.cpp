@@ -41,7 +41,9 @@ void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
         const std::string project = completedProjectName(trimBlanks(c_.dialog.FileName.toStdString()));
         if (project.empty()) return;
         BusyCursor busy;
-        c_.session.saveProject(MontageChoice{fromMain ? std::nullopt : window->comparison()}, project);
+        const MontageChoice which{fromMain ? std::nullopt : window->comparison()};
+        c_.session.saveProject(which, project);
+        c_.session.montageKept(which);
         c_.view.addRecentFile(projectRecentEntry(project));
     } catch (...) {
         c_.reportError(routine);

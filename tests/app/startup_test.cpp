@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QAction>
 #include <QLineEdit>
 #include <QTest>
 
@@ -182,6 +183,44 @@ TEST(Startup, LoadImagesRunsTheLoadWhileTheMainWindowLoadsInsideTheSplash) {
     rig.start({}, hooks);
     EXPECT_EQ(order, (std::vector<std::string>{"splash up", "series loaded", "splash closed", "montage window"}));
     EXPECT_FALSE(rig.state.startupFlag);
+}
+
+// The last series is named in the box at every start but loaded only when the preferences ask.
+class StartupLoadImages : public ::testing::TestWithParam<int> {};
+
+TEST_P(StartupLoadImages, DecidesWhetherTheLastSeriesLoads) {
+    StartupRig rig;
+    rig.files.writeSeries("last", 1, 3);
+    rig.pref("filename", rig.files.path("last01.bmp"));
+    rig.pref("Load images", std::to_string(GetParam()));
+    rig.start({});
+    rig.waitForFirstLoad();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(rig.box(), rig.files.path("last01.bmp"));
+    EXPECT_EQ(rig.state.series.imageCount, GetParam() ? 3 : 0);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    // Start-up is over: a series the user asks for that is not there is said.
+    rig.form->textFileName()->setText(QString::fromStdString(rig.files.path("gone01.bmp")));
+    rig.form->loadCommand();
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, StartupLoadImages, ::testing::Values(0, 1),
+                         [](const auto& info) { return info.param ? std::string("ticked") : std::string("not_ticked"); });
+
+TEST(Startup, TheMethodChosenInTheMenuComesBackWithTheAlignment) {
+    {
+        StartupRig rig;
+        rig.start({});
+        rig.form->mnusimpleCol(5)->trigger();
+        rig.form->action(Command::AlignImages)->trigger();
+        const std::string ini = rig.state.preferences.path();
+        StartupRig again;
+        again.state.preferences = ProfileFile(ini);
+        again.start({});
+        EXPECT_EQ(again.form->montageMethod(), 5);
+        EXPECT_TRUE(again.form->action(Command::AlignImages)->isChecked());
+    }
 }
 
 TEST(Startup, ResolutionOptionLaysTheMainWindowOutForThatScreen) {

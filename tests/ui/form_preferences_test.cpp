@@ -135,12 +135,13 @@ TEST(PreferencesDialog, IsFilledFromTheFileAndTheValuesHeldInMemory) {
     EXPECT_EQ(text(f.TextSmooth(2)), "1.5");   // and does not write that back over the box
 }
 
-TEST(PreferencesDialog, WithoutAFileShowsMethod0IncrementZeroBlackAndTheResetSensitivities) {
+// A new profile shows the increment the main window starts with (at least 10), not the key's 0.
+TEST(PreferencesDialog, WithoutAFileShowsMethod0TheIncrementInUseBlackAndTheResetSensitivities) {
     PreferencesRig rig;
     rig.holdAsStartupReads();
     FormPreferences& f = rig.open();
     EXPECT_TRUE(f.OptionMontageMethod(0)->isChecked());
-    EXPECT_EQ(text(f.Text1()), "0");
+    EXPECT_EQ(text(f.Text1()), "10");
     EXPECT_EQ(f.swatchColor(), 0u);
     EXPECT_FALSE(f.CheckAutoSmooth()->isChecked());
     const std::array<const char*, 4> shown = {"90", "10", "1", "60"};
@@ -189,7 +190,7 @@ TEST_P(PreferencesControls, CarryTheirCaptionAndTooltip) {
     EXPECT_EQ(w->toolTip().toStdString(), GetParam().tooltip);
 }
 
-constexpr const char* kSmoothingTip = "Set the default increment size";
+constexpr const char* kSmoothingTip = "Set how much detailed areas count against background areas (1 to 100)";
 constexpr const char* kCreatedFromTip =
     "When you create a Montages do you want want to see which pictures the final picture was created from?";
 
@@ -209,7 +210,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "You can find an image file with Windows Explorer and right click it to start Orvanta.    "
                     "Older Windows versions have been known to have problems with MS Office toolbar with this option"},
         ControlCase{"Frame2", "Smoothing Method", ""},
-        ControlCase{"CheckAutoSmooth", "Automatically smooth the Montage when created", kCreatedFromTip},
+        ControlCase{"CheckAutoSmooth", "Automatically smooth the Montage when created",
+                    "Smooth every new Montage automatically as soon as it is made"},
         ControlCase{"LabelSmooth_0", "Sensitivity to swap based on improved smoothness", ""},
         ControlCase{"LabelSmooth_3", "Sensitivity to replace regardless of focus", ""},
         ControlCase{"TextSmooth_2", nullptr, kSmoothingTip},
@@ -218,7 +220,9 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"LabelColor", "Current Offset color", ""},
         ControlCase{"PictureColor", nullptr, "Set the default color for the Offset Targets"},
         ControlCase{"CommandColor", "Change Target Color", "Set the default color for the Offset Targets"},
-        ControlCase{"CommandOK", "OK", "Press here to save changes and return to Orvanta"}),
+        ControlCase{"CommandOK", "OK", "Press here to save changes and return to Orvanta"},
+        ControlCase{"CommandCancel", "Cancel", "Press here to return to Orvanta without saving the changes"},
+        ControlCase{"LabelEditor", "Image &editor", ""}),
     [](const auto& info) { return std::string(info.param.objectName); });
 
 // --- box and scroll bar ---------------------------------------------------------------------------

@@ -260,6 +260,7 @@ struct SeriesFailure {
     const char* typed; // relative to the rig's folder
     Prompt prompt;
     bool addedToRecent;
+    const char* failingFile = nullptr; // the file the message's details name
 };
 
 class SeriesFailures : public ::testing::TestWithParam<SeriesFailure> {};
@@ -270,10 +271,15 @@ TEST_P(SeriesFailures, AreReportedAndMakeNoMontage) {
     writeTexturedSeries(rig.files, "bad", 1, QSize(20, 20));
     rig.files.writeText("bad02.bmp", "this is not a picture");
     rig.files.writeText("plain.bmp", "x");
+    rig.files.writeText("junk01.bmp", "not a picture either");
     rig.state.recent.add(rig.files.path("gone01.bmp"), rig.state.preferences);
     EXPECT_FALSE(rig.make(rig.files.path(c.typed)).made);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_EQ(rig.prompter.shown[0], c.prompt);
+    // The message's text stays; its details name the file that did not load.
+    Prompt shown = rig.prompter.shown[0];
+    EXPECT_EQ(shown.details, c.failingFile ? rig.files.path(c.failingFile) : "");
+    shown.details.clear();
+    EXPECT_EQ(shown, c.prompt);
     EXPECT_EQ(rig.state.recent.caption(0) == rig.files.path(c.typed), c.addedToRecent);
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
@@ -282,7 +288,12 @@ INSTANTIATE_TEST_SUITE_P(
     Series, SeriesFailures,
     ::testing::Values(
         SeriesFailure{"InvalidPicture", "bad01.bmp",
-                      Prompt{PromptIcon::Critical, PromptButtons::Ok, kInvalidPictureText, kInvalidPictureTitle}, true},
+                      Prompt{PromptIcon::Critical, PromptButtons::Ok, kInvalidPictureText, kInvalidPictureTitle}, true,
+                      "bad02.bmp"},
+        // A first file that does not load is no series: its name stays out of the recent list.
+        SeriesFailure{"InvalidFirstPicture", "junk01.bmp",
+                      Prompt{PromptIcon::Critical, PromptButtons::Ok, kInvalidPictureText, kInvalidPictureTitle}, false,
+                      "junk01.bmp"},
         SeriesFailure{"NoDigit", "plain.bmp",
                       Prompt{PromptIcon::Critical, PromptButtons::Ok,
                              "You must have a number as the last letter in the file name,  eg "

@@ -6,6 +6,7 @@
 
 #include "output/bgr_image.h"
 #include "output/gif_encoder.h"
+#include "ui/image_editor.h"
 #include "ui/form_preferences.h"
 #include "smoothing/smoothing_pass.h"
 #include "ui/help_window.h"
@@ -65,15 +66,20 @@ TEST(PictureCommands, ClipboardAndEditorGetThePicturesPixels) {
     rig.form->action(Command::CopyMontage)->trigger();
     EXPECT_TRUE(samePixels(rig.montage, QGuiApplication::clipboard()->image()));
 
+    // The editor of the preferences gets the file.
     QString opened;
-    setShellOpener([&](const QUrl& url) {
-        opened = url.toLocalFile();
+    std::string program;
+    rig.state.preferences.write(kPreferencesSection, kEditorPreferenceKey, "painter --open %f");
+    setEditorStarter([&](const ProgramStart& s) {
+        program = s.program;
+        opened = QString::fromStdString(s.arguments.back());
         return true;
     });
     // A source window's own entry opens its picture, not the montage.
     FormPicture* second = rig.form->windows().existingSourceWindow(2);
     second->action(Command::PictureEditor)->trigger();
-    setShellOpener({});
+    setEditorStarter({});
+    EXPECT_EQ(program, "painter");
     ASSERT_FALSE(opened.isEmpty());
     EXPECT_TRUE(samePixels(second->PictureFile()->picture(), QImage(opened)));
     EXPECT_TRUE(rig.prompter.shown.empty());

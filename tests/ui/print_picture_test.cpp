@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 
 using namespace orv;
@@ -97,15 +98,49 @@ TEST_P(PrintSizes, OfAThousandByFiveHundredPictureOnALetterPage) {
     EXPECT_DOUBLE_EQ(page.drawn[0].y(), c.drawn.y());
     EXPECT_NEAR(page.drawn[0].width(), c.drawn.width(), 1e-6);
     EXPECT_NEAR(page.drawn[0].height(), c.drawn.height(), 1e-6);
-    EXPECT_EQ(page.sizes[0], QSize(1000, 500)); // the whole picture, stretched
+    EXPECT_EQ(page.sizes[0], QSize(1000, 500)); // the whole picture
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Table, PrintSizes,
-    ::testing::Values(SizeCase{"fit_to_page_in_twips", PrintSize::FitToPage, 1440, QRectF(0, 0, 11628, 15048)},
-                      SizeCase{"half_page_in_twips", PrintSize::HalfPage, 1440, QRectF(0, 0, 6120, 7920)},
+    ::testing::Values(SizeCase{"fit_to_page_in_twips", PrintSize::FitToPage, 1440, QRectF(306, 5013, 11628, 5814)},
+                      SizeCase{"half_page_in_twips", PrintSize::HalfPage, 1440, QRectF(0, 2430, 6120, 3060)},
                       SizeCase{"natural_at_15_twips_per_pixel", PrintSize::Natural, 1440, QRectF(0, 0, 15000, 7500)},
                       SizeCase{"natural_at_600_dpi", PrintSize::Natural, 600, QRectF(0, 0, 6250, 3125)}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+struct ShapeCase {
+    const char* label;
+    PrintSize size;
+    QSize picture;
+    PageTwips page;
+};
+
+class PrintShapes : public ::testing::TestWithParam<ShapeCase> {};
+
+// The scaled sizes keep the picture's proportions, touch the box on one side and stay inside it,
+// centred.
+TEST_P(PrintShapes, KeepProportionsAndStayCentredInTheirBox) {
+    const ShapeCase& c = GetParam();
+    const QRectF r = printedRectTwips(c.size, c.picture, c.page, 15, 15);
+    const double W = double(c.page.width), H = double(c.page.height);
+    const QRectF box = c.size == PrintSize::FitToPage ? QRectF(0.025 * W, 0.025 * H, 0.95 * W, 0.95 * H)
+                                                      : QRectF(0, 0, W / 2, H / 2);
+    EXPECT_NEAR(r.width() / r.height(), double(c.picture.width()) / c.picture.height(), 1e-9);
+    EXPECT_TRUE(std::abs(r.width() - box.width()) < 1e-6 || std::abs(r.height() - box.height()) < 1e-6);
+    EXPECT_LE(r.width(), box.width() + 1e-6);
+    EXPECT_LE(r.height(), box.height() + 1e-6);
+    EXPECT_NEAR(r.center().x(), box.center().x(), 1e-6);
+    EXPECT_NEAR(r.center().y(), box.center().y(), 1e-6);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, PrintShapes,
+    ::testing::Values(ShapeCase{"landscape_4_3_on_portrait_page", PrintSize::FitToPage, QSize(4000, 3000), PageTwips{12240, 15840}},
+                      ShapeCase{"portrait_on_landscape_page", PrintSize::FitToPage, QSize(300, 900), PageTwips{15840, 12240}},
+                      ShapeCase{"tiny_square_grows", PrintSize::FitToPage, QSize(3, 3), PageTwips{12240, 15840}},
+                      ShapeCase{"half_page_landscape", PrintSize::HalfPage, QSize(4000, 3000), PageTwips{12240, 15840}},
+                      ShapeCase{"half_page_tall", PrintSize::HalfPage, QSize(100, 1000), PageTwips{12240, 15840}}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct TargetCase {

@@ -4,6 +4,7 @@
 
 #include "ui/clipboard_editor.h"
 #include "ui/help_window.h"
+#include "ui/image_editor.h"
 #include "ui/pselect.h"
 
 #include <QClipboard>
@@ -131,17 +132,25 @@ TEST(Clipboard, HoldsThePictureWhole) {
 class Editor : public ::testing::Test {
 protected:
     void SetUp() override {
-        setShellOpener([this](const QUrl& url) {
-            opened.push_back(url);
+        setEditorStarter([this](const ProgramStart& s) {
+            started.push_back(s);
+            if (!s.arguments.empty()) opened.push_back(QUrl::fromLocalFile(QString::fromStdString(s.arguments.back())));
             return opens;
         });
+        setDefaultPngLookup([this] { return defaultPng; });
     }
-    void TearDown() override { setShellOpener({}); }
+    void TearDown() override {
+        setEditorStarter({});
+        setDefaultPngLookup({});
+    }
 
     OutputFolder out;
     RecordingPrompter prompter;
+    std::vector<ProgramStart> started;
     std::vector<QUrl> opened;
     bool opens = true;
+    std::optional<DesktopEntry> defaultPng;
+    const std::string editor = "paintbox --new-window %f";
     QImage picture = noisyPicture(30, 20);
 };
 
@@ -149,7 +158,7 @@ TEST_F(Editor, GetsABmpWithThePicturesPixelsKeptUntilTheProgramEnds) {
     QString handed;
     {
         EditorFiles files;
-        ASSERT_TRUE(openPictureInEditor(picture, files, prompter));
+        ASSERT_TRUE(openPictureInEditor(picture, files, prompter, editor));
         ASSERT_EQ(opened.size(), 1u);
         ASSERT_TRUE(opened[0].isLocalFile());
         handed = opened[0].toLocalFile();
@@ -169,8 +178,8 @@ TEST_F(Editor, AFileTheUserSavedIntoIsKept) {
     std::vector<std::string> paths;
     {
         EditorFiles files;
-        openPictureInEditor(picture, files, prompter);
-        openPictureInEditor(picture, files, prompter);
+        openPictureInEditor(picture, files, prompter, editor);
+        openPictureInEditor(picture, files, prompter, editor);
         paths = files.paths();
         ASSERT_EQ(paths.size(), 2u);
         QFile edited(QString::fromStdString(paths[1]));
@@ -181,13 +190,63 @@ TEST_F(Editor, AFileTheUserSavedIntoIsKept) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(paths[1])));
 }
 
-TEST_F(Editor, NoApplicationForBmpIsReported) {
+TEST_F(Editor, TheEditorThatCannotStartIsReportedWithTheFile) {
     opens = false;
     EditorFiles files;
-    EXPECT_FALSE(openPictureInEditor(picture, files, prompter));
+    EXPECT_FALSE(openPictureInEditor(picture, files, prompter, editor));
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0].icon, PromptIcon::Exclamation);
     EXPECT_NE(prompter.shown[0].text.find(files.paths().at(0)), std::string::npos);
+    EXPECT_NE(prompter.shown[0].text.find("paintbox"), std::string::npos);
 }
+
+// Which program gets the file: the preference, else the default PNG application unless it is
+// Orvanta, else nobody (and no file is written).
+struct EditorCase {
+    const char* label;
+    std::string preference;
+    std::optional<DesktopEntry> defaultPng;
+    std::string program;                 // empty: no editor
+    std::vector<std::string> beforeFile; // the arguments before the file
+};
+
+class EditorChoice : public Editor, public ::testing::WithParamInterface<EditorCase> {};
+
+TEST_P(EditorChoice, StartsTheRightProgramOrSaysThereIsNone) {
+    const EditorCase& c = GetParam();
+    defaultPng = c.defaultPng;
+    EditorFiles files;
+    const bool ok = openPictureInEditor(picture, files, prompter, c.preference);
+    if (c.program.empty()) {
+        EXPECT_FALSE(ok);
+        EXPECT_TRUE(started.empty());
+        EXPECT_TRUE(files.paths().empty());
+        EXPECT_EQ(prompter.shown, (std::vector<Prompt>{{PromptIcon::Exclamation, PromptButtons::Ok, kNoEditorText, kEditorTitle}}));
+        return;
+    }
+    ASSERT_TRUE(ok);
+    ASSERT_EQ(started.size(), 1u);
+    EXPECT_EQ(started[0].program, c.program);
+    std::vector<std::string> expected = c.beforeFile;
+    expected.push_back(files.paths().at(0));
+    EXPECT_EQ(started[0].arguments, expected);
+}
+
+const DesktopEntry kGimp{"org.gimp.GIMP.desktop", "[Desktop Entry]\nName=GIMP\nExec=gimp-2.10 --no-splash %F\n"};
+const DesktopEntry kViewerF{"viewer.desktop", "[Desktop Action New]\nExec=wrong\n[Desktop Entry]\nExec=\"/opt/my viewer/bin/view\" -i %i %f\n"};
+const DesktopEntry kOurs{"com.brindlemoor.orvanta.desktop", "[Desktop Entry]\nExec=orvanta %f\n"};
+const DesktopEntry kOursRenamed{"local-copy.desktop", "[Desktop Entry]\nExec=/usr/bin/orvanta %f\n"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, EditorChoice,
+    ::testing::Values(EditorCase{"preference_with_placeholder", "krita --nosplash %f", kGimp, "krita", {"--nosplash"}},
+                      EditorCase{"preference_without_placeholder_gets_the_file_last", "pinta", std::nullopt, "pinta", {}},
+                      EditorCase{"quoted_program", "\"/opt/paint box/paint\" %f", std::nullopt, "/opt/paint box/paint", {}},
+                      EditorCase{"default_png_application", "", kGimp, "gimp-2.10", {"--no-splash"}},
+                      EditorCase{"default_with_path_field_code_and_actions", "  ", kViewerF, "/opt/my viewer/bin/view", {"-i"}},
+                      EditorCase{"our_own_entry_is_no_editor", "", kOurs, "", {}},
+                      EditorCase{"our_program_under_another_entry_name", "", kOursRenamed, "", {}},
+                      EditorCase{"nothing_at_all", "", std::nullopt, "", {}}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

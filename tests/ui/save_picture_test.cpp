@@ -7,6 +7,7 @@
 #include "output/bmp_writer.h"
 #include "output/gif_encoder.h"
 #include "output/save_names.h"
+#include "ui/image_editor.h"
 #include "ui/clipboard_editor.h"
 #include "ui/form_gif.h"
 #include "ui/help_window.h"
@@ -256,9 +257,9 @@ TEST_P(MontageGuards, OnlySaySoWithoutAMontage) {
     rig.dialogs->chooseFile(out.path("m.bmp"));
     QGuiApplication::clipboard()->setText(QStringLiteral("untouched"));
     bool opened = false;
-    setShellOpener([&](const QUrl&) { return opened = true; });
+    setEditorStarter([&](const ProgramStart&) { return opened = true; });
     c.command(false, PictureSource{noisyPicture(4, 4), QStringLiteral("Montage -- /p/m.bmp"), QSize(9, 9)}, rig, files);
-    setShellOpener({});
+    setEditorStarter({});
     EXPECT_TRUE(rig.dialogs->requests.empty());
     EXPECT_FALSE(opened);
     EXPECT_TRUE(files.paths().empty());
@@ -289,7 +290,7 @@ INSTANTIATE_TEST_SUITE_P(
                   "You have not got a Montage image to copy."},
         GuardCase{"edit",
                   [](bool v, const PictureSource& s, DialogRig& r, EditorFiles& f) {
-                      openMontageInEditor(v, s.picture, f, r.prompter);
+                      openMontageInEditor(v, s.picture, f, r.prompter, "editor %f");
                   },
                   "You have not got a Montage image to edit."}),
     [](const auto& info) { return std::string(info.param.label); });

@@ -1,0 +1,437 @@
+// The desktop program keeps a user's work and shows what it does: the question before an unsaved
+// montage is thrown away, the progress strip and Cancel, the zoom of the picture windows, windows
+// that fit the screen, the map as text, and preferences that say what the program uses.
+#include "montage_fixture.h"
+
+#include "ui/form_preferences.h"
+#include "ui/montage_windows.h"
+#include "ui/output_commands.h"
+#include "ui/run_progress.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QTimer>
+#include <QToolButton>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+using namespace orv;
+using namespace orv::testing;
+
+namespace {
+
+const Prompt kUnsaved{PromptIcon::Question, PromptButtons::YesNoCancel, kUnsavedMontageText, kUnsavedMontageTitle};
+
+struct WorkRig : MontageRig {
+    std::string first, second;
+    WorkRig() {
+        writeTexturedSeries(files, "wrk", 3, QSize(64, 48));
+        writeTexturedSeries(files, "oth", 2, QSize(40, 30));
+        first = files.path("wrk01.bmp");
+        second = files.path("oth01.bmp");
+    }
+    void makeFirst() {
+        ASSERT_TRUE(make(first).made);
+        prompter.shown.clear();
+    }
+    int asked() const {
+        int n = 0;
+        for (const Prompt& p : prompter.shown) n += p == kUnsaved;
+        return n;
+    }
+};
+
+// --- protect work ---------------------------------------------------------------------------------
+
+// Each command that would throw the montage away asks first; Cancel keeps everything.
+struct DiscardCase {
+    const char* label;
+    std::function<void(WorkRig&)> command;
+};
+
+class DiscardingCommands : public ::testing::TestWithParam<DiscardCase> {};
+
+TEST_P(DiscardingCommands, AskFirstAndCancelKeepsTheSeriesAndTheMontage) {
+    WorkRig rig;
+    rig.makeFirst();
+    rig.state.recent.add(rig.second, rig.state.preferences);
+    rig.form->fillRecentFiles();
+    const QImage before = rig.montagePicture();
+    rig.form->textFileName()->setText(QString::fromStdString(rig.second));
+    rig.dialogs->chooseFile(QString::fromStdString(rig.second)); // for Browse
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    GetParam().command(rig);
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.montagePicture(), before);
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, DiscardingCommands,
+    ::testing::Values(DiscardCase{"load", [](WorkRig& r) { r.form->action(Command::Load)->trigger(); }},
+                      DiscardCase{"browse", [](WorkRig& r) { r.form->action(Command::Browse)->trigger(); }},
+                      DiscardCase{"recent_entry", [](WorkRig& r) { r.form->mnuRecentFile(0)->trigger(); }},
+                      DiscardCase{"open_project", [](WorkRig& r) { r.form->action(Command::OpenProject)->trigger(); }}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ProtectWork, NoGoesOnAndANewSeriesLoads) {
+    WorkRig rig;
+    rig.makeFirst();
+    rig.form->textFileName()->setText(QString::fromStdString(rig.second));
+    rig.prompter.answerNext(PromptAnswer::No);
+    rig.form->action(Command::Load)->trigger();
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+}
+
+TEST(ProtectWork, YesSavesTheMontageFirstAndThenGoesOn) {
+    WorkRig rig;
+    rig.makeFirst();
+    const std::string saved = rig.files.path("kept.bmp");
+    rig.dialogs->chooseFile(QString::fromStdString(saved));
+    rig.form->textFileName()->setText(QString::fromStdString(rig.second));
+    rig.prompter.answerNext(PromptAnswer::Yes);
+    rig.form->action(Command::Load)->trigger();
+    EXPECT_EQ(QImage(QString::fromStdString(saved)).convertToFormat(QImage::Format_RGB888).size(), QSize(64, 48));
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+    EXPECT_FALSE(rig.state.montage.main().unsaved);
+}
+
+TEST(ProtectWork, YesWhoseSaveIsCancelledStays) {
+    WorkRig rig;
+    rig.makeFirst();
+    rig.dialogs->cancel();
+    rig.form->textFileName()->setText(QString::fromStdString(rig.second));
+    rig.prompter.answerNext(PromptAnswer::Yes);
+    rig.form->action(Command::Load)->trigger();
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+}
+
+// Saving, copying, printing or handing to the editor keeps the montage: nothing more is asked.
+TEST(ProtectWork, ACopiedMontageIsNotAskedAboutButASmoothedOneIsAgain) {
+    WorkRig rig;
+    rig.makeFirst();
+    rig.form->action(Command::CopyMontage)->trigger();
+    EXPECT_FALSE(rig.state.montage.main().unsaved);
+    rig.form->action(Command::Smooth)->trigger();
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+    rig.form->action(Command::CopyMontage)->trigger();
+    rig.prompter.shown.clear();
+    rig.form->textFileName()->setText(QString::fromStdString(rig.second));
+    rig.form->action(Command::Load)->trigger();
+    EXPECT_EQ(rig.asked(), 0);
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+}
+
+TEST(ProtectWork, ExitAsksCancelKeepsTheProgramNoExits) {
+    WorkRig rig;
+    rig.makeFirst();
+    rig.form->show();
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::Exit)->trigger();
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_TRUE(rig.form->isVisible());
+    EXPECT_EQ(rig.quits, 0);
+    EXPECT_FALSE(rig.state.montage.main().empty());
+
+    rig.prompter.answerNext(PromptAnswer::No);
+    rig.form->action(Command::Exit)->trigger();
+    EXPECT_EQ(rig.asked(), 2);
+    EXPECT_FALSE(rig.form->isVisible());
+    EXPECT_EQ(rig.quits, 1);
+}
+
+TEST(ProtectWork, ExitWithoutAMontageAsksNothing) {
+    WorkRig rig;
+    rig.form->show();
+    rig.form->action(Command::Exit)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_EQ(rig.quits, 1);
+}
+
+TEST(ProtectWork, ALoadWhoseFirstFileIsMissingLeavesSeriesWindowsAndMontage) {
+    WorkRig rig;
+    rig.makeFirst();
+    rig.form->action(Command::CopyMontage)->trigger(); // kept: no question
+    const QImage before = rig.montagePicture();
+    rig.form->textFileName()->setText(QString::fromStdString(rig.files.path("typo01.bmp")));
+    rig.form->action(Command::Load)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, kMissingFileText);
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_EQ(rig.visibleSourceWindows(), 3);
+    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.montagePicture(), before);
+}
+
+// --- progress and Cancel ---------------------------------------------------------------------------
+
+TEST(RunProgressStrip, ShowsThePhaseWhileACommandRunsAndGoesAfterwards) {
+    WorkRig rig;
+    RunProgress* strip = rig.form->runProgress();
+    QStringList phases;
+    int largestTotal = 0;
+    std::function<void()> watch = [&] {
+        if (!rig.form->commandRunning()) return;
+        phases << strip->phaseLabel()->text();
+        largestTotal = std::max(largestTotal, strip->bar()->maximum());
+        QTimer::singleShot(1, rig.form.get(), watch);
+    };
+    QTimer::singleShot(0, rig.form.get(), watch);
+    rig.form->action(Command::AlignImages)->setChecked(true);
+    rig.form->textFileName()->setText(QString::fromStdString(rig.first));
+    rig.form->TextIncrement()->setText(QStringLiteral("10"));
+    rig.form->CommandGo()->click();
+    EXPECT_TRUE(strip->isHidden());
+    EXPECT_FALSE(phases.isEmpty());
+    EXPECT_TRUE(phases.filter(QStringLiteral("Reading")).size() + phases.filter(QStringLiteral("Aligning")).size() +
+                    phases.filter(QStringLiteral("Fusing")).size() >
+                0)
+        << phases.join(',').toStdString();
+    EXPECT_GT(largestTotal, 0);
+    EXPECT_EQ(phaseText(RunPhase::Aligning), "Aligning");
+}
+
+// Cancel stops the run at the next picture or row: the earlier montage, its record and its map
+// stay, nothing is said, and the next run works.
+struct StopCase {
+    const char* label;
+    bool align;
+    int method; // 0: 3D Color Space, 5: Pyramid
+    bool escape; // Esc instead of the button
+};
+
+class CancelRun : public ::testing::TestWithParam<StopCase> {};
+
+TEST_P(CancelRun, KeepsTheEarlierMontageAndShowsNothingHalfMade) {
+    const StopCase& c = GetParam();
+    WorkRig rig;
+    rig.form->setMontageMethod(c.method);
+    rig.form->action(Command::AlignImages)->setChecked(c.align);
+    rig.form->show();
+    rig.makeFirst();
+    const QImage before = rig.montagePicture();
+    const std::string map = rig.state.montage.main().map;
+    const std::string properties = rig.state.montage.main().properties;
+
+    if (c.escape) {
+        rig.form->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+    }
+    QTimer::singleShot(0, rig.form.get(), [&] {
+        ASSERT_FALSE(rig.form->runProgress()->isHidden());
+        // Esc works in whichever window of the program is active.
+        if (c.escape) QTest::keyClick(QApplication::activeWindow() ? QApplication::activeWindow() : rig.form.get(), Qt::Key_Escape);
+        else rig.form->runProgress()->cancelButton()->click();
+    });
+    const MakeOutcome out = rig.make(rig.first, "12");
+    EXPECT_FALSE(out.made);
+    EXPECT_TRUE(out.stopped);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_EQ(rig.state.montage.main().map, map);
+    EXPECT_EQ(rig.state.montage.main().properties, properties);
+    EXPECT_EQ(rig.montagePicture(), before);
+    EXPECT_EQ(rig.map(), map);
+    EXPECT_TRUE(rig.form->runProgress()->isHidden());
+    EXPECT_TRUE(rig.form->CommandGo()->isEnabled());
+
+    // Nothing is asked any more: the next run goes through.
+    const MakeOutcome again = rig.make(rig.first, "12");
+    EXPECT_TRUE(again.made);
+    EXPECT_NE(rig.state.montage.main().map, map);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, CancelRun,
+                         ::testing::Values(StopCase{"block_method_button", false, 0, false},
+                                           StopCase{"pyramid_with_alignment_button", true, 5, false},
+                                           StopCase{"block_method_escape", false, 0, true}),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+TEST(CancelRun, ALoadStoppedKeepsThePicturesReadSoFar) {
+    WorkRig rig;
+    rig.form->textFileName()->setText(QString::fromStdString(rig.first));
+    QTimer::singleShot(0, rig.form.get(), [&] { rig.form->runProgress()->requestStop(); });
+    rig.form->action(Command::Load)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_GE(rig.state.series.imageCount, 1);
+    EXPECT_LT(rig.state.series.imageCount, 3);
+    EXPECT_EQ(rig.visibleSourceWindows(), rig.state.series.imageCount);
+}
+
+// --- zoom -------------------------------------------------------------------------------------------
+
+TEST(PictureZoom, TheOneMappingFollowsTheZoomAndTheBoxTakesTheScaledSize) {
+    PictureBox box;
+    QImage picture(40, 30, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    box.setPicture(picture);
+    EXPECT_EQ(box.size(), QSize(40, 30));
+    EXPECT_EQ(box.toPicture(QPointF(10, 6)), QPointF(10, 6));
+    box.setZoom(2);
+    EXPECT_EQ(box.size(), QSize(80, 60));
+    EXPECT_EQ(box.toPicture(QPointF(10, 6)), QPointF(5, 3));
+    EXPECT_EQ(box.toBox(QRect(1, 2, 3, 4)), QRect(2, 4, 6, 8));
+    box.setZoom(0.5);
+    EXPECT_EQ(box.size(), QSize(20, 15));
+    EXPECT_EQ(box.toBox(QRectF(10, 10, 4, 4)), QRectF(5, 5, 2, 2));
+    // Round trip: a picture point shows where the mouse finds it again.
+    const QRectF shown = box.toBox(QRectF(12, 8, 0, 0));
+    EXPECT_EQ(box.toPicture(shown.topLeft()), QPointF(12, 8));
+    box.setZoom(1000);
+    EXPECT_EQ(box.zoom(), PictureBox::kMaxZoom);
+}
+
+TEST(PictureZoom, PaintsThePictureAtTheZoom) {
+    PictureBox box;
+    QImage picture(4, 2, QImage::Format_RGB32);
+    picture.fill(Qt::blue);
+    picture.setPixel(0, 0, qRgb(255, 0, 0));
+    box.setPicture(picture);
+    box.setZoom(4);
+    const QImage painted = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(painted.size(), QSize(16, 8));
+    EXPECT_EQ(painted.pixel(3, 3), qRgb(255, 0, 0)); // picture pixel (0, 0), four screen pixels wide
+    EXPECT_EQ(painted.pixel(4, 0), qRgb(0, 0, 255));
+    EXPECT_EQ(painted.pixel(15, 7), qRgb(0, 0, 255));
+}
+
+TEST(PictureZoom, KeysWheelAndButtonsZoomTheWindowAndItsStatusSaysSoTheCaptionStays) {
+    WorkRig rig;
+    rig.makeFirst();
+    FormMontagePicture* w = rig.form->windows().montageWindow();
+    const QString caption = w->windowTitle();
+    EXPECT_EQ(w->zoomStatus()->text(), "Zoom 100 %");
+    w->zoomIn();
+    EXPECT_EQ(w->zoomStatus()->text(), "Zoom 125 %");
+    w->zoomOut();
+    w->zoomOut();
+    EXPECT_EQ(w->zoomStatus()->text(), "Zoom 80 %");
+    EXPECT_EQ(w->PictureFile()->size(), QSize(51, 38));
+
+    // Ctrl+wheel over the picture.
+    QWheelEvent up(QPointF(5, 5), w->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, 120), Qt::NoButton,
+                   Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w->scrollArea()->viewport(), &up);
+    EXPECT_DOUBLE_EQ(w->zoom(), 1.0);
+
+    // Fit to Window: the whole picture in the window as it is.
+    w->resize(40, 60);
+    w->show();
+    w->findChild<QToolButton*>(QStringLiteral("CommandZoomFit"))->click();
+    const QSize room = w->scrollArea()->viewport()->size();
+    EXPECT_LE(w->PictureFile()->width(), room.width());
+    EXPECT_LE(w->PictureFile()->height(), room.height());
+    // It touches the window on one side.
+    EXPECT_TRUE(room.width() - w->PictureFile()->width() <= 1 || room.height() - w->PictureFile()->height() <= 1)
+        << room.width() << "x" << room.height();
+    EXPECT_NE(w->zoom(), 1.0);
+    w->findChild<QToolButton*>(QStringLiteral("CommandZoom100"))->click();
+    EXPECT_DOUBLE_EQ(w->zoom(), 1.0);
+    EXPECT_EQ(w->windowTitle(), caption);
+}
+
+// The offset target is in picture pixels: at 200 % a drag of 20 screen pixels moves it 10.
+TEST(PictureZoom, TheOffsetTargetFollowsTheZoom) {
+    WorkRig rig;
+    rig.load(rig.first);
+    rig.form->action(Command::UseOffsets)->trigger();
+    FormPicture* w = rig.form->windows().sourceWindow(1);
+    w->show();
+    w->setZoom(2);
+    const QRectF before = w->offsetTarget();
+    const QPointF centre = before.center();
+    PictureBox* box = w->PictureFile();
+    const QPoint at = box->toBox(QRectF(centre, QSizeF(0, 0))).topLeft().toPoint();
+    QTest::mousePress(box, Qt::LeftButton, Qt::NoModifier, at);
+    QMouseEvent move(QEvent::MouseMove, QPointF(at + QPoint(20, 10)), box->mapToGlobal(QPointF(at + QPoint(20, 10))),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(box, &move);
+    QTest::mouseRelease(box, Qt::LeftButton, Qt::NoModifier, at + QPoint(20, 10));
+    EXPECT_DOUBLE_EQ(w->offsetTarget().left() - before.left(), 10);
+    EXPECT_DOUBLE_EQ(w->offsetTarget().top() - before.top(), 5);
+}
+
+// --- windows that fit --------------------------------------------------------------------------------
+
+TEST(WindowsFit, TheMainWindowKeepsItsControlsInSight) {
+    WorkRig rig;
+    rig.form->show();
+    rig.form->resize(400, 120);
+    EXPECT_GE(rig.form->width(), rig.form->CommandGo()->geometry().right());
+    EXPECT_GE(rig.form->centralWidget()->height(), rig.form->CommandGo()->geometry().bottom());
+}
+
+TEST(WindowsFit, TheMapWindowShowsItsDigitsAsTextAndStaysOnTheScreen) {
+    WorkRig rig;
+    rig.makeFirst();
+    FormUsed* map = rig.form->windows().usedWindow();
+    QCoreApplication::processEvents();
+    QString expected = QString::fromStdString(rig.state.montage.main().map);
+    expected.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    if (expected.endsWith('\n')) expected.chop(1);
+    EXPECT_EQ(map->textMap()->toPlainText(), expected);
+    EXPECT_TRUE(map->textMap()->isReadOnly());
+    EXPECT_TRUE(map->textMap()->font().fixedPitch() || QFontInfo(map->textMap()->font()).fixedPitch());
+    EXPECT_FALSE(map->textMap()->accessibleName().isEmpty());
+
+    // A map for a huge montage: the window stays within the screen and the view scrolls.
+    map->sizeForGrid(400, 800);
+    const QSize avail = QGuiApplication::primaryScreen()->availableGeometry().size();
+    EXPECT_LE(map->width(), avail.width());
+    EXPECT_LE(map->height(), avail.height());
+}
+
+TEST(WindowsFit, ThePropertiesWindowHasANameStaysOnTheScreenAndScrolls) {
+    WorkRig rig;
+    rig.makeFirst();
+    FormMontagePicture* main = rig.form->windows().montageWindow();
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    main->move(avail.right() - 20, avail.top());
+    main->mnuProperties()->trigger();
+    FormProperties* props = rig.form->windows().propertiesWindow();
+    ASSERT_TRUE(props->isVisible());
+    EXPECT_EQ(props->accessibleName(), "Properties");
+    EXPECT_TRUE(avail.contains(QRect(props->pos(), props->size()))) << props->x() << "," << props->y();
+    // A text larger than the screen: the window stops at the screen and its view scrolls.
+    props->setText(std::string(4000, 'x') + "\r\n" + std::string(20, 'y'));
+    EXPECT_LE(props->width(), avail.width());
+    EXPECT_NE(props->findChild<QScrollArea*>(), nullptr);
+}
+
+// --- preferences -------------------------------------------------------------------------------------
+
+TEST(PreferencesTruth, ANewProfileShowsTheIncrementTheProgramUsesAndCancelWritesNothing) {
+    WorkRig rig;
+    rig.form->action(Command::Preferences)->trigger();
+    auto* prefs = rig.form->findChild<FormPreferences*>();
+    ASSERT_NE(prefs, nullptr);
+    EXPECT_EQ(prefs->Text1()->text(), "10");
+    prefs->Text1()->setText(QStringLiteral("33"));
+    prefs->TextEditor()->setText(QStringLiteral("gimp %f"));
+    prefs->CommandCancel()->click();
+    EXPECT_FALSE(prefs->isVisible());
+    EXPECT_EQ(rig.preference("Increment"), "0");
+    EXPECT_EQ(rig.preference("Image editor"), "0");
+}
+
+TEST(PreferencesTruth, TheChosenMethodIsKeptLikeTheAlignment) {
+    WorkRig rig;
+    rig.form->mnusimpleCol(5)->trigger();
+    rig.form->action(Command::AlignImages)->trigger();
+    EXPECT_EQ(rig.preference("Montage method"), "5");
+    EXPECT_EQ(rig.preference("Automatic alignment"), "1");
+}
+
+} // namespace

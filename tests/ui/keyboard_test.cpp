@@ -1,0 +1,200 @@
+// The program from the keyboard and through a screen reader: access keys, F10, Shift+F10 and the
+// Menu key, and the names and texts the accessibility interfaces give. Run offscreen and again
+// on an X server (xcb), where keys arrive as a user's do.
+#include "montage_fixture.h"
+
+#include "ui/focus_style.h"
+#include "ui/form_preferences.h"
+#include "ui/montage_windows.h"
+
+#include <QAccessible>
+#include <QAccessibleInterface>
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::testing;
+
+namespace {
+
+QString accessibleText(QObject* o, QAccessible::Text t) {
+    QAccessibleInterface* i = QAccessible::queryAccessibleInterface(o);
+    return i ? i->text(t) : QString();
+}
+
+// The letter after "&" in a caption.
+QChar accessKey(const QString& caption) {
+    const int at = caption.indexOf(QLatin1Char('&'));
+    return at >= 0 && at + 1 < caption.size() ? caption[at + 1].toLower() : QChar();
+}
+
+struct KeyRig : MontageRig {
+    KeyRig() {
+        writeTexturedSeries(files, "key", 3, QSize(64, 48));
+        form->show();
+        form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    void makeMontage() {
+        ASSERT_TRUE(make(files.path("key01.bmp")).made);
+        form->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    }
+    QMenu* openMenu() const {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* m = qobject_cast<QMenu*>(w); m && m->isVisible()) return m;
+        return nullptr;
+    }
+    void closeMenus() {
+        while (QMenu* m = openMenu()) m->close();
+    }
+};
+
+TEST(Keyboard, AltFOpensTheFileMenuAndF10TheMenuBar) {
+    KeyRig rig;
+    QTest::keyClick(rig.form.get(), Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.openMenu() != nullptr; }, 2000));
+    EXPECT_EQ(rig.openMenu()->objectName(), "mnuFile");
+    rig.closeMenus();
+
+    QTest::keyClick(rig.form.get(), Qt::Key_F10);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.openMenu() != nullptr; }, 2000));
+    EXPECT_EQ(rig.openMenu()->objectName(), "mnuFile");
+    rig.closeMenus();
+}
+
+TEST(Keyboard, EveryMenuHasDistinctAccessKeys) {
+    KeyRig rig;
+    QString titles;
+    for (QAction* a : rig.form->menuBar()->actions()) {
+        if (!a->isVisible()) continue;
+        const QChar k = accessKey(a->text());
+        ASSERT_FALSE(k.isNull()) << a->text().toStdString();
+        EXPECT_FALSE(titles.contains(k)) << a->text().toStdString();
+        titles += k;
+        QString entries;
+        for (QAction* e : a->menu()->actions()) {
+            const QChar ek = accessKey(e->text());
+            if (ek.isNull()) continue;
+            EXPECT_FALSE(entries.contains(ek)) << e->text().toStdString();
+            entries += ek;
+        }
+    }
+    // A word's first letter when one is free, else any free letter.
+    EXPECT_EQ(withAccessKey(QStringLiteral("Save Montage As"), titles), "Save Montage &As");
+    QString taken = QStringLiteral("smav");
+    EXPECT_EQ(withAccessKey(QStringLiteral("Save Montage As"), taken), "Sav&e Montage As");
+    QString all = QStringLiteral("ab");
+    EXPECT_EQ(withAccessKey(QStringLiteral("ab"), all), "ab");
+}
+
+TEST(Keyboard, ShiftF10AndTheMenuKeyReachPropertiesAndSaveDepthMap) {
+    KeyRig rig;
+    rig.makeMontage();
+    FormMontagePicture* montage = rig.form->windows().montageWindow();
+
+    QTest::keyClick(rig.form.get(), Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.openMenu() == montage->mnuMenu(); }, 2000));
+    QTest::keyClick(montage->mnuMenu(), accessKey(montage->mnuProperties()->text()).toLatin1());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.form->windows().propertiesWindow()->isVisible(); }, 2000));
+
+    rig.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+    const std::string depth = rig.files.path("depth.png");
+    rig.dialogs->chooseFile(QString::fromStdString(depth));
+    QTest::keyClick(rig.form.get(), Qt::Key_Menu);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.openMenu() == montage->mnuMenu(); }, 2000));
+    QAction* save = montage->menuAction(QStringLiteral("mnuSaveDepthMap"));
+    QTest::keyClick(montage->mnuMenu(), accessKey(save->text()).toLatin1());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(QString::fromStdString(depth)); }, 2000));
+}
+
+TEST(Accessibility, WindowsAndControlsCarryNamesAndTheMapIsText) {
+    KeyRig rig;
+    rig.makeMontage();
+    WindowManager& w = rig.form->windows();
+    w.montageWindow()->mnuProperties()->trigger();
+    for (QWidget* window : std::initializer_list<QWidget*>{rig.form.get(), w.montageWindow(), w.usedWindow(),
+                                                           w.previewWindow(), w.propertiesWindow(), w.sourceWindow(1)})
+        EXPECT_FALSE(accessibleText(window, QAccessible::Name).trimmed().isEmpty()) << window->objectName().toStdString();
+
+    // The picture windows' scroll bars.
+    QScrollArea* area = w.montageWindow()->scrollArea();
+    EXPECT_FALSE(accessibleText(area->horizontalScrollBar(), QAccessible::Name).isEmpty());
+    EXPECT_FALSE(accessibleText(area->verticalScrollBar(), QAccessible::Name).isEmpty());
+
+    // The map's digits, as a screen reader reads them.
+    QPlainTextEdit* map = w.usedWindow()->textMap();
+    QCoreApplication::processEvents();
+    QAccessibleInterface* mi = QAccessible::queryAccessibleInterface(map);
+    ASSERT_NE(mi, nullptr);
+    ASSERT_NE(mi->textInterface(), nullptr);
+    const QString read = mi->textInterface()->text(0, mi->textInterface()->characterCount());
+    EXPECT_TRUE(read.startsWith(QString::fromStdString(rig.state.montage.main().map.substr(0, 4)))) << read.toStdString();
+    EXPECT_EQ(mi->role(), QAccessible::EditableText);
+    EXPECT_TRUE(mi->state().readOnly);
+
+    // The context menus are menus on the bus.
+    QAccessibleInterface* menu = QAccessible::queryAccessibleInterface(w.montageWindow()->mnuMenu());
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(menu->role(), QAccessible::PopupMenu);
+}
+
+TEST(Accessibility, ThePreferencesBoxesAndBarsSayWhatTheySet) {
+    KeyRig rig;
+    rig.form->action(Command::Preferences)->trigger();
+    auto* prefs = rig.form->findChild<FormPreferences*>();
+    ASSERT_NE(prefs, nullptr);
+    QStringList descriptions;
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(accessibleText(prefs->TextSmooth(i), QAccessible::Name), prefs->LabelSmooth(i)->text());
+        EXPECT_EQ(accessibleText(prefs->VScrollSmooth(i), QAccessible::Name), prefs->LabelSmooth(i)->text());
+        descriptions << accessibleText(prefs->VScrollSmooth(i), QAccessible::Description);
+    }
+    descriptions.removeDuplicates();
+    EXPECT_EQ(descriptions.size(), 4);
+    EXPECT_FALSE(descriptions.contains(QStringLiteral("Set the default increment size")));
+    EXPECT_NE(prefs->CheckAutoSmooth()->toolTip(), prefs->CheckUsed()->toolTip());
+    prefs->close();
+}
+
+// The focus shows on a default button reached with the keyboard: a ring in the highlight colour.
+TEST(Keyboard, TheFocusIsVisibleOnTheDefaultButton) {
+    FocusVisibleStyle style;
+    QWidget window;
+    window.setStyle(&style);
+    auto* other = new QPushButton(QStringLiteral("Other"), &window);
+    auto* go = new QPushButton(QStringLiteral("Make Montage"), &window);
+    go->setStyle(&style);
+    other->setStyle(&style);
+    go->setDefault(true);
+    go->setGeometry(10, 10, 150, 34);
+    other->setGeometry(10, 60, 150, 34);
+    window.resize(200, 120);
+    window.show();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    other->setFocus(Qt::TabFocusReason);
+    const QImage without = go->grab().toImage();
+    window.setAttribute(Qt::WA_KeyboardFocusChange);
+    go->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(go->hasFocus());
+    const QImage with = go->grab().toImage();
+    const QRgb ring = go->palette().color(QPalette::Highlight).rgb();
+    EXPECT_EQ(with.pixel(2, with.height() / 2) & 0xFFFFFF, ring & 0xFFFFFF);
+    EXPECT_NE(without.pixel(2, without.height() / 2) & 0xFFFFFF, ring & 0xFFFFFF);
+}
+
+} // namespace

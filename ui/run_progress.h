@@ -1,0 +1,48 @@
+// The main window's progress strip: while a command runs, the status bar shows its phase (reading,
+// aligning, fusing, smoothing), how far it is, and a Cancel button; Esc cancels too. Cancelling
+// only asks: the session stops at the next picture or block row.
+#pragma once
+
+#include "session/session_observer.h"
+
+#include <QString>
+#include <QWidget>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+class QShortcut;
+
+namespace orv {
+
+// The phase's words in the status bar ("Fusing").
+QString phaseText(RunPhase phase);
+
+class RunProgress : public QWidget {
+    Q_OBJECT
+public:
+    // `shortcutWindow`: the window whose Esc cancels.
+    explicit RunProgress(QWidget* shortcutWindow, QWidget* parent = nullptr);
+
+    // A command starts: nothing asked yet, the strip shown; it ends: the strip hidden.
+    void start();
+    void finish();
+    void showProgress(RunPhase phase, int done, int total);
+    // Cancel or Esc was pressed since the command started.
+    bool stopAsked() const { return stopAsked_; }
+    void requestStop();
+
+    QLabel* phaseLabel() const { return phase_; }
+    QProgressBar* bar() const { return bar_; }
+    QPushButton* cancelButton() const { return cancel_; }
+
+private:
+    QLabel* phase_;
+    QProgressBar* bar_;
+    QPushButton* cancel_;
+    QShortcut* escape_;
+    bool running_ = false;
+    bool stopAsked_ = false;
+};
+
+} // namespace orv
