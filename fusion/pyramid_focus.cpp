@@ -282,11 +282,11 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         if (isIgnored(o.ignored, n)) continue;
         Placement p;
         p.picture = n;
-        if (o.useOffsets && o.offsets) {
-            const ImageOffset t = (*o.offsets)[std::size_t(n)];
-            p.ox = t.x - g.shiftX;
-            p.oy = g.dY - t.y + g.shiftY;
-        }
+        // The display area's shifts always place the pictures (alignment's minimum area sets them
+        // with no offsets); the targets' offsets only while they are used.
+        const ImageOffset t = o.useOffsets && o.offsets ? (*o.offsets)[std::size_t(n)] : ImageOffset{};
+        p.ox = t.x - g.shiftX;
+        p.oy = g.dY - t.y + g.shiftY;
         const int pw = std::min(mp.stack.pictureWidth(n), mp.stack.width());
         const int ph = std::min(mp.stack.pictureHeight(n), mp.stack.height());
         p.rect = CoverRect{std::max(0, -p.ox), std::min(W, pw - p.ox), std::max(0, -p.oy), std::min(H, ph - p.oy)};

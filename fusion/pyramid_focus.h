@@ -42,7 +42,7 @@ struct OwnArea {
 struct PyramidFocusOptions {
     const MontageGeometry* geometry = nullptr; // W, H, shiftX, shiftY, dY after the display area
     const OffsetTable* offsets = nullptr;      // the table after the display area; null: no offsets
-    bool useOffsets = false;                   // "Use Image Offsets"; off: no picture is shifted
+    bool useOffsets = false;                   // "Use Image Offsets"; off: only the area's shifts place the pictures
     IgnoreTicks ignored{};                     // ignored pictures take no part at all
     int increment = 20;                        // the block side of the dominant-image map
     int pictureCount = 0;                      // N; 0 takes the stack's count

@@ -56,16 +56,14 @@ retouch::SourcePlacement MontageSession::sourcePlacement(const MontageChoice& wh
     if (record.request.align && !series_.aligned(record.request.colourMatch))
         throw RuntimeError(5, "the aligned pictures are no longer at hand: make the montage again to retouch it");
     // Montage pixel (x, y), rows from the bottom, was taken from picture k at (x + ox, y + oy):
-    // the block methods always place the pictures by the offsets and the display area's shifts
-    // (alignment sets the shifts and leaves the offsets at 0); Pyramid Focus does so only with
-    // "Use Image Offsets".
+    // every method places the pictures by the display area's shifts (alignment sets them and
+    // leaves the offsets at 0); the block methods add the offsets, Pyramid Focus only with "Use
+    // Image Offsets".
     const MontageGeometry& g = ms.geometry;
-    int ox = 0, oy = 0;
-    if (record.request.method != FocusMethod::Pyramid || record.request.useOffsets) {
-        const ImageOffset t = picture <= kMaxPictures ? ms.offsets[std::size_t(picture)] : ImageOffset{};
-        ox = t.x - g.shiftX;
-        oy = g.dY - t.y + g.shiftY;
-    }
+    const bool offsets = record.request.method != FocusMethod::Pyramid || record.request.useOffsets;
+    const ImageOffset t = offsets && picture <= kMaxPictures ? ms.offsets[std::size_t(picture)] : ImageOffset{};
+    const int ox = t.x - g.shiftX;
+    const int oy = g.dY - t.y + g.shiftY;
     const int pw = std::min(stack.pictureWidth(picture), stack.width());
     const int ph = std::min(stack.pictureHeight(picture), stack.height());
     const std::ptrdiff_t stride = std::ptrdiff_t(stack.width()) * 3;

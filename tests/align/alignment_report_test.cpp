@@ -4,6 +4,7 @@
 #include "align/alignment_report.h"
 #include "engine/montage_run.h"
 #include "engine/properties_text.h"
+#include "fusion/pyramid_focus.h"
 
 #include <gtest/gtest.h>
 
@@ -149,14 +150,27 @@ TEST_P(AlignedArea, MontageShowsTheFramePixelsOfTheArea) {
     EXPECT_EQ(g.W, float(c.W));
     EXPECT_EQ(g.H, float(c.H));
 
-    montageOfFilledStack(mp, g, 10);
-    const auto& slot = mp.montage.slot(100);
-    for (int y = 0; y < c.H; ++y)
-        for (int x = 0; x < c.W; ++x) {
-            const std::uint8_t* cell = &slot[(std::size_t(y) * mp.montage.width() + x) * 3];
-            ASSERT_EQ(int(cell[0]), x + c.left) << x << "," << y;
-            ASSERT_EQ(int(cell[2]), y + c.bottom) << x << "," << y;
+    // The block loop, and Pyramid Focus, which gives identical pictures back within 1: both show
+    // the same frame pixels.
+    for (const bool pyramid : {false, true}) {
+        if (pyramid) {
+            const OffsetTable offsets{};
+            PyramidFocusOptions o;
+            o.geometry = &g;
+            o.offsets = &offsets;
+            o.increment = 10;
+            runPyramidFocus(mp, o);
+        } else {
+            montageOfFilledStack(mp, g, 10);
         }
+        const auto& slot = mp.montage.slot(100);
+        for (int y = 0; y < c.H; ++y)
+            for (int x = 0; x < c.W; ++x) {
+                const std::uint8_t* cell = &slot[(std::size_t(y) * mp.montage.width() + x) * 3];
+                ASSERT_NEAR(int(cell[0]), x + c.left, pyramid) << x << "," << y << (pyramid ? " pyramid" : "");
+                ASSERT_NEAR(int(cell[2]), y + c.bottom, pyramid) << x << "," << y << (pyramid ? " pyramid" : "");
+            }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
