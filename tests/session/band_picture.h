@@ -1,8 +1,14 @@
 // The session tests' series: 60 x 40 pictures of noise, strong in one of three vertical bands and
-// faint elsewhere, so each band of a montage has one right picture.
+// faint elsewhere, so each band of a montage has one right picture; and a session over them.
 #pragma once
 
+#include "session/montage_session.h"
+#include "session/prompting_observer.h"
+
 #include <QImage>
+#include <QTemporaryDir>
+
+#include <string>
 
 namespace orv::testing {
 
@@ -18,5 +24,26 @@ inline QImage bandPicture(int sharp, unsigned seed, bool colour = false) {
         }
     return img;
 }
+
+// A session over three colour band pictures b1.bmp, b2.bmp, b3.bmp in a folder of its own, with
+// the request for them and blocks of 10.
+template <typename Observer = PromptingObserver> struct BandSessionRig {
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    SessionState state;
+    Observer observer{prompter};
+    MontageSession session{state, observer};
+    BandSessionRig() {
+        state.programFolder = dir.path().toStdString() + "/";
+        for (int k = 1; k <= 3; ++k) bandPicture(k, 11u * k, true).save(dir.filePath(QStringLiteral("b%1.bmp").arg(k)), "BMP");
+    }
+    std::string path(const char* name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+    MontageRequest request() const {
+        MontageRequest r;
+        r.firstFileName = path("b1.bmp");
+        r.incrementText = "10";
+        return r;
+    }
+};
 
 } // namespace orv::testing

@@ -33,23 +33,7 @@ public:
     void showRequest(const MontageRequest& r) override { requests.push_back(r); }
 };
 
-struct Rig {
-    QTemporaryDir dir;
-    RecordingPrompter prompter;
-    SessionState state;
-    Shown observer{prompter};
-    MontageSession session{state, observer};
-    Rig() {
-        state.programFolder = dir.path().toStdString() + "/";
-        for (int k = 1; k <= 3; ++k) bandPicture(k, 11u * k, true).save(dir.filePath(QStringLiteral("b%1.bmp").arg(k)), "BMP");
-    }
-    std::string path(const char* name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
-    MontageRequest request() const {
-        MontageRequest r;
-        r.firstFileName = path("b1.bmp");
-        r.incrementText = "10";
-        return r;
-    }
+struct Rig : testing::BandSessionRig<Shown> {
     QImage picture(const MontageChoice& which = {}) const {
         const MemorySurface& p = session.record(which).picture;
         QImage img(p.pictureWidth(), p.pictureHeight(), QImage::Format_RGB888);

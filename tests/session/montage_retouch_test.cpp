@@ -23,24 +23,7 @@ namespace {
 using retouch::Brush;
 using retouch::Stroke;
 
-struct Rig {
-    QTemporaryDir dir;
-    RecordingPrompter prompter;
-    SessionState state;
-    PromptingObserver observer{prompter};
-    MontageSession session{state, observer};
-    Rig() {
-        state.programFolder = dir.path().toStdString() + "/";
-        for (int k = 1; k <= 3; ++k)
-            testing::bandPicture(k, 11u * k, true).save(dir.filePath(QStringLiteral("b%1.bmp").arg(k)), "BMP");
-    }
-    std::string path(const char* name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
-    MontageRequest request() const {
-        MontageRequest r;
-        r.firstFileName = path("b1.bmp");
-        r.incrementText = "10";
-        return r;
-    }
+struct Rig : testing::BandSessionRig<> {
     std::vector<std::uint8_t> pixels() const { return session.record({}).picture.rounded(); }
 };
 
