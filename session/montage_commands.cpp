@@ -38,6 +38,9 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         unchanged.report = kReportStart;
         return unchanged;
     }
+    // A pass the user stops leaves the montage as it was: its picture and map are written back only
+    // at the end, its properties text is kept here.
+    const std::string propertiesBefore = ms.record(which).properties;
     try {
         MontageRecord& record = ms.record(which);
         const int slot = which.comparison ? comparisonSlot(*which.comparison) : int(MontageSlot::Main);
@@ -87,6 +90,7 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         in.hooks.afterRow = [this] {
             observer_.progress(RunPhase::Smoothing, 0, 0);
             observer_.processEvents();
+            stopIfAsked();
         };
         in.hooks.propertiesChanged = [&](const std::string& text) { observer_.propertiesChanged(which, text); };
         const SmoothResult result = smoothMontage(in);
@@ -101,6 +105,15 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         return result;
     } catch (...) {
         const RuntimeError e = currentError();
+        if (e.stoppedByUser()) {
+            MontageRecord& record = ms.record(which);
+            record.properties = propertiesBefore;
+            slotHoldsMain_ = false; // the slot holds the half-smoothed picture
+            observer_.busy(false);
+            observer_.propertiesChanged(which, record.properties);
+            observer_.recordChanged(which, record);
+            return std::nullopt;
+        }
         showMessages(messages);
         ask(PromptIcon::Critical, genericErrorText(e, e.line() ? e.line() : line, routine), kGenericErrorTitle);
         return std::nullopt;

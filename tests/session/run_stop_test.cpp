@@ -1,6 +1,7 @@
 // Stopping a run: the session asks its observer at each picture read, alignment step and block row
 // (Pyramid Focus: each picture measured and each row). A stopped Make Montage says nothing, keeps
 // the montage records, and the next run makes the same montage as an uninterrupted one.
+#include "base/error_sites.h"
 #include "session/montage_session.h"
 #include "session/prompting_observer.h"
 
@@ -141,6 +142,39 @@ TEST(RunProgress, AStoppedLoadKeepsThePicturesReadSoFar) {
     EXPECT_EQ(session.load(rig.request(FocusMethod::ColorSpace3D, false).firstFileName), LoadOutcome::Stopped);
     EXPECT_EQ(rig.state.series.imageCount, 2);
     EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+TEST(RunProgress, AStoppedSmoothingPassLeavesTheMontageAsItWasAndTheNextPassIsWhole) {
+    // The smoothed montage an uninterrupted pass makes.
+    StopRig clean;
+    StoppingObserver plain(clean.prompter);
+    MontageSession reference(clean.state, plain);
+    MontageRequest r = clean.request(FocusMethod::ColorSpace3D, false);
+    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    ASSERT_TRUE(reference.makeMontage(r).made);
+    ASSERT_TRUE(reference.smooth({}, r, false, true, kSmoothRoutine, 0));
+    const MontageRecord smoothed = reference.record({});
+
+    StopRig rig;
+    StoppingObserver observer(rig.prompter);
+    MontageSession session(rig.state, observer);
+    r.firstFileName = rig.request(FocusMethod::ColorSpace3D, false).firstFileName;
+    ASSERT_TRUE(session.makeMontage(r).made);
+    const MontageRecord made = session.record({});
+    ASSERT_NE(made.picture.rounded(), smoothed.picture.rounded()); // the pass changes blocks here
+    observer.phase = RunPhase::Smoothing;
+    observer.seen = 0;
+    observer.stopAt = 1;
+    EXPECT_FALSE(session.smooth({}, r, true, true, kSmoothRoutine, 0));
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_EQ(session.record({}).picture.rounded(), made.picture.rounded());
+    EXPECT_EQ(session.record({}).map, made.map);
+    EXPECT_EQ(session.record({}).properties, made.properties);
+
+    observer.stopAt = 0;
+    ASSERT_TRUE(session.smooth({}, r, false, true, kSmoothRoutine, 0));
+    EXPECT_EQ(session.record({}).picture.rounded(), smoothed.picture.rounded());
+    EXPECT_EQ(session.record({}).map, smoothed.map);
 }
 
 } // namespace
