@@ -1,10 +1,13 @@
 // orvanta-cli: makes a montage from a numbered focus series without windows, with the same engine
 // and the same messages as the desktop program.
+#include "base/atomic_file.h"
 #include "base/memory_tuning.h"
 #include "base/leading_number.h"
 #include "base/numbers.h"
 #include "base/prompt.h"
 #include "cli/cli_options.h"
+#include "cli/output_targets.h"
+#include "cli/project_check.h"
 #include "align/alignment_report.h"
 #include "base/text.h"
 #include "session/montage_session.h"
@@ -76,7 +79,7 @@ struct KeptMontage {
 // memory as the desktop program keeps them in windows.
 class CliObserver : public SessionObserver {
 public:
-    CliObserver(const CliOptions& o, ProgressBar& bar) : o_(o), bar_(bar) {
+    CliObserver(const CliOptions& o, ProgressBar& bar, CheckedOutput& text) : o_(o), bar_(bar), text_(text) {
         controls_.firstFileName = o.firstFile;
         controls_.incrementText = o.incrementText;
         controls_.method = FocusMethod(o.method);
@@ -112,9 +115,8 @@ public:
         controls_.method = FocusMethod(method);
     }
     void candidateScored(const Candidate& c) override {
-        std::cout << methodCaption(c.method) << " (method " << c.method << "), increment " << c.increment
-                  << ": Quality score = " << formatScore(c.score) << "\n"
-                  << std::flush;
+        text_.write(methodCaption(c.method) + " (method " + std::to_string(c.method) + "), increment " +
+                    std::to_string(c.increment) + ": Quality score = " + formatScore(c.score) + "\n");
     }
     void keepComparison(int window, int) override {
         const SessionState& st = session->state();
@@ -134,6 +136,7 @@ public:
 private:
     const CliOptions& o_;
     ProgressBar& bar_;
+    CheckedOutput& text_;
     StderrPrompter stderr_;
     MontageControls controls_;
     OffsetTable offsets_{};
@@ -143,8 +146,10 @@ private:
 // settings a user would set in the desktop program.
 class CliRun {
 public:
-    explicit CliRun(const CliOptions& o)
-        : o_(o), bar_(!o.quiet), observer_(o, bar_), session_(state_, observer_, SessionOptions{true, 0}) {
+    // `text`: where the report, the scores and the recommendation go (standard output, or standard
+    // error when the picture goes to standard output).
+    CliRun(const CliOptions& o, CheckedOutput& text)
+        : o_(o), text_(text), bar_(!o.quiet), observer_(o, bar_, text), session_(state_, observer_, SessionOptions{true, 0}) {
         observer_.session = &session_;
         state_.programFolder = currentFolder();
         state_.smoothing.autoSmooth = o.smooth ? 1 : 0;
@@ -163,6 +168,7 @@ private:
                       const MakeOutcome& made, float score, const MontageChoice& which = {});
 
     const CliOptions& o_;
+    CheckedOutput& text_;
     ProgressBar bar_;
     SessionState state_;
     CliObserver observer_;
@@ -187,36 +193,43 @@ bool CliRun::makeMontage() {
 bool CliRun::writeOutputs(const BgrView& montage, const std::string& map, const std::string& properties,
                           const MakeOutcome& made, float score, const MontageChoice& which) {
     if (made.smoothed && made.smoothing.replaced > 0) std::cerr << made.smoothing.report << std::flush;
+    // A Pyramid Focus montage has no block seams: it is written as made, and said so.
+    if (o_.smooth && made.smoothed && made.smoothing.replaced == 0 && o_.method == int(FocusMethod::Pyramid))
+        std::cerr << kAlreadySmoothText << "\n" << std::flush;
     const std::string output =
-        o_.output.empty() ? defaultMontageName(session_.completedName()) : o_.output;
+        o_.output.empty() ? defaultOutputName(session_.completedName(), o_.format) : outputPath(o_.output);
+    const bool reportToText = o_.reportFile.empty() || o_.reportFile == "-";
     // Every file of the run appears together or not at all.
     std::string writing = output;
+    OutputSet files;
     try {
-        OutputSet files;
         PictureWriteOptions w;
         w.transparent = o_.transparent;
         w.quality = o_.quality;
+        if (!o_.format.empty()) w.format = pictureFormatNamed(o_.format);
         files.addPicture(output, montage, w);
-        if (!o_.mapFile.empty()) files.addText(writing = o_.mapFile, map);
+        if (!o_.mapFile.empty()) files.addText(writing = outputPath(o_.mapFile), map);
         if (!o_.depthMapFile.empty())
-            files.addWritten([&] { session_.writeDepthMap(which, writing = o_.depthMapFile); });
-        if (!o_.reportFile.empty()) files.addText(writing = o_.reportFile, properties);
+            files.addWritten([&] { session_.writeDepthMap(which, writing = outputPath(o_.depthMapFile)); });
+        if (!reportToText) files.addText(writing = outputPath(o_.reportFile), properties);
         if (!o_.saveProject.empty()) {
-            // The project the desktop program opens: its text and the montage beside it.
-            const std::string project = completedProjectName(o_.saveProject);
+            // The project the desktop program opens: its picture, then its text, so that a
+            // project never names a picture still to be written.
+            const ProjectTargets project = projectTargets(o_.saveProject);
             files.addWritten([&] {
-                writeBmp24(writing = projectBitmapName(project), montage);
-                writeProjectFile(writing = project, properties);
+                if (!project.picture.empty()) writeBmp24(writing = project.picture, montage);
+                writeProjectFile(writing = project.project, properties);
             });
         }
         writing = output;
         files.commit();
     } catch (...) {
+        if (!files.failedTarget().empty()) writing = files.failedTarget();
         std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description() << "\n";
         return false;
     }
-    if (o_.reportFile.empty()) std::cout << properties << std::flush;
-    if (o_.score) std::cout << "Quality score = " << formatScore(score) << "\n" << std::flush;
+    if (reportToText) text_.write(properties);
+    if (o_.score) text_.write("Quality score = " + formatScore(score) + "\n");
     return true;
 }
 
@@ -243,7 +256,7 @@ int CliRun::evaluate() {
         std::cerr << "orvanta-cli: no montage could be compared\n";
         return 1;
     }
-    if (result.message) std::cout << result.message->text << "\n" << std::flush;
+    if (result.message) text_.write(result.message->text + "\n");
     return -1;
 }
 
@@ -283,6 +296,10 @@ bool applyProject(CliOptions& o) {
         return false;
     }
     const ProjectSettings s = readProjectSettings(o.openProject);
+    if (const auto refusal = projectRefusal(s)) {
+        std::cerr << "orvanta-cli: cannot use the project " << o.openProject << ": " << *refusal << "\n";
+        return false;
+    }
     if (s.firstFileName.empty() || s.firstFileName == "0") {
         std::cerr << "orvanta-cli: the project " << o.openProject << " names no first file\n";
         return false;
@@ -313,6 +330,8 @@ bool applyProject(CliOptions& o) {
 
 int main(int argc, char** argv) {
     orv::keepPictureMemory();
+    // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
+    removeTemporaryFilesOnTermination();
     std::vector<std::string> args(argv + 1, argv + argc);
     const CliParse parsed = parseCliOptions(args);
     if (!parsed.options) {
@@ -331,14 +350,28 @@ int main(int argc, char** argv) {
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
     if (!o.openProject.empty() && !applyProject(o)) return 1;
+    const std::vector<OutputTarget> targets = outputTargets(o);
+    if (const auto clash = outputClash(targets)) {
+        std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
+        return 2;
+    }
     // A project names its series by a full path, so that it opens from anywhere.
     if (!o.saveProject.empty() && !o.firstFile.empty() && o.firstFile[0] != '/')
         o.firstFile = QDir::current().absoluteFilePath(QString::fromStdString(o.firstFile)).toStdString();
+    // With the picture on standard output, everything else goes to standard error.
+    CheckedOutput text(pictureToStandardOutput(o) ? 2 : 1);
+    int status = 1;
     try {
-        return CliRun(o).run();
+        status = CliRun(o, text).run();
     } catch (...) {
         const RuntimeError e = currentError();
         std::cerr << genericErrorText(e, e.line(), "CommandGo") << "\n";
-        return 1;
     }
+    if (status == 0 && !text.failure().empty()) {
+        std::cerr << "orvanta-cli: cannot write standard " << (pictureToStandardOutput(o) ? "error" : "output") << ": "
+                  << text.failure() << "\n";
+        status = 1;
+    }
+    if (status != 0) releaseWaitingReaders(targets);
+    return status;
 }

@@ -10,6 +10,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cstdint>
 #include <sstream>
 #include <vector>
 
@@ -91,7 +93,14 @@ ProjectSettings readProjectSettings(const std::string& path) {
     auto text = [&](const std::string& key) { return readKey(f, key).value_or("0"); };
     ProjectSettings s;
     s.firstFileName = trimBlanks(text("first file name"));
-    s.method = int(leadingValue(text("Montage method used")));
+    // Every number is checked against what will hold it before it is converted.
+    auto whole = [&](const std::string& key, const std::string& value, double low, double high) {
+        const double v = leadingValue(value);
+        if (v >= low && v < high + 1) return int(v);
+        s.outOfRange.push_back({key, trimBlanks(value)});
+        return 0;
+    };
+    s.method = whole("Montage method used", text("Montage method used"), INT_MIN, INT_MAX);
     s.incrementText = trimBlanks(text("Increment size"));
 
     // Offsets were used when the file holds a display-method line or any picture's offset: the
@@ -104,8 +113,12 @@ ProjectSettings readProjectSettings(const std::string& path) {
         const std::optional<std::string> x = readKey(f, "Image " + std::to_string(i) + " offset X");
         const std::optional<std::string> y = readKey(f, "Image " + std::to_string(i) + " offset Y");
         if (x || y) s.usesOffsets = true;
-        if (x && y)
-            s.targets[std::size_t(i)] = std::pair<int, int>(int(leadingValue(*x)), int(leadingValue(*y)));
+        if (x && y) {
+            const std::string name = "Image " + std::to_string(i) + " offset ";
+            const int ox = whole(name + "X", *x, INT16_MIN, INT16_MAX);
+            const int oy = whole(name + "Y", *y, INT16_MIN, INT16_MAX);
+            s.targets[std::size_t(i)] = std::pair<int, int>(ox, oy);
+        }
     }
     if (area) {
         const std::string a = lowered(trimBlanks(*area));

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace orv {
 
@@ -52,6 +53,13 @@ struct ProjectSettings {
     std::array<std::optional<std::pair<int, int>>, 31> targets{};
     std::array<bool, 10> ignored{}; // pictures 1 to 10
     bool automaticAlignment = false; // the pictures were aligned automatically
+    // Numbers the program cannot hold: a method beyond the whole numbers, an offset beyond -32768
+    // to 32767. Their fields read 0; the file should not be used as it stands.
+    struct OutOfRange {
+        std::string key;
+        std::string text;
+    };
+    std::vector<OutOfRange> outOfRange;
 };
 
 // Reads the keys of section "project"; missing keys read as "0". A missing file reads as all

@@ -54,4 +54,28 @@ TEST(CliProjectRun, ARelativeSeriesIsStoredWithItsFullPathAndReopensFromElsewher
               std::string::npos);
 }
 
+// A project whose numbers the command line would refuse as options is refused with its message.
+TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "2", "--size", "40x30"}).exitCode, 0);
+    const std::string first = dir.path().toStdString() + "/s/sample01.bmp";
+    const std::pair<const char*, const char*> cases[] = {
+        {"  Montage method used =4294967297\r\n", "--method takes"},
+        {"  Montage method used =7\r\n", "--method takes"},
+        {"  Increment size =1e39\r\n", "--increment takes"},
+        {"  Image 1 offset X =0\r\n  Image 1 offset Y =0\r\n  Image 2 offset X =65618\r\n  Image 2 offset Y =3\r\n",
+         "--offsets takes"},
+        {"  Image 1 offset X =1e30\r\n  Image 1 offset Y =0\r\n", "--offsets takes"}};
+    for (const auto& [line, message] : cases) {
+        QFile f(dir.path() + "/p.mon");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(("[project]\r\n  First file name =" + first + "\r\n" + line).c_str());
+        f.close();
+        const auto r = runProgram("orvanta-cli", {"-q", "-o", dir.path() + "/m.bmp", "--open-project", dir.path() + "/p.mon"});
+        EXPECT_EQ(r.exitCode, 1) << line;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_FALSE(QFile::exists(dir.path() + "/m.bmp")) << line;
+    }
+}
+
 } // namespace

@@ -139,6 +139,62 @@ TEST(ProjectFile, OffsetsCountWhenTheFirstPictureHasNone) {
     EXPECT_EQ(s.targets[2], (std::pair<int, int>(7, 9)));
 }
 
+// Numbers the program cannot hold are listed, never converted: a method beyond the whole numbers,
+// offsets beyond 16 bits (65618 would wrap to 82).
+struct RangeCase {
+    const char* name;
+    const char* line;
+    const char* key; // the key listed, or "" for none
+};
+
+class ProjectNumbers : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(ProjectNumbers, AreCheckedBeforeTheyAreConverted) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/n.mon";
+    writeBytes(path, std::string("[project]\r\n  First file name =/p/a01.bmp\r\n  Image 1 offset X =10\r\n"
+                                 "  Image 1 offset Y =20\r\n") + GetParam().line + "\r\n");
+    const ProjectSettings s = readProjectSettings(path);
+    if (*GetParam().key == '\0') {
+        EXPECT_TRUE(s.outOfRange.empty());
+        return;
+    }
+    ASSERT_EQ(s.outOfRange.size(), 1u);
+    EXPECT_EQ(s.outOfRange[0].key, GetParam().key);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ProjectNumbers,
+    ::testing::Values(RangeCase{"HugeMethod", "  Montage method used =4294967297", "Montage method used"},
+                      RangeCase{"NegativeHugeMethod", "  Montage method used =-1e30", "Montage method used"},
+                      RangeCase{"UsualMethod", "  Montage method used =5 (Pyramid Focus)", ""},
+                      RangeCase{"HugeOffset", "  Image 2 offset X =1e30\r\n  Image 2 offset Y =1", "Image 2 offset X"},
+                      RangeCase{"WrappingOffset", "  Image 2 offset X =1\r\n  Image 2 offset Y =65618", "Image 2 offset Y"},
+                      RangeCase{"LowestOffset", "  Image 2 offset X =-32768\r\n  Image 2 offset Y =32767", ""},
+                      RangeCase{"BelowLowestOffset", "  Image 2 offset X =-32769\r\n  Image 2 offset Y =0", "Image 2 offset X"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Every key of a large project comes from one reading of the file.
+TEST(ProjectFile, ALargeProjectIsReadOnce) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/large.mon";
+    std::string text = "[project]\r\n  First file name =/p/a01.bmp\r\n  Montage method used =2\r\n"
+                       "  Offset display method =Same\r\n  Montage made from dominant image numbers:\r\n";
+    while (text.size() < (10u << 20)) text += std::string(200, '7') + "\r\n";
+    writeBytes(path, text);
+    const ProfileFile f(path);
+    EXPECT_EQ(f.read("project", "Montage method used", ""), "2");
+    for (int i = 1; i <= 30; ++i) f.read("project", "Image " + std::to_string(i) + " offset X", "");
+    EXPECT_EQ(f.read("project", "first file name", ""), "/p/a01.bmp");
+    EXPECT_EQ(f.timesRead(), 1u);
+    // Changed on the disk, it is read again.
+    writeBytes(path, "[project]\r\n  Montage method used =3\r\n");
+    EXPECT_EQ(f.read("project", "Montage method used", ""), "3");
+    EXPECT_EQ(f.timesRead(), 2u);
+    const ProjectSettings s = readProjectSettings(path);
+    EXPECT_EQ(s.method, 3);
+}
+
 // A FIFO or a folder named as the preferences file or a project is refused at once: reading one
 // must not wait for a writer. (Should it wait, the watchdog opens the FIFO for writing after a few
 // seconds so the test fails instead of hanging.)
