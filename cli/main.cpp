@@ -5,6 +5,7 @@
 #include "base/leading_number.h"
 #include "base/numbers.h"
 #include "base/prompt.h"
+#include "base/regular_file.h"
 #include "cli/cli_options.h"
 #include "cli/output_targets.h"
 #include "cli/project_check.h"
@@ -21,8 +22,6 @@
 #include "smoothing/smoothing_pass.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 
 #include <array>
 #include <cstdio>
@@ -291,7 +290,7 @@ int CliRun::run() {
 
 // The settings of a project file in place of the first file and the montage options.
 bool applyProject(CliOptions& o) {
-    if (!QFileInfo(QString::fromStdString(o.openProject)).isFile()) {
+    if (!isRegularFile(o.openProject)) {
         std::cerr << "orvanta-cli: cannot find the project " << o.openProject << "\n";
         return false;
     }
@@ -357,7 +356,7 @@ int main(int argc, char** argv) {
     }
     // A project names its series by a full path, so that it opens from anywhere.
     if (!o.saveProject.empty() && !o.firstFile.empty() && o.firstFile[0] != '/')
-        o.firstFile = QDir::current().absoluteFilePath(QString::fromStdString(o.firstFile)).toStdString();
+        o.firstFile = absoluteFileName(o.firstFile);
     // With the picture on standard output, everything else goes to standard error.
     CheckedOutput text(pictureToStandardOutput(o) ? 2 : 1);
     int status = 1;

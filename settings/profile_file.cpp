@@ -11,6 +11,7 @@
 #include <cctype>
 #include <sstream>
 #include <sys/stat.h>
+#include <ctime>
 
 namespace orv {
 
@@ -81,17 +82,31 @@ std::string ProfileFile::read(const std::string& section, const std::string& key
                               const std::string& fallback) const {
     Keys& k = *keys_;
     const std::lock_guard<std::mutex> hold(k.lock);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long nowNs = (long long)now.tv_sec * 1000000000 + now.tv_nsec;
     struct stat st{};
     const bool exists = ::stat(path_.c_str(), &st) == 0;
-    const bool same = k.valid && exists == k.existed &&
-                      (!exists || (k.device == st.st_dev && k.inode == st.st_ino && k.size == (unsigned long long)st.st_size &&
-                                   k.modifiedSeconds == st.st_mtim.tv_sec && k.modifiedNanoseconds == st.st_mtim.tv_nsec));
+    bool same = k.valid && exists == k.existed &&
+                (!exists || (k.device == st.st_dev && k.inode == st.st_ino && k.size == (unsigned long long)st.st_size &&
+                             k.modifiedSeconds == st.st_mtim.tv_sec && k.modifiedNanoseconds == st.st_mtim.tv_nsec));
+    // A file changed within a clock tick of its reading can change again with the same time
+    // stamp and size: its bytes are compared instead.
+    const long long modifiedNs = (long long)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
+    std::string text;
+    bool textRead = false;
+    if (same && exists && k.readAtNs - modifiedNs < 100000000) {
+        text = fileText();
+        textRead = true;
+        same = text == k.text;
+    }
     if (!same) {
+        if (!textRead) text = fileText();
         k.values.clear();
         std::string inSection;
         bool hasSection = false;
         std::string name, kk, v;
-        for (const auto& line : linesOf(fileText())) {
+        for (const auto& line : linesOf(text)) {
             if (sectionOf(line, name)) {
                 inSection = lowered(name);
                 hasSection = true;
@@ -105,9 +120,11 @@ std::string ProfileFile::read(const std::string& section, const std::string& key
         k.size = exists ? (unsigned long long)st.st_size : 0;
         k.modifiedSeconds = exists ? st.st_mtim.tv_sec : 0;
         k.modifiedNanoseconds = exists ? st.st_mtim.tv_nsec : 0;
+        k.text = std::move(text);
         k.valid = true;
         ++k.reads;
     }
+    k.readAtNs = nowNs;
     const auto found = k.values.find(lowered(section) + "\n" + lowered(key));
     return found == k.values.end() ? fallback : found->second;
 }

@@ -2,7 +2,8 @@
 // case-blind, blanks around keys and values are trimmed, the first matching key wins, and a
 // missing file, section or key gives the default. Every write replaces the file atomically.
 // The file is read and split once and its keys looked up from then on; it is read again only when
-// it has changed on the disk (another file, size or modification time) or was written here.
+// it has changed on the disk (another file, size or modification time, or, for a file changed
+// within a moment of its reading, other bytes) or was written here.
 #pragma once
 
 #include <map>
@@ -44,6 +45,8 @@ private:
         unsigned long long device = 0, inode = 0, size = 0;
         long long modifiedSeconds = 0, modifiedNanoseconds = 0;
         std::map<std::string, std::string> values; // "section\nkey"
+        std::string text;      // the bytes they were read from
+        long long readAtNs = 0; // when, on the real-time clock
         std::size_t reads = 0;
     };
     std::string fileText() const;

@@ -37,7 +37,9 @@ std::optional<std::string> projectFromRecentEntry(const std::string& text);
 // The file's text: "[project]", a line end, the properties text and a final line end.
 std::string projectFileText(const std::string& propertiesText);
 
-// Writes the ".mon" file atomically (RuntimeError 70, 61 or 75 when it cannot be written).
+// Writes the ".mon" file atomically (RuntimeError 70, 61 or 75 when it cannot be written). A first
+// file name that holds a line end is written as a file:// address with its bytes percent-encoded
+// (readProjectSettings decodes it), so that it stays one line.
 void writeProjectFile(const std::string& path, const std::string& propertiesText);
 
 enum class ProjectArea { Unchanged, Same, Minimum, Maximum };

@@ -200,17 +200,13 @@ std::string fileManagerEntryText(const ShellPlaces& p) {
 }
 
 std::string serviceMenuText(const ShellPlaces& p) {
-    // KDE file managers read the actions of any entry in their service-menu folder; the entry is an
-    // application entry (hidden from menus) so that it is also a valid desktop entry.
+    // A KDE service menu (Dolphin, Konqueror): a service of the context-menu plugin type, offered
+    // for the types listed, whose one action starts the program on the file.
     std::ostringstream t;
     t << "[Desktop Entry]\n"
-      << "Type=Application\n"
-      << "Version=1.0\n"
+      << "Type=Service\n"
+      << "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
       << "Name=Orvanta\n"
-      << "Exec=" << desktopExecArgument(programPath(p)) << " %f\n"
-      << "Icon=" << iconValue(p) << "\n"
-      << "Terminal=false\n"
-      << "NoDisplay=true\n"
       << "MimeType=" << kEntryMimeTypes << "\n"
       << "Actions=openWithOrvanta;\n"
       << "X-KDE-Priority=TopLevel\n"

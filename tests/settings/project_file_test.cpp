@@ -1,5 +1,6 @@
 // Project files: the names derived from a series and from the Save dialog, the file's text, and
 // reading the settings, properties and map back exactly as they were written.
+#include "support/case_name.h"
 #include "settings/project_file.h"
 
 #include "base/runtime_error.h"
@@ -62,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"/pics/rock", "/pics/rock.mon", "/pics/rock.mon", "/pics/rock.vrk", "project /pics/rock"},
         NameCase{"/pics/rock.prj", "/pics/rock.mon", "/pics/rock.prj", "/pics/rock.vrk", "project /pics/rock"},
         // Only the file name's dots count, and its first one.
-        NameCase{"/my.pics/a.b.bmp", "/my.pics/a.mon", "/my.pics/a.b.bmp", "/my.pics/a.b.vrk", "project /my.pics/a.b"}));
+        NameCase{"/my.pics/a.b.bmp", "/my.pics/a.mon", "/my.pics/a.b.bmp", "/my.pics/a.b.vrk", "project /my.pics/a.b"}),
+    [](const auto& info) { return orv::testing::caseName(info.param.given); });
 
 TEST(ProjectNames, ARecentEntryNamesItsProject) {
     EXPECT_EQ(projectFromRecentEntry("project /pics/rock01"), "/pics/rock01.mon");
@@ -173,6 +175,20 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{"LowestOffset", "  Image 2 offset X =-32768\r\n  Image 2 offset Y =32767", ""},
                       RangeCase{"BelowLowestOffset", "  Image 2 offset X =-32769\r\n  Image 2 offset Y =0", "Image 2 offset X"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A first file name that holds a line end, or bytes that are not UTF-8, reads back as it was.
+TEST(ProjectFile, AFirstFileNameWithALineEndOrOddBytesReadsBackAsItWas) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/odd.mon";
+    for (const std::string name : {std::string("/p/caf\xe9/a01.bmp"), std::string("/p/two\nlines/a01.bmp"),
+                                   std::string("/p/cr\r\nlf %41/a01.bmp")}) {
+        writeProjectFile(path, "\r\n  First file name =" + name + "\r\n  Number of files found =2\r\n"
+                               "  Montage method used =1 (Linear)\r\n");
+        const ProjectSettings s = readProjectSettings(path);
+        EXPECT_EQ(s.firstFileName, name);
+        EXPECT_EQ(s.method, 1);
+    }
+}
 
 // Every key of a large project comes from one reading of the file.
 TEST(ProjectFile, ALargeProjectIsReadOnce) {
