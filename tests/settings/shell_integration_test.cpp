@@ -143,6 +143,20 @@ TEST(FileManagerEntry, InstallWritesTwoValidEntriesThatStartTheProgramOnTheFile)
     EXPECT_TRUE(executable(shell.serviceMenuPath())); // KDE ignores a service menu that is not
 }
 
+// A data folder whose name is not UTF-8 is used by its bytes: both files go in it and come out again.
+TEST(FileManagerEntry, AFolderNameThatIsNotUtf8IsUsedByItsBytes) {
+    ScopedHome home;
+    ShellPlaces p = placesIn(home, "/opt/caf\xe9/");
+    p.dataHome = home.dataHome() + "/d\xe9j\xe0";
+    const ShellIntegration shell(p);
+    ASSERT_TRUE(shell.installFileManagerEntry());
+    EXPECT_TRUE(std::filesystem::is_regular_file(shell.serviceMenuPath()));
+    EXPECT_NE(readAll(shell.applicationEntryPath()).find("Exec=\"/opt/caf\xe9/orvanta\" %f"), std::string::npos);
+    EXPECT_TRUE(shell.removeFileManagerEntry());
+    EXPECT_FALSE(std::filesystem::exists(shell.serviceMenuPath()));
+    EXPECT_FALSE(std::filesystem::exists(shell.applicationEntryPath()));
+}
+
 // The service menu read as KDE reads it: a service of the context-menu plugin type, its types, and
 // an action for each name in Actions, with a name and a command.
 TEST(FileManagerEntry, TheServiceMenuIsAKdeServiceMenu) {
