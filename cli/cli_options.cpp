@@ -267,7 +267,8 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
       --quality Q      JPEG output quality, 1 to 100 (default 90)
       --save-project FILE.mon
                        also write a project (FILE.mon and the montage as FILE.vrk) that the
-                       desktop program opens with "Load a Project"
+                       desktop program opens with "Load a Project"; a device or FIFO named
+                       here gets the project's text alone
       --open-project FILE.mon
                        make the montage again with the project's series, method, increment,
                        ignored pictures, offsets and area (instead of FIRST_FILE and those

@@ -112,6 +112,15 @@ TEST_F(Outputs, OneDeviceNamedByTwoOptionsIsWrittenThroughAndStaysADevice) {
     EXPECT_TRUE(fs::exists(path("m.bmp")));
 }
 
+// A project named as a device gets the project's text and no picture beside it (none can go there).
+TEST_F(Outputs, AProjectSavedToADeviceWritesNoPictureBesideIt) {
+    const RawResult r = run({"--save-project", "/dev/null", "--report", "/dev/null", "-o", path("m.bmp"), path("s01.bmp")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(isCharacterDevice("/dev/null"));
+    EXPECT_FALSE(fs::exists("/dev/null.vrk"));
+    EXPECT_FALSE(fs::exists("/dev/null.mon"));
+}
+
 // Text appended to a log through /dev/stdout keeps the log's earlier contents and the score.
 TEST_F(Outputs, StandardOutputRedirectedToALogIsAppendedTo) {
     put(path("log"), "earlier\n");
