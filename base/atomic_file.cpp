@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <random>
 #include <set>
 #include <sys/stat.h>
@@ -161,6 +162,12 @@ void writeAll(int fd, const void* data, std::size_t size) {
         const ssize_t n = ::write(fd, p + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                // A descriptor left non-blocking by whoever opened it: wait until it takes more.
+                pollfd ready{fd, POLLOUT, 0};
+                ::poll(&ready, 1, -1);
+                continue;
+            }
             throw RuntimeError(errorFor(errno) == 70 ? 75 : errorFor(errno));
         }
         done += std::size_t(n);
@@ -370,7 +377,9 @@ AtomicFile::AtomicFile(std::string path) : given_(path) {
     const mode_t createMode = mode_ < 0 ? 0666 : 0600;
     // Written without a name where the file system allows it, so that even a kill that cannot be
     // caught leaves nothing behind; it is named only when complete.
-    fd_ = ::open(folderOf(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+    // (It is named through /proc, so only where /proc is there.)
+    static const bool procThere = ::access("/proc/self/fd", X_OK) == 0;
+    if (procThere) fd_ = ::open(folderOf(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
     if (fd_ >= 0) return;
     fd_ = createBeside(target_, "", createMode, tmp_, slot_);
     if (fd_ < 0) throw RuntimeError(errno == EACCES || errno == EROFS ? 70 : 75);
