@@ -4,11 +4,17 @@
 
 #include "base/runtime_error.h"
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
+#include <poll.h>
 #include <random>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,6 +23,63 @@ namespace orv {
 namespace {
 
 thread_local AtomicFileGroup* currentGroup = nullptr;
+
+// The temporary files that exist now, kept where a signal handler can read them without locks.
+constexpr int kSlots = 128;
+struct TemporarySlot {
+    std::atomic<int> state{0}; // 0 free, 1 being filled, 2 holds a name
+    char path[PATH_MAX];
+};
+TemporarySlot temporaries[kSlots];
+
+int rememberTemporary(const std::string& path) {
+    if (path.size() >= PATH_MAX) return -1;
+    for (int i = 0; i < kSlots; ++i) {
+        int expected = 0;
+        if (temporaries[i].state.compare_exchange_strong(expected, 1)) {
+            std::memcpy(temporaries[i].path, path.c_str(), path.size() + 1);
+            temporaries[i].state.store(2);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void forgetTemporary(int& slot) {
+    if (slot >= 0) temporaries[slot].state.store(0);
+    slot = -1;
+}
+
+// 0: no group is renaming; 1: a group is renaming; 2: and a termination signal waits for it.
+std::atomic<int> commitState{0};
+volatile std::sig_atomic_t waitingSignal = 0;
+
+void endProgramAfterSignal(int signal) {
+    removeTemporaryFilesNow();
+    ::_exit(128 + signal);
+}
+
+void onTermination(int signal) {
+    waitingSignal = signal;
+    int expected = 1;
+    if (commitState.compare_exchange_strong(expected, 2) || expected == 2) return;
+    endProgramAfterSignal(signal);
+}
+
+// Holds termination signals back while a group renames its files.
+class RenamesUnderway {
+public:
+    RenamesUnderway() {
+        int expected = 0;
+        owner_ = commitState.compare_exchange_strong(expected, 1);
+    }
+    ~RenamesUnderway() {
+        if (owner_ && commitState.exchange(0) == 2) endProgramAfterSignal(waitingSignal);
+    }
+
+private:
+    bool owner_ = false;
+};
 
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -29,7 +92,232 @@ std::size_t nameMaxOf(const std::string& folder) {
     return n > 0 ? std::size_t(n) : 255;
 }
 
+std::string randomTag() {
+    thread_local std::mt19937 rng{std::random_device{}()};
+    return std::to_string(100000 + rng() % 900000);
+}
+
+int errorFor(int err) {
+    if (err == ENOSPC || err == EDQUOT) return 61;
+    if (err == EACCES || err == EPERM || err == EROFS) return 70;
+    return 75;
+}
+
+// A new file beside `target` named by temporaryNameFor, opened for writing; -1 with errno set.
+// The name is listed for removal on a termination signal before the file is made, so that no
+// moment leaves a file a signal would not remove.
+int createBeside(const std::string& target, const std::string& prefix, mode_t mode, std::string& name, int& slot) {
+    const std::size_t nameMax = nameMaxOf(folderOf(target));
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        name = temporaryNameFor(target, prefix + randomTag(), nameMax);
+        slot = rememberTemporary(name);
+        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+        if (fd >= 0) break;
+        const int err = errno;
+        forgetTemporary(slot);
+        errno = err;
+        if (err != EEXIST) break;
+    }
+    return fd;
+}
+
+// Gives a file made with O_TMPFILE a temporary name beside `target`; false with errno set.
+bool nameUnnamed(int fd, const std::string& target, std::string& name, int& slot) {
+    const std::size_t nameMax = nameMaxOf(folderOf(target));
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        name = temporaryNameFor(target, randomTag(), nameMax);
+        slot = rememberTemporary(name);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
+        const int err = errno;
+        forgetTemporary(slot);
+        errno = err;
+        if (err != EEXIST) break;
+    }
+    name.clear();
+    return false;
+}
+
+// A file without a name in the temporary folder: it disappears with the program however it ends.
+int unnamedFile() {
+    const char* env = std::getenv("TMPDIR");
+    for (const std::string& folder : {std::string(env && *env ? env : "/tmp"), std::string("/tmp")}) {
+        const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (fd >= 0) return fd;
+        std::string name = folder + "/orvanta-XXXXXX";
+        const int named = ::mkostemp(name.data(), O_CLOEXEC);
+        if (named >= 0) {
+            ::unlink(name.c_str());
+            return named;
+        }
+    }
+    throw RuntimeError(75);
+}
+
+void writeAll(int fd, const void* data, std::size_t size) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, p + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) {
+                // A descriptor left non-blocking by whoever opened it: wait until it takes more.
+                pollfd ready{fd, POLLOUT, 0};
+                ::poll(&ready, 1, -1);
+                continue;
+            }
+            throw RuntimeError(errorFor(errno) == 70 ? 75 : errorFor(errno));
+        }
+        done += std::size_t(n);
+    }
+}
+
+// Copies the whole of `from` (read from its start) to `to` at its current position.
+void copyAll(int from, int to) {
+    if (::lseek(from, 0, SEEK_SET) < 0) throw RuntimeError(75);
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            throw RuntimeError(75);
+        }
+        if (n == 0) return;
+        writeAll(to, buffer, std::size_t(n));
+    }
+}
+
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+void release(AtomicFileGroup::Staged& s) {
+    if (!s.tmp.empty()) ::unlink(s.tmp.c_str());
+    s.tmp.clear();
+    forgetTemporary(s.slot);
+    if (!s.backup.empty()) ::unlink(s.backup.c_str());
+    s.backup.clear();
+    forgetTemporary(s.backupSlot);
+    if (s.spool >= 0) ::close(s.spool);
+    s.spool = -1;
+}
+
+// Keeps the existing target's contents under a second name while the renames run: a hard link,
+// or a copy where the file system has none.
+bool keepOld(AtomicFileGroup::Staged& s) {
+    struct stat st{};
+    if (::lstat(s.target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true; // nothing to keep
+    const std::size_t nameMax = nameMaxOf(folderOf(s.target));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = temporaryNameFor(s.target, "old" + randomTag(), nameMax);
+        int slot = rememberTemporary(name);
+        if (::link(s.target.c_str(), name.c_str()) == 0) {
+            s.backup = name;
+            s.backupSlot = slot;
+            return true;
+        }
+        const int err = errno;
+        forgetTemporary(slot);
+        if (err != EEXIST) break;
+    }
+    const int in = ::open(s.target.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) return false;
+    std::string name;
+    int slot = -1;
+    const int out = createBeside(s.target, "old", 0600, name, slot);
+    if (out < 0) {
+        ::close(in);
+        return false;
+    }
+    s.backup = name;
+    s.backupSlot = slot;
+    bool ok = true;
+    try {
+        copyAll(in, out);
+    } catch (const RuntimeError&) {
+        ok = false;
+    }
+    ::close(in);
+    if (::close(out) != 0) ok = false;
+    return ok;
+}
+
+// Writes the held bytes over the contents of a file that has other names.
+void rewriteInPlace(AtomicFileGroup::Staged& s) {
+    const int in = ::open(s.tmp.c_str(), O_RDONLY | O_CLOEXEC);
+    if (in < 0) throw RuntimeError(75);
+    struct stat st{};
+    ::fstat(in, &st);
+    const int out = ::open(s.target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (out < 0) {
+        const int err = errno;
+        ::close(in);
+        throw RuntimeError(errorFor(err));
+    }
+    // The room is taken first, so a full disk stops the write before the old contents change.
+    const int room = st.st_size > 0 ? ::posix_fallocate(out, 0, st.st_size) : 0;
+    if (room != 0 && room != EOPNOTSUPP && room != EINVAL) {
+        ::close(in);
+        ::close(out);
+        throw RuntimeError(errorFor(room));
+    }
+    try {
+        copyAll(in, out);
+        if (::ftruncate(out, st.st_size) != 0 || ::fsync(out) != 0) throw RuntimeError(75);
+    } catch (...) {
+        ::close(in);
+        ::close(out);
+        throw;
+    }
+    ::close(in);
+    if (::close(out) != 0) throw RuntimeError(61);
+}
+
+void writeThrough(AtomicFileGroup::Staged& s) {
+    if (s.kind == TargetKind::Descriptor) {
+        copyAll(s.spool, s.descriptor);
+        return;
+    }
+    // A FIFO waits here for its reader, as any program writing to it would.
+    int out;
+    do {
+        out = ::open(s.target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    } while (out < 0 && errno == EINTR);
+    if (out < 0) throw RuntimeError(errorFor(errno));
+    try {
+        copyAll(s.spool, out);
+    } catch (...) {
+        ::close(out);
+        throw;
+    }
+    if (::close(out) != 0) throw RuntimeError(61);
+}
+
 } // namespace
+
+int descriptorNamed(const std::string& path) {
+    if (path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1") return 1;
+    if (path == "/dev/stderr" || path == "/dev/fd/2" || path == "/proc/self/fd/2") return 2;
+    return -1;
+}
+
+void removeTemporaryFilesNow() {
+    for (TemporarySlot& slot : temporaries)
+        if (slot.state.load() == 2) ::unlink(slot.path);
+}
+
+void removeTemporaryFilesOnTermination() {
+    struct sigaction sa{};
+    sa.sa_handler = onTermination;
+    sigemptyset(&sa.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, s);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
+}
 
 std::string followLinks(const std::string& path) {
     std::string p = path;
@@ -60,61 +348,98 @@ std::string temporaryNameFor(const std::string& target, const std::string& tag, 
     return folder + name + suffix;
 }
 
-AtomicFile::AtomicFile(std::string path) : target_(followLinks(path)) {
+AtomicFile::AtomicFile(std::string path) : given_(path) {
+    descriptor_ = descriptorNamed(path);
+    if (descriptor_ >= 0) {
+        kind_ = TargetKind::Descriptor;
+        target_ = path;
+        fd_ = unnamedFile();
+        return;
+    }
+    target_ = followLinks(path);
     struct stat st{};
     if (::stat(target_.c_str(), &st) == 0) {
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) {
+            kind_ = TargetKind::Stream;
+            fd_ = unnamedFile();
+            return;
+        }
         if (!S_ISREG(st.st_mode)) throw RuntimeError(75);
+        // A file its owner has write-protected is not replaced behind the protection's back.
+        if (::faccessat(AT_FDCWD, target_.c_str(), W_OK, AT_EACCESS) != 0) throw RuntimeError(70);
         mode_ = int(st.st_mode & 07777);
+        uid_ = int(st.st_uid);
+        gid_ = int(st.st_gid);
+        if (st.st_nlink > 1) kind_ = TargetKind::InPlace;
     }
-    thread_local std::mt19937 rng{std::random_device{}()};
-    const std::size_t nameMax = nameMaxOf(folderOf(target_));
     // A new file gets what the umask leaves of 0666; a replaced one is given its old bits when
     // it is complete, and until then only its owner can read it.
     const mode_t createMode = mode_ < 0 ? 0666 : 0600;
-    for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-        tmp_ = temporaryNameFor(target_, std::to_string(100000 + rng() % 900000), nameMax);
-        fd_ = ::open(tmp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, createMode);
-        if (fd_ < 0 && errno != EEXIST) break;
-    }
+    // Written without a name where the file system allows it, so that even a kill that cannot be
+    // caught leaves nothing behind; it is named only when complete.
+    // (It is named through /proc, so only where /proc is there.)
+    static const bool procThere = ::access("/proc/self/fd", X_OK) == 0;
+    if (procThere) fd_ = ::open(folderOf(target_).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, createMode);
+    if (fd_ >= 0) return;
+    fd_ = createBeside(target_, "", createMode, tmp_, slot_);
     if (fd_ < 0) throw RuntimeError(errno == EACCES || errno == EROFS ? 70 : 75);
 }
 
 AtomicFile::~AtomicFile() {
     if (fd_ >= 0) ::close(fd_);
-    if (!committed_) ::unlink(tmp_.c_str());
+    if (!committed_ && !tmp_.empty()) ::unlink(tmp_.c_str());
+    if (!committed_) forgetTemporary(slot_);
 }
 
-void AtomicFile::write(const void* data, std::size_t size) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd_, p + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw RuntimeError(errno == ENOSPC ? 61 : 75);
-        }
-        done += std::size_t(n);
-    }
-}
+void AtomicFile::write(const void* data, std::size_t size) { writeAll(fd_, data, size); }
 
 void AtomicFile::commit() {
+    AtomicFileGroup::Staged s;
+    s.kind = kind_;
+    s.given = given_;
+    s.target = target_;
+    s.descriptor = descriptor_;
     const int fd = fd_;
     fd_ = -1;
-    if (mode_ >= 0 && ::fchmod(fd, mode_t(mode_)) != 0) {
-        ::close(fd);
-        throw RuntimeError(75);
-    }
-    if (::close(fd) != 0) throw RuntimeError(61);
-    if (currentGroup) {
-        currentGroup->staged_.push_back({tmp_, target_});
-    } else if (std::rename(tmp_.c_str(), target_.c_str()) != 0) {
-        throw RuntimeError(75);
+    if (kind_ == TargetKind::Stream || kind_ == TargetKind::Descriptor) {
+        s.spool = fd;
+    } else {
+        if (kind_ == TargetKind::Replace && mode_ >= 0) {
+            // The owner and group where this user may set them; then the bits (a change of owner
+            // clears set-user-ID bits).
+            if (::fchown(fd, uid_t(uid_), gid_t(gid_)) != 0) (void)::fchown(fd, uid_t(-1), gid_t(gid_));
+            if (::fchmod(fd, mode_t(mode_)) != 0) {
+                ::close(fd);
+                throw RuntimeError(75);
+            }
+        }
+        if (::fsync(fd) != 0) {
+            const int err = errno;
+            ::close(fd);
+            throw RuntimeError(err == ENOSPC || err == EDQUOT ? 61 : 75);
+        }
+        if (tmp_.empty() && !nameUnnamed(fd, target_, tmp_, slot_)) {
+            const int err = errno;
+            ::close(fd);
+            throw RuntimeError(errorFor(err));
+        }
+        if (::close(fd) != 0) throw RuntimeError(61);
+        s.tmp = tmp_;
+        s.slot = slot_;
     }
     committed_ = true;
+    slot_ = -1;
+    if (currentGroup) {
+        currentGroup->staged_.push_back(std::move(s));
+        return;
+    }
+    AtomicFileGroup alone;
+    alone.staged_.push_back(std::move(s));
+    alone.commitAll();
 }
 
 AtomicFileGroup::~AtomicFileGroup() {
-    for (const Staged& s : staged_) ::unlink(s.tmp.c_str());
+    for (Staged& s : staged_) release(s);
 }
 
 void AtomicFileGroup::collect(const std::function<void()>& write) {
@@ -127,13 +452,67 @@ void AtomicFileGroup::collect(const std::function<void()>& write) {
 }
 
 void AtomicFileGroup::commitAll() {
-    std::size_t done = 0;
-    for (; done < staged_.size(); ++done) {
-        const Staged& s = staged_[done];
-        if (std::rename(s.tmp.c_str(), s.target.c_str()) != 0) break;
+    failed_.clear();
+    {
+        RenamesUnderway holdSignals;
+        std::vector<Staged*> renamed;
+        auto undo = [&] {
+            for (auto it = renamed.rbegin(); it != renamed.rend(); ++it) {
+                Staged& s = **it;
+                if (!s.backup.empty()) {
+                    if (::rename(s.backup.c_str(), s.target.c_str()) == 0) {
+                        s.backup.clear();
+                        forgetTemporary(s.backupSlot);
+                    }
+                } else {
+                    ::unlink(s.target.c_str());
+                }
+                // An old file that could not be put back stays under its temporary name.
+                s.backup.clear();
+                forgetTemporary(s.backupSlot);
+            }
+        };
+        auto fail = [&](const Staged& s, int number) {
+            failed_ = s.given;
+            for (Staged& each : staged_) release(each);
+            staged_.clear();
+            throw RuntimeError(number);
+        };
+        for (Staged& s : staged_) {
+            if (s.kind != TargetKind::Replace) continue;
+            if (!keepOld(s)) fail(s, 75);
+        }
+        for (Staged& s : staged_) {
+            if (s.kind != TargetKind::Replace) continue;
+            if (::rename(s.tmp.c_str(), s.target.c_str()) != 0) {
+                const int err = errno;
+                undo();
+                fail(s, errorFor(err));
+            }
+            s.tmp.clear();
+            forgetTemporary(s.slot);
+            renamed.push_back(&s);
+        }
+        std::set<std::string> folders;
+        for (const Staged* s : renamed) folders.insert(folderOf(s->target));
+        for (const std::string& f : folders) syncFolder(f);
+        for (Staged* s : renamed) release(*s);
     }
-    staged_.erase(staged_.begin(), staged_.begin() + std::ptrdiff_t(done));
-    if (!staged_.empty()) throw RuntimeError(75); // the destructor removes the rest
+    // The regular files are in place; what is written through follows.
+    for (TargetKind kind : {TargetKind::InPlace, TargetKind::Stream, TargetKind::Descriptor}) {
+        for (Staged& s : staged_) {
+            if (s.kind != kind) continue;
+            try {
+                if (kind == TargetKind::InPlace) rewriteInPlace(s);
+                else writeThrough(s);
+            } catch (...) {
+                failed_ = s.given;
+                throw;
+            }
+            release(s);
+        }
+    }
+    staged_.clear();
 }
 
 void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {

@@ -10,14 +10,26 @@
 
 namespace orv {
 
+// How a target is written when it is committed.
+enum class TargetKind {
+    Replace,    // a regular file (or a new one): a temporary beside it is renamed over it
+    InPlace,    // a regular file with other hard links: its contents are rewritten, so every name sees them
+    Stream,     // a character device or a FIFO: opened and written through, never renamed over or removed
+    Descriptor, // /dev/stdout, /dev/stderr: written through the program's own descriptor
+};
+
 // A file written piece by piece into a temporary file beside the target, which commit() renames
 // over the target. Destroyed without commit (a failure on the way), it leaves no trace and the
 // target as it was. Writes raise RuntimeError 61 (disk full) or 75 (path/file access).
 //
 // The target is the file a symbolic link names (the link stays a link); an existing target keeps
-// its permission bits, a new one gets 0666 less the umask. An existing target that is not a
-// regular file (a folder, a FIFO, a device) is never replaced: 75. The temporary name stays
-// within the folder's file-name limit however long the target's name is.
+// its permission bits and, where the user may set them, its owner and group; a new one gets 0666
+// less the umask. An existing regular target the user may not write is refused (70) as cp
+// refuses it. A character device or FIFO is written through at commit (what was written is held
+// in an unnamed temporary file until then); /dev/stdout and /dev/stderr (and /dev/fd/1, 2) are
+// written through the descriptors the program has. A folder or any other kind of file is never
+// replaced: 75. The temporary name stays within the folder's file-name limit however long the
+// target's name is. The temporary is flushed to the disk before it is renamed.
 class AtomicFile {
 public:
     explicit AtomicFile(std::string path); // 70 or 75 when the temporary file cannot be made
@@ -26,25 +38,31 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     void write(const void* data, std::size_t size);
-    // Renames the finished file into place, or, while an AtomicFileGroup collects on this thread,
-    // hands it to the group, which renames it with the others.
+    // Puts the finished file into place, or, while an AtomicFileGroup collects on this thread,
+    // hands it to the group, which puts it into place with the others.
     void commit();
 
     // The file that commit() replaces (the path given, links followed).
     const std::string& target() const { return target_; }
+    TargetKind kind() const { return kind_; }
 
 private:
+    std::string given_;
     std::string target_;
     std::string tmp_;
+    TargetKind kind_ = TargetKind::Replace;
     int fd_ = -1;
-    int mode_ = -1; // the existing target's permission bits, -1 for a new file
+    int slot_ = -1;      // the temporary's entry in the list removed on a termination signal
+    int descriptor_ = -1; // TargetKind::Descriptor
+    int mode_ = -1;      // the existing target's permission bits, -1 for a new file
+    int uid_ = -1, gid_ = -1;
     bool committed_ = false;
 };
 
 // Outputs that belong together, so that they appear together or not at all. While collect()
 // runs its function, every AtomicFile committed on this thread (and so every picture and text
 // writer, unchanged) only finishes its temporary file and hands it to the group; commitAll() then
-// renames them all into place. A group destroyed without commitAll() removes every temporary file
+// puts them all into place. A group destroyed without commitAll() removes every temporary file
 // it holds and leaves every target as it was.
 class AtomicFileGroup {
 public:
@@ -57,19 +75,37 @@ public:
     // before stays held).
     void collect(const std::function<void()>& write);
 
-    // Renames every held file into place, in the order they were finished. Raises RuntimeError
-    // 75 when a rename fails; the files not renamed by then are removed.
+    // Puts every held file into place: first the regular files, renamed in the order they were
+    // finished, then the files with other hard links, rewritten, then the devices, FIFOs and
+    // descriptors, written through. When a rename fails, the files renamed before it are put back
+    // as they were (an old file restored, a new one removed) and RuntimeError 61, 70 or 75 is
+    // raised; failedTarget() then names the file, as it was given. A termination signal that
+    // arrives meanwhile takes effect once the renames (or their undoing) are complete. A kill
+    // that cannot be caught (SIGKILL, a power cut) during the renames can leave the files renamed
+    // by then new and the others old, and a temporary file ".tmpNNNNNN" or ".tmpoldNNNNNN" beside
+    // a target; the files are renamed in the order they were added, so a file added last (a
+    // project) never names something that is still old.
     void commitAll();
 
     std::size_t size() const { return staged_.size(); }
+    const std::string& failedTarget() const { return failed_; }
+
+    struct Staged {
+        TargetKind kind = TargetKind::Replace;
+        std::string given;
+        std::string target;
+        std::string tmp;
+        int slot = -1;
+        int spool = -1; // Stream, Descriptor: the unnamed file holding the bytes
+        int descriptor = -1;
+        std::string backup; // Replace over an existing file: its old contents during the renames
+        int backupSlot = -1;
+    };
 
 private:
     friend class AtomicFile;
-    struct Staged {
-        std::string tmp;
-        std::string target;
-    };
     std::vector<Staged> staged_;
+    std::string failed_;
 };
 
 // Raises RuntimeError 70 (permission), 61 (disk full) or 75 (path/file access) on failure; the
@@ -83,5 +119,17 @@ std::string followLinks(const std::string& path);
 // The name of a temporary file for `target` in the same folder: the target's file name + ".tmp"
 // + `tag`, the file name shortened first when the whole would pass `nameMax` bytes.
 std::string temporaryNameFor(const std::string& target, const std::string& tag, std::size_t nameMax);
+
+// The descriptor a name stands for: 1 for /dev/stdout, /dev/fd/1 and /proc/self/fd/1, 2 for
+// /dev/stderr and the like; -1 for any other name.
+int descriptorNamed(const std::string& path);
+
+// Removes every temporary file an AtomicFile or a group holds now. Safe in a signal handler.
+void removeTemporaryFilesNow();
+
+// Makes SIGINT, SIGTERM and SIGHUP remove the temporary files and end the program with status
+// 128 + the signal's number (130, 143, 129); during a group's renames the signal waits until they
+// are complete or undone.
+void removeTemporaryFilesOnTermination();
 
 } // namespace orv

@@ -39,4 +39,25 @@ FileRead readRegularFile(const std::string& path, std::string& text) {
     return FileRead::Ok;
 }
 
+bool isRegularFile(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string absoluteFileName(const std::string& path) {
+    if (path.empty() || path[0] == '/') return path;
+    std::string folder;
+    for (std::size_t size = 256; folder.empty(); size *= 2) {
+        std::string buffer(size, '\0');
+        if (::getcwd(buffer.data(), buffer.size())) {
+            folder = buffer.c_str();
+        } else if (errno != ERANGE) {
+            return path;
+        }
+    }
+    std::string name = path;
+    while (name.size() > 2 && name.compare(0, 2, "./") == 0) name.erase(0, 2);
+    return folder + (folder == "/" ? "" : "/") + name;
+}
+
 } // namespace orv

@@ -7,6 +7,7 @@
 #include "input/series_naming.h"
 #include "output/picture_writer.h"
 
+#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdlib>
@@ -50,6 +51,19 @@ std::vector<std::string> split(const std::string& s, char sep) {
     }
 }
 
+// An increment that no block side can come from: a number beyond single precision, an infinity
+// or not-a-number (the increment box would read them as 10).
+bool isImpossibleIncrement(const std::string& text) {
+    if (parseLeadingNumber(text).outOfRange) return true;
+    std::size_t at = text.find_first_not_of(" \t");
+    if (at == std::string::npos) return false;
+    if (text[at] == '+' || text[at] == '-') ++at;
+    std::string word;
+    for (std::size_t i = at; i < text.size() && std::isalpha(static_cast<unsigned char>(text[i])); ++i)
+        word += char(std::tolower(static_cast<unsigned char>(text[i])));
+    return word == "inf" || word == "infinity" || word == "nan";
+}
+
 std::optional<int> parseMethod(const std::string& v) {
     for (int i = 0; i < kMethodCount; ++i)
         if (v == std::to_string(i) || v == kMethods[std::size_t(i)].cliName) return i;
@@ -57,6 +71,24 @@ std::optional<int> parseMethod(const std::string& v) {
 }
 
 } // namespace
+
+std::optional<std::string> incrementRefusal(const std::string& text) {
+    try {
+        if (isImpossibleIncrement(text)) throw RuntimeError(6);
+        readIncrementBox(text);
+    } catch (const RuntimeError&) {
+        return "--increment takes a block side up to 32767, not '" + text + "'";
+    }
+    return std::nullopt;
+}
+
+std::string methodRefusal(const std::string& text) {
+    return "--method takes 0-5, 3d, linear, red, green, blue or pyramid, not '" + text + "'";
+}
+
+std::string offsetRefusal(const std::string& text) {
+    return "--offsets takes x,y pairs separated by ';', from -32768 to 32767, not '" + text + "'";
+}
 
 std::string defaultMontageName(const std::string& firstFile) {
     const std::size_t dot = firstDotOfFileName(firstFile);
@@ -70,8 +102,18 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
         r.error = msg;
         return r;
     };
+    bool optionsEnded = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
+        if (optionsEnded || a == "--") {
+            if (!optionsEnded) {
+                optionsEnded = true;
+                continue;
+            }
+            if (!o.firstFile.empty()) return fail("only one first file can be named");
+            o.firstFile = a;
+            continue;
+        }
         auto value = [&](std::string& out) {
             if (i + 1 >= args.size()) return false;
             out = args[++i];
@@ -86,21 +128,14 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             o.quiet = true;
         } else if (a == "-i" || a == "--increment") {
             if (!value(o.incrementText)) return fail("--increment needs a value");
-            try {
-                readIncrementBox(o.incrementText);
-            } catch (const RuntimeError&) {
-                return fail("--increment takes a block side up to 32767, not '" + o.incrementText + "'");
-            }
+            if (const auto refusal = incrementRefusal(o.incrementText)) return fail(*refusal);
         } else if (a == "-m" || a == "--method") {
             if (!value(v)) return fail("--method needs a value");
             const auto m = parseMethod(v);
-            if (!m) return fail("--method takes 0-5, 3d, linear, red, green, blue or pyramid, not '" + v + "'");
+            if (!m) return fail(methodRefusal(v));
             o.method = *m;
         } else if (a == "-o" || a == "--output") {
             if (!value(o.output) || o.output.empty()) return fail("--output needs a file name");
-            if (!writableFormatFor(o.output))
-                return fail("cannot write the picture format of '" + o.output +
-                            "': end the name with .bmp, .jpg, .jpeg, .gif, .png, .tif or .tiff");
         } else if (a == "--align") {
             o.align = true;
         } else if (a == "--colour-match" || a == "--color-match") {
@@ -128,7 +163,7 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
                 long x, y;
                 if (xy.size() != 2 || !parseInt(xy[0], x) || !parseInt(xy[1], y) || x < -32768 ||
                     x > 32767 || y < -32768 || y > 32767)
-                    return fail("--offsets takes x,y pairs separated by ';', not '" + pair + "'");
+                    return fail(offsetRefusal(pair));
                 o.offsets.push_back(ImageOffset{std::int16_t(x), std::int16_t(y)});
             }
             if (o.offsets.size() > std::size_t(kMaxPictures))
@@ -158,6 +193,10 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             if (!value(v) || (v != "increments" && v != "methods" && v != "all"))
                 return fail("--evaluate takes increments, methods or all");
             o.evaluate = v;
+        } else if (a == "--format") {
+            if (!value(v) || !pictureFormatNamed(v))
+                return fail("--format takes bmp, png, tiff, jpg or gif, not '" + v + "'");
+            o.format = v;
         } else if (a == "--transparent") {
             o.transparent = true;
         } else if (a == "--quality") {
@@ -183,13 +222,12 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
     if (o.align && o.useOffsets) return fail("--align and --offsets exclude each other: choose one");
     if (o.colourMatch && !o.align) return fail("--colour-match works with --align");
     if (!o.help && !o.version && o.firstFile.empty() && o.openProject.empty()) return fail("no first file named");
-    // Two outputs in one file: the last written would silently replace the other.
-    const std::pair<const char*, const std::string*> outputs[] = {
-        {"--output", &o.output}, {"--map", &o.mapFile}, {"--report", &o.reportFile}, {"--depth-map", &o.depthMapFile}};
-    for (std::size_t i = 0; i < 4; ++i)
-        for (std::size_t j = i + 1; j < 4; ++j)
-            if (!outputs[i].second->empty() && *outputs[i].second == *outputs[j].second)
-                return fail(std::string(outputs[j].first) + " names the same file as " + outputs[i].first);
+    // The name's ending picks the format unless --format names it.
+    if (!o.output.empty() && o.output != "-" && o.format.empty() && !writableFormatFor(o.output))
+        return fail("cannot write the picture format of '" + o.output +
+                    "': end the name with .bmp, .jpg, .jpeg, .gif, .png, .tif or .tiff, or name it with --format");
+    if (o.output == "-" && o.format.empty())
+        return fail("--output - writes standard output: name its format with --format bmp, png, tiff, jpg or gif");
     r.options = o;
     return r;
 }
@@ -206,14 +244,16 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
                        5 or pyramid: Pyramid Focus, seam-free
   -o, --output FILE    the montage picture; its ending picks the format: .bmp (or none), .jpg,
                        .jpeg, .gif, .png, .tif, .tiff; default: FIRST_FILE's folder and file
-                       name up to the file name's first dot + " montage.bmp"
+                       name up to the file name's first dot + " montage.bmp"; "-": standard
+                       output (with --format; the report and messages then go to standard error)
+      --format FORMAT  bmp, png, tiff, jpg or gif: the picture's format whatever its name
       --map FILE       write the dominant-image map text
       --align          align the pictures automatically (scale, rotation, shift) onto the
                        middle one before the montage; not with --offsets
       --colour-match   with --align: also match each picture's colours to the middle one
       --depth-map FILE write a greyscale picture of which picture each pixel came from
                        (picture 1 black, the last white; PNG, or the format of the name)
-      --report FILE    write the properties text (default: standard output)
+      --report FILE    write the properties text (default, or "-": standard output)
       --ignore LIST    pictures to ignore, e.g. 2,5 (1 to 10)
       --offsets LIST   target centres, x,y per picture in picture order, y from the top,
                        e.g. "152,98;160,95"; turns image offsets on
@@ -228,7 +268,8 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
       --quality Q      JPEG output quality, 1 to 100 (default 90)
       --save-project FILE.mon
                        also write a project (FILE.mon and the montage as FILE.vrk) that the
-                       desktop program opens with "Load a Project"
+                       desktop program opens with "Load a Project"; a device or FIFO named
+                       here gets the project's text alone
       --open-project FILE.mon
                        make the montage again with the project's series, method, increment,
                        ignored pictures, offsets and area (instead of FIRST_FILE and those
@@ -238,12 +279,17 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
                        MATCH X1,Y1 X2,Y2 ..." a line after "orvanta-strokes 1") into the
                        montage before it is written; a line that cannot be used is a usage error
   -q, --quiet          no progress bar
+      --               what follows is the first file, even when it starts with "-"
   -h, --help           this text
       --version        the version
 
+Outputs may be devices, FIFOs or /dev/stdout: they are written through once the files are in
+place. "-" names standard output for --map, --depth-map and --report as well.
+
 Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
 memory, an output that cannot be written: the message says which, and no output is changed);
-2 usage error (an unknown option or a value out of its range, named in the message).
+2 usage error (an unknown option or a value out of its range, two outputs naming one file);
+129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
 )";
 }
 

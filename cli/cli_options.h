@@ -14,7 +14,7 @@ struct CliOptions {
     std::string firstFile;
     std::string incrementText = "20";
     int method = 0;
-    std::string output;     // empty: the default name beside the first file
+    std::string output;     // empty: the default name beside the first file; "-": standard output
     std::string mapFile;
     std::string depthMapFile; // empty: no depth map
     bool align = false;       // align the pictures automatically first
@@ -38,6 +38,7 @@ struct CliOptions {
     std::string evaluate; // "", "increments", "methods" or "all"
 
     // Picture output.
+    std::string format; // --format: bmp, png, tiff, jpg or gif whatever the name; needed by "-o -"
     bool transparent = false;
     int quality = 90;
 
@@ -57,6 +58,12 @@ struct CliParse {
 CliParse parseCliOptions(const std::vector<std::string>& args);
 
 std::string cliHelpText();
+
+// The usage messages for an increment, method or offset pair the command line refuses, also given
+// for such a value read from a project. incrementRefusal: none when the text is usable.
+std::optional<std::string> incrementRefusal(const std::string& text);
+std::string methodRefusal(const std::string& text);
+std::string offsetRefusal(const std::string& text);
 
 // The default output name: the first file's folder and file name up to the file name's first dot,
 // + " montage.bmp".

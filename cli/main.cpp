@@ -1,10 +1,14 @@
 // orvanta-cli: makes a montage from a numbered focus series without windows, with the same engine
 // and the same messages as the desktop program.
+#include "base/atomic_file.h"
 #include "base/memory_tuning.h"
 #include "base/leading_number.h"
 #include "base/numbers.h"
 #include "base/prompt.h"
+#include "base/regular_file.h"
 #include "cli/cli_options.h"
+#include "cli/output_targets.h"
+#include "cli/project_check.h"
 #include "align/alignment_report.h"
 #include "base/text.h"
 #include "session/montage_session.h"
@@ -19,8 +23,6 @@
 #include "smoothing/smoothing_pass.h"
 
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
 
 #include <array>
 #include <cstdio>
@@ -96,7 +98,7 @@ struct KeptScore {
 // bar, and each kept comparison montage is scored as it is kept.
 class CliObserver : public SessionObserver {
 public:
-    explicit CliObserver(ProgressBar& bar) : bar_(bar) {}
+    CliObserver(ProgressBar& bar, CheckedOutput& text) : bar_(bar), text_(text) {}
 
     MontageSession* session = nullptr;
     std::array<KeptScore, kComparisonMontages> kept;
@@ -113,9 +115,8 @@ public:
     }
     void montageReady(const MontageRecord&, const PixelArrays&, bool) override { bar_.done(); }
     void candidateScored(const Candidate& c) override {
-        std::cout << methodCaption(c.method) << " (method " << c.method << "), increment " << c.increment
-                  << ": Quality score = " << formatScore(c.score) << "\n"
-                  << std::flush;
+        text_.write(methodCaption(c.method) + " (method " + std::to_string(c.method) + "), increment " +
+                    std::to_string(c.increment) + ": Quality score = " + formatScore(c.score) + "\n");
     }
     void keepComparison(int k, int, const MontageRecord&) override {
         const SessionState& st = session->state();
@@ -127,6 +128,7 @@ public:
 
 private:
     ProgressBar& bar_;
+    CheckedOutput& text_;
     StderrPrompter stderr_;
 };
 
@@ -134,8 +136,10 @@ private:
 // settings a user would set in the desktop program.
 class CliRun {
 public:
-    CliRun(const CliOptions& o, MontageRequest request)
-        : o_(o), request_(std::move(request)), bar_(!o.quiet), observer_(bar_),
+    // `text`: where the report, the scores and the recommendation go (standard output, or standard
+    // error when the picture goes to standard output).
+    CliRun(const CliOptions& o, MontageRequest request, CheckedOutput& text)
+        : o_(o), request_(std::move(request)), text_(text), bar_(!o.quiet), observer_(bar_, text),
           session_(state_, observer_, SessionOptions{true, 0}) {
         observer_.session = &session_;
         state_.programFolder = currentFolder();
@@ -154,6 +158,7 @@ private:
 
     const CliOptions& o_;
     const MontageRequest request_;
+    CheckedOutput& text_;
     ProgressBar bar_;
     SessionState state_;
     CliObserver observer_;
@@ -192,33 +197,41 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
                           std::size_t(record.picture.roundedWidth()) * 3};
     const std::string& properties = record.properties;
     if (made.smoothed && made.smoothing.replaced > 0) std::cerr << made.smoothing.report << std::flush;
+    // A Pyramid Focus montage has no block seams: it is written as made, and said so.
+    if (o_.smooth && made.smoothed && made.smoothing.replaced == 0 && record.request.method == FocusMethod::Pyramid)
+        std::cerr << kAlreadySmoothText << "\n" << std::flush;
     const std::string output =
-        o_.output.empty() ? defaultMontageName(session_.completedName()) : o_.output;
+        o_.output.empty() ? defaultOutputName(session_.completedName(), o_.format) : outputPath(o_.output);
+    const bool reportToText = o_.reportFile.empty() || o_.reportFile == "-";
     // Every file of the run appears together or not at all.
     std::string writing = output;
+    OutputSet files;
     try {
-        OutputSet files;
         PictureWriteOptions w;
         w.transparent = o_.transparent;
         w.quality = o_.quality;
+        if (!o_.format.empty()) w.format = pictureFormatNamed(o_.format);
         files.addPicture(output, montage, w);
-        if (!o_.mapFile.empty()) files.addText(writing = o_.mapFile, record.map);
+        if (!o_.mapFile.empty()) files.addText(writing = outputPath(o_.mapFile), record.map);
         if (!o_.depthMapFile.empty())
-            files.addWritten([&] { session_.writeDepthMap(which, writing = o_.depthMapFile); });
-        if (!o_.reportFile.empty()) files.addText(writing = o_.reportFile, properties);
+            files.addWritten([&] { session_.writeDepthMap(which, writing = outputPath(o_.depthMapFile)); });
+        if (!reportToText) files.addText(writing = outputPath(o_.reportFile), properties);
         if (!o_.saveProject.empty()) {
-            // The project the desktop program opens: its text and the montage beside it.
+            // The project the desktop program opens: its picture (none for a device, which gets
+            // the text alone), its strokes, then its text.
+            const ProjectTargets project = projectTargets(o_.saveProject);
             const std::vector<retouch::Stroke> strokes = record.retouch.strokes();
-            addProjectFiles(files, completedProjectName(o_.saveProject), montage, properties, &writing, &strokes);
+            addProjectFiles(files, project.project, project.picture, montage, properties, &writing, &strokes);
         }
         writing = output;
         files.commit();
     } catch (...) {
+        if (!files.failedTarget().empty()) writing = files.failedTarget();
         std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description() << "\n";
         return false;
     }
-    if (o_.reportFile.empty()) std::cout << properties << std::flush;
-    if (o_.score) std::cout << "Quality score = " << formatScore(score) << "\n" << std::flush;
+    if (reportToText) text_.write(properties);
+    if (o_.score) text_.write("Quality score = " + formatScore(score) + "\n");
     return true;
 }
 
@@ -245,7 +258,7 @@ int CliRun::evaluate() {
         std::cerr << "orvanta-cli: no montage could be compared\n";
         return 1;
     }
-    if (result.message) std::cout << result.message->text << "\n" << std::flush;
+    if (result.message) text_.write(result.message->text + "\n");
     return -1;
 }
 
@@ -281,11 +294,15 @@ int CliRun::run() {
 // The settings of a project file in place of the first file and the montage options: the
 // project's offsets replace any the options gave; --align applies unless the project has offsets.
 bool applyProject(const std::string& path, MontageRequest& request) {
-    if (!QFileInfo(QString::fromStdString(path)).isFile()) {
+    if (!isRegularFile(path)) {
         std::cerr << "orvanta-cli: cannot find the project " << path << "\n";
         return false;
     }
     const ProjectSettings s = readProjectSettings(path);
+    if (const auto refusal = projectRefusal(s)) {
+        std::cerr << "orvanta-cli: cannot use the project " << path << ": " << *refusal << "\n";
+        return false;
+    }
     if (s.firstFileName.empty() || s.firstFileName == "0") {
         std::cerr << "orvanta-cli: the project " << path << " names no first file\n";
         return false;
@@ -300,6 +317,8 @@ bool applyProject(const std::string& path, MontageRequest& request) {
 
 int main(int argc, char** argv) {
     orv::keepPictureMemory();
+    // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
+    removeTemporaryFilesOnTermination();
     std::vector<std::string> args(argv + 1, argv + argc);
     const CliParse parsed = parseCliOptions(args);
     if (!parsed.options) {
@@ -327,16 +346,32 @@ int main(int argc, char** argv) {
         }
     }
     MontageRequest request = requestFromOptions(o);
-    if (!o.openProject.empty() && !applyProject(o.openProject, request)) return 1;
+    if (!o.openProject.empty()) {
+        if (!applyProject(o.openProject, request)) return 1;
+        o.firstFile = request.firstFileName; // the default output name follows the project's series
+    }
+    const std::vector<OutputTarget> targets = outputTargets(o);
+    if (const auto clash = outputClash(targets)) {
+        std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
+        return 2;
+    }
     // A project names its series by a full path, so that it opens from anywhere.
     if (!o.saveProject.empty() && !request.firstFileName.empty() && request.firstFileName[0] != '/')
-        request.firstFileName =
-            QDir::current().absoluteFilePath(QString::fromStdString(request.firstFileName)).toStdString();
+        request.firstFileName = absoluteFileName(request.firstFileName);
+    // With the picture on standard output, everything else goes to standard error.
+    CheckedOutput text(pictureToStandardOutput(o) ? 2 : 1);
+    int status = 1;
     try {
-        return CliRun(o, std::move(request)).run();
+        status = CliRun(o, std::move(request), text).run();
     } catch (...) {
         const RuntimeError e = currentError();
         std::cerr << genericErrorText(e, e.line(), "CommandGo") << "\n";
-        return 1;
     }
+    if (status == 0 && !text.failure().empty()) {
+        std::cerr << "orvanta-cli: cannot write standard " << (pictureToStandardOutput(o) ? "error" : "output") << ": "
+                  << text.failure() << "\n";
+        status = 1;
+    }
+    if (status != 0) releaseWaitingReaders(targets);
+    return status;
 }

@@ -15,6 +15,7 @@ foreach(program orvanta orvanta-cli orvantajpeg)
 endforeach()
 
 if(TARGET vantler)
+  # libvantler.so.X.Y.Z, its soname link libvantler.so.N and the development link libvantler.so.
   install(TARGETS vantler LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
   file(GLOB _vantler_headers ${CMAKE_SOURCE_DIR}/control/*.h)
   list(FILTER _vantler_headers EXCLUDE REGEX "designer_plugin\\.h$")
@@ -47,13 +48,30 @@ install(FILES ${CMAKE_SOURCE_DIR}/resources/${ORVANTA_APP_ID}.desktop
 install(FILES ${CMAKE_SOURCE_DIR}/resources/${ORVANTA_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
+# The licence and the changelog, as Debian keeps them: a machine-readable copyright file and a
+# compressed changelog in the package's documentation folder.
+file(READ ${CMAKE_SOURCE_DIR}/LICENSE _license)
+string(REGEX REPLACE "^.*Copyright \\(c\\)[^\n]*\n+" "" _license "${_license}")
+string(REGEX REPLACE "\n+$" "" _license "${_license}")
+string(REPLACE "\n\n" "\n.\n" _license "${_license}")
+string(REPLACE "\n" "\n " ORVANTA_LICENSE_TEXT " ${_license}")
+set(_doc ${CMAKE_BINARY_DIR}/doc)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/copyright.in ${_doc}/copyright @ONLY)
+configure_file(${CMAKE_SOURCE_DIR}/cmake/changelog.in ${_doc}/changelog @ONLY)
+execute_process(COMMAND gzip -9nf ${_doc}/changelog RESULT_VARIABLE _gzip)
+if(NOT _gzip EQUAL 0)
+  message(FATAL_ERROR "gzip could not compress the package's changelog")
+endif()
+install(FILES ${_doc}/copyright ${_doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/orvanta)
+
 # The Debian package. Its dependencies on libraries come from dpkg-shlibdeps, so whatever the
 # programs link (Qt, TurboJPEG, OpenCV...) is declared without being listed here; the Qt plugins
 # they load at run time are not linked and are named.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvanta)
-set(CPACK_PACKAGE_VENDOR "Brindlemoor Software")
-set(CPACK_PACKAGE_CONTACT "Brindlemoor Software <orvanta@brindlemoor.com>")
+set(CPACK_PACKAGE_VENDOR "${ORVANTA_VENDOR}")
+set(CPACK_PACKAGE_CONTACT "${ORVANTA_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${ORVANTA_MAINTAINER}")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "focus stacking: one sharp picture from a focus series")
 string(CONCAT CPACK_PACKAGE_DESCRIPTION
     "Orvanta combines a series of pictures of one subject, each taken with the focus at a different depth, "
@@ -63,10 +81,13 @@ string(CONCAT CPACK_PACKAGE_DESCRIPTION
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
-set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://www.brindlemoor.com/orvanta/")
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${ORVANTA_HOMEPAGE}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# libvantler is in the package itself: the Designer plugin's need of it is no dependency.
+# libvantler is in the package itself: the Designer plugin's need of it is no dependency. The
+# package says which of its versions it provides (a shlibs file), as a package with a library does.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS ${CMAKE_LIBRARY_OUTPUT_DIRECTORY})
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
 # The TIFF reader is a plugin Qt loads, not a library the programs link (the window-system and
 # JPEG/GIF plugins come with libqt6gui6 itself).
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-image-formats-plugins")

@@ -6,6 +6,7 @@
 
 #include "base/leading_number.h"
 #include "settings/profile_file.h"
+#include "settings/project_file.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -22,12 +23,18 @@ void mustBeFinite(double v) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string path = orv::fuzz::asFile(data, size);
+    // Opening a project: every number checked before it is converted, the offsets within 16 bits.
+    const orv::ProjectSettings settings = orv::readProjectSettings(path);
+    for (const auto& t : settings.targets)
+        if (t && (t->first < -32768 || t->first > 32767 || t->second < -32768 || t->second > 32767)) std::abort();
+    for (const auto& bad : settings.outOfRange)
+        if (bad.key.empty()) std::abort();
     const orv::ProfileFile file(path);
     orv::readProfileText(file, "project", "first file name");
     mustBeFinite(orv::readProfileNumber(file, "project", "Montage method used"));
     mustBeFinite(orv::readProfileNumber(file, "project", "Increment size"));
     orv::readProfileText(file, "project", "Offset display method");
-    // Pictures 1, 2 and 30 stand for all (every key read opens the file again, which costs).
+    // Pictures 1, 2 and 30 stand for all.
     for (int i : {1, 2, 30}) {
         mustBeFinite(orv::readProfileNumber(file, "project", "Image " + std::to_string(i) + " offset X"));
         mustBeFinite(orv::readProfileNumber(file, "project", "Image " + std::to_string(i) + " offset Y"));

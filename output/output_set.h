@@ -1,6 +1,7 @@
 // All the files one run writes (the picture, the map, the report, a project), written to
 // temporary files and renamed into place only when every one of them was written: a failure on
-// the way leaves every earlier file as it was.
+// the way leaves every earlier file as it was. Devices, FIFOs and standard output are written
+// through after the regular files are in place.
 #pragma once
 
 #include "base/atomic_file.h"
@@ -24,8 +25,10 @@ public:
     // same way.
     void addWritten(const std::function<void()>& write) { group_.collect(write); }
 
-    // Renames every file into place. Raises RuntimeError 75 when a rename fails.
+    // Puts every file into place (see AtomicFileGroup::commitAll): when one fails, the files
+    // renamed before it are put back and failedTarget() names it.
     void commit() { group_.commitAll(); }
+    const std::string& failedTarget() const { return group_.failedTarget(); }
 
     std::size_t size() const { return group_.size(); }
 

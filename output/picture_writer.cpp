@@ -50,6 +50,17 @@ std::optional<PictureFormat> writableFormatFor(const std::string& path) {
     return format;
 }
 
+std::optional<PictureFormat> pictureFormatNamed(const std::string& name) {
+    std::string n;
+    for (char c : name) n += char(std::tolower(static_cast<unsigned char>(c)));
+    if (n == "bmp") return PictureFormat::Bmp;
+    if (n == "png") return PictureFormat::Png;
+    if (n == "tif" || n == "tiff") return PictureFormat::Tiff;
+    if (n == "jpg" || n == "jpeg") return PictureFormat::Jpeg;
+    if (n == "gif") return PictureFormat::Gif;
+    return std::nullopt;
+}
+
 std::vector<std::uint8_t> encodePng(const BgrView& view) {
     if (view.width <= 0 || view.height <= 0 || !view.bits || view.stride < std::size_t(view.width) * 3)
         throw RuntimeError(5);
@@ -63,7 +74,7 @@ std::vector<std::uint8_t> encodePng(const BgrView& view) {
 }
 
 void writePicture(const std::string& path, const BgrView& view, const PictureWriteOptions& options) {
-    switch (pictureFormatFor(path)) {
+    switch (options.format ? *options.format : pictureFormatFor(path)) {
     case PictureFormat::Bmp:
         writeBmp24(path, view);
         return;

@@ -37,10 +37,15 @@ struct PictureWriteOptions {
     int quality = 90;
     // GIF only: called every 10 rows with the share written (0 … 100); may be empty.
     std::function<void(int percent)> progress;
+    // The format to write whatever the name's ending (a name such as /dev/stdout has none).
+    std::optional<PictureFormat> format;
 };
 
-// Writes `view` (bottom-up BGR rows, see BgrView) to `path` in the format pictureFormatFor
-// picks. Raises RuntimeError on failure: 5 for an empty picture or a bad quality, 6 for a GIF
+// The format a name such as "png" or "JPG" stands for (bmp, png, tiff, tif, jpg, jpeg, gif).
+std::optional<PictureFormat> pictureFormatNamed(const std::string& name);
+
+// Writes `view` (bottom-up BGR rows, see BgrView) to `path` in the format options.format names,
+// or else the one pictureFormatFor picks. Raises RuntimeError on failure: 5 for an empty picture or a bad quality, 6 for a GIF
 // side above 65535 or a TIFF above 4 GB, 61 / 70 / 75 when the file cannot be written.
 void writePicture(const std::string& path, const BgrView& view, const PictureWriteOptions& options = {});
 

@@ -68,16 +68,20 @@ std::string MontageSession::saveMontage(const MontageChoice& which, const std::s
     return savePicture(viewOf(record.picture), path, options);
 }
 
-void addProjectFiles(OutputSet& files, const std::string& project, const BgrView& picture,
-                     const std::string& properties, std::string* writing,
+void addProjectFiles(OutputSet& files, const std::string& project, const std::string& pictureFile,
+                     const BgrView& picture, const std::string& properties, std::string* writing,
                      const std::vector<retouch::Stroke>* strokes) {
     std::string unused;
     std::string& name = writing ? *writing : unused;
     // The picture first: a project file is never left without its montage. A montage without
     // strokes removes none that an earlier save left: they would not be read without the
-    // retouched line, and the set cannot delete.
+    // retouched line, and the set cannot delete. A project written to a device gets its text alone.
     files.addWritten([&] {
-        writeBmp24(name = projectBitmapName(project), picture);
+        if (pictureFile.empty()) {
+            writeProjectFile(name = project, properties);
+            return;
+        }
+        writeBmp24(name = pictureFile, picture);
         if (strokes && !strokes->empty()) retouch::writeStrokesFile(name = retouch::strokesNameFor(project), *strokes);
         writeProjectFile(name = project, properties);
     });
@@ -88,7 +92,7 @@ void MontageSession::saveProject(const MontageChoice& which, const std::string& 
     if (record.empty()) throw RuntimeError(5);
     OutputSet files;
     const std::vector<retouch::Stroke> strokes = record.retouch.strokes();
-    addProjectFiles(files, project, viewOf(record.picture), record.properties, nullptr, &strokes);
+    addProjectFiles(files, project, projectBitmapName(project), viewOf(record.picture), record.properties, nullptr, &strokes);
     files.commit();
 }
 

@@ -287,10 +287,11 @@ retouch::Raster montageRaster(MemorySurface& picture);
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options);
 
 class OutputSet;
-// The project's two files (its bitmap, then the ".mon" file) added to `files`; `writing`, when
-// given, names each file while it is written (for the message when one cannot be).
-void addProjectFiles(OutputSet& files, const std::string& project, const BgrView& picture,
-                     const std::string& properties, std::string* writing = nullptr,
+// The project's files added to `files`: its bitmap `pictureFile` (none when empty: a project
+// written to a device gets its text alone), its strokes when there are any, then the ".mon" file;
+// `writing`, when given, names each file while it is written (for the message when one cannot be).
+void addProjectFiles(OutputSet& files, const std::string& project, const std::string& pictureFile,
+                     const BgrView& picture, const std::string& properties, std::string* writing = nullptr,
                      const std::vector<retouch::Stroke>* strokes = nullptr);
 
 // The request a project's settings make of `current`: the first file, increment, method and

@@ -4,16 +4,33 @@
 #include "base/atomic_file.h"
 #include "base/leading_number.h"
 #include "base/regular_file.h"
+#include "base/runtime_error.h"
 #include "base/text.h"
 
 #include <algorithm>
 #include <cctype>
 #include <sstream>
+#include <sys/stat.h>
+#include <ctime>
 
 namespace orv {
 
 namespace {
 
+bool isRegularOrAbsent(const std::string& path) {
+    if (descriptorNamed(path) >= 0) return false;
+    struct stat st{};
+    try {
+        return ::stat(followLinks(path).c_str(), &st) != 0 || S_ISREG(st.st_mode);
+    } catch (const RuntimeError&) {
+        return false;
+    }
+}
+
+std::string lowered(std::string s) {
+    for (char& c : s) c = char(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
 
 bool sameName(const std::string& a, const std::string& b) {
     return a.size() == b.size() &&
@@ -43,8 +60,6 @@ bool keyOf(const std::string& line, std::string& key, std::string& value) {
 
 } // namespace
 
-std::vector<std::string> ProfileFile::lines() const { return linesOf(fileText()); }
-
 std::string ProfileFile::fileText() const {
     // A name that is missing, unreadable or not a regular file reads as an empty file.
     std::string text;
@@ -65,16 +80,58 @@ std::vector<std::string> ProfileFile::linesOf(const std::string& text) {
 
 std::string ProfileFile::read(const std::string& section, const std::string& key,
                               const std::string& fallback) const {
-    bool inSection = false;
-    std::string name, k, v;
-    for (const auto& line : lines()) {
-        if (sectionOf(line, name)) {
-            inSection = sameName(name, section);
-            continue;
-        }
-        if (inSection && keyOf(line, k, v) && sameName(k, key)) return v;
+    Keys& k = *keys_;
+    const std::lock_guard<std::mutex> hold(k.lock);
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long nowNs = (long long)now.tv_sec * 1000000000 + now.tv_nsec;
+    struct stat st{};
+    const bool exists = ::stat(path_.c_str(), &st) == 0;
+    bool same = k.valid && exists == k.existed &&
+                (!exists || (k.device == st.st_dev && k.inode == st.st_ino && k.size == (unsigned long long)st.st_size &&
+                             k.modifiedSeconds == st.st_mtim.tv_sec && k.modifiedNanoseconds == st.st_mtim.tv_nsec));
+    // A file changed within a clock tick of its reading can change again with the same time
+    // stamp and size: its bytes are compared instead.
+    const long long modifiedNs = (long long)st.st_mtim.tv_sec * 1000000000 + st.st_mtim.tv_nsec;
+    std::string text;
+    bool textRead = false;
+    if (same && exists && k.readAtNs - modifiedNs < 100000000) {
+        text = fileText();
+        textRead = true;
+        same = text == k.text;
     }
-    return fallback;
+    if (!same) {
+        if (!textRead) text = fileText();
+        k.values.clear();
+        std::string inSection;
+        bool hasSection = false;
+        std::string name, kk, v;
+        for (const auto& line : linesOf(text)) {
+            if (sectionOf(line, name)) {
+                inSection = lowered(name);
+                hasSection = true;
+                continue;
+            }
+            if (hasSection && keyOf(line, kk, v)) k.values.emplace(inSection + "\n" + lowered(kk), v); // the first wins
+        }
+        k.existed = exists;
+        k.device = exists ? (unsigned long long)st.st_dev : 0;
+        k.inode = exists ? (unsigned long long)st.st_ino : 0;
+        k.size = exists ? (unsigned long long)st.st_size : 0;
+        k.modifiedSeconds = exists ? st.st_mtim.tv_sec : 0;
+        k.modifiedNanoseconds = exists ? st.st_mtim.tv_nsec : 0;
+        k.text = std::move(text);
+        k.valid = true;
+        ++k.reads;
+    }
+    k.readAtNs = nowNs;
+    const auto found = k.values.find(lowered(section) + "\n" + lowered(key));
+    return found == k.values.end() ? fallback : found->second;
+}
+
+std::size_t ProfileFile::timesRead() const {
+    const std::lock_guard<std::mutex> hold(keys_->lock);
+    return keys_->reads;
 }
 
 void ProfileFile::write(const std::string& section, const std::string& key, const std::string& value) {
@@ -114,7 +171,11 @@ void ProfileFile::write(const std::string& section, const std::string& key, cons
     // A value written again as it stands leaves the file alone (the recent list and the last
     // file name are written after every montage).
     if (text == before) return;
+    // Preferences live in a regular file: a device or FIFO of that name is not written through.
+    if (!isRegularOrAbsent(path_)) throw RuntimeError(75);
     writeFileAtomically(path_, std::vector<std::uint8_t>(text.begin(), text.end()));
+    const std::lock_guard<std::mutex> hold(keys_->lock);
+    keys_->valid = false;
 }
 
 bool ProfileFile::tryWrite(const std::string& section, const std::string& key, const std::string& value) {

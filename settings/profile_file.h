@@ -1,8 +1,14 @@
 // Private-profile files ("[section]" then "key=value" lines): section and key names match
 // case-blind, blanks around keys and values are trimmed, the first matching key wins, and a
 // missing file, section or key gives the default. Every write replaces the file atomically.
+// The file is read and split once and its keys looked up from then on; it is read again only when
+// it has changed on the disk (another file, size or modification time, or, for a file changed
+// within a moment of its reading, other bytes) or was written here.
 #pragma once
 
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -26,11 +32,27 @@ public:
     // As write, but a failure is ignored (preferences whose write fails are simply not kept).
     bool tryWrite(const std::string& section, const std::string& key, const std::string& value);
 
+    // How often the file's text has been read and split since this object was made.
+    std::size_t timesRead() const;
+
 private:
-    std::vector<std::string> lines() const;
+    // The keys of the file as last read: section and key names in lower case, the first value of
+    // each, and what the file was on the disk then.
+    struct Keys {
+        std::mutex lock;
+        bool valid = false;
+        bool existed = false;
+        unsigned long long device = 0, inode = 0, size = 0;
+        long long modifiedSeconds = 0, modifiedNanoseconds = 0;
+        std::map<std::string, std::string> values; // "section\nkey"
+        std::string text;      // the bytes they were read from
+        long long readAtNs = 0; // when, on the real-time clock
+        std::size_t reads = 0;
+    };
     std::string fileText() const;
     static std::vector<std::string> linesOf(const std::string& text);
     std::string path_;
+    std::shared_ptr<Keys> keys_ = std::make_shared<Keys>();
 };
 
 // The preference reading rule: default "0", the text up to the first NUL.

@@ -10,6 +10,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <climits>
+#include <cstring>
+#include <cstdint>
 #include <sstream>
 #include <vector>
 
@@ -81,8 +84,67 @@ std::string projectFileText(const std::string& propertiesText) {
     return "[" + std::string(kProjectSection) + "]\r\n" + propertiesText + "\r\n";
 }
 
+namespace {
+
+constexpr const char* kFirstFileKey = "First file name =";
+constexpr const char* kNextKey = "\r\n  Number of files found =";
+constexpr const char* kEncodedPrefix = "file://";
+
+// A name that holds a line end is written as a file:// address with its bytes percent-encoded;
+// every other name as it is. Saved names start with "/", so the prefix cannot be a name's own.
+std::string encodedName(const std::string& name) {
+    if (name.find_first_of("\r\n") == std::string::npos) return name;
+    static const char* hex = "0123456789ABCDEF";
+    std::string out = kEncodedPrefix;
+    for (const char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += char(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::string decodedName(const std::string& value) {
+    if (value.compare(0, std::strlen(kEncodedPrefix), kEncodedPrefix) != 0) return value;
+    auto digit = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::string out;
+    for (std::size_t i = std::strlen(kEncodedPrefix); i < value.size(); ++i) {
+        if (value[i] == '%' && i + 2 < value.size() && digit(value[i + 1]) >= 0 && digit(value[i + 2]) >= 0) {
+            out += char(digit(value[i + 1]) * 16 + digit(value[i + 2]));
+            i += 2;
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
+}
+
+// The properties text with its first file name encoded when it holds a line end, so that the
+// project's lines stay the keys they are.
+std::string withEncodedFirstName(const std::string& propertiesText) {
+    const std::size_t key = propertiesText.find(kFirstFileKey);
+    if (key == std::string::npos) return propertiesText;
+    const std::size_t from = key + std::strlen(kFirstFileKey);
+    const std::size_t to = propertiesText.find(kNextKey, from);
+    if (to == std::string::npos) return propertiesText;
+    const std::string name = propertiesText.substr(from, to - from);
+    return propertiesText.substr(0, from) + encodedName(name) + propertiesText.substr(to);
+}
+
+} // namespace
+
 void writeProjectFile(const std::string& path, const std::string& propertiesText) {
-    const std::string text = projectFileText(propertiesText);
+    const std::string text = projectFileText(withEncodedFirstName(propertiesText));
     writeFileAtomically(path, std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
@@ -90,8 +152,15 @@ ProjectSettings readProjectSettings(const std::string& path) {
     const ProfileFile f(path);
     auto text = [&](const std::string& key) { return readKey(f, key).value_or("0"); };
     ProjectSettings s;
-    s.firstFileName = trimBlanks(text("first file name"));
-    s.method = int(leadingValue(text("Montage method used")));
+    s.firstFileName = decodedName(trimBlanks(text("first file name")));
+    // Every number is checked against what will hold it before it is converted.
+    auto whole = [&](const std::string& key, const std::string& value, double low, double high) {
+        const double v = leadingValue(value);
+        if (v >= low && v < high + 1) return int(v);
+        s.outOfRange.push_back({key, trimBlanks(value)});
+        return 0;
+    };
+    s.method = whole("Montage method used", text("Montage method used"), INT_MIN, INT_MAX);
     s.incrementText = trimBlanks(text("Increment size"));
 
     // Offsets were used when the file holds a display-method line or any picture's offset: the
@@ -104,8 +173,12 @@ ProjectSettings readProjectSettings(const std::string& path) {
         const std::optional<std::string> x = readKey(f, "Image " + std::to_string(i) + " offset X");
         const std::optional<std::string> y = readKey(f, "Image " + std::to_string(i) + " offset Y");
         if (x || y) s.usesOffsets = true;
-        if (x && y)
-            s.targets[std::size_t(i)] = std::pair<int, int>(int(leadingValue(*x)), int(leadingValue(*y)));
+        if (x && y) {
+            const std::string name = "Image " + std::to_string(i) + " offset ";
+            const int ox = whole(name + "X", *x, INT16_MIN, INT16_MAX);
+            const int oy = whole(name + "Y", *y, INT16_MIN, INT16_MAX);
+            s.targets[std::size_t(i)] = std::pair<int, int>(ox, oy);
+        }
     }
     if (area) {
         const std::string a = lowered(trimBlanks(*area));

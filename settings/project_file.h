@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace orv {
 
@@ -36,7 +37,9 @@ std::optional<std::string> projectFromRecentEntry(const std::string& text);
 // The file's text: "[project]", a line end, the properties text and a final line end.
 std::string projectFileText(const std::string& propertiesText);
 
-// Writes the ".mon" file atomically (RuntimeError 70, 61 or 75 when it cannot be written).
+// Writes the ".mon" file atomically (RuntimeError 70, 61 or 75 when it cannot be written). A first
+// file name that holds a line end is written as a file:// address with its bytes percent-encoded
+// (readProjectSettings decodes it), so that it stays one line.
 void writeProjectFile(const std::string& path, const std::string& propertiesText);
 
 enum class ProjectArea { Unchanged, Same, Minimum, Maximum };
@@ -52,6 +55,13 @@ struct ProjectSettings {
     std::array<std::optional<std::pair<int, int>>, 31> targets{};
     std::array<bool, 10> ignored{}; // pictures 1 to 10
     bool automaticAlignment = false; // the pictures were aligned automatically
+    // Numbers the program cannot hold: a method beyond the whole numbers, an offset beyond -32768
+    // to 32767. Their fields read 0; the file should not be used as it stands.
+    struct OutOfRange {
+        std::string key;
+        std::string text;
+    };
+    std::vector<OutOfRange> outOfRange;
 };
 
 // Reads the keys of section "project"; missing keys read as "0". A missing file reads as all

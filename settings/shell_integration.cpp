@@ -5,10 +5,10 @@
 #include "base/atomic_file.h"
 #include "base/regular_file.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 
@@ -54,7 +54,22 @@ void writeText(const std::string& path, const std::string& text, std::filesystem
     std::filesystem::permissions(path, mode, std::filesystem::perm_options::replace, ec);
 }
 
-bool makeFolder(const std::string& folder) { return QDir().mkpath(QString::fromStdString(folder)); }
+// Folders and files by their bytes: a name that is not UTF-8 is not lost to a text conversion.
+bool makeFolder(const std::string& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(folder), ec);
+    return std::filesystem::is_directory(std::filesystem::path(folder), ec);
+}
+
+bool nameExists(const std::string& path) {
+    std::error_code ec;
+    return std::filesystem::exists(std::filesystem::symlink_status(std::filesystem::path(path), ec));
+}
+
+std::string folderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+}
 
 // True when `path` holds a file this program wrote (it carries the marker line).
 bool isOurs(const std::string& path) {
@@ -71,8 +86,8 @@ bool isOurs(const std::string& path) {
 
 // Writes a file-manager file unless a file of that name that is not ours is in the way.
 bool writeOurs(const std::string& path, const std::string& text, std::filesystem::perms mode) {
-    if (QFileInfo::exists(QString::fromStdString(path)) && !isOurs(path)) return false;
-    if (!makeFolder(QFileInfo(QString::fromStdString(path)).absolutePath().toStdString())) return false;
+    if (nameExists(path) && !isOurs(path)) return false;
+    if (!makeFolder(folderOf(path))) return false;
     try {
         writeText(path, text, mode);
         return true;
@@ -82,8 +97,8 @@ bool writeOurs(const std::string& path, const std::string& text, std::filesystem
 }
 
 bool removeOurs(const std::string& path) {
-    if (!QFileInfo(QString::fromStdString(path)).isFile() || !isOurs(path)) return false;
-    return QFile::remove(QString::fromStdString(path));
+    if (!isRegularFile(path) || !isOurs(path)) return false;
+    return ::unlink(path.c_str()) == 0;
 }
 
 constexpr auto kExecutable = std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
@@ -102,7 +117,7 @@ std::string userDesktopFolder() {
     query.start(QStringLiteral("xdg-user-dir"), {QStringLiteral("DESKTOP")});
     if (query.waitForFinished(3000) && query.exitStatus() == QProcess::NormalExit && query.exitCode() == 0) {
         const std::string answer =
-            withoutTrailingSlash(QString::fromLocal8Bit(query.readAllStandardOutput()).trimmed().toStdString());
+            withoutTrailingSlash(query.readAllStandardOutput().trimmed().toStdString()); // the bytes as they are
         // The home folder itself is how xdg-user-dirs says "no desktop folder".
         if (!answer.empty() && answer.front() == '/' && answer != home) return answer;
     } else if (query.state() != QProcess::NotRunning) {
@@ -125,7 +140,7 @@ ShellPlaces shellPlacesFor(const std::string& programFolder) {
     p.desktopFolder = userDesktopFolder();
     p.dataHome = userDataHome();
     const std::string besideProgram = p.programFolder + "orvanta.png";
-    if (QFileInfo(QString::fromStdString(besideProgram)).isFile()) p.icon = besideProgram;
+    if (isRegularFile(besideProgram)) p.icon = besideProgram;
     return p;
 }
 
@@ -200,17 +215,13 @@ std::string fileManagerEntryText(const ShellPlaces& p) {
 }
 
 std::string serviceMenuText(const ShellPlaces& p) {
-    // KDE file managers read the actions of any entry in their service-menu folder; the entry is an
-    // application entry (hidden from menus) so that it is also a valid desktop entry.
+    // A KDE service menu (Dolphin, Konqueror): a service of the context-menu plugin type, offered
+    // for the types listed, whose one action starts the program on the file.
     std::ostringstream t;
     t << "[Desktop Entry]\n"
-      << "Type=Application\n"
-      << "Version=1.0\n"
+      << "Type=Service\n"
+      << "X-KDE-ServiceTypes=KonqPopupMenu/Plugin\n"
       << "Name=Orvanta\n"
-      << "Exec=" << desktopExecArgument(programPath(p)) << " %f\n"
-      << "Icon=" << iconValue(p) << "\n"
-      << "Terminal=false\n"
-      << "NoDisplay=true\n"
       << "MimeType=" << kEntryMimeTypes << "\n"
       << "Actions=openWithOrvanta;\n"
       << "X-KDE-Priority=TopLevel\n"

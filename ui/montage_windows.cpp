@@ -135,7 +135,11 @@ FormUsed::FormUsed(QWidget* mainWindow) : QWidget(mainWindow, Qt::Window) {
     view_->setTextInteractionFlags(Qt::TextSelectableByKeyboard | Qt::TextSelectableByMouse);
     view_->setLineWrapMode(QPlainTextEdit::NoWrap);
     view_->setFrameShape(QFrame::NoFrame);
+    // The platform's fixed font; some platforms (offscreen) answer with a proportional one, so a
+    // fixed pitch is asked for as well.
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    fixed.setStyleHint(QFont::TypeWriter);
+    fixed.setFixedPitch(true);
     fixed.setPointSizeF(9);
     view_->setFont(fixed);
     view_->setAccessibleName(QString::fromLatin1(kUsedCaption).trimmed());

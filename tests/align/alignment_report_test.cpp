@@ -1,6 +1,7 @@
 // What an alignment hands to the rest of Make Montage: the properties lines, where they go in
 // the properties text, and the montage size and placement of each display area, checked through
 // the engine's own block loop.
+#include "support/case_name.h"
 #include "align/alignment_report.h"
 #include "engine/montage_run.h"
 #include "engine/properties_text.h"
@@ -39,7 +40,12 @@ INSTANTIATE_TEST_SUITE_P(
                       LineCase{1 / 1.02, 0.123, 12.46, -3.04, "  Image 3 scale =0.9804 , rotation =0.12 , shift =12.5 , -3.0"},
                       LineCase{1.07412, -1.005, -0.96, 250.0, "  Image 3 scale =1.0741 , rotation =-1.00 , shift =-1.0 , 250.0"},
                       // values that round to zero carry no minus sign
-                      LineCase{1.00001, -0.004, -0.04, -0.049, "  Image 3 scale =1.0000 , rotation =0.00 , shift =0.0 , 0.0"}));
+                      LineCase{1.00001, -0.004, -0.04, -0.049, "  Image 3 scale =1.0000 , rotation =0.00 , shift =0.0 , 0.0"}),
+    [](const auto& info) {
+        const LineCase& c = info.param;
+        return "scale" + orv::testing::caseName(c.scale) + "_rotation" + orv::testing::caseName(c.rotation) + "_shift" +
+               orv::testing::caseName(c.x) + "_" + orv::testing::caseName(c.y);
+    });
 
 AlignmentReport threePictures() {
     AlignmentReport r;
@@ -182,7 +188,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Minimum: columns 7 to 86 and rows 5 to 72 from the top (sides cut to 80 x 68); the
         // montage's bottom row is frame row 72 from the top, 7 from the bottom.
         AreaCase{DisplayArea::Minimum, {7, 5, 83, 70}, 80, 68, 7, 7},
-        AreaCase{DisplayArea::Minimum, {0, 0, 100, 80}, 100, 80, 0, 0}));
+        AreaCase{DisplayArea::Minimum, {0, 0, 100, 80}, 100, 80, 0, 0}),
+    [](const auto& info) {
+        const DisplayArea a = info.param.area;
+        return std::string(a == DisplayArea::Same ? "Same" : a == DisplayArea::Minimum ? "Minimum" : "Maximum") + "_" +
+               std::to_string(info.index);
+    });
 
 TEST(AlignedArea, MinimumWithNothingInCommonChangesNothing) {
     AlignmentReport r = threePictures();

@@ -1,5 +1,6 @@
 // The geometry under the alignment: maps read as scale, turn and shift and back, the change
 // between row orders and sizes, and the common rectangle against a brute-force search.
+#include "support/case_name.h"
 #include "align/affine.h"
 #include "align/common_area.h"
 
@@ -43,7 +44,12 @@ INSTANTIATE_TEST_SUITE_P(Maps, SimilarityRoundTrip,
                          ::testing::Values(SimilarityCase{{1, 0, 0, 0}, 640, 480},
                                            SimilarityCase{{0.9804, 0.35, -12.5, 3.25}, 2048, 1536},
                                            SimilarityCase{{1.074, -2.0, 0.5, -40}, 101, 67},
-                                           SimilarityCase{{1, 179.0, 0, 0}, 10, 10}));
+                                           SimilarityCase{{1, 179.0, 0, 0}, 10, 10}),
+                         [](const auto& info) {
+                             const SimilarityCase& c = info.param;
+                             return std::to_string(c.width) + "x" + std::to_string(c.height) + "_turned" +
+                                    orv::testing::caseName(c.s.rotation);
+                         });
 
 TEST(Geometry, ClockwiseTurnOnScreenIsPositive) {
     // Rows count down the screen: a clockwise quarter turn takes the point right of the centre

@@ -11,6 +11,9 @@
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace orv;
@@ -100,20 +103,141 @@ TEST_F(AtomicWrites, ALinkIsFollowedToTheFileItNamesAndStaysALink) {
     EXPECT_THROW(put(path("loop-a"), "x"), RuntimeError);
 }
 
-TEST_F(AtomicWrites, WhatIsNotARegularFileIsNeverReplaced) {
-    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+TEST_F(AtomicWrites, AFolderIsNeverReplaced) {
     ASSERT_EQ(::mkdir(path("folder").c_str(), 0700), 0);
-    for (const char* name : {"fifo", "folder"}) {
-        try {
-            put(path(name), "x");
-            ADD_FAILURE() << name;
-        } catch (const RuntimeError& e) {
-            EXPECT_EQ(e.number(), 75);
-        }
+    try {
+        put(path("folder"), "x");
+        ADD_FAILURE();
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 75);
     }
-    EXPECT_TRUE(fs::is_fifo(path("fifo")));
     EXPECT_TRUE(fs::is_directory(path("folder")));
-    EXPECT_EQ(names(), (std::vector<std::string>{"fifo", "folder"}));
+    EXPECT_EQ(names(), (std::vector<std::string>{"folder"}));
+}
+
+// A FIFO with a reader gets the bytes only once the group's regular files are in place, and is
+// still a FIFO afterwards.
+TEST_F(AtomicWrites, AFifoIsWrittenThroughAfterTheRegularFiles) {
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    put(path("plain"), "old");
+    std::string received;
+    bool plainWasNew = false;
+    std::thread reader([&] {
+        const int fd = ::open(path("fifo").c_str(), O_RDONLY);
+        plainWasNew = text(path("plain")) == "new"; // the writer opens the FIFO after the renames
+        char b[256];
+        for (ssize_t n; (n = ::read(fd, b, sizeof b)) > 0;) received.append(b, std::size_t(n));
+        ::close(fd);
+    });
+    AtomicFileGroup group;
+    group.collect([&] {
+        put(path("fifo"), "through the fifo");
+        put(path("plain"), "new");
+    });
+    group.commitAll();
+    reader.join();
+    EXPECT_EQ(received, "through the fifo");
+    EXPECT_TRUE(plainWasNew);
+    EXPECT_TRUE(fs::is_fifo(path("fifo")));
+    EXPECT_EQ(names(), (std::vector<std::string>{"fifo", "plain"}));
+}
+
+TEST_F(AtomicWrites, ACharacterDeviceIsWrittenThroughAndNamedTwiceInOneGroup) {
+    AtomicFileGroup group;
+    group.collect([&] {
+        put("/dev/null", "one");
+        put("/dev/null", "two");
+        put(path("file"), "file");
+    });
+    group.commitAll();
+    struct stat st{};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_EQ(text(path("file")), "file");
+    EXPECT_EQ(names(), (std::vector<std::string>{"file"}));
+}
+
+// /dev/stdout is the descriptor the program has, not the file it was opened on: text appended
+// to a log through it leaves the log's earlier contents.
+TEST_F(AtomicWrites, StandardOutputIsWrittenThroughItsDescriptor) {
+    EXPECT_EQ(descriptorNamed("/dev/stdout"), 1);
+    EXPECT_EQ(descriptorNamed("/proc/self/fd/2"), 2);
+    EXPECT_EQ(descriptorNamed("/dev/stdin"), -1);
+    put(path("log"), "earlier\n");
+    struct stat before{};
+    ::stat(path("log").c_str(), &before);
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    const int log = ::open(path("log").c_str(), O_WRONLY | O_APPEND);
+    ASSERT_GE(log, 0);
+    ::dup2(log, 1);
+    ::close(log);
+    bool thrown = false;
+    try {
+        put("/dev/stdout", "appended\n");
+    } catch (...) {
+        thrown = true;
+    }
+    ::dup2(saved, 1);
+    ::close(saved);
+    EXPECT_FALSE(thrown);
+    EXPECT_EQ(text(path("log")), "earlier\nappended\n");
+    struct stat after{};
+    ::stat(path("log").c_str(), &after);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(names(), (std::vector<std::string>{"log"}));
+}
+
+// Every name of a file with hard links sees the new contents; nothing is split off.
+TEST_F(AtomicWrites, AFileWithOtherHardLinksIsRewrittenInPlace) {
+    put(path("a"), "old contents, longer than the new");
+    ASSERT_EQ(::link(path("a").c_str(), path("b").c_str()), 0);
+    put(path("a"), "new");
+    EXPECT_EQ(text(path("a")), "new");
+    EXPECT_EQ(text(path("b")), "new");
+    struct stat st{};
+    ::stat(path("a").c_str(), &st);
+    EXPECT_EQ(st.st_nlink, 2u);
+    EXPECT_EQ(names(), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(AtomicWrites, AReplacedFileKeepsItsOwnerAndGroup) {
+    if (::geteuid() != 0) GTEST_SKIP() << "changing a file's owner needs root";
+    put(path("owned"), "old");
+    ASSERT_EQ(::chown(path("owned").c_str(), 65534, 65534), 0);
+    put(path("owned"), "new");
+    struct stat st{};
+    ::stat(path("owned").c_str(), &st);
+    EXPECT_EQ(st.st_uid, 65534u);
+    EXPECT_EQ(st.st_gid, 65534u);
+    EXPECT_EQ(text(path("owned")), "new");
+}
+
+// As cp refuses a write-protected file, so does the write: run as a user other than root, who
+// may write anything.
+TEST_F(AtomicWrites, AWriteProtectedFileIsRefused) {
+    put(path("protected"), "old");
+    ASSERT_EQ(::chmod(path("protected").c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(path("protected").c_str(), 65534, 65534), 0);
+    }
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(3);
+        try {
+            put(path("protected"), "new");
+        } catch (const RuntimeError& e) {
+            ::_exit(e.number() == 70 ? 0 : 2);
+        }
+        ::_exit(1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: written, 2: another error, 3: no other user";
+    EXPECT_EQ(text(path("protected")), "old");
+    EXPECT_EQ(names(), (std::vector<std::string>{"protected"}));
 }
 
 TEST_F(AtomicWrites, AGroupRenamesEverythingTogetherOrNothing) {
@@ -154,16 +278,24 @@ TEST_F(AtomicWrites, AGroupRenamesEverythingTogetherOrNothing) {
     EXPECT_EQ(idle.size(), 0u);
 }
 
-TEST_F(AtomicWrites, ARenameThatFailsInAGroupRemovesWhatIsLeft) {
+// A rename that fails puts back what was renamed before it: an old file as it was, a new one gone.
+TEST_F(AtomicWrites, ARenameThatFailsInAGroupPutsTheEarlierFilesBack) {
+    put(path("first"), "old 1");
     AtomicFileGroup group;
     group.collect([&] {
         put(path("first"), "1");
+        put(path("new"), "n");
         put(path("second"), "2");
+        put(path("third"), "3");
     });
-    // The folder of the second target turns into something a file cannot be renamed over.
+    // The second target turns into something a file cannot be renamed over.
     ASSERT_EQ(::mkdir(path("second.d").c_str(), 0700), 0);
     fs::rename(path("second.d"), path("second"));
     EXPECT_THROW(group.commitAll(), RuntimeError);
-    EXPECT_EQ(text(path("first")), "1");
-    EXPECT_EQ(group.size(), 1u);
+    EXPECT_EQ(group.failedTarget(), path("second"));
+    EXPECT_EQ(text(path("first")), "old 1");
+    EXPECT_FALSE(fs::exists(path("new")));
+    EXPECT_FALSE(fs::exists(path("third")));
+    EXPECT_TRUE(fs::is_directory(path("second")));
+    EXPECT_EQ(names(), (std::vector<std::string>{"first", "second"}));
 }

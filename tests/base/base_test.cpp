@@ -1,4 +1,5 @@
 // Rounding, checked 16-bit values, the leading-number rule and the error texts.
+#include "support/case_name.h"
 #include "base/atomic_file.h"
 #include "base/leading_number.h"
 #include "base/numbers.h"
@@ -60,7 +61,10 @@ INSTANTIATE_TEST_SUITE_P(
                       LeadingCase{"2.5e1", 25, false}, LeadingCase{"3e", 3, false},
                       LeadingCase{".5", 0.5, false}, LeadingCase{".", 0, false},
                       LeadingCase{"1e39", 0, true}, LeadingCase{"-1e400", 0, true},
-                      LeadingCase{"25.5", 25.5, false}));
+                      LeadingCase{"25.5", 25.5, false}),
+    [](const auto& info) {
+        return std::string(info.param.text) == "." ? std::string("dot") : orv::testing::caseName(info.param.text);
+    });
 
 TEST(ErrorText, GenericMessageNamesNumberDescriptionLineAndRoutine) {
     EXPECT_EQ(genericErrorText(RuntimeError(6), 1000, "CommandGo"),

@@ -2,11 +2,17 @@
 // naming its series by a full path, and a project opened from another working folder.
 #include "cli/cli_options.h"
 #include "cli_support.h"
+#include "raw_process.h"
 
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
 
 using namespace orv;
 using namespace orv::test;
@@ -52,6 +58,50 @@ TEST(CliProjectRun, ARelativeSeriesIsStoredWithItsFullPathAndReopensFromElsewher
     EXPECT_NE(again.out.find("  Ignore image number =3\r\n  Montage method used =2 (Preference Red Focus)\r\n"
                              "  Increment size =16\r\n"),
               std::string::npos);
+}
+
+// A project saved in a folder whose name is not UTF-8 and holds a line end opens from elsewhere.
+TEST(CliProjectRun, AFolderNamedWithOddBytesAndALineEndSavesAndOpens) {
+    QTemporaryDir dir;
+    const std::string odd = dir.path().toStdString() + "/caf\xe9\nshots";
+    ASSERT_EQ(::mkdir(odd.c_str(), 0700), 0);
+    const std::string series = dir.path().toStdString() + "/s";
+    ASSERT_EQ(runProgram("make-sample-series", {QString::fromStdString(series), "--count", "2", "--size", "40x30"}).exitCode, 0);
+    for (const char* n : {"sample01.bmp", "sample02.bmp"}) std::filesystem::copy_file(series + "/" + n, odd + "/" + n);
+    const RawResult saved = runRaw(binary("orvanta-cli").toStdString(),
+                                   {"-q", "-o", "first.bmp", "--save-project", "proj", "sample01.bmp"}, RawRun{odd, 0, 60});
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    const RawResult again = runRaw(binary("orvanta-cli").toStdString(),
+                                   {"-q", "-o", dir.path().toStdString() + "/again.bmp", "--open-project", odd + "/proj.mon"},
+                                   RawRun{series, 0, 60});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_NE(again.out.find("  First file name =" + odd + "/sample01.bmp\r\n"), std::string::npos) << again.out;
+    std::ifstream a(dir.path().toStdString() + "/again.bmp", std::ios::binary), b(odd + "/first.bmp", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), std::string(std::istreambuf_iterator<char>(b), {}));
+}
+
+// A project whose numbers the command line would refuse as options is refused with its message.
+TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "2", "--size", "40x30"}).exitCode, 0);
+    const std::string first = dir.path().toStdString() + "/s/sample01.bmp";
+    const std::pair<const char*, const char*> cases[] = {
+        {"  Montage method used =4294967297\r\n", "--method takes"},
+        {"  Montage method used =7\r\n", "--method takes"},
+        {"  Increment size =1e39\r\n", "--increment takes"},
+        {"  Image 1 offset X =0\r\n  Image 1 offset Y =0\r\n  Image 2 offset X =65618\r\n  Image 2 offset Y =3\r\n",
+         "--offsets takes"},
+        {"  Image 1 offset X =1e30\r\n  Image 1 offset Y =0\r\n", "--offsets takes"}};
+    for (const auto& [line, message] : cases) {
+        QFile f(dir.path() + "/p.mon");
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(("[project]\r\n  First file name =" + first + "\r\n" + line).c_str());
+        f.close();
+        const auto r = runProgram("orvanta-cli", {"-q", "-o", dir.path() + "/m.bmp", "--open-project", dir.path() + "/p.mon"});
+        EXPECT_EQ(r.exitCode, 1) << line;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+        EXPECT_FALSE(QFile::exists(dir.path() + "/m.bmp")) << line;
+    }
 }
 
 } // namespace

@@ -106,6 +106,16 @@ TEST_F(SmoothingCli, SmoothingThatChangesNothingIsSilentButStillSaysYes) {
     EXPECT_EQ(bytes(out("smooth0.bmp")), bytes(out("rough0.bmp")));
 }
 
+// A Pyramid Focus montage has no seams: it is written unchanged, and the run says so.
+TEST_F(SmoothingCli, SmoothingAPyramidMontageSaysItIsAlreadySmooth) {
+    const auto plainPyramid = plain({"-m", "pyramid"}, out("pyramid.bmp"));
+    const auto r = plain({"-m", "pyramid", "--smooth"}, out("pyramid-smooth.bmp"));
+    ASSERT_EQ(plainPyramid.exitCode, 0) << plainPyramid.err;
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, std::string(kAlreadySmoothText) + "\n");
+    EXPECT_EQ(bytes(out("pyramid-smooth.bmp")), bytes(out("pyramid.bmp")));
+}
+
 TEST_F(SmoothingCli, AFocusFactorOfZeroIsRefusedBeforeAnythingIsWritten) {
     const auto r = plain({"--smooth", "--focus-factor", "0"}, out("refused.bmp"));
     EXPECT_EQ(r.exitCode, 1);

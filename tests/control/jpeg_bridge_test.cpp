@@ -1,5 +1,6 @@
 // The JPEG bridge: the fields it fills from the bitmap, and the files it writes, read back with
 // Qt's JPEG reader and a quantisation-table parser of the tests' own.
+#include "support/case_name.h"
 #include "control_error.h"
 #include "dib_section.h"
 #include "jpeg_bridge.h"
@@ -42,7 +43,8 @@ TEST_P(PadBytes, AreTheRowPaddingBeyondThreeBytesAPixel) {
 
 INSTANTIATE_TEST_SUITE_P(Widths, PadBytes,
                          ::testing::Values(std::pair{1, 1}, std::pair{2, 2}, std::pair{3, 3}, std::pair{4, 0},
-                                           std::pair{5, 1}, std::pair{8, 0}));
+                                           std::pair{5, 1}, std::pair{8, 0}),
+                         [](const auto& info) { return "width" + std::to_string(info.param.first); });
 
 TEST(JpegBridge, FileNameIsLocalEightBitWithOneEndingZero) {
     cDIBSection dib;
@@ -85,7 +87,8 @@ TEST_P(QualityInFile, QuantisationTableMatchesTheQuality) {
     EXPECT_EQ(*table, testjpeg::expectedLuminanceTable(GetParam()));
 }
 
-INSTANTIATE_TEST_SUITE_P(Qualities, QualityInFile, ::testing::Values(1, 40, 75, 95, 100));
+INSTANTIATE_TEST_SUITE_P(Qualities, QualityInFile, ::testing::Values(1, 40, 75, 95, 100),
+                         ::testing::PrintToStringParamName());
 
 TEST(JpegBridge, QualityTheEncoderRefusesIsAFailureAndWritesNothing) {
     QTemporaryDir dir;

@@ -1,4 +1,5 @@
 // The diagonal focus measure: scores of known blocks under every method, refusals and offsets.
+#include "support/case_name.h"
 #include "engine/focus_measure.h"
 #include "engine_fixtures.h"
 
@@ -70,7 +71,17 @@ INSTANTIATE_TEST_SUITE_P(Methods, BlackToWhiteStep,
                                            StepCase{FocusMethod::Red, 0.0001f + 255},
                                            StepCase{FocusMethod::Green, 0.0001f + 255},
                                            StepCase{FocusMethod::Blue, 0.0001f + 255},
-                                           StepCase{FocusMethod::None, 0.0001f}));
+                                           StepCase{FocusMethod::None, 0.0001f}),
+                         [](const auto& info) {
+                             const FocusMethod m = info.param.method;
+                             return std::string(m == FocusMethod::ColorSpace3D  ? "ColorSpace3D"
+                                                : m == FocusMethod::LinearColor ? "LinearColor"
+                                                : m == FocusMethod::Red         ? "Red"
+                                                : m == FocusMethod::Green       ? "Green"
+                                                : m == FocusMethod::Blue        ? "Blue"
+                                                : m == FocusMethod::None        ? "None"
+                                                                                : "OtherMethod");
+                         });
 
 TEST(FocusMeasure, IncrementTenCountsEightDifferencesPerDiagonal) {
     // A checkerboard of red 0/1 along every step: each counted difference adds 1 under method 2.

@@ -1,4 +1,5 @@
 // The block loop, the dominant-image map, the display areas and the properties text.
+#include "support/case_name.h"
 #include "engine/montage.h"
 #include "engine/properties_text.h"
 #include "engine_fixtures.h"
@@ -147,7 +148,12 @@ INSTANTIATE_TEST_SUITE_P(
         AreaCase{DisplayArea::Minimum, 101, {{10, 10}, {16, 8}}, 92, 10, 8, 2, AreaOutcome::Ready},
         AreaCase{DisplayArea::Maximum, 100, {{10, 10}, {16, 8}}, 108, 16, 10, -2, AreaOutcome::Ready},
         AreaCase{DisplayArea::Minimum, 100, {{0, 0}, {120, 0}}, 0, 0, 0, 0,
-                 AreaOutcome::MinimumEmpty}));
+                 AreaOutcome::MinimumEmpty}),
+    [](const auto& info) {
+        const DisplayArea a = info.param.area;
+        return std::string(a == DisplayArea::Same ? "Same" : a == DisplayArea::Minimum ? "Minimum" : "Maximum") + "_" +
+               std::to_string(info.index);
+    });
 
 TEST(DisplayAreas, ASecondRunOnAReducedMontageDoesNotShrinkItAgainButSetsTheShifts) {
     MontageGeometry g;

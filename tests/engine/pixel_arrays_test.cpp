@@ -1,4 +1,5 @@
 // The pixel arrays: rounding, placement, readers, the same-size warning, write-back.
+#include "support/case_name.h"
 #include "engine_fixtures.h"
 
 #include <gtest/gtest.h>
@@ -86,7 +87,13 @@ TEST_P(SameSizeCheck, WarnsOnlyForPictures2To10ThatAreNotIgnored) {
 INSTANTIATE_TEST_SUITE_P(Cases, SameSizeCheck,
                          ::testing::Values(SizeCase{12, false, false, 0}, SizeCase{3, false, false, 1},
                                            SizeCase{3, true, false, 0}, SizeCase{3, false, true, 0},
-                                           SizeCase{0, false, false, 0}));
+                                           SizeCase{0, false, false, 0}),
+                         [](const auto& info) {
+                             const SizeCase& c = info.param;
+                             if (c.largerPicture == 0) return std::string("all_the_same_size");
+                             return "picture" + std::to_string(c.largerPicture) + "_larger" + (c.ignoreIt ? "_ignored" : "") +
+                                    (c.comparison ? "_in_a_comparison" : "");
+                         });
 
 TEST(PixelArrays, ALargerPictureIsReadIntoTheFirstPicturesCells) {
     Series s;

@@ -1,5 +1,6 @@
 // The depth map: grey levels per picture, the picture's orientation and cells, and the files it is
 // written to, read back with Qt's readers.
+#include "support/case_name.h"
 #include "fusion_fixtures.h"
 #include "output/depth_map.h"
 
@@ -49,7 +50,10 @@ INSTANTIATE_TEST_SUITE_P(DepthMap, DepthGrey,
                                            GreyCase{2, 3, 128}, // 127.5 rounds to the even 128
                                            GreyCase{2, 5, 64},  // 63.75
                                            GreyCase{30, 30, 255}, GreyCase{1, 1, 0},
-                                           GreyCase{0, 5, 0})); // no picture: black
+                                           GreyCase{0, 5, 0}), // no picture: black
+                         [](const auto& info) {
+                             return "picture" + std::to_string(info.param.picture) + "_of" + std::to_string(info.param.count);
+                         });
 
 TEST(DepthMap, PixelsTopRowFirstOneGreyPerCell) {
     // Five pictures: 1 -> 0, 2 -> 64, 3 -> 128, 4 -> 191, 5 -> 255 (63.75 steps, half to even).

@@ -1,6 +1,7 @@
 // Pyramid Focus on small generated series: which picture each part comes from, what it keeps of a
 // picture, what ignored pictures and offsets do, and that its map, rows and preview are those the
 // block loop would give.
+#include "support/case_name.h"
 #include "fusion_fixtures.h"
 
 #include "base/runtime_error.h"
@@ -215,7 +216,8 @@ TEST_P(Levels, HalveUntilTheSmallerSideIsEightOrLess) {
 INSTANTIATE_TEST_SUITE_P(PyramidFocus, Levels,
                          ::testing::Values(LevelsCase{2048, 1536, 8}, LevelsCase{16, 16, 1},
                                            LevelsCase{17, 100, 2}, LevelsCase{1, 1, 1},
-                                           LevelsCase{4000, 9, 1}, LevelsCase{0, 5, 0}));
+                                           LevelsCase{4000, 9, 1}, LevelsCase{0, 5, 0}),
+                         [](const auto& info) { return std::to_string(info.param.w) + "x" + std::to_string(info.param.h); });
 
 TEST(PyramidFocus, RefusesWhatItCannotUse) {
     Stack s(20, 20, {Painter(texture)});

@@ -225,9 +225,13 @@ TEST_F(JpegPaths, DirectDecodingMatchesQtsReader) {
     expectSamePixels(write(img, "c.jpg", 90));
     expectSamePixels(write(img, "p.jpg", 60, true));
     expectSamePixels(write(img.convertToFormat(QImage::Format_Grayscale8), "g.jpg", 85));
+}
+
+TEST_F(JpegPaths, DirectDecodingOfRealPhotosMatchesQtsReader) {
     for (const char* real : {"stacks/beetle/beetle01.jpg", "stacks/pcb/pcb01.jpg"}) {
         const std::string p = std::string(ORVANTA_SHARED_DATA) + "/" + real;
-        if (QFile::exists(QString::fromStdString(p))) expectSamePixels(p);
+        if (!QFile::exists(QString::fromStdString(p))) GTEST_SKIP() << "no shared photo at " << p;
+        expectSamePixels(p);
     }
 }
 

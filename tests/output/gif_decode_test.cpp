@@ -1,5 +1,6 @@
 // Every GIF the encoder writes must decode, with Qt's reader, to exactly the picture reduced to
 // the 125-colour cube (or to the indexed picture's own palette).
+#include "support/case_name.h"
 #include "output/gif_encoder.h"
 #include "output/picture_writer.h"
 #include "test_pictures.h"
@@ -71,7 +72,12 @@ TEST_P(GifRoundTrip, DecodesToTheCubeReducedPicture) {
 INSTANTIATE_TEST_SUITE_P(Shapes, GifRoundTrip,
                          ::testing::Values(Shape{1, 1, 256}, Shape{1, 37, 256}, Shape{37, 1, 256},
                                            Shape{13, 7, 256}, Shape{255, 3, 256}, Shape{701, 4, 256},
-                                           Shape{97, 61, 2}, Shape{640, 9, 3}, Shape{33, 65, 5}));
+                                           Shape{97, 61, 2}, Shape{640, 9, 3}, Shape{33, 65, 5}),
+                         [](const auto& info) {
+                             const Shape& s = info.param;
+                             return std::to_string(s.width) + "x" + std::to_string(s.height) +
+                                    (s.colours == 256 ? std::string("_any_colour") : "_" + std::to_string(s.colours) + "_levels");
+                         });
 
 TEST(GifRoundTripPhoto, ARealPhotoDecodesToItsCubeReduction) {
     const QString photo = QString(ORVANTA_SHARED_DATA) + "/stacks/beetle/beetle01.jpg";

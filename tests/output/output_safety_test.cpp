@@ -63,7 +63,8 @@ TEST_P(OutputSetFormats, NothingReplacesAnOldFileUntilEveryFileIsWritten) {
     EXPECT_EQ(files(), (QStringList{"map.txt", picture, "report.txt"}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, OutputSetFormats, ::testing::Values("bmp", "gif", "jpg"));
+INSTANTIATE_TEST_SUITE_P(Formats, OutputSetFormats, ::testing::Values("bmp", "gif", "jpg"),
+                         [](const auto& info) { return std::string(info.param); });
 
 namespace {
 

@@ -1,5 +1,6 @@
 // The names the save commands propose, the format a name picks, failed writes, the temporary
 // BMP's folder and the GIF encoder's view of an indexed picture.
+#include "support/case_name.h"
 #include "output/bgr_image.h"
 #include "output/picture_writer.h"
 #include "output/save_names.h"
@@ -70,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                       FormatCase{"/p.jpg/a", PictureFormat::Bmp, PictureFormat::Bmp},
                       FormatCase{"/p/.hidden", PictureFormat::Bmp, PictureFormat::Bmp},
                       FormatCase{"/p/a.webp", PictureFormat::Bmp, std::nullopt},
-                      FormatCase{"/p/a.jpg.txt", PictureFormat::Bmp, std::nullopt}));
+                      FormatCase{"/p/a.jpg.txt", PictureFormat::Bmp, std::nullopt}),
+    [](const auto& info) { return orv::testing::caseName(info.param.name); });
 
 TEST(Writers, AFailedPngOrTiffWriteKeepsTheOldFile) {
     QTemporaryDir dir;

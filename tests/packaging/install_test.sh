@@ -15,13 +15,31 @@ cmake --install "$build" --prefix "$prefix" >/dev/null
 for f in bin/orvanta bin/orvanta-cli bin/orvantajpeg; do
   [ -x "$prefix/$f" ] || fail "$f is not installed as a program"
 done
-lib=$(find "$prefix" -name libvantler.so -path '*/lib*' -print -quit)
-[ -n "$lib" ] || fail "libvantler.so is not installed"
-[ -f "$prefix/include/vantler/vantler.h" ] || fail "the vantler headers are not installed"
 plugin=$(find "$prefix" -path '*qt6/plugins/designer/libvantlerdesigner.so' -print -quit)
 if [ -e "$build/lib/libvantlerdesigner.so" ]; then
   [ -n "$plugin" ] || fail "the Designer plugin is not installed"
 fi
+lib=$(find "$prefix" -name libvantler.so -path '*/lib*' -print -quit)
+[ -n "$lib" ] || fail "libvantler.so is not installed"
+# The library carries a soname: the file, its soname link and the development link.
+libdir=$(dirname "$lib")
+[ -L "$libdir/libvantler.so" ] && [ -L "$libdir/libvantler.so.0" ] || fail "libvantler.so and libvantler.so.0 are not links"
+real=$(readlink -f "$libdir/libvantler.so.0")
+case "$(basename "$real")" in libvantler.so.0.*) ;; *) fail "libvantler.so.0 names $real" ;; esac
+if command -v objdump >/dev/null; then
+  objdump -p "$real" | grep -q 'SONAME *libvantler\.so\.0$' || fail "libvantler has no soname libvantler.so.0"
+  if [ -n "$plugin" ]; then
+    objdump -p "$plugin" | grep -q 'NEEDED *libvantler\.so\.0$' || fail "the Designer plugin does not need libvantler.so.0"
+  fi
+fi
+# The licence and the changelog, as Debian keeps them.
+copyright="$prefix/share/doc/orvanta/copyright"
+[ -f "$copyright" ] || fail "the copyright file is missing"
+head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+  fail "the copyright file is not in the machine-readable format"
+grep -qx 'License: Expat' "$copyright" || fail "the copyright file names no licence"
+zcat "$prefix/share/doc/orvanta/changelog.gz" | head -1 | grep -q '^orvanta (' || fail "the changelog is missing"
+[ -f "$prefix/include/vantler/vantler.h" ] || fail "the vantler headers are not installed"
 for page in index.html preferences.html help.css; do
   [ -f "$prefix/share/orvanta/help/$page" ] || fail "help page $page is missing"
 done

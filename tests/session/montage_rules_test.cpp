@@ -1,5 +1,6 @@
 // The montage windows' window-free rules: the preview's nearest-neighbour scaling, marker centres,
 // the map grid, caption look-up and the label text of CR LF texts.
+#include "support/case_name.h"
 #include "session/montage_rules.h"
 
 #include "base/runtime_error.h"
@@ -58,7 +59,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(ScaleCase{8, 8, 8, 8, 5, 3, 5, 3},          // same size: every cell
                       ScaleCase{100, 60, 320, 240, 160, 119, 50, 29}, // 160 / 3.2222 = 49.66
                       ScaleCase{200, 100, 100, 52, 50, 26, 101, 50},  // 50 / 0.4975 = 100.51, 26 / 0.5152 = 50.47
-                      ScaleCase{16, 8, 4, 4, 1, 2, 5, 5}));          // 1 / 0.2 = 5, 2 / (3/7) = 4.67
+                      ScaleCase{16, 8, 4, 4, 1, 2, 5, 5}),           // 1 / 0.2 = 5, 2 / (3/7) = 4.67
+    [](const auto& info) {
+        const ScaleCase& c = info.param;
+        return std::to_string(c.w) + "x" + std::to_string(c.h) + "_into_" + std::to_string(c.pw) + "x" + std::to_string(c.ph);
+    });
 
 TEST(PreviewScaling, MontageSlotsAndMissingPictures) {
     PixelArrays mp = arraysWith(4, 4, 8, 8);

@@ -1,5 +1,6 @@
 // The offset target without windows: its sizes from twips, the press test that starts a drag,
 // moving and centring, and the status text.
+#include "support/case_name.h"
 #include "session/offset_target.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +42,10 @@ INSTANTIATE_TEST_SUITE_P(Boundary, PressTest,
                          ::testing::Values(PressCase{8, 8, true}, PressCase{33, 8, true}, PressCase{34, 8, false},
                                            PressCase{8, 33, true}, PressCase{8, 34, false}, PressCase{-17, 8, true},
                                            PressCase{-18, 8, false}, PressCase{33.9, 33.9, true},
-                                           PressCase{8, -18, false}));
+                                           PressCase{8, -18, false}),
+                         [](const auto& info) {
+                             return "at_" + orv::testing::caseName(info.param.x) + "_" + orv::testing::caseName(info.param.y);
+                         });
 
 TEST(OffsetTarget, MovesAndCentresBothMarkersTogether) {
     OffsetTarget t = OffsetTarget::initial(15, 15);

@@ -1,5 +1,6 @@
 // Project files: the names derived from a series and from the Save dialog, the file's text, and
 // reading the settings, properties and map back exactly as they were written.
+#include "support/case_name.h"
 #include "settings/project_file.h"
 
 #include "base/runtime_error.h"
@@ -62,7 +63,8 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"/pics/rock", "/pics/rock.mon", "/pics/rock.mon", "/pics/rock.vrk", "project /pics/rock"},
         NameCase{"/pics/rock.prj", "/pics/rock.mon", "/pics/rock.prj", "/pics/rock.vrk", "project /pics/rock"},
         // Only the file name's dots count, and its first one.
-        NameCase{"/my.pics/a.b.bmp", "/my.pics/a.mon", "/my.pics/a.b.bmp", "/my.pics/a.b.vrk", "project /my.pics/a.b"}));
+        NameCase{"/my.pics/a.b.bmp", "/my.pics/a.mon", "/my.pics/a.b.bmp", "/my.pics/a.b.vrk", "project /my.pics/a.b"}),
+    [](const auto& info) { return orv::testing::caseName(info.param.given); });
 
 TEST(ProjectNames, ARecentEntryNamesItsProject) {
     EXPECT_EQ(projectFromRecentEntry("project /pics/rock01"), "/pics/rock01.mon");
@@ -137,6 +139,76 @@ TEST(ProjectFile, OffsetsCountWhenTheFirstPictureHasNone) {
     EXPECT_TRUE(s.usesOffsets);
     EXPECT_EQ(s.area, ProjectArea::Unchanged);
     EXPECT_EQ(s.targets[2], (std::pair<int, int>(7, 9)));
+}
+
+// Numbers the program cannot hold are listed, never converted: a method beyond the whole numbers,
+// offsets beyond 16 bits (65618 would wrap to 82).
+struct RangeCase {
+    const char* name;
+    const char* line;
+    const char* key; // the key listed, or "" for none
+};
+
+class ProjectNumbers : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(ProjectNumbers, AreCheckedBeforeTheyAreConverted) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/n.mon";
+    writeBytes(path, std::string("[project]\r\n  First file name =/p/a01.bmp\r\n  Image 1 offset X =10\r\n"
+                                 "  Image 1 offset Y =20\r\n") + GetParam().line + "\r\n");
+    const ProjectSettings s = readProjectSettings(path);
+    if (*GetParam().key == '\0') {
+        EXPECT_TRUE(s.outOfRange.empty());
+        return;
+    }
+    ASSERT_EQ(s.outOfRange.size(), 1u);
+    EXPECT_EQ(s.outOfRange[0].key, GetParam().key);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Values, ProjectNumbers,
+    ::testing::Values(RangeCase{"HugeMethod", "  Montage method used =4294967297", "Montage method used"},
+                      RangeCase{"NegativeHugeMethod", "  Montage method used =-1e30", "Montage method used"},
+                      RangeCase{"UsualMethod", "  Montage method used =5 (Pyramid Focus)", ""},
+                      RangeCase{"HugeOffset", "  Image 2 offset X =1e30\r\n  Image 2 offset Y =1", "Image 2 offset X"},
+                      RangeCase{"WrappingOffset", "  Image 2 offset X =1\r\n  Image 2 offset Y =65618", "Image 2 offset Y"},
+                      RangeCase{"LowestOffset", "  Image 2 offset X =-32768\r\n  Image 2 offset Y =32767", ""},
+                      RangeCase{"BelowLowestOffset", "  Image 2 offset X =-32769\r\n  Image 2 offset Y =0", "Image 2 offset X"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// A first file name that holds a line end, or bytes that are not UTF-8, reads back as it was.
+TEST(ProjectFile, AFirstFileNameWithALineEndOrOddBytesReadsBackAsItWas) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/odd.mon";
+    for (const std::string name : {std::string("/p/caf\xe9/a01.bmp"), std::string("/p/two\nlines/a01.bmp"),
+                                   std::string("/p/cr\r\nlf %41/a01.bmp")}) {
+        writeProjectFile(path, "\r\n  First file name =" + name + "\r\n  Number of files found =2\r\n"
+                               "  Montage method used =1 (Linear)\r\n");
+        const ProjectSettings s = readProjectSettings(path);
+        EXPECT_EQ(s.firstFileName, name);
+        EXPECT_EQ(s.method, 1);
+    }
+}
+
+// Every key of a large project comes from one reading of the file.
+TEST(ProjectFile, ALargeProjectIsReadOnce) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/large.mon";
+    std::string text = "[project]\r\n  First file name =/p/a01.bmp\r\n  Montage method used =2\r\n"
+                       "  Offset display method =Same\r\n  Montage made from dominant image numbers:\r\n";
+    while (text.size() < (10u << 20)) text += std::string(200, '7') + "\r\n";
+    writeBytes(path, text);
+    const ProfileFile f(path);
+    EXPECT_EQ(f.read("project", "Montage method used", ""), "2");
+    for (int i = 1; i <= 30; ++i) f.read("project", "Image " + std::to_string(i) + " offset X", "");
+    EXPECT_EQ(f.read("project", "first file name", ""), "/p/a01.bmp");
+    EXPECT_EQ(f.timesRead(), 1u);
+    // Changed on the disk, it is read again.
+    writeBytes(path, "[project]\r\n  Montage method used =3\r\n");
+    EXPECT_EQ(f.read("project", "Montage method used", ""), "3");
+    EXPECT_EQ(f.timesRead(), 2u);
+    const ProjectSettings s = readProjectSettings(path);
+    EXPECT_EQ(s.method, 3);
 }
 
 // A FIFO or a folder named as the preferences file or a project is refused at once: reading one

@@ -12,6 +12,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 
 using namespace orv;
@@ -136,9 +137,62 @@ TEST(FileManagerEntry, InstallWritesTwoValidEntriesThatStartTheProgramOnTheFile)
         EXPECT_NE(text.find("Exec=\"/opt/my apps/orvanta\" %f\n"), std::string::npos) << path;
         EXPECT_NE(text.find("image/jpeg;"), std::string::npos) << path;
         EXPECT_NE(text.find("application/octet-stream;"), std::string::npos) << path;
-        EXPECT_EQ(validatorComplaints(path), "") << path;
     }
+    // desktop-file-validate knows application entries; service menus are KDE's own kind.
+    EXPECT_EQ(validatorComplaints(shell.applicationEntryPath()), "");
     EXPECT_TRUE(executable(shell.serviceMenuPath())); // KDE ignores a service menu that is not
+}
+
+// A data folder whose name is not UTF-8 is used by its bytes: both files go in it and come out again.
+TEST(FileManagerEntry, AFolderNameThatIsNotUtf8IsUsedByItsBytes) {
+    ScopedHome home;
+    ShellPlaces p = placesIn(home, "/opt/caf\xe9/");
+    p.dataHome = home.dataHome() + "/d\xe9j\xe0";
+    const ShellIntegration shell(p);
+    ASSERT_TRUE(shell.installFileManagerEntry());
+    EXPECT_TRUE(std::filesystem::is_regular_file(shell.serviceMenuPath()));
+    EXPECT_NE(readAll(shell.applicationEntryPath()).find("Exec=\"/opt/caf\xe9/orvanta\" %f"), std::string::npos);
+    EXPECT_TRUE(shell.removeFileManagerEntry());
+    EXPECT_FALSE(std::filesystem::exists(shell.serviceMenuPath()));
+    EXPECT_FALSE(std::filesystem::exists(shell.applicationEntryPath()));
+}
+
+// The service menu read as KDE reads it: a service of the context-menu plugin type, its types, and
+// an action for each name in Actions, with a name and a command.
+TEST(FileManagerEntry, TheServiceMenuIsAKdeServiceMenu) {
+    ScopedHome home;
+    const ShellIntegration shell(placesIn(home, "/opt/my apps/"));
+    ASSERT_TRUE(shell.installFileManagerEntry());
+    std::map<std::string, std::map<std::string, std::string>> groups;
+    std::string group;
+    std::istringstream in(readAll(shell.serviceMenuPath()));
+    for (std::string line; std::getline(in, line);) {
+        if (line.empty() || line[0] == '#') continue;
+        if (line.front() == '[' && line.back() == ']') {
+            group = line.substr(1, line.size() - 2);
+            EXPECT_EQ(groups.count(group), 0u) << "group twice: " << group;
+            groups[group];
+            continue;
+        }
+        const auto eq = line.find('=');
+        ASSERT_NE(eq, std::string::npos) << line;
+        ASSERT_FALSE(group.empty()) << "a key before the first group: " << line;
+        EXPECT_TRUE(groups[group].emplace(line.substr(0, eq), line.substr(eq + 1)).second) << "key twice: " << line;
+    }
+    const auto& entry = groups["Desktop Entry"];
+    EXPECT_EQ(entry.at("Type"), "Service");
+    EXPECT_EQ(entry.at("X-KDE-ServiceTypes"), "KonqPopupMenu/Plugin");
+    EXPECT_NE(entry.at("MimeType").find("image/png;"), std::string::npos);
+    EXPECT_EQ(entry.count("Exec"), 0u) << "a service menu starts its actions, not itself";
+    const std::string actions = entry.at("Actions");
+    ASSERT_FALSE(actions.empty());
+    std::istringstream names(actions);
+    for (std::string name; std::getline(names, name, ';');) {
+        ASSERT_EQ(groups.count("Desktop Action " + name), 1u) << name;
+        const auto& action = groups["Desktop Action " + name];
+        EXPECT_EQ(action.at("Name"), "Orvanta");
+        EXPECT_EQ(action.at("Exec"), "\"/opt/my apps/orvanta\" %f");
+    }
 }
 
 TEST(FileManagerEntry, RemoveDeletesOnlyWhatTheProgramWrote) {

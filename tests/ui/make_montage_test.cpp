@@ -1,6 +1,7 @@
 // Make Montage from the main window: the increment rule, the map, the display areas, the series
 // limits and failures, the windows it shows, the growing preview, and the montage matching the one
 // orvanta-cli makes from the same series and settings.
+#include "support/case_name.h"
 #include "montage_fixture.h"
 
 #include "cli_like.h"
@@ -45,7 +46,8 @@ INSTANTIATE_TEST_SUITE_P(Box, IncrementRule,
                          ::testing::Values(IncrementCase{"5", "10", 10}, IncrementCase{"abc", "10", 10},
                                            IncrementCase{"", "10", 10}, IncrementCase{"25.5", "25.5", 26},
                                            IncrementCase{"24.5", "24.5", 24}, IncrementCase{"1e40", "10", 10},
-                                           IncrementCase{"30abc", "30abc", 30}));
+                                           IncrementCase{"30abc", "30abc", 30}),
+                         [](const auto& info) { return "typed_" + orv::testing::caseName(info.param.typed); });
 
 TEST(MakeMontage, AnIncrementBeyondSixteenBitsIsReportedAtLine1000) {
     MontageRig rig;

@@ -1,4 +1,5 @@
 // Tests of the splash window, the About dialog, the help window with its pages, and Contact.
+#include "support/case_name.h"
 #include "ui/form_about.h"
 #include "ui/help_window.h"
 #include "ui/splash.h"
@@ -148,7 +149,14 @@ TEST_P(SplashPress, ClosesAtTheNextTimerStep) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Presses, SplashPress,
-                         ::testing::Values(Press::Click, Press::RightClick, Press::Key, Press::Escape));
+                         ::testing::Values(Press::Click, Press::RightClick, Press::Key, Press::Escape),
+                         [](const auto& info) {
+                             const Press p = info.param;
+                             return std::string(p == Press::Click        ? "Click"
+                                                : p == Press::RightClick ? "RightClick"
+                                                : p == Press::Key        ? "Key"
+                                                                         : "Escape");
+                         });
 
 TEST(SplashWindow, AClickClosesItThroughItsOwnTimer) {
     orv::RecordingPrompter prompter;

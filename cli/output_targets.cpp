@@ -1,0 +1,155 @@
+// Telling orvanta-cli's outputs apart on the disk, and writing standard output with a check.
+#include "cli/output_targets.h"
+
+#include "base/atomic_file.h"
+#include "base/runtime_error.h"
+#include "output/picture_writer.h"
+#include "settings/project_file.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace orv {
+
+namespace {
+
+// What a name stands for on the disk.
+struct Identity {
+    enum Kind { File, Through, Descriptor } kind = File;
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    std::string resolved; // a file still to be made: its folder's real path + its name
+    int descriptor = -1;
+};
+
+std::string resolvedNew(const std::string& target) {
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    char real[PATH_MAX];
+    if (!::realpath(folder.c_str(), real)) return target;
+    return std::string(real) + (std::strcmp(real, "/") == 0 ? "" : "/") + name;
+}
+
+Identity identify(const std::string& path) {
+    Identity id;
+    if ((id.descriptor = descriptorNamed(path)) >= 0) {
+        id.kind = Identity::Descriptor;
+        return id;
+    }
+    std::string target = path;
+    try {
+        target = followLinks(path);
+    } catch (const RuntimeError&) {
+    }
+    struct stat st{};
+    if (::stat(target.c_str(), &st) == 0) {
+        id.exists = true;
+        id.kind = S_ISREG(st.st_mode) ? Identity::File : Identity::Through;
+        id.device = st.st_dev;
+        id.inode = st.st_ino;
+        return id;
+    }
+    id.resolved = resolvedNew(target);
+    return id;
+}
+
+bool sameFile(const Identity& a, const Identity& b) {
+    if (a.kind != Identity::File || b.kind != Identity::File || a.exists != b.exists) return false;
+    return a.exists ? a.device == b.device && a.inode == b.inode : a.resolved == b.resolved;
+}
+
+} // namespace
+
+std::string outputPath(const std::string& value) { return value == "-" ? "/dev/stdout" : value; }
+
+bool isWrittenThrough(const std::string& path) { return identify(path).kind != Identity::File; }
+
+std::string defaultOutputName(const std::string& firstFile, const std::string& format) {
+    std::string name = defaultMontageName(firstFile);
+    if (!format.empty() && name.size() >= 3) {
+        std::string ending;
+        for (char c : format) ending += char(std::tolower(static_cast<unsigned char>(c)));
+        name.resize(name.size() - 3);
+        name += ending;
+    }
+    return name;
+}
+
+ProjectTargets projectTargets(const std::string& saveProject) {
+    if (isWrittenThrough(saveProject)) return {saveProject, ""};
+    const std::string project = completedProjectName(saveProject);
+    return {project, projectBitmapName(project)};
+}
+
+std::vector<OutputTarget> outputTargets(const CliOptions& o) {
+    std::vector<OutputTarget> t;
+    t.push_back({"--output", o.output.empty() ? defaultOutputName(o.firstFile, o.format) : outputPath(o.output)});
+    if (!o.mapFile.empty()) t.push_back({"--map", outputPath(o.mapFile)});
+    if (!o.depthMapFile.empty()) t.push_back({"--depth-map", outputPath(o.depthMapFile)});
+    if (!o.reportFile.empty()) t.push_back({"--report", outputPath(o.reportFile)});
+    if (!o.saveProject.empty()) {
+        const ProjectTargets p = projectTargets(o.saveProject);
+        t.push_back({"--save-project", p.project});
+        if (!p.picture.empty()) t.push_back({"--save-project", p.picture});
+    }
+    return t;
+}
+
+std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets) {
+    std::vector<Identity> ids;
+    for (const OutputTarget& t : targets) ids.push_back(identify(t.path));
+    for (std::size_t j = 0; j < targets.size(); ++j)
+        for (std::size_t i = 0; i < j; ++i) {
+            const bool clash = sameFile(ids[i], ids[j]) ||
+                               // The picture on a descriptor would be mixed with text.
+                               (i == 0 && ids[0].kind == Identity::Descriptor && ids[j].kind == Identity::Descriptor &&
+                                ids[0].descriptor == ids[j].descriptor);
+            if (!clash) continue;
+            if (targets[i].option == targets[j].option)
+                return targets[j].option + " would write the project and its picture both to " + targets[j].path +
+                       ": end the project's name with .mon";
+            return targets[j].option + " names the same file as " + targets[i].option;
+        }
+    return std::nullopt;
+}
+
+bool pictureToStandardOutput(const CliOptions& o) { return descriptorNamed(outputPath(o.output)) == 1; }
+
+void releaseWaitingReaders(const std::vector<OutputTarget>& targets) {
+    for (const OutputTarget& t : targets) {
+        std::string target = t.path;
+        try {
+            target = followLinks(t.path);
+        } catch (const RuntimeError&) {
+            continue;
+        }
+        struct stat st{};
+        if (::stat(target.c_str(), &st) != 0 || !S_ISFIFO(st.st_mode)) continue;
+        // Without a reader the open fails at once (ENXIO); with one, the close ends its read.
+        const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fd >= 0) ::close(fd);
+    }
+}
+
+void CheckedOutput::write(const std::string& text) {
+    std::size_t done = 0;
+    while (error_ == 0 && done < text.size()) {
+        const ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno != EINTR) error_ = errno;
+            continue;
+        }
+        done += std::size_t(n);
+    }
+}
+
+std::string CheckedOutput::failure() const { return error_ ? std::strerror(error_) : std::string(); }
+
+} // namespace orv

@@ -1,0 +1,69 @@
+// Where orvanta-cli's outputs go: the files the options name, told apart by what they are on the
+// disk (a regular file, a device or FIFO, standard output), checked against each other before any
+// picture is read, and released when a run fails.
+#pragma once
+
+#include "cli/cli_options.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+struct OutputTarget {
+    std::string option; // "--output", "--map", ...
+    std::string path;   // as it will be written ("-" already turned into /dev/stdout)
+};
+
+// The montage's name when -o is not given: FIRST_FILE's folder and file name up to its first dot
+// + " montage.bmp", or the ending --format names.
+std::string defaultOutputName(const std::string& firstFile, const std::string& format);
+
+// The two files --save-project writes: the project (".mon" added when the name has no extension)
+// and its picture. A device, FIFO or /dev/stdout named as the project gets the project's text
+// as named, and no picture (there is no file beside it to put one in): `picture` is then empty.
+struct ProjectTargets {
+    std::string project;
+    std::string picture;
+};
+ProjectTargets projectTargets(const std::string& saveProject);
+
+// Whether a name is written through rather than replaced: /dev/stdout and the like, or an existing
+// device or FIFO (links followed).
+bool isWrittenThrough(const std::string& path);
+
+// Every file the options write, the default montage name and a project's two files included.
+// "-" names standard output.
+std::vector<OutputTarget> outputTargets(const CliOptions& o);
+
+// The name an output option's value is written to: "-" is /dev/stdout.
+std::string outputPath(const std::string& value);
+
+// A usage error when two outputs name one regular file, however they spell it (another path to
+// it, "./", a symbolic link, a hard link), or when the picture goes to a descriptor another
+// output writes too. Devices and FIFOs may be named by several options.
+std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets);
+
+// Whether the montage picture goes to standard output (so everything else stays off it).
+bool pictureToStandardOutput(const CliOptions& o);
+
+// After a failed run: a FIFO among the outputs whose reader is waiting is opened and closed at
+// once, so the reader sees an empty end instead of waiting for ever; nothing is written to it.
+void releaseWaitingReaders(const std::vector<OutputTarget>& targets);
+
+// Text for standard output, written through its descriptor and checked, so a full disk or a
+// closed pipe is reported instead of lost.
+class CheckedOutput {
+public:
+    explicit CheckedOutput(int descriptor) : fd_(descriptor) {}
+    void write(const std::string& text);
+    // Empty when every write went through; else the reason of the first that failed.
+    std::string failure() const;
+
+private:
+    int fd_;
+    int error_ = 0;
+};
+
+} // namespace orv

@@ -1,0 +1,325 @@
+// orvanta-cli's outputs as a Unix user names them: standard output, devices, FIFOs, one file under
+// two spellings, a full disk behind standard output, a commit that fails half way, signals.
+#include "input/test_files.h"
+#include "raw_process.h"
+
+#include <QCoreApplication>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <poll.h>
+#include <sys/inotify.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <thread>
+
+using namespace orv;
+using namespace orv::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
+class Outputs : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/orvanta-outputs-XXXXXX";
+        ASSERT_TRUE(::mkdtemp(pattern));
+        dir = pattern;
+        series("s", 3);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    std::string path(const std::string& name) const { return dir + "/" + name; }
+    static std::string cli() { return QCoreApplication::applicationDirPath().toStdString() + "/orvanta-cli"; }
+    RawResult run(std::vector<std::string> args, RawRun how = {}) const {
+        args.insert(args.begin(), "-q");
+        return runRaw(cli(), args, how);
+    }
+    // The same through a shell, for redirections the test process cannot make for its child.
+    static int shell(const std::string& line) { return std::system(line.c_str()); }
+    void series(const std::string& prefix, int count, int w = 96, int h = 64) const {
+        for (int k = 1; k <= count; ++k) {
+            const std::string name = path(prefix + "0" + std::to_string(k) + ".bmp");
+            ASSERT_TRUE(writeBmpFile(name, w, h, [w, k](int y, std::uint8_t* out) {
+                for (int x = 0; x < w; ++x)
+                    for (int c = 0; c < 3; ++c) out[3 * x + c] = std::uint8_t((x * (k + 2) + y * 5 + c * 40) & 255);
+            }));
+        }
+    }
+    static std::string text(const std::string& p) {
+        std::ifstream in(p, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static void put(const std::string& p, const std::string& t) { std::ofstream(p, std::ios::binary) << t; }
+    std::vector<std::string> temporaries() const {
+        std::vector<std::string> out;
+        for (const auto& e : fs::directory_iterator(dir))
+            if (contains(e.path().filename().string(), ".tmp")) out.push_back(e.path().filename().string());
+        return out;
+    }
+    static bool isCharacterDevice(const std::string& p) {
+        struct stat st{};
+        return ::stat(p.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
+    }
+    std::string dir;
+};
+
+} // namespace
+
+TEST_F(Outputs, ThePictureThroughStandardOutputEqualsTheFileByteForByte) {
+    const RawResult file = run({"-o", path("m.bmp"), path("s01.bmp")});
+    ASSERT_EQ(file.exitCode, 0) << file.err;
+    const RawResult piped = run({"-o", "/dev/stdout", path("s01.bmp")});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.out, text(path("m.bmp")));
+    // The report, which went to standard output with the file, moved to standard error.
+    EXPECT_TRUE(contains(file.out, "  Number of files found =3"));
+    EXPECT_TRUE(contains(piped.err, "  Number of files found =3"));
+}
+
+// "-o -" writes the picture in the format --format names, and only the picture.
+class PictureToStandardOutput : public Outputs, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(PictureToStandardOutput, EqualsTheFileOfThatFormat) {
+    const std::string format = GetParam();
+    const RawResult file = run({"-o", path("m." + format), path("s01.bmp")});
+    ASSERT_EQ(file.exitCode, 0) << file.err;
+    const RawResult piped = run({"--score", "-o", "-", "--format", format, path("s01.bmp")});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.out, text(path("m." + format)));
+    QImage decoded;
+    EXPECT_TRUE(decoded.loadFromData(reinterpret_cast<const uchar*>(piped.out.data()), int(piped.out.size())));
+    EXPECT_EQ(decoded.size(), QSize(96, 64));
+    EXPECT_TRUE(contains(piped.err, "Quality score = "));
+    EXPECT_FALSE(fs::exists(path("s01 montage.bmp")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, PictureToStandardOutput, ::testing::Values("bmp", "png", "tiff", "jpg", "gif"),
+                         [](const auto& info) { return std::string(info.param); });
+
+TEST_F(Outputs, OneDeviceNamedByTwoOptionsIsWrittenThroughAndStaysADevice) {
+    const RawResult r = run({"--report", "/dev/null", "--map", "/dev/null", "--depth-map", "/dev/null",
+                             "-o", path("m.bmp"), path("s01.bmp")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(isCharacterDevice("/dev/null"));
+    EXPECT_TRUE(fs::exists(path("m.bmp")));
+}
+
+// A project named as a device gets the project's text and no picture beside it (none can go there).
+TEST_F(Outputs, AProjectSavedToADeviceWritesNoPictureBesideIt) {
+    const RawResult r = run({"--save-project", "/dev/null", "--report", "/dev/null", "-o", path("m.bmp"), path("s01.bmp")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(isCharacterDevice("/dev/null"));
+    EXPECT_FALSE(fs::exists("/dev/null.vrk"));
+    EXPECT_FALSE(fs::exists("/dev/null.mon"));
+}
+
+// Text appended to a log through /dev/stdout keeps the log's earlier contents and the score.
+TEST_F(Outputs, StandardOutputRedirectedToALogIsAppendedTo) {
+    put(path("log"), "earlier\n");
+    const int status = shell("'" + cli() + "' -q --score --report /dev/null --map /dev/stdout -o '" + path("m.bmp") +
+                             "' '" + path("s01.bmp") + "' >> '" + path("log") + "' 2>&1");
+    EXPECT_EQ(status, 0);
+    const std::string log = text(path("log"));
+    EXPECT_EQ(log.rfind("earlier\n", 0), 0u) << log;
+    const RawResult file = run({"--map", path("map.txt"), "--report", "/dev/null", path("s01.bmp")});
+    ASSERT_EQ(file.exitCode, 0) << file.err;
+    EXPECT_EQ(log.substr(8, text(path("map.txt")).size()), text(path("map.txt"))) << log;
+    EXPECT_TRUE(contains(log, "Quality score = ")) << log;
+}
+
+TEST_F(Outputs, AFifoWithAReaderGetsTheMap) {
+    ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] {
+        const int fd = ::open(path("fifo").c_str(), O_RDONLY);
+        char b[4096];
+        for (ssize_t n; (n = ::read(fd, b, sizeof b)) > 0;) received.append(b, std::size_t(n));
+        ::close(fd);
+    });
+    const RawResult r = run({"--map", path("fifo"), "--report", "/dev/null", path("s01.bmp")});
+    // Should the run not have opened the FIFO, the reader is let go.
+    const int release = ::open(path("fifo").c_str(), O_WRONLY | O_NONBLOCK);
+    if (release >= 0) ::close(release);
+    reader.join();
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    const RawResult file = run({"--map", path("map.txt"), "--report", "/dev/null", path("s01.bmp")});
+    EXPECT_EQ(received, text(path("map.txt")));
+    EXPECT_TRUE(fs::is_fifo(path("fifo")));
+}
+
+// A failed run leaves its FIFO's reader an empty end: nothing that could pass for a picture.
+TEST_F(Outputs, AFailedRunClosesAFifoEmpty) {
+    ASSERT_EQ(::mkfifo(path("fifo.png").c_str(), 0600), 0);
+    const int reader = ::open(path("fifo.png").c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const RawResult r = run({"-o", path("fifo.png"), path("missing01.bmp")}, RawRun{"", 0, 30});
+    EXPECT_FALSE(r.timedOut);
+    EXPECT_EQ(r.exitCode, 1);
+    pollfd p{reader, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 0), 1);
+    EXPECT_TRUE(p.revents & POLLHUP) << "the run never opened the FIFO";
+    char b[16];
+    EXPECT_EQ(::read(reader, b, sizeof b), 0);
+    ::close(reader);
+}
+
+TEST_F(Outputs, AFullStandardOutputIsAFailure) {
+    const int status = shell("'" + cli() + "' -q -o '" + path("m.bmp") + "' '" + path("s01.bmp") + "' > /dev/full 2> '" +
+                             path("err") + "'");
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(text(path("err")), "orvanta-cli: cannot write standard output: No space left on device\n");
+}
+
+TEST_F(Outputs, TheReportGoesToStandardOutputForADash) {
+    const RawResult r = run({"--report", "-", "-o", path("m.bmp"), path("s01.bmp")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(contains(r.out, "  Number of files found =3"));
+    EXPECT_FALSE(fs::exists(path("-")));
+}
+
+TEST_F(Outputs, DoubleDashEndsTheOptions) {
+    for (int k = 1; k <= 2; ++k) fs::copy_file(path("s0" + std::to_string(k) + ".bmp"), path("-d0" + std::to_string(k) + ".bmp"));
+    const RawResult r = runRaw(cli(), {"-q", "--report", "/dev/null", "--", "-d01.bmp"}, RawRun{dir, 0, 60});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(fs::exists(path("-d01 montage.bmp")));
+}
+
+// Two options naming one file however it is spelt: a usage error, and nothing is written.
+struct Clash {
+    const char* name;
+    std::vector<std::string> args; // "@" stands for the test's folder + "/"
+    const char* message;
+};
+
+class OneFileTwice : public Outputs, public ::testing::WithParamInterface<Clash> {};
+
+TEST_P(OneFileTwice, IsAUsageError) {
+    put(path("x.bmp"), "old x");
+    put(path("h1.txt"), "old h");
+    ASSERT_EQ(::link(path("h1.txt").c_str(), path("h2.txt").c_str()), 0);
+    fs::create_symlink("x.bmp", path("link.bmp"));
+    std::vector<std::string> args;
+    for (std::string a : GetParam().args) {
+        if (!a.empty() && a[0] == '@') a = dir + "/" + a.substr(1);
+        args.push_back(a);
+    }
+    args.push_back("s01.bmp");
+    const RawResult r = runRaw(cli(), args, RawRun{dir, 0, 60});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(contains(r.err, GetParam().message)) << r.err;
+    EXPECT_EQ(text(path("x.bmp")), "old x");
+    EXPECT_EQ(text(path("h1.txt")), "old h");
+    EXPECT_FALSE(fs::exists(path("s01 montage.bmp")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, OneFileTwice,
+    ::testing::Values(Clash{"SameName", {"-o", "x.bmp", "--map", "x.bmp"}, "--map names the same file as --output"},
+                      Clash{"DotSlash", {"-o", "x.bmp", "--map", "./x.bmp"}, "--map names the same file as --output"},
+                      Clash{"FullPath", {"--map", "@x.bmp", "-o", "x.bmp"}, "--map names the same file as --output"},
+                      Clash{"NewFileTwoSpellings", {"--map", "new.txt", "--report", "@new.txt"}, "--report names the same file as --map"},
+                      Clash{"SymbolicLink", {"-o", "x.bmp", "--depth-map", "link.bmp"}, "--depth-map names the same file as --output"},
+                      Clash{"HardLink", {"--map", "h1.txt", "--report", "h2.txt"}, "--report names the same file as --map"},
+                      Clash{"ReportAsProject", {"--report", "p.mon", "--save-project", "p.mon"}, "--save-project names the same file as --report"},
+                      Clash{"ProjectPicture", {"-o", "p.vrk", "--format", "bmp", "--save-project", "p"}, "--save-project names the same file as --output"},
+                      Clash{"ProjectOverItsPicture", {"--save-project", "q.vrk"}, "--save-project"},
+                      Clash{"DefaultOutput", {"--map", "s01 montage.bmp"}, "--map names the same file as --output"},
+                      Clash{"PictureAndReportOnStandardOutput", {"-o", "-", "--format", "png", "--report", "/dev/stdout"}, "--report names the same file as --output"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// When a rename of the commit fails, what was renamed before it is put back, and the message
+// names the file that failed.
+TEST_F(Outputs, ACommitThatFailsPutsBackWhatItRenamedAndNamesTheFile) {
+    put(path("m.bmp"), "old picture");
+    put(path("map.txt"), "old map");
+    put(path("elsewhere"), "mounted");
+    if (::mount(path("elsewhere").c_str(), path("map.txt").c_str(), nullptr, MS_BIND, nullptr) != 0)
+        GTEST_SKIP() << "a bind mount needs privileges this test does not have";
+    const RawResult r = run({"-o", path("m.bmp"), "--report", path("report.txt"), "--map", path("map.txt"), path("s01.bmp")});
+    ::umount(path("map.txt").c_str());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "cannot write " + path("map.txt") + ":")) << r.err;
+    EXPECT_EQ(text(path("m.bmp")), "old picture");
+    EXPECT_EQ(text(path("map.txt")), "old map");
+    EXPECT_FALSE(fs::exists(path("report.txt")));
+    EXPECT_TRUE(temporaries().empty());
+}
+
+TEST_F(Outputs, AWriteProtectedOutputIsRefusedAsCpRefusesIt) {
+    put(path("m.bmp"), "protected");
+    ASSERT_EQ(::chmod(path("m.bmp").c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    for (const char* f : {"s01.bmp", "s02.bmp", "s03.bmp"}) ::chmod(path(f).c_str(), 0644);
+    // Root may write anything: the run is made as another user.
+    const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    if (!as.empty() && shell("command -v setpriv > /dev/null") != 0) GTEST_SKIP() << "setpriv is not installed";
+    const int status = shell(as + "'" + cli() + "' -q --report /dev/null -o '" + path("m.bmp") + "' '" + path("s01.bmp") +
+                             "' 2> '" + path("err") + "'");
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_TRUE(contains(text(path("err")), "cannot write " + path("m.bmp") + ": Permission denied")) << text(path("err"));
+    EXPECT_EQ(text(path("m.bmp")), "protected");
+}
+
+TEST_F(Outputs, AnOutputWithAHardLinkIsWrittenUnderEveryName) {
+    put(path("m.bmp"), "old");
+    ASSERT_EQ(::link(path("m.bmp").c_str(), path("other.bmp").c_str()), 0);
+    const RawResult r = run({"--report", "/dev/null", "-o", path("m.bmp"), path("s01.bmp")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(QImage(QString::fromStdString(path("other.bmp"))).size(), QSize(96, 64));
+    EXPECT_EQ(text(path("m.bmp")), text(path("other.bmp")));
+}
+
+// A termination signal during the writing removes the temporary files and ends with 128 + its number.
+class Termination : public Outputs, public ::testing::WithParamInterface<int> {};
+
+TEST_P(Termination, LeavesNoTemporaryFile) {
+    const int sig = GetParam();
+    // A picture large enough that its writing takes a while.
+    series("big", 2, 4000, 3000);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_CREATE), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        const std::string program = cli(), out = path("m.bmp"), first = path("big01.bmp");
+        ::execl(program.c_str(), program.c_str(), "-q", "-o", out.c_str(), "--map", path("map.txt").c_str(), first.c_str(),
+                static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The signal goes as soon as a temporary file appears.
+    char events[4096];
+    bool seen = false;
+    while (!seen) {
+        pollfd p{watch, POLLIN, 0};
+        if (::poll(&p, 1, 120000) != 1) break;
+        const ssize_t n = ::read(watch, events, sizeof events);
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+            if (e->len && contains(e->name, ".tmp")) seen = true;
+            at += ssize_t(sizeof(inotify_event) + e->len);
+        }
+    }
+    ASSERT_TRUE(seen);
+    ::kill(child, sig);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(watch);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    EXPECT_TRUE(temporaries().empty()) << temporaries().front();
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, Termination, ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const auto& info) {
+    return std::string(info.param == SIGINT ? "SIGINT" : info.param == SIGTERM ? "SIGTERM" : "SIGHUP");
+});
