@@ -182,11 +182,17 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         o_.output.empty() ? defaultMontageName(session_.completedName()) : o_.output;
     // Every file of the run appears together or not at all.
     std::string writing = output;
+    // The first picture's metadata goes into a JPEG, TIFF or PNG; a damaged block is said, not fatal.
+    std::vector<std::string> metadataProblems;
+    if (const PictureFormat f = pictureFormatFor(output); f == PictureFormat::Jpeg || f == PictureFormat::Tiff || f == PictureFormat::Png)
+        metadataProblems = record.metadataProblems;
     try {
         OutputSet files;
         PictureWriteOptions w;
         w.transparent = o_.transparent;
         w.quality = o_.quality;
+        w.metadata = record.metadata.get();
+        w.metadataProblems = &metadataProblems;
         files.addPicture(output, montage, w);
         if (!o_.mapFile.empty()) files.addText(writing = o_.mapFile, record.map);
         if (!o_.depthMapFile.empty())
@@ -198,6 +204,7 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         }
         writing = output;
         files.commit();
+        for (const std::string& p : metadataProblems) std::cerr << "orvanta-cli: " << p << "\n";
     } catch (...) {
         std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description() << "\n";
         return false;

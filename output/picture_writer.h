@@ -4,6 +4,7 @@
 #pragma once
 
 #include "output/bmp_writer.h"
+#include "output/picture_metadata.h"
 
 #include <cstdint>
 #include <functional>
@@ -37,6 +38,10 @@ struct PictureWriteOptions {
     int quality = 90;
     // GIF only: called every 10 rows with the share written (0 … 100); may be empty.
     std::function<void(int percent)> progress;
+    // JPEG, TIFF and PNG: the first picture's metadata written into the file (none when null or
+    // empty); a block that cannot be written is left out and said in `metadataProblems`.
+    const PictureMetadata* metadata = nullptr;
+    std::vector<std::string>* metadataProblems = nullptr;
 };
 
 // Writes `view` (bottom-up BGR rows, see BgrView) to `path` in the format pictureFormatFor

@@ -12,6 +12,7 @@
 #include "session/conversion_run.h"
 
 
+#include <cstdio>
 #include <unistd.h>
 
 namespace orv {
@@ -27,10 +28,33 @@ BgrView viewOf(const MemorySurface& picture) {
 // exclusively for this save, so it is ours to delete).
 struct TempBmp {
     std::string path;
+    bool withMetadata = false; // the metadata file beside it, for the conversion program
     ~TempBmp() {
         if (!path.empty()) ::unlink(path.c_str());
+        if (withMetadata) ::unlink((path + ".meta").c_str());
     }
 };
+
+void sayMetadataProblem(const SaveMontageOptions& options, const std::string& line) {
+    if (options.metadataProblem) options.metadataProblem(line);
+    else std::fprintf(stderr, "orvanta: %s\n", line.c_str());
+}
+
+// The lines of the conversion program's standard error, without its name before them.
+std::vector<std::string> conversionNotes(const std::string& message) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < message.size()) {
+        std::size_t end = message.find('\n', at);
+        if (end == std::string::npos) end = message.size();
+        std::string line = message.substr(at, end - at);
+        const std::string prefix = "orvantajpeg: ";
+        if (line.compare(0, prefix.size(), prefix) == 0) line.erase(0, prefix.size());
+        if (!line.empty()) lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
 
 } // namespace
 
@@ -47,16 +71,35 @@ void MontageSession::writeDepthMap(const MontageChoice& which, const std::string
     orv::writeDepthMap(path, depthChoices(which), state_.series.imageCount);
 }
 
+void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& record) {
+    std::vector<std::string> problems;
+    PictureMetadata m = readPictureMetadata(firstPicture, problems);
+    record.metadata = m.empty() ? nullptr : std::make_shared<const PictureMetadata>(std::move(m));
+    record.metadataProblems = std::move(problems);
+}
+
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options) {
+    const PictureMetadata* metadata = options.picture.metadata;
     if (options.conversionFolder && pictureFormatFor(path) == PictureFormat::Jpeg) {
-        // The conversion program reads a temporary BMP and writes the JPEG beside the target; it
-        // is waited for, so the temporary file goes only after it has been read.
+        // The conversion program reads a temporary BMP (and the metadata file beside it) and
+        // writes the JPEG beside the target; it is waited for, so the temporary files go only
+        // after they have been read.
         TempBmp temp;
         temp.path = writeTempBmp(picture);
+        if (metadata && !metadata->empty()) {
+            temp.withMetadata = true;
+            writeFileAtomically(temp.path + ".meta", metadataFileBytes(*metadata));
+        }
         const ConversionRun run = runConversion(*options.conversionFolder, temp.path, path);
-        return run.succeeded() ? std::string() : conversionFailureText(run, *options.conversionFolder, path);
+        if (!run.succeeded()) return conversionFailureText(run, *options.conversionFolder, path);
+        for (const std::string& line : conversionNotes(run.message)) sayMetadataProblem(options, line);
+        return {};
     }
-    writePicture(path, picture, options.picture);
+    std::vector<std::string> problems;
+    PictureWriteOptions picture_options = options.picture;
+    picture_options.metadataProblems = &problems;
+    writePicture(path, picture, picture_options);
+    for (const std::string& line : problems) sayMetadataProblem(options, line);
     return {};
 }
 
@@ -64,7 +107,12 @@ std::string MontageSession::saveMontage(const MontageChoice& which, const std::s
                                         const SaveMontageOptions& options) const {
     const MontageRecord& record = this->record(which);
     if (record.empty()) throw RuntimeError(5);
-    return savePicture(viewOf(record.picture), path, options);
+    SaveMontageOptions withRecord = options;
+    withRecord.picture.metadata = record.metadata.get();
+    const PictureFormat format = pictureFormatFor(path);
+    if (format == PictureFormat::Jpeg || format == PictureFormat::Tiff || format == PictureFormat::Png)
+        for (const std::string& line : record.metadataProblems) sayMetadataProblem(options, line);
+    return savePicture(viewOf(record.picture), path, withRecord);
 }
 
 void addProjectFiles(OutputSet& files, const std::string& project, const BgrView& picture,
@@ -110,6 +158,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         main.request = request;
         main.increment = last_.increment;
         main.choices = PictureChoices{};
+        takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);
         return ProjectOutcome::Opened;

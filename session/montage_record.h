@@ -5,10 +5,13 @@
 
 #include "engine/picture_surface.h"
 #include "fusion/picture_choices.h"
+#include "output/picture_metadata.h"
 #include "session/montage_request.h"
 
+#include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -34,6 +37,10 @@ struct MontageRecord {
     MontageRequest request;     // what it was made from
     int increment = 0;          // the block side it was made with
     PictureChoices choices;     // Pyramid Focus: the picture each pixel came from (empty otherwise)
+    // The first picture's EXIF, XMP and ICC profile, written into JPEG, TIFF and PNG outputs
+    // (null: none read), and what was wrong with them when they were read (a damaged block).
+    std::shared_ptr<const PictureMetadata> metadata;
+    std::vector<std::string> metadataProblems;
 
     bool empty() const { return picture.empty(); }
 };

@@ -427,6 +427,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     main.request = r;
     main.increment = increment;
     main.choices = std::move(choices);
+    takeFirstPictureMetadata(completed_, main);
     slotHoldsMain_ = true;
 
     // The preview is taken once more from the finished montage: a montage smaller than the

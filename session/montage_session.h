@@ -97,6 +97,9 @@ struct SaveMontageOptions {
     // JPEG through the conversion program in this folder (the desktop program's way), when set;
     // else the JPEG writer of this process.
     std::optional<std::string> conversionFolder;
+    // Where a metadata block that could not be read or written is said (one line each); when
+    // empty, standard error.
+    std::function<void(const std::string&)> metadataProblem;
 };
 
 struct SessionOptions {
@@ -228,6 +231,9 @@ private:
 
 // Writes `picture` to `path` in the format its ending names, as saveMontage does.
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options);
+
+// The metadata of the series' first picture `firstPicture` into `record` (its problems too).
+void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& record);
 
 class OutputSet;
 // The project's two files (its bitmap, then the ".mon" file) added to `files`; `writing`, when
