@@ -40,6 +40,7 @@ struct CliOptions {
     // Picture output.
     bool transparent = false;
     int quality = 90;
+    int depth = 8; // bits per sample of a TIFF or PNG output
 
     // Projects: write one for the montage made, or make the montage a project describes.
     std::string saveProject; // a ".mon" file

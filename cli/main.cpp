@@ -11,6 +11,7 @@
 #include "engine/properties_text.h"
 #include "input/series_naming.h"
 #include "output/bmp_writer.h"
+#include "output/deep_output.h"
 #include "output/output_set.h"
 #include "settings/project_file.h"
 #include "smoothing/comparison.h"
@@ -193,7 +194,10 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         w.quality = o_.quality;
         w.metadata = record.metadata.get();
         w.metadataProblems = &metadataProblems;
-        files.addPicture(output, montage, w);
+        if (o_.depth == 16 && holdsSixteenBits(output))
+            files.addWritten([&] { writeDeepPicture(output, deepFromBgr(montage), 16, w); });
+        else
+            files.addPicture(output, montage, w);
         if (!o_.mapFile.empty()) files.addText(writing = o_.mapFile, record.map);
         if (!o_.depthMapFile.empty())
             files.addWritten([&] { session_.writeDepthMap(which, writing = o_.depthMapFile); });

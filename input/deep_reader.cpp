@@ -254,6 +254,14 @@ int deepFileBits(const std::string& path) {
     return 0;
 }
 
+bool tiledTiff(const std::string& path) {
+    if (deepFileKind(path) != DeepFileKind::Tiff) return false;
+    std::string ignored;
+    TiffMessages messages(ignored);
+    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    return tif && TIFFIsTiled(tif.get());
+}
+
 DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::string* why) {
     if (!fileExists(path)) return DecodeStatus::Missing;
     std::string reason;
@@ -279,7 +287,8 @@ std::vector<std::uint8_t> deepToRoundedBgr(const DeepPicture& p) {
     std::vector<std::uint8_t> cells(std::size_t(W) * std::size_t(H) * 3, 0);
     for (int y = 0; y < p.height; ++y) {
         const std::uint16_t* from = p.row(y);
-        std::uint8_t* to = &cells[std::size_t(H - 1 - y) * std::size_t(W) * 3];
+        // Bottom-up from the buffer's first row; the margin rows lie above the picture.
+        std::uint8_t* to = &cells[std::size_t(p.height - 1 - y) * std::size_t(W) * 3];
         for (int x = 0; x < p.width; ++x) {
             const std::uint16_t* s = from + std::size_t(x) * std::size_t(p.channels);
             const std::uint8_t r = eightBitsOf(s[0]);

@@ -99,7 +99,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadValue{{"--ignore", "2,,3"}, "--ignore"}, BadValue{{"--offsets", ""}, "--offsets"},
                       BadValue{{"--offsets", "1,2;"}, "--offsets"}, BadValue{{"--offsets", ";1,2"}, "--offsets"},
                       BadValue{{"--diff-factor", "32768"}, "--diff-factor"}, BadValue{{"--diff-factor", "99999999999999999999"}, "--diff-factor"},
-                      BadValue{{"--quality", "0"}, "--quality"},
+                      BadValue{{"--quality", "0"}, "--quality"}, BadValue{{"--depth", "12"}, "--depth"},
                       BadValue{{"-o", "x.bmp", "--map", "x.bmp"}, "--map"},
                       BadValue{{"--map", "m.txt", "--report", "m.txt"}, "--report"}),
     [](const auto& info) {

@@ -87,10 +87,10 @@ TEST(DeepReader, TheEightBitViewOfAnEightBitFileIsWhatQtReads) {
         const std::vector<std::uint8_t> cells = deepToRoundedBgr(back);
         const QImage qt = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB888);
         ASSERT_EQ(qt.size(), QSize(33, 18)) << name;
-        const int W = 36, H = 20;
+        const int W = 36;
         for (int y = 0; y < 18; ++y)
             for (int x = 0; x < 33; ++x) {
-                const std::uint8_t* c = &cells[3 * (std::size_t(H - 1 - y) * W + std::size_t(x))];
+                const std::uint8_t* c = &cells[3 * (std::size_t(18 - 1 - y) * W + std::size_t(x))];
                 ASSERT_EQ(qRgb(c[2], c[1], c[0]), qt.pixel(x, y)) << name << " " << x << "," << y;
             }
     }
@@ -106,7 +106,7 @@ TEST(DeepReader, ASixteenBitFilesEightBitViewIsWhatQtReads) {
     const QImage qt = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB888);
     for (int y = 0; y < 10; ++y)
         for (int x = 0; x < 20; ++x) {
-            const std::uint8_t* c = &cells[3 * (std::size_t(12 - 1 - y) * 20 + std::size_t(x))];
+            const std::uint8_t* c = &cells[3 * (std::size_t(10 - 1 - y) * 20 + std::size_t(x))];
             ASSERT_EQ(qRgb(c[2], c[1], c[0]), qt.pixel(x, y)) << x << "," << y;
         }
 }
@@ -137,4 +137,26 @@ TEST(DeepWriter, RefusesWhatItCannotWrite) {
     EXPECT_THROW(encodeDeepPng(DeepPicture{}, 16), RuntimeError);
     EXPECT_THROW(encodeDeepTiff(randomPicture(4, 4, 3, 16, 1), 12), RuntimeError);
     EXPECT_THROW(encodeDeepTiff(randomPicture(4, 4, 3, 16, 1), 16, {TiffCompression::None, 10}), RuntimeError);
+}
+
+TEST(DeepReader, ATiledSeriesPictureIsReadByTheDeepReader) {
+    QTemporaryDir dir;
+    const DeepPicture picture = randomPicture(37, 21, 3, 8, 11);
+    const std::string path = writeFile(dir, "tiled1.tif", encodeDeepTiff(picture, 8, {TiffCompression::None, 16}));
+    EXPECT_TRUE(tiledTiff(path));
+    std::unique_ptr<MemorySurface> surface;
+    ASSERT_EQ(decodeToSurface(path, surface), DecodeStatus::Ok);
+    ASSERT_EQ(surface->pictureWidth(), 37);
+    ASSERT_EQ(surface->pictureHeight(), 21);
+    EXPECT_EQ(surface->rounded(), deepToRoundedBgr(picture));
+    // Laid out as the cells of the same picture read through Qt.
+    QImage same(37, 21, QImage::Format_RGB888);
+    for (int y = 0; y < 21; ++y)
+        for (int x = 0; x < 37; ++x)
+            same.setPixel(x, y, qRgb(picture.at(x, y, 0) / 257, picture.at(x, y, 1) / 257, picture.at(x, y, 2) / 257));
+    EXPECT_EQ(surface->rounded(), toRoundedBgr(same));
+    // A damaged one is still refused as before.
+    const std::vector<std::uint8_t> cut = encodeDeepTiff(picture, 8, {TiffCompression::Lzw, 16});
+    std::unique_ptr<MemorySurface> none;
+    EXPECT_EQ(decodeToSurface(writeFile(dir, "cut1.tif", {cut.begin(), cut.begin() + 200}), none), DecodeStatus::Invalid);
 }
