@@ -227,8 +227,8 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
                        the recommendation, and write the chosen montage
       --transparent    GIF output: make the colour of the top-left pixel transparent
       --quality Q      JPEG output quality, 1 to 100 (default 90)
-      --depth BITS     TIFF and PNG output: 8 or 16 bits per sample (default 8); BMP, GIF and
-                       JPEG are always 8
+      --depth BITS     TIFF and PNG output: 8 or 16 bits per sample (default: 16 for a series
+                       with 16-bit pictures, else 8); BMP, GIF and JPEG are always 8
       --save-project FILE.mon
                        also write a project (FILE.mon and the montage as FILE.vrk) that the
                        desktop program opens with "Load a Project"

@@ -40,7 +40,7 @@ struct CliOptions {
     // Picture output.
     bool transparent = false;
     int quality = 90;
-    int depth = 8; // bits per sample of a TIFF or PNG output
+    int depth = 0; // bits per sample of a TIFF or PNG output; 0: the series' own
 
     // Projects: write one for the montage made, or make the montage a project describes.
     std::string saveProject; // a ".mon" file

@@ -194,7 +194,16 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         w.quality = o_.quality;
         w.metadata = record.metadata.get();
         w.metadataProblems = &metadataProblems;
-        if (o_.depth == 16 && holdsSixteenBits(output))
+        // A TIFF or PNG of a 16-bit series is written at 16 bits unless --depth 8 says otherwise.
+        std::shared_ptr<const DeepPicture> deep;
+        if (holdsSixteenBits(output) && o_.depth != 8) {
+            std::string why;
+            deep = session_.deepMontage(which, &why);
+            if (!deep && !why.empty()) std::cerr << "orvanta-cli: the montage is written at 8 bits per sample: " << why << "\n";
+        }
+        if (deep)
+            files.addWritten([&] { writeDeepPicture(output, *deep, 16, w); });
+        else if (o_.depth == 16 && holdsSixteenBits(output))
             files.addWritten([&] { writeDeepPicture(output, deepFromBgr(montage), 16, w); });
         else
             files.addPicture(output, montage, w);

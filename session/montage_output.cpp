@@ -4,8 +4,12 @@
 
 #include "base/error_sites.h"
 #include "base/runtime_error.h"
+#include "fusion/deep_assembly.h"
+#include "input/deep_reader.h"
 #include "input/picture_file.h"
+#include "input/series_naming.h"
 #include "output/bmp_writer.h"
+#include "output/deep_output.h"
 #include "output/depth_map.h"
 #include "output/output_set.h"
 #include "output/temp_bmp.h"
@@ -67,6 +71,67 @@ PictureChoices MontageSession::depthChoices(const MontageChoice& which) const {
                         BlockChoiceContext{&ms.geometry, record.increment, state_.series.imageCount, &ms.arrays, &ms.focus});
 }
 
+std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoice& which, std::string* why) const {
+    const MontageRecord& record = this->record(which);
+    std::string unused;
+    std::string& reason = why ? *why : unused;
+    reason.clear();
+    const int count = state_.series.imageCount;
+    const std::optional<SeriesName> series = parseSeriesName(completed_);
+    if (record.empty() || !series || count <= 0) return nullptr;
+    bool deep = false;
+    for (int n = 1; n <= count && !deep; ++n) deep = deepFileBits(series->fileName(n)) == 16;
+    if (!deep) return nullptr;
+    if (record.request.method == FocusMethod::Pyramid) {
+        reason = "Pyramid Focus montages are made at 8 bits for now";
+        return nullptr;
+    }
+    if (record.request.align) {
+        reason = "aligned montages are made at 8 bits for now";
+        return nullptr;
+    }
+    const MontageState& ms = state_.montage;
+    const PictureChoices choices = depthChoices(which);
+    std::vector<DeepPicture> pictures(static_cast<std::size_t>(count));
+    std::vector<DeepSource> sources(static_cast<std::size_t>(count));
+    bool grey = true;
+    for (int n = 1; n <= count; ++n) {
+        DeepPicture& p = pictures[std::size_t(n - 1)];
+        if (readDeepPicture(series->fileName(n), p) != DecodeStatus::Ok) {
+            reason = "picture " + std::to_string(n) + " cannot be read at full depth";
+            return nullptr;
+        }
+        grey = grey && p.channels == 1;
+        DeepSource& s = sources[std::size_t(n - 1)];
+        s.picture = &p;
+        if (record.request.useOffsets) {
+            const ImageOffset t = ms.offsets[std::size_t(n)];
+            s.ox = t.x - ms.geometry.shiftX;
+            s.oy = ms.geometry.dY - t.y + ms.geometry.shiftY;
+        }
+    }
+    auto out = std::make_shared<DeepPicture>(assembleDeep(choices, sources, grey ? 1 : 3));
+    // Its 8-bit view must be the record's picture, pixel for pixel.
+    const MemorySurface& eight = record.picture;
+    if (out->width != eight.pictureWidth() || out->height != eight.pictureHeight()) {
+        reason = "the montage's size is not its choices' size";
+        return nullptr;
+    }
+    for (int y = 0; y < out->height; ++y) {
+        const std::uint16_t* row = out->row(y);
+        for (int x = 0; x < out->width; ++x) {
+            const std::uint8_t* cell = eight.pixelAt(x, y); // blue, green, red
+            const std::uint16_t* px = row + std::size_t(x) * std::size_t(out->channels);
+            const int c1 = out->channels == 1 ? 0 : 1, c2 = out->channels == 1 ? 0 : 2;
+            if (eightBitsOf(px[0]) != cell[2] || eightBitsOf(px[c1]) != cell[1] || eightBitsOf(px[c2]) != cell[0]) {
+                reason = "the montage was changed after it was made";
+                return nullptr;
+            }
+        }
+    }
+    return out;
+}
+
 void MontageSession::writeDepthMap(const MontageChoice& which, const std::string& path) const {
     orv::writeDepthMap(path, depthChoices(which), state_.series.imageCount);
 }
@@ -112,6 +177,18 @@ std::string MontageSession::saveMontage(const MontageChoice& which, const std::s
     const PictureFormat format = pictureFormatFor(path);
     if (format == PictureFormat::Jpeg || format == PictureFormat::Tiff || format == PictureFormat::Png)
         for (const std::string& line : record.metadataProblems) sayMetadataProblem(options, line);
+    if (format == PictureFormat::Tiff || format == PictureFormat::Png) {
+        // A montage of a 16-bit series is saved at 16 bits.
+        std::string why;
+        if (const std::shared_ptr<const DeepPicture> deep = deepMontage(which, &why)) {
+            std::vector<std::string> problems;
+            withRecord.picture.metadataProblems = &problems;
+            writeDeepPicture(path, *deep, 16, withRecord.picture);
+            for (const std::string& line : problems) sayMetadataProblem(options, line);
+            return {};
+        }
+        if (!why.empty()) sayMetadataProblem(options, "the montage is saved at 8 bits per sample: " + why);
+    }
     return savePicture(viewOf(record.picture), path, withRecord);
 }
 

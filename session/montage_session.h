@@ -4,6 +4,7 @@
 #pragma once
 
 #include "align/align_series.h"
+#include "base/deep_picture.h"
 #include "base/pixel_types.h"
 #include "base/prompt.h"
 #include "engine/focus_measure.h"
@@ -97,8 +98,8 @@ struct SaveMontageOptions {
     // JPEG through the conversion program in this folder (the desktop program's way), when set;
     // else the JPEG writer of this process.
     std::optional<std::string> conversionFolder;
-    // Where a metadata block that could not be read or written is said (one line each); when
-    // empty, standard error.
+    // Where a metadata block that could not be read or written, or a montage of a 16-bit series
+    // saved at 8 bits, is said (one line each); when empty, standard error.
     std::function<void(const std::string&)> metadataProblem;
 };
 
@@ -142,8 +143,8 @@ public:
     // The montage records.
     const MontageRecord& record(const MontageChoice& which) const { return state_.montage.record(which); }
 
-    // Writes montage `which` to `path` in the format its ending names (BMP, JPEG, GIF, PNG, TIFF).
-    // Raises RuntimeError when the file cannot be written; returns what to tell the user when the
+    // Writes montage `which` to `path` in the format its ending names (BMP, JPEG, GIF, PNG, TIFF;
+    // TIFF and PNG at 16 bits per sample when deepMontage gives the montage at full depth). Raises RuntimeError when the file cannot be written; returns what to tell the user when the
     // conversion program did not write the JPEG, else an empty text.
     std::string saveMontage(const MontageChoice& which, const std::string& path, const SaveMontageOptions& options) const;
     // Writes the project `project` (".mon" and its bitmap) of montage `which`, both together.
@@ -164,6 +165,12 @@ public:
     // The picture each pixel of a montage came from, and that as a greyscale depth map written
     // to `path` (PNG, or the format of its ending).
     PictureChoices depthChoices(const MontageChoice& which) const;
+    // Montage `which` at full depth when its series has 16-bit pictures: the pictures read again
+    // at full depth and put together by the choices its method made on the 8-bit view. Null when
+    // the series is 8-bit, or (with the reason in `why`) when the record cannot be assembled so:
+    // Pyramid Focus, an aligned series, or a montage whose 8-bit picture is no longer what its
+    // choices give (smoothing changed it).
+    std::shared_ptr<const DeepPicture> deepMontage(const MontageChoice& which, std::string* why = nullptr) const;
     void writeDepthMap(const MontageChoice& which, const std::string& path) const;
 
     // The front end filled the arrays itself (a preview): the stack and slot 100 no longer hold

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <random>
 
 using namespace orv;
 using namespace orv::test;
@@ -39,6 +40,20 @@ DeepPicture deepOf(const QImage& image) {
     for (int y = 0; y < rgb.height(); ++y)
         for (int x = 0; x < rgb.width() * 3; ++x) p.row(y)[x] = std::uint16_t(rgb.constScanLine(y)[x] * 257);
     return p;
+}
+
+// The picture at 16 bits: each 8-bit value c as c * 257 moved by up to 128 either way, so that
+// its 8-bit view is the picture while most samples are no multiple of 257.
+DeepPicture sixteenBitsOf(const QImage& image, unsigned seed) {
+    DeepPicture p = deepOf(image);
+    p.bitsPerSample = 16;
+    std::mt19937 rng(seed);
+    for (std::uint16_t& v : p.samples) v = std::uint16_t(std::clamp(int(v) + int(rng() % 257) - 128, 0, 65535));
+    return p;
+}
+
+void writeBytes(const QString& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path.toStdString(), std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 } // namespace
@@ -78,4 +93,38 @@ TEST_F(CliDepth, ATiledTiffSeriesMakesTheMontageOfItsPictures) {
     QFile a(path("from-bmp.bmp")), b(path("from-tif.bmp"));
     ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
     EXPECT_EQ(a.readAll(), b.readAll());
+}
+
+TEST_F(CliDepth, ASixteenBitSeriesGivesASixteenBitMontageWhoseEightBitViewIsTodays) {
+    for (int k = 1; k <= 3; ++k) {
+        const QImage bmp(path(QString("s/sample0%1.bmp").arg(k)));
+        writeBytes(path(QString("deep%1.tif").arg(k)), encodeDeepTiff(sixteenBitsOf(bmp, unsigned(k)), 16, {TiffCompression::Lzw, 0}));
+    }
+    for (const char* method : {"0", "2", "4"}) {
+        const QString out = path(QString("deep-m%1.tif").arg(method)), view = path(QString("deep-m%1.bmp").arg(method));
+        const auto r = runProgram("orvanta-cli", {"-q", "-m", method, "-o", out, path("deep1.tif")});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err, "") << method;
+        ASSERT_EQ(runProgram("orvanta-cli", {"-q", "-m", method, "-o", view, path("deep1.tif")}).exitCode, 0);
+        const QImage deep(out), eight(view);
+        ASSERT_GE(deep.depth(), 48) << method;
+        ASSERT_EQ(deep.size(), eight.size());
+        int notMultiples = 0;
+        for (int y = 0; y < deep.height(); ++y)
+            for (int x = 0; x < deep.width(); ++x) {
+                const QRgba64 d = deep.pixelColor(x, y).rgba64();
+                const QRgb e = eight.pixel(x, y);
+                ASSERT_EQ(eightBitsOf(d.red()), qRed(e)) << method << " " << x << "," << y;
+                ASSERT_EQ(eightBitsOf(d.green()), qGreen(e)) << method << " " << x << "," << y;
+                ASSERT_EQ(eightBitsOf(d.blue()), qBlue(e)) << method << " " << x << "," << y;
+                notMultiples += d.red() % 257 != 0;
+            }
+        EXPECT_GT(notMultiples, deep.width() * deep.height() / 2) << method;
+    }
+    // --depth 8 keeps it at 8 bits; Pyramid Focus is made at 8 bits for now and says so.
+    ASSERT_EQ(runProgram("orvanta-cli", {"-q", "--depth", "8", "-o", path("d8.png"), path("deep1.tif")}).exitCode, 0);
+    EXPECT_LE(QImage(path("d8.png")).depth(), 32);
+    const auto p = runProgram("orvanta-cli", {"-q", "-m", "pyramid", "-o", path("dp.tif"), path("deep1.tif")});
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_NE(p.err.find("written at 8 bits per sample: Pyramid Focus"), std::string::npos) << p.err;
 }

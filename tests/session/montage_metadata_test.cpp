@@ -4,6 +4,7 @@
 #include "session/montage_session.h"
 #include "session/prompting_observer.h"
 #include "output/temp_bmp.h"
+#include "output/deep_writer.h"
 
 #include "band_picture.h"
 
@@ -16,6 +17,7 @@
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 
@@ -144,6 +146,52 @@ TEST(MontageMetadata, AProfileThatCannotBeWrittenIsSaidAndThePictureSaved) {
         EXPECT_TRUE(got.icc.empty()) << name;
         EXPECT_EQ(tagOf(got, "Exif.Image.Model"), "Bench Camera 7") << name;
     }
+}
+
+} // namespace orv
+
+namespace orv {
+
+TEST(MontageDepth, SaveAsWritesTheMontageOfASixteenBitSeriesAtSixteenBits) {
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    SessionState state;
+    PromptingObserver observer{prompter};
+    MontageSession session{state, observer};
+    state.programFolder = dir.path().toStdString() + "/";
+    for (int k = 1; k <= 3; ++k) {
+        const QImage band = bandPicture(k, 11u * k, true).convertToFormat(QImage::Format_RGB888);
+        DeepPicture p(band.width(), band.height(), 3, 16);
+        for (int y = 0; y < band.height(); ++y)
+            for (int x = 0; x < band.width() * 3; ++x)
+                p.row(y)[x] = std::uint16_t(std::clamp(band.constScanLine(y)[x] * 257 + (x * 37 + y * 11) % 201 - 100, 0, 65535));
+        const std::vector<std::uint8_t> bytes = encodeDeepPng(p, 16);
+        std::ofstream(dir.filePath(QString("d%1.png").arg(k)).toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    MontageRequest r;
+    r.firstFileName = dir.filePath("d1.png").toStdString();
+    r.incrementText = "10";
+    ASSERT_TRUE(session.makeMontage(r).made);
+    std::vector<std::string> said;
+    const SaveMontageOptions options{{}, std::nullopt, [&](const std::string& line) { said.push_back(line); }};
+    ASSERT_EQ(session.saveMontage({}, dir.filePath("m.png").toStdString(), options), "");
+    ASSERT_EQ(session.saveMontage({}, dir.filePath("m.bmp").toStdString(), options), "");
+    EXPECT_TRUE(said.empty());
+    const QImage deep(dir.filePath("m.png")), eight(dir.filePath("m.bmp"));
+    ASSERT_GE(deep.depth(), 48);
+    ASSERT_EQ(deep.size(), eight.size());
+    for (int y = 0; y < deep.height(); ++y)
+        for (int x = 0; x < deep.width(); ++x)
+            ASSERT_EQ(eightBitsOf(deep.pixelColor(x, y).rgba64().green()), qGreen(eight.pixel(x, y))) << x << "," << y;
+
+    // Pyramid Focus is saved at 8 bits, and said.
+    r.method = FocusMethod::Pyramid;
+    ASSERT_TRUE(session.makeMontage(r).made);
+    ASSERT_EQ(session.saveMontage({}, dir.filePath("p.png").toStdString(), options), "");
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("saved at 8 bits per sample: Pyramid Focus"), std::string::npos) << said[0];
+    EXPECT_LE(QImage(dir.filePath("p.png")).depth(), 32);
 }
 
 } // namespace orv
