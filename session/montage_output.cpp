@@ -71,6 +71,18 @@ PictureChoices MontageSession::depthChoices(const MontageChoice& which) const {
                         BlockChoiceContext{&ms.geometry, record.increment, state_.series.imageCount, &ms.arrays, &ms.focus});
 }
 
+std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int count) {
+    const std::optional<SeriesName> series = parseSeriesName(firstPicture);
+    if (!series || count <= 0) return {};
+    bool deep = false;
+    for (int n = 1; n <= count && !deep; ++n) deep = deepFileBits(series->fileName(n)) == 16;
+    if (!deep) return {};
+    std::vector<DeepPicture> pictures(static_cast<std::size_t>(count));
+    for (int n = 1; n <= count; ++n)
+        if (readDeepPicture(series->fileName(n), pictures[std::size_t(n - 1)]) != DecodeStatus::Ok) return {};
+    return pictures;
+}
+
 std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoice& which, std::string* why) const {
     const MontageRecord& record = this->record(which);
     std::string unused;
@@ -83,7 +95,10 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     for (int n = 1; n <= count && !deep; ++n) deep = deepFileBits(series->fileName(n)) == 16;
     if (!deep) return nullptr;
     if (record.request.method == FocusMethod::Pyramid) {
-        reason = "Pyramid Focus montages are made at 8 bits for now";
+        if (record.deep && record.deepOf == pictureFingerprint(record.picture)) return record.deep;
+        reason = record.deep ? "the montage was changed after it was made"
+                             : record.request.align ? "aligned montages are made at 8 bits for now"
+                                                    : "its pictures cannot all be read at full depth";
         return nullptr;
     }
     if (record.request.align) {
@@ -235,6 +250,8 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         main.request = request;
         main.increment = last_.increment;
         main.choices = PictureChoices{};
+        main.deep = nullptr;
+        main.deepOf = 0;
         takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);

@@ -389,6 +389,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
         observer_.blockRowDone(e, ms.arrays);
     };
     PictureChoices choices;
+    std::shared_ptr<const DeepPicture> deep;
     if (r.method == FocusMethod::Pyramid) {
         run.montageMethod = [&](const BlockLoopInput& in) {
             PyramidFocusOptions o;
@@ -403,8 +404,12 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
                     o.ownAreas.push_back(OwnArea{p.fromReference.m, p.width, p.height, ms.alignment->frameHeight});
             o.drawPreview = in.drawPreview;
             o.onRow = in.onRow;
+            // A 16-bit series is merged at full depth too (not yet an aligned one).
+            const std::vector<DeepPicture> deepPictures = ms.alignment ? std::vector<DeepPicture>{} : readDeepSeries(completed_, N);
+            for (const DeepPicture& p : deepPictures) o.deepPictures.push_back(&p);
             PyramidFocusResult result = runPyramidFocus(ms.arrays, o);
             choices = std::move(result.choices);
+            deep = std::move(result.deep);
             return result.map;
         };
     }
@@ -427,6 +432,8 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     main.request = r;
     main.increment = increment;
     main.choices = std::move(choices);
+    main.deep = std::move(deep);
+    main.deepOf = main.deep ? pictureFingerprint(main.picture) : 0;
     takeFirstPictureMetadata(completed_, main);
     slotHoldsMain_ = true;
 

@@ -168,8 +168,8 @@ public:
     // Montage `which` at full depth when its series has 16-bit pictures: the pictures read again
     // at full depth and put together by the choices its method made on the 8-bit view. Null when
     // the series is 8-bit, or (with the reason in `why`) when the record cannot be assembled so:
-    // Pyramid Focus, an aligned series, or a montage whose 8-bit picture is no longer what its
-    // choices give (smoothing changed it).
+    // an aligned series, or a montage whose 8-bit picture is no longer the one it was made with
+    // (smoothing changed it). Pyramid Focus gives the deep picture it made beside the 8-bit one.
     std::shared_ptr<const DeepPicture> deepMontage(const MontageChoice& which, std::string* why = nullptr) const;
     void writeDepthMap(const MontageChoice& which, const std::string& path) const;
 
@@ -238,6 +238,10 @@ private:
 
 // Writes `picture` to `path` in the format its ending names, as saveMontage does.
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options);
+
+// Pictures 1 to `count` of the series whose first picture is `firstPicture`, at full depth, when
+// any of them has 16 bits per sample and every one can be read so; else none.
+std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int count);
 
 // The metadata of the series' first picture `firstPicture` into `record` (its problems too).
 void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& record);

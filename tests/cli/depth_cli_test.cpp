@@ -121,10 +121,31 @@ TEST_F(CliDepth, ASixteenBitSeriesGivesASixteenBitMontageWhoseEightBitViewIsToda
             }
         EXPECT_GT(notMultiples, deep.width() * deep.height() / 2) << method;
     }
-    // --depth 8 keeps it at 8 bits; Pyramid Focus is made at 8 bits for now and says so.
+    // --depth 8 keeps it at 8 bits.
     ASSERT_EQ(runProgram("orvanta-cli", {"-q", "--depth", "8", "-o", path("d8.png"), path("deep1.tif")}).exitCode, 0);
     EXPECT_LE(QImage(path("d8.png")).depth(), 32);
-    const auto p = runProgram("orvanta-cli", {"-q", "-m", "pyramid", "-o", path("dp.tif"), path("deep1.tif")});
+}
+
+TEST_F(CliDepth, PyramidFocusOfASixteenBitSeriesIsSixteenBit) {
+    for (int k = 1; k <= 3; ++k) {
+        const QImage bmp(path(QString("s/sample0%1.bmp").arg(k)));
+        writeBytes(path(QString("py%1.png").arg(k)), encodeDeepPng(sixteenBitsOf(bmp, unsigned(10 + k)), 16));
+    }
+    const auto p = runProgram("orvanta-cli", {"-q", "-m", "pyramid", "-o", path("py.tif"), path("py1.png")});
     ASSERT_EQ(p.exitCode, 0) << p.err;
-    EXPECT_NE(p.err.find("written at 8 bits per sample: Pyramid Focus"), std::string::npos) << p.err;
+    EXPECT_EQ(p.err, "");
+    ASSERT_EQ(runProgram("orvanta-cli", {"-q", "-m", "pyramid", "-o", path("py.bmp"), path("py1.png")}).exitCode, 0);
+    const QImage deep(path("py.tif")), eight(path("py.bmp"));
+    ASSERT_GE(deep.depth(), 48);
+    ASSERT_EQ(deep.size(), eight.size());
+    int notMultiples = 0;
+    double sum = 0;
+    for (int y = 0; y < deep.height(); ++y)
+        for (int x = 0; x < deep.width(); ++x) {
+            const QRgba64 d = deep.pixelColor(x, y).rgba64();
+            sum += std::abs(eightBitsOf(d.green()) - qGreen(eight.pixel(x, y)));
+            notMultiples += d.green() % 257 != 0;
+        }
+    EXPECT_LT(sum / (deep.width() * deep.height()), 0.75);
+    EXPECT_GT(notMultiples, deep.width() * deep.height() / 2);
 }

@@ -185,13 +185,18 @@ TEST(MontageDepth, SaveAsWritesTheMontageOfASixteenBitSeriesAtSixteenBits) {
         for (int x = 0; x < deep.width(); ++x)
             ASSERT_EQ(eightBitsOf(deep.pixelColor(x, y).rgba64().green()), qGreen(eight.pixel(x, y))) << x << "," << y;
 
-    // Pyramid Focus is saved at 8 bits, and said.
+    // Pyramid Focus too; once the 8-bit picture is changed, the deep one is left behind and that
+    // is said.
     r.method = FocusMethod::Pyramid;
     ASSERT_TRUE(session.makeMontage(r).made);
     ASSERT_EQ(session.saveMontage({}, dir.filePath("p.png").toStdString(), options), "");
+    EXPECT_TRUE(said.empty());
+    EXPECT_GE(QImage(dir.filePath("p.png")).depth(), 48);
+    const_cast<MemorySurface&>(session.record({}).picture).setPixel(0, 0, 1, 2, 3);
+    ASSERT_EQ(session.saveMontage({}, dir.filePath("q.png").toStdString(), options), "");
     ASSERT_EQ(said.size(), 1u);
-    EXPECT_NE(said[0].find("saved at 8 bits per sample: Pyramid Focus"), std::string::npos) << said[0];
-    EXPECT_LE(QImage(dir.filePath("p.png")).depth(), 32);
+    EXPECT_NE(said[0].find("saved at 8 bits per sample: the montage was changed"), std::string::npos) << said[0];
+    EXPECT_LE(QImage(dir.filePath("q.png")).depth(), 32);
 }
 
 } // namespace orv
