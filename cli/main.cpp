@@ -200,6 +200,8 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
             std::string why;
             deep = session_.deepMontage(which, &why);
             if (!deep && !why.empty()) std::cerr << "orvanta-cli: the montage is written at 8 bits per sample: " << why << "\n";
+            if (deep && seriesMixesDepths(session_.completedName(), session_.pictureCount()))
+                std::cerr << "orvanta-cli: the series mixes 8- and 16-bit pictures; it is read at 16 bits\n";
         }
         if (deep)
             files.addWritten([&] { writeDeepPicture(output, *deep, 16, w); });

@@ -83,6 +83,19 @@ std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int cou
     return pictures;
 }
 
+bool seriesMixesDepths(const std::string& firstPicture, int count) {
+    const std::optional<SeriesName> series = parseSeriesName(firstPicture);
+    if (!series) return false;
+    bool eight = false, sixteen = false;
+    for (int n = 1; n <= count; ++n) {
+        const std::string name = series->fileName(n);
+        const int bits = deepFileBits(name);
+        sixteen = sixteen || bits == 16;
+        eight = eight || bits != 16; // JPEG, BMP and GIF pictures are 8-bit too
+    }
+    return eight && sixteen;
+}
+
 std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoice& which, std::string* why) const {
     const MontageRecord& record = this->record(which);
     std::string unused;

@@ -243,6 +243,10 @@ std::string savePicture(const BgrView& picture, const std::string& path, const S
 // any of them has 16 bits per sample and every one can be read so; else none.
 std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int count);
 
+// Whether pictures 1 to `count` of that series have 16 bits per sample and 8 both (such a series
+// is read at 16 bits, the 8-bit pictures' values v as v * 257).
+bool seriesMixesDepths(const std::string& firstPicture, int count);
+
 // The metadata of the series' first picture `firstPicture` into `record` (its problems too).
 void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& record);
 

@@ -149,3 +149,15 @@ TEST_F(CliDepth, PyramidFocusOfASixteenBitSeriesIsSixteenBit) {
     EXPECT_LT(sum / (deep.width() * deep.height()), 0.75);
     EXPECT_GT(notMultiples, deep.width() * deep.height() / 2);
 }
+
+TEST_F(CliDepth, ASeriesMixingDepthsIsReadAtSixteenBitsAndSaysSo) {
+    for (int k = 1; k <= 3; ++k) {
+        const QImage bmp(path(QString("s/sample0%1.bmp").arg(k)));
+        const DeepPicture p = k == 2 ? deepOf(bmp) : sixteenBitsOf(bmp, unsigned(20 + k));
+        writeBytes(path(QString("mix%1.tif").arg(k)), encodeDeepTiff(p, k == 2 ? 8 : 16));
+    }
+    const auto r = runProgram("orvanta-cli", {"-q", "-o", path("mix.tif"), path("mix1.tif")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "orvanta-cli: the series mixes 8- and 16-bit pictures; it is read at 16 bits\n");
+    EXPECT_GE(QImage(path("mix.tif")).depth(), 48);
+}
