@@ -2,6 +2,7 @@
 // the montage; a series of tiled TIFF files (which Qt's reader refuses) makes the same montage as
 // the same pictures in BMP files.
 #include "cli_support.h"
+#include "input/deep_reader.h"
 #include "output/deep_writer.h"
 
 #include <QFile>
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <fstream>
 #include <random>
 
@@ -160,4 +162,43 @@ TEST_F(CliDepth, ASeriesMixingDepthsIsReadAtSixteenBitsAndSaysSo) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "orvanta-cli: the series mixes 8- and 16-bit pictures; it is read at 16 bits\n");
     EXPECT_GE(QImage(path("mix.tif")).depth(), 48);
+}
+
+namespace {
+
+// The montage's error against the truth in 16-bit units, as a peak signal-to-noise ratio (dB);
+// 200 for no error at all.
+double psnrAgainst(const DeepPicture& montage, const DeepPicture& truth) {
+    EXPECT_EQ(montage.samples.size(), truth.samples.size());
+    double sum = 0;
+    for (std::size_t i = 0; i < truth.samples.size() && i < montage.samples.size(); ++i) {
+        const double d = double(montage.samples[i]) - double(truth.samples[i]);
+        sum += d * d;
+    }
+    if (sum == 0) return 200;
+    return 10 * std::log10(65535.0 * 65535.0 / (sum / double(truth.samples.size())));
+}
+
+} // namespace
+
+TEST(CliDeepSeries, ASixteenBitSampleSeriesGivesAMontageCloserToItsTruthThanTheEightBitOne) {
+    QTemporaryDir dir;
+    const QString deep = dir.path() + "/d", eight = dir.path() + "/e";
+    ASSERT_EQ(runProgram("make-sample-series", {deep, "--count", "4", "--size", "160x120", "--depth", "16"}).exitCode, 0);
+    ASSERT_EQ(runProgram("make-sample-series", {eight, "--count", "4", "--size", "160x120"}).exitCode, 0);
+    DeepPicture truth;
+    ASSERT_EQ(readDeepPicture((deep + "/sample-truth.tif").toStdString(), truth), DecodeStatus::Ok);
+    EXPECT_EQ(truth.bitsPerSample, 16);
+    const auto a = runProgram("orvanta-cli", {"-q", "-o", dir.path() + "/deep.tif", deep + "/sample01.tif"});
+    ASSERT_EQ(a.exitCode, 0) << a.err;
+    const auto b = runProgram("orvanta-cli", {"-q", "-o", dir.path() + "/eight.tif", eight + "/sample01.bmp"});
+    ASSERT_EQ(b.exitCode, 0) << b.err;
+    DeepPicture fromDeep, fromEight;
+    ASSERT_EQ(readDeepPicture((dir.path() + "/deep.tif").toStdString(), fromDeep), DecodeStatus::Ok);
+    ASSERT_EQ(readDeepPicture((dir.path() + "/eight.tif").toStdString(), fromEight), DecodeStatus::Ok);
+    EXPECT_EQ(fromDeep.bitsPerSample, 16);
+    EXPECT_EQ(fromEight.bitsPerSample, 8);
+    const double deepDb = psnrAgainst(fromDeep, truth), eightDb = psnrAgainst(fromEight, truth);
+    // The block choices' own error dominates at this size; the 8-bit rounding is only added to it.
+    EXPECT_GT(deepDb, eightDb) << "16-bit " << deepDb << " dB, 8-bit " << eightDb << " dB";
 }
