@@ -204,6 +204,9 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             if (!value(v) || !parseInt(v, n) || n < 1 || n > 100)
                 return fail("--quality takes a whole number from 1 to 100");
             o.quality = int(n);
+        } else if (a == "--depth") {
+            if (!value(v) || (v != "8" && v != "16")) return fail("--depth takes 8 or 16");
+            o.depth = v == "8" ? 8 : 16;
         } else if (a == "--save-project") {
             if (!value(o.saveProject) || o.saveProject.empty()) return fail("--save-project needs a file name");
         } else if (a == "--open-project") {
@@ -266,6 +269,8 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
                        the recommendation, and write the chosen montage
       --transparent    GIF output: make the colour of the top-left pixel transparent
       --quality Q      JPEG output quality, 1 to 100 (default 90)
+      --depth BITS     TIFF and PNG output: 8 or 16 bits per sample (default: 16 for a series
+                       with 16-bit pictures, else 8); BMP, GIF and JPEG are always 8
       --save-project FILE.mon
                        also write a project (FILE.mon and the montage as FILE.vrk) that the
                        desktop program opens with "Load a Project"; a device or FIFO named

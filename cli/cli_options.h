@@ -41,6 +41,7 @@ struct CliOptions {
     std::string format; // --format: bmp, png, tiff, jpg or gif whatever the name; needed by "-o -"
     bool transparent = false;
     int quality = 90;
+    int depth = 0; // bits per sample of a TIFF or PNG output; 0: the series' own
 
     // Projects: write one for the montage made, or make the montage a project describes.
     std::string saveProject; // a ".mon" file

@@ -15,6 +15,7 @@
 #include "engine/properties_text.h"
 #include "input/series_naming.h"
 #include "output/bmp_writer.h"
+#include "output/deep_output.h"
 #include "output/output_set.h"
 #include "retouch/strokes_file.h"
 #include "settings/project_file.h"
@@ -206,12 +207,32 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
     // Every file of the run appears together or not at all.
     std::string writing = output;
     OutputSet files;
+    // The first picture's metadata goes into a JPEG, TIFF or PNG; a damaged block is said, not fatal.
+    std::vector<std::string> metadataProblems;
+    if (const PictureFormat f = pictureFormatFor(output); f == PictureFormat::Jpeg || f == PictureFormat::Tiff || f == PictureFormat::Png)
+        metadataProblems = record.metadataProblems;
     try {
         PictureWriteOptions w;
         w.transparent = o_.transparent;
         w.quality = o_.quality;
         if (!o_.format.empty()) w.format = pictureFormatNamed(o_.format);
-        files.addPicture(output, montage, w);
+        w.metadata = record.metadata.get();
+        w.metadataProblems = &metadataProblems;
+        // A TIFF or PNG of a 16-bit series is written at 16 bits unless --depth 8 says otherwise.
+        std::shared_ptr<const DeepPicture> deep;
+        if (holdsSixteenBits(output) && o_.depth != 8) {
+            std::string why;
+            deep = session_.deepMontage(which, &why);
+            if (!deep && !why.empty()) std::cerr << "orvanta-cli: the montage is written at 8 bits per sample: " << why << "\n";
+            if (deep && seriesMixesDepths(session_.completedName(), session_.pictureCount()))
+                std::cerr << "orvanta-cli: the series mixes 8- and 16-bit pictures; it is read at 16 bits\n";
+        }
+        if (deep)
+            files.addWritten([&] { writeDeepPicture(output, *deep, 16, w); });
+        else if (o_.depth == 16 && holdsSixteenBits(output))
+            files.addWritten([&] { writeDeepPicture(output, deepFromBgr(montage), 16, w); });
+        else
+            files.addPicture(output, montage, w);
         if (!o_.mapFile.empty()) files.addText(writing = outputPath(o_.mapFile), record.map);
         if (!o_.depthMapFile.empty())
             files.addWritten([&] { session_.writeDepthMap(which, writing = outputPath(o_.depthMapFile)); });
@@ -225,6 +246,7 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         }
         writing = output;
         files.commit();
+        for (const std::string& p : metadataProblems) std::cerr << "orvanta-cli: " << p << "\n";
     } catch (...) {
         if (!files.failedTarget().empty()) writing = files.failedTarget();
         std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description() << "\n";

@@ -65,7 +65,7 @@ endif()
 install(FILES ${_doc}/copyright ${_doc}/changelog.gz DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/orvanta)
 
 # The Debian package. Its dependencies on libraries come from dpkg-shlibdeps, so whatever the
-# programs link (Qt, TurboJPEG, OpenCV...) is declared without being listed here; the Qt plugins
+# programs link (Qt, TurboJPEG, Exiv2, OpenCV...) is declared without being listed here; the Qt plugins
 # they load at run time are not linked and are named.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME orvanta)

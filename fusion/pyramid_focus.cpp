@@ -255,6 +255,133 @@ RuntimeError asRuntimeError(const cv::Exception& e) {
 // The preview buffer rows of one row of blocks, as the block loop draws them: nearest montage
 // pixel for every preview pixel; rows of the montage not made yet are drawn black.
 
+// Picture p at full depth in montage coordinates (rows from the bottom, as the stack's), red,
+// green, blue as 32-bit floats in 16-bit units; outside what it covers its nearest edge repeats,
+// as placedPicture does for the 8-bit picture.
+cv::Mat placedDeep(const DeepPicture& d, const Placement& p, cv::Size size) {
+    const CoverRect& r = p.rect;
+    cv::Mat out(size, CV_32FC3);
+    const int W = size.width, H = size.height;
+    cv::parallel_for_(cv::Range(r.y0, r.y1), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const std::uint16_t* from = d.row(d.height - 1 - (y + p.oy));
+            float* to = out.ptr<float>(y);
+            for (int x = r.x0; x < r.x1; ++x) {
+                const std::uint16_t* s = from + std::size_t(x + p.ox) * std::size_t(d.channels);
+                for (int c = 0; c < 3; ++c) to[3 * x + c] = float(s[d.channels == 1 ? 0 : c]);
+            }
+            for (int x = 0; x < r.x0; ++x) std::memcpy(to + 3 * x, to + 3 * r.x0, 3 * sizeof(float));
+            for (int x = r.x1; x < W; ++x) std::memcpy(to + 3 * x, to + 3 * (r.x1 - 1), 3 * sizeof(float));
+        }
+    });
+    for (int y = 0; y < r.y0; ++y) out.row(r.y0).copyTo(out.row(y));
+    for (int y = r.y1; y < H; ++y) out.row(r.y1 - 1).copyTo(out.row(y));
+    return out;
+}
+
+// The second pass again on the deep pictures, in floating point, with the choices, blends and
+// counts the 8-bit pass made; the result collapsed and kept within the range the covering
+// pictures show around each pixel, as the 8-bit result is.
+std::shared_ptr<DeepPicture> fuseDeep(const PyramidFocusOptions& o, const std::vector<Placement>& used,
+                                      const std::vector<cv::Size>& sizes, int T, const std::vector<cv::Mat>& choice,
+                                      const std::vector<cv::Mat>& blend, const std::vector<cv::Mat>& count,
+                                      bool full, int usedCount) {
+    const std::size_t levels = std::size_t(T);
+    const int W = sizes[0].width, H = sizes[0].height;
+    std::vector<cv::Mat> fused(levels), gauss(levels + 1);
+    for (std::size_t l = 0; l < levels; ++l) fused[l] = cv::Mat(sizes[l], CV_32FC3, cv::Scalar::all(0));
+    const cv::Size top = sizes[levels];
+    cv::Mat topSum(top, CV_32FC3, cv::Scalar::all(0)), allSum(top, CV_32FC3, cv::Scalar::all(0));
+    cv::Mat topCount(top, CV_32SC1, cv::Scalar(0));
+    cv::Mat lowest(sizes[0], CV_32FC3, cv::Scalar::all(65535)), highest(sizes[0], CV_32FC3, cv::Scalar::all(0));
+    cv::Mat expanded;
+    for (const Placement& p : used) {
+        const DeepPicture* d = o.deepPictures[std::size_t(p.picture - 1)];
+        gauss[0] = placedDeep(*d, p, sizes[0]);
+        forRows(p.cover[0], [&](int y, int x0, int x1) {
+            const float* g = gauss[0].ptr<float>(y);
+            float* lo = lowest.ptr<float>(y);
+            float* hi = highest.ptr<float>(y);
+            for (int i = 3 * x0; i < 3 * x1; ++i) {
+                lo[i] = std::min(lo[i], g[i]);
+                hi[i] = std::max(hi[i], g[i]);
+            }
+        });
+        const auto n = std::uint8_t(p.picture);
+        for (std::size_t l = 0; l < levels; ++l) {
+            cv::pyrDown(gauss[l], gauss[l + 1], sizes[l + 1]);
+            cv::pyrUp(gauss[l + 1], expanded, sizes[l]);
+            const cv::Mat& v = choice[l];
+            const cv::Mat& m = blend[l];
+            const cv::Mat& seen = count[l];
+            cv::Mat& f = fused[l];
+            forRows(p.cover[l], [&](int y, int x0, int x1) {
+                const std::uint8_t* vr = v.ptr<std::uint8_t>(y);
+                const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
+                const std::uint8_t* nr = seen.empty() ? nullptr : seen.ptr<std::uint8_t>(y);
+                const float* g = gauss[l].ptr<float>(y);
+                const float* up = expanded.ptr<float>(y);
+                float* fr = f.ptr<float>(y);
+                for (int x = x0; x < x1; ++x) {
+                    if (vr[x] != n && !mr[x]) continue;
+                    const float k = float(mr[x] ? (nr ? nr[x] : usedCount) : 1);
+                    for (int c = 3 * x; c < 3 * x + 3; ++c) {
+                        const float coefficient = g[c] - up[c];
+                        fr[c] = mr[x] ? fr[c] + coefficient / k : coefficient;
+                    }
+                }
+            });
+        }
+        const CoverArea& r = p.cover[levels];
+        for (int y = 0; y < top.height; ++y) {
+            const float* g = gauss[levels].ptr<float>(y);
+            float* s = topSum.ptr<float>(y);
+            float* a = allSum.ptr<float>(y);
+            for (int x = 0; x < top.width; ++x) {
+                for (int c = 3 * x; c < 3 * x + 3; ++c) a[c] += g[c];
+                if (!full && !r.contains(x, y)) continue;
+                ++topCount.ptr<std::int32_t>(y)[x];
+                for (int c = 3 * x; c < 3 * x + 3; ++c) s[c] += g[c];
+            }
+        }
+    }
+    gauss.clear();
+    // The top level: the average over the pictures that reach it (over all where none does).
+    cv::Mat collapsed(top, CV_32FC3);
+    for (int y = 0; y < top.height; ++y)
+        for (int x = 0; x < top.width; ++x) {
+            const int reached = topCount.ptr<std::int32_t>(y)[x];
+            const float* s = reached ? topSum.ptr<float>(y) : allSum.ptr<float>(y);
+            const float k = float(reached ? reached : usedCount);
+            for (int c = 3 * x; c < 3 * x + 3; ++c) collapsed.ptr<float>(y)[c] = s[c] / k;
+        }
+    for (int l = T - 1; l >= 0; --l) {
+        cv::pyrUp(collapsed, expanded, sizes[std::size_t(l)]);
+        cv::add(fused[std::size_t(l)], expanded, collapsed);
+        fused[std::size_t(l)].release();
+    }
+    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+    cv::erode(lowest, lowest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    cv::dilate(highest, highest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    auto out = std::make_shared<DeepPicture>(W, H, 3, 16);
+    const cv::Mat& finest = choice[0];
+    cv::parallel_for_(cv::Range(0, H), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const float* v = collapsed.ptr<float>(y);
+            const float* lo = lowest.ptr<float>(y);
+            const float* hi = highest.ptr<float>(y);
+            const std::uint8_t* chosen = finest.ptr<std::uint8_t>(y);
+            std::uint16_t* to = out->row(H - 1 - y);
+            for (int x = 0; x < W; ++x) {
+                if (chosen[x] == 0) continue; // no picture reaches it: black
+                for (int c = 3 * x; c < 3 * x + 3; ++c)
+                    to[c] = std::uint16_t(std::lround(std::clamp(std::min(std::max(v[c], lo[c]), hi[c]), 0.0f, 65535.0f)));
+            }
+        }
+    });
+    return out;
+}
+
 PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     const MontageGeometry& g = *o.geometry;
     const int inc = o.increment;
@@ -268,6 +395,14 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     const int T = pyramidLevels(W, H);
     const std::size_t levels = static_cast<std::size_t>(T);
     if (!o.ownAreas.empty() && int(o.ownAreas.size()) < N) throw RuntimeError(5);
+    if (!o.deepPictures.empty()) {
+        // Every picture at full depth, the size it has in the stack.
+        if (int(o.deepPictures.size()) < N) throw RuntimeError(5);
+        for (int n = 1; n <= N; ++n) {
+            const DeepPicture* d = o.deepPictures[std::size_t(n - 1)];
+            if (!d || d->width != mp.stack.pictureWidth(n) || d->height != mp.stack.pictureHeight(n)) throw RuntimeError(5);
+        }
+    }
 
     std::vector<cv::Size> sizes{cv::Size(W, H)};
     for (int l = 1; l <= T; ++l)
@@ -506,6 +641,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         }
     }
 
+    if (!o.deepPictures.empty()) result.deep = fuseDeep(o, used, sizes, T, choice, blend, count, full, usedCount);
     blend.clear();
     count.clear();
 

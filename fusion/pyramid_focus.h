@@ -15,10 +15,12 @@
 #include "engine/focus_method.h"
 #include "engine/pixel_arrays.h"
 #include "engine/montage.h"
+#include "base/deep_picture.h"
 #include "fusion/picture_choices.h"
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,11 @@ struct PyramidFocusOptions {
     // are its whole rectangle.
     std::vector<OwnArea> ownAreas;
 
+    // Picture n at full depth at n - 1 (the same size as the stack's picture n, rows from the
+    // top), for a deep montage beside the 8-bit one; empty: none. The choices are those made on
+    // the 8-bit stack; the deep pictures are decomposed, merged and collapsed in floating point.
+    std::vector<const DeepPicture*> deepPictures;
+
     bool drawPreview = false; // keep the preview buffer in step as the result is written
     bool keepChoices = true;  // return the finest level's choice per pixel (for a depth map)
 
@@ -63,6 +70,7 @@ struct PyramidFocusOptions {
 struct PyramidFocusResult {
     std::string map;        // one character per block of the increment, as the block loop's map
     PictureChoices choices; // per pixel (cell 1), when keepChoices; 0 where no picture reaches
+    std::shared_ptr<DeepPicture> deep; // the montage at 16 bits, rows from the top, when deepPictures were given
 };
 
 // Makes the montage into slot 100 of `mp` (allocated to the montage size by the fill, as for the

@@ -3,6 +3,8 @@
 // sides, its completeness and the memory it needs are checked before any pixel buffer exists.
 #include "input/picture_file.h"
 
+#include "input/deep_reader.h"
+
 #include "base/pixel_types.h"
 #include "base/runtime_error.h"
 #include "input/jpeg_reader.h"
@@ -227,8 +229,19 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         if (shown) *shown = shownPicture(*out);
         return DecodeStatus::Ok;
     }
+    // A tiled TIFF, and a TIFF or PNG that Qt's readers refuse, is read by the deep reader (Qt
+    // reads some tiled files as a black picture without a word).
+    auto readDeep = [&] {
+        DeepPicture deep;
+        if (readDeepPicture(path, deep) != DecodeStatus::Ok || !sidesFit(deep.width, deep.height)) return false;
+        out = std::make_unique<MemorySurface>(deep.width, deep.height, deepToRoundedBgr(deep));
+        if (shown) *shown = shownPicture(*out);
+        return true;
+    };
+    if (tiledTiff(path) && readDeep()) return DecodeStatus::Ok;
     QImage image;
     const DecodeStatus st = decodeWithQt(f, image);
+    if (st == DecodeStatus::Invalid && deepFileKind(path) != DeepFileKind::None && readDeep()) return DecodeStatus::Ok;
     if (st != DecodeStatus::Ok) return st;
     const int w = image.width(), h = image.height();
     std::vector<std::uint8_t> cells = toRoundedBgr(image);

@@ -29,6 +29,15 @@ std::string fileNamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// The encoded file with the options' metadata in it.
+std::vector<std::uint8_t> withOptionsMetadata(std::vector<std::uint8_t> file, const BgrView& view,
+                                              const PictureWriteOptions& options) {
+    if (!options.metadata || options.metadata->empty()) return file;
+    std::vector<std::string> unused;
+    return withMetadata(file, *options.metadata, view.width, view.height,
+                        options.metadataProblems ? *options.metadataProblems : unused);
+}
+
 } // namespace
 
 PictureFormat pictureFormatFor(const std::string& path) {
@@ -79,7 +88,7 @@ void writePicture(const std::string& path, const BgrView& view, const PictureWri
         writeBmp24(path, view);
         return;
     case PictureFormat::Jpeg:
-        writeJpeg(path, view, options.quality);
+        writeFileAtomically(path, withOptionsMetadata(encodeJpeg(view, options.quality), view, options));
         return;
     case PictureFormat::Gif: {
         const GifPicture picture = GifPicture::fromBgr(view);
@@ -90,10 +99,10 @@ void writePicture(const std::string& path, const BgrView& view, const PictureWri
         return;
     }
     case PictureFormat::Png:
-        writeFileAtomically(path, encodePng(view));
+        writeFileAtomically(path, withOptionsMetadata(encodePng(view), view, options));
         return;
     case PictureFormat::Tiff:
-        writeTiff24(path, view);
+        writeFileAtomically(path, withOptionsMetadata(encodeTiff24(view), view, options));
         return;
     }
 }

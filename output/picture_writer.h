@@ -4,6 +4,7 @@
 #pragma once
 
 #include "output/bmp_writer.h"
+#include "output/picture_metadata.h"
 
 #include <cstdint>
 #include <functional>
@@ -39,6 +40,10 @@ struct PictureWriteOptions {
     std::function<void(int percent)> progress;
     // The format to write whatever the name's ending (a name such as /dev/stdout has none).
     std::optional<PictureFormat> format;
+    // JPEG, TIFF and PNG: the first picture's metadata written into the file (none when null or
+    // empty); a block that cannot be written is left out and said in `metadataProblems`.
+    const PictureMetadata* metadata = nullptr;
+    std::vector<std::string>* metadataProblems = nullptr;
 };
 
 // The format a name such as "png" or "JPG" stands for (bmp, png, tiff, tif, jpg, jpeg, gif).

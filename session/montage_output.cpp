@@ -4,8 +4,12 @@
 
 #include "base/error_sites.h"
 #include "base/runtime_error.h"
+#include "fusion/deep_assembly.h"
+#include "input/deep_reader.h"
 #include "input/picture_file.h"
+#include "input/series_naming.h"
 #include "output/bmp_writer.h"
+#include "output/deep_output.h"
 #include "output/depth_map.h"
 #include "output/output_set.h"
 #include "output/temp_bmp.h"
@@ -13,6 +17,7 @@
 #include "session/conversion_run.h"
 
 
+#include <cstdio>
 #include <unistd.h>
 
 namespace orv {
@@ -28,10 +33,33 @@ BgrView viewOf(const MemorySurface& picture) {
 // exclusively for this save, so it is ours to delete).
 struct TempBmp {
     std::string path;
+    bool withMetadata = false; // the metadata file beside it, for the conversion program
     ~TempBmp() {
         if (!path.empty()) ::unlink(path.c_str());
+        if (withMetadata) ::unlink((path + ".meta").c_str());
     }
 };
+
+void sayMetadataProblem(const SaveMontageOptions& options, const std::string& line) {
+    if (options.metadataProblem) options.metadataProblem(line);
+    else std::fprintf(stderr, "orvanta: %s\n", line.c_str());
+}
+
+// The lines of the conversion program's standard error, without its name before them.
+std::vector<std::string> conversionNotes(const std::string& message) {
+    std::vector<std::string> lines;
+    std::size_t at = 0;
+    while (at < message.size()) {
+        std::size_t end = message.find('\n', at);
+        if (end == std::string::npos) end = message.size();
+        std::string line = message.substr(at, end - at);
+        const std::string prefix = "orvantajpeg: ";
+        if (line.compare(0, prefix.size(), prefix) == 0) line.erase(0, prefix.size());
+        if (!line.empty()) lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
 
 } // namespace
 
@@ -44,20 +72,128 @@ PictureChoices MontageSession::depthChoices(const MontageChoice& which) const {
                         BlockChoiceContext{&ms.geometry, record.increment, state_.series.imageCount, &ms.arrays, &ms.focus});
 }
 
+std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int count) {
+    const std::optional<SeriesName> series = parseSeriesName(firstPicture);
+    if (!series || count <= 0) return {};
+    bool deep = false;
+    for (int n = 1; n <= count && !deep; ++n) deep = deepFileBits(series->fileName(n)) == 16;
+    if (!deep) return {};
+    std::vector<DeepPicture> pictures(static_cast<std::size_t>(count));
+    for (int n = 1; n <= count; ++n)
+        if (readDeepPicture(series->fileName(n), pictures[std::size_t(n - 1)]) != DecodeStatus::Ok) return {};
+    return pictures;
+}
+
+bool seriesMixesDepths(const std::string& firstPicture, int count) {
+    const std::optional<SeriesName> series = parseSeriesName(firstPicture);
+    if (!series) return false;
+    bool eight = false, sixteen = false;
+    for (int n = 1; n <= count; ++n) {
+        const std::string name = series->fileName(n);
+        const int bits = deepFileBits(name);
+        sixteen = sixteen || bits == 16;
+        eight = eight || bits != 16; // JPEG, BMP and GIF pictures are 8-bit too
+    }
+    return eight && sixteen;
+}
+
+std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoice& which, std::string* why) const {
+    const MontageRecord& record = this->record(which);
+    std::string unused;
+    std::string& reason = why ? *why : unused;
+    reason.clear();
+    const int count = state_.series.imageCount;
+    const std::optional<SeriesName> series = parseSeriesName(completed_);
+    if (record.empty() || !series || count <= 0) return nullptr;
+    bool deep = false;
+    for (int n = 1; n <= count && !deep; ++n) deep = deepFileBits(series->fileName(n)) == 16;
+    if (!deep) return nullptr;
+    if (record.request.method == FocusMethod::Pyramid) {
+        if (record.deep && record.deepOf == pictureFingerprint(record.picture)) return record.deep;
+        reason = record.deep ? "the montage was changed after it was made"
+                             : record.request.align ? "aligned montages are made at 8 bits for now"
+                                                    : "its pictures cannot all be read at full depth";
+        return nullptr;
+    }
+    if (record.request.align) {
+        reason = "aligned montages are made at 8 bits for now";
+        return nullptr;
+    }
+    const MontageState& ms = state_.montage;
+    const PictureChoices choices = depthChoices(which);
+    std::vector<DeepPicture> pictures(static_cast<std::size_t>(count));
+    std::vector<DeepSource> sources(static_cast<std::size_t>(count));
+    bool grey = true;
+    for (int n = 1; n <= count; ++n) {
+        DeepPicture& p = pictures[std::size_t(n - 1)];
+        if (readDeepPicture(series->fileName(n), p) != DecodeStatus::Ok) {
+            reason = "picture " + std::to_string(n) + " cannot be read at full depth";
+            return nullptr;
+        }
+        grey = grey && p.channels == 1;
+        DeepSource& s = sources[std::size_t(n - 1)];
+        s.picture = &p;
+        if (record.request.useOffsets) {
+            const ImageOffset t = ms.offsets[std::size_t(n)];
+            s.ox = t.x - ms.geometry.shiftX;
+            s.oy = ms.geometry.dY - t.y + ms.geometry.shiftY;
+        }
+    }
+    auto out = std::make_shared<DeepPicture>(assembleDeep(choices, sources, grey ? 1 : 3));
+    // Its 8-bit view must be the record's picture, pixel for pixel.
+    const MemorySurface& eight = record.picture;
+    if (out->width != eight.pictureWidth() || out->height != eight.pictureHeight()) {
+        reason = "the montage's size is not its choices' size";
+        return nullptr;
+    }
+    for (int y = 0; y < out->height; ++y) {
+        const std::uint16_t* row = out->row(y);
+        for (int x = 0; x < out->width; ++x) {
+            const std::uint8_t* cell = eight.pixelAt(x, y); // blue, green, red
+            const std::uint16_t* px = row + std::size_t(x) * std::size_t(out->channels);
+            const int c1 = out->channels == 1 ? 0 : 1, c2 = out->channels == 1 ? 0 : 2;
+            if (eightBitsOf(px[0]) != cell[2] || eightBitsOf(px[c1]) != cell[1] || eightBitsOf(px[c2]) != cell[0]) {
+                reason = "the montage was changed after it was made";
+                return nullptr;
+            }
+        }
+    }
+    return out;
+}
+
 void MontageSession::writeDepthMap(const MontageChoice& which, const std::string& path) const {
     orv::writeDepthMap(path, depthChoices(which), state_.series.imageCount);
 }
 
+void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& record) {
+    std::vector<std::string> problems;
+    PictureMetadata m = readPictureMetadata(firstPicture, problems);
+    record.metadata = m.empty() ? nullptr : std::make_shared<const PictureMetadata>(std::move(m));
+    record.metadataProblems = std::move(problems);
+}
+
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options) {
+    const PictureMetadata* metadata = options.picture.metadata;
     if (options.conversionFolder && pictureFormatFor(path) == PictureFormat::Jpeg) {
-        // The conversion program reads a temporary BMP and writes the JPEG beside the target; it
-        // is waited for, so the temporary file goes only after it has been read.
+        // The conversion program reads a temporary BMP (and the metadata file beside it) and
+        // writes the JPEG beside the target; it is waited for, so the temporary files go only
+        // after they have been read.
         TempBmp temp;
         temp.path = writeTempBmp(picture);
+        if (metadata && !metadata->empty()) {
+            temp.withMetadata = true;
+            writeFileAtomically(temp.path + ".meta", metadataFileBytes(*metadata));
+        }
         const ConversionRun run = runConversion(*options.conversionFolder, temp.path, path);
-        return run.succeeded() ? std::string() : conversionFailureText(run, *options.conversionFolder, path);
+        if (!run.succeeded()) return conversionFailureText(run, *options.conversionFolder, path);
+        for (const std::string& line : conversionNotes(run.message)) sayMetadataProblem(options, line);
+        return {};
     }
-    writePicture(path, picture, options.picture);
+    std::vector<std::string> problems;
+    PictureWriteOptions picture_options = options.picture;
+    picture_options.metadataProblems = &problems;
+    writePicture(path, picture, picture_options);
+    for (const std::string& line : problems) sayMetadataProblem(options, line);
     return {};
 }
 
@@ -65,7 +201,24 @@ std::string MontageSession::saveMontage(const MontageChoice& which, const std::s
                                         const SaveMontageOptions& options) const {
     const MontageRecord& record = this->record(which);
     if (record.empty()) throw RuntimeError(5);
-    return savePicture(viewOf(record.picture), path, options);
+    SaveMontageOptions withRecord = options;
+    withRecord.picture.metadata = record.metadata.get();
+    const PictureFormat format = pictureFormatFor(path);
+    if (format == PictureFormat::Jpeg || format == PictureFormat::Tiff || format == PictureFormat::Png)
+        for (const std::string& line : record.metadataProblems) sayMetadataProblem(options, line);
+    if (format == PictureFormat::Tiff || format == PictureFormat::Png) {
+        // A montage of a 16-bit series is saved at 16 bits.
+        std::string why;
+        if (const std::shared_ptr<const DeepPicture> deep = deepMontage(which, &why)) {
+            std::vector<std::string> problems;
+            withRecord.picture.metadataProblems = &problems;
+            writeDeepPicture(path, *deep, 16, withRecord.picture);
+            for (const std::string& line : problems) sayMetadataProblem(options, line);
+            return {};
+        }
+        if (!why.empty()) sayMetadataProblem(options, "the montage is saved at 8 bits per sample: " + why);
+    }
+    return savePicture(viewOf(record.picture), path, withRecord);
 }
 
 void addProjectFiles(OutputSet& files, const std::string& project, const std::string& pictureFile,
@@ -141,6 +294,9 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
             main.retouch = RetouchHistory{};
         }
         main.unsaved = false; // it is the project's own picture
+        main.deep = nullptr;
+        main.deepOf = 0;
+        takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);
         return ProjectOutcome::Opened;

@@ -3,11 +3,14 @@
 // output files show or write a record; smoothing and projects change it.
 #pragma once
 
+#include "base/deep_picture.h"
 #include "engine/picture_surface.h"
 #include "fusion/picture_choices.h"
+#include "output/picture_metadata.h"
 #include "retouch/retouch.h"
 #include "session/montage_request.h"
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
@@ -59,8 +62,23 @@ struct MontageRecord {
     RetouchHistory retouch;     // the strokes painted into the picture, with their undo
     // Made, smoothed or changed since it was last saved, copied, printed or handed to the editor.
     bool unsaved = false;
+    // The first picture's EXIF, XMP and ICC profile, written into JPEG, TIFF and PNG outputs
+    // (null: none read), and what was wrong with them when they were read (a damaged block).
+    std::shared_ptr<const PictureMetadata> metadata;
+    std::vector<std::string> metadataProblems;
+    // Pyramid Focus of a 16-bit series: the montage at full depth, made from `deepOf`, a
+    // fingerprint of the picture it was made beside (a changed picture leaves it behind).
+    std::shared_ptr<const DeepPicture> deep;
+    std::uint64_t deepOf = 0;
 
     bool empty() const { return picture.empty(); }
 };
+
+// The fingerprint of a picture's pixels (FNV-1a over its cells).
+inline std::uint64_t pictureFingerprint(const MemorySurface& picture) {
+    std::uint64_t h = 14695981039346656037ull;
+    for (const std::uint8_t b : picture.rounded()) h = (h ^ b) * 1099511628211ull;
+    return h ^ std::uint64_t(picture.pictureWidth()) << 32 ^ std::uint64_t(picture.pictureHeight());
+}
 
 } // namespace orv

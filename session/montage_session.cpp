@@ -427,6 +427,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
         stopIfAsked();
     };
     PictureChoices choices;
+    std::shared_ptr<const DeepPicture> deep;
     if (r.method == FocusMethod::Pyramid) {
         run.montageMethod = [&](const BlockLoopInput& in) {
             PyramidFocusOptions o;
@@ -448,8 +449,12 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
                 observer_.processEvents();
                 stopIfAsked();
             };
+            // A 16-bit series is merged at full depth too (not yet an aligned one).
+            const std::vector<DeepPicture> deepPictures = ms.alignment ? std::vector<DeepPicture>{} : readDeepSeries(completed_, N);
+            for (const DeepPicture& p : deepPictures) o.deepPictures.push_back(&p);
             PyramidFocusResult result = runPyramidFocus(ms.arrays, o);
             choices = std::move(result.choices);
+            deep = std::move(result.deep);
             return result.map;
         };
     }
@@ -475,6 +480,9 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     main.retouch = RetouchHistory{}; // a new montage starts without strokes
     stroke_.reset();
     main.unsaved = true;
+    main.deep = std::move(deep);
+    main.deepOf = main.deep ? pictureFingerprint(main.picture) : 0;
+    takeFirstPictureMetadata(completed_, main);
     slotHoldsMain_ = true;
 
     // The preview is taken once more from the finished montage: a montage smaller than the

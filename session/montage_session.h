@@ -4,6 +4,7 @@
 #pragma once
 
 #include "align/align_series.h"
+#include "base/deep_picture.h"
 #include "base/pixel_types.h"
 #include "base/prompt.h"
 #include "engine/focus_measure.h"
@@ -97,6 +98,9 @@ struct SaveMontageOptions {
     // JPEG through the conversion program in this folder (the desktop program's way), when set;
     // else the JPEG writer of this process.
     std::optional<std::string> conversionFolder;
+    // Where a metadata block that could not be read or written, or a montage of a 16-bit series
+    // saved at 8 bits, is said (one line each); when empty, standard error.
+    std::function<void(const std::string&)> metadataProblem;
 };
 
 struct SessionOptions {
@@ -143,8 +147,8 @@ public:
     // The main montage was made or changed and has not been kept since.
     bool mainMontageUnsaved() const { return !record({}).empty() && record({}).unsaved; }
 
-    // Writes montage `which` to `path` in the format its ending names (BMP, JPEG, GIF, PNG, TIFF).
-    // Raises RuntimeError when the file cannot be written; returns what to tell the user when the
+    // Writes montage `which` to `path` in the format its ending names (BMP, JPEG, GIF, PNG, TIFF;
+    // TIFF and PNG at 16 bits per sample when deepMontage gives the montage at full depth). Raises RuntimeError when the file cannot be written; returns what to tell the user when the
     // conversion program did not write the JPEG, else an empty text.
     std::string saveMontage(const MontageChoice& which, const std::string& path, const SaveMontageOptions& options) const;
     // Writes the project `project` (".mon" and its bitmap) of montage `which`, both together.
@@ -196,6 +200,12 @@ public:
     // The picture each pixel of a montage came from, and that as a greyscale depth map written
     // to `path` (PNG, or the format of its ending).
     PictureChoices depthChoices(const MontageChoice& which) const;
+    // Montage `which` at full depth when its series has 16-bit pictures: the pictures read again
+    // at full depth and put together by the choices its method made on the 8-bit view. Null when
+    // the series is 8-bit, or (with the reason in `why`) when the record cannot be assembled so:
+    // an aligned series, or a montage whose 8-bit picture is no longer the one it was made with
+    // (smoothing changed it). Pyramid Focus gives the deep picture it made beside the 8-bit one.
+    std::shared_ptr<const DeepPicture> deepMontage(const MontageChoice& which, std::string* why = nullptr) const;
     void writeDepthMap(const MontageChoice& which, const std::string& path) const;
 
     // The front end filled the arrays itself (a preview): the stack and slot 100 no longer hold
@@ -285,6 +295,17 @@ retouch::Raster montageRaster(MemorySurface& picture);
 
 // Writes `picture` to `path` in the format its ending names, as saveMontage does.
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options);
+
+// Pictures 1 to `count` of the series whose first picture is `firstPicture`, at full depth, when
+// any of them has 16 bits per sample and every one can be read so; else none.
+std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int count);
+
+// Whether pictures 1 to `count` of that series have 16 bits per sample and 8 both (such a series
+// is read at 16 bits, the 8-bit pictures' values v as v * 257).
+bool seriesMixesDepths(const std::string& firstPicture, int count);
+
+// The metadata of the series' first picture `firstPicture` into `record` (its problems too).
+void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& record);
 
 class OutputSet;
 // The project's files added to `files`: its bitmap `pictureFile` (none when empty: a project

@@ -102,7 +102,7 @@ INSTANTIATE_TEST_SUITE_P(
                       BadValue{{"--quality", "0"}, "--quality"}, BadValue{{"-i", "1e39"}, "--increment"},
                       BadValue{{"-i", "inf"}, "--increment"}, BadValue{{"-i", "-INF"}, "--increment"},
                       BadValue{{"-i", " nan"}, "--increment"}, BadValue{{"--format", "webp"}, "--format"},
-                      BadValue{{"-o", "-"}, "--format"}),
+                      BadValue{{"-o", "-"}, "--format"}, BadValue{{"--depth", "12"}, "--depth"}),
     [](const auto& info) {
         std::string name = std::to_string(info.index);
         for (const std::string& a : info.param.args)

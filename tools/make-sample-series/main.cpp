@@ -6,6 +6,7 @@
 #include "base/atomic_file.h"
 #include "base/runtime_error.h"
 #include "output/bmp_writer.h"
+#include "output/deep_output.h"
 #include "output/jpeg_writer.h"
 #include "sample_series.h"
 
@@ -24,6 +25,7 @@ struct Options {
     std::string prefix = "sample";
     orv::sample::SeriesOptions series;
     std::string format = "bmp";
+    int depth = 8; // 16: TIFF or PNG files at 16 bits per sample
     bool truth = true;
     double scaleStep = 0;    // each picture magnified by this fraction more than the one before
     double rotationStep = 0; // degrees, clockwise, per picture
@@ -62,6 +64,12 @@ int marginFor(const Options& o) {
 }
 
 void save(const Options& o, const orv::sample::Picture& p, const std::string& path) {
+    if (o.depth == 16) {
+        orv::DeepPicture deep(p.width, p.height, 3, 16);
+        deep.samples = p.deep;
+        orv::writeDeepPicture(path, deep, 16);
+        return;
+    }
     const orv::BgrView view{p.cells.data(), p.width, p.height, std::size_t((p.width + 3) / 4 * 4) * 3};
     if (o.format == "jpg") orv::writeJpeg(path, view, 92);
     else orv::writeBmp24(path, view);
@@ -71,6 +79,7 @@ int usage() {
     std::fprintf(stderr,
                  "usage: make-sample-series FOLDER [--count N] [--size WxH] [--format bmp|jpg] "
                  "[--prefix NAME] [--seed N] [--no-truth] [--scene rings|natural|halo|highlight]\n"
+                 "         [--depth 16 [--format tif|png]]: rings and natural scenes at 16 bits per sample\n"
                  "         [--scale-step F] [--rotation-step DEG] [--shift-step X,Y] [--gain-step F] "
                  "[--margin PX]\n"
                  "The steps move picture k by (k - middle) steps against the middle picture: its content\n"
@@ -106,6 +115,7 @@ int main(int argc, char** argv) {
         else if (a == "--prefix") { const char* v = next(); if (!v) return usage(); o.prefix = v; }
         else if (a == "--seed") { const char* v = next(); if (!v) return usage(); series.seed = unsigned(std::atoi(v)); }
         else if (a == "--no-truth") o.truth = false;
+        else if (a == "--depth") { const char* v = next(); if (!v) return usage(); o.depth = std::atoi(v); }
         else if (a == "--scale-step") { if (!readNumber(next(), o.scaleStep) || o.scaleStep <= -0.5 || o.scaleStep >= 0.5) return usage(); }
         else if (a == "--rotation-step") { if (!readNumber(next(), o.rotationStep) || std::fabs(o.rotationStep) > 10) return usage(); }
         else if (a == "--gain-step") { if (!readNumber(next(), o.gainStep) || std::fabs(o.gainStep) >= 0.5) return usage(); }
@@ -124,9 +134,14 @@ int main(int argc, char** argv) {
         else o.folder = a;
     }
     if (o.folder.empty() || series.count < 1 || series.count > 99 || series.width < 1 || series.height < 1 ||
-        (o.format != "bmp" && o.format != "jpg"))
+        (o.depth == 8 && o.format != "bmp" && o.format != "jpg") || (o.depth != 8 && o.depth != 16))
         return usage();
     const bool layered = series.scene == orv::sample::Scene::Halo || series.scene == orv::sample::Scene::Highlight;
+    // At 16 bits: TIFF (the default) or PNG, for the scenes drawn in floating point.
+    if (o.depth == 16) {
+        if (o.format == "bmp") o.format = "tif";
+        if ((o.format != "tif" && o.format != "png") || layered) return usage();
+    }
     if (layered && (moves(o) || o.gainStep != 0)) return usage(); // their truth holds for unmoved pictures only
     series.margin = o.margin >= 0 ? o.margin : marginFor(o);
     try {

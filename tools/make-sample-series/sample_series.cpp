@@ -248,6 +248,7 @@ Picture render(const SeriesOptions& o, const Canvas& c, const PictureTransform& 
     p.height = o.height;
     const int RW = (o.width + 3) / 4 * 4, RH = (o.height + 3) / 4 * 4;
     p.cells.assign(std::size_t(RW) * RH * 3, 0);
+    p.deep.assign(std::size_t(o.width) * std::size_t(o.height) * 3, 0);
     const double cx = (o.width - 1) / 2.0, cy = (o.height - 1) / 2.0;
     const double rad = t.rotation * std::acos(-1.0) / 180.0;
     const double a = t.scale * std::cos(rad), b = t.scale * std::sin(rad);
@@ -267,7 +268,10 @@ Picture render(const SeriesOptions& o, const Canvas& c, const PictureTransform& 
             }
             for (int ch = 0; ch < 3; ++ch) { // cells are blue, green, red
                 const int channel = 2 - ch;
-                row[x * 3 + channel] = toByte(t.gain[std::size_t(channel)] * rgb[ch] + t.offset[std::size_t(channel)]);
+                const double v = t.gain[std::size_t(channel)] * rgb[ch] + t.offset[std::size_t(channel)];
+                row[x * 3 + channel] = toByte(v);
+                p.deep[(std::size_t(y) * std::size_t(o.width) + std::size_t(x)) * 3 + std::size_t(ch)] =
+                    std::uint16_t(std::clamp(std::lround(v * 257.0), 0L, 65535L));
             }
         }
     }

@@ -54,6 +54,10 @@ struct Picture {
     int width = 0;
     int height = 0;
     std::vector<std::uint8_t> cells;
+    // The same picture at 16 bits per sample (the scene's values times 257, before they are
+    // rounded to 8 bits), red, green, blue, rows from the top. Filled for the rings and natural
+    // scenes.
+    std::vector<std::uint16_t> deep;
 };
 
 class SeriesMaker {

@@ -1,0 +1,38 @@
+// A picture at full depth: top-down rows of grey or red-green-blue samples, 16 bits each. A file
+// with 8 bits per sample is held the same way, each value v as v * 257 (so 255 is 65535), and
+// remembers that it had 8; its 8-bit view gives back exactly the values of the file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace orv {
+
+struct DeepPicture {
+    int width = 0;
+    int height = 0;
+    int channels = 0;       // 1 grey, 3 red-green-blue
+    int bitsPerSample = 16; // of the file it came from: 8 or 16
+    std::vector<std::uint16_t> samples; // width * height * channels, row after row from the top
+
+    DeepPicture() = default;
+    DeepPicture(int w, int h, int c, int bits = 16)
+        : width(w), height(h), channels(c), bitsPerSample(bits), samples(std::size_t(w) * std::size_t(h) * std::size_t(c)) {}
+
+    bool empty() const { return samples.empty(); }
+    std::uint16_t* row(int y) { return samples.data() + std::size_t(y) * std::size_t(width) * std::size_t(channels); }
+    const std::uint16_t* row(int y) const {
+        return samples.data() + std::size_t(y) * std::size_t(width) * std::size_t(channels);
+    }
+    std::uint16_t at(int x, int y, int c) const { return row(y)[std::size_t(x) * std::size_t(channels) + std::size_t(c)]; }
+    std::size_t bytes() const { return samples.size() * sizeof(std::uint16_t); }
+    bool operator==(const DeepPicture&) const = default;
+};
+
+// A 16-bit value as 8 bits, v / 257 rounded to the nearest, as Qt's conversions round it (so the
+// 8-bit view of a deep file is what reading it through Qt gave); 8-bit values held as v * 257 come
+// back exactly.
+inline std::uint8_t eightBitsOf(std::uint16_t v) { return std::uint8_t((std::uint32_t(v) + 128) / 257); }
+
+} // namespace orv

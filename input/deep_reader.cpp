@@ -1,0 +1,305 @@
+// libtiff and libpng behind one reader; their messages are kept for the reason, never printed.
+#include "input/deep_reader.h"
+
+#include "base/runtime_error.h"
+#include "engine/picture_surface.h"
+#include "input/memory_budget.h"
+
+#include <png.h>
+#include <tiffio.h>
+
+#include <csetjmp>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+namespace orv {
+
+namespace {
+
+thread_local std::string* tiffMessage = nullptr;
+
+void keepTiffMessage(const char* module, const char* format, va_list args) {
+    if (!tiffMessage || !tiffMessage->empty()) return;
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, args);
+    *tiffMessage = (module ? std::string(module) + ": " : std::string()) + text;
+}
+void ignoreTiffWarning(const char*, const char*, va_list) {}
+
+// libtiff's handlers for one read: errors kept, warnings dropped.
+class TiffMessages {
+public:
+    explicit TiffMessages(std::string& into) {
+        tiffMessage = &into;
+        oldError_ = TIFFSetErrorHandler(keepTiffMessage);
+        oldWarning_ = TIFFSetWarningHandler(ignoreTiffWarning);
+    }
+    ~TiffMessages() {
+        TIFFSetErrorHandler(oldError_);
+        TIFFSetWarningHandler(oldWarning_);
+        tiffMessage = nullptr;
+    }
+
+private:
+    TIFFErrorHandler oldError_;
+    TIFFErrorHandler oldWarning_;
+};
+
+struct TiffCloser {
+    void operator()(TIFF* t) const { TIFFClose(t); }
+};
+
+// Picture samples out of one decoded strip or tile: `bits` 8 or 16, `spp` samples per pixel in
+// the data (`plane` the one sample it holds when the planes are separate, else -1).
+struct SampleSource {
+    int bits;
+    int spp;
+    int plane;
+    bool minIsWhite;
+};
+
+void storeSample(DeepPicture& out, int x, int y, int c, std::uint32_t v, const SampleSource& s) {
+    std::uint16_t value = s.bits == 16 ? std::uint16_t(v) : std::uint16_t(v * 257);
+    if (s.minIsWhite) value = std::uint16_t(65535 - value);
+    out.row(y)[std::size_t(x) * std::size_t(out.channels) + std::size_t(c)] = value;
+}
+
+// Copies a w x h block of decoded data at (x0, y0) into the picture.
+void copyBlock(DeepPicture& out, const std::uint8_t* data, std::size_t rowBytes, int x0, int y0, int w, int h,
+               const SampleSource& s) {
+    for (int dy = 0; dy < h && y0 + dy < out.height; ++dy) {
+        const std::uint8_t* row = data + std::size_t(dy) * rowBytes;
+        for (int dx = 0; dx < w && x0 + dx < out.width; ++dx) {
+            if (s.plane >= 0) {
+                if (s.plane >= out.channels) continue;
+                const std::uint32_t v = s.bits == 16 ? reinterpret_cast<const std::uint16_t*>(row)[dx] : row[dx];
+                storeSample(out, x0 + dx, y0 + dy, s.plane, v, s);
+                continue;
+            }
+            for (int c = 0; c < out.channels; ++c) {
+                const std::size_t i = std::size_t(dx) * std::size_t(s.spp) + std::size_t(c);
+                const std::uint32_t v = s.bits == 16 ? reinterpret_cast<const std::uint16_t*>(row)[i] : row[i];
+                storeSample(out, x0 + dx, y0 + dy, c, v, s);
+            }
+        }
+    }
+}
+
+DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& why) {
+    TiffMessages messages(why);
+    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    if (!tif) return DecodeStatus::Invalid;
+    TIFF* t = tif.get();
+    std::uint32_t width = 0, height = 0;
+    std::uint16_t bits = 0, spp = 1, photometric = 0, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
+    TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(t, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetFieldDefaulted(t, TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(t, TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(t, TIFFTAG_SAMPLEFORMAT, &format);
+    if (!TIFFGetField(t, TIFFTAG_PHOTOMETRIC, &photometric)) photometric = spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+    if (width == 0 || height == 0 || width > 0x7fffffff / 3 || height > 0x7fffffff) {
+        why = "the picture has no size";
+        return DecodeStatus::Invalid;
+    }
+    const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+    if ((bits != 8 && bits != 16) || format != SAMPLEFORMAT_UINT || !(grey || photometric == PHOTOMETRIC_RGB) ||
+        (grey && spp < 1) || (!grey && spp < 3)) {
+        why = "only grey or RGB pictures of 8 or 16 bits per sample are read at full depth";
+        return DecodeStatus::Invalid;
+    }
+    const int channels = grey ? 1 : 3;
+    requireMemory(std::uint64_t(width) * height * std::uint64_t(channels) * 2);
+    out = DeepPicture(int(width), int(height), channels, bits);
+    SampleSource source{bits, planar == PLANARCONFIG_SEPARATE ? 1 : spp, -1, photometric == PHOTOMETRIC_MINISWHITE};
+    const int planes = planar == PLANARCONFIG_SEPARATE ? channels : 1;
+
+    if (TIFFIsTiled(t)) {
+        std::uint32_t tw = 0, th = 0;
+        TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(t, TIFFTAG_TILELENGTH, &th);
+        const tmsize_t tileSize = TIFFTileSize(t);
+        if (tw == 0 || th == 0 || tileSize <= 0) return DecodeStatus::Invalid;
+        std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileSize));
+        const std::size_t rowBytes = std::size_t(tileSize) / th;
+        for (int p = 0; p < planes; ++p) {
+            source.plane = planes > 1 ? p : -1;
+            for (std::uint32_t y = 0; y < height; y += th)
+                for (std::uint32_t x = 0; x < width; x += tw) {
+                    if (TIFFReadTile(t, tile.data(), x, y, 0, std::uint16_t(p)) < 0) return DecodeStatus::Invalid;
+                    copyBlock(out, tile.data(), rowBytes, int(x), int(y), int(tw), int(th), source);
+                }
+        }
+    } else {
+        const tmsize_t lineSize = TIFFScanlineSize(t);
+        if (lineSize <= 0) return DecodeStatus::Invalid;
+        std::vector<std::uint8_t> line(static_cast<std::size_t>(lineSize));
+        for (int p = 0; p < planes; ++p) {
+            source.plane = planes > 1 ? p : -1;
+            for (std::uint32_t y = 0; y < height; ++y) {
+                if (TIFFReadScanline(t, line.data(), y, std::uint16_t(p)) < 0) return DecodeStatus::Invalid;
+                copyBlock(out, line.data(), line.size(), 0, int(y), int(width), 1, source);
+            }
+        }
+    }
+    return DecodeStatus::Ok;
+}
+
+struct PngReadState {
+    std::string* why;
+};
+
+void pngError(png_structp png, png_const_charp message) {
+    auto* state = static_cast<PngReadState*>(png_get_error_ptr(png));
+    if (state && state->why && state->why->empty()) *state->why = message;
+    png_longjmp(png, 1);
+}
+void pngWarning(png_structp, png_const_charp) {}
+
+// The reading itself, called under the error jump of readPng (its locals are not the jumping
+// function's, so the jump leaves none of them half-made). False when the picture does not fit.
+[[gnu::noinline]] bool readPngRows(png_structp png, png_infop info, DeepPicture& picture) {
+    png_set_user_limits(png, 0x7fffffff / 6, 0x7fffffff);
+    png_read_info(png, info);
+    const png_uint_32 width = png_get_image_width(png, info);
+    const png_uint_32 height = png_get_image_height(png, info);
+    const int depth = png_get_bit_depth(png, info);
+    const int type = png_get_color_type(png, info);
+    const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;
+    if (type == PNG_COLOR_TYPE_PALETTE) png_set_palette_to_rgb(png);
+    if (type == PNG_COLOR_TYPE_GRAY && depth < 8) png_set_expand_gray_1_2_4_to_8(png);
+    if (transparency) png_set_tRNS_to_alpha(png);
+    if ((type & PNG_COLOR_MASK_ALPHA) || transparency) png_set_strip_alpha(png);
+    if (depth == 16) png_set_swap(png);
+    png_set_interlace_handling(png);
+    png_read_update_info(png, info);
+    const int channels = png_get_channels(png, info);
+    const int bits = png_get_bit_depth(png, info);
+    if (std::uint64_t(width) * height * std::uint64_t(channels) * 2 > availableMemory()) return false;
+    picture = DeepPicture(int(width), int(height), channels, bits);
+    const std::size_t rowBytes = png_get_rowbytes(png, info);
+    std::vector<std::uint8_t> raw(rowBytes * height);
+    std::vector<png_bytep> rows(height);
+    for (png_uint_32 y = 0; y < height; ++y) rows[y] = raw.data() + std::size_t(y) * rowBytes;
+    png_read_image(png, rows.data());
+    png_read_end(png, nullptr);
+    const std::size_t n = std::size_t(width) * std::size_t(channels);
+    for (png_uint_32 y = 0; y < height; ++y) {
+        std::uint16_t* to = picture.row(int(y));
+        if (bits == 16) std::memcpy(to, rows[y], n * 2);
+        else
+            for (std::size_t i = 0; i < n; ++i) to[i] = std::uint16_t(rows[y][i] * 257);
+    }
+    return true;
+}
+
+DecodeStatus readPng(const std::string& path, DeepPicture& out, std::string& why) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return DecodeStatus::Invalid;
+    PngReadState state{&why};
+    png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, pngError, pngWarning);
+    png_infop info = png ? png_create_info_struct(png) : nullptr;
+    DeepPicture picture;
+    volatile int outcome = 0; // 1 read, 2 too large for the memory left
+    if (png && info && !setjmp(png_jmpbuf(png))) {
+        png_init_io(png, file);
+        outcome = readPngRows(png, info, picture) ? 1 : 2;
+    }
+    png_destroy_read_struct(png ? &png : nullptr, info ? &info : nullptr, nullptr);
+    std::fclose(file);
+    if (outcome == 2) throw RuntimeError(7);
+    if (outcome != 1) return DecodeStatus::Invalid;
+    out = std::move(picture);
+    return DecodeStatus::Ok;
+}
+
+} // namespace
+
+DeepFileKind deepFileKind(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char head[8] = {};
+    if (!in.read(reinterpret_cast<char*>(head), 8)) return DeepFileKind::None;
+    if (std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) return DeepFileKind::Png;
+    if ((head[0] == 'I' && head[1] == 'I' && head[2] == 42 && head[3] == 0) ||
+        (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && head[3] == 42))
+        return DeepFileKind::Tiff;
+    return DeepFileKind::None;
+}
+
+int deepFileBits(const std::string& path) {
+    switch (deepFileKind(path)) {
+    case DeepFileKind::Png: {
+        // IHDR follows the signature: length, "IHDR", width, height, then the bit depth.
+        std::ifstream in(path, std::ios::binary);
+        unsigned char head[25] = {};
+        if (!in.read(reinterpret_cast<char*>(head), 25) || std::memcmp(head + 12, "IHDR", 4) != 0) return 0;
+        return head[24] == 16 ? 16 : 8;
+    }
+    case DeepFileKind::Tiff: {
+        std::string ignored;
+        TiffMessages messages(ignored);
+        std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+        if (!tif) return 0;
+        std::uint16_t bits = 0;
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+        return bits == 16 ? 16 : 8;
+    }
+    case DeepFileKind::None:
+        break;
+    }
+    return 0;
+}
+
+bool tiledTiff(const std::string& path) {
+    if (deepFileKind(path) != DeepFileKind::Tiff) return false;
+    std::string ignored;
+    TiffMessages messages(ignored);
+    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    return tif && TIFFIsTiled(tif.get());
+}
+
+DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::string* why) {
+    if (!fileExists(path)) return DecodeStatus::Missing;
+    std::string reason;
+    DecodeStatus status = DecodeStatus::Invalid;
+    switch (deepFileKind(path)) {
+    case DeepFileKind::Tiff:
+        status = readTiff(path, out, reason);
+        break;
+    case DeepFileKind::Png:
+        status = readPng(path, out, reason);
+        break;
+    case DeepFileKind::None:
+        reason = "neither a TIFF nor a PNG file";
+        break;
+    }
+    if (status != DecodeStatus::Ok) out = DeepPicture{};
+    if (why) *why = reason;
+    return status;
+}
+
+std::vector<std::uint8_t> deepToRoundedBgr(const DeepPicture& p) {
+    const int W = roundUp4(p.width), H = roundUp4(p.height);
+    std::vector<std::uint8_t> cells(std::size_t(W) * std::size_t(H) * 3, 0);
+    for (int y = 0; y < p.height; ++y) {
+        const std::uint16_t* from = p.row(y);
+        // Bottom-up from the buffer's first row; the margin rows lie above the picture.
+        std::uint8_t* to = &cells[std::size_t(p.height - 1 - y) * std::size_t(W) * 3];
+        for (int x = 0; x < p.width; ++x) {
+            const std::uint16_t* s = from + std::size_t(x) * std::size_t(p.channels);
+            const std::uint8_t r = eightBitsOf(s[0]);
+            const std::uint8_t g = p.channels == 1 ? r : eightBitsOf(s[1]);
+            const std::uint8_t b = p.channels == 1 ? r : eightBitsOf(s[2]);
+            to[3 * x] = b;
+            to[3 * x + 1] = g;
+            to[3 * x + 2] = r;
+        }
+    }
+    return cells;
+}
+
+} // namespace orv

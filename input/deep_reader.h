@@ -1,0 +1,36 @@
+// TIFF and PNG files read at full depth (8 or 16 bits per sample, grey or red-green-blue) with
+// libtiff and libpng: TIFF uncompressed, LZW, Deflate or PackBits, in strips or tiles, samples
+// together or in planes. An alpha channel is dropped, as the 8-bit readers drop it.
+#pragma once
+
+#include "base/deep_picture.h"
+#include "input/picture_file.h"
+
+#include <string>
+
+namespace orv {
+
+enum class DeepFileKind { None, Tiff, Png };
+
+// What the file's first bytes say it is (None for a missing file or any other format).
+DeepFileKind deepFileKind(const std::string& path);
+
+// The bits per sample a TIFF or PNG file declares, read from its header alone: 8, 16, or 0 for
+// a file that is neither or cannot be read (other depths count as 8: they are read as 8 bits).
+int deepFileBits(const std::string& path);
+
+// Whether the file is a TIFF whose pixels lie in tiles: Qt's reader gives a black picture for some
+// of those without saying so, so the series reader reads them here.
+bool tiledTiff(const std::string& path);
+
+// Reads a TIFF or PNG file. Missing for a file that does not exist; Invalid for one that cannot be
+// decoded (any other format included), with the reason in `why` when given. The picture's size
+// passes the memory check before its samples are allocated (RuntimeError 7 when they do not fit).
+DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::string* why = nullptr);
+
+// The 8-bit view as the engine's cells, laid out as toRoundedBgr lays out a QImage: roundUp4(w) x
+// roundUp4(h) blue-green-red, the picture's bottom row first, the margins black, grey spread to the
+// three colours.
+std::vector<std::uint8_t> deepToRoundedBgr(const DeepPicture& picture);
+
+} // namespace orv

@@ -1,0 +1,275 @@
+// Metadata through Exiv2: read from the first picture into plain bytes, written into an encoded
+// output in memory (so the atomic writers still write the whole file at once).
+#include "output/picture_metadata.h"
+
+#include <exiv2/exiv2.hpp>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <mutex>
+
+// Exiv2 0.27 hands images out as std::auto_ptr.
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+namespace orv {
+
+namespace {
+
+// Exiv2 reports what it skips in a damaged block through its log, not by throwing: the errors it
+// logs while one call runs are collected here (that call holds the lock).
+std::mutex exivLock;
+std::vector<std::string>* exivErrors = nullptr;
+
+void collectExivError(int level, const char* text) {
+    if (level >= Exiv2::LogMsg::error && exivErrors) {
+        std::string line = text ? text : "";
+        while (!line.empty() && (line.back() == '\n' || line.back() == ' ')) line.pop_back();
+        exivErrors->push_back(line);
+    }
+}
+
+// Holds Exiv2 for one call: its log collected, the XMP toolkit started once.
+class ExivCall {
+public:
+    explicit ExivCall(std::vector<std::string>& errors) : lock_(exivLock) {
+        static const bool started = [] {
+            Exiv2::XmpParser::initialize();
+            Exiv2::LogMsg::setHandler(collectExivError);
+            Exiv2::LogMsg::setLevel(Exiv2::LogMsg::error);
+            return true;
+        }();
+        (void)started;
+        exivErrors = &errors;
+    }
+    ~ExivCall() { exivErrors = nullptr; }
+
+private:
+    std::lock_guard<std::mutex> lock_;
+};
+
+std::string damaged(const std::string& block, const std::string& name, const std::string& why) {
+    std::string line = "the " + block + " block of " + name + " is damaged and is not copied";
+    if (!why.empty()) line += " (" + why + ")";
+    return line;
+}
+
+std::vector<std::uint8_t> exifBytes(const Exiv2::ExifData& exif) {
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    return std::vector<std::uint8_t>(blob.begin(), blob.end());
+}
+
+// The EXIF entries that describe the first picture's file rather than the scene: its layout in
+// the file, its own thumbnail, the profile (written as a block of its own).
+bool describesTheFile(const Exiv2::Exifdatum& d) {
+    static const char* const keys[] = {
+        "Exif.Image.NewSubfileType", "Exif.Image.SubfileType", "Exif.Image.BitsPerSample",
+        "Exif.Image.Compression", "Exif.Image.PhotometricInterpretation", "Exif.Image.StripOffsets",
+        "Exif.Image.SamplesPerPixel", "Exif.Image.RowsPerStrip", "Exif.Image.StripByteCounts",
+        "Exif.Image.PlanarConfiguration", "Exif.Image.Predictor", "Exif.Image.TileWidth",
+        "Exif.Image.TileLength", "Exif.Image.TileOffsets", "Exif.Image.TileByteCounts",
+        "Exif.Image.SampleFormat", "Exif.Image.ExtraSamples", "Exif.Image.InterColorProfile",
+        "Exif.Image.JPEGInterchangeFormat", "Exif.Image.JPEGInterchangeFormatLength",
+        "Exif.Image.XMLPacket", "Exif.Image.ImageWidth", "Exif.Image.ImageLength",
+        // the pixel density every TIFF writer sets for its own file
+        "Exif.Image.XResolution", "Exif.Image.YResolution", "Exif.Image.ResolutionUnit"};
+    if (d.groupName() == "Thumbnail") return true;
+    for (const char* k : keys)
+        if (d.key() == k) return true;
+    return false;
+}
+
+void setSize(Exiv2::ExifData& exif, bool hadImageSize, int width, int height) {
+    exif["Exif.Photo.PixelXDimension"] = std::uint32_t(width);
+    exif["Exif.Photo.PixelYDimension"] = std::uint32_t(height);
+    if (hadImageSize) {
+        exif["Exif.Image.ImageWidth"] = std::uint32_t(width);
+        exif["Exif.Image.ImageLength"] = std::uint32_t(height);
+    }
+}
+
+// The XMP fields that hold the picture's size, where the packet has them.
+void setXmpSize(Exiv2::XmpData& xmp, int width, int height) {
+    const std::pair<const char*, int> fields[] = {
+        {"Xmp.exif.PixelXDimension", width}, {"Xmp.exif.PixelYDimension", height},
+        {"Xmp.tiff.ImageWidth", width},      {"Xmp.tiff.ImageLength", height}};
+    for (const auto& [key, value] : fields)
+        if (xmp.findKey(Exiv2::XmpKey(key)) != xmp.end()) xmp[key] = std::to_string(value);
+}
+
+} // namespace
+
+std::string softwareName() { return std::string("Orvanta ") + ORVANTA_VERSION; }
+
+PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const std::string& name,
+                                    std::vector<std::string>& problems) {
+    PictureMetadata out;
+    if (file.empty()) return out;
+    std::vector<std::string> errors;
+    ExivCall call(errors);
+    Exiv2::Image::AutoPtr image;
+    try {
+        image = Exiv2::ImageFactory::open(file.data(), long(file.size()));
+    } catch (const std::exception&) {
+        return out; // not a format that carries metadata
+    }
+    if (!image.get()) return out;
+    try {
+        image->readMetadata();
+    } catch (const std::exception& e) {
+        problems.push_back(damaged("metadata", name, e.what()));
+        return out;
+    }
+    if (!errors.empty()) {
+        // Exiv2 skipped part of a block: what it kept cannot be trusted to be whole.
+        problems.push_back(damaged("EXIF", name, errors.front()));
+    } else {
+        // A TIFF's own layout entries are read as EXIF too: only what remains beside them counts.
+        Exiv2::ExifData exif = image->exifData();
+        for (auto it = exif.begin(); it != exif.end();) it = describesTheFile(*it) ? exif.erase(it) : std::next(it);
+        try {
+            if (!exif.empty()) out.exif = exifBytes(exif);
+        } catch (const std::exception& e) {
+            problems.push_back(damaged("EXIF", name, e.what()));
+        }
+    }
+    out.xmp = image->xmpPacket();
+    if (!out.xmp.empty()) {
+        Exiv2::XmpData parsed;
+        errors.clear();
+        if (Exiv2::XmpParser::decode(parsed, out.xmp) != 0 || !errors.empty()) {
+            problems.push_back(damaged("XMP", name, errors.empty() ? std::string() : errors.front()));
+            out.xmp.clear();
+        }
+    }
+    if (image->iccProfileDefined()) {
+        const Exiv2::DataBuf* icc = image->iccProfile();
+        out.icc.assign(icc->pData_, icc->pData_ + icc->size_);
+    }
+    return out;
+}
+
+PictureMetadata readPictureMetadata(const std::string& path, std::vector<std::string>& problems) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return {};
+    const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return readPictureMetadata(file, path, problems);
+}
+
+std::vector<std::uint8_t> withMetadata(const std::vector<std::uint8_t>& file, const PictureMetadata& metadata,
+                                       int width, int height, std::vector<std::string>& problems) {
+    if (metadata.empty() || file.empty()) return file;
+    std::vector<std::string> errors;
+    ExivCall call(errors);
+    Exiv2::Image::AutoPtr image;
+    try {
+        image = Exiv2::ImageFactory::open(file.data(), long(file.size()));
+        if (!image.get()) return file;
+        image->readMetadata(); // the file's own structure (a TIFF's pixel layout)
+    } catch (const std::exception& e) {
+        problems.push_back(std::string("the metadata could not be written: ") + e.what());
+        return file;
+    }
+
+    if (!metadata.exif.empty()) {
+        Exiv2::ExifData exif;
+        try {
+            Exiv2::ExifParser::decode(exif, metadata.exif.data(), std::uint32_t(metadata.exif.size()));
+            const bool hadImageSize = exif.findKey(Exiv2::ExifKey("Exif.Image.ImageWidth")) != exif.end();
+            for (auto it = exif.begin(); it != exif.end();) it = describesTheFile(*it) ? exif.erase(it) : std::next(it);
+            exif["Exif.Image.Software"] = softwareName();
+            const bool tiff = image->imageType() == Exiv2::ImageType::tiff;
+            setSize(exif, hadImageSize && !tiff, width, height);
+            if (tiff) {
+                // The TIFF's own layout entries stay; the camera's are added beside them.
+                Exiv2::ExifData own = image->exifData();
+                for (const Exiv2::Exifdatum& d : exif) own[d.key()] = d.value();
+                image->setExifData(own);
+            } else {
+                image->setExifData(exif);
+            }
+        } catch (const std::exception& e) {
+            problems.push_back(std::string("the EXIF block could not be written: ") + e.what());
+        }
+    }
+    if (!metadata.xmp.empty()) {
+        Exiv2::XmpData xmp;
+        if (Exiv2::XmpParser::decode(xmp, metadata.xmp) == 0) {
+            try {
+                xmp["Xmp.xmp.CreatorTool"] = softwareName();
+                setXmpSize(xmp, width, height);
+                image->setXmpData(xmp);
+            } catch (const std::exception& e) {
+                problems.push_back(std::string("the XMP block could not be written: ") + e.what());
+            }
+        } else {
+            problems.push_back("the XMP block could not be written: it cannot be read");
+        }
+    }
+    if (!metadata.icc.empty()) {
+        try {
+            Exiv2::DataBuf icc(metadata.icc.data(), long(metadata.icc.size()));
+            image->setIccProfile(icc, true);
+        } catch (const std::exception& e) {
+            problems.push_back(std::string("the ICC profile could not be written: ") + e.what());
+        }
+    }
+
+    try {
+        errors.clear();
+        image->writeMetadata();
+        if (!errors.empty()) throw std::runtime_error(errors.front());
+        Exiv2::BasicIo& io = image->io();
+        if (io.open() != 0) throw std::runtime_error("cannot read back the written picture");
+        const Exiv2::DataBuf written = io.read(long(io.size()));
+        io.close();
+        return std::vector<std::uint8_t>(written.pData_, written.pData_ + written.size_);
+    } catch (const std::exception& e) {
+        problems.push_back(std::string("the metadata could not be written: ") + e.what());
+        return file;
+    }
+}
+
+// The file: "ORVMETA1", then the EXIF, XMP and ICC blocks, each as a 4-byte little-endian length
+// and its bytes.
+namespace {
+constexpr char kMagic[] = "ORVMETA1";
+
+void putBlock(std::vector<std::uint8_t>& out, const std::uint8_t* data, std::size_t size) {
+    for (int i = 0; i < 4; ++i) out.push_back(std::uint8_t(size >> (8 * i)));
+    out.insert(out.end(), data, data + size);
+}
+
+bool takeBlock(const std::vector<std::uint8_t>& in, std::size_t& at, std::vector<std::uint8_t>& block) {
+    if (in.size() - at < 4) return false;
+    std::size_t size = 0;
+    for (int i = 0; i < 4; ++i) size |= std::size_t(in[at + std::size_t(i)]) << (8 * i);
+    at += 4;
+    if (in.size() - at < size) return false;
+    block.assign(in.begin() + std::ptrdiff_t(at), in.begin() + std::ptrdiff_t(at + size));
+    at += size;
+    return true;
+}
+} // namespace
+
+std::vector<std::uint8_t> metadataFileBytes(const PictureMetadata& m) {
+    std::vector<std::uint8_t> out(kMagic, kMagic + 8);
+    putBlock(out, m.exif.data(), m.exif.size());
+    putBlock(out, reinterpret_cast<const std::uint8_t*>(m.xmp.data()), m.xmp.size());
+    putBlock(out, m.icc.data(), m.icc.size());
+    return out;
+}
+
+std::optional<PictureMetadata> metadataFromFileBytes(const std::vector<std::uint8_t>& bytes) {
+    if (bytes.size() < 8 || std::memcmp(bytes.data(), kMagic, 8) != 0) return std::nullopt;
+    PictureMetadata m;
+    std::size_t at = 8;
+    std::vector<std::uint8_t> xmp;
+    if (!takeBlock(bytes, at, m.exif) || !takeBlock(bytes, at, xmp) || !takeBlock(bytes, at, m.icc) || at != bytes.size())
+        return std::nullopt;
+    m.xmp.assign(xmp.begin(), xmp.end());
+    return m;
+}
+
+} // namespace orv

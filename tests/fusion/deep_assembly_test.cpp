@@ -1,0 +1,99 @@
+// The deep montage of a block method: the block loop decides on the 8-bit stack, the deep
+// pictures are assembled by its map, and the result's 8-bit view is the block loop's montage
+// exactly while its samples keep the full depth.
+#include "fusion_fixtures.h"
+#include "fusion/deep_assembly.h"
+#include "fusion/picture_choices.h"
+
+#include "base/runtime_error.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+// The deep version of a stack picture: each 8-bit value c as c * 257 moved by up to 128 either
+// way (but never across to another 8-bit value), so that its 8-bit view is the stack's picture.
+DeepPicture deepOf(const Stack& s, int n, int W, int H, unsigned seed) {
+    DeepPicture p(W, H, 3, 16);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const Rgb c = s.picture(n, x, y);
+            const int values[3] = {c.r, c.g, c.b};
+            for (int k = 0; k < 3; ++k) {
+                const int jitter = int(rng() % 257) - 128;
+                const int v = std::clamp(values[k] * 257 + jitter, 0, 65535);
+                p.row(H - 1 - y)[3 * x + k] = std::uint16_t(v);
+            }
+        }
+    return p;
+}
+
+} // namespace
+
+TEST(DeepAssembly, TheBlockLoopsChoicesGiveItsMontageAtFullDepth) {
+    const int W = 60, H = 40;
+    // Picture 1 sharp on the left, picture 2 on the right, picture 3 sharp nowhere.
+    const Painter sharp = [](int x, int y) { return texture(x, y); };
+    const Painter soft = blurredTexture(W, H, 4);
+    Stack s(W, H, {[&](int x, int y) { return x < 30 ? sharp(x, y) : soft(x, y); },
+                   [&](int x, int y) { return x >= 30 ? sharp(x, y) : soft(x, y); }, soft});
+    FocusMeasure fm;
+    FocusContext focus;
+    BlockLoopInput in;
+    in.geometry = &s.g;
+    in.increment = 10;
+    in.pictureCount = 3;
+    in.focus = &focus;
+    const std::string map = runBlockLoop(s.mp, fm, in);
+    ASSERT_NE(map.find('1'), std::string::npos);
+    ASSERT_NE(map.find('2'), std::string::npos);
+
+    std::vector<DeepPicture> deep;
+    for (int n = 1; n <= 3; ++n) deep.push_back(deepOf(s, n, W, H, unsigned(n)));
+    std::vector<DeepSource> sources;
+    for (const DeepPicture& p : deep) sources.push_back(DeepSource{&p, 0, 0});
+    const PictureChoices choices = blockChoices(map, BlockChoiceContext{&s.g, 10, 3, &s.mp, &focus});
+    const DeepPicture montage = assembleDeep(choices, sources, 3);
+
+    ASSERT_EQ(montage.width, W);
+    ASSERT_EQ(montage.height, H);
+    EXPECT_EQ(montage.bitsPerSample, 16);
+    int notMultiples = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const Rgb m = s.at(x, y);
+            const std::uint16_t* d = montage.row(H - 1 - y) + 3 * x;
+            ASSERT_EQ(eightBitsOf(d[0]), m.r) << x << "," << y;
+            ASSERT_EQ(eightBitsOf(d[1]), m.g) << x << "," << y;
+            ASSERT_EQ(eightBitsOf(d[2]), m.b) << x << "," << y;
+            // The samples are the chosen picture's own, not the 8-bit value scaled up.
+            const DeepPicture& chosen = deep[std::size_t(choices.at(x, y) - 1)];
+            ASSERT_EQ(d[0], chosen.row(H - 1 - y)[3 * x]) << x << "," << y;
+            notMultiples += d[0] % 257 != 0;
+        }
+    EXPECT_GT(notMultiples, W * H / 2);
+}
+
+TEST(DeepAssembly, OffsetsMoveThePicturesAndUnreachedPixelsStayBlack) {
+    DeepPicture grey(4, 3, 1, 16);
+    for (std::size_t i = 0; i < grey.samples.size(); ++i) grey.samples[i] = std::uint16_t(1000 + i);
+    PictureChoices c;
+    c.width = c.columns = 4;
+    c.height = c.rows = 3;
+    c.pictures = {1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 1}; // bottom row first; pixel (3, 0) has no picture
+    // Montage (x, y) reads cell (x + 1, y - 1): the right column and the bottom row fall outside.
+    const DeepPicture m = assembleDeep(c, {DeepSource{&grey, 1, -1}}, 3);
+    // Montage row y = 2 (the top) reads cell row 1, the picture's row 1 from the top.
+    EXPECT_EQ(m.at(0, 0, 0), grey.at(1, 1, 0));
+    EXPECT_EQ(m.at(0, 0, 2), grey.at(1, 1, 0)); // grey spread to three channels
+    EXPECT_EQ(m.at(2, 1, 1), grey.at(3, 2, 0));
+    EXPECT_EQ(m.at(3, 0, 0), 0);                 // beyond the picture's right side
+    EXPECT_EQ(m.at(1, 2, 0), 0);                 // the bottom row reads cell row -1
+    EXPECT_THROW(assembleDeep(PictureChoices{1, 1, 1, 1, 1, {2}}, {DeepSource{&grey, 0, 0}}, 3), RuntimeError);
+}

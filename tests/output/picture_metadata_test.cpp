@@ -1,0 +1,207 @@
+// The first picture's EXIF, XMP and ICC profile carried into JPEG, TIFF and PNG outputs: read from
+// the shared beetle JPEG, written and read back per format, the pixels left alone, and damaged
+// blocks left out without stopping the write.
+#include "output/jpeg_writer.h"
+#include "output/picture_metadata.h"
+#include "output/picture_writer.h"
+#include "output/tiff_writer.h"
+#include "test_pictures.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <exiv2/exiv2.hpp>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+using namespace orv;
+using namespace orv::test;
+
+namespace {
+
+const std::string kBeetle = std::string(ORVANTA_SHARED_DATA) + "/stacks/beetle/beetle01.jpg";
+
+std::vector<std::uint8_t> fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+Exiv2::ExifData exifOf(const PictureMetadata& m) {
+    Exiv2::ExifData exif;
+    if (!m.exif.empty()) Exiv2::ExifParser::decode(exif, m.exif.data(), std::uint32_t(m.exif.size()));
+    return exif;
+}
+
+std::string tag(const Exiv2::ExifData& exif, const char* key) {
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    return it == exif.end() ? std::string("(none)") : it->toString();
+}
+
+// A small colour profile: a header with its size, class "mntr", RGB / XYZ and the "acsp"
+// signature, a tag table with one description tag.
+std::vector<std::uint8_t> testProfile() {
+    std::vector<std::uint8_t> p(128 + 4 + 12 + 16, 0);
+    auto be32 = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) p[at + std::size_t(i)] = std::uint8_t(v >> (24 - 8 * i));
+    };
+    auto text = [&](std::size_t at, const char* s) { std::memcpy(&p[at], s, 4); };
+    be32(0, std::uint32_t(p.size()));
+    be32(8, 0x02100000);
+    text(12, "mntr");
+    text(16, "RGB ");
+    text(20, "XYZ ");
+    text(36, "acsp");
+    be32(128, 1);
+    text(132, "desc");
+    be32(136, 144);
+    be32(140, 16);
+    text(144, "desc");
+    for (std::size_t i = 148; i < p.size(); ++i) p[i] = std::uint8_t(i);
+    return p;
+}
+
+const char* const kXmp =
+    "<?xpacket begin=\"\xef\xbb\xbf\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>"
+    "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+    "<rdf:Description rdf:about=\"\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" "
+    "xmlns:exif=\"http://ns.adobe.com/exif/1.0/\" xmp:Rating=\"4\" exif:PixelXDimension=\"4000\"/>"
+    "</rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
+
+// The beetle's EXIF with an XMP packet and the test profile beside it.
+PictureMetadata beetleWithXmpAndProfile() {
+    std::vector<std::string> problems;
+    PictureMetadata m = readPictureMetadata(kBeetle, problems);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    m.xmp = kXmp;
+    m.icc = testProfile();
+    return m;
+}
+
+// A JPEG whose EXIF block claims more entries than it holds, pointing past its end.
+std::vector<std::uint8_t> jpegWithDamagedExif(const TestPicture& picture) {
+    const std::vector<std::uint8_t> jpeg = encodeJpeg(picture.view(), 90);
+    std::vector<std::uint8_t> app1 = {0xFF, 0xE1, 0, 0, 'E', 'x', 'i', 'f', 0, 0, 'I', 'I', 42, 0, 8, 0, 0, 0,
+                                      0x40, 0x00};
+    for (int i = 0; i < 24; ++i) app1.push_back(std::uint8_t(0xF0 + i % 7));
+    const std::size_t length = app1.size() - 2;
+    app1[2] = std::uint8_t(length >> 8);
+    app1[3] = std::uint8_t(length);
+    std::vector<std::uint8_t> out(jpeg.begin(), jpeg.begin() + 2);
+    out.insert(out.end(), app1.begin(), app1.end());
+    out.insert(out.end(), jpeg.begin() + 2, jpeg.end());
+    return out;
+}
+
+} // namespace
+
+TEST(PictureMetadata, BeetleCarriesItsCameraExposureAndDate) {
+    if (!std::filesystem::exists(kBeetle)) GTEST_SKIP() << "the shared beetle series is not here";
+    std::vector<std::string> problems;
+    const PictureMetadata m = readPictureMetadata(kBeetle, problems);
+    EXPECT_TRUE(problems.empty());
+    const Exiv2::ExifData exif = exifOf(m);
+    EXPECT_NE(tag(exif, "Exif.Image.Model"), "(none)");
+    EXPECT_NE(tag(exif, "Exif.Photo.ExposureTime"), "(none)");
+    EXPECT_NE(tag(exif, "Exif.Photo.DateTimeOriginal"), "(none)");
+}
+
+TEST(PictureMetadata, APictureWithoutMetadataGivesNoneAndTheFileUnchanged) {
+    const TestPicture picture = TestPicture::random(21, 13, 4);
+    const std::vector<std::uint8_t> jpeg = encodeJpeg(picture.view(), 90);
+    std::vector<std::string> problems;
+    EXPECT_TRUE(readPictureMetadata(jpeg, "plain.jpg", problems).empty());
+    EXPECT_EQ(withMetadata(jpeg, PictureMetadata{}, 21, 13, problems), jpeg);
+    EXPECT_TRUE(problems.empty());
+    // A BMP carries none either.
+    EXPECT_TRUE(readPictureMetadata(std::vector<std::uint8_t>{'B', 'M', 0, 0}, "x.bmp", problems).empty());
+}
+
+class MetadataInFormat : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(MetadataInFormat, ExifXmpAndProfileArriveWithTheOutputsSizeAndSoftware) {
+    if (!std::filesystem::exists(kBeetle)) GTEST_SKIP() << "the shared beetle series is not here";
+    const PictureMetadata source = beetleWithXmpAndProfile();
+    const TestPicture picture = TestPicture::random(37, 23, 9);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/out." + GetParam();
+    std::vector<std::string> problems;
+    PictureWriteOptions w;
+    w.metadata = &source;
+    w.metadataProblems = &problems;
+    writePicture(path, picture.view(), w);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+
+    const PictureMetadata got = readPictureMetadata(path, problems);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    const Exiv2::ExifData in = exifOf(source), out = exifOf(got);
+    for (const char* key : {"Exif.Image.Make", "Exif.Image.Model", "Exif.Photo.ExposureTime",
+                            "Exif.Photo.FNumber", "Exif.Photo.DateTimeOriginal", "Exif.Image.Orientation"})
+        EXPECT_EQ(tag(out, key), tag(in, key)) << key;
+    EXPECT_EQ(tag(out, "Exif.Image.Software"), softwareName());
+    EXPECT_EQ(tag(out, "Exif.Photo.PixelXDimension"), "37");
+    EXPECT_EQ(tag(out, "Exif.Photo.PixelYDimension"), "23");
+    EXPECT_EQ(got.icc, source.icc);
+
+    Exiv2::XmpData xmp;
+    ASSERT_EQ(Exiv2::XmpParser::decode(xmp, got.xmp), 0);
+    EXPECT_EQ(xmp["Xmp.xmp.Rating"].toString(), "4");
+    EXPECT_EQ(xmp["Xmp.xmp.CreatorTool"].toString(), softwareName());
+    EXPECT_EQ(xmp["Xmp.exif.PixelXDimension"].toString(), "37");
+
+    // The pixels are those written without metadata.
+    QTemporaryDir plainDir;
+    const std::string plain = plainDir.path().toStdString() + "/plain." + GetParam();
+    writePicture(plain, picture.view());
+    const QImage a = QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB888);
+    const QImage b = QImage(QString::fromStdString(plain)).convertToFormat(QImage::Format_RGB888);
+    ASSERT_EQ(a.size(), b.size());
+    for (int y = 0; y < a.height(); ++y)
+        ASSERT_EQ(std::memcmp(a.constScanLine(y), b.constScanLine(y), std::size_t(a.width()) * 3), 0) << "row " << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, MetadataInFormat, ::testing::Values("jpg", "tif", "png"),
+                         [](const auto& info) { return std::string(info.param); });
+
+TEST(PictureMetadata, ADamagedExifBlockIsLeftOutAndSaid) {
+    const TestPicture picture = TestPicture::random(16, 16, 2);
+    std::vector<std::string> problems;
+    const PictureMetadata m = readPictureMetadata(jpegWithDamagedExif(picture), "first.jpg", problems);
+    EXPECT_TRUE(m.exif.empty());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("EXIF block of first.jpg is damaged"), std::string::npos) << problems[0];
+}
+
+TEST(PictureMetadata, BlocksThatCannotBeWrittenAreLeftOutAndTheFileStillWritten) {
+    const TestPicture picture = TestPicture::random(16, 16, 3);
+    const std::vector<std::uint8_t> tiff = encodeTiff24(picture.view());
+    PictureMetadata m;
+    m.exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 0x40, 0x00, 1, 2, 3};
+    m.xmp = "<not xmp";
+    m.icc = {1, 2, 3, 4};
+    std::vector<std::string> problems;
+    const std::vector<std::uint8_t> out = withMetadata(tiff, m, 16, 16, problems);
+    EXPECT_GE(problems.size(), 2u);
+    const QImage back = QImage::fromData(out.data(), int(out.size()));
+    ASSERT_FALSE(back.isNull());
+    EXPECT_EQ(back.size(), QSize(16, 16));
+}
+
+TEST(PictureMetadata, TheFileForTheConversionProgramRoundTripsAndRefusesOtherBytes) {
+    PictureMetadata m;
+    m.exif = {1, 2, 3};
+    m.xmp = kXmp;
+    m.icc = testProfile();
+    const std::vector<std::uint8_t> bytes = metadataFileBytes(m);
+    EXPECT_EQ(metadataFromFileBytes(bytes), m);
+    EXPECT_EQ(metadataFromFileBytes(metadataFileBytes(PictureMetadata{})), PictureMetadata{});
+    std::vector<std::uint8_t> cut(bytes.begin(), bytes.end() - 1);
+    EXPECT_FALSE(metadataFromFileBytes(cut));
+    std::vector<std::uint8_t> longer = bytes;
+    longer.push_back(0);
+    EXPECT_FALSE(metadataFromFileBytes(longer));
+    EXPECT_FALSE(metadataFromFileBytes(std::vector<std::uint8_t>{'B', 'M'}));
+}

@@ -1,0 +1,202 @@
+// Save As carries the first picture's metadata into every JPEG (through the conversion program),
+// TIFF and PNG the session writes, for the main and the comparison records alike; a damaged block
+// is said where the caller asks and the picture is still saved.
+#include "session/montage_session.h"
+#include "session/prompting_observer.h"
+#include "output/temp_bmp.h"
+#include "output/deep_writer.h"
+
+#include "band_picture.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <exiv2/exiv2.hpp>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <fstream>
+
+namespace orv {
+namespace {
+
+using testing::bandPicture;
+
+PictureMetadata cameraMetadata() {
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Model"] = "Bench Camera 7";
+    exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 125);
+    exif["Exif.Photo.DateTimeOriginal"] = "2026:03:04 05:06:07";
+    exif["Exif.Image.Orientation"] = std::uint16_t(6);
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    PictureMetadata m;
+    m.exif.assign(blob.begin(), blob.end());
+    m.icc.assign(160, 0);
+    m.icc[3] = 160;
+    std::memcpy(&m.icc[36], "acsp", 4);
+    return m;
+}
+
+std::string tagOf(const PictureMetadata& m, const char* key) {
+    Exiv2::ExifData exif;
+    if (!m.exif.empty()) Exiv2::ExifParser::decode(exif, m.exif.data(), std::uint32_t(m.exif.size()));
+    const auto it = exif.findKey(Exiv2::ExifKey(key));
+    return it == exif.end() ? std::string("(none)") : it->toString();
+}
+
+// Three band pictures as JPEGs, the first with `first` in it.
+struct JpegRig {
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    SessionState state;
+    PromptingObserver observer{prompter};
+    MontageSession session{state, observer};
+    explicit JpegRig(const PictureMetadata& first) {
+        state.programFolder = dir.path().toStdString() + "/";
+        for (int k = 1; k <= 3; ++k) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            bandPicture(k, 11u * k, true).save(&buffer, "JPG", 95);
+            std::vector<std::uint8_t> file(bytes.begin(), bytes.end());
+            std::vector<std::string> problems;
+            if (k == 1) file = withMetadata(file, first, 60, 40, problems);
+            std::ofstream(path(("j" + std::to_string(k) + ".jpg").c_str()), std::ios::binary)
+                .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+        }
+    }
+    std::string path(const char* name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
+    MontageRequest request() const {
+        MontageRequest r;
+        r.firstFileName = path("j1.jpg");
+        r.incrementText = "10";
+        return r;
+    }
+};
+
+PictureMetadata readBack(const std::string& path) {
+    std::vector<std::string> problems;
+    PictureMetadata m = readPictureMetadata(path, problems);
+    EXPECT_TRUE(problems.empty());
+    return m;
+}
+
+} // namespace
+
+TEST(MontageMetadata, SaveAsCarriesTheFirstPicturesMetadataInEveryFormat) {
+    const PictureMetadata camera = cameraMetadata();
+    JpegRig rig(camera);
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    const std::string programs = QCoreApplication::applicationDirPath().toStdString() + "/";
+    for (const char* name : {"m.jpg", "m.tif", "m.png"}) {
+        std::vector<std::string> said;
+        SaveMontageOptions options{{}, programs, [&](const std::string& line) { said.push_back(line); }};
+        ASSERT_EQ(rig.session.saveMontage({}, rig.path(name), options), "") << name;
+        EXPECT_TRUE(said.empty()) << name << ": " << said.front();
+        const PictureMetadata got = readBack(rig.path(name));
+        EXPECT_EQ(tagOf(got, "Exif.Image.Model"), "Bench Camera 7") << name;
+        EXPECT_EQ(tagOf(got, "Exif.Photo.ExposureTime"), "1/125") << name;
+        EXPECT_EQ(tagOf(got, "Exif.Photo.DateTimeOriginal"), "2026:03:04 05:06:07") << name;
+        // The orientation is carried as it is; the pixels are never turned.
+        EXPECT_EQ(tagOf(got, "Exif.Image.Orientation"), "6") << name;
+        EXPECT_EQ(QImage(QString::fromStdString(rig.path(name))).size(), QSize(60, 40)) << name;
+        EXPECT_EQ(tagOf(got, "Exif.Photo.PixelXDimension"), "60") << name;
+        EXPECT_EQ(got.icc, camera.icc) << name;
+    }
+    // The temporary files of the conversion program are gone.
+    EXPECT_TRUE(QDir(QString::fromStdString(temporaryBmpFolder())).entryList({"vrktemp*.bmp.meta"}).isEmpty());
+    // A BMP has no place for it and is written as before.
+    ASSERT_EQ(rig.session.saveMontage({}, rig.path("m.bmp"), {}), "");
+}
+
+TEST(MontageMetadata, ComparisonRecordsKeepTheSeriesMetadata) {
+    JpegRig rig(cameraMetadata());
+    RecordingPrompter answers;
+    ASSERT_TRUE(rig.session.compareAllMethods(rig.request(), 0, &answers).ran);
+    ASSERT_EQ(rig.session.saveMontage(MontageChoice{2}, rig.path("c.png"), {}), "");
+    EXPECT_EQ(tagOf(readBack(rig.path("c.png")), "Exif.Image.Model"), "Bench Camera 7");
+}
+
+TEST(MontageMetadata, AProfileThatCannotBeWrittenIsSaidAndThePictureSaved) {
+    PictureMetadata bad = cameraMetadata();
+    JpegRig rig(PictureMetadata{});
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    // A series without metadata: the outputs carry none.
+    ASSERT_EQ(rig.session.saveMontage({}, rig.path("plain.tif"), {}), "");
+    EXPECT_TRUE(readBack(rig.path("plain.tif")).empty());
+
+    bad.icc = {1, 2, 3};
+    std::vector<std::string> said;
+    const MontageRecord& record = rig.session.record({});
+    SaveMontageOptions options{{}, QCoreApplication::applicationDirPath().toStdString() + "/",
+                               [&](const std::string& line) { said.push_back(line); }};
+    options.picture.metadata = &bad;
+    const BgrView view{record.picture.rounded().data(), 60, 40, std::size_t(record.picture.roundedWidth()) * 3};
+    for (const char* name : {"b.jpg", "b.png"}) {
+        said.clear();
+        ASSERT_EQ(savePicture(view, rig.path(name), options), "") << name;
+        ASSERT_EQ(said.size(), 1u) << name;
+        EXPECT_NE(said[0].find("ICC profile could not be written"), std::string::npos) << said[0];
+        const PictureMetadata got = readBack(rig.path(name));
+        EXPECT_TRUE(got.icc.empty()) << name;
+        EXPECT_EQ(tagOf(got, "Exif.Image.Model"), "Bench Camera 7") << name;
+    }
+}
+
+} // namespace orv
+
+namespace orv {
+
+TEST(MontageDepth, SaveAsWritesTheMontageOfASixteenBitSeriesAtSixteenBits) {
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    SessionState state;
+    PromptingObserver observer{prompter};
+    MontageSession session{state, observer};
+    state.programFolder = dir.path().toStdString() + "/";
+    for (int k = 1; k <= 3; ++k) {
+        const QImage band = bandPicture(k, 11u * k, true).convertToFormat(QImage::Format_RGB888);
+        DeepPicture p(band.width(), band.height(), 3, 16);
+        for (int y = 0; y < band.height(); ++y)
+            for (int x = 0; x < band.width() * 3; ++x)
+                p.row(y)[x] = std::uint16_t(std::clamp(band.constScanLine(y)[x] * 257 + (x * 37 + y * 11) % 201 - 100, 0, 65535));
+        const std::vector<std::uint8_t> bytes = encodeDeepPng(p, 16);
+        std::ofstream(dir.filePath(QString("d%1.png").arg(k)).toStdString(), std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    }
+    MontageRequest r;
+    r.firstFileName = dir.filePath("d1.png").toStdString();
+    r.incrementText = "10";
+    ASSERT_TRUE(session.makeMontage(r).made);
+    std::vector<std::string> said;
+    const SaveMontageOptions options{{}, std::nullopt, [&](const std::string& line) { said.push_back(line); }};
+    ASSERT_EQ(session.saveMontage({}, dir.filePath("m.png").toStdString(), options), "");
+    ASSERT_EQ(session.saveMontage({}, dir.filePath("m.bmp").toStdString(), options), "");
+    EXPECT_TRUE(said.empty());
+    const QImage deep(dir.filePath("m.png")), eight(dir.filePath("m.bmp"));
+    ASSERT_GE(deep.depth(), 48);
+    ASSERT_EQ(deep.size(), eight.size());
+    for (int y = 0; y < deep.height(); ++y)
+        for (int x = 0; x < deep.width(); ++x)
+            ASSERT_EQ(eightBitsOf(deep.pixelColor(x, y).rgba64().green()), qGreen(eight.pixel(x, y))) << x << "," << y;
+
+    // Pyramid Focus too; once the 8-bit picture is changed, the deep one is left behind and that
+    // is said.
+    r.method = FocusMethod::Pyramid;
+    ASSERT_TRUE(session.makeMontage(r).made);
+    ASSERT_EQ(session.saveMontage({}, dir.filePath("p.png").toStdString(), options), "");
+    EXPECT_TRUE(said.empty());
+    EXPECT_GE(QImage(dir.filePath("p.png")).depth(), 48);
+    const_cast<MemorySurface&>(session.record({}).picture).setPixel(0, 0, 1, 2, 3);
+    ASSERT_EQ(session.saveMontage({}, dir.filePath("q.png").toStdString(), options), "");
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_NE(said[0].find("saved at 8 bits per sample: the montage was changed"), std::string::npos) << said[0];
+    EXPECT_LE(QImage(dir.filePath("q.png")).depth(), 32);
+}
+
+} // namespace orv
