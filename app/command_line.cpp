@@ -84,9 +84,12 @@ bool parseResolution(const std::string& text, int& width, int& height) {
 }
 
 bool isSeriesPictureName(const std::string& name) {
-    if (name.size() < 4) return false;
-    const std::string ext = lower(name.substr(name.size() - 4));
-    return ext == ".jpg" || ext == ".bmp" || ext == ".gif";
+    // Every format the series reader takes, and so every one the desktop entry offers.
+    for (const char* ext : {".jpg", ".jpeg", ".bmp", ".gif", ".png", ".tif", ".tiff"}) {
+        const std::size_t n = std::char_traits<char>::length(ext);
+        if (name.size() >= n && lower(name.substr(name.size() - n)) == ext) return true;
+    }
+    return false;
 }
 
 CommandLine parseCommandLine(const std::vector<std::string>& args) {

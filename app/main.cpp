@@ -1,4 +1,5 @@
 // orvanta: the focus-stacking desktop program.
+#include "base/atomic_file.h"
 #include "base/memory_tuning.h"
 #include "app/startup.h"
 #include "app/command_line.h"
@@ -16,6 +17,8 @@ using namespace orv;
 
 int main(int argc, char** argv) {
     orv::keepPictureMemory();
+    // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
+    orv::removeTemporaryFilesOnTermination();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const CommandLine cl = parseCommandLine(args);
     if (cl.help) {

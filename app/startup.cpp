@@ -6,6 +6,7 @@
 #include "base/leading_number.h"
 #include "app/command_line.h"
 #include "input/picture_file.h"
+#include "input/series_loader.h"
 #include "settings/shell_integration.h"
 #include "ui/help_window.h"
 #include "ui/screen_metrics.h"
@@ -14,7 +15,6 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QTimer>
-#include <QUrl>
 
 namespace orv {
 
@@ -31,7 +31,9 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     CommandLine cl = parseCommandLine(args);
     state.commandArgument = cl.argument;
 
-    // A named file must exist; a file that is not one of our pictures goes to its own program.
+    // A named file must exist and be a picture the series reader takes; anything else is said and
+    // the program starts without it (handing it to the desktop's opener could start this program
+    // again, when it is the opener's choice for that file).
     std::string longName;
     if (!cl.filePart.empty()) {
         if (!fileExists(cl.filePart)) {
@@ -43,9 +45,11 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
             longName = QFileInfo(QString::fromStdString(cl.filePart)).absoluteFilePath().toStdString();
             state.fileOnCommandLine = true;
             if (!isSeriesPictureName(longName)) {
-                shellOpen(QUrl::fromLocalFile(QString::fromStdString(longName)));
-                QCoreApplication::processEvents();
-                return nullptr;
+                prompter.ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
+                cl = CommandLine{};
+                state.commandArgument.clear();
+                state.fileOnCommandLine = false;
+                longName.clear();
             }
         }
     }

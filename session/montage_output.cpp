@@ -252,7 +252,11 @@ void MontageSession::saveProject(const MontageChoice& which, const std::string& 
 ProjectOutcome MontageSession::openProject(const std::string& project, const MontageRequest& current) {
     try {
         // The project's settings, shown in the controls.
-        const MontageRequest request = projectRequest(readProjectSettings(project), current);
+        const ProjectSettings settings = readProjectSettings(project);
+        // A number the program cannot hold (an offset beyond 16 bits, a huge method) is an overflow:
+        // the project is not used rather than read with the number wrapped.
+        if (!settings.outOfRange.empty()) throw RuntimeError(6);
+        const MontageRequest request = projectRequest(settings, current);
         observer_.showRequest(request);
 
         // A retouched montage's strokes: read first, so that a broken file stops the opening.

@@ -69,8 +69,9 @@ TEST(CommandLine, HelpVersionAndUnknownOptions) {
 }
 
 TEST(CommandLine, PictureExtensionsAreCaseBlind) {
-    for (const char* n : {"/a/b1.bmp", "/a/B1.JPG", "/a/c.Gif"}) EXPECT_TRUE(isSeriesPictureName(n)) << n;
-    for (const char* n : {"/a/notes.txt", "/a/b1.png", "/a/x.jpeg", "bmp"}) EXPECT_FALSE(isSeriesPictureName(n)) << n;
+    for (const char* n : {"/a/b1.bmp", "/a/B1.JPG", "/a/c.Gif", "/a/b1.png", "/a/x.jpeg", "/a/t1.TIF", "/a/t1.tiff"})
+        EXPECT_TRUE(isSeriesPictureName(n)) << n;
+    for (const char* n : {"/a/notes.txt", "/a/b1.webp", "bmp", "/a/x.tiffy"}) EXPECT_FALSE(isSeriesPictureName(n)) << n;
 }
 
 // --- layout factors ---------------------------------------------------------------------------

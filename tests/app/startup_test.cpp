@@ -133,13 +133,14 @@ TEST(Startup, AMissingCommandLineFileIsReportedAndStartUpGoesOnWithThePreference
     EXPECT_EQ(rig.increment(), "10"); // as without an argument
 }
 
-TEST(Startup, AFileThatIsNotAPictureGoesToItsOwnProgramAndTheProgramEnds) {
+TEST(Startup, AFileThatIsNotAPictureIsSaidAndNeverHandedToTheDesktopsOpener) {
     StartupRig rig;
     rig.files.writeText("notes.txt", "hello");
-    EXPECT_EQ(rig.start({rig.files.path("notes.txt")}), nullptr);
-    ASSERT_EQ(rig.opened.size(), 1u);
-    EXPECT_EQ(rig.opened[0], QUrl::fromLocalFile(QString::fromStdString(rig.files.path("notes.txt"))));
-    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_NE(rig.start({rig.files.path("notes.txt")}), nullptr);
+    EXPECT_TRUE(rig.opened.empty());
+    ASSERT_FALSE(rig.prompter.shown.empty());
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok, kInvalidPictureText,
+                                             kInvalidPictureTitle}));
 }
 
 TEST(Startup, PreferencesSetMethodRecentListAndSettings) {

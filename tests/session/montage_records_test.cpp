@@ -153,6 +153,21 @@ TEST(MontageRecords, AnOpenedProjectBecomesTheMainRecordWithItsSettingsShown) {
     EXPECT_TRUE(other.prompter.shown.empty());
 }
 
+TEST(MontageRecords, AProjectWithANumberBeyondSixteenBitsIsRefusedAndNothingChanges) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    const MontageRecord before = rig.session.record({});
+    std::ofstream(rig.path("big.mon"), std::ios::binary)
+        << "[project]\r\n\r\n  First file name =" << rig.path("b1.bmp")
+        << "\r\n  Increment size =10\r\n  Offset display method =Same\r\n  Image 1 offset X =65618\r\n"
+           "  Image 1 offset Y =3\r\n  Montage made from dominant image numbers:\r\n1\r\n\r\n";
+    EXPECT_EQ(rig.session.openProject(rig.path("big.mon"), rig.request()), ProjectOutcome::Failed);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, "error 6 (Overflow) at line 0 of mnuOpenProject");
+    EXPECT_TRUE(rig.observer.requests.empty()); // the controls were not touched
+    EXPECT_EQ(rig.session.record({}).picture.rounded(), before.picture.rounded());
+}
+
 // What a project's settings make of the request the controls hold.
 struct ProjectCase {
     const char* label;
