@@ -160,9 +160,15 @@ void pngError(png_structp png, png_const_charp message) {
 }
 void pngWarning(png_structp, png_const_charp) {}
 
-// The reading itself, called under the error jump of readPng (its locals are not the jumping
-// function's, so the jump leaves none of them half-made). False when the picture does not fit.
-[[gnu::noinline]] bool readPngRows(png_structp png, png_infop info, DeepPicture& picture) {
+// The rows' buffers belong to readPng, which sets the error jump: a jump out of libpng skips the
+// destructors of this function's locals, so it keeps none that own memory.
+struct PngRows {
+    std::vector<std::uint8_t> raw;
+    std::vector<png_bytep> rows;
+};
+
+// The reading itself, called under the error jump of readPng. False when the picture does not fit.
+[[gnu::noinline]] bool readPngRows(png_structp png, png_infop info, DeepPicture& picture, PngRows& buffers) {
     png_set_user_limits(png, 0x7fffffff / 6, 0x7fffffff);
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
@@ -182,8 +188,10 @@ void pngWarning(png_structp, png_const_charp) {}
     if (std::uint64_t(width) * height * std::uint64_t(channels) * 2 > availableMemory()) return false;
     picture = DeepPicture(int(width), int(height), channels, bits);
     const std::size_t rowBytes = png_get_rowbytes(png, info);
-    std::vector<std::uint8_t> raw(rowBytes * height);
-    std::vector<png_bytep> rows(height);
+    std::vector<std::uint8_t>& raw = buffers.raw;
+    std::vector<png_bytep>& rows = buffers.rows;
+    raw.assign(rowBytes * height, 0);
+    rows.assign(height, nullptr);
     for (png_uint_32 y = 0; y < height; ++y) rows[y] = raw.data() + std::size_t(y) * rowBytes;
     png_read_image(png, rows.data());
     png_read_end(png, nullptr);
@@ -204,10 +212,11 @@ DecodeStatus readPng(const std::string& path, DeepPicture& out, std::string& why
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, pngError, pngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     DeepPicture picture;
+    PngRows buffers;
     volatile int outcome = 0; // 1 read, 2 too large for the memory left
     if (png && info && !setjmp(png_jmpbuf(png))) {
         png_init_io(png, file);
-        outcome = readPngRows(png, info, picture) ? 1 : 2;
+        outcome = readPngRows(png, info, picture, buffers) ? 1 : 2;
     }
     png_destroy_read_struct(png ? &png : nullptr, info ? &info : nullptr, nullptr);
     std::fclose(file);

@@ -178,8 +178,9 @@ std::vector<std::uint8_t> encodeDeepPng(const DeepPicture& p, int bits) {
     PngWriteState state;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, pngFail, pngQuiet);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    std::vector<std::vector<std::uint8_t>> rows;
-    bool ok = false;
+    // The row buffer lives outside the error jump: a jump out of libpng skips destructors.
+    std::vector<std::uint8_t> row;
+    volatile bool ok = false;
     if (png && info && !setjmp(png_jmpbuf(png))) {
         png_set_write_fn(png, &state, pngWrite, pngFlush);
         png_set_IHDR(png, info, png_uint_32(p.width), png_uint_32(p.height), bits,
@@ -188,7 +189,7 @@ std::vector<std::uint8_t> encodeDeepPng(const DeepPicture& p, int bits) {
         png_write_info(png, info);
         if (bits == 16) png_set_swap(png);
         for (int y = 0; y < p.height; ++y) {
-            std::vector<std::uint8_t> row = rowBytes(p, y, bits);
+            row = rowBytes(p, y, bits);
             png_write_row(png, row.data());
         }
         png_write_end(png, nullptr);
