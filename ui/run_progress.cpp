@@ -55,21 +55,29 @@ void RunProgress::start() {
     bar_->setRange(0, 0);
     cancel_->setEnabled(true);
     escape_->setEnabled(true);
-    setVisible(true);
+    started_.start();
+    if (showDelay_ <= 0) setVisible(true);
 }
 
 void RunProgress::finish() {
     running_ = false;
     escape_->setEnabled(false);
-    setVisible(false);
+    if (!isHidden()) setVisible(false);
 }
 
 void RunProgress::showProgress(RunPhase phase, int done, int total) {
     if (!running_) return;
+    if (isHidden()) {
+        if (started_.elapsed() < showDelay_) return;
+        setVisible(true);
+    }
     QString text = phaseText(phase);
     if (phase == RunPhase::Reading && done > 0) text += QStringLiteral(" picture %1").arg(done);
     if (stopAsked_) text = QStringLiteral("Stopping...");
-    phase_->setText(text);
+    if (phase_->text() != text) {
+        phase_->setText(text);
+        bar_->setAccessibleDescription(text);
+    }
     // An unknown total shows a moving bar.
     if (total > 0) {
         bar_->setRange(0, total);
@@ -77,7 +85,6 @@ void RunProgress::showProgress(RunPhase phase, int done, int total) {
     } else {
         bar_->setRange(0, 0);
     }
-    bar_->setAccessibleDescription(text);
 }
 
 void RunProgress::requestStop() {

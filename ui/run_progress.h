@@ -5,6 +5,7 @@
 
 #include "session/session_observer.h"
 
+#include <QElapsedTimer>
 #include <QString>
 #include <QWidget>
 
@@ -24,8 +25,11 @@ public:
     // `shortcutWindow`: the window whose Esc cancels.
     explicit RunProgress(QWidget* shortcutWindow, QWidget* parent = nullptr);
 
-    // A command starts: nothing asked yet, the strip shown; it ends: the strip hidden.
+    // A command starts: nothing asked yet; the strip shows once the command has run `showDelay`
+    // milliseconds (a click that ends sooner never lays the main window out for it). It ends: the
+    // strip hidden.
     void start();
+    void setShowDelay(int milliseconds) { showDelay_ = milliseconds; }
     void finish();
     void showProgress(RunPhase phase, int done, int total);
     // Cancel or Esc was pressed since the command started.
@@ -43,6 +47,8 @@ private:
     QShortcut* escape_;
     bool running_ = false;
     bool stopAsked_ = false;
+    int showDelay_ = 400;
+    QElapsedTimer started_;
 };
 
 } // namespace orv

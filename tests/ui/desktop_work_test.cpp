@@ -38,6 +38,9 @@ struct WorkRig : MontageRig {
         writeTexturedSeries(files, "oth", 2, QSize(40, 30));
         first = files.path("wrk01.bmp");
         second = files.path("oth01.bmp");
+        // The strip shows from the start of a run here (the program waits a moment, so that a
+        // quick click does not lay the main window out twice).
+        form->runProgress()->setShowDelay(0);
     }
     void makeFirst() {
         ASSERT_TRUE(make(first).made);
@@ -202,6 +205,22 @@ TEST(RunProgressStrip, ShowsThePhaseWhileACommandRunsAndGoesAfterwards) {
         << phases.join(',').toStdString();
     EXPECT_GT(largestTotal, 0);
     EXPECT_EQ(phaseText(RunPhase::Aligning), "Aligning");
+}
+
+TEST(RunProgressStrip, AQuickRunNeverShowsIt) {
+    WorkRig rig;
+    RunProgress* strip = rig.form->runProgress();
+    strip->setShowDelay(60000);
+    bool shown = false;
+    std::function<void()> watch = [&] {
+        if (!rig.form->commandRunning()) return;
+        shown = shown || !strip->isHidden();
+        QTimer::singleShot(1, rig.form.get(), watch);
+    };
+    QTimer::singleShot(0, rig.form.get(), watch);
+    rig.makeFirst();
+    EXPECT_FALSE(shown);
+    EXPECT_TRUE(strip->isHidden());
 }
 
 // Cancel stops the run at the next picture or row: the earlier montage, its record and its map
