@@ -5,6 +5,7 @@
 #include "cli/cli_options.h"
 #include "input/series_loader.h"
 #include "input/test_files.h"
+#include "cli_folder.h"
 #include "raw_process.h"
 
 #include <QCoreApplication>
@@ -26,44 +27,14 @@ namespace {
 const std::string kInvalid = kInvalidPictureText;
 const std::string kOutOfMemory = "error 7 (Out of memory) at line 5100 of CommandGo";
 
-class HardInputs : public ::testing::Test {
+class HardInputs : public CliFolderTest {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/orvanta-hard-XXXXXX";
-        ASSERT_TRUE(::mkdtemp(pattern));
-        dir = pattern;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    std::string path(const std::string& name) const { return dir + "/" + name; }
-    static std::string cli() {
-        return QCoreApplication::applicationDirPath().toStdString() + "/orvanta-cli";
-    }
-    RawResult run(std::vector<std::string> args, RawRun how = {}) const {
-        args.insert(args.begin(), "-q");
-        return runRaw(cli(), args, how);
-    }
-    // Pictures with detail, `count` of them, named prefix01.bmp, prefix02.bmp, ...
-    void series(const std::string& prefix, int count, int w = 96, int h = 64) const {
-        for (int k = 1; k <= count; ++k) {
-            const std::string name = path(prefix + (k < 10 ? "0" : "") + std::to_string(k) + ".bmp");
-            ASSERT_TRUE(writeBmpFile(name, w, h, [w, k](int y, std::uint8_t* out) {
-                for (int x = 0; x < w; ++x)
-                    for (int c = 0; c < 3; ++c) out[3 * x + c] = std::uint8_t((x * (k + 2) + y * 5 + c * 40) & 255);
-            }));
-        }
-    }
-    static std::string text(const std::string& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     std::vector<std::string> names() const {
         std::vector<std::string> out;
         for (const auto& e : fs::directory_iterator(dir)) out.push_back(e.path().filename().string());
         std::sort(out.begin(), out.end());
         return out;
     }
-    std::string dir;
 };
 
 bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }

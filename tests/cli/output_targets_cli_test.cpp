@@ -1,6 +1,7 @@
 // orvanta-cli's outputs as a Unix user names them: standard output, devices, FIFOs, one file under
 // two spellings, a full disk behind standard output, a commit that fails half way, signals.
 #include "input/test_files.h"
+#include "cli_folder.h"
 #include "raw_process.h"
 
 #include <QCoreApplication>
@@ -25,37 +26,15 @@ namespace {
 
 bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
 
-class Outputs : public ::testing::Test {
+class Outputs : public CliFolderTest {
 protected:
     void SetUp() override {
-        char pattern[] = "/tmp/orvanta-outputs-XXXXXX";
-        ASSERT_TRUE(::mkdtemp(pattern));
-        dir = pattern;
+        CliFolderTest::SetUp();
         series("s", 3);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
-    std::string path(const std::string& name) const { return dir + "/" + name; }
-    static std::string cli() { return QCoreApplication::applicationDirPath().toStdString() + "/orvanta-cli"; }
-    RawResult run(std::vector<std::string> args, RawRun how = {}) const {
-        args.insert(args.begin(), "-q");
-        return runRaw(cli(), args, how);
-    }
     // The same through a shell, for redirections the test process cannot make for its child.
     static int shell(const std::string& line) { return std::system(line.c_str()); }
-    void series(const std::string& prefix, int count, int w = 96, int h = 64) const {
-        for (int k = 1; k <= count; ++k) {
-            const std::string name = path(prefix + "0" + std::to_string(k) + ".bmp");
-            ASSERT_TRUE(writeBmpFile(name, w, h, [w, k](int y, std::uint8_t* out) {
-                for (int x = 0; x < w; ++x)
-                    for (int c = 0; c < 3; ++c) out[3 * x + c] = std::uint8_t((x * (k + 2) + y * 5 + c * 40) & 255);
-            }));
-        }
-    }
-    static std::string text(const std::string& p) {
-        std::ifstream in(p, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    }
     static void put(const std::string& p, const std::string& t) { std::ofstream(p, std::ios::binary) << t; }
     std::vector<std::string> temporaries() const {
         std::vector<std::string> out;
@@ -67,7 +46,6 @@ protected:
         struct stat st{};
         return ::stat(p.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
     }
-    std::string dir;
 };
 
 } // namespace

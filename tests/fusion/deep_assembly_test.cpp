@@ -14,27 +14,6 @@
 using namespace orv;
 using namespace orv::test;
 
-namespace {
-
-// The deep version of a stack picture: each 8-bit value c as c * 257 moved by up to 128 either
-// way (but never across to another 8-bit value), so that its 8-bit view is the stack's picture.
-DeepPicture deepOf(const Stack& s, int n, int W, int H, unsigned seed) {
-    DeepPicture p(W, H, 3, 16);
-    std::mt19937 rng(seed);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            const Rgb c = s.picture(n, x, y);
-            const int values[3] = {c.r, c.g, c.b};
-            for (int k = 0; k < 3; ++k) {
-                const int jitter = int(rng() % 257) - 128;
-                const int v = std::clamp(values[k] * 257 + jitter, 0, 65535);
-                p.row(H - 1 - y)[3 * x + k] = std::uint16_t(v);
-            }
-        }
-    return p;
-}
-
-} // namespace
 
 TEST(DeepAssembly, TheBlockLoopsChoicesGiveItsMontageAtFullDepth) {
     const int W = 60, H = 40;

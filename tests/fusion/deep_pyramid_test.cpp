@@ -13,23 +13,6 @@
 using namespace orv;
 using namespace orv::test;
 
-namespace {
-
-// The stack's picture n at 16 bits (rows from the top), each value c as c * 257 moved by up to 128.
-DeepPicture deepOf(const Stack& s, int n, int W, int H, unsigned seed) {
-    DeepPicture p(W, H, 3, 16);
-    std::mt19937 rng(seed);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) {
-            const Rgb c = s.picture(n, x, y);
-            const int values[3] = {c.r, c.g, c.b};
-            for (int k = 0; k < 3; ++k)
-                p.row(H - 1 - y)[3 * x + k] = std::uint16_t(std::clamp(values[k] * 257 + int(rng() % 257) - 128, 0, 65535));
-        }
-    return p;
-}
-
-} // namespace
 
 TEST(DeepPyramid, IdenticalPicturesComeBackWithinOne) {
     const int W = 70, H = 50;

@@ -2,6 +2,7 @@
 // and pictures painted from them in array coordinates (y from the bottom).
 #pragma once
 
+#include "base/deep_picture.h"
 #include "base/pixel_types.h"
 #include "engine/engine_fixtures.h"
 #include "engine/montage.h"
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <functional>
 #include <ostream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -101,5 +103,20 @@ struct Stack {
         return sum / (3.0 * (x1 - x0) * (y1 - y0));
     }
 };
+
+// The deep version of stack picture n (rows from the top): each 8-bit value c as c * 257 moved by
+// up to 128 either way, so that its 8-bit view is the stack's picture.
+inline DeepPicture deepOf(const Stack& s, int n, int W, int H, unsigned seed) {
+    DeepPicture p(W, H, 3, 16);
+    std::mt19937 rng(seed);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const Rgb c = s.picture(n, x, y);
+            const int values[3] = {c.r, c.g, c.b};
+            for (int k = 0; k < 3; ++k)
+                p.row(H - 1 - y)[3 * x + k] = std::uint16_t(std::clamp(values[k] * 257 + int(rng() % 257) - 128, 0, 65535));
+        }
+    return p;
+}
 
 } // namespace orv::test
