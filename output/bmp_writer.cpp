@@ -62,7 +62,7 @@ std::vector<std::uint8_t> encodeBmp24(const BgrView& v) {
     return b;
 }
 
-void writeBmp24(const std::string& path, const BgrView& v) {
+void writeBmp24(const std::string& path, const BgrView& v, const WriteProgress& progress) {
     // Streamed row by row: a large montage is not copied once more before it is written.
     const std::vector<std::uint8_t> header = bmpHeader(v);
     const std::size_t rowBytes = (std::size_t(v.width) * 3 + 3) / 4 * 4;
@@ -77,6 +77,7 @@ void writeBmp24(const std::string& path, const BgrView& v) {
             std::memcpy(&chunk[rowBytes * r], v.bits + v.stride * std::size_t(y + r),
                         std::size_t(v.width) * 3);
         f.write(chunk.data(), chunk.size());
+        reportWritten(progress, y + n, v.height);
     }
     f.commit();
 }

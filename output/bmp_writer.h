@@ -4,6 +4,7 @@
 
 #include "base/atomic_file.h"
 #include "base/pixel_types.h"
+#include "output/write_progress.h"
 
 #include <cstdint>
 #include <string>
@@ -14,8 +15,10 @@ namespace orv {
 // The whole file's bytes.
 std::vector<std::uint8_t> encodeBmp24(const BgrView& view);
 
-// Writes the file atomically; raises RuntimeError 75 (path/file access) or 61 (disk full) on failure.
-void writeBmp24(const std::string& path, const BgrView& view);
+// Writes the file atomically, telling `progress` the rows written after each band of about 1 MB;
+// raises RuntimeError 75 (path/file access) or 61 (disk full) on failure, kUserInterrupt when
+// `progress` stops it.
+void writeBmp24(const std::string& path, const BgrView& view, const WriteProgress& progress = {});
 
 
 } // namespace orv

@@ -47,14 +47,17 @@ void writeDeepPicture(const std::string& path, const DeepPicture& picture, int b
         writePicture(path, BgrView{rows.data(), picture.width, picture.height, stride}, options);
         return;
     }
-    std::vector<std::uint8_t> file = pictureFormatFor(path) == PictureFormat::Tiff ? encodeDeepTiff(picture, bits)
-                                                                                  : encodeDeepPng(picture, bits);
+    // Told as two stages, as writePicture tells a format encoded in memory.
+    const WriteProgress encoding = stageOfTwo(options.writeProgress, false);
+    std::vector<std::uint8_t> file = pictureFormatFor(path) == PictureFormat::Tiff
+                                         ? encodeDeepTiff(picture, bits, DeepTiffLayout{}, encoding)
+                                         : encodeDeepPng(picture, bits, encoding);
     if (options.metadata && !options.metadata->empty()) {
         std::vector<std::string> unused;
         file = withMetadata(file, *options.metadata, picture.width, picture.height,
                             options.metadataProblems ? *options.metadataProblems : unused);
     }
-    writeFileAtomically(path, file);
+    writeFileInBands(path, file, stageOfTwo(options.writeProgress, true), picture.height);
 }
 
 } // namespace orv

@@ -14,7 +14,8 @@ DeepPicture deepFromBgr(const BgrView& view);
 bool holdsSixteenBits(const std::string& path);
 
 // Writes `picture` to `path` in the format its name picks; TIFF and PNG at `bits` (8 or 16),
-// uncompressed TIFF in strips. Raises what writePicture and the deep encoders raise.
+// uncompressed TIFF in strips, telling options.writeProgress as writePicture does. Raises what
+// writePicture and the deep encoders raise.
 void writeDeepPicture(const std::string& path, const DeepPicture& picture, int bits,
                       const PictureWriteOptions& options = {});
 

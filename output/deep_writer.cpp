@@ -89,7 +89,8 @@ std::uint16_t compressionTag(TiffCompression c) {
 
 } // namespace
 
-std::vector<std::uint8_t> encodeDeepTiff(const DeepPicture& p, int bits, const DeepTiffLayout& layout) {
+std::vector<std::uint8_t> encodeDeepTiff(const DeepPicture& p, int bits, const DeepTiffLayout& layout,
+                                         const WriteProgress& progress) {
     requirePicture(p, bits);
     if (layout.tileSide < 0 || layout.tileSide % 16 != 0) throw RuntimeError(5);
     std::string message;
@@ -109,6 +110,12 @@ std::vector<std::uint8_t> encodeDeepTiff(const DeepPicture& p, int bits, const D
     TIFF* t = TIFFClientOpen("picture", "w", &file, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap, tiffUnmap);
     if (!t) throw RuntimeError(7, message);
     bool ok = true;
+    bool stopped = false;
+    // Asked after each band; a stop leaves the loops, and the file libtiff was writing is dropped.
+    auto goOn = [&](int rowsDone) {
+        stopped = progress && !progress(std::min(rowsDone, p.height), p.height);
+        return !stopped;
+    };
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, std::uint32_t(p.width));
     TIFFSetField(t, TIFFTAG_IMAGELENGTH, std::uint32_t(p.height));
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, std::uint16_t(bits));
@@ -128,7 +135,7 @@ std::vector<std::uint8_t> encodeDeepTiff(const DeepPicture& p, int bits, const D
         TIFFSetField(t, TIFFTAG_TILEWIDTH, std::uint32_t(side));
         TIFFSetField(t, TIFFTAG_TILELENGTH, std::uint32_t(side));
         std::vector<std::uint8_t> tile(std::size_t(side) * std::size_t(side) * pixelBytes);
-        for (int y0 = 0; ok && y0 < p.height; y0 += side)
+        for (int y0 = 0; ok && !stopped && y0 < p.height; y0 += side) {
             for (int x0 = 0; ok && x0 < p.width; x0 += side) {
                 std::fill(tile.begin(), tile.end(), 0);
                 for (int dy = 0; dy < side && y0 + dy < p.height; ++dy) {
@@ -139,15 +146,19 @@ std::vector<std::uint8_t> encodeDeepTiff(const DeepPicture& p, int bits, const D
                 }
                 ok = TIFFWriteTile(t, tile.data(), std::uint32_t(x0), std::uint32_t(y0), 0, 0) >= 0;
             }
+            if (ok) goOn(y0 + side);
+        }
     } else {
         TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(t, 0));
-        for (int y = 0; ok && y < p.height; ++y) {
+        for (int y = 0; ok && !stopped && y < p.height; ++y) {
             std::vector<std::uint8_t> row = rowBytes(p, y, bits);
             ok = TIFFWriteScanline(t, row.data(), std::uint32_t(y), 0) >= 0;
+            if (ok) goOn(y + 1);
         }
     }
-    ok = TIFFWriteDirectory(t) && ok;
+    if (!stopped) ok = TIFFWriteDirectory(t) && ok;
     TIFFClose(t);
+    if (stopped) throw RuntimeError(kUserInterrupt);
     if (!ok) throw RuntimeError(7, message);
     return std::move(file.bytes);
 }
@@ -173,7 +184,7 @@ void pngQuiet(png_structp, png_const_charp) {}
 
 } // namespace
 
-std::vector<std::uint8_t> encodeDeepPng(const DeepPicture& p, int bits) {
+std::vector<std::uint8_t> encodeDeepPng(const DeepPicture& p, int bits, const WriteProgress& progress) {
     requirePicture(p, bits);
     PngWriteState state;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, pngFail, pngQuiet);
@@ -181,6 +192,7 @@ std::vector<std::uint8_t> encodeDeepPng(const DeepPicture& p, int bits) {
     // The row buffer lives outside the error jump: a jump out of libpng skips destructors.
     std::vector<std::uint8_t> row;
     volatile bool ok = false;
+    volatile bool stopped = false;
     if (png && info && !setjmp(png_jmpbuf(png))) {
         png_set_write_fn(png, &state, pngWrite, pngFlush);
         png_set_IHDR(png, info, png_uint_32(p.width), png_uint_32(p.height), bits,
@@ -191,11 +203,19 @@ std::vector<std::uint8_t> encodeDeepPng(const DeepPicture& p, int bits) {
         for (int y = 0; y < p.height; ++y) {
             row = rowBytes(p, y, bits);
             png_write_row(png, row.data());
+            // A stop leaves libpng's part unfinished; its state is destroyed below all the same.
+            if (progress && !progress(y + 1, p.height)) {
+                stopped = true;
+                break;
+            }
         }
-        png_write_end(png, nullptr);
-        ok = true;
+        if (!stopped) {
+            png_write_end(png, nullptr);
+            ok = true;
+        }
     }
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
+    if (stopped) throw RuntimeError(kUserInterrupt);
     if (!ok) throw RuntimeError(7, state.message);
     return std::move(state.bytes);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/deep_picture.h"
+#include "output/write_progress.h"
 
 #include <cstdint>
 #include <string>
@@ -19,8 +20,9 @@ struct DeepTiffLayout {
 };
 
 // The whole file's bytes. Raises RuntimeError 5 for an empty picture or a depth other than 8 or
-// 16, 7 when the codec fails.
-std::vector<std::uint8_t> encodeDeepTiff(const DeepPicture& picture, int bits, const DeepTiffLayout& layout = {});
-std::vector<std::uint8_t> encodeDeepPng(const DeepPicture& picture, int bits);
+// 16, 7 when the codec fails, kUserInterrupt when `progress`, told the rows encoded, stops it.
+std::vector<std::uint8_t> encodeDeepTiff(const DeepPicture& picture, int bits, const DeepTiffLayout& layout = {},
+                                         const WriteProgress& progress = {});
+std::vector<std::uint8_t> encodeDeepPng(const DeepPicture& picture, int bits, const WriteProgress& progress = {});
 
 } // namespace orv

@@ -6,6 +6,7 @@
 #include "output/bmp_writer.h"
 #include "output/gif_encoder.h"
 #include "output/jpeg_writer.h"
+#include "output/picture_writer.h"
 
 #include <QBuffer>
 #include <QByteArray>
@@ -66,7 +67,8 @@ std::vector<std::uint8_t> asBgr(const std::vector<std::uint8_t>& grey, int w, in
 
 } // namespace
 
-void writeDepthMap(const std::string& path, const PictureChoices& choices, int pictureCount) {
+void writeDepthMap(const std::string& path, const PictureChoices& choices, int pictureCount,
+                   const WriteProgress& progress) {
     const std::vector<std::uint8_t> grey = depthMapPixels(choices, pictureCount);
     const int w = choices.width, h = choices.height;
     const std::string ext = extensionOf(path);
@@ -74,8 +76,15 @@ void writeDepthMap(const std::string& path, const PictureChoices& choices, int p
     if (ext == "bmp" || ext == "jpg" || ext == "jpeg") {
         const std::vector<std::uint8_t> bgr = asBgr(grey, w, h);
         const BgrView view{bgr.data(), w, h, std::size_t(w) * 3};
-        if (ext == "bmp") writeBmp24(path, view);
-        else writeJpeg(path, view, 95);
+        if (ext == "bmp") {
+            writeBmp24(path, view, progress);
+        } else {
+            PictureWriteOptions options;
+            options.format = PictureFormat::Jpeg;
+            options.quality = 95;
+            options.writeProgress = progress;
+            writePicture(path, view, options);
+        }
         return;
     }
     if (ext == "gif") {
@@ -87,6 +96,7 @@ void writeDepthMap(const std::string& path, const PictureChoices& choices, int p
         for (int y = 0; y < h; ++y)
             std::copy_n(grey.data() + std::size_t(h - 1 - y) * w, w, bottomUp.data() + std::size_t(y) * w);
         GIF gif;
+        if (progress) gif.Progress = [&progress](int percent) { reportWritten(progress, percent, 100); };
         gif.SaveGIF(GifPicture::fromIndexed(bottomUp.data(), w, h, std::size_t(w), palette), path,
                     false, Rgb{});
         return;
@@ -100,8 +110,11 @@ void writeDepthMap(const std::string& path, const PictureChoices& choices, int p
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
+    // Qt's writer takes the picture in one call: nothing to tell until it is done.
+    reportWritten(progress, 0, 2 * h);
     if (!writer.write(image)) throw RuntimeError(75);
-    writeFileAtomically(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    reportWritten(progress, h, 2 * h);
+    writeFileInBands(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()), stageOfTwo(progress, true), h);
 }
 
 } // namespace orv

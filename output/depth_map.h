@@ -3,6 +3,7 @@
 #pragma once
 
 #include "fusion/picture_choices.h"
+#include "output/write_progress.h"
 
 #include <cstdint>
 #include <string>
@@ -21,7 +22,9 @@ std::vector<std::uint8_t> depthMapPixels(const PictureChoices& choices, int pict
 // ".gif" (a 256-grey palette) through the program's own writers, any other extension a Qt image
 // writer knows (".png", ".tif", ".pgm" ...) through that writer, and PNG when the extension is
 // missing or unknown. The file goes through a temporary file renamed into place. Raises
-// RuntimeError 5 for an empty map, 70 / 75 / 61 when the file cannot be written.
-void writeDepthMap(const std::string& path, const PictureChoices& choices, int pictureCount);
+// RuntimeError 5 for an empty map, 70 / 75 / 61 when the file cannot be written, kUserInterrupt
+// when `progress` stops it (nothing is then written).
+void writeDepthMap(const std::string& path, const PictureChoices& choices, int pictureCount,
+                   const WriteProgress& progress = {});
 
 } // namespace orv

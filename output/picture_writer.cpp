@@ -83,26 +83,46 @@ std::vector<std::uint8_t> encodePng(const BgrView& view) {
 }
 
 void writePicture(const std::string& path, const BgrView& view, const PictureWriteOptions& options) {
+    // A format encoded whole in memory is told as two stages: the encoding, then the file's bytes.
+    const WriteProgress& progress = options.writeProgress;
+    const int rows = view.height;
+    auto inBands = [&](const std::vector<std::uint8_t>& bytes) {
+        writeFileInBands(path, bytes, stageOfTwo(progress, true), rows);
+    };
     switch (options.format ? *options.format : pictureFormatFor(path)) {
     case PictureFormat::Bmp:
-        writeBmp24(path, view);
+        writeBmp24(path, view, progress);
         return;
-    case PictureFormat::Jpeg:
-        writeFileAtomically(path, withOptionsMetadata(encodeJpeg(view, options.quality), view, options));
+    case PictureFormat::Jpeg: {
+        // The codec takes the picture in one call: nothing to tell until it is done.
+        reportWritten(progress, 0, 2 * rows);
+        const std::vector<std::uint8_t> bytes = withOptionsMetadata(encodeJpeg(view, options.quality), view, options);
+        reportWritten(progress, rows, 2 * rows);
+        inBands(bytes);
         return;
+    }
     case PictureFormat::Gif: {
         const GifPicture picture = GifPicture::fromBgr(view);
         const Rgb corner = options.transparent ? picture.reducedColourAt(0, 0) : Rgb{};
         GIF gif;
         gif.Progress = options.progress;
+        if (progress)
+            gif.Progress = [&options, &progress](int percent) {
+                if (options.progress) options.progress(percent);
+                reportWritten(progress, percent, 100);
+            };
         gif.SaveGIF(picture, path, options.transparent, corner);
         return;
     }
-    case PictureFormat::Png:
-        writeFileAtomically(path, withOptionsMetadata(encodePng(view), view, options));
+    case PictureFormat::Png: {
+        reportWritten(progress, 0, 2 * rows);
+        const std::vector<std::uint8_t> bytes = withOptionsMetadata(encodePng(view), view, options);
+        reportWritten(progress, rows, 2 * rows);
+        inBands(bytes);
         return;
+    }
     case PictureFormat::Tiff:
-        writeFileAtomically(path, withOptionsMetadata(encodeTiff24(view), view, options));
+        inBands(withOptionsMetadata(encodeTiff24(view, stageOfTwo(progress, false)), view, options));
         return;
     }
 }

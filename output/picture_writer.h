@@ -5,6 +5,7 @@
 
 #include "output/bmp_writer.h"
 #include "output/picture_metadata.h"
+#include "output/write_progress.h"
 
 #include <cstdint>
 #include <functional>
@@ -44,6 +45,9 @@ struct PictureWriteOptions {
     // empty); a block that cannot be written is left out and said in `metadataProblems`.
     const PictureMetadata* metadata = nullptr;
     std::vector<std::string>* metadataProblems = nullptr;
+    // Every format: told how far the writing is after each band of rows, and asked whether to go
+    // on (see WriteProgress); may be empty. The file's bytes do not depend on it.
+    WriteProgress writeProgress;
 };
 
 // The format a name such as "png" or "JPG" stands for (bmp, png, tiff, tif, jpg, jpeg, gif).
@@ -51,7 +55,8 @@ std::optional<PictureFormat> pictureFormatNamed(const std::string& name);
 
 // Writes `view` (bottom-up BGR rows, see BgrView) to `path` in the format options.format names,
 // or else the one pictureFormatFor picks. Raises RuntimeError on failure: 5 for an empty picture or a bad quality, 6 for a GIF
-// side above 65535 or a TIFF above 4 GB, 61 / 70 / 75 when the file cannot be written.
+// side above 65535 or a TIFF above 4 GB, 61 / 70 / 75 when the file cannot be written,
+// kUserInterrupt when options.writeProgress stops it (the target then stays as it was).
 void writePicture(const std::string& path, const BgrView& view, const PictureWriteOptions& options = {});
 
 } // namespace orv

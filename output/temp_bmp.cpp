@@ -105,20 +105,28 @@ std::string createTempBmp() {
     return path;
 }
 
-std::string writeTempBmp(const BgrView& view) {
+std::string writeTempBmp(const BgrView& view, const WriteProgress& progress) {
     const std::vector<std::uint8_t> bytes = encodeBmp24(view);
     std::string path;
     const int fd = openExclusive(path);
+    constexpr std::size_t kBand = std::size_t(1) << 20;
     std::size_t done = 0;
+    std::size_t band = 0;
     int failure = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+    while (done < bytes.size() && !failure) {
+        const ssize_t n = ::write(fd, bytes.data() + done, std::min(bytes.size() - done, kBand - band));
         if (n < 0) {
             if (errno == EINTR) continue;
             failure = errno == ENOSPC ? 61 : 75;
             break;
         }
         done += std::size_t(n);
+        band += std::size_t(n);
+        if (band == kBand || done == bytes.size()) {
+            band = 0;
+            if (progress && !progress(int(double(done) * view.height / double(bytes.size())), view.height))
+                failure = kUserInterrupt;
+        }
     }
     if (::close(fd) != 0 && !failure) failure = 61;
     if (failure) {

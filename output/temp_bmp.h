@@ -21,8 +21,9 @@ std::string temporaryBmpFolder();
 std::string createTempBmp();
 
 // createTempBmp, then the picture written into that file as a 24-bit BMP; the path. The file is
-// removed again when writing fails.
-std::string writeTempBmp(const BgrView& view);
+// removed again when writing fails or `progress`, told the rows written after each band, stops it
+// (RuntimeError kUserInterrupt).
+std::string writeTempBmp(const BgrView& view, const WriteProgress& progress = {});
 
 // The source of the letters: uniform in [0, 1); each letter is the character
 // round(random * 25 + 97). Tests script it; an empty function restores the default generator.

@@ -43,7 +43,7 @@ constexpr std::uint32_t kPixelsAt = kYResolutionAt + 8;
 
 } // namespace
 
-std::vector<std::uint8_t> encodeTiff24(const BgrView& v) {
+std::vector<std::uint8_t> encodeTiff24(const BgrView& v, const WriteProgress& progress) {
     if (v.width <= 0 || v.height <= 0 || !v.bits || v.stride < std::size_t(v.width) * 3)
         throw RuntimeError(5);
     const std::uint64_t pixelBytes = std::uint64_t(v.width) * std::uint64_t(v.height) * 3;
@@ -85,6 +85,7 @@ std::vector<std::uint8_t> encodeTiff24(const BgrView& v) {
             out.push_back(row[3 * x + 1]);
             out.push_back(row[3 * x + 0]);
         }
+        reportWritten(progress, v.height - y, v.height);
     }
     return out;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/pixel_types.h"
+#include "output/write_progress.h"
 
 #include <cstdint>
 #include <string>
@@ -11,8 +12,8 @@
 namespace orv {
 
 // The whole file's bytes. Raises RuntimeError 5 for an empty view, 6 when the picture does not
-// fit a classic TIFF (4 GB).
-std::vector<std::uint8_t> encodeTiff24(const BgrView& view);
+// fit a classic TIFF (4 GB), kUserInterrupt when `progress`, told the rows encoded, stops it.
+std::vector<std::uint8_t> encodeTiff24(const BgrView& view, const WriteProgress& progress = {});
 
 // Writes the file atomically; the errors of encodeTiff24 and writeFileAtomically.
 void writeTiff24(const std::string& path, const BgrView& view);

@@ -40,6 +40,16 @@ struct TempBmp {
     }
 };
 
+// A saving run by the session tells its observer how far it is, lets window events run and stops
+// at the next band when the observer asks.
+WriteProgress savingProgress(SessionObserver& observer) {
+    return [&observer](int done, int total) {
+        observer.progress(RunPhase::Saving, done, total);
+        observer.processEvents();
+        return !observer.stopRequested();
+    };
+}
+
 void sayMetadataProblem(const SaveMontageOptions& options, const std::string& line) {
     if (options.metadataProblem) options.metadataProblem(line);
     else std::fprintf(stderr, "orvanta: %s\n", line.c_str());
@@ -125,6 +135,10 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     std::vector<DeepSource> sources(static_cast<std::size_t>(count));
     bool grey = true;
     for (int n = 1; n <= count; ++n) {
+        // The pictures are read again at full depth before the montage is saved: the window
+        // events run between them and a stop asked meanwhile ends the saving here.
+        observer_.processEvents();
+        if (observer_.stopRequested()) throw RuntimeError(kUserInterrupt);
         DeepPicture& p = pictures[std::size_t(n - 1)];
         if (readDeepPicture(series->fileName(n), p) != DecodeStatus::Ok) {
             reason = "picture " + std::to_string(n) + " cannot be read at full depth";
@@ -162,7 +176,8 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
 }
 
 void MontageSession::writeDepthMap(const MontageChoice& which, const std::string& path) const {
-    orv::writeDepthMap(path, depthChoices(which), state_.series.imageCount);
+    observer_.progress(RunPhase::Saving, 0, 0);
+    orv::writeDepthMap(path, depthChoices(which), state_.series.imageCount, savingProgress(observer_));
 }
 
 void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& record) {
@@ -174,17 +189,27 @@ void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& re
 
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options) {
     const PictureMetadata* metadata = options.picture.metadata;
+    const WriteProgress& progress = options.picture.writeProgress;
     if (options.conversionFolder && pictureFormatFor(path) == PictureFormat::Jpeg) {
         // The conversion program reads a temporary BMP (and the metadata file beside it) and
         // writes the JPEG beside the target; it is waited for, so the temporary files go only
-        // after they have been read.
+        // after they have been read. Told as two stages: the temporary BMP's rows, then the
+        // program's steps.
         TempBmp temp;
-        temp.path = writeTempBmp(picture);
+        temp.path = writeTempBmp(picture, stageOfTwo(progress, false));
         if (metadata && !metadata->empty()) {
             temp.withMetadata = true;
             writeFileAtomically(temp.path + ".meta", metadataFileBytes(*metadata));
         }
-        const ConversionRun run = runConversion(*options.conversionFolder, temp.path, path);
+        ConversionProgress converting;
+        if (progress) {
+            const int rows = picture.height;
+            converting = [&progress, rows](int steps) {
+                return progress(rows + int(std::int64_t(rows) * steps / kConversionSteps), 2 * rows);
+            };
+        }
+        const ConversionRun run = runConversion(*options.conversionFolder, temp.path, path, converting);
+        if (run.stopped) throw RuntimeError(kUserInterrupt);
         if (!run.succeeded()) return conversionFailureText(run, *options.conversionFolder, path);
         for (const std::string& line : conversionNotes(run.message)) sayMetadataProblem(options, line);
         return {};
@@ -203,6 +228,8 @@ std::string MontageSession::saveMontage(const MontageChoice& which, const std::s
     if (record.empty()) throw RuntimeError(5);
     SaveMontageOptions withRecord = options;
     withRecord.picture.metadata = record.metadata.get();
+    if (!withRecord.picture.writeProgress) withRecord.picture.writeProgress = savingProgress(observer_);
+    observer_.progress(RunPhase::Saving, 0, 0);
     const PictureFormat format = pictureFormatFor(path);
     if (format == PictureFormat::Jpeg || format == PictureFormat::Tiff || format == PictureFormat::Png)
         for (const std::string& line : record.metadataProblems) sayMetadataProblem(options, line);
@@ -221,9 +248,12 @@ std::string MontageSession::saveMontage(const MontageChoice& which, const std::s
     return savePicture(viewOf(record.picture), path, withRecord);
 }
 
-void addProjectFiles(OutputSet& files, const std::string& project, const std::string& pictureFile,
-                     const BgrView& picture, const std::string& properties, std::string* writing,
-                     const std::vector<retouch::Stroke>* strokes) {
+namespace {
+
+// The project's files, the picture's rows told to `progress`.
+void addProjectFilesTelling(OutputSet& files, const std::string& project, const std::string& pictureFile,
+                            const BgrView& picture, const std::string& properties, std::string* writing,
+                            const std::vector<retouch::Stroke>* strokes, const WriteProgress& progress) {
     std::string unused;
     std::string& name = writing ? *writing : unused;
     // The picture first: a project file is never left without its montage. A montage without
@@ -234,18 +264,30 @@ void addProjectFiles(OutputSet& files, const std::string& project, const std::st
             writeProjectFile(name = project, properties);
             return;
         }
-        writeBmp24(name = pictureFile, picture);
+        writeBmp24(name = pictureFile, picture, progress);
         if (strokes && !strokes->empty()) retouch::writeStrokesFile(name = retouch::strokesNameFor(project), *strokes);
         writeProjectFile(name = project, properties);
     });
 }
 
+} // namespace
+
+void addProjectFiles(OutputSet& files, const std::string& project, const std::string& pictureFile,
+                     const BgrView& picture, const std::string& properties, std::string* writing,
+                     const std::vector<retouch::Stroke>* strokes) {
+    addProjectFilesTelling(files, project, pictureFile, picture, properties, writing, strokes, {});
+}
+
 void MontageSession::saveProject(const MontageChoice& which, const std::string& project) const {
     const MontageRecord& record = this->record(which);
     if (record.empty()) throw RuntimeError(5);
+    // The bitmap, strokes and project are put into place together once all are written; a stop
+    // while the bitmap is written leaves every one of them as it was.
+    observer_.progress(RunPhase::Saving, 0, 0);
     OutputSet files;
     const std::vector<retouch::Stroke> strokes = record.retouch.strokes();
-    addProjectFiles(files, project, projectBitmapName(project), viewOf(record.picture), record.properties, nullptr, &strokes);
+    addProjectFilesTelling(files, project, projectBitmapName(project), viewOf(record.picture), record.properties,
+                           nullptr, &strokes, savingProgress(observer_));
     files.commit();
 }
 

@@ -16,8 +16,9 @@
 
 namespace orv {
 
-// What a running command is doing, for a progress bar.
-enum class RunPhase { Reading, Aligning, Fusing, Smoothing };
+// What a running command is doing, for a progress bar (Saving: a picture, project or depth map
+// being written).
+enum class RunPhase { Reading, Aligning, Fusing, Smoothing, Saving };
 
 // Only `prompt` is required.
 class SessionObserver {
@@ -32,9 +33,10 @@ public:
     virtual void processEvents() {}
     // How far the running command is in `phase`: `done` of `total` steps (total 0: not known).
     virtual void progress(RunPhase /*phase*/, int /*done*/, int /*total*/) {}
-    // Asked at each picture read, alignment step and block row: true stops Load or Make Montage
-    // there. A stopped Make Montage keeps the montage records as they were and shows the main
-    // record again (runStopped); a stopped Load keeps the pictures read so far.
+    // Asked at each picture read, alignment step, block row and band of rows saved: true stops
+    // Load, Make Montage or the saving there. A stopped Make Montage keeps the montage records as
+    // they were and shows the main record again (runStopped); a stopped Load keeps the pictures
+    // read so far; a stopped saving leaves the target file as it was (RuntimeError kUserInterrupt).
     virtual bool stopRequested() { return false; }
     virtual void runStopped(const MontageRecord& /*main*/) {}
 

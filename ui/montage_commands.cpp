@@ -11,7 +11,10 @@
 namespace orv {
 
 void CommandContext::reportError(const char* routine, int line) const {
-    prompter.ask(PromptIcon::Critical, genericErrorText(currentError(), line, routine), kGenericErrorTitle);
+    // A command the user stopped (Cancel, Esc) ends without a message.
+    const RuntimeError e = currentError();
+    if (e.stoppedByUser()) return;
+    prompter.ask(PromptIcon::Critical, genericErrorText(e, line, routine), kGenericErrorTitle);
 }
 
 LoadOutcome MontageCommands::load(const std::string& typedName) {

@@ -15,6 +15,11 @@
 #include "ui/pselect.h"
 #include "ui/save_picture.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <memory>
+
 namespace orv {
 
 namespace {
@@ -27,6 +32,20 @@ PrintSize printSizeOf(Command c) {
     case Command::PicturePrintHalf: return PrintSize::HalfPage;
     default: return PrintSize::FitToPage;
     }
+}
+
+// A source picture's saving shown in the progress strip as the session shows a montage's: the
+// window events run about 30 times a second and Cancel stops it at the next band.
+WriteProgress stripProgress(MontageView& view) {
+    auto lastEvents = std::make_shared<QElapsedTimer>();
+    return [&view, lastEvents](int done, int total) {
+        view.showProgress(RunPhase::Saving, done, total);
+        if (!lastEvents->isValid() || lastEvents->elapsed() >= 33) {
+            QCoreApplication::processEvents();
+            lastEvents->start();
+        }
+        return !view.stopAsked();
+    };
 }
 
 } // namespace
@@ -99,7 +118,7 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
             return c_.session.saveMontage(which, path, SaveMontageOptions{{}, c_.state.programFolder});
         };
     } else {
-        write = pictureWriter(source.picture, c_.state.programFolder);
+        write = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view));
     }
     bool kept = false;
     switch (command) {

@@ -8,6 +8,7 @@
 #include <QShortcut>
 
 #include <algorithm>
+#include <cstdint>
 
 namespace orv {
 
@@ -17,6 +18,7 @@ QString phaseText(RunPhase phase) {
     case RunPhase::Aligning: return QStringLiteral("Aligning");
     case RunPhase::Fusing: return QStringLiteral("Fusing");
     case RunPhase::Smoothing: return QStringLiteral("Smoothing");
+    case RunPhase::Saving: return QStringLiteral("Saving");
     }
     return {};
 }
@@ -51,6 +53,7 @@ RunProgress::RunProgress(QWidget* shortcutWindow, QWidget* parent) : QWidget(par
 void RunProgress::start() {
     running_ = true;
     stopAsked_ = false;
+    saving_ = false;
     phase_->clear();
     bar_->setRange(0, 0);
     cancel_->setEnabled(true);
@@ -67,12 +70,18 @@ void RunProgress::finish() {
 
 void RunProgress::showProgress(RunPhase phase, int done, int total) {
     if (!running_) return;
+    // Saving follows the file dialog: the wait before the strip shows counts from there.
+    if (phase == RunPhase::Saving && !saving_) {
+        saving_ = true;
+        if (isHidden()) started_.start();
+    }
     if (isHidden()) {
         if (started_.elapsed() < showDelay_) return;
         setVisible(true);
     }
     QString text = phaseText(phase);
     if (phase == RunPhase::Reading && done > 0) text += QStringLiteral(" picture %1").arg(done);
+    if (phase == RunPhase::Saving && total > 0) text += QStringLiteral(" %1%").arg(int(std::int64_t(done) * 100 / total));
     if (stopAsked_) text = QStringLiteral("Stopping...");
     if (phase_->text() != text) {
         phase_->setText(text);

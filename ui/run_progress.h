@@ -1,6 +1,6 @@
 // The main window's progress strip: while a command runs, the status bar shows its phase (reading,
-// aligning, fusing, smoothing), how far it is, and a Cancel button; Esc cancels too. Cancelling
-// only asks: the session stops at the next picture or block row.
+// aligning, fusing, smoothing, saving), how far it is, and a Cancel button; Esc cancels too. Cancelling
+// only asks: the session stops at the next picture, block row or band of a file being saved.
 #pragma once
 
 #include "session/session_observer.h"
@@ -47,6 +47,7 @@ private:
     QShortcut* escape_;
     bool running_ = false;
     bool stopAsked_ = false;
+    bool saving_ = false; // the run has started saving
     int showDelay_ = 400;
     QElapsedTimer started_;
 };

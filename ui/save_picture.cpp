@@ -43,9 +43,11 @@ SaveOutcome saveJpeg(const PictureWrite& write, const std::string& target, const
 
 } // namespace
 
-PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder) {
-    return [picture, programFolder](const std::string& path) {
-        return savePicture(BgrImage(picture).view(), path, SaveMontageOptions{{}, programFolder});
+PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder, WriteProgress progress) {
+    return [picture, programFolder, progress](const std::string& path) {
+        SaveMontageOptions options{{}, programFolder};
+        options.picture.writeProgress = progress;
+        return savePicture(BgrImage(picture).view(), path, options);
     };
 }
 
@@ -111,6 +113,10 @@ SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, con
         }
     } catch (...) {
         const RuntimeError e = currentError();
+        if (e.stoppedByUser()) {
+            result.outcome = SaveOutcome::Stopped;
+            return result;
+        }
         services.prompter.ask(PromptIcon::Critical, genericErrorText(e, line, "SaveAsSub"), kGenericErrorTitle);
         result.outcome = SaveOutcome::Failed;
         return result;

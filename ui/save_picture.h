@@ -5,6 +5,7 @@
 
 #include "base/prompt.h"
 #include "ui/common_dialog.h"
+#include "output/write_progress.h"
 #include "session/conversion_run.h"
 #include "ui/picture_source.h"
 
@@ -49,13 +50,14 @@ struct SaveServices {
 // when the file cannot be written.
 using PictureWrite = std::function<std::string(const std::string& path)>;
 // The writer of a picture that is not a montage record (a source window's): the same writers, JPEG
-// through the conversion program in `programFolder`.
-PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder);
+// through the conversion program in `programFolder`, telling `progress` how far they are.
+PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder, WriteProgress progress = {});
 
 enum class SaveOutcome {
     Saved,     // the file was written
     Declined,  // the dialog was cancelled or a question answered No: nothing written, nothing said
     Failed,    // a message told the user what went wrong
+    Stopped,   // Cancel or Esc while the file was written: the target as it was, nothing said
 };
 
 struct SaveResult {

@@ -4,13 +4,20 @@
 // When a file TEMPBMP.meta lies beside the BMP (the metadata the program writes there), the
 // JPEG carries that metadata; a block that cannot be written is left out and said on standard
 // error, and the JPEG is written all the same.
+// With ORVANTAJPEG_ASK=1 in its environment (the desktop program's run) it says its steps on
+// standard output ("read", "encoded", "ready") and, once the JPEG is ready beside the target,
+// puts it into place only when a line "write" comes on standard input; anything else leaves the
+// target untouched (exit status 3). A termination signal removes its temporary file.
 #include "output/jpeg_writer.h"
 #include "output/picture_metadata.h"
 #include "tools/orvantajpeg/bmp_reader.h"
 
+#include "base/atomic_file.h"
 #include "base/runtime_error.h"
 
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <fstream>
 #include <iterator>
@@ -35,9 +42,30 @@ std::optional<orv::PictureMetadata> metadataBeside(const std::string& bmpPath) {
     return m;
 }
 
+// The steps said to the program that asked for them.
+bool asked() {
+    const char* ask = std::getenv("ORVANTAJPEG_ASK");
+    return ask && std::strcmp(ask, "1") == 0;
+}
+
+void say(const char* step) {
+    if (!asked()) return;
+    std::fputs(step, stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+// Whether the program that asked says "write".
+bool toldToWrite() {
+    char line[16] = {};
+    if (!std::fgets(line, sizeof line, stdin)) return false;
+    return std::strcmp(line, "write\n") == 0 || std::strcmp(line, "write") == 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
+    orv::removeTemporaryFilesOnTermination();
     if (argc != 2) return fail("usage: orvantajpeg TEMPBMP,TARGET (exactly one argument)");
     const std::string arg = argv[1];
     const std::size_t comma = arg.find(',');
@@ -57,6 +85,7 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         return fail("cannot read BMP \"" + bmpPath + "\": " + e.what());
     }
+    say("read");
     try {
         std::vector<std::uint8_t> jpeg = orv::encodeJpeg(picture.view(), orv::kDefaultJpegQuality);
         if (const std::optional<orv::PictureMetadata> metadata = metadataBeside(bmpPath)) {
@@ -64,7 +93,14 @@ int main(int argc, char** argv) {
             jpeg = orv::withMetadata(jpeg, *metadata, picture.view().width, picture.view().height, problems);
             for (const std::string& p : problems) std::fprintf(stderr, "orvantajpeg: %s\n", p.c_str());
         }
-        orv::writeFileAtomically(target, jpeg);
+        say("encoded");
+        orv::AtomicFile file(target);
+        file.write(jpeg.data(), jpeg.size());
+        if (asked()) {
+            say("ready");
+            if (!toldToWrite()) return 3; // the temporary file goes with `file`
+        }
+        file.commit();
     } catch (const orv::RuntimeError& e) {
         return fail("cannot write JPEG \"" + target + "\": " + e.description());
     } catch (const std::exception& e) {
