@@ -8,13 +8,11 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QImage>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -49,10 +47,6 @@ struct SaveRig : MontageRig {
         form->runProgress()->setShowDelay(0);
         EXPECT_TRUE(make(first).made);
         prompter.shown.clear();
-        // The window events of the montage just made have run: the saving's own turn comes next.
-        QElapsedTimer settled;
-        settled.start();
-        QTest::qWaitFor([&] { return settled.elapsed() > 50; });
     }
     QStringList listing() const {
         return QDir(QString::fromStdString(files.folder())).entryList(QDir::Files | QDir::Hidden, QDir::Name);
@@ -75,18 +69,22 @@ TEST_P(CancelSaving, ShowsSavingWithItsCountAndKeepsTheOldFile) {
         ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
     }
 
+    // Cancel (or Esc) the moment the strip first shows the saving with its count.
     RunProgress* strip = rig.form->runProgress();
     QString phase;
     int maximum = -1;
-    QTimer::singleShot(0, rig.form.get(), [&] {
-        phase = strip->phaseLabel()->text();
-        maximum = strip->bar()->maximum();
-        if (c.escape) QTest::keyClick(QApplication::activeWindow() ? QApplication::activeWindow() : rig.form.get(), Qt::Key_Escape);
-        else strip->cancelButton()->click();
-    });
+    const QMetaObject::Connection watching =
+        QObject::connect(strip->bar(), &QProgressBar::valueChanged, rig.form.get(), [&](int) {
+            if (!phase.isEmpty() || !strip->phaseLabel()->text().startsWith(QStringLiteral("Saving"))) return;
+            phase = strip->phaseLabel()->text();
+            maximum = strip->bar()->maximum();
+            if (c.escape) QTest::keyClick(QApplication::activeWindow() ? QApplication::activeWindow() : rig.form.get(), Qt::Key_Escape);
+            else strip->cancelButton()->click();
+        });
     rig.dialogs->chooseFile(QString::fromStdString(target));
     rig.form->action(c.command)->trigger();
 
+    QObject::disconnect(watching);
     EXPECT_TRUE(phase.startsWith(QStringLiteral("Saving "))) << phase.toStdString();
     EXPECT_TRUE(phase.endsWith(QLatin1Char('%'))) << phase.toStdString();
     EXPECT_GT(maximum, 0);
