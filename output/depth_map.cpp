@@ -8,7 +8,6 @@
 #include "output/jpeg_writer.h"
 #include "output/picture_writer.h"
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QImage>
 #include <QImageWriter>
@@ -107,12 +106,12 @@ void writeDepthMap(const std::string& path, const PictureChoices& choices, int p
     QImage image(w, h, QImage::Format_Grayscale8);
     for (int y = 0; y < h; ++y) std::copy_n(grey.data() + std::size_t(y) * w, w, image.scanLine(y));
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    // Qt's writer takes the picture in one call: nothing to tell until it is done.
+    // Qt's writer says nothing of its rows: the count stays at the start while it works, and a
+    // stop is honoured at each piece of its output.
     reportWritten(progress, 0, 2 * h);
-    if (!writer.write(image)) throw RuntimeError(75);
+    std::function<bool()> keepGoing;
+    if (progress) keepGoing = [&] { return progress(0, 2 * h); };
+    if (!encodeWithQt(image, format.constData(), bytes, keepGoing)) throw RuntimeError(75);
     reportWritten(progress, h, 2 * h);
     writeFileInBands(path, std::vector<std::uint8_t>(bytes.begin(), bytes.end()), stageOfTwo(progress, true), h);
 }

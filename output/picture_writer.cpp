@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QImageWriter>
 
 #include <cctype>
 
@@ -38,7 +39,44 @@ std::vector<std::uint8_t> withOptionsMetadata(std::vector<std::uint8_t> file, co
                         options.metadataProblems ? *options.metadataProblems : unused);
 }
 
+// Takes what Qt's writer pours out a few kilobytes at a time and asks between the pieces whether
+// to go on; a piece it refuses makes the writer give up (libpng does on a short write).
+class AskingDevice : public QIODevice {
+public:
+    AskingDevice(QByteArray& out, const std::function<bool()>& keepGoing) : out_(out), keepGoing_(keepGoing) {}
+    bool stopped() const { return stopped_; }
+
+protected:
+    qint64 readData(char*, qint64) override { return -1; }
+    qint64 writeData(const char* data, qint64 size) override {
+        if (stopped_ || !keepGoing_()) {
+            stopped_ = true;
+            return -1;
+        }
+        out_.append(data, size);
+        return size;
+    }
+
+private:
+    QByteArray& out_;
+    const std::function<bool()>& keepGoing_;
+    bool stopped_ = false;
+};
+
 } // namespace
+
+bool encodeWithQt(const QImage& image, const char* format, QByteArray& out, const std::function<bool()>& keepGoing) {
+    if (!keepGoing) {
+        QBuffer buffer(&out);
+        buffer.open(QIODevice::WriteOnly);
+        return QImageWriter(&buffer, format).write(image);
+    }
+    AskingDevice device(out, keepGoing);
+    device.open(QIODevice::WriteOnly);
+    const bool written = QImageWriter(&device, format).write(image);
+    if (device.stopped()) throw RuntimeError(kUserInterrupt);
+    return written;
+}
 
 PictureFormat pictureFormatFor(const std::string& path) {
     const std::string name = fileNamePart(path);
@@ -70,15 +108,15 @@ std::optional<PictureFormat> pictureFormatNamed(const std::string& name) {
     return std::nullopt;
 }
 
-std::vector<std::uint8_t> encodePng(const BgrView& view) {
+std::vector<std::uint8_t> encodePng(const BgrView& view) { return encodePng(view, {}); }
+
+std::vector<std::uint8_t> encodePng(const BgrView& view, const std::function<bool()>& keepGoing) {
     if (view.width <= 0 || view.height <= 0 || !view.bits || view.stride < std::size_t(view.width) * 3)
         throw RuntimeError(5);
     // The rows are bottom-up; the PNG's are top-down.
     const QImage rows(view.bits, view.width, view.height, qsizetype(view.stride), QImage::Format_BGR888);
     QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!rows.mirrored(false, true).save(&buffer, "PNG")) throw RuntimeError(7);
+    if (!encodeWithQt(rows.mirrored(false, true), "PNG", bytes, keepGoing)) throw RuntimeError(7);
     return std::vector<std::uint8_t>(bytes.begin(), bytes.end());
 }
 
@@ -115,8 +153,12 @@ void writePicture(const std::string& path, const BgrView& view, const PictureWri
         return;
     }
     case PictureFormat::Png: {
+        // Qt's encoder says nothing of its rows: the count stays at the start while it works, and
+        // a stop is honoured at each piece of its output.
         reportWritten(progress, 0, 2 * rows);
-        const std::vector<std::uint8_t> bytes = withOptionsMetadata(encodePng(view), view, options);
+        std::function<bool()> keepGoing;
+        if (progress) keepGoing = [&] { return progress(0, 2 * rows); };
+        const std::vector<std::uint8_t> bytes = withOptionsMetadata(encodePng(view, keepGoing), view, options);
         reportWritten(progress, rows, 2 * rows);
         inBands(bytes);
         return;

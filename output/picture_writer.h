@@ -13,6 +13,9 @@
 #include <string>
 #include <vector>
 
+class QByteArray;
+class QImage;
+
 namespace orv {
 
 enum class PictureFormat { Bmp, Jpeg, Gif, Png, Tiff };
@@ -30,6 +33,14 @@ std::optional<PictureFormat> writableFormatFor(const std::string& path);
 // The whole PNG file's bytes (24-bit colour). Raises RuntimeError 5 for an empty view, 7 when the
 // encoder fails.
 std::vector<std::uint8_t> encodePng(const BgrView& view);
+// The same, `keepGoing` asked as encodeWithQt asks it.
+std::vector<std::uint8_t> encodePng(const BgrView& view, const std::function<bool()>& keepGoing);
+
+// The file Qt's writer for `format` ("png", "tiff" ...) makes of `image`, into `out`; false when
+// the writer fails. Without `keepGoing` the bytes go through a plain buffer; with it, it is asked
+// at each piece of output the writer hands over (a few kilobytes), and false there ends the
+// writing with RuntimeError kUserInterrupt. The bytes are the same either way.
+bool encodeWithQt(const QImage& image, const char* format, QByteArray& out, const std::function<bool()>& keepGoing = {});
 
 struct PictureWriteOptions {
     // GIF only: the colour of the top-left pixel, after its reduction to the 125-colour cube,

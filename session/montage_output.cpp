@@ -108,6 +108,12 @@ bool seriesMixesDepths(const std::string& firstPicture, int count) {
 }
 
 std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoice& which, std::string* why) const {
+    // While a saving waits for the deep montage, the strip moves and a stop ends it.
+    auto stopSavingIfAsked = [this] {
+        observer_.progress(RunPhase::Saving, 0, 0);
+        observer_.processEvents();
+        if (observer_.stopRequested()) throw RuntimeError(kUserInterrupt);
+    };
     const MontageRecord& record = this->record(which);
     std::string unused;
     std::string& reason = why ? *why : unused;
@@ -137,8 +143,7 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     for (int n = 1; n <= count; ++n) {
         // The pictures are read again at full depth before the montage is saved: the window
         // events run between them and a stop asked meanwhile ends the saving here.
-        observer_.processEvents();
-        if (observer_.stopRequested()) throw RuntimeError(kUserInterrupt);
+        stopSavingIfAsked();
         DeepPicture& p = pictures[std::size_t(n - 1)];
         if (readDeepPicture(series->fileName(n), p) != DecodeStatus::Ok) {
             reason = "picture " + std::to_string(n) + " cannot be read at full depth";
@@ -160,7 +165,9 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         reason = "the montage's size is not its choices' size";
         return nullptr;
     }
+    stopSavingIfAsked();
     for (int y = 0; y < out->height; ++y) {
+        if (y % 256 == 255) stopSavingIfAsked();
         const std::uint16_t* row = out->row(y);
         for (int x = 0; x < out->width; ++x) {
             const std::uint8_t* cell = eight.pixelAt(x, y); // blue, green, red
