@@ -85,6 +85,7 @@ void FormGIF::saveReportAndClose() {
 void FormGIF::Command1_Click() {
     if (saving_) return;
     saving_ = true;
+    stopAsked_ = false;
     written_ = false;
     error_.reset();
     try {
@@ -103,11 +104,14 @@ void FormGIF::Command1_Click() {
 void FormGIF::cGif_Progress(int percent) {
     picture2_->setPercent(percent);
     QCoreApplication::processEvents();
+    // The encoder writes the file only when it is whole: stopped here, nothing is written.
+    if (stopAsked_) throw RuntimeError(kUserInterrupt);
 }
 
 void FormGIF::closeEvent(QCloseEvent* e) {
-    // The file is half written while the encoder runs: the window stays until it is done.
+    // The window stays while the encoder runs; closing it stops the saving.
     if (saving_) {
+        stopAsked_ = true;
         e->ignore();
         return;
     }
@@ -115,7 +119,8 @@ void FormGIF::closeEvent(QCloseEvent* e) {
 }
 
 void FormGIF::reject() {
-    if (!saving_) QDialog::reject();
+    if (saving_) stopAsked_ = true;
+    else QDialog::reject();
 }
 
 bool saveGifWithForm(const QImage& picture, const std::string& fileName, Prompter& prompter, QWidget* owner) {

@@ -50,7 +50,8 @@ public:
     QPushButton* Command1() const { return command1_; } // the save action
 
     // Writes the GIF: the colour of the top-left pixel, as the file shows it, is transparent
-    // when Check1 is ticked. An error is kept for error(), not thrown through the window.
+    // when Check1 is ticked. An error is kept for error(), not thrown through the window. Esc or
+    // closing the window meanwhile stops it at the next ten rows, writing nothing (error 18).
     void Command1_Click();
 
     bool written() const { return written_; }
@@ -73,6 +74,7 @@ private:
     QPushButton* command1_;
     bool started_ = false;
     bool saving_ = false;
+    bool stopAsked_ = false; // Esc or the window's close while it saves
     bool written_ = false;
     std::optional<RuntimeError> error_;
 };

@@ -18,6 +18,7 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QFile>
+#include <QTimer>
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QUrl>
@@ -316,6 +317,22 @@ TEST(FormGif, SavesOnShowingFillsItsBarAndMakesTheCornerTransparentWhenTicked) {
     ASSERT_TRUE(encoder.SaveGIF(GifImage(picture).picture(), reference.toStdString(), true, Rgb{255, 0, 128}));
     EXPECT_EQ(fileBytes(QString::fromStdString(target)), fileBytes(reference));
     EXPECT_TRUE(fileBytes(reference).startsWith("GIF89a"));
+}
+
+TEST(FormGif, EscWhileItSavesStopsItAndWritesNothing) {
+    OutputFolder out;
+    RecordingPrompter prompter;
+    const std::string target = out.str("t.gif");
+    FormGIF form(noisyPicture(12, 300), target, prompter, nullptr);
+    // Pressed while the encoder runs: the first window events it lets through carry it.
+    QTimer::singleShot(0, &form, [&] { static_cast<QDialog&>(form).reject(); });
+    form.Command1_Click();
+    EXPECT_FALSE(form.written());
+    ASSERT_TRUE(form.error().has_value());
+    EXPECT_TRUE(form.error()->stoppedByUser());
+    EXPECT_LT(form.Picture2()->percent(), 100);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(target)));
+    EXPECT_TRUE(prompter.shown.empty());
 }
 
 } // namespace
