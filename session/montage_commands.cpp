@@ -101,6 +101,8 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         in.focus = &focus;
         in.geometry = &ms.geometry;
         in.area = r.area.value_or(DisplayArea::Same);
+        // An aligned stack: the blocks lie where the display area placed them.
+        in.placedByArea = ms.alignment.has_value() && !focus.useOffsets;
         in.map = &mapText;
         in.properties = &record.properties;
         in.messages = &messages;
