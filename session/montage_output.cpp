@@ -171,7 +171,9 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     if (!deep) return nullptr;
     const bool pyramid = record.request.method == FocusMethod::Pyramid;
     if (pyramid && !record.deep) {
-        reason = "its pictures cannot all be read at full depth";
+        reason = record.request.align && !record.alignment
+                     ? "the aligned pictures are no longer at hand (make the montage again)"
+                     : "its pictures cannot all be read at full depth";
         return nullptr;
     }
     // The 8-bit picture as its method made it: the strokes painted since taken off a copy.
