@@ -263,6 +263,52 @@ int deepFileBits(const std::string& path) {
     return 0;
 }
 
+DeepExtent deepFileExtent(const std::string& path) {
+    DeepExtent e;
+    switch (deepFileKind(path)) {
+    case DeepFileKind::Png: {
+        // IHDR: width and height (big-endian), bit depth, colour type.
+        std::ifstream in(path, std::ios::binary);
+        unsigned char head[26] = {};
+        if (!in.read(reinterpret_cast<char*>(head), 26) || std::memcmp(head + 12, "IHDR", 4) != 0) return {};
+        auto number = [&](int at) {
+            return std::uint32_t(head[at]) << 24 | std::uint32_t(head[at + 1]) << 16 | std::uint32_t(head[at + 2]) << 8 |
+                   std::uint32_t(head[at + 3]);
+        };
+        const std::uint32_t w = number(16), h = number(20);
+        if (w == 0 || h == 0 || w > 0x7fffffff || h > 0x7fffffff) return {};
+        e.width = int(w);
+        e.height = int(h);
+        e.bits = head[24] == 16 ? 16 : 8;
+        e.channels = (head[25] & PNG_COLOR_MASK_COLOR) ? 3 : 1;
+        return e;
+    }
+    case DeepFileKind::Tiff: {
+        std::string ignored;
+        TiffMessages messages(ignored);
+        std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+        if (!tif) return {};
+        std::uint32_t w = 0, h = 0;
+        std::uint16_t bits = 0, spp = 1, photometric = 0;
+        TIFFGetField(tif.get(), TIFFTAG_IMAGEWIDTH, &w);
+        TIFFGetField(tif.get(), TIFFTAG_IMAGELENGTH, &h);
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
+        if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric))
+            photometric = spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK;
+        if (w == 0 || h == 0 || w > 0x7fffffff / 3 || h > 0x7fffffff) return {};
+        e.width = int(w);
+        e.height = int(h);
+        e.bits = bits == 16 ? 16 : 8;
+        e.channels = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE ? 1 : 3;
+        return e;
+    }
+    case DeepFileKind::None:
+        break;
+    }
+    return e;
+}
+
 bool tiledTiff(const std::string& path) {
     if (deepFileKind(path) != DeepFileKind::Tiff) return false;
     std::string ignored;

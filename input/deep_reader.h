@@ -19,6 +19,17 @@ DeepFileKind deepFileKind(const std::string& path);
 // a file that is neither or cannot be read (other depths count as 8: they are read as 8 bits).
 int deepFileBits(const std::string& path);
 
+// What a TIFF or PNG file's header says of its pixels: their sides, the channels a reading at
+// full depth keeps (1 grey, 3 colour; an alpha channel is dropped) and the bits per sample. All 0
+// for a file that is neither or whose header cannot be read.
+struct DeepExtent {
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    int bits = 0;
+};
+DeepExtent deepFileExtent(const std::string& path);
+
 // Whether the file is a TIFF whose pixels lie in tiles: Qt's reader gives a black picture for some
 // of those without saying so, so the series reader reads them here.
 bool tiledTiff(const std::string& path);

@@ -12,6 +12,24 @@ namespace orv {
 
 // --- smoothing -------------------------------------------------------------------------------
 
+namespace {
+
+// A block the smoothing pass replaced, in the choices: on another grid than the choices' the
+// choices no longer say where the montage's pixels came from, and are dropped.
+void followReplacedBlock(PictureChoices& choices, const BlockRedraw& b) {
+    if (choices.pictures.empty()) return;
+    const int cell = choices.cell;
+    if (b.increment != cell || cell <= 0 || b.x % cell || b.y % cell || b.x / cell >= choices.columns ||
+        b.y / cell >= choices.rows || b.picture < 0 || b.picture > 255) {
+        choices = PictureChoices{};
+        return;
+    }
+    choices.pictures[std::size_t(b.y / cell) * std::size_t(choices.columns) + std::size_t(b.x / cell)] =
+        std::uint8_t(b.picture);
+}
+
+} // namespace
+
 void MontageSession::arraysRefilled() {
     slotHoldsMain_ = false;
     series_.drop();
@@ -67,12 +85,24 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
                 if (!isIgnored(r.ignored, n)) focus.offsets[std::size_t(n)] = (*r.targets)[std::size_t(n)];
 
         std::string mapText = record.map;
+        // The block methods' choices follow the pass block by block (the map keeps only the last
+        // digit of a picture's number), so that a deep montage is assembled as the smoothed one.
+        PictureChoices choices;
+        if (record.request.method != FocusMethod::Pyramid) {
+            try {
+                choices = depthChoices(which);
+            } catch (const RuntimeError&) {
+                choices = PictureChoices{};
+            }
+        }
         SmoothInput in;
         in.arrays = &ms.arrays;
         in.measure = &ms.measure;
         in.focus = &focus;
         in.geometry = &ms.geometry;
         in.area = r.area.value_or(DisplayArea::Same);
+        // An aligned stack: the blocks lie where the display area placed them.
+        in.placedByArea = ms.alignment.has_value() && !focus.useOffsets;
         in.map = &mapText;
         in.properties = &record.properties;
         in.messages = &messages;
@@ -85,6 +115,7 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         in.settings.diffFactor = r.smoothing.diffFactor;
         in.hooks.busy = [this](bool on) { observer_.busy(on); };
         in.hooks.redrawBlock = [&](const BlockRedraw& b) {
+            followReplacedBlock(choices, b);
             observer_.blockReplaced(which, ms.arrays, b.slot, b.x, b.y, b.increment);
         };
         in.hooks.afterRow = [this] {
@@ -98,6 +129,7 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
             // The record takes the smoothed picture and map.
             if (!record.empty()) ms.arrays.showMontageArray(record.picture, slot);
             record.map = mapText;
+            if (record.request.method != FocusMethod::Pyramid) record.choices = std::move(choices);
             record.unsaved = true;
             observer_.mapChanged(which, record.map);
         }

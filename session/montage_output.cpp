@@ -2,10 +2,12 @@
 // through the output set, opened back into the main record).
 #include "session/montage_session.h"
 
+#include "align/deep_warp.h"
 #include "base/error_sites.h"
 #include "base/runtime_error.h"
 #include "fusion/deep_assembly.h"
 #include "input/deep_reader.h"
+#include "input/memory_budget.h"
 #include "input/picture_file.h"
 #include "input/series_naming.h"
 #include "output/bmp_writer.h"
@@ -13,11 +15,13 @@
 #include "output/depth_map.h"
 #include "output/output_set.h"
 #include "output/temp_bmp.h"
+#include "retouch/deep_retouch.h"
 #include "retouch/strokes_file.h"
 #include "session/conversion_run.h"
 
 
 #include <cstdio>
+#include <cstdlib>
 #include <unistd.h>
 
 namespace orv {
@@ -76,7 +80,8 @@ std::vector<std::string> conversionNotes(const std::string& message) {
 PictureChoices MontageSession::depthChoices(const MontageChoice& which) const {
     const MontageState& ms = state_.montage;
     const MontageRecord& record = ms.record(which);
-    if (record.request.method == FocusMethod::Pyramid) return record.choices;
+    // Pyramid Focus keeps its choices per pixel; a smoothed block montage keeps its blocks'.
+    if (record.request.method == FocusMethod::Pyramid || !record.choices.pictures.empty()) return record.choices;
     // A block montage: each block takes the picture its map names.
     return blockChoices(record.map,
                         BlockChoiceContext{&ms.geometry, record.increment, state_.series.imageCount, &ms.arrays, &ms.focus});
@@ -94,6 +99,27 @@ std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int cou
     return pictures;
 }
 
+// The largest picture side the stack holds (sides rounded up to multiples of 4 must fit 16 bits).
+constexpr int kLargestSide = 32764;
+
+bool deepSeriesFits(const std::string& firstPicture) {
+    const std::optional<SeriesName> series = parseSeriesName(firstPicture);
+    if (!series) return true;
+    std::vector<DeepPictureSize> sizes;
+    bool deep = false;
+    for (int n = 1; n <= kMaxPictures; ++n) {
+        const std::string name = series->fileName(n);
+        if (!fileExists(name)) break;
+        const DeepExtent e = deepFileExtent(name);
+        // A picture that is neither TIFF nor PNG keeps the series at 8 bits; one whose sides the
+        // reader refuses is said to be no picture when it is read.
+        if (e.width <= 0 || e.height <= 0 || e.width > kLargestSide || e.height > kLargestSide) return true;
+        deep = deep || e.bits == 16;
+        sizes.push_back(DeepPictureSize{e.width, e.height, e.channels});
+    }
+    return !deep || deepSeriesMemoryNeed(sizes) <= availableMemory();
+}
+
 bool seriesMixesDepths(const std::string& firstPicture, int count) {
     const std::optional<SeriesName> series = parseSeriesName(firstPicture);
     if (!series) return false;
@@ -106,6 +132,41 @@ bool seriesMixesDepths(const std::string& firstPicture, int count) {
     }
     return eight && sixteen;
 }
+
+bool alignDeepSeries(std::vector<DeepPicture>& pictures, const AlignmentReport& alignment) {
+    if (pictures.empty()) return true;
+    // The stack is sized by the first picture.
+    const int W = roundUp4(pictures[0].width), H = roundUp4(pictures[0].height);
+    for (int n = 1; n <= int(pictures.size()); ++n)
+        if (!alignDeepPicture(pictures[std::size_t(n - 1)], alignment, n, W, H)) return false;
+    return true;
+}
+
+namespace {
+
+// How far the 8-bit view of an aligned deep montage may lie from the 8-bit montage: the 8-bit
+// warp interpolates and colour-matches rounded 8-bit values, the deep one 16-bit values, so the
+// two round apart by a level or two.
+constexpr int kAlignedLevels = 2;
+
+// Whether the 8-bit view of `deep` is `eight` (within `levels` in every channel).
+bool viewMatches(const DeepPicture& deep, const MemorySurface& eight, int levels) {
+    if (deep.width != eight.pictureWidth() || deep.height != eight.pictureHeight()) return false;
+    const int c1 = deep.channels == 1 ? 0 : 1, c2 = deep.channels == 1 ? 0 : 2;
+    for (int y = 0; y < deep.height; ++y) {
+        const std::uint16_t* row = deep.row(y);
+        for (int x = 0; x < deep.width; ++x) {
+            const std::uint8_t* cell = eight.pixelAt(x, y); // blue, green, red
+            const std::uint16_t* px = row + std::size_t(x) * std::size_t(deep.channels);
+            if (std::abs(eightBitsOf(px[0]) - cell[2]) > levels || std::abs(eightBitsOf(px[c1]) - cell[1]) > levels ||
+                std::abs(eightBitsOf(px[c2]) - cell[0]) > levels)
+                return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
 
 std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoice& which, std::string* why) const {
     // While a saving waits for the deep montage, the strip moves and a stop ends it.
@@ -124,19 +185,36 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     bool deep = false;
     for (int n = 1; n <= count && !deep; ++n) deep = deepFileBits(series->fileName(n)) == 16;
     if (!deep) return nullptr;
-    if (record.request.method == FocusMethod::Pyramid) {
-        if (record.deep && record.deepOf == pictureFingerprint(record.picture)) return record.deep;
-        reason = record.deep ? "the montage was changed after it was made"
-                             : record.request.align ? "aligned montages are made at 8 bits for now"
-                                                    : "its pictures cannot all be read at full depth";
+    const bool pyramid = record.request.method == FocusMethod::Pyramid;
+    if (pyramid && !record.deep) {
+        reason = record.request.align && !record.alignment
+                     ? "the aligned pictures are no longer at hand (make the montage again)"
+                     : "its pictures cannot all be read at full depth";
         return nullptr;
     }
-    if (record.request.align) {
-        reason = "aligned montages are made at 8 bits for now";
+    // The 8-bit picture as its method made it: the strokes painted since taken off a copy.
+    const std::vector<RetouchStep>& strokes = record.retouch.done;
+    MemorySurface unpainted;
+    if (!strokes.empty()) {
+        unpainted = record.picture;
+        for (auto step = strokes.rbegin(); step != strokes.rend(); ++step) step->kept->undo(montageRaster(unpainted));
+    }
+    const MemorySurface& made = strokes.empty() ? record.picture : unpainted;
+    if (pyramid && record.deepOf != pictureFingerprint(made)) {
+        reason = "the montage was changed after it was made";
         return nullptr;
     }
+    if (pyramid && strokes.empty()) return record.deep;
+    // An aligned montage needs the alignment it was made with (an opened project has none).
+    const AlignmentReport* alignment = record.request.align ? record.alignment.get() : nullptr;
+    if (record.request.align && !alignment) {
+        reason = "the aligned pictures are no longer at hand (make the montage again)";
+        return nullptr;
+    }
+
+    // The pictures at full depth, placed as the stack held the 8-bit ones.
     const MontageState& ms = state_.montage;
-    const PictureChoices choices = depthChoices(which);
+    const MontageGeometry& g = ms.geometry;
     std::vector<DeepPicture> pictures(static_cast<std::size_t>(count));
     std::vector<DeepSource> sources(static_cast<std::size_t>(count));
     bool grey = true;
@@ -149,35 +227,61 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
             reason = "picture " + std::to_string(n) + " cannot be read at full depth";
             return nullptr;
         }
+        // The stack's size follows the first picture.
+        if (alignment && !alignDeepPicture(p, *alignment, n, roundUp4(pictures[0].width), roundUp4(pictures[0].height))) {
+            reason = "picture " + std::to_string(n) + " is not the picture that was aligned";
+            return nullptr;
+        }
         grey = grey && p.channels == 1;
+        // Montage pixel (x, y) was read from picture n at (x + ox, y + oy), as the focus measure
+        // places it: the display area's shifts, and the offsets where the method used them (an
+        // aligned montage has none; Pyramid Focus only with "Use Image Offsets").
+        const bool offsets = (!pyramid || record.request.useOffsets) && !record.request.align && n <= kMaxPictures;
+        const ImageOffset t = offsets ? ms.offsets[std::size_t(n)] : ImageOffset{};
         DeepSource& s = sources[std::size_t(n - 1)];
         s.picture = &p;
-        if (record.request.useOffsets) {
-            const ImageOffset t = ms.offsets[std::size_t(n)];
-            s.ox = t.x - ms.geometry.shiftX;
-            s.oy = ms.geometry.dY - t.y + ms.geometry.shiftY;
+        s.ox = t.x - g.shiftX;
+        s.oy = g.dY - t.y + g.shiftY;
+    }
+
+    std::shared_ptr<DeepPicture> out;
+    if (pyramid) {
+        out = std::make_shared<DeepPicture>(*record.deep);
+    } else {
+        out = std::make_shared<DeepPicture>(assembleDeep(depthChoices(which), sources, grey ? 1 : 3));
+        // Its 8-bit view must be the picture the method made: pixel for pixel, or within the
+        // rounding of the two warps for an aligned series.
+        if (!viewMatches(*out, made, alignment ? kAlignedLevels : 0)) {
+            reason = "the montage was changed after it was made";
+            return nullptr;
         }
     }
-    auto out = std::make_shared<DeepPicture>(assembleDeep(choices, sources, grey ? 1 : 3));
-    // Its 8-bit view must be the record's picture, pixel for pixel.
-    const MemorySurface& eight = record.picture;
-    if (out->width != eight.pictureWidth() || out->height != eight.pictureHeight()) {
+    if (strokes.empty()) return out;
+
+    // The strokes painted again at full depth, from the same pictures with the same gains.
+    if (out->width != made.pictureWidth() || out->height != made.pictureHeight()) {
         reason = "the montage's size is not its choices' size";
         return nullptr;
     }
     stopSavingIfAsked();
-    for (int y = 0; y < out->height; ++y) {
-        if (y % 256 == 255) stopSavingIfAsked();
-        const std::uint16_t* row = out->row(y);
-        for (int x = 0; x < out->width; ++x) {
-            const std::uint8_t* cell = eight.pixelAt(x, y); // blue, green, red
-            const std::uint16_t* px = row + std::size_t(x) * std::size_t(out->channels);
-            const int c1 = out->channels == 1 ? 0 : 1, c2 = out->channels == 1 ? 0 : 2;
-            if (eightBitsOf(px[0]) != cell[2] || eightBitsOf(px[c1]) != cell[1] || eightBitsOf(px[c2]) != cell[0]) {
-                reason = "the montage was changed after it was made";
-                return nullptr;
-            }
+    for (const RetouchStep& step : strokes) {
+        const int n = step.stroke.picture;
+        if (n < 1 || n > count) {
+            reason = "a stroke names a picture that is not in the series";
+            return nullptr;
         }
+        const DeepSource& s = sources[std::size_t(n - 1)];
+        // Montage row y from the top is row H - 1 - y from the bottom, read from the picture's
+        // row H - 1 - y + oy from the bottom, which is its row y + height - H - oy from the top.
+        const retouch::DeepPlacement placement{s.picture, s.ox, s.picture->height - out->height - s.oy};
+        const double* gain = step.kept->gain();
+        retouch::paintDeepStroke(*out, placement, step.stroke, {gain[0], gain[1], gain[2]});
+    }
+    // The strokes round at 16 bits where the 8-bit ones rounded at 8: a level apart at most.
+    // (Pyramid Focus merges its deep picture apart from the 8-bit one; its fingerprint stands.)
+    if (!pyramid && !viewMatches(*out, record.picture, (alignment ? kAlignedLevels : 0) + 1)) {
+        reason = "its strokes cannot be painted at full depth";
+        return nullptr;
     }
     return out;
 }
@@ -349,6 +453,8 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         main.unsaved = false; // it is the project's own picture
         main.deep = nullptr;
         main.deepOf = 0;
+        // Without strokes the pictures were loaded, not aligned, for it.
+        if (strokes.empty()) main.alignment = nullptr;
         takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);

@@ -3,6 +3,7 @@
 // output files show or write a record; smoothing and projects change it.
 #pragma once
 
+#include "align/align_series.h"
 #include "base/deep_picture.h"
 #include "engine/picture_surface.h"
 #include "fusion/picture_choices.h"
@@ -58,7 +59,9 @@ struct MontageRecord {
     std::string firstFileName;  // the first file name as typed for the Make Montage that made it
     MontageRequest request;     // what it was made from
     int increment = 0;          // the block side it was made with
-    PictureChoices choices;     // Pyramid Focus: the picture each pixel came from (empty otherwise)
+    // Pyramid Focus: the picture each pixel came from; a smoothed block montage: each block's
+    // picture, as the pass left it (empty otherwise: the map says it)
+    PictureChoices choices;
     RetouchHistory retouch;     // the strokes painted into the picture, with their undo
     // Made, smoothed or changed since it was last saved, copied, printed or handed to the editor.
     bool unsaved = false;
@@ -70,6 +73,9 @@ struct MontageRecord {
     // fingerprint of the picture it was made beside (a changed picture leaves it behind).
     std::shared_ptr<const DeepPicture> deep;
     std::uint64_t deepOf = 0;
+    // How the series' pictures were aligned for it (null: they were not, or the stack no longer
+    // holds them so): its deep picture is assembled from the deep pictures aligned the same way.
+    std::shared_ptr<const AlignmentReport> alignment;
 
     bool empty() const { return picture.empty(); }
 };

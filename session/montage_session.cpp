@@ -296,6 +296,15 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& li
         observer_.seriesLoaded(state_.series.imageCount, true);
         return Step::Go;
     }
+    // A 16-bit series is held at full depth beside its 8-bit cells: when the whole of it does
+    // not fit it is refused before any picture is read, as a picture that does not fit is.
+    if (!deepSeriesFits(completed_)) {
+        series_.drop();
+        askAbout(completed_, PromptIcon::Critical, genericErrorText(RuntimeError(7), kLineSeriesFailure, kMontageRoutine),
+                 kGenericErrorTitle);
+        observer_.seriesLoaded(0, true);
+        return Step::Stop;
+    }
     const SeriesResult read = decodeSeries(*series, series_.startReading());
     line = kLineSeriesFailure;
     if (read.failure) {
@@ -449,8 +458,9 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
                 observer_.processEvents();
                 stopIfAsked();
             };
-            // A 16-bit series is merged at full depth too (not yet an aligned one).
-            const std::vector<DeepPicture> deepPictures = ms.alignment ? std::vector<DeepPicture>{} : readDeepSeries(completed_, N);
+            // A 16-bit series is merged at full depth too, its pictures aligned as the 8-bit ones.
+            std::vector<DeepPicture> deepPictures = readDeepSeries(completed_, N);
+            if (ms.alignment && !alignDeepSeries(deepPictures, *ms.alignment)) deepPictures.clear();
             for (const DeepPicture& p : deepPictures) o.deepPictures.push_back(&p);
             PyramidFocusResult result = runPyramidFocus(ms.arrays, o);
             choices = std::move(result.choices);
@@ -482,6 +492,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     main.unsaved = true;
     main.deep = std::move(deep);
     main.deepOf = main.deep ? pictureFingerprint(main.picture) : 0;
+    main.alignment = ms.alignment ? std::make_shared<const AlignmentReport>(*ms.alignment) : nullptr;
     takeFirstPictureMetadata(completed_, main);
     slotHoldsMain_ = true;
 

@@ -201,10 +201,11 @@ public:
     // to `path` (PNG, or the format of its ending).
     PictureChoices depthChoices(const MontageChoice& which) const;
     // Montage `which` at full depth when its series has 16-bit pictures: the pictures read again
-    // at full depth and put together by the choices its method made on the 8-bit view. Null when
-    // the series is 8-bit, or (with the reason in `why`) when the record cannot be assembled so:
-    // an aligned series, or a montage whose 8-bit picture is no longer the one it was made with
-    // (smoothing changed it). Pyramid Focus gives the deep picture it made beside the 8-bit one.
+    // at full depth (aligned as the 8-bit ones were, for an aligned montage) and put together by
+    // the choices its method made on the 8-bit view. Null when the series is 8-bit, or (with the
+    // reason in `why`) when the record cannot be assembled so: an aligned montage whose alignment
+    // is no longer at hand, or a montage whose 8-bit picture is no longer the one its choices
+    // give. Pyramid Focus gives the deep picture it made beside the 8-bit one.
     std::shared_ptr<const DeepPicture> deepMontage(const MontageChoice& which, std::string* why = nullptr) const;
     void writeDepthMap(const MontageChoice& which, const std::string& path) const;
 
@@ -299,6 +300,16 @@ std::string savePicture(const BgrView& picture, const std::string& path, const S
 // Pictures 1 to `count` of the series whose first picture is `firstPicture`, at full depth, when
 // any of them has 16 bits per sample and every one can be read so; else none.
 std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int count);
+
+// Whether the series whose first picture is `firstPicture` fits the memory left when it has
+// 16-bit pictures and is held at full depth beside its 8-bit cells (deepSeriesMemoryNeed, from
+// the files' headers alone); true for a series that is not read at full depth.
+bool deepSeriesFits(const std::string& firstPicture);
+
+// Pictures read by readDeepSeries placed as the stack holds the 8-bit ones after `alignment`
+// aligned them (alignDeepPicture, the stack's size taken from the first picture). False when a
+// picture is not the size the alignment found it at; the pictures are then partly placed.
+bool alignDeepSeries(std::vector<DeepPicture>& pictures, const AlignmentReport& alignment);
 
 // Whether pictures 1 to `count` of that series have 16 bits per sample and 8 both (such a series
 // is read at 16 bits, the 8-bit pictures' values v as v * 257).

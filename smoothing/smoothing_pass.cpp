@@ -173,6 +173,11 @@ SmoothResult smoothMontage(const SmoothInput& in) {
         dY = g.dY;
     } else {
         focus.offsets = OffsetTable{};
+        if (in.placedByArea) {
+            shiftX = g.shiftX;
+            shiftY = g.shiftY;
+            dY = g.dY;
+        }
     }
     BlockSearchContext search{inc, &focus.offsets, shiftX, shiftY, dY, focus.ignored};
 

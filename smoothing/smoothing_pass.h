@@ -91,6 +91,10 @@ struct SmoothInput {
     const FocusContext* focus = nullptr; // method, ignore ticks, offsets
     MontageGeometry* geometry = nullptr; // W, H and the offsets' extents, shifts and dY
     DisplayArea area = DisplayArea::Same; // the display area the offsets' extents are recomputed for
+    // The stack holds aligned pictures, which the display area places by the geometry's shifts
+    // and row adjustment (a Minimum area crops the frame); without it and without offsets every
+    // picture sits where it is.
+    bool placedByArea = false;
     std::string* map = nullptr;        // the map window's text
     std::string* properties = nullptr; // this montage's properties text
     MessageList* messages = nullptr; // the pass's messages and the measure's, in order

@@ -397,3 +397,36 @@ TEST(SmoothingPass, ComparisonMontagesAreSmoothedInTheirOwnSlot) {
         }
     }
 }
+
+// An aligned montage cut to the minimum area: montage block (x, y) came from the pictures at
+// (x - shiftX, y + dY). The pass compares and copies the candidate from there, so the block it
+// puts in is the one the montage's neighbours were cut from.
+TEST(SmoothingPass, AnAlignedMontageTakesItsBlocksFromWhereTheAreaPlacedThem) {
+    for (const bool placedByArea : {true, false}) {
+        SCOPED_TRACE(placedByArea ? "placed by the area" : "where it is");
+        Scene s(60, 60, 3);
+        // The montage is the pictures' 40 x 40 part from (10, 10).
+        s.mp.montage.lastColumn = 39;
+        s.mp.montage.lastRow = 39;
+        s.mp.montage.slot(100) = Scene::grey(40, 40);
+        s.g.W = 40;
+        s.g.H = 40;
+        s.g.shiftX = -10;
+        s.g.dY = 10;
+        for (int p : {1, 3}) s.block(p, 20, 20, 10, kWeak);
+        s.block(100, 10, 10, 10, kWeak);
+        s.detailedBlock(2, 20, 20, 10, kBetter);
+        s.plainMap(10);
+        SmoothInput in = s.input(10);
+        in.placedByArea = placedByArea;
+        const SmoothResult r = smoothMontage(in);
+        if (placedByArea) {
+            EXPECT_EQ(r.replaced, 1);
+            EXPECT_EQ(s.at(100, 10, 10), kBetter);
+            EXPECT_EQ(s.at(100, 15, 15), (Rgb{255, 255, 255}));
+        } else {
+            // Read where it is, picture 2 has only grey there.
+            EXPECT_NE(s.at(100, 10, 10), kBetter);
+        }
+    }
+}

@@ -1,0 +1,296 @@
+// Montages of 16-bit series through the session where the 8-bit picture is not simply the
+// choices' pictures: aligned series (the deep pictures warped as the 8-bit ones were), smoothed
+// montages, and a deep series too large for the memory left.
+#include "session/montage_session.h"
+#include "session/prompting_observer.h"
+
+#include "input/deep_reader.h"
+#include "input/memory_budget.h"
+#include "output/deep_writer.h"
+#include "base/error_sites.h"
+#include "sample_series.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <fstream>
+
+namespace orv {
+namespace {
+
+void writeFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+}
+
+// A session over a series of 16-bit PNG pictures d1.png ... written from `pictures`.
+struct DeepRig {
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    SessionState state;
+    PromptingObserver observer{prompter};
+    MontageSession session{state, observer};
+    std::vector<std::string> said;
+
+    explicit DeepRig(const std::vector<DeepPicture>& pictures) {
+        state.programFolder = dir.path().toStdString() + "/";
+        for (std::size_t k = 0; k < pictures.size(); ++k)
+            writeFile(path("d" + std::to_string(k + 1) + ".png"), encodeDeepPng(pictures[k], 16));
+    }
+    std::string path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
+    MontageRequest request() const {
+        MontageRequest r;
+        r.firstFileName = path("d1.png");
+        r.incrementText = "10";
+        r.smoothing.autoSmooth = 0;
+        return r;
+    }
+    SaveMontageOptions options() {
+        return SaveMontageOptions{{}, std::nullopt, [this](const std::string& line) { said.push_back(line); }};
+    }
+    // The montage saved as a PNG and read back at full depth.
+    DeepPicture saved(const char* name) {
+        EXPECT_EQ(session.saveMontage({}, path(name), options()), "");
+        DeepPicture d;
+        EXPECT_EQ(readDeepPicture(path(name), d), DecodeStatus::Ok);
+        return d;
+    }
+};
+
+// A series of the natural scene moved by breathing steps (with a red drift when asked; still when
+// `moving` is false), at 16 bits: the scene's values before they were rounded to 8 bits.
+std::vector<DeepPicture> movedDeepSeries(int count, double redDrift, bool moving = true) {
+    std::vector<sample::PictureTransform> moves;
+    for (int k = 1; k <= count; ++k) {
+        const int d = moving ? k - sample::middlePicture(count) : 0;
+        sample::PictureTransform t;
+        t.scale = std::pow(1.01, -d);
+        t.rotation = 0.1 * d;
+        t.shiftX = 2.5 * d;
+        t.shiftY = 1.5 * d;
+        t.gain[2] = 1 + redDrift * d;
+        moves.push_back(t);
+    }
+    const sample::SeriesMaker maker(sample::SeriesOptions{200, 152, count, 4, 16, sample::Scene::Natural});
+    std::vector<DeepPicture> out;
+    for (int k = 1; k <= count; ++k) {
+        const sample::Picture p = maker.picture(k, moves[std::size_t(k - 1)]);
+        DeepPicture d(p.width, p.height, 3, 16);
+        d.samples = p.deep;
+        out.push_back(std::move(d));
+    }
+    return out;
+}
+
+struct Difference {
+    int largest = 0;
+    double mean = 0;
+};
+
+// Between the 8-bit view of `deep` and the session's 8-bit montage.
+Difference viewDifference(const DeepPicture& deep, const MemorySurface& eight) {
+    Difference d;
+    long long sum = 0;
+    for (int y = 0; y < deep.height; ++y)
+        for (int x = 0; x < deep.width; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const int diff = std::abs(eightBitsOf(deep.at(x, y, deep.channels == 1 ? 0 : c)) - eight.pixelAt(x, y)[2 - c]);
+                d.largest = std::max(d.largest, diff);
+                sum += diff;
+            }
+    d.mean = double(sum) / (3.0 * deep.width * deep.height);
+    return d;
+}
+
+double deepShare(const DeepPicture& p) {
+    const auto n = std::count_if(p.samples.begin(), p.samples.end(), [](std::uint16_t v) { return v % 257 != 0; });
+    return double(n) / double(p.samples.size());
+}
+
+struct AlignedCase {
+    const char* name;
+    FocusMethod method;
+    DisplayArea area;
+    bool colourMatch;
+    int largest; // the largest difference of the 8-bit views allowed
+    bool grey = false;
+};
+
+void PrintTo(const AlignedCase& c, std::ostream* os) { *os << c.name; }
+
+class AlignedDeepMontage : public ::testing::TestWithParam<AlignedCase> {};
+
+TEST_P(AlignedDeepMontage, IsSixteenBitAndItsViewIsTheEightBitMontage) {
+    const AlignedCase& c = GetParam();
+    std::vector<DeepPicture> series = movedDeepSeries(3, c.colourMatch ? 0.05 : 0);
+    if (c.grey)
+        for (DeepPicture& p : series) {
+            DeepPicture g(p.width, p.height, 1, 16);
+            for (std::size_t i = 0; i < g.samples.size(); ++i)
+                g.samples[i] = std::uint16_t((p.samples[3 * i] + p.samples[3 * i + 1] + p.samples[3 * i + 2]) / 3);
+            p = std::move(g);
+        }
+    DeepRig rig(series);
+    MontageRequest r = rig.request();
+    r.method = c.method;
+    r.area = c.area;
+    r.align = true;
+    r.colourMatch = c.colourMatch;
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    ASSERT_TRUE(rig.session.state().montage.alignment);
+    const DeepPicture deep = rig.saved("m.png");
+    EXPECT_TRUE(rig.said.empty()) << rig.said.front();
+    const MemorySurface& eight = rig.session.record({}).picture;
+    ASSERT_EQ(deep.width, eight.pictureWidth());
+    ASSERT_EQ(deep.height, eight.pictureHeight());
+    if (c.area == DisplayArea::Minimum) EXPECT_LT(deep.width, 200);
+    EXPECT_EQ(deep.channels, c.grey && c.method != FocusMethod::Pyramid ? 1 : 3);
+    const Difference d = viewDifference(deep, eight);
+    EXPECT_LE(d.largest, c.largest);
+    EXPECT_LT(d.mean, 0.5);
+    // The values are the series' own 16-bit values, not 8-bit ones spread out.
+    EXPECT_GT(deepShare(deep), 0.9);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Methods, AlignedDeepMontage,
+    ::testing::Values(AlignedCase{"block_same", FocusMethod::ColorSpace3D, DisplayArea::Same, false, 2},
+                      AlignedCase{"block_minimum", FocusMethod::ColorSpace3D, DisplayArea::Minimum, false, 2},
+                      AlignedCase{"block_colour_matched", FocusMethod::ColorSpace3D, DisplayArea::Same, true, 2},
+                      AlignedCase{"block_grey_colour_matched", FocusMethod::ColorSpace3D, DisplayArea::Same, true, 2, true},
+                      AlignedCase{"pyramid_same", FocusMethod::Pyramid, DisplayArea::Same, false, 2},
+                      AlignedCase{"pyramid_minimum", FocusMethod::Pyramid, DisplayArea::Minimum, false, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AlignedDeepMontage, AProjectOpenedWithoutItsAlignmentIsSavedAtEightBitsAndSaysWhy) {
+    DeepRig rig(movedDeepSeries(3, 0));
+    MontageRequest r = rig.request();
+    r.align = true;
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    rig.session.saveProject({}, rig.path("p.mon"));
+    ASSERT_EQ(rig.session.openProject(rig.path("p.mon"), r), ProjectOutcome::Opened);
+    rig.saved("again.png");
+    ASSERT_EQ(rig.said.size(), 1u);
+    EXPECT_NE(rig.said[0].find("saved at 8 bits per sample: the aligned pictures are no longer at hand"), std::string::npos)
+        << rig.said[0];
+}
+
+// What is done to the montage after it was made.
+enum class Change { Smoothed, Retouched };
+
+struct ChangedCase {
+    const char* name;
+    int count;
+    FocusMethod method;
+    bool align;
+    Change change;
+    int largest; // the largest difference of the 8-bit views allowed
+    DisplayArea area = DisplayArea::Same;
+};
+
+void PrintTo(const ChangedCase& c, std::ostream* os) { *os << c.name; }
+
+class ChangedDeepMontage : public ::testing::TestWithParam<ChangedCase> {};
+
+TEST_P(ChangedDeepMontage, IsStillSavedAtSixteenBitsAsItNowIs) {
+    const ChangedCase& c = GetParam();
+    DeepRig rig(movedDeepSeries(c.count, 0, c.align));
+    MontageRequest r = rig.request();
+    r.method = c.method;
+    r.align = c.align;
+    r.area = c.area;
+    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    const std::vector<std::uint8_t> made = rig.session.record({}).picture.rounded();
+    if (c.change == Change::Smoothed) {
+        const std::optional<SmoothResult> smoothed = rig.session.smooth({}, r, false, true, kSmoothRoutine, 0);
+        ASSERT_TRUE(smoothed);
+        EXPECT_GT(smoothed->replaced, 0);
+    } else {
+        // Two overlapping strokes from the first and the last picture, one matching brightness.
+        rig.session.applyStroke({}, retouch::Stroke{1, retouch::Brush{18, 40, 100, true}, {{40, 40}, {120, 60}}});
+        rig.session.applyStroke({}, retouch::Stroke{c.count, retouch::Brush{12, 80, 60, false}, {{100, 30}, {100, 110}}});
+    }
+    ASSERT_NE(rig.session.record({}).picture.rounded(), made);
+    const DeepPicture deep = rig.saved("changed.png");
+    EXPECT_TRUE(rig.said.empty()) << rig.said.front();
+    EXPECT_EQ(deep.bitsPerSample, 16);
+    const Difference d = viewDifference(deep, rig.session.record({}).picture);
+    EXPECT_LE(d.largest, c.largest);
+    EXPECT_LT(d.mean, 0.5);
+    EXPECT_GT(deepShare(deep), 0.9);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Changes, ChangedDeepMontage,
+    ::testing::Values(ChangedCase{"smoothed", 3, FocusMethod::ColorSpace3D, false, Change::Smoothed, 0},
+                      // The map keeps only the last digit of pictures 11 and 12.
+                      ChangedCase{"smoothed_twelve_pictures", 12, FocusMethod::ColorSpace3D, false, Change::Smoothed, 0},
+                      ChangedCase{"smoothed_aligned", 3, FocusMethod::ColorSpace3D, true, Change::Smoothed, 2},
+                      ChangedCase{"smoothed_aligned_minimum", 3, FocusMethod::ColorSpace3D, true, Change::Smoothed, 2,
+                                  DisplayArea::Minimum},
+                      ChangedCase{"retouched", 3, FocusMethod::ColorSpace3D, false, Change::Retouched, 1},
+                      ChangedCase{"retouched_aligned", 3, FocusMethod::ColorSpace3D, true, Change::Retouched, 3},
+                      ChangedCase{"retouched_pyramid", 3, FocusMethod::Pyramid, false, Change::Retouched, 2}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ChangedDeepMontage, UndoneStrokesLeaveTheDeepMontageAsMade) {
+    DeepRig rig(movedDeepSeries(3, 0, false));
+    const MontageRequest r = rig.request();
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    const DeepPicture before = rig.saved("before.png");
+    rig.session.applyStroke({}, retouch::Stroke{2, retouch::Brush{20, 50, 100, true}, {{30, 30}, {150, 100}}});
+    const DeepPicture painted = rig.saved("painted.png");
+    EXPECT_NE(painted, before);
+    ASSERT_TRUE(rig.session.undoStroke({}));
+    EXPECT_EQ(rig.saved("undone.png"), before);
+    EXPECT_TRUE(rig.said.empty()) << rig.said.front();
+}
+
+class DeepSeriesMemory : public ::testing::Test {
+protected:
+    void TearDown() override { setMemoryCeiling(0); }
+};
+
+TEST_F(DeepSeriesMemory, ASeriesThatDoesNotFitAtFullDepthIsRefusedBeforeAnyPictureIsRead) {
+    const std::vector<DeepPicture> series = movedDeepSeries(3, 0);
+    DeepRig rig(series);
+    std::vector<DeepPictureSize> sizes(3, DeepPictureSize{200, 152, 3});
+    const std::uint64_t need = deepSeriesMemoryNeed(sizes);
+    EXPECT_EQ(need, 3 * (200u * 152 * 3 + 200u * 152 * 6) + 2 * 200u * 152 * 3 + 200u * 152 * 6);
+    // Each picture on its own fits; the series at full depth does not.
+    setMemoryCeiling(need - 1);
+    EXPECT_FALSE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_EQ(rig.session.pictureCount(), 0);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_NE(rig.prompter.shown[0].text.find("Out of memory"), std::string::npos) << rig.prompter.shown[0].text;
+    EXPECT_TRUE(rig.session.record({}).empty());
+
+    // With room for it, the same series is made.
+    setMemoryCeiling(need);
+    rig.prompter.shown.clear();
+    EXPECT_TRUE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+TEST_F(DeepSeriesMemory, AnEightBitSeriesIsNotCountedAtFullDepth) {
+    std::vector<DeepPicture> series = movedDeepSeries(3, 0);
+    for (DeepPicture& p : series)
+        for (std::uint16_t& v : p.samples) v = std::uint16_t(eightBitsOf(v) * 257);
+    QTemporaryDir dir;
+    RecordingPrompter prompter;
+    SessionState state;
+    PromptingObserver observer{prompter};
+    MontageSession session{state, observer};
+    for (int k = 1; k <= 3; ++k)
+        writeFile(dir.filePath(QString("e%1.png").arg(k)).toStdString(), encodeDeepPng(series[std::size_t(k - 1)], 8));
+    EXPECT_TRUE(deepSeriesFits(dir.filePath("e1.png").toStdString()));
+    setMemoryCeiling(deepSeriesMemoryNeed(std::vector<DeepPictureSize>(3, DeepPictureSize{200, 152, 3})) - 1);
+    EXPECT_TRUE(deepSeriesFits(dir.filePath("e1.png").toStdString()));
+}
+
+} // namespace
+} // namespace orv
