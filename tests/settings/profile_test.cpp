@@ -148,6 +148,6 @@ TEST_F(Profile, RecentNamesWithLineEndsOrBadBytesComeBackWholeAndAddNoKeys) {
 TEST(ProfileNames, AreStoredAsTheyAreUnlessTheyHoldALineEnd) {
     EXPECT_EQ(profileNameValue("/p/caf\xe9/a 01.bmp"), "/p/caf\xe9/a 01.bmp");
     EXPECT_EQ(profileNameValue("/p/two\nlines.bmp"), "file:///p/two%0Alines.bmp");
-    for (const std::string name : {std::string("/p/a\r\nb%20c\xff"), std::string("project /p/x\ny")})
+    for (const std::string& name : {std::string("/p/a\r\nb%20c\xff"), std::string("project /p/x\ny")})
         EXPECT_EQ(nameOfProfileValue(profileNameValue(name)), name);
 }
