@@ -118,6 +118,17 @@ TEST_P(ByteNames, TheRecentListKeepsTheNameAcrossAStartAndItsEntryLoadsTheSeries
     EXPECT_EQ(rig.state.recent.caption(0), rig.first);
 }
 
+TEST_P(ByteNames, BrowseOpensInTheBoxsFolderAndLoadsTheChoice) {
+    ByteNameRig rig(GetParam());
+    rig.form->textFileName()->setText(pathText(rig.folder + "rock02.bmp"));
+    rig.dialogs->chooseFile(pathText(rig.first));
+    rig.form->action(Command::Browse)->trigger();
+    ASSERT_EQ(rig.dialogs->requests.size(), 1u);
+    EXPECT_EQ(pathBytes(dialogFolder(rig.dialogs->requests[0].initDir)) + "/", rig.folder);
+    EXPECT_EQ(rig.box(), rig.first);
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+}
+
 TEST_P(ByteNames, TheDepthMapIsProposedBesideTheSeries) {
     ByteNameRig rig(GetParam());
     rig.form->textFileName()->setText(pathText(rig.first));
