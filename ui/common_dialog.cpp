@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <QFile>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -117,6 +118,36 @@ QString qtFolder(QString folder) {
     return folder;
 }
 
+// Qt's file dialog, which checks a choice by the name it decoded: a file whose name is not UTF-8
+// (listed with U+FFFD) is "not found" when opened, and is not known to exist when saved over, so
+// no question would be asked. Such a choice is checked by its bytes instead.
+class ByteNameFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (files.size() != 1 || !files.first().contains(QChar::ReplacementCharacter)) return QFileDialog::accept();
+        const QString found = chosenFileName(files.first());
+        if (found == files.first()) return QFileDialog::accept();
+        std::error_code ec;
+        const std::string bytes = pathBytes(found);
+        if (acceptMode() == AcceptOpen) {
+            if (std::filesystem::is_regular_file(bytes, ec)) QDialog::accept();
+            else QFileDialog::accept();
+            return;
+        }
+        if (std::filesystem::is_directory(bytes, ec)) return QFileDialog::accept();
+        if (std::filesystem::exists(bytes, ec) && !testOption(DontConfirmOverwrite) &&
+            QMessageBox::warning(this, windowTitle(),
+                                 QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
+                                     .arg(QString::fromStdString(std::filesystem::path(bytes).filename().native())),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+            return;
+        QDialog::accept();
+    }
+};
+
 QColor toQColor(std::uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
 std::uint32_t fromQColor(const QColor& c) {
     return std::uint32_t(c.red()) | std::uint32_t(c.green()) << 8 | std::uint32_t(c.blue()) << 16;
@@ -160,7 +191,7 @@ bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
     switch (r.kind) {
     case DialogKind::Open:
     case DialogKind::Save: {
-        QFileDialog d(parent_);
+        ByteNameFileDialog d(parent_);
         const bool save = r.kind == DialogKind::Save;
         d.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         d.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);

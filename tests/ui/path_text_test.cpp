@@ -7,11 +7,17 @@
 #include "ui/common_dialog.h"
 #include "ui/path_text.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QLineEdit>
 
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 
 #include <gtest/gtest.h>
@@ -138,6 +144,77 @@ TEST(CommonDialogNames, TheFolderOfANameThatIsNotUtf8IsFoundByItsBytes) {
     EXPECT_EQ(pathBytes(dialogFolder(pathText(f.file))), f.folder);
     EXPECT_EQ(pathBytes(dialogFolder(pathText(f.folder))), f.folder);
     EXPECT_EQ(pathBytes(dialogFolder(pathText(f.folder + "/missing01.bmp"))), f.folder);
+}
+
+// Qt's own file dialog, driven as a user drives it: the next modal widget of a kind is handed to
+// `act` once it is up. The watch ends when the returned timer goes.
+template <typename Widget, typename Act> std::unique_ptr<QTimer> onNextModal(Act act) {
+    auto timer = std::make_unique<QTimer>();
+    timer->setInterval(10);
+    QObject::connect(timer.get(), &QTimer::timeout, [t = timer.get(), act] {
+        if (auto* w = qobject_cast<Widget*>(QApplication::activeModalWidget())) {
+            t->stop();
+            act(w);
+        }
+    });
+    timer->start();
+    return timer;
+}
+
+// A file whose own name is not UTF-8, in a folder Qt's dialog can open.
+struct LatinFile {
+    SeriesFolder files;
+    std::string file = files.path("caf\xe9.bmp");
+    LatinFile() { std::ofstream(file) << "x"; }
+    QString listed() const { return QFile::decodeName(QByteArray::fromStdString("caf\xe9.bmp")); }
+    // The name as the user picks it: the dialog's name box holds it as Qt lists it.
+    void type(QFileDialog* d) const { d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(listed()); }
+};
+
+TEST(QtFileDialog, OpensAFileWhoseNameIsNotUtf8ByItsBytes) {
+    LatinFile f;
+    QtDialogBackend backend(nullptr);
+    DialogRequest r{DialogKind::Open, QString::fromLatin1(kPictureFilter), 0, {}, pathText(f.files.folder()), 0, 0, {}};
+    QString refused; // Qt's own check says "File not found"
+    std::unique_ptr<QTimer> box;
+    const auto dialog = onNextModal<QFileDialog>([&](QFileDialog* d) {
+        box = onNextModal<QMessageBox>([&](QMessageBox* m) {
+            refused = m->text();
+            m->reject();
+        });
+        f.type(d);
+        QMetaObject::invokeMethod(d, "accept");
+        if (d->isVisible()) d->reject();
+    });
+    ASSERT_TRUE(backend.show(r, nullptr)) << refused.toStdString();
+    EXPECT_EQ(pathBytes(r.fileName), f.file);
+}
+
+TEST(QtFileDialog, AsksBeforeSavingOverAFileWhoseNameIsNotUtf8) {
+    LatinFile f;
+    QtDialogBackend backend(nullptr);
+    auto request = [&] {
+        return DialogRequest{DialogKind::Save, QString::fromLatin1(kSaveAsFilter), 0, {}, pathText(f.files.folder()),
+                             kFlagOverwritePrompt, 0, {}};
+    };
+    for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
+        QString asked;
+        std::unique_ptr<QTimer> box;
+        const auto dialog = onNextModal<QFileDialog>([&](QFileDialog* d) {
+            box = onNextModal<QMessageBox>([&](QMessageBox* m) {
+                asked = m->text();
+                m->button(answer)->click();
+            });
+            f.type(d);
+            QMetaObject::invokeMethod(d, "accept");
+            if (d->isVisible()) d->reject();
+        });
+        DialogRequest r = request();
+        const bool chosen = backend.show(r, nullptr);
+        EXPECT_TRUE(asked.startsWith(f.listed() + QStringLiteral(" already exists."))) << asked.toStdString();
+        EXPECT_EQ(chosen, answer == QMessageBox::Yes);
+        if (chosen) EXPECT_EQ(pathBytes(r.fileName), f.file);
+    }
 }
 
 } // namespace

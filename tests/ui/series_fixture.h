@@ -14,15 +14,23 @@
 #include <QLineEdit>
 #include <QTemporaryDir>
 
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <system_error>
 
 namespace orv::testing {
 
 class SeriesFolder {
 public:
+    // Removed by bytes: Qt's removal cannot name entries whose names are not UTF-8.
+    ~SeriesFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_.path().toStdString(), ec);
+    }
+
     std::string folder() const { return dir_.path().toStdString() + "/"; }
     std::string path(const std::string& name) const { return folder() + name; }
 
