@@ -6,14 +6,30 @@
 #include "settings/preferences.h"
 #include "ui/focus_style.h"
 #include "ui/message_box_prompter.h"
+#include "ui/path_text.h"
 #include "ui/splash.h"
 
 #include <QApplication>
 #include <QIcon>
 
+#include <filesystem>
 #include <iostream>
+#include <system_error>
 
 using namespace orv;
+
+namespace {
+
+// The program's folder by its bytes (Qt's applicationDirPath decodes them, and a folder whose name
+// is not UTF-8 would then not be found again), ending in "/".
+std::string programFolderBytes() {
+    std::error_code ec;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec && exe.has_parent_path()) return exe.parent_path().native() + "/";
+    return pathBytes(QCoreApplication::applicationDirPath()) + "/";
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     orv::keepPictureMemory();
@@ -45,7 +61,7 @@ int main(int argc, char** argv) {
     QApplication::setStyle(new orv::FocusVisibleStyle);
 
     ProgramState state;
-    state.programFolder = QCoreApplication::applicationDirPath().toStdString() + "/";
+    state.programFolder = programFolderBytes();
     state.preferences = ProfileFile(preferencesPath(state.programFolder));
     state.quit = [] { QCoreApplication::quit(); };
 

@@ -9,10 +9,10 @@
 #include "input/series_loader.h"
 #include "settings/shell_integration.h"
 #include "ui/help_window.h"
+#include "ui/path_text.h"
 #include "ui/screen_metrics.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QLineEdit>
 #include <QTimer>
 
@@ -42,7 +42,7 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
             cl = CommandLine{};
             state.commandArgument.clear();
         } else {
-            longName = QFileInfo(QString::fromStdString(cl.filePart)).absoluteFilePath().toStdString();
+            longName = absolutePathBytes(cl.filePart);
             state.fileOnCommandLine = true;
             if (!isSeriesPictureName(longName)) {
                 prompter.ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
@@ -82,8 +82,8 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     main->activateWindow();
 
     // The file-name box.
-    if (!longName.empty()) main->textFileName()->setText(QString::fromStdString(longName));
-    else if (!prefs.filename.empty()) main->textFileName()->setText(QString::fromStdString(prefs.filename));
+    if (!longName.empty()) main->textFileName()->setText(pathText(longName));
+    else if (!prefs.filename.empty()) main->textFileName()->setText(pathText(prefs.filename));
 
     // The increment box, at least 10.
     main->TextIncrement()->setText(QString::fromStdString(cl.hasIncrement ? cl.incrementText : trimBlanks(prefs.increment)));

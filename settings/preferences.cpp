@@ -6,18 +6,20 @@
 #include "base/text.h"
 
 #include <QDir>
-#include <QFileInfo>
-#include <QStandardPaths>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <limits>
+#include <system_error>
 
 namespace orv {
 
 namespace {
-
 
 // A whole number read with the rounding of the program; out of range reads as 0.
 long long wholeOr0(double v, long long lo, long long hi) {
@@ -29,10 +31,16 @@ long long wholeOr0(double v, long long lo, long long hi) {
 // What a profile read gives for a key that is not there: no value read from a line holds a line end.
 constexpr const char* kAbsent = "\n";
 
+bool isFolder(const std::string& name) {
+    struct stat st{};
+    return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 } // namespace
 
 bool isInstalledCopy(const std::string& programFolder) {
-    return QFileInfo(QString::fromStdString(programFolder) + QStringLiteral("../share/orvanta")).isDir();
+    // By bytes, as every folder here: the program's folder name need not be UTF-8.
+    return isFolder(programFolder + "../share/orvanta");
 }
 
 StartupPreferences readStartupPreferences(const ProfileFile& prefs) {
@@ -55,7 +63,7 @@ StartupPreferences readStartupPreferences(const ProfileFile& prefs) {
     p.loadImages = number("Load images") != 0;
     p.targetColor = std::uint32_t(wholeOr0(number("Target color"), 0, 0xFFFFFF));
     const std::string name = readProfileText(prefs, kPreferencesSection, "filename");
-    if (name.size() > 2) p.filename = trimBlanks(name);
+    if (name.size() > 2) p.filename = nameOfProfileValue(trimBlanks(name));
     return p;
 }
 
@@ -89,13 +97,20 @@ std::array<long long, 4> smoothingKeyValues(const SmoothingPreferences& s) {
 }
 
 std::string preferencesPath(const std::string& programFolder) {
-    const QFileInfo folder(QString::fromStdString(programFolder));
-    if (folder.isDir() && folder.isWritable() && !isInstalledCopy(programFolder)) return programFolder + "orvanta.ini";
-    QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    if (config.isEmpty()) config = QDir::homePath() + "/.config";
-    const QString dir = config + "/orvanta";
-    QDir().mkpath(dir);
-    return (dir + "/orvanta.ini").toStdString();
+    if (!programFolder.empty() && isFolder(programFolder) && ::access(programFolder.c_str(), W_OK) == 0 &&
+        !isInstalledCopy(programFolder))
+        return programFolder + "orvanta.ini";
+    // $XDG_CONFIG_HOME when it is an absolute name, else ~/.config, by the variables' bytes.
+    const char* xdg = std::getenv("XDG_CONFIG_HOME");
+    std::string config = xdg && xdg[0] == '/' ? xdg : "";
+    if (config.empty()) {
+        const char* home = std::getenv("HOME");
+        config = (home && *home ? std::string(home) : QDir::homePath().toStdString()) + "/.config";
+    }
+    const std::string dir = config + "/orvanta";
+    std::error_code ec;
+    std::filesystem::create_directories(dir, ec);
+    return dir + "/orvanta.ini";
 }
 
 RetouchBrushPreferences readRetouchBrush(const ProfileFile& prefs) {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <sstream>
 #include <sys/stat.h>
 #include <ctime>
@@ -185,6 +186,49 @@ bool ProfileFile::tryWrite(const std::string& section, const std::string& key, c
     } catch (...) {
         return false;
     }
+}
+
+namespace {
+
+constexpr const char* kEncodedPrefix = "file://";
+
+} // namespace
+
+std::string profileNameValue(const std::string& name) {
+    if (name.find_first_of("\r\n") == std::string::npos) return name;
+    static const char* hex = "0123456789ABCDEF";
+    std::string out = kEncodedPrefix;
+    for (const char ch : name) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+            out += char(c);
+        } else {
+            out += '%';
+            out += hex[c >> 4];
+            out += hex[c & 15];
+        }
+    }
+    return out;
+}
+
+std::string nameOfProfileValue(const std::string& value) {
+    if (value.compare(0, std::strlen(kEncodedPrefix), kEncodedPrefix) != 0) return value;
+    auto digit = [](char c) {
+        if (c >= '0' && c <= '9') return c - '0';
+        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+        return -1;
+    };
+    std::string out;
+    for (std::size_t i = std::strlen(kEncodedPrefix); i < value.size(); ++i) {
+        if (value[i] == '%' && i + 2 < value.size() && digit(value[i + 1]) >= 0 && digit(value[i + 2]) >= 0) {
+            out += char(digit(value[i + 1]) * 16 + digit(value[i + 2]));
+            i += 2;
+        } else {
+            out += value[i];
+        }
+    }
+    return out;
 }
 
 std::string readProfileText(const ProfileFile& file, const std::string& section, const std::string& key) {

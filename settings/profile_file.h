@@ -55,6 +55,12 @@ private:
     std::shared_ptr<Keys> keys_ = std::make_shared<Keys>();
 };
 
+// A file name as a profile value: one that holds a line end (which would end the value and start
+// a line of its own) as a file:// address with its bytes percent-encoded, every other name as it
+// is; and back. Stored names start with "/", so the prefix is never a name's own.
+std::string profileNameValue(const std::string& name);
+std::string nameOfProfileValue(const std::string& value);
+
 // The preference reading rule: default "0", the text up to the first NUL.
 std::string readProfileText(const ProfileFile& file, const std::string& section, const std::string& key);
 

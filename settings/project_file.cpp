@@ -88,47 +88,6 @@ namespace {
 
 constexpr const char* kFirstFileKey = "First file name =";
 constexpr const char* kNextKey = "\r\n  Number of files found =";
-constexpr const char* kEncodedPrefix = "file://";
-
-// A name that holds a line end is written as a file:// address with its bytes percent-encoded;
-// every other name as it is. Saved names start with "/", so the prefix cannot be a name's own.
-std::string encodedName(const std::string& name) {
-    if (name.find_first_of("\r\n") == std::string::npos) return name;
-    static const char* hex = "0123456789ABCDEF";
-    std::string out = kEncodedPrefix;
-    for (const char ch : name) {
-        const unsigned char c = static_cast<unsigned char>(ch);
-        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
-            out += char(c);
-        } else {
-            out += '%';
-            out += hex[c >> 4];
-            out += hex[c & 15];
-        }
-    }
-    return out;
-}
-
-std::string decodedName(const std::string& value) {
-    if (value.compare(0, std::strlen(kEncodedPrefix), kEncodedPrefix) != 0) return value;
-    auto digit = [](char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    std::string out;
-    for (std::size_t i = std::strlen(kEncodedPrefix); i < value.size(); ++i) {
-        if (value[i] == '%' && i + 2 < value.size() && digit(value[i + 1]) >= 0 && digit(value[i + 2]) >= 0) {
-            out += char(digit(value[i + 1]) * 16 + digit(value[i + 2]));
-            i += 2;
-        } else {
-            out += value[i];
-        }
-    }
-    return out;
-}
-
 // The properties text with its first file name encoded when it holds a line end, so that the
 // project's lines stay the keys they are.
 std::string withEncodedFirstName(const std::string& propertiesText) {
@@ -138,7 +97,7 @@ std::string withEncodedFirstName(const std::string& propertiesText) {
     const std::size_t to = propertiesText.find(kNextKey, from);
     if (to == std::string::npos) return propertiesText;
     const std::string name = propertiesText.substr(from, to - from);
-    return propertiesText.substr(0, from) + encodedName(name) + propertiesText.substr(to);
+    return propertiesText.substr(0, from) + profileNameValue(name) + propertiesText.substr(to);
 }
 
 } // namespace
@@ -152,7 +111,7 @@ ProjectSettings readProjectSettings(const std::string& path) {
     const ProfileFile f(path);
     auto text = [&](const std::string& key) { return readKey(f, key).value_or("0"); };
     ProjectSettings s;
-    s.firstFileName = decodedName(trimBlanks(text("first file name")));
+    s.firstFileName = nameOfProfileValue(trimBlanks(text("first file name")));
     // Every number is checked against what will hold it before it is converted.
     auto whole = [&](const std::string& key, const std::string& value, double low, double high) {
         const double v = leadingValue(value);

@@ -6,7 +6,7 @@ namespace orv {
 void RecentFiles::load(const ProfileFile& prefs) {
     for (int i = 0; i < kCount; ++i) {
         std::string v = readProfileText(prefs, "preferences", keyName(i));
-        captions_[std::size_t(i)] = v == "0" ? "" : v;
+        captions_[std::size_t(i)] = v == "0" ? "" : nameOfProfileValue(v);
     }
 }
 
@@ -19,10 +19,10 @@ void RecentFiles::add(const std::string& name, ProfileFile& prefs) {
         }
     for (int p = std::min(position, kCount - 1); p >= 1; --p) {
         captions_[std::size_t(p)] = captions_[std::size_t(p - 1)];
-        prefs.tryWrite("preferences", keyName(p), captions_[std::size_t(p)]);
+        prefs.tryWrite("preferences", keyName(p), profileNameValue(captions_[std::size_t(p)]));
     }
     captions_[0] = name;
-    prefs.tryWrite("preferences", keyName(0), name);
+    prefs.tryWrite("preferences", keyName(0), profileNameValue(name));
 }
 
 void RecentFiles::blank(const std::string& name, ProfileFile& prefs) {

@@ -17,7 +17,8 @@ public:
     void load(const ProfileFile& prefs);
 
     // Moves `name` to the top (no duplicate) or pushes the oldest entry out, writing each key
-    // whose caption changed. Names are kept as typed: file names are case-sensitive here.
+    // whose caption changed. Names are kept as typed: file names are case-sensitive here; one
+    // that holds a line end is stored encoded (profileNameValue).
     void add(const std::string& name, ProfileFile& prefs);
 
     // Blanks every entry equal to `name` and writes its key empty (a series that has gone).

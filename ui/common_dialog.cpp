@@ -1,6 +1,8 @@
 // The common dialog and its two back ends.
 #include "ui/common_dialog.h"
 
+#include "ui/path_text.h"
+
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QDialogButtonBox>
@@ -8,13 +10,25 @@
 #include <QSpinBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
+#include <QMessageBox>
+#include <QFile>
 #include <QPrintDialog>
 #include <QPrinter>
 
 #include <algorithm>
+#include <filesystem>
+#include <system_error>
 
 namespace orv {
+
+namespace {
+
+bool isFolder(const std::string& name) {
+    std::error_code ec;
+    return !name.empty() && std::filesystem::is_directory(name, ec);
+}
+
+} // namespace
 
 bool CommonDialog::run(DialogKind kind, QPrinter* printer) {
     DialogRequest r{kind, Filter, FilterIndex, FileName, InitDir, Flags, Color, Brush};
@@ -58,14 +72,81 @@ QStringList qtNameFilters(const QString& filter) {
 }
 
 QString dialogFolder(const QString& initDir) {
+    // By bytes: the folder's name need not be UTF-8.
     if (initDir.isEmpty()) return QDir::homePath();
-    const QFileInfo info(initDir);
-    if (info.isDir()) return info.absoluteFilePath();
-    const QFileInfo parent(info.absolutePath());
-    return parent.isDir() ? parent.absoluteFilePath() : QDir::homePath();
+    std::string name = absolutePathBytes(pathBytes(initDir));
+    if (name.size() > 1 && name.back() == '/') name.pop_back();
+    if (isFolder(name)) return pathText(name);
+    const std::string parent = std::filesystem::path(name).parent_path().native();
+    return isFolder(parent) ? pathText(parent) : QDir::homePath();
+}
+
+QString chosenFileName(const QString& chosen) {
+    // Qt decodes the names it lists, turning bytes that are not UTF-8 into U+FFFD; each step of
+    // the chosen path that holds one is looked up in its folder by its bytes.
+    if (!chosen.contains(QChar::ReplacementCharacter) || !chosen.startsWith(QLatin1Char('/'))) return chosen;
+    std::string bytes;
+    const QStringList steps = chosen.split(QLatin1Char('/'));
+    for (qsizetype i = 1; i < steps.size(); ++i) {
+        const QString& step = steps[i];
+        std::string found = pathBytes(step);
+        if (step.contains(QChar::ReplacementCharacter)) {
+            int matches = 0;
+            std::error_code ec;
+            for (std::filesystem::directory_iterator it(bytes.empty() ? "/" : bytes, ec), end; !ec && it != end;
+                 it.increment(ec)) {
+                const std::string entry = it->path().filename().native();
+                if (QFile::decodeName(QByteArray::fromStdString(entry)) == step && ++matches == 1) found = entry;
+            }
+            // Two entries that look alike stay unresolved: the name is not guessed.
+            if (matches != 1) return chosen;
+        }
+        bytes += "/" + found;
+    }
+    return pathText(bytes);
 }
 
 namespace {
+
+// The nearest folder up from `folder` whose name Qt's dialog can open: Qt passes names to the
+// system as UTF-8, which a folder named by other bytes is not.
+QString qtFolder(QString folder) {
+    while (QFile::encodeName(folder).toStdString() != pathBytes(folder) && folder.contains(QLatin1Char('/'))) {
+        folder.truncate(folder.lastIndexOf(QLatin1Char('/')));
+        if (folder.isEmpty()) return QStringLiteral("/");
+    }
+    return folder;
+}
+
+// Qt's file dialog, which checks a choice by the name it decoded: a file whose name is not UTF-8
+// (listed with U+FFFD) is "not found" when opened, and is not known to exist when saved over, so
+// no question would be asked. Such a choice is checked by its bytes instead.
+class ByteNameFileDialog : public QFileDialog {
+public:
+    using QFileDialog::QFileDialog;
+
+    void accept() override {
+        const QStringList files = selectedFiles();
+        if (files.size() != 1 || !files.first().contains(QChar::ReplacementCharacter)) return QFileDialog::accept();
+        const QString found = chosenFileName(files.first());
+        if (found == files.first()) return QFileDialog::accept();
+        std::error_code ec;
+        const std::string bytes = pathBytes(found);
+        if (acceptMode() == AcceptOpen) {
+            if (std::filesystem::is_regular_file(bytes, ec)) QDialog::accept();
+            else QFileDialog::accept();
+            return;
+        }
+        if (std::filesystem::is_directory(bytes, ec)) return QFileDialog::accept();
+        if (std::filesystem::exists(bytes, ec) && !testOption(DontConfirmOverwrite) &&
+            QMessageBox::warning(this, windowTitle(),
+                                 QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
+                                     .arg(QString::fromStdString(std::filesystem::path(bytes).filename().native())),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+            return;
+        QDialog::accept();
+    }
+};
 
 QColor toQColor(std::uint32_t c) { return QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)); }
 std::uint32_t fromQColor(const QColor& c) {
@@ -110,7 +191,7 @@ bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
     switch (r.kind) {
     case DialogKind::Open:
     case DialogKind::Save: {
-        QFileDialog d(parent_);
+        ByteNameFileDialog d(parent_);
         const bool save = r.kind == DialogKind::Save;
         d.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
         d.setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
@@ -118,17 +199,18 @@ bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
         const QStringList filters = qtNameFilters(r.filter);
         d.setNameFilters(filters);
         if (!filters.isEmpty()) d.selectNameFilter(filters.value(std::max(0, r.filterIndex - 1)));
-        d.setDirectory(dialogFolder(r.initDir));
+        d.setDirectory(qtFolder(dialogFolder(r.initDir)));
         if (!(r.flags & kFlagOverwritePrompt)) d.setOption(QFileDialog::DontConfirmOverwrite);
         if (!r.fileName.isEmpty()) {
             // A name with a folder opens the dialog in that folder, ahead of InitDir, as the
             // platform's own dialog does (Save As proposes the series' folder this way).
-            const QFileInfo named(r.fileName);
-            if (named.isAbsolute() && named.absoluteDir().exists()) d.setDirectory(named.absolutePath());
-            d.selectFile(named.fileName());
+            const std::filesystem::path named(pathBytes(r.fileName));
+            if (named.is_absolute() && isFolder(named.parent_path().native()))
+                d.setDirectory(qtFolder(pathText(named.parent_path().native())));
+            d.selectFile(pathText(named.filename().native()));
         }
         if (d.exec() != QDialog::Accepted || d.selectedFiles().isEmpty()) return false;
-        r.fileName = d.selectedFiles().first();
+        r.fileName = chosenFileName(d.selectedFiles().first());
         return true;
     }
     case DialogKind::Color: {

@@ -38,7 +38,8 @@ struct BrushChoice {
 };
 inline constexpr const char* kBrushDialogTitle = "Retouch Brush";
 
-// What a dialog is shown with, and what the user chose.
+// What a dialog is shown with, and what the user chose. File names hold their bytes as
+// path_text.h carries them, so a name that is not UTF-8 comes back as it went in.
 struct DialogRequest {
     DialogKind kind = DialogKind::Open;
     QString filter;
@@ -118,7 +119,13 @@ private:
 // "desc|pattern|desc|pattern|" as Qt name filters: "Picture files  (*.bmp *.jpg *.gif)", ...
 QStringList qtNameFilters(const QString& filter);
 
-// The folder a dialog opens in: InitDir itself, or its folder when it names a file.
+// The folder a dialog opens in: InitDir itself, or its folder when it names a file. Names here
+// hold a file name's bytes as path_text.h carries them.
 QString dialogFolder(const QString& initDir);
+
+// The name Qt's file dialog returned, with each step that Qt decoded lossily (bytes that are not
+// UTF-8 shown as U+FFFD) found again by its bytes in its folder; as it came when that step is
+// missing or two entries decode alike.
+QString chosenFileName(const QString& chosen);
 
 } // namespace orv

@@ -5,6 +5,7 @@
 #include "input/picture_file.h"
 #include "session/montage_rules.h"
 #include "settings/preferences.h"
+#include "ui/path_text.h"
 
 #include <QCoreApplication>
 
@@ -12,7 +13,8 @@ namespace orv {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+// Captions and names keep their bytes (see path_text.h).
+QString qs(const std::string& s) { return pathText(s); }
 
 } // namespace
 
@@ -159,7 +161,7 @@ void DesktopObserver::montageReady(const MontageRecord& main, const PixelArrays&
 
 void DesktopObserver::montageFinished() {
     windows_.usedWindow()->fitHeightToText();
-    state_.preferences.tryWrite(kPreferencesSection, "filename", trimBlanks(view_.shownFileName()));
+    state_.preferences.tryWrite(kPreferencesSection, "filename", profileNameValue(trimBlanks(view_.shownFileName())));
     view_.refreshWindowMenus();
 }
 

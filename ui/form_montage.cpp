@@ -9,6 +9,7 @@
 #include "ui/form_about.h"
 #include "ui/help_window.h"
 #include "ui/main_background.h"
+#include "ui/path_text.h"
 #include "ui/run_progress.h"
 
 #include <QAction>
@@ -33,7 +34,7 @@ namespace {
 // The "Window" entries show the captions, one each; the entries left over are hidden.
 template <std::size_t N> void showEntries(const std::array<QAction*, N>& entries, const std::vector<std::string>& captions) {
     for (std::size_t i = 0; i < N; ++i) {
-        if (i < captions.size()) entries[i]->setText(QString::fromStdString(captions[i]));
+        if (i < captions.size()) entries[i]->setText(pathText(captions[i]));
         entries[i]->setVisible(i < captions.size());
     }
 }
@@ -47,7 +48,8 @@ constexpr const char* kIncrementTip =
     "best focus, usually an increment of about 20 works best";
 constexpr const char* kGoTip = "Press here to make a Montage with the Montage method you have chosen";
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+// Names shown in the boxes and menus keep their bytes (see path_text.h).
+QString qs(const std::string& s) { return pathText(s); }
 
 } // namespace
 
@@ -247,7 +249,7 @@ void FormMontage::lockControls(bool locked) {
 
 MontageRequest FormMontage::readRequest() const {
     MontageRequest r;
-    r.firstFileName = textFileName_->text().toStdString();
+    r.firstFileName = pathBytes(textFileName_->text());
     r.incrementText = textIncrement_->text().toStdString();
     r.method = FocusMethod(montageMethod());
     for (int i = 0; i < 10; ++i) r.ignored[std::size_t(i)] = mnuignoreImage(i)->isChecked();
@@ -373,7 +375,7 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
     }
 }
 
-LoadOutcome FormMontage::loadCommand() { return montage_->load(textFileName_->text().toStdString()); }
+LoadOutcome FormMontage::loadCommand() { return montage_->load(pathBytes(textFileName_->text())); }
 
 MakeOutcome FormMontage::makeMontage() {
     CommandRun run(*this);
@@ -399,15 +401,16 @@ void FormMontage::browse() {
 
 void FormMontage::openRecentFile(int index) {
     if (!output_->mayDiscardMontage()) return;
-    const QString caption = mnuRecentFile(index)->text();
-    textFileName_->setText(caption);
-    if (caption.startsWith(QStringLiteral("project "))) {
+    // The entry's name as the list holds it: the menu's text is only what is shown.
+    const std::string caption = state_.recent.caption(index);
+    textFileName_->setText(qs(caption));
+    if (caption.rfind("project ", 0) == 0) {
         projects_->open(readRequest());
         return;
     }
-    if (!caption.startsWith('/')) textFileName_->setText(qs(state_.programFolder) + caption);
+    if (caption.empty() || caption[0] != '/') textFileName_->setText(qs(state_.programFolder + caption));
     // Only a series that loaded goes back to the top: a missing one was just blanked.
-    if (loadCommand() == LoadOutcome::Loaded) addRecentFile(textFileName_->text().toStdString());
+    if (loadCommand() == LoadOutcome::Loaded) addRecentFile(shownFileName());
 }
 
 // --- controls ----------------------------------------------------------------------------------
@@ -431,7 +434,7 @@ void FormMontage::setMontageMethod(int method) {
 
 void FormMontage::showFileName(const std::string& name) { textFileName_->setText(qs(name)); }
 
-std::string FormMontage::shownFileName() const { return textFileName_->text().toStdString(); }
+std::string FormMontage::shownFileName() const { return pathBytes(textFileName_->text()); }
 
 void FormMontage::showIncrement(const std::string& text) { textIncrement_->setText(qs(text)); }
 

@@ -6,6 +6,7 @@
 #include "base/runtime_error.h"
 #include "base/text.h"
 #include "ui/busy_cursor.h"
+#include "ui/path_text.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -267,7 +268,8 @@ void FormPreferences::Form_Load() {
     std::string increment = trimBlanks(readProfileText(prefs, kPreferencesSection, "Increment"));
     if (leadingValue(increment) < 10) increment = "10";
     text1_->setText(QString::fromStdString(increment));
-    textEditor_->setText(QString::fromStdString(prefs.read(kPreferencesSection, "Image editor", "")));
+    // The editor command may name a program by bytes that are not UTF-8.
+    textEditor_->setText(pathText(prefs.read(kPreferencesSection, "Image editor", "")));
     const double color = number("Target color");
     paintSwatch(color >= 0 && color <= 0xFFFFFF && color == std::floor(color) ? std::uint32_t(color) : 0);
     checkShortcut_->setChecked(ctx_.held.shortcut != 0);
@@ -347,7 +349,7 @@ void FormPreferences::CommandOK_Click() {
     writeKey("Load images", checkLoadImages_->isChecked() ? "1" : "0");
     writeKey("Increment", numberText(typedValue(text1_)));
     // The editor key is written once one was set: an empty box leaves a file without it as it is.
-    const std::string editor = trimBlanks(textEditor_->text().toStdString());
+    const std::string editor = trimBlanks(pathBytes(textEditor_->text()));
     if (!editor.empty() || !ctx_.preferences.read(kPreferencesSection, "Image editor", "").empty())
         writeKey("Image editor", editor);
 

@@ -9,6 +9,7 @@
 #include "ui/clipboard_editor.h"
 #include "ui/form_preferences.h"
 #include "ui/image_editor.h"
+#include "ui/path_text.h"
 #include "settings/preferences.h"
 #include "ui/picture_source.h"
 #include "ui/print_picture.h"
@@ -77,7 +78,7 @@ void OutputCommands::runMontageFileCommand(Command command) {
     case Command::SaveMontageAs: {
         PictureSource source = pictureSourceOf(window, *window->PictureFile());
         source.picture = picture;
-        source.caption = QString::fromStdString(montageCaption(MontageChoice{}, record));
+        source.caption = pathText(montageCaption(MontageChoice{}, record));
         const SaveResult saved = saveMontageAs(visible, source, services, [&](const std::string& path) {
             return c_.session.saveMontage(MontageChoice{}, path, SaveMontageOptions{{}, c_.state.programFolder});
         });
@@ -112,7 +113,7 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
         const MontageRecord& record = c_.session.record(*montage);
         if (!record.empty()) {
             source.picture = shownPicture(record.picture);
-            source.caption = QString::fromStdString(montageCaption(*montage, record));
+            source.caption = pathText(montageCaption(*montage, record));
         }
         write = [this, which = *montage](const std::string& path) {
             return c_.session.saveMontage(which, path, SaveMontageOptions{{}, c_.state.programFolder});
@@ -161,10 +162,10 @@ void OutputCommands::saveDepthMap(FormMontagePicture* window) {
     try {
         c_.dialog.Filter = QStringLiteral("PNG (*.png)|*.png|Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
         c_.dialog.FilterIndex = 1;
-        c_.dialog.FileName = QString::fromStdString(c_.state.montage.firstFileName + " depth.png");
+        c_.dialog.FileName = pathText(c_.state.montage.firstFileName + " depth.png");
         c_.dialog.Flags = kFlagHideReadOnly;
         if (!c_.dialog.ShowSave()) return; // cancel writes nothing
-        c_.session.writeDepthMap(MontageChoice{window->comparison()}, c_.dialog.FileName.toStdString());
+        c_.session.writeDepthMap(MontageChoice{window->comparison()}, pathBytes(c_.dialog.FileName));
     } catch (...) {
         c_.reportError("mnuSaveDepthMap");
     }

@@ -7,6 +7,7 @@
 #include "settings/project_file.h"
 #include "ui/busy_cursor.h"
 #include "ui/montage_windows.h"
+#include "ui/path_text.h"
 
 #include <filesystem>
 
@@ -14,7 +15,8 @@ namespace orv {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+// Captions and names keep their bytes (see path_text.h).
+QString qs(const std::string& s) { return pathText(s); }
 
 bool isAbsolute(const std::string& name) { return !name.empty() && name[0] == '/'; }
 
@@ -38,7 +40,7 @@ void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
         if (!fromMain) c_.dialog.InitDir = qs(c_.state.programFolder);
         // A cancelled choice saves nothing.
         if (!c_.dialog.ShowSave()) return;
-        const std::string project = completedProjectName(trimBlanks(c_.dialog.FileName.toStdString()));
+        const std::string project = completedProjectName(trimBlanks(pathBytes(c_.dialog.FileName)));
         if (project.empty()) return;
         BusyCursor busy;
         const MontageChoice which{fromMain ? std::nullopt : window->comparison()};
@@ -64,7 +66,7 @@ void ProjectCommands::open(const MontageRequest& current) {
             c_.dialog.Flags = kFlagHideReadOnly;
             // A cancelled choice opens nothing.
             if (!c_.dialog.ShowOpen()) return;
-            project = trimBlanks(c_.dialog.FileName.toStdString());
+            project = trimBlanks(pathBytes(c_.dialog.FileName));
         }
         if (!isAbsolute(project)) project = c_.state.programFolder + project;
         std::error_code ec;

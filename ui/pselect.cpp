@@ -3,17 +3,20 @@
 
 #include "base/atomic_file.h"
 #include "base/runtime_error.h"
+#include "ui/path_text.h"
 
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QPrinterInfo>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <sstream>
+#include <system_error>
 #include <sys/stat.h>
 
 namespace orv {
@@ -60,8 +63,9 @@ PrinterList systemPrinters() {
 }
 
 QString userPrinterOptionsPath() {
+    // HOME by its bytes: a home folder's name need not be UTF-8.
     const QByteArray home = qgetenv("HOME");
-    const QString folder = home.isEmpty() ? QDir::homePath() : QString::fromLocal8Bit(home);
+    const QString folder = home.isEmpty() ? QDir::homePath() : pathText(home.toStdString());
     return folder + "/.cups/lpoptions";
 }
 
@@ -89,18 +93,20 @@ std::string withDefaultPrinter(const std::string& lpoptions, const std::string& 
 }
 
 void writeUserDefaultPrinter(const QString& name) {
-    const QString path = userPrinterOptionsPath();
-    const QString folder = QFileInfo(path).absolutePath();
-    if (!QDir().mkpath(folder)) throw RuntimeError(75);
-    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    const std::filesystem::path path(pathBytes(userPrinterOptionsPath()));
+    const std::filesystem::path folder = path.parent_path();
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec || !std::filesystem::is_directory(folder, ec)) throw RuntimeError(75);
+    ::chmod(folder.c_str(), 0700);
     std::string old;
-    QFile f(path);
-    if (f.exists()) {
-        if (!f.open(QIODevice::ReadOnly)) throw RuntimeError(70);
-        old = f.readAll().toStdString();
+    if (std::filesystem::exists(path, ec)) {
+        std::ifstream f(path, std::ios::binary);
+        if (!f) throw RuntimeError(70);
+        old.assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
     }
     const std::string text = withDefaultPrinter(old, name.toStdString());
-    writeFileAtomically(path.toStdString(), std::vector<std::uint8_t>(text.begin(), text.end()));
+    writeFileAtomically(path.native(), std::vector<std::uint8_t>(text.begin(), text.end()));
 }
 
 Pselect::Pselect(PrinterList printers, Prompter& prompter, QWidget* owner)
@@ -165,7 +171,7 @@ void Pselect::Cmd_Test_Click() {
             const RuntimeError e = currentError();
             prompter_.ask(PromptIcon::Critical,
                           "I could not make  '" + name.toStdString() + "'  your default printer:  " + e.description() +
-                              " (" + userPrinterOptionsPath().toStdString() + ").",
+                              " (" + pathBytes(userPrinterOptionsPath()) + ").",
                           kPselectCaption);
             return;
         }

@@ -9,6 +9,7 @@
 #include "session/montage_session.h"
 #include "ui/busy_cursor.h"
 #include "ui/form_gif.h"
+#include "ui/path_text.h"
 #include "ui/screen_metrics.h"
 
 
@@ -16,7 +17,8 @@ namespace orv {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+// Captions and names keep their bytes (see path_text.h).
+QString qs(const std::string& s) { return pathText(s); }
 
 // The taskbar hidden for a scope, shown again on every way out.
 class TaskbarHidden {
@@ -68,13 +70,13 @@ SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, con
     try {
         CommonDialog& dialog = services.dialog;
         dialog.Filter = QString::fromLatin1(kSavePictureFilter);
-        dialog.FileName = qs(proposedSaveName(source.caption.toStdString(), suffix));
+        dialog.FileName = qs(proposedSaveName(pathBytes(source.caption), suffix));
         dialog.InitDir = qs(services.programFolder);
         for (;;) {
             line = kStepDialog;
             dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
             if (!dialog.ShowSave()) return result;
-            result.fileName = dialog.FileName.toStdString();
+            result.fileName = pathBytes(dialog.FileName);
             const PictureFormat format = pictureFormatFor(result.fileName);
 
             if (format == PictureFormat::Jpeg) {

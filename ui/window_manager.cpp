@@ -3,6 +3,7 @@
 
 #include "base/numbers.h"
 #include "session/montage_rules.h"
+#include "ui/path_text.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -15,7 +16,8 @@ namespace orv {
 
 namespace {
 
-QString qs(const std::string& s) { return QString::fromStdString(s); }
+// Captions and names keep their bytes (see path_text.h).
+QString qs(const std::string& s) { return pathText(s); }
 
 QRect availableFor(const QWidget* w) {
     const QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
@@ -37,7 +39,7 @@ FormPicture* WindowManager::sourceWindow(int k) {
         w->setTargetShown(targetsShown_);
         connect(w, &FormPicture::targetMoved, this, &WindowManager::targetMoved);
         connect(w, &PictureWindow::closed, this, [this](const QString& caption) {
-            sourceList_.remove(caption.toStdString());
+            sourceList_.remove(pathBytes(caption));
             emit sourceListChanged();
         });
         connect(w, &PictureWindow::commandRequested, this, [this, w](Command c) { emit sourceCommand(c, w); });
@@ -318,14 +320,14 @@ std::vector<std::string> WindowManager::sourceCaptions() {
     std::vector<std::string> visible;
     for (int k = 1; k <= kMaxPictures; ++k)
         if (FormPicture* w = existingSourceWindow(k); w && w->isVisible())
-            visible.push_back(w->windowTitle().toStdString());
+            visible.push_back(pathBytes(w->windowTitle()));
     sourceList_.rebuild(visible);
     return sourceList_.entries();
 }
 
 std::vector<std::string> WindowManager::montageCaptions() const {
     auto captionIfVisible = [](const QPointer<QWidget>& w) -> std::optional<std::string> {
-        if (w && w->isVisible()) return w->windowTitle().toStdString();
+        if (w && w->isVisible()) return pathBytes(w->windowTitle());
         return std::nullopt;
     };
     std::vector<std::optional<std::string>> comparison;

@@ -2,6 +2,7 @@
 // own program, the preferences start-up reads, the splash hand-over and the first activation.
 #include "app/startup.h"
 #include "ui/help_window.h"
+#include "ui/path_text.h"
 #include "support/scoped_home.h"
 #include "ui/series_fixture.h"
 
@@ -11,6 +12,8 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QTest>
+
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -258,5 +261,53 @@ TEST(Startup, WithoutAHookTheLauncherIsWrittenToTheDesktopWhileTheShortcutPrefer
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains(("Exec=\"" + rig.state.programFolder + "orvanta\"\n").c_str()));
 }
+
+// The command line's file and the last series of the preferences, in folders whose names are not
+// UTF-8 or hold a line end, reach the box and the series by their bytes.
+struct ByteFolderCase {
+    const char* label;
+    const char* folder;
+};
+
+// Failures name the case, not its bytes.
+void PrintTo(const ByteFolderCase& c, std::ostream* os) { *os << c.label; }
+
+class StartupByteNames : public ::testing::TestWithParam<ByteFolderCase> {};
+
+TEST_P(StartupByteNames, TheCommandLineFileLoadsFromItsFolder) {
+    StartupRig rig;
+    const std::string folder = rig.files.path(GetParam().folder);
+    std::filesystem::create_directory(folder);
+    for (int k = 1; k <= 3; ++k) ASSERT_TRUE(writePictureByBytes(folder + "/b" + std::to_string(k) + ".bmp", QImage(8, 6, QImage::Format_RGB888)));
+    rig.start({folder + "/b1.bmp", "/i25"});
+    EXPECT_EQ(pathBytes(rig.form->textFileName()->text()), folder + "/b1.bmp");
+    rig.waitForFirstLoad();
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+TEST_P(StartupByteNames, ARelativeNameTakesTheWorkingFolderByItsBytes) {
+    StartupRig rig;
+    const std::string folder = rig.files.path(GetParam().folder);
+    std::filesystem::create_directory(folder);
+    ASSERT_TRUE(writePictureByBytes(folder + "/r1.bmp", QImage(8, 6, QImage::Format_RGB888)));
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(folder);
+    rig.start({"r1.bmp"});
+    std::filesystem::current_path(before);
+    EXPECT_EQ(pathBytes(rig.form->textFileName()->text()), folder + "/r1.bmp");
+}
+
+TEST_P(StartupByteNames, TheLastSeriesOfThePreferencesComesBack) {
+    StartupRig rig;
+    const std::string name = std::string("/p/") + GetParam().folder + "/x1.bmp";
+    rig.pref("filename", profileNameValue(name));
+    rig.start({});
+    EXPECT_EQ(pathBytes(rig.form->textFileName()->text()), name);
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, StartupByteNames,
+                         ::testing::Values(ByteFolderCase{"latin1_e_acute", "caf\xe9"}, ByteFolderCase{"line_end", "two\nlines"}),
+                         [](const ::testing::TestParamInfo<ByteFolderCase>& info) { return std::string(info.param.label); });
 
 } // namespace

@@ -122,3 +122,32 @@ TEST_F(Profile, RecentListMovesANameToTheTopAndDropsTheTwelfth) {
     EXPECT_EQ(again.caption(2), "");
     EXPECT_EQ(f.read("preferences", "recent file 2", "x"), "");
 }
+
+// A name with a line end would end its value and start a line of its own (even a section or a key
+// of its own); it is stored encoded and read back whole, as is one that is not UTF-8.
+TEST_F(Profile, RecentNamesWithLineEndsOrBadBytesComeBackWholeAndAddNoKeys) {
+    ProfileFile f(path());
+    RecentFiles r;
+    const std::string injected = "/p/x\r\n[preferences]\r\nshortcut=1\r\n/a01.bmp";
+    const std::string latin = "/p/caf\xe9/a01.bmp";
+    const std::string twoLines = "/p/two\nlines/a01.bmp";
+    for (const std::string& name : {injected, latin, twoLines}) r.add(name, f);
+    RecentFiles again;
+    again.load(f);
+    EXPECT_EQ(again.caption(0), twoLines);
+    EXPECT_EQ(again.caption(1), latin);
+    EXPECT_EQ(again.caption(2), injected);
+    EXPECT_EQ(f.read("preferences", "shortcut", "none"), "none");
+    EXPECT_EQ(text().find("\n/a01.bmp"), std::string::npos);
+    r.blank(twoLines, f);
+    again.load(f);
+    EXPECT_EQ(again.caption(0), "");
+    EXPECT_EQ(again.caption(1), latin);
+}
+
+TEST(ProfileNames, AreStoredAsTheyAreUnlessTheyHoldALineEnd) {
+    EXPECT_EQ(profileNameValue("/p/caf\xe9/a 01.bmp"), "/p/caf\xe9/a 01.bmp");
+    EXPECT_EQ(profileNameValue("/p/two\nlines.bmp"), "file:///p/two%0Alines.bmp");
+    for (const std::string& name : {std::string("/p/a\r\nb%20c\xff"), std::string("project /p/x\ny")})
+        EXPECT_EQ(nameOfProfileValue(profileNameValue(name)), name);
+}

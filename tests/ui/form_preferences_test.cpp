@@ -340,6 +340,15 @@ TEST(PreferencesDialog, OKStoresTheValuesItWasOpenedWithUnchanged) {
     }
 }
 
+TEST(PreferencesDialog, AnEditorInAFolderThatIsNotUtf8IsStoredAgainByItsBytes) {
+    PreferencesRig rig;
+    const std::string editor = "\"/opt/caf\xe9/paint\" %f";
+    rig.writeFile("Image editor=" + editor + "\r\n");
+    rig.holdAsStartupReads();
+    rig.open().CommandOK()->click();
+    EXPECT_EQ(rig.key("Image editor"), editor);
+}
+
 TEST(PreferencesDialog, ADifferenceTooLargeToStoreSaysSoAndWritesNothing) {
     PreferencesRig rig;
     FormPreferences& f = rig.open();

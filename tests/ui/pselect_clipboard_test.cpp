@@ -242,6 +242,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EditorCase{"preference_with_placeholder", "krita --nosplash %f", kGimp, "krita", {"--nosplash"}},
                       EditorCase{"preference_without_placeholder_gets_the_file_last", "pinta", std::nullopt, "pinta", {}},
                       EditorCase{"quoted_program", "\"/opt/paint box/paint\" %f", std::nullopt, "/opt/paint box/paint", {}},
+                      EditorCase{"program_in_a_folder_that_is_not_utf8", "\"/opt/caf\xe9/paint\" -x %f", std::nullopt, "/opt/caf\xe9/paint", {"-x"}},
                       EditorCase{"default_png_application", "", kGimp, "gimp-2.10", {"--no-splash"}},
                       EditorCase{"default_with_path_field_code_and_actions", "  ", kViewerF, "/opt/my viewer/bin/view", {"-i"}},
                       EditorCase{"our_own_entry_is_no_editor", "", kOurs, "", {}},

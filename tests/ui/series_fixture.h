@@ -7,19 +7,30 @@
 #include "ui/common_dialog.h"
 #include "ui/form_montage.h"
 
+#include <QBuffer>
 #include <QColor>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QTemporaryDir>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
+#include <system_error>
 
 namespace orv::testing {
 
 class SeriesFolder {
 public:
+    // Removed by bytes: Qt's removal cannot name entries whose names are not UTF-8.
+    ~SeriesFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_.path().toStdString(), ec);
+    }
+
     std::string folder() const { return dir_.path().toStdString() + "/"; }
     std::string path(const std::string& name) const { return folder() + name; }
 
@@ -50,6 +61,25 @@ public:
 private:
     QTemporaryDir dir_;
 };
+
+// A BMP written to `path` by its bytes (Qt's file names go through UTF-8, so a folder whose name
+// is not UTF-8 is reached this way only).
+inline bool writePictureByBytes(const std::string& path, const QImage& picture) {
+    QByteArray data;
+    QBuffer buffer(&data);
+    buffer.open(QIODevice::WriteOnly);
+    if (!picture.save(&buffer, "BMP")) return false;
+    std::ofstream out(path, std::ios::binary);
+    out.write(data.constData(), data.size());
+    return bool(out);
+}
+
+// The picture in the file at `path`, read by its bytes.
+inline QImage readPictureByBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return QImage::fromData(QByteArray::fromStdString(data));
+}
 
 struct MainWindowRig {
     SeriesFolder files;
