@@ -99,7 +99,7 @@ int usage() {
                  "The rings scene (the default) suits montage tests; the natural scene, noise at every scale\n"
                  "with hard-edged shapes blurred smoothly, looks to an alignment like a real subject.\n"
                  "The gradient scene is smooth colour gradients without detail, where 8 bits per sample show\n"
-                 "bands and 16 do not; the blur leaves it unchanged, so each picture is the truth rounded.\n"
+                 "bands and 16 do not; the blur changes it by a few 16-bit units, so each picture is near the truth.\n"
                  "The halo scene (bright discs and lines sharp in picture 1 over a far plane sharp in the last)\n"
                  "and the highlight scene (gold pads past white, sharp in one picture) carry sensor noise,\n"
                  "take no moves and add PREFIX-regions.bmp: where the quality benchmark measures.\n");

@@ -36,8 +36,8 @@ enum class Scene {
                // (layered_scene.h); noise of standard deviation 2; no moves
     Highlight, // gold pads past white sharp in one picture over a dark far plane; no moves
     Gradient,  // smooth colour gradients and no detail, where 8 bits show bands and 16 do not:
-               // each channel bilinear across the frame, which a box blur leaves as it is, so
-               // every picture matches the truth up to its rounding
+               // each channel bilinear across the frame plus a faint dome, which the blur
+               // changes by a few 16-bit units at most, so every picture is near the truth
 };
 
 struct SeriesOptions {
