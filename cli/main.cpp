@@ -123,7 +123,8 @@ public:
     // `text`: where the report, the scores and the recommendation go (standard output, or standard
     // error when the picture goes to standard output).
     CliRun(const CliOptions& o, MontageRequest request, CheckedOutput& text)
-        : o_(o), request_(std::move(request)), text_(text), bar_(o.progress, stderr, ::isatty(2) != 0), observer_(bar_, text),
+        : o_(o), request_(std::move(request)), text_(text), bar_(o.progress, stderr, ::isatty(2) != 0),
+          observer_(bar_, text),
           session_(state_, observer_, SessionOptions{true, 0}) {
         observer_.session = &session_;
         state_.programFolder = currentFolder();
