@@ -11,6 +11,13 @@
 
 namespace orv::sample {
 
+// The frame plus its margin, top-down RGB floats; canvas (i, j) is frame point (i - m, j - m).
+struct Canvas {
+    int width = 0, height = 0, margin = 0;
+    std::vector<float> rgb;
+    const float* at(int i, int j) const { return &rgb[(std::size_t(j) * width + i) * 3]; }
+};
+
 namespace {
 
 std::uint32_t hash(std::uint32_t x, std::uint32_t y, std::uint32_t seed) {
@@ -35,12 +42,6 @@ float valueNoise(int x, int y, int cell, std::uint32_t seed) {
     return a + (b - a) * sy;
 }
 
-// The frame plus its margin, top-down RGB floats; canvas (i, j) is frame point (i - m, j - m).
-struct Canvas {
-    int width = 0, height = 0, margin = 0;
-    std::vector<float> rgb;
-    const float* at(int i, int j) const { return &rgb[(std::size_t(j) * width + i) * 3]; }
-};
 
 // The frame and its margin, all black.
 Canvas blankCanvas(const SeriesOptions& o) {
@@ -372,11 +373,11 @@ Canvas smoothlyBlurred(const SeriesOptions& o, const Canvas& sharp, float focus)
 
 SeriesMaker::SeriesMaker(const SeriesOptions& options) : o_(options) {
     if (o_.scene == Scene::Halo || o_.scene == Scene::Highlight) layered_ = std::make_shared<LayeredScene>(o_);
-    else if (o_.scene == Scene::Natural) sharp_ = naturalScene(o_).rgb;
+    else if (o_.scene == Scene::Natural) sharp_ = std::make_shared<const Canvas>(naturalScene(o_));
     else if (o_.scene == Scene::Gradient) {
         o_.margin = std::max(o_.margin, maxBoxRadius(o_) + 1); // the widest box sees drawn scene
-        sharp_ = gradientScene(o_).rgb;
-    } else sharp_ = sharpScene(o_).rgb;
+        sharp_ = std::make_shared<const Canvas>(gradientScene(o_));
+    } else sharp_ = std::make_shared<const Canvas>(sharpScene(o_));
 }
 
 Picture SeriesMaker::regions() const { return layered_ ? layered_->regions() : Picture{}; }
@@ -384,14 +385,14 @@ Picture SeriesMaker::regions() const { return layered_ ? layered_->regions() : P
 Picture SeriesMaker::picture(int k, const PictureTransform& t) const {
     if (layered_) return layered_->picture(k);
     const float focus = o_.count <= 1 ? 0.5f : float(k - 1) / float(o_.count - 1);
-    Canvas sharp{o_.width + 2 * o_.margin, o_.height + 2 * o_.margin, o_.margin, sharp_};
+    const Canvas& sharp = *sharp_;
     if (o_.scene == Scene::Natural) return render(o_, smoothlyBlurred(o_, sharp, focus), t);
     return render(o_, blurred(o_, sharp, focus), t);
 }
 
 Picture SeriesMaker::truth() const {
     if (layered_) return layered_->truth();
-    return render(o_, Canvas{o_.width + 2 * o_.margin, o_.height + 2 * o_.margin, o_.margin, sharp_}, {});
+    return render(o_, *sharp_, {});
 }
 
 } // namespace orv::sample

@@ -65,6 +65,8 @@ struct Picture {
     std::vector<std::uint16_t> deep;
 };
 
+struct Canvas; // the scene drawn in floating point, beyond the frame by the margin
+
 class SeriesMaker {
 public:
     explicit SeriesMaker(const SeriesOptions& options);
@@ -84,7 +86,7 @@ public:
 private:
     SeriesOptions o_;
     std::shared_ptr<const class LayeredScene> layered_;
-    std::vector<float> sharp_; // the scene on the frame plus margin, top-down RGB
+    std::shared_ptr<const Canvas> sharp_; // the scene on the frame plus margin
 };
 
 // The picture the middle of a series of `count` is: the reference others are aligned onto.
