@@ -66,6 +66,17 @@ MontageRequest requestFromOptions(const CliOptions& o) {
     return r;
 }
 
+// The phase as --progress names it.
+const char* phaseName(RunPhase phase) {
+    switch (phase) {
+    case RunPhase::Reading: return "reading";
+    case RunPhase::Aligning: return "aligning";
+    case RunPhase::Fusing: return "fusing";
+    case RunPhase::Smoothing: return "smoothing";
+    }
+    return "working";
+}
+
 // What a comparison kept of a montage: the score its picture had when it was kept.
 struct KeptScore {
     MakeOutcome made;
@@ -88,13 +99,12 @@ public:
     }
     void seriesStarting(bool, const std::string&) override { seriesLength_.reset(); }
     void progress(RunPhase phase, int done, int total) override {
-        static const char* const names[] = {"reading", "aligning", "fusing", "smoothing"};
         // The loader reads until a file is missing: the total is the files there to read.
         if (phase == RunPhase::Reading && total == 0 && session) {
             if (!seriesLength_) seriesLength_ = seriesFilesPresent(session->completedName(), kMaxPictures);
             total = *seriesLength_ >= done ? *seriesLength_ : 0;
         }
-        bar_.report(names[int(phase)], done, total);
+        bar_.report(phaseName(phase), done, total);
     }
     void montageReady(const MontageRecord&, const PixelArrays&, bool) override { bar_.finish(); }
     void candidateScored(const Candidate& c) override {
