@@ -126,6 +126,12 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             o.version = true;
         } else if (a == "-q" || a == "--quiet") {
             o.quiet = true;
+            o.progress = ProgressStyle::None;
+        } else if (a == "--progress") {
+            const std::optional<ProgressStyle> style = value(v) ? progressStyleNamed(v) : std::nullopt;
+            if (!style) return fail("--progress takes bar, json or none");
+            o.progress = *style;
+            o.quiet = *style == ProgressStyle::None;
         } else if (a == "-i" || a == "--increment") {
             if (!value(o.incrementText)) return fail("--increment needs a value");
             if (const auto refusal = incrementRefusal(o.incrementText)) return fail(*refusal);
@@ -283,7 +289,11 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
                        paint the strokes of FILE (one "stroke PICTURE RADIUS HARDNESS OPACITY
                        MATCH X1,Y1 X2,Y2 ..." a line after "orvanta-strokes 1") into the
                        montage before it is written; a line that cannot be used is a usage error
-  -q, --quiet          no progress bar
+  -q, --quiet          no progress bar (the same as --progress none)
+      --progress STYLE bar (default): a bar on standard error when it is a terminal; json: one
+                       line a step on standard error, terminal or not, such as
+                       {"phase":"fusing","done":12,"total":60,"seconds_left":8.4} (phases
+                       reading, aligning, fusing, smoothing; null when not known); none
       --               what follows is the first file, even when it starts with "-"
   -h, --help           this text
       --version        the version

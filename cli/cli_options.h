@@ -1,6 +1,7 @@
 // The command line of orvanta-cli: parsing into an options record, and the help text.
 #pragma once
 
+#include "cli/progress_report.h"
 #include "engine/focus_method.h"
 #include "engine/montage.h"
 
@@ -24,7 +25,8 @@ struct CliOptions {
     bool useOffsets = false;
     std::vector<ImageOffset> offsets; // picture order
     DisplayArea area = DisplayArea::Same;
-    bool quiet = false;
+    bool quiet = false; // -q or --progress none
+    ProgressStyle progress = ProgressStyle::Bar;
     bool help = false;
     bool version = false;
 

@@ -8,6 +8,7 @@
 #include "base/regular_file.h"
 #include "cli/cli_options.h"
 #include "cli/output_targets.h"
+#include "cli/progress_report.h"
 #include "cli/project_check.h"
 #include "align/alignment_report.h"
 #include "base/text.h"
@@ -34,30 +35,6 @@
 using namespace orv;
 
 namespace {
-
-// A one-line progress bar on standard error, drawn only when it is a terminal.
-class ProgressBar {
-public:
-    explicit ProgressBar(bool enabled) : enabled_(enabled && ::isatty(2)) {}
-    void show(const std::string& what, int done, int total) {
-        if (!enabled_ || total <= 0) return;
-        const int width = 30;
-        const int filled = done * width / total;
-        std::fprintf(stderr, "\r%-16s [%s%s] %d/%d", what.c_str(), std::string(filled, '#').c_str(),
-                     std::string(width - filled, ' ').c_str(), done, total);
-        std::fflush(stderr);
-        dirty_ = true;
-    }
-    void done() {
-        if (enabled_ && dirty_) std::fprintf(stderr, "\r%60s\r", "");
-        dirty_ = false;
-    }
-    ~ProgressBar() { done(); }
-
-private:
-    bool enabled_;
-    bool dirty_ = false;
-};
 
 // A score as the program writes a single-precision number: up to 7 significant digits.
 std::string formatScore(float v) {
@@ -89,6 +66,17 @@ MontageRequest requestFromOptions(const CliOptions& o) {
     return r;
 }
 
+// The phase as --progress names it.
+const char* phaseName(RunPhase phase) {
+    switch (phase) {
+    case RunPhase::Reading: return "reading";
+    case RunPhase::Aligning: return "aligning";
+    case RunPhase::Fusing: return "fusing";
+    case RunPhase::Smoothing: return "smoothing";
+    }
+    return "working";
+}
+
 // What a comparison kept of a montage: the score its picture had when it was kept.
 struct KeptScore {
     MakeOutcome made;
@@ -96,25 +84,29 @@ struct KeptScore {
 };
 
 // The command line's side of a montage session: messages go to standard error, progress to the
-// bar, and each kept comparison montage is scored as it is kept.
+// progress report, and each kept comparison montage is scored as it is kept.
 class CliObserver : public SessionObserver {
 public:
-    CliObserver(ProgressBar& bar, CheckedOutput& text) : bar_(bar), text_(text) {}
+    CliObserver(ProgressReport& bar, CheckedOutput& text) : bar_(bar), text_(text) {}
 
     MontageSession* session = nullptr;
     std::array<KeptScore, kComparisonMontages> kept;
     std::optional<int> chosen; // the comparison montage shown as the main one
 
     PromptAnswer prompt(const Prompt& p) override {
-        bar_.done();
+        bar_.finish();
         return stderr_.show(p);
     }
-    void pictureLoaded(int k, const std::string&, const MemorySurface&, QImage) override { bar_.show("loading", k, k); }
-    void alignmentProgress(int done, int total) override { bar_.show("aligning", done, total); }
-    void blockRowDone(const MontageRowEvent& e, const PixelArrays&) override {
-        bar_.show("montage", e.row.rowIndex + 1, e.row.rowCount);
+    void seriesStarting(bool, const std::string&) override { seriesLength_.reset(); }
+    void progress(RunPhase phase, int done, int total) override {
+        // The loader reads until a file is missing: the total is the files there to read.
+        if (phase == RunPhase::Reading && total == 0 && session) {
+            if (!seriesLength_) seriesLength_ = seriesFilesPresent(session->completedName(), kMaxPictures);
+            total = *seriesLength_ >= done ? *seriesLength_ : 0;
+        }
+        bar_.report(phaseName(phase), done, total);
     }
-    void montageReady(const MontageRecord&, const PixelArrays&, bool) override { bar_.done(); }
+    void montageReady(const MontageRecord&, const PixelArrays&, bool) override { bar_.finish(); }
     void candidateScored(const Candidate& c) override {
         text_.write(methodCaption(c.method) + " (method " + std::to_string(c.method) + "), increment " +
                     std::to_string(c.increment) + ": Quality score = " + formatScore(c.score) + "\n");
@@ -128,9 +120,10 @@ public:
     void comparisonShownAsMain(int k, const MontageRecord&) override { chosen = k; }
 
 private:
-    ProgressBar& bar_;
+    ProgressReport& bar_;
     CheckedOutput& text_;
     StderrPrompter stderr_;
+    std::optional<int> seriesLength_;
 };
 
 // One run of the command line: Make Montage as often as the options ask for it, with the same
@@ -140,7 +133,8 @@ public:
     // `text`: where the report, the scores and the recommendation go (standard output, or standard
     // error when the picture goes to standard output).
     CliRun(const CliOptions& o, MontageRequest request, CheckedOutput& text)
-        : o_(o), request_(std::move(request)), text_(text), bar_(!o.quiet), observer_(bar_, text),
+        : o_(o), request_(std::move(request)), text_(text), bar_(o.progress, stderr, ::isatty(2) != 0),
+          observer_(bar_, text),
           session_(state_, observer_, SessionOptions{true, 0}) {
         observer_.session = &session_;
         state_.programFolder = currentFolder();
@@ -160,7 +154,7 @@ private:
     const CliOptions& o_;
     const MontageRequest request_;
     CheckedOutput& text_;
-    ProgressBar bar_;
+    ProgressReport bar_;
     SessionState state_;
     CliObserver observer_;
     MontageSession session_;
@@ -169,7 +163,7 @@ private:
 
 bool CliRun::makeMontage() {
     const MakeOutcome made = session_.makeMontage(request_);
-    bar_.done();
+    bar_.finish();
     if (made.maximumEmpty) std::cerr << "orvanta-cli: with these offsets the maximum area is empty\n";
     // A picture that could not be aligned, or showed no clear move, is used as loaded (or placed
     // as its neighbour), and said so.

@@ -202,3 +202,28 @@ TEST(CliDeepSeries, ASixteenBitSampleSeriesGivesAMontageCloserToItsTruthThanTheE
     // The block choices' own error dominates at this size; the 8-bit rounding is only added to it.
     EXPECT_GT(deepDb, eightDb) << "16-bit " << deepDb << " dB, 8-bit " << eightDb << " dB";
 }
+
+// Smooth gradients are where 8 bits show bands: the same gradient series at 16 bits and at 8, each
+// merged by Pyramid Focus, against the truth at 16 bits. The blur leaves the gradients as they are,
+// so the 8-bit montage's error is its rounding (about 74 units), and the 16-bit one must keep at
+// least 10 dB below it: a deep pyramid that rounded or clamped to 8 bits anywhere would not.
+TEST(CliDeepSeries, OnSmoothGradientsTheSixteenBitPyramidIsTenDbCloserToTheTruthThanTheEightBitOne) {
+    QTemporaryDir dir;
+    const QString deep = dir.path() + "/d", eight = dir.path() + "/e";
+    const QStringList scene{"--scene", "gradient", "--count", "5", "--size", "240x180"};
+    ASSERT_EQ(runProgram("make-sample-series", QStringList{deep, "--depth", "16"} + scene).exitCode, 0);
+    ASSERT_EQ(runProgram("make-sample-series", QStringList{eight} + scene).exitCode, 0);
+    DeepPicture truth;
+    ASSERT_EQ(readDeepPicture((deep + "/sample-truth.tif").toStdString(), truth), DecodeStatus::Ok);
+    const auto a = runProgram("orvanta-cli", {"-q", "-m", "pyramid", "-o", dir.path() + "/deep.tif", deep + "/sample01.tif"});
+    ASSERT_EQ(a.exitCode, 0) << a.err;
+    const auto b = runProgram("orvanta-cli", {"-q", "-m", "pyramid", "-o", dir.path() + "/eight.tif", eight + "/sample01.bmp"});
+    ASSERT_EQ(b.exitCode, 0) << b.err;
+    DeepPicture fromDeep, fromEight;
+    ASSERT_EQ(readDeepPicture((dir.path() + "/deep.tif").toStdString(), fromDeep), DecodeStatus::Ok);
+    ASSERT_EQ(readDeepPicture((dir.path() + "/eight.tif").toStdString(), fromEight), DecodeStatus::Ok);
+    ASSERT_EQ(fromDeep.bitsPerSample, 16);
+    ASSERT_EQ(fromEight.bitsPerSample, 8); // held as v * 257
+    const double deepDb = psnrAgainst(fromDeep, truth), eightDb = psnrAgainst(fromEight, truth);
+    EXPECT_GE(deepDb - eightDb, 10.0) << "16-bit " << deepDb << " dB, 8-bit " << eightDb << " dB";
+}

@@ -3,11 +3,14 @@
 // raised dome); picture k is sharp where the depth is near its focus distance and blurred by a
 // box of growing radius elsewhere, as a lens would. Options move the pictures by known steps of
 // scale, rotation and shift and change their brightness, for testing automatic alignment.
+// Pictures are made and written one at a time, so a long series of large pictures needs the memory
+// of one picture's making, not of the series.
 #include "base/atomic_file.h"
 #include "base/runtime_error.h"
 #include "output/bmp_writer.h"
 #include "output/deep_output.h"
 #include "output/jpeg_writer.h"
+#include "output/picture_writer.h"
 #include "sample_series.h"
 
 #include <cmath>
@@ -26,6 +29,7 @@ struct Options {
     orv::sample::SeriesOptions series;
     std::string format = "bmp";
     int depth = 8; // 16: TIFF or PNG files at 16 bits per sample
+    int digits = 2; // of the picture numbers: 2 with --count, 4 with --frames
     bool truth = true;
     double scaleStep = 0;    // each picture magnified by this fraction more than the one before
     double rotationStep = 0; // degrees, clockwise, per picture
@@ -72,22 +76,30 @@ void save(const Options& o, const orv::sample::Picture& p, const std::string& pa
     }
     const orv::BgrView view{p.cells.data(), p.width, p.height, std::size_t((p.width + 3) / 4 * 4) * 3};
     if (o.format == "jpg") orv::writeJpeg(path, view, 92);
-    else orv::writeBmp24(path, view);
+    else if (o.format == "bmp") orv::writeBmp24(path, view);
+    else orv::writePicture(path, view); // TIFF or PNG at 8 bits
 }
 
 int usage() {
     std::fprintf(stderr,
-                 "usage: make-sample-series FOLDER [--count N] [--size WxH] [--format bmp|jpg] "
-                 "[--prefix NAME] [--seed N] [--no-truth] [--scene rings|natural|halo|highlight]\n"
-                 "         [--depth 16 [--format tif|png]]: rings and natural scenes at 16 bits per sample\n"
+                 "usage: make-sample-series FOLDER [--count N | --frames N] [--size WxH] [--format bmp|jpg|tif|png]\n"
+                 "         [--depth 8|16] [--prefix NAME] [--seed N] [--no-truth]\n"
+                 "         [--scene rings|natural|gradient|halo|highlight]\n"
                  "         [--scale-step F] [--rotation-step DEG] [--shift-step X,Y] [--gain-step F] "
                  "[--margin PX]\n"
+                 "--count N (1 to 99) names the pictures PREFIX01, PREFIX02, ...; --frames N (1 to 9999)\n"
+                 "names them PREFIX0001, PREFIX0002, ...: the same series rule, four digits. Pictures are\n"
+                 "written one at a time, so a long series of large pictures takes one picture's memory.\n"
+                 "--depth 16 writes TIFF (the default) or PNG at 16 bits per sample (rings, natural and\n"
+                 "gradient scenes); at 8 bits every format is written.\n"
                  "The steps move picture k by (k - middle) steps against the middle picture: its content\n"
                  "looks (1 + F)^(k - middle) times as large, turned DEG degrees anticlockwise and moved\n"
                  "by (-X, -Y) per step, its brightness times 1 + F per step. The moves are written to\n"
                  "PREFIX-transforms.txt as the factors that map each picture onto the middle one.\n"
                  "The rings scene (the default) suits montage tests; the natural scene, noise at every scale\n"
                  "with hard-edged shapes blurred smoothly, looks to an alignment like a real subject.\n"
+                 "The gradient scene is smooth colour gradients without detail, where 8 bits per sample show\n"
+                 "bands and 16 do not; the blur changes it by a few 16-bit units, so each picture is near the truth.\n"
                  "The halo scene (bright discs and lines sharp in picture 1 over a far plane sharp in the last)\n"
                  "and the highlight scene (gold pads past white, sharp in one picture) carry sensor noise,\n"
                  "take no moves and add PREFIX-regions.bmp: where the quality benchmark measures.\n");
@@ -106,10 +118,19 @@ bool readNumber(const char* v, double& out) {
 int main(int argc, char** argv) {
     Options o;
     auto& series = o.series;
+    bool countGiven = false, framesGiven = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-        if (a == "--count") { const char* v = next(); if (!v) return usage(); series.count = std::atoi(v); }
+        if (a == "--count") { const char* v = next(); if (!v || framesGiven) return usage(); series.count = std::atoi(v); countGiven = true; }
+        else if (a == "--frames") {
+            const char* v = next();
+            if (!v || countGiven) return usage();
+            series.count = std::atoi(v);
+            if (series.count < 1 || series.count > 9999) return usage();
+            o.digits = 4;
+            framesGiven = true;
+        }
         else if (a == "--size") { const char* v = next(); if (!v || std::sscanf(v, "%dx%d", &series.width, &series.height) != 2) return usage(); }
         else if (a == "--format") { const char* v = next(); if (!v) return usage(); o.format = v; }
         else if (a == "--prefix") { const char* v = next(); if (!v) return usage(); o.prefix = v; }
@@ -127,14 +148,19 @@ int main(int argc, char** argv) {
             else if (std::string(v) == "rings") series.scene = orv::sample::Scene::Rings;
             else if (std::string(v) == "halo") series.scene = orv::sample::Scene::Halo;
             else if (std::string(v) == "highlight") series.scene = orv::sample::Scene::Highlight;
+            else if (std::string(v) == "gradient") series.scene = orv::sample::Scene::Gradient;
             else return usage();
         }
         else if (a == "--margin") { const char* v = next(); if (!v) return usage(); o.margin = std::atoi(v); if (o.margin < 0) return usage(); }
         else if (!a.empty() && a[0] == '-') return usage();
         else o.folder = a;
     }
-    if (o.folder.empty() || series.count < 1 || series.count > 99 || series.width < 1 || series.height < 1 ||
-        (o.depth == 8 && o.format != "bmp" && o.format != "jpg") || (o.depth != 8 && o.depth != 16))
+    if (o.format == "tiff") o.format = "tif";
+    if (o.format == "jpeg") o.format = "jpg";
+    if (o.folder.empty() || series.count < 1 || series.count > (o.digits == 4 ? 9999 : 99) || series.width < 1 ||
+        series.height < 1 || series.width > 30000 || series.height > 30000 ||
+        (o.format != "bmp" && o.format != "jpg" && o.format != "tif" && o.format != "png") ||
+        (o.depth != 8 && o.depth != 16))
         return usage();
     const bool layered = series.scene == orv::sample::Scene::Halo || series.scene == orv::sample::Scene::Highlight;
     // At 16 bits: TIFF (the default) or PNG, for the scenes drawn in floating point.
@@ -144,6 +170,7 @@ int main(int argc, char** argv) {
     }
     if (layered && (moves(o) || o.gainStep != 0)) return usage(); // their truth holds for unmoved pictures only
     series.margin = o.margin >= 0 ? o.margin : marginFor(o);
+    series.deep = o.depth == 16;
     try {
         std::filesystem::create_directories(o.folder);
         const orv::sample::SeriesMaker maker(series);
@@ -153,7 +180,7 @@ int main(int argc, char** argv) {
         for (int k = 1; k <= series.count; ++k) {
             const orv::sample::PictureTransform t = transformOf(o, k);
             char name[32];
-            std::snprintf(name, sizeof name, "%02d", k);
+            std::snprintf(name, sizeof name, "%0*d", o.digits, k);
             save(o, maker.picture(k, t), o.folder + "/" + o.prefix + name + "." + o.format);
             char line[160];
             std::snprintf(line, sizeof line, "%d %.6f %.4f %.3f %.3f %.4f\n", k, t.scale, t.rotation, t.shiftX,
@@ -177,7 +204,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "make-sample-series: %s\n", e.what());
         return 1;
     }
-    std::printf("%d pictures of %dx%d written to %s (%s01.%s ...)\n", series.count, series.width, series.height,
-                o.folder.c_str(), o.prefix.c_str(), o.format.c_str());
+    std::printf("%d pictures of %dx%d written to %s (%s%0*d.%s ...)\n", series.count, series.width, series.height,
+                o.folder.c_str(), o.prefix.c_str(), o.digits, 1, o.format.c_str());
     return 0;
 }

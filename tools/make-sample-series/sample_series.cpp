@@ -11,6 +11,13 @@
 
 namespace orv::sample {
 
+// The frame plus its margin, top-down RGB floats; canvas (i, j) is frame point (i - m, j - m).
+struct Canvas {
+    int width = 0, height = 0, margin = 0;
+    std::vector<float> rgb;
+    const float* at(int i, int j) const { return &rgb[(std::size_t(j) * width + i) * 3]; }
+};
+
 namespace {
 
 std::uint32_t hash(std::uint32_t x, std::uint32_t y, std::uint32_t seed) {
@@ -35,12 +42,6 @@ float valueNoise(int x, int y, int cell, std::uint32_t seed) {
     return a + (b - a) * sy;
 }
 
-// The frame plus its margin, top-down RGB floats; canvas (i, j) is frame point (i - m, j - m).
-struct Canvas {
-    int width = 0, height = 0, margin = 0;
-    std::vector<float> rgb;
-    const float* at(int i, int j) const { return &rgb[(std::size_t(j) * width + i) * 3]; }
-};
 
 // The frame and its margin, all black.
 Canvas blankCanvas(const SeriesOptions& o) {
@@ -67,6 +68,26 @@ Canvas sharpScene(const SeriesOptions& o) {
             p[1] = 255 * std::clamp(0.3f * (1 - coarse) + 0.4f * ring + 0.3f * fine, 0.0f, 1.0f);
             p[2] = 255 * std::clamp(0.5f * mid + 0.3f * (1 - fine) + 0.2f * coarse, 0.0f, 1.0f);
             if (grid) p[0] = p[1] = p[2] = 20;
+        }
+    return c;
+}
+
+// Smooth colour gradients: each channel a + b u + c v + d u v over the frame (u, v from 0 to 1),
+// which a box centred on a point averages to its value there, and a faint dome common to all
+// three (6 % of the range brighter in the middle), which the widest box lowers by a few 16-bit
+// units: the pictures differ a little and the truth stays within reach. Drawn on the margin too,
+// where values beyond 0 to 255 keep the blur at the frame's edge unbiased.
+Canvas gradientScene(const SeriesOptions& o) {
+    Canvas c = blankCanvas(o);
+    const double du = 1.0 / std::max(1, o.width - 1), dv = 1.0 / std::max(1, o.height - 1);
+    for (int j = 0; j < c.height; ++j)
+        for (int i = 0; i < c.width; ++i) {
+            const double u = (i - o.margin) * du, v = (j - o.margin) * dv;
+            const double dome = 0.06 * (1 - 2 * ((u - 0.5) * (u - 0.5) + (v - 0.5) * (v - 0.5)));
+            float* p = &c.rgb[(std::size_t(j) * c.width + i) * 3];
+            p[0] = float(255 * (0.86 - 0.55 * u - 0.3 * v + 0.2 * u * v + dome));  // blue
+            p[1] = float(255 * (0.03 + 0.8 * v + 0.1 * u * v + dome));             // green
+            p[2] = float(255 * (0.02 + 0.83 * u + 0.08 * v - 0.06 * u * v + dome)); // red
         }
     return c;
 }
@@ -153,31 +174,47 @@ float depth(const SeriesOptions& o, int x, int y) {
     return std::clamp(0.85f * plane + 0.4f * dome * (0.5f - plane) + 0.05f, 0.0f, 1.0f);
 }
 
-// Box blur with a radius per pixel, through an integral image of each channel. Each picture is
-// sharp within half the focus step of its focus distance (its depth of field), so every point of
-// the scene is sharp in at least one picture and the truth can be reached.
+// The widest box radius `blurred` uses: at the far end of the depth range from the focus.
+int maxBoxRadius(const SeriesOptions& o) {
+    const float maxRadius = std::max(2.0f, std::min(o.width, o.height) / 60.0f);
+    return int(std::lround(maxRadius * 4));
+}
+
+// Box blur with a radius per pixel, through an integral image of one channel at a time (a 24 MP
+// picture needs 190 MB for it, not three times that). Each picture is sharp within half the focus
+// step of its focus distance (its depth of field), so every point of the scene is sharp in at
+// least one picture and the truth can be reached.
 Canvas blurred(const SeriesOptions& o, const Canvas& sharp, float focus) {
     const float dof = o.count > 1 ? 0.5f / float(o.count - 1) : 1.0f;
     const int W = sharp.width, H = sharp.height;
-    std::vector<double> integral(std::size_t(W + 1) * (H + 1) * 3, 0.0);
-    auto I = [&](int x, int y, int c) -> double& { return integral[(std::size_t(y) * (W + 1) + x) * 3 + c]; };
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x)
-            for (int c = 0; c < 3; ++c)
-                I(x + 1, y + 1, c) = sharp.rgb[(std::size_t(y) * W + x) * 3 + c] + I(x, y + 1, c) + I(x + 1, y, c) - I(x, y, c);
-    Canvas out = sharp;
     const float maxRadius = std::max(2.0f, std::min(o.width, o.height) / 60.0f);
+    std::vector<std::uint16_t> radius(std::size_t(W) * H);
     for (int y = 0; y < H; ++y)
         for (int x = 0; x < W; ++x) {
             const float off = std::max(0.0f, std::fabs(depth(o, x - sharp.margin, y - sharp.margin) - focus) - dof);
-            const int r = int(std::lround(off * maxRadius * 4));
-            const int x0 = std::max(0, x - r), x1 = std::min(W, x + r + 1);
-            const int y0 = std::max(0, y - r), y1 = std::min(H, y + r + 1);
-            const double area = double(x1 - x0) * (y1 - y0);
-            for (int c = 0; c < 3; ++c)
-                out.rgb[(std::size_t(y) * W + x) * 3 + c] =
-                    float((I(x1, y1, c) - I(x0, y1, c) - I(x1, y0, c) + I(x0, y0, c)) / area);
+            radius[std::size_t(y) * W + x] = std::uint16_t(std::lround(off * maxRadius * 4));
         }
+    std::vector<double> integral(std::size_t(W + 1) * (H + 1), 0.0);
+    auto I = [&](int x, int y) -> double& { return integral[std::size_t(y) * (W + 1) + x]; };
+    Canvas out = sharp;
+    for (int c = 0; c < 3; ++c) {
+        for (int y = 0; y < H; ++y) {
+            double row = 0;
+            for (int x = 0; x < W; ++x) {
+                row += sharp.rgb[(std::size_t(y) * W + x) * 3 + c];
+                I(x + 1, y + 1) = row + I(x + 1, y);
+            }
+        }
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                const int r = radius[std::size_t(y) * W + x];
+                if (r == 0) continue; // sharp here: the copy holds the value
+                const int x0 = std::max(0, x - r), x1 = std::min(W, x + r + 1);
+                const int y0 = std::max(0, y - r), y1 = std::min(H, y + r + 1);
+                const double area = double(x1 - x0) * (y1 - y0);
+                out.rgb[(std::size_t(y) * W + x) * 3 + c] = float((I(x1, y1) - I(x0, y1) - I(x1, y0) + I(x0, y0)) / area);
+            }
+    }
     return out;
 }
 
@@ -248,7 +285,7 @@ Picture render(const SeriesOptions& o, const Canvas& c, const PictureTransform& 
     p.height = o.height;
     const int RW = (o.width + 3) / 4 * 4, RH = (o.height + 3) / 4 * 4;
     p.cells.assign(std::size_t(RW) * RH * 3, 0);
-    p.deep.assign(std::size_t(o.width) * std::size_t(o.height) * 3, 0);
+    if (o.deep) p.deep.assign(std::size_t(o.width) * std::size_t(o.height) * 3, 0);
     const double cx = (o.width - 1) / 2.0, cy = (o.height - 1) / 2.0;
     const double rad = t.rotation * std::acos(-1.0) / 180.0;
     const double a = t.scale * std::cos(rad), b = t.scale * std::sin(rad);
@@ -270,7 +307,8 @@ Picture render(const SeriesOptions& o, const Canvas& c, const PictureTransform& 
                 const int channel = 2 - ch;
                 const double v = t.gain[std::size_t(channel)] * rgb[ch] + t.offset[std::size_t(channel)];
                 row[x * 3 + channel] = toByte(v);
-                p.deep[(std::size_t(y) * std::size_t(o.width) + std::size_t(x)) * 3 + std::size_t(ch)] =
+                if (o.deep)
+                    p.deep[(std::size_t(y) * std::size_t(o.width) + std::size_t(x)) * 3 + std::size_t(ch)] =
                     std::uint16_t(std::clamp(std::lround(v * 257.0), 0L, 65535L));
             }
         }
@@ -335,7 +373,11 @@ Canvas smoothlyBlurred(const SeriesOptions& o, const Canvas& sharp, float focus)
 
 SeriesMaker::SeriesMaker(const SeriesOptions& options) : o_(options) {
     if (o_.scene == Scene::Halo || o_.scene == Scene::Highlight) layered_ = std::make_shared<LayeredScene>(o_);
-    else sharp_ = (o_.scene == Scene::Natural ? naturalScene(o_) : sharpScene(o_)).rgb;
+    else if (o_.scene == Scene::Natural) sharp_ = std::make_shared<const Canvas>(naturalScene(o_));
+    else if (o_.scene == Scene::Gradient) {
+        o_.margin = std::max(o_.margin, maxBoxRadius(o_) + 1); // the widest box sees drawn scene
+        sharp_ = std::make_shared<const Canvas>(gradientScene(o_));
+    } else sharp_ = std::make_shared<const Canvas>(sharpScene(o_));
 }
 
 Picture SeriesMaker::regions() const { return layered_ ? layered_->regions() : Picture{}; }
@@ -343,14 +385,14 @@ Picture SeriesMaker::regions() const { return layered_ ? layered_->regions() : P
 Picture SeriesMaker::picture(int k, const PictureTransform& t) const {
     if (layered_) return layered_->picture(k);
     const float focus = o_.count <= 1 ? 0.5f : float(k - 1) / float(o_.count - 1);
-    Canvas sharp{o_.width + 2 * o_.margin, o_.height + 2 * o_.margin, o_.margin, sharp_};
+    const Canvas& sharp = *sharp_;
     if (o_.scene == Scene::Natural) return render(o_, smoothlyBlurred(o_, sharp, focus), t);
     return render(o_, blurred(o_, sharp, focus), t);
 }
 
 Picture SeriesMaker::truth() const {
     if (layered_) return layered_->truth();
-    return render(o_, Canvas{o_.width + 2 * o_.margin, o_.height + 2 * o_.margin, o_.margin, sharp_}, {});
+    return render(o_, *sharp_, {});
 }
 
 } // namespace orv::sample

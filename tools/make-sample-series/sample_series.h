@@ -35,6 +35,9 @@ enum class Scene {
     Halo,      // bright discs and lines sharp in picture 1 over a far plane sharp in the last
                // (layered_scene.h); noise of standard deviation 2; no moves
     Highlight, // gold pads past white sharp in one picture over a dark far plane; no moves
+    Gradient,  // smooth colour gradients and no detail, where 8 bits show bands and 16 do not:
+               // each channel bilinear across the frame plus a faint dome, which the blur
+               // changes by a few 16-bit units at most, so every picture is near the truth
 };
 
 struct SeriesOptions {
@@ -46,6 +49,8 @@ struct SeriesOptions {
     // too (a camera sees more than the reference frame). 0 keeps the frame's own edges.
     int margin = 0;
     Scene scene = Scene::Rings;
+    // Also fill Picture::deep (the 16-bit samples); a series written at 8 bits leaves it empty.
+    bool deep = true;
 };
 
 // A picture as the stack holds it: roundUp4(width) x roundUp4(height) cells of blue, green, red,
@@ -55,10 +60,12 @@ struct Picture {
     int height = 0;
     std::vector<std::uint8_t> cells;
     // The same picture at 16 bits per sample (the scene's values times 257, before they are
-    // rounded to 8 bits), red, green, blue, rows from the top. Filled for the rings and natural
-    // scenes.
+    // rounded to 8 bits), red, green, blue, rows from the top. Filled for the rings, natural and
+    // gradient scenes when SeriesOptions::deep is set.
     std::vector<std::uint16_t> deep;
 };
+
+struct Canvas; // the scene drawn in floating point, beyond the frame by the margin
 
 class SeriesMaker {
 public:
@@ -71,7 +78,7 @@ public:
     Picture truth() const;
 
     // Where the quality figures are measured (LayeredScene::regions); an empty picture for the
-    // rings and natural scenes.
+    // rings, natural and gradient scenes.
     Picture regions() const;
 
     const SeriesOptions& options() const { return o_; }
@@ -79,7 +86,7 @@ public:
 private:
     SeriesOptions o_;
     std::shared_ptr<const class LayeredScene> layered_;
-    std::vector<float> sharp_; // the scene on the frame plus margin, top-down RGB
+    std::shared_ptr<const Canvas> sharp_; // the scene on the frame plus margin
 };
 
 // The picture the middle of a series of `count` is: the reference others are aligned onto.
