@@ -40,7 +40,9 @@ std::vector<std::uint8_t> withOptionsMetadata(std::vector<std::uint8_t> file, co
 }
 
 // Takes what Qt's writer pours out a few kilobytes at a time and asks between the pieces whether
-// to go on; a piece it refuses makes the writer give up (libpng does on a short write).
+// to go on. Once told to stop it takes the rest without keeping it: a refused piece would make
+// Qt's PNG writer jump out of libpng and leak its row buffer, so the encoder is let run to its end
+// and the stop raised after it.
 class AskingDevice : public QIODevice {
 public:
     AskingDevice(QByteArray& out, const std::function<bool()>& keepGoing) : out_(out), keepGoing_(keepGoing) {}
@@ -49,11 +51,11 @@ public:
 protected:
     qint64 readData(char*, qint64) override { return -1; }
     qint64 writeData(const char* data, qint64 size) override {
-        if (stopped_ || !keepGoing_()) {
+        if (!stopped_ && !keepGoing_()) {
             stopped_ = true;
-            return -1;
+            out_.clear();
         }
-        out_.append(data, size);
+        if (!stopped_) out_.append(data, size);
         return size;
     }
 

@@ -38,8 +38,9 @@ std::vector<std::uint8_t> encodePng(const BgrView& view, const std::function<boo
 
 // The file Qt's writer for `format` ("png", "tiff" ...) makes of `image`, into `out`; false when
 // the writer fails. Without `keepGoing` the bytes go through a plain buffer; with it, it is asked
-// at each piece of output the writer hands over (a few kilobytes), and false there ends the
-// writing with RuntimeError kUserInterrupt. The bytes are the same either way.
+// at each piece of output the writer hands over (a few kilobytes) until it answers false; the
+// encoder then runs to its end with nothing kept and RuntimeError kUserInterrupt is raised. The
+// bytes are the same either way.
 bool encodeWithQt(const QImage& image, const char* format, QByteArray& out, const std::function<bool()>& keepGoing = {});
 
 struct PictureWriteOptions {
