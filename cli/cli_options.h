@@ -25,6 +25,7 @@ struct CliOptions {
     std::vector<ImageOffset> offsets; // picture order
     DisplayArea area = DisplayArea::Same;
     bool quiet = false;
+    int maxPictures = 0; // --max-pictures: read no more than this many pictures; 0: as many as the method reads
     bool help = false;
     bool version = false;
 

@@ -89,6 +89,17 @@ MontageRequest requestFromOptions(const CliOptions& o) {
     return r;
 }
 
+// A batch run keeps the decoded series for the comparisons; Pyramid Focus reads a series one
+// picture at a time unless the montage is smoothed, retouched or compared afterwards (those
+// read the source pictures again from the stack).
+SessionOptions sessionOptions(const CliOptions& o) {
+    SessionOptions s;
+    s.reuseDecodedSeries = true;
+    s.streamPyramid = o.evaluate.empty() && o.retouchFile.empty() && !o.smooth;
+    s.maxPictures = o.maxPictures;
+    return s;
+}
+
 // What a comparison kept of a montage: the score its picture had when it was kept.
 struct KeptScore {
     MakeOutcome made;
@@ -107,7 +118,12 @@ public:
 
     PromptAnswer prompt(const Prompt& p) override {
         bar_.done();
-        return stderr_.show(p);
+        const PromptAnswer answer = stderr_.show(p);
+        // A block method met a longer series: say how to read all of it, or fewer.
+        if (p.text == kLimitText)
+            std::cerr << "orvanta-cli: the block methods read 30 pictures; -m pyramid reads the whole series "
+                         "(--max-pictures N reads the first N)\n";
+        return answer;
     }
     void pictureLoaded(int k, const std::string&, const MemorySurface&, QImage) override { bar_.show("loading", k, k); }
     void alignmentProgress(int done, int total) override { bar_.show("aligning", done, total); }
@@ -141,7 +157,7 @@ public:
     // error when the picture goes to standard output).
     CliRun(const CliOptions& o, MontageRequest request, CheckedOutput& text)
         : o_(o), request_(std::move(request)), text_(text), bar_(!o.quiet), observer_(bar_, text),
-          session_(state_, observer_, SessionOptions{true, 0}) {
+          session_(state_, observer_, sessionOptions(o)) {
         observer_.session = &session_;
         state_.programFolder = currentFolder();
         state_.smoothing = request_.smoothing;

@@ -18,6 +18,7 @@
 #include "session/montage_record.h"
 #include "session/montage_request.h"
 #include "session/session_observer.h"
+#include "session/streamed_series.h"
 #include "settings/preferences.h"
 #include "settings/project_file.h"
 #include "smoothing/comparison.h"
@@ -109,6 +110,11 @@ struct SessionOptions {
     // reads the files again on every Make Montage, as a user who re-shot a picture expects.
     bool reuseDecodedSeries = false;
     int threads = 0; // block rows computed ahead on this many threads; 0: one per core
+    // Pyramid Focus reads the series one picture at a time, decoding (and aligning) each file
+    // whenever it needs it, so that a series of any length (up to 9999 pictures) fits in memory:
+    // for a batch run, which keeps no stack for smoothing, retouching or comparisons afterwards.
+    bool streamPyramid = false;
+    int maxPictures = 0; // read no more than this many pictures; 0: as many as the method reads
 };
 
 class MontageSession {
@@ -224,6 +230,8 @@ private:
     // The steps of Make Montage, in their order.
     int readIncrement(MontageRequest& r, int& line);
     Step loadSeries(const MontageRequest& r, int& line);
+    // loadSeries for a streamed series: the files looked at, not decoded.
+    Step scanSeries(const MontageRequest& r, int& line);
     void sizeMontageToFirstPicture(int increment);
     AreaOutcome placePictures(const MontageRequest& r, MakeMode mode, int& line);
     void fillStackWithoutMontage(const MontageRequest& r, int increment);
@@ -274,6 +282,7 @@ private:
     MakeOutcome last_;
     MontageRequest lastRequest_; // the last Make Montage's request as it ran (the increment rule applied)
     DecodedSeries series_;
+    std::unique_ptr<StreamedSeries> streamed_; // the series of a streamed run, while it is the current one
     bool slotHoldsMain_ = false; // slot 100 holds the main record's picture
     // The stroke being painted, on which record, from which picture.
     struct LiveStroke {
