@@ -63,7 +63,7 @@ struct LongSeries {
     }
 };
 
-struct Run {
+struct SessionRun {
     MakeOutcome made;
     int pictures = 0;
     std::vector<std::uint8_t> cells;
@@ -73,7 +73,7 @@ struct Run {
     std::vector<Prompt> shown;
 };
 
-Run makeMontage(const LongSeries& series, bool stream, int maxPictures, bool align = false,
+SessionRun makeMontage(const LongSeries& series, bool stream, int maxPictures, bool align = false,
                 FocusMethod method = FocusMethod::Pyramid) {
     RecordingPrompter prompter;
     PromptingObserver observer(prompter);
@@ -88,7 +88,7 @@ Run makeMontage(const LongSeries& series, bool stream, int maxPictures, bool ali
     r.incrementText = "16";
     r.method = method;
     r.align = align;
-    Run run;
+    SessionRun run;
     run.made = session.makeMontage(r);
     run.pictures = session.pictureCount();
     const MontageRecord& main = state.montage.main();
@@ -100,7 +100,7 @@ Run makeMontage(const LongSeries& series, bool stream, int maxPictures, bool ali
     return run;
 }
 
-bool saidLimit(const Run& r) {
+bool saidLimit(const SessionRun& r) {
     for (const Prompt& p : r.shown)
         if (p.text == kLimitText) return true;
     return false;
@@ -125,8 +125,8 @@ class StreamedPyramid : public ::testing::TestWithParam<StreamCase> {};
 TEST_P(StreamedPyramid, OnTheFirst30PicturesMakesTheInMemoryMontage) {
     const StreamCase c = GetParam();
     const LongSeries series(60, c.deep, c.align);
-    const Run inMemory = makeMontage(series, false, 0, c.align);
-    const Run streamed = makeMontage(series, true, 30, c.align);
+    const SessionRun inMemory = makeMontage(series, false, 0, c.align);
+    const SessionRun streamed = makeMontage(series, true, 30, c.align);
     ASSERT_TRUE(inMemory.made.made);
     ASSERT_TRUE(streamed.made.made);
     EXPECT_TRUE(saidLimit(inMemory));
@@ -166,7 +166,7 @@ protected:
 LongSeries* StreamedSeriesRun::series_ = nullptr;
 
 TEST_F(StreamedSeriesRun, ReadsTheWholeSeries) {
-    const Run r = makeMontage(*series_, true, 0);
+    const SessionRun r = makeMontage(*series_, true, 0);
     ASSERT_TRUE(r.made.made);
     EXPECT_EQ(r.pictures, 60);
     EXPECT_TRUE(r.shown.empty());
@@ -178,11 +178,11 @@ TEST_F(StreamedSeriesRun, ReadsTheWholeSeries) {
 TEST_F(StreamedSeriesRun, StopsAtTheLimitItIsGiven) {
     EXPECT_EQ(makeMontage(*series_, true, 45).pictures, 45);
     // The block methods too, quietly below 30 and with the limit message above.
-    const Run fewer = makeMontage(*series_, true, 12, false, FocusMethod::ColorSpace3D);
+    const SessionRun fewer = makeMontage(*series_, true, 12, false, FocusMethod::ColorSpace3D);
     EXPECT_TRUE(fewer.made.made);
     EXPECT_EQ(fewer.pictures, 12);
     EXPECT_FALSE(saidLimit(fewer));
-    const Run more = makeMontage(*series_, true, 45, false, FocusMethod::ColorSpace3D);
+    const SessionRun more = makeMontage(*series_, true, 45, false, FocusMethod::ColorSpace3D);
     EXPECT_EQ(more.pictures, 30);
     EXPECT_TRUE(saidLimit(more));
 }
@@ -190,7 +190,7 @@ TEST_F(StreamedSeriesRun, StopsAtTheLimitItIsGiven) {
 TEST(StreamedSeries, AGapEndsTheSeries) {
     const LongSeries series(44, false, false);
     ASSERT_EQ(std::remove(series.name(41).c_str()), 0);
-    const Run r = makeMontage(series, true, 0);
+    const SessionRun r = makeMontage(series, true, 0);
     EXPECT_TRUE(r.made.made);
     EXPECT_EQ(r.pictures, 40);
 }
@@ -221,7 +221,7 @@ TEST(StreamedSeries, SaysWhichFileItCannotRead) {
         SCOPED_TRACE(d.name);
         const LongSeries series(40, false, false);
         std::ofstream(series.name(d.picture), std::ios::binary | std::ios::trunc).write(d.bytes.data(), std::streamsize(d.bytes.size()));
-        const Run r = makeMontage(series, true, 0);
+        const SessionRun r = makeMontage(series, true, 0);
         EXPECT_FALSE(r.made.made);
         ASSERT_EQ(r.shown.size(), 1u);
         EXPECT_EQ(r.shown[0].text, kInvalidPictureText);
