@@ -97,6 +97,9 @@ SessionOptions sessionOptions(const CliOptions& o) {
     s.reuseDecodedSeries = true;
     s.streamPyramid = o.evaluate.empty() && o.retouchFile.empty() && !o.smooth;
     s.maxPictures = o.maxPictures;
+    // A 16-bit picture is the only montage written: the 8-bit one may be its view.
+    s.eightBitFromDeep = o.depth != 8 && !o.score && o.saveProject.empty() && o.format.empty() && !o.output.empty() &&
+                         o.output != "-" && holdsSixteenBits(o.output);
     return s;
 }
 

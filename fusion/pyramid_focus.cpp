@@ -233,9 +233,9 @@ RuntimeError asRuntimeError(const cv::Exception& e) {
 // Picture p at full depth in montage coordinates (rows from the bottom, as the stack's), red,
 // green, blue as 32-bit floats in 16-bit units; outside what it covers its nearest edge repeats,
 // as placedPicture does for the 8-bit picture.
-cv::Mat placedDeep(const DeepPicture& d, const Placement& p, cv::Size size) {
+void placedDeep(const DeepPicture& d, const Placement& p, cv::Size size, cv::Mat& out) {
     const CoverRect& r = p.rect;
-    cv::Mat out(size, CV_32FC3);
+    out.create(size, CV_32FC3);
     const int W = size.width, H = size.height;
     cv::parallel_for_(cv::Range(r.y0, r.y1), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
@@ -251,7 +251,6 @@ cv::Mat placedDeep(const DeepPicture& d, const Placement& p, cv::Size size) {
     });
     for (int y = 0; y < r.y0; ++y) out.row(r.y0).copyTo(out.row(y));
     for (int y = r.y1; y < H; ++y) out.row(r.y1 - 1).copyTo(out.row(y));
-    return out;
 }
 
 // The second pass on the deep pictures, in floating point, beside the 8-bit one and with the
@@ -270,11 +269,14 @@ public:
         topCount_ = cv::Mat(top, CV_32SC1, cv::Scalar(0));
         lowest_ = cv::Mat(sizes[0], CV_32FC3, cv::Scalar::all(65535));
         highest_ = cv::Mat(sizes[0], CV_32FC3, cv::Scalar::all(0));
+        // Allocated once and refilled for every picture.
+        for (std::size_t l = 0; l <= levels_; ++l) gauss_[l].create(sizes[l], CV_32FC3);
+        expandedBuffer_.create(sizes[0], CV_32FC3);
     }
 
     void add(const DeepPicture& d, const Placement& p) {
         auto& gauss = gauss_;
-        gauss[0] = placedDeep(d, p, sizes_[0]);
+        placedDeep(d, p, sizes_[0], gauss[0]);
         forRows(p.cover[0], [&](int y, int x0, int x1) {
             const float* g = gauss[0].ptr<float>(y);
             float* lo = lowest_.ptr<float>(y);
@@ -287,12 +289,13 @@ public:
         const auto n = ChoiceValue(p.picture);
         for (std::size_t l = 0; l < levels_; ++l) {
             cv::pyrDown(gauss[l], gauss[l + 1], sizes_[l + 1]);
-            cv::pyrUp(gauss[l + 1], expanded_, sizes_[l]);
+            cv::Mat expanded = expandedBuffer_(cv::Rect(cv::Point(0, 0), sizes_[l]));
+            cv::pyrUp(gauss[l + 1], expanded, sizes_[l]);
             const cv::Mat& v = choice_[l];
             const cv::Mat& m = blend_[l];
             const cv::Mat& seen = count_[l];
             cv::Mat& f = fused_[l];
-            const cv::Mat& up = expanded_;
+            const cv::Mat& up = expanded;
             forRows(p.cover[l], [&](int y, int x0, int x1) {
                 const ChoiceValue* vr = v.ptr<ChoiceValue>(y);
                 const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
@@ -327,6 +330,7 @@ public:
 
     std::shared_ptr<DeepPicture> finish() {
         gauss_.clear();
+        expandedBuffer_.release();
         const cv::Size top = sizes_[levels_];
         const int W = sizes_[0].width, H = sizes_[0].height;
         // The top level: the average over the pictures that reach it (over all where none does).
@@ -375,7 +379,7 @@ private:
     bool full_;
     int usedCount_;
     std::vector<cv::Mat> fused_, gauss_;
-    cv::Mat topSum_, allSum_, topCount_, lowest_, highest_, expanded_;
+    cv::Mat topSum_, allSum_, topCount_, lowest_, highest_, expanded_, expandedBuffer_;
 };
 
 PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
@@ -581,27 +585,44 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         blends[std::size_t(l)] = cv::countNonZero(blend[std::size_t(l)]) > 0;
         if (l >= kBlendLevels) count[std::size_t(l)].release();
     }
+    // With the 8-bit montage taken from the deep one, the 8-bit colour pass is not made.
+    const bool eightBitPass = !(deep && o.eightBitFromDeep);
     std::vector<cv::Mat> fused(levels);
-    for (int l = 0; l < T; ++l) fused[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_16SC3, cv::Scalar::all(0));
     const cv::Size top = sizes[std::size_t(T)];
-    cv::Mat topSum(top, CV_32SC3, cv::Scalar::all(0)), topCount, allSum;
-    if (!full) {
-        topCount = cv::Mat(top, CV_32SC1, cv::Scalar(0));
-        allSum = cv::Mat(top, CV_32SC3, cv::Scalar::all(0));
-    }
+    cv::Mat topSum, topCount, allSum;
     // The lowest and highest value, per channel, that the covering pictures show at each pixel
     // (widened to their 3 x 3 neighbourhood once all are in).
-    cv::Mat lowest(sizes[0], CV_8UC3, cv::Scalar::all(255)), highest(sizes[0], CV_8UC3, cv::Scalar::all(0));
+    cv::Mat lowest, highest;
+    if (eightBitPass) {
+        for (int l = 0; l < T; ++l) fused[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_16SC3, cv::Scalar::all(0));
+        topSum = cv::Mat(top, CV_32SC3, cv::Scalar::all(0));
+        if (!full) {
+            topCount = cv::Mat(top, CV_32SC1, cv::Scalar(0));
+            allSum = cv::Mat(top, CV_32SC3, cv::Scalar::all(0));
+        }
+        lowest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(255));
+        highest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(0));
+    }
     std::optional<DeepMerge> deepMerge;
     if (deep) deepMerge.emplace(sizes, T, choice, blend, count, full, usedCount);
     {
         // Level 1 is reduced straight from the 8-bit picture (the level-0 coefficients are then
         // eight times the picture minus the expansion), which spares a montage-sized copy.
-        Workspace work(sizes, CV_16SC3, 1);
-        cv::Mat copy, reduced(sizes[1], CV_8UC3);
+        std::optional<Workspace> workspace;
+        cv::Mat copy, reduced;
+        if (eightBitPass) {
+            workspace.emplace(sizes, CV_16SC3, 1);
+            reduced.create(sizes[1], CV_8UC3);
+        }
         SourcePicture read;
         for (const Placement& p : used) {
             source.read(p.picture, deep, read);
+            if (deepMerge) deepMerge->add(deepOf(read, p.picture), p);
+            if (!eightBitPass) {
+                progress();
+                continue;
+            }
+            Workspace& work = *workspace;
             const cv::Mat picture = placedPicture(read.cells, sourceWidth, p, sizes[0], copy);
             forRows(p.cover[0], [&](int y, int x0, int x1) {
                 const std::uint8_t* px = picture.ptr<std::uint8_t>(y);
@@ -663,13 +684,14 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                     for (int c = 3 * x; c < 3 * x + 3; ++c) s[c] += gl[c];
                 }
             }
-            if (deepMerge) deepMerge->add(deepOf(read, p.picture), p);
             progress();
         }
     }
-    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::erode(lowest, lowest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::dilate(highest, highest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    if (eightBitPass) {
+        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+        cv::erode(lowest, lowest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        cv::dilate(highest, highest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    }
 
     if (deepMerge) {
         result.deep = deepMerge->finish();
@@ -681,7 +703,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     // The top level: the average over the pictures that reach it (over all pictures in use where
     // none does, so the uncovered parts do not darken their surroundings).
     cv::Mat collapsed(top, CV_16SC3, cv::Scalar::all(0));
-    for (int y = 0; y < top.height && usedCount > 0; ++y) {
+    for (int y = 0; y < top.height && usedCount > 0 && eightBitPass; ++y) {
         std::int16_t* out = collapsed.ptr<std::int16_t>(y);
         for (int x = 0; x < top.width; ++x) {
             int k = usedCount;
@@ -703,12 +725,14 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
 
     // Collapse down to level 1; level 0 is added while the result is written.
     cv::Mat expanded;
-    for (int l = T - 1; l >= 1; --l) {
-        cv::pyrUp(collapsed, expanded, sizes[std::size_t(l)]);
-        cv::add(fused[std::size_t(l)], expanded, collapsed, cv::noArray(), CV_16S);
-        fused[std::size_t(l)].release();
+    if (eightBitPass) {
+        for (int l = T - 1; l >= 1; --l) {
+            cv::pyrUp(collapsed, expanded, sizes[std::size_t(l)]);
+            cv::add(fused[std::size_t(l)], expanded, collapsed, cv::noArray(), CV_16S);
+            fused[std::size_t(l)].release();
+        }
+        cv::pyrUp(collapsed, expanded, sizes[0]);
     }
-    cv::pyrUp(collapsed, expanded, sizes[0]);
     collapsed.release();
 
     // The result by rows of blocks, bottom row first, with the map and the preview in step; each
@@ -718,7 +742,18 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     for (int r = 0; r < rows; ++r) {
         const int y = r * inc;
         const int yEnd = std::min(H, y + inc);
-        if (y < yEnd) {
+        if (y < yEnd && !eightBitPass) {
+            // The deep montage's 8-bit view (its rows from the top, red first).
+            const DeepPicture& d = *result.deep;
+            cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
+                for (int yy = band.start; yy < band.end; ++yy) {
+                    const std::uint16_t* from = d.row(H - 1 - yy);
+                    std::uint8_t* m = slot.data() + std::size_t(yy) * MW * 3;
+                    for (int x = 0; x < W; ++x)
+                        for (int c = 0; c < 3; ++c) m[3 * x + c] = eightBitsOf(from[3 * x + 2 - c]);
+                }
+            });
+        } else if (y < yEnd) {
             cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
                 for (int yy = band.start; yy < band.end; ++yy) {
                     const std::int16_t* f = fused[0].ptr<std::int16_t>(yy);

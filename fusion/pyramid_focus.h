@@ -63,6 +63,9 @@ struct PyramidFocusOptions {
     // its full-depth pictures when it has them (deepPictures is then not read). Each picture is
     // asked for twice, once per pass.
     SeriesSource* source = nullptr;
+    // With full-depth pictures: the 8-bit montage is the deep montage's 8-bit view (each value
+    // v / 257 rounded), within 1 of the 8-bit merge, which is then not made (one colour pass).
+    bool eightBitFromDeep = false;
 
     bool drawPreview = false; // keep the preview buffer in step as the result is written
     bool keepChoices = true;  // return the finest level's choice per pixel (for a depth map)

@@ -547,6 +547,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             std::vector<DeepPicture> deepPictures;
             if (streamed_) {
                 o.source = streamed_.get();
+                o.eightBitFromDeep = options_.eightBitFromDeep;
                 streamed_->setReadAhead(true);
             } else if (!ms.alignment) {
                 deepPictures = readDeepSeries(completed_, N);

@@ -109,6 +109,38 @@ INSTANTIATE_TEST_SUITE_P(PyramidFocus, FromASource,
                                            SourceCase{"DeepPlacedByTargets", true, false, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The 8-bit montage taken from the deep one: exactly its 8-bit view, within 1 of the 8-bit merge,
+// with the same map and choices.
+TEST(PyramidFocus, MakesTheEightBitMontageFromTheDeepOneWhenAsked) {
+    const int W = 64, H = 44;
+    const std::vector<Painter> painters{blurredTexture(W, H, 2), Painter(texture),
+                                        [&](int x, int y) { return x < W / 2 ? texture(x, y) : Rgb{250, 240, 10}; }};
+    Stack merged(W, H, painters), viewed(W, H, painters);
+    std::vector<DeepPicture> deep;
+    for (int n = 1; n <= int(painters.size()); ++n) deep.push_back(deepOf(merged, n, W, H, unsigned(n)));
+    CopyingSource a(merged.mp.stack, deep), b(viewed.mp.stack, deep);
+    PyramidFocusOptions o;
+    o.increment = 10;
+    o.source = &a;
+    const PyramidFocusResult expected = merged.fuse(o);
+    o.source = &b;
+    o.eightBitFromDeep = true;
+    const PyramidFocusResult got = viewed.fuse(o);
+    EXPECT_EQ(got.map, expected.map);
+    EXPECT_EQ(got.choices.pictures, expected.choices.pictures);
+    ASSERT_TRUE(got.deep);
+    EXPECT_EQ(*got.deep, *expected.deep);
+    int worst = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const Rgb v = viewed.at(x, y), m = merged.at(x, y);
+            EXPECT_EQ(v.r, eightBitsOf(got.deep->at(x, H - 1 - y, 0)));
+            EXPECT_EQ(v.b, eightBitsOf(got.deep->at(x, H - 1 - y, 2)));
+            worst = std::max({worst, std::abs(v.r - m.r), std::abs(v.g - m.g), std::abs(v.b - m.b)});
+        }
+    EXPECT_LE(worst, 1);
+}
+
 // 300 pictures, all blurred but picture 280: a choice map of bytes would take it for picture 24
 // (280 - 256). Picture 280 wins everywhere, the depth map's picture numbers say 280, and the map
 // names it by its last digit.
