@@ -17,6 +17,9 @@ namespace orv {
 struct SourcePicture {
     const std::uint8_t* cells = nullptr; // width() x height() cells, bottom row first, blue green red
     const DeepPicture* deep = nullptr;   // the picture at full depth (rows from the top), when asked and held
+    // Set by the reader: false when only the full-depth picture is wanted (a source that has one
+    // may then leave `cells` null).
+    bool withCells = true;
     std::vector<std::uint8_t> ownCells;  // a decoding source's buffers
     std::vector<std::uint8_t> spare;
     DeepPicture ownDeep;
@@ -38,6 +41,11 @@ public:
     // Different SourcePicture objects may be filled on different threads at once. Raises
     // RuntimeError when the picture cannot be had (7 when memory runs out).
     virtual void read(int n, bool deep, SourcePicture& into) = 0;
+    // Picture n is the next one to be read (with its cells or without): a source may begin on it.
+    virtual void willRead(int n, bool withCells) {
+        (void)n;
+        (void)withCells;
+    }
 };
 
 // The pictures of a filled image stack, with their full-depth pictures when given (picture n at

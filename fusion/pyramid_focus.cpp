@@ -289,6 +289,8 @@ public:
         const auto n = ChoiceValue(p.picture);
         for (std::size_t l = 0; l < levels_; ++l) {
             cv::pyrDown(gauss[l], gauss[l + 1], sizes_[l + 1]);
+            // A level that takes nothing from this picture needs no expansion.
+            if (uses_ && !uses_(l, p.picture)) continue;
             cv::Mat expanded = expandedBuffer_(cv::Rect(cv::Point(0, 0), sizes_[l]));
             cv::pyrUp(gauss[l + 1], expanded, sizes_[l]);
             const cv::Mat& v = choice_[l];
@@ -378,6 +380,12 @@ private:
     const std::vector<cv::Mat>& count_;
     bool full_;
     int usedCount_;
+
+public:
+    // Whether level l takes anything from picture n (unset: every level every picture).
+    std::function<bool(std::size_t l, int n)> uses_;
+
+private:
     std::vector<cv::Mat> fused_, gauss_;
     cv::Mat topSum_, allSum_, topCount_, lowest_, highest_, expanded_, expandedBuffer_;
 };
@@ -531,6 +539,8 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
             }
             progress();
         }
+        // The second pass's first picture can be read while the choices are cleaned.
+        source.willRead(used.front().picture, !(deep && o.eightBitFromDeep));
         // Where the strongest picture is not clearly above the mean of the others covering the
         // pixel, the average of their coefficients is taken.
         for (int l = 0; l < T; ++l) {
@@ -604,7 +614,10 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         highest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(0));
     }
     std::optional<DeepMerge> deepMerge;
-    if (deep) deepMerge.emplace(sizes, T, choice, blend, count, full, usedCount);
+    if (deep) {
+        deepMerge.emplace(sizes, T, choice, blend, count, full, usedCount);
+        deepMerge->uses_ = [&](std::size_t l, int n) { return takes[l][std::size_t(n)] || blends[l]; };
+    }
     {
         // Level 1 is reduced straight from the 8-bit picture (the level-0 coefficients are then
         // eight times the picture minus the expansion), which spares a montage-sized copy.
@@ -615,8 +628,10 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
             reduced.create(sizes[1], CV_8UC3);
         }
         SourcePicture read;
+        read.withCells = eightBitPass;
         for (const Placement& p : used) {
             source.read(p.picture, deep, read);
+            if (eightBitPass && !read.cells) throw RuntimeError(5);
             if (deepMerge) deepMerge->add(deepOf(read, p.picture), p);
             if (!eightBitPass) {
                 progress();

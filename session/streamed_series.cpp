@@ -65,7 +65,7 @@ std::string StreamedSeries::failedFile() const {
     return failed_;
 }
 
-void StreamedSeries::decode(int n, Decoded& into) {
+void StreamedSeries::decode(int n, bool withCells, Decoded& into) {
     const std::string name = series_.fileName(n);
     const int pw = sizes_[std::size_t(n - 1)][0], ph = sizes_[std::size_t(n - 1)][1];
     auto invalid = [&] {
@@ -80,6 +80,10 @@ void StreamedSeries::decode(int n, Decoded& into) {
         // Read once at full depth; the 8-bit cells are its 8-bit view.
         if (readDeepPicture(name, into.deep) != DecodeStatus::Ok) invalid();
         if (into.deep.width != pw || into.deep.height != ph) invalid();
+        if (!withCells && !plan_) {
+            into.cells.clear();
+            return;
+        }
         surface = std::make_unique<MemorySurface>(pw, ph, deepToRoundedBgr(into.deep));
     } else {
         if (decodeToSurface(name, surface) != DecodeStatus::Ok) invalid();
@@ -92,7 +96,11 @@ void StreamedSeries::decode(int n, Decoded& into) {
         surface->readPixels(into.cells.data(), W_, H_);
     }
     surface.reset();
-    if (plan_) alignPicture(*plan_, n, into.cells, into.spare);
+    if (plan_) {
+        alignPicture(*plan_, n, into.cells, into.spare);
+        // The picture as loaded is not kept beside the aligned one (and the one decoded ahead).
+        std::vector<std::uint8_t>().swap(into.spare);
+    }
 }
 
 void StreamedSeries::read(int n, bool deep, SourcePicture& into) {
@@ -100,9 +108,8 @@ void StreamedSeries::read(int n, bool deep, SourcePicture& into) {
     std::unique_ptr<Decoded> d;
     if (ahead_.valid()) {
         // The picture decoded ahead is this one, or is no longer wanted.
-        const bool mine = aheadFor_ == &into && aheadPicture_ == n;
+        const bool mine = aheadPicture_ == n && aheadWithCells_ == into.withCells;
         std::future<std::unique_ptr<Decoded>> f = std::move(ahead_);
-        aheadFor_ = nullptr;
         if (mine) {
             d = f.get();
         } else {
@@ -117,29 +124,31 @@ void StreamedSeries::read(int n, bool deep, SourcePicture& into) {
         d->cells = std::move(into.ownCells);
         d->spare = std::move(into.spare);
         d->deep = std::move(into.ownDeep);
-        decode(n, *d);
+        decode(n, into.withCells, *d);
     }
     into.ownCells = std::move(d->cells);
     into.spare = std::move(d->spare);
     into.ownDeep = std::move(d->deep);
-    into.cells = into.ownCells.data();
+    into.cells = into.ownCells.empty() ? nullptr : into.ownCells.data();
     into.deep = deep && hasDeep() ? &into.ownDeep : nullptr;
-    if (readAhead_ && n < count_) {
-        // The next picture is decoded while this one is worked on.
-        const int next = n + 1;
-        auto job = [this, next] {
-            auto ahead = std::make_unique<Decoded>();
-            decode(next, *ahead);
-            return ahead;
-        };
-        try {
-            ahead_ = std::async(std::launch::async, job);
-        } catch (const std::system_error&) {
-            ahead_ = std::async(std::launch::deferred, job); // no thread to be had: decoded when asked
-        }
-        aheadFor_ = &into;
-        aheadPicture_ = next;
+    // The next picture is decoded while this one is worked on.
+    if (n < count_) willRead(n + 1, into.withCells);
+}
+
+void StreamedSeries::willRead(int n, bool withCells) {
+    if (!readAhead_ || ahead_.valid() || n < 1 || n > count_) return;
+    auto job = [this, n, withCells] {
+        auto ahead = std::make_unique<Decoded>();
+        decode(n, withCells, *ahead);
+        return ahead;
+    };
+    try {
+        ahead_ = std::async(std::launch::async, job);
+    } catch (const std::system_error&) {
+        ahead_ = std::async(std::launch::deferred, job); // no thread to be had: decoded when asked
     }
+    aheadPicture_ = n;
+    aheadWithCells_ = withCells;
 }
 
 StreamedSeries::~StreamedSeries() {

@@ -38,8 +38,8 @@ public:
     StreamedSeries(const StreamedSeries&) = delete;
     StreamedSeries& operator=(const StreamedSeries&) = delete;
 
-    // Decode the next picture on another thread while one is worked on (one reader at a time:
-    // Pyramid Focus's passes, not the alignment's two sides).
+    // Decode the next picture (or the one announced by willRead) on another thread while one is
+    // worked on: for one reader at a time (Pyramid Focus's passes, not the alignment's two sides).
     void setReadAhead(bool on) { readAhead_ = on; }
 
     // From now on the pictures are put onto the plan's reference frame as they are read; the
@@ -57,6 +57,7 @@ public:
     // Decodes file n (raises RuntimeError 481 when it cannot, with its name in failedFile(); 7 when
     // memory runs out). With read-ahead, picture n + 1 is decoded meanwhile for the same reader.
     void read(int n, bool deep, SourcePicture& into) override;
+    void willRead(int n, bool withCells) override;
 
     // The file that could not be decoded, after a read raised 481.
     std::string failedFile() const;
@@ -67,7 +68,7 @@ private:
         std::vector<std::uint8_t> spare;
         DeepPicture deep;
     };
-    void decode(int n, Decoded& into);
+    void decode(int n, bool withCells, Decoded& into);
 
     SeriesName series_;
     int count_ = 0;
@@ -78,9 +79,9 @@ private:
     std::shared_ptr<AlignmentPlan> plan_;
     mutable std::mutex lock_;
     std::string failed_;
-    // The next picture decoded ahead for one reader.
-    const SourcePicture* aheadFor_ = nullptr;
+    // The picture decoded ahead.
     int aheadPicture_ = 0;
+    bool aheadWithCells_ = true;
     std::future<std::unique_ptr<Decoded>> ahead_;
 };
 
