@@ -231,3 +231,27 @@ TEST(StreamedSeries, SaysWhichFileItCannotRead) {
 
 } // namespace
 } // namespace orv
+
+namespace orv {
+namespace {
+
+// Picture 3 is smaller than the others: it is placed, and said, as the stack's fill places and
+// says it, so the streamed montage is the in-memory one.
+TEST(StreamedSeries, PlacesAPictureOfAnotherSizeAsTheStackDoes) {
+    LongSeries series(6, false, false);
+    const sample::SeriesOptions small{80, 52, 6, 1, 0, sample::Scene::Rings};
+    const sample::Picture p = sample::SeriesMaker(small).picture(3);
+    savePicture(BgrView{p.cells.data(), p.width, p.height, std::size_t(roundUp4(p.width)) * 3}, series.name(3), {});
+    const SessionRun inMemory = makeMontage(series, false, 0);
+    const SessionRun streamed = makeMontage(series, true, 0);
+    ASSERT_TRUE(inMemory.made.made);
+    ASSERT_TRUE(streamed.made.made);
+    EXPECT_EQ(streamed.cells, inMemory.cells);
+    EXPECT_EQ(streamed.choices.pictures, inMemory.choices.pictures);
+    ASSERT_EQ(streamed.shown.size(), 1u);
+    EXPECT_EQ(streamed.shown, inMemory.shown);
+    EXPECT_NE(streamed.shown[0].text.find("Image 3 has a different dimension (80,52)"), std::string::npos);
+}
+
+} // namespace
+} // namespace orv
