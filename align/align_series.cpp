@@ -44,10 +44,15 @@ constexpr int kCoarsestSide = 160;
 // A map whose scale leaves this range is not a plausible picture of the same series.
 constexpr double kMinScale = 0.5, kMaxScale = 2.0;
 
-cv::Mat pictureMat(ImageStack& stack, int n) {
-    const auto& size = stack.sizes[std::size_t(n - 1)];
-    const int w = std::min(size[0], stack.width()), h = std::min(size[1], stack.height());
-    return cv::Mat(h, w, CV_8UC3, stack.pictures[std::size_t(n - 1)].data(), std::size_t(stack.width()) * 3);
+// Picture n's own pixels within cells of W x H.
+cv::Mat ownPixels(const std::uint8_t* cells, int W, int H, int pw, int ph) {
+    const int w = std::min(pw, W), h = std::min(ph, H);
+    return cv::Mat(h, w, CV_8UC3, const_cast<std::uint8_t*>(cells), std::size_t(W) * 3);
+}
+
+cv::Mat pictureMat(SeriesSource& source, int n, SourcePicture& read) {
+    source.read(n, false, read);
+    return ownPixels(read.cells, source.width(), source.height(), source.pictureWidth(n), source.pictureHeight(n));
 }
 
 // Two working copies smaller than this place pictures less well than one copy of twice their
@@ -191,15 +196,16 @@ void clearOutsideFrame(std::vector<std::uint8_t>& cells, int W, int H, int fw, i
 
 // The maps of the pictures on one side of the reference, outward, each chained after its
 // neighbour's. `onPicture` follows each picture.
-void estimateSide(ImageStack& stack, int ref, int dir, const IgnoreTicks& ignored, int side,
+void estimateSide(SeriesSource& source, int ref, int dir, const IgnoreTicks& ignored, int side,
                   const align::GreyPyramid& refPyramid, std::vector<Estimate>& maps,
                   const std::function<void(int)>& onPicture) {
     const align::EccSettings settings;
     align::GreyPyramid neighbour;
     int neighbourPicture = ref;
-    for (int k = ref + dir; k >= 1 && k <= stack.count; k += dir) {
+    SourcePicture read;
+    for (int k = ref + dir; k >= 1 && k <= source.count(); k += dir) {
         if (isIgnored(ignored, k)) continue;
-        align::GreyPyramid pic = align::makePyramid(pictureMat(stack, k), side, kCoarsestSide);
+        align::GreyPyramid pic = align::makePyramid(pictureMat(source, k, read), side, kCoarsestSide);
         const Estimate e = estimate(refPyramid, neighbourPicture == ref ? refPyramid : neighbour, neighbourPicture,
                                     ref, maps[std::size_t(neighbourPicture - 1)].refToPicture, pic, settings);
         maps[std::size_t(k - 1)] = e;
@@ -211,164 +217,246 @@ void estimateSide(ImageStack& stack, int ref, int dir, const IgnoreTicks& ignore
     }
 }
 
-} // namespace
-
-AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options) {
-    AlignmentReport report;
-    const int N = stack.count;
-    // A stack whose lists disagree with its count or size cannot be read safely.
-    const std::size_t cells = std::size_t(std::max(0, stack.width())) * std::size_t(std::max(0, stack.height())) * 3;
-    if (N < 0 || stack.pictures.size() < std::size_t(N) || stack.sizes.size() < std::size_t(N)) throw RuntimeError(9);
-    for (int n = 0; n < N; ++n)
-        if (stack.pictures[std::size_t(n)].size() < cells) throw RuntimeError(9);
+// The maps of every picture in use, measured from `source`; `tell` after each picture.
+AlignmentPlan measure(SeriesSource& source, const AlignOptions& options, const std::function<void(int)>& tell) {
+    AlignmentPlan plan;
+    AlignmentReport& report = plan.report;
+    const int N = source.count();
+    if (N < 0) throw RuntimeError(9);
+    const int W = source.width(), H = source.height();
+    plan.cellsWidth = W;
+    plan.cellsHeight = H;
+    plan.colourMatch = options.colourMatch;
     report.pictures.resize(std::size_t(std::max(0, N)));
+    plan.refToPicture.assign(std::size_t(std::max(0, N)), Affine{});
+    plan.warped.assign(std::size_t(std::max(0, N)), 0);
+    plan.sizes.resize(std::size_t(std::max(0, N)));
     for (int n = 1; n <= N; ++n) {
         auto& p = report.pictures[std::size_t(n - 1)];
         p.picture = n;
         p.aligned = !isIgnored(options.ignored, n);
+        plan.sizes[std::size_t(n - 1)] = {source.pictureWidth(n), source.pictureHeight(n)};
     }
     report.reference = referencePicture(N, options.ignored);
-    if (report.reference == 0) return report;
+    if (report.reference == 0) return plan;
     const int ref = report.reference;
-    const int W = stack.width(), H = stack.height();
-    report.frameWidth = std::min(stack.pictureWidth(ref), W);
-    report.frameHeight = std::min(stack.pictureHeight(ref), H);
+    report.frameWidth = std::min(source.pictureWidth(ref), W);
+    report.frameHeight = std::min(source.pictureHeight(ref), H);
     const int fw = report.frameWidth, fh = report.frameHeight;
     auto& refEntry = report.pictures[std::size_t(ref - 1)];
     refEntry.reference = true;
     refEntry.correlation = 1;
-    refEntry.width = stack.pictureWidth(ref);
-    refEntry.height = stack.pictureHeight(ref);
+    refEntry.width = source.pictureWidth(ref);
+    refEntry.height = source.pictureHeight(ref);
+    plan.sizes[std::size_t(ref - 1)] = {fw, fh};
     std::vector<int> order; // the pictures to align
     for (int n = 1; n <= N; ++n)
         if (n != ref && !isIgnored(options.ignored, n)) order.push_back(n);
 
-    const int total = 2 * int(order.size());
-    int done = 0;
-    auto tell = [&](AlignProgress::Stage stage, int picture) {
-        ++done;
-        if (options.onProgress) options.onProgress(AlignProgress{stage, picture, done, total});
-    };
-
-    try {
-        // The maps first, while no full-size working picture is held. The two sides of the
-        // reference are independent chains: they are measured at the same time when the memory
-        // allows both working copies a useful size, else one after the other with one larger
-        // copy. Progress is told on the caller's thread only, as pictures of either side finish.
-        const bool hasBelow = std::any_of(order.begin(), order.end(), [&](int k) { return k < ref; });
-        const bool hasAbove = std::any_of(order.begin(), order.end(), [&](int k) { return k > ref; });
-        const double budget = std::max(options.memoryPictures * double(W) * H * 3, kMinEstimationBytes);
-        const int sideShared = workingSideFor(options, fw, fh, budget / 2);
-        const bool bothSides = hasBelow && hasAbove &&
-                               (sideShared >= kMinSharedSide || sideShared >= std::max(fw, fh));
-        const int side = bothSides ? sideShared : workingSideFor(options, fw, fh, budget);
-        std::vector<Estimate> maps(static_cast<std::size_t>(N));
-        maps[std::size_t(ref - 1)].converged = true;
+    // The two sides of the reference are independent chains: they are measured at the same time
+    // when the memory allows both working copies a useful size, else one after the other with one
+    // larger copy. Progress is told on the caller's thread only, as pictures of either side finish.
+    const bool hasBelow = std::any_of(order.begin(), order.end(), [&](int k) { return k < ref; });
+    const bool hasAbove = std::any_of(order.begin(), order.end(), [&](int k) { return k > ref; });
+    const double budget = std::max(options.memoryPictures * double(W) * H * 3, kMinEstimationBytes);
+    const int sideShared = workingSideFor(options, fw, fh, budget / 2);
+    const bool bothSides = hasBelow && hasAbove &&
+                           (sideShared >= kMinSharedSide || sideShared >= std::max(fw, fh));
+    const int side = bothSides ? sideShared : workingSideFor(options, fw, fh, budget);
+    std::vector<Estimate> maps(static_cast<std::size_t>(N));
+    maps[std::size_t(ref - 1)].converged = true;
+    {
+        align::GreyPyramid refPyramid;
         {
-            const align::GreyPyramid refPyramid = align::makePyramid(pictureMat(stack, ref), side, kCoarsestSide);
-            std::mutex finishedLock;
-            std::vector<int> finished; // pictures the other side has measured, not yet told
-            auto drain = [&] {
-                std::vector<int> batch;
-                {
-                    const std::lock_guard<std::mutex> lock(finishedLock);
-                    batch.swap(finished);
-                }
-                for (const int k : batch) tell(AlignProgress::Stage::Measuring, k);
-            };
-            std::exception_ptr failure;
-            std::thread below;
-            if (bothSides)
-                below = std::thread([&] {
-                    try {
-                        estimateSide(stack, ref, -1, options.ignored, side, refPyramid, maps, [&](int k) {
-                            const std::lock_guard<std::mutex> lock(finishedLock);
-                            finished.push_back(k);
-                        });
-                    } catch (...) {
-                        failure = std::current_exception();
-                    }
-                });
-            const auto onPicture = [&](int k) {
-                drain();
-                tell(AlignProgress::Stage::Measuring, k);
-            };
-            try {
-                if (bothSides || hasAbove) estimateSide(stack, ref, 1, options.ignored, side, refPyramid, maps, onPicture);
-                if (!bothSides && hasBelow) estimateSide(stack, ref, -1, options.ignored, side, refPyramid, maps, onPicture);
-            } catch (...) {
-                if (below.joinable()) below.join();
-                throw;
+            SourcePicture read;
+            const cv::Mat reference = pictureMat(source, ref, read);
+            refPyramid = align::makePyramid(reference, side, kCoarsestSide);
+            if (options.colourMatch && !order.empty())
+                plan.colourReference = std::make_shared<const align::ColourReference>(align::makeColourReference(reference));
+        }
+        std::mutex finishedLock;
+        std::vector<int> finished; // pictures the other side has measured, not yet told
+        auto drain = [&] {
+            std::vector<int> batch;
+            {
+                const std::lock_guard<std::mutex> lock(finishedLock);
+                batch.swap(finished);
             }
-            if (below.joinable()) below.join();
-            if (failure) std::rethrow_exception(failure);
+            for (const int k : batch) tell(k);
+        };
+        std::exception_ptr failure;
+        std::atomic<bool> stop{false};
+        std::thread below;
+        if (bothSides)
+            below = std::thread([&] {
+                try {
+                    estimateSide(source, ref, -1, options.ignored, side, refPyramid, maps, [&](int k) {
+                        if (stop) throw RuntimeError(kUserInterrupt);
+                        const std::lock_guard<std::mutex> lock(finishedLock);
+                        finished.push_back(k);
+                    });
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        const auto onPicture = [&](int k) {
             drain();
+            tell(k);
+        };
+        try {
+            if (bothSides || hasAbove) estimateSide(source, ref, 1, options.ignored, side, refPyramid, maps, onPicture);
+            if (!bothSides && hasBelow) estimateSide(source, ref, -1, options.ignored, side, refPyramid, maps, onPicture);
+        } catch (...) {
+            stop = true; // the other side ends at its next picture
+            if (below.joinable()) below.join();
+            throw;
         }
+        if (below.joinable()) below.join();
+        if (failure) std::rethrow_exception(failure);
+        drain();
+    }
 
-        // Then the pictures, one at a time through one working picture, which is swapped with
-        // the picture it replaces.
-        // The working picture comes first, into the memory the estimation has just freed.
-        std::vector<std::uint8_t> spare;
-        if (std::any_of(maps.begin(), maps.end(), [](const Estimate& e) { return e.converged; }) && !order.empty())
-            spare.assign(std::size_t(W) * H * 3, 0);
-        align::ColourReference colourRef;
-        if (options.colourMatch && !order.empty()) colourRef = align::makeColourReference(pictureMat(stack, ref));
-        if (stack.sizes[std::size_t(ref - 1)][0] != fw || stack.sizes[std::size_t(ref - 1)][1] != fh) {
-            clearOutsideFrame(stack.pictures[std::size_t(ref - 1)], W, H, fw, fh);
-            stack.sizes[std::size_t(ref - 1)] = {fw, fh};
-        }
-        std::vector<align::Coverage> coverage; // what each aligned picture's own pixels cover
-        for (const int k : order) {
-            auto& entry = report.pictures[std::size_t(k - 1)];
-            const Estimate& e = maps[std::size_t(k - 1)];
-            const int pw = stack.pictureWidth(k), ph = stack.pictureHeight(k);
-            // Rows from the top on both sides: the stack keeps a picture's bottom row at row 0.
-            const Affine refToPicture = align::flipRows(e.converged ? e.refToPicture : Affine{}, fh, ph);
-            entry.toReference = align::inverse(refToPicture);
-            entry.fromReference = refToPicture;
-            entry.similarity = align::describe(entry.toReference, pw, ph, fw, fh);
-            coverage.push_back(align::Coverage{refToPicture, pw, ph});
-            entry.converged = e.converged;
-            entry.width = pw;
-            entry.height = ph;
-            entry.placement = e.converged ? e.placement : PicturePlacement::AsLoaded;
-            entry.neighbour = e.matchedWith;
-            if (e.converged) entry.correlation = e.correlation;
-            // A picture used as loaded that already fills the frame is not resampled.
-            if (e.converged && e.refToPicture.isIdentity() && pw == fw && ph == fh) {
-                if (options.colourMatch) {
-                    cv::Mat own = pictureMat(stack, k);
-                    const align::ChannelFit fit = align::fitColour(colourRef, own, align::Coverage{Affine{}, pw, ph});
-                    align::applyColour(own, fit);
-                    entry.gain = fit.gain;
-                    entry.offset = fit.offset;
-                }
-            } else if (e.converged) {
-                const cv::Mat src = pictureMat(stack, k);
-                cv::Mat dst(fh, fw, CV_8UC3, spare.data(), std::size_t(W) * 3);
-                const auto& m = e.refToPicture.m;
-                cv::warpAffine(src, dst, cv::Matx23d(m[0], m[1], m[2], m[3], m[4], m[5]), dst.size(),
-                               cv::INTER_CUBIC | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
-                if (options.colourMatch) {
-                    const align::ChannelFit fit = align::fitColour(colourRef, dst, align::Coverage{e.refToPicture, pw, ph});
-                    align::applyColour(dst, fit);
-                    entry.gain = fit.gain;
-                    entry.offset = fit.offset;
-                }
-                clearOutsideFrame(spare, W, H, fw, fh);
-                std::swap(spare, stack.pictures[std::size_t(k - 1)]);
-                stack.sizes[std::size_t(k - 1)] = {fw, fh};
-            }
-            tell(AlignProgress::Stage::Warping, k);
-        }
-        report.common = align::commonArea(fw, fh, coverage);
+    std::vector<align::Coverage> coverage; // what each aligned picture's own pixels cover
+    for (const int k : order) {
+        auto& entry = report.pictures[std::size_t(k - 1)];
+        const Estimate& e = maps[std::size_t(k - 1)];
+        const int pw = source.pictureWidth(k), ph = source.pictureHeight(k);
+        // Rows from the top on both sides: the stack keeps a picture's bottom row at row 0.
+        const Affine refToPicture = align::flipRows(e.converged ? e.refToPicture : Affine{}, fh, ph);
+        entry.toReference = align::inverse(refToPicture);
+        entry.fromReference = refToPicture;
+        entry.similarity = align::describe(entry.toReference, pw, ph, fw, fh);
+        coverage.push_back(align::Coverage{refToPicture, pw, ph});
+        entry.converged = e.converged;
+        entry.width = pw;
+        entry.height = ph;
+        entry.placement = e.converged ? e.placement : PicturePlacement::AsLoaded;
+        entry.neighbour = e.matchedWith;
+        if (e.converged) entry.correlation = e.correlation;
+        plan.refToPicture[std::size_t(k - 1)] = e.converged ? e.refToPicture : Affine{};
+        // A picture used as loaded that already fills the frame is not resampled.
+        const bool warp = e.converged && !(e.refToPicture.isIdentity() && pw == fw && ph == fh);
+        plan.warped[std::size_t(k - 1)] = warp;
+        if (warp) plan.sizes[std::size_t(k - 1)] = {fw, fh};
+    }
+    report.common = align::commonArea(fw, fh, coverage);
+    return plan;
+}
+
+template <class F> auto translatingErrors(F body) {
+    try {
+        return body();
     } catch (const std::bad_alloc&) {
         throw RuntimeError(7);
     } catch (const cv::Exception& e) {
         if (e.code == cv::Error::StsNoMem) throw RuntimeError(7);
         throw RuntimeError(5);
     }
-    return report;
+}
+
+} // namespace
+
+AlignmentPlan measureAlignment(SeriesSource& source, const AlignOptions& options) {
+    return translatingErrors([&] {
+        int total = 0;
+        for (int n = 1; n <= source.count(); ++n)
+            if (!isIgnored(options.ignored, n)) ++total;
+        total = std::max(0, total - 1);
+        int done = 0;
+        return measure(source, options, [&](int k) {
+            ++done;
+            if (options.onProgress) options.onProgress(AlignProgress{AlignProgress::Stage::Measuring, k, done, total});
+        });
+    });
+}
+
+void alignPicture(AlignmentPlan& plan, int n, std::vector<std::uint8_t>& cells, std::vector<std::uint8_t>& spare) {
+    AlignmentReport& report = plan.report;
+    const int W = plan.cellsWidth, H = plan.cellsHeight;
+    if (n < 1 || n > int(report.pictures.size()) || report.reference == 0) return;
+    if (cells.size() < std::size_t(W) * std::size_t(H) * 3) throw RuntimeError(9);
+    PictureAlignment& entry = report.pictures[std::size_t(n - 1)];
+    if (!entry.aligned) return;
+    const int fw = report.frameWidth, fh = report.frameHeight;
+    translatingErrors([&] {
+        if (entry.reference) {
+            if (entry.width != fw || entry.height != fh) clearOutsideFrame(cells, W, H, fw, fh);
+            return 0;
+        }
+        if (!entry.converged) return 0;
+        const Affine& map = plan.refToPicture[std::size_t(n - 1)];
+        const int pw = entry.width, ph = entry.height;
+        const align::ColourReference* colourRef = plan.colourMatch ? plan.colourReference.get() : nullptr;
+        align::ChannelFit fit;
+        if (!plan.warped[std::size_t(n - 1)]) {
+            if (colourRef) {
+                cv::Mat own = ownPixels(cells.data(), W, H, pw, ph);
+                fit = align::fitColour(*colourRef, own, align::Coverage{Affine{}, pw, ph});
+                align::applyColour(own, fit);
+            }
+        } else {
+            if (spare.size() != cells.size()) spare.assign(cells.size(), 0);
+            const cv::Mat src = ownPixels(cells.data(), W, H, pw, ph);
+            cv::Mat dst(fh, fw, CV_8UC3, spare.data(), std::size_t(W) * 3);
+            const auto& m = map.m;
+            cv::warpAffine(src, dst, cv::Matx23d(m[0], m[1], m[2], m[3], m[4], m[5]), dst.size(),
+                           cv::INTER_CUBIC | cv::WARP_INVERSE_MAP, cv::BORDER_REPLICATE);
+            if (colourRef) {
+                fit = align::fitColour(*colourRef, dst, align::Coverage{map, pw, ph});
+                align::applyColour(dst, fit);
+            }
+            clearOutsideFrame(spare, W, H, fw, fh);
+            std::swap(spare, cells);
+        }
+        if (colourRef) {
+            const std::lock_guard<std::mutex> lock(*plan.fitsLock);
+            entry.gain = fit.gain;
+            entry.offset = fit.offset;
+        }
+        return 0;
+    });
+}
+
+AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options) {
+    const int N = stack.count;
+    // A stack whose lists disagree with its count or size cannot be read safely.
+    const std::size_t cells = std::size_t(std::max(0, stack.width())) * std::size_t(std::max(0, stack.height())) * 3;
+    if (N < 0 || stack.pictures.size() < std::size_t(N) || stack.sizes.size() < std::size_t(N)) throw RuntimeError(9);
+    for (int n = 0; n < N; ++n)
+        if (stack.pictures[std::size_t(n)].size() < cells) throw RuntimeError(9);
+    StackSource source(stack);
+    int total = 0;
+    for (int n = 1; n <= N; ++n)
+        if (!isIgnored(options.ignored, n)) ++total;
+    total = 2 * std::max(0, total - 1);
+    int done = 0;
+    auto tell = [&](AlignProgress::Stage stage, int picture) {
+        ++done;
+        if (options.onProgress) options.onProgress(AlignProgress{stage, picture, done, total});
+    };
+    // The maps first, while no full-size working picture is held; then the pictures, one at a
+    // time through one working picture, which is swapped with the picture it replaces.
+    AlignmentPlan plan = translatingErrors([&] {
+        return measure(source, options, [&](int k) { tell(AlignProgress::Stage::Measuring, k); });
+    });
+    if (plan.report.reference == 0) return plan.report;
+    std::vector<std::uint8_t> spare;
+    // The working picture comes first, into the memory the estimation has just freed.
+    if (std::any_of(plan.warped.begin(), plan.warped.end(), [](char w) { return w != 0; }))
+        translatingErrors([&] {
+            spare.assign(cells, 0);
+            return 0;
+        });
+    const int ref = plan.report.reference;
+    alignPicture(plan, ref, stack.pictures[std::size_t(ref - 1)], spare);
+    stack.sizes[std::size_t(ref - 1)] = plan.sizes[std::size_t(ref - 1)];
+    for (int k = 1; k <= N; ++k) {
+        if (k == ref || isIgnored(options.ignored, k)) continue;
+        alignPicture(plan, k, stack.pictures[std::size_t(k - 1)], spare);
+        stack.sizes[std::size_t(k - 1)] = plan.sizes[std::size_t(k - 1)];
+        tell(AlignProgress::Stage::Warping, k);
+    }
+    return plan.report;
 }
 
 } // namespace orv

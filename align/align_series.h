@@ -6,14 +6,22 @@
 #include "align/affine.h"
 #include "base/runtime_error.h"
 #include "engine/focus_method.h"
+#include "engine/series_source.h"
 #include "engine/pixel_arrays.h"
 
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
 namespace orv {
+
+namespace align {
+struct ColourReference;
+}
 
 // Each picture to align is told twice: when its map has been measured and when it has been
 // warped. `done` counts these steps, of `total` (twice the pictures to align).
@@ -87,6 +95,33 @@ struct AlignmentReport {
 
     int notConverged() const;
 };
+
+// The maps of a series measured, not yet applied: what alignPicture needs to put each picture onto
+// the reference frame, one at a time, without the series being held.
+struct AlignmentPlan {
+    // Everything but the colour fits (gain, offset), which alignPicture fills as it matches each
+    // picture's colours.
+    AlignmentReport report;
+    int cellsWidth = 0, cellsHeight = 0; // the cells' size (the stack's)
+    bool colourMatch = false;
+    std::vector<align::Affine> refToPicture; // picture n at n - 1, rows from the bottom; identity when not measured
+    std::vector<char> warped;                // picture n is resampled onto the frame
+    std::vector<std::array<int, 2>> sizes;   // each picture's own size once aligned
+    std::shared_ptr<const align::ColourReference> colourReference;
+    std::shared_ptr<std::mutex> fitsLock = std::make_shared<std::mutex>();
+};
+
+// Measures the maps of the pictures of `source` onto its reference, as alignStack does, reading
+// each picture once (both sides of the reference at once, on two threads, when memory allows):
+// only the reference's and the current neighbours' working copies are held. Progress counts the
+// measured pictures only. Raises as alignStack.
+AlignmentPlan measureAlignment(SeriesSource& source, const AlignOptions& options);
+
+// Puts picture n, whose cells (the plan's size, as the source gave them) are in `cells`, onto the
+// reference frame: resampled (through `spare`, a buffer of the same size, which it swaps with
+// `cells`), colour matched, and cleared outside the frame, exactly as alignStack leaves it; left as
+// it is when ignored or not measured. Safe on several threads for different pictures.
+void alignPicture(AlignmentPlan& plan, int n, std::vector<std::uint8_t>& cells, std::vector<std::uint8_t>& spare);
 
 // Aligns the pictures of `stack` onto its reference in place. Every aligned picture then fills the
 // reference frame (its size in `stack.sizes` becomes the frame's); where it has no pixels of its

@@ -4,6 +4,7 @@
 #include "base/leading_number.h"
 #include "base/runtime_error.h"
 #include "engine/montage_run.h"
+#include "input/series_loader.h"
 #include "input/series_naming.h"
 #include "output/picture_writer.h"
 
@@ -210,6 +211,11 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             if (!value(v) || !parseInt(v, n) || n < 1 || n > 100)
                 return fail("--quality takes a whole number from 1 to 100");
             o.quality = int(n);
+        } else if (a == "--max-pictures") {
+            long n;
+            if (!value(v) || !parseInt(v, n) || n < 1 || n > kMaxSeriesPictures)
+                return fail("--max-pictures takes a whole number from 1 to " + std::to_string(kMaxSeriesPictures));
+            o.maxPictures = int(n);
         } else if (a == "--depth") {
             if (!value(v) || (v != "8" && v != "16")) return fail("--depth takes 8 or 16");
             o.depth = v == "8" ? 8 : 16;
@@ -245,7 +251,9 @@ std::string cliHelpText() {
     return R"(Usage: orvanta-cli [options] FIRST_FILE
        orvanta-cli [options] --open-project FILE.mon
 Makes one picture in which everything is sharp from a numbered focus series: FIRST_FILE is the
-first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 pictures.
+first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 pictures for the
+block methods; Pyramid Focus reads the whole series (up to 9999 pictures) one picture at a time.
+A missing number ends the series.
 
   -i, --increment TEXT the increment box's text (default 20): below 10 or not a number
                        becomes "10"; the block side is its value rounded half to even
@@ -289,6 +297,7 @@ first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 picture
                        paint the strokes of FILE (one "stroke PICTURE RADIUS HARDNESS OPACITY
                        MATCH X1,Y1 X2,Y2 ..." a line after "orvanta-strokes 1") into the
                        montage before it is written; a line that cannot be used is a usage error
+      --max-pictures N read at most N pictures (1 to 9999) of the series
   -q, --quiet          no progress bar (the same as --progress none)
       --progress STYLE bar (default): a bar on standard error when it is a terminal; json: one
                        line a step on standard error, terminal or not, such as

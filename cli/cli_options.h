@@ -27,6 +27,7 @@ struct CliOptions {
     DisplayArea area = DisplayArea::Same;
     bool quiet = false; // -q or --progress none
     ProgressStyle progress = ProgressStyle::Bar;
+    int maxPictures = 0; // --max-pictures: read no more than this many pictures; 0: as many as the method reads
     bool help = false;
     bool version = false;
 

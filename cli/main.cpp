@@ -77,6 +77,20 @@ const char* phaseName(RunPhase phase) {
     return "working";
 }
 
+// A batch run keeps the decoded series for the comparisons; Pyramid Focus reads a series one
+// picture at a time unless the montage is smoothed, retouched or compared afterwards (those
+// read the source pictures again from the stack).
+SessionOptions sessionOptions(const CliOptions& o) {
+    SessionOptions s;
+    s.reuseDecodedSeries = true;
+    s.streamPyramid = o.evaluate.empty() && o.retouchFile.empty() && !o.smooth;
+    s.maxPictures = o.maxPictures;
+    // A 16-bit picture is the only montage written: the 8-bit one may be its view.
+    s.eightBitFromDeep = o.depth != 8 && !o.score && o.saveProject.empty() && o.format.empty() && !o.output.empty() &&
+                         o.output != "-" && holdsSixteenBits(o.output);
+    return s;
+}
+
 // What a comparison kept of a montage: the score its picture had when it was kept.
 struct KeptScore {
     MakeOutcome made;
@@ -90,18 +104,24 @@ public:
     CliObserver(ProgressReport& bar, CheckedOutput& text) : bar_(bar), text_(text) {}
 
     MontageSession* session = nullptr;
+    int readLimit = kMaxPictures; // the most pictures the run reads
     std::array<KeptScore, kComparisonMontages> kept;
     std::optional<int> chosen; // the comparison montage shown as the main one
 
     PromptAnswer prompt(const Prompt& p) override {
         bar_.finish();
-        return stderr_.show(p);
+        const PromptAnswer answer = stderr_.show(p);
+        // A block method met a longer series: say how to read all of it, or fewer.
+        if (p.text == kLimitText)
+            std::cerr << "orvanta-cli: the block methods read 30 pictures; -m pyramid reads the whole series "
+                         "(--max-pictures N reads the first N)\n";
+        return answer;
     }
     void seriesStarting(bool, const std::string&) override { seriesLength_.reset(); }
     void progress(RunPhase phase, int done, int total) override {
         // The loader reads until a file is missing: the total is the files there to read.
         if (phase == RunPhase::Reading && total == 0 && session) {
-            if (!seriesLength_) seriesLength_ = seriesFilesPresent(session->completedName(), kMaxPictures);
+            if (!seriesLength_) seriesLength_ = seriesFilesPresent(session->completedName(), readLimit);
             total = *seriesLength_ >= done ? *seriesLength_ : 0;
         }
         bar_.report(phaseName(phase), done, total);
@@ -135,8 +155,12 @@ public:
     CliRun(const CliOptions& o, MontageRequest request, CheckedOutput& text)
         : o_(o), request_(std::move(request)), text_(text), bar_(o.progress, stderr, ::isatty(2) != 0),
           observer_(bar_, text),
-          session_(state_, observer_, SessionOptions{true, 0}) {
+          session_(state_, observer_, sessionOptions(o)) {
         observer_.session = &session_;
+        // A streamed Pyramid Focus reads the whole series, the block methods and the desktop's 30.
+        const SessionOptions so = sessionOptions(o);
+        const int most = so.streamPyramid && request_.method == FocusMethod::Pyramid ? kMaxSeriesPictures : kMaxPictures;
+        observer_.readLimit = o.maxPictures > 0 ? std::min(o.maxPictures, most) : most;
         state_.programFolder = currentFolder();
         state_.smoothing = request_.smoothing;
     }

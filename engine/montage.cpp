@@ -31,7 +31,8 @@ AreaOutcome applyDisplayArea(MontageGeometry& g, OffsetTable& offsets, const Are
         g.largestY = 0;
         for (int n = 1; n <= in.pictureCount; ++n) {
             if (isIgnored(in.ignored, n)) continue;
-            const ImageOffset t = offsets[std::size_t(n)];
+            // The table holds pictures 1 to 30; a longer series' later pictures have no target.
+            const ImageOffset t = std::size_t(n) < offsets.size() ? offsets[std::size_t(n)] : ImageOffset{};
             if (t.x < g.smallestX) g.smallestX = t.x;
             if (t.x > g.largestX) g.largestX = t.x;
             if (t.y < g.smallestY) g.smallestY = t.y;

@@ -41,12 +41,17 @@ void majorityVote3x3(const std::uint8_t* in, std::uint8_t* out, int w, int h,
                      const std::vector<CoverRect>* cover, int rowFrom, int rowTo);
 void majorityVote3x3(const std::uint8_t* in, std::uint8_t* out, int w, int h,
                      const std::vector<CoverArea>* cover, int rowFrom, int rowTo);
+// The same over 16-bit picture numbers (a series longer than 255 pictures).
+void majorityVote3x3(const std::uint16_t* in, std::uint16_t* out, int w, int h,
+                     const std::vector<CoverArea>* cover, int rowFrom, int rowTo);
 
 // The map character of every block of one row of blocks: the picture chosen most often among the
 // block's pixels (x from b * increment, rows y to y + increment - 1, both cut at the map's w x h),
 // the lower number on ties; picture 1 when no pixel of the block has a picture (as the block loop
 // names a block that every picture refused). `choices` is row-major, `w` per row, bottom row first.
 std::string blockMapLine(const std::uint8_t* choices, int w, int h, int y, int increment,
+                         int blocks);
+std::string blockMapLine(const std::uint16_t* choices, int w, int h, int y, int increment,
                          int blocks);
 
 } // namespace orv

@@ -72,7 +72,7 @@ PictureChoices blockChoices(const std::string& map, const BlockChoiceContext& ct
             if (ambiguous)
                 picture = resolveDigit(ctx, measure, b * ctx.increment, r * ctx.increment, digit);
             if (picture < 1 || picture > ctx.pictureCount) throw RuntimeError(5);
-            c.pictures[std::size_t(r) * c.columns + b] = std::uint8_t(picture);
+            c.pictures[std::size_t(r) * c.columns + b] = std::uint16_t(picture);
         }
     }
     return c;

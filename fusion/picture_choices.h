@@ -21,7 +21,7 @@ struct PictureChoices {
     int cell = 1;   // the side of one cell in pixels: the increment, or 1 for per-pixel choices
     int columns = 0;
     int rows = 0;
-    std::vector<std::uint8_t> pictures; // columns x rows
+    std::vector<std::uint16_t> pictures; // columns x rows
 
     // The picture of montage pixel (x, y), y counted from the bottom.
     int at(int x, int y) const {

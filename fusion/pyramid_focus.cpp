@@ -32,6 +32,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 namespace orv {
 
@@ -49,6 +51,13 @@ int pyramidLevels(int w, int h) {
 namespace {
 
 constexpr int kScaleBits = 3; // levels hold eight times the pixel values
+
+// Picture numbers in the choice maps and the counts of covering pictures: 16 bits, so that a long
+// series (up to 65535 pictures) is told apart.
+using ChoiceValue = std::uint16_t;
+using CountValue = std::uint16_t;
+constexpr int kChoiceType = CV_16UC1;
+constexpr int kCountType = CV_16UC1;
 constexpr int kWindow = 5;    // the side of the window a coefficient's strength is judged over
 
 constexpr int kWindowArea = kWindow * kWindow;
@@ -144,10 +153,10 @@ CoverArea levelCover(const CoverArea& m, int level, cv::Size size, int W, int H)
 // Picture p in montage coordinates, 8-bit blue, green, red: the stack's own cells when the picture
 // sits unshifted over the whole montage, else a copy into `buffer` in which the pixels it does not
 // reach repeat its nearest edge, so its coefficients stay quiet there.
-cv::Mat placedPicture(const ImageStack& stack, const Placement& p, cv::Size size, cv::Mat& buffer) {
+cv::Mat placedPicture(const std::uint8_t* source, int sourceWidth, const Placement& p, cv::Size size, cv::Mat& buffer) {
     const CoverRect& r = p.rect;
-    auto* cells = const_cast<std::uint8_t*>(stack.pictures[std::size_t(p.picture - 1)].data());
-    const std::size_t srcRow = std::size_t(stack.width()) * 3;
+    auto* cells = const_cast<std::uint8_t*>(source);
+    const std::size_t srcRow = std::size_t(sourceWidth) * 3;
     if (p.ox == 0 && p.oy == 0 && r.x0 == 0 && r.y0 == 0 && r.x1 == size.width && r.y1 == size.height)
         return cv::Mat(size, CV_8UC3, cells, srcRow);
     buffer.create(size, CV_8UC3);
@@ -214,40 +223,6 @@ struct Workspace {
     }
 };
 
-// The lowest and highest value, per channel, that the pictures show with pixels of their own
-// within one pixel of each montage pixel of rows `from` to `to` - 1, into `lowest` and `highest`
-// (row 0 for row `from`). Read from the stack band by band, so that no montage-sized copy is held.
-void pictureRange(const ImageStack& stack, const std::vector<Placement>& used, int W, int H, int from, int to,
-                  cv::Mat& lowest, cv::Mat& highest) {
-    const int a = std::max(0, from - 1), b = std::min(H, to + 1);
-    cv::Mat lo(b - a, W, CV_8UC3, cv::Scalar::all(255)), hi(b - a, W, CV_8UC3, cv::Scalar::all(0));
-    const std::size_t srcRow = std::size_t(stack.width()) * 3;
-    cv::parallel_for_(cv::Range(a, b), [&](const cv::Range& band) {
-        for (int y = band.start; y < band.end; ++y) {
-            std::uint8_t* lr = lo.ptr<std::uint8_t>(y - a);
-            std::uint8_t* hr = hi.ptr<std::uint8_t>(y - a);
-            for (const Placement& p : used) {
-                const CoverArea& c = p.cover[0];
-                if (y < c.y0 || y >= c.y1()) continue;
-                const int x0 = c.x0[std::size_t(y - c.y0)], x1 = c.x1[std::size_t(y - c.y0)];
-                if (x1 <= x0) continue;
-                // Montage column x is the picture's column x + ox (ox may be negative).
-                const std::uint8_t* row = stack.pictures[std::size_t(p.picture - 1)].data() + std::size_t(y + p.oy) * srcRow;
-                for (int i = 3 * x0; i < 3 * x1; ++i) {
-                    const std::uint8_t v = row[i + 3 * p.ox];
-                    lr[i] = std::min(lr[i], v);
-                    hr[i] = std::max(hr[i], v);
-                }
-            }
-        }
-    });
-    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::erode(lo, lo, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::dilate(hi, hi, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    lowest = lo.rowRange(from - a, to - a);
-    highest = hi.rowRange(from - a, to - a);
-}
-
 RuntimeError asRuntimeError(const cv::Exception& e) {
     return RuntimeError(e.code == cv::Error::StsNoMem ? 7 : 5);
 }
@@ -258,9 +233,9 @@ RuntimeError asRuntimeError(const cv::Exception& e) {
 // Picture p at full depth in montage coordinates (rows from the bottom, as the stack's), red,
 // green, blue as 32-bit floats in 16-bit units; outside what it covers its nearest edge repeats,
 // as placedPicture does for the 8-bit picture.
-cv::Mat placedDeep(const DeepPicture& d, const Placement& p, cv::Size size) {
+void placedDeep(const DeepPicture& d, const Placement& p, cv::Size size, cv::Mat& out) {
     const CoverRect& r = p.rect;
-    cv::Mat out(size, CV_32FC3);
+    out.create(size, CV_32FC3);
     const int W = size.width, H = size.height;
     cv::parallel_for_(cv::Range(r.y0, r.y1), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
@@ -276,111 +251,144 @@ cv::Mat placedDeep(const DeepPicture& d, const Placement& p, cv::Size size) {
     });
     for (int y = 0; y < r.y0; ++y) out.row(r.y0).copyTo(out.row(y));
     for (int y = r.y1; y < H; ++y) out.row(r.y1 - 1).copyTo(out.row(y));
-    return out;
 }
 
-// The second pass again on the deep pictures, in floating point, with the choices, blends and
-// counts the 8-bit pass made; the result collapsed and kept within the range the covering
-// pictures show around each pixel, as the 8-bit result is.
-std::shared_ptr<DeepPicture> fuseDeep(const PyramidFocusOptions& o, const std::vector<Placement>& used,
-                                      const std::vector<cv::Size>& sizes, int T, const std::vector<cv::Mat>& choice,
-                                      const std::vector<cv::Mat>& blend, const std::vector<cv::Mat>& count,
-                                      bool full, int usedCount) {
-    const std::size_t levels = std::size_t(T);
-    const int W = sizes[0].width, H = sizes[0].height;
-    std::vector<cv::Mat> fused(levels), gauss(levels + 1);
-    for (std::size_t l = 0; l < levels; ++l) fused[l] = cv::Mat(sizes[l], CV_32FC3, cv::Scalar::all(0));
-    const cv::Size top = sizes[levels];
-    cv::Mat topSum(top, CV_32FC3, cv::Scalar::all(0)), allSum(top, CV_32FC3, cv::Scalar::all(0));
-    cv::Mat topCount(top, CV_32SC1, cv::Scalar(0));
-    cv::Mat lowest(sizes[0], CV_32FC3, cv::Scalar::all(65535)), highest(sizes[0], CV_32FC3, cv::Scalar::all(0));
-    cv::Mat expanded;
-    for (const Placement& p : used) {
-        const DeepPicture* d = o.deepPictures[std::size_t(p.picture - 1)];
-        gauss[0] = placedDeep(*d, p, sizes[0]);
+// The second pass on the deep pictures, in floating point, beside the 8-bit one and with the
+// choices, blends and counts the 8-bit first pass made; the result collapsed and kept within the
+// range the covering pictures show around each pixel, as the 8-bit result is.
+class DeepMerge {
+public:
+    DeepMerge(const std::vector<cv::Size>& sizes, int T, const std::vector<cv::Mat>& choice,
+              const std::vector<cv::Mat>& blend, const std::vector<cv::Mat>& count, bool full, int usedCount)
+        : sizes_(sizes), levels_(std::size_t(T)), choice_(choice), blend_(blend), count_(count), full_(full),
+          usedCount_(usedCount), fused_(levels_), gauss_(levels_ + 1) {
+        for (std::size_t l = 0; l < levels_; ++l) fused_[l] = cv::Mat(sizes[l], CV_32FC3, cv::Scalar::all(0));
+        const cv::Size top = sizes[levels_];
+        topSum_ = cv::Mat(top, CV_32FC3, cv::Scalar::all(0));
+        allSum_ = cv::Mat(top, CV_32FC3, cv::Scalar::all(0));
+        topCount_ = cv::Mat(top, CV_32SC1, cv::Scalar(0));
+        lowest_ = cv::Mat(sizes[0], CV_32FC3, cv::Scalar::all(65535));
+        highest_ = cv::Mat(sizes[0], CV_32FC3, cv::Scalar::all(0));
+        // Allocated once and refilled for every picture.
+        for (std::size_t l = 0; l <= levels_; ++l) gauss_[l].create(sizes[l], CV_32FC3);
+        expandedBuffer_.create(sizes[0], CV_32FC3);
+    }
+
+    void add(const DeepPicture& d, const Placement& p) {
+        auto& gauss = gauss_;
+        placedDeep(d, p, sizes_[0], gauss[0]);
         forRows(p.cover[0], [&](int y, int x0, int x1) {
             const float* g = gauss[0].ptr<float>(y);
-            float* lo = lowest.ptr<float>(y);
-            float* hi = highest.ptr<float>(y);
+            float* lo = lowest_.ptr<float>(y);
+            float* hi = highest_.ptr<float>(y);
             for (int i = 3 * x0; i < 3 * x1; ++i) {
                 lo[i] = std::min(lo[i], g[i]);
                 hi[i] = std::max(hi[i], g[i]);
             }
         });
-        const auto n = std::uint8_t(p.picture);
-        for (std::size_t l = 0; l < levels; ++l) {
-            cv::pyrDown(gauss[l], gauss[l + 1], sizes[l + 1]);
-            cv::pyrUp(gauss[l + 1], expanded, sizes[l]);
-            const cv::Mat& v = choice[l];
-            const cv::Mat& m = blend[l];
-            const cv::Mat& seen = count[l];
-            cv::Mat& f = fused[l];
+        const auto n = ChoiceValue(p.picture);
+        for (std::size_t l = 0; l < levels_; ++l) {
+            cv::pyrDown(gauss[l], gauss[l + 1], sizes_[l + 1]);
+            // A level that takes nothing from this picture needs no expansion.
+            if (uses_ && !uses_(l, p.picture)) continue;
+            cv::Mat expanded = expandedBuffer_(cv::Rect(cv::Point(0, 0), sizes_[l]));
+            cv::pyrUp(gauss[l + 1], expanded, sizes_[l]);
+            const cv::Mat& v = choice_[l];
+            const cv::Mat& m = blend_[l];
+            const cv::Mat& seen = count_[l];
+            cv::Mat& f = fused_[l];
+            const cv::Mat& up = expanded;
             forRows(p.cover[l], [&](int y, int x0, int x1) {
-                const std::uint8_t* vr = v.ptr<std::uint8_t>(y);
+                const ChoiceValue* vr = v.ptr<ChoiceValue>(y);
                 const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
-                const std::uint8_t* nr = seen.empty() ? nullptr : seen.ptr<std::uint8_t>(y);
+                const CountValue* nr = seen.empty() ? nullptr : seen.ptr<CountValue>(y);
                 const float* g = gauss[l].ptr<float>(y);
-                const float* up = expanded.ptr<float>(y);
+                const float* upr = up.ptr<float>(y);
                 float* fr = f.ptr<float>(y);
                 for (int x = x0; x < x1; ++x) {
                     if (vr[x] != n && !mr[x]) continue;
-                    const float k = float(mr[x] ? (nr ? nr[x] : usedCount) : 1);
+                    const float k = float(mr[x] ? (nr ? int(nr[x]) : usedCount_) : 1);
                     for (int c = 3 * x; c < 3 * x + 3; ++c) {
-                        const float coefficient = g[c] - up[c];
+                        const float coefficient = g[c] - upr[c];
                         fr[c] = mr[x] ? fr[c] + coefficient / k : coefficient;
                     }
                 }
             });
         }
-        const CoverArea& r = p.cover[levels];
+        const cv::Size top = sizes_[levels_];
+        const CoverArea& r = p.cover[levels_];
         for (int y = 0; y < top.height; ++y) {
-            const float* g = gauss[levels].ptr<float>(y);
-            float* s = topSum.ptr<float>(y);
-            float* a = allSum.ptr<float>(y);
+            const float* g = gauss[levels_].ptr<float>(y);
+            float* s = topSum_.ptr<float>(y);
+            float* a = allSum_.ptr<float>(y);
             for (int x = 0; x < top.width; ++x) {
                 for (int c = 3 * x; c < 3 * x + 3; ++c) a[c] += g[c];
-                if (!full && !r.contains(x, y)) continue;
-                ++topCount.ptr<std::int32_t>(y)[x];
+                if (!full_ && !r.contains(x, y)) continue;
+                ++topCount_.ptr<std::int32_t>(y)[x];
                 for (int c = 3 * x; c < 3 * x + 3; ++c) s[c] += g[c];
             }
         }
     }
-    gauss.clear();
-    // The top level: the average over the pictures that reach it (over all where none does).
-    cv::Mat collapsed(top, CV_32FC3);
-    for (int y = 0; y < top.height; ++y)
-        for (int x = 0; x < top.width; ++x) {
-            const int reached = topCount.ptr<std::int32_t>(y)[x];
-            const float* s = reached ? topSum.ptr<float>(y) : allSum.ptr<float>(y);
-            const float k = float(reached ? reached : usedCount);
-            for (int c = 3 * x; c < 3 * x + 3; ++c) collapsed.ptr<float>(y)[c] = s[c] / k;
-        }
-    for (int l = T - 1; l >= 0; --l) {
-        cv::pyrUp(collapsed, expanded, sizes[std::size_t(l)]);
-        cv::add(fused[std::size_t(l)], expanded, collapsed);
-        fused[std::size_t(l)].release();
-    }
-    const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-    cv::erode(lowest, lowest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    cv::dilate(highest, highest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-    auto out = std::make_shared<DeepPicture>(W, H, 3, 16);
-    const cv::Mat& finest = choice[0];
-    cv::parallel_for_(cv::Range(0, H), [&](const cv::Range& rows) {
-        for (int y = rows.start; y < rows.end; ++y) {
-            const float* v = collapsed.ptr<float>(y);
-            const float* lo = lowest.ptr<float>(y);
-            const float* hi = highest.ptr<float>(y);
-            const std::uint8_t* chosen = finest.ptr<std::uint8_t>(y);
-            std::uint16_t* to = out->row(H - 1 - y);
-            for (int x = 0; x < W; ++x) {
-                if (chosen[x] == 0) continue; // no picture reaches it: black
-                for (int c = 3 * x; c < 3 * x + 3; ++c)
-                    to[c] = std::uint16_t(std::lround(std::clamp(std::min(std::max(v[c], lo[c]), hi[c]), 0.0f, 65535.0f)));
+
+    std::shared_ptr<DeepPicture> finish() {
+        gauss_.clear();
+        expandedBuffer_.release();
+        const cv::Size top = sizes_[levels_];
+        const int W = sizes_[0].width, H = sizes_[0].height;
+        // The top level: the average over the pictures that reach it (over all where none does).
+        cv::Mat collapsed(top, CV_32FC3);
+        for (int y = 0; y < top.height; ++y)
+            for (int x = 0; x < top.width; ++x) {
+                const int reached = topCount_.ptr<std::int32_t>(y)[x];
+                const float* s = reached ? topSum_.ptr<float>(y) : allSum_.ptr<float>(y);
+                const float k = float(reached ? reached : usedCount_);
+                for (int c = 3 * x; c < 3 * x + 3; ++c) collapsed.ptr<float>(y)[c] = s[c] / k;
             }
+        for (std::size_t i = levels_; i-- > 0;) {
+            cv::pyrUp(collapsed, expanded_, sizes_[i]);
+            cv::add(fused_[i], expanded_, collapsed);
+            fused_[i].release();
         }
-    });
-    return out;
-}
+        expanded_.release();
+        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+        cv::erode(lowest_, lowest_, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        cv::dilate(highest_, highest_, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        auto out = std::make_shared<DeepPicture>(W, H, 3, 16);
+        const cv::Mat& finest = choice_[0];
+        cv::parallel_for_(cv::Range(0, H), [&](const cv::Range& rows) {
+            for (int y = rows.start; y < rows.end; ++y) {
+                const float* v = collapsed.ptr<float>(y);
+                const float* lo = lowest_.ptr<float>(y);
+                const float* hi = highest_.ptr<float>(y);
+                const ChoiceValue* chosen = finest.ptr<ChoiceValue>(y);
+                std::uint16_t* to = out->row(H - 1 - y);
+                for (int x = 0; x < W; ++x) {
+                    if (chosen[x] == 0) continue; // no picture reaches it: black
+                    for (int c = 3 * x; c < 3 * x + 3; ++c)
+                        to[c] = std::uint16_t(std::lround(std::clamp(std::min(std::max(v[c], lo[c]), hi[c]), 0.0f, 65535.0f)));
+                }
+            }
+        });
+        return out;
+    }
+
+private:
+    const std::vector<cv::Size>& sizes_;
+    std::size_t levels_;
+    const std::vector<cv::Mat>& choice_;
+    const std::vector<cv::Mat>& blend_;
+    const std::vector<cv::Mat>& count_;
+    bool full_;
+    int usedCount_;
+
+public:
+    // Whether level l takes anything from picture n (unset: every level every picture).
+    std::function<bool(std::size_t l, int n)> uses_;
+
+private:
+    std::vector<cv::Mat> fused_, gauss_;
+    cv::Mat topSum_, allSum_, topCount_, lowest_, highest_, expanded_, expandedBuffer_;
+};
 
 PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     const MontageGeometry& g = *o.geometry;
@@ -391,11 +399,14 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         throw RuntimeError(9);
     const int W = std::min(std::max(0, roundToInt32(double(g.W))), MW);
     const int H = std::min(std::max(0, roundToInt32(double(g.H))), MH);
-    const int N = o.pictureCount > 0 ? std::min<int>(o.pictureCount, mp.stack.count) : mp.stack.count;
+    StackSource stackSource(mp.stack, o.source ? std::vector<const DeepPicture*>{} : o.deepPictures);
+    SeriesSource& source = o.source ? *o.source : stackSource;
+    const int N = o.pictureCount > 0 ? std::min<int>(o.pictureCount, source.count()) : source.count();
     const int T = pyramidLevels(W, H);
     const std::size_t levels = static_cast<std::size_t>(T);
     if (!o.ownAreas.empty() && int(o.ownAreas.size()) < N) throw RuntimeError(5);
-    if (!o.deepPictures.empty()) {
+    if (N > std::numeric_limits<ChoiceValue>::max()) throw RuntimeError(5);
+    if (!o.source && !o.deepPictures.empty()) {
         // Every picture at full depth, the size it has in the stack.
         if (int(o.deepPictures.size()) < N) throw RuntimeError(5);
         for (int n = 1; n <= N; ++n) {
@@ -403,6 +414,14 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
             if (!d || d->width != mp.stack.pictureWidth(n) || d->height != mp.stack.pictureHeight(n)) throw RuntimeError(5);
         }
     }
+    const bool deep = source.hasDeep();
+    const int sourceWidth = source.width();
+    // A full-depth picture must have the size its cells were made from.
+    auto deepOf = [&](const SourcePicture& s, int n) -> const DeepPicture& {
+        if (!s.deep || s.deep->width != source.pictureWidth(n) || s.deep->height != source.pictureHeight(n))
+            throw RuntimeError(5);
+        return *s.deep;
+    };
 
     std::vector<cv::Size> sizes{cv::Size(W, H)};
     for (int l = 1; l <= T; ++l)
@@ -419,11 +438,12 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         p.picture = n;
         // The display area's shifts always place the pictures (alignment's minimum area sets them
         // with no offsets); the targets' offsets only while they are used.
-        const ImageOffset t = o.useOffsets && o.offsets ? (*o.offsets)[std::size_t(n)] : ImageOffset{};
+        const ImageOffset t = o.useOffsets && o.offsets && std::size_t(n) < o.offsets->size() ? (*o.offsets)[std::size_t(n)]
+                                                                                              : ImageOffset{};
         p.ox = t.x - g.shiftX;
         p.oy = g.dY - t.y + g.shiftY;
-        const int pw = std::min(mp.stack.pictureWidth(n), mp.stack.width());
-        const int ph = std::min(mp.stack.pictureHeight(n), mp.stack.height());
+        const int pw = std::min(source.pictureWidth(n), source.width());
+        const int ph = std::min(source.pictureHeight(n), source.height());
         p.rect = CoverRect{std::max(0, -p.ox), std::min(W, pw - p.ox), std::max(0, -p.oy), std::min(H, ph - p.oy)};
         if (p.rect.empty()) continue;
         const OwnArea* own = o.ownAreas.empty() ? nullptr : &o.ownAreas[std::size_t(n - 1)];
@@ -474,13 +494,15 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         for (int l = 0; l < T; ++l) {
             best[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_16UC1, cv::Scalar(0));
             if (l < kBlendLevels) total[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_32SC1, cv::Scalar(0));
-            choice[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_8UC1, cv::Scalar(0));
-            if (!full) count[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_8UC1, cv::Scalar(0));
+            choice[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], kChoiceType, cv::Scalar(0));
+            if (!full) count[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], kCountType, cv::Scalar(0));
         }
         Workspace work(sizes, CV_16SC1, 0);
         cv::Mat magnitudeBuffer(sizes[0], CV_16SC1), strengthBuffer(sizes[0], CV_16UC1), copy;
+        SourcePicture read;
         for (const Placement& p : used) {
-            luminance(placedPicture(mp.stack, p, sizes[0], copy), work.gauss[0]);
+            source.read(p.picture, false, read);
+            luminance(placedPicture(read.cells, sourceWidth, p, sizes[0], copy), work.gauss[0]);
             for (int l = 0; l < T; ++l) {
                 const cv::Mat& level = work.gauss[std::size_t(l)];
                 const cv::Mat expanded = work.expand(l);
@@ -496,11 +518,11 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                 cv::Mat& c = choice[std::size_t(l)];
                 cv::Mat& sum = total[std::size_t(l)];
                 cv::Mat& seen = count[std::size_t(l)];
-                const auto n = std::uint8_t(p.picture);
+                const auto n = ChoiceValue(p.picture);
                 forRows(p.cover[std::size_t(l)], [&](int y, int x0, int x1) {
                     const std::uint16_t* sr = strength.ptr<std::uint16_t>(y);
                     std::uint16_t* br = b.ptr<std::uint16_t>(y);
-                    std::uint8_t* cr = c.ptr<std::uint8_t>(y);
+                    ChoiceValue* cr = c.ptr<ChoiceValue>(y);
                     std::int32_t* tr = sum.empty() ? nullptr : sum.ptr<std::int32_t>(y);
                     for (int x = x0; x < x1; ++x) {
                         if (tr) tr[x] += sr[x];
@@ -510,13 +532,15 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                         }
                     }
                     if (!full) {
-                        std::uint8_t* nr = seen.ptr<std::uint8_t>(y);
+                        CountValue* nr = seen.ptr<CountValue>(y);
                         for (int x = x0; x < x1; ++x) ++nr[x];
                     }
                 });
             }
             progress();
         }
+        // The second pass's first picture can be read while the choices are cleaned.
+        source.willRead(used.front().picture, !(deep && o.eightBitFromDeep));
         // Where the strongest picture is not clearly above the mean of the others covering the
         // pixel, the average of their coefficients is taken.
         for (int l = 0; l < T; ++l) {
@@ -530,7 +554,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                 for (int y = band.start; y < band.end; ++y) {
                     const std::uint16_t* br = b.ptr<std::uint16_t>(y);
                     const std::int32_t* tr = sum.ptr<std::int32_t>(y);
-                    const std::uint8_t* nr = full ? nullptr : seen.ptr<std::uint8_t>(y);
+                    const CountValue* nr = full ? nullptr : seen.ptr<CountValue>(y);
                     std::uint8_t* mr = m.ptr<std::uint8_t>(y);
                     for (int x = 0; x < m.cols; ++x) {
                         const long long k = nr ? nr[x] : usedCount;
@@ -547,17 +571,17 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     // The choice maps cleaned; which pictures each level takes anything from.
     std::vector<std::vector<char>> takes(levels, std::vector<char>(static_cast<std::size_t>(N) + 1, 0));
     for (int l = 0; l < T; ++l) {
-        cv::Mat voted(sizes[std::size_t(l)], CV_8UC1);
+        cv::Mat voted(sizes[std::size_t(l)], kChoiceType);
         const cv::Mat& c = choice[std::size_t(l)];
         const std::vector<CoverArea>* cover = full ? nullptr : &coverByLevel[std::size_t(l)];
         cv::parallel_for_(cv::Range(0, c.rows), [&](const cv::Range& rows) {
-            majorityVote3x3(c.ptr<std::uint8_t>(), voted.ptr<std::uint8_t>(), c.cols, c.rows, cover,
+            majorityVote3x3(c.ptr<ChoiceValue>(), voted.ptr<ChoiceValue>(), c.cols, c.rows, cover,
                             rows.start, rows.end);
         });
         choice[std::size_t(l)] = voted;
         const cv::Mat& m = blend[std::size_t(l)];
         for (int y = 0; y < voted.rows; ++y) {
-            const std::uint8_t* v = voted.ptr<std::uint8_t>(y);
+            const ChoiceValue* v = voted.ptr<ChoiceValue>(y);
             const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
             for (int x = 0; x < voted.cols; ++x)
                 if (!mr[x]) takes[std::size_t(l)][v[x]] = 1;
@@ -571,24 +595,62 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         blends[std::size_t(l)] = cv::countNonZero(blend[std::size_t(l)]) > 0;
         if (l >= kBlendLevels) count[std::size_t(l)].release();
     }
+    // With the 8-bit montage taken from the deep one, the 8-bit colour pass is not made.
+    const bool eightBitPass = !(deep && o.eightBitFromDeep);
     std::vector<cv::Mat> fused(levels);
-    for (int l = 0; l < T; ++l) fused[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_16SC3, cv::Scalar::all(0));
     const cv::Size top = sizes[std::size_t(T)];
-    cv::Mat topSum(top, CV_32SC3, cv::Scalar::all(0)), topCount, allSum;
-    if (!full) {
-        topCount = cv::Mat(top, CV_32SC1, cv::Scalar(0));
-        allSum = cv::Mat(top, CV_32SC3, cv::Scalar::all(0));
+    cv::Mat topSum, topCount, allSum;
+    // The lowest and highest value, per channel, that the covering pictures show at each pixel
+    // (widened to their 3 x 3 neighbourhood once all are in).
+    cv::Mat lowest, highest;
+    if (eightBitPass) {
+        for (int l = 0; l < T; ++l) fused[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_16SC3, cv::Scalar::all(0));
+        topSum = cv::Mat(top, CV_32SC3, cv::Scalar::all(0));
+        if (!full) {
+            topCount = cv::Mat(top, CV_32SC1, cv::Scalar(0));
+            allSum = cv::Mat(top, CV_32SC3, cv::Scalar::all(0));
+        }
+        lowest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(255));
+        highest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(0));
+    }
+    std::optional<DeepMerge> deepMerge;
+    if (deep) {
+        deepMerge.emplace(sizes, T, choice, blend, count, full, usedCount);
+        deepMerge->uses_ = [&](std::size_t l, int n) { return takes[l][std::size_t(n)] || blends[l]; };
     }
     {
         // Level 1 is reduced straight from the 8-bit picture (the level-0 coefficients are then
         // eight times the picture minus the expansion), which spares a montage-sized copy.
-        Workspace work(sizes, CV_16SC3, 1);
-        cv::Mat copy, reduced(sizes[1], CV_8UC3);
+        std::optional<Workspace> workspace;
+        cv::Mat copy, reduced;
+        if (eightBitPass) {
+            workspace.emplace(sizes, CV_16SC3, 1);
+            reduced.create(sizes[1], CV_8UC3);
+        }
+        SourcePicture read;
+        read.withCells = eightBitPass;
         for (const Placement& p : used) {
-            const cv::Mat picture = placedPicture(mp.stack, p, sizes[0], copy);
+            source.read(p.picture, deep, read);
+            if (eightBitPass && !read.cells) throw RuntimeError(5);
+            if (deepMerge) deepMerge->add(deepOf(read, p.picture), p);
+            if (!eightBitPass) {
+                progress();
+                continue;
+            }
+            Workspace& work = *workspace;
+            const cv::Mat picture = placedPicture(read.cells, sourceWidth, p, sizes[0], copy);
+            forRows(p.cover[0], [&](int y, int x0, int x1) {
+                const std::uint8_t* px = picture.ptr<std::uint8_t>(y);
+                std::uint8_t* lo = lowest.ptr<std::uint8_t>(y);
+                std::uint8_t* hi = highest.ptr<std::uint8_t>(y);
+                for (int i = 3 * x0; i < 3 * x1; ++i) {
+                    lo[i] = std::min(lo[i], px[i]);
+                    hi[i] = std::max(hi[i], px[i]);
+                }
+            });
             cv::pyrDown(picture, reduced, sizes[1]);
             reduced.convertTo(work.gauss[1], CV_16S, 1 << kScaleBits);
-            const auto n = std::uint8_t(p.picture);
+            const auto n = ChoiceValue(p.picture);
             for (int l = 0; l < T; ++l) {
                 const std::size_t i = std::size_t(l);
                 if (l > 0) cv::pyrDown(work.gauss[i], work.gauss[i + 1], sizes[i + 1]);
@@ -599,9 +661,9 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                 const cv::Mat& seen = count[i];
                 cv::Mat& f = fused[i];
                 forRows(p.cover[i], [&](int y, int x0, int x1) {
-                    const std::uint8_t* vr = v.ptr<std::uint8_t>(y);
+                    const ChoiceValue* vr = v.ptr<ChoiceValue>(y);
                     const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
-                    const std::uint8_t* nr = seen.empty() ? nullptr : seen.ptr<std::uint8_t>(y);
+                    const CountValue* nr = seen.empty() ? nullptr : seen.ptr<CountValue>(y);
                     const std::int16_t* up = expanded.ptr<std::int16_t>(y);
                     const std::uint8_t* px = l == 0 ? picture.ptr<std::uint8_t>(y) : nullptr;
                     const std::int16_t* gl = l == 0 ? nullptr : work.gauss[i].ptr<std::int16_t>(y);
@@ -615,7 +677,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                             } else {
                                 // This picture's share of the average, rounded: the sum of the
                                 // shares never leaves the coefficients' range.
-                                const int k = nr ? nr[x] : usedCount;
+                                const int k = nr ? int(nr[x]) : usedCount;
                                 fr[c] = std::int16_t(fr[c] + (coefficient >= 0 ? coefficient + k / 2 : coefficient - k / 2) / k);
                             }
                         }
@@ -640,15 +702,23 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
             progress();
         }
     }
+    if (eightBitPass) {
+        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
+        cv::erode(lowest, lowest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        cv::dilate(highest, highest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    }
 
-    if (!o.deepPictures.empty()) result.deep = fuseDeep(o, used, sizes, T, choice, blend, count, full, usedCount);
+    if (deepMerge) {
+        result.deep = deepMerge->finish();
+        deepMerge.reset();
+    }
     blend.clear();
     count.clear();
 
     // The top level: the average over the pictures that reach it (over all pictures in use where
     // none does, so the uncovered parts do not darken their surroundings).
     cv::Mat collapsed(top, CV_16SC3, cv::Scalar::all(0));
-    for (int y = 0; y < top.height && usedCount > 0; ++y) {
+    for (int y = 0; y < top.height && usedCount > 0 && eightBitPass; ++y) {
         std::int16_t* out = collapsed.ptr<std::int16_t>(y);
         for (int x = 0; x < top.width; ++x) {
             int k = usedCount;
@@ -670,31 +740,42 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
 
     // Collapse down to level 1; level 0 is added while the result is written.
     cv::Mat expanded;
-    for (int l = T - 1; l >= 1; --l) {
-        cv::pyrUp(collapsed, expanded, sizes[std::size_t(l)]);
-        cv::add(fused[std::size_t(l)], expanded, collapsed, cv::noArray(), CV_16S);
-        fused[std::size_t(l)].release();
+    if (eightBitPass) {
+        for (int l = T - 1; l >= 1; --l) {
+            cv::pyrUp(collapsed, expanded, sizes[std::size_t(l)]);
+            cv::add(fused[std::size_t(l)], expanded, collapsed, cv::noArray(), CV_16S);
+            fused[std::size_t(l)].release();
+        }
+        cv::pyrUp(collapsed, expanded, sizes[0]);
     }
-    cv::pyrUp(collapsed, expanded, sizes[0]);
     collapsed.release();
 
     // The result by rows of blocks, bottom row first, with the map and the preview in step; each
     // value kept within the range the covering pictures show around its pixel.
     const cv::Mat& finest = choice[0];
     PreviewRows preview(mp, o.drawPreview);
-    cv::Mat lowest, highest;
     for (int r = 0; r < rows; ++r) {
         const int y = r * inc;
         const int yEnd = std::min(H, y + inc);
-        if (y < yEnd) {
-            pictureRange(mp.stack, used, W, H, y, yEnd, lowest, highest);
+        if (y < yEnd && !eightBitPass) {
+            // The deep montage's 8-bit view (its rows from the top, red first).
+            const DeepPicture& d = *result.deep;
+            cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
+                for (int yy = band.start; yy < band.end; ++yy) {
+                    const std::uint16_t* from = d.row(H - 1 - yy);
+                    std::uint8_t* m = slot.data() + std::size_t(yy) * MW * 3;
+                    for (int x = 0; x < W; ++x)
+                        for (int c = 0; c < 3; ++c) m[3 * x + c] = eightBitsOf(from[3 * x + 2 - c]);
+                }
+            });
+        } else if (y < yEnd) {
             cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
                 for (int yy = band.start; yy < band.end; ++yy) {
                     const std::int16_t* f = fused[0].ptr<std::int16_t>(yy);
                     const std::int16_t* up = expanded.ptr<std::int16_t>(yy);
-                    const std::uint8_t* v = finest.ptr<std::uint8_t>(yy);
-                    const std::uint8_t* lo = lowest.ptr<std::uint8_t>(yy - y);
-                    const std::uint8_t* hi = highest.ptr<std::uint8_t>(yy - y);
+                    const ChoiceValue* v = finest.ptr<ChoiceValue>(yy);
+                    const std::uint8_t* lo = lowest.ptr<std::uint8_t>(yy);
+                    const std::uint8_t* hi = highest.ptr<std::uint8_t>(yy);
                     std::uint8_t* m = slot.data() + std::size_t(yy) * MW * 3;
                     for (int x = 0; x < W; ++x) {
                         if (v[x] == 0) continue; // no picture reaches it: black
@@ -704,7 +785,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                 }
             });
         }
-        const std::string line = blockMapLine(finest.ptr<std::uint8_t>(), W, H, y, inc, columns);
+        const std::string line = blockMapLine(finest.ptr<ChoiceValue>(), W, H, y, inc, columns);
         result.map.insert(0, line + "\r\n");
         const auto [drawnFrom, drawnTo] = preview.draw(y, inc, true);
         if (o.onRow) o.onRow(BlockRowEvent{y, r, rows, &result.map, drawnFrom <= drawnTo, drawnFrom, drawnTo});
@@ -717,7 +798,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         c.cell = 1;
         c.pictures.assign(std::size_t(W) * std::size_t(H), 0);
         for (int y = 0; y < H; ++y)
-            std::memcpy(c.pictures.data() + std::size_t(y) * W, finest.ptr<std::uint8_t>(y), std::size_t(W));
+            std::memcpy(c.pictures.data() + std::size_t(y) * W, finest.ptr<ChoiceValue>(y), std::size_t(W) * sizeof(ChoiceValue));
     }
     return result;
 }

@@ -13,6 +13,7 @@
 #pragma once
 
 #include "engine/focus_method.h"
+#include "engine/series_source.h"
 #include "engine/pixel_arrays.h"
 #include "engine/montage.h"
 #include "base/deep_picture.h"
@@ -57,6 +58,15 @@ struct PyramidFocusOptions {
     // the 8-bit stack; the deep pictures are decomposed, merged and collapsed in floating point.
     std::vector<const DeepPicture*> deepPictures;
 
+    // Where the pictures are read from instead of the stack (whose cells then need not be held;
+    // the stack's size and count are not read either): the source's count, sizes and cells, and
+    // its full-depth pictures when it has them (deepPictures is then not read). Each picture is
+    // asked for twice, once per pass.
+    SeriesSource* source = nullptr;
+    // With full-depth pictures: the 8-bit montage is the deep montage's 8-bit view (each value
+    // v / 257 rounded), within 1 of the 8-bit merge, which is then not made (one colour pass).
+    bool eightBitFromDeep = false;
+
     bool drawPreview = false; // keep the preview buffer in step as the result is written
     bool keepChoices = true;  // return the finest level's choice per pixel (for a depth map)
 
@@ -77,7 +87,8 @@ struct PyramidFocusResult {
 // block loop) from the stack. Montage pixel (x, y) is read from picture k at
 // (x + target x(k) - shiftX, y + dY - target y(k) + shiftY), as the block loop copies it; pixels no
 // picture reaches stay black. Memory beyond the stack does not grow with the number of pictures:
-// the pictures are decomposed one at a time, twice (once to choose, once to merge); the work of
+// the pictures are decomposed one at a time, twice (once to choose, once to merge, the deep
+// picture merged beside the 8-bit one); the work of
 // each is spread over all cores. Raises RuntimeError: 5 for options it cannot use, 7 when memory
 // runs out, 9 for a montage slot that does not match the geometry; the caller adds the line.
 PyramidFocusResult runPyramidFocus(PixelArrays& mp, const PyramidFocusOptions& options);

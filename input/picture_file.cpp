@@ -212,6 +212,47 @@ void ImageSurface::writePixels(const std::uint8_t* buffer, int W, int H) {
     fromRoundedBgr(buffer, W, H, image_);
 }
 
+DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
+    OpenPicture f;
+    const DecodeStatus opened = openPicture(path, f);
+    if (opened != DecodeStatus::Ok) return opened;
+    int w = 0, h = 0;
+    if (f.kind == PictureKind::Jpeg) {
+        JpegReader reader(f.fd, f.size);
+        JpegInfo info;
+        if (!reader.readHeader(info) || info.tooShort) return DecodeStatus::Invalid;
+        w = info.width;
+        h = info.height;
+    } else if (f.kind == PictureKind::Bmp || f.kind == PictureKind::Gif) {
+        ByteStream in(f.fd);
+        const HeaderFacts facts = f.kind == PictureKind::Bmp ? readBmpHeader(in, f.size) : readGifHeader(in);
+        if (!facts.readable || !facts.complete) return DecodeStatus::Invalid;
+        w = facts.width;
+        h = facts.height;
+    } else {
+        ::lseek(f.fd, 0, SEEK_SET);
+        QFile file;
+        if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return DecodeStatus::Invalid;
+        QImageReader reader(&file);
+        reader.setAutoTransform(false);
+        const QSize declared = reader.size();
+        if (declared.isValid()) {
+            w = declared.width();
+            h = declared.height();
+        } else if (deepFileKind(path) != DeepFileKind::None) {
+            // A TIFF or PNG that Qt's readers refuse is read by the deep reader.
+            DeepPicture deep;
+            if (readDeepPicture(path, deep) != DecodeStatus::Ok) return DecodeStatus::Invalid;
+            w = deep.width;
+            h = deep.height;
+        }
+    }
+    if (!sidesFit(w, h)) return DecodeStatus::Invalid;
+    width = w;
+    height = h;
+    return DecodeStatus::Ok;
+}
+
 DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown) {
     OpenPicture f;
     const DecodeStatus opened = openPicture(path, f);

@@ -48,6 +48,11 @@ private:
 // picture. The work is done here, on the decoding thread, not by the window.
 DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown = nullptr);
 
+// A picture file's size from its header alone (a TIFF or PNG that Qt cannot read is decoded):
+// Missing, Invalid for a file that is no picture it can read, a side above the limit or a JPEG cut
+// short before its first rows. A file whose pixels are damaged may still pass.
+DecodeStatus readPictureSize(const std::string& path, int& width, int& height);
+
 // Cells of a surface as a top-down 32-bit picture, the format a window draws without converting.
 QImage shownPicture(const MemorySurface& cells);
 

@@ -14,10 +14,12 @@ namespace orv {
 
 SeriesResult loadSeriesFiles(const SeriesName& series,
                              const std::function<DecodeStatus(int, const std::string&)>& load,
-                             const std::function<void()>& onLimit) {
+                             const std::function<void()>& onLimit, int maxCount) {
     SeriesResult r;
     for (;;) {
         const int k = r.count + 1;
+        // The caller's own limit ends the series quietly.
+        if (k > maxCount) break;
         // The limit test comes before any attempt on a 31st file.
         if (k > kMaxPictures) {
             r.limitReached = true;
@@ -66,7 +68,7 @@ SeriesResult loadSeriesSurfaces(const SeriesName& series,
                                 std::vector<std::unique_ptr<MemorySurface>>& out,
                                 const std::function<void(int)>& onPicture,
                                 const std::function<void()>& onLimit,
-                                std::vector<QImage>* shown) {
+                                std::vector<QImage>* shown, int maxCount) {
     // Decodes in flight, for files first, first + 1, ...
     std::deque<std::future<Decoded>> inFlight;
     int first = 1;
@@ -83,7 +85,7 @@ SeriesResult loadSeriesSurfaces(const SeriesName& series,
         [&](int k, const std::string&) {
             while (first + int(inFlight.size()) <= k + 1) {
                 const int next = first + int(inFlight.size());
-                if (next > kMaxPictures || series.offset + next > SHRT_MAX) break;
+                if (next > kMaxPictures || next > maxCount || series.offset + next > SHRT_MAX) break;
                 inFlight.push_back(launch(next));
             }
             Decoded d = inFlight.front().get();
@@ -99,7 +101,7 @@ SeriesResult loadSeriesSurfaces(const SeriesName& series,
             }
             return d.status;
         },
-        onLimit);
+        onLimit, maxCount);
 }
 
 } // namespace orv

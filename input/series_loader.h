@@ -5,6 +5,7 @@
 #include "input/picture_file.h"
 #include "input/series_naming.h"
 
+#include <climits>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -27,6 +28,10 @@ inline constexpr const char* kLimitTitle = "No wuckas mate";
 inline constexpr const char* kInvalidPictureText = "This is not a valid picture file that I can read.";
 inline constexpr const char* kInvalidPictureTitle = "Try a different format";
 
+// The most pictures a series read one picture at a time (Pyramid Focus in a batch run) may have:
+// the file numbers stay within 4 digits.
+inline constexpr int kMaxSeriesPictures = 9999;
+
 struct SeriesResult {
     int count = 0;               // pictures loaded, 0 to 30
     std::string currentFileName; // the name last built
@@ -37,13 +42,14 @@ struct SeriesResult {
     int failure = 0;
 };
 
-// Loads file k = 1, 2, ... through `load` until a file does not load or 30 are loaded. `onLimit`
-// runs when the count would exceed 30 (also for a series of exactly 30 files). An Invalid status
+// Loads file k = 1, 2, ... through `load` until a file does not load, 30 are loaded or `maxCount`
+// are (that limit ends the series without a word). `onLimit` runs when the count would exceed 30
+// (also for a series of exactly 30 files) and `maxCount` allows more. An Invalid status
 // ends the series with invalidPicture set; Missing ends it normally. Running out of memory in
 // `load` (std::bad_alloc or RuntimeError 7) ends it with failure 7; other errors pass through.
 SeriesResult loadSeriesFiles(const SeriesName& series,
                              const std::function<DecodeStatus(int k, const std::string& name)>& load,
-                             const std::function<void()>& onLimit = {});
+                             const std::function<void()>& onLimit = {}, int maxCount = INT_MAX);
 
 // Loads a series into in-memory surfaces, as the batch front end keeps it: file k + 1 is decoded
 // on a second thread while file k is decoded, and the pictures are stored in series order, so the
@@ -54,6 +60,6 @@ SeriesResult loadSeriesSurfaces(const SeriesName& series,
                                 std::vector<std::unique_ptr<MemorySurface>>& out,
                                 const std::function<void(int k)>& onPicture = {},
                                 const std::function<void()>& onLimit = {},
-                                std::vector<QImage>* shown = nullptr);
+                                std::vector<QImage>* shown = nullptr, int maxCount = INT_MAX);
 
 } // namespace orv

@@ -29,13 +29,17 @@ std::vector<std::uint8_t> depthMapPixels(const PictureChoices& c, int pictureCou
         c.pictures.size() != std::size_t(c.columns) * std::size_t(c.rows) ||
         (c.width - 1) / c.cell >= c.columns || (c.height - 1) / c.cell >= c.rows)
         throw RuntimeError(5);
-    std::array<std::uint8_t, 256> grey{};
-    for (int p = 0; p < 256; ++p) grey[std::size_t(p)] = depthGrey(p, pictureCount);
+    // One grey per picture number that can occur (a long series numbers beyond 255).
+    std::vector<std::uint8_t> grey(std::size_t(std::max(pictureCount, 255)) + 1);
+    for (int p = 0; p < int(grey.size()); ++p) grey[std::size_t(p)] = depthGrey(p, pictureCount);
     std::vector<std::uint8_t> out(std::size_t(c.width) * std::size_t(c.height));
     for (int y = 0; y < c.height; ++y) {
-        const std::uint8_t* cells = c.pictures.data() + std::size_t(y / c.cell) * c.columns;
+        const std::uint16_t* cells = c.pictures.data() + std::size_t(y / c.cell) * c.columns;
         std::uint8_t* row = out.data() + std::size_t(c.height - 1 - y) * c.width; // top row first
-        for (int x = 0; x < c.width; ++x) row[x] = grey[cells[x / c.cell]];
+        for (int x = 0; x < c.width; ++x) {
+            const std::size_t p = cells[x / c.cell];
+            row[x] = p < grey.size() ? grey[p] : grey.back();
+        }
     }
     return out;
 }

@@ -12,6 +12,7 @@
 #include "session/montage_rules.h"
 
 #include <algorithm>
+#include <climits>
 #include <optional>
 #include <thread>
 
@@ -95,7 +96,8 @@ SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<
             observer_.processEvents();
             stopIfAsked();
         },
-        [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); }, observer_.showsPictures() ? &shown : nullptr);
+        [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); }, observer_.showsPictures() ? &shown : nullptr,
+        options_.maxPictures > 0 ? options_.maxPictures : INT_MAX);
     state_.series.imageCount = std::int16_t(r.count);
     state_.series.currentFileName = r.currentFileName;
     return r;
@@ -212,7 +214,8 @@ void MontageSession::makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& ou
         }
     } else {
         out.nameTaken = true;
-        const Step step = loadSeries(r, line);
+        const bool stream = options_.streamPyramid && r.method == FocusMethod::Pyramid && mode == MakeMode::Montage;
+        const Step step = stream ? scanSeries(r, line) : loadSeries(r, line);
         if (step != Step::Go) {
             out.stopped = step == Step::Stop;
             return;
@@ -249,6 +252,8 @@ void MontageSession::makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& ou
 
     line = kLineFinishing;
     finishMontage(r, out, busy);
+    // A streamed series leaves no stack for the commands that reuse one.
+    if (streamed_) ms.seriesReady = false;
 }
 
 int MontageSession::readIncrement(MontageRequest& r, int& line) {
@@ -266,6 +271,7 @@ int MontageSession::readIncrement(MontageRequest& r, int& line) {
 
 MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& line) {
     MontageState& ms = state_.montage;
+    streamed_.reset();
     state_.series.imageCount = 0;
     ms.seriesReady = false;
     line = kLineSeriesStarting;
@@ -331,10 +337,80 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& li
     return Step::Go;
 }
 
+MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, int& line) {
+    MontageState& ms = state_.montage;
+    streamed_.reset();
+    // The stack holds no picture of a streamed series, only its cells' size.
+    series_.drop();
+    ms.arrays.stack = ImageStack{};
+    ms.alignment.reset();
+    state_.series.imageCount = 0;
+    ms.seriesReady = false;
+    line = kLineSeriesStarting;
+    ms.firstFileName = r.firstFileName;
+    observer_.seriesStarting(true, r.firstFileName);
+
+    line = kLineSeriesNaming;
+    completed_ = completeSeriesName(r.firstFileName, state_.programFolder);
+    if (completed_ != r.firstFileName) observer_.fileNameCompleted(completed_);
+    line = kLineSeriesNumbering;
+    const std::optional<SeriesName> series = parseSeriesName(completed_);
+    line = kLineSeriesNaming;
+    if (!series) {
+        ask(PromptIcon::Critical, kRenameTextMontage, kRenameTitle);
+        return Step::Stop;
+    }
+    if (!fileExists(completed_)) {
+        ask(PromptIcon::Exclamation, kMissingFileText, kMissingFileTitle);
+        observer_.firstFileMissing(completed_);
+        return Step::Stop;
+    }
+    line = kLineSeriesPictures;
+    state_.series.numberOffset = series->offset;
+    const int limit = options_.maxPictures > 0 ? std::min(options_.maxPictures, kMaxSeriesPictures) : kMaxSeriesPictures;
+    const SeriesScan scan = orv::scanSeries(*series, limit, [&](int k) {
+        state_.series.imageCount = std::int16_t(k);
+        observer_.progress(RunPhase::Reading, k, 0);
+        observer_.processEvents();
+        stopIfAsked();
+    });
+    state_.series.imageCount = std::int16_t(scan.count);
+    state_.series.currentFileName = scan.currentFileName;
+    line = kLineSeriesFailure;
+    if (scan.failure) {
+        askAbout(scan.currentFileName, PromptIcon::Critical,
+                 genericErrorText(RuntimeError(scan.failure), kLineSeriesFailure, kMontageRoutine), kGenericErrorTitle);
+        observer_.seriesLoaded(scan.count, true);
+        return Step::Stop;
+    }
+    observer_.seriesLoaded(scan.count, true);
+    if (scan.invalidPicture) {
+        askAbout(scan.currentFileName, PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
+        return scan.count == 0 ? Step::Stop : Step::Finish;
+    }
+    if (scan.count == 0) return Step::Stop;
+    streamed_ = std::make_unique<StreamedSeries>(*series, scan);
+    ImageStack& stack = ms.arrays.stack;
+    stack.lastColumn = toInt16(streamed_->width() - 1);
+    stack.lastRow = toInt16(streamed_->height() - 1);
+    // Pictures of another size than the first are said, as the stack's fill says them.
+    MessageList messages;
+    const SizeCheck check = sizeCheck(r.ignored, &messages);
+    if (!check.comparisonRun)
+        for (int n = 2; n <= scan.count && n <= 10; ++n) {
+            const auto& size = scan.sizes[std::size_t(n - 1)];
+            if ((size != scan.sizes[0]) && !isIgnored(r.ignored, n))
+                orv::record(&messages, PromptIcon::Critical,
+                       sameSizeWarning(n, size[0], size[1], scan.sizes[0][0], scan.sizes[0][1]), kSameSizeTitle);
+        }
+    showMessages(messages);
+    return Step::Go;
+}
+
 void MontageSession::sizeMontageToFirstPicture(int increment) {
     MontageState& ms = state_.montage;
-    state_.series.pictureWidth = float(series_.firstWidth(ms.arrays));
-    state_.series.pictureHeight = float(series_.firstHeight(ms.arrays));
+    state_.series.pictureWidth = float(streamed_ ? streamed_->pictureWidth(1) : series_.firstWidth(ms.arrays));
+    state_.series.pictureHeight = float(streamed_ ? streamed_->pictureHeight(1) : series_.firstHeight(ms.arrays));
     ms.geometry.W = state_.series.pictureWidth;
     ms.geometry.H = state_.series.pictureHeight;
     ms.seriesReady = true;
@@ -350,6 +426,24 @@ AreaOutcome MontageSession::placePictures(const MontageRequest& r, MakeMode mode
             if (!isIgnored(r.ignored, n)) ms.offsets[std::size_t(n)] = (*r.targets)[std::size_t(n)];
     }
     const DisplayArea area = r.area.value_or(DisplayArea::Same); // no tick keeps picture 1's area
+    if (r.align && mode == MakeMode::Montage && streamed_) {
+        // The maps measured from the files; each picture is warped whenever it is read.
+        line = kLineAlignment;
+        AlignOptions o;
+        o.ignored = r.ignored;
+        o.colourMatch = r.colourMatch;
+        o.onProgress = [this](const AlignProgress& p) {
+            observer_.alignmentProgress(p.done, p.total);
+            observer_.progress(RunPhase::Aligning, p.done, p.total);
+            observer_.processEvents();
+            stopIfAsked();
+        };
+        auto plan = std::make_shared<AlignmentPlan>(measureAlignment(*streamed_, o));
+        streamed_->align(plan);
+        ms.alignment = plan->report;
+        ms.offsets = OffsetTable{};
+        return applyAlignedArea(ms.geometry, *ms.alignment, area);
+    }
     if (r.align && mode == MakeMode::Montage) {
         // The pictures are aligned onto the reference's frame before the area is chosen: offsets
         // play no part, and the minimum area is the rectangle every aligned picture covers.
@@ -408,7 +502,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     PictureSurface* preview = observer_.previewSurface();
     std::optional<BlankSurface> blank;
     ArraySurfaces surfaces;
-    const bool fill = series_.needsFill();
+    const bool fill = !streamed_ && series_.needsFill();
     if (fill) {
         blank.emplace(montageSide(ms.geometry.W), montageSide(ms.geometry.H));
         surfaces = series_.surfaces(*blank);
@@ -422,7 +516,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     run.surfaces = fill ? &surfaces : nullptr;
     run.sizeCheck = sizeCheck(r.ignored, &messages);
     run.afterFill = [&] {
-        series_.filled();
+        if (fill) series_.filled();
         showMessages(messages);
         if (preview) ms.arrays.loadPreviewArray(*preview);
     };
@@ -459,10 +553,22 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
                 stopIfAsked();
             };
             // A 16-bit series is merged at full depth too, its pictures aligned as the 8-bit ones.
-            std::vector<DeepPicture> deepPictures = readDeepSeries(completed_, N);
-            if (ms.alignment && !alignDeepSeries(deepPictures, *ms.alignment)) deepPictures.clear();
+            std::vector<DeepPicture> deepPictures;
+            if (streamed_) {
+                o.source = streamed_.get();
+                o.eightBitFromDeep = options_.eightBitFromDeep;
+                streamed_->setReadAhead(true);
+            } else {
+                deepPictures = readDeepSeries(completed_, N);
+                if (ms.alignment && !alignDeepSeries(deepPictures, *ms.alignment)) deepPictures.clear();
+            }
             for (const DeepPicture& p : deepPictures) o.deepPictures.push_back(&p);
             PyramidFocusResult result = runPyramidFocus(ms.arrays, o);
+            if (streamed_) {
+                streamed_->setReadAhead(false);
+                // The colour fits are known once every picture has been matched.
+                if (streamed_->plan()) ms.alignment = streamed_->plan()->report;
+            }
             choices = std::move(result.choices);
             deep = std::move(result.deep);
             return result.map;
@@ -473,6 +579,12 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
         map = runMontage(run);
     } catch (...) {
         showMessages(messages);
+        // A file of a streamed series that turned out not to be a picture it can read is said
+        // as the loader says it; nothing is made.
+        if (streamed_ && currentError().number() == 481 && !streamed_->failedFile().empty()) {
+            askAbout(streamed_->failedFile(), PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
+            return;
+        }
         throw;
     }
     showMessages(messages);

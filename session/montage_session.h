@@ -18,6 +18,7 @@
 #include "session/montage_record.h"
 #include "session/montage_request.h"
 #include "session/session_observer.h"
+#include "session/streamed_series.h"
 #include "settings/preferences.h"
 #include "settings/project_file.h"
 #include "smoothing/comparison.h"
@@ -109,6 +110,15 @@ struct SessionOptions {
     // reads the files again on every Make Montage, as a user who re-shot a picture expects.
     bool reuseDecodedSeries = false;
     int threads = 0; // block rows computed ahead on this many threads; 0: one per core
+    // Pyramid Focus reads the series one picture at a time, decoding (and aligning) each file
+    // whenever it needs it, so that a series of any length (up to 9999 pictures) fits in memory:
+    // for a batch run, which keeps no stack for smoothing, retouching or comparisons afterwards.
+    bool streamPyramid = false;
+    int maxPictures = 0; // read no more than this many pictures; 0: as many as the method reads
+    // A streamed 16-bit series makes its 8-bit montage as the deep montage's 8-bit view, in one
+    // colour pass instead of two: for a run that writes only the deep picture, since the view
+    // differs from the 8-bit merge by 2 in a few places (rounding of averaged coefficients).
+    bool eightBitFromDeep = false;
 };
 
 class MontageSession {
@@ -225,6 +235,8 @@ private:
     // The steps of Make Montage, in their order.
     int readIncrement(MontageRequest& r, int& line);
     Step loadSeries(const MontageRequest& r, int& line);
+    // loadSeries for a streamed series: the files looked at, not decoded.
+    Step scanSeries(const MontageRequest& r, int& line);
     void sizeMontageToFirstPicture(int increment);
     AreaOutcome placePictures(const MontageRequest& r, MakeMode mode, int& line);
     void fillStackWithoutMontage(const MontageRequest& r, int increment);
@@ -275,6 +287,7 @@ private:
     MakeOutcome last_;
     MontageRequest lastRequest_; // the last Make Montage's request as it ran (the increment rule applied)
     DecodedSeries series_;
+    std::unique_ptr<StreamedSeries> streamed_; // the series of a streamed run, while it is the current one
     bool slotHoldsMain_ = false; // slot 100 holds the main record's picture
     // The stroke being painted, on which record, from which picture.
     struct LiveStroke {

@@ -1,0 +1,88 @@
+// A long numbered series read file by file whenever a picture is asked for, never held whole: the
+// source Pyramid Focus and the alignment read in a batch run. Each picture comes out as the series
+// loader and the alignment would have left it in the stack.
+#pragma once
+
+#include "align/align_series.h"
+#include "engine/series_source.h"
+#include "input/series_naming.h"
+
+#include <array>
+#include <functional>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace orv {
+
+// What a look at the series' files found, before any picture is decoded.
+struct SeriesScan {
+    int count = 0;                   // pictures 1 to count exist and have a readable header
+    std::vector<std::array<int, 2>> sizes; // their sizes, picture n at n - 1
+    std::string currentFileName;     // the name last looked at
+    bool invalidPicture = false;     // file count + 1 exists but is not a picture it can read
+    int failure = 0;                 // 6: not even the first file's number fits 16 bits
+    bool deep = false;               // some picture has 16 bits per sample, and every one is a TIFF or PNG
+};
+
+// Looks at files 1, 2, ... of the series, headers only, until one is missing (a gap ends the
+// series), cannot be read, or `limit` have been found. `onPicture(k)` after each.
+SeriesScan scanSeries(const SeriesName& series, int limit, const std::function<void(int k)>& onPicture = {});
+
+class StreamedSeries : public SeriesSource {
+public:
+    StreamedSeries(SeriesName series, const SeriesScan& scan);
+    ~StreamedSeries() override;
+    StreamedSeries(const StreamedSeries&) = delete;
+    StreamedSeries& operator=(const StreamedSeries&) = delete;
+
+    // Decode the next picture (or the one announced by willRead) on another thread while one is
+    // worked on: for one reader at a time (Pyramid Focus's passes, not the alignment's two sides).
+    void setReadAhead(bool on) { readAhead_ = on; }
+
+    // From now on the pictures are put onto the plan's reference frame as they are read; the
+    // colour fits are written into the plan's report.
+    void align(std::shared_ptr<AlignmentPlan> plan) { plan_ = std::move(plan); }
+    const AlignmentPlan* plan() const { return plan_.get(); }
+
+    int count() const override { return count_; }
+    int width() const override { return W_; }
+    int height() const override { return H_; }
+    int pictureWidth(int n) const override;
+    int pictureHeight(int n) const override;
+    // A 16-bit series gives its full-depth pictures (not yet once aligned).
+    bool hasDeep() const override { return deep_; }
+    // Decodes file n (raises RuntimeError 481 when it cannot, with its name in failedFile(); 7 when
+    // memory runs out). With read-ahead, picture n + 1 is decoded meanwhile for the same reader.
+    void read(int n, bool deep, SourcePicture& into) override;
+    void willRead(int n, bool withCells) override;
+
+    // The file that could not be decoded, after a read raised 481.
+    std::string failedFile() const;
+
+private:
+    struct Decoded {
+        std::vector<std::uint8_t> cells;
+        std::vector<std::uint8_t> spare;
+        DeepPicture deep;
+    };
+    void decode(int n, bool withCells, Decoded& into);
+
+    SeriesName series_;
+    int count_ = 0;
+    int W_ = 0, H_ = 0;
+    std::vector<std::array<int, 2>> sizes_;
+    bool deep_ = false;
+    bool readAhead_ = false;
+    std::shared_ptr<AlignmentPlan> plan_;
+    mutable std::mutex lock_;
+    std::string failed_;
+    // The picture decoded ahead.
+    int aheadPicture_ = 0;
+    bool aheadWithCells_ = true;
+    std::future<std::unique_ptr<Decoded>> ahead_;
+};
+
+} // namespace orv

@@ -1,0 +1,257 @@
+// Pyramid Focus of a batch run reading its series one picture at a time: on the first 30 pictures
+// it makes the montage the in-memory run makes (8- and 16-bit, with and without alignment); it
+// reads the whole series, up to a gap or the limit it is given, and says which file it could not
+// read.
+#include "session/montage_session.h"
+#include "session/prompting_observer.h"
+
+#include "engine/picture_surface.h"
+#include "input/series_loader.h"
+#include "output/deep_output.h"
+#include "sample_series.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace orv {
+namespace {
+
+// A 96 x 64 focus series of the rings scene written as long01.bmp, long02.bmp, ... (or .tif at 16
+// bits), its pictures moved by a breathing step and a small shift when asked.
+struct LongSeries {
+    QTemporaryDir dir;
+    std::string extension;
+
+    LongSeries(int count, bool deep, bool moves) : extension(deep ? ".tif" : ".bmp") {
+        sample::SeriesOptions so;
+        so.width = 96;
+        so.height = 64;
+        so.count = count;
+        so.margin = moves ? 12 : 0;
+        const sample::SeriesMaker maker(so);
+        const int middle = sample::middlePicture(count);
+        for (int k = 1; k <= count; ++k) {
+            sample::PictureTransform t;
+            if (moves) {
+                t.scale = std::pow(1.002, k - middle);
+                t.shiftX = 0.15 * (k - middle);
+                t.shiftY = -0.1 * (k - middle);
+            }
+            const sample::Picture p = maker.picture(k, t);
+            if (deep) {
+                DeepPicture d(p.width, p.height, 3, 16);
+                d.samples = p.deep;
+                writeDeepPicture(name(k), d, 16);
+            } else {
+                savePicture(BgrView{p.cells.data(), p.width, p.height, std::size_t(roundUp4(p.width)) * 3}, name(k), {});
+            }
+        }
+    }
+    std::string name(int k) const {
+        char number[8];
+        std::snprintf(number, sizeof number, "%02d", k);
+        return dir.path().toStdString() + "/long" + number + extension;
+    }
+};
+
+struct SessionRun {
+    MakeOutcome made;
+    int pictures = 0;
+    std::vector<std::uint8_t> cells;
+    std::shared_ptr<const DeepPicture> deep;
+    PictureChoices choices;
+    std::string properties;
+    std::vector<Prompt> shown;
+};
+
+SessionRun makeMontage(const LongSeries& series, bool stream, int maxPictures, bool align = false,
+                FocusMethod method = FocusMethod::Pyramid) {
+    RecordingPrompter prompter;
+    PromptingObserver observer(prompter);
+    SessionState state;
+    SessionOptions options;
+    options.reuseDecodedSeries = true;
+    options.streamPyramid = stream;
+    options.maxPictures = maxPictures;
+    MontageSession session(state, observer, options);
+    MontageRequest r;
+    r.firstFileName = series.name(1);
+    r.incrementText = "16";
+    r.method = method;
+    r.align = align;
+    SessionRun run;
+    run.made = session.makeMontage(r);
+    run.pictures = session.pictureCount();
+    const MontageRecord& main = state.montage.main();
+    run.cells = main.picture.rounded();
+    run.deep = main.deep;
+    run.choices = main.choices;
+    run.properties = main.properties;
+    run.shown = prompter.shown;
+    return run;
+}
+
+bool saidLimit(const SessionRun& r) {
+    for (const Prompt& p : r.shown)
+        if (p.text == kLimitText) return true;
+    return false;
+}
+
+int largestDifference(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+    int worst = 0;
+    for (std::size_t i = 0; i < a.size() && i < b.size(); ++i) worst = std::max(worst, std::abs(int(a[i]) - int(b[i])));
+    return worst;
+}
+
+struct StreamCase {
+    const char* name;
+    bool deep;
+    bool align;
+};
+
+class StreamedPyramid : public ::testing::TestWithParam<StreamCase> {};
+
+// 60 pictures: the in-memory run takes the first 30 (and says so); the streamed run told to stop at
+// 30 makes the same montage, within 1, and at full depth too.
+TEST_P(StreamedPyramid, OnTheFirst30PicturesMakesTheInMemoryMontage) {
+    const StreamCase c = GetParam();
+    const LongSeries series(60, c.deep, c.align);
+    const SessionRun inMemory = makeMontage(series, false, 0, c.align);
+    const SessionRun streamed = makeMontage(series, true, 30, c.align);
+    ASSERT_TRUE(inMemory.made.made);
+    ASSERT_TRUE(streamed.made.made);
+    EXPECT_TRUE(saidLimit(inMemory));
+    EXPECT_TRUE(streamed.shown.empty());
+    EXPECT_EQ(inMemory.pictures, 30);
+    EXPECT_EQ(streamed.pictures, 30);
+    ASSERT_EQ(streamed.cells.size(), inMemory.cells.size());
+    EXPECT_LE(largestDifference(streamed.cells, inMemory.cells), 1);
+    EXPECT_EQ(streamed.properties, inMemory.properties);
+    ASSERT_EQ(streamed.deep != nullptr, inMemory.deep != nullptr);
+    EXPECT_EQ(streamed.deep != nullptr, c.deep && !c.align);
+    if (streamed.deep) {
+        ASSERT_EQ(streamed.deep->samples.size(), inMemory.deep->samples.size());
+        int worst = 0;
+        for (std::size_t i = 0; i < streamed.deep->samples.size(); ++i)
+            worst = std::max(worst, std::abs(int(streamed.deep->samples[i]) - int(inMemory.deep->samples[i])));
+        EXPECT_LE(worst, 257);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(MontageSession, StreamedPyramid,
+                         ::testing::Values(StreamCase{"EightBit", false, false}, StreamCase{"EightBitAligned", false, true},
+                                           StreamCase{"SixteenBit", true, false},
+                                           StreamCase{"SixteenBitAligned", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+class StreamedSeriesRun : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { series_ = new LongSeries(60, false, false); }
+    static void TearDownTestSuite() {
+        delete series_;
+        series_ = nullptr;
+    }
+    static LongSeries* series_;
+};
+
+LongSeries* StreamedSeriesRun::series_ = nullptr;
+
+TEST_F(StreamedSeriesRun, ReadsTheWholeSeries) {
+    const SessionRun r = makeMontage(*series_, true, 0);
+    ASSERT_TRUE(r.made.made);
+    EXPECT_EQ(r.pictures, 60);
+    EXPECT_TRUE(r.shown.empty());
+    EXPECT_NE(r.properties.find("Number of files found =60\r\n"), std::string::npos);
+    // The later pictures take part: the far end of the scene is sharpest in them.
+    EXPECT_TRUE(std::any_of(r.choices.pictures.begin(), r.choices.pictures.end(), [](std::uint16_t p) { return p > 30; }));
+}
+
+TEST_F(StreamedSeriesRun, StopsAtTheLimitItIsGiven) {
+    EXPECT_EQ(makeMontage(*series_, true, 45).pictures, 45);
+    // The block methods too, quietly below 30 and with the limit message above.
+    const SessionRun fewer = makeMontage(*series_, true, 12, false, FocusMethod::ColorSpace3D);
+    EXPECT_TRUE(fewer.made.made);
+    EXPECT_EQ(fewer.pictures, 12);
+    EXPECT_FALSE(saidLimit(fewer));
+    const SessionRun more = makeMontage(*series_, true, 45, false, FocusMethod::ColorSpace3D);
+    EXPECT_EQ(more.pictures, 30);
+    EXPECT_TRUE(saidLimit(more));
+}
+
+TEST(StreamedSeries, AGapEndsTheSeries) {
+    const LongSeries series(44, false, false);
+    ASSERT_EQ(std::remove(series.name(41).c_str()), 0);
+    const SessionRun r = makeMontage(series, true, 0);
+    EXPECT_TRUE(r.made.made);
+    EXPECT_EQ(r.pictures, 40);
+}
+
+// A file whose header cannot be read is found before any picture is decoded; one whose header
+// reads but whose pixels are cut short only when it is decoded. Either is said by name, and no
+// montage is made.
+TEST(StreamedSeries, SaysWhichFileItCannotRead) {
+    struct Damage {
+        const char* name;
+        int picture;
+        std::vector<char> bytes;
+    };
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImage noise(96, 64, QImage::Format_RGB32);
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 96; ++x) noise.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * y) & 255, (x ^ y) * 3 & 255));
+        noise.save(&buffer, "PNG");
+    }
+    const std::vector<Damage> damages{
+        {"no picture at all", 33, std::vector<char>(200, 'x')},
+        {"pixels cut short", 35, std::vector<char>(png.begin(), png.begin() + png.size() / 3)},
+    };
+    for (const Damage& d : damages) {
+        SCOPED_TRACE(d.name);
+        const LongSeries series(40, false, false);
+        std::ofstream(series.name(d.picture), std::ios::binary | std::ios::trunc).write(d.bytes.data(), std::streamsize(d.bytes.size()));
+        const SessionRun r = makeMontage(series, true, 0);
+        EXPECT_FALSE(r.made.made);
+        ASSERT_EQ(r.shown.size(), 1u);
+        EXPECT_EQ(r.shown[0].text, kInvalidPictureText);
+        EXPECT_EQ(r.shown[0].details, series.name(d.picture));
+    }
+}
+
+} // namespace
+} // namespace orv
+
+namespace orv {
+namespace {
+
+// Picture 3 is smaller than the others: it is placed, and said, as the stack's fill places and
+// says it, so the streamed montage is the in-memory one.
+TEST(StreamedSeries, PlacesAPictureOfAnotherSizeAsTheStackDoes) {
+    LongSeries series(6, false, false);
+    const sample::SeriesOptions small{80, 52, 6, 1, 0, sample::Scene::Rings};
+    const sample::Picture p = sample::SeriesMaker(small).picture(3);
+    savePicture(BgrView{p.cells.data(), p.width, p.height, std::size_t(roundUp4(p.width)) * 3}, series.name(3), {});
+    const SessionRun inMemory = makeMontage(series, false, 0);
+    const SessionRun streamed = makeMontage(series, true, 0);
+    ASSERT_TRUE(inMemory.made.made);
+    ASSERT_TRUE(streamed.made.made);
+    EXPECT_EQ(streamed.cells, inMemory.cells);
+    EXPECT_EQ(streamed.choices.pictures, inMemory.choices.pictures);
+    ASSERT_EQ(streamed.shown.size(), 1u);
+    EXPECT_EQ(streamed.shown, inMemory.shown);
+    EXPECT_NE(streamed.shown[0].text.find("Image 3 has a different dimension (80,52)"), std::string::npos);
+}
+
+} // namespace
+} // namespace orv
