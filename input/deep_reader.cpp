@@ -70,6 +70,14 @@ void storeSample(DeepPicture& out, int x, int y, int c, std::uint32_t v, const S
 // Copies a w x h block of decoded data at (x0, y0) into the picture.
 void copyBlock(DeepPicture& out, const std::uint8_t* data, std::size_t rowBytes, int x0, int y0, int w, int h,
                const SampleSource& s) {
+    // The common case, 16-bit samples interleaved as the picture holds them: whole rows copied.
+    if (s.plane < 0 && s.bits == 16 && s.spp == out.channels && !s.minIsWhite && x0 < out.width) {
+        const std::size_t bytes = std::size_t(std::min(w, out.width - x0)) * std::size_t(out.channels) * 2;
+        for (int dy = 0; dy < h && y0 + dy < out.height; ++dy)
+            std::memcpy(out.row(y0 + dy) + std::size_t(x0) * std::size_t(out.channels), data + std::size_t(dy) * rowBytes,
+                        bytes);
+        return;
+    }
     for (int dy = 0; dy < h && y0 + dy < out.height; ++dy) {
         const std::uint8_t* row = data + std::size_t(dy) * rowBytes;
         for (int dx = 0; dx < w && x0 + dx < out.width; ++dx) {
@@ -344,14 +352,14 @@ std::vector<std::uint8_t> deepToRoundedBgr(const DeepPicture& p) {
         const std::uint16_t* from = p.row(y);
         // Bottom-up from the buffer's first row; the margin rows lie above the picture.
         std::uint8_t* to = &cells[std::size_t(p.height - 1 - y) * std::size_t(W) * 3];
-        for (int x = 0; x < p.width; ++x) {
-            const std::uint16_t* s = from + std::size_t(x) * std::size_t(p.channels);
-            const std::uint8_t r = eightBitsOf(s[0]);
-            const std::uint8_t g = p.channels == 1 ? r : eightBitsOf(s[1]);
-            const std::uint8_t b = p.channels == 1 ? r : eightBitsOf(s[2]);
-            to[3 * x] = b;
-            to[3 * x + 1] = g;
-            to[3 * x + 2] = r;
+        if (p.channels == 1) {
+            for (int x = 0; x < p.width; ++x) to[3 * x] = to[3 * x + 1] = to[3 * x + 2] = eightBitsOf(from[x]);
+            continue;
+        }
+        for (int x = 0; x < p.width; ++x, from += p.channels) {
+            to[3 * x] = eightBitsOf(from[2]);
+            to[3 * x + 1] = eightBitsOf(from[1]);
+            to[3 * x + 2] = eightBitsOf(from[0]);
         }
     }
     return cells;

@@ -269,32 +269,40 @@ int MontageSession::readIncrement(MontageRequest& r, int& line) {
     return box.increment;
 }
 
-MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& line) {
-    MontageState& ms = state_.montage;
-    streamed_.reset();
-    state_.series.imageCount = 0;
-    ms.seriesReady = false;
+// The series the first file names, completed against the program's folder: the naming and
+// missing-file messages are said here, and nothing is returned for them.
+std::optional<SeriesName> MontageSession::nameSeries(const MontageRequest& r, int& line) {
     line = kLineSeriesStarting;
-    ms.firstFileName = r.firstFileName;
+    state_.montage.firstFileName = r.firstFileName;
     observer_.seriesStarting(true, r.firstFileName);
 
     line = kLineSeriesNaming;
     completed_ = completeSeriesName(r.firstFileName, state_.programFolder);
     if (completed_ != r.firstFileName) observer_.fileNameCompleted(completed_);
     line = kLineSeriesNumbering;
-    const std::optional<SeriesName> series = parseSeriesName(completed_);
+    std::optional<SeriesName> series = parseSeriesName(completed_);
     line = kLineSeriesNaming;
     if (!series) {
         ask(PromptIcon::Critical, kRenameTextMontage, kRenameTitle);
-        return Step::Stop;
+        return std::nullopt;
     }
     if (!fileExists(completed_)) {
         ask(PromptIcon::Exclamation, kMissingFileText, kMissingFileTitle);
         observer_.firstFileMissing(completed_);
-        return Step::Stop;
+        return std::nullopt;
     }
     line = kLineSeriesPictures;
     state_.series.numberOffset = series->offset;
+    return series;
+}
+
+MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& line) {
+    MontageState& ms = state_.montage;
+    streamed_.reset();
+    state_.series.imageCount = 0;
+    ms.seriesReady = false;
+    const std::optional<SeriesName> series = nameSeries(r, line);
+    if (!series) return Step::Stop;
 
     if (options_.reuseDecodedSeries && series_.stackHolds(completed_)) {
         // The pictures of this series are in the stack already and have not changed.
@@ -346,27 +354,8 @@ MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, int& li
     ms.alignment.reset();
     state_.series.imageCount = 0;
     ms.seriesReady = false;
-    line = kLineSeriesStarting;
-    ms.firstFileName = r.firstFileName;
-    observer_.seriesStarting(true, r.firstFileName);
-
-    line = kLineSeriesNaming;
-    completed_ = completeSeriesName(r.firstFileName, state_.programFolder);
-    if (completed_ != r.firstFileName) observer_.fileNameCompleted(completed_);
-    line = kLineSeriesNumbering;
-    const std::optional<SeriesName> series = parseSeriesName(completed_);
-    line = kLineSeriesNaming;
-    if (!series) {
-        ask(PromptIcon::Critical, kRenameTextMontage, kRenameTitle);
-        return Step::Stop;
-    }
-    if (!fileExists(completed_)) {
-        ask(PromptIcon::Exclamation, kMissingFileText, kMissingFileTitle);
-        observer_.firstFileMissing(completed_);
-        return Step::Stop;
-    }
-    line = kLineSeriesPictures;
-    state_.series.numberOffset = series->offset;
+    const std::optional<SeriesName> series = nameSeries(r, line);
+    if (!series) return Step::Stop;
     const int limit = options_.maxPictures > 0 ? std::min(options_.maxPictures, kMaxSeriesPictures) : kMaxSeriesPictures;
     const SeriesScan scan = orv::scanSeries(*series, limit, [&](int k) {
         state_.series.imageCount = std::int16_t(k);

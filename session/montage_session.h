@@ -234,6 +234,7 @@ private:
 
     // The steps of Make Montage, in their order.
     int readIncrement(MontageRequest& r, int& line);
+    std::optional<SeriesName> nameSeries(const MontageRequest& r, int& line);
     Step loadSeries(const MontageRequest& r, int& line);
     // loadSeries for a streamed series: the files looked at, not decoded.
     Step scanSeries(const MontageRequest& r, int& line);
