@@ -21,6 +21,7 @@
 #include "fusion/pyramid_focus.h"
 
 #include "engine/preview_rows.h"
+#include "fusion/expand_band.h"
 
 #include "base/numbers.h"
 #include "base/runtime_error.h"
@@ -199,15 +200,53 @@ template <class F> void forRows(const CoverArea& area, F body) {
     });
 }
 
+// The rows y0 to y1 - 1 of `area` in parallel, as forRows.
+template <class F> void forRowsIn(const CoverArea& area, int y0, int y1, F body) {
+    if (area.x0.empty()) return;
+    const int from = std::max(y0, area.y0), to = std::min(y1, area.y1());
+    if (from >= to) return;
+    cv::parallel_for_(cv::Range(from, to), [&](const cv::Range& rows) {
+        for (int y = rows.start; y < rows.end; ++y) {
+            const std::size_t i = std::size_t(y - area.y0);
+            if (area.x1[i] > area.x0[i]) body(y, area.x0[i], area.x1[i]);
+        }
+    });
+}
+
+constexpr int kExpansionBand = 128;
+
+constexpr int kExpansionBandRows = kExpansionBand + 12; // the band and the rows around it
+
+} // namespace
+
+// The expansion reads each source row's neighbours; the band is expanded from two more source
+// rows on either side than it needs, and the rows those edges disturb are not used, so its rows
+// equal the whole expansion's.
+int expandBand(const cv::Mat& next, cv::Size level, int from, int to, cv::Mat& buffer, cv::Mat& band) {
+    const int s0 = std::max(0, from / 2 - 2);
+    const int s1 = std::min(next.rows, (to + 1) / 2 + 2);
+    const int rows = s1 == next.rows ? level.height - 2 * s0 : 2 * (s1 - s0);
+    if (buffer.cols < level.width || buffer.rows < rows || buffer.type() != next.type())
+        buffer.create(std::max(rows, kExpansionBandRows), std::max(level.width, buffer.cols), next.type());
+    band = buffer(cv::Rect(0, 0, level.width, rows));
+    cv::pyrUp(next.rowRange(s0, s1), band, band.size());
+    return 2 * s0;
+}
+
+namespace {
+
 // A Gaussian pyramid allocated once and refilled for every picture, and one montage-sized buffer
-// whose first rows and columns hold the expansion of the next level: fresh buffers per picture would cost
-// more in page faults than the filters themselves.
+// whose first rows and columns hold the expansion of the next level (left out where the
+// expansions go by bands): fresh buffers per picture would cost more in page faults than the
+// filters themselves.
 struct Workspace {
     std::vector<cv::Mat> gauss;
     cv::Mat expandedBuffer;
-    Workspace(const std::vector<cv::Size>& sizes, int type, std::size_t fromLevel) : gauss(sizes.size()) {
+    cv::Mat bandBuffer; // the expansions by bands of rows
+    Workspace(const std::vector<cv::Size>& sizes, int type, std::size_t fromLevel, bool expandedWhole = true)
+        : gauss(sizes.size()) {
         for (std::size_t l = fromLevel; l < sizes.size(); ++l) gauss[l].create(sizes[l], type);
-        expandedBuffer.create(sizes[0], type);
+        if (expandedWhole) expandedBuffer.create(sizes[0], type);
     }
     // The expansion of level l + 1 to the size of level l.
     cv::Mat expandOnly(int l, cv::Size size) {
@@ -624,7 +663,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         std::optional<Workspace> workspace;
         cv::Mat copy, reduced;
         if (eightBitPass) {
-            workspace.emplace(sizes, CV_16SC3, 1);
+            workspace.emplace(sizes, CV_16SC3, 1, false);
             reduced.create(sizes[1], CV_8UC3);
         }
         SourcePicture read;
@@ -655,16 +694,19 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                 const std::size_t i = std::size_t(l);
                 if (l > 0) cv::pyrDown(work.gauss[i], work.gauss[i + 1], sizes[i + 1]);
                 if (!takes[i][n] && !blends[i]) continue;
-                const cv::Mat expanded = work.expandOnly(l, sizes[i]);
                 const cv::Mat& v = choice[i];
                 const cv::Mat& m = blend[i];
                 const cv::Mat& seen = count[i];
                 cv::Mat& f = fused[i];
-                forRows(p.cover[i], [&](int y, int x0, int x1) {
+                // The expansion of the level above comes by bands of rows (row `first` of the
+                // whole at row 0 of `expanded`).
+                cv::Mat expanded;
+                int first = 0;
+                const auto body = [&](int y, int x0, int x1) {
                     const ChoiceValue* vr = v.ptr<ChoiceValue>(y);
                     const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
                     const CountValue* nr = seen.empty() ? nullptr : seen.ptr<CountValue>(y);
-                    const std::int16_t* up = expanded.ptr<std::int16_t>(y);
+                    const std::int16_t* up = expanded.ptr<std::int16_t>(y - first);
                     const std::uint8_t* px = l == 0 ? picture.ptr<std::uint8_t>(y) : nullptr;
                     const std::int16_t* gl = l == 0 ? nullptr : work.gauss[i].ptr<std::int16_t>(y);
                     std::int16_t* fr = f.ptr<std::int16_t>(y);
@@ -682,7 +724,13 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                             }
                         }
                     }
-                });
+                };
+                for (int y0 = 0; y0 < sizes[i].height; y0 += kExpansionBand) {
+                    const int y1 = std::min(sizes[i].height, y0 + kExpansionBand);
+                    if (y1 <= p.cover[i].y0 || y0 >= p.cover[i].y1()) continue;
+                    first = expandBand(work.gauss[i + 1], sizes[i], y0, y1, work.bandBuffer, expanded);
+                    forRowsIn(p.cover[i], y0, y1, body);
+                }
             }
             const cv::Mat& level = work.gauss[std::size_t(T)];
             const CoverArea& r = p.cover[std::size_t(T)];
