@@ -649,7 +649,14 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
             topCount = cv::Mat(top, CV_32SC1, cv::Scalar(0));
             allSum = cv::Mat(top, CV_32SC3, cv::Scalar::all(0));
         }
-        lowest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(255));
+        // The montage slot, written only at the end, may hold the lowest values meanwhile: each
+        // pixel's is read just before the pixel is written.
+        if (o.rangeInMontage && W > 0 && H > 0) {
+            lowest = cv::Mat(sizes[0], CV_8UC3, slot.data(), std::size_t(MW) * 3);
+            lowest.setTo(cv::Scalar::all(255));
+        } else {
+            lowest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(255));
+        }
         highest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(0));
     }
     std::optional<DeepMerge> deepMerge;
@@ -826,9 +833,14 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                     const std::uint8_t* hi = highest.ptr<std::uint8_t>(yy);
                     std::uint8_t* m = slot.data() + std::size_t(yy) * MW * 3;
                     for (int x = 0; x < W; ++x) {
-                        if (v[x] == 0) continue; // no picture reaches it: black
-                        for (int c = 3 * x; c < 3 * x + 3; ++c)
-                            m[c] = std::uint8_t(std::min(std::max((f[c] + up[c] + 4) >> kScaleBits, int(lo[c])), int(hi[c])));
+                        if (v[x] == 0) { // no picture reaches it: black
+                            m[3 * x] = m[3 * x + 1] = m[3 * x + 2] = 0;
+                            continue;
+                        }
+                        for (int c = 3 * x; c < 3 * x + 3; ++c) {
+                            const int low = lo[c]; // `lo` may be `m` itself
+                            m[c] = std::uint8_t(std::min(std::max((f[c] + up[c] + 4) >> kScaleBits, low), int(hi[c])));
+                        }
                     }
                 }
             });

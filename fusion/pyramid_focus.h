@@ -69,6 +69,10 @@ struct PyramidFocusOptions {
 
     bool drawPreview = false; // keep the preview buffer in step as the result is written
     bool keepChoices = true;  // return the finest level's choice per pixel (for a depth map)
+    // Hold the lowest values the pictures show in the montage slot until the result is written
+    // there, instead of in a buffer of their own: the slot then shows them until its rows are
+    // written, so only for a run no window watches.
+    bool rangeInMontage = false;
 
     // After each picture of each of the two passes over the series: steps done of `steps`.
     std::function<void(int done, int steps)> onProgress;

@@ -545,6 +545,8 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             std::vector<DeepPicture> deepPictures;
             if (streamed_) {
                 o.source = streamed_.get();
+                // A batch run: no window shows the montage slot while it is made.
+                o.rangeInMontage = !o.drawPreview;
                 o.eightBitFromDeep = options_.eightBitFromDeep;
                 streamed_->setReadAhead(true);
             } else {

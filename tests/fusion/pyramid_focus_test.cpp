@@ -203,6 +203,31 @@ TEST(PyramidFocus, OffsetsPlaceEveryPictureAsTheBlockLoopCopiesIt) {
     EXPECT_EQ(r.choices.at(10, 0), 2);     // only picture 2 reaches the bottom rows
 }
 
+// A batch run may hold the pictures' lowest values in the montage slot until the result is
+// written: the montage is the same, black where no picture reaches included.
+TEST(PyramidFocus, TheRangeHeldInTheMontageGivesTheSameMontage) {
+    const int W = 64, H = 48;
+    std::vector<std::uint8_t> montages[2];
+    for (const bool inSlot : {false, true}) {
+        Stack s(W, H, {[](int x, int y) { return texture(x, y + 2); },
+                       [](int x, int y) { return x >= 4 ? texture(x - 4, y) : Rgb{}; }});
+        s.offsets[1] = ImageOffset{10, 10};
+        s.offsets[2] = ImageOffset{14, 8};
+        AreaInput area{true, DisplayArea::Same, 2, IgnoreTicks{}, 0, W, H};
+        ASSERT_EQ(applyDisplayArea(s.g, s.offsets, area), AreaOutcome::Ready);
+        PyramidFocusOptions o;
+        o.useOffsets = true;
+        o.increment = 16;
+        o.rangeInMontage = inSlot;
+        s.fuse(o);
+        montages[inSlot ? 1 : 0] = s.mp.montage.slot(100);
+        // The corner no picture reaches stays black.
+        EXPECT_EQ(s.at(W - 1, 0), Rgb{}) << inSlot;
+        EXPECT_EQ(s.at(W - 4, 1), Rgb{}) << inSlot;
+    }
+    EXPECT_EQ(montages[1], montages[0]);
+}
+
 struct LevelsCase {
     int w, h, levels;
 };
