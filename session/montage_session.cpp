@@ -406,6 +406,20 @@ void MontageSession::sizeMontageToFirstPicture(int increment) {
     observer_.montageSized(ms.geometry.W, ms.geometry.H, increment);
 }
 
+// The alignment the request asks for, its progress told and a stop honoured after each picture.
+AlignOptions MontageSession::alignOptions(const MontageRequest& r) {
+    AlignOptions o;
+    o.ignored = r.ignored;
+    o.colourMatch = r.colourMatch;
+    o.onProgress = [this](const AlignProgress& p) {
+        observer_.alignmentProgress(p.done, p.total);
+        observer_.progress(RunPhase::Aligning, p.done, p.total);
+        observer_.processEvents();
+        stopIfAsked();
+    };
+    return o;
+}
+
 AreaOutcome MontageSession::placePictures(const MontageRequest& r, MakeMode mode, int& line) {
     MontageState& ms = state_.montage;
     const int N = state_.series.imageCount;
@@ -418,16 +432,7 @@ AreaOutcome MontageSession::placePictures(const MontageRequest& r, MakeMode mode
     if (r.align && mode == MakeMode::Montage && streamed_) {
         // The maps measured from the files; each picture is warped whenever it is read.
         line = kLineAlignment;
-        AlignOptions o;
-        o.ignored = r.ignored;
-        o.colourMatch = r.colourMatch;
-        o.onProgress = [this](const AlignProgress& p) {
-            observer_.alignmentProgress(p.done, p.total);
-            observer_.progress(RunPhase::Aligning, p.done, p.total);
-            observer_.processEvents();
-            stopIfAsked();
-        };
-        auto plan = std::make_shared<AlignmentPlan>(measureAlignment(*streamed_, o));
+        auto plan = std::make_shared<AlignmentPlan>(measureAlignment(*streamed_, alignOptions(r)));
         streamed_->align(plan);
         ms.alignment = plan->report;
         ms.offsets = OffsetTable{};
@@ -443,16 +448,7 @@ AreaOutcome MontageSession::placePictures(const MontageRequest& r, MakeMode mode
             const bool filled = series_.fill(ms.arrays, roundToInt16(state_.series.pictureWidth),
                                              roundToInt16(state_.series.pictureHeight), sizeCheck(r.ignored, &messages));
             if (filled) showMessages(messages);
-            AlignOptions o;
-            o.ignored = r.ignored;
-            o.colourMatch = r.colourMatch;
-            o.onProgress = [this](const AlignProgress& p) {
-                observer_.alignmentProgress(p.done, p.total);
-                observer_.progress(RunPhase::Aligning, p.done, p.total);
-                observer_.processEvents();
-                stopIfAsked();
-            };
-            ms.alignment = alignStack(ms.arrays.stack, o);
+            ms.alignment = alignStack(ms.arrays.stack, alignOptions(r));
             series_.markAligned(r.colourMatch);
         }
         ms.offsets = OffsetTable{};

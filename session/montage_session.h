@@ -240,6 +240,7 @@ private:
     Step scanSeries(const MontageRequest& r, int& line);
     void sizeMontageToFirstPicture(int increment);
     AreaOutcome placePictures(const MontageRequest& r, MakeMode mode, int& line);
+    AlignOptions alignOptions(const MontageRequest& r);
     void fillStackWithoutMontage(const MontageRequest& r, int increment);
     void runMethod(const MontageRequest& r, int increment, MakeOutcome& out, int& line);
     // The busy pointer for the rest of a command, handed back early before a message or a pass
