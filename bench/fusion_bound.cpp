@@ -1,0 +1,190 @@
+// orvanta-fusion-bound: how close to the truth any montage assembled from a series' pictures can
+// come. An oracle that knows the truth picks, at every pixel, the picture closest to it (all three
+// channels), and, for a montage assembled from the pictures' Laplacian pyramids, the picture
+// whose coefficients are closest at every level and pixel. Prints one line:
+//   pixel DB pyramid DB single DB
+// pixel: the per-pixel oracle; pyramid: the per-level oracle (7 levels, fewer on small pictures);
+// single: the best single picture. A fusion method that chooses among the pictures cannot beat the
+// pyramid figure on the pyramid it chooses from; a figure above it means the scene asks for pixels
+// no picture holds.
+//
+//   orvanta-fusion-bound TRUTH PICTURE...
+#include <QCoreApplication>
+#include <QImage>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// A picture of three interleaved float channels.
+struct Plane {
+    int w = 0, h = 0;
+    std::vector<float> v;
+    Plane() = default;
+    Plane(int width, int height) : w(width), h(height), v(std::size_t(width) * height * 3, 0.0f) {}
+    float* at(int x, int y) { return &v[(std::size_t(y) * w + x) * 3]; }
+    const float* at(int x, int y) const { return &v[(std::size_t(y) * w + x) * 3]; }
+};
+
+Plane load(const char* file) {
+    const QImage q = QImage(file).convertToFormat(QImage::Format_RGB888);
+    Plane p(q.width(), q.height());
+    for (int y = 0; y < p.h; ++y) {
+        const uchar* row = q.constScanLine(y);
+        for (int i = 0; i < p.w * 3; ++i) p.v[std::size_t(y) * p.w * 3 + i] = row[i];
+    }
+    return p;
+}
+
+// Mirrors an index into [0, n) without repeating the edge sample.
+int mirror(int i, int n) {
+    if (n == 1) return 0;
+    while (i < 0 || i >= n) i = i < 0 ? -i : 2 * (n - 1) - i;
+    return i;
+}
+
+constexpr float kTaps[5] = {1 / 16.0f, 4 / 16.0f, 6 / 16.0f, 4 / 16.0f, 1 / 16.0f};
+
+// The 5-tap binomial filter along rows then columns, scaled by `gain` in each direction.
+Plane smooth(const Plane& in, float gain) {
+    Plane rows(in.w, in.h), out(in.w, in.h);
+    for (int y = 0; y < in.h; ++y)
+        for (int x = 0; x < in.w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                float s = 0;
+                for (int k = -2; k <= 2; ++k) s += kTaps[k + 2] * in.at(mirror(x + k, in.w), y)[c];
+                rows.at(x, y)[c] = gain * s;
+            }
+    for (int y = 0; y < in.h; ++y)
+        for (int x = 0; x < in.w; ++x)
+            for (int c = 0; c < 3; ++c) {
+                float s = 0;
+                for (int k = -2; k <= 2; ++k) s += kTaps[k + 2] * rows.at(x, mirror(y + k, in.h))[c];
+                out.at(x, y)[c] = gain * s;
+            }
+    return out;
+}
+
+Plane down(const Plane& in) {
+    const Plane s = smooth(in, 1);
+    Plane out((in.w + 1) / 2, (in.h + 1) / 2);
+    for (int y = 0; y < out.h; ++y)
+        for (int x = 0; x < out.w; ++x) std::copy_n(s.at(2 * x, 2 * y), 3, out.at(x, y));
+    return out;
+}
+
+// `in` spread to w x h: samples on the even places, zeros between, then the filter (doubled in
+// each direction to keep the brightness).
+Plane up(const Plane& in, int w, int h) {
+    Plane z(w, h);
+    for (int y = 0; y < in.h && 2 * y < h; ++y)
+        for (int x = 0; x < in.w && 2 * x < w; ++x) std::copy_n(in.at(x, y), 3, z.at(2 * x, 2 * y));
+    return smooth(z, 2);
+}
+
+Plane minus(Plane a, const Plane& b) {
+    for (std::size_t i = 0; i < a.v.size(); ++i) a.v[i] -= b.v[i];
+    return a;
+}
+
+Plane plus(Plane a, const Plane& b) {
+    for (std::size_t i = 0; i < a.v.size(); ++i) a.v[i] += b.v[i];
+    return a;
+}
+
+// Detail levels, finest first, then the remaining low-pass picture.
+std::vector<Plane> laplacian(const Plane& p, int levels) {
+    std::vector<Plane> out;
+    Plane g = p;
+    for (int l = 0; l < levels; ++l) {
+        Plane next = down(g);
+        out.push_back(minus(g, up(next, g.w, g.h)));
+        g = std::move(next);
+    }
+    out.push_back(std::move(g));
+    return out;
+}
+
+Plane collapse(const std::vector<Plane>& pyramid) {
+    Plane c = pyramid.back();
+    for (int l = int(pyramid.size()) - 2; l >= 0; --l) c = plus(pyramid[std::size_t(l)], up(c, pyramid[std::size_t(l)].w, pyramid[std::size_t(l)].h));
+    return c;
+}
+
+double distance(const float* a, const float* b) {
+    double d = 0;
+    for (int c = 0; c < 3; ++c) d += double(a[c] - b[c]) * (a[c] - b[c]);
+    return d;
+}
+
+// Each place of the result from the candidate closest to `truth` there.
+Plane closest(const std::vector<const Plane*>& candidates, const Plane& truth) {
+    Plane out(truth.w, truth.h);
+    for (int y = 0; y < truth.h; ++y)
+        for (int x = 0; x < truth.w; ++x) {
+            const float* best = candidates.front()->at(x, y);
+            double bestDistance = distance(best, truth.at(x, y));
+            for (const Plane* c : candidates) {
+                const double d = distance(c->at(x, y), truth.at(x, y));
+                if (d < bestDistance) {
+                    bestDistance = d;
+                    best = c->at(x, y);
+                }
+            }
+            std::copy_n(best, 3, out.at(x, y));
+        }
+    return out;
+}
+
+// PSNR of `p` stored as 8-bit samples against `truth`; 99 when equal.
+double psnr(const Plane& p, const Plane& truth) {
+    double se = 0;
+    for (std::size_t i = 0; i < p.v.size(); ++i) {
+        const double e = std::clamp(std::round(double(p.v[i])), 0.0, 255.0) - truth.v[i];
+        se += e * e;
+    }
+    return se == 0 ? 99.0 : 10 * std::log10(255.0 * 255.0 * double(p.v.size()) / se);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: orvanta-fusion-bound TRUTH PICTURE...\n");
+        return 2;
+    }
+    const Plane truth = load(argv[1]);
+    std::vector<Plane> pictures;
+    for (int i = 2; i < argc; ++i) {
+        pictures.push_back(load(argv[i]));
+        if (truth.w == 0 || pictures.back().w != truth.w || pictures.back().h != truth.h) {
+            std::fprintf(stderr, "orvanta-fusion-bound: %s and %s are not two pictures of one size\n", argv[1], argv[i]);
+            return 1;
+        }
+    }
+    std::vector<const Plane*> all;
+    double single = 0;
+    for (const Plane& p : pictures) {
+        all.push_back(&p);
+        single = std::max(single, psnr(p, truth));
+    }
+    const double pixel = psnr(closest(all, truth), truth);
+
+    int levels = 0;
+    for (int side = std::min(truth.w, truth.h); levels < 7 && side >= 16; side = (side + 1) / 2) ++levels;
+    const std::vector<Plane> truthPyramid = laplacian(truth, levels);
+    std::vector<std::vector<Plane>> pyramids;
+    for (const Plane& p : pictures) pyramids.push_back(laplacian(p, levels));
+    std::vector<Plane> chosen;
+    for (int l = 0; l <= levels; ++l) {
+        std::vector<const Plane*> level;
+        for (const auto& pyramid : pyramids) level.push_back(&pyramid[std::size_t(l)]);
+        chosen.push_back(closest(level, truthPyramid[std::size_t(l)]));
+    }
+    std::printf("pixel %.2f pyramid %.2f single %.2f\n", pixel, psnr(collapse(chosen), truth), single);
+    return 0;
+}
