@@ -73,6 +73,7 @@ const char* phaseName(RunPhase phase) {
     case RunPhase::Aligning: return "aligning";
     case RunPhase::Fusing: return "fusing";
     case RunPhase::Smoothing: return "smoothing";
+    case RunPhase::Saving: return "saving";
     }
     return "working";
 }

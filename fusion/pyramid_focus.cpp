@@ -793,17 +793,20 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     allSum.release();
     topCount.release();
 
-    // Collapse down to level 1; level 0 is added while the result is written.
-    cv::Mat expanded;
+    // Collapse down to level 1; its expansion and level 0 are added while the result is written,
+    // the expansion by bands of rows (no montage-sized buffer holds it).
     if (eightBitPass) {
+        cv::Mat expanded;
         for (int l = T - 1; l >= 1; --l) {
             cv::pyrUp(collapsed, expanded, sizes[std::size_t(l)]);
             cv::add(fused[std::size_t(l)], expanded, collapsed, cv::noArray(), CV_16S);
             fused[std::size_t(l)].release();
         }
-        cv::pyrUp(collapsed, expanded, sizes[0]);
+    } else {
+        collapsed.release();
     }
-    collapsed.release();
+    cv::Mat expandedBuffer, expanded;
+    int expandedFirst = 0, expandedEnd = 0; // the montage rows the band holds
 
     // The result by rows of blocks, bottom row first, with the map and the preview in step; each
     // value kept within the range the covering pictures show around its pixel.
@@ -824,10 +827,14 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                 }
             });
         } else if (y < yEnd) {
+            if (yEnd > expandedEnd) {
+                expandedEnd = std::min(H, y + std::max(inc, kExpansionBand));
+                expandedFirst = expandBand(collapsed, sizes[0], y, expandedEnd, expandedBuffer, expanded);
+            }
             cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
                 for (int yy = band.start; yy < band.end; ++yy) {
                     const std::int16_t* f = fused[0].ptr<std::int16_t>(yy);
-                    const std::int16_t* up = expanded.ptr<std::int16_t>(yy);
+                    const std::int16_t* up = expanded.ptr<std::int16_t>(yy - expandedFirst);
                     const ChoiceValue* v = finest.ptr<ChoiceValue>(yy);
                     const std::uint8_t* lo = lowest.ptr<std::uint8_t>(yy);
                     const std::uint8_t* hi = highest.ptr<std::uint8_t>(yy);
