@@ -2,10 +2,10 @@
 // come. An oracle that knows the truth picks, at every pixel, the picture closest to it (all three
 // channels), and, for a montage assembled from the pictures' Laplacian pyramids, the picture
 // whose coefficients are closest at every level and pixel. Prints one line:
-//   pixel DB pyramid DB pyramid-3x3 DB single DB
+//   pixel DB pyramid DB pyramid-3x3 DB pyramid-5x5 DB single DB
 // pixel: the per-pixel oracle; pyramid: the per-level oracle (7 levels, fewer on small pictures);
-// pyramid-3x3: the same deciding on the distance summed over 3 x 3 places of each level, as a
-// method must (one place alone lets the oracle pick the picture whose noise happens to lie
+// pyramid-3x3, pyramid-5x5: the same deciding on the distance summed over 3 x 3 or 5 x 5 places
+// of each level, as a method must (one place alone lets the oracle pick the picture whose noise happens to lie
 // nearest the truth); single: the best single picture. A method that chooses among the pictures'
 // pyramid coefficients cannot beat the pyramid figure; a target above it asks for pixels no
 // picture holds.
@@ -195,9 +195,9 @@ int main(int argc, char** argv) {
     const std::vector<Plane> truthPyramid = laplacian(truth, levels);
     std::vector<std::vector<Plane>> pyramids;
     for (const Plane& p : pictures) pyramids.push_back(laplacian(p, levels));
-    // The pyramid oracle, deciding at each place alone and over 3 x 3 windows of each level.
-    double pyramid[2] = {0, 0};
-    for (int r = 0; r <= 1; ++r) {
+    // The pyramid oracle, deciding at each place alone and over 3 x 3 and 5 x 5 windows of each level.
+    double pyramid[3] = {0, 0, 0};
+    for (int r = 0; r <= 2; ++r) {
         std::vector<Plane> chosen;
         for (int l = 0; l <= levels; ++l) {
             std::vector<const Plane*> level;
@@ -206,6 +206,7 @@ int main(int argc, char** argv) {
         }
         pyramid[r] = psnr(collapse(chosen), truth);
     }
-    std::printf("pixel %.2f pyramid %.2f pyramid-3x3 %.2f single %.2f\n", pixel, pyramid[0], pyramid[1], single);
+    std::printf("pixel %.2f pyramid %.2f pyramid-3x3 %.2f pyramid-5x5 %.2f single %.2f\n", pixel, pyramid[0], pyramid[1],
+                pyramid[2], single);
     return 0;
 }
