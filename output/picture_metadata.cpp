@@ -5,7 +5,6 @@
 #include <exiv2/exiv2.hpp>
 
 #include <cstring>
-#include <fstream>
 #include <iterator>
 #include <mutex>
 
@@ -102,21 +101,14 @@ void setXmpSize(Exiv2::XmpData& xmp, int width, int height) {
 
 std::string softwareName() { return std::string("Orvanta ") + ORVANTA_VERSION; }
 
-PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const std::string& name,
-                                    std::vector<std::string>& problems) {
+namespace {
+
+// The blocks of an opened picture, read while `call` collects Exiv2's log into `errors`.
+PictureMetadata metadataOf(Exiv2::Image& image, const std::string& name, std::vector<std::string>& errors,
+                           std::vector<std::string>& problems) {
     PictureMetadata out;
-    if (file.empty()) return out;
-    std::vector<std::string> errors;
-    ExivCall call(errors);
-    Exiv2::Image::AutoPtr image;
     try {
-        image = Exiv2::ImageFactory::open(file.data(), long(file.size()));
-    } catch (const std::exception&) {
-        return out; // not a format that carries metadata
-    }
-    if (!image.get()) return out;
-    try {
-        image->readMetadata();
+        image.readMetadata();
     } catch (const std::exception& e) {
         problems.push_back(damaged("metadata", name, e.what()));
         return out;
@@ -126,7 +118,7 @@ PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const
         problems.push_back(damaged("EXIF", name, errors.front()));
     } else {
         // A TIFF's own layout entries are read as EXIF too: only what remains beside them counts.
-        Exiv2::ExifData exif = image->exifData();
+        Exiv2::ExifData exif = image.exifData();
         for (auto it = exif.begin(); it != exif.end();) it = describesTheFile(*it) ? exif.erase(it) : std::next(it);
         try {
             if (!exif.empty()) out.exif = exifBytes(exif);
@@ -134,7 +126,7 @@ PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const
             problems.push_back(damaged("EXIF", name, e.what()));
         }
     }
-    out.xmp = image->xmpPacket();
+    out.xmp = image.xmpPacket();
     if (!out.xmp.empty()) {
         Exiv2::XmpData parsed;
         errors.clear();
@@ -143,18 +135,43 @@ PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const
             out.xmp.clear();
         }
     }
-    if (image->iccProfileDefined()) {
-        const Exiv2::DataBuf* icc = image->iccProfile();
+    if (image.iccProfileDefined()) {
+        const Exiv2::DataBuf* icc = image.iccProfile();
         out.icc.assign(icc->pData_, icc->pData_ + icc->size_);
     }
     return out;
 }
 
+} // namespace
+
+PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const std::string& name,
+                                    std::vector<std::string>& problems) {
+    if (file.empty()) return {};
+    std::vector<std::string> errors;
+    ExivCall call(errors);
+    Exiv2::Image::AutoPtr image;
+    try {
+        image = Exiv2::ImageFactory::open(file.data(), long(file.size()));
+    } catch (const std::exception&) {
+        return {}; // not a format that carries metadata
+    }
+    if (!image.get()) return {};
+    return metadataOf(*image, name, errors, problems);
+}
+
+// Exiv2 reads the file where the blocks are (a TIFF's directories, a JPEG's first segments), not
+// the whole file: a 16-bit picture of 24 MP is 144 MB.
 PictureMetadata readPictureMetadata(const std::string& path, std::vector<std::string>& problems) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return {};
-    const std::vector<std::uint8_t> file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    return readPictureMetadata(file, path, problems);
+    std::vector<std::string> errors;
+    ExivCall call(errors);
+    Exiv2::Image::AutoPtr image;
+    try {
+        image = Exiv2::ImageFactory::open(path);
+    } catch (const std::exception&) {
+        return {}; // unreadable, or not a format that carries metadata
+    }
+    if (!image.get()) return {};
+    return metadataOf(*image, path, errors, problems);
 }
 
 std::vector<std::uint8_t> withMetadata(const std::vector<std::uint8_t>& file, const PictureMetadata& metadata,
