@@ -168,11 +168,34 @@ INSTANTIATE_TEST_SUITE_P(Formats, MetadataInFormat, ::testing::Values("jpg", "ti
 
 TEST(PictureMetadata, ADamagedExifBlockIsLeftOutAndSaid) {
     const TestPicture picture = TestPicture::random(16, 16, 2);
+    const std::vector<std::uint8_t> jpeg = jpegWithDamagedExif(picture);
     std::vector<std::string> problems;
-    const PictureMetadata m = readPictureMetadata(jpegWithDamagedExif(picture), "first.jpg", problems);
+    const PictureMetadata m = readPictureMetadata(jpeg, "first.jpg", problems);
     EXPECT_TRUE(m.exif.empty());
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_NE(problems[0].find("EXIF block of first.jpg is damaged"), std::string::npos) << problems[0];
+
+    // Read from the file itself, the same.
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/first.jpg";
+    {
+        std::ofstream out(path, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(jpeg.data()), std::streamsize(jpeg.size()));
+    }
+    problems.clear();
+    EXPECT_TRUE(readPictureMetadata(path, problems).exif.empty());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("EXIF block of " + path + " is damaged"), std::string::npos) << problems[0];
+
+    // A file that is missing, empty or no picture carries nothing and is not reported here (the
+    // series' reading says what is wrong with it).
+    problems.clear();
+    EXPECT_TRUE(readPictureMetadata(dir.path().toStdString() + "/missing.jpg", problems).empty());
+    std::ofstream(dir.path().toStdString() + "/empty.jpg").close();
+    EXPECT_TRUE(readPictureMetadata(dir.path().toStdString() + "/empty.jpg", problems).empty());
+    std::ofstream(dir.path().toStdString() + "/text.tif") << "not a picture";
+    EXPECT_TRUE(readPictureMetadata(dir.path().toStdString() + "/text.tif", problems).empty());
+    EXPECT_TRUE(problems.empty());
 }
 
 TEST(PictureMetadata, BlocksThatCannotBeWrittenAreLeftOutAndTheFileStillWritten) {
