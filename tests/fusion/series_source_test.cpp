@@ -16,32 +16,34 @@ using namespace orv::test;
 
 namespace {
 
+// The pictures the copying source holds: made before the stack source that points at them.
+struct HeldPictures {
+    ImageStack stack;
+    std::vector<DeepPicture> deep;
+    std::vector<const DeepPicture*> pointers() const {
+        std::vector<const DeepPicture*> out;
+        for (const DeepPicture& d : deep) out.push_back(&d);
+        return out;
+    }
+};
+
 // A copy of the stack's pictures, copied into the reader's own buffers on every read, with the deep pictures
 // copied too; counts the reads of each picture.
-class CopyingSource : public SeriesSource {
+class CopyingSource : private HeldPictures, public StackSource {
 public:
-    CopyingSource(const ImageStack& stack, std::vector<DeepPicture> deep) : stack_(stack), deep_(std::move(deep)) {}
-    int count() const override { return stack_.count; }
-    int width() const override { return stack_.width(); }
-    int height() const override { return stack_.height(); }
-    int pictureWidth(int n) const override { return stack_.pictureWidth(n); }
-    int pictureHeight(int n) const override { return stack_.pictureHeight(n); }
-    bool hasDeep() const override { return !deep_.empty(); }
+    CopyingSource(const ImageStack& stack, std::vector<DeepPicture> deep)
+        : HeldPictures{stack, std::move(deep)}, StackSource(HeldPictures::stack, pointers()) {}
     void read(int n, bool deep, SourcePicture& into) override {
         ++reads[n];
-        into.ownCells = stack_.pictures[std::size_t(n - 1)];
+        StackSource::read(n, deep, into);
+        into.ownCells.assign(into.cells, into.cells + HeldPictures::stack.pictures[std::size_t(n - 1)].size());
         into.cells = into.ownCells.data();
-        into.deep = nullptr;
-        if (deep && hasDeep()) {
-            into.ownDeep = deep_[std::size_t(n - 1)];
+        if (into.deep) {
+            into.ownDeep = *into.deep;
             into.deep = &into.ownDeep;
         }
     }
     std::map<int, int> reads;
-
-private:
-    const ImageStack stack_;
-    std::vector<DeepPicture> deep_;
 };
 
 struct SourceCase {
