@@ -31,7 +31,7 @@ public:
 
     PromptAnswer ask(PromptIcon icon, const std::string& text, const std::string& title,
                      PromptButtons buttons = PromptButtons::Ok) {
-        return show(Prompt{icon, buttons, text, title});
+        return show(Prompt{icon, buttons, text, title, {}});
     }
 };
 
@@ -63,7 +63,7 @@ PromptAnswer defaultAnswer(PromptButtons buttons);
 using MessageList = std::vector<Prompt>;
 
 inline void record(MessageList* to, PromptIcon icon, std::string text, std::string title) {
-    if (to) to->push_back(Prompt{icon, PromptButtons::Ok, std::move(text), std::move(title)});
+    if (to) to->push_back(Prompt{icon, PromptButtons::Ok, std::move(text), std::move(title), {}});
 }
 
 // Shows every recorded message through `prompter` and empties the list.
