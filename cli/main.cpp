@@ -86,6 +86,9 @@ SessionOptions sessionOptions(const CliOptions& o) {
     s.reuseDecodedSeries = true;
     s.streamPyramid = o.evaluate.empty() && o.retouchFile.empty() && !o.smooth;
     s.maxPictures = o.maxPictures;
+    // An aligned series of up to 1 GiB is kept as it is read: no picture is read or warped twice. A
+    // longer one costs no more memory than one picture's share, however many pictures it has.
+    s.keepStreamedBytes = std::uint64_t(1) << 30;
     // A 16-bit picture is the only montage written: the 8-bit one may be its view.
     s.eightBitFromDeep = o.depth != 8 && !o.score && o.saveProject.empty() && o.format.empty() && !o.output.empty() &&
                          o.output != "-" && holdsSixteenBits(o.output);

@@ -8,6 +8,7 @@
 #include "base/runtime_error.h"
 #include "engine/properties_text.h"
 #include "fusion/pyramid_focus.h"
+#include "input/memory_budget.h"
 #include "input/series_loader.h"
 #include "session/montage_rules.h"
 
@@ -48,7 +49,7 @@ MontageSession::~MontageSession() = default;
 
 PromptAnswer MontageSession::ask(PromptIcon icon, const std::string& text, const std::string& title,
                                  PromptButtons buttons) {
-    return observer_.prompt(Prompt{icon, buttons, text, title});
+    return observer_.prompt(Prompt{icon, buttons, text, title, {}});
 }
 
 Prompter& MontageSession::observerPrompter() { return *prompter_; }
@@ -379,6 +380,11 @@ MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, int& li
     }
     if (scan.count == 0) return Step::Stop;
     streamed_ = std::make_unique<StreamedSeries>(*series, scan);
+    // An aligned series is read three times (measured, then warped for each of Pyramid Focus's two
+    // passes): kept, each file is read and warped once. Unaligned, reading ahead on the second core
+    // hides most of the reading, and the pictures are not held.
+    if (options_.keepStreamedBytes > 0 && r.align)
+        streamed_->keepWithin(std::min(options_.keepStreamedBytes, availableMemory() / 4));
     ImageStack& stack = ms.arrays.stack;
     stack.lastColumn = toInt16(streamed_->width() - 1);
     stack.lastRow = toInt16(streamed_->height() - 1);

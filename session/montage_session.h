@@ -115,6 +115,10 @@ struct SessionOptions {
     // for a batch run, which keeps no stack for smoothing, retouching or comparisons afterwards.
     bool streamPyramid = false;
     int maxPictures = 0; // read no more than this many pictures; 0: as many as the method reads
+    // A streamed series to be aligned that takes at most this many bytes (and a quarter of the
+    // memory still available) is kept as it is read, so the passes after the alignment's measuring
+    // read and warp no picture again; 0 reads the files on every pass.
+    std::uint64_t keepStreamedBytes = 0;
     // A streamed 16-bit series makes its 8-bit montage as the deep montage's 8-bit view, in one
     // colour pass instead of two: for a run that writes only the deep picture, since the view
     // differs from the 8-bit merge by 2 in a few places (rounding of averaged coefficients).

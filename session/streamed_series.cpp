@@ -66,7 +66,63 @@ std::string StreamedSeries::failedFile() const {
     return failed_;
 }
 
+std::uint64_t StreamedSeries::seriesBytes() const {
+    std::uint64_t bytes = 0;
+    for (const auto& size : sizes_) {
+        bytes += std::uint64_t(W_) * std::uint64_t(H_) * 3;
+        if (deep_) bytes += std::uint64_t(size[0]) * std::uint64_t(size[1]) * 3 * sizeof(std::uint16_t);
+    }
+    return bytes;
+}
+
+bool StreamedSeries::keepWithin(std::uint64_t bytes) {
+    const std::lock_guard<std::mutex> lock(lock_);
+    keep_ = count_ > 0 && seriesBytes() <= bytes;
+    kept_.clear();
+    if (keep_) kept_.resize(std::size_t(count_));
+    return keep_;
+}
+
+const StreamedSeries::Decoded* StreamedSeries::keptFor(int n, bool withCells) const {
+    if (!keep_ || n < 1 || n > count_) return nullptr;
+    const Decoded* k = kept_[std::size_t(n - 1)].get();
+    if (!k || k->aligned != (plan_ != nullptr) || (withCells && k->cells.empty())) return nullptr;
+    return k;
+}
+
+std::unique_ptr<StreamedSeries::Decoded> StreamedSeries::takeUnaligned(int n) {
+    const std::lock_guard<std::mutex> lock(lock_);
+    if (!keep_ || n < 1 || n > count_) return nullptr;
+    std::unique_ptr<Decoded>& k = kept_[std::size_t(n - 1)];
+    if (!k || k->aligned || k->cells.empty()) return nullptr;
+    return std::move(k);
+}
+
 void StreamedSeries::decode(int n, bool withCells, Decoded& into) {
+    if (std::unique_ptr<Decoded> earlier = plan_ ? takeUnaligned(n) : nullptr) {
+        // Read before the series was aligned: aligned now without its file being read again.
+        into.cells.swap(earlier->cells);
+        into.deep = std::move(earlier->deep);
+    } else {
+        readFile(n, withCells, into);
+    }
+    into.aligned = plan_ != nullptr;
+    if (plan_) {
+        alignPicture(*plan_, n, into.cells, into.spare);
+        // The deep picture follows its 8-bit view: the same map, and the colour fit just made.
+        if (deep_ && !alignDeepPicture(into.deep, plan_->report, n, W_, H_)) {
+            {
+                const std::lock_guard<std::mutex> lock(lock_);
+                if (failed_.empty()) failed_ = series_.fileName(n);
+            }
+            throw RuntimeError(kInvalidPicture);
+        }
+        // The picture as loaded is not kept beside the aligned one (and the one decoded ahead).
+        std::vector<std::uint8_t>().swap(into.spare);
+    }
+}
+
+void StreamedSeries::readFile(int n, bool withCells, Decoded& into) {
     const std::string name = series_.fileName(n);
     const int pw = sizes_[std::size_t(n - 1)][0], ph = sizes_[std::size_t(n - 1)][1];
     auto invalid = [&] {
@@ -96,18 +152,25 @@ void StreamedSeries::decode(int n, bool withCells, Decoded& into) {
         into.cells.assign(std::size_t(W_) * std::size_t(H_) * 3, 0);
         surface->readPixels(into.cells.data(), W_, H_);
     }
-    surface.reset();
-    if (plan_) {
-        alignPicture(*plan_, n, into.cells, into.spare);
-        // The deep picture follows its 8-bit view: the same map, and the colour fit just made.
-        if (deep_ && !alignDeepPicture(into.deep, plan_->report, n, W_, H_)) invalid();
-        // The picture as loaded is not kept beside the aligned one (and the one decoded ahead).
-        std::vector<std::uint8_t>().swap(into.spare);
-    }
 }
 
 void StreamedSeries::read(int n, bool deep, SourcePicture& into) {
     if (n < 1 || n > count_) throw RuntimeError(9);
+    bool kept = false;
+    {
+        const std::lock_guard<std::mutex> lock(lock_);
+        if (const Decoded* k = keptFor(n, into.withCells)) {
+            into.cells = k->cells.empty() ? nullptr : k->cells.data();
+            into.deep = deep && hasDeep() ? &k->deep : nullptr;
+            kept = true;
+        }
+    }
+    if (kept) {
+        std::vector<std::uint8_t>().swap(into.ownCells); // no buffer of its own held beside the kept ones
+        DeepPicture().samples.swap(into.ownDeep.samples);
+        if (n < count_) willRead(n + 1, into.withCells);
+        return;
+    }
     std::unique_ptr<Decoded> d;
     if (ahead_.valid()) {
         // The picture decoded ahead is this one, or is no longer wanted.
@@ -129,17 +192,33 @@ void StreamedSeries::read(int n, bool deep, SourcePicture& into) {
         d->deep = std::move(into.ownDeep);
         decode(n, into.withCells, *d);
     }
-    into.ownCells = std::move(d->cells);
     into.spare = std::move(d->spare);
-    into.ownDeep = std::move(d->deep);
-    into.cells = into.ownCells.empty() ? nullptr : into.ownCells.data();
-    into.deep = deep && hasDeep() ? &into.ownDeep : nullptr;
+    {
+        // Kept for the passes that follow (and handed out in place), unless another reader of the
+        // same picture kept it first.
+        const std::lock_guard<std::mutex> lock(lock_);
+        if (keep_ && !kept_[std::size_t(n - 1)]) {
+            const Decoded* k = (kept_[std::size_t(n - 1)] = std::move(d)).get();
+            into.cells = k->cells.empty() ? nullptr : k->cells.data();
+            into.deep = deep && hasDeep() ? &k->deep : nullptr;
+        }
+    }
+    if (d) {
+        into.ownCells = std::move(d->cells);
+        into.ownDeep = std::move(d->deep);
+        into.cells = into.ownCells.empty() ? nullptr : into.ownCells.data();
+        into.deep = deep && hasDeep() ? &into.ownDeep : nullptr;
+    }
     // The next picture is decoded while this one is worked on.
     if (n < count_) willRead(n + 1, into.withCells);
 }
 
 void StreamedSeries::willRead(int n, bool withCells) {
     if (!readAhead_ || ahead_.valid() || n < 1 || n > count_) return;
+    {
+        const std::lock_guard<std::mutex> lock(lock_);
+        if (keptFor(n, withCells)) return;
+    }
     auto job = [this, n, withCells] {
         auto ahead = std::make_unique<Decoded>();
         decode(n, withCells, *ahead);

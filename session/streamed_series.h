@@ -1,5 +1,6 @@
-// A long numbered series read file by file whenever a picture is asked for, never held whole: the
-// source Pyramid Focus and the alignment read in a batch run. Each picture comes out as the series
+// A numbered series read file by file whenever a picture is asked for: the source Pyramid Focus and
+// the alignment read in a batch run. A long series is never held whole; a short one may be kept
+// as it is read, so that the later passes take it from memory. Each picture comes out as the series
 // loader and the alignment would have left it in the stack.
 #pragma once
 
@@ -8,6 +9,7 @@
 #include "input/series_naming.h"
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <future>
 #include <memory>
@@ -42,8 +44,17 @@ public:
     // worked on: for one reader at a time (Pyramid Focus's passes, not the alignment's two sides).
     void setReadAhead(bool on) { readAhead_ = on; }
 
-    // From now on the pictures are put onto the plan's reference frame as they are read; the
-    // colour fits are written into the plan's report.
+    // Keeps every picture once decoded (and aligned), for the passes after the first, when the
+    // whole series takes at most `bytes` (its cells, and its samples at 16 bits for a deep series);
+    // a longer series is read from its files on every pass, as before. Returns whether it keeps.
+    // Kept pictures are handed out in place: the same bytes a new read of the file gives.
+    bool keepWithin(std::uint64_t bytes);
+    // What keeping the whole series would take.
+    std::uint64_t seriesBytes() const;
+
+    // From now on the pictures are put onto the plan's reference frame as they are read (a kept
+    // picture as it is next asked for, without its file being read again); the colour fits are
+    // written into the plan's report.
     void align(std::shared_ptr<AlignmentPlan> plan) { plan_ = std::move(plan); }
     const AlignmentPlan* plan() const { return plan_.get(); }
 
@@ -67,8 +78,14 @@ private:
         std::vector<std::uint8_t> cells;
         std::vector<std::uint8_t> spare;
         DeepPicture deep;
+        bool aligned = false; // put onto the plan's frame
     };
     void decode(int n, bool withCells, Decoded& into);
+    void readFile(int n, bool withCells, Decoded& into);
+    // Under lock_: the kept picture n that answers a read now, or null.
+    const Decoded* keptFor(int n, bool withCells) const;
+    // Picture n as kept before the series was aligned, taken out to be aligned; null when none.
+    std::unique_ptr<Decoded> takeUnaligned(int n);
 
     SeriesName series_;
     int count_ = 0;
@@ -79,6 +96,8 @@ private:
     std::shared_ptr<AlignmentPlan> plan_;
     mutable std::mutex lock_;
     std::string failed_;
+    bool keep_ = false;
+    std::vector<std::unique_ptr<Decoded>> kept_; // picture n at n - 1; guarded by lock_
     // The picture decoded ahead.
     int aheadPicture_ = 0;
     bool aheadWithCells_ = true;

@@ -4,6 +4,7 @@
 // read.
 #include "session/montage_session.h"
 #include "session/prompting_observer.h"
+#include "session/streamed_series.h"
 
 #include "engine/picture_surface.h"
 #include "input/series_loader.h"
@@ -19,6 +20,8 @@
 #include <cmath>
 #include <cstdio>
 #include <fstream>
+#include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -74,7 +77,7 @@ struct SessionRun {
 };
 
 SessionRun makeMontage(const LongSeries& series, bool stream, int maxPictures, bool align = false,
-                FocusMethod method = FocusMethod::Pyramid) {
+                FocusMethod method = FocusMethod::Pyramid, std::uint64_t keepBytes = 0) {
     RecordingPrompter prompter;
     PromptingObserver observer(prompter);
     SessionState state;
@@ -82,6 +85,7 @@ SessionRun makeMontage(const LongSeries& series, bool stream, int maxPictures, b
     options.reuseDecodedSeries = true;
     options.streamPyramid = stream;
     options.maxPictures = maxPictures;
+    options.keepStreamedBytes = keepBytes;
     MontageSession session(state, observer, options);
     MontageRequest r;
     r.firstFileName = series.name(1);
@@ -145,6 +149,14 @@ TEST_P(StreamedPyramid, OnTheFirst30PicturesMakesTheInMemoryMontage) {
             worst = std::max(worst, std::abs(int(streamed.deep->samples[i]) - int(inMemory.deep->samples[i])));
         EXPECT_LE(worst, 257);
     }
+    // Kept as it is read (when aligned), the series gives the same bytes as read from its files on
+    // every pass.
+    const SessionRun kept = makeMontage(series, true, 30, c.align, FocusMethod::Pyramid, std::uint64_t(1) << 30);
+    ASSERT_TRUE(kept.made.made);
+    EXPECT_EQ(kept.cells, streamed.cells);
+    EXPECT_EQ(kept.properties, streamed.properties);
+    ASSERT_EQ(kept.deep != nullptr, streamed.deep != nullptr);
+    if (kept.deep) EXPECT_EQ(*kept.deep, *streamed.deep);
 }
 
 INSTANTIATE_TEST_SUITE_P(MontageSession, StreamedPyramid,
@@ -252,6 +264,76 @@ TEST(StreamedSeries, PlacesAPictureOfAnotherSizeAsTheStackDoes) {
     EXPECT_EQ(streamed.shown, inMemory.shown);
     EXPECT_NE(streamed.shown[0].text.find("Image 3 has a different dimension (80,52)"), std::string::npos);
 }
+
+// A series kept as it is read: every later read gives the picture without its file, aligned or
+// not, the same bytes as a read of the file; a series larger than it may keep is read from its
+// files every time.
+struct SeriesReads {
+    std::vector<std::vector<std::uint8_t>> cells;
+    std::vector<DeepPicture> deep;
+};
+
+SeriesReads readAll(StreamedSeries& s) {
+    SeriesReads r;
+    SourcePicture read;
+    for (int n = 1; n <= s.count(); ++n) {
+        s.read(n, true, read);
+        if (!read.cells) throw std::runtime_error("no cells");
+        r.cells.emplace_back(read.cells, read.cells + std::size_t(s.width()) * std::size_t(s.height()) * 3);
+        r.deep.push_back(read.deep ? *read.deep : DeepPicture{});
+    }
+    return r;
+}
+
+class KeptStreamedSeries : public ::testing::TestWithParam<StreamCase> {};
+
+TEST_P(KeptStreamedSeries, GivesThePicturesWithoutTheirFiles) {
+    const StreamCase c = GetParam();
+    const LongSeries series(7, c.deep, c.align);
+    const std::optional<SeriesName> name = parseSeriesName(series.name(1));
+    ASSERT_TRUE(name);
+    const SeriesScan scan = scanSeries(*name, 30);
+    ASSERT_EQ(scan.count, 7);
+    auto planOf = [&](StreamedSeries& s) {
+        AlignOptions o;
+        return std::make_shared<AlignmentPlan>(measureAlignment(s, o));
+    };
+    // From the files on every pass.
+    StreamedSeries fromFiles(*name, scan);
+    EXPECT_FALSE(fromFiles.keepWithin(fromFiles.seriesBytes() - 1));
+    SeriesReads expected = readAll(fromFiles);
+    if (c.align) {
+        fromFiles.align(planOf(fromFiles));
+        expected = readAll(fromFiles);
+    }
+
+    StreamedSeries kept(*name, scan);
+    ASSERT_TRUE(kept.keepWithin(kept.seriesBytes()));
+    const SeriesReads first = readAll(kept);
+    for (int n = 1; n <= 7; ++n) ASSERT_EQ(std::remove(series.name(n).c_str()), 0);
+    if (c.align) kept.align(planOf(kept)); // measured from the kept pictures, aligned as they are read
+    for (int pass = 1; pass <= 2; ++pass) {
+        SCOPED_TRACE(pass);
+        const SeriesReads again = readAll(kept);
+        EXPECT_EQ(again.cells, expected.cells);
+        EXPECT_EQ(again.deep, expected.deep);
+    }
+    if (!c.align) EXPECT_EQ(first.cells, expected.cells);
+    // Not kept, the files are read again: now they are gone.
+    try {
+        readAll(fromFiles);
+        ADD_FAILURE() << "read a removed file";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 481);
+        EXPECT_EQ(fromFiles.failedFile(), series.name(1));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(StreamedSeries, KeptStreamedSeries,
+                         ::testing::Values(StreamCase{"EightBit", false, false}, StreamCase{"EightBitAligned", false, true},
+                                           StreamCase{"SixteenBit", true, false},
+                                           StreamCase{"SixteenBitAligned", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace orv
