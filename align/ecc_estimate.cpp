@@ -1,8 +1,9 @@
 // Coarse-to-fine enhanced-correlation estimation between two grey pyramids.
 #include "align/ecc_estimate.h"
 
+#include "align/enhanced_correlation.h"
+
 #include <opencv2/imgproc.hpp>
-#include <opencv2/video/tracking.hpp>
 
 #include <algorithm>
 #include <cmath>
@@ -49,8 +50,10 @@ EccResult refineEcc(const GreyPyramid& templ, const GreyPyramid& input, int from
     to = std::max(to, 0);
     if (from < to) return result;
     Affine w = templateToInput;
-    const cv::TermCriteria criteria(cv::TermCriteria::COUNT | cv::TermCriteria::EPS, settings.iterations,
-                                    settings.epsilon);
+    CorrelationSearch search;
+    search.iterations = settings.iterations;
+    search.epsilon = settings.epsilon;
+    search.filterSize = settings.filterSize;
     for (int l = from; l >= to; --l) {
         const auto& t = templ.levels[std::size_t(l)];
         const auto& in = input.levels[std::size_t(l)];
@@ -58,10 +61,11 @@ EccResult refineEcc(const GreyPyramid& templ, const GreyPyramid& input, int from
         cv::Mat warp(2, 3, CV_32F);
         for (int i = 0; i < 6; ++i) warp.at<float>(i / 3, i % 3) = float(toLevel.m[std::size_t(i)]);
         try {
-            result.correlation = cv::findTransformECC(t.grey, in.grey, warp, cv::MOTION_AFFINE, criteria,
-                                                      cv::noArray(), settings.filterSize);
+            const std::optional<double> reached = maximiseCorrelation(t.grey, in.grey, warp, search);
+            if (!reached) return EccResult{};
+            result.correlation = *reached;
         } catch (const cv::Exception& ex) {
-            // Not converging is an answer; running out of memory is not.
+            // A failure of the image library is no estimate; running out of memory is not an answer.
             if (ex.code == cv::Error::StsNoMem) throw;
             return EccResult{};
         }
@@ -108,7 +112,7 @@ double matchResidual(const GreyPyramid& templ, const GreyPyramid& input, int lev
     warped.convertTo(b, CV_32F);
     cv::GaussianBlur(a, a, cv::Size(), sigma, sigma, cv::BORDER_REPLICATE);
     cv::GaussianBlur(b, b, cv::Size(), sigma, sigma, cv::BORDER_REPLICATE);
-    const double c = cv::computeECC(a, b, mask);
+    const double c = correlationCoefficient(a, b, mask);
     return std::isfinite(c) ? std::clamp(1 - c, 0.0, 1.0) : 1.0;
 }
 

@@ -1,5 +1,5 @@
-// Estimating the affine map between two pictures with enhanced correlation (OpenCV's
-// findTransformECC, affine motion, Gaussian pre-filter) on small grey copies, coarse to fine.
+// Estimating the affine map between two pictures with enhanced correlation (affine motion,
+// Gaussian pre-filter; align/enhanced_correlation.h) on small grey copies, coarse to fine.
 #pragma once
 
 #include "align/affine.h"
