@@ -330,7 +330,8 @@ int CliRun::run() {
     }
     const MontageState& ms = state_.montage;
     const MakeOutcome& made = session_.lastOutcome();
-    const float score = evaluateImage(ms.arrays, ms.geometry, made.increment);
+    // Scored only when the score is written (a full pass over the montage).
+    const float score = o_.score ? evaluateImage(ms.arrays, ms.geometry, made.increment) : 0.0f;
     if (const int status = retouch(MontageChoice{}); status >= 0) return status;
     return writeOutputs(MontageChoice{}, made, score) ? 0 : 1;
 }
