@@ -156,7 +156,9 @@ TEST_P(StreamedPyramid, OnTheFirst30PicturesMakesTheInMemoryMontage) {
     EXPECT_EQ(kept.cells, streamed.cells);
     EXPECT_EQ(kept.properties, streamed.properties);
     ASSERT_EQ(kept.deep != nullptr, streamed.deep != nullptr);
-    if (kept.deep) EXPECT_EQ(*kept.deep, *streamed.deep);
+    if (kept.deep) {
+        EXPECT_EQ(*kept.deep, *streamed.deep);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(MontageSession, StreamedPyramid,
@@ -318,7 +320,9 @@ TEST_P(KeptStreamedSeries, GivesThePicturesWithoutTheirFiles) {
         EXPECT_EQ(again.cells, expected.cells);
         EXPECT_EQ(again.deep, expected.deep);
     }
-    if (!c.align) EXPECT_EQ(first.cells, expected.cells);
+    if (!c.align) {
+        EXPECT_EQ(first.cells, expected.cells);
+    }
     // Not kept, the files are read again: now they are gone.
     try {
         readAll(fromFiles);
