@@ -40,19 +40,26 @@ struct Means {
     }
 };
 
-Means meansOver(const cv::Mat& a, const cv::Mat& b, const cv::Mat& mask) {
-    Means m = sumOverBands<Means>(a.rows, [&](Means& s, int y0, int y1) {
+// `add(sums, a, b)` for each pixel of `a` and `b` (32-bit floats) where `mask` is not 0 (every pixel
+// when it is empty), summed over bands.
+template <class Sums, class Add>
+Sums sumOverMask(const cv::Mat& a, const cv::Mat& b, const cv::Mat& mask, Add add) {
+    return sumOverBands<Sums>(a.rows, [&](Sums& s, int y0, int y1) {
         for (int y = y0; y < y1; ++y) {
             const float* ar = a.ptr<float>(y);
             const float* br = b.ptr<float>(y);
             const std::uint8_t* mr = mask.empty() ? nullptr : mask.ptr<std::uint8_t>(y);
-            for (int x = 0; x < a.cols; ++x) {
-                if (mr && !mr[x]) continue;
-                s.a += ar[x];
-                s.b += br[x];
-                ++s.count;
-            }
+            for (int x = 0; x < a.cols; ++x)
+                if (!mr || mr[x]) add(s, ar[x], br[x]);
         }
+    });
+}
+
+Means meansOver(const cv::Mat& a, const cv::Mat& b, const cv::Mat& mask) {
+    Means m = sumOverMask<Means>(a, b, mask, [](Means& s, float av, float bv) {
+        s.a += av;
+        s.b += bv;
+        ++s.count;
     });
     if (m.count > 0) {
         m.a /= double(m.count);
@@ -97,19 +104,11 @@ double correlationCoefficient(const cv::Mat& a, const cv::Mat& b, const cv::Mat&
             return *this;
         }
     };
-    const Products p = sumOverBands<Products>(a.rows, [&](Products& s, int y0, int y1) {
-        for (int y = y0; y < y1; ++y) {
-            const float* ar = a.ptr<float>(y);
-            const float* br = b.ptr<float>(y);
-            const std::uint8_t* mr = mask.empty() ? nullptr : mask.ptr<std::uint8_t>(y);
-            for (int x = 0; x < a.cols; ++x) {
-                if (mr && !mr[x]) continue;
-                const double u = ar[x] - mean.a, v = br[x] - mean.b;
-                s.ab += u * v;
-                s.aa += u * u;
-                s.bb += v * v;
-            }
-        }
+    const Products p = sumOverMask<Products>(a, b, mask, [&](Products& s, float av, float bv) {
+        const double u = av - mean.a, v = bv - mean.b;
+        s.ab += u * v;
+        s.aa += u * u;
+        s.bb += v * v;
     });
     return p.ab / std::sqrt(p.aa * p.bb);
 }
