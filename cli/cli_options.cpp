@@ -266,7 +266,9 @@ A missing number ends the series.
       --format FORMAT  bmp, png, tiff, jpg or gif: the picture's format whatever its name
       --map FILE       write the dominant-image map text
       --align          align the pictures automatically (scale, rotation, shift) onto the
-                       middle one before the montage; not with --offsets
+                       middle one before the montage; not with --offsets. Pyramid Focus
+                       keeps an aligned series of up to 1 GiB in memory, so that no
+                       picture is read or warped twice
       --colour-match   with --align: also match each picture's colours to the middle one
       --depth-map FILE write a greyscale picture of which picture each pixel came from
                        (picture 1 black, the last white; PNG, or the format of the name)
