@@ -559,6 +559,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             PyramidFocusResult result = runPyramidFocus(ms.arrays, o);
             if (streamed_) {
                 streamed_->setReadAhead(false);
+                streamed_->dropKept(); // nothing reads the series again
                 // The colour fits are known once every picture has been matched.
                 if (streamed_->plan()) ms.alignment = streamed_->plan()->report;
             }

@@ -51,6 +51,8 @@ public:
     bool keepWithin(std::uint64_t bytes);
     // What keeping the whole series would take.
     std::uint64_t seriesBytes() const;
+    // Frees the kept pictures; the series is read from its files from now on.
+    void dropKept() { keepWithin(0); }
 
     // From now on the pictures are put onto the plan's reference frame as they are read (a kept
     // picture as it is next asked for, without its file being read again); the colour fits are
