@@ -369,7 +369,8 @@ DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::str
         break;
     }
     if (status != DecodeStatus::Ok) out = DeepPicture{};
-    if (why) *why = reason;
+    // libtiff may complain of a tag it skips in a file it then reads whole: no reason for a picture.
+    if (why) *why = status == DecodeStatus::Ok ? std::string() : reason;
     return status;
 }
 

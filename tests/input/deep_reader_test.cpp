@@ -230,3 +230,19 @@ TEST(DeepReader, TheMemoryCheckCountsTheDecodersBuffers) {
     setMemoryCeiling(0);
     EXPECT_EQ(out, picture);
 }
+
+TEST(DeepReader, ATagLibtiffSkipsLeavesNoReasonOnAPicture) {
+    // A directory entry of tag 0 and no type (which libtiff complains of and skips) before a whole 2 x 1 RGB
+    // picture: the picture is read, and no reason is given for a picture that was read.
+    QTemporaryDir dir;
+    const std::vector<std::uint8_t> samples = {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0};
+    const std::vector<std::uint8_t> file =
+        test::tinyTiff({{0, 0, {1}}, {256, 4, {2}}, {257, 4, {1}}, {258, 3, {16, 16, 16}}, {259, 3, {1}}, {262, 3, {2}},
+                        {273, 4, {0}}, {277, 3, {3}}, {278, 4, {1}}, {279, 4, {12}}},
+                       samples);
+    DeepPicture out;
+    std::string why = "left from before";
+    ASSERT_EQ(readDeepPicture(writeFile(dir, "t.tif", file), out, &why), DecodeStatus::Ok);
+    EXPECT_EQ(why, "");
+    EXPECT_EQ(out.samples, (std::vector<std::uint16_t>{1, 2, 3, 4, 5, 6}));
+}
