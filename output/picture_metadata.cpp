@@ -4,6 +4,7 @@
 
 #include <exiv2/exiv2.hpp>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
 #include <mutex>
@@ -113,9 +114,25 @@ PictureMetadata metadataOf(Exiv2::Image& image, const std::string& name, std::ve
         problems.push_back(damaged("metadata", name, e.what()));
         return out;
     }
-    if (!errors.empty()) {
+    // Exiv2 logs, while it reads the file, the errors of every block it decodes, the XMP packet's
+    // included: the packet is decoded again on its own, and its errors are not the EXIF's.
+    std::vector<std::string> readErrors = std::move(errors);
+    errors.clear();
+    out.xmp = image.xmpPacket();
+    bool xmpDamaged = false;
+    std::vector<std::string> xmpErrors;
+    if (!out.xmp.empty()) {
+        Exiv2::XmpData parsed;
+        xmpDamaged = Exiv2::XmpParser::decode(parsed, out.xmp) != 0 || !errors.empty();
+        xmpErrors = std::move(errors);
+        errors.clear();
+    }
+    for (const std::string& e : xmpErrors)
+        if (const auto it = std::find(readErrors.begin(), readErrors.end(), e); it != readErrors.end()) readErrors.erase(it);
+
+    if (!readErrors.empty()) {
         // Exiv2 skipped part of a block: what it kept cannot be trusted to be whole.
-        problems.push_back(damaged("EXIF", name, errors.front()));
+        problems.push_back(damaged("EXIF", name, readErrors.front()));
     } else {
         // A TIFF's own layout entries are read as EXIF too: only what remains beside them counts.
         Exiv2::ExifData exif = image.exifData();
@@ -126,14 +143,9 @@ PictureMetadata metadataOf(Exiv2::Image& image, const std::string& name, std::ve
             problems.push_back(damaged("EXIF", name, e.what()));
         }
     }
-    out.xmp = image.xmpPacket();
-    if (!out.xmp.empty()) {
-        Exiv2::XmpData parsed;
-        errors.clear();
-        if (Exiv2::XmpParser::decode(parsed, out.xmp) != 0 || !errors.empty()) {
-            problems.push_back(damaged("XMP", name, errors.empty() ? std::string() : errors.front()));
-            out.xmp.clear();
-        }
+    if (xmpDamaged) {
+        problems.push_back(damaged("XMP", name, xmpErrors.empty() ? std::string() : xmpErrors.front()));
+        out.xmp.clear();
     }
     if (image.iccProfileDefined()) {
         const Exiv2::DataBuf* icc = image.iccProfile();

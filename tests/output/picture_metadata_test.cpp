@@ -198,6 +198,46 @@ TEST(PictureMetadata, ADamagedExifBlockIsLeftOutAndSaid) {
     EXPECT_TRUE(problems.empty());
 }
 
+namespace {
+
+// A JPEG with a whole EXIF block (the camera's make) and the XMP packet `xmp` as it is, in a
+// segment of its own after the start of the file.
+std::vector<std::uint8_t> jpegWithExifAndXmp(const TestPicture& picture, const std::string& xmp) {
+    const std::vector<std::uint8_t> jpeg = encodeJpeg(picture.view(), 90);
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(jpeg.data(), long(jpeg.size()));
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Make"] = "Orvanta-Test";
+    image->setExifData(exif);
+    image->writeMetadata();
+    Exiv2::BasicIo& io = image->io();
+    io.open();
+    const Exiv2::DataBuf written = io.read(long(io.size()));
+    io.close();
+    const std::string id = std::string("http://ns.adobe.com/xap/1.0/") + '\0';
+    const std::size_t length = 2 + id.size() + xmp.size();
+    std::vector<std::uint8_t> out(written.pData_, written.pData_ + 2);
+    out.insert(out.end(), {0xFF, 0xE1, std::uint8_t(length >> 8), std::uint8_t(length)});
+    out.insert(out.end(), id.begin(), id.end());
+    out.insert(out.end(), xmp.begin(), xmp.end());
+    out.insert(out.end(), written.pData_ + 2, written.pData_ + written.size_);
+    return out;
+}
+
+} // namespace
+
+TEST(PictureMetadata, ADamagedXmpPacketIsLeftOutAndTheExifKept) {
+    const TestPicture picture = TestPicture::random(16, 16, 4);
+    const std::vector<std::uint8_t> jpeg = jpegWithExifAndXmp(
+        picture, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+                 "<rdf:Description rdf:about=\"\"></rdf:RDF></x:xmpmeta>");
+    std::vector<std::string> problems;
+    const PictureMetadata m = readPictureMetadata(jpeg, "first.jpg", problems);
+    EXPECT_EQ(tag(exifOf(m), "Exif.Image.Make"), "Orvanta-Test");
+    EXPECT_TRUE(m.xmp.empty());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("XMP block of first.jpg is damaged"), std::string::npos) << problems[0];
+}
+
 TEST(PictureMetadata, BlocksThatCannotBeWrittenAreLeftOutAndTheFileStillWritten) {
     const TestPicture picture = TestPicture::random(16, 16, 3);
     const std::vector<std::uint8_t> tiff = encodeTiff24(picture.view());
