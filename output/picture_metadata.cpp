@@ -3,6 +3,7 @@
 #include "output/picture_metadata.h"
 
 #include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
 
 #include <algorithm>
 #include <cstring>
@@ -154,6 +155,15 @@ PictureMetadata metadataOf(Exiv2::Image& image, const std::string& name, std::ve
     return out;
 }
 
+// The formats a series' picture is read from that carry metadata. Exiv2 recognises many more
+// (raw camera files, RIFF and QuickTime video, ...) whose readers put their own findings, the
+// file's name among them, into the XMP: none of them is a picture of a series.
+bool pictureFormat(const Exiv2::Image& image) {
+    const int type = image.imageType();
+    return type == Exiv2::ImageType::jpeg || type == Exiv2::ImageType::tiff || type == Exiv2::ImageType::png ||
+           type == Exiv2::ImageType::webp;
+}
+
 } // namespace
 
 PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const std::string& name,
@@ -167,7 +177,7 @@ PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const
     } catch (const std::exception&) {
         return {}; // not a format that carries metadata
     }
-    if (!image.get()) return {};
+    if (!image.get() || !pictureFormat(*image)) return {};
     return metadataOf(*image, name, errors, problems);
 }
 
@@ -182,7 +192,7 @@ PictureMetadata readPictureMetadata(const std::string& path, std::vector<std::st
     } catch (const std::exception&) {
         return {}; // unreadable, or not a format that carries metadata
     }
-    if (!image.get()) return {};
+    if (!image.get() || !pictureFormat(*image)) return {};
     return metadataOf(*image, path, errors, problems);
 }
 

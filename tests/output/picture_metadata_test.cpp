@@ -238,6 +238,20 @@ TEST(PictureMetadata, ADamagedXmpPacketIsLeftOutAndTheExifKept) {
     EXPECT_NE(problems[0].find("XMP block of first.jpg is damaged"), std::string::npos) << problems[0];
 }
 
+TEST(PictureMetadata, FilesThatAreNoPicturesOfASeriesCarryNone) {
+    // Exiv2 reads a RIFF video's headers into XMP of its own making, the file's name and size in
+    // it: that would be written into the montage as the camera's.
+    std::vector<std::uint8_t> riff = {'R', 'I', 'F', 'F', 120, 0, 0, 0, 'A', 'V', 'I', ' '};
+    riff.resize(128, 0);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/clip01.avi";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(riff.data()), std::streamsize(riff.size()));
+    std::vector<std::string> problems;
+    EXPECT_TRUE(readPictureMetadata(riff, "clip01.avi", problems).empty());
+    EXPECT_TRUE(readPictureMetadata(path, problems).empty());
+    EXPECT_TRUE(problems.empty());
+}
+
 TEST(PictureMetadata, BlocksThatCannotBeWrittenAreLeftOutAndTheFileStillWritten) {
     const TestPicture picture = TestPicture::random(16, 16, 3);
     const std::vector<std::uint8_t> tiff = encodeTiff24(picture.view());
