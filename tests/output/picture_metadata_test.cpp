@@ -215,8 +215,7 @@ std::vector<std::uint8_t> jpegWithExifAndXmp(const TestPicture& picture, const s
     io.close();
     const std::string id = std::string("http://ns.adobe.com/xap/1.0/") + '\0';
     const std::size_t length = 2 + id.size() + xmp.size();
-    std::vector<std::uint8_t> out(written.pData_, written.pData_ + 2);
-    out.insert(out.end(), {0xFF, 0xE1, std::uint8_t(length >> 8), std::uint8_t(length)});
+    std::vector<std::uint8_t> out = {0xFF, 0xD8, 0xFF, 0xE1, std::uint8_t(length >> 8), std::uint8_t(length)};
     out.insert(out.end(), id.begin(), id.end());
     out.insert(out.end(), xmp.begin(), xmp.end());
     out.insert(out.end(), written.pData_ + 2, written.pData_ + written.size_);
@@ -250,6 +249,42 @@ TEST(PictureMetadata, FilesThatAreNoPicturesOfASeriesCarryNone) {
     EXPECT_TRUE(readPictureMetadata(riff, "clip01.avi", problems).empty());
     EXPECT_TRUE(readPictureMetadata(path, problems).empty());
     EXPECT_TRUE(problems.empty());
+}
+
+TEST(PictureMetadata, FirstDirectoryEntriesThatWouldDamageATiffAreLeftOut) {
+    // A camera's first directory with an entry of the wrong type (Exiv2 reads it without a word;
+    // libtiff refuses a file whose MinSampleValue is text) beside a whole exposure time.
+    Exiv2::ExifData camera;
+    camera["Exif.Image.Make"] = "Orvanta-Test";
+    Exiv2::AsciiValue text;
+    text.read("junk");
+    camera.add(Exiv2::ExifKey(0x0118, "Image"), &text); // MinSampleValue
+    camera["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 125);
+    PictureMetadata m;
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, camera);
+    m.exif.assign(blob.begin(), blob.end());
+
+    const TestPicture picture = TestPicture::random(9, 5, 6);
+    const std::vector<std::uint8_t> tiff = encodeTiff24(picture.view());
+    std::vector<std::string> problems;
+    const std::vector<std::uint8_t> out = withMetadata(tiff, m, 9, 5, problems);
+    // The file reads as the same picture, the exposure time in it; the entries left out are said.
+    const QImage back = QImage::fromData(out.data(), int(out.size()), "TIFF");
+    ASSERT_FALSE(back.isNull());
+    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB888), QImage::fromData(tiff.data(), int(tiff.size()), "TIFF").convertToFormat(QImage::Format_RGB888));
+    std::vector<std::string> again;
+    const Exiv2::ExifData written = exifOf(readPictureMetadata(out, "out.tif", again));
+    EXPECT_EQ(tag(written, "Exif.Photo.ExposureTime"), "1/125");
+    EXPECT_EQ(tag(written, "Exif.Image.0x0118"), "(none)");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("main directory"), std::string::npos) << problems[0];
+
+    // A JPEG keeps them: its pixels do not depend on its EXIF block.
+    problems.clear();
+    const std::vector<std::uint8_t> jpeg = withMetadata(encodeJpeg(picture.view(), 90), m, 9, 5, problems);
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(tag(exifOf(readPictureMetadata(jpeg, "out.jpg", again)), "Exif.Image.Make"), "Orvanta-Test");
 }
 
 TEST(PictureMetadata, BlocksThatCannotBeWrittenAreLeftOutAndTheFileStillWritten) {
