@@ -20,6 +20,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -91,7 +92,21 @@ void writeInto(const Output& out, const orv::PictureMetadata& metadata) {
     if (plain.empty())
         for (const Output& o : outputs()) plain.push_back(pixelsOf(o.kind, o.bytes));
     const std::vector<std::uint16_t>& expected = plain[std::size_t(&out - outputs().data())];
-    if (expected.empty() || pixelsOf(out.kind, written) != expected) std::abort();
+    const std::vector<std::uint16_t> got = pixelsOf(out.kind, written);
+    // ORV_FUZZ_DEBUG=1 says which output a finding run by hand broke, and how.
+    if (std::getenv("ORV_FUZZ_DEBUG")) {
+        std::fprintf(stderr, "output %d: %zu bytes -> %zu, %zu samples (%zu expected), same %d\n", int(out.kind),
+                     out.bytes.size(), written.size(), got.size(), expected.size(), int(got == expected));
+        for (const std::string& p : problems) std::fprintf(stderr, "  problem: %s\n", p.c_str());
+        if (const char* dump = std::getenv("ORV_FUZZ_DUMP")) {
+            const std::string name = std::string(dump) + std::to_string(int(out.kind));
+            if (std::FILE* f = std::fopen(name.c_str(), "wb")) {
+                std::fwrite(written.data(), 1, written.size(), f);
+                std::fclose(f);
+            }
+        }
+    }
+    if (expected.empty() || got != expected) std::abort();
     // What was written reads back whole.
     std::vector<std::string> again;
     const orv::PictureMetadata back = orv::readPictureMetadata(written, "written", again);
