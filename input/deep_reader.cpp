@@ -215,8 +215,9 @@ struct PngRows {
     const int bits = png_get_bit_depth(png, info);
     // The decoded rows are held beside the picture until they are copied into it.
     const std::size_t rowBytes = png_get_rowbytes(png, info);
-    if (std::uint64_t(width) * height * std::uint64_t(channels) * 2 + std::uint64_t(rowBytes) * height > availableMemory())
-        return false;
+    const std::uint64_t need =
+        std::uint64_t(width) * height * std::uint64_t(channels) * 2 + std::uint64_t(rowBytes) * height;
+    if (need > availableMemory()) return false;
     picture = DeepPicture(int(width), int(height), channels, bits);
     std::vector<std::uint8_t>& raw = buffers.raw;
     std::vector<png_bytep>& rows = buffers.rows;

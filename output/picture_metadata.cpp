@@ -130,8 +130,10 @@ PictureMetadata metadataOf(Exiv2::Image& image, const std::string& name, std::ve
         xmpErrors = std::move(errors);
         errors.clear();
     }
-    for (const std::string& e : xmpErrors)
-        if (const auto it = std::find(readErrors.begin(), readErrors.end(), e); it != readErrors.end()) readErrors.erase(it);
+    for (const std::string& e : xmpErrors) {
+        const auto it = std::find(readErrors.begin(), readErrors.end(), e);
+        if (it != readErrors.end()) readErrors.erase(it);
+    }
 
     if (!readErrors.empty()) {
         // Exiv2 skipped part of a block: what it kept cannot be trusted to be whole.
@@ -223,10 +225,10 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
         try {
             Exiv2::ExifParser::decode(exif, metadata.exif.data(), std::uint32_t(metadata.exif.size()));
             const bool hadImageSize = exif.findKey(Exiv2::ExifKey("Exif.Image.ImageWidth")) != exif.end();
+            const bool firstDirectoryToo = scope == CameraExif::BesideTheFirstDirectory;
             for (auto it = exif.begin(); it != exif.end();)
-                it = describesTheFile(*it) || (scope == CameraExif::BesideTheFirstDirectory && it->groupName() == "Image")
-                         ? exif.erase(it)
-                         : std::next(it);
+                it = describesTheFile(*it) || (firstDirectoryToo && it->groupName() == "Image") ? exif.erase(it)
+                                                                                                 : std::next(it);
             exif["Exif.Image.Software"] = softwareName();
             const bool tiff = image->imageType() == Exiv2::ImageType::tiff;
             setSize(exif, hadImageSize && !tiff, width, height);

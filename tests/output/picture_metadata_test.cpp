@@ -226,9 +226,11 @@ std::vector<std::uint8_t> jpegWithExifAndXmp(const TestPicture& picture, const s
 
 TEST(PictureMetadata, ADamagedXmpPacketIsLeftOutAndTheExifKept) {
     const TestPicture picture = TestPicture::random(16, 16, 4);
-    const std::vector<std::uint8_t> jpeg = jpegWithExifAndXmp(
-        picture, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
-                 "<rdf:Description rdf:about=\"\"></rdf:RDF></x:xmpmeta>");
+    // The description is never closed.
+    const std::vector<std::uint8_t> jpeg =
+        jpegWithExifAndXmp(picture, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
+                                    "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+                                    "<rdf:Description rdf:about=\"\"></rdf:RDF></x:xmpmeta>");
     std::vector<std::string> problems;
     const PictureMetadata m = readPictureMetadata(jpeg, "first.jpg", problems);
     EXPECT_EQ(tag(exifOf(m), "Exif.Image.Make"), "Orvanta-Test");
@@ -244,7 +246,8 @@ TEST(PictureMetadata, FilesThatAreNoPicturesOfASeriesCarryNone) {
     riff.resize(128, 0);
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/clip01.avi";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(riff.data()), std::streamsize(riff.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(riff.data()), std::streamsize(riff.size()));
     std::vector<std::string> problems;
     EXPECT_TRUE(readPictureMetadata(riff, "clip01.avi", problems).empty());
     EXPECT_TRUE(readPictureMetadata(path, problems).empty());
@@ -272,7 +275,8 @@ TEST(PictureMetadata, FirstDirectoryEntriesThatWouldDamageATiffAreLeftOut) {
     // The file reads as the same picture, the exposure time in it; the entries left out are said.
     const QImage back = QImage::fromData(out.data(), int(out.size()), "TIFF");
     ASSERT_FALSE(back.isNull());
-    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB888), QImage::fromData(tiff.data(), int(tiff.size()), "TIFF").convertToFormat(QImage::Format_RGB888));
+    const QImage plain = QImage::fromData(tiff.data(), int(tiff.size()), "TIFF");
+    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB888), plain.convertToFormat(QImage::Format_RGB888));
     std::vector<std::string> again;
     const Exiv2::ExifData written = exifOf(readPictureMetadata(out, "out.tif", again));
     EXPECT_EQ(tag(written, "Exif.Photo.ExposureTime"), "1/125");
