@@ -8,6 +8,7 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdarg>
 #include <cstdio>
@@ -99,8 +100,17 @@ void copyBlock(DeepPicture& out, const std::uint8_t* data, std::size_t rowBytes,
 DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& why) {
     TiffMessages messages(why);
     std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
-    if (!tif) return DecodeStatus::Invalid;
+    if (!tif) {
+        if (why.empty()) why = "not a TIFF file libtiff can open";
+        return DecodeStatus::Invalid;
+    }
     TIFF* t = tif.get();
+    // libtiff says nothing of a strip or tile that lies past the end of a file it reads through
+    // a memory map: the file was cut short.
+    auto unreadable = [&](const char* what) {
+        if (why.empty()) why = std::string(what) + " of pixel data cannot be read (the file is damaged or cut short)";
+        return DecodeStatus::Invalid;
+    };
     std::uint32_t width = 0, height = 0;
     std::uint16_t bits = 0, spp = 1, photometric = 0, planar = PLANARCONFIG_CONTIG, format = SAMPLEFORMAT_UINT;
     TIFFGetField(t, TIFFTAG_IMAGEWIDTH, &width);
@@ -121,8 +131,7 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         return DecodeStatus::Invalid;
     }
     const int channels = grey ? 1 : 3;
-    requireMemory(std::uint64_t(width) * height * std::uint64_t(channels) * 2);
-    out = DeepPicture(int(width), int(height), channels, bits);
+    const std::uint64_t pictureBytes = std::uint64_t(width) * height * std::uint64_t(channels) * 2;
     SampleSource source{bits, planar == PLANARCONFIG_SEPARATE ? 1 : spp, -1, photometric == PHOTOMETRIC_MINISWHITE};
     const int planes = planar == PLANARCONFIG_SEPARATE ? channels : 1;
 
@@ -131,25 +140,36 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         TIFFGetField(t, TIFFTAG_TILEWIDTH, &tw);
         TIFFGetField(t, TIFFTAG_TILELENGTH, &th);
         const tmsize_t tileSize = TIFFTileSize(t);
-        if (tw == 0 || th == 0 || tileSize <= 0) return DecodeStatus::Invalid;
+        if (tw == 0 || th == 0 || tileSize <= 0) {
+            if (why.empty()) why = "the tiles have no size";
+            return DecodeStatus::Invalid;
+        }
+        // The tile buffer counts beside the picture: a header may declare tiles far larger than it.
+        requireMemory(pictureBytes + std::uint64_t(tileSize));
+        out = DeepPicture(int(width), int(height), channels, bits);
         std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileSize));
         const std::size_t rowBytes = std::size_t(tileSize) / th;
         for (int p = 0; p < planes; ++p) {
             source.plane = planes > 1 ? p : -1;
             for (std::uint32_t y = 0; y < height; y += th)
                 for (std::uint32_t x = 0; x < width; x += tw) {
-                    if (TIFFReadTile(t, tile.data(), x, y, 0, std::uint16_t(p)) < 0) return DecodeStatus::Invalid;
+                    if (TIFFReadTile(t, tile.data(), x, y, 0, std::uint16_t(p)) < 0) return unreadable("a tile");
                     copyBlock(out, tile.data(), rowBytes, int(x), int(y), int(tw), int(th), source);
                 }
         }
     } else {
         const tmsize_t lineSize = TIFFScanlineSize(t);
-        if (lineSize <= 0) return DecodeStatus::Invalid;
+        if (lineSize <= 0) {
+            if (why.empty()) why = "the rows have no size";
+            return DecodeStatus::Invalid;
+        }
+        requireMemory(pictureBytes + std::uint64_t(lineSize));
+        out = DeepPicture(int(width), int(height), channels, bits);
         std::vector<std::uint8_t> line(static_cast<std::size_t>(lineSize));
         for (int p = 0; p < planes; ++p) {
             source.plane = planes > 1 ? p : -1;
             for (std::uint32_t y = 0; y < height; ++y) {
-                if (TIFFReadScanline(t, line.data(), y, std::uint16_t(p)) < 0) return DecodeStatus::Invalid;
+                if (TIFFReadScanline(t, line.data(), y, std::uint16_t(p)) < 0) return unreadable("a row");
                 copyBlock(out, line.data(), line.size(), 0, int(y), int(width), 1, source);
             }
         }
@@ -193,9 +213,12 @@ struct PngRows {
     png_read_update_info(png, info);
     const int channels = png_get_channels(png, info);
     const int bits = png_get_bit_depth(png, info);
-    if (std::uint64_t(width) * height * std::uint64_t(channels) * 2 > availableMemory()) return false;
-    picture = DeepPicture(int(width), int(height), channels, bits);
+    // The decoded rows are held beside the picture until they are copied into it.
     const std::size_t rowBytes = png_get_rowbytes(png, info);
+    const std::uint64_t need =
+        std::uint64_t(width) * height * std::uint64_t(channels) * 2 + std::uint64_t(rowBytes) * height;
+    if (need > availableMemory()) return false;
+    picture = DeepPicture(int(width), int(height), channels, bits);
     std::vector<std::uint8_t>& raw = buffers.raw;
     std::vector<png_bytep>& rows = buffers.rows;
     raw.assign(rowBytes * height, 0);
@@ -215,7 +238,10 @@ struct PngRows {
 
 DecodeStatus readPng(const std::string& path, DeepPicture& out, std::string& why) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return DecodeStatus::Invalid;
+    if (!file) {
+        why = std::string("the file cannot be opened: ") + std::strerror(errno);
+        return DecodeStatus::Invalid;
+    }
     PngReadState state{&why};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, pngError, pngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -229,7 +255,10 @@ DecodeStatus readPng(const std::string& path, DeepPicture& out, std::string& why
     png_destroy_read_struct(png ? &png : nullptr, info ? &info : nullptr, nullptr);
     std::fclose(file);
     if (outcome == 2) throw RuntimeError(7);
-    if (outcome != 1) return DecodeStatus::Invalid;
+    if (outcome != 1) {
+        if (why.empty()) why = "libpng cannot read the file";
+        return DecodeStatus::Invalid;
+    }
     out = std::move(picture);
     return DecodeStatus::Ok;
 }
@@ -341,7 +370,8 @@ DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::str
         break;
     }
     if (status != DecodeStatus::Ok) out = DeepPicture{};
-    if (why) *why = reason;
+    // libtiff may complain of a tag it skips in a file it then reads whole: no reason for a picture.
+    if (why) *why = status == DecodeStatus::Ok ? std::string() : reason;
     return status;
 }
 

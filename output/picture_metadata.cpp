@@ -3,9 +3,13 @@
 #include "output/picture_metadata.h"
 
 #include <exiv2/exiv2.hpp>
+#include <exiv2/webpimage.hpp>
+#include <tiffio.h>
 
+#include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <memory>
 #include <mutex>
 
 // Exiv2 0.27 hands images out as std::auto_ptr.
@@ -113,9 +117,27 @@ PictureMetadata metadataOf(Exiv2::Image& image, const std::string& name, std::ve
         problems.push_back(damaged("metadata", name, e.what()));
         return out;
     }
-    if (!errors.empty()) {
+    // Exiv2 logs, while it reads the file, the errors of every block it decodes, the XMP packet's
+    // included: the packet is decoded again on its own, and its errors are not the EXIF's.
+    std::vector<std::string> readErrors = std::move(errors);
+    errors.clear();
+    out.xmp = image.xmpPacket();
+    bool xmpDamaged = false;
+    std::vector<std::string> xmpErrors;
+    if (!out.xmp.empty()) {
+        Exiv2::XmpData parsed;
+        xmpDamaged = Exiv2::XmpParser::decode(parsed, out.xmp) != 0 || !errors.empty();
+        xmpErrors = std::move(errors);
+        errors.clear();
+    }
+    for (const std::string& e : xmpErrors) {
+        const auto it = std::find(readErrors.begin(), readErrors.end(), e);
+        if (it != readErrors.end()) readErrors.erase(it);
+    }
+
+    if (!readErrors.empty()) {
         // Exiv2 skipped part of a block: what it kept cannot be trusted to be whole.
-        problems.push_back(damaged("EXIF", name, errors.front()));
+        problems.push_back(damaged("EXIF", name, readErrors.front()));
     } else {
         // A TIFF's own layout entries are read as EXIF too: only what remains beside them counts.
         Exiv2::ExifData exif = image.exifData();
@@ -126,20 +148,24 @@ PictureMetadata metadataOf(Exiv2::Image& image, const std::string& name, std::ve
             problems.push_back(damaged("EXIF", name, e.what()));
         }
     }
-    out.xmp = image.xmpPacket();
-    if (!out.xmp.empty()) {
-        Exiv2::XmpData parsed;
-        errors.clear();
-        if (Exiv2::XmpParser::decode(parsed, out.xmp) != 0 || !errors.empty()) {
-            problems.push_back(damaged("XMP", name, errors.empty() ? std::string() : errors.front()));
-            out.xmp.clear();
-        }
+    if (xmpDamaged) {
+        problems.push_back(damaged("XMP", name, xmpErrors.empty() ? std::string() : xmpErrors.front()));
+        out.xmp.clear();
     }
     if (image.iccProfileDefined()) {
         const Exiv2::DataBuf* icc = image.iccProfile();
         out.icc.assign(icc->pData_, icc->pData_ + icc->size_);
     }
     return out;
+}
+
+// The formats a series' picture is read from that carry metadata. Exiv2 recognises many more
+// (raw camera files, RIFF and QuickTime video, ...) whose readers put their own findings, the
+// file's name among them, into the XMP: none of them is a picture of a series.
+bool pictureFormat(const Exiv2::Image& image) {
+    const int type = image.imageType();
+    return type == Exiv2::ImageType::jpeg || type == Exiv2::ImageType::tiff || type == Exiv2::ImageType::png ||
+           type == Exiv2::ImageType::webp;
 }
 
 } // namespace
@@ -155,7 +181,7 @@ PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const
     } catch (const std::exception&) {
         return {}; // not a format that carries metadata
     }
-    if (!image.get()) return {};
+    if (!image.get() || !pictureFormat(*image)) return {};
     return metadataOf(*image, name, errors, problems);
 }
 
@@ -170,15 +196,20 @@ PictureMetadata readPictureMetadata(const std::string& path, std::vector<std::st
     } catch (const std::exception&) {
         return {}; // unreadable, or not a format that carries metadata
     }
-    if (!image.get()) return {};
+    if (!image.get() || !pictureFormat(*image)) return {};
     return metadataOf(*image, path, errors, problems);
 }
 
-std::vector<std::uint8_t> withMetadata(const std::vector<std::uint8_t>& file, const PictureMetadata& metadata,
-                                       int width, int height, std::vector<std::string>& problems) {
-    if (metadata.empty() || file.empty()) return file;
-    std::vector<std::string> errors;
-    ExivCall call(errors);
+namespace {
+
+// The camera's EXIF entries written into an output: all of them, or those outside its first
+// directory (for a TIFF, whose first directory is also its pixels' layout).
+enum class CameraExif { Whole, BesideTheFirstDirectory };
+
+// The blocks written into `file`; `problems` says what was left out. The lock is held.
+std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, const PictureMetadata& metadata,
+                                      CameraExif scope, int width, int height, std::vector<std::string>& errors,
+                                      std::vector<std::string>& problems) {
     Exiv2::Image::AutoPtr image;
     try {
         image = Exiv2::ImageFactory::open(file.data(), long(file.size()));
@@ -194,7 +225,10 @@ std::vector<std::uint8_t> withMetadata(const std::vector<std::uint8_t>& file, co
         try {
             Exiv2::ExifParser::decode(exif, metadata.exif.data(), std::uint32_t(metadata.exif.size()));
             const bool hadImageSize = exif.findKey(Exiv2::ExifKey("Exif.Image.ImageWidth")) != exif.end();
-            for (auto it = exif.begin(); it != exif.end();) it = describesTheFile(*it) ? exif.erase(it) : std::next(it);
+            const bool firstDirectoryToo = scope == CameraExif::BesideTheFirstDirectory;
+            for (auto it = exif.begin(); it != exif.end();)
+                it = describesTheFile(*it) || (firstDirectoryToo && it->groupName() == "Image") ? exif.erase(it)
+                                                                                                 : std::next(it);
             exif["Exif.Image.Software"] = softwareName();
             const bool tiff = image->imageType() == Exiv2::ImageType::tiff;
             setSize(exif, hadImageSize && !tiff, width, height);
@@ -246,6 +280,144 @@ std::vector<std::uint8_t> withMetadata(const std::vector<std::uint8_t>& file, co
         problems.push_back(std::string("the metadata could not be written: ") + e.what());
         return file;
     }
+}
+
+// A TIFF held in memory, opened by libtiff for reading (mapped: nothing is copied), its messages
+// kept from the process's handlers.
+struct TiffInMemory {
+    const std::vector<std::uint8_t>* bytes;
+    std::size_t at = 0;
+};
+
+tmsize_t memoryRead(thandle_t h, void* buf, tmsize_t size) {
+    auto* m = static_cast<TiffInMemory*>(h);
+    const std::size_t n = std::min(std::size_t(size), m->at < m->bytes->size() ? m->bytes->size() - m->at : 0);
+    std::memcpy(buf, m->bytes->data() + m->at, n);
+    m->at += n;
+    return tmsize_t(n);
+}
+tmsize_t memoryWrite(thandle_t, void*, tmsize_t) { return 0; }
+toff_t memorySeek(thandle_t h, toff_t off, int whence) {
+    auto* m = static_cast<TiffInMemory*>(h);
+    const std::size_t base = whence == SEEK_CUR ? m->at : whence == SEEK_END ? m->bytes->size() : 0;
+    m->at = base + std::size_t(off);
+    return toff_t(m->at);
+}
+int memoryClose(thandle_t) { return 0; }
+toff_t memorySize(thandle_t h) { return toff_t(static_cast<TiffInMemory*>(h)->bytes->size()); }
+int memoryMap(thandle_t h, void** base, toff_t* size) {
+    auto* m = static_cast<TiffInMemory*>(h);
+    *base = const_cast<std::uint8_t*>(m->bytes->data());
+    *size = toff_t(m->bytes->size());
+    return 1;
+}
+void memoryUnmap(thandle_t, void*, toff_t) {}
+int quietTiff(TIFF*, void*, const char*, const char*, va_list) { return 1; }
+
+struct TiffCloser {
+    void operator()(TIFF* t) const { TIFFClose(t); }
+};
+
+std::unique_ptr<TIFF, TiffCloser> openTiff(TiffInMemory& m) {
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    TIFFOpenOptionsSetErrorHandlerExtR(options, quietTiff, nullptr);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, quietTiff, nullptr);
+    TIFF* t = TIFFClientOpenExt("picture", "r", &m, memoryRead, memoryWrite, memorySeek, memoryClose, memorySize,
+                                memoryMap, memoryUnmap, options);
+    TIFFOpenOptionsFree(options);
+    return std::unique_ptr<TIFF, TiffCloser>(t);
+}
+
+// Whether libtiff reads `written` as the same picture as `original`: the fields that say how
+// the pixels are laid out and coded, and every strip's or tile's bytes, the same.
+bool sameTiffPicture(const std::vector<std::uint8_t>& original, const std::vector<std::uint8_t>& written) {
+    TiffInMemory a{&original}, b{&written};
+    const auto ta = openTiff(a), tb = openTiff(b);
+    if (!ta || !tb) return !ta && !tb;
+    const ttag_t wide[] = {TIFFTAG_IMAGEWIDTH, TIFFTAG_IMAGELENGTH, TIFFTAG_ROWSPERSTRIP, TIFFTAG_TILEWIDTH,
+                           TIFFTAG_TILELENGTH};
+    for (const ttag_t tag : wide) {
+        std::uint32_t va = 0, vb = 0;
+        TIFFGetFieldDefaulted(ta.get(), tag, &va);
+        TIFFGetFieldDefaulted(tb.get(), tag, &vb);
+        if (va != vb) return false;
+    }
+    const ttag_t narrow[] = {TIFFTAG_BITSPERSAMPLE, TIFFTAG_SAMPLESPERPIXEL, TIFFTAG_COMPRESSION, TIFFTAG_PHOTOMETRIC,
+                             TIFFTAG_PLANARCONFIG, TIFFTAG_FILLORDER,       TIFFTAG_SAMPLEFORMAT};
+    for (const ttag_t tag : narrow) {
+        std::uint16_t va = 0, vb = 0;
+        TIFFGetFieldDefaulted(ta.get(), tag, &va);
+        TIFFGetFieldDefaulted(tb.get(), tag, &vb);
+        if (va != vb) return false;
+    }
+    std::uint16_t predictorA = 1, predictorB = 1; // set only for the codecs that have one
+    TIFFGetField(ta.get(), TIFFTAG_PREDICTOR, &predictorA);
+    TIFFGetField(tb.get(), TIFFTAG_PREDICTOR, &predictorB);
+    if (predictorA != predictorB) return false;
+    std::uint16_t extraA = 0, extraB = 0;
+    std::uint16_t* kindsA = nullptr;
+    std::uint16_t* kindsB = nullptr;
+    TIFFGetFieldDefaulted(ta.get(), TIFFTAG_EXTRASAMPLES, &extraA, &kindsA);
+    TIFFGetFieldDefaulted(tb.get(), TIFFTAG_EXTRASAMPLES, &extraB, &kindsB);
+    if (extraA != extraB) return false;
+    const bool tiled = TIFFIsTiled(ta.get()) != 0;
+    if (tiled != (TIFFIsTiled(tb.get()) != 0)) return false;
+    const std::uint32_t blocks = tiled ? TIFFNumberOfTiles(ta.get()) : TIFFNumberOfStrips(ta.get());
+    if (blocks != (tiled ? TIFFNumberOfTiles(tb.get()) : TIFFNumberOfStrips(tb.get()))) return false;
+    // The coded bytes compared where they lie in the two files (a montage may be hundreds of MB).
+    for (std::uint32_t i = 0; i < blocks; ++i) {
+        const std::uint64_t size = TIFFGetStrileByteCount(ta.get(), i), atA = TIFFGetStrileOffset(ta.get(), i),
+                            atB = TIFFGetStrileOffset(tb.get(), i);
+        if (size != TIFFGetStrileByteCount(tb.get(), i) || atA > original.size() || size > original.size() - atA ||
+            atB > written.size() || size > written.size() - atB)
+            return false;
+        if (std::memcmp(original.data() + atA, written.data() + atB, std::size_t(size)) != 0) return false;
+    }
+    return true;
+}
+
+void append(std::vector<std::string>& to, const std::vector<std::string>& lines) {
+    to.insert(to.end(), lines.begin(), lines.end());
+}
+
+} // namespace
+
+std::vector<std::uint8_t> withMetadata(const std::vector<std::uint8_t>& file, const PictureMetadata& metadata,
+                                       int width, int height, std::vector<std::string>& problems) {
+    if (metadata.empty() || file.empty()) return file;
+    std::vector<std::string> errors;
+    ExivCall call(errors);
+    std::vector<std::string> said;
+    std::vector<std::uint8_t> out = writeBlocks(file, metadata, CameraExif::Whole, width, height, errors, said);
+    const bool tiff =
+        file.size() >= 4 && (std::memcmp(file.data(), "II*\0", 4) == 0 || std::memcmp(file.data(), "MM\0*", 4) == 0);
+    if (!tiff || sameTiffPicture(file, out)) {
+        append(problems, said);
+        return out;
+    }
+    // A TIFF's first directory holds its pixels' layout beside the camera's entries there: one of
+    // them of a type libtiff refuses (a damaged block Exiv2 reads without a word) makes the whole
+    // file unreadable, one it takes as layout changes the pixels. Those entries are left out, then
+    // if need be the whole EXIF block.
+    said.clear();
+    out = writeBlocks(file, metadata, CameraExif::BesideTheFirstDirectory, width, height, errors, said);
+    if (sameTiffPicture(file, out)) {
+        append(problems, said);
+        problems.push_back("the EXIF entries of the first picture's main directory would damage the TIFF file and "
+                           "are not copied");
+        return out;
+    }
+    PictureMetadata withoutExif = metadata;
+    withoutExif.exif.clear();
+    said.clear();
+    out = withoutExif.empty() ? file : writeBlocks(file, withoutExif, CameraExif::Whole, width, height, errors, said);
+    if (sameTiffPicture(file, out)) {
+        append(problems, said);
+        problems.push_back("the EXIF block would damage the TIFF file and is not copied");
+        return out;
+    }
+    problems.push_back("the metadata would damage the TIFF file and is not copied");
+    return file;
 }
 
 // The file: "ORVMETA1", then the EXIF, XMP and ICC blocks, each as a 4-byte little-endian length

@@ -20,8 +20,9 @@ struct PictureMetadata {
     bool operator==(const PictureMetadata&) const = default;
 };
 
-// The metadata of the picture file `path`. A format that carries none (BMP, GIF), or a file Exiv2
-// does not recognise, gives an empty result. A damaged block is left out and `problems` gets one
+// The metadata of the picture file `path` (JPEG, TIFF, PNG or WebP). Any other format (BMP and GIF
+// carry none; raw camera files and videos are no pictures of a series), or a file Exiv2 does not
+// recognise, gives an empty result. A damaged block is left out and `problems` gets one
 // line saying which block of which file; the other blocks are kept.
 PictureMetadata readPictureMetadata(const std::string& path, std::vector<std::string>& problems);
 

@@ -3,6 +3,8 @@
 #include "input/deep_reader.h"
 #include "output/deep_writer.h"
 #include "base/runtime_error.h"
+#include "input/memory_budget.h"
+#include "tiny_tiff.h"
 
 #include <QImage>
 #include <QTemporaryDir>
@@ -159,4 +161,88 @@ TEST(DeepReader, ATiledSeriesPictureIsReadByTheDeepReader) {
     const std::vector<std::uint8_t> cut = encodeDeepTiff(picture, 8, {TiffCompression::Lzw, 16});
     std::unique_ptr<MemorySurface> none;
     EXPECT_EQ(decodeToSurface(writeFile(dir, "cut1.tif", {cut.begin(), cut.begin() + 200}), none), DecodeStatus::Invalid);
+}
+
+namespace {
+
+// Damaged TIFFs of the kinds cameras and tools leave behind, each refused with a reason.
+struct DamagedTiff {
+    const char* name;
+    std::vector<std::uint8_t> bytes;
+};
+
+std::vector<std::uint8_t> zeros(std::size_t n) { return std::vector<std::uint8_t>(n, 0x5a); }
+
+// 20 x 10 grey 16-bit in two 16 x 16 tiles (512 bytes each), `dataBytes` of them in the file.
+std::vector<std::uint8_t> tiledGrey(std::size_t dataBytes) {
+    return test::tinyTiff({{256, 4, {20}}, {257, 4, {10}}, {258, 3, {16}}, {259, 3, {1}}, {262, 3, {1}},
+                           {277, 3, {1}}, {322, 4, {16}}, {323, 4, {16}}, {324, 4, {0, 512}}, {325, 4, {512, 512}}},
+                          zeros(dataBytes));
+}
+
+class DamagedTiffs : public ::testing::TestWithParam<DamagedTiff> {};
+
+} // namespace
+
+TEST_P(DamagedTiffs, AreRefusedWithAReason) {
+    QTemporaryDir dir;
+    DeepPicture out;
+    std::string why;
+    EXPECT_EQ(readDeepPicture(writeFile(dir, "d.tif", GetParam().bytes), out, &why), DecodeStatus::Invalid);
+    EXPECT_FALSE(why.empty());
+    EXPECT_TRUE(out.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DeepReader, DamagedTiffs,
+    ::testing::Values(
+        // libtiff reads a file through a memory map and says nothing of a tile past its end.
+        DamagedTiff{"SecondTileCutShort", tiledGrey(700)},
+        DamagedTiff{"EveryTileMissing", tiledGrey(0)},
+        DamagedTiff{"StripPastTheEnd",
+                    test::tinyTiff({{256, 4, {8}}, {257, 4, {4}}, {258, 3, {16, 16, 16}}, {259, 3, {1}}, {262, 3, {2}},
+                                    {273, 4, {0}}, {277, 3, {3}}, {278, 4, {4}}, {279, 4, {192}}},
+                                   zeros(100))}),
+    [](const ::testing::TestParamInfo<DamagedTiff>& info) { return std::string(info.param.name); });
+
+TEST(DeepReader, TheMemoryCheckCountsTheDecodersBuffers) {
+    // 64 x 64 16-bit RGB: 24 KiB of samples, and as much again for the decoder's tile or rows.
+    QTemporaryDir dir;
+    const DeepPicture picture = randomPicture(64, 64, 3, 16, 5);
+    const std::string png = writeFile(dir, "m.png", encodeDeepPng(picture, 16));
+    const std::string tiled = writeFile(dir, "m.tif", encodeDeepTiff(picture, 16, {TiffCompression::None, 64}));
+    DeepPicture out;
+    setMemoryCeiling(40000);
+    EXPECT_THROW(
+        {
+            try {
+                readDeepPicture(png, out);
+            } catch (const RuntimeError& e) {
+                EXPECT_EQ(e.number(), 7);
+                throw;
+            }
+        },
+        RuntimeError);
+    EXPECT_THROW(readDeepPicture(tiled, out), RuntimeError);
+    setMemoryCeiling(60000);
+    EXPECT_EQ(readDeepPicture(png, out), DecodeStatus::Ok);
+    EXPECT_EQ(readDeepPicture(tiled, out), DecodeStatus::Ok);
+    setMemoryCeiling(0);
+    EXPECT_EQ(out, picture);
+}
+
+TEST(DeepReader, ATagLibtiffSkipsLeavesNoReasonOnAPicture) {
+    // A directory entry of tag 0 and no type (which libtiff complains of and skips) before a whole 2 x 1 RGB
+    // picture: the picture is read, and no reason is given for a picture that was read.
+    QTemporaryDir dir;
+    const std::vector<std::uint8_t> samples = {1, 0, 2, 0, 3, 0, 4, 0, 5, 0, 6, 0};
+    const std::vector<std::uint8_t> file =
+        test::tinyTiff({{0, 0, {1}}, {256, 4, {2}}, {257, 4, {1}}, {258, 3, {16, 16, 16}}, {259, 3, {1}}, {262, 3, {2}},
+                        {273, 4, {0}}, {277, 3, {3}}, {278, 4, {1}}, {279, 4, {12}}},
+                       samples);
+    DeepPicture out;
+    std::string why = "left from before";
+    ASSERT_EQ(readDeepPicture(writeFile(dir, "t.tif", file), out, &why), DecodeStatus::Ok);
+    EXPECT_EQ(why, "");
+    EXPECT_EQ(out.samples, (std::vector<std::uint16_t>{1, 2, 3, 4, 5, 6}));
 }

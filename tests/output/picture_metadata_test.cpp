@@ -198,6 +198,99 @@ TEST(PictureMetadata, ADamagedExifBlockIsLeftOutAndSaid) {
     EXPECT_TRUE(problems.empty());
 }
 
+namespace {
+
+// A JPEG with a whole EXIF block (the camera's make) and the XMP packet `xmp` as it is, in a
+// segment of its own after the start of the file.
+std::vector<std::uint8_t> jpegWithExifAndXmp(const TestPicture& picture, const std::string& xmp) {
+    const std::vector<std::uint8_t> jpeg = encodeJpeg(picture.view(), 90);
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(jpeg.data(), long(jpeg.size()));
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Make"] = "Orvanta-Test";
+    image->setExifData(exif);
+    image->writeMetadata();
+    Exiv2::BasicIo& io = image->io();
+    io.open();
+    const Exiv2::DataBuf written = io.read(long(io.size()));
+    io.close();
+    const std::string id = std::string("http://ns.adobe.com/xap/1.0/") + '\0';
+    const std::size_t length = 2 + id.size() + xmp.size();
+    std::vector<std::uint8_t> out = {0xFF, 0xD8, 0xFF, 0xE1, std::uint8_t(length >> 8), std::uint8_t(length)};
+    out.insert(out.end(), id.begin(), id.end());
+    out.insert(out.end(), xmp.begin(), xmp.end());
+    out.insert(out.end(), written.pData_ + 2, written.pData_ + written.size_);
+    return out;
+}
+
+} // namespace
+
+TEST(PictureMetadata, ADamagedXmpPacketIsLeftOutAndTheExifKept) {
+    const TestPicture picture = TestPicture::random(16, 16, 4);
+    // The description is never closed.
+    const std::vector<std::uint8_t> jpeg =
+        jpegWithExifAndXmp(picture, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\">"
+                                    "<rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+                                    "<rdf:Description rdf:about=\"\"></rdf:RDF></x:xmpmeta>");
+    std::vector<std::string> problems;
+    const PictureMetadata m = readPictureMetadata(jpeg, "first.jpg", problems);
+    EXPECT_EQ(tag(exifOf(m), "Exif.Image.Make"), "Orvanta-Test");
+    EXPECT_TRUE(m.xmp.empty());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("XMP block of first.jpg is damaged"), std::string::npos) << problems[0];
+}
+
+TEST(PictureMetadata, FilesThatAreNoPicturesOfASeriesCarryNone) {
+    // Exiv2 reads a RIFF video's headers into XMP of its own making, the file's name and size in
+    // it: that would be written into the montage as the camera's.
+    std::vector<std::uint8_t> riff = {'R', 'I', 'F', 'F', 120, 0, 0, 0, 'A', 'V', 'I', ' '};
+    riff.resize(128, 0);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/clip01.avi";
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(riff.data()), std::streamsize(riff.size()));
+    std::vector<std::string> problems;
+    EXPECT_TRUE(readPictureMetadata(riff, "clip01.avi", problems).empty());
+    EXPECT_TRUE(readPictureMetadata(path, problems).empty());
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST(PictureMetadata, FirstDirectoryEntriesThatWouldDamageATiffAreLeftOut) {
+    // A camera's first directory with an entry of the wrong type (Exiv2 reads it without a word;
+    // libtiff refuses a file whose MinSampleValue is text) beside a whole exposure time.
+    Exiv2::ExifData camera;
+    camera["Exif.Image.Make"] = "Orvanta-Test";
+    Exiv2::AsciiValue text;
+    text.read("junk");
+    camera.add(Exiv2::ExifKey(0x0118, "Image"), &text); // MinSampleValue
+    camera["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 125);
+    PictureMetadata m;
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, camera);
+    m.exif.assign(blob.begin(), blob.end());
+
+    const TestPicture picture = TestPicture::random(9, 5, 6);
+    const std::vector<std::uint8_t> tiff = encodeTiff24(picture.view());
+    std::vector<std::string> problems;
+    const std::vector<std::uint8_t> out = withMetadata(tiff, m, 9, 5, problems);
+    // The file reads as the same picture, the exposure time in it; the entries left out are said.
+    const QImage back = QImage::fromData(out.data(), int(out.size()), "TIFF");
+    ASSERT_FALSE(back.isNull());
+    const QImage plain = QImage::fromData(tiff.data(), int(tiff.size()), "TIFF");
+    EXPECT_EQ(back.convertToFormat(QImage::Format_RGB888), plain.convertToFormat(QImage::Format_RGB888));
+    std::vector<std::string> again;
+    const Exiv2::ExifData written = exifOf(readPictureMetadata(out, "out.tif", again));
+    EXPECT_EQ(tag(written, "Exif.Photo.ExposureTime"), "1/125");
+    EXPECT_EQ(tag(written, "Exif.Image.0x0118"), "(none)");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("main directory"), std::string::npos) << problems[0];
+
+    // A JPEG keeps them: its pixels do not depend on its EXIF block.
+    problems.clear();
+    const std::vector<std::uint8_t> jpeg = withMetadata(encodeJpeg(picture.view(), 90), m, 9, 5, problems);
+    EXPECT_TRUE(problems.empty());
+    EXPECT_EQ(tag(exifOf(readPictureMetadata(jpeg, "out.jpg", again)), "Exif.Image.Make"), "Orvanta-Test");
+}
+
 TEST(PictureMetadata, BlocksThatCannotBeWrittenAreLeftOutAndTheFileStillWritten) {
     const TestPicture picture = TestPicture::random(16, 16, 3);
     const std::vector<std::uint8_t> tiff = encodeTiff24(picture.view());
