@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -14,6 +15,10 @@ enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel, RetryCancel };
 enum class PromptAnswer { Ok, Cancel, Yes, No, Retry };
 
 struct Prompt {
+    Prompt() = default;
+    Prompt(PromptIcon i, PromptButtons b, std::string te, std::string ti, std::string d = {})
+        : icon(i), buttons(b), text(std::move(te)), title(std::move(ti)), details(std::move(d)) {}
+
     PromptIcon icon = PromptIcon::None;
     PromptButtons buttons = PromptButtons::Ok;
     std::string text;
@@ -31,7 +36,7 @@ public:
 
     PromptAnswer ask(PromptIcon icon, const std::string& text, const std::string& title,
                      PromptButtons buttons = PromptButtons::Ok) {
-        return show(Prompt{icon, buttons, text, title, {}});
+        return show(Prompt{icon, buttons, text, title});
     }
 };
 
@@ -63,7 +68,7 @@ PromptAnswer defaultAnswer(PromptButtons buttons);
 using MessageList = std::vector<Prompt>;
 
 inline void record(MessageList* to, PromptIcon icon, std::string text, std::string title) {
-    if (to) to->push_back(Prompt{icon, PromptButtons::Ok, std::move(text), std::move(title), {}});
+    if (to) to->push_back(Prompt{icon, PromptButtons::Ok, std::move(text), std::move(title)});
 }
 
 // Shows every recorded message through `prompter` and empties the list.

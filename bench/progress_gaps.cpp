@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
         observer.count_.clear();
         const auto s0 = Clock::now();
         observer.start();
-        const std::string failed = session.saveMontage({}, folder + "/" + file, SaveMontageOptions{{}, programFolder});
+        const std::string failed = session.saveMontage({}, folder + "/" + file, SaveMontageOptions{{}, programFolder, {}});
         const double took = std::chrono::duration<double>(Clock::now() - s0).count();
         const double worst = observer.worst_[RunPhase::Saving];
         std::printf("saving %-8s %.2f s, %5d reports, longest gap %.0f ms%s\n", file, took,

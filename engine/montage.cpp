@@ -278,8 +278,6 @@ std::string runBlockLoop(PixelArrays& mp, FocusMeasure& fm, const BlockLoopInput
     const int lastY = roundToInt32(double(g.H) - 1);
     const int rows = blockCount(g.H, inc);
 
-    const int MW = mp.montage.width(), MH = mp.montage.height();
-
     PreviewRows preview(mp, in.drawPreview);
 
     // The rows may be computed ahead on other cores. With a preview, a row's preview lines may

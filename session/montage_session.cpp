@@ -49,7 +49,7 @@ MontageSession::~MontageSession() = default;
 
 PromptAnswer MontageSession::ask(PromptIcon icon, const std::string& text, const std::string& title,
                                  PromptButtons buttons) {
-    return observer_.prompt(Prompt{icon, buttons, text, title, {}});
+    return observer_.prompt(Prompt{icon, buttons, text, title});
 }
 
 Prompter& MontageSession::observerPrompter() { return *prompter_; }

@@ -80,7 +80,7 @@ void OutputCommands::runMontageFileCommand(Command command) {
         source.picture = picture;
         source.caption = pathText(montageCaption(MontageChoice{}, record));
         const SaveResult saved = saveMontageAs(visible, source, services, [&](const std::string& path) {
-            return c_.session.saveMontage(MontageChoice{}, path, SaveMontageOptions{{}, c_.state.programFolder});
+            return c_.session.saveMontage(MontageChoice{}, path, SaveMontageOptions{{}, c_.state.programFolder, {}});
         });
         if (saved.outcome == SaveOutcome::Saved) c_.session.montageKept(MontageChoice{});
         break;
@@ -116,7 +116,7 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
             source.caption = pathText(montageCaption(*montage, record));
         }
         write = [this, which = *montage](const std::string& path) {
-            return c_.session.saveMontage(which, path, SaveMontageOptions{{}, c_.state.programFolder});
+            return c_.session.saveMontage(which, path, SaveMontageOptions{{}, c_.state.programFolder, {}});
         };
     } else {
         write = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view));

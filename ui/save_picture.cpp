@@ -47,7 +47,7 @@ SaveOutcome saveJpeg(const PictureWrite& write, const std::string& target, const
 
 PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder, WriteProgress progress) {
     return [picture, programFolder, progress](const std::string& path) {
-        SaveMontageOptions options{{}, programFolder};
+        SaveMontageOptions options{{}, programFolder, {}};
         options.picture.writeProgress = progress;
         return savePicture(BgrImage(picture).view(), path, options);
     };

@@ -98,7 +98,9 @@ TEST_P(FromASource, GivesWhatTheStackGives) {
     EXPECT_EQ(got.choices.pictures, expected.choices.pictures);
     EXPECT_EQ(fromSource.mp.montage.slot(100), fromStack.mp.montage.slot(100));
     ASSERT_EQ(got.deep != nullptr, c.deep);
-    if (c.deep) EXPECT_EQ(*got.deep, *expected.deep);
+    if (c.deep) {
+        EXPECT_EQ(*got.deep, *expected.deep);
+    }
     // Once per pass: the deep picture comes with the second, not in a third.
     for (int n = 1; n <= int(painters.size()); ++n) EXPECT_EQ(source.reads[n], n == 2 && c.ignoreSecond ? 0 : 2) << n;
 }

@@ -134,7 +134,9 @@ TEST_P(StoppedWriting, ReportsRiseToTheirTotalAndTheBytesAreThoseOfAWritingWitho
     for (std::size_t i = 0; i < reports.size(); ++i) {
         EXPECT_EQ(reports[i].total, reports[0].total) << i;
         EXPECT_GE(reports[i].done, 0) << i;
-        if (i > 0) EXPECT_GE(reports[i].done, reports[i - 1].done) << i;
+        if (i > 0) {
+            EXPECT_GE(reports[i].done, reports[i - 1].done) << i;
+        }
     }
     EXPECT_GT(reports[0].total, 0);
     EXPECT_EQ(reports.back().done, reports.back().total);

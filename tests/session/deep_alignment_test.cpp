@@ -146,7 +146,9 @@ TEST_P(AlignedDeepMontage, IsSixteenBitAndItsViewIsTheEightBitMontage) {
     const MemorySurface& eight = rig.session.record({}).picture;
     ASSERT_EQ(deep.width, eight.pictureWidth());
     ASSERT_EQ(deep.height, eight.pictureHeight());
-    if (c.area == DisplayArea::Minimum) EXPECT_LT(deep.width, 200);
+    if (c.area == DisplayArea::Minimum) {
+        EXPECT_LT(deep.width, 200);
+    }
     EXPECT_EQ(deep.channels, c.grey && c.method != FocusMethod::Pyramid ? 1 : 3);
     const Difference d = viewDifference(deep, eight);
     EXPECT_LE(d.largest, c.largest);

@@ -100,10 +100,10 @@ TEST(MontageRecords, SavingWritesTheRecordInTheFormatOfTheName) {
     }
     // JPEG through the conversion program of the program's folder, waited for.
     const std::string programs = QCoreApplication::applicationDirPath().toStdString() + "/";
-    EXPECT_EQ(rig.session.saveMontage({}, rig.path("m.jpg"), SaveMontageOptions{{}, programs}), "");
+    EXPECT_EQ(rig.session.saveMontage({}, rig.path("m.jpg"), SaveMontageOptions{{}, programs, {}}), "");
     EXPECT_EQ(fileImage(rig.path("m.jpg")).size(), QSize(60, 40));
     // Without the program nothing is written and the user is told why.
-    const std::string told = rig.session.saveMontage({}, rig.path("n.jpg"), SaveMontageOptions{{}, rig.path("none")});
+    const std::string told = rig.session.saveMontage({}, rig.path("n.jpg"), SaveMontageOptions{{}, rig.path("none"), {}});
     EXPECT_EQ(told.rfind("I could not start the JPEG conversion program", 0), 0u) << told;
     EXPECT_FALSE(std::filesystem::exists(rig.path("n.jpg")));
     // No montage: error 5, nothing written.

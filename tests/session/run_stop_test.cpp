@@ -32,7 +32,9 @@ public:
     void progress(RunPhase p, int done, int total) override {
         if (phases.empty() || phases.back() != p) phases.push_back(p);
         EXPECT_GE(done, 0);
-        if (total > 0) EXPECT_LE(done, total);
+        if (total > 0) {
+            EXPECT_LE(done, total);
+        }
         if (p == phase) ++seen;
     }
     bool stopRequested() override { return stopAt > 0 && seen >= stopAt; }

@@ -40,7 +40,9 @@ public:
     void progress(RunPhase p, int done, int total) override {
         phases.push_back(p);
         EXPECT_GE(done, 0);
-        if (total > 0) EXPECT_LE(done, total);
+        if (total > 0) {
+            EXPECT_LE(done, total);
+        }
         if (p != RunPhase::Saving || total <= 0) return;
         ++counted;
         if (stopWhen && stopWhen(counted, done, total)) stop = true;
@@ -136,7 +138,7 @@ TEST_P(StoppedSaving, LeavesTheOldFilesAsTheyWereNoTemporaryAndSaysNothing) {
     try {
         switch (c.what) {
         case Saving::Montage: {
-            const std::string failed = rig.session.saveMontage({}, target, SaveMontageOptions{{}, programs()});
+            const std::string failed = rig.session.saveMontage({}, target, SaveMontageOptions{{}, programs(), {}});
             ADD_FAILURE() << "not stopped: " << failed;
             break;
         }
@@ -148,7 +150,9 @@ TEST_P(StoppedSaving, LeavesTheOldFilesAsTheyWereNoTemporaryAndSaysNothing) {
     }
     EXPECT_TRUE(rig.observer.stop);
     EXPECT_EQ(textOf(target), "the old file");
-    if (!bitmap.empty()) EXPECT_EQ(textOf(bitmap), "the old bitmap");
+    if (!bitmap.empty()) {
+        EXPECT_EQ(textOf(bitmap), "the old bitmap");
+    }
     EXPECT_EQ(rig.files(), before);
     EXPECT_TRUE(rig.prompter.shown.empty());
     EXPECT_TRUE(std::all_of(rig.observer.phases.begin(), rig.observer.phases.end(),
@@ -159,7 +163,7 @@ TEST_P(StoppedSaving, LeavesTheOldFilesAsTheyWereNoTemporaryAndSaysNothing) {
     rig.observer.stop = false;
     rig.observer.stopWhen = nullptr;
     switch (c.what) {
-    case Saving::Montage: EXPECT_EQ(rig.session.saveMontage({}, target, SaveMontageOptions{{}, programs()}), ""); break;
+    case Saving::Montage: EXPECT_EQ(rig.session.saveMontage({}, target, SaveMontageOptions{{}, programs(), {}}), ""); break;
     case Saving::Project: rig.session.saveProject({}, target); break;
     case Saving::DepthMap: rig.session.writeDepthMap({}, target); break;
     }

@@ -60,7 +60,9 @@ TEST_P(SmoothingMessages, FromTheMainWindow) {
     rig.state.smoothing.focusFactor = c.focusFactor;
     if (c.flat) rig.files.writeSeries("sm", 1, 3, 2, ".bmp", QSize(60, 40));
     else writeTexturedSeries(rig.files, "sm", 3, QSize(60, 40));
-    if (c.makeFirst) ASSERT_TRUE(rig.make(rig.files.path("sm01.bmp"), "10").made);
+    if (c.makeFirst) {
+        ASSERT_TRUE(rig.make(rig.files.path("sm01.bmp"), "10").made);
+    }
     const std::string before = rig.map();
 
     rig.form->menuAction("mnuSmooth")->trigger();
@@ -75,8 +77,9 @@ TEST_P(SmoothingMessages, FromTheMainWindow) {
         EXPECT_EQ(p.text, c.expected.text);
         EXPECT_EQ(rig.map(), before);
     }
-    if (c.makeFirst && c.focusFactor > 0)
+    if (c.makeFirst && c.focusFactor > 0) {
         EXPECT_NE(rig.state.montage.main().properties.find("  Smoothing =yes\r\n"), std::string::npos);
+    }
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 

@@ -56,7 +56,9 @@ TEST_P(PathTextBytes, ComeBackAsTheyWentIn) {
     EXPECT_EQ(pathBytes(text), c.bytes);
     EXPECT_EQ(escapesIn(text), c.escaped);
     // Valid UTF-8 reads exactly as Qt reads it.
-    if (c.escaped == 0) EXPECT_EQ(text, QString::fromUtf8(c.bytes.data(), qsizetype(c.bytes.size())));
+    if (c.escaped == 0) {
+        EXPECT_EQ(text, QString::fromUtf8(c.bytes.data(), qsizetype(c.bytes.size())));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -213,7 +215,9 @@ TEST(QtFileDialog, AsksBeforeSavingOverAFileWhoseNameIsNotUtf8) {
         const bool chosen = backend.show(r, nullptr);
         EXPECT_TRUE(asked.startsWith(f.listed() + QStringLiteral(" already exists."))) << asked.toStdString();
         EXPECT_EQ(chosen, answer == QMessageBox::Yes);
-        if (chosen) EXPECT_EQ(pathBytes(r.fileName), f.file);
+        if (chosen) {
+            EXPECT_EQ(pathBytes(r.fileName), f.file);
+        }
     }
 }
 

@@ -89,7 +89,9 @@ TEST_P(CancelSaving, ShowsSavingWithItsCountAndKeepsTheOldFile) {
     EXPECT_TRUE(phase.endsWith(QLatin1Char('%'))) << phase.toStdString();
     EXPECT_GT(maximum, 0);
     EXPECT_EQ(bytesOf(target), QByteArray("the old file"));
-    if (!bitmap.empty()) EXPECT_EQ(bytesOf(bitmap), QByteArray("the old bitmap"));
+    if (!bitmap.empty()) {
+        EXPECT_EQ(bytesOf(bitmap), QByteArray("the old bitmap"));
+    }
     EXPECT_EQ(rig.listing(), before);
     EXPECT_TRUE(rig.prompter.shown.empty());
     EXPECT_TRUE(rig.state.montage.main().unsaved);
