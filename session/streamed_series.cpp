@@ -98,6 +98,19 @@ std::unique_ptr<StreamedSeries::Decoded> StreamedSeries::takeUnaligned(int n) {
     return std::move(k);
 }
 
+void StreamedSeries::refuse(int n) {
+    {
+        const std::lock_guard<std::mutex> lock(lock_);
+        if (failed_.empty()) failed_ = series_.fileName(n);
+    }
+    throw RuntimeError(kInvalidPicture);
+}
+
+void StreamedSeries::handOut(const Decoded& d, bool deep, SourcePicture& into) const {
+    into.cells = d.cells.empty() ? nullptr : d.cells.data();
+    into.deep = deep && hasDeep() ? &d.deep : nullptr;
+}
+
 void StreamedSeries::decode(int n, bool withCells, Decoded& into) {
     if (std::unique_ptr<Decoded> earlier = plan_ ? takeUnaligned(n) : nullptr) {
         // Read before the series was aligned: aligned now without its file being read again.
@@ -110,13 +123,7 @@ void StreamedSeries::decode(int n, bool withCells, Decoded& into) {
     if (plan_) {
         alignPicture(*plan_, n, into.cells, into.spare);
         // The deep picture follows its 8-bit view: the same map, and the colour fit just made.
-        if (deep_ && !alignDeepPicture(into.deep, plan_->report, n, W_, H_)) {
-            {
-                const std::lock_guard<std::mutex> lock(lock_);
-                if (failed_.empty()) failed_ = series_.fileName(n);
-            }
-            throw RuntimeError(kInvalidPicture);
-        }
+        if (deep_ && !alignDeepPicture(into.deep, plan_->report, n, W_, H_)) refuse(n);
         // The picture as loaded is not kept beside the aligned one (and the one decoded ahead).
         std::vector<std::uint8_t>().swap(into.spare);
     }
@@ -125,26 +132,19 @@ void StreamedSeries::decode(int n, bool withCells, Decoded& into) {
 void StreamedSeries::readFile(int n, bool withCells, Decoded& into) {
     const std::string name = series_.fileName(n);
     const int pw = sizes_[std::size_t(n - 1)][0], ph = sizes_[std::size_t(n - 1)][1];
-    auto invalid = [&] {
-        {
-            const std::lock_guard<std::mutex> lock(lock_);
-            if (failed_.empty()) failed_ = name;
-        }
-        throw RuntimeError(kInvalidPicture);
-    };
     std::unique_ptr<MemorySurface> surface;
     if (deep_) {
         // Read once at full depth; the 8-bit cells are its 8-bit view.
-        if (readDeepPicture(name, into.deep) != DecodeStatus::Ok) invalid();
-        if (into.deep.width != pw || into.deep.height != ph) invalid();
+        if (readDeepPicture(name, into.deep) != DecodeStatus::Ok) refuse(n);
+        if (into.deep.width != pw || into.deep.height != ph) refuse(n);
         if (!withCells && !plan_) {
             into.cells.clear();
             return;
         }
         surface = std::make_unique<MemorySurface>(pw, ph, deepToRoundedBgr(into.deep));
     } else {
-        if (decodeToSurface(name, surface) != DecodeStatus::Ok) invalid();
-        if (surface->pictureWidth() != pw || surface->pictureHeight() != ph) invalid();
+        if (decodeToSurface(name, surface) != DecodeStatus::Ok) refuse(n);
+        if (surface->pictureWidth() != pw || surface->pictureHeight() != ph) refuse(n);
     }
     // As the stack's fill places a picture: its own cells when it has picture 1's rounded size,
     // else copied into black cells of that size.
@@ -160,8 +160,7 @@ void StreamedSeries::read(int n, bool deep, SourcePicture& into) {
     {
         const std::lock_guard<std::mutex> lock(lock_);
         if (const Decoded* k = keptFor(n, into.withCells)) {
-            into.cells = k->cells.empty() ? nullptr : k->cells.data();
-            into.deep = deep && hasDeep() ? &k->deep : nullptr;
+            handOut(*k, deep, into);
             kept = true;
         }
     }
@@ -197,11 +196,7 @@ void StreamedSeries::read(int n, bool deep, SourcePicture& into) {
         // Kept for the passes that follow (and handed out in place), unless another reader of the
         // same picture kept it first.
         const std::lock_guard<std::mutex> lock(lock_);
-        if (keep_ && !kept_[std::size_t(n - 1)]) {
-            const Decoded* k = (kept_[std::size_t(n - 1)] = std::move(d)).get();
-            into.cells = k->cells.empty() ? nullptr : k->cells.data();
-            into.deep = deep && hasDeep() ? &k->deep : nullptr;
-        }
+        if (keep_ && !kept_[std::size_t(n - 1)]) handOut(*(kept_[std::size_t(n - 1)] = std::move(d)), deep, into);
     }
     if (d) {
         into.ownCells = std::move(d->cells);

@@ -84,6 +84,10 @@ private:
     };
     void decode(int n, bool withCells, Decoded& into);
     void readFile(int n, bool withCells, Decoded& into);
+    // Records file n as the one that could not be read and raises RuntimeError 481.
+    [[noreturn]] void refuse(int n);
+    // Points `into` at the cells (and, when asked, the deep picture) of `d`.
+    void handOut(const Decoded& d, bool deep, SourcePicture& into) const;
     // Under lock_: the kept picture n that answers a read now, or null.
     const Decoded* keptFor(int n, bool withCells) const;
     // Picture n as kept before the series was aligned, taken out to be aligned; null when none.
