@@ -2,6 +2,8 @@
 // output in memory (so the atomic writers still write the whole file at once).
 #include "output/picture_metadata.h"
 
+#include "base/regular_file.h"
+
 #include <exiv2/exiv2.hpp>
 #include <exiv2/webpimage.hpp>
 #include <tiffio.h>
@@ -188,6 +190,9 @@ PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const
 // Exiv2 reads the file where the blocks are (a TIFF's directories, a JPEG's first segments), not
 // the whole file: a 16-bit picture of 24 MP is 144 MB.
 PictureMetadata readPictureMetadata(const std::string& path, std::vector<std::string>& problems) {
+    // Exiv2 opens the name as it is: a named pipe put there since the picture was read would keep
+    // it waiting for a writer for ever, and a device would be read without end.
+    if (!isRegularFile(path)) return {};
     std::vector<std::string> errors;
     ExivCall call(errors);
     Exiv2::Image::AutoPtr image;

@@ -13,8 +13,13 @@
 #include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <fstream>
 #include <iterator>
 
@@ -24,11 +29,6 @@ using namespace orv::test;
 namespace {
 
 const std::string kBeetle = std::string(ORVANTA_SHARED_DATA) + "/stacks/beetle/beetle01.jpg";
-
-std::vector<std::uint8_t> fileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 Exiv2::ExifData exifOf(const PictureMetadata& m) {
     Exiv2::ExifData exif;
@@ -251,6 +251,23 @@ TEST(PictureMetadata, FilesThatAreNoPicturesOfASeriesCarryNone) {
     std::vector<std::string> problems;
     EXPECT_TRUE(readPictureMetadata(riff, "clip01.avi", problems).empty());
     EXPECT_TRUE(readPictureMetadata(path, problems).empty());
+    EXPECT_TRUE(problems.empty());
+}
+
+TEST(PictureMetadata, ANamedPipeOrAFolderInThePicturesPlaceIsNotWaitedOn) {
+    QTemporaryDir dir;
+    const std::string fifo = dir.path().toStdString() + "/shot01.jpg";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::vector<std::string> problems;
+    auto read = std::async(std::launch::async, [&] { return readPictureMetadata(fifo, problems); });
+    if (read.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+        // Let the waiting open go on, so that the test fails instead of hanging.
+        const int writer = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+        if (writer >= 0) ::close(writer);
+        FAIL() << "the metadata reading waited on a named pipe";
+    }
+    EXPECT_TRUE(read.get().empty());
+    EXPECT_TRUE(readPictureMetadata(dir.path().toStdString(), problems).empty());
     EXPECT_TRUE(problems.empty());
 }
 
