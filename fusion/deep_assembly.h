@@ -27,4 +27,17 @@ struct DeepSource {
 // picture beyond `sources`.
 DeepPicture assembleDeep(const PictureChoices& choices, const std::vector<DeepSource>& sources, int channels);
 
+// The same montage built one picture at a time, so that a series is read at full depth one
+// picture after another instead of all at once: `out` (choices.width x choices.height, black to
+// begin with) takes the pixels whose choice is picture n from `source`, spread over its channels
+// when the picture is grey. Every pixel takes one picture, so the order of the pictures does not
+// matter. Raises RuntimeError 5 when `out` is not of the choices' size.
+void assembleDeepFrom(DeepPicture& out, const PictureChoices& choices, int n, const DeepSource& source);
+
+// The largest picture number the choices name (0 when they name none).
+int largestChoice(const PictureChoices& choices);
+
+// A grey picture as red, green and blue samples, each the grey one.
+DeepPicture spreadToColour(const DeepPicture& grey);
+
 } // namespace orv

@@ -26,12 +26,15 @@ std::uint64_t pictureMemoryNeed(int w, int h, std::uint64_t decoderBytes);
 // x 2 bytes), and room for the montage of the first picture's size (its pixel array, the blank
 // picture it is made on, and the montage at 16 bits). `pictures` holds each picture's width,
 // height and channels; sides of at most 32764 (the stack's largest) keep the sum within 64 bits.
+// A series whose deep montage is assembled from one picture at full depth at a time (the block
+// methods') counts the samples of its largest picture only.
 struct DeepPictureSize {
     int width = 0;
     int height = 0;
     int channels = 3;
 };
-std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures);
+enum class DeepHold { WholeSeries, OnePictureAtATime };
+std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures, DeepHold hold = DeepHold::WholeSeries);
 
 // Raises RuntimeError 7 when `bytes` is more than availableMemory().
 void requireMemory(std::uint64_t bytes);

@@ -102,7 +102,7 @@ std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int cou
 // The largest picture side the stack holds (sides rounded up to multiples of 4 must fit 16 bits).
 constexpr int kLargestSide = 32764;
 
-bool deepSeriesFits(const std::string& firstPicture) {
+bool deepSeriesFits(const std::string& firstPicture, DeepHold hold) {
     const std::optional<SeriesName> series = parseSeriesName(firstPicture);
     if (!series) return true;
     std::vector<DeepPictureSize> sizes;
@@ -117,7 +117,7 @@ bool deepSeriesFits(const std::string& firstPicture) {
         deep = deep || e.bits == 16;
         sizes.push_back(DeepPictureSize{e.width, e.height, e.channels});
     }
-    return !deep || deepSeriesMemoryNeed(sizes) <= availableMemory();
+    return !deep || deepSeriesMemoryNeed(sizes, hold) <= availableMemory();
 }
 
 bool seriesMixesDepths(const std::string& firstPicture, int count) {
@@ -212,43 +212,79 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         return nullptr;
     }
 
-    // The pictures at full depth, placed as the stack held the 8-bit ones.
+    // The pictures the strokes paint from are kept until they are painted; every other picture is
+    // read, placed into the montage and let go before the next is read, so that the series is
+    // never held at full depth as a whole.
+    std::vector<char> paintedFrom(std::size_t(count) + 1, 0);
+    for (const RetouchStep& step : strokes) {
+        const int n = step.stroke.picture;
+        if (n < 1 || n > count) {
+            reason = "a stroke names a picture that is not in the series";
+            return nullptr;
+        }
+        paintedFrom[std::size_t(n)] = 1;
+    }
+
     const MontageState& ms = state_.montage;
     const MontageGeometry& g = ms.geometry;
-    std::vector<DeepPicture> pictures(static_cast<std::size_t>(count));
-    std::vector<DeepSource> sources(static_cast<std::size_t>(count));
-    bool grey = true;
+    // An aligned picture is warped into the stack, whose size follows the first picture.
+    int stackWidth = 0, stackHeight = 0;
+    if (alignment && pyramid) {
+        const DeepExtent first = deepFileExtent(series->fileName(1));
+        stackWidth = roundUp4(first.width);
+        stackHeight = roundUp4(first.height);
+    }
+    std::vector<DeepPicture> kept(std::size_t(count) + 1);
+    std::vector<DeepSource> sources(std::size_t(count) + 1);
+    DeepPicture current;
+    std::shared_ptr<DeepPicture> out;
+    PictureChoices choices;
+    if (pyramid) {
+        out = std::make_shared<DeepPicture>(*record.deep);
+    } else {
+        choices = depthChoices(which);
+        if (largestChoice(choices) > count) throw RuntimeError(5);
+    }
+    int bits = 8;
     for (int n = 1; n <= count; ++n) {
+        // Pyramid Focus's deep picture is merged already: only the strokes' pictures are read.
+        if (pyramid && !paintedFrom[std::size_t(n)]) continue;
         // The pictures are read again at full depth before the montage is saved: the window
         // events run between them and a stop asked meanwhile ends the saving here.
         stopSavingIfAsked();
-        DeepPicture& p = pictures[std::size_t(n - 1)];
+        DeepPicture& p = paintedFrom[std::size_t(n)] ? kept[std::size_t(n)] : current;
         if (readDeepPicture(series->fileName(n), p) != DecodeStatus::Ok) {
             reason = "picture " + std::to_string(n) + " cannot be read at full depth";
             return nullptr;
         }
-        // The stack's size follows the first picture.
-        if (alignment && !alignDeepPicture(p, *alignment, n, roundUp4(pictures[0].width), roundUp4(pictures[0].height))) {
+        if (n == 1) {
+            stackWidth = roundUp4(p.width);
+            stackHeight = roundUp4(p.height);
+        }
+        if (alignment && !alignDeepPicture(p, *alignment, n, stackWidth, stackHeight)) {
             reason = "picture " + std::to_string(n) + " is not the picture that was aligned";
             return nullptr;
         }
-        grey = grey && p.channels == 1;
+        if (p.bitsPerSample == 16) bits = 16;
         // Montage pixel (x, y) was read from picture n at (x + ox, y + oy), as the focus measure
         // places it: the display area's shifts, and the offsets where the method used them (an
         // aligned montage has none; Pyramid Focus only with "Use Image Offsets").
         const bool offsets = (!pyramid || record.request.useOffsets) && !record.request.align && n <= kMaxPictures;
         const ImageOffset t = offsets ? ms.offsets[std::size_t(n)] : ImageOffset{};
-        DeepSource& s = sources[std::size_t(n - 1)];
-        s.picture = &p;
-        s.ox = t.x - g.shiftX;
-        s.oy = g.dY - t.y + g.shiftY;
+        DeepSource& source = sources[std::size_t(n)];
+        source.picture = &p;
+        source.ox = t.x - g.shiftX;
+        source.oy = g.dY - t.y + g.shiftY;
+        if (pyramid) continue;
+        // The montage is grey while every picture read is; the first in colour spreads it.
+        if (!out) out = std::make_shared<DeepPicture>(choices.width, choices.height, p.channels == 1 ? 1 : 3);
+        if (out->channels == 1 && p.channels != 1) *out = spreadToColour(*out);
+        assembleDeepFrom(*out, choices, n, source);
     }
-
-    std::shared_ptr<DeepPicture> out;
-    if (pyramid) {
-        out = std::make_shared<DeepPicture>(*record.deep);
-    } else {
-        out = std::make_shared<DeepPicture>(assembleDeep(depthChoices(which), sources, grey ? 1 : 3));
+    current = DeepPicture{};
+    if (!pyramid) {
+        if (!out) return nullptr;
+        out->bitsPerSample = bits;
         // Its 8-bit view must be the picture the method made: pixel for pixel, or within the
         // rounding of the two warps for an aligned series.
         if (!viewMatches(*out, made, alignment ? kAlignedLevels : 0)) {
@@ -265,12 +301,7 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     }
     stopSavingIfAsked();
     for (const RetouchStep& step : strokes) {
-        const int n = step.stroke.picture;
-        if (n < 1 || n > count) {
-            reason = "a stroke names a picture that is not in the series";
-            return nullptr;
-        }
-        const DeepSource& s = sources[std::size_t(n - 1)];
+        const DeepSource& s = sources[std::size_t(step.stroke.picture)];
         // Montage row y from the top is row H - 1 - y from the bottom, read from the picture's
         // row H - 1 - y + oy from the bottom, which is its row y + height - H - oy from the top.
         const retouch::DeepPlacement placement{s.picture, s.ox, s.picture->height - out->height - s.oy};

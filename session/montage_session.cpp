@@ -311,9 +311,11 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& li
         observer_.seriesLoaded(state_.series.imageCount, true);
         return Step::Go;
     }
-    // A 16-bit series is held at full depth beside its 8-bit cells: when the whole of it does
-    // not fit it is refused before any picture is read, as a picture that does not fit is.
-    if (!deepSeriesFits(completed_)) {
+    // A 16-bit series is held at full depth beside its 8-bit cells (Pyramid Focus holds it whole,
+    // the block methods read one picture at a time for their deep montage): when it does not fit
+    // it is refused before any picture is read, as a picture that does not fit is.
+    const DeepHold hold = r.method == FocusMethod::Pyramid ? DeepHold::WholeSeries : DeepHold::OnePictureAtATime;
+    if (!deepSeriesFits(completed_, hold)) {
         series_.drop();
         askAbout(completed_, PromptIcon::Critical, genericErrorText(RuntimeError(7), kLineSeriesFailure, kMontageRoutine),
                  kGenericErrorTitle);

@@ -12,6 +12,7 @@
 #include "engine/montage_run.h"
 #include "engine/pixel_arrays.h"
 #include "fusion/picture_choices.h"
+#include "input/memory_budget.h"
 #include "input/series_loader.h"
 #include "output/picture_writer.h"
 #include "session/decoded_series.h"
@@ -322,8 +323,9 @@ std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int cou
 
 // Whether the series whose first picture is `firstPicture` fits the memory left when it has
 // 16-bit pictures and is held at full depth beside its 8-bit cells (deepSeriesMemoryNeed, from
-// the files' headers alone); true for a series that is not read at full depth.
-bool deepSeriesFits(const std::string& firstPicture);
+// the files' headers alone): as a whole for Pyramid Focus, one picture at a time for the block
+// methods, whose deep montage is assembled so; true for a series that is not read at full depth.
+bool deepSeriesFits(const std::string& firstPicture, DeepHold hold = DeepHold::WholeSeries);
 
 // Pictures read by readDeepSeries placed as the stack holds the 8-bit ones after `alignment`
 // aligned them (alignDeepPicture, the stack's size taken from the first picture). False when a

@@ -10,6 +10,7 @@
 #include "base/error_sites.h"
 #include "sample_series.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -252,6 +253,23 @@ TEST(ChangedDeepMontage, UndoneStrokesLeaveTheDeepMontageAsMade) {
     EXPECT_TRUE(rig.said.empty()) << rig.said.front();
 }
 
+TEST(ChangedDeepMontage, PyramidFocusReadsOnlyThePicturesItsStrokesPaintFrom) {
+    // Its deep picture is merged already: saving the retouched montage reads picture 2 alone (and
+    // the first picture's header, which sizes the aligned stack), so a picture gone since does not
+    // take the montage down to 8 bits.
+    DeepRig rig(movedDeepSeries(3, 0));
+    MontageRequest r = rig.request();
+    r.method = FocusMethod::Pyramid;
+    r.align = true;
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    rig.session.applyStroke({}, retouch::Stroke{2, retouch::Brush{20, 50, 100, true}, {{30, 30}, {150, 100}}});
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(rig.path("d3.png"))));
+    const DeepPicture deep = rig.saved("painted.png");
+    EXPECT_TRUE(rig.said.empty()) << rig.said.front();
+    EXPECT_EQ(deep.bitsPerSample, 16);
+    EXPECT_LE(viewDifference(deep, rig.session.record({}).picture).largest, 3);
+}
+
 class DeepSeriesMemory : public ::testing::Test {
 protected:
     void TearDown() override { setMemoryCeiling(0); }
@@ -260,12 +278,14 @@ protected:
 TEST_F(DeepSeriesMemory, ASeriesThatDoesNotFitAtFullDepthIsRefusedBeforeAnyPictureIsRead) {
     const std::vector<DeepPicture> series = movedDeepSeries(3, 0);
     DeepRig rig(series);
+    MontageRequest pyramid = rig.request();
+    pyramid.method = FocusMethod::Pyramid;
     std::vector<DeepPictureSize> sizes(3, DeepPictureSize{200, 152, 3});
     const std::uint64_t need = deepSeriesMemoryNeed(sizes);
     EXPECT_EQ(need, 3 * (200u * 152 * 3 + 200u * 152 * 6) + 2 * 200u * 152 * 3 + 200u * 152 * 6);
     // Each picture on its own fits; the series at full depth does not.
     setMemoryCeiling(need - 1);
-    EXPECT_FALSE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_FALSE(rig.session.makeMontage(pyramid).made);
     EXPECT_EQ(rig.session.pictureCount(), 0);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_NE(rig.prompter.shown[0].text.find("Out of memory"), std::string::npos) << rig.prompter.shown[0].text;
@@ -274,8 +294,38 @@ TEST_F(DeepSeriesMemory, ASeriesThatDoesNotFitAtFullDepthIsRefusedBeforeAnyPictu
     // With room for it, the same series is made.
     setMemoryCeiling(need);
     rig.prompter.shown.clear();
-    EXPECT_TRUE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_TRUE(rig.session.makeMontage(pyramid).made);
     EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+TEST_F(DeepSeriesMemory, TheBlockMethodsHoldOnePictureAtFullDepthAndSaveTheirMontageWithinThat) {
+    // One picture at a time costs the samples of the largest picture.
+    std::vector<DeepPicture> series = movedDeepSeries(3, 0);
+    DeepRig rig(series);
+    std::vector<DeepPictureSize> sizes(3, DeepPictureSize{200, 152, 3});
+    const std::uint64_t whole = deepSeriesMemoryNeed(sizes);
+    const std::uint64_t one = deepSeriesMemoryNeed(sizes, DeepHold::OnePictureAtATime);
+    EXPECT_EQ(one, 3 * 200u * 152 * 3 + 200u * 152 * 6 + 2 * 200u * 152 * 3 + 200u * 152 * 6);
+    sizes[1] = DeepPictureSize{400, 300, 1};
+    EXPECT_EQ(deepSeriesMemoryNeed(sizes, DeepHold::OnePictureAtATime) - one,
+              400u * 300 * 3 - 200u * 152 * 3 + 400u * 300 * 2 - 200u * 152 * 6);
+
+    // Too little room for the series as a whole, enough for one picture at a time: a block
+    // method makes its montage and saves it at full depth, as with all the room it wants.
+    setMemoryCeiling(0);
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    const DeepPicture roomy = rig.saved("roomy.png");
+    setMemoryCeiling(whole - 1);
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    const DeepPicture tight = rig.saved("tight.png");
+    EXPECT_TRUE(rig.said.empty()) << rig.said.front();
+    EXPECT_EQ(tight, roomy);
+    EXPECT_GT(deepShare(tight), 0.5);
+    // Below one picture at a time it is refused before any picture is read.
+    setMemoryCeiling(one - 1);
+    EXPECT_FALSE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_EQ(rig.session.pictureCount(), 0);
 }
 
 TEST_F(DeepSeriesMemory, AnEightBitSeriesIsNotCountedAtFullDepth) {
