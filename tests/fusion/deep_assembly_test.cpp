@@ -76,3 +76,38 @@ TEST(DeepAssembly, OffsetsMoveThePicturesAndUnreachedPixelsStayBlack) {
     EXPECT_EQ(m.at(1, 2, 0), 0);                 // the bottom row reads cell row -1
     EXPECT_THROW(assembleDeep(PictureChoices{1, 1, 1, 1, 1, {2}}, {DeepSource{&grey, 0, 0}}, 3), RuntimeError);
 }
+
+TEST(DeepAssembly, OnePictureAtATimeGivesTheMontageOfAllAtOnceWhateverTheOrderAndTheCells) {
+    // A grey picture, a colour one and a grey one of other sizes, placed apart; cells of 7 pixels
+    // that do not divide the montage, a few pixels with no picture.
+    std::mt19937 random(7);
+    auto picture = [&](int w, int h, int channels) {
+        DeepPicture p(w, h, channels, 16);
+        for (std::uint16_t& v : p.samples) v = std::uint16_t(random());
+        return p;
+    };
+    const std::vector<DeepPicture> deep = {picture(50, 40, 1), picture(44, 36, 3), picture(52, 41, 1)};
+    const std::vector<DeepSource> sources = {{&deep[0], 0, 0}, {&deep[1], 3, -2}, {&deep[2], -4, 1}};
+    PictureChoices c;
+    c.width = 48;
+    c.height = 38;
+    c.cell = 7;
+    c.columns = 7;
+    c.rows = 6;
+    for (int i = 0; i < c.columns * c.rows; ++i) c.pictures.push_back(std::uint16_t(random() % 4));
+    const DeepPicture whole = assembleDeep(c, sources, 3);
+    EXPECT_EQ(largestChoice(c), 3);
+
+    // As the save reads them: grey until the colour picture comes, then spread.
+    for (const std::vector<int> order : {std::vector<int>{1, 2, 3}, std::vector<int>{3, 1, 2}, std::vector<int>{2, 3, 1}}) {
+        DeepPicture out(c.width, c.height, deep[std::size_t(order[0] - 1)].channels);
+        for (int n : order) {
+            if (out.channels == 1 && deep[std::size_t(n - 1)].channels != 1) out = spreadToColour(out);
+            assembleDeepFrom(out, c, n, sources[std::size_t(n - 1)]);
+        }
+        out.bitsPerSample = whole.bitsPerSample;
+        EXPECT_EQ(out, whole) << order[0] << order[1] << order[2];
+    }
+    DeepPicture wrongSize(c.width - 1, c.height, 3);
+    EXPECT_THROW(assembleDeepFrom(wrongSize, c, 1, sources[0]), RuntimeError);
+}
