@@ -91,17 +91,16 @@ std::uint64_t pictureMemoryNeed(int w, int h, std::uint64_t decoderBytes) {
     return cells + decoderBytes + 2 * cells;
 }
 
-std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures, DeepHold hold) {
+std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures) {
     auto cells = [](int w, int h) { return std::uint64_t((w + 3) / 4 * 4) * std::uint64_t((h + 3) / 4 * 4) * 3; };
     auto samples = [](int w, int h, int c) { return std::uint64_t(w) * std::uint64_t(h) * std::uint64_t(c) * 2; };
     if (pictures.empty()) return 0;
     std::uint64_t need = 0, largest = 0;
     for (const DeepPictureSize& p : pictures) {
-        const std::uint64_t deep = samples(p.width, p.height, p.channels);
-        need += cells(p.width, p.height) + (hold == DeepHold::WholeSeries ? deep : 0);
-        largest = std::max(largest, deep);
+        need += cells(p.width, p.height);
+        largest = std::max(largest, samples(p.width, p.height, p.channels));
     }
-    if (hold == DeepHold::OnePictureAtATime) need += largest;
+    need += largest;
     const DeepPictureSize& first = pictures.front();
     return need + 2 * cells(first.width, first.height) + samples(first.width, first.height, 3);
 }

@@ -21,20 +21,18 @@ void setMemoryCeiling(std::uint64_t bytes);
 // (its pixel array and the blank picture it is made on) still to come.
 std::uint64_t pictureMemoryNeed(int w, int h, std::uint64_t decoderBytes);
 
-// What holding a series read at full depth beside its 8-bit cells costs, counted before any of
-// it is read: every picture's rounded 24-bit cells and its samples at 16 bits (w x h x channels
-// x 2 bytes), and room for the montage of the first picture's size (its pixel array, the blank
-// picture it is made on, and the montage at 16 bits). `pictures` holds each picture's width,
-// height and channels; sides of at most 32764 (the stack's largest) keep the sum within 64 bits.
-// A series whose deep montage is assembled from one picture at full depth at a time (the block
-// methods') counts the samples of its largest picture only.
+// What reading a series at full depth beside its 8-bit cells costs, counted before any of it is
+// read: every picture's rounded 24-bit cells, the samples at 16 bits (w x h x channels x 2 bytes)
+// of its largest picture, the one read at a time, and room for the montage of the first picture's
+// size (its pixel array, the blank picture it is made on, and the montage at 16 bits). `pictures`
+// holds each picture's width, height and channels; sides of at most 32764 (the stack's largest)
+// keep the sum within 64 bits.
 struct DeepPictureSize {
     int width = 0;
     int height = 0;
     int channels = 3;
 };
-enum class DeepHold { WholeSeries, OnePictureAtATime };
-std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures, DeepHold hold = DeepHold::WholeSeries);
+std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures);
 
 // Raises RuntimeError 7 when `bytes` is more than availableMemory().
 void requireMemory(std::uint64_t bytes);

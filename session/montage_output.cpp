@@ -87,22 +87,10 @@ PictureChoices MontageSession::depthChoices(const MontageChoice& which) const {
                         BlockChoiceContext{&ms.geometry, record.increment, state_.series.imageCount, &ms.arrays, &ms.focus});
 }
 
-std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int count) {
-    const std::optional<SeriesName> series = parseSeriesName(firstPicture);
-    if (!series || count <= 0) return {};
-    bool deep = false;
-    for (int n = 1; n <= count && !deep; ++n) deep = deepFileBits(series->fileName(n)) == 16;
-    if (!deep) return {};
-    std::vector<DeepPicture> pictures(static_cast<std::size_t>(count));
-    for (int n = 1; n <= count; ++n)
-        if (readDeepPicture(series->fileName(n), pictures[std::size_t(n - 1)]) != DecodeStatus::Ok) return {};
-    return pictures;
-}
-
 // The largest picture side the stack holds (sides rounded up to multiples of 4 must fit 16 bits).
 constexpr int kLargestSide = 32764;
 
-bool deepSeriesFits(const std::string& firstPicture, DeepHold hold) {
+bool deepSeriesFits(const std::string& firstPicture) {
     const std::optional<SeriesName> series = parseSeriesName(firstPicture);
     if (!series) return true;
     std::vector<DeepPictureSize> sizes;
@@ -117,7 +105,7 @@ bool deepSeriesFits(const std::string& firstPicture, DeepHold hold) {
         deep = deep || e.bits == 16;
         sizes.push_back(DeepPictureSize{e.width, e.height, e.channels});
     }
-    return !deep || deepSeriesMemoryNeed(sizes, hold) <= availableMemory();
+    return !deep || deepSeriesMemoryNeed(sizes) <= availableMemory();
 }
 
 bool seriesMixesDepths(const std::string& firstPicture, int count) {
@@ -131,15 +119,6 @@ bool seriesMixesDepths(const std::string& firstPicture, int count) {
         eight = eight || bits != 16; // JPEG, BMP and GIF pictures are 8-bit too
     }
     return eight && sixteen;
-}
-
-bool alignDeepSeries(std::vector<DeepPicture>& pictures, const AlignmentReport& alignment) {
-    if (pictures.empty()) return true;
-    // The stack is sized by the first picture.
-    const int W = roundUp4(pictures[0].width), H = roundUp4(pictures[0].height);
-    for (int n = 1; n <= int(pictures.size()); ++n)
-        if (!alignDeepPicture(pictures[std::size_t(n - 1)], alignment, n, W, H)) return false;
-    return true;
 }
 
 namespace {

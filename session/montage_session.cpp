@@ -10,6 +10,7 @@
 #include "fusion/pyramid_focus.h"
 #include "input/memory_budget.h"
 #include "input/series_loader.h"
+#include "session/deep_stack_source.h"
 #include "session/montage_rules.h"
 
 #include <algorithm>
@@ -311,11 +312,10 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& li
         observer_.seriesLoaded(state_.series.imageCount, true);
         return Step::Go;
     }
-    // A 16-bit series is held at full depth beside its 8-bit cells (Pyramid Focus holds it whole,
-    // the block methods read one picture at a time for their deep montage): when it does not fit
-    // it is refused before any picture is read, as a picture that does not fit is.
-    const DeepHold hold = r.method == FocusMethod::Pyramid ? DeepHold::WholeSeries : DeepHold::OnePictureAtATime;
-    if (!deepSeriesFits(completed_, hold)) {
+    // A 16-bit series is read at full depth one picture at a time beside its 8-bit cells (by
+    // Pyramid Focus's merge, and by the block methods' save): when that does not fit it is refused
+    // before any picture is read, as a picture that does not fit is.
+    if (!deepSeriesFits(completed_)) {
         series_.drop();
         askAbout(completed_, PromptIcon::Critical, genericErrorText(RuntimeError(7), kLineSeriesFailure, kMontageRoutine),
                  kGenericErrorTitle);
@@ -545,20 +545,23 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
                 observer_.processEvents();
                 stopIfAsked();
             };
-            // A 16-bit series is merged at full depth too, its pictures aligned as the 8-bit ones.
-            std::vector<DeepPicture> deepPictures;
+            // A 16-bit series is merged at full depth too, its pictures aligned as the 8-bit ones:
+            // read from the files one at a time as the merge asks for them.
+            std::optional<DeepStackSource> deepSource;
+            const std::optional<SeriesName> series = parseSeriesName(completed_);
             if (streamed_) {
                 o.source = streamed_.get();
                 // A batch run: no window shows the montage slot while it is made.
                 o.rangeInMontage = !o.drawPreview;
                 o.eightBitFromDeep = options_.eightBitFromDeep;
                 streamed_->setReadAhead(true);
-            } else {
-                deepPictures = readDeepSeries(completed_, N);
-                if (ms.alignment && !alignDeepSeries(deepPictures, *ms.alignment)) deepPictures.clear();
+            } else if (series && seriesHasDeepPictures(*series, N)) {
+                deepSource.emplace(ms.arrays.stack, *series, ms.alignment ? &*ms.alignment : nullptr);
+                o.source = &*deepSource;
             }
-            for (const DeepPicture& p : deepPictures) o.deepPictures.push_back(&p);
             PyramidFocusResult result = runPyramidFocus(ms.arrays, o);
+            // A picture that could not be read at full depth leaves the montage at 8 bits.
+            if (deepSource && !deepSource->readWhole()) result.deep = nullptr;
             if (streamed_) {
                 streamed_->setReadAhead(false);
                 streamed_->dropKept(); // nothing reads the series again

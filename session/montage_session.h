@@ -12,7 +12,6 @@
 #include "engine/montage_run.h"
 #include "engine/pixel_arrays.h"
 #include "fusion/picture_choices.h"
-#include "input/memory_budget.h"
 #include "input/series_loader.h"
 #include "output/picture_writer.h"
 #include "session/decoded_series.h"
@@ -317,20 +316,11 @@ retouch::Raster montageRaster(MemorySurface& picture);
 // Writes `picture` to `path` in the format its ending names, as saveMontage does.
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options);
 
-// Pictures 1 to `count` of the series whose first picture is `firstPicture`, at full depth, when
-// any of them has 16 bits per sample and every one can be read so; else none.
-std::vector<DeepPicture> readDeepSeries(const std::string& firstPicture, int count);
-
 // Whether the series whose first picture is `firstPicture` fits the memory left when it has
-// 16-bit pictures and is held at full depth beside its 8-bit cells (deepSeriesMemoryNeed, from
-// the files' headers alone): as a whole for Pyramid Focus, one picture at a time for the block
-// methods, whose deep montage is assembled so; true for a series that is not read at full depth.
-bool deepSeriesFits(const std::string& firstPicture, DeepHold hold = DeepHold::WholeSeries);
-
-// Pictures read by readDeepSeries placed as the stack holds the 8-bit ones after `alignment`
-// aligned them (alignDeepPicture, the stack's size taken from the first picture). False when a
-// picture is not the size the alignment found it at; the pictures are then partly placed.
-bool alignDeepSeries(std::vector<DeepPicture>& pictures, const AlignmentReport& alignment);
+// 16-bit pictures, read at full depth one picture at a time beside its 8-bit cells
+// (deepSeriesMemoryNeed, from the files' headers alone); true for a series that is not read at
+// full depth.
+bool deepSeriesFits(const std::string& firstPicture);
 
 // Whether pictures 1 to `count` of that series have 16 bits per sample and 8 both (such a series
 // is read at 16 bits, the 8-bit pictures' values v as v * 257).

@@ -2,6 +2,7 @@
 // choices' pictures: aligned series (the deep pictures warped as the 8-bit ones were), smoothed
 // montages, and a deep series too large for the memory left.
 #include "session/montage_session.h"
+#include "session/deep_stack_source.h"
 #include "session/prompting_observer.h"
 
 #include "input/deep_reader.h"
@@ -275,57 +276,67 @@ protected:
     void TearDown() override { setMemoryCeiling(0); }
 };
 
-TEST_F(DeepSeriesMemory, ASeriesThatDoesNotFitAtFullDepthIsRefusedBeforeAnyPictureIsRead) {
-    const std::vector<DeepPicture> series = movedDeepSeries(3, 0);
-    DeepRig rig(series);
-    MontageRequest pyramid = rig.request();
-    pyramid.method = FocusMethod::Pyramid;
+TEST_F(DeepSeriesMemory, ASeriesThatDoesNotFitIsRefusedBeforeAnyPictureIsReadAndOnePictureAtATimeFits) {
+    // The 8-bit cells of every picture, one picture's samples at 16 bits (the largest: the one
+    // read at a time) and room for the montage.
     std::vector<DeepPictureSize> sizes(3, DeepPictureSize{200, 152, 3});
     const std::uint64_t need = deepSeriesMemoryNeed(sizes);
-    EXPECT_EQ(need, 3 * (200u * 152 * 3 + 200u * 152 * 6) + 2 * 200u * 152 * 3 + 200u * 152 * 6);
-    // Each picture on its own fits; the series at full depth does not.
-    setMemoryCeiling(need - 1);
-    EXPECT_FALSE(rig.session.makeMontage(pyramid).made);
-    EXPECT_EQ(rig.session.pictureCount(), 0);
-    ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_NE(rig.prompter.shown[0].text.find("Out of memory"), std::string::npos) << rig.prompter.shown[0].text;
-    EXPECT_TRUE(rig.session.record({}).empty());
+    EXPECT_EQ(need, 3 * 200u * 152 * 3 + 200u * 152 * 6 + 2 * 200u * 152 * 3 + 200u * 152 * 6);
+    sizes[1] = DeepPictureSize{400, 300, 1};
+    EXPECT_EQ(deepSeriesMemoryNeed(sizes) - need, 400u * 300 * 3 - 200u * 152 * 3 + 400u * 300 * 2 - 200u * 152 * 6);
 
-    // With room for it, the same series is made.
-    setMemoryCeiling(need);
-    rig.prompter.shown.clear();
-    EXPECT_TRUE(rig.session.makeMontage(pyramid).made);
-    EXPECT_TRUE(rig.prompter.shown.empty());
+    for (const FocusMethod method : {FocusMethod::Pyramid, FocusMethod::ColorSpace3D}) {
+        SCOPED_TRACE(int(method));
+        DeepRig rig(movedDeepSeries(3, 0));
+        MontageRequest r = rig.request();
+        r.method = method;
+        // Full room: the montage at full depth as it should be.
+        setMemoryCeiling(0);
+        ASSERT_TRUE(rig.session.makeMontage(r).made);
+        const DeepPicture roomy = rig.saved("roomy.png");
+        // Each picture on its own fits, one picture's samples beside the cells do not.
+        setMemoryCeiling(need - 1);
+        EXPECT_FALSE(rig.session.makeMontage(r).made);
+        EXPECT_EQ(rig.session.pictureCount(), 0);
+        ASSERT_EQ(rig.prompter.shown.size(), 1u);
+        EXPECT_NE(rig.prompter.shown[0].text.find("Out of memory"), std::string::npos) << rig.prompter.shown[0].text;
+        // With room for one picture at full depth, well short of the three, the same montage is
+        // made and saved at 16 bits.
+        setMemoryCeiling(need);
+        rig.prompter.shown.clear();
+        ASSERT_TRUE(rig.session.makeMontage(r).made);
+        EXPECT_TRUE(rig.prompter.shown.empty());
+        const DeepPicture tight = rig.saved("tight.png");
+        EXPECT_TRUE(rig.said.empty()) << rig.said.front();
+        EXPECT_EQ(tight, roomy);
+        EXPECT_GT(deepShare(tight), 0.5);
+    }
 }
 
-TEST_F(DeepSeriesMemory, TheBlockMethodsHoldOnePictureAtFullDepthAndSaveTheirMontageWithinThat) {
-    // One picture at a time costs the samples of the largest picture.
-    std::vector<DeepPicture> series = movedDeepSeries(3, 0);
+TEST(DeepStackSource, HandsOutEachPictureAtFullDepthFromItsFileAndBlackForOneThatCannotBeRead) {
+    const std::vector<DeepPicture> series = movedDeepSeries(3, 0, false);
     DeepRig rig(series);
-    std::vector<DeepPictureSize> sizes(3, DeepPictureSize{200, 152, 3});
-    const std::uint64_t whole = deepSeriesMemoryNeed(sizes);
-    const std::uint64_t one = deepSeriesMemoryNeed(sizes, DeepHold::OnePictureAtATime);
-    EXPECT_EQ(one, 3 * 200u * 152 * 3 + 200u * 152 * 6 + 2 * 200u * 152 * 3 + 200u * 152 * 6);
-    sizes[1] = DeepPictureSize{400, 300, 1};
-    EXPECT_EQ(deepSeriesMemoryNeed(sizes, DeepHold::OnePictureAtATime) - one,
-              400u * 300 * 3 - 200u * 152 * 3 + 400u * 300 * 2 - 200u * 152 * 6);
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    const ImageStack& stack = rig.state.montage.arrays.stack;
+    DeepStackSource source(stack, *parseSeriesName(rig.path("d1.png")), nullptr);
+    SourcePicture first, second;
+    source.read(1, true, first);
+    ASSERT_TRUE(first.deep);
+    EXPECT_EQ(*first.deep, series[0]);
+    EXPECT_EQ(first.cells, stack.pictures[0].data()); // the stack's own cells
+    source.read(2, false, second);
+    EXPECT_FALSE(second.deep);
+    EXPECT_TRUE(source.readWhole());
 
-    // Too little room for the series as a whole, enough for one picture at a time: a block
-    // method makes its montage and saves it at full depth, as with all the room it wants.
-    setMemoryCeiling(0);
-    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
-    const DeepPicture roomy = rig.saved("roomy.png");
-    setMemoryCeiling(whole - 1);
-    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
-    EXPECT_TRUE(rig.prompter.shown.empty());
-    const DeepPicture tight = rig.saved("tight.png");
-    EXPECT_TRUE(rig.said.empty()) << rig.said.front();
-    EXPECT_EQ(tight, roomy);
-    EXPECT_GT(deepShare(tight), 0.5);
-    // Below one picture at a time it is refused before any picture is read.
-    setMemoryCeiling(one - 1);
-    EXPECT_FALSE(rig.session.makeMontage(rig.request()).made);
-    EXPECT_EQ(rig.session.pictureCount(), 0);
+    // Picture 2 gone since the stack was filled: black at its size, and the series said to be
+    // not wholly read at full depth (the session then keeps its montage at 8 bits).
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(rig.path("d2.png"))));
+    source.read(2, true, second);
+    ASSERT_TRUE(second.deep);
+    EXPECT_EQ(second.deep->width, stack.pictureWidth(2));
+    EXPECT_EQ(second.deep->height, stack.pictureHeight(2));
+    EXPECT_TRUE(std::all_of(second.deep->samples.begin(), second.deep->samples.end(), [](std::uint16_t v) { return v == 0; }));
+    EXPECT_FALSE(source.readWhole());
 }
 
 TEST_F(DeepSeriesMemory, AnEightBitSeriesIsNotCountedAtFullDepth) {

@@ -1,0 +1,32 @@
+// Full-depth pictures read one at a time beside the stack.
+#include "session/deep_stack_source.h"
+
+#include "align/deep_warp.h"
+#include "base/runtime_error.h"
+#include "input/deep_reader.h"
+#include "input/picture_file.h"
+
+namespace orv {
+
+void DeepStackSource::read(int n, bool deep, SourcePicture& into) {
+    StackSource::read(n, false, into);
+    if (!deep) return;
+    DeepPicture& d = into.ownDeep;
+    const int w = stack_.pictureWidth(n), h = stack_.pictureHeight(n);
+    bool ok = readDeepPicture(series_.fileName(n), d) == DecodeStatus::Ok;
+    // Placed as the stack's cells: aligned onto the frame, the stack sized by the first picture.
+    if (ok && alignment_) ok = alignDeepPicture(d, *alignment_, n, stack_.width(), stack_.height());
+    if (!ok || d.width != w || d.height != h) {
+        failed_ = true;
+        d = DeepPicture(w, h, 3);
+    }
+    into.deep = &d;
+}
+
+bool seriesHasDeepPictures(const SeriesName& series, int count) {
+    for (int n = 1; n <= count; ++n)
+        if (deepFileBits(series.fileName(n)) == 16) return true;
+    return false;
+}
+
+} // namespace orv

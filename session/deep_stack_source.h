@@ -1,0 +1,41 @@
+// The stack's pictures with their full-depth pictures read from the files when they are asked for:
+// Pyramid Focus over a 16-bit series held in the stack merges its deep picture one picture at a
+// time, instead of holding the whole series at full depth beside the stack.
+#pragma once
+
+#include "align/align_series.h"
+#include "engine/series_source.h"
+#include "input/series_naming.h"
+
+#include <atomic>
+
+namespace orv {
+
+class DeepStackSource : public StackSource {
+public:
+    // `alignment`: how the stack's pictures were aligned (null: as loaded); it must outlive the
+    // source.
+    DeepStackSource(const ImageStack& stack, SeriesName series, const AlignmentReport* alignment)
+        : StackSource(stack), stack_(stack), series_(std::move(series)), alignment_(alignment) {}
+
+    bool hasDeep() const override { return true; }
+    // The cells as the stack holds them; the full-depth picture read from its file and placed as
+    // the stack's cells were. A picture that cannot be read so, or not at the size its cells have,
+    // is handed out black at that size and the series marked as not read at full depth: the 8-bit
+    // montage is made all the same.
+    void read(int n, bool deep, SourcePicture& into) override;
+
+    // Whether every picture asked for came at full depth.
+    bool readWhole() const { return !failed_; }
+
+private:
+    const ImageStack& stack_;
+    SeriesName series_;
+    const AlignmentReport* alignment_;
+    std::atomic<bool> failed_{false};
+};
+
+// Whether any of pictures 1 to `count` of the series is a 16-bit file.
+bool seriesHasDeepPictures(const SeriesName& series, int count);
+
+} // namespace orv
