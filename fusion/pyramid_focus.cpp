@@ -316,7 +316,7 @@ struct PyramidFocus {
     int W = 0, H = 0;   // the montage's size
     StackSource stackSource;
     SeriesSource& source;
-    int N = 0;          // the pictures in the series
+    int N = 0;          // the pictures taken from the source
     int T = 0;          // the levels below the top
     std::size_t levels = 0;
     bool deep = false;  // the source has full-depth pictures
