@@ -26,6 +26,8 @@
 #include "base/numbers.h"
 #include "base/runtime_error.h"
 #include "fusion/choice_map.h"
+#include "fusion/deep_merge.h"
+#include "fusion/pyramid_placement.h"
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -51,17 +53,17 @@ int pyramidLevels(int w, int h) {
 
 namespace {
 
+using pyramid::ChoiceValue;
+using pyramid::CountValue;
+using pyramid::Placement;
+using pyramid::forRows;
+
 constexpr int kScaleBits = 3; // levels hold eight times the pixel values
 
-// Picture numbers in the choice maps and the counts of covering pictures: 16 bits, so that a long
-// series (up to 65535 pictures) is told apart.
-using ChoiceValue = std::uint16_t;
-using CountValue = std::uint16_t;
-constexpr int kChoiceType = CV_16UC1;
+constexpr int kChoiceType = CV_16UC1; // the cv::Mat types of ChoiceValue and CountValue
 constexpr int kCountType = CV_16UC1;
 constexpr int kWindow = 5;    // the side of the window a coefficient's strength is judged over
 
-constexpr int kWindowArea = kWindow * kWindow;
 // On the finest levels, where sensor noise lives, the strongest picture is taken only where its
 // strength is at least this many times the mean of the other pictures covering the pixel: on noise
 // alone the strongest of ten is about 1.3 times that mean, of two about 1.2; on detail sharp in
@@ -69,16 +71,6 @@ constexpr int kWindowArea = kWindow * kWindow;
 // sharper by less still decides.
 constexpr int kClearFocusTenths = 16;
 constexpr int kBlendLevels = 2;
-
-// One picture in montage coordinates: montage pixel (x, y) is its pixel (x + ox, y + oy); it lies
-// within `rect` of the montage and covers with pixels of its own the pixels of `cover` (per
-// level: the pixels whose centre it covers).
-struct Placement {
-    int picture = 0;
-    int ox = 0, oy = 0;
-    CoverRect rect;
-    std::vector<CoverArea> cover; // one per level, level 0 in montage pixels
-};
 
 // The centre on the montage (one side of `montageSide` pixels) of level pixel i: level pixel i
 // covers montage pixels i * 2^l to (i + 1) * 2^l - 1, cut at the montage's last pixel.
@@ -189,17 +181,6 @@ void luminance(const cv::Mat& picture, cv::Mat& out) {
     });
 }
 
-// The rows of `area` in parallel: body(y, x0, x1) for the columns x0 to x1 - 1 of row y.
-template <class F> void forRows(const CoverArea& area, F body) {
-    if (area.x0.empty()) return;
-    cv::parallel_for_(cv::Range(area.y0, area.y1()), [&](const cv::Range& rows) {
-        for (int y = rows.start; y < rows.end; ++y) {
-            const std::size_t i = std::size_t(y - area.y0);
-            if (area.x1[i] > area.x0[i]) body(y, area.x0[i], area.x1[i]);
-        }
-    });
-}
-
 // The rows y0 to y1 - 1 of `area` in parallel, as forRows.
 template <class F> void forRowsIn(const CoverArea& area, int y0, int y1, F body) {
     if (area.x0.empty()) return;
@@ -265,184 +246,125 @@ struct Workspace {
 RuntimeError asRuntimeError(const cv::Exception& e) {
     return RuntimeError(e.code == cv::Error::StsNoMem ? 7 : 5);
 }
-
-// The preview buffer rows of one row of blocks, as the block loop draws them: nearest montage
-// pixel for every preview pixel; rows of the montage not made yet are drawn black.
-
-// Picture p at full depth in montage coordinates (rows from the bottom, as the stack's), red,
-// green, blue as 32-bit floats in 16-bit units; outside what it covers its nearest edge repeats,
-// as placedPicture does for the 8-bit picture.
-void placedDeep(const DeepPicture& d, const Placement& p, cv::Size size, cv::Mat& out) {
-    const CoverRect& r = p.rect;
-    out.create(size, CV_32FC3);
-    const int W = size.width, H = size.height;
-    cv::parallel_for_(cv::Range(r.y0, r.y1), [&](const cv::Range& rows) {
-        for (int y = rows.start; y < rows.end; ++y) {
-            const std::uint16_t* from = d.row(d.height - 1 - (y + p.oy));
-            float* to = out.ptr<float>(y);
-            for (int x = r.x0; x < r.x1; ++x) {
-                const std::uint16_t* s = from + std::size_t(x + p.ox) * std::size_t(d.channels);
-                for (int c = 0; c < 3; ++c) to[3 * x + c] = float(s[d.channels == 1 ? 0 : c]);
-            }
-            for (int x = 0; x < r.x0; ++x) std::memcpy(to + 3 * x, to + 3 * r.x0, 3 * sizeof(float));
-            for (int x = r.x1; x < W; ++x) std::memcpy(to + 3 * x, to + 3 * (r.x1 - 1), 3 * sizeof(float));
-        }
-    });
-    for (int y = 0; y < r.y0; ++y) out.row(r.y0).copyTo(out.row(y));
-    for (int y = r.y1; y < H; ++y) out.row(r.y1 - 1).copyTo(out.row(y));
+// The strength of level l's Laplacian coefficients (Gaussian level l less the expansion of level
+// l + 1, which this makes in `work`): each coefficient's magnitude summed over the 5 x 5 pixels
+// around it, in the first rows and columns of `strengthBuffer`.
+cv::Mat levelStrength(Workspace& work, int l, cv::Mat& magnitudeBuffer, cv::Mat& strengthBuffer) {
+    const cv::Mat& level = work.gauss[std::size_t(l)];
+    const cv::Mat expanded = work.expand(l);
+    const cv::Rect area(cv::Point(0, 0), level.size());
+    cv::Mat magnitude = magnitudeBuffer(area), strength = strengthBuffer(area);
+    // |coefficient| is at most 8 * 255, so 25 of them fit 16 unsigned bits.
+    cv::absdiff(level, expanded, magnitude);
+    const cv::Mat unsignedMagnitude(magnitude.size(), CV_16UC1, magnitude.data, magnitude.step);
+    // Isolated: beyond this level's part of the buffer lie a larger level's leftovers.
+    cv::boxFilter(unsignedMagnitude, strength, CV_16U, cv::Size(kWindow, kWindow),
+                  cv::Point(-1, -1), false, cv::BORDER_DEFAULT | cv::BORDER_ISOLATED);
+    return strength;
 }
 
-// The second pass on the deep pictures, in floating point, beside the 8-bit one and with the
-// choices, blends and counts the 8-bit first pass made; the result collapsed and kept within the
-// range the covering pictures show around each pixel, as the 8-bit result is.
-class DeepMerge {
-public:
-    DeepMerge(const std::vector<cv::Size>& sizes, int T, const std::vector<cv::Mat>& choice,
-              const std::vector<cv::Mat>& blend, const std::vector<cv::Mat>& count, bool full, int usedCount)
-        : sizes_(sizes), levels_(std::size_t(T)), choice_(choice), blend_(blend), count_(count), full_(full),
-          usedCount_(usedCount), fused_(levels_), gauss_(levels_ + 1) {
-        for (std::size_t l = 0; l < levels_; ++l) fused_[l] = cv::Mat(sizes[l], CV_32FC3, cv::Scalar::all(0));
-        const cv::Size top = sizes[levels_];
-        topSum_ = cv::Mat(top, CV_32FC3, cv::Scalar::all(0));
-        allSum_ = cv::Mat(top, CV_32FC3, cv::Scalar::all(0));
-        topCount_ = cv::Mat(top, CV_32SC1, cv::Scalar(0));
-        lowest_ = cv::Mat(sizes[0], CV_32FC3, cv::Scalar::all(65535));
-        highest_ = cv::Mat(sizes[0], CV_32FC3, cv::Scalar::all(0));
-        // Allocated once and refilled for every picture.
-        for (std::size_t l = 0; l <= levels_; ++l) gauss_[l].create(sizes[l], CV_32FC3);
-        expandedBuffer_.create(sizes[0], CV_32FC3);
-    }
+// One run of Pyramid Focus: the montage's levels and the pictures' places, fixed when it is made,
+// and the maps each pass leaves for the next. run() makes the passes in order:
+//   place        where each picture in use lands and what it covers at every level;
+//   choose       the first pass: per level and pixel, the picture whose luminance coefficients are
+//                strongest, and where none is clearly stronger than the others (the blend);
+//   vote         the choice maps cleaned, and which pictures each level takes anything from;
+//   merge        the second pass: each picture's colour coefficients where it was chosen, its share
+//                where the average is taken, its top level summed and its range of values gathered
+//                (and the deep picture merged beside it);
+//   collapse     the top level averaged and the pyramid collapsed down to level 1;
+//   write        the result by rows of blocks, level 0 added and each value kept within the range,
+//                with the map and the preview in step;
+//   keepChoices  the finest level's choice per pixel, for a depth map.
+// A buffer only one pass needs is that pass's own; what a later pass reads is a member, given back
+// as soon as the last pass that reads it is done, so that the run holds a few montage-sized levels.
+struct PyramidFocus {
+    PyramidFocus(PixelArrays& mp, const PyramidFocusOptions& o);
+    PyramidFocusResult run();
 
-    void add(const DeepPicture& d, const Placement& p) {
-        auto& gauss = gauss_;
-        placedDeep(d, p, sizes_[0], gauss[0]);
-        forRows(p.cover[0], [&](int y, int x0, int x1) {
-            const float* g = gauss[0].ptr<float>(y);
-            float* lo = lowest_.ptr<float>(y);
-            float* hi = highest_.ptr<float>(y);
-            for (int i = 3 * x0; i < 3 * x1; ++i) {
-                lo[i] = std::min(lo[i], g[i]);
-                hi[i] = std::max(hi[i], g[i]);
-            }
-        });
-        const auto n = ChoiceValue(p.picture);
-        for (std::size_t l = 0; l < levels_; ++l) {
-            cv::pyrDown(gauss[l], gauss[l + 1], sizes_[l + 1]);
-            // A level that takes nothing from this picture needs no expansion.
-            if (uses_ && !uses_(l, p.picture)) continue;
-            cv::Mat expanded = expandedBuffer_(cv::Rect(cv::Point(0, 0), sizes_[l]));
-            cv::pyrUp(gauss[l + 1], expanded, sizes_[l]);
-            const cv::Mat& v = choice_[l];
-            const cv::Mat& m = blend_[l];
-            const cv::Mat& seen = count_[l];
-            cv::Mat& f = fused_[l];
-            const cv::Mat& up = expanded;
-            forRows(p.cover[l], [&](int y, int x0, int x1) {
-                const ChoiceValue* vr = v.ptr<ChoiceValue>(y);
-                const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
-                const CountValue* nr = seen.empty() ? nullptr : seen.ptr<CountValue>(y);
-                const float* g = gauss[l].ptr<float>(y);
-                const float* upr = up.ptr<float>(y);
-                float* fr = f.ptr<float>(y);
-                for (int x = x0; x < x1; ++x) {
-                    if (vr[x] != n && !mr[x]) continue;
-                    const float k = float(mr[x] ? (nr ? int(nr[x]) : usedCount_) : 1);
-                    for (int c = 3 * x; c < 3 * x + 3; ++c) {
-                        const float coefficient = g[c] - upr[c];
-                        fr[c] = mr[x] ? fr[c] + coefficient / k : coefficient;
-                    }
-                }
-            });
-        }
-        const cv::Size top = sizes_[levels_];
-        const CoverArea& r = p.cover[levels_];
-        for (int y = 0; y < top.height; ++y) {
-            const float* g = gauss[levels_].ptr<float>(y);
-            float* s = topSum_.ptr<float>(y);
-            float* a = allSum_.ptr<float>(y);
-            for (int x = 0; x < top.width; ++x) {
-                for (int c = 3 * x; c < 3 * x + 3; ++c) a[c] += g[c];
-                if (!full_ && !r.contains(x, y)) continue;
-                ++topCount_.ptr<std::int32_t>(y)[x];
-                for (int c = 3 * x; c < 3 * x + 3; ++c) s[c] += g[c];
-            }
-        }
-    }
+    void place();
+    PyramidFocusResult nothingToMerge() const;
+    void progress();
+    const DeepPicture& deepOf(const SourcePicture& s, int n) const;
 
-    std::shared_ptr<DeepPicture> finish() {
-        gauss_.clear();
-        expandedBuffer_.release();
-        const cv::Size top = sizes_[levels_];
-        const int W = sizes_[0].width, H = sizes_[0].height;
-        // The top level: the average over the pictures that reach it (over all where none does).
-        cv::Mat collapsed(top, CV_32FC3);
-        for (int y = 0; y < top.height; ++y)
-            for (int x = 0; x < top.width; ++x) {
-                const int reached = topCount_.ptr<std::int32_t>(y)[x];
-                const float* s = reached ? topSum_.ptr<float>(y) : allSum_.ptr<float>(y);
-                const float k = float(reached ? reached : usedCount_);
-                for (int c = 3 * x; c < 3 * x + 3; ++c) collapsed.ptr<float>(y)[c] = s[c] / k;
-            }
-        for (std::size_t i = levels_; i-- > 0;) {
-            cv::pyrUp(collapsed, expanded_, sizes_[i]);
-            cv::add(fused_[i], expanded_, collapsed);
-            fused_[i].release();
-        }
-        expanded_.release();
-        const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
-        cv::erode(lowest_, lowest_, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-        cv::dilate(highest_, highest_, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
-        auto out = std::make_shared<DeepPicture>(W, H, 3, 16);
-        const cv::Mat& finest = choice_[0];
-        cv::parallel_for_(cv::Range(0, H), [&](const cv::Range& rows) {
-            for (int y = rows.start; y < rows.end; ++y) {
-                const float* v = collapsed.ptr<float>(y);
-                const float* lo = lowest_.ptr<float>(y);
-                const float* hi = highest_.ptr<float>(y);
-                const ChoiceValue* chosen = finest.ptr<ChoiceValue>(y);
-                std::uint16_t* to = out->row(H - 1 - y);
-                for (int x = 0; x < W; ++x) {
-                    if (chosen[x] == 0) continue; // no picture reaches it: black
-                    for (int c = 3 * x; c < 3 * x + 3; ++c)
-                        to[c] = std::uint16_t(std::lround(std::clamp(std::min(std::max(v[c], lo[c]), hi[c]), 0.0f, 65535.0f)));
-                }
-            }
-        });
-        return out;
-    }
+    void choose();
+    void keepStrongest(const Placement& p, int l, const cv::Mat& strength, cv::Mat& best, cv::Mat& total);
+    void markBlends(const std::vector<cv::Mat>& best, const std::vector<cv::Mat>& total);
+    void vote();
 
-private:
-    const std::vector<cv::Size>& sizes_;
-    std::size_t levels_;
-    const std::vector<cv::Mat>& choice_;
-    const std::vector<cv::Mat>& blend_;
-    const std::vector<cv::Mat>& count_;
-    bool full_;
-    int usedCount_;
+    void prepareMerge();
+    void merge();
+    void gatherRange(const Placement& p, const cv::Mat& picture);
+    void mergeColour(const Placement& p, const cv::Mat& picture, Workspace& work, cv::Mat& reduced);
+    void mergeLevel(const Placement& p, int l, const cv::Mat& picture, Workspace& work);
+    void addTop(const Placement& p, const cv::Mat& level);
+    void finishMerge(PyramidFocusResult& result);
 
-public:
-    // Whether level l takes anything from picture n (unset: every level every picture).
-    std::function<bool(std::size_t l, int n)> uses_;
+    void collapse();
+    void write(PyramidFocusResult& result);
+    void writeEightBitView(const DeepPicture& d, int y, int yEnd);
+    void writeLimited(const cv::Mat& expanded, int expandedFirst, int y, int yEnd);
+    void keepChoices(PyramidFocusResult& result) const;
 
-private:
-    std::vector<cv::Mat> fused_, gauss_;
-    cv::Mat topSum_, allSum_, topCount_, lowest_, highest_, expanded_, expandedBuffer_;
+    // The run's frame.
+    PixelArrays& mp;
+    const PyramidFocusOptions& o;
+    const MontageGeometry& g;
+    const int inc;
+    const int MW, MH;   // the montage slot's size
+    std::vector<std::uint8_t>& slot;
+    int W = 0, H = 0;   // the montage's size
+    StackSource stackSource;
+    SeriesSource& source;
+    int N = 0;          // the pictures taken from the source
+    int T = 0;          // the levels below the top
+    std::size_t levels = 0;
+    bool deep = false;  // the source has full-depth pictures
+    int sourceWidth = 0;
+    // With the 8-bit montage taken from the deep one, the 8-bit colour pass is not made.
+    bool eightBitPass = true;
+    std::vector<cv::Size> sizes; // levels 0 to T
+    cv::Size top;
+    int blockRows = 0, blockColumns = 0;
+
+    // Where each picture in use lands, and what it covers at every level (per level below the
+    // top, by picture number); `full` when every picture covers every pixel of every level.
+    std::vector<Placement> used;
+    std::vector<std::vector<CoverArea>> coverByLevel;
+    bool full = true;
+    int usedCount = 0;
+    int steps = 0, done = 0;
+
+    // Per level below the top: the chosen picture, where the average is taken instead, how many
+    // pictures cover each pixel (only where not every picture covers every pixel; only the blend
+    // levels' after the first pass); which pictures each level takes anything from, and whether
+    // it takes any average.
+    std::vector<cv::Mat> choice, blend, count;
+    std::vector<std::vector<char>> takes;
+    std::vector<char> blends;
+
+    // The second pass's sums: the merged coefficients per level, the top level summed over the
+    // pictures that reach it and over all, and how many reach it; the lowest and highest value,
+    // per channel, that the covering pictures show at each pixel (widened to their 3 x 3
+    // neighbourhood once all are in); the merged top level collapsed down to level 1.
+    std::vector<cv::Mat> fused;
+    cv::Mat topSum, topCount, allSum;
+    cv::Mat lowest, highest;
+    std::optional<DeepMerge> deepMerge;
+    cv::Mat collapsed;
 };
 
-PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
-    const MontageGeometry& g = *o.geometry;
-    const int inc = o.increment;
-    const int MW = mp.montage.width(), MH = mp.montage.height();
-    auto& slot = mp.montage.slot(100);
+PyramidFocus::PyramidFocus(PixelArrays& mp, const PyramidFocusOptions& o)
+    : mp(mp), o(o), g(*o.geometry), inc(o.increment), MW(mp.montage.width()), MH(mp.montage.height()),
+      slot(mp.montage.slot(100)), stackSource(mp.stack, o.source ? std::vector<const DeepPicture*>{} : o.deepPictures),
+      source(o.source ? *o.source : stackSource) {
     if (MW < 0 || MH < 0 || slot.size() != std::size_t(MW) * std::size_t(MH) * 3)
         throw RuntimeError(9);
-    const int W = std::min(std::max(0, roundToInt32(double(g.W))), MW);
-    const int H = std::min(std::max(0, roundToInt32(double(g.H))), MH);
-    StackSource stackSource(mp.stack, o.source ? std::vector<const DeepPicture*>{} : o.deepPictures);
-    SeriesSource& source = o.source ? *o.source : stackSource;
-    const int N = o.pictureCount > 0 ? std::min<int>(o.pictureCount, source.count()) : source.count();
-    const int T = pyramidLevels(W, H);
-    const std::size_t levels = static_cast<std::size_t>(T);
+    W = std::min(std::max(0, roundToInt32(double(g.W))), MW);
+    H = std::min(std::max(0, roundToInt32(double(g.H))), MH);
+    N = o.pictureCount > 0 ? std::min<int>(o.pictureCount, source.count()) : source.count();
+    T = pyramidLevels(W, H);
+    levels = static_cast<std::size_t>(T);
     if (!o.ownAreas.empty() && int(o.ownAreas.size()) < N) throw RuntimeError(5);
     if (N > std::numeric_limits<ChoiceValue>::max()) throw RuntimeError(5);
     if (!o.source && !o.deepPictures.empty()) {
@@ -453,24 +375,50 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
             if (!d || d->width != mp.stack.pictureWidth(n) || d->height != mp.stack.pictureHeight(n)) throw RuntimeError(5);
         }
     }
-    const bool deep = source.hasDeep();
-    const int sourceWidth = source.width();
-    // A full-depth picture must have the size its cells were made from.
-    auto deepOf = [&](const SourcePicture& s, int n) -> const DeepPicture& {
-        if (!s.deep || s.deep->width != source.pictureWidth(n) || s.deep->height != source.pictureHeight(n))
-            throw RuntimeError(5);
-        return *s.deep;
-    };
+    deep = source.hasDeep();
+    sourceWidth = source.width();
+    eightBitPass = !(deep && o.eightBitFromDeep);
 
-    std::vector<cv::Size> sizes{cv::Size(W, H)};
+    sizes.push_back(cv::Size(W, H));
     for (int l = 1; l <= T; ++l)
         sizes.push_back(cv::Size((sizes.back().width + 1) / 2, (sizes.back().height + 1) / 2));
+    top = sizes[std::size_t(T)];
+    blockRows = blockCount(g.H, inc);
+    blockColumns = blockCount(g.W, inc);
+}
 
-    // Where each picture in use lands, and what it covers at every level.
-    std::vector<Placement> used;
-    std::vector<std::vector<CoverArea>> coverByLevel(std::size_t(std::max(T, 1)),
-                                                     std::vector<CoverArea>(std::size_t(N) + 1));
-    bool full = true;
+PyramidFocusResult PyramidFocus::run() {
+    place();
+    if (used.empty()) return nothingToMerge();
+    usedCount = int(used.size());
+    steps = 2 * usedCount;
+    choose();
+    vote();
+    PyramidFocusResult result;
+    prepareMerge();
+    merge();
+    finishMerge(result);
+    collapse();
+    write(result);
+    if (o.keepChoices) keepChoices(result);
+    return result;
+}
+
+void PyramidFocus::progress() {
+    ++done;
+    if (o.onProgress) o.onProgress(done, steps);
+}
+
+// A full-depth picture must have the size its cells were made from.
+const DeepPicture& PyramidFocus::deepOf(const SourcePicture& s, int n) const {
+    if (!s.deep || s.deep->width != source.pictureWidth(n) || s.deep->height != source.pictureHeight(n))
+        throw RuntimeError(5);
+    return *s.deep;
+}
+
+// Where each picture in use lands, and what it covers at every level.
+void PyramidFocus::place() {
+    coverByLevel.assign(std::size_t(std::max(T, 1)), std::vector<CoverArea>(std::size_t(N) + 1));
     for (int n = 1; n <= N && W > 0 && H > 0; ++n) {
         if (isIgnored(o.ignored, n)) continue;
         Placement p;
@@ -499,116 +447,111 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         }
         used.push_back(std::move(p));
     }
+}
+
+// Nothing to merge: the montage stays black and every block names picture 1, as the block loop
+// names a block that every picture refused.
+PyramidFocusResult PyramidFocus::nothingToMerge() const {
     PyramidFocusResult result;
-    const int rows = blockCount(g.H, inc), columns = blockCount(g.W, inc);
-    if (used.empty()) {
-        // Nothing to merge: the montage stays black and every block names picture 1, as the block
-        // loop names a block that every picture refused.
-        for (int r = 0; r < rows; ++r) {
-            result.map.insert(0, std::string(std::size_t(columns), mapCharacter(1)) + "\r\n");
-            if (o.onRow) o.onRow(BlockRowEvent{r * inc, r, rows, &result.map, false});
-        }
-        if (o.keepChoices) {
-            result.choices.width = result.choices.columns = W;
-            result.choices.height = result.choices.rows = H;
-            result.choices.pictures.assign(std::size_t(W) * std::size_t(H), 0);
-        }
-        return result;
+    for (int r = 0; r < blockRows; ++r) {
+        result.map.insert(0, std::string(std::size_t(blockColumns), mapCharacter(1)) + "\r\n");
+        if (o.onRow) o.onRow(BlockRowEvent{r * inc, r, blockRows, &result.map, false});
     }
-    const int usedCount = int(used.size());
+    if (o.keepChoices) {
+        result.choices.width = result.choices.columns = W;
+        result.choices.height = result.choices.rows = H;
+        result.choices.pictures.assign(std::size_t(W) * std::size_t(H), 0);
+    }
+    return result;
+}
 
-    const int steps = 2 * usedCount;
-    int done = 0;
-    auto progress = [&] {
-        ++done;
-        if (o.onProgress) o.onProgress(done, steps);
-    };
-
-    // First pass: per level and pixel, the picture whose luminance coefficients are strongest
-    // around it (their magnitudes summed over a 5 x 5 window), the sum of all covering pictures'
-    // strengths and, where not every picture covers every pixel, how many cover it.
-    std::vector<cv::Mat> choice(levels), blend(levels), count(levels);
-    {
-        std::vector<cv::Mat> best(levels), total(levels);
+// First pass: per level and pixel, the picture whose luminance coefficients are strongest around
+// it (their magnitudes summed over a 5 x 5 window), the sum of all covering pictures' strengths
+// and, where not every picture covers every pixel, how many cover it.
+void PyramidFocus::choose() {
+    choice.resize(levels);
+    blend.resize(levels);
+    count.resize(levels);
+    std::vector<cv::Mat> best(levels), total(levels);
+    for (int l = 0; l < T; ++l) {
+        best[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_16UC1, cv::Scalar(0));
+        if (l < kBlendLevels) total[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_32SC1, cv::Scalar(0));
+        choice[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], kChoiceType, cv::Scalar(0));
+        if (!full) count[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], kCountType, cv::Scalar(0));
+    }
+    Workspace work(sizes, CV_16SC1, 0);
+    cv::Mat magnitudeBuffer(sizes[0], CV_16SC1), strengthBuffer(sizes[0], CV_16UC1), copy;
+    SourcePicture read;
+    for (const Placement& p : used) {
+        source.read(p.picture, false, read);
+        luminance(placedPicture(read.cells, sourceWidth, p, sizes[0], copy), work.gauss[0]);
         for (int l = 0; l < T; ++l) {
-            best[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_16UC1, cv::Scalar(0));
-            if (l < kBlendLevels) total[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_32SC1, cv::Scalar(0));
-            choice[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], kChoiceType, cv::Scalar(0));
-            if (!full) count[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], kCountType, cv::Scalar(0));
+            const cv::Mat strength = levelStrength(work, l, magnitudeBuffer, strengthBuffer);
+            keepStrongest(p, l, strength, best[std::size_t(l)], total[std::size_t(l)]);
         }
-        Workspace work(sizes, CV_16SC1, 0);
-        cv::Mat magnitudeBuffer(sizes[0], CV_16SC1), strengthBuffer(sizes[0], CV_16UC1), copy;
-        SourcePicture read;
-        for (const Placement& p : used) {
-            source.read(p.picture, false, read);
-            luminance(placedPicture(read.cells, sourceWidth, p, sizes[0], copy), work.gauss[0]);
-            for (int l = 0; l < T; ++l) {
-                const cv::Mat& level = work.gauss[std::size_t(l)];
-                const cv::Mat expanded = work.expand(l);
-                const cv::Rect area(cv::Point(0, 0), level.size());
-                cv::Mat magnitude = magnitudeBuffer(area), strength = strengthBuffer(area);
-                // |coefficient| is at most 8 * 255, so 25 of them fit 16 unsigned bits.
-                cv::absdiff(level, expanded, magnitude);
-                const cv::Mat unsignedMagnitude(magnitude.size(), CV_16UC1, magnitude.data, magnitude.step);
-                // Isolated: beyond this level's part of the buffer lie a larger level's leftovers.
-                cv::boxFilter(unsignedMagnitude, strength, CV_16U, cv::Size(kWindow, kWindow),
-                              cv::Point(-1, -1), false, cv::BORDER_DEFAULT | cv::BORDER_ISOLATED);
-                cv::Mat& b = best[std::size_t(l)];
-                cv::Mat& c = choice[std::size_t(l)];
-                cv::Mat& sum = total[std::size_t(l)];
-                cv::Mat& seen = count[std::size_t(l)];
-                const auto n = ChoiceValue(p.picture);
-                forRows(p.cover[std::size_t(l)], [&](int y, int x0, int x1) {
-                    const std::uint16_t* sr = strength.ptr<std::uint16_t>(y);
-                    std::uint16_t* br = b.ptr<std::uint16_t>(y);
-                    ChoiceValue* cr = c.ptr<ChoiceValue>(y);
-                    std::int32_t* tr = sum.empty() ? nullptr : sum.ptr<std::int32_t>(y);
-                    for (int x = x0; x < x1; ++x) {
-                        if (tr) tr[x] += sr[x];
-                        if (sr[x] > br[x] || cr[x] == 0) { // equal strengths keep the lower picture
-                            br[x] = sr[x];
-                            cr[x] = n;
-                        }
-                    }
-                    if (!full) {
-                        CountValue* nr = seen.ptr<CountValue>(y);
-                        for (int x = x0; x < x1; ++x) ++nr[x];
-                    }
-                });
+        progress();
+    }
+    // The second pass's first picture can be read while the choices are cleaned.
+    source.willRead(used.front().picture, eightBitPass);
+    markBlends(best, total);
+}
+
+// Picture p's strengths on level l against the strongest so far (`best`, its picture in the choice
+// map) and into the sum of all strengths (`total`, on the blend levels) and the count of pictures.
+void PyramidFocus::keepStrongest(const Placement& p, int l, const cv::Mat& strength, cv::Mat& best, cv::Mat& total) {
+    cv::Mat& c = choice[std::size_t(l)];
+    cv::Mat& seen = count[std::size_t(l)];
+    const auto n = ChoiceValue(p.picture);
+    forRows(p.cover[std::size_t(l)], [&](int y, int x0, int x1) {
+        const std::uint16_t* sr = strength.ptr<std::uint16_t>(y);
+        std::uint16_t* br = best.ptr<std::uint16_t>(y);
+        ChoiceValue* cr = c.ptr<ChoiceValue>(y);
+        std::int32_t* tr = total.empty() ? nullptr : total.ptr<std::int32_t>(y);
+        for (int x = x0; x < x1; ++x) {
+            if (tr) tr[x] += sr[x];
+            if (sr[x] > br[x] || cr[x] == 0) { // equal strengths keep the lower picture
+                br[x] = sr[x];
+                cr[x] = n;
             }
-            progress();
         }
-        // The second pass's first picture can be read while the choices are cleaned.
-        source.willRead(used.front().picture, !(deep && o.eightBitFromDeep));
-        // Where the strongest picture is not clearly above the mean of the others covering the
-        // pixel, the average of their coefficients is taken.
-        for (int l = 0; l < T; ++l) {
-            cv::Mat& m = blend[std::size_t(l)];
-            m = cv::Mat(sizes[std::size_t(l)], CV_8UC1, cv::Scalar(0));
-            if (l >= kBlendLevels) continue;
-            const cv::Mat& b = best[std::size_t(l)];
-            const cv::Mat& sum = total[std::size_t(l)];
-            const cv::Mat& seen = count[std::size_t(l)];
-            cv::parallel_for_(cv::Range(0, m.rows), [&](const cv::Range& band) {
-                for (int y = band.start; y < band.end; ++y) {
-                    const std::uint16_t* br = b.ptr<std::uint16_t>(y);
-                    const std::int32_t* tr = sum.ptr<std::int32_t>(y);
-                    const CountValue* nr = full ? nullptr : seen.ptr<CountValue>(y);
-                    std::uint8_t* mr = m.ptr<std::uint8_t>(y);
-                    for (int x = 0; x < m.cols; ++x) {
-                        const long long k = nr ? nr[x] : usedCount;
-                        mr[x] = k >= 2 &&
-                                        10LL * br[x] * (k - 1) < kClearFocusTenths * ((long long)tr[x] - br[x])
-                                    ? 1
-                                    : 0;
-                    }
-                }
-            });
+        if (!full) {
+            CountValue* nr = seen.ptr<CountValue>(y);
+            for (int x = x0; x < x1; ++x) ++nr[x];
         }
-    }
+    });
+}
 
-    // The choice maps cleaned; which pictures each level takes anything from.
-    std::vector<std::vector<char>> takes(levels, std::vector<char>(static_cast<std::size_t>(N) + 1, 0));
+// Where the strongest picture is not clearly above the mean of the others covering the pixel, the
+// average of their coefficients is taken.
+void PyramidFocus::markBlends(const std::vector<cv::Mat>& best, const std::vector<cv::Mat>& total) {
+    for (int l = 0; l < T; ++l) {
+        cv::Mat& m = blend[std::size_t(l)];
+        m = cv::Mat(sizes[std::size_t(l)], CV_8UC1, cv::Scalar(0));
+        if (l >= kBlendLevels) continue;
+        const cv::Mat& b = best[std::size_t(l)];
+        const cv::Mat& sum = total[std::size_t(l)];
+        const cv::Mat& seen = count[std::size_t(l)];
+        cv::parallel_for_(cv::Range(0, m.rows), [&](const cv::Range& band) {
+            for (int y = band.start; y < band.end; ++y) {
+                const std::uint16_t* br = b.ptr<std::uint16_t>(y);
+                const std::int32_t* tr = sum.ptr<std::int32_t>(y);
+                const CountValue* nr = full ? nullptr : seen.ptr<CountValue>(y);
+                std::uint8_t* mr = m.ptr<std::uint8_t>(y);
+                for (int x = 0; x < m.cols; ++x) {
+                    const long long k = nr ? nr[x] : usedCount;
+                    mr[x] = k >= 2 &&
+                                    10LL * br[x] * (k - 1) < kClearFocusTenths * ((long long)tr[x] - br[x])
+                                ? 1
+                                : 0;
+                }
+            }
+        });
+    }
+}
+
+// The choice maps cleaned; which pictures each level takes anything from.
+void PyramidFocus::vote() {
+    takes.assign(levels, std::vector<char>(static_cast<std::size_t>(N) + 1, 0));
     for (int l = 0; l < T; ++l) {
         cv::Mat voted(sizes[std::size_t(l)], kChoiceType);
         const cv::Mat& c = choice[std::size_t(l)];
@@ -626,22 +569,16 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
                 if (!mr[x]) takes[std::size_t(l)][v[x]] = 1;
         }
     }
+}
 
-    // Second pass: every picture's colour coefficients where it was chosen, its share of the
-    // average where none was clearly stronger; the top level summed.
-    std::vector<char> blends(levels, 0);
+// The second pass's sums, empty; the counts only the blend levels read given back.
+void PyramidFocus::prepareMerge() {
+    blends.assign(levels, 0);
     for (int l = 0; l < T; ++l) {
         blends[std::size_t(l)] = cv::countNonZero(blend[std::size_t(l)]) > 0;
         if (l >= kBlendLevels) count[std::size_t(l)].release();
     }
-    // With the 8-bit montage taken from the deep one, the 8-bit colour pass is not made.
-    const bool eightBitPass = !(deep && o.eightBitFromDeep);
-    std::vector<cv::Mat> fused(levels);
-    const cv::Size top = sizes[std::size_t(T)];
-    cv::Mat topSum, topCount, allSum;
-    // The lowest and highest value, per channel, that the covering pictures show at each pixel
-    // (widened to their 3 x 3 neighbourhood once all are in).
-    cv::Mat lowest, highest;
+    fused.resize(levels);
     if (eightBitPass) {
         for (int l = 0; l < T; ++l) fused[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], CV_16SC3, cv::Scalar::all(0));
         topSum = cv::Mat(top, CV_32SC3, cv::Scalar::all(0));
@@ -659,120 +596,150 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
         }
         highest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(0));
     }
-    std::optional<DeepMerge> deepMerge;
-    if (deep) {
-        deepMerge.emplace(sizes, T, choice, blend, count, full, usedCount);
-        deepMerge->uses_ = [&](std::size_t l, int n) { return takes[l][std::size_t(n)] || blends[l]; };
+    if (deep)
+        deepMerge.emplace(sizes, T, choice, blend, count, full, usedCount,
+                          [this](std::size_t l, int n) { return takes[l][std::size_t(n)] || blends[l]; });
+}
+
+// Second pass: every picture's colour coefficients where it was chosen, its share of the average
+// where none was clearly stronger; the top level summed.
+void PyramidFocus::merge() {
+    // Level 1 is reduced straight from the 8-bit picture (the level-0 coefficients are then eight
+    // times the picture minus the expansion), which spares a montage-sized copy.
+    std::optional<Workspace> workspace;
+    cv::Mat copy, reduced;
+    if (eightBitPass) {
+        workspace.emplace(sizes, CV_16SC3, 1, false);
+        reduced.create(sizes[1], CV_8UC3);
     }
-    {
-        // Level 1 is reduced straight from the 8-bit picture (the level-0 coefficients are then
-        // eight times the picture minus the expansion), which spares a montage-sized copy.
-        std::optional<Workspace> workspace;
-        cv::Mat copy, reduced;
+    SourcePicture read;
+    read.withCells = eightBitPass;
+    for (const Placement& p : used) {
+        source.read(p.picture, deep, read);
+        if (eightBitPass && !read.cells) throw RuntimeError(5);
+        if (deepMerge) deepMerge->add(deepOf(read, p.picture), p);
         if (eightBitPass) {
-            workspace.emplace(sizes, CV_16SC3, 1, false);
-            reduced.create(sizes[1], CV_8UC3);
-        }
-        SourcePicture read;
-        read.withCells = eightBitPass;
-        for (const Placement& p : used) {
-            source.read(p.picture, deep, read);
-            if (eightBitPass && !read.cells) throw RuntimeError(5);
-            if (deepMerge) deepMerge->add(deepOf(read, p.picture), p);
-            if (!eightBitPass) {
-                progress();
-                continue;
-            }
-            Workspace& work = *workspace;
             const cv::Mat picture = placedPicture(read.cells, sourceWidth, p, sizes[0], copy);
-            forRows(p.cover[0], [&](int y, int x0, int x1) {
-                const std::uint8_t* px = picture.ptr<std::uint8_t>(y);
-                std::uint8_t* lo = lowest.ptr<std::uint8_t>(y);
-                std::uint8_t* hi = highest.ptr<std::uint8_t>(y);
-                for (int i = 3 * x0; i < 3 * x1; ++i) {
-                    lo[i] = std::min(lo[i], px[i]);
-                    hi[i] = std::max(hi[i], px[i]);
-                }
-            });
-            cv::pyrDown(picture, reduced, sizes[1]);
-            reduced.convertTo(work.gauss[1], CV_16S, 1 << kScaleBits);
-            const auto n = ChoiceValue(p.picture);
-            for (int l = 0; l < T; ++l) {
-                const std::size_t i = std::size_t(l);
-                if (l > 0) cv::pyrDown(work.gauss[i], work.gauss[i + 1], sizes[i + 1]);
-                if (!takes[i][n] && !blends[i]) continue;
-                const cv::Mat& v = choice[i];
-                const cv::Mat& m = blend[i];
-                const cv::Mat& seen = count[i];
-                cv::Mat& f = fused[i];
-                // The expansion of the level above comes by bands of rows (row `first` of the
-                // whole at row 0 of `expanded`).
-                cv::Mat expanded;
-                int first = 0;
-                const auto body = [&](int y, int x0, int x1) {
-                    const ChoiceValue* vr = v.ptr<ChoiceValue>(y);
-                    const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
-                    const CountValue* nr = seen.empty() ? nullptr : seen.ptr<CountValue>(y);
-                    const std::int16_t* up = expanded.ptr<std::int16_t>(y - first);
-                    const std::uint8_t* px = l == 0 ? picture.ptr<std::uint8_t>(y) : nullptr;
-                    const std::int16_t* gl = l == 0 ? nullptr : work.gauss[i].ptr<std::int16_t>(y);
-                    std::int16_t* fr = f.ptr<std::int16_t>(y);
-                    for (int x = x0; x < x1; ++x) {
-                        if (vr[x] != n && !mr[x]) continue;
-                        for (int c = 3 * x; c < 3 * x + 3; ++c) {
-                            const int coefficient = px ? (px[c] << kScaleBits) - up[c] : gl[c] - up[c];
-                            if (!mr[x]) {
-                                fr[c] = std::int16_t(coefficient);
-                            } else {
-                                // This picture's share of the average, rounded: the sum of the
-                                // shares never leaves the coefficients' range.
-                                const int k = nr ? int(nr[x]) : usedCount;
-                                fr[c] = std::int16_t(fr[c] + (coefficient >= 0 ? coefficient + k / 2 : coefficient - k / 2) / k);
-                            }
-                        }
-                    }
-                };
-                for (int y0 = 0; y0 < sizes[i].height; y0 += kExpansionBand) {
-                    const int y1 = std::min(sizes[i].height, y0 + kExpansionBand);
-                    if (y1 <= p.cover[i].y0 || y0 >= p.cover[i].y1()) continue;
-                    first = expandBand(work.gauss[i + 1], sizes[i], y0, y1, work.bandBuffer, expanded);
-                    forRowsIn(p.cover[i], y0, y1, body);
+            gatherRange(p, picture);
+            mergeColour(p, picture, *workspace, reduced);
+            addTop(p, workspace->gauss[std::size_t(T)]);
+        }
+        progress();
+    }
+}
+
+// The lowest and highest values picture p shows where it covers the montage.
+void PyramidFocus::gatherRange(const Placement& p, const cv::Mat& picture) {
+    forRows(p.cover[0], [&](int y, int x0, int x1) {
+        const std::uint8_t* px = picture.ptr<std::uint8_t>(y);
+        std::uint8_t* lo = lowest.ptr<std::uint8_t>(y);
+        std::uint8_t* hi = highest.ptr<std::uint8_t>(y);
+        for (int i = 3 * x0; i < 3 * x1; ++i) {
+            lo[i] = std::min(lo[i], px[i]);
+            hi[i] = std::max(hi[i], px[i]);
+        }
+    });
+}
+
+// Picture p's colour pyramid, built in `work` from its level 1 up, merged into every level that
+// takes anything from it.
+void PyramidFocus::mergeColour(const Placement& p, const cv::Mat& picture, Workspace& work, cv::Mat& reduced) {
+    cv::pyrDown(picture, reduced, sizes[1]);
+    reduced.convertTo(work.gauss[1], CV_16S, 1 << kScaleBits);
+    const auto n = ChoiceValue(p.picture);
+    for (int l = 0; l < T; ++l) {
+        const std::size_t i = std::size_t(l);
+        if (l > 0) cv::pyrDown(work.gauss[i], work.gauss[i + 1], sizes[i + 1]);
+        if (!takes[i][n] && !blends[i]) continue;
+        mergeLevel(p, l, picture, work);
+    }
+}
+
+// Picture p's coefficients on level l copied where it was chosen, its rounded share added where
+// the average is taken.
+void PyramidFocus::mergeLevel(const Placement& p, int l, const cv::Mat& picture, Workspace& work) {
+    const std::size_t i = std::size_t(l);
+    const auto n = ChoiceValue(p.picture);
+    const cv::Mat& v = choice[i];
+    const cv::Mat& m = blend[i];
+    const cv::Mat& seen = count[i];
+    cv::Mat& f = fused[i];
+    // The expansion of the level above comes by bands of rows (row `first` of the whole at row 0
+    // of `expanded`).
+    cv::Mat expanded;
+    int first = 0;
+    const auto body = [&](int y, int x0, int x1) {
+        const ChoiceValue* vr = v.ptr<ChoiceValue>(y);
+        const std::uint8_t* mr = m.ptr<std::uint8_t>(y);
+        const CountValue* nr = seen.empty() ? nullptr : seen.ptr<CountValue>(y);
+        const std::int16_t* up = expanded.ptr<std::int16_t>(y - first);
+        const std::uint8_t* px = l == 0 ? picture.ptr<std::uint8_t>(y) : nullptr;
+        const std::int16_t* gl = l == 0 ? nullptr : work.gauss[i].ptr<std::int16_t>(y);
+        std::int16_t* fr = f.ptr<std::int16_t>(y);
+        for (int x = x0; x < x1; ++x) {
+            if (vr[x] != n && !mr[x]) continue;
+            for (int c = 3 * x; c < 3 * x + 3; ++c) {
+                const int coefficient = px ? (px[c] << kScaleBits) - up[c] : gl[c] - up[c];
+                if (!mr[x]) {
+                    fr[c] = std::int16_t(coefficient);
+                } else {
+                    // This picture's share of the average, rounded: the sum of the shares never
+                    // leaves the coefficients' range.
+                    const int k = nr ? int(nr[x]) : usedCount;
+                    fr[c] = std::int16_t(fr[c] + (coefficient >= 0 ? coefficient + k / 2 : coefficient - k / 2) / k);
                 }
             }
-            const cv::Mat& level = work.gauss[std::size_t(T)];
-            const CoverArea& r = p.cover[std::size_t(T)];
-            for (int y = 0; y < top.height; ++y) {
-                const std::int16_t* gl = level.ptr<std::int16_t>(y);
-                std::int32_t* s = topSum.ptr<std::int32_t>(y);
-                for (int x = 0; x < top.width; ++x) {
-                    if (!full) {
-                        std::int32_t* a = allSum.ptr<std::int32_t>(y);
-                        for (int c = 3 * x; c < 3 * x + 3; ++c) a[c] += gl[c];
-                        if (!r.contains(x, y)) continue;
-                        ++topCount.ptr<std::int32_t>(y)[x];
-                    }
-                    for (int c = 3 * x; c < 3 * x + 3; ++c) s[c] += gl[c];
-                }
+        }
+    };
+    for (int y0 = 0; y0 < sizes[i].height; y0 += kExpansionBand) {
+        const int y1 = std::min(sizes[i].height, y0 + kExpansionBand);
+        if (y1 <= p.cover[i].y0 || y0 >= p.cover[i].y1()) continue;
+        first = expandBand(work.gauss[i + 1], sizes[i], y0, y1, work.bandBuffer, expanded);
+        forRowsIn(p.cover[i], y0, y1, body);
+    }
+}
+
+// Picture p's top level into the sums: over the pictures that reach each pixel, and (where not
+// every picture reaches every pixel) over all.
+void PyramidFocus::addTop(const Placement& p, const cv::Mat& level) {
+    const CoverArea& r = p.cover[std::size_t(T)];
+    for (int y = 0; y < top.height; ++y) {
+        const std::int16_t* gl = level.ptr<std::int16_t>(y);
+        std::int32_t* s = topSum.ptr<std::int32_t>(y);
+        for (int x = 0; x < top.width; ++x) {
+            if (!full) {
+                std::int32_t* a = allSum.ptr<std::int32_t>(y);
+                for (int c = 3 * x; c < 3 * x + 3; ++c) a[c] += gl[c];
+                if (!r.contains(x, y)) continue;
+                ++topCount.ptr<std::int32_t>(y)[x];
             }
-            progress();
+            for (int c = 3 * x; c < 3 * x + 3; ++c) s[c] += gl[c];
         }
     }
+}
+
+// The ranges widened to each pixel's 3 x 3 neighbourhood, the deep montage made, and the maps only
+// the merge reads given back.
+void PyramidFocus::finishMerge(PyramidFocusResult& result) {
     if (eightBitPass) {
         const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
         cv::erode(lowest, lowest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         cv::dilate(highest, highest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
     }
-
     if (deepMerge) {
         result.deep = deepMerge->finish();
         deepMerge.reset();
     }
     blend.clear();
     count.clear();
+}
 
-    // The top level: the average over the pictures that reach it (over all pictures in use where
-    // none does, so the uncovered parts do not darken their surroundings).
-    cv::Mat collapsed(top, CV_16SC3, cv::Scalar::all(0));
+// The top level: the average over the pictures that reach it (over all pictures in use where none
+// does, so the uncovered parts do not darken their surroundings). Then the collapse down to level
+// 1; its expansion and level 0 are added while the result is written, the expansion by bands of
+// rows (no montage-sized buffer holds it).
+void PyramidFocus::collapse() {
+    collapsed = cv::Mat(top, CV_16SC3, cv::Scalar::all(0));
     for (int y = 0; y < top.height && usedCount > 0 && eightBitPass; ++y) {
         std::int16_t* out = collapsed.ptr<std::int16_t>(y);
         for (int x = 0; x < top.width; ++x) {
@@ -793,8 +760,6 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     allSum.release();
     topCount.release();
 
-    // Collapse down to level 1; its expansion and level 0 are added while the result is written,
-    // the expansion by bands of rows (no montage-sized buffer holds it).
     if (eightBitPass) {
         cv::Mat expanded;
         for (int l = T - 1; l >= 1; --l) {
@@ -805,69 +770,82 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
     } else {
         collapsed.release();
     }
+}
+
+// The result by rows of blocks, bottom row first, with the map and the preview in step.
+void PyramidFocus::write(PyramidFocusResult& result) {
     cv::Mat expandedBuffer, expanded;
     int expandedFirst = 0, expandedEnd = 0; // the montage rows the band holds
-
-    // The result by rows of blocks, bottom row first, with the map and the preview in step; each
-    // value kept within the range the covering pictures show around its pixel.
     const cv::Mat& finest = choice[0];
     PreviewRows preview(mp, o.drawPreview);
-    for (int r = 0; r < rows; ++r) {
+    for (int r = 0; r < blockRows; ++r) {
         const int y = r * inc;
         const int yEnd = std::min(H, y + inc);
         if (y < yEnd && !eightBitPass) {
-            // The deep montage's 8-bit view (its rows from the top, red first).
-            const DeepPicture& d = *result.deep;
-            cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
-                for (int yy = band.start; yy < band.end; ++yy) {
-                    const std::uint16_t* from = d.row(H - 1 - yy);
-                    std::uint8_t* m = slot.data() + std::size_t(yy) * MW * 3;
-                    for (int x = 0; x < W; ++x)
-                        for (int c = 0; c < 3; ++c) m[3 * x + c] = eightBitsOf(from[3 * x + 2 - c]);
-                }
-            });
+            writeEightBitView(*result.deep, y, yEnd);
         } else if (y < yEnd) {
             if (yEnd > expandedEnd) {
                 expandedEnd = std::min(H, y + std::max(inc, kExpansionBand));
                 expandedFirst = expandBand(collapsed, sizes[0], y, expandedEnd, expandedBuffer, expanded);
             }
-            cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
-                for (int yy = band.start; yy < band.end; ++yy) {
-                    const std::int16_t* f = fused[0].ptr<std::int16_t>(yy);
-                    const std::int16_t* up = expanded.ptr<std::int16_t>(yy - expandedFirst);
-                    const ChoiceValue* v = finest.ptr<ChoiceValue>(yy);
-                    const std::uint8_t* lo = lowest.ptr<std::uint8_t>(yy);
-                    const std::uint8_t* hi = highest.ptr<std::uint8_t>(yy);
-                    std::uint8_t* m = slot.data() + std::size_t(yy) * MW * 3;
-                    for (int x = 0; x < W; ++x) {
-                        if (v[x] == 0) { // no picture reaches it: black
-                            m[3 * x] = m[3 * x + 1] = m[3 * x + 2] = 0;
-                            continue;
-                        }
-                        for (int c = 3 * x; c < 3 * x + 3; ++c) {
-                            const int low = lo[c]; // `lo` may be `m` itself
-                            m[c] = std::uint8_t(std::min(std::max((f[c] + up[c] + 4) >> kScaleBits, low), int(hi[c])));
-                        }
-                    }
-                }
-            });
+            writeLimited(expanded, expandedFirst, y, yEnd);
         }
-        const std::string line = blockMapLine(finest.ptr<ChoiceValue>(), W, H, y, inc, columns);
+        const std::string line = blockMapLine(finest.ptr<ChoiceValue>(), W, H, y, inc, blockColumns);
         result.map.insert(0, line + "\r\n");
         const auto [drawnFrom, drawnTo] = preview.draw(y, inc, true);
-        if (o.onRow) o.onRow(BlockRowEvent{y, r, rows, &result.map, drawnFrom <= drawnTo, drawnFrom, drawnTo});
+        if (o.onRow) o.onRow(BlockRowEvent{y, r, blockRows, &result.map, drawnFrom <= drawnTo, drawnFrom, drawnTo});
     }
+}
 
-    if (o.keepChoices) {
-        PictureChoices& c = result.choices;
-        c.width = c.columns = W;
-        c.height = c.rows = H;
-        c.cell = 1;
-        c.pictures.assign(std::size_t(W) * std::size_t(H), 0);
-        for (int y = 0; y < H; ++y)
-            std::memcpy(c.pictures.data() + std::size_t(y) * W, finest.ptr<ChoiceValue>(y), std::size_t(W) * sizeof(ChoiceValue));
-    }
-    return result;
+// Montage rows y to yEnd - 1 as the deep montage's 8-bit view (its rows from the top, red first).
+void PyramidFocus::writeEightBitView(const DeepPicture& d, int y, int yEnd) {
+    cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
+        for (int yy = band.start; yy < band.end; ++yy) {
+            const std::uint16_t* from = d.row(H - 1 - yy);
+            std::uint8_t* m = slot.data() + std::size_t(yy) * MW * 3;
+            for (int x = 0; x < W; ++x)
+                for (int c = 0; c < 3; ++c) m[3 * x + c] = eightBitsOf(from[3 * x + 2 - c]);
+        }
+    });
+}
+
+// Montage rows y to yEnd - 1: level 0 plus the expansion of the collapsed level 1 (montage row
+// `expandedFirst` at row 0 of `expanded`), each value kept within the range the covering pictures
+// show around its pixel.
+void PyramidFocus::writeLimited(const cv::Mat& expanded, int expandedFirst, int y, int yEnd) {
+    const cv::Mat& finest = choice[0];
+    cv::parallel_for_(cv::Range(y, yEnd), [&](const cv::Range& band) {
+        for (int yy = band.start; yy < band.end; ++yy) {
+            const std::int16_t* f = fused[0].ptr<std::int16_t>(yy);
+            const std::int16_t* up = expanded.ptr<std::int16_t>(yy - expandedFirst);
+            const ChoiceValue* v = finest.ptr<ChoiceValue>(yy);
+            const std::uint8_t* lo = lowest.ptr<std::uint8_t>(yy);
+            const std::uint8_t* hi = highest.ptr<std::uint8_t>(yy);
+            std::uint8_t* m = slot.data() + std::size_t(yy) * MW * 3;
+            for (int x = 0; x < W; ++x) {
+                if (v[x] == 0) { // no picture reaches it: black
+                    m[3 * x] = m[3 * x + 1] = m[3 * x + 2] = 0;
+                    continue;
+                }
+                for (int c = 3 * x; c < 3 * x + 3; ++c) {
+                    const int low = lo[c]; // `lo` may be `m` itself
+                    m[c] = std::uint8_t(std::min(std::max((f[c] + up[c] + 4) >> kScaleBits, low), int(hi[c])));
+                }
+            }
+        }
+    });
+}
+
+// The finest level's choice per pixel, for a depth map.
+void PyramidFocus::keepChoices(PyramidFocusResult& result) const {
+    const cv::Mat& finest = choice[0];
+    PictureChoices& c = result.choices;
+    c.width = c.columns = W;
+    c.height = c.rows = H;
+    c.cell = 1;
+    c.pictures.assign(std::size_t(W) * std::size_t(H), 0);
+    for (int y = 0; y < H; ++y)
+        std::memcpy(c.pictures.data() + std::size_t(y) * W, finest.ptr<ChoiceValue>(y), std::size_t(W) * sizeof(ChoiceValue));
 }
 
 } // namespace
@@ -875,7 +853,7 @@ PyramidFocusResult fuse(PixelArrays& mp, const PyramidFocusOptions& o) {
 PyramidFocusResult runPyramidFocus(PixelArrays& mp, const PyramidFocusOptions& options) {
     if (!options.geometry || options.increment <= 0) throw RuntimeError(5);
     try {
-        return fuse(mp, options);
+        return PyramidFocus(mp, options).run();
     } catch (const RuntimeError&) {
         throw;
     } catch (const cv::Exception& e) {
