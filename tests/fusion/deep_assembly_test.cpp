@@ -88,12 +88,7 @@ TEST(DeepAssembly, OnePictureAtATimeGivesTheMontageOfAllAtOnceWhateverTheOrderAn
     };
     const std::vector<DeepPicture> deep = {picture(50, 40, 1), picture(44, 36, 3), picture(52, 41, 1)};
     const std::vector<DeepSource> sources = {{&deep[0], 0, 0}, {&deep[1], 3, -2}, {&deep[2], -4, 1}};
-    PictureChoices c;
-    c.width = 48;
-    c.height = 38;
-    c.cell = 7;
-    c.columns = 7;
-    c.rows = 6;
+    PictureChoices c{48, 38, 7, 7, 6, {}}; // 48 x 38 pixels in cells of 7
     for (int i = 0; i < c.columns * c.rows; ++i) c.pictures.push_back(std::uint16_t(random() % 4));
     const DeepPicture whole = assembleDeep(c, sources, 3);
     EXPECT_EQ(largestChoice(c), 3);
