@@ -20,6 +20,17 @@ struct DeepPicture {
     DeepPicture(int w, int h, int c, int bits = 16)
         : width(w), height(h), channels(c), bitsPerSample(bits), samples(std::size_t(w) * std::size_t(h) * std::size_t(c)) {}
 
+    // Made black at another size in the buffer it has: a series read one picture at a time into
+    // the same picture has its samples' memory mapped (and cleared by the system) once, not once a
+    // picture.
+    void reshape(int w, int h, int c, int bits = 16) {
+        width = w;
+        height = h;
+        channels = c;
+        bitsPerSample = bits;
+        samples.assign(std::size_t(w) * std::size_t(h) * std::size_t(c), 0);
+    }
+
     bool empty() const { return samples.empty(); }
     std::uint16_t* row(int y) { return samples.data() + std::size_t(y) * std::size_t(width) * std::size_t(channels); }
     const std::uint16_t* row(int y) const {

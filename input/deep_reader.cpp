@@ -146,7 +146,7 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         }
         // The tile buffer counts beside the picture: a header may declare tiles far larger than it.
         requireMemory(pictureBytes + std::uint64_t(tileSize));
-        out = DeepPicture(int(width), int(height), channels, bits);
+        out.reshape(int(width), int(height), channels, bits);
         std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileSize));
         const std::size_t rowBytes = std::size_t(tileSize) / th;
         for (int p = 0; p < planes; ++p) {
@@ -164,7 +164,7 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
             return DecodeStatus::Invalid;
         }
         requireMemory(pictureBytes + std::uint64_t(lineSize));
-        out = DeepPicture(int(width), int(height), channels, bits);
+        out.reshape(int(width), int(height), channels, bits);
         std::vector<std::uint8_t> line(static_cast<std::size_t>(lineSize));
         for (int p = 0; p < planes; ++p) {
             source.plane = planes > 1 ? p : -1;
@@ -218,7 +218,7 @@ struct PngRows {
     const std::uint64_t need =
         std::uint64_t(width) * height * std::uint64_t(channels) * 2 + std::uint64_t(rowBytes) * height;
     if (need > availableMemory()) return false;
-    picture = DeepPicture(int(width), int(height), channels, bits);
+    picture.reshape(int(width), int(height), channels, bits);
     std::vector<std::uint8_t>& raw = buffers.raw;
     std::vector<png_bytep>& rows = buffers.rows;
     raw.assign(rowBytes * height, 0);
@@ -245,7 +245,7 @@ DecodeStatus readPng(const std::string& path, DeepPicture& out, std::string& why
     PngReadState state{&why};
     png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &state, pngError, pngWarning);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
-    DeepPicture picture;
+    DeepPicture picture = std::move(out); // its buffer reused
     PngRows buffers;
     volatile int outcome = 0; // 1 read, 2 too large for the memory left
     if (png && info && !setjmp(png_jmpbuf(png))) {

@@ -58,6 +58,15 @@ TEST_P(DeepRoundTrip, EverySampleComesBack) {
     std::string why;
     ASSERT_EQ(readDeepPicture(path, back, &why), DecodeStatus::Ok) << why;
     EXPECT_EQ(back, picture);
+    // Into a picture that held another, larger one: the same samples and nothing of the other's;
+    // then again at the same size, in the same buffer (a series read one picture at a time).
+    DeepPicture reused = randomPicture(64, 48, 3, 16, 5);
+    ASSERT_EQ(readDeepPicture(path, reused), DecodeStatus::Ok);
+    EXPECT_EQ(reused, picture);
+    const std::uint16_t* buffer = reused.samples.data();
+    ASSERT_EQ(readDeepPicture(path, reused), DecodeStatus::Ok);
+    EXPECT_EQ(reused, picture);
+    EXPECT_EQ(reused.samples.data(), buffer);
 }
 
 INSTANTIATE_TEST_SUITE_P(
