@@ -210,6 +210,10 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     int stackWidth = 0, stackHeight = 0;
     if (alignment && pyramid) {
         const DeepExtent first = deepFileExtent(series->fileName(1));
+        if (first.width <= 0 || first.height <= 0) {
+            reason = "picture 1 cannot be read at full depth";
+            return nullptr;
+        }
         stackWidth = roundUp4(first.width);
         stackHeight = roundUp4(first.height);
     }
