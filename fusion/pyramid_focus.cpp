@@ -57,6 +57,7 @@ using pyramid::ChoiceValue;
 using pyramid::CountValue;
 using pyramid::Placement;
 using pyramid::forRows;
+using pyramid::forRowsIn;
 
 constexpr int kScaleBits = 3; // levels hold eight times the pixel values
 
@@ -177,19 +178,6 @@ void luminance(const cv::Mat& picture, cv::Mat& out) {
             std::int16_t* d = out.ptr<std::int16_t>(y);
             for (int x = 0; x < picture.cols; ++x, s += 3)
                 d[x] = std::int16_t((934 * s[0] + 4809 * s[1] + 2449 * s[2] + 512) >> 10);
-        }
-    });
-}
-
-// The rows y0 to y1 - 1 of `area` in parallel, as forRows.
-template <class F> void forRowsIn(const CoverArea& area, int y0, int y1, F body) {
-    if (area.x0.empty()) return;
-    const int from = std::max(y0, area.y0), to = std::min(y1, area.y1());
-    if (from >= to) return;
-    cv::parallel_for_(cv::Range(from, to), [&](const cv::Range& rows) {
-        for (int y = rows.start; y < rows.end; ++y) {
-            const std::size_t i = std::size_t(y - area.y0);
-            if (area.x1[i] > area.x0[i]) body(y, area.x0[i], area.x1[i]);
         }
     });
 }

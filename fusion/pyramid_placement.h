@@ -7,6 +7,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <algorithm>
 #include <cstdint>
 #include <vector>
 
@@ -27,15 +28,21 @@ struct Placement {
     std::vector<CoverArea> cover; // one per level, level 0 in montage pixels
 };
 
-// The rows of `area` in parallel: body(y, x0, x1) for the columns x0 to x1 - 1 of row y.
-template <class F> void forRows(const CoverArea& area, F body) {
+// The rows y0 to y1 - 1 of `area` in parallel: body(y, x0, x1) for the columns x0 to x1 - 1 of
+// row y.
+template <class F> void forRowsIn(const CoverArea& area, int y0, int y1, F body) {
     if (area.x0.empty()) return;
-    cv::parallel_for_(cv::Range(area.y0, area.y1()), [&](const cv::Range& rows) {
+    const int from = std::max(y0, area.y0), to = std::min(y1, area.y1());
+    if (from >= to) return;
+    cv::parallel_for_(cv::Range(from, to), [&](const cv::Range& rows) {
         for (int y = rows.start; y < rows.end; ++y) {
             const std::size_t i = std::size_t(y - area.y0);
             if (area.x1[i] > area.x0[i]) body(y, area.x0[i], area.x1[i]);
         }
     });
 }
+
+// Every row of `area` in parallel, as forRowsIn.
+template <class F> void forRows(const CoverArea& area, F body) { forRowsIn(area, area.y0, area.y1(), body); }
 
 } // namespace orv::pyramid
