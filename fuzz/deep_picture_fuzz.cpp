@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -134,6 +135,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                      why.c_str(), extent.width, extent.height, extent.channels, extent.bits, picture.width,
                      picture.height, picture.channels, picture.bitsPerSample);
     if (status == orv::DecodeStatus::Missing) std::abort();
+    // Read again into a picture that held another one, as a series read one picture at a time
+    // reuses its buffer: the same outcome and the same samples, nothing of the other left.
+    {
+        orv::DeepPicture reused(61, 47, 3, 16);
+        std::fill(reused.samples.begin(), reused.samples.end(), std::uint16_t(0xbeef));
+        if (orv::readDeepPicture(path, reused) != status || !(reused == picture)) std::abort();
+    }
     if (status == orv::DecodeStatus::Invalid) {
         // Refused with a reason, and nothing half-read kept.
         if (why.empty() || !picture.empty() || picture.width != 0) std::abort();
