@@ -115,7 +115,10 @@ void DeepMerge::add(const DeepPicture& d, const Placement& p) {
     }
 }
 
-std::shared_ptr<DeepPicture> DeepMerge::finish() {
+std::shared_ptr<DeepPicture> DeepMerge::finish(const std::function<void()>& wait) {
+    auto stage = [&] {
+        if (wait) wait();
+    };
     gauss_.clear();
     expandedBuffer_.release();
     const cv::Size top = sizes_[levels_];
@@ -133,11 +136,14 @@ std::shared_ptr<DeepPicture> DeepMerge::finish() {
         cv::pyrUp(collapsed, expanded_, sizes_[i]);
         cv::add(fused_[i], expanded_, collapsed);
         fused_[i].release();
+        stage();
     }
     expanded_.release();
     const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
     cv::erode(lowest_, lowest_, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    stage();
     cv::dilate(highest_, highest_, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+    stage();
     auto out = std::make_shared<DeepPicture>(W, H, 3, 16);
     const cv::Mat& finest = choice_[0];
     cv::parallel_for_(cv::Range(0, H), [&](const cv::Range& rows) {

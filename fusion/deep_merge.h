@@ -35,8 +35,8 @@ public:
     void add(const DeepPicture& d, const pyramid::Placement& p);
 
     // The montage at 16 bits, rows from the top; black where no picture reaches. The buffers of
-    // the merge are given back as it goes.
-    std::shared_ptr<DeepPicture> finish();
+    // the merge are given back as it goes. `wait`, when given, is called after each stage.
+    std::shared_ptr<DeepPicture> finish(const std::function<void()>& wait = {});
 
 private:
     const std::vector<cv::Size>& sizes_;

@@ -273,6 +273,7 @@ struct PyramidFocus {
     void place();
     PyramidFocusResult nothingToMerge() const;
     void progress();
+    void wait() const;
     const DeepPicture& deepOf(const SourcePicture& s, int n) const;
 
     void choose();
@@ -382,6 +383,7 @@ PyramidFocusResult PyramidFocus::run() {
     steps = 2 * usedCount;
     choose();
     vote();
+    wait();
     PyramidFocusResult result;
     prepareMerge();
     merge();
@@ -395,6 +397,10 @@ PyramidFocusResult PyramidFocus::run() {
 void PyramidFocus::progress() {
     ++done;
     if (o.onProgress) o.onProgress(done, steps);
+}
+
+void PyramidFocus::wait() const {
+    if (o.onWait) o.onWait();
 }
 
 // A full-depth picture must have the size its cells were made from.
@@ -583,10 +589,13 @@ void PyramidFocus::prepareMerge() {
             lowest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(255));
         }
         highest = cv::Mat(sizes[0], CV_8UC3, cv::Scalar::all(0));
+        wait();
     }
-    if (deep)
+    if (deep) {
         deepMerge.emplace(sizes, T, choice, blend, count, full, usedCount,
                           [this](std::size_t l, int n) { return takes[l][std::size_t(n)] || blends[l]; });
+        wait();
+    }
 }
 
 // Second pass: every picture's colour coefficients where it was chosen, its share of the average
@@ -713,10 +722,12 @@ void PyramidFocus::finishMerge(PyramidFocusResult& result) {
         const cv::Mat square = cv::getStructuringElement(cv::MORPH_RECT, cv::Size(3, 3));
         cv::erode(lowest, lowest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
         cv::dilate(highest, highest, square, cv::Point(-1, -1), 1, cv::BORDER_REPLICATE);
+        wait();
     }
     if (deepMerge) {
-        result.deep = deepMerge->finish();
+        result.deep = deepMerge->finish(o.onWait);
         deepMerge.reset();
+        wait();
     }
     blend.clear();
     count.clear();
@@ -754,6 +765,7 @@ void PyramidFocus::collapse() {
             cv::pyrUp(collapsed, expanded, sizes[std::size_t(l)]);
             cv::add(fused[std::size_t(l)], expanded, collapsed, cv::noArray(), CV_16S);
             fused[std::size_t(l)].release();
+            wait();
         }
     } else {
         collapsed.release();

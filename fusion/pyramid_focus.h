@@ -76,6 +76,10 @@ struct PyramidFocusOptions {
 
     // After each picture of each of the two passes over the series: steps done of `steps`.
     std::function<void(int done, int steps)> onProgress;
+    // Between the last picture's report and the first row's, while the merged pyramids are
+    // collapsed and kept within range (a second or more at 12 MP and 16 bits): called after each
+    // stage, so that a caller can keep its windows answering and let a stop take effect.
+    std::function<void()> onWait;
     // After each row of blocks of the result is written into montage slot 100, bottom row first,
     // with the map text so far, as the block loop reports its rows.
     std::function<void(const BlockRowEvent&)> onRow;

@@ -539,9 +539,17 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             o.drawPreview = in.drawPreview;
             o.onRow = in.onRow;
             const int rows = blockCount(ms.geometry.H, increment);
+            int doneBefore = 0;
             o.onProgress = [&, rows](int done, int steps) {
                 stepsBefore = steps;
+                doneBefore = done;
                 observer_.progress(RunPhase::Fusing, done, steps + rows);
+                observer_.processEvents();
+                stopIfAsked();
+            };
+            // While the pyramids are collapsed the strip stays where it was, and the window answers.
+            o.onWait = [&, rows] {
+                observer_.progress(RunPhase::Fusing, doneBefore, stepsBefore + rows);
                 observer_.processEvents();
                 stopIfAsked();
             };

@@ -39,6 +39,8 @@ public:
     }
     bool stopRequested() override { return stopAt > 0 && seen >= stopAt; }
     void runStopped(const MontageRecord&) override { ++stoppedShown; }
+    void blockRowDone(const MontageRowEvent&, const PixelArrays&) override { ++rows; }
+    int rows = 0;
 };
 
 struct StopRig {
@@ -114,6 +116,22 @@ INSTANTIATE_TEST_SUITE_P(
                       StopCase{"pyramid_measuring", FocusMethod::Pyramid, false, RunPhase::Fusing, 1},
                       StopCase{"pyramid_aligned_late", FocusMethod::Pyramid, true, RunPhase::Fusing, 9}),
     [](const auto& info) { return std::string(info.param.label); });
+
+TEST(RunProgress, PyramidFocusAnswersAStopWhileItsPyramidsAreCollapsed) {
+    // Four pictures: four reports measuring them, one after the choices are cleaned, one after the
+    // sums are made, four merging them; the next comes as the ranges are widened, before any row.
+    StopRig rig;
+    StoppingObserver observer(rig.prompter);
+    MontageSession session(rig.state, observer);
+    observer.phase = RunPhase::Fusing;
+    observer.stopAt = 11;
+    const MakeOutcome stopped = session.makeMontage(rig.request(FocusMethod::Pyramid, false));
+    EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(observer.rows, 0);
+    observer.stopAt = 0;
+    EXPECT_TRUE(session.makeMontage(rig.request(FocusMethod::Pyramid, false)).made);
+    EXPECT_GT(observer.rows, 0);
+}
 
 TEST(RunProgress, PhasesComeInTheirOrder) {
     StopRig rig;
