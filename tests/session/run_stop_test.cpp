@@ -36,8 +36,11 @@ public:
             EXPECT_LE(done, total);
         }
         if (p == phase) ++seen;
+        if (p == phase && done == stopAgainAt) ++seenAgain;
     }
-    bool stopRequested() override { return stopAt > 0 && seen >= stopAt; }
+    bool stopRequested() override { return (stopAt > 0 && seen >= stopAt) || seenAgain >= 2; }
+    int stopAgainAt = -1; // stop at the second report of this many steps done
+    int seenAgain = 0;
     void runStopped(const MontageRecord&) override { ++stoppedShown; }
     void blockRowDone(const MontageRowEvent&, const PixelArrays&) override { ++rows; }
     int rows = 0;
@@ -118,17 +121,19 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(RunProgress, PyramidFocusAnswersAStopWhileItsPyramidsAreCollapsed) {
-    // Four pictures: four reports measuring them, one after the choices are cleaned, one after the
-    // sums are made, four merging them; the next comes as the ranges are widened, before any row.
+    // Four pictures measured and four merged: eight steps. Reports that come again with eight
+    // steps done, before any row, come while the pyramids are collapsed; a stop there ends the run.
     StopRig rig;
     StoppingObserver observer(rig.prompter);
     MontageSession session(rig.state, observer);
     observer.phase = RunPhase::Fusing;
-    observer.stopAt = 11;
+    observer.stopAgainAt = 8;
     const MakeOutcome stopped = session.makeMontage(rig.request(FocusMethod::Pyramid, false));
     EXPECT_TRUE(stopped.stopped);
+    EXPECT_EQ(observer.seenAgain, 2);
     EXPECT_EQ(observer.rows, 0);
-    observer.stopAt = 0;
+    observer.stopAgainAt = -1;
+    observer.seenAgain = 0;
     EXPECT_TRUE(session.makeMontage(rig.request(FocusMethod::Pyramid, false)).made);
     EXPECT_GT(observer.rows, 0);
 }
