@@ -346,6 +346,28 @@ DeepExtent deepFileExtent(const std::string& path) {
     return e;
 }
 
+bool plainSixteenBitFile(const std::string& path) {
+    switch (deepFileKind(path)) {
+    case DeepFileKind::Png:
+        return deepFileBits(path) == 16;
+    case DeepFileKind::Tiff: {
+        std::string ignored;
+        TiffMessages messages(ignored);
+        std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+        if (!tif) return false;
+        std::uint16_t bits = 0, spp = 1, photometric = 0;
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+        TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
+        if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+        return bits == 16 && ((spp == 1 && photometric == PHOTOMETRIC_MINISBLACK) ||
+                              (spp == 3 && photometric == PHOTOMETRIC_RGB));
+    }
+    case DeepFileKind::None:
+        break;
+    }
+    return false;
+}
+
 bool tiledTiff(const std::string& path) {
     if (deepFileKind(path) != DeepFileKind::Tiff) return false;
     std::string ignored;

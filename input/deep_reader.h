@@ -30,6 +30,11 @@ struct DeepExtent {
 };
 DeepExtent deepFileExtent(const std::string& path);
 
+// Whether a file is read for the stack by this reader rather than Qt's, for the same cells, sooner
+// and without Qt's 64-bit picture beside them: a 16-bit PNG, or a 16-bit TIFF of grey or RGB
+// samples alone (an alpha channel, premultiplied or not, or another colour model goes to Qt).
+bool plainSixteenBitFile(const std::string& path);
+
 // Whether the file is a TIFF whose pixels lie in tiles: Qt's reader gives a black picture for some
 // of those without saying so, so the series reader reads them here.
 bool tiledTiff(const std::string& path);

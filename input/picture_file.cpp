@@ -270,16 +270,21 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         if (shown) *shown = shownPicture(*out);
         return DecodeStatus::Ok;
     }
-    // A tiled TIFF, and a TIFF or PNG that Qt's readers refuse, is read by the deep reader (Qt
-    // reads some tiled files as a black picture without a word).
+    // A tiled TIFF, a plain 16-bit TIFF or PNG, and a TIFF or PNG that Qt's readers refuse, is
+    // read by the deep reader (Qt reads some tiled files as a black picture without a word).
     auto readDeep = [&] {
+        // Checked as every picture is before its pixels exist: the cells and the montage's room,
+        // with the samples at full depth as the decoder's buffer.
+        const DeepExtent e = deepFileExtent(path);
+        requireMemory(pictureMemoryNeed(e.width, e.height,
+                                        std::uint64_t(e.width) * std::uint64_t(e.height) * std::uint64_t(e.channels) * 2));
         DeepPicture deep;
         if (readDeepPicture(path, deep) != DecodeStatus::Ok || !sidesFit(deep.width, deep.height)) return false;
         out = std::make_unique<MemorySurface>(deep.width, deep.height, deepToRoundedBgr(deep));
         if (shown) *shown = shownPicture(*out);
         return true;
     };
-    if (tiledTiff(path) && readDeep()) return DecodeStatus::Ok;
+    if ((tiledTiff(path) || plainSixteenBitFile(path)) && readDeep()) return DecodeStatus::Ok;
     QImage image;
     const DecodeStatus st = decodeWithQt(f, image);
     if (st == DecodeStatus::Invalid && deepFileKind(path) != DeepFileKind::None && readDeep()) return DecodeStatus::Ok;

@@ -4,9 +4,12 @@
 #include "output/deep_writer.h"
 #include "base/runtime_error.h"
 #include "input/memory_budget.h"
+#include "input/picture_file.h"
 #include "tiny_tiff.h"
 
+#include <QColor>
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -254,4 +257,61 @@ TEST(DeepReader, ATagLibtiffSkipsLeavesNoReasonOnAPicture) {
     ASSERT_EQ(readDeepPicture(writeFile(dir, "t.tif", file), out, &why), DecodeStatus::Ok);
     EXPECT_EQ(why, "");
     EXPECT_EQ(out.samples, (std::vector<std::uint16_t>{1, 2, 3, 4, 5, 6}));
+}
+
+// A plain 16-bit TIFF or PNG is read for the stack by the deep reader (without Qt's 64-bit
+// picture): its cells must be those Qt's reader gives, whatever the layout, the channels or a PNG's
+// alpha channel; the TIFFs with an alpha channel stay with Qt.
+TEST(DeepReader, ASixteenBitPictureReadForTheStackHasTheCellsQtGives) {
+    QTemporaryDir dir;
+    const DeepPicture rgb = randomPicture(37, 29, 3, 16, 21), grey = randomPicture(37, 29, 1, 16, 22);
+    QImage rgba(37, 29, QImage::Format_RGBA64);
+    std::mt19937 rng(23);
+    for (int y = 0; y < 29; ++y)
+        for (int x = 0; x < 37; ++x)
+            rgba.setPixelColor(x, y, QColor::fromRgba64(std::uint16_t(rng()), std::uint16_t(rng()), std::uint16_t(rng()),
+                                                        std::uint16_t(rng())));
+    QImage greyQt(37, 29, QImage::Format_Grayscale16);
+    for (int y = 0; y < 29; ++y)
+        for (int x = 0; x < 37; ++x) reinterpret_cast<std::uint16_t*>(greyQt.scanLine(y))[x] = std::uint16_t(rng());
+    std::vector<std::string> paths = {
+        writeFile(dir, "rgb.tif", encodeDeepTiff(rgb, 16, {TiffCompression::None, 0})),
+        writeFile(dir, "rgb-lzw.tif", encodeDeepTiff(rgb, 16, {TiffCompression::Lzw, 0})),
+        writeFile(dir, "grey.tif", encodeDeepTiff(grey, 16, {TiffCompression::Deflate, 0})),
+        writeFile(dir, "rgb.png", encodeDeepPng(rgb, 16)),
+        writeFile(dir, "grey.png", encodeDeepPng(grey, 16)),
+    };
+    for (const char* name : {"rgba.png", "rgba.tif"}) {
+        const std::string path = dir.path().toStdString() + "/" + name;
+        ASSERT_TRUE(rgba.save(QString::fromStdString(path)));
+        paths.push_back(path);
+    }
+    const QImage premultiplied = rgba.convertToFormat(QImage::Format_RGBA64_Premultiplied);
+    for (const char* name : {"premultiplied.tif", "premultiplied.png"}) {
+        const std::string path = dir.path().toStdString() + "/" + name;
+        ASSERT_TRUE(premultiplied.save(QString::fromStdString(path)));
+        paths.push_back(path);
+    }
+    for (const char* name : {"qtgrey.png", "qtgrey.tif"}) {
+        const std::string path = dir.path().toStdString() + "/" + name;
+        ASSERT_TRUE(greyQt.save(QString::fromStdString(path)));
+        paths.push_back(path);
+    }
+    for (const std::string& path : paths) {
+        SCOPED_TRACE(path);
+        ASSERT_EQ(deepFileBits(path), 16);
+        // Qt's reader keeps the TIFFs with an alpha channel: it takes a premultiplied one apart.
+        EXPECT_EQ(plainSixteenBitFile(path), path.find(".png") != std::string::npos ||
+                                                 (path.find("rgba") == std::string::npos &&
+                                                  path.find("premultiplied") == std::string::npos));
+        QImageReader reader(QString::fromStdString(path));
+        reader.setAutoTransform(false);
+        const QImage qt = reader.read();
+        ASSERT_FALSE(qt.isNull());
+        std::unique_ptr<MemorySurface> surface;
+        ASSERT_EQ(decodeToSurface(path, surface), DecodeStatus::Ok);
+        EXPECT_EQ(surface->pictureWidth(), 37);
+        EXPECT_EQ(surface->pictureHeight(), 29);
+        EXPECT_EQ(surface->rounded(), toRoundedBgr(qt));
+    }
 }
