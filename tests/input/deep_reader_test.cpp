@@ -314,4 +314,15 @@ TEST(DeepReader, ASixteenBitPictureReadForTheStackHasTheCellsQtGives) {
         EXPECT_EQ(surface->pictureHeight(), 29);
         EXPECT_EQ(surface->rounded(), toRoundedBgr(qt));
     }
+    // Checked against the memory left before its pixels exist, as a picture read by Qt is: its
+    // cells, the montage's room and the samples at full depth.
+    const std::uint64_t need = pictureMemoryNeed(37, 29, 37u * 29 * 3 * 2);
+    std::unique_ptr<MemorySurface> surface;
+    struct CeilingLifted {
+        ~CeilingLifted() { setMemoryCeiling(0); }
+    } lifted;
+    setMemoryCeiling(need - 1);
+    EXPECT_THROW(decodeToSurface(paths[0], surface), RuntimeError);
+    setMemoryCeiling(need);
+    EXPECT_EQ(decodeToSurface(paths[0], surface), DecodeStatus::Ok);
 }
