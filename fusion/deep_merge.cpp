@@ -44,19 +44,28 @@ void placedDeep(const DeepPicture& d, const Placement& p, cv::Size size, cv::Mat
 
 DeepMerge::DeepMerge(const std::vector<cv::Size>& sizes, int T, const std::vector<cv::Mat>& choice,
                      const std::vector<cv::Mat>& blend, const std::vector<cv::Mat>& count, bool full, int usedCount,
-                     Uses uses)
+                     Uses uses, const std::function<void()>& wait)
     : sizes_(sizes), levels_(std::size_t(T)), choice_(choice), blend_(blend), count_(count), full_(full),
       usedCount_(usedCount), uses_(std::move(uses)), fused_(levels_), gauss_(levels_ + 1) {
+    auto made = [&] {
+        if (wait) wait();
+    };
     for (std::size_t l = 0; l < levels_; ++l) fused_[l] = cv::Mat(sizes[l], CV_32FC3, cv::Scalar::all(0));
+    made();
     const cv::Size top = sizes[levels_];
     topSum_ = cv::Mat(top, CV_32FC3, cv::Scalar::all(0));
     allSum_ = cv::Mat(top, CV_32FC3, cv::Scalar::all(0));
     topCount_ = cv::Mat(top, CV_32SC1, cv::Scalar(0));
     lowest_ = cv::Mat(sizes[0], CV_32FC3, cv::Scalar::all(65535));
+    made();
     highest_ = cv::Mat(sizes[0], CV_32FC3, cv::Scalar::all(0));
-    // Allocated once and refilled for every picture.
-    for (std::size_t l = 0; l <= levels_; ++l) gauss_[l].create(sizes[l], CV_32FC3);
-    expandedBuffer_.create(sizes[0], CV_32FC3);
+    made();
+    // Allocated once and refilled for every picture; touched here, so that the first picture's
+    // merge does not wait for the system to map them.
+    for (std::size_t l = 0; l <= levels_; ++l) gauss_[l] = cv::Mat(sizes[l], CV_32FC3, cv::Scalar::all(0));
+    made();
+    expandedBuffer_ = cv::Mat(sizes[0], CV_32FC3, cv::Scalar::all(0));
+    made();
 }
 
 void DeepMerge::add(const DeepPicture& d, const Placement& p) {

@@ -25,10 +25,11 @@ public:
     // `sizes` are the T levels below the top and the top; `choice` the cleaned choice maps,
     // `blend` where the average is taken, `count` how many pictures cover each pixel (empty where
     // every picture covers every pixel, `full`); `usedCount` the pictures in use. Without `uses`
-    // every level takes from every picture.
+    // every level takes from every picture. `wait`, when given, is called after each of its
+    // montage-sized buffers is made (a few hundred milliseconds each at 12 MP).
     DeepMerge(const std::vector<cv::Size>& sizes, int T, const std::vector<cv::Mat>& choice,
               const std::vector<cv::Mat>& blend, const std::vector<cv::Mat>& count, bool full, int usedCount,
-              Uses uses = {});
+              Uses uses = {}, const std::function<void()>& wait = {});
 
     // Picture p.picture at full depth, the size it has in the stack: its coefficients where it
     // was chosen, its share where the average is taken, its top level and range.

@@ -598,7 +598,8 @@ void PyramidFocus::prepareMerge() {
     }
     if (deep) {
         deepMerge.emplace(sizes, T, choice, blend, count, full, usedCount,
-                          [this](std::size_t l, int n) { return takes[l][std::size_t(n)] || blends[l]; });
+                          [this](std::size_t l, int n) { return takes[l][std::size_t(n)] || blends[l]; },
+                          o.onWait);
         wait();
     }
 }
