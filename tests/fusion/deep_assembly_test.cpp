@@ -94,7 +94,7 @@ TEST(DeepAssembly, OnePictureAtATimeGivesTheMontageOfAllAtOnceWhateverTheOrderAn
     EXPECT_EQ(largestChoice(c), 3);
 
     // As the save reads them: grey until the colour picture comes, then spread.
-    for (const std::vector<int> order : {std::vector<int>{1, 2, 3}, std::vector<int>{3, 1, 2}, std::vector<int>{2, 3, 1}}) {
+    for (const std::vector<int>& order : {std::vector<int>{1, 2, 3}, std::vector<int>{3, 1, 2}, std::vector<int>{2, 3, 1}}) {
         DeepPicture out(c.width, c.height, deep[std::size_t(order[0] - 1)].channels);
         for (int n : order) {
             if (out.channels == 1 && deep[std::size_t(n - 1)].channels != 1) out = spreadToColour(out);
