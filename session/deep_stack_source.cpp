@@ -2,7 +2,6 @@
 #include "session/deep_stack_source.h"
 
 #include "align/deep_warp.h"
-#include "base/runtime_error.h"
 #include "input/deep_reader.h"
 #include "input/picture_file.h"
 
@@ -21,12 +20,6 @@ void DeepStackSource::read(int n, bool deep, SourcePicture& into) {
         d = DeepPicture(w, h, 3);
     }
     into.deep = &d;
-}
-
-bool seriesHasDeepPictures(const SeriesName& series, int count) {
-    for (int n = 1; n <= count; ++n)
-        if (deepFileBits(series.fileName(n)) == 16) return true;
-    return false;
 }
 
 } // namespace orv

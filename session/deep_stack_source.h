@@ -35,7 +35,4 @@ private:
     std::atomic<bool> failed_{false};
 };
 
-// Whether any of pictures 1 to `count` of the series is a 16-bit file.
-bool seriesHasDeepPictures(const SeriesName& series, int count);
-
 } // namespace orv

@@ -108,6 +108,12 @@ bool deepSeriesFits(const std::string& firstPicture) {
     return !deep || deepSeriesMemoryNeed(sizes) <= availableMemory();
 }
 
+bool seriesHasDeepPictures(const SeriesName& series, int count) {
+    for (int n = 1; n <= count; ++n)
+        if (deepFileBits(series.fileName(n)) == 16) return true;
+    return false;
+}
+
 bool seriesMixesDepths(const std::string& firstPicture, int count) {
     const std::optional<SeriesName> series = parseSeriesName(firstPicture);
     if (!series) return false;
@@ -160,10 +166,7 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     reason.clear();
     const int count = state_.series.imageCount;
     const std::optional<SeriesName> series = parseSeriesName(completed_);
-    if (record.empty() || !series || count <= 0) return nullptr;
-    bool deep = false;
-    for (int n = 1; n <= count && !deep; ++n) deep = deepFileBits(series->fileName(n)) == 16;
-    if (!deep) return nullptr;
+    if (record.empty() || !series || count <= 0 || !seriesHasDeepPictures(*series, count)) return nullptr;
     const bool pyramid = record.request.method == FocusMethod::Pyramid;
     if (pyramid && !record.deep) {
         reason = record.request.align && !record.alignment

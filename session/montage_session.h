@@ -326,6 +326,9 @@ bool deepSeriesFits(const std::string& firstPicture);
 // is read at 16 bits, the 8-bit pictures' values v as v * 257).
 bool seriesMixesDepths(const std::string& firstPicture, int count);
 
+// Whether any of pictures 1 to `count` of the series is a 16-bit file.
+bool seriesHasDeepPictures(const SeriesName& series, int count);
+
 // The metadata of the series' first picture `firstPicture` into `record` (its problems too).
 void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& record);
 
