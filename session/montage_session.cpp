@@ -539,19 +539,18 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             o.drawPreview = in.drawPreview;
             o.onRow = in.onRow;
             const int rows = blockCount(ms.geometry.H, increment);
+            // After each picture, and between them while the pyramids are collapsed (the strip stays
+            // where it was): the window answers and a stop takes effect.
             int doneBefore = 0;
-            o.onProgress = [&, rows](int done, int steps) {
-                stepsBefore = steps;
-                doneBefore = done;
-                observer_.progress(RunPhase::Fusing, done, steps + rows);
-                observer_.processEvents();
-                stopIfAsked();
-            };
-            // While the pyramids are collapsed the strip stays where it was, and the window answers.
             o.onWait = [&, rows] {
                 observer_.progress(RunPhase::Fusing, doneBefore, stepsBefore + rows);
                 observer_.processEvents();
                 stopIfAsked();
+            };
+            o.onProgress = [&](int done, int steps) {
+                stepsBefore = steps;
+                doneBefore = done;
+                o.onWait();
             };
             // A 16-bit series is merged at full depth too, its pictures aligned as the 8-bit ones:
             // read from the files one at a time as the merge asks for them.
