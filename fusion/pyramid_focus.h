@@ -20,6 +20,7 @@
 #include "fusion/picture_choices.h"
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -83,6 +84,11 @@ struct PyramidFocusOptions {
     // After each row of blocks of the result is written into montage slot 100, bottom row first,
     // with the map text so far, as the block loop reports its rows.
     std::function<void(const BlockRowEvent&)> onRow;
+    // Before any level is made: the bytes the run will hold at its fullest beyond the stack, the
+    // source's pictures and the montage slot (its levels, maps and sums, at 16 bits too when the
+    // source has full-depth pictures). A caller that raises an error here stops the run before
+    // it takes any of that memory.
+    std::function<void(std::uint64_t bytes)> checkMemory;
 };
 
 struct PyramidFocusResult {
@@ -100,6 +106,24 @@ struct PyramidFocusResult {
 // each is spread over all cores. Raises RuntimeError: 5 for options it cannot use, 7 when memory
 // runs out, 9 for a montage slot that does not match the geometry; the caller adds the line.
 PyramidFocusResult runPyramidFocus(PixelArrays& mp, const PyramidFocusOptions& options);
+
+// What a run's memory depends on besides its montage's size: whether the source has full-depth
+// pictures, whether the 8-bit colour pass is made (not when the 8-bit montage is the deep one's
+// view), whether every picture covers the whole montage, whether some picture is placed elsewhere
+// than the montage's own place (it is then copied into place), and the options that spare or add
+// a buffer.
+struct PyramidFocusShape {
+    int width = 0, height = 0;
+    bool deep = false;
+    bool eightBitPass = true;
+    bool full = true;
+    bool placed = false;
+    bool rangeInMontage = false;
+    bool keepChoices = true;
+};
+// The bytes a run of that shape holds at its fullest beyond the stack, the source's pictures and
+// the montage slot: what PyramidFocusOptions::checkMemory is given.
+std::uint64_t pyramidFocusWorkingBytes(const PyramidFocusShape& shape);
 
 // The number of pyramid levels below the top for a w x h montage: halve until the smaller side is
 // 8 pixels or less, at least once.

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace orv {
@@ -18,8 +19,9 @@ void setMemoryCeiling(std::uint64_t bytes);
 
 // What holding one decoded picture of w x h costs a series: its rounded 24-bit cells, the
 // decoder's own buffers (`decoderBytes`) while it runs, and room for the montage of that size
-// (its pixel array and the blank picture it is made on) still to come.
-std::uint64_t pictureMemoryNeed(int w, int h, std::uint64_t decoderBytes);
+// (its pixel array and the blank picture it is made on) while it is still to come.
+enum class MontageRoom { StillToCome, Made };
+std::uint64_t pictureMemoryNeed(int w, int h, std::uint64_t decoderBytes, MontageRoom room = MontageRoom::StillToCome);
 
 // What reading a series at full depth beside its 8-bit cells costs, counted before any of it is
 // read: every picture's rounded 24-bit cells, the samples at 16 bits (w x h x channels x 2 bytes)
@@ -33,6 +35,17 @@ struct DeepPictureSize {
     int channels = 3;
 };
 std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures);
+
+// The memory left under the control groups the process is in: from its own memory group up to the
+// root of the hierarchy as mounted, the smallest limit less the usage (without the page cache the
+// kernel gives back before it runs out), for the unified hierarchy and for the memory controller's own. A batch
+// job's or a desktop session's scope limits its group or one above it, not the hierarchy's root.
+// Read from /proc/self/cgroup, /proc/self/mountinfo and the groups' files, each path with `root`
+// in front (empty: the system's own files; tests give a folder of their own).
+struct ControlGroupFiles {
+    std::string root;
+};
+std::uint64_t controlGroupLeft(const ControlGroupFiles& files);
 
 // Raises RuntimeError 7 when `bytes` is more than availableMemory().
 void requireMemory(std::uint64_t bytes);

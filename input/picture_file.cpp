@@ -71,7 +71,7 @@ void raiseQtAllocationLimit() {
 }
 
 // Decodes a non-JPEG file through Qt's readers, after the header checks.
-DecodeStatus decodeWithQt(OpenPicture& f, QImage& out) {
+DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = MontageRoom::StillToCome) {
     int w = 0, h = 0;
     if (f.kind == PictureKind::Bmp || f.kind == PictureKind::Gif) {
         ByteStream in(f.fd);
@@ -97,7 +97,7 @@ DecodeStatus decodeWithQt(OpenPicture& f, QImage& out) {
     const int depth = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
     std::uint64_t decoderBytes = pixels * std::uint64_t(std::max(1, (depth + 7) / 8));
     if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32) decoderBytes += pixels * 3;
-    requireMemory(pictureMemoryNeed(w, h, decoderBytes));
+    requireMemory(pictureMemoryNeed(w, h, decoderBytes, room));
     raiseQtAllocationLimit();
     QImage image;
     if (!reader.read(&image) || image.isNull()) return DecodeStatus::Invalid;
@@ -107,10 +107,10 @@ DecodeStatus decodeWithQt(OpenPicture& f, QImage& out) {
 }
 
 // Reads a JPEG's header and checks it; Ok when its rows may be decoded.
-DecodeStatus checkJpeg(JpegReader& reader, JpegInfo& info) {
+DecodeStatus checkJpeg(JpegReader& reader, JpegInfo& info, MontageRoom room = MontageRoom::StillToCome) {
     if (!reader.readHeader(info) || !sidesFit(info.width, info.height) || info.tooShort)
         return DecodeStatus::Invalid;
-    requireMemory(pictureMemoryNeed(info.width, info.height, info.decoderBytes));
+    requireMemory(pictureMemoryNeed(info.width, info.height, info.decoderBytes, room));
     return DecodeStatus::Ok;
 }
 
@@ -253,7 +253,8 @@ DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
     return DecodeStatus::Ok;
 }
 
-DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown) {
+DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown,
+                             MontageRoom room) {
     OpenPicture f;
     const DecodeStatus opened = openPicture(path, f);
     if (opened != DecodeStatus::Ok) return opened;
@@ -261,7 +262,7 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         // Straight into the rounded bottom-up cells: no intermediate picture.
         JpegReader reader(f.fd, f.size);
         JpegInfo info;
-        if (const DecodeStatus st = checkJpeg(reader, info); st != DecodeStatus::Ok) return st;
+        if (const DecodeStatus st = checkJpeg(reader, info, room); st != DecodeStatus::Ok) return st;
         const int W = roundUp4(info.width), H = roundUp4(info.height);
         std::vector<std::uint8_t> cells(std::size_t(W) * std::size_t(H) * 3, 0);
         CellRows rows{cells.data(), info.height, std::size_t(W) * 3};
@@ -277,7 +278,8 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         // with the samples at full depth as the decoder's buffer.
         const DeepExtent e = deepFileExtent(path);
         requireMemory(pictureMemoryNeed(e.width, e.height,
-                                        std::uint64_t(e.width) * std::uint64_t(e.height) * std::uint64_t(e.channels) * 2));
+                                        std::uint64_t(e.width) * std::uint64_t(e.height) * std::uint64_t(e.channels) * 2,
+                                        room));
         DeepPicture deep;
         if (readDeepPicture(path, deep) != DecodeStatus::Ok || !sidesFit(deep.width, deep.height)) return false;
         out = std::make_unique<MemorySurface>(deep.width, deep.height, deepToRoundedBgr(deep));
@@ -286,7 +288,7 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
     };
     if ((tiledTiff(path) || plainSixteenBitFile(path)) && readDeep()) return DecodeStatus::Ok;
     QImage image;
-    const DecodeStatus st = decodeWithQt(f, image);
+    const DecodeStatus st = decodeWithQt(f, image, room);
     if (st == DecodeStatus::Invalid && deepFileKind(path) != DeepFileKind::None && readDeep()) return DecodeStatus::Ok;
     if (st != DecodeStatus::Ok) return st;
     const int w = image.width(), h = image.height();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/picture_surface.h"
+#include "input/memory_budget.h"
 
 #include <QImage>
 
@@ -45,8 +46,11 @@ private:
 // Decodes a file straight into an in-memory surface (the source pictures of a montage). With
 // `shown`, it also gives the picture as a source window shows it: the decoder's own picture when
 // that is a 32-bit picture or a GIF (which keeps its palette), otherwise the cells as a 32-bit
-// picture. The work is done here, on the decoding thread, not by the window.
-DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown = nullptr);
+// picture. The work is done here, on the decoding thread, not by the window. Before any pixel is
+// allocated, the memory left must hold the picture, the decoder's buffers and, unless `room` says
+// the montage is made already (a series read picture by picture while it is merged), the montage.
+DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown = nullptr,
+                             MontageRoom room = MontageRoom::StillToCome);
 
 // A picture file's size from its header alone (a TIFF or PNG that Qt cannot read is decoded):
 // Missing, Invalid for a file that is no picture it can read, a side above the limit or a JPEG cut

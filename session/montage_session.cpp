@@ -562,15 +562,26 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
                 o.rangeInMontage = !o.drawPreview;
                 o.eightBitFromDeep = options_.eightBitFromDeep;
                 streamed_->setReadAhead(true);
+                streamed_->setMontageMade(true);
             } else if (series && seriesHasDeepPictures(*series, N)) {
                 deepSource.emplace(ms.arrays.stack, *series, ms.alignment ? &*ms.alignment : nullptr);
                 o.source = &*deepSource;
             }
+            // Its levels, with the pictures the source holds meanwhile (a streamed series: the one
+            // merged and the one read ahead; the desktop program's 16-bit series: one at full depth),
+            // must fit before any is made: out of memory is then a message, not a killed program.
+            const std::uint64_t cells = std::uint64_t(roundUp4(int(state_.series.pictureWidth))) *
+                                        std::uint64_t(roundUp4(int(state_.series.pictureHeight))) * 3;
+            const std::uint64_t sourceBytes = streamed_ ? 2 * (cells + (streamed_->hasDeep() ? 2 * cells : 0))
+                                              : deepSource ? 2 * cells
+                                                           : 0;
+            o.checkMemory = [sourceBytes](std::uint64_t bytes) { requireMemory(bytes + sourceBytes); };
             PyramidFocusResult result = runPyramidFocus(ms.arrays, o);
             // A picture that could not be read at full depth leaves the montage at 8 bits.
             if (deepSource && !deepSource->readWhole()) result.deep = nullptr;
             if (streamed_) {
                 streamed_->setReadAhead(false);
+                streamed_->setMontageMade(false);
                 streamed_->dropKept(); // nothing reads the series again
                 // The colour fits are known once every picture has been matched.
                 if (streamed_->plan()) ms.alignment = streamed_->plan()->report;

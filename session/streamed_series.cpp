@@ -143,7 +143,7 @@ void StreamedSeries::readFile(int n, bool withCells, Decoded& into) {
         }
         surface = std::make_unique<MemorySurface>(pw, ph, deepToRoundedBgr(into.deep));
     } else {
-        if (decodeToSurface(name, surface) != DecodeStatus::Ok) refuse(n);
+        if (decodeToSurface(name, surface, nullptr, montageRoom_) != DecodeStatus::Ok) refuse(n);
         if (surface->pictureWidth() != pw || surface->pictureHeight() != ph) refuse(n);
     }
     // As the stack's fill places a picture: its own cells when it has picture 1's rounded size,

@@ -6,6 +6,7 @@
 
 #include "align/align_series.h"
 #include "engine/series_source.h"
+#include "input/memory_budget.h"
 #include "input/series_naming.h"
 
 #include <array>
@@ -43,6 +44,9 @@ public:
     // Decode the next picture (or the one announced by willRead) on another thread while one is
     // worked on: for one reader at a time (Pyramid Focus's passes, not the alignment's two sides).
     void setReadAhead(bool on) { readAhead_ = on; }
+    // Whether the montage is made already while pictures are read (Pyramid Focus's passes): a
+    // picture's memory check then leaves out the room kept for the montage.
+    void setMontageMade(bool made) { montageRoom_ = made ? MontageRoom::Made : MontageRoom::StillToCome; }
 
     // Keeps every picture once decoded (and aligned), for the passes after the first, when the
     // whole series takes at most `bytes` (its cells, and its samples at 16 bits for a deep series);
@@ -99,6 +103,7 @@ private:
     std::vector<std::array<int, 2>> sizes_;
     bool deep_ = false;
     bool readAhead_ = false;
+    MontageRoom montageRoom_ = MontageRoom::StillToCome;
     std::shared_ptr<AlignmentPlan> plan_;
     mutable std::mutex lock_;
     std::string failed_;

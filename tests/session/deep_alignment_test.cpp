@@ -6,6 +6,7 @@
 #include "session/prompting_observer.h"
 
 #include "input/deep_reader.h"
+#include "fusion/pyramid_focus.h"
 #include "input/memory_budget.h"
 #include "output/deep_writer.h"
 #include "base/error_sites.h"
@@ -301,8 +302,23 @@ TEST_F(DeepSeriesMemory, ASeriesThatDoesNotFitIsRefusedBeforeAnyPictureIsReadAnd
         ASSERT_EQ(rig.prompter.shown.size(), 1u);
         EXPECT_NE(rig.prompter.shown[0].text.find("Out of memory"), std::string::npos) << rig.prompter.shown[0].text;
         // With room for one picture at full depth, well short of the three, the same montage is
-        // made and saved at 16 bits.
-        setMemoryCeiling(need);
+        // made and saved at 16 bits. Pyramid Focus needs room for its levels, at 16 bits in
+        // floating point, and for the picture being read: without it the series is read and the
+        // run refused before it makes any level.
+        std::uint64_t tightCeiling = need;
+        if (method == FocusMethod::Pyramid) {
+            const std::uint64_t made = pictureFingerprint(rig.session.record({}).picture);
+            setMemoryCeiling(need);
+            rig.prompter.shown.clear();
+            EXPECT_FALSE(rig.session.makeMontage(r).made);
+            EXPECT_EQ(rig.session.pictureCount(), 3);
+            // The montage made before is still there, as it was.
+            EXPECT_EQ(pictureFingerprint(rig.session.record({}).picture), made);
+            ASSERT_EQ(rig.prompter.shown.size(), 1u);
+            EXPECT_NE(rig.prompter.shown[0].text.find("Out of memory"), std::string::npos) << rig.prompter.shown[0].text;
+            tightCeiling = std::max(need, pyramidFocusWorkingBytes(PyramidFocusShape{200, 152, true}) + 2 * 200u * 152 * 3);
+        }
+        setMemoryCeiling(tightCeiling);
         rig.prompter.shown.clear();
         ASSERT_TRUE(rig.session.makeMontage(r).made);
         EXPECT_TRUE(rig.prompter.shown.empty());
