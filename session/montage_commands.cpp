@@ -95,6 +95,10 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
                 choices = PictureChoices{};
             }
         }
+        // Over painted strokes, the blocks this pass replaces are kept apart as well: at full depth
+        // the strokes before it are painted first and these blocks replaced over them.
+        SmoothedOverStrokes over{record.retouch.count(), choices};
+        std::fill(over.blocks.pictures.begin(), over.blocks.pictures.end(), std::uint16_t(0));
         SmoothInput in;
         in.arrays = &ms.arrays;
         in.measure = &ms.measure;
@@ -116,6 +120,7 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         in.hooks.busy = [this](bool on) { observer_.busy(on); };
         in.hooks.redrawBlock = [&](const BlockRedraw& b) {
             followReplacedBlock(choices, b);
+            if (over.strokes > 0) followReplacedBlock(over.blocks, b);
             observer_.blockReplaced(which, ms.arrays, b.slot, b.x, b.y, b.increment);
         };
         in.hooks.afterRow = [this] {
@@ -130,6 +135,8 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
             if (!record.empty()) ms.arrays.showMontageArray(record.picture, slot);
             record.map = mapText;
             if (record.request.method != FocusMethod::Pyramid) record.choices = std::move(choices);
+            if (over.strokes > 0 && !record.choices.pictures.empty() && result.replaced > 0)
+                record.retouch.smoothed.push_back(std::move(over));
             record.unsaved = true;
             observer_.mapChanged(which, record.map);
         }

@@ -194,9 +194,12 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         return nullptr;
     }
 
-    // The pictures the strokes paint from are kept until they are painted; every other picture is
-    // read, placed into the montage and let go before the next is read, so that the series is
-    // never held at full depth as a whole.
+    // The pictures the strokes paint from, and those that smoothing passes over the strokes took
+    // blocks from, are kept until they are painted; every other picture is read, placed into the
+    // montage and let go before the next is read, so that the series is never held at full depth
+    // as a whole.
+    const std::vector<SmoothedOverStrokes>& passes = strokes.empty() ? std::vector<SmoothedOverStrokes>{}
+                                                                     : record.retouch.smoothed;
     std::vector<char> paintedFrom(std::size_t(count) + 1, 0);
     for (const RetouchStep& step : strokes) {
         const int n = step.stroke.picture;
@@ -206,6 +209,11 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         }
         paintedFrom[std::size_t(n)] = 1;
     }
+    for (const SmoothedOverStrokes& pass : passes) {
+        if (largestChoice(pass.blocks) > count) throw RuntimeError(5);
+        for (const std::uint16_t n : pass.blocks.pictures) paintedFrom[n] = 1;
+    }
+    paintedFrom[0] = 0;
 
     const MontageState& ms = state_.montage;
     const MontageGeometry& g = ms.geometry;
@@ -272,8 +280,10 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         if (!out) return nullptr;
         out->bitsPerSample = bits;
         // Its 8-bit view must be the picture the method made: pixel for pixel, or within the
-        // rounding of the two warps for an aligned series.
-        if (!viewMatches(*out, made, alignment ? kAlignedLevels : 0)) {
+        // rounding of the two warps for an aligned series. (A pass over strokes replaced blocks
+        // that taking the strokes off does not bring back: that montage is checked once its
+        // strokes and passes are made again.)
+        if (passes.empty() && !viewMatches(*out, made, alignment ? kAlignedLevels : 0)) {
             reason = "the montage was changed after it was made";
             return nullptr;
         }
@@ -286,7 +296,16 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         return nullptr;
     }
     stopSavingIfAsked();
-    for (const RetouchStep& step : strokes) {
+    // The smoothing passes run after the first `painted` strokes replace their blocks again.
+    std::size_t pass = 0;
+    auto replaceBlocks = [&](std::size_t painted) {
+        for (; pass < passes.size() && std::size_t(passes[pass].strokes) <= painted; ++pass)
+            for (int n = 1; n <= count; ++n)
+                if (sources[std::size_t(n)].picture) assembleDeepFrom(*out, passes[pass].blocks, n, sources[std::size_t(n)]);
+    };
+    for (std::size_t k = 0; k < strokes.size(); ++k) {
+        replaceBlocks(k);
+        const RetouchStep& step = strokes[k];
         const DeepSource& s = sources[std::size_t(step.stroke.picture)];
         // Montage row y from the top is row H - 1 - y from the bottom, read from the picture's
         // row H - 1 - y + oy from the bottom, which is its row y + height - H - oy from the top.
@@ -294,6 +313,9 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         const double* gain = step.kept->gain();
         retouch::paintDeepStroke(*out, placement, step.stroke, {gain[0], gain[1], gain[2]});
     }
+    // The passes after the last stroke, and any run over strokes undone since (the 8-bit picture
+    // then took back pixels those passes had replaced, which the check below finds).
+    replaceBlocks(std::numeric_limits<std::size_t>::max());
     // The strokes round at 16 bits where the 8-bit ones rounded at 8: a level apart at most.
     // (Pyramid Focus merges its deep picture apart from the 8-bit one; its fingerprint stands.)
     if (!pyramid && !viewMatches(*out, record.picture, (alignment ? kAlignedLevels : 0) + 1)) {

@@ -39,9 +39,17 @@ struct RetouchStep {
     retouch::Stroke stroke;
     std::shared_ptr<const retouch::StrokeRecord> kept; // the montage's pixels before the stroke
 };
+// A smoothing pass run over painted strokes: the blocks it replaced, each cell the picture it
+// took the block from (0 where it left the block), after the first `strokes` strokes. A montage at
+// full depth paints its strokes again and replaces these blocks in between, in the same order.
+struct SmoothedOverStrokes {
+    int strokes = 0;
+    PictureChoices blocks;
+};
 struct RetouchHistory {
     std::vector<RetouchStep> done;
     std::vector<retouch::Stroke> undone;
+    std::vector<SmoothedOverStrokes> smoothed; // in the order the passes ran
 
     int count() const { return int(done.size()); }
     // The strokes in the order they were painted.

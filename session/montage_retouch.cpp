@@ -179,6 +179,7 @@ void MontageSession::clearStrokes(const MontageChoice& which) {
         record.retouch.done.pop_back();
     }
     record.retouch.undone.clear();
+    record.retouch.smoothed.clear();
     strokesChanged(which);
 }
 
