@@ -231,18 +231,20 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
     OutputSet files;
     // The first picture's metadata goes into a JPEG, TIFF or PNG; a damaged block is said, not fatal.
     std::vector<std::string> metadataProblems;
-    if (const PictureFormat f = pictureFormatFor(output); f == PictureFormat::Jpeg || f == PictureFormat::Tiff || f == PictureFormat::Png)
-        metadataProblems = record.metadataProblems;
+    // --format names the picture's format whatever the name's ending.
+    const PictureFormat format = o_.format.empty() ? pictureFormatFor(output) : *pictureFormatNamed(o_.format);
+    const bool sixteenBitFormat = format == PictureFormat::Tiff || format == PictureFormat::Png;
+    if (format == PictureFormat::Jpeg || sixteenBitFormat) metadataProblems = record.metadataProblems;
     try {
         PictureWriteOptions w;
         w.transparent = o_.transparent;
         w.quality = o_.quality;
-        if (!o_.format.empty()) w.format = pictureFormatNamed(o_.format);
+        w.format = format;
         w.metadata = record.metadata.get();
         w.metadataProblems = &metadataProblems;
         // A TIFF or PNG of a 16-bit series is written at 16 bits unless --depth 8 says otherwise.
         std::shared_ptr<const DeepPicture> deep;
-        if (holdsSixteenBits(output) && o_.depth != 8) {
+        if (sixteenBitFormat && o_.depth != 8) {
             std::string why;
             deep = session_.deepMontage(which, &why);
             if (!deep && !why.empty()) std::cerr << "orvanta-cli: the montage is written at 8 bits per sample: " << why << "\n";
@@ -251,7 +253,7 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         }
         if (deep)
             files.addWritten([&] { writeDeepPicture(output, *deep, 16, w); });
-        else if (o_.depth == 16 && holdsSixteenBits(output))
+        else if (o_.depth == 16 && sixteenBitFormat)
             files.addWritten([&] { writeDeepPicture(output, deepFromBgr(montage), 16, w); });
         else
             files.addPicture(output, montage, w);
