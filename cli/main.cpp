@@ -28,6 +28,7 @@
 
 #include <array>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <unistd.h>
@@ -115,6 +116,15 @@ public:
     PromptAnswer prompt(const Prompt& p) override {
         bar_.finish();
         const PromptAnswer answer = stderr_.show(p);
+        // A message about a picture of the series names it; one that went away after the series was
+        // counted (moved or deleted while the run went on) is said to be missing.
+        if (!p.details.empty()) {
+            std::error_code error;
+            if (std::filesystem::exists(p.details, error))
+                std::cerr << "orvanta-cli: the picture is " << p.details << "\n";
+            else
+                std::cerr << "orvanta-cli: " << p.details << " is no longer there (moved or deleted during the run)\n";
+        }
         // A block method met a longer series: say how to read all of it, or fewer.
         if (p.text == kLimitText)
             std::cerr << "orvanta-cli: the block methods read 30 pictures; -m pyramid reads the whole series "
