@@ -314,7 +314,8 @@ place. "-" names standard output for --map, --depth-map and --report as well.
 
 Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
 memory, an output that cannot be written: the message says which, and no output is changed);
-2 usage error (an unknown option or a value out of its range, two outputs naming one file);
+2 usage error (an unknown option or a value out of its range, two outputs naming one file,
+an output naming a picture of the series);
 129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
 )";
 }

@@ -370,6 +370,22 @@ bool applyProject(const std::string& path, MontageRequest& request) {
     return true;
 }
 
+// The pictures of the series there are now, as far as a run could read them; none when the name
+// is no series name (the run then says why).
+std::vector<std::string> seriesPictures(const std::string& firstFile) {
+    std::vector<std::string> pictures;
+    try {
+        const std::optional<SeriesName> series = parseSeriesName(completeSeriesName(firstFile, currentFolder()));
+        for (int k = 1; series && k <= kMaxSeriesPictures; ++k) {
+            const std::string name = series->fileName(k);
+            if (!isRegularFile(name)) break;
+            pictures.push_back(name);
+        }
+    } catch (const RuntimeError&) {
+    }
+    return pictures;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -409,6 +425,10 @@ int main(int argc, char** argv) {
     }
     const std::vector<OutputTarget> targets = outputTargets(o);
     if (const auto clash = outputClash(targets)) {
+        std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
+        return 2;
+    }
+    if (const auto clash = seriesClash(targets, seriesPictures(request.firstFileName))) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }
