@@ -49,6 +49,14 @@ WriteProgress stripProgress(MontageView& view) {
     };
 }
 
+// A montage's saving: what it has to say besides the file's creation (a metadata block left out,
+// the montage of a 16-bit series written at 8 bits per sample) is kept in `notes`.
+SaveMontageOptions notedSaving(const std::string& programFolder, std::vector<std::string>& notes) {
+    SaveMontageOptions options{{}, programFolder, {}};
+    options.metadataProblem = [&notes](const std::string& line) { notes.push_back(line); };
+    return options;
+}
+
 } // namespace
 
 std::string montageCaption(const MontageChoice& which, const MontageRecord& record) {
@@ -79,10 +87,15 @@ void OutputCommands::runMontageFileCommand(Command command) {
         PictureSource source = pictureSourceOf(window, *window->PictureFile());
         source.picture = picture;
         source.caption = pathText(montageCaption(MontageChoice{}, record));
+        std::vector<std::string> notes;
         const SaveResult saved = saveMontageAs(visible, source, services, [&](const std::string& path) {
-            return c_.session.saveMontage(MontageChoice{}, path, SaveMontageOptions{{}, c_.state.programFolder, {}});
+            notes.clear();
+            return c_.session.saveMontage(MontageChoice{}, path, notedSaving(c_.state.programFolder, notes));
         });
-        if (saved.outcome == SaveOutcome::Saved) c_.session.montageKept(MontageChoice{});
+        if (saved.outcome == SaveOutcome::Saved) {
+            c_.session.montageKept(MontageChoice{});
+            tellSaveNotes(notes);
+        }
         break;
     }
     case Command::CopyMontage:
@@ -108,6 +121,7 @@ void OutputCommands::runMontageFileCommand(Command command) {
 
 void OutputCommands::runPictureCommand(Command command, PictureWindow* window, std::optional<MontageChoice> montage) {
     PictureSource source = pictureSourceOf(window, *window->picture());
+    std::vector<std::string> notes;
     PictureWrite write;
     if (montage) {
         const MontageRecord& record = c_.session.record(*montage);
@@ -115,8 +129,9 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
             source.picture = shownPicture(record.picture);
             source.caption = pathText(montageCaption(*montage, record));
         }
-        write = [this, which = *montage](const std::string& path) {
-            return c_.session.saveMontage(which, path, SaveMontageOptions{{}, c_.state.programFolder, {}});
+        write = [this, which = *montage, &notes](const std::string& path) {
+            notes.clear();
+            return c_.session.saveMontage(which, path, notedSaving(c_.state.programFolder, notes));
         };
     } else {
         write = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view));
@@ -127,6 +142,7 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
         kept = SaveAsSub(source, montage ? kMontageSuffix : kCopySuffix,
                          SaveServices{c_.prompter, c_.dialog, c_.state.programFolder}, write)
                    .outcome == SaveOutcome::Saved;
+        if (kept) tellSaveNotes(notes);
         break;
     case Command::PictureCopy:
         copyPictureToClipboard(source.picture);
@@ -145,6 +161,13 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     default: break;
     }
     if (kept && montage) c_.session.montageKept(*montage);
+}
+
+void OutputCommands::tellSaveNotes(const std::vector<std::string>& notes) {
+    if (notes.empty()) return;
+    std::string text = "The file was written, but:";
+    for (const std::string& line : notes) text += "\n" + line;
+    c_.prompter.ask(PromptIcon::Exclamation, text, kSaveNotesTitle);
 }
 
 bool OutputCommands::mayDiscardMontage() {
