@@ -304,7 +304,8 @@ A missing number ends the series.
       --progress STYLE bar (default): a bar on standard error when it is a terminal; json: one
                        line a step on standard error, terminal or not, such as
                        {"phase":"fusing","done":12,"total":60,"seconds_left":8.4} (phases
-                       reading, aligning, fusing, smoothing; null when not known); none
+                       reading, aligning, fusing, smoothing, saving; null when not known);
+                       none
       --               what follows is the first file, even when it starts with "-"
   -h, --help           this text
       --version        the version
