@@ -27,6 +27,8 @@
 #include <QCoreApplication>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -117,13 +119,17 @@ public:
         bar_.finish();
         const PromptAnswer answer = stderr_.show(p);
         // A message about a picture of the series names it; one that went away after the series was
-        // counted (moved or deleted while the run went on) is said to be missing.
+        // counted (moved or deleted while the run went on) is said to be missing, and one that may
+        // not be read says why.
         if (!p.details.empty()) {
             std::error_code error;
-            if (std::filesystem::exists(p.details, error))
-                std::cerr << "orvanta-cli: the picture is " << p.details << "\n";
-            else
+            if (!std::filesystem::exists(p.details, error))
                 std::cerr << "orvanta-cli: " << p.details << " is no longer there (moved or deleted during the run)\n";
+            else if (::access(p.details.c_str(), R_OK) != 0)
+                std::cerr << "orvanta-cli: the picture is " << p.details << ", which cannot be opened: "
+                          << std::strerror(errno) << "\n";
+            else
+                std::cerr << "orvanta-cli: the picture is " << p.details << "\n";
         }
         // A block method met a longer series: say how to read all of it, or fewer.
         if (p.text == kLimitText)

@@ -275,6 +275,25 @@ TEST_F(Outputs, AWriteProtectedOutputIsRefusedAsCpRefusesIt) {
     EXPECT_EQ(text(path("m.bmp")), "protected");
 }
 
+// A picture of the series that may not be read is named with the reason, for the block methods
+// and for Pyramid Focus.
+TEST_F(Outputs, APictureThatMayNotBeReadIsNamedWithTheReason) {
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    for (const char* f : {"s01.bmp", "s03.bmp"}) ::chmod(path(f).c_str(), 0644);
+    ASSERT_EQ(::chmod(path("s02.bmp").c_str(), 0), 0);
+    // Root may read anything: the run is made as another user.
+    const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    if (!as.empty() && shell("command -v setpriv > /dev/null") != 0) GTEST_SKIP() << "setpriv is not installed";
+    for (const char* method : {"0", "pyramid"}) {
+        const int status = shell(as + "'" + cli() + "' -q -m " + method + " --report /dev/null -o '" + path("m.bmp") +
+                                 "' '" + path("s01.bmp") + "' 2> '" + path("err") + "'");
+        EXPECT_EQ(WEXITSTATUS(status), 1) << method;
+        EXPECT_TRUE(contains(text(path("err")), "the picture is " + path("s02.bmp") + ", which cannot be opened: Permission denied"))
+            << method << ": " << text(path("err"));
+        EXPECT_FALSE(fs::exists(path("m.bmp"))) << method;
+    }
+}
+
 TEST_F(Outputs, AnOutputWithAHardLinkIsWrittenUnderEveryName) {
     put(path("m.bmp"), "old");
     ASSERT_EQ(::link(path("m.bmp").c_str(), path("other.bmp").c_str()), 0);
