@@ -186,7 +186,8 @@ void OutputCommands::saveDepthMap(FormMontagePicture* window) {
         c_.dialog.Filter = QStringLiteral("PNG (*.png)|*.png|Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
         c_.dialog.FilterIndex = 1;
         c_.dialog.FileName = pathText(c_.state.montage.firstFileName + " depth.png");
-        c_.dialog.Flags = kFlagHideReadOnly;
+        // A file that is there (a saved montage, a picture of the series) is not replaced unasked.
+        c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
         if (!c_.dialog.ShowSave()) return; // cancel writes nothing
         c_.session.writeDepthMap(MontageChoice{window->comparison()}, pathBytes(c_.dialog.FileName));
     } catch (...) {
