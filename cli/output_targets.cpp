@@ -128,7 +128,7 @@ std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets,
         for (std::size_t i = 0; i < targets.size(); ++i)
             if (sameFile(ids[i], picture))
                 return targets[i].option + " names picture " + std::to_string(k + 1) + " of the series (" + pictures[k] +
-                       "): the montage would replace it";
+                       "): the run would replace it";
     }
     return std::nullopt;
 }
