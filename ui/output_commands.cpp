@@ -13,6 +13,7 @@
 #include "settings/preferences.h"
 #include "ui/picture_source.h"
 #include "ui/print_picture.h"
+#include "ui/retouch_commands.h"
 #include "ui/pselect.h"
 #include "ui/save_picture.h"
 
@@ -171,14 +172,22 @@ void OutputCommands::tellSaveNotes(const std::vector<std::string>& notes) {
 }
 
 bool OutputCommands::mayDiscardMontage() {
-    if (!c_.session.mainMontageUnsaved()) return true;
-    switch (c_.prompter.ask(PromptIcon::Question, kUnsavedMontageText, kUnsavedMontageTitle, PromptButtons::YesNoCancel)) {
-    case PromptAnswer::No: return true;
-    case PromptAnswer::Yes:
-        runMontageFileCommand(Command::SaveMontageAs);
-        return !c_.session.mainMontageUnsaved();
-    default: return false;
+    if (c_.session.mainMontageUnsaved()) {
+        switch (c_.prompter.ask(PromptIcon::Question, kUnsavedMontageText, kUnsavedMontageTitle,
+                                PromptButtons::YesNoCancel)) {
+        case PromptAnswer::No: break;
+        case PromptAnswer::Yes:
+            runMontageFileCommand(Command::SaveMontageAs);
+            if (c_.session.mainMontageUnsaved()) return false;
+            break;
+        default: return false;
+        }
     }
+    // Strokes painted into a comparison montage are work too; its window goes with the series.
+    const int inComparisons = unkeptComparisonStrokes(c_.session, c_.windows);
+    return inComparisons == 0 ||
+           c_.prompter.ask(PromptIcon::Question, loseComparisonStrokesText(inComparisons, "Go on"), kLoseStrokesTitle,
+                           PromptButtons::YesNo) == PromptAnswer::Yes;
 }
 
 void OutputCommands::saveDepthMap(FormMontagePicture* window) {
