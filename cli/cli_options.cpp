@@ -304,7 +304,8 @@ A missing number ends the series.
       --progress STYLE bar (default): a bar on standard error when it is a terminal; json: one
                        line a step on standard error, terminal or not, such as
                        {"phase":"fusing","done":12,"total":60,"seconds_left":8.4} (phases
-                       reading, aligning, fusing, smoothing; null when not known); none
+                       reading, aligning, fusing, smoothing, saving; null when not known);
+                       none
       --               what follows is the first file, even when it starts with "-"
   -h, --help           this text
       --version        the version
@@ -314,7 +315,8 @@ place. "-" names standard output for --map, --depth-map and --report as well.
 
 Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
 memory, an output that cannot be written: the message says which, and no output is changed);
-2 usage error (an unknown option or a value out of its range, two outputs naming one file);
+2 usage error (an unknown option or a value out of its range, two outputs naming one file,
+an output naming a picture of the series);
 129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
 )";
 }

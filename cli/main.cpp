@@ -27,7 +27,10 @@
 #include <QCoreApplication>
 
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <unistd.h>
@@ -115,6 +118,19 @@ public:
     PromptAnswer prompt(const Prompt& p) override {
         bar_.finish();
         const PromptAnswer answer = stderr_.show(p);
+        // A message about a picture of the series names it; one that went away after the series was
+        // counted (moved or deleted while the run went on) is said to be missing, and one that may
+        // not be read says why.
+        if (!p.details.empty()) {
+            std::error_code error;
+            if (!std::filesystem::exists(p.details, error))
+                std::cerr << "orvanta-cli: " << p.details << " is no longer there (moved or deleted during the run)\n";
+            else if (::access(p.details.c_str(), R_OK) != 0)
+                std::cerr << "orvanta-cli: the picture is " << p.details << ", which cannot be opened: "
+                          << std::strerror(errno) << "\n";
+            else
+                std::cerr << "orvanta-cli: the picture is " << p.details << "\n";
+        }
         // A block method met a longer series: say how to read all of it, or fewer.
         if (p.text == kLimitText)
             std::cerr << "orvanta-cli: the block methods read 30 pictures; -m pyramid reads the whole series "
@@ -231,18 +247,20 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
     OutputSet files;
     // The first picture's metadata goes into a JPEG, TIFF or PNG; a damaged block is said, not fatal.
     std::vector<std::string> metadataProblems;
-    if (const PictureFormat f = pictureFormatFor(output); f == PictureFormat::Jpeg || f == PictureFormat::Tiff || f == PictureFormat::Png)
-        metadataProblems = record.metadataProblems;
+    // --format names the picture's format whatever the name's ending.
+    const PictureFormat format = o_.format.empty() ? pictureFormatFor(output) : *pictureFormatNamed(o_.format);
+    const bool sixteenBitFormat = format == PictureFormat::Tiff || format == PictureFormat::Png;
+    if (format == PictureFormat::Jpeg || sixteenBitFormat) metadataProblems = record.metadataProblems;
     try {
         PictureWriteOptions w;
         w.transparent = o_.transparent;
         w.quality = o_.quality;
-        if (!o_.format.empty()) w.format = pictureFormatNamed(o_.format);
+        w.format = format;
         w.metadata = record.metadata.get();
         w.metadataProblems = &metadataProblems;
         // A TIFF or PNG of a 16-bit series is written at 16 bits unless --depth 8 says otherwise.
         std::shared_ptr<const DeepPicture> deep;
-        if (holdsSixteenBits(output) && o_.depth != 8) {
+        if (sixteenBitFormat && o_.depth != 8) {
             std::string why;
             deep = session_.deepMontage(which, &why);
             if (!deep && !why.empty()) std::cerr << "orvanta-cli: the montage is written at 8 bits per sample: " << why << "\n";
@@ -251,7 +269,7 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         }
         if (deep)
             files.addWritten([&] { writeDeepPicture(output, *deep, 16, w); });
-        else if (o_.depth == 16 && holdsSixteenBits(output))
+        else if (o_.depth == 16 && sixteenBitFormat)
             files.addWritten([&] { writeDeepPicture(output, deepFromBgr(montage), 16, w); });
         else
             files.addPicture(output, montage, w);
@@ -358,6 +376,22 @@ bool applyProject(const std::string& path, MontageRequest& request) {
     return true;
 }
 
+// The pictures of the series there are now, as far as a run could read them; none when the name
+// is no series name (the run then says why).
+std::vector<std::string> seriesPictures(const std::string& firstFile) {
+    std::vector<std::string> pictures;
+    try {
+        const std::optional<SeriesName> series = parseSeriesName(completeSeriesName(firstFile, currentFolder()));
+        for (int k = 1; series && k <= kMaxSeriesPictures; ++k) {
+            const std::string name = series->fileName(k);
+            if (!isRegularFile(name)) break;
+            pictures.push_back(name);
+        }
+    } catch (const RuntimeError&) {
+    }
+    return pictures;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -397,6 +431,10 @@ int main(int argc, char** argv) {
     }
     const std::vector<OutputTarget> targets = outputTargets(o);
     if (const auto clash = outputClash(targets)) {
+        std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
+        return 2;
+    }
+    if (const auto clash = seriesClash(targets, seriesPictures(request.firstFileName))) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }

@@ -120,6 +120,19 @@ std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets)
     return std::nullopt;
 }
 
+std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures) {
+    std::vector<Identity> ids;
+    for (const OutputTarget& t : targets) ids.push_back(identify(t.path));
+    for (std::size_t k = 0; k < pictures.size(); ++k) {
+        const Identity picture = identify(pictures[k]);
+        for (std::size_t i = 0; i < targets.size(); ++i)
+            if (sameFile(ids[i], picture))
+                return targets[i].option + " names picture " + std::to_string(k + 1) + " of the series (" + pictures[k] +
+                       "): the run would replace it";
+    }
+    return std::nullopt;
+}
+
 bool pictureToStandardOutput(const CliOptions& o) { return descriptorNamed(outputPath(o.output)) == 1; }
 
 void releaseWaitingReaders(const std::vector<OutputTarget>& targets) {

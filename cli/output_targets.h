@@ -45,6 +45,10 @@ std::string outputPath(const std::string& value);
 // output writes too. Devices and FIFOs may be named by several options.
 std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets);
 
+// A usage error when an output names a picture of the series (`pictures`: picture 1 first),
+// however it spells it: the run would replace a photograph the montage is made of.
+std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures);
+
 // Whether the montage picture goes to standard output (so everything else stays off it).
 bool pictureToStandardOutput(const CliOptions& o);
 

@@ -30,7 +30,9 @@ bool holdsSixteenBits(const std::string& path) {
 
 void writeDeepPicture(const std::string& path, const DeepPicture& picture, int bits, const PictureWriteOptions& options) {
     if (picture.empty() || (bits != 8 && bits != 16)) throw RuntimeError(5);
-    if (!holdsSixteenBits(path)) {
+    // options.format, when set, is the format whatever the name's ending.
+    const PictureFormat format = options.format ? *options.format : pictureFormatFor(path);
+    if (format != PictureFormat::Tiff && format != PictureFormat::Png) {
         // The 8-bit view as bottom-up blue-green-red rows.
         const std::size_t stride = std::size_t(picture.width) * 3;
         std::vector<std::uint8_t> rows(stride * std::size_t(picture.height));
@@ -49,7 +51,7 @@ void writeDeepPicture(const std::string& path, const DeepPicture& picture, int b
     }
     // Told as two stages, as writePicture tells a format encoded in memory.
     const WriteProgress encoding = stageOfTwo(options.writeProgress, false);
-    std::vector<std::uint8_t> file = pictureFormatFor(path) == PictureFormat::Tiff
+    std::vector<std::uint8_t> file = format == PictureFormat::Tiff
                                          ? encodeDeepTiff(picture, bits, DeepTiffLayout{}, encoding)
                                          : encodeDeepPng(picture, bits, encoding);
     if (options.metadata && !options.metadata->empty()) {

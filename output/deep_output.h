@@ -13,7 +13,7 @@ DeepPicture deepFromBgr(const BgrView& view);
 // Whether a file of this name can hold 16 bits per sample (TIFF, PNG).
 bool holdsSixteenBits(const std::string& path);
 
-// Writes `picture` to `path` in the format its name picks; TIFF and PNG at `bits` (8 or 16),
+// Writes `picture` to `path` in the format options.format names, or else the one its name picks; TIFF and PNG at `bits` (8 or 16),
 // uncompressed TIFF in strips, telling options.writeProgress as writePicture does. Raises what
 // writePicture and the deep encoders raise.
 void writeDeepPicture(const std::string& path, const DeepPicture& picture, int bits,

@@ -10,6 +10,7 @@
 #include <QImage>
 #include <QImageWriter>
 
+#include <algorithm>
 #include <cctype>
 
 namespace orv {
@@ -42,20 +43,33 @@ std::vector<std::uint8_t> withOptionsMetadata(std::vector<std::uint8_t> file, co
 // Takes what Qt's writer pours out a few kilobytes at a time and asks between the pieces whether
 // to go on. Once told to stop it takes the rest without keeping it: a refused piece would make
 // Qt's PNG writer jump out of libpng and leak its row buffer, so the encoder is let run to its end
-// and the stop raised after it.
+// and the stop raised after it. A writer that goes back to fill in what it wrote earlier (the
+// TIFF writer, its first directory's place in the header) writes where it went, as into a buffer.
 class AskingDevice : public QIODevice {
 public:
     AskingDevice(QByteArray& out, const std::function<bool()>& keepGoing) : out_(out), keepGoing_(keepGoing) {}
     bool stopped() const { return stopped_; }
+    qint64 size() const override { return out_.size(); }
 
 protected:
-    qint64 readData(char*, qint64) override { return -1; }
+    qint64 readData(char* data, qint64 size) override {
+        const qint64 at = pos();
+        if (stopped_ || at >= out_.size()) return 0;
+        const qint64 n = std::min(size, qint64(out_.size()) - at);
+        std::copy_n(out_.constData() + at, n, data);
+        return n;
+    }
     qint64 writeData(const char* data, qint64 size) override {
         if (!stopped_ && !keepGoing_()) {
             stopped_ = true;
             out_.clear();
         }
-        if (!stopped_) out_.append(data, size);
+        if (stopped_) return size;
+        const qint64 at = pos();
+        if (at > out_.size()) out_.append(QByteArray(at - out_.size(), '\0'));
+        const qint64 over = std::min(size, qint64(out_.size()) - at);
+        if (over > 0) std::copy_n(data, over, out_.data() + at);
+        if (over < size) out_.append(data + over, size - over);
         return size;
     }
 

@@ -169,7 +169,9 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     if (record.empty() || !series || count <= 0 || !seriesHasDeepPictures(*series, count)) return nullptr;
     const bool pyramid = record.request.method == FocusMethod::Pyramid;
     if (pyramid && !record.deep) {
-        reason = record.request.align && !record.alignment
+        // A project keeps Pyramid Focus's montage at 8 bits only.
+        reason = record.fromProject ? "a project keeps it at 8 bits (make the montage again)"
+                 : record.request.align && !record.alignment
                      ? "the aligned pictures are no longer at hand (make the montage again)"
                      : "its pictures cannot all be read at full depth";
         return nullptr;
@@ -492,6 +494,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         main.unsaved = false; // it is the project's own picture
         main.deep = nullptr;
         main.deepOf = 0;
+        main.fromProject = true;
         // Without strokes the pictures were loaded, not aligned, for it.
         if (strokes.empty()) main.alignment = nullptr;
         takeFirstPictureMetadata(completed_, main);

@@ -81,6 +81,8 @@ struct MontageRecord {
     // fingerprint of the picture it was made beside (a changed picture leaves it behind).
     std::shared_ptr<const DeepPicture> deep;
     std::uint64_t deepOf = 0;
+    // The picture was read from a project file rather than made in this session.
+    bool fromProject = false;
     // How the series' pictures were aligned for it (null: they were not, or the stack no longer
     // holds them so): its deep picture is assembled from the deep pictures aligned the same way.
     std::shared_ptr<const AlignmentReport> alignment;

@@ -621,6 +621,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     main.unsaved = true;
     main.deep = std::move(deep);
     main.deepOf = main.deep ? pictureFingerprint(main.picture) : 0;
+    main.fromProject = false;
     main.alignment = ms.alignment ? std::make_shared<const AlignmentReport>(*ms.alignment) : nullptr;
     takeFirstPictureMetadata(completed_, main);
     slotHoldsMain_ = true;

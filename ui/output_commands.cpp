@@ -13,6 +13,7 @@
 #include "settings/preferences.h"
 #include "ui/picture_source.h"
 #include "ui/print_picture.h"
+#include "ui/retouch_commands.h"
 #include "ui/pselect.h"
 #include "ui/save_picture.h"
 
@@ -49,6 +50,14 @@ WriteProgress stripProgress(MontageView& view) {
     };
 }
 
+// A montage's saving: what it has to say besides the file's creation (a metadata block left out,
+// the montage of a 16-bit series written at 8 bits per sample) is kept in `notes`.
+SaveMontageOptions notedSaving(const std::string& programFolder, std::vector<std::string>& notes) {
+    SaveMontageOptions options{{}, programFolder, {}};
+    options.metadataProblem = [&notes](const std::string& line) { notes.push_back(line); };
+    return options;
+}
+
 } // namespace
 
 std::string montageCaption(const MontageChoice& which, const MontageRecord& record) {
@@ -79,10 +88,15 @@ void OutputCommands::runMontageFileCommand(Command command) {
         PictureSource source = pictureSourceOf(window, *window->PictureFile());
         source.picture = picture;
         source.caption = pathText(montageCaption(MontageChoice{}, record));
+        std::vector<std::string> notes;
         const SaveResult saved = saveMontageAs(visible, source, services, [&](const std::string& path) {
-            return c_.session.saveMontage(MontageChoice{}, path, SaveMontageOptions{{}, c_.state.programFolder, {}});
+            notes.clear();
+            return c_.session.saveMontage(MontageChoice{}, path, notedSaving(c_.state.programFolder, notes));
         });
-        if (saved.outcome == SaveOutcome::Saved) c_.session.montageKept(MontageChoice{});
+        if (saved.outcome == SaveOutcome::Saved) {
+            c_.session.montageKept(MontageChoice{});
+            tellSaveNotes(notes);
+        }
         break;
     }
     case Command::CopyMontage:
@@ -108,6 +122,7 @@ void OutputCommands::runMontageFileCommand(Command command) {
 
 void OutputCommands::runPictureCommand(Command command, PictureWindow* window, std::optional<MontageChoice> montage) {
     PictureSource source = pictureSourceOf(window, *window->picture());
+    std::vector<std::string> notes;
     PictureWrite write;
     if (montage) {
         const MontageRecord& record = c_.session.record(*montage);
@@ -115,8 +130,9 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
             source.picture = shownPicture(record.picture);
             source.caption = pathText(montageCaption(*montage, record));
         }
-        write = [this, which = *montage](const std::string& path) {
-            return c_.session.saveMontage(which, path, SaveMontageOptions{{}, c_.state.programFolder, {}});
+        write = [this, which = *montage, &notes](const std::string& path) {
+            notes.clear();
+            return c_.session.saveMontage(which, path, notedSaving(c_.state.programFolder, notes));
         };
     } else {
         write = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view));
@@ -127,6 +143,7 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
         kept = SaveAsSub(source, montage ? kMontageSuffix : kCopySuffix,
                          SaveServices{c_.prompter, c_.dialog, c_.state.programFolder}, write)
                    .outcome == SaveOutcome::Saved;
+        if (kept) tellSaveNotes(notes);
         break;
     case Command::PictureCopy:
         copyPictureToClipboard(source.picture);
@@ -147,15 +164,30 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     if (kept && montage) c_.session.montageKept(*montage);
 }
 
+void OutputCommands::tellSaveNotes(const std::vector<std::string>& notes) {
+    if (notes.empty()) return;
+    std::string text = "The file was written, but:";
+    for (const std::string& line : notes) text += "\n" + line;
+    c_.prompter.ask(PromptIcon::Exclamation, text, kSaveNotesTitle);
+}
+
 bool OutputCommands::mayDiscardMontage() {
-    if (!c_.session.mainMontageUnsaved()) return true;
-    switch (c_.prompter.ask(PromptIcon::Question, kUnsavedMontageText, kUnsavedMontageTitle, PromptButtons::YesNoCancel)) {
-    case PromptAnswer::No: return true;
-    case PromptAnswer::Yes:
-        runMontageFileCommand(Command::SaveMontageAs);
-        return !c_.session.mainMontageUnsaved();
-    default: return false;
+    if (c_.session.mainMontageUnsaved()) {
+        switch (c_.prompter.ask(PromptIcon::Question, kUnsavedMontageText, kUnsavedMontageTitle,
+                                PromptButtons::YesNoCancel)) {
+        case PromptAnswer::No: break;
+        case PromptAnswer::Yes:
+            runMontageFileCommand(Command::SaveMontageAs);
+            if (c_.session.mainMontageUnsaved()) return false;
+            break;
+        default: return false;
+        }
     }
+    // Strokes painted into a comparison montage are work too; its window goes with the series.
+    const int inComparisons = unkeptComparisonStrokes(c_.session, c_.windows);
+    return inComparisons == 0 ||
+           c_.prompter.ask(PromptIcon::Question, loseComparisonStrokesText(inComparisons, "Go on"), kLoseStrokesTitle,
+                           PromptButtons::YesNo) == PromptAnswer::Yes;
 }
 
 void OutputCommands::saveDepthMap(FormMontagePicture* window) {
@@ -163,7 +195,8 @@ void OutputCommands::saveDepthMap(FormMontagePicture* window) {
         c_.dialog.Filter = QStringLiteral("PNG (*.png)|*.png|Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
         c_.dialog.FilterIndex = 1;
         c_.dialog.FileName = pathText(c_.state.montage.firstFileName + " depth.png");
-        c_.dialog.Flags = kFlagHideReadOnly;
+        // A file that is there (a saved montage, a picture of the series) is not replaced unasked.
+        c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
         if (!c_.dialog.ShowSave()) return; // cancel writes nothing
         c_.session.writeDepthMap(MontageChoice{window->comparison()}, pathBytes(c_.dialog.FileName));
     } catch (...) {

@@ -11,6 +11,8 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace orv {
 
@@ -21,6 +23,7 @@ class FormMontagePicture;
 
 inline constexpr const char* kUnsavedMontageText = "The montage has not been saved. Save it first?";
 inline constexpr const char* kUnsavedMontageTitle = "Orvanta";
+inline constexpr const char* kSaveNotesTitle = "Orvanta";
 
 class OutputCommands {
 public:
@@ -43,6 +46,9 @@ public:
 
 private:
     EditorFiles& editorFiles(); // the editor's temporary files, deleted when the program quits
+    // What a saving had to say besides the file's creation, in one message after it; nothing when
+    // there is nothing.
+    void tellSaveNotes(const std::vector<std::string>& notes);
     std::string editorCommand() const; // the "Image editor" preference, blank when unset
 
     CommandContext c_;

@@ -33,6 +33,20 @@ std::string loseStrokesText(int strokes) {
     return "The montage has " + std::to_string(strokes) + " retouch strokes. Make a new montage and lose them?";
 }
 
+int unkeptComparisonStrokes(const MontageSession& session, const WindowManager& windows) {
+    int n = 0;
+    for (int k = 0; k < kComparisonMontages; ++k) {
+        const MontageRecord& r = session.record(MontageChoice{k});
+        if (windows.comparisonWindow(k) && !r.empty() && r.unsaved) n += r.retouch.count();
+    }
+    return n;
+}
+
+std::string loseComparisonStrokesText(int strokes, const std::string& going) {
+    return "The comparison montages have " + std::to_string(strokes) + " retouch strokes that have not been saved. " +
+           going + " and lose them?";
+}
+
 // The brush outline over the montage and, while X is held, the source picture inside it. It
 // covers the picture box and lets the mouse through to it.
 class RetouchOverlay : public QWidget {
@@ -218,9 +232,14 @@ void RetouchCommands::clear(FormMontagePicture* window) {
 
 bool RetouchCommands::confirmNewMontage() {
     const int n = c_.session.strokeCount(MontageChoice{});
-    if (n == 0) return true;
-    return c_.prompter.ask(PromptIcon::Question, loseStrokesText(n), kLoseStrokesTitle, PromptButtons::YesNo) ==
-           PromptAnswer::Yes;
+    if (n > 0 && c_.prompter.ask(PromptIcon::Question, loseStrokesText(n), kLoseStrokesTitle, PromptButtons::YesNo) !=
+                     PromptAnswer::Yes)
+        return false;
+    // A new montage unloads the comparison windows too.
+    const int inComparisons = unkeptComparisonStrokes(c_.session, c_.windows);
+    return inComparisons == 0 ||
+           c_.prompter.ask(PromptIcon::Question, loseComparisonStrokesText(inComparisons, "Make a new montage"),
+                           kLoseStrokesTitle, PromptButtons::YesNo) == PromptAnswer::Yes;
 }
 
 void RetouchCommands::montageReplaced() {

@@ -29,6 +29,13 @@ inline constexpr const char* kRetouchCaptionMark = "  -  retouching from picture
 // The question before Make Montage throws strokes away.
 std::string loseStrokesText(int strokes);
 inline constexpr const char* kLoseStrokesTitle = "Retouched montage";
+// The question before strokes painted into comparison montages, not saved since, are thrown away
+// (`going`: "Make a new montage", "Go on").
+std::string loseComparisonStrokesText(int strokes, const std::string& going);
+// The strokes painted into the comparison montages whose windows are still there, not kept since
+// (saved, copied, printed or handed to the editor): work that a new series, a new montage or
+// quitting throws away with those windows.
+int unkeptComparisonStrokes(const MontageSession& session, const WindowManager& windows);
 
 class RetouchCommands : public QObject {
     Q_OBJECT

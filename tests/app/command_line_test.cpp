@@ -74,6 +74,15 @@ TEST(CommandLine, PictureExtensionsAreCaseBlind) {
     for (const char* n : {"/a/notes.txt", "/a/b1.webp", "bmp", "/a/x.tiffy"}) EXPECT_FALSE(isSeriesPictureName(n)) << n;
 }
 
+// The help names every ending that opens a series rather than handing the file on.
+TEST(CommandLine, TheHelpNamesEveryPictureEndingTheSeriesReaderTakes) {
+    const std::string help = commandLineHelpText();
+    for (const char* ext : {".bmp", ".jpg", ".jpeg", ".gif", ".png", ".tif", ".tiff"}) {
+        EXPECT_TRUE(isSeriesPictureName(std::string("/a/b1") + ext)) << ext;
+        EXPECT_NE(help.find(ext), std::string::npos) << ext;
+    }
+}
+
 // --- layout factors ---------------------------------------------------------------------------
 
 struct ScaleCase {

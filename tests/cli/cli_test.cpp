@@ -127,6 +127,29 @@ TEST_F(CliSeries, FailuresSpeakTheProgramsWordsAndExitOne) {
     EXPECT_FALSE(QFile::exists(out("bad.bmp")));
 }
 
+// The message about a damaged picture says which file it is, for the block methods that read the
+// series first and for Pyramid Focus that reads it as it goes.
+class CliDamagedPicture : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CliDamagedPicture, IsNamed) {
+    QTemporaryDir dir;
+    const QString folder = dir.path() + "/damaged";
+    ASSERT_EQ(runProgram("make-sample-series", {folder, "--count", "3", "--size", "64x48"}).exitCode, 0);
+    QFile f(folder + "/sample02.bmp");
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    f.write(QByteArray(100, 'x'));
+    f.close();
+    const auto r = runProgram("orvanta-cli", {"-q", "-m", GetParam(), "-o", dir.path() + "/m.bmp", folder + "/sample01.bmp"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("This is not a valid picture file that I can read.\norvanta-cli: the picture is "),
+              std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("sample02.bmp"), std::string::npos) << r.err;
+    EXPECT_FALSE(QFile::exists(dir.path() + "/m.bmp"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Methods, CliDamagedPicture, ::testing::Values("0", "pyramid"),
+                         [](const auto& info) { return std::string(info.param); });
+
 TEST_F(CliSeries, PicturesOfAnotherSizeWarnButTheMontageIsMade) {
     QDir().mkpath(out("mixed"));
     QFile::copy(first(), out("mixed/p1.bmp"));

@@ -7,6 +7,7 @@
 
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -227,3 +228,52 @@ TEST(CliDeepSeries, OnSmoothGradientsTheSixteenBitPyramidIsTenDbCloserToTheTruth
     const double deepDb = psnrAgainst(fromDeep, truth), eightDb = psnrAgainst(fromEight, truth);
     EXPECT_GE(deepDb - eightDb, 10.0) << "16-bit " << deepDb << " dB, 8-bit " << eightDb << " dB";
 }
+
+// --format is the picture's format whatever the name's ending, and a 16-bit series is written at
+// 16 bits in whichever of TIFF and PNG it names, standard output included.
+struct FormatCase {
+    const char* label;
+    const char* output; // "-": standard output
+    const char* format;
+    const char* written; // as QImageReader names it
+    bool sixteenBits;
+};
+
+void PrintTo(const FormatCase& c, std::ostream* os) { *os << c.label; }
+
+class CliDepthFormat : public ::testing::TestWithParam<FormatCase> {};
+
+TEST_P(CliDepthFormat, TheFormatOptionDecidesWhateverTheName) {
+    const FormatCase& c = GetParam();
+    QTemporaryDir dir;
+    const auto p = [&](const QString& name) { return dir.path() + "/" + name; };
+    ASSERT_EQ(runProgram("make-sample-series", {p("s"), "--count", "3", "--size", "90x70"}).exitCode, 0);
+    for (int k = 1; k <= 3; ++k)
+        writeBytes(p(QString("deep%1.png").arg(k)),
+                   encodeDeepPng(sixteenBitsOf(QImage(p(QString("s/sample0%1.bmp").arg(k))), unsigned(k)), 16));
+    const bool toStdout = std::string(c.output) == "-";
+    const QString out = toStdout ? QString("-") : p(c.output);
+    const auto r = runProgram("orvanta-cli", {"-q", "--format", c.format, "-o", out, p("deep1.png")});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const QString written = toStdout ? p("stdout.picture") : out;
+    if (toStdout) writeBytes(written, std::vector<std::uint8_t>(r.out.begin(), r.out.end()));
+    QImageReader reader(written);
+    EXPECT_EQ(reader.format().toStdString(), c.written);
+    const QImage image = reader.read();
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(90, 70));
+    if (c.sixteenBits)
+        EXPECT_GE(image.depth(), 48);
+    else
+        EXPECT_LE(image.depth(), 32);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliDepthFormat,
+    ::testing::Values(FormatCase{"png_by_name", "m.png", "png", "png", true},
+                      FormatCase{"png_named_bmp", "m.bmp", "png", "png", true},
+                      FormatCase{"tiff_to_standard_output", "-", "tiff", "tiff", true},
+                      FormatCase{"bmp_named_png", "m.png", "bmp", "bmp", false},
+                      FormatCase{"jpg_named_tif", "m.tif", "jpg", "jpeg", false},
+                      FormatCase{"gif_named_png", "m.png", "gif", "gif", false}),
+    [](const auto& info) { return std::string(info.param.label); });

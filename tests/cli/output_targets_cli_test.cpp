@@ -213,6 +213,35 @@ INSTANTIATE_TEST_SUITE_P(
                       Clash{"PictureAndReportOnStandardOutput", {"-o", "-", "--format", "png", "--report", "/dev/stdout"}, "--report names the same file as --output"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// An output that names a picture of the series would replace a photograph the montage is made of:
+// a usage error, with the series untouched, however the name is spelt.
+class OverASeriesPicture : public Outputs, public ::testing::WithParamInterface<Clash> {};
+
+TEST_P(OverASeriesPicture, IsAUsageError) {
+    fs::create_symlink("s02.bmp", path("link.bmp"));
+    std::vector<std::string> args;
+    for (std::string a : GetParam().args) {
+        if (!a.empty() && a[0] == '@') a = dir + "/" + a.substr(1);
+        args.push_back(a);
+    }
+    args.push_back("s01.bmp");
+    const std::string before = text(path("s02.bmp"));
+    const RawResult r = runRaw(cli(), args, RawRun{dir, 0, 60});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(contains(r.err, GetParam().message)) << r.err;
+    EXPECT_EQ(text(path("s02.bmp")), before);
+    EXPECT_FALSE(fs::exists(path("s01 montage.bmp")));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spellings, OverASeriesPicture,
+    ::testing::Values(Clash{"Output", {"-o", "s02.bmp"}, "--output names picture 2 of the series"},
+                      Clash{"OutputFullPath", {"-o", "@s02.bmp", "-m", "pyramid"}, "--output names picture 2 of the series"},
+                      Clash{"DepthMapByLink", {"--depth-map", "link.bmp"}, "--depth-map names picture 2 of the series"},
+                      Clash{"IgnoredPicture", {"--ignore", "2", "--map", "./s02.bmp"}, "--map names picture 2 of the series"},
+                      Clash{"FirstPicture", {"--report", "s01.bmp"}, "--report names picture 1 of the series"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // When a rename of the commit fails, what was renamed before it is put back, and the message
 // names the file that failed.
 TEST_F(Outputs, ACommitThatFailsPutsBackWhatItRenamedAndNamesTheFile) {
@@ -244,6 +273,25 @@ TEST_F(Outputs, AWriteProtectedOutputIsRefusedAsCpRefusesIt) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_TRUE(contains(text(path("err")), "cannot write " + path("m.bmp") + ": Permission denied")) << text(path("err"));
     EXPECT_EQ(text(path("m.bmp")), "protected");
+}
+
+// A picture of the series that may not be read is named with the reason, for the block methods
+// and for Pyramid Focus.
+TEST_F(Outputs, APictureThatMayNotBeReadIsNamedWithTheReason) {
+    ASSERT_EQ(::chmod(dir.c_str(), 0777), 0);
+    for (const char* f : {"s01.bmp", "s03.bmp"}) ::chmod(path(f).c_str(), 0644);
+    ASSERT_EQ(::chmod(path("s02.bmp").c_str(), 0), 0);
+    // Root may read anything: the run is made as another user.
+    const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+    if (!as.empty() && shell("command -v setpriv > /dev/null") != 0) GTEST_SKIP() << "setpriv is not installed";
+    for (const char* method : {"0", "pyramid"}) {
+        const int status = shell(as + "'" + cli() + "' -q -m " + method + " --report /dev/null -o '" + path("m.bmp") +
+                                 "' '" + path("s01.bmp") + "' 2> '" + path("err") + "'");
+        EXPECT_EQ(WEXITSTATUS(status), 1) << method;
+        EXPECT_TRUE(contains(text(path("err")), "the picture is " + path("s02.bmp") + ", which cannot be opened: Permission denied"))
+            << method << ": " << text(path("err"));
+        EXPECT_FALSE(fs::exists(path("m.bmp"))) << method;
+    }
 }
 
 TEST_F(Outputs, AnOutputWithAHardLinkIsWrittenUnderEveryName) {

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 
 using namespace orv;
@@ -281,6 +282,20 @@ TEST_F(CliProgress, JsonWritesEveryPhaseStepByStepToStandardError) {
     // The phases come one after another.
     EXPECT_EQ(lines.front()["phase"].toString(), "reading");
     EXPECT_EQ(lines.back()["phase"].toString(), "fusing");
+}
+
+// Every phase a run reports is one the help names.
+TEST_F(CliProgress, TheHelpNamesEveryPhaseAJsonRunReports) {
+    const auto help = runProgram("orvanta-cli", {"--help"});
+    const std::size_t from = help.out.find("(phases");
+    ASSERT_NE(from, std::string::npos) << help.out;
+    const std::string phases = help.out.substr(from, help.out.find(';', from) - from);
+    const auto r = runProgram("orvanta-cli", {"--progress", "json", "--align", "--smooth", "--depth-map", out("d.png"), "-o", out("s.tif"), first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::set<std::string> seen;
+    for (const QJsonObject& o : progressLines(r.err)) seen.insert(o["phase"].toString().toStdString());
+    EXPECT_EQ(seen, (std::set<std::string>{"reading", "aligning", "fusing", "smoothing", "saving"}));
+    for (const std::string& phase : seen) EXPECT_NE(phases.find(phase), std::string::npos) << phase << " in " << phases;
 }
 
 TEST_F(CliProgress, QuietNoneAndTheBarOffATerminalWriteNothingToStandardError) {

@@ -101,6 +101,8 @@ std::vector<WriterCase> writerCases() {
 #ifdef ORV_HAS_DEPTH_MAP
     cases.push_back({"depth_map_bmp", "depth.bmp", depthMapWriter()});
     cases.push_back({"depth_map_png", "depth.png", depthMapWriter()});
+    // Qt's TIFF writer goes back to fill in the header once the picture is written.
+    cases.push_back({"depth_map_tiff", "depth.tif", depthMapWriter()});
 #endif
     return cases;
 }

@@ -168,3 +168,40 @@ TEST(PictureCommands, AutomaticAlignmentAndOffsetsExcludeEachOtherAndAreRemember
 
 } // namespace
 } // namespace orv::testing
+
+namespace orv::testing {
+namespace {
+
+// Every dialog that writes a file the user names asks before it replaces one that is there (the
+// series' own pictures among them).
+struct SavingDialog {
+    const char* label;
+    std::function<void(OutputRig&)> command;
+};
+
+void PrintTo(const SavingDialog& d, std::ostream* os) { *os << d.label; }
+
+class SavingDialogs : public ::testing::TestWithParam<SavingDialog> {};
+
+TEST_P(SavingDialogs, AskBeforeReplacingAFile) {
+    OutputRig rig;
+    rig.dialogs->cancel();
+    GetParam().command(rig);
+    ASSERT_EQ(rig.dialogs->requests.size(), 1u);
+    EXPECT_EQ(rig.dialogs->requests[0].kind, DialogKind::Save);
+    EXPECT_TRUE(rig.dialogs->requests[0].flags & kFlagOverwritePrompt) << rig.dialogs->requests[0].flags;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, SavingDialogs,
+    ::testing::Values(
+        SavingDialog{"save_montage_as", [](OutputRig& r) { r.form->action(Command::SaveMontageAs)->trigger(); }},
+        SavingDialog{"save_project", [](OutputRig& r) { r.form->action(Command::SaveProject)->trigger(); }},
+        SavingDialog{"save_depth_map",
+                     [](OutputRig& r) { r.form->windows().montageWindow()->action(Command::PictureSaveDepthMap)->trigger(); }},
+        SavingDialog{"montage_window_save_as",
+                     [](OutputRig& r) { r.form->windows().montageWindow()->action(Command::PictureSaveAs)->trigger(); }}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+} // namespace
+} // namespace orv::testing

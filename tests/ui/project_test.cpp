@@ -302,3 +302,59 @@ TEST(CliProject, OpenProjectMakesTheSameMontageAgain) {
 }
 
 } // namespace
+
+// --- a 16-bit series ------------------------------------------------------------------------------
+
+namespace {
+
+// A 16-bit TIFF series d01.tif ... d03.tif in the rig's folder.
+void writeSixteenBitSeries(MontageRig& rig) {
+    QProcess p;
+    p.start(QCoreApplication::applicationDirPath() + "/make-sample-series",
+            {QString::fromStdString(rig.files.path("")), "--count", "3", "--size", "96x72", "--depth", "16", "--prefix", "d"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0);
+}
+
+} // namespace
+
+// Pyramid Focus's montage comes back from a project at 8 bits: saved as TIFF or PNG it stays at 8
+// bits, and the window says so and why after the file is written, for the File menu's Save As and
+// the montage window's own.
+TEST(DeepProject, APyramidMontageOpenedFromAProjectSaysItIsSavedAtEightBits) {
+    MontageRig rig;
+    writeSixteenBitSeries(rig);
+    rig.form->mnusimpleCol(int(FocusMethod::Pyramid))->trigger();
+    ASSERT_TRUE(rig.make(rig.files.path("d01.tif")).made);
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("d.mon")));
+    entry(rig, "mnuSave")->trigger();
+
+    MontageRig other;
+    other.prompter.answerNext(PromptAnswer::No);
+    other.dialogs->chooseFile(QString::fromStdString(rig.files.path("d.mon")));
+    entry(other, "mnuOpenProject")->trigger();
+    other.prompter.shown.clear();
+    for (const char* name : {"m.tif", "w.png"}) {
+        const std::string saved = rig.files.path(name);
+        other.dialogs->chooseFile(QString::fromStdString(saved));
+        if (name[0] == 'm')
+            other.form->action(Command::SaveMontageAs)->trigger();
+        else
+            other.form->windows().montageWindow()->action(Command::PictureSaveAs)->trigger();
+        ASSERT_EQ(other.prompter.shown.size(), 2u) << name;
+        EXPECT_EQ(other.prompter.shown[0].text, "File  " + saved + "  created.");
+        EXPECT_EQ(other.prompter.shown[1].icon, PromptIcon::Exclamation);
+        EXPECT_EQ(other.prompter.shown[1].text, "The file was written, but:\nthe montage is saved at 8 bits per sample: "
+                                                "a project keeps it at 8 bits (make the montage again)");
+        EXPECT_LE(QImage(QString::fromStdString(saved)).depth(), 32) << name;
+        other.prompter.shown.clear();
+    }
+
+    // The montage made again is saved at 16 bits, with nothing more to say.
+    ASSERT_TRUE(other.make(rig.files.path("d01.tif")).made);
+    other.prompter.shown.clear();
+    other.dialogs->chooseFile(QString::fromStdString(rig.files.path("again.tif")));
+    other.form->action(Command::SaveMontageAs)->trigger();
+    EXPECT_EQ(other.prompter.shown.size(), 1u);
+    EXPECT_GE(QImage(QString::fromStdString(rig.files.path("again.tif"))).depth(), 48);
+}

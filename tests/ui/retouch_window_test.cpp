@@ -251,6 +251,89 @@ TEST(RetouchWindow, AProjectSavedAndOpenedKeepsItsStrokesUndoable) {
     EXPECT_EQ(other.montagePicture(), rig.plain);
 }
 
+// Strokes painted into a comparison montage are work as well: every command that throws its
+// window away asks first, and No keeps the window and its strokes.
+struct ComparisonRig : RetouchRig {
+    FormMontagePicture* comparison = nullptr;
+    int k = -1;
+    ComparisonRig() {
+        form->action(Command::CompareAllMethods)->trigger();
+        form->action(Command::CopyMontage)->trigger(); // the main montage is kept
+        for (int i = kComparisonMontages - 1; i >= 0 && !comparison; --i)
+            if (FormMontagePicture* w = form->windows().comparisonWindow(i); w && w->isVisible()) {
+                comparison = w;
+                k = i;
+            }
+        EXPECT_NE(comparison, nullptr);
+        if (!comparison) return;
+        comparison->menuAction(QStringLiteral("mnuRetouch"))->trigger();
+        PictureBox* b = comparison->PictureFile();
+        QTest::mousePress(b, Qt::LeftButton, {}, QPoint(20, 20));
+        QTest::mouseMove(b, QPoint(70, 50));
+        QTest::mouseRelease(b, Qt::LeftButton, {}, QPoint(70, 50));
+        EXPECT_EQ(form->session().strokeCount(MontageChoice{k}), 1);
+        prompter.shown.clear();
+        form->show();
+    }
+};
+
+struct LosingCase {
+    const char* label;
+    std::function<void(ComparisonRig&)> command;
+    const char* going;
+};
+
+void PrintTo(const LosingCase& c, std::ostream* os) { *os << c.label; }
+
+class ComparisonStrokes : public ::testing::TestWithParam<LosingCase> {};
+
+TEST_P(ComparisonStrokes, AreAskedAboutAndNoKeepsThem) {
+    ComparisonRig rig;
+    ASSERT_NE(rig.comparison, nullptr);
+    rig.prompter.answerNext(PromptAnswer::No);
+    GetParam().command(rig);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, loseComparisonStrokesText(1, GetParam().going));
+    EXPECT_EQ(rig.prompter.shown[0].buttons, PromptButtons::YesNo);
+    EXPECT_EQ(rig.quits, 0);
+    EXPECT_EQ(rig.form->windows().comparisonWindow(rig.k), rig.comparison);
+    EXPECT_EQ(rig.form->session().strokeCount(MontageChoice{rig.k}), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ComparisonStrokes,
+    ::testing::Values(LosingCase{"exit", [](ComparisonRig& r) { r.form->action(Command::Exit)->trigger(); }, "Go on"},
+                      LosingCase{"load", [](ComparisonRig& r) { r.form->action(Command::Load)->trigger(); }, "Go on"},
+                      LosingCase{"make_montage", [](ComparisonRig& r) { r.form->action(Command::MakeMontage)->trigger(); },
+                                 "Make a new montage"},
+                      LosingCase{"compare_all_methods",
+                                 [](ComparisonRig& r) { r.form->action(Command::CompareAllMethods)->trigger(); },
+                                 "Make a new montage"}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ComparisonStrokes, OnceSavedOrThrownAwayTheyAreNotAskedAboutAgain) {
+    ComparisonRig rig;
+    ASSERT_NE(rig.comparison, nullptr);
+    // Yes lets the new series in; its comparison windows are gone, and quitting asks nothing.
+    rig.prompter.answerNext(PromptAnswer::Yes);
+    rig.form->action(Command::Load)->trigger();
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.form->windows().comparisonWindow(rig.k), nullptr);
+    rig.form->action(Command::Exit)->trigger();
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.quits, 1);
+
+    // A comparison montage saved from its window is kept: nothing is asked.
+    ComparisonRig saved;
+    ASSERT_NE(saved.comparison, nullptr);
+    saved.dialogs->chooseFile(QString::fromStdString(saved.files.path("kept.bmp")));
+    saved.comparison->action(Command::PictureSaveAs)->trigger();
+    saved.prompter.shown.clear();
+    saved.form->action(Command::Exit)->trigger();
+    EXPECT_TRUE(saved.prompter.shown.empty()) << saved.prompter.shown[0].text;
+    EXPECT_EQ(saved.quits, 1);
+}
+
 } // namespace
 } // namespace orv::testing
 
