@@ -6,6 +6,11 @@
 
 namespace orv {
 
+// The rows of montage levels expanded at a time, and the buffer rows a band takes with the rows
+// around it.
+inline constexpr int kExpansionBand = 128;
+inline constexpr int kExpansionBandRows = kExpansionBand + 12;
+
 // A level's expansion made a band of rows at a time, so that no montage-sized buffer holds it:
 // rows `from` to `to` - 1 (and a few around them) of the expansion of `next` (the level above)
 // to the size `level` (`next`'s sides doubled, less one where odd) into `band`, a view into

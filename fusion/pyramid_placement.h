@@ -1,6 +1,6 @@
 // What the passes of Pyramid Focus share: where a picture lies on the montage and the part of
-// every level it covers with pixels of its own, the types of the choice maps, and the walk over
-// a covered part by rows. Only the fusion sources include it.
+// every level it covers with pixels of its own, the types of the choice maps, the levels that
+// blend, and the walk over a covered part by rows. Only the fusion sources include it.
 #pragma once
 
 #include "fusion/choice_map.h"
@@ -17,6 +17,10 @@ namespace orv::pyramid {
 // series (up to 65535 pictures) is told apart.
 using ChoiceValue = std::uint16_t;
 using CountValue = std::uint16_t;
+
+// The finest levels, where a picture is taken only where it is clearly the strongest and the
+// average of the covering pictures elsewhere.
+inline constexpr int kBlendLevels = 2;
 
 // One picture in montage coordinates: montage pixel (x, y) is its pixel (x + ox, y + oy); it lies
 // within `rect` of the montage and covers with pixels of its own the pixels of `cover` (per
