@@ -51,12 +51,13 @@ std::uint64_t pyramidFocusWorkingBytes(const PyramidFocusShape& shape) {
                                  std::uint64_t(kExpansionBandRows) * std::uint64_t(shape.width) * 6 + area[1] * 3
                            : 0;
     // 16 bits, in floating point: the merged levels, the top sums, the ranges, the Gaussian levels
-    // and the expansion; then the collapse: the collapsed finest level, its expansion and merged
-    // level, the ranges and a copy while they are widened, and the deep montage.
+    // and the expansion; then the collapse, at its fullest on the finest level: the collapsed
+    // level, its expansion, the merged level and the ranges (a range's copy while it is widened
+    // and the deep montage come once the merged level and the expansion are given back).
     const std::uint64_t deepMerging =
         shape.deep ? levelBytes(0, T, 12) + topBytes * (12 + 12 + 4) + finest * (12 + 12 + 12) + levelBytes(0, T + 1, 12)
                    : 0;
-    const std::uint64_t deepFinish = shape.deep ? finest * (12 + 12 + 12 + 24 + 12 + 6) : 0;
+    const std::uint64_t deepFinish = shape.deep ? finest * (12 + 12 + 12 + 24) : 0;
     const std::uint64_t second = maps + blendCounts + eight + std::max(deepMerging, deepFinish);
     // The result: the 8-bit levels collapsed, the deep montage and the finest choices.
     const std::uint64_t last = maps + (shape.eightBitPass ? levelBytes(0, T, 6) + finest * 6 : 0) +
