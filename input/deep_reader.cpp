@@ -97,6 +97,12 @@ void copyBlock(DeepPicture& out, const std::uint8_t* data, std::size_t rowBytes,
     }
 }
 
+// The memory that `samples` 16-bit samples take beyond what `picture` holds already: none when
+// its buffer is large enough to be read into, else all of them (the buffer grows by a new one).
+std::uint64_t newSampleBytes(const DeepPicture& picture, std::uint64_t samples) {
+    return picture.samples.capacity() >= samples ? 0 : samples * 2;
+}
+
 DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& why) {
     TiffMessages messages(why);
     std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
@@ -131,7 +137,9 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         return DecodeStatus::Invalid;
     }
     const int channels = grey ? 1 : 3;
-    const std::uint64_t pictureBytes = std::uint64_t(width) * height * std::uint64_t(channels) * 2;
+    // Read into the buffer the picture already has when it is large enough: only a larger picture
+    // takes new memory.
+    const std::uint64_t pictureBytes = newSampleBytes(out, std::uint64_t(width) * height * std::uint64_t(channels));
     SampleSource source{bits, planar == PLANARCONFIG_SEPARATE ? 1 : spp, -1, photometric == PHOTOMETRIC_MINISWHITE};
     const int planes = planar == PLANARCONFIG_SEPARATE ? channels : 1;
 
@@ -216,7 +224,7 @@ struct PngRows {
     // The decoded rows are held beside the picture until they are copied into it.
     const std::size_t rowBytes = png_get_rowbytes(png, info);
     const std::uint64_t need =
-        std::uint64_t(width) * height * std::uint64_t(channels) * 2 + std::uint64_t(rowBytes) * height;
+        newSampleBytes(picture, std::uint64_t(width) * height * std::uint64_t(channels)) + std::uint64_t(rowBytes) * height;
     if (need > availableMemory()) return false;
     picture.reshape(int(width), int(height), channels, bits);
     std::vector<std::uint8_t>& raw = buffers.raw;

@@ -239,6 +239,13 @@ TEST(DeepReader, TheMemoryCheckCountsTheDecodersBuffers) {
     setMemoryCeiling(60000);
     EXPECT_EQ(readDeepPicture(png, out), DecodeStatus::Ok);
     EXPECT_EQ(readDeepPicture(tiled, out), DecodeStatus::Ok);
+    // Read again into the buffer it has, a picture needs room for the decoder's buffers alone; a
+    // fresh picture still needs its samples too.
+    setMemoryCeiling(30000);
+    EXPECT_EQ(readDeepPicture(png, out), DecodeStatus::Ok);
+    EXPECT_EQ(readDeepPicture(tiled, out), DecodeStatus::Ok);
+    DeepPicture fresh;
+    EXPECT_THROW(readDeepPicture(tiled, fresh), RuntimeError);
     setMemoryCeiling(0);
     EXPECT_EQ(out, picture);
 }
