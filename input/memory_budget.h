@@ -26,7 +26,8 @@ std::uint64_t pictureMemoryNeed(int w, int h, std::uint64_t decoderBytes, Montag
 // What reading a series at full depth beside its 8-bit cells costs, counted before any of it is
 // read: every picture's rounded 24-bit cells, the samples at 16 bits (w x h x channels x 2 bytes)
 // of its largest picture, the one read at a time, and room for the montage of the first picture's
-// size (its pixel array, the blank picture it is made on, and the montage at 16 bits). `pictures`
+// size (its pixel array, the blank picture it is made on, the record that keeps it, and the
+// montage at 16 bits). `pictures`
 // holds each picture's width, height and channels; sides of at most 32764 (the stack's largest)
 // keep the sum within 64 bits.
 struct DeepPictureSize {

@@ -326,7 +326,7 @@ TEST_F(DeepSeriesMemory, ASeriesThatDoesNotFitIsRefusedBeforeAnyPictureIsReadAnd
     // read at a time) and room for the montage.
     std::vector<DeepPictureSize> sizes(3, DeepPictureSize{200, 152, 3});
     const std::uint64_t need = deepSeriesMemoryNeed(sizes);
-    EXPECT_EQ(need, 3 * 200u * 152 * 3 + 200u * 152 * 6 + 2 * 200u * 152 * 3 + 200u * 152 * 6);
+    EXPECT_EQ(need, 3 * 200u * 152 * 3 + 200u * 152 * 6 + 3 * 200u * 152 * 3 + 200u * 152 * 6);
     sizes[1] = DeepPictureSize{400, 300, 1};
     EXPECT_EQ(deepSeriesMemoryNeed(sizes) - need, 400u * 300 * 3 - 200u * 152 * 3 + 400u * 300 * 2 - 200u * 152 * 6);
 
