@@ -37,6 +37,13 @@ std::vector<std::uint8_t> rowBytes(const DeepPicture& p, int y, int bits) {
     return out;
 }
 
+// The samples of `p` at `bits` per sample, with a row's filter byte and room for the headers:
+// about what an encoded file takes at most.
+std::size_t rawSampleBytes(const DeepPicture& p, int bits) {
+    return std::size_t(p.width) * std::size_t(p.height) * std::size_t(p.channels) * std::size_t(bits / 8) +
+           std::size_t(p.height) + (std::size_t(64) << 10);
+}
+
 // The file libtiff writes, in memory.
 struct MemoryTiff {
     std::vector<std::uint8_t> bytes;
@@ -107,6 +114,9 @@ std::vector<std::uint8_t> encodeDeepTiff(const DeepPicture& p, int bits, const D
     } restore{oldError, oldWarning};
 
     MemoryTiff file;
+    // Room for the samples as they are, taken at once: a buffer grown by doubling would hold the
+    // old and the new copy of most of the file at the end (pages not written are not taken).
+    file.bytes.reserve(rawSampleBytes(p, bits));
     TIFF* t = TIFFClientOpen("picture", "w", &file, tiffRead, tiffWrite, tiffSeek, tiffClose, tiffSize, tiffMap, tiffUnmap);
     if (!t) throw RuntimeError(7, message);
     bool ok = true;
@@ -187,6 +197,7 @@ void pngQuiet(png_structp, png_const_charp) {}
 std::vector<std::uint8_t> encodeDeepPng(const DeepPicture& p, int bits, const WriteProgress& progress) {
     requirePicture(p, bits);
     PngWriteState state;
+    state.bytes.reserve(rawSampleBytes(p, bits));
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &state, pngFail, pngQuiet);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
     // The row buffer lives outside the error jump: a jump out of libpng skips destructors.
