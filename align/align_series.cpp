@@ -175,7 +175,12 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     const double cx = (pic.fullWidth - 1) / 2.0, cy = (pic.fullHeight - 1) / 2.0;
     const Affine similar = align::nearestSimilarity(w, cx, cy);
     const double stepScale = align::similarScale(align::compose(similar, align::inverse(refToNeighbour)));
-    if (std::fabs(stepScale - 1) > kMaxStepScale) return e;
+    // A step beyond any breathing is no place for the picture, nor a neighbour for the next one:
+    // the picture could not be aligned, which is what the user must be told.
+    if (std::fabs(stepScale - 1) > kMaxStepScale) {
+        e.converged = false;
+        return e;
+    }
     const Mismatch bySimilar = mismatch(*templ, refToTemplate, pic, similar);
     if (!bySimilar.clearlyBelow(base, kClearMargin)) return e;
     e.refToPicture = similar;

@@ -325,6 +325,34 @@ TEST(AlignStack, UnmatchablePictureIsLeftAsLoadedWithAWarningAndTheChainGoesOn) 
               std::string::npos);
 }
 
+// Picture 4 looks 16 % larger than the reference next to it, more than any focus step breathes:
+// its match is refused, which the user is told as a warning, not as "no clear move", and picture 5
+// is matched past it rather than against its enlarged content.
+TEST(AlignStack, StepBeyondAnyBreathingIsAWarningAndNoOnesNeighbour) {
+    std::vector<sample::PictureTransform> moves(5);
+    moves[3].scale = 1 / 1.16;
+    moves[4].scale = 1 / 1.02;
+    moves[4].shiftX = 3;
+    moves[4].shiftY = 1;
+    const sample::SeriesMaker maker({480, 360, 5, 4, marginFor(moves, 480, 360), sample::Scene::Natural});
+    ImageStack stack = movedSeries(maker, moves);
+    const auto enlarged = stack.pictures[3];
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, 3);
+    EXPECT_FALSE(r.pictures[3].converged);
+    EXPECT_EQ(stack.pictures[3], enlarged);
+    EXPECT_EQ(r.notConverged(), 1);
+    ASSERT_TRUE(r.pictures[4].converged);
+    EXPECT_EQ(r.pictures[4].placement, PicturePlacement::Measured);
+    EXPECT_EQ(r.pictures[4].neighbour, 3);
+    EXPECT_NEAR(r.pictures[4].similarity.scale * 1.02, 1.0, 0.001);
+    EXPECT_NEAR(r.pictures[4].similarity.shiftX, 3, 0.3);
+    const std::string lines = alignmentPropertiesLines(r);
+    EXPECT_NE(lines.find("  Warning: image 4 could not be aligned automatically and is used as loaded\r\n"),
+              std::string::npos);
+    EXPECT_EQ(lines.find("Note: image 4"), std::string::npos);
+}
+
 TEST(AlignStack, SmallerPictureIsPlacedByItsOwnRowsAndFillsTheFrame) {
     // Picture 3 is the reference without its top 16 rows and right 8 columns: its own rows start
     // 16 rows further down the reference, and it is 8 columns narrower.
