@@ -105,9 +105,10 @@ struct Estimate {
 constexpr double kClearMargin = 0.05;
 // An affine map (shear, one-way stretch) must lower the similarity's mismatch by this fraction.
 constexpr double kAffineMargin = 0.25;
-// Neighbouring focus steps differ in scale by at most this much: a larger step has matched noise
-// or a pattern, not breathing.
-constexpr double kMaxStepScale = 0.03;
+// Neighbouring focus steps differ in scale by at most this much: the focus breathing of a macro
+// lens reaches 5 to 10 % a step, and a picture moved on its own adds its move to its neighbour's
+// step; a larger step has matched noise or a pattern, not breathing.
+constexpr double kMaxStepScale = 0.12;
 // The smoothing (level pixels) of the copies the candidates are compared on.
 constexpr double kCheckSigma = 1.5;
 

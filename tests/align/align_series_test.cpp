@@ -53,7 +53,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Larger than the working copies: the maps are measured on shrunk pictures.
         RecoveryCase{"shrunk_copies_6", 1280, 960, 6, 0.012, 0.05, 4.0, -3.0},
         // Hand-held: no breathing, larger shifts and turns.
-        RecoveryCase{"hand_held_4", 640, 480, 4, 0.0, 0.4, -6.0, -5.0}),
+        RecoveryCase{"hand_held_4", 640, 480, 4, 0.0, 0.4, -6.0, -5.0},
+        // A macro lens breathing 5 and 10 % a focus step.
+        RecoveryCase{"macro_breathing_5", 640, 480, 5, 0.05, 0.1, 2.0, 1.0},
+        RecoveryCase{"macro_breathing_3", 640, 480, 3, -0.10, 0.0, 0.0, 0.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Moves made by hand, without the generator, read back with the documented signs: the map
