@@ -144,6 +144,28 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     const int coarsest = int(std::min(neighbour.levels.size(), pic.levels.size())) - 1;
     Affine step;
     align::EccResult r = align::refineEcc(neighbour, pic, coarsest, 0, step, settings);
+    // A match that takes the picture off itself or steps beyond any breathing has lost its way.
+    const auto usable = [&](const align::EccResult& found, const Affine& s) {
+        if (!found.converged) return false;
+        const Affine map = align::compose(s, refToNeighbour);
+        if (!plausible(map, pic.fullWidth, pic.fullHeight)) return false;
+        const Affine similar = align::nearestSimilarity(map, (pic.fullWidth - 1) / 2.0, (pic.fullHeight - 1) / 2.0);
+        return std::fabs(align::similarScale(align::compose(similar, align::inverse(refToNeighbour))) - 1) <=
+               kMaxStepScale;
+    };
+    if (!usable(r, step)) {
+        // A move of a good part of the picture (a knocked tripod, a slipped specimen) lies beyond
+        // where the correlation finds its way from no move: it starts again from the shift that
+        // phase correlation finds on the coarsest copies, and keeps that match where it holds.
+        if (const auto shift = align::coarseShift(neighbour, pic, coarsest)) {
+            Affine restart = *shift;
+            const align::EccResult again = align::refineEcc(neighbour, pic, coarsest, 0, restart, settings);
+            if (usable(again, restart)) {
+                r = again;
+                step = restart;
+            }
+        }
+    }
     Affine w = align::compose(step, refToNeighbour);
     const align::GreyPyramid* templ = &neighbour;
     Affine refToTemplate = refToNeighbour;

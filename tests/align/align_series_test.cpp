@@ -56,7 +56,9 @@ INSTANTIATE_TEST_SUITE_P(
         RecoveryCase{"hand_held_4", 640, 480, 4, 0.0, 0.4, -6.0, -5.0},
         // A macro lens breathing 5 and 10 % a focus step.
         RecoveryCase{"macro_breathing_5", 640, 480, 5, 0.05, 0.1, 2.0, 1.0},
-        RecoveryCase{"macro_breathing_3", 640, 480, 3, -0.10, 0.0, 0.0, 0.0}),
+        RecoveryCase{"macro_breathing_3", 640, 480, 3, -0.10, 0.0, 0.0, 0.0},
+        // A knocked tripod or a slipped specimen: a fifth of the width a step, with a turn.
+        RecoveryCase{"large_shifts_5", 480, 360, 5, 0.01, 0.5, 96.0, -30.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Moves made by hand, without the generator, read back with the documented signs: the map
