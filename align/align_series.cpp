@@ -440,6 +440,7 @@ void alignPicture(AlignmentPlan& plan, int n, std::vector<std::uint8_t>& cells, 
             const std::lock_guard<std::mutex> lock(*plan.fitsLock);
             entry.gain = fit.gain;
             entry.offset = fit.offset;
+            entry.colourRefused = fit.refused;
         }
         return 0;
     });

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace orv::test {
@@ -486,6 +487,29 @@ TEST(ColourMatch, RemovesADriftAndLeavesASteadySeriesAlone) {
     const double with = psnr(montageOf(drifting, &matched), 0, 0, truth, matched.common);
     const double without = psnr(montageOf(plain, &unmatched), 0, 0, truth, unmatched.common);
     EXPECT_GT(with, without + 1.0) << "with " << with << " dB, without " << without << " dB";
+}
+
+// A picture a third as bright as the reference (a flash that did not fire) lies beyond any drift:
+// its colours are left as they are, and the user, who asked for matching, is told so.
+TEST(ColourMatch, PictureFarDarkerThanTheReferenceIsLeftWithAWarning) {
+    auto moves = steppedMoves(3, 0.01, 0.0, 2, 1);
+    moves[0].gain = {0.3, 0.3, 0.3};
+    moves[2].gain = {0.9, 0.92, 0.9};
+    const sample::SeriesMaker maker({480, 360, 3, 8, marginFor(moves, 480, 360), sample::Scene::Natural});
+    ImageStack stack = movedSeries(maker, moves);
+    AlignOptions matching;
+    matching.colourMatch = true;
+    const AlignmentReport r = alignStack(stack, matching);
+    EXPECT_TRUE(r.pictures[0].colourRefused);
+    EXPECT_FALSE(r.pictures[1].colourRefused);
+    EXPECT_FALSE(r.pictures[2].colourRefused); // an ordinary drift is matched
+    EXPECT_NEAR(r.pictures[2].gain[1] * 0.92, 1.0, 0.03);
+    const std::string lines = alignmentPropertiesLines(r);
+    EXPECT_NE(lines.find("  Warning: the colours of image 1 are too far from the reference's to be matched\r\n"),
+              std::string::npos);
+    EXPECT_EQ(lines.find("colours of image 3"), std::string::npos);
+    const auto notices = alignmentNotices(r);
+    EXPECT_EQ(std::count(notices.begin(), notices.end(), colourWarning(r.pictures[0])), 1);
 }
 
 } // namespace
