@@ -105,9 +105,10 @@ struct Estimate {
 constexpr double kClearMargin = 0.05;
 // An affine map (shear, one-way stretch) must lower the similarity's mismatch by this fraction.
 constexpr double kAffineMargin = 0.25;
-// Neighbouring focus steps differ in scale by at most this much: a larger step has matched noise
-// or a pattern, not breathing.
-constexpr double kMaxStepScale = 0.03;
+// Neighbouring focus steps differ in scale by at most this much: the focus breathing of a macro
+// lens reaches 5 to 10 % a step, and a picture moved on its own adds its move to its neighbour's
+// step; a larger step has matched noise or a pattern, not breathing.
+constexpr double kMaxStepScale = 0.12;
 // The smoothing (level pixels) of the copies the candidates are compared on.
 constexpr double kCheckSigma = 1.5;
 
@@ -143,6 +144,28 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     const int coarsest = int(std::min(neighbour.levels.size(), pic.levels.size())) - 1;
     Affine step;
     align::EccResult r = align::refineEcc(neighbour, pic, coarsest, 0, step, settings);
+    // A match that takes the picture off itself or steps beyond any breathing has lost its way.
+    const auto usable = [&](const align::EccResult& found, const Affine& s) {
+        if (!found.converged) return false;
+        const Affine map = align::compose(s, refToNeighbour);
+        if (!plausible(map, pic.fullWidth, pic.fullHeight)) return false;
+        const Affine similar = align::nearestSimilarity(map, (pic.fullWidth - 1) / 2.0, (pic.fullHeight - 1) / 2.0);
+        return std::fabs(align::similarScale(align::compose(similar, align::inverse(refToNeighbour))) - 1) <=
+               kMaxStepScale;
+    };
+    if (!usable(r, step)) {
+        // A move of a good part of the picture (a knocked tripod, a slipped specimen) lies beyond
+        // where the correlation finds its way from no move: it starts again from the shift that
+        // phase correlation finds on the coarsest copies, and keeps that match where it holds.
+        if (const auto shift = align::coarseShift(neighbour, pic, coarsest)) {
+            Affine restart = *shift;
+            const align::EccResult again = align::refineEcc(neighbour, pic, coarsest, 0, restart, settings);
+            if (usable(again, restart)) {
+                r = again;
+                step = restart;
+            }
+        }
+    }
     Affine w = align::compose(step, refToNeighbour);
     const align::GreyPyramid* templ = &neighbour;
     Affine refToTemplate = refToNeighbour;
@@ -175,7 +198,12 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     const double cx = (pic.fullWidth - 1) / 2.0, cy = (pic.fullHeight - 1) / 2.0;
     const Affine similar = align::nearestSimilarity(w, cx, cy);
     const double stepScale = align::similarScale(align::compose(similar, align::inverse(refToNeighbour)));
-    if (std::fabs(stepScale - 1) > kMaxStepScale) return e;
+    // A step beyond any breathing is no place for the picture, nor a neighbour for the next one:
+    // the picture could not be aligned, which is what the user must be told.
+    if (std::fabs(stepScale - 1) > kMaxStepScale) {
+        e.converged = false;
+        return e;
+    }
     const Mismatch bySimilar = mismatch(*templ, refToTemplate, pic, similar);
     if (!bySimilar.clearlyBelow(base, kClearMargin)) return e;
     e.refToPicture = similar;
@@ -412,6 +440,7 @@ void alignPicture(AlignmentPlan& plan, int n, std::vector<std::uint8_t>& cells, 
             const std::lock_guard<std::mutex> lock(*plan.fitsLock);
             entry.gain = fit.gain;
             entry.offset = fit.offset;
+            entry.colourRefused = fit.refused;
         }
         return 0;
     });

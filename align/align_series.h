@@ -76,6 +76,7 @@ struct PictureAlignment {
     align::Similarity similarity;   // the same map as a user reads it
     std::array<double, 3> gain{1, 1, 1};   // blue, green, red: new = gain * old + offset
     std::array<double, 3> offset{0, 0, 0};
+    bool colourRefused = false; // colours too far from the reference's to be matched: left as they are
 };
 
 // A rectangle of the reference frame, rows from the top; empty when width or height is 0.

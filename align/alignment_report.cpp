@@ -70,12 +70,19 @@ std::string alignmentNote(const PictureAlignment& p) {
     return {};
 }
 
+std::string colourWarning(const PictureAlignment& p) {
+    if (!p.aligned || !p.colourRefused) return {};
+    return "the colours of image " + std::to_string(p.picture) +
+           " are too far from the reference's to be matched";
+}
+
 std::vector<std::string> alignmentNotices(const AlignmentReport& report) {
     std::vector<std::string> lines;
     for (const PictureAlignment& p : report.pictures) {
         if (!p.aligned) continue;
         if (!p.converged) lines.push_back(alignmentWarning(p.picture));
         else if (const std::string note = alignmentNote(p); !note.empty()) lines.push_back(note);
+        if (const std::string colour = colourWarning(p); !colour.empty()) lines.push_back(colour);
     }
     return lines;
 }
@@ -87,6 +94,7 @@ std::string alignmentPropertiesLines(const AlignmentReport& report) {
         out += alignmentLine(p) + "\r\n";
         if (!p.converged) out += "  Warning: " + alignmentWarning(p.picture) + "\r\n";
         else if (const std::string note = alignmentNote(p); !note.empty()) out += "  Note: " + note + "\r\n";
+        if (const std::string colour = colourWarning(p); !colour.empty()) out += "  Warning: " + colour + "\r\n";
     }
     return out;
 }

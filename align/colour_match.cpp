@@ -100,7 +100,10 @@ ChannelFit fitColour(const ColourReference& reference, const cv::Mat& warped, co
             gain = mp > 1 ? mr / mp : 1.0;
             offset = 0;
         }
-        if (!std::isfinite(gain) || gain < kMinGain || gain > kMaxGain || std::fabs(offset) > kMaxOffset) continue;
+        if (!std::isfinite(gain) || gain < kMinGain || gain > kMaxGain || std::fabs(offset) > kMaxOffset) {
+            fit.refused = true;
+            continue;
+        }
         fit.gain[std::size_t(ch)] = gain;
         fit.offset[std::size_t(ch)] = offset;
     }

@@ -10,6 +10,14 @@
 
 namespace orv::align {
 
+namespace {
+
+// The least height of the phase correlation's peak (1 for pictures that are shifted copies) that
+// is taken for a shift.
+constexpr double kMinShiftResponse = 0.05;
+
+} // namespace
+
 GreyPyramid makePyramid(const cv::Mat& bgr, int workingSide, int coarsestSide) {
     GreyPyramid p;
     p.fullWidth = bgr.cols;
@@ -80,6 +88,25 @@ EccResult refineEcc(const GreyPyramid& templ, const GreyPyramid& input, int from
     result.converged = true;
     templateToInput = w;
     return result;
+}
+
+std::optional<Affine> coarseShift(const GreyPyramid& templ, const GreyPyramid& input, int level) {
+    if (level < 0 || std::size_t(level) >= std::min(templ.levels.size(), input.levels.size())) return std::nullopt;
+    const auto& t = templ.levels[std::size_t(level)];
+    const auto& in = input.levels[std::size_t(level)];
+    if (t.grey.size() != in.grey.size() || t.grey.cols < 8 || t.grey.rows < 8) return std::nullopt;
+    cv::Mat a, b, window;
+    t.grey.convertTo(a, CV_32F);
+    in.grey.convertTo(b, CV_32F);
+    cv::createHanningWindow(window, a.size(), CV_32F);
+    double response = 0;
+    const cv::Point2d d = cv::phaseCorrelate(a, b, window, &response);
+    // A flat or unrelated picture gives a peak no higher than its neighbours'.
+    if (!std::isfinite(d.x) || !std::isfinite(d.y) || !(response >= kMinShiftResponse)) return std::nullopt;
+    Affine shift;
+    shift.m[2] = d.x / in.sx;
+    shift.m[5] = d.y / in.sy;
+    return shift;
 }
 
 double matchResidual(const GreyPyramid& templ, const GreyPyramid& input, int level, const Affine& templateToInput,

@@ -6,6 +6,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <optional>
 #include <vector>
 
 namespace orv::align {
@@ -45,6 +46,12 @@ struct EccResult {
 // warped onto the template. On failure `templateToInput` is left as it was.
 EccResult refineEcc(const GreyPyramid& templ, const GreyPyramid& input, int from, int to,
                     Affine& templateToInput, const EccSettings& settings);
+
+// The shift (full-size coordinates, as for refineEcc) that best lays `input` over `templ` at
+// pyramid level `level`, found by phase correlation: a start for refineEcc where the pictures lie
+// too far apart for it to find its way from no move. Nothing when the level does not exist in both
+// at one size, or no shift stands out.
+std::optional<Affine> coarseShift(const GreyPyramid& templ, const GreyPyramid& input, int level);
 
 // How far `input`, placed by `templateToInput` (full-size coordinates, as for refineEcc), is from
 // `templ` at pyramid level `level`: one minus the enhanced-correlation coefficient of the two

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <thread>
 
 namespace orv::test {
@@ -53,7 +54,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Larger than the working copies: the maps are measured on shrunk pictures.
         RecoveryCase{"shrunk_copies_6", 1280, 960, 6, 0.012, 0.05, 4.0, -3.0},
         // Hand-held: no breathing, larger shifts and turns.
-        RecoveryCase{"hand_held_4", 640, 480, 4, 0.0, 0.4, -6.0, -5.0}),
+        RecoveryCase{"hand_held_4", 640, 480, 4, 0.0, 0.4, -6.0, -5.0},
+        // A macro lens breathing 5 and 10 % a focus step.
+        RecoveryCase{"macro_breathing_5", 640, 480, 5, 0.05, 0.1, 2.0, 1.0},
+        RecoveryCase{"macro_breathing_3", 640, 480, 3, -0.10, 0.0, 0.0, 0.0},
+        // A knocked tripod or a slipped specimen: a fifth of the width a step, with a turn.
+        RecoveryCase{"large_shifts_5", 480, 360, 5, 0.01, 0.5, 96.0, -30.0}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Moves made by hand, without the generator, read back with the documented signs: the map
@@ -325,6 +331,34 @@ TEST(AlignStack, UnmatchablePictureIsLeftAsLoadedWithAWarningAndTheChainGoesOn) 
               std::string::npos);
 }
 
+// Picture 4 looks 16 % larger than the reference next to it, more than any focus step breathes:
+// its match is refused, which the user is told as a warning, not as "no clear move", and picture 5
+// is matched past it rather than against its enlarged content.
+TEST(AlignStack, StepBeyondAnyBreathingIsAWarningAndNoOnesNeighbour) {
+    std::vector<sample::PictureTransform> moves(5);
+    moves[3].scale = 1 / 1.16;
+    moves[4].scale = 1 / 1.02;
+    moves[4].shiftX = 3;
+    moves[4].shiftY = 1;
+    const sample::SeriesMaker maker({480, 360, 5, 4, marginFor(moves, 480, 360), sample::Scene::Natural});
+    ImageStack stack = movedSeries(maker, moves);
+    const auto enlarged = stack.pictures[3];
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, 3);
+    EXPECT_FALSE(r.pictures[3].converged);
+    EXPECT_EQ(stack.pictures[3], enlarged);
+    EXPECT_EQ(r.notConverged(), 1);
+    ASSERT_TRUE(r.pictures[4].converged);
+    EXPECT_EQ(r.pictures[4].placement, PicturePlacement::Measured);
+    EXPECT_EQ(r.pictures[4].neighbour, 3);
+    EXPECT_NEAR(r.pictures[4].similarity.scale * 1.02, 1.0, 0.001);
+    EXPECT_NEAR(r.pictures[4].similarity.shiftX, 3, 0.3);
+    const std::string lines = alignmentPropertiesLines(r);
+    EXPECT_NE(lines.find("  Warning: image 4 could not be aligned automatically and is used as loaded\r\n"),
+              std::string::npos);
+    EXPECT_EQ(lines.find("Note: image 4"), std::string::npos);
+}
+
 TEST(AlignStack, SmallerPictureIsPlacedByItsOwnRowsAndFillsTheFrame) {
     // Picture 3 is the reference without its top 16 rows and right 8 columns: its own rows start
     // 16 rows further down the reference, and it is 8 columns narrower.
@@ -453,6 +487,29 @@ TEST(ColourMatch, RemovesADriftAndLeavesASteadySeriesAlone) {
     const double with = psnr(montageOf(drifting, &matched), 0, 0, truth, matched.common);
     const double without = psnr(montageOf(plain, &unmatched), 0, 0, truth, unmatched.common);
     EXPECT_GT(with, without + 1.0) << "with " << with << " dB, without " << without << " dB";
+}
+
+// A picture a third as bright as the reference (a flash that did not fire) lies beyond any drift:
+// its colours are left as they are, and the user, who asked for matching, is told so.
+TEST(ColourMatch, PictureFarDarkerThanTheReferenceIsLeftWithAWarning) {
+    auto moves = steppedMoves(3, 0.01, 0.0, 2, 1);
+    moves[0].gain = {0.3, 0.3, 0.3};
+    moves[2].gain = {0.9, 0.92, 0.9};
+    const sample::SeriesMaker maker({480, 360, 3, 8, marginFor(moves, 480, 360), sample::Scene::Natural});
+    ImageStack stack = movedSeries(maker, moves);
+    AlignOptions matching;
+    matching.colourMatch = true;
+    const AlignmentReport r = alignStack(stack, matching);
+    EXPECT_TRUE(r.pictures[0].colourRefused);
+    EXPECT_FALSE(r.pictures[1].colourRefused);
+    EXPECT_FALSE(r.pictures[2].colourRefused); // an ordinary drift is matched
+    EXPECT_NEAR(r.pictures[2].gain[1] * 0.92, 1.0, 0.03);
+    const std::string lines = alignmentPropertiesLines(r);
+    EXPECT_NE(lines.find("  Warning: the colours of image 1 are too far from the reference's to be matched\r\n"),
+              std::string::npos);
+    EXPECT_EQ(lines.find("colours of image 3"), std::string::npos);
+    const auto notices = alignmentNotices(r);
+    EXPECT_EQ(std::count(notices.begin(), notices.end(), colourWarning(r.pictures[0])), 1);
 }
 
 } // namespace
