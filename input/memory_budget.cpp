@@ -208,7 +208,7 @@ std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures)
     }
     need += largest;
     const DeepPictureSize& first = pictures.front();
-    return need + 2 * cells(first.width, first.height) + samples(first.width, first.height, 3);
+    return need + 3 * cells(first.width, first.height) + samples(first.width, first.height, 3);
 }
 
 void requireMemory(std::uint64_t bytes) {
