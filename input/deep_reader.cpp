@@ -270,8 +270,11 @@ DeepFileKind deepFileKind(const std::string& path) {
     unsigned char head[8] = {};
     if (!in.read(reinterpret_cast<char*>(head), 8)) return DeepFileKind::None;
     if (std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) return DeepFileKind::Png;
-    if ((head[0] == 'I' && head[1] == 'I' && head[2] == 42 && head[3] == 0) ||
-        (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && head[3] == 42))
+    // 42: a classic TIFF; 43: a BigTIFF (offsets of 64 bits), which libtiff reads alike and which
+    // converters write for pictures above 4 GB or when told to.
+    const int little = head[2] | head[3] << 8, big = head[2] << 8 | head[3];
+    if ((head[0] == 'I' && head[1] == 'I' && (little == 42 || little == 43)) ||
+        (head[0] == 'M' && head[1] == 'M' && (big == 42 || big == 43)))
         return DeepFileKind::Tiff;
     return DeepFileKind::None;
 }

@@ -14,6 +14,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <random>
 
@@ -326,3 +327,96 @@ TEST(DeepReader, ASixteenBitPictureReadForTheStackHasTheCellsQtGives) {
     setMemoryCeiling(need);
     EXPECT_EQ(decodeToSurface(paths[0], surface), DecodeStatus::Ok);
 }
+
+namespace {
+
+// A little-endian BigTIFF of one directory whose values all fit in their entries (8 bytes): RGB,
+// uncompressed, one strip or one tile of `tileSide` holding the picture's samples.
+std::vector<std::uint8_t> bigTiff(const DeepPicture& p, int bits, int tileSide) {
+    std::vector<std::uint8_t> pixels;
+    const int rows = tileSide ? tileSide : p.height, cols = tileSide ? tileSide : p.width;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < cols; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const std::uint16_t v = x < p.width && y < p.height ? p.at(x, y, c) : 0;
+                if (bits == 16) pixels.push_back(std::uint8_t(v));
+                pixels.push_back(std::uint8_t(bits == 16 ? v >> 8 : v / 257));
+            }
+    struct Entry {
+        std::uint16_t tag, type;
+        std::uint64_t count;
+        std::vector<std::uint64_t> values;
+    };
+    const std::uint64_t dataAt = 16;
+    std::vector<Entry> entries = {{256, 4, 1, {std::uint64_t(p.width)}},
+                                  {257, 4, 1, {std::uint64_t(p.height)}},
+                                  {258, 3, 3, {std::uint64_t(bits), std::uint64_t(bits), std::uint64_t(bits)}},
+                                  {259, 3, 1, {1}},
+                                  {262, 3, 1, {2}},
+                                  {277, 3, 1, {3}},
+                                  {284, 3, 1, {1}}};
+    if (tileSide) {
+        entries.push_back({322, 4, 1, {std::uint64_t(tileSide)}});
+        entries.push_back({323, 4, 1, {std::uint64_t(tileSide)}});
+        entries.push_back({324, 16, 1, {dataAt}});
+        entries.push_back({325, 16, 1, {pixels.size()}});
+    } else {
+        entries.push_back({273, 16, 1, {dataAt}});
+        entries.push_back({278, 4, 1, {std::uint64_t(p.height)}});
+        entries.push_back({279, 16, 1, {pixels.size()}});
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
+    std::vector<std::uint8_t> out;
+    auto put = [&](std::uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
+    };
+    out = {'I', 'I', 43, 0, 8, 0, 0, 0};
+    put(dataAt + pixels.size(), 8);
+    out.insert(out.end(), pixels.begin(), pixels.end());
+    put(entries.size(), 8);
+    for (const Entry& e : entries) {
+        put(e.tag, 2);
+        put(e.type, 2);
+        put(e.count, 8);
+        const int size = e.type == 3 ? 2 : e.type == 4 ? 4 : 8;
+        for (const std::uint64_t v : e.values) put(v, size);
+        for (std::size_t pad = e.values.size() * std::size_t(size); pad < 8; ++pad) out.push_back(0);
+    }
+    put(0, 8);
+    return out;
+}
+
+struct BigTiffCase {
+    const char* name;
+    int bits;
+    int tileSide;
+};
+
+class BigTiffs : public ::testing::TestWithParam<BigTiffCase> {};
+
+} // namespace
+
+// A BigTIFF is a TIFF with 64-bit offsets: read as the picture it is, tiled or in strips, at 8 or
+// 16 bits, never refused as no picture.
+TEST_P(BigTiffs, AreReadAsThePictureTheyHold) {
+    const BigTiffCase c = GetParam();
+    QTemporaryDir dir;
+    const DeepPicture picture = randomPicture(13, 9, 3, c.bits, 31);
+    const std::string path = writeFile(dir, "big.tif", bigTiff(picture, c.bits, c.tileSide));
+    EXPECT_EQ(deepFileKind(path), DeepFileKind::Tiff);
+    DeepPicture deep;
+    ASSERT_EQ(readDeepPicture(path, deep), DecodeStatus::Ok);
+    EXPECT_EQ(deep.samples, picture.samples);
+    std::unique_ptr<MemorySurface> surface;
+    ASSERT_EQ(decodeToSurface(path, surface), DecodeStatus::Ok);
+    EXPECT_EQ(surface->rounded(), deepToRoundedBgr(picture));
+    int w = 0, h = 0;
+    ASSERT_EQ(readPictureSize(path, w, h), DecodeStatus::Ok);
+    EXPECT_EQ(w, 13);
+    EXPECT_EQ(h, 9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, BigTiffs,
+                         ::testing::Values(BigTiffCase{"Strip8", 8, 0}, BigTiffCase{"Tiled8", 8, 16},
+                                           BigTiffCase{"Strip16", 16, 0}, BigTiffCase{"Tiled16", 16, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
