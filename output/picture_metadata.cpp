@@ -103,6 +103,19 @@ void setXmpSize(Exiv2::XmpData& xmp, int width, int height) {
         if (xmp.findKey(Exiv2::XmpKey(key)) != xmp.end()) xmp[key] = std::to_string(value);
 }
 
+// Why an ICC profile cannot go with the montage's RGB pixels, or empty when it can. The profile's
+// colour space is the four characters at byte 16 of its 128-byte header ("RGB ", "GRAY", "CMYK").
+std::string profileMismatch(const std::vector<std::uint8_t>& icc) {
+    if (icc.size() < 128) return "the ICC profile is shorter than a profile's header and is not copied";
+    if (std::memcmp(icc.data() + 16, "RGB ", 4) == 0) return {};
+    std::string space = std::memcmp(icc.data() + 16, "GRAY", 4) == 0 ? "grey" : "";
+    if (space.empty())
+        for (int i = 16; i < 20; ++i)
+            if (icc[std::size_t(i)] > ' ' && icc[std::size_t(i)] < 127) space += char(icc[std::size_t(i)]);
+    return "the ICC profile describes " + (space.empty() ? std::string("unknown") : space) +
+           " colours, not the RGB of the montage, and is not copied";
+}
+
 } // namespace
 
 std::string softwareName() { return std::string("Orvanta ") + ORVANTA_VERSION; }
@@ -263,7 +276,12 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
             problems.push_back("the XMP block could not be written: it cannot be read");
         }
     }
-    if (!metadata.icc.empty()) {
+    // A grey or CMYK picture is read into RGB cells: its profile does not describe them, and an
+    // RGB file with a grey or CMYK profile is one viewers refuse or show in wrong colours.
+    const std::string mismatch = metadata.icc.empty() ? std::string() : profileMismatch(metadata.icc);
+    if (!mismatch.empty()) {
+        problems.push_back(mismatch);
+    } else if (!metadata.icc.empty()) {
         try {
             Exiv2::DataBuf icc(metadata.icc.data(), long(metadata.icc.size()));
             image->setIccProfile(icc, true);

@@ -7,6 +7,7 @@
 #include "output/tiff_writer.h"
 #include "test_pictures.h"
 
+#include <QColorSpace>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -338,3 +339,59 @@ TEST(PictureMetadata, TheFileForTheConversionProgramRoundTripsAndRefusesOtherByt
     EXPECT_FALSE(metadataFromFileBytes(longer));
     EXPECT_FALSE(metadataFromFileBytes(std::vector<std::uint8_t>{'B', 'M'}));
 }
+
+namespace {
+
+// testProfile() with another colour space in its header.
+std::vector<std::uint8_t> profileOf(const char* space) {
+    std::vector<std::uint8_t> p = testProfile();
+    std::memcpy(&p[16], space, 4);
+    return p;
+}
+
+struct ProfileCase {
+    const char* name;
+    const char* format;
+    const char* space; // the profile's colour space
+    const char* said;  // what the problem names, or nullptr when the profile is copied
+};
+
+class ProfileInFormat : public ::testing::TestWithParam<ProfileCase> {};
+
+} // namespace
+
+// Every output is RGB: a grey or CMYK picture's profile does not describe its pixels and is left
+// out, said; an RGB profile goes in.
+TEST_P(ProfileInFormat, OnlyAnRgbProfileIsCopied) {
+    const ProfileCase c = GetParam();
+    PictureMetadata m;
+    m.icc = profileOf(c.space);
+    const TestPicture picture = TestPicture::random(12, 7, 4);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/out." + c.format;
+    std::vector<std::string> problems;
+    PictureWriteOptions w;
+    w.metadata = &m;
+    w.metadataProblems = &problems;
+    writePicture(path, picture.view(), w);
+    std::vector<std::string> again;
+    const PictureMetadata got = readPictureMetadata(path, again);
+    if (!c.said) {
+        EXPECT_TRUE(problems.empty()) << problems.front();
+        EXPECT_EQ(got.icc, m.icc);
+        return;
+    }
+    EXPECT_TRUE(got.icc.empty());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find(c.said), std::string::npos) << problems[0];
+    EXPECT_FALSE(QImage(QString::fromStdString(path)).isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spaces, ProfileInFormat,
+    ::testing::Values(ProfileCase{"RgbInJpeg", "jpg", "RGB ", nullptr}, ProfileCase{"RgbInPng", "png", "RGB ", nullptr},
+                      ProfileCase{"RgbInTiff", "tif", "RGB ", nullptr}, ProfileCase{"GreyInJpeg", "jpg", "GRAY", "grey"},
+                      ProfileCase{"GreyInPng", "png", "GRAY", "grey"}, ProfileCase{"GreyInTiff", "tif", "GRAY", "grey"},
+                      ProfileCase{"CmykInJpeg", "jpg", "CMYK", "CMYK"}, ProfileCase{"CmykInPng", "png", "CMYK", "CMYK"},
+                      ProfileCase{"CmykInTiff", "tif", "CMYK", "CMYK"}),
+    [](const auto& info) { return std::string(info.param.name); });
