@@ -224,6 +224,45 @@ namespace {
 // directory (for a TIFF, whose first directory is also its pixels' layout).
 enum class CameraExif { Whole, BesideTheFirstDirectory };
 
+std::uint32_t pngCrc(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::uint32_t be32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
+}
+
+void putBe32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (24 - 8 * i));
+}
+
+// Exiv2 writes a PNG's iCCP chunk with the profile name it read from the file, and an output
+// made here has none: an empty name, which libpng and the readers built on it refuse as a bad
+// keyword, dropping the profile. The chunk gets a name (1 to 79 characters are required).
+void nameIccChunk(std::vector<std::uint8_t>& png) {
+    static constexpr char kName[] = "ICC Profile";
+    constexpr std::size_t kNameLength = sizeof kName - 1;
+    std::size_t at = 8;
+    while (at + 12 <= png.size()) {
+        const std::size_t length = be32(&png[at]);
+        if (length > png.size() - at - 12) return;
+        if (std::memcmp(&png[at + 4], "iCCP", 4) == 0) {
+            if (length == 0 || png[at + 8] != 0) return; // named already
+            png.insert(png.begin() + std::ptrdiff_t(at + 8), kName, kName + kNameLength);
+            putBe32(&png[at], std::uint32_t(length + kNameLength));
+            putBe32(&png[at + 8 + length + kNameLength], pngCrc(&png[at + 4], 4 + length + kNameLength));
+            return;
+        }
+        if (std::memcmp(&png[at + 4], "IDAT", 4) == 0) return; // the profile comes before the pixels
+        at += 12 + length;
+    }
+}
+
 // The blocks written into `file`; `problems` says what was left out. The lock is held.
 std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, const PictureMetadata& metadata,
                                       CameraExif scope, int width, int height, std::vector<std::string>& errors,
@@ -298,7 +337,9 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
         if (io.open() != 0) throw std::runtime_error("cannot read back the written picture");
         const Exiv2::DataBuf written = io.read(long(io.size()));
         io.close();
-        return std::vector<std::uint8_t>(written.pData_, written.pData_ + written.size_);
+        std::vector<std::uint8_t> out(written.pData_, written.pData_ + written.size_);
+        if (image->imageType() == Exiv2::ImageType::png) nameIccChunk(out);
+        return out;
     } catch (const std::exception& e) {
         problems.push_back(std::string("the metadata could not be written: ") + e.what());
         return file;

@@ -395,3 +395,30 @@ INSTANTIATE_TEST_SUITE_P(
                       ProfileCase{"CmykInJpeg", "jpg", "CMYK", "CMYK"}, ProfileCase{"CmykInPng", "png", "CMYK", "CMYK"},
                       ProfileCase{"CmykInTiff", "tif", "CMYK", "CMYK"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+class ProfileReadBack : public ::testing::TestWithParam<const char*> {};
+
+// The profile written is one that readers built on libpng, libjpeg and libtiff take: Qt's reader
+// gives the picture the colour space it describes (a PNG's profile chunk needs a name for that).
+TEST_P(ProfileReadBack, QtReadsTheProfileFromTheOutput) {
+    const QByteArray srgb = QColorSpace(QColorSpace::SRgb).iccProfile();
+    ASSERT_FALSE(srgb.isEmpty());
+    PictureMetadata m;
+    m.icc.assign(srgb.begin(), srgb.end());
+    const TestPicture picture = TestPicture::random(12, 7, 5);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/out." + GetParam();
+    std::vector<std::string> problems;
+    PictureWriteOptions w;
+    w.metadata = &m;
+    w.metadataProblems = &problems;
+    writePicture(path, picture.view(), w);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    const QImage back(QString::fromStdString(path));
+    ASSERT_FALSE(back.isNull());
+    EXPECT_TRUE(back.colorSpace().isValid());
+    EXPECT_EQ(back.colorSpace(), QColorSpace(QColorSpace::SRgb));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ProfileReadBack, ::testing::Values("jpg", "tif", "png"),
+                         [](const auto& info) { return std::string(info.param); });
