@@ -103,17 +103,20 @@ void setXmpSize(Exiv2::XmpData& xmp, int width, int height) {
         if (xmp.findKey(Exiv2::XmpKey(key)) != xmp.end()) xmp[key] = std::to_string(value);
 }
 
-// Why an ICC profile cannot go with the montage's RGB pixels, or empty when it can. The profile's
-// colour space is the four characters at byte 16 of its 128-byte header ("RGB ", "GRAY", "CMYK").
+// Why an ICC profile cannot go with the montage's RGB pixels, or empty when it can: it names a
+// colour space other than RGB (the four characters at byte 16 of its header: "GRAY", "CMYK",
+// "Lab ", ...). A profile without a readable colour space is left to the writer, as before.
 std::string profileMismatch(const std::vector<std::uint8_t>& icc) {
-    if (icc.size() < 128) return "the ICC profile is shorter than a profile's header and is not copied";
-    if (std::memcmp(icc.data() + 16, "RGB ", 4) == 0) return {};
-    std::string space = std::memcmp(icc.data() + 16, "GRAY", 4) == 0 ? "grey" : "";
-    if (space.empty())
-        for (int i = 16; i < 20; ++i)
-            if (icc[std::size_t(i)] > ' ' && icc[std::size_t(i)] < 127) space += char(icc[std::size_t(i)]);
-    return "the ICC profile describes " + (space.empty() ? std::string("unknown") : space) +
-           " colours, not the RGB of the montage, and is not copied";
+    if (icc.size() < 20 || std::memcmp(icc.data() + 16, "RGB ", 4) == 0) return {};
+    std::string space;
+    for (int i = 16; i < 20; ++i) {
+        const std::uint8_t c = icc[std::size_t(i)];
+        if (c < ' ' || c > '~') return {};
+        if (c != ' ') space += char(c);
+    }
+    if (space.empty()) return {};
+    if (space == "GRAY") space = "grey";
+    return "the ICC profile describes " + space + " colours, not the RGB of the montage, and is not copied";
 }
 
 } // namespace
