@@ -70,12 +70,37 @@ void raiseQtAllocationLimit() {
     std::call_once(once, [] { QImageReader::setAllocationLimit(8192); });
 }
 
+// Qt's BMP reader widens a colour field of n bits by shifting it left (a 5-bit 31 becomes 248, so
+// white comes out light grey); the full range is the field's value times 255 / (2^n - 1), as every
+// other reader gives. Fields of 8 bits are right already; wider ones are left as Qt reads them.
+void widenBitFields(QImage& image, const int (&fieldBits)[3]) {
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) return;
+    std::uint8_t table[3][256];
+    bool any = false;
+    for (int c = 0; c < 3; ++c) {
+        const int n = fieldBits[c];
+        const bool narrow = n >= 1 && n <= 7;
+        any = any || narrow;
+        for (int q = 0; q < 256; ++q) {
+            const int v = q >> (8 - n), top = (1 << n) - 1;
+            table[c][q] = narrow ? std::uint8_t((v * 255 + top / 2) / top) : std::uint8_t(q);
+        }
+    }
+    if (!any) return;
+    for (int y = 0; y < image.height(); ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            row[x] = qRgba(table[0][qRed(row[x])], table[1][qGreen(row[x])], table[2][qBlue(row[x])], qAlpha(row[x]));
+    }
+}
+
 // Decodes a non-JPEG file through Qt's readers, after the header checks.
 DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = MontageRoom::StillToCome) {
     int w = 0, h = 0;
+    HeaderFacts facts;
     if (f.kind == PictureKind::Bmp || f.kind == PictureKind::Gif) {
         ByteStream in(f.fd);
-        const HeaderFacts facts = f.kind == PictureKind::Bmp ? readBmpHeader(in, f.size) : readGifHeader(in);
+        facts = f.kind == PictureKind::Bmp ? readBmpHeader(in, f.size) : readGifHeader(in);
         if (!facts.readable || !facts.complete) return DecodeStatus::Invalid;
         w = facts.width;
         h = facts.height;
@@ -102,6 +127,7 @@ DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = Montag
     QImage image;
     if (!reader.read(&image) || image.isNull()) return DecodeStatus::Invalid;
     if (!sidesFit(image.width(), image.height())) return DecodeStatus::Invalid;
+    if (f.kind == PictureKind::Bmp) widenBitFields(image, facts.fieldBits);
     out = std::move(image);
     return DecodeStatus::Ok;
 }
