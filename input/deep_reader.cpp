@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 namespace orv {
 
@@ -264,6 +265,14 @@ DecodeStatus readPng(const std::string& path, DeepPicture& out, std::string& why
 }
 
 } // namespace
+
+void silenceTiffLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+}
 
 DeepFileKind deepFileKind(const std::string& path) {
     std::ifstream in(path, std::ios::binary);

@@ -44,6 +44,11 @@ bool tiledTiff(const std::string& path);
 // passes the memory check before its samples are allocated (RuntimeError 7 when they do not fit).
 DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::string* why = nullptr);
 
+// Keeps libtiff from printing its warnings and errors on standard error, for every reader in the
+// process (Qt's TIFF reader included): a camera's private tags alone make it warn on pictures it
+// reads whole, and a refused picture is said in the program's words. Once is enough.
+void silenceTiffLibrary();
+
 // The 8-bit view as the engine's cells, laid out as toRoundedBgr lays out a QImage: roundUp4(w) x
 // roundUp4(h) blue-green-red, the picture's bottom row first, the margins black, grey spread to the
 // three colours.

@@ -106,6 +106,7 @@ DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = Montag
         h = facts.height;
     }
     ::lseek(f.fd, 0, SEEK_SET);
+    silenceTiffLibrary();
     QFile file;
     if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return DecodeStatus::Invalid;
     QImageReader reader(&file, f.kind == PictureKind::Bmp ? "bmp" : f.kind == PictureKind::Gif ? "gif" : "");
@@ -257,6 +258,7 @@ DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
         h = facts.height;
     } else {
         ::lseek(f.fd, 0, SEEK_SET);
+        silenceTiffLibrary();
         QFile file;
         if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return DecodeStatus::Invalid;
         QImageReader reader(&file);

@@ -420,3 +420,32 @@ INSTANTIATE_TEST_SUITE_P(Layouts, BigTiffs,
                          ::testing::Values(BigTiffCase{"Strip8", 8, 0}, BigTiffCase{"Tiled8", 8, 16},
                                            BigTiffCase{"Strip16", 16, 0}, BigTiffCase{"Tiled16", 16, 16}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A camera's or an editor's private tag makes libtiff warn while Qt's reader reads the picture
+// whole: nothing of it reaches standard error, and the picture is read.
+TEST(DeepReader, LibtiffSaysNothingOnStandardErrorOfAPictureItReads) {
+    QTemporaryDir dir;
+    std::vector<std::uint8_t> pixels;
+    for (int i = 0; i < 4 * 2 * 3; ++i) pixels.push_back(std::uint8_t(i * 10));
+    const std::vector<std::uint8_t> file =
+        test::tinyTiff({{256, 4, {4}}, {257, 4, {2}}, {258, 3, {8, 8, 8}}, {259, 3, {1}}, {262, 3, {2}}, {273, 4, {0}},
+                        {277, 3, {3}}, {278, 4, {2}}, {279, 4, {24}}, {65000, 4, {7}}},
+                       pixels);
+    const std::string path = writeFile(dir, "private-tag.tif", file);
+    ::testing::internal::CaptureStderr();
+    int w = 0, h = 0;
+    const DecodeStatus sized = readPictureSize(path, w, h);
+    std::unique_ptr<MemorySurface> surface;
+    const DecodeStatus read = decodeToSurface(path, surface);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "");
+    ASSERT_EQ(sized, DecodeStatus::Ok);
+    EXPECT_EQ(w, 4);
+    ASSERT_EQ(read, DecodeStatus::Ok);
+    // The top row's first pixel, red-green-blue 0, 10, 20, is the cells' blue-green-red 20, 10, 0.
+    const std::vector<std::uint8_t>& cells = surface->rounded();
+    const std::size_t top = std::size_t(1) * std::size_t(surface->roundedWidth()) * 3;
+    EXPECT_EQ(cells[top], 20);
+    EXPECT_EQ(cells[top + 1], 10);
+    EXPECT_EQ(cells[top + 2], 0);
+}
