@@ -380,6 +380,25 @@ bool plainSixteenBitFile(const std::string& path) {
     return false;
 }
 
+bool unassociatedAlphaTiff(const std::string& path) {
+    if (deepFileKind(path) != DeepFileKind::Tiff) return false;
+    std::string ignored;
+    TiffMessages messages(ignored);
+    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    if (!tif) return false;
+    std::uint16_t bits = 0, spp = 1, photometric = 0, format = SAMPLEFORMAT_UINT, extra = 0;
+    std::uint16_t* kinds = nullptr;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &format);
+    if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+    if (!TIFFGetField(tif.get(), TIFFTAG_EXTRASAMPLES, &extra, &kinds) || extra == 0 || !kinds) return false;
+    const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+    const int colours = grey ? 1 : photometric == PHOTOMETRIC_RGB ? 3 : 0;
+    return bits == 8 && format == SAMPLEFORMAT_UINT && colours > 0 && spp == colours + extra &&
+           kinds[0] == EXTRASAMPLE_UNASSALPHA;
+}
+
 bool tiledTiff(const std::string& path) {
     if (deepFileKind(path) != DeepFileKind::Tiff) return false;
     std::string ignored;

@@ -35,6 +35,12 @@ DeepExtent deepFileExtent(const std::string& path);
 // samples alone (an alpha channel, premultiplied or not, or another colour model goes to Qt).
 bool plainSixteenBitFile(const std::string& path);
 
+// Whether the file is a TIFF of 8-bit grey or RGB samples with an unassociated alpha channel. Qt's
+// reader multiplies such colours by their alpha and divides them again, in 8 bits: a nearly
+// transparent (200, 100, 50) comes back as (255, 128, 0). This reader keeps the samples as they
+// are, as a PNG's are kept.
+bool unassociatedAlphaTiff(const std::string& path);
+
 // Whether the file is a TIFF whose pixels lie in tiles: Qt's reader gives a black picture for some
 // of those without saying so, so the series reader reads them here.
 bool tiledTiff(const std::string& path);

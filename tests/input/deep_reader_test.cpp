@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <fstream>
 #include <random>
 
@@ -449,3 +450,68 @@ TEST(DeepReader, LibtiffSaysNothingOnStandardErrorOfAPictureItReads) {
     EXPECT_EQ(cells[top + 1], 10);
     EXPECT_EQ(cells[top + 2], 0);
 }
+
+namespace {
+
+struct AlphaTiff {
+    const char* name;
+    int colours;   // 1 grey, 3 RGB
+    bool separate; // the samples in planes
+};
+
+class UnassociatedAlpha : public ::testing::TestWithParam<AlphaTiff> {};
+
+} // namespace
+
+// An 8-bit TIFF whose alpha is unassociated holds its colours as they are: read as they are, as a
+// PNG's are, however transparent the pixel (Qt's reader gives (255, 128, 0) for a (200, 100, 50)
+// of alpha 1).
+TEST_P(UnassociatedAlpha, ColoursAreReadAsTheyAre) {
+    const AlphaTiff c = GetParam();
+    const int w = 5, h = 2, spp = c.colours + 1;
+    std::vector<std::array<std::uint8_t, 4>> pixels; // colour samples, then alpha
+    for (int i = 0; i < w * h; ++i)
+        pixels.push_back({std::uint8_t(200 - i), std::uint8_t(100 + i), std::uint8_t(50 + 3 * i), std::uint8_t(i % 3)});
+    std::vector<std::uint8_t> data;
+    if (c.separate) {
+        for (int s = 0; s < spp; ++s)
+            for (const auto& p : pixels) data.push_back(s == c.colours ? p[3] : p[std::size_t(s)]);
+    } else {
+        for (const auto& p : pixels)
+            for (int s = 0; s < spp; ++s) data.push_back(s == c.colours ? p[3] : p[std::size_t(s)]);
+    }
+    const std::uint32_t plane = std::uint32_t(w * h);
+    std::vector<test::TiffField> fields = {{256, 4, {std::uint32_t(w)}}, {257, 4, {std::uint32_t(h)}},
+                                           {258, 3, std::vector<std::uint32_t>(std::size_t(spp), 8)},
+                                           {259, 3, {1}}, {262, 3, {c.colours == 3 ? 2u : 1u}}};
+    std::vector<std::uint32_t> offsets, counts;
+    for (int s = 0; s < (c.separate ? spp : 1); ++s) {
+        offsets.push_back(std::uint32_t(s) * plane);
+        counts.push_back(c.separate ? plane : plane * std::uint32_t(spp));
+    }
+    fields.push_back({273, 4, offsets});
+    fields.push_back({277, 3, {std::uint32_t(spp)}});
+    fields.push_back({278, 4, {std::uint32_t(h)}});
+    fields.push_back({279, 4, counts});
+    fields.push_back({284, 3, {c.separate ? 2u : 1u}});
+    fields.push_back({338, 3, {2}}); // unassociated alpha
+    QTemporaryDir dir;
+    const std::string path = writeFile(dir, "alpha.tif", test::tinyTiff(fields, data));
+    EXPECT_TRUE(unassociatedAlphaTiff(path));
+    std::unique_ptr<MemorySurface> surface;
+    ASSERT_EQ(decodeToSurface(path, surface), DecodeStatus::Ok);
+    const std::vector<std::uint8_t>& cells = surface->rounded();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const auto& p = pixels[std::size_t(y * w + x)];
+            const std::uint8_t* cell = &cells[(std::size_t(h - 1 - y) * std::size_t(surface->roundedWidth()) + std::size_t(x)) * 3];
+            const std::array<std::uint8_t, 3> expected =
+                c.colours == 3 ? std::array<std::uint8_t, 3>{p[2], p[1], p[0]} : std::array<std::uint8_t, 3>{p[0], p[0], p[0]};
+            EXPECT_EQ((std::array<std::uint8_t, 3>{cell[0], cell[1], cell[2]}), expected) << "pixel " << x << ", " << y;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, UnassociatedAlpha,
+                         ::testing::Values(AlphaTiff{"Rgba", 3, false}, AlphaTiff{"RgbaInPlanes", 3, true},
+                                           AlphaTiff{"GreyAlpha", 1, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
