@@ -162,6 +162,25 @@ PictureMetadata metadataOf(Exiv2::Image& image, const std::string& name, std::ve
         for (auto it = exif.begin(); it != exif.end();) it = describesTheFile(*it) ? exif.erase(it) : std::next(it);
         try {
             if (!exif.empty()) out.exif = exifBytes(exif);
+            // Exiv2 keeps the block within the 64 KB a JPEG segment holds by leaving out its
+            // largest entries (a maker note, a long comment) without a word: they are named.
+            Exiv2::ExifData kept;
+            if (!out.exif.empty())
+                Exiv2::ExifParser::decode(kept, out.exif.data(), std::uint32_t(out.exif.size()));
+            // The pointers to the sub-directories are the block's structure, written anew.
+            static const char* const pointers[] = {"Exif.Image.ExifTag", "Exif.Image.GPSTag",
+                                                   "Exif.Photo.InteroperabilityTag", "Exif.Image.SubIFDs"};
+            auto pointer = [](const std::string& key) {
+                return std::find(std::begin(pointers), std::end(pointers), key) != std::end(pointers);
+            };
+            std::string left;
+            for (const Exiv2::Exifdatum& d : exif)
+                if (!pointer(d.key()) && kept.findKey(Exiv2::ExifKey(d.key())) == kept.end() &&
+                    left.find(d.key()) == std::string::npos)
+                    left += (left.empty() ? "" : ", ") + d.key();
+            if (!left.empty())
+                problems.push_back("the EXIF block of " + name + " is larger than 64 KB; its entries " + left +
+                                   " are not copied");
         } catch (const std::exception& e) {
             problems.push_back(damaged("EXIF", name, e.what()));
         }

@@ -422,3 +422,34 @@ TEST_P(ProfileReadBack, QtReadsTheProfileFromTheOutput) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, ProfileReadBack, ::testing::Values("jpg", "tif", "png"),
                          [](const auto& info) { return std::string(info.param); });
+
+// An EXIF block above the 64 KB a JPEG segment holds: Exiv2 leaves its largest entries out, and
+// the entries it leaves are named rather than lost without a word; the rest is kept.
+TEST(PictureMetadata, EntriesLeftOutOfAnOversizedExifBlockAreNamed) {
+    const TestPicture picture = TestPicture::random(16, 16, 6);
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Make"] = "Orvanta-Test";
+    exif["Exif.Photo.UserComment"] = "charset=Ascii " + std::string(90000, 'c');
+    // A TIFF's EXIF is not bound to 64 KB: write the block into a TIFF's directory by hand.
+    const std::vector<std::uint8_t> tiff = encodeTiff24(picture.view());
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(tiff.data(), long(tiff.size()));
+    ASSERT_TRUE(image.get());
+    image->readMetadata();
+    Exiv2::ExifData own = image->exifData();
+    for (const Exiv2::Exifdatum& d : exif) own[d.key()] = d.value();
+    image->setExifData(own);
+    image->writeMetadata();
+    Exiv2::BasicIo& io = image->io();
+    ASSERT_EQ(io.open(), 0);
+    const Exiv2::DataBuf written = io.read(long(io.size()));
+    io.close();
+    const std::vector<std::uint8_t> file(written.pData_, written.pData_ + written.size_);
+
+    std::vector<std::string> problems;
+    const PictureMetadata m = readPictureMetadata(file, "big.tif", problems);
+    EXPECT_EQ(tag(exifOf(m), "Exif.Image.Make"), "Orvanta-Test");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("Exif.Photo.UserComment"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[0].find("big.tif"), std::string::npos) << problems[0];
+    EXPECT_EQ(problems[0].find("ExifTag"), std::string::npos) << problems[0];
+}
