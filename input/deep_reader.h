@@ -35,11 +35,13 @@ DeepExtent deepFileExtent(const std::string& path);
 // samples alone (an alpha channel, premultiplied or not, or another colour model goes to Qt).
 bool plainSixteenBitFile(const std::string& path);
 
-// Whether the file is a TIFF of 8-bit grey or RGB samples with an unassociated alpha channel. Qt's
-// reader multiplies such colours by their alpha and divides them again, in 8 bits: a nearly
-// transparent (200, 100, 50) comes back as (255, 128, 0). This reader keeps the samples as they
-// are, as a PNG's are kept.
-bool unassociatedAlphaTiff(const std::string& path);
+// Whether the file is a TIFF of grey or RGB samples with an alpha channel that Qt's reader gets
+// wrong: 8 bits with an unassociated alpha (Qt multiplies the colours by their alpha and divides
+// them again, in 8 bits: a nearly transparent (200, 100, 50) comes back as (255, 128, 0), a
+// transparent one black), or 16 bits in separate planes (Qt reads them as if interleaved). This
+// reader keeps unassociated colours as they are, as a PNG's are kept, and divides associated ones
+// by their alpha.
+bool alphaTiffQtMisreads(const std::string& path);
 
 // Whether the file is a TIFF whose pixels lie in tiles: Qt's reader gives a black picture for some
 // of those without saying so, so the series reader reads them here.

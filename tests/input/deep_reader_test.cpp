@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <fstream>
 #include <random>
 
@@ -455,34 +456,61 @@ namespace {
 
 struct AlphaTiff {
     const char* name;
-    int colours;   // 1 grey, 3 RGB
-    bool separate; // the samples in planes
+    int colours;     // 1 grey, 3 RGB
+    bool separate;   // the samples in planes
+    int bits;        // 8 or 16
+    bool associated; // the colours premultiplied by the alpha
 };
 
-class UnassociatedAlpha : public ::testing::TestWithParam<AlphaTiff> {};
+class AlphaTiffs : public ::testing::TestWithParam<AlphaTiff> {};
+
+// A pixel's colour samples and alpha, as fractions of the full value, and the 8-bit colours it
+// must be read as: an unassociated colour as it is; an associated one divided by its alpha (chosen
+// so that the quotient is no half-way case), none where the alpha is 0.
+struct AlphaPixel {
+    std::array<double, 3> stored;
+    double alpha;
+    std::array<int, 3> read;
+};
+
+std::vector<AlphaPixel> alphaPixels(bool associated) {
+    if (!associated)
+        return {{{0.78, 0.39, 0.2}, 0.0, {199, 99, 51}}, {{0.5, 0.1, 0.9}, 0.004, {128, 26, 230}},
+                {{0.1, 0.3, 0.7}, 0.5, {26, 77, 179}},   {{1.0, 0.0, 0.6}, 1.0, {255, 0, 153}}};
+    return {{{0.25, 0.75, 0.2}, 1.0, {64, 191, 51}}, {{0.125, 0.375, 0.1}, 0.5, {64, 191, 51}},
+            {{0.0, 0.0, 0.0}, 0.0, {0, 0, 0}},        {{0.2, 0.15, 0.04}, 0.2, {255, 191, 51}}};
+}
 
 } // namespace
 
-// An 8-bit TIFF whose alpha is unassociated holds its colours as they are: read as they are, as a
-// PNG's are, however transparent the pixel (Qt's reader gives (255, 128, 0) for a (200, 100, 50)
-// of alpha 1).
-TEST_P(UnassociatedAlpha, ColoursAreReadAsTheyAre) {
+// A TIFF whose alpha channel Qt's reader gets wrong is read as the picture it holds: an 8-bit
+// unassociated one keeps its colours however transparent the pixel (Qt gives black for alpha 0),
+// a 16-bit one in planes is read plane by plane (Qt reads it as if interleaved).
+TEST_P(AlphaTiffs, AreReadAsThePictureTheyHold) {
     const AlphaTiff c = GetParam();
-    const int w = 5, h = 2, spp = c.colours + 1;
-    std::vector<std::array<std::uint8_t, 4>> pixels; // colour samples, then alpha
-    for (int i = 0; i < w * h; ++i)
-        pixels.push_back({std::uint8_t(200 - i), std::uint8_t(100 + i), std::uint8_t(50 + 3 * i), std::uint8_t(i % 3)});
+    const std::vector<AlphaPixel> pixels = alphaPixels(c.associated);
+    const int w = int(pixels.size()), h = 2, spp = c.colours + 1, bytes = c.bits / 8;
+    const double full = c.bits == 16 ? 65535.0 : 255.0;
+    auto sample = [&](const AlphaPixel& p, int s) {
+        // Grey takes the first colour.
+        return std::uint32_t(std::lround((s == c.colours ? p.alpha : p.stored[std::size_t(s)]) * full));
+    };
     std::vector<std::uint8_t> data;
+    auto put = [&](std::uint32_t v) {
+        for (int b = 0; b < bytes; ++b) data.push_back(std::uint8_t(v >> (8 * b)));
+    };
     if (c.separate) {
         for (int s = 0; s < spp; ++s)
-            for (const auto& p : pixels) data.push_back(s == c.colours ? p[3] : p[std::size_t(s)]);
+            for (int y = 0; y < h; ++y)
+                for (const AlphaPixel& p : pixels) put(sample(p, s));
     } else {
-        for (const auto& p : pixels)
-            for (int s = 0; s < spp; ++s) data.push_back(s == c.colours ? p[3] : p[std::size_t(s)]);
+        for (int y = 0; y < h; ++y)
+            for (const AlphaPixel& p : pixels)
+                for (int s = 0; s < spp; ++s) put(sample(p, s));
     }
-    const std::uint32_t plane = std::uint32_t(w * h);
+    const std::uint32_t plane = std::uint32_t(w * h * bytes);
     std::vector<test::TiffField> fields = {{256, 4, {std::uint32_t(w)}}, {257, 4, {std::uint32_t(h)}},
-                                           {258, 3, std::vector<std::uint32_t>(std::size_t(spp), 8)},
+                                           {258, 3, std::vector<std::uint32_t>(std::size_t(spp), std::uint32_t(c.bits))},
                                            {259, 3, {1}}, {262, 3, {c.colours == 3 ? 2u : 1u}}};
     std::vector<std::uint32_t> offsets, counts;
     for (int s = 0; s < (c.separate ? spp : 1); ++s) {
@@ -494,24 +522,27 @@ TEST_P(UnassociatedAlpha, ColoursAreReadAsTheyAre) {
     fields.push_back({278, 4, {std::uint32_t(h)}});
     fields.push_back({279, 4, counts});
     fields.push_back({284, 3, {c.separate ? 2u : 1u}});
-    fields.push_back({338, 3, {2}}); // unassociated alpha
+    fields.push_back({338, 3, {c.associated ? 1u : 2u}});
     QTemporaryDir dir;
     const std::string path = writeFile(dir, "alpha.tif", test::tinyTiff(fields, data));
-    EXPECT_TRUE(unassociatedAlphaTiff(path));
+    EXPECT_TRUE(alphaTiffQtMisreads(path));
     std::unique_ptr<MemorySurface> surface;
     ASSERT_EQ(decodeToSurface(path, surface), DecodeStatus::Ok);
     const std::vector<std::uint8_t>& cells = surface->rounded();
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const auto& p = pixels[std::size_t(y * w + x)];
+            const std::array<int, 3>& rgb = pixels[std::size_t(x)].read;
             const std::uint8_t* cell = &cells[(std::size_t(h - 1 - y) * std::size_t(surface->roundedWidth()) + std::size_t(x)) * 3];
-            const std::array<std::uint8_t, 3> expected =
-                c.colours == 3 ? std::array<std::uint8_t, 3>{p[2], p[1], p[0]} : std::array<std::uint8_t, 3>{p[0], p[0], p[0]};
-            EXPECT_EQ((std::array<std::uint8_t, 3>{cell[0], cell[1], cell[2]}), expected) << "pixel " << x << ", " << y;
+            const std::array<int, 3> expected = c.colours == 3 ? std::array<int, 3>{rgb[2], rgb[1], rgb[0]}
+                                                               : std::array<int, 3>{rgb[0], rgb[0], rgb[0]};
+            EXPECT_EQ((std::array<int, 3>{cell[0], cell[1], cell[2]}), expected) << "pixel " << x << ", " << y;
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(Layouts, UnassociatedAlpha,
-                         ::testing::Values(AlphaTiff{"Rgba", 3, false}, AlphaTiff{"RgbaInPlanes", 3, true},
-                                           AlphaTiff{"GreyAlpha", 1, false}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, AlphaTiffs,
+    ::testing::Values(AlphaTiff{"Rgba8", 3, false, 8, false}, AlphaTiff{"Rgba8InPlanes", 3, true, 8, false},
+                      AlphaTiff{"GreyAlpha8", 1, false, 8, false}, AlphaTiff{"Rgba16InPlanes", 3, true, 16, false},
+                      AlphaTiff{"GreyAlpha16InPlanes", 1, true, 16, false},
+                      AlphaTiff{"AssociatedRgba16InPlanes", 3, true, 16, true}),
+    [](const auto& info) { return std::string(info.param.name); });
