@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 
@@ -27,7 +28,8 @@ namespace {
 constexpr std::uint64_t kCeiling = std::uint64_t(200) << 20;
 
 bool sameFacts(const orv::HeaderFacts& a, const orv::HeaderFacts& b) {
-    return a.readable == b.readable && a.width == b.width && a.height == b.height && a.complete == b.complete;
+    return a.readable == b.readable && a.width == b.width && a.height == b.height && a.complete == b.complete &&
+           std::equal(std::begin(a.fieldBits), std::end(a.fieldBits), std::begin(b.fieldBits));
 }
 
 // The BMP or GIF header read from the file and from memory: the same answer.

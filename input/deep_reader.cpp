@@ -8,6 +8,7 @@
 #include <png.h>
 #include <tiffio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdarg>
@@ -15,6 +16,7 @@
 #include <cstring>
 #include <fstream>
 #include <memory>
+#include <mutex>
 
 namespace orv {
 
@@ -60,11 +62,12 @@ struct SampleSource {
     int spp;
     int plane;
     bool minIsWhite;
+    int colours; // the samples before an alpha sample (which minIsWhite does not turn over)
 };
 
 void storeSample(DeepPicture& out, int x, int y, int c, std::uint32_t v, const SampleSource& s) {
     std::uint16_t value = s.bits == 16 ? std::uint16_t(v) : std::uint16_t(v * 257);
-    if (s.minIsWhite) value = std::uint16_t(65535 - value);
+    if (s.minIsWhite && c < s.colours) value = std::uint16_t(65535 - value);
     out.row(y)[std::size_t(x) * std::size_t(out.channels) + std::size_t(c)] = value;
 }
 
@@ -103,6 +106,22 @@ std::uint64_t newSampleBytes(const DeepPicture& picture, std::uint64_t samples) 
     return picture.samples.capacity() >= samples ? 0 : samples * 2;
 }
 
+// The colours of a picture whose last channel is an associated alpha, divided by it (none where
+// it is 0), and the alpha channel taken away.
+void dropAssociatedAlpha(DeepPicture& p) {
+    const int colours = p.channels - 1;
+    const std::size_t pixels = std::size_t(p.width) * std::size_t(p.height);
+    std::uint16_t* to = p.samples.data();
+    const std::uint16_t* from = p.samples.data();
+    for (std::size_t i = 0; i < pixels; ++i, from += p.channels) {
+        const std::uint32_t a = from[colours];
+        for (int c = 0; c < colours; ++c)
+            *to++ = a == 0 ? 0 : std::uint16_t(std::min<std::uint32_t>(65535, (from[c] * 65535u + a / 2) / a));
+    }
+    p.channels = colours;
+    p.samples.resize(pixels * std::size_t(colours));
+}
+
 DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& why) {
     TiffMessages messages(why);
     std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
@@ -137,11 +156,19 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         return DecodeStatus::Invalid;
     }
     const int channels = grey ? 1 : 3;
+    // Colours premultiplied by an associated alpha are read with the alpha and divided by it, as
+    // the 8-bit readers give them; an unassociated alpha holds the colours as they are.
+    std::uint16_t extra = 0;
+    std::uint16_t* extraKinds = nullptr;
+    const bool associated = TIFFGetField(t, TIFFTAG_EXTRASAMPLES, &extra, &extraKinds) && extra > 0 && extraKinds &&
+                            extraKinds[0] == EXTRASAMPLE_ASSOCALPHA && spp >= channels + 1;
+    const int held = associated ? channels + 1 : channels;
     // Read into the buffer the picture already has when it is large enough: only a larger picture
     // takes new memory.
-    const std::uint64_t pictureBytes = newSampleBytes(out, std::uint64_t(width) * height * std::uint64_t(channels));
-    SampleSource source{bits, planar == PLANARCONFIG_SEPARATE ? 1 : spp, -1, photometric == PHOTOMETRIC_MINISWHITE};
-    const int planes = planar == PLANARCONFIG_SEPARATE ? channels : 1;
+    const std::uint64_t pictureBytes = newSampleBytes(out, std::uint64_t(width) * height * std::uint64_t(held));
+    SampleSource source{bits, planar == PLANARCONFIG_SEPARATE ? 1 : spp, -1, photometric == PHOTOMETRIC_MINISWHITE,
+                        channels};
+    const int planes = planar == PLANARCONFIG_SEPARATE ? held : 1;
 
     if (TIFFIsTiled(t)) {
         std::uint32_t tw = 0, th = 0;
@@ -154,7 +181,7 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         }
         // The tile buffer counts beside the picture: a header may declare tiles far larger than it.
         requireMemory(pictureBytes + std::uint64_t(tileSize));
-        out.reshape(int(width), int(height), channels, bits);
+        out.reshape(int(width), int(height), held, bits);
         std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileSize));
         const std::size_t rowBytes = std::size_t(tileSize) / th;
         for (int p = 0; p < planes; ++p) {
@@ -172,7 +199,7 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
             return DecodeStatus::Invalid;
         }
         requireMemory(pictureBytes + std::uint64_t(lineSize));
-        out.reshape(int(width), int(height), channels, bits);
+        out.reshape(int(width), int(height), held, bits);
         std::vector<std::uint8_t> line(static_cast<std::size_t>(lineSize));
         for (int p = 0; p < planes; ++p) {
             source.plane = planes > 1 ? p : -1;
@@ -182,6 +209,7 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
             }
         }
     }
+    if (associated) dropAssociatedAlpha(out);
     return DecodeStatus::Ok;
 }
 
@@ -273,13 +301,24 @@ DecodeStatus readPng(const std::string& path, DeepPicture& out, std::string& why
 
 } // namespace
 
+void silenceTiffLibrary() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        TIFFSetErrorHandler(nullptr);
+        TIFFSetWarningHandler(nullptr);
+    });
+}
+
 DeepFileKind deepFileKind(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     unsigned char head[8] = {};
     if (!in.read(reinterpret_cast<char*>(head), 8)) return DeepFileKind::None;
     if (std::memcmp(head, "\x89PNG\r\n\x1a\n", 8) == 0) return DeepFileKind::Png;
-    if ((head[0] == 'I' && head[1] == 'I' && head[2] == 42 && head[3] == 0) ||
-        (head[0] == 'M' && head[1] == 'M' && head[2] == 0 && head[3] == 42))
+    // 42: a classic TIFF; 43: a BigTIFF (offsets of 64 bits), which libtiff reads alike and which
+    // converters write for pictures above 4 GB or when told to.
+    const int little = head[2] | head[3] << 8, big = head[2] << 8 | head[3];
+    if ((head[0] == 'I' && head[1] == 'I' && (little == 42 || little == 43)) ||
+        (head[0] == 'M' && head[1] == 'M' && (big == 42 || big == 43)))
         return DeepFileKind::Tiff;
     return DeepFileKind::None;
 }
@@ -374,6 +413,28 @@ bool plainSixteenBitFile(const std::string& path) {
         break;
     }
     return false;
+}
+
+bool alphaTiffQtMisreads(const std::string& path) {
+    if (deepFileKind(path) != DeepFileKind::Tiff) return false;
+    std::string ignored;
+    TiffMessages messages(ignored);
+    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    if (!tif) return false;
+    std::uint16_t bits = 0, spp = 1, photometric = 0, format = SAMPLEFORMAT_UINT, extra = 0;
+    std::uint16_t planar = PLANARCONFIG_CONTIG;
+    std::uint16_t* kinds = nullptr;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_PLANARCONFIG, &planar);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLESPERPIXEL, &spp);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &format);
+    if (!TIFFGetField(tif.get(), TIFFTAG_PHOTOMETRIC, &photometric)) return false;
+    if (!TIFFGetField(tif.get(), TIFFTAG_EXTRASAMPLES, &extra, &kinds) || extra == 0 || !kinds) return false;
+    const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
+    const int colours = grey ? 1 : photometric == PHOTOMETRIC_RGB ? 3 : 0;
+    const bool alpha = kinds[0] == EXTRASAMPLE_UNASSALPHA || kinds[0] == EXTRASAMPLE_ASSOCALPHA;
+    if (format != SAMPLEFORMAT_UINT || colours == 0 || spp != colours + extra || !alpha) return false;
+    return (bits == 8 && kinds[0] == EXTRASAMPLE_UNASSALPHA) || (bits == 16 && planar == PLANARCONFIG_SEPARATE);
 }
 
 bool tiledTiff(const std::string& path) {

@@ -35,6 +35,14 @@ DeepExtent deepFileExtent(const std::string& path);
 // samples alone (an alpha channel, premultiplied or not, or another colour model goes to Qt).
 bool plainSixteenBitFile(const std::string& path);
 
+// Whether the file is a TIFF of grey or RGB samples with an alpha channel that Qt's reader gets
+// wrong: 8 bits with an unassociated alpha (Qt multiplies the colours by their alpha and divides
+// them again, in 8 bits: a nearly transparent (200, 100, 50) comes back as (255, 128, 0), a
+// transparent one black), or 16 bits in separate planes (Qt reads them as if interleaved). This
+// reader keeps unassociated colours as they are, as a PNG's are kept, and divides associated ones
+// by their alpha.
+bool alphaTiffQtMisreads(const std::string& path);
+
 // Whether the file is a TIFF whose pixels lie in tiles: Qt's reader gives a black picture for some
 // of those without saying so, so the series reader reads them here.
 bool tiledTiff(const std::string& path);
@@ -43,6 +51,11 @@ bool tiledTiff(const std::string& path);
 // decoded (any other format included), with the reason in `why` when given. The picture's size
 // passes the memory check before its samples are allocated (RuntimeError 7 when they do not fit).
 DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::string* why = nullptr);
+
+// Keeps libtiff from printing its warnings and errors on standard error, for every reader in the
+// process (Qt's TIFF reader included): a camera's private tags alone make it warn on pictures it
+// reads whole, and a refused picture is said in the program's words. Once is enough.
+void silenceTiffLibrary();
 
 // The 8-bit view as the engine's cells, laid out as toRoundedBgr lays out a QImage: roundUp4(w) x
 // roundUp4(h) blue-green-red, the picture's bottom row first, the margins black, grey spread to the

@@ -70,17 +70,43 @@ void raiseQtAllocationLimit() {
     std::call_once(once, [] { QImageReader::setAllocationLimit(8192); });
 }
 
+// Qt's BMP reader widens a colour field of n bits by shifting it left (a 5-bit 31 becomes 248, so
+// white comes out light grey); the full range is the field's value times 255 / (2^n - 1), as every
+// other reader gives. Fields of 8 bits are right already; wider ones are left as Qt reads them.
+void widenBitFields(QImage& image, const int (&fieldBits)[3]) {
+    if (image.format() != QImage::Format_RGB32 && image.format() != QImage::Format_ARGB32) return;
+    std::uint8_t table[3][256];
+    bool any = false;
+    for (int c = 0; c < 3; ++c) {
+        const int n = fieldBits[c];
+        const bool narrow = n >= 1 && n <= 7;
+        any = any || narrow;
+        for (int q = 0; q < 256; ++q) {
+            const int v = q >> (8 - n), top = (1 << n) - 1;
+            table[c][q] = narrow ? std::uint8_t((v * 255 + top / 2) / top) : std::uint8_t(q);
+        }
+    }
+    if (!any) return;
+    for (int y = 0; y < image.height(); ++y) {
+        QRgb* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x)
+            row[x] = qRgba(table[0][qRed(row[x])], table[1][qGreen(row[x])], table[2][qBlue(row[x])], qAlpha(row[x]));
+    }
+}
+
 // Decodes a non-JPEG file through Qt's readers, after the header checks.
 DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = MontageRoom::StillToCome) {
     int w = 0, h = 0;
+    HeaderFacts facts;
     if (f.kind == PictureKind::Bmp || f.kind == PictureKind::Gif) {
         ByteStream in(f.fd);
-        const HeaderFacts facts = f.kind == PictureKind::Bmp ? readBmpHeader(in, f.size) : readGifHeader(in);
+        facts = f.kind == PictureKind::Bmp ? readBmpHeader(in, f.size) : readGifHeader(in);
         if (!facts.readable || !facts.complete) return DecodeStatus::Invalid;
         w = facts.width;
         h = facts.height;
     }
     ::lseek(f.fd, 0, SEEK_SET);
+    silenceTiffLibrary();
     QFile file;
     if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return DecodeStatus::Invalid;
     QImageReader reader(&file, f.kind == PictureKind::Bmp ? "bmp" : f.kind == PictureKind::Gif ? "gif" : "");
@@ -102,6 +128,7 @@ DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = Montag
     QImage image;
     if (!reader.read(&image) || image.isNull()) return DecodeStatus::Invalid;
     if (!sidesFit(image.width(), image.height())) return DecodeStatus::Invalid;
+    if (f.kind == PictureKind::Bmp) widenBitFields(image, facts.fieldBits);
     out = std::move(image);
     return DecodeStatus::Ok;
 }
@@ -231,6 +258,7 @@ DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
         h = facts.height;
     } else {
         ::lseek(f.fd, 0, SEEK_SET);
+        silenceTiffLibrary();
         QFile file;
         if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return DecodeStatus::Invalid;
         QImageReader reader(&file);
@@ -271,8 +299,8 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         if (shown) *shown = shownPicture(*out);
         return DecodeStatus::Ok;
     }
-    // A tiled TIFF, a plain 16-bit TIFF or PNG, and a TIFF or PNG that Qt's readers refuse, is
-    // read by the deep reader (Qt reads some tiled files as a black picture without a word).
+    // A tiled TIFF, a plain 16-bit TIFF or PNG, a TIFF with an alpha channel Qt's reader gets wrong,
+    // and a TIFF or PNG that Qt's readers refuse, is read by the deep reader (Qt reads some tiled files as a black picture without a word).
     auto readDeep = [&] {
         // Checked as every picture is before its pixels exist: the cells and the montage's room,
         // with the samples at full depth as the decoder's buffer.
@@ -286,7 +314,8 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         if (shown) *shown = shownPicture(*out);
         return true;
     };
-    if ((tiledTiff(path) || plainSixteenBitFile(path)) && readDeep()) return DecodeStatus::Ok;
+    if ((tiledTiff(path) || plainSixteenBitFile(path) || alphaTiffQtMisreads(path)) && readDeep())
+        return DecodeStatus::Ok;
     QImage image;
     const DecodeStatus st = decodeWithQt(f, image, room);
     if (st == DecodeStatus::Invalid && deepFileKind(path) != DeepFileKind::None && readDeep()) return DecodeStatus::Ok;

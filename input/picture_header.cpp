@@ -94,6 +94,24 @@ HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize) {
         return f;
     }
     if (width <= 0 || height == 0 || height == INT32_MIN) return f;
+    if (headerSize >= 40 && (bits == 16 || bits == 32)) {
+        // Without masks a 16-bit picture is 5-5-5 and a 32-bit one 8-8-8; with them (3, or 6 with
+        // an alpha mask too) they follow a 40-byte header and lie inside the longer ones.
+        std::uint32_t masks[3] = {0x7C00, 0x03E0, 0x001F};
+        if (bits == 32) masks[0] = 0xFF0000, masks[1] = 0xFF00, masks[2] = 0xFF;
+        std::array<std::uint8_t, 12> m{};
+        const bool withMasks = compression == 3 || compression == 6;
+        const bool masksRead = withMasks && in.read(m.data(), m.size());
+        if (masksRead)
+            for (int c = 0; c < 3; ++c) masks[c] = le32(&m[std::size_t(4 * c)]);
+        if (compression == 0 || masksRead)
+            for (int c = 0; c < 3; ++c) {
+                const std::uint32_t mask = masks[c];
+                const int n = __builtin_popcount(mask);
+                const bool contiguous = mask != 0 && ((mask >> __builtin_ctz(mask)) + 1 == (std::uint64_t(1) << n));
+                f.fieldBits[c] = contiguous ? n : 0;
+            }
+    }
     height = height < 0 ? -height : height; // negative: rows stored top-down
     f.readable = true;
     f.width = int(width);

@@ -39,6 +39,9 @@ struct HeaderFacts {
     int width = 0;         // the sides of the picture the reader allocates
     int height = 0;
     bool complete = false; // the file holds all the pixel data
+    // A BMP of 16 or 32 bits a pixel whose colours are bit fields: the bits of red, green and
+    // blue, each field's bits next to one another (0 where they are not, or for other files).
+    int fieldBits[3] = {0, 0, 0};
 };
 
 // A BMP's sides, and whether the file is long enough for the rows of an uncompressed picture

@@ -103,6 +103,22 @@ void setXmpSize(Exiv2::XmpData& xmp, int width, int height) {
         if (xmp.findKey(Exiv2::XmpKey(key)) != xmp.end()) xmp[key] = std::to_string(value);
 }
 
+// Why an ICC profile cannot go with the montage's RGB pixels, or empty when it can: it names a
+// colour space other than RGB (the four characters at byte 16 of its header: "GRAY", "CMYK",
+// "Lab ", ...). A profile without a readable colour space is left to the writer, as before.
+std::string profileMismatch(const std::vector<std::uint8_t>& icc) {
+    if (icc.size() < 20 || std::memcmp(icc.data() + 16, "RGB ", 4) == 0) return {};
+    std::string space;
+    for (int i = 16; i < 20; ++i) {
+        const std::uint8_t c = icc[std::size_t(i)];
+        if (c < ' ' || c > '~') return {};
+        if (c != ' ') space += char(c);
+    }
+    if (space.empty()) return {};
+    if (space == "GRAY") space = "grey";
+    return "the ICC profile describes " + space + " colours, not the RGB of the montage, and is not copied";
+}
+
 } // namespace
 
 std::string softwareName() { return std::string("Orvanta ") + ORVANTA_VERSION; }
@@ -146,6 +162,25 @@ PictureMetadata metadataOf(Exiv2::Image& image, const std::string& name, std::ve
         for (auto it = exif.begin(); it != exif.end();) it = describesTheFile(*it) ? exif.erase(it) : std::next(it);
         try {
             if (!exif.empty()) out.exif = exifBytes(exif);
+            // Exiv2 keeps the block within the 64 KB a JPEG segment holds by leaving out its
+            // largest entries (a maker note, a long comment) without a word: they are named.
+            Exiv2::ExifData kept;
+            if (!out.exif.empty())
+                Exiv2::ExifParser::decode(kept, out.exif.data(), std::uint32_t(out.exif.size()));
+            // The pointers to the sub-directories are the block's structure, written anew.
+            static const char* const pointers[] = {"Exif.Image.ExifTag", "Exif.Image.GPSTag",
+                                                   "Exif.Photo.InteroperabilityTag", "Exif.Image.SubIFDs"};
+            auto pointer = [](const std::string& key) {
+                return std::find(std::begin(pointers), std::end(pointers), key) != std::end(pointers);
+            };
+            std::string left;
+            for (const Exiv2::Exifdatum& d : exif)
+                if (!pointer(d.key()) && kept.findKey(Exiv2::ExifKey(d.key())) == kept.end() &&
+                    left.find(d.key()) == std::string::npos)
+                    left += (left.empty() ? "" : ", ") + d.key();
+            if (!left.empty())
+                problems.push_back("the EXIF block of " + name + " is larger than 64 KB; its entries " + left +
+                                   " are not copied");
         } catch (const std::exception& e) {
             problems.push_back(damaged("EXIF", name, e.what()));
         }
@@ -211,6 +246,45 @@ namespace {
 // directory (for a TIFF, whose first directory is also its pixels' layout).
 enum class CameraExif { Whole, BesideTheFirstDirectory };
 
+std::uint32_t pngCrc(const std::uint8_t* data, std::size_t size) {
+    std::uint32_t crc = 0xFFFFFFFFu;
+    for (std::size_t i = 0; i < size; ++i) {
+        crc ^= data[i];
+        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+std::uint32_t be32(const std::uint8_t* p) {
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | std::uint32_t(p[3]);
+}
+
+void putBe32(std::uint8_t* p, std::uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = std::uint8_t(v >> (24 - 8 * i));
+}
+
+// Exiv2 writes a PNG's iCCP chunk with the profile name it read from the file, and an output
+// made here has none: an empty name, which libpng and the readers built on it refuse as a bad
+// keyword, dropping the profile. The chunk gets a name (1 to 79 characters are required).
+void nameIccChunk(std::vector<std::uint8_t>& png) {
+    static constexpr char kName[] = "ICC Profile";
+    constexpr std::size_t kNameLength = sizeof kName - 1;
+    std::size_t at = 8;
+    while (at + 12 <= png.size()) {
+        const std::size_t length = be32(&png[at]);
+        if (length > png.size() - at - 12) return;
+        if (std::memcmp(&png[at + 4], "iCCP", 4) == 0) {
+            if (length == 0 || png[at + 8] != 0) return; // named already
+            png.insert(png.begin() + std::ptrdiff_t(at + 8), kName, kName + kNameLength);
+            putBe32(&png[at], std::uint32_t(length + kNameLength));
+            putBe32(&png[at + 8 + length + kNameLength], pngCrc(&png[at + 4], 4 + length + kNameLength));
+            return;
+        }
+        if (std::memcmp(&png[at + 4], "IDAT", 4) == 0) return; // the profile comes before the pixels
+        at += 12 + length;
+    }
+}
+
 // The blocks written into `file`; `problems` says what was left out. The lock is held.
 std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, const PictureMetadata& metadata,
                                       CameraExif scope, int width, int height, std::vector<std::string>& errors,
@@ -263,7 +337,12 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
             problems.push_back("the XMP block could not be written: it cannot be read");
         }
     }
-    if (!metadata.icc.empty()) {
+    // A grey or CMYK picture is read into RGB cells: its profile does not describe them, and an
+    // RGB file with a grey or CMYK profile is one viewers refuse or show in wrong colours.
+    const std::string mismatch = metadata.icc.empty() ? std::string() : profileMismatch(metadata.icc);
+    if (!mismatch.empty()) {
+        problems.push_back(mismatch);
+    } else if (!metadata.icc.empty()) {
         try {
             Exiv2::DataBuf icc(metadata.icc.data(), long(metadata.icc.size()));
             image->setIccProfile(icc, true);
@@ -280,7 +359,9 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
         if (io.open() != 0) throw std::runtime_error("cannot read back the written picture");
         const Exiv2::DataBuf written = io.read(long(io.size()));
         io.close();
-        return std::vector<std::uint8_t>(written.pData_, written.pData_ + written.size_);
+        std::vector<std::uint8_t> out(written.pData_, written.pData_ + written.size_);
+        if (image->imageType() == Exiv2::ImageType::png) nameIccChunk(out);
+        return out;
     } catch (const std::exception& e) {
         problems.push_back(std::string("the metadata could not be written: ") + e.what());
         return file;

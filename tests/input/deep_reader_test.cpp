@@ -14,6 +14,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
 #include <fstream>
 #include <random>
 
@@ -333,3 +336,220 @@ TEST(DeepReader, ASixteenBitPictureReadForTheStackHasTheCellsQtGives) {
     setMemoryCeiling(need);
     EXPECT_EQ(decodeToSurface(paths[0], surface), DecodeStatus::Ok);
 }
+
+namespace {
+
+// A little-endian BigTIFF of one directory whose values all fit in their entries (8 bytes): RGB,
+// uncompressed, one strip or one tile of `tileSide` holding the picture's samples.
+std::vector<std::uint8_t> bigTiff(const DeepPicture& p, int bits, int tileSide) {
+    std::vector<std::uint8_t> pixels;
+    const int rows = tileSide ? tileSide : p.height, cols = tileSide ? tileSide : p.width;
+    for (int y = 0; y < rows; ++y)
+        for (int x = 0; x < cols; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const std::uint16_t v = x < p.width && y < p.height ? p.at(x, y, c) : 0;
+                if (bits == 16) pixels.push_back(std::uint8_t(v));
+                pixels.push_back(std::uint8_t(bits == 16 ? v >> 8 : v / 257));
+            }
+    struct Entry {
+        std::uint16_t tag, type;
+        std::uint64_t count;
+        std::vector<std::uint64_t> values;
+    };
+    const std::uint64_t dataAt = 16;
+    std::vector<Entry> entries = {{256, 4, 1, {std::uint64_t(p.width)}},
+                                  {257, 4, 1, {std::uint64_t(p.height)}},
+                                  {258, 3, 3, {std::uint64_t(bits), std::uint64_t(bits), std::uint64_t(bits)}},
+                                  {259, 3, 1, {1}},
+                                  {262, 3, 1, {2}},
+                                  {277, 3, 1, {3}},
+                                  {284, 3, 1, {1}}};
+    if (tileSide) {
+        entries.push_back({322, 4, 1, {std::uint64_t(tileSide)}});
+        entries.push_back({323, 4, 1, {std::uint64_t(tileSide)}});
+        entries.push_back({324, 16, 1, {dataAt}});
+        entries.push_back({325, 16, 1, {pixels.size()}});
+    } else {
+        entries.push_back({273, 16, 1, {dataAt}});
+        entries.push_back({278, 4, 1, {std::uint64_t(p.height)}});
+        entries.push_back({279, 16, 1, {pixels.size()}});
+    }
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.tag < b.tag; });
+    std::vector<std::uint8_t> out;
+    auto put = [&](std::uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i) out.push_back(std::uint8_t(v >> (8 * i)));
+    };
+    out = {'I', 'I', 43, 0, 8, 0, 0, 0};
+    put(dataAt + pixels.size(), 8);
+    out.insert(out.end(), pixels.begin(), pixels.end());
+    put(entries.size(), 8);
+    for (const Entry& e : entries) {
+        put(e.tag, 2);
+        put(e.type, 2);
+        put(e.count, 8);
+        const int size = e.type == 3 ? 2 : e.type == 4 ? 4 : 8;
+        for (const std::uint64_t v : e.values) put(v, size);
+        for (std::size_t pad = e.values.size() * std::size_t(size); pad < 8; ++pad) out.push_back(0);
+    }
+    put(0, 8);
+    return out;
+}
+
+struct BigTiffCase {
+    const char* name;
+    int bits;
+    int tileSide;
+};
+
+class BigTiffs : public ::testing::TestWithParam<BigTiffCase> {};
+
+} // namespace
+
+// A BigTIFF is a TIFF with 64-bit offsets: read as the picture it is, tiled or in strips, at 8 or
+// 16 bits, never refused as no picture.
+TEST_P(BigTiffs, AreReadAsThePictureTheyHold) {
+    const BigTiffCase c = GetParam();
+    QTemporaryDir dir;
+    const DeepPicture picture = randomPicture(13, 9, 3, c.bits, 31);
+    const std::string path = writeFile(dir, "big.tif", bigTiff(picture, c.bits, c.tileSide));
+    EXPECT_EQ(deepFileKind(path), DeepFileKind::Tiff);
+    DeepPicture deep;
+    ASSERT_EQ(readDeepPicture(path, deep), DecodeStatus::Ok);
+    EXPECT_EQ(deep.samples, picture.samples);
+    std::unique_ptr<MemorySurface> surface;
+    ASSERT_EQ(decodeToSurface(path, surface), DecodeStatus::Ok);
+    EXPECT_EQ(surface->rounded(), deepToRoundedBgr(picture));
+    int w = 0, h = 0;
+    ASSERT_EQ(readPictureSize(path, w, h), DecodeStatus::Ok);
+    EXPECT_EQ(w, 13);
+    EXPECT_EQ(h, 9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, BigTiffs,
+                         ::testing::Values(BigTiffCase{"Strip8", 8, 0}, BigTiffCase{"Tiled8", 8, 16},
+                                           BigTiffCase{"Strip16", 16, 0}, BigTiffCase{"Tiled16", 16, 16}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A camera's or an editor's private tag makes libtiff warn while Qt's reader reads the picture
+// whole: nothing of it reaches standard error, and the picture is read.
+TEST(DeepReader, LibtiffSaysNothingOnStandardErrorOfAPictureItReads) {
+    QTemporaryDir dir;
+    std::vector<std::uint8_t> pixels;
+    for (int i = 0; i < 4 * 2 * 3; ++i) pixels.push_back(std::uint8_t(i * 10));
+    const std::vector<std::uint8_t> file =
+        test::tinyTiff({{256, 4, {4}}, {257, 4, {2}}, {258, 3, {8, 8, 8}}, {259, 3, {1}}, {262, 3, {2}}, {273, 4, {0}},
+                        {277, 3, {3}}, {278, 4, {2}}, {279, 4, {24}}, {65000, 4, {7}}},
+                       pixels);
+    const std::string path = writeFile(dir, "private-tag.tif", file);
+    ::testing::internal::CaptureStderr();
+    int w = 0, h = 0;
+    const DecodeStatus sized = readPictureSize(path, w, h);
+    std::unique_ptr<MemorySurface> surface;
+    const DecodeStatus read = decodeToSurface(path, surface);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "");
+    ASSERT_EQ(sized, DecodeStatus::Ok);
+    EXPECT_EQ(w, 4);
+    ASSERT_EQ(read, DecodeStatus::Ok);
+    // The top row's first pixel, red-green-blue 0, 10, 20, is the cells' blue-green-red 20, 10, 0.
+    const std::vector<std::uint8_t>& cells = surface->rounded();
+    const std::size_t top = std::size_t(1) * std::size_t(surface->roundedWidth()) * 3;
+    EXPECT_EQ(cells[top], 20);
+    EXPECT_EQ(cells[top + 1], 10);
+    EXPECT_EQ(cells[top + 2], 0);
+}
+
+namespace {
+
+struct AlphaTiff {
+    const char* name;
+    int colours;     // 1 grey, 3 RGB
+    bool separate;   // the samples in planes
+    int bits;        // 8 or 16
+    bool associated; // the colours premultiplied by the alpha
+};
+
+class AlphaTiffs : public ::testing::TestWithParam<AlphaTiff> {};
+
+// A pixel's colour samples and alpha, as fractions of the full value, and the 8-bit colours it
+// must be read as: an unassociated colour as it is; an associated one divided by its alpha (chosen
+// so that the quotient is no half-way case), none where the alpha is 0.
+struct AlphaPixel {
+    std::array<double, 3> stored;
+    double alpha;
+    std::array<int, 3> read;
+};
+
+std::vector<AlphaPixel> alphaPixels(bool associated) {
+    if (!associated)
+        return {{{0.78, 0.39, 0.2}, 0.0, {199, 99, 51}}, {{0.5, 0.1, 0.9}, 0.004, {128, 26, 230}},
+                {{0.1, 0.3, 0.7}, 0.5, {26, 77, 179}},   {{1.0, 0.0, 0.6}, 1.0, {255, 0, 153}}};
+    return {{{0.25, 0.75, 0.2}, 1.0, {64, 191, 51}}, {{0.125, 0.375, 0.1}, 0.5, {64, 191, 51}},
+            {{0.0, 0.0, 0.0}, 0.0, {0, 0, 0}},        {{0.2, 0.15, 0.04}, 0.2, {255, 191, 51}}};
+}
+
+} // namespace
+
+// A TIFF whose alpha channel Qt's reader gets wrong is read as the picture it holds: an 8-bit
+// unassociated one keeps its colours however transparent the pixel (Qt gives black for alpha 0),
+// a 16-bit one in planes is read plane by plane (Qt reads it as if interleaved).
+TEST_P(AlphaTiffs, AreReadAsThePictureTheyHold) {
+    const AlphaTiff c = GetParam();
+    const std::vector<AlphaPixel> pixels = alphaPixels(c.associated);
+    const int w = int(pixels.size()), h = 2, spp = c.colours + 1, bytes = c.bits / 8;
+    const double full = c.bits == 16 ? 65535.0 : 255.0;
+    auto sample = [&](const AlphaPixel& p, int s) {
+        // Grey takes the first colour.
+        return std::uint32_t(std::lround((s == c.colours ? p.alpha : p.stored[std::size_t(s)]) * full));
+    };
+    std::vector<std::uint8_t> data;
+    auto put = [&](std::uint32_t v) {
+        for (int b = 0; b < bytes; ++b) data.push_back(std::uint8_t(v >> (8 * b)));
+    };
+    if (c.separate) {
+        for (int s = 0; s < spp; ++s)
+            for (int y = 0; y < h; ++y)
+                for (const AlphaPixel& p : pixels) put(sample(p, s));
+    } else {
+        for (int y = 0; y < h; ++y)
+            for (const AlphaPixel& p : pixels)
+                for (int s = 0; s < spp; ++s) put(sample(p, s));
+    }
+    const std::uint32_t plane = std::uint32_t(w * h * bytes);
+    std::vector<test::TiffField> fields = {{256, 4, {std::uint32_t(w)}}, {257, 4, {std::uint32_t(h)}},
+                                           {258, 3, std::vector<std::uint32_t>(std::size_t(spp), std::uint32_t(c.bits))},
+                                           {259, 3, {1}}, {262, 3, {c.colours == 3 ? 2u : 1u}}};
+    std::vector<std::uint32_t> offsets, counts;
+    for (int s = 0; s < (c.separate ? spp : 1); ++s) {
+        offsets.push_back(std::uint32_t(s) * plane);
+        counts.push_back(c.separate ? plane : plane * std::uint32_t(spp));
+    }
+    fields.push_back({273, 4, offsets});
+    fields.push_back({277, 3, {std::uint32_t(spp)}});
+    fields.push_back({278, 4, {std::uint32_t(h)}});
+    fields.push_back({279, 4, counts});
+    fields.push_back({284, 3, {c.separate ? 2u : 1u}});
+    fields.push_back({338, 3, {c.associated ? 1u : 2u}});
+    QTemporaryDir dir;
+    const std::string path = writeFile(dir, "alpha.tif", test::tinyTiff(fields, data));
+    EXPECT_TRUE(alphaTiffQtMisreads(path));
+    std::unique_ptr<MemorySurface> surface;
+    ASSERT_EQ(decodeToSurface(path, surface), DecodeStatus::Ok);
+    const std::vector<std::uint8_t>& cells = surface->rounded();
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::array<int, 3>& rgb = pixels[std::size_t(x)].read;
+            const std::uint8_t* cell = &cells[(std::size_t(h - 1 - y) * std::size_t(surface->roundedWidth()) + std::size_t(x)) * 3];
+            const std::array<int, 3> expected = c.colours == 3 ? std::array<int, 3>{rgb[2], rgb[1], rgb[0]}
+                                                               : std::array<int, 3>{rgb[0], rgb[0], rgb[0]};
+            EXPECT_EQ((std::array<int, 3>{cell[0], cell[1], cell[2]}), expected) << "pixel " << x << ", " << y;
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, AlphaTiffs,
+    ::testing::Values(AlphaTiff{"Rgba8", 3, false, 8, false}, AlphaTiff{"Rgba8InPlanes", 3, true, 8, false},
+                      AlphaTiff{"GreyAlpha8", 1, false, 8, false}, AlphaTiff{"Rgba16InPlanes", 3, true, 16, false},
+                      AlphaTiff{"GreyAlpha16InPlanes", 1, true, 16, false},
+                      AlphaTiff{"AssociatedRgba16InPlanes", 3, true, 16, true}),
+    [](const auto& info) { return std::string(info.param.name); });

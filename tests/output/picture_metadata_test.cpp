@@ -7,6 +7,7 @@
 #include "output/tiff_writer.h"
 #include "test_pictures.h"
 
+#include <QColorSpace>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -337,4 +338,118 @@ TEST(PictureMetadata, TheFileForTheConversionProgramRoundTripsAndRefusesOtherByt
     longer.push_back(0);
     EXPECT_FALSE(metadataFromFileBytes(longer));
     EXPECT_FALSE(metadataFromFileBytes(std::vector<std::uint8_t>{'B', 'M'}));
+}
+
+namespace {
+
+// testProfile() with another colour space in its header.
+std::vector<std::uint8_t> profileOf(const char* space) {
+    std::vector<std::uint8_t> p = testProfile();
+    std::memcpy(&p[16], space, 4);
+    return p;
+}
+
+struct ProfileCase {
+    const char* name;
+    const char* format;
+    const char* space; // the profile's colour space
+    const char* said;  // what the problem names, or nullptr when the profile is copied
+};
+
+class ProfileInFormat : public ::testing::TestWithParam<ProfileCase> {};
+
+} // namespace
+
+// Every output is RGB: a grey or CMYK picture's profile does not describe its pixels and is left
+// out, said; an RGB profile goes in.
+TEST_P(ProfileInFormat, OnlyAnRgbProfileIsCopied) {
+    const ProfileCase c = GetParam();
+    PictureMetadata m;
+    m.icc = profileOf(c.space);
+    const TestPicture picture = TestPicture::random(12, 7, 4);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/out." + c.format;
+    std::vector<std::string> problems;
+    PictureWriteOptions w;
+    w.metadata = &m;
+    w.metadataProblems = &problems;
+    writePicture(path, picture.view(), w);
+    std::vector<std::string> again;
+    const PictureMetadata got = readPictureMetadata(path, again);
+    if (!c.said) {
+        EXPECT_TRUE(problems.empty()) << problems.front();
+        EXPECT_EQ(got.icc, m.icc);
+        return;
+    }
+    EXPECT_TRUE(got.icc.empty());
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find(c.said), std::string::npos) << problems[0];
+    EXPECT_FALSE(QImage(QString::fromStdString(path)).isNull());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Spaces, ProfileInFormat,
+    ::testing::Values(ProfileCase{"RgbInJpeg", "jpg", "RGB ", nullptr}, ProfileCase{"RgbInPng", "png", "RGB ", nullptr},
+                      ProfileCase{"RgbInTiff", "tif", "RGB ", nullptr}, ProfileCase{"GreyInJpeg", "jpg", "GRAY", "grey"},
+                      ProfileCase{"GreyInPng", "png", "GRAY", "grey"}, ProfileCase{"GreyInTiff", "tif", "GRAY", "grey"},
+                      ProfileCase{"CmykInJpeg", "jpg", "CMYK", "CMYK"}, ProfileCase{"CmykInPng", "png", "CMYK", "CMYK"},
+                      ProfileCase{"CmykInTiff", "tif", "CMYK", "CMYK"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+class ProfileReadBack : public ::testing::TestWithParam<const char*> {};
+
+// The profile written is one that readers built on libpng, libjpeg and libtiff take: Qt's reader
+// gives the picture the colour space it describes (a PNG's profile chunk needs a name for that).
+TEST_P(ProfileReadBack, QtReadsTheProfileFromTheOutput) {
+    const QByteArray srgb = QColorSpace(QColorSpace::SRgb).iccProfile();
+    ASSERT_FALSE(srgb.isEmpty());
+    PictureMetadata m;
+    m.icc.assign(srgb.begin(), srgb.end());
+    const TestPicture picture = TestPicture::random(12, 7, 5);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/out." + GetParam();
+    std::vector<std::string> problems;
+    PictureWriteOptions w;
+    w.metadata = &m;
+    w.metadataProblems = &problems;
+    writePicture(path, picture.view(), w);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    const QImage back(QString::fromStdString(path));
+    ASSERT_FALSE(back.isNull());
+    EXPECT_TRUE(back.colorSpace().isValid());
+    EXPECT_EQ(back.colorSpace(), QColorSpace(QColorSpace::SRgb));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ProfileReadBack, ::testing::Values("jpg", "tif", "png"),
+                         [](const auto& info) { return std::string(info.param); });
+
+// An EXIF block above the 64 KB a JPEG segment holds: Exiv2 leaves its largest entries out, and
+// the entries it leaves are named rather than lost without a word; the rest is kept.
+TEST(PictureMetadata, EntriesLeftOutOfAnOversizedExifBlockAreNamed) {
+    const TestPicture picture = TestPicture::random(16, 16, 6);
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Make"] = "Orvanta-Test";
+    exif["Exif.Photo.UserComment"] = "charset=Ascii " + std::string(90000, 'c');
+    // A TIFF's EXIF is not bound to 64 KB: write the block into a TIFF's directory by hand.
+    const std::vector<std::uint8_t> tiff = encodeTiff24(picture.view());
+    Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(tiff.data(), long(tiff.size()));
+    ASSERT_TRUE(image.get());
+    image->readMetadata();
+    Exiv2::ExifData own = image->exifData();
+    for (const Exiv2::Exifdatum& d : exif) own[d.key()] = d.value();
+    image->setExifData(own);
+    image->writeMetadata();
+    Exiv2::BasicIo& io = image->io();
+    ASSERT_EQ(io.open(), 0);
+    const Exiv2::DataBuf written = io.read(long(io.size()));
+    io.close();
+    const std::vector<std::uint8_t> file(written.pData_, written.pData_ + written.size_);
+
+    std::vector<std::string> problems;
+    const PictureMetadata m = readPictureMetadata(file, "big.tif", problems);
+    EXPECT_EQ(tag(exifOf(m), "Exif.Image.Make"), "Orvanta-Test");
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_NE(problems[0].find("Exif.Photo.UserComment"), std::string::npos) << problems[0];
+    EXPECT_NE(problems[0].find("big.tif"), std::string::npos) << problems[0];
+    EXPECT_EQ(problems[0].find("ExifTag"), std::string::npos) << problems[0];
 }
