@@ -210,6 +210,8 @@ public:
         if (--f_.running_ == 0) {
             f_.progress_->finish();
             f_.lockControls(false);
+            if (f_.closing_) f_.windows_->hideAll();
+            f_.closing_ = false;
         }
     }
     CommandRun(const CommandRun&) = delete;
@@ -554,6 +556,12 @@ void FormMontage::closeEvent(QCloseEvent* e) {
         return;
     }
     closeHelp();
+    // A command still under way stops at its next picture, block row or band rather than running
+    // on out of sight; the windows it would show again are hidden once it has ended.
+    if (running_ > 0) {
+        progress_->requestStop();
+        closing_ = true;
+    }
     windows_->hideAll();
     e->accept();
     QCoreApplication::processEvents();

@@ -156,6 +156,7 @@ private:
     std::unique_ptr<OffsetCommands> offsets_;
     std::unique_ptr<RetouchCommands> retouch_;
     int running_ = 0; // commands under way
+    bool closing_ = false; // the window closed while a command was under way
 };
 
 // The file-name box's text before anything was typed or read: a series beside the program.

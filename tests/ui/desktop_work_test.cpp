@@ -340,6 +340,28 @@ TEST(CancelRun, ALoadStoppedKeepsThePicturesReadSoFar) {
     EXPECT_EQ(rig.visibleSourceWindows(), rig.state.series.imageCount);
 }
 
+// Exit while a montage is being made stops the run: the program does not go on computing out of
+// sight, and no window of the run comes back once the main window has gone.
+TEST(CancelRun, ExitDuringARunStopsItAndNoWindowComesBack) {
+    WorkRig rig;
+    writeTexturedSeries(rig.files, "long", 6, QSize(200, 150));
+    rig.form->show();
+    bool running = false;
+    QTimer::singleShot(0, rig.form.get(), [&] {
+        running = rig.form->commandRunning();
+        rig.form->action(Command::Exit)->trigger();
+    });
+    const MakeOutcome out = rig.make(rig.files.path("long01.bmp"));
+    ASSERT_TRUE(running);
+    EXPECT_EQ(rig.quits, 1);
+    EXPECT_TRUE(out.stopped);
+    EXPECT_FALSE(out.made);
+    EXPECT_FALSE(rig.form->isVisible());
+    EXPECT_FALSE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.visibleSourceWindows(), 0);
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+}
+
 // --- zoom -------------------------------------------------------------------------------------------
 
 TEST(PictureZoom, TheOneMappingFollowsTheZoomAndTheBoxTakesTheScaledSize) {
