@@ -31,10 +31,17 @@ namespace orv {
 
 namespace {
 
+// A name as a menu entry's text: an ampersand in it ("Bugs & Beetles") is shown, not taken for
+// the mark of an access key.
+QString menuText(const std::string& name) { return pathText(name).replace(QLatin1Char('&'), QStringLiteral("&&")); }
+
+// The caption a "Window" entry stands for: its text with the doubled ampersands single again.
+QString entryCaption(const QAction* entry) { return entry->text().replace(QStringLiteral("&&"), QStringLiteral("&")); }
+
 // The "Window" entries show the captions, one each; the entries left over are hidden.
 template <std::size_t N> void showEntries(const std::array<QAction*, N>& entries, const std::vector<std::string>& captions) {
     for (std::size_t i = 0; i < N; ++i) {
-        if (i < captions.size()) entries[i]->setText(pathText(captions[i]));
+        if (i < captions.size()) entries[i]->setText(menuText(captions[i]));
         entries[i]->setVisible(i < captions.size());
     }
 }
@@ -178,10 +185,10 @@ void FormMontage::connectCommands() {
     for (int i = 0; i < 12; ++i) {
         connect(mnuRecentFile(i), &QAction::triggered, this, [this, i] { runLocked([this, i] { openRecentFile(i); }); });
         connect(mnuWindow(i + 1), &QAction::triggered, this,
-                [this, i] { windows_->bringSourceToFront(mnuWindow(i + 1)->text()); });
+                [this, i] { windows_->bringSourceToFront(entryCaption(mnuWindow(i + 1))); });
     }
     for (int i = 0; i < 10; ++i)
-        connect(mnuWindow2(i), &QAction::triggered, this, [this, i] { windows_->bringMontageToFront(mnuWindow2(i)->text()); });
+        connect(mnuWindow2(i), &QAction::triggered, this, [this, i] { windows_->bringMontageToFront(entryCaption(mnuWindow2(i))); });
     // A new file name clears the ignore ticks.
     connect(textFileName_, &QLineEdit::textChanged, this, [this] {
         for (QAction* a : actions_.ignoreImages) a->setChecked(false);
@@ -462,7 +469,7 @@ bool FormMontage::offsetsOn() const { return action(Command::UseOffsets)->isChec
 void FormMontage::fillRecentFiles() {
     for (int i = 0; i < RecentFiles::kCount; ++i) {
         QAction* a = mnuRecentFile(i);
-        const QString caption = qs(state_.recent.caption(i));
+        const QString caption = menuText(state_.recent.caption(i));
         a->setText(caption);
         // An empty entry is not shown: there is nothing to open.
         a->setVisible(!caption.isEmpty());
