@@ -246,7 +246,12 @@ void FormMontage::lockControls(bool locked) {
                                                Command::OpenProject,     Command::SaveProject,
                                                Command::MakeMontage,     Command::SaveMontageAs,
                                                Command::CompareAllMethods, Command::EvaluateIncrements,
-                                               Command::EvaluateAll,     Command::Smooth};
+                                               Command::EvaluateAll,     Command::Smooth,
+                                               // The montage on screen is half made: what these
+                                               // would hand over is not what the window shows.
+                                               Command::CopyMontage,     Command::EditMontage,
+                                               Command::PrintMontage,    Command::PrintMontageFit,
+                                               Command::PrintMontageHalf};
     for (Command c : kRunCommands)
         if (QAction* a = action(c)) a->setEnabled(!locked);
     for (QAction* a : actions_.recentFiles) a->setEnabled(!locked);
@@ -335,12 +340,12 @@ void FormMontage::runCommand(Command c) {
         break;
     }
     case Command::Exit: close(); break;
-    case Command::SaveMontageAs: runLocked([this, c] { output_->runMontageFileCommand(c); }); break;
+    case Command::SaveMontageAs:
     case Command::CopyMontage:
     case Command::EditMontage:
     case Command::PrintMontage:
     case Command::PrintMontageFit:
-    case Command::PrintMontageHalf:
+    case Command::PrintMontageHalf: runLocked([this, c] { output_->runMontageFileCommand(c); }); break;
     case Command::SelectPrinter: output_->runMontageFileCommand(c); break;
     case Command::Preferences: {
         std::vector<std::string> captions;
@@ -379,8 +384,8 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
     case Command::RedoRetouch: runLocked([&] { retouch_->redo(window); }); break;
     case Command::ClearRetouch: runLocked([&] { retouch_->clear(window); }); break;
     case Command::PicturePreview: runLocked([&] { montage_->previewMontage(window, readRequest().ignored); }); break;
-    case Command::PictureSaveAs: runLocked([&] { output_->runPictureCommand(c, window, which); }); break;
-    default: output_->runPictureCommand(c, window, which); break;
+    // Saving, copying, printing or editing a montage waits for a run that is making one.
+    default: runLocked([&] { output_->runPictureCommand(c, window, which); }); break;
     }
 }
 
