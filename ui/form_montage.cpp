@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -31,20 +32,29 @@ namespace orv {
 
 namespace {
 
-// A name as a menu entry's text: an ampersand in it ("Bugs & Beetles") is shown, not taken for
-// the mark of an access key.
-QString menuText(const std::string& name) { return pathText(name).replace(QLatin1Char('&'), QStringLiteral("&&")); }
+// A name as a menu entry's text: a long one keeps its start and its end (where the folders begin,
+// and the file) with "..." between, so the menu stays within a screen; an ampersand in it ("Bugs &
+// Beetles") is shown, not taken for the mark of an access key.
+QString menuText(const std::string& name) {
+    const QFontMetrics metrics(QApplication::font("QMenu"));
+    return metrics.elidedText(pathText(name), Qt::ElideMiddle, metrics.averageCharWidth() * kMenuNameChars)
+        .replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
 
-// The caption a "Window" entry stands for: its text with the doubled ampersands single again.
-QString entryCaption(const QAction* entry) { return entry->text().replace(QStringLiteral("&&"), QStringLiteral("&")); }
-
-// The "Window" entries show the captions, one each; the entries left over are hidden.
+// The "Window" entries show the captions, one each, and keep the whole caption to find the window
+// by; the entries left over are hidden.
 template <std::size_t N> void showEntries(const std::array<QAction*, N>& entries, const std::vector<std::string>& captions) {
     for (std::size_t i = 0; i < N; ++i) {
-        if (i < captions.size()) entries[i]->setText(menuText(captions[i]));
+        if (i < captions.size()) {
+            entries[i]->setText(menuText(captions[i]));
+            entries[i]->setData(pathText(captions[i]));
+        }
         entries[i]->setVisible(i < captions.size());
     }
 }
+
+// The caption a "Window" entry stands for.
+QString entryCaption(const QAction* entry) { return entry->data().toString(); }
 
 constexpr const char* kFileNameTip =
     "Type in the path and name of the first file here, or use the Browse icon to the right";

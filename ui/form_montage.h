@@ -40,6 +40,8 @@ inline constexpr const char* kMissingCommandLineText =
     "I am sorry, but I cannot find the file that is on the Shortcut or Command Line used to call "
     "this  'Orvanta'  program.";
 inline constexpr const char* kMissingCommandLineTitle = "The command line was ";
+// The widest name a menu entry shows whole, in average characters; a longer one loses its middle.
+inline constexpr int kMenuNameChars = 90;
 
 class FormMontage : public QMainWindow, public MontageView {
     Q_OBJECT

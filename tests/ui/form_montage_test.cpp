@@ -7,6 +7,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -448,6 +449,39 @@ TEST(RecentFiles, AnAmpersandInANameShowsAsItIsAndItsEntriesStillWork) {
     // What a menu shows of an entry is its iconText(): the text with its access-key marks taken out.
     EXPECT_EQ(rig.form->mnuRecentFile(0)->iconText().toStdString(), first);
     EXPECT_EQ(rig.form->mnuWindow(2)->iconText().toStdString(), "Image 2 -- " + rig.files.path("R&D/a&b02.bmp"));
+
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
+    second->hide();
+    rig.form->mnuWindow(2)->trigger();
+    EXPECT_TRUE(second->isVisible());
+
+    rig.form->textFileName()->setText("elsewhere");
+    rig.form->mnuRecentFile(0)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), first);
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+}
+
+// A series deep in folders keeps the menus within a screen: its entries show the start and the
+// end of the name, and still open the series and bring its windows forward.
+TEST(RecentFiles, ALongNameShowsItsStartAndItsEndAndItsEntriesStillWork) {
+    MainWindowRig rig;
+    std::string folder;
+    for (int i = 0; i < 8; ++i) folder += "a rather long folder name for the series number " + std::to_string(i) + "/";
+    std::filesystem::create_directories(rig.files.path(folder));
+    rig.files.writeSeries(folder + "deep", 1, 2);
+    const std::string first = rig.files.path(folder + "deep01.bmp");
+    ASSERT_EQ(rig.load(first), LoadOutcome::Loaded);
+    rig.form->AddRecentFile(first);
+    const QFontMetrics metrics(QApplication::font("QMenu"));
+    for (QAction* entry : {rig.form->mnuRecentFile(0), rig.form->mnuWindow(2)}) {
+        const QString shown = entry->iconText();
+        EXPECT_LE(metrics.horizontalAdvance(shown), metrics.averageCharWidth() * (kMenuNameChars + 2))
+            << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(entry == rig.form->mnuWindow(2) ? "deep02.bmp" : "deep01.bmp")) << shown.toStdString();
+    }
+    EXPECT_TRUE(rig.form->mnuRecentFile(0)->iconText().startsWith(QString::fromStdString(rig.files.folder())));
 
     FormPicture* second = rig.form->windows().existingSourceWindow(2);
     second->hide();
