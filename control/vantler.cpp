@@ -199,6 +199,15 @@ void Vantler::resizeEvent(QResizeEvent* event) {
     picVantler->syncSize();
 }
 
+void Vantler::fillWithBox() {
+    // A control that is not on screen gets its resize event only once it is shown: the box is made
+    // to fill it here too, before anything draws on it, reads its size or saves it.
+    if (picVantler->geometry() != rect()) {
+        picVantler->setGeometry(rect());
+        picVantler->syncSize();
+    }
+}
+
 void Vantler::boxResized() {
     // The box changed its own size (AutoSize, or following the control): the control follows.
     if (size() != picVantler->size()) resize(picVantler->size());
@@ -212,6 +221,7 @@ QFont Vantler::ambientFont() const { return parentWidget() ? parentWidget()->fon
 #define VANTLER_DEFINE_PASS_THROUGH(Name, Type, Setter, Default, Rule) \
     Type Vantler::Name() const { return fromBox(picVantler->Name()); } \
     void Vantler::Setter(PassedAs<Type> value) {                        \
+        fillWithBox();                                                  \
         picVantler->Setter(toBox(value));                               \
         PropertyChanged(QStringLiteral(#Name));                         \
     }
@@ -235,6 +245,7 @@ void Vantler::setQuality(int quality) {
 // ---- methods ----
 
 bool Vantler::Save(const QString& asFile) {
+    fillWithBox();
     // What the box shows becomes its picture, so drawing done with the graphics methods is kept.
     picVantler->setPicture(picVantler->shownImage());
     cDIBSection dib;
@@ -242,13 +253,20 @@ bool Vantler::Save(const QString& asFile) {
     return SaveDibAsJpeg(dib, asFile, quality_);
 }
 
-void Vantler::Cls() { picVantler->Cls(); }
+void Vantler::Cls() {
+    fillWithBox();
+    picVantler->Cls();
+}
 
-void Vantler::Refresh() { picVantler->Refresh(); }
+void Vantler::Refresh() {
+    fillWithBox();
+    picVantler->Refresh();
+}
 
 void Vantler::PaintPicture(const QPixmap& picture, double x1, double y1, const QVariant& Width1,
                            const QVariant& Height1, const QVariant& X2, const QVariant& Y2, const QVariant& Width2,
                            const QVariant& Height2, const QVariant& Opcode) {
+    fillWithBox();
     std::optional<std::uint32_t> opcode;
     if (Opcode.isValid()) {
         bool ok = false;
@@ -261,12 +279,17 @@ void Vantler::PaintPicture(const QPixmap& picture, double x1, double y1, const Q
 }
 
 void Vantler::Line(int, double x1, double y1, double x2, double y2, uint color) {
+    fillWithBox();
     picVantler->Line(0, float(x1), float(y1), float(x2), float(y2), color);
 }
 
-void Vantler::PSet_(double x, double y, uint color) { picVantler->PSet(float(x), float(y), color); }
+void Vantler::PSet_(double x, double y, uint color) {
+    fillWithBox();
+    picVantler->PSet(float(x), float(y), color);
+}
 
 void Vantler::Scale_(const QVariant& x1, const QVariant& y1, const QVariant& x2, const QVariant& y2) {
+    fillWithBox();
     const auto a = optionalFloat(x1), b = optionalFloat(y1), c = optionalFloat(x2), d = optionalFloat(y2);
     if (!a && !b && !c && !d) {
         picVantler->Scale();
@@ -278,10 +301,12 @@ void Vantler::Scale_(const QVariant& x1, const QVariant& y1, const QVariant& x2,
 }
 
 double Vantler::ScaleX(double Width, const QVariant& FromScale, const QVariant& ToScale) {
+    fillWithBox();
     return picVantler->ScaleX(float(Width), optionalScale(FromScale).value_or(vbHimetric), optionalScale(ToScale));
 }
 
 double Vantler::ScaleY(double Height, const QVariant& FromScale, const QVariant& ToScale) {
+    fillWithBox();
     return picVantler->ScaleY(float(Height), optionalScale(FromScale).value_or(vbHimetric), optionalScale(ToScale));
 }
 

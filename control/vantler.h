@@ -165,6 +165,7 @@ protected:
 private:
     void PropertyChanged(const QString& name);
     void boxResized();
+    void fillWithBox(); // the box made to fill the control, also while the control is hidden
 
     PictureBox* picVantler;
     QString important_ = kImportantNote;

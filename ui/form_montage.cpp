@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -31,13 +32,29 @@ namespace orv {
 
 namespace {
 
-// The "Window" entries show the captions, one each; the entries left over are hidden.
+// A name as a menu entry's text: a long one keeps its start and its end (where the folders begin,
+// and the file) with "..." between, so the menu stays within a screen; an ampersand in it ("Bugs &
+// Beetles") is shown, not taken for the mark of an access key.
+QString menuText(const std::string& name) {
+    const QFontMetrics metrics(QApplication::font("QMenu"));
+    return metrics.elidedText(pathText(name), Qt::ElideMiddle, metrics.averageCharWidth() * kMenuNameChars)
+        .replace(QLatin1Char('&'), QStringLiteral("&&"));
+}
+
+// The "Window" entries show the captions, one each, and keep the whole caption to find the window
+// by; the entries left over are hidden.
 template <std::size_t N> void showEntries(const std::array<QAction*, N>& entries, const std::vector<std::string>& captions) {
     for (std::size_t i = 0; i < N; ++i) {
-        if (i < captions.size()) entries[i]->setText(pathText(captions[i]));
+        if (i < captions.size()) {
+            entries[i]->setText(menuText(captions[i]));
+            entries[i]->setData(pathText(captions[i]));
+        }
         entries[i]->setVisible(i < captions.size());
     }
 }
+
+// The caption a "Window" entry stands for.
+QString entryCaption(const QAction* entry) { return entry->data().toString(); }
 
 constexpr const char* kFileNameTip =
     "Type in the path and name of the first file here, or use the Browse icon to the right";
@@ -178,10 +195,10 @@ void FormMontage::connectCommands() {
     for (int i = 0; i < 12; ++i) {
         connect(mnuRecentFile(i), &QAction::triggered, this, [this, i] { runLocked([this, i] { openRecentFile(i); }); });
         connect(mnuWindow(i + 1), &QAction::triggered, this,
-                [this, i] { windows_->bringSourceToFront(mnuWindow(i + 1)->text()); });
+                [this, i] { windows_->bringSourceToFront(entryCaption(mnuWindow(i + 1))); });
     }
     for (int i = 0; i < 10; ++i)
-        connect(mnuWindow2(i), &QAction::triggered, this, [this, i] { windows_->bringMontageToFront(mnuWindow2(i)->text()); });
+        connect(mnuWindow2(i), &QAction::triggered, this, [this, i] { windows_->bringMontageToFront(entryCaption(mnuWindow2(i))); });
     // A new file name clears the ignore ticks.
     connect(textFileName_, &QLineEdit::textChanged, this, [this] {
         for (QAction* a : actions_.ignoreImages) a->setChecked(false);
@@ -210,6 +227,8 @@ public:
         if (--f_.running_ == 0) {
             f_.progress_->finish();
             f_.lockControls(false);
+            if (f_.closing_) f_.windows_->hideAll();
+            f_.closing_ = false;
         }
     }
     CommandRun(const CommandRun&) = delete;
@@ -237,7 +256,12 @@ void FormMontage::lockControls(bool locked) {
                                                Command::OpenProject,     Command::SaveProject,
                                                Command::MakeMontage,     Command::SaveMontageAs,
                                                Command::CompareAllMethods, Command::EvaluateIncrements,
-                                               Command::EvaluateAll,     Command::Smooth};
+                                               Command::EvaluateAll,     Command::Smooth,
+                                               // The montage on screen is half made: what these
+                                               // would hand over is not what the window shows.
+                                               Command::CopyMontage,     Command::EditMontage,
+                                               Command::PrintMontage,    Command::PrintMontageFit,
+                                               Command::PrintMontageHalf};
     for (Command c : kRunCommands)
         if (QAction* a = action(c)) a->setEnabled(!locked);
     for (QAction* a : actions_.recentFiles) a->setEnabled(!locked);
@@ -326,12 +350,12 @@ void FormMontage::runCommand(Command c) {
         break;
     }
     case Command::Exit: close(); break;
-    case Command::SaveMontageAs: runLocked([this, c] { output_->runMontageFileCommand(c); }); break;
+    case Command::SaveMontageAs:
     case Command::CopyMontage:
     case Command::EditMontage:
     case Command::PrintMontage:
     case Command::PrintMontageFit:
-    case Command::PrintMontageHalf:
+    case Command::PrintMontageHalf: runLocked([this, c] { output_->runMontageFileCommand(c); }); break;
     case Command::SelectPrinter: output_->runMontageFileCommand(c); break;
     case Command::Preferences: {
         std::vector<std::string> captions;
@@ -370,8 +394,8 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
     case Command::RedoRetouch: runLocked([&] { retouch_->redo(window); }); break;
     case Command::ClearRetouch: runLocked([&] { retouch_->clear(window); }); break;
     case Command::PicturePreview: runLocked([&] { montage_->previewMontage(window, readRequest().ignored); }); break;
-    case Command::PictureSaveAs: runLocked([&] { output_->runPictureCommand(c, window, which); }); break;
-    default: output_->runPictureCommand(c, window, which); break;
+    // Saving, copying, printing or editing a montage waits for a run that is making one.
+    default: runLocked([&] { output_->runPictureCommand(c, window, which); }); break;
     }
 }
 
@@ -460,7 +484,7 @@ bool FormMontage::offsetsOn() const { return action(Command::UseOffsets)->isChec
 void FormMontage::fillRecentFiles() {
     for (int i = 0; i < RecentFiles::kCount; ++i) {
         QAction* a = mnuRecentFile(i);
-        const QString caption = qs(state_.recent.caption(i));
+        const QString caption = menuText(state_.recent.caption(i));
         a->setText(caption);
         // An empty entry is not shown: there is nothing to open.
         a->setVisible(!caption.isEmpty());
@@ -554,6 +578,12 @@ void FormMontage::closeEvent(QCloseEvent* e) {
         return;
     }
     closeHelp();
+    // A command still under way stops at its next picture, block row or band rather than running
+    // on out of sight; the windows it would show again are hidden once it has ended.
+    if (running_ > 0) {
+        progress_->requestStop();
+        closing_ = true;
+    }
     windows_->hideAll();
     e->accept();
     QCoreApplication::processEvents();

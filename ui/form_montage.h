@@ -40,6 +40,8 @@ inline constexpr const char* kMissingCommandLineText =
     "I am sorry, but I cannot find the file that is on the Shortcut or Command Line used to call "
     "this  'Orvanta'  program.";
 inline constexpr const char* kMissingCommandLineTitle = "The command line was ";
+// The widest name a menu entry shows whole, in average characters; a longer one loses its middle.
+inline constexpr int kMenuNameChars = 90;
 
 class FormMontage : public QMainWindow, public MontageView {
     Q_OBJECT
@@ -156,6 +158,7 @@ private:
     std::unique_ptr<OffsetCommands> offsets_;
     std::unique_ptr<RetouchCommands> retouch_;
     int running_ = 0; // commands under way
+    bool closing_ = false; // the window closed while a command was under way
 };
 
 // The file-name box's text before anything was typed or read: a series beside the program.

@@ -172,7 +172,9 @@ void OutputCommands::tellSaveNotes(const std::vector<std::string>& notes) {
 }
 
 bool OutputCommands::mayDiscardMontage() {
-    if (c_.session.mainMontageUnsaved()) {
+    // Only a montage on screen can still be saved (Save Montage As refuses one whose window is
+    // gone): one the user let go, closed or a Load hid is not asked about again.
+    if (c_.session.mainMontageUnsaved() && c_.windows.montageWindow()->isVisible()) {
         switch (c_.prompter.ask(PromptIcon::Question, kUnsavedMontageText, kUnsavedMontageTitle,
                                 PromptButtons::YesNoCancel)) {
         case PromptAnswer::No: break;

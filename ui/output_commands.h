@@ -35,7 +35,7 @@ public:
     // A picture window's context-menu command; `montage` is the window's montage when it shows one.
     void runPictureCommand(Command command, PictureWindow* window, std::optional<MontageChoice> montage);
     // Before a command that throws the main montage away (Exit, Load, Browse, opening a project or
-    // a recent entry): when it is unsaved, asks whether to save it first. Yes runs Save Montage As
+    // a recent entry): when it is unsaved and on screen, asks whether to save it first. Yes runs Save Montage As
     // and goes on once it is saved; No goes on; Cancel (or a save that did not happen) stays.
     // True: go on.
     bool mayDiscardMontage();

@@ -112,6 +112,33 @@ TEST_F(ControlTest, LineDrawnOnTheControlIsInTheSavedJpeg) {
     EXPECT_TRUE(isRed(QColor(control.Picture().toImage().pixel(40, 50)))) << "the drawing became the picture";
 }
 
+// The box fills the control whether or not the control is on screen: a host that sizes the
+// control and saves without showing it (a batch job) gets a JPEG of the control's size, with what
+// was drawn across all of it, as one that shows it first does.
+TEST_F(ControlTest, AControlSizedWhileHiddenSavesItsOwnSize) {
+    auto drawAndSave = [this](Vantler& control, const QString& name) {
+        control.resize(160, 40);
+        control.setScaleMode(vantler::vbPixels);
+        control.setDrawWidth(3);
+        control.Line(0, 2, 20, 150, 20, kRed);
+        EXPECT_TRUE(control.Save(file(name)));
+        return QImage(file(name));
+    };
+    QWidget form;
+    auto* shownControl = new Vantler(&form);
+    form.show();
+    const QImage shown = drawAndSave(*shownControl, QStringLiteral("shown.jpg"));
+    Vantler hidden;
+    const QImage saved = drawAndSave(hidden, QStringLiteral("hidden.jpg"));
+    ASSERT_FALSE(shown.isNull());
+    ASSERT_FALSE(saved.isNull());
+    EXPECT_EQ(saved.size(), shown.size());
+    EXPECT_EQ(hidden.box()->size(), hidden.size());
+    EXPECT_LE(saved.width(), 160);
+    EXPECT_GT(saved.width(), 150);
+    EXPECT_TRUE(isRed(saved.pixelColor(140, 20))) << "the line's far end, beyond the box's first size";
+}
+
 TEST_F(ControlTest, LineIgnoresItsFlagsAndDrawsAPlainLine) {
     Vantler control;
     control.setScaleMode(vantler::vbPixels);

@@ -179,6 +179,57 @@ TEST(ProtectWork, ALoadWhoseFirstFileIsMissingLeavesSeriesWindowsAndMontage) {
     EXPECT_EQ(rig.montagePicture(), before);
 }
 
+// A montage no longer on screen (the user let a Load go on, closed its window, or a Load hid it)
+// cannot be saved: Save Montage As says there is none. It is not asked about again, so a Yes can
+// never end in that refusal and keep the program or the next series from going on.
+struct HiddenMontageCase {
+    const char* label;
+    std::function<void(WorkRig&)> hide;
+};
+
+class MontageOffScreen : public ::testing::TestWithParam<HiddenMontageCase> {};
+
+TEST_P(MontageOffScreen, IsNotAskedAboutAndLoadAndExitGoOn) {
+    WorkRig rig;
+    rig.makeFirst();
+    rig.form->show();
+    GetParam().hide(rig);
+    ASSERT_FALSE(rig.form->windows().montageWindow()->isVisible());
+    rig.prompter.shown.clear();
+    rig.prompter.answerNext(PromptAnswer::Yes); // were it asked, Yes would be the trap
+    rig.form->textFileName()->setText(QString::fromStdString(rig.second));
+    rig.form->action(Command::Load)->trigger();
+    EXPECT_EQ(rig.asked(), 0);
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+    rig.prompter.answerNext(PromptAnswer::Yes);
+    rig.form->action(Command::Exit)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.quits, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, MontageOffScreen,
+    ::testing::Values(HiddenMontageCase{"after_no_and_a_new_series",
+                                        [](WorkRig& r) {
+                                            r.form->textFileName()->setText(QString::fromStdString(r.second));
+                                            r.prompter.answerNext(PromptAnswer::No);
+                                            r.form->action(Command::Load)->trigger();
+                                            ASSERT_EQ(r.asked(), 1);
+                                        }},
+                      HiddenMontageCase{"after_its_window_was_closed",
+                                        [](WorkRig& r) {
+                                            r.form->windows().montageWindow()->menuAction("mnuClose")->trigger();
+                                        }},
+                      HiddenMontageCase{"after_a_load_whose_first_picture_is_damaged",
+                                        [](WorkRig& r) {
+                                            r.files.writeText("bad01.bmp", "not a picture");
+                                            r.form->textFileName()->setText(QString::fromStdString(r.files.path("bad01.bmp")));
+                                            r.prompter.answerNext(PromptAnswer::No);
+                                            r.form->action(Command::Load)->trigger();
+                                            ASSERT_EQ(r.asked(), 1);
+                                        }}),
+    [](const auto& info) { return std::string(info.param.label); });
+
 // --- progress and Cancel ---------------------------------------------------------------------------
 
 TEST(RunProgressStrip, ShowsThePhaseWhileACommandRunsAndGoesAfterwards) {
@@ -287,6 +338,28 @@ TEST(CancelRun, ALoadStoppedKeepsThePicturesReadSoFar) {
     EXPECT_GE(rig.state.series.imageCount, 1);
     EXPECT_LT(rig.state.series.imageCount, 3);
     EXPECT_EQ(rig.visibleSourceWindows(), rig.state.series.imageCount);
+}
+
+// Exit while a montage is being made stops the run: the program does not go on computing out of
+// sight, and no window of the run comes back once the main window has gone.
+TEST(CancelRun, ExitDuringARunStopsItAndNoWindowComesBack) {
+    WorkRig rig;
+    writeTexturedSeries(rig.files, "long", 6, QSize(200, 150));
+    rig.form->show();
+    bool running = false;
+    QTimer::singleShot(0, rig.form.get(), [&] {
+        running = rig.form->commandRunning();
+        rig.form->action(Command::Exit)->trigger();
+    });
+    const MakeOutcome out = rig.make(rig.files.path("long01.bmp"));
+    ASSERT_TRUE(running);
+    EXPECT_EQ(rig.quits, 1);
+    EXPECT_TRUE(out.stopped);
+    EXPECT_FALSE(out.made);
+    EXPECT_FALSE(rig.form->isVisible());
+    EXPECT_FALSE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.visibleSourceWindows(), 0);
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
 }
 
 // --- zoom -------------------------------------------------------------------------------------------

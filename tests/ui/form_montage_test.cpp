@@ -7,6 +7,7 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -17,6 +18,8 @@
 #include <QToolButton>
 
 #include <gtest/gtest.h>
+
+#include <filesystem>
 
 using namespace orv;
 using namespace orv::testing;
@@ -431,6 +434,65 @@ TEST(RecentFiles, ANameMovesToTheTopAndTheTwelfthDropsOut) {
     EXPECT_EQ(rig.form->mnuRecentFile(11)->text(), "/p/s1_1.bmp"); // s0 dropped
     EXPECT_EQ(rig.preference("recent file 11"), "/p/s1_1.bmp");
     EXPECT_EQ(rig.preference("recent file 0"), "/p/new1.bmp");
+}
+
+// A name with an ampersand ("Bugs & Beetles", "R&D") shows whole in the recent list and the Window
+// menu: the menus would otherwise take it for an access key and drop it. The entries still open
+// their series and bring their windows forward.
+TEST(RecentFiles, AnAmpersandInANameShowsAsItIsAndItsEntriesStillWork) {
+    MainWindowRig rig;
+    std::filesystem::create_directory(rig.files.path("R&D"));
+    rig.files.writeSeries("R&D/a&b", 1, 2);
+    const std::string first = rig.files.path("R&D/a&b01.bmp");
+    ASSERT_EQ(rig.load(first), LoadOutcome::Loaded);
+    rig.form->AddRecentFile(first);
+    // What a menu shows of an entry is its iconText(): the text with its access-key marks taken out.
+    EXPECT_EQ(rig.form->mnuRecentFile(0)->iconText().toStdString(), first);
+    EXPECT_EQ(rig.form->mnuWindow(2)->iconText().toStdString(), "Image 2 -- " + rig.files.path("R&D/a&b02.bmp"));
+
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
+    second->hide();
+    rig.form->mnuWindow(2)->trigger();
+    EXPECT_TRUE(second->isVisible());
+
+    rig.form->textFileName()->setText("elsewhere");
+    rig.form->mnuRecentFile(0)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), first);
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+}
+
+// A series deep in folders keeps the menus within a screen: its entries show the start and the
+// end of the name, and still open the series and bring its windows forward.
+TEST(RecentFiles, ALongNameShowsItsStartAndItsEndAndItsEntriesStillWork) {
+    MainWindowRig rig;
+    std::string folder;
+    for (int i = 0; i < 8; ++i) folder += "a rather long folder name for the series number " + std::to_string(i) + "/";
+    std::filesystem::create_directories(rig.files.path(folder));
+    rig.files.writeSeries(folder + "deep", 1, 2);
+    const std::string first = rig.files.path(folder + "deep01.bmp");
+    ASSERT_EQ(rig.load(first), LoadOutcome::Loaded);
+    rig.form->AddRecentFile(first);
+    const QFontMetrics metrics(QApplication::font("QMenu"));
+    for (QAction* entry : {rig.form->mnuRecentFile(0), rig.form->mnuWindow(2)}) {
+        const QString shown = entry->iconText();
+        EXPECT_LE(metrics.horizontalAdvance(shown), metrics.averageCharWidth() * (kMenuNameChars + 2))
+            << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << shown.toStdString();
+        EXPECT_TRUE(shown.endsWith(entry == rig.form->mnuWindow(2) ? "deep02.bmp" : "deep01.bmp")) << shown.toStdString();
+    }
+    EXPECT_TRUE(rig.form->mnuRecentFile(0)->iconText().startsWith(QString::fromStdString(rig.files.folder())));
+
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
+    second->hide();
+    rig.form->mnuWindow(2)->trigger();
+    EXPECT_TRUE(second->isVisible());
+
+    rig.form->textFileName()->setText("elsewhere");
+    rig.form->mnuRecentFile(0)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), first);
+    EXPECT_EQ(rig.state.series.imageCount, 2);
 }
 
 TEST(RecentFiles, OpeningAnEntryLoadsItAndMovesItUpAMissingOneIsBlankedNotReAdded) {

@@ -5,6 +5,8 @@
 #include "ui/montage_windows.h"
 
 #include <QAction>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -65,6 +67,36 @@ TEST(RunLock, ASecondMakeMontageOrALoadDuringARunIsRefusedAndTheControlsComeBack
     EXPECT_FALSE(rig.form->textFileName()->isReadOnly());
     rig.form->CommandGo()->click();
     EXPECT_EQ(rig.form->montageCommands().montagesMade(), 2);
+}
+
+// While a new montage is being made, the window shows it half made and the record still holds the
+// earlier one: copying, printing or editing "the montage" then would hand over a picture that is
+// not on screen, so those entries wait for the run as Save Montage As does.
+TEST(RunLock, TheMontagesCopyPrintAndEditorEntriesWaitForTheRun) {
+    LockRig rig;
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    rig.state.montage.main().unsaved = false; // no question before the next run
+    QGuiApplication::clipboard()->clear();
+    bool ran = false;
+    whileTheNextCommandRuns(*rig.form, [&] {
+        ran = true;
+        for (Command c : {Command::CopyMontage, Command::EditMontage, Command::PrintMontage, Command::PrintMontageFit,
+                          Command::PrintMontageHalf})
+            EXPECT_FALSE(rig.form->action(c)->isEnabled()) << int(c);
+        rig.form->action(Command::CopyMontage)->trigger();
+        rig.form->windows().montageWindow()->menuAction("mnucopy")->trigger();
+        rig.form->windows().montageWindow()->menuAction("mnuPrint")->trigger();
+    });
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    ASSERT_TRUE(ran);
+    EXPECT_TRUE(QGuiApplication::clipboard()->image().isNull());
+    EXPECT_TRUE(rig.dialogs->requests.empty()) << "no print dialog during the run";
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+    // Once the run is over they answer, with the new montage.
+    EXPECT_TRUE(rig.form->action(Command::CopyMontage)->isEnabled());
+    rig.form->action(Command::CopyMontage)->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888), rig.montagePicture());
+    EXPECT_FALSE(rig.state.montage.main().unsaved);
 }
 
 TEST(RunLock, AnEditDuringARunReachesNeitherTheMontageNorItsProperties) {
