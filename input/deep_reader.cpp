@@ -63,9 +63,13 @@ struct SampleSource {
     int plane;
     bool minIsWhite;
     int colours; // the samples before an alpha sample (which minIsWhite does not turn over)
+    bool signedSamples = false; // two's complement: the lowest value -2^(bits - 1) is read as 0
 };
 
 void storeSample(DeepPicture& out, int x, int y, int c, std::uint32_t v, const SampleSource& s) {
+    // A signed sample is moved up by half the range (its sign bit turned over), as other readers
+    // show such pictures: the lowest value black, 0 the middle grey.
+    if (s.signedSamples) v ^= s.bits == 16 ? 0x8000u : 0x80u;
     std::uint16_t value = s.bits == 16 ? std::uint16_t(v) : std::uint16_t(v * 257);
     if (s.minIsWhite && c < s.colours) value = std::uint16_t(65535 - value);
     out.row(y)[std::size_t(x) * std::size_t(out.channels) + std::size_t(c)] = value;
@@ -75,7 +79,7 @@ void storeSample(DeepPicture& out, int x, int y, int c, std::uint32_t v, const S
 void copyBlock(DeepPicture& out, const std::uint8_t* data, std::size_t rowBytes, int x0, int y0, int w, int h,
                const SampleSource& s) {
     // The common case, 16-bit samples interleaved as the picture holds them: whole rows copied.
-    if (s.plane < 0 && s.bits == 16 && s.spp == out.channels && !s.minIsWhite && x0 < out.width) {
+    if (s.plane < 0 && s.bits == 16 && s.spp == out.channels && !s.minIsWhite && !s.signedSamples && x0 < out.width) {
         const std::size_t bytes = std::size_t(std::min(w, out.width - x0)) * std::size_t(out.channels) * 2;
         for (int dy = 0; dy < h && y0 + dy < out.height; ++dy)
             std::memcpy(out.row(y0 + dy) + std::size_t(x0) * std::size_t(out.channels), data + std::size_t(dy) * rowBytes,
@@ -150,7 +154,8 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         return DecodeStatus::Invalid;
     }
     const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
-    if ((bits != 8 && bits != 16) || format != SAMPLEFORMAT_UINT || !(grey || photometric == PHOTOMETRIC_RGB) ||
+    if ((bits != 8 && bits != 16) || (format != SAMPLEFORMAT_UINT && format != SAMPLEFORMAT_INT) ||
+        !(grey || photometric == PHOTOMETRIC_RGB) ||
         (grey && spp < 1) || (!grey && spp < 3)) {
         why = "only grey or RGB pictures of 8 or 16 bits per sample are read at full depth";
         return DecodeStatus::Invalid;
@@ -167,7 +172,7 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
     // takes new memory.
     const std::uint64_t pictureBytes = newSampleBytes(out, std::uint64_t(width) * height * std::uint64_t(held));
     SampleSource source{bits, planar == PLANARCONFIG_SEPARATE ? 1 : spp, -1, photometric == PHOTOMETRIC_MINISWHITE,
-                        channels};
+                        channels, format == SAMPLEFORMAT_INT};
     const int planes = planar == PLANARCONFIG_SEPARATE ? held : 1;
 
     if (TIFFIsTiled(t)) {
@@ -435,6 +440,17 @@ bool alphaTiffQtMisreads(const std::string& path) {
     const bool alpha = kinds[0] == EXTRASAMPLE_UNASSALPHA || kinds[0] == EXTRASAMPLE_ASSOCALPHA;
     if (format != SAMPLEFORMAT_UINT || colours == 0 || spp != colours + extra || !alpha) return false;
     return (bits == 8 && kinds[0] == EXTRASAMPLE_UNASSALPHA) || (bits == 16 && planar == PLANARCONFIG_SEPARATE);
+}
+
+bool signedTiff(const std::string& path) {
+    if (deepFileKind(path) != DeepFileKind::Tiff) return false;
+    std::string ignored;
+    TiffMessages messages(ignored);
+    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    if (!tif) return false;
+    std::uint16_t format = SAMPLEFORMAT_UINT;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &format);
+    return format == SAMPLEFORMAT_INT;
 }
 
 bool tiledTiff(const std::string& path) {

@@ -42,6 +42,9 @@ bool plainSixteenBitFile(const std::string& path);
 // reader keeps unassociated colours as they are, as a PNG's are kept, and divides associated ones
 // by their alpha.
 bool alphaTiffQtMisreads(const std::string& path);
+// Whether `path` is a TIFF of signed samples, which Qt's reader reads as unsigned (a negative value
+// bright): the deep reader reads them moved up by half the range.
+bool signedTiff(const std::string& path);
 
 // Whether the file is a TIFF whose pixels lie in tiles: Qt's reader gives a black picture for some
 // of those without saying so, so the series reader reads them here.

@@ -299,8 +299,8 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         if (shown) *shown = shownPicture(*out);
         return DecodeStatus::Ok;
     }
-    // A tiled TIFF, a plain 16-bit TIFF or PNG, a TIFF with an alpha channel Qt's reader gets wrong,
-    // and a TIFF or PNG that Qt's readers refuse, is read by the deep reader (Qt reads some tiled files as a black picture without a word).
+    // A tiled TIFF, a plain 16-bit TIFF or PNG, a TIFF with an alpha channel Qt's reader gets wrong
+    // or with signed samples, and a TIFF or PNG that Qt's readers refuse, is read by the deep reader (Qt reads some tiled files as a black picture without a word).
     auto readDeep = [&] {
         // Checked as every picture is before its pixels exist: the cells and the montage's room,
         // with the samples at full depth as the decoder's buffer.
@@ -314,8 +314,11 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         if (shown) *shown = shownPicture(*out);
         return true;
     };
-    if ((tiledTiff(path) || plainSixteenBitFile(path) || alphaTiffQtMisreads(path)) && readDeep())
+    // Qt's reader would take a TIFF's signed samples for unsigned ones: only the deep reader reads them.
+    const bool signedSamples = signedTiff(path);
+    if ((tiledTiff(path) || plainSixteenBitFile(path) || alphaTiffQtMisreads(path) || signedSamples) && readDeep())
         return DecodeStatus::Ok;
+    if (signedSamples) return DecodeStatus::Invalid;
     QImage image;
     const DecodeStatus st = decodeWithQt(f, image, room);
     if (st == DecodeStatus::Invalid && deepFileKind(path) != DeepFileKind::None && readDeep()) return DecodeStatus::Ok;

@@ -269,6 +269,41 @@ TEST(DeepReader, ATagLibtiffSkipsLeavesNoReasonOnAPicture) {
     EXPECT_EQ(out.samples, (std::vector<std::uint16_t>{1, 2, 3, 4, 5, 6}));
 }
 
+// Signed samples, as some scientific cameras write them, are moved up by half the range: the
+// lowest value black, 0 the middle grey, the highest white. Qt's reader took their bits for
+// unsigned ones, so that a value just below 0 came out white; the stack's cells come from the
+// deep reader too.
+TEST(DeepReader, SignedSamplesAreMovedUpByHalfTheRange) {
+    QTemporaryDir dir;
+    // Grey, 3 x 1: the lowest value, -1, 0 and the highest (little-endian two's complement).
+    const std::vector<std::uint8_t> sixteen = {0x00, 0x80, 0xff, 0xff, 0x00, 0x00, 0xff, 0x7f};
+    const std::vector<std::uint8_t> eight = {0x80, 0xff, 0x00, 0x7f};
+    struct Case {
+        const char* name;
+        std::uint32_t bits;
+        std::vector<std::uint8_t> data;
+        std::vector<std::uint16_t> samples;
+    };
+    for (const Case& c : {Case{"sixteen.tif", 16, sixteen, {0, 32767, 32768, 65535}},
+                          Case{"eight.tif", 8, eight, {0, 127 * 257, 128 * 257, 65535}}}) {
+        SCOPED_TRACE(c.name);
+        const std::string path = writeFile(
+            dir, c.name,
+            test::tinyTiff({{256, 4, {4}}, {257, 4, {1}}, {258, 3, {c.bits}}, {259, 3, {1}}, {262, 3, {1}}, {273, 4, {0}},
+                            {277, 3, {1}}, {278, 4, {1}}, {279, 4, {std::uint32_t(c.data.size())}}, {339, 3, {2}}},
+                           c.data));
+        DeepPicture deep;
+        ASSERT_EQ(readDeepPicture(path, deep), DecodeStatus::Ok);
+        EXPECT_EQ(deep.samples, c.samples);
+        std::unique_ptr<MemorySurface> cells;
+        ASSERT_EQ(decodeToSurface(path, cells), DecodeStatus::Ok);
+        EXPECT_EQ(cells->pixelAt(0, 0)[0], 0);
+        EXPECT_EQ(cells->pixelAt(1, 0)[0], 127);
+        EXPECT_EQ(cells->pixelAt(2, 0)[0], 128);
+        EXPECT_EQ(cells->pixelAt(3, 0)[0], 255);
+    }
+}
+
 // A plain 16-bit TIFF or PNG is read for the stack by the deep reader (without Qt's 64-bit
 // picture): its cells must be those Qt's reader gives, whatever the layout, the channels or a PNG's
 // alpha channel; the TIFFs with an alpha channel stay with Qt.
