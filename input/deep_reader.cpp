@@ -328,6 +328,19 @@ DeepFileKind deepFileKind(const std::string& path) {
     return DeepFileKind::None;
 }
 
+namespace {
+
+// A TIFF opened for its tags alone, libtiff's messages kept off standard error; none for a file
+// that is no TIFF or that libtiff cannot open.
+std::unique_ptr<TIFF, TiffCloser> tiffForTags(const std::string& path) {
+    if (deepFileKind(path) != DeepFileKind::Tiff) return nullptr;
+    std::string ignored;
+    TiffMessages messages(ignored);
+    return std::unique_ptr<TIFF, TiffCloser>(TIFFOpen(path.c_str(), "r"));
+}
+
+} // namespace
+
 int deepFileBits(const std::string& path) {
     switch (deepFileKind(path)) {
     case DeepFileKind::Png: {
@@ -338,9 +351,7 @@ int deepFileBits(const std::string& path) {
         return head[24] == 16 ? 16 : 8;
     }
     case DeepFileKind::Tiff: {
-        std::string ignored;
-        TiffMessages messages(ignored);
-        std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+        const std::unique_ptr<TIFF, TiffCloser> tif = tiffForTags(path);
         if (!tif) return 0;
         std::uint16_t bits = 0;
         TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
@@ -373,9 +384,7 @@ DeepExtent deepFileExtent(const std::string& path) {
         return e;
     }
     case DeepFileKind::Tiff: {
-        std::string ignored;
-        TiffMessages messages(ignored);
-        std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+        const std::unique_ptr<TIFF, TiffCloser> tif = tiffForTags(path);
         if (!tif) return {};
         std::uint32_t w = 0, h = 0;
         std::uint16_t bits = 0, spp = 1, photometric = 0;
@@ -403,9 +412,7 @@ bool plainSixteenBitFile(const std::string& path) {
     case DeepFileKind::Png:
         return deepFileBits(path) == 16;
     case DeepFileKind::Tiff: {
-        std::string ignored;
-        TiffMessages messages(ignored);
-        std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+        const std::unique_ptr<TIFF, TiffCloser> tif = tiffForTags(path);
         if (!tif) return false;
         std::uint16_t bits = 0, spp = 1, photometric = 0;
         TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
@@ -421,10 +428,7 @@ bool plainSixteenBitFile(const std::string& path) {
 }
 
 bool alphaTiffQtMisreads(const std::string& path) {
-    if (deepFileKind(path) != DeepFileKind::Tiff) return false;
-    std::string ignored;
-    TiffMessages messages(ignored);
-    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    const std::unique_ptr<TIFF, TiffCloser> tif = tiffForTags(path);
     if (!tif) return false;
     std::uint16_t bits = 0, spp = 1, photometric = 0, format = SAMPLEFORMAT_UINT, extra = 0;
     std::uint16_t planar = PLANARCONFIG_CONTIG;
@@ -443,10 +447,7 @@ bool alphaTiffQtMisreads(const std::string& path) {
 }
 
 bool signedTiff(const std::string& path) {
-    if (deepFileKind(path) != DeepFileKind::Tiff) return false;
-    std::string ignored;
-    TiffMessages messages(ignored);
-    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    const std::unique_ptr<TIFF, TiffCloser> tif = tiffForTags(path);
     if (!tif) return false;
     std::uint16_t format = SAMPLEFORMAT_UINT;
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &format);
@@ -454,10 +455,7 @@ bool signedTiff(const std::string& path) {
 }
 
 bool tiledTiff(const std::string& path) {
-    if (deepFileKind(path) != DeepFileKind::Tiff) return false;
-    std::string ignored;
-    TiffMessages messages(ignored);
-    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    const std::unique_ptr<TIFF, TiffCloser> tif = tiffForTags(path);
     return tif && TIFFIsTiled(tif.get());
 }
 

@@ -436,6 +436,21 @@ TEST(RecentFiles, ANameMovesToTheTopAndTheTwelfthDropsOut) {
     EXPECT_EQ(rig.preference("recent file 0"), "/p/new1.bmp");
 }
 
+// The Window entry of picture 2 brings its window forward, and the first recent entry opens the
+// two-picture series `first` without a word.
+void expectEntriesStillWork(MainWindowRig& rig, const std::string& first) {
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
+    second->hide();
+    rig.form->mnuWindow(2)->trigger();
+    EXPECT_TRUE(second->isVisible());
+
+    rig.form->textFileName()->setText("elsewhere");
+    rig.form->mnuRecentFile(0)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), first);
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+}
+
 // A name with an ampersand ("Bugs & Beetles", "R&D") shows whole in the recent list and the Window
 // menu: the menus would otherwise take it for an access key and drop it. The entries still open
 // their series and bring their windows forward.
@@ -450,16 +465,7 @@ TEST(RecentFiles, AnAmpersandInANameShowsAsItIsAndItsEntriesStillWork) {
     EXPECT_EQ(rig.form->mnuRecentFile(0)->iconText().toStdString(), first);
     EXPECT_EQ(rig.form->mnuWindow(2)->iconText().toStdString(), "Image 2 -- " + rig.files.path("R&D/a&b02.bmp"));
 
-    FormPicture* second = rig.form->windows().existingSourceWindow(2);
-    second->hide();
-    rig.form->mnuWindow(2)->trigger();
-    EXPECT_TRUE(second->isVisible());
-
-    rig.form->textFileName()->setText("elsewhere");
-    rig.form->mnuRecentFile(0)->trigger();
-    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
-    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), first);
-    EXPECT_EQ(rig.state.series.imageCount, 2);
+    expectEntriesStillWork(rig, first);
 }
 
 // A series deep in folders keeps the menus within a screen: its entries show the start and the
@@ -483,16 +489,7 @@ TEST(RecentFiles, ALongNameShowsItsStartAndItsEndAndItsEntriesStillWork) {
     }
     EXPECT_TRUE(rig.form->mnuRecentFile(0)->iconText().startsWith(QString::fromStdString(rig.files.folder())));
 
-    FormPicture* second = rig.form->windows().existingSourceWindow(2);
-    second->hide();
-    rig.form->mnuWindow(2)->trigger();
-    EXPECT_TRUE(second->isVisible());
-
-    rig.form->textFileName()->setText("elsewhere");
-    rig.form->mnuRecentFile(0)->trigger();
-    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
-    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), first);
-    EXPECT_EQ(rig.state.series.imageCount, 2);
+    expectEntriesStillWork(rig, first);
 }
 
 TEST(RecentFiles, OpeningAnEntryLoadsItAndMovesItUpAMissingOneIsBlankedNotReAdded) {
