@@ -44,9 +44,11 @@ void placedDeep(const DeepPicture& d, const Placement& p, cv::Size size, cv::Mat
 
 DeepMerge::DeepMerge(const std::vector<cv::Size>& sizes, int T, const std::vector<cv::Mat>& choice,
                      const std::vector<cv::Mat>& blend, const std::vector<cv::Mat>& count, bool full, int usedCount,
-                     Uses uses, const std::function<void()>& wait)
+                     Uses uses, const std::function<void()>& wait, std::function<bool(int n)> takesTop,
+                     int topTakers)
     : sizes_(sizes), levels_(std::size_t(T)), choice_(choice), blend_(blend), count_(count), full_(full),
-      usedCount_(usedCount), uses_(std::move(uses)), fused_(levels_), gauss_(levels_ + 1) {
+      usedCount_(usedCount), uses_(std::move(uses)), takesTop_(std::move(takesTop)),
+      topTakers_(takesTop_ ? topTakers : usedCount), fused_(levels_), gauss_(levels_ + 1) {
     auto made = [&] {
         if (wait) wait();
     };
@@ -109,6 +111,8 @@ void DeepMerge::add(const DeepPicture& d, const Placement& p) {
             }
         });
     }
+    // The top level only from the pictures that take part in it.
+    if (takesTop_ && !takesTop_(p.picture)) return;
     const cv::Size top = sizes_[levels_];
     const CoverArea& r = p.cover[levels_];
     for (int y = 0; y < top.height; ++y) {
@@ -138,7 +142,7 @@ std::shared_ptr<DeepPicture> DeepMerge::finish(const std::function<void()>& wait
         for (int x = 0; x < top.width; ++x) {
             const int reached = topCount_.ptr<std::int32_t>(y)[x];
             const float* s = reached ? topSum_.ptr<float>(y) : allSum_.ptr<float>(y);
-            const float k = float(reached ? reached : usedCount_);
+            const float k = float(reached ? reached : topTakers_);
             for (int c = 3 * x; c < 3 * x + 3; ++c) collapsed.ptr<float>(y)[c] = s[c] / k;
         }
     for (std::size_t i = levels_; i-- > 0;) {

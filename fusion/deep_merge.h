@@ -27,9 +27,12 @@ public:
     // every picture covers every pixel, `full`); `usedCount` the pictures in use. Without `uses`
     // every level takes from every picture. `wait`, when given, is called after each of its
     // montage-sized buffers is made (a few hundred milliseconds each at 12 MP).
+    // `takesTop` says which pictures' top levels are averaged into the montage's, `topTakers` how
+    // many (without it, every picture's).
     DeepMerge(const std::vector<cv::Size>& sizes, int T, const std::vector<cv::Mat>& choice,
               const std::vector<cv::Mat>& blend, const std::vector<cv::Mat>& count, bool full, int usedCount,
-              Uses uses = {}, const std::function<void()>& wait = {});
+              Uses uses = {}, const std::function<void()>& wait = {}, std::function<bool(int n)> takesTop = {},
+              int topTakers = 0);
 
     // Picture p.picture at full depth, the size it has in the stack: its coefficients where it
     // was chosen, its share where the average is taken, its top level and range.
@@ -48,6 +51,8 @@ private:
     bool full_;
     int usedCount_;
     Uses uses_;
+    std::function<bool(int n)> takesTop_;
+    int topTakers_;
     std::vector<cv::Mat> fused_, gauss_;
     cv::Mat topSum_, allSum_, topCount_, lowest_, highest_, expanded_, expandedBuffer_;
 };

@@ -270,6 +270,7 @@ struct PyramidFocus {
     void choose();
     void keepStrongest(const Placement& p, int l, const cv::Mat& strength, cv::Mat& best, cv::Mat& total);
     void markBlends(const std::vector<cv::Mat>& best, const std::vector<cv::Mat>& total);
+    void chooseTopPictures();
     void vote();
 
     void prepareMerge();
@@ -314,6 +315,12 @@ struct PyramidFocus {
     bool full = true;
     int usedCount = 0;
     int steps = 0, done = 0;
+    // The pictures whose top level is averaged into the montage's, by picture number, and how
+    // many: not one whose overall brightness lies far from the others' (a flash that did not fire,
+    // a frame taken with the cap on), which would darken or brighten the whole montage.
+    std::vector<char> takesTop;
+    int topTakers = 0;
+    std::vector<double> brightness; // each picture's mean luminance at the top level, 0 to 255
 
     // Per level below the top: the chosen picture, where the average is taken instead, how many
     // pictures cover each pixel (only where not every picture covers every pixel; only the blend
@@ -374,6 +381,7 @@ PyramidFocusResult PyramidFocus::run() {
     usedCount = int(used.size());
     steps = 2 * usedCount;
     choose();
+    chooseTopPictures();
     vote();
     wait();
     PyramidFocusResult result;
@@ -475,6 +483,7 @@ void PyramidFocus::choose() {
         if (!full) count[std::size_t(l)] = cv::Mat(sizes[std::size_t(l)], kCountType, cv::Scalar(0));
     }
     Workspace work(sizes, CV_16SC1, 0);
+    brightness.assign(std::size_t(N) + 1, 0);
     cv::Mat magnitudeBuffer(sizes[0], CV_16SC1), strengthBuffer(sizes[0], CV_16UC1), copy;
     SourcePicture read;
     for (const Placement& p : used) {
@@ -484,6 +493,14 @@ void PyramidFocus::choose() {
             const cv::Mat strength = levelStrength(work, l, magnitudeBuffer, strengthBuffer);
             keepStrongest(p, l, strength, best[std::size_t(l)], total[std::size_t(l)]);
         }
+        // Its overall brightness: the mean of its top level where it covers it.
+        double sum = 0;
+        long long pixels = 0;
+        const CoverArea& c = p.cover[std::size_t(T)];
+        for (int y = c.y0; y < c.y1(); ++y)
+            for (int x = c.x0[std::size_t(y - c.y0)]; x < c.x1[std::size_t(y - c.y0)]; ++x, ++pixels)
+                sum += work.gauss[std::size_t(T)].at<std::int16_t>(y, x);
+        brightness[std::size_t(p.picture)] = pixels > 0 ? sum / double(pixels) : 0;
         progress();
     }
     // The second pass's first picture can be read while the choices are cleaned.
@@ -544,6 +561,30 @@ void PyramidFocus::markBlends(const std::vector<cv::Mat>& best, const std::vecto
     }
 }
 
+// The pictures whose top level makes the montage's: those whose brightness lies within half the
+// room the series' median leaves towards black or white (a median of 128: within 64 levels; of 200:
+// within 100), every picture when that would leave none. Only the overall brightness is decided
+// so: a picture left out still takes part at every finer level.
+void PyramidFocus::chooseTopPictures() {
+    std::vector<double> values;
+    for (const Placement& p : used) values.push_back(brightness[std::size_t(p.picture)]);
+    std::sort(values.begin(), values.end());
+    const std::size_t m = values.size() / 2;
+    const double median = values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
+    const double reach = std::max(median, 255 - median) / 2;
+    takesTop.assign(std::size_t(N) + 1, 0);
+    topTakers = 0;
+    for (const Placement& p : used)
+        if (std::fabs(brightness[std::size_t(p.picture)] - median) <= reach) {
+            takesTop[std::size_t(p.picture)] = 1;
+            ++topTakers;
+        }
+    if (topTakers == 0) {
+        for (const Placement& p : used) takesTop[std::size_t(p.picture)] = 1;
+        topTakers = usedCount;
+    }
+}
+
 // The choice maps cleaned; which pictures each level takes anything from.
 void PyramidFocus::vote() {
     takes.assign(levels, std::vector<char>(static_cast<std::size_t>(N) + 1, 0));
@@ -598,8 +639,8 @@ void PyramidFocus::prepareMerge() {
     }
     if (deep) {
         deepMerge.emplace(sizes, T, choice, blend, count, full, usedCount,
-                          [this](std::size_t l, int n) { return takes[l][std::size_t(n)] || blends[l]; },
-                          o.onWait);
+                          [this](std::size_t l, int n) { return takes[l][std::size_t(n)] || blends[l]; }, o.onWait,
+                          [this](int n) { return takesTop[std::size_t(n)] != 0; }, topTakers);
         wait();
     }
 }
@@ -702,9 +743,10 @@ void PyramidFocus::mergeLevel(const Placement& p, int l, const cv::Mat& picture,
     }
 }
 
-// Picture p's top level into the sums: over the pictures that reach each pixel, and (where not
-// every picture reaches every pixel) over all.
+// Picture p's top level into the sums, when it takes part in the top level: over the pictures that
+// reach each pixel, and (where not every picture reaches every pixel) over all.
 void PyramidFocus::addTop(const Placement& p, const cv::Mat& level) {
+    if (!takesTop[std::size_t(p.picture)]) return;
     const CoverArea& r = p.cover[std::size_t(T)];
     for (int y = 0; y < top.height; ++y) {
         const std::int16_t* gl = level.ptr<std::int16_t>(y);
@@ -739,8 +781,8 @@ void PyramidFocus::finishMerge(PyramidFocusResult& result) {
     count.clear();
 }
 
-// The top level: the average over the pictures that reach it (over all pictures in use where none
-// does, so the uncovered parts do not darken their surroundings). Then the collapse down to level
+// The top level: the average over the pictures that take part in it and reach it (over all of
+// those where none does, so the uncovered parts do not darken their surroundings). Then the collapse down to level
 // 1; its expansion and level 0 are added while the result is written, the expansion by bands of
 // rows (no montage-sized buffer holds it).
 void PyramidFocus::collapse() {
@@ -748,13 +790,13 @@ void PyramidFocus::collapse() {
     for (int y = 0; y < top.height && usedCount > 0 && eightBitPass; ++y) {
         std::int16_t* out = collapsed.ptr<std::int16_t>(y);
         for (int x = 0; x < top.width; ++x) {
-            int k = usedCount;
+            int k = topTakers;
             const std::int32_t* s = topSum.ptr<std::int32_t>(y);
             if (!full) {
                 k = topCount.ptr<std::int32_t>(y)[x];
                 if (k == 0) {
                     s = allSum.ptr<std::int32_t>(y);
-                    k = usedCount;
+                    k = topTakers;
                 }
             }
             for (int c = 3 * x; c < 3 * x + 3; ++c)

@@ -158,3 +158,52 @@ TEST_P(PyramidFocusRange, CollapseStaysWithinThePicturesValuesAround) {
 INSTANTIATE_TEST_SUITE_P(Brightness, PyramidFocusRange,
                          ::testing::Values(RangeCase{"even", 0}, RangeCase{"near_white", 40}, RangeCase{"clipping", 70}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// A frame taken dark (a flash that did not fire, a cap left on) among the focus steps: its top
+// level would darken the whole montage by a share of its own. Left out of the top level, the
+// montage keeps the others' brightness, at 8 bits and at full depth; the picture's detail still
+// counts where it has any (here none), and a series that is merely a little darker or brighter
+// from step to step keeps every picture's top level.
+TEST(PyramidFocusBrightness, AFrameTakenDarkDoesNotDarkenTheMontage) {
+    const int W = 96, H = 64;
+    const Painter sharp(texture);
+    const Painter soft = blurredTexture(W, H, 3);
+    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
+    const Painter right = [&](int x, int y) { return x >= W / 2 ? sharp(x, y) : soft(x, y); };
+    const Painter dark = [](int, int) { return Rgb{2, 2, 2}; };
+    auto meanGreen = [&](const std::function<int(int, int)>& value) {
+        double sum = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) sum += value(x, y);
+        return sum / (W * H);
+    };
+    Stack without(W, H, {left, soft, right}), with(W, H, {left, dark, soft, right});
+    std::vector<DeepPicture> deepWithout, deepWith;
+    for (int n = 1; n <= 3; ++n) deepWithout.push_back(deepOf(without, n, W, H, unsigned(n)));
+    for (int n = 1; n <= 4; ++n) deepWith.push_back(deepOf(with, n, W, H, unsigned(n)));
+    PyramidFocusOptions o;
+    o.increment = 16;
+    o.deepPictures = {&deepWithout[0], &deepWithout[1], &deepWithout[2]};
+    const PyramidFocusResult a = without.fuse(o);
+    o.deepPictures = {&deepWith[0], &deepWith[1], &deepWith[2], &deepWith[3]};
+    const PyramidFocusResult b = with.fuse(o);
+    const double expected = meanGreen([&](int x, int y) { return without.at(x, y).g; });
+    const double got = meanGreen([&](int x, int y) { return with.at(x, y).g; });
+    EXPECT_NEAR(got, expected, 1.5) << "a quarter darker would be " << expected * 0.75;
+    ASSERT_TRUE(a.deep && b.deep);
+    const double deepExpected = meanGreen([&](int x, int y) { return a.deep->at(x, H - 1 - y, 1) / 257; });
+    const double deepGot = meanGreen([&](int x, int y) { return b.deep->at(x, H - 1 - y, 1) / 257; });
+    EXPECT_NEAR(deepGot, deepExpected, 1.5);
+
+    // Steps a fifth darker and brighter than the middle one all take part: the montage's
+    // brightness lies between theirs, not at the middle picture's alone.
+    const Painter dimmer = [&](int x, int y) {
+        const Rgb c = soft(x, y);
+        return Rgb{c.r * 4 / 5, c.g * 4 / 5, c.b * 4 / 5};
+    };
+    Stack graded(W, H, {left, dimmer, right});
+    o.deepPictures.clear();
+    graded.fuse(o);
+    const double gradedMean = meanGreen([&](int x, int y) { return graded.at(x, y).g; });
+    EXPECT_LT(gradedMean, expected - 0.5) << "the dimmer step's top level is left out";
+}
