@@ -97,8 +97,11 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         }
         // Over painted strokes, the blocks this pass replaces are kept apart as well: at full depth
         // the strokes before it are painted first and these blocks replaced over them.
-        SmoothedOverStrokes over{record.retouch.count(), choices};
-        std::fill(over.blocks.pictures.begin(), over.blocks.pictures.end(), std::uint16_t(0));
+        SmoothedOverStrokes over{record.retouch.count(), {}};
+        if (over.strokes > 0) {
+            over.blocks = choices;
+            std::fill(over.blocks.pictures.begin(), over.blocks.pictures.end(), std::uint16_t(0));
+        }
         SmoothInput in;
         in.arrays = &ms.arrays;
         in.measure = &ms.measure;

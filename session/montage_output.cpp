@@ -200,8 +200,8 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     // blocks from, are kept until they are painted; every other picture is read, placed into the
     // montage and let go before the next is read, so that the series is never held at full depth
     // as a whole.
-    const std::vector<SmoothedOverStrokes>& passes = strokes.empty() ? std::vector<SmoothedOverStrokes>{}
-                                                                     : record.retouch.smoothed;
+    static const std::vector<SmoothedOverStrokes> none;
+    const std::vector<SmoothedOverStrokes>& passes = strokes.empty() ? none : record.retouch.smoothed;
     std::vector<char> paintedFrom(std::size_t(count) + 1, 0);
     for (const RetouchStep& step : strokes) {
         const int n = step.stroke.picture;
