@@ -1,6 +1,7 @@
 // orvanta-cli: makes a montage from a numbered focus series without windows, with the same engine
 // and the same messages as the desktop program.
 #include "base/atomic_file.h"
+#include "fusion/brightness_evening.h"
 #include "base/memory_tuning.h"
 #include "base/leading_number.h"
 #include "base/numbers.h"
@@ -215,6 +216,8 @@ bool CliRun::makeMontage() {
         reportedAlignment_ = true;
         for (const std::string& notice : alignmentNotices(*a)) std::cerr << "orvanta-cli: " << notice << "\n";
     }
+    // A picture taken brighter or darker than the series is evened out, and said so.
+    for (const EvenedPicture& e : state_.montage.evened) std::cerr << "orvanta-cli: " << evenedNote(e) << "\n";
     if (!made.made) return false;
     return !o_.smooth || made.smoothed;
 }

@@ -25,6 +25,7 @@
 
 #include "base/numbers.h"
 #include "base/runtime_error.h"
+#include "fusion/brightness_evening.h"
 #include "fusion/choice_map.h"
 #include "fusion/deep_merge.h"
 #include "fusion/pyramid_placement.h"
@@ -271,6 +272,8 @@ struct PyramidFocus {
     void keepStrongest(const Placement& p, int l, const cv::Mat& strength, cv::Mat& best, cv::Mat& total);
     void markBlends(const std::vector<cv::Mat>& best, const std::vector<cv::Mat>& total);
     void chooseTopPictures();
+    bool decideGains();
+    double gainOf(int n) const { return gain[std::size_t(n)]; }
     void vote();
 
     void prepareMerge();
@@ -321,6 +324,12 @@ struct PyramidFocus {
     std::vector<char> takesTop;
     int topTakers = 0;
     std::vector<double> brightness; // each picture's mean luminance at the top level, 0 to 255
+    // What each picture's values are multiplied by before it is decomposed (by picture number), and
+    // the pictures evened so; the buffers their evened copies are made in.
+    std::vector<double> gain;
+    std::vector<EvenedPicture> evened;
+    cv::Mat evenBuffer;
+    DeepPicture evenDeepBuffer;
 
     // Per level below the top: the chosen picture, where the average is taken instead, how many
     // pictures cover each pixel (only where not every picture covers every pixel; only the blend
@@ -380,8 +389,19 @@ PyramidFocusResult PyramidFocus::run() {
     if (o.checkMemory) o.checkMemory(workingBytes());
     usedCount = int(used.size());
     steps = 2 * usedCount;
+    gain.assign(std::size_t(N) + 1, 1.0);
     choose();
     chooseTopPictures();
+    if (decideGains()) {
+        // The choices are made again from the evened pictures, which need a copy each beside them.
+        if (o.checkMemory) {
+            const std::uint64_t cells = std::uint64_t(W) * std::uint64_t(H) * 3;
+            const std::uint64_t deepBytes = std::uint64_t(source.width()) * std::uint64_t(source.height()) * 3 * 2;
+            o.checkMemory(workingBytes() + (eightBitPass ? cells : 0) + (deep ? deepBytes : 0));
+        }
+        steps += usedCount;
+        choose();
+    }
     vote();
     wait();
     PyramidFocusResult result;
@@ -391,6 +411,7 @@ PyramidFocusResult PyramidFocus::run() {
     collapse();
     write(result);
     if (o.keepChoices) keepChoices(result);
+    result.evened = evened;
     return result;
 }
 
@@ -489,6 +510,7 @@ void PyramidFocus::choose() {
     for (const Placement& p : used) {
         source.read(p.picture, false, read);
         luminance(placedPicture(read.cells, sourceWidth, p, sizes[0], copy), work.gauss[0]);
+        if (const double k = gainOf(p.picture); k != 1) pyramid::evenLuminance(work.gauss[0], k);
         for (int l = 0; l < T; ++l) {
             const cv::Mat strength = levelStrength(work, l, magnitudeBuffer, strengthBuffer);
             keepStrongest(p, l, strength, best[std::size_t(l)], total[std::size_t(l)]);
@@ -500,7 +522,7 @@ void PyramidFocus::choose() {
         for (int y = c.y0; y < c.y1(); ++y)
             for (int x = c.x0[std::size_t(y - c.y0)]; x < c.x1[std::size_t(y - c.y0)]; ++x, ++pixels)
                 sum += work.gauss[std::size_t(T)].at<std::int16_t>(y, x);
-        brightness[std::size_t(p.picture)] = pixels > 0 ? sum / double(pixels) : 0;
+        brightness[std::size_t(p.picture)] = pixels > 0 ? sum / double(pixels) / (1 << kScaleBits) : 0;
         progress();
     }
     // The second pass's first picture can be read while the choices are cleaned.
@@ -585,6 +607,17 @@ void PyramidFocus::chooseTopPictures() {
     }
 }
 
+// The pictures taking part in the top level whose brightness lies a few percent or more from the
+// series' median, and their gains; whether there are any.
+bool PyramidFocus::decideGains() {
+    std::vector<int> pictures;
+    for (const Placement& p : used)
+        if (takesTop[std::size_t(p.picture)]) pictures.push_back(p.picture);
+    evened = brightnessGains(pictures, brightness);
+    for (const EvenedPicture& e : evened) gain[std::size_t(e.picture)] = e.gain;
+    return !evened.empty();
+}
+
 // The choice maps cleaned; which pictures each level takes anything from.
 void PyramidFocus::vote() {
     takes.assign(levels, std::vector<char>(static_cast<std::size_t>(N) + 1, 0));
@@ -661,9 +694,14 @@ void PyramidFocus::merge() {
     for (const Placement& p : used) {
         source.read(p.picture, deep, read);
         if (eightBitPass && !read.cells) throw RuntimeError(5);
-        if (deepMerge) deepMerge->add(deepOf(read, p.picture), p);
+        const double k = gainOf(p.picture);
+        if (deepMerge) {
+            const DeepPicture& d = deepOf(read, p.picture);
+            deepMerge->add(k != 1 ? pyramid::evenedDeep(d, k, evenDeepBuffer) : d, p);
+        }
         if (eightBitPass) {
-            const cv::Mat picture = placedPicture(read.cells, sourceWidth, p, sizes[0], copy);
+            cv::Mat picture = placedPicture(read.cells, sourceWidth, p, sizes[0], copy);
+            if (k != 1) picture = pyramid::evenedPicture(picture, k, evenBuffer);
             gatherRange(p, picture);
             mergeColour(p, picture, *workspace, reduced);
             addTop(p, workspace->gauss[std::size_t(T)]);

@@ -4,7 +4,8 @@
 // colours stay true), the choice map cleaned by a 3 x 3 majority vote; on the finest levels, where
 // no picture is clearly stronger than the others (flat ground, where the strongest is only the
 // noisiest), the average of the pictures' coefficients instead; the top level is the average over
-// the pictures.
+// the pictures. A picture taken a few percent or more brighter or darker than the series' median is
+// first scaled onto it (see brightness_evening.h); the choices are then made again.
 // Only pictures that cover a pixel with pixels of their own take part there. The pyramid is then
 // collapsed and each value kept within the range the covering pictures show around it (so that
 // the collapse neither clips highlights no picture clips nor draws dark rims).
@@ -17,6 +18,7 @@
 #include "engine/pixel_arrays.h"
 #include "engine/montage.h"
 #include "base/deep_picture.h"
+#include "fusion/brightness_evening.h"
 #include "fusion/picture_choices.h"
 
 #include <array>
@@ -95,6 +97,7 @@ struct PyramidFocusResult {
     std::string map;        // one character per block of the increment, as the block loop's map
     PictureChoices choices; // per pixel (cell 1), when keepChoices; 0 where no picture reaches
     std::shared_ptr<DeepPicture> deep; // the montage at 16 bits, rows from the top, when deepPictures were given
+    std::vector<EvenedPicture> evened; // the pictures taken brighter or darker than the series, evened out
 };
 
 // Makes the montage into slot 100 of `mp` (allocated to the montage size by the fill, as for the

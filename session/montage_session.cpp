@@ -524,6 +524,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     };
     PictureChoices choices;
     std::shared_ptr<const DeepPicture> deep;
+    ms.evened.clear();
     if (r.method == FocusMethod::Pyramid) {
         run.montageMethod = [&](const BlockLoopInput& in) {
             PyramidFocusOptions o;
@@ -588,6 +589,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             }
             choices = std::move(result.choices);
             deep = std::move(result.deep);
+            ms.evened = std::move(result.evened);
             return result.map;
         };
     }
@@ -667,6 +669,7 @@ void MontageSession::buildProperties(const MontageRequest& r) {
     p.map = ms.main().map;
     ms.main().properties = buildPropertiesText(p);
     if (ms.alignment) ms.main().properties = withAlignmentLines(ms.main().properties, *ms.alignment);
+    ms.main().properties = withEvenedLines(ms.main().properties, ms.evened);
 }
 
 MontageRequest projectRequest(const ProjectSettings& s, MontageRequest r) {

@@ -11,6 +11,7 @@
 #include "engine/montage.h"
 #include "engine/montage_run.h"
 #include "engine/pixel_arrays.h"
+#include "fusion/brightness_evening.h"
 #include "fusion/picture_choices.h"
 #include "input/series_loader.h"
 #include "output/picture_writer.h"
@@ -53,6 +54,7 @@ struct MontageState {
     OffsetTable offsets{};
     std::string firstFileName;  // the first file name as typed for the last Make Montage that read one
     std::optional<AlignmentReport> alignment; // how the pictures were aligned, when they were
+    std::vector<EvenedPicture> evened; // the pictures Pyramid Focus evened out in the last montage
     // The last full Make Montage loaded its pictures and sized the montage: what a comparison's
     // later montages reuse.
     bool seriesReady = false;

@@ -195,15 +195,95 @@ TEST(PyramidFocusBrightness, AFrameTakenDarkDoesNotDarkenTheMontage) {
     const double deepGot = meanGreen([&](int x, int y) { return b.deep->at(x, H - 1 - y, 1) / 257; });
     EXPECT_NEAR(deepGot, deepExpected, 1.5);
 
-    // Steps a fifth darker and brighter than the middle one all take part: the montage's
-    // brightness lies between theirs, not at the middle picture's alone.
+    EXPECT_TRUE(b.evened.empty()) << "a frame taken dark is not brightened";
+
+    // A step a fifth darker than the others still takes part: it is evened out onto their
+    // brightness instead of being left out.
     const Painter dimmer = [&](int x, int y) {
         const Rgb c = soft(x, y);
         return Rgb{c.r * 4 / 5, c.g * 4 / 5, c.b * 4 / 5};
     };
     Stack graded(W, H, {left, dimmer, right});
     o.deepPictures.clear();
-    graded.fuse(o);
-    const double gradedMean = meanGreen([&](int x, int y) { return graded.at(x, y).g; });
-    EXPECT_LT(gradedMean, expected - 0.5) << "the dimmer step's top level is left out";
+    const PyramidFocusResult g = graded.fuse(o);
+    ASSERT_EQ(g.evened.size(), 1u);
+    EXPECT_EQ(g.evened[0].picture, 2);
+    EXPECT_NEAR(g.evened[0].gain, 1.25, 0.03);
+    EXPECT_NEAR(meanGreen([&](int x, int y) { return graded.at(x, y).g; }), expected, 1.5);
+}
+
+// A flash that gave more light for one step: its contrast is larger, so the pyramid would take its
+// coefficients wherever the pictures are close in sharpness and patch the montage with its
+// brightness. Evened out, the montage is the one the steps taken alike give, at 8 bits and at full
+// depth, and the run says which picture it evened; steps within a few percent are used as they are.
+TEST(PyramidFocusBrightness, AStepTakenBrighterIsEvenedOut) {
+    const int W = 96, H = 64;
+    const Painter sharp(texture);
+    const Painter soft = blurredTexture(W, H, 3);
+    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
+    const Painter right = [&](int x, int y) { return x >= W / 2 ? sharp(x, y) : soft(x, y); };
+    auto scaled = [](const Painter& p, int percent) {
+        return Painter([p, percent](int x, int y) {
+            const Rgb c = p(x, y);
+            auto v = [&](int value) { return std::min(255, (value * percent + 50) / 100); };
+            return Rgb{v(c.r), v(c.g), v(c.b)};
+        });
+    };
+    auto meanDifference = [&](const Stack& a, const Stack& b) {
+        double sum = 0;
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) sum += std::abs(a.at(x, y).g - b.at(x, y).g);
+        return sum / (W * H);
+    };
+    Stack alike(W, H, {left, soft, right}), flash(W, H, {left, soft, scaled(right, 118)});
+    std::vector<DeepPicture> deepAlike, deepFlash;
+    for (int n = 1; n <= 3; ++n) {
+        deepAlike.push_back(deepOf(alike, n, W, H, unsigned(n)));
+        deepFlash.push_back(deepOf(flash, n, W, H, unsigned(n)));
+    }
+    PyramidFocusOptions o;
+    o.increment = 16;
+    o.deepPictures = {&deepAlike[0], &deepAlike[1], &deepAlike[2]};
+    const PyramidFocusResult a = alike.fuse(o);
+    o.deepPictures = {&deepFlash[0], &deepFlash[1], &deepFlash[2]};
+    const PyramidFocusResult b = flash.fuse(o);
+    EXPECT_LT(meanDifference(alike, flash), 1.5);
+    EXPECT_TRUE(a.evened.empty());
+    ASSERT_EQ(b.evened.size(), 1u);
+    EXPECT_EQ(b.evened[0].picture, 3);
+    EXPECT_EQ(evenedNote(b.evened[0]), "image 3 is 18 % brighter than the series and is evened out");
+    ASSERT_TRUE(a.deep && b.deep);
+    double deepSum = 0;
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) deepSum += std::abs(int(a.deep->at(x, y, 1)) - int(b.deep->at(x, y, 1))) / 257.0;
+    EXPECT_LT(deepSum / (W * H), 1.5);
+
+    // Steps 2 % apart are used as they are.
+    Stack close(W, H, {left, soft, scaled(right, 102)});
+    o.deepPictures.clear();
+    EXPECT_TRUE(close.fuse(o).evened.empty());
+}
+
+TEST(PyramidFocusBrightness, GainsAreTakenAgainstTheMedianWithinLimits) {
+    // Brightness by picture number (index 0 unused).
+    const std::vector<double> b{0, 100, 102, 80, 130, 100, 40, 210};
+    const std::vector<EvenedPicture> g = brightnessGains({1, 2, 3, 4, 5, 6, 7}, b);
+    // The median is 100: picture 2 lies within the tolerance; 6 would need a gain of 2.5 and 7 one
+    // of 0.476, beyond the limits, and are used as they are.
+    ASSERT_EQ(g.size(), 2u);
+    EXPECT_EQ(g[0].picture, 3);
+    EXPECT_DOUBLE_EQ(g[0].gain, 1.25);
+    EXPECT_EQ(g[1].picture, 4);
+    EXPECT_NEAR(g[1].gain, 100.0 / 130, 1e-12);
+    EXPECT_EQ(evenedNote(g[0]), "image 3 is 20 % darker than the series and is evened out");
+    // Pictures left out of the list neither count in the median nor are evened; one alone, nothing.
+    EXPECT_TRUE(brightnessGains({3}, b).empty());
+    const std::vector<EvenedPicture> pair = brightnessGains({1, 4}, b);
+    ASSERT_EQ(pair.size(), 2u); // the median of two lies between them
+    EXPECT_NEAR(pair[0].gain, 1.15, 1e-12);
+    // The notes go before the increment line of the properties.
+    EXPECT_EQ(withEvenedLines("  Montage method used =5 (Pyramid Focus)\r\n  Increment size =20\r\n", {g[1]}),
+              "  Montage method used =5 (Pyramid Focus)\r\n"
+              "  Note: image 4 is 30 % brighter than the series and is evened out\r\n"
+              "  Increment size =20\r\n");
 }

@@ -51,6 +51,7 @@ struct SourceCase {
     bool deep;
     bool ignoreSecond;
     bool offsets; // the pictures placed by targets, so that they do not cover everything
+    bool brighter = false; // the fourth picture taken brighter: evened out, its choices made again
 };
 
 class FromASource : public ::testing::TestWithParam<SourceCase> {};
@@ -58,8 +59,14 @@ class FromASource : public ::testing::TestWithParam<SourceCase> {};
 TEST_P(FromASource, GivesWhatTheStackGives) {
     const SourceCase c = GetParam();
     const int W = 72, H = 52;
+    // The flat half about as bright as the texture, so that no picture is evened out unless asked.
+    const int lift = c.brighter ? 40 : 0;
     const std::vector<Painter> painters{blurredTexture(W, H, 2), Painter(texture), blurredTexture(W, H, 1),
-                                        [&](int x, int y) { return x < W / 2 ? texture(x, y) : Rgb{30, 200, 90}; }};
+                                        [&](int x, int y) {
+                                            const Rgb t = x < W / 2 ? texture(x, y) : Rgb{60, 150, 110};
+                                            return Rgb{std::min(255, t.r + lift), std::min(255, t.g + lift),
+                                                       std::min(255, t.b + lift)};
+                                        }};
     Stack fromStack(W, H, painters), fromSource(W, H, painters);
     std::vector<DeepPicture> deep;
     std::vector<const DeepPicture*> deepPointers;
@@ -101,8 +108,12 @@ TEST_P(FromASource, GivesWhatTheStackGives) {
     if (c.deep) {
         EXPECT_EQ(*got.deep, *expected.deep);
     }
-    // Once per pass: the deep picture comes with the second, not in a third.
-    for (int n = 1; n <= int(painters.size()); ++n) EXPECT_EQ(source.reads[n], n == 2 && c.ignoreSecond ? 0 : 2) << n;
+    EXPECT_EQ(got.evened.size(), c.brighter ? 1u : 0u);
+    // Once per pass: the deep picture comes with the second, not in a third. Evening a picture out
+    // makes the choices again, a pass more.
+    const int passes = c.brighter ? 3 : 2;
+    for (int n = 1; n <= int(painters.size()); ++n)
+        EXPECT_EQ(source.reads[n], n == 2 && c.ignoreSecond ? 0 : passes) << n;
 }
 
 INSTANTIATE_TEST_SUITE_P(PyramidFocus, FromASource,
@@ -110,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(PyramidFocus, FromASource,
                                            SourceCase{"Deep", true, false, false},
                                            SourceCase{"DeepWithAnIgnoredPicture", true, true, false},
                                            SourceCase{"PlacedByTargets", false, false, true},
-                                           SourceCase{"DeepPlacedByTargets", true, false, true}),
+                                           SourceCase{"DeepPlacedByTargets", true, false, true},
+                                           SourceCase{"DeepPlacedAndEvened", true, false, true, true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // The 8-bit montage taken from the deep one: exactly its 8-bit view, within 1 of the 8-bit merge,

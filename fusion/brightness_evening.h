@@ -1,0 +1,46 @@
+// Evening out a picture taken brighter or darker than the rest of its series (a flash that gave more
+// or less light, a lamp that flickers, the light falling off at the near end of a macro series):
+// Pyramid Focus would otherwise take the brighter picture's coefficients wherever the pictures are
+// close in sharpness, since its contrast is larger, and patch the montage with its brightness.
+// Each such picture is scaled by one gain onto the series' median brightness before it is
+// decomposed. A picture within a few percent of the median, and one so far from it that no gain
+// within 2 would bring it there (a frame taken with the cap on), is used as it is.
+#pragma once
+#include "base/deep_picture.h"
+
+#include <string>
+#include <vector>
+
+namespace cv {
+class Mat;
+}
+
+namespace orv {
+
+struct EvenedPicture {
+    int picture = 0;  // 1 to N
+    double gain = 1;  // what its values are multiplied by
+};
+
+// Pictures whose brightness lies within this fraction of the median are used as they are.
+inline constexpr double kEvenTolerance = 0.03;
+
+// The gains for the pictures `pictures` (numbers) of mean brightness `brightness` (by picture
+// number, 0 to 255): those that differ from 1 by more than the tolerance and lie within 0.5 to 2,
+// the median taken over `pictures`.
+std::vector<EvenedPicture> brightnessGains(const std::vector<int>& pictures, const std::vector<double>& brightness);
+
+// What a run says of an evened picture: "image 3 is 15 % brighter than the series and is evened out".
+std::string evenedNote(const EvenedPicture& e);
+// The properties text with a "  Note: " line for each evened picture before its increment line.
+std::string withEvenedLines(const std::string& properties, const std::vector<EvenedPicture>& evened);
+
+namespace pyramid {
+// The evened copies: luminance values (eight times the pixel scale) kept within eight times 255,
+// 8-bit and 16-bit samples within their range.
+void evenLuminance(cv::Mat& luminance, double gain);
+cv::Mat evenedPicture(const cv::Mat& picture, double gain, cv::Mat& buffer);
+const DeepPicture& evenedDeep(const DeepPicture& picture, double gain, DeepPicture& buffer);
+} // namespace pyramid
+
+} // namespace orv
