@@ -35,6 +35,8 @@ struct Options {
     double rotationStep = 0; // degrees, clockwise, per picture
     double shiftStepX = 0, shiftStepY = 0;
     double gainStep = 0;     // brightness gain change per picture
+    int flashPicture = 0;    // this picture's brightness also times flashGain (a flash that gave more light)
+    double flashGain = 1;
     int margin = -1;         // -1: just enough for the moves
 };
 
@@ -49,7 +51,7 @@ orv::sample::PictureTransform transformOf(const Options& o, int k) {
     t.rotation = o.rotationStep * d;
     t.shiftX = o.shiftStepX * d;
     t.shiftY = o.shiftStepY * d;
-    t.gain.fill(1 + o.gainStep * d);
+    t.gain.fill((1 + o.gainStep * d) * (k == o.flashPicture ? o.flashGain : 1));
     return t;
 }
 
@@ -86,7 +88,7 @@ int usage() {
                  "         [--depth 8|16] [--prefix NAME] [--seed N] [--no-truth]\n"
                  "         [--scene rings|natural|gradient|halo|highlight]\n"
                  "         [--scale-step F] [--rotation-step DEG] [--shift-step X,Y] [--gain-step F] "
-                 "[--margin PX]\n"
+                 "[--flash K,G] [--margin PX]\n"
                  "--count N (1 to 99) names the pictures PREFIX01, PREFIX02, ...; --frames N (1 to 9999)\n"
                  "names them PREFIX0001, PREFIX0002, ...: the same series rule, four digits. Pictures are\n"
                  "written one at a time, so a long series of large pictures takes one picture's memory.\n"
@@ -94,7 +96,8 @@ int usage() {
                  "gradient scenes); at 8 bits every format is written.\n"
                  "The steps move picture k by (k - middle) steps against the middle picture: its content\n"
                  "looks (1 + F)^(k - middle) times as large, turned DEG degrees anticlockwise and moved\n"
-                 "by (-X, -Y) per step, its brightness times 1 + F per step. The moves are written to\n"
+                 "by (-X, -Y) per step, its brightness times 1 + F per step; --flash K,G multiplies picture\n"
+                 "K's brightness by G as well (0.1 to 3). The moves are written to\n"
                  "PREFIX-transforms.txt as the factors that map each picture onto the middle one.\n"
                  "The rings scene (the default) suits montage tests; the natural scene, noise at every scale\n"
                  "with hard-edged shapes blurred smoothly, looks to an alignment like a real subject.\n"
@@ -140,6 +143,12 @@ int main(int argc, char** argv) {
         else if (a == "--scale-step") { if (!readNumber(next(), o.scaleStep) || o.scaleStep <= -0.5 || o.scaleStep >= 0.5) return usage(); }
         else if (a == "--rotation-step") { if (!readNumber(next(), o.rotationStep) || std::fabs(o.rotationStep) > 10) return usage(); }
         else if (a == "--gain-step") { if (!readNumber(next(), o.gainStep) || std::fabs(o.gainStep) >= 0.5) return usage(); }
+        else if (a == "--flash") {
+            const char* v = next();
+            if (!v || std::sscanf(v, "%d,%lf", &o.flashPicture, &o.flashGain) != 2 || o.flashPicture < 1 ||
+                !(o.flashGain >= 0.1 && o.flashGain <= 3))
+                return usage();
+        }
         else if (a == "--shift-step") { const char* v = next(); if (!v || std::sscanf(v, "%lf,%lf", &o.shiftStepX, &o.shiftStepY) != 2) return usage(); }
         else if (a == "--scene") {
             const char* v = next();
@@ -168,13 +177,13 @@ int main(int argc, char** argv) {
         if (o.format == "bmp") o.format = "tif";
         if ((o.format != "tif" && o.format != "png") || layered) return usage();
     }
-    if (layered && (moves(o) || o.gainStep != 0)) return usage(); // their truth holds for unmoved pictures only
+    if (layered && (moves(o) || o.gainStep != 0 || o.flashPicture != 0)) return usage(); // their truth holds for unmoved pictures only
     series.margin = o.margin >= 0 ? o.margin : marginFor(o);
     series.deep = o.depth == 16;
     try {
         std::filesystem::create_directories(o.folder);
         const orv::sample::SeriesMaker maker(series);
-        const bool listed = moves(o) || o.gainStep != 0;
+        const bool listed = moves(o) || o.gainStep != 0 || o.flashPicture != 0;
         std::string list = "# picture scale rotation shiftX shiftY gain: the factors that map each picture onto picture " +
                            std::to_string(orv::sample::middlePicture(series.count)) + "\n";
         for (int k = 1; k <= series.count; ++k) {
