@@ -73,7 +73,12 @@ DeepMerge::DeepMerge(const std::vector<cv::Size>& sizes, int T, const std::vecto
 void DeepMerge::add(const DeepPicture& d, const Placement& p) {
     auto& gauss = gauss_;
     placedDeep(d, p, sizes_[0], gauss[0]);
-    forRows(p.cover[0], [&](int y, int x0, int x1) {
+    // A picture left out of the top level takes no part in the range nor in the average either,
+    // where every picture covers every pixel (as the 8-bit merge).
+    const bool outlier = takesTop_ && !takesTop_(p.picture);
+    const bool shares = !full_ || !outlier;
+    const int everyone = full_ ? topTakers_ : usedCount_;
+    if (shares) forRows(p.cover[0], [&](int y, int x0, int x1) {
         const float* g = gauss[0].ptr<float>(y);
         float* lo = lowest_.ptr<float>(y);
         float* hi = highest_.ptr<float>(y);
@@ -103,7 +108,8 @@ void DeepMerge::add(const DeepPicture& d, const Placement& p) {
             float* fr = f.ptr<float>(y);
             for (int x = x0; x < x1; ++x) {
                 if (vr[x] != n && !mr[x]) continue;
-                const float k = float(mr[x] ? (nr ? int(nr[x]) : usedCount_) : 1);
+                if (mr[x] && !shares) continue;
+                const float k = float(mr[x] ? (nr ? int(nr[x]) : everyone) : 1);
                 for (int c = 3 * x; c < 3 * x + 3; ++c) {
                     const float coefficient = g[c] - upr[c];
                     fr[c] = mr[x] ? fr[c] + coefficient / k : coefficient;
@@ -112,7 +118,7 @@ void DeepMerge::add(const DeepPicture& d, const Placement& p) {
         });
     }
     // The top level only from the pictures that take part in it.
-    if (takesTop_ && !takesTop_(p.picture)) return;
+    if (outlier) return;
     const cv::Size top = sizes_[levels_];
     const CoverArea& r = p.cover[levels_];
     for (int y = 0; y < top.height; ++y) {

@@ -702,7 +702,9 @@ void PyramidFocus::merge() {
         if (eightBitPass) {
             cv::Mat picture = placedPicture(read.cells, sourceWidth, p, sizes[0], copy);
             if (k != 1) picture = pyramid::evenedPicture(picture, k, evenBuffer);
-            gatherRange(p, picture);
+            // A picture far darker or brighter than the others would widen every pixel's range
+            // towards black or white: where every picture covers every pixel, the others' serve.
+            if (!full || takesTop[std::size_t(p.picture)]) gatherRange(p, picture);
             mergeColour(p, picture, *workspace, reduced);
             addTop(p, workspace->gauss[std::size_t(T)]);
         }
@@ -746,6 +748,10 @@ void PyramidFocus::mergeLevel(const Placement& p, int l, const cv::Mat& picture,
     const cv::Mat& m = blend[i];
     const cv::Mat& seen = count[i];
     cv::Mat& f = fused[i];
+    // Where every picture covers every pixel, a picture left out of the top level (far darker or
+    // brighter than the others) takes no share of the average either: it has no detail there.
+    const bool shares = !full || takesTop[std::size_t(p.picture)];
+    const int everyone = full ? topTakers : usedCount;
     // The expansion of the level above comes by bands of rows (row `first` of the whole at row 0
     // of `expanded`).
     cv::Mat expanded;
@@ -760,6 +766,7 @@ void PyramidFocus::mergeLevel(const Placement& p, int l, const cv::Mat& picture,
         std::int16_t* fr = f.ptr<std::int16_t>(y);
         for (int x = x0; x < x1; ++x) {
             if (vr[x] != n && !mr[x]) continue;
+            if (mr[x] && !shares) continue;
             for (int c = 3 * x; c < 3 * x + 3; ++c) {
                 const int coefficient = px ? (px[c] << kScaleBits) - up[c] : gl[c] - up[c];
                 if (!mr[x]) {
@@ -767,7 +774,7 @@ void PyramidFocus::mergeLevel(const Placement& p, int l, const cv::Mat& picture,
                 } else {
                     // This picture's share of the average, rounded: the sum of the shares never
                     // leaves the coefficients' range.
-                    const int k = nr ? int(nr[x]) : usedCount;
+                    const int k = nr ? int(nr[x]) : everyone;
                     fr[c] = std::int16_t(fr[c] + (coefficient >= 0 ? coefficient + k / 2 : coefficient - k / 2) / k);
                 }
             }
