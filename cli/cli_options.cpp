@@ -247,6 +247,20 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
     return r;
 }
 
+std::vector<std::string> optionNotices(const CliOptions& o) {
+    std::vector<std::string> notices;
+    // The picture's format: --format, else the name's ending; the default name is a BMP's.
+    PictureFormat format = PictureFormat::Bmp;
+    if (const std::optional<PictureFormat> named = o.format.empty() ? std::nullopt : pictureFormatNamed(o.format))
+        format = *named;
+    else if (!o.output.empty() && o.output != "-")
+        format = pictureFormatFor(o.output);
+    if (o.transparent && format != PictureFormat::Gif)
+        notices.push_back("--transparent makes a colour of a GIF transparent; the " + pictureFormatName(format) +
+                          " montage is written without one");
+    return notices;
+}
+
 std::string cliHelpText() {
     return R"(Usage: orvanta-cli [options] FIRST_FILE
        orvanta-cli [options] --open-project FILE.mon
@@ -283,7 +297,8 @@ A missing number ends the series.
       --score          print "Quality score = " and the score
       --evaluate WHAT  increments, methods or all: compare, print every candidate's score and
                        the recommendation, and write the chosen montage
-      --transparent    GIF output: make the colour of the top-left pixel transparent
+      --transparent    GIF output: make the colour of the top-left pixel transparent (another
+                       format is written without it, and standard error says so)
       --quality Q      JPEG output quality, 1 to 100 (default 90)
       --depth BITS     TIFF and PNG output: 8 or 16 bits per sample (default: 16 for a series
                        with 16-bit pictures, else 8); BMP, GIF and JPEG are always 8

@@ -63,6 +63,10 @@ CliParse parseCliOptions(const std::vector<std::string>& args);
 
 std::string cliHelpText();
 
+// What the options ask that the picture's format cannot do, each a line said on standard error
+// while the montage is written as it can be: --transparent for a picture that is not GIF.
+std::vector<std::string> optionNotices(const CliOptions& o);
+
 // The usage messages for an increment, method or offset pair the command line refuses, also given
 // for such a value read from a project. incrementRefusal: none when the text is usable.
 std::optional<std::string> incrementRefusal(const std::string& text);

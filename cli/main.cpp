@@ -413,6 +413,7 @@ int main(int argc, char** argv) {
         std::cout << "orvanta-cli " << ORVANTA_VERSION << "\n";
         return 0;
     }
+    for (const std::string& notice : optionNotices(o)) std::cerr << "orvanta-cli: " << notice << "\n";
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
     // A strokes file that cannot be read or parsed stops the run before any picture is read.

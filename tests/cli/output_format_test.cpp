@@ -54,4 +54,37 @@ TEST_F(CliOutputFormat, AnUnknownEndingExitsWithStatusTwoAndWritesNothing) {
     }
 }
 
+// --transparent is a GIF's: for any other picture it is said on standard error, and the montage is
+// written as without it; a GIF, named by its ending or by --format, gets its transparent colour.
+TEST_F(CliOutputFormat, TransparentForAnotherFormatIsSaidNotSilentlyDropped) {
+    const auto plain = runProgram("orvanta-cli", {"-q", "-o", out("plain.png"), first()});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    struct Case {
+        QStringList args;
+        const char* said; // the format named, or none for a GIF
+        QString written;
+    };
+    const Case cases[] = {{{"-o", out("t.png")}, "PNG", out("t.png")},
+                          {{"-o", out("t.jpg")}, "JPEG", out("t.jpg")},
+                          {{"-o", out("t.tif")}, "TIFF", out("t.tif")},
+                          {{"-o", out("t.gif"), "--format", "bmp"}, "BMP", out("t.gif")},
+                          {{}, "BMP", dir_->path() + "/s/sample01 montage.bmp"},
+                          {{"-o", out("t.gif")}, nullptr, out("t.gif")},
+                          {{"-o", out("g.png"), "--format", "gif"}, nullptr, out("g.png")}};
+    for (const Case& c : cases) {
+        const auto r = runProgram("orvanta-cli", QStringList{"-q", "--transparent"} + c.args + QStringList{first()});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(QFile::exists(c.written)) << c.written.toStdString();
+        if (c.said) {
+            EXPECT_EQ(r.err, std::string("orvanta-cli: --transparent makes a colour of a GIF transparent; the ") + c.said +
+                                 " montage is written without one\n");
+        } else {
+            EXPECT_EQ(r.err, "");
+            EXPECT_TRUE(QImage(c.written).hasAlphaChannel()) << c.written.toStdString();
+        }
+    }
+    // The PNG is the one written without the option.
+    EXPECT_EQ(QImage(out("t.png")), QImage(out("plain.png")));
+}
+
 } // namespace
