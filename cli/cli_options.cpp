@@ -296,7 +296,9 @@ A missing number ends the series.
       --diff-factor N  -32768 to 32767, default 100
       --score          print "Quality score = " and the score
       --evaluate WHAT  increments, methods or all: compare, print every candidate's score and
-                       the recommendation, and write the chosen montage
+                       the recommendation, and write the chosen montage; methods and all
+                       compare the five block methods (with -m pyramid too, said on
+                       standard error)
       --transparent    GIF output: make the colour of the top-left pixel transparent (another
                        format is written without it, and standard error says so)
       --quality Q      JPEG output quality, 1 to 100 (default 90)
