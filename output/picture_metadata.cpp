@@ -66,7 +66,7 @@ std::vector<std::uint8_t> exifBytes(const Exiv2::ExifData& exif) {
 }
 
 // The EXIF entries that describe the first picture's file rather than the scene: its layout in
-// the file, its own thumbnail, the profile (written as a block of its own).
+// the file, its own thumbnail and other pages, the profile (written as a block of its own).
 bool describesTheFile(const Exiv2::Exifdatum& d) {
     static const char* const keys[] = {
         "Exif.Image.NewSubfileType", "Exif.Image.SubfileType", "Exif.Image.BitsPerSample",
@@ -79,7 +79,12 @@ bool describesTheFile(const Exiv2::Exifdatum& d) {
         "Exif.Image.XMLPacket", "Exif.Image.ImageWidth", "Exif.Image.ImageLength",
         // the pixel density every TIFF writer sets for its own file
         "Exif.Image.XResolution", "Exif.Image.YResolution", "Exif.Image.ResolutionUnit"};
-    if (d.groupName() == "Thumbnail") return true;
+    // The file's other pictures (the pages after the first, their sub-images and thumbnails) are
+    // each a layout of their own, none of the scene's.
+    const std::string group = d.groupName();
+    if (group == "Thumbnail" || group == "Image2" || group == "Image3" || group.rfind("SubImage", 0) == 0 ||
+        group.rfind("SubThumb", 0) == 0)
+        return true;
     for (const char* k : keys)
         if (d.key() == k) return true;
     return false;

@@ -14,6 +14,7 @@
 
 #include <exiv2/exiv2.hpp>
 #include <png.h>
+#include <tiffio.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -25,6 +26,7 @@
 #include <unistd.h>
 #include <fstream>
 #include <iterator>
+#include <tuple>
 
 using namespace orv;
 using namespace orv::test;
@@ -566,5 +568,54 @@ TEST(PictureMetadata, APngsExifIsItsExifChunk) {
         EXPECT_TRUE(problems.empty()) << problems.front();
         EXPECT_EQ(tag(exifOf(back), "Exif.Image.Orientation"), "6");
         EXPECT_EQ(back.icc, source.icc);
+    }
+}
+
+namespace {
+
+// A TIFF of `pages` small pictures, the first naming its camera, with `subImages` sub-directories
+// beside the first page, as multi-page microscope files and pyramidal TIFFs hold them.
+std::string multiPageTiff(const QTemporaryDir& dir, const char* name, int pages, int subImages) {
+    const std::string path = dir.path().toStdString() + "/" + name;
+    TIFF* t = TIFFOpen(path.c_str(), "w");
+    EXPECT_NE(t, nullptr);
+    const int written = pages + subImages;
+    for (int p = 0; p < written; ++p) {
+        const std::uint32_t w = p == 0 ? 8 : 4, h = p == 0 ? 6 : 3;
+        TIFFSetField(t, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(t, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, h);
+        if (p > 0) TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+        if (p == 0) TIFFSetField(t, TIFFTAG_MAKE, "Orvanta-Test");
+        std::vector<std::uint64_t> offsets(std::size_t(subImages), 0);
+        if (p == 0 && subImages > 0) TIFFSetField(t, TIFFTAG_SUBIFD, std::uint16_t(subImages), offsets.data());
+        std::vector<std::uint8_t> row(w * 3, std::uint8_t(40 * p));
+        for (std::uint32_t y = 0; y < h; ++y) TIFFWriteScanline(t, row.data(), y, 0);
+        TIFFWriteDirectory(t);
+    }
+    TIFFClose(t);
+    return path;
+}
+
+} // namespace
+
+// A TIFF's further pages and sub-images are its own layout, not the camera's metadata: they are
+// left out without a word (never named as entries of a block too large), and the camera's kept.
+TEST(PictureMetadata, TheOtherPagesOfATiffAreNotTheCamerasMetadata) {
+    QTemporaryDir dir;
+    for (const auto& [name, pages, subImages] :
+         {std::tuple{"pages.tif", 4, 0}, std::tuple{"sub.tif", 2, 2}, std::tuple{"two.tif", 2, 0}}) {
+        SCOPED_TRACE(name);
+        const std::string path = multiPageTiff(dir, name, pages, subImages);
+        std::vector<std::string> problems;
+        const PictureMetadata m = readPictureMetadata(path, problems);
+        EXPECT_TRUE(problems.empty()) << problems.front();
+        const Exiv2::ExifData exif = exifOf(m);
+        EXPECT_EQ(tag(exif, "Exif.Image.Make"), "Orvanta-Test");
+        for (const Exiv2::Exifdatum& d : exif) EXPECT_EQ(d.groupName().find("Image2"), std::string::npos) << d.key();
     }
 }
