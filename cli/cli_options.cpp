@@ -211,6 +211,7 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             if (!value(v) || !parseInt(v, n) || n < 1 || n > 100)
                 return fail("--quality takes a whole number from 1 to 100");
             o.quality = int(n);
+            o.qualityGiven = true;
         } else if (a == "--max-pictures") {
             long n;
             if (!value(v) || !parseInt(v, n) || n < 1 || n > kMaxSeriesPictures)
@@ -245,6 +246,26 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
         return fail("--output - writes standard output: name its format with --format bmp, png, tiff, jpg or gif");
     r.options = o;
     return r;
+}
+
+std::vector<std::string> optionNotices(const CliOptions& o) {
+    std::vector<std::string> notices;
+    // The picture's format: --format, else the name's ending; the default name is a BMP's.
+    PictureFormat format = PictureFormat::Bmp;
+    if (const std::optional<PictureFormat> named = o.format.empty() ? std::nullopt : pictureFormatNamed(o.format))
+        format = *named;
+    else if (!o.output.empty() && o.output != "-")
+        format = pictureFormatFor(o.output);
+    if (o.transparent && format != PictureFormat::Gif)
+        notices.push_back("--transparent makes a colour of a GIF transparent; the " + pictureFormatName(format) +
+                          " montage is written without one");
+    if (o.qualityGiven && format != PictureFormat::Jpeg)
+        notices.push_back("--quality sets a JPEG's quality; the " + pictureFormatName(format) +
+                          " montage is written as it always is");
+    if (o.depth == 16 && format != PictureFormat::Tiff && format != PictureFormat::Png)
+        notices.push_back("--depth 16 applies to TIFF and PNG; the " + pictureFormatName(format) +
+                          " montage is written at 8 bits per sample");
+    return notices;
 }
 
 std::string cliHelpText() {
@@ -282,11 +303,16 @@ A missing number ends the series.
       --diff-factor N  -32768 to 32767, default 100
       --score          print "Quality score = " and the score
       --evaluate WHAT  increments, methods or all: compare, print every candidate's score and
-                       the recommendation, and write the chosen montage
-      --transparent    GIF output: make the colour of the top-left pixel transparent
-      --quality Q      JPEG output quality, 1 to 100 (default 90)
+                       the recommendation, and write the chosen montage; methods and all
+                       compare the five block methods (with -m pyramid too, said on
+                       standard error)
+      --transparent    GIF output: make the colour of the top-left pixel transparent (another
+                       format is written without it, and standard error says so)
+      --quality Q      JPEG output quality, 1 to 100 (default 90; said and ignored for
+                       another format)
       --depth BITS     TIFF and PNG output: 8 or 16 bits per sample (default: 16 for a series
-                       with 16-bit pictures, else 8); BMP, GIF and JPEG are always 8
+                       with 16-bit pictures, else 8); BMP, GIF and JPEG are always 8 (16 is
+                       said and ignored for them)
       --save-project FILE.mon
                        also write a project (FILE.mon and the montage as FILE.vrk) that the
                        desktop program opens with "Load a Project"; a device or FIFO named

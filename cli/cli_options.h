@@ -44,6 +44,7 @@ struct CliOptions {
     std::string format; // --format: bmp, png, tiff, jpg or gif whatever the name; needed by "-o -"
     bool transparent = false;
     int quality = 90;
+    bool qualityGiven = false; // --quality was named
     int depth = 0; // bits per sample of a TIFF or PNG output; 0: the series' own
 
     // Projects: write one for the montage made, or make the montage a project describes.
@@ -62,6 +63,11 @@ struct CliParse {
 CliParse parseCliOptions(const std::vector<std::string>& args);
 
 std::string cliHelpText();
+
+// What the options ask that the picture's format cannot do, each a line said on standard error
+// while the montage is written as it can be: --transparent for a picture that is not GIF,
+// --quality for one that is not JPEG, --depth 16 for one that is neither TIFF nor PNG.
+std::vector<std::string> optionNotices(const CliOptions& o);
 
 // The usage messages for an increment, method or offset pair the command line refuses, also given
 // for such a value read from a project. incrementRefusal: none when the text is usable.

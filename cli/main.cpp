@@ -304,6 +304,17 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
 // the observer for the method comparison (whose windows keep the pictures). Returns an exit
 // status, or -1 to go on and write the chosen montage.
 int CliRun::evaluate() {
+    // The comparisons score the steps at block edges, which Pyramid Focus does not have: asked for
+    // with it, they compare the block methods, or its montage at every increment, and say so.
+    if (request_.method == FocusMethod::Pyramid)
+        std::cerr << "orvanta-cli: "
+                  << (o_.evaluate == "increments"
+                          ? "Pyramid Focus makes the same montage whatever the increment, which sets only the "
+                            "dominant-image map's blocks: the scores compare where those blocks' edges fall"
+                          : "--evaluate " + o_.evaluate +
+                                " compares the five block methods; Pyramid Focus has no block edges for the score to "
+                                "measure and is not among them: judge it beside the recommended montage")
+                  << "\n";
     // The comparison's question is answered with OK; its final message is the recommendation.
     RecordingPrompter answers;
     ComparisonResult result;
@@ -416,6 +427,7 @@ int main(int argc, char** argv) {
         std::cout << "orvanta-cli " << ORVANTA_VERSION << "\n";
         return 0;
     }
+    for (const std::string& notice : optionNotices(o)) std::cerr << "orvanta-cli: " << notice << "\n";
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
     // A strokes file that cannot be read or parsed stops the run before any picture is read.

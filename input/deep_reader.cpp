@@ -126,9 +126,74 @@ void dropAssociatedAlpha(DeepPicture& p) {
     p.samples.resize(pixels * std::size_t(colours));
 }
 
+// Whether the current directory holds a reduced-resolution picture (a thumbnail or a preview) or a
+// transparency mask rather than the picture itself.
+bool reducedPicture(TIFF* t) {
+    std::uint32_t kind = 0;
+    return TIFFGetField(t, TIFFTAG_SUBFILETYPE, &kind) && (kind & (FILETYPE_REDUCEDIMAGE | FILETYPE_MASK)) != 0;
+}
+
+// The directories looked at for the full picture: a damaged file's chain cannot keep the reader busy.
+constexpr int kMostDirectories = 64;
+
+// A TIFF opened at the directory that holds its full-resolution picture: the first one, unless
+// that is a thumbnail (a scanner's or a microscope's, or a camera's with the picture in a
+// sub-directory); then the first full-resolution picture among its sub-directories, else among
+// the directories after it; the first directory when there is none. `first` tells which it is.
+std::unique_ptr<TIFF, TiffCloser> openPictureDirectory(const std::string& path, bool* first = nullptr) {
+    if (first) *first = true;
+    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    if (!tif || !reducedPicture(tif.get())) return tif;
+    std::uint16_t count = 0;
+    std::uint64_t* offsets = nullptr;
+    std::vector<std::uint64_t> subDirectories;
+    if (TIFFGetField(tif.get(), TIFFTAG_SUBIFD, &count, &offsets) && offsets)
+        subDirectories.assign(offsets, offsets + std::min<int>(count, kMostDirectories));
+    if (first) *first = false;
+    for (const std::uint64_t at : subDirectories)
+        if (TIFFSetSubDirectory(tif.get(), at) && !reducedPicture(tif.get())) return tif;
+    // Reopened rather than moved back to the first directory: libtiff's walk back from a
+    // sub-directory is not to be relied on.
+    tif.reset(TIFFOpen(path.c_str(), "r"));
+    for (int n = 1; tif && n < kMostDirectories && TIFFReadDirectory(tif.get()); ++n)
+        if (!reducedPicture(tif.get())) return tif;
+    if (first) *first = true;
+    tif.reset(TIFFOpen(path.c_str(), "r"));
+    return tif;
+}
+
+// A picture of a layout not read sample by sample (a palette, 1 to 4 bits, YCbCr, CMYK, JPEG-coded
+// ...) as libtiff's RGBA reader decodes it: 8 bits of red, green and blue, the alpha dropped.
+DecodeStatus readAsRgba(TIFF* t, std::uint32_t width, std::uint32_t height, DeepPicture& out, std::string& why) {
+    char refusal[1024] = {};
+    if (!TIFFRGBAImageOK(t, refusal)) {
+        why = refusal[0] ? refusal : "libtiff cannot decode the picture's layout";
+        return DecodeStatus::Invalid;
+    }
+    const std::uint64_t pixels = std::uint64_t(width) * height;
+    requireMemory(newSampleBytes(out, pixels * 3) + pixels * 4);
+    std::vector<std::uint32_t> raster(static_cast<std::size_t>(pixels));
+    if (!TIFFReadRGBAImageOriented(t, width, height, raster.data(), ORIENTATION_TOPLEFT, 0)) {
+        if (why.empty()) why = "the pixel data cannot be read (the file is damaged or cut short)";
+        return DecodeStatus::Invalid;
+    }
+    out.reshape(int(width), int(height), 3, 8);
+    for (std::uint32_t y = 0; y < height; ++y) {
+        const std::uint32_t* from = raster.data() + std::size_t(y) * width;
+        std::uint16_t* to = out.row(int(y));
+        for (std::uint32_t x = 0; x < width; ++x, to += 3) {
+            to[0] = std::uint16_t(TIFFGetR(from[x]) * 257);
+            to[1] = std::uint16_t(TIFFGetG(from[x]) * 257);
+            to[2] = std::uint16_t(TIFFGetB(from[x]) * 257);
+        }
+    }
+    return DecodeStatus::Ok;
+}
+
 DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& why) {
     TiffMessages messages(why);
-    std::unique_ptr<TIFF, TiffCloser> tif(TIFFOpen(path.c_str(), "r"));
+    bool firstDirectory = true;
+    std::unique_ptr<TIFF, TiffCloser> tif = openPictureDirectory(path, &firstDirectory);
     if (!tif) {
         if (why.empty()) why = "not a TIFF file libtiff can open";
         return DecodeStatus::Invalid;
@@ -157,6 +222,8 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
     if ((bits != 8 && bits != 16) || (format != SAMPLEFORMAT_UINT && format != SAMPLEFORMAT_INT) ||
         !(grey || photometric == PHOTOMETRIC_RGB) ||
         (grey && spp < 1) || (!grey && spp < 3)) {
+        // The picture behind a thumbnail is out of Qt's reach: any layout libtiff decodes is read.
+        if (!firstDirectory) return readAsRgba(t, width, height, out, why);
         why = "only grey or RGB pictures of 8 or 16 bits per sample are read at full depth";
         return DecodeStatus::Invalid;
     }
@@ -336,7 +403,7 @@ std::unique_ptr<TIFF, TiffCloser> tiffForTags(const std::string& path) {
     if (deepFileKind(path) != DeepFileKind::Tiff) return nullptr;
     std::string ignored;
     TiffMessages messages(ignored);
-    return std::unique_ptr<TIFF, TiffCloser>(TIFFOpen(path.c_str(), "r"));
+    return openPictureDirectory(path);
 }
 
 } // namespace
@@ -452,6 +519,14 @@ bool signedTiff(const std::string& path) {
     std::uint16_t format = SAMPLEFORMAT_UINT;
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &format);
     return format == SAMPLEFORMAT_INT;
+}
+
+bool thumbnailFirstTiff(const std::string& path) {
+    if (deepFileKind(path) != DeepFileKind::Tiff) return false;
+    std::string ignored;
+    TiffMessages messages(ignored);
+    bool first = true;
+    return openPictureDirectory(path, &first) && !first;
 }
 
 bool tiledTiff(const std::string& path) {

@@ -46,6 +46,12 @@ bool alphaTiffQtMisreads(const std::string& path);
 // bright): the deep reader reads them moved up by half the range.
 bool signedTiff(const std::string& path);
 
+// Whether the file is a TIFF whose first directory holds a thumbnail (a reduced-resolution picture)
+// and its full picture another directory or a sub-directory: Qt's reader would read the thumbnail,
+// so the series reader reads the full picture here, in any layout libtiff decodes. Every other
+// function here looks at that directory of such a file too.
+bool thumbnailFirstTiff(const std::string& path);
+
 // Whether the file is a TIFF whose pixels lie in tiles: Qt's reader gives a black picture for some
 // of those without saying so, so the series reader reads them here.
 bool tiledTiff(const std::string& path);

@@ -264,7 +264,12 @@ DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
         QImageReader reader(&file);
         reader.setAutoTransform(false);
         const QSize declared = reader.size();
-        if (declared.isValid()) {
+        if (thumbnailFirstTiff(path)) {
+            // Qt's reader would give the thumbnail's size.
+            const DeepExtent e = deepFileExtent(path);
+            w = e.width;
+            h = e.height;
+        } else if (declared.isValid()) {
             w = declared.width();
             h = declared.height();
         } else if (deepFileKind(path) != DeepFileKind::None) {
@@ -316,9 +321,12 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
     };
     // Qt's reader would take a TIFF's signed samples for unsigned ones: only the deep reader reads them.
     const bool signedSamples = signedTiff(path);
-    if ((tiledTiff(path) || plainSixteenBitFile(path) || alphaTiffQtMisreads(path) || signedSamples) && readDeep())
+    // Qt's reader would read a TIFF's thumbnail in place of the picture behind it.
+    const bool thumbnailFirst = thumbnailFirstTiff(path);
+    if ((thumbnailFirst || tiledTiff(path) || plainSixteenBitFile(path) || alphaTiffQtMisreads(path) || signedSamples) &&
+        readDeep())
         return DecodeStatus::Ok;
-    if (signedSamples) return DecodeStatus::Invalid;
+    if (signedSamples || thumbnailFirst) return DecodeStatus::Invalid;
     QImage image;
     const DecodeStatus st = decodeWithQt(f, image, room);
     if (st == DecodeStatus::Invalid && deepFileKind(path) != DeepFileKind::None && readDeep()) return DecodeStatus::Ok;

@@ -66,7 +66,7 @@ std::vector<std::uint8_t> exifBytes(const Exiv2::ExifData& exif) {
 }
 
 // The EXIF entries that describe the first picture's file rather than the scene: its layout in
-// the file, its own thumbnail, the profile (written as a block of its own).
+// the file, its own thumbnail and other pages, the profile (written as a block of its own).
 bool describesTheFile(const Exiv2::Exifdatum& d) {
     static const char* const keys[] = {
         "Exif.Image.NewSubfileType", "Exif.Image.SubfileType", "Exif.Image.BitsPerSample",
@@ -79,7 +79,12 @@ bool describesTheFile(const Exiv2::Exifdatum& d) {
         "Exif.Image.XMLPacket", "Exif.Image.ImageWidth", "Exif.Image.ImageLength",
         // the pixel density every TIFF writer sets for its own file
         "Exif.Image.XResolution", "Exif.Image.YResolution", "Exif.Image.ResolutionUnit"};
-    if (d.groupName() == "Thumbnail") return true;
+    // The file's other pictures (the pages after the first, their sub-images and thumbnails) are
+    // each a layout of their own, none of the scene's.
+    const std::string group = d.groupName();
+    if (group == "Thumbnail" || group == "Image2" || group == "Image3" || group.rfind("SubImage", 0) == 0 ||
+        group.rfind("SubThumb", 0) == 0)
+        return true;
     for (const char* k : keys)
         if (d.key() == k) return true;
     return false;
@@ -285,6 +290,28 @@ void nameIccChunk(std::vector<std::uint8_t>& png) {
     }
 }
 
+// The EXIF block as a PNG's eXIf chunk, before the first IDAT chunk: Exiv2 0.27 writes it as a
+// zTXt chunk ("Raw profile type exif") whose orientation and dates browsers and most viewers never
+// read. A file whose chunks cannot be walked is left as it is.
+bool insertExifChunk(std::vector<std::uint8_t>& png, const std::vector<std::uint8_t>& exif) {
+    std::size_t at = 8;
+    while (at + 12 <= png.size()) {
+        const std::size_t length = be32(&png[at]);
+        if (length > png.size() - at - 12) return false;
+        if (std::memcmp(&png[at + 4], "IDAT", 4) == 0) {
+            std::vector<std::uint8_t> chunk(12 + exif.size());
+            putBe32(&chunk[0], std::uint32_t(exif.size()));
+            std::memcpy(&chunk[4], "eXIf", 4);
+            std::copy(exif.begin(), exif.end(), chunk.begin() + 8);
+            putBe32(&chunk[8 + exif.size()], pngCrc(&chunk[4], 4 + exif.size()));
+            png.insert(png.begin() + std::ptrdiff_t(at), chunk.begin(), chunk.end());
+            return true;
+        }
+        at += 12 + length;
+    }
+    return false;
+}
+
 // The blocks written into `file`; `problems` says what was left out. The lock is held.
 std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, const PictureMetadata& metadata,
                                       CameraExif scope, int width, int height, std::vector<std::string>& errors,
@@ -299,6 +326,9 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
         return file;
     }
 
+    // A PNG's EXIF block, written as its own chunk once Exiv2 has written the others.
+    std::vector<std::uint8_t> pngExif;
+    const bool png = image->imageType() == Exiv2::ImageType::png;
     if (!metadata.exif.empty()) {
         Exiv2::ExifData exif;
         try {
@@ -316,6 +346,8 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
                 Exiv2::ExifData own = image->exifData();
                 for (const Exiv2::Exifdatum& d : exif) own[d.key()] = d.value();
                 image->setExifData(own);
+            } else if (png) {
+                pngExif = exifBytes(exif);
             } else {
                 image->setExifData(exif);
             }
@@ -360,7 +392,11 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
         const Exiv2::DataBuf written = io.read(long(io.size()));
         io.close();
         std::vector<std::uint8_t> out(written.pData_, written.pData_ + written.size_);
-        if (image->imageType() == Exiv2::ImageType::png) nameIccChunk(out);
+        if (png) {
+            nameIccChunk(out);
+            if (!pngExif.empty() && !insertExifChunk(out, pngExif))
+                problems.push_back("the EXIF block could not be written: the PNG's chunks cannot be walked");
+        }
         return out;
     } catch (const std::exception& e) {
         problems.push_back(std::string("the metadata could not be written: ") + e.what());

@@ -124,6 +124,17 @@ std::optional<PictureFormat> pictureFormatNamed(const std::string& name) {
     return std::nullopt;
 }
 
+std::string pictureFormatName(PictureFormat format) {
+    switch (format) {
+    case PictureFormat::Bmp: return "BMP";
+    case PictureFormat::Jpeg: return "JPEG";
+    case PictureFormat::Gif: return "GIF";
+    case PictureFormat::Png: return "PNG";
+    case PictureFormat::Tiff: return "TIFF";
+    }
+    return "picture";
+}
+
 std::vector<std::uint8_t> encodePng(const BgrView& view) { return encodePng(view, {}); }
 
 std::vector<std::uint8_t> encodePng(const BgrView& view, const std::function<bool()>& keepGoing) {

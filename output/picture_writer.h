@@ -65,6 +65,9 @@ struct PictureWriteOptions {
 // The format a name such as "png" or "JPG" stands for (bmp, png, tiff, tif, jpg, jpeg, gif).
 std::optional<PictureFormat> pictureFormatNamed(const std::string& name);
 
+// The format's name as a message says it: "BMP", "JPEG", "GIF", "PNG", "TIFF".
+std::string pictureFormatName(PictureFormat format);
+
 // Writes `view` (bottom-up BGR rows, see BgrView) to `path` in the format options.format names,
 // or else the one pictureFormatFor picks. Raises RuntimeError on failure: 5 for an empty picture or a bad quality, 6 for a GIF
 // side above 65535 or a TIFF above 4 GB, 61 / 70 / 75 when the file cannot be written,

@@ -143,6 +143,32 @@ TEST_F(SmoothingCli, MethodComparisonScoresEachMethodAsAPlainRunDoesAndWritesThe
     EXPECT_EQ(bytes(out("methods.bmp")), bytes(out("methods-plain.bmp")));
 }
 
+// Asked for with Pyramid Focus, the comparisons compare what their score can measure, and say so:
+// the method comparisons the five block methods (the same scores as without it), the increment
+// evaluation Pyramid Focus's montage, whose increment sets only the map. Without it, not a word.
+TEST_F(SmoothingCli, ComparisonsAskedForWithPyramidFocusSayWhatTheyCompare) {
+    const auto blocks = plain({"--evaluate", "methods"}, out("blocks.bmp"));
+    ASSERT_EQ(blocks.exitCode, 0) << blocks.err;
+    EXPECT_EQ(blocks.err, "");
+    for (const char* what : {"methods", "all", "increments"}) {
+        const auto r = plain({"--evaluate", what, "-m", "pyramid"}, out("pyramid-asked.bmp"));
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        const auto lines = candidateLines(r.out);
+        const bool increments = std::string(what) == "increments";
+        ASSERT_EQ(lines.size(), increments ? 2u : std::string(what) == "all" ? 10u : 5u) << r.out;
+        for (const Line& l : lines) EXPECT_EQ(l.method == 5, increments) << what << ": method " << l.method;
+        EXPECT_NE(r.err.find(increments ? "Pyramid Focus makes the same montage whatever the increment"
+                                        : std::string("--evaluate ") + what +
+                                              " compares the five block methods; Pyramid Focus has no block edges"),
+                  std::string::npos)
+            << what << ": " << r.err;
+        if (std::string(what) == "methods") {
+            EXPECT_EQ(r.out, blocks.out);
+            EXPECT_EQ(bytes(out("pyramid-asked.bmp")), bytes(out("blocks.bmp")));
+        }
+    }
+}
+
 TEST_F(SmoothingCli, IncrementEvaluationTriesTheWidthsIncrementsAndWritesTheBest) {
     const auto r = plain({"--evaluate", "increments", "-m", "1"}, out("incs.bmp"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
