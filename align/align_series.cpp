@@ -112,10 +112,23 @@ constexpr double kMaxStepScale = 0.12;
 // The smoothing (level pixels) of the copies the candidates are compared on.
 constexpr double kCheckSigma = 1.5;
 
+// The smoothing (level pixels of the coarsest copies, 160 to 320 pixels long) of the broad check:
+// what is left is the layout of the scene's large parts, which focus hardly changes.
+constexpr double kBroadSigma = 6.0;
+// The pre-filter (level pixels, odd) of the second, broad measurement of a map, on the coarsest
+// copies.
+constexpr int kBroadFilterSize = 9;
+// The broad measurement replaces the first where it matches better at every scale, broadly by this
+// fraction; where it matches broadly better by the second fraction but not at every scale, the two
+// disagree and neither is trusted.
+constexpr double kBroadGain = 0.05;
+constexpr double kBroadContradiction = 0.25;
+
 // The mismatch of picture `pic` placed by `refToPicture` against the template (the neighbour,
-// or the reference), which itself lies at `refToTemplate`, at the working scale and half of it.
+// or the reference), which itself lies at `refToTemplate`, at the working scale and half of it,
+// and broadly: on the coarsest copies smoothed far beyond the detail.
 struct Mismatch {
-    double fine = 1, coarse = 1;
+    double fine = 1, coarse = 1, broad = 1;
     bool clearlyBelow(const Mismatch& other, double margin) const {
         return fine < other.fine * (1 - margin) && coarse <= other.coarse;
     }
@@ -124,8 +137,10 @@ struct Mismatch {
 Mismatch mismatch(const align::GreyPyramid& templ, const Affine& refToTemplate, const align::GreyPyramid& pic,
                   const Affine& refToPicture) {
     const Affine step = align::compose(refToPicture, align::inverse(refToTemplate));
+    const int coarsest = int(std::min(templ.levels.size(), pic.levels.size())) - 1;
     return Mismatch{align::matchResidual(templ, pic, 0, step, kCheckSigma),
-                    align::matchResidual(templ, pic, 1, step, kCheckSigma)};
+                    align::matchResidual(templ, pic, 1, step, kCheckSigma),
+                    align::matchResidual(templ, pic, coarsest, step, kBroadSigma)};
 }
 
 // The map of picture `k` from the reference: the picture is matched with its neighbour towards
@@ -196,7 +211,7 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
         }
     }
     const double cx = (pic.fullWidth - 1) / 2.0, cy = (pic.fullHeight - 1) / 2.0;
-    const Affine similar = align::nearestSimilarity(w, cx, cy);
+    Affine similar = align::nearestSimilarity(w, cx, cy);
     const double stepScale = align::similarScale(align::compose(similar, align::inverse(refToNeighbour)));
     // A step beyond any breathing is no place for the picture, nor a neighbour for the next one:
     // the picture could not be aligned, which is what the user must be told.
@@ -204,12 +219,43 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
         e.converged = false;
         return e;
     }
-    const Mismatch bySimilar = mismatch(*templ, refToTemplate, pic, similar);
+    Mismatch bySimilar = mismatch(*templ, refToTemplate, pic, similar);
     if (!bySimilar.clearlyBelow(base, kClearMargin)) return e;
+    // The detail the match followed differs between focus steps (a ring sharp in one picture is
+    // spread, or even inverted, in the next) and can pull the map aside. The map is measured again
+    // on the coarsest copies under a wider pre-filter, where focus hardly changes the picture; it
+    // replaces the first where it matches better at every scale, and a first map that the broad
+    // view clearly contradicts, against the picture as loaded or against that second map, is no
+    // place the picture can be trusted at.
+    Affine broadStep = align::compose(similar, align::inverse(refToTemplate));
+    align::EccSettings broadSettings = settings;
+    broadSettings.filterSize = kBroadFilterSize;
+    const int coarsestShared = int(std::min(templ->levels.size(), pic.levels.size())) - 1;
+    bool replaced = false;
+    if (align::refineEcc(*templ, pic, coarsestShared, coarsestShared, broadStep, broadSettings).converged) {
+        const Affine broad = align::nearestSimilarity(align::compose(broadStep, refToTemplate), cx, cy);
+        const double broadStepScale = align::similarScale(align::compose(broad, align::inverse(refToNeighbour)));
+        if (plausible(broad, pic.fullWidth, pic.fullHeight) && std::fabs(broadStepScale - 1) <= kMaxStepScale) {
+            const Mismatch byBroad = mismatch(*templ, refToTemplate, pic, broad);
+            if (byBroad.fine < bySimilar.fine && byBroad.coarse < bySimilar.coarse &&
+                byBroad.broad * (1 + kBroadGain) < bySimilar.broad) {
+                similar = broad;
+                bySimilar = byBroad;
+                replaced = true;
+            } else if (bySimilar.broad > byBroad.broad * (1 + kBroadContradiction)) {
+                e.converged = false;
+                return e;
+            }
+        }
+    }
+    if (bySimilar.broad > base.broad) {
+        e.converged = false;
+        return e;
+    }
     e.refToPicture = similar;
     e.placement = PicturePlacement::Measured;
     e.correlation = 1 - bySimilar.fine;
-    if (mismatch(*templ, refToTemplate, pic, w).clearlyBelow(bySimilar, kAffineMargin)) e.refToPicture = w;
+    if (!replaced && mismatch(*templ, refToTemplate, pic, w).clearlyBelow(bySimilar, kAffineMargin)) e.refToPicture = w;
     return e;
 }
 
