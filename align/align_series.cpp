@@ -30,11 +30,29 @@ int AlignmentReport::notConverged() const {
                              [](const PictureAlignment& p) { return p.aligned && !p.converged; }));
 }
 
-int referencePicture(int count, const IgnoreTicks& ignored) {
+namespace {
+
+// The pictures in use, the middle one first, then by their distance from it in the series, the
+// earlier of two at one distance first.
+std::vector<int> referenceCandidates(int count, const IgnoreTicks& ignored) {
     std::vector<int> used;
     for (int n = 1; n <= count; ++n)
         if (!isIgnored(ignored, n)) used.push_back(n);
-    return used.empty() ? 0 : used[(used.size() - 1) / 2];
+    std::vector<int> order;
+    if (used.empty()) return order;
+    const int middle = int(used.size() - 1) / 2;
+    order.push_back(used[std::size_t(middle)]);
+    for (int d = 1; int(order.size()) < int(used.size()); ++d)
+        for (const int i : {middle - d, middle + d})
+            if (i >= 0 && i < int(used.size())) order.push_back(used[std::size_t(i)]);
+    return order;
+}
+
+} // namespace
+
+int referencePicture(int count, const IgnoreTicks& ignored) {
+    const std::vector<int> order = referenceCandidates(count, ignored);
+    return order.empty() ? 0 : order.front();
 }
 
 namespace {
@@ -53,6 +71,38 @@ cv::Mat ownPixels(const std::uint8_t* cells, int W, int H, int pw, int ph) {
 cv::Mat pictureMat(SeriesSource& source, int n, SourcePicture& read) {
     source.read(n, false, read);
     return ownPixels(read.cells, source.width(), source.height(), source.pictureWidth(n), source.pictureHeight(n));
+}
+
+// Below this standard deviation of its grey copy of at most 160 pixels a side (levels of 255) a
+// picture shows nothing to align to: black, white, a lens cap, a blank wall; the copy averages
+// sensor noise away, and any real subject varies far more.
+constexpr double kMinDetail = 2.0;
+
+bool showsDetail(const cv::Mat& bgr) {
+    if (bgr.empty()) return false;
+    const double s = std::min(1.0, 160.0 / std::max(bgr.cols, bgr.rows));
+    cv::Mat small, grey;
+    cv::resize(bgr, small, cv::Size(std::max(1, int(std::lround(bgr.cols * s))), std::max(1, int(std::lround(bgr.rows * s)))),
+               0, 0, cv::INTER_AREA);
+    cv::cvtColor(small, grey, cv::COLOR_BGR2GRAY);
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(grey, mean, deviation);
+    return deviation[0] >= kMinDetail;
+}
+
+// The picture the series aligns onto, read into `read`: the middle one in use, or, when it shows no
+// detail, the nearest that does (`passedOver` is then the middle one); the middle one when none does.
+int chooseReference(SeriesSource& source, const IgnoreTicks& ignored, SourcePicture& read, int& passedOver) {
+    passedOver = 0;
+    const std::vector<int> order = referenceCandidates(source.count(), ignored);
+    if (order.empty()) return 0;
+    for (const int n : order)
+        if (showsDetail(pictureMat(source, n, read))) {
+            if (n != order.front()) passedOver = order.front();
+            return n;
+        }
+    source.read(order.front(), false, read);
+    return order.front();
 }
 
 // Two working copies smaller than this place pictures less well than one copy of twice their
@@ -311,7 +361,8 @@ AlignmentPlan measure(SeriesSource& source, const AlignOptions& options, const s
         p.aligned = !isIgnored(options.ignored, n);
         plan.sizes[std::size_t(n - 1)] = {source.pictureWidth(n), source.pictureHeight(n)};
     }
-    report.reference = referencePicture(N, options.ignored);
+    SourcePicture refRead;
+    report.reference = chooseReference(source, options.ignored, refRead, report.passedOver);
     if (report.reference == 0) return plan;
     const int ref = report.reference;
     report.frameWidth = std::min(source.pictureWidth(ref), W);
@@ -342,12 +393,12 @@ AlignmentPlan measure(SeriesSource& source, const AlignOptions& options, const s
     {
         align::GreyPyramid refPyramid;
         {
-            SourcePicture read;
-            const cv::Mat reference = pictureMat(source, ref, read);
+            const cv::Mat reference = ownPixels(refRead.cells, W, H, source.pictureWidth(ref), source.pictureHeight(ref));
             refPyramid = align::makePyramid(reference, side, kCoarsestSide);
             if (options.colourMatch && !order.empty())
                 plan.colourReference = std::make_shared<const align::ColourReference>(align::makeColourReference(reference));
         }
+        refRead = SourcePicture{}; // its working copies are all the estimation keeps of it
         std::mutex finishedLock;
         std::vector<int> finished; // pictures the other side has measured, not yet told
         auto drain = [&] {

@@ -70,6 +70,12 @@ std::string alignmentNote(const PictureAlignment& p) {
     return {};
 }
 
+std::string referenceNote(const AlignmentReport& report) {
+    if (report.passedOver == 0 || report.reference == 0) return {};
+    return "image " + std::to_string(report.passedOver) + ", the middle picture, shows no detail to align to: image " +
+           std::to_string(report.reference) + " is the reference";
+}
+
 std::string colourWarning(const PictureAlignment& p) {
     if (!p.aligned || !p.colourRefused) return {};
     return "the colours of image " + std::to_string(p.picture) +
@@ -78,6 +84,7 @@ std::string colourWarning(const PictureAlignment& p) {
 
 std::vector<std::string> alignmentNotices(const AlignmentReport& report) {
     std::vector<std::string> lines;
+    if (const std::string note = referenceNote(report); !note.empty()) lines.push_back(note);
     for (const PictureAlignment& p : report.pictures) {
         if (!p.aligned) continue;
         if (!p.converged) lines.push_back(alignmentWarning(p.picture));
@@ -89,6 +96,7 @@ std::vector<std::string> alignmentNotices(const AlignmentReport& report) {
 
 std::string alignmentPropertiesLines(const AlignmentReport& report) {
     std::string out = "  Automatic alignment =yes\r\n";
+    if (const std::string note = referenceNote(report); !note.empty()) out += "  Note: " + note + "\r\n";
     for (const PictureAlignment& p : report.pictures) {
         if (!p.aligned) continue;
         out += alignmentLine(p) + "\r\n";

@@ -474,6 +474,49 @@ TEST(AlignStack, RingsSharpInOtherPicturesAreNotPulledAside) {
     for (const int k : {2, 4}) EXPECT_TRUE(r.pictures[std::size_t(k - 1)].converged) << "picture " << k;
 }
 
+// A black middle picture (a flash that did not fire) has nothing to align to: the picture next to
+// it is the reference, the user is told which, and the others are aligned onto it as ever.
+TEST(AlignStack, BlankMiddlePictureIsPassedOverAsTheReference) {
+    const auto moves = steppedMoves(7, 0.01, 0.1, 3, 2);
+    const sample::SeriesMaker maker({480, 360, 7, 4, marginFor(moves, 480, 360), sample::Scene::Natural});
+    std::vector<sample::Picture> pictures;
+    for (int k = 1; k <= 7; ++k) pictures.push_back(maker.picture(k, moves[std::size_t(k - 1)]));
+    std::fill(pictures[3].cells.begin(), pictures[3].cells.end(), std::uint8_t(0));
+    ImageStack stack = stackOf(std::move(pictures));
+    const auto black = stack.pictures[3];
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, 3);
+    EXPECT_EQ(r.passedOver, 4);
+    EXPECT_FALSE(r.pictures[3].converged);
+    EXPECT_EQ(stack.pictures[3], black);
+    EXPECT_EQ(r.notConverged(), 1);
+    // Moves as seen from picture 3: picture k lands where it was moved, less picture 3's move.
+    const auto& m3 = moves[2];
+    for (const int k : {1, 2, 5, 6, 7}) {
+        SCOPED_TRACE("picture " + std::to_string(k));
+        const PictureAlignment& p = r.pictures[std::size_t(k - 1)];
+        ASSERT_TRUE(p.converged);
+        const auto& t = moves[std::size_t(k - 1)];
+        EXPECT_NEAR(p.similarity.scale * m3.scale / t.scale, 1.0, 0.002);
+        EXPECT_NEAR(p.similarity.rotation, t.rotation - m3.rotation, 0.1);
+    }
+    const std::string note = "image 4, the middle picture, shows no detail to align to: image 3 is the reference";
+    EXPECT_EQ(referenceNote(r), note);
+    EXPECT_NE(alignmentPropertiesLines(r).find("  Automatic alignment =yes\r\n  Note: " + note + "\r\n"),
+              std::string::npos);
+    const auto notices = alignmentNotices(r);
+    ASSERT_FALSE(notices.empty());
+    EXPECT_EQ(notices.front(), note);
+
+    // Every picture blank: the middle one stays the reference, and nothing is passed over.
+    ImageStack blank = stackOf({sample::Picture{480, 360, black}, sample::Picture{480, 360, black},
+                                sample::Picture{480, 360, black}});
+    const AlignmentReport none = alignStack(blank, AlignOptions{});
+    EXPECT_EQ(none.reference, 2);
+    EXPECT_EQ(none.passedOver, 0);
+    EXPECT_TRUE(referenceNote(none).empty());
+}
+
 // Brightness drifting through the series (exposure changing from shot to shot).
 TEST(ColourMatch, RemovesADriftAndLeavesASteadySeriesAlone) {
     const int count = 5;
