@@ -202,9 +202,11 @@ Mismatch mismatch(const align::GreyPyramid& templ, const Affine& refToTemplate, 
 // The measured map is read as a similarity (scale, turn, shift), an affine map kept only where it
 // is clearly better; and it is used only where it clearly beats the picture as loaded and the
 // neighbour's place, else the better of those two is kept.
+// `ownWidth` x `ownHeight` is the picture's own size, of which `pic` may hold only the part the
+// cells keep.
 Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neighbour, int neighbourPicture,
                   int referencePicture, const Affine& refToNeighbour, const align::GreyPyramid& pic,
-                  const align::EccSettings& settings) {
+                  const align::EccSettings& settings, int ownWidth, int ownHeight) {
     Estimate e;
     const int coarsest = int(std::min(neighbour.levels.size(), pic.levels.size())) - 1;
     Affine step;
@@ -228,6 +230,22 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
             if (usable(again, restart)) {
                 r = again;
                 step = restart;
+            }
+        }
+    }
+    if (!usable(r, step)) {
+        // A picture saved on its side or upside down (a camera's turn not undone, a frame turned
+        // by hand) is matched turned back by a quarter, a half or three quarters about its centre;
+        // the best of the turns that holds is kept.
+        const double nx = (neighbour.fullWidth - 1) / 2.0, ny = (neighbour.fullHeight - 1) / 2.0;
+        const double px = (ownWidth - 1) / 2.0, py = (ownHeight - 1) / 2.0;
+        for (const auto& [c, sn] : {std::pair{0.0, 1.0}, std::pair{-1.0, 0.0}, std::pair{0.0, -1.0}}) {
+            Affine turned;
+            turned.m = {c, -sn, px - c * nx + sn * ny, sn, c, py - sn * nx - c * ny};
+            const align::EccResult again = align::refineEcc(neighbour, pic, coarsest, 0, turned, settings);
+            if (usable(again, turned) && (!usable(r, step) || again.correlation > r.correlation)) {
+                r = again;
+                step = turned;
             }
         }
     }
@@ -331,7 +349,8 @@ void estimateSide(SeriesSource& source, int ref, int dir, const IgnoreTicks& ign
         if (isIgnored(ignored, k)) continue;
         align::GreyPyramid pic = align::makePyramid(pictureMat(source, k, read), side, kCoarsestSide);
         const Estimate e = estimate(refPyramid, neighbourPicture == ref ? refPyramid : neighbour, neighbourPicture,
-                                    ref, maps[std::size_t(neighbourPicture - 1)].refToPicture, pic, settings);
+                                    ref, maps[std::size_t(neighbourPicture - 1)].refToPicture, pic, settings,
+                                    source.pictureWidth(k), source.pictureHeight(k));
         maps[std::size_t(k - 1)] = e;
         if (e.converged) { // a picture that could not be matched is no one's neighbour
             neighbour = std::move(pic);

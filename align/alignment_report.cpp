@@ -3,6 +3,7 @@
 
 #include "base/numbers.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace orv {
@@ -60,7 +61,12 @@ std::string alignmentNote(const PictureAlignment& p) {
     if (!p.aligned || !p.converged || p.reference) return {};
     const std::string image = "image " + std::to_string(p.picture);
     switch (p.placement) {
-    case PicturePlacement::Measured: return {};
+    case PicturePlacement::Measured: {
+        // A picture saved on its side or upside down is turned back, and said so.
+        const int quarters = int(std::lround(std::fabs(p.similarity.rotation) / 90));
+        if (quarters == 0) return {};
+        return image + " lay turned by " + std::to_string(90 * quarters) + " degrees and is turned back";
+    }
     case PicturePlacement::AsLoaded: return image + " showed no clear move and is used as loaded";
     case PicturePlacement::Neighbour: {
         const std::string other = "image " + std::to_string(p.neighbour);

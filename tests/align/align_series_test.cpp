@@ -517,6 +517,55 @@ TEST(AlignStack, BlankMiddlePictureIsPassedOverAsTheReference) {
     EXPECT_TRUE(referenceNote(none).empty());
 }
 
+// A picture saved on its side (its pixels turned a quarter clockwise, a camera's turn not undone) or
+// upside down is turned back and placed as it would be unturned, and the user is told so.
+TEST(AlignStack, PictureTurnedInItsPixelsIsTurnedBackAndSaidSo) {
+    const int n = 400;
+    const auto moves = steppedMoves(5, 0.01, 0.2, 3, 2);
+    const sample::SeriesMaker maker({n, n, 5, 5, marginFor(moves, n, n), sample::Scene::Natural});
+    ImageStack plain = movedSeries(maker, moves);
+    const AlignmentReport unturned = alignStack(plain, AlignOptions{});
+    ASSERT_EQ(unturned.notConverged(), 0);
+    struct Turn {
+        int degrees;
+        std::array<double, 2> (*from)(double, double, int); // where turned pixel (x, y) was, rows from the top
+    };
+    const Turn turns[] = {{90, [](double x, double y, int s) { return std::array<double, 2>{y, s - 1 - x}; }},
+                          {180, [](double x, double y, int s) { return std::array<double, 2>{s - 1 - x, s - 1 - y}; }}};
+    for (const Turn& turn : turns) {
+        SCOPED_TRACE(std::to_string(turn.degrees) + " degrees");
+        std::vector<sample::Picture> pictures;
+        for (int k = 1; k <= 5; ++k) pictures.push_back(maker.picture(k, moves[std::size_t(k - 1)]));
+        const sample::Picture before = pictures[1];
+        for (int y = 0; y < n; ++y) // rows from the top; cells from the bottom
+            for (int x = 0; x < n; ++x) {
+                const auto [ox, oy] = turn.from(x, y, n);
+                for (int ch = 0; ch < 3; ++ch)
+                    pictures[1].cells[(std::size_t(n - 1 - y) * n + x) * 3 + ch] =
+                        before.cells[(std::size_t(n - 1 - int(oy)) * n + int(ox)) * 3 + ch];
+            }
+        ImageStack stack = stackOf(std::move(pictures));
+        const AlignmentReport r = alignStack(stack, AlignOptions{});
+        const PictureAlignment& p = r.pictures[1];
+        ASSERT_TRUE(p.converged);
+        EXPECT_EQ(p.placement, PicturePlacement::Measured);
+        for (const auto& c : {std::array<double, 2>{0, 0}, {n - 1.0, 0}, {0, n - 1.0}, {n - 1.0, n - 1.0}}) {
+            const auto o = turn.from(c[0], c[1], n);
+            const align::Affine& want = unturned.pictures[1].toReference;
+            EXPECT_LT(std::hypot(p.toReference.x(c[0], c[1]) - want.x(o[0], o[1]),
+                                 p.toReference.y(c[0], c[1]) - want.y(o[0], o[1])),
+                      1.0)
+                << "corner " << c[0] << "," << c[1];
+        }
+        const std::string note =
+            "image 2 lay turned by " + std::to_string(turn.degrees) + " degrees and is turned back";
+        EXPECT_EQ(alignmentNote(p), note);
+        EXPECT_NE(alignmentPropertiesLines(r).find("  Note: " + note + "\r\n"), std::string::npos);
+        // The pictures on its far side are matched through it as ever.
+        EXPECT_NEAR(r.pictures[0].similarity.shiftX, unturned.pictures[0].similarity.shiftX, 0.3);
+    }
+}
+
 // Brightness drifting through the series (exposure changing from shot to shot).
 TEST(ColourMatch, RemovesADriftAndLeavesASteadySeriesAlone) {
     const int count = 5;
