@@ -184,13 +184,23 @@ struct Mismatch {
     }
 };
 
+// The coarsest level both pyramids share, or -1 when it is shorter than kCoarsestSide: a picture that
+// small was never shrunk, and the broad smoothing would cover most of it.
+int broadLevel(const align::GreyPyramid& templ, const align::GreyPyramid& pic) {
+    const int coarsest = int(std::min(templ.levels.size(), pic.levels.size())) - 1;
+    if (coarsest < 0) return -1;
+    const cv::Mat& t = templ.levels[std::size_t(coarsest)].grey;
+    const cv::Mat& p = pic.levels[std::size_t(coarsest)].grey;
+    return std::min(std::max(t.cols, t.rows), std::max(p.cols, p.rows)) >= kCoarsestSide ? coarsest : -1;
+}
+
 Mismatch mismatch(const align::GreyPyramid& templ, const Affine& refToTemplate, const align::GreyPyramid& pic,
                   const Affine& refToPicture) {
     const Affine step = align::compose(refToPicture, align::inverse(refToTemplate));
-    const int coarsest = int(std::min(templ.levels.size(), pic.levels.size())) - 1;
+    const int broad = broadLevel(templ, pic);
     return Mismatch{align::matchResidual(templ, pic, 0, step, kCheckSigma),
                     align::matchResidual(templ, pic, 1, step, kCheckSigma),
-                    align::matchResidual(templ, pic, coarsest, step, kBroadSigma)};
+                    broad < 0 ? 1.0 : align::matchResidual(templ, pic, broad, step, kBroadSigma)};
 }
 
 // The map of picture `k` from the reference: the picture is matched with its neighbour towards
@@ -298,9 +308,9 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     Affine broadStep = align::compose(similar, align::inverse(refToTemplate));
     align::EccSettings broadSettings = settings;
     broadSettings.filterSize = kBroadFilterSize;
-    const int coarsestShared = int(std::min(templ->levels.size(), pic.levels.size())) - 1;
+    const int broadShared = broadLevel(*templ, pic);
     bool replaced = false;
-    if (align::refineEcc(*templ, pic, coarsestShared, coarsestShared, broadStep, broadSettings).converged) {
+    if (broadShared >= 0 && align::refineEcc(*templ, pic, broadShared, broadShared, broadStep, broadSettings).converged) {
         const Affine broad = align::nearestSimilarity(align::compose(broadStep, refToTemplate), cx, cy);
         const double broadStepScale = align::similarScale(align::compose(broad, align::inverse(refToNeighbour)));
         if (plausible(broad, pic.fullWidth, pic.fullHeight) && std::fabs(broadStepScale - 1) <= kMaxStepScale) {

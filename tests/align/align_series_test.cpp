@@ -474,6 +474,23 @@ TEST(AlignStack, RingsSharpInOtherPicturesAreNotPulledAside) {
     for (const int k : {2, 4}) EXPECT_TRUE(r.pictures[std::size_t(k - 1)].converged) << "picture " << k;
 }
 
+// Pictures of 64 x 48 are used at their own size: smoothing them as broadly as the shrunk copies of
+// larger pictures would leave nothing to compare, and must not refuse their maps.
+TEST(AlignStack, TinyPicturesAreAlignedWithoutWarnings) {
+    const auto moves = steppedMoves(5, 0.01, 0, 1, 1);
+    const sample::SeriesMaker maker({64, 48, 5, 1, marginFor(moves, 64, 48), sample::Scene::Natural});
+    ImageStack stack = movedSeries(maker, moves);
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    EXPECT_EQ(r.notConverged(), 0);
+    for (const PictureAlignment& p : r.pictures) {
+        SCOPED_TRACE("picture " + std::to_string(p.picture));
+        const auto& t = moves[std::size_t(p.picture - 1)];
+        EXPECT_NEAR(p.similarity.scale / t.scale, 1.0, 0.006);
+        EXPECT_NEAR(p.similarity.shiftX, t.shiftX, 0.3);
+        EXPECT_NEAR(p.similarity.shiftY, t.shiftY, 0.3);
+    }
+}
+
 // A black middle picture (a flash that did not fire) has nothing to align to: the picture next to
 // it is the reference, the user is told which, and the others are aligned onto it as ever.
 TEST(AlignStack, BlankMiddlePictureIsPassedOverAsTheReference) {
