@@ -173,6 +173,16 @@ constexpr int kBroadFilterSize = 9;
 // disagree and neither is trusted.
 constexpr double kBroadGain = 0.05;
 constexpr double kBroadContradiction = 0.25;
+// A measured map that matches broadly worse than the picture as loaded by this fraction has
+// followed the detail away from where the scene lies.
+constexpr double kBroadWorse = 0.10;
+// Broad mismatches closer than this are equal: pictures that hardly differ (a real series whose
+// neighbours correlate to 0.999 and more broadly) differ there by their noise and light alone.
+constexpr double kBroadFloor = 0.0005;
+
+bool clearlyAbove(double mismatch, double other, double fraction) {
+    return mismatch - other > std::max(fraction * other, kBroadFloor);
+}
 
 // The mismatch of picture `pic` placed by `refToPicture` against the template (the neighbour,
 // or the reference), which itself lies at `refToTemplate`, at the working scale and half of it,
@@ -316,17 +326,17 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
         if (plausible(broad, pic.fullWidth, pic.fullHeight) && std::fabs(broadStepScale - 1) <= kMaxStepScale) {
             const Mismatch byBroad = mismatch(*templ, refToTemplate, pic, broad);
             if (byBroad.fine < bySimilar.fine && byBroad.coarse < bySimilar.coarse &&
-                byBroad.broad * (1 + kBroadGain) < bySimilar.broad) {
+                clearlyAbove(bySimilar.broad, byBroad.broad, kBroadGain)) {
                 similar = broad;
                 bySimilar = byBroad;
                 replaced = true;
-            } else if (bySimilar.broad > byBroad.broad * (1 + kBroadContradiction)) {
+            } else if (clearlyAbove(bySimilar.broad, byBroad.broad, kBroadContradiction)) {
                 e.converged = false;
                 return e;
             }
         }
     }
-    if (bySimilar.broad > base.broad) {
+    if (clearlyAbove(bySimilar.broad, base.broad, kBroadWorse)) {
         e.converged = false;
         return e;
     }
