@@ -82,8 +82,8 @@ bool showsDetail(const cv::Mat& bgr) {
     if (bgr.empty()) return false;
     const double s = std::min(1.0, 160.0 / std::max(bgr.cols, bgr.rows));
     cv::Mat small, grey;
-    cv::resize(bgr, small, cv::Size(std::max(1, int(std::lround(bgr.cols * s))), std::max(1, int(std::lround(bgr.rows * s)))),
-               0, 0, cv::INTER_AREA);
+    const cv::Size size(std::max(1, int(std::lround(bgr.cols * s))), std::max(1, int(std::lround(bgr.rows * s))));
+    cv::resize(bgr, small, size, 0, 0, cv::INTER_AREA);
     cv::cvtColor(small, grey, cv::COLOR_BGR2GRAY);
     cv::Scalar mean, deviation;
     cv::meanStdDev(grey, mean, deviation);
@@ -320,7 +320,8 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     broadSettings.filterSize = kBroadFilterSize;
     const int broadShared = broadLevel(*templ, pic);
     bool replaced = false;
-    if (broadShared >= 0 && align::refineEcc(*templ, pic, broadShared, broadShared, broadStep, broadSettings).converged) {
+    if (broadShared >= 0 &&
+        align::refineEcc(*templ, pic, broadShared, broadShared, broadStep, broadSettings).converged) {
         const Affine broad = align::nearestSimilarity(align::compose(broadStep, refToTemplate), cx, cy);
         const double broadStepScale = align::similarScale(align::compose(broad, align::inverse(refToNeighbour)));
         if (plausible(broad, pic.fullWidth, pic.fullHeight) && std::fabs(broadStepScale - 1) <= kMaxStepScale) {
@@ -432,7 +433,8 @@ AlignmentPlan measure(SeriesSource& source, const AlignOptions& options, const s
     {
         align::GreyPyramid refPyramid;
         {
-            const cv::Mat reference = ownPixels(refRead.cells, W, H, source.pictureWidth(ref), source.pictureHeight(ref));
+            const cv::Mat reference =
+                ownPixels(refRead.cells, W, H, source.pictureWidth(ref), source.pictureHeight(ref));
             refPyramid = align::makePyramid(reference, side, kCoarsestSide);
             if (options.colourMatch && !order.empty())
                 plan.colourReference = std::make_shared<const align::ColourReference>(align::makeColourReference(reference));
