@@ -30,11 +30,29 @@ int AlignmentReport::notConverged() const {
                              [](const PictureAlignment& p) { return p.aligned && !p.converged; }));
 }
 
-int referencePicture(int count, const IgnoreTicks& ignored) {
+namespace {
+
+// The pictures in use, the middle one first, then by their distance from it in the series, the
+// earlier of two at one distance first.
+std::vector<int> referenceCandidates(int count, const IgnoreTicks& ignored) {
     std::vector<int> used;
     for (int n = 1; n <= count; ++n)
         if (!isIgnored(ignored, n)) used.push_back(n);
-    return used.empty() ? 0 : used[(used.size() - 1) / 2];
+    std::vector<int> order;
+    if (used.empty()) return order;
+    const int middle = int(used.size() - 1) / 2;
+    order.push_back(used[std::size_t(middle)]);
+    for (int d = 1; int(order.size()) < int(used.size()); ++d)
+        for (const int i : {middle - d, middle + d})
+            if (i >= 0 && i < int(used.size())) order.push_back(used[std::size_t(i)]);
+    return order;
+}
+
+} // namespace
+
+int referencePicture(int count, const IgnoreTicks& ignored) {
+    const std::vector<int> order = referenceCandidates(count, ignored);
+    return order.empty() ? 0 : order.front();
 }
 
 namespace {
@@ -53,6 +71,38 @@ cv::Mat ownPixels(const std::uint8_t* cells, int W, int H, int pw, int ph) {
 cv::Mat pictureMat(SeriesSource& source, int n, SourcePicture& read) {
     source.read(n, false, read);
     return ownPixels(read.cells, source.width(), source.height(), source.pictureWidth(n), source.pictureHeight(n));
+}
+
+// Below this standard deviation of its grey copy of at most 160 pixels a side (levels of 255) a
+// picture shows nothing to align to: black, white, a lens cap, a blank wall; the copy averages
+// sensor noise away, and any real subject varies far more.
+constexpr double kMinDetail = 2.0;
+
+bool showsDetail(const cv::Mat& bgr) {
+    if (bgr.empty()) return false;
+    const double s = std::min(1.0, 160.0 / std::max(bgr.cols, bgr.rows));
+    cv::Mat small, grey;
+    const cv::Size size(std::max(1, int(std::lround(bgr.cols * s))), std::max(1, int(std::lround(bgr.rows * s))));
+    cv::resize(bgr, small, size, 0, 0, cv::INTER_AREA);
+    cv::cvtColor(small, grey, cv::COLOR_BGR2GRAY);
+    cv::Scalar mean, deviation;
+    cv::meanStdDev(grey, mean, deviation);
+    return deviation[0] >= kMinDetail;
+}
+
+// The picture the series aligns onto, read into `read`: the middle one in use, or, when it shows no
+// detail, the nearest that does (`passedOver` is then the middle one); the middle one when none does.
+int chooseReference(SeriesSource& source, const IgnoreTicks& ignored, SourcePicture& read, int& passedOver) {
+    passedOver = 0;
+    const std::vector<int> order = referenceCandidates(source.count(), ignored);
+    if (order.empty()) return 0;
+    for (const int n : order)
+        if (showsDetail(pictureMat(source, n, read))) {
+            if (n != order.front()) passedOver = order.front();
+            return n;
+        }
+    source.read(order.front(), false, read);
+    return order.front();
 }
 
 // Two working copies smaller than this place pictures less well than one copy of twice their
@@ -112,20 +162,55 @@ constexpr double kMaxStepScale = 0.12;
 // The smoothing (level pixels) of the copies the candidates are compared on.
 constexpr double kCheckSigma = 1.5;
 
+// The smoothing (level pixels of the coarsest copies, 160 to 320 pixels long) of the broad check:
+// what is left is the layout of the scene's large parts, which focus hardly changes.
+constexpr double kBroadSigma = 6.0;
+// The pre-filter (level pixels, odd) of the second, broad measurement of a map, on the coarsest
+// copies.
+constexpr int kBroadFilterSize = 9;
+// The broad measurement replaces the first where it matches better at every scale, broadly by this
+// fraction; where it matches broadly better by the second fraction but not at every scale, the two
+// disagree and neither is trusted.
+constexpr double kBroadGain = 0.05;
+constexpr double kBroadContradiction = 0.25;
+// A measured map that matches broadly worse than the picture as loaded by this fraction has
+// followed the detail away from where the scene lies.
+constexpr double kBroadWorse = 0.10;
+// Broad mismatches closer than this are equal: pictures that hardly differ (a real series whose
+// neighbours correlate to 0.999 and more broadly) differ there by their noise and light alone.
+constexpr double kBroadFloor = 0.0005;
+
+bool clearlyAbove(double mismatch, double other, double fraction) {
+    return mismatch - other > std::max(fraction * other, kBroadFloor);
+}
+
 // The mismatch of picture `pic` placed by `refToPicture` against the template (the neighbour,
-// or the reference), which itself lies at `refToTemplate`, at the working scale and half of it.
+// or the reference), which itself lies at `refToTemplate`, at the working scale and half of it,
+// and broadly: on the coarsest copies smoothed far beyond the detail.
 struct Mismatch {
-    double fine = 1, coarse = 1;
+    double fine = 1, coarse = 1, broad = 1;
     bool clearlyBelow(const Mismatch& other, double margin) const {
         return fine < other.fine * (1 - margin) && coarse <= other.coarse;
     }
 };
 
+// The coarsest level both pyramids share, or -1 when it is shorter than kCoarsestSide: a picture that
+// small was never shrunk, and the broad smoothing would cover most of it.
+int broadLevel(const align::GreyPyramid& templ, const align::GreyPyramid& pic) {
+    const int coarsest = int(std::min(templ.levels.size(), pic.levels.size())) - 1;
+    if (coarsest < 0) return -1;
+    const cv::Mat& t = templ.levels[std::size_t(coarsest)].grey;
+    const cv::Mat& p = pic.levels[std::size_t(coarsest)].grey;
+    return std::min(std::max(t.cols, t.rows), std::max(p.cols, p.rows)) >= kCoarsestSide ? coarsest : -1;
+}
+
 Mismatch mismatch(const align::GreyPyramid& templ, const Affine& refToTemplate, const align::GreyPyramid& pic,
                   const Affine& refToPicture) {
     const Affine step = align::compose(refToPicture, align::inverse(refToTemplate));
+    const int broad = broadLevel(templ, pic);
     return Mismatch{align::matchResidual(templ, pic, 0, step, kCheckSigma),
-                    align::matchResidual(templ, pic, 1, step, kCheckSigma)};
+                    align::matchResidual(templ, pic, 1, step, kCheckSigma),
+                    broad < 0 ? 1.0 : align::matchResidual(templ, pic, broad, step, kBroadSigma)};
 }
 
 // The map of picture `k` from the reference: the picture is matched with its neighbour towards
@@ -137,9 +222,11 @@ Mismatch mismatch(const align::GreyPyramid& templ, const Affine& refToTemplate, 
 // The measured map is read as a similarity (scale, turn, shift), an affine map kept only where it
 // is clearly better; and it is used only where it clearly beats the picture as loaded and the
 // neighbour's place, else the better of those two is kept.
+// `ownWidth` x `ownHeight` is the picture's own size, of which `pic` may hold only the part the
+// cells keep.
 Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neighbour, int neighbourPicture,
                   int referencePicture, const Affine& refToNeighbour, const align::GreyPyramid& pic,
-                  const align::EccSettings& settings) {
+                  const align::EccSettings& settings, int ownWidth, int ownHeight) {
     Estimate e;
     const int coarsest = int(std::min(neighbour.levels.size(), pic.levels.size())) - 1;
     Affine step;
@@ -163,6 +250,22 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
             if (usable(again, restart)) {
                 r = again;
                 step = restart;
+            }
+        }
+    }
+    if (!usable(r, step)) {
+        // A picture saved on its side or upside down (a camera's turn not undone, a frame turned
+        // by hand) is matched turned back by a quarter, a half or three quarters about its centre;
+        // the best of the turns that holds is kept.
+        const double nx = (neighbour.fullWidth - 1) / 2.0, ny = (neighbour.fullHeight - 1) / 2.0;
+        const double px = (ownWidth - 1) / 2.0, py = (ownHeight - 1) / 2.0;
+        for (const auto& [c, sn] : {std::pair{0.0, 1.0}, std::pair{-1.0, 0.0}, std::pair{0.0, -1.0}}) {
+            Affine turned;
+            turned.m = {c, -sn, px - c * nx + sn * ny, sn, c, py - sn * nx - c * ny};
+            const align::EccResult again = align::refineEcc(neighbour, pic, coarsest, 0, turned, settings);
+            if (usable(again, turned) && (!usable(r, step) || again.correlation > r.correlation)) {
+                r = again;
+                step = turned;
             }
         }
     }
@@ -196,7 +299,7 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
         }
     }
     const double cx = (pic.fullWidth - 1) / 2.0, cy = (pic.fullHeight - 1) / 2.0;
-    const Affine similar = align::nearestSimilarity(w, cx, cy);
+    Affine similar = align::nearestSimilarity(w, cx, cy);
     const double stepScale = align::similarScale(align::compose(similar, align::inverse(refToNeighbour)));
     // A step beyond any breathing is no place for the picture, nor a neighbour for the next one:
     // the picture could not be aligned, which is what the user must be told.
@@ -204,12 +307,44 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
         e.converged = false;
         return e;
     }
-    const Mismatch bySimilar = mismatch(*templ, refToTemplate, pic, similar);
+    Mismatch bySimilar = mismatch(*templ, refToTemplate, pic, similar);
     if (!bySimilar.clearlyBelow(base, kClearMargin)) return e;
+    // The detail the match followed differs between focus steps (a ring sharp in one picture is
+    // spread, or even inverted, in the next) and can pull the map aside. The map is measured again
+    // on the coarsest copies under a wider pre-filter, where focus hardly changes the picture; it
+    // replaces the first where it matches better at every scale, and a first map that the broad
+    // view clearly contradicts, against the picture as loaded or against that second map, is no
+    // place the picture can be trusted at.
+    Affine broadStep = align::compose(similar, align::inverse(refToTemplate));
+    align::EccSettings broadSettings = settings;
+    broadSettings.filterSize = kBroadFilterSize;
+    const int broadShared = broadLevel(*templ, pic);
+    bool replaced = false;
+    if (broadShared >= 0 &&
+        align::refineEcc(*templ, pic, broadShared, broadShared, broadStep, broadSettings).converged) {
+        const Affine broad = align::nearestSimilarity(align::compose(broadStep, refToTemplate), cx, cy);
+        const double broadStepScale = align::similarScale(align::compose(broad, align::inverse(refToNeighbour)));
+        if (plausible(broad, pic.fullWidth, pic.fullHeight) && std::fabs(broadStepScale - 1) <= kMaxStepScale) {
+            const Mismatch byBroad = mismatch(*templ, refToTemplate, pic, broad);
+            if (byBroad.fine < bySimilar.fine && byBroad.coarse < bySimilar.coarse &&
+                clearlyAbove(bySimilar.broad, byBroad.broad, kBroadGain)) {
+                similar = broad;
+                bySimilar = byBroad;
+                replaced = true;
+            } else if (clearlyAbove(bySimilar.broad, byBroad.broad, kBroadContradiction)) {
+                e.converged = false;
+                return e;
+            }
+        }
+    }
+    if (clearlyAbove(bySimilar.broad, base.broad, kBroadWorse)) {
+        e.converged = false;
+        return e;
+    }
     e.refToPicture = similar;
     e.placement = PicturePlacement::Measured;
     e.correlation = 1 - bySimilar.fine;
-    if (mismatch(*templ, refToTemplate, pic, w).clearlyBelow(bySimilar, kAffineMargin)) e.refToPicture = w;
+    if (!replaced && mismatch(*templ, refToTemplate, pic, w).clearlyBelow(bySimilar, kAffineMargin)) e.refToPicture = w;
     return e;
 }
 
@@ -235,7 +370,8 @@ void estimateSide(SeriesSource& source, int ref, int dir, const IgnoreTicks& ign
         if (isIgnored(ignored, k)) continue;
         align::GreyPyramid pic = align::makePyramid(pictureMat(source, k, read), side, kCoarsestSide);
         const Estimate e = estimate(refPyramid, neighbourPicture == ref ? refPyramid : neighbour, neighbourPicture,
-                                    ref, maps[std::size_t(neighbourPicture - 1)].refToPicture, pic, settings);
+                                    ref, maps[std::size_t(neighbourPicture - 1)].refToPicture, pic, settings,
+                                    source.pictureWidth(k), source.pictureHeight(k));
         maps[std::size_t(k - 1)] = e;
         if (e.converged) { // a picture that could not be matched is no one's neighbour
             neighbour = std::move(pic);
@@ -265,7 +401,8 @@ AlignmentPlan measure(SeriesSource& source, const AlignOptions& options, const s
         p.aligned = !isIgnored(options.ignored, n);
         plan.sizes[std::size_t(n - 1)] = {source.pictureWidth(n), source.pictureHeight(n)};
     }
-    report.reference = referencePicture(N, options.ignored);
+    SourcePicture refRead;
+    report.reference = chooseReference(source, options.ignored, refRead, report.passedOver);
     if (report.reference == 0) return plan;
     const int ref = report.reference;
     report.frameWidth = std::min(source.pictureWidth(ref), W);
@@ -296,12 +433,13 @@ AlignmentPlan measure(SeriesSource& source, const AlignOptions& options, const s
     {
         align::GreyPyramid refPyramid;
         {
-            SourcePicture read;
-            const cv::Mat reference = pictureMat(source, ref, read);
+            const cv::Mat reference =
+                ownPixels(refRead.cells, W, H, source.pictureWidth(ref), source.pictureHeight(ref));
             refPyramid = align::makePyramid(reference, side, kCoarsestSide);
             if (options.colourMatch && !order.empty())
                 plan.colourReference = std::make_shared<const align::ColourReference>(align::makeColourReference(reference));
         }
+        refRead = SourcePicture{}; // its working copies are all the estimation keeps of it
         std::mutex finishedLock;
         std::vector<int> finished; // pictures the other side has measured, not yet told
         auto drain = [&] {

@@ -88,6 +88,10 @@ struct FrameRect {
 
 struct AlignmentReport {
     int reference = 0;                   // 0 when no picture is in use
+    // The middle picture in use when it shows no detail to align to (black, or featureless): the
+    // picture nearest it that does is then the reference. 0 when the middle picture is the
+    // reference.
+    int passedOver = 0;
     int frameWidth = 0, frameHeight = 0; // the reference frame every aligned picture now fills
     std::vector<PictureAlignment> pictures; // picture n at index n - 1
     // The largest axis-aligned rectangle of the frame that every aligned picture covers with
@@ -131,8 +135,9 @@ void alignPicture(AlignmentPlan& plan, int n, std::vector<std::uint8_t>& cells, 
 // may then be partly aligned.
 AlignmentReport alignStack(ImageStack& stack, const AlignOptions& options);
 
-// The picture a series aligns onto: the middle of the pictures in use (4 of 7, 5 of 10), 0 when
-// none is in use.
+// The middle of the pictures in use (4 of 7, 5 of 10), 0 when none is in use: the picture a series
+// aligns onto unless it shows no detail to align to, when the picture nearest it that does is
+// taken (the one before it first).
 int referencePicture(int count, const IgnoreTicks& ignored);
 
 } // namespace orv

@@ -3,6 +3,7 @@
 
 #include "base/numbers.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace orv {
@@ -60,7 +61,12 @@ std::string alignmentNote(const PictureAlignment& p) {
     if (!p.aligned || !p.converged || p.reference) return {};
     const std::string image = "image " + std::to_string(p.picture);
     switch (p.placement) {
-    case PicturePlacement::Measured: return {};
+    case PicturePlacement::Measured: {
+        // A picture saved on its side or upside down is turned back, and said so.
+        const int quarters = int(std::lround(std::fabs(p.similarity.rotation) / 90));
+        if (quarters == 0) return {};
+        return image + " lay turned by " + std::to_string(90 * quarters) + " degrees and is turned back";
+    }
     case PicturePlacement::AsLoaded: return image + " showed no clear move and is used as loaded";
     case PicturePlacement::Neighbour: {
         const std::string other = "image " + std::to_string(p.neighbour);
@@ -68,6 +74,12 @@ std::string alignmentNote(const PictureAlignment& p) {
     }
     }
     return {};
+}
+
+std::string referenceNote(const AlignmentReport& report) {
+    if (report.passedOver == 0 || report.reference == 0) return {};
+    return "image " + std::to_string(report.passedOver) + ", the middle picture, shows no detail to align to: image " +
+           std::to_string(report.reference) + " is the reference";
 }
 
 std::string colourWarning(const PictureAlignment& p) {
@@ -78,6 +90,7 @@ std::string colourWarning(const PictureAlignment& p) {
 
 std::vector<std::string> alignmentNotices(const AlignmentReport& report) {
     std::vector<std::string> lines;
+    if (const std::string note = referenceNote(report); !note.empty()) lines.push_back(note);
     for (const PictureAlignment& p : report.pictures) {
         if (!p.aligned) continue;
         if (!p.converged) lines.push_back(alignmentWarning(p.picture));
@@ -89,6 +102,7 @@ std::vector<std::string> alignmentNotices(const AlignmentReport& report) {
 
 std::string alignmentPropertiesLines(const AlignmentReport& report) {
     std::string out = "  Automatic alignment =yes\r\n";
+    if (const std::string note = referenceNote(report); !note.empty()) out += "  Note: " + note + "\r\n";
     for (const PictureAlignment& p : report.pictures) {
         if (!p.aligned) continue;
         out += alignmentLine(p) + "\r\n";

@@ -25,8 +25,14 @@ std::string alignmentWarning(int picture);
 
 // Why a picture was not moved by its own measured map, empty when it was:
 // "image 3 showed no clear move and is used as loaded",
-// "image 3 showed no clear move against image 4 and is placed as image 4 is".
+// "image 3 showed no clear move against image 4 and is placed as image 4 is";
+// and for a picture its map turns by a quarter turn or more:
+// "image 3 lay turned by 90 degrees and is turned back".
 std::string alignmentNote(const PictureAlignment& p);
+
+// "image 4, the middle picture, shows no detail to align to: image 3 is the reference" when the
+// middle picture was passed over; empty otherwise.
+std::string referenceNote(const AlignmentReport& report);
 
 // "the colours of image 3 are too far from the reference's to be matched" for a colour-matched
 // picture with a channel whose fit lies beyond a drift (that channel keeps its values); empty
@@ -34,13 +40,15 @@ std::string alignmentNote(const PictureAlignment& p);
 std::string colourWarning(const PictureAlignment& p);
 
 // What a front end tells on standard error after an alignment, one line each (without a line
-// end): the warning of every picture that could not be aligned and the note of every picture
-// kept as loaded or at its neighbour's place, then its colour warning when it has one.
+// end): the reference note when there is one, then the warning of every picture that could not be
+// aligned and the note of every picture kept as loaded or at its neighbour's place, then its
+// colour warning when it has one.
 std::vector<std::string> alignmentNotices(const AlignmentReport& report);
 
 // The lines an aligned montage adds to its properties text, each ended by CR LF: the line
-// "  Automatic alignment =yes", then for every picture in use its alignment line, followed by the
-// warning line "  Warning: " + alignmentWarning(n) for a picture whose alignment did not converge,
+// "  Automatic alignment =yes", then "  Note: " + referenceNote(report) when there is one, then
+// for every picture in use its alignment line, followed by the warning line
+// "  Warning: " + alignmentWarning(n) for a picture whose alignment did not converge,
 // or the line "  Note: " + alignmentNote(p) for a picture kept as loaded or at its neighbour's place,
 // and "  Warning: " + colourWarning(p) for a picture whose colours could not be matched.
 std::string alignmentPropertiesLines(const AlignmentReport& report);
