@@ -4,11 +4,13 @@
 
 #include "align/deep_warp.h"
 #include "base/error_sites.h"
+#include "base/file_identity.h"
 #include "base/runtime_error.h"
 #include "fusion/deep_assembly.h"
 #include "input/deep_reader.h"
 #include "input/memory_budget.h"
 #include "input/picture_file.h"
+#include "input/series_loader.h"
 #include "input/series_naming.h"
 #include "output/bmp_writer.h"
 #include "output/deep_output.h"
@@ -428,6 +430,20 @@ void addProjectFiles(OutputSet& files, const std::string& project, const std::st
                      const BgrView& picture, const std::string& properties, std::string* writing,
                      const std::vector<retouch::Stroke>* strokes) {
     addProjectFilesTelling(files, project, pictureFile, picture, properties, writing, strokes, {});
+}
+
+int MontageSession::seriesPictureNamed(const std::string& path) const {
+    if (path.empty()) return 0;
+    // The series read last, and the one last named should a Load of it have found nothing.
+    for (const std::string* first : {&seriesFirst_, &completed_})
+        if (!first->empty())
+            if (const int n = pictureNamed(path, seriesFilesThere(*first))) return n;
+    return 0;
+}
+
+std::string seriesPictureText(const std::string& file, int picture) {
+    return file + " is picture " + std::to_string(picture) +
+           " of the series.   Saving over it would replace that photograph.   Please choose another name.";
 }
 
 void MontageSession::saveProject(const MontageChoice& which, const std::string& project) const {

@@ -165,6 +165,10 @@ public:
     // TIFF and PNG at 16 bits per sample when deepMontage gives the montage at full depth). Raises RuntimeError when the file cannot be written; returns what to tell the user when the
     // conversion program did not write the JPEG, else an empty text.
     std::string saveMontage(const MontageChoice& which, const std::string& path, const SaveMontageOptions& options) const;
+    // The number (from 1) of the picture of the current series that `path` names however it
+    // spells it (another path, a link, a hard link), among the files of the series there now; 0
+    // when it names none. The desktop program writes no file over a picture of its series.
+    int seriesPictureNamed(const std::string& path) const;
     // Writes the project `project` (".mon" and its bitmap) of montage `which`, both together.
     // A retouched montage also writes "NAME.strokes" beside "NAME.mon", in the same set.
     void saveProject(const MontageChoice& which, const std::string& project) const;
@@ -290,6 +294,7 @@ private:
     SessionOptions options_;
     std::unique_ptr<ObserverPrompter> prompter_;
     std::string completed_;
+    std::string seriesFirst_; // the completed first file of the series last read (Load or Make Montage)
     MakeOutcome last_;
     MontageRequest lastRequest_; // the last Make Montage's request as it ran (the increment rule applied)
     DecodedSeries series_;
@@ -312,6 +317,11 @@ std::string withRetouchedLine(const std::string& properties, int strokes);
 int retouchedStrokeCount(const std::string& properties);
 // A montage picture as rows the retouching paints on.
 retouch::Raster montageRaster(MemorySurface& picture);
+
+// What a save that named picture `picture` of the series (the file `file`) is told before the
+// name is asked again.
+inline constexpr const char* kSeriesPictureTitle = "Choose another name";
+std::string seriesPictureText(const std::string& file, int picture);
 
 // Writes `picture` to `path` in the format its ending names, as saveMontage does.
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options);

@@ -68,6 +68,12 @@ std::string montageCaption(const MontageChoice& which, const MontageRecord& reco
 OutputCommands::OutputCommands(const CommandContext& c) : c_(c) {}
 OutputCommands::~OutputCommands() = default;
 
+SaveServices OutputCommands::saveServices() const {
+    SaveServices services{c_.prompter, c_.dialog, c_.state.programFolder};
+    services.seriesPicture = [&session = c_.session](const std::string& path) { return session.seriesPictureNamed(path); };
+    return services;
+}
+
 std::string OutputCommands::editorCommand() const {
     return c_.state.preferences.read(kPreferencesSection, kEditorPreferenceKey, "");
 }
@@ -82,7 +88,7 @@ void OutputCommands::runMontageFileCommand(Command command) {
     const bool visible = window->isVisible();
     const MontageRecord& record = c_.session.record(MontageChoice{});
     const QImage picture = record.empty() ? window->PictureFile()->picture() : shownPicture(record.picture);
-    const SaveServices services{c_.prompter, c_.dialog, c_.state.programFolder};
+    const SaveServices services = saveServices();
     switch (command) {
     case Command::SaveMontageAs: {
         PictureSource source = pictureSourceOf(window, *window->PictureFile());
@@ -140,9 +146,8 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     bool kept = false;
     switch (command) {
     case Command::PictureSaveAs:
-        kept = SaveAsSub(source, montage ? kMontageSuffix : kCopySuffix,
-                         SaveServices{c_.prompter, c_.dialog, c_.state.programFolder}, write)
-                   .outcome == SaveOutcome::Saved;
+        kept = SaveAsSub(source, montage ? kMontageSuffix : kCopySuffix, saveServices(), write).outcome ==
+               SaveOutcome::Saved;
         if (kept) tellSaveNotes(notes);
         break;
     case Command::PictureCopy:
@@ -197,10 +202,19 @@ void OutputCommands::saveDepthMap(FormMontagePicture* window) {
         c_.dialog.Filter = QStringLiteral("PNG (*.png)|*.png|Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
         c_.dialog.FilterIndex = 1;
         c_.dialog.FileName = pathText(c_.state.montage.firstFileName + " depth.png");
-        // A file that is there (a saved montage, a picture of the series) is not replaced unasked.
-        c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
-        if (!c_.dialog.ShowSave()) return; // cancel writes nothing
-        c_.session.writeDepthMap(MontageChoice{window->comparison()}, pathBytes(c_.dialog.FileName));
+        // A file that is there (a saved montage) is not replaced unasked, a picture of the series
+        // not at all.
+        std::string path;
+        for (;;) {
+            c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
+            if (!c_.dialog.ShowSave()) return; // cancel writes nothing
+            path = pathBytes(c_.dialog.FileName);
+            // A picture of the series is never replaced: the name is asked again.
+            const int picture = c_.session.seriesPictureNamed(path);
+            if (picture == 0) break;
+            c_.prompter.ask(PromptIcon::Exclamation, seriesPictureText(path, picture), kSeriesPictureTitle);
+        }
+        c_.session.writeDepthMap(MontageChoice{window->comparison()}, path);
     } catch (...) {
         c_.reportError("mnuSaveDepthMap");
     }
