@@ -441,6 +441,23 @@ int MontageSession::seriesPictureNamed(const std::string& path) const {
     return 0;
 }
 
+std::string MontageSession::pictureFile(int n) const {
+    if (n < 1 || n > state_.series.imageCount || seriesFirst_.empty()) return {};
+    try {
+        if (const std::optional<SeriesName> series = parseSeriesName(seriesFirst_)) return series->fileName(n);
+    } catch (const RuntimeError&) {
+    }
+    return {};
+}
+
+std::string eightBitCopyNote(const std::string& source, const std::string& path) {
+    const PictureFormat format = pictureFormatFor(path);
+    if (format != PictureFormat::Tiff && format != PictureFormat::Png) return {};
+    if (source.empty() || deepFileBits(source) != 16) return {};
+    return "the picture is saved at 8 bits per sample: its window holds it at 8 bits (" + source +
+           " itself has 16)";
+}
+
 std::string seriesPictureText(const std::string& file, int picture) {
     return file + " is picture " + std::to_string(picture) +
            " of the series.   Saving over it would replace that photograph.   Please choose another name.";

@@ -169,6 +169,9 @@ public:
     // spells it (another path, a link, a hard link), among the files of the series there now; 0
     // when it names none. The desktop program writes no file over a picture of its series.
     int seriesPictureNamed(const std::string& path) const;
+    // File `n` of the series whose pictures are loaded (1 to the pictures loaded); empty when there
+    // is none.
+    std::string pictureFile(int n) const;
     // Writes the project `project` (".mon" and its bitmap) of montage `which`, both together.
     // A retouched montage also writes "NAME.strokes" beside "NAME.mon", in the same set.
     void saveProject(const MontageChoice& which, const std::string& project) const;
@@ -322,6 +325,10 @@ retouch::Raster montageRaster(MemorySurface& picture);
 // name is asked again.
 inline constexpr const char* kSeriesPictureTitle = "Choose another name";
 std::string seriesPictureText(const std::string& file, int picture);
+
+// What a copy of picture file `source` written to `path` from its 8-bit picture has to say: a TIFF
+// or PNG of a 16-bit picture keeps 8 bits per sample only. Empty otherwise.
+std::string eightBitCopyNote(const std::string& source, const std::string& path);
 
 // Writes `picture` to `path` in the format its ending names, as saveMontage does.
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options);

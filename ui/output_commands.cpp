@@ -7,6 +7,7 @@
 #include "session/montage_rules.h"
 #include "settings/shell_integration.h"
 #include "ui/clipboard_editor.h"
+#include "ui/form_picture.h"
 #include "ui/form_preferences.h"
 #include "ui/image_editor.h"
 #include "ui/path_text.h"
@@ -141,7 +142,18 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
             return c_.session.saveMontage(which, path, notedSaving(c_.state.programFolder, notes));
         };
     } else {
-        write = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view));
+        // A source window's picture is written as the window holds it, at 8 bits: a copy of a
+        // 16-bit file as TIFF or PNG says so, as a montage's save does.
+        const auto* sourceWindow = qobject_cast<FormPicture*>(window);
+        const std::string file = sourceWindow ? c_.session.pictureFile(sourceWindow->slot()) : std::string();
+        const bool fromFile = !file.empty() && pathBytes(source.caption) == sourceCaption(sourceWindow->slot(), file);
+        write = [picture = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view)),
+                 file = fromFile ? file : std::string(), &notes](const std::string& path) {
+            notes.clear();
+            const std::string failure = picture(path);
+            if (const std::string note = eightBitCopyNote(file, path); !note.empty()) notes.push_back(note);
+            return failure;
+        };
     }
     bool kept = false;
     switch (command) {

@@ -358,3 +358,38 @@ TEST(DeepProject, APyramidMontageOpenedFromAProjectSaysItIsSavedAtEightBits) {
     EXPECT_EQ(other.prompter.shown.size(), 1u);
     EXPECT_GE(QImage(QString::fromStdString(rig.files.path("again.tif"))).depth(), 48);
 }
+
+// A source window holds its picture at 8 bits: saved as TIFF or PNG from a 16-bit series it says
+// so after the file is written, as a montage's save does; as BMP, or from an 8-bit file, nothing.
+TEST(DeepProject, ASourceWindowOfASixteenBitSeriesSaysItIsSavedAtEightBits) {
+    MontageRig rig;
+    writeSixteenBitSeries(rig);
+    ASSERT_EQ(rig.load(rig.files.path("d01.tif")), LoadOutcome::Loaded);
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
+    ASSERT_NE(second, nullptr);
+    for (const char* name : {"s.tif", "s.png", "s.bmp"}) {
+        rig.prompter.shown.clear();
+        const std::string saved = rig.files.path(std::string("copy ") + name);
+        rig.dialogs->chooseFile(QString::fromStdString(saved));
+        second->action(Command::PictureSaveAs)->trigger();
+        EXPECT_EQ(rig.prompter.shown[0].text, "File  " + saved + "  created.") << name;
+        if (name[2] == 'b') {
+            EXPECT_EQ(rig.prompter.shown.size(), 1u);
+            continue;
+        }
+        ASSERT_EQ(rig.prompter.shown.size(), 2u) << name;
+        EXPECT_EQ(rig.prompter.shown[1].icon, PromptIcon::Exclamation);
+        EXPECT_EQ(rig.prompter.shown[1].text, "The file was written, but:\nthe picture is saved at 8 bits per sample: "
+                                              "its window holds it at 8 bits (" +
+                                                  rig.files.path("d02.tif") + " itself has 16)");
+        EXPECT_LE(QImage(QString::fromStdString(saved)).depth(), 32) << name;
+    }
+
+    // The window of an 8-bit picture has nothing to add.
+    writeTexturedSeries(rig.files, "e", 2, QSize(40, 30));
+    ASSERT_EQ(rig.load(rig.files.path("e01.bmp")), LoadOutcome::Loaded);
+    rig.prompter.shown.clear();
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("e.tif")));
+    rig.form->windows().existingSourceWindow(2)->action(Command::PictureSaveAs)->trigger();
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+}
