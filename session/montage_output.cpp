@@ -476,6 +476,23 @@ void MontageSession::saveProject(const MontageChoice& which, const std::string& 
     files.commit();
 }
 
+bool projectPicturesResized(const MontageRequest& request, bool loadedOnly, int storedWidth, int storedHeight,
+                            int width, int height) {
+    // An aligned project opened without its strokes loads its pictures unaligned: its montage, cut
+    // to the rectangle every aligned picture covers, may be smaller than they are, never larger.
+    if (request.align && loadedOnly && request.area == DisplayArea::Minimum)
+        return storedWidth > width || storedHeight > height;
+    return storedWidth != width || storedHeight != height;
+}
+
+std::string projectResizedText(int storedWidth, int storedHeight, int width, int height) {
+    return "The pictures of this project have changed size since it was saved: its montage is " +
+           std::to_string(storedWidth) + " x " + std::to_string(storedHeight) + ", the pictures now make one of " +
+           std::to_string(width) + " x " + std::to_string(height) +
+           ".   The stored montage is shown as it was saved, but its offsets and map no longer match the "
+           "pictures.   Make the montage again before smoothing or retouching it.";
+}
+
 ProjectOutcome MontageSession::openProject(const std::string& project, const MontageRequest& current) {
     try {
         // The project's settings, shown in the controls.
@@ -510,6 +527,8 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const DecodeStatus st = decodeToSurface(projectBitmapName(project), stored);
         if (st != DecodeStatus::Ok) throw RuntimeError(st == DecodeStatus::Missing ? 53 : 481);
         MontageState& ms = state_.montage;
+        const bool resized = projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
+                                                    stored->pictureHeight(), int(ms.geometry.W), int(ms.geometry.H));
         MontageRecord& main = ms.main();
         if (strokes.empty() || stored->pictureWidth() != main.picture.pictureWidth() ||
             stored->pictureHeight() != main.picture.pictureHeight())
@@ -533,6 +552,15 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);
+        // The stored montage is kept as it was; the user learns that the pictures no longer fit
+        // it, nor its offsets and map, before smoothing, retouching or making it again.
+        if (resized) {
+            busy.release();
+            ask(PromptIcon::Exclamation,
+                projectResizedText(main.picture.pictureWidth(), main.picture.pictureHeight(), int(ms.geometry.W),
+                                   int(ms.geometry.H)),
+                kProjectResizedTitle);
+        }
         return ProjectOutcome::Opened;
     } catch (...) {
         ask(PromptIcon::Critical, genericErrorText(currentError(), 0, kOpenProjectRoutine), kGenericErrorTitle);

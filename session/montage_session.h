@@ -357,6 +357,14 @@ void addProjectFiles(OutputSet& files, const std::string& project, const std::st
                      const BgrView& picture, const std::string& properties, std::string* writing = nullptr,
                      const std::vector<retouch::Stroke>* strokes = nullptr);
 
+// Whether a project's stored montage (`storedWidth` x `storedHeight`) was made from pictures of
+// another size than its pictures now give under its settings (`width` x `height`, the montage
+// geometry after opening); `loadedOnly`: the pictures were loaded, not made into a montage again.
+bool projectPicturesResized(const MontageRequest& request, bool loadedOnly, int storedWidth, int storedHeight,
+                            int width, int height);
+inline constexpr const char* kProjectResizedTitle = "The pictures have changed";
+std::string projectResizedText(int storedWidth, int storedHeight, int width, int height);
+
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or
 // its automatic alignment; `current`'s offsets and alignment when it used neither.

@@ -135,6 +135,54 @@ TEST(OpenProject, ShowsTheStoredMontageEvenWhenThePicturesChanged) {
     EXPECT_NE(rig.montagePicture(), saved);
 }
 
+// Pictures that changed size since the project was saved no longer fit its montage, offsets or
+// map: the user is told, and the project's own montage, map and text are kept as they were.
+TEST(OpenProject, PicturesThatChangedSizeAreSaidAndTheStoredMontageIsKept) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    const QImage saved = rig.montagePicture();
+    const std::string map = rig.map();
+    const std::string props = rig.state.montage.main().properties;
+    writeTexturedSeries(rig.files, "rock", 3, QSize(80, 52));
+
+    rig.open(rig.project);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                             projectResizedText(60, 40, 80, 52), kProjectResizedTitle}));
+    EXPECT_NE(rig.prompter.shown[0].text.find("montage is 60 x 40, the pictures now make one of 80 x 52"),
+              std::string::npos);
+    EXPECT_EQ(rig.montagePicture(), saved);
+    EXPECT_EQ(rig.map(), map);
+    EXPECT_EQ(rig.state.montage.main().properties, props);
+    EXPECT_FALSE(rig.form->commandRunning());
+
+    // Of the same size again, the project opens without a word.
+    writeTexturedSeries(rig.files, "rock", 3, QSize(60, 40), 4);
+    rig.prompter.shown.clear();
+    rig.open(rig.project);
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+}
+
+// With offsets the montage is the area the targets give: pictures that shrank under the same
+// targets make another area, and are said.
+TEST(OpenProject, PicturesThatShrankUnderTheProjectsTargetsAreSaid) {
+    ProjectRig rig;
+    rig.form->windows().sourceWindow(1)->centreTargetOn(20, 15);
+    ASSERT_EQ(rig.load(rig.first), LoadOutcome::Loaded);
+    rig.form->windows().existingSourceWindow(2)->centreTargetOn(26, 12);
+    entry(rig, "mnuAddOffsets")->trigger();
+    entry(rig, "mnuActivateOffsetsMax")->trigger();
+    rig.makeAndSave();
+    const QImage saved = rig.montagePicture();
+    writeTexturedSeries(rig.files, "rock", 3, QSize(48, 32));
+
+    rig.open(rig.project);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].title, kProjectResizedTitle);
+    EXPECT_EQ(rig.montagePicture(), saved);
+    EXPECT_EQ(rig.form->windows().existingSourceWindow(2)->target().centre(), (ImageOffset{26, 12}));
+}
+
 TEST(OpenProject, ARecentEntryOpensWithoutADialog) {
     ProjectRig rig;
     rig.makeAndSave();
@@ -185,7 +233,8 @@ TEST(OpenProject, OffsetsTickTheEntryAndPlaceTheTargetsFromTheFile) {
                                        "  Image 2 offset X =24\r\n  Image 2 offset Y =13\r\n"
                                        "  Image 3 offset X =18\r\n  Image 3 offset Y =17\r\n"
                                        "  Montage made from dominant image numbers:\r\n123\r\n123\r\n\r\n\r\n");
-    QImage(64, 44, QImage::Format_RGB888).save(QString::fromStdString(rig.files.path("off.vrk")), "BMP");
+    // The montage the settings give: 60 x 40 pictures widened by the targets' spread to the maximum area.
+    QImage(68, 44, QImage::Format_RGB888).save(QString::fromStdString(rig.files.path("off.vrk")), "BMP");
     rig.open(rig.files.path("off.mon"));
     ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
     EXPECT_TRUE(entry(rig, "mnuAddOffsets")->isChecked());
@@ -357,6 +406,38 @@ TEST(DeepProject, APyramidMontageOpenedFromAProjectSaysItIsSavedAtEightBits) {
     other.form->action(Command::SaveMontageAs)->trigger();
     EXPECT_EQ(other.prompter.shown.size(), 1u);
     EXPECT_GE(QImage(QString::fromStdString(rig.files.path("again.tif"))).depth(), 48);
+}
+
+// An aligned montage cut to the minimum area is smaller than its pictures: opened again from
+// unchanged pictures it is no change of size; from pictures smaller than it, it is.
+TEST(OpenProject, AnAlignedMinimumMontageSmallerThanItsPicturesIsNoChangeOfSize) {
+    MontageRig rig;
+    QProcess p;
+    p.start(QCoreApplication::applicationDirPath() + "/make-sample-series",
+            {QString::fromStdString(rig.files.path("")), "--count", "3", "--size", "96x72", "--scene", "natural",
+             "--shift-step", "3,2", "--prefix", "a"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0);
+    rig.form->action(Command::AlignImages)->trigger();
+    entry(rig, "mnuActivateOffsetsMin")->trigger();
+    ASSERT_TRUE(rig.make(rig.files.path("a01.bmp")).made);
+    const QSize made = rig.montagePicture().size();
+    ASSERT_LT(made.width(), 96);
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("a.mon")));
+    entry(rig, "mnuSave")->trigger();
+    rig.prompter.shown.clear();
+
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("a.mon")));
+    entry(rig, "mnuOpenProject")->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.montagePicture().size(), made);
+
+    writeTexturedSeries(rig.files, "a", 3, QSize(made.width() - 8, made.height()));
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("a.mon")));
+    entry(rig, "mnuOpenProject")->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].title, kProjectResizedTitle);
+    EXPECT_EQ(rig.montagePicture().size(), made);
 }
 
 // A source window holds its picture at 8 bits: saved as TIFF or PNG from a 16-bit series it says
