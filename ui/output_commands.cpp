@@ -86,8 +86,10 @@ EditorFiles& OutputCommands::editorFiles() {
 
 void OutputCommands::runMontageFileCommand(Command command) {
     FormMontagePicture* window = c_.windows.montageWindow();
-    const bool visible = window->isVisible();
     const MontageRecord& record = c_.session.record(MontageChoice{});
+    // A montage window waiting for a montage that was never made (a project whose picture could not
+    // be read) has nothing to keep: each command says so, as without the window.
+    const bool visible = window->isVisible() && !record.empty();
     const QImage picture = record.empty() ? window->PictureFile()->picture() : shownPicture(record.picture);
     const SaveServices services = saveServices();
     switch (command) {
@@ -133,6 +135,11 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     PictureWrite write;
     if (montage) {
         const MontageRecord& record = c_.session.record(*montage);
+        // Nothing was made into this window yet: there is no montage to write.
+        if (record.empty() && command == Command::PictureSaveAs) {
+            requireMontage(false, MontageCommand::Save, c_.prompter);
+            return;
+        }
         if (!record.empty()) {
             source.picture = shownPicture(record.picture);
             source.caption = pathText(montageCaption(*montage, record));

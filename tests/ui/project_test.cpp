@@ -474,3 +474,30 @@ TEST(DeepProject, ASourceWindowOfASixteenBitSeriesSaysItIsSavedAtEightBits) {
     rig.form->windows().existingSourceWindow(2)->action(Command::PictureSaveAs)->trigger();
     EXPECT_EQ(rig.prompter.shown.size(), 1u);
 }
+
+// A project whose picture cannot be read leaves the montage window waiting for a montage that was
+// never made: saving, copying, printing or editing it says there is no montage, as without the
+// window, rather than asking for a name and failing with error 5.
+TEST(OpenProject, AfterAMissingBitmapTheMontageCommandsSayThereIsNoMontage) {
+    ProjectRig rig;
+    rig.files.writeText("x.mon", "[project]\r\n\r\n  First file name =" + rig.first +
+                                     "\r\n  Increment size =20\r\n  Montage made from dominant image numbers:\r\n123\r\n\r\n");
+    rig.open(rig.files.path("x.mon"));
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    ASSERT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    const std::size_t dialogs = rig.dialogs->requests.size();
+    for (const auto& [command, verb] : {std::pair{Command::SaveMontageAs, "save"}, std::pair{Command::CopyMontage, "copy"},
+                                        std::pair{Command::PrintMontage, "print"}, std::pair{Command::EditMontage, "edit"}}) {
+        rig.prompter.shown.clear();
+        rig.form->action(command)->trigger();
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << verb;
+        EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                                                 std::string("You have not got a Montage image to ") + verb + ".",
+                                                 "Make one, then try again"}));
+    }
+    rig.prompter.shown.clear();
+    rig.form->windows().montageWindow()->action(Command::PictureSaveAs)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, "You have not got a Montage image to save.");
+    EXPECT_EQ(rig.dialogs->requests.size(), dialogs);
+}
