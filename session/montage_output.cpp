@@ -509,9 +509,12 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         if (retouchedStrokeCount(contents.propertiesText) > 0)
             strokes = retouch::readStrokesFile(retouch::strokesNameFor(project));
 
+        // Whether the series was loaded and the montage sized to it: a missing or unreadable first
+        // picture has been said already, and leaves no pictures to compare the stored montage with.
+        bool loaded = true;
         if (strokes.empty()) {
             // The series, loaded by Make Montage without computing a montage.
-            make(request, MakeMode::Project);
+            loaded = !make(request, MakeMode::Project).stopped && state_.montage.seriesReady;
         } else {
             // The montage made again as it was before the strokes, and the strokes painted on it,
             // so that each can be undone: the pictures aligned as they were, no smoothing pass.
@@ -527,8 +530,9 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const DecodeStatus st = decodeToSurface(projectBitmapName(project), stored);
         if (st != DecodeStatus::Ok) throw RuntimeError(st == DecodeStatus::Missing ? 53 : 481);
         MontageState& ms = state_.montage;
-        const bool resized = projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
-                                                    stored->pictureHeight(), int(ms.geometry.W), int(ms.geometry.H));
+        const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
+                                                              stored->pictureHeight(), int(ms.geometry.W),
+                                                              int(ms.geometry.H));
         MontageRecord& main = ms.main();
         if (strokes.empty() || stored->pictureWidth() != main.picture.pictureWidth() ||
             stored->pictureHeight() != main.picture.pictureHeight())

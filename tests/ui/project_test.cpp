@@ -501,3 +501,17 @@ TEST(OpenProject, AfterAMissingBitmapTheMontageCommandsSayThereIsNoMontage) {
     EXPECT_EQ(rig.prompter.shown[0].text, "You have not got a Montage image to save.");
     EXPECT_EQ(rig.dialogs->requests.size(), dialogs);
 }
+
+// A project whose pictures are gone says that the first is missing, and no more: there are no
+// pictures whose size could have changed.
+TEST(OpenProject, MissingPicturesAreNoChangeOfSize) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    for (const char* name : {"rock01.bmp", "rock02.bmp", "rock03.bmp"})
+        ASSERT_TRUE(QFile::remove(QString::fromStdString(rig.files.path(name))));
+    MontageRig other;
+    other.dialogs->chooseFile(QString::fromStdString(rig.project));
+    entry(other, "mnuOpenProject")->trigger();
+    ASSERT_EQ(other.prompter.shown.size(), 1u) << other.prompter.shown[1].text;
+    EXPECT_EQ(other.prompter.shown[0].text, "So very sorry, but I can't find that file.");
+}
