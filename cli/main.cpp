@@ -15,6 +15,7 @@
 #include "base/text.h"
 #include "session/montage_session.h"
 #include "engine/properties_text.h"
+#include "input/series_loader.h"
 #include "input/series_naming.h"
 #include "output/bmp_writer.h"
 #include "output/deep_output.h"
@@ -393,17 +394,7 @@ bool applyProject(const std::string& path, MontageRequest& request) {
 // The pictures of the series there are now, as far as a run could read them; none when the name
 // is no series name (the run then says why).
 std::vector<std::string> seriesPictures(const std::string& firstFile) {
-    std::vector<std::string> pictures;
-    try {
-        const std::optional<SeriesName> series = parseSeriesName(completeSeriesName(firstFile, currentFolder()));
-        for (int k = 1; series && k <= kMaxSeriesPictures; ++k) {
-            const std::string name = series->fileName(k);
-            if (!isRegularFile(name)) break;
-            pictures.push_back(name);
-        }
-    } catch (const RuntimeError&) {
-    }
-    return pictures;
+    return seriesFilesThere(completeSeriesName(firstFile, currentFolder()));
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 #include "cli/output_targets.h"
 
 #include "base/atomic_file.h"
+#include "base/file_identity.h"
 #include "base/runtime_error.h"
 #include "output/picture_writer.h"
 #include "settings/project_file.h"
@@ -16,60 +17,9 @@
 
 namespace orv {
 
-namespace {
-
-// What a name stands for on the disk.
-struct Identity {
-    enum Kind { File, Through, Descriptor } kind = File;
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    std::string resolved; // a file still to be made: its folder's real path + its name
-    int descriptor = -1;
-};
-
-std::string resolvedNew(const std::string& target) {
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    char real[PATH_MAX];
-    if (!::realpath(folder.c_str(), real)) return target;
-    return std::string(real) + (std::strcmp(real, "/") == 0 ? "" : "/") + name;
-}
-
-Identity identify(const std::string& path) {
-    Identity id;
-    if ((id.descriptor = descriptorNamed(path)) >= 0) {
-        id.kind = Identity::Descriptor;
-        return id;
-    }
-    std::string target = path;
-    try {
-        target = followLinks(path);
-    } catch (const RuntimeError&) {
-    }
-    struct stat st{};
-    if (::stat(target.c_str(), &st) == 0) {
-        id.exists = true;
-        id.kind = S_ISREG(st.st_mode) ? Identity::File : Identity::Through;
-        id.device = st.st_dev;
-        id.inode = st.st_ino;
-        return id;
-    }
-    id.resolved = resolvedNew(target);
-    return id;
-}
-
-bool sameFile(const Identity& a, const Identity& b) {
-    if (a.kind != Identity::File || b.kind != Identity::File || a.exists != b.exists) return false;
-    return a.exists ? a.device == b.device && a.inode == b.inode : a.resolved == b.resolved;
-}
-
-} // namespace
-
 std::string outputPath(const std::string& value) { return value == "-" ? "/dev/stdout" : value; }
 
-bool isWrittenThrough(const std::string& path) { return identify(path).kind != Identity::File; }
+bool isWrittenThrough(const std::string& path) { return identifyFile(path).kind != FileIdentity::File; }
 
 std::string defaultOutputName(const std::string& firstFile, const std::string& format) {
     std::string name = defaultMontageName(firstFile);
@@ -103,13 +53,14 @@ std::vector<OutputTarget> outputTargets(const CliOptions& o) {
 }
 
 std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets) {
-    std::vector<Identity> ids;
-    for (const OutputTarget& t : targets) ids.push_back(identify(t.path));
+    std::vector<FileIdentity> ids;
+    for (const OutputTarget& t : targets) ids.push_back(identifyFile(t.path));
     for (std::size_t j = 0; j < targets.size(); ++j)
         for (std::size_t i = 0; i < j; ++i) {
-            const bool clash = sameFile(ids[i], ids[j]) ||
+            const bool clash = sameRegularFile(ids[i], ids[j]) ||
                                // The picture on a descriptor would be mixed with text.
-                               (i == 0 && ids[0].kind == Identity::Descriptor && ids[j].kind == Identity::Descriptor &&
+                               (i == 0 && ids[0].kind == FileIdentity::Descriptor &&
+                                ids[j].kind == FileIdentity::Descriptor &&
                                 ids[0].descriptor == ids[j].descriptor);
             if (!clash) continue;
             if (targets[i].option == targets[j].option)
@@ -121,15 +72,12 @@ std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets)
 }
 
 std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures) {
-    std::vector<Identity> ids;
-    for (const OutputTarget& t : targets) ids.push_back(identify(t.path));
-    for (std::size_t k = 0; k < pictures.size(); ++k) {
-        const Identity picture = identify(pictures[k]);
-        for (std::size_t i = 0; i < targets.size(); ++i)
-            if (sameFile(ids[i], picture))
-                return targets[i].option + " names picture " + std::to_string(k + 1) + " of the series (" + pictures[k] +
+    // Picture by picture, so that the first picture of the series named is the one said.
+    for (std::size_t k = 0; k < pictures.size(); ++k)
+        for (const OutputTarget& t : targets)
+            if (pictureNamed(t.path, {pictures[k]}) != 0)
+                return t.option + " names picture " + std::to_string(k + 1) + " of the series (" + pictures[k] +
                        "): the run would replace it";
-    }
     return std::nullopt;
 }
 

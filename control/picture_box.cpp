@@ -14,6 +14,7 @@
 #include <QPixmap>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace vantler {
@@ -92,6 +93,21 @@ Qt::BrushStyle brushStyleOf(int fillStyle) {
     case 7: return Qt::DiagCrossPattern;
     default: return Qt::NoBrush;
     }
+}
+
+// The most pixels a part of a picture cut or stretched for PaintPicture may have (1 GiB at four
+// bytes a pixel): a larger one is refused as out of memory, never left undrawn without a word.
+constexpr double kLargestPartPixels = double(1 << 28);
+
+// A position or length in whole pixels; one beyond 32 bits is an overflow.
+int wholePixels(double value) {
+    const double r = std::nearbyint(value);
+    if (!std::isfinite(r) || r < -double(INT_MAX) || r > double(INT_MAX)) throw VantlerError(errOverflow);
+    return int(r);
+}
+
+void requireDrawable(int width, int height) {
+    if (double(std::abs(width)) * double(std::abs(height)) > kLargestPartPixels) throw VantlerError(errOutOfMemory);
 }
 
 QImage scaledPart(const QImage& picture, const QRect& source, int width, int height) {
@@ -509,23 +525,32 @@ void PictureBox::PaintPicture(const QImage& picture, float x1, float y1, std::op
     const double ux = unitsPerPixel(scaleMode_, true);
     const double uy = unitsPerPixel(scaleMode_, false);
     // Source sizes and offsets are lengths in the box's units; the picture counts pixels.
-    const int sx = int(std::nearbyint(x2.value_or(0) / ux));
-    const int sy = int(std::nearbyint(y2.value_or(0) / uy));
-    const int sw = width2 ? int(std::nearbyint(*width2 / ux)) : picture.width() - sx;
-    const int sh = height2 ? int(std::nearbyint(*height2 / uy)) : picture.height() - sy;
-    const int dw = width1 ? int(std::nearbyint(*width1 / ux)) : std::abs(sw);
-    const int dh = height1 ? int(std::nearbyint(*height1 / uy)) : std::abs(sh);
+    const int sx = wholePixels(x2.value_or(0) / ux);
+    const int sy = wholePixels(y2.value_or(0) / uy);
+    const int sw = width2 ? wholePixels(*width2 / ux) : checkedSub(picture.width(), sx);
+    const int sh = height2 ? wholePixels(*height2 / uy) : checkedSub(picture.height(), sy);
+    const int dw = width1 ? wholePixels(*width1 / ux) : std::abs(sw);
+    const int dh = height1 ? wholePixels(*height1 / uy) : std::abs(sh);
+    int left = wholePixels(toPixelX(x1));
+    int top = wholePixels(toPixelY(y1));
+    if (dw < 0) left = checkedAdd(left, dw);
+    if (dh < 0) top = checkedAdd(top, dh);
+    // The part is made whole before it is drawn: one too large to hold is refused before anything
+    // is made or drawn.
+    requireDrawable(sw, sh);
+    requireDrawable(dw, dh);
     QRect source = QRect(sx, sy, std::abs(sw), std::abs(sh));
-    if (sw < 0) source.moveLeft(sx + sw);
-    if (sh < 0) source.moveTop(sy + sh);
+    if (sw < 0) source.moveLeft(checkedAdd(sx, sw));
+    if (sh < 0) source.moveTop(checkedAdd(sy, sh));
     // A negative width on one side only mirrors the picture.
     const QImage part = scaledPart(picture, source, (sw < 0) != (dw < 0) ? -std::abs(dw) : std::abs(dw),
                                    (sh < 0) != (dh < 0) ? -std::abs(dh) : std::abs(dh));
-    if (part.isNull()) return;
-    int left = int(std::nearbyint(toPixelX(x1)));
-    int top = int(std::nearbyint(toPixelY(y1)));
-    if (dw < 0) left += dw;
-    if (dh < 0) top += dh;
+    if (part.isNull()) {
+        if (sw != 0 && sh != 0 && dw != 0 && dh != 0) throw VantlerError(errOutOfMemory);
+        return;
+    }
+    checkedAdd(left, part.width());
+    checkedAdd(top, part.height());
     QImage& surface = target();
     const QRect area = QRect(left, top, part.width(), part.height()).intersected(surface.rect());
     for (int y = area.top(); y <= area.bottom(); ++y) {

@@ -1,6 +1,7 @@
 // The series loop.
 #include "input/series_loader.h"
 
+#include "base/regular_file.h"
 #include "base/runtime_error.h"
 #include "engine/focus_method.h"
 
@@ -102,6 +103,20 @@ SeriesResult loadSeriesSurfaces(const SeriesName& series,
             return d.status;
         },
         onLimit, maxCount);
+}
+
+std::vector<std::string> seriesFilesThere(const std::string& completedFirst, int limit) {
+    std::vector<std::string> files;
+    try {
+        const std::optional<SeriesName> series = parseSeriesName(completedFirst);
+        for (int k = 1; series && k <= limit; ++k) {
+            std::string name = series->fileName(k);
+            if (!isRegularFile(name)) break;
+            files.push_back(std::move(name));
+        }
+    } catch (const RuntimeError&) {
+    }
+    return files;
 }
 
 } // namespace orv

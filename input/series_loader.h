@@ -32,6 +32,11 @@ inline constexpr const char* kInvalidPictureTitle = "Try a different format";
 // the file numbers stay within 4 digits.
 inline constexpr int kMaxSeriesPictures = 9999;
 
+// The files of the series `completedFirst` names that are there now, picture 1 first, up to the
+// first that is missing or not a regular file (or `limit` of them); none when the name is no
+// series name or its number does not fit.
+std::vector<std::string> seriesFilesThere(const std::string& completedFirst, int limit = kMaxSeriesPictures);
+
 struct SeriesResult {
     int count = 0;               // pictures loaded, 0 to 30
     std::string currentFileName; // the name last built

@@ -4,11 +4,13 @@
 
 #include "align/deep_warp.h"
 #include "base/error_sites.h"
+#include "base/file_identity.h"
 #include "base/runtime_error.h"
 #include "fusion/deep_assembly.h"
 #include "input/deep_reader.h"
 #include "input/memory_budget.h"
 #include "input/picture_file.h"
+#include "input/series_loader.h"
 #include "input/series_naming.h"
 #include "output/bmp_writer.h"
 #include "output/deep_output.h"
@@ -430,6 +432,37 @@ void addProjectFiles(OutputSet& files, const std::string& project, const std::st
     addProjectFilesTelling(files, project, pictureFile, picture, properties, writing, strokes, {});
 }
 
+int MontageSession::seriesPictureNamed(const std::string& path) const {
+    if (path.empty()) return 0;
+    // The series read last, and the one last named should a Load of it have found nothing.
+    for (const std::string* first : {&seriesFirst_, &completed_})
+        if (!first->empty())
+            if (const int n = pictureNamed(path, seriesFilesThere(*first))) return n;
+    return 0;
+}
+
+std::string MontageSession::pictureFile(int n) const {
+    if (n < 1 || n > state_.series.imageCount || seriesFirst_.empty()) return {};
+    try {
+        if (const std::optional<SeriesName> series = parseSeriesName(seriesFirst_)) return series->fileName(n);
+    } catch (const RuntimeError&) {
+    }
+    return {};
+}
+
+std::string eightBitCopyNote(const std::string& source, const std::string& path) {
+    const PictureFormat format = pictureFormatFor(path);
+    if (format != PictureFormat::Tiff && format != PictureFormat::Png) return {};
+    if (source.empty() || deepFileBits(source) != 16) return {};
+    return "the picture is saved at 8 bits per sample: its window holds it at 8 bits (" + source +
+           " itself has 16)";
+}
+
+std::string seriesPictureText(const std::string& file, int picture) {
+    return file + " is picture " + std::to_string(picture) +
+           " of the series.   Saving over it would replace that photograph.   Please choose another name.";
+}
+
 void MontageSession::saveProject(const MontageChoice& which, const std::string& project) const {
     const MontageRecord& record = this->record(which);
     if (record.empty()) throw RuntimeError(5);
@@ -441,6 +474,23 @@ void MontageSession::saveProject(const MontageChoice& which, const std::string& 
     addProjectFilesTelling(files, project, projectBitmapName(project), viewOf(record.picture), record.properties,
                            nullptr, &strokes, savingProgress(observer_));
     files.commit();
+}
+
+bool projectPicturesResized(const MontageRequest& request, bool loadedOnly, int storedWidth, int storedHeight,
+                            int width, int height) {
+    // An aligned project opened without its strokes loads its pictures unaligned: its montage, cut
+    // to the rectangle every aligned picture covers, may be smaller than they are, never larger.
+    if (request.align && loadedOnly && request.area == DisplayArea::Minimum)
+        return storedWidth > width || storedHeight > height;
+    return storedWidth != width || storedHeight != height;
+}
+
+std::string projectResizedText(int storedWidth, int storedHeight, int width, int height) {
+    return "The pictures of this project have changed size since it was saved: its montage is " +
+           std::to_string(storedWidth) + " x " + std::to_string(storedHeight) + ", the pictures now make one of " +
+           std::to_string(width) + " x " + std::to_string(height) +
+           ".   The stored montage is shown as it was saved, but its offsets and map no longer match the "
+           "pictures.   Make the montage again before smoothing or retouching it.";
 }
 
 ProjectOutcome MontageSession::openProject(const std::string& project, const MontageRequest& current) {
@@ -459,9 +509,12 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         if (retouchedStrokeCount(contents.propertiesText) > 0)
             strokes = retouch::readStrokesFile(retouch::strokesNameFor(project));
 
+        // Whether the series was loaded and the montage sized to it: a missing or unreadable first
+        // picture has been said already, and leaves no pictures to compare the stored montage with.
+        bool loaded = true;
         if (strokes.empty()) {
             // The series, loaded by Make Montage without computing a montage.
-            make(request, MakeMode::Project);
+            loaded = !make(request, MakeMode::Project).stopped && state_.montage.seriesReady;
         } else {
             // The montage made again as it was before the strokes, and the strokes painted on it,
             // so that each can be undone: the pictures aligned as they were, no smoothing pass.
@@ -477,6 +530,9 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const DecodeStatus st = decodeToSurface(projectBitmapName(project), stored);
         if (st != DecodeStatus::Ok) throw RuntimeError(st == DecodeStatus::Missing ? 53 : 481);
         MontageState& ms = state_.montage;
+        const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
+                                                              stored->pictureHeight(), int(ms.geometry.W),
+                                                              int(ms.geometry.H));
         MontageRecord& main = ms.main();
         if (strokes.empty() || stored->pictureWidth() != main.picture.pictureWidth() ||
             stored->pictureHeight() != main.picture.pictureHeight())
@@ -500,6 +556,15 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);
+        // The stored montage is kept as it was; the user learns that the pictures no longer fit
+        // it, nor its offsets and map, before smoothing, retouching or making it again.
+        if (resized) {
+            busy.release();
+            ask(PromptIcon::Exclamation,
+                projectResizedText(main.picture.pictureWidth(), main.picture.pictureHeight(), int(ms.geometry.W),
+                                   int(ms.geometry.H)),
+                kProjectResizedTitle);
+        }
         return ProjectOutcome::Opened;
     } catch (...) {
         ask(PromptIcon::Critical, genericErrorText(currentError(), 0, kOpenProjectRoutine), kGenericErrorTitle);

@@ -129,6 +129,7 @@ LoadOutcome MontageSession::load(const std::string& typed, bool reportMissing) {
         // An empty stack; the windows of the earlier series go.
         line = kLoadStarting;
         state_.series.imageCount = 0;
+        seriesFirst_ = completed_;
         observer_.seriesStarting(false, typed);
         line = kLoadNumbering;
         state_.series.numberOffset = series->offset;
@@ -295,6 +296,7 @@ std::optional<SeriesName> MontageSession::nameSeries(const MontageRequest& r, in
     }
     line = kLineSeriesPictures;
     state_.series.numberOffset = series->offset;
+    seriesFirst_ = completed_;
     return series;
 }
 

@@ -167,6 +167,13 @@ public:
     // TIFF and PNG at 16 bits per sample when deepMontage gives the montage at full depth). Raises RuntimeError when the file cannot be written; returns what to tell the user when the
     // conversion program did not write the JPEG, else an empty text.
     std::string saveMontage(const MontageChoice& which, const std::string& path, const SaveMontageOptions& options) const;
+    // The number (from 1) of the picture of the current series that `path` names however it
+    // spells it (another path, a link, a hard link), among the files of the series there now; 0
+    // when it names none. The desktop program writes no file over a picture of its series.
+    int seriesPictureNamed(const std::string& path) const;
+    // File `n` of the series whose pictures are loaded (1 to the pictures loaded); empty when there
+    // is none.
+    std::string pictureFile(int n) const;
     // Writes the project `project` (".mon" and its bitmap) of montage `which`, both together.
     // A retouched montage also writes "NAME.strokes" beside "NAME.mon", in the same set.
     void saveProject(const MontageChoice& which, const std::string& project) const;
@@ -292,6 +299,7 @@ private:
     SessionOptions options_;
     std::unique_ptr<ObserverPrompter> prompter_;
     std::string completed_;
+    std::string seriesFirst_; // the completed first file of the series last read (Load or Make Montage)
     MakeOutcome last_;
     MontageRequest lastRequest_; // the last Make Montage's request as it ran (the increment rule applied)
     DecodedSeries series_;
@@ -314,6 +322,15 @@ std::string withRetouchedLine(const std::string& properties, int strokes);
 int retouchedStrokeCount(const std::string& properties);
 // A montage picture as rows the retouching paints on.
 retouch::Raster montageRaster(MemorySurface& picture);
+
+// What a save that named picture `picture` of the series (the file `file`) is told before the
+// name is asked again.
+inline constexpr const char* kSeriesPictureTitle = "Choose another name";
+std::string seriesPictureText(const std::string& file, int picture);
+
+// What a copy of picture file `source` written to `path` from its 8-bit picture has to say: a TIFF
+// or PNG of a 16-bit picture keeps 8 bits per sample only. Empty otherwise.
+std::string eightBitCopyNote(const std::string& source, const std::string& path);
 
 // Writes `picture` to `path` in the format its ending names, as saveMontage does.
 std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options);
@@ -341,6 +358,14 @@ class OutputSet;
 void addProjectFiles(OutputSet& files, const std::string& project, const std::string& pictureFile,
                      const BgrView& picture, const std::string& properties, std::string* writing = nullptr,
                      const std::vector<retouch::Stroke>* strokes = nullptr);
+
+// Whether a project's stored montage (`storedWidth` x `storedHeight`) was made from pictures of
+// another size than its pictures now give under its settings (`width` x `height`, the montage
+// geometry after opening); `loadedOnly`: the pictures were loaded, not made into a montage again.
+bool projectPicturesResized(const MontageRequest& request, bool loadedOnly, int storedWidth, int storedHeight,
+                            int width, int height);
+inline constexpr const char* kProjectResizedTitle = "The pictures have changed";
+std::string projectResizedText(int storedWidth, int storedHeight, int width, int height);
 
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or

@@ -91,7 +91,7 @@ void DesktopObserver::pictureLoaded(int k, const std::string& name, const Memory
     FormPicture* w = windows_.sourceWindow(k);
     if (shown.isNull()) shown = shownPicture(picture);
     if (earlier_) earlier_->sourcesFrom = k + 1;
-    w->showPicture(std::move(shown), QStringLiteral("Image %1 -- %2").arg(k).arg(qs(name)));
+    w->showPicture(std::move(shown), qs(sourceCaption(k, name)));
     w->showNormal();
     view_.showIgnoreEntries(k);
     // The new picture's target shows while offsets are used.

@@ -11,12 +11,16 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace orv {
 
 inline constexpr const char* kOriginalImageCaption = "Original Image";
 inline constexpr const char* kSourcePictureTooltip =
     "This is an image I have read from disk.   My file name is in my title bar.";
+
+// The caption of the window of picture `k` read from `file`: "Image k -- file" (bytes, see path_text.h).
+inline std::string sourceCaption(int k, const std::string& file) { return "Image " + std::to_string(k) + " -- " + file; }
 
 class TargetOverlay;
 

@@ -7,6 +7,7 @@
 #include "session/montage_rules.h"
 #include "settings/shell_integration.h"
 #include "ui/clipboard_editor.h"
+#include "ui/form_picture.h"
 #include "ui/form_preferences.h"
 #include "ui/image_editor.h"
 #include "ui/path_text.h"
@@ -68,6 +69,12 @@ std::string montageCaption(const MontageChoice& which, const MontageRecord& reco
 OutputCommands::OutputCommands(const CommandContext& c) : c_(c) {}
 OutputCommands::~OutputCommands() = default;
 
+SaveServices OutputCommands::saveServices() const {
+    SaveServices services{c_.prompter, c_.dialog, c_.state.programFolder};
+    services.seriesPicture = [&session = c_.session](const std::string& path) { return session.seriesPictureNamed(path); };
+    return services;
+}
+
 std::string OutputCommands::editorCommand() const {
     return c_.state.preferences.read(kPreferencesSection, kEditorPreferenceKey, "");
 }
@@ -79,10 +86,12 @@ EditorFiles& OutputCommands::editorFiles() {
 
 void OutputCommands::runMontageFileCommand(Command command) {
     FormMontagePicture* window = c_.windows.montageWindow();
-    const bool visible = window->isVisible();
     const MontageRecord& record = c_.session.record(MontageChoice{});
+    // A montage window waiting for a montage that was never made (a project whose picture could not
+    // be read) has nothing to keep: each command says so, as without the window.
+    const bool visible = window->isVisible() && !record.empty();
     const QImage picture = record.empty() ? window->PictureFile()->picture() : shownPicture(record.picture);
-    const SaveServices services{c_.prompter, c_.dialog, c_.state.programFolder};
+    const SaveServices services = saveServices();
     switch (command) {
     case Command::SaveMontageAs: {
         PictureSource source = pictureSourceOf(window, *window->PictureFile());
@@ -126,6 +135,11 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     PictureWrite write;
     if (montage) {
         const MontageRecord& record = c_.session.record(*montage);
+        // Nothing was made into this window yet: there is no montage to write.
+        if (record.empty() && command == Command::PictureSaveAs) {
+            requireMontage(false, MontageCommand::Save, c_.prompter);
+            return;
+        }
         if (!record.empty()) {
             source.picture = shownPicture(record.picture);
             source.caption = pathText(montageCaption(*montage, record));
@@ -135,14 +149,24 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
             return c_.session.saveMontage(which, path, notedSaving(c_.state.programFolder, notes));
         };
     } else {
-        write = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view));
+        // A source window's picture is written as the window holds it, at 8 bits: a copy of a
+        // 16-bit file as TIFF or PNG says so, as a montage's save does.
+        const auto* sourceWindow = qobject_cast<FormPicture*>(window);
+        const std::string file = sourceWindow ? c_.session.pictureFile(sourceWindow->slot()) : std::string();
+        const bool fromFile = !file.empty() && pathBytes(source.caption) == sourceCaption(sourceWindow->slot(), file);
+        write = [picture = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view)),
+                 file = fromFile ? file : std::string(), &notes](const std::string& path) {
+            notes.clear();
+            const std::string failure = picture(path);
+            if (const std::string note = eightBitCopyNote(file, path); !note.empty()) notes.push_back(note);
+            return failure;
+        };
     }
     bool kept = false;
     switch (command) {
     case Command::PictureSaveAs:
-        kept = SaveAsSub(source, montage ? kMontageSuffix : kCopySuffix,
-                         SaveServices{c_.prompter, c_.dialog, c_.state.programFolder}, write)
-                   .outcome == SaveOutcome::Saved;
+        kept = SaveAsSub(source, montage ? kMontageSuffix : kCopySuffix, saveServices(), write).outcome ==
+               SaveOutcome::Saved;
         if (kept) tellSaveNotes(notes);
         break;
     case Command::PictureCopy:
@@ -197,10 +221,19 @@ void OutputCommands::saveDepthMap(FormMontagePicture* window) {
         c_.dialog.Filter = QStringLiteral("PNG (*.png)|*.png|Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
         c_.dialog.FilterIndex = 1;
         c_.dialog.FileName = pathText(c_.state.montage.firstFileName + " depth.png");
-        // A file that is there (a saved montage, a picture of the series) is not replaced unasked.
-        c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
-        if (!c_.dialog.ShowSave()) return; // cancel writes nothing
-        c_.session.writeDepthMap(MontageChoice{window->comparison()}, pathBytes(c_.dialog.FileName));
+        // A file that is there (a saved montage) is not replaced unasked, a picture of the series
+        // not at all.
+        std::string path;
+        for (;;) {
+            c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
+            if (!c_.dialog.ShowSave()) return; // cancel writes nothing
+            path = pathBytes(c_.dialog.FileName);
+            // A picture of the series is never replaced: the name is asked again.
+            const int picture = c_.session.seriesPictureNamed(path);
+            if (picture == 0) break;
+            c_.prompter.ask(PromptIcon::Exclamation, seriesPictureText(path, picture), kSeriesPictureTitle);
+        }
+        c_.session.writeDepthMap(MontageChoice{window->comparison()}, path);
     } catch (...) {
         c_.reportError("mnuSaveDepthMap");
     }

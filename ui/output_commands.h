@@ -6,6 +6,7 @@
 
 #include "ui/action_table.h"
 #include "ui/command_context.h"
+#include "ui/save_picture.h"
 
 #include <QPointer>
 
@@ -50,6 +51,8 @@ private:
     // there is nothing.
     void tellSaveNotes(const std::vector<std::string>& notes);
     std::string editorCommand() const; // the "Image editor" preference, blank when unset
+    // The save dialog's services; a name that stands for a picture of the series is refused.
+    SaveServices saveServices() const;
 
     CommandContext c_;
     std::unique_ptr<EditorFiles> editorFiles_;

@@ -4,6 +4,8 @@
 #include "base/error_sites.h"
 #include "base/runtime_error.h"
 #include "base/text.h"
+#include "retouch/strokes_file.h"
+#include "session/montage_session.h"
 #include "settings/project_file.h"
 #include "ui/busy_cursor.h"
 #include "ui/montage_windows.h"
@@ -19,6 +21,13 @@ namespace {
 QString qs(const std::string& s) { return pathText(s); }
 
 bool isAbsolute(const std::string& name) { return !name.empty() && name[0] == '/'; }
+
+// What to tell when one of `files` stands for a picture of the session's series; empty when none does.
+std::string seriesPictureAmong(const std::vector<std::string>& files, const MontageSession& session) {
+    for (const std::string& file : files)
+        if (const int picture = session.seriesPictureNamed(file)) return seriesPictureText(file, picture);
+    return {};
+}
 
 } // namespace
 
@@ -36,12 +45,20 @@ void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
         }
         c_.dialog.Filter = QString::fromLatin1(kProjectFilter);
         c_.dialog.FileName = qs(proposedProjectName(name));
-        c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
         if (!fromMain) c_.dialog.InitDir = qs(c_.state.programFolder);
-        // A cancelled choice saves nothing.
-        if (!c_.dialog.ShowSave()) return;
-        const std::string project = completedProjectName(trimBlanks(pathBytes(c_.dialog.FileName)));
-        if (project.empty()) return;
+        std::string project;
+        for (;;) {
+            c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
+            // A cancelled choice saves nothing.
+            if (!c_.dialog.ShowSave()) return;
+            project = completedProjectName(trimBlanks(pathBytes(c_.dialog.FileName)));
+            if (project.empty()) return;
+            // None of the project's files may replace a picture of the series: the name is asked again.
+            const std::string refused = seriesPictureAmong(
+                {project, projectBitmapName(project), retouch::strokesNameFor(project)}, c_.session);
+            if (refused.empty()) break;
+            c_.prompter.ask(PromptIcon::Exclamation, refused, kSeriesPictureTitle);
+        }
         BusyCursor busy;
         const MontageChoice which{fromMain ? std::nullopt : window->comparison()};
         c_.session.saveProject(which, project);

@@ -77,6 +77,11 @@ SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, con
             dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
             if (!dialog.ShowSave()) return result;
             result.fileName = pathBytes(dialog.FileName);
+            if (const int picture = services.seriesPicture ? services.seriesPicture(result.fileName) : 0) {
+                services.prompter.ask(PromptIcon::Exclamation, seriesPictureText(result.fileName, picture),
+                                      kSeriesPictureTitle);
+                continue;
+            }
             const PictureFormat format = pictureFormatFor(result.fileName);
 
             if (format == PictureFormat::Jpeg) {

@@ -43,6 +43,9 @@ struct SaveServices {
     Prompter& prompter;
     CommonDialog& dialog;       // CommonDialog1
     std::string programFolder;  // ends in "/": the dialog's folder and orvantajpeg's
+    // The number of the picture of the series a name stands for (0: none): such a name is
+    // refused with a message and the dialog shown again, so that no photograph is replaced.
+    std::function<int(const std::string& path)> seriesPicture = {};
 };
 
 // Writes the picture being saved to a BMP, JPEG, PNG or TIFF file; returns what to tell the user

@@ -365,6 +365,34 @@ TEST(Drawing, PaintPictureWithSourceInvertTwiceRestores) {
     EXPECT_EQ(control.box()->shownImage(), before);
 }
 
+// A picture stretched beyond what the box can make is refused with an error number, leaving the
+// box as it was and Qt's own out-of-memory line unsaid; a large stretch that can be made is drawn.
+TEST(Drawing, PaintPictureRefusesAStretchTooLargeToMake) {
+    Vantler control;
+    control.setScaleMode(vantler::vbPixels);
+    QImage picture(4, 4, QImage::Format_RGB32);
+    picture.fill(qRgb(200, 30, 30));
+    const QPixmap pixmap = QPixmap::fromImage(picture);
+    const QImage before = control.box()->shownImage();
+    static QStringList logged;
+    logged.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext&, const QString& text) { logged << text; });
+    EXPECT_EQ(errorOf([&] { control.PaintPicture(pixmap, 0, 0, 1e9, 1e9); }), vantler::errOutOfMemory);
+    EXPECT_EQ(errorOf([&] { control.PaintPicture(pixmap, 0, 0, 1e9, 20); }), vantler::errOutOfMemory);
+    EXPECT_EQ(errorOf([&] { control.PaintPicture(pixmap, 0, 0, 20, 20, 0, 0, 1e9, 1e9); }), vantler::errOutOfMemory);
+    // Sizes and places beyond 32 bits are overflows, never converted with undefined results.
+    EXPECT_EQ(errorOf([&] { control.PaintPicture(pixmap, 0, 0, 1e12, 20); }), vantler::errOverflow);
+    EXPECT_EQ(errorOf([&] { control.PaintPicture(pixmap, 1e12, 0); }), vantler::errOverflow);
+    qInstallMessageHandler(previous);
+    EXPECT_TRUE(logged.isEmpty()) << logged.join(QStringLiteral("\n")).toStdString();
+    EXPECT_EQ(control.box()->shownImage(), before);
+
+    // Stretched well past the box, the part that lands on it is drawn.
+    EXPECT_EQ(errorOf([&] { control.PaintPicture(pixmap, 0, 0, 4000, 4000); }), 0);
+    EXPECT_TRUE(isRed(control.box()->shownImage().pixelColor(30, 30)));
+}
+
 TEST(Drawing, ClsKeepsPersistentDrawingWhenAutoRedrawIsOff) {
     Vantler control;
     control.setScaleMode(vantler::vbPixels);

@@ -192,6 +192,30 @@ TEST_P(SavingDialogs, AskBeforeReplacingAFile) {
     EXPECT_TRUE(rig.dialogs->requests[0].flags & kFlagOverwritePrompt) << rig.dialogs->requests[0].flags;
 }
 
+// A name that stands for a picture of the series, however it is spelt, is refused with a message
+// and the dialog asks again: the photograph stays as it was, and another name is then written.
+TEST_P(SavingDialogs, NeverReplaceAPictureOfTheSeries) {
+    OutputRig rig;
+    const QString picture = QString::fromStdString(rig.files.path("out02.bmp"));
+    const QByteArray before = bytesOf(picture);
+    ASSERT_FALSE(before.isEmpty());
+    // Through "./" and through a symbolic link: neither is the name the series was read by.
+    const std::string dotted = rig.files.folder() + "./out02.bmp";
+    const QString linked = rig.out.path("link.bmp");
+    ASSERT_TRUE(QFile::link(picture, linked));
+    rig.dialogs->chooseFile(QString::fromStdString(dotted));
+    rig.dialogs->chooseFile(linked);
+    rig.dialogs->chooseFile(rig.out.path("elsewhere.bmp"));
+    GetParam().command(rig);
+    ASSERT_EQ(rig.dialogs->requests.size(), 3u);
+    ASSERT_GE(rig.prompter.shown.size(), 2u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                             seriesPictureText(dotted, 2), kSeriesPictureTitle}));
+    EXPECT_EQ(rig.prompter.shown[1].text, seriesPictureText(linked.toStdString(), 2));
+    EXPECT_EQ(bytesOf(picture), before);
+    EXPECT_TRUE(QFile::exists(rig.out.path("elsewhere.bmp")));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, SavingDialogs,
     ::testing::Values(
@@ -200,7 +224,11 @@ INSTANTIATE_TEST_SUITE_P(
         SavingDialog{"save_depth_map",
                      [](OutputRig& r) { r.form->windows().montageWindow()->action(Command::PictureSaveDepthMap)->trigger(); }},
         SavingDialog{"montage_window_save_as",
-                     [](OutputRig& r) { r.form->windows().montageWindow()->action(Command::PictureSaveAs)->trigger(); }}),
+                     [](OutputRig& r) { r.form->windows().montageWindow()->action(Command::PictureSaveAs)->trigger(); }},
+        SavingDialog{"source_window_save_as",
+                     [](OutputRig& r) { r.form->windows().existingSourceWindow(3)->action(Command::PictureSaveAs)->trigger(); }},
+        SavingDialog{"montage_window_save_project",
+                     [](OutputRig& r) { r.form->windows().montageWindow()->action(Command::PictureSaveProject)->trigger(); }}),
     [](const auto& info) { return std::string(info.param.label); });
 
 } // namespace

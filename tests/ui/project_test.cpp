@@ -135,6 +135,54 @@ TEST(OpenProject, ShowsTheStoredMontageEvenWhenThePicturesChanged) {
     EXPECT_NE(rig.montagePicture(), saved);
 }
 
+// Pictures that changed size since the project was saved no longer fit its montage, offsets or
+// map: the user is told, and the project's own montage, map and text are kept as they were.
+TEST(OpenProject, PicturesThatChangedSizeAreSaidAndTheStoredMontageIsKept) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    const QImage saved = rig.montagePicture();
+    const std::string map = rig.map();
+    const std::string props = rig.state.montage.main().properties;
+    writeTexturedSeries(rig.files, "rock", 3, QSize(80, 52));
+
+    rig.open(rig.project);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                             projectResizedText(60, 40, 80, 52), kProjectResizedTitle}));
+    EXPECT_NE(rig.prompter.shown[0].text.find("montage is 60 x 40, the pictures now make one of 80 x 52"),
+              std::string::npos);
+    EXPECT_EQ(rig.montagePicture(), saved);
+    EXPECT_EQ(rig.map(), map);
+    EXPECT_EQ(rig.state.montage.main().properties, props);
+    EXPECT_FALSE(rig.form->commandRunning());
+
+    // Of the same size again, the project opens without a word.
+    writeTexturedSeries(rig.files, "rock", 3, QSize(60, 40), 4);
+    rig.prompter.shown.clear();
+    rig.open(rig.project);
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+}
+
+// With offsets the montage is the area the targets give: pictures that shrank under the same
+// targets make another area, and are said.
+TEST(OpenProject, PicturesThatShrankUnderTheProjectsTargetsAreSaid) {
+    ProjectRig rig;
+    rig.form->windows().sourceWindow(1)->centreTargetOn(20, 15);
+    ASSERT_EQ(rig.load(rig.first), LoadOutcome::Loaded);
+    rig.form->windows().existingSourceWindow(2)->centreTargetOn(26, 12);
+    entry(rig, "mnuAddOffsets")->trigger();
+    entry(rig, "mnuActivateOffsetsMax")->trigger();
+    rig.makeAndSave();
+    const QImage saved = rig.montagePicture();
+    writeTexturedSeries(rig.files, "rock", 3, QSize(48, 32));
+
+    rig.open(rig.project);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].title, kProjectResizedTitle);
+    EXPECT_EQ(rig.montagePicture(), saved);
+    EXPECT_EQ(rig.form->windows().existingSourceWindow(2)->target().centre(), (ImageOffset{26, 12}));
+}
+
 TEST(OpenProject, ARecentEntryOpensWithoutADialog) {
     ProjectRig rig;
     rig.makeAndSave();
@@ -185,7 +233,8 @@ TEST(OpenProject, OffsetsTickTheEntryAndPlaceTheTargetsFromTheFile) {
                                        "  Image 2 offset X =24\r\n  Image 2 offset Y =13\r\n"
                                        "  Image 3 offset X =18\r\n  Image 3 offset Y =17\r\n"
                                        "  Montage made from dominant image numbers:\r\n123\r\n123\r\n\r\n\r\n");
-    QImage(64, 44, QImage::Format_RGB888).save(QString::fromStdString(rig.files.path("off.vrk")), "BMP");
+    // The montage the settings give: 60 x 40 pictures widened by the targets' spread to the maximum area.
+    QImage(68, 44, QImage::Format_RGB888).save(QString::fromStdString(rig.files.path("off.vrk")), "BMP");
     rig.open(rig.files.path("off.mon"));
     ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
     EXPECT_TRUE(entry(rig, "mnuAddOffsets")->isChecked());
@@ -357,4 +406,112 @@ TEST(DeepProject, APyramidMontageOpenedFromAProjectSaysItIsSavedAtEightBits) {
     other.form->action(Command::SaveMontageAs)->trigger();
     EXPECT_EQ(other.prompter.shown.size(), 1u);
     EXPECT_GE(QImage(QString::fromStdString(rig.files.path("again.tif"))).depth(), 48);
+}
+
+// An aligned montage cut to the minimum area is smaller than its pictures: opened again from
+// unchanged pictures it is no change of size; from pictures smaller than it, it is.
+TEST(OpenProject, AnAlignedMinimumMontageSmallerThanItsPicturesIsNoChangeOfSize) {
+    MontageRig rig;
+    QProcess p;
+    p.start(QCoreApplication::applicationDirPath() + "/make-sample-series",
+            {QString::fromStdString(rig.files.path("")), "--count", "3", "--size", "96x72", "--scene", "natural",
+             "--shift-step", "3,2", "--prefix", "a"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0);
+    rig.form->action(Command::AlignImages)->trigger();
+    entry(rig, "mnuActivateOffsetsMin")->trigger();
+    ASSERT_TRUE(rig.make(rig.files.path("a01.bmp")).made);
+    const QSize made = rig.montagePicture().size();
+    ASSERT_LT(made.width(), 96);
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("a.mon")));
+    entry(rig, "mnuSave")->trigger();
+    rig.prompter.shown.clear();
+
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("a.mon")));
+    entry(rig, "mnuOpenProject")->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.montagePicture().size(), made);
+
+    writeTexturedSeries(rig.files, "a", 3, QSize(made.width() - 8, made.height()));
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("a.mon")));
+    entry(rig, "mnuOpenProject")->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].title, kProjectResizedTitle);
+    EXPECT_EQ(rig.montagePicture().size(), made);
+}
+
+// A source window holds its picture at 8 bits: saved as TIFF or PNG from a 16-bit series it says
+// so after the file is written, as a montage's save does; as BMP, or from an 8-bit file, nothing.
+TEST(DeepProject, ASourceWindowOfASixteenBitSeriesSaysItIsSavedAtEightBits) {
+    MontageRig rig;
+    writeSixteenBitSeries(rig);
+    ASSERT_EQ(rig.load(rig.files.path("d01.tif")), LoadOutcome::Loaded);
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
+    ASSERT_NE(second, nullptr);
+    for (const char* name : {"s.tif", "s.png", "s.bmp"}) {
+        rig.prompter.shown.clear();
+        const std::string saved = rig.files.path(std::string("copy ") + name);
+        rig.dialogs->chooseFile(QString::fromStdString(saved));
+        second->action(Command::PictureSaveAs)->trigger();
+        EXPECT_EQ(rig.prompter.shown[0].text, "File  " + saved + "  created.") << name;
+        if (name[2] == 'b') {
+            EXPECT_EQ(rig.prompter.shown.size(), 1u);
+            continue;
+        }
+        ASSERT_EQ(rig.prompter.shown.size(), 2u) << name;
+        EXPECT_EQ(rig.prompter.shown[1].icon, PromptIcon::Exclamation);
+        EXPECT_EQ(rig.prompter.shown[1].text, "The file was written, but:\nthe picture is saved at 8 bits per sample: "
+                                              "its window holds it at 8 bits (" +
+                                                  rig.files.path("d02.tif") + " itself has 16)");
+        EXPECT_LE(QImage(QString::fromStdString(saved)).depth(), 32) << name;
+    }
+
+    // The window of an 8-bit picture has nothing to add.
+    writeTexturedSeries(rig.files, "e", 2, QSize(40, 30));
+    ASSERT_EQ(rig.load(rig.files.path("e01.bmp")), LoadOutcome::Loaded);
+    rig.prompter.shown.clear();
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("e.tif")));
+    rig.form->windows().existingSourceWindow(2)->action(Command::PictureSaveAs)->trigger();
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+}
+
+// A project whose picture cannot be read leaves the montage window waiting for a montage that was
+// never made: saving, copying, printing or editing it says there is no montage, as without the
+// window, rather than asking for a name and failing with error 5.
+TEST(OpenProject, AfterAMissingBitmapTheMontageCommandsSayThereIsNoMontage) {
+    ProjectRig rig;
+    rig.files.writeText("x.mon", "[project]\r\n\r\n  First file name =" + rig.first +
+                                     "\r\n  Increment size =20\r\n  Montage made from dominant image numbers:\r\n123\r\n\r\n");
+    rig.open(rig.files.path("x.mon"));
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    ASSERT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    const std::size_t dialogs = rig.dialogs->requests.size();
+    for (const auto& [command, verb] : {std::pair{Command::SaveMontageAs, "save"}, std::pair{Command::CopyMontage, "copy"},
+                                        std::pair{Command::PrintMontage, "print"}, std::pair{Command::EditMontage, "edit"}}) {
+        rig.prompter.shown.clear();
+        rig.form->action(command)->trigger();
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << verb;
+        EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                                                 std::string("You have not got a Montage image to ") + verb + ".",
+                                                 "Make one, then try again"}));
+    }
+    rig.prompter.shown.clear();
+    rig.form->windows().montageWindow()->action(Command::PictureSaveAs)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, "You have not got a Montage image to save.");
+    EXPECT_EQ(rig.dialogs->requests.size(), dialogs);
+}
+
+// A project whose pictures are gone says that the first is missing, and no more: there are no
+// pictures whose size could have changed.
+TEST(OpenProject, MissingPicturesAreNoChangeOfSize) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    for (const char* name : {"rock01.bmp", "rock02.bmp", "rock03.bmp"})
+        ASSERT_TRUE(QFile::remove(QString::fromStdString(rig.files.path(name))));
+    MontageRig other;
+    other.dialogs->chooseFile(QString::fromStdString(rig.project));
+    entry(other, "mnuOpenProject")->trigger();
+    ASSERT_EQ(other.prompter.shown.size(), 1u) << other.prompter.shown[1].text;
+    EXPECT_EQ(other.prompter.shown[0].text, "So very sorry, but I can't find that file.");
 }

@@ -251,6 +251,30 @@ TEST(RetouchWindow, AProjectSavedAndOpenedKeepsItsStrokesUndoable) {
     EXPECT_EQ(other.montagePicture(), rig.plain);
 }
 
+// A retouched project whose pictures changed size since: its stored montage is shown as saved and
+// the user told; strokes that no longer lie on the pictures' montage are not offered for undo.
+TEST(RetouchWindow, AProjectWhosePicturesChangedSizeKeepsItsStoredMontage) {
+    RetouchRig rig;
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_3);
+    rig.drag({QPoint(30, 30), QPoint(110, 70)});
+    const QImage painted = rig.montagePicture();
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("p.mon")));
+    rig.trigger("mnuSaveProject");
+    rig.trigger("mnuRetouch");
+
+    for (const QSize size : {QSize(96, 64), QSize(140, 92)}) {
+        writeTexturedSeries(rig.files, "r", 3, size);
+        rig.prompter.shown.clear();
+        rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("p.mon")));
+        rig.form->action(Command::OpenProject)->trigger();
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << rig.prompter.shown[0].text;
+        EXPECT_EQ(rig.prompter.shown[0].text, projectResizedText(120, 80, size.width(), size.height()));
+        EXPECT_EQ(rig.montagePicture(), painted);
+        EXPECT_EQ(rig.strokes(), 0);
+    }
+}
+
 // Strokes painted into a comparison montage are work as well: every command that throws its
 // window away asks first, and No keeps the window and its strokes.
 struct ComparisonRig : RetouchRig {
