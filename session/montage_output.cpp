@@ -105,7 +105,12 @@ bool deepSeriesFits(const std::string& firstPicture) {
         deep = deep || e.bits == 16;
         sizes.push_back(DeepPictureSize{e.width, e.height, e.channels});
     }
-    return !deep || deepSeriesMemoryNeed(sizes) <= availableMemory();
+    if (!deep) return true;
+    // The first picture's metadata goes into the saved montage, which is then held three times.
+    std::vector<std::string> problems;
+    const SavedMetadata metadata =
+        readPictureMetadata(firstPicture, problems).empty() ? SavedMetadata::None : SavedMetadata::WrittenIn;
+    return deepSeriesMemoryNeed(sizes, metadata) <= availableMemory();
 }
 
 bool seriesHasDeepPictures(const SeriesName& series, int count) {
