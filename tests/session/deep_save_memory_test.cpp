@@ -7,11 +7,14 @@
 #include "session/montage_session.h"
 #include "session/prompting_observer.h"
 
+#include "base/runtime_error.h"
+
 #include "input/deep_reader.h"
 #include "input/memory_budget.h"
 #include "output/deep_writer.h"
 #include "output/picture_metadata.h"
 
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <exiv2/exiv2.hpp>
@@ -155,6 +158,59 @@ INSTANTIATE_TEST_SUITE_P(BlockMethod, DeepSaveMemory,
                          ::testing::Values(SaveCase{"Tiff", ".tif", false}, SaveCase{"TiffWithMetadata", ".tif", true},
                                            SaveCase{"PngWithMetadata", ".png", true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+
+class DeepSaveRoom : public ::testing::Test {
+protected:
+    void TearDown() override { setMemoryCeiling(0); }
+};
+
+TEST_F(DeepSaveRoom, ASaveThatDoesNotFitTheMemoryLeftIsRefusedWithTheMontageKept) {
+    // Saved later than it was made (the desktop program keeps a montage until it is saved), a
+    // montage whose 16-bit save no longer fits is error 7 before anything is read: the montage
+    // stays, unsaved, and no file is written.
+    const int W = 200, H = 152;
+    QTemporaryDir dir;
+    auto path = [&](const std::string& name) { return dir.filePath(QString::fromStdString(name)).toStdString(); };
+    for (int k = 1; k <= 3; ++k) {
+        DeepPicture d(W, H, 3, 16);
+        std::uint32_t state = 777u * std::uint32_t(k);
+        for (std::uint16_t& v : d.samples) {
+            state = state * 1664525u + 1013904223u;
+            v = std::uint16_t(20000 + (state >> 16) % std::uint32_t(4000 * k));
+        }
+        const std::vector<std::uint8_t> file = encodeDeepPng(d, 16);
+        std::ofstream(path("r" + std::to_string(k) + ".png"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    }
+    RecordingPrompter prompter;
+    SessionState state;
+    PromptingObserver observer{prompter};
+    MontageSession session{state, observer};
+    MontageRequest r;
+    r.firstFileName = path("r1.png");
+    r.incrementText = "20";
+    ASSERT_TRUE(session.makeMontage(r).made);
+    const std::uint64_t made = pictureFingerprint(session.record({}).picture);
+    // The montage at 16 bits, and beside it the larger of a picture read and the encoded file.
+    const std::uint64_t need = std::uint64_t(W) * H * 6 + encodedPictureBytes(W, H, 3, 16);
+    const std::string out = path("saved.tif");
+    setMemoryCeiling(need - 1);
+    try {
+        session.saveMontage({}, out, SaveMontageOptions{});
+        FAIL() << "the save went on";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 7);
+    }
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(out)));
+    EXPECT_TRUE(session.mainMontageUnsaved());
+    EXPECT_EQ(pictureFingerprint(session.record({}).picture), made);
+    setMemoryCeiling(need);
+    EXPECT_EQ(session.saveMontage({}, out, SaveMontageOptions{}), "");
+    DeepPicture saved;
+    ASSERT_EQ(readDeepPicture(out, saved), DecodeStatus::Ok);
+    EXPECT_EQ(saved.bitsPerSample, 16);
+}
 
 } // namespace
 } // namespace orv
