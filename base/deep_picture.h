@@ -41,6 +41,14 @@ struct DeepPicture {
     bool operator==(const DeepPicture&) const = default;
 };
 
+// The bytes a TIFF or PNG of a w x h picture of `channels` samples at `bits` (8 or 16) takes when
+// it is encoded in memory, at most: its samples as they are, a byte a row (a PNG row's filter) and
+// 64 KB of headers. The encoders take this much at once; the memory checks count it for a save.
+inline std::size_t encodedPictureBytes(int w, int h, int channels, int bits) {
+    return std::size_t(w) * std::size_t(h) * std::size_t(channels) * std::size_t(bits / 8) + std::size_t(h) +
+           (std::size_t(64) << 10);
+}
+
 // A 16-bit value as 8 bits, v / 257 rounded to the nearest, as Qt's conversions round it (so the
 // 8-bit view of a deep file is what reading it through Qt gave); 8-bit values held as v * 257 come
 // back exactly.

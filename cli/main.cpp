@@ -95,6 +95,8 @@ SessionOptions sessionOptions(const CliOptions& o) {
     // longer one costs no more memory than one picture's share, however many pictures it has.
     s.keepStreamedBytes = std::uint64_t(1) << 30;
     // A 16-bit picture is the only montage written: the 8-bit one may be its view.
+    // Nothing but the outputs reads the montage once it is made: it is held once, in its record.
+    s.montageInRecordOnly = o.evaluate.empty() && !o.smooth && !o.score;
     s.eightBitFromDeep = o.depth != 8 && !o.score && o.saveProject.empty() && o.format.empty() && !o.output.empty() &&
                          o.output != "-" && holdsSixteenBits(o.output);
     return s;

@@ -321,16 +321,24 @@ struct PngRows {
     png_read_update_info(png, info);
     const int channels = png_get_channels(png, info);
     const int bits = png_get_bit_depth(png, info);
-    // The decoded rows are held beside the picture until they are copied into it.
+    // 16-bit rows, their samples swapped to this machine's order, are the picture's own rows and
+    // are decoded into it; 8-bit rows are held beside the picture until they are widened into it.
     const std::size_t rowBytes = png_get_rowbytes(png, info);
-    const std::uint64_t need =
-        newSampleBytes(picture, std::uint64_t(width) * height * std::uint64_t(channels)) + std::uint64_t(rowBytes) * height;
+    const bool intoPicture = bits == 16 && rowBytes == std::size_t(width) * std::size_t(channels) * 2;
+    const std::uint64_t need = newSampleBytes(picture, std::uint64_t(width) * height * std::uint64_t(channels)) +
+                               (intoPicture ? 0 : std::uint64_t(rowBytes) * height);
     if (need > availableMemory()) return false;
     picture.reshape(int(width), int(height), channels, bits);
     std::vector<std::uint8_t>& raw = buffers.raw;
     std::vector<png_bytep>& rows = buffers.rows;
-    raw.assign(rowBytes * height, 0);
     rows.assign(height, nullptr);
+    if (intoPicture) {
+        for (png_uint_32 y = 0; y < height; ++y) rows[y] = reinterpret_cast<png_bytep>(picture.row(int(y)));
+        png_read_image(png, rows.data());
+        png_read_end(png, nullptr);
+        return true;
+    }
+    raw.assign(rowBytes * height, 0);
     for (png_uint_32 y = 0; y < height; ++y) rows[y] = raw.data() + std::size_t(y) * rowBytes;
     png_read_image(png, rows.data());
     png_read_end(png, nullptr);

@@ -1,6 +1,7 @@
 // Reading the memory left from /proc, the resource limits and the control group.
 #include "input/memory_budget.h"
 
+#include "base/deep_picture.h"
 #include "base/runtime_error.h"
 
 #include <algorithm>
@@ -197,7 +198,7 @@ std::uint64_t pictureMemoryNeed(int w, int h, std::uint64_t decoderBytes, Montag
     return cells + decoderBytes + (room == MontageRoom::StillToCome ? 2 * cells : 0);
 }
 
-std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures) {
+std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures, SavedMetadata metadata) {
     auto cells = [](int w, int h) { return std::uint64_t((w + 3) / 4 * 4) * std::uint64_t((h + 3) / 4 * 4) * 3; };
     auto samples = [](int w, int h, int c) { return std::uint64_t(w) * std::uint64_t(h) * std::uint64_t(c) * 2; };
     if (pictures.empty()) return 0;
@@ -206,9 +207,12 @@ std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures)
         need += cells(p.width, p.height);
         largest = std::max(largest, samples(p.width, p.height, p.channels));
     }
-    need += largest;
     const DeepPictureSize& first = pictures.front();
-    return need + 3 * cells(first.width, first.height) + samples(first.width, first.height, 3);
+    need += 3 * cells(first.width, first.height) + samples(first.width, first.height, 3);
+    // The pictures are read, and let go, before the montage is encoded: the larger of the two is
+    // held beside the montage at its fullest.
+    const std::uint64_t file = encodedPictureBytes(first.width, first.height, 3, 16);
+    return need + std::max(largest, metadata == SavedMetadata::WrittenIn ? 3 * file : file);
 }
 
 void requireMemory(std::uint64_t bytes) {

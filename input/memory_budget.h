@@ -23,19 +23,23 @@ void setMemoryCeiling(std::uint64_t bytes);
 enum class MontageRoom { StillToCome, Made };
 std::uint64_t pictureMemoryNeed(int w, int h, std::uint64_t decoderBytes, MontageRoom room = MontageRoom::StillToCome);
 
-// What reading a series at full depth beside its 8-bit cells costs, counted before any of it is
-// read: every picture's rounded 24-bit cells, the samples at 16 bits (w x h x channels x 2 bytes)
-// of its largest picture, the one read at a time, and room for the montage of the first picture's
-// size (its pixel array, the blank picture it is made on, the record that keeps it, and the
-// montage at 16 bits). `pictures`
-// holds each picture's width, height and channels; sides of at most 32764 (the stack's largest)
-// keep the sum within 64 bits.
+// What reading a series at full depth beside its 8-bit cells and saving its montage at 16 bits
+// costs, counted before any of it is read: every picture's rounded 24-bit cells; room for the
+// montage of the first picture's size (its pixel array, the blank picture it is made on, the
+// record that keeps it, and the montage at 16 bits); and beside those the larger of the samples
+// at 16 bits (w x h x channels x 2 bytes) of the largest picture, the one read at a time, and the
+// saved montage's file encoded in memory (encodedPictureBytes), three times over when the first
+// picture's metadata is written into it (the file as encoded, the metadata library's copy and the
+// file it writes). `pictures` holds each picture's width, height and channels; sides of at most
+// 32764 (the stack's largest) keep the sum within 64 bits.
 struct DeepPictureSize {
     int width = 0;
     int height = 0;
     int channels = 3;
 };
-std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures);
+enum class SavedMetadata { None, WrittenIn };
+std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures,
+                                   SavedMetadata metadata = SavedMetadata::None);
 
 // The memory left under the control groups the process is in: from its own memory group up to the
 // root of the hierarchy as mounted, the smallest limit less the usage (without the page cache the

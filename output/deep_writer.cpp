@@ -37,12 +37,8 @@ std::vector<std::uint8_t> rowBytes(const DeepPicture& p, int y, int bits) {
     return out;
 }
 
-// The samples of `p` at `bits` per sample, with a row's filter byte and room for the headers:
-// about what an encoded file takes at most.
-std::size_t rawSampleBytes(const DeepPicture& p, int bits) {
-    return std::size_t(p.width) * std::size_t(p.height) * std::size_t(p.channels) * std::size_t(bits / 8) +
-           std::size_t(p.height) + (std::size_t(64) << 10);
-}
+// About what the encoded file of `p` takes at most.
+std::size_t rawSampleBytes(const DeepPicture& p, int bits) { return encodedPictureBytes(p.width, p.height, p.channels, bits); }
 
 // The file libtiff writes, in memory.
 struct MemoryTiff {

@@ -22,6 +22,7 @@
 #include "session/conversion_run.h"
 
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -107,7 +108,12 @@ bool deepSeriesFits(const std::string& firstPicture) {
         deep = deep || e.bits == 16;
         sizes.push_back(DeepPictureSize{e.width, e.height, e.channels});
     }
-    return !deep || deepSeriesMemoryNeed(sizes) <= availableMemory();
+    if (!deep) return true;
+    // The first picture's metadata goes into the saved montage, which is then held three times.
+    std::vector<std::string> problems;
+    const SavedMetadata metadata =
+        readPictureMetadata(firstPicture, problems).empty() ? SavedMetadata::None : SavedMetadata::WrittenIn;
+    return deepSeriesMemoryNeed(sizes, metadata) <= availableMemory();
 }
 
 bool seriesHasDeepPictures(const SeriesName& series, int count) {
@@ -190,7 +196,31 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         reason = "the montage was changed after it was made";
         return nullptr;
     }
-    if (pyramid && strokes.empty()) return record.deep;
+    // What the save holds beside what is held already, checked before anything is read or made:
+    // the montage at full depth (Pyramid Focus's is made already, and copied when strokes are
+    // painted on it), a picture at full depth for each picture the strokes paint from, and the
+    // larger of the picture being read and the file encoded in memory (three times over with the
+    // first picture's metadata written in). Pictures are counted at the montage's size. A save
+    // that does not fit is error 7, and the montage stays as it is.
+    const std::uint64_t deepBytes = std::uint64_t(made.pictureWidth()) * std::uint64_t(made.pictureHeight()) * 3 * 2;
+    const std::uint64_t fileBytes = encodedPictureBytes(made.pictureWidth(), made.pictureHeight(), 3, 16) *
+                                    (record.metadata && !record.metadata->empty() ? 3 : 1);
+    if (pyramid && strokes.empty()) {
+        requireMemory(fileBytes);
+        return record.deep;
+    }
+    {
+        std::vector<char> painted(std::size_t(count) + 1, 0);
+        std::uint64_t keptPictures = 0;
+        for (const RetouchStep& step : strokes)
+            if (step.stroke.picture >= 1 && step.stroke.picture <= count && !painted[std::size_t(step.stroke.picture)]++)
+                ++keptPictures;
+        if (!strokes.empty())
+            for (const SmoothedOverStrokes& pass : record.retouch.smoothed)
+                for (const std::uint16_t n : pass.blocks.pictures)
+                    if (n >= 1 && n <= count && !painted[n]++) ++keptPictures;
+        requireMemory(deepBytes + keptPictures * deepBytes + std::max(pyramid ? 0 : deepBytes, fileBytes));
+    }
     // An aligned montage needs the alignment it was made with (an opened project has none).
     const AlignmentReport* alignment = record.request.align ? record.alignment.get() : nullptr;
     if (record.request.align && !alignment) {

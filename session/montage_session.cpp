@@ -610,10 +610,28 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     }
     showMessages(messages);
 
-    // The main record: the montage as slot 100 holds it.
+    // The main record: the montage as slot 100 holds it, or the slot's own pixels when nothing
+    // reads the slot again.
     MontageRecord& main = ms.main();
-    main.picture = MemorySurface(montageSide(ms.geometry.W), montageSide(ms.geometry.H));
-    ms.arrays.showMontageArray(main.picture);
+    const int montageW = montageSide(ms.geometry.W), montageH = montageSide(ms.geometry.H);
+    std::vector<std::uint8_t>& slot = ms.arrays.montage.slot(int(MontageSlot::Main));
+    const bool moveSlot = options_.montageInRecordOnly && !preview && ms.arrays.montage.width() == roundUp4(montageW) &&
+                          ms.arrays.montage.height() == roundUp4(montageH) &&
+                          slot.size() == std::size_t(roundUp4(montageW)) * std::size_t(roundUp4(montageH)) * 3;
+    if (moveSlot) {
+        // The cells beyond the picture black, as a picture drawn from the slot has them.
+        const std::size_t rowBytes = std::size_t(roundUp4(montageW)) * 3;
+        for (int y = 0; y < roundUp4(montageH); ++y) {
+            std::uint8_t* row = slot.data() + std::size_t(y) * rowBytes;
+            const std::size_t from = y < montageH ? std::size_t(montageW) * 3 : 0;
+            std::fill(row + from, row + rowBytes, std::uint8_t(0));
+        }
+        main.picture = MemorySurface(montageW, montageH, std::move(slot));
+        slot = std::vector<std::uint8_t>();
+    } else {
+        main.picture = MemorySurface(montageW, montageH);
+        ms.arrays.showMontageArray(main.picture);
+    }
     main.map = std::move(map);
     main.properties.clear();
     main.firstFileName = ms.firstFileName;
@@ -628,7 +646,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     main.fromProject = false;
     main.alignment = ms.alignment ? std::make_shared<const AlignmentReport>(*ms.alignment) : nullptr;
     takeFirstPictureMetadata(completed_, main);
-    slotHoldsMain_ = true;
+    slotHoldsMain_ = !moveSlot;
 
     // The preview is taken once more from the finished montage: a montage smaller than the
     // preview reaches, in the last preview row of each block row, a montage row that was not

@@ -125,6 +125,11 @@ struct SessionOptions {
     // colour pass instead of two: for a run that writes only the deep picture, since the view
     // differs from the 8-bit merge by 2 in a few places (rounding of averaged coefficients).
     bool eightBitFromDeep = false;
+    // The montage is read afterwards from its record alone (written, mapped, retouched; not
+    // smoothed, compared or scored from the arrays): the record takes slot 100's pixels instead of
+    // a copy of them, so that a batch run holds the montage once. The slot is filled again from
+    // the record should anything ask for it.
+    bool montageInRecordOnly = false;
 };
 
 class MontageSession {

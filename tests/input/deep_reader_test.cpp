@@ -221,13 +221,15 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<DamagedTiff>& info) { return std::string(info.param.name); });
 
 TEST(DeepReader, TheMemoryCheckCountsTheDecodersBuffers) {
-    // 64 x 64 16-bit RGB: 24 KiB of samples, and as much again for the decoder's tile or rows.
+    // 64 x 64 16-bit RGB: 24 KiB of samples, and as much again for the decoder's tile or (for an
+    // 8-bit PNG, widened into the picture) rows; a 16-bit PNG is decoded into the picture itself.
     QTemporaryDir dir;
     const DeepPicture picture = randomPicture(64, 64, 3, 16, 5);
     const std::string png = writeFile(dir, "m.png", encodeDeepPng(picture, 16));
+    const std::string png8 = writeFile(dir, "m8.png", encodeDeepPng(picture, 8));
     const std::string tiled = writeFile(dir, "m.tif", encodeDeepTiff(picture, 16, {TiffCompression::None, 64}));
     DeepPicture out;
-    setMemoryCeiling(40000);
+    setMemoryCeiling(20000);
     EXPECT_THROW(
         {
             try {
@@ -238,6 +240,14 @@ TEST(DeepReader, TheMemoryCheckCountsTheDecodersBuffers) {
             }
         },
         RuntimeError);
+    setMemoryCeiling(30000);
+    {
+        DeepPicture fresh, fresh8;
+        EXPECT_EQ(readDeepPicture(png, fresh), DecodeStatus::Ok);
+        EXPECT_EQ(fresh, picture);
+        EXPECT_THROW(readDeepPicture(png8, fresh8), RuntimeError); // 24 KiB of samples and 12 of rows
+    }
+    setMemoryCeiling(40000);
     EXPECT_THROW(readDeepPicture(tiled, out), RuntimeError);
     setMemoryCeiling(60000);
     EXPECT_EQ(readDeepPicture(png, out), DecodeStatus::Ok);

@@ -322,13 +322,21 @@ protected:
 };
 
 TEST_F(DeepSeriesMemory, ASeriesThatDoesNotFitIsRefusedBeforeAnyPictureIsReadAndOnePictureAtATimeFits) {
-    // The 8-bit cells of every picture, one picture's samples at 16 bits (the largest: the one
-    // read at a time) and room for the montage.
+    // The 8-bit cells of every picture, room for the montage, and beside them the larger of one
+    // picture's samples at 16 bits (the largest: the one read at a time) and the montage's file
+    // encoded in memory (its samples with a byte a row and 64 KB of headers).
     std::vector<DeepPictureSize> sizes(3, DeepPictureSize{200, 152, 3});
     const std::uint64_t need = deepSeriesMemoryNeed(sizes);
-    EXPECT_EQ(need, 3 * 200u * 152 * 3 + 200u * 152 * 6 + 3 * 200u * 152 * 3 + 200u * 152 * 6);
+    const std::uint64_t file = 200u * 152 * 6 + 152 + 65536;
+    EXPECT_EQ(need, 3 * 200u * 152 * 3 + 3 * 200u * 152 * 3 + 200u * 152 * 6 + file);
     sizes[1] = DeepPictureSize{400, 300, 1};
-    EXPECT_EQ(deepSeriesMemoryNeed(sizes) - need, 400u * 300 * 3 - 200u * 152 * 3 + 400u * 300 * 2 - 200u * 152 * 6);
+    EXPECT_EQ(deepSeriesMemoryNeed(sizes) - need, 400u * 300 * 3 - 200u * 152 * 3);
+    sizes[1] = DeepPictureSize{600, 300, 1};
+    EXPECT_EQ(deepSeriesMemoryNeed(sizes) - need, 600u * 300 * 3 - 200u * 152 * 3 + 600u * 300 * 2 - file);
+    // The first picture's metadata written into the file: the file is held three times.
+    EXPECT_EQ(deepSeriesMemoryNeed(std::vector<DeepPictureSize>(3, DeepPictureSize{200, 152, 3}), SavedMetadata::WrittenIn) -
+                  need,
+              2 * file);
 
     for (const FocusMethod method : {FocusMethod::Pyramid, FocusMethod::ColorSpace3D}) {
         SCOPED_TRACE(int(method));

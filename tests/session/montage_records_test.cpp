@@ -2,6 +2,7 @@
 // record is saved (every format, the conversion program, projects committed together) and how a
 // project comes back into the main record with its settings.
 #include "session/montage_session.h"
+#include "base/error_sites.h"
 #include "session/conversion_run.h"
 #include "session/prompting_observer.h"
 
@@ -66,6 +67,45 @@ TEST(MontageRecords, TheMainRecordHoldsThePictureMapPropertiesAndRequestOfTheMon
     EXPECT_EQ(main.firstFileName, rig.path("b1.bmp"));
     EXPECT_NE(main.properties.find("  Increment size =10\r\n"), std::string::npos);
     EXPECT_TRUE(main.choices.pictures.empty());
+}
+
+TEST(MontageRecords, ABatchRunThatReadsTheMontageFromItsRecordHoldsItOnce) {
+    // Pictures of 58 x 37: the montage's rows are rounded up to 60 cells and 40 rows.
+    QTemporaryDir dir;
+    for (int k = 1; k <= 3; ++k)
+        bandPicture(k, 11u * k, true).copy(0, 0, 58, 37).save(dir.filePath(QStringLiteral("o%1.bmp").arg(k)), "BMP");
+    MontageRequest r;
+    r.firstFileName = dir.filePath("o1.bmp").toStdString();
+    r.incrementText = "10";
+    r.smoothing.edgeFactor = 0.1f;
+    r.smoothing.focusFactor = 0.1f;
+    r.smoothing.diffFactor = 100;
+    RecordingPrompter prompter;
+    PromptingObserver observer{prompter};
+    SessionState copied, moved;
+    copied.smoothing = moved.smoothing = r.smoothing;
+    MontageSession withCopy{copied, observer};
+    SessionOptions once;
+    once.montageInRecordOnly = true;
+    MontageSession withoutCopy{moved, observer, once};
+    ASSERT_TRUE(withCopy.makeMontage(r).made);
+    ASSERT_TRUE(withoutCopy.makeMontage(r).made);
+    // The record took the slot's pixels: the same picture, cells beyond it black as before.
+    EXPECT_TRUE(moved.montage.arrays.montage.slot(100).empty());
+    EXPECT_FALSE(copied.montage.arrays.montage.slot(100).empty());
+    const MemorySurface& a = withCopy.record({}).picture;
+    const MemorySurface& b = withoutCopy.record({}).picture;
+    ASSERT_EQ(b.pictureWidth(), 58);
+    ASSERT_EQ(b.pictureHeight(), 37);
+    EXPECT_EQ(a.rounded(), b.rounded());
+    EXPECT_EQ(withCopy.record({}).map, withoutCopy.record({}).map);
+    // A command that works on the slot after all gets the montage back into it.
+    const auto smoothedCopy = withCopy.smooth({}, r, false, true, kSmoothRoutine, 0);
+    const auto smoothedMoved = withoutCopy.smooth({}, r, false, true, kSmoothRoutine, 0);
+    ASSERT_TRUE(smoothedCopy && smoothedMoved);
+    EXPECT_EQ(smoothedCopy->report, smoothedMoved->report);
+    EXPECT_EQ(withCopy.record({}).picture.rounded(), withoutCopy.record({}).picture.rounded());
+    EXPECT_TRUE(prompter.shown.empty());
 }
 
 TEST(MontageRecords, EachComparedMethodKeepsItsOwnRecordAndTheUsersRequestStaysAsItWas) {
