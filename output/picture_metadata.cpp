@@ -394,7 +394,11 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
         if (io.open() != 0) throw std::runtime_error("cannot read back the written picture");
         const std::size_t size = io.size();
         const Exiv2::byte* written = size ? io.mmap(false) : nullptr;
-        std::vector<std::uint8_t> out(written, written + size);
+        // Room for a PNG's EXIF chunk too: inserted later, it then moves the file's tail within the
+        // buffer instead of copying the whole file into a larger one.
+        std::vector<std::uint8_t> out;
+        out.reserve(size + (png && !pngExif.empty() ? pngExif.size() + 12 : 0));
+        out.assign(written, written + size);
         io.munmap();
         io.close();
         if (png) {
