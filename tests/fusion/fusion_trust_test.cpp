@@ -31,6 +31,18 @@ double spread(const std::function<int(int, int)>& value, int x0, int x1, int H) 
     return std::sqrt(ss / n - (s / n) * (s / n));
 }
 
+// Two pictures, each sharp in one half, the left half `lift` levels brighter in both.
+std::pair<Painter, Painter> liftedHalves(int W, int H, int lift) {
+    const Painter blurred = blurredTexture(W, H, 3);
+    auto lifted = [W, lift](Rgb c, int x) {
+        if (x < W / 2) c = Rgb{std::min(255, c.r + lift), std::min(255, c.g + lift), std::min(255, c.b + lift)};
+        return c;
+    };
+    const Painter leftSharp = [=](int x, int y) { return lifted(x < W / 2 ? texture(x, y) : blurred(x, y), x); };
+    const Painter rightSharp = [=](int x, int y) { return lifted(x < W / 2 ? blurred(x, y) : texture(x, y), x); };
+    return {leftSharp, rightSharp};
+}
+
 } // namespace
 
 // Picture 2 was aligned onto the frame of picture 1 and holds pixels of its own only in the left
@@ -122,15 +134,8 @@ class PyramidFocusRange : public ::testing::TestWithParam<RangeCase> {};
 // within the lowest and highest value the pictures show within one pixel, and no more pixels are
 // clipped to white than the brightest picture clips.
 TEST_P(PyramidFocusRange, CollapseStaysWithinThePicturesValuesAround) {
-    const int W = 96, H = 64, lift = GetParam().brightness;
-    const Painter blurred = blurredTexture(W, H, 3);
-    auto lifted = [&](const Painter& p, int x, int y) {
-        Rgb c = p(x, y);
-        if (x < W / 2) c = Rgb{std::min(255, c.r + lift), std::min(255, c.g + lift), std::min(255, c.b + lift)};
-        return c;
-    };
-    const Painter leftSharp = [&](int x, int y) { return lifted(x < W / 2 ? Painter(texture) : blurred, x, y); };
-    const Painter rightSharp = [&](int x, int y) { return lifted(x < W / 2 ? blurred : Painter(texture), x, y); };
+    const int W = 96, H = 64;
+    const auto [leftSharp, rightSharp] = liftedHalves(W, H, GetParam().brightness);
     Stack s(W, H, {leftSharp, rightSharp});
     PyramidFocusOptions o;
     o.increment = 16;
@@ -158,15 +163,8 @@ TEST_P(PyramidFocusRange, CollapseStaysWithinThePicturesValuesAround) {
 // A frame taken dark among them does not lower the bound: the montage stays within what the other
 // pictures show around each pixel, at 8 bits and at full depth.
 TEST(PyramidFocusRange, AFrameTakenDarkDoesNotOpenTheRangeToBlack) {
-    const int W = 96, H = 64, lift = 40;
-    const Painter blurred = blurredTexture(W, H, 3);
-    auto lifted = [&](const Painter& p, int x, int y) {
-        Rgb c = p(x, y);
-        if (x < W / 2) c = Rgb{std::min(255, c.r + lift), std::min(255, c.g + lift), std::min(255, c.b + lift)};
-        return c;
-    };
-    const Painter leftSharp = [&](int x, int y) { return lifted(x < W / 2 ? Painter(texture) : blurred, x, y); };
-    const Painter rightSharp = [&](int x, int y) { return lifted(x < W / 2 ? blurred : Painter(texture), x, y); };
+    const int W = 96, H = 64;
+    const auto [leftSharp, rightSharp] = liftedHalves(W, H, 40);
     const Painter dark = [](int, int) { return Rgb{2, 2, 2}; };
     Stack s(W, H, {leftSharp, dark, rightSharp});
     std::vector<DeepPicture> deep;

@@ -7,8 +7,9 @@
 #include "base/runtime_error.h"
 #include "engine/series_source.h"
 
+#include "support/allocator_figures.h"
+
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <algorithm>
 #include <memory>
@@ -17,21 +18,6 @@ using namespace orv;
 using namespace orv::test;
 
 namespace {
-
-std::uint64_t allocatedBytes() {
-    const struct mallinfo2 m = mallinfo2();
-    return std::uint64_t(m.uordblks) + std::uint64_t(m.hblkhd);
-}
-
-// Whether the allocator's figures follow this process's allocations (not under a sanitizer's
-// allocator, which reports none).
-bool allocatorCounts() {
-    const std::uint64_t before = allocatedBytes();
-    auto block = std::make_unique<std::uint8_t[]>(std::size_t(4) << 20);
-    block[0] = 1;
-    const bool counts = allocatedBytes() >= before + (std::uint64_t(4) << 20);
-    return counts && block[0] == 1;
-}
 
 struct MemoryCase {
     const char* name;

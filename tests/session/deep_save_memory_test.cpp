@@ -18,8 +18,9 @@
 #include <QTemporaryDir>
 
 #include <exiv2/exiv2.hpp>
+#include "support/allocator_figures.h"
+
 #include <gtest/gtest.h>
-#include <malloc.h>
 
 #include <fstream>
 #include <memory>
@@ -29,20 +30,8 @@
 namespace orv {
 namespace {
 
-std::uint64_t allocatedBytes() {
-    const struct mallinfo2 m = mallinfo2();
-    return std::uint64_t(m.uordblks) + std::uint64_t(m.hblkhd);
-}
-
-// Whether the allocator's figures follow this process's allocations (not under a sanitizer's
-// allocator, which keeps freed memory aside and reports none).
-bool allocatorCounts() {
-    const std::uint64_t before = allocatedBytes();
-    auto block = std::make_unique<std::uint8_t[]>(std::size_t(4) << 20);
-    block[0] = 1;
-    const bool counts = allocatedBytes() >= before + (std::uint64_t(4) << 20);
-    return counts && block[0] == 1;
-}
+using test::allocatedBytes;
+using test::allocatorCounts;
 
 // A "Vm..." line of /proc/self/status in bytes; 0 when there is none.
 std::uint64_t statusBytes(const std::string& key) {
