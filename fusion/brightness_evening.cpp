@@ -15,12 +15,18 @@ std::vector<EvenedPicture> brightnessGains(const std::vector<int>& pictures, con
     std::sort(values.begin(), values.end());
     const std::size_t m = values.size() / 2;
     const double median = values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
+    // The middle picture's light, as alignment and colour matching take it, unless that shot is
+    // itself off (a flash in the middle of the series): then the median's.
+    const int middle = pictures[(pictures.size() - 1) / 2];
+    const double middleBrightness = middle >= 0 && std::size_t(middle) < brightness.size() ? brightness[std::size_t(middle)] : 0;
+    const double reference =
+        median > 0 && std::fabs(middleBrightness / median - 1) <= kMiddleReach ? middleBrightness : median;
     std::vector<EvenedPicture> gains;
     for (int n : pictures) {
         if (n < 0 || std::size_t(n) >= brightness.size()) continue;
         const double b = brightness[std::size_t(n)];
         if (!(b > 0)) continue;
-        const double gain = median / b;
+        const double gain = reference / b;
         if (std::fabs(gain - 1) <= kEvenTolerance || gain < 0.5 || gain > 2) continue;
         gains.push_back(EvenedPicture{n, gain});
     }
@@ -28,7 +34,7 @@ std::vector<EvenedPicture> brightnessGains(const std::vector<int>& pictures, con
 }
 
 std::string evenedNote(const EvenedPicture& e) {
-    // The picture's brightness against the median's, in whole percent.
+    // The picture's brightness against the series', in whole percent.
     const double against = 1 / e.gain - 1;
     const int percent = int(std::lround(std::fabs(against) * 100));
     return "image " + std::to_string(e.picture) + " is " + std::to_string(percent) + " % " +

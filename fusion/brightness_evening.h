@@ -1,10 +1,11 @@
 // Evening out a picture taken brighter or darker than the rest of its series (a flash that gave more
-// or less light, a lamp that flickers, the light falling off at the near end of a macro series):
-// Pyramid Focus would otherwise take the brighter picture's coefficients wherever the pictures are
-// close in sharpness, since its contrast is larger, and patch the montage with its brightness.
-// Each such picture is scaled by one gain onto the series' median brightness before it is
-// decomposed. A picture within a few percent of the median, and one so far from it that no gain
-// within 2 would bring it there (a frame taken with the cap on), is used as it is.
+// or less light, a lamp that flickers or drifts, the light falling off at the near end of a macro
+// series): Pyramid Focus would otherwise take the brighter picture's coefficients wherever the
+// pictures are close in sharpness, since its contrast is larger, and patch the montage with its
+// brightness. Each such picture is scaled by one gain onto the series' light before it is
+// decomposed: the middle picture's, as alignment and colour matching take it, or the median's when
+// the middle shot is itself off. A picture within a percent or two of it, and one so far from it
+// that no gain within 2 would bring it there (a frame taken with the cap on), is used as it is.
 #pragma once
 #include "base/deep_picture.h"
 
@@ -22,12 +23,14 @@ struct EvenedPicture {
     double gain = 1;  // what its values are multiplied by
 };
 
-// Pictures whose brightness lies within this fraction of the median are used as they are.
-inline constexpr double kEvenTolerance = 0.03;
+// Pictures whose brightness lies within this fraction of the series' are used as they are.
+inline constexpr double kEvenTolerance = 0.015;
+// The middle picture gives the series' light while it lies within this fraction of the median.
+inline constexpr double kMiddleReach = 0.05;
 
-// The gains for the pictures `pictures` (numbers) of mean brightness `brightness` (by picture
-// number, 0 to 255): those that differ from 1 by more than the tolerance and lie within 0.5 to 2,
-// the median taken over `pictures`.
+// The gains for the pictures `pictures` (numbers, in series order) of mean brightness `brightness`
+// (by picture number, 0 to 255): those that differ from 1 by more than the tolerance and lie within
+// 0.5 to 2, the middle picture and the median taken over `pictures`.
 std::vector<EvenedPicture> brightnessGains(const std::vector<int>& pictures, const std::vector<double>& brightness);
 
 // What a run says of an evened picture: "image 3 is 15 % brighter than the series and is evened out".

@@ -607,8 +607,8 @@ void PyramidFocus::chooseTopPictures() {
     }
 }
 
-// The pictures taking part in the top level whose brightness lies a few percent or more from the
-// series' median, and their gains; whether there are any.
+// The pictures taking part in the top level whose brightness lies more than a percent or two from
+// the series' light, and their gains; whether there are any.
 bool PyramidFocus::decideGains() {
     std::vector<int> pictures;
     for (const Placement& p : used)

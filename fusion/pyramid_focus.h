@@ -4,8 +4,8 @@
 // colours stay true), the choice map cleaned by a 3 x 3 majority vote; on the finest levels, where
 // no picture is clearly stronger than the others (flat ground, where the strongest is only the
 // noisiest), the average of the pictures' coefficients instead; the top level is the average over
-// the pictures. A picture taken a few percent or more brighter or darker than the series' median is
-// first scaled onto it (see brightness_evening.h); the choices are then made again.
+// the pictures. A picture taken more than a percent or two brighter or darker than the series is
+// first scaled onto the series' light (see brightness_evening.h); the choices are then made again.
 // Only pictures that cover a pixel with pixels of their own take part there. The pyramid is then
 // collapsed and each value kept within the range the covering pictures show around it (so that
 // the collapse neither clips highlights no picture clips nor draws dark rims).

@@ -301,24 +301,34 @@ TEST(PyramidFocusBrightness, AStepTakenBrighterIsEvenedOut) {
         for (int x = 0; x < W; ++x) deepSum += std::abs(int(a.deep->at(x, y, 1)) - int(b.deep->at(x, y, 1))) / 257.0;
     EXPECT_LT(deepSum / (W * H), 1.5);
 
-    // Steps 2 % apart are used as they are.
-    Stack close(W, H, {left, soft, scaled(right, 102)});
+    // Steps 1 % apart are used as they are.
+    Stack close(W, H, {left, soft, scaled(right, 101)});
     o.deepPictures.clear();
     EXPECT_TRUE(close.fuse(o).evened.empty());
 }
 
-TEST(PyramidFocusBrightness, GainsAreTakenAgainstTheMedianWithinLimits) {
+TEST(PyramidFocusBrightness, GainsAreTakenAgainstTheMiddleOrTheMedian) {
     // Brightness by picture number (index 0 unused).
-    const std::vector<double> b{0, 100, 102, 80, 130, 100, 40, 210};
+    const std::vector<double> b{0, 100, 101, 80, 130, 100, 40, 210};
     const std::vector<EvenedPicture> g = brightnessGains({1, 2, 3, 4, 5, 6, 7}, b);
-    // The median is 100: picture 2 lies within the tolerance; 6 would need a gain of 2.5 and 7 one
-    // of 0.476, beyond the limits, and are used as they are.
+    // The middle picture (4) lies 30 % from the median, 100, which is then the series' light:
+    // picture 2 lies within the tolerance; 6 would need a gain of 2.5 and 7 one of 0.476, beyond
+    // the limits, and are used as they are.
     ASSERT_EQ(g.size(), 2u);
     EXPECT_EQ(g[0].picture, 3);
     EXPECT_DOUBLE_EQ(g[0].gain, 1.25);
     EXPECT_EQ(g[1].picture, 4);
     EXPECT_NEAR(g[1].gain, 100.0 / 130, 1e-12);
     EXPECT_EQ(evenedNote(g[0]), "image 3 is 20 % darker than the series and is evened out");
+    // A drift: the middle picture, within 5 % of the median, gives the light, as colour matching
+    // takes it, and every step more than 1.5 % from it is evened.
+    const std::vector<double> drift{0, 88, 91, 94, 97, 100, 103, 106, 109, 112, 115};
+    const std::vector<EvenedPicture> d = brightnessGains({1, 2, 3, 4, 5, 6, 7, 8, 9, 10}, drift);
+    ASSERT_EQ(d.size(), 9u);
+    EXPECT_EQ(d[3].picture, 4);
+    EXPECT_NEAR(d[3].gain, 100.0 / 97, 1e-12);
+    EXPECT_EQ(d[4].picture, 6);
+    EXPECT_NEAR(d[4].gain, 100.0 / 103, 1e-12);
     // Pictures left out of the list neither count in the median nor are evened; one alone, nothing.
     EXPECT_TRUE(brightnessGains({3}, b).empty());
     const std::vector<EvenedPicture> pair = brightnessGains({1, 4}, b);

@@ -63,7 +63,7 @@ TEST_P(FromASource, GivesWhatTheStackGives) {
     const int lift = c.brighter ? 40 : 0;
     const std::vector<Painter> painters{blurredTexture(W, H, 2), Painter(texture), blurredTexture(W, H, 1),
                                         [&](int x, int y) {
-                                            const Rgb t = x < W / 2 ? texture(x, y) : Rgb{60, 150, 110};
+                                            const Rgb t = x < W / 2 ? texture(x, y) : Rgb{60, 160, 110};
                                             return Rgb{std::min(255, t.r + lift), std::min(255, t.g + lift),
                                                        std::min(255, t.b + lift)};
                                         }};
