@@ -4,17 +4,23 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace orv {
+
+double medianOf(std::vector<double> values) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t m = values.size() / 2;
+    return values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
+}
 
 std::vector<EvenedPicture> brightnessGains(const std::vector<int>& pictures, const std::vector<double>& brightness) {
     std::vector<double> values;
     for (int n : pictures)
         if (n >= 0 && std::size_t(n) < brightness.size()) values.push_back(brightness[std::size_t(n)]);
     if (values.size() < 2) return {};
-    std::sort(values.begin(), values.end());
-    const std::size_t m = values.size() / 2;
-    const double median = values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
+    const double median = medianOf(std::move(values));
     // The middle picture's light, as alignment and colour matching take it, unless that shot is
     // itself off (a flash in the middle of the series): then the median's.
     const int middle = pictures[(pictures.size() - 1) / 2];

@@ -28,6 +28,9 @@ inline constexpr double kEvenTolerance = 0.015;
 // The middle picture gives the series' light while it lies within this fraction of the median.
 inline constexpr double kMiddleReach = 0.05;
 
+// The median of `values` (the mean of the middle two for an even count; 0 for none).
+double medianOf(std::vector<double> values);
+
 // The gains for the pictures `pictures` (numbers, in series order) of mean brightness `brightness`
 // (by picture number, 0 to 255): those that differ from 1 by more than the tolerance and lie within
 // 0.5 to 2, the middle picture and the median taken over `pictures`.

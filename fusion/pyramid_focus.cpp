@@ -590,9 +590,7 @@ void PyramidFocus::markBlends(const std::vector<cv::Mat>& best, const std::vecto
 void PyramidFocus::chooseTopPictures() {
     std::vector<double> values;
     for (const Placement& p : used) values.push_back(brightness[std::size_t(p.picture)]);
-    std::sort(values.begin(), values.end());
-    const std::size_t m = values.size() / 2;
-    const double median = values.size() % 2 ? values[m] : (values[m - 1] + values[m]) / 2;
+    const double median = medianOf(std::move(values));
     const double reach = std::max(median, 255 - median) / 2;
     takesTop.assign(std::size_t(N) + 1, 0);
     topTakers = 0;
