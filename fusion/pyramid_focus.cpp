@@ -399,7 +399,10 @@ PyramidFocusResult PyramidFocus::run() {
             const std::uint64_t deepBytes = std::uint64_t(source.width()) * std::uint64_t(source.height()) * 3 * 2;
             o.checkMemory(workingBytes() + (eightBitPass ? cells : 0) + (deep ? deepBytes : 0));
         }
-        steps += usedCount;
+        // The bar must not go back: the pass done so far counts double, so that the choices made
+        // again and the merge share the half that was left (both take a step per picture).
+        done *= 2;
+        steps *= 2;
         choose();
     }
     vote();

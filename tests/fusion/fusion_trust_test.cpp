@@ -291,7 +291,15 @@ TEST(PyramidFocusBrightness, AStepTakenBrighterIsEvenedOut) {
     o.deepPictures = {&deepAlike[0], &deepAlike[1], &deepAlike[2]};
     const PyramidFocusResult a = alike.fuse(o);
     o.deepPictures = {&deepFlash[0], &deepFlash[1], &deepFlash[2]};
+    // The choices are made again from the evened pictures; the bar never goes back for it.
+    std::vector<std::pair<int, int>> progress;
+    o.onProgress = [&](int done, int steps) { progress.emplace_back(done, steps); };
     const PyramidFocusResult b = flash.fuse(o);
+    o.onProgress = nullptr;
+    ASSERT_FALSE(progress.empty());
+    for (std::size_t i = 1; i < progress.size(); ++i)
+        EXPECT_GE(double(progress[i].first) / progress[i].second, double(progress[i - 1].first) / progress[i - 1].second) << i;
+    EXPECT_EQ(progress.back().first, progress.back().second);
     EXPECT_LT(greenDifference(alike, flash, W, H), 1.5);
     EXPECT_TRUE(a.evened.empty());
     ASSERT_EQ(b.evened.size(), 1u);
