@@ -337,7 +337,8 @@ A missing number ends the series.
       --version        the version
 
 Outputs may be devices, FIFOs or /dev/stdout: they are written through once the files are in
-place. "-" names standard output for --map, --depth-map and --report as well.
+place. "-" names standard output for --map, --depth-map and --report as well; with the depth
+map there, the report and the scores go to standard error, as with the picture.
 
 Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
 memory, an output that cannot be written: the message says which, and no output is changed);

@@ -55,13 +55,15 @@ std::vector<OutputTarget> outputTargets(const CliOptions& o) {
 std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets) {
     std::vector<FileIdentity> ids;
     for (const OutputTarget& t : targets) ids.push_back(identifyFile(t.path));
+    // The montage and the depth map are pictures: on a descriptor, anything else written there
+    // would be mixed into them.
+    auto isPicture = [&](std::size_t k) { return k == 0 || targets[k].option == "--depth-map"; };
     for (std::size_t j = 0; j < targets.size(); ++j)
         for (std::size_t i = 0; i < j; ++i) {
             const bool clash = sameRegularFile(ids[i], ids[j]) ||
-                               // The picture on a descriptor would be mixed with text.
-                               (i == 0 && ids[0].kind == FileIdentity::Descriptor &&
+                               ((isPicture(i) || isPicture(j)) && ids[i].kind == FileIdentity::Descriptor &&
                                 ids[j].kind == FileIdentity::Descriptor &&
-                                ids[0].descriptor == ids[j].descriptor);
+                                ids[i].descriptor == ids[j].descriptor);
             if (!clash) continue;
             if (targets[i].option == targets[j].option)
                 return targets[j].option + " would write the project and its picture both to " + targets[j].path +
@@ -81,7 +83,10 @@ std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets,
     return std::nullopt;
 }
 
-bool pictureToStandardOutput(const CliOptions& o) { return descriptorNamed(outputPath(o.output)) == 1; }
+bool pictureToStandardOutput(const CliOptions& o) {
+    return descriptorNamed(outputPath(o.output)) == 1 ||
+           (!o.depthMapFile.empty() && descriptorNamed(outputPath(o.depthMapFile)) == 1);
+}
 
 void releaseWaitingReaders(const std::vector<OutputTarget>& targets) {
     for (const OutputTarget& t : targets) {

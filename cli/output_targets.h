@@ -41,15 +41,16 @@ std::vector<OutputTarget> outputTargets(const CliOptions& o);
 std::string outputPath(const std::string& value);
 
 // A usage error when two outputs name one regular file, however they spell it (another path to
-// it, "./", a symbolic link, a hard link), or when the picture goes to a descriptor another
-// output writes too. Devices and FIFOs may be named by several options.
+// it, "./", a symbolic link, a hard link), or when the picture or the depth map goes to a
+// descriptor another output writes too. Devices and FIFOs may be named by several options.
 std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets);
 
 // A usage error when an output names a picture of the series (`pictures`: picture 1 first),
 // however it spells it: the run would replace a photograph the montage is made of.
 std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures);
 
-// Whether the montage picture goes to standard output (so everything else stays off it).
+// Whether the montage picture or the depth map goes to standard output (so everything else,
+// the report and the scores included, stays off it).
 bool pictureToStandardOutput(const CliOptions& o);
 
 // After a failed run: a FIFO among the outputs whose reader is waiting is opened and closed at

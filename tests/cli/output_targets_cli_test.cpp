@@ -61,6 +61,20 @@ TEST_F(Outputs, ThePictureThroughStandardOutputEqualsTheFileByteForByte) {
     EXPECT_TRUE(contains(piped.err, "  Number of files found =3"));
 }
 
+// "--depth-map -" writes only the depth map to standard output: the report and the score, which
+// would go there too, go to standard error as they do with the picture there.
+TEST_F(Outputs, TheDepthMapThroughStandardOutputIsTheDepthMapAlone) {
+    for (const char* method : {"0", "pyramid"}) {
+        const RawResult file = run({"-m", method, "--depth-map", path("d.png"), "-o", path("m.bmp"), path("s01.bmp")});
+        ASSERT_EQ(file.exitCode, 0) << file.err;
+        const RawResult piped = run({"-m", method, "--score", "--depth-map", "-", "-o", path("m.bmp"), path("s01.bmp")});
+        ASSERT_EQ(piped.exitCode, 0) << piped.err;
+        EXPECT_EQ(piped.out, text(path("d.png"))) << method;
+        EXPECT_TRUE(contains(piped.err, "  Number of files found =3")) << piped.err;
+        EXPECT_TRUE(contains(piped.err, "Quality score = ")) << piped.err;
+    }
+}
+
 // "-o -" writes the picture in the format --format names, and only the picture.
 class PictureToStandardOutput : public Outputs, public ::testing::WithParamInterface<const char*> {};
 
@@ -210,7 +224,9 @@ INSTANTIATE_TEST_SUITE_P(
                       Clash{"ProjectPicture", {"-o", "p.vrk", "--format", "bmp", "--save-project", "p"}, "--save-project names the same file as --output"},
                       Clash{"ProjectOverItsPicture", {"--save-project", "q.vrk"}, "--save-project"},
                       Clash{"DefaultOutput", {"--map", "s01 montage.bmp"}, "--map names the same file as --output"},
-                      Clash{"PictureAndReportOnStandardOutput", {"-o", "-", "--format", "png", "--report", "/dev/stdout"}, "--report names the same file as --output"}),
+                      Clash{"PictureAndReportOnStandardOutput", {"-o", "-", "--format", "png", "--report", "/dev/stdout"}, "--report names the same file as --output"},
+                      Clash{"DepthMapAndMapOnStandardOutput", {"--map", "-", "--depth-map", "-"}, "--depth-map names the same file as --map"},
+                      Clash{"DepthMapAndReportOnStandardOutput", {"--depth-map", "/dev/stdout", "--report", "-"}, "--report names the same file as --depth-map"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // An output that names a picture of the series would replace a photograph the montage is made of:
