@@ -116,6 +116,8 @@ public:
 
     MontageSession* session = nullptr;
     int readLimit = kMaxPictures; // the most pictures the run reads
+    IgnoreTicks ignored{};        // the pictures --ignore names
+    bool nothingInUse = false;    // --ignore named every picture of the series: the run stops
     std::array<KeptScore, kComparisonMontages> kept;
     std::optional<int> chosen; // the comparison montage shown as the main one
 
@@ -150,6 +152,20 @@ public:
         }
         bar_.report(phaseName(phase), done, total);
     }
+    // The series is in and the montage takes picture 1's size. When every picture of it is
+    // ignored, no block and no pixel could come from any of them: the montage would be black.
+    void montageSized(float, float, int) override {
+        if (nothingInUse || !session) return;
+        const int count = session->state().series.imageCount;
+        if (count < 1 || count > int(ignored.size())) return;
+        for (int n = 1; n <= count; ++n)
+            if (!isIgnored(ignored, n)) return;
+        nothingInUse = true;
+        bar_.finish();
+        std::cerr << "orvanta-cli: --ignore names every picture of the series (" << count
+                  << "): there is no picture to make the montage from\n";
+    }
+    bool stopRequested() override { return nothingInUse; }
     void montageReady(const MontageRecord&, const PixelArrays&, bool) override { bar_.finish(); }
     void candidateScored(const Candidate& c) override {
         text_.write(methodCaption(c.method) + " (method " + std::to_string(c.method) + "), increment " +
@@ -181,6 +197,7 @@ public:
           observer_(bar_, text),
           session_(state_, observer_, sessionOptions(o)) {
         observer_.session = &session_;
+        observer_.ignored = request_.ignored;
         // A streamed Pyramid Focus reads the whole series, the block methods and the desktop's 30.
         const SessionOptions so = sessionOptions(o);
         const int most = so.streamPyramid && request_.method == FocusMethod::Pyramid ? kMaxSeriesPictures : kMaxPictures;
@@ -192,6 +209,7 @@ public:
     int run();
 
 private:
+    int runSteps();
     // Make Montage; false when no montage (or no smoothed montage, with --smooth) was made.
     bool makeMontage();
     int evaluate();
@@ -212,6 +230,7 @@ private:
 bool CliRun::makeMontage() {
     const MakeOutcome made = session_.makeMontage(request_);
     bar_.finish();
+    if (observer_.nothingInUse) return false;
     if (made.maximumEmpty) std::cerr << "orvanta-cli: with these offsets the maximum area is empty\n";
     // A picture that could not be aligned, or showed no clear move, is used as loaded (or placed
     // as its neighbour), and said so.
@@ -342,6 +361,12 @@ int CliRun::evaluate() {
 }
 
 int CliRun::run() {
+    const int status = runSteps();
+    // A run stopped because --ignore left no picture is a usage error.
+    return status != 0 && observer_.nothingInUse ? 2 : status;
+}
+
+int CliRun::runSteps() {
     if (o_.smooth) {
         SmoothingSettings s{o_.edgeFactor, o_.focusFactor, std::int16_t(o_.diffFactor)};
         if (const auto refusal = smoothingRefusal(10, s)) {
@@ -354,6 +379,7 @@ int CliRun::run() {
     } else {
         const int status = evaluate();
         if (status >= 0) return status;
+        if (observer_.nothingInUse) return 1;
         if (const std::optional<int> k = observer_.chosen) {
             const KeptScore& kept = observer_.kept[std::size_t(*k)];
             if (const int status = retouch(MontageChoice{*k}); status >= 0) return status;

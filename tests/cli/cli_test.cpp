@@ -173,6 +173,31 @@ TEST_F(CliSeries, MinimumAreaThatLeavesNoPictureIsRefused) {
     EXPECT_NE(r.out.find("  Image 2 offset X =14\r\n"), std::string::npos);
 }
 
+// An --ignore list that names every picture of the series leaves nothing to take a block or a
+// pixel from: a usage error that says so, with no (black) montage written, whatever the method,
+// alignment, display area or comparison. One picture left is a montage of that picture.
+TEST_F(CliSeries, IgnoringEveryPictureIsAUsageErrorNotABlackMontage) {
+    const std::vector<std::vector<QString>> runs = {
+        {"-m", "0"},         {"-m", "pyramid"},        {"-m", "3", "--align"},
+        {"-m", "pyramid", "--align"}, {"--offsets", "1,1;3,2", "--area", "max"}, {"--smooth"},
+        {"--evaluate", "methods"}, {"--max-pictures", "2", "--ignore", "1,2"}};
+    for (const auto& extra : runs) {
+        QStringList args{"-q", "-o", out("none.png"), "--ignore", "1,2,3,4"};
+        for (const QString& a : extra) args << a;
+        args << first();
+        const auto r = runProgram("orvanta-cli", args);
+        const QString what = args.join(' ');
+        EXPECT_EQ(r.exitCode, 2) << what.toStdString() << "\n" << r.err;
+        EXPECT_NE(r.err.find("--ignore names every picture of the series"), std::string::npos) << r.err;
+        EXPECT_FALSE(QFile::exists(out("none.png"))) << what.toStdString();
+        QFile::remove(out("none.png"));
+    }
+    const auto one = runProgram("orvanta-cli", {"-q", "-o", out("one.bmp"), "--ignore", "1,2,4", first()});
+    ASSERT_EQ(one.exitCode, 0) << one.err;
+    EXPECT_EQ(QImage(out("one.bmp")).convertToFormat(QImage::Format_RGB888),
+              QImage(dir_->path() + "/s/sample03.bmp").convertToFormat(QImage::Format_RGB888));
+}
+
 TEST_F(CliSeries, TheFileMatchesTheEngineRunInProcess) {
     const auto r = runProgram("orvanta-cli", {"-q", "-m", "linear", "-i", "25", "-o", out("e.bmp"), first()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
