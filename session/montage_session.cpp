@@ -77,6 +77,10 @@ void MontageSession::forgetStoppedRun() {
 
 void MontageSession::showMessages(MessageList& messages) { showRecorded(messages, *prompter_); }
 
+bool MontageSession::streamedPictureRefused() const {
+    return streamed_ && currentError().number() == 481 && !streamed_->failedFile().empty();
+}
+
 SizeCheck MontageSession::sizeCheck(const IgnoreTicks& ignored, MessageList* messages) const {
     const EvaluationState& e = state_.evaluation;
     return SizeCheck{ignored, e.evaluationMode != 0 || e.evaluationRun, messages};
@@ -229,7 +233,17 @@ void MontageSession::makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& ou
 
     line = kLineDisplayArea;
     const float oldW = ms.geometry.W, oldH = ms.geometry.H;
-    const AreaOutcome fit = placePictures(r, mode, line);
+    AreaOutcome fit{};
+    try {
+        fit = placePictures(r, mode, line);
+    } catch (...) {
+        // A file of a streamed series that its alignment found it cannot read is said as the
+        // loader says it, naming the file; nothing is made.
+        if (!streamedPictureRefused()) throw;
+        busy.release();
+        askAbout(streamed_->failedFile(), PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
+        return;
+    }
     if (fit == AreaOutcome::MinimumEmpty) {
         busy.release();
         ask(PromptIcon::Critical, kMinimumAreaText, kMinimumAreaTitle);
@@ -602,7 +616,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
         showMessages(messages);
         // A file of a streamed series that turned out not to be a picture it can read is said
         // as the loader says it; nothing is made.
-        if (streamed_ && currentError().number() == 481 && !streamed_->failedFile().empty()) {
+        if (streamedPictureRefused()) {
             askAbout(streamed_->failedFile(), PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
             return;
         }

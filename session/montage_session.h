@@ -245,6 +245,8 @@ public:
     void showMessages(MessageList& messages);
 
 private:
+    // Inside a catch: the error is a file of the streamed series that could not be decoded.
+    bool streamedPictureRefused() const;
     enum class MakeMode { Montage, Project };
     enum class Step { Go, Stop, Finish };
     MakeOutcome make(const MontageRequest& request, MakeMode mode);

@@ -128,27 +128,45 @@ TEST_F(CliSeries, FailuresSpeakTheProgramsWordsAndExitOne) {
 }
 
 // The message about a damaged picture says which file it is, for the block methods that read the
-// series first and for Pyramid Focus that reads it as it goes.
-class CliDamagedPicture : public ::testing::TestWithParam<const char*> {};
+// series first and for Pyramid Focus that reads it as it goes (its alignment first, when asked):
+// a file that is no picture at all, and a JPEG whose header is whole but whose data stop short.
+struct Damage {
+    const char* name;
+    const char* method;
+    bool align;
+    bool truncatedJpeg;
+};
+
+class CliDamagedPicture : public ::testing::TestWithParam<Damage> {};
 
 TEST_P(CliDamagedPicture, IsNamed) {
+    const Damage& d = GetParam();
     QTemporaryDir dir;
     const QString folder = dir.path() + "/damaged";
-    ASSERT_EQ(runProgram("make-sample-series", {folder, "--count", "3", "--size", "64x48"}).exitCode, 0);
-    QFile f(folder + "/sample02.bmp");
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    f.write(QByteArray(100, 'x'));
+    const QString ending = d.truncatedJpeg ? "jpg" : "bmp";
+    ASSERT_EQ(runProgram("make-sample-series", {folder, "--count", "3", "--size", "64x48", "--format", ending}).exitCode, 0);
+    QFile f(folder + "/sample02." + ending);
+    ASSERT_TRUE(f.open(QIODevice::ReadWrite));
+    const QByteArray whole = f.readAll();
+    ASSERT_TRUE(f.resize(0));
+    f.write(d.truncatedJpeg ? whole.left(whole.size() / 3) : QByteArray(100, 'x'));
     f.close();
-    const auto r = runProgram("orvanta-cli", {"-q", "-m", GetParam(), "-o", dir.path() + "/m.bmp", folder + "/sample01.bmp"});
+    QStringList args{"-q", "-m", d.method, "-o", dir.path() + "/m.bmp", folder + "/sample01." + ending};
+    if (d.align) args << "--align";
+    const auto r = runProgram("orvanta-cli", args);
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("This is not a valid picture file that I can read.\norvanta-cli: the picture is "),
               std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("sample02.bmp"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("sample02." + ending.toStdString()), std::string::npos) << r.err;
     EXPECT_FALSE(QFile::exists(dir.path() + "/m.bmp"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Methods, CliDamagedPicture, ::testing::Values("0", "pyramid"),
-                         [](const auto& info) { return std::string(info.param); });
+INSTANTIATE_TEST_SUITE_P(Methods, CliDamagedPicture,
+                         ::testing::Values(Damage{"Block", "0", false, false}, Damage{"Pyramid", "pyramid", false, false},
+                                           Damage{"BlockAlignedTruncatedJpeg", "0", true, true},
+                                           Damage{"PyramidTruncatedJpeg", "pyramid", false, true},
+                                           Damage{"PyramidAlignedTruncatedJpeg", "pyramid", true, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CliSeries, PicturesOfAnotherSizeWarnButTheMontageIsMade) {
     QDir().mkpath(out("mixed"));
