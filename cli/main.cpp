@@ -144,6 +144,11 @@ public:
         return answer;
     }
     void seriesStarting(bool, const std::string&) override { seriesLength_.reset(); }
+    // The message does not name the file: the name looked for, as completed (a name without a
+    // dot looks for NAME.bmp), is said after it.
+    void firstFileMissing(const std::string& name) override {
+        std::cerr << "orvanta-cli: the first file is " << name << ", which is not there\n";
+    }
     void progress(RunPhase phase, int done, int total) override {
         // The loader reads until a file is missing: the total is the files there to read.
         if (phase == RunPhase::Reading && total == 0 && session) {

@@ -107,6 +107,15 @@ TEST_F(CliSeries, FailuresSpeakTheProgramsWordsAndExitOne) {
     auto r = runProgram("orvanta-cli", {"-q", out("nothing1.bmp")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("So very sorry, but I can't find that file."), std::string::npos);
+    // The message names no file: the name looked for follows it, completed as it was looked for
+    // (a name without a dot looks for NAME.bmp, whatever the series' pictures are).
+    EXPECT_NE(r.err.find("the first file is " + out("nothing1.bmp").toStdString() + ", which is not there"),
+              std::string::npos) << r.err;
+    QFile::copy(first(), out("shot01.jpg"));
+    r = runProgram("orvanta-cli", {"-q", "-m", "pyramid", out("shot01")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("the first file is " + out("shot01.bmp").toStdString() + ", which is not there"),
+              std::string::npos) << r.err;
     r = runProgram("orvanta-cli", {"-q", dir_->path() + "/s/sample.bmp"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("You must have a number as the last letter in the file name,  eg "
