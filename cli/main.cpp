@@ -117,6 +117,7 @@ public:
     MontageSession* session = nullptr;
     int readLimit = kMaxPictures; // the most pictures the run reads
     IgnoreTicks ignored{};        // the pictures --ignore names
+    bool pyramid = false;         // -m pyramid
     bool nothingInUse = false;    // --ignore named every picture of the series: the run stops
     std::array<KeptScore, kComparisonMontages> kept;
     std::optional<int> chosen; // the comparison montage shown as the main one
@@ -137,10 +138,18 @@ public:
             else
                 std::cerr << "orvanta-cli: the picture is " << p.details << "\n";
         }
-        // A block method met a longer series: say how to read all of it, or fewer.
-        if (p.text == kLimitText)
-            std::cerr << "orvanta-cli: the block methods read 30 pictures; -m pyramid reads the whole series "
-                         "(--max-pictures N reads the first N)\n";
+        // A block method met a longer series: say how to read all of it, or fewer. Pyramid Focus
+        // reads the whole series only when its montage is written as made: smoothed, retouched or
+        // compared, it is made from the pictures the stack holds.
+        if (p.text == kLimitText) {
+            if (pyramid)
+                std::cerr << "orvanta-cli: Pyramid Focus reads the whole series only when the montage is written as "
+                             "made: with --smooth, --retouch or --evaluate it reads 30 pictures (--max-pictures N "
+                             "reads the first N)\n";
+            else
+                std::cerr << "orvanta-cli: the block methods read 30 pictures; -m pyramid reads the whole series "
+                             "(--max-pictures N reads the first N)\n";
+        }
         return answer;
     }
     void seriesStarting(bool, const std::string&) override { seriesLength_.reset(); }
@@ -203,6 +212,7 @@ public:
           session_(state_, observer_, sessionOptions(o)) {
         observer_.session = &session_;
         observer_.ignored = request_.ignored;
+        observer_.pyramid = request_.method == FocusMethod::Pyramid;
         // A streamed Pyramid Focus reads the whole series, the block methods and the desktop's 30.
         const SessionOptions so = sessionOptions(o);
         const int most = so.streamPyramid && request_.method == FocusMethod::Pyramid ? kMaxSeriesPictures : kMaxPictures;
