@@ -368,7 +368,12 @@ int CliRun::evaluate() {
         return 1;
     }
     if (result.candidates.empty()) {
-        std::cerr << "orvanta-cli: no montage could be compared\n";
+        // Too narrow a montage takes no increment: said as Evaluate Increments and all Montage
+        // Methods says it.
+        if (o_.evaluate == "increments" && session_.lastOutcome().made)
+            std::cerr << kNothingToCompareText << "\n";
+        else
+            std::cerr << "orvanta-cli: no montage could be compared\n";
         return 1;
     }
     if (result.message) text_.write(result.message->text + "\n");

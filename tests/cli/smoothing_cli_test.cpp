@@ -215,12 +215,18 @@ TEST_F(SmoothingCli, EvaluateAllWithSmoothingChoosesWhatAPlainSmoothedRunMakes) 
     EXPECT_EQ(bytes(out("all.bmp")), bytes(out("all-plain.bmp")));
 }
 
+// Both increment comparisons say why a montage too narrow for the increment 10 gives nothing to
+// compare.
 TEST_F(SmoothingCli, EvaluateAllRefusesAMontageTooNarrowForAnyIncrement) {
-    const auto r = plain({"--evaluate", "all"}, out("tiny.bmp"), "t");
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find(kNothingToCompareText), std::string::npos) << r.err;
-    EXPECT_TRUE(candidateLines(r.out).empty());
-    EXPECT_FALSE(std::filesystem::exists(out("tiny.bmp").toStdString()));
+    for (const char* what : {"all", "increments"}) {
+        for (const char* method : {"0", "pyramid"}) {
+            const auto r = plain({"--evaluate", what, "-m", method}, out("tiny.bmp"), "t");
+            EXPECT_EQ(r.exitCode, 1) << what << " " << method;
+            EXPECT_NE(r.err.find(kNothingToCompareText), std::string::npos) << what << " " << method << "\n" << r.err;
+            EXPECT_TRUE(candidateLines(r.out).empty());
+            EXPECT_FALSE(std::filesystem::exists(out("tiny.bmp").toStdString()));
+        }
+    }
 }
 
 TEST_F(SmoothingCli, BeetleEvaluateAllScoresFiveMethodsTimesEveryIncrement) {
