@@ -448,6 +448,9 @@ std::vector<std::string> seriesPictures(const std::string& firstFile) {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: no file of the run may take the number of a closed standard
+    // descriptor and receive the messages or the report.
+    holdClosedStandardDescriptors();
     orv::keepPictureMemory();
     // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
     removeTemporaryFilesOnTermination();

@@ -163,6 +163,30 @@ TEST_F(Outputs, AFailedRunClosesAFifoEmpty) {
     ::close(reader);
 }
 
+// Started with standard output and error closed, the run's own files would take their numbers:
+// the progress lines and messages must not land in the picture, the map or the depth map.
+TEST_F(Outputs, ClosedStandardDescriptorsPutNothingIntoTheOutputs) {
+    for (const char* method : {"0", "pyramid"}) {
+        const RawResult open = run({"-m", method, "-o", path("o.bmp"), "--map", path("o.txt"), "--depth-map", path("o.png"),
+                                    "--report", path("or.txt"), path("s01.bmp")});
+        ASSERT_EQ(open.exitCode, 0) << open.err;
+        const int status = shell("'" + cli() + "' --progress json -m " + method + " -o '" + path("c.bmp") + "' --map '" +
+                                 path("c.txt") + "' --depth-map '" + path("c.png") + "' --report '" + path("cr.txt") +
+                                 "' '" + path("s01.bmp") + "' >&- 2>&-");
+        EXPECT_EQ(WEXITSTATUS(status), 0) << method;
+        EXPECT_EQ(text(path("c.bmp")), text(path("o.bmp"))) << method;
+        EXPECT_EQ(text(path("c.txt")), text(path("o.txt"))) << method;
+        EXPECT_EQ(text(path("c.png")), text(path("o.png"))) << method;
+        EXPECT_EQ(text(path("cr.txt")), text(path("or.txt"))) << method;
+        // With the report for standard output, closed, the run fails and still adds nothing to them.
+        const int failed = shell("'" + cli() + "' --progress json -m " + method + " -o '" + path("d.bmp") +
+                                 "' --depth-map '" + path("d.png") + "' '" + path("s01.bmp") + "' >&- 2>&-");
+        EXPECT_EQ(WEXITSTATUS(failed), 1) << method;
+        EXPECT_EQ(text(path("d.bmp")), text(path("o.bmp"))) << method;
+        EXPECT_EQ(text(path("d.png")), text(path("o.png"))) << method;
+    }
+}
+
 TEST_F(Outputs, AFullStandardOutputIsAFailure) {
     const int status = shell("'" + cli() + "' -q -o '" + path("m.bmp") + "' '" + path("s01.bmp") + "' > /dev/full 2> '" +
                              path("err") + "'");
