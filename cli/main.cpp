@@ -119,6 +119,7 @@ public:
     IgnoreTicks ignored{};        // the pictures --ignore names
     bool pyramid = false;         // -m pyramid
     bool nothingInUse = false;    // --ignore named every picture of the series: the run stops
+    bool fromProject = false;     // the ignored pictures are an opened project's
     std::array<KeptScore, kComparisonMontages> kept;
     std::optional<int> chosen; // the comparison montage shown as the main one
 
@@ -176,7 +177,8 @@ public:
             if (!isIgnored(ignored, n)) return;
         nothingInUse = true;
         bar_.finish();
-        std::cerr << "orvanta-cli: --ignore names every picture of the series (" << count
+        std::cerr << "orvanta-cli: " << (fromProject ? "the project ignores" : "--ignore names")
+                  << " every picture of the series (" << count
                   << "): there is no picture to make the montage from\n";
     }
     bool stopRequested() override { return nothingInUse; }
@@ -212,6 +214,7 @@ public:
           session_(state_, observer_, sessionOptions(o)) {
         observer_.session = &session_;
         observer_.ignored = request_.ignored;
+        observer_.fromProject = !o.openProject.empty();
         observer_.pyramid = request_.method == FocusMethod::Pyramid;
         // A streamed Pyramid Focus reads the whole series, the block methods and the desktop's 30.
         const SessionOptions so = sessionOptions(o);

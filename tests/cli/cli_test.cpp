@@ -223,6 +223,19 @@ TEST_F(CliSeries, IgnoringEveryPictureIsAUsageErrorNotABlackMontage) {
     ASSERT_EQ(one.exitCode, 0) << one.err;
     EXPECT_EQ(QImage(out("one.bmp")).convertToFormat(QImage::Format_RGB888),
               QImage(dir_->path() + "/s/sample03.bmp").convertToFormat(QImage::Format_RGB888));
+    // A project whose series lost the one picture it did not ignore says that the project ignores
+    // every picture left.
+    QDir().mkpath(out("p"));
+    for (int k = 1; k <= 3; ++k)
+        QFile::copy(dir_->path() + QString("/s/sample0%1.bmp").arg(k), out("p/q0%1.bmp").arg(k));
+    const auto saved = runProgram("orvanta-cli", {"-q", "-o", out("p/m.bmp"), "--ignore", "1,2",
+                                                  "--save-project", out("p/proj.mon"), out("p/q01.bmp")});
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    QFile::remove(out("p/q03.bmp"));
+    const auto opened = runProgram("orvanta-cli", {"-q", "-o", out("p/again.bmp"), "--open-project", out("p/proj.mon")});
+    EXPECT_EQ(opened.exitCode, 2) << opened.err;
+    EXPECT_NE(opened.err.find("the project ignores every picture of the series (2)"), std::string::npos) << opened.err;
+    EXPECT_FALSE(QFile::exists(out("p/again.bmp")));
 }
 
 TEST_F(CliSeries, TheFileMatchesTheEngineRunInProcess) {
