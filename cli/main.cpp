@@ -120,6 +120,8 @@ public:
     bool pyramid = false;         // -m pyramid
     bool nothingInUse = false;    // --ignore named every picture of the series: the run stops
     bool fromProject = false;     // the ignored pictures are an opened project's
+    std::optional<int> offsetPairs; // how many target centres --offsets gives, when it is used
+    bool offsetsNoticed = false;
     std::array<KeptScore, kComparisonMontages> kept;
     std::optional<int> chosen; // the comparison montage shown as the main one
 
@@ -172,6 +174,7 @@ public:
     void montageSized(float, float, int) override {
         if (nothingInUse || !session) return;
         const int count = session->state().series.imageCount;
+        noticeMissingOffsets(count);
         if (count < 1 || count > int(ignored.size())) return;
         for (int n = 1; n <= count; ++n)
             if (!isIgnored(ignored, n)) return;
@@ -182,6 +185,23 @@ public:
                   << "): there is no picture to make the montage from\n";
     }
     bool stopRequested() override { return nothingInUse; }
+    // --offsets that name fewer targets than the series has pictures in use leave the others at
+    // 0,0, which moves them against the pictures given: said once, since it is rarely meant.
+    void noticeMissingOffsets(int count) {
+        if (!offsetPairs || offsetsNoticed) return;
+        int first = 0;
+        for (int n = *offsetPairs + 1; n <= count && first == 0; ++n)
+            if (!isIgnored(ignored, n)) first = n;
+        if (first == 0) return;
+        offsetsNoticed = true;
+        bar_.finish();
+        std::cerr << "orvanta-cli: --offsets gives " << *offsetPairs << " target centre"
+                  << (*offsetPairs == 1 ? "" : "s") << " for a series of " << count << " pictures: "
+                  << (first == count ? "picture " + std::to_string(first) + " has its target"
+                                     : "pictures " + std::to_string(first) + " to " + std::to_string(count) +
+                                           " have their targets")
+                  << " at 0,0\n";
+    }
     void montageReady(const MontageRecord&, const PixelArrays&, bool) override { bar_.finish(); }
     void candidateScored(const Candidate& c) override {
         text_.write(methodCaption(c.method) + " (method " + std::to_string(c.method) + "), increment " +
@@ -215,6 +235,7 @@ public:
         observer_.session = &session_;
         observer_.ignored = request_.ignored;
         observer_.fromProject = !o.openProject.empty();
+        if (o.useOffsets && o.openProject.empty()) observer_.offsetPairs = int(o.offsets.size());
         observer_.pyramid = request_.method == FocusMethod::Pyramid;
         // A streamed Pyramid Focus reads the whole series, the block methods and the desktop's 30.
         const SessionOptions so = sessionOptions(o);

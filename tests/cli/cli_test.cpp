@@ -238,6 +238,30 @@ TEST_F(CliSeries, IgnoringEveryPictureIsAUsageErrorNotABlackMontage) {
     EXPECT_FALSE(QFile::exists(out("p/again.bmp")));
 }
 
+// --offsets with fewer target centres than the series has pictures in use leaves the others at
+// 0,0, which moves them against the given ones: said once, and the montage is still made.
+TEST_F(CliSeries, OffsetsForFewerPicturesThanTheSeriesAreSaid) {
+    auto r = runProgram("orvanta-cli", {"-q", "-o", out("few.bmp"), "--offsets", "10,10;14,12", first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.err.find("--offsets gives 2 target centres for a series of 4 pictures: pictures 3 to 4 have their "
+                         "targets at 0,0"),
+              std::string::npos)
+        << r.err;
+    r = runProgram("orvanta-cli", {"-q", "-o", out("few.bmp"), "--evaluate", "methods", "--offsets", "10,10;14,12;3,3",
+                                   first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string said = "--offsets gives 3 target centres for a series of 4 pictures: picture 4 has its target at 0,0";
+    EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+    EXPECT_EQ(r.err.find(said), r.err.rfind(said)) << r.err;
+    // Every picture in use has its centre: nothing is said.
+    for (const QStringList& enough : {QStringList{"--offsets", "1,1;2,2;3,3;4,4"},
+                                      QStringList{"--offsets", "1,1;2,2;3,3", "--ignore", "4"}}) {
+        r = runProgram("orvanta-cli", QStringList{"-q", "-o", out("few.bmp")} + enough + QStringList{first()});
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(r.err.find("--offsets gives"), std::string::npos) << r.err;
+    }
+}
+
 TEST_F(CliSeries, TheFileMatchesTheEngineRunInProcess) {
     const auto r = runProgram("orvanta-cli", {"-q", "-m", "linear", "-i", "25", "-o", out("e.bmp"), first()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
