@@ -47,8 +47,9 @@ TEST_P(LongSeriesRuns, ReadAsManyPicturesAsTheMethodAndLimitAllow) {
               c.limitMessage)
         << r.err;
     // A Pyramid Focus run is never told that -m pyramid would read more.
-    if (std::find(c.options.begin(), c.options.end(), "pyramid") != c.options.end())
+    if (std::find(c.options.begin(), c.options.end(), "pyramid") != c.options.end()) {
         EXPECT_EQ(r.err.find("-m pyramid reads the whole series"), std::string::npos) << r.err;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -180,7 +180,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(ProjectFile, AFirstFileNameWithALineEndOrOddBytesReadsBackAsItWas) {
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/odd.mon";
-    for (const std::string name : {std::string("/p/caf\xe9/a01.bmp"), std::string("/p/two\nlines/a01.bmp"),
+    for (const std::string& name : {std::string("/p/caf\xe9/a01.bmp"), std::string("/p/two\nlines/a01.bmp"),
                                    std::string("/p/cr\r\nlf %41/a01.bmp")}) {
         writeProjectFile(path, "\r\n  First file name =" + name + "\r\n  Number of files found =2\r\n"
                                "  Montage method used =1 (Linear)\r\n");
