@@ -496,6 +496,8 @@ std::string seriesPictureText(const std::string& file, int picture) {
 void MontageSession::saveProject(const MontageChoice& which, const std::string& project) const {
     const MontageRecord& record = this->record(which);
     if (record.empty()) throw RuntimeError(5);
+    // The text written over the bitmap would leave a project without its montage.
+    if (projectIsItsOwnBitmap(project)) throw RuntimeError(75);
     // The bitmap, strokes and project are put into place together once all are written; a stop
     // while the bitmap is written leaves every one of them as it was.
     observer_.progress(RunPhase::Saving, 0, 0);

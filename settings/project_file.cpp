@@ -2,6 +2,7 @@
 #include "settings/project_file.h"
 
 #include "base/atomic_file.h"
+#include "base/file_identity.h"
 #include "base/leading_number.h"
 #include "base/regular_file.h"
 #include "base/runtime_error.h"
@@ -68,6 +69,16 @@ std::string completedProjectName(const std::string& chosen) {
 
 std::string projectBitmapName(const std::string& project) {
     return project.substr(0, project.size() >= 3 ? project.size() - 3 : 0) + "vrk";
+}
+
+bool projectIsItsOwnBitmap(const std::string& project) {
+    const std::string bitmap = projectBitmapName(project);
+    return bitmap == project || sameRegularFile(identifyFile(bitmap), identifyFile(project));
+}
+
+std::string projectIsItsOwnBitmapText(const std::string& project) {
+    return project + " would hold both the project and its montage picture, which would be lost.   "
+                     "Please end the project's name with .mon.";
 }
 
 std::string projectRecentEntry(const std::string& project) {

@@ -27,6 +27,12 @@ std::string completedProjectName(const std::string& chosen);
 // The companion bitmap: the project name with its last three characters replaced by "vrk".
 std::string projectBitmapName(const std::string& project);
 
+// Whether the project and its bitmap would be one file (a name ending in "vrk", or a bitmap name
+// that is a link to the project): the bitmap written first would then be replaced by the text.
+bool projectIsItsOwnBitmap(const std::string& project);
+inline constexpr const char* kProjectNameTitle = "Choose another name";
+std::string projectIsItsOwnBitmapText(const std::string& project);
+
 // The recent-file entry: "project " + the project name without its last four characters.
 std::string projectRecentEntry(const std::string& project);
 

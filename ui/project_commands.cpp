@@ -53,6 +53,11 @@ void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
             if (!c_.dialog.ShowSave()) return;
             project = completedProjectName(trimBlanks(pathBytes(c_.dialog.FileName)));
             if (project.empty()) return;
+            // The project's text may not replace its own bitmap: the name is asked again.
+            if (projectIsItsOwnBitmap(project)) {
+                c_.prompter.ask(PromptIcon::Exclamation, projectIsItsOwnBitmapText(project), kProjectNameTitle);
+                continue;
+            }
             // None of the project's files may replace a picture of the series: the name is asked again.
             const std::string refused = seriesPictureAmong(
                 {project, projectBitmapName(project), retouch::strokesNameFor(project)}, c_.session);

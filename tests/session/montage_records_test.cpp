@@ -163,6 +163,9 @@ TEST(MontageRecords, AProjectsTwoFilesAreWrittenTogetherOrNotAtAll) {
     std::filesystem::create_directory(rig.path("q.mon"));
     EXPECT_THROW(rig.session.saveProject({}, rig.path("q.mon")), RuntimeError);
     EXPECT_FALSE(std::filesystem::exists(rig.path("q.vrk")));
+    // A project named as its own bitmap would keep only its text: nothing is written.
+    EXPECT_THROW(rig.session.saveProject({}, rig.path("r.vrk")), RuntimeError);
+    EXPECT_FALSE(std::filesystem::exists(rig.path("r.vrk")));
 }
 
 TEST(MontageRecords, AnOpenedProjectBecomesTheMainRecordWithItsSettingsShown) {

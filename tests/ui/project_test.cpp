@@ -72,6 +72,36 @@ TEST(SaveProject, ANameTypedWithoutAnExtensionGetsMon) {
     EXPECT_EQ(rig.state.recent.caption(0), "project " + rig.files.path("rock"));
 }
 
+// A name ending in "vrk" (or a bitmap name linked to the project) would have the text written over
+// the montage picture it was saved with: it is refused and the dialog asks again.
+TEST(SaveProject, ANameThatIsItsOwnBitmapIsRefusedAndAskedAgain) {
+    ProjectRig rig;
+    ASSERT_TRUE(rig.make(rig.first).made);
+    const std::string vrk = rig.files.path("rock.vrk");
+    rig.files.writeText("linked.mon", "an older project\r\n");
+    ASSERT_TRUE(QFile::link(QString::fromStdString(rig.files.path("linked.mon")),
+                            QString::fromStdString(rig.files.path("linked.vrk"))));
+    rig.dialogs->chooseFile(QString::fromStdString(vrk));
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("linked.mon")));
+    rig.dialogs->chooseFile(QString::fromStdString(rig.project));
+    entry(rig, "mnuSave")->trigger();
+    ASSERT_EQ(rig.dialogs->requests.size(), 3u);
+    ASSERT_EQ(rig.prompter.shown.size(), 2u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                             vrk + " would hold both the project and its montage picture, which "
+                                                   "would be lost.   Please end the project's name with .mon.",
+                                             "Choose another name"}));
+    EXPECT_EQ(rig.prompter.shown[1].text, projectIsItsOwnBitmapText(rig.files.path("linked.mon")));
+    EXPECT_FALSE(exists(vrk));
+    EXPECT_EQ(readAll(rig.files.path("linked.mon")), "an older project\r\n");
+    // The name chosen last is saved and opens with its montage.
+    const QImage saved = rig.montagePicture();
+    rig.prompter.shown.clear();
+    rig.open(rig.project);
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.montagePicture(), saved);
+}
+
 TEST(SaveProject, CancelSavesNothingAndNoMontageIsRefused) {
     ProjectRig rig;
     entry(rig, "mnuSave")->trigger();
