@@ -195,7 +195,10 @@ constexpr const char* kEncodedPrefix = "file://";
 } // namespace
 
 std::string profileNameValue(const std::string& name) {
-    if (name.find_first_of("\r\n") == std::string::npos) return name;
+    // Blanks at either end would be trimmed away when the value is read.
+    const bool blankEnd = !name.empty() && (name.front() == ' ' || name.front() == '\t' ||
+                                            name.back() == ' ' || name.back() == '\t');
+    if (name.find_first_of("\r\n") == std::string::npos && !blankEnd) return name;
     static const char* hex = "0123456789ABCDEF";
     std::string out = kEncodedPrefix;
     for (const char ch : name) {

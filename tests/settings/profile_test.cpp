@@ -1,5 +1,6 @@
 // Private-profile semantics, the preference reading rule and the recent-file list.
 #include "settings/profile_file.h"
+#include "settings/project_file.h"
 #include "settings/recent_files.h"
 
 #include <QTemporaryDir>
@@ -145,9 +146,26 @@ TEST_F(Profile, RecentNamesWithLineEndsOrBadBytesComeBackWholeAndAddNoKeys) {
     EXPECT_EQ(again.caption(1), latin);
 }
 
+// A project saved as "/p/rock .mon" is listed as "project /p/rock ": read back trimmed, the entry
+// would open /p/rock.mon, another project or none.
+TEST_F(Profile, RecentNamesEndingInABlankComeBackWhole) {
+    ProfileFile f(path());
+    RecentFiles r;
+    const std::string project = "project /p/rock ";
+    const std::string tabbed = "\t/p/a01.bmp\t";
+    r.add(project, f);
+    r.add(tabbed, f);
+    RecentFiles again;
+    again.load(f);
+    EXPECT_EQ(again.caption(0), tabbed);
+    EXPECT_EQ(again.caption(1), project);
+    EXPECT_EQ(projectFromRecentEntry(again.caption(1)), "/p/rock .mon");
+}
+
 TEST(ProfileNames, AreStoredAsTheyAreUnlessTheyHoldALineEnd) {
     EXPECT_EQ(profileNameValue("/p/caf\xe9/a 01.bmp"), "/p/caf\xe9/a 01.bmp");
     EXPECT_EQ(profileNameValue("/p/two\nlines.bmp"), "file:///p/two%0Alines.bmp");
+    EXPECT_EQ(profileNameValue("/p/rock "), "file:///p/rock%20");
     for (const std::string& name : {std::string("/p/a\r\nb%20c\xff"), std::string("project /p/x\ny")})
         EXPECT_EQ(nameOfProfileValue(profileNameValue(name)), name);
 }
