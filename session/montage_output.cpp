@@ -525,6 +525,14 @@ std::string projectResizedText(int storedWidth, int storedHeight, int width, int
            "pictures.   Make the montage again before smoothing or retouching it.";
 }
 
+std::string projectRecountedText(int saved, int now) {
+    return "The series of this project has changed since it was saved: its montage was made from " +
+           std::to_string(saved) + (saved == 1 ? " picture, " : " pictures, ") + std::to_string(now) +
+           (now == 1 ? " is" : " are") +
+           " loaded now.   The stored montage is shown as it was saved, but its offsets and map no longer match "
+           "the pictures.   Make the montage again before smoothing or retouching it.";
+}
+
 ProjectOutcome MontageSession::openProject(const std::string& project, const MontageRequest& current) {
     try {
         // The project's settings, shown in the controls.
@@ -565,6 +573,8 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
                                                               stored->pictureHeight(), int(ms.geometry.W),
                                                               int(ms.geometry.H));
+        const int count = state_.series.imageCount;
+        const bool recounted = loaded && !resized && settings.pictureCount > 0 && count > 0 && settings.pictureCount != count;
         MontageRecord& main = ms.main();
         if (strokes.empty() || stored->pictureWidth() != main.picture.pictureWidth() ||
             stored->pictureHeight() != main.picture.pictureHeight())
@@ -596,6 +606,9 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
                 projectResizedText(main.picture.pictureWidth(), main.picture.pictureHeight(), int(ms.geometry.W),
                                    int(ms.geometry.H)),
                 kProjectResizedTitle);
+        } else if (recounted) {
+            busy.release();
+            ask(PromptIcon::Exclamation, projectRecountedText(settings.pictureCount, count), kProjectResizedTitle);
         }
         return ProjectOutcome::Opened;
     } catch (...) {

@@ -371,6 +371,8 @@ bool projectPicturesResized(const MontageRequest& request, bool loadedOnly, int 
                             int width, int height);
 inline constexpr const char* kProjectResizedTitle = "The pictures have changed";
 std::string projectResizedText(int storedWidth, int storedHeight, int width, int height);
+// The same for a series that grew or shrank since the project was saved from `saved` pictures.
+std::string projectRecountedText(int saved, int now);
 
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or

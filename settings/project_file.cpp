@@ -132,6 +132,9 @@ ProjectSettings readProjectSettings(const std::string& path) {
     };
     s.method = whole("Montage method used", text("Montage method used"), INT_MIN, INT_MAX);
     s.incrementText = trimBlanks(text("Increment size"));
+    // How many pictures the montage was made from: shown, and compared with the series found now.
+    if (const double n = leadingValue(text("Number of files found")); n >= 1 && n <= 9999 && n == double(int(n)))
+        s.pictureCount = int(n);
 
     // Offsets were used when the file holds a display-method line or any picture's offset: the
     // first picture may have been ignored, or its target may sit at x = 0.

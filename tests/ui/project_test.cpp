@@ -213,6 +213,33 @@ TEST(OpenProject, PicturesThatShrankUnderTheProjectsTargetsAreSaid) {
     EXPECT_EQ(rig.form->windows().existingSourceWindow(2)->target().centre(), (ImageOffset{26, 12}));
 }
 
+// A series that grew or shrank since the project was saved no longer fits its map and offsets,
+// though every picture kept its size: the user is told, and the stored montage is kept.
+TEST(OpenProject, ASeriesThatGrewOrShrankIsSaidAndTheStoredMontageIsKept) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    const QImage saved = rig.montagePicture();
+    const std::string map = rig.map();
+    struct Case {
+        int pictures;
+        std::string text;
+    };
+    for (const Case& c : {Case{2, "its montage was made from 3 pictures, 2 are loaded now."},
+                          Case{5, "its montage was made from 3 pictures, 5 are loaded now."}}) {
+        for (int k = 1; k <= 5; ++k) QFile::remove(QString::fromStdString(rig.files.path("rock0" + std::to_string(k) + ".bmp")));
+        writeTexturedSeries(rig.files, "rock", c.pictures, QSize(60, 40), 3);
+        rig.prompter.shown.clear();
+        rig.open(rig.project);
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << c.pictures;
+        EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                                 projectRecountedText(3, c.pictures), kProjectResizedTitle}));
+        EXPECT_NE(rig.prompter.shown[0].text.find(c.text), std::string::npos) << rig.prompter.shown[0].text;
+        EXPECT_EQ(rig.state.series.imageCount, c.pictures);
+        EXPECT_EQ(rig.montagePicture(), saved);
+        EXPECT_EQ(rig.map(), map);
+    }
+}
+
 TEST(OpenProject, ARecentEntryOpensWithoutADialog) {
     ProjectRig rig;
     rig.makeAndSave();
