@@ -70,7 +70,9 @@ std::string ProfileFile::fileText() const {
 
 std::vector<std::string> ProfileFile::linesOf(const std::string& text) {
     std::vector<std::string> out;
-    std::istringstream in(text);
+    // Editors that save UTF-8 with a byte-order mark put it before the first section's "[".
+    static const std::string bom = "\xEF\xBB\xBF";
+    std::istringstream in(text.compare(0, bom.size(), bom) == 0 ? text.substr(bom.size()) : text);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();

@@ -57,6 +57,16 @@ TEST_F(Profile, WritingReplacesTheLineInPlaceOrAppendsToItsSection) {
     EXPECT_EQ(f.read("new", "e", ""), "5");
 }
 
+// A file saved by an editor that starts UTF-8 with a byte-order mark keeps its first section: its
+// keys are read, and a write changes them there instead of adding a second section.
+TEST_F(Profile, AByteOrderMarkBeforeTheFirstSectionIsNoPartOfIt) {
+    put("\xEF\xBB\xBF[preferences]\r\nIncrement=25\r\n");
+    ProfileFile f(path());
+    EXPECT_EQ(f.read("preferences", "Increment", "0"), "25");
+    f.write("preferences", "Increment", "30");
+    EXPECT_EQ(text(), "[preferences]\r\nIncrement=30\r\n");
+}
+
 TEST_F(Profile, AValueWrittenAgainLeavesTheFileAsItIs) {
     put("[preferences]\r\nA=1\r\nB=2\r\n");
     struct stat before {};
