@@ -97,6 +97,13 @@ void ProjectCommands::open(const MontageRequest& current) {
             c_.view.showFileName("");
             return;
         }
+        // A file that names no series would reset every control and then fail to load "0": it is
+        // refused before anything is changed.
+        const std::string series = readProjectSettings(project).firstFileName;
+        if (series.empty() || series == "0") {
+            c_.prompter.ask(PromptIcon::Critical, kNotProjectText, kMissingProjectTitle);
+            return;
+        }
         c_.view.addRecentFile(projectRecentEntry(project));
     } catch (...) {
         c_.reportError(kOpenProjectRoutine);

@@ -321,6 +321,36 @@ TEST(OpenProject, AMissingProjectIsReportedAndEmptiesTheBox) {
     EXPECT_TRUE(rig.prompter.shown.empty());
 }
 
+// An empty project file, one cut short before its first file name, or a picture chosen under "All
+// files" names no series: it is refused with a message, and the controls, the montage and the
+// recent list stay as they were.
+TEST(OpenProject, AFileThatNamesNoSeriesIsRefusedAndChangesNothing) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    const QImage saved = rig.montagePicture();
+    rig.files.writeText("empty.mon", "");
+    rig.files.writeText("cut.mon", "[project]\r\n\r\n  First fi");
+    for (const std::string& name : {rig.files.path("empty.mon"), rig.files.path("cut.mon"), rig.files.path("rock02.bmp")}) {
+        rig.form->setMontageMethod(3);
+        rig.form->TextIncrement()->setText("30");
+        rig.form->mnuignoreImage(1)->setChecked(true);
+        rig.prompter.shown.clear();
+        rig.open(name);
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << name;
+        EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                                                 "There is a problem in reading that file.   It names no series of "
+                                                 "pictures: it is not a project file, or it has been cut short.   Try "
+                                                 "another project file.",
+                                                 "Do you always have bad luck like this?"}));
+        EXPECT_EQ(rig.form->montageMethod(), 3);
+        EXPECT_EQ(rig.form->TextIncrement()->text(), "30");
+        EXPECT_TRUE(rig.form->mnuignoreImage(1)->isChecked());
+        EXPECT_EQ(rig.form->textFileName()->text().toStdString(), rig.first);
+        EXPECT_EQ(rig.state.recent.caption(0), "project " + rig.files.path("rock01"));
+        EXPECT_EQ(rig.montagePicture(), saved);
+    }
+}
+
 TEST(OpenProject, AMissingBitmapGivesTheGenericMessageAfterTheSeriesIsLoadedWithoutAMontage) {
     ProjectRig rig;
     rig.makeAndSave();
