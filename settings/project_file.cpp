@@ -140,6 +140,8 @@ ProjectSettings readProjectSettings(const std::string& path) {
     // first picture may have been ignored, or its target may sit at x = 0.
     if (const std::optional<std::string> aligned = readKey(f, "Automatic alignment"))
         s.automaticAlignment = trimBlanks(*aligned) == "yes";
+    if (const std::optional<std::string> matched = readKey(f, "Colour matching"))
+        s.colourMatch = trimBlanks(*matched) == "yes";
     const std::optional<std::string> area = readKey(f, "Offset display method");
     s.usesOffsets = area.has_value();
     for (int i = 1; i <= 30; ++i) {

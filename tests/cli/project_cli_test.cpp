@@ -115,6 +115,24 @@ TEST(CliProjectRun, ARetouchedProjectIsMadeWithItsStrokes) {
     EXPECT_FALSE(QFile::exists(dir.path() + "/lost.bmp"));
 }
 
+// A project made with --align --colour-match says so, and is made again with its colours matched.
+TEST(CliProjectRun, AnAlignedProjectIsMadeAgainWithItsColoursMatchedAsTheyWere) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "96x72", "--scene", "natural",
+                                                "--shift-step", "2,1", "--gain-step", "0.08"})
+                  .exitCode,
+              0);
+    const auto made = runProgram("orvanta-cli", {"-q", "--align", "--colour-match", "-o", "made.bmp", "--save-project",
+                                                 "p.mon", "s/sample01.bmp"},
+                                 dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_NE(readText(dir.path() + "/p.mon").find("  Automatic alignment =yes\r\n  Colour matching =yes\r\n"),
+              std::string::npos);
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+}
+
 // A project whose numbers the command line would refuse as options is refused with its message.
 TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
     QTemporaryDir dir;
