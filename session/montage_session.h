@@ -246,6 +246,8 @@ public:
 
 private:
     enum class MakeMode { Montage, Project };
+    // Opening a retouched project whose montage made again is not its stored one.
+    void repaintStrokesOverStored(const MemorySurface& stored, const std::vector<retouch::Stroke>& strokes);
     enum class Step { Go, Stop, Finish };
     MakeOutcome make(const MontageRequest& request, MakeMode mode);
     void makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& out, int& line);
