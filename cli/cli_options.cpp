@@ -321,7 +321,8 @@ A missing number ends the series.
       --open-project FILE.mon
                        make the montage again with the project's series, method, increment,
                        ignored pictures, offsets and area (instead of FIRST_FILE and those
-                       options); the other options apply as usual
+                       options) and, for a retouched project, its strokes (FILE.strokes,
+                       unless --retouch names others); the other options apply as usual
       --retouch FILE.strokes
                        paint the strokes of FILE (one "stroke PICTURE RADIUS HARDNESS OPACITY
                        MATCH X1,Y1 X2,Y2 ..." a line after "orvanta-strokes 1") into the

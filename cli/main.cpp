@@ -443,7 +443,8 @@ int CliRun::runSteps() {
 
 // The settings of a project file in place of the first file and the montage options: the
 // project's offsets replace any the options gave; --align applies unless the project has offsets.
-bool applyProject(const std::string& path, MontageRequest& request) {
+// A retouched project's strokes ("NAME.strokes") are painted again unless --retouch names others.
+bool applyProject(const std::string& path, MontageRequest& request, std::string& retouchFile) {
     if (!isRegularFile(path)) {
         std::cerr << "orvanta-cli: cannot find the project " << path << "\n";
         return false;
@@ -456,6 +457,19 @@ bool applyProject(const std::string& path, MontageRequest& request) {
     if (s.firstFileName.empty() || s.firstFileName == "0") {
         std::cerr << "orvanta-cli: the project " << path << " names no first file\n";
         return false;
+    }
+    if (retouchFile.empty()) {
+        try {
+            if (retouchedStrokeCount(readProjectContents(path).propertiesText) > 0) {
+                const std::string strokes = retouch::strokesNameFor(path);
+                retouch::readStrokesFile(strokes);
+                retouchFile = strokes;
+            }
+        } catch (...) {
+            std::cerr << "orvanta-cli: cannot use the project " << path << ": its strokes "
+                      << retouch::strokesNameFor(path) << ": " << currentError().description() << "\n";
+            return false;
+        }
     }
     request.useOffsets = false;
     request.targets.reset();
@@ -507,7 +521,7 @@ int main(int argc, char** argv) {
     }
     MontageRequest request = requestFromOptions(o);
     if (!o.openProject.empty()) {
-        if (!applyProject(o.openProject, request)) return 1;
+        if (!applyProject(o.openProject, request, o.retouchFile)) return 1;
         o.firstFile = request.firstFileName; // the default output name follows the project's series
     }
     const std::vector<OutputTarget> targets = outputTargets(o);

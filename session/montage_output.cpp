@@ -496,6 +496,8 @@ std::string seriesPictureText(const std::string& file, int picture) {
 void MontageSession::saveProject(const MontageChoice& which, const std::string& project) const {
     const MontageRecord& record = this->record(which);
     if (record.empty()) throw RuntimeError(5);
+    // The text written over the bitmap would leave a project without its montage.
+    if (projectIsItsOwnBitmap(project)) throw RuntimeError(75);
     // The bitmap, strokes and project are put into place together once all are written; a stop
     // while the bitmap is written leaves every one of them as it was.
     observer_.progress(RunPhase::Saving, 0, 0);
@@ -521,6 +523,35 @@ std::string projectResizedText(int storedWidth, int storedHeight, int width, int
            std::to_string(width) + " x " + std::to_string(height) +
            ".   The stored montage is shown as it was saved, but its offsets and map no longer match the "
            "pictures.   Make the montage again before smoothing or retouching it.";
+}
+
+std::string projectRecountedText(int saved, int now) {
+    return "The series of this project has changed since it was saved: its montage was made from " +
+           std::to_string(saved) + (saved == 1 ? " picture, " : " pictures, ") + std::to_string(now) +
+           (now == 1 ? " is" : " are") +
+           " loaded now.   The stored montage is shown as it was saved, but its offsets and map no longer match "
+           "the pictures.   Make the montage again before smoothing or retouching it.";
+}
+
+void MontageSession::repaintStrokesOverStored(const MemorySurface& stored, const std::vector<retouch::Stroke>& strokes) {
+    // The montage made again differs from the stored one (smoothed since it was made, or its
+    // pictures changed): undoing a stroke would bring the made montage back around it. The strokes
+    // are painted again over the stored picture, which keeps the made montage only where they
+    // changed it, so that an undo puts back the stored pixels everywhere else.
+    MontageRecord& main = state_.montage.main();
+    std::vector<retouch::Rect> painted;
+    for (const RetouchStep& step : main.retouch.done) painted.push_back(step.kept->bounds());
+    const MemorySurface withStrokes = main.picture;
+    clearStrokes(MontageChoice{});
+    MemorySurface base = stored;
+    for (const retouch::Rect& r : painted)
+        for (int y = std::max(r.y0, 0); y < std::min(r.y1, base.pictureHeight()); ++y)
+            for (int x = std::max(r.x0, 0); x < std::min(r.x1, base.pictureWidth()); ++x) {
+                const std::uint8_t* made = main.picture.pixelAt(x, y);
+                if (!std::equal(made, made + 3, withStrokes.pixelAt(x, y))) base.setPixel(x, y, made[0], made[1], made[2]);
+            }
+    main.picture = std::move(base);
+    applyStrokes(MontageChoice{}, strokes);
 }
 
 ProjectOutcome MontageSession::openProject(const std::string& project, const MontageRequest& current) {
@@ -563,6 +594,12 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
                                                               stored->pictureHeight(), int(ms.geometry.W),
                                                               int(ms.geometry.H));
+        if (!strokes.empty() && stored->pictureWidth() == ms.main().picture.pictureWidth() &&
+            stored->pictureHeight() == ms.main().picture.pictureHeight() &&
+            stored->rounded() != ms.main().picture.rounded())
+            repaintStrokesOverStored(*stored, strokes);
+        const int count = state_.series.imageCount;
+        const bool recounted = loaded && !resized && settings.pictureCount > 0 && count > 0 && settings.pictureCount != count;
         MontageRecord& main = ms.main();
         if (strokes.empty() || stored->pictureWidth() != main.picture.pictureWidth() ||
             stored->pictureHeight() != main.picture.pictureHeight())
@@ -594,6 +631,9 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
                 projectResizedText(main.picture.pictureWidth(), main.picture.pictureHeight(), int(ms.geometry.W),
                                    int(ms.geometry.H)),
                 kProjectResizedTitle);
+        } else if (recounted) {
+            busy.release();
+            ask(PromptIcon::Exclamation, projectRecountedText(settings.pictureCount, count), kProjectResizedTitle);
         }
         return ProjectOutcome::Opened;
     } catch (...) {

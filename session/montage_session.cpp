@@ -702,7 +702,15 @@ void MontageSession::buildProperties(const MontageRequest& r) {
     p.offsets = ms.offsets;
     p.map = ms.main().map;
     ms.main().properties = buildPropertiesText(p);
-    if (ms.alignment) ms.main().properties = withAlignmentLines(ms.main().properties, *ms.alignment);
+    if (ms.alignment) {
+        ms.main().properties = withAlignmentLines(ms.main().properties, *ms.alignment);
+        // A project opened again aligns its pictures as they were: matched in colour or not.
+        if (r.colourMatch) {
+            const std::string aligned = "  Automatic alignment =yes\r\n";
+            if (const std::size_t at = ms.main().properties.find(aligned); at != std::string::npos)
+                ms.main().properties.insert(at + aligned.size(), "  Colour matching =yes\r\n");
+        }
+    }
     ms.main().properties = withEvenedLines(ms.main().properties, ms.evened);
 }
 
@@ -715,6 +723,7 @@ MontageRequest projectRequest(const ProjectSettings& s, MontageRequest r) {
     // both as they were.
     if (s.automaticAlignment) {
         r.align = true;
+        r.colourMatch = s.colourMatch;
         r.useOffsets = false;
     }
     if (s.usesOffsets) {

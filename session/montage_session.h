@@ -248,6 +248,8 @@ private:
     // Inside a catch: the error is a file of the streamed series that could not be decoded.
     bool streamedPictureRefused() const;
     enum class MakeMode { Montage, Project };
+    // Opening a retouched project whose montage made again is not its stored one.
+    void repaintStrokesOverStored(const MemorySurface& stored, const std::vector<retouch::Stroke>& strokes);
     enum class Step { Go, Stop, Finish };
     MakeOutcome make(const MontageRequest& request, MakeMode mode);
     void makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& out, int& line);
@@ -373,6 +375,8 @@ bool projectPicturesResized(const MontageRequest& request, bool loadedOnly, int 
                             int width, int height);
 inline constexpr const char* kProjectResizedTitle = "The pictures have changed";
 std::string projectResizedText(int storedWidth, int storedHeight, int width, int height);
+// The same for a series that grew or shrank since the project was saved from `saved` pictures.
+std::string projectRecountedText(int saved, int now);
 
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or

@@ -70,7 +70,9 @@ std::string ProfileFile::fileText() const {
 
 std::vector<std::string> ProfileFile::linesOf(const std::string& text) {
     std::vector<std::string> out;
-    std::istringstream in(text);
+    // Editors that save UTF-8 with a byte-order mark put it before the first section's "[".
+    static const std::string bom = "\xEF\xBB\xBF";
+    std::istringstream in(text.compare(0, bom.size(), bom) == 0 ? text.substr(bom.size()) : text);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -195,7 +197,10 @@ constexpr const char* kEncodedPrefix = "file://";
 } // namespace
 
 std::string profileNameValue(const std::string& name) {
-    if (name.find_first_of("\r\n") == std::string::npos) return name;
+    // Blanks at either end would be trimmed away when the value is read.
+    const bool blankEnd = !name.empty() && (name.front() == ' ' || name.front() == '\t' ||
+                                            name.back() == ' ' || name.back() == '\t');
+    if (name.find_first_of("\r\n") == std::string::npos && !blankEnd) return name;
     static const char* hex = "0123456789ABCDEF";
     std::string out = kEncodedPrefix;
     for (const char ch : name) {

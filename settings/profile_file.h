@@ -56,8 +56,8 @@ private:
 };
 
 // A file name as a profile value: one that holds a line end (which would end the value and start
-// a line of its own) as a file:// address with its bytes percent-encoded, every other name as it
-// is; and back. Stored names start with "/", so the prefix is never a name's own.
+// a line of its own) or begins or ends with a blank (which reading would trim) as a file://
+// address with its bytes percent-encoded, every other name as it is; and back. Stored names start with "/", so the prefix is never a name's own.
 std::string profileNameValue(const std::string& name);
 std::string nameOfProfileValue(const std::string& value);
 

@@ -2,6 +2,7 @@
 #include "settings/project_file.h"
 
 #include "base/atomic_file.h"
+#include "base/file_identity.h"
 #include "base/leading_number.h"
 #include "base/regular_file.h"
 #include "base/runtime_error.h"
@@ -70,6 +71,16 @@ std::string projectBitmapName(const std::string& project) {
     return project.substr(0, project.size() >= 3 ? project.size() - 3 : 0) + "vrk";
 }
 
+bool projectIsItsOwnBitmap(const std::string& project) {
+    const std::string bitmap = projectBitmapName(project);
+    return bitmap == project || sameRegularFile(identifyFile(bitmap), identifyFile(project));
+}
+
+std::string projectIsItsOwnBitmapText(const std::string& project) {
+    return project + " would hold both the project and its montage picture, which would be lost.   "
+                     "Please end the project's name with .mon.";
+}
+
 std::string projectRecentEntry(const std::string& project) {
     return kProjectRecentPrefix + project.substr(0, project.size() >= 4 ? project.size() - 4 : 0);
 }
@@ -121,11 +132,16 @@ ProjectSettings readProjectSettings(const std::string& path) {
     };
     s.method = whole("Montage method used", text("Montage method used"), INT_MIN, INT_MAX);
     s.incrementText = trimBlanks(text("Increment size"));
+    // How many pictures the montage was made from: shown, and compared with the series found now.
+    if (const double n = leadingValue(text("Number of files found")); n >= 1 && n <= 9999 && n == double(int(n)))
+        s.pictureCount = int(n);
 
     // Offsets were used when the file holds a display-method line or any picture's offset: the
     // first picture may have been ignored, or its target may sit at x = 0.
     if (const std::optional<std::string> aligned = readKey(f, "Automatic alignment"))
         s.automaticAlignment = trimBlanks(*aligned) == "yes";
+    if (const std::optional<std::string> matched = readKey(f, "Colour matching"))
+        s.colourMatch = trimBlanks(*matched) == "yes";
     const std::optional<std::string> area = readKey(f, "Offset display method");
     s.usesOffsets = area.has_value();
     for (int i = 1; i <= 30; ++i) {

@@ -27,6 +27,12 @@ std::string completedProjectName(const std::string& chosen);
 // The companion bitmap: the project name with its last three characters replaced by "vrk".
 std::string projectBitmapName(const std::string& project);
 
+// Whether the project and its bitmap would be one file (a name ending in "vrk", or a bitmap name
+// that is a link to the project): the bitmap written first would then be replaced by the text.
+bool projectIsItsOwnBitmap(const std::string& project);
+inline constexpr const char* kProjectNameTitle = "Choose another name";
+std::string projectIsItsOwnBitmapText(const std::string& project);
+
 // The recent-file entry: "project " + the project name without its last four characters.
 std::string projectRecentEntry(const std::string& project);
 
@@ -55,6 +61,8 @@ struct ProjectSettings {
     std::array<std::optional<std::pair<int, int>>, 31> targets{};
     std::array<bool, 10> ignored{}; // pictures 1 to 10
     bool automaticAlignment = false; // the pictures were aligned automatically
+    bool colourMatch = false;        // and matched in colour to the reference
+    int pictureCount = 0;            // "Number of files found"; 0 when absent or no count
     // Numbers the program cannot hold: a method beyond the whole numbers, an offset beyond -32768
     // to 32767. Their fields read 0; the file should not be used as it stands.
     struct OutOfRange {

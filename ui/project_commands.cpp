@@ -53,6 +53,11 @@ void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
             if (!c_.dialog.ShowSave()) return;
             project = completedProjectName(trimBlanks(pathBytes(c_.dialog.FileName)));
             if (project.empty()) return;
+            // The project's text may not replace its own bitmap: the name is asked again.
+            if (projectIsItsOwnBitmap(project)) {
+                c_.prompter.ask(PromptIcon::Exclamation, projectIsItsOwnBitmapText(project), kProjectNameTitle);
+                continue;
+            }
             // None of the project's files may replace a picture of the series: the name is asked again.
             const std::string refused = seriesPictureAmong(
                 {project, projectBitmapName(project), retouch::strokesNameFor(project)}, c_.session);
@@ -90,6 +95,13 @@ void ProjectCommands::open(const MontageRequest& current) {
         if (!std::filesystem::is_regular_file(project, ec)) {
             c_.prompter.ask(PromptIcon::Critical, kMissingProjectText, kMissingProjectTitle);
             c_.view.showFileName("");
+            return;
+        }
+        // A file that names no series would reset every control and then fail to load "0": it is
+        // refused before anything is changed.
+        const std::string series = readProjectSettings(project).firstFileName;
+        if (series.empty() || series == "0") {
+            c_.prompter.ask(PromptIcon::Critical, kNotProjectText, kMissingProjectTitle);
             return;
         }
         c_.view.addRecentFile(projectRecentEntry(project));

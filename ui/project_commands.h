@@ -14,6 +14,10 @@ inline constexpr const char* kNoProjectMontageTitle = "Sorry...";
 inline constexpr const char* kMissingProjectText =
     "There is a problem in reading that file.   It appears not to exist.   Try another project file.";
 inline constexpr const char* kMissingProjectTitle = "Do you always have bad luck like this?";
+// A file without a first file name in its project section: empty, cut short, or no project at all.
+inline constexpr const char* kNotProjectText =
+    "There is a problem in reading that file.   It names no series of pictures: it is not a project file, or it "
+    "has been cut short.   Try another project file.";
 
 class ProjectCommands {
 public:

@@ -80,6 +80,59 @@ TEST(CliProjectRun, AFolderNamedWithOddBytesAndALineEndSavesAndOpens) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(a), {}), std::string(std::istreambuf_iterator<char>(b), {}));
 }
 
+// A retouched project opens with its strokes painted again, as the desktop program opens it: saved
+// over itself it keeps its retouched montage and its strokes. A strokes file gone missing stops
+// the run before anything is written.
+TEST(CliProjectRun, ARetouchedProjectIsMadeWithItsStrokes) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
+    QFile strokes(dir.path() + "/paint.strokes");
+    ASSERT_TRUE(strokes.open(QIODevice::WriteOnly));
+    strokes.write("orvanta-strokes 1\nstroke 3 12 50 100 1 10,10 60,40\n");
+    strokes.close();
+    const auto made = runProgram("orvanta-cli", {"-q", "-m", "1", "--retouch", "paint.strokes", "-o", "made.bmp",
+                                                 "--save-project", "p.mon", "s/sample01.bmp"},
+                                 dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const std::string project = readText(dir.path() + "/p.mon");
+    ASSERT_NE(project.find("  Retouched =1 strokes\r\n"), std::string::npos);
+    const std::string bitmap = readText(dir.path() + "/p.vrk");
+
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon",
+                                                  "--save-project", "p.mon"},
+                                  dir.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+    EXPECT_EQ(readText(dir.path() + "/p.mon"), project);
+    EXPECT_EQ(readText(dir.path() + "/p.vrk"), bitmap);
+    EXPECT_NE(readText(dir.path() + "/p.strokes").find("stroke 3 "), std::string::npos);
+
+    ASSERT_TRUE(QFile::remove(dir.path() + "/p.strokes"));
+    const auto lost = runProgram("orvanta-cli", {"-q", "-o", "lost.bmp", "--open-project", "p.mon"}, dir.path());
+    EXPECT_EQ(lost.exitCode, 1);
+    EXPECT_NE(lost.err.find("cannot use the project p.mon: its strokes p.strokes: File not found"), std::string::npos)
+        << lost.err;
+    EXPECT_FALSE(QFile::exists(dir.path() + "/lost.bmp"));
+}
+
+// A project made with --align --colour-match says so, and is made again with its colours matched.
+TEST(CliProjectRun, AnAlignedProjectIsMadeAgainWithItsColoursMatchedAsTheyWere) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "96x72", "--scene", "natural",
+                                                "--shift-step", "2,1", "--gain-step", "0.08"})
+                  .exitCode,
+              0);
+    const auto made = runProgram("orvanta-cli", {"-q", "--align", "--colour-match", "-o", "made.bmp", "--save-project",
+                                                 "p.mon", "s/sample01.bmp"},
+                                 dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    EXPECT_NE(readText(dir.path() + "/p.mon").find("  Automatic alignment =yes\r\n  Colour matching =yes\r\n"),
+              std::string::npos);
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+}
+
 // A project whose numbers the command line would refuse as options is refused with its message.
 TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
     QTemporaryDir dir;

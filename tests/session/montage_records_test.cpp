@@ -163,6 +163,9 @@ TEST(MontageRecords, AProjectsTwoFilesAreWrittenTogetherOrNotAtAll) {
     std::filesystem::create_directory(rig.path("q.mon"));
     EXPECT_THROW(rig.session.saveProject({}, rig.path("q.mon")), RuntimeError);
     EXPECT_FALSE(std::filesystem::exists(rig.path("q.vrk")));
+    // A project named as its own bitmap would keep only its text: nothing is written.
+    EXPECT_THROW(rig.session.saveProject({}, rig.path("r.vrk")), RuntimeError);
+    EXPECT_FALSE(std::filesystem::exists(rig.path("r.vrk")));
 }
 
 TEST(MontageRecords, AnOpenedProjectBecomesTheMainRecordWithItsSettingsShown) {
@@ -246,10 +249,24 @@ INSTANTIATE_TEST_SUITE_P(
                     }},
         ProjectCase{"alignment_switches_the_offsets_off",
                     [](ProjectSettings& s) { s.automaticAlignment = true; },
-                    [](MontageRequest& r) { r.useOffsets = true; },
+                    [](MontageRequest& r) {
+                        r.useOffsets = true;
+                        r.colourMatch = true;
+                    },
                     [](const MontageRequest& r) {
                         EXPECT_TRUE(r.align);
                         EXPECT_FALSE(r.useOffsets);
+                        EXPECT_FALSE(r.colourMatch); // the project's pictures were not matched in colour
+                    }},
+        ProjectCase{"alignment_matches_colours_as_the_project_did",
+                    [](ProjectSettings& s) {
+                        s.automaticAlignment = true;
+                        s.colourMatch = true;
+                    },
+                    [](MontageRequest&) {},
+                    [](const MontageRequest& r) {
+                        EXPECT_TRUE(r.align);
+                        EXPECT_TRUE(r.colourMatch);
                     }},
         ProjectCase{"offsets_bring_their_targets_and_area",
                     [](ProjectSettings& s) {

@@ -196,6 +196,38 @@ TEST(Retouch, AProjectKeepsItsStrokesAndOpensWithThemUndoable) {
     EXPECT_EQ(third.session.strokeCount({}), 0);
 }
 
+// A montage smoothed before it was retouched is made again unsmoothed when its project opens: an
+// undo then gives back the smoothed montage around the stroke, not the unsmoothed one.
+TEST(Retouch, AStrokeUndoneInAReopenedSmoothedProjectLeavesTheSmoothedMontageAroundIt) {
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    const std::vector<std::uint8_t> made = rig.pixels();
+    const std::optional<SmoothResult> smoothed = rig.session.smooth({}, r, false, true, "mnuSmooth", 0);
+    ASSERT_TRUE(smoothed);
+    ASSERT_GT(smoothed->replaced, 0);
+    const std::vector<std::uint8_t> before = rig.pixels();
+    ASSERT_NE(before, made);
+    const Stroke stroke{3, Brush{4, 100, 100, false}, {{45, 20}, {50, 22}}};
+    rig.session.applyStroke({}, stroke);
+    const std::vector<std::uint8_t> retouched = rig.pixels();
+    rig.session.saveProject({}, rig.path("p.mon"));
+
+    Rig other;
+    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), r), ProjectOutcome::Opened);
+    EXPECT_EQ(other.pixels(), retouched);
+    ASSERT_TRUE(other.session.undoStroke({}));
+    // Every pixel the stroke did not paint is the smoothed montage's again.
+    const std::vector<std::uint8_t>& undone = other.session.record({}).picture.rounded();
+    int differ = 0;
+    for (std::size_t i = 0; i < before.size(); ++i) differ += retouched[i] == before[i] && undone[i] != before[i];
+    EXPECT_EQ(differ, 0);
+    ASSERT_TRUE(other.session.redoStroke({}));
+    EXPECT_EQ(other.pixels(), retouched);
+    EXPECT_TRUE(other.prompter.shown.empty()) << other.prompter.shown[0].text;
+}
+
 TEST(Retouch, ABrokenStrokesFileStopsTheProjectFromOpening) {
     Rig rig;
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);

@@ -1,5 +1,6 @@
 // Private-profile semantics, the preference reading rule and the recent-file list.
 #include "settings/profile_file.h"
+#include "settings/project_file.h"
 #include "settings/recent_files.h"
 
 #include <QTemporaryDir>
@@ -54,6 +55,16 @@ TEST_F(Profile, WritingReplacesTheLineInPlaceOrAppendsToItsSection) {
     f.write("new", "E", "5");
     EXPECT_EQ(text(), "[preferences]\r\nA=10\r\nB=2\r\nD=4\r\n\r\n[project]\r\nC=3\r\n\r\n[new]\r\nE=5\r\n");
     EXPECT_EQ(f.read("new", "e", ""), "5");
+}
+
+// A file saved by an editor that starts UTF-8 with a byte-order mark keeps its first section: its
+// keys are read, and a write changes them there instead of adding a second section.
+TEST_F(Profile, AByteOrderMarkBeforeTheFirstSectionIsNoPartOfIt) {
+    put("\xEF\xBB\xBF[preferences]\r\nIncrement=25\r\n");
+    ProfileFile f(path());
+    EXPECT_EQ(f.read("preferences", "Increment", "0"), "25");
+    f.write("preferences", "Increment", "30");
+    EXPECT_EQ(text(), "[preferences]\r\nIncrement=30\r\n");
 }
 
 TEST_F(Profile, AValueWrittenAgainLeavesTheFileAsItIs) {
@@ -145,9 +156,26 @@ TEST_F(Profile, RecentNamesWithLineEndsOrBadBytesComeBackWholeAndAddNoKeys) {
     EXPECT_EQ(again.caption(1), latin);
 }
 
+// A project saved as "/p/rock .mon" is listed as "project /p/rock ": read back trimmed, the entry
+// would open /p/rock.mon, another project or none.
+TEST_F(Profile, RecentNamesEndingInABlankComeBackWhole) {
+    ProfileFile f(path());
+    RecentFiles r;
+    const std::string project = "project /p/rock ";
+    const std::string tabbed = "\t/p/a01.bmp\t";
+    r.add(project, f);
+    r.add(tabbed, f);
+    RecentFiles again;
+    again.load(f);
+    EXPECT_EQ(again.caption(0), tabbed);
+    EXPECT_EQ(again.caption(1), project);
+    EXPECT_EQ(projectFromRecentEntry(again.caption(1)), "/p/rock .mon");
+}
+
 TEST(ProfileNames, AreStoredAsTheyAreUnlessTheyHoldALineEnd) {
     EXPECT_EQ(profileNameValue("/p/caf\xe9/a 01.bmp"), "/p/caf\xe9/a 01.bmp");
     EXPECT_EQ(profileNameValue("/p/two\nlines.bmp"), "file:///p/two%0Alines.bmp");
+    EXPECT_EQ(profileNameValue("/p/rock "), "file:///p/rock%20");
     for (const std::string& name : {std::string("/p/a\r\nb%20c\xff"), std::string("project /p/x\ny")})
         EXPECT_EQ(nameOfProfileValue(profileNameValue(name)), name);
 }

@@ -100,6 +100,20 @@ TEST(ProjectFile, ReadsBackTheSettingsWithUtf8Names) {
     EXPECT_EQ(s.targets[1], (std::pair<int, int>(152, 98)));
     EXPECT_EQ(s.targets[2], std::nullopt); // ignored: no keys
     EXPECT_EQ(s.targets[3], (std::pair<int, int>(0, -4)));
+    EXPECT_EQ(s.pictureCount, 12);
+
+    // Saved again by an editor that starts the file with a UTF-8 byte-order mark.
+    {
+        std::ifstream in(path, std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), {});
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << "\xEF\xBB\xBF" << text;
+    }
+    const ProjectSettings marked = readProjectSettings(path);
+    EXPECT_EQ(marked.firstFileName, s.firstFileName);
+    EXPECT_EQ(marked.method, 2);
+    EXPECT_EQ(marked.incrementText, "24");
+    EXPECT_EQ(marked.targets[3], (std::pair<int, int>(0, -4)));
+    EXPECT_EQ(readProjectContents(path).propertiesText, kProperties);
 }
 
 TEST(ProjectFile, GivesBackThePropertiesAndMapExactly) {

@@ -72,6 +72,36 @@ TEST(SaveProject, ANameTypedWithoutAnExtensionGetsMon) {
     EXPECT_EQ(rig.state.recent.caption(0), "project " + rig.files.path("rock"));
 }
 
+// A name ending in "vrk" (or a bitmap name linked to the project) would have the text written over
+// the montage picture it was saved with: it is refused and the dialog asks again.
+TEST(SaveProject, ANameThatIsItsOwnBitmapIsRefusedAndAskedAgain) {
+    ProjectRig rig;
+    ASSERT_TRUE(rig.make(rig.first).made);
+    const std::string vrk = rig.files.path("rock.vrk");
+    rig.files.writeText("linked.mon", "an older project\r\n");
+    ASSERT_TRUE(QFile::link(QString::fromStdString(rig.files.path("linked.mon")),
+                            QString::fromStdString(rig.files.path("linked.vrk"))));
+    rig.dialogs->chooseFile(QString::fromStdString(vrk));
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("linked.mon")));
+    rig.dialogs->chooseFile(QString::fromStdString(rig.project));
+    entry(rig, "mnuSave")->trigger();
+    ASSERT_EQ(rig.dialogs->requests.size(), 3u);
+    ASSERT_EQ(rig.prompter.shown.size(), 2u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                             vrk + " would hold both the project and its montage picture, which "
+                                                   "would be lost.   Please end the project's name with .mon.",
+                                             "Choose another name"}));
+    EXPECT_EQ(rig.prompter.shown[1].text, projectIsItsOwnBitmapText(rig.files.path("linked.mon")));
+    EXPECT_FALSE(exists(vrk));
+    EXPECT_EQ(readAll(rig.files.path("linked.mon")), "an older project\r\n");
+    // The name chosen last is saved and opens with its montage.
+    const QImage saved = rig.montagePicture();
+    rig.prompter.shown.clear();
+    rig.open(rig.project);
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.montagePicture(), saved);
+}
+
 TEST(SaveProject, CancelSavesNothingAndNoMontageIsRefused) {
     ProjectRig rig;
     entry(rig, "mnuSave")->trigger();
@@ -183,6 +213,33 @@ TEST(OpenProject, PicturesThatShrankUnderTheProjectsTargetsAreSaid) {
     EXPECT_EQ(rig.form->windows().existingSourceWindow(2)->target().centre(), (ImageOffset{26, 12}));
 }
 
+// A series that grew or shrank since the project was saved no longer fits its map and offsets,
+// though every picture kept its size: the user is told, and the stored montage is kept.
+TEST(OpenProject, ASeriesThatGrewOrShrankIsSaidAndTheStoredMontageIsKept) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    const QImage saved = rig.montagePicture();
+    const std::string map = rig.map();
+    struct Case {
+        int pictures;
+        std::string text;
+    };
+    for (const Case& c : {Case{2, "its montage was made from 3 pictures, 2 are loaded now."},
+                          Case{5, "its montage was made from 3 pictures, 5 are loaded now."}}) {
+        for (int k = 1; k <= 5; ++k) QFile::remove(QString::fromStdString(rig.files.path("rock0" + std::to_string(k) + ".bmp")));
+        writeTexturedSeries(rig.files, "rock", c.pictures, QSize(60, 40), 3);
+        rig.prompter.shown.clear();
+        rig.open(rig.project);
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << c.pictures;
+        EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                                 projectRecountedText(3, c.pictures), kProjectResizedTitle}));
+        EXPECT_NE(rig.prompter.shown[0].text.find(c.text), std::string::npos) << rig.prompter.shown[0].text;
+        EXPECT_EQ(rig.state.series.imageCount, c.pictures);
+        EXPECT_EQ(rig.montagePicture(), saved);
+        EXPECT_EQ(rig.map(), map);
+    }
+}
+
 TEST(OpenProject, ARecentEntryOpensWithoutADialog) {
     ProjectRig rig;
     rig.makeAndSave();
@@ -262,6 +319,36 @@ TEST(OpenProject, AMissingProjectIsReportedAndEmptiesTheBox) {
     rig.prompter.shown.clear();
     entry(rig, "mnuOpenProject")->trigger();
     EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+// An empty project file, one cut short before its first file name, or a picture chosen under "All
+// files" names no series: it is refused with a message, and the controls, the montage and the
+// recent list stay as they were.
+TEST(OpenProject, AFileThatNamesNoSeriesIsRefusedAndChangesNothing) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    const QImage saved = rig.montagePicture();
+    rig.files.writeText("empty.mon", "");
+    rig.files.writeText("cut.mon", "[project]\r\n\r\n  First fi");
+    for (const std::string& name : {rig.files.path("empty.mon"), rig.files.path("cut.mon"), rig.files.path("rock02.bmp")}) {
+        rig.form->setMontageMethod(3);
+        rig.form->TextIncrement()->setText("30");
+        rig.form->mnuignoreImage(1)->setChecked(true);
+        rig.prompter.shown.clear();
+        rig.open(name);
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << name;
+        EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                                                 "There is a problem in reading that file.   It names no series of "
+                                                 "pictures: it is not a project file, or it has been cut short.   Try "
+                                                 "another project file.",
+                                                 "Do you always have bad luck like this?"}));
+        EXPECT_EQ(rig.form->montageMethod(), 3);
+        EXPECT_EQ(rig.form->TextIncrement()->text(), "30");
+        EXPECT_TRUE(rig.form->mnuignoreImage(1)->isChecked());
+        EXPECT_EQ(rig.form->textFileName()->text().toStdString(), rig.first);
+        EXPECT_EQ(rig.state.recent.caption(0), "project " + rig.files.path("rock01"));
+        EXPECT_EQ(rig.montagePicture(), saved);
+    }
 }
 
 TEST(OpenProject, AMissingBitmapGivesTheGenericMessageAfterTheSeriesIsLoadedWithoutAMontage) {
