@@ -73,6 +73,10 @@ double brushWeight(const Brush& b, double d);
 // The dab centres along `path`, every quarter radius from its first point; the last point always
 // gets a dab.
 std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& path, int radius);
+// The same dabs on a montage of `width` x `height`, leaving out those that can change nothing
+// there (a path far outside it is passed over, not walked dab by dab), as a stroke lays them.
+std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& path, int radius, int width,
+                                                  int height);
 
 // The width of the ring outside a stroke on which brightness is matched.
 int matchRingWidth(int radius);
