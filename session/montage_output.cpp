@@ -298,7 +298,7 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         // places it: the display area's shifts, and the offsets where the method used them (an
         // aligned montage has none; Pyramid Focus only with "Use Image Offsets").
         const bool offsets = (!pyramid || record.request.useOffsets) && !record.request.align && n <= kMaxPictures;
-        const ImageOffset t = offsets ? ms.offsets[std::size_t(n)] : ImageOffset{};
+        const ImageOffset t = offsets ? placedOffset(record, n) : ImageOffset{};
         DeepSource& source = sources[std::size_t(n)];
         source.picture = &p;
         source.ox = t.x - g.shiftX;

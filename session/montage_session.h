@@ -218,6 +218,8 @@ public:
     // Source picture `picture` as it lies under montage `which`: the pixel the montage used at each
     // place (offsets, display area and alignment applied).
     retouch::SourcePlacement sourcePlacement(const MontageChoice& which, int picture) const;
+    // The offset picture `picture` was placed by in `record` (its target for an ignored picture).
+    ImageOffset placedOffset(const MontageRecord& record, int picture) const;
 
     // The first file name completed as the last Load or Make Montage completed it.
     const std::string& completedName() const { return completed_; }

@@ -207,6 +207,45 @@ TEST(Retouch, ABrokenStrokesFileStopsTheProjectFromOpening) {
     ASSERT_EQ(other.prompter.shown.size(), 1u);
 }
 
+// A picture the montage ignored can still be painted from: with the target markers it lies where
+// its own target puts it, whether it was never used or used by an earlier montage with another
+// target, and so paints what it paints when it is in use.
+TEST(Retouch, AnIgnoredPicturePaintsFromWhereItsTargetPutsIt) {
+    OffsetTable targets{};
+    targets[1] = ImageOffset{30, 20};
+    targets[2] = ImageOffset{36, 23};
+    targets[3] = ImageOffset{28, 24}; // picture 3 and 1 give the area's shifts either way
+    const Stroke fromTwo{2, kHardCopy, {{20, 15}, {35, 22}}};
+    auto painted = [&](Rig& rig) {
+        rig.session.applyStroke({}, fromTwo);
+        std::vector<std::uint8_t> px;
+        for (int x = 20; x <= 35; ++x)
+            for (int c = 0; c < 3; ++c) px.push_back(rig.session.record({}).picture.pixelAt(x, 15 + (x - 20) * 7 / 15)[c]);
+        return px;
+    };
+    auto request = [&](Rig& rig, bool ignoreTwo, const OffsetTable& t) {
+        MontageRequest r = rig.request();
+        r.useOffsets = true;
+        r.targets = t;
+        r.ignored[1] = ignoreTwo;
+        return r;
+    };
+    Rig used;
+    ASSERT_TRUE(used.session.makeMontage(request(used, false, targets)).made);
+    const std::vector<std::uint8_t> want = painted(used);
+
+    Rig ignored;
+    ASSERT_TRUE(ignored.session.makeMontage(request(ignored, true, targets)).made);
+    EXPECT_EQ(painted(ignored), want);
+
+    Rig earlier;
+    OffsetTable moved = targets;
+    moved[2] = ImageOffset{29, 21};
+    ASSERT_TRUE(earlier.session.makeMontage(request(earlier, false, moved)).made);
+    ASSERT_TRUE(earlier.session.makeMontage(request(earlier, true, targets)).made);
+    EXPECT_EQ(painted(earlier), want);
+}
+
 struct LineCase {
     const char* name;
     std::string before;
