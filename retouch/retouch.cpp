@@ -354,11 +354,15 @@ Rect StrokeRecord::finish() {
     return changed;
 }
 
-void StrokeRecord::undo(const Raster& montage) const {
-    for (const auto& t : tiles_)
+Rect StrokeRecord::undo(const Raster& montage) const {
+    Rect written;
+    for (const auto& t : tiles_) {
         for (int y = 0; y < t->h; ++y)
             std::memcpy(montage.row(t->y0 + y) + std::size_t(t->x0) * 3,
                         t->before.data() + std::size_t(y) * std::size_t(t->w) * 3, std::size_t(t->w) * 3);
+        written = unite(written, Rect{t->x0, t->y0, t->x0 + t->w, t->y0 + t->h});
+    }
+    return written;
 }
 
 std::size_t StrokeRecord::bytesKept() const {

@@ -107,8 +107,10 @@ public:
     // may follow.
     Rect finish();
 
-    // Puts the montage's pixels back as they were before the stroke, byte for byte.
-    void undo(const Raster& montage) const;
+    // Puts the montage's pixels back as they were before the stroke, byte for byte, and returns
+    // the pixels it wrote: every tile the stroke touched, which reaches past bounds() (pixels
+    // there changed since, by a smoothing pass, go back too).
+    Rect undo(const Raster& montage) const;
     // The pixels the stroke may have changed.
     Rect bounds() const { return bounds_; }
     const std::vector<PathPoint>& path() const { return path_; }

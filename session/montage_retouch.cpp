@@ -163,10 +163,11 @@ std::optional<retouch::Rect> MontageSession::undoStroke(const MontageChoice& whi
     if (record.retouch.done.empty()) return std::nullopt;
     RetouchStep step = std::move(record.retouch.done.back());
     record.retouch.done.pop_back();
-    step.kept->undo(montageRaster(record.picture));
+    // The whole tiles kept go back: the window repaints all of them.
+    const retouch::Rect written = step.kept->undo(montageRaster(record.picture));
     record.retouch.undone.push_back(std::move(step.stroke));
     strokesChanged(which);
-    return step.kept->bounds();
+    return written;
 }
 
 std::optional<retouch::Rect> MontageSession::redoStroke(const MontageChoice& which) {

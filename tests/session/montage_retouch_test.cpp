@@ -5,6 +5,7 @@
 #include "session/prompting_observer.h"
 
 #include "band_picture.h"
+#include "base/error_sites.h"
 #include "base/runtime_error.h"
 #include "retouch/strokes_file.h"
 
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -244,6 +246,32 @@ TEST(Retouch, AnIgnoredPicturePaintsFromWhereItsTargetPutsIt) {
     ASSERT_TRUE(earlier.session.makeMontage(request(earlier, false, moved)).made);
     ASSERT_TRUE(earlier.session.makeMontage(request(earlier, true, targets)).made);
     EXPECT_EQ(painted(earlier), want);
+}
+
+// Undo puts back whole tiles of kept pixels; after a smoothing pass some of them lie outside the
+// stroke. The rectangle Undo gives, which the window repaints, holds every pixel it changed.
+TEST(Retouch, UndoAcrossASmoothingPassGivesEveryPixelItPutsBack) {
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    rig.session.applyStroke({}, Stroke{2, kHardCopy, {{5, 5}}});
+    const std::optional<SmoothResult> smoothed = rig.session.smooth({}, r, false, true, kSmoothRoutine, 0);
+    ASSERT_TRUE(smoothed);
+    ASSERT_GT(smoothed->replaced, 0);
+    const MemorySurface before = rig.session.record({}).picture;
+    const std::optional<retouch::Rect> undone = rig.session.undoStroke({});
+    ASSERT_TRUE(undone);
+    const MemorySurface& after = rig.session.record({}).picture;
+    int changed = 0, outside = 0;
+    for (int y = 0; y < after.pictureHeight(); ++y)
+        for (int x = 0; x < after.pictureWidth(); ++x) {
+            if (std::equal(before.pixelAt(x, y), before.pixelAt(x, y) + 3, after.pixelAt(x, y))) continue;
+            ++changed;
+            outside += !(x >= undone->x0 && x < undone->x1 && y >= undone->y0 && y < undone->y1);
+        }
+    EXPECT_GT(changed, 100);
+    EXPECT_EQ(outside, 0);
 }
 
 struct LineCase {
