@@ -242,6 +242,16 @@ bool RetouchCommands::confirmNewMontage() {
                            kLoseStrokesTitle, PromptButtons::YesNo) == PromptAnswer::Yes;
 }
 
+void RetouchCommands::endStrokeUnderway() {
+    painting_ = false;
+    if (!c_.session.strokeUnderway()) return;
+    try {
+        repaint(c_.session.endStroke());
+    } catch (...) {
+        c_.reportError("mnuRetouch");
+    }
+}
+
 void RetouchCommands::montageReplaced() {
     painting_ = false;
     if (c_.session.strokeUnderway()) c_.session.endStroke();

@@ -59,6 +59,8 @@ public:
     bool confirmNewMontage();
     // After a command that may have replaced the montage: the caption again.
     void montageReplaced();
+    // Before a command runs: a stroke being painted is ended and kept, and the drag paints no more.
+    void endStrokeUnderway();
 
     int source() const { return source_; }
     void setSource(int picture);
