@@ -154,6 +154,9 @@ retouch::Rect MontageSession::applyStroke(const MontageChoice& which, const reto
 }
 
 void MontageSession::applyStrokes(const MontageChoice& which, const std::vector<retouch::Stroke>& strokes) {
+    // Every picture the strokes paint from is checked first: a stroke the montage cannot take
+    // stops the whole file before any is painted, rather than leaving the montage half retouched.
+    for (const retouch::Stroke& s : strokes) sourcePlacement(which, s.picture);
     for (const retouch::Stroke& s : strokes) applyStroke(which, s);
 }
 

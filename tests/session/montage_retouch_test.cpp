@@ -207,6 +207,16 @@ TEST(Retouch, ABrokenStrokesFileStopsTheProjectFromOpening) {
     Rig other;
     EXPECT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Failed);
     ASSERT_EQ(other.prompter.shown.size(), 1u);
+
+    // A file whose first strokes could be painted is refused whole: the montage made for it is
+    // left as made, not half retouched.
+    std::ofstream(rig.path("p.strokes")) << "orvanta-strokes 1\nstroke 2 3 100 100 0 5,5\nstroke 4 3 100 100 0 9,9\n";
+    Rig third;
+    EXPECT_EQ(third.session.openProject(rig.path("p.mon"), third.request()), ProjectOutcome::Failed);
+    EXPECT_EQ(third.session.strokeCount({}), 0);
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_TRUE(third.pixels() == rig.pixels());
+    EXPECT_EQ(retouchedStrokeCount(third.session.record({}).properties), 0);
 }
 
 // A picture the montage ignored can still be painted from: with the target markers it lies where
