@@ -523,6 +523,11 @@ std::string projectResizedText(int storedWidth, int storedHeight, int width, int
            "pictures.   Make the montage again before smoothing or retouching it.";
 }
 
+std::string missingStrokesText(const std::string& strokesFile) {
+    return "The strokes file " + strokesFile +
+           " is not there: the retouched montage is shown as it was saved, but its strokes cannot be undone.";
+}
+
 ProjectOutcome MontageSession::openProject(const std::string& project, const MontageRequest& current) {
     try {
         // The project's settings, shown in the controls.
@@ -535,9 +540,19 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
 
         // A retouched montage's strokes: read first, so that a broken file stops the opening.
         const ProjectContents contents = readProjectContents(project);
+        // A strokes file that is not there (the project copied without it) leaves the project as
+        // one without strokes: its stored montage is still shown, its strokes cannot be undone.
         std::vector<retouch::Stroke> strokes;
-        if (retouchedStrokeCount(contents.propertiesText) > 0)
-            strokes = retouch::readStrokesFile(retouch::strokesNameFor(project));
+        std::string strokesMissing;
+        if (retouchedStrokeCount(contents.propertiesText) > 0) {
+            const std::string name = retouch::strokesNameFor(project);
+            try {
+                strokes = retouch::readStrokesFile(name);
+            } catch (const RuntimeError& e) {
+                if (e.number() != 53) throw;
+                strokesMissing = name;
+            }
+        }
 
         // Whether the series was loaded and the montage sized to it: a missing or unreadable first
         // picture has been said already, and leaves no pictures to compare the stored montage with.
@@ -594,6 +609,10 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
                 projectResizedText(main.picture.pictureWidth(), main.picture.pictureHeight(), int(ms.geometry.W),
                                    int(ms.geometry.H)),
                 kProjectResizedTitle);
+        }
+        if (!strokesMissing.empty()) {
+            busy.release();
+            ask(PromptIcon::Exclamation, missingStrokesText(strokesMissing), kMissingStrokesTitle);
         }
         return ProjectOutcome::Opened;
     } catch (...) {

@@ -373,6 +373,9 @@ bool projectPicturesResized(const MontageRequest& request, bool loadedOnly, int 
                             int width, int height);
 inline constexpr const char* kProjectResizedTitle = "The pictures have changed";
 std::string projectResizedText(int storedWidth, int storedHeight, int width, int height);
+// Said when a retouched project is opened without the strokes file beside it.
+inline constexpr const char* kMissingStrokesTitle = "Retouched montage";
+std::string missingStrokesText(const std::string& strokesFile);
 
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or

@@ -198,6 +198,25 @@ TEST(Retouch, AProjectKeepsItsStrokesAndOpensWithThemUndoable) {
     EXPECT_EQ(third.session.strokeCount({}), 0);
 }
 
+// A retouched project copied without its strokes file still opens: its stored montage is shown as
+// saved and the user told that the strokes cannot be undone.
+TEST(Retouch, AProjectWithoutItsStrokesFileOpensWithItsStoredMontage) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    rig.session.applyStroke({}, Stroke{3, Brush{9, 30, 90, true}, {{2, 3}, {50, 30}}});
+    const std::vector<std::uint8_t> retouched = rig.pixels();
+    rig.session.saveProject({}, rig.path("p.mon"));
+    ASSERT_TRUE(std::filesystem::remove(rig.path("p.strokes")));
+    Rig other;
+    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Opened);
+    EXPECT_EQ(other.pixels(), retouched);
+    EXPECT_EQ(other.session.strokeCount({}), 0);
+    EXPECT_FALSE(other.session.undoStroke({}));
+    ASSERT_EQ(other.prompter.shown.size(), 1u);
+    EXPECT_EQ(other.prompter.shown[0].text, missingStrokesText(rig.path("p.strokes")));
+    EXPECT_EQ(other.prompter.shown[0].title, kMissingStrokesTitle);
+}
+
 TEST(Retouch, ABrokenStrokesFileStopsTheProjectFromOpening) {
     Rig rig;
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
