@@ -523,6 +523,19 @@ std::string projectResizedText(int storedWidth, int storedHeight, int width, int
            "pictures.   Make the montage again before smoothing or retouching it.";
 }
 
+namespace {
+
+// The two pictures have the same size and pixels.
+bool samePicture(const MemorySurface& a, const MemorySurface& b) {
+    if (a.pictureWidth() != b.pictureWidth() || a.pictureHeight() != b.pictureHeight()) return false;
+    for (int y = 0; y < a.pictureHeight(); ++y)
+        if (a.pictureWidth() > 0 && !std::equal(a.pixelAt(0, y), a.pixelAt(0, y) + std::size_t(a.pictureWidth()) * 3, b.pixelAt(0, y)))
+            return false;
+    return true;
+}
+
+} // namespace
+
 std::string missingStrokesText(const std::string& strokesFile) {
     return "The strokes file " + strokesFile +
            " is not there: the retouched montage is shown as it was saved, but its strokes cannot be undone.";
@@ -563,8 +576,11 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         } else {
             // The montage made again as it was before the strokes, and the strokes painted on it,
             // so that each can be undone: the pictures aligned as they were, no smoothing pass.
+            // A montage that had a smoothing pass when it was saved is made again with the
+            // automatic pass, as the strokes were painted on it (a pass run after them, or with
+            // other factors, leaves a montage unlike the stored one: its strokes are not kept).
             MontageRequest again = request;
-            again.smoothing.autoSmooth = 0;
+            again.smoothing.autoSmooth = contents.propertiesText.find("  Smoothing =yes") != std::string::npos ? 1 : 0;
             if (!make(again, MakeMode::Montage).made) throw RuntimeError(5);
             applyStrokes(MontageChoice{}, strokes);
         }
@@ -579,9 +595,10 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
                                                               stored->pictureHeight(), int(ms.geometry.W),
                                                               int(ms.geometry.H));
         MontageRecord& main = ms.main();
-        if (strokes.empty() || stored->pictureWidth() != main.picture.pictureWidth() ||
-            stored->pictureHeight() != main.picture.pictureHeight())
-            main.retouch = RetouchHistory{};
+        // The strokes are offered for undo only when, painted on the montage made again, they give
+        // the stored picture: else undoing one would bring back pixels the montage never had.
+        const bool strokesUnlike = !strokes.empty() && !samePicture(*stored, main.picture);
+        if (strokes.empty() || strokesUnlike) main.retouch = RetouchHistory{};
         main.picture = std::move(*stored);
         main.map = contents.map;
         main.properties = contents.propertiesText;
@@ -609,6 +626,10 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
                 projectResizedText(main.picture.pictureWidth(), main.picture.pictureHeight(), int(ms.geometry.W),
                                    int(ms.geometry.H)),
                 kProjectResizedTitle);
+        }
+        if (strokesUnlike && !resized) {
+            busy.release();
+            ask(PromptIcon::Exclamation, kStrokesUnlikeText, kMissingStrokesTitle);
         }
         if (!strokesMissing.empty()) {
             busy.release();

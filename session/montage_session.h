@@ -376,6 +376,11 @@ std::string projectResizedText(int storedWidth, int storedHeight, int width, int
 // Said when a retouched project is opened without the strokes file beside it.
 inline constexpr const char* kMissingStrokesTitle = "Retouched montage";
 std::string missingStrokesText(const std::string& strokesFile);
+// Said when the strokes painted on the montage made again do not give the stored picture.
+inline constexpr const char* kStrokesUnlikeText =
+    "The montage made again from this project's pictures and strokes is not the stored montage (it was "
+    "smoothed after it was retouched, or with other smoothing factors): it is shown as it was saved, but its "
+    "strokes cannot be undone.";
 
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or

@@ -217,6 +217,45 @@ TEST(Retouch, AProjectWithoutItsStrokesFileOpensWithItsStoredMontage) {
     EXPECT_EQ(other.prompter.shown[0].title, kMissingStrokesTitle);
 }
 
+// A retouched project whose montage was smoothed: made again with the automatic pass, its
+// strokes undo to the montage as it was made; smoothed after the strokes, the montage made again
+// is not the stored one, and its strokes are not offered for undo (which would bring back pixels
+// it never had) and the user is told.
+TEST(Retouch, ASmoothedProjectUndoesOnlyToMontagesItHad) {
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.smoothing = SmoothingPreferences{1, 0.0f, 0.1f, 30000, 4.0f}; // the automatic pass replaces blocks
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    ASSERT_TRUE(rig.session.lastOutcome().smoothed);
+    const std::vector<std::uint8_t> made = rig.pixels();
+    rig.session.applyStroke({}, Stroke{2, kHardCopy, {{5, 5}}});
+    const std::vector<std::uint8_t> retouched = rig.pixels();
+    rig.session.saveProject({}, rig.path("p.mon"));
+    Rig other;
+    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), r), ProjectOutcome::Opened);
+    EXPECT_TRUE(other.pixels() == retouched);
+    ASSERT_TRUE(other.session.undoStroke({}));
+    EXPECT_TRUE(other.pixels() == made);
+    EXPECT_TRUE(other.prompter.shown.empty()) << other.prompter.shown[0].text;
+
+    // Made without the automatic pass and smoothed after the stroke.
+    MontageRequest later = r;
+    later.smoothing.autoSmooth = 0;
+    ASSERT_TRUE(rig.session.makeMontage(later).made);
+    rig.session.applyStroke({}, Stroke{2, Brush{8, 100, 100, false}, {{5, 5}, {50, 30}}});
+    const std::optional<SmoothResult> pass = rig.session.smooth({}, later, false, true, kSmoothRoutine, 0);
+    ASSERT_TRUE(pass);
+    ASSERT_GT(pass->replaced, 0);
+    const std::vector<std::uint8_t> smoothed = rig.pixels();
+    rig.session.saveProject({}, rig.path("q.mon"));
+    Rig third;
+    ASSERT_EQ(third.session.openProject(rig.path("q.mon"), r), ProjectOutcome::Opened);
+    EXPECT_TRUE(third.pixels() == smoothed);
+    EXPECT_EQ(third.session.strokeCount({}), 0);
+    ASSERT_EQ(third.prompter.shown.size(), 1u);
+    EXPECT_EQ(third.prompter.shown[0].text, kStrokesUnlikeText);
+}
+
 TEST(Retouch, ABrokenStrokesFileStopsTheProjectFromOpening) {
     Rig rig;
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
