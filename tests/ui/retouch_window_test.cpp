@@ -370,6 +370,15 @@ TEST(ComparisonStrokes, OnceSavedOrThrownAwayTheyAreNotAskedAboutAgain) {
     EXPECT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.quits, 1);
 
+    // A comparison window the user closed cannot be saved from any more: quitting asks nothing
+    // about its strokes.
+    ComparisonRig closed;
+    ASSERT_NE(closed.comparison, nullptr);
+    closed.comparison->close();
+    closed.form->action(Command::Exit)->trigger();
+    EXPECT_TRUE(closed.prompter.shown.empty()) << closed.prompter.shown[0].text;
+    EXPECT_EQ(closed.quits, 1);
+
     // A comparison montage saved from its window is kept: nothing is asked.
     ComparisonRig saved;
     ASSERT_NE(saved.comparison, nullptr);
