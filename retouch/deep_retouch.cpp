@@ -18,7 +18,7 @@ Rect paintDeepStroke(DeepPicture& montage, const DeepPlacement& source, const St
     const double radius = brush.radius, radius2 = radius * radius;
     const double inner = radius * std::clamp(brush.hardness, 0, 100) / 100.0, inner2 = inner * inner;
     const double opacity = std::clamp(brush.opacity, 1, 100) / 100.0;
-    const auto dabs = dabCentres(stroke.path, brush.radius);
+    const auto dabs = dabCentres(stroke.path, brush.radius, montage.width, montage.height);
 
     Rect area;
     for (const auto& [cx, cy] : dabs) {

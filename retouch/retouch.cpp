@@ -11,10 +11,17 @@ namespace {
 
 constexpr int kTile = 64;
 
+// The dabs the walk passes over at most one by one outside the reach of the montage; a longer
+// way outside is passed over whole spacings at once.
+constexpr double kPassedOneByOne = 64;
+
 // Where the walk along a path lays its dabs: every `spacing` from the first point.
 class DabWalker {
 public:
     explicit DabWalker(int radius) : spacing_(std::max(radius, 1) / 4.0) {}
+    // Dabs centred outside `reach` (a rectangle of montage pixels) change nothing and need not be
+    // laid: a path running far outside the montage then costs no more than one inside it.
+    DabWalker(int radius, const Rect& reach) : DabWalker(radius) { reach_ = reach; }
 
     // The dabs from the last point to (x, y); the first point gets one of its own.
     template <class F> void to(double x, double y, F&& lay) {
@@ -28,8 +35,22 @@ public:
         }
         const double dx = x - lastX_, dy = y - lastY_;
         const double length = std::hypot(dx, dy);
+        const double last = length + 1e-9;
         double along = spacing_ - sinceDab_;
-        while (along <= length + 1e-9) {
+        // The stretch of the segment within reach, as distances along it.
+        double enter = 0, leave = last;
+        if (!reach_.empty() && !within(dx, dy, length, enter, leave)) enter = leave = last;
+        // Whole spacings up to `to`, when they are many: no dab is laid before `to`.
+        const auto passOver = [&](double to) {
+            const double steps = std::floor((to - along) / spacing_);
+            if (steps > kPassedOneByOne) along += steps * spacing_;
+        };
+        passOver(enter);
+        while (along <= last) {
+            if (along > leave) {
+                passOver(last);
+                if (along > last) break;
+            }
             const double t = length > 0 ? along / length : 1.0;
             lay(lastX_ + dx * t, lastY_ + dy * t);
             along += spacing_;
@@ -53,7 +74,29 @@ public:
     }
 
 private:
+    // The part of the segment from the last point along (dx, dy) within reach (Liang-Barsky);
+    // false when none is.
+    bool within(double dx, double dy, double length, double& enter, double& leave) const {
+        double t0 = 0, t1 = 1;
+        const double p[4] = {-dx, dx, -dy, dy};
+        const double q[4] = {lastX_ - reach_.x0, reach_.x1 - 1 - lastX_, lastY_ - reach_.y0, reach_.y1 - 1 - lastY_};
+        for (int i = 0; i < 4; ++i) {
+            if (p[i] == 0) {
+                if (q[i] < 0) return false;
+                continue;
+            }
+            const double r = q[i] / p[i];
+            if (p[i] < 0) t0 = std::max(t0, r);
+            else t1 = std::min(t1, r);
+        }
+        if (t0 > t1) return false;
+        enter = t0 * length;
+        leave = t1 * length;
+        return true;
+    }
+
     double spacing_;
+    Rect reach_;
     bool started_ = false;
     double lastX_ = 0, lastY_ = 0;
     double sinceDab_ = 0;
@@ -89,13 +132,34 @@ double brushWeight(const Brush& b, double d) {
 
 int matchRingWidth(int radius) { return std::max(2, radius / 4); }
 
-std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& path, int radius) {
+namespace {
+
+// The dab centres whose dab, or the ring outside it where brightness is matched, may touch a
+// montage of `width` x `height`.
+Rect centresInReach(int radius, int width, int height) {
+    const int r = std::clamp(radius, 1, kMaxRadius);
+    const int margin = r + matchRingWidth(r) + 2;
+    return Rect{-margin, -margin, width + margin, height + margin};
+}
+
+template <class Walker>
+std::vector<std::pair<double, double>> centresAlong(const std::vector<PathPoint>& path, Walker walk) {
     std::vector<std::pair<double, double>> out;
-    DabWalker walk(radius);
     const auto lay = [&](double x, double y) { out.emplace_back(x, y); };
     for (const PathPoint& p : path) walk.to(p.x, p.y, lay);
     walk.end(lay);
     return out;
+}
+
+} // namespace
+
+std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& path, int radius) {
+    return centresAlong(path, DabWalker(radius));
+}
+
+std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& path, int radius, int width,
+                                                  int height) {
+    return centresAlong(path, DabWalker(radius, centresInReach(radius, width, height)));
 }
 
 // The montage pixels of one tile as they were before the stroke, with the strongest weight any
@@ -260,7 +324,7 @@ Rect StrokeRecord::dab(double cx, double cy) {
 }
 
 Rect StrokeRecord::lineTo(int x, int y) {
-    DabWalker walk(brush_.radius);
+    DabWalker walk(brush_.radius, centresInReach(brush_.radius, montage_.width, montage_.height));
     if (!path_.empty()) walk.restore(pending_, path_.back().x, path_.back().y);
     Rect changed;
     path_.push_back(PathPoint{x, y});
@@ -290,11 +354,15 @@ Rect StrokeRecord::finish() {
     return changed;
 }
 
-void StrokeRecord::undo(const Raster& montage) const {
-    for (const auto& t : tiles_)
+Rect StrokeRecord::undo(const Raster& montage) const {
+    Rect written;
+    for (const auto& t : tiles_) {
         for (int y = 0; y < t->h; ++y)
             std::memcpy(montage.row(t->y0 + y) + std::size_t(t->x0) * 3,
                         t->before.data() + std::size_t(y) * std::size_t(t->w) * 3, std::size_t(t->w) * 3);
+        written = unite(written, Rect{t->x0, t->y0, t->x0 + t->w, t->y0 + t->h});
+    }
+    return written;
 }
 
 std::size_t StrokeRecord::bytesKept() const {

@@ -73,6 +73,10 @@ double brushWeight(const Brush& b, double d);
 // The dab centres along `path`, every quarter radius from its first point; the last point always
 // gets a dab.
 std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& path, int radius);
+// The same dabs on a montage of `width` x `height`, leaving out those that can change nothing
+// there (a path far outside it is passed over, not walked dab by dab), as a stroke lays them.
+std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& path, int radius, int width,
+                                                  int height);
 
 // The width of the ring outside a stroke on which brightness is matched.
 int matchRingWidth(int radius);
@@ -103,8 +107,10 @@ public:
     // may follow.
     Rect finish();
 
-    // Puts the montage's pixels back as they were before the stroke, byte for byte.
-    void undo(const Raster& montage) const;
+    // Puts the montage's pixels back as they were before the stroke, byte for byte, and returns
+    // the pixels it wrote: every tile the stroke touched, which reaches past bounds() (pixels
+    // there changed since, by a smoothing pass, go back too).
+    Rect undo(const Raster& montage) const;
     // The pixels the stroke may have changed.
     Rect bounds() const { return bounds_; }
     const std::vector<PathPoint>& path() const { return path_; }

@@ -298,7 +298,7 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         // places it: the display area's shifts, and the offsets where the method used them (an
         // aligned montage has none; Pyramid Focus only with "Use Image Offsets").
         const bool offsets = (!pyramid || record.request.useOffsets) && !record.request.align && n <= kMaxPictures;
-        const ImageOffset t = offsets ? ms.offsets[std::size_t(n)] : ImageOffset{};
+        const ImageOffset t = offsets ? placedOffset(record, n) : ImageOffset{};
         DeepSource& source = sources[std::size_t(n)];
         source.picture = &p;
         source.ox = t.x - g.shiftX;
@@ -533,25 +533,22 @@ std::string projectRecountedText(int saved, int now) {
            "the pictures.   Make the montage again before smoothing or retouching it.";
 }
 
-void MontageSession::repaintStrokesOverStored(const MemorySurface& stored, const std::vector<retouch::Stroke>& strokes) {
-    // The montage made again differs from the stored one (smoothed since it was made, or its
-    // pictures changed): undoing a stroke would bring the made montage back around it. The strokes
-    // are painted again over the stored picture, which keeps the made montage only where they
-    // changed it, so that an undo puts back the stored pixels everywhere else.
-    MontageRecord& main = state_.montage.main();
-    std::vector<retouch::Rect> painted;
-    for (const RetouchStep& step : main.retouch.done) painted.push_back(step.kept->bounds());
-    const MemorySurface withStrokes = main.picture;
-    clearStrokes(MontageChoice{});
-    MemorySurface base = stored;
-    for (const retouch::Rect& r : painted)
-        for (int y = std::max(r.y0, 0); y < std::min(r.y1, base.pictureHeight()); ++y)
-            for (int x = std::max(r.x0, 0); x < std::min(r.x1, base.pictureWidth()); ++x) {
-                const std::uint8_t* made = main.picture.pixelAt(x, y);
-                if (!std::equal(made, made + 3, withStrokes.pixelAt(x, y))) base.setPixel(x, y, made[0], made[1], made[2]);
-            }
-    main.picture = std::move(base);
-    applyStrokes(MontageChoice{}, strokes);
+namespace {
+
+// The two pictures have the same size and pixels.
+bool samePicture(const MemorySurface& a, const MemorySurface& b) {
+    if (a.pictureWidth() != b.pictureWidth() || a.pictureHeight() != b.pictureHeight()) return false;
+    for (int y = 0; y < a.pictureHeight(); ++y)
+        if (a.pictureWidth() > 0 && !std::equal(a.pixelAt(0, y), a.pixelAt(0, y) + std::size_t(a.pictureWidth()) * 3, b.pixelAt(0, y)))
+            return false;
+    return true;
+}
+
+} // namespace
+
+std::string missingStrokesText(const std::string& strokesFile) {
+    return "The strokes file " + strokesFile +
+           " is not there: the retouched montage is shown as it was saved, but its strokes cannot be undone.";
 }
 
 ProjectOutcome MontageSession::openProject(const std::string& project, const MontageRequest& current) {
@@ -566,9 +563,19 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
 
         // A retouched montage's strokes: read first, so that a broken file stops the opening.
         const ProjectContents contents = readProjectContents(project);
+        // A strokes file that is not there (the project copied without it) leaves the project as
+        // one without strokes: its stored montage is still shown, its strokes cannot be undone.
         std::vector<retouch::Stroke> strokes;
-        if (retouchedStrokeCount(contents.propertiesText) > 0)
-            strokes = retouch::readStrokesFile(retouch::strokesNameFor(project));
+        std::string strokesMissing;
+        if (retouchedStrokeCount(contents.propertiesText) > 0) {
+            const std::string name = retouch::strokesNameFor(project);
+            try {
+                strokes = retouch::readStrokesFile(name);
+            } catch (const RuntimeError& e) {
+                if (e.number() != 53) throw;
+                strokesMissing = name;
+            }
+        }
 
         // Whether the series was loaded and the montage sized to it: a missing or unreadable first
         // picture has been said already, and leaves no pictures to compare the stored montage with.
@@ -579,8 +586,11 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         } else {
             // The montage made again as it was before the strokes, and the strokes painted on it,
             // so that each can be undone: the pictures aligned as they were, no smoothing pass.
+            // A montage that had a smoothing pass when it was saved is made again with the
+            // automatic pass, as the strokes were painted on it (a pass run after them, or with
+            // other factors, leaves a montage unlike the stored one: its strokes are not kept).
             MontageRequest again = request;
-            again.smoothing.autoSmooth = 0;
+            again.smoothing.autoSmooth = contents.propertiesText.find("  Smoothing =yes") != std::string::npos ? 1 : 0;
             if (!make(again, MakeMode::Montage).made) throw RuntimeError(5);
             applyStrokes(MontageChoice{}, strokes);
         }
@@ -594,16 +604,13 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
                                                               stored->pictureHeight(), int(ms.geometry.W),
                                                               int(ms.geometry.H));
-        if (!strokes.empty() && stored->pictureWidth() == ms.main().picture.pictureWidth() &&
-            stored->pictureHeight() == ms.main().picture.pictureHeight() &&
-            stored->rounded() != ms.main().picture.rounded())
-            repaintStrokesOverStored(*stored, strokes);
         const int count = state_.series.imageCount;
         const bool recounted = loaded && !resized && settings.pictureCount > 0 && count > 0 && settings.pictureCount != count;
         MontageRecord& main = ms.main();
-        if (strokes.empty() || stored->pictureWidth() != main.picture.pictureWidth() ||
-            stored->pictureHeight() != main.picture.pictureHeight())
-            main.retouch = RetouchHistory{};
+        // The strokes are offered for undo only when, painted on the montage made again, they give
+        // the stored picture: else undoing one would bring back pixels the montage never had.
+        const bool strokesUnlike = !strokes.empty() && !samePicture(*stored, main.picture);
+        if (strokes.empty() || strokesUnlike) main.retouch = RetouchHistory{};
         main.picture = std::move(*stored);
         main.map = contents.map;
         main.properties = contents.propertiesText;
@@ -634,6 +641,14 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         } else if (recounted) {
             busy.release();
             ask(PromptIcon::Exclamation, projectRecountedText(settings.pictureCount, count), kProjectResizedTitle);
+        }
+        if (strokesUnlike && !resized) {
+            busy.release();
+            ask(PromptIcon::Exclamation, kStrokesUnlikeText, kMissingStrokesTitle);
+        }
+        if (!strokesMissing.empty()) {
+            busy.release();
+            ask(PromptIcon::Exclamation, missingStrokesText(strokesMissing), kMissingStrokesTitle);
         }
         return ProjectOutcome::Opened;
     } catch (...) {

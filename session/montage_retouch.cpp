@@ -43,6 +43,16 @@ int retouchedStrokeCount(const std::string& properties) {
     return int(n);
 }
 
+ImageOffset MontageSession::placedOffset(const MontageRecord& record, int picture) const {
+    if (picture < 1 || picture > kMaxPictures) return {};
+    // A picture the montage ignored took no part in it and kept no offset of its own: painted
+    // from, it lies where its target puts it against the pictures that were used.
+    const MontageRequest& r = record.request;
+    if (r.useOffsets && !r.align && r.targets && isIgnored(r.ignored, picture))
+        return (*r.targets)[std::size_t(picture)];
+    return state_.montage.offsets[std::size_t(picture)];
+}
+
 retouch::SourcePlacement MontageSession::sourcePlacement(const MontageChoice& which, int picture) const {
     const MontageState& ms = state_.montage;
     const MontageRecord& record = ms.record(which);
@@ -61,7 +71,7 @@ retouch::SourcePlacement MontageSession::sourcePlacement(const MontageChoice& wh
     // Image Offsets".
     const MontageGeometry& g = ms.geometry;
     const bool offsets = record.request.method != FocusMethod::Pyramid || record.request.useOffsets;
-    const ImageOffset t = offsets && picture <= kMaxPictures ? ms.offsets[std::size_t(picture)] : ImageOffset{};
+    const ImageOffset t = offsets ? placedOffset(record, picture) : ImageOffset{};
     const int ox = t.x - g.shiftX;
     const int oy = g.dY - t.y + g.shiftY;
     const int pw = std::min(stack.pictureWidth(picture), stack.width());
@@ -144,6 +154,9 @@ retouch::Rect MontageSession::applyStroke(const MontageChoice& which, const reto
 }
 
 void MontageSession::applyStrokes(const MontageChoice& which, const std::vector<retouch::Stroke>& strokes) {
+    // Every picture the strokes paint from is checked first: a stroke the montage cannot take
+    // stops the whole file before any is painted, rather than leaving the montage half retouched.
+    for (const retouch::Stroke& s : strokes) sourcePlacement(which, s.picture);
     for (const retouch::Stroke& s : strokes) applyStroke(which, s);
 }
 
@@ -153,10 +166,11 @@ std::optional<retouch::Rect> MontageSession::undoStroke(const MontageChoice& whi
     if (record.retouch.done.empty()) return std::nullopt;
     RetouchStep step = std::move(record.retouch.done.back());
     record.retouch.done.pop_back();
-    step.kept->undo(montageRaster(record.picture));
+    // The whole tiles kept go back: the window repaints all of them.
+    const retouch::Rect written = step.kept->undo(montageRaster(record.picture));
     record.retouch.undone.push_back(std::move(step.stroke));
     strokesChanged(which);
-    return step.kept->bounds();
+    return written;
 }
 
 std::optional<retouch::Rect> MontageSession::redoStroke(const MontageChoice& which) {

@@ -218,6 +218,8 @@ public:
     // Source picture `picture` as it lies under montage `which`: the pixel the montage used at each
     // place (offsets, display area and alignment applied).
     retouch::SourcePlacement sourcePlacement(const MontageChoice& which, int picture) const;
+    // The offset picture `picture` was placed by in `record` (its target for an ignored picture).
+    ImageOffset placedOffset(const MontageRecord& record, int picture) const;
 
     // The first file name completed as the last Load or Make Montage completed it.
     const std::string& completedName() const { return completed_; }
@@ -248,8 +250,6 @@ private:
     // Inside a catch: the error is a file of the streamed series that could not be decoded.
     bool streamedPictureRefused() const;
     enum class MakeMode { Montage, Project };
-    // Opening a retouched project whose montage made again is not its stored one.
-    void repaintStrokesOverStored(const MemorySurface& stored, const std::vector<retouch::Stroke>& strokes);
     enum class Step { Go, Stop, Finish };
     MakeOutcome make(const MontageRequest& request, MakeMode mode);
     void makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& out, int& line);
@@ -377,6 +377,14 @@ inline constexpr const char* kProjectResizedTitle = "The pictures have changed";
 std::string projectResizedText(int storedWidth, int storedHeight, int width, int height);
 // The same for a series that grew or shrank since the project was saved from `saved` pictures.
 std::string projectRecountedText(int saved, int now);
+// Said when a retouched project is opened without the strokes file beside it.
+inline constexpr const char* kMissingStrokesTitle = "Retouched montage";
+std::string missingStrokesText(const std::string& strokesFile);
+// Said when the strokes painted on the montage made again do not give the stored picture.
+inline constexpr const char* kStrokesUnlikeText =
+    "The montage made again from this project's pictures and strokes is not the stored montage (it was "
+    "smoothed after it was retouched, or with other smoothing factors): it is shown as it was saved, but its "
+    "strokes cannot be undone.";
 
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or

@@ -219,6 +219,9 @@ class FormMontage::CommandRun {
 public:
     explicit CommandRun(FormMontage& f) : f_(f) {
         if (f_.running_++ == 0) {
+            // A stroke the left button is still painting ends before the command changes the
+            // montage or the pictures it paints from (a shortcut or the context menu mid-drag).
+            f_.retouch_->endStrokeUnderway();
             f_.lockControls(true);
             f_.progress_->start();
         }

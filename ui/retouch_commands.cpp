@@ -37,7 +37,9 @@ int unkeptComparisonStrokes(const MontageSession& session, const WindowManager& 
     int n = 0;
     for (int k = 0; k < kComparisonMontages; ++k) {
         const MontageRecord& r = session.record(MontageChoice{k});
-        if (windows.comparisonWindow(k) && !r.empty() && r.unsaved) n += r.retouch.count();
+        // A window the user closed is gone from every list and cannot be saved from any more.
+        if (const FormMontagePicture* w = windows.comparisonWindow(k); w && w->isVisible() && !r.empty() && r.unsaved)
+            n += r.retouch.count();
     }
     return n;
 }
@@ -240,6 +242,16 @@ bool RetouchCommands::confirmNewMontage() {
     return inComparisons == 0 ||
            c_.prompter.ask(PromptIcon::Question, loseComparisonStrokesText(inComparisons, "Make a new montage"),
                            kLoseStrokesTitle, PromptButtons::YesNo) == PromptAnswer::Yes;
+}
+
+void RetouchCommands::endStrokeUnderway() {
+    painting_ = false;
+    if (!c_.session.strokeUnderway()) return;
+    try {
+        repaint(c_.session.endStroke());
+    } catch (...) {
+        c_.reportError("mnuRetouch");
+    }
 }
 
 void RetouchCommands::montageReplaced() {

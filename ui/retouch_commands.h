@@ -32,7 +32,7 @@ inline constexpr const char* kLoseStrokesTitle = "Retouched montage";
 // The question before strokes painted into comparison montages, not saved since, are thrown away
 // (`going`: "Make a new montage", "Go on").
 std::string loseComparisonStrokesText(int strokes, const std::string& going);
-// The strokes painted into the comparison montages whose windows are still there, not kept since
+// The strokes painted into the comparison montages whose windows are still open, not kept since
 // (saved, copied, printed or handed to the editor): work that a new series, a new montage or
 // quitting throws away with those windows.
 int unkeptComparisonStrokes(const MontageSession& session, const WindowManager& windows);
@@ -59,6 +59,8 @@ public:
     bool confirmNewMontage();
     // After a command that may have replaced the montage: the caption again.
     void montageReplaced();
+    // Before a command runs: a stroke being painted is ended and kept, and the drag paints no more.
+    void endStrokeUnderway();
 
     int source() const { return source_; }
     void setSource(int picture);

@@ -214,5 +214,33 @@ TEST(Stroke, ABrushPartlyOutsideTheMontagePaintsOnlyInside) {
     EXPECT_EQ(montage.bytes, std::vector<std::uint8_t>(20 * 20 * 3, 0));
 }
 
+// A path may run far outside the montage (a strokes file allows a million pixels): the dabs out
+// there are passed over, not laid one by one, and those within reach lie where the walk puts them.
+TEST(Stroke, APathFarOutsideTheMontageIsPassedOverAndPaintsAsOneInside) {
+    const std::vector<PathPoint> diagonal = {{-1000000, -999990}, {1000000, 1000010}, {-1000000, -999985}};
+    const auto all = dabCentres(diagonal, 4);
+    const auto laid = dabCentres(diagonal, 4, 60, 40);
+    EXPECT_LT(laid.size(), 1000u);
+    // Those of the walk within reach of the montage (4 + ring 2 + 2 pixels) are among those laid.
+    int within = 0;
+    for (const auto& [x, y] : all) {
+        if (x < -8 || x > 67 || y < -8 || y > 47) continue;
+        ++within;
+        double nearest = 1e9;
+        for (const auto& [lx, ly] : laid) nearest = std::min(nearest, std::hypot(lx - x, ly - y));
+        EXPECT_LT(nearest, 1e-6) << x << "," << y;
+    }
+    EXPECT_GT(within, 100);
+
+    // Painted across the montage from a million pixels away: as from just outside it.
+    const Picture source = noise(60, 40, 180, 3);
+    Picture far = noise(60, 40, 90, 4);
+    Picture near = far;
+    const Brush b{4, 50, 80, true};
+    paintStroke(far.raster(), source.placement(), stroke(b, {{-1000000, 20}, {1000000, 20}}));
+    paintStroke(near.raster(), source.placement(), stroke(b, {{-40, 20}, {100, 20}}));
+    EXPECT_EQ(far.bytes, near.bytes);
+}
+
 } // namespace
 } // namespace orv::retouch

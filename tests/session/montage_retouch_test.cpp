@@ -5,6 +5,7 @@
 #include "session/prompting_observer.h"
 
 #include "band_picture.h"
+#include "base/error_sites.h"
 #include "base/runtime_error.h"
 #include "retouch/strokes_file.h"
 
@@ -12,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -228,6 +230,64 @@ TEST(Retouch, AStrokeUndoneInAReopenedSmoothedProjectLeavesTheSmoothedMontageAro
     EXPECT_TRUE(other.prompter.shown.empty()) << other.prompter.shown[0].text;
 }
 
+// A retouched project copied without its strokes file still opens: its stored montage is shown as
+// saved and the user told that the strokes cannot be undone.
+TEST(Retouch, AProjectWithoutItsStrokesFileOpensWithItsStoredMontage) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    rig.session.applyStroke({}, Stroke{3, Brush{9, 30, 90, true}, {{2, 3}, {50, 30}}});
+    const std::vector<std::uint8_t> retouched = rig.pixels();
+    rig.session.saveProject({}, rig.path("p.mon"));
+    ASSERT_TRUE(std::filesystem::remove(rig.path("p.strokes")));
+    Rig other;
+    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Opened);
+    EXPECT_EQ(other.pixels(), retouched);
+    EXPECT_EQ(other.session.strokeCount({}), 0);
+    EXPECT_FALSE(other.session.undoStroke({}));
+    ASSERT_EQ(other.prompter.shown.size(), 1u);
+    EXPECT_EQ(other.prompter.shown[0].text, missingStrokesText(rig.path("p.strokes")));
+    EXPECT_EQ(other.prompter.shown[0].title, kMissingStrokesTitle);
+}
+
+// A retouched project whose montage was smoothed: made again with the automatic pass, its
+// strokes undo to the montage as it was made; smoothed after the strokes, the montage made again
+// is not the stored one, and its strokes are not offered for undo (which would bring back pixels
+// it never had) and the user is told.
+TEST(Retouch, ASmoothedProjectUndoesOnlyToMontagesItHad) {
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.smoothing = SmoothingPreferences{1, 0.0f, 0.1f, 30000, 4.0f}; // the automatic pass replaces blocks
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    ASSERT_TRUE(rig.session.lastOutcome().smoothed);
+    const std::vector<std::uint8_t> made = rig.pixels();
+    rig.session.applyStroke({}, Stroke{2, kHardCopy, {{5, 5}}});
+    const std::vector<std::uint8_t> retouched = rig.pixels();
+    rig.session.saveProject({}, rig.path("p.mon"));
+    Rig other;
+    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), r), ProjectOutcome::Opened);
+    EXPECT_TRUE(other.pixels() == retouched);
+    ASSERT_TRUE(other.session.undoStroke({}));
+    EXPECT_TRUE(other.pixels() == made);
+    EXPECT_TRUE(other.prompter.shown.empty()) << other.prompter.shown[0].text;
+
+    // Made without the automatic pass and smoothed after the stroke.
+    MontageRequest later = r;
+    later.smoothing.autoSmooth = 0;
+    ASSERT_TRUE(rig.session.makeMontage(later).made);
+    rig.session.applyStroke({}, Stroke{2, Brush{8, 100, 100, false}, {{5, 5}, {50, 30}}});
+    const std::optional<SmoothResult> pass = rig.session.smooth({}, later, false, true, kSmoothRoutine, 0);
+    ASSERT_TRUE(pass);
+    ASSERT_GT(pass->replaced, 0);
+    const std::vector<std::uint8_t> smoothed = rig.pixels();
+    rig.session.saveProject({}, rig.path("q.mon"));
+    Rig third;
+    ASSERT_EQ(third.session.openProject(rig.path("q.mon"), r), ProjectOutcome::Opened);
+    EXPECT_TRUE(third.pixels() == smoothed);
+    EXPECT_EQ(third.session.strokeCount({}), 0);
+    ASSERT_EQ(third.prompter.shown.size(), 1u);
+    EXPECT_EQ(third.prompter.shown[0].text, kStrokesUnlikeText);
+}
+
 TEST(Retouch, ABrokenStrokesFileStopsTheProjectFromOpening) {
     Rig rig;
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
@@ -237,6 +297,81 @@ TEST(Retouch, ABrokenStrokesFileStopsTheProjectFromOpening) {
     Rig other;
     EXPECT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Failed);
     ASSERT_EQ(other.prompter.shown.size(), 1u);
+
+    // A file whose first strokes could be painted is refused whole: the montage made for it is
+    // left as made, not half retouched.
+    std::ofstream(rig.path("p.strokes")) << "orvanta-strokes 1\nstroke 2 3 100 100 0 5,5\nstroke 4 3 100 100 0 9,9\n";
+    Rig third;
+    EXPECT_EQ(third.session.openProject(rig.path("p.mon"), third.request()), ProjectOutcome::Failed);
+    EXPECT_EQ(third.session.strokeCount({}), 0);
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_TRUE(third.pixels() == rig.pixels());
+    EXPECT_EQ(retouchedStrokeCount(third.session.record({}).properties), 0);
+}
+
+// A picture the montage ignored can still be painted from: with the target markers it lies where
+// its own target puts it, whether it was never used or used by an earlier montage with another
+// target, and so paints what it paints when it is in use.
+TEST(Retouch, AnIgnoredPicturePaintsFromWhereItsTargetPutsIt) {
+    OffsetTable targets{};
+    targets[1] = ImageOffset{30, 20};
+    targets[2] = ImageOffset{36, 23};
+    targets[3] = ImageOffset{28, 24}; // picture 3 and 1 give the area's shifts either way
+    const Stroke fromTwo{2, kHardCopy, {{20, 15}, {35, 22}}};
+    auto painted = [&](Rig& rig) {
+        rig.session.applyStroke({}, fromTwo);
+        std::vector<std::uint8_t> px;
+        for (int x = 20; x <= 35; ++x)
+            for (int c = 0; c < 3; ++c) px.push_back(rig.session.record({}).picture.pixelAt(x, 15 + (x - 20) * 7 / 15)[c]);
+        return px;
+    };
+    auto request = [&](Rig& rig, bool ignoreTwo, const OffsetTable& t) {
+        MontageRequest r = rig.request();
+        r.useOffsets = true;
+        r.targets = t;
+        r.ignored[1] = ignoreTwo;
+        return r;
+    };
+    Rig used;
+    ASSERT_TRUE(used.session.makeMontage(request(used, false, targets)).made);
+    const std::vector<std::uint8_t> want = painted(used);
+
+    Rig ignored;
+    ASSERT_TRUE(ignored.session.makeMontage(request(ignored, true, targets)).made);
+    EXPECT_EQ(painted(ignored), want);
+
+    Rig earlier;
+    OffsetTable moved = targets;
+    moved[2] = ImageOffset{29, 21};
+    ASSERT_TRUE(earlier.session.makeMontage(request(earlier, false, moved)).made);
+    ASSERT_TRUE(earlier.session.makeMontage(request(earlier, true, targets)).made);
+    EXPECT_EQ(painted(earlier), want);
+}
+
+// Undo puts back whole tiles of kept pixels; after a smoothing pass some of them lie outside the
+// stroke. The rectangle Undo gives, which the window repaints, holds every pixel it changed.
+TEST(Retouch, UndoAcrossASmoothingPassGivesEveryPixelItPutsBack) {
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    rig.session.applyStroke({}, Stroke{2, kHardCopy, {{5, 5}}});
+    const std::optional<SmoothResult> smoothed = rig.session.smooth({}, r, false, true, kSmoothRoutine, 0);
+    ASSERT_TRUE(smoothed);
+    ASSERT_GT(smoothed->replaced, 0);
+    const MemorySurface before = rig.session.record({}).picture;
+    const std::optional<retouch::Rect> undone = rig.session.undoStroke({});
+    ASSERT_TRUE(undone);
+    const MemorySurface& after = rig.session.record({}).picture;
+    int changed = 0, outside = 0;
+    for (int y = 0; y < after.pictureHeight(); ++y)
+        for (int x = 0; x < after.pictureWidth(); ++x) {
+            if (std::equal(before.pixelAt(x, y), before.pixelAt(x, y) + 3, after.pixelAt(x, y))) continue;
+            ++changed;
+            outside += !(x >= undone->x0 && x < undone->x1 && y >= undone->y0 && y < undone->y1);
+        }
+    EXPECT_GT(changed, 100);
+    EXPECT_EQ(outside, 0);
 }
 
 struct LineCase {

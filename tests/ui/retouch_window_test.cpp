@@ -251,6 +251,29 @@ TEST(RetouchWindow, AProjectSavedAndOpenedKeepsItsStrokesUndoable) {
     EXPECT_EQ(other.montagePicture(), rig.plain);
 }
 
+// A command started while the left button still paints (a shortcut, the context menu mid-drag)
+// ends the stroke first: it counts as work Make Montage asks about, and the drag paints no more.
+TEST(RetouchWindow, ACommandStartedMidStrokeEndsTheStrokeFirst) {
+    RetouchRig rig;
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_3);
+    QTest::mousePress(rig.box(), Qt::LeftButton, {}, QPoint(30, 30));
+    QTest::mouseMove(rig.box(), QPoint(60, 40));
+    rig.prompter.answerNext(PromptAnswer::No);
+    rig.form->action(Command::MakeMontage)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, loseStrokesText(1));
+    EXPECT_FALSE(rig.form->session().strokeUnderway());
+    const QImage painted = rig.montagePicture();
+    EXPECT_NE(painted, rig.plain);
+    QTest::mouseMove(rig.box(), QPoint(100, 70));
+    QTest::mouseRelease(rig.box(), Qt::LeftButton, {}, QPoint(100, 70));
+    EXPECT_EQ(rig.strokes(), 1);
+    EXPECT_EQ(rig.montagePicture(), painted);
+    rig.trigger("mnuUndoRetouch");
+    EXPECT_EQ(rig.montagePicture(), rig.plain);
+}
+
 // A retouched project whose pictures changed size since: its stored montage is shown as saved and
 // the user told; strokes that no longer lie on the pictures' montage are not offered for undo.
 TEST(RetouchWindow, AProjectWhosePicturesChangedSizeKeepsItsStoredMontage) {
@@ -346,6 +369,15 @@ TEST(ComparisonStrokes, OnceSavedOrThrownAwayTheyAreNotAskedAboutAgain) {
     rig.form->action(Command::Exit)->trigger();
     EXPECT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.quits, 1);
+
+    // A comparison window the user closed cannot be saved from any more: quitting asks nothing
+    // about its strokes.
+    ComparisonRig closed;
+    ASSERT_NE(closed.comparison, nullptr);
+    closed.comparison->close();
+    closed.form->action(Command::Exit)->trigger();
+    EXPECT_TRUE(closed.prompter.shown.empty()) << closed.prompter.shown[0].text;
+    EXPECT_EQ(closed.quits, 1);
 
     // A comparison montage saved from its window is kept: nothing is asked.
     ComparisonRig saved;
