@@ -252,10 +252,11 @@ private:
 
     // The steps of Make Montage, in their order.
     int readIncrement(MontageRequest& r, int& line);
-    std::optional<SeriesName> nameSeries(const MontageRequest& r, int& line);
-    Step loadSeries(const MontageRequest& r, int& line);
+    std::optional<SeriesName> checkSeriesName(const MontageRequest& r, int& line);
+    void nameSeries(const MontageRequest& r, const SeriesName& series, int& line);
+    Step loadSeries(const MontageRequest& r, const SeriesName& series, int& line);
     // loadSeries for a streamed series: the files looked at, not decoded.
-    Step scanSeries(const MontageRequest& r, int& line);
+    Step scanSeries(const MontageRequest& r, const SeriesName& series, int& line);
     void sizeMontageToFirstPicture(int increment);
     AreaOutcome placePictures(const MontageRequest& r, MakeMode mode, int& line);
     AlignOptions alignOptions(const MontageRequest& r);

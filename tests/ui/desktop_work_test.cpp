@@ -179,6 +179,37 @@ TEST(ProtectWork, ALoadWhoseFirstFileIsMissingLeavesSeriesWindowsAndMontage) {
     EXPECT_EQ(rig.montagePicture(), before);
 }
 
+// A typing slip before Make Montage (a first file that is not there, a name without a number) is
+// said and changes nothing: the series and the montage stay on screen, so the unsaved montage can
+// still be saved and is still asked about, and the "Window" entries are the windows on screen.
+TEST(ProtectWork, AMakeMontageWhoseNameIsWrongLeavesSeriesWindowsAndMontage) {
+    for (const char* slip : {"typo01.bmp", "typo.bmp"}) {
+        WorkRig rig;
+        rig.makeFirst();
+        const QImage before = rig.montagePicture();
+        const QString caption = rig.form->windows().montageWindow()->windowTitle();
+        rig.form->textFileName()->setText(QString::fromStdString(rig.files.path(slip)));
+        rig.form->CommandGo()->click();
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << slip;
+        EXPECT_EQ(rig.state.series.imageCount, 3) << slip;
+        EXPECT_EQ(rig.visibleSourceWindows(), 3) << slip;
+        ASSERT_TRUE(rig.form->windows().montageWindow()->isVisible()) << slip;
+        EXPECT_EQ(rig.form->windows().montageWindow()->windowTitle(), caption) << slip;
+        EXPECT_EQ(rig.montagePicture(), before) << slip;
+        EXPECT_EQ(rig.form->mnuWindow2(0)->text(), caption) << slip;
+        // Leaving asks about the montage, and Yes saves it.
+        rig.prompter.shown.clear();
+        rig.prompter.answerNext(PromptAnswer::Yes);
+        rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("kept.bmp")));
+        rig.form->show();
+        rig.form->action(Command::Exit)->trigger();
+        EXPECT_EQ(rig.asked(), 1) << slip;
+        EXPECT_EQ(QImage(QString::fromStdString(rig.files.path("kept.bmp"))).convertToFormat(QImage::Format_RGB888), before)
+            << slip;
+        EXPECT_EQ(rig.quits, 1) << slip;
+    }
+}
+
 // A montage no longer on screen (the user let a Load go on, closed its window, or a Load hid it)
 // cannot be saved: Save Montage As says there is none. It is not asked about again, so a Yes can
 // never end in that refusal and keep the program or the next series from going on.

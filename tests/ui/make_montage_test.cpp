@@ -312,7 +312,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A new run takes the source windows over picture by picture: those it fills stay on screen with
 // the new pictures, the rest go once the series is in, and a run that stops shows its message with
-// every window of the earlier run that it did not fill gone.
+// every window of the earlier run that it did not fill gone. A name that names no series stops
+// nothing: the earlier series and its montage stay on screen, as after Load.
 TEST(EarlierWindows, GoOnceTheNewSeriesIsInOrBeforeAMessage) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "five", 5, QSize(60, 40));
@@ -343,10 +344,10 @@ TEST(EarlierWindows, GoOnceTheNewSeriesIsInOrBeforeAMessage) {
     EXPECT_FALSE(rig.make(rig.files.path("gone01.bmp")).made);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].text, kMissingFileText);
-    EXPECT_EQ(sourcesAtMessage, 0);
-    EXPECT_FALSE(montageAtMessage);
-    EXPECT_EQ(rig.visibleSourceWindows(), 0);
-    EXPECT_FALSE(w.montageWindow()->isVisible());
+    EXPECT_EQ(sourcesAtMessage, 3);
+    EXPECT_TRUE(montageAtMessage);
+    EXPECT_EQ(rig.visibleSourceWindows(), 3);
+    EXPECT_TRUE(w.montageWindow()->isVisible());
 
     // A damaged third picture: the two pictures read stay, the others go before the message.
     ASSERT_TRUE(rig.make(rig.files.path("five01.bmp")).made);
