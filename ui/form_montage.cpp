@@ -229,6 +229,9 @@ public:
             f_.lockControls(false);
             if (f_.closing_) f_.windows_->hideAll();
             f_.closing_ = false;
+            // However the command ended (made, stopped, refused, failed part way), the "Window"
+            // menus list the windows on screen now, never those of a series that has gone.
+            f_.refreshWindowMenus();
         }
     }
     CommandRun(const CommandRun&) = delete;

@@ -8,12 +8,15 @@
 #include "input/series_loader.h"
 #include "session/montage_rules.h"
 #include "ui/montage_windows.h"
+#include "ui/run_progress.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace orv;
 using namespace orv::testing;
@@ -365,6 +368,52 @@ TEST(EarlierWindows, GoOnceTheNewSeriesIsInOrBeforeAMessage) {
     EXPECT_EQ(rig.load(rig.files.path("five01.bmp")), LoadOutcome::Loaded);
     EXPECT_EQ(rig.visibleSourceWindows(), 5);
     EXPECT_FALSE(w.montageWindow()->isVisible());
+}
+
+// After a Make Montage that fails or is stopped part way, the "Window" entries are the windows on
+// screen: none brings back a window of the series that went, or names a picture it no longer shows.
+TEST(EarlierWindows, TheWindowMenusListOnlyWhatARunThatFailedOrStoppedLeftOnScreen) {
+    struct Ending {
+        const char* label;
+        std::function<void(MontageRig&)> run;
+    };
+    const Ending endings[] = {
+        {"damaged third picture",
+         [](MontageRig& rig) {
+             rig.files.writeText("new03.bmp", "not a picture");
+             rig.make(rig.files.path("new01.bmp"));
+         }},
+        {"damaged first picture",
+         [](MontageRig& rig) {
+             rig.files.writeText("new01.bmp", "not a picture");
+             rig.make(rig.files.path("new01.bmp"));
+         }},
+        {"stopped", [](MontageRig& rig) {
+             QTimer::singleShot(0, rig.form.get(), [&rig] { rig.form->runProgress()->requestStop(); });
+             ASSERT_TRUE(rig.make(rig.files.path("new01.bmp")).stopped);
+         }}};
+    for (const Ending& e : endings) {
+        MontageRig rig;
+        writeTexturedSeries(rig.files, "old", 4, QSize(60, 40));
+        writeTexturedSeries(rig.files, "new", 3, QSize(60, 40));
+        ASSERT_TRUE(rig.make(rig.files.path("old01.bmp")).made) << e.label;
+        rig.state.montage.main().unsaved = false;
+        e.run(rig);
+        WindowManager& w = rig.form->windows();
+        int listed = 0;
+        for (int i = 1; i <= 12; ++i) {
+            QAction* entry = rig.form->mnuWindow(i);
+            if (!entry->isVisible()) continue;
+            ++listed;
+            const int slot = w.sourceSlotOf(entry->data().toString());
+            ASSERT_GT(slot, 0) << e.label << ": " << entry->text().toStdString();
+            EXPECT_TRUE(w.existingSourceWindow(slot)->isVisible()) << e.label << ": " << entry->text().toStdString();
+        }
+        EXPECT_EQ(listed, rig.visibleSourceWindows()) << e.label;
+        const bool montageListed = rig.form->mnuWindow2(0)->isVisible() &&
+                                   rig.form->mnuWindow2(0)->data().toString() == w.montageWindow()->windowTitle();
+        EXPECT_EQ(montageListed, w.montageWindow()->isVisible()) << e.label;
+    }
 }
 
 // The preview window of an earlier run goes with it: out of sight and out of the window list,
