@@ -402,7 +402,11 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
     }
 }
 
-LoadOutcome FormMontage::loadCommand() { return montage_->load(pathBytes(textFileName_->text())); }
+LoadOutcome FormMontage::loadCommand() {
+    // The controls are locked and Cancel answers for the whole Load, also the one start-up runs.
+    CommandRun run(*this);
+    return montage_->load(pathBytes(textFileName_->text()));
+}
 
 MakeOutcome FormMontage::makeMontage() {
     CommandRun run(*this);

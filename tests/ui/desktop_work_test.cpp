@@ -371,6 +371,37 @@ TEST(CancelRun, ALoadStoppedKeepsThePicturesReadSoFar) {
     EXPECT_EQ(rig.visibleSourceWindows(), rig.state.series.imageCount);
 }
 
+// The Load start-up runs at the first activation (a file on the command line, or "Load images on
+// start up") is a command like any other: the controls wait for it, so a click on Make Montage
+// cannot start a second run inside it, and Cancel stops it.
+TEST(CancelRun, TheStartUpLoadLocksTheControlsAndCanBeStopped) {
+    WorkRig rig;
+    writeTexturedSeries(rig.files, "boot", 6, QSize(120, 90));
+    rig.state.firstActivation = true;
+    rig.state.fileOnCommandLine = true;
+    rig.form->textFileName()->setText(QString::fromStdString(rig.files.path("boot01.bmp")));
+    bool ran = false;
+    QTimer::singleShot(0, rig.form.get(), [&] {
+        ran = true;
+        EXPECT_TRUE(rig.form->commandRunning());
+        EXPECT_FALSE(rig.form->CommandGo()->isEnabled());
+        EXPECT_FALSE(rig.form->action(Command::Load)->isEnabled());
+        rig.form->CommandGo()->click();
+        rig.form->action(Command::MakeMontage)->trigger();
+        rig.form->runProgress()->cancelButton()->click();
+    });
+    rig.form->Form_Activate();
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(rig.form->montageCommands().montagesMade(), 0);
+    EXPECT_FALSE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_GE(rig.state.series.imageCount, 1);
+    EXPECT_LT(rig.state.series.imageCount, 6);
+    EXPECT_EQ(rig.visibleSourceWindows(), rig.state.series.imageCount);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_FALSE(rig.form->commandRunning());
+    EXPECT_TRUE(rig.form->CommandGo()->isEnabled());
+}
+
 // Exit while a montage is being made stops the run: the program does not go on computing out of
 // sight, and no window of the run comes back once the main window has gone.
 TEST(CancelRun, ExitDuringARunStopsItAndNoWindowComesBack) {
