@@ -132,6 +132,52 @@ TEST(Smoothing, ReplacedBlocksAreRedrawnAndTheMapAndPropertiesFollow) {
     EXPECT_EQ(props.substr(props.find(marker) + marker.size()), rig.map());
 }
 
+// A Make Montage of another series stopped while it made the montage leaves that series' pictures
+// in the stack and the earlier montage on screen: smoothing it then would copy blocks of the other
+// series into it, so it is refused until a montage is made again.
+TEST(Smoothing, AfterAStoppedRunOfAnotherSeriesTheMontageShownIsNotSmoothedFromItsPictures) {
+    MontageRig rig;
+    eagerSmoothing(rig);
+    rig.form->runProgress()->setShowDelay(0);
+    writeTexturedSeries(rig.files, "tex", 3, QSize(120, 90));
+    for (int k = 1; k <= 3; ++k) {
+        QImage flat(120, 90, QImage::Format_RGB888);
+        flat.fill(QColor(250, 20 * k, 0));
+        flat.save(QString::fromStdString(rig.files.path("red0" + std::to_string(k) + ".bmp")), "BMP");
+    }
+    ASSERT_TRUE(rig.make(rig.files.path("tex01.bmp"), "10").made);
+    rig.state.montage.main().unsaved = false;
+    const QImage before = rig.montagePicture();
+
+    // Stopped once its first row of blocks is in the map: its pictures are in the stack by then.
+    const std::string map = rig.map();
+    auto watch = std::make_shared<std::function<void()>>();
+    *watch = [&rig, watch, map] {
+        if (rig.form->commandRunning() && rig.map() != map) {
+            rig.form->runProgress()->requestStop();
+            return;
+        }
+        QTimer::singleShot(0, rig.form.get(), *watch);
+    };
+    QTimer::singleShot(0, rig.form.get(), *watch);
+    ASSERT_TRUE(rig.make(rig.files.path("red01.bmp"), "10").stopped);
+    ASSERT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    ASSERT_EQ(rig.montagePicture(), before);
+
+    rig.form->action(Command::Smooth)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, kSmoothSourcesGoneText);
+    EXPECT_EQ(rig.prompter.shown[0].title, kSmoothSourcesGoneTitle);
+    EXPECT_EQ(rig.montagePicture(), before);
+
+    // Made again, the montage smooths from its own pictures.
+    rig.prompter.shown.clear();
+    ASSERT_TRUE(rig.make(rig.files.path("tex01.bmp"), "10").made);
+    rig.form->action(Command::Smooth)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_NE(rig.prompter.shown[0].text, kSmoothSourcesGoneText);
+}
+
 TEST(Smoothing, AComparisonWindowSmoothsItsOwnSlotMapAndProperties) {
     MontageRig rig;
     eagerSmoothing(rig);
