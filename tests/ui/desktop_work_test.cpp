@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -23,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 using namespace orv;
 using namespace orv::testing;
@@ -369,6 +371,39 @@ TEST(CancelRun, ALoadStoppedKeepsThePicturesReadSoFar) {
     EXPECT_GE(rig.state.series.imageCount, 1);
     EXPECT_LT(rig.state.series.imageCount, 3);
     EXPECT_EQ(rig.visibleSourceWindows(), rig.state.series.imageCount);
+}
+
+// A Make Montage stopped while it still reads its pictures leaves the earlier, unsaved montage on
+// screen: it can be saved, and leaving asks about it.
+TEST(CancelRun, AStopWhileReadingKeepsTheEarlierMontageOnScreenAndAskedAbout) {
+    WorkRig rig;
+    writeTexturedSeries(rig.files, "next", 4, QSize(120, 90));
+    rig.makeFirst();
+    const QImage before = rig.montagePicture();
+    ASSERT_TRUE(rig.state.montage.main().unsaved);
+    auto watch = std::make_shared<std::function<void()>>();
+    *watch = [&rig, watch] {
+        if (rig.form->commandRunning() && rig.state.series.imageCount >= 1) {
+            rig.form->runProgress()->requestStop();
+            return;
+        }
+        QTimer::singleShot(0, rig.form.get(), *watch);
+    };
+    QTimer::singleShot(0, rig.form.get(), *watch);
+    // The window events run after the first picture only when the last turn is a moment ago.
+    QElapsedTimer pause;
+    pause.start();
+    QTest::qWaitFor([&] { return pause.elapsed() > 50; });
+    ASSERT_TRUE(rig.make(rig.files.path("next01.bmp")).stopped);
+    ASSERT_LT(rig.state.series.imageCount, 4);
+    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.montagePicture(), before);
+    EXPECT_EQ(rig.form->mnuWindow2(0)->text().toStdString(), rig.form->windows().montageWindow()->windowTitle().toStdString());
+    rig.form->show();
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::Exit)->trigger();
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_EQ(rig.quits, 0);
 }
 
 // The Load start-up runs at the first activation (a file on the command line, or "Load images on
