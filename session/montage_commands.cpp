@@ -56,6 +56,13 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         unchanged.report = kReportStart;
         return unchanged;
     }
+    // The pass takes its blocks from the pictures in the stack. After a Make Montage that was
+    // stopped they may be another series' pictures, or half of them: the montage shown is the
+    // earlier one, and blocks of those pictures would be copied into it.
+    if (!which.comparison && visible && !ms.seriesReady && !ms.main().empty()) {
+        if (showMessagesAtEnd) ask(PromptIcon::Exclamation, kSmoothSourcesGoneText, kSmoothSourcesGoneTitle);
+        return std::nullopt;
+    }
     // A pass the user stops leaves the montage as it was: its picture and map are written back only
     // at the end, its properties text is kept here.
     const std::string propertiesBefore = ms.record(which).properties;

@@ -211,6 +211,17 @@ void MontageSession::makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& ou
 
     BusySpan busy(observer_);
     const bool reusing = reusesLoadedPictures(state_.evaluation, increment);
+    // A name that names no series (no number before its extension, no first file) is said before
+    // anything goes: the series, its windows and the montage stay as they were, as after Load.
+    std::optional<SeriesName> series;
+    if (!reusing) {
+        out.nameTaken = true;
+        series = checkSeriesName(r, line);
+        if (!series) {
+            out.stopped = true;
+            return;
+        }
+    }
     observer_.montageStarting(reusing);
     if (reusing) {
         // A comparison reuses the pictures and montage size of the last run. When that run loaded
@@ -220,9 +231,8 @@ void MontageSession::makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& ou
             return;
         }
     } else {
-        out.nameTaken = true;
         const bool stream = options_.streamPyramid && r.method == FocusMethod::Pyramid && mode == MakeMode::Montage;
-        const Step step = stream ? scanSeries(r, line) : loadSeries(r, line);
+        const Step step = stream ? scanSeries(r, *series, line) : loadSeries(r, *series, line);
         if (step != Step::Go) {
             out.stopped = step == Step::Stop;
             return;
@@ -288,11 +298,7 @@ int MontageSession::readIncrement(MontageRequest& r, int& line) {
 
 // The series the first file names, completed against the program's folder: the naming and
 // missing-file messages are said here, and nothing is returned for them.
-std::optional<SeriesName> MontageSession::nameSeries(const MontageRequest& r, int& line) {
-    line = kLineSeriesStarting;
-    state_.montage.firstFileName = r.firstFileName;
-    observer_.seriesStarting(true, r.firstFileName);
-
+std::optional<SeriesName> MontageSession::checkSeriesName(const MontageRequest& r, int& line) {
     line = kLineSeriesNaming;
     completed_ = completeSeriesName(r.firstFileName, state_.programFolder);
     if (completed_ != r.firstFileName) observer_.fileNameCompleted(completed_);
@@ -308,19 +314,25 @@ std::optional<SeriesName> MontageSession::nameSeries(const MontageRequest& r, in
         observer_.firstFileMissing(completed_);
         return std::nullopt;
     }
-    line = kLineSeriesPictures;
-    state_.series.numberOffset = series->offset;
-    seriesFirst_ = completed_;
     return series;
 }
 
-MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& line) {
+// The checked series becomes the run's: the earlier series' windows go.
+void MontageSession::nameSeries(const MontageRequest& r, const SeriesName& series, int& line) {
+    line = kLineSeriesStarting;
+    state_.montage.firstFileName = r.firstFileName;
+    observer_.seriesStarting(true, r.firstFileName);
+    line = kLineSeriesPictures;
+    state_.series.numberOffset = series.offset;
+    seriesFirst_ = completed_;
+}
+
+MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, const SeriesName& series, int& line) {
     MontageState& ms = state_.montage;
     streamed_.reset();
     state_.series.imageCount = 0;
     ms.seriesReady = false;
-    const std::optional<SeriesName> series = nameSeries(r, line);
-    if (!series) return Step::Stop;
+    nameSeries(r, series, line);
 
     if (options_.reuseDecodedSeries && series_.stackHolds(completed_)) {
         // The pictures of this series are in the stack already and have not changed.
@@ -338,7 +350,7 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& li
         observer_.seriesLoaded(0, true);
         return Step::Stop;
     }
-    const SeriesResult read = decodeSeries(*series, series_.startReading());
+    const SeriesResult read = decodeSeries(series, series_.startReading());
     line = kLineSeriesFailure;
     if (read.failure) {
         // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
@@ -364,7 +376,7 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, int& li
     return Step::Go;
 }
 
-MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, int& line) {
+MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, const SeriesName& series, int& line) {
     MontageState& ms = state_.montage;
     streamed_.reset();
     // The stack holds no picture of a streamed series, only its cells' size.
@@ -373,10 +385,9 @@ MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, int& li
     ms.alignment.reset();
     state_.series.imageCount = 0;
     ms.seriesReady = false;
-    const std::optional<SeriesName> series = nameSeries(r, line);
-    if (!series) return Step::Stop;
+    nameSeries(r, series, line);
     const int limit = options_.maxPictures > 0 ? std::min(options_.maxPictures, kMaxSeriesPictures) : kMaxSeriesPictures;
-    const SeriesScan scan = orv::scanSeries(*series, limit, [&](int k) {
+    const SeriesScan scan = orv::scanSeries(series, limit, [&](int k) {
         state_.series.imageCount = std::int16_t(k);
         observer_.progress(RunPhase::Reading, k, 0);
         observer_.processEvents();
@@ -397,7 +408,7 @@ MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, int& li
         return scan.count == 0 ? Step::Stop : Step::Finish;
     }
     if (scan.count == 0) return Step::Stop;
-    streamed_ = std::make_unique<StreamedSeries>(*series, scan);
+    streamed_ = std::make_unique<StreamedSeries>(series, scan);
     // An aligned series is read three times (measured, then warped for each of Pyramid Focus's two
     // passes): kept, each file is read and warped once. Unaligned, reading ahead on the second core
     // hides most of the reading, and the pictures are not held.

@@ -34,6 +34,13 @@
 
 namespace orv {
 
+// Smoothing the main montage once the pictures it was made from have left the stack (a later Make
+// Montage was stopped part way).
+inline constexpr const char* kSmoothSourcesGoneText =
+    "I am sorry, but the pictures this Montage was made from are no longer loaded, so I cannot smooth "
+    "it.   Please make the Montage again, then smooth it.";
+inline constexpr const char* kSmoothSourcesGoneTitle = "Create it first, then try again";
+
 // What the Load command leaves for the montage commands.
 struct SeriesState {
     std::int16_t imageCount = 0;     // pictures loaded, 0 to 30
@@ -256,10 +263,11 @@ private:
 
     // The steps of Make Montage, in their order.
     int readIncrement(MontageRequest& r, int& line);
-    std::optional<SeriesName> nameSeries(const MontageRequest& r, int& line);
-    Step loadSeries(const MontageRequest& r, int& line);
+    std::optional<SeriesName> checkSeriesName(const MontageRequest& r, int& line);
+    void nameSeries(const MontageRequest& r, const SeriesName& series, int& line);
+    Step loadSeries(const MontageRequest& r, const SeriesName& series, int& line);
     // loadSeries for a streamed series: the files looked at, not decoded.
-    Step scanSeries(const MontageRequest& r, int& line);
+    Step scanSeries(const MontageRequest& r, const SeriesName& series, int& line);
     void sizeMontageToFirstPicture(int increment);
     AreaOutcome placePictures(const MontageRequest& r, MakeMode mode, int& line);
     AlignOptions alignOptions(const MontageRequest& r);

@@ -77,6 +77,7 @@ void DesktopObserver::seriesStarting(bool forMontage, const std::string& firstFi
     // windows and the montage window go when the series is in or the run stops, unless a new
     // picture or the new montage takes them over first.
     earlier_ = EarlierWindows{1, forMontage};
+    montageShownBefore_ = forMontage && windows_.montageWindow()->isVisible();
     if (forMontage) windows_.montageWindow()->setWindowTitle(qs(kMontageCaptionPrefix + firstFileName));
     else windows_.hideMontageWindows();
     windows_.dropEarlierSeriesWindows(true);
@@ -182,6 +183,9 @@ void DesktopObserver::runStopped(const MontageRecord& main) {
     }
     montage->setWindowTitle(qs(kMontageCaptionPrefix + main.firstFileName));
     recordChanged(MontageChoice{}, main);
+    // A run stopped before its montage window came up had hidden the earlier montage: it is on
+    // screen again, where it can still be saved (and is asked about before it is thrown away).
+    if (montageShownBefore_) montage->show();
 }
 
 void DesktopObserver::recordChanged(const MontageChoice& which, const MontageRecord& record) {

@@ -73,6 +73,8 @@ private:
         bool montage = false; // the montage window waits to go
     };
     std::optional<EarlierWindows> earlier_;
+    // The montage window was on screen when the run started: a run that stops shows it again.
+    bool montageShownBefore_ = false;
     std::optional<BusyCursor> busy_;
     QElapsedTimer lastEvents_; // when pending window events last ran
 };

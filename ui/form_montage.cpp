@@ -232,6 +232,9 @@ public:
             f_.lockControls(false);
             if (f_.closing_) f_.windows_->hideAll();
             f_.closing_ = false;
+            // However the command ended (made, stopped, refused, failed part way), the "Window"
+            // menus list the windows on screen now, never those of a series that has gone.
+            f_.refreshWindowMenus();
         }
     }
     CommandRun(const CommandRun&) = delete;
@@ -402,7 +405,11 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
     }
 }
 
-LoadOutcome FormMontage::loadCommand() { return montage_->load(pathBytes(textFileName_->text())); }
+LoadOutcome FormMontage::loadCommand() {
+    // The controls are locked and Cancel answers for the whole Load, also the one start-up runs.
+    CommandRun run(*this);
+    return montage_->load(pathBytes(textFileName_->text()));
+}
 
 MakeOutcome FormMontage::makeMontage() {
     CommandRun run(*this);

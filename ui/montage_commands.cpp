@@ -37,12 +37,26 @@ void MontageCommands::smooth(const MontageRequest& request, FormMontagePicture* 
 }
 
 void MontageCommands::compareAllMethods(const MontageRequest& request, int checkedMethod) {
-    c_.session.compareAllMethods(request, checkedMethod);
+    comparisonEnded(request, c_.session.compareAllMethods(request, checkedMethod));
 }
 
-void MontageCommands::evaluateIncrements(const MontageRequest& request) { c_.session.evaluateIncrements(request); }
+void MontageCommands::evaluateIncrements(const MontageRequest& request) {
+    comparisonEnded(request, c_.session.evaluateIncrements(request));
+}
 
-void MontageCommands::evaluateAll(const MontageRequest& request) { c_.session.evaluateAll(request); }
+void MontageCommands::evaluateAll(const MontageRequest& request) {
+    comparisonEnded(request, c_.session.evaluateAll(request));
+}
+
+void MontageCommands::comparisonEnded(const MontageRequest& request, const ComparisonResult& result) {
+    if (result.ran) return;
+    // A comparison that was stopped or failed part way recommends nothing: the method and the
+    // increment it was trying go back to the user's, so the next Make Montage is made as asked,
+    // and the comparison windows it kept are listed in the "Window" menu.
+    c_.view.showMethod(int(request.method));
+    c_.view.showIncrement(request.incrementText);
+    c_.view.refreshWindowMenus();
+}
 
 void MontageCommands::properties(FormMontagePicture* window) {
     if (window->mnuProperties()->isChecked()) {

@@ -31,6 +31,7 @@ public:
 
 private:
     void preview(int picture, const MontageChoice& which, const IgnoreTicks& ignored);
+    void comparisonEnded(const MontageRequest& request, const ComparisonResult& result);
 
     CommandContext c_;
     int made_ = 0;

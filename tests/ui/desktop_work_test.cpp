@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -23,6 +24,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 using namespace orv;
 using namespace orv::testing;
@@ -177,6 +179,37 @@ TEST(ProtectWork, ALoadWhoseFirstFileIsMissingLeavesSeriesWindowsAndMontage) {
     EXPECT_EQ(rig.visibleSourceWindows(), 3);
     EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
     EXPECT_EQ(rig.montagePicture(), before);
+}
+
+// A typing slip before Make Montage (a first file that is not there, a name without a number) is
+// said and changes nothing: the series and the montage stay on screen, so the unsaved montage can
+// still be saved and is still asked about, and the "Window" entries are the windows on screen.
+TEST(ProtectWork, AMakeMontageWhoseNameIsWrongLeavesSeriesWindowsAndMontage) {
+    for (const char* slip : {"typo01.bmp", "typo.bmp"}) {
+        WorkRig rig;
+        rig.makeFirst();
+        const QImage before = rig.montagePicture();
+        const QString caption = rig.form->windows().montageWindow()->windowTitle();
+        rig.form->textFileName()->setText(QString::fromStdString(rig.files.path(slip)));
+        rig.form->CommandGo()->click();
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << slip;
+        EXPECT_EQ(rig.state.series.imageCount, 3) << slip;
+        EXPECT_EQ(rig.visibleSourceWindows(), 3) << slip;
+        ASSERT_TRUE(rig.form->windows().montageWindow()->isVisible()) << slip;
+        EXPECT_EQ(rig.form->windows().montageWindow()->windowTitle(), caption) << slip;
+        EXPECT_EQ(rig.montagePicture(), before) << slip;
+        EXPECT_EQ(rig.form->mnuWindow2(0)->text(), caption) << slip;
+        // Leaving asks about the montage, and Yes saves it.
+        rig.prompter.shown.clear();
+        rig.prompter.answerNext(PromptAnswer::Yes);
+        rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("kept.bmp")));
+        rig.form->show();
+        rig.form->action(Command::Exit)->trigger();
+        EXPECT_EQ(rig.asked(), 1) << slip;
+        EXPECT_EQ(QImage(QString::fromStdString(rig.files.path("kept.bmp"))).convertToFormat(QImage::Format_RGB888), before)
+            << slip;
+        EXPECT_EQ(rig.quits, 1) << slip;
+    }
 }
 
 // A montage no longer on screen (the user let a Load go on, closed its window, or a Load hid it)
@@ -338,6 +371,70 @@ TEST(CancelRun, ALoadStoppedKeepsThePicturesReadSoFar) {
     EXPECT_GE(rig.state.series.imageCount, 1);
     EXPECT_LT(rig.state.series.imageCount, 3);
     EXPECT_EQ(rig.visibleSourceWindows(), rig.state.series.imageCount);
+}
+
+// A Make Montage stopped while it still reads its pictures leaves the earlier, unsaved montage on
+// screen: it can be saved, and leaving asks about it.
+TEST(CancelRun, AStopWhileReadingKeepsTheEarlierMontageOnScreenAndAskedAbout) {
+    WorkRig rig;
+    writeTexturedSeries(rig.files, "next", 4, QSize(120, 90));
+    rig.makeFirst();
+    const QImage before = rig.montagePicture();
+    ASSERT_TRUE(rig.state.montage.main().unsaved);
+    auto watch = std::make_shared<std::function<void()>>();
+    *watch = [&rig, watch] {
+        if (rig.form->commandRunning() && rig.state.series.imageCount >= 1) {
+            rig.form->runProgress()->requestStop();
+            return;
+        }
+        QTimer::singleShot(0, rig.form.get(), *watch);
+    };
+    QTimer::singleShot(0, rig.form.get(), *watch);
+    // The window events run after the first picture only when the last turn is a moment ago.
+    QElapsedTimer pause;
+    pause.start();
+    QTest::qWaitFor([&] { return pause.elapsed() > 50; });
+    ASSERT_TRUE(rig.make(rig.files.path("next01.bmp")).stopped);
+    ASSERT_LT(rig.state.series.imageCount, 4);
+    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.montagePicture(), before);
+    EXPECT_EQ(rig.form->mnuWindow2(0)->text().toStdString(), rig.form->windows().montageWindow()->windowTitle().toStdString());
+    rig.form->show();
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::Exit)->trigger();
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_EQ(rig.quits, 0);
+}
+
+// The Load start-up runs at the first activation (a file on the command line, or "Load images on
+// start up") is a command like any other: the controls wait for it, so a click on Make Montage
+// cannot start a second run inside it, and Cancel stops it.
+TEST(CancelRun, TheStartUpLoadLocksTheControlsAndCanBeStopped) {
+    WorkRig rig;
+    writeTexturedSeries(rig.files, "boot", 6, QSize(120, 90));
+    rig.state.firstActivation = true;
+    rig.state.fileOnCommandLine = true;
+    rig.form->textFileName()->setText(QString::fromStdString(rig.files.path("boot01.bmp")));
+    bool ran = false;
+    QTimer::singleShot(0, rig.form.get(), [&] {
+        ran = true;
+        EXPECT_TRUE(rig.form->commandRunning());
+        EXPECT_FALSE(rig.form->CommandGo()->isEnabled());
+        EXPECT_FALSE(rig.form->action(Command::Load)->isEnabled());
+        rig.form->CommandGo()->click();
+        rig.form->action(Command::MakeMontage)->trigger();
+        rig.form->runProgress()->cancelButton()->click();
+    });
+    rig.form->Form_Activate();
+    ASSERT_TRUE(ran);
+    EXPECT_EQ(rig.form->montageCommands().montagesMade(), 0);
+    EXPECT_FALSE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_GE(rig.state.series.imageCount, 1);
+    EXPECT_LT(rig.state.series.imageCount, 6);
+    EXPECT_EQ(rig.visibleSourceWindows(), rig.state.series.imageCount);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_FALSE(rig.form->commandRunning());
+    EXPECT_TRUE(rig.form->CommandGo()->isEnabled());
 }
 
 // Exit while a montage is being made stops the run: the program does not go on computing out of

@@ -8,12 +8,15 @@
 #include "input/series_loader.h"
 #include "session/montage_rules.h"
 #include "ui/montage_windows.h"
+#include "ui/run_progress.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QTimer>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 using namespace orv;
 using namespace orv::testing;
@@ -312,7 +315,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 // A new run takes the source windows over picture by picture: those it fills stay on screen with
 // the new pictures, the rest go once the series is in, and a run that stops shows its message with
-// every window of the earlier run that it did not fill gone.
+// every window of the earlier run that it did not fill gone. A name that names no series stops
+// nothing: the earlier series and its montage stay on screen, as after Load.
 TEST(EarlierWindows, GoOnceTheNewSeriesIsInOrBeforeAMessage) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "five", 5, QSize(60, 40));
@@ -343,10 +347,10 @@ TEST(EarlierWindows, GoOnceTheNewSeriesIsInOrBeforeAMessage) {
     EXPECT_FALSE(rig.make(rig.files.path("gone01.bmp")).made);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].text, kMissingFileText);
-    EXPECT_EQ(sourcesAtMessage, 0);
-    EXPECT_FALSE(montageAtMessage);
-    EXPECT_EQ(rig.visibleSourceWindows(), 0);
-    EXPECT_FALSE(w.montageWindow()->isVisible());
+    EXPECT_EQ(sourcesAtMessage, 3);
+    EXPECT_TRUE(montageAtMessage);
+    EXPECT_EQ(rig.visibleSourceWindows(), 3);
+    EXPECT_TRUE(w.montageWindow()->isVisible());
 
     // A damaged third picture: the two pictures read stay, the others go before the message.
     ASSERT_TRUE(rig.make(rig.files.path("five01.bmp")).made);
@@ -364,6 +368,52 @@ TEST(EarlierWindows, GoOnceTheNewSeriesIsInOrBeforeAMessage) {
     EXPECT_EQ(rig.load(rig.files.path("five01.bmp")), LoadOutcome::Loaded);
     EXPECT_EQ(rig.visibleSourceWindows(), 5);
     EXPECT_FALSE(w.montageWindow()->isVisible());
+}
+
+// After a Make Montage that fails or is stopped part way, the "Window" entries are the windows on
+// screen: none brings back a window of the series that went, or names a picture it no longer shows.
+TEST(EarlierWindows, TheWindowMenusListOnlyWhatARunThatFailedOrStoppedLeftOnScreen) {
+    struct Ending {
+        const char* label;
+        std::function<void(MontageRig&)> run;
+    };
+    const Ending endings[] = {
+        {"damaged third picture",
+         [](MontageRig& rig) {
+             rig.files.writeText("new03.bmp", "not a picture");
+             rig.make(rig.files.path("new01.bmp"));
+         }},
+        {"damaged first picture",
+         [](MontageRig& rig) {
+             rig.files.writeText("new01.bmp", "not a picture");
+             rig.make(rig.files.path("new01.bmp"));
+         }},
+        {"stopped", [](MontageRig& rig) {
+             QTimer::singleShot(0, rig.form.get(), [&rig] { rig.form->runProgress()->requestStop(); });
+             ASSERT_TRUE(rig.make(rig.files.path("new01.bmp")).stopped);
+         }}};
+    for (const Ending& e : endings) {
+        MontageRig rig;
+        writeTexturedSeries(rig.files, "old", 4, QSize(60, 40));
+        writeTexturedSeries(rig.files, "new", 3, QSize(60, 40));
+        ASSERT_TRUE(rig.make(rig.files.path("old01.bmp")).made) << e.label;
+        rig.state.montage.main().unsaved = false;
+        e.run(rig);
+        WindowManager& w = rig.form->windows();
+        int listed = 0;
+        for (int i = 1; i <= 12; ++i) {
+            QAction* entry = rig.form->mnuWindow(i);
+            if (!entry->isVisible()) continue;
+            ++listed;
+            const int slot = w.sourceSlotOf(entry->data().toString());
+            ASSERT_GT(slot, 0) << e.label << ": " << entry->text().toStdString();
+            EXPECT_TRUE(w.existingSourceWindow(slot)->isVisible()) << e.label << ": " << entry->text().toStdString();
+        }
+        EXPECT_EQ(listed, rig.visibleSourceWindows()) << e.label;
+        const bool montageListed = rig.form->mnuWindow2(0)->isVisible() &&
+                                   rig.form->mnuWindow2(0)->data().toString() == w.montageWindow()->windowTitle();
+        EXPECT_EQ(montageListed, w.montageWindow()->isVisible()) << e.label;
+    }
 }
 
 // The preview window of an earlier run goes with it: out of sight and out of the window list,

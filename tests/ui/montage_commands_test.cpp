@@ -6,13 +6,17 @@
 #include "engine/properties_text.h"
 #include "session/montage_rules.h"
 #include "ui/montage_windows.h"
+#include "ui/run_progress.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <memory>
 #include <regex>
 
 using namespace orv;
@@ -126,6 +130,52 @@ TEST(Smoothing, ReplacedBlocksAreRedrawnAndTheMapAndPropertiesFollow) {
     const std::string marker = "image numbers:\r\n";
     ASSERT_NE(props.find(marker), std::string::npos);
     EXPECT_EQ(props.substr(props.find(marker) + marker.size()), rig.map());
+}
+
+// A Make Montage of another series stopped while it made the montage leaves that series' pictures
+// in the stack and the earlier montage on screen: smoothing it then would copy blocks of the other
+// series into it, so it is refused until a montage is made again.
+TEST(Smoothing, AfterAStoppedRunOfAnotherSeriesTheMontageShownIsNotSmoothedFromItsPictures) {
+    MontageRig rig;
+    eagerSmoothing(rig);
+    rig.form->runProgress()->setShowDelay(0);
+    writeTexturedSeries(rig.files, "tex", 3, QSize(120, 90));
+    for (int k = 1; k <= 3; ++k) {
+        QImage flat(120, 90, QImage::Format_RGB888);
+        flat.fill(QColor(250, 20 * k, 0));
+        flat.save(QString::fromStdString(rig.files.path("red0" + std::to_string(k) + ".bmp")), "BMP");
+    }
+    ASSERT_TRUE(rig.make(rig.files.path("tex01.bmp"), "10").made);
+    rig.state.montage.main().unsaved = false;
+    const QImage before = rig.montagePicture();
+
+    // Stopped once its first row of blocks is in the map: its pictures are in the stack by then.
+    const std::string map = rig.map();
+    auto watch = std::make_shared<std::function<void()>>();
+    *watch = [&rig, watch, map] {
+        if (rig.form->commandRunning() && rig.map() != map) {
+            rig.form->runProgress()->requestStop();
+            return;
+        }
+        QTimer::singleShot(0, rig.form.get(), *watch);
+    };
+    QTimer::singleShot(0, rig.form.get(), *watch);
+    ASSERT_TRUE(rig.make(rig.files.path("red01.bmp"), "10").stopped);
+    ASSERT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    ASSERT_EQ(rig.montagePicture(), before);
+
+    rig.form->action(Command::Smooth)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, kSmoothSourcesGoneText);
+    EXPECT_EQ(rig.prompter.shown[0].title, kSmoothSourcesGoneTitle);
+    EXPECT_EQ(rig.montagePicture(), before);
+
+    // Made again, the montage smooths from its own pictures.
+    rig.prompter.shown.clear();
+    ASSERT_TRUE(rig.make(rig.files.path("tex01.bmp"), "10").made);
+    rig.form->action(Command::Smooth)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_NE(rig.prompter.shown[0].text, kSmoothSourcesGoneText);
 }
 
 TEST(Smoothing, AComparisonWindowSmoothsItsOwnSlotMapAndProperties) {
@@ -294,6 +344,56 @@ TEST(Comparisons, EvaluateAllSelectsTheBestMethodAndIncrement) {
     EXPECT_NE(rig.state.montage.main().properties.find("  Montage method used =" + std::to_string(best) + " ("),
               std::string::npos);
     EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
+}
+
+// Stops the comparison under way at the first turn of the window events in which `now` holds.
+void stopTheComparisonWhen(FormMontage& form, std::function<bool()> now) {
+    auto watch = std::make_shared<std::function<void()>>();
+    *watch = [&form, now = std::move(now), watch] {
+        if (form.commandRunning() && now()) {
+            form.runProgress()->requestStop();
+            return;
+        }
+        QTimer::singleShot(0, &form, *watch);
+    };
+    QTimer::singleShot(0, &form, *watch);
+}
+
+// A comparison stopped part way recommends nothing: the method and increment it was trying go
+// back to the user's (the next Make Montage would otherwise use them unasked), and the windows it
+// kept are in the "Window" menu.
+TEST(Comparisons, AStoppedComparisonGivesBackTheUsersMethodAndIncrement) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "stp", 3, QSize(160, 120));
+    ASSERT_TRUE(rig.make(rig.files.path("stp01.bmp"), "25").made);
+    rig.state.montage.main().unsaved = false;
+    rig.form->setMontageMethod(2);
+
+    // Compare All Methods, stopped while it makes its second montage (method 3).
+    stopTheComparisonWhen(*rig.form, [&] { return rig.form->montageMethod() == 3; });
+    rig.form->action(Command::CompareAllMethods)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_EQ(rig.form->montageMethod(), 2);
+    EXPECT_EQ(rig.form->TextIncrement()->text().toStdString(), "25");
+    FormMontagePicture* kept = rig.form->windows().comparisonWindow(0);
+    ASSERT_NE(kept, nullptr);
+    ASSERT_TRUE(kept->isVisible());
+    EXPECT_EQ(rig.form->mnuWindow2(1)->text().toStdString(), kept->windowTitle().toStdString());
+    EXPECT_TRUE(rig.form->mnuWindow2(1)->isVisible());
+
+    // Evaluate Increments, stopped at its second increment.
+    rig.state.montage.main().unsaved = false;
+    stopTheComparisonWhen(*rig.form, [&] { return rig.form->TextIncrement()->text() == "20"; });
+    rig.form->action(Command::EvaluateIncrements)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_EQ(rig.form->TextIncrement()->text().toStdString(), "25");
+    EXPECT_EQ(rig.form->montageMethod(), 2);
+    EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
+
+    // The next Make Montage is the one the controls ask for.
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    EXPECT_NE(rig.state.montage.main().properties.find("  Montage method used =2 ("), std::string::npos);
+    EXPECT_NE(rig.state.montage.main().properties.find("  Increment size =25\r\n"), std::string::npos);
 }
 
 TEST(Comparisons, EvaluateAllBeforeAnyMontageRefuses) {
