@@ -58,6 +58,10 @@ retouch::SourcePlacement MontageSession::sourcePlacement(const MontageChoice& wh
     const MontageRecord& record = ms.record(which);
     const ImageStack& stack = ms.arrays.stack;
     if (record.empty()) throw RuntimeError(5, "there is no montage to retouch");
+    // After a Make Montage or Load that was stopped, the stack may hold another series' pictures, or
+    // part of them: the montage on screen was not made from them.
+    if (!which.comparison && !ms.seriesReady)
+        throw RuntimeError(5, "the pictures this montage was made from are no longer loaded: make the montage again to retouch it");
     if (picture < 1 || picture > state_.series.imageCount || picture > stack.count ||
         stack.pictures[std::size_t(picture - 1)].empty())
         throw RuntimeError(5, "picture " + std::to_string(picture) + " is not in the series");

@@ -134,8 +134,9 @@ TEST(Smoothing, ReplacedBlocksAreRedrawnAndTheMapAndPropertiesFollow) {
 
 // A Make Montage of another series stopped while it made the montage leaves that series' pictures
 // in the stack and the earlier montage on screen: smoothing it then would copy blocks of the other
-// series into it, so it is refused until a montage is made again.
-TEST(Smoothing, AfterAStoppedRunOfAnotherSeriesTheMontageShownIsNotSmoothedFromItsPictures) {
+// series into it (and retouching would paint from them), so both are refused until a montage is
+// made again.
+TEST(Smoothing, AfterAStoppedRunOfAnotherSeriesTheMontageShownIsNotSmoothedOrRetouchedFromItsPictures) {
     MontageRig rig;
     eagerSmoothing(rig);
     rig.form->runProgress()->setShowDelay(0);
@@ -169,6 +170,8 @@ TEST(Smoothing, AfterAStoppedRunOfAnotherSeriesTheMontageShownIsNotSmoothedFromI
     EXPECT_EQ(rig.prompter.shown[0].text, kSmoothSourcesGoneText);
     EXPECT_EQ(rig.prompter.shown[0].title, kSmoothSourcesGoneTitle);
     EXPECT_EQ(rig.montagePicture(), before);
+    // Nor is it painted from them.
+    EXPECT_FALSE(rig.form->session().canRetouch({}, 1));
 
     // Made again, the montage smooths from its own pictures.
     rig.prompter.shown.clear();
@@ -176,6 +179,7 @@ TEST(Smoothing, AfterAStoppedRunOfAnotherSeriesTheMontageShownIsNotSmoothedFromI
     rig.form->action(Command::Smooth)->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_NE(rig.prompter.shown[0].text, kSmoothSourcesGoneText);
+    EXPECT_TRUE(rig.form->session().canRetouch({}, 1));
 }
 
 TEST(Smoothing, AComparisonWindowSmoothsItsOwnSlotMapAndProperties) {
