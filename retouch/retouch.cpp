@@ -371,6 +371,23 @@ std::size_t StrokeRecord::bytesKept() const {
     return n;
 }
 
+void StrokeRecord::foldInto(StrokeRecord& earlier) {
+    // Undoing the strokes one after the other leaves each tile as the earliest of them kept it:
+    // the tiles `earlier` holds already stay, the others are moved over.
+    if (earlier.tilesX_ == tilesX_ && earlier.tilesY_ == tilesY_) {
+        for (std::unique_ptr<Tile>& t : tiles_) {
+            int& index = earlier.tileIndex_[std::size_t(t->y0 / kTile) * std::size_t(tilesX_) + std::size_t(t->x0 / kTile)];
+            if (index >= 0) continue;
+            index = int(earlier.tiles_.size());
+            earlier.tiles_.push_back(std::move(t));
+        }
+    }
+    tiles_.clear();
+    tiles_.shrink_to_fit();
+    tileIndex_.clear();
+    tileIndex_.shrink_to_fit();
+}
+
 StrokeRecord paintStroke(const Raster& montage, const SourcePlacement& source, const Stroke& stroke) {
     StrokeRecord record(montage, source, stroke.brush);
     for (const PathPoint& p : stroke.path) record.lineTo(p.x, p.y);

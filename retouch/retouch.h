@@ -117,6 +117,10 @@ public:
     // The per-channel gain (blue, green, red) the stroke was painted with.
     const double* gain() const { return gain_; }
     std::size_t bytesKept() const;
+    // Hands `earlier`, the record of a stroke painted before this one on the same montage, the
+    // kept tiles it does not hold yet and lets go of the rest: undoing `earlier` then takes both
+    // strokes off, as undoing this one and then `earlier` would. This record undoes nothing after.
+    void foldInto(StrokeRecord& earlier);
 
 private:
     struct Tile;

@@ -11,6 +11,7 @@
 #include "retouch/retouch.h"
 #include "session/montage_request.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -37,7 +38,7 @@ struct MontageChoice {
 // since (Redo paints them again, last undone first).
 struct RetouchStep {
     retouch::Stroke stroke;
-    std::shared_ptr<const retouch::StrokeRecord> kept; // the montage's pixels before the stroke
+    std::shared_ptr<retouch::StrokeRecord> kept; // the montage's pixels before the stroke
 };
 // A smoothing pass run over painted strokes: the blocks it replaced, each cell the picture it
 // took the block from (0 where it left the block), after the first `strokes` strokes. A montage at
@@ -50,8 +51,35 @@ struct RetouchHistory {
     std::vector<RetouchStep> done;
     std::vector<retouch::Stroke> undone;
     std::vector<SmoothedOverStrokes> smoothed; // in the order the passes ran
+    // The oldest strokes (0, or 2 and more) whose kept pixels were folded into the first stroke's
+    // record when the history grew past its budget: they come off only all together (Clear
+    // Strokes, the montage at full depth), never by Undo one at a time.
+    int folded = 0;
 
     int count() const { return int(done.size()); }
+    // Undo can take a stroke off while more are painted than were folded.
+    bool canUndo() const { return count() > folded; }
+    std::size_t bytesKept() const {
+        std::size_t n = 0;
+        for (const RetouchStep& d : done) n += d.kept ? d.kept->bytesKept() : 0;
+        return n;
+    }
+    // Folds the oldest strokes' kept pixels together until the history keeps at most `budget`
+    // bytes or only the newest stroke is left to fold. Each tile is then kept once, as it was
+    // before the first stroke touched it, so the history never holds much more than the budget
+    // and one montage's pixels, however long the retouching goes on.
+    void keepWithin(std::size_t budget) {
+        std::size_t bytes = bytesKept();
+        while (bytes > budget && std::max(folded, 1) + 1 < count() && done.front().kept) {
+            const int next = std::max(folded, 1);
+            retouch::StrokeRecord& first = *done.front().kept;
+            retouch::StrokeRecord& later = *done[std::size_t(next)].kept;
+            bytes -= first.bytesKept() + later.bytesKept();
+            later.foldInto(first);
+            bytes += first.bytesKept() + later.bytesKept();
+            folded = next + 1;
+        }
+    }
     // The strokes in the order they were painted.
     std::vector<retouch::Stroke> strokes() const {
         std::vector<retouch::Stroke> s;

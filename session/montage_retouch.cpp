@@ -136,6 +136,7 @@ retouch::Rect MontageSession::endStroke() {
     MontageRecord& record = state_.montage.record(live->which);
     record.retouch.done.push_back(RetouchStep{std::move(live->stroke), std::move(live->record)});
     record.retouch.undone.clear();
+    record.retouch.keepWithin(options_.retouchUndoBytes);
     strokesChanged(live->which);
     return changed;
 }
@@ -167,7 +168,7 @@ void MontageSession::applyStrokes(const MontageChoice& which, const std::vector<
 std::optional<retouch::Rect> MontageSession::undoStroke(const MontageChoice& which) {
     if (stroke_) endStroke();
     MontageRecord& record = state_.montage.record(which);
-    if (record.retouch.done.empty()) return std::nullopt;
+    if (!record.retouch.canUndo()) return std::nullopt;
     RetouchStep step = std::move(record.retouch.done.back());
     record.retouch.done.pop_back();
     // The whole tiles kept go back: the window repaints all of them.
@@ -196,6 +197,7 @@ void MontageSession::clearStrokes(const MontageChoice& which) {
         record.retouch.done.back().kept->undo(montageRaster(record.picture));
         record.retouch.done.pop_back();
     }
+    record.retouch.folded = 0;
     record.retouch.undone.clear();
     record.retouch.smoothed.clear();
     strokesChanged(which);

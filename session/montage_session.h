@@ -137,6 +137,9 @@ struct SessionOptions {
     // a copy of them, so that a batch run holds the montage once. The slot is filled again from
     // the record should anything ask for it.
     bool montageInRecordOnly = false;
+    // The pixels a montage's retouching keeps for Undo, beyond which the oldest strokes are
+    // folded together and can no longer be undone one at a time.
+    std::size_t retouchUndoBytes = std::size_t(512) << 20;
 };
 
 class MontageSession {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -156,6 +157,26 @@ TEST(Stroke, UndoPutsEveryByteBackAndPaintingAgainRedoesIt) {
     first = paintStroke(montage.raster(), sourceA.placement(), stroke(Brush{30, 40, 80, true}, {{0, 0}, {150, 120}}));
     second = paintStroke(montage.raster(), sourceB.placement(2, 1), stroke(Brush{50, 90, 100, false}, {{140, 100}, {299, 199}}));
     EXPECT_EQ(montage.bytes, afterSecond.bytes);
+}
+
+// Strokes that overlap and strokes that do not, folded into the first one's record: undoing that
+// record alone puts back every byte both strokes changed, and each tile is kept only once.
+TEST(Stroke, AStrokeFoldedIntoAnEarlierOneComesOffWithIt) {
+    Picture montage = noise(300, 200, 120, 3);
+    const Picture original = montage;
+    const Picture sourceA = noise(300, 200, 90, 4), sourceB = noise(300, 200, 150, 5);
+    StrokeRecord first = paintStroke(montage.raster(), sourceA.placement(), stroke(Brush{30, 40, 80, true}, {{0, 0}, {150, 120}}));
+    StrokeRecord second = paintStroke(montage.raster(), sourceB.placement(2, 1), stroke(Brush{50, 90, 100, false}, {{140, 100}, {299, 199}}));
+    const double gain[3] = {second.gain()[0], second.gain()[1], second.gain()[2]};
+    const std::size_t apart = first.bytesKept() + second.bytesKept();
+    second.foldInto(first);
+    EXPECT_LT(first.bytesKept() + second.bytesKept(), apart);
+    EXPECT_TRUE(std::equal(gain, gain + 3, second.gain()));
+    const Picture painted = montage;
+    EXPECT_TRUE(second.undo(montage.raster()).empty());
+    EXPECT_EQ(montage.bytes, painted.bytes);
+    first.undo(montage.raster());
+    EXPECT_EQ(montage.bytes, original.bytes);
 }
 
 // The mean level just inside a single dab's edge against just outside it, as a share of the level.

@@ -33,7 +33,7 @@ template <typename Observer = PromptingObserver> struct BandSessionRig {
     SessionState state;
     Observer observer{prompter};
     MontageSession session{state, observer};
-    BandSessionRig() {
+    explicit BandSessionRig(SessionOptions options = {}) : session(state, observer, options) {
         state.programFolder = dir.path().toStdString() + "/";
         for (int k = 1; k <= 3; ++k) bandPicture(k, 11u * k, true).save(dir.filePath(QStringLiteral("b%1.bmp").arg(k)), "BMP");
     }

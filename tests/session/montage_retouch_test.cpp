@@ -26,6 +26,7 @@ using retouch::Brush;
 using retouch::Stroke;
 
 struct Rig : testing::BandSessionRig<> {
+    using BandSessionRig::BandSessionRig;
     std::vector<std::uint8_t> pixels() const { return session.record({}).picture.rounded(); }
 };
 
@@ -154,6 +155,48 @@ TEST(Retouch, UndoRedoAndClearByteForByteWithThePropertiesLine) {
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
     EXPECT_EQ(rig.session.strokeCount({}), 0);
     EXPECT_EQ(rig.pixels(), made);
+}
+
+// A long retouching session keeps its undo pixels within a budget: the oldest strokes are folded
+// together and no longer undone one at a time, the newest always is, and Clear Strokes and the
+// strokes file still take in every stroke.
+TEST(Retouch, TheUndoHistoryStaysWithinItsBudgetAndStillClearsEveryStroke) {
+    Rig small{SessionOptions{.retouchUndoBytes = 1}};
+    ASSERT_TRUE(small.session.makeMontage(small.request()).made);
+    const std::vector<std::uint8_t> made = small.pixels();
+    std::vector<Stroke> painted;
+    std::size_t oneStroke = 0;
+    for (int k = 0; k < 8; ++k) {
+        painted.push_back(Stroke{k % 3 + 1, Brush{6, 50, 90, k % 2 == 0}, {{5 + 6 * k, 8}, {5 + 6 * k, 30}}});
+        small.session.applyStroke({}, painted.back());
+        if (k == 0) oneStroke = small.session.record({}).retouch.bytesKept();
+    }
+    const MontageRecord& record = small.session.record({});
+    EXPECT_EQ(record.retouch.strokes(), painted);
+    EXPECT_EQ(retouchedStrokeCount(record.properties), 8);
+    // The first stroke's record, holding each tile once, and the newest stroke's.
+    EXPECT_LE(record.retouch.bytesKept(), 2 * oneStroke);
+    const std::vector<std::uint8_t> seven = [&] {
+        Rig whole;
+        EXPECT_TRUE(whole.session.makeMontage(whole.request()).made);
+        whole.session.applyStrokes({}, std::vector<Stroke>(painted.begin(), painted.end() - 1));
+        return whole.pixels();
+    }();
+    ASSERT_TRUE(small.session.undoStroke({}));
+    EXPECT_EQ(small.pixels(), seven);
+    EXPECT_FALSE(small.session.undoStroke({}));
+    EXPECT_EQ(small.session.strokeCount({}), 7);
+    ASSERT_TRUE(small.session.redoStroke({}));
+    small.session.clearStrokes({});
+    EXPECT_EQ(small.pixels(), made);
+    EXPECT_EQ(small.session.strokeCount({}), 0);
+
+    // Within the budget every stroke is undone one at a time, as before.
+    Rig roomy;
+    ASSERT_TRUE(roomy.session.makeMontage(roomy.request()).made);
+    roomy.session.applyStrokes({}, painted);
+    for (int k = 0; k < 8; ++k) ASSERT_TRUE(roomy.session.undoStroke({})) << k;
+    EXPECT_EQ(roomy.pixels(), made);
 }
 
 TEST(Retouch, RefusesWhatItCannotPaint) {
