@@ -203,11 +203,16 @@ std::uint64_t deepSeriesMemoryNeed(const std::vector<DeepPictureSize>& pictures,
     auto samples = [](int w, int h, int c) { return std::uint64_t(w) * std::uint64_t(h) * std::uint64_t(c) * 2; };
     if (pictures.empty()) return 0;
     std::uint64_t need = 0, largest = 0;
+    const DeepPictureSize& first = pictures.front();
+    const std::uint64_t firstCells = cells(first.width, first.height);
     for (const DeepPictureSize& p : pictures) {
-        need += cells(p.width, p.height);
+        // The stack holds every picture in cells of the first one's size; a picture of another
+        // size is decoded at its own size first and held until the stack is filled from it.
+        need += firstCells;
+        if ((p.width + 3) / 4 != (first.width + 3) / 4 || (p.height + 3) / 4 != (first.height + 3) / 4)
+            need += cells(p.width, p.height);
         largest = std::max(largest, samples(p.width, p.height, p.channels));
     }
-    const DeepPictureSize& first = pictures.front();
     need += 3 * cells(first.width, first.height) + samples(first.width, first.height, 3);
     // The pictures are read, and let go, before the montage is encoded: the larger of the two is
     // held beside the montage at its fullest.

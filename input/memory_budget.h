@@ -24,7 +24,9 @@ enum class MontageRoom { StillToCome, Made };
 std::uint64_t pictureMemoryNeed(int w, int h, std::uint64_t decoderBytes, MontageRoom room = MontageRoom::StillToCome);
 
 // What reading a series at full depth beside its 8-bit cells and saving its montage at 16 bits
-// costs, counted before any of it is read: every picture's rounded 24-bit cells; room for the
+// costs, counted before any of it is read: every picture's rounded 24-bit cells at the first
+// picture's size, as the stack holds them, and a picture of another size once more at its own
+// size, as it is decoded before the stack is filled; room for the
 // montage of the first picture's size (its pixel array, the blank picture it is made on, the
 // record that keeps it, and the montage at 16 bits); and beside those the larger of the samples
 // at 16 bits (w x h x channels x 2 bytes) of the largest picture, the one read at a time, and the

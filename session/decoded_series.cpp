@@ -1,6 +1,11 @@
 // The decoded series and the stack it fills.
 #include "session/decoded_series.h"
 
+#include "input/memory_budget.h"
+
+#include <algorithm>
+#include <cstdint>
+
 namespace orv {
 
 std::vector<std::unique_ptr<MemorySurface>>& DecodedSeries::startReading() {
@@ -27,8 +32,21 @@ ArraySurfaces DecodedSeries::surfaces(PictureSurface& montage) const {
     return s;
 }
 
+void DecodedSeries::requireFillMemory(int W, int H) const {
+    auto cells = [](int w, int h) { return std::uint64_t(roundUp4(w)) * std::uint64_t(roundUp4(h)) * 3; };
+    std::uint64_t bytes = cells(std::max(W, 0), std::max(H, 0));
+    if (!pictures_.empty()) {
+        const int w1 = pictures_[0]->pictureWidth(), h1 = pictures_[0]->pictureHeight();
+        for (const auto& p : pictures_)
+            if (roundUp4(p->pictureWidth()) != roundUp4(w1) || roundUp4(p->pictureHeight()) != roundUp4(h1))
+                bytes += cells(w1, h1);
+    }
+    requireMemory(bytes);
+}
+
 bool DecodedSeries::fill(PixelArrays& arrays, int W, int H, const SizeCheck& check) {
     if (!needsFill()) return false;
+    requireFillMemory(W, H);
     BlankSurface blank(W, H);
     arrays.loadImageArrays(ArrayFill::Full, surfaces(blank), check);
     filled();

@@ -37,6 +37,10 @@ public:
     // Moves the pictures into the stack (when they are not there yet) with a W x H black montage.
     // Returns false when the stack already held them.
     bool fill(PixelArrays& arrays, int W, int H, const SizeCheck& check);
+    // Raises error 7 before a fill with a W x H montage when what it allocates does not fit in the
+    // memory left: the montage's slot, and cells of the first picture's size for every picture of
+    // another size (the others' pixels move into the stack as they are).
+    void requireFillMemory(int W, int H) const;
 
     // The stack's pictures have been aligned with these settings.
     bool aligned(bool colourMatch) const { return aligned_ && alignedColours_ == colourMatch && !needsFill(); }

@@ -524,6 +524,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     ArraySurfaces surfaces;
     const bool fill = !streamed_ && series_.needsFill();
     if (fill) {
+        series_.requireFillMemory(montageSide(ms.geometry.W), montageSide(ms.geometry.H));
         blank.emplace(montageSide(ms.geometry.W), montageSide(ms.geometry.H));
         surfaces = series_.surfaces(*blank);
     }

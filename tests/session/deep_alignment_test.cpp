@@ -329,10 +329,16 @@ TEST_F(DeepSeriesMemory, ASeriesThatDoesNotFitIsRefusedBeforeAnyPictureIsReadAnd
     const std::uint64_t need = deepSeriesMemoryNeed(sizes);
     const std::uint64_t file = 200u * 152 * 6 + 152 + 65536;
     EXPECT_EQ(need, 3 * 200u * 152 * 3 + 3 * 200u * 152 * 3 + 200u * 152 * 6 + file);
+    // A picture of another size goes into cells of the first one's size, and is held at its own
+    // size until the stack is filled from it.
     sizes[1] = DeepPictureSize{400, 300, 1};
-    EXPECT_EQ(deepSeriesMemoryNeed(sizes) - need, 400u * 300 * 3 - 200u * 152 * 3);
+    EXPECT_EQ(deepSeriesMemoryNeed(sizes) - need, 400u * 300 * 3);
     sizes[1] = DeepPictureSize{600, 300, 1};
-    EXPECT_EQ(deepSeriesMemoryNeed(sizes) - need, 600u * 300 * 3 - 200u * 152 * 3 + 600u * 300 * 2 - file);
+    EXPECT_EQ(deepSeriesMemoryNeed(sizes) - need, 600u * 300 * 3 + 600u * 300 * 2 - file);
+    // A large first picture makes every picture's cells large, however small the others are.
+    const std::vector<DeepPictureSize> large(3, DeepPictureSize{400, 300, 3});
+    const std::vector<DeepPictureSize> largeFirst{{400, 300, 3}, {200, 152, 3}, {200, 152, 3}};
+    EXPECT_EQ(deepSeriesMemoryNeed(largeFirst), deepSeriesMemoryNeed(large) + 2 * 200u * 152 * 3);
     // The first picture's metadata written into the file: the file is held three times.
     EXPECT_EQ(deepSeriesMemoryNeed(std::vector<DeepPictureSize>(3, DeepPictureSize{200, 152, 3}), SavedMetadata::WrittenIn) -
                   need,

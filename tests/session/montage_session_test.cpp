@@ -2,6 +2,7 @@
 // happened, the first-file rules, and when a series is read from disk again.
 #include "session/montage_session.h"
 #include "session/prompting_observer.h"
+#include "input/memory_budget.h"
 #include "input/series_loader.h"
 
 #include "band_picture.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -53,6 +55,43 @@ struct SessionRig {
         return c;
     }
 };
+
+// A series whose first picture is larger than the others has the stack hold every picture in cells
+// of the first one's size, which the reading of the small pictures never counted: when they do
+// not fit in the memory left, Make Montage says error 7 before it allocates them.
+TEST(MontageSession, TheStackOfASeriesOfMixedSizesIsCheckedBeforeItIsFilled) {
+    struct NoCeiling {
+        ~NoCeiling() { setMemoryCeiling(0); }
+    } noCeiling;
+    for (const bool mixed : {false, true}) {
+        SCOPED_TRACE(mixed);
+        QTemporaryDir dir;
+        RecordingPrompter prompter;
+        SessionState state;
+        PromptingObserver observer{prompter};
+        MontageSession session(state, observer);
+        state.programFolder = dir.path().toStdString() + "/";
+        for (int k = 1; k <= 6; ++k) {
+            const int side = k == 1 || !mixed ? 400 : 40;
+            QImage picture(side, side, QImage::Format_RGB32);
+            picture.fill(qRgb(40 * k, 90, 200 - 20 * k));
+            ASSERT_TRUE(picture.save(dir.filePath(QStringLiteral("m%1.bmp").arg(k)), "BMP"));
+        }
+        MontageRequest r;
+        r.firstFileName = dir.filePath("m1.bmp").toStdString();
+        r.incrementText = "20";
+        // Each 400 x 400 picture, read with room for its montage, fits; six stack cells of its
+        // size that are not the pictures' own do not.
+        setMemoryCeiling(2500000);
+        const MakeOutcome made = session.makeMontage(r);
+        setMemoryCeiling(0);
+        EXPECT_EQ(made.made, !mixed);
+        const bool outOfMemory = std::any_of(prompter.shown.begin(), prompter.shown.end(), [](const auto& p) {
+            return p.text.find("error 7 (Out of memory)") != std::string::npos;
+        });
+        EXPECT_EQ(outOfMemory, mixed);
+    }
+}
 
 TEST(MontageSession, MakeMontageTellsTheObserverEachStepInOrder) {
     SessionRig rig;
