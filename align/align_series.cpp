@@ -92,13 +92,21 @@ bool showsDetail(const cv::Mat& bgr) {
 
 // The picture the series aligns onto, read into `read`: the middle one in use, or, when it shows no
 // detail, the nearest that does (`passedOver` is then the middle one); the middle one when none does.
+// The reference's size is the montage's, and the stack holds every picture at the first one's size:
+// a picture of another size (turned, or cut) is taken only when no picture of that size is in use,
+// or the montage would lose what the other pictures hold beyond it.
 int chooseReference(SeriesSource& source, const IgnoreTicks& ignored, SourcePicture& read, int& passedOver) {
     passedOver = 0;
-    const std::vector<int> order = referenceCandidates(source.count(), ignored);
+    std::vector<int> order = referenceCandidates(source.count(), ignored);
     if (order.empty()) return 0;
+    const int middle = order.front();
+    std::stable_partition(order.begin(), order.end(), [&](int n) {
+        return source.pictureWidth(n) == source.pictureWidth(1) && source.pictureHeight(n) == source.pictureHeight(1);
+    });
     for (const int n : order)
         if (showsDetail(pictureMat(source, n, read))) {
-            if (n != order.front()) passedOver = order.front();
+            // Passed over for its lack of detail, not for its size.
+            if (n != middle && order.front() == middle) passedOver = middle;
             return n;
         }
     source.read(order.front(), false, read);

@@ -396,6 +396,25 @@ TEST(AlignStack, SmallerPictureIsPlacedByItsOwnRowsAndFillsTheFrame) {
     EXPECT_LE(worst, 3);
 }
 
+// A middle picture of another size than the first (turned, or cut narrower) is not the reference:
+// the montage takes the reference's size and would lose the columns the others hold beyond it.
+TEST(AlignStack, AMiddlePictureOfAnotherSizeLeavesTheFrameToThePicturesOfTheFirstOnesSize) {
+    const int w = 320, h = 240;
+    const sample::SeriesMaker maker({w, h, 3, 9, 0, sample::Scene::Natural});
+    std::vector<sample::Picture> pictures{maker.picture(1), maker.picture(2), maker.picture(3)};
+    pictures[1].width = w - 80; // the stack holds its columns up to its own width
+    for (int y = 0; y < h; ++y)
+        for (int x = w - 80; x < w; ++x)
+            for (int ch = 0; ch < 3; ++ch) pictures[1].cells[(std::size_t(y) * w + x) * 3 + ch] = 0;
+    ImageStack stack = stackOf(std::move(pictures));
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    EXPECT_EQ(r.reference, 1);
+    EXPECT_EQ(r.passedOver, 0);
+    EXPECT_EQ(r.frameWidth, w);
+    EXPECT_EQ(r.frameHeight, h);
+    EXPECT_TRUE(r.pictures[1].aligned);
+}
+
 TEST(AlignStack, OnePictureNeedsNothing) {
     ImageStack stack = stackOf({sample::SeriesMaker({64, 48, 1, 1, 0, sample::Scene::Natural}).picture(1)});
     const auto before = stack.pictures;
