@@ -6,6 +6,7 @@
 #include "engine/montage_run.h"
 #include "input/series_loader.h"
 #include "input/series_naming.h"
+#include "output/depth_map.h"
 #include "output/picture_writer.h"
 
 #include <cctype>
@@ -242,6 +243,16 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
     if (!o.output.empty() && o.output != "-" && o.format.empty() && !writableFormatFor(o.output))
         return fail("cannot write the picture format of '" + o.output +
                     "': end the name with .bmp, .jpg, .jpeg, .gif, .png, .tif or .tiff, or name it with --format");
+    // The depth map's ending picks its format as the picture's does: one it does not know would
+    // get PNG bytes under a misleading name.
+    if (!o.depthMapFile.empty() && o.depthMapFile != "-" && !depthMapFormatKnown(o.depthMapFile))
+        return fail("cannot write the picture format of '" + o.depthMapFile +
+                    "' (--depth-map): end the name with .png, .bmp, .jpg, .jpeg, .gif, .tif or .tiff, or "
+                    "leave the ending out for a PNG");
+    // A project is two files, its text and its picture beside it: standard output holds neither.
+    if (o.saveProject == "-")
+        return fail("--save-project writes FILE.mon and its picture FILE.vrk, not standard output: name the "
+                    "project's file (./- for a file named '-')");
     if (o.output == "-" && o.format.empty())
         return fail("--output - writes standard output: name its format with --format bmp, png, tiff, jpg or gif");
     r.options = o;
@@ -317,7 +328,8 @@ A missing number ends the series.
       --save-project FILE.mon
                        also write a project (FILE.mon and the montage as FILE.vrk) that the
                        desktop program opens with "Load a Project"; a device or FIFO named
-                       here gets the project's text alone
+                       here gets the project's text alone ("-" is refused: name ./- for a
+                       file of that name)
       --open-project FILE.mon
                        make the montage again with the project's series, method, increment,
                        ignored pictures, offsets and area (instead of FIRST_FILE and those
@@ -345,7 +357,8 @@ map there, the report and the scores go to standard error, as with the picture.
 Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
 memory, an output that cannot be written: the message says which, and no output is changed);
 2 usage error (an unknown option or a value out of its range, two outputs naming one file,
-an output naming a picture of the series, --ignore naming every picture of the series);
+an output naming a picture of the series, the picture or the depth map on standard error,
+--ignore naming every picture of the series);
 129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
 )";
 }

@@ -529,6 +529,10 @@ int main(int argc, char** argv) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }
+    if (const auto clash = standardErrorClash(targets)) {
+        std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
+        return 2;
+    }
     if (const auto clash = seriesClash(targets, seriesPictures(request.firstFileName))) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;

@@ -50,6 +50,11 @@ std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets)
 // however it spells it: the run would replace a photograph the montage is made of.
 std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures);
 
+// A usage error when the picture or the depth map names standard error (/dev/stderr, /dev/fd/2,
+// or the FIFO or terminal it is), where the messages and the progress go: they would be mixed
+// into the picture.
+std::optional<std::string> standardErrorClash(const std::vector<OutputTarget>& targets);
+
 // Whether the montage picture or the depth map goes to standard output (so everything else,
 // the report and the scores included, stays off it).
 bool pictureToStandardOutput(const CliOptions& o);

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -280,6 +281,34 @@ INSTANTIATE_TEST_SUITE_P(
                       Clash{"DepthMapByLink", {"--depth-map", "link.bmp"}, "--depth-map names picture 2 of the series"},
                       Clash{"IgnoredPicture", {"--ignore", "2", "--map", "./s02.bmp"}, "--map names picture 2 of the series"},
                       Clash{"FirstPicture", {"--report", "s01.bmp"}, "--report names picture 1 of the series"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Outputs a run cannot write as named: refused as usage errors before any picture is read, with
+// nothing written under any name.
+class UnusableOutput : public Outputs, public ::testing::WithParamInterface<Clash> {};
+
+TEST_P(UnusableOutput, IsAUsageErrorThatWritesNothing) {
+    const RawResult r = runRaw(cli(), GetParam().args, RawRun{dir, 0, 60});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(contains(r.err, GetParam().message)) << r.err;
+    EXPECT_EQ(r.err.find("BM"), std::string::npos) << "a picture went to standard error";
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"s01.bmp", "s02.bmp", "s03.bmp"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, UnusableOutput,
+    ::testing::Values(
+        // "-" is standard output for every other output; a project is two files.
+        Clash{"ProjectOnADash", {"-o", "m.bmp", "--save-project", "-", "s01.bmp"}, "--save-project writes FILE.mon"},
+        // The depth map's ending picks its format as the picture's does.
+        Clash{"DepthMapOfAnUnknownFormat", {"-o", "m.bmp", "--depth-map", "d.xyz", "s01.bmp"}, "(--depth-map)"},
+        Clash{"PictureOnStandardError", {"-o", "/dev/stderr", "--format", "bmp", "s01.bmp"},
+              "--output names standard error"},
+        Clash{"DepthMapOnStandardError", {"-o", "m.bmp", "--depth-map", "/dev/fd/2", "s01.bmp"},
+              "--depth-map names standard error"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // When a rename of the commit fails, what was renamed before it is put back, and the message
