@@ -1,6 +1,7 @@
 // orvanta-cli: makes a montage from a numbered focus series without windows, with the same engine
 // and the same messages as the desktop program.
 #include "base/atomic_file.h"
+#include "base/error_sites.h"
 #include "fusion/brightness_evening.h"
 #include "base/memory_tuning.h"
 #include "base/leading_number.h"
@@ -30,6 +31,7 @@
 
 #include <array>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
@@ -122,6 +124,7 @@ public:
     bool fromProject = false;     // the ignored pictures are an opened project's
     std::optional<int> offsetPairs; // how many target centres --offsets gives, when it is used
     bool offsetsNoticed = false;
+    bool offsetsOverflow = false; // the target centres were too far apart to shift the pictures
     std::array<KeptScore, kComparisonMontages> kept;
     std::optional<int> chosen; // the comparison montage shown as the main one
 
@@ -153,7 +156,32 @@ public:
                 std::cerr << "orvanta-cli: the block methods read 30 pictures; -m pyramid reads the whole series "
                              "(--max-pictures N reads the first N)\n";
         }
+        // Target centres too far apart for the shifts: which setting to change.
+        if (offsetPairs || fromProject) {
+            for (int line : {kLineOffsetExtents, kLineDisplayArea})
+                if (p.text == genericErrorText(RuntimeError(6), line, kMontageRoutine)) {
+                    offsetsOverflow = true;
+                    std::cerr << offsetsOverflowText() << "\n";
+                }
+        }
         return answer;
+    }
+    // Why the offsets could not be applied: the centres' spread, or the maximum area's size.
+    std::string offsetsOverflowText() const {
+        const SessionState& st = session->state();
+        const MontageGeometry& g = st.montage.geometry;
+        const long spreadX = long(g.largestX) - g.smallestX, spreadY = long(g.largestY) - g.smallestY;
+        const std::string who = fromProject ? "the project's offsets" : "--offsets";
+        if (spreadX > 32767 || spreadY > 32767)
+            return "orvanta-cli: " + who + " put the target centres " + std::to_string(spreadX) +
+                   " pixels apart across and " + std::to_string(spreadY) +
+                   " down; the pictures can be shifted at most 32767 pixels against each other";
+        // The maximum area holds every picture at its shift: its sides grow by the spread.
+        const long width = (std::lround(st.series.pictureWidth) + spreadX + 3) / 4 * 4;
+        const long height = (std::lround(st.series.pictureHeight) + spreadY + 3) / 4 * 4;
+        return "orvanta-cli: with " + who + " the maximum area would be " + std::to_string(width) + "x" +
+               std::to_string(height) + " pixels, more than the 32767 a side can have: bring the target centres " +
+               "closer or choose another --area";
     }
     void seriesStarting(bool, const std::string&) override { seriesLength_.reset(); }
     // The message does not name the file: the name looked for, as completed (a name without a
@@ -406,6 +434,8 @@ int CliRun::evaluate() {
 
 int CliRun::run() {
     const int status = runSteps();
+    // Target centres too far apart are a value out of its range, unless a project gave them.
+    if (status != 0 && observer_.offsetsOverflow) return o_.openProject.empty() ? 2 : 1;
     // A run stopped because --ignore left no picture is a usage error.
     return status != 0 && observer_.nothingInUse ? 2 : status;
 }
