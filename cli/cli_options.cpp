@@ -285,7 +285,7 @@ std::string cliHelpText() {
 Makes one picture in which everything is sharp from a numbered focus series: FIRST_FILE is the
 first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 pictures for the
 block methods; Pyramid Focus reads the whole series (up to 9999 pictures) one picture at a time.
-A missing number ends the series.
+A missing number ends the series; numbers count up to 32767 (a series that runs past it is said).
 
   -i, --increment TEXT the increment box's text (default 20): below 10 or not a number
                        becomes "10"; the block side is its value rounded half to even

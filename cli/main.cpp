@@ -50,6 +50,15 @@ std::string formatScore(float v) {
     return buf;
 }
 
+// The digits before the first dot of a series name's file name ("IMG_40000.jpg" gives "40000").
+std::string seriesNumberOf(const std::string& name) {
+    const std::size_t dot = firstDotOfFileName(name);
+    if (dot == std::string::npos) return {};
+    std::size_t start = dot;
+    while (start > 0 && name[start - 1] >= '0' && name[start - 1] <= '9') --start;
+    return name.substr(start, dot - start);
+}
+
 // The request the options make: they stand in for the desktop program's controls.
 MontageRequest requestFromOptions(const CliOptions& o) {
     MontageRequest r;
@@ -156,6 +165,12 @@ public:
                 std::cerr << "orvanta-cli: the block methods read 30 pictures; -m pyramid reads the whole series "
                              "(--max-pictures N reads the first N)\n";
         }
+        // A first number the series cannot count from: which number, and why.
+        if (session && (p.text == genericErrorText(RuntimeError(6), kLineSeriesNumbering, kMontageRoutine) ||
+                        p.text == genericErrorText(RuntimeError(6), kLineSeriesFailure, kMontageRoutine)))
+            std::cerr << "orvanta-cli: the first file's number, " << seriesNumberOf(session->completedName())
+                      << ", is past 32767, the highest number a series can count to: number the series' files "
+                         "from a lower number (1, say)\n";
         // Target centres too far apart for the shifts: which setting to change.
         if (offsetPairs || fromProject) {
             for (int line : {kLineOffsetExtents, kLineDisplayArea})
@@ -280,6 +295,8 @@ private:
     // Make Montage; false when no montage (or no smoothed montage, with --smooth) was made.
     bool makeMontage();
     int evaluate();
+    // Says once when the series stopped at number 32767 while its next file is there.
+    void noticeNumberingEnd();
     bool writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score);
     // Paints the --retouch strokes into `which`; an exit status when they cannot be used, else -1.
     int retouch(const MontageChoice& which);
@@ -292,6 +309,7 @@ private:
     CliObserver observer_;
     MontageSession session_;
     bool reportedAlignment_ = false;
+    bool noticedNumberingEnd_ = false;
 };
 
 bool CliRun::makeMontage() {
@@ -307,8 +325,29 @@ bool CliRun::makeMontage() {
     }
     // A picture taken brighter or darker than the series is evened out, and said so.
     for (const EvenedPicture& e : state_.montage.evened) std::cerr << "orvanta-cli: " << evenedNote(e) << "\n";
+    noticeNumberingEnd();
     if (!made.made) return false;
     return !o_.smooth || made.smoothed;
+}
+
+void CliRun::noticeNumberingEnd() {
+    if (noticedNumberingEnd_) return;
+    try {
+        const std::optional<SeriesName> series = parseSeriesName(session_.completedName());
+        const int count = session_.pictureCount();
+        // The series ended at 32767 because no further number can be counted, not because its
+        // next file is missing: the pictures after it are not read, and that is said.
+        if (!series || count < 1 || count >= observer_.readLimit || series->offset + count != 32767) return;
+        const std::string next = series->fileName(count + 1);
+        if (!isRegularFile(next)) return;
+        noticedNumberingEnd_ = true;
+        bar_.finish();
+        std::cerr << "orvanta-cli: the series ends at " << series->fileName(count)
+                  << ": 32767 is the highest number a series can count to, so " << next
+                  << " and the pictures after it are not read; number the series' files from a lower number (1, "
+                     "say) to use them all\n";
+    } catch (const RuntimeError&) {
+    }
 }
 
 int CliRun::retouch(const MontageChoice& which) {
