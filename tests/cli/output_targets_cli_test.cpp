@@ -195,6 +195,40 @@ TEST_F(Outputs, AFullStandardOutputIsAFailure) {
     EXPECT_EQ(text(path("err")), "orvanta-cli: cannot write standard output: No space left on device\n");
 }
 
+// A device that refuses what is written through it (full, or its reader gone) comes after the
+// files are in place: the run fails, and the files it had put there are put back as they were,
+// a file with other hard links included.
+TEST_F(Outputs, AFailedDeviceLeavesEveryFileAsItWas) {
+    if (!isCharacterDevice("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    struct Case {
+        std::vector<std::string> device; // the option that names /dev/full
+        std::vector<std::string> files;
+    };
+    for (const Case& c : {Case{{"-o", "/dev/full", "--format", "bmp"}, {"--map", path("map.txt")}},
+                          Case{{"--map", "/dev/full"}, {"-o", path("m.bmp")}},
+                          Case{{"--depth-map", "/dev/full"}, {"-o", path("m.bmp"), "--map", path("map.txt")}}}) {
+        put(path("m.bmp"), "old picture");
+        put(path("map.txt"), "old map");
+        put(path("linked.txt"), "old report");
+        fs::remove(path("again.txt"));
+        ASSERT_EQ(::link(path("linked.txt").c_str(), path("again.txt").c_str()), 0);
+        std::vector<std::string> args = c.device;
+        args.insert(args.end(), c.files.begin(), c.files.end());
+        for (const std::string& more : {std::string("--report"), path("linked.txt"), std::string("--save-project"), path("p.mon")})
+            args.push_back(more);
+        args.push_back(path("s01.bmp"));
+        const RawResult r = run(args);
+        EXPECT_EQ(r.exitCode, 1) << c.device[0];
+        EXPECT_TRUE(contains(r.err, "cannot write /dev/full: Disk full")) << r.err;
+        EXPECT_EQ(text(path("m.bmp")), "old picture") << c.device[0];
+        EXPECT_EQ(text(path("map.txt")), "old map") << c.device[0];
+        EXPECT_EQ(text(path("again.txt")), "old report") << c.device[0];
+        EXPECT_FALSE(fs::exists(path("p.mon"))) << c.device[0];
+        EXPECT_FALSE(fs::exists(path("p.vrk"))) << c.device[0];
+        EXPECT_TRUE(temporaries().empty()) << c.device[0];
+    }
+}
+
 TEST_F(Outputs, TheReportGoesToStandardOutputForADash) {
     const RawResult r = run({"--report", "-", "-o", path("m.bmp"), path("s01.bmp")});
     EXPECT_EQ(r.exitCode, 0) << r.err;
