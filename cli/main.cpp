@@ -32,6 +32,7 @@
 #include <array>
 #include <cerrno>
 #include <cmath>
+#include <csignal>
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
@@ -559,6 +560,9 @@ int main(int argc, char** argv) {
     // descriptor and receive the messages or the report.
     holdClosedStandardDescriptors();
     orv::keepPictureMemory();
+    // A reader that has gone (`| head -c 100`) is a write that fails and is said, with the files
+    // put back, not a SIGPIPE that ends the run half way with its files in place.
+    std::signal(SIGPIPE, SIG_IGN);
     // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
     removeTemporaryFilesOnTermination();
     std::vector<std::string> args(argv + 1, argv + argc);

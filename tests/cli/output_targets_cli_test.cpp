@@ -17,6 +17,8 @@
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
 #include <thread>
 
 using namespace orv;
@@ -227,6 +229,43 @@ TEST_F(Outputs, AFailedDeviceLeavesEveryFileAsItWas) {
         EXPECT_FALSE(fs::exists(path("p.vrk"))) << c.device[0];
         EXPECT_TRUE(temporaries().empty()) << c.device[0];
     }
+}
+
+// Standard output a pipe whose reader has gone (`| head -c 10` that has read its fill): a failure
+// that is said, with the files put back when the picture went there, never a SIGPIPE that ends
+// the run half way with its files in place.
+TEST_F(Outputs, AReaderThatHasGoneIsAFailureNotASignal) {
+    auto runIntoClosedPipe = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {cli(), "-q"});
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int pipeFds[2];
+        EXPECT_EQ(::pipe(pipeFds), 0);
+        ::close(pipeFds[0]); // the reader is gone before anything is written
+        const std::string err = path("err.txt");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(pipeFds[1], 1);
+            ::dup2(errFd, 2);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(pipeFds[1]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_FALSE(WIFSIGNALED(status)) << "ended by signal " << WTERMSIG(status);
+        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text(err));
+    };
+    put(path("map.txt"), "old map");
+    auto [status, err] = runIntoClosedPipe({"-o", "-", "--format", "bmp", "--map", path("map.txt"), path("s01.bmp")});
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(contains(err, "cannot write /dev/stdout: ")) << err;
+    EXPECT_EQ(text(path("map.txt")), "old map");
+    std::tie(status, err) = runIntoClosedPipe({"-o", path("m.bmp"), path("s01.bmp")});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err, "orvanta-cli: cannot write standard output: Broken pipe\n");
 }
 
 TEST_F(Outputs, TheReportGoesToStandardOutputForADash) {
