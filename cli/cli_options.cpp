@@ -352,8 +352,9 @@ A missing number ends the series; numbers count up to 32767 (a series that runs 
       --version        the version
 
 Outputs may be devices, FIFOs or /dev/stdout: they are written through once the files are in
-place, and when one fails (a full device, a reader gone) the files are put back as they were. "-" names standard output for --map, --depth-map and --report as well; with the depth
-map there, the report and the scores go to standard error, as with the picture.
+place, and when one fails (a full device, a reader gone) the files are put back as they were.
+"-" names standard output for --map, --depth-map and --report as well; with the depth map
+there, the report and the scores go to standard error, as with the picture.
 
 Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
 memory, an output that cannot be written: the message says which, and no output is changed);
