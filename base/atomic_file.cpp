@@ -4,6 +4,7 @@
 
 #include "base/runtime_error.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -208,12 +209,13 @@ void release(AtomicFileGroup::Staged& s) {
 }
 
 // Keeps the existing target's contents under a second name while the renames run: a hard link,
-// or a copy where the file system has none.
-bool keepOld(AtomicFileGroup::Staged& s) {
+// or a copy where the file system has none (or, `copy`, for a file to be rewritten in place,
+// whose hard link would change with it).
+bool keepOld(AtomicFileGroup::Staged& s, bool copy = false) {
     struct stat st{};
     if (::lstat(s.target.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return true; // nothing to keep
     const std::size_t nameMax = nameMaxOf(folderOf(s.target));
-    for (int attempt = 0; attempt < 100; ++attempt) {
+    for (int attempt = 0; attempt < 100 && !copy; ++attempt) {
         std::string name = temporaryNameFor(s.target, "old" + randomTag(), nameMax);
         int slot = rememberTemporary(name);
         if (::link(s.target.c_str(), name.c_str()) == 0) {
@@ -453,31 +455,46 @@ void AtomicFileGroup::collect(const std::function<void()>& write) {
 
 void AtomicFileGroup::commitAll() {
     failed_.clear();
-    {
-        RenamesUnderway holdSignals;
-        std::vector<Staged*> renamed;
-        auto undo = [&] {
-            for (auto it = renamed.rbegin(); it != renamed.rend(); ++it) {
-                Staged& s = **it;
-                if (!s.backup.empty()) {
-                    if (::rename(s.backup.c_str(), s.target.c_str()) == 0) {
-                        s.backup.clear();
-                        forgetTemporary(s.backupSlot);
-                    }
-                } else {
-                    ::unlink(s.target.c_str());
-                }
-                // An old file that could not be put back stays under its temporary name.
+    std::vector<Staged*> renamed, rewritten;
+    // Puts back what the commit changed: the old files renamed back (new ones removed), the
+    // rewritten ones' old contents written back.
+    auto undo = [&] {
+        for (auto it = rewritten.rbegin(); it != rewritten.rend(); ++it) {
+            Staged& s = **it;
+            Staged back;
+            back.tmp = s.backup;
+            back.target = s.target;
+            try {
+                rewriteInPlace(back);
+            } catch (const RuntimeError&) {
+                // Its old contents stay under the temporary name.
                 s.backup.clear();
                 forgetTemporary(s.backupSlot);
             }
-        };
-        auto fail = [&](const Staged& s, int number) {
-            failed_ = s.given;
-            for (Staged& each : staged_) release(each);
-            staged_.clear();
-            throw RuntimeError(number);
-        };
+        }
+        for (auto it = renamed.rbegin(); it != renamed.rend(); ++it) {
+            Staged& s = **it;
+            if (!s.backup.empty()) {
+                if (::rename(s.backup.c_str(), s.target.c_str()) == 0) {
+                    s.backup.clear();
+                    forgetTemporary(s.backupSlot);
+                }
+            } else {
+                ::unlink(s.target.c_str());
+            }
+            // An old file that could not be put back stays under its temporary name.
+            s.backup.clear();
+            forgetTemporary(s.backupSlot);
+        }
+    };
+    auto fail = [&](const Staged& s, int number) {
+        failed_ = s.given;
+        for (Staged& each : staged_) release(each);
+        staged_.clear();
+        throw RuntimeError(number);
+    };
+    {
+        RenamesUnderway holdSignals;
         for (Staged& s : staged_) {
             if (s.kind != TargetKind::Replace) continue;
             if (!keepOld(s)) fail(s, 75);
@@ -496,22 +513,38 @@ void AtomicFileGroup::commitAll() {
         std::set<std::string> folders;
         for (const Staged* s : renamed) folders.insert(folderOf(s->target));
         for (const std::string& f : folders) syncFolder(f);
-        for (Staged* s : renamed) release(*s);
     }
-    // The regular files are in place; what is written through follows.
+    // The regular files are in place; what is written through follows. The old files are kept
+    // until it has gone through: a device or FIFO that fails (a full device, a reader gone) puts
+    // them back, so a failed run leaves every file as it was.
+    const bool throughLater = std::any_of(staged_.begin(), staged_.end(), [](const Staged& s) {
+        return s.kind == TargetKind::Stream || s.kind == TargetKind::Descriptor;
+    });
     for (TargetKind kind : {TargetKind::InPlace, TargetKind::Stream, TargetKind::Descriptor}) {
         for (Staged& s : staged_) {
             if (s.kind != kind) continue;
             try {
-                if (kind == TargetKind::InPlace) rewriteInPlace(s);
-                else writeThrough(s);
+                if (kind == TargetKind::InPlace) {
+                    if (throughLater && !keepOld(s, true)) throw RuntimeError(75);
+                    rewriteInPlace(s);
+                    if (throughLater) rewritten.push_back(&s);
+                } else {
+                    writeThrough(s);
+                }
             } catch (...) {
                 failed_ = s.given;
+                {
+                    RenamesUnderway holdSignals;
+                    undo();
+                }
+                for (Staged& each : staged_) release(each);
+                staged_.clear();
                 throw;
             }
-            release(s);
+            if (kind != TargetKind::InPlace || !throughLater) release(s);
         }
     }
+    for (Staged& s : staged_) release(s);
     staged_.clear();
 }
 

@@ -84,7 +84,10 @@ public:
     // that cannot be caught (SIGKILL, a power cut) during the renames can leave the files renamed
     // by then new and the others old, and a temporary file ".tmpNNNNNN" or ".tmpoldNNNNNN" beside
     // a target; the files are renamed in the order they were added, so a file added last (a
-    // project) never names something that is still old.
+    // project) never names something that is still old. When a file with other hard links or a
+    // device, FIFO or descriptor then fails (a full device, a reader gone), the regular files
+    // are put back as they were too, their old contents kept until then, and the error raised:
+    // only what a device or FIFO took before it failed cannot be taken back.
     void commitAll();
 
     std::size_t size() const { return staged_.size(); }

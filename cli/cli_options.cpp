@@ -6,6 +6,7 @@
 #include "engine/montage_run.h"
 #include "input/series_loader.h"
 #include "input/series_naming.h"
+#include "output/depth_map.h"
 #include "output/picture_writer.h"
 
 #include <cctype>
@@ -242,6 +243,16 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
     if (!o.output.empty() && o.output != "-" && o.format.empty() && !writableFormatFor(o.output))
         return fail("cannot write the picture format of '" + o.output +
                     "': end the name with .bmp, .jpg, .jpeg, .gif, .png, .tif or .tiff, or name it with --format");
+    // The depth map's ending picks its format as the picture's does: one it does not know would
+    // get PNG bytes under a misleading name.
+    if (!o.depthMapFile.empty() && o.depthMapFile != "-" && !depthMapFormatKnown(o.depthMapFile))
+        return fail("cannot write the picture format of '" + o.depthMapFile +
+                    "' (--depth-map): end the name with .png, .bmp, .jpg, .jpeg, .gif, .tif or .tiff, or "
+                    "leave the ending out for a PNG");
+    // A project is two files, its text and its picture beside it: standard output holds neither.
+    if (o.saveProject == "-")
+        return fail("--save-project writes FILE.mon and its picture FILE.vrk, not standard output: name the "
+                    "project's file (./- for a file named '-')");
     if (o.output == "-" && o.format.empty())
         return fail("--output - writes standard output: name its format with --format bmp, png, tiff, jpg or gif");
     r.options = o;
@@ -274,7 +285,7 @@ std::string cliHelpText() {
 Makes one picture in which everything is sharp from a numbered focus series: FIRST_FILE is the
 first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 pictures for the
 block methods; Pyramid Focus reads the whole series (up to 9999 pictures) one picture at a time.
-A missing number ends the series.
+A missing number ends the series; numbers count up to 32767 (a series that runs past it is said).
 
   -i, --increment TEXT the increment box's text (default 20): below 10 or not a number
                        becomes "10"; the block side is its value rounded half to even
@@ -297,7 +308,8 @@ A missing number ends the series.
       --ignore LIST    pictures to ignore, e.g. 2,5 (1 to 10)
       --offsets LIST   target centres, x,y per picture in picture order, y from the top,
                        e.g. "152,98;160,95"; turns image offsets on; a picture without
-                       one has its target at 0,0 (said on standard error)
+                       one has its target at 0,0 (said on standard error); centres more
+                       than 32767 apart, or a maximum area past 32767, are a usage error
       --area AREA      same (default), min or max
       --smooth         smooth the montage after making it
       --edge-factor F  0 to 1, default 0.1      --focus-factor F  0 to 1, default 0.1
@@ -317,7 +329,8 @@ A missing number ends the series.
       --save-project FILE.mon
                        also write a project (FILE.mon and the montage as FILE.vrk) that the
                        desktop program opens with "Load a Project"; a device or FIFO named
-                       here gets the project's text alone
+                       here gets the project's text alone ("-" is refused: name ./- for a
+                       file of that name)
       --open-project FILE.mon
                        make the montage again with the project's series, method, increment,
                        ignored pictures, offsets and area (instead of FIRST_FILE and those
@@ -339,13 +352,15 @@ A missing number ends the series.
       --version        the version
 
 Outputs may be devices, FIFOs or /dev/stdout: they are written through once the files are in
-place. "-" names standard output for --map, --depth-map and --report as well; with the depth
-map there, the report and the scores go to standard error, as with the picture.
+place, and when one fails (a full device, a reader gone) the files are put back as they were.
+"-" names standard output for --map, --depth-map and --report as well; with the depth map
+there, the report and the scores go to standard error, as with the picture.
 
 Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
 memory, an output that cannot be written: the message says which, and no output is changed);
 2 usage error (an unknown option or a value out of its range, two outputs naming one file,
-an output naming a picture of the series, --ignore naming every picture of the series);
+an output naming a picture of the series, the picture or the depth map on standard error,
+--ignore naming every picture of the series);
 129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
 )";
 }

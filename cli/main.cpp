@@ -1,6 +1,7 @@
 // orvanta-cli: makes a montage from a numbered focus series without windows, with the same engine
 // and the same messages as the desktop program.
 #include "base/atomic_file.h"
+#include "base/error_sites.h"
 #include "fusion/brightness_evening.h"
 #include "base/memory_tuning.h"
 #include "base/leading_number.h"
@@ -30,6 +31,8 @@
 
 #include <array>
 #include <cerrno>
+#include <cmath>
+#include <csignal>
 #include <cstring>
 #include <cstdio>
 #include <filesystem>
@@ -46,6 +49,15 @@ std::string formatScore(float v) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%.7g", double(v));
     return buf;
+}
+
+// The digits before the first dot of a series name's file name ("IMG_40000.jpg" gives "40000").
+std::string seriesNumberOf(const std::string& name) {
+    const std::size_t dot = firstDotOfFileName(name);
+    if (dot == std::string::npos) return {};
+    std::size_t start = dot;
+    while (start > 0 && name[start - 1] >= '0' && name[start - 1] <= '9') --start;
+    return name.substr(start, dot - start);
 }
 
 // The request the options make: they stand in for the desktop program's controls.
@@ -122,6 +134,7 @@ public:
     bool fromProject = false;     // the ignored pictures are an opened project's
     std::optional<int> offsetPairs; // how many target centres --offsets gives, when it is used
     bool offsetsNoticed = false;
+    bool offsetsOverflow = false; // the target centres were too far apart to shift the pictures
     std::array<KeptScore, kComparisonMontages> kept;
     std::optional<int> chosen; // the comparison montage shown as the main one
 
@@ -153,7 +166,38 @@ public:
                 std::cerr << "orvanta-cli: the block methods read 30 pictures; -m pyramid reads the whole series "
                              "(--max-pictures N reads the first N)\n";
         }
+        // A first number the series cannot count from: which number, and why.
+        if (session && (p.text == genericErrorText(RuntimeError(6), kLineSeriesNumbering, kMontageRoutine) ||
+                        p.text == genericErrorText(RuntimeError(6), kLineSeriesFailure, kMontageRoutine)))
+            std::cerr << "orvanta-cli: the first file's number, " << seriesNumberOf(session->completedName())
+                      << ", is past 32767, the highest number a series can count to: number the series' files "
+                         "from a lower number (1, say)\n";
+        // Target centres too far apart for the shifts: which setting to change.
+        if (offsetPairs || fromProject) {
+            for (int line : {kLineOffsetExtents, kLineDisplayArea})
+                if (p.text == genericErrorText(RuntimeError(6), line, kMontageRoutine)) {
+                    offsetsOverflow = true;
+                    std::cerr << offsetsOverflowText() << "\n";
+                }
+        }
         return answer;
+    }
+    // Why the offsets could not be applied: the centres' spread, or the maximum area's size.
+    std::string offsetsOverflowText() const {
+        const SessionState& st = session->state();
+        const MontageGeometry& g = st.montage.geometry;
+        const long spreadX = long(g.largestX) - g.smallestX, spreadY = long(g.largestY) - g.smallestY;
+        const std::string who = fromProject ? "the project's offsets" : "--offsets";
+        if (spreadX > 32767 || spreadY > 32767)
+            return "orvanta-cli: " + who + " put the target centres " + std::to_string(spreadX) +
+                   " pixels apart across and " + std::to_string(spreadY) +
+                   " down; the pictures can be shifted at most 32767 pixels against each other";
+        // The maximum area holds every picture at its shift: its sides grow by the spread.
+        const long width = (std::lround(st.series.pictureWidth) + spreadX + 3) / 4 * 4;
+        const long height = (std::lround(st.series.pictureHeight) + spreadY + 3) / 4 * 4;
+        return "orvanta-cli: with " + who + " the maximum area would be " + std::to_string(width) + "x" +
+               std::to_string(height) + " pixels, more than the 32767 a side can have: bring the target centres " +
+               "closer or choose another --area";
     }
     void seriesStarting(bool, const std::string&) override { seriesLength_.reset(); }
     // The message does not name the file: the name looked for, as completed (a name without a
@@ -252,6 +296,8 @@ private:
     // Make Montage; false when no montage (or no smoothed montage, with --smooth) was made.
     bool makeMontage();
     int evaluate();
+    // Says once when the series stopped at number 32767 while its next file is there.
+    void noticeNumberingEnd();
     bool writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score);
     // Paints the --retouch strokes into `which`; an exit status when they cannot be used, else -1.
     int retouch(const MontageChoice& which);
@@ -264,6 +310,7 @@ private:
     CliObserver observer_;
     MontageSession session_;
     bool reportedAlignment_ = false;
+    bool noticedNumberingEnd_ = false;
 };
 
 bool CliRun::makeMontage() {
@@ -279,8 +326,29 @@ bool CliRun::makeMontage() {
     }
     // A picture taken brighter or darker than the series is evened out, and said so.
     for (const EvenedPicture& e : state_.montage.evened) std::cerr << "orvanta-cli: " << evenedNote(e) << "\n";
+    noticeNumberingEnd();
     if (!made.made) return false;
     return !o_.smooth || made.smoothed;
+}
+
+void CliRun::noticeNumberingEnd() {
+    if (noticedNumberingEnd_) return;
+    try {
+        const std::optional<SeriesName> series = parseSeriesName(session_.completedName());
+        const int count = session_.pictureCount();
+        // The series ended at 32767 because no further number can be counted, not because its
+        // next file is missing: the pictures after it are not read, and that is said.
+        if (!series || count < 1 || count >= observer_.readLimit || series->offset + count != 32767) return;
+        const std::string next = series->fileName(count + 1);
+        if (!isRegularFile(next)) return;
+        noticedNumberingEnd_ = true;
+        bar_.finish();
+        std::cerr << "orvanta-cli: the series ends at " << series->fileName(count)
+                  << ": 32767 is the highest number a series can count to, so " << next
+                  << " and the pictures after it are not read; number the series' files from a lower number (1, "
+                     "say) to use them all\n";
+    } catch (const RuntimeError&) {
+    }
 }
 
 int CliRun::retouch(const MontageChoice& which) {
@@ -406,6 +474,8 @@ int CliRun::evaluate() {
 
 int CliRun::run() {
     const int status = runSteps();
+    // Target centres too far apart are a value out of its range, unless a project gave them.
+    if (status != 0 && observer_.offsetsOverflow) return o_.openProject.empty() ? 2 : 1;
     // A run stopped because --ignore left no picture is a usage error.
     return status != 0 && observer_.nothingInUse ? 2 : status;
 }
@@ -490,6 +560,9 @@ int main(int argc, char** argv) {
     // descriptor and receive the messages or the report.
     holdClosedStandardDescriptors();
     orv::keepPictureMemory();
+    // A reader that has gone (`| head -c 100`) is a write that fails and is said, with the files
+    // put back, not a SIGPIPE that ends the run half way with its files in place.
+    std::signal(SIGPIPE, SIG_IGN);
     // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
     removeTemporaryFilesOnTermination();
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -526,6 +599,10 @@ int main(int argc, char** argv) {
     }
     const std::vector<OutputTarget> targets = outputTargets(o);
     if (const auto clash = outputClash(targets)) {
+        std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
+        return 2;
+    }
+    if (const auto clash = standardErrorClash(targets)) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }

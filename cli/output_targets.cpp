@@ -83,6 +83,28 @@ std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets,
     return std::nullopt;
 }
 
+std::optional<std::string> standardErrorClash(const std::vector<OutputTarget>& targets) {
+    struct stat err{};
+    const bool errOpen = ::fstat(2, &err) == 0;
+    // A FIFO or a terminal is read by someone; /dev/null, which stands for standard error as
+    // often as not, mixes nothing.
+    const bool errRead = errOpen && (S_ISFIFO(err.st_mode) || ::isatty(2));
+    for (std::size_t k = 0; k < targets.size(); ++k) {
+        const OutputTarget& t = targets[k];
+        if (k != 0 && t.option != "--depth-map") continue;
+        const FileIdentity id = identifyFile(t.path);
+        const bool clash = id.kind == FileIdentity::Descriptor
+                               ? id.descriptor == 2
+                               : id.kind == FileIdentity::Through && errRead && id.device == err.st_dev &&
+                                     id.inode == err.st_ino;
+        if (clash)
+            return t.option + " names standard error (" + t.path +
+                   "), where the messages go: they would be mixed into the picture; name a file, or - for "
+                   "standard output";
+    }
+    return std::nullopt;
+}
+
 bool pictureToStandardOutput(const CliOptions& o) {
     return descriptorNamed(outputPath(o.output)) == 1 ||
            (!o.depthMapFile.empty() && descriptorNamed(outputPath(o.depthMapFile)) == 1);
@@ -101,18 +123,6 @@ void releaseWaitingReaders(const std::vector<OutputTarget>& targets) {
         // Without a reader the open fails at once (ENXIO); with one, the close ends its read.
         const int fd = ::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
         if (fd >= 0) ::close(fd);
-    }
-}
-
-void holdClosedStandardDescriptors() {
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        const int opened = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
-        // The lowest free number is the one just found closed; anything else is let go.
-        if (opened >= 0 && opened != fd) {
-            ::dup2(opened, fd);
-            ::close(opened);
-        }
     }
 }
 

@@ -3,6 +3,7 @@
 // picture is read, and released when a run fails.
 #pragma once
 
+#include "base/standard_descriptors.h"
 #include "cli/cli_options.h"
 
 #include <optional>
@@ -49,6 +50,11 @@ std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets)
 // however it spells it: the run would replace a photograph the montage is made of.
 std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures);
 
+// A usage error when the picture or the depth map names standard error (/dev/stderr, /dev/fd/2,
+// or the FIFO or terminal it is), where the messages and the progress go: they would be mixed
+// into the picture.
+std::optional<std::string> standardErrorClash(const std::vector<OutputTarget>& targets);
+
 // Whether the montage picture or the depth map goes to standard output (so everything else,
 // the report and the scores included, stays off it).
 bool pictureToStandardOutput(const CliOptions& o);
@@ -56,13 +62,6 @@ bool pictureToStandardOutput(const CliOptions& o);
 // After a failed run: a FIFO among the outputs whose reader is waiting is opened and closed at
 // once, so the reader sees an empty end instead of waiting for ever; nothing is written to it.
 void releaseWaitingReaders(const std::vector<OutputTarget>& targets);
-
-// Standard input, output or error started closed (`2>&-`, a daemon's launcher) would be the
-// first descriptor a later open returns: a picture's temporary file could then take the
-// messages or the report. Each closed one is opened on /dev/null in the direction it cannot be
-// used (input for writing, output and error for reading), so that a write to it fails as it
-// would have, and no file of the run takes its number.
-void holdClosedStandardDescriptors();
 
 // Text for standard output, written through its descriptor and checked, so a full disk or a
 // closed pipe is reported instead of lost.

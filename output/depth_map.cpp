@@ -68,7 +68,19 @@ std::vector<std::uint8_t> asBgr(const std::vector<std::uint8_t>& grey, int w, in
     return bgr;
 }
 
+// The extensions the program's own writers take for a depth map.
+bool ownWriterExtension(const std::string& ext) { return ext == "bmp" || ext == "jpg" || ext == "jpeg" || ext == "gif"; }
+
+bool qtWriterExtension(const std::string& ext) {
+    return !ext.empty() && QImageWriter::supportedImageFormats().contains(QByteArray::fromStdString(ext));
+}
+
 } // namespace
+
+bool depthMapFormatKnown(const std::string& path) {
+    const std::string ext = extensionOf(path);
+    return ext.empty() || ownWriterExtension(ext) || qtWriterExtension(ext);
+}
 
 void writeDepthMap(const std::string& path, const PictureChoices& choices, int pictureCount,
                    const WriteProgress& progress) {
@@ -105,8 +117,7 @@ void writeDepthMap(const std::string& path, const PictureChoices& choices, int p
         return;
     }
 
-    QByteArray format = QByteArray::fromStdString(ext);
-    if (format.isEmpty() || !QImageWriter::supportedImageFormats().contains(format)) format = "png";
+    const QByteArray format = qtWriterExtension(ext) ? QByteArray::fromStdString(ext) : QByteArray("png");
     QImage image(w, h, QImage::Format_Grayscale8);
     for (int y = 0; y < h; ++y) std::copy_n(grey.data() + std::size_t(y) * w, w, image.scanLine(y));
     QByteArray bytes;

@@ -27,4 +27,9 @@ std::vector<std::uint8_t> depthMapPixels(const PictureChoices& choices, int pict
 void writeDepthMap(const std::string& path, const PictureChoices& choices, int pictureCount,
                    const WriteProgress& progress = {});
 
+// Whether writeDepthMap writes `path` in the format its extension names: true without an
+// extension (PNG) and for every extension it knows; false for one it does not ("map.xyz"), which
+// it would fill with PNG bytes under a misleading name.
+bool depthMapFormatKnown(const std::string& path);
+
 } // namespace orv

@@ -200,6 +200,27 @@ TEST_F(CliSeries, MinimumAreaThatLeavesNoPictureIsRefused) {
     EXPECT_NE(r.out.find("  Image 2 offset X =14\r\n"), std::string::npos);
 }
 
+// Target centres so far apart that the shifts or the maximum area pass 16 bits: a usage error that
+// names --offsets and what to change, besides the program's own overflow message; nothing written.
+TEST_F(CliSeries, OffsetsTooFarApartAreAUsageErrorNamingThem) {
+    struct Case {
+        QStringList args;
+        std::string said;
+    };
+    for (const Case& c : {Case{{"--offsets", "20000,0;-20000,0;0,0;0,0"},
+                               "--offsets put the target centres 40000 pixels apart across and 0 down"},
+                          Case{{"--offsets", "0,0;0,-32768;0,32767;0,0", "--evaluate", "increments"},
+                               "--offsets put the target centres 0 pixels apart across and 65535 down"},
+                          Case{{"--offsets", "32767,0;0,0;0,0;0,0", "--area", "max"},
+                               "with --offsets the maximum area would be 32888x92 pixels"}}) {
+        const auto r = runProgram("orvanta-cli", QStringList{"-q", "-o", out("far.bmp")} + c.args + QStringList{first()});
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_NE(r.err.find("error 6 (Overflow) at line 8100 of CommandGo"), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
+        EXPECT_FALSE(QFile::exists(out("far.bmp")));
+    }
+}
+
 // An --ignore list that names every picture of the series leaves nothing to take a block or a
 // pixel from: a usage error that says so, with no (black) montage written, whatever the method,
 // alignment, display area or comparison. One picture left is a montage of that picture.

@@ -191,6 +191,33 @@ TEST_F(HardInputs, AFirstNumberPast16BitsIsAnOverflowMessage) {
     EXPECT_TRUE(contains(r.err, "error 6 (Overflow) at line 5100 of CommandGo")) << r.err;
 }
 
+// A camera numbers its files past 32767 (IMG_40000.jpg): a series that starts there is refused
+// with the number said, and one that runs past it says which pictures it could not read.
+TEST_F(HardInputs, NumbersPast32767AreSaidNotConfusingOrSilent) {
+    series("x", 4);
+    for (int k = 1; k <= 4; ++k)
+        fs::rename(path("x0" + std::to_string(k) + ".bmp"), path("IMG_" + std::to_string(39998 + k) + ".bmp"));
+    RawResult r = run({"-o", path("m.bmp"), path("IMG_39999.bmp")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, "error 6 (Overflow) at line 4200 of CommandGo")) << r.err;
+    EXPECT_TRUE(contains(r.err, "the first file's number, 39999, is past 32767")) << r.err;
+    EXPECT_FALSE(fs::exists(path("m.bmp")));
+
+    for (int k = 1; k <= 4; ++k)
+        fs::rename(path("IMG_" + std::to_string(39998 + k) + ".bmp"), path("IMG_" + std::to_string(32765 + k) + ".bmp"));
+    for (const char* method : {"0", "pyramid"}) {
+        r = run({"-m", method, "-o", path("m.bmp"), path("IMG_32766.bmp")});
+        EXPECT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_TRUE(contains(r.err, "the series ends at " + path("IMG_32767.bmp") + ": 32767 is the highest number")) << r.err;
+        EXPECT_TRUE(contains(r.err, path("IMG_32768.bmp") + " and the pictures after it are not read")) << r.err;
+        fs::remove(path("m.bmp"));
+    }
+    // Read up to where --max-pictures asks, nothing is left out unasked.
+    r = run({"--max-pictures", "2", "-o", path("m.bmp"), path("IMG_32766.bmp")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+}
+
 TEST_F(HardInputs, PicturesAsWideAsSixteenBitsAllowMakeAMontageWithoutOverflow) {
     series("wide", 2, 32764, 24);
     const RawResult r = run({"-o", path("m.bmp"), path("wide01.bmp")});

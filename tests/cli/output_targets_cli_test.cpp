@@ -8,6 +8,7 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,8 @@
 #include <sys/inotify.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <fcntl.h>
 #include <thread>
 
 using namespace orv;
@@ -194,6 +197,77 @@ TEST_F(Outputs, AFullStandardOutputIsAFailure) {
     EXPECT_EQ(text(path("err")), "orvanta-cli: cannot write standard output: No space left on device\n");
 }
 
+// A device that refuses what is written through it (full, or its reader gone) comes after the
+// files are in place: the run fails, and the files it had put there are put back as they were,
+// a file with other hard links included.
+TEST_F(Outputs, AFailedDeviceLeavesEveryFileAsItWas) {
+    if (!isCharacterDevice("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    struct Case {
+        std::vector<std::string> device; // the option that names /dev/full
+        std::vector<std::string> files;
+    };
+    for (const Case& c : {Case{{"-o", "/dev/full", "--format", "bmp"}, {"--map", path("map.txt")}},
+                          Case{{"--map", "/dev/full"}, {"-o", path("m.bmp")}},
+                          Case{{"--depth-map", "/dev/full"}, {"-o", path("m.bmp"), "--map", path("map.txt")}}}) {
+        put(path("m.bmp"), "old picture");
+        put(path("map.txt"), "old map");
+        put(path("linked.txt"), "old report");
+        fs::remove(path("again.txt"));
+        ASSERT_EQ(::link(path("linked.txt").c_str(), path("again.txt").c_str()), 0);
+        std::vector<std::string> args = c.device;
+        args.insert(args.end(), c.files.begin(), c.files.end());
+        for (const std::string& more : {std::string("--report"), path("linked.txt"), std::string("--save-project"), path("p.mon")})
+            args.push_back(more);
+        args.push_back(path("s01.bmp"));
+        const RawResult r = run(args);
+        EXPECT_EQ(r.exitCode, 1) << c.device[0];
+        EXPECT_TRUE(contains(r.err, "cannot write /dev/full: Disk full")) << r.err;
+        EXPECT_EQ(text(path("m.bmp")), "old picture") << c.device[0];
+        EXPECT_EQ(text(path("map.txt")), "old map") << c.device[0];
+        EXPECT_EQ(text(path("again.txt")), "old report") << c.device[0];
+        EXPECT_FALSE(fs::exists(path("p.mon"))) << c.device[0];
+        EXPECT_FALSE(fs::exists(path("p.vrk"))) << c.device[0];
+        EXPECT_TRUE(temporaries().empty()) << c.device[0];
+    }
+}
+
+// Standard output a pipe whose reader has gone (`| head -c 10` that has read its fill): a failure
+// that is said, with the files put back when the picture went there, never a SIGPIPE that ends
+// the run half way with its files in place.
+TEST_F(Outputs, AReaderThatHasGoneIsAFailureNotASignal) {
+    auto runIntoClosedPipe = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {cli(), "-q"});
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        int pipeFds[2];
+        EXPECT_EQ(::pipe(pipeFds), 0);
+        ::close(pipeFds[0]); // the reader is gone before anything is written
+        const std::string err = path("err.txt");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int errFd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            ::dup2(pipeFds[1], 1);
+            ::dup2(errFd, 2);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        ::close(pipeFds[1]);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        EXPECT_FALSE(WIFSIGNALED(status)) << "ended by signal " << WTERMSIG(status);
+        return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, text(err));
+    };
+    put(path("map.txt"), "old map");
+    auto [status, err] = runIntoClosedPipe({"-o", "-", "--format", "bmp", "--map", path("map.txt"), path("s01.bmp")});
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(contains(err, "cannot write /dev/stdout: ")) << err;
+    EXPECT_EQ(text(path("map.txt")), "old map");
+    std::tie(status, err) = runIntoClosedPipe({"-o", path("m.bmp"), path("s01.bmp")});
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(err, "orvanta-cli: cannot write standard output: Broken pipe\n");
+}
+
 TEST_F(Outputs, TheReportGoesToStandardOutputForADash) {
     const RawResult r = run({"--report", "-", "-o", path("m.bmp"), path("s01.bmp")});
     EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -280,6 +354,34 @@ INSTANTIATE_TEST_SUITE_P(
                       Clash{"DepthMapByLink", {"--depth-map", "link.bmp"}, "--depth-map names picture 2 of the series"},
                       Clash{"IgnoredPicture", {"--ignore", "2", "--map", "./s02.bmp"}, "--map names picture 2 of the series"},
                       Clash{"FirstPicture", {"--report", "s01.bmp"}, "--report names picture 1 of the series"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Outputs a run cannot write as named: refused as usage errors before any picture is read, with
+// nothing written under any name.
+class UnusableOutput : public Outputs, public ::testing::WithParamInterface<Clash> {};
+
+TEST_P(UnusableOutput, IsAUsageErrorThatWritesNothing) {
+    const RawResult r = runRaw(cli(), GetParam().args, RawRun{dir, 0, 60});
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_TRUE(contains(r.err, GetParam().message)) << r.err;
+    EXPECT_EQ(r.err.find("BM"), std::string::npos) << "a picture went to standard error";
+    std::vector<std::string> left;
+    for (const auto& e : fs::directory_iterator(dir)) left.push_back(e.path().filename().string());
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"s01.bmp", "s02.bmp", "s03.bmp"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Names, UnusableOutput,
+    ::testing::Values(
+        // "-" is standard output for every other output; a project is two files.
+        Clash{"ProjectOnADash", {"-o", "m.bmp", "--save-project", "-", "s01.bmp"}, "--save-project writes FILE.mon"},
+        // The depth map's ending picks its format as the picture's does.
+        Clash{"DepthMapOfAnUnknownFormat", {"-o", "m.bmp", "--depth-map", "d.xyz", "s01.bmp"}, "(--depth-map)"},
+        Clash{"PictureOnStandardError", {"-o", "/dev/stderr", "--format", "bmp", "s01.bmp"},
+              "--output names standard error"},
+        Clash{"DepthMapOnStandardError", {"-o", "m.bmp", "--depth-map", "/dev/fd/2", "s01.bmp"},
+              "--depth-map names standard error"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // When a rename of the commit fails, what was renamed before it is put back, and the message

@@ -201,3 +201,19 @@ TEST_F(Orvantajpeg, AnUnwritableTargetLeavesNoFileAndFails) {
     EXPECT_EQ(files(), (QStringList{"taken.jpg", "vrktempabc.bmp"}));
     EXPECT_TRUE(QDir(dir.filePath("taken.jpg")).isEmpty());
 }
+
+// Started with standard output closed, the JPEG's temporary file would take its number: the steps
+// said there ("ready") would then be written into the JPEG.
+TEST_F(Orvantajpeg, AClosedStandardOutputPutsNothingIntoTheJpeg) {
+    const QString source = bmp();
+    const QString program = QCoreApplication::applicationDirPath() + "/orvantajpeg";
+    auto convert = [&](const QString& target, const char* redirection) {
+        const QString line = "echo write | ORVANTAJPEG_ASK=1 '" + program + "' '" + source + "," + target + "' " +
+                             redirection;
+        return std::system(line.toLocal8Bit().constData());
+    };
+    const QString open = dir.filePath("open.jpg"), closed = dir.filePath("closed.jpg");
+    ASSERT_EQ(WEXITSTATUS(convert(open, ">/dev/null")), 0);
+    ASSERT_EQ(WEXITSTATUS(convert(closed, ">&-")), 0);
+    EXPECT_EQ(readBytes(closed), readBytes(open));
+}

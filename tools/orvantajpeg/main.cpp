@@ -14,6 +14,7 @@
 
 #include "base/atomic_file.h"
 #include "base/runtime_error.h"
+#include "base/standard_descriptors.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -65,6 +66,9 @@ bool toldToWrite() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: the JPEG's temporary file must not take the number of a closed
+    // standard output and receive the steps said there.
+    orv::holdClosedStandardDescriptors();
     orv::removeTemporaryFilesOnTermination();
     if (argc != 2) return fail("usage: orvantajpeg TEMPBMP,TARGET (exactly one argument)");
     const std::string arg = argv[1];
