@@ -160,6 +160,14 @@ DecodeStatus decodePicture(const std::string& path, QImage& out) {
     OpenPicture f;
     const DecodeStatus opened = openPicture(path, f);
     if (opened != DecodeStatus::Ok) return opened;
+    if (f.kind != PictureKind::Jpeg && deepFileKind(path) == DeepFileKind::Png) {
+        // As for the stack: libpng's own handler would print on standard error.
+        DeepPicture deep;
+        if (readDeepPicture(path, deep) != DecodeStatus::Ok || !sidesFit(deep.width, deep.height))
+            return DecodeStatus::Invalid;
+        out = shownPicture(MemorySurface(deep.width, deep.height, deepToRoundedBgr(deep)));
+        return DecodeStatus::Ok;
+    }
     if (f.kind != PictureKind::Jpeg) return decodeWithQt(f, out);
     JpegReader reader(f.fd, f.size);
     JpegInfo info;
@@ -263,8 +271,13 @@ DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
         if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return DecodeStatus::Invalid;
         QImageReader reader(&file);
         reader.setAutoTransform(false);
-        const QSize declared = reader.size();
-        if (thumbnailFirstTiff(path)) {
+        if (deepFileKind(path) == DeepFileKind::Png) {
+            // From the header's IHDR chunk: Qt's PNG reader would let libpng print on standard error.
+            const DeepExtent e = deepFileExtent(path);
+            if (e.width == 0) return DecodeStatus::Invalid;
+            w = e.width;
+            h = e.height;
+        } else if (const QSize declared = reader.size(); thumbnailFirstTiff(path)) {
             // Qt's reader would give the thumbnail's size.
             const DeepExtent e = deepFileExtent(path);
             w = e.width;
@@ -319,6 +332,9 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         if (shown) *shown = shownPicture(*out);
         return true;
     };
+    // A PNG is read by the deep reader alone: Qt's PNG reader leaves libpng's own error handler in
+    // place, which prints its line on standard error before the program says the file is refused.
+    if (deepFileKind(path) == DeepFileKind::Png) return readDeep() ? DecodeStatus::Ok : DecodeStatus::Invalid;
     // Qt's reader would take a TIFF's signed samples for unsigned ones: only the deep reader reads them.
     const bool signedSamples = signedTiff(path);
     // Qt's reader would read a TIFF's thumbnail in place of the picture behind it.

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -358,3 +359,61 @@ INSTANTIATE_TEST_SUITE_P(Formats, TooLarge, ::testing::Values("m1.bmp", "m1.jpg"
         if (c == '.') c = '_';
     return name;
 });
+
+// PNG files of every colour type read to the same cells as Qt's PNG reader gives (palette with
+// transparency, grey of 1 bit, grey with alpha), and a damaged or cut PNG is refused
+// in the program's words alone: libpng's own error handler would print its line on standard
+// error first.
+TEST_F(PictureFiles, PngFilesReadAsQtReadsThemAndDamageIsNotPrintedByLibpng) {
+    QImage palette(5, 3, QImage::Format_Indexed8);
+    palette.setColorTable({qRgba(200, 100, 50, 0), qRgba(10, 20, 30, 128), qRgb(0, 255, 0)});
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) palette.setPixel(x, y, uint((x + y) % 3));
+    QImage mono(9, 4, QImage::Format_Mono);
+    mono.fill(0);
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    for (int x = 0; x < 9; x += 2) mono.setPixel(x, 1, 1);
+    QImage greyAlpha(6, 5, QImage::Format_ARGB32);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 6; ++x) greyAlpha.setPixel(x, y, qRgba(x * 40, x * 40, x * 40, y * 60));
+    QImage colour(33, 17, QImage::Format_RGB32);
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 33; ++x) colour.setPixel(x, y, qRgb(x * 7, y * 13, (x * y) & 255));
+    const std::pair<const char*, QImage> files[] = {
+        {"palette.png", palette}, {"mono.png", mono}, {"greyalpha.png", greyAlpha}, {"colour.png", colour}};
+    for (const auto& [name, image] : files) {
+        ASSERT_TRUE(image.save(QString::fromStdString(path(name)), "PNG")) << name;
+        QImage byQt(QString::fromStdString(path(name)), "PNG");
+        ASSERT_FALSE(byQt.isNull()) << name;
+        std::unique_ptr<MemorySurface> s;
+        ASSERT_EQ(decodeToSurface(path(name), s), DecodeStatus::Ok) << name;
+        EXPECT_EQ(s->rounded(), toRoundedBgr(byQt)) << name;
+        QImage read;
+        ASSERT_EQ(decodePicture(path(name), read), DecodeStatus::Ok) << name;
+        EXPECT_EQ(toRoundedBgr(read), toRoundedBgr(byQt)) << name;
+    }
+
+    // A byte of the compressed data turned over, the file cut inside its data, and cut inside its header.
+    std::vector<std::uint8_t> bytes = fileBytes(path("colour.png"));
+    const auto idat = std::search(bytes.begin(), bytes.end(), std::begin("IDAT"), std::end("IDAT") - 1);
+    ASSERT_NE(idat, bytes.end());
+    std::vector<std::uint8_t> damaged = bytes;
+    damaged[std::size_t(idat - bytes.begin()) + 12] ^= 0xFF;
+    ASSERT_TRUE(putFileBytes(path("damaged.png"), damaged));
+    ASSERT_TRUE(cutFile(path("colour.png"), path("cut.png"), std::size_t(idat - bytes.begin()) + 20));
+    ASSERT_TRUE(cutFile(path("colour.png"), path("header.png"), 20));
+    for (const char* name : {"damaged.png", "cut.png", "header.png"}) {
+        ::testing::internal::CaptureStderr();
+        const DecodeStatus surface = readSurface(path(name));
+        const DecodeStatus image = readImage(path(name));
+        int w = 0, h = 0;
+        const DecodeStatus sized = readPictureSize(path(name), w, h);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(surface, DecodeStatus::Invalid) << name;
+        EXPECT_EQ(image, DecodeStatus::Invalid) << name;
+        if (std::string(name) == "header.png") {
+            EXPECT_EQ(sized, DecodeStatus::Invalid);
+        }
+        EXPECT_EQ(said, "") << name;
+    }
+}
