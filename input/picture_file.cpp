@@ -299,6 +299,41 @@ DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
     return DecodeStatus::Ok;
 }
 
+bool pictureTooLarge(const std::string& path, int& width, int& height) {
+    OpenPicture f;
+    if (openPicture(path, f) != DecodeStatus::Ok) return false;
+    int w = 0, h = 0;
+    if (f.kind == PictureKind::Jpeg) {
+        JpegReader reader(f.fd, f.size);
+        JpegInfo info;
+        if (!reader.readHeader(info)) return false;
+        w = info.width;
+        h = info.height;
+    } else if (f.kind == PictureKind::Bmp || f.kind == PictureKind::Gif) {
+        ByteStream in(f.fd);
+        const HeaderFacts facts = f.kind == PictureKind::Bmp ? readBmpHeader(in, f.size) : readGifHeader(in);
+        if (!facts.readable) return false;
+        w = facts.width;
+        h = facts.height;
+    } else if (deepFileKind(path) != DeepFileKind::None) {
+        const DeepExtent e = deepFileExtent(path);
+        w = e.width;
+        h = e.height;
+    } else {
+        ::lseek(f.fd, 0, SEEK_SET);
+        QFile file;
+        if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return false;
+        QImageReader reader(&file);
+        const QSize declared = reader.size();
+        w = declared.width();
+        h = declared.height();
+    }
+    if (w <= kMaxSide && h <= kMaxSide) return false;
+    width = w;
+    height = h;
+    return true;
+}
+
 DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown,
                              MontageRoom room) {
     OpenPicture f;

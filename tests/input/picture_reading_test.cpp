@@ -417,3 +417,32 @@ TEST_F(PictureFiles, PngFilesReadAsQtReadsThemAndDamageIsNotPrintedByLibpng) {
         EXPECT_EQ(said, "") << name;
     }
 }
+
+// A picture refused for its size is said to be too large, with its sides, in every format; one
+// just within the limit, or one refused for damage, keeps the invalid-picture message.
+TEST_F(PictureFiles, APictureRefusedForItsSizeIsSaidToBeTooLarge) {
+    ASSERT_TRUE(writeBmpFile(path("w1.bmp"), 32764, 1, uniformRow(32764, {1, 2, 3})));
+    ASSERT_TRUE(writeBmpFile(path("w2.bmp"), 32765, 1, uniformRow(32765, {1, 2, 3})));
+    ASSERT_TRUE(writeJpegFile(path("w3.jpg"), 8, 40000, uniformRow(8, {9, 9, 9})));
+    ASSERT_TRUE(writeGifLzwFile(path("w4.gif"), 32765, 1, [](int, int) { return std::uint8_t(1); }));
+    QImage wide(33000, 2, QImage::Format_Grayscale8);
+    wide.fill(5);
+    ASSERT_TRUE(wide.save(QString::fromStdString(path("w5.png")), "PNG"));
+    ASSERT_TRUE(wide.save(QString::fromStdString(path("w6.tif")), "TIFF"));
+    ASSERT_TRUE(putFileBytes(path("w7.bmp"), std::vector<std::uint8_t>(100, 'x')));
+    const std::pair<const char*, const char*> cases[] = {{"w2.bmp", "(32765,1)"}, {"w3.jpg", "(8,40000)"},
+                                                         {"w4.gif", "(32765,1)"}, {"w5.png", "(33000,2)"},
+                                                         {"w6.tif", "(33000,2)"}};
+    for (const auto& [name, sides] : cases) {
+        ASSERT_EQ(readSurface(path(name)), DecodeStatus::Invalid) << name;
+        const Prompt said = refusedPicturePrompt(path(name));
+        EXPECT_EQ(said, (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                                std::string("This picture ") + sides +
+                                    " is too large for me: I can only cope with pictures of up to 32764 pixels a side.",
+                                kTooLargePictureTitle, path(name)}));
+    }
+    for (const char* name : {"w1.bmp", "w7.bmp", "none.bmp"})
+        EXPECT_EQ(refusedPicturePrompt(path(name)),
+                  (Prompt{PromptIcon::Critical, PromptButtons::Ok, kInvalidPictureText, kInvalidPictureTitle, path(name)}))
+            << name;
+}
