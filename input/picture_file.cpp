@@ -370,14 +370,16 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
     // A PNG is read by the deep reader alone: Qt's PNG reader leaves libpng's own error handler in
     // place, which prints its line on standard error before the program says the file is refused.
     if (deepFileKind(path) == DeepFileKind::Png) return readDeep() ? DecodeStatus::Ok : DecodeStatus::Invalid;
-    // Qt's reader would take a TIFF's signed samples for unsigned ones: only the deep reader reads them.
-    const bool signedSamples = signedTiff(path);
+    // Qt's reader would take a TIFF's signed samples for unsigned ones, and takes samples wider than
+    // 16 bits or of floating point for some layouts only, on a scale of its own: only the deep
+    // reader reads them.
+    const bool deepOnly = signedTiff(path) || wideSampleTiff(path);
     // Qt's reader would read a TIFF's thumbnail in place of the picture behind it.
     const bool thumbnailFirst = thumbnailFirstTiff(path);
-    if ((thumbnailFirst || tiledTiff(path) || plainSixteenBitFile(path) || alphaTiffQtMisreads(path) || signedSamples) &&
+    if ((thumbnailFirst || tiledTiff(path) || plainSixteenBitFile(path) || alphaTiffQtMisreads(path) || deepOnly) &&
         readDeep())
         return DecodeStatus::Ok;
-    if (signedSamples || thumbnailFirst) return DecodeStatus::Invalid;
+    if (deepOnly || thumbnailFirst) return DecodeStatus::Invalid;
     QImage image;
     const DecodeStatus st = decodeWithQt(f, image, room);
     if (st == DecodeStatus::Invalid && deepFileKind(path) != DeepFileKind::None && readDeep()) return DecodeStatus::Ok;
