@@ -70,6 +70,34 @@ std::uint32_t le32(const std::uint8_t* p) {
 
 } // namespace
 
+namespace {
+
+// Whether a BMP's run-length coded pixels (8 or 4 bits a pixel) reach their end-of-picture mark, or
+// the end of the last row, before the file ends: a file cut inside them would otherwise be read
+// with its missing rows black, as if it were whole.
+bool rleComplete(ByteStream& in, std::uint32_t bits, std::int64_t height) {
+    std::int64_t row = 0;
+    for (;;) {
+        const int count = in.get(), value = in.get();
+        if (value < 0) return row >= height; // the file ends: whole when every row was ended
+        if (count > 0) continue;             // a run of `count` pixels
+        if (value == 0) {                    // end of a row
+            ++row;
+        } else if (value == 1) {             // end of the picture
+            return true;
+        } else if (value == 2) {             // a move right and down
+            const int right = in.get(), down = in.get();
+            if (right < 0 || down < 0) return false;
+            row += down;
+        } else {                             // `value` pixels as they are, padded to an even byte count
+            const std::uint64_t bytes = bits == 8 ? std::uint64_t(value) : (std::uint64_t(value) + 1) / 2;
+            if (!in.skip(bytes + (bytes & 1))) return false;
+        }
+    }
+}
+
+} // namespace
+
 HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize) {
     HeaderFacts f;
     std::array<std::uint8_t, 54> h{};
@@ -117,10 +145,12 @@ HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize) {
     f.width = int(width);
     f.height = int(height);
     const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    const std::uint64_t start = std::max<std::uint64_t>(dataOffset, 14 + std::uint64_t(headerSize));
     if (uncompressed && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32)) {
         const std::uint64_t rowBytes = (std::uint64_t(width) * bits + 31) / 32 * 4;
-        const std::uint64_t start = std::max<std::uint64_t>(dataOffset, 14 + std::uint64_t(headerSize));
         f.complete = fileSize >= start + rowBytes * std::uint64_t(height);
+    } else if ((compression == 1 && bits == 8) || (compression == 2 && bits == 4)) {
+        f.complete = in.consumed() <= start && in.skip(start - in.consumed()) && rleComplete(in, bits, height);
     } else {
         f.complete = true;
     }

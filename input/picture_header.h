@@ -44,8 +44,8 @@ struct HeaderFacts {
     int fieldBits[3] = {0, 0, 0};
 };
 
-// A BMP's sides, and whether the file is long enough for the rows of an uncompressed picture
-// (compressed pictures cannot be measured from the header and count as complete).
+// A BMP's sides, and whether the file is long enough for the rows of an uncompressed picture, or
+// holds the whole of a run-length coded one (other compressed pictures count as complete).
 HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize);
 
 // A GIF's sides (its logical screen, or its first picture's when the screen is empty) and whether

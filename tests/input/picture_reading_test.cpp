@@ -446,3 +446,75 @@ TEST_F(PictureFiles, APictureRefusedForItsSizeIsSaidToBeTooLarge) {
                   (Prompt{PromptIcon::Critical, PromptButtons::Ok, kInvalidPictureText, kInvalidPictureTitle, path(name)}))
             << name;
 }
+
+namespace {
+
+// A run-length coded BMP, 8 or 4 bits a pixel, of grey levels: a run and a stretch of pixels as
+// they are in every row, which they fill, each row ended, then the end-of-picture mark when `endMark`.
+std::vector<std::uint8_t> rleBmp(int bits, int w, int h, bool endMark) {
+    std::vector<std::uint8_t> data;
+    for (int y = 0; y < h; ++y) {
+        data.insert(data.end(), {std::uint8_t(w - 4), std::uint8_t(bits == 8 ? y * 5 : (y % 16) * 0x11)});
+        data.insert(data.end(), {0, 4}); // four pixels as they are
+        if (bits == 8)
+            data.insert(data.end(), {1, 2, 3, 4});
+        else
+            data.insert(data.end(), {0x12, 0x34});
+        data.insert(data.end(), {0, 0});
+    }
+    if (endMark) data.insert(data.end(), {0, 1});
+    const int colours = 1 << bits;
+    std::vector<std::uint8_t> b = {'B', 'M'};
+    const std::uint32_t offset = 14 + 40 + 4 * std::uint32_t(colours);
+    put32(b, offset + std::uint32_t(data.size()));
+    put32(b, 0);
+    put32(b, offset);
+    put32(b, 40);
+    put32(b, std::uint32_t(w));
+    put32(b, std::uint32_t(h));
+    put16(b, 1);
+    put16(b, unsigned(bits));
+    put32(b, bits == 8 ? 1 : 2);
+    put32(b, std::uint32_t(data.size()));
+    put32(b, 2835);
+    put32(b, 2835);
+    put32(b, std::uint32_t(colours));
+    put32(b, 0);
+    for (int i = 0; i < colours; ++i) {
+        const std::uint8_t g = std::uint8_t(i * 255 / (colours - 1));
+        b.insert(b.end(), {g, g, g, 0});
+    }
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
+} // namespace
+
+// A run-length coded BMP cut short is refused like any other cut picture: Qt's reader would give
+// its missing rows black and pass it off as whole. A whole one, with or without its end mark, reads
+// as Qt reads it.
+TEST_F(PictureFiles, RunLengthCodedBmpsCutShortAreRefused) {
+    for (const int bits : {8, 4}) {
+        SCOPED_TRACE(bits);
+        for (const bool endMark : {true, false}) {
+            const std::string whole = path("whole.bmp");
+            ASSERT_TRUE(putFileBytes(whole, rleBmp(bits, 24, 12, endMark)));
+            const QImage byQt(QString::fromStdString(whole), "BMP");
+            ASSERT_FALSE(byQt.isNull());
+            std::unique_ptr<MemorySurface> s;
+            ASSERT_EQ(decodeToSurface(whole, s), DecodeStatus::Ok);
+            EXPECT_EQ(s->rounded(), toRoundedBgr(byQt));
+            int w = 0, h = 0;
+            EXPECT_EQ(readPictureSize(whole, w, h), DecodeStatus::Ok);
+        }
+        const std::vector<std::uint8_t> bytes = rleBmp(bits, 24, 12, true);
+        for (const std::size_t cut : {bytes.size() - 2 - 30, bytes.size() - 2 - 7, bytes.size() - 4}) {
+            SCOPED_TRACE(cut);
+            ASSERT_TRUE(putFileBytes(path("cut.bmp"), {bytes.begin(), bytes.begin() + std::ptrdiff_t(cut)}));
+            EXPECT_EQ(readSurface(path("cut.bmp")), DecodeStatus::Invalid);
+            EXPECT_EQ(readImage(path("cut.bmp")), DecodeStatus::Invalid);
+            int w = 0, h = 0;
+            EXPECT_EQ(readPictureSize(path("cut.bmp"), w, h), DecodeStatus::Invalid);
+        }
+    }
+}
