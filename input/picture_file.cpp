@@ -94,6 +94,20 @@ void widenBitFields(QImage& image, const int (&fieldBits)[3]) {
     }
 }
 
+// The pixels a run-length coded BMP leaves unset are left as Qt found its memory (other pictures'
+// bytes show through, differently on every read): they are given the palette's first colour, as
+// a bitmap cleared to zero before the data are drawn into it shows them.
+void clearRleHoles(int fd, const HeaderFacts& facts, QImage& image) {
+    if (image.format() != QImage::Format_Indexed8) return;
+    ByteStream in(fd);
+    if (!in.skip(facts.dataStart)) return;
+    const std::int64_t w = image.width(), h = image.height();
+    walkRleBmp(in, std::uint32_t(facts.rleBits), w, h, [&](std::int64_t row, std::int64_t from, std::int64_t to) {
+        if (row < 0 || row >= h || from >= to) return;
+        std::memset(image.scanLine(int(h - 1 - row)) + from, 0, std::size_t(std::min(to, w) - from));
+    });
+}
+
 // Decodes a non-JPEG file through Qt's readers, after the header checks.
 DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = MontageRoom::StillToCome) {
     int w = 0, h = 0;
@@ -129,6 +143,7 @@ DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = Montag
     if (!reader.read(&image) || image.isNull()) return DecodeStatus::Invalid;
     if (!sidesFit(image.width(), image.height())) return DecodeStatus::Invalid;
     if (f.kind == PictureKind::Bmp) widenBitFields(image, facts.fieldBits);
+    if (facts.rleBits) clearRleHoles(f.fd, facts, image);
     out = std::move(image);
     return DecodeStatus::Ok;
 }

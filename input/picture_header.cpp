@@ -70,33 +70,42 @@ std::uint32_t le32(const std::uint8_t* p) {
 
 } // namespace
 
-namespace {
-
-// Whether a BMP's run-length coded pixels (8 or 4 bits a pixel) reach their end-of-picture mark, or
-// the end of the last row, before the file ends: a file cut inside them would otherwise be read
-// with its missing rows black, as if it were whole.
-bool rleComplete(ByteStream& in, std::uint32_t bits, std::int64_t height) {
-    std::int64_t row = 0;
+bool walkRleBmp(ByteStream& in, std::uint32_t bits, std::int64_t width, std::int64_t height, const RleHole& hole) {
+    std::int64_t row = 0, x = 0;
+    // The rest of the current row, and of the rows up to `untilRow`, which nothing sets.
+    auto leave = [&](std::int64_t untilRow, std::int64_t untilX) {
+        for (; row < untilRow && row < height; ++row, x = 0)
+            if (hole && x < width) hole(row, x, width);
+        if (hole && row < height && x < std::min(untilX, width)) hole(row, x, std::min(untilX, width));
+        x = untilX;
+    };
     for (;;) {
         const int count = in.get(), value = in.get();
-        if (value < 0) return row >= height; // the file ends: whole when every row was ended
-        if (count > 0) continue;             // a run of `count` pixels
-        if (value == 0) {                    // end of a row
-            ++row;
-        } else if (value == 1) {             // end of the picture
+        if (value < 0) {
+            // The file ends: whole when every row was ended.
+            if (row < height) return false;
             return true;
-        } else if (value == 2) {             // a move right and down
+        }
+        if (count > 0) { // a run of `count` pixels
+            x += count;
+            continue;
+        }
+        if (value == 0) { // end of a row
+            leave(row + 1, 0);
+        } else if (value == 1) { // end of the picture
+            leave(height, 0);
+            return true;
+        } else if (value == 2) { // a move right and down
             const int right = in.get(), down = in.get();
             if (right < 0 || down < 0) return false;
-            row += down;
-        } else {                             // `value` pixels as they are, padded to an even byte count
+            leave(row + down, x + right);
+        } else { // `value` pixels as they are, padded to an even byte count
             const std::uint64_t bytes = bits == 8 ? std::uint64_t(value) : (std::uint64_t(value) + 1) / 2;
             if (!in.skip(bytes + (bytes & 1))) return false;
+            x += value;
         }
     }
 }
-
-} // namespace
 
 HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize) {
     HeaderFacts f;
@@ -150,7 +159,9 @@ HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize) {
         const std::uint64_t rowBytes = (std::uint64_t(width) * bits + 31) / 32 * 4;
         f.complete = fileSize >= start + rowBytes * std::uint64_t(height);
     } else if ((compression == 1 && bits == 8) || (compression == 2 && bits == 4)) {
-        f.complete = in.consumed() <= start && in.skip(start - in.consumed()) && rleComplete(in, bits, height);
+        f.complete = in.consumed() <= start && in.skip(start - in.consumed()) && walkRleBmp(in, bits, width, height);
+        f.rleBits = int(bits);
+        f.dataStart = start;
     } else {
         f.complete = true;
     }

@@ -518,3 +518,54 @@ TEST_F(PictureFiles, RunLengthCodedBmpsCutShortAreRefused) {
         }
     }
 }
+
+// The pixels a run-length coded BMP leaves unset (a row ended early, a move, the end mark before
+// the last row) have the palette's first colour, on every read: Qt's reader left them as its
+// memory happened to be, other data showing through.
+TEST_F(PictureFiles, PixelsARunLengthCodedBmpLeavesUnsetHaveThePalettesFirstColour) {
+    const int w = 12, h = 5;
+    const QRgb palette[4] = {qRgb(10, 20, 30), qRgb(200, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 200)};
+    for (const int bits : {8, 4}) {
+        SCOPED_TRACE(bits);
+        auto index = [bits](int i) { return std::uint8_t(bits == 8 ? i : i * 0x11); };
+        // Bottom row: 6 of colour 1, end of row; next: 4 of colour 2, a move 3 right and 1 up; then
+        // 2 of colour 3 and the end mark.
+        const std::vector<std::uint8_t> data = {6, index(1), 0, 0, 4, index(2), 0, 2, 3, 1, 2, index(3), 0, 1};
+        const int colours = 1 << bits;
+        std::vector<std::uint8_t> b = {'B', 'M'};
+        const std::uint32_t offset = 14 + 40 + 4 * std::uint32_t(colours);
+        for (const std::uint32_t v : {offset + std::uint32_t(data.size()), 0u, offset, 40u, std::uint32_t(w), std::uint32_t(h)})
+            put32(b, v);
+        put16(b, 1);
+        put16(b, unsigned(bits));
+        for (const std::uint32_t v : {bits == 8 ? 1u : 2u, std::uint32_t(data.size()), 2835u, 2835u, std::uint32_t(colours), 0u})
+            put32(b, v);
+        for (int i = 0; i < colours; ++i) {
+            const QRgb c = i < 4 ? palette[i] : qRgb(255, 255, 255);
+            b.insert(b.end(), {std::uint8_t(qBlue(c)), std::uint8_t(qGreen(c)), std::uint8_t(qRed(c)), 0});
+        }
+        b.insert(b.end(), data.begin(), data.end());
+        ASSERT_TRUE(putFileBytes(path("holes.bmp"), b));
+        // What every pixel must be, rows from the top.
+        std::vector<int> expected(std::size_t(w * h), 0);
+        auto set = [&](int rowFromBottom, int from, int to, int colour) {
+            for (int x = from; x < to; ++x) expected[std::size_t((h - 1 - rowFromBottom) * w + x)] = colour;
+        };
+        set(0, 0, 6, 1);
+        set(1, 0, 4, 2);
+        set(2, 7, 9, 3);
+        for (int round = 0; round < 3; ++round) {
+            QImage read;
+            ASSERT_EQ(decodePicture(path("holes.bmp"), read), DecodeStatus::Ok);
+            std::unique_ptr<MemorySurface> cells;
+            ASSERT_EQ(decodeToSurface(path("holes.bmp"), cells), DecodeStatus::Ok);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const QRgb want = palette[expected[std::size_t(y * w + x)]];
+                    EXPECT_EQ(read.pixel(x, y) & 0xFFFFFF, want & 0xFFFFFF) << x << "," << y;
+                    const std::uint8_t* cell = cells->pixelAt(x, y);
+                    EXPECT_EQ(qRgb(cell[2], cell[1], cell[0]), want) << x << "," << y;
+                }
+        }
+    }
+}
