@@ -177,6 +177,7 @@ DecodeStatus decodePicture(const std::string& path, QImage& out) {
     if (opened != DecodeStatus::Ok) return opened;
     if (f.kind != PictureKind::Jpeg && deepFileKind(path) == DeepFileKind::Png) {
         // As for the stack: libpng's own handler would print on standard error.
+        if (const DeepExtent e = deepFileExtent(path); !sidesFit(e.width, e.height)) return DecodeStatus::Invalid;
         DeepPicture deep;
         if (readDeepPicture(path, deep) != DecodeStatus::Ok || !sidesFit(deep.width, deep.height))
             return DecodeStatus::Invalid;
@@ -373,6 +374,9 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         // Checked as every picture is before its pixels exist: the cells and the montage's room,
         // with the samples at full depth as the decoder's buffer.
         const DeepExtent e = deepFileExtent(path);
+        // A header that claims sides the engine cannot take is refused before it is measured
+        // against the memory left.
+        if (!sidesFit(e.width, e.height)) return false;
         requireMemory(pictureMemoryNeed(e.width, e.height,
                                         std::uint64_t(e.width) * std::uint64_t(e.height) * std::uint64_t(e.channels) * 2,
                                         room));

@@ -7,6 +7,7 @@
 #include "input/series_loader.h"
 #include "input/series_naming.h"
 #include "input/test_files.h"
+#include "tiny_tiff.h"
 
 #include "base/runtime_error.h"
 
@@ -567,5 +568,35 @@ TEST_F(PictureFiles, PixelsARunLengthCodedBmpLeavesUnsetHaveThePalettesFirstColo
                     EXPECT_EQ(qRgb(cell[2], cell[1], cell[0]), want) << x << "," << y;
                 }
         }
+    }
+}
+
+// A PNG or TIFF whose header claims sides the engine cannot take is refused as too large before
+// its size is measured against the memory left (which would be error 7, out of memory), as a
+// JPEG, GIF or BMP is.
+TEST_F(PictureFiles, PngAndTiffHeadersClaimingHugeSidesAreTooLargeNotOutOfMemory) {
+    setMemoryCeiling(std::uint64_t(64) << 20);
+    QImage small(8, 8, QImage::Format_RGB32);
+    small.fill(qRgb(1, 2, 3));
+    ASSERT_TRUE(small.save(QString::fromStdString(path("claim.png")), "PNG"));
+    std::vector<std::uint8_t> png = fileBytes(path("claim.png"));
+    // IHDR's width and height: 40000 x 40000 (the chunk's check sum is left as it was).
+    for (const int at : {16, 20}) png[std::size_t(at)] = 0, png[std::size_t(at + 1)] = 0, png[std::size_t(at + 2)] = 0x9C,
+                                  png[std::size_t(at + 3)] = 0x40;
+    ASSERT_TRUE(putFileBytes(path("claim.png"), png));
+    const std::vector<std::uint8_t> tiff =
+        tinyTiff({{256, 4, {40000}}, {257, 4, {40000}}, {258, 3, {8}}, {259, 3, {1}}, {262, 3, {1}}, {273, 4, {0}},
+                  {277, 3, {1}}, {278, 4, {40000}}, {279, 4, {16}}},
+                 std::vector<std::uint8_t>(16, 7));
+    ASSERT_TRUE(putFileBytes(path("claim.tif"), tiff));
+    for (const char* name : {"claim.png", "claim.tif"}) {
+        SCOPED_TRACE(name);
+        try {
+            EXPECT_EQ(readSurface(path(name)), DecodeStatus::Invalid);
+            EXPECT_EQ(readImage(path(name)), DecodeStatus::Invalid);
+        } catch (const RuntimeError& e) {
+            ADD_FAILURE() << "error " << e.number();
+        }
+        EXPECT_EQ(refusedPicturePrompt(path(name)).title, kTooLargePictureTitle);
     }
 }
