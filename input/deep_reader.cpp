@@ -9,6 +9,8 @@
 #include <tiffio.h>
 
 #include <algorithm>
+#include <bit>
+#include <cmath>
 #include <cerrno>
 #include <csetjmp>
 #include <cstdarg>
@@ -55,8 +57,9 @@ struct TiffCloser {
     void operator()(TIFF* t) const { TIFFClose(t); }
 };
 
-// Picture samples out of one decoded strip or tile: `bits` 8 or 16, `spp` samples per pixel in
-// the data (`plane` the one sample it holds when the planes are separate, else -1).
+// Picture samples out of one decoded strip or tile: `bits` 8, 16 or 32 (integers) or 32 or 64
+// (floating point), `spp` samples per pixel in the data (`plane` the one sample it holds when the
+// planes are separate, else -1).
 struct SampleSource {
     int bits;
     int spp;
@@ -64,13 +67,54 @@ struct SampleSource {
     bool minIsWhite;
     int colours; // the samples before an alpha sample (which minIsWhite does not turn over)
     bool signedSamples = false; // two's complement: the lowest value -2^(bits - 1) is read as 0
+    bool floating = false;      // IEEE floating point: `floatWhite` and above are white, 0 and below black
+    double floatWhite = 1.0;
+    double* largest = nullptr; // a measuring pass: the largest finite sample is kept here, nothing stored
 };
 
-void storeSample(DeepPicture& out, int x, int y, int c, std::uint32_t v, const SampleSource& s) {
-    // A signed sample is moved up by half the range (its sign bit turned over), as other readers
-    // show such pictures: the lowest value black, 0 the middle grey.
-    if (s.signedSamples) v ^= s.bits == 16 ? 0x8000u : 0x80u;
-    std::uint16_t value = s.bits == 16 ? std::uint16_t(v) : std::uint16_t(v * 257);
+// The sample at index i of a row of `bits`-bit samples, as its bits.
+std::uint64_t sampleBits(const std::uint8_t* row, std::size_t i, int bits) {
+    switch (bits) {
+    case 8:
+        return row[i];
+    case 16: {
+        std::uint16_t v;
+        std::memcpy(&v, row + 2 * i, 2);
+        return v;
+    }
+    case 32: {
+        std::uint32_t v;
+        std::memcpy(&v, row + 4 * i, 4);
+        return v;
+    }
+    default: {
+        std::uint64_t v;
+        std::memcpy(&v, row + 8 * i, 8);
+        return v;
+    }
+    }
+}
+
+void storeSample(DeepPicture& out, int x, int y, int c, std::uint64_t v, const SampleSource& s) {
+    std::uint16_t value;
+    if (s.floating) {
+        const double f = s.bits == 32 ? double(std::bit_cast<float>(std::uint32_t(v))) : std::bit_cast<double>(v);
+        if (s.largest) {
+            if (std::isfinite(f) && f > *s.largest) *s.largest = f;
+            return;
+        }
+        // Not a number reads as black, as every value at or below 0.
+        value = !(f > 0) ? 0 : f >= s.floatWhite ? 65535 : std::uint16_t(std::nearbyint(f / s.floatWhite * 65535.0));
+    } else if (s.bits == 32) {
+        // 32-bit integers keep their top 16 bits' worth: v * 65535 / (2^32 - 1), rounded.
+        if (s.signedSamples) v ^= 0x80000000u;
+        value = std::uint16_t((v + 32768) / 65537);
+    } else {
+        // A signed sample is moved up by half the range (its sign bit turned over), as other readers
+        // show such pictures: the lowest value black, 0 the middle grey.
+        if (s.signedSamples) v ^= s.bits == 16 ? 0x8000u : 0x80u;
+        value = s.bits == 16 ? std::uint16_t(v) : std::uint16_t(v * 257);
+    }
     if (s.minIsWhite && c < s.colours) value = std::uint16_t(65535 - value);
     out.row(y)[std::size_t(x) * std::size_t(out.channels) + std::size_t(c)] = value;
 }
@@ -79,7 +123,8 @@ void storeSample(DeepPicture& out, int x, int y, int c, std::uint32_t v, const S
 void copyBlock(DeepPicture& out, const std::uint8_t* data, std::size_t rowBytes, int x0, int y0, int w, int h,
                const SampleSource& s) {
     // The common case, 16-bit samples interleaved as the picture holds them: whole rows copied.
-    if (s.plane < 0 && s.bits == 16 && s.spp == out.channels && !s.minIsWhite && !s.signedSamples && x0 < out.width) {
+    if (s.plane < 0 && s.bits == 16 && !s.floating && s.spp == out.channels && !s.minIsWhite && !s.signedSamples &&
+        x0 < out.width) {
         const std::size_t bytes = std::size_t(std::min(w, out.width - x0)) * std::size_t(out.channels) * 2;
         for (int dy = 0; dy < h && y0 + dy < out.height; ++dy)
             std::memcpy(out.row(y0 + dy) + std::size_t(x0) * std::size_t(out.channels), data + std::size_t(dy) * rowBytes,
@@ -91,14 +136,12 @@ void copyBlock(DeepPicture& out, const std::uint8_t* data, std::size_t rowBytes,
         for (int dx = 0; dx < w && x0 + dx < out.width; ++dx) {
             if (s.plane >= 0) {
                 if (s.plane >= out.channels) continue;
-                const std::uint32_t v = s.bits == 16 ? reinterpret_cast<const std::uint16_t*>(row)[dx] : row[dx];
-                storeSample(out, x0 + dx, y0 + dy, s.plane, v, s);
+                storeSample(out, x0 + dx, y0 + dy, s.plane, sampleBits(row, std::size_t(dx), s.bits), s);
                 continue;
             }
             for (int c = 0; c < out.channels; ++c) {
                 const std::size_t i = std::size_t(dx) * std::size_t(s.spp) + std::size_t(c);
-                const std::uint32_t v = s.bits == 16 ? reinterpret_cast<const std::uint16_t*>(row)[i] : row[i];
-                storeSample(out, x0 + dx, y0 + dy, c, v, s);
+                storeSample(out, x0 + dx, y0 + dy, c, sampleBits(row, i, s.bits), s);
             }
         }
     }
@@ -219,12 +262,15 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         return DecodeStatus::Invalid;
     }
     const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
-    if ((bits != 8 && bits != 16) || (format != SAMPLEFORMAT_UINT && format != SAMPLEFORMAT_INT) ||
+    const bool integer = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_INT;
+    const bool floating = format == SAMPLEFORMAT_IEEEFP;
+    if (!((integer && (bits == 8 || bits == 16 || bits == 32)) || (floating && (bits == 32 || bits == 64))) ||
         !(grey || photometric == PHOTOMETRIC_RGB) ||
         (grey && spp < 1) || (!grey && spp < 3)) {
         // The picture behind a thumbnail is out of Qt's reach: any layout libtiff decodes is read.
         if (!firstDirectory) return readAsRgba(t, width, height, out, why);
-        why = "only grey or RGB pictures of 8 or 16 bits per sample are read at full depth";
+        why = "only grey or RGB pictures of 8, 16 or 32 bits per sample or of 32- or 64-bit floating point are read "
+              "at full depth";
         return DecodeStatus::Invalid;
     }
     const int channels = grey ? 1 : 3;
@@ -239,8 +285,16 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
     // takes new memory.
     const std::uint64_t pictureBytes = newSampleBytes(out, std::uint64_t(width) * height * std::uint64_t(held));
     SampleSource source{bits, planar == PLANARCONFIG_SEPARATE ? 1 : spp, -1, photometric == PHOTOMETRIC_MINISWHITE,
-                        channels, format == SAMPLEFORMAT_INT};
+                        channels, format == SAMPLEFORMAT_INT, floating};
     const int planes = planar == PLANARCONFIG_SEPARATE ? held : 1;
+    // Samples wider than 16 bits are held at 16.
+    const int heldBits = std::min<int>(bits, 16);
+    // Floating-point samples have no fixed range: a picture whose samples all lie within 0 to 1 is
+    // read with 1 as white (the usual scale of such files); any other is read on the 16-bit scale,
+    // 65535 white, as the 16-bit camera data they mostly hold. The samples are read twice: once to
+    // find their largest value, then into the picture.
+    double largest = 0;
+    const int passes = floating ? 2 : 1;
 
     if (TIFFIsTiled(t)) {
         std::uint32_t tw = 0, th = 0;
@@ -253,16 +307,20 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         }
         // The tile buffer counts beside the picture: a header may declare tiles far larger than it.
         requireMemory(pictureBytes + std::uint64_t(tileSize));
-        out.reshape(int(width), int(height), held, bits);
+        out.reshape(int(width), int(height), held, heldBits);
         std::vector<std::uint8_t> tile(static_cast<std::size_t>(tileSize));
         const std::size_t rowBytes = std::size_t(tileSize) / th;
-        for (int p = 0; p < planes; ++p) {
-            source.plane = planes > 1 ? p : -1;
-            for (std::uint32_t y = 0; y < height; y += th)
-                for (std::uint32_t x = 0; x < width; x += tw) {
-                    if (TIFFReadTile(t, tile.data(), x, y, 0, std::uint16_t(p)) < 0) return unreadable("a tile");
-                    copyBlock(out, tile.data(), rowBytes, int(x), int(y), int(tw), int(th), source);
-                }
+        for (int pass = passes; pass > 0; --pass) {
+            source.largest = pass > 1 ? &largest : nullptr;
+            source.floatWhite = largest <= 1.0 ? 1.0 : 65535.0;
+            for (int p = 0; p < planes; ++p) {
+                source.plane = planes > 1 ? p : -1;
+                for (std::uint32_t y = 0; y < height; y += th)
+                    for (std::uint32_t x = 0; x < width; x += tw) {
+                        if (TIFFReadTile(t, tile.data(), x, y, 0, std::uint16_t(p)) < 0) return unreadable("a tile");
+                        copyBlock(out, tile.data(), rowBytes, int(x), int(y), int(tw), int(th), source);
+                    }
+            }
         }
     } else {
         const tmsize_t lineSize = TIFFScanlineSize(t);
@@ -271,13 +329,17 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
             return DecodeStatus::Invalid;
         }
         requireMemory(pictureBytes + std::uint64_t(lineSize));
-        out.reshape(int(width), int(height), held, bits);
+        out.reshape(int(width), int(height), held, heldBits);
         std::vector<std::uint8_t> line(static_cast<std::size_t>(lineSize));
-        for (int p = 0; p < planes; ++p) {
-            source.plane = planes > 1 ? p : -1;
-            for (std::uint32_t y = 0; y < height; ++y) {
-                if (TIFFReadScanline(t, line.data(), y, std::uint16_t(p)) < 0) return unreadable("a row");
-                copyBlock(out, line.data(), line.size(), 0, int(y), int(width), 1, source);
+        for (int pass = passes; pass > 0; --pass) {
+            source.largest = pass > 1 ? &largest : nullptr;
+            source.floatWhite = largest <= 1.0 ? 1.0 : 65535.0;
+            for (int p = 0; p < planes; ++p) {
+                source.plane = planes > 1 ? p : -1;
+                for (std::uint32_t y = 0; y < height; ++y) {
+                    if (TIFFReadScanline(t, line.data(), y, std::uint16_t(p)) < 0) return unreadable("a row");
+                    copyBlock(out, line.data(), line.size(), 0, int(y), int(width), 1, source);
+                }
             }
         }
     }
@@ -430,7 +492,8 @@ int deepFileBits(const std::string& path) {
         if (!tif) return 0;
         std::uint16_t bits = 0;
         TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
-        return bits == 16 ? 16 : 8;
+        // Samples of 32 or 64 bits are read at 16.
+        return bits >= 16 ? 16 : 8;
     }
     case DeepFileKind::None:
         break;
@@ -472,7 +535,7 @@ DeepExtent deepFileExtent(const std::string& path) {
         if (w == 0 || h == 0 || w > 0x7fffffff / 3 || h > 0x7fffffff) return {};
         e.width = int(w);
         e.height = int(h);
-        e.bits = bits == 16 ? 16 : 8;
+        e.bits = bits >= 16 ? 16 : 8;
         e.channels = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE ? 1 : 3;
         return e;
     }
@@ -535,6 +598,15 @@ bool thumbnailFirstTiff(const std::string& path) {
     TiffMessages messages(ignored);
     bool first = true;
     return openPictureDirectory(path, &first) && !first;
+}
+
+bool wideSampleTiff(const std::string& path) {
+    const std::unique_ptr<TIFF, TiffCloser> tif = tiffForTags(path);
+    if (!tif) return false;
+    std::uint16_t bits = 0, format = SAMPLEFORMAT_UINT;
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
+    TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &format);
+    return bits > 16 || format == SAMPLEFORMAT_IEEEFP;
 }
 
 bool tiledTiff(const std::string& path) {

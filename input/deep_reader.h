@@ -1,4 +1,5 @@
-// TIFF and PNG files read at full depth (8 or 16 bits per sample, grey or red-green-blue) with
+// TIFF and PNG files read at full depth (8 or 16 bits per sample, grey or red-green-blue; a TIFF's
+// 32-bit and floating-point samples at 16 bits) with
 // libtiff and libpng: TIFF uncompressed, LZW, Deflate or PackBits, in strips or tiles, samples
 // together or in planes. An alpha channel is dropped, as the 8-bit readers drop it.
 #pragma once
@@ -51,6 +52,11 @@ bool signedTiff(const std::string& path);
 // so the series reader reads the full picture here, in any layout libtiff decodes. Every other
 // function here looks at that directory of such a file too.
 bool thumbnailFirstTiff(const std::string& path);
+
+// Whether the file is a TIFF of samples wider than 16 bits or of floating point (a scientific
+// camera's): the deep reader reads them at 16 bits, 32-bit integers scaled to the 16-bit range and
+// floating point with 1 as white when every sample lies within 0 to 1, else with 65535 as white.
+bool wideSampleTiff(const std::string& path);
 
 // Whether the file is a TIFF whose pixels lie in tiles: Qt's reader gives a black picture for some
 // of those without saying so, so the series reader reads them here.

@@ -94,6 +94,20 @@ void widenBitFields(QImage& image, const int (&fieldBits)[3]) {
     }
 }
 
+// The pixels a run-length coded BMP leaves unset are left as Qt found its memory (other pictures'
+// bytes show through, differently on every read): they are given the palette's first colour, as
+// a bitmap cleared to zero before the data are drawn into it shows them.
+void clearRleHoles(int fd, const HeaderFacts& facts, QImage& image) {
+    if (image.format() != QImage::Format_Indexed8) return;
+    ByteStream in(fd);
+    if (!in.skip(facts.dataStart)) return;
+    const std::int64_t w = image.width(), h = image.height();
+    walkRleBmp(in, std::uint32_t(facts.rleBits), w, h, [&](std::int64_t row, std::int64_t from, std::int64_t to) {
+        if (row < 0 || row >= h || from >= to) return;
+        std::memset(image.scanLine(int(h - 1 - row)) + from, 0, std::size_t(std::min(to, w) - from));
+    });
+}
+
 // Decodes a non-JPEG file through Qt's readers, after the header checks.
 DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = MontageRoom::StillToCome) {
     int w = 0, h = 0;
@@ -129,6 +143,7 @@ DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = Montag
     if (!reader.read(&image) || image.isNull()) return DecodeStatus::Invalid;
     if (!sidesFit(image.width(), image.height())) return DecodeStatus::Invalid;
     if (f.kind == PictureKind::Bmp) widenBitFields(image, facts.fieldBits);
+    if (facts.rleBits) clearRleHoles(f.fd, facts, image);
     out = std::move(image);
     return DecodeStatus::Ok;
 }
@@ -160,6 +175,15 @@ DecodeStatus decodePicture(const std::string& path, QImage& out) {
     OpenPicture f;
     const DecodeStatus opened = openPicture(path, f);
     if (opened != DecodeStatus::Ok) return opened;
+    if (f.kind != PictureKind::Jpeg && deepFileKind(path) == DeepFileKind::Png) {
+        // As for the stack: libpng's own handler would print on standard error.
+        if (const DeepExtent e = deepFileExtent(path); !sidesFit(e.width, e.height)) return DecodeStatus::Invalid;
+        DeepPicture deep;
+        if (readDeepPicture(path, deep) != DecodeStatus::Ok || !sidesFit(deep.width, deep.height))
+            return DecodeStatus::Invalid;
+        out = shownPicture(MemorySurface(deep.width, deep.height, deepToRoundedBgr(deep)));
+        return DecodeStatus::Ok;
+    }
     if (f.kind != PictureKind::Jpeg) return decodeWithQt(f, out);
     JpegReader reader(f.fd, f.size);
     JpegInfo info;
@@ -263,8 +287,13 @@ DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
         if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return DecodeStatus::Invalid;
         QImageReader reader(&file);
         reader.setAutoTransform(false);
-        const QSize declared = reader.size();
-        if (thumbnailFirstTiff(path)) {
+        if (deepFileKind(path) == DeepFileKind::Png) {
+            // From the header's IHDR chunk: Qt's PNG reader would let libpng print on standard error.
+            const DeepExtent e = deepFileExtent(path);
+            if (e.width == 0) return DecodeStatus::Invalid;
+            w = e.width;
+            h = e.height;
+        } else if (const QSize declared = reader.size(); thumbnailFirstTiff(path)) {
             // Qt's reader would give the thumbnail's size.
             const DeepExtent e = deepFileExtent(path);
             w = e.width;
@@ -284,6 +313,41 @@ DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
     width = w;
     height = h;
     return DecodeStatus::Ok;
+}
+
+bool pictureTooLarge(const std::string& path, int& width, int& height) {
+    OpenPicture f;
+    if (openPicture(path, f) != DecodeStatus::Ok) return false;
+    int w = 0, h = 0;
+    if (f.kind == PictureKind::Jpeg) {
+        JpegReader reader(f.fd, f.size);
+        JpegInfo info;
+        if (!reader.readHeader(info)) return false;
+        w = info.width;
+        h = info.height;
+    } else if (f.kind == PictureKind::Bmp || f.kind == PictureKind::Gif) {
+        ByteStream in(f.fd);
+        const HeaderFacts facts = f.kind == PictureKind::Bmp ? readBmpHeader(in, f.size) : readGifHeader(in);
+        if (!facts.readable) return false;
+        w = facts.width;
+        h = facts.height;
+    } else if (deepFileKind(path) != DeepFileKind::None) {
+        const DeepExtent e = deepFileExtent(path);
+        w = e.width;
+        h = e.height;
+    } else {
+        ::lseek(f.fd, 0, SEEK_SET);
+        QFile file;
+        if (!file.open(f.fd, QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) return false;
+        QImageReader reader(&file);
+        const QSize declared = reader.size();
+        w = declared.width();
+        h = declared.height();
+    }
+    if (w <= kMaxSide && h <= kMaxSide) return false;
+    width = w;
+    height = h;
+    return true;
 }
 
 DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown,
@@ -310,6 +374,9 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         // Checked as every picture is before its pixels exist: the cells and the montage's room,
         // with the samples at full depth as the decoder's buffer.
         const DeepExtent e = deepFileExtent(path);
+        // A header that claims sides the engine cannot take is refused before it is measured
+        // against the memory left.
+        if (!sidesFit(e.width, e.height)) return false;
         requireMemory(pictureMemoryNeed(e.width, e.height,
                                         std::uint64_t(e.width) * std::uint64_t(e.height) * std::uint64_t(e.channels) * 2,
                                         room));
@@ -319,14 +386,19 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         if (shown) *shown = shownPicture(*out);
         return true;
     };
-    // Qt's reader would take a TIFF's signed samples for unsigned ones: only the deep reader reads them.
-    const bool signedSamples = signedTiff(path);
+    // A PNG is read by the deep reader alone: Qt's PNG reader leaves libpng's own error handler in
+    // place, which prints its line on standard error before the program says the file is refused.
+    if (deepFileKind(path) == DeepFileKind::Png) return readDeep() ? DecodeStatus::Ok : DecodeStatus::Invalid;
+    // Qt's reader would take a TIFF's signed samples for unsigned ones, and takes samples wider than
+    // 16 bits or of floating point for some layouts only, on a scale of its own: only the deep
+    // reader reads them.
+    const bool deepOnly = signedTiff(path) || wideSampleTiff(path);
     // Qt's reader would read a TIFF's thumbnail in place of the picture behind it.
     const bool thumbnailFirst = thumbnailFirstTiff(path);
-    if ((thumbnailFirst || tiledTiff(path) || plainSixteenBitFile(path) || alphaTiffQtMisreads(path) || signedSamples) &&
+    if ((thumbnailFirst || tiledTiff(path) || plainSixteenBitFile(path) || alphaTiffQtMisreads(path) || deepOnly) &&
         readDeep())
         return DecodeStatus::Ok;
-    if (signedSamples || thumbnailFirst) return DecodeStatus::Invalid;
+    if (deepOnly || thumbnailFirst) return DecodeStatus::Invalid;
     QImage image;
     const DecodeStatus st = decodeWithQt(f, image, room);
     if (st == DecodeStatus::Invalid && deepFileKind(path) != DeepFileKind::None && readDeep()) return DecodeStatus::Ok;

@@ -57,6 +57,11 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
 // short before its first rows. A file whose pixels are damaged may still pass.
 DecodeStatus readPictureSize(const std::string& path, int& width, int& height);
 
+// Whether a picture file that exists declares, in its header, a side longer than the engine's
+// 16-bit coordinates allow (32764 pixels, a side rounded up to a multiple of 4); its sides then.
+// Such a file is refused by the readers as Invalid: this tells the user why.
+bool pictureTooLarge(const std::string& path, int& width, int& height);
+
 // Cells of a surface as a top-down 32-bit picture, the format a window draws without converting.
 QImage shownPicture(const MemorySurface& cells);
 

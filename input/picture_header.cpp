@@ -70,6 +70,43 @@ std::uint32_t le32(const std::uint8_t* p) {
 
 } // namespace
 
+bool walkRleBmp(ByteStream& in, std::uint32_t bits, std::int64_t width, std::int64_t height, const RleHole& hole) {
+    std::int64_t row = 0, x = 0;
+    // The rest of the current row, and of the rows up to `untilRow`, which nothing sets.
+    auto leave = [&](std::int64_t untilRow, std::int64_t untilX) {
+        for (; row < untilRow && row < height; ++row, x = 0)
+            if (hole && x < width) hole(row, x, width);
+        if (hole && row < height && x < std::min(untilX, width)) hole(row, x, std::min(untilX, width));
+        x = untilX;
+    };
+    for (;;) {
+        const int count = in.get(), value = in.get();
+        if (value < 0) {
+            // The file ends: whole when every row was ended.
+            if (row < height) return false;
+            return true;
+        }
+        if (count > 0) { // a run of `count` pixels
+            x += count;
+            continue;
+        }
+        if (value == 0) { // end of a row
+            leave(row + 1, 0);
+        } else if (value == 1) { // end of the picture
+            leave(height, 0);
+            return true;
+        } else if (value == 2) { // a move right and down
+            const int right = in.get(), down = in.get();
+            if (right < 0 || down < 0) return false;
+            leave(row + down, x + right);
+        } else { // `value` pixels as they are, padded to an even byte count
+            const std::uint64_t bytes = bits == 8 ? std::uint64_t(value) : (std::uint64_t(value) + 1) / 2;
+            if (!in.skip(bytes + (bytes & 1))) return false;
+            x += value;
+        }
+    }
+}
+
 HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize) {
     HeaderFacts f;
     std::array<std::uint8_t, 54> h{};
@@ -117,10 +154,14 @@ HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize) {
     f.width = int(width);
     f.height = int(height);
     const bool uncompressed = compression == 0 || compression == 3 || compression == 6;
+    const std::uint64_t start = std::max<std::uint64_t>(dataOffset, 14 + std::uint64_t(headerSize));
     if (uncompressed && (bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32)) {
         const std::uint64_t rowBytes = (std::uint64_t(width) * bits + 31) / 32 * 4;
-        const std::uint64_t start = std::max<std::uint64_t>(dataOffset, 14 + std::uint64_t(headerSize));
         f.complete = fileSize >= start + rowBytes * std::uint64_t(height);
+    } else if ((compression == 1 && bits == 8) || (compression == 2 && bits == 4)) {
+        f.complete = in.consumed() <= start && in.skip(start - in.consumed()) && walkRleBmp(in, bits, width, height);
+        f.rleBits = int(bits);
+        f.dataStart = start;
     } else {
         f.complete = true;
     }

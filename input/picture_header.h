@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 namespace orv {
@@ -42,11 +43,21 @@ struct HeaderFacts {
     // A BMP of 16 or 32 bits a pixel whose colours are bit fields: the bits of red, green and
     // blue, each field's bits next to one another (0 where they are not, or for other files).
     int fieldBits[3] = {0, 0, 0};
+    // A run-length coded BMP: its bits a pixel (8 or 4; 0 for other files) and where its data start.
+    int rleBits = 0;
+    std::uint64_t dataStart = 0;
 };
 
-// A BMP's sides, and whether the file is long enough for the rows of an uncompressed picture
-// (compressed pictures cannot be measured from the header and count as complete).
+// A BMP's sides, and whether the file is long enough for the rows of an uncompressed picture, or
+// holds the whole of a run-length coded one (other compressed pictures count as complete).
 HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize);
+
+// Walks a BMP's run-length coded pixels (8 or 4 bits a pixel; `in` at their start) to their
+// end-of-picture mark, or to the end of the last row: false when the file or the data end before.
+// Every stretch of pixels that the data leave unset (the rest of a row ended early, the pixels a
+// move skips, the rows after the end mark) goes to `hole` as row (from the bottom), first and end x.
+using RleHole = std::function<void(std::int64_t row, std::int64_t from, std::int64_t to)>;
+bool walkRleBmp(ByteStream& in, std::uint32_t bits, std::int64_t width, std::int64_t height, const RleHole& hole = {});
 
 // A GIF's sides (its logical screen, or its first picture's when the screen is empty) and whether
 // the first picture's LZW data yield all its pixels before the file or the data end.

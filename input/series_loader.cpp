@@ -105,6 +105,16 @@ SeriesResult loadSeriesSurfaces(const SeriesName& series,
         onLimit, maxCount);
 }
 
+Prompt refusedPicturePrompt(const std::string& file) {
+    int w = 0, h = 0;
+    if (!pictureTooLarge(file, w, h))
+        return Prompt{PromptIcon::Critical, PromptButtons::Ok, kInvalidPictureText, kInvalidPictureTitle, file};
+    return Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                  "This picture (" + std::to_string(w) + "," + std::to_string(h) +
+                      ") is too large for me: I can only cope with pictures of up to 32764 pixels a side.",
+                  kTooLargePictureTitle, file};
+}
+
 std::vector<std::string> seriesFilesThere(const std::string& completedFirst, int limit) {
     std::vector<std::string> files;
     try {

@@ -5,6 +5,8 @@
 #include "input/picture_file.h"
 #include "input/series_naming.h"
 
+#include "base/prompt.h"
+
 #include <climits>
 #include <functional>
 #include <memory>
@@ -27,6 +29,13 @@ inline constexpr const char* kLimitText =
 inline constexpr const char* kLimitTitle = "No wuckas mate";
 inline constexpr const char* kInvalidPictureText = "This is not a valid picture file that I can read.";
 inline constexpr const char* kInvalidPictureTitle = "Try a different format";
+inline constexpr const char* kTooLargePictureTitle = "Shrink it and try again";
+
+// The message about a series file that exists but was refused: the invalid-picture message, or,
+// for a picture whose sides pass the largest the engine takes, one that says so with its sides:
+// "This picture (40000,300) is too large for me: I can only cope with pictures of up to 32764
+// pixels a side." The prompt's details name the file.
+Prompt refusedPicturePrompt(const std::string& file);
 
 // The most pictures a series read one picture at a time (Pyramid Focus in a batch run) may have:
 // the file numbers stay within 4 digits.

@@ -57,6 +57,7 @@ Prompter& MontageSession::observerPrompter() { return *prompter_; }
 
 PromptAnswer MontageSession::askAbout(const std::string& file, PromptIcon icon, const std::string& text,
                                       const std::string& title) {
+    if (text == kInvalidPictureText) return observer_.prompt(refusedPicturePrompt(file));
     return observer_.prompt(Prompt{icon, PromptButtons::Ok, text, title, file});
 }
 

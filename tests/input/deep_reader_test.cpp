@@ -598,3 +598,50 @@ INSTANTIATE_TEST_SUITE_P(
                       AlphaTiff{"GreyAlpha16InPlanes", 1, true, 16, false},
                       AlphaTiff{"AssociatedRgba16InPlanes", 3, true, 16, true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+namespace {
+
+std::vector<std::uint8_t> bytesOf(const void* data, std::size_t n) {
+    const auto* b = static_cast<const std::uint8_t*>(data);
+    return std::vector<std::uint8_t>(b, b + n);
+}
+
+} // namespace
+
+// A scientific camera's TIFF of 32-bit integers or of 32- or 64-bit floating point is read at 16
+// bits: integers scaled from their full range, floating point with 1 as white when every sample
+// lies within 0 to 1 and on the 16-bit scale otherwise; below 0 and not-a-number are black.
+TEST(DeepReader, WideAndFloatingPointSamplesAreReadAtSixteenBits) {
+    QTemporaryDir dir;
+    const float unit[4] = {-1.0f, 0.25f, 0.5f, 1.0f};
+    const float counts[4] = {0.0f, 1000.0f, 65535.0f, 70000.0f};
+    const double wide[4] = {std::nan(""), 0.75, 4095.0, 1e9};
+    const std::uint32_t integers[4] = {0, 65537u * 1000u, 0xFFFFFFFFu, 0x80000000u};
+    struct Case {
+        const char* name;
+        std::uint32_t bits;
+        std::uint32_t format;
+        std::vector<std::uint8_t> data;
+        std::vector<std::uint16_t> samples;
+    };
+    for (const Case& c : {Case{"unit.tif", 32, 3, bytesOf(unit, sizeof unit), {0, 16384, 32768, 65535}},
+                          Case{"counts.tif", 32, 3, bytesOf(counts, sizeof counts), {0, 1000, 65535, 65535}},
+                          Case{"double.tif", 64, 3, bytesOf(wide, sizeof wide), {0, 1, 4095, 65535}},
+                          Case{"integers.tif", 32, 1, bytesOf(integers, sizeof integers), {0, 1000, 65535, 32768}}}) {
+        SCOPED_TRACE(c.name);
+        const std::string path = writeFile(
+            dir, c.name,
+            test::tinyTiff({{256, 4, {4}}, {257, 4, {1}}, {258, 3, {c.bits}}, {259, 3, {1}}, {262, 3, {1}}, {273, 4, {0}},
+                            {277, 3, {1}}, {278, 4, {1}}, {279, 4, {std::uint32_t(c.data.size())}}, {339, 3, {c.format}}},
+                           c.data));
+        DeepPicture deep;
+        std::string why;
+        ASSERT_EQ(readDeepPicture(path, deep, &why), DecodeStatus::Ok) << why;
+        EXPECT_EQ(deep.samples, c.samples);
+        EXPECT_EQ(deep.bitsPerSample, 16);
+        EXPECT_EQ(deepFileBits(path), 16);
+        std::unique_ptr<MemorySurface> cells;
+        ASSERT_EQ(decodeToSurface(path, cells), DecodeStatus::Ok);
+        for (int x = 0; x < 4; ++x) EXPECT_EQ(cells->pixelAt(x, 0)[1], eightBitsOf(c.samples[std::size_t(x)])) << x;
+    }
+}

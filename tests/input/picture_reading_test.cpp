@@ -7,6 +7,7 @@
 #include "input/series_loader.h"
 #include "input/series_naming.h"
 #include "input/test_files.h"
+#include "tiny_tiff.h"
 
 #include "base/runtime_error.h"
 
@@ -14,6 +15,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -358,3 +360,243 @@ INSTANTIATE_TEST_SUITE_P(Formats, TooLarge, ::testing::Values("m1.bmp", "m1.jpg"
         if (c == '.') c = '_';
     return name;
 });
+
+// PNG files of every colour type read to the same cells as Qt's PNG reader gives (palette with
+// transparency, grey of 1 bit, grey with alpha), and a damaged or cut PNG is refused
+// in the program's words alone: libpng's own error handler would print its line on standard
+// error first.
+TEST_F(PictureFiles, PngFilesReadAsQtReadsThemAndDamageIsNotPrintedByLibpng) {
+    QImage palette(5, 3, QImage::Format_Indexed8);
+    palette.setColorTable({qRgba(200, 100, 50, 0), qRgba(10, 20, 30, 128), qRgb(0, 255, 0)});
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x) palette.setPixel(x, y, uint((x + y) % 3));
+    QImage mono(9, 4, QImage::Format_Mono);
+    mono.fill(0);
+    mono.setColorTable({qRgb(0, 0, 0), qRgb(255, 255, 255)});
+    for (int x = 0; x < 9; x += 2) mono.setPixel(x, 1, 1);
+    QImage greyAlpha(6, 5, QImage::Format_ARGB32);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 6; ++x) greyAlpha.setPixel(x, y, qRgba(x * 40, x * 40, x * 40, y * 60));
+    QImage colour(33, 17, QImage::Format_RGB32);
+    for (int y = 0; y < 17; ++y)
+        for (int x = 0; x < 33; ++x) colour.setPixel(x, y, qRgb(x * 7, y * 13, (x * y) & 255));
+    const std::pair<const char*, QImage> files[] = {
+        {"palette.png", palette}, {"mono.png", mono}, {"greyalpha.png", greyAlpha}, {"colour.png", colour}};
+    for (const auto& [name, image] : files) {
+        ASSERT_TRUE(image.save(QString::fromStdString(path(name)), "PNG")) << name;
+        QImage byQt(QString::fromStdString(path(name)), "PNG");
+        ASSERT_FALSE(byQt.isNull()) << name;
+        std::unique_ptr<MemorySurface> s;
+        ASSERT_EQ(decodeToSurface(path(name), s), DecodeStatus::Ok) << name;
+        EXPECT_EQ(s->rounded(), toRoundedBgr(byQt)) << name;
+        QImage read;
+        ASSERT_EQ(decodePicture(path(name), read), DecodeStatus::Ok) << name;
+        EXPECT_EQ(toRoundedBgr(read), toRoundedBgr(byQt)) << name;
+    }
+
+    // A byte of the compressed data turned over, the file cut inside its data, and cut inside its header.
+    std::vector<std::uint8_t> bytes = fileBytes(path("colour.png"));
+    const auto idat = std::search(bytes.begin(), bytes.end(), std::begin("IDAT"), std::end("IDAT") - 1);
+    ASSERT_NE(idat, bytes.end());
+    std::vector<std::uint8_t> damaged = bytes;
+    damaged[std::size_t(idat - bytes.begin()) + 12] ^= 0xFF;
+    ASSERT_TRUE(putFileBytes(path("damaged.png"), damaged));
+    ASSERT_TRUE(cutFile(path("colour.png"), path("cut.png"), std::size_t(idat - bytes.begin()) + 20));
+    ASSERT_TRUE(cutFile(path("colour.png"), path("header.png"), 20));
+    for (const char* name : {"damaged.png", "cut.png", "header.png"}) {
+        ::testing::internal::CaptureStderr();
+        const DecodeStatus surface = readSurface(path(name));
+        const DecodeStatus image = readImage(path(name));
+        int w = 0, h = 0;
+        const DecodeStatus sized = readPictureSize(path(name), w, h);
+        const std::string said = ::testing::internal::GetCapturedStderr();
+        EXPECT_EQ(surface, DecodeStatus::Invalid) << name;
+        EXPECT_EQ(image, DecodeStatus::Invalid) << name;
+        if (std::string(name) == "header.png") {
+            EXPECT_EQ(sized, DecodeStatus::Invalid);
+        }
+        EXPECT_EQ(said, "") << name;
+    }
+}
+
+// A picture refused for its size is said to be too large, with its sides, in every format; one
+// just within the limit, or one refused for damage, keeps the invalid-picture message.
+TEST_F(PictureFiles, APictureRefusedForItsSizeIsSaidToBeTooLarge) {
+    ASSERT_TRUE(writeBmpFile(path("w1.bmp"), 32764, 1, uniformRow(32764, {1, 2, 3})));
+    ASSERT_TRUE(writeBmpFile(path("w2.bmp"), 32765, 1, uniformRow(32765, {1, 2, 3})));
+    ASSERT_TRUE(writeJpegFile(path("w3.jpg"), 8, 40000, uniformRow(8, {9, 9, 9})));
+    ASSERT_TRUE(writeGifLzwFile(path("w4.gif"), 32765, 1, [](int, int) { return std::uint8_t(1); }));
+    QImage wide(33000, 2, QImage::Format_Grayscale8);
+    wide.fill(5);
+    ASSERT_TRUE(wide.save(QString::fromStdString(path("w5.png")), "PNG"));
+    ASSERT_TRUE(wide.save(QString::fromStdString(path("w6.tif")), "TIFF"));
+    ASSERT_TRUE(putFileBytes(path("w7.bmp"), std::vector<std::uint8_t>(100, 'x')));
+    const std::pair<const char*, const char*> cases[] = {{"w2.bmp", "(32765,1)"}, {"w3.jpg", "(8,40000)"},
+                                                         {"w4.gif", "(32765,1)"}, {"w5.png", "(33000,2)"},
+                                                         {"w6.tif", "(33000,2)"}};
+    for (const auto& [name, sides] : cases) {
+        ASSERT_EQ(readSurface(path(name)), DecodeStatus::Invalid) << name;
+        const Prompt said = refusedPicturePrompt(path(name));
+        EXPECT_EQ(said, (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                                std::string("This picture ") + sides +
+                                    " is too large for me: I can only cope with pictures of up to 32764 pixels a side.",
+                                kTooLargePictureTitle, path(name)}));
+    }
+    for (const char* name : {"w1.bmp", "w7.bmp", "none.bmp"})
+        EXPECT_EQ(refusedPicturePrompt(path(name)),
+                  (Prompt{PromptIcon::Critical, PromptButtons::Ok, kInvalidPictureText, kInvalidPictureTitle, path(name)}))
+            << name;
+}
+
+namespace {
+
+// A run-length coded BMP, 8 or 4 bits a pixel, of grey levels: a run and a stretch of pixels as
+// they are in every row, which they fill, each row ended, then the end-of-picture mark when `endMark`.
+std::vector<std::uint8_t> rleBmp(int bits, int w, int h, bool endMark) {
+    std::vector<std::uint8_t> data;
+    for (int y = 0; y < h; ++y) {
+        data.insert(data.end(), {std::uint8_t(w - 4), std::uint8_t(bits == 8 ? y * 5 : (y % 16) * 0x11)});
+        data.insert(data.end(), {0, 4}); // four pixels as they are
+        if (bits == 8)
+            data.insert(data.end(), {1, 2, 3, 4});
+        else
+            data.insert(data.end(), {0x12, 0x34});
+        data.insert(data.end(), {0, 0});
+    }
+    if (endMark) data.insert(data.end(), {0, 1});
+    const int colours = 1 << bits;
+    std::vector<std::uint8_t> b = {'B', 'M'};
+    const std::uint32_t offset = 14 + 40 + 4 * std::uint32_t(colours);
+    put32(b, offset + std::uint32_t(data.size()));
+    put32(b, 0);
+    put32(b, offset);
+    put32(b, 40);
+    put32(b, std::uint32_t(w));
+    put32(b, std::uint32_t(h));
+    put16(b, 1);
+    put16(b, unsigned(bits));
+    put32(b, bits == 8 ? 1 : 2);
+    put32(b, std::uint32_t(data.size()));
+    put32(b, 2835);
+    put32(b, 2835);
+    put32(b, std::uint32_t(colours));
+    put32(b, 0);
+    for (int i = 0; i < colours; ++i) {
+        const std::uint8_t g = std::uint8_t(i * 255 / (colours - 1));
+        b.insert(b.end(), {g, g, g, 0});
+    }
+    b.insert(b.end(), data.begin(), data.end());
+    return b;
+}
+
+} // namespace
+
+// A run-length coded BMP cut short is refused like any other cut picture: Qt's reader would give
+// its missing rows black and pass it off as whole. A whole one, with or without its end mark, reads
+// as Qt reads it.
+TEST_F(PictureFiles, RunLengthCodedBmpsCutShortAreRefused) {
+    for (const int bits : {8, 4}) {
+        SCOPED_TRACE(bits);
+        for (const bool endMark : {true, false}) {
+            const std::string whole = path("whole.bmp");
+            ASSERT_TRUE(putFileBytes(whole, rleBmp(bits, 24, 12, endMark)));
+            const QImage byQt(QString::fromStdString(whole), "BMP");
+            ASSERT_FALSE(byQt.isNull());
+            std::unique_ptr<MemorySurface> s;
+            ASSERT_EQ(decodeToSurface(whole, s), DecodeStatus::Ok);
+            EXPECT_EQ(s->rounded(), toRoundedBgr(byQt));
+            int w = 0, h = 0;
+            EXPECT_EQ(readPictureSize(whole, w, h), DecodeStatus::Ok);
+        }
+        const std::vector<std::uint8_t> bytes = rleBmp(bits, 24, 12, true);
+        for (const std::size_t cut : {bytes.size() - 2 - 30, bytes.size() - 2 - 7, bytes.size() - 4}) {
+            SCOPED_TRACE(cut);
+            ASSERT_TRUE(putFileBytes(path("cut.bmp"), {bytes.begin(), bytes.begin() + std::ptrdiff_t(cut)}));
+            EXPECT_EQ(readSurface(path("cut.bmp")), DecodeStatus::Invalid);
+            EXPECT_EQ(readImage(path("cut.bmp")), DecodeStatus::Invalid);
+            int w = 0, h = 0;
+            EXPECT_EQ(readPictureSize(path("cut.bmp"), w, h), DecodeStatus::Invalid);
+        }
+    }
+}
+
+// The pixels a run-length coded BMP leaves unset (a row ended early, a move, the end mark before
+// the last row) have the palette's first colour, on every read: Qt's reader left them as its
+// memory happened to be, other data showing through.
+TEST_F(PictureFiles, PixelsARunLengthCodedBmpLeavesUnsetHaveThePalettesFirstColour) {
+    const int w = 12, h = 5;
+    const QRgb palette[4] = {qRgb(10, 20, 30), qRgb(200, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 200)};
+    for (const int bits : {8, 4}) {
+        SCOPED_TRACE(bits);
+        auto index = [bits](int i) { return std::uint8_t(bits == 8 ? i : i * 0x11); };
+        // Bottom row: 6 of colour 1, end of row; next: 4 of colour 2, a move 3 right and 1 up; then
+        // 2 of colour 3 and the end mark.
+        const std::vector<std::uint8_t> data = {6, index(1), 0, 0, 4, index(2), 0, 2, 3, 1, 2, index(3), 0, 1};
+        const int colours = 1 << bits;
+        std::vector<std::uint8_t> b = {'B', 'M'};
+        const std::uint32_t offset = 14 + 40 + 4 * std::uint32_t(colours);
+        for (const std::uint32_t v : {offset + std::uint32_t(data.size()), 0u, offset, 40u, std::uint32_t(w), std::uint32_t(h)})
+            put32(b, v);
+        put16(b, 1);
+        put16(b, unsigned(bits));
+        for (const std::uint32_t v : {bits == 8 ? 1u : 2u, std::uint32_t(data.size()), 2835u, 2835u, std::uint32_t(colours), 0u})
+            put32(b, v);
+        for (int i = 0; i < colours; ++i) {
+            const QRgb c = i < 4 ? palette[i] : qRgb(255, 255, 255);
+            b.insert(b.end(), {std::uint8_t(qBlue(c)), std::uint8_t(qGreen(c)), std::uint8_t(qRed(c)), 0});
+        }
+        b.insert(b.end(), data.begin(), data.end());
+        ASSERT_TRUE(putFileBytes(path("holes.bmp"), b));
+        // What every pixel must be, rows from the top.
+        std::vector<int> expected(std::size_t(w * h), 0);
+        auto set = [&](int rowFromBottom, int from, int to, int colour) {
+            for (int x = from; x < to; ++x) expected[std::size_t((h - 1 - rowFromBottom) * w + x)] = colour;
+        };
+        set(0, 0, 6, 1);
+        set(1, 0, 4, 2);
+        set(2, 7, 9, 3);
+        for (int round = 0; round < 3; ++round) {
+            QImage read;
+            ASSERT_EQ(decodePicture(path("holes.bmp"), read), DecodeStatus::Ok);
+            std::unique_ptr<MemorySurface> cells;
+            ASSERT_EQ(decodeToSurface(path("holes.bmp"), cells), DecodeStatus::Ok);
+            for (int y = 0; y < h; ++y)
+                for (int x = 0; x < w; ++x) {
+                    const QRgb want = palette[expected[std::size_t(y * w + x)]];
+                    EXPECT_EQ(read.pixel(x, y) & 0xFFFFFF, want & 0xFFFFFF) << x << "," << y;
+                    const std::uint8_t* cell = cells->pixelAt(x, y);
+                    EXPECT_EQ(qRgb(cell[2], cell[1], cell[0]), want) << x << "," << y;
+                }
+        }
+    }
+}
+
+// A PNG or TIFF whose header claims sides the engine cannot take is refused as too large before
+// its size is measured against the memory left (which would be error 7, out of memory), as a
+// JPEG, GIF or BMP is.
+TEST_F(PictureFiles, PngAndTiffHeadersClaimingHugeSidesAreTooLargeNotOutOfMemory) {
+    setMemoryCeiling(std::uint64_t(64) << 20);
+    QImage small(8, 8, QImage::Format_RGB32);
+    small.fill(qRgb(1, 2, 3));
+    ASSERT_TRUE(small.save(QString::fromStdString(path("claim.png")), "PNG"));
+    std::vector<std::uint8_t> png = fileBytes(path("claim.png"));
+    // IHDR's width and height: 40000 x 40000 (the chunk's check sum is left as it was).
+    for (const int at : {16, 20}) png[std::size_t(at)] = 0, png[std::size_t(at + 1)] = 0, png[std::size_t(at + 2)] = 0x9C,
+                                  png[std::size_t(at + 3)] = 0x40;
+    ASSERT_TRUE(putFileBytes(path("claim.png"), png));
+    const std::vector<std::uint8_t> tiff =
+        tinyTiff({{256, 4, {40000}}, {257, 4, {40000}}, {258, 3, {8}}, {259, 3, {1}}, {262, 3, {1}}, {273, 4, {0}},
+                  {277, 3, {1}}, {278, 4, {40000}}, {279, 4, {16}}},
+                 std::vector<std::uint8_t>(16, 7));
+    ASSERT_TRUE(putFileBytes(path("claim.tif"), tiff));
+    for (const char* name : {"claim.png", "claim.tif"}) {
+        SCOPED_TRACE(name);
+        try {
+            EXPECT_EQ(readSurface(path(name)), DecodeStatus::Invalid);
+            EXPECT_EQ(readImage(path(name)), DecodeStatus::Invalid);
+        } catch (const RuntimeError& e) {
+            ADD_FAILURE() << "error " << e.number();
+        }
+        EXPECT_EQ(refusedPicturePrompt(path(name)).title, kTooLargePictureTitle);
+    }
+}

@@ -153,3 +153,30 @@ TEST(MontageSession, AComparisonWithNothingLoadedMakesNothing) {
 
 } // namespace
 } // namespace orv
+
+namespace orv {
+namespace {
+
+// A picture of the series wider than the engine can address is said to be too large, by Load and
+// by Make Montage alike, not passed off as a file it cannot read.
+TEST(MontageSession, APictureTooWideForTheEngineIsSaidToBeTooLarge) {
+    SessionRig rig;
+    QImage wide(32800, 2, QImage::Format_RGB32);
+    wide.fill(qRgb(1, 2, 3));
+    ASSERT_TRUE(wide.save(rig.dir.filePath("s2.bmp"), "BMP"));
+    const Prompt tooLarge{PromptIcon::Critical, PromptButtons::Ok,
+                          "This picture (32800,2) is too large for me: I can only cope with pictures of up to 32764 "
+                          "pixels a side.",
+                          kTooLargePictureTitle, rig.dir.filePath("s2.bmp").toStdString()};
+    PromptingObserver observer(rig.prompter);
+    MontageSession session(rig.state, observer);
+    EXPECT_EQ(session.load(rig.first()), LoadOutcome::Loaded);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0], tooLarge);
+    session.makeMontage(rig.request());
+    ASSERT_FALSE(rig.prompter.shown.empty());
+    EXPECT_EQ(rig.prompter.shown[1], tooLarge);
+}
+
+} // namespace
+} // namespace orv
