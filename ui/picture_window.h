@@ -35,7 +35,11 @@ public:
 
     // The zoom: the picture box's, shown in the status strip ("Zoom 50 %").
     double zoom() const { return picture_->zoom(); }
-    void setZoom(double zoom) { picture_->setZoom(zoom); }
+    // The point of the picture at the middle of the window stays there.
+    void setZoom(double zoom);
+    // The point of the picture under `viewportPoint` (in the scroll area's viewport) stays under it.
+    void setZoomAt(double zoom, QPointF viewportPoint);
+    // By one step, about the mouse when it is over the picture's area, else about the middle.
     void zoomIn();
     void zoomOut();
     void zoomToActualSize() { setZoom(1); }
@@ -67,6 +71,7 @@ protected:
 private:
     void buildStatus(QLayout* layout);
     int statusHeight() const;
+    QPointF zoomAnchor() const; // the mouse over the viewport, else the viewport's middle
 
     QScrollArea* scroll_;
     PictureBox* picture_;

@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolButton>
 #include <QWheelEvent>
@@ -529,6 +530,46 @@ TEST(PictureZoom, KeysWheelAndButtonsZoomTheWindowAndItsStatusSaysSoTheCaptionSt
     w->findChild<QToolButton*>(QStringLiteral("CommandZoom100"))->click();
     EXPECT_DOUBLE_EQ(w->zoom(), 1.0);
     EXPECT_EQ(w->windowTitle(), caption);
+}
+
+// Zooming keeps the picture point under the mouse (the wheel) or in the middle of the window (the
+// keys and buttons, the mouse elsewhere) where it was, also from a scrolled position.
+TEST(PictureZoom, ThePointUnderTheMouseOrInTheMiddleStaysWhereItWas) {
+    WorkRig rig;
+    rig.makeFirst();
+    FormMontagePicture* w = rig.form->windows().montageWindow();
+    w->show();
+    w->resize(50, 60);
+    QApplication::processEvents();
+    QWidget* viewport = w->scrollArea()->viewport();
+    PictureBox* box = w->PictureFile();
+    auto pictureAt = [&](QPointF v) { return box->toPicture(v - QPointF(box->pos())); };
+    auto wheel = [&](QPointF v, int delta) {
+        QWheelEvent e(v, viewport->mapToGlobal(v), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &e);
+    };
+    QCursor::setPos(w->mapToGlobal(QPoint(-500, -500)));
+    for (const QPointF v : {QPointF(30, 20), QPointF(5, 25), QPointF(200, 60)}) {
+        // Larger than the window, scrolled part of the way.
+        w->setZoom(4);
+        w->scrollArea()->horizontalScrollBar()->setValue(10);
+        w->scrollArea()->verticalScrollBar()->setValue(30);
+        const QPointF before = pictureAt(v);
+        wheel(v, 120);
+        wheel(v, 120);
+        ASSERT_GT(w->zoom(), 5.5);
+        EXPECT_NEAR(pictureAt(v).x(), before.x(), 1.0) << v.x() << "," << v.y();
+        EXPECT_NEAR(pictureAt(v).y(), before.y(), 1.0) << v.x() << "," << v.y();
+        wheel(v, -120);
+        EXPECT_NEAR(pictureAt(v).x(), before.x(), 1.0);
+        EXPECT_NEAR(pictureAt(v).y(), before.y(), 1.0);
+        const QPointF middle = QRectF(viewport->rect()).center();
+        const QPointF inMiddle = pictureAt(middle);
+        w->zoomIn();
+        EXPECT_NEAR(pictureAt(middle).x(), inMiddle.x(), 1.0);
+        EXPECT_NEAR(pictureAt(middle).y(), inMiddle.y(), 1.0);
+    }
 }
 
 // The offset target is in picture pixels: at 200 % a drag of 20 screen pixels moves it 10.
