@@ -206,6 +206,9 @@ void FormMontage::connectCommands() {
 
     connect(windows_, &WindowManager::sourceCommand, this, &FormMontage::runSourceCommand);
     connect(windows_, &WindowManager::montageCommand, this, &FormMontage::runMontageCommand);
+    // Retouching strokes are the user's own work: closing their window asks first. While another
+    // command runs it cannot be saved, so the window stays until that ends.
+    windows_->setMontageCloseGuard([this](FormMontagePicture* w) { return mayCloseMontageWindow(w); });
     connect(windows_, &WindowManager::windowsChanged, this, &FormMontage::refreshWindowMenus);
     connect(windows_, &WindowManager::sourceListChanged, this,
             [this] { showEntries(actions_.sourceWindows, windows_->sourceList().entries()); });
@@ -253,6 +256,16 @@ template <typename F> void FormMontage::runLocked(F&& command) {
     }
     CommandRun run(*this);
     command();
+}
+
+bool FormMontage::mayCloseMontageWindow(FormMontagePicture* w) {
+    if (running_ > 0) {
+        if (output_->unkeptStrokes(w) == 0) return true;
+        QApplication::beep();
+        return false;
+    }
+    CommandRun run(*this);
+    return output_->mayCloseMontageWindow(w);
 }
 
 void FormMontage::lockControls(bool locked) {

@@ -123,6 +123,7 @@ protected:
 private:
     // Counts a command for its whole length; the first one locks the controls, the last unlocks.
     class CommandRun;
+    bool mayCloseMontageWindow(FormMontagePicture* w); // the user closes a montage window
     void buildControls();
     void connectCommands();
     void addKeyboardEntries();

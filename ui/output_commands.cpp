@@ -216,6 +216,29 @@ bool OutputCommands::mayDiscardMontage() {
                            PromptButtons::YesNo) == PromptAnswer::Yes;
 }
 
+std::string closeRetouchedText(int strokes) {
+    return "The montage has " + std::to_string(strokes) + " retouch strokes that have not been saved. Save it first?";
+}
+
+int OutputCommands::unkeptStrokes(const FormMontagePicture* window) const {
+    const MontageRecord& record = c_.session.record(MontageChoice{window->comparison()});
+    return record.empty() || !record.unsaved ? 0 : record.retouch.count();
+}
+
+bool OutputCommands::mayCloseMontageWindow(FormMontagePicture* window) {
+    const MontageChoice which{window->comparison()};
+    const int strokes = unkeptStrokes(window);
+    if (strokes == 0) return true;
+    switch (c_.prompter.ask(PromptIcon::Question, closeRetouchedText(strokes), kUnsavedMontageTitle,
+                            PromptButtons::YesNoCancel)) {
+    case PromptAnswer::No: return true;
+    case PromptAnswer::Yes:
+        runPictureCommand(Command::PictureSaveAs, window, which);
+        return !c_.session.record(which).unsaved;
+    default: return false;
+    }
+}
+
 void OutputCommands::saveDepthMap(FormMontagePicture* window) {
     try {
         c_.dialog.Filter = QStringLiteral("PNG (*.png)|*.png|Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");

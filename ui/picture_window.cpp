@@ -216,6 +216,10 @@ bool PictureWindow::event(QEvent* e) {
 }
 
 void PictureWindow::closeEvent(QCloseEvent* e) {
+    if (closeGuard_ && isVisible() && !closeGuard_()) {
+        e->ignore();
+        return;
+    }
     e->accept();
     // Out of sight before the window lists are told, so they drop it.
     const QString caption = windowTitle();

@@ -10,6 +10,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <span>
 
 class QAction;
@@ -49,6 +50,9 @@ public:
     QScrollArea* scrollArea() const { return scroll_; }
     // Opens the context menu over the picture, as the right mouse button or the keyboard does.
     void popupMenu();
+    // Asked before the user closes the shown window (its frame, "Close Window"); false keeps it
+    // open. Unset, or for a window the program unloads itself, the window just closes.
+    void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
 
     // The client area for the picture at full size, capped at the screen.
     void fitToPicture();
@@ -79,6 +83,7 @@ private:
     QLabel* zoomLabel_ = nullptr;
     QMenu* menu_ = nullptr;
     ActionSet actions_;
+    std::function<bool()> closeGuard_;
 };
 
 } // namespace orv
