@@ -104,18 +104,6 @@ void releaseWaitingReaders(const std::vector<OutputTarget>& targets) {
     }
 }
 
-void holdClosedStandardDescriptors() {
-    for (int fd = 0; fd <= 2; ++fd) {
-        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-        const int opened = ::open("/dev/null", fd == 0 ? O_WRONLY : O_RDONLY);
-        // The lowest free number is the one just found closed; anything else is let go.
-        if (opened >= 0 && opened != fd) {
-            ::dup2(opened, fd);
-            ::close(opened);
-        }
-    }
-}
-
 void CheckedOutput::write(const std::string& text) {
     std::size_t done = 0;
     while (error_ == 0 && done < text.size()) {

@@ -3,6 +3,7 @@
 // picture is read, and released when a run fails.
 #pragma once
 
+#include "base/standard_descriptors.h"
 #include "cli/cli_options.h"
 
 #include <optional>
@@ -57,12 +58,7 @@ bool pictureToStandardOutput(const CliOptions& o);
 // once, so the reader sees an empty end instead of waiting for ever; nothing is written to it.
 void releaseWaitingReaders(const std::vector<OutputTarget>& targets);
 
-// Standard input, output or error started closed (`2>&-`, a daemon's launcher) would be the
-// first descriptor a later open returns: a picture's temporary file could then take the
-// messages or the report. Each closed one is opened on /dev/null in the direction it cannot be
-// used (input for writing, output and error for reading), so that a write to it fails as it
-// would have, and no file of the run takes its number.
-void holdClosedStandardDescriptors();
+// holdClosedStandardDescriptors, which the run calls first, is shared with the desktop program.
 
 // Text for standard output, written through its descriptor and checked, so a full disk or a
 // closed pipe is reported instead of lost.
