@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -19,6 +20,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTimer>
+#include <QUrl>
 #include <QToolButton>
 #include <QWheelEvent>
 
@@ -460,6 +462,60 @@ TEST(CancelRun, ExitDuringARunStopsItAndNoWindowComesBack) {
     EXPECT_FALSE(rig.form->windows().montageWindow()->isVisible());
     EXPECT_EQ(rig.visibleSourceWindows(), 0);
     EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+}
+
+// --- files dropped on the main window ----------------------------------------------------------
+
+// A picture dropped from a file manager loads its series as Browse does, a project opens as Load a
+// Project does; an unsaved montage is asked about first; a folder or several files are not taken.
+TEST(DropOnMainWindow, APictureLoadsItsSeriesAndAProjectOpensAsTheMenuCommandsDo) {
+    WorkRig rig;
+    rig.makeFirst();
+    const std::string project = rig.files.path("wrk.mon");
+    rig.dialogs->chooseFile(QString::fromStdString(project));
+    rig.form->action(Command::SaveProject)->trigger();
+    ASSERT_FALSE(rig.state.montage.main().unsaved);
+    const QImage stored = rig.montagePicture();
+    rig.prompter.shown.clear();
+
+    auto drop = [&](QList<QUrl> urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rig.form.get(), &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rig.form.get(), &dropped);
+        QTest::qWait(0); // the file opens once the drop has ended
+        QCoreApplication::processEvents();
+        return true;
+    };
+    auto file = [](const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); };
+
+    EXPECT_FALSE(drop({file(rig.files.path(""))}));
+    EXPECT_FALSE(drop({file(rig.second), file(rig.first)}));
+    EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.org/a01.jpg"))}));
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+
+    ASSERT_TRUE(drop({file(rig.second)}));
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), rig.second);
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+
+    ASSERT_TRUE(drop({file(project)}));
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.montagePicture(), stored);
+
+    // A new montage, unsaved: the drop asks first, and Cancel keeps it and its series.
+    rig.form->textFileName()->setText(QString::fromStdString(rig.first));
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    rig.prompter.shown.clear();
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    ASSERT_TRUE(drop({file(rig.second)}));
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
 }
 
 // --- zoom -------------------------------------------------------------------------------------------
