@@ -1,6 +1,7 @@
 // orvanta: the focus-stacking desktop program.
 #include "base/atomic_file.h"
 #include "base/memory_tuning.h"
+#include "base/standard_descriptors.h"
 #include "app/startup.h"
 #include "app/command_line.h"
 #include "settings/preferences.h"
@@ -32,6 +33,8 @@ std::string programFolderBytes() {
 } // namespace
 
 int main(int argc, char** argv) {
+    // Before anything opens a file: no file of the program may take a closed standard descriptor.
+    holdClosedStandardDescriptors();
     orv::keepPictureMemory();
     // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
     orv::removeTemporaryFilesOnTermination();

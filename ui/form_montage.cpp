@@ -16,6 +16,9 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
@@ -27,6 +30,9 @@
 #include <QStyle>
 #include <QTimer>
 #include <QToolButton>
+#include <QUrl>
+
+#include <filesystem>
 
 namespace orv {
 
@@ -79,6 +85,8 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     setAccessibleName(QString::fromLatin1(kMainCaption));
     buildControls();
     actions_ = buildMenuBar(menuBar());
+    // A picture or a project dropped from a file manager opens as Browse or Load a Project would.
+    setAcceptDrops(true);
     windows_ = new WindowManager(this, state_.dragState, state_.layout);
     windows_->setTargetColor(state_.targetColor);
     observer_ = std::make_unique<DesktopObserver>(*this, *windows_, state_);
@@ -206,6 +214,9 @@ void FormMontage::connectCommands() {
 
     connect(windows_, &WindowManager::sourceCommand, this, &FormMontage::runSourceCommand);
     connect(windows_, &WindowManager::montageCommand, this, &FormMontage::runMontageCommand);
+    // Retouching strokes are the user's own work: closing their window asks first. While another
+    // command runs it cannot be saved, so the window stays until that ends.
+    windows_->setMontageCloseGuard([this](FormMontagePicture* w) { return mayCloseMontageWindow(w); });
     connect(windows_, &WindowManager::windowsChanged, this, &FormMontage::refreshWindowMenus);
     connect(windows_, &WindowManager::sourceListChanged, this,
             [this] { showEntries(actions_.sourceWindows, windows_->sourceList().entries()); });
@@ -255,6 +266,31 @@ template <typename F> void FormMontage::runLocked(F&& command) {
     command();
 }
 
+bool FormMontage::mayCloseMontageWindow(FormMontagePicture* w) {
+    if (running_ > 0) {
+        if (output_->unkeptStrokes(w) == 0) return true;
+        QApplication::beep();
+        return false;
+    }
+    CommandRun run(*this);
+    return output_->mayCloseMontageWindow(w);
+}
+
+template <typename F> void FormMontage::withRequestLocked(F&& command) {
+    // A request that cannot be read (a target beyond 16 bits) is the montage's error.
+    runLocked([&] {
+        std::optional<MontageRequest> r;
+        try {
+            r = readRequest();
+        } catch (...) {
+            prompter_.ask(PromptIcon::Critical, genericErrorText(currentError(), kLineDisplayArea, kMontageRoutine),
+                          kGenericErrorTitle);
+            return;
+        }
+        command(*r);
+    });
+}
+
 void FormMontage::lockControls(bool locked) {
     // The commands that start another run are disabled, and the boxes are read-only, until the
     // command ends; everything else (the windows, the view menus) still answers.
@@ -293,20 +329,7 @@ MontageRequest FormMontage::readRequest() const {
 }
 
 void FormMontage::runCommand(Command c) {
-    // A request that cannot be read (a target beyond 16 bits) is the montage's error.
-    auto withRequest = [this](auto&& command) {
-        runLocked([&] {
-            std::optional<MontageRequest> r;
-            try {
-                r = readRequest();
-            } catch (...) {
-                prompter_.ask(PromptIcon::Critical, genericErrorText(currentError(), kLineDisplayArea, kMontageRoutine),
-                              kGenericErrorTitle);
-                return;
-            }
-            command(*r);
-        });
-    };
+    auto withRequest = [this](auto&& command) { withRequestLocked(command); };
     // The commands that make new montages ask before a retouched one is thrown away.
     auto replacing = [this, &withRequest](auto&& command) {
         withRequest([&](const MontageRequest& r) {
@@ -322,7 +345,16 @@ void FormMontage::runCommand(Command c) {
             if (output_->mayDiscardMontage()) loadCommand();
         });
         break;
-    case Command::MakeMontage: replacing([this](const MontageRequest& r) { montage_->make(r); }); break;
+    case Command::MakeMontage:
+        // An unsaved montage is asked about as Exit and Load ask; with strokes, the strokes
+        // question says what is lost.
+        withRequest([this](const MontageRequest& r) {
+            const bool retouched = session_->strokeCount(MontageChoice{}) > 0;
+            if (retouched ? !retouch_->confirmNewMontage() : !output_->mayDiscardMontage("Make a new montage")) return;
+            montage_->make(r);
+            retouch_->montageReplaced();
+        });
+        break;
     case Command::Smooth: withRequest([this](const MontageRequest& r) { montage_->smooth(r); }); break;
     case Command::CompareAllMethods:
         replacing([this](const MontageRequest& r) {
@@ -431,6 +463,54 @@ void FormMontage::browse() {
         return;
     }
     loadCommand();
+}
+
+namespace {
+
+// The one local file a drag carries; none for several files, a folder or something else.
+std::optional<std::string> droppedFile(const QMimeData* data) {
+    if (!data || !data->hasUrls() || data->urls().size() != 1) return std::nullopt;
+    const QUrl url = data->urls().first();
+    if (!url.isLocalFile()) return std::nullopt;
+    const std::string path = pathBytes(url.toLocalFile());
+    std::error_code ec;
+    if (path.empty() || std::filesystem::is_directory(path, ec)) return std::nullopt;
+    return path;
+}
+
+bool isProjectName(const std::string& path) {
+    const std::string name = std::filesystem::path(path).filename().native();
+    return name.size() > 4 && QString::fromStdString(name.substr(name.size() - 4)).toLower() == QStringLiteral(".mon");
+}
+
+} // namespace
+
+void FormMontage::dragEnterEvent(QDragEnterEvent* e) {
+    if (droppedFile(e->mimeData())) e->acceptProposedAction();
+}
+
+void FormMontage::dropEvent(QDropEvent* e) {
+    const std::optional<std::string> path = droppedFile(e->mimeData());
+    if (!path) return;
+    e->acceptProposedAction();
+    // Opened once the drop has ended: the file manager it came from is not held by our questions.
+    QTimer::singleShot(0, this, [this, p = *path] { openDroppedFile(p); });
+}
+
+void FormMontage::openDroppedFile(const std::string& path) {
+    if (isProjectName(path)) {
+        withRequestLocked([this, &path](const MontageRequest& r) {
+            if (!output_->mayDiscardMontage()) return;
+            projects_->open(r, path);
+            retouch_->montageReplaced();
+        });
+        return;
+    }
+    runLocked([this, &path] {
+        if (!output_->mayDiscardMontage()) return;
+        textFileName_->setText(pathText(path));
+        loadCommand();
+    });
 }
 
 void FormMontage::openRecentFile(int index) {

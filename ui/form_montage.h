@@ -115,7 +115,13 @@ public:
     RunProgress* runProgress() const { return progress_; }
     void takeFocusLater() override;
 
+    // A file dropped on the window: a project (".mon") opens as Load a Project would open it, any
+    // other file as the first file of a series chosen with Browse.
+    void openDroppedFile(const std::string& path);
+
 protected:
+    void dragEnterEvent(QDragEnterEvent* e) override;
+    void dropEvent(QDropEvent* e) override;
     bool event(QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
     bool eventFilter(QObject* watched, QEvent* e) override;
@@ -123,6 +129,7 @@ protected:
 private:
     // Counts a command for its whole length; the first one locks the controls, the last unlocks.
     class CommandRun;
+    bool mayCloseMontageWindow(FormMontagePicture* w); // the user closes a montage window
     void buildControls();
     void connectCommands();
     void addKeyboardEntries();
@@ -132,6 +139,8 @@ private:
     void runMontageCommand(Command c, FormMontagePicture* window);
     // Runs `command` unless another one runs (then a beep), the controls locked meanwhile.
     template <typename F> void runLocked(F&& command);
+    // The same, with the request the controls make; one that cannot be read is refused.
+    template <typename F> void withRequestLocked(F&& command);
     void lockControls(bool locked);
     void browse();
     void openRecentFile(int index);

@@ -195,7 +195,7 @@ void OutputCommands::tellSaveNotes(const std::vector<std::string>& notes) {
     c_.prompter.ask(PromptIcon::Exclamation, text, kSaveNotesTitle);
 }
 
-bool OutputCommands::mayDiscardMontage() {
+bool OutputCommands::mayDiscardMontage(const std::string& going) {
     // Only a montage on screen can still be saved (Save Montage As refuses one whose window is
     // gone): one the user let go, closed or a Load hid is not asked about again.
     if (c_.session.mainMontageUnsaved() && c_.windows.montageWindow()->isVisible()) {
@@ -212,8 +212,31 @@ bool OutputCommands::mayDiscardMontage() {
     // Strokes painted into a comparison montage are work too; its window goes with the series.
     const int inComparisons = unkeptComparisonStrokes(c_.session, c_.windows);
     return inComparisons == 0 ||
-           c_.prompter.ask(PromptIcon::Question, loseComparisonStrokesText(inComparisons, "Go on"), kLoseStrokesTitle,
+           c_.prompter.ask(PromptIcon::Question, loseComparisonStrokesText(inComparisons, going), kLoseStrokesTitle,
                            PromptButtons::YesNo) == PromptAnswer::Yes;
+}
+
+std::string closeRetouchedText(int strokes) {
+    return "The montage has " + std::to_string(strokes) + " retouch strokes that have not been saved. Save it first?";
+}
+
+int OutputCommands::unkeptStrokes(const FormMontagePicture* window) const {
+    const MontageRecord& record = c_.session.record(MontageChoice{window->comparison()});
+    return record.empty() || !record.unsaved ? 0 : record.retouch.count();
+}
+
+bool OutputCommands::mayCloseMontageWindow(FormMontagePicture* window) {
+    const MontageChoice which{window->comparison()};
+    const int strokes = unkeptStrokes(window);
+    if (strokes == 0) return true;
+    switch (c_.prompter.ask(PromptIcon::Question, closeRetouchedText(strokes), kUnsavedMontageTitle,
+                            PromptButtons::YesNoCancel)) {
+    case PromptAnswer::No: return true;
+    case PromptAnswer::Yes:
+        runPictureCommand(Command::PictureSaveAs, window, which);
+        return !c_.session.record(which).unsaved;
+    default: return false;
+    }
 }
 
 void OutputCommands::saveDepthMap(FormMontagePicture* window) {

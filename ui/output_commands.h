@@ -26,6 +26,9 @@ inline constexpr const char* kUnsavedMontageText = "The montage has not been sav
 inline constexpr const char* kUnsavedMontageTitle = "Orvanta";
 inline constexpr const char* kSaveNotesTitle = "Orvanta";
 
+// The question before a montage window with unsaved retouching strokes closes.
+std::string closeRetouchedText(int strokes);
+
 class OutputCommands {
 public:
     explicit OutputCommands(const CommandContext& c);
@@ -39,7 +42,14 @@ public:
     // a recent entry): when it is unsaved and on screen, asks whether to save it first. Yes runs Save Montage As
     // and goes on once it is saved; No goes on; Cancel (or a save that did not happen) stays.
     // True: go on.
-    bool mayDiscardMontage();
+    // `going` names the command in the question about comparison strokes.
+    bool mayDiscardMontage(const std::string& going = "Go on");
+    // Before the user closes a montage window whose montage holds retouching strokes that were
+    // not kept: Yes saves it first (Save As) and closes once it is saved; No closes; Cancel (or a
+    // save that did not happen) keeps the window. True: close.
+    bool mayCloseMontageWindow(FormMontagePicture* window);
+    // The strokes of the window's montage that were not saved, copied or printed since.
+    int unkeptStrokes(const FormMontagePicture* window) const;
     // "Save Depth Map" of a montage window.
     void saveDepthMap(FormMontagePicture* window);
     // Preferences; `methodCaptions` name the montage methods, `setTargetColor` applies a colour.

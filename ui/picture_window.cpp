@@ -3,6 +3,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -116,9 +117,30 @@ double nextZoom(double z, int direction) {
 
 } // namespace
 
-void PictureWindow::zoomIn() { setZoom(nextZoom(zoom(), 1)); }
+void PictureWindow::zoomIn() { setZoomAt(nextZoom(zoom(), 1), zoomAnchor()); }
 
-void PictureWindow::zoomOut() { setZoom(nextZoom(zoom(), -1)); }
+void PictureWindow::zoomOut() { setZoomAt(nextZoom(zoom(), -1), zoomAnchor()); }
+
+void PictureWindow::setZoom(double zoom) { setZoomAt(zoom, QRectF(scroll_->viewport()->rect()).center()); }
+
+QPointF PictureWindow::zoomAnchor() const {
+    const QWidget* viewport = scroll_->viewport();
+    const QPoint mouse = viewport->mapFromGlobal(QCursor::pos());
+    if (viewport->isVisible() && viewport->rect().contains(mouse)) return QPointF(mouse);
+    return QRectF(viewport->rect()).center();
+}
+
+void PictureWindow::setZoomAt(double zoom, QPointF viewportPoint) {
+    // The picture point under the anchor, before the box changes size.
+    const QPointF pictureAt = picture_->toPicture(viewportPoint - QPointF(picture_->pos()));
+    picture_->setZoom(zoom);
+    // The scroll bars have taken the box's new size (a shown box is resized at once).
+    QScrollBar* h = scroll_->horizontalScrollBar();
+    QScrollBar* v = scroll_->verticalScrollBar();
+    const QPointF boxAt = pictureAt * picture_->zoom();
+    h->setValue(int(std::lround(boxAt.x() - viewportPoint.x())));
+    v->setValue(int(std::lround(boxAt.y() - viewportPoint.y())));
+}
 
 void PictureWindow::zoomToFit() {
     const QSize picture = picture_->picture().size();
@@ -140,8 +162,7 @@ bool PictureWindow::eventFilter(QObject* watched, QEvent* e) {
         auto* w = static_cast<QWheelEvent*>(e);
         if (w->modifiers() & Qt::ControlModifier) {
             const int dy = w->angleDelta().y();
-            if (dy > 0) zoomIn();
-            if (dy < 0) zoomOut();
+            if (dy != 0) setZoomAt(nextZoom(zoom(), dy > 0 ? 1 : -1), w->position());
             return true;
         }
     }
@@ -195,6 +216,10 @@ bool PictureWindow::event(QEvent* e) {
 }
 
 void PictureWindow::closeEvent(QCloseEvent* e) {
+    if (closeGuard_ && isVisible() && !closeGuard_()) {
+        e->ignore();
+        return;
+    }
     e->accept();
     // Out of sight before the window lists are told, so they drop it.
     const QString caption = windowTitle();

@@ -10,6 +10,7 @@
 
 #include <QWidget>
 
+#include <functional>
 #include <span>
 
 class QAction;
@@ -35,7 +36,11 @@ public:
 
     // The zoom: the picture box's, shown in the status strip ("Zoom 50 %").
     double zoom() const { return picture_->zoom(); }
-    void setZoom(double zoom) { picture_->setZoom(zoom); }
+    // The point of the picture at the middle of the window stays there.
+    void setZoom(double zoom);
+    // The point of the picture under `viewportPoint` (in the scroll area's viewport) stays under it.
+    void setZoomAt(double zoom, QPointF viewportPoint);
+    // By one step, about the mouse when it is over the picture's area, else about the middle.
     void zoomIn();
     void zoomOut();
     void zoomToActualSize() { setZoom(1); }
@@ -45,6 +50,9 @@ public:
     QScrollArea* scrollArea() const { return scroll_; }
     // Opens the context menu over the picture, as the right mouse button or the keyboard does.
     void popupMenu();
+    // Asked before the user closes the shown window (its frame, "Close Window"); false keeps it
+    // open. Unset, or for a window the program unloads itself, the window just closes.
+    void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
 
     // The client area for the picture at full size, capped at the screen.
     void fitToPicture();
@@ -67,6 +75,7 @@ protected:
 private:
     void buildStatus(QLayout* layout);
     int statusHeight() const;
+    QPointF zoomAnchor() const; // the mouse over the viewport, else the viewport's middle
 
     QScrollArea* scroll_;
     PictureBox* picture_;
@@ -74,6 +83,7 @@ private:
     QLabel* zoomLabel_ = nullptr;
     QMenu* menu_ = nullptr;
     ActionSet actions_;
+    std::function<bool()> closeGuard_;
 };
 
 } // namespace orv

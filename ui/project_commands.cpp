@@ -74,12 +74,14 @@ void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
     }
 }
 
-void ProjectCommands::open(const MontageRequest& current) {
+void ProjectCommands::open(const MontageRequest& current, const std::optional<std::string>& chosen) {
     std::string project;
     try {
         // The project: named by a recent entry in the file-name box, or chosen in the Open dialog.
         const std::string box = c_.view.shownFileName();
-        if (const std::optional<std::string> recent = projectFromRecentEntry(box)) {
+        if (chosen) {
+            project = trimBlanks(*chosen);
+        } else if (const std::optional<std::string> recent = projectFromRecentEntry(box)) {
             project = *recent;
         } else {
             c_.dialog.Filter = QString::fromLatin1(kProjectFilter);

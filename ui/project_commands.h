@@ -25,9 +25,10 @@ public:
 
     // The montage of `window`; `fromMain` for the File menu's entry (the main montage).
     void save(FormMontagePicture* window, bool fromMain);
-    // Opens the project the file-name box names as a recent entry, or one chosen in the dialog;
+    // Opens the project the file-name box names as a recent entry, or one chosen in the dialog
+    // (`chosen`, when given, is taken as the dialog's choice: a project dropped on the window);
     // `current` is the request the controls make now.
-    void open(const MontageRequest& current);
+    void open(const MontageRequest& current, const std::optional<std::string>& chosen = std::nullopt);
 
 private:
     CommandContext c_;

@@ -119,6 +119,7 @@ void WindowManager::connectMontageWindow(FormMontagePicture* w) {
         emit windowsChanged();
     });
     connect(w, &PictureWindow::focusHandOff, this, &WindowManager::focusHandOff);
+    w->setCloseGuard([this, w] { return !montageCloseGuard_ || montageCloseGuard_(w); });
 }
 
 FormMontagePicture* WindowManager::montageWindow() {
@@ -284,6 +285,8 @@ void WindowManager::hideAll() {
 void WindowManager::unloadWindow(QPointer<QWidget>& w) {
     try {
         if (w) {
+            // What the window held was asked about before the program let it go.
+            if (auto* p = qobject_cast<PictureWindow*>(w.data())) p->setCloseGuard({});
             w->close();
             w->deleteLater();
         }

@@ -15,6 +15,7 @@
 #include <QPointer>
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,6 +50,8 @@ public:
     // The map window of montage `comparison` (none: the main montage).
     FormUsed* mapWindowOf(std::optional<int> comparison);
     FormMontagePicture* montageWindowOf(std::optional<int> comparison);
+    // Asked before the user closes a montage window; false keeps it open.
+    void setMontageCloseGuard(std::function<bool(FormMontagePicture*)> guard) { montageCloseGuard_ = std::move(guard); }
 
     // The montage window sized for W x H at the screen's right edge with its top at `top`, and
     // the dominant-image window below it; the latter shown only when `showMap`.
@@ -131,6 +134,7 @@ private:
     QPointer<FormPreview> sparePreview_;
     std::array<QPointer<QWidget>, kComparisonMontages> comparison_;
     std::array<QPointer<QWidget>, kComparisonMontages> comparisonUsed_;
+    std::function<bool(FormMontagePicture*)> montageCloseGuard_;
 };
 
 } // namespace orv

@@ -12,12 +12,15 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QTimer>
+#include <QUrl>
 #include <QToolButton>
 #include <QWheelEvent>
 
@@ -87,7 +90,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DiscardCase{"load", [](WorkRig& r) { r.form->action(Command::Load)->trigger(); }},
                       DiscardCase{"browse", [](WorkRig& r) { r.form->action(Command::Browse)->trigger(); }},
                       DiscardCase{"recent_entry", [](WorkRig& r) { r.form->mnuRecentFile(0)->trigger(); }},
-                      DiscardCase{"open_project", [](WorkRig& r) { r.form->action(Command::OpenProject)->trigger(); }}),
+                      DiscardCase{"open_project", [](WorkRig& r) { r.form->action(Command::OpenProject)->trigger(); }},
+                      DiscardCase{"make_montage", [](WorkRig& r) { r.form->CommandGo()->click(); }},
+                      DiscardCase{"make_the_montage_entry", [](WorkRig& r) { r.form->action(Command::MakeMontage)->trigger(); }}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ProtectWork, NoGoesOnAndANewSeriesLoads) {
@@ -459,6 +464,60 @@ TEST(CancelRun, ExitDuringARunStopsItAndNoWindowComesBack) {
     EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
 }
 
+// --- files dropped on the main window ----------------------------------------------------------
+
+// A picture dropped from a file manager loads its series as Browse does, a project opens as Load a
+// Project does; an unsaved montage is asked about first; a folder or several files are not taken.
+TEST(DropOnMainWindow, APictureLoadsItsSeriesAndAProjectOpensAsTheMenuCommandsDo) {
+    WorkRig rig;
+    rig.makeFirst();
+    const std::string project = rig.files.path("wrk.mon");
+    rig.dialogs->chooseFile(QString::fromStdString(project));
+    rig.form->action(Command::SaveProject)->trigger();
+    ASSERT_FALSE(rig.state.montage.main().unsaved);
+    const QImage stored = rig.montagePicture();
+    rig.prompter.shown.clear();
+
+    auto drop = [&](QList<QUrl> urls) {
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rig.form.get(), &enter);
+        if (!enter.isAccepted()) return false;
+        QDropEvent dropped(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(rig.form.get(), &dropped);
+        QTest::qWait(0); // the file opens once the drop has ended
+        QCoreApplication::processEvents();
+        return true;
+    };
+    auto file = [](const std::string& path) { return QUrl::fromLocalFile(QString::fromStdString(path)); };
+
+    EXPECT_FALSE(drop({file(rig.files.path(""))}));
+    EXPECT_FALSE(drop({file(rig.second), file(rig.first)}));
+    EXPECT_FALSE(drop({QUrl(QStringLiteral("https://example.org/a01.jpg"))}));
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+
+    ASSERT_TRUE(drop({file(rig.second)}));
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), rig.second);
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+
+    ASSERT_TRUE(drop({file(project)}));
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.montagePicture(), stored);
+
+    // A new montage, unsaved: the drop asks first, and Cancel keeps it and its series.
+    rig.form->textFileName()->setText(QString::fromStdString(rig.first));
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    rig.prompter.shown.clear();
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    ASSERT_TRUE(drop({file(rig.second)}));
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+}
+
 // --- zoom -------------------------------------------------------------------------------------------
 
 TEST(PictureZoom, TheOneMappingFollowsTheZoomAndTheBoxTakesTheScaledSize) {
@@ -529,6 +588,46 @@ TEST(PictureZoom, KeysWheelAndButtonsZoomTheWindowAndItsStatusSaysSoTheCaptionSt
     w->findChild<QToolButton*>(QStringLiteral("CommandZoom100"))->click();
     EXPECT_DOUBLE_EQ(w->zoom(), 1.0);
     EXPECT_EQ(w->windowTitle(), caption);
+}
+
+// Zooming keeps the picture point under the mouse (the wheel) or in the middle of the window (the
+// keys and buttons, the mouse elsewhere) where it was, also from a scrolled position.
+TEST(PictureZoom, ThePointUnderTheMouseOrInTheMiddleStaysWhereItWas) {
+    WorkRig rig;
+    rig.makeFirst();
+    FormMontagePicture* w = rig.form->windows().montageWindow();
+    w->show();
+    w->resize(50, 60);
+    QApplication::processEvents();
+    QWidget* viewport = w->scrollArea()->viewport();
+    PictureBox* box = w->PictureFile();
+    auto pictureAt = [&](QPointF v) { return box->toPicture(v - QPointF(box->pos())); };
+    auto wheel = [&](QPointF v, int delta) {
+        QWheelEvent e(v, viewport->mapToGlobal(v), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::ControlModifier,
+                      Qt::NoScrollPhase, false);
+        QApplication::sendEvent(viewport, &e);
+    };
+    QCursor::setPos(w->mapToGlobal(QPoint(-500, -500)));
+    for (const QPointF v : {QPointF(30, 20), QPointF(5, 25), QPointF(200, 60)}) {
+        // Larger than the window, scrolled part of the way.
+        w->setZoom(4);
+        w->scrollArea()->horizontalScrollBar()->setValue(10);
+        w->scrollArea()->verticalScrollBar()->setValue(30);
+        const QPointF before = pictureAt(v);
+        wheel(v, 120);
+        wheel(v, 120);
+        ASSERT_GT(w->zoom(), 5.5);
+        EXPECT_NEAR(pictureAt(v).x(), before.x(), 1.0) << v.x() << "," << v.y();
+        EXPECT_NEAR(pictureAt(v).y(), before.y(), 1.0) << v.x() << "," << v.y();
+        wheel(v, -120);
+        EXPECT_NEAR(pictureAt(v).x(), before.x(), 1.0);
+        EXPECT_NEAR(pictureAt(v).y(), before.y(), 1.0);
+        const QPointF middle = QRectF(viewport->rect()).center();
+        const QPointF inMiddle = pictureAt(middle);
+        w->zoomIn();
+        EXPECT_NEAR(pictureAt(middle).x(), inMiddle.x(), 1.0);
+        EXPECT_NEAR(pictureAt(middle).y(), inMiddle.y(), 1.0);
+    }
 }
 
 // The offset target is in picture pixels: at 200 % a drag of 20 screen pixels moves it 10.

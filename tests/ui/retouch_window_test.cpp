@@ -8,6 +8,7 @@
 #include "fusion/pyramid_focus.h"
 #include "retouch/strokes_file.h"
 #include "settings/preferences.h"
+#include "ui/output_commands.h"
 #include "ui/retouch_commands.h"
 
 #include <QAction>
@@ -374,7 +375,11 @@ TEST(ComparisonStrokes, OnceSavedOrThrownAwayTheyAreNotAskedAboutAgain) {
     // about its strokes.
     ComparisonRig closed;
     ASSERT_NE(closed.comparison, nullptr);
+    closed.prompter.answerNext(PromptAnswer::No); // closing it asks once; No lets the strokes go
     closed.comparison->close();
+    ASSERT_EQ(closed.prompter.shown.size(), 1u);
+    EXPECT_EQ(closed.prompter.shown[0].text, closeRetouchedText(1));
+    closed.prompter.shown.clear();
     closed.form->action(Command::Exit)->trigger();
     EXPECT_TRUE(closed.prompter.shown.empty()) << closed.prompter.shown[0].text;
     EXPECT_EQ(closed.quits, 1);
@@ -388,6 +393,90 @@ TEST(ComparisonStrokes, OnceSavedOrThrownAwayTheyAreNotAskedAboutAgain) {
     saved.form->action(Command::Exit)->trigger();
     EXPECT_TRUE(saved.prompter.shown.empty()) << saved.prompter.shown[0].text;
     EXPECT_EQ(saved.quits, 1);
+}
+
+// Closing a montage window whose strokes were not kept asks as Exit does: Cancel keeps the
+// window and its strokes, Yes saves the retouched montage before the window goes, No lets it go.
+struct ClosingCase {
+    const char* label;
+    bool comparison;
+    std::function<void(FormMontagePicture*)> close;
+};
+
+void PrintTo(const ClosingCase& c, std::ostream* os) { *os << c.label; }
+
+class ClosingRetouched : public ::testing::TestWithParam<ClosingCase> {};
+
+TEST_P(ClosingRetouched, AsksFirstAndKeepsTheStrokesUnlessLetGo) {
+    std::unique_ptr<RetouchRig> rig;
+    FormMontagePicture* w = nullptr;
+    std::optional<int> which;
+    if (GetParam().comparison) {
+        auto c = std::make_unique<ComparisonRig>();
+        ASSERT_NE(c->comparison, nullptr);
+        w = c->comparison;
+        which = c->k;
+        rig = std::move(c);
+    } else {
+        rig = std::make_unique<RetouchRig>();
+        w = rig->window();
+        rig->trigger("mnuRetouch");
+        rig->drag({QPoint(30, 30), QPoint(60, 40)});
+        rig->prompter.shown.clear();
+    }
+    auto strokes = [&] { return rig->form->session().strokeCount(MontageChoice{which}); };
+    ASSERT_EQ(strokes(), 1);
+    const QImage painted = w->PictureFile()->picture().convertToFormat(QImage::Format_RGB888);
+
+    rig->prompter.answerNext(PromptAnswer::Cancel);
+    GetParam().close(w);
+    ASSERT_EQ(rig->prompter.shown.size(), 1u);
+    EXPECT_EQ(rig->prompter.shown[0].text, closeRetouchedText(1));
+    EXPECT_EQ(rig->prompter.shown[0].buttons, PromptButtons::YesNoCancel);
+    EXPECT_TRUE(w->isVisible());
+    EXPECT_EQ(strokes(), 1);
+
+    // Yes whose save is cancelled keeps the window too.
+    rig->prompter.answerNext(PromptAnswer::Yes);
+    rig->dialogs->cancel();
+    GetParam().close(w);
+    EXPECT_TRUE(w->isVisible());
+
+    const std::string kept = rig->files.path("kept.bmp");
+    rig->prompter.answerNext(PromptAnswer::Yes);
+    rig->dialogs->chooseFile(QString::fromStdString(kept));
+    GetParam().close(w);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(QImage(QString::fromStdString(kept)).convertToFormat(QImage::Format_RGB888), painted);
+
+    // Once kept, closing again asks nothing.
+    w->show();
+    rig->prompter.shown.clear();
+    GetParam().close(w);
+    EXPECT_TRUE(rig->prompter.shown.empty());
+    EXPECT_FALSE(w->isVisible());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ClosingRetouched,
+    ::testing::Values(ClosingCase{"main_by_its_frame", false, [](FormMontagePicture* w) { w->close(); }},
+                      ClosingCase{"main_by_close_window", false,
+                                  [](FormMontagePicture* w) { w->menuAction(QStringLiteral("mnuClose"))->trigger(); }},
+                      ClosingCase{"comparison_by_its_frame", true, [](FormMontagePicture* w) { w->close(); }}),
+    [](const auto& info) { return std::string(info.param.label); });
+
+TEST(ClosingRetouched, NoLetsTheWindowAndItsStrokesGoAndNothingIsAskedAtExit) {
+    RetouchRig rig;
+    rig.trigger("mnuRetouch");
+    rig.drag({QPoint(30, 30), QPoint(60, 40)});
+    rig.prompter.shown.clear();
+    rig.prompter.answerNext(PromptAnswer::No);
+    rig.window()->close();
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_FALSE(rig.window()->isVisible());
+    rig.form->action(Command::Exit)->trigger();
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.quits, 1);
 }
 
 } // namespace
