@@ -345,16 +345,7 @@ void FormMontage::runCommand(Command c) {
             if (output_->mayDiscardMontage()) loadCommand();
         });
         break;
-    case Command::MakeMontage:
-        // An unsaved montage is asked about as Exit and Load ask; with strokes, the strokes
-        // question says what is lost.
-        withRequest([this](const MontageRequest& r) {
-            const bool retouched = session_->strokeCount(MontageChoice{}) > 0;
-            if (retouched ? !retouch_->confirmNewMontage() : !output_->mayDiscardMontage("Make a new montage")) return;
-            montage_->make(r);
-            retouch_->montageReplaced();
-        });
-        break;
+    case Command::MakeMontage: replacing([this](const MontageRequest& r) { montage_->make(r); }); break;
     case Command::Smooth: withRequest([this](const MontageRequest& r) { montage_->smooth(r); }); break;
     case Command::CompareAllMethods:
         replacing([this](const MontageRequest& r) {

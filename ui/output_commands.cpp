@@ -195,7 +195,7 @@ void OutputCommands::tellSaveNotes(const std::vector<std::string>& notes) {
     c_.prompter.ask(PromptIcon::Exclamation, text, kSaveNotesTitle);
 }
 
-bool OutputCommands::mayDiscardMontage(const std::string& going) {
+bool OutputCommands::mayDiscardMontage() {
     // Only a montage on screen can still be saved (Save Montage As refuses one whose window is
     // gone): one the user let go, closed or a Load hid is not asked about again.
     if (c_.session.mainMontageUnsaved() && c_.windows.montageWindow()->isVisible()) {
@@ -212,7 +212,7 @@ bool OutputCommands::mayDiscardMontage(const std::string& going) {
     // Strokes painted into a comparison montage are work too; its window goes with the series.
     const int inComparisons = unkeptComparisonStrokes(c_.session, c_.windows);
     return inComparisons == 0 ||
-           c_.prompter.ask(PromptIcon::Question, loseComparisonStrokesText(inComparisons, going), kLoseStrokesTitle,
+           c_.prompter.ask(PromptIcon::Question, loseComparisonStrokesText(inComparisons, "Go on"), kLoseStrokesTitle,
                            PromptButtons::YesNo) == PromptAnswer::Yes;
 }
 

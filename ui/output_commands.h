@@ -42,8 +42,7 @@ public:
     // a recent entry): when it is unsaved and on screen, asks whether to save it first. Yes runs Save Montage As
     // and goes on once it is saved; No goes on; Cancel (or a save that did not happen) stays.
     // True: go on.
-    // `going` names the command in the question about comparison strokes.
-    bool mayDiscardMontage(const std::string& going = "Go on");
+    bool mayDiscardMontage();
     // Before the user closes a montage window whose montage holds retouching strokes that were
     // not kept: Yes saves it first (Save As) and closes once it is saved; No closes; Cancel (or a
     // save that did not happen) keeps the window. True: close.

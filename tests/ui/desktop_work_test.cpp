@@ -90,9 +90,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DiscardCase{"load", [](WorkRig& r) { r.form->action(Command::Load)->trigger(); }},
                       DiscardCase{"browse", [](WorkRig& r) { r.form->action(Command::Browse)->trigger(); }},
                       DiscardCase{"recent_entry", [](WorkRig& r) { r.form->mnuRecentFile(0)->trigger(); }},
-                      DiscardCase{"open_project", [](WorkRig& r) { r.form->action(Command::OpenProject)->trigger(); }},
-                      DiscardCase{"make_montage", [](WorkRig& r) { r.form->CommandGo()->click(); }},
-                      DiscardCase{"make_the_montage_entry", [](WorkRig& r) { r.form->action(Command::MakeMontage)->trigger(); }}),
+                      DiscardCase{"open_project", [](WorkRig& r) { r.form->action(Command::OpenProject)->trigger(); }}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ProtectWork, NoGoesOnAndANewSeriesLoads) {
