@@ -46,24 +46,28 @@ void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
         c_.dialog.Filter = QString::fromLatin1(kProjectFilter);
         c_.dialog.FileName = qs(proposedProjectName(name));
         if (!fromMain) c_.dialog.InitDir = qs(c_.state.programFolder);
-        std::string project;
-        for (;;) {
-            c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
-            // A cancelled choice saves nothing.
-            if (!c_.dialog.ShowSave()) return;
-            project = completedProjectName(trimBlanks(pathBytes(c_.dialog.FileName)));
-            if (project.empty()) return;
+        // The choice is checked as the file it will really be, ".mon" added, before the user is
+        // asked whether that file may be replaced.
+        const auto check = [&](const QString& chosen) -> std::optional<QString> {
+            const std::string project = completedProjectName(trimBlanks(pathBytes(chosen)));
+            if (project.empty()) return qs(project);
             // The project's text may not replace its own bitmap: the name is asked again.
             if (projectIsItsOwnBitmap(project)) {
                 c_.prompter.ask(PromptIcon::Exclamation, projectIsItsOwnBitmapText(project), kProjectNameTitle);
-                continue;
+                return std::nullopt;
             }
             // None of the project's files may replace a picture of the series: the name is asked again.
             const std::string refused = seriesPictureAmong(
                 {project, projectBitmapName(project), retouch::strokesNameFor(project)}, c_.session);
-            if (refused.empty()) break;
+            if (refused.empty()) return qs(project);
             c_.prompter.ask(PromptIcon::Exclamation, refused, kSeriesPictureTitle);
-        }
+            return std::nullopt;
+        };
+        c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
+        // A cancelled choice saves nothing.
+        if (!c_.dialog.ShowSave(check)) return;
+        const std::string project = pathBytes(c_.dialog.FileName);
+        if (project.empty()) return;
         BusyCursor busy;
         const MontageChoice which{fromMain ? std::nullopt : window->comparison()};
         c_.session.saveProject(which, project);
