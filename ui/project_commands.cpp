@@ -29,6 +29,14 @@ std::string seriesPictureAmong(const std::vector<std::string>& files, const Mont
     return {};
 }
 
+// Adds the recent entry of `project` when that entry opens this project again. An entry stands
+// for the name with ".mon" at its end, so a project saved under another ending (rock01.prj) would
+// have its entry open another file (rock01.mon): it gets none.
+void addRecentProject(MontageView& view, const std::string& project) {
+    const std::string entry = projectRecentEntry(project);
+    if (projectFromRecentEntry(entry) == project) view.addRecentFile(entry);
+}
+
 } // namespace
 
 void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
@@ -72,7 +80,7 @@ void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
         const MontageChoice which{fromMain ? std::nullopt : window->comparison()};
         c_.session.saveProject(which, project);
         c_.session.montageKept(which);
-        c_.view.addRecentFile(projectRecentEntry(project));
+        addRecentProject(c_.view, project);
     } catch (...) {
         c_.reportError(routine);
     }
@@ -110,7 +118,7 @@ void ProjectCommands::open(const MontageRequest& current, const std::optional<st
             c_.prompter.ask(PromptIcon::Critical, kNotProjectText, kMissingProjectTitle);
             return;
         }
-        c_.view.addRecentFile(projectRecentEntry(project));
+        addRecentProject(c_.view, project);
     } catch (...) {
         c_.reportError(kOpenProjectRoutine);
         return;

@@ -94,6 +94,21 @@ TEST(SaveProject, ANameTypedWithoutAnExtensionIsAskedAboutAsTheMonFileItReplaces
     EXPECT_TRUE(exists(rig.files.path("rock.vrk")));
 }
 
+// A recent entry opens the entry's name with ".mon": a project saved or opened under another
+// ending gets no entry, which would open another project (or none) in its place.
+TEST(SaveProject, AProjectWithAnotherEndingGetsNoRecentEntryThatWouldOpenAnotherFile) {
+    ProjectRig rig;
+    ASSERT_TRUE(rig.make(rig.first).made);
+    const std::string prj = rig.files.path("rock01.prj");
+    rig.dialogs->chooseFile(QString::fromStdString(prj));
+    entry(rig, "mnuSave")->trigger();
+    ASSERT_TRUE(exists(prj));
+    rig.open(prj);
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    for (int i = 0; i < 12; ++i) EXPECT_NE(rig.state.recent.caption(i), "project " + rig.files.path("rock01")) << i;
+    EXPECT_EQ(rig.state.recent.caption(0), rig.first);
+}
+
 // A name ending in "vrk" (or a bitmap name linked to the project) would have the text written over
 // the montage picture it was saved with: it is refused and the dialog asks again.
 TEST(SaveProject, ANameThatIsItsOwnBitmapIsRefusedAndAskedAgain) {
