@@ -31,7 +31,7 @@ bool isFolder(const std::string& name) {
 } // namespace
 
 bool CommonDialog::run(DialogKind kind, QPrinter* printer) {
-    DialogRequest r{kind, Filter, FilterIndex, FileName, InitDir, Flags, Color, Brush};
+    DialogRequest r{kind, Filter, FilterIndex, FileName, InitDir, Flags, Color, Brush, kind == DialogKind::Save};
     if (!backend_ || !backend_->show(r, printer)) return false;
     if (kind == DialogKind::Open || kind == DialogKind::Save) {
         if (r.fileName.isEmpty()) return false;
@@ -45,6 +45,22 @@ bool CommonDialog::run(DialogKind kind, QPrinter* printer) {
         Brush.match = r.brush.match;
     }
     return true;
+}
+
+bool CommonDialog::ShowSave(const SaveCheck& check) {
+    for (;;) {
+        if (!run(DialogKind::Save, nullptr)) return false;
+        const std::optional<QString> target = check ? check(FileName) : std::optional<QString>(FileName);
+        if (!target) continue;
+        // A folder is not replaced: writing there fails with its own message.
+        std::error_code ec;
+        const std::string bytes = pathBytes(*target);
+        const bool there = !bytes.empty() && std::filesystem::exists(std::filesystem::symlink_status(bytes, ec)) &&
+                           !std::filesystem::is_directory(bytes, ec);
+        if ((Flags & kFlagOverwritePrompt) && there && !backend_->confirmReplace(*target)) continue;
+        FileName = *target;
+        return true;
+    }
 }
 
 QStringList qtNameFilters(const QString& filter) {
@@ -200,7 +216,7 @@ bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
         d.setNameFilters(filters);
         if (!filters.isEmpty()) d.selectNameFilter(filters.value(std::max(0, r.filterIndex - 1)));
         d.setDirectory(qtFolder(dialogFolder(r.initDir)));
-        if (!(r.flags & kFlagOverwritePrompt)) d.setOption(QFileDialog::DontConfirmOverwrite);
+        if (!(r.flags & kFlagOverwritePrompt) || r.replaceAskedAfter) d.setOption(QFileDialog::DontConfirmOverwrite);
         if (!r.fileName.isEmpty()) {
             // A name with a folder opens the dialog in that folder, ahead of InitDir, as the
             // platform's own dialog does (Save As proposes the series' folder this way).
@@ -228,6 +244,21 @@ bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
     case DialogKind::Brush: return showBrushDialog(r.brush, parent_);
     }
     return false;
+}
+
+bool QtDialogBackend::confirmReplace(const QString& fileName) {
+    const QString shown = pathText(std::filesystem::path(pathBytes(fileName)).filename().native());
+    return QMessageBox::warning(parent_, QObject::tr("Save As"),
+                                QFileDialog::tr("%1 already exists.\nDo you want to replace it?").arg(shown),
+                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool ScriptedDialogBackend::confirmReplace(const QString& fileName) {
+    replaceQuestions.push_back(fileName);
+    if (replaceScript_.empty()) return true;
+    const bool yes = replaceScript_.front();
+    replaceScript_.pop_front();
+    return yes;
 }
 
 bool ScriptedDialogBackend::show(DialogRequest& r, QPrinter*) {

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -49,6 +50,9 @@ struct DialogRequest {
     int flags = 0;
     std::uint32_t color = 0; // red + 256 * green + 65536 * blue
     BrushChoice brush;
+    // The caller asks about replacing a file itself, after its own checks of the choice
+    // (CommonDialog::ShowSave): the dialog then takes an existing file's name without a question.
+    bool replaceAskedAfter = false;
 };
 
 class CommonDialogBackend {
@@ -56,6 +60,8 @@ public:
     virtual ~CommonDialogBackend() = default;
     // Shows the dialog; on a choice writes it into `r.fileName` or `r.color` and returns true.
     virtual bool show(DialogRequest& r, QPrinter* printer) = 0;
+    // Asks whether the existing file `fileName` may be replaced; true for yes.
+    virtual bool confirmReplace(const QString& fileName) = 0;
 };
 
 // Qt's own dialogs.
@@ -63,6 +69,7 @@ class QtDialogBackend : public CommonDialogBackend {
 public:
     explicit QtDialogBackend(QWidget* parent) : parent_(parent) {}
     bool show(DialogRequest& r, QPrinter* printer) override;
+    bool confirmReplace(const QString& fileName) override;
 
 private:
     QWidget* parent_;
@@ -72,6 +79,9 @@ private:
 class ScriptedDialogBackend : public CommonDialogBackend {
 public:
     bool show(DialogRequest& r, QPrinter* printer) override;
+    // Records the file asked about and answers from its own script (then yes).
+    bool confirmReplace(const QString& fileName) override;
+    void answerReplace(bool yes) { replaceScript_.push_back(yes); }
     void chooseFile(const QString& name) { script_.push_back(Answer{name, {}, {}}); }
     void chooseColor(std::uint32_t c) { script_.push_back(Answer{{}, c, {}}); }
     void choosePrinter() { script_.push_back(Answer{{}, {}, {}}); }
@@ -79,6 +89,7 @@ public:
     void cancel() { script_.push_back(std::nullopt); }
 
     std::vector<DialogRequest> requests;
+    std::vector<QString> replaceQuestions;
 
 private:
     struct Answer {
@@ -87,7 +98,13 @@ private:
         std::optional<BrushChoice> brush;
     };
     std::deque<std::optional<Answer>> script_;
+    std::deque<bool> replaceScript_;
 };
+
+// A Save choice looked at by the caller before anything is asked about it: the name that will
+// really be written (the choice completed, with an ending added), or nothing when the choice is
+// refused, the caller having said why; the dialog then opens again on the name chosen.
+using SaveCheck = std::function<std::optional<QString>(const QString& chosen)>;
 
 class CommonDialog {
 public:
@@ -102,7 +119,10 @@ public:
     BrushChoice Brush;
 
     bool ShowOpen() { return run(DialogKind::Open, nullptr); }
-    bool ShowSave() { return run(DialogKind::Save, nullptr); }
+    // With "ask before overwriting" in Flags, the file that will really be written is asked about
+    // once, after `check` has taken the choice; "no" opens the dialog again. FileName is then the
+    // name `check` returned.
+    bool ShowSave(const SaveCheck& check = {});
     bool ShowColor() { return run(DialogKind::Color, nullptr); }
     bool ShowPrinter(QPrinter& printer) { return run(DialogKind::Print, &printer); }
     // The brush dialog, starting from Brush; a choice is kept in range and written back to it.

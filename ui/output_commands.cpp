@@ -246,16 +246,17 @@ void OutputCommands::saveDepthMap(FormMontagePicture* window) {
         c_.dialog.FileName = pathText(c_.state.montage.firstFileName + " depth.png");
         // A file that is there (a saved montage) is not replaced unasked, a picture of the series
         // not at all.
-        std::string path;
-        for (;;) {
-            c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
-            if (!c_.dialog.ShowSave()) return; // cancel writes nothing
-            path = pathBytes(c_.dialog.FileName);
+        const auto check = [&](const QString& chosen) -> std::optional<QString> {
             // A picture of the series is never replaced: the name is asked again.
+            const std::string path = pathBytes(chosen);
             const int picture = c_.session.seriesPictureNamed(path);
-            if (picture == 0) break;
+            if (picture == 0) return chosen;
             c_.prompter.ask(PromptIcon::Exclamation, seriesPictureText(path, picture), kSeriesPictureTitle);
-        }
+            return std::nullopt;
+        };
+        c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
+        if (!c_.dialog.ShowSave(check)) return; // cancel writes nothing
+        const std::string path = pathBytes(c_.dialog.FileName);
         c_.session.writeDepthMap(MontageChoice{window->comparison()}, path);
     } catch (...) {
         c_.reportError("mnuSaveDepthMap");

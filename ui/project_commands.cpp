@@ -29,6 +29,14 @@ std::string seriesPictureAmong(const std::vector<std::string>& files, const Mont
     return {};
 }
 
+// Adds the recent entry of `project` when that entry opens this project again. An entry stands
+// for the name with ".mon" at its end, so a project saved under another ending (rock01.prj) would
+// have its entry open another file (rock01.mon): it gets none.
+void addRecentProject(MontageView& view, const std::string& project) {
+    const std::string entry = projectRecentEntry(project);
+    if (projectFromRecentEntry(entry) == project) view.addRecentFile(entry);
+}
+
 } // namespace
 
 void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
@@ -46,29 +54,33 @@ void ProjectCommands::save(FormMontagePicture* window, bool fromMain) {
         c_.dialog.Filter = QString::fromLatin1(kProjectFilter);
         c_.dialog.FileName = qs(proposedProjectName(name));
         if (!fromMain) c_.dialog.InitDir = qs(c_.state.programFolder);
-        std::string project;
-        for (;;) {
-            c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
-            // A cancelled choice saves nothing.
-            if (!c_.dialog.ShowSave()) return;
-            project = completedProjectName(trimBlanks(pathBytes(c_.dialog.FileName)));
-            if (project.empty()) return;
+        // The choice is checked as the file it will really be, ".mon" added, before the user is
+        // asked whether that file may be replaced.
+        const auto check = [&](const QString& chosen) -> std::optional<QString> {
+            const std::string project = completedProjectName(trimBlanks(pathBytes(chosen)));
+            if (project.empty()) return qs(project);
             // The project's text may not replace its own bitmap: the name is asked again.
             if (projectIsItsOwnBitmap(project)) {
                 c_.prompter.ask(PromptIcon::Exclamation, projectIsItsOwnBitmapText(project), kProjectNameTitle);
-                continue;
+                return std::nullopt;
             }
             // None of the project's files may replace a picture of the series: the name is asked again.
             const std::string refused = seriesPictureAmong(
                 {project, projectBitmapName(project), retouch::strokesNameFor(project)}, c_.session);
-            if (refused.empty()) break;
+            if (refused.empty()) return qs(project);
             c_.prompter.ask(PromptIcon::Exclamation, refused, kSeriesPictureTitle);
-        }
+            return std::nullopt;
+        };
+        c_.dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
+        // A cancelled choice saves nothing.
+        if (!c_.dialog.ShowSave(check)) return;
+        const std::string project = pathBytes(c_.dialog.FileName);
+        if (project.empty()) return;
         BusyCursor busy;
         const MontageChoice which{fromMain ? std::nullopt : window->comparison()};
         c_.session.saveProject(which, project);
         c_.session.montageKept(which);
-        c_.view.addRecentFile(projectRecentEntry(project));
+        addRecentProject(c_.view, project);
     } catch (...) {
         c_.reportError(routine);
     }
@@ -106,7 +118,7 @@ void ProjectCommands::open(const MontageRequest& current, const std::optional<st
             c_.prompter.ask(PromptIcon::Critical, kNotProjectText, kMissingProjectTitle);
             return;
         }
-        c_.view.addRecentFile(projectRecentEntry(project));
+        addRecentProject(c_.view, project);
     } catch (...) {
         c_.reportError(kOpenProjectRoutine);
         return;

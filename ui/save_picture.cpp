@@ -75,13 +75,17 @@ SaveResult SaveAsSub(const PictureSource& source, const std::string& suffix, con
         for (;;) {
             line = kStepDialog;
             dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
-            if (!dialog.ShowSave()) return result;
+            // A picture of the series is never replaced: it is refused before the user is asked
+            // whether to replace it, and the name is asked again.
+            const auto check = [&](const QString& chosen) -> std::optional<QString> {
+                const std::string name = pathBytes(chosen);
+                const int picture = services.seriesPicture ? services.seriesPicture(name) : 0;
+                if (picture == 0) return chosen;
+                services.prompter.ask(PromptIcon::Exclamation, seriesPictureText(name, picture), kSeriesPictureTitle);
+                return std::nullopt;
+            };
+            if (!dialog.ShowSave(check)) return result;
             result.fileName = pathBytes(dialog.FileName);
-            if (const int picture = services.seriesPicture ? services.seriesPicture(result.fileName) : 0) {
-                services.prompter.ask(PromptIcon::Exclamation, seriesPictureText(result.fileName, picture),
-                                      kSeriesPictureTitle);
-                continue;
-            }
             const PictureFormat format = pictureFormatFor(result.fileName);
 
             if (format == PictureFormat::Jpeg) {

@@ -221,4 +221,69 @@ TEST(QtFileDialog, AsksBeforeSavingOverAFileWhoseNameIsNotUtf8) {
     }
 }
 
+// Save through the common dialog with Qt's dialog: the caller's check sees the choice first, and
+// the one replace question is about the file the check says will be written.
+TEST(QtFileDialog, TheReplaceQuestionIsAskedOnceAboutTheFileWrittenAfterTheCallersCheck) {
+    SeriesFolder files;
+    std::ofstream(files.path("proj.mon")) << "old";
+    std::ofstream(files.path("photo.bmp")) << "photo";
+    auto type = [](QFileDialog* d, const QString& name) {
+        d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(name);
+        QMetaObject::invokeMethod(d, "accept");
+    };
+    // "proj" typed: the ".mon" file is asked about; "no" shows the dialog again, which is cancelled.
+    {
+        CommonDialog dialog(std::make_unique<QtDialogBackend>(nullptr));
+        dialog.InitDir = pathText(files.folder());
+        dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
+        QStringList asked;
+        int shown = 0;
+        std::unique_ptr<QTimer> box, again;
+        const auto first = onNextModal<QFileDialog>([&](QFileDialog* d) {
+            ++shown;
+            box = onNextModal<QMessageBox>([&](QMessageBox* m) {
+                asked << m->text();
+                again = onNextModal<QFileDialog>([&](QFileDialog* d2) {
+                    ++shown;
+                    d2->reject();
+                });
+                m->button(QMessageBox::No)->click();
+            });
+            type(d, QStringLiteral("proj"));
+        });
+        const bool chosen = dialog.ShowSave([](const QString& c) -> std::optional<QString> { return c + ".mon"; });
+        EXPECT_FALSE(chosen);
+        EXPECT_EQ(shown, 2);
+        ASSERT_EQ(asked.size(), 1);
+        EXPECT_TRUE(asked[0].startsWith(QStringLiteral("proj.mon already exists."))) << asked[0].toStdString();
+    }
+    // An existing file the check refuses is not asked about at all: the dialog comes again.
+    {
+        CommonDialog dialog(std::make_unique<QtDialogBackend>(nullptr));
+        dialog.InitDir = pathText(files.folder());
+        dialog.Flags = kFlagOverwritePrompt | kFlagHideReadOnly;
+        int boxes = 0, checks = 0;
+        std::unique_ptr<QTimer> box, again;
+        const auto first = onNextModal<QFileDialog>([&](QFileDialog* d) {
+            box = onNextModal<QMessageBox>([&](QMessageBox* m) {
+                ++boxes;
+                m->button(QMessageBox::Yes)->click();
+            });
+            type(d, QStringLiteral("photo.bmp"));
+        });
+        const bool chosen = dialog.ShowSave([&](const QString&) -> std::optional<QString> {
+            ++checks;
+            again = onNextModal<QFileDialog>([](QFileDialog* d2) { d2->reject(); });
+            return std::nullopt;
+        });
+        EXPECT_FALSE(chosen);
+        EXPECT_EQ(checks, 1);
+        EXPECT_EQ(boxes, 0);
+    }
+    std::ifstream in(files.path("proj.mon"));
+    std::string text;
+    in >> text;
+    EXPECT_EQ(text, "old");
+}
+
 } // namespace

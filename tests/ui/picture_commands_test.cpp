@@ -216,6 +216,33 @@ TEST_P(SavingDialogs, NeverReplaceAPictureOfTheSeries) {
     EXPECT_TRUE(QFile::exists(rig.out.path("elsewhere.bmp")));
 }
 
+// A file that is there is asked about once, as the file that will be written; "no" keeps it and
+// shows the dialog again, "yes" replaces it. A refused name is never asked about.
+TEST_P(SavingDialogs, AskOnceAboutReplacingTheFileWrittenAndOnlyAfterRefusals) {
+    OutputRig rig;
+    const QString kept = rig.out.path("kept.bmp");
+    {
+        QFile f(kept);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("an older file");
+    }
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("out02.bmp")));
+    rig.dialogs->chooseFile(kept);
+    rig.dialogs->answerReplace(false);
+    GetParam().command(rig); // the third showing cancels
+    ASSERT_EQ(rig.dialogs->requests.size(), 3u);
+    EXPECT_EQ(rig.dialogs->requests[2].fileName, kept);
+    EXPECT_EQ(rig.dialogs->replaceQuestions, std::vector<QString>{kept});
+    EXPECT_EQ(bytesOf(kept), QByteArray("an older file"));
+
+    rig.dialogs->replaceQuestions.clear();
+    rig.dialogs->chooseFile(kept);
+    rig.dialogs->answerReplace(true);
+    GetParam().command(rig);
+    EXPECT_EQ(rig.dialogs->replaceQuestions, std::vector<QString>{kept});
+    EXPECT_NE(bytesOf(kept), QByteArray("an older file"));
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Table, SavingDialogs,
     ::testing::Values(

@@ -72,6 +72,43 @@ TEST(SaveProject, ANameTypedWithoutAnExtensionGetsMon) {
     EXPECT_EQ(rig.state.recent.caption(0), "project " + rig.files.path("rock"));
 }
 
+// The dialog is asked about the name as typed; the file written is that name with ".mon": an
+// existing one is asked about under that name before it is replaced.
+TEST(SaveProject, ANameTypedWithoutAnExtensionIsAskedAboutAsTheMonFileItReplaces) {
+    ProjectRig rig;
+    ASSERT_TRUE(rig.make(rig.first).made);
+    rig.files.writeText("rock.mon", "an older project\r\n");
+    const QString typed = QString::fromStdString(rig.files.path("rock"));
+    rig.dialogs->chooseFile(typed);
+    rig.dialogs->answerReplace(false);
+    entry(rig, "mnuSave")->trigger(); // then cancelled
+    EXPECT_EQ(rig.dialogs->replaceQuestions, std::vector<QString>{QString::fromStdString(rig.files.path("rock.mon"))});
+    ASSERT_EQ(rig.dialogs->requests.size(), 2u);
+    EXPECT_EQ(rig.dialogs->requests[1].fileName, typed);
+    EXPECT_EQ(readAll(rig.files.path("rock.mon")), "an older project\r\n");
+    EXPECT_FALSE(exists(rig.files.path("rock.vrk")));
+
+    rig.dialogs->chooseFile(typed);
+    entry(rig, "mnuSave")->trigger(); // answered yes
+    EXPECT_EQ(readAll(rig.files.path("rock.mon")), "[project]\r\n" + rig.state.montage.main().properties + "\r\n");
+    EXPECT_TRUE(exists(rig.files.path("rock.vrk")));
+}
+
+// A recent entry opens the entry's name with ".mon": a project saved or opened under another
+// ending gets no entry, which would open another project (or none) in its place.
+TEST(SaveProject, AProjectWithAnotherEndingGetsNoRecentEntryThatWouldOpenAnotherFile) {
+    ProjectRig rig;
+    ASSERT_TRUE(rig.make(rig.first).made);
+    const std::string prj = rig.files.path("rock01.prj");
+    rig.dialogs->chooseFile(QString::fromStdString(prj));
+    entry(rig, "mnuSave")->trigger();
+    ASSERT_TRUE(exists(prj));
+    rig.open(prj);
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    for (int i = 0; i < 12; ++i) EXPECT_NE(rig.state.recent.caption(i), "project " + rig.files.path("rock01")) << i;
+    EXPECT_EQ(rig.state.recent.caption(0), rig.first);
+}
+
 // A name ending in "vrk" (or a bitmap name linked to the project) would have the text written over
 // the montage picture it was saved with: it is refused and the dialog asks again.
 TEST(SaveProject, ANameThatIsItsOwnBitmapIsRefusedAndAskedAgain) {
