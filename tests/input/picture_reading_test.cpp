@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -598,5 +599,41 @@ TEST_F(PictureFiles, PngAndTiffHeadersClaimingHugeSidesAreTooLargeNotOutOfMemory
             ADD_FAILURE() << "error " << e.number();
         }
         EXPECT_EQ(refusedPicturePrompt(path(name)).title, kTooLargePictureTitle);
+    }
+}
+
+// A run-length coded BMP whose header claims two thousand million rows behind a two-byte end mark
+// (or a few moves down) is refused as too large at once: the walk through its coded rows took one
+// step a row and kept the loader busy for seconds to minutes on a file of some sixty bytes.
+TEST_F(PictureFiles, RunLengthCodedBmpsClaimingEndlessRowsAreRefusedAtOnce) {
+    for (const int bits : {8, 4}) {
+        for (const bool moves : {false, true}) {
+            SCOPED_TRACE(bits);
+            SCOPED_TRACE(moves ? "moves down" : "end mark");
+            std::vector<std::uint8_t> data;
+            for (int i = 0; moves && i < 8; ++i) data.insert(data.end(), {0, 2, 0, 255});
+            data.insert(data.end(), {0, 1});
+            std::vector<std::uint8_t> b = {'B', 'M'};
+            const std::uint32_t offset = 14 + 40 + 8;
+            for (const std::uint32_t v : {offset + std::uint32_t(data.size()), 0u, offset, 40u, 1u, 0x7fffffffu})
+                put32(b, v);
+            put16(b, 1);
+            put16(b, unsigned(bits));
+            for (const std::uint32_t v : {bits == 8 ? 1u : 2u, std::uint32_t(data.size()), 2835u, 2835u, 2u, 0u})
+                put32(b, v);
+            b.insert(b.end(), {0, 0, 0, 0, 255, 255, 255, 0});
+            b.insert(b.end(), data.begin(), data.end());
+            ASSERT_TRUE(putFileBytes(path("endless.bmp"), b));
+            const auto start = std::chrono::steady_clock::now();
+            ByteStream in(b.data(), b.size());
+            const HeaderFacts facts = readBmpHeader(in, b.size());
+            EXPECT_TRUE(facts.readable && facts.complete);
+            EXPECT_EQ(facts.height, 0x7fffffff);
+            EXPECT_EQ(readSurface(path("endless.bmp")), DecodeStatus::Invalid);
+            int w = 0, h = 0;
+            EXPECT_TRUE(pictureTooLarge(path("endless.bmp"), w, h));
+            EXPECT_EQ(h, 0x7fffffff);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+        }
     }
 }
