@@ -157,6 +157,7 @@ HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize) {
                 f.fieldBits[c] = contiguous ? n : 0;
             }
     }
+    f.topDown = height < 0;
     height = height < 0 ? -height : height; // negative: rows stored top-down
     f.readable = true;
     f.width = int(width);
