@@ -54,8 +54,9 @@ void quiet(const char*, const char*, va_list) {}
 // each sample of the picture within a level of its 8 bits. Only uncompressed files are compared:
 // what sits where is then fixed by the directory alone (a damaged Deflate strip that zlib still
 // inflates can end differently read by rows and whole, with no error from either). Files it cannot
-// decode, files with extra samples (which it multiplies by the alpha) or turned rows, and grey
-// tiled files (libtiff 4.5 leaves every tile but the first column's black) are left out too.
+// decode, files with extra samples (which it multiplies by the alpha), signed samples or turned
+// rows, and grey tiled files (libtiff 4.5 leaves every tile but the first column's black) are left
+// out too.
 void checkAgainstLibtiff(const std::string& path, const orv::DeepPicture& picture) {
     TIFFSetErrorHandler(quiet);
     TIFFSetWarningHandler(quiet);
@@ -65,12 +66,17 @@ void checkAgainstLibtiff(const std::string& path, const orv::DeepPicture& pictur
     // libtiff's own guesses there; the RGBA reader turns the rows as the orientation tag says, this
     // program's readers (as Qt's, told not to) take them as stored.
     std::uint16_t spp = 1, orientation = ORIENTATION_TOPLEFT, photometric = 0, compression = COMPRESSION_NONE;
+    std::uint16_t format = SAMPLEFORMAT_UINT;
     const bool described = TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric) != 0;
     TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
     TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &spp);
     TIFFGetFieldDefaulted(tif, TIFFTAG_ORIENTATION, &orientation);
+    // Signed samples are moved up by half their range here; libtiff's RGBA reader takes them as
+    // unsigned.
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLEFORMAT, &format);
     const std::size_t pixels = std::size_t(picture.width) * std::size_t(picture.height);
-    const bool comparable = described && compression == COMPRESSION_NONE && spp == picture.channels &&
+    const bool comparable = described && compression == COMPRESSION_NONE && format == SAMPLEFORMAT_UINT &&
+                            spp == picture.channels &&
                             orientation == ORIENTATION_TOPLEFT && !(TIFFIsTiled(tif) && picture.channels == 1) &&
                             pixels <= (std::size_t(1) << 22);
     std::vector<std::uint32_t> rgba(comparable ? pixels : 0);

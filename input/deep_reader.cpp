@@ -606,7 +606,8 @@ bool wideSampleTiff(const std::string& path) {
     std::uint16_t bits = 0, format = SAMPLEFORMAT_UINT;
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_BITSPERSAMPLE, &bits);
     TIFFGetFieldDefaulted(tif.get(), TIFFTAG_SAMPLEFORMAT, &format);
-    return bits > 16 || format == SAMPLEFORMAT_IEEEFP;
+    // Half-precision floating point (16 bits) stays with Qt's reader, which reads it in colour.
+    return bits > 16 || (format == SAMPLEFORMAT_IEEEFP && bits != 16);
 }
 
 bool tiledTiff(const std::string& path) {

@@ -56,6 +56,7 @@ bool thumbnailFirstTiff(const std::string& path);
 // Whether the file is a TIFF of samples wider than 16 bits or of floating point (a scientific
 // camera's): the deep reader reads them at 16 bits, 32-bit integers scaled to the 16-bit range and
 // floating point with 1 as white when every sample lies within 0 to 1, else with 65535 as white.
+// Not for 16-bit (half-precision) floating point, which Qt's reader reads.
 bool wideSampleTiff(const std::string& path);
 
 // Whether the file is a TIFF whose pixels lie in tiles: Qt's reader gives a black picture for some

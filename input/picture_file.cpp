@@ -96,7 +96,8 @@ void widenBitFields(QImage& image, const int (&fieldBits)[3]) {
 
 // The pixels a run-length coded BMP leaves unset are left as Qt found its memory (other pictures'
 // bytes show through, differently on every read): they are given the palette's first colour, as
-// a bitmap cleared to zero before the data are drawn into it shows them.
+// a bitmap cleared to zero before the data are drawn into it shows them. The coded rows run from
+// the bottom, or from the top in a BMP stored top-down.
 void clearRleHoles(int fd, const HeaderFacts& facts, QImage& image) {
     if (image.format() != QImage::Format_Indexed8) return;
     ByteStream in(fd);
@@ -104,7 +105,7 @@ void clearRleHoles(int fd, const HeaderFacts& facts, QImage& image) {
     const std::int64_t w = image.width(), h = image.height();
     walkRleBmp(in, std::uint32_t(facts.rleBits), w, h, [&](std::int64_t row, std::int64_t from, std::int64_t to) {
         if (row < 0 || row >= h || from >= to) return;
-        std::memset(image.scanLine(int(h - 1 - row)) + from, 0, std::size_t(std::min(to, w) - from));
+        std::memset(image.scanLine(int(facts.topDown ? row : h - 1 - row)) + from, 0, std::size_t(std::min(to, w) - from));
     });
 }
 

@@ -74,6 +74,14 @@ bool walkRleBmp(ByteStream& in, std::uint32_t bits, std::int64_t width, std::int
     std::int64_t row = 0, x = 0;
     // The rest of the current row, and of the rows up to `untilRow`, which nothing sets.
     auto leave = [&](std::int64_t untilRow, std::int64_t untilX) {
+        // Without a hole to report, the rows are passed at once: a header may claim two thousand
+        // million of them behind a two-byte end mark, and one step a row kept the reader busy for
+        // minutes.
+        if (!hole) {
+            if (row < std::min(untilRow, height)) row = std::min(untilRow, height);
+            x = untilX;
+            return;
+        }
         for (; row < untilRow && row < height; ++row, x = 0)
             if (hole && x < width) hole(row, x, width);
         if (hole && row < height && x < std::min(untilX, width)) hole(row, x, std::min(untilX, width));
@@ -149,6 +157,7 @@ HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize) {
                 f.fieldBits[c] = contiguous ? n : 0;
             }
     }
+    f.topDown = height < 0;
     height = height < 0 ? -height : height; // negative: rows stored top-down
     f.readable = true;
     f.width = int(width);

@@ -46,6 +46,9 @@ struct HeaderFacts {
     // A run-length coded BMP: its bits a pixel (8 or 4; 0 for other files) and where its data start.
     int rleBits = 0;
     std::uint64_t dataStart = 0;
+    // The rows are stored from the top (the header's height is negative): the first coded row is
+    // the picture's top row, as Qt's reader lays it out.
+    bool topDown = false;
 };
 
 // A BMP's sides, and whether the file is long enough for the rows of an uncompressed picture, or
@@ -55,7 +58,8 @@ HeaderFacts readBmpHeader(ByteStream& in, std::uint64_t fileSize);
 // Walks a BMP's run-length coded pixels (8 or 4 bits a pixel; `in` at their start) to their
 // end-of-picture mark, or to the end of the last row: false when the file or the data end before.
 // Every stretch of pixels that the data leave unset (the rest of a row ended early, the pixels a
-// move skips, the rows after the end mark) goes to `hole` as row (from the bottom), first and end x.
+// move skips, the rows after the end mark) goes to `hole` as row (counted as the rows are coded:
+// from the bottom, or from the top in a BMP stored top-down), first and end x.
 using RleHole = std::function<void(std::int64_t row, std::int64_t from, std::int64_t to)>;
 bool walkRleBmp(ByteStream& in, std::uint32_t bits, std::int64_t width, std::int64_t height, const RleHole& hole = {});
 

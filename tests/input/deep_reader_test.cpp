@@ -645,3 +645,27 @@ TEST(DeepReader, WideAndFloatingPointSamplesAreReadAtSixteenBits) {
         for (int x = 0; x < 4; ++x) EXPECT_EQ(cells->pixelAt(x, 0)[1], eightBitsOf(c.samples[std::size_t(x)])) << x;
     }
 }
+
+// A TIFF of 16-bit (half-precision) floating-point colour samples, as HDR tools export, loads as
+// Qt's reader reads it: taking every floating-point TIFF for the deep reader, which reads 32 and
+// 64 bits only, refused it as not a valid picture.
+TEST(DeepReader, HalfPrecisionFloatingPointColourLoadsAsQtReadsIt) {
+    QTemporaryDir dir;
+    // 0, 0.25, 0.5 | 1, 0.75, 0.125 as half-precision numbers.
+    const std::uint16_t halves[6] = {0x0000, 0x3400, 0x3800, 0x3C00, 0x3A00, 0x3000};
+    const std::vector<std::uint8_t> data = bytesOf(halves, sizeof halves);
+    const std::string path = writeFile(
+        dir, "half.tif",
+        test::tinyTiff({{256, 4, {2}}, {257, 4, {1}}, {258, 3, {16, 16, 16}}, {259, 3, {1}}, {262, 3, {2}}, {273, 4, {0}},
+                        {277, 3, {3}}, {278, 4, {1}}, {279, 4, {std::uint32_t(data.size())}}, {339, 3, {3, 3, 3}}},
+                       data));
+    const QImage byQt(QString::fromStdString(path));
+    ASSERT_FALSE(byQt.isNull());
+    EXPECT_EQ(byQt.pixel(1, 0) & 0xFFFFFF, qRgb(255, 191, 32) & 0xFFFFFF);
+    std::unique_ptr<MemorySurface> cells;
+    ASSERT_EQ(decodeToSurface(path, cells), DecodeStatus::Ok);
+    EXPECT_EQ(cells->rounded(), toRoundedBgr(byQt));
+    int w = 0, h = 0;
+    EXPECT_EQ(readPictureSize(path, w, h), DecodeStatus::Ok);
+    EXPECT_EQ(w, 2);
+}

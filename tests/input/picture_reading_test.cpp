@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -522,12 +523,16 @@ TEST_F(PictureFiles, RunLengthCodedBmpsCutShortAreRefused) {
 
 // The pixels a run-length coded BMP leaves unset (a row ended early, a move, the end mark before
 // the last row) have the palette's first colour, on every read: Qt's reader left them as its
-// memory happened to be, other data showing through.
+// memory happened to be, other data showing through. A BMP stored top-down (a negative height)
+// has its coded rows from the top, as Qt reads it: its set pixels are kept and its unset ones
+// cleared, where the bottom-up rows were cleared instead, wiping pixels the file sets.
 TEST_F(PictureFiles, PixelsARunLengthCodedBmpLeavesUnsetHaveThePalettesFirstColour) {
     const int w = 12, h = 5;
     const QRgb palette[4] = {qRgb(10, 20, 30), qRgb(200, 0, 0), qRgb(0, 200, 0), qRgb(0, 0, 200)};
+    for (const bool topDown : {false, true})
     for (const int bits : {8, 4}) {
         SCOPED_TRACE(bits);
+        SCOPED_TRACE(topDown ? "top-down" : "bottom-up");
         auto index = [bits](int i) { return std::uint8_t(bits == 8 ? i : i * 0x11); };
         // Bottom row: 6 of colour 1, end of row; next: 4 of colour 2, a move 3 right and 1 up; then
         // 2 of colour 3 and the end mark.
@@ -535,7 +540,8 @@ TEST_F(PictureFiles, PixelsARunLengthCodedBmpLeavesUnsetHaveThePalettesFirstColo
         const int colours = 1 << bits;
         std::vector<std::uint8_t> b = {'B', 'M'};
         const std::uint32_t offset = 14 + 40 + 4 * std::uint32_t(colours);
-        for (const std::uint32_t v : {offset + std::uint32_t(data.size()), 0u, offset, 40u, std::uint32_t(w), std::uint32_t(h)})
+        for (const std::uint32_t v :
+             {offset + std::uint32_t(data.size()), 0u, offset, 40u, std::uint32_t(w), std::uint32_t(topDown ? -h : h)})
             put32(b, v);
         put16(b, 1);
         put16(b, unsigned(bits));
@@ -549,8 +555,9 @@ TEST_F(PictureFiles, PixelsARunLengthCodedBmpLeavesUnsetHaveThePalettesFirstColo
         ASSERT_TRUE(putFileBytes(path("holes.bmp"), b));
         // What every pixel must be, rows from the top.
         std::vector<int> expected(std::size_t(w * h), 0);
-        auto set = [&](int rowFromBottom, int from, int to, int colour) {
-            for (int x = from; x < to; ++x) expected[std::size_t((h - 1 - rowFromBottom) * w + x)] = colour;
+        auto set = [&](int codedRow, int from, int to, int colour) {
+            for (int x = from; x < to; ++x)
+                expected[std::size_t((topDown ? codedRow : h - 1 - codedRow) * w + x)] = colour;
         };
         set(0, 0, 6, 1);
         set(1, 0, 4, 2);
@@ -598,5 +605,41 @@ TEST_F(PictureFiles, PngAndTiffHeadersClaimingHugeSidesAreTooLargeNotOutOfMemory
             ADD_FAILURE() << "error " << e.number();
         }
         EXPECT_EQ(refusedPicturePrompt(path(name)).title, kTooLargePictureTitle);
+    }
+}
+
+// A run-length coded BMP whose header claims two thousand million rows behind a two-byte end mark
+// (or a few moves down) is refused as too large at once: the walk through its coded rows took one
+// step a row and kept the loader busy for seconds to minutes on a file of some sixty bytes.
+TEST_F(PictureFiles, RunLengthCodedBmpsClaimingEndlessRowsAreRefusedAtOnce) {
+    for (const int bits : {8, 4}) {
+        for (const bool moves : {false, true}) {
+            SCOPED_TRACE(bits);
+            SCOPED_TRACE(moves ? "moves down" : "end mark");
+            std::vector<std::uint8_t> data;
+            for (int i = 0; moves && i < 8; ++i) data.insert(data.end(), {0, 2, 0, 255});
+            data.insert(data.end(), {0, 1});
+            std::vector<std::uint8_t> b = {'B', 'M'};
+            const std::uint32_t offset = 14 + 40 + 8;
+            for (const std::uint32_t v : {offset + std::uint32_t(data.size()), 0u, offset, 40u, 1u, 0x7fffffffu})
+                put32(b, v);
+            put16(b, 1);
+            put16(b, unsigned(bits));
+            for (const std::uint32_t v : {bits == 8 ? 1u : 2u, std::uint32_t(data.size()), 2835u, 2835u, 2u, 0u})
+                put32(b, v);
+            b.insert(b.end(), {0, 0, 0, 0, 255, 255, 255, 0});
+            b.insert(b.end(), data.begin(), data.end());
+            ASSERT_TRUE(putFileBytes(path("endless.bmp"), b));
+            const auto start = std::chrono::steady_clock::now();
+            ByteStream in(b.data(), b.size());
+            const HeaderFacts facts = readBmpHeader(in, b.size());
+            EXPECT_TRUE(facts.readable && facts.complete);
+            EXPECT_EQ(facts.height, 0x7fffffff);
+            EXPECT_EQ(readSurface(path("endless.bmp")), DecodeStatus::Invalid);
+            int w = 0, h = 0;
+            EXPECT_TRUE(pictureTooLarge(path("endless.bmp"), w, h));
+            EXPECT_EQ(h, 0x7fffffff);
+            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+        }
     }
 }
