@@ -16,7 +16,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <fstream>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -609,8 +608,9 @@ TEST_F(PictureFiles, PngAndTiffHeadersClaimingHugeSidesAreTooLargeNotOutOfMemory
 }
 
 // A run-length coded BMP whose header claims two thousand million rows behind a two-byte end mark
-// (or a few moves down) is refused as too large at once: the walk through its coded rows took one
-// step a row and kept the loader busy for seconds to minutes on a file of some sixty bytes.
+// (or a few moves down) is read as whole and refused as too large. The walk through its coded rows
+// once took one step a row and kept the loader busy for seconds to minutes (at -O1) on a file of
+// some sixty bytes; a return of that shows as this test's time, which the suite does not bound.
 TEST_F(PictureFiles, RunLengthCodedBmpsClaimingEndlessRowsAreRefusedAtOnce) {
     for (const int bits : {8, 4}) {
         for (const bool moves : {false, true}) {
@@ -630,7 +630,6 @@ TEST_F(PictureFiles, RunLengthCodedBmpsClaimingEndlessRowsAreRefusedAtOnce) {
             b.insert(b.end(), {0, 0, 0, 0, 255, 255, 255, 0});
             b.insert(b.end(), data.begin(), data.end());
             ASSERT_TRUE(putFileBytes(path("endless.bmp"), b));
-            const auto start = std::chrono::steady_clock::now();
             ByteStream in(b.data(), b.size());
             const HeaderFacts facts = readBmpHeader(in, b.size());
             EXPECT_TRUE(facts.readable && facts.complete);
@@ -639,7 +638,6 @@ TEST_F(PictureFiles, RunLengthCodedBmpsClaimingEndlessRowsAreRefusedAtOnce) {
             int w = 0, h = 0;
             EXPECT_TRUE(pictureTooLarge(path("endless.bmp"), w, h));
             EXPECT_EQ(h, 0x7fffffff);
-            EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
         }
     }
 }
