@@ -289,12 +289,15 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
     const int planes = planar == PLANARCONFIG_SEPARATE ? held : 1;
     // Samples wider than 16 bits are held at 16.
     const int heldBits = std::min<int>(bits, 16);
-    // Floating-point samples have no fixed range: a picture whose samples all lie within 0 to 1 is
-    // read with 1 as white (the usual scale of such files); any other is read on the 16-bit scale,
-    // 65535 white, as the 16-bit camera data they mostly hold. The samples are read twice: once to
-    // find their largest value, then into the picture.
+    // Floating-point samples have no fixed range: a picture whose samples all lie within 0 to 4 is
+    // read with 1 as white (the usual scale of such files; flat-field correction or sharpening
+    // leaves a few samples above 1, which are white, and must not put the picture on another
+    // scale than the rest of its series); any other is read on the 16-bit scale, 65535 white, as
+    // the 16-bit camera data they mostly hold (where 4 would still be black). The samples are read
+    // twice: once to find their largest value, then into the picture.
     double largest = 0;
     const int passes = floating ? 2 : 1;
+    auto floatWhiteFor = [](double largestSample) { return largestSample <= 4.0 ? 1.0 : 65535.0; };
 
     if (TIFFIsTiled(t)) {
         std::uint32_t tw = 0, th = 0;
@@ -312,7 +315,7 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         const std::size_t rowBytes = std::size_t(tileSize) / th;
         for (int pass = passes; pass > 0; --pass) {
             source.largest = pass > 1 ? &largest : nullptr;
-            source.floatWhite = largest <= 1.0 ? 1.0 : 65535.0;
+            source.floatWhite = floatWhiteFor(largest);
             for (int p = 0; p < planes; ++p) {
                 source.plane = planes > 1 ? p : -1;
                 for (std::uint32_t y = 0; y < height; y += th)
@@ -333,7 +336,7 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         std::vector<std::uint8_t> line(static_cast<std::size_t>(lineSize));
         for (int pass = passes; pass > 0; --pass) {
             source.largest = pass > 1 ? &largest : nullptr;
-            source.floatWhite = largest <= 1.0 ? 1.0 : 65535.0;
+            source.floatWhite = floatWhiteFor(largest);
             for (int p = 0; p < planes; ++p) {
                 source.plane = planes > 1 ? p : -1;
                 for (std::uint32_t y = 0; y < height; ++y) {

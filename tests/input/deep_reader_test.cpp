@@ -610,10 +610,12 @@ std::vector<std::uint8_t> bytesOf(const void* data, std::size_t n) {
 
 // A scientific camera's TIFF of 32-bit integers or of 32- or 64-bit floating point is read at 16
 // bits: integers scaled from their full range, floating point with 1 as white when every sample
-// lies within 0 to 1 and on the 16-bit scale otherwise; below 0 and not-a-number are black.
+// lies within 0 to 4 (a few samples above 1, white, keep the picture on its series' scale) and on
+// the 16-bit scale otherwise; below 0 and not-a-number are black.
 TEST(DeepReader, WideAndFloatingPointSamplesAreReadAtSixteenBits) {
     QTemporaryDir dir;
     const float unit[4] = {-1.0f, 0.25f, 0.5f, 1.0f};
+    const float overshoot[4] = {0.0f, 0.5f, 1.0f, 1.5f};
     const float counts[4] = {0.0f, 1000.0f, 65535.0f, 70000.0f};
     const double wide[4] = {std::nan(""), 0.75, 4095.0, 1e9};
     const std::uint32_t integers[4] = {0, 65537u * 1000u, 0xFFFFFFFFu, 0x80000000u};
@@ -625,6 +627,7 @@ TEST(DeepReader, WideAndFloatingPointSamplesAreReadAtSixteenBits) {
         std::vector<std::uint16_t> samples;
     };
     for (const Case& c : {Case{"unit.tif", 32, 3, bytesOf(unit, sizeof unit), {0, 16384, 32768, 65535}},
+                          Case{"overshoot.tif", 32, 3, bytesOf(overshoot, sizeof overshoot), {0, 32768, 65535, 65535}},
                           Case{"counts.tif", 32, 3, bytesOf(counts, sizeof counts), {0, 1000, 65535, 65535}},
                           Case{"double.tif", 64, 3, bytesOf(wide, sizeof wide), {0, 1, 4095, 65535}},
                           Case{"integers.tif", 32, 1, bytesOf(integers, sizeof integers), {0, 1000, 65535, 32768}}}) {
