@@ -216,7 +216,13 @@ DecodeStatus readAsRgba(TIFF* t, std::uint32_t width, std::uint32_t height, Deep
     const std::uint64_t pixels = std::uint64_t(width) * height;
     requireMemory(newSampleBytes(out, pixels * 3) + pixels * 4);
     std::vector<std::uint32_t> raster(static_cast<std::size_t>(pixels));
-    if (!TIFFReadRGBAImageOriented(t, width, height, raster.data(), ORIENTATION_TOPLEFT, 0)) {
+    // The rows in the order the file stores them, as every other route reads them (Qt's reader and
+    // this one sample by sample): libtiff's RGBA reader would otherwise flip them by the file's
+    // own orientation tag, and only flip them where a tag of 5 to 8 turns the picture a quarter round.
+    std::uint16_t stored = ORIENTATION_TOPLEFT;
+    TIFFGetFieldDefaulted(t, TIFFTAG_ORIENTATION, &stored);
+    if (stored < ORIENTATION_TOPLEFT || stored > ORIENTATION_LEFTBOT) stored = ORIENTATION_TOPLEFT;
+    if (!TIFFReadRGBAImageOriented(t, width, height, raster.data(), stored, 0)) {
         if (why.empty()) why = "the pixel data cannot be read (the file is damaged or cut short)";
         return DecodeStatus::Invalid;
     }

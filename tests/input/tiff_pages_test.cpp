@@ -43,7 +43,7 @@ Page makePage(PageKind kind, int w, int h, int channels, int bits, unsigned seed
     return {kind, p};
 }
 
-void writePage(TIFF* t, const Page& page, int subDirectories) {
+void writePage(TIFF* t, const Page& page, int subDirectories, std::uint16_t orientation = 0) {
     const DeepPicture& p = page.picture;
     const bool palette = page.kind == PageKind::PalettePicture;
     TIFFSetField(t, TIFFTAG_IMAGEWIDTH, std::uint32_t(p.width));
@@ -56,6 +56,7 @@ void writePage(TIFF* t, const Page& page, int subDirectories) {
     TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, std::uint32_t(7));
     if (page.kind == PageKind::Thumbnail) TIFFSetField(t, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+    if (orientation) TIFFSetField(t, TIFFTAG_ORIENTATION, orientation);
     std::vector<std::uint16_t> red(256), green(256), blue(256);
     for (int i = 0; i < 256; ++i) {
         red[std::size_t(i)] = std::uint16_t(i * 257);
@@ -80,11 +81,13 @@ void writePage(TIFF* t, const Page& page, int subDirectories) {
 }
 
 // `pages` in the main chain; with `inSubDirectory`, the second page is the first page's sub-directory.
-std::string writeTiff(const QTemporaryDir& dir, const std::vector<Page>& pages, bool inSubDirectory) {
+std::string writeTiff(const QTemporaryDir& dir, const std::vector<Page>& pages, bool inSubDirectory,
+                      std::uint16_t orientation = 0) {
     const std::string path = dir.path().toStdString() + "/pages.tif";
     TIFF* t = TIFFOpen(path.c_str(), "w");
     EXPECT_NE(t, nullptr);
-    for (std::size_t i = 0; i < pages.size(); ++i) writePage(t, pages[i], inSubDirectory && i == 0 ? 1 : 0);
+    for (std::size_t i = 0; i < pages.size(); ++i)
+        writePage(t, pages[i], inSubDirectory && i == 0 ? 1 : 0, orientation);
     TIFFClose(t);
     return path;
 }
@@ -148,3 +151,23 @@ INSTANTIATE_TEST_SUITE_P(
         PagesCase{"PictureThenThumbnail", {PageKind::Picture, PageKind::Thumbnail}, false, 3, 8, 0},
         PagesCase{"AThumbnailAlone", {PageKind::Thumbnail}, false, 3, 8, 0}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The picture behind a thumbnail in a layout libtiff's RGBA reader decodes (a palette) comes in the
+// order the file stores it, as a picture read sample by sample does, whatever the file's
+// orientation tag: only the series' tag turns pictures, and it turns them all alike.
+TEST(TiffPages, APalettePictureBehindAThumbnailComesAsStoredWhateverItsTag) {
+    for (const std::uint16_t orientation : {ORIENTATION_BOTRIGHT, ORIENTATION_RIGHTTOP, ORIENTATION_LEFTBOT}) {
+        SCOPED_TRACE(orientation);
+        const std::vector<Page> pages = {makePage(PageKind::Thumbnail, 9, 6, 3, 8, 3),
+                                         makePage(PageKind::PalettePicture, 37, 29, 3, 8, 4)};
+        QTemporaryDir dir;
+        const std::string path = writeTiff(dir, pages, false, orientation);
+        DeepPicture deep;
+        std::string why;
+        ASSERT_EQ(readDeepPicture(path, deep, &why), DecodeStatus::Ok) << why;
+        EXPECT_EQ(deep, pages[1].picture);
+        std::unique_ptr<MemorySurface> surface;
+        ASSERT_EQ(decodeToSurface(path, surface), DecodeStatus::Ok);
+        EXPECT_EQ(surface->rounded(), deepToRoundedBgr(pages[1].picture));
+    }
+}
