@@ -245,7 +245,35 @@ PictureMetadata readPictureMetadata(const std::string& path, std::vector<std::st
     return metadataOf(*image, path, errors, problems);
 }
 
+int readPictureOrientation(const std::string& path) {
+    if (!isRegularFile(path)) return 1;
+    std::vector<std::string> errors;
+    ExivCall call(errors);
+    try {
+        Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path);
+        if (!image.get() || !pictureFormat(*image)) return 1;
+        image->readMetadata();
+        const Exiv2::ExifData& exif = image->exifData();
+        const auto it = exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation"));
+        if (it == exif.end() || it->count() < 1) return 1;
+        const long tag = it->toLong(0);
+        return tag >= 1 && tag <= 8 ? int(tag) : 1;
+    } catch (const std::exception&) {
+        return 1; // unreadable, or not a format that carries metadata: the pixels stay as stored
+    }
+}
+
 namespace {
+
+// The entries that say how the pixels lie, set to "upright as stored": the montage and every
+// picture saved from the program have been turned upright when they were read.
+void setUpright(Exiv2::ExifData& exif) {
+    if (exif.findKey(Exiv2::ExifKey("Exif.Image.Orientation")) != exif.end())
+        exif["Exif.Image.Orientation"] = std::uint16_t(1);
+}
+void setUpright(Exiv2::XmpData& xmp) {
+    if (xmp.findKey(Exiv2::XmpKey("Xmp.tiff.Orientation")) != xmp.end()) xmp["Xmp.tiff.Orientation"] = "1";
+}
 
 // The camera's EXIF entries written into an output: all of them, or those outside its first
 // directory (for a TIFF, whose first directory is also its pixels' layout).
@@ -339,6 +367,7 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
                 it = describesTheFile(*it) || (firstDirectoryToo && it->groupName() == "Image") ? exif.erase(it)
                                                                                                  : std::next(it);
             exif["Exif.Image.Software"] = softwareName();
+            setUpright(exif);
             const bool tiff = image->imageType() == Exiv2::ImageType::tiff;
             setSize(exif, hadImageSize && !tiff, width, height);
             if (tiff) {
@@ -361,6 +390,7 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
             try {
                 xmp["Xmp.xmp.CreatorTool"] = softwareName();
                 setXmpSize(xmp, width, height);
+                setUpright(xmp);
                 image->setXmpData(xmp);
             } catch (const std::exception& e) {
                 problems.push_back(std::string("the XMP block could not be written: ") + e.what());

@@ -26,14 +26,20 @@ struct PictureMetadata {
 // line saying which block of which file; the other blocks are kept.
 PictureMetadata readPictureMetadata(const std::string& path, std::vector<std::string>& problems);
 
+// The camera's orientation tag of the picture file `path` (EXIF Orientation of a JPEG, TIFF, PNG or
+// WebP): 1 to 8, and 1 for a picture that has none, a value outside 1 to 8 or a file that carries no
+// metadata. Every picture of a series is turned upright by its first picture's tag.
+int readPictureOrientation(const std::string& path);
+
 // The same for a whole file's bytes in memory (`name` only names it in a problem).
 PictureMetadata readPictureMetadata(const std::vector<std::uint8_t>& file, const std::string& name,
                                     std::vector<std::string>& problems);
 
 // The encoded picture `file` (a JPEG, TIFF or PNG of width x height) with `metadata` written into
 // it: the EXIF without the first picture's thumbnail and file-structure entries, its pixel size
-// fields set to width x height, "Software" naming this program, the XMP likewise, the ICC profile
-// as it is. An empty `metadata` gives `file` unchanged. When a block cannot be written, the file
+// fields set to width x height, its orientation set to 1 (the pixels written stand upright
+// already: a viewer must not turn them again), "Software" naming this program, the XMP likewise,
+// the ICC profile as it is. An empty `metadata` gives `file` unchanged. When a block cannot be written, the file
 // is written without it and `problems` says so.
 std::vector<std::uint8_t> withMetadata(const std::vector<std::uint8_t>& file, const PictureMetadata& metadata,
                                        int width, int height, std::vector<std::string>& problems);

@@ -10,6 +10,7 @@
 
 #include <QColorSpace>
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 
 #include <exiv2/exiv2.hpp>
@@ -166,6 +167,51 @@ TEST_P(MetadataInFormat, ExifXmpAndProfileArriveWithTheOutputsSizeAndSoftware) {
     ASSERT_EQ(a.size(), b.size());
     for (int y = 0; y < a.height(); ++y)
         ASSERT_EQ(std::memcmp(a.constScanLine(y), b.constScanLine(y), std::size_t(a.width()) * 3), 0) << "row " << y;
+}
+
+// The pixels written stand upright (the series was turned by its camera's tag as it was read): the
+// copied EXIF and XMP say so, or a viewer would turn the picture a second time; the sides are the
+// picture's own.
+TEST_P(MetadataInFormat, TheWrittenOrientationIsUpright) {
+    PictureMetadata source;
+    {
+        Exiv2::ExifData exif;
+        exif["Exif.Image.Make"] = "Orvanta-Test";
+        exif["Exif.Image.Orientation"] = std::uint16_t(8);
+        exif["Exif.Photo.PixelXDimension"] = std::uint32_t(23);
+        exif["Exif.Photo.PixelYDimension"] = std::uint32_t(37);
+        Exiv2::Blob blob;
+        Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+        source.exif.assign(blob.begin(), blob.end());
+        Exiv2::XmpData xmp;
+        xmp["Xmp.tiff.Orientation"] = "8";
+        xmp["Xmp.exif.PixelXDimension"] = "23";
+        Exiv2::XmpParser::encode(source.xmp, xmp);
+    }
+    const TestPicture picture = TestPicture::random(37, 23, 5);
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/up." + GetParam();
+    std::vector<std::string> problems;
+    PictureWriteOptions w;
+    w.metadata = &source;
+    w.metadataProblems = &problems;
+    writePicture(path, picture.view(), w);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+    EXPECT_EQ(readPictureOrientation(path), 1);
+    const PictureMetadata got = readPictureMetadata(path, problems);
+    const Exiv2::ExifData out = exifOf(got);
+    EXPECT_EQ(tag(out, "Exif.Image.Make"), "Orvanta-Test");
+    EXPECT_EQ(tag(out, "Exif.Image.Orientation"), "1");
+    EXPECT_EQ(tag(out, "Exif.Photo.PixelXDimension"), "37");
+    EXPECT_EQ(tag(out, "Exif.Photo.PixelYDimension"), "23");
+    Exiv2::XmpData xmp;
+    ASSERT_EQ(Exiv2::XmpParser::decode(xmp, got.xmp), 0);
+    EXPECT_EQ(xmp["Xmp.tiff.Orientation"].toString(), "1");
+    EXPECT_EQ(xmp["Xmp.exif.PixelXDimension"].toString(), "37");
+    // Qt, following the tag as a viewer does, shows the picture as written.
+    QImageReader viewer(QString::fromStdString(path));
+    viewer.setAutoTransform(true);
+    EXPECT_EQ(viewer.read().size(), QSize(37, 23));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, MetadataInFormat, ::testing::Values("jpg", "tif", "png"),
@@ -502,7 +548,8 @@ std::vector<std::uint8_t> exifChunkByLibpng(const std::string& path) {
 } // namespace
 
 // A PNG's EXIF is its standard eXIf chunk, before the pixels, where browsers and libpng find the
-// orientation; no text chunk holds it a second time; the XMP and the profile stay as they were.
+// orientation (1: the pixels written stand upright already); no text chunk holds it a second time;
+// the XMP and the profile stay as they were.
 TEST(PictureMetadata, APngsExifIsItsExifChunk) {
     PictureMetadata source;
     {
@@ -541,7 +588,7 @@ TEST(PictureMetadata, APngsExifIsItsExifChunk) {
                 Exiv2::ExifData exif;
                 Exiv2::ExifParser::decode(exif, c.data.data(), std::uint32_t(c.data.size()));
                 EXPECT_EQ(tag(exif, "Exif.Image.Make"), "Orvanta-Test");
-                EXPECT_EQ(tag(exif, "Exif.Image.Orientation"), "6");
+                EXPECT_EQ(tag(exif, "Exif.Image.Orientation"), "1");
                 EXPECT_EQ(tag(exif, "Exif.Photo.DateTimeOriginal"), "2026:03:04 05:06:07");
                 EXPECT_EQ(tag(exif, "Exif.Image.Software"), softwareName());
                 EXPECT_EQ(tag(exif, "Exif.Photo.PixelXDimension"), "31");
@@ -563,10 +610,10 @@ TEST(PictureMetadata, APngsExifIsItsExifChunk) {
         EXPECT_TRUE(std::memcmp(found.data(), "II*", 3) == 0 || std::memcmp(found.data(), "MM", 2) == 0);
         Exiv2::ExifData fromLibpng;
         Exiv2::ExifParser::decode(fromLibpng, found.data(), std::uint32_t(found.size()));
-        EXPECT_EQ(tag(fromLibpng, "Exif.Image.Orientation"), "6");
+        EXPECT_EQ(tag(fromLibpng, "Exif.Image.Orientation"), "1");
         const PictureMetadata back = readPictureMetadata(path, problems);
         EXPECT_TRUE(problems.empty()) << problems.front();
-        EXPECT_EQ(tag(exifOf(back), "Exif.Image.Orientation"), "6");
+        EXPECT_EQ(tag(exifOf(back), "Exif.Image.Orientation"), "1");
         EXPECT_EQ(back.icc, source.icc);
     }
 }
