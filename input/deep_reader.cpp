@@ -4,6 +4,7 @@
 #include "base/runtime_error.h"
 #include "engine/picture_surface.h"
 #include "input/memory_budget.h"
+#include "input/picture_orientation.h"
 
 #include <png.h>
 #include <tiffio.h>
@@ -624,7 +625,7 @@ bool tiledTiff(const std::string& path) {
     return tif && TIFFIsTiled(tif.get());
 }
 
-DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::string* why) {
+DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::string* why, int orientation) {
     if (!fileExists(path)) return DecodeStatus::Missing;
     std::string reason;
     DecodeStatus status = DecodeStatus::Invalid;
@@ -640,6 +641,11 @@ DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::str
         break;
     }
     if (status != DecodeStatus::Ok) out = DeepPicture{};
+    if (status == DecodeStatus::Ok && validOrientation(orientation) != 1) {
+        // The turned picture is made beside the one read.
+        requireMemory(out.bytes());
+        turnUpright(out, orientation);
+    }
     // libtiff may complain of a tag it skips in a file it then reads whole: no reason for a picture.
     if (why) *why = status == DecodeStatus::Ok ? std::string() : reason;
     return status;

@@ -66,7 +66,10 @@ bool tiledTiff(const std::string& path);
 // Reads a TIFF or PNG file. Missing for a file that does not exist; Invalid for one that cannot be
 // decoded (any other format included), with the reason in `why` when given. The picture's size
 // passes the memory check before its samples are allocated (RuntimeError 7 when they do not fit).
-DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::string* why = nullptr);
+// The samples come in the order the file stores them, then turned upright by `orientation` (the
+// series' first picture's orientation tag, see decodeToSurface).
+DecodeStatus readDeepPicture(const std::string& path, DeepPicture& out, std::string* why = nullptr,
+                             int orientation = 1);
 
 // Keeps libtiff from printing its warnings and errors on standard error, for every reader in the
 // process (Qt's TIFF reader included): a camera's private tags alone make it warn on pictures it

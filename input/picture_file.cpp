@@ -10,6 +10,7 @@
 #include "input/jpeg_reader.h"
 #include "input/memory_budget.h"
 #include "input/picture_header.h"
+#include "input/picture_orientation.h"
 
 #include <QFile>
 #include <QImageReader>
@@ -63,6 +64,11 @@ DecodeStatus openPicture(const std::string& path, OpenPicture& f) {
 
 bool sidesFit(int w, int h) { return w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide; }
 
+// The cells a picture of w x h is turned upright into, beside the cells it was read into.
+std::uint64_t turningBytes(int w, int h, int orientation) {
+    return validOrientation(orientation) == 1 ? 0 : std::uint64_t(roundUp4(w)) * std::uint64_t(roundUp4(h)) * 3;
+}
+
 // Qt refuses to allocate pictures above 128 MiB unless told otherwise; the sides checked above
 // and the memory check decide instead (32764 x 32764 at 8 bytes a pixel is just under 8 GiB).
 void raiseQtAllocationLimit() {
@@ -110,7 +116,8 @@ void clearRleHoles(int fd, const HeaderFacts& facts, QImage& image) {
 }
 
 // Decodes a non-JPEG file through Qt's readers, after the header checks.
-DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = MontageRoom::StillToCome) {
+DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = MontageRoom::StillToCome,
+                          int orientation = 1) {
     int w = 0, h = 0;
     HeaderFacts facts;
     if (f.kind == PictureKind::Bmp || f.kind == PictureKind::Gif) {
@@ -138,6 +145,7 @@ DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = Montag
     const int depth = format == QImage::Format_Invalid ? 32 : QImage::toPixelFormat(format).bitsPerPixel();
     std::uint64_t decoderBytes = pixels * std::uint64_t(std::max(1, (depth + 7) / 8));
     if (format != QImage::Format_RGB32 && format != QImage::Format_ARGB32) decoderBytes += pixels * 3;
+    decoderBytes += turningBytes(w, h, orientation);
     requireMemory(pictureMemoryNeed(w, h, decoderBytes, room));
     raiseQtAllocationLimit();
     QImage image;
@@ -150,11 +158,21 @@ DecodeStatus decodeWithQt(OpenPicture& f, QImage& out, MontageRoom room = Montag
 }
 
 // Reads a JPEG's header and checks it; Ok when its rows may be decoded.
-DecodeStatus checkJpeg(JpegReader& reader, JpegInfo& info, MontageRoom room = MontageRoom::StillToCome) {
+DecodeStatus checkJpeg(JpegReader& reader, JpegInfo& info, MontageRoom room = MontageRoom::StillToCome,
+                       int orientation = 1) {
     if (!reader.readHeader(info) || !sidesFit(info.width, info.height) || info.tooShort)
         return DecodeStatus::Invalid;
-    requireMemory(pictureMemoryNeed(info.width, info.height, info.decoderBytes, room));
+    requireMemory(pictureMemoryNeed(info.width, info.height,
+                                    info.decoderBytes + turningBytes(info.width, info.height, orientation), room));
     return DecodeStatus::Ok;
+}
+
+// A decoded picture's cells turned upright by the series' orientation tag.
+void turnSurface(std::unique_ptr<MemorySurface>& surface, int orientation) {
+    if (validOrientation(orientation) == 1) return;
+    int w = surface->pictureWidth(), h = surface->pictureHeight();
+    std::vector<std::uint8_t> cells = uprightCells(surface->rounded(), w, h, orientation);
+    surface = std::make_unique<MemorySurface>(w, h, std::move(cells));
 }
 
 std::uint8_t* imageRow(void* image, int row) { return static_cast<QImage*>(image)->scanLine(row); }
@@ -264,7 +282,7 @@ void ImageSurface::writePixels(const std::uint8_t* buffer, int W, int H) {
     fromRoundedBgr(buffer, W, H, image_);
 }
 
-DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
+DecodeStatus readPictureSize(const std::string& path, int& width, int& height, int orientation) {
     OpenPicture f;
     const DecodeStatus opened = openPicture(path, f);
     if (opened != DecodeStatus::Ok) return opened;
@@ -311,6 +329,7 @@ DecodeStatus readPictureSize(const std::string& path, int& width, int& height) {
         }
     }
     if (!sidesFit(w, h)) return DecodeStatus::Invalid;
+    uprightSides(validOrientation(orientation), w, h);
     width = w;
     height = h;
     return DecodeStatus::Ok;
@@ -352,7 +371,8 @@ bool pictureTooLarge(const std::string& path, int& width, int& height) {
 }
 
 DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown,
-                             MontageRoom room) {
+                             MontageRoom room, int orientation) {
+    orientation = validOrientation(orientation);
     OpenPicture f;
     const DecodeStatus opened = openPicture(path, f);
     if (opened != DecodeStatus::Ok) return opened;
@@ -360,12 +380,13 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         // Straight into the rounded bottom-up cells: no intermediate picture.
         JpegReader reader(f.fd, f.size);
         JpegInfo info;
-        if (const DecodeStatus st = checkJpeg(reader, info, room); st != DecodeStatus::Ok) return st;
+        if (const DecodeStatus st = checkJpeg(reader, info, room, orientation); st != DecodeStatus::Ok) return st;
         const int W = roundUp4(info.width), H = roundUp4(info.height);
         std::vector<std::uint8_t> cells(std::size_t(W) * std::size_t(H) * 3, 0);
         CellRows rows{cells.data(), info.height, std::size_t(W) * 3};
         if (!reader.decode(cellRow, &rows, 3)) return DecodeStatus::Invalid;
         out = std::make_unique<MemorySurface>(info.width, info.height, std::move(cells));
+        turnSurface(out, orientation);
         if (shown) *shown = shownPicture(*out);
         return DecodeStatus::Ok;
     }
@@ -378,11 +399,12 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         // A header that claims sides the engine cannot take is refused before it is measured
         // against the memory left.
         if (!sidesFit(e.width, e.height)) return false;
-        requireMemory(pictureMemoryNeed(e.width, e.height,
-                                        std::uint64_t(e.width) * std::uint64_t(e.height) * std::uint64_t(e.channels) * 2,
-                                        room));
+        const std::uint64_t samples = std::uint64_t(e.width) * std::uint64_t(e.height) * std::uint64_t(e.channels) * 2;
+        // A picture turned upright is turned at full depth, beside the samples read.
+        requireMemory(pictureMemoryNeed(e.width, e.height, orientation == 1 ? samples : 2 * samples, room));
         DeepPicture deep;
-        if (readDeepPicture(path, deep) != DecodeStatus::Ok || !sidesFit(deep.width, deep.height)) return false;
+        if (readDeepPicture(path, deep, nullptr, orientation) != DecodeStatus::Ok || !sidesFit(deep.width, deep.height))
+            return false;
         out = std::make_unique<MemorySurface>(deep.width, deep.height, deepToRoundedBgr(deep));
         if (shown) *shown = shownPicture(*out);
         return true;
@@ -401,14 +423,16 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
         return DecodeStatus::Ok;
     if (deepOnly || thumbnailFirst) return DecodeStatus::Invalid;
     QImage image;
-    const DecodeStatus st = decodeWithQt(f, image, room);
+    const DecodeStatus st = decodeWithQt(f, image, room, orientation);
     if (st == DecodeStatus::Invalid && deepFileKind(path) != DeepFileKind::None && readDeep()) return DecodeStatus::Ok;
     if (st != DecodeStatus::Ok) return st;
     const int w = image.width(), h = image.height();
     std::vector<std::uint8_t> cells = toRoundedBgr(image);
     out = std::make_unique<MemorySurface>(w, h, std::move(cells));
+    turnSurface(out, orientation);
     if (!shown) return DecodeStatus::Ok;
-    if (image.format() == QImage::Format_RGB32 || f.kind == PictureKind::Gif) {
+    // The decoder's own picture is shown as it is only when it stands as the cells do.
+    if (orientation == 1 && (image.format() == QImage::Format_RGB32 || f.kind == PictureKind::Gif)) {
         *shown = std::move(image);
     } else {
         image = QImage();

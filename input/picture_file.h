@@ -49,13 +49,17 @@ private:
 // picture. The work is done here, on the decoding thread, not by the window. Before any pixel is
 // allocated, the memory left must hold the picture, the decoder's buffers and, unless `room` says
 // the montage is made already (a series read picture by picture while it is merged), the montage.
+// `orientation` is the camera's orientation tag of the series' first picture (1: as stored): the
+// picture is turned upright by it, whatever this file's own tag says, so that the pictures of a
+// series whose camera pointed down stay registered when its tag changes from shot to shot.
 DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurface>& out, QImage* shown = nullptr,
-                             MontageRoom room = MontageRoom::StillToCome);
+                             MontageRoom room = MontageRoom::StillToCome, int orientation = 1);
 
 // A picture file's size from its header alone (a TIFF or PNG that Qt cannot read is decoded):
 // Missing, Invalid for a file that is no picture it can read, a side above the limit or a JPEG cut
-// short before its first rows. A file whose pixels are damaged may still pass.
-DecodeStatus readPictureSize(const std::string& path, int& width, int& height);
+// short before its first rows. A file whose pixels are damaged may still pass. The sides are those
+// of the picture turned upright by `orientation`, as decodeToSurface gives it.
+DecodeStatus readPictureSize(const std::string& path, int& width, int& height, int orientation = 1);
 
 // Whether a picture file that exists declares, in its header, a side longer than the engine's
 // 16-bit coordinates allow (32764 pixels, a side rounded up to a multiple of 4); its sides then.

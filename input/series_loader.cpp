@@ -57,9 +57,9 @@ struct Decoded {
     QImage shown;
 };
 
-Decoded decodeFile(const std::string& name, bool withShown) {
+Decoded decodeFile(const std::string& name, bool withShown, int orientation) {
     Decoded d;
-    d.status = decodeToSurface(name, d.surface, withShown ? &d.shown : nullptr);
+    d.status = decodeToSurface(name, d.surface, withShown ? &d.shown : nullptr, MontageRoom::StillToCome, orientation);
     return d;
 }
 
@@ -69,16 +69,16 @@ SeriesResult loadSeriesSurfaces(const SeriesName& series,
                                 std::vector<std::unique_ptr<MemorySurface>>& out,
                                 const std::function<void(int)>& onPicture,
                                 const std::function<void()>& onLimit,
-                                std::vector<QImage>* shown, int maxCount) {
+                                std::vector<QImage>* shown, int maxCount, int orientation) {
     // Decodes in flight, for files first, first + 1, ...
     std::deque<std::future<Decoded>> inFlight;
     int first = 1;
     auto launch = [&](int k) {
         try {
-            return std::async(std::launch::async, decodeFile, series.fileName(k), shown != nullptr);
+            return std::async(std::launch::async, decodeFile, series.fileName(k), shown != nullptr, orientation);
         } catch (const std::system_error&) {
             // No thread to be had (the system is short of resources): decode when asked.
-            return std::async(std::launch::deferred, decodeFile, series.fileName(k), shown != nullptr);
+            return std::async(std::launch::deferred, decodeFile, series.fileName(k), shown != nullptr, orientation);
         }
     };
     return loadSeriesFiles(

@@ -69,11 +69,12 @@ SeriesResult loadSeriesFiles(const SeriesName& series,
 // on a second thread while file k is decoded, and the pictures are stored in series order, so the
 // series rules and the order of messages are those of loadSeriesFiles. `onPicture(k)` follows
 // each stored picture. With `shown`, picture k as a window shows it goes to (*shown)[k - 1],
-// made on the decoding thread too (see decodeToSurface).
+// made on the decoding thread too (see decodeToSurface). Every picture is turned upright by
+// `orientation`, the first picture's camera orientation tag.
 SeriesResult loadSeriesSurfaces(const SeriesName& series,
                                 std::vector<std::unique_ptr<MemorySurface>>& out,
                                 const std::function<void(int k)>& onPicture = {},
                                 const std::function<void()>& onLimit = {},
-                                std::vector<QImage>* shown = nullptr, int maxCount = INT_MAX);
+                                std::vector<QImage>* shown = nullptr, int maxCount = INT_MAX, int orientation = 1);
 
 } // namespace orv
