@@ -12,7 +12,7 @@ void DeepStackSource::read(int n, bool deep, SourcePicture& into) {
     if (!deep) return;
     DeepPicture& d = into.ownDeep;
     const int w = stack_.pictureWidth(n), h = stack_.pictureHeight(n);
-    bool ok = readDeepPicture(series_.fileName(n), d) == DecodeStatus::Ok;
+    bool ok = readDeepPicture(series_.fileName(n), d, nullptr, orientation_) == DecodeStatus::Ok;
     // Placed as the stack's cells: aligned onto the frame, the stack sized by the first picture.
     if (ok && alignment_) ok = alignDeepPicture(d, *alignment_, n, stack_.width(), stack_.height());
     if (!ok || d.width != w || d.height != h) {

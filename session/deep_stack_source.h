@@ -15,8 +15,10 @@ class DeepStackSource : public StackSource {
 public:
     // `alignment`: how the stack's pictures were aligned (null: as loaded); it must outlive the
     // source.
-    DeepStackSource(const ImageStack& stack, SeriesName series, const AlignmentReport* alignment)
-        : StackSource(stack), stack_(stack), series_(std::move(series)), alignment_(alignment) {}
+    // `orientation`: the tag the stack's pictures were turned upright by.
+    DeepStackSource(const ImageStack& stack, SeriesName series, const AlignmentReport* alignment, int orientation = 1)
+        : StackSource(stack), stack_(stack), series_(std::move(series)), alignment_(alignment),
+          orientation_(orientation) {}
 
     bool hasDeep() const override { return true; }
     // The cells as the stack holds them; the full-depth picture read from its file and placed as
@@ -32,6 +34,7 @@ private:
     const ImageStack& stack_;
     SeriesName series_;
     const AlignmentReport* alignment_;
+    int orientation_;
     std::atomic<bool> failed_{false};
 };
 

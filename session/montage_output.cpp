@@ -10,6 +10,7 @@
 #include "input/deep_reader.h"
 #include "input/memory_budget.h"
 #include "input/picture_file.h"
+#include "input/picture_orientation.h"
 #include "input/series_loader.h"
 #include "input/series_naming.h"
 #include "output/bmp_writer.h"
@@ -98,14 +99,17 @@ bool deepSeriesFits(const std::string& firstPicture) {
     if (!series) return true;
     std::vector<DeepPictureSize> sizes;
     bool deep = false;
+    // The pictures are counted as they are held: turned upright by the first picture's tag.
+    const int orientation = readPictureOrientation(firstPicture);
     for (int n = 1; n <= kMaxPictures; ++n) {
         const std::string name = series->fileName(n);
         if (!fileExists(name)) break;
-        const DeepExtent e = deepFileExtent(name);
+        DeepExtent e = deepFileExtent(name);
         // A picture that is neither TIFF nor PNG keeps the series at 8 bits; one whose sides the
         // reader refuses is said to be no picture when it is read.
         if (e.width <= 0 || e.height <= 0 || e.width > kLargestSide || e.height > kLargestSide) return true;
         deep = deep || e.bits == 16;
+        uprightSides(orientation, e.width, e.height);
         sizes.push_back(DeepPictureSize{e.width, e.height, e.channels});
     }
     if (!deep) return true;
@@ -259,8 +263,10 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
             reason = "picture 1 cannot be read at full depth";
             return nullptr;
         }
-        stackWidth = roundUp4(first.width);
-        stackHeight = roundUp4(first.height);
+        int w = first.width, h = first.height;
+        uprightSides(state_.series.orientation, w, h);
+        stackWidth = roundUp4(w);
+        stackHeight = roundUp4(h);
     }
     std::vector<DeepPicture> kept(std::size_t(count) + 1);
     std::vector<DeepSource> sources(std::size_t(count) + 1);
@@ -281,7 +287,7 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         // events run between them and a stop asked meanwhile ends the saving here.
         stopSavingIfAsked();
         DeepPicture& p = paintedFrom[std::size_t(n)] ? kept[std::size_t(n)] : current;
-        if (readDeepPicture(series->fileName(n), p) != DecodeStatus::Ok) {
+        if (readDeepPicture(series->fileName(n), p, nullptr, state_.series.orientation) != DecodeStatus::Ok) {
             reason = "picture " + std::to_string(n) + " cannot be read at full depth";
             return nullptr;
         }

@@ -10,6 +10,7 @@
 #include "fusion/pyramid_focus.h"
 #include "input/memory_budget.h"
 #include "input/series_loader.h"
+#include "output/picture_metadata.h"
 #include "session/deep_stack_source.h"
 #include "session/montage_rules.h"
 
@@ -90,7 +91,10 @@ SizeCheck MontageSession::sizeCheck(const IgnoreTicks& ignored, MessageList* mes
 // --- Load ----------------------------------------------------------------------------------------
 
 SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into) {
-    // File after file until one does not load or 30 are loaded; each picture is shown as it comes.
+    // File after file until one does not load or 30 are loaded; each picture is shown as it comes,
+    // turned upright by the first picture's orientation tag (a camera pointing down may tag its
+    // shots differently while it stores their pixels alike: one tag keeps them registered).
+    state_.series.orientation = readPictureOrientation(series.fileName(1));
     std::vector<QImage> shown;
     const SeriesResult r = loadSeriesSurfaces(
         series, into,
@@ -104,7 +108,7 @@ SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<
             stopIfAsked();
         },
         [&] { ask(PromptIcon::Critical, kLimitText, kLimitTitle); }, observer_.showsPictures() ? &shown : nullptr,
-        options_.maxPictures > 0 ? options_.maxPictures : INT_MAX);
+        options_.maxPictures > 0 ? options_.maxPictures : INT_MAX, state_.series.orientation);
     state_.series.imageCount = std::int16_t(r.count);
     state_.series.currentFileName = r.currentFileName;
     return r;
@@ -396,6 +400,7 @@ MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, const S
     });
     state_.series.imageCount = std::int16_t(scan.count);
     state_.series.currentFileName = scan.currentFileName;
+    state_.series.orientation = scan.orientation;
     line = kLineSeriesFailure;
     if (scan.failure) {
         askAbout(scan.currentFileName, PromptIcon::Critical,
@@ -594,7 +599,8 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
                 streamed_->setReadAhead(true);
                 streamed_->setMontageMade(true);
             } else if (series && seriesHasDeepPictures(*series, N)) {
-                deepSource.emplace(ms.arrays.stack, *series, ms.alignment ? &*ms.alignment : nullptr);
+                deepSource.emplace(ms.arrays.stack, *series, ms.alignment ? &*ms.alignment : nullptr,
+                                   state_.series.orientation);
                 o.source = &*deepSource;
             }
             // Its levels, with the pictures the source holds meanwhile (a streamed series: the one
@@ -726,6 +732,7 @@ void MontageSession::buildProperties(const MontageRequest& r) {
     }
     ms.main().properties = withEvenedLines(ms.main().properties, ms.evened);
 }
+
 
 MontageRequest projectRequest(const ProjectSettings& s, MontageRequest r) {
     r.firstFileName = s.firstFileName;

@@ -48,6 +48,9 @@ struct SeriesState {
     std::string currentFileName;     // the name last built
     float pictureWidth = 0;          // picture 1's size in pixels
     float pictureHeight = 0;
+    // Picture 1's camera orientation tag (1 to 8), by which every picture of the series was
+    // turned upright as it was read.
+    int orientation = 1;
 };
 
 // What Make Montage builds and the later commands (smoothing, comparisons, preview, projects,

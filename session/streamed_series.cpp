@@ -6,6 +6,7 @@
 #include "align/deep_warp.h"
 #include "input/deep_reader.h"
 #include "input/picture_file.h"
+#include "output/picture_metadata.h"
 
 #include <climits>
 #include <system_error>
@@ -21,6 +22,7 @@ constexpr int kInvalidPicture = 481;
 SeriesScan scanSeries(const SeriesName& series, int limit, const std::function<void(int)>& onPicture) {
     SeriesScan scan;
     bool sixteen = false, allDeepFiles = true;
+    scan.orientation = readPictureOrientation(series.fileName(1));
     for (int k = 1; k <= limit; ++k) {
         scan.currentFileName = series.fileName(k);
         // A number past the 16-bit range cannot name a further file.
@@ -29,7 +31,7 @@ SeriesScan scanSeries(const SeriesName& series, int limit, const std::function<v
             break;
         }
         int w = 0, h = 0;
-        const DecodeStatus st = readPictureSize(scan.currentFileName, w, h);
+        const DecodeStatus st = readPictureSize(scan.currentFileName, w, h, scan.orientation);
         if (st == DecodeStatus::Invalid) scan.invalidPicture = true;
         if (st != DecodeStatus::Ok) break;
         scan.sizes.push_back({w, h});
@@ -44,7 +46,8 @@ SeriesScan scanSeries(const SeriesName& series, int limit, const std::function<v
 }
 
 StreamedSeries::StreamedSeries(SeriesName series, const SeriesScan& scan)
-    : series_(std::move(series)), count_(scan.count), sizes_(scan.sizes), deep_(scan.deep) {
+    : series_(std::move(series)), count_(scan.count), sizes_(scan.sizes), deep_(scan.deep),
+      orientation_(scan.orientation) {
     if (count_ > 0) {
         W_ = roundUp4(sizes_[0][0]);
         H_ = roundUp4(sizes_[0][1]);
@@ -135,7 +138,7 @@ void StreamedSeries::readFile(int n, bool withCells, Decoded& into) {
     std::unique_ptr<MemorySurface> surface;
     if (deep_) {
         // Read once at full depth; the 8-bit cells are its 8-bit view.
-        if (readDeepPicture(name, into.deep) != DecodeStatus::Ok) refuse(n);
+        if (readDeepPicture(name, into.deep, nullptr, orientation_) != DecodeStatus::Ok) refuse(n);
         if (into.deep.width != pw || into.deep.height != ph) refuse(n);
         if (!withCells && !plan_) {
             into.cells.clear();
@@ -143,7 +146,7 @@ void StreamedSeries::readFile(int n, bool withCells, Decoded& into) {
         }
         surface = std::make_unique<MemorySurface>(pw, ph, deepToRoundedBgr(into.deep));
     } else {
-        if (decodeToSurface(name, surface, nullptr, montageRoom_) != DecodeStatus::Ok) refuse(n);
+        if (decodeToSurface(name, surface, nullptr, montageRoom_, orientation_) != DecodeStatus::Ok) refuse(n);
         if (surface->pictureWidth() != pw || surface->pictureHeight() != ph) refuse(n);
     }
     // As the stack's fill places a picture: its own cells when it has picture 1's rounded size,

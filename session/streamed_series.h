@@ -28,6 +28,7 @@ struct SeriesScan {
     bool invalidPicture = false;     // file count + 1 exists but is not a picture it can read
     int failure = 0;                 // 6: not even the first file's number fits 16 bits
     bool deep = false;               // some picture has 16 bits per sample, and every one is a TIFF or PNG
+    int orientation = 1;             // picture 1's camera orientation tag: every picture is turned upright by it
 };
 
 // Looks at files 1, 2, ... of the series, headers only, until one is missing (a gap ends the
@@ -102,6 +103,7 @@ private:
     int W_ = 0, H_ = 0;
     std::vector<std::array<int, 2>> sizes_;
     bool deep_ = false;
+    int orientation_ = 1; // every picture is turned upright by picture 1's tag
     bool readAhead_ = false;
     MontageRoom montageRoom_ = MontageRoom::StillToCome;
     std::shared_ptr<AlignmentPlan> plan_;

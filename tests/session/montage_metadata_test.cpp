@@ -69,6 +69,13 @@ struct JpegRig {
             std::ofstream(path(("j" + std::to_string(k) + ".jpg").c_str()), std::ios::binary)
                 .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
         }
+        // The program's writers set a written orientation to 1: the camera's own tag is put back.
+        if (tagOf(first, "Exif.Image.Orientation") != "(none)") {
+            Exiv2::Image::AutoPtr image = Exiv2::ImageFactory::open(path("j1.jpg"));
+            image->readMetadata();
+            image->exifData()["Exif.Image.Orientation"] = std::uint16_t(std::stoi(tagOf(first, "Exif.Image.Orientation")));
+            image->writeMetadata();
+        }
     }
     std::string path(const char* name) const { return dir.filePath(QString::fromLatin1(name)).toStdString(); }
     MontageRequest request() const {
@@ -102,10 +109,12 @@ TEST(MontageMetadata, SaveAsCarriesTheFirstPicturesMetadataInEveryFormat) {
         EXPECT_EQ(tagOf(got, "Exif.Image.Model"), "Bench Camera 7") << name;
         EXPECT_EQ(tagOf(got, "Exif.Photo.ExposureTime"), "1/125") << name;
         EXPECT_EQ(tagOf(got, "Exif.Photo.DateTimeOriginal"), "2026:03:04 05:06:07") << name;
-        // The orientation is carried as it is; the pixels are never turned.
-        EXPECT_EQ(tagOf(got, "Exif.Image.Orientation"), "6") << name;
-        EXPECT_EQ(QImage(QString::fromStdString(rig.path(name))).size(), QSize(60, 40)) << name;
-        EXPECT_EQ(tagOf(got, "Exif.Photo.PixelXDimension"), "60") << name;
+        // The camera was turned (tag 6): the pictures were turned upright as they were read, so
+        // the montage stands upright as written and says so, with its own sides.
+        EXPECT_EQ(tagOf(got, "Exif.Image.Orientation"), "1") << name;
+        EXPECT_EQ(QImage(QString::fromStdString(rig.path(name))).size(), QSize(40, 60)) << name;
+        EXPECT_EQ(tagOf(got, "Exif.Photo.PixelXDimension"), "40") << name;
+        EXPECT_EQ(tagOf(got, "Exif.Photo.PixelYDimension"), "60") << name;
         EXPECT_EQ(got.icc, camera.icc) << name;
     }
     // The temporary files of the conversion program are gone.

@@ -1,0 +1,123 @@
+// A series a turned camera stored with orientation tags makes the montage its upright pictures
+// make, by every route a montage is made and saved (the stack, the streamed batch series, the
+// full-depth merge and assembly), every picture turned by the first picture's tag.
+#include "session/montage_session.h"
+#include "session/prompting_observer.h"
+
+#include "input/deep_reader.h"
+#include "output/picture_metadata.h"
+
+#include "band_picture.h"
+#include "support/oriented_pictures.h"
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace orv {
+namespace {
+
+using testing::bandPicture;
+
+enum class Kind { Png8, Tiff16 };
+
+// Three band pictures p1 ... p3 as the camera stored them (each turned the other way by
+// `storedTurn`), tagged `tags[k]`; `storedTurn` 1 and tags 1 give the upright series itself.
+struct TaggedSeries {
+    QTemporaryDir dir;
+    Kind kind;
+    TaggedSeries(Kind k, int storedTurn, const std::array<int, 3>& tags) : kind(k) {
+        for (int n = 1; n <= 3; ++n) {
+            const QImage stored = test::storedAs(bandPicture(n, 11u * n, true), storedTurn);
+            if (kind == Kind::Png8) test::writeTaggedPng(name(n), stored, tags[std::size_t(n - 1)], 8);
+            else test::writeTaggedTiff(name(n), stored, tags[std::size_t(n - 1)], 16);
+        }
+    }
+    std::string name(int n) const {
+        return dir.path().toStdString() + "/p" + std::to_string(n) + (kind == Kind::Png8 ? ".png" : ".tif");
+    }
+};
+
+struct Made {
+    bool made = false;
+    int width = 0, height = 0;
+    std::vector<std::uint8_t> cells;
+    std::string map;
+    DeepPicture saved; // the montage saved as a PNG, read back at full depth
+    std::vector<std::string> said;
+    std::vector<Prompt> shown;
+};
+
+Made makeAndSave(const TaggedSeries& series, FocusMethod method, bool stream) {
+    RecordingPrompter prompter;
+    PromptingObserver observer(prompter);
+    SessionState state;
+    state.programFolder = series.dir.path().toStdString() + "/";
+    SessionOptions options;
+    options.streamPyramid = stream;
+    MontageSession session(state, observer, options);
+    MontageRequest r;
+    r.firstFileName = series.name(1);
+    r.incrementText = "10";
+    r.method = method;
+    r.smoothing.autoSmooth = 0;
+    Made m;
+    m.made = session.makeMontage(r).made;
+    const MontageRecord& main = state.montage.main();
+    m.width = main.picture.pictureWidth();
+    m.height = main.picture.pictureHeight();
+    m.cells = main.picture.rounded();
+    m.map = main.map;
+    const std::string out = state.programFolder + "m.png";
+    SaveMontageOptions save{{}, std::nullopt, [&](const std::string& line) { m.said.push_back(line); }};
+    EXPECT_EQ(session.saveMontage({}, out, save), "");
+    EXPECT_EQ(readDeepPicture(out, m.saved), DecodeStatus::Ok);
+    m.shown = prompter.shown;
+    return m;
+}
+
+struct RouteCase {
+    const char* name;
+    Kind kind;
+    FocusMethod method;
+    bool stream;
+};
+
+class TaggedSeriesMontage : public ::testing::TestWithParam<RouteCase> {};
+
+// The camera pointed down: its pixels stored alike, the tags 6, 1 and 8 from shot to shot.
+TEST_P(TaggedSeriesMontage, IsTheUprightSeriesMontageWhateverTheLaterPicturesTags) {
+    const RouteCase c = GetParam();
+    const TaggedSeries tagged(c.kind, 6, {6, 1, 8});
+    const TaggedSeries upright(c.kind, 1, {1, 1, 1});
+    const Made a = makeAndSave(tagged, c.method, c.stream);
+    const Made b = makeAndSave(upright, c.method, c.stream);
+    ASSERT_TRUE(a.made);
+    ASSERT_TRUE(b.made);
+    EXPECT_TRUE(a.shown.empty()) << a.shown.front().text;
+    ASSERT_EQ(b.width, 60);
+    EXPECT_EQ(a.width, 60);
+    EXPECT_EQ(a.height, 40);
+    EXPECT_EQ(a.cells, b.cells);
+    EXPECT_EQ(a.map, b.map);
+    // Saved at the series' depth (a 16-bit series read at full depth, never left at 8 bits for a
+    // picture read the other way round), with the same samples.
+    EXPECT_TRUE(a.said.empty()) << a.said.front();
+    EXPECT_EQ(a.saved.bitsPerSample, c.kind == Kind::Tiff16 ? 16 : 8);
+    EXPECT_EQ(a.saved.width, 60);
+    EXPECT_EQ(a.saved.samples, b.saved.samples);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryRoute, TaggedSeriesMontage,
+                         ::testing::Values(RouteCase{"StackBlocks", Kind::Png8, FocusMethod::ColorSpace3D, false},
+                                           RouteCase{"StackPyramid", Kind::Png8, FocusMethod::Pyramid, false},
+                                           RouteCase{"StreamedPyramid", Kind::Png8, FocusMethod::Pyramid, true},
+                                           RouteCase{"DeepBlocks", Kind::Tiff16, FocusMethod::ColorSpace3D, false},
+                                           RouteCase{"DeepPyramid", Kind::Tiff16, FocusMethod::Pyramid, false},
+                                           RouteCase{"DeepStreamedPyramid", Kind::Tiff16, FocusMethod::Pyramid, true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace orv
