@@ -564,7 +564,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         // A number the program cannot hold (an offset beyond 16 bits, a huge method) is an overflow:
         // the project is not used rather than read with the number wrapped.
         if (!settings.outOfRange.empty()) throw RuntimeError(6);
-        const MontageRequest request = projectRequest(settings, current);
+        const MontageRequest request = projectRequest(settings, current, state_.programFolder);
         observer_.showRequest(request);
 
         // A retouched montage's strokes: read first, so that a broken file stops the opening.

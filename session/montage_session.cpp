@@ -13,6 +13,7 @@
 #include "output/picture_metadata.h"
 #include "session/deep_stack_source.h"
 #include "session/montage_rules.h"
+#include "session/offset_target.h"
 
 #include <algorithm>
 #include <climits>
@@ -731,10 +732,46 @@ void MontageSession::buildProperties(const MontageRequest& r) {
         }
     }
     ms.main().properties = withEvenedLines(ms.main().properties, ms.evened);
+    ms.main().properties = withOrientationLine(ms.main().properties, state_.series.orientation);
 }
 
+std::string withOrientationLine(const std::string& properties, int orientation) {
+    if (orientation <= 1 || orientation > 8) return properties;
+    const std::string count = "  Number of files found =";
+    const std::size_t at = properties.find(count);
+    const std::size_t end = at == std::string::npos ? std::string::npos : properties.find("\r\n", at);
+    const std::string line = "  " + std::string(kCameraOrientationKey) + " =" + std::to_string(orientation) +
+                             " (pictures turned upright)\r\n";
+    if (end == std::string::npos) return properties + line;
+    return properties.substr(0, end + 2) + line + properties.substr(end + 2);
+}
 
-MontageRequest projectRequest(const ProjectSettings& s, MontageRequest r) {
+namespace {
+
+// The stored targets of an older project, moved onto the upright pictures.
+void uprightProjectTargets(const ProjectSettings& s, OffsetTable& targets, const std::string& programFolder) {
+    if (s.targetsUpright) return;
+    const std::string first = completeSeriesName(s.firstFileName, programFolder);
+    const int orientation = readPictureOrientation(first);
+    if (orientation == 1) return;
+    const std::optional<SeriesName> series = parseSeriesName(first);
+    int firstWidth = 0, firstHeight = 0;
+    if (readPictureSize(first, firstWidth, firstHeight) != DecodeStatus::Ok) return;
+    for (int i = 1; i <= kMaxPictures; ++i) {
+        if (!s.targets[std::size_t(i)]) continue;
+        // Each picture's own stored sides; the first's where it cannot be read.
+        int w = firstWidth, h = firstHeight;
+        if (series && (readPictureSize(series->fileName(i), w, h) != DecodeStatus::Ok)) {
+            w = firstWidth;
+            h = firstHeight;
+        }
+        targets[std::size_t(i)] = uprightTarget(targets[std::size_t(i)], orientation, w, h);
+    }
+}
+
+} // namespace
+
+MontageRequest projectRequest(const ProjectSettings& s, MontageRequest r, const std::string& programFolder) {
     r.firstFileName = s.firstFileName;
     r.incrementText = s.incrementText;
     r.method = FocusMethod(s.method >= 0 && s.method < kMethodCount ? s.method : 0);
@@ -753,6 +790,7 @@ MontageRequest projectRequest(const ProjectSettings& s, MontageRequest r) {
         for (int i = 1; i <= kMaxPictures; ++i)
             if (const auto& t = s.targets[std::size_t(i)])
                 targets[std::size_t(i)] = ImageOffset{std::int16_t(t->first), std::int16_t(t->second)};
+        uprightProjectTargets(s, targets, programFolder);
         r.targets = targets;
         if (s.area == ProjectArea::Same) r.area = DisplayArea::Same;
         if (s.area == ProjectArea::Minimum) r.area = DisplayArea::Minimum;

@@ -402,7 +402,16 @@ inline constexpr const char* kStrokesUnlikeText =
 
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or
-// its automatic alignment; `current`'s offsets and alignment when it used neither.
-MontageRequest projectRequest(const ProjectSettings& project, MontageRequest current);
+// its automatic alignment; `current`'s offsets and alignment when it used neither. Target centres
+// that a project stored before the pictures were read upright (it has no camera orientation line)
+// were measured on the pictures as stored: they are moved to the same pixels of the upright
+// pictures, by the first picture's orientation tag; `programFolder` completes a relative first name.
+MontageRequest projectRequest(const ProjectSettings& project, MontageRequest current,
+                              const std::string& programFolder = {});
+
+// The properties text with the line that says the pictures were turned upright by a camera
+// orientation tag other than 1 ("  Camera orientation =6 (pictures turned upright)"), after the
+// picture count; unchanged for tag 1. A project holding it stores upright target centres.
+std::string withOrientationLine(const std::string& properties, int orientation);
 
 } // namespace orv

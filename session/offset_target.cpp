@@ -3,6 +3,9 @@
 
 #include "session/montage_rules.h"
 
+#include "base/numbers.h"
+#include "input/picture_orientation.h"
+
 #include <cmath>
 
 namespace orv {
@@ -15,6 +18,12 @@ OffsetTarget OffsetTarget::initial(double twipsPerPixelX, double twipsPerPixelY)
     t.inner = MarkerBox{kInnerMarkerOffsetTwips / tx, kInnerMarkerOffsetTwips / ty, kInnerMarkerTwips / tx,
                         kInnerMarkerTwips / ty};
     return t;
+}
+
+ImageOffset uprightTarget(ImageOffset stored, int orientation, int storedWidth, int storedHeight) {
+    int c = 0, r = 0;
+    uprightPixelOf(validOrientation(orientation), stored.x, stored.y, storedWidth, storedHeight, c, r);
+    return ImageOffset{toInt16(c), toInt16(r)};
 }
 
 ImageOffset OffsetTarget::centre() const { return markerCentre(outer.left, outer.top, outer.width, outer.height); }

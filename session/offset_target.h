@@ -44,6 +44,12 @@ struct OffsetTarget {
     void centreOn(double x, double y);
 };
 
+// A target centre measured on a picture of storedWidth x storedHeight as its camera stored it,
+// moved to where that pixel lies once the picture is turned upright by its orientation tag: the
+// targets of a project saved before its pictures were read upright. RuntimeError 6 when the
+// result does not fit 16 bits.
+ImageOffset uprightTarget(ImageOffset stored, int orientation, int storedWidth, int storedHeight);
+
 // The offsets status text: a blank, then for every visible source window (its number and target
 // centre, in window order) four blanks, "Image ", the number, " = ", x, " , ", y.
 std::string offsetStatusText(const std::vector<std::pair<int, ImageOffset>>& visible);

@@ -142,6 +142,7 @@ ProjectSettings readProjectSettings(const std::string& path) {
         s.automaticAlignment = trimBlanks(*aligned) == "yes";
     if (const std::optional<std::string> matched = readKey(f, "Colour matching"))
         s.colourMatch = trimBlanks(*matched) == "yes";
+    s.targetsUpright = readKey(f, kCameraOrientationKey).has_value();
     const std::optional<std::string> area = readKey(f, "Offset display method");
     s.usesOffsets = area.has_value();
     for (int i = 1; i <= 30; ++i) {

@@ -14,6 +14,10 @@ namespace orv {
 
 inline constexpr const char* kProjectSection = "project";
 inline constexpr const char* kProjectRecentPrefix = "project ";
+// The key of the line a project of pictures turned upright by their camera's orientation tag holds:
+// its target centres are the upright pictures'. Older projects hold the centres as the pictures
+// were stored.
+inline constexpr const char* kCameraOrientationKey = "Camera orientation";
 
 // The name the Save dialog proposes for a first file name: the file name up to and including its
 // first dot, then "mon" (/pics/rock01.bmp gives /pics/rock01.mon); the name + ".mon" when the
@@ -62,6 +66,7 @@ struct ProjectSettings {
     std::array<bool, 10> ignored{}; // pictures 1 to 10
     bool automaticAlignment = false; // the pictures were aligned automatically
     bool colourMatch = false;        // and matched in colour to the reference
+    bool targetsUpright = false;     // the target centres are those of pictures turned upright
     int pictureCount = 0;            // "Number of files found"; 0 when absent or no count
     // Numbers the program cannot hold: a method beyond the whole numbers, an offset beyond -32768
     // to 32767. Their fields read 0; the file should not be used as it stands.

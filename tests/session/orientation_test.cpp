@@ -1,11 +1,13 @@
 // A series a turned camera stored with orientation tags makes the montage its upright pictures
 // make, by every route a montage is made and saved (the stack, the streamed batch series, the
-// full-depth merge and assembly), every picture turned by the first picture's tag.
+// full-depth merge and assembly), every picture turned by the first picture's tag; projects keep
+// their target centres on the same pixels.
 #include "session/montage_session.h"
 #include "session/prompting_observer.h"
 
 #include "input/deep_reader.h"
 #include "output/picture_metadata.h"
+#include "settings/project_file.h"
 
 #include "band_picture.h"
 #include "support/oriented_pictures.h"
@@ -15,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 namespace orv {
 namespace {
@@ -118,6 +121,73 @@ INSTANTIATE_TEST_SUITE_P(EveryRoute, TaggedSeriesMontage,
                                            RouteCase{"DeepPyramid", Kind::Tiff16, FocusMethod::Pyramid, false},
                                            RouteCase{"DeepStreamedPyramid", Kind::Tiff16, FocusMethod::Pyramid, true}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+std::string fileText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// A project written before pictures were read upright stored its targets on the pictures as the
+// camera stored them: opened now, they mark the same pixels of the upright pictures. A project
+// written now says its centres are upright and they stay as they are; an untagged series'
+// project is written as before.
+TEST(TaggedSeriesProject, KeepsItsTargetsOnTheSamePixels) {
+    const TaggedSeries tagged(Kind::Png8, 6, {6, 6, 6});
+    const std::string first = tagged.name(1);
+    const std::string old = tagged.dir.path().toStdString() + "/old.mon";
+    {
+        std::ofstream f(old, std::ios::binary);
+        f << "[project]\r\n\r\n  First file name =" << first
+          << "\r\n  Number of files found =3\r\n  Montage method used =0 (3D Color Space Focus)\r\n"
+             "  Increment size =10\r\n  Smoothing =no \r\n  Offset display method =Same\r\n"
+             "  Image 1 offset X =5\r\n  Image 1 offset Y =30\r\n  Image 2 offset X =0\r\n  Image 2 offset Y =59\r\n"
+             "  Image 3 offset X =39\r\n  Image 3 offset Y =0\r\n"
+             "  Montage made from dominant image numbers:\r\n111111\r\n\r\n";
+    }
+    const MontageRequest opened = projectRequest(readProjectSettings(old), MontageRequest{});
+    ASSERT_TRUE(opened.useOffsets && opened.targets);
+    const int storedAt[4][2] = {{0, 0}, {5, 30}, {0, 59}, {39, 0}};
+    for (int n = 1; n <= 3; ++n) {
+        const QImage upright = bandPicture(n, 11u * n, true);
+        const QImage stored = test::storedAs(upright, 6);
+        const ImageOffset t = (*opened.targets)[std::size_t(n)];
+        ASSERT_TRUE(t.x >= 0 && t.x < 60 && t.y >= 0 && t.y < 40) << n << ": " << t.x << "," << t.y;
+        EXPECT_EQ(upright.pixel(t.x, t.y), stored.pixel(storedAt[n][0], storedAt[n][1])) << n;
+    }
+
+    // Made again and saved: the centres as they were given, and the line that says so.
+    RecordingPrompter prompter;
+    PromptingObserver observer(prompter);
+    SessionState state;
+    MontageSession session(state, observer);
+    MontageRequest r = opened;
+    ASSERT_TRUE(session.makeMontage(r).made);
+    const std::string now = tagged.dir.path().toStdString() + "/now.mon";
+    session.saveProject({}, now);
+    EXPECT_NE(fileText(now).find("\r\n  Camera orientation =6 (pictures turned upright)\r\n"), std::string::npos);
+    const MontageRequest again = projectRequest(readProjectSettings(now), MontageRequest{});
+    ASSERT_TRUE(again.targets);
+    for (int n = 1; n <= 3; ++n) {
+        EXPECT_EQ((*again.targets)[std::size_t(n)].x, (*opened.targets)[std::size_t(n)].x) << n;
+        EXPECT_EQ((*again.targets)[std::size_t(n)].y, (*opened.targets)[std::size_t(n)].y) << n;
+    }
+
+    // An untagged series: the old project's centres as they are, no line written.
+    const TaggedSeries plain(Kind::Png8, 1, {1, 1, 1});
+    std::string text = fileText(old);
+    text.replace(text.find(first), first.size(), plain.name(1));
+    const std::string plainProject = plain.dir.path().toStdString() + "/plain.mon";
+    std::ofstream(plainProject, std::ios::binary) << text;
+    const MontageRequest kept = projectRequest(readProjectSettings(plainProject), MontageRequest{});
+    EXPECT_EQ((*kept.targets)[1].x, 5);
+    EXPECT_EQ((*kept.targets)[1].y, 30);
+    MontageSession plainSession(state, observer);
+    ASSERT_TRUE(plainSession.makeMontage(kept).made);
+    plainSession.saveProject({}, plain.dir.path().toStdString() + "/again.mon");
+    EXPECT_EQ(fileText(plain.dir.path().toStdString() + "/again.mon").find("Camera orientation"), std::string::npos);
+}
 
 } // namespace
 } // namespace orv
