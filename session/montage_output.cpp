@@ -610,6 +610,9 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
                                                               stored->pictureHeight(), int(ms.geometry.W),
                                                               int(ms.geometry.H));
+        // A project without the orientation line, of pictures that are now turned upright, holds a
+        // montage made from them as stored: whether or not its sides changed (a half turn keeps them).
+        const bool turned = loaded && !settings.targetsUpright && state_.series.orientation != 1;
         const int count = state_.series.imageCount;
         const bool recounted = loaded && !resized && settings.pictureCount > 0 && count > 0 && settings.pictureCount != count;
         MontageRecord& main = ms.main();
@@ -638,7 +641,10 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         observer_.recordChanged(MontageChoice{}, main);
         // The stored montage is kept as it was; the user learns that the pictures no longer fit
         // it, nor its offsets and map, before smoothing, retouching or making it again.
-        if (resized) {
+        if (turned) {
+            busy.release();
+            ask(PromptIcon::Exclamation, kProjectTurnedText, kProjectResizedTitle);
+        } else if (resized) {
             busy.release();
             ask(PromptIcon::Exclamation,
                 projectResizedText(main.picture.pictureWidth(), main.picture.pictureHeight(), int(ms.geometry.W),
@@ -648,7 +654,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
             busy.release();
             ask(PromptIcon::Exclamation, projectRecountedText(settings.pictureCount, count), kProjectResizedTitle);
         }
-        if (strokesUnlike && !resized) {
+        if (strokesUnlike && !resized && !turned) {
             busy.release();
             ask(PromptIcon::Exclamation, kStrokesUnlikeText, kMissingStrokesTitle);
         }

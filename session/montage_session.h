@@ -391,6 +391,12 @@ inline constexpr const char* kProjectResizedTitle = "The pictures have changed";
 std::string projectResizedText(int storedWidth, int storedHeight, int width, int height);
 // The same for a series that grew or shrank since the project was saved from `saved` pictures.
 std::string projectRecountedText(int saved, int now);
+// The same for a project saved before its pictures, which carry a camera orientation tag, were
+// read upright: its montage and map were made from the pictures as the camera stored them.
+inline constexpr const char* kProjectTurnedText =
+    "The pictures of this project are now turned upright by their camera's orientation tag, and its montage "
+    "was made from them as the camera stored them.   The stored montage is shown as it was saved, but its map "
+    "no longer matches the pictures.   Make the montage again before smoothing or retouching it.";
 // Said when a retouched project is opened without the strokes file beside it.
 inline constexpr const char* kMissingStrokesTitle = "Retouched montage";
 std::string missingStrokesText(const std::string& strokesFile);

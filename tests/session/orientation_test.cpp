@@ -189,5 +189,38 @@ TEST(TaggedSeriesProject, KeepsItsTargetsOnTheSamePixels) {
     EXPECT_EQ(fileText(plain.dir.path().toStdString() + "/again.mon").find("Camera orientation"), std::string::npos);
 }
 
+// An older project of pictures that are now turned upright (a half turn keeps their sides) says
+// that its stored montage and map no longer match them; a project saved now opens without a word.
+TEST(TaggedSeriesProject, AnOlderProjectOfPicturesNowTurnedSaysItsMontageNoLongerMatches) {
+    // The series as the program read it before: tagged 3, its pixels taken as stored.
+    TaggedSeries series(Kind::Png8, 3, {1, 1, 1});
+    RecordingPrompter prompter;
+    PromptingObserver observer(prompter);
+    SessionState state;
+    state.programFolder = series.dir.path().toStdString() + "/";
+    MontageSession session(state, observer);
+    MontageRequest r;
+    r.firstFileName = series.name(1);
+    r.incrementText = "10";
+    ASSERT_TRUE(session.makeMontage(r).made);
+    const std::string old = state.programFolder + "old.mon";
+    session.saveProject({}, old);
+    for (int n = 1; n <= 3; ++n)
+        test::writeTaggedPng(series.name(n), test::storedAs(bandPicture(n, 11u * n, true), 3), 3, 8);
+
+    prompter.shown.clear();
+    ASSERT_EQ(session.openProject(old, r), ProjectOutcome::Opened);
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_EQ(prompter.shown[0].text, kProjectTurnedText);
+    EXPECT_EQ(prompter.shown[0].title, std::string("The pictures have changed"));
+
+    ASSERT_TRUE(session.makeMontage(r).made);
+    const std::string now = state.programFolder + "now.mon";
+    session.saveProject({}, now);
+    prompter.shown.clear();
+    ASSERT_EQ(session.openProject(now, r), ProjectOutcome::Opened);
+    EXPECT_TRUE(prompter.shown.empty()) << prompter.shown.front().text;
+}
+
 } // namespace
 } // namespace orv
