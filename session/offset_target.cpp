@@ -3,10 +3,11 @@
 
 #include "session/montage_rules.h"
 
-#include "base/numbers.h"
 #include "input/picture_orientation.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 namespace orv {
 
@@ -23,7 +24,8 @@ OffsetTarget OffsetTarget::initial(double twipsPerPixelX, double twipsPerPixelY)
 ImageOffset uprightTarget(ImageOffset stored, int orientation, int storedWidth, int storedHeight) {
     int c = 0, r = 0;
     uprightPixelOf(validOrientation(orientation), stored.x, stored.y, storedWidth, storedHeight, c, r);
-    return ImageOffset{toInt16(c), toInt16(r)};
+    auto within16 = [](int v) { return std::int16_t(std::clamp(v, int(INT16_MIN), int(INT16_MAX))); };
+    return ImageOffset{within16(c), within16(r)};
 }
 
 ImageOffset OffsetTarget::centre() const { return markerCentre(outer.left, outer.top, outer.width, outer.height); }

@@ -46,8 +46,8 @@ struct OffsetTarget {
 
 // A target centre measured on a picture of storedWidth x storedHeight as its camera stored it,
 // moved to where that pixel lies once the picture is turned upright by its orientation tag: the
-// targets of a project saved before its pictures were read upright. RuntimeError 6 when the
-// result does not fit 16 bits.
+// targets of a project saved before its pictures were read upright. A centre so far outside the
+// picture that it would pass the 16-bit range stays at the range's end, as far outside.
 ImageOffset uprightTarget(ImageOffset stored, int orientation, int storedWidth, int storedHeight);
 
 // The offsets status text: a blank, then for every visible source window (its number and target

@@ -189,6 +189,26 @@ TEST(TaggedSeriesProject, KeepsItsTargetsOnTheSamePixels) {
     EXPECT_EQ(fileText(plain.dir.path().toStdString() + "/again.mon").find("Camera orientation"), std::string::npos);
 }
 
+// A target an older project holds far outside its picture (a hand-edited file) is moved as far
+// outside the upright picture: opening the project never fails on it, and the batch run, which
+// opens a project before any error is caught, is not ended by it.
+TEST(TaggedSeriesProject, AFarTargetOfAnOlderProjectStaysFarOutside) {
+    const TaggedSeries tagged(Kind::Png8, 6, {6, 6, 6});
+    const std::string old = tagged.dir.path().toStdString() + "/far.mon";
+    std::ofstream(old, std::ios::binary)
+        << "[project]\r\n\r\n  First file name =" << tagged.name(1)
+        << "\r\n  Number of files found =3\r\n  Montage method used =0 (3D Color Space Focus)\r\n"
+           "  Increment size =10\r\n  Smoothing =no \r\n  Offset display method =Same\r\n"
+           "  Image 1 offset X =32767\r\n  Image 1 offset Y =-32768\r\n"
+           "  Montage made from dominant image numbers:\r\n111111\r\n\r\n";
+    MontageRequest opened;
+    ASSERT_NO_THROW(opened = projectRequest(readProjectSettings(old), MontageRequest{}));
+    ASSERT_TRUE(opened.targets);
+    // Stored (32767, -32768) of a 40 x 60 picture turned by tag 6 lies at (59 + 32768, 32767).
+    EXPECT_EQ((*opened.targets)[1].x, 32767);
+    EXPECT_EQ((*opened.targets)[1].y, 32767);
+}
+
 // An older project of pictures that are now turned upright (a half turn keeps their sides) says
 // that its stored montage and map no longer match them; a project saved now opens without a word.
 TEST(TaggedSeriesProject, AnOlderProjectOfPicturesNowTurnedSaysItsMontageNoLongerMatches) {
