@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 namespace orv {
@@ -207,6 +208,20 @@ TEST(TaggedSeriesProject, AFarTargetOfAnOlderProjectStaysFarOutside) {
     // Stored (32767, -32768) of a 40 x 60 picture turned by tag 6 lies at (59 + 32768, 32767).
     EXPECT_EQ((*opened.targets)[1].x, 32767);
     EXPECT_EQ((*opened.targets)[1].y, 32767);
+
+    // A first name whose number passes 16 bits is no series (the run says so): its centres stay.
+    const std::string beyond = tagged.dir.path().toStdString() + "/q40000.png";
+    test::writeTaggedPng(beyond, test::storedAs(bandPicture(1, 11u, true), 6), 6, 8);
+    std::string text;
+    {
+        std::ifstream in(old, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    text.replace(text.find(tagged.name(1)), tagged.name(1).size(), beyond);
+    std::ofstream(old, std::ios::binary | std::ios::trunc) << text;
+    ASSERT_NO_THROW(opened = projectRequest(readProjectSettings(old), MontageRequest{}));
+    EXPECT_EQ((*opened.targets)[1].x, 32767);
+    EXPECT_EQ((*opened.targets)[1].y, -32768);
 }
 
 // An older project of pictures that are now turned upright (a half turn keeps their sides) says
