@@ -23,16 +23,11 @@ if(TARGET vantler)
 endif()
 
 if(TARGET vantlerdesigner)
-  # Qt Designer's own plugin folder (lib/<arch>/qt6/plugins/designer on Debian).
-  if(QT6_INSTALL_PLUGINS)
-    set(_plugins ${QT6_INSTALL_PLUGINS})
-  else()
-    set(_plugins ${CMAKE_INSTALL_LIBDIR}/qt6/plugins)
-  endif()
-  # The plugin finds libvantler from any prefix.
-  file(RELATIVE_PATH _to_lib /p/${_plugins}/designer /p/${CMAKE_INSTALL_LIBDIR})
+  # Qt Designer's own plugin folder (control/CMakeLists.txt chooses it). The plugin finds
+  # libvantler from any prefix.
+  file(RELATIVE_PATH _to_lib /p/${VANTLER_DESIGNER_INSTALL_DIR} /p/${CMAKE_INSTALL_LIBDIR})
   set_target_properties(vantlerdesigner PROPERTIES INSTALL_RPATH "$ORIGIN/${_to_lib}")
-  install(TARGETS vantlerdesigner LIBRARY DESTINATION ${_plugins}/designer)
+  install(TARGETS vantlerdesigner LIBRARY DESTINATION ${VANTLER_DESIGNER_INSTALL_DIR})
 endif()
 
 file(GLOB _help_pages ${CMAKE_SOURCE_DIR}/help/*.html ${CMAKE_SOURCE_DIR}/help/*.css)
