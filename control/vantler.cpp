@@ -144,6 +144,15 @@ struct WhenGiven : OnBox {
     static bool given(float number) { return number > 0.0f; }
 };
 
+struct UnlessZero : OnBox {
+    template <class BoxArg, class ControlArg>
+    static void apply(Vantler& control, const QVariant& stored, void (PictureBox::*write)(BoxArg),
+                      void (Vantler::*)(ControlArg)) {
+        const auto value = fromStored<std::remove_cvref_t<BoxArg>>(stored);
+        if (value != 0) (control.box()->*write)(value);
+    }
+};
+
 // One stored property: its key, the value a fresh control stores, and how the stored value is
 // taken from the control and applied to it.
 struct PersistedProperty {

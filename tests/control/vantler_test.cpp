@@ -231,6 +231,39 @@ TEST(Persistence, SettingsBagRoundTripsTheStoredSet) {
     EXPECT_EQ(control.ClipControls(), true);
 }
 
+TEST(Persistence, AControlWithoutADrawingAreaIsReadBackWhole) {
+    // A control no higher than its border has a drawing area 0 high, so its scale height is 0.
+    vantler::MemoryPropertyBag bag;
+    {
+        Vantler flat;
+        flat.resize(120, 4);
+        flat.setQuality(50);
+        flat.setDrawWidth(2);
+        ASSERT_EQ(flat.ScaleHeight(), 0.0);
+        flat.WriteProperties(bag);
+    }
+    Vantler control;
+    EXPECT_EQ(errorOf([&] { control.ReadProperties(bag); }), 0);
+    EXPECT_EQ(control.Quality(), 50);
+    EXPECT_EQ(control.DrawWidth(), 2);
+    EXPECT_EQ(control.ScaleMode(), vantler::vbTwips);
+    EXPECT_GT(control.ScaleHeight(), 0.0);
+
+    // A user scale running right to left keeps its negative width.
+    vantler::MemoryPropertyBag flipped;
+    {
+        Vantler source;
+        source.Scale_(100, 0, 0, 50);
+        source.WriteProperties(flipped);
+    }
+    Vantler again;
+    again.ReadProperties(flipped);
+    EXPECT_EQ(again.ScaleMode(), vantler::vbUser);
+    EXPECT_DOUBLE_EQ(again.ScaleLeft(), 100.0);
+    EXPECT_DOUBLE_EQ(again.ScaleWidth(), -100.0);
+    EXPECT_DOUBLE_EQ(again.ScaleHeight(), 50.0);
+}
+
 // ---- the property table ----
 
 struct TableRow {
