@@ -255,8 +255,12 @@ void Vantler::setQuality(int quality) {
 
 bool Vantler::Save(const QString& asFile) {
     fillWithBox();
+    // With no drawing area (a control no larger than its border) there is nothing to write, and
+    // the picture stays: an empty image in its place would lose it.
+    const QImage shown = picVantler->shownImage();
+    if (shown.isNull()) return false;
     // What the box shows becomes its picture, so drawing done with the graphics methods is kept.
-    picVantler->setPicture(picVantler->shownImage());
+    picVantler->setPicture(shown);
     cDIBSection dib;
     dib.CreateFromPicture(picVantler->Picture());
     return SaveDibAsJpeg(dib, asFile, quality_);

@@ -139,6 +139,21 @@ TEST_F(ControlTest, AControlSizedWhileHiddenSavesItsOwnSize) {
     EXPECT_TRUE(isRed(saved.pixelColor(140, 20))) << "the line's far end, beyond the box's first size";
 }
 
+TEST_F(ControlTest, ASaveWithNoDrawingAreaFailsAndKeepsThePicture) {
+    Vantler control;
+    control.resize(104, 84);
+    QImage picture(100, 80, QImage::Format_RGB32);
+    picture.fill(qRgb(200, 10, 10));
+    control.setPicture(QPixmap::fromImage(picture));
+    control.resize(104, 3);  // no higher than its border, as in a splitter pulled shut
+    EXPECT_FALSE(control.Save(file("collapsed.jpg")));
+    EXPECT_FALSE(QFileInfo::exists(file("collapsed.jpg")));
+    control.resize(104, 84);
+    EXPECT_EQ(control.Picture().toImage().convertToFormat(QImage::Format_RGB32), picture);
+    ASSERT_TRUE(control.Save(file("reopened.jpg")));
+    EXPECT_TRUE(isRed(QImage(file("reopened.jpg")).pixelColor(50, 40)));
+}
+
 TEST_F(ControlTest, LineIgnoresItsFlagsAndDrawsAPlainLine) {
     Vantler control;
     control.setScaleMode(vantler::vbPixels);
