@@ -306,6 +306,10 @@ void PictureBox::setOLEDropMode(std::int16_t mode) {
 
 void PictureBox::setPicture(const QImage& picture) {
     picture_ = picture;
+    // The box counts a picture's pixels one to one. A picture made for a high-density screen (a
+    // widget's grab at twice the density) would otherwise be drawn at its size in screen points,
+    // filling only a quarter of a box sized to its pixels.
+    picture_.setDevicePixelRatio(1.0);
     clearAll();
     if (autoSize_ && !picture_.isNull()) {
         const int frame = 2 * frameWidth();

@@ -154,6 +154,23 @@ TEST_F(ControlTest, ASaveWithNoDrawingAreaFailsAndKeepsThePicture) {
     EXPECT_TRUE(isRed(QImage(file("reopened.jpg")).pixelColor(50, 40)));
 }
 
+TEST_F(ControlTest, APictureFromAHighDensityScreenIsShownAndSavedPixelForPixel) {
+    // What a widget's grab gives on a screen at twice the density: 60 x 40 pixels for 30 x 20 points.
+    QImage picture(60, 40, QImage::Format_RGB32);
+    picture.fill(qRgb(10, 200, 10));
+    picture.setDevicePixelRatio(2.0);
+    Vantler control;
+    control.setAutoSize(true);
+    control.setPicture(QPixmap::fromImage(picture));
+    EXPECT_EQ(control.box()->contentsRect().size(), QSize(60, 40));
+    EXPECT_EQ(control.box()->Image().pixel(59, 39), qRgb(10, 200, 10)) << "the picture fills the box";
+    ASSERT_TRUE(control.Save(file("dense.jpg")));
+    const QImage saved(file("dense.jpg"));
+    ASSERT_EQ(saved.size(), QSize(60, 40));
+    for (const QPoint corner : {QPoint(0, 0), QPoint(59, 0), QPoint(0, 39), QPoint(59, 39)})
+        EXPECT_GT(saved.pixelColor(corner).green(), 180) << corner.x() << "," << corner.y();
+}
+
 TEST_F(ControlTest, LineIgnoresItsFlagsAndDrawsAPlainLine) {
     Vantler control;
     control.setScaleMode(vantler::vbPixels);
