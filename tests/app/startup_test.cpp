@@ -11,6 +11,8 @@
 #include <QFileInfo>
 #include <QAction>
 #include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QTest>
 
@@ -256,6 +258,32 @@ TEST_P(IncrementCaption, StaysWholeBesideItsBox) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, IncrementCaption, ::testing::Values("1024x768", "800x600", "640x480"),
+                         [](const auto& info) { return std::string("s") + info.param; });
+
+// Every control of the main window's strip lies whole inside it once the window is up, on screens
+// of other shapes than 4:3 too: there the fonts, and with them the menu bar, the status bar and the
+// increment box, grow more than the window's height.
+class MainWindowStrip : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(MainWindowStrip, HoldsEveryControlWhole) {
+    StartupRig rig;
+    rig.start({"/resolution", GetParam()});
+    const QWidget* client = rig.form->centralWidget();
+    auto outside = [&] {
+        QStringList names;
+        for (const QWidget* c : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (c->isVisibleTo(client) && !client->rect().contains(c->geometry())) names << c->objectName();
+        return names;
+    };
+    // The bars take the scaled font's size when their layouts are next run.
+    for (int round = 0; round < 3; ++round) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_TRUE(outside().isEmpty())
+        << "cut at the strip's edge: " << outside().join(QStringLiteral(", ")).toStdString() << " (strip "
+        << client->width() << " x " << client->height() << ")";
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, MainWindowStrip,
+                         ::testing::Values("1024x768", "800x600", "1280x1024", "1366x768", "1920x1080", "2560x1440"),
                          [](const auto& info) { return std::string("s") + info.param; });
 
 TEST(Startup, ShortcutPreferenceRefreshesTheDesktopShortcut) {
