@@ -27,6 +27,9 @@ PictureWindow::PictureWindow(QWidget* mainWindow, const char* objectName, const 
     setObjectName(QString::fromLatin1(objectName));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The zoom strip sits right under the picture: the window is sized to the picture and the strip
+    // alone, so a gap between them would cut the picture's last rows and bring in scroll bars.
+    layout->setSpacing(0);
     scroll_ = new QScrollArea(this);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setWidgetResizable(false);
