@@ -217,6 +217,7 @@ void PictureBox::setAppearance(std::int16_t appearance) {
     appearance_ = appearance;
     applyFrame();
     syncSize();
+    fitToPicture();  // another border is another width round the same picture
 }
 
 void PictureBox::setBorderStyle(std::int16_t style) {
@@ -224,15 +225,19 @@ void PictureBox::setBorderStyle(std::int16_t style) {
     borderStyle_ = style;
     applyFrame();
     syncSize();
+    fitToPicture();
 }
 
 void PictureBox::setAutoSize(bool on) {
     autoSize_ = on;
-    if (autoSize_ && !picture_.isNull()) {
-        const int frame = 2 * frameWidth();
-        resize(picture_.width() + frame, picture_.height() + frame);
-        syncSize();
-    }
+    fitToPicture();
+}
+
+void PictureBox::fitToPicture() {
+    if (!autoSize_ || picture_.isNull()) return;
+    const int frame = 2 * frameWidth();
+    resize(picture_.width() + frame, picture_.height() + frame);
+    syncSize();
 }
 
 void PictureBox::setAlign(std::int16_t align) {
@@ -311,11 +316,7 @@ void PictureBox::setPicture(const QImage& picture) {
     // filling only a quarter of a box sized to its pixels.
     picture_.setDevicePixelRatio(1.0);
     clearAll();
-    if (autoSize_ && !picture_.isNull()) {
-        const int frame = 2 * frameWidth();
-        resize(picture_.width() + frame, picture_.height() + frame);
-        syncSize();
-    }
+    fitToPicture();
     emit Change();
 }
 

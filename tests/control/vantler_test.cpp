@@ -599,6 +599,19 @@ TEST(Sizing, TheBoxFillsTheControlAndTheControlFollowsAnAutoSizedBox) {
     EXPECT_EQ(resized.count(), 2);
 }
 
+TEST(Sizing, AnAutoSizedBoxFitsItsPictureWhateverItsBorder) {
+    Vantler control;
+    control.setAutoSize(true);
+    control.setPicture(QPixmap(60, 40));
+    for (const int border : {0, 1}) {
+        control.setBorderStyle(border);
+        EXPECT_EQ(control.box()->contentsRect().size(), QSize(60, 40)) << "border style " << border;
+    }
+    control.setAppearance(0);  // flat: a one-pixel border
+    EXPECT_EQ(control.box()->contentsRect().size(), QSize(60, 40)) << "flat";
+    EXPECT_EQ(control.size(), QSize(62, 42));
+}
+
 // ---- late binding ----
 
 TEST_F(ControlTest, MethodsAndPropertiesWorkThroughTheMetaObject) {
