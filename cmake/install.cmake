@@ -16,23 +16,35 @@ endforeach()
 
 if(TARGET vantler)
   # libvantler.so.X.Y.Z, its soname link libvantler.so.N and the development link libvantler.so.
-  install(TARGETS vantler LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+  # Everything of the library is also the install component "vantler", which a host's build can
+  # install alone (cmake --install build --component vantler).
+  install(TARGETS vantler EXPORT vantler-targets LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT vantler)
   file(GLOB _vantler_headers ${CMAKE_SOURCE_DIR}/control/*.h)
   list(FILTER _vantler_headers EXCLUDE REGEX "designer_plugin\\.h$")
-  install(FILES ${_vantler_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantler)
+  install(FILES ${_vantler_headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/vantler COMPONENT vantler)
+  # How other programs build against it: a CMake package (find_package(vantler), target
+  # vantler::vantler) and a pkg-config file (pkg-config --cflags --libs vantler).
+  include(CMakePackageConfigHelpers)
+  set(_vantler_cmake ${CMAKE_INSTALL_LIBDIR}/cmake/vantler)
+  install(EXPORT vantler-targets NAMESPACE vantler:: DESTINATION ${_vantler_cmake} COMPONENT vantler)
+  configure_package_config_file(${CMAKE_SOURCE_DIR}/cmake/vantler-config.cmake.in
+    ${CMAKE_BINARY_DIR}/vantler/vantler-config.cmake INSTALL_DESTINATION ${_vantler_cmake})
+  write_basic_package_version_file(${CMAKE_BINARY_DIR}/vantler/vantler-config-version.cmake
+    VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+  install(FILES ${CMAKE_BINARY_DIR}/vantler/vantler-config.cmake ${CMAKE_BINARY_DIR}/vantler/vantler-config-version.cmake
+    DESTINATION ${_vantler_cmake} COMPONENT vantler)
+  file(RELATIVE_PATH VANTLER_PC_TO_PREFIX /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
+  string(REGEX REPLACE "/$" "" VANTLER_PC_TO_PREFIX "${VANTLER_PC_TO_PREFIX}")
+  configure_file(${CMAKE_SOURCE_DIR}/cmake/vantler.pc.in ${CMAKE_BINARY_DIR}/vantler/vantler.pc @ONLY)
+  install(FILES ${CMAKE_BINARY_DIR}/vantler/vantler.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT vantler)
 endif()
 
 if(TARGET vantlerdesigner)
-  # Qt Designer's own plugin folder (lib/<arch>/qt6/plugins/designer on Debian).
-  if(QT6_INSTALL_PLUGINS)
-    set(_plugins ${QT6_INSTALL_PLUGINS})
-  else()
-    set(_plugins ${CMAKE_INSTALL_LIBDIR}/qt6/plugins)
-  endif()
-  # The plugin finds libvantler from any prefix.
-  file(RELATIVE_PATH _to_lib /p/${_plugins}/designer /p/${CMAKE_INSTALL_LIBDIR})
+  # Qt Designer's own plugin folder (control/CMakeLists.txt chooses it). The plugin finds
+  # libvantler from any prefix.
+  file(RELATIVE_PATH _to_lib /p/${VANTLER_DESIGNER_INSTALL_DIR} /p/${CMAKE_INSTALL_LIBDIR})
   set_target_properties(vantlerdesigner PROPERTIES INSTALL_RPATH "$ORIGIN/${_to_lib}")
-  install(TARGETS vantlerdesigner LIBRARY DESTINATION ${_plugins}/designer)
+  install(TARGETS vantlerdesigner LIBRARY DESTINATION ${VANTLER_DESIGNER_INSTALL_DIR} COMPONENT vantler)
 endif()
 
 file(GLOB _help_pages ${CMAKE_SOURCE_DIR}/help/*.html ${CMAKE_SOURCE_DIR}/help/*.css)

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QStringList>
 
 #include <atomic>
 #include <cstring>
@@ -15,6 +16,9 @@
 
 #ifndef VANTLER_DESIGNER_PLUGIN_FILE
 #define VANTLER_DESIGNER_PLUGIN_FILE "libvantlerdesigner.so"
+#endif
+#ifndef VANTLER_DESIGNER_PLUGIN_SUBDIR
+#define VANTLER_DESIGNER_PLUGIN_SUBDIR "qt6/plugins/designer"
 #endif
 
 namespace vantler {
@@ -32,16 +36,29 @@ public:
     void LockServer(bool lock) override { serverLocks += lock ? 1 : -1; }
 };
 
-// The folder this library was loaded from.
+// The folder this library was loaded from. The address asked about is this function's own: an
+// exported one could resolve to another copy of the library loaded earlier in the process.
 QString libraryFolder() {
     Dl_info info{};
-    if (!dladdr(reinterpret_cast<void*>(&DllRegisterServer), &info) || !info.dli_fname) return {};
+    if (!dladdr(reinterpret_cast<void*>(&libraryFolder), &info) || !info.dli_fname) return {};
     return QFileInfo(QFile::decodeName(info.dli_fname)).absolutePath();
 }
 
-QString pluginPath() {
+// Where the Designer plugin of this library may be: beside it (the build tree), or in Qt
+// Designer's plugin folder of the prefix it is installed in.
+QStringList pluginCandidates() {
     const QString folder = libraryFolder();
-    return folder.isEmpty() ? QString() : folder + QLatin1Char('/') + QStringLiteral(VANTLER_DESIGNER_PLUGIN_FILE);
+    if (folder.isEmpty()) return {};
+    const QString file = QStringLiteral(VANTLER_DESIGNER_PLUGIN_FILE);
+    return {folder + QLatin1Char('/') + file,
+            QDir::cleanPath(folder + QStringLiteral("/" VANTLER_DESIGNER_PLUGIN_SUBDIR "/") + file)};
+}
+
+// The plugin that registration links: the first candidate that exists, empty when none does.
+QString pluginPath() {
+    for (const QString& candidate : pluginCandidates())
+        if (QFileInfo(candidate).isFile()) return QFileInfo(candidate).absoluteFilePath();
+    return {};
 }
 
 }  // namespace
@@ -58,11 +75,11 @@ using namespace vantler;
 
 std::int32_t DllRegisterServer() {
     const QString plugin = pluginPath();
-    if (plugin.isEmpty() || !QFileInfo::exists(plugin)) return SELFREG_E_CLASS_;
+    if (plugin.isEmpty()) return SELFREG_E_CLASS_;
     const QString link = designerPluginLinkPath();
     const QFileInfo existing(link);
     if (existing.isSymLink()) {
-        if (existing.symLinkTarget() == QFileInfo(plugin).absoluteFilePath()) return S_OK_;
+        if (existing.symLinkTarget() == plugin) return S_OK_;
         QFile::remove(link);  // an older registration of this plugin from another folder
     } else if (existing.exists()) {
         return SELFREG_E_CLASS_;  // someone else's file: left alone
@@ -75,7 +92,10 @@ std::int32_t DllUnregisterServer() {
     const QString link = designerPluginLinkPath();
     const QFileInfo existing(link);
     if (!existing.isSymLink()) return S_OK_;  // not registered, or not our file
-    if (existing.symLinkTarget() != QFileInfo(pluginPath()).absoluteFilePath()) return S_OK_;
+    bool ours = false;
+    for (const QString& candidate : pluginCandidates())
+        ours = ours || existing.symLinkTarget() == QFileInfo(candidate).absoluteFilePath();
+    if (!ours) return S_OK_;
     return QFile::remove(link) ? S_OK_ : SELFREG_E_CLASS_;
 }
 

@@ -217,6 +217,7 @@ void PictureBox::setAppearance(std::int16_t appearance) {
     appearance_ = appearance;
     applyFrame();
     syncSize();
+    fitToPicture();  // another border is another width round the same picture
 }
 
 void PictureBox::setBorderStyle(std::int16_t style) {
@@ -224,15 +225,19 @@ void PictureBox::setBorderStyle(std::int16_t style) {
     borderStyle_ = style;
     applyFrame();
     syncSize();
+    fitToPicture();
 }
 
 void PictureBox::setAutoSize(bool on) {
     autoSize_ = on;
-    if (autoSize_ && !picture_.isNull()) {
-        const int frame = 2 * frameWidth();
-        resize(picture_.width() + frame, picture_.height() + frame);
-        syncSize();
-    }
+    fitToPicture();
+}
+
+void PictureBox::fitToPicture() {
+    if (!autoSize_ || picture_.isNull()) return;
+    const int frame = 2 * frameWidth();
+    resize(picture_.width() + frame, picture_.height() + frame);
+    syncSize();
 }
 
 void PictureBox::setAlign(std::int16_t align) {
@@ -306,12 +311,12 @@ void PictureBox::setOLEDropMode(std::int16_t mode) {
 
 void PictureBox::setPicture(const QImage& picture) {
     picture_ = picture;
+    // The box counts a picture's pixels one to one. A picture made for a high-density screen (a
+    // widget's grab at twice the density) would otherwise be drawn at its size in screen points,
+    // filling only a quarter of a box sized to its pixels.
+    picture_.setDevicePixelRatio(1.0);
     clearAll();
-    if (autoSize_ && !picture_.isNull()) {
-        const int frame = 2 * frameWidth();
-        resize(picture_.width() + frame, picture_.height() + frame);
-        syncSize();
-    }
+    fitToPicture();
     emit Change();
 }
 

@@ -192,6 +192,8 @@ private:
     void clearAll();
     void drawn();
     void applyFrame();
+    // With AutoSize, the box takes its picture's size plus its border.
+    void fitToPicture();
     void applyCursor();
     // Renders a shape as a coverage mask and combines the colour into the target pixel by pixel
     // with the pen mode (DrawMode), so every raster mode behaves exactly.

@@ -144,6 +144,15 @@ struct WhenGiven : OnBox {
     static bool given(float number) { return number > 0.0f; }
 };
 
+struct UnlessZero : OnBox {
+    template <class BoxArg, class ControlArg>
+    static void apply(Vantler& control, const QVariant& stored, void (PictureBox::*write)(BoxArg),
+                      void (Vantler::*)(ControlArg)) {
+        const auto value = fromStored<std::remove_cvref_t<BoxArg>>(stored);
+        if (value != 0) (control.box()->*write)(value);
+    }
+};
+
 // One stored property: its key, the value a fresh control stores, and how the stored value is
 // taken from the control and applied to it.
 struct PersistedProperty {
@@ -246,8 +255,12 @@ void Vantler::setQuality(int quality) {
 
 bool Vantler::Save(const QString& asFile) {
     fillWithBox();
+    // With no drawing area (a control no larger than its border) there is nothing to write, and
+    // the picture stays: an empty image in its place would lose it.
+    const QImage shown = picVantler->shownImage();
+    if (shown.isNull()) return false;
     // What the box shows becomes its picture, so drawing done with the graphics methods is kept.
-    picVantler->setPicture(picVantler->shownImage());
+    picVantler->setPicture(shown);
     cDIBSection dib;
     dib.CreateFromPicture(picVantler->Picture());
     return SaveDibAsJpeg(dib, asFile, quality_);

@@ -16,6 +16,9 @@
 //          ByObjectName    kept as the object's name, found again among the window's children;
 //          WhenGiven       applied only when not empty and above zero, so that an unstored
 //                          font name or size leaves the font as it is.
+//          UnlessZero      applied only when not zero: a control whose drawing area had no width
+//                          or height stored a scale extent of 0, which the box refuses (error
+//                          380); the stored scale mode sets the extents from the size anyway.
 //
 // The Q_PROPERTY lines in vantler.h repeat name, type and setter because moc reads them as
 // written; the control's tests check that both lists agree.
@@ -58,8 +61,8 @@
     X(OLEDropMode, int, setOLEDropMode, 0, OnBox)                               \
     X(Picture, QPixmap, setPicture, QVariant(), OnBox)                          \
     X(RightToLeft, bool, setRightToLeft, false, OnBox)                          \
-    X(ScaleHeight, double, setScaleHeight, 1695.0f, OnBox)                      \
-    X(ScaleWidth, double, setScaleWidth, 1455.0f, OnBox)                        \
+    X(ScaleHeight, double, setScaleHeight, 1695.0f, UnlessZero)                 \
+    X(ScaleWidth, double, setScaleWidth, 1455.0f, UnlessZero)                   \
     X(ScaleLeft, double, setScaleLeft, 0.0f, OnBox)                             \
     X(ScaleTop, double, setScaleTop, 0.0f, OnBox)                               \
     X(ScaleMode, int, setScaleMode, 1, OnBox)                                   \

@@ -32,6 +32,7 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <filesystem>
 
 namespace orv {
@@ -622,7 +623,11 @@ void FormMontage::Form_Activate() {
 void FormMontage::keepControlsInSight() {
     // However small the window is made, the controls (as the screen layout placed them) stay.
     const QRect controls = centralWidget()->childrenRect() | commandGo_->geometry();
-    const int chrome = menuBar()->sizeHint().height() + statusBar()->sizeHint().height();
+    // The menu and status bars as they are laid out, which is as large as their hints say or
+    // larger: a hint lags behind the font the screen layout has just scaled until their layouts
+    // run again.
+    const int laidOut = centralWidget()->isVisible() ? height() - centralWidget()->height() : 0;
+    const int chrome = std::max(laidOut, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     setMinimumSize(controls.right() + 12, controls.bottom() + 6 + chrome);
 }
 
@@ -632,7 +637,11 @@ bool FormMontage::event(QEvent* e) {
         // Run after the activation has been delivered, so the window is up when messages show.
         QTimer::singleShot(0, this, &FormMontage::Form_Activate);
     }
-    return QMainWindow::event(e);
+    const bool handled = QMainWindow::event(e);
+    // With a scaled font the bars grow when their layouts next run, after the window is shown; on a
+    // screen wider than 4:3 they grow more than the window did and would cut the strip's controls.
+    if (e->type() == QEvent::LayoutRequest && isVisible()) keepControlsInSight();
+    return handled;
 }
 
 void FormMontage::makeBackground() {

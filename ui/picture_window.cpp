@@ -27,6 +27,9 @@ PictureWindow::PictureWindow(QWidget* mainWindow, const char* objectName, const 
     setObjectName(QString::fromLatin1(objectName));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The zoom strip sits right under the picture: the window is sized to the picture and the strip
+    // alone, so a gap between them would cut the picture's last rows and bring in scroll bars.
+    layout->setSpacing(0);
     scroll_ = new QScrollArea(this);
     scroll_->setFrameShape(QFrame::NoFrame);
     scroll_->setWidgetResizable(false);
@@ -176,9 +179,12 @@ QAction* PictureWindow::menuAction(const QString& name) const {
     return nullptr;
 }
 
-void PictureWindow::fitToPicture() {
+void PictureWindow::fitToPicture(std::optional<int> top) {
     const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-    const QSize room = (s ? s->availableGeometry().size() : QSize(1024, 768)) - QSize(16, 48 + statusHeight());
+    const QRect avail = s ? s->availableGeometry() : QRect(0, 0, 1024, 768);
+    QSize space = avail.size();
+    if (top) space.setHeight(avail.bottom() + 1 - *top);
+    const QSize room = space - QSize(16, 48 + statusHeight());
     QSize client = picture_->size();
     if (client.width() > room.width() || client.height() > room.height()) {
         const int bar = scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent);

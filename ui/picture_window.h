@@ -11,6 +11,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <optional>
 #include <span>
 
 class QAction;
@@ -54,8 +55,9 @@ public:
     // open. Unset, or for a window the program unloads itself, the window just closes.
     void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
 
-    // The client area for the picture at full size, capped at the screen.
-    void fitToPicture();
+    // The client area for the picture at full size, capped at the screen; with `top`, at the room
+    // between that outer top edge and the screen's bottom.
+    void fitToPicture(std::optional<int> top = std::nullopt);
     // The same, for a window whose top-left corner goes to (left, top): capped at the room there.
     void placeAt(int left, int top);
 

@@ -64,9 +64,15 @@ void ApplyLayout(QWidget* window, const LayoutRecord& layout) {
                                                     {double(g.x()), double(g.y()), double(g.width()), double(g.height())},
                                                     ratio, layout);
             QSize size(int(roundHalfEven(r.width)), int(roundHalfEven(r.height)));
-            // Labels that keep their size still show their whole caption in the larger font, as
-            // a self-sizing label would.
-            if (qobject_cast<QLabel*>(c)) size = size.expandedTo(c->sizeHint());
+            if (qobject_cast<QLabel*>(c)) {
+                // A label that keeps its size shrinks with a layout made smaller, as its smaller
+                // caption does: kept whole, it reaches into the control beside it (the right-aligned
+                // "Increment" ran under its box on an 800 x 600 screen). It still shows its whole
+                // caption in a larger font, as a self-sizing label would.
+                if (size.width() > g.width() * layout.scaleX) size.setWidth(int(roundHalfEven(g.width() * layout.scaleX)));
+                if (size.height() > g.height() * layout.scaleY) size.setHeight(int(roundHalfEven(g.height() * layout.scaleY)));
+                size = size.expandedTo(c->sizeHint());
+            }
             c->setGeometry(int(roundHalfEven(r.left)), int(roundHalfEven(r.top)), size.width(), size.height());
         }
     }

@@ -199,6 +199,9 @@ void WindowManager::placeMontageWindows(float W, float H, int increment, int top
     // screen's right edge, the top just below the "Make Montage" button.
     FormMontagePicture* m = montageWindow();
     m->setBlankPicture(roundToInt16(W), roundToInt16(H));
+    // Below the button it gets the room left there: as high as the whole screen, its scroll bar and
+    // zoom strip would lie past the screen's bottom edge.
+    m->fitToPicture(top);
     const QRect avail = availableFor(m);
     const int outerWidth = m->width() + 2 * sizingFrame;
     m->move(std::max(avail.left(), avail.right() + 1 - sizingFrame - outerWidth), top);

@@ -10,6 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QAction>
+#include <QLabel>
+#include <QMenuBar>
+#include <QStatusBar>
 #include <QLineEdit>
 #include <QTest>
 
@@ -234,6 +237,54 @@ TEST(Startup, ResolutionOptionLaysTheMainWindowOutForThatScreen) {
     EXPECT_EQ(rig.form->width(), int(std::lround(1016 * rig.state.layout.scaleX)));
     EXPECT_EQ(rig.form->textFileName()->x(), int(std::lround(12 * rig.state.layout.scaleX)));
 }
+
+// The increment's caption beside its box, whole and level with it, on the screens the layout
+// shrinks the main window for; at the design size it stays where it was drawn.
+class IncrementCaption : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(IncrementCaption, StaysWholeBesideItsBox) {
+    StartupRig rig;
+    rig.start({"/resolution", GetParam()});
+    const QLabel* caption = rig.form->findChild<QLabel*>(QStringLiteral("Label1"));
+    ASSERT_NE(caption, nullptr);
+    const QRect label = caption->geometry();
+    const QRect box = rig.form->TextIncrement()->geometry();
+    EXPECT_LE(label.right(), box.left()) << "the caption's end is under the increment box";
+    EXPECT_GE(label.width(), caption->sizeHint().width()) << "the caption is cut";
+    EXPECT_LE(std::abs(label.center().y() - box.center().y()), 1) << "the caption is not level with its box";
+    if (std::string_view(GetParam()) == "1024x768" && rig.state.layout.twipsPerPixel == 15) {
+        EXPECT_EQ(label, QRect(614, 14, 72, 26));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, IncrementCaption, ::testing::Values("1024x768", "800x600", "640x480"),
+                         [](const auto& info) { return std::string("s") + info.param; });
+
+// Every control of the main window's strip lies whole inside it once the window is up, on screens
+// of other shapes than 4:3 too: there the fonts, and with them the menu bar, the status bar and the
+// increment box, grow more than the window's height.
+class MainWindowStrip : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(MainWindowStrip, HoldsEveryControlWhole) {
+    StartupRig rig;
+    rig.start({"/resolution", GetParam()});
+    const QWidget* client = rig.form->centralWidget();
+    auto outside = [&] {
+        QStringList names;
+        for (const QWidget* c : client->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+            if (c->isVisibleTo(client) && !client->rect().contains(c->geometry())) names << c->objectName();
+        return names;
+    };
+    // The bars take the scaled font's size when their layouts are next run.
+    for (int round = 0; round < 3; ++round) QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    EXPECT_TRUE(outside().isEmpty())
+        << "cut at the strip's edge: " << outside().join(QStringLiteral(", ")).toStdString() << " (strip "
+        << client->width() << " x " << client->height() << ")";
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, MainWindowStrip,
+                         ::testing::Values("1024x768", "800x600", "1280x1024", "1366x768", "1920x1080", "2560x1440"),
+                         [](const auto& info) { return std::string("s") + info.param; });
 
 TEST(Startup, ShortcutPreferenceRefreshesTheDesktopShortcut) {
     StartupRig rig;

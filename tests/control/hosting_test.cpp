@@ -3,6 +3,8 @@
 #include "exports.h"
 #include "vantler.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPluginLoader>
 #include <QScopeGuard>
@@ -13,6 +15,8 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+
+#include <dlfcn.h>
 
 namespace {
 
@@ -88,5 +92,38 @@ TEST(Registration, LinksThePluginAndRemovesOnlyItsOwnLink) {
     EXPECT_EQ(DllRegisterServer(), vantler::SELFREG_E_CLASS_);
     EXPECT_EQ(DllUnregisterServer(), vantler::S_OK_);
     EXPECT_TRUE(QFileInfo(link).isFile()) << "a file we did not create is never deleted";
+}
+#endif
+
+#ifdef VANTLER_DESIGNER_PLUGIN_PATH
+TEST(Registration, AnInstalledLibraryLinksThePluginFromDesignersFolder) {
+    // A copy of the library and its plugin laid out as `cmake --install` lays them out: the
+    // plugin in Qt Designer's folder under the library's, not beside it.
+    TemporaryHome home;
+    QTemporaryDir prefix;
+    const QString lib = prefix.filePath(QStringLiteral("lib"));
+    const QString pluginFolder = QDir::cleanPath(lib + QStringLiteral("/" VANTLER_DESIGNER_PLUGIN_SUBDIR));
+    ASSERT_TRUE(QDir().mkpath(pluginFolder));
+    const QString library = lib + QStringLiteral("/libvantler.so.0");
+    const QString plugin = pluginFolder + QStringLiteral("/") +
+                           QFileInfo(QStringLiteral(VANTLER_DESIGNER_PLUGIN_PATH)).fileName();
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VANTLER_LIBRARY_FILE), library));
+    ASSERT_TRUE(QFile::copy(QStringLiteral(VANTLER_DESIGNER_PLUGIN_PATH), plugin));
+
+    // The copy is a second library in this process; it stays loaded, as a host keeps it.
+    void* copy = dlopen(QFile::encodeName(library).constData(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(copy, nullptr) << dlerror();
+    using EntryPoint = std::int32_t (*)();
+    const auto registerServer = reinterpret_cast<EntryPoint>(dlsym(copy, "DllRegisterServer"));
+    const auto unregisterServer = reinterpret_cast<EntryPoint>(dlsym(copy, "DllUnregisterServer"));
+    ASSERT_TRUE(registerServer && unregisterServer);
+
+    const QString link = vantler::designerPluginLinkPath();
+    ASSERT_EQ(registerServer(), vantler::S_OK_);
+    ASSERT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(QFileInfo(link).symLinkTarget().toStdString(), QFileInfo(plugin).absoluteFilePath().toStdString())
+        << "the installed copy links its own plugin";
+    EXPECT_EQ(unregisterServer(), vantler::S_OK_);
+    EXPECT_FALSE(QFileInfo(link).exists() || QFileInfo(link).isSymLink());
 }
 #endif

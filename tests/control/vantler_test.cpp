@@ -139,6 +139,38 @@ TEST_F(ControlTest, AControlSizedWhileHiddenSavesItsOwnSize) {
     EXPECT_TRUE(isRed(saved.pixelColor(140, 20))) << "the line's far end, beyond the box's first size";
 }
 
+TEST_F(ControlTest, ASaveWithNoDrawingAreaFailsAndKeepsThePicture) {
+    Vantler control;
+    control.resize(104, 84);
+    QImage picture(100, 80, QImage::Format_RGB32);
+    picture.fill(qRgb(200, 10, 10));
+    control.setPicture(QPixmap::fromImage(picture));
+    control.resize(104, 3);  // no higher than its border, as in a splitter pulled shut
+    EXPECT_FALSE(control.Save(file("collapsed.jpg")));
+    EXPECT_FALSE(QFileInfo::exists(file("collapsed.jpg")));
+    control.resize(104, 84);
+    EXPECT_EQ(control.Picture().toImage().convertToFormat(QImage::Format_RGB32), picture);
+    ASSERT_TRUE(control.Save(file("reopened.jpg")));
+    EXPECT_TRUE(isRed(QImage(file("reopened.jpg")).pixelColor(50, 40)));
+}
+
+TEST_F(ControlTest, APictureFromAHighDensityScreenIsShownAndSavedPixelForPixel) {
+    // What a widget's grab gives on a screen at twice the density: 60 x 40 pixels for 30 x 20 points.
+    QImage picture(60, 40, QImage::Format_RGB32);
+    picture.fill(qRgb(10, 200, 10));
+    picture.setDevicePixelRatio(2.0);
+    Vantler control;
+    control.setAutoSize(true);
+    control.setPicture(QPixmap::fromImage(picture));
+    EXPECT_EQ(control.box()->contentsRect().size(), QSize(60, 40));
+    EXPECT_EQ(control.box()->Image().pixel(59, 39), qRgb(10, 200, 10)) << "the picture fills the box";
+    ASSERT_TRUE(control.Save(file("dense.jpg")));
+    const QImage saved(file("dense.jpg"));
+    ASSERT_EQ(saved.size(), QSize(60, 40));
+    for (const QPoint corner : {QPoint(0, 0), QPoint(59, 0), QPoint(0, 39), QPoint(59, 39)})
+        EXPECT_GT(saved.pixelColor(corner).green(), 180) << corner.x() << "," << corner.y();
+}
+
 TEST_F(ControlTest, LineIgnoresItsFlagsAndDrawsAPlainLine) {
     Vantler control;
     control.setScaleMode(vantler::vbPixels);
@@ -229,6 +261,39 @@ TEST(Persistence, SettingsBagRoundTripsTheStoredSet) {
     EXPECT_DOUBLE_EQ(control.ScaleWidth(), control.box()->contentsRect().width());
     EXPECT_DOUBLE_EQ(control.CurrentX(), 7.5);
     EXPECT_EQ(control.ClipControls(), true);
+}
+
+TEST(Persistence, AControlWithoutADrawingAreaIsReadBackWhole) {
+    // A control no higher than its border has a drawing area 0 high, so its scale height is 0.
+    vantler::MemoryPropertyBag bag;
+    {
+        Vantler flat;
+        flat.resize(120, 4);
+        flat.setQuality(50);
+        flat.setDrawWidth(2);
+        ASSERT_EQ(flat.ScaleHeight(), 0.0);
+        flat.WriteProperties(bag);
+    }
+    Vantler control;
+    EXPECT_EQ(errorOf([&] { control.ReadProperties(bag); }), 0);
+    EXPECT_EQ(control.Quality(), 50);
+    EXPECT_EQ(control.DrawWidth(), 2);
+    EXPECT_EQ(control.ScaleMode(), vantler::vbTwips);
+    EXPECT_GT(control.ScaleHeight(), 0.0);
+
+    // A user scale running right to left keeps its negative width.
+    vantler::MemoryPropertyBag flipped;
+    {
+        Vantler source;
+        source.Scale_(100, 0, 0, 50);
+        source.WriteProperties(flipped);
+    }
+    Vantler again;
+    again.ReadProperties(flipped);
+    EXPECT_EQ(again.ScaleMode(), vantler::vbUser);
+    EXPECT_DOUBLE_EQ(again.ScaleLeft(), 100.0);
+    EXPECT_DOUBLE_EQ(again.ScaleWidth(), -100.0);
+    EXPECT_DOUBLE_EQ(again.ScaleHeight(), 50.0);
 }
 
 // ---- the property table ----
@@ -532,6 +597,19 @@ TEST(Sizing, TheBoxFillsTheControlAndTheControlFollowsAnAutoSizedBox) {
     EXPECT_EQ(control->box()->size(), QSize(64, 44)) << "picture plus the 3D border";
     EXPECT_EQ(control->size(), QSize(64, 44));
     EXPECT_EQ(resized.count(), 2);
+}
+
+TEST(Sizing, AnAutoSizedBoxFitsItsPictureWhateverItsBorder) {
+    Vantler control;
+    control.setAutoSize(true);
+    control.setPicture(QPixmap(60, 40));
+    for (const int border : {0, 1}) {
+        control.setBorderStyle(border);
+        EXPECT_EQ(control.box()->contentsRect().size(), QSize(60, 40)) << "border style " << border;
+    }
+    control.setAppearance(0);  // flat: a one-pixel border
+    EXPECT_EQ(control.box()->contentsRect().size(), QSize(60, 40)) << "flat";
+    EXPECT_EQ(control.size(), QSize(62, 42));
 }
 
 // ---- late binding ----

@@ -13,6 +13,8 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QScreen>
 #include <QTest>
 #include <QToolButton>
@@ -332,6 +334,22 @@ TEST(LoadCommand, SourceWindowsCascadeTwentyPixelsApartBelowTheFileBox) {
     }
     EXPECT_EQ(rig.form->windows().existingSourceWindow(2)->x() - rig.form->windows().existingSourceWindow(1)->x(), 20);
     EXPECT_EQ(rig.form->windows().existingSourceWindow(3)->y() - rig.form->windows().existingSourceWindow(2)->y(), 20);
+}
+
+TEST(LoadCommand, APictureThatFitsTheScreenShowsWholeWithoutScrollBars) {
+    MainWindowRig rig;
+    rig.files.writeSeries("w", 1, 2, 1, ".bmp", QSize(200, 150));
+    rig.form->show();
+    ASSERT_EQ(rig.load(rig.files.path("w1.bmp")), LoadOutcome::Loaded);
+    for (int k = 1; k <= 2; ++k) {
+        FormPicture* w = rig.form->windows().existingSourceWindow(k);
+        QScrollArea* area = w->scrollArea();
+        EXPECT_FALSE(area->horizontalScrollBar()->isVisible()) << k;
+        EXPECT_FALSE(area->verticalScrollBar()->isVisible()) << k;
+        const QSize shown = area->viewport()->size();
+        EXPECT_TRUE(shown.width() >= 200 && shown.height() >= 150)
+            << "window " << k << " shows " << shown.width() << " x " << shown.height() << " of a 200 x 150 picture";
+    }
 }
 
 TEST(LoadCommand, APictureLargerThanTheScreenScrollsAtFullSize) {

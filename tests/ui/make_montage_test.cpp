@@ -12,6 +12,7 @@
 
 #include <QAction>
 #include <QLabel>
+#include <QScreen>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -126,6 +127,19 @@ TEST(MakeMontage, WindowsCaptionsAndTheRecentListAfterAMontage) {
               "  Montage method used =0 (3D Color Space Focus)\r\n  Increment size =20\r\n"
               "  Smoothing =no \r\n  Montage made from dominant image numbers:\r\n" +
                   rig.map() + "\r\n");
+}
+
+TEST(MakeMontage, AMontageLargerThanTheScreenHasItsWindowWithinTheScreen) {
+    MontageRig rig;
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    writeTexturedSeries(rig.files, "tall", 2, avail.size() + QSize(100, 100));
+    rig.form->show();
+    ASSERT_TRUE(rig.make(rig.files.path("tall01.bmp"), "20").made);
+    FormMontagePicture* m = rig.form->windows().montageWindow();
+    EXPECT_EQ(m->PictureFile()->size(), avail.size() + QSize(100, 100)) << "the picture keeps its full size";
+    EXPECT_TRUE(avail.contains(m->frameGeometry()))
+        << "window " << m->frameGeometry().top() << " to " << m->frameGeometry().bottom() << " on a screen to "
+        << avail.bottom() << ": its scroll bar and zoom strip are off the screen";
 }
 
 TEST(MakeMontage, TheMapWindowStaysHiddenWhenOriginatingImageIsOff) {
