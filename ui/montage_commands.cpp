@@ -91,7 +91,9 @@ void MontageCommands::preview(int picture, const MontageChoice& which, const Ign
         p->raise();
         QCoreApplication::processEvents();
         ms.arrays.loadPreviewArray(p->PicturePreview()->surface());
-        scalePictureIntoPreview(ms.arrays, picture);
+        const MemorySurface& montage = c_.session.record(which).picture;
+        if (picture >= 100) scalePictureIntoPreview(ms.arrays, picture, montage.pictureWidth(), montage.pictureHeight());
+        else scalePictureIntoPreview(ms.arrays, picture);
         ms.arrays.showPreviewArray(p->PicturePreview()->surface());
         p->PicturePreview()->pictureChanged();
         c_.view.refreshWindowMenus();

@@ -512,6 +512,31 @@ TEST(Preview, OfTheMontageWindowShowsItsPicture) {
     EXPECT_EQ(pixel(preview, kPreviewWidth - 1, 0), pixel(montage, 63, 0));
 }
 
+// Sides that are no multiple of 4 are padded in the arrays; the preview shows the picture's own
+// pixels up to its last column and row, with no black edge of padding, after Make Montage and from
+// the montage and source windows' entries alike.
+TEST(Preview, OfPicturesWithOddSidesEndsAtTheirLastPixelsWithoutAPaddingEdge) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "odd", 3, QSize(81, 61));
+    ASSERT_TRUE(rig.make(rig.files.path("odd01.bmp")).made);
+    FormPreview* preview = rig.form->windows().previewWindow();
+    auto expectCornersOf = [&](const QImage& picture, const char* label) {
+        const QImage shown = preview->PicturePreview()->picture();
+        ASSERT_EQ(shown.size(), QSize(kPreviewWidth, kPreviewHeight)) << label;
+        EXPECT_EQ(pixel(shown, 0, 0), pixel(picture, 0, 0)) << label;
+        EXPECT_EQ(pixel(shown, kPreviewWidth - 1, 0), pixel(picture, 80, 0)) << label;
+        EXPECT_EQ(pixel(shown, kPreviewWidth - 1, kPreviewHeight - 1), pixel(picture, 80, 60)) << label;
+    };
+    const QImage montage = rig.montagePicture();
+    expectCornersOf(montage, "after Make Montage");
+    rig.form->windows().montageWindow()->menuAction("mnuShowPreview2")->trigger();
+    expectCornersOf(montage, "montage window");
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
+    second->menuAction("mnushowPreview")->trigger();
+    expectCornersOf(second->PictureFile()->picture(), "source window");
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
 // --- a click while a montage is being made ------------------------------------------------------
 
 TEST(MakeMontage, ClicksDuringARunWaitForIt) {
