@@ -49,6 +49,21 @@ std::string EditorFiles::add(const QImage& picture) {
     return path;
 }
 
+ProgramEnded EditorFiles::editorOf(const std::string& path) {
+    for (Made& m : made_)
+        if (m.path == path) {
+            m.editorEnded = std::make_shared<std::atomic<bool>>(false);
+            return m.editorEnded;
+        }
+    return {};
+}
+
+int EditorFiles::withEditorRunning() const {
+    int n = 0;
+    for (const Made& m : made_) n += m.editorEnded && !*m.editorEnded;
+    return n;
+}
+
 std::vector<std::string> EditorFiles::paths() const {
     std::vector<std::string> out;
     for (const Made& m : made_) out.push_back(m.path);
@@ -57,6 +72,7 @@ std::vector<std::string> EditorFiles::paths() const {
 
 void EditorFiles::deleteAll() {
     for (const Made& m : made_) {
+        if (m.editorEnded && !*m.editorEnded) continue;
         long long size = 0, modified = 0;
         if (fileStamp(m.path, size, modified) && size == m.size && modified == m.modified) ::unlink(m.path.c_str());
     }
@@ -84,7 +100,10 @@ bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& pr
     }
     QCoreApplication::processEvents();
     const ProgramStart start = *editorStart(editorCommand, path, png);
-    if (startEditor(start)) return true;
+    const ProgramEnded ended = files.editorOf(path);
+    if (startEditor(start, ended)) return true;
+    *ended = true; // nothing runs on the file
+
     prompter.ask(PromptIcon::Exclamation,
                  "I could not start the image editor  '" + start.program + "'.   The picture is in  '" + path +
                      "'  until Orvanta ends.",
