@@ -64,6 +64,24 @@ int EditorFiles::withEditorRunning() const {
     return n;
 }
 
+std::vector<std::string> EditorFiles::changed() const {
+    std::vector<std::string> out;
+    for (const Made& m : made_) {
+        long long size = 0, modified = 0;
+        if (fileStamp(m.path, size, modified) && (size != m.size || modified != m.modified)) out.push_back(m.path);
+    }
+    return out;
+}
+
+std::string editedFilesText(const std::vector<std::string>& paths) {
+    if (paths.empty()) return {};
+    std::string text = paths.size() == 1 ? "The picture you saved from your editor stays in" : "The pictures you saved from your editor stay in";
+    for (const std::string& p : paths) text += "\n  '" + p + "'";
+    text += "\nThat is a folder for temporary files, which the system may empty: please move " +
+            std::string(paths.size() == 1 ? "it" : "them") + " somewhere safe.";
+    return text;
+}
+
 std::vector<std::string> EditorFiles::paths() const {
     std::vector<std::string> out;
     for (const Made& m : made_) out.push_back(m.path);

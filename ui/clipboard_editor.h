@@ -39,6 +39,8 @@ public:
     std::vector<std::string> paths() const;
     // The files whose editor has not ended yet.
     int withEditorRunning() const;
+    // The files changed since they were written here: the user saved work into them.
+    std::vector<std::string> changed() const;
     // Deletes the files made here that nobody has changed since and whose editor has ended.
     void deleteAll();
 
@@ -53,6 +55,10 @@ private:
 };
 
 inline constexpr const char* kEditorTitle = "Orvanta";
+
+// What the user is told when the program ends about the temporary files they saved work into from
+// their editor (they stay, in a folder the system empties); empty for none.
+std::string editedFilesText(const std::vector<std::string>& paths);
 
 // "Open in Editor": the picture to a temporary BMP, handed to the editor: `editorCommand` (the
 // "Image editor" preference) when set, else the desktop's default application for PNG pictures

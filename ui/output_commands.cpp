@@ -216,6 +216,12 @@ bool OutputCommands::mayDiscardMontage() {
                            PromptButtons::YesNo) == PromptAnswer::Yes;
 }
 
+void OutputCommands::tellEditedFiles() {
+    if (!editorFiles_) return;
+    const std::string text = editedFilesText(editorFiles_->changed());
+    if (!text.empty()) c_.prompter.ask(PromptIcon::Information, text, kEditorTitle);
+}
+
 std::string closeRetouchedText(int strokes) {
     return "The montage has " + std::to_string(strokes) + " retouch strokes that have not been saved. Save it first?";
 }

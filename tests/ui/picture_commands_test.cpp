@@ -18,6 +18,8 @@
 #include <QGuiApplication>
 #include <QUrl>
 
+#include <unistd.h>
+
 namespace orv::testing {
 namespace {
 
@@ -83,6 +85,35 @@ TEST(PictureCommands, ClipboardAndEditorGetThePicturesPixels) {
     ASSERT_FALSE(opened.isEmpty());
     EXPECT_TRUE(samePixels(second->PictureFile()->picture(), QImage(opened)));
     EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+// A picture the user saved back into the file their editor got stays in the temporary folder when
+// the program ends; the program says where, since nothing else would.
+TEST(PictureCommands, QuittingNamesTheEditorsFileTheUserSavedInto) {
+    OutputRig rig;
+    rig.state.preferences.write(kPreferencesSection, kEditorPreferenceKey, "painter %f");
+    std::vector<std::string> handed;
+    setEditorStarter([&](const ProgramStart& s) {
+        handed.push_back(s.arguments.back());
+        return true;
+    });
+    rig.form->action(Command::EditMontage)->trigger();
+    rig.form->windows().existingSourceWindow(2)->action(Command::PictureEditor)->trigger();
+    setEditorStarter({});
+    ASSERT_EQ(handed.size(), 2u);
+    QFile edited(QString::fromStdString(handed[1]));
+    ASSERT_TRUE(edited.open(QIODevice::Append));
+    edited.write("edited");
+    edited.close();
+
+    rig.form->close();
+    EXPECT_EQ(rig.quits, 1);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    const std::string& told = rig.prompter.shown[0].text;
+    EXPECT_NE(told.find("'" + handed[1] + "'"), std::string::npos) << told;
+    EXPECT_EQ(told.find(handed[0]), std::string::npos) << told;
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(handed[1])));
+    ::unlink(handed[1].c_str());
 }
 
 TEST(PictureCommands, WithoutAMontageOnScreenTheMenuSaysSo) {
