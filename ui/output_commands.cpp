@@ -3,6 +3,8 @@
 
 #include "base/runtime_error.h"
 #include "input/picture_file.h"
+#include "output/bgr_image.h"
+#include "output/picture_writer.h"
 #include "output/save_names.h"
 #include "session/montage_rules.h"
 #include "settings/shell_integration.h"
@@ -161,6 +163,13 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
             if (const std::string note = eightBitCopyNote(file, path); !note.empty()) notes.push_back(note);
             return failure;
         };
+    }
+    // A picture read from a GIF file keeps its own colours in a GIF copy, where the colour cube
+    // would change them.
+    if (!montage && command == Command::PictureSaveAs) {
+        const auto* sourceWindow = qobject_cast<FormPicture*>(window);
+        const std::string file = sourceWindow ? c_.session.pictureFile(sourceWindow->slot()) : std::string();
+        if (!file.empty() && pictureFormatFor(file) == PictureFormat::Gif) source.picture = withOwnPalette(source.picture);
     }
     bool kept = false;
     switch (command) {

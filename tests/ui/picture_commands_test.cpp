@@ -116,6 +116,29 @@ TEST(PictureCommands, QuittingNamesTheEditorsFileTheUserSavedInto) {
     ::unlink(handed[1].c_str());
 }
 
+// A source picture read from a GIF file is saved as GIF with its own colours, not the colour
+// cube's: the copy shows what the original shows.
+TEST(PictureCommands, AGifCopyOfAGifPictureKeepsItsColours) {
+    MontageRig rig;
+    OutputFolder out;
+    QImage picture(50, 40, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < 200; ++i) table << qRgb(10 + i, 250 - i, (i * 7) % 256); // few of them in the cube
+    picture.setColorTable(table);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 50; ++x) picture.setPixel(x, y, (x * 3 + y) % 200);
+    for (const char* name : {"g01.gif", "g02.gif"}) {
+        GIF encoder;
+        ASSERT_TRUE(encoder.SaveGIF(GifImage(picture).picture(), rig.files.path(name), false, Rgb{}));
+    }
+    const QImage original(QString::fromStdString(rig.files.path("g01.gif")));
+    ASSERT_TRUE(samePixels(original, picture));
+    ASSERT_EQ(rig.load(rig.files.path("g01.gif")), LoadOutcome::Loaded);
+    rig.dialogs->chooseFile(out.path("copy.gif"));
+    rig.form->windows().existingSourceWindow(1)->action(Command::PictureSaveAs)->trigger();
+    EXPECT_TRUE(samePixels(QImage(out.path("copy.gif")), original));
+}
+
 TEST(PictureCommands, WithoutAMontageOnScreenTheMenuSaysSo) {
     MontageRig rig;
     rig.form->action(Command::CopyMontage)->trigger();
