@@ -21,18 +21,25 @@ QImage withOwnPalette(const QImage& picture) {
     if (indexed.isNull()) return picture;
     QList<QRgb> table;
     QHash<QRgb, int> index;
+    // Neighbours mostly share a colour: the last one found is tried first.
+    QRgb last = 0;
+    int lastIndex = -1;
     for (int y = 0; y < rgb.height(); ++y) {
         const QRgb* in = reinterpret_cast<const QRgb*>(rgb.constScanLine(y));
         uchar* out = indexed.scanLine(y);
         for (int x = 0; x < rgb.width(); ++x) {
             const QRgb c = in[x] | 0xff000000u;
-            auto found = index.constFind(c);
-            if (found == index.constEnd()) {
-                if (table.size() == 256) return picture;
-                found = index.insert(c, int(table.size()));
-                table.push_back(c);
+            if (lastIndex < 0 || c != last) {
+                auto found = index.constFind(c);
+                if (found == index.constEnd()) {
+                    if (table.size() == 256) return picture;
+                    found = index.insert(c, int(table.size()));
+                    table.push_back(c);
+                }
+                last = c;
+                lastIndex = *found;
             }
-            out[x] = uchar(*found);
+            out[x] = uchar(lastIndex);
         }
     }
     indexed.setColorTable(table);
