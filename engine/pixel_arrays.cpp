@@ -17,8 +17,6 @@ std::string sameSizeWarning(int n, int width, int height, int width1, int height
            std::to_string(height1) + ").   All images must be the same size.";
 }
 
-namespace {
-
 void checkSameSize(const ArraySurfaces& s, const SizeCheck& check) {
     if (check.comparisonRun || s.pictures.empty()) return;
     const int w1 = s.pictures[0]->pictureWidth();
@@ -31,6 +29,8 @@ void checkSameSize(const ArraySurfaces& s, const SizeCheck& check) {
             record(check.messages, PromptIcon::Critical, sameSizeWarning(n, w, h, w1, h1), kSameSizeTitle);
     }
 }
+
+namespace {
 
 void readSlot(const PictureSurface* surface, std::vector<std::uint8_t>& slot, int W, int H) {
     slot.assign(std::size_t(W) * std::size_t(H) * 3, 0);

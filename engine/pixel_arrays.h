@@ -106,6 +106,10 @@ public:
     std::int16_t pointRed(int x, int y, int picture) const { return point(2, x, y, picture); }
 };
 
+// The warnings a full fill records for the pictures 2 to 10 (those not ignored) whose size is not
+// picture 1's, without reading any pixels; none during a comparison run.
+void checkSameSize(const ArraySurfaces& surfaces, const SizeCheck& check);
+
 // "Image 3 has a different dimension (640,480) from Image 1 (800,600).   All images must be the same size."
 std::string sameSizeWarning(int n, int width, int height, int width1, int height1);
 inline constexpr const char* kSameSizeTitle = "You can edit each picture to the same size";

@@ -31,4 +31,9 @@ private:
     GifPicture picture_;
 };
 
+// The picture as an 8-bit picture whose colour table holds exactly its colours when it has at most
+// 256 of them (a picture read from a GIF file, which Qt's reader hands over as 32-bit pixels), so
+// that GifImage keeps them; otherwise the picture as it is.
+QImage withOwnPalette(const QImage& picture);
+
 } // namespace orv

@@ -43,7 +43,7 @@ DetachedStarter& starter() {
 
 // posix_spawn with the names' bytes as they are (a file name need not be valid UTF-8), in a
 // session of its own; a thread reaps the program when it ends, so no zombie is left.
-bool spawnDetached(const ProgramStart& start) {
+bool spawnDetached(const ProgramStart& start, const ProgramEnded& ended) {
     std::vector<std::string> words{start.program};
     words.insert(words.end(), start.arguments.begin(), start.arguments.end());
     std::vector<char*> argv;
@@ -57,9 +57,14 @@ bool spawnDetached(const ProgramStart& start) {
     posix_spawnattr_destroy(&attr);
     if (failed) return false;
     try {
-        std::thread([pid] { ::waitpid(pid, nullptr, 0); }).detach();
+        std::thread([pid, ended] {
+            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            }
+            if (ended) *ended = true;
+        }).detach();
     } catch (...) {
         // Without a thread the ended program stays a zombie until this one exits; it has started.
+        // Whether it has ended is not known then, so it is taken for running.
     }
     return true;
 }
@@ -146,8 +151,11 @@ ProgramStart conversionStart(const std::string& programFolder, const std::string
 
 void setDetachedStarter(DetachedStarter s) { starter() = std::move(s); }
 
-bool startDetached(const ProgramStart& start) {
-    return starter() ? starter()(start) : spawnDetached(start);
+bool startDetached(const ProgramStart& start, const ProgramEnded& ended) {
+    if (!starter()) return spawnDetached(start, ended);
+    const bool started = starter()(start);
+    if (ended) *ended = true;
+    return started;
 }
 
 } // namespace orv

@@ -4,7 +4,9 @@
 
 #include "output/bmp_writer.h"
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,11 +42,15 @@ struct ProgramStart {
 ProgramStart conversionStart(const std::string& programFolder, const std::string& tempBmp,
                              const std::string& target);
 
+// Set once a program started detached has ended (at once when a replaced starter ran it).
+using ProgramEnded = std::shared_ptr<std::atomic<bool>>;
+
 // Starts a program detached (not waited for), without a shell, its name and arguments passed as
-// the bytes they are; true when it started. The default spawns it in a session of its own;
-// tests replace it (an empty function restores the default).
+// the bytes they are; true when it started. `ended`, when given, is set once the program has
+// ended. The default spawns it in a session of its own; tests replace it (an empty function
+// restores the default).
 using DetachedStarter = std::function<bool(const ProgramStart&)>;
 void setDetachedStarter(DetachedStarter starter);
-bool startDetached(const ProgramStart& start);
+bool startDetached(const ProgramStart& start, const ProgramEnded& ended = {});
 
 } // namespace orv

@@ -5,9 +5,11 @@
 #include "engine/focus_method.h"
 #include "engine/montage.h"
 
+#include <algorithm>
+
 namespace orv {
 
-bool scalePictureIntoPreview(PixelArrays& mp, int picture) {
+bool scalePictureIntoPreview(PixelArrays& mp, int picture, int width, int height) {
     PixelBuffer& pv = mp.preview;
     if (pv.bytes.empty()) return false;
     int lastX, lastY;
@@ -17,6 +19,8 @@ bool scalePictureIntoPreview(PixelArrays& mp, int picture) {
         if (picture < 1 || picture > mp.stack.count) return false;
         lastX = mp.stack.lastColumn;
         lastY = mp.stack.lastRow;
+        width = mp.stack.pictureWidth(picture);
+        height = mp.stack.pictureHeight(picture);
         cells = mp.stack.pictures[std::size_t(picture - 1)].data();
         rowCells = mp.stack.width();
     } else {
@@ -26,6 +30,10 @@ bool scalePictureIntoPreview(PixelArrays& mp, int picture) {
         cells = mp.montage.slot(picture).data();
         rowCells = mp.montage.width();
     }
+    // The cells past the picture's own last column and row are padding (black): the preview's
+    // last pixels show the picture's. A picture larger than its cells keeps to the cells.
+    if (width > 0) lastX = std::min(lastX, width - 1);
+    if (height > 0) lastY = std::min(lastY, height - 1);
     if (lastX < 0 || lastY < 0) return false;
     // Single-precision factors; a one-pixel side maps everything onto pixel 0.
     const float rx = lastX > 0 ? float(pv.lastColumn) / float(lastX) : 0.0f;

@@ -12,9 +12,11 @@ namespace orv {
 
 // Fills the preview buffer (already sized) with picture `picture` of the arrays (below 100 a
 // source picture of the stack, 100 or more a montage slot), scaled nearest-neighbour per axis so
-// that the first and the last pixels of both meet; the proportions follow the preview's. Returns
-// false, leaving the buffer as it is, when that picture has no pixels.
-bool scalePictureIntoPreview(PixelArrays& mp, int picture);
+// that the first and the last pixels of both meet; the proportions follow the preview's. Only the
+// picture's own pixels are scaled, not the padding that rounds its cells up to multiples of 4: a
+// source picture's size comes from the stack, a slot's from `width` and `height` (0: its cells).
+// Returns false, leaving the buffer as it is, when that picture has no pixels.
+bool scalePictureIntoPreview(PixelArrays& mp, int picture, int width = 0, int height = 0);
 
 // The caption of comparison montage window k: the method's menu caption + " used.".
 std::string comparisonCaption(int method);

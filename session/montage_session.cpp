@@ -686,7 +686,8 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     // preview reaches, in the last preview row of each block row, a montage row that was not
     // made yet.
     line = kLinePreviewRows;
-    if (preview) scalePictureIntoPreview(ms.arrays, int(MontageSlot::Main));
+    if (preview)
+        scalePictureIntoPreview(ms.arrays, int(MontageSlot::Main), main.picture.pictureWidth(), main.picture.pictureHeight());
     observer_.montageReady(main, ms.arrays, preview != nullptr);
     line = kLineMontageShown;
     out.made = true;

@@ -49,6 +49,39 @@ std::string EditorFiles::add(const QImage& picture) {
     return path;
 }
 
+ProgramEnded EditorFiles::editorOf(const std::string& path) {
+    for (Made& m : made_)
+        if (m.path == path) {
+            m.editorEnded = std::make_shared<std::atomic<bool>>(false);
+            return m.editorEnded;
+        }
+    return {};
+}
+
+int EditorFiles::withEditorRunning() const {
+    int n = 0;
+    for (const Made& m : made_) n += m.editorEnded && !*m.editorEnded;
+    return n;
+}
+
+std::vector<std::string> EditorFiles::changed() const {
+    std::vector<std::string> out;
+    for (const Made& m : made_) {
+        long long size = 0, modified = 0;
+        if (fileStamp(m.path, size, modified) && (size != m.size || modified != m.modified)) out.push_back(m.path);
+    }
+    return out;
+}
+
+std::string editedFilesText(const std::vector<std::string>& paths) {
+    if (paths.empty()) return {};
+    std::string text = paths.size() == 1 ? "The picture you saved from your editor stays in" : "The pictures you saved from your editor stay in";
+    for (const std::string& p : paths) text += "\n  '" + p + "'";
+    text += "\nThat is a folder for temporary files, which the system may empty: please move " +
+            std::string(paths.size() == 1 ? "it" : "them") + " somewhere safe.";
+    return text;
+}
+
 std::vector<std::string> EditorFiles::paths() const {
     std::vector<std::string> out;
     for (const Made& m : made_) out.push_back(m.path);
@@ -57,6 +90,7 @@ std::vector<std::string> EditorFiles::paths() const {
 
 void EditorFiles::deleteAll() {
     for (const Made& m : made_) {
+        if (m.editorEnded && !*m.editorEnded) continue;
         long long size = 0, modified = 0;
         if (fileStamp(m.path, size, modified) && size == m.size && modified == m.modified) ::unlink(m.path.c_str());
     }
@@ -84,7 +118,10 @@ bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& pr
     }
     QCoreApplication::processEvents();
     const ProgramStart start = *editorStart(editorCommand, path, png);
-    if (startEditor(start)) return true;
+    const ProgramEnded ended = files.editorOf(path);
+    if (startEditor(start, ended)) return true;
+    *ended = true; // nothing runs on the file
+
     prompter.ask(PromptIcon::Exclamation,
                  "I could not start the image editor  '" + start.program + "'.   The picture is in  '" + path +
                      "'  until Orvanta ends.",

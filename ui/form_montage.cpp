@@ -667,6 +667,7 @@ void FormMontage::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    output_->tellEditedFiles();
     closeHelp();
     // A command still under way stops at its next picture, block row or band rather than running
     // on out of sight; the windows it would show again are hidden once it has ended.

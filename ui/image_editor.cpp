@@ -144,12 +144,16 @@ std::optional<DesktopEntry> defaultPngApplication() { return pngLookup() ? pngLo
 
 void setDefaultPngLookup(std::function<std::optional<DesktopEntry>()> lookup) { pngLookup() = std::move(lookup); }
 
-bool startEditor(const ProgramStart& start) {
-    if (starter()) return starter()(start);
+bool startEditor(const ProgramStart& start, const ProgramEnded& ended) {
+    if (starter()) {
+        const bool started = starter()(start);
+        if (ended) *ended = true;
+        return started;
+    }
     // Started by the bytes of its name and arguments (QProcess would pass them through UTF-8).
     const std::optional<std::string> program = programOnPath(start.program);
     if (!program) return false;
-    return startDetached(ProgramStart{*program, start.arguments});
+    return startDetached(ProgramStart{*program, start.arguments}, ended);
 }
 
 void setEditorStarter(std::function<bool(const ProgramStart&)> s) { starter() = std::move(s); }

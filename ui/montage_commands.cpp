@@ -67,32 +67,45 @@ void MontageCommands::properties(FormMontagePicture* window) {
 }
 
 void MontageCommands::preview(int picture, const MontageChoice& which, const IgnoreTicks& ignored) {
-    MontageState& ms = c_.state.montage;
     MessageList messages;
     try {
-        // The arrays are read from the montage records and the source pictures as they are now.
+        // The preview reads its picture into arrays of its own: the session's stack stays as the
+        // montage's run left it (an aligned series aligned), since the smoothing pass and
+        // retouching take their blocks from it. The montage comes from its record, a source picture
+        // from its window.
+        PixelArrays arrays;
         ArraySurfaces s;
-        if (!which.comparison) {
-            s.montage = &ms.main().picture;
-            for (int n = 1; n <= c_.state.series.imageCount; ++n)
-                if (FormPicture* w = c_.windows.existingSourceWindow(n)) s.pictures.push_back(&w->PictureFile()->surface());
-            const bool comparison = c_.state.evaluation.evaluationMode != 0 || c_.state.evaluation.evaluationRun;
-            ms.arrays.loadImageArrays(ArrayFill::Full, s, SizeCheck{ignored, comparison, &messages});
+        int shown = int(MontageSlot::Main);
+        int width = 0, height = 0;
+        if (picture >= 100) {
+            const MemorySurface& montage = c_.session.record(which).picture;
+            s.montage = &montage;
+            width = montage.pictureWidth();
+            height = montage.pictureHeight();
         } else {
-            for (int k = 0; k < kComparisonMontages; ++k)
-                if (const MontageRecord& r = ms.records[std::size_t(1 + k)]; !r.empty()) s.comparison[std::size_t(k)] = &r.picture;
-            ms.arrays.loadImageArrays(ArrayFill::Comparisons, s, SizeCheck{});
+            FormPicture* w = c_.windows.existingSourceWindow(picture);
+            if (!w) return;
+            s.pictures.push_back(&w->PictureFile()->surface());
+            shown = 1;
         }
-        c_.session.arraysRefilled();
+        if (!which.comparison) {
+            // Source pictures of another size than the first are said, as a fill of the arrays says them.
+            ArraySurfaces all;
+            for (int n = 1; n <= c_.state.series.imageCount; ++n)
+                if (FormPicture* w = c_.windows.existingSourceWindow(n)) all.pictures.push_back(&w->PictureFile()->surface());
+            const bool comparison = c_.state.evaluation.evaluationMode != 0 || c_.state.evaluation.evaluationRun;
+            checkSameSize(all, SizeCheck{ignored, comparison, &messages});
+        }
+        arrays.loadImageArrays(ArrayFill::Full, s, SizeCheck{});
         showRecorded(messages, c_.prompter);
         FormPreview* p = c_.windows.previewWindow();
         p->clearPreview();
         p->show();
         p->raise();
         QCoreApplication::processEvents();
-        ms.arrays.loadPreviewArray(p->PicturePreview()->surface());
-        scalePictureIntoPreview(ms.arrays, picture);
-        ms.arrays.showPreviewArray(p->PicturePreview()->surface());
+        arrays.loadPreviewArray(p->PicturePreview()->surface());
+        scalePictureIntoPreview(arrays, shown, width, height);
+        arrays.showPreviewArray(p->PicturePreview()->surface());
         p->PicturePreview()->pictureChanged();
         c_.view.refreshWindowMenus();
     } catch (...) {

@@ -3,6 +3,8 @@
 
 #include "base/runtime_error.h"
 #include "input/picture_file.h"
+#include "output/bgr_image.h"
+#include "output/picture_writer.h"
 #include "output/save_names.h"
 #include "session/montage_rules.h"
 #include "settings/shell_integration.h"
@@ -162,6 +164,13 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
             return failure;
         };
     }
+    // A picture read from a GIF file keeps its own colours in a GIF copy, where the colour cube
+    // would change them.
+    if (!montage && command == Command::PictureSaveAs) {
+        const auto* sourceWindow = qobject_cast<FormPicture*>(window);
+        const std::string file = sourceWindow ? c_.session.pictureFile(sourceWindow->slot()) : std::string();
+        if (!file.empty() && pictureFormatFor(file) == PictureFormat::Gif) source.picture = withOwnPalette(source.picture);
+    }
     bool kept = false;
     switch (command) {
     case Command::PictureSaveAs:
@@ -214,6 +223,12 @@ bool OutputCommands::mayDiscardMontage() {
     return inComparisons == 0 ||
            c_.prompter.ask(PromptIcon::Question, loseComparisonStrokesText(inComparisons, "Go on"), kLoseStrokesTitle,
                            PromptButtons::YesNo) == PromptAnswer::Yes;
+}
+
+void OutputCommands::tellEditedFiles() {
+    if (!editorFiles_) return;
+    const std::string text = editedFilesText(editorFiles_->changed());
+    if (!text.empty()) c_.prompter.ask(PromptIcon::Information, text, kEditorTitle);
 }
 
 std::string closeRetouchedText(int strokes) {

@@ -47,6 +47,9 @@ public:
     // not kept: Yes saves it first (Save As) and closes once it is saved; No closes; Cancel (or a
     // save that did not happen) keeps the window. True: close.
     bool mayCloseMontageWindow(FormMontagePicture* window);
+    // When the program ends: names the temporary files the user saved work into from an editor,
+    // which stay where the system empties its temporary files.
+    void tellEditedFiles();
     // The strokes of the window's montage that were not saved, copied or printed since.
     int unkeptStrokes(const FormMontagePicture* window) const;
     // "Save Depth Map" of a montage window.

@@ -77,6 +77,25 @@ TEST(PreviewScaling, MontageSlotsAndMissingPictures) {
     EXPECT_EQ(mp.preview.bytes.back(), 200);
 }
 
+// Cells are rounded up to multiples of 4; the cells past the picture's own last column and row
+// are black padding, and the preview's last pixels show the picture's last pixel, not the padding.
+TEST(PreviewScaling, LeavesOutTheCellsPastThePicturesOwnSides) {
+    PixelArrays mp = arraysWith(84, 64, 320, 240);
+    mp.stack.sizes = {{81, 61}};
+    ASSERT_TRUE(scalePictureIntoPreview(mp, 1));
+    EXPECT_EQ(previewSource(mp, 0, 0), std::make_pair(0, 0));
+    EXPECT_EQ(previewSource(mp, 319, 239), std::make_pair(80, 60));
+
+    // A montage slot's own size comes from the caller; without it every cell is scaled.
+    mp.montage.lastColumn = 83;
+    mp.montage.lastRow = 63;
+    mp.montage.slot(100) = mp.stack.pictures[0];
+    ASSERT_TRUE(scalePictureIntoPreview(mp, 100, 81, 61));
+    EXPECT_EQ(previewSource(mp, 319, 239), std::make_pair(80, 60));
+    ASSERT_TRUE(scalePictureIntoPreview(mp, 100));
+    EXPECT_EQ(previewSource(mp, 319, 239), std::make_pair(83, 63));
+}
+
 TEST(MarkerCentre, RoundsHalvesToEven) {
     EXPECT_EQ(markerCentre(8, 8, 4, 4), (ImageOffset{10, 10}));
     EXPECT_EQ(markerCentre(10, 11, 5, 5), (ImageOffset{12, 14})); // 12.5 -> 12, 13.5 -> 14

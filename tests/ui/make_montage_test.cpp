@@ -3,6 +3,7 @@
 // orvanta-cli makes from the same series and settings.
 #include "support/case_name.h"
 #include "montage_fixture.h"
+#include "picture_output_fixture.h"
 
 #include "cli_like.h"
 #include "input/series_loader.h"
@@ -11,6 +12,8 @@
 #include "ui/run_progress.h"
 
 #include <QAction>
+#include <QCoreApplication>
+#include <QProcess>
 #include <QLabel>
 #include <QScreen>
 #include <QTimer>
@@ -524,6 +527,57 @@ TEST(Preview, OfTheMontageWindowShowsItsPicture) {
     const QImage preview = rig.form->windows().previewWindow()->PicturePreview()->picture();
     EXPECT_EQ(pixel(preview, 0, kPreviewHeight - 1), pixel(montage, 0, 47));
     EXPECT_EQ(pixel(preview, kPreviewWidth - 1, 0), pixel(montage, 63, 0));
+}
+
+// Sides that are no multiple of 4 are padded in the arrays; the preview shows the picture's own
+// pixels up to its last column and row, with no black edge of padding, after Make Montage and from
+// the montage and source windows' entries alike.
+TEST(Preview, OfPicturesWithOddSidesEndsAtTheirLastPixelsWithoutAPaddingEdge) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "odd", 3, QSize(81, 61));
+    ASSERT_TRUE(rig.make(rig.files.path("odd01.bmp")).made);
+    FormPreview* preview = rig.form->windows().previewWindow();
+    auto expectCornersOf = [&](const QImage& picture, const char* label) {
+        const QImage shown = preview->PicturePreview()->picture();
+        ASSERT_EQ(shown.size(), QSize(kPreviewWidth, kPreviewHeight)) << label;
+        EXPECT_EQ(pixel(shown, 0, 0), pixel(picture, 0, 0)) << label;
+        EXPECT_EQ(pixel(shown, kPreviewWidth - 1, 0), pixel(picture, 80, 0)) << label;
+        EXPECT_EQ(pixel(shown, kPreviewWidth - 1, kPreviewHeight - 1), pixel(picture, 80, 60)) << label;
+    };
+    const QImage montage = rig.montagePicture();
+    expectCornersOf(montage, "after Make Montage");
+    rig.form->windows().montageWindow()->menuAction("mnuShowPreview2")->trigger();
+    expectCornersOf(montage, "montage window");
+    FormPicture* second = rig.form->windows().existingSourceWindow(2);
+    second->menuAction("mnushowPreview")->trigger();
+    expectCornersOf(second->PictureFile()->picture(), "source window");
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+// The preview reads its picture without touching the pictures the montage was made from: an aligned
+// series stays aligned in them, so smoothing after a preview replaces the blocks it replaces
+// without one.
+TEST(Preview, LeavesTheAlignedPicturesTheSmoothingPassTakesBlocksFrom) {
+    auto smoothed = [](bool previews) {
+        MontageRig rig;
+        QProcess p;
+        p.start(QCoreApplication::applicationDirPath() + "/make-sample-series",
+                {QString::fromStdString(rig.files.folder()), "--count", "3", "--size", "120x90", "--scene", "natural",
+                 "--shift-step", "5,3", "--prefix", "al", "--no-truth"});
+        EXPECT_TRUE(p.waitForFinished(60000));
+        rig.form->action(Command::AlignImages)->trigger();
+        EXPECT_TRUE(rig.make(rig.files.path("al01.bmp")).made);
+        if (previews) {
+            rig.form->windows().montageWindow()->menuAction("mnuShowPreview2")->trigger();
+            rig.form->windows().existingSourceWindow(3)->menuAction("mnushowPreview")->trigger();
+        }
+        rig.form->action(Command::Smooth)->trigger();
+        // The pass replaced blocks, so where it took them from shows.
+        EXPECT_FALSE(rig.prompter.shown.empty());
+        if (!rig.prompter.shown.empty()) EXPECT_NE(rig.prompter.shown.back().text.find("("), std::string::npos);
+        return rig.montagePicture();
+    };
+    EXPECT_TRUE(samePixels(smoothed(true), smoothed(false)));
 }
 
 // --- a click while a montage is being made ------------------------------------------------------

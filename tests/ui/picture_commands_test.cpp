@@ -18,6 +18,8 @@
 #include <QGuiApplication>
 #include <QUrl>
 
+#include <unistd.h>
+
 namespace orv::testing {
 namespace {
 
@@ -83,6 +85,58 @@ TEST(PictureCommands, ClipboardAndEditorGetThePicturesPixels) {
     ASSERT_FALSE(opened.isEmpty());
     EXPECT_TRUE(samePixels(second->PictureFile()->picture(), QImage(opened)));
     EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+// A picture the user saved back into the file their editor got stays in the temporary folder when
+// the program ends; the program says where, since nothing else would.
+TEST(PictureCommands, QuittingNamesTheEditorsFileTheUserSavedInto) {
+    OutputRig rig;
+    rig.state.preferences.write(kPreferencesSection, kEditorPreferenceKey, "painter %f");
+    std::vector<std::string> handed;
+    setEditorStarter([&](const ProgramStart& s) {
+        handed.push_back(s.arguments.back());
+        return true;
+    });
+    rig.form->action(Command::EditMontage)->trigger();
+    rig.form->windows().existingSourceWindow(2)->action(Command::PictureEditor)->trigger();
+    setEditorStarter({});
+    ASSERT_EQ(handed.size(), 2u);
+    QFile edited(QString::fromStdString(handed[1]));
+    ASSERT_TRUE(edited.open(QIODevice::Append));
+    edited.write("edited");
+    edited.close();
+
+    rig.form->close();
+    EXPECT_EQ(rig.quits, 1);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    const std::string& told = rig.prompter.shown[0].text;
+    EXPECT_NE(told.find("'" + handed[1] + "'"), std::string::npos) << told;
+    EXPECT_EQ(told.find(handed[0]), std::string::npos) << told;
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(handed[1])));
+    ::unlink(handed[1].c_str());
+}
+
+// A source picture read from a GIF file is saved as GIF with its own colours, not the colour
+// cube's: the copy shows what the original shows.
+TEST(PictureCommands, AGifCopyOfAGifPictureKeepsItsColours) {
+    MontageRig rig;
+    OutputFolder out;
+    QImage picture(50, 40, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < 200; ++i) table << qRgb(10 + i, 250 - i, (i * 7) % 256); // few of them in the cube
+    picture.setColorTable(table);
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 50; ++x) picture.setPixel(x, y, (x * 3 + y) % 200);
+    for (const char* name : {"g01.gif", "g02.gif"}) {
+        GIF encoder;
+        ASSERT_TRUE(encoder.SaveGIF(GifImage(picture).picture(), rig.files.path(name), false, Rgb{}));
+    }
+    const QImage original(QString::fromStdString(rig.files.path("g01.gif")));
+    ASSERT_TRUE(samePixels(original, picture));
+    ASSERT_EQ(rig.load(rig.files.path("g01.gif")), LoadOutcome::Loaded);
+    rig.dialogs->chooseFile(out.path("copy.gif"));
+    rig.form->windows().existingSourceWindow(1)->action(Command::PictureSaveAs)->trigger();
+    EXPECT_TRUE(samePixels(QImage(out.path("copy.gif")), original));
 }
 
 TEST(PictureCommands, WithoutAMontageOnScreenTheMenuSaysSo) {

@@ -14,7 +14,11 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QTest>
 #include <QUrl>
+
+#include <csignal>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -188,6 +192,31 @@ TEST_F(Editor, AFileTheUserSavedIntoIsKept) {
     }
     EXPECT_FALSE(QFile::exists(QString::fromStdString(paths[0])));
     EXPECT_TRUE(QFile::exists(QString::fromStdString(paths[1])));
+}
+
+// An editor may still be starting when the user quits: its file stays while it runs, and goes once
+// it has ended like the others.
+TEST_F(Editor, AFileWhoseEditorStillRunsWhenTheProgramEndsIsKept) {
+    setEditorStarter({}); // a real program
+    const QString pidFile = out.path("editor.pid");
+    const std::string slowEditor = "sh -c \"echo $$ > " + pidFile.toStdString() + "; exec sleep 30\"";
+    std::string kept, gone;
+    {
+        EditorFiles files;
+        ASSERT_TRUE(openPictureInEditor(picture, files, prompter, slowEditor));
+        ASSERT_TRUE(openPictureInEditor(picture, files, prompter, "true"));
+        kept = files.paths().at(0);
+        gone = files.paths().at(1);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return files.withEditorRunning() == 1; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return QFile(pidFile).size() > 0; }, 5000));
+    }
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(kept)));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(gone)));
+    QFile pid(pidFile);
+    ASSERT_TRUE(pid.open(QIODevice::ReadOnly));
+    ::kill(pid_t(pid.readAll().trimmed().toInt()), SIGTERM);
+    ::unlink(kept.c_str());
+    EXPECT_TRUE(prompter.shown.empty());
 }
 
 TEST_F(Editor, TheEditorThatCannotStartIsReportedWithTheFile) {
