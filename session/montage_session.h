@@ -399,7 +399,8 @@ inline constexpr const char* kStrokesUnlikeText =
 
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or
-// its automatic alignment; `current`'s offsets and alignment when it used neither.
+// its automatic alignment; `current`'s offsets and alignment when it used neither; the automatic
+// smoothing pass when the project's montage was smoothed.
 MontageRequest projectRequest(const ProjectSettings& project, MontageRequest current);
 
 } // namespace orv

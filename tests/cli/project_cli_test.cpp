@@ -133,6 +133,26 @@ TEST(CliProjectRun, AnAlignedProjectIsMadeAgainWithItsColoursMatchedAsTheyWere) 
     EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
 }
 
+// A project whose montage was smoothed is made again with the smoothing pass: without it the
+// run wrote the unsmoothed montage, unlike the one the project holds, while saying nothing.
+TEST(CliProjectRun, ASmoothedProjectIsMadeAgainSmoothed) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "4", "--size", "160x120", "--scene", "natural"})
+                  .exitCode,
+              0);
+    const auto made = runProgram("orvanta-cli", {"-q", "--smooth", "-o", "made.bmp", "--save-project", "p.mon",
+                                                 "s/sample01.bmp"},
+                                 dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    ASSERT_NE(readText(dir.path() + "/p.mon").find("  Smoothing =yes\r\n"), std::string::npos);
+    // The series is one the pass changes: else the test proves nothing.
+    ASSERT_NE(made.err.find("Smoothing occurred at co-ordinates"), std::string::npos) << made.err;
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+    EXPECT_NE(again.out.find("  Smoothing =yes\r\n"), std::string::npos) << again.out;
+}
+
 // A project whose numbers the command line would refuse as options is refused with its message.
 TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
     QTemporaryDir dir;
