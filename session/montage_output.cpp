@@ -347,8 +347,8 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         const double* gain = step.kept->gain();
         retouch::paintDeepStroke(*out, placement, step.stroke, {gain[0], gain[1], gain[2]});
     }
-    // The passes after the last stroke, and any run over strokes undone since (the 8-bit picture
-    // then took back pixels those passes had replaced, which the check below finds).
+    // The passes after the last stroke (a pass run over strokes undone since counts as run after
+    // the strokes left, and Undo wrote its blocks again over the pixels it put back).
     replaceBlocks(std::numeric_limits<std::size_t>::max());
     // The strokes round at 16 bits where the 8-bit ones rounded at 8: a level apart at most.
     // (Pyramid Focus merges its deep picture apart from the 8-bit one; its fingerprint stands.)
