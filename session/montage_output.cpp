@@ -558,6 +558,11 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         // A number the program cannot hold (an offset beyond 16 bits, a huge method) is an overflow:
         // the project is not used rather than read with the number wrapped.
         if (!settings.outOfRange.empty()) throw RuntimeError(6);
+        // A method this program does not have (a project of a later version, or edited by hand)
+        // would be taken for method 0 and the montage made again with it: the project is refused.
+        if (settings.method < 0 || settings.method >= kMethodCount)
+            throw RuntimeError(5, "the project was made with montage method " + std::to_string(settings.method) +
+                                      ", which this version does not have");
         const MontageRequest request = projectRequest(settings, current);
         observer_.showRequest(request);
 
