@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "session/montage_session.h"
 #include "engine/properties_text.h"
+#include "input/picture_file.h"
 #include "input/series_loader.h"
 #include "input/series_naming.h"
 #include "output/bmp_writer.h"
@@ -298,6 +299,8 @@ private:
     int evaluate();
     // Says once when the series stopped at number 32767 while its next file is there.
     void noticeNumberingEnd();
+    // Says when the montage made from an opened project is not the picture the project holds.
+    void noticeProjectPicture();
     bool writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score);
     // Paints the --retouch strokes into `which`; an exit status when they cannot be used, else -1.
     int retouch(const MontageChoice& which);
@@ -508,7 +511,31 @@ int CliRun::runSteps() {
     // Scored only when the score is written (a full pass over the montage).
     const float score = o_.score ? evaluateImage(ms.arrays, ms.geometry, made.increment) : 0.0f;
     if (const int status = retouch(MontageChoice{}); status >= 0) return status;
+    noticeProjectPicture();
     return writeOutputs(MontageChoice{}, made, score) ? 0 : 1;
+}
+
+void CliRun::noticeProjectPicture() {
+    if (o_.openProject.empty()) return;
+    // The project's own picture, as the desktop program shows it; one that cannot be read is
+    // compared with nothing.
+    const std::string stored = projectBitmapName(o_.openProject);
+    std::unique_ptr<MemorySurface> held;
+    try {
+        if (decodeToSurface(stored, held, nullptr, MontageRoom::Made) != DecodeStatus::Ok || !held) return;
+    } catch (const RuntimeError&) {
+        return;
+    }
+    const MemorySurface& made = session_.record(MontageChoice{}).picture;
+    bool same = held->pictureWidth() == made.pictureWidth() && held->pictureHeight() == made.pictureHeight();
+    for (int y = 0; same && y < made.pictureHeight(); ++y)
+        same = std::equal(made.pixelAt(0, y), made.pixelAt(0, y) + std::size_t(made.pictureWidth()) * 3, held->pixelAt(0, y));
+    if (same) return;
+    bar_.finish();
+    std::cerr << "orvanta-cli: the montage made again from the project " << o_.openProject
+              << " is not the one it holds (" << stored
+              << "): it was smoothed with other settings or at another increment, or retouched after smoothing, or "
+                 "its pictures have changed since it was saved\n";
 }
 
 // The settings of a project file in place of the first file and the montage options: the

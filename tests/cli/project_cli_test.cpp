@@ -151,6 +151,28 @@ TEST(CliProjectRun, ASmoothedProjectIsMadeAgainSmoothed) {
     ASSERT_EQ(again.exitCode, 0) << again.err;
     EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
     EXPECT_NE(again.out.find("  Smoothing =yes\r\n"), std::string::npos) << again.out;
+    EXPECT_EQ(again.err.find("is not the one it holds"), std::string::npos) << again.err;
+}
+
+// The project records that its montage was smoothed, not with which factors or increment: made
+// again with others, the montage written is not the project's, and the run says so rather than
+// passing it off as the project's montage.
+TEST(CliProjectRun, AMontageUnlikeTheProjectsOwnPictureIsSaid) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "4", "--size", "160x120", "--scene", "natural"})
+                  .exitCode,
+              0);
+    const auto made = runProgram("orvanta-cli", {"-q", "--smooth", "--edge-factor", "0", "-o", "made.bmp",
+                                                 "--save-project", "p.mon", "s/sample01.bmp"},
+                                 dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    ASSERT_NE(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+    EXPECT_NE(again.err.find("orvanta-cli: the montage made again from the project p.mon is not the one it holds "
+                             "(p.vrk)"),
+              std::string::npos)
+        << again.err;
 }
 
 // A project whose numbers the command line would refuse as options is refused with its message.
