@@ -571,10 +571,8 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
             const DecodeStatus held = readPictureSize(projectBitmapName(project), storedWidth, storedHeight);
             if (held != DecodeStatus::Ok) throw RuntimeError(held == DecodeStatus::Missing ? 53 : 481);
         }
-        const MontageRequest request = projectRequest(settings, current);
-        observer_.showRequest(request);
-
-        // A retouched montage's strokes: read first, so that a broken file stops the opening.
+        // A retouched montage's strokes: read first, so that a broken file (a later version's,
+        // say) stops the opening before the controls take the project's settings.
         const ProjectContents contents = readProjectContents(project);
         // A strokes file that is not there (the project copied without it) leaves the project as
         // one without strokes: its stored montage is still shown, its strokes cannot be undone.
@@ -589,6 +587,8 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
                 strokesMissing = name;
             }
         }
+        const MontageRequest request = projectRequest(settings, current);
+        observer_.showRequest(request);
 
         // Whether the series was loaded and the montage sized to it: a missing or unreadable first
         // picture has been said already, and leaves no pictures to compare the stored montage with.

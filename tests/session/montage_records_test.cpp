@@ -259,6 +259,23 @@ TEST(MontageRecords, AProjectWithoutItsPictureIsRefusedAndNothingChanges) {
     }
 }
 
+// A retouched project whose strokes file this version cannot read (a later version's) is refused
+// before the controls take its settings, as a broken number is.
+TEST(MontageRecords, AProjectWithAStrokesFileOfALaterVersionIsRefusedAndNothingChanges) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    rig.session.applyStroke({}, retouch::Stroke{2, retouch::Brush{3, 100, 100, false}, {{5, 5}}});
+    rig.session.saveProject({}, rig.path("p.mon"));
+    std::ofstream(rig.path("p.strokes"), std::ios::binary | std::ios::trunc)
+        << "orvanta-strokes 2\nstroke 2 3 100 100 0 5,5 pressure=0.5\n";
+    rig.observer.requests.clear();
+    EXPECT_EQ(rig.session.openProject(rig.path("p.mon"), rig.request()), ProjectOutcome::Failed);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_NE(rig.prompter.shown[0].text.find("strokes file version 2 is not known"), std::string::npos)
+        << rig.prompter.shown[0].text;
+    EXPECT_TRUE(rig.observer.requests.empty()); // the controls were not touched
+}
+
 // What a project's settings make of the request the controls hold.
 struct ProjectCase {
     const char* label;
