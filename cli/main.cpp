@@ -98,18 +98,19 @@ const char* phaseName(RunPhase phase) {
 
 // A batch run keeps the decoded series for the comparisons; Pyramid Focus reads a series one
 // picture at a time unless the montage is smoothed, retouched or compared afterwards (those
-// read the source pictures again from the stack).
-SessionOptions sessionOptions(const CliOptions& o) {
+// read the source pictures again from the stack). A smoothed project is smoothed as --smooth asks.
+SessionOptions sessionOptions(const CliOptions& o, const MontageRequest& r) {
+    const bool smooth = o.smooth || r.smoothing.autoSmooth == 1;
     SessionOptions s;
     s.reuseDecodedSeries = true;
-    s.streamPyramid = o.evaluate.empty() && o.retouchFile.empty() && !o.smooth;
+    s.streamPyramid = o.evaluate.empty() && o.retouchFile.empty() && !smooth;
     s.maxPictures = o.maxPictures;
     // An aligned series of up to 1 GiB is kept as it is read: no picture is read or warped twice. A
     // longer one costs no more memory than one picture's share, however many pictures it has.
     s.keepStreamedBytes = std::uint64_t(1) << 30;
     // A 16-bit picture is the only montage written: the 8-bit one may be its view.
     // Nothing but the outputs reads the montage once it is made: it is held once, in its record.
-    s.montageInRecordOnly = o.evaluate.empty() && !o.smooth && !o.score;
+    s.montageInRecordOnly = o.evaluate.empty() && !smooth && !o.score;
     s.eightBitFromDeep = o.depth != 8 && !o.score && o.saveProject.empty() && o.format.empty() && !o.output.empty() &&
                          o.output != "-" && holdsSixteenBits(o.output);
     return s;
@@ -276,14 +277,14 @@ public:
     CliRun(const CliOptions& o, MontageRequest request, CheckedOutput& text)
         : o_(o), request_(std::move(request)), text_(text), bar_(o.progress, stderr, ::isatty(2) != 0),
           observer_(bar_, text),
-          session_(state_, observer_, sessionOptions(o)) {
+          session_(state_, observer_, sessionOptions(o, request_)) {
         observer_.session = &session_;
         observer_.ignored = request_.ignored;
         observer_.fromProject = !o.openProject.empty();
         if (o.useOffsets && o.openProject.empty()) observer_.offsetPairs = int(o.offsets.size());
         observer_.pyramid = request_.method == FocusMethod::Pyramid;
         // A streamed Pyramid Focus reads the whole series, the block methods and the desktop's 30.
-        const SessionOptions so = sessionOptions(o);
+        const SessionOptions so = sessionOptions(o, request_);
         const int most = so.streamPyramid && request_.method == FocusMethod::Pyramid ? kMaxSeriesPictures : kMaxPictures;
         observer_.readLimit = o.maxPictures > 0 ? std::min(o.maxPictures, most) : most;
         state_.programFolder = currentFolder();
