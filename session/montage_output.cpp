@@ -563,14 +563,6 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         if (settings.method < 0 || settings.method >= kMethodCount)
             throw RuntimeError(5, "the project was made with montage method " + std::to_string(settings.method) +
                                       ", which this version does not have");
-        // The montage picture it holds: one that is not there (a project renamed or copied without
-        // its ".vrk") or is no picture stops the opening before the controls take the project's
-        // settings and the series is loaded, leaving the montage shown with another's properties.
-        {
-            int storedWidth = 0, storedHeight = 0;
-            const DecodeStatus held = readPictureSize(projectBitmapName(project), storedWidth, storedHeight);
-            if (held != DecodeStatus::Ok) throw RuntimeError(held == DecodeStatus::Missing ? 53 : 481);
-        }
         // A retouched montage's strokes: read first, so that a broken file (a later version's,
         // say) stops the opening before the controls take the project's settings.
         const ProjectContents contents = readProjectContents(project);

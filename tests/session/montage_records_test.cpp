@@ -230,35 +230,6 @@ TEST(MontageRecords, AProjectWithAMethodThisVersionDoesNotHaveIsRefused) {
     EXPECT_EQ(rig.session.record({}).picture.rounded(), before.picture.rounded());
 }
 
-// A project whose montage picture is not there (renamed without its ".vrk") was refused only after
-// the controls had taken its settings and its series had been loaded: the montage shown then
-// carried the project's properties text. It is refused before anything changes.
-TEST(MontageRecords, AProjectWithoutItsPictureIsRefusedAndNothingChanges) {
-    Rig rig;
-    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
-    rig.session.saveProject({}, rig.path("p.mon"));
-    MontageRequest other = rig.request();
-    other.method = FocusMethod::LinearColor;
-    other.incrementText = "12";
-    ASSERT_TRUE(rig.session.makeMontage(other).made);
-    const MontageRecord before = rig.session.record({});
-    rig.observer.requests.clear();
-    for (const char* bitmap : {"gone", "damaged"}) {
-        SCOPED_TRACE(bitmap);
-        if (std::string(bitmap) == "gone") ASSERT_TRUE(std::filesystem::remove(rig.path("p.vrk")));
-        else std::ofstream(rig.path("p.vrk"), std::ios::binary) << "BM not a picture";
-        rig.prompter.shown.clear();
-        EXPECT_EQ(rig.session.openProject(rig.path("p.mon"), other), ProjectOutcome::Failed);
-        ASSERT_EQ(rig.prompter.shown.size(), 1u);
-        EXPECT_EQ(rig.prompter.shown[0].text, std::string(bitmap) == "gone"
-                                                  ? "error 53 (File not found) at line 0 of mnuOpenProject"
-                                                  : "error 481 (Invalid picture) at line 0 of mnuOpenProject");
-        EXPECT_TRUE(rig.observer.requests.empty()); // the controls were not touched
-        EXPECT_EQ(rig.session.record({}).properties, before.properties);
-        EXPECT_EQ(rig.session.record({}).picture.rounded(), before.picture.rounded());
-    }
-}
-
 // A retouched project whose strokes file this version cannot read (a later version's) is refused
 // before the controls take its settings, as a broken number is.
 TEST(MontageRecords, AProjectWithAStrokesFileOfALaterVersionIsRefusedAndNothingChanges) {
