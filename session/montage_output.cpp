@@ -596,9 +596,13 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
             // other factors, leaves a montage unlike the stored one: its strokes are not kept).
             MontageRequest again = request;
             again.smoothing.autoSmooth = contents.propertiesText.find("  Smoothing =yes") != std::string::npos ? 1 : 0;
-            if (!make(again, MakeMode::Montage).made) throw RuntimeError(5);
-            applyStrokes(MontageChoice{}, strokes);
+            // Pictures that cannot be loaded (moved or gone) have been said; the stored montage
+            // is still shown, as for a project without strokes, but its strokes cannot be undone.
+            if (make(again, MakeMode::Montage).made) applyStrokes(MontageChoice{}, strokes);
+            else loaded = false;
         }
+        // The strokes painted again on the montage made again.
+        const bool painted = !strokes.empty() && loaded;
 
         // The stored properties, map and montage picture become the main record.
         BusySpan busy(observer_);
@@ -606,7 +610,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const DecodeStatus st = decodeToSurface(projectBitmapName(project), stored);
         if (st != DecodeStatus::Ok) throw RuntimeError(st == DecodeStatus::Missing ? 53 : 481);
         MontageState& ms = state_.montage;
-        const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
+        const bool resized = loaded && projectPicturesResized(request, !painted, stored->pictureWidth(),
                                                               stored->pictureHeight(), int(ms.geometry.W),
                                                               int(ms.geometry.H));
         const int count = state_.series.imageCount;
@@ -614,15 +618,15 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         MontageRecord& main = ms.main();
         // The strokes are offered for undo only when, painted on the montage made again, they give
         // the stored picture: else undoing one would bring back pixels the montage never had.
-        const bool strokesUnlike = !strokes.empty() && !samePicture(*stored, main.picture);
-        if (strokes.empty() || strokesUnlike) main.retouch = RetouchHistory{};
+        const bool strokesUnlike = painted && !samePicture(*stored, main.picture);
+        if (!painted || strokesUnlike) main.retouch = RetouchHistory{};
         main.picture = std::move(*stored);
         main.map = contents.map;
         main.properties = contents.propertiesText;
         main.firstFileName = request.firstFileName;
         main.request = request;
         main.increment = last_.increment;
-        if (strokes.empty()) {
+        if (!painted) {
             main.choices = PictureChoices{};
             main.retouch = RetouchHistory{};
         }
@@ -631,7 +635,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         main.deepOf = 0;
         main.fromProject = true;
         // Without strokes the pictures were loaded, not aligned, for it.
-        if (strokes.empty()) main.alignment = nullptr;
+        if (!painted) main.alignment = nullptr;
         takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);
@@ -654,6 +658,10 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         if (!strokesMissing.empty()) {
             busy.release();
             ask(PromptIcon::Exclamation, missingStrokesText(strokesMissing), kMissingStrokesTitle);
+        }
+        if (!strokes.empty() && !painted) {
+            busy.release();
+            ask(PromptIcon::Exclamation, kStrokesNotRemadeText, kMissingStrokesTitle);
         }
         return ProjectOutcome::Opened;
     } catch (...) {

@@ -397,6 +397,11 @@ inline constexpr const char* kStrokesUnlikeText =
     "smoothed after it was retouched, or with other smoothing factors): it is shown as it was saved, but its "
     "strokes cannot be undone.";
 
+// Said when a retouched project's pictures cannot be loaded to make its montage again.
+inline constexpr const char* kStrokesNotRemadeText =
+    "The pictures of this retouched project could not be loaded to make its montage again: it is shown as it "
+    "was saved, but its strokes cannot be undone.";
+
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or
 // its automatic alignment; `current`'s offsets and alignment when it used neither; the automatic

@@ -293,6 +293,28 @@ TEST(Retouch, AProjectWithoutItsStrokesFileOpensWithItsStoredMontage) {
     EXPECT_EQ(other.prompter.shown[0].title, kMissingStrokesTitle);
 }
 
+// A retouched project whose pictures are gone (moved, deleted) could not be opened at all: the
+// montage could not be made again for its strokes, and the opening ended in "error 5". It opens
+// as a project without strokes does, with its stored montage, and says that the strokes cannot
+// be undone.
+TEST(Retouch, ARetouchedProjectWhosePicturesAreGoneOpensWithItsStoredMontage) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    rig.session.applyStroke({}, Stroke{3, Brush{9, 30, 90, true}, {{2, 3}, {50, 30}}});
+    const std::vector<std::uint8_t> retouched = rig.pixels();
+    rig.session.saveProject({}, rig.path("p.mon"));
+    ASSERT_TRUE(std::filesystem::remove(rig.path("b1.bmp")));
+    Rig other;
+    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Opened);
+    EXPECT_EQ(other.pixels(), retouched);
+    EXPECT_EQ(other.session.strokeCount({}), 0);
+    EXPECT_FALSE(other.session.undoStroke({}));
+    ASSERT_FALSE(other.prompter.shown.empty());
+    EXPECT_EQ(other.prompter.shown.back().text, kStrokesNotRemadeText);
+    EXPECT_EQ(other.prompter.shown.back().title, kMissingStrokesTitle);
+    for (const auto& shown : other.prompter.shown) EXPECT_NE(shown.title, kGenericErrorTitle) << shown.text;
+}
+
 // A retouched project whose montage was smoothed: made again with the automatic pass, its
 // strokes undo to the montage as it was made; smoothed after the strokes, the montage made again
 // is not the stored one, and its strokes are not offered for undo (which would bring back pixels
