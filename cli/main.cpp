@@ -517,7 +517,9 @@ int CliRun::runSteps() {
 }
 
 void CliRun::noticeProjectPicture() {
-    if (o_.openProject.empty()) return;
+    // A montage whose 8-bit picture is the view of its 16-bit one rounds otherwise than the
+    // montage the project holds: it is not compared.
+    if (o_.openProject.empty() || sessionOptions(o_, request_).eightBitFromDeep) return;
     // The project's own picture, as the desktop program shows it; one that cannot be read is
     // compared with nothing.
     const std::string stored = projectBitmapName(o_.openProject);

@@ -173,6 +173,20 @@ TEST(CliProjectRun, AMontageUnlikeTheProjectsOwnPictureIsSaid) {
                              "(p.vrk)"),
               std::string::npos)
         << again.err;
+
+    // A 16-bit series' Pyramid Focus montage written at 16 bits has the 16-bit picture's view for
+    // its 8-bit one, which rounds otherwise than the project's: it is the same montage, not said.
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/d", "--count", "3", "--size", "120x90", "--depth", "16",
+                                                "--scene", "natural"})
+                  .exitCode,
+              0);
+    const auto deep = runProgram("orvanta-cli", {"-q", "-m", "pyramid", "-o", "deep.bmp", "--save-project", "d.mon",
+                                                 "d/sample01.tif"},
+                                 dir.path());
+    ASSERT_EQ(deep.exitCode, 0) << deep.err;
+    const auto deepAgain = runProgram("orvanta-cli", {"-q", "-o", "deep.tif", "--open-project", "d.mon"}, dir.path());
+    ASSERT_EQ(deepAgain.exitCode, 0) << deepAgain.err;
+    EXPECT_EQ(deepAgain.err.find("is not the one it holds"), std::string::npos) << deepAgain.err;
 }
 
 // A project whose numbers the command line would refuse as options is refused with its message.
