@@ -334,8 +334,10 @@ A missing number ends the series; numbers count up to 32767 (a series that runs 
       --open-project FILE.mon
                        make the montage again with the project's series, method, increment,
                        ignored pictures, offsets and area (instead of FIRST_FILE and those
-                       options) and, for a retouched project, its strokes (FILE.strokes,
-                       unless --retouch names others); the other options apply as usual
+                       options), smoothed when the project's montage was, and, for a retouched
+                       project, its strokes (FILE.strokes, unless --retouch names others); the
+                       other options apply as usual; a montage unlike the project's own
+                       picture (FILE.vrk) is said
       --retouch FILE.strokes
                        paint the strokes of FILE (one "stroke PICTURE RADIUS HARDNESS OPACITY
                        MATCH X1,Y1 X2,Y2 ..." a line after "orvanta-strokes 1") into the

@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "session/montage_session.h"
 #include "engine/properties_text.h"
+#include "input/picture_file.h"
 #include "input/series_loader.h"
 #include "input/series_naming.h"
 #include "output/bmp_writer.h"
@@ -97,18 +98,19 @@ const char* phaseName(RunPhase phase) {
 
 // A batch run keeps the decoded series for the comparisons; Pyramid Focus reads a series one
 // picture at a time unless the montage is smoothed, retouched or compared afterwards (those
-// read the source pictures again from the stack).
-SessionOptions sessionOptions(const CliOptions& o) {
+// read the source pictures again from the stack). A smoothed project is smoothed as --smooth asks.
+SessionOptions sessionOptions(const CliOptions& o, const MontageRequest& r) {
+    const bool smooth = o.smooth || r.smoothing.autoSmooth == 1;
     SessionOptions s;
     s.reuseDecodedSeries = true;
-    s.streamPyramid = o.evaluate.empty() && o.retouchFile.empty() && !o.smooth;
+    s.streamPyramid = o.evaluate.empty() && o.retouchFile.empty() && !smooth;
     s.maxPictures = o.maxPictures;
     // An aligned series of up to 1 GiB is kept as it is read: no picture is read or warped twice. A
     // longer one costs no more memory than one picture's share, however many pictures it has.
     s.keepStreamedBytes = std::uint64_t(1) << 30;
     // A 16-bit picture is the only montage written: the 8-bit one may be its view.
     // Nothing but the outputs reads the montage once it is made: it is held once, in its record.
-    s.montageInRecordOnly = o.evaluate.empty() && !o.smooth && !o.score;
+    s.montageInRecordOnly = o.evaluate.empty() && !smooth && !o.score;
     s.eightBitFromDeep = o.depth != 8 && !o.score && o.saveProject.empty() && o.format.empty() && !o.output.empty() &&
                          o.output != "-" && holdsSixteenBits(o.output);
     return s;
@@ -275,14 +277,14 @@ public:
     CliRun(const CliOptions& o, MontageRequest request, CheckedOutput& text)
         : o_(o), request_(std::move(request)), text_(text), bar_(o.progress, stderr, ::isatty(2) != 0),
           observer_(bar_, text),
-          session_(state_, observer_, sessionOptions(o)) {
+          session_(state_, observer_, sessionOptions(o, request_)) {
         observer_.session = &session_;
         observer_.ignored = request_.ignored;
         observer_.fromProject = !o.openProject.empty();
         if (o.useOffsets && o.openProject.empty()) observer_.offsetPairs = int(o.offsets.size());
         observer_.pyramid = request_.method == FocusMethod::Pyramid;
         // A streamed Pyramid Focus reads the whole series, the block methods and the desktop's 30.
-        const SessionOptions so = sessionOptions(o);
+        const SessionOptions so = sessionOptions(o, request_);
         const int most = so.streamPyramid && request_.method == FocusMethod::Pyramid ? kMaxSeriesPictures : kMaxPictures;
         observer_.readLimit = o.maxPictures > 0 ? std::min(o.maxPictures, most) : most;
         state_.programFolder = currentFolder();
@@ -298,6 +300,8 @@ private:
     int evaluate();
     // Says once when the series stopped at number 32767 while its next file is there.
     void noticeNumberingEnd();
+    // Says when the montage made from an opened project is not the picture the project holds.
+    void noticeProjectPicture();
     bool writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score);
     // Paints the --retouch strokes into `which`; an exit status when they cannot be used, else -1.
     int retouch(const MontageChoice& which);
@@ -508,7 +512,33 @@ int CliRun::runSteps() {
     // Scored only when the score is written (a full pass over the montage).
     const float score = o_.score ? evaluateImage(ms.arrays, ms.geometry, made.increment) : 0.0f;
     if (const int status = retouch(MontageChoice{}); status >= 0) return status;
+    noticeProjectPicture();
     return writeOutputs(MontageChoice{}, made, score) ? 0 : 1;
+}
+
+void CliRun::noticeProjectPicture() {
+    // A montage whose 8-bit picture is the view of its 16-bit one rounds otherwise than the
+    // montage the project holds: it is not compared.
+    if (o_.openProject.empty() || sessionOptions(o_, request_).eightBitFromDeep) return;
+    // The project's own picture, as the desktop program shows it; one that cannot be read is
+    // compared with nothing.
+    const std::string stored = projectBitmapName(o_.openProject);
+    std::unique_ptr<MemorySurface> held;
+    try {
+        if (decodeToSurface(stored, held, nullptr, MontageRoom::Made) != DecodeStatus::Ok || !held) return;
+    } catch (const RuntimeError&) {
+        return;
+    }
+    const MemorySurface& made = session_.record(MontageChoice{}).picture;
+    bool same = held->pictureWidth() == made.pictureWidth() && held->pictureHeight() == made.pictureHeight();
+    for (int y = 0; same && y < made.pictureHeight(); ++y)
+        same = std::equal(made.pixelAt(0, y), made.pixelAt(0, y) + std::size_t(made.pictureWidth()) * 3, held->pixelAt(0, y));
+    if (same) return;
+    bar_.finish();
+    std::cerr << "orvanta-cli: the montage made again from the project " << o_.openProject
+              << " is not the one it holds (" << stored
+              << "): it was smoothed with other settings or at another increment, or retouched after smoothing, or "
+                 "its pictures have changed since it was saved\n";
 }
 
 // The settings of a project file in place of the first file and the montage options: the

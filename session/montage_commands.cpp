@@ -28,6 +28,19 @@ void followReplacedBlock(PictureChoices& choices, const BlockRedraw& b) {
         std::uint8_t(b.picture);
 }
 
+// The pixels a smoothing pass has just copied into a block of its montage slot.
+SmoothedPixels::Block writtenBlock(const PixelArrays& arrays, const BlockRedraw& b) {
+    SmoothedPixels::Block block{b.x, b.y, b.columns, b.rows, {}};
+    const std::vector<std::uint8_t>& montage = arrays.montage.slot(b.slot);
+    const std::size_t width = std::size_t(arrays.montage.width());
+    block.bgr.reserve(3 * std::size_t(b.columns) * std::size_t(b.rows));
+    for (int j = 0; j < b.rows; ++j) {
+        const std::uint8_t* row = &montage[3 * (std::size_t(b.y + j) * width + std::size_t(b.x))];
+        block.bgr.insert(block.bgr.end(), row, row + 3 * std::size_t(b.columns));
+    }
+    return block;
+}
+
 } // namespace
 
 void MontageSession::arraysRefilled() {
@@ -109,6 +122,8 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
             over.blocks = choices;
             std::fill(over.blocks.pictures.begin(), over.blocks.pictures.end(), std::uint16_t(0));
         }
+        // And the pixels it writes there, which undoing those strokes must leave as the pass wrote them.
+        SmoothedPixels overPixels{record.retouch.count(), {}};
         SmoothInput in;
         in.arrays = &ms.arrays;
         in.measure = &ms.measure;
@@ -131,6 +146,7 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         in.hooks.redrawBlock = [&](const BlockRedraw& b) {
             followReplacedBlock(choices, b);
             if (over.strokes > 0) followReplacedBlock(over.blocks, b);
+            if (overPixels.strokes > 0) overPixels.blocks.push_back(writtenBlock(ms.arrays, b));
             observer_.blockReplaced(which, ms.arrays, b.slot, b.x, b.y, b.increment);
         };
         in.hooks.afterRow = [this] {
@@ -147,6 +163,8 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
             if (record.request.method != FocusMethod::Pyramid) record.choices = std::move(choices);
             if (over.strokes > 0 && !record.choices.pictures.empty() && result.replaced > 0)
                 record.retouch.smoothed.push_back(std::move(over));
+            if (overPixels.strokes > 0 && result.replaced > 0)
+                record.retouch.smoothedPixels.push_back(std::move(overPixels));
             record.unsaved = true;
             observer_.mapChanged(which, record.map);
         }

@@ -353,8 +353,8 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         const double* gain = step.kept->gain();
         retouch::paintDeepStroke(*out, placement, step.stroke, {gain[0], gain[1], gain[2]});
     }
-    // The passes after the last stroke, and any run over strokes undone since (the 8-bit picture
-    // then took back pixels those passes had replaced, which the check below finds).
+    // The passes after the last stroke (a pass run over strokes undone since counts as run after
+    // the strokes left, and Undo wrote its blocks again over the pixels it put back).
     replaceBlocks(std::numeric_limits<std::size_t>::max());
     // The strokes round at 16 bits where the 8-bit ones rounded at 8: a level apart at most.
     // (Pyramid Focus merges its deep picture apart from the 8-bit one; its fingerprint stands.)
@@ -564,10 +564,13 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         // A number the program cannot hold (an offset beyond 16 bits, a huge method) is an overflow:
         // the project is not used rather than read with the number wrapped.
         if (!settings.outOfRange.empty()) throw RuntimeError(6);
-        const MontageRequest request = projectRequest(settings, current, state_.programFolder);
-        observer_.showRequest(request);
-
-        // A retouched montage's strokes: read first, so that a broken file stops the opening.
+        // A method this program does not have (a project of a later version, or edited by hand)
+        // would be taken for method 0 and the montage made again with it: the project is refused.
+        if (settings.method < 0 || settings.method >= kMethodCount)
+            throw RuntimeError(5, "the project was made with montage method " + std::to_string(settings.method) +
+                                      ", which this version does not have");
+        // A retouched montage's strokes: read first, so that a broken file (a later version's,
+        // say) stops the opening before the controls take the project's settings.
         const ProjectContents contents = readProjectContents(project);
         // A strokes file that is not there (the project copied without it) leaves the project as
         // one without strokes: its stored montage is still shown, its strokes cannot be undone.
@@ -582,6 +585,8 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
                 strokesMissing = name;
             }
         }
+        const MontageRequest request = projectRequest(settings, current, state_.programFolder);
+        observer_.showRequest(request);
 
         // Whether the series was loaded and the montage sized to it: a missing or unreadable first
         // picture has been said already, and leaves no pictures to compare the stored montage with.
@@ -597,9 +602,13 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
             // other factors, leaves a montage unlike the stored one: its strokes are not kept).
             MontageRequest again = request;
             again.smoothing.autoSmooth = contents.propertiesText.find("  Smoothing =yes") != std::string::npos ? 1 : 0;
-            if (!make(again, MakeMode::Montage).made) throw RuntimeError(5);
-            applyStrokes(MontageChoice{}, strokes);
+            // Pictures that cannot be loaded (moved or gone) have been said; the stored montage
+            // is still shown, as for a project without strokes, but its strokes cannot be undone.
+            if (make(again, MakeMode::Montage).made) applyStrokes(MontageChoice{}, strokes);
+            else loaded = false;
         }
+        // The strokes painted again on the montage made again.
+        const bool painted = !strokes.empty() && loaded;
 
         // The stored properties, map and montage picture become the main record.
         BusySpan busy(observer_);
@@ -607,7 +616,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const DecodeStatus st = decodeToSurface(projectBitmapName(project), stored);
         if (st != DecodeStatus::Ok) throw RuntimeError(st == DecodeStatus::Missing ? 53 : 481);
         MontageState& ms = state_.montage;
-        const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
+        const bool resized = loaded && projectPicturesResized(request, !painted, stored->pictureWidth(),
                                                               stored->pictureHeight(), int(ms.geometry.W),
                                                               int(ms.geometry.H));
         // A project without the orientation line, of pictures that are now turned upright, holds a
@@ -618,15 +627,15 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         MontageRecord& main = ms.main();
         // The strokes are offered for undo only when, painted on the montage made again, they give
         // the stored picture: else undoing one would bring back pixels the montage never had.
-        const bool strokesUnlike = !strokes.empty() && !samePicture(*stored, main.picture);
-        if (strokes.empty() || strokesUnlike) main.retouch = RetouchHistory{};
+        const bool strokesUnlike = painted && !samePicture(*stored, main.picture);
+        if (!painted || strokesUnlike) main.retouch = RetouchHistory{};
         main.picture = std::move(*stored);
         main.map = contents.map;
         main.properties = contents.propertiesText;
         main.firstFileName = request.firstFileName;
         main.request = request;
         main.increment = last_.increment;
-        if (strokes.empty()) {
+        if (!painted) {
             main.choices = PictureChoices{};
             main.retouch = RetouchHistory{};
         }
@@ -635,7 +644,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         main.deepOf = 0;
         main.fromProject = true;
         // Without strokes the pictures were loaded, not aligned, for it.
-        if (strokes.empty()) main.alignment = nullptr;
+        if (!painted) main.alignment = nullptr;
         takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);
@@ -661,6 +670,10 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         if (!strokesMissing.empty()) {
             busy.release();
             ask(PromptIcon::Exclamation, missingStrokesText(strokesMissing), kMissingStrokesTitle);
+        }
+        if (!strokes.empty() && !painted) {
+            busy.release();
+            ask(PromptIcon::Exclamation, kStrokesNotRemadeText, kMissingStrokesTitle);
         }
         return ProjectOutcome::Opened;
     } catch (...) {

@@ -47,10 +47,23 @@ struct SmoothedOverStrokes {
     int strokes = 0;
     PictureChoices blocks;
 };
+// The same pass's blocks as it wrote them at 8 bits: undoing a stroke painted before the pass puts
+// back the pixels the stroke replaced, tiles around it included, and then these blocks over them,
+// so that the pass's blocks stay as the map and the choices say they are.
+struct SmoothedPixels {
+    int strokes = 0;
+    struct Block {
+        int x = 0, y = 0;           // rows counted from the bottom, as the pass walks them
+        int columns = 0, rows = 0;  // the part the pass copied
+        std::vector<std::uint8_t> bgr; // its pixels, rows from the bottom
+    };
+    std::vector<Block> blocks;
+};
 struct RetouchHistory {
     std::vector<RetouchStep> done;
     std::vector<retouch::Stroke> undone;
     std::vector<SmoothedOverStrokes> smoothed; // in the order the passes ran
+    std::vector<SmoothedPixels> smoothedPixels; // the same passes, in the same order
     // The oldest strokes (0, or 2 and more) whose kept pixels were folded into the first stroke's
     // record when the history grew past its budget: they come off only all together (Clear
     // Strokes, the montage at full depth), never by Undo one at a time.
@@ -79,6 +92,11 @@ struct RetouchHistory {
             bytes += first.bytesKept() + later.bytesKept();
             folded = next + 1;
         }
+    }
+    // After a stroke is undone, the passes run over it count as run after the strokes left.
+    void passesAfterAtMost(int strokes) {
+        for (SmoothedOverStrokes& p : smoothed) p.strokes = std::min(p.strokes, strokes);
+        for (SmoothedPixels& p : smoothedPixels) p.strokes = std::min(p.strokes, strokes);
     }
     // The strokes in the order they were painted.
     std::vector<retouch::Stroke> strokes() const {

@@ -43,6 +43,34 @@ int retouchedStrokeCount(const std::string& properties) {
     return int(n);
 }
 
+namespace {
+
+// Writes again, within `area` (rows from the top), the blocks of the smoothing passes that ran
+// once `strokes` or more strokes were painted, in the order the passes ran.
+void rewriteSmoothedBlocks(MemorySurface& picture, const std::vector<SmoothedPixels>& passes, int strokes,
+                           const retouch::Rect& area) {
+    const int W = picture.pictureWidth(), H = picture.pictureHeight();
+    // The area's rows counted from the bottom.
+    const int x0 = std::max(area.x0, 0), x1 = std::min(area.x1, W);
+    const int y0 = std::max(H - area.y1, 0), y1 = std::min(H - area.y0, H);
+    if (x0 >= x1 || y0 >= y1) return;
+    const std::size_t stride = std::size_t(picture.roundedWidth()) * 3;
+    std::uint8_t* cells = picture.roundedData();
+    for (const SmoothedPixels& pass : passes) {
+        if (pass.strokes < strokes) continue;
+        for (const SmoothedPixels::Block& b : pass.blocks) {
+            const int c0 = std::max(b.x, x0), c1 = std::min(b.x + b.columns, x1);
+            const int r0 = std::max(b.y, y0), r1 = std::min(b.y + b.rows, y1);
+            for (int r = r0; r < r1; ++r)
+                if (c0 < c1)
+                    std::copy_n(&b.bgr[3 * (std::size_t(r - b.y) * std::size_t(b.columns) + std::size_t(c0 - b.x))],
+                                3 * std::size_t(c1 - c0), cells + std::size_t(r) * stride + 3 * std::size_t(c0));
+        }
+    }
+}
+
+} // namespace
+
 ImageOffset MontageSession::placedOffset(const MontageRecord& record, int picture) const {
     if (picture < 1 || picture > kMaxPictures) return {};
     // A picture the montage ignored took no part in it and kept no offset of its own: painted
@@ -169,10 +197,14 @@ std::optional<retouch::Rect> MontageSession::undoStroke(const MontageChoice& whi
     if (stroke_) endStroke();
     MontageRecord& record = state_.montage.record(which);
     if (!record.retouch.canUndo()) return std::nullopt;
+    const int painted = record.retouch.count();
     RetouchStep step = std::move(record.retouch.done.back());
     record.retouch.done.pop_back();
-    // The whole tiles kept go back: the window repaints all of them.
+    // The whole tiles kept go back: the window repaints all of them. Smoothing passes run since
+    // the stroke replaced blocks in those tiles: they are written again over them.
     const retouch::Rect written = step.kept->undo(montageRaster(record.picture));
+    rewriteSmoothedBlocks(record.picture, record.retouch.smoothedPixels, painted, written);
+    record.retouch.passesAfterAtMost(record.retouch.count());
     record.retouch.undone.push_back(std::move(step.stroke));
     strokesChanged(which);
     return written;
@@ -194,12 +226,15 @@ void MontageSession::clearStrokes(const MontageChoice& which) {
     if (stroke_) endStroke();
     MontageRecord& record = state_.montage.record(which);
     while (!record.retouch.done.empty()) {
-        record.retouch.done.back().kept->undo(montageRaster(record.picture));
+        const int painted = record.retouch.count();
+        const retouch::Rect written = record.retouch.done.back().kept->undo(montageRaster(record.picture));
+        rewriteSmoothedBlocks(record.picture, record.retouch.smoothedPixels, painted, written);
         record.retouch.done.pop_back();
     }
     record.retouch.folded = 0;
     record.retouch.undone.clear();
     record.retouch.smoothed.clear();
+    record.retouch.smoothedPixels.clear();
     strokesChanged(which);
 }
 

@@ -784,6 +784,9 @@ MontageRequest projectRequest(const ProjectSettings& s, MontageRequest r, const 
     r.incrementText = s.incrementText;
     r.method = FocusMethod(s.method >= 0 && s.method < kMethodCount ? s.method : 0);
     r.ignored = s.ignored;
+    // A smoothed montage is made again with the smoothing pass; one saved unsmoothed leaves the
+    // automatic pass as the caller has it.
+    if (s.smoothed) r.smoothing.autoSmooth = 1;
     // Alignment and the target markers exclude each other; a project that used neither leaves
     // both as they were.
     if (s.automaticAlignment) {

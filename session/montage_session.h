@@ -406,9 +406,15 @@ inline constexpr const char* kStrokesUnlikeText =
     "smoothed after it was retouched, or with other smoothing factors): it is shown as it was saved, but its "
     "strokes cannot be undone.";
 
+// Said when a retouched project's pictures cannot be loaded to make its montage again.
+inline constexpr const char* kStrokesNotRemadeText =
+    "The pictures of this retouched project could not be loaded to make its montage again: it is shown as it "
+    "was saved, but its strokes cannot be undone.";
+
 // The request a project's settings make of `current`: the first file, increment, method and
 // ignore ticks the project names; its offsets (with their target centres and display area) or
-// its automatic alignment; `current`'s offsets and alignment when it used neither. Target centres
+// its automatic alignment; `current`'s offsets and alignment when it used neither; the automatic
+// smoothing pass when the project's montage was smoothed. Target centres
 // that a project stored before the pictures were read upright (it has no camera orientation line)
 // were measured on the pictures as stored: they are moved to the same pixels of the upright
 // pictures, by the first picture's orientation tag; `programFolder` completes a relative first name.

@@ -138,7 +138,10 @@ std::size_t ProfileFile::timesRead() const {
 }
 
 void ProfileFile::write(const std::string& section, const std::string& key, const std::string& value) {
-    const std::string before = fileText();
+    std::string before;
+    // A file that is there but cannot be read (no read permission, a read error) is not replaced
+    // by one that holds only this key: every other preference in it would be lost.
+    if (readRegularFile(path_, before) == FileRead::Unreadable) throw RuntimeError(75);
     std::vector<std::string> ls = linesOf(before);
     const std::string entry = key + "=" + value;
     bool inSection = false;

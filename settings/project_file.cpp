@@ -143,6 +143,8 @@ ProjectSettings readProjectSettings(const std::string& path) {
     if (const std::optional<std::string> matched = readKey(f, "Colour matching"))
         s.colourMatch = trimBlanks(*matched) == "yes";
     s.targetsUpright = readKey(f, kCameraOrientationKey).has_value();
+    // A montage smoothed after it was made (or automatically) says "yes"; "no " keeps its blank.
+    s.smoothed = lowered(trimBlanks(text("Smoothing"))) == "yes";
     const std::optional<std::string> area = readKey(f, "Offset display method");
     s.usesOffsets = area.has_value();
     for (int i = 1; i <= 30; ++i) {

@@ -67,6 +67,7 @@ struct ProjectSettings {
     bool automaticAlignment = false; // the pictures were aligned automatically
     bool colourMatch = false;        // and matched in colour to the reference
     bool targetsUpright = false;     // the target centres are those of pictures turned upright
+    bool smoothed = false;           // "Smoothing =yes": the montage had a smoothing pass
     int pictureCount = 0;            // "Number of files found"; 0 when absent or no count
     // Numbers the program cannot hold: a method beyond the whole numbers, an offset beyond -32768
     // to 32767. Their fields read 0; the file should not be used as it stands.

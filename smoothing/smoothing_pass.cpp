@@ -10,6 +10,7 @@
 #include <array>
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace orv {
 
@@ -111,18 +112,22 @@ std::string markSmoothed(std::string text) {
     return text;
 }
 
-// Copies the candidate's block into the montage slot wherever both lie inside their arrays.
-void copyBlock(PixelArrays& mp, int slot, int x, int y, int picture, int xs, int ys, int inc) {
+// Copies the candidate's block into the montage slot wherever both lie inside their arrays; gives
+// the columns and rows copied.
+std::pair<int, int> copyBlock(PixelArrays& mp, int slot, int x, int y, int picture, int xs, int ys, int inc) {
     std::vector<std::uint8_t>& montage = mp.montage.slot(slot);
     const std::vector<std::uint8_t>& src = mp.stack.pictures[std::size_t(picture - 1)];
     const int MW = mp.montage.width(), SW = mp.stack.width();
     const int columns = std::min({inc, mp.montage.lastColumn - x + 1, mp.stack.lastColumn - xs + 1});
-    if (columns <= 0) return;
+    if (columns <= 0) return {0, 0};
+    int rows = 0;
     for (int j = 0; j < inc; ++j) {
         if (y + j > mp.montage.lastRow || ys + j > mp.stack.lastRow) break;
         std::memcpy(&montage[3 * (std::size_t(y + j) * MW + x)],
                     &src[3 * (std::size_t(ys + j) * SW + xs)], 3 * std::size_t(columns));
+        ++rows;
     }
+    return {columns, rows};
 }
 
 } // namespace
@@ -221,9 +226,9 @@ SmoothResult smoothMontage(const SmoothInput& in) {
 
             if (!rowList.empty()) rowList += " ; ";
             rowList += "(" + std::to_string(x) + "," + std::to_string(y) + ")";
-            copyBlock(mp, slot, x, y, b.picture, b.xs, b.ys, inc);
+            const auto [columns, rows] = copyBlock(mp, slot, x, y, b.picture, b.xs, b.ys, inc);
             if (in.hooks.redrawBlock) {
-                BlockRedraw r{slot, x, y, inc, b.picture, b.xs, b.ys, 0, 0};
+                BlockRedraw r{slot, x, y, inc, b.picture, b.xs, b.ys, 0, 0, columns, rows};
                 r.montageTop = roundToInt32(double(g.H)) - y - inc;
                 r.pictureTop = mp.stack.pictureHeight(b.picture) - b.ys - inc;
                 in.hooks.redrawBlock(r);

@@ -75,6 +75,7 @@ struct BlockRedraw {
     int xs = 0, ys = 0; // its position there
     int montageTop = 0; // window row of the block's top row: H - y - increment
     int pictureTop = 0; // that of the candidate block in its picture: height - ys - increment
+    int columns = 0, rows = 0; // the part of the block copied: where both arrays hold it
 };
 
 // What the window layer does while the pass runs. Every hook is optional.

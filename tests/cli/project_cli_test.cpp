@@ -133,6 +133,62 @@ TEST(CliProjectRun, AnAlignedProjectIsMadeAgainWithItsColoursMatchedAsTheyWere) 
     EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
 }
 
+// A project whose montage was smoothed is made again with the smoothing pass: without it the
+// run wrote the unsmoothed montage, unlike the one the project holds, while saying nothing.
+TEST(CliProjectRun, ASmoothedProjectIsMadeAgainSmoothed) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "4", "--size", "160x120", "--scene", "natural"})
+                  .exitCode,
+              0);
+    const auto made = runProgram("orvanta-cli", {"-q", "--smooth", "-o", "made.bmp", "--save-project", "p.mon",
+                                                 "s/sample01.bmp"},
+                                 dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    ASSERT_NE(readText(dir.path() + "/p.mon").find("  Smoothing =yes\r\n"), std::string::npos);
+    // The series is one the pass changes: else the test proves nothing.
+    ASSERT_NE(made.err.find("Smoothing occurred at co-ordinates"), std::string::npos) << made.err;
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+    EXPECT_NE(again.out.find("  Smoothing =yes\r\n"), std::string::npos) << again.out;
+    EXPECT_EQ(again.err.find("is not the one it holds"), std::string::npos) << again.err;
+}
+
+// The project records that its montage was smoothed, not with which factors or increment: made
+// again with others, the montage written is not the project's, and the run says so rather than
+// passing it off as the project's montage.
+TEST(CliProjectRun, AMontageUnlikeTheProjectsOwnPictureIsSaid) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "4", "--size", "160x120", "--scene", "natural"})
+                  .exitCode,
+              0);
+    const auto made = runProgram("orvanta-cli", {"-q", "--smooth", "--edge-factor", "0", "-o", "made.bmp",
+                                                 "--save-project", "p.mon", "s/sample01.bmp"},
+                                 dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    ASSERT_NE(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+    EXPECT_NE(again.err.find("orvanta-cli: the montage made again from the project p.mon is not the one it holds "
+                             "(p.vrk)"),
+              std::string::npos)
+        << again.err;
+
+    // A 16-bit series' Pyramid Focus montage written at 16 bits has the 16-bit picture's view for
+    // its 8-bit one, which rounds otherwise than the project's: it is the same montage, not said.
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/d", "--count", "3", "--size", "120x90", "--depth", "16",
+                                                "--scene", "natural"})
+                  .exitCode,
+              0);
+    const auto deep = runProgram("orvanta-cli", {"-q", "-m", "pyramid", "-o", "deep.bmp", "--save-project", "d.mon",
+                                                 "d/sample01.tif"},
+                                 dir.path());
+    ASSERT_EQ(deep.exitCode, 0) << deep.err;
+    const auto deepAgain = runProgram("orvanta-cli", {"-q", "-o", "deep.tif", "--open-project", "d.mon"}, dir.path());
+    ASSERT_EQ(deepAgain.exitCode, 0) << deepAgain.err;
+    EXPECT_EQ(deepAgain.err.find("is not the one it holds"), std::string::npos) << deepAgain.err;
+}
+
 // A project whose numbers the command line would refuse as options is refused with its message.
 TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
     QTemporaryDir dir;

@@ -211,6 +211,42 @@ TEST(MontageRecords, AProjectWithANumberBeyondSixteenBitsIsRefusedAndNothingChan
     EXPECT_EQ(rig.session.record({}).picture.rounded(), before.picture.rounded());
 }
 
+// A project naming a montage method this version does not have was opened with method 0 ticked,
+// as if it had been made with it, and a retouched one made again with it: it is refused, saying why.
+TEST(MontageRecords, AProjectWithAMethodThisVersionDoesNotHaveIsRefused) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    const MontageRecord before = rig.session.record({});
+    std::ofstream(rig.path("later.mon"), std::ios::binary)
+        << "[project]\r\n\r\n  First file name =" << rig.path("b1.bmp")
+        << "\r\n  Montage method used =9 (Some Later Focus)\r\n  Increment size =10\r\n"
+           "  Montage made from dominant image numbers:\r\n1\r\n\r\n";
+    EXPECT_EQ(rig.session.openProject(rig.path("later.mon"), rig.request()), ProjectOutcome::Failed);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, "error 5 (the project was made with montage method 9, which this version "
+                                          "does not have) at line 0 of mnuOpenProject");
+    EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Critical);
+    EXPECT_TRUE(rig.observer.requests.empty()); // the controls were not touched
+    EXPECT_EQ(rig.session.record({}).picture.rounded(), before.picture.rounded());
+}
+
+// A retouched project whose strokes file this version cannot read (a later version's) is refused
+// before the controls take its settings, as a broken number is.
+TEST(MontageRecords, AProjectWithAStrokesFileOfALaterVersionIsRefusedAndNothingChanges) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    rig.session.applyStroke({}, retouch::Stroke{2, retouch::Brush{3, 100, 100, false}, {{5, 5}}});
+    rig.session.saveProject({}, rig.path("p.mon"));
+    std::ofstream(rig.path("p.strokes"), std::ios::binary | std::ios::trunc)
+        << "orvanta-strokes 2\nstroke 2 3 100 100 0 5,5 pressure=0.5\n";
+    rig.observer.requests.clear();
+    EXPECT_EQ(rig.session.openProject(rig.path("p.mon"), rig.request()), ProjectOutcome::Failed);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_NE(rig.prompter.shown[0].text.find("strokes file version 2 is not known"), std::string::npos)
+        << rig.prompter.shown[0].text;
+    EXPECT_TRUE(rig.observer.requests.empty()); // the controls were not touched
+}
+
 // What a project's settings make of the request the controls hold.
 struct ProjectCase {
     const char* label;

@@ -9,6 +9,8 @@
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace orv;
 
@@ -100,6 +102,43 @@ TEST_F(Profile, AFailedWriteLeavesTheOldFileAndIsReported) {
     if (!wrote) {
         EXPECT_EQ(text(), "[preferences]\r\nA=1\r\n");
     }
+}
+
+// A preferences file its user may write but not read (left write-only, or written by another
+// user into a folder this one owns) reads as all defaults; a write then replaced it with a file
+// holding only the one key written, and every other preference was lost. It is left alone.
+TEST_F(Profile, AFileThatCannotBeReadIsNotReplacedByOneKey) {
+    const std::string kept = "[preferences]\r\nMontage method=3\r\nrecent file 0=/pics/a01.bmp\r\n";
+    put(kept);
+    ASSERT_EQ(::chmod(path().c_str(), 0222), 0);
+    ASSERT_EQ(::chmod(dir.path().toStdString().c_str(), 0777), 0);
+    // Root reads every file: the write is then made as another user who owns the file and may
+    // write it but not read it.
+    const auto writeOnce = [&] {
+        ProfileFile f(path());
+        return f.tryWrite("preferences", "filename", "/pics/b01.bmp");
+    };
+    bool wrote = false;
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(path().c_str(), 65534, 65534), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+            ::_exit(writeOnce() ? 0 : 1);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status));
+        ASSERT_NE(WEXITSTATUS(status), 3);
+        wrote = WEXITSTATUS(status) == 0;
+    } else {
+        wrote = writeOnce();
+    }
+    ::chmod(path().c_str(), 0600);
+    ::chmod(dir.path().toStdString().c_str(), 0700);
+    EXPECT_FALSE(wrote);
+    EXPECT_EQ(text(), kept);
 }
 
 TEST_F(Profile, ReadingCutsAtTheFirstNulAndConvertsTheLeadingNumber) {

@@ -101,6 +101,7 @@ TEST(ProjectFile, ReadsBackTheSettingsWithUtf8Names) {
     EXPECT_EQ(s.targets[2], std::nullopt); // ignored: no keys
     EXPECT_EQ(s.targets[3], (std::pair<int, int>(0, -4)));
     EXPECT_EQ(s.pictureCount, 12);
+    EXPECT_FALSE(s.smoothed);
 
     // Saved again by an editor that starts the file with a UTF-8 byte-order mark.
     {
@@ -129,6 +130,7 @@ TEST(ProjectFile, GivesBackThePropertiesAndMapExactly) {
     c = readProjectContents(path);
     EXPECT_EQ(c.propertiesText, smoothed);
     EXPECT_EQ(c.map, "12\r\n34\r\n");
+    EXPECT_TRUE(readProjectSettings(path).smoothed);
 }
 
 TEST(ProjectFile, MissingKeysReadAsZeroAndOffsetsStayUnused) {
