@@ -549,7 +549,7 @@ bool applyProject(const std::string& path, MontageRequest& request, std::string&
         std::cerr << "orvanta-cli: cannot find the project " << path << "\n";
         return false;
     }
-    const ProjectSettings s = readProjectSettings(path);
+    ProjectSettings s = readProjectSettings(path);
     if (const auto refusal = projectRefusal(s)) {
         std::cerr << "orvanta-cli: cannot use the project " << path << ": " << *refusal << "\n";
         return false;
@@ -557,6 +557,13 @@ bool applyProject(const std::string& path, MontageRequest& request, std::string&
     if (s.firstFileName.empty() || s.firstFileName == "0") {
         std::cerr << "orvanta-cli: the project " << path << " names no first file\n";
         return false;
+    }
+    // A project folder moved or copied with its pictures: the series is read from the project's
+    // own folder when the stored first file is not there and one of its name is.
+    const std::string storedFirst = completeSeriesName(s.firstFileName, currentFolder());
+    if (const std::optional<std::string> moved = firstFileBesideProject(path, storedFirst)) {
+        s.firstFileName = *moved;
+        std::cerr << "orvanta-cli: " << movedSeriesText(storedFirst, moved->substr(0, moved->rfind('/') + 1)) << "\n";
     }
     if (retouchFile.empty()) {
         try {

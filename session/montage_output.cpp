@@ -560,7 +560,12 @@ std::string missingStrokesText(const std::string& strokesFile) {
 ProjectOutcome MontageSession::openProject(const std::string& project, const MontageRequest& current) {
     try {
         // The project's settings, shown in the controls.
-        const ProjectSettings settings = readProjectSettings(project);
+        ProjectSettings settings = readProjectSettings(project);
+        // A project folder moved or copied with its pictures: the series is read from the
+        // project's own folder when the stored first file is not there and one of its name is.
+        const std::string storedFirst = completeSeriesName(settings.firstFileName, state_.programFolder);
+        const std::optional<std::string> moved = firstFileBesideProject(project, storedFirst);
+        if (moved) settings.firstFileName = *moved;
         // A number the program cannot hold (an offset beyond 16 bits, a huge method) is an overflow:
         // the project is not used rather than read with the number wrapped.
         if (!settings.outOfRange.empty()) throw RuntimeError(6);
@@ -571,7 +576,8 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
                                       ", which this version does not have");
         // A retouched montage's strokes: read first, so that a broken file (a later version's,
         // say) stops the opening before the controls take the project's settings.
-        const ProjectContents contents = readProjectContents(project);
+        ProjectContents contents = readProjectContents(project);
+        if (moved) contents.propertiesText = withFirstFileName(contents.propertiesText, *moved);
         // A strokes file that is not there (the project copied without it) leaves the project as
         // one without strokes: its stored montage is still shown, its strokes cannot be undone.
         std::vector<retouch::Stroke> strokes;
@@ -648,6 +654,11 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
         observer_.recordChanged(MontageChoice{}, main);
+        if (moved) {
+            busy.release();
+            ask(PromptIcon::Information, movedSeriesText(storedFirst, moved->substr(0, moved->rfind('/') + 1)),
+                kMovedSeriesTitle);
+        }
         // The stored montage is kept as it was; the user learns that the pictures no longer fit
         // it, nor its offsets and map, before smoothing, retouching or making it again.
         if (turned) {

@@ -14,6 +14,7 @@
 #include <climits>
 #include <cstring>
 #include <cstdint>
+#include <filesystem>
 #include <sstream>
 #include <vector>
 
@@ -101,17 +102,61 @@ constexpr const char* kFirstFileKey = "First file name =";
 constexpr const char* kNextKey = "\r\n  Number of files found =";
 // The properties text with its first file name encoded when it holds a line end, so that the
 // project's lines stay the keys they are.
+std::optional<std::pair<std::size_t, std::size_t>> firstNameSpan(const std::string& propertiesText);
+
 std::string withEncodedFirstName(const std::string& propertiesText) {
+    const auto span = firstNameSpan(propertiesText);
+    if (!span) return propertiesText;
+    const std::string name = propertiesText.substr(span->first, span->second - span->first);
+    return propertiesText.substr(0, span->first) + profileNameValue(name) + propertiesText.substr(span->second);
+}
+
+// The part of the properties text that holds the first file name: [from, to), or none.
+std::optional<std::pair<std::size_t, std::size_t>> firstNameSpan(const std::string& propertiesText) {
     const std::size_t key = propertiesText.find(kFirstFileKey);
-    if (key == std::string::npos) return propertiesText;
+    if (key == std::string::npos) return std::nullopt;
     const std::size_t from = key + std::strlen(kFirstFileKey);
     const std::size_t to = propertiesText.find(kNextKey, from);
-    if (to == std::string::npos) return propertiesText;
-    const std::string name = propertiesText.substr(from, to - from);
-    return propertiesText.substr(0, from) + profileNameValue(name) + propertiesText.substr(to);
+    if (to == std::string::npos) return std::nullopt;
+    return std::pair<std::size_t, std::size_t>(from, to);
 }
 
 } // namespace
+
+std::string withFirstFileName(const std::string& propertiesText, const std::string& firstFileName) {
+    const auto span = firstNameSpan(propertiesText);
+    if (!span) return propertiesText;
+    return propertiesText.substr(0, span->first) + firstFileName + propertiesText.substr(span->second);
+}
+
+std::optional<std::string> firstFileBesideProject(const std::string& project, const std::string& completedFirst) {
+    std::error_code ec;
+    // A stored name that is there, or that cannot be looked at (a folder without search
+    // permission), is used as before: only a name that is plainly gone is looked for elsewhere.
+    const bool stored = std::filesystem::exists(completedFirst, ec);
+    if (stored || ec) return std::nullopt;
+    const std::size_t nameAt = completedFirst.rfind('/');
+    const std::string name = nameAt == std::string::npos ? completedFirst : completedFirst.substr(nameAt + 1);
+    if (name.empty()) return std::nullopt;
+    // The project's own folder, absolute, so that the series keeps its place when the working
+    // folder changes.
+    std::string folder;
+    const std::size_t slash = project.rfind('/');
+    if (slash != std::string::npos) folder = project.substr(0, slash + 1);
+    if (folder.empty() || folder[0] != '/') {
+        const std::string here = std::filesystem::current_path(ec).string();
+        if (ec || here.empty()) return std::nullopt;
+        folder = here + (here.back() == '/' ? "" : "/") + folder;
+    }
+    const std::string beside = folder + name;
+    if (beside == completedFirst || !std::filesystem::is_regular_file(beside, ec)) return std::nullopt;
+    return beside;
+}
+
+std::string movedSeriesText(const std::string& storedFirst, const std::string& folderUsed) {
+    return "The pictures of this project are no longer where it was saved (" + storedFirst +
+           " is not there).   The series is read from the project's own folder, " + folderUsed + " instead.";
+}
 
 void writeProjectFile(const std::string& path, const std::string& propertiesText) {
     const std::string text = projectFileText(withEncodedFirstName(propertiesText));

@@ -52,6 +52,21 @@ std::string projectFileText(const std::string& propertiesText);
 // (readProjectSettings decodes it), so that it stays one line.
 void writeProjectFile(const std::string& path, const std::string& propertiesText);
 
+// A project folder moved or copied with its pictures (to another disk, another computer, a renamed
+// folder) still names the first file where it was. `completedFirst` is the stored first file name
+// completed as it is read (a relative name against its folder). When that file is not there and a
+// file of the same name is in the project's own folder, that file is returned; none otherwise
+// (the stored name is used as before).
+std::optional<std::string> firstFileBesideProject(const std::string& project, const std::string& completedFirst);
+
+// The properties text with its first file name line holding `firstFileName`, so that a project
+// saved again stores where its series is now.
+std::string withFirstFileName(const std::string& propertiesText, const std::string& firstFileName);
+
+// What the user is told when a project's series is read from the project's own folder.
+inline constexpr const char* kMovedSeriesTitle = "The pictures have moved";
+std::string movedSeriesText(const std::string& storedFirst, const std::string& folderUsed);
+
 enum class ProjectArea { Unchanged, Same, Minimum, Maximum };
 
 // What opening a project sets in the controls.

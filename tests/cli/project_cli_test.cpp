@@ -3,7 +3,9 @@
 #include "cli/cli_options.h"
 #include "cli_support.h"
 #include "raw_process.h"
+#include "settings/project_file.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
@@ -211,6 +213,42 @@ TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
         EXPECT_FALSE(QFile::exists(dir.path() + "/m.bmp")) << line;
     }
+}
+
+
+// A folder holding a project and its pictures, moved (renamed here): the project still names the
+// pictures where they were. They are read from the project's own folder, which is said on standard
+// error, and a project saved from the run names them there; pictures in neither place fail as before.
+TEST(CliProjectRun, AProjectMovedWithItsPicturesReadsThemFromItsOwnFolder) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
+    QFile strokes(dir.path() + "/paint.strokes");
+    ASSERT_TRUE(strokes.open(QIODevice::WriteOnly));
+    strokes.write("orvanta-strokes 1\nstroke 3 12 50 100 1 10,10 60,40\n");
+    strokes.close();
+    const auto saved = runProgram("orvanta-cli", {"-q", "-m", "1", "--retouch", "../paint.strokes", "-o", "made.bmp",
+                                                  "--save-project", "p.mon", "sample01.bmp"},
+                                  dir.path() + "/s");
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    ASSERT_TRUE(QDir(dir.path()).rename("s", "moved"));
+    const std::string moved = dir.path().toStdString() + "/moved/";
+
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "moved/p.mon",
+                                                  "--save-project", "moved/q.mon"},
+                                  dir.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_NE(again.err.find("orvanta-cli: " + movedSeriesText(dir.path().toStdString() + "/s/sample01.bmp", moved)),
+              std::string::npos)
+        << again.err;
+    EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/moved/made.bmp"));
+    EXPECT_NE(readText(dir.path() + "/moved/q.mon").find("  First file name =" + moved + "sample01.bmp\r\n"),
+              std::string::npos);
+
+    ASSERT_TRUE(QFile::remove(dir.path() + "/moved/sample01.bmp"));
+    const auto gone = runProgram("orvanta-cli", {"-q", "-o", "gone.bmp", "--open-project", "moved/p.mon"}, dir.path());
+    EXPECT_NE(gone.exitCode, 0);
+    EXPECT_EQ(gone.err.find("own folder"), std::string::npos) << gone.err;
+    EXPECT_FALSE(QFile::exists(dir.path() + "/gone.bmp"));
 }
 
 } // namespace

@@ -9,7 +9,9 @@
 #include "ui/montage_windows.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
@@ -420,6 +422,44 @@ TEST(OpenProject, AReopenedProjectCanBeSmoothed) {
     rig.prompter.shown.clear();
     entry(rig, "mnuSmooth")->trigger();
     for (const Prompt& p : rig.prompter.shown) EXPECT_NE(p.title, "Nobody's Perfect") << p.text;
+}
+
+// A folder holding the project and its pictures, moved: the project names the pictures where they
+// were. Open Project reads them from the project's own folder and says so; the file-name box shows
+// them there, Save a Project stores that place, and the recent entry opens it without a word.
+TEST(OpenProject, AProjectMovedWithItsPicturesLoadsThemFromItsFolderAndIsSavedThere) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    const QImage saved = rig.montagePicture();
+    QTemporaryDir elsewhere;
+    const std::string moved = elsewhere.path().toStdString() + "/shots/";
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(moved)));
+    for (const char* name : {"rock01.bmp", "rock02.bmp", "rock03.bmp", "rock01.mon", "rock01.vrk"})
+        ASSERT_TRUE(QFile::rename(QString::fromStdString(rig.files.path(name)), QString::fromStdString(moved + name)));
+    rig.form->textFileName()->setText("");
+
+    rig.open(moved + "rock01.mon");
+    ASSERT_EQ(rig.prompter.shown.size(), 1u) << rig.prompter.shown.back().text;
+    EXPECT_EQ(rig.prompter.shown[0].title, kMovedSeriesTitle);
+    EXPECT_EQ(rig.prompter.shown[0].text, movedSeriesText(rig.first, moved));
+    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), moved + "rock01.bmp");
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_EQ(rig.montagePicture(), saved);
+
+    rig.prompter.shown.clear();
+    rig.dialogs->chooseFile(QString::fromStdString(moved + "rock01.mon"));
+    entry(rig, "mnuSave")->trigger();
+    ASSERT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(readProjectSettings(moved + "rock01.mon").firstFileName, moved + "rock01.bmp");
+
+    rig.form->textFileName()->setText("");
+    rig.form->fillRecentFiles();
+    ASSERT_EQ(rig.form->mnuRecentFile(0)->text().toStdString(), "project " + moved + "rock01");
+    rig.form->mnuRecentFile(0)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.form->textFileName()->text().toStdString(), moved + "rock01.bmp");
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_EQ(rig.montagePicture(), saved);
 }
 
 // --- orvanta-cli ----------------------------------------------------------------------------------
