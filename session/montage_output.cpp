@@ -647,6 +647,10 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         if (!painted) main.alignment = nullptr;
         takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
+        // Pictures that no longer fit the stored montage (turned upright since it was made, or of
+        // another size) are not the pictures it was made from: smoothing or retouching it would
+        // copy their blocks into it, so both wait until the montage is made again.
+        if (turned || resized) ms.seriesReady = false;
         observer_.recordChanged(MontageChoice{}, main);
         // The stored montage is kept as it was; the user learns that the pictures no longer fit
         // it, nor its offsets and map, before smoothing, retouching or making it again.
