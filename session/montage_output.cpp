@@ -653,6 +653,10 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         if (!painted) main.alignment = nullptr;
         takeFirstPictureMetadata(completed_, main);
         slotHoldsMain_ = false;
+        // Pictures that no longer fit the stored montage (turned upright since it was made, or of
+        // another size) are not the pictures it was made from: smoothing or retouching it would
+        // copy their blocks into it, so both wait until the montage is made again.
+        if (turned || resized) ms.seriesReady = false;
         observer_.recordChanged(MontageChoice{}, main);
         if (moved) {
             busy.release();

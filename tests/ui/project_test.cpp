@@ -4,6 +4,7 @@
 #include "montage_fixture.h"
 
 #include "cli_like.h"
+#include "support/oriented_pictures.h"
 #include "settings/project_file.h"
 #include "ui/form_status.h"
 #include "ui/montage_windows.h"
@@ -460,6 +461,66 @@ TEST(OpenProject, AProjectMovedWithItsPicturesLoadsThemFromItsFolderAndIsSavedTh
     EXPECT_EQ(rig.form->textFileName()->text().toStdString(), moved + "rock01.bmp");
     EXPECT_EQ(rig.state.series.imageCount, 3);
     EXPECT_EQ(rig.montagePicture(), saved);
+}
+
+// A project whose pictures no longer fit its stored montage (a camera's orientation tag now turns
+// them upright, a half turn keeping their sides; or they changed size) is said when it opens, and
+// Smooth and retouching refuse the stored montage until it is made again: they would copy blocks
+// of the turned or resized pictures into it.
+TEST(OpenProject, PicturesThatNoLongerFitTheStoredMontageAreNotSmoothedOrRetouchedIntoIt) {
+    struct Case {
+        const char* label;
+        int tag;      // the orientation tag the pictures carry when the project is opened
+        QSize resize; // or their new size
+    };
+    for (const Case c : {Case{"half turn", 3, {}}, Case{"quarter turn", 6, {}}, Case{"resized", 1, {80, 52}}}) {
+        SCOPED_TRACE(c.label);
+        ProjectRig rig;
+        for (int k = 1; k <= 3; ++k)
+            orv::test::writeTaggedPng(rig.files.path("turn0" + std::to_string(k) + ".png"),
+                                      texturedPicture(k, 3, QSize(60, 40)), 1, 8);
+        const std::string first = rig.files.path("turn01.png");
+        const std::string project = rig.files.path("turn01.mon");
+        ASSERT_TRUE(rig.make(first).made);
+        rig.dialogs->chooseFile(QString::fromStdString(project));
+        entry(rig, "mnuSave")->trigger();
+        // Written as an older version wrote it, before pictures were read upright.
+        ASSERT_EQ(readAll(project).find("Camera orientation"), std::string::npos);
+        const QImage saved = rig.montagePicture();
+        for (int k = 1; k <= 3; ++k)
+            orv::test::writeTaggedPng(rig.files.path("turn0" + std::to_string(k) + ".png"),
+                                      texturedPicture(4 - k, 3, c.resize.isValid() ? c.resize : QSize(60, 40)), c.tag, 8);
+
+        rig.prompter.shown.clear();
+        rig.open(project);
+        ASSERT_EQ(rig.prompter.shown.size(), 1u);
+        EXPECT_EQ(rig.prompter.shown[0].title, kProjectResizedTitle);
+        ASSERT_EQ(rig.montagePicture(), saved);
+
+        rig.prompter.shown.clear();
+        entry(rig, "mnuSmooth")->trigger();
+        ASSERT_EQ(rig.prompter.shown.size(), 1u);
+        EXPECT_EQ(rig.prompter.shown[0].text, kSmoothSourcesGoneText);
+        EXPECT_EQ(rig.montagePicture(), saved);
+
+        // A stroke from picture 1 is refused as well.
+        FormMontagePicture* w = rig.form->windows().montageWindow();
+        w->menuAction("mnuRetouch")->trigger();
+        rig.prompter.shown.clear();
+        QTest::mousePress(w->PictureFile(), Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseMove(w->PictureFile(), QPoint(30, 20));
+        QTest::mouseRelease(w->PictureFile(), Qt::LeftButton, {}, QPoint(50, 30));
+        EXPECT_EQ(rig.form->session().strokeCount({}), 0);
+        EXPECT_EQ(rig.montagePicture(), saved);
+        EXPECT_FALSE(rig.prompter.shown.empty());
+        w->menuAction("mnuRetouch")->trigger();
+
+        // Made again, the montage is the pictures' own and can be smoothed.
+        ASSERT_TRUE(rig.form->makeMontage().made);
+        rig.prompter.shown.clear();
+        entry(rig, "mnuSmooth")->trigger();
+        for (const Prompt& p : rig.prompter.shown) EXPECT_NE(p.text, kSmoothSourcesGoneText);
+    }
 }
 
 // --- orvanta-cli ----------------------------------------------------------------------------------
