@@ -517,9 +517,11 @@ int CliRun::runSteps() {
 }
 
 void CliRun::noticeProjectPicture() {
-    // A montage whose 8-bit picture is the view of its 16-bit one rounds otherwise than the
-    // montage the project holds: it is not compared.
-    if (o_.openProject.empty() || sessionOptions(o_, request_).eightBitFromDeep) return;
+    if (o_.openProject.empty()) return;
+    // A montage made at 16 bits whose 8-bit picture is the 16-bit one's view rounds otherwise than
+    // the montage the project holds: only its sides are compared. An 8-bit series written to a
+    // 16-bit format has no such view and is compared whole.
+    const bool viewOfDeep = sessionOptions(o_, request_).eightBitFromDeep && session_.record(MontageChoice{}).deep;
     // The project's own picture, as the desktop program shows it; one that cannot be read is
     // compared with nothing.
     const std::string stored = projectBitmapName(o_.openProject);
@@ -531,7 +533,7 @@ void CliRun::noticeProjectPicture() {
     }
     const MemorySurface& made = session_.record(MontageChoice{}).picture;
     bool same = held->pictureWidth() == made.pictureWidth() && held->pictureHeight() == made.pictureHeight();
-    for (int y = 0; same && y < made.pictureHeight(); ++y)
+    for (int y = 0; same && !viewOfDeep && y < made.pictureHeight(); ++y)
         same = std::equal(made.pixelAt(0, y), made.pixelAt(0, y) + std::size_t(made.pictureWidth()) * 3, held->pixelAt(0, y));
     if (same) return;
     bar_.finish();
