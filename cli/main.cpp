@@ -135,6 +135,7 @@ public:
     bool nothingInUse = false;    // --ignore named every picture of the series: the run stops
     bool fromProject = false;     // the ignored pictures are an opened project's
     std::optional<int> offsetPairs; // how many target centres --offsets gives, when it is used
+    DisplayArea area = DisplayArea::Same; // the display area of the offsets
     bool offsetsNoticed = false;
     bool offsetsOverflow = false; // the target centres were too far apart to shift the pictures
     std::array<KeptScore, kComparisonMontages> kept;
@@ -194,6 +195,13 @@ public:
             return "orvanta-cli: " + who + " put the target centres " + std::to_string(spreadX) +
                    " pixels apart across and " + std::to_string(spreadY) +
                    " down; the pictures can be shifted at most 32767 pixels against each other";
+        // The same area keeps picture 1's width: a picture whose target lies that far right of
+        // the smallest would be read past the last column a position can name.
+        if (area == DisplayArea::Same)
+            return "orvanta-cli: " + who + " put the target centres " + std::to_string(spreadX) +
+                   " pixels apart across: in the same area a picture would be read past column 32767, far beyond "
+                   "its edge; bring the target centres closer (less than 32767 less the pictures' width apart) or "
+                   "choose another --area";
         // The maximum area holds every picture at its shift: its sides grow by the spread.
         const long width = (std::lround(st.series.pictureWidth) + spreadX + 3) / 4 * 4;
         const long height = (std::lround(st.series.pictureHeight) + spreadY + 3) / 4 * 4;
@@ -282,6 +290,7 @@ public:
         observer_.ignored = request_.ignored;
         observer_.fromProject = !o.openProject.empty();
         if (o.useOffsets && o.openProject.empty()) observer_.offsetPairs = int(o.offsets.size());
+        observer_.area = request_.area.value_or(DisplayArea::Same);
         observer_.pyramid = request_.method == FocusMethod::Pyramid;
         // A streamed Pyramid Focus reads the whole series, the block methods and the desktop's 30.
         const SessionOptions so = sessionOptions(o, request_);

@@ -47,11 +47,18 @@ AreaOutcome applyDisplayArea(MontageGeometry& g, OffsetTable& offsets, const Are
         const int spreadX = sub16(g.largestX, g.smallestX);
         const int spreadY = sub16(g.largestY, g.smallestY);
         switch (in.area) {
-        case DisplayArea::Same:
+        case DisplayArea::Same: {
+            // Picture k is read from block column x + (its target x - the smallest): the last
+            // block column plus the spread must still be a 16-bit position. (The Minimum area
+            // narrows the montage by the spread and the Maximum area shifts the other way.)
+            const int lastX = roundToInt32(double(g.W) - 1);
+            const int lastBlockX = in.increment > 0 && lastX > 0 ? lastX / in.increment * in.increment : lastX;
+            if (lastBlockX > 0) add16(lastBlockX, spreadX);
             g.shiftX = g.smallestX;
             g.shiftY = g.smallestY;
             g.dY = 0;
             return AreaOutcome::Ready;
+        }
         case DisplayArea::Minimum:
             if (unchanged) {
                 // Division truncated toward zero.

@@ -1,6 +1,7 @@
 // The block loop, the dominant-image map, the display areas and the properties text.
 #include "support/case_name.h"
 #include "engine/montage.h"
+#include "base/runtime_error.h"
 #include "engine/properties_text.h"
 #include "engine_fixtures.h"
 
@@ -166,6 +167,47 @@ TEST(DisplayAreas, ASecondRunOnAReducedMontageDoesNotShrinkItAgainButSetsTheShif
     applyDisplayArea(g, offsets, in);
     EXPECT_EQ(g.W, 92);
     EXPECT_EQ(g.dY, 2);
+}
+
+// In the same area picture k is read from block column x + (its target x - the smallest): past
+// column 32767 that position cannot be named, and the area is refused once (error 6) before any
+// block is measured, instead of every block of every such picture failing in the measure.
+TEST(DisplayAreas, SameAreaRefusesAShiftThatReadsPastTheLastPosition) {
+    auto place = [](int spread, int increment, DisplayArea area = DisplayArea::Same) {
+        MontageGeometry g;
+        g.W = 200;
+        g.H = 150;
+        OffsetTable offsets{};
+        offsets[1] = {std::int16_t(spread - 100), 0};
+        offsets[2] = {-100, 0};
+        offsets[3] = {0, 0};
+        AreaInput in{true, area, 3, {}, 0, 200, 150, increment};
+        applyDisplayArea(g, offsets, in);
+        return g;
+    };
+    // Increment 20: the last block column is 180.
+    EXPECT_EQ(place(32767 - 180, 20).shiftX, -100);
+    try {
+        place(32767 - 179, 20);
+        ADD_FAILURE() << "no overflow";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 6);
+        EXPECT_EQ(e.line(), 8100);
+    }
+    // Increment 30: the last block column is 180 too; increment 0 counts every column (199).
+    EXPECT_NO_THROW(place(32767 - 180, 30));
+    EXPECT_THROW(place(32767 - 180, 0), RuntimeError);
+    EXPECT_NO_THROW(place(32767 - 199, 0));
+    // An ignored picture's target takes no part.
+    MontageGeometry g;
+    g.W = 200;
+    g.H = 150;
+    OffsetTable offsets{};
+    offsets[1] = {0, 0};
+    offsets[2] = {32767, 0};
+    IgnoreTicks ignored{};
+    ignored[1] = true;
+    EXPECT_NO_THROW(applyDisplayArea(g, offsets, AreaInput{true, DisplayArea::Same, 2, ignored, 0, 200, 150, 20}));
 }
 
 TEST(DisplayAreas, WithoutOffsetsEveryTargetIsZero) {
