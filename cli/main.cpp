@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "session/montage_session.h"
 #include "engine/properties_text.h"
+#include "input/memory_budget.h"
 #include "input/picture_file.h"
 #include "input/series_loader.h"
 #include "input/series_naming.h"
@@ -183,7 +184,28 @@ public:
                     std::cerr << offsetsOverflowText() << "\n";
                 }
         }
+        // A maximum area too large for the memory left: how large, and what it would need.
+        if ((offsetPairs || fromProject) && area == DisplayArea::Maximum && session &&
+            p.text == genericErrorText(RuntimeError(7), kLineArrayFill, kMontageRoutine))
+            std::cerr << maximumAreaMemoryText() << "\n";
         return answer;
+    }
+    // The maximum area's montage, refused before it was filled because the memory left is less
+    // than its pixels need.
+    std::string maximumAreaMemoryText() const {
+        const MontageGeometry& g = session->state().montage.geometry;
+        const long width = std::lround(g.W), height = std::lround(g.H);
+        const double bytes = double((width + 3) / 4 * 4) * double((height + 3) / 4 * 4) * 3;
+        auto size = [](double b) {
+            char buf[32];
+            if (b >= 1e9) std::snprintf(buf, sizeof buf, "%.1f GB", b / 1e9);
+            else std::snprintf(buf, sizeof buf, "%.0f MB", std::ceil(b / 1e6));
+            return std::string(buf);
+        };
+        return "orvanta-cli: with " + std::string(fromProject ? "the project's offsets" : "--offsets") +
+               " the maximum area is " + std::to_string(width) + "x" + std::to_string(height) +
+               " pixels, whose montage needs " + size(bytes) + " of memory, more than the " +
+               size(double(availableMemory())) + " left: bring the target centres closer or choose another --area";
     }
     // Why the offsets could not be applied: the centres' spread, or the maximum area's size.
     std::string offsetsOverflowText() const {
