@@ -149,7 +149,13 @@ INSTANTIATE_TEST_SUITE_P(
         AreaCase{DisplayArea::Minimum, 101, {{10, 10}, {16, 8}}, 92, 10, 8, 2, AreaOutcome::Ready},
         AreaCase{DisplayArea::Maximum, 100, {{10, 10}, {16, 8}}, 108, 16, 10, -2, AreaOutcome::Ready},
         AreaCase{DisplayArea::Minimum, 100, {{0, 0}, {120, 0}}, 0, 0, 0, 0,
-                 AreaOutcome::MinimumEmpty}),
+                 AreaOutcome::MinimumEmpty},
+        // Targets all right of x 999 or below y 999 (the middle of a large picture), or all left
+        // of or above the picture: the extents are the targets' own, not 999 and 0.
+        AreaCase{DisplayArea::Same, 100, {{1200, 1000}, {1204, 1002}}, 100, 1200, 1000, 0, AreaOutcome::Ready},
+        AreaCase{DisplayArea::Minimum, 101, {{1200, 1000}, {1206, 1002}}, 92, 1200, 1000, 2, AreaOutcome::Ready},
+        AreaCase{DisplayArea::Maximum, 100, {{-10, -10}, {-4, -8}}, 108, -4, -8, -2, AreaOutcome::Ready},
+        AreaCase{DisplayArea::Maximum, 100, {{1500, 1500}, {1500, 1500}}, 100, 1500, 1500, 0, AreaOutcome::Ready}),
     [](const auto& info) {
         const DisplayArea a = info.param.area;
         return std::string(a == DisplayArea::Same ? "Same" : a == DisplayArea::Minimum ? "Minimum" : "Maximum") + "_" +
