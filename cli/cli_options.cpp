@@ -309,7 +309,8 @@ A missing number ends the series; numbers count up to 32767 (a series that runs 
       --offsets LIST   target centres, x,y per picture in picture order, y from the top,
                        e.g. "152,98;160,95"; turns image offsets on; a picture without
                        one has its target at 0,0 (said on standard error); centres more
-                       than 32767 apart, or a maximum area past 32767, are a usage error
+                       than 32767 apart (in the same area: 32767 less the pictures' width
+                       across), or a maximum area past 32767, are a usage error
       --area AREA      same (default), min or max
       --smooth         smooth the montage after making it
       --edge-factor F  0 to 1, default 0.1      --focus-factor F  0 to 1, default 0.1

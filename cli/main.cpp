@@ -16,6 +16,7 @@
 #include "base/text.h"
 #include "session/montage_session.h"
 #include "engine/properties_text.h"
+#include "input/memory_budget.h"
 #include "input/picture_file.h"
 #include "input/series_loader.h"
 #include "input/series_naming.h"
@@ -135,6 +136,7 @@ public:
     bool nothingInUse = false;    // --ignore named every picture of the series: the run stops
     bool fromProject = false;     // the ignored pictures are an opened project's
     std::optional<int> offsetPairs; // how many target centres --offsets gives, when it is used
+    DisplayArea area = DisplayArea::Same; // the display area of the offsets
     bool offsetsNoticed = false;
     bool offsetsOverflow = false; // the target centres were too far apart to shift the pictures
     std::array<KeptScore, kComparisonMontages> kept;
@@ -182,7 +184,28 @@ public:
                     std::cerr << offsetsOverflowText() << "\n";
                 }
         }
+        // A maximum area too large for the memory left: how large, and what it would need.
+        if ((offsetPairs || fromProject) && area == DisplayArea::Maximum && session &&
+            p.text == genericErrorText(RuntimeError(7), kLineArrayFill, kMontageRoutine))
+            std::cerr << maximumAreaMemoryText() << "\n";
         return answer;
+    }
+    // The maximum area's montage, refused before it was filled because the memory left is less
+    // than its pixels need.
+    std::string maximumAreaMemoryText() const {
+        const MontageGeometry& g = session->state().montage.geometry;
+        const long width = std::lround(g.W), height = std::lround(g.H);
+        const double bytes = double((width + 3) / 4 * 4) * double((height + 3) / 4 * 4) * 3;
+        auto size = [](double b) {
+            char buf[32];
+            if (b >= 1e9) std::snprintf(buf, sizeof buf, "%.1f GB", b / 1e9);
+            else std::snprintf(buf, sizeof buf, "%.0f MB", std::ceil(b / 1e6));
+            return std::string(buf);
+        };
+        return "orvanta-cli: with " + std::string(fromProject ? "the project's offsets" : "--offsets") +
+               " the maximum area is " + std::to_string(width) + "x" + std::to_string(height) +
+               " pixels, whose montage needs " + size(bytes) + " of memory, more than the " +
+               size(double(availableMemory())) + " left: bring the target centres closer or choose another --area";
     }
     // Why the offsets could not be applied: the centres' spread, or the maximum area's size.
     std::string offsetsOverflowText() const {
@@ -194,6 +217,13 @@ public:
             return "orvanta-cli: " + who + " put the target centres " + std::to_string(spreadX) +
                    " pixels apart across and " + std::to_string(spreadY) +
                    " down; the pictures can be shifted at most 32767 pixels against each other";
+        // The same area keeps picture 1's width: a picture whose target lies that far right of
+        // the smallest would be read past the last column a position can name.
+        if (area == DisplayArea::Same)
+            return "orvanta-cli: " + who + " put the target centres " + std::to_string(spreadX) +
+                   " pixels apart across: in the same area a picture would be read past column 32767, far beyond "
+                   "its edge; bring the target centres closer (less than 32767 less the pictures' width apart) or "
+                   "choose another --area";
         // The maximum area holds every picture at its shift: its sides grow by the spread.
         const long width = (std::lround(st.series.pictureWidth) + spreadX + 3) / 4 * 4;
         const long height = (std::lround(st.series.pictureHeight) + spreadY + 3) / 4 * 4;
@@ -282,6 +312,7 @@ public:
         observer_.ignored = request_.ignored;
         observer_.fromProject = !o.openProject.empty();
         if (o.useOffsets && o.openProject.empty()) observer_.offsetPairs = int(o.offsets.size());
+        observer_.area = request_.area.value_or(DisplayArea::Same);
         observer_.pyramid = request_.method == FocusMethod::Pyramid;
         // A streamed Pyramid Focus reads the whole series, the block methods and the desktop's 30.
         const SessionOptions so = sessionOptions(o, request_);

@@ -25,14 +25,25 @@ AreaOutcome applyDisplayArea(MontageGeometry& g, OffsetTable& offsets, const Are
         return AreaOutcome::Ready;
     }
     try {
+        // With no picture in use the extents keep their starting values (999 and 0), which leave
+        // the maximum area empty. Otherwise they are the targets' own: starting from 999 and 0
+        // would make 999 the smallest x of pictures whose targets all lie further right (a large
+        // picture's centre), shifting every picture by the difference, and 0 the largest of
+        // targets that all lie left of or above the picture.
         g.smallestX = 999;
         g.largestX = 0;
         g.smallestY = 999;
         g.largestY = 0;
+        bool first = true;
         for (int n = 1; n <= in.pictureCount; ++n) {
             if (isIgnored(in.ignored, n)) continue;
             // The table holds pictures 1 to 30; a longer series' later pictures have no target.
             const ImageOffset t = std::size_t(n) < offsets.size() ? offsets[std::size_t(n)] : ImageOffset{};
+            if (first) {
+                g.smallestX = g.largestX = t.x;
+                g.smallestY = g.largestY = t.y;
+                first = false;
+            }
             if (t.x < g.smallestX) g.smallestX = t.x;
             if (t.x > g.largestX) g.largestX = t.x;
             if (t.y < g.smallestY) g.smallestY = t.y;
@@ -47,11 +58,18 @@ AreaOutcome applyDisplayArea(MontageGeometry& g, OffsetTable& offsets, const Are
         const int spreadX = sub16(g.largestX, g.smallestX);
         const int spreadY = sub16(g.largestY, g.smallestY);
         switch (in.area) {
-        case DisplayArea::Same:
+        case DisplayArea::Same: {
+            // Picture k is read from block column x + (its target x - the smallest): the last
+            // block column plus the spread must still be a 16-bit position. (The Minimum area
+            // narrows the montage by the spread and the Maximum area shifts the other way.)
+            const int lastX = roundToInt32(double(g.W) - 1);
+            const int lastBlockX = in.increment > 0 && lastX > 0 ? lastX / in.increment * in.increment : lastX;
+            if (lastBlockX > 0) add16(lastBlockX, spreadX);
             g.shiftX = g.smallestX;
             g.shiftY = g.smallestY;
             g.dY = 0;
             return AreaOutcome::Ready;
+        }
         case DisplayArea::Minimum:
             if (unchanged) {
                 // Division truncated toward zero.

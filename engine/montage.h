@@ -36,11 +36,14 @@ struct AreaInput {
     int evaluationMode = 0;
     int pictureWidth = 0;  // picture 1's picture-box size
     int pictureHeight = 0;
+    int increment = 0; // the block side; 0: every column may start a block
 };
 
 // Sets the extents, shifts and row adjustment and resizes W x H for the Minimum and Maximum
 // areas. With offsets off every offset of the table is set to (0, 0). Raises RuntimeError on
-// 16-bit overflow (line 21000 for the extents, 8100 otherwise).
+// 16-bit overflow (line 21000 for the extents, 8100 otherwise), also when the Same area would
+// ask a picture for a block past column 32767 (its last block column plus the spread of the
+// target x): the block loop could not name that position.
 AreaOutcome applyDisplayArea(MontageGeometry& g, OffsetTable& offsets, const AreaInput& in);
 
 // Which block rows and columns the loop visits: 0, increment, 2 * increment, ... up to

@@ -251,7 +251,7 @@ void MontageSession::makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& ou
     const float oldW = ms.geometry.W, oldH = ms.geometry.H;
     AreaOutcome fit{};
     try {
-        fit = placePictures(r, mode, line);
+        fit = placePictures(r, mode, increment, line);
     } catch (...) {
         // A file of a streamed series that its alignment found it cannot read is said as the
         // loader says it, naming the file; nothing is made.
@@ -462,7 +462,7 @@ AlignOptions MontageSession::alignOptions(const MontageRequest& r) {
     return o;
 }
 
-AreaOutcome MontageSession::placePictures(const MontageRequest& r, MakeMode mode, int& line) {
+AreaOutcome MontageSession::placePictures(const MontageRequest& r, MakeMode mode, int increment, int& line) {
     MontageState& ms = state_.montage;
     const int N = state_.series.imageCount;
     if (r.useOffsets && r.targets) {
@@ -503,7 +503,8 @@ AreaOutcome MontageSession::placePictures(const MontageRequest& r, MakeMode mode
                        r.ignored,
                        state_.evaluation.evaluationMode,
                        int(state_.series.pictureWidth),
-                       int(state_.series.pictureHeight)};
+                       int(state_.series.pictureHeight),
+                       increment};
     return applyDisplayArea(ms.geometry, ms.offsets, in);
 }
 

@@ -275,7 +275,7 @@ private:
     // loadSeries for a streamed series: the files looked at, not decoded.
     Step scanSeries(const MontageRequest& r, const SeriesName& series, int& line);
     void sizeMontageToFirstPicture(int increment);
-    AreaOutcome placePictures(const MontageRequest& r, MakeMode mode, int& line);
+    AreaOutcome placePictures(const MontageRequest& r, MakeMode mode, int increment, int& line);
     AlignOptions alignOptions(const MontageRequest& r);
     void fillStackWithoutMontage(const MontageRequest& r, int increment);
     void runMethod(const MontageRequest& r, int increment, MakeOutcome& out, int& line);

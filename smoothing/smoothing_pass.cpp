@@ -169,7 +169,7 @@ SmoothResult smoothMontage(const SmoothInput& in) {
     focus.messages = messages;
     int shiftX = 0, shiftY = 0, dY = 0;
     if (focus.useOffsets) {
-        AreaInput area{true, in.area, mp.stack.count, focus.ignored, 2, 0, 0};
+        AreaInput area{true, in.area, mp.stack.count, focus.ignored, 2, 0, 0, inc};
         applyDisplayArea(g, focus.offsets, area);
         focus.smallestX = g.smallestX;
         focus.smallestY = g.smallestY;

@@ -212,13 +212,24 @@ TEST_F(CliSeries, OffsetsTooFarApartAreAUsageErrorNamingThem) {
                           Case{{"--offsets", "0,0;0,-32768;0,32767;0,0", "--evaluate", "increments"},
                                "--offsets put the target centres 0 pixels apart across and 65535 down"},
                           Case{{"--offsets", "32767,0;0,0;0,0;0,0", "--area", "max"},
-                               "with --offsets the maximum area would be 32888x92 pixels"}}) {
+                               "with --offsets the maximum area would be 32888x92 pixels"},
+                          // The same area reads picture 1 from its block column plus 32700.
+                          Case{{"--offsets", "32700,0;0,0;0,0;0,0"},
+                               "--offsets put the target centres 32700 pixels apart across: in the same area"},
+                          Case{{"--offsets", "0,0;-32700,5;0,0;0,0", "--smooth"},
+                               "--offsets put the target centres 32700 pixels apart across: in the same area"}}) {
         const auto r = runProgram("orvanta-cli", QStringList{"-q", "-o", out("far.bmp")} + c.args + QStringList{first()});
         EXPECT_EQ(r.exitCode, 2) << r.err;
         EXPECT_NE(r.err.find("error 6 (Overflow) at line 8100 of CommandGo"), std::string::npos) << r.err;
         EXPECT_NE(r.err.find(c.said), std::string::npos) << r.err;
         EXPECT_FALSE(QFile::exists(out("far.bmp")));
     }
+    // Just inside the range (the last block column of the 120-pixel pictures is 100): a montage,
+    // without a word, from the pictures the shift leaves in the area.
+    const auto r = runProgram("orvanta-cli", {"-q", "-o", out("far.bmp"), "--offsets", "32667,0;0,0;0,0;0,0", first()});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(QImage(out("far.bmp")).size(), QSize(120, 90));
 }
 
 // An --ignore list that names every picture of the series leaves nothing to take a block or a

@@ -146,6 +146,27 @@ TEST_F(HardInputs, APictureTooLargeForTheMemoryLeftIsErrorSevenNotAnAbort) {
     }
 }
 
+// Target centres 32000 pixels apart make a maximum area of about 32100 x 32060 pixels, 3.1 GB of
+// montage: with 512 MB the run is refused before the montage is filled, says how large the area is
+// and what it needs, and writes nothing.
+TEST_F(HardInputs, AMaximumAreaTooLargeForTheMemoryLeftIsRefusedSayingWhy) {
+    if (kAddressSanitizer) GTEST_SKIP() << "an address-space limit cannot hold under AddressSanitizer";
+    series("x", 3);
+    const RawRun limited{"", std::uint64_t(512) << 20, 60};
+    for (const char* method : {"0", "pyramid"}) {
+        const RawResult r = run({"-q", "-m", method, "--offsets", "16000,16000;-16000,-16000;0,0", "--area", "max",
+                                 "-o", path("m.bmp"), path("x01.bmp")},
+                                limited);
+        EXPECT_EQ(r.signal, 0) << method;
+        EXPECT_EQ(r.exitCode, 1) << method << ": " << r.err;
+        EXPECT_TRUE(contains(r.err, "error 7 (Out of memory) at line 8200 of CommandGo")) << r.err;
+        EXPECT_TRUE(contains(r.err, "with --offsets the maximum area is 32096x32064 pixels, whose montage needs 3.1 GB "
+                                    "of memory, more than the "))
+            << r.err;
+        EXPECT_FALSE(fs::exists(path("m.bmp")));
+    }
+}
+
 TEST_F(HardInputs, HeadersThatLieAreRefusedWithoutTheMemoryTheyClaim) {
     if (kAddressSanitizer) GTEST_SKIP() << "an address-space limit cannot hold under AddressSanitizer";
     series("h", 1);

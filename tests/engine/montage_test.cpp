@@ -1,6 +1,7 @@
 // The block loop, the dominant-image map, the display areas and the properties text.
 #include "support/case_name.h"
 #include "engine/montage.h"
+#include "base/runtime_error.h"
 #include "engine/properties_text.h"
 #include "engine_fixtures.h"
 
@@ -148,7 +149,13 @@ INSTANTIATE_TEST_SUITE_P(
         AreaCase{DisplayArea::Minimum, 101, {{10, 10}, {16, 8}}, 92, 10, 8, 2, AreaOutcome::Ready},
         AreaCase{DisplayArea::Maximum, 100, {{10, 10}, {16, 8}}, 108, 16, 10, -2, AreaOutcome::Ready},
         AreaCase{DisplayArea::Minimum, 100, {{0, 0}, {120, 0}}, 0, 0, 0, 0,
-                 AreaOutcome::MinimumEmpty}),
+                 AreaOutcome::MinimumEmpty},
+        // Targets all right of x 999 or below y 999 (the middle of a large picture), or all left
+        // of or above the picture: the extents are the targets' own, not 999 and 0.
+        AreaCase{DisplayArea::Same, 100, {{1200, 1000}, {1204, 1002}}, 100, 1200, 1000, 0, AreaOutcome::Ready},
+        AreaCase{DisplayArea::Minimum, 101, {{1200, 1000}, {1206, 1002}}, 92, 1200, 1000, 2, AreaOutcome::Ready},
+        AreaCase{DisplayArea::Maximum, 100, {{-10, -10}, {-4, -8}}, 108, -4, -8, -2, AreaOutcome::Ready},
+        AreaCase{DisplayArea::Maximum, 100, {{1500, 1500}, {1500, 1500}}, 100, 1500, 1500, 0, AreaOutcome::Ready}),
     [](const auto& info) {
         const DisplayArea a = info.param.area;
         return std::string(a == DisplayArea::Same ? "Same" : a == DisplayArea::Minimum ? "Minimum" : "Maximum") + "_" +
@@ -166,6 +173,47 @@ TEST(DisplayAreas, ASecondRunOnAReducedMontageDoesNotShrinkItAgainButSetsTheShif
     applyDisplayArea(g, offsets, in);
     EXPECT_EQ(g.W, 92);
     EXPECT_EQ(g.dY, 2);
+}
+
+// In the same area picture k is read from block column x + (its target x - the smallest): past
+// column 32767 that position cannot be named, and the area is refused once (error 6) before any
+// block is measured, instead of every block of every such picture failing in the measure.
+TEST(DisplayAreas, SameAreaRefusesAShiftThatReadsPastTheLastPosition) {
+    auto place = [](int spread, int increment, DisplayArea area = DisplayArea::Same) {
+        MontageGeometry g;
+        g.W = 200;
+        g.H = 150;
+        OffsetTable offsets{};
+        offsets[1] = {std::int16_t(spread - 100), 0};
+        offsets[2] = {-100, 0};
+        offsets[3] = {0, 0};
+        AreaInput in{true, area, 3, {}, 0, 200, 150, increment};
+        applyDisplayArea(g, offsets, in);
+        return g;
+    };
+    // Increment 20: the last block column is 180.
+    EXPECT_EQ(place(32767 - 180, 20).shiftX, -100);
+    try {
+        place(32767 - 179, 20);
+        ADD_FAILURE() << "no overflow";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 6);
+        EXPECT_EQ(e.line(), 8100);
+    }
+    // Increment 30: the last block column is 180 too; increment 0 counts every column (199).
+    EXPECT_NO_THROW(place(32767 - 180, 30));
+    EXPECT_THROW(place(32767 - 180, 0), RuntimeError);
+    EXPECT_NO_THROW(place(32767 - 199, 0));
+    // An ignored picture's target takes no part.
+    MontageGeometry g;
+    g.W = 200;
+    g.H = 150;
+    OffsetTable offsets{};
+    offsets[1] = {0, 0};
+    offsets[2] = {32767, 0};
+    IgnoreTicks ignored{};
+    ignored[1] = true;
+    EXPECT_NO_THROW(applyDisplayArea(g, offsets, AreaInput{true, DisplayArea::Same, 2, ignored, 0, 200, 150, 20}));
 }
 
 TEST(DisplayAreas, WithoutOffsetsEveryTargetIsZero) {

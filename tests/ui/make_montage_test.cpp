@@ -262,6 +262,22 @@ TEST(DisplayAreas, AnEmptyMaximumAreaEndsWithoutAMessage) {
     EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 }
 
+// A target 32750 pixels right of the other: the same area would read that picture past column
+// 32767. One overflow box, and no montage; the block loop does not show a box per block.
+TEST(DisplayAreas, TargetsTooFarApartForTheSameAreaShowOneOverflowBox) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "far", 2, QSize(60, 40));
+    ASSERT_EQ(rig.load(rig.files.path("far01.bmp")), LoadOutcome::Loaded);
+    rig.form->windows().existingSourceWindow(1)->setOffsetTarget(QRectF(8, 8, 4, 4));     // (10, 10)
+    rig.form->windows().existingSourceWindow(2)->setOffsetTarget(QRectF(32758, 8, 4, 4)); // (32760, 10)
+    useOffsets(rig, "mnuActivateOffsetsSame");
+    EXPECT_FALSE(rig.make(rig.files.path("far01.bmp")).made);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, "error 6 (Overflow) at line 8100 of CommandGo");
+    EXPECT_EQ(rig.prompter.shown[0].title, "Nobody's Perfect");
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
 // --- the series ---------------------------------------------------------------------------------
 
 TEST(MakeMontage, ThirtyOneFilesGiveTheLimitMessageAndAMontageOfThirty) {
