@@ -748,38 +748,6 @@ std::string withOrientationLine(const std::string& properties, int orientation) 
     return properties.substr(0, end + 2) + line + properties.substr(end + 2);
 }
 
-namespace {
-
-// The stored targets of an older project, moved onto the upright pictures.
-void uprightProjectTargets(const ProjectSettings& s, OffsetTable& targets, const std::string& programFolder) {
-    if (s.targetsUpright) return;
-    // The pictures are only looked at here: a name or a picture that cannot be read leaves the
-    // centres as stored, and the series' reading says what is wrong with it.
-    try {
-        const std::string first = completeSeriesName(s.firstFileName, programFolder);
-        const int orientation = readPictureOrientation(first);
-        if (orientation == 1) return;
-        const std::optional<SeriesName> series = parseSeriesName(first);
-        int firstWidth = 0, firstHeight = 0;
-        if (readPictureSize(first, firstWidth, firstHeight) != DecodeStatus::Ok) return;
-        OffsetTable upright = targets;
-        for (int i = 1; i <= kMaxPictures; ++i) {
-            if (!s.targets[std::size_t(i)]) continue;
-            // Each picture's own stored sides; the first's where it cannot be read.
-            int w = firstWidth, h = firstHeight;
-            if (series && (readPictureSize(series->fileName(i), w, h) != DecodeStatus::Ok)) {
-                w = firstWidth;
-                h = firstHeight;
-            }
-            upright[std::size_t(i)] = uprightTarget(targets[std::size_t(i)], orientation, w, h);
-        }
-        targets = upright;
-    } catch (...) {
-    }
-}
-
-} // namespace
-
 MontageRequest projectRequest(const ProjectSettings& s, MontageRequest r, const std::string& programFolder) {
     r.firstFileName = s.firstFileName;
     r.incrementText = s.incrementText;

@@ -3,7 +3,11 @@
 
 #include "session/montage_rules.h"
 
+#include "input/picture_file.h"
 #include "input/picture_orientation.h"
+#include "input/series_naming.h"
+#include "output/picture_metadata.h"
+#include "settings/project_file.h"
 
 #include <algorithm>
 #include <cmath>
@@ -54,5 +58,33 @@ std::string offsetStatusText(const std::vector<std::pair<int, ImageOffset>>& vis
         t += "    Image " + std::to_string(n) + " = " + std::to_string(c.x) + " , " + std::to_string(c.y);
     return t;
 }
+
+void uprightProjectTargets(const ProjectSettings& s, OffsetTable& targets, const std::string& programFolder) {
+    if (s.targetsUpright) return;
+    // The pictures are only looked at here: a name or a picture that cannot be read leaves the
+    // centres as stored, and the series' reading says what is wrong with it.
+    try {
+        const std::string first = completeSeriesName(s.firstFileName, programFolder);
+        const int orientation = readPictureOrientation(first);
+        if (orientation == 1) return;
+        const std::optional<SeriesName> series = parseSeriesName(first);
+        int firstWidth = 0, firstHeight = 0;
+        if (readPictureSize(first, firstWidth, firstHeight) != DecodeStatus::Ok) return;
+        OffsetTable upright = targets;
+        for (int i = 1; i <= kMaxPictures; ++i) {
+            if (!s.targets[std::size_t(i)]) continue;
+            // Each picture's own stored sides; the first's where it cannot be read.
+            int w = firstWidth, h = firstHeight;
+            if (series && (readPictureSize(series->fileName(i), w, h) != DecodeStatus::Ok)) {
+                w = firstWidth;
+                h = firstHeight;
+            }
+            upright[std::size_t(i)] = uprightTarget(targets[std::size_t(i)], orientation, w, h);
+        }
+        targets = upright;
+    } catch (...) {
+    }
+}
+
 
 } // namespace orv

@@ -11,6 +11,8 @@
 
 namespace orv {
 
+struct ProjectSettings;
+
 // One marker's bounding box in picture pixels, y from the top.
 struct MarkerBox {
     double left = 0, top = 0, width = 0, height = 0;
@@ -49,6 +51,12 @@ struct OffsetTarget {
 // targets of a project saved before its pictures were read upright. A centre so far outside the
 // picture that it would pass the 16-bit range stays at the range's end, as far outside.
 ImageOffset uprightTarget(ImageOffset stored, int orientation, int storedWidth, int storedHeight);
+
+// The target centres of a project saved before its pictures were read upright (it has no camera
+// orientation line), moved onto the upright pictures by the first picture's tag and each
+// picture's stored sides; `programFolder` completes a relative first name. A name or a picture
+// that cannot be read leaves them as stored: the series' reading says what is wrong with it.
+void uprightProjectTargets(const ProjectSettings& project, OffsetTable& targets, const std::string& programFolder);
 
 // The offsets status text: a blank, then for every visible source window (its number and target
 // centre, in window order) four blanks, "Image ", the number, " = ", x, " , ", y.
