@@ -17,7 +17,7 @@
 #include <QWidget>
 
 #include <algorithm>
-#include <optional>
+#include <vector>
 
 namespace orv {
 
