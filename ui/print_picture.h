@@ -72,7 +72,8 @@ inline constexpr const char* kPrintFailedTitle = "Orvanta";
 
 // The print command on a given printer: the print dialog (flags 0; Cancel ends the command), then
 // the page under the hourglass. A printer that cannot be started (no printer, an unwritable PDF
-// file) is reported.
+// file) is reported. A PDF file is drawn into a temporary file first and written into place only
+// when it is whole, so a full disk is reported and an earlier file of that name stays as it was.
 PrintOutcome printPicture(const PrintRequest& request, CommonDialog& dialog, Prompter& prompter, QPrinter& printer);
 
 // The same on a new printer object for the user's current default printer, so a printer chosen

@@ -13,7 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <csignal>
 #include <functional>
+
+#include <sys/resource.h>
 
 using namespace orv;
 using namespace orv::testing;
@@ -242,6 +245,89 @@ TEST_F(PrintCommand, APrinterThatCannotStartIsReported) {
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Critical);
     EXPECT_NE(rig.prompter.shown[0].text.find(out.str("no/such/folder/montage.pdf")), std::string::npos);
+}
+
+// Files of the process may not grow past `bytes` while this lives (writes beyond fail, as on a
+// full disk).
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &old_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = old_;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &old_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit old_{};
+    void (*oldHandler_)(int) = nullptr;
+};
+
+// Qt's PDF engine reports success whatever happens to its file: the command must find out.
+TEST_F(PrintCommand, APdfFileThatCannotBeWrittenWholeIsReportedAndAnOldFileKept) {
+    request.picture = noisyPicture(200, 150);
+    const QString target = out.path("montage.pdf");
+    {
+        // The file's disk is full.
+        toPdf(QStringLiteral("/dev/full"));
+        rig.dialogs->choosePrinter();
+        EXPECT_EQ(printPicture(request, *rig.dialog, rig.prompter, printer), PrintOutcome::Failed);
+        ASSERT_EQ(rig.prompter.shown.size(), 1u);
+        EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Critical);
+        EXPECT_NE(rig.prompter.shown[0].text.find("/dev/full"), std::string::npos) << rig.prompter.shown[0].text;
+        EXPECT_NE(rig.prompter.shown[0].text.find("Disk full"), std::string::npos) << rig.prompter.shown[0].text;
+    }
+    {
+        // The page cannot be written whole: the earlier print of that name stays as it was.
+        rig.prompter.shown.clear();
+        QFile old(target);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("%PDF-1.4 the earlier print");
+        old.close();
+        toPdf(target);
+        rig.dialogs->choosePrinter();
+        PrintOutcome outcome;
+        {
+            FileSizeLimit limit(16 * 1024);
+            outcome = printPicture(request, *rig.dialog, rig.prompter, printer);
+        }
+        EXPECT_EQ(outcome, PrintOutcome::Failed);
+        ASSERT_EQ(rig.prompter.shown.size(), 1u);
+        EXPECT_NE(rig.prompter.shown[0].text.find(out.str("montage.pdf")), std::string::npos);
+        ASSERT_TRUE(old.open(QIODevice::ReadOnly));
+        EXPECT_EQ(old.readAll(), QByteArray("%PDF-1.4 the earlier print"));
+        old.close();
+        EXPECT_EQ(out.files(), QStringList{QStringLiteral("montage.pdf")});
+        EXPECT_TRUE(out.temporaryFiles().isEmpty());
+    }
+    {
+        // Room again: the page replaces the earlier print, whole, on the page the dialog set. (A
+        // new printer object, as every print command makes: Qt's writes nothing at all with
+        // one whose file has failed once.)
+        rig.prompter.shown.clear();
+        QPrinter again(QPrinter::HighResolution);
+        again.setOutputFormat(QPrinter::PdfFormat);
+        again.setOutputFileName(target);
+        again.setPageSize(QPageSize(QPageSize::A5));
+        rig.dialogs->choosePrinter();
+        EXPECT_EQ(printPicture(request, *rig.dialog, rig.prompter, again), PrintOutcome::Printed);
+        EXPECT_TRUE(rig.prompter.shown.empty());
+        QFile pdf(target);
+        ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+        const QByteArray bytes = pdf.readAll();
+        EXPECT_TRUE(bytes.startsWith("%PDF"));
+        EXPECT_TRUE(bytes.trimmed().endsWith("%%EOF"));
+        EXPECT_EQ(pdfPageCount(bytes), 1);
+        EXPECT_EQ(again.outputFileName(), target);
+        EXPECT_EQ(again.pageLayout().pageSize().id(), QPageSize::A5);
+        EXPECT_EQ(out.files(), QStringList{QStringLiteral("montage.pdf")});
+        EXPECT_TRUE(out.temporaryFiles().isEmpty());
+    }
 }
 
 } // namespace
