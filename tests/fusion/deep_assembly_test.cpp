@@ -106,3 +106,59 @@ TEST(DeepAssembly, OnePictureAtATimeGivesTheMontageOfAllAtOnceWhateverTheOrderAn
     DeepPicture wrongSize(c.width - 1, c.height, 3);
     EXPECT_THROW(assembleDeepFrom(wrongSize, c, 1, sources[0]), RuntimeError);
 }
+
+// Picture 1 ignored, the Maximum area: a corner block that every picture refuses is named "1" in
+// the map but left black by the block loop. Assembled from picture 1 it would show that ignored
+// picture where the montage is black, and the 16-bit save would be refused as changed.
+TEST(DeepAssembly, ABlockEveryPictureRefusedWithPictureOneIgnoredStaysBlack) {
+    const int W = 40, H = 30;
+    const Painter sharp = [](int x, int y) { return texture(x, y); };
+    Stack s(W, H, {sharp, sharp, blurredTexture(W, H, 3)});
+    s.offsets[1] = {20, 15};
+    s.offsets[2] = {20, 15};
+    s.offsets[3] = {30, 25};
+    AreaInput area{true, DisplayArea::Maximum, 3, {}, 0, W, H, 20};
+    area.ignored[0] = true;
+    ASSERT_EQ(applyDisplayArea(s.g, s.offsets, area), AreaOutcome::Ready);
+    const int MW = int(s.g.W), MH = int(s.g.H); // 52 x 40
+    ASSERT_EQ(MW, 52);
+    s.mp.montage.lastColumn = std::int16_t(MW - 1);
+    s.mp.montage.lastRow = std::int16_t(MH - 1);
+    s.mp.montage.slot(100).assign(std::size_t(MW) * MH * 3, 0);
+
+    FocusMeasure fm;
+    FocusContext focus;
+    focus.ignored = area.ignored;
+    focus.useOffsets = true;
+    focus.offsets = s.offsets;
+    focus.smallestX = s.g.smallestX;
+    focus.smallestY = s.g.smallestY;
+    BlockLoopInput in;
+    in.geometry = &s.g;
+    in.increment = 20;
+    in.pictureCount = 3;
+    in.focus = &focus;
+    const std::string map = runBlockLoop(s.mp, fm, in);
+    // The bottom-left block: picture 2 lies 10 columns right of it, picture 3 10 rows above it.
+    ASSERT_EQ(map.substr(map.size() - 5, 1), "1") << map;
+
+    std::vector<DeepPicture> deep;
+    for (int n = 1; n <= 3; ++n) deep.push_back(deepOf(s, n, W, H, unsigned(n)));
+    std::vector<DeepSource> sources;
+    for (int n = 1; n <= 3; ++n)
+        sources.push_back(DeepSource{&deep[std::size_t(n - 1)], s.offsets[std::size_t(n)].x - s.g.shiftX,
+                                     s.g.dY - s.offsets[std::size_t(n)].y + s.g.shiftY});
+    const PictureChoices choices = blockChoices(map, BlockChoiceContext{&s.g, 20, 3, &s.mp, &focus});
+    EXPECT_EQ(choices.at(0, 0), 0);
+    const DeepPicture montage = assembleDeep(choices, sources, 3);
+    ASSERT_EQ(montage.width, MW);
+    ASSERT_EQ(montage.height, MH);
+    for (int y = 0; y < MH; ++y)
+        for (int x = 0; x < MW; ++x) {
+            const Rgb m = s.at(x, y);
+            const std::uint16_t* d = montage.row(MH - 1 - y) + 3 * x;
+            ASSERT_EQ(eightBitsOf(d[0]), m.r) << x << "," << y;
+            ASSERT_EQ(eightBitsOf(d[1]), m.g) << x << "," << y;
+            ASSERT_EQ(eightBitsOf(d[2]), m.b) << x << "," << y;
+        }
+}
