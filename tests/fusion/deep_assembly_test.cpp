@@ -162,3 +162,65 @@ TEST(DeepAssembly, ABlockEveryPictureRefusedWithPictureOneIgnoredStaysBlack) {
             ASSERT_EQ(eightBitsOf(d[2]), m.b) << x << "," << y;
         }
 }
+
+// A series of mixed sizes: picture 2, larger than picture 1, is held in the stack only within
+// picture 1's rounded sides, so a block taken from it past them is black in the montage. Its deep
+// picture (the whole file) must leave the same pixels black, or the 16-bit save finds its 8-bit
+// view unlike the montage and falls back to 8 bits.
+TEST(DeepAssembly, APictureLargerThanTheFirstGivesOnlyTheCellsTheStackHoldsOfIt) {
+    const int W = 40, H = 30, W2 = 60, H2 = 40;
+    Series series;
+    MemorySurface& first = series.add(W, H);
+    MemorySurface& second = series.add(W2, H2);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) setCell(first, x, y, 90, 90, 90); // flat: never the sharpest
+    for (int y = 0; y < H2; ++y)
+        for (int x = 0; x < W2; ++x) {
+            const Rgb c = texture(x, y);
+            setCell(second, x, y, c.b, c.g, c.r);
+        }
+    PixelArrays mp;
+    series.fill(mp, W, H);
+    MontageGeometry g;
+    g.W = W;
+    g.H = H;
+    OffsetTable offsets{};
+    offsets[2] = {10, 0}; // picture 2 read 10 columns further right
+    ASSERT_EQ(applyDisplayArea(g, offsets, AreaInput{true, DisplayArea::Same, 2, {}, 0, W, H, 20}), AreaOutcome::Ready);
+
+    FocusMeasure fm;
+    FocusContext focus;
+    focus.useOffsets = true;
+    focus.offsets = offsets;
+    focus.smallestX = g.smallestX;
+    focus.smallestY = g.smallestY;
+    BlockLoopInput in;
+    in.geometry = &g;
+    in.increment = 20;
+    in.pictureCount = 2;
+    in.focus = &focus;
+    const std::string map = runBlockLoop(mp, fm, in);
+    ASSERT_EQ(map.substr(map.size() - 4, 2), "22") << map; // bottom row: both blocks from picture 2
+    // Montage columns 30 to 39 would be picture 2's columns 40 to 49: beyond the stack's cells.
+    ASSERT_EQ(mp.pointRed(35, 5, 100), 0);
+
+    DeepPicture deep1(W, H, 3, 16), deep2(W2, H2, 3, 16);
+    for (int r = 0; r < H; ++r)
+        for (int x = 0; x < W * 3; ++x) deep1.row(r)[x] = 90 * 257;
+    for (int r = 0; r < H2; ++r)
+        for (int x = 0; x < W2; ++x) {
+            const Rgb c = texture(x, H2 - 1 - r);
+            const int v[3] = {c.r, c.g, c.b};
+            for (int k = 0; k < 3; ++k) deep2.row(r)[3 * x + k] = std::uint16_t(v[k] * 257 + 100);
+        }
+    const int SW = mp.stack.width(), SH = mp.stack.height();
+    const std::vector<DeepSource> sources = {{&deep1, 0, 0, SW, SH}, {&deep2, 10, 0, SW, SH}};
+    const PictureChoices choices = blockChoices(map, BlockChoiceContext{&g, 20, 2, &mp, &focus});
+    const DeepPicture montage = assembleDeep(choices, sources, 3);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const std::uint16_t* d = montage.row(H - 1 - y) + 3 * x;
+            ASSERT_EQ(eightBitsOf(d[0]), mp.pointRed(x, y, 100)) << x << "," << y;
+            ASSERT_EQ(eightBitsOf(d[2]), mp.pointBlue(x, y, 100)) << x << "," << y;
+        }
+}
