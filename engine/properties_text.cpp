@@ -39,12 +39,15 @@ std::string buildPropertiesText(const PropertiesInput& in) {
 
 std::string updatePropertiesAfterSmoothing(const std::string& text, const std::string& map) {
     std::string t = text;
+    // The map's heading is the last line before the map, whose lines hold only digits: its
+    // "image numbers:" is the last one, whatever the first file name's folders are called.
     const std::string marker = "image numbers:";
-    const auto m = t.find(marker);
+    const auto m = t.rfind(marker);
     // Everything up to the two characters after the marker (its line break) stays; the new map
     // replaces the rest.
     if (m != std::string::npos) t = t.substr(0, std::min(t.size(), m + marker.size() + 2)) + map;
-    const std::string smoothing = "Smoothing =";
+    // The smoothing line, not the same words in the file name on the first line.
+    const std::string smoothing = "\n  Smoothing =";
     const auto s = t.find(smoothing);
     if (s != std::string::npos) t.replace(s + smoothing.size(), 3, "yes");
     return t;

@@ -12,11 +12,13 @@ void assembleDeepFrom(DeepPicture& out, const PictureChoices& choices, int n, co
     if (!s.picture || n <= 0 || choices.cell <= 0) return;
     const DeepPicture& p = *s.picture;
     const int channels = out.channels, cell = choices.cell;
+    const int heldWidth = s.cellsWidth > 0 ? std::min(p.width, s.cellsWidth) : p.width;
+    const int heldHeight = s.cellsHeight > 0 ? std::min(p.height, s.cellsHeight) : p.height;
     // The pixels a picture's cells cover, as runs: the columns of the picture within the montage.
-    const int x0 = std::max(0, -s.ox), x1 = std::min(choices.width, p.width - s.ox);
+    const int x0 = std::max(0, -s.ox), x1 = std::min(choices.width, heldWidth - s.ox);
     for (int y = 0; y < choices.height; ++y) {
         const int cellRow = y + s.oy;
-        if (cellRow < 0 || cellRow >= p.height || x0 >= x1) continue;
+        if (cellRow < 0 || cellRow >= heldHeight || x0 >= x1) continue;
         const std::uint16_t* chosen = choices.pictures.data() + std::size_t(y / cell) * std::size_t(choices.columns);
         std::uint16_t* row = out.row(choices.height - 1 - y);
         const std::uint16_t* pictureRow = p.row(p.height - 1 - cellRow);

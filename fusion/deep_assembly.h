@@ -18,6 +18,11 @@ struct DeepSource {
     const DeepPicture* picture = nullptr; // null: the picture takes no part
     int ox = 0;
     int oy = 0;
+    // The cells the stack holds of it (the first picture's rounded sides; 0: the whole picture): a
+    // picture larger than the first is held only within them, the rest black, as the montage
+    // made from the stack has it.
+    int cellsWidth = 0;
+    int cellsHeight = 0;
 };
 
 // The montage of choices.width x choices.height, top row first, with `channels` samples a pixel

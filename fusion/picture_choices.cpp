@@ -72,6 +72,9 @@ PictureChoices blockChoices(const std::string& map, const BlockChoiceContext& ct
             if (ambiguous)
                 picture = resolveDigit(ctx, measure, b * ctx.increment, r * ctx.increment, digit);
             if (picture < 1 || picture > ctx.pictureCount) throw RuntimeError(5);
+            // An ignored picture is named only for a block that every picture refused, picture 1
+            // first among them; such a block was left black, so no picture supplied it.
+            if (ctx.focus && isIgnored(ctx.focus->ignored, picture)) picture = 0;
             c.pictures[std::size_t(r) * c.columns + b] = std::uint16_t(picture);
         }
     }

@@ -43,7 +43,8 @@ struct BlockChoiceContext {
 // ended by CR LF). With up to ten pictures a digit names its picture ("0" is picture 10); with more,
 // a digit is resolved to the picture with that last digit that the block loop would have chosen
 // there (the highest focus measure, the lower number on ties), which is exact for a map the block
-// loop wrote. Raises RuntimeError 5 for a map that does not fit the block grid, a character that
+// loop wrote. A block whose map names an ignored picture (every picture refused it, picture 1
+// ignored) stays black in the montage and is 0 here. Raises RuntimeError 5 for a map that does not fit the block grid, a character that
 // names no picture of the series, or a series above ten pictures without arrays and settings.
 PictureChoices blockChoices(const std::string& map, const BlockChoiceContext& ctx);
 

@@ -309,6 +309,8 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         source.picture = &p;
         source.ox = t.x - g.shiftX;
         source.oy = g.dY - t.y + g.shiftY;
+        source.cellsWidth = stackWidth;
+        source.cellsHeight = stackHeight;
         if (pyramid) continue;
         // The montage is grey while every picture read is; the first in colour spreads it.
         if (!out) out = std::make_shared<DeepPicture>(choices.width, choices.height, p.channels == 1 ? 1 : 3);

@@ -350,3 +350,19 @@ TEST(BlockLoop, RowsOnSeveralThreadsGiveTheSameMontageMapAndMessages) {
     EXPECT_EQ(withPreview, run(2, p2, true));
     EXPECT_EQ(p1, p2);
 }
+
+// A smoothing pass rewrites the map and the smoothing line; a first file name in a folder whose
+// name holds the same words ("image numbers:", "Smoothing =") stays as it was.
+TEST(PropertiesText, SmoothingRewritesTheMapAndItsLineNotTheSameWordsInTheFileName) {
+    PropertiesInput p;
+    p.firstFileName = "/home/ann/Smoothing =no, image numbers: 3/shot01.bmp";
+    p.pictureCount = 3;
+    p.incrementText = "20";
+    p.map = "123\r\n332\r\n";
+    const std::string before = buildPropertiesText(p);
+    p.autoSmooth = true;
+    p.map = "133\r\n312\r\n";
+    // The new map replaces everything after the heading's line break.
+    const std::string after = buildPropertiesText(p);
+    EXPECT_EQ(updatePropertiesAfterSmoothing(before, p.map), after.substr(0, after.size() - 2));
+}

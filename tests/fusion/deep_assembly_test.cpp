@@ -106,3 +106,121 @@ TEST(DeepAssembly, OnePictureAtATimeGivesTheMontageOfAllAtOnceWhateverTheOrderAn
     DeepPicture wrongSize(c.width - 1, c.height, 3);
     EXPECT_THROW(assembleDeepFrom(wrongSize, c, 1, sources[0]), RuntimeError);
 }
+
+// Picture 1 ignored, the Maximum area: a corner block that every picture refuses is named "1" in
+// the map but left black by the block loop. Assembled from picture 1 it would show that ignored
+// picture where the montage is black, and the 16-bit save would be refused as changed.
+TEST(DeepAssembly, ABlockEveryPictureRefusedWithPictureOneIgnoredStaysBlack) {
+    const int W = 40, H = 30;
+    const Painter sharp = [](int x, int y) { return texture(x, y); };
+    Stack s(W, H, {sharp, sharp, blurredTexture(W, H, 3)});
+    s.offsets[1] = {20, 15};
+    s.offsets[2] = {20, 15};
+    s.offsets[3] = {30, 25};
+    AreaInput area{true, DisplayArea::Maximum, 3, {}, 0, W, H, 20};
+    area.ignored[0] = true;
+    ASSERT_EQ(applyDisplayArea(s.g, s.offsets, area), AreaOutcome::Ready);
+    const int MW = int(s.g.W), MH = int(s.g.H); // 52 x 40
+    ASSERT_EQ(MW, 52);
+    s.mp.montage.lastColumn = std::int16_t(MW - 1);
+    s.mp.montage.lastRow = std::int16_t(MH - 1);
+    s.mp.montage.slot(100).assign(std::size_t(MW) * MH * 3, 0);
+
+    FocusMeasure fm;
+    FocusContext focus;
+    focus.ignored = area.ignored;
+    focus.useOffsets = true;
+    focus.offsets = s.offsets;
+    focus.smallestX = s.g.smallestX;
+    focus.smallestY = s.g.smallestY;
+    BlockLoopInput in;
+    in.geometry = &s.g;
+    in.increment = 20;
+    in.pictureCount = 3;
+    in.focus = &focus;
+    const std::string map = runBlockLoop(s.mp, fm, in);
+    // The bottom-left block: picture 2 lies 10 columns right of it, picture 3 10 rows above it.
+    ASSERT_EQ(map.substr(map.size() - 5, 1), "1") << map;
+
+    std::vector<DeepPicture> deep;
+    for (int n = 1; n <= 3; ++n) deep.push_back(deepOf(s, n, W, H, unsigned(n)));
+    std::vector<DeepSource> sources;
+    for (int n = 1; n <= 3; ++n)
+        sources.push_back(DeepSource{&deep[std::size_t(n - 1)], s.offsets[std::size_t(n)].x - s.g.shiftX,
+                                     s.g.dY - s.offsets[std::size_t(n)].y + s.g.shiftY});
+    const PictureChoices choices = blockChoices(map, BlockChoiceContext{&s.g, 20, 3, &s.mp, &focus});
+    EXPECT_EQ(choices.at(0, 0), 0);
+    const DeepPicture montage = assembleDeep(choices, sources, 3);
+    ASSERT_EQ(montage.width, MW);
+    ASSERT_EQ(montage.height, MH);
+    for (int y = 0; y < MH; ++y)
+        for (int x = 0; x < MW; ++x) {
+            const Rgb m = s.at(x, y);
+            const std::uint16_t* d = montage.row(MH - 1 - y) + 3 * x;
+            ASSERT_EQ(eightBitsOf(d[0]), m.r) << x << "," << y;
+            ASSERT_EQ(eightBitsOf(d[1]), m.g) << x << "," << y;
+            ASSERT_EQ(eightBitsOf(d[2]), m.b) << x << "," << y;
+        }
+}
+
+// A series of mixed sizes: picture 2, larger than picture 1, is held in the stack only within
+// picture 1's rounded sides, so a block taken from it past them is black in the montage. Its deep
+// picture (the whole file) must leave the same pixels black, or the 16-bit save finds its 8-bit
+// view unlike the montage and falls back to 8 bits.
+TEST(DeepAssembly, APictureLargerThanTheFirstGivesOnlyTheCellsTheStackHoldsOfIt) {
+    const int W = 40, H = 30, W2 = 60, H2 = 40;
+    Series series;
+    MemorySurface& first = series.add(W, H);
+    MemorySurface& second = series.add(W2, H2);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) setCell(first, x, y, 90, 90, 90); // flat: never the sharpest
+    for (int y = 0; y < H2; ++y)
+        for (int x = 0; x < W2; ++x) {
+            const Rgb c = texture(x, y);
+            setCell(second, x, y, c.b, c.g, c.r);
+        }
+    PixelArrays mp;
+    series.fill(mp, W, H);
+    MontageGeometry g;
+    g.W = W;
+    g.H = H;
+    OffsetTable offsets{};
+    offsets[2] = {10, 0}; // picture 2 read 10 columns further right
+    ASSERT_EQ(applyDisplayArea(g, offsets, AreaInput{true, DisplayArea::Same, 2, {}, 0, W, H, 20}), AreaOutcome::Ready);
+
+    FocusMeasure fm;
+    FocusContext focus;
+    focus.useOffsets = true;
+    focus.offsets = offsets;
+    focus.smallestX = g.smallestX;
+    focus.smallestY = g.smallestY;
+    BlockLoopInput in;
+    in.geometry = &g;
+    in.increment = 20;
+    in.pictureCount = 2;
+    in.focus = &focus;
+    const std::string map = runBlockLoop(mp, fm, in);
+    ASSERT_EQ(map.substr(map.size() - 4, 2), "22") << map; // bottom row: both blocks from picture 2
+    // Montage columns 30 to 39 would be picture 2's columns 40 to 49: beyond the stack's cells.
+    ASSERT_EQ(mp.pointRed(35, 5, 100), 0);
+
+    DeepPicture deep1(W, H, 3, 16), deep2(W2, H2, 3, 16);
+    for (int r = 0; r < H; ++r)
+        for (int x = 0; x < W * 3; ++x) deep1.row(r)[x] = 90 * 257;
+    for (int r = 0; r < H2; ++r)
+        for (int x = 0; x < W2; ++x) {
+            const Rgb c = texture(x, H2 - 1 - r);
+            const int v[3] = {c.r, c.g, c.b};
+            for (int k = 0; k < 3; ++k) deep2.row(r)[3 * x + k] = std::uint16_t(v[k] * 257 + 100);
+        }
+    const int SW = mp.stack.width(), SH = mp.stack.height();
+    const std::vector<DeepSource> sources = {{&deep1, 0, 0, SW, SH}, {&deep2, 10, 0, SW, SH}};
+    const PictureChoices choices = blockChoices(map, BlockChoiceContext{&g, 20, 2, &mp, &focus});
+    const DeepPicture montage = assembleDeep(choices, sources, 3);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const std::uint16_t* d = montage.row(H - 1 - y) + 3 * x;
+            ASSERT_EQ(eightBitsOf(d[0]), mp.pointRed(x, y, 100)) << x << "," << y;
+            ASSERT_EQ(eightBitsOf(d[2]), mp.pointBlue(x, y, 100)) << x << "," << y;
+        }
+}
