@@ -94,15 +94,16 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
             ms.arrays.loadImageArrays(ArrayFill::Comparisons, s, SizeCheck{});
             slotHoldsMain_ = false;
         }
-        // The pass measures with the method, ignore ticks and offsets of the request.
+        // The pass measures with the method and ignore ticks of the request, and takes its blocks
+        // from where the montage placed each picture: the offsets, display area and alignment it
+        // was made with, whatever the targets and ticks say now (a picture it ignored lies where
+        // its target put it then).
         FocusContext focus = ms.focus;
         focus.method = r.method;
         focus.ignored = r.ignored;
-        focus.useOffsets = r.useOffsets;
-        focus.offsets = ms.offsets;
-        if (r.useOffsets && r.targets)
+        if (focus.useOffsets)
             for (int n = 1; n <= state_.series.imageCount && n <= kMaxPictures; ++n)
-                if (!isIgnored(r.ignored, n)) focus.offsets[std::size_t(n)] = (*r.targets)[std::size_t(n)];
+                focus.offsets[std::size_t(n)] = placedOffset(record, n);
 
         std::string mapText = record.map;
         // The block methods' choices follow the pass block by block (the map keeps only the last
@@ -129,9 +130,7 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         in.measure = &ms.measure;
         in.focus = &focus;
         in.geometry = &ms.geometry;
-        in.area = r.area.value_or(DisplayArea::Same);
-        // An aligned stack: the blocks lie where the display area placed them.
-        in.placedByArea = ms.alignment.has_value() && !focus.useOffsets;
+        in.placementAsMade = true;
         in.map = &mapText;
         in.properties = &record.properties;
         in.messages = &messages;

@@ -104,10 +104,12 @@ ComparisonResult ComparisonDriver::evaluateIncrements(int method) {
     // Inside "Evaluate Increments and all Montage Methods", and when only the increment 10 fits,
     // the command ends here without a message.
     if (state_.evaluationMode != 6) return result;
+    // When the montage cannot be made again with the best increment, Make Montage has said why
+    // and another candidate's picture is on screen: nothing is recommended as if it were there.
     const bool found = state_.bestIncrement > 0;
-    if (found) make(ComparisonStep{int(state_.bestIncrement), method});
+    const bool remade = found && make(ComparisonStep{int(state_.bestIncrement), method}) != 0;
     state_.evaluationMode = 0;
-    if (found)
+    if (remade)
         show(result, PromptIcon::Exclamation,
              bestIncrementText(state_.bestMethod, state_.bestIncrement), kWellDoneTitle);
     return result;
@@ -132,10 +134,11 @@ ComparisonResult ComparisonDriver::evaluateAll() {
     }
     state_.evaluationMode = 0;
     if (!result.candidates.empty()) {
-        // An ordinary Make Montage, which loads the pictures again.
-        make(ComparisonStep{int(state_.bestIncrement), int(state_.bestMethod)});
-        show(result, PromptIcon::Exclamation,
-             bestMethodAndIncrementText(state_.bestMethod, state_.bestIncrement), kWellDoneTitle);
+        // An ordinary Make Montage, which loads the pictures again: when it cannot (the series
+        // gone from the disk), it has said why and nothing is recommended.
+        if (make(ComparisonStep{int(state_.bestIncrement), int(state_.bestMethod)}) != 0)
+            show(result, PromptIcon::Exclamation,
+                 bestMethodAndIncrementText(state_.bestMethod, state_.bestIncrement), kWellDoneTitle);
     }
     if (hooks_.takeFocus) hooks_.takeFocus();
     return result;

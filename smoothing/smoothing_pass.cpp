@@ -168,7 +168,12 @@ SmoothResult smoothMontage(const SmoothInput& in) {
     FocusContext focus = *in.focus;
     focus.messages = messages;
     int shiftX = 0, shiftY = 0, dY = 0;
-    if (focus.useOffsets) {
+    if (in.placementAsMade) {
+        if (!focus.useOffsets) focus.offsets = OffsetTable{};
+        shiftX = g.shiftX;
+        shiftY = g.shiftY;
+        dY = g.dY;
+    } else if (focus.useOffsets) {
         AreaInput area{true, in.area, mp.stack.count, focus.ignored, 2, 0, 0, inc};
         applyDisplayArea(g, focus.offsets, area);
         focus.smallestX = g.smallestX;

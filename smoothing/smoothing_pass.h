@@ -96,6 +96,10 @@ struct SmoothInput {
     // and row adjustment (a Minimum area crops the frame); without it and without offsets every
     // picture sits where it is.
     bool placedByArea = false;
+    // The pictures are placed as the montage was made: the geometry's shifts and row adjustment
+    // and the focus context's offsets and extents are used as they are, not recomputed for the
+    // display area (a target dragged or another area ticked since would move every block taken).
+    bool placementAsMade = false;
     std::string* map = nullptr;        // the map window's text
     std::string* properties = nullptr; // this montage's properties text
     MessageList* messages = nullptr; // the pass's messages and the measure's, in order

@@ -24,6 +24,7 @@ public:
     EvaluationState state;
     std::map<std::pair<int, int>, int> delta; // (method, increment) -> step; 100 otherwise
     std::set<int> failingMethods;
+    std::set<std::size_t> failingCalls; // by their place in `calls`, from 0
     int box = 20; // the increment box
 
     struct Call {
@@ -42,9 +43,9 @@ public:
             if (r.increment) box = *r.increment;
             calls.push_back({r.increment, box, r.method, s.evaluationMode, s.evaluationRun,
                              reusesLoadedPictures(s, box)});
-            if (failingMethods.count(r.method)) {
+            if (failingMethods.count(r.method) || failingCalls.count(calls.size() - 1)) {
                 // A failed Make Montage leaves a cleared picture behind.
-                scene.block(100, 0, 0, std::max(scene.mp.montage.width(), scene.mp.montage.height()), {0, 0, 0});
+                paint(1, 0);
                 return 0;
             }
             const auto d = delta.find({r.method, box});
@@ -270,3 +271,37 @@ TEST(CompareAllMethods, AMontageThatFailedIsNoCandidate) {
     EXPECT_EQ(h.state.bestMethod, 1);
     EXPECT_EQ(h.kept.front(), (std::pair<int, int>{1, 3}));
 }
+
+namespace {
+
+// The montage made again with the best setting could not be made (its series gone from the disk,
+// say): Make Montage has said why, and the picture on screen is another candidate's, so the
+// recommendation does not say "well done!" as if it were there.
+TEST(Recommendation, IsNotSaidWhenTheBestMontageCouldNotBeMadeAgain) {
+    {
+        Host h(640, 240);
+        h.delta[{2, 40}] = 20;
+        h.failingCalls = {10};
+        const ComparisonResult r = h.driver().evaluateIncrements(2);
+        EXPECT_EQ(h.calls.size(), 11u);
+        EXPECT_EQ(r.candidates.size(), 10u);
+        EXPECT_TRUE(h.scene.prompter.shown.empty());
+        EXPECT_FALSE(r.message.has_value());
+        EXPECT_EQ(h.state.evaluationMode, 0);
+    }
+    {
+        Host h(120, 120);
+        h.delta[{4, 20}] = 20;
+        h.failingCalls = {10};
+        const ComparisonResult r = h.driver().evaluateAll();
+        EXPECT_EQ(h.calls.size(), 11u);
+        EXPECT_EQ(r.candidates.size(), 10u);
+        ASSERT_EQ(h.scene.prompter.shown.size(), 1u); // the question alone
+        EXPECT_EQ(h.scene.prompter.shown[0].title, kEvaluateAllQuestionTitle);
+        EXPECT_FALSE(r.message.has_value());
+        EXPECT_EQ(h.state.evaluationMode, 0);
+        EXPECT_EQ(h.focused, 1);
+    }
+}
+
+} // namespace
