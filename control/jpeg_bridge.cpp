@@ -8,6 +8,8 @@
 
 #include <turbojpeg.h>
 
+#include <sys/stat.h>
+
 namespace vantler {
 namespace {
 
@@ -21,6 +23,26 @@ struct Compressor {
         if (handle) tjDestroy(handle);
     }
 };
+
+// What lies at the file name, following symbolic links.
+enum class Target { Replaceable, Stream, Refused };
+
+Target targetKind(const QByteArray& localName) {
+    struct stat info {};
+    if (::stat(localName.constData(), &info) != 0) return Target::Replaceable;  // a new file
+    if (S_ISREG(info.st_mode)) return Target::Replaceable;
+    // A character device or a pipe takes the bytes as they come; a temporary file renamed over
+    // it would put a regular file in its place.
+    if (S_ISCHR(info.st_mode) || S_ISFIFO(info.st_mode)) return Target::Stream;
+    return Target::Refused;  // a folder, a block device, a socket
+}
+
+bool writeThrough(const QString& name, const unsigned char* bytes, unsigned long size) {
+    QFile file(name);
+    // Unbuffered, so that a device that refuses the bytes (a full disk) fails the write itself.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
+    return file.write(reinterpret_cast<const char*>(bytes), qint64(size)) == qint64(size);
+}
 
 }  // namespace
 
@@ -48,7 +70,14 @@ bool SaveDibAsJpeg(const cDIBSection& dib, const QString& fileName, std::int16_t
     if (tjCompress2(jpeg.handle, p.DIBBytes, p.JPGWidth, pitch, p.JPGHeight, TJPF_BGR, &jpeg.buffer, &jpeg.size,
                     TJSAMP_420, p.jquality, bottomUp ? TJFLAG_BOTTOMUP : 0) != 0)
         return false;
-    QSaveFile file(QFile::decodeName(p.JPGFile.chopped(1)));
+    const QByteArray localName = p.JPGFile.chopped(1);
+    const QString name = QFile::decodeName(localName);
+    switch (targetKind(localName)) {
+    case Target::Refused: return false;
+    case Target::Stream: return writeThrough(name, jpeg.buffer, jpeg.size);
+    case Target::Replaceable: break;
+    }
+    QSaveFile file(name);
     if (!file.open(QIODevice::WriteOnly)) return false;
     if (file.write(reinterpret_cast<const char*>(jpeg.buffer), qint64(jpeg.size)) != qint64(jpeg.size)) {
         file.cancelWriting();

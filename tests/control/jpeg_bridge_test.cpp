@@ -12,6 +12,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using vantler::cDIBSection;
 
 namespace {
@@ -122,4 +126,40 @@ TEST(JpegBridge, MissingFolderIsAFailure) {
     cDIBSection dib;
     ASSERT_TRUE(dib.Create(8, 8));
     EXPECT_FALSE(vantler::SaveDibAsJpeg(dib, dir.filePath(QStringLiteral("no/such/folder/x.jpg")), 95));
+}
+
+TEST(JpegBridge, PipeAtTheNameIsWrittenThroughAndStaysAPipe) {
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("pipe.jpg")));
+    ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+    // A reader that never waits, so that opening the pipe to write does not block; one small
+    // JPEG fits in the pipe's buffer.
+    const int reader = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    cDIBSection dib;
+    fillHalves(dib, 9, 6);
+    const bool saved = vantler::SaveDibAsJpeg(dib, QFile::decodeName(path), 90);
+    QByteArray received(65536, '\0');
+    const ssize_t got = ::read(reader, received.data(), std::size_t(received.size()));
+    ::close(reader);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "a regular file was put in the pipe's place";
+    EXPECT_TRUE(saved);
+    ASSERT_GT(got, 0) << "nothing came through the pipe";
+    received.truncate(int(got));
+    const QImage decoded = QImage::fromData(received, "JPEG");
+    EXPECT_EQ(decoded.size(), QSize(9, 6));
+}
+
+TEST(JpegBridge, FullDeviceIsAFailureAndStaysADevice) {
+    struct stat before {};
+    if (::stat("/dev/full", &before) != 0 || !S_ISCHR(before.st_mode)) GTEST_SKIP() << "no /dev/full here";
+    cDIBSection dib;
+    ASSERT_TRUE(dib.Create(8, 8));
+    EXPECT_FALSE(vantler::SaveDibAsJpeg(dib, QStringLiteral("/dev/full"), 95));
+    struct stat after {};
+    ASSERT_EQ(::stat("/dev/full", &after), 0);
+    EXPECT_TRUE(S_ISCHR(after.st_mode));
+    EXPECT_EQ(after.st_rdev, before.st_rdev);
 }
