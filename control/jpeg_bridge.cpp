@@ -71,6 +71,8 @@ bool SaveDibAsJpeg(const cDIBSection& dib, const QString& fileName, std::int16_t
                     TJSAMP_420, p.jquality, bottomUp ? TJFLAG_BOTTOMUP : 0) != 0)
         return false;
     const QByteArray localName = p.JPGFile.chopped(1);
+    // The system sees a name only up to its first zero byte: "a.jpg\0.txt" would write a.jpg.
+    if (localName.contains('\0')) return false;
     const QString name = QFile::decodeName(localName);
     switch (targetKind(localName)) {
     case Target::Refused: return false;

@@ -6,6 +6,7 @@
 #include "jpeg_bridge.h"
 #include "jpeg_inspect.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
@@ -162,4 +163,13 @@ TEST(JpegBridge, FullDeviceIsAFailureAndStaysADevice) {
     ASSERT_EQ(::stat("/dev/full", &after), 0);
     EXPECT_TRUE(S_ISCHR(after.st_mode));
     EXPECT_EQ(after.st_rdev, before.st_rdev);
+}
+
+TEST(JpegBridge, NameWithAZeroCharacterIsRefusedAndWritesNoShorterName) {
+    QTemporaryDir dir;
+    cDIBSection dib;
+    ASSERT_TRUE(dib.Create(8, 8));
+    const QString name = dir.filePath(QStringLiteral("photo.jpg")) + QChar(0) + QStringLiteral(".txt");
+    EXPECT_FALSE(vantler::SaveDibAsJpeg(dib, name, 95));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{}) << "the name up to the zero was written";
 }
