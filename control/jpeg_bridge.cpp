@@ -37,11 +37,31 @@ Target targetKind(const QByteArray& localName) {
     return Target::Refused;  // a folder, a block device, a socket
 }
 
+// The descriptor a name for the program's own output stands for, or -1. Opening the name again
+// would truncate a file the output is redirected to, and renaming over it would take the file
+// from under the descriptor, so the bytes go through the descriptor itself.
+int descriptorNamed(const QByteArray& localName) {
+    if (localName == "/dev/stdout" || localName == "/dev/fd/1" || localName == "/proc/self/fd/1") return 1;
+    if (localName == "/dev/stderr" || localName == "/dev/fd/2" || localName == "/proc/self/fd/2") return 2;
+    return -1;
+}
+
+bool writeThrough(QFile& file, const unsigned char* bytes, unsigned long size) {
+    return file.write(reinterpret_cast<const char*>(bytes), qint64(size)) == qint64(size);
+}
+
 bool writeThrough(const QString& name, const unsigned char* bytes, unsigned long size) {
     QFile file(name);
     // Unbuffered, so that a device that refuses the bytes (a full disk) fails the write itself.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) return false;
-    return file.write(reinterpret_cast<const char*>(bytes), qint64(size)) == qint64(size);
+    return writeThrough(file, bytes, size);
+}
+
+bool writeThrough(int descriptor, const unsigned char* bytes, unsigned long size) {
+    QFile file;
+    if (!file.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle))
+        return false;
+    return writeThrough(file, bytes, size);
 }
 
 }  // namespace
@@ -74,6 +94,8 @@ bool SaveDibAsJpeg(const cDIBSection& dib, const QString& fileName, std::int16_t
     // The system sees a name only up to its first zero byte: "a.jpg\0.txt" would write a.jpg.
     if (localName.contains('\0')) return false;
     const QString name = QFile::decodeName(localName);
+    if (const int descriptor = descriptorNamed(localName); descriptor >= 0)
+        return writeThrough(descriptor, jpeg.buffer, jpeg.size);
     switch (targetKind(localName)) {
     case Target::Refused: return false;
     case Target::Stream: return writeThrough(name, jpeg.buffer, jpeg.size);

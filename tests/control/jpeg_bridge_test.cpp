@@ -13,6 +13,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -172,4 +174,31 @@ TEST(JpegBridge, NameWithAZeroCharacterIsRefusedAndWritesNoShorterName) {
     const QString name = dir.filePath(QStringLiteral("photo.jpg")) + QChar(0) + QStringLiteral(".txt");
     EXPECT_FALSE(vantler::SaveDibAsJpeg(dib, name, 95));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{}) << "the name up to the zero was written";
+}
+
+TEST(JpegBridge, StandardOutputRedirectedToAFileGetsTheJpegAfterWhatItHeld) {
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("output.log")));
+    const int log = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(log, 0);
+    ASSERT_EQ(::write(log, "before\n", 7), 7);
+    cDIBSection dib;
+    fillHalves(dib, 5, 4);
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    ASSERT_GE(saved, 0);
+    ::dup2(log, 1);
+    const bool written = vantler::SaveDibAsJpeg(dib, QStringLiteral("/dev/stdout"), 90);
+    ::dup2(saved, 1);
+    ::close(saved);
+    EXPECT_TRUE(written);
+    // Read through the descriptor the output went to: the file it was redirected to must still
+    // be that file, holding its earlier lines and then the picture.
+    QByteArray contents(65536, '\0');
+    const ssize_t got = ::pread(log, contents.data(), std::size_t(contents.size()), 0);
+    ::close(log);
+    ASSERT_GT(got, 7);
+    contents.truncate(int(got));
+    EXPECT_TRUE(contents.startsWith("before\n"));
+    EXPECT_EQ(QImage::fromData(contents.mid(7), "JPEG").size(), QSize(5, 4)) << "the JPEG went elsewhere";
 }
