@@ -177,7 +177,9 @@ bool cDIBSection::CopyToClipboard(bool asDib) {
     bool result = false;
     if (asDib) {
         hostServices().message("I don't know how to put a DIB on the clipboard! Copy as bitmap instead!!!");
-    } else {
+    } else if (dib_) {
+        // An emptied object keeps its size but has no pixels: copying it would put a black
+        // picture in place of whatever the clipboard held.
         const gdi::Handle bitmap = gdi::createCompatibleBitmap(screen, Width(), Height());
         if (bitmap) {
             const gdi::Handle previous = gdi::selectObject(memory, bitmap);

@@ -53,7 +53,8 @@ public:
     // Bilinear resampling into `target`, which already has its size. The source must be at
     // least 2 x 2 (error 9 otherwise: the neighbour pixel does not exist).
     void ResampleDib(cDIBSection& target) const;
-    // Copies the bitmap to the clipboard as a bitmap; as a DIB only shows a message (false).
+    // Copies the bitmap to the clipboard as a bitmap; as a DIB only shows a message (false). An
+    // object without a bitmap copies nothing (false) and leaves the clipboard as it was.
     bool CopyToClipboard(bool asDib);
     // Frees the bitmap and context; Width and Height keep their values.
     void ClearUp();

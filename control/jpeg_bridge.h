@@ -28,7 +28,10 @@ VANTLER_EXPORT JpegCoreProperties jpegPropertiesFor(const cDIBSection& dib, cons
                                                     std::int16_t quality);
 
 // Writes the bitmap as a JPEG file; true only when the file was written. A file already at the
-// name is replaced only by a complete new one.
+// name is replaced only by a complete new one; a character device or pipe there (a terminal, a
+// FIFO) is written through and stays what it is, /dev/stdout and /dev/stderr through the
+// program's own descriptors; a folder, block device or socket is refused, and so is a name with
+// a zero character in it.
 VANTLER_EXPORT bool SaveDibAsJpeg(const cDIBSection& dib, const QString& fileName, std::int16_t quality);
 
 }  // namespace vantler

@@ -321,3 +321,16 @@ TEST(DIBSection, CopyAsBitmapHandsOverThePixels) {
     EXPECT_TRUE(services.messages.isEmpty());
     EXPECT_EQ(gdi::liveObjectCount(), before) << "the temporary bitmap and context are freed";
 }
+
+TEST(DIBSection, CopyWithoutABitmapReportsFalseAndLeavesTheClipboardAlone) {
+    RecordedServices services;
+    cDIBSection dib;
+    ASSERT_TRUE(dib.Create(4, 3));
+    dib.ClearUp();  // keeps its 4 x 3 size, but no pixels
+    EXPECT_FALSE(dib.CopyToClipboard(false));
+    cDIBSection failed;
+    EXPECT_FALSE(failed.Create(6, -2));
+    EXPECT_FALSE(failed.CopyToClipboard(false));
+    EXPECT_TRUE(services.clipboard.isEmpty()) << "a black picture replaced the clipboard's contents";
+    EXPECT_TRUE(services.messages.isEmpty());
+}

@@ -6,11 +6,18 @@
 #include "jpeg_bridge.h"
 #include "jpeg_inspect.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using vantler::cDIBSection;
 
@@ -122,4 +129,76 @@ TEST(JpegBridge, MissingFolderIsAFailure) {
     cDIBSection dib;
     ASSERT_TRUE(dib.Create(8, 8));
     EXPECT_FALSE(vantler::SaveDibAsJpeg(dib, dir.filePath(QStringLiteral("no/such/folder/x.jpg")), 95));
+}
+
+TEST(JpegBridge, PipeAtTheNameIsWrittenThroughAndStaysAPipe) {
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("pipe.jpg")));
+    ASSERT_EQ(::mkfifo(path.constData(), 0600), 0);
+    // A reader that never waits, so that opening the pipe to write does not block; one small
+    // JPEG fits in the pipe's buffer.
+    const int reader = ::open(path.constData(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    cDIBSection dib;
+    fillHalves(dib, 9, 6);
+    const bool saved = vantler::SaveDibAsJpeg(dib, QFile::decodeName(path), 90);
+    QByteArray received(65536, '\0');
+    const ssize_t got = ::read(reader, received.data(), std::size_t(received.size()));
+    ::close(reader);
+    struct stat info {};
+    ASSERT_EQ(::stat(path.constData(), &info), 0);
+    EXPECT_TRUE(S_ISFIFO(info.st_mode)) << "a regular file was put in the pipe's place";
+    EXPECT_TRUE(saved);
+    ASSERT_GT(got, 0) << "nothing came through the pipe";
+    received.truncate(int(got));
+    const QImage decoded = QImage::fromData(received, "JPEG");
+    EXPECT_EQ(decoded.size(), QSize(9, 6));
+}
+
+TEST(JpegBridge, FullDeviceIsAFailureAndStaysADevice) {
+    struct stat before {};
+    if (::stat("/dev/full", &before) != 0 || !S_ISCHR(before.st_mode)) GTEST_SKIP() << "no /dev/full here";
+    cDIBSection dib;
+    ASSERT_TRUE(dib.Create(8, 8));
+    EXPECT_FALSE(vantler::SaveDibAsJpeg(dib, QStringLiteral("/dev/full"), 95));
+    struct stat after {};
+    ASSERT_EQ(::stat("/dev/full", &after), 0);
+    EXPECT_TRUE(S_ISCHR(after.st_mode));
+    EXPECT_EQ(after.st_rdev, before.st_rdev);
+}
+
+TEST(JpegBridge, NameWithAZeroCharacterIsRefusedAndWritesNoShorterName) {
+    QTemporaryDir dir;
+    cDIBSection dib;
+    ASSERT_TRUE(dib.Create(8, 8));
+    const QString name = dir.filePath(QStringLiteral("photo.jpg")) + QChar(0) + QStringLiteral(".txt");
+    EXPECT_FALSE(vantler::SaveDibAsJpeg(dib, name, 95));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{}) << "the name up to the zero was written";
+}
+
+TEST(JpegBridge, StandardOutputRedirectedToAFileGetsTheJpegAfterWhatItHeld) {
+    QTemporaryDir dir;
+    const QByteArray path = QFile::encodeName(dir.filePath(QStringLiteral("output.log")));
+    const int log = ::open(path.constData(), O_RDWR | O_CREAT | O_TRUNC, 0600);
+    ASSERT_GE(log, 0);
+    ASSERT_EQ(::write(log, "before\n", 7), 7);
+    cDIBSection dib;
+    fillHalves(dib, 5, 4);
+    std::fflush(stdout);
+    const int saved = ::dup(1);
+    ASSERT_GE(saved, 0);
+    ::dup2(log, 1);
+    const bool written = vantler::SaveDibAsJpeg(dib, QStringLiteral("/dev/stdout"), 90);
+    ::dup2(saved, 1);
+    ::close(saved);
+    EXPECT_TRUE(written);
+    // Read through the descriptor the output went to: the file it was redirected to must still
+    // be that file, holding its earlier lines and then the picture.
+    QByteArray contents(65536, '\0');
+    const ssize_t got = ::pread(log, contents.data(), std::size_t(contents.size()), 0);
+    ::close(log);
+    ASSERT_GT(got, 7);
+    contents.truncate(int(got));
+    EXPECT_TRUE(contents.startsWith("before\n"));
+    EXPECT_EQ(QImage::fromData(contents.mid(7), "JPEG").size(), QSize(5, 4)) << "the JPEG went elsewhere";
 }
