@@ -102,7 +102,8 @@ public:
     virtual void candidateScored(const Candidate& /*c*/) {}
     // The main montage was kept as comparison montage `k`, made with `method`.
     virtual void keepComparison(int /*k*/, int /*method*/, const MontageRecord& /*record*/) {}
-    // The picture of comparison montage `k` became the main montage's (`main`), as the best one.
+    // Comparison montage `k` became the main montage (`main`: its picture, map and properties), as
+    // the best one.
     virtual void comparisonShownAsMain(int /*k*/, const MontageRecord& /*main*/) {}
     // The end of "Compare All Montage Methods": `method` ticked again and `firstFileName` back in
     // its box.
