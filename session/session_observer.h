@@ -90,7 +90,7 @@ public:
     // `increment` has changed.
     virtual void blockReplaced(const MontageChoice& /*which*/, const PixelArrays& /*arrays*/, int /*slot*/,
                                int /*x*/, int /*y*/, int /*increment*/) {}
-    // The properties text of the montage being smoothed has changed.
+    // The properties text of a montage has changed: made, smoothed or retouched.
     virtual void propertiesChanged(const MontageChoice& /*which*/, const std::string& /*text*/) {}
     // The map of the montage being smoothed has changed.
     virtual void mapChanged(const MontageChoice& /*which*/, const std::string& /*map*/) {}
