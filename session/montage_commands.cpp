@@ -213,7 +213,10 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
     };
     hooks.showComparisonInMain = [this](int k) {
         MontageState& ms = state_.montage;
-        ms.main().picture = ms.records[std::size_t(1 + k)].picture;
+        // The main montage becomes the best one whole: its map, properties, request and choices
+        // describe the picture shown, so Properties, the map window, a saved project and the
+        // smoothing pass all speak of the montage on screen, not of the last one made.
+        ms.main() = ms.records[std::size_t(1 + k)];
         ms.main().retouch = RetouchHistory{}; // the strokes were painted on another picture
         ms.main().unsaved = true;
         slotHoldsMain_ = false;

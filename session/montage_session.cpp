@@ -699,6 +699,8 @@ void MontageSession::finishMontage(const MontageRequest& r, MakeOutcome& out, Bu
     // The windows settle, the properties text, the automatic smoothing.
     observer_.montageFinished();
     buildProperties(r);
+    // A properties view opened while the montage was being made shows the finished one's text.
+    observer_.propertiesChanged(MontageChoice{}, state_.montage.main().properties);
     if (r.smoothing.autoSmooth == 1 && out.made) {
         busy.release();
         const std::optional<SmoothResult> s = smooth(MontageChoice{}, r, false, observer_.montageVisible(MontageChoice{}),

@@ -90,7 +90,7 @@ public:
     // `increment` has changed.
     virtual void blockReplaced(const MontageChoice& /*which*/, const PixelArrays& /*arrays*/, int /*slot*/,
                                int /*x*/, int /*y*/, int /*increment*/) {}
-    // The properties text of the montage being smoothed has changed.
+    // The properties text of a montage has changed: made, smoothed or retouched.
     virtual void propertiesChanged(const MontageChoice& /*which*/, const std::string& /*text*/) {}
     // The map of the montage being smoothed has changed.
     virtual void mapChanged(const MontageChoice& /*which*/, const std::string& /*map*/) {}
@@ -102,7 +102,8 @@ public:
     virtual void candidateScored(const Candidate& /*c*/) {}
     // The main montage was kept as comparison montage `k`, made with `method`.
     virtual void keepComparison(int /*k*/, int /*method*/, const MontageRecord& /*record*/) {}
-    // The picture of comparison montage `k` became the main montage's (`main`), as the best one.
+    // Comparison montage `k` became the main montage (`main`: its picture, map and properties), as
+    // the best one.
     virtual void comparisonShownAsMain(int /*k*/, const MontageRecord& /*main*/) {}
     // The end of "Compare All Montage Methods": `method` ticked again and `firstFileName` back in
     // its box.

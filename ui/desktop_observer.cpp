@@ -220,6 +220,8 @@ void DesktopObserver::keepComparison(int k, int method, const MontageRecord& rec
 
 void DesktopObserver::comparisonShownAsMain(int, const MontageRecord& main) {
     windows_.montageWindow()->PictureFile()->setPicture(shownPicture(main.picture));
+    windows_.usedWindow()->setMapText(main.map);
+    windows_.updateProperties(windows_.montageWindow(), main.properties);
 }
 
 void DesktopObserver::comparisonFinished(int method, const std::string& firstFileName) {

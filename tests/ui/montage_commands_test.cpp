@@ -15,7 +15,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <regex>
 
@@ -256,10 +258,11 @@ TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
         EXPECT_EQ(rig.form->mnuWindow2(1 + k)->text(), w->windowTitle());
     }
     EXPECT_EQ(rig.form->windows().comparisonWindow(5), nullptr);
-    // The main window shows the best picture; its properties describe method 0, the last made.
+    // The main window shows the best picture, and its properties describe it.
     EXPECT_EQ(rig.form->windows().montageWindow()->PictureFile()->picture(),
               rig.form->windows().comparisonWindow(4 - best)->PictureFile()->picture());
-    EXPECT_NE(rig.state.montage.main().properties.find("  Montage method used =0 ("), std::string::npos);
+    EXPECT_NE(rig.state.montage.main().properties.find("  Montage method used =" + std::to_string(best) + " ("),
+              std::string::npos);
     EXPECT_EQ(rig.form->montageMethod(), 2);
     EXPECT_EQ(rig.form->TextIncrement()->text(), "16");
     EXPECT_EQ(rig.form->textFileName()->text().toStdString(), rig.files.path("all01.bmp"));
@@ -269,6 +272,39 @@ TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
     // A new Make Montage unloads the comparison windows.
     ASSERT_TRUE(rig.form->makeMontage().made);
     EXPECT_EQ(rig.form->windows().comparisonWindow(0), nullptr);
+}
+
+// The best montage shown in the main window after Compare All Montage Methods had the map and
+// properties of the last one made (method 0): Properties, the map window and a project saved from
+// the main window named method 0 under another method's picture.
+TEST(Comparisons, TheBestMontageShownInTheMainWindowComesWithItsOwnMapAndProperties) {
+    MontageRig rig;
+    rig.state.originatingImage = true;
+    writeTexturedSeries(rig.files, "bst", 3, QSize(64, 48));
+    ASSERT_TRUE(rig.make(rig.files.path("bst01.bmp"), "16").made);
+    rig.form->menuAction("mnuAllMethods")->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    const int best = methodIndex(methodFrom(rig.prompter.shown[0].text, "I think the best Montage Method is '"));
+    ASSERT_GT(best, 0) << "a series whose best method is the last one made tells nothing";
+    const MontageRecord& kept = rig.state.montage.records[std::size_t(1 + 4 - best)];
+    const MontageRecord& main = rig.state.montage.main();
+    const std::string usedLine = "  Montage method used =" + std::to_string(best) + " (" + methodCaption(best) + ")";
+
+    EXPECT_EQ(main.properties, kept.properties);
+    EXPECT_EQ(main.map, kept.map);
+    EXPECT_EQ(main.request.method, FocusMethod(best));
+    EXPECT_EQ(rig.map(), kept.map);
+    FormMontagePicture* window = rig.form->windows().montageWindow();
+    window->mnuProperties()->trigger();
+    EXPECT_NE(rig.form->windows().propertiesWindow()->text().find(usedLine), std::string::npos);
+
+    const std::string project = rig.files.path("bst01.mon");
+    rig.dialogs->chooseFile(QString::fromStdString(project));
+    rig.form->menuAction("mnuSave")->trigger();
+    std::ifstream in(project, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find(usedLine + "\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find(kept.map), std::string::npos) << text;
 }
 
 TEST(Comparisons, CompareAllMethodsWithoutASeriesComparesNothing) {

@@ -113,6 +113,23 @@ TEST(RunLock, AnEditDuringARunReachesNeitherTheMontageNorItsProperties) {
     EXPECT_EQ(rig.state.montage.main().request.method, FocusMethod::ColorSpace3D);
 }
 
+// Properties opened while a montage was being made showed the earlier montage's text, and kept
+// showing it under the finished montage.
+TEST(RunLock, APropertiesViewOpenedDuringARunShowsTheFinishedMontagesText) {
+    LockRig rig;
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    const std::string earlier = rig.state.montage.main().properties;
+    rig.form->TextIncrement()->setText(QStringLiteral("30"));
+    FormMontagePicture* window = rig.form->windows().montageWindow();
+    whileTheNextCommandRuns(*rig.form, [&] { window->mnuProperties()->trigger(); });
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    FormProperties* props = rig.form->windows().propertiesWindow();
+    ASSERT_TRUE(window->mnuProperties()->isChecked());
+    ASSERT_NE(rig.state.montage.main().properties, earlier);
+    EXPECT_EQ(props->text(), rig.state.montage.main().properties);
+    EXPECT_NE(props->text().find("  Increment size =30\r\n"), std::string::npos) << props->text();
+}
+
 TEST(RunLock, ClosingTheWindowsDuringARunLeavesAUsableProgram) {
     LockRig rig;
     ASSERT_TRUE(rig.form->makeMontage().made);
