@@ -37,7 +37,7 @@ std::vector<Word> splitWords(const std::string& s) {
     return words;
 }
 
-enum class Option { None, Increment, Resolution, Help, Version, Unknown };
+enum class Option { None, Increment, Resolution, Help, Version, EndOfOptions, Unknown };
 
 // Classifies one word; `inlineValue` receives a value glued to the option ("/i25", "--increment=25").
 // A word starting with "/" is an option only when it is one of ours: absolute paths are files.
@@ -54,6 +54,7 @@ Option classify(const std::string& word, std::string& inlineValue, bool& hasInli
     };
     if (w == "--help" || w == "-h" || w == "/?") return Option::Help;
     if (w == "--version") return Option::Version;
+    if (w == "--") return Option::EndOfOptions;
     if (eqValue("--increment")) return Option::Increment;
     if (eqValue("--resolution") || w == "/resolution" || w == "-resolution") return Option::Resolution;
     if (w == "/i" || w == "-i") return Option::Increment;
@@ -104,14 +105,33 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     const std::vector<Word> words = splitWords(c.argument);
     std::size_t fileEnd = c.argument.size();
     bool firstOption = true;
+    // A file named after the options ("-i 25 rock1.bmp", "-- -rock1.bmp"): from its first word to
+    // the next option, or to the end after "--".
+    std::size_t laterStart = std::string::npos, laterEnd = c.argument.size();
+    bool laterClosed = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
         std::string value;
         bool hasInline = false;
         const Option o = classify(words[i].text, value, hasInline);
-        if (o == Option::None) continue;
+        if (o == Option::None) {
+            if (!firstOption && laterStart == std::string::npos) laterStart = words[i].pos;
+            continue;
+        }
         if (firstOption) {
             fileEnd = words[i].pos;
             firstOption = false;
+        } else if (laterStart != std::string::npos && !laterClosed) {
+            laterEnd = words[i].pos;
+            laterClosed = true;
+        }
+        if (o == Option::EndOfOptions) {
+            // Everything after "--" is the file, whatever it starts with.
+            if (i + 1 < words.size() && laterStart == std::string::npos) {
+                laterStart = words[i + 1].pos;
+                laterEnd = c.argument.size();
+                laterClosed = true;
+            }
+            break;
         }
         auto takeValue = [&]() -> std::string {
             if (hasInline) return value;
@@ -136,10 +156,13 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         case Option::Unknown:
             if (c.error.empty()) c.error = "unknown option " + words[i].text;
             break;
+        case Option::EndOfOptions:
         case Option::None: break;
         }
     }
     c.filePart = trimBlanks(c.argument.substr(0, fileEnd));
+    if (c.filePart.empty() && laterStart != std::string::npos)
+        c.filePart = trimBlanks(c.argument.substr(laterStart, laterEnd - laterStart));
     return c;
 }
 
@@ -148,15 +171,16 @@ std::string commandLineHelpText() {
            "\n"
            "Opens the focus-stacking window. FIRST-FILE names the first picture of a numbered\n"
            "series (rock01.bmp, rock02.bmp, ...); the series is loaded when the window opens.\n"
-           "A file that is not a picture the series reader takes (.bmp, .jpg, .jpeg, .gif, .png,\n"
-           ".tif, .tiff) is handed to its default application.\n"
+           "It may come before or after the options. A file that is not a picture the series\n"
+           "reader takes (.bmp, .jpg, .jpeg, .gif, .png, .tif, .tiff) is said and not opened.\n"
            "\n"
            "Options:\n"
            "  /i N, -i N, --increment N    block size for the montage (at least 10; /i25 also works)\n"
            "  /resolution WxH, --resolution WxH\n"
            "                               lay the windows out as on a W x H screen\n"
            "  --help                       show this text and exit\n"
-           "  --version                    show the version and exit\n";
+           "  --version                    show the version and exit\n"
+           "  --                           what follows is FIRST-FILE, even when it starts with \"-\"\n";
 }
 
 } // namespace orv

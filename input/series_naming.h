@@ -29,7 +29,8 @@ struct SeriesName {
 // digit (or there is no dot). Raises RuntimeError 6 when the number does not fit 16 bits.
 std::optional<SeriesName> parseSeriesName(const std::string& completed);
 
-// The position of the first dot of the file-name part (after the last "/"), npos when none.
+// The position of the first dot of the file-name part (after the last "/"), not counting the dots
+// a hidden file's name starts with; npos when none.
 std::size_t firstDotOfFileName(const std::string& path);
 
 } // namespace orv

@@ -25,6 +25,9 @@ struct CommandLineCase {
     int resolutionHeight = 0;
 };
 
+// Failures name the case, not its bytes.
+void PrintTo(const CommandLineCase& c, std::ostream* os) { *os << c.label; }
+
 class CommandLineCases : public ::testing::TestWithParam<CommandLineCase> {};
 
 TEST_P(CommandLineCases, SplitsFileAndOptions) {
@@ -59,7 +62,19 @@ INSTANTIATE_TEST_SUITE_P(
                         "/pics/a1.bmp", true, "20", 1280, 1024},
         CommandLineCase{"resolution_long_form", {"--resolution=1024x768"}, "", false, "", 1024, 768},
         CommandLineCase{"resolution_without_positive_size_is_ignored", {"/resolution", "0x600"}, "", false, "", 0, 0},
-        CommandLineCase{"nothing", {}, "", false, ""}),
+        CommandLineCase{"nothing", {}, "", false, ""},
+        // A file named after the options is the file, not a word left over.
+        CommandLineCase{"file_after_the_increment", {"-i", "25", "/pics/rock1.bmp"}, "/pics/rock1.bmp", true, "25"},
+        CommandLineCase{"file_with_blanks_after_glued_option", {"/i25", "/home/ann/my  pics/rock1.bmp"},
+                        "/home/ann/my  pics/rock1.bmp", true, "25"},
+        CommandLineCase{"file_between_options", {"--resolution", "800x600", "rock1.bmp", "/i", "30"}, "rock1.bmp",
+                        true, "30", 800, 600},
+        CommandLineCase{"file_before_options_wins_over_a_later_word", {"/pics/a1.bmp", "/i", "25", "/pics/b1.bmp"},
+                        "/pics/a1.bmp", true, "25"},
+        // After "--" everything is the file, even what looks like an option.
+        CommandLineCase{"double_dash_then_a_dash_name", {"--", "-i5.bmp"}, "-i5.bmp", false, ""},
+        CommandLineCase{"options_then_double_dash", {"/i", "20", "--", "--odd 1.bmp"}, "--odd 1.bmp", true, "20"},
+        CommandLineCase{"double_dash_after_the_file", {"/pics/rock1.bmp", "--"}, "/pics/rock1.bmp", false, ""}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(CommandLine, HelpVersionAndUnknownOptions) {

@@ -90,6 +90,19 @@ TEST(Startup, CommandLineFileAndIncrementFillTheBoxesAndTheSeriesLoadsOnActivati
     EXPECT_TRUE(rig.prompter.shown.empty());
 }
 
+TEST(Startup, AFileNamedAfterTheOptionsLoadsThatSeriesNotThePreferencesOne) {
+    StartupRig rig;
+    rig.files.writeSeries("after", 1, 3, 1);
+    rig.files.writeSeries("last", 1, 2, 1);
+    rig.pref("filename", rig.files.path("last1.bmp"));
+    rig.start({"-i", "25", rig.files.path("after1.bmp")});
+    EXPECT_EQ(rig.box(), rig.files.path("after1.bmp"));
+    EXPECT_EQ(rig.increment(), "25");
+    rig.waitForFirstLoad();
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
 TEST(Startup, ARelativeNameIsTakenFromTheWorkingFolder) {
     StartupRig rig;
     rig.files.writeSeries("rel", 1, 2, 1);

@@ -54,6 +54,8 @@ TEST(CliOptions, UnknownOptionsAndBadValuesAreUsageErrors) {
     EXPECT_EQ(ok.options->offsets[1], (ImageOffset{160, 95}));
     EXPECT_EQ(ok.options->area, DisplayArea::Maximum);
     EXPECT_EQ(defaultMontageName("/a.b/shot01.x.bmp"), "/a.b/shot01 montage.bmp");
+    // A hidden series' montage is named after it, not " montage.bmp" alone.
+    EXPECT_EQ(defaultMontageName("/a.b/.shot01.bmp"), "/a.b/.shot01 montage.bmp");
 }
 
 TEST_F(CliSeries, WritesTheMontageTheMapAndThePropertiesText) {

@@ -48,6 +48,17 @@ TEST(SeriesNaming, ADotInAFolderNameIsNotTheExtension) {
     EXPECT_EQ(completeSeriesName("/my.dir/rock1", "/p/"), "/my.dir/rock1.bmp");
 }
 
+TEST(SeriesNaming, AHiddenFilesLeadingDotIsNotTheExtension) {
+    EXPECT_EQ(names("/pics/.shot1.bmp", 2), (std::vector<std::string>{"/pics/.shot1.bmp", "/pics/.shot2.bmp"}));
+    EXPECT_EQ(names("/pics/..9.jpg", 2).back(), "/pics/..10.jpg");
+    EXPECT_EQ(names("/pics/.1.bmp", 2).back(), "/pics/.2.bmp");
+    EXPECT_EQ(completeSeriesName("/pics/.shot1", "/p/"), "/pics/.shot1.bmp");
+    EXPECT_EQ(completeSeriesName(".shot1", "/p/"), "/p/.shot1.bmp");
+    // A hidden name without a number is still refused.
+    EXPECT_FALSE(parseSeriesName("/pics/.shot.bmp"));
+    EXPECT_FALSE(parseSeriesName("/pics/.bmp"));
+}
+
 TEST(SeriesNaming, ABareNameGetsTheProgramFolderAndBmp) {
     EXPECT_EQ(completeSeriesName("rock", "/opt/orvanta/"), "/opt/orvanta/rock.bmp");
     EXPECT_EQ(completeSeriesName("rock3", "/opt/orvanta/"), "/opt/orvanta/rock3.bmp");
