@@ -5,6 +5,10 @@
 
 namespace orv {
 
+namespace {
+const std::string kMapHeading = "  Montage made from dominant image numbers:";
+} // namespace
+
 std::string buildPropertiesText(const PropertiesInput& in) {
     const std::string crlf = "\r\n";
     std::string t = crlf;
@@ -33,9 +37,17 @@ std::string buildPropertiesText(const PropertiesInput& in) {
             t += "  Image " + std::to_string(n) + " offset Y =" + std::to_string(o.y) + crlf;
         }
     }
-    t += "  Montage made from dominant image numbers:" + crlf + in.map + crlf;
+    t += kMapHeading + crlf + in.map + crlf;
     return t;
 }
+
+std::size_t propertiesLine(const std::string& text, const std::string& key) {
+    if (text.compare(0, key.size(), key) == 0) return 0;
+    const std::size_t at = text.find("\n" + key);
+    return at == std::string::npos ? at : at + 1;
+}
+
+std::size_t propertiesMapHeading(const std::string& text) { return text.rfind(kMapHeading); }
 
 std::string updatePropertiesAfterSmoothing(const std::string& text, const std::string& map) {
     std::string t = text;
@@ -46,9 +58,8 @@ std::string updatePropertiesAfterSmoothing(const std::string& text, const std::s
     // Everything up to the two characters after the marker (its line break) stays; the new map
     // replaces the rest.
     if (m != std::string::npos) t = t.substr(0, std::min(t.size(), m + marker.size() + 2)) + map;
-    // The smoothing line, not the same words in the file name on the first line.
-    const std::string smoothing = "\n  Smoothing =";
-    const auto s = t.find(smoothing);
+    const std::string smoothing = "  Smoothing =";
+    const auto s = propertiesLine(t, smoothing);
     if (s != std::string::npos) t.replace(s + smoothing.size(), 3, "yes");
     return t;
 }

@@ -28,5 +28,13 @@ std::string buildPropertiesText(const PropertiesInput& in);
 // break) with `map`, and the three characters after "Smoothing =" with "yes".
 std::string updatePropertiesAfterSmoothing(const std::string& text, const std::string& map);
 
+// Where the line that starts with `key` (such as "  Smoothing =") begins in a properties text, or
+// npos: the same words inside the first file name (a folder may be called anything) are not that
+// line, as they do not start one.
+std::size_t propertiesLine(const std::string& text, const std::string& key);
+// Where the map's heading "  Montage made from dominant image numbers:" begins, or npos: the last
+// one, as the map's own lines hold only picture numbers.
+std::size_t propertiesMapHeading(const std::string& text);
+
 
 } // namespace orv

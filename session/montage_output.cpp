@@ -6,6 +6,7 @@
 #include "base/error_sites.h"
 #include "base/file_identity.h"
 #include "base/runtime_error.h"
+#include "engine/properties_text.h"
 #include "fusion/deep_assembly.h"
 #include "input/deep_reader.h"
 #include "input/memory_budget.h"
@@ -609,7 +610,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
             // automatic pass, as the strokes were painted on it (a pass run after them, or with
             // other factors, leaves a montage unlike the stored one: its strokes are not kept).
             MontageRequest again = request;
-            again.smoothing.autoSmooth = contents.propertiesText.find("  Smoothing =yes") != std::string::npos ? 1 : 0;
+            again.smoothing.autoSmooth = propertiesLine(contents.propertiesText, "  Smoothing =yes") != std::string::npos ? 1 : 0;
             // Pictures that cannot be loaded (moved or gone) have been said; the stored montage
             // is still shown, as for a project without strokes, but its strokes cannot be undone.
             if (make(again, MakeMode::Montage).made) applyStrokes(MontageChoice{}, strokes);

@@ -5,6 +5,7 @@
 
 #include "base/numbers.h"
 #include "base/runtime_error.h"
+#include "engine/properties_text.h"
 #include "fusion/pyramid_focus.h"
 
 #include <algorithm>
@@ -22,19 +23,19 @@ retouch::Raster montageRaster(MemorySurface& picture) {
 std::string withRetouchedLine(const std::string& properties, int strokes) {
     std::string t = properties;
     const std::string key = "  Retouched =";
-    if (const std::size_t at = t.find(key); at != std::string::npos) {
+    if (const std::size_t at = propertiesLine(t, key); at != std::string::npos) {
         const std::size_t end = t.find("\r\n", at);
         t.erase(at, end == std::string::npos ? std::string::npos : end + 2 - at);
     }
     if (strokes <= 0) return t;
     const std::string line = key + std::to_string(strokes) + " strokes\r\n";
-    const std::size_t map = t.find("  Montage made from dominant image numbers:");
+    const std::size_t map = propertiesMapHeading(t);
     return map == std::string::npos ? t + line : t.insert(map, line);
 }
 
 int retouchedStrokeCount(const std::string& properties) {
     const std::string key = "  Retouched =";
-    const std::size_t at = properties.find(key);
+    const std::size_t at = propertiesLine(properties, key);
     if (at == std::string::npos) return 0;
     std::size_t i = at + key.size();
     long long n = 0;

@@ -106,8 +106,8 @@ private:
 
 // "Smoothing =" is followed by "yes" once a pass has run, whether or not a block changed.
 std::string markSmoothed(std::string text) {
-    const std::string key = "Smoothing =";
-    const auto s = text.find(key);
+    const std::string key = "  Smoothing =";
+    const auto s = propertiesLine(text, key);
     if (s != std::string::npos) text.replace(s + key.size(), 3, "yes");
     return text;
 }

@@ -353,6 +353,22 @@ TEST(BlockLoop, RowsOnSeveralThreadsGiveTheSameMontageMapAndMessages) {
 
 // A smoothing pass rewrites the map and the smoothing line; a first file name in a folder whose
 // name holds the same words ("image numbers:", "Smoothing =") stays as it was.
+// A line is found where it starts a line, not where a folder of the first file name holds its words.
+TEST(PropertiesText, ALineIsFoundWhereItStartsALine) {
+    PropertiesInput p;
+    p.firstFileName = "/home/ann/  Smoothing =yes  Montage made from dominant image numbers:/shot01.bmp";
+    p.pictureCount = 3;
+    p.incrementText = "20";
+    p.map = "123\r\n";
+    const std::string t = buildPropertiesText(p);
+    EXPECT_EQ(propertiesLine(t, "  Smoothing =yes"), std::string::npos);
+    const std::size_t line = propertiesLine(t, "  Smoothing =");
+    ASSERT_NE(line, std::string::npos);
+    EXPECT_EQ(t.substr(line, 16), "  Smoothing =no ");
+    EXPECT_EQ(t.substr(propertiesMapHeading(t)), "  Montage made from dominant image numbers:\r\n123\r\n\r\n");
+    EXPECT_EQ(propertiesLine("  Smoothing =no \r\n", "  Smoothing ="), 0u);
+}
+
 TEST(PropertiesText, SmoothingRewritesTheMapAndItsLineNotTheSameWordsInTheFileName) {
     PropertiesInput p;
     p.firstFileName = "/home/ann/Smoothing =no, image numbers: 3/shot01.bmp";

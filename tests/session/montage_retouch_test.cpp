@@ -519,7 +519,14 @@ INSTANTIATE_TEST_SUITE_P(
                                "\r\n  Smoothing =no \r\n  Retouched =3 strokes\r\n" + kMap},
                       LineCase{"Replaced", "  Retouched =3 strokes\r\n" + kMap, 12, "  Retouched =12 strokes\r\n" + kMap},
                       LineCase{"Removed", "  A =1\r\n  Retouched =1 strokes\r\n" + kMap, 0, "  A =1\r\n" + kMap},
-                      LineCase{"WithoutMap", "  A =1\r\n", 1, "  A =1\r\n  Retouched =1 strokes\r\n"}),
+                      LineCase{"WithoutMap", "  A =1\r\n", 1, "  A =1\r\n  Retouched =1 strokes\r\n"},
+                      // A folder may be named like the lines: its words are not the lines.
+                      LineCase{"FolderNamedLikeTheLines",
+                               "\r\n  First file name =/p/  Retouched =7 strokes  Montage made from dominant image "
+                               "numbers:/a01.bmp\r\n  Smoothing =no \r\n" + kMap,
+                               3,
+                               "\r\n  First file name =/p/  Retouched =7 strokes  Montage made from dominant image "
+                               "numbers:/a01.bmp\r\n  Smoothing =no \r\n  Retouched =3 strokes\r\n" + kMap}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
