@@ -300,6 +300,7 @@ void FormPreferences::paintSwatch(std::uint32_t color) {
 }
 
 void FormPreferences::CommandSmoothReset_Click() {
+    if (!smoothingBeforeReset_) smoothingBeforeReset_ = ctx_.held.smoothing;
     ctx_.held.smoothing = kResetSmoothing;
     checkAutoSmooth_->setChecked(true);
     showSmoothing(kResetSmoothing);
@@ -364,7 +365,16 @@ void FormPreferences::CommandOK_Click() {
     ctx_.held.smoothing = smoothing;
     writeKey("autoSmooth", wholeText(smoothing.autoSmooth));
     for (std::size_t i = 0; i < 4; ++i) writeKey(kSmoothingKeys[i], wholeText(keys[i]));
+    smoothingBeforeReset_.reset();
     close();
+}
+
+void FormPreferences::reject() {
+    if (smoothingBeforeReset_) {
+        ctx_.held.smoothing = *smoothingBeforeReset_;
+        smoothingBeforeReset_.reset();
+    }
+    QDialog::reject();
 }
 
 FormPreferences* showPreferences(QPointer<FormPreferences>& slot, PreferencesContext context, QWidget* owner) {

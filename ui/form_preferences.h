@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,10 @@ public:
     // The swatch's colour, red + 256 x green + 65536 x blue.
     std::uint32_t swatchColor() const { return swatch_; }
 
+    // Cancel, Esc and the close button: closes without OK, putting back the smoothing in use before
+    // "Reset Smoothing defaults" (which shows the reset at once).
+    void reject() override;
+
 protected:
     bool event(QEvent* e) override;
 
@@ -116,6 +121,8 @@ private:
     QPushButton* commandCancel_ = nullptr;
     QLineEdit* textEditor_ = nullptr;
     std::uint32_t swatch_ = 0;
+    // The smoothing in use when Reset was first pressed, until OK keeps the dialog's values.
+    std::optional<SmoothingPreferences> smoothingBeforeReset_;
 };
 
 // Keeps a number box and its scroll bar together: moving the bar writes its value into the box
