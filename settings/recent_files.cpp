@@ -3,14 +3,27 @@
 
 namespace orv {
 
-void RecentFiles::load(const ProfileFile& prefs) {
+std::array<std::string, RecentFiles::kCount> RecentFiles::listIn(const ProfileFile& prefs) {
+    std::array<std::string, kCount> list;
     for (int i = 0; i < kCount; ++i) {
         std::string v = readProfileText(prefs, "preferences", keyName(i));
-        captions_[std::size_t(i)] = v == "0" ? "" : nameOfProfileValue(v);
+        list[std::size_t(i)] = v == "0" ? "" : nameOfProfileValue(v);
     }
+    return list;
+}
+
+void RecentFiles::load(const ProfileFile& prefs) {
+    captions_ = listIn(prefs);
+    inFile_ = captions_;
+}
+
+void RecentFiles::catchUp(const ProfileFile& prefs) {
+    const std::array<std::string, kCount> now = listIn(prefs);
+    if (now != inFile_) captions_ = now;
 }
 
 void RecentFiles::add(const std::string& name, ProfileFile& prefs) {
+    catchUp(prefs);
     int position = kCount;
     for (int i = 0; i < kCount; ++i)
         if (captions_[std::size_t(i)] == name) {
@@ -23,14 +36,17 @@ void RecentFiles::add(const std::string& name, ProfileFile& prefs) {
     }
     captions_[0] = name;
     prefs.tryWrite("preferences", keyName(0), profileNameValue(name));
+    inFile_ = listIn(prefs);
 }
 
 void RecentFiles::blank(const std::string& name, ProfileFile& prefs) {
+    catchUp(prefs);
     for (int i = 0; i < kCount; ++i)
         if (!name.empty() && captions_[std::size_t(i)] == name) {
             captions_[std::size_t(i)].clear();
             prefs.tryWrite("preferences", keyName(i), "");
         }
+    inFile_ = listIn(prefs);
 }
 
 } // namespace orv

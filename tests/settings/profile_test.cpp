@@ -173,6 +173,38 @@ TEST_F(Profile, RecentListMovesANameToTheTopAndDropsTheTwelfth) {
     EXPECT_EQ(f.read("preferences", "recent file 2", "x"), "");
 }
 
+// Two copies of the program share one preferences file: each adds what it opens, and neither may
+// write its own older list over the entries the other added meanwhile.
+TEST_F(Profile, RecentListKeepsWhatAnotherCopyOfTheProgramAddedMeanwhile) {
+    ProfileFile first(path()), second(path());
+    RecentFiles a, b;
+    a.load(first);
+    b.load(second);
+    a.add("/s/a1.bmp", first);
+    b.add("/s/b1.bmp", second);
+    a.add("/s/a2.bmp", first);
+    b.blank("/s/a1.bmp", second);
+    a.add("/s/b1.bmp", first); // already listed by the other copy: moved up, not repeated
+    RecentFiles again;
+    again.load(ProfileFile(path()));
+    EXPECT_EQ(again.caption(0), "/s/b1.bmp");
+    EXPECT_EQ(again.caption(1), "/s/a2.bmp");
+    EXPECT_EQ(again.caption(2), "");
+    EXPECT_EQ(again.caption(3), "");
+    EXPECT_EQ(a.captions(), again.captions());
+}
+
+// While the file cannot be written (a folder stands in its place), the list goes on in memory.
+TEST_F(Profile, RecentListThatCannotBeWrittenStillGrowsInMemory) {
+    ASSERT_EQ(::mkdir(path().c_str(), 0755), 0);
+    ProfileFile f(path());
+    RecentFiles r;
+    r.load(f);
+    for (const char* name : {"/s/1.bmp", "/s/2.bmp", "/s/3.bmp"}) r.add(name, f);
+    EXPECT_EQ(r.caption(0), "/s/3.bmp");
+    EXPECT_EQ(r.caption(2), "/s/1.bmp");
+}
+
 // A name with a line end would end its value and start a line of its own (even a section or a key
 // of its own); it is stored encoded and read back whole, as is one that is not UTF-8.
 TEST_F(Profile, RecentNamesWithLineEndsOrBadBytesComeBackWholeAndAddNoKeys) {
