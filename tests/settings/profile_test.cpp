@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -139,6 +140,37 @@ TEST_F(Profile, AFileThatCannotBeReadIsNotReplacedByOneKey) {
     ::chmod(dir.path().toStdString().c_str(), 0700);
     EXPECT_FALSE(wrote);
     EXPECT_EQ(text(), kept);
+}
+
+// Two copies of the program writing the file at the same moment: each write reads the file, changes
+// one key and puts the whole file back, so without taking turns one copy's key was lost under the
+// other's write.
+TEST_F(Profile, WritesOfTwoCopiesOfTheProgramAtOnceKeepEveryKey) {
+    put("[preferences]\r\nMontage method=3\r\n");
+    constexpr int kKeys = 15;
+    std::vector<pid_t> children;
+    for (const char* who : {"a", "b"}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ProfileFile f(path());
+            bool ok = true;
+            for (int i = 0; i < kKeys; ++i) ok = f.tryWrite("preferences", who + std::to_string(i), "1") && ok;
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ProfileFile f(path());
+    int missing = 0;
+    for (const char* who : {"a", "b"})
+        for (int i = 0; i < kKeys; ++i) missing += f.read("preferences", who + std::to_string(i), "") != "1";
+    EXPECT_EQ(missing, 0);
+    EXPECT_EQ(f.read("preferences", "Montage method", ""), "3");
 }
 
 TEST_F(Profile, ReadingCutsAtTheFirstNulAndConvertsTheLeadingNumber) {
