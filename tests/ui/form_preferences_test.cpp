@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
@@ -392,6 +393,31 @@ TEST(PreferencesDialog, ADifferenceTooLargeToStoreSaysSoAndWritesNothing) {
     EXPECT_EQ(rig.prompter.shown[0].title, "Nobody's Perfect");
     EXPECT_FALSE(exists(rig.prefs.path()));
     EXPECT_TRUE(f.isVisible());
+}
+
+// A preferences file that cannot be written (here a folder stands in its place; a read-only file or
+// a full disk are alike) kept nothing of what OK or a chosen colour stored, and the dialog closed as
+// if all were saved: the choices were gone at the next start without a word.
+TEST(PreferencesDialog, AFileThatCannotBeWrittenIsSaidOnceOnOKAndOnAChosenColour) {
+    PreferencesRig rig;
+    ASSERT_TRUE(std::filesystem::create_directory(rig.prefs.path()));
+    FormPreferences& f = rig.open();
+    rig.colors->chooseColor(0x00FF00);
+    f.CommandColor()->click();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.applied, (std::vector<std::uint32_t>{0x00FF00})); // in use all the same
+    f.CheckUsed()->setChecked(true);
+    f.CommandOK()->click();
+    ASSERT_EQ(rig.prompter.shown.size(), 2u); // one message for the whole OK
+    for (const Prompt& shown : rig.prompter.shown) {
+        EXPECT_EQ(shown.icon, PromptIcon::Exclamation);
+        EXPECT_EQ(shown.title, "Preferences not saved");
+        EXPECT_EQ(shown.text, "I could not save your preferences in " + rig.prefs.path() +
+                                  " (error 75, Path/File access error).   What you chose here is lost when "
+                                  "Orvanta closes.");
+    }
+    EXPECT_TRUE(rig.originatingImage); // the values in memory apply until then
+    EXPECT_FALSE(f.isVisible());
 }
 
 // --- desktop launcher and file-manager entry --------------------------------------------------------
