@@ -3,6 +3,17 @@
 
 namespace orv {
 
+namespace {
+
+// A name with every "/./" and "//" made one "/": the same file however it was typed.
+std::string plainSpelling(std::string name) {
+    for (std::size_t at; (at = name.find("/./")) != std::string::npos;) name.erase(at, 2);
+    for (std::size_t at; (at = name.find("//")) != std::string::npos;) name.erase(at, 1);
+    return name;
+}
+
+} // namespace
+
 std::array<std::string, RecentFiles::kCount> RecentFiles::listIn(const ProfileFile& prefs) {
     std::array<std::string, kCount> list;
     for (int i = 0; i < kCount; ++i) {
@@ -24,9 +35,12 @@ void RecentFiles::catchUp(const ProfileFile& prefs) {
 
 void RecentFiles::add(const std::string& name, ProfileFile& prefs) {
     catchUp(prefs);
+    // A name already listed under another spelling ("/pics/./a01.bmp", "/pics//a01.bmp") is that
+    // entry, which moves up under the new spelling instead of a second entry for one series.
+    const std::string plain = plainSpelling(name);
     int position = kCount;
     for (int i = 0; i < kCount; ++i)
-        if (captions_[std::size_t(i)] == name) {
+        if (captions_[std::size_t(i)] == name || (!name.empty() && plainSpelling(captions_[std::size_t(i)]) == plain)) {
             position = i;
             break;
         }

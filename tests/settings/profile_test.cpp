@@ -226,6 +226,28 @@ TEST_F(Profile, RecentListKeepsWhatAnotherCopyOfTheProgramAddedMeanwhile) {
     EXPECT_EQ(a.captions(), again.captions());
 }
 
+// A series typed as "./a01.bmp" (given the program folder in front) or with a doubled "/" is the
+// same series as the one listed: it moves up under the new spelling, not listed twice.
+TEST_F(Profile, RecentListHoldsOneEntryForOneFileSpelledInSeveralWays) {
+    ProfileFile f(path());
+    RecentFiles r;
+    r.add("/s/a01.bmp", f);
+    r.add("/s/b01.bmp", f);
+    r.add("/s/./a01.bmp", f);
+    r.add("project /s//rock", f);
+    r.add("/s//a01.bmp", f);
+    r.add("project /s/rock", f);
+    RecentFiles again;
+    again.load(f);
+    EXPECT_EQ(again.caption(0), "project /s/rock");
+    EXPECT_EQ(again.caption(1), "/s//a01.bmp");
+    EXPECT_EQ(again.caption(2), "/s/b01.bmp");
+    EXPECT_EQ(again.caption(3), "");
+    r.add("/s/a01.bmpx", f); // another file, even when it only differs at the end
+    EXPECT_EQ(r.caption(0), "/s/a01.bmpx");
+    EXPECT_EQ(r.caption(2), "/s//a01.bmp");
+}
+
 // While the file cannot be written (a folder stands in its place), the list goes on in memory.
 TEST_F(Profile, RecentListThatCannotBeWrittenStillGrowsInMemory) {
     ASSERT_EQ(::mkdir(path().c_str(), 0755), 0);
