@@ -11,8 +11,12 @@
 #include <cctype>
 #include <cstring>
 #include <sstream>
-#include <sys/stat.h>
+#include <cerrno>
 #include <ctime>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orv {
 
@@ -58,6 +62,37 @@ bool keyOf(const std::string& line, std::string& key, std::string& value) {
     value = trimBlanks(line.substr(eq + 1), " \t");
     return true;
 }
+
+// Copies of the program that write one file at the same moment take turns: each write reads the
+// file, changes one key and renames the whole file back, so a write made meanwhile by another copy
+// would be lost under it. The turn is a lock on the file's folder (the file itself is replaced by
+// every write). A folder that cannot be locked (a file system without locks) is written unguarded,
+// as is one whose lock is still held after a few seconds (a copy that stopped while writing).
+class FolderTurn {
+public:
+    explicit FolderTurn(const std::string& file) {
+        std::string folder = file;
+        const auto slash = folder.rfind('/');
+        folder = slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : folder.substr(0, slash);
+        fd_ = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) return;
+        for (int tries = 0; tries < 300; ++tries) {
+            if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return;
+            if (errno != EWOULDBLOCK && errno != EINTR) break;
+            ::usleep(10000);
+        }
+        ::close(fd_);
+        fd_ = -1;
+    }
+    ~FolderTurn() {
+        if (fd_ >= 0) ::close(fd_); // closing releases the lock
+    }
+    FolderTurn(const FolderTurn&) = delete;
+    FolderTurn& operator=(const FolderTurn&) = delete;
+
+private:
+    int fd_ = -1;
+};
 
 } // namespace
 
@@ -138,6 +173,12 @@ std::size_t ProfileFile::timesRead() const {
 }
 
 void ProfileFile::write(const std::string& section, const std::string& key, const std::string& value) {
+    std::string target = path_;
+    try {
+        target = followLinks(path_);
+    } catch (const RuntimeError&) {
+    }
+    const FolderTurn turn(target);
     std::string before;
     // A file that is there but cannot be read (no read permission, a read error) is not replaced
     // by one that holds only this key: every other preference in it would be lost.

@@ -1,6 +1,7 @@
 // Private-profile files ("[section]" then "key=value" lines): section and key names match
 // case-blind, blanks around keys and values are trimmed, the first matching key wins, and a
-// missing file, section or key gives the default. Every write replaces the file atomically.
+// missing file, section or key gives the default. Every write replaces the file atomically, and
+// copies of the program writing one file at once take turns, so neither loses the other's key.
 // The file is read and split once and its keys looked up from then on; it is read again only when
 // it has changed on the disk (another file, size or modification time, or, for a file changed
 // within a moment of its reading, other bytes) or was written here.

@@ -17,7 +17,8 @@ public:
     void load(const ProfileFile& prefs);
 
     // Moves `name` to the top (no duplicate) or pushes the oldest entry out, writing each key
-    // whose caption changed. Names are kept as typed: file names are case-sensitive here; one
+    // whose caption changed. A list that another copy of the program changed in the file since this
+    // one last read or wrote it is taken from the file first, so its entries are not written over. Names are kept as typed: file names are case-sensitive here; one
     // that holds a line end is stored encoded (profileNameValue).
     void add(const std::string& name, ProfileFile& prefs);
 
@@ -30,7 +31,14 @@ public:
     static std::string keyName(int i) { return "recent file " + std::to_string(i); }
 
 private:
+    static std::array<std::string, kCount> listIn(const ProfileFile& prefs);
+    // Takes the file's list when it is no longer the one this list last read or wrote there.
+    void catchUp(const ProfileFile& prefs);
+
     std::array<std::string, kCount> captions_{};
+    // The list as the file held it when this one last read or wrote it. While the file cannot be
+    // written it stays so, and the list in memory goes on growing alone.
+    std::array<std::string, kCount> inFile_{};
 };
 
 } // namespace orv

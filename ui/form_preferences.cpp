@@ -300,6 +300,7 @@ void FormPreferences::paintSwatch(std::uint32_t color) {
 }
 
 void FormPreferences::CommandSmoothReset_Click() {
+    if (!smoothingBeforeReset_) smoothingBeforeReset_ = ctx_.held.smoothing;
     ctx_.held.smoothing = kResetSmoothing;
     checkAutoSmooth_->setChecked(true);
     showSmoothing(kResetSmoothing);
@@ -314,11 +315,31 @@ void FormPreferences::CommandColor_Click() {
     writeKey("Target color", wholeText(chosen));
     paintSwatch(chosen);
     if (ctx_.setTargetColor) ctx_.setTargetColor(chosen);
+    reportUnsaved();
 }
 
-void FormPreferences::writeKey(const char* key, const std::string& value) {
-    // A preference that cannot be written is simply not kept.
-    ctx_.preferences.tryWrite(kPreferencesSection, key, value);
+bool FormPreferences::writeKey(const char* key, const std::string& value) {
+    try {
+        ctx_.preferences.write(kPreferencesSection, key, value);
+        return true;
+    } catch (...) {
+        const RuntimeError e = currentError();
+        if (!unsaved_) unsaved_ = "error " + std::to_string(e.number()) + ", " + e.description();
+        return false;
+    }
+}
+
+void FormPreferences::reportUnsaved() {
+    if (!unsaved_) return;
+    const std::string why = *unsaved_;
+    unsaved_.reset();
+    ctx_.prompter.ask(PromptIcon::Exclamation, preferencesNotSavedText(ctx_.preferences.path(), why),
+                      kPreferencesNotSavedTitle);
+}
+
+std::string preferencesNotSavedText(const std::string& path, const std::string& why) {
+    return "I could not save your preferences in " + path + " (" + why +
+           ").   What you chose here is lost when Orvanta closes.";
 }
 
 void FormPreferences::CommandOK_Click() {
@@ -364,7 +385,19 @@ void FormPreferences::CommandOK_Click() {
     ctx_.held.smoothing = smoothing;
     writeKey("autoSmooth", wholeText(smoothing.autoSmooth));
     for (std::size_t i = 0; i < 4; ++i) writeKey(kSmoothingKeys[i], wholeText(keys[i]));
+    smoothingBeforeReset_.reset();
+    // The dialog closes as it would, the values in memory applied; the user hears that the file
+    // does not keep them (a read-only file, a folder in its place, a full disk).
+    reportUnsaved();
     close();
+}
+
+void FormPreferences::reject() {
+    if (smoothingBeforeReset_) {
+        ctx_.held.smoothing = *smoothingBeforeReset_;
+        smoothingBeforeReset_.reset();
+    }
+    QDialog::reject();
 }
 
 FormPreferences* showPreferences(QPointer<FormPreferences>& slot, PreferencesContext context, QWidget* owner) {

@@ -15,6 +15,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,11 @@ class QScrollBar;
 namespace orv {
 
 inline constexpr const char* kPreferencesCaption = "Preferences";
+inline constexpr const char* kPreferencesNotSavedTitle = "Preferences not saved";
+
+// What OK or "Change Target Color" says when the preferences file could not be written: its name,
+// why, and that the choices are lost when the program closes.
+std::string preferencesNotSavedText(const std::string& path, const std::string& why);
 
 // The preference values the program holds in memory and uses at once, bound to where the program
 // keeps them. The dialog shows them, "Reset Smoothing defaults" and OK change them.
@@ -88,6 +94,10 @@ public:
     // The swatch's colour, red + 256 x green + 65536 x blue.
     std::uint32_t swatchColor() const { return swatch_; }
 
+    // Cancel, Esc and the close button: closes without OK, putting back the smoothing in use before
+    // "Reset Smoothing defaults" (which shows the reset at once).
+    void reject() override;
+
 protected:
     bool event(QEvent* e) override;
 
@@ -95,7 +105,10 @@ private:
     void build();
     void paintSwatch(std::uint32_t color);
     void showSmoothing(const SmoothingPreferences& s);
-    void writeKey(const char* key, const std::string& value);
+    // Writes one key; false, with why in `unsaved_` (the first failure), when the file cannot be written.
+    bool writeKey(const char* key, const std::string& value);
+    // Says that the keys could not be saved, once for the failures since the last time.
+    void reportUnsaved();
 
     PreferencesContext ctx_;
     std::vector<QRadioButton*> methods_;
@@ -116,6 +129,9 @@ private:
     QPushButton* commandCancel_ = nullptr;
     QLineEdit* textEditor_ = nullptr;
     std::uint32_t swatch_ = 0;
+    // The smoothing in use when Reset was first pressed, until OK keeps the dialog's values.
+    std::optional<SmoothingPreferences> smoothingBeforeReset_;
+    std::optional<std::string> unsaved_; // why a key could not be written
 };
 
 // Keeps a number box and its scroll bar together: moving the bar writes its value into the box

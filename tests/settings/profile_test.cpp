@@ -8,6 +8,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <vector>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -141,6 +142,37 @@ TEST_F(Profile, AFileThatCannotBeReadIsNotReplacedByOneKey) {
     EXPECT_EQ(text(), kept);
 }
 
+// Two copies of the program writing the file at the same moment: each write reads the file, changes
+// one key and puts the whole file back, so without taking turns one copy's key was lost under the
+// other's write.
+TEST_F(Profile, WritesOfTwoCopiesOfTheProgramAtOnceKeepEveryKey) {
+    put("[preferences]\r\nMontage method=3\r\n");
+    constexpr int kKeys = 15;
+    std::vector<pid_t> children;
+    for (const char* who : {"a", "b"}) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ProfileFile f(path());
+            bool ok = true;
+            for (int i = 0; i < kKeys; ++i) ok = f.tryWrite("preferences", who + std::to_string(i), "1") && ok;
+            ::_exit(ok ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    for (const pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    ProfileFile f(path());
+    int missing = 0;
+    for (const char* who : {"a", "b"})
+        for (int i = 0; i < kKeys; ++i) missing += f.read("preferences", who + std::to_string(i), "") != "1";
+    EXPECT_EQ(missing, 0);
+    EXPECT_EQ(f.read("preferences", "Montage method", ""), "3");
+}
+
 TEST_F(Profile, ReadingCutsAtTheFirstNulAndConvertsTheLeadingNumber) {
     put(std::string("[preferences]\r\nIncrement=30abc\r\nfilename=/a/b1.bmp\0junk\r\n", 57));
     ProfileFile f(path());
@@ -171,6 +203,60 @@ TEST_F(Profile, RecentListMovesANameToTheTopAndDropsTheTwelfth) {
     again.load(f);
     EXPECT_EQ(again.caption(2), "");
     EXPECT_EQ(f.read("preferences", "recent file 2", "x"), "");
+}
+
+// Two copies of the program share one preferences file: each adds what it opens, and neither may
+// write its own older list over the entries the other added meanwhile.
+TEST_F(Profile, RecentListKeepsWhatAnotherCopyOfTheProgramAddedMeanwhile) {
+    ProfileFile first(path()), second(path());
+    RecentFiles a, b;
+    a.load(first);
+    b.load(second);
+    a.add("/s/a1.bmp", first);
+    b.add("/s/b1.bmp", second);
+    a.add("/s/a2.bmp", first);
+    b.blank("/s/a1.bmp", second);
+    a.add("/s/b1.bmp", first); // already listed by the other copy: moved up, not repeated
+    RecentFiles again;
+    again.load(ProfileFile(path()));
+    EXPECT_EQ(again.caption(0), "/s/b1.bmp");
+    EXPECT_EQ(again.caption(1), "/s/a2.bmp");
+    EXPECT_EQ(again.caption(2), "");
+    EXPECT_EQ(again.caption(3), "");
+    EXPECT_EQ(a.captions(), again.captions());
+}
+
+// A series typed as "./a01.bmp" (given the program folder in front) or with a doubled "/" is the
+// same series as the one listed: it moves up under the new spelling, not listed twice.
+TEST_F(Profile, RecentListHoldsOneEntryForOneFileSpelledInSeveralWays) {
+    ProfileFile f(path());
+    RecentFiles r;
+    r.add("/s/a01.bmp", f);
+    r.add("/s/b01.bmp", f);
+    r.add("/s/./a01.bmp", f);
+    r.add("project /s//rock", f);
+    r.add("/s//a01.bmp", f);
+    r.add("project /s/rock", f);
+    RecentFiles again;
+    again.load(f);
+    EXPECT_EQ(again.caption(0), "project /s/rock");
+    EXPECT_EQ(again.caption(1), "/s//a01.bmp");
+    EXPECT_EQ(again.caption(2), "/s/b01.bmp");
+    EXPECT_EQ(again.caption(3), "");
+    r.add("/s/a01.bmpx", f); // another file, even when it only differs at the end
+    EXPECT_EQ(r.caption(0), "/s/a01.bmpx");
+    EXPECT_EQ(r.caption(2), "/s//a01.bmp");
+}
+
+// While the file cannot be written (a folder stands in its place), the list goes on in memory.
+TEST_F(Profile, RecentListThatCannotBeWrittenStillGrowsInMemory) {
+    ASSERT_EQ(::mkdir(path().c_str(), 0755), 0);
+    ProfileFile f(path());
+    RecentFiles r;
+    r.load(f);
+    for (const char* name : {"/s/1.bmp", "/s/2.bmp", "/s/3.bmp"}) r.add(name, f);
+    EXPECT_EQ(r.caption(0), "/s/3.bmp");
+    EXPECT_EQ(r.caption(2), "/s/1.bmp");
 }
 
 // A name with a line end would end its value and start a line of its own (even a section or a key

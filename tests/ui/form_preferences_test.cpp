@@ -21,7 +21,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <sstream>
 
@@ -300,6 +302,37 @@ TEST(PreferencesDialog, ResetThenOKWritesTheOriginalSmoothingKeys) {
     EXPECT_FALSE(f.isVisible());
 }
 
+// Reset shows the original smoothing at once, but leaving the dialog without OK (Cancel, Esc or the
+// window's close button) must not leave it in force: the next montage would be smoothed with
+// settings the user turned down.
+TEST(PreferencesDialog, ResetThenLeavingWithoutOKPutsTheSmoothingInUseBack) {
+    const std::array<std::function<void(FormPreferences&)>, 3> leave = {
+        [](FormPreferences& f) { f.CommandCancel()->click(); },
+        [](FormPreferences& f) { QTest::keyClick(&f, Qt::Key_Escape); },
+        [](FormPreferences& f) { f.close(); }};
+    for (std::size_t way = 0; way < leave.size(); ++way) {
+        PreferencesRig rig;
+        rig.writeFile("autoSmooth=0\r\nedgeFactor=55\r\nfocusFactor=70\r\ndiffFactor=3000\r\nedgefactor2=5\r\n");
+        rig.holdAsStartupReads();
+        const SmoothingPreferences before = rig.smoothing;
+        FormPreferences& f = rig.open();
+        f.CommandSmoothReset()->click();
+        ASSERT_EQ(rig.smoothing.autoSmooth, 1) << way;
+        leave[way](f);
+        EXPECT_FALSE(f.isVisible()) << way;
+        EXPECT_EQ(rig.smoothing.autoSmooth, before.autoSmooth) << way;
+        EXPECT_FLOAT_EQ(rig.smoothing.edgeFactor, before.edgeFactor) << way;
+        EXPECT_FLOAT_EQ(rig.smoothing.focusFactor, before.focusFactor) << way;
+        EXPECT_EQ(rig.smoothing.diffFactor, before.diffFactor) << way;
+        EXPECT_FLOAT_EQ(rig.smoothing.edgeFactor2, before.edgeFactor2) << way;
+        EXPECT_EQ(rig.key("autoSmooth"), "0") << way;
+        // Opened again, it shows what is in use, not the abandoned reset.
+        FormPreferences& again = rig.open();
+        EXPECT_FALSE(again.CheckAutoSmooth()->isChecked()) << way;
+        EXPECT_EQ(text(again.TextSmooth(0)), "45") << way;
+    }
+}
+
 TEST(PreferencesDialog, OKWritesEveryKeyInItsOrder) {
     PreferencesRig rig;
     rig.holdAsStartupReads();
@@ -360,6 +393,31 @@ TEST(PreferencesDialog, ADifferenceTooLargeToStoreSaysSoAndWritesNothing) {
     EXPECT_EQ(rig.prompter.shown[0].title, "Nobody's Perfect");
     EXPECT_FALSE(exists(rig.prefs.path()));
     EXPECT_TRUE(f.isVisible());
+}
+
+// A preferences file that cannot be written (here a folder stands in its place; a read-only file or
+// a full disk are alike) kept nothing of what OK or a chosen colour stored, and the dialog closed as
+// if all were saved: the choices were gone at the next start without a word.
+TEST(PreferencesDialog, AFileThatCannotBeWrittenIsSaidOnceOnOKAndOnAChosenColour) {
+    PreferencesRig rig;
+    ASSERT_TRUE(std::filesystem::create_directory(rig.prefs.path()));
+    FormPreferences& f = rig.open();
+    rig.colors->chooseColor(0x00FF00);
+    f.CommandColor()->click();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.applied, (std::vector<std::uint32_t>{0x00FF00})); // in use all the same
+    f.CheckUsed()->setChecked(true);
+    f.CommandOK()->click();
+    ASSERT_EQ(rig.prompter.shown.size(), 2u); // one message for the whole OK
+    for (const Prompt& shown : rig.prompter.shown) {
+        EXPECT_EQ(shown.icon, PromptIcon::Exclamation);
+        EXPECT_EQ(shown.title, "Preferences not saved");
+        EXPECT_EQ(shown.text, "I could not save your preferences in " + rig.prefs.path() +
+                                  " (error 75, Path/File access error).   What you chose here is lost when "
+                                  "Orvanta closes.");
+    }
+    EXPECT_TRUE(rig.originatingImage); // the values in memory apply until then
+    EXPECT_FALSE(f.isVisible());
 }
 
 // --- desktop launcher and file-manager entry --------------------------------------------------------
