@@ -300,7 +300,6 @@ void FormPreferences::paintSwatch(std::uint32_t color) {
 }
 
 void FormPreferences::CommandSmoothReset_Click() {
-    if (!smoothingBeforeReset_) smoothingBeforeReset_ = ctx_.held.smoothing;
     ctx_.held.smoothing = kResetSmoothing;
     checkAutoSmooth_->setChecked(true);
     showSmoothing(kResetSmoothing);
@@ -385,19 +384,10 @@ void FormPreferences::CommandOK_Click() {
     ctx_.held.smoothing = smoothing;
     writeKey("autoSmooth", wholeText(smoothing.autoSmooth));
     for (std::size_t i = 0; i < 4; ++i) writeKey(kSmoothingKeys[i], wholeText(keys[i]));
-    smoothingBeforeReset_.reset();
     // The dialog closes as it would, the values in memory applied; the user hears that the file
     // does not keep them (a read-only file, a folder in its place, a full disk).
     reportUnsaved();
     close();
-}
-
-void FormPreferences::reject() {
-    if (smoothingBeforeReset_) {
-        ctx_.held.smoothing = *smoothingBeforeReset_;
-        smoothingBeforeReset_.reset();
-    }
-    QDialog::reject();
 }
 
 FormPreferences* showPreferences(QPointer<FormPreferences>& slot, PreferencesContext context, QWidget* owner) {

@@ -94,10 +94,6 @@ public:
     // The swatch's colour, red + 256 x green + 65536 x blue.
     std::uint32_t swatchColor() const { return swatch_; }
 
-    // Cancel, Esc and the close button: closes without OK, putting back the smoothing in use before
-    // "Reset Smoothing defaults" (which shows the reset at once).
-    void reject() override;
-
 protected:
     bool event(QEvent* e) override;
 
@@ -129,8 +125,6 @@ private:
     QPushButton* commandCancel_ = nullptr;
     QLineEdit* textEditor_ = nullptr;
     std::uint32_t swatch_ = 0;
-    // The smoothing in use when Reset was first pressed, until OK keeps the dialog's values.
-    std::optional<SmoothingPreferences> smoothingBeforeReset_;
     std::optional<std::string> unsaved_; // why a key could not be written
 };
 

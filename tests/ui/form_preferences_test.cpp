@@ -23,7 +23,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <memory>
 #include <sstream>
 
@@ -300,37 +299,6 @@ TEST(PreferencesDialog, ResetThenOKWritesTheOriginalSmoothingKeys) {
     EXPECT_EQ(rig.key("edgefactor2"), "40");
     EXPECT_EQ(rig.key("autoSmooth"), "1");
     EXPECT_FALSE(f.isVisible());
-}
-
-// Reset shows the original smoothing at once, but leaving the dialog without OK (Cancel, Esc or the
-// window's close button) must not leave it in force: the next montage would be smoothed with
-// settings the user turned down.
-TEST(PreferencesDialog, ResetThenLeavingWithoutOKPutsTheSmoothingInUseBack) {
-    const std::array<std::function<void(FormPreferences&)>, 3> leave = {
-        [](FormPreferences& f) { f.CommandCancel()->click(); },
-        [](FormPreferences& f) { QTest::keyClick(&f, Qt::Key_Escape); },
-        [](FormPreferences& f) { f.close(); }};
-    for (std::size_t way = 0; way < leave.size(); ++way) {
-        PreferencesRig rig;
-        rig.writeFile("autoSmooth=0\r\nedgeFactor=55\r\nfocusFactor=70\r\ndiffFactor=3000\r\nedgefactor2=5\r\n");
-        rig.holdAsStartupReads();
-        const SmoothingPreferences before = rig.smoothing;
-        FormPreferences& f = rig.open();
-        f.CommandSmoothReset()->click();
-        ASSERT_EQ(rig.smoothing.autoSmooth, 1) << way;
-        leave[way](f);
-        EXPECT_FALSE(f.isVisible()) << way;
-        EXPECT_EQ(rig.smoothing.autoSmooth, before.autoSmooth) << way;
-        EXPECT_FLOAT_EQ(rig.smoothing.edgeFactor, before.edgeFactor) << way;
-        EXPECT_FLOAT_EQ(rig.smoothing.focusFactor, before.focusFactor) << way;
-        EXPECT_EQ(rig.smoothing.diffFactor, before.diffFactor) << way;
-        EXPECT_FLOAT_EQ(rig.smoothing.edgeFactor2, before.edgeFactor2) << way;
-        EXPECT_EQ(rig.key("autoSmooth"), "0") << way;
-        // Opened again, it shows what is in use, not the abandoned reset.
-        FormPreferences& again = rig.open();
-        EXPECT_FALSE(again.CheckAutoSmooth()->isChecked()) << way;
-        EXPECT_EQ(text(again.TextSmooth(0)), "45") << way;
-    }
 }
 
 TEST(PreferencesDialog, OKWritesEveryKeyInItsOrder) {
