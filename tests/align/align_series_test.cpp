@@ -602,6 +602,37 @@ TEST(AlignStack, PictureTurnedInItsPixelsIsTurnedBackAndSaidSo) {
     }
 }
 
+// Pictures moved by half the frame against the reference (a knocked tripod twice over) share only
+// a quarter of it with their neighbours. Their true places are beyond any map (the centre would
+// leave the picture), and what little they share must not be taken for the picture lying turned:
+// they are left as loaded with a warning, never turned upside down.
+TEST(AlignStack, PictureMovedByHalfTheFrameIsNotTakenForATurnedOne) {
+    const int w = 320, h = 240;
+    const auto moves = steppedMoves(5, 0.0, 0.0, 80, 60);
+    // The scene just wide enough for the moves (as make-sample-series draws it).
+    const sample::SeriesMaker maker({w, h, 5, 1, 204, sample::Scene::Natural});
+    ImageStack stack = movedSeries(maker, moves);
+    const auto asLoaded = stack.pictures;
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, 3);
+    // The pictures a quarter of the frame away are found.
+    for (const int k : {2, 4}) {
+        SCOPED_TRACE("picture " + std::to_string(k));
+        const PictureAlignment& p = r.pictures[std::size_t(k - 1)];
+        ASSERT_TRUE(p.converged);
+        EXPECT_NEAR(p.similarity.shiftX, moves[std::size_t(k - 1)].shiftX, 0.5);
+        EXPECT_NEAR(p.similarity.shiftY, moves[std::size_t(k - 1)].shiftY, 0.5);
+    }
+    for (const int k : {1, 5}) {
+        SCOPED_TRACE("picture " + std::to_string(k));
+        const PictureAlignment& p = r.pictures[std::size_t(k - 1)];
+        EXPECT_LT(std::fabs(p.similarity.rotation), 1.0);
+        EXPECT_EQ(alignmentNote(p).find("lay turned"), std::string::npos) << alignmentNote(p);
+        if (!p.converged) EXPECT_EQ(stack.pictures[std::size_t(k - 1)], asLoaded[std::size_t(k - 1)]);
+    }
+    EXPECT_EQ(alignmentPropertiesLines(r).find("lay turned"), std::string::npos);
+}
+
 // Brightness drifting through the series (exposure changing from shot to shot).
 TEST(ColourMatch, RemovesADriftAndLeavesASteadySeriesAlone) {
     const int count = 5;
