@@ -167,6 +167,11 @@ constexpr double kAffineMargin = 0.25;
 // lens reaches 5 to 10 % a step, and a picture moved on its own adds its move to its neighbour's
 // step; a larger step has matched noise or a pattern, not breathing.
 constexpr double kMaxStepScale = 0.12;
+// A picture turned in its pixels shows its neighbour's scene: turned back, it matches it about as
+// well as any neighbour does (0.99 and more). A turn that only matches weakly has found a pattern
+// in what little two far-moved pictures share (a picture moved by half its width matched at 175
+// degrees with 0.29), and turning the picture upside down there would ruin the montage.
+constexpr double kMinTurnedCorrelation = 0.8;
 // The smoothing (level pixels) of the copies the candidates are compared on.
 constexpr double kCheckSigma = 1.5;
 
@@ -271,7 +276,8 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
             Affine turned;
             turned.m = {c, -sn, px - c * nx + sn * ny, sn, c, py - sn * nx - c * ny};
             const align::EccResult again = align::refineEcc(neighbour, pic, coarsest, 0, turned, settings);
-            if (usable(again, turned) && (!usable(r, step) || again.correlation > r.correlation)) {
+            if (usable(again, turned) && again.correlation >= kMinTurnedCorrelation &&
+                (!usable(r, step) || again.correlation > r.correlation)) {
                 r = again;
                 step = turned;
             }

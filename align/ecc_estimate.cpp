@@ -94,10 +94,19 @@ std::optional<Affine> coarseShift(const GreyPyramid& templ, const GreyPyramid& i
     if (level < 0 || std::size_t(level) >= std::min(templ.levels.size(), input.levels.size())) return std::nullopt;
     const auto& t = templ.levels[std::size_t(level)];
     const auto& in = input.levels[std::size_t(level)];
-    if (t.grey.size() != in.grey.size() || t.grey.cols < 8 || t.grey.rows < 8) return std::nullopt;
+    if (t.grey.cols < 8 || t.grey.rows < 8 || in.grey.cols < 8 || in.grey.rows < 8) return std::nullopt;
     cv::Mat a, b, window;
     t.grey.convertTo(a, CV_32F);
     in.grey.convertTo(b, CV_32F);
+    if (a.size() != b.size()) {
+        // A picture of another size (cut out of a larger one) is laid over the other on a common
+        // canvas, both from their first pixel, the rest filled with each one's mean grey so that
+        // its edge does not stand out as a shape to match.
+        const int w = std::max(a.cols, b.cols), h = std::max(a.rows, b.rows);
+        for (cv::Mat* m : {&a, &b})
+            if (m->size() != cv::Size(w, h))
+                cv::copyMakeBorder(*m, *m, 0, h - m->rows, 0, w - m->cols, cv::BORDER_CONSTANT, cv::mean(*m));
+    }
     cv::createHanningWindow(window, a.size(), CV_32F);
     double response = 0;
     const cv::Point2d d = cv::phaseCorrelate(a, b, window, &response);

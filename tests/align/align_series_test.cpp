@@ -396,6 +396,43 @@ TEST(AlignStack, SmallerPictureIsPlacedByItsOwnRowsAndFillsTheFrame) {
     EXPECT_LE(worst, 3);
 }
 
+// A picture cut out of the middle of a frame (cropped in an editor) lies far from the corner the
+// stack keeps it at: it is found all the same, placed over the part of the frame it shows.
+TEST(AlignStack, PictureCutFromTheMiddleIsPlacedOverThePartItShows) {
+    const int w = 320, h = 240, cw = 250, ch = 180, left = 35, top = 30;
+    const sample::Picture full = sample::SeriesMaker({w, h, 1, 9, 0, sample::Scene::Natural}).picture(1);
+    sample::Picture cut = full;
+    cut.width = cw;
+    cut.height = ch;
+    std::fill(cut.cells.begin(), cut.cells.end(), std::uint8_t(0));
+    const int bottom = h - top - ch; // rows of the frame below the cut, cells from the bottom
+    for (int y = 0; y < ch; ++y)
+        std::copy_n(full.cells.begin() + std::ptrdiff_t((std::size_t(y + bottom) * w + left) * 3), cw * 3,
+                    cut.cells.begin() + std::ptrdiff_t(std::size_t(y) * w * 3));
+    ImageStack stack = stackOf({full, full, cut});
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, 2);
+    const PictureAlignment& p = r.pictures[2];
+    ASSERT_TRUE(p.converged);
+    EXPECT_EQ(p.placement, PicturePlacement::Measured);
+    EXPECT_NEAR(p.similarity.scale, 1.0, 1e-3);
+    EXPECT_NEAR(p.similarity.rotation, 0.0, 0.05);
+    EXPECT_NEAR(p.similarity.shiftX, 0.0, 0.3); // its centre is the frame's
+    EXPECT_NEAR(p.similarity.shiftY, 0.0, 0.3);
+    EXPECT_NEAR(r.common.left, left, 1);
+    EXPECT_NEAR(r.common.top, top, 1);
+    EXPECT_NEAR(r.common.width, cw, 2);
+    EXPECT_NEAR(r.common.height, ch, 2);
+    int worst = 0;
+    for (int y = bottom + 2; y < bottom + ch - 2; ++y)
+        for (int x = left + 2; x < left + cw - 2; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const std::size_t i = (std::size_t(y) * w + x) * 3 + c;
+                worst = std::max(worst, std::abs(int(stack.pictures[2][i]) - int(full.cells[i])));
+            }
+    EXPECT_LE(worst, 3);
+}
+
 // A middle picture of another size than the first (turned, or cut narrower) is not the reference:
 // the montage takes the reference's size and would lose the columns the others hold beyond it.
 TEST(AlignStack, AMiddlePictureOfAnotherSizeLeavesTheFrameToThePicturesOfTheFirstOnesSize) {
@@ -600,6 +637,37 @@ TEST(AlignStack, PictureTurnedInItsPixelsIsTurnedBackAndSaidSo) {
         // The pictures on its far side are matched through it as ever.
         EXPECT_NEAR(r.pictures[0].similarity.shiftX, unturned.pictures[0].similarity.shiftX, 0.3);
     }
+}
+
+// Pictures moved by half the frame against the reference (a knocked tripod twice over) share only
+// a quarter of it with their neighbours. Their true places are beyond any map (the centre would
+// leave the picture), and what little they share must not be taken for the picture lying turned:
+// they are left as loaded with a warning, never turned upside down.
+TEST(AlignStack, PictureMovedByHalfTheFrameIsNotTakenForATurnedOne) {
+    const int w = 320, h = 240;
+    const auto moves = steppedMoves(5, 0.0, 0.0, 80, 60);
+    // The scene just wide enough for the moves (as make-sample-series draws it).
+    const sample::SeriesMaker maker({w, h, 5, 1, 204, sample::Scene::Natural});
+    ImageStack stack = movedSeries(maker, moves);
+    const auto asLoaded = stack.pictures;
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, 3);
+    // The pictures a quarter of the frame away are found.
+    for (const int k : {2, 4}) {
+        SCOPED_TRACE("picture " + std::to_string(k));
+        const PictureAlignment& p = r.pictures[std::size_t(k - 1)];
+        ASSERT_TRUE(p.converged);
+        EXPECT_NEAR(p.similarity.shiftX, moves[std::size_t(k - 1)].shiftX, 0.5);
+        EXPECT_NEAR(p.similarity.shiftY, moves[std::size_t(k - 1)].shiftY, 0.5);
+    }
+    for (const int k : {1, 5}) {
+        SCOPED_TRACE("picture " + std::to_string(k));
+        const PictureAlignment& p = r.pictures[std::size_t(k - 1)];
+        EXPECT_LT(std::fabs(p.similarity.rotation), 1.0);
+        EXPECT_EQ(alignmentNote(p).find("lay turned"), std::string::npos) << alignmentNote(p);
+        if (!p.converged) EXPECT_EQ(stack.pictures[std::size_t(k - 1)], asLoaded[std::size_t(k - 1)]);
+    }
+    EXPECT_EQ(alignmentPropertiesLines(r).find("lay turned"), std::string::npos);
 }
 
 // Brightness drifting through the series (exposure changing from shot to shot).
