@@ -132,6 +132,7 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         in.geometry = &ms.geometry;
         in.placementAsMade = true;
         in.map = &mapText;
+        in.mapIncrement = record.increment;
         in.properties = &record.properties;
         in.messages = &messages;
         in.montageVisible = visible;
