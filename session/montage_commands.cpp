@@ -14,18 +14,33 @@ namespace orv {
 
 namespace {
 
-// A block the smoothing pass replaced, in the choices: on another grid than the choices' the
-// choices no longer say where the montage's pixels came from, and are dropped.
+// A block the smoothing pass replaced, in the choices. On another grid than the choices' the
+// choices go per pixel, so that they still say where each of the montage's pixels came from.
 void followReplacedBlock(PictureChoices& choices, const BlockRedraw& b) {
     if (choices.pictures.empty()) return;
     const int cell = choices.cell;
-    if (b.increment != cell || cell <= 0 || b.x % cell || b.y % cell || b.x / cell >= choices.columns ||
-        b.y / cell >= choices.rows || b.picture < 0 || b.picture > 255) {
+    if (cell <= 0 || b.picture < 0 || b.picture > 255) {
         choices = PictureChoices{};
         return;
     }
-    choices.pictures[std::size_t(b.y / cell) * std::size_t(choices.columns) + std::size_t(b.x / cell)] =
-        std::uint8_t(b.picture);
+    if (b.increment == cell && b.x % cell == 0 && b.y % cell == 0 && b.x / cell < choices.columns &&
+        b.y / cell < choices.rows) {
+        choices.pictures[std::size_t(b.y / cell) * std::size_t(choices.columns) + std::size_t(b.x / cell)] =
+            std::uint8_t(b.picture);
+        return;
+    }
+    if (cell != 1) {
+        PictureChoices pixels{choices.width, choices.height, 1, choices.width, choices.height, {}};
+        pixels.pictures.assign(std::size_t(std::max(0, choices.width)) * std::size_t(std::max(0, choices.height)), 0);
+        for (int y = 0; y < choices.height && y / cell < choices.rows; ++y)
+            for (int x = 0; x < choices.width && x / cell < choices.columns; ++x)
+                pixels.pictures[std::size_t(y) * std::size_t(choices.width) + std::size_t(x)] =
+                    std::uint16_t(choices.at(x, y));
+        choices = std::move(pixels);
+    }
+    for (int y = std::max(0, b.y); y < std::min(b.y + b.rows, choices.height); ++y)
+        for (int x = std::max(0, b.x); x < std::min(b.x + b.columns, choices.width); ++x)
+            choices.pictures[std::size_t(y) * std::size_t(choices.columns) + std::size_t(x)] = std::uint16_t(b.picture);
 }
 
 // The pixels a smoothing pass has just copied into a block of its montage slot.
@@ -132,6 +147,7 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         in.geometry = &ms.geometry;
         in.placementAsMade = true;
         in.map = &mapText;
+        in.mapIncrement = record.increment;
         in.properties = &record.properties;
         in.messages = &messages;
         in.montageVisible = visible;

@@ -84,6 +84,15 @@ inline constexpr const char* kNothingToCompareText =
     "I am sorry, but I need an 'In Focus' Montage at least 57 pixels wide before I can try the "
     "increments on it.   Please make one first, then try again.";
 inline constexpr const char* kNothingToCompareTitle = "Create it first, then try again";
+// Pyramid Focus has no block seams for the score to measure: the comparisons say so before they run.
+inline constexpr const char* kPyramidIncrementsText =
+    "Pyramid Focus makes the same montage whatever the increment, which sets only the blocks of the "
+    "dominant-image map: the scores compare where those blocks' edges fall, not how the montage looks.   "
+    "Please judge the result with your own eyes too.";
+inline constexpr const char* kPyramidMethodsText =
+    "Pyramid Focus has no block edges for the score to measure, so only the five block methods take "
+    "part.   Please judge Pyramid Focus beside the recommended montage with your own eyes.";
+inline constexpr const char* kPyramidCompareTitle = "Pyramid Focus has no block seams";
 
 std::string bestIncrementText(int method, int increment);
 std::string bestMethodAndIncrementText(int method, int increment);

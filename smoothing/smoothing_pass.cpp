@@ -7,10 +7,12 @@
 #include "engine/properties_text.h"
 #include "smoothing/colour_distance.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 namespace orv {
 
@@ -130,6 +132,58 @@ std::pair<int, int> copyBlock(PixelArrays& mp, int slot, int x, int y, int pictu
     return {columns, rows};
 }
 
+// The map of another grid than the pass's: which picture each montage pixel was taken from by the
+// pass, so that every map cell can be given the picture most of its pixels come from at the end.
+class ForeignGridMap {
+public:
+    ForeignGridMap(int width, int height, int increment, float W, float H)
+        : width_(std::max(0, width)), height_(std::max(0, height)), inc_(increment), W_(W), H_(H) {}
+
+    void replaced(int x, int y, int columns, int rows, char digit) {
+        if (columns <= 0 || rows <= 0) return;
+        if (owner_.empty()) owner_.assign(std::size_t(width_) * std::size_t(height_), '\0');
+        for (int j = 0; j < rows; ++j)
+            if (y + j >= 0 && y + j < height_)
+                for (int i = 0; i < columns; ++i)
+                    if (x + i >= 0 && x + i < width_)
+                        owner_[std::size_t(y + j) * std::size_t(width_) + std::size_t(x + i)] = digit;
+    }
+
+    // Rewrites the cells the pass touched; a map not laid out for this grid is left as it is.
+    void applyTo(std::string& map) const {
+        if (owner_.empty() || inc_ < 1) return;
+        const float inc = float(inc_);
+        const long long columns = (long long)((inc + W_ - 1.0f) / inc);
+        const long long rows = (long long)((inc + H_ - 1.0f) / inc);
+        if (columns <= 0 || rows <= 0 || (long long)map.size() != rows * (columns + 2)) return;
+        for (long long cy = 0; cy < rows; ++cy)
+            for (long long cx = 0; cx < columns; ++cx) {
+                const int x0 = int(cx) * inc_, y0 = int(cy) * inc_;
+                const std::size_t at = std::size_t(mapIndex(W_, H_, inc_, x0, y0));
+                if (map[at] == '\r' || map[at] == '\n') return;
+                std::array<long long, 256> count{};
+                bool touched = false;
+                for (int y = y0; y < std::min(y0 + inc_, height_); ++y)
+                    for (int x = x0; x < std::min(x0 + inc_, width_); ++x) {
+                        const char o = owner_[std::size_t(y) * std::size_t(width_) + std::size_t(x)];
+                        touched = touched || o != '\0';
+                        ++count[std::uint8_t(o != '\0' ? o : map[at])];
+                    }
+                if (!touched) continue;
+                // The cell keeps its picture unless another one holds more of its pixels.
+                char best = map[at];
+                for (int c = 0; c < 256; ++c)
+                    if (count[std::size_t(c)] > count[std::uint8_t(best)]) best = char(c);
+                map[at] = best;
+            }
+    }
+
+private:
+    int width_, height_, inc_;
+    float W_, H_;
+    std::vector<char> owner_;
+};
+
 } // namespace
 
 SmoothResult smoothMontage(const SmoothInput& in) {
@@ -196,6 +250,8 @@ SmoothResult smoothMontage(const SmoothInput& in) {
     const float diffFactor = float(s.diffFactor);
     const int lastX = roundToInt32(double(g.W) - 1);
     const int lastY = roundToInt32(double(g.H) - 1);
+    const bool foreignGrid = in.mapIncrement > 0 && in.mapIncrement != inc;
+    ForeignGridMap foreignMap(mp.montage.width(), mp.montage.height(), in.mapIncrement, g.W, g.H);
 
     for (int y = 0; y <= lastY; y += inc) {
         std::string rowList;
@@ -238,9 +294,11 @@ SmoothResult smoothMontage(const SmoothInput& in) {
                 r.pictureTop = mp.stack.pictureHeight(b.picture) - b.ys - inc;
                 in.hooks.redrawBlock(r);
             }
-            if (in.map) {
-                // A grid other than the one the montage was made with can point outside the map
-                // or onto a line break; the map is left as it is for such a block.
+            if (foreignGrid) {
+                foreignMap.replaced(x, y, columns, rows, mapCharacter(b.picture));
+            } else if (in.map) {
+                // A grid other than the one the map was made with can point outside the map or
+                // onto a line break; the map is left as it is for such a block.
                 const long long at = mapIndex(g.W, g.H, inc, x, y);
                 std::string& map = *in.map;
                 if (at >= 0 && at < (long long)map.size() && map[std::size_t(at)] != '\r' &&
@@ -254,6 +312,7 @@ SmoothResult smoothMontage(const SmoothInput& in) {
         if (in.hooks.afterRow) in.hooks.afterRow();
     }
 
+    if (foreignGrid && in.map) foreignMap.applyTo(*in.map);
     if (in.properties) {
         *in.properties = result.replaced > 0 && in.map
                              ? updatePropertiesAfterSmoothing(*in.properties, *in.map)

@@ -101,6 +101,10 @@ struct SmoothInput {
     // display area (a target dragged or another area ticked since would move every block taken).
     bool placementAsMade = false;
     std::string* map = nullptr;        // the map window's text
+    // The block side the map was made with (the montage's increment); 0: the pass's own. When the
+    // increment box has changed since, the pass walks its own grid and each map cell then takes the
+    // picture most of its pixels come from.
+    int mapIncrement = 0;
     std::string* properties = nullptr; // this montage's properties text
     MessageList* messages = nullptr; // the pass's messages and the measure's, in order
 

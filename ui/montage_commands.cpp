@@ -36,15 +36,30 @@ void MontageCommands::smooth(const MontageRequest& request, FormMontagePicture* 
     c_.session.smooth(which, request, true, window->isVisible(), kSmoothRoutine, 0);
 }
 
+namespace {
+
+// Before a comparison that will run with Pyramid Focus ticked: what its score can and cannot say.
+// Comparisons of increments need a montage already made (they refuse, or try nothing, without one).
+void notePyramid(const CommandContext& c, const MontageRequest& request, const char* text, bool needsMontage) {
+    if (request.method != FocusMethod::Pyramid) return;
+    if (needsMontage && incrementLimit(c.state.montage.geometry.W) < 10) return;
+    c.prompter.ask(PromptIcon::Information, text, kPyramidCompareTitle);
+}
+
+} // namespace
+
 void MontageCommands::compareAllMethods(const MontageRequest& request, int checkedMethod) {
+    notePyramid(c_, request, kPyramidMethodsText, false);
     comparisonEnded(request, c_.session.compareAllMethods(request, checkedMethod));
 }
 
 void MontageCommands::evaluateIncrements(const MontageRequest& request) {
+    notePyramid(c_, request, kPyramidIncrementsText, true);
     comparisonEnded(request, c_.session.evaluateIncrements(request));
 }
 
 void MontageCommands::evaluateAll(const MontageRequest& request) {
+    notePyramid(c_, request, kPyramidMethodsText, true);
     comparisonEnded(request, c_.session.evaluateAll(request));
 }
 

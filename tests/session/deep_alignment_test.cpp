@@ -194,6 +194,7 @@ struct ChangedCase {
     Change change;
     int largest; // the largest difference of the 8-bit views allowed
     DisplayArea area = DisplayArea::Same;
+    const char* smoothIncrement = nullptr; // the increment box's text when smoothing, if not the montage's
 };
 
 void PrintTo(const ChangedCase& c, std::ostream* os) { *os << c.name; }
@@ -211,7 +212,9 @@ TEST_P(ChangedDeepMontage, IsStillSavedAtSixteenBitsAsItNowIs) {
     ASSERT_TRUE(rig.session.makeMontage(r).made);
     const std::vector<std::uint8_t> made = rig.session.record({}).picture.rounded();
     auto smooth = [&] {
-        const std::optional<SmoothResult> smoothed = rig.session.smooth({}, r, false, true, kSmoothRoutine, 0);
+        MontageRequest asked = r;
+        if (c.smoothIncrement) asked.incrementText = c.smoothIncrement;
+        const std::optional<SmoothResult> smoothed = rig.session.smooth({}, asked, false, true, kSmoothRoutine, 0);
         ASSERT_TRUE(smoothed);
         EXPECT_GT(smoothed->replaced, 0);
     };
@@ -246,6 +249,9 @@ INSTANTIATE_TEST_SUITE_P(
     Changes, ChangedDeepMontage,
     ::testing::Values(ChangedCase{"smoothed", 3, FocusMethod::ColorSpace3D, false, Change::Smoothed, 0},
                       // The map keeps only the last digit of pictures 11 and 12.
+                      // Blocks of 7 over a montage of blocks of 10: the pass's pixels, not the map's blocks.
+                      ChangedCase{"smoothed_on_another_grid", 3, FocusMethod::ColorSpace3D, false, Change::Smoothed, 0,
+                                  DisplayArea::Same, "7"},
                       ChangedCase{"smoothed_twelve_pictures", 12, FocusMethod::ColorSpace3D, false, Change::Smoothed, 0},
                       ChangedCase{"smoothed_aligned", 3, FocusMethod::ColorSpace3D, true, Change::Smoothed, 2},
                       ChangedCase{"smoothed_aligned_minimum", 3, FocusMethod::ColorSpace3D, true, Change::Smoothed, 2,

@@ -376,6 +376,27 @@ INSTANTIATE_TEST_SUITE_P(SmoothingPass, ChangedIncrement,
                              return info.param.x == 40 ? "OverALineBreak" : "BeyondTheText";
                          });
 
+// The same montage and map (increment 20), the pass told the map's grid: each map cell the pass
+// touched takes the picture most of its pixels now come from, and no other cell changes.
+TEST(SmoothingPass, OnAnotherGridEachTouchedMapCellTakesThePictureMostOfItsPixelsComeFrom) {
+    Scene s(80, 40, 2);
+    s.plainMap(20);
+    // Three quarters of the upper cell (20, 20) are replaced, in blocks of 10; of the upper cell
+    // (60, 20) only its top-left quarter, block (60, 30).
+    for (auto [x, y] : {std::pair{20, 20}, {30, 20}, {20, 30}, {60, 30}}) {
+        for (int p : {1, 100}) s.block(p, x, y, 10, kWeak);
+        s.detailedBlock(2, x, y, 10, kBetter);
+    }
+    SmoothInput in = s.input(10);
+    in.mapIncrement = 20;
+    const SmoothResult r = smoothMontage(in);
+    ASSERT_EQ(r.replaced, 4);
+    EXPECT_EQ(s.at(100, 61, 31), kBetter);
+    EXPECT_EQ(s.map, "1211\r\n1111\r\n");
+    EXPECT_EQ(s.properties.substr(s.properties.find("image numbers:") + 16), s.map);
+    EXPECT_NE(s.properties.find("  Smoothing =yes"), std::string::npos);
+}
+
 TEST(SmoothingPass, ComparisonMontagesAreSmoothedInTheirOwnSlot) {
     Scene s = weakBlockScene();
     s.mp.montage.slot(102) = s.mp.montage.slot(100);

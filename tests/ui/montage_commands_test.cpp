@@ -349,6 +349,28 @@ TEST(Comparisons, EvaluateIncrementsEntersTheBestIncrementAndSaysSo) {
     EXPECT_NE(rig.state.montage.main().properties.find("  Increment size =" + box + "\r\n"), std::string::npos);
 }
 
+// Pyramid Focus makes the same montage at every increment and has no block seams for the score:
+// the comparisons say so before they recommend anything.
+TEST(Comparisons, WithPyramidFocusTickedTheComparisonsSayWhatTheScoreCannotMeasure) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "pyr", 2, QSize(128, 40));
+    rig.form->setMontageMethod(int(FocusMethod::Pyramid));
+    ASSERT_TRUE(rig.make(rig.files.path("pyr01.bmp"), "30").made);
+    rig.form->action(Command::EvaluateIncrements)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 2u);
+    EXPECT_EQ(rig.prompter.shown[0],
+              (Prompt{PromptIcon::Information, PromptButtons::Ok, kPyramidIncrementsText, kPyramidCompareTitle}));
+    EXPECT_EQ(rig.prompter.shown[1].title, "well done!");
+
+    rig.prompter.shown.clear();
+    rig.prompter.answerNext(PromptAnswer::Ok);
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::EvaluateAll)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 2u);
+    EXPECT_EQ(rig.prompter.shown[0].text, kPyramidMethodsText);
+    EXPECT_EQ(rig.prompter.shown[1].title, kEvaluateAllQuestionTitle);
+}
+
 TEST(Comparisons, EvaluateAllCancelledChangesNothing) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "can", 2, QSize(128, 40));
