@@ -206,7 +206,8 @@ StrokeRecord::Tile* StrokeRecord::tile(int tx, int ty, bool create) {
 }
 
 void StrokeRecord::dabAt(double cx, double cy, Rect& changed, bool paint) {
-    dabs_.emplace_back(cx, cy);
+    ++dabCount_;
+    if (brush_.match) markNear(cx, cy);
     const Rect r = reachOf(cx, cy, brush_.radius, montage_.width, montage_.height);
     if (r.empty()) return;
     const double radius = brush_.radius, radius2 = radius * radius;
@@ -271,37 +272,54 @@ void StrokeRecord::paintRect(const Rect& r) {
     }
 }
 
-void StrokeRecord::fitGain() {
-    // The ring: pixels outside every dab's radius but within the ring's width of one, where the
-    // source reaches. The gain per channel makes the source's mean there the montage's.
+void StrokeRecord::markNear(double cx, double cy) {
     const int ring = matchRingWidth(brush_.radius);
     const double reach = brush_.radius + ring, reach2 = reach * reach;
-    Rect area;
-    for (const auto& [cx, cy] : dabs_) area = unite(area, reachOf(cx, cy, reach, montage_.width, montage_.height));
-    double sumMontage[3] = {0, 0, 0}, sumSource[3] = {0, 0, 0};
-    if (!area.empty()) {
-        const int aw = area.x1 - area.x0;
-        std::vector<std::uint8_t> seen(std::size_t(aw) * std::size_t(area.y1 - area.y0), 0);
-        for (const auto& [cx, cy] : dabs_) {
-            const Rect r = reachOf(cx, cy, reach, montage_.width, montage_.height);
-            for (int y = r.y0; y < r.y1; ++y) {
-                const std::uint8_t* m = montage_.row(y);
-                const int ty = y / kTile;
+    const Rect r = reachOf(cx, cy, reach, montage_.width, montage_.height);
+    if (r.empty()) return;
+    if (nearDabs_.empty()) nearDabs_.resize(tileIndex_.size());
+    for (int ty = r.y0 / kTile; ty <= (r.y1 - 1) / kTile; ++ty) {
+        for (int tx = r.x0 / kTile; tx <= (r.x1 - 1) / kTile; ++tx) {
+            const int x0 = std::max(r.x0, tx * kTile), x1 = std::min(r.x1, (tx + 1) * kTile);
+            const int y0 = std::max(r.y0, ty * kTile), y1 = std::min(r.y1, (ty + 1) * kTile);
+            const int tw = std::min(kTile, montage_.width - tx * kTile), th = std::min(kTile, montage_.height - ty * kTile);
+            std::vector<std::uint8_t>& marks = nearDabs_[std::size_t(ty) * std::size_t(tilesX_) + std::size_t(tx)];
+            for (int y = y0; y < y1; ++y) {
                 const double ddy2 = (y - cy) * (y - cy);
-                std::uint8_t* marks = seen.data() + std::size_t(y - area.y0) * std::size_t(aw);
-                for (int x = r.x0; x < r.x1; ++x) {
-                    std::uint8_t& mark = marks[x - area.x0];
-                    if (mark) continue;
+                if (ddy2 > reach2) continue;
+                for (int x = x0; x < x1; ++x) {
                     if ((x - cx) * (x - cx) + ddy2 > reach2) continue;
-                    mark = 1;
-                    const Tile* t = tile(x / kTile, ty, false);
-                    if (t && t->inside[std::size_t(y - t->y0) * std::size_t(t->w) + std::size_t(x - t->x0)]) continue;
-                    const std::uint8_t* s = source_.at(x, y);
-                    if (!s) continue;
-                    for (int c = 0; c < 3; ++c) {
-                        sumMontage[c] += m[std::size_t(x) * 3 + std::size_t(c)];
-                        sumSource[c] += s[c];
-                    }
+                    if (marks.empty()) marks.assign(std::size_t(tw) * std::size_t(th), 0);
+                    marks[std::size_t(y - ty * kTile) * std::size_t(tw) + std::size_t(x - tx * kTile)] = 1;
+                }
+            }
+        }
+    }
+}
+
+void StrokeRecord::fitGain() {
+    // The ring: pixels outside every dab's radius but within the ring's width of one, where the
+    // source reaches. The gain per channel makes the source's mean there the montage's. The sums
+    // are of whole numbers, exact in any order.
+    double sumMontage[3] = {0, 0, 0}, sumSource[3] = {0, 0, 0};
+    for (std::size_t k = 0; k < nearDabs_.size(); ++k) {
+        const std::vector<std::uint8_t>& marks = nearDabs_[k];
+        if (marks.empty()) continue;
+        const int tx = int(k % std::size_t(tilesX_)), ty = int(k / std::size_t(tilesX_));
+        const int tw = std::min(kTile, montage_.width - tx * kTile), th = std::min(kTile, montage_.height - ty * kTile);
+        const Tile* t = tile(tx, ty, false);
+        for (int j = 0; j < th; ++j) {
+            const int y = ty * kTile + j;
+            const std::uint8_t* m = montage_.row(y);
+            for (int i = 0; i < tw; ++i) {
+                const std::size_t at = std::size_t(j) * std::size_t(tw) + std::size_t(i);
+                if (!marks[at] || (t && t->inside[at])) continue;
+                const int x = tx * kTile + i;
+                const std::uint8_t* s = source_.at(x, y);
+                if (!s) continue;
+                for (int c = 0; c < 3; ++c) {
+                    sumMontage[c] += m[std::size_t(x) * 3 + std::size_t(c)];
+                    sumSource[c] += s[c];
                 }
             }
         }
@@ -312,7 +330,7 @@ void StrokeRecord::fitGain() {
 
 Rect StrokeRecord::dab(double cx, double cy) {
     Rect changed;
-    if (brush_.match && dabs_.empty()) {
+    if (brush_.match && dabCount_ == 0) {
         // The first dab's ring gives the gain until the stroke ends.
         dabAt(cx, cy, changed, false);
         fitGain();
@@ -337,7 +355,7 @@ Rect StrokeRecord::finish() {
     Rect changed;
     if (!path_.empty() && pending_ > 1e-9) changed = dab(path_.back().x, path_.back().y);
     pending_ = 0;
-    if (brush_.match && !dabs_.empty()) {
+    if (brush_.match && dabCount_ > 0) {
         // The gain of the ring round the whole stroke, painted again over all of it.
         const double first[3] = {gain_[0], gain_[1], gain_[2]};
         fitGain();
@@ -347,6 +365,7 @@ Rect StrokeRecord::finish() {
         }
     }
     // Undo needs only the pixels as they were.
+    nearDabs_ = {};
     for (const auto& t : tiles_) {
         t->weight = {};
         t->inside = {};

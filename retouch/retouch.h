@@ -130,6 +130,8 @@ private:
     void fitGain();
     // Marks the dab's pixels (painting those whose weight grew, when `paint`).
     void dabAt(double cx, double cy, Rect& changed, bool paint);
+    // Marks the pixels within the ring's reach of the dab centred on (cx, cy).
+    void markNear(double cx, double cy);
 
     Raster montage_;
     SourcePlacement source_;
@@ -137,7 +139,10 @@ private:
     int tilesX_ = 0, tilesY_ = 0;
     std::vector<int> tileIndex_; // -1 for a tile not touched
     std::vector<std::unique_ptr<Tile>> tiles_;
-    std::vector<std::pair<double, double>> dabs_;
+    // With matching, the pixels within the ring's reach of a dab, per tile (empty where none is):
+    // a mark a pixel, however many dabs the path lays over it.
+    std::vector<std::vector<std::uint8_t>> nearDabs_;
+    std::size_t dabCount_ = 0;
     std::vector<PathPoint> path_;
     double pending_ = 0; // the distance along the path since the last dab
     double gain_[3] = {1, 1, 1};

@@ -600,6 +600,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         // Whether the series was loaded and the montage sized to it: a missing or unreadable first
         // picture has been said already, and leaves no pictures to compare the stored montage with.
         bool loaded = true;
+        bool strokesPainted = false;
         if (strokes.empty()) {
             // The series, loaded by Make Montage without computing a montage.
             loaded = !make(request, MakeMode::Project).stopped && state_.montage.seriesReady;
@@ -613,11 +614,29 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
             again.smoothing.autoSmooth = propertiesLine(contents.propertiesText, "  Smoothing =yes") != std::string::npos ? 1 : 0;
             // Pictures that cannot be loaded (moved or gone) have been said; the stored montage
             // is still shown, as for a project without strokes, but its strokes cannot be undone.
-            if (make(again, MakeMode::Montage).made) applyStrokes(MontageChoice{}, strokes);
-            else loaded = false;
+            if (make(again, MakeMode::Montage).made) {
+                // A series that lost a picture a stroke painted from (its last shots deleted) makes
+                // a montage the strokes cannot be painted on: none is painted, and the project
+                // opens with its stored montage, its strokes not undoable, as without its pictures.
+                // A stroke from a picture the project's own series never had is a broken strokes
+                // file, which stops the opening.
+                try {
+                    applyStrokes(MontageChoice{}, strokes);
+                    strokesPainted = true;
+                } catch (const RuntimeError&) {
+                    const int saved = settings.pictureCount;
+                    const bool seriesShrank =
+                        saved > 0 && state_.series.imageCount < saved &&
+                        std::all_of(strokes.begin(), strokes.end(),
+                                    [saved](const retouch::Stroke& s) { return s.picture <= saved; });
+                    if (!seriesShrank) throw;
+                }
+            } else {
+                loaded = false;
+            }
         }
         // The strokes painted again on the montage made again.
-        const bool painted = !strokes.empty() && loaded;
+        const bool painted = strokesPainted;
 
         // The stored properties, map and montage picture become the main record.
         BusySpan busy(observer_);
@@ -625,7 +644,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         const DecodeStatus st = decodeToSurface(projectBitmapName(project), stored);
         if (st != DecodeStatus::Ok) throw RuntimeError(st == DecodeStatus::Missing ? 53 : 481);
         MontageState& ms = state_.montage;
-        const bool resized = loaded && projectPicturesResized(request, !painted, stored->pictureWidth(),
+        const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
                                                               stored->pictureHeight(), int(ms.geometry.W),
                                                               int(ms.geometry.H));
         // A project without the orientation line, of pictures that are now turned upright, holds a

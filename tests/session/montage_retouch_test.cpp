@@ -315,6 +315,27 @@ TEST(Retouch, ARetouchedProjectWhosePicturesAreGoneOpensWithItsStoredMontage) {
     for (const auto& shown : other.prompter.shown) EXPECT_NE(shown.title, kGenericErrorTitle) << shown.text;
 }
 
+// A retouched project whose series lost the picture a stroke painted from (the last shot deleted)
+// still opens with its stored montage, as one whose pictures are gone does, rather than ending in
+// an error after the controls took its settings; the user is told the strokes cannot be undone.
+TEST(Retouch, ARetouchedProjectWhoseSeriesLostAStrokesPictureOpensWithItsStoredMontage) {
+    Rig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    rig.session.applyStroke({}, Stroke{1, Brush{9, 30, 90, true}, {{2, 3}, {20, 10}}});
+    rig.session.applyStroke({}, Stroke{3, Brush{9, 30, 90, true}, {{2, 3}, {50, 30}}});
+    const std::vector<std::uint8_t> retouched = rig.pixels();
+    rig.session.saveProject({}, rig.path("p.mon"));
+    ASSERT_TRUE(std::filesystem::remove(rig.path("b3.bmp")));
+    Rig other;
+    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Opened);
+    EXPECT_EQ(other.pixels(), retouched);
+    EXPECT_EQ(other.session.strokeCount({}), 0);
+    EXPECT_FALSE(other.session.undoStroke({}));
+    ASSERT_FALSE(other.prompter.shown.empty());
+    EXPECT_EQ(other.prompter.shown.back().text, kStrokesNotRemadeText);
+    for (const auto& shown : other.prompter.shown) EXPECT_NE(shown.title, kGenericErrorTitle) << shown.text;
+}
+
 // A retouched project whose montage was smoothed: made again with the automatic pass, its
 // strokes undo to the montage as it was made; smoothed after the strokes, the montage made again
 // is not the stored one, and its strokes are not offered for undo (which would bring back pixels
