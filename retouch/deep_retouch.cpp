@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
 #include <vector>
 
 namespace orv::retouch {
@@ -18,22 +19,26 @@ Rect paintDeepStroke(DeepPicture& montage, const DeepPlacement& source, const St
     const double radius = brush.radius, radius2 = radius * radius;
     const double inner = radius * std::clamp(brush.hardness, 0, 100) / 100.0, inner2 = inner * inner;
     const double opacity = std::clamp(brush.opacity, 1, 100) / 100.0;
-    const auto dabs = dabCentres(stroke.path, brush.radius, montage.width, montage.height);
+    // The dabs are walked twice, once for the area they reach and once for their weights, and never
+    // listed: a long stroke with a small brush lays millions of them.
+    const auto each = [&](const std::function<void(double, double)>& lay) {
+        forEachDab(stroke.path, brush.radius, montage.width, montage.height, lay);
+    };
 
     Rect area;
-    for (const auto& [cx, cy] : dabs) {
+    each([&](double cx, double cy) {
         const Rect r{std::max(0, int(std::floor(cx - radius))), std::max(0, int(std::floor(cy - radius))),
                      std::min(montage.width, int(std::ceil(cx + radius)) + 1),
                      std::min(montage.height, int(std::ceil(cy + radius)) + 1)};
-        if (r.empty()) continue;
+        if (r.empty()) return;
         area = area.empty() ? r
                             : Rect{std::min(area.x0, r.x0), std::min(area.y0, r.y0), std::max(area.x1, r.x1),
                                    std::max(area.y1, r.y1)};
-    }
+    });
     if (area.empty()) return {};
     const int aw = area.x1 - area.x0, ah = area.y1 - area.y0;
     std::vector<float> weight(std::size_t(aw) * std::size_t(ah), 0.0f);
-    for (const auto& [cx, cy] : dabs) {
+    each([&](double cx, double cy) {
         const int x0 = std::max(area.x0, int(std::floor(cx - radius))), x1 = std::min(area.x1, int(std::ceil(cx + radius)) + 1);
         const int y0 = std::max(area.y0, int(std::floor(cy - radius))), y1 = std::min(area.y1, int(std::ceil(cy + radius)) + 1);
         for (int y = y0; y < y1; ++y) {
@@ -47,7 +52,7 @@ Rect paintDeepStroke(DeepPicture& montage, const DeepPlacement& source, const St
                 row[x - area.x0] = std::max(row[x - area.x0], w);
             }
         }
-    }
+    });
 
     const int mc = montage.channels, sc = s->channels;
     for (int y = area.y0; y < area.y1; ++y) {

@@ -2,6 +2,7 @@
 #include "retouch/retouch.h"
 
 #include <algorithm>
+#include <functional>
 #include <cmath>
 #include <cstring>
 
@@ -160,6 +161,13 @@ std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& 
 std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& path, int radius, int width,
                                                   int height) {
     return centresAlong(path, DabWalker(radius, centresInReach(radius, width, height)));
+}
+
+void forEachDab(const std::vector<PathPoint>& path, int radius, int width, int height,
+                const std::function<void(double, double)>& lay) {
+    DabWalker walk(radius, centresInReach(radius, width, height));
+    for (const PathPoint& p : path) walk.to(p.x, p.y, lay);
+    walk.end(lay);
 }
 
 // The montage pixels of one tile as they were before the stroke, with the strongest weight any

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -77,6 +78,9 @@ std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& 
 // there (a path far outside it is passed over, not walked dab by dab), as a stroke lays them.
 std::vector<std::pair<double, double>> dabCentres(const std::vector<PathPoint>& path, int radius, int width,
                                                   int height);
+// Calls `lay` with each of those dabs in turn, keeping none (a long stroke lays millions).
+void forEachDab(const std::vector<PathPoint>& path, int radius, int width, int height,
+                const std::function<void(double, double)>& lay);
 
 // The width of the ring outside a stroke on which brightness is matched.
 int matchRingWidth(int radius);

@@ -1,5 +1,6 @@
 // A long stroke keeps no more memory than the montage it touches: a strokes file may lay millions
 // of dabs (a 1-pixel brush drawn back and forth), and the brightness match must not hold each one.
+#include "retouch/deep_retouch.h"
 #include "retouch/retouch.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,24 @@ TEST(StrokeMemory, ALongStrokeKeepsNoMemoryPerDab) {
     }
     counting = false;
     // The montage is 12 KiB; its undo tile, weights and marks a few times that.
+    EXPECT_LT(peakBytes.load(), 1LL << 20);
+}
+
+// The same stroke painted again at full depth walks its dabs without listing them.
+TEST(StrokeMemory, ALongStrokePaintedAtFullDepthKeepsNoMemoryPerDab) {
+    DeepPicture source(64, 64, 3, 16), montage(64, 64, 3, 16);
+    std::fill(source.samples.begin(), source.samples.end(), std::uint16_t(50000));
+    std::fill(montage.samples.begin(), montage.samples.end(), std::uint16_t(20000));
+    Stroke s;
+    s.brush = Brush{1, 50, 100, true};
+    for (int i = 0; i < 2000; ++i) s.path.push_back(i % 2 ? PathPoint{63, 63} : PathPoint{0, i % 7});
+    peakBytes = liveBytes = 0;
+    counting = true;
+    const Rect r = paintDeepStroke(montage, DeepPlacement{&source, 0, 0}, s, {1.0, 1.0, 1.0});
+    counting = false;
+    EXPECT_FALSE(r.empty());
+    EXPECT_GT(montage.row(63)[63 * 3], 20000);
+    // Weights over the 64 x 64 montage are 16 KiB; about 700 000 listed dabs were 11 MB.
     EXPECT_LT(peakBytes.load(), 1LL << 20);
 }
 
