@@ -263,6 +263,38 @@ TEST(PyramidFocusBrightness, AFrameTakenDarkDoesNotDarkenTheMontage) {
     EXPECT_NEAR(meanGreen([&](int x, int y) { return graded.at(x, y).g; }), expected, 1.5);
 }
 
+// A series of two whose second frame has no detail at all (the cap left on, or a flash that burnt it
+// out white), in either order: with two pictures the median brightness lies halfway between them,
+// so the blank frame kept its share of the top level and the other picture was evened towards it:
+// the montage came out a quarter as bright (or half as bright again). The blank frame sets nothing;
+// the montage is the other picture, at 8 bits and at full depth.
+TEST(PyramidFocusBrightness, ABlankFrameInASeriesOfTwoLeavesTheOtherAsItIs) {
+    const int W = 64, H = 48;
+    const Painter sharp(texture);
+    const Painter soft = blurredTexture(W, H, 3);
+    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
+    for (const Rgb blank : {Rgb{0, 0, 0}, Rgb{255, 255, 255}})
+        for (const bool blankFirst : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "blank " << blank.g << (blankFirst ? " first" : " second"));
+            const Painter none = [blank](int, int) { return blank; };
+            Stack s(W, H, blankFirst ? std::vector<Painter>{none, left} : std::vector<Painter>{left, none});
+            const int real = blankFirst ? 2 : 1;
+            std::vector<DeepPicture> deep;
+            for (int n = 1; n <= 2; ++n) deep.push_back(deepOf(s, n, W, H, unsigned(n)));
+            PyramidFocusOptions o;
+            o.increment = 16;
+            o.deepPictures = {&deep[0], &deep[1]};
+            const PyramidFocusResult r = s.fuse(o);
+            EXPECT_TRUE(r.evened.empty());
+            double difference = 0;
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) difference += std::abs(s.at(x, y).g - s.picture(real, x, y).g);
+            EXPECT_LT(difference / (W * H), 0.25);
+            ASSERT_TRUE(r.deep);
+            EXPECT_LT(greenDifference(*r.deep, deep[std::size_t(real - 1)]), 0.25);
+        }
+}
+
 // A flash that gave more light for one step: its contrast is larger, so the pyramid would take its
 // coefficients wherever the pictures are close in sharpness and patch the montage with its
 // brightness. Evened out, the montage is the one the steps taken alike give, at 8 bits and at full
