@@ -242,6 +242,21 @@ void PyramidFocus::choose() {
     }
     Workspace work(sizes, CV_16SC1, 0);
     brightness.assign(std::size_t(N) + 1, 0);
+    // The part of the top level every picture covers, where not every picture covers all of it: a
+    // picture's brightness is measured there, so that a picture covering less of the scene (a
+    // smaller one, one placed elsewhere) is not judged brighter or darker for the part of the
+    // scene it shows, and evened by a gain its exposure never had.
+    cv::Mat shared;
+    if (!full) {
+        shared = cv::Mat(top, CV_8UC1, cv::Scalar(1));
+        for (const Placement& p : used) {
+            const CoverArea& c = p.cover[std::size_t(T)];
+            for (int y = 0; y < top.height; ++y)
+                for (int x = 0; x < top.width; ++x)
+                    if (!c.contains(x, y)) shared.at<std::uint8_t>(y, x) = 0;
+        }
+        if (cv::countNonZero(shared) == 0) shared.release();
+    }
     flat.assign(std::size_t(N) + 1, 0);
     cv::Mat magnitudeBuffer(sizes[0], CV_16SC1), strengthBuffer(sizes[0], CV_16UC1), copy;
     SourcePicture read;
@@ -255,13 +270,17 @@ void PyramidFocus::choose() {
             detail = keepStrongest(p, l, strength, best[std::size_t(l)], total[std::size_t(l)]) || detail;
         }
         flat[std::size_t(p.picture)] = !detail;
-        // Its overall brightness: the mean of its top level where it covers it.
+        // Its overall brightness: the mean of its top level where every picture covers it (where
+        // it covers it when they share no part).
         double sum = 0;
         long long pixels = 0;
         const CoverArea& c = p.cover[std::size_t(T)];
         for (int y = c.y0; y < c.y1(); ++y)
-            for (int x = c.x0[std::size_t(y - c.y0)]; x < c.x1[std::size_t(y - c.y0)]; ++x, ++pixels)
-                sum += work.gauss[std::size_t(T)].at<std::int16_t>(y, x);
+            for (int x = c.x0[std::size_t(y - c.y0)]; x < c.x1[std::size_t(y - c.y0)]; ++x)
+                if (shared.empty() || shared.at<std::uint8_t>(y, x)) {
+                    sum += work.gauss[std::size_t(T)].at<std::int16_t>(y, x);
+                    ++pixels;
+                }
         brightness[std::size_t(p.picture)] = pixels > 0 ? sum / double(pixels) / (1 << kScaleBits) : 0;
         progress();
     }
