@@ -242,23 +242,45 @@ void PyramidFocus::choose() {
     }
     Workspace work(sizes, CV_16SC1, 0);
     brightness.assign(std::size_t(N) + 1, 0);
+    // The part of the top level every picture covers, where not every picture covers all of it: a
+    // picture's brightness is measured there, so that a picture covering less of the scene (a
+    // smaller one, one placed elsewhere) is not judged brighter or darker for the part of the
+    // scene it shows, and evened by a gain its exposure never had.
+    cv::Mat shared;
+    if (!full) {
+        shared = cv::Mat(top, CV_8UC1, cv::Scalar(1));
+        for (const Placement& p : used) {
+            const CoverArea& c = p.cover[std::size_t(T)];
+            for (int y = 0; y < top.height; ++y)
+                for (int x = 0; x < top.width; ++x)
+                    if (!c.contains(x, y)) shared.at<std::uint8_t>(y, x) = 0;
+        }
+        if (cv::countNonZero(shared) == 0) shared.release();
+    }
+    flat.assign(std::size_t(N) + 1, 0);
     cv::Mat magnitudeBuffer(sizes[0], CV_16SC1), strengthBuffer(sizes[0], CV_16UC1), copy;
     SourcePicture read;
     for (const Placement& p : used) {
         source.read(p.picture, false, read);
         luminance(placedPicture(read.cells, sourceWidth, p, sizes[0], copy), work.gauss[0]);
         if (const double k = gainOf(p.picture); k != 1) pyramid::evenLuminance(work.gauss[0], k);
+        bool detail = false;
         for (int l = 0; l < T; ++l) {
             const cv::Mat strength = levelStrength(work, l, magnitudeBuffer, strengthBuffer);
-            keepStrongest(p, l, strength, best[std::size_t(l)], total[std::size_t(l)]);
+            detail = keepStrongest(p, l, strength, best[std::size_t(l)], total[std::size_t(l)]) || detail;
         }
-        // Its overall brightness: the mean of its top level where it covers it.
+        flat[std::size_t(p.picture)] = !detail;
+        // Its overall brightness: the mean of its top level where every picture covers it (where
+        // it covers it when they share no part).
         double sum = 0;
         long long pixels = 0;
         const CoverArea& c = p.cover[std::size_t(T)];
         for (int y = c.y0; y < c.y1(); ++y)
-            for (int x = c.x0[std::size_t(y - c.y0)]; x < c.x1[std::size_t(y - c.y0)]; ++x, ++pixels)
-                sum += work.gauss[std::size_t(T)].at<std::int16_t>(y, x);
+            for (int x = c.x0[std::size_t(y - c.y0)]; x < c.x1[std::size_t(y - c.y0)]; ++x)
+                if (shared.empty() || shared.at<std::uint8_t>(y, x)) {
+                    sum += work.gauss[std::size_t(T)].at<std::int16_t>(y, x);
+                    ++pixels;
+                }
         brightness[std::size_t(p.picture)] = pixels > 0 ? sum / double(pixels) / (1 << kScaleBits) : 0;
         progress();
     }
@@ -268,8 +290,10 @@ void PyramidFocus::choose() {
 }
 
 // Picture p's strengths on level l against the strongest so far (`best`, its picture in the choice
-// map) and into the sum of all strengths (`total`, on the blend levels) and the count of pictures.
-void PyramidFocus::keepStrongest(const Placement& p, int l, const cv::Mat& strength, cv::Mat& best, cv::Mat& total) {
+// map) and into the sum of all strengths (`total`, on the blend levels) and the count of pictures;
+// whether it has any strength there.
+bool PyramidFocus::keepStrongest(const Placement& p, int l, const cv::Mat& strength, cv::Mat& best, cv::Mat& total) {
+    std::uint16_t any = 0;
     cv::Mat& c = choice[std::size_t(l)];
     cv::Mat& seen = count[std::size_t(l)];
     const auto n = ChoiceValue(p.picture);
@@ -279,6 +303,7 @@ void PyramidFocus::keepStrongest(const Placement& p, int l, const cv::Mat& stren
         ChoiceValue* cr = c.ptr<ChoiceValue>(y);
         std::int32_t* tr = total.empty() ? nullptr : total.ptr<std::int32_t>(y);
         for (int x = x0; x < x1; ++x) {
+            any |= sr[x];
             if (tr) tr[x] += sr[x];
             if (sr[x] > br[x] || cr[x] == 0) { // equal strengths keep the lower picture
                 br[x] = sr[x];
@@ -290,6 +315,7 @@ void PyramidFocus::keepStrongest(const Placement& p, int l, const cv::Mat& stren
             for (int x = x0; x < x1; ++x) ++nr[x];
         }
     });
+    return any != 0;
 }
 
 // Where the strongest picture is not clearly above the mean of the others covering the pixel, the
@@ -323,16 +349,24 @@ void PyramidFocus::markBlends(const std::vector<cv::Mat>& best, const std::vecto
 // The pictures whose top level makes the montage's: those whose brightness lies within half the
 // room the series' median leaves towards black or white (a median of 128: within 64 levels; of 200:
 // within 100), every picture when that would leave none. Only the overall brightness is decided
-// so: a picture left out still takes part at every finer level.
+// so: a picture left out still takes part at every finer level. A picture without any detail is
+// left out while some picture has detail, and its brightness does not count in the median: in a
+// series of two, one taken with the cap on would otherwise set the median halfway to black, keep
+// its top level (darkening the montage by half) and have the other picture evened down to it.
 void PyramidFocus::chooseTopPictures() {
+    const bool anyDetail = std::any_of(used.begin(), used.end(), [&](const Placement& p) {
+        return !flat[std::size_t(p.picture)];
+    });
+    const auto counts = [&](const Placement& p) { return !anyDetail || !flat[std::size_t(p.picture)]; };
     std::vector<double> values;
-    for (const Placement& p : used) values.push_back(brightness[std::size_t(p.picture)]);
+    for (const Placement& p : used)
+        if (counts(p)) values.push_back(brightness[std::size_t(p.picture)]);
     const double median = medianOf(std::move(values));
     const double reach = std::max(median, 255 - median) / 2;
     takesTop.assign(std::size_t(N) + 1, 0);
     topTakers = 0;
     for (const Placement& p : used)
-        if (std::fabs(brightness[std::size_t(p.picture)] - median) <= reach) {
+        if (counts(p) && std::fabs(brightness[std::size_t(p.picture)] - median) <= reach) {
             takesTop[std::size_t(p.picture)] = 1;
             ++topTakers;
         }

@@ -96,7 +96,7 @@ struct PyramidFocus {
     const DeepPicture& deepOf(const SourcePicture& s, int n) const;
 
     void choose();
-    void keepStrongest(const Placement& p, int l, const cv::Mat& strength, cv::Mat& best, cv::Mat& total);
+    bool keepStrongest(const Placement& p, int l, const cv::Mat& strength, cv::Mat& best, cv::Mat& total);
     void markBlends(const std::vector<cv::Mat>& best, const std::vector<cv::Mat>& total);
     void chooseTopPictures();
     bool decideGains();
@@ -151,6 +151,9 @@ struct PyramidFocus {
     std::vector<char> takesTop;
     int topTakers = 0;
     std::vector<double> brightness; // each picture's mean luminance at the top level, 0 to 255
+    // The pictures without any detail where they cover the montage (a frame taken with the cap on,
+    // or burnt out white), by picture number: no focus step, so they do not set the series' light.
+    std::vector<char> flat;
     // What each picture's values are multiplied by before it is decomposed (by picture number), and
     // the pictures evened so; the buffers their evened copies are made in.
     std::vector<double> gain;

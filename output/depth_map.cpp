@@ -71,8 +71,17 @@ std::vector<std::uint8_t> asBgr(const std::vector<std::uint8_t>& grey, int w, in
 // The extensions the program's own writers take for a depth map.
 bool ownWriterExtension(const std::string& ext) { return ext == "bmp" || ext == "jpg" || ext == "jpeg" || ext == "gif"; }
 
+// Qt writes these, but not the map as it is: an icon is scaled down to an icon's size (a
+// 310 x 300 map became 256 x 247 pixels), and XBM, PBM and WBMP hold black and white only, so
+// every picture between the first and the last would be lost.
+bool keepsTheMap(const std::string& ext) {
+    static const std::array<const char*, 6> lossy{"ico", "cur", "icns", "xbm", "pbm", "wbmp"};
+    return std::none_of(lossy.begin(), lossy.end(), [&](const char* e) { return ext == e; });
+}
+
 bool qtWriterExtension(const std::string& ext) {
-    return !ext.empty() && QImageWriter::supportedImageFormats().contains(QByteArray::fromStdString(ext));
+    return !ext.empty() && keepsTheMap(ext) &&
+           QImageWriter::supportedImageFormats().contains(QByteArray::fromStdString(ext));
 }
 
 } // namespace

@@ -21,7 +21,8 @@ std::vector<std::uint8_t> depthMapPixels(const PictureChoices& choices, int pict
 // Writes the depth map to `path` in the format of its extension: ".bmp", ".jpg" / ".jpeg" and
 // ".gif" (a 256-grey palette) through the program's own writers, any other extension a Qt image
 // writer knows (".png", ".tif", ".pgm" ...) through that writer, and PNG when the extension is
-// missing or unknown. The file goes through a temporary file renamed into place. Raises
+// missing or unknown, or names a format that would not keep the map (an icon, which Qt scales
+// down, or a black-and-white format). The file goes through a temporary file renamed into place. Raises
 // RuntimeError 5 for an empty map, 70 / 75 / 61 when the file cannot be written, kUserInterrupt
 // when `progress` stops it (nothing is then written).
 void writeDepthMap(const std::string& path, const PictureChoices& choices, int pictureCount,
@@ -29,7 +30,8 @@ void writeDepthMap(const std::string& path, const PictureChoices& choices, int p
 
 // Whether writeDepthMap writes `path` in the format its extension names: true without an
 // extension (PNG) and for every extension it knows; false for one it does not ("map.xyz"), which
-// it would fill with PNG bytes under a misleading name.
+// it would fill with PNG bytes under a misleading name, and for one that cannot hold the map at
+// its size and greys ("map.ico", "map.xbm").
 bool depthMapFormatKnown(const std::string& path);
 
 } // namespace orv

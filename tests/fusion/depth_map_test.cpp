@@ -120,8 +120,37 @@ INSTANTIATE_TEST_SUITE_P(DepthMap, DepthFiles,
                                            FileCase{"Jpeg", "depth.jpeg", "jpeg", 3},
                                            FileCase{"Tiff", "depth.tif", "tiff", 0},
                                            FileCase{"NoExtensionIsPng", "depth", "png", 0},
-                                           FileCase{"UnknownExtensionIsPng", "depth.dmap", "png", 0}),
+                                           FileCase{"UnknownExtensionIsPng", "depth.dmap", "png", 0},
+                                           FileCase{"IconEndingIsPng", "depth.ico", "png", 0},
+                                           FileCase{"BlackAndWhiteEndingIsPng", "depth.xbm", "png", 0}),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Qt writes icons and black-and-white pictures too, but an icon comes out scaled to an icon's
+// size and those hold two levels: a map wider than an icon, of three pictures, lost its size or its
+// middle picture. Such endings are not taken for formats (the command line refuses them), and a
+// map written under one is a PNG at the montage's own size with every grey.
+TEST(DepthMap, FormatsThatCannotHoldTheMapAreNotTaken) {
+    for (const char* name : {"depth.ico", "depth.cur", "depth.icns", "depth.xbm", "depth.pbm", "depth.wbmp"})
+        EXPECT_FALSE(depthMapFormatKnown(name)) << name;
+    for (const char* name : {"depth.png", "depth.pgm", "depth.ppm", "depth.xpm", "depth.tif", "depth"})
+        EXPECT_TRUE(depthMapFormatKnown(name)) << name;
+
+    QTemporaryDir dir;
+    PictureChoices c;
+    c.width = c.columns = 300;
+    c.height = c.rows = 4;
+    for (int y = 0; y < c.height; ++y)
+        for (int x = 0; x < c.width; ++x) c.pictures.push_back(std::uint16_t(1 + x / 100));
+    for (const char* name : {"depth.ico", "depth.pbm"}) {
+        const QString path = dir.filePath(QString::fromUtf8(name));
+        writeDepthMap(path.toStdString(), c, 3);
+        const QImage image = QImage(path).convertToFormat(QImage::Format_Grayscale8);
+        ASSERT_EQ(image.size(), QSize(300, 4)) << name;
+        EXPECT_EQ(qGray(image.pixel(50, 0)), 0) << name;
+        EXPECT_EQ(qGray(image.pixel(150, 0)), 128) << name;
+        EXPECT_EQ(qGray(image.pixel(250, 0)), 255) << name;
+    }
+}
 
 TEST(DepthMap, AFailedWriteLeavesNoFileAndSaysSo) {
     QTemporaryDir dir;

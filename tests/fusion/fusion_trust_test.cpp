@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <tuple>
 
 using namespace orv;
 using namespace orv::test;
@@ -261,6 +262,89 @@ TEST(PyramidFocusBrightness, AFrameTakenDarkDoesNotDarkenTheMontage) {
     EXPECT_EQ(g.evened[0].picture, 2);
     EXPECT_NEAR(g.evened[0].gain, 1.25, 0.03);
     EXPECT_NEAR(meanGreen([&](int x, int y) { return graded.at(x, y).g; }), expected, 1.5);
+}
+
+// A series of two whose second frame has no detail at all (the cap left on, or a flash that burnt it
+// out white), in either order: with two pictures the median brightness lies halfway between them,
+// so the blank frame kept its share of the top level and the other picture was evened towards it:
+// the montage came out a quarter as bright (or half as bright again). The blank frame sets nothing;
+// the montage is the other picture, at 8 bits and at full depth.
+TEST(PyramidFocusBrightness, ABlankFrameInASeriesOfTwoLeavesTheOtherAsItIs) {
+    const int W = 64, H = 48;
+    const Painter sharp(texture);
+    const Painter soft = blurredTexture(W, H, 3);
+    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
+    for (const Rgb blank : {Rgb{0, 0, 0}, Rgb{255, 255, 255}})
+        for (const bool blankFirst : {false, true}) {
+            SCOPED_TRACE(testing::Message() << "blank " << blank.g << (blankFirst ? " first" : " second"));
+            const Painter none = [blank](int, int) { return blank; };
+            Stack s(W, H, blankFirst ? std::vector<Painter>{none, left} : std::vector<Painter>{left, none});
+            const int real = blankFirst ? 2 : 1;
+            std::vector<DeepPicture> deep;
+            for (int n = 1; n <= 2; ++n) deep.push_back(deepOf(s, n, W, H, unsigned(n)));
+            PyramidFocusOptions o;
+            o.increment = 16;
+            o.deepPictures = {&deep[0], &deep[1]};
+            const PyramidFocusResult r = s.fuse(o);
+            EXPECT_TRUE(r.evened.empty());
+            double difference = 0;
+            for (int y = 0; y < H; ++y)
+                for (int x = 0; x < W; ++x) difference += std::abs(s.at(x, y).g - s.picture(real, x, y).g);
+            EXPECT_LT(difference / (W * H), 0.25);
+            ASSERT_TRUE(r.deep);
+            EXPECT_LT(greenDifference(*r.deep, deep[std::size_t(real - 1)]), 0.25);
+        }
+}
+
+// A series of two sizes: picture 2 is a part of picture 1's scene (the same pixels, the bright
+// corner of a scene lit from there), so nothing about its light differs. Measured over the part it
+// covers against picture 1 measured over the whole, it was said to be a third brighter than the
+// series and darkened by that gain, and the montage with it wherever it was chosen. Measured where
+// both cover the montage, neither is evened and the montage keeps picture 1's brightness.
+TEST(PyramidFocusBrightness, APictureCoveringPartOfTheSceneIsJudgedOnThatPart) {
+    const int W = 96, H = 64, W2 = 48, H2 = 32;
+    const Painter sharp(texture);
+    const Painter soft = blurredTexture(W, H, 3);
+    // Lit from the bottom-left corner (rows counted from the bottom).
+    auto lit = [W, H](const Painter& p) {
+        return Painter([=](int x, int y) {
+            const Rgb c = p(x, y);
+            const double k = 0.35 + 0.65 * (1 - double(x) / W) * (1 - double(y) / H);
+            auto v = [k](int value) { return int(std::lround(value * k)); };
+            return Rgb{v(c.r), v(c.g), v(c.b)};
+        });
+    };
+    const Painter first = lit([&](int x, int y) { return x < W / 4 ? sharp(x, y) : soft(x, y); });
+    const Painter part = lit([&](int x, int y) { return x >= W / 4 ? sharp(x, y) : soft(x, y); });
+    Series series;
+    for (const auto& [painter, w, h] : {std::tuple{first, W, H}, std::tuple{part, W2, H2}}) {
+        MemorySurface& p = series.add(w, h);
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                const Rgb c = painter(x, y);
+                setCell(p, x, y, c.b, c.g, c.r);
+            }
+    }
+    PixelArrays mp;
+    series.fill(mp, W, H);
+    MontageGeometry g;
+    g.W = W;
+    g.H = H;
+    OffsetTable offsets{};
+    PyramidFocusOptions o;
+    o.geometry = &g;
+    o.offsets = &offsets;
+    o.increment = 16;
+    const PyramidFocusResult r = runPyramidFocus(mp, o);
+    EXPECT_TRUE(r.evened.empty()) << "picture " << r.evened.front().picture << " evened by " << r.evened.front().gain;
+    // Where picture 2 lies, away from its edge, the montage is as bright as the scene.
+    double got = 0, scene = 0;
+    for (int y = 0; y < H2 - 4; ++y)
+        for (int x = 0; x < W2 - 4; ++x) {
+            got += mp.pointGreen(x, y, 100);
+            scene += first(x, y).g;
+        }
+    EXPECT_NEAR(got / scene, 1.0, 0.02);
 }
 
 // A flash that gave more light for one step: its contrast is larger, so the pyramid would take its
