@@ -217,6 +217,15 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         w.format = format;
         w.metadata = record.metadata.get();
         w.metadataProblems = &metadataProblems;
+        // A large picture takes a while to write: said as a step of each per cent, not of each
+        // band of rows (a line a row, with --progress json).
+        w.writeProgress = [this, said = std::optional<long long>()](int done, int total) mutable {
+            const long long percent = total > 0 ? (long long)done * 100 / total : -1;
+            if (said == percent) return true;
+            said = percent;
+            observer_.progress(RunPhase::Saving, done, total);
+            return true;
+        };
         // A TIFF or PNG of a 16-bit series is written at 16 bits unless --depth 8 says otherwise.
         std::shared_ptr<const DeepPicture> deep;
         if (sixteenBitFormat && o_.depth != 8) {
@@ -245,8 +254,10 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         }
         writing = output;
         files.commit();
+        bar_.finish();
         for (const std::string& p : metadataProblems) std::cerr << "orvanta-cli: " << p << "\n";
     } catch (...) {
+        bar_.finish();
         if (!files.failedTarget().empty()) writing = files.failedTarget();
         std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description() << "\n";
         return false;
