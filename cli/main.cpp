@@ -128,6 +128,8 @@ private:
     bool writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score);
     // Paints the --retouch strokes into `which`; an exit status when they cannot be used, else -1.
     int retouch(const MontageChoice& which);
+    // The montage is smoothed: --smooth asks for it, or the opened project's montage was.
+    bool smooths() const { return request_.smoothing.autoSmooth == 1; }
 
     const CliOptions& o_;
     const MontageRequest request_;
@@ -155,7 +157,7 @@ bool CliRun::makeMontage() {
     for (const EvenedPicture& e : state_.montage.evened) std::cerr << "orvanta-cli: " << evenedNote(e) << "\n";
     noticeNumberingEnd();
     if (!made.made) return false;
-    return !o_.smooth || made.smoothed;
+    return !smooths() || made.smoothed;
 }
 
 void CliRun::noticeNumberingEnd() {
@@ -196,7 +198,7 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
     const std::string& properties = record.properties;
     if (made.smoothed && made.smoothing.replaced > 0) std::cerr << made.smoothing.report << std::flush;
     // A Pyramid Focus montage has no block seams: it is written as made, and said so.
-    if (o_.smooth && made.smoothed && made.smoothing.replaced == 0 && record.request.method == FocusMethod::Pyramid)
+    if (smooths() && made.smoothed && made.smoothing.replaced == 0 && record.request.method == FocusMethod::Pyramid)
         std::cerr << kAlreadySmoothText << "\n" << std::flush;
     const std::string output =
         o_.output.empty() ? defaultOutputName(session_.completedName(), o_.format) : outputPath(o_.output);
@@ -319,10 +321,13 @@ int CliRun::run() {
 }
 
 int CliRun::runSteps() {
-    if (o_.smooth) {
+    if (smooths()) {
         SmoothingSettings s{o_.edgeFactor, o_.focusFactor, std::int16_t(o_.diffFactor)};
         if (const auto refusal = smoothingRefusal(10, s)) {
             observer_.prompt(*refusal);
+            // Here the preference is an option; an opened project's montage is smoothed unasked.
+            std::cerr << "orvanta-cli: that emphasis is --focus-factor: give it a value above 0"
+                      << (o_.smooth ? "" : " (the project's montage was smoothed, so it is smoothed again)") << "\n";
             return 1;
         }
     }
@@ -339,7 +344,7 @@ int CliRun::runSteps() {
         }
         // The final montage could not be made again: there is nothing right to write.
         const MakeOutcome& last = session_.lastOutcome();
-        if (!last.made || (o_.smooth && !last.smoothed)) return 1;
+        if (!last.made || (smooths() && !last.smoothed)) return 1;
     }
     const MontageState& ms = state_.montage;
     const MakeOutcome& made = session_.lastOutcome();
