@@ -490,6 +490,57 @@ TEST_P(Termination, LeavesNoTemporaryFile) {
     EXPECT_TRUE(temporaries().empty()) << temporaries().front();
 }
 
+// The regular files are in place while a FIFO's reader is awaited: a termination signal then puts
+// them back (a new one removed), as a failure would. The old map and picture were lost under
+// the new ones though the run was ended.
+TEST_P(Termination, WhileAFifoAwaitsItsReaderPutsEveryFileBack) {
+    const int sig = GetParam();
+    ASSERT_EQ(::mkfifo(path("report.fifo").c_str(), 0600), 0);
+    put(path("m.bmp"), "old picture");
+    put(path("map.txt"), "old map");
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_MOVED_TO), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        const std::string program = cli(), out = path("m.bmp"), map = path("map.txt"), report = path("report.fifo"),
+                          project = path("p.mon"), first = path("s01.bmp");
+        ::execl(program.c_str(), program.c_str(), "-q", "-o", out.c_str(), "--map", map.c_str(), "--report",
+                report.c_str(), "--save-project", project.c_str(), first.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The signal goes once the project, the last file renamed, is in place: the run then waits
+    // for the FIFO's reader, which never comes.
+    char events[4096];
+    bool renamed = false;
+    while (!renamed) {
+        pollfd p{watch, POLLIN, 0};
+        if (::poll(&p, 1, 60000) != 1) break;
+        const ssize_t n = ::read(watch, events, sizeof events);
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+            if (e->len && std::string(e->name) == "p.mon") renamed = true;
+            at += ssize_t(sizeof(inotify_event) + e->len);
+        }
+    }
+    ::close(watch);
+    EXPECT_TRUE(renamed);
+    ::kill(child, sig);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    EXPECT_EQ(text(path("m.bmp")), "old picture");
+    EXPECT_EQ(text(path("map.txt")), "old map");
+    EXPECT_FALSE(fs::exists(path("p.mon")));
+    EXPECT_FALSE(fs::exists(path("p.vrk")));
+    EXPECT_TRUE(fs::is_fifo(path("report.fifo")));
+    EXPECT_TRUE(temporaries().empty()) << temporaries().front();
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, Termination, ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const auto& info) {
     return std::string(info.param == SIGINT ? "SIGINT" : info.param == SIGTERM ? "SIGTERM" : "SIGHUP");
 });
