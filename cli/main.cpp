@@ -450,13 +450,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     CliOptions o = *parsed.options;
-    if (o.help) {
-        std::cout << cliHelpText();
-        return 0;
-    }
-    if (o.version) {
-        std::cout << "orvanta-cli " << ORVANTA_VERSION << "\n";
-        return 0;
+    if (o.help || o.version) {
+        // What a script reads (`orvanta-cli --version > v.txt`) is checked like the report: a full
+        // disk or a closed output is a failure.
+        CheckedOutput out(1);
+        out.write(o.help ? cliHelpText() : std::string("orvanta-cli ") + ORVANTA_VERSION + "\n");
+        if (out.failure().empty()) return 0;
+        std::cerr << "orvanta-cli: cannot write standard output: " << out.failure() << "\n";
+        return 1;
     }
     for (const std::string& notice : optionNotices(o)) std::cerr << "orvanta-cli: " << notice << "\n";
     // The picture readers are plug-ins found through the application object; no display is used.

@@ -197,6 +197,24 @@ TEST_F(Outputs, AFullStandardOutputIsAFailure) {
     EXPECT_EQ(text(path("err")), "orvanta-cli: cannot write standard output: No space left on device\n");
 }
 
+// `orvanta-cli --version > v.txt` on a full disk, or with standard output closed: said and failed,
+// as the report's writing is, where it exited 0 with nothing written.
+TEST_F(Outputs, HelpAndVersionIntoAFullOrClosedStandardOutputAreAFailure) {
+    if (!isCharacterDevice("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    for (const char* option : {"--help", "--version"}) {
+        int status = shell("'" + cli() + "' " + option + " > /dev/full 2> '" + path("err") + "'");
+        EXPECT_EQ(WEXITSTATUS(status), 1) << option;
+        EXPECT_EQ(text(path("err")), "orvanta-cli: cannot write standard output: No space left on device\n") << option;
+        status = shell("'" + cli() + "' " + option + " >&- 2> '" + path("err") + "'");
+        EXPECT_EQ(WEXITSTATUS(status), 1) << option;
+        EXPECT_TRUE(contains(text(path("err")), "cannot write standard output")) << option;
+        const RawResult r = runRaw(cli(), {option});
+        EXPECT_EQ(r.exitCode, 0) << option;
+        EXPECT_TRUE(contains(r.out, "orvanta-cli")) << option;
+        EXPECT_EQ(r.err, "") << option;
+    }
+}
+
 // A device that refuses what is written through it (full, or its reader gone) comes after the
 // files are in place: the run fails, and the files it had put there are put back as they were,
 // a file with other hard links included.
