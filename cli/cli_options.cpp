@@ -377,8 +377,8 @@ there, the report and the scores go to standard error, as with the picture.
 Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
 memory, an output that cannot be written: the message says which, and no output is changed);
 2 usage error (an unknown option or a value out of its range, two outputs naming one file,
-an output naming a picture of the series, the picture or the depth map on standard error,
---ignore naming every picture of the series);
+an output naming a picture of the series or the project or strokes file read, the picture or
+the depth map on standard error, --ignore naming every picture of the series);
 129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
 )";
 }

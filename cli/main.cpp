@@ -481,6 +481,10 @@ int main(int argc, char** argv) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }
+    if (const auto clash = inputClash(targets, {{"--open-project", o.openProject}, {"--retouch", o.retouchFile}})) {
+        std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
+        return 2;
+    }
     if (const auto clash = standardErrorClash(targets)) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;

@@ -215,6 +215,41 @@ TEST_F(Outputs, HelpAndVersionIntoAFullOrClosedStandardOutputAreAFailure) {
     }
 }
 
+// An output naming a file the run reads, the opened project or the strokes file, however it is
+// spelt: a usage error, where the run replaced it (a project overwritten by its report no longer
+// opened). Saving the opened project over itself stays allowed.
+TEST_F(Outputs, AnOutputNamingTheProjectOrStrokesReadIsAUsageError) {
+    ASSERT_EQ(run({"--report", "/dev/null", "-o", path("m.bmp"), "--save-project", path("p.mon"), path("s01.bmp")}).exitCode, 0);
+    put(path("k.strokes"), "orvanta-strokes 1\nstroke 2 5 50 100 1 10,10 40,30\n");
+    ASSERT_EQ(::link(path("p.mon").c_str(), path("again.mon").c_str()), 0);
+    const std::string project = text(path("p.mon"));
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"--open-project", path("p.mon"), "--report", path("p.mon")}, "--report names the file --open-project reads ("},
+        {{"--open-project", path("p.mon"), "--map", dir + "/./p.mon"}, "--map names the file --open-project reads ("},
+        {{"--open-project", path("p.mon"), "-o", path("again.mon"), "--format", "bmp"},
+         "--output names the file --open-project reads ("},
+        {{"--retouch", path("k.strokes"), "--map", path("k.strokes"), path("s01.bmp")},
+         "--map names the file --retouch reads ("},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        if (std::find(args.begin(), args.end(), "-o") == args.end()) args.insert(args.end(), {"-o", path("n.bmp")});
+        const RawResult r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << c.args[2];
+        EXPECT_TRUE(contains(r.err, c.message)) << r.err;
+        EXPECT_EQ(text(path("p.mon")), project);
+        EXPECT_EQ(text(path("k.strokes")), "orvanta-strokes 1\nstroke 2 5 50 100 1 10,10 40,30\n");
+        EXPECT_FALSE(fs::exists(path("n.bmp")));
+    }
+    const RawResult saved = run({"--report", "/dev/null", "-o", path("n.bmp"), "--open-project", path("p.mon"),
+                                 "--save-project", path("p.mon")});
+    EXPECT_EQ(saved.exitCode, 0) << saved.err;
+    EXPECT_EQ(text(path("p.mon")), project);
+}
+
 // A device that refuses what is written through it (full, or its reader gone) comes after the
 // files are in place: the run fails, and the files it had put there are put back as they were,
 // a file with other hard links included.
