@@ -563,8 +563,9 @@ void AtomicFileGroup::commitAll() {
             try {
                 if (kind == TargetKind::InPlace) {
                     if (throughLater && !keepOld(s, true)) throw RuntimeError(75);
-                    rewriteInPlace(s);
+                    // Put back from its copy should the rewriting stop half way (a signal).
                     if (throughLater) rewritten.push_back(&s);
+                    rewriteInPlace(s);
                 } else {
                     writeThrough(s);
                 }

@@ -551,6 +551,8 @@ TEST_P(Termination, WhileAFifoAwaitsItsReaderPutsEveryFileBack) {
     ASSERT_EQ(::mkfifo(path("report.fifo").c_str(), 0600), 0);
     put(path("m.bmp"), "old picture");
     put(path("map.txt"), "old map");
+    // A map with another name is rewritten in place, before the FIFO is opened.
+    ASSERT_EQ(::link(path("map.txt").c_str(), path("map-too.txt").c_str()), 0);
     const int watch = ::inotify_init1(IN_CLOEXEC);
     ASSERT_GE(watch, 0);
     ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_MOVED_TO), 0);
@@ -588,6 +590,7 @@ TEST_P(Termination, WhileAFifoAwaitsItsReaderPutsEveryFileBack) {
     EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
     EXPECT_EQ(text(path("m.bmp")), "old picture");
     EXPECT_EQ(text(path("map.txt")), "old map");
+    EXPECT_EQ(text(path("map-too.txt")), "old map");
     EXPECT_FALSE(fs::exists(path("p.mon")));
     EXPECT_FALSE(fs::exists(path("p.vrk")));
     EXPECT_TRUE(fs::is_fifo(path("report.fifo")));
