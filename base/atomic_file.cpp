@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <fcntl.h>
 #include <poll.h>
 #include <random>
@@ -51,7 +52,9 @@ void forgetTemporary(int& slot) {
     slot = -1;
 }
 
-// 0: no group is renaming; 1: a group is renaming; 2: and a termination signal waits for it.
+// 0: no group is renaming; 1: a group is renaming; 2: and a termination signal waits for it;
+// 3: a group writes through to devices, FIFOs or standard output while it keeps the old files:
+// a termination signal stops the writing, and the old files are put back before the program ends.
 std::atomic<int> commitState{0};
 volatile std::sig_atomic_t waitingSignal = 0;
 
@@ -63,8 +66,14 @@ void endProgramAfterSignal(int signal) {
 void onTermination(int signal) {
     waitingSignal = signal;
     int expected = 1;
-    if (commitState.compare_exchange_strong(expected, 2) || expected == 2) return;
+    if (commitState.compare_exchange_strong(expected, 2) || expected == 2 || expected == 3) return;
     endProgramAfterSignal(signal);
+}
+
+// A termination signal came while a group writes through: the writing stops there. (The handler
+// returns, so a write or open that waits on a reader ends with EINTR.)
+void stopIfTerminated() {
+    if (commitState.load() == 3 && waitingSignal != 0) throw RuntimeError(75);
 }
 
 // Holds termination signals back while a group renames its files.
@@ -73,13 +82,33 @@ public:
     RenamesUnderway() {
         int expected = 0;
         owner_ = commitState.compare_exchange_strong(expected, 1);
+        // Taking over from the writing through: a signal that came during it still ends the program.
+        if (!owner_ && expected == 3) owner_ = afterThrough_ = commitState.compare_exchange_strong(expected, 1);
     }
     ~RenamesUnderway() {
-        if (owner_ && commitState.exchange(0) == 2) endProgramAfterSignal(waitingSignal);
+        if (!owner_) return;
+        const int was = commitState.exchange(0);
+        if (was == 2 || (afterThrough_ && waitingSignal != 0)) endProgramAfterSignal(waitingSignal);
     }
 
 private:
     bool owner_ = false;
+    bool afterThrough_ = false;
+};
+
+// Marks the writing through of a group that keeps its old files (see commitState).
+class ThroughUnderway {
+public:
+    ThroughUnderway() {
+        int expected = 0;
+        commitState.compare_exchange_strong(expected, 3);
+    }
+    ~ThroughUnderway() {
+        int expected = 3;
+        commitState.compare_exchange_strong(expected, 0);
+    }
+    ThroughUnderway(const ThroughUnderway&) = delete;
+    ThroughUnderway& operator=(const ThroughUnderway&) = delete;
 };
 
 std::string folderOf(const std::string& path) {
@@ -160,6 +189,7 @@ void writeAll(int fd, const void* data, std::size_t size) {
     const auto* p = static_cast<const std::uint8_t*>(data);
     std::size_t done = 0;
     while (done < size) {
+        stopIfTerminated();
         const ssize_t n = ::write(fd, p + done, size - done);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -180,6 +210,7 @@ void copyAll(int from, int to) {
     if (::lseek(from, 0, SEEK_SET) < 0) throw RuntimeError(75);
     char buffer[1 << 16];
     for (;;) {
+        stopIfTerminated();
         const ssize_t n = ::read(from, buffer, sizeof buffer);
         if (n < 0) {
             if (errno == EINTR) continue;
@@ -288,6 +319,7 @@ void writeThrough(AtomicFileGroup::Staged& s) {
     // A FIFO waits here for its reader, as any program writing to it would.
     int out;
     do {
+        stopIfTerminated();
         out = ::open(s.target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
     } while (out < 0 && errno == EINTR);
     if (out < 0) throw RuntimeError(errorFor(errno));
@@ -513,6 +545,8 @@ void AtomicFileGroup::commitAll() {
         std::set<std::string> folders;
         for (const Staged* s : renamed) folders.insert(folderOf(s->target));
         for (const std::string& f : folders) syncFolder(f);
+        // A termination signal waits for the renames; the run it ends changes no file.
+        if (commitState.load() == 2) undo();
     }
     // The regular files are in place; what is written through follows. The old files are kept
     // until it has gone through: a device or FIFO that fails (a full device, a reader gone) puts
@@ -520,14 +554,18 @@ void AtomicFileGroup::commitAll() {
     const bool throughLater = std::any_of(staged_.begin(), staged_.end(), [](const Staged& s) {
         return s.kind == TargetKind::Stream || s.kind == TargetKind::Descriptor;
     });
+    // A termination signal meanwhile (Ctrl-C while a FIFO's reader waits) puts them back too.
+    std::optional<ThroughUnderway> through;
+    if (throughLater) through.emplace();
     for (TargetKind kind : {TargetKind::InPlace, TargetKind::Stream, TargetKind::Descriptor}) {
         for (Staged& s : staged_) {
             if (s.kind != kind) continue;
             try {
                 if (kind == TargetKind::InPlace) {
                     if (throughLater && !keepOld(s, true)) throw RuntimeError(75);
-                    rewriteInPlace(s);
+                    // Put back from its copy should the rewriting stop half way (a signal).
                     if (throughLater) rewritten.push_back(&s);
+                    rewriteInPlace(s);
                 } else {
                     writeThrough(s);
                 }
@@ -543,6 +581,12 @@ void AtomicFileGroup::commitAll() {
             }
             if (kind != TargetKind::InPlace || !throughLater) release(s);
         }
+    }
+    if (through) {
+        // Written through, but ended meanwhile: the run changes no file. Taking over from the
+        // writing through, a signal from here on waits for the files' release.
+        RenamesUnderway holdSignals;
+        if (waitingSignal != 0) undo();
     }
     for (Staged& s : staged_) release(s);
     staged_.clear();

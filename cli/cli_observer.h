@@ -14,6 +14,7 @@
 #include <iostream>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace orv {
 
@@ -45,6 +46,7 @@ public:
     std::optional<int> offsetPairs; // how many target centres --offsets gives, when it is used
     DisplayArea area = DisplayArea::Same; // the display area of the offsets
     bool offsetsNoticed = false;
+    bool beyondNoticed = false;   // numbers past the series' last picture were said
     bool offsetsOverflow = false; // the target centres were too far apart to shift the pictures
     std::array<KeptScore, kComparisonMontages> kept;
     std::optional<int> chosen; // the comparison montage shown as the main one
@@ -158,6 +160,7 @@ public:
         if (nothingInUse || !session) return;
         const int count = session->state().series.imageCount;
         noticeMissingOffsets(count);
+        noticeBeyondTheSeries(count);
         if (count < 1 || count > int(ignored.size())) return;
         for (int n = 1; n <= count; ++n)
             if (!isIgnored(ignored, n)) return;
@@ -184,6 +187,30 @@ public:
                                      : "pictures " + std::to_string(first) + " to " + std::to_string(count) +
                                            " have their targets")
                   << " at 0,0\n";
+    }
+    // --ignore numbers and --offsets pairs past the series' last picture change nothing: a typo
+    // (--ignore 6 for a series of 5) would pass for a montage made as asked. Said once.
+    void noticeBeyondTheSeries(int count) {
+        if (beyondNoticed || fromProject || count < 1) return;
+        beyondNoticed = true;
+        std::vector<int> past;
+        for (int n = count + 1; n <= int(ignored.size()); ++n)
+            if (isIgnored(ignored, n)) past.push_back(n);
+        if (!past.empty()) {
+            bar_.finish();
+            std::cerr << "orvanta-cli: --ignore names picture" << (past.size() == 1 ? " " : "s ");
+            for (std::size_t k = 0; k < past.size(); ++k)
+                std::cerr << (k == 0 ? "" : k + 1 == past.size() ? " and " : ", ") << past[k];
+            std::cerr << ", which a series of " << count << " picture" << (count == 1 ? "" : "s")
+                      << " does not have\n";
+        }
+        if (offsetPairs && *offsetPairs > count) {
+            bar_.finish();
+            std::cerr << "orvanta-cli: --offsets gives " << *offsetPairs << " target centres for a series of " << count
+                      << " picture" << (count == 1 ? "" : "s") << ": the last "
+                      << (*offsetPairs - count == 1 ? std::string("is") : std::to_string(*offsetPairs - count) + " are")
+                      << " not used\n";
+        }
     }
     void montageReady(const MontageRecord&, const PixelArrays&, bool) override { bar_.finish(); }
     void candidateScored(const Candidate& c) override {

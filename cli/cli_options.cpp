@@ -105,6 +105,13 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
         return r;
     };
     bool optionsEnded = false;
+    // The first option given that sets what a project names itself, and what it sets.
+    std::string settingOption, settingName;
+    auto montageSetting = [&](const char* option, const char* name) {
+        if (!settingOption.empty()) return;
+        settingOption = option;
+        settingName = name;
+    };
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (optionsEnded || a == "--") {
@@ -135,9 +142,11 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             o.progress = *style;
             o.quiet = *style == ProgressStyle::None;
         } else if (a == "-i" || a == "--increment") {
+            montageSetting("--increment", "increment");
             if (!value(o.incrementText)) return fail("--increment needs a value");
             if (const auto refusal = incrementRefusal(o.incrementText)) return fail(*refusal);
         } else if (a == "-m" || a == "--method") {
+            montageSetting("--method", "method");
             if (!value(v)) return fail("--method needs a value");
             const auto m = parseMethod(v);
             if (!m) return fail(methodRefusal(v));
@@ -155,6 +164,7 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
         } else if (a == "--report") {
             if (!value(o.reportFile) || o.reportFile.empty()) return fail("--report needs a file name");
         } else if (a == "--ignore") {
+            montageSetting("--ignore", "ignored pictures");
             if (!value(v) || v.empty()) return fail("--ignore needs a list such as 2,5");
             for (const auto& part : split(v, ',')) {
                 long n;
@@ -163,6 +173,7 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
                 o.ignored[std::size_t(n - 1)] = true;
             }
         } else if (a == "--offsets") {
+            montageSetting("--offsets", "target centres");
             if (!value(v) || v.empty()) return fail("--offsets needs a list such as 152,98;160,95");
             o.useOffsets = true;
             o.offsets.clear();
@@ -177,6 +188,7 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             if (o.offsets.size() > std::size_t(kMaxPictures))
                 return fail("--offsets takes at most 30 pairs");
         } else if (a == "--area") {
+            montageSetting("--area", "display area");
             if (!value(v)) return fail("--area needs same, min or max");
             if (v == "same") o.area = DisplayArea::Same;
             else if (v == "min") o.area = DisplayArea::Minimum;
@@ -236,6 +248,9 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
     }
     if (!o.openProject.empty() && !o.firstFile.empty())
         return fail("--open-project names the series itself: give no first file");
+    // A project's own settings would take the place of these without a word.
+    if (!o.openProject.empty() && !settingOption.empty())
+        return fail("--open-project takes the " + settingName + " from the project: give no " + settingOption);
     if (o.align && o.useOffsets) return fail("--align and --offsets exclude each other: choose one");
     if (o.colourMatch && !o.align) return fail("--colour-match works with --align");
     if (!o.help && !o.version && o.firstFile.empty() && o.openProject.empty()) return fail("no first file named");
@@ -334,11 +349,11 @@ A missing number ends the series; numbers count up to 32767 (a series that runs 
                        file of that name)
       --open-project FILE.mon
                        make the montage again with the project's series, method, increment,
-                       ignored pictures, offsets and area (instead of FIRST_FILE and those
-                       options), smoothed when the project's montage was, and, for a retouched
-                       project, its strokes (FILE.strokes, unless --retouch names others); the
-                       other options apply as usual; a montage unlike the project's own
-                       picture (FILE.vrk) is said
+                       ignored pictures, offsets and area (FIRST_FILE, -i, -m, --ignore,
+                       --offsets and --area are refused with it), smoothed when the project's
+                       montage was, and, for a retouched project, its strokes (FILE.strokes,
+                       unless --retouch names others); the other options apply as usual; a
+                       montage unlike the project's own picture (FILE.vrk) is said
       --retouch FILE.strokes
                        paint the strokes of FILE (one "stroke PICTURE RADIUS HARDNESS OPACITY
                        MATCH X1,Y1 X2,Y2 ..." a line after "orvanta-strokes 1") into the
@@ -362,8 +377,8 @@ there, the report and the scores go to standard error, as with the picture.
 Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
 memory, an output that cannot be written: the message says which, and no output is changed);
 2 usage error (an unknown option or a value out of its range, two outputs naming one file,
-an output naming a picture of the series, the picture or the depth map on standard error,
---ignore naming every picture of the series);
+an output naming a picture of the series or the project or strokes file read, the picture or
+the depth map on standard error, --ignore naming every picture of the series);
 129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
 )";
 }

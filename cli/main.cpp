@@ -128,6 +128,8 @@ private:
     bool writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score);
     // Paints the --retouch strokes into `which`; an exit status when they cannot be used, else -1.
     int retouch(const MontageChoice& which);
+    // The montage is smoothed: --smooth asks for it, or the opened project's montage was.
+    bool smooths() const { return request_.smoothing.autoSmooth == 1; }
 
     const CliOptions& o_;
     const MontageRequest request_;
@@ -155,7 +157,7 @@ bool CliRun::makeMontage() {
     for (const EvenedPicture& e : state_.montage.evened) std::cerr << "orvanta-cli: " << evenedNote(e) << "\n";
     noticeNumberingEnd();
     if (!made.made) return false;
-    return !o_.smooth || made.smoothed;
+    return !smooths() || made.smoothed;
 }
 
 void CliRun::noticeNumberingEnd() {
@@ -196,7 +198,7 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
     const std::string& properties = record.properties;
     if (made.smoothed && made.smoothing.replaced > 0) std::cerr << made.smoothing.report << std::flush;
     // A Pyramid Focus montage has no block seams: it is written as made, and said so.
-    if (o_.smooth && made.smoothed && made.smoothing.replaced == 0 && record.request.method == FocusMethod::Pyramid)
+    if (smooths() && made.smoothed && made.smoothing.replaced == 0 && record.request.method == FocusMethod::Pyramid)
         std::cerr << kAlreadySmoothText << "\n" << std::flush;
     const std::string output =
         o_.output.empty() ? defaultOutputName(session_.completedName(), o_.format) : outputPath(o_.output);
@@ -217,6 +219,15 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         w.format = format;
         w.metadata = record.metadata.get();
         w.metadataProblems = &metadataProblems;
+        // A large picture takes a while to write: said as a step of each per cent, not of each
+        // band of rows (a line a row, with --progress json).
+        w.writeProgress = [this, said = std::optional<long long>()](int done, int total) mutable {
+            const long long percent = total > 0 ? (long long)done * 100 / total : -1;
+            if (said == percent) return true;
+            said = percent;
+            observer_.progress(RunPhase::Saving, done, total);
+            return true;
+        };
         // A TIFF or PNG of a 16-bit series is written at 16 bits unless --depth 8 says otherwise.
         std::shared_ptr<const DeepPicture> deep;
         if (sixteenBitFormat && o_.depth != 8) {
@@ -245,8 +256,10 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         }
         writing = output;
         files.commit();
+        bar_.finish();
         for (const std::string& p : metadataProblems) std::cerr << "orvanta-cli: " << p << "\n";
     } catch (...) {
+        bar_.finish();
         if (!files.failedTarget().empty()) writing = files.failedTarget();
         std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description() << "\n";
         return false;
@@ -308,10 +321,13 @@ int CliRun::run() {
 }
 
 int CliRun::runSteps() {
-    if (o_.smooth) {
+    if (smooths()) {
         SmoothingSettings s{o_.edgeFactor, o_.focusFactor, std::int16_t(o_.diffFactor)};
         if (const auto refusal = smoothingRefusal(10, s)) {
             observer_.prompt(*refusal);
+            // Here the preference is an option; an opened project's montage is smoothed unasked.
+            std::cerr << "orvanta-cli: that emphasis is --focus-factor: give it a value above 0"
+                      << (o_.smooth ? "" : " (the project's montage was smoothed, so it is smoothed again)") << "\n";
             return 1;
         }
     }
@@ -328,7 +344,7 @@ int CliRun::runSteps() {
         }
         // The final montage could not be made again: there is nothing right to write.
         const MakeOutcome& last = session_.lastOutcome();
-        if (!last.made || (o_.smooth && !last.smoothed)) return 1;
+        if (!last.made || (smooths() && !last.smoothed)) return 1;
     }
     const MontageState& ms = state_.montage;
     const MakeOutcome& made = session_.lastOutcome();
@@ -434,13 +450,14 @@ int main(int argc, char** argv) {
         return 2;
     }
     CliOptions o = *parsed.options;
-    if (o.help) {
-        std::cout << cliHelpText();
-        return 0;
-    }
-    if (o.version) {
-        std::cout << "orvanta-cli " << ORVANTA_VERSION << "\n";
-        return 0;
+    if (o.help || o.version) {
+        // What a script reads (`orvanta-cli --version > v.txt`) is checked like the report: a full
+        // disk or a closed output is a failure.
+        CheckedOutput out(1);
+        out.write(o.help ? cliHelpText() : std::string("orvanta-cli ") + ORVANTA_VERSION + "\n");
+        if (out.failure().empty()) return 0;
+        std::cerr << "orvanta-cli: cannot write standard output: " << out.failure() << "\n";
+        return 1;
     }
     for (const std::string& notice : optionNotices(o)) std::cerr << "orvanta-cli: " << notice << "\n";
     // The picture readers are plug-ins found through the application object; no display is used.
@@ -461,6 +478,10 @@ int main(int argc, char** argv) {
     }
     const std::vector<OutputTarget> targets = outputTargets(o);
     if (const auto clash = outputClash(targets)) {
+        std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
+        return 2;
+    }
+    if (const auto clash = inputClash(targets, {{"--open-project", o.openProject}, {"--retouch", o.retouchFile}})) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }

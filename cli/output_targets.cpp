@@ -83,6 +83,19 @@ std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets,
     return std::nullopt;
 }
 
+std::optional<std::string> inputClash(const std::vector<OutputTarget>& targets, const std::vector<OutputTarget>& inputs) {
+    for (const OutputTarget& in : inputs) {
+        if (in.path.empty()) continue;
+        const FileIdentity read = identifyFile(in.path);
+        for (const OutputTarget& t : targets) {
+            // A project saved over the one opened is written from what was read: it is meant.
+            if (t.option == "--save-project" || !sameRegularFile(identifyFile(t.path), read)) continue;
+            return t.option + " names the file " + in.option + " reads (" + in.path + "): the run would replace it";
+        }
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> standardErrorClash(const std::vector<OutputTarget>& targets) {
     struct stat err{};
     const bool errOpen = ::fstat(2, &err) == 0;

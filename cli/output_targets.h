@@ -50,6 +50,11 @@ std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets)
 // however it spells it: the run would replace a photograph the montage is made of.
 std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures);
 
+// A usage error when an output other than the project saved names a file the run reads (`inputs`:
+// the option that reads it and its name, such as --open-project's project or --retouch's
+// strokes), however it spells it: the run would replace it with what it writes.
+std::optional<std::string> inputClash(const std::vector<OutputTarget>& targets, const std::vector<OutputTarget>& inputs);
+
 // A usage error when the picture or the depth map names standard error (/dev/stderr, /dev/fd/2,
 // or the FIFO or terminal it is), where the messages and the progress go: they would be mixed
 // into the picture.

@@ -296,6 +296,24 @@ TEST_F(CliSeries, OffsetsForFewerPicturesThanTheSeriesAreSaid) {
     }
 }
 
+// --ignore numbers and --offsets pairs past the series' last picture change nothing, so a typo
+// passed for a montage made as asked: said once (not for each comparison montage), and the
+// montage is made.
+TEST_F(CliSeries, IgnoredPicturesAndOffsetsPastTheSeriesAreSaid) {
+    auto r = runProgram("orvanta-cli", {"-q", "-o", out("past.bmp"), "--ignore", "2,6", first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "orvanta-cli: --ignore names picture 6, which a series of 4 pictures does not have\n");
+    r = runProgram("orvanta-cli", {"-q", "-o", out("past.bmp"), "--evaluate", "methods", "--ignore", "5,7,10",
+                                   "--offsets", "1,1;2,2;3,3;4,4;5,5", first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "orvanta-cli: --ignore names pictures 5, 7 and 10, which a series of 4 pictures does not have\n"
+                     "orvanta-cli: --offsets gives 5 target centres for a series of 4 pictures: the last is not used\n");
+    // Within the series: nothing is said.
+    r = runProgram("orvanta-cli", {"-q", "-o", out("past.bmp"), "--ignore", "4", "--offsets", "1,1;2,2;3,3;4,4", first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+}
+
 TEST_F(CliSeries, TheFileMatchesTheEngineRunInProcess) {
     const auto r = runProgram("orvanta-cli", {"-q", "-m", "linear", "-i", "25", "-o", out("e.bmp"), first()});
     ASSERT_EQ(r.exitCode, 0) << r.err;

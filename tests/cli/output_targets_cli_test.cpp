@@ -197,6 +197,59 @@ TEST_F(Outputs, AFullStandardOutputIsAFailure) {
     EXPECT_EQ(text(path("err")), "orvanta-cli: cannot write standard output: No space left on device\n");
 }
 
+// `orvanta-cli --version > v.txt` on a full disk, or with standard output closed: said and failed,
+// as the report's writing is, where it exited 0 with nothing written.
+TEST_F(Outputs, HelpAndVersionIntoAFullOrClosedStandardOutputAreAFailure) {
+    if (!isCharacterDevice("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    for (const char* option : {"--help", "--version"}) {
+        int status = shell("'" + cli() + "' " + option + " > /dev/full 2> '" + path("err") + "'");
+        EXPECT_EQ(WEXITSTATUS(status), 1) << option;
+        EXPECT_EQ(text(path("err")), "orvanta-cli: cannot write standard output: No space left on device\n") << option;
+        status = shell("'" + cli() + "' " + option + " >&- 2> '" + path("err") + "'");
+        EXPECT_EQ(WEXITSTATUS(status), 1) << option;
+        EXPECT_TRUE(contains(text(path("err")), "cannot write standard output")) << option;
+        const RawResult r = runRaw(cli(), {option});
+        EXPECT_EQ(r.exitCode, 0) << option;
+        EXPECT_TRUE(contains(r.out, "orvanta-cli")) << option;
+        EXPECT_EQ(r.err, "") << option;
+    }
+}
+
+// An output naming a file the run reads, the opened project or the strokes file, however it is
+// spelt: a usage error, where the run replaced it (a project overwritten by its report no longer
+// opened). Saving the opened project over itself stays allowed.
+TEST_F(Outputs, AnOutputNamingTheProjectOrStrokesReadIsAUsageError) {
+    ASSERT_EQ(run({"--report", "/dev/null", "-o", path("m.bmp"), "--save-project", path("p.mon"), path("s01.bmp")}).exitCode, 0);
+    put(path("k.strokes"), "orvanta-strokes 1\nstroke 2 5 50 100 1 10,10 40,30\n");
+    ASSERT_EQ(::link(path("p.mon").c_str(), path("again.mon").c_str()), 0);
+    const std::string project = text(path("p.mon"));
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"--open-project", path("p.mon"), "--report", path("p.mon")}, "--report names the file --open-project reads ("},
+        {{"--open-project", path("p.mon"), "--map", dir + "/./p.mon"}, "--map names the file --open-project reads ("},
+        {{"--open-project", path("p.mon"), "-o", path("again.mon"), "--format", "bmp"},
+         "--output names the file --open-project reads ("},
+        {{"--retouch", path("k.strokes"), "--map", path("k.strokes"), path("s01.bmp")},
+         "--map names the file --retouch reads ("},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        if (std::find(args.begin(), args.end(), "-o") == args.end()) args.insert(args.end(), {"-o", path("n.bmp")});
+        const RawResult r = run(args);
+        EXPECT_EQ(r.exitCode, 2) << c.args[2];
+        EXPECT_TRUE(contains(r.err, c.message)) << r.err;
+        EXPECT_EQ(text(path("p.mon")), project);
+        EXPECT_EQ(text(path("k.strokes")), "orvanta-strokes 1\nstroke 2 5 50 100 1 10,10 40,30\n");
+        EXPECT_FALSE(fs::exists(path("n.bmp")));
+    }
+    const RawResult saved = run({"--report", "/dev/null", "-o", path("n.bmp"), "--open-project", path("p.mon"),
+                                 "--save-project", path("p.mon")});
+    EXPECT_EQ(saved.exitCode, 0) << saved.err;
+    EXPECT_EQ(text(path("p.mon")), project);
+}
+
 // A device that refuses what is written through it (full, or its reader gone) comes after the
 // files are in place: the run fails, and the files it had put there are put back as they were,
 // a file with other hard links included.
@@ -487,6 +540,60 @@ TEST_P(Termination, LeavesNoTemporaryFile) {
     ::close(watch);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    EXPECT_TRUE(temporaries().empty()) << temporaries().front();
+}
+
+// The regular files are in place while a FIFO's reader is awaited: a termination signal then puts
+// them back (a new one removed), as a failure would. The old map and picture were lost under
+// the new ones though the run was ended.
+TEST_P(Termination, WhileAFifoAwaitsItsReaderPutsEveryFileBack) {
+    const int sig = GetParam();
+    ASSERT_EQ(::mkfifo(path("report.fifo").c_str(), 0600), 0);
+    put(path("m.bmp"), "old picture");
+    put(path("map.txt"), "old map");
+    // A map with another name is rewritten in place, before the FIFO is opened.
+    ASSERT_EQ(::link(path("map.txt").c_str(), path("map-too.txt").c_str()), 0);
+    const int watch = ::inotify_init1(IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_MOVED_TO), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::dup2(null, 2);
+        const std::string program = cli(), out = path("m.bmp"), map = path("map.txt"), report = path("report.fifo"),
+                          project = path("p.mon"), first = path("s01.bmp");
+        ::execl(program.c_str(), program.c_str(), "-q", "-o", out.c_str(), "--map", map.c_str(), "--report",
+                report.c_str(), "--save-project", project.c_str(), first.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    // The signal goes once the project, the last file renamed, is in place: the run then waits
+    // for the FIFO's reader, which never comes.
+    char events[4096];
+    bool renamed = false;
+    while (!renamed) {
+        pollfd p{watch, POLLIN, 0};
+        if (::poll(&p, 1, 60000) != 1) break;
+        const ssize_t n = ::read(watch, events, sizeof events);
+        for (ssize_t at = 0; at < n;) {
+            const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+            if (e->len && std::string(e->name) == "p.mon") renamed = true;
+            at += ssize_t(sizeof(inotify_event) + e->len);
+        }
+    }
+    ::close(watch);
+    EXPECT_TRUE(renamed);
+    ::kill(child, sig);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
+    EXPECT_EQ(text(path("m.bmp")), "old picture");
+    EXPECT_EQ(text(path("map.txt")), "old map");
+    EXPECT_EQ(text(path("map-too.txt")), "old map");
+    EXPECT_FALSE(fs::exists(path("p.mon")));
+    EXPECT_FALSE(fs::exists(path("p.vrk")));
+    EXPECT_TRUE(fs::is_fifo(path("report.fifo")));
     EXPECT_TRUE(temporaries().empty()) << temporaries().front();
 }
 

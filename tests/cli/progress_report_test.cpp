@@ -253,7 +253,7 @@ TEST_F(CliProgress, JsonWritesEveryPhaseStepByStepToStandardError) {
         EXPECT_EQ(o.keys(), (QStringList{"done", "phase", "seconds_left", "total"}));
         byPhase[o["phase"].toString().toStdString()].push_back(o);
     }
-    ASSERT_EQ(byPhase.size(), 3u) << r.err;
+    ASSERT_EQ(byPhase.size(), 4u) << r.err;
     // Reading: picture 1 to 4 of 4, in order.
     const auto& reading = byPhase["reading"];
     ASSERT_EQ(reading.size(), 4u);
@@ -261,7 +261,9 @@ TEST_F(CliProgress, JsonWritesEveryPhaseStepByStepToStandardError) {
         EXPECT_EQ(reading[std::size_t(k)]["done"].toInt(), k + 1);
         EXPECT_EQ(reading[std::size_t(k)]["total"].toInt(), 4);
     }
-    for (const char* phase : {"aligning", "fusing"}) {
+    // Writing the picture is a phase too, told up to its last row: a script waiting for the run's
+    // end sees it done.
+    for (const char* phase : {"aligning", "fusing", "saving"}) {
         const auto& steps = byPhase[phase];
         ASSERT_FALSE(steps.empty()) << phase;
         int before = -1;
@@ -281,7 +283,21 @@ TEST_F(CliProgress, JsonWritesEveryPhaseStepByStepToStandardError) {
     }
     // The phases come one after another.
     EXPECT_EQ(lines.front()["phase"].toString(), "reading");
-    EXPECT_EQ(lines.back()["phase"].toString(), "fusing");
+    EXPECT_EQ(lines.back()["phase"].toString(), "saving");
+}
+
+// A TIFF is encoded and written in bands of rows (two steps a row here): told by the per cent, so
+// that a tall picture does not give thousands of lines.
+TEST_F(CliProgress, SavingIsToldByThePerCentNotByTheRow) {
+    const auto r = runProgram("orvanta-cli", {"--progress", "json", "-o", out("t.tif"), first()});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::vector<QJsonObject> saving;
+    for (const QJsonObject& o : progressLines(r.err))
+        if (o["phase"].toString() == "saving") saving.push_back(o);
+    ASSERT_GT(saving.size(), 2u) << r.err;
+    EXPECT_LE(saving.size(), 101u);
+    EXPECT_EQ(saving.back()["total"].toInt(), 240);
+    EXPECT_EQ(saving.back()["done"].toInt(), 240);
 }
 
 // Every phase a run reports is one the help names.

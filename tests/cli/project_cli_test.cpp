@@ -38,6 +38,36 @@ TEST(CliProjectOptions, OpenProjectTakesThePlaceOfTheFirstFile) {
     EXPECT_EQ(save.options->saveProject, "p.mon");
 }
 
+// The project names its method, increment, ignored pictures, offsets and area: the same options
+// given with it would be dropped without a word, so they are refused as a first file is.
+TEST(CliProjectOptions, OptionsTheProjectSetsAreRefusedWithIt) {
+    const struct {
+        std::vector<std::string> args;
+        const char* message;
+    } cases[] = {
+        {{"-m", "3"}, "--open-project takes the method from the project: give no --method"},
+        {{"--method", "linear"}, "--open-project takes the method from the project: give no --method"},
+        {{"-i", "40"}, "--open-project takes the increment from the project: give no --increment"},
+        {{"--ignore", "2"}, "--open-project takes the ignored pictures from the project: give no --ignore"},
+        {{"--offsets", "1,2;3,4"}, "--open-project takes the target centres from the project: give no --offsets"},
+        {{"--area", "max"}, "--open-project takes the display area from the project: give no --area"},
+        {{"--area", "min", "-m", "2"}, "--open-project takes the display area from the project: give no --area"},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--open-project", "a.mon"});
+        const CliParse p = parseCliOptions(args);
+        EXPECT_FALSE(p.options) << c.args[0];
+        EXPECT_EQ(p.error, c.message);
+        // Without a project they are the montage's settings.
+        args.resize(args.size() - 2);
+        args.push_back("x01.bmp");
+        EXPECT_TRUE(parseCliOptions(args).options) << c.args[0];
+    }
+    // What the project does not set applies with it.
+    EXPECT_TRUE(parseCliOptions({"--smooth", "--edge-factor", "0.2", "--align", "--score", "--open-project", "a.mon"}).options);
+}
+
 TEST(CliProjectRun, ARelativeSeriesIsStoredWithItsFullPathAndReopensFromElsewhere) {
     QTemporaryDir dir;
     ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);

@@ -123,6 +123,27 @@ TEST_F(SmoothingCli, AFocusFactorOfZeroIsRefusedBeforeAnythingIsWritten) {
     EXPECT_FALSE(std::filesystem::exists(out("refused.bmp").toStdString()));
 }
 
+// A project whose montage was smoothed is smoothed again unasked: a focus factor of 0 refuses that
+// as it refuses --smooth, where the montage was written unsmoothed, its report saying
+// "Smoothing =yes", and the run exited 0.
+TEST_F(SmoothingCli, AFocusFactorOfZeroRefusesASmoothedProjectAsItRefusesSmooth) {
+    const auto saved = plain({"-m", "1", "--smooth", "--diff-factor", "10000", "--save-project", out("smoothed.mon")},
+                             out("smoothed.bmp"));
+    ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    const auto r = runProgram("orvanta-cli", {"-q", "--focus-factor", "0", "--diff-factor", "10000", "-o",
+                                              out("reopened.bmp"), "--open-project", out("smoothed.mon")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(kSmoothFocusFactorText), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--focus-factor"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(std::filesystem::exists(out("reopened.bmp").toStdString()));
+    // With a factor it can use, the project's own montage is made again.
+    const auto again = runProgram("orvanta-cli", {"-q", "--diff-factor", "10000", "-o", out("reopened.bmp"),
+                                                  "--open-project", out("smoothed.mon")});
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(bytes(out("reopened.bmp")), bytes(out("smoothed.bmp")));
+}
+
 TEST_F(SmoothingCli, MethodComparisonScoresEachMethodAsAPlainRunDoesAndWritesTheBest) {
     const auto r = plain({"--evaluate", "methods", "-i", "20", "--score"}, out("methods.bmp"));
     ASSERT_EQ(r.exitCode, 0) << r.err;
