@@ -161,6 +161,67 @@ TEST(ProtectWork, ExitAsksCancelKeepsTheProgramNoExits) {
     EXPECT_EQ(rig.quits, 1);
 }
 
+// Logging out ends the program without closing its windows: the session manager's question is
+// where an unsaved montage is asked about, as Exit asks. Cancel keeps the session going; an answer
+// holds for the closing that ends the session, unless the work changes meanwhile.
+TEST(ProtectWork, TheDesktopSessionsEndAsksAsExitDoes) {
+    WorkRig rig;
+    rig.form->show();
+    int leaveAsked = 0;
+    const auto mayAsk = [&] {
+        ++leaveAsked;
+        return true;
+    };
+    // Nothing unsaved: the session manager is not even asked for leave to ask.
+    EXPECT_TRUE(rig.form->mayEndSession(mayAsk));
+    EXPECT_EQ(leaveAsked, 0);
+    rig.makeFirst();
+
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    EXPECT_FALSE(rig.form->mayEndSession(mayAsk));
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+
+    // Without leave to ask, nothing is shown and the session ends.
+    EXPECT_TRUE(rig.form->mayEndSession([] { return false; }));
+    EXPECT_EQ(rig.asked(), 1);
+
+    rig.prompter.answerNext(PromptAnswer::No);
+    EXPECT_TRUE(rig.form->mayEndSession(mayAsk));
+    EXPECT_EQ(rig.asked(), 2);
+    // The session is cancelled elsewhere and the user smooths the montage: Exit asks again.
+    rig.form->action(Command::Smooth)->trigger();
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::Exit)->trigger();
+    EXPECT_EQ(rig.asked(), 3);
+    EXPECT_EQ(rig.quits, 0);
+
+    // Let go once more: the windows' closing as the session ends asks nothing.
+    rig.prompter.answerNext(PromptAnswer::No);
+    EXPECT_TRUE(rig.form->mayEndSession(mayAsk));
+    EXPECT_EQ(rig.asked(), 4);
+    rig.form->close();
+    EXPECT_EQ(rig.asked(), 4);
+    EXPECT_EQ(rig.quits, 1);
+}
+
+TEST(ProtectWork, YesAtTheDesktopSessionsEndSavesTheMontage) {
+    WorkRig rig;
+    rig.makeFirst();
+    const std::string saved = rig.files.path("at logout.bmp");
+    rig.dialogs->chooseFile(QString::fromStdString(saved));
+    rig.prompter.answerNext(PromptAnswer::Yes);
+    EXPECT_TRUE(rig.form->mayEndSession([] { return true; }));
+    EXPECT_EQ(QImage(QString::fromStdString(saved)).size(), QSize(64, 48));
+    EXPECT_FALSE(rig.state.montage.main().unsaved);
+    // A save that does not happen keeps the session going.
+    rig.form->action(Command::Smooth)->trigger();
+    rig.dialogs->cancel();
+    rig.prompter.answerNext(PromptAnswer::Yes);
+    EXPECT_FALSE(rig.form->mayEndSession([] { return true; }));
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+}
+
 TEST(ProtectWork, ExitWithoutAMontageAsksNothing) {
     WorkRig rig;
     rig.form->show();
