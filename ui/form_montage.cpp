@@ -525,6 +525,8 @@ void FormMontage::openRecentFile(int index) {
     textFileName_->setText(qs(caption));
     if (caption.rfind("project ", 0) == 0) {
         projects_->open(readRequest());
+        // As after Load a Project: retouching goes on from a picture the project's series has.
+        retouch_->montageReplaced();
         return;
     }
     if (caption.empty() || caption[0] != '/') textFileName_->setText(qs(state_.programFolder + caption));
