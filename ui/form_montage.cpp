@@ -256,6 +256,12 @@ public:
             f_.lockControls(false);
             if (f_.closing_) f_.windows_->hideAll();
             f_.closing_ = false;
+            f_.savingNow_ = false;
+            // Closed while a file was being written: it closes now, asking what is still unsaved.
+            if (f_.closeAfterRun_) {
+                f_.closeAfterRun_ = false;
+                QTimer::singleShot(0, &f_, [&f = f_] { f.close(); });
+            }
             // However the command ended (made, stopped, refused, failed part way), the "Window"
             // menus list the windows on screen now, never those of a series that has gone.
             f_.refreshWindowMenus();
@@ -572,7 +578,10 @@ void FormMontage::showIgnoreEntries(int count) {
     for (int k = 0; k < 10; ++k) mnuignoreImage(k)->setVisible(k < count);
 }
 
-void FormMontage::showProgress(RunPhase phase, int done, int total) { progress_->showProgress(phase, done, total); }
+void FormMontage::showProgress(RunPhase phase, int done, int total) {
+    savingNow_ = running_ > 0 && phase == RunPhase::Saving;
+    progress_->showProgress(phase, done, total);
+}
 
 bool FormMontage::stopAsked() const { return progress_->stopAsked(); }
 
@@ -690,6 +699,14 @@ bool FormMontage::mayEndSession(const std::function<bool()>& allowsInteraction) 
 }
 
 void FormMontage::closeEvent(QCloseEvent* e) {
+    // A file being written is finished first: stopped, the file the user asked for would not be
+    // written, and the montage being saved would be asked about as unsaved. The window closes
+    // once the command has ended (Cancel in the strip still stops the writing).
+    if (running_ > 0 && savingNow_) {
+        closeAfterRun_ = true;
+        e->ignore();
+        return;
+    }
     // An unsaved montage is not thrown away without a question; Cancel keeps the program. One the
     // user let go as the desktop session began to end is not asked about again as it ends.
     if (!letGoAtSessionEnd() && !output_->mayDiscardMontage()) {

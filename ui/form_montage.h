@@ -176,6 +176,8 @@ private:
     std::unique_ptr<RetouchCommands> retouch_;
     int running_ = 0; // commands under way
     bool closing_ = false; // the window closed while a command was under way
+    bool savingNow_ = false; // the command under way is writing a file
+    bool closeAfterRun_ = false; // the window was closed while a file was being written
     // The unsaved work the user let go when the desktop session began to end (OutputCommands::unkeptWork).
     std::optional<int> sessionEndLetGo_;
     bool letGoAtSessionEnd() const;

@@ -523,6 +523,41 @@ TEST(CancelRun, ExitDuringARunStopsItAndNoWindowComesBack) {
     EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
 }
 
+// Exit while the montage is being saved lets the file be written: stopped, the file the user asked
+// for was never there, and the montage being saved was asked about as unsaved (No stopped the save
+// and ended the program). The program ends once the save has ended, asking nothing more.
+TEST(CancelRun, ExitDuringASaveWritesTheFileAndThenEnds) {
+    WorkRig rig;
+    rig.makeFirst();
+    rig.form->show();
+    const std::string saved = rig.files.path("saved while leaving.tif");
+    rig.dialogs->chooseFile(QString::fromStdString(saved));
+    rig.prompter.answerNext(PromptAnswer::No); // should the montage be asked about
+    // The window events run during the save only when the last turn is a moment ago.
+    QElapsedTimer pause;
+    pause.start();
+    while (pause.elapsed() <= 50) QCoreApplication::processEvents();
+    bool duringSave = false;
+    auto watch = std::make_shared<std::function<void()>>();
+    *watch = [&rig, &duringSave, watch] {
+        if (rig.form->commandRunning() && rig.form->runProgress()->phaseLabel()->text().startsWith("Saving")) {
+            duringSave = true;
+            rig.form->action(Command::Exit)->trigger();
+            return;
+        }
+        QTimer::singleShot(0, rig.form.get(), *watch);
+    };
+    QTimer::singleShot(0, rig.form.get(), *watch);
+    rig.form->action(Command::SaveMontageAs)->trigger();
+    ASSERT_TRUE(duringSave);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QImage(QString::fromStdString(saved)).size(), QSize(64, 48));
+    EXPECT_EQ(rig.asked(), 0);
+    EXPECT_FALSE(rig.state.montage.main().unsaved);
+    EXPECT_EQ(rig.quits, 1);
+    EXPECT_FALSE(rig.form->isVisible());
+}
+
 // --- files dropped on the main window ----------------------------------------------------------
 
 // A picture dropped from a file manager loads its series as Browse does, a project opens as Load a
