@@ -25,6 +25,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QSessionManager>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QStyle>
@@ -107,6 +108,15 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     // Designed for a 1024 x 768 screen: a strip along the top, the pictures cascade below it.
     move(0, 0);
     resize(1016, 52 + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+#ifndef QT_NO_SESSIONMANAGER
+    // Logging out ends the program without closing its windows first: the session manager asks
+    // here, while the user can still save, keep or let go of the montage.
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(app, &QGuiApplication::commitDataRequest, this, [this](QSessionManager& manager) {
+            if (!mayEndSession([&manager] { return manager.allowsInteraction(); })) manager.cancel();
+            manager.release();
+        });
+#endif
 }
 
 FormMontage::~FormMontage() = default;
@@ -230,6 +240,8 @@ void FormMontage::connectCommands() {
 class FormMontage::CommandRun {
 public:
     explicit CommandRun(FormMontage& f) : f_(f) {
+        // A command changes the work: an answer given when the desktop session began to end no longer holds.
+        f_.sessionEndLetGo_.reset();
         if (f_.running_++ == 0) {
             // A stroke the left button is still painting ends before the command changes the
             // montage or the pictures it paints from (a shortcut or the context menu mid-drag).
@@ -244,6 +256,12 @@ public:
             f_.lockControls(false);
             if (f_.closing_) f_.windows_->hideAll();
             f_.closing_ = false;
+            f_.savingNow_ = false;
+            // Closed while a file was being written: it closes now, asking what is still unsaved.
+            if (f_.closeAfterRun_) {
+                f_.closeAfterRun_ = false;
+                QTimer::singleShot(0, &f_, [&f = f_] { f.close(); });
+            }
             // However the command ended (made, stopped, refused, failed part way), the "Window"
             // menus list the windows on screen now, never those of a series that has gone.
             f_.refreshWindowMenus();
@@ -268,6 +286,7 @@ template <typename F> void FormMontage::runLocked(F&& command) {
 }
 
 bool FormMontage::mayCloseMontageWindow(FormMontagePicture* w) {
+    if (letGoAtSessionEnd()) return true;
     if (running_ > 0) {
         if (output_->unkeptStrokes(w) == 0) return true;
         QApplication::beep();
@@ -512,6 +531,8 @@ void FormMontage::openRecentFile(int index) {
     textFileName_->setText(qs(caption));
     if (caption.rfind("project ", 0) == 0) {
         projects_->open(readRequest());
+        // As after Load a Project: retouching goes on from a picture the project's series has.
+        retouch_->montageReplaced();
         return;
     }
     if (caption.empty() || caption[0] != '/') textFileName_->setText(qs(state_.programFolder + caption));
@@ -557,7 +578,10 @@ void FormMontage::showIgnoreEntries(int count) {
     for (int k = 0; k < 10; ++k) mnuignoreImage(k)->setVisible(k < count);
 }
 
-void FormMontage::showProgress(RunPhase phase, int done, int total) { progress_->showProgress(phase, done, total); }
+void FormMontage::showProgress(RunPhase phase, int done, int total) {
+    savingNow_ = running_ > 0 && phase == RunPhase::Saving;
+    progress_->showProgress(phase, done, total);
+}
 
 bool FormMontage::stopAsked() const { return progress_->stopAsked(); }
 
@@ -661,9 +685,31 @@ int FormMontage::fileBoxBottom() const {
 
 int FormMontage::goButtonBottom() const { return commandGo_->mapToGlobal(QPoint(0, commandGo_->height())).y(); }
 
+bool FormMontage::letGoAtSessionEnd() const { return sessionEndLetGo_ && *sessionEndLetGo_ == output_->unkeptWork(); }
+
+bool FormMontage::mayEndSession(const std::function<bool()>& allowsInteraction) {
+    sessionEndLetGo_.reset();
+    // Nothing to ask about: the session manager is not kept waiting for leave to ask.
+    if (output_->unkeptWork() == 0) return true;
+    // Without leave to show a question nothing can be saved: the session ends as it must.
+    if (!allowsInteraction()) return true;
+    if (!output_->mayDiscardMontage()) return false;
+    sessionEndLetGo_ = output_->unkeptWork();
+    return true;
+}
+
 void FormMontage::closeEvent(QCloseEvent* e) {
-    // An unsaved montage is not thrown away without a question; Cancel keeps the program.
-    if (!output_->mayDiscardMontage()) {
+    // A file being written is finished first: stopped, the file the user asked for would not be
+    // written, and the montage being saved would be asked about as unsaved. The window closes
+    // once the command has ended (Cancel in the strip still stops the writing).
+    if (running_ > 0 && savingNow_) {
+        closeAfterRun_ = true;
+        e->ignore();
+        return;
+    }
+    // An unsaved montage is not thrown away without a question; Cancel keeps the program. One the
+    // user let go as the desktop session began to end is not asked about again as it ends.
+    if (!letGoAtSessionEnd() && !output_->mayDiscardMontage()) {
         e->ignore();
         return;
     }

@@ -23,7 +23,9 @@
 #include <QMainWindow>
 #include <QPixmap>
 
+#include <functional>
 #include <memory>
+#include <optional>
 
 class QLabel;
 class QLineEdit;
@@ -115,6 +117,12 @@ public:
     RunProgress* runProgress() const { return progress_; }
     void takeFocusLater() override;
 
+    // The desktop session is ending (the user logs out or shuts down): unsaved work is asked about
+    // as Exit asks, when the session manager lets the program ask (`allowsInteraction`, asked only
+    // then). False: the user chose Cancel, and the session should not end. An answer given here
+    // holds for the windows' closing that ends the session, unless the work changes meanwhile.
+    bool mayEndSession(const std::function<bool()>& allowsInteraction);
+
     // A file dropped on the window: a project (".mon") opens as Load a Project would open it, any
     // other file as the first file of a series chosen with Browse.
     void openDroppedFile(const std::string& path);
@@ -168,6 +176,11 @@ private:
     std::unique_ptr<RetouchCommands> retouch_;
     int running_ = 0; // commands under way
     bool closing_ = false; // the window closed while a command was under way
+    bool savingNow_ = false; // the command under way is writing a file
+    bool closeAfterRun_ = false; // the window was closed while a file was being written
+    // The unsaved work the user let go when the desktop session began to end (OutputCommands::unkeptWork).
+    std::optional<int> sessionEndLetGo_;
+    bool letGoAtSessionEnd() const;
 };
 
 // The file-name box's text before anything was typed or read: a series beside the program.

@@ -225,6 +225,12 @@ bool OutputCommands::mayDiscardMontage() {
                            PromptButtons::YesNo) == PromptAnswer::Yes;
 }
 
+int OutputCommands::unkeptWork() const {
+    const int inComparisons = unkeptComparisonStrokes(c_.session, c_.windows);
+    if (!c_.session.mainMontageUnsaved() || !c_.windows.montageWindow()->isVisible()) return inComparisons;
+    return 1 + c_.session.record(MontageChoice{}).retouch.count() + inComparisons;
+}
+
 void OutputCommands::tellEditedFiles() {
     if (!editorFiles_) return;
     const std::string text = editedFilesText(editorFiles_->changed());

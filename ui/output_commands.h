@@ -43,6 +43,9 @@ public:
     // and goes on once it is saved; No goes on; Cancel (or a save that did not happen) stays.
     // True: go on.
     bool mayDiscardMontage();
+    // What mayDiscardMontage would ask about now: a count that is 0 when it would ask nothing and
+    // changes when a stroke is painted or undone (a No answered for it no longer holds then).
+    int unkeptWork() const;
     // Before the user closes a montage window whose montage holds retouching strokes that were
     // not kept: Yes saves it first (Save As) and closes once it is saved; No closes; Cancel (or a
     // save that did not happen) keeps the window. True: close.

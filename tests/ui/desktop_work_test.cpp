@@ -161,6 +161,67 @@ TEST(ProtectWork, ExitAsksCancelKeepsTheProgramNoExits) {
     EXPECT_EQ(rig.quits, 1);
 }
 
+// Logging out ends the program without closing its windows: the session manager's question is
+// where an unsaved montage is asked about, as Exit asks. Cancel keeps the session going; an answer
+// holds for the closing that ends the session, unless the work changes meanwhile.
+TEST(ProtectWork, TheDesktopSessionsEndAsksAsExitDoes) {
+    WorkRig rig;
+    rig.form->show();
+    int leaveAsked = 0;
+    const auto mayAsk = [&] {
+        ++leaveAsked;
+        return true;
+    };
+    // Nothing unsaved: the session manager is not even asked for leave to ask.
+    EXPECT_TRUE(rig.form->mayEndSession(mayAsk));
+    EXPECT_EQ(leaveAsked, 0);
+    rig.makeFirst();
+
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    EXPECT_FALSE(rig.form->mayEndSession(mayAsk));
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+
+    // Without leave to ask, nothing is shown and the session ends.
+    EXPECT_TRUE(rig.form->mayEndSession([] { return false; }));
+    EXPECT_EQ(rig.asked(), 1);
+
+    rig.prompter.answerNext(PromptAnswer::No);
+    EXPECT_TRUE(rig.form->mayEndSession(mayAsk));
+    EXPECT_EQ(rig.asked(), 2);
+    // The session is cancelled elsewhere and the user smooths the montage: Exit asks again.
+    rig.form->action(Command::Smooth)->trigger();
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::Exit)->trigger();
+    EXPECT_EQ(rig.asked(), 3);
+    EXPECT_EQ(rig.quits, 0);
+
+    // Let go once more: the windows' closing as the session ends asks nothing.
+    rig.prompter.answerNext(PromptAnswer::No);
+    EXPECT_TRUE(rig.form->mayEndSession(mayAsk));
+    EXPECT_EQ(rig.asked(), 4);
+    rig.form->close();
+    EXPECT_EQ(rig.asked(), 4);
+    EXPECT_EQ(rig.quits, 1);
+}
+
+TEST(ProtectWork, YesAtTheDesktopSessionsEndSavesTheMontage) {
+    WorkRig rig;
+    rig.makeFirst();
+    const std::string saved = rig.files.path("at logout.bmp");
+    rig.dialogs->chooseFile(QString::fromStdString(saved));
+    rig.prompter.answerNext(PromptAnswer::Yes);
+    EXPECT_TRUE(rig.form->mayEndSession([] { return true; }));
+    EXPECT_EQ(QImage(QString::fromStdString(saved)).size(), QSize(64, 48));
+    EXPECT_FALSE(rig.state.montage.main().unsaved);
+    // A save that does not happen keeps the session going.
+    rig.form->action(Command::Smooth)->trigger();
+    rig.dialogs->cancel();
+    rig.prompter.answerNext(PromptAnswer::Yes);
+    EXPECT_FALSE(rig.form->mayEndSession([] { return true; }));
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+}
+
 TEST(ProtectWork, ExitWithoutAMontageAsksNothing) {
     WorkRig rig;
     rig.form->show();
@@ -460,6 +521,41 @@ TEST(CancelRun, ExitDuringARunStopsItAndNoWindowComesBack) {
     EXPECT_FALSE(rig.form->windows().montageWindow()->isVisible());
     EXPECT_EQ(rig.visibleSourceWindows(), 0);
     EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+}
+
+// Exit while the montage is being saved lets the file be written: stopped, the file the user asked
+// for was never there, and the montage being saved was asked about as unsaved (No stopped the save
+// and ended the program). The program ends once the save has ended, asking nothing more.
+TEST(CancelRun, ExitDuringASaveWritesTheFileAndThenEnds) {
+    WorkRig rig;
+    rig.makeFirst();
+    rig.form->show();
+    const std::string saved = rig.files.path("saved while leaving.tif");
+    rig.dialogs->chooseFile(QString::fromStdString(saved));
+    rig.prompter.answerNext(PromptAnswer::No); // should the montage be asked about
+    // The window events run during the save only when the last turn is a moment ago.
+    QElapsedTimer pause;
+    pause.start();
+    while (pause.elapsed() <= 50) QCoreApplication::processEvents();
+    bool duringSave = false;
+    auto watch = std::make_shared<std::function<void()>>();
+    *watch = [&rig, &duringSave, watch] {
+        if (rig.form->commandRunning() && rig.form->runProgress()->phaseLabel()->text().startsWith("Saving")) {
+            duringSave = true;
+            rig.form->action(Command::Exit)->trigger();
+            return;
+        }
+        QTimer::singleShot(0, rig.form.get(), *watch);
+    };
+    QTimer::singleShot(0, rig.form.get(), *watch);
+    rig.form->action(Command::SaveMontageAs)->trigger();
+    ASSERT_TRUE(duringSave);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(QImage(QString::fromStdString(saved)).size(), QSize(64, 48));
+    EXPECT_EQ(rig.asked(), 0);
+    EXPECT_FALSE(rig.state.montage.main().unsaved);
+    EXPECT_EQ(rig.quits, 1);
+    EXPECT_FALSE(rig.form->isVisible());
 }
 
 // --- files dropped on the main window ----------------------------------------------------------

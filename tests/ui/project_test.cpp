@@ -293,6 +293,28 @@ TEST(OpenProject, ARecentEntryOpensWithoutADialog) {
     EXPECT_EQ(rig.montagePicture(), rgb(QImage(QString::fromStdString(rig.files.path("rock01.vrk")), "BMP")));
 }
 
+// A recent entry opens a project as Load a Project does: a montage window left retouching from a
+// picture the project's series does not have paints from its first picture, as after the menu.
+TEST(OpenProject, ARecentEntryLeavesRetouchingOnAPictureTheProjectsSeriesHas) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    writeTexturedSeries(rig.files, "long", 6, QSize(60, 40));
+    ASSERT_TRUE(rig.make(rig.files.path("long01.bmp")).made);
+    rig.form->fillRecentFiles();
+    ASSERT_EQ(rig.form->mnuRecentFile(1)->text().toStdString(), "project " + rig.files.path("rock01"));
+    FormMontagePicture* montage = rig.form->windows().montageWindow();
+    RetouchCommands& retouch = rig.form->retouchCommands();
+    retouch.setMode(montage, true);
+    retouch.setSource(6);
+    ASSERT_EQ(retouch.source(), 6);
+    rig.prompter.answerNext(PromptAnswer::No); // the montage of "long" is let go
+    rig.form->mnuRecentFile(1)->trigger();
+    ASSERT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_EQ(retouch.source(), 1);
+    EXPECT_TRUE(montage->windowTitle().endsWith(QString::fromLatin1(kRetouchCaptionMark) + QStringLiteral("1")))
+        << montage->windowTitle().toStdString();
+}
+
 TEST(OpenProject, AnIgnoreLineTicksThosePicturesOnly) {
     MontageRig rig;
     writeTexturedSeries(rig.files, "ten", 10, QSize(40, 20));
