@@ -22,19 +22,18 @@ std::string lower(std::string s) {
 struct Word {
     std::size_t pos;
     std::string text;
+    bool wholeFile = false; // an argument that names a file: never an option
 };
 
-std::vector<Word> splitWords(const std::string& s) {
-    std::vector<Word> words;
+void splitWords(const std::string& s, std::size_t offset, std::vector<Word>& words) {
     std::size_t i = 0;
     while (i < s.size()) {
         while (i < s.size() && s[i] == ' ') ++i;
         if (i >= s.size()) break;
         const std::size_t start = i;
         while (i < s.size() && s[i] != ' ') ++i;
-        words.push_back({start, s.substr(start, i - start)});
+        words.push_back({offset + start, s.substr(start, i - start)});
     }
-    return words;
 }
 
 enum class Option { None, Increment, Resolution, Help, Version, EndOfOptions, Unknown };
@@ -93,16 +92,34 @@ bool isSeriesPictureName(const std::string& name) {
     return false;
 }
 
-CommandLine parseCommandLine(const std::vector<std::string>& args) {
+CommandLine parseCommandLine(const std::vector<std::string>& args,
+                             const std::function<bool(const std::string&)>& namesFile) {
     CommandLine c;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (i) c.argument += ' ';
         c.argument += args[i];
     }
-    if (c.argument.size() >= 2 && c.argument.front() == '"' && c.argument.back() == '"')
-        c.argument = c.argument.substr(1, c.argument.size() - 2);
+    const bool quoted = c.argument.size() >= 2 && c.argument.front() == '"' && c.argument.back() == '"';
+    if (quoted) c.argument = c.argument.substr(1, c.argument.size() - 2);
 
-    const std::vector<Word> words = splitWords(c.argument);
+    // The words of each argument, at their places in the joined text.
+    std::vector<Word> words;
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string a = args[i];
+        std::size_t start = offset;
+        if (quoted && i == 0) a.erase(0, 1);
+        else if (quoted) --start;
+        if (quoted && i + 1 == args.size() && !a.empty()) a.pop_back();
+        const bool maybeFile = a.find(' ') != std::string::npos || (!a.empty() && a.front() == '/');
+        if (maybeFile && namesFile && namesFile(a)) {
+            const std::size_t lead = a.find_first_not_of(' ');
+            if (lead != std::string::npos) words.push_back({start + lead, a.substr(lead), true});
+        } else {
+            splitWords(a, start, words);
+        }
+        offset += args[i].size() + 1;
+    }
     std::size_t fileEnd = c.argument.size();
     bool firstOption = true;
     // A file named after the options ("-i 25 rock1.bmp", "-- -rock1.bmp"): from its first word to
@@ -112,7 +129,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < words.size(); ++i) {
         std::string value;
         bool hasInline = false;
-        const Option o = classify(words[i].text, value, hasInline);
+        const Option o = words[i].wholeFile ? Option::None : classify(words[i].text, value, hasInline);
         if (o == Option::None) {
             if (!firstOption && laterStart == std::string::npos) laterStart = words[i].pos;
             continue;
@@ -135,7 +152,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
         auto takeValue = [&]() -> std::string {
             if (hasInline) return value;
-            if (i + 1 < words.size()) {
+            if (i + 1 < words.size() && !words[i + 1].wholeFile) {
                 std::string v2;
                 bool inl2 = false;
                 if (classify(words[i + 1].text, v2, inl2) == Option::None) return words[++i].text;

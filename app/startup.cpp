@@ -28,7 +28,7 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     state.dragState.reset();
     state.firstActivation = true;
     // The argument, without one pair of enclosing quotes.
-    CommandLine cl = parseCommandLine(args);
+    CommandLine cl = parseCommandLine(args, fileExists);
     state.commandArgument = cl.argument;
 
     // A named file must exist and be a picture the series reader takes; anything else is said and

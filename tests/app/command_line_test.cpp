@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 using namespace orv;
 
@@ -76,6 +77,35 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"options_then_double_dash", {"/i", "20", "--", "--odd 1.bmp"}, "--odd 1.bmp", true, "20"},
         CommandLineCase{"double_dash_after_the_file", {"/pics/rock1.bmp", "--"}, "/pics/rock1.bmp", false, ""}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// A file manager hands a path over as one argument; words in it that look like options are part of
+// the name when that name is a file, wherever the argument stands.
+TEST(CommandLine, AnArgumentNamingAFileIsThatFileWholeEvenWithOptionWordsInIt) {
+    const std::set<std::string> disk = {"/p/Shots --best/rock1.bmp", "/p/Macro -- Beetles/rock1.bmp",
+                                        "/p/Trip -i 5/rock1.bmp", "/p/a /i7 b/rock1.bmp", "/i5.bmp"};
+    const auto onDisk = [&](const std::string& n) { return disk.count(n) > 0; };
+    for (const std::string& f : disk) {
+        SCOPED_TRACE(f);
+        CommandLine cl = parseCommandLine({f}, onDisk);
+        EXPECT_EQ(cl.filePart, f);
+        EXPECT_FALSE(cl.hasIncrement);
+        EXPECT_TRUE(cl.error.empty()) << cl.error;
+        cl = parseCommandLine({"-i", "25", f}, onDisk);
+        EXPECT_EQ(cl.filePart, f);
+        EXPECT_EQ(cl.incrementText, "25");
+        cl = parseCommandLine({f, "/i30"}, onDisk);
+        EXPECT_EQ(cl.filePart, f);
+        EXPECT_EQ(cl.incrementText, "30");
+        cl = parseCommandLine({"\"" + f, "/i30\""}, onDisk);
+        EXPECT_EQ(cl.filePart, f);
+        EXPECT_EQ(cl.incrementText, "30");
+    }
+    // A name that is not on the disk is read word by word, as before.
+    const CommandLine one = parseCommandLine({"/pics/rock1.bmp /i25"}, onDisk);
+    EXPECT_EQ(one.filePart, "/pics/rock1.bmp");
+    EXPECT_EQ(one.incrementText, "25");
+    EXPECT_EQ(parseCommandLine({"/p/gone --best/rock1.bmp"}, onDisk).error, "unknown option --best/rock1.bmp");
+}
 
 TEST(CommandLine, HelpVersionAndUnknownOptions) {
     EXPECT_TRUE(parseCommandLine({"--help"}).help);

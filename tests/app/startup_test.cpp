@@ -1,6 +1,8 @@
 // Start-up: the command line's file and increment, the missing-file message, a file handed to its
 // own program, the preferences start-up reads, the splash hand-over and the first activation.
 #include "app/startup.h"
+#include "app/command_line.h"
+#include "input/picture_file.h"
 #include "ui/help_window.h"
 #include "ui/path_text.h"
 #include "support/scoped_home.h"
@@ -151,6 +153,30 @@ TEST(Startup, AMissingCommandLineFileIsReportedAndStartUpGoesOnWithThePreference
     EXPECT_EQ(rig.box(), "/p/last01.bmp");
     EXPECT_EQ(rig.increment(), "10"); // as without an argument
 }
+
+// The file manager starts the program with the clicked file as one argument: a folder name with
+// words that look like options ("--best", "--", "-i 5") neither cuts the name nor stops the program.
+class StartupOptionLikeFolders : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(StartupOptionLikeFolders, TheClickedFileLoadsItsSeries) {
+    StartupRig rig;
+    const std::string folder = rig.files.path(GetParam());
+    std::filesystem::create_directories(folder);
+    rig.files.writeSeries(folder.substr(rig.files.folder().size()).append("/rock"), 1, 3, 1);
+    const std::string first = folder + "/rock1.bmp";
+    const std::vector<std::string> args{first};
+    EXPECT_TRUE(parseCommandLine(args, fileExists).error.empty()); // main() would end with a usage error
+    ASSERT_NE(rig.start(args), nullptr);
+    EXPECT_EQ(rig.box(), first);
+    EXPECT_EQ(rig.increment(), "10");
+    rig.waitForFirstLoad();
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, StartupOptionLikeFolders,
+                         ::testing::Values("Shots --best", "Macro -- Beetles", "Trip -i 5", "a /i7 b"),
+                         [](const auto& info) { return "folder_" + std::to_string(info.index); });
 
 TEST(Startup, AFileThatIsNotAPictureIsSaidAndNeverHandedToTheDesktopsOpener) {
     StartupRig rig;
