@@ -4,6 +4,7 @@
 
 #include "base/atomic_file.h"
 #include "base/regular_file.h"
+#include "base/runtime_error.h"
 
 #include <unistd.h>
 
@@ -246,14 +247,26 @@ std::string ShellIntegration::serviceMenuPath() const {
     return withoutTrailingSlash(places_.dataHome) + "/kio/servicemenus/" + kFileManagerEntryName;
 }
 
-bool ShellIntegration::createDesktopShortcut() const {
-    if (places_.desktopFolder.empty() || !makeFolder(places_.desktopFolder)) return false;
+bool ShellIntegration::createDesktopShortcut(std::string* why) const {
+    const auto fail = [why](const std::string& reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    if (places_.desktopFolder.empty()) return fail("no desktop folder is known");
+    if (!makeFolder(places_.desktopFolder)) return fail("the desktop folder cannot be made");
     try {
         writeText(launcherPath(), launcherText(places_), kExecutable);
         return true;
+    } catch (const RuntimeError& e) {
+        return fail(e.description());
     } catch (...) {
-        return false;
+        return fail("it cannot be written");
     }
+}
+
+std::string launcherNotWrittenText(const std::string& launcherPath, const std::string& why) {
+    return "I could not put the 'Orvanta' shortcut on your desktop as " + launcherPath + " (" + why +
+           ").   Orvanta starts as before from its menu entry or the command line.";
 }
 
 bool ShellIntegration::installFileManagerEntry() const {
