@@ -36,6 +36,40 @@ void splitWords(const std::string& s, std::size_t offset, std::vector<Word>& wor
     }
 }
 
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A file:// address of this machine ("file:///p/a%20b/rock1.bmp", "file://localhost/...",
+// "file:/...") as the local name it stands for, its %XX escapes turned back into bytes; anything
+// else as it is. Desktops hand such addresses to programs started on a file.
+std::string localName(const std::string& arg) {
+    if (lower(arg.substr(0, 5)) != "file:") return arg;
+    std::string rest = arg.substr(5);
+    if (rest.rfind("//", 0) == 0) {
+        const std::size_t slash = rest.find('/', 2);
+        if (slash == std::string::npos) return arg;
+        const std::string host = lower(rest.substr(2, slash - 2));
+        if (!host.empty() && host != "localhost") return arg; // another machine's file
+        rest = rest.substr(slash);
+    }
+    if (rest.empty() || rest.front() != '/') return arg;
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    std::string name;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '%' && i + 2 < rest.size() && hexDigit(rest[i + 1]) >= 0 && hexDigit(rest[i + 2]) >= 0) {
+            name += char(hexDigit(rest[i + 1]) * 16 + hexDigit(rest[i + 2]));
+            i += 2;
+        } else {
+            name += rest[i];
+        }
+    }
+    return name;
+}
+
 enum class Option { None, Increment, Resolution, Help, Version, EndOfOptions, Unknown };
 
 // Classifies one word; `inlineValue` receives a value glued to the option ("/i25", "--increment=25").
@@ -92,9 +126,11 @@ bool isSeriesPictureName(const std::string& name) {
     return false;
 }
 
-CommandLine parseCommandLine(const std::vector<std::string>& args,
+CommandLine parseCommandLine(const std::vector<std::string>& given,
                              const std::function<bool(const std::string&)>& namesFile) {
     CommandLine c;
+    std::vector<std::string> args;
+    for (const std::string& a : given) args.push_back(localName(a));
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (i) c.argument += ' ';
         c.argument += args[i];
@@ -178,6 +214,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args,
         }
     }
     c.filePart = trimBlanks(c.argument.substr(0, fileEnd));
+    // Several files (a desktop handing over every picture chosen): the first is the series'.
+    if (!words.empty() && words.front().wholeFile) c.filePart = trimBlanks(words.front().text);
     if (c.filePart.empty() && laterStart != std::string::npos)
         c.filePart = trimBlanks(c.argument.substr(laterStart, laterEnd - laterStart));
     return c;
@@ -187,7 +225,8 @@ std::string commandLineHelpText() {
     return "Usage: orvanta [FIRST-FILE] [/i INCREMENT] [/resolution WIDTHxHEIGHT]\n"
            "\n"
            "Opens the focus-stacking window. FIRST-FILE names the first picture of a numbered\n"
-           "series (rock01.bmp, rock02.bmp, ...); the series is loaded when the window opens.\n"
+           "series (rock01.bmp, rock02.bmp, ...), as a name or a file:// address; the series is\n"
+           "loaded when the window opens.\n"
            "It may come before or after the options. A file that is not a picture the series\n"
            "reader takes (.bmp, .jpg, .jpeg, .gif, .png, .tif, .tiff) is said and not opened.\n"
            "\n"

@@ -22,7 +22,8 @@ struct CommandLine {
     std::string error;         // an unknown "--" option, or empty
 };
 
-// `namesFile` tells whether a name is on the disk. An argument that holds a blank or starts with
+// A file:// address of this machine stands for its local name. `namesFile` tells whether a name
+// is on the disk. An argument that holds a blank or starts with
 // "/" and names a file there is that file whole: a file manager hands over a path such as
 // "/pics/Shots --best/rock1.bmp" as one argument, and its words are not options.
 CommandLine parseCommandLine(const std::vector<std::string>& args,

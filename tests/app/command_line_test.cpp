@@ -107,6 +107,34 @@ TEST(CommandLine, AnArgumentNamingAFileIsThatFileWholeEvenWithOptionWordsInIt) {
     EXPECT_EQ(parseCommandLine({"/p/gone --best/rock1.bmp"}, onDisk).error, "unknown option --best/rock1.bmp");
 }
 
+// Desktops that start a program on a file's address (%u) hand over file:// URLs.
+TEST(CommandLine, AFileAddressOfThisMachineIsItsLocalName) {
+    const std::set<std::string> disk = {"/p/My Pics/rock1.bmp", "/p/\xE9t\xE9/a1.bmp", "/p/100%/a1.bmp",
+                                        "/p/b1.bmp"};
+    const auto onDisk = [&](const std::string& n) { return disk.count(n) > 0; };
+    const std::pair<const char*, const char*> cases[] = {
+        {"file:///p/My%20Pics/rock1.bmp", "/p/My Pics/rock1.bmp"},
+        {"file://localhost/p/%E9t%e9/a1.bmp", "/p/\xE9t\xE9/a1.bmp"},
+        {"FILE:///p/100%25/a1.bmp", "/p/100%/a1.bmp"},
+        {"file:/p/b1.bmp", "/p/b1.bmp"},
+        {"file:///p/b1.bmp?x=1#top", "/p/b1.bmp"},
+        {"file://otherhost/p/b1.bmp", "file://otherhost/p/b1.bmp"}, // not a local file: said missing
+        {"file:///p/a%2", "/p/a%2"},
+    };
+    for (const auto& [url, name] : cases) {
+        SCOPED_TRACE(url);
+        EXPECT_EQ(parseCommandLine({url}, onDisk).filePart, name);
+        const CommandLine withOption = parseCommandLine({"-i", "25", url}, onDisk);
+        EXPECT_EQ(withOption.filePart, name);
+        EXPECT_EQ(withOption.incrementText, "25");
+    }
+    // Several files chosen together: the first names the series.
+    const CommandLine several =
+        parseCommandLine({"file:///p/b1.bmp", "file:///p/My%20Pics/rock1.bmp", "/i30"}, onDisk);
+    EXPECT_EQ(several.filePart, "/p/b1.bmp");
+    EXPECT_EQ(several.incrementText, "30");
+}
+
 TEST(CommandLine, HelpVersionAndUnknownOptions) {
     EXPECT_TRUE(parseCommandLine({"--help"}).help);
     EXPECT_TRUE(parseCommandLine({"--version"}).version);

@@ -17,6 +17,7 @@
 #include <QStatusBar>
 #include <QLineEdit>
 #include <QTest>
+#include <QUrl>
 
 #include <filesystem>
 
@@ -177,6 +178,19 @@ TEST_P(StartupOptionLikeFolders, TheClickedFileLoadsItsSeries) {
 INSTANTIATE_TEST_SUITE_P(Folders, StartupOptionLikeFolders,
                          ::testing::Values("Shots --best", "Macro -- Beetles", "Trip -i 5", "a /i7 b"),
                          [](const auto& info) { return "folder_" + std::to_string(info.index); });
+
+TEST(Startup, AFileAddressLoadsTheSeriesOfItsLocalFile) {
+    StartupRig rig;
+    std::filesystem::create_directories(rig.files.path("My Pics 100%"));
+    rig.files.writeSeries("My Pics 100%/rock", 1, 3, 1);
+    const std::string first = rig.files.path("My Pics 100%/rock1.bmp");
+    const QByteArray url = "file://" + QUrl::toPercentEncoding(QByteArray::fromStdString(first), "/");
+    ASSERT_NE(rig.start({url.toStdString(), "file://" + rig.files.path("My%20Pics%20100%25/rock2.bmp")}), nullptr);
+    EXPECT_EQ(rig.box(), first);
+    rig.waitForFirstLoad();
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
 
 TEST(Startup, AFileThatIsNotAPictureIsSaidAndNeverHandedToTheDesktopsOpener) {
     StartupRig rig;
