@@ -108,6 +108,9 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
         else ShellIntegration(shellPlacesFor(state.programFolder)).createDesktopShortcut();
     }
 
+    // A file-manager entry left by this program where it used to live starts it from here.
+    if (state.rightMouse == 1) ShellIntegration(shellPlacesFor(state.programFolder)).refreshFileManagerEntry();
+
     // From here on the program runs on window events; the first activation loads the series.
     // A desktop that does not hand the new window the focus must not keep the series from
     // loading: the first turn of the event loop stands in for the activation then.

@@ -277,6 +277,19 @@ bool ShellIntegration::installFileManagerEntry() const {
     return entry && menu;
 }
 
+bool ShellIntegration::refreshFileManagerEntry() const {
+    if (places_.dataHome.empty()) return true;
+    bool ok = true;
+    const auto refresh = [&](const std::string& path, const std::string& text, std::filesystem::perms mode) {
+        std::string now;
+        if (!isRegularFile(path) || !isOurs(path) || readRegularFile(path, now) != FileRead::Ok || now == text) return;
+        ok = writeOurs(path, text, mode) && ok;
+    };
+    refresh(applicationEntryPath(), fileManagerEntryText(places_), kReadable);
+    refresh(serviceMenuPath(), serviceMenuText(places_), kExecutable);
+    return ok;
+}
+
 bool ShellIntegration::removeFileManagerEntry() const {
     if (places_.dataHome.empty()) return false;
     const bool entry = removeOurs(applicationEntryPath());

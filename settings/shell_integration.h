@@ -77,6 +77,11 @@ public:
     // alone (and counts as a failure). False when either is not in place afterwards.
     bool installFileManagerEntry() const;
 
+    // Rewrites each file-manager file that is ours and no longer starts this program as it would
+    // now be written (the program moved or was installed elsewhere). Makes no missing file and
+    // touches no one else's. False when a stale file cannot be rewritten.
+    bool refreshFileManagerEntry() const;
+
     // Deletes both file-manager files when they are ours. True only when both were there and
     // deleted; a missing file or one written by someone else is a failure (and left alone).
     bool removeFileManagerEntry() const;

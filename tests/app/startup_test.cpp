@@ -3,6 +3,7 @@
 #include "app/startup.h"
 #include "app/command_line.h"
 #include "input/picture_file.h"
+#include "settings/shell_integration.h"
 #include "ui/help_window.h"
 #include "ui/path_text.h"
 #include "support/scoped_home.h"
@@ -364,6 +365,29 @@ TEST(Startup, WithoutAHookTheLauncherIsWrittenToTheDesktopWhileTheShortcutPrefer
     QFile file(QString::fromStdString(launcher));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains(("Exec=\"" + rig.state.programFolder + "orvanta\"\n").c_str()));
+}
+
+// The file-manager entry an earlier copy of the program wrote starts this copy after a start-up
+// while "rightmouse" is 1, and is left alone while it is 0.
+TEST(Startup, TheFileManagerEntryOfAMovedProgramStartsItFromWhereItIsNow) {
+    ScopedHome home;
+    ShellPlaces old;
+    old.programFolder = home.home() + "/old copy/";
+    old.desktopFolder = home.desktop();
+    old.dataHome = home.dataHome();
+    const std::string entry = home.dataHome() + "/applications/orvanta-open.desktop";
+    for (const char* flag : {"0", "1"}) {
+        SCOPED_TRACE(flag);
+        ASSERT_TRUE(ShellIntegration(old).installFileManagerEntry());
+        StartupRig rig;
+        rig.pref("rightmouse", flag);
+        rig.start({});
+        QFile file(QString::fromStdString(entry));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        const std::string now = "Exec=\"" + rig.state.programFolder + "orvanta\" %f\n";
+        EXPECT_EQ(text.contains(now.c_str()), std::string(flag) == "1") << text.toStdString();
+    }
 }
 
 // The command line's file and the last series of the preferences, in folders whose names are not
