@@ -22,19 +22,52 @@ std::string lower(std::string s) {
 struct Word {
     std::size_t pos;
     std::string text;
+    bool wholeFile = false; // an argument that names a file: never an option
 };
 
-std::vector<Word> splitWords(const std::string& s) {
-    std::vector<Word> words;
+void splitWords(const std::string& s, std::size_t offset, std::vector<Word>& words) {
     std::size_t i = 0;
     while (i < s.size()) {
         while (i < s.size() && s[i] == ' ') ++i;
         if (i >= s.size()) break;
         const std::size_t start = i;
         while (i < s.size() && s[i] != ' ') ++i;
-        words.push_back({start, s.substr(start, i - start)});
+        words.push_back({offset + start, s.substr(start, i - start)});
     }
-    return words;
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// A file:// address of this machine ("file:///p/a%20b/rock1.bmp", "file://localhost/...",
+// "file:/...") as the local name it stands for, its %XX escapes turned back into bytes; anything
+// else as it is. Desktops hand such addresses to programs started on a file.
+std::string localName(const std::string& arg) {
+    if (lower(arg.substr(0, 5)) != "file:") return arg;
+    std::string rest = arg.substr(5);
+    if (rest.rfind("//", 0) == 0) {
+        const std::size_t slash = rest.find('/', 2);
+        if (slash == std::string::npos) return arg;
+        const std::string host = lower(rest.substr(2, slash - 2));
+        if (!host.empty() && host != "localhost") return arg; // another machine's file
+        rest = rest.substr(slash);
+    }
+    if (rest.empty() || rest.front() != '/') return arg;
+    rest = rest.substr(0, rest.find_first_of("?#"));
+    std::string name;
+    for (std::size_t i = 0; i < rest.size(); ++i) {
+        if (rest[i] == '%' && i + 2 < rest.size() && hexDigit(rest[i + 1]) >= 0 && hexDigit(rest[i + 2]) >= 0) {
+            name += char(hexDigit(rest[i + 1]) * 16 + hexDigit(rest[i + 2]));
+            i += 2;
+        } else {
+            name += rest[i];
+        }
+    }
+    return name;
 }
 
 enum class Option { None, Increment, Resolution, Help, Version, EndOfOptions, Unknown };
@@ -93,16 +126,36 @@ bool isSeriesPictureName(const std::string& name) {
     return false;
 }
 
-CommandLine parseCommandLine(const std::vector<std::string>& args) {
+CommandLine parseCommandLine(const std::vector<std::string>& given,
+                             const std::function<bool(const std::string&)>& namesFile) {
     CommandLine c;
+    std::vector<std::string> args;
+    for (const std::string& a : given) args.push_back(localName(a));
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (i) c.argument += ' ';
         c.argument += args[i];
     }
-    if (c.argument.size() >= 2 && c.argument.front() == '"' && c.argument.back() == '"')
-        c.argument = c.argument.substr(1, c.argument.size() - 2);
+    const bool quoted = c.argument.size() >= 2 && c.argument.front() == '"' && c.argument.back() == '"';
+    if (quoted) c.argument = c.argument.substr(1, c.argument.size() - 2);
 
-    const std::vector<Word> words = splitWords(c.argument);
+    // The words of each argument, at their places in the joined text.
+    std::vector<Word> words;
+    std::size_t offset = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string a = args[i];
+        std::size_t start = offset;
+        if (quoted && i == 0) a.erase(0, 1);
+        else if (quoted) --start;
+        if (quoted && i + 1 == args.size() && !a.empty()) a.pop_back();
+        const bool maybeFile = a.find(' ') != std::string::npos || (!a.empty() && a.front() == '/');
+        if (maybeFile && namesFile && namesFile(a)) {
+            const std::size_t lead = a.find_first_not_of(' ');
+            if (lead != std::string::npos) words.push_back({start + lead, a.substr(lead), true});
+        } else {
+            splitWords(a, start, words);
+        }
+        offset += args[i].size() + 1;
+    }
     std::size_t fileEnd = c.argument.size();
     bool firstOption = true;
     // A file named after the options ("-i 25 rock1.bmp", "-- -rock1.bmp"): from its first word to
@@ -112,7 +165,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     for (std::size_t i = 0; i < words.size(); ++i) {
         std::string value;
         bool hasInline = false;
-        const Option o = classify(words[i].text, value, hasInline);
+        const Option o = words[i].wholeFile ? Option::None : classify(words[i].text, value, hasInline);
         if (o == Option::None) {
             if (!firstOption && laterStart == std::string::npos) laterStart = words[i].pos;
             continue;
@@ -135,7 +188,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
         auto takeValue = [&]() -> std::string {
             if (hasInline) return value;
-            if (i + 1 < words.size()) {
+            if (i + 1 < words.size() && !words[i + 1].wholeFile) {
                 std::string v2;
                 bool inl2 = false;
                 if (classify(words[i + 1].text, v2, inl2) == Option::None) return words[++i].text;
@@ -161,6 +214,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         }
     }
     c.filePart = trimBlanks(c.argument.substr(0, fileEnd));
+    // Several files (a desktop handing over every picture chosen): the first is the series'.
+    if (!words.empty() && words.front().wholeFile) c.filePart = trimBlanks(words.front().text);
     if (c.filePart.empty() && laterStart != std::string::npos)
         c.filePart = trimBlanks(c.argument.substr(laterStart, laterEnd - laterStart));
     return c;
@@ -170,7 +225,8 @@ std::string commandLineHelpText() {
     return "Usage: orvanta [FIRST-FILE] [/i INCREMENT] [/resolution WIDTHxHEIGHT]\n"
            "\n"
            "Opens the focus-stacking window. FIRST-FILE names the first picture of a numbered\n"
-           "series (rock01.bmp, rock02.bmp, ...); the series is loaded when the window opens.\n"
+           "series (rock01.bmp, rock02.bmp, ...), as a name or a file:// address; the series is\n"
+           "loaded when the window opens.\n"
            "It may come before or after the options. A file that is not a picture the series\n"
            "reader takes (.bmp, .jpg, .jpeg, .gif, .png, .tif, .tiff) is said and not opened.\n"
            "\n"

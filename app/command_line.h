@@ -3,6 +3,7 @@
 // ("/resolution 800x600"), --help and --version.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -21,7 +22,12 @@ struct CommandLine {
     std::string error;         // an unknown "--" option, or empty
 };
 
-CommandLine parseCommandLine(const std::vector<std::string>& args);
+// A file:// address of this machine stands for its local name. `namesFile` tells whether a name
+// is on the disk. An argument that holds a blank or starts with
+// "/" and names a file there is that file whole: a file manager hands over a path such as
+// "/pics/Shots --best/rock1.bmp" as one argument, and its words are not options.
+CommandLine parseCommandLine(const std::vector<std::string>& args,
+                             const std::function<bool(const std::string&)>& namesFile = {});
 
 // "800x600" (case-blind "x", blanks before the numbers skipped, text after the digits ignored);
 // false when either side is not a positive number.

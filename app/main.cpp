@@ -4,6 +4,7 @@
 #include "base/standard_descriptors.h"
 #include "app/startup.h"
 #include "app/command_line.h"
+#include "input/picture_file.h"
 #include "settings/preferences.h"
 #include "ui/focus_style.h"
 #include "ui/message_box_prompter.h"
@@ -39,7 +40,7 @@ int main(int argc, char** argv) {
     // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
     orv::removeTemporaryFilesOnTermination();
     const std::vector<std::string> args(argv + 1, argv + argc);
-    const CommandLine cl = parseCommandLine(args);
+    const CommandLine cl = parseCommandLine(args, fileExists);
     if (cl.help) {
         std::cout << commandLineHelpText();
         return 0;

@@ -28,7 +28,7 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     state.dragState.reset();
     state.firstActivation = true;
     // The argument, without one pair of enclosing quotes.
-    CommandLine cl = parseCommandLine(args);
+    CommandLine cl = parseCommandLine(args, fileExists);
     state.commandArgument = cl.argument;
 
     // A named file must exist and be a picture the series reader takes; anything else is said and
@@ -107,6 +107,9 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
         if (hooks.createDesktopShortcut) hooks.createDesktopShortcut(state);
         else ShellIntegration(shellPlacesFor(state.programFolder)).createDesktopShortcut();
     }
+
+    // A file-manager entry left by this program where it used to live starts it from here.
+    if (state.rightMouse == 1) ShellIntegration(shellPlacesFor(state.programFolder)).refreshFileManagerEntry();
 
     // From here on the program runs on window events; the first activation loads the series.
     // A desktop that does not hand the new window the focus must not keep the series from

@@ -4,6 +4,7 @@
 
 #include "base/atomic_file.h"
 #include "base/regular_file.h"
+#include "base/runtime_error.h"
 
 #include <unistd.h>
 
@@ -246,14 +247,26 @@ std::string ShellIntegration::serviceMenuPath() const {
     return withoutTrailingSlash(places_.dataHome) + "/kio/servicemenus/" + kFileManagerEntryName;
 }
 
-bool ShellIntegration::createDesktopShortcut() const {
-    if (places_.desktopFolder.empty() || !makeFolder(places_.desktopFolder)) return false;
+bool ShellIntegration::createDesktopShortcut(std::string* why) const {
+    const auto fail = [why](const std::string& reason) {
+        if (why) *why = reason;
+        return false;
+    };
+    if (places_.desktopFolder.empty()) return fail("no desktop folder is known");
+    if (!makeFolder(places_.desktopFolder)) return fail("the desktop folder cannot be made");
     try {
         writeText(launcherPath(), launcherText(places_), kExecutable);
         return true;
+    } catch (const RuntimeError& e) {
+        return fail(e.description());
     } catch (...) {
-        return false;
+        return fail("it cannot be written");
     }
+}
+
+std::string launcherNotWrittenText(const std::string& launcherPath, const std::string& why) {
+    return "I could not put the 'Orvanta' shortcut on your desktop as " + launcherPath + " (" + why +
+           ").   Orvanta starts as before from its menu entry or the command line.";
 }
 
 bool ShellIntegration::installFileManagerEntry() const {
@@ -262,6 +275,19 @@ bool ShellIntegration::installFileManagerEntry() const {
     // KDE runs service menus from a user's folder only when they are executable.
     const bool menu = writeOurs(serviceMenuPath(), serviceMenuText(places_), kExecutable);
     return entry && menu;
+}
+
+bool ShellIntegration::refreshFileManagerEntry() const {
+    if (places_.dataHome.empty()) return true;
+    bool ok = true;
+    const auto refresh = [&](const std::string& path, const std::string& text, std::filesystem::perms mode) {
+        std::string now;
+        if (!isRegularFile(path) || !isOurs(path) || readRegularFile(path, now) != FileRead::Ok || now == text) return;
+        ok = writeOurs(path, text, mode) && ok;
+    };
+    refresh(applicationEntryPath(), fileManagerEntryText(places_), kReadable);
+    refresh(serviceMenuPath(), serviceMenuText(places_), kExecutable);
+    return ok;
 }
 
 bool ShellIntegration::removeFileManagerEntry() const {

@@ -19,6 +19,10 @@ inline constexpr const char* kEntryRemovalFailedText =
     "Click context menu";
 inline constexpr const char* kEntryRemovalFailedTitle = "Maybe it has already been removed????";
 
+// Said when the Preferences OK cannot write the launcher the user asked for.
+inline constexpr const char* kLauncherNotWrittenTitle = "No shortcut this time";
+std::string launcherNotWrittenText(const std::string& launcherPath, const std::string& why);
+
 inline constexpr const char* kLauncherComment = "This is my Orvanta shortcut!";
 inline constexpr const char* kLauncherFileName = "Orvanta.desktop";
 inline constexpr const char* kFileManagerEntryName = "orvanta-open.desktop";
@@ -66,12 +70,17 @@ public:
     std::string serviceMenuPath() const;         // $XDG_DATA_HOME/kio/servicemenus/orvanta-open.desktop
 
     // Writes the launcher, executable, over any file of that name (the desktop folder is made when
-    // missing). False when it cannot be written.
-    bool createDesktopShortcut() const;
+    // missing). False when it cannot be written, with the reason in `why` when asked.
+    bool createDesktopShortcut(std::string* why = nullptr) const;
 
     // Writes both file-manager files. A file of that name that this program did not write is left
     // alone (and counts as a failure). False when either is not in place afterwards.
     bool installFileManagerEntry() const;
+
+    // Rewrites each file-manager file that is ours and no longer starts this program as it would
+    // now be written (the program moved or was installed elsewhere). Makes no missing file and
+    // touches no one else's. False when a stale file cannot be rewritten.
+    bool refreshFileManagerEntry() const;
 
     // Deletes both file-manager files when they are ours. True only when both were there and
     // deleted; a missing file or one written by someone else is a failure (and left alone).

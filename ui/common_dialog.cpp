@@ -92,9 +92,12 @@ QString dialogFolder(const QString& initDir) {
     if (initDir.isEmpty()) return QDir::homePath();
     std::string name = absolutePathBytes(pathBytes(initDir));
     if (name.size() > 1 && name.back() == '/') name.pop_back();
-    if (isFolder(name)) return pathText(name);
-    const std::string parent = std::filesystem::path(name).parent_path().native();
-    return isFolder(parent) ? pathText(parent) : QDir::homePath();
+    // A folder that was renamed or removed since: the nearest folder above it that is still there,
+    // short of the root (nothing of the name is left then).
+    if (name == "/") return pathText(name);
+    for (std::filesystem::path p(name); p.has_relative_path(); p = p.parent_path())
+        if (isFolder(p.native())) return pathText(p.native());
+    return QDir::homePath();
 }
 
 QString chosenFileName(const QString& chosen) {

@@ -139,8 +139,8 @@ private:
 // "desc|pattern|desc|pattern|" as Qt name filters: "Picture files  (*.bmp *.jpg *.gif)", ...
 QStringList qtNameFilters(const QString& filter);
 
-// The folder a dialog opens in: InitDir itself, or its folder when it names a file. Names here
-// hold a file name's bytes as path_text.h carries them.
+// The folder a dialog opens in: InitDir itself, or its folder when it names a file, or the nearest
+// folder above that is still there. Names here hold a file name's bytes as path_text.h carries them.
 QString dialogFolder(const QString& initDir);
 
 // The name Qt's file dialog returned, with each step that Qt decoded lossily (bytes that are not

@@ -375,7 +375,10 @@ void FormPreferences::CommandOK_Click() {
 
     ctx_.held.shortcut = checkShortcut_->isChecked() ? 1 : 0;
     writeKey("shortcut", wholeText(ctx_.held.shortcut));
-    if (ctx_.held.shortcut == 1) ctx_.shell.createDesktopShortcut();
+    std::string why;
+    if (ctx_.held.shortcut == 1 && !ctx_.shell.createDesktopShortcut(&why))
+        ctx_.prompter.ask(PromptIcon::Exclamation, launcherNotWrittenText(ctx_.shell.launcherPath(), why),
+                          kLauncherNotWrittenTitle);
 
     ctx_.held.rightMouse = applyFileManagerChoice(ctx_.shell, checkRight_->isChecked(), ctx_.held.rightMouse,
                                                   ctx_.prompter);

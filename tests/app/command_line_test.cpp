@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 
 using namespace orv;
 
@@ -76,6 +77,63 @@ INSTANTIATE_TEST_SUITE_P(
         CommandLineCase{"options_then_double_dash", {"/i", "20", "--", "--odd 1.bmp"}, "--odd 1.bmp", true, "20"},
         CommandLineCase{"double_dash_after_the_file", {"/pics/rock1.bmp", "--"}, "/pics/rock1.bmp", false, ""}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// A file manager hands a path over as one argument; words in it that look like options are part of
+// the name when that name is a file, wherever the argument stands.
+TEST(CommandLine, AnArgumentNamingAFileIsThatFileWholeEvenWithOptionWordsInIt) {
+    const std::set<std::string> disk = {"/p/Shots --best/rock1.bmp", "/p/Macro -- Beetles/rock1.bmp",
+                                        "/p/Trip -i 5/rock1.bmp", "/p/a /i7 b/rock1.bmp", "/i5.bmp"};
+    const auto onDisk = [&](const std::string& n) { return disk.count(n) > 0; };
+    for (const std::string& f : disk) {
+        SCOPED_TRACE(f);
+        CommandLine cl = parseCommandLine({f}, onDisk);
+        EXPECT_EQ(cl.filePart, f);
+        EXPECT_FALSE(cl.hasIncrement);
+        EXPECT_TRUE(cl.error.empty()) << cl.error;
+        cl = parseCommandLine({"-i", "25", f}, onDisk);
+        EXPECT_EQ(cl.filePart, f);
+        EXPECT_EQ(cl.incrementText, "25");
+        cl = parseCommandLine({f, "/i30"}, onDisk);
+        EXPECT_EQ(cl.filePart, f);
+        EXPECT_EQ(cl.incrementText, "30");
+        cl = parseCommandLine({"\"" + f, "/i30\""}, onDisk);
+        EXPECT_EQ(cl.filePart, f);
+        EXPECT_EQ(cl.incrementText, "30");
+    }
+    // A name that is not on the disk is read word by word, as before.
+    const CommandLine one = parseCommandLine({"/pics/rock1.bmp /i25"}, onDisk);
+    EXPECT_EQ(one.filePart, "/pics/rock1.bmp");
+    EXPECT_EQ(one.incrementText, "25");
+    EXPECT_EQ(parseCommandLine({"/p/gone --best/rock1.bmp"}, onDisk).error, "unknown option --best/rock1.bmp");
+}
+
+// Desktops that start a program on a file's address (%u) hand over file:// URLs.
+TEST(CommandLine, AFileAddressOfThisMachineIsItsLocalName) {
+    const std::set<std::string> disk = {"/p/My Pics/rock1.bmp", "/p/\xE9t\xE9/a1.bmp", "/p/100%/a1.bmp",
+                                        "/p/b1.bmp"};
+    const auto onDisk = [&](const std::string& n) { return disk.count(n) > 0; };
+    const std::pair<const char*, const char*> cases[] = {
+        {"file:///p/My%20Pics/rock1.bmp", "/p/My Pics/rock1.bmp"},
+        {"file://localhost/p/%E9t%e9/a1.bmp", "/p/\xE9t\xE9/a1.bmp"},
+        {"FILE:///p/100%25/a1.bmp", "/p/100%/a1.bmp"},
+        {"file:/p/b1.bmp", "/p/b1.bmp"},
+        {"file:///p/b1.bmp?x=1#top", "/p/b1.bmp"},
+        {"file://otherhost/p/b1.bmp", "file://otherhost/p/b1.bmp"}, // not a local file: said missing
+        {"file:///p/a%2", "/p/a%2"},
+    };
+    for (const auto& [url, name] : cases) {
+        SCOPED_TRACE(url);
+        EXPECT_EQ(parseCommandLine({url}, onDisk).filePart, name);
+        const CommandLine withOption = parseCommandLine({"-i", "25", url}, onDisk);
+        EXPECT_EQ(withOption.filePart, name);
+        EXPECT_EQ(withOption.incrementText, "25");
+    }
+    // Several files chosen together: the first names the series.
+    const CommandLine several =
+        parseCommandLine({"file:///p/b1.bmp", "file:///p/My%20Pics/rock1.bmp", "/i30"}, onDisk);
+    EXPECT_EQ(several.filePart, "/p/b1.bmp");
+    EXPECT_EQ(several.incrementText, "30");
+}
 
 TEST(CommandLine, HelpVersionAndUnknownOptions) {
     EXPECT_TRUE(parseCommandLine({"--help"}).help);

@@ -1,6 +1,9 @@
 // Start-up: the command line's file and increment, the missing-file message, a file handed to its
 // own program, the preferences start-up reads, the splash hand-over and the first activation.
 #include "app/startup.h"
+#include "app/command_line.h"
+#include "input/picture_file.h"
+#include "settings/shell_integration.h"
 #include "ui/help_window.h"
 #include "ui/path_text.h"
 #include "support/scoped_home.h"
@@ -15,6 +18,7 @@
 #include <QStatusBar>
 #include <QLineEdit>
 #include <QTest>
+#include <QUrl>
 
 #include <filesystem>
 
@@ -150,6 +154,43 @@ TEST(Startup, AMissingCommandLineFileIsReportedAndStartUpGoesOnWithThePreference
                       "The command line was " + missing}));
     EXPECT_EQ(rig.box(), "/p/last01.bmp");
     EXPECT_EQ(rig.increment(), "10"); // as without an argument
+}
+
+// The file manager starts the program with the clicked file as one argument: a folder name with
+// words that look like options ("--best", "--", "-i 5") neither cuts the name nor stops the program.
+class StartupOptionLikeFolders : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(StartupOptionLikeFolders, TheClickedFileLoadsItsSeries) {
+    StartupRig rig;
+    const std::string folder = rig.files.path(GetParam());
+    std::filesystem::create_directories(folder);
+    rig.files.writeSeries(folder.substr(rig.files.folder().size()).append("/rock"), 1, 3, 1);
+    const std::string first = folder + "/rock1.bmp";
+    const std::vector<std::string> args{first};
+    EXPECT_TRUE(parseCommandLine(args, fileExists).error.empty()); // main() would end with a usage error
+    ASSERT_NE(rig.start(args), nullptr);
+    EXPECT_EQ(rig.box(), first);
+    EXPECT_EQ(rig.increment(), "10");
+    rig.waitForFirstLoad();
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Folders, StartupOptionLikeFolders,
+                         ::testing::Values("Shots --best", "Macro -- Beetles", "Trip -i 5", "a /i7 b"),
+                         [](const auto& info) { return "folder_" + std::to_string(info.index); });
+
+TEST(Startup, AFileAddressLoadsTheSeriesOfItsLocalFile) {
+    StartupRig rig;
+    std::filesystem::create_directories(rig.files.path("My Pics 100%"));
+    rig.files.writeSeries("My Pics 100%/rock", 1, 3, 1);
+    const std::string first = rig.files.path("My Pics 100%/rock1.bmp");
+    const QByteArray url = "file://" + QUrl::toPercentEncoding(QByteArray::fromStdString(first), "/");
+    ASSERT_NE(rig.start({url.toStdString(), "file://" + rig.files.path("My%20Pics%20100%25/rock2.bmp")}), nullptr);
+    EXPECT_EQ(rig.box(), first);
+    rig.waitForFirstLoad();
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.prompter.shown.empty());
 }
 
 TEST(Startup, AFileThatIsNotAPictureIsSaidAndNeverHandedToTheDesktopsOpener) {
@@ -324,6 +365,29 @@ TEST(Startup, WithoutAHookTheLauncherIsWrittenToTheDesktopWhileTheShortcutPrefer
     QFile file(QString::fromStdString(launcher));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains(("Exec=\"" + rig.state.programFolder + "orvanta\"\n").c_str()));
+}
+
+// The file-manager entry an earlier copy of the program wrote starts this copy after a start-up
+// while "rightmouse" is 1, and is left alone while it is 0.
+TEST(Startup, TheFileManagerEntryOfAMovedProgramStartsItFromWhereItIsNow) {
+    ScopedHome home;
+    ShellPlaces old;
+    old.programFolder = home.home() + "/old copy/";
+    old.desktopFolder = home.desktop();
+    old.dataHome = home.dataHome();
+    const std::string entry = home.dataHome() + "/applications/orvanta-open.desktop";
+    for (const char* flag : {"0", "1"}) {
+        SCOPED_TRACE(flag);
+        ASSERT_TRUE(ShellIntegration(old).installFileManagerEntry());
+        StartupRig rig;
+        rig.pref("rightmouse", flag);
+        rig.start({});
+        QFile file(QString::fromStdString(entry));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray text = file.readAll();
+        const std::string now = "Exec=\"" + rig.state.programFolder + "orvanta\" %f\n";
+        EXPECT_EQ(text.contains(now.c_str()), std::string(flag) == "1") << text.toStdString();
+    }
 }
 
 // The command line's file and the last series of the preferences, in folders whose names are not

@@ -217,6 +217,33 @@ TEST(FileManagerEntry, RemoveDeletesOnlyWhatTheProgramWrote) {
     EXPECT_FALSE(exists(shell.serviceMenuPath()));
 }
 
+// A program that moved: its entries are rewritten to start it from where it is now; nothing missing
+// is made and no one else's file is touched.
+TEST(FileManagerEntry, RefreshPointsOurEntriesAtTheProgramWhereItIsNow) {
+    ScopedHome home;
+    ASSERT_TRUE(ShellIntegration(placesIn(home, "/opt/old place/")).installFileManagerEntry());
+    const ShellIntegration moved(placesIn(home, "/usr/bin/"));
+    EXPECT_TRUE(moved.refreshFileManagerEntry());
+    for (const std::string& path : {moved.applicationEntryPath(), moved.serviceMenuPath()}) {
+        EXPECT_NE(readAll(path).find("Exec=\"/usr/bin/orvanta\" %f\n"), std::string::npos) << path;
+        EXPECT_EQ(readAll(path).find("old place"), std::string::npos) << path;
+    }
+    EXPECT_EQ(readAll(moved.applicationEntryPath()), fileManagerEntryText(moved.places()));
+    EXPECT_TRUE(executable(moved.serviceMenuPath()));
+    EXPECT_TRUE(moved.removeFileManagerEntry()); // still ours
+
+    // Gone files stay gone; someone else's file of that name stays as it is.
+    EXPECT_TRUE(moved.refreshFileManagerEntry());
+    EXPECT_FALSE(exists(moved.applicationEntryPath()));
+    EXPECT_FALSE(exists(moved.serviceMenuPath()));
+    std::filesystem::create_directories(home.dataHome() + "/applications");
+    const std::string theirs = "[Desktop Entry]\nType=Application\nName=Theirs\nExec=theirs %f\n";
+    std::ofstream(moved.applicationEntryPath()) << theirs;
+    EXPECT_TRUE(moved.refreshFileManagerEntry());
+    EXPECT_EQ(readAll(moved.applicationEntryPath()), theirs);
+    EXPECT_FALSE(exists(moved.serviceMenuPath()));
+}
+
 struct ChoiceCase {
     const char* name;
     bool ticked;

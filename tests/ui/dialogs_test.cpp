@@ -84,6 +84,18 @@ TEST(CommonDialogFolders, AFileNameOpensItsFolder) {
     EXPECT_EQ(dialogFolder(folder), folder);
 }
 
+// The series' folder renamed or removed since it was typed: Browse opens in the nearest folder above
+// it that is still there, not in the home folder.
+TEST(CommonDialogFolders, AFolderThatVanishedOpensTheNearestOneAboveIt) {
+    SeriesFolder f;
+    const QString folder = QString::fromStdString(f.folder()).chopped(1);
+    EXPECT_EQ(dialogFolder(QString::fromStdString(f.path("gone/rock1.bmp"))), folder);
+    EXPECT_EQ(dialogFolder(QString::fromStdString(f.path("gone/deeper/rock1.bmp"))), folder);
+    EXPECT_EQ(dialogFolder(QString::fromStdString(f.path("gone/deeper/"))), folder);
+    EXPECT_EQ(dialogFolder(QStringLiteral("/no such folder here/x/a1.bmp")), QDir::homePath());
+    EXPECT_EQ(dialogFolder(QStringLiteral("/")), QStringLiteral("/"));
+}
+
 TEST(CommonDialogChoices, CancelLeavesFileNameAndColourAsTheyWere) {
     auto backend = std::make_unique<ScriptedDialogBackend>();
     ScriptedDialogBackend& script = *backend;

@@ -402,6 +402,29 @@ TEST(PreferencesDialog, TickedShortcutWritesTheLauncherOnOK) {
     EXPECT_TRUE(launcher.readAll().contains(("Exec=\"" + rig.places().programFolder + "orvanta\"\n").c_str()));
 }
 
+// A launcher that cannot be written is said, with where and why; the choice is still kept, so the
+// next start tries again.
+TEST(PreferencesDialog, ALauncherThatCannotBeWrittenIsSaid) {
+    for (const bool folderInTheWay : {true, false}) {
+        SCOPED_TRACE(folderInTheWay ? "a folder named as the launcher" : "a file named as the desktop folder");
+        PreferencesRig rig;
+        if (folderInTheWay) std::filesystem::create_directories(rig.launcher());
+        else std::ofstream(rig.home.desktop()) << "not a folder";
+        FormPreferences& f = rig.open();
+        f.CheckShortcut()->setChecked(true);
+        f.CommandOK()->click();
+        ASSERT_EQ(rig.prompter.shown.size(), 1u);
+        EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Exclamation);
+        EXPECT_EQ(rig.prompter.shown[0].title, kLauncherNotWrittenTitle);
+        EXPECT_NE(rig.prompter.shown[0].text.find("I could not put the 'Orvanta' shortcut on your desktop as " +
+                                                  rig.launcher() + " ("),
+                  std::string::npos)
+            << rig.prompter.shown[0].text;
+        EXPECT_EQ(rig.key("shortcut"), "1");
+        EXPECT_FALSE(f.isVisible());
+    }
+}
+
 TEST(PreferencesDialog, TickingTheFileManagerBoxWhenTheFlagIsAlready1WritesNothing) {
     PreferencesRig rig;
     rig.rightMouse = 1;
