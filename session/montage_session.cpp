@@ -4,6 +4,7 @@
 
 #include "align/alignment_report.h"
 #include "base/error_sites.h"
+#include "base/memory_tuning.h"
 #include "base/numbers.h"
 #include "base/runtime_error.h"
 #include "engine/properties_text.h"
@@ -196,6 +197,23 @@ void MontageSession::makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& ou
     finishMontage(r, out, busy);
     // A streamed series leaves no stack for the commands that reuse one.
     if (streamed_) ms.seriesReady = false;
+    if (options_.releaseStackAfterMontage && out.made && !streamed_ && mode == MakeMode::Montage) releaseStack();
+}
+
+void MontageSession::releaseStack() {
+    MontageState& ms = state_.montage;
+    MontageRecord& main = ms.main();
+    // Above ten pictures a map digit names a picture only together with the stack: the choices
+    // are resolved while it is there.
+    if (!main.empty() && main.request.method != FocusMethod::Pyramid && main.choices.pictures.empty() &&
+        state_.series.imageCount > 10)
+        main.choices = depthChoices(MontageChoice{});
+    // The pictures were decoded on other threads, into heaps the montage's writing does not use.
+    releasePictureMemory([&] {
+        for (std::vector<std::uint8_t>& picture : ms.arrays.stack.pictures) std::vector<std::uint8_t>().swap(picture);
+        series_.drop();
+    });
+    ms.seriesReady = false;
 }
 
 int MontageSession::readIncrement(MontageRequest& r, int& line) {

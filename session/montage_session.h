@@ -140,6 +140,12 @@ struct SessionOptions {
     // a copy of them, so that a batch run holds the montage once. The slot is filled again from
     // the record should anything ask for it.
     bool montageInRecordOnly = false;
+    // Nothing reads the source pictures once the montage is made (a batch run that neither
+    // smooths, compares, scores nor retouches): the stack's pixels are let go as soon as the
+    // montage, its map and its choices are in the record, so that writing the montage (a 16-bit
+    // one reads the series again, one picture at a time) does not hold the series beside it. The
+    // next Make Montage reads the series again.
+    bool releaseStackAfterMontage = false;
     // The pixels a montage's retouching keeps for Undo, beyond which the oldest strokes are
     // folded together and can no longer be undone one at a time.
     std::size_t retouchUndoBytes = std::size_t(512) << 20;
@@ -297,6 +303,8 @@ private:
         bool on_ = true;
     };
     void finishMontage(const MontageRequest& r, MakeOutcome& out, BusySpan& busy);
+    // Lets the stack's pixels go once the montage is made (SessionOptions::releaseStackAfterMontage).
+    void releaseStack();
 
     SeriesResult decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into);
     SizeCheck sizeCheck(const IgnoreTicks& ignored, MessageList* messages) const;

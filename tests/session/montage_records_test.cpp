@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -106,6 +107,45 @@ TEST(MontageRecords, ABatchRunThatReadsTheMontageFromItsRecordHoldsItOnce) {
     EXPECT_EQ(smoothedCopy->report, smoothedMoved->report);
     EXPECT_EQ(withCopy.record({}).picture.rounded(), withoutCopy.record({}).picture.rounded());
     EXPECT_TRUE(prompter.shown.empty());
+}
+
+TEST(MontageRecords, ABatchRunThatLetsTheStackGoKeepsTheChoicesAndReadsTheSeriesAgain) {
+    // Twelve pictures: above ten a digit of the map names its picture only with the stack there.
+    QTemporaryDir dir;
+    for (int k = 1; k <= 12; ++k)
+        bandPicture((k - 1) % 3 + 1, 7u * k + 1, true).save(dir.filePath(QStringLiteral("t%1.bmp").arg(k, 2, 10, QLatin1Char('0'))), "BMP");
+    MontageRequest r;
+    r.firstFileName = dir.filePath("t01.bmp").toStdString();
+    r.incrementText = "10";
+    r.smoothing.edgeFactor = 0.1f;
+    r.smoothing.focusFactor = 0.1f;
+    r.smoothing.diffFactor = 100;
+    RecordingPrompter prompter;
+    PromptingObserver observer{prompter};
+    SessionState kept, letGo;
+    kept.smoothing = letGo.smoothing = r.smoothing;
+    SessionOptions keeping;
+    keeping.montageInRecordOnly = true;
+    keeping.reuseDecodedSeries = true;
+    SessionOptions releasing = keeping;
+    releasing.releaseStackAfterMontage = true;
+    MontageSession withStack{kept, observer, keeping};
+    MontageSession withoutStack{letGo, observer, releasing};
+    ASSERT_TRUE(withStack.makeMontage(r).made);
+    ASSERT_TRUE(withoutStack.makeMontage(r).made);
+    ASSERT_EQ(letGo.series.imageCount, 12);
+    for (const std::vector<std::uint8_t>& picture : letGo.montage.arrays.stack.pictures) EXPECT_TRUE(picture.empty());
+    EXPECT_EQ(withStack.record({}).picture.rounded(), withoutStack.record({}).picture.rounded());
+    // The depth map names the pictures the block loop chose, pictures 11 and 12 among them.
+    const PictureChoices a = withStack.depthChoices({}), b = withoutStack.depthChoices({});
+    EXPECT_EQ(a.pictures, b.pictures);
+    EXPECT_NE(std::find_if(b.pictures.begin(), b.pictures.end(), [](std::uint16_t n) { return n > 10; }), b.pictures.end());
+    // A smoothing pass has no pictures to take blocks from: it is refused, not run on empty cells.
+    EXPECT_FALSE(withoutStack.smooth({}, r, false, false, kSmoothRoutine, 0));
+    // The next montage reads the series again.
+    ASSERT_TRUE(withoutStack.makeMontage(r).made);
+    EXPECT_EQ(withStack.record({}).picture.rounded(), withoutStack.record({}).picture.rounded());
+    EXPECT_EQ(withStack.record({}).map, withoutStack.record({}).map);
 }
 
 TEST(MontageRecords, EachComparedMethodKeepsItsOwnRecordAndTheUsersRequestStaysAsItWas) {
