@@ -100,6 +100,7 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     retouch_ = std::make_unique<RetouchCommands>(context, [this] { return running_ > 0; });
     connectCommands();
     addKeyboardEntries();
+    addZoomKeys();
     progress_ = new RunProgress(this, statusBar());
     statusBar()->setObjectName(QStringLiteral("statusBar"));
     statusBar()->addWidget(progress_, 1);
@@ -183,6 +184,22 @@ void FormMontage::addKeyboardEntries() {
         connect(s, &QShortcut::activated, this, [this] {
             FormMontagePicture* m = windows_->montageWindow();
             if (m->isVisible()) m->popupMenu();
+            else QApplication::beep();
+        });
+    }
+}
+
+void FormMontage::addZoomKeys() {
+    // The source and montage windows hand the keyboard back to this window, so their zoom keys are
+    // taken here and zoom the picture window in front.
+    for (const PictureWindow::ZoomKey& k : PictureWindow::zoomKeys()) {
+        auto* a = new QAction(this);
+        a->setObjectName(QStringLiteral("zoomKey"));
+        a->setShortcuts(k.keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        connect(a, &QAction::triggered, this, [this, zoom = k.zoom] {
+            if (PictureWindow* w = windows_->keyboardPictureWindow()) (w->*zoom)();
             else QApplication::beep();
         });
     }
