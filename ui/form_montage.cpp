@@ -638,6 +638,15 @@ void FormMontage::Form_Activate() {
 }
 
 void FormMontage::keepControlsInSight() {
+    // In a large font the increment's caption grows leftwards from its box; the file-name box gives
+    // up the room it needs, so that the caption does not cover the Browse button.
+    if (const auto* label1 = centralWidget()->findChild<QLabel*>(QStringLiteral("Label1"))) {
+        const int overlap = commandBrowse_->geometry().right() + 6 - label1->x();
+        if (overlap > 0) {
+            commandBrowse_->move(commandBrowse_->x() - overlap, commandBrowse_->y());
+            textFileName_->resize(std::max(100, textFileName_->width() - overlap), textFileName_->height());
+        }
+    }
     // However small the window is made, the controls (as the screen layout placed them) stay.
     const QRect controls = centralWidget()->childrenRect() | commandGo_->geometry();
     // The menu and status bars as they are laid out, which is as large as their hints say or
