@@ -169,8 +169,9 @@ void FormMontage::buildControls() {
 }
 
 void FormMontage::addKeyboardEntries() {
-    // F10 opens the menu bar at File; Shift+F10 and the Menu key open the montage window's menu
-    // (Properties, Save Depth Map, ...) when it is on screen, so every command has a key.
+    // F10 opens the menu bar at File; Shift+F10 and the Menu key open the menu of the picture
+    // window in front (the montage window's Properties, Save Depth Map, ...; a source window's Save
+    // As), so every command has a key.
     auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(f10, &QShortcut::activated, this, [this] {
         for (QAction* a : menuBar()->actions())
@@ -182,8 +183,10 @@ void FormMontage::addKeyboardEntries() {
     for (const QKeySequence& key : {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
         auto* s = new QShortcut(key, this);
         connect(s, &QShortcut::activated, this, [this] {
-            FormMontagePicture* m = windows_->montageWindow();
-            if (m->isVisible()) m->popupMenu();
+            // The menu of the picture window in front, as the zoom keys pick it: a source window's
+            // own entries (its Save As, Close Window) have no other key.
+            PictureWindow* w = windows_->keyboardPictureWindow();
+            if (w && w->mnuMenu()) w->popupMenu();
             else QApplication::beep();
         });
     }

@@ -171,6 +171,26 @@ TEST(Keyboard, ZoomKeysInTheMainWindowZoomThePictureWindowInFront) {
     EXPECT_EQ(rig.form->textFileName()->text(), QString::fromStdString(rig.files.path("key01.bmp")));
 }
 
+// Shift+F10 opens the menu of that picture window too, so a source window's own entries are
+// reached from the keyboard (here its Close Window); with it gone, the montage window's menu.
+TEST(Keyboard, ShiftF10OpensTheMenuOfThePictureWindowInFront) {
+    KeyRig rig;
+    rig.makeMontage();
+    FormPicture* second = rig.form->windows().sourceWindow(2);
+    rig.form->mnuWindow(2)->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+    QTest::keyClick(rig.form.get(), Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.openMenu() == second->mnuMenu(); }, 2000));
+    QTest::keyClick(second->mnuMenu(), accessKey(second->menuAction(QStringLiteral("mnuClose"))->text()).toLatin1());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !second->isVisible(); }, 2000));
+
+    rig.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+    QTest::keyClick(rig.form.get(), Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.openMenu() == rig.form->windows().montageWindow()->mnuMenu(); }, 2000));
+    rig.closeMenus();
+}
+
 TEST(Accessibility, WindowsAndControlsCarryNamesAndTheMapIsText) {
     KeyRig rig;
     rig.makeMontage();
