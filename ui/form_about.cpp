@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 #ifndef ORVANTA_VERSION
 #define ORVANTA_VERSION "0.0.0"
 #endif
@@ -124,7 +126,10 @@ FrmAbout::FrmAbout(orv::Prompter& prompter, QWidget* parent)
     layout->addSpacing(6);
     layout->addWidget(line);
     layout->addLayout(bottom);
-    setFixedSize(520, 280);
+    // 520 x 280 with the usual font; with a larger one the dialog grows to hold the wrapped texts
+    // whole instead of cutting off the description and the notice.
+    const int width = std::max(520, layout->minimumSize().width());
+    setFixedSize(width, std::max(280, heightForWidth(width)));
 }
 
 void FrmAbout::setProgramFinder(ProgramFinder finder) {

@@ -101,6 +101,7 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     retouch_ = std::make_unique<RetouchCommands>(context, [this] { return running_ > 0; });
     connectCommands();
     addKeyboardEntries();
+    addZoomKeys();
     progress_ = new RunProgress(this, statusBar());
     statusBar()->setObjectName(QStringLiteral("statusBar"));
     statusBar()->addWidget(progress_, 1);
@@ -178,8 +179,9 @@ void FormMontage::buildControls() {
 }
 
 void FormMontage::addKeyboardEntries() {
-    // F10 opens the menu bar at File; Shift+F10 and the Menu key open the montage window's menu
-    // (Properties, Save Depth Map, ...) when it is on screen, so every command has a key.
+    // F10 opens the menu bar at File; Shift+F10 and the Menu key open the menu of the picture
+    // window in front (the montage window's Properties, Save Depth Map, ...; a source window's Save
+    // As), so every command has a key.
     auto* f10 = new QShortcut(QKeySequence(Qt::Key_F10), this);
     connect(f10, &QShortcut::activated, this, [this] {
         for (QAction* a : menuBar()->actions())
@@ -191,8 +193,26 @@ void FormMontage::addKeyboardEntries() {
     for (const QKeySequence& key : {QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}) {
         auto* s = new QShortcut(key, this);
         connect(s, &QShortcut::activated, this, [this] {
-            FormMontagePicture* m = windows_->montageWindow();
-            if (m->isVisible()) m->popupMenu();
+            // The menu of the picture window in front, as the zoom keys pick it: a source window's
+            // own entries (its Save As, Close Window) have no other key.
+            PictureWindow* w = windows_->keyboardPictureWindow();
+            if (w && w->mnuMenu()) w->popupMenu();
+            else QApplication::beep();
+        });
+    }
+}
+
+void FormMontage::addZoomKeys() {
+    // The source and montage windows hand the keyboard back to this window, so their zoom keys are
+    // taken here and zoom the picture window in front.
+    for (const PictureWindow::ZoomKey& k : PictureWindow::zoomKeys()) {
+        auto* a = new QAction(this);
+        a->setObjectName(QStringLiteral("zoomKey"));
+        a->setShortcuts(k.keys);
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        connect(a, &QAction::triggered, this, [this, zoom = k.zoom] {
+            if (PictureWindow* w = windows_->keyboardPictureWindow()) (w->*zoom)();
             else QApplication::beep();
         });
     }
@@ -645,6 +665,15 @@ void FormMontage::Form_Activate() {
 }
 
 void FormMontage::keepControlsInSight() {
+    // In a large font the increment's caption grows leftwards from its box; the file-name box gives
+    // up the room it needs, so that the caption does not cover the Browse button.
+    if (const auto* label1 = centralWidget()->findChild<QLabel*>(QStringLiteral("Label1"))) {
+        const int overlap = commandBrowse_->geometry().right() + 6 - label1->x();
+        if (overlap > 0) {
+            commandBrowse_->move(commandBrowse_->x() - overlap, commandBrowse_->y());
+            textFileName_->resize(std::max(100, textFileName_->width() - overlap), textFileName_->height());
+        }
+    }
     // However small the window is made, the controls (as the screen layout placed them) stay.
     const QRect controls = centralWidget()->childrenRect() | commandGo_->geometry();
     // The menu and status bars as they are laid out, which is as large as their hints say or

@@ -141,6 +141,7 @@ private:
     void buildControls();
     void connectCommands();
     void addKeyboardEntries();
+    void addZoomKeys();
     void keepControlsInSight(); // the minimum size, from where the controls are
     void runCommand(Command c);
     void runSourceCommand(Command c, FormPicture* window);

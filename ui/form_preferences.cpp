@@ -17,9 +17,14 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -137,7 +142,12 @@ FormPreferences::FormPreferences(PreferencesContext context, QWidget* parent)
 }
 
 void FormPreferences::build() {
-    auto* outer = new QVBoxLayout(this);
+    // The settings scroll above the OK and Cancel buttons when the dialog is taller than the
+    // screen (800 x 600, a large font), so the buttons stay in sight.
+    auto* page = new QWidget(this);
+    page->setObjectName(QStringLiteral("preferencesPage"));
+    auto* outer = new QVBoxLayout(page);
+    outer->setContentsMargins(0, 0, 0, 0);
 
     auto* frame1 = new QGroupBox(QStringLiteral("Default Montage Method"), this);
     frame1->setObjectName(QStringLiteral("Frame1"));
@@ -247,7 +257,24 @@ void FormPreferences::build() {
     commandCancel_->setAutoDefault(false);
     buttons->addWidget(commandOK_);
     buttons->addWidget(commandCancel_);
-    outer->addLayout(buttons);
+    auto* scroll = new QScrollArea(this);
+    scroll->setObjectName(QStringLiteral("preferencesScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setWidget(page);
+    auto* dialogLayout = new QVBoxLayout(this);
+    dialogLayout->addWidget(scroll, 1);
+    dialogLayout->addLayout(buttons);
+    // The whole page where the screen has room, and never taller than the screen.
+    const QSize whole = page->sizeHint();
+    const int bar = scroll->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    scroll->setMinimumWidth(whole.width() + bar);
+    const QScreen* screen = parentWidget() && parentWidget()->screen() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().height() - 40 : whole.height();
+    const int chrome = dialogLayout->contentsMargins().top() + dialogLayout->contentsMargins().bottom() +
+                       dialogLayout->spacing() + commandOK_->sizeHint().height();
+    scroll->setMinimumHeight(std::min(whole.height(), std::max(120, room - chrome)));
 
     connect(commandSmoothReset_, &QPushButton::clicked, this, &FormPreferences::CommandSmoothReset_Click);
     connect(commandColor_, &QPushButton::clicked, this, &FormPreferences::CommandColor_Click);

@@ -56,10 +56,7 @@ PictureWindow::PictureWindow(QWidget* mainWindow, const char* objectName, const 
         addAction(a);
         connect(a, &QAction::triggered, this, slot);
     };
-    addKeys({QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, [this] { zoomIn(); });
-    addKeys({QKeySequence::ZoomOut}, [this] { zoomOut(); });
-    addKeys({QKeySequence(Qt::CTRL | Qt::Key_0)}, [this] { zoomToActualSize(); });
-    addKeys({QKeySequence(Qt::CTRL | Qt::Key_9)}, [this] { zoomToFit(); });
+    for (const ZoomKey& k : zoomKeys()) addKeys(k.keys, [this, zoom = k.zoom] { (this->*zoom)(); });
     if (!menu.empty()) addKeys({QKeySequence(Qt::SHIFT | Qt::Key_F10), QKeySequence(Qt::Key_Menu)}, [this] { popupMenu(); });
 
     if (menu.empty()) return;
@@ -104,6 +101,13 @@ void PictureWindow::buildStatus(QLayout* layout) {
     row->addWidget(zoomLabel_);
     row->addStretch(1);
     layout->addWidget(status_);
+}
+
+QList<PictureWindow::ZoomKey> PictureWindow::zoomKeys() {
+    return {{{QKeySequence::ZoomIn, QKeySequence(Qt::CTRL | Qt::Key_Equal)}, &PictureWindow::zoomIn},
+            {{QKeySequence::ZoomOut}, &PictureWindow::zoomOut},
+            {{QKeySequence(Qt::CTRL | Qt::Key_0)}, &PictureWindow::zoomToActualSize},
+            {{QKeySequence(Qt::CTRL | Qt::Key_9)}, &PictureWindow::zoomToFit}};
 }
 
 int PictureWindow::statusHeight() const { return status_ ? status_->sizeHint().height() : 0; }

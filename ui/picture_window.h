@@ -8,6 +8,8 @@
 #include "ui/action_table.h"
 #include "ui/picture_box.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QWidget>
 
 #include <functional>
@@ -48,6 +50,13 @@ public:
     // The largest zoom at which the whole picture shows in the window as it is now.
     void zoomToFit();
     QLabel* zoomStatus() const { return zoomLabel_; }
+    // The zoom keys (in, out, 100 %, fit) with what each does. A window that hands the keyboard to
+    // the main window gets them from there (see WindowManager::keyboardPictureWindow).
+    struct ZoomKey {
+        QList<QKeySequence> keys;
+        void (PictureWindow::*zoom)();
+    };
+    static QList<ZoomKey> zoomKeys();
     QScrollArea* scrollArea() const { return scroll_; }
     // Opens the context menu over the picture, as the right mouse button or the keyboard does.
     void popupMenu();

@@ -2,6 +2,7 @@
 #include "base/numbers.h"
 #include "ui/screen_metrics.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFontInfo>
 #include <QLabel>
@@ -10,6 +11,7 @@
 #include <QScreen>
 #include <QStyle>
 
+#include <algorithm>
 #include <cmath>
 
 namespace orv {
@@ -72,8 +74,19 @@ void ApplyLayout(QWidget* window, const LayoutRecord& layout) {
                 if (size.width() > g.width() * layout.scaleX) size.setWidth(int(roundHalfEven(g.width() * layout.scaleX)));
                 if (size.height() > g.height() * layout.scaleY) size.setHeight(int(roundHalfEven(g.height() * layout.scaleY)));
                 size = size.expandedTo(c->sizeHint());
+            } else if (qobject_cast<QAbstractButton*>(c)) {
+                // A button keeps its whole caption in a font larger than the layout's ("Make
+                // Montage" in a large desktop font lost both its ends).
+                size.setWidth(std::max(size.width(), c->sizeHint().width()));
             }
-            c->setGeometry(int(roundHalfEven(r.left)), int(roundHalfEven(r.top)), size.width(), size.height());
+            int left = int(roundHalfEven(r.left));
+            // A right-aligned label that grows keeps its right edge next to its control, instead
+            // of running under it.
+            if (auto* label = qobject_cast<QLabel*>(c); label && (label->alignment() & Qt::AlignRight)) {
+                const int keptRight = int(roundHalfEven(r.left + g.width() * layout.scaleX));
+                left = std::min(left, keptRight - size.width());
+            }
+            c->setGeometry(left, int(roundHalfEven(r.top)), size.width(), size.height());
         }
     }
     QFont wf = window->font();

@@ -43,7 +43,10 @@ FormPicture* WindowManager::sourceWindow(int k) {
             emit sourceListChanged();
         });
         connect(w, &PictureWindow::commandRequested, this, [this, w](Command c) { emit sourceCommand(c, w); });
-        connect(w, &PictureWindow::focusHandOff, this, &WindowManager::focusHandOff);
+        connect(w, &PictureWindow::focusHandOff, this, [this, w] {
+            front_ = w;
+            emit focusHandOff();
+        });
     }
     return w;
 }
@@ -118,7 +121,10 @@ void WindowManager::connectMontageWindow(FormMontagePicture* w) {
         if (guarded && guarded->mnuProperties()->isChecked()) closePropertiesView();
         emit windowsChanged();
     });
-    connect(w, &PictureWindow::focusHandOff, this, &WindowManager::focusHandOff);
+    connect(w, &PictureWindow::focusHandOff, this, [this, guarded] {
+        front_ = guarded.data();
+        emit focusHandOff();
+    });
     w->setCloseGuard([this, w] { return !montageCloseGuard_ || montageCloseGuard_(w); });
 }
 
@@ -345,13 +351,15 @@ void WindowManager::bringSourceToFront(const QString& caption) {
     if (const int k = sourceSlotOf(caption)) {
         pictures_[std::size_t(k)]->showNormal();
         pictures_[std::size_t(k)]->raise();
+        front_ = pictures_[std::size_t(k)];
     }
 }
 
 void WindowManager::bringMontageToFront(const QString& caption) {
-    auto front = [](QWidget* w) {
+    auto front = [this](QWidget* w) {
         w->showNormal();
         w->raise();
+        front_ = qobject_cast<PictureWindow*>(w);
     };
     if (montage_ && montage_->windowTitle() == caption) {
         front(montage_);
@@ -363,6 +371,12 @@ void WindowManager::bringMontageToFront(const QString& caption) {
             return;
         }
     if (caption == QLatin1String(kPreviewEntry) && preview_) front(preview_);
+}
+
+PictureWindow* WindowManager::keyboardPictureWindow() const {
+    if (front_ && front_->isVisible()) return front_;
+    if (auto* m = qobject_cast<PictureWindow*>(montage_.data()); m && m->isVisible()) return m;
+    return nullptr;
 }
 
 } // namespace orv

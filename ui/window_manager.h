@@ -102,6 +102,10 @@ public:
     void bringSourceToFront(const QString& caption);
     void bringMontageToFront(const QString& caption);
     const WindowMenuList& sourceList() const { return sourceList_; }
+    // The picture window the main window's zoom keys act on (the source and montage windows hand
+    // the keyboard back to it): the one last brought to the front, by a click or the "Window"
+    // menu, while it is on screen; else the montage window when it is shown; else none.
+    PictureWindow* keyboardPictureWindow() const;
 
 signals:
     // A window's context-menu entry was chosen.
@@ -135,6 +139,7 @@ private:
     std::array<QPointer<QWidget>, kComparisonMontages> comparison_;
     std::array<QPointer<QWidget>, kComparisonMontages> comparisonUsed_;
     std::function<bool(FormMontagePicture*)> montageCloseGuard_;
+    QPointer<PictureWindow> front_; // the picture window last brought to the front
 };
 
 } // namespace orv

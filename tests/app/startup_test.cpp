@@ -13,6 +13,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QAction>
+#include <QApplication>
+#include <QPushButton>
+#include <QToolButton>
 #include <QLabel>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -313,6 +316,31 @@ TEST_P(IncrementCaption, StaysWholeBesideItsBox) {
 
 INSTANTIATE_TEST_SUITE_P(Screens, IncrementCaption, ::testing::Values("1024x768", "800x600", "640x480"),
                          [](const auto& info) { return std::string("s") + info.param; });
+
+// In a large desktop font the strip's captions stay whole on the design's screen: "Increment"
+// beside its box, not under it, and "Make Montage" inside its button.
+TEST(Startup, ALargeDesktopFontKeepsTheStripsCaptionsWhole) {
+    struct FontGuard {
+        QFont usual = QApplication::font();
+        ~FontGuard() { QApplication::setFont(usual); }
+    } guard;
+    QFont large = guard.usual;
+    large.setPointSizeF(guard.usual.pointSizeF() * 1.8);
+    QApplication::setFont(large);
+    StartupRig rig;
+    rig.start({"/resolution", "1024x768"});
+    const QLabel* caption = rig.form->findChild<QLabel*>(QStringLiteral("Label1"));
+    ASSERT_NE(caption, nullptr);
+    const QRect label = caption->geometry();
+    EXPECT_LE(label.right(), rig.form->TextIncrement()->geometry().left()) << "the caption's end is under the increment box";
+    EXPECT_GE(label.width(), caption->sizeHint().width()) << "the caption is cut";
+    const QRect browse = rig.form->findChild<QToolButton*>(QStringLiteral("CommandBrowse"))->geometry();
+    EXPECT_LT(browse.right(), label.left()) << "the caption covers the Browse button";
+    EXPECT_LT(rig.form->textFileName()->geometry().right(), browse.left());
+    const QPushButton* go = rig.form->CommandGo();
+    EXPECT_GE(go->width(), go->sizeHint().width()) << "the button's caption is cut";
+    EXPECT_LE(go->geometry().right(), rig.form->centralWidget()->width());
+}
 
 // Every control of the main window's strip lies whole inside it once the window is up, on screens
 // of other shapes than 4:3 too: there the fonts, and with them the menu bar, the status bar and the

@@ -7,6 +7,7 @@
 #include "montage_fixture.h"
 #include "support/scoped_home.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTest>
@@ -148,6 +150,38 @@ TEST(PreferencesDialog, WithoutAFileShowsMethod0TheIncrementInUseBlackAndTheRese
     const std::array<const char*, 4> shown = {"90", "10", "1", "60"};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(text(f.TextSmooth(i)), shown[std::size_t(i)]) << i;
     EXPECT_FALSE(exists(rig.prefs.path())); // opening writes nothing
+}
+
+// Taller than the screen (an 800 x 600 screen, a large font), the settings scroll and OK and Cancel
+// stay in sight; Tab still reaches the last box.
+TEST(PreferencesDialog, KeepsOKAndCancelOnAScreenTooLowForIt) {
+    struct FontGuard {
+        QFont usual = QApplication::font();
+        ~FontGuard() { QApplication::setFont(usual); }
+    } guard;
+    QFont large = guard.usual;
+    large.setPointSizeF(guard.usual.pointSizeF() * 2.2);
+    QApplication::setFont(large);
+    PreferencesRig rig;
+    FormPreferences& f = rig.open();
+    f.show();
+    QApplication::processEvents();
+    const QRect room = f.screen()->availableGeometry();
+    const QWidget* page = f.findChild<QWidget*>(QStringLiteral("preferencesPage"));
+    ASSERT_GT((page ? page : &f)->sizeHint().height(), room.height()) << "the screen is not too low for the dialog";
+    for (const char* name : {"CommandOK", "CommandCancel"}) {
+        auto* b = f.findChild<QPushButton*>(QString::fromLatin1(name));
+        EXPECT_TRUE(f.rect().contains(b->geometry())) << name;
+    }
+    EXPECT_LE(f.height(), room.height());
+    f.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&f));
+    auto* colour = f.findChild<QPushButton*>(QStringLiteral("CommandColor"));
+    colour->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(colour, Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), f.TextEditor());
+    EXPECT_FALSE(f.TextEditor()->visibleRegion().isEmpty());
+    f.close();
 }
 
 TEST(PreferencesDialog, LoadImagesIsReadAgainOnEveryActivation) {

@@ -121,6 +121,76 @@ TEST(Keyboard, ShiftF10AndTheMenuKeyReachPropertiesAndSaveDepthMap) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(QString::fromStdString(depth)); }, 2000));
 }
 
+// The source and montage windows hand the keyboard back to the main window, so their zoom keys
+// are pressed there: they zoom the picture window last brought to the front (a click, the Window
+// menu), else the montage window.
+TEST(Keyboard, ZoomKeysInTheMainWindowZoomThePictureWindowInFront) {
+    KeyRig rig;
+    rig.makeMontage();
+    WindowManager& w = rig.form->windows();
+    FormMontagePicture* montage = w.montageWindow();
+    FormPicture* second = w.sourceWindow(2);
+    auto press = [&](int key) {
+        ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+        QTest::keyClick(rig.form->textFileName(), key, Qt::ControlModifier);
+    };
+
+    rig.form->mnuWindow2(0)->trigger();
+    press(Qt::Key_Plus);
+    EXPECT_DOUBLE_EQ(montage->zoom(), 1.25);
+    EXPECT_EQ(montage->zoomStatus()->text(), "Zoom 125 %");
+    EXPECT_DOUBLE_EQ(second->zoom(), 1.0);
+
+    rig.form->mnuWindow(2)->trigger();
+    press(Qt::Key_Minus);
+    EXPECT_DOUBLE_EQ(second->zoom(), 0.8);
+    EXPECT_DOUBLE_EQ(montage->zoom(), 1.25);
+    press(Qt::Key_0);
+    EXPECT_DOUBLE_EQ(second->zoom(), 1.0);
+
+    // A click on the montage window (its activation, handed straight back) makes it the one.
+    QEvent activate(QEvent::WindowActivate);
+    QApplication::sendEvent(montage, &activate);
+    press(Qt::Key_0);
+    EXPECT_DOUBLE_EQ(montage->zoom(), 1.0);
+    const QSize room = montage->scrollArea()->viewport()->size(), picture = montage->PictureFile()->picture().size();
+    const double fit = std::min(double(room.width()) / picture.width(), double(room.height()) / picture.height());
+    ASSERT_NE(fit, 1.0);
+    press(Qt::Key_9);
+    EXPECT_DOUBLE_EQ(montage->zoom(), fit);
+
+    // The window in front closed: the montage window's zoom again; none shown: nothing zooms.
+    rig.form->mnuWindow(2)->trigger();
+    second->close();
+    press(Qt::Key_0);
+    EXPECT_DOUBLE_EQ(montage->zoom(), 1.0);
+    montage->close();
+    press(Qt::Key_Plus);
+    EXPECT_DOUBLE_EQ(montage->zoom(), 1.0);
+    // The typing in the main window is untouched.
+    EXPECT_EQ(rig.form->textFileName()->text(), QString::fromStdString(rig.files.path("key01.bmp")));
+}
+
+// Shift+F10 opens the menu of that picture window too, so a source window's own entries are
+// reached from the keyboard (here its Close Window); with it gone, the montage window's menu.
+TEST(Keyboard, ShiftF10OpensTheMenuOfThePictureWindowInFront) {
+    KeyRig rig;
+    rig.makeMontage();
+    FormPicture* second = rig.form->windows().sourceWindow(2);
+    rig.form->mnuWindow(2)->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+    QTest::keyClick(rig.form.get(), Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.openMenu() == second->mnuMenu(); }, 2000));
+    QTest::keyClick(second->mnuMenu(), accessKey(second->menuAction(QStringLiteral("mnuClose"))->text()).toLatin1());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !second->isVisible(); }, 2000));
+
+    rig.form->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+    QTest::keyClick(rig.form.get(), Qt::Key_F10, Qt::ShiftModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.openMenu() == rig.form->windows().montageWindow()->mnuMenu(); }, 2000));
+    rig.closeMenus();
+}
+
 TEST(Accessibility, WindowsAndControlsCarryNamesAndTheMapIsText) {
     KeyRig rig;
     rig.makeMontage();

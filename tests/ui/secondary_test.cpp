@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QApplication>
 #include <QLabel>
 #include <QPointer>
 #include <QPushButton>
@@ -258,6 +259,29 @@ TEST(AboutDialog, ShowsTitleVersionDescriptionAndButtons) {
     QTest::mouseClick(ok, Qt::LeftButton);
     EXPECT_EQ(accepted.count(), 1);
     EXPECT_FALSE(about.isVisible());
+}
+
+// With a larger desktop font the dialog grows: the description and the notice show whole.
+TEST(AboutDialog, HoldsItsTextsWholeInALargerFont) {
+    struct FontGuard {
+        QFont usual = QApplication::font();
+        ~FontGuard() { QApplication::setFont(usual); }
+    } guard;
+    QFont large = guard.usual;
+    large.setPointSizeF(guard.usual.pointSizeF() * 1.6);
+    QApplication::setFont(large);
+    orv::RecordingPrompter prompter;
+    FrmAbout about(prompter);
+    about.show();
+    QApplication::processEvents();
+    for (const char* name : {"lblTitle", "lblVersion", "lblDescription", "lblDisclaimer"}) {
+        auto* label = about.findChild<QLabel*>(QString::fromLatin1(name));
+        ASSERT_NE(label, nullptr);
+        const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+        EXPECT_GE(label->height(), needed) << name;
+        EXPECT_TRUE(about.rect().contains(label->geometry())) << name;
+    }
+    about.close();
 }
 
 struct SysInfoCase {
