@@ -1,12 +1,11 @@
-// The montage records written out: pictures in every format, depth maps, and projects (saved
-// through the output set, opened back into the main record).
+// The montage records written out: pictures in every format and depth maps (projects are in
+// montage_project.cpp).
 #include "session/montage_session.h"
+#include "session/montage_saving.h"
 
 #include "align/deep_warp.h"
-#include "base/error_sites.h"
 #include "base/file_identity.h"
 #include "base/runtime_error.h"
-#include "engine/properties_text.h"
 #include "fusion/deep_assembly.h"
 #include "input/deep_reader.h"
 #include "input/memory_budget.h"
@@ -14,13 +13,10 @@
 #include "input/picture_orientation.h"
 #include "input/series_loader.h"
 #include "input/series_naming.h"
-#include "output/bmp_writer.h"
 #include "output/deep_output.h"
 #include "output/depth_map.h"
-#include "output/output_set.h"
 #include "output/temp_bmp.h"
 #include "retouch/deep_retouch.h"
-#include "retouch/strokes_file.h"
 #include "session/conversion_run.h"
 
 
@@ -31,12 +27,20 @@
 
 namespace orv {
 
-namespace {
-
 BgrView viewOf(const MemorySurface& picture) {
     return BgrView{picture.rounded().data(), picture.pictureWidth(), picture.pictureHeight(),
                    std::size_t(picture.roundedWidth()) * 3};
 }
+
+WriteProgress savingProgress(SessionObserver& observer) {
+    return [&observer](int done, int total) {
+        observer.progress(RunPhase::Saving, done, total);
+        observer.processEvents();
+        return !observer.stopRequested();
+    };
+}
+
+namespace {
 
 // The temporary BMP the conversion program reads, removed on every way out (it was created
 // exclusively for this save, so it is ours to delete).
@@ -48,16 +52,6 @@ struct TempBmp {
         if (withMetadata) ::unlink((path + ".meta").c_str());
     }
 };
-
-// A saving run by the session tells its observer how far it is, lets window events run and stops
-// at the next band when the observer asks.
-WriteProgress savingProgress(SessionObserver& observer) {
-    return [&observer](int done, int total) {
-        observer.progress(RunPhase::Saving, done, total);
-        observer.processEvents();
-        return !observer.stopRequested();
-    };
-}
 
 void sayMetadataProblem(const SaveMontageOptions& options, const std::string& line) {
     if (options.metadataProblem) options.metadataProblem(line);
@@ -441,36 +435,6 @@ std::string MontageSession::saveMontage(const MontageChoice& which, const std::s
     return savePicture(viewOf(record.picture), path, withRecord);
 }
 
-namespace {
-
-// The project's files, the picture's rows told to `progress`.
-void addProjectFilesTelling(OutputSet& files, const std::string& project, const std::string& pictureFile,
-                            const BgrView& picture, const std::string& properties, std::string* writing,
-                            const std::vector<retouch::Stroke>* strokes, const WriteProgress& progress) {
-    std::string unused;
-    std::string& name = writing ? *writing : unused;
-    // The picture first: a project file is never left without its montage. A montage without
-    // strokes removes none that an earlier save left: they would not be read without the
-    // retouched line, and the set cannot delete. A project written to a device gets its text alone.
-    files.addWritten([&] {
-        if (pictureFile.empty()) {
-            writeProjectFile(name = project, properties);
-            return;
-        }
-        writeBmp24(name = pictureFile, picture, progress);
-        if (strokes && !strokes->empty()) retouch::writeStrokesFile(name = retouch::strokesNameFor(project), *strokes);
-        writeProjectFile(name = project, properties);
-    });
-}
-
-} // namespace
-
-void addProjectFiles(OutputSet& files, const std::string& project, const std::string& pictureFile,
-                     const BgrView& picture, const std::string& properties, std::string* writing,
-                     const std::vector<retouch::Stroke>* strokes) {
-    addProjectFilesTelling(files, project, pictureFile, picture, properties, writing, strokes, {});
-}
-
 int MontageSession::seriesPictureNamed(const std::string& path) const {
     if (path.empty()) return 0;
     // The series read last, and the one last named should a Load of it have found nothing.
@@ -500,223 +464,6 @@ std::string eightBitCopyNote(const std::string& source, const std::string& path)
 std::string seriesPictureText(const std::string& file, int picture) {
     return file + " is picture " + std::to_string(picture) +
            " of the series.   Saving over it would replace that photograph.   Please choose another name.";
-}
-
-void MontageSession::saveProject(const MontageChoice& which, const std::string& project) const {
-    const MontageRecord& record = this->record(which);
-    if (record.empty()) throw RuntimeError(5);
-    // The text written over the bitmap would leave a project without its montage.
-    if (projectIsItsOwnBitmap(project)) throw RuntimeError(75);
-    // The bitmap, strokes and project are put into place together once all are written; a stop
-    // while the bitmap is written leaves every one of them as it was.
-    observer_.progress(RunPhase::Saving, 0, 0);
-    OutputSet files;
-    const std::vector<retouch::Stroke> strokes = record.retouch.strokes();
-    addProjectFilesTelling(files, project, projectBitmapName(project), viewOf(record.picture), record.properties,
-                           nullptr, &strokes, savingProgress(observer_));
-    files.commit();
-}
-
-bool projectPicturesResized(const MontageRequest& request, bool loadedOnly, int storedWidth, int storedHeight,
-                            int width, int height) {
-    // An aligned project opened without its strokes loads its pictures unaligned: its montage, cut
-    // to the rectangle every aligned picture covers, may be smaller than they are, never larger.
-    if (request.align && loadedOnly && request.area == DisplayArea::Minimum)
-        return storedWidth > width || storedHeight > height;
-    return storedWidth != width || storedHeight != height;
-}
-
-std::string projectResizedText(int storedWidth, int storedHeight, int width, int height) {
-    return "The pictures of this project have changed size since it was saved: its montage is " +
-           std::to_string(storedWidth) + " x " + std::to_string(storedHeight) + ", the pictures now make one of " +
-           std::to_string(width) + " x " + std::to_string(height) +
-           ".   The stored montage is shown as it was saved, but its offsets and map no longer match the "
-           "pictures.   Make the montage again before smoothing or retouching it.";
-}
-
-std::string projectRecountedText(int saved, int now) {
-    return "The series of this project has changed since it was saved: its montage was made from " +
-           std::to_string(saved) + (saved == 1 ? " picture, " : " pictures, ") + std::to_string(now) +
-           (now == 1 ? " is" : " are") +
-           " loaded now.   The stored montage is shown as it was saved, but its offsets and map no longer match "
-           "the pictures.   Make the montage again before smoothing or retouching it.";
-}
-
-namespace {
-
-// The two pictures have the same size and pixels.
-bool samePicture(const MemorySurface& a, const MemorySurface& b) {
-    if (a.pictureWidth() != b.pictureWidth() || a.pictureHeight() != b.pictureHeight()) return false;
-    for (int y = 0; y < a.pictureHeight(); ++y)
-        if (a.pictureWidth() > 0 && !std::equal(a.pixelAt(0, y), a.pixelAt(0, y) + std::size_t(a.pictureWidth()) * 3, b.pixelAt(0, y)))
-            return false;
-    return true;
-}
-
-} // namespace
-
-std::string missingStrokesText(const std::string& strokesFile) {
-    return "The strokes file " + strokesFile +
-           " is not there: the retouched montage is shown as it was saved, but its strokes cannot be undone.";
-}
-
-ProjectOutcome MontageSession::openProject(const std::string& project, const MontageRequest& current) {
-    try {
-        // The project's settings, shown in the controls.
-        ProjectSettings settings = readProjectSettings(project);
-        // A project folder moved or copied with its pictures: the series is read from the
-        // project's own folder when the stored first file is not there and one of its name is.
-        const std::string storedFirst = completeSeriesName(settings.firstFileName, state_.programFolder);
-        const std::optional<std::string> moved = firstFileBesideProject(project, storedFirst);
-        if (moved) settings.firstFileName = *moved;
-        // A number the program cannot hold (an offset beyond 16 bits, a huge method) is an overflow:
-        // the project is not used rather than read with the number wrapped.
-        if (!settings.outOfRange.empty()) throw RuntimeError(6);
-        // A method this program does not have (a project of a later version, or edited by hand)
-        // would be taken for method 0 and the montage made again with it: the project is refused.
-        if (settings.method < 0 || settings.method >= kMethodCount)
-            throw RuntimeError(5, "the project was made with montage method " + std::to_string(settings.method) +
-                                      ", which this version does not have");
-        // A retouched montage's strokes: read first, so that a broken file (a later version's,
-        // say) stops the opening before the controls take the project's settings.
-        ProjectContents contents = readProjectContents(project);
-        if (moved) contents.propertiesText = withFirstFileName(contents.propertiesText, *moved);
-        // A strokes file that is not there (the project copied without it) leaves the project as
-        // one without strokes: its stored montage is still shown, its strokes cannot be undone.
-        std::vector<retouch::Stroke> strokes;
-        std::string strokesMissing;
-        if (retouchedStrokeCount(contents.propertiesText) > 0) {
-            const std::string name = retouch::strokesNameFor(project);
-            try {
-                strokes = retouch::readStrokesFile(name);
-            } catch (const RuntimeError& e) {
-                if (e.number() != 53) throw;
-                strokesMissing = name;
-            }
-        }
-        const MontageRequest request = projectRequest(settings, current, state_.programFolder);
-        observer_.showRequest(request);
-
-        // Whether the series was loaded and the montage sized to it: a missing or unreadable first
-        // picture has been said already, and leaves no pictures to compare the stored montage with.
-        bool loaded = true;
-        bool strokesPainted = false;
-        if (strokes.empty()) {
-            // The series, loaded by Make Montage without computing a montage.
-            loaded = !make(request, MakeMode::Project).stopped && state_.montage.seriesReady;
-        } else {
-            // The montage made again as it was before the strokes, and the strokes painted on it,
-            // so that each can be undone: the pictures aligned as they were, no smoothing pass.
-            // A montage that had a smoothing pass when it was saved is made again with the
-            // automatic pass, as the strokes were painted on it (a pass run after them, or with
-            // other factors, leaves a montage unlike the stored one: its strokes are not kept).
-            MontageRequest again = request;
-            again.smoothing.autoSmooth = propertiesLine(contents.propertiesText, "  Smoothing =yes") != std::string::npos ? 1 : 0;
-            // Pictures that cannot be loaded (moved or gone) have been said; the stored montage
-            // is still shown, as for a project without strokes, but its strokes cannot be undone.
-            if (make(again, MakeMode::Montage).made) {
-                // A series that lost a picture a stroke painted from (its last shots deleted) makes
-                // a montage the strokes cannot be painted on: none is painted, and the project
-                // opens with its stored montage, its strokes not undoable, as without its pictures.
-                // A stroke from a picture the project's own series never had is a broken strokes
-                // file, which stops the opening.
-                try {
-                    applyStrokes(MontageChoice{}, strokes);
-                    strokesPainted = true;
-                } catch (const RuntimeError&) {
-                    const int saved = settings.pictureCount;
-                    const bool seriesShrank =
-                        saved > 0 && state_.series.imageCount < saved &&
-                        std::all_of(strokes.begin(), strokes.end(),
-                                    [saved](const retouch::Stroke& s) { return s.picture <= saved; });
-                    if (!seriesShrank) throw;
-                }
-            } else {
-                loaded = false;
-            }
-        }
-        // The strokes painted again on the montage made again.
-        const bool painted = strokesPainted;
-
-        // The stored properties, map and montage picture become the main record.
-        BusySpan busy(observer_);
-        std::unique_ptr<MemorySurface> stored;
-        const DecodeStatus st = decodeToSurface(projectBitmapName(project), stored);
-        if (st != DecodeStatus::Ok) throw RuntimeError(st == DecodeStatus::Missing ? 53 : 481);
-        MontageState& ms = state_.montage;
-        const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
-                                                              stored->pictureHeight(), int(ms.geometry.W),
-                                                              int(ms.geometry.H));
-        // A project without the orientation line, of pictures that are now turned upright, holds a
-        // montage made from them as stored: whether or not its sides changed (a half turn keeps them).
-        const bool turned = loaded && !settings.targetsUpright && state_.series.orientation != 1;
-        const int count = state_.series.imageCount;
-        const bool recounted = loaded && !resized && settings.pictureCount > 0 && count > 0 && settings.pictureCount != count;
-        MontageRecord& main = ms.main();
-        // The strokes are offered for undo only when, painted on the montage made again, they give
-        // the stored picture: else undoing one would bring back pixels the montage never had.
-        const bool strokesUnlike = painted && !samePicture(*stored, main.picture);
-        if (!painted || strokesUnlike) main.retouch = RetouchHistory{};
-        main.picture = std::move(*stored);
-        main.map = contents.map;
-        main.properties = contents.propertiesText;
-        main.firstFileName = request.firstFileName;
-        main.request = request;
-        main.increment = last_.increment;
-        if (!painted) {
-            main.choices = PictureChoices{};
-            main.retouch = RetouchHistory{};
-        }
-        main.unsaved = false; // it is the project's own picture
-        main.deep = nullptr;
-        main.deepOf = 0;
-        main.fromProject = true;
-        // Without strokes the pictures were loaded, not aligned, for it.
-        if (!painted) main.alignment = nullptr;
-        takeFirstPictureMetadata(completed_, main);
-        slotHoldsMain_ = false;
-        // Pictures that no longer fit the stored montage (turned upright since it was made, or of
-        // another size) are not the pictures it was made from: smoothing or retouching it would
-        // copy their blocks into it, so both wait until the montage is made again.
-        if (turned || resized) ms.seriesReady = false;
-        observer_.recordChanged(MontageChoice{}, main);
-        if (moved) {
-            busy.release();
-            ask(PromptIcon::Information, movedSeriesText(storedFirst, moved->substr(0, moved->rfind('/') + 1)),
-                kMovedSeriesTitle);
-        }
-        // The stored montage is kept as it was; the user learns that the pictures no longer fit
-        // it, nor its offsets and map, before smoothing, retouching or making it again.
-        if (turned) {
-            busy.release();
-            ask(PromptIcon::Exclamation, kProjectTurnedText, kProjectResizedTitle);
-        } else if (resized) {
-            busy.release();
-            ask(PromptIcon::Exclamation,
-                projectResizedText(main.picture.pictureWidth(), main.picture.pictureHeight(), int(ms.geometry.W),
-                                   int(ms.geometry.H)),
-                kProjectResizedTitle);
-        } else if (recounted) {
-            busy.release();
-            ask(PromptIcon::Exclamation, projectRecountedText(settings.pictureCount, count), kProjectResizedTitle);
-        }
-        if (strokesUnlike && !resized && !turned) {
-            busy.release();
-            ask(PromptIcon::Exclamation, kStrokesUnlikeText, kMissingStrokesTitle);
-        }
-        if (!strokesMissing.empty()) {
-            busy.release();
-            ask(PromptIcon::Exclamation, missingStrokesText(strokesMissing), kMissingStrokesTitle);
-        }
-        if (!strokes.empty() && !painted) {
-            busy.release();
-            ask(PromptIcon::Exclamation, kStrokesNotRemadeText, kMissingStrokesTitle);
-        }
-        return ProjectOutcome::Opened;
-    } catch (...) {
-        ask(PromptIcon::Critical, genericErrorText(currentError(), 0, kOpenProjectRoutine), kGenericErrorTitle);
-        return ProjectOutcome::Failed;
-    }
 }
 
 } // namespace orv
