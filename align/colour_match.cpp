@@ -107,6 +107,13 @@ ChannelFit fitColour(const ColourReference& reference, const cv::Mat& warped, co
         fit.gain[std::size_t(ch)] = gain;
         fit.offset[std::size_t(ch)] = offset;
     }
+    // A picture whose colours cannot be matched in one channel is left as it is in all three:
+    // matching the others alone would give it a colour cast neither picture has (a grey picture
+    // among colour ones, a picture lit by another lamp).
+    if (fit.refused) {
+        fit.gain = {1, 1, 1};
+        fit.offset = {0, 0, 0};
+    }
     return fit;
 }
 

@@ -26,7 +26,7 @@ struct ChannelFit {
     std::array<double, 3> gain{1, 1, 1};   // blue, green, red
     std::array<double, 3> offset{0, 0, 0};
     // A channel had pixels enough, but the gain or offset it needs lies beyond a brightness drift
-    // (a picture far darker or brighter than the reference): it keeps the identity.
+    // (a picture far darker or brighter than the reference): every channel keeps the identity.
     bool refused = false;
     bool identity() const { return gain == std::array<double, 3>{1, 1, 1} && offset == std::array<double, 3>{0, 0, 0}; }
 };
@@ -34,8 +34,8 @@ struct ChannelFit {
 // The fit reference ~ gain * picture + offset for `warped` (the picture already on the reference
 // frame, same size and rows as the reference), on the frame pixels `own` covers where neither is
 // near black or white (clipped values tell nothing about the gain); both are smoothed over that
-// area only. A channel without enough usable pixels keeps the identity, as does one whose fit lies
-// beyond a drift (then `refused` is set).
+// area only. A channel without enough usable pixels keeps the identity; when any channel's fit lies
+// beyond a drift, all three keep it (and `refused` is set).
 ChannelFit fitColour(const ColourReference& reference, const cv::Mat& warped, const Coverage& own);
 
 // Applies the fit to every pixel (rounded, limited to 0 to 255).

@@ -82,6 +82,54 @@ cv::Mat levelStrength(Workspace& work, int l, cv::Mat& magnitudeBuffer, cv::Mat&
     return strength;
 }
 
+// Below this luminance (levels of 255) a pixel is black: a frame or border around the picture, or
+// a shadow clipped in this shot. It tells nothing about the picture's exposure.
+constexpr int kBlackLuminance = 4;
+// A cell whose share of black pixels differs between two pictures by more than this is left out of
+// their brightness measurement: one of them is framed or cut off there. Shadows black in every
+// picture (a share that focus changes by little) leave it in.
+constexpr double kBlackShareSpread = 0.02;
+
+// The level-0 luminance `lum` of a picture summed by cell of the top level (`shift` halvings: a
+// cell is 2^shift pixels a side) over the pixels the picture covers: their sum and count (kept as
+// `sums`, 8 bytes a cell for each picture of the series), and the share of them that is black.
+void cellLight(const cv::Mat& lum, const CoverArea& cover, int shift, cv::Size top, cv::Mat& sums, cv::Mat& blackShare) {
+    sums = cv::Mat(top, CV_32FC2, cv::Scalar(0, 0));
+    blackShare = cv::Mat(top, CV_64FC1, cv::Scalar(0));
+    const int black = kBlackLuminance << kScaleBits;
+    const int rowFrom = std::max(0, cover.y0), rowTo = std::min(cover.y1(), lum.rows);
+    // A row of cells at a time, each in one piece of work.
+    cv::parallel_for_(cv::Range(0, top.height), [&](const cv::Range& cellRows) {
+        for (int cy = cellRows.start; cy < cellRows.end; ++cy) {
+            std::vector<cv::Vec3d> cells(std::size_t(top.width), cv::Vec3d(0, 0, 0));
+            const int y0 = std::max(rowFrom, cy << shift);
+            const int y1 = std::min(rowTo, cy == top.height - 1 ? rowTo : (cy + 1) << shift);
+            for (int y = y0; y < y1; ++y) {
+                const std::size_t i = std::size_t(y - cover.y0);
+                const std::int16_t* row = lum.ptr<std::int16_t>(y);
+                const int x0 = std::max(0, cover.x0[i]), x1 = std::min(cover.x1[i], lum.cols);
+                for (int x = x0; x < x1;) {
+                    const int c = std::min(top.width - 1, x >> shift);
+                    const int end = c == top.width - 1 ? x1 : std::min(x1, (c + 1) << shift);
+                    const int from = x;
+                    std::int64_t sum = 0;
+                    int blacks = 0;
+                    for (; x < end; ++x) {
+                        sum += row[x];
+                        blacks += row[x] < black;
+                    }
+                    cells[std::size_t(c)] += cv::Vec3d(double(sum), double(end - from), double(blacks));
+                }
+            }
+            for (int c = 0; c < top.width; ++c) {
+                const cv::Vec3d& v = cells[std::size_t(c)];
+                sums.at<cv::Vec2f>(cy, c) = cv::Vec2f(float(v[0]), float(v[1]));
+                blackShare.at<double>(cy, c) = v[1] > 0 ? v[2] / v[1] : -1; // -1: not covered
+            }
+        }
+    });
+}
+
 } // namespace
 
 PyramidFocus::PyramidFocus(PixelArrays& mp, const PyramidFocusOptions& o)
@@ -259,11 +307,24 @@ void PyramidFocus::choose() {
     }
     flat.assign(std::size_t(N) + 1, 0);
     cv::Mat magnitudeBuffer(sizes[0], CV_16SC1), strengthBuffer(sizes[0], CV_16UC1), copy;
+    // Each picture's light by top-level cell, and the least and most of a cell any picture has
+    // black: a picture with a black border (or a black corner) would otherwise be judged darker by
+    // the border's share and evened up by a gain its exposure never had.
+    std::vector<cv::Mat> cellSums(std::size_t(N) + 1);
+    cv::Mat leastBlack(top, CV_64FC1, cv::Scalar(1)), mostBlack(top, CV_64FC1, cv::Scalar(0)), blackShare;
     SourcePicture read;
     for (const Placement& p : used) {
         source.read(p.picture, false, read);
         luminance(placedPicture(read.cells, sourceWidth, p, sizes[0], copy), work.gauss[0]);
         if (const double k = gainOf(p.picture); k != 1) pyramid::evenLuminance(work.gauss[0], k);
+        cellLight(work.gauss[0], p.cover[0], T, top, cellSums[std::size_t(p.picture)], blackShare);
+        for (int y = 0; y < top.height; ++y)
+            for (int x = 0; x < top.width; ++x) {
+                const double share = blackShare.at<double>(y, x);
+                if (share < 0) continue;
+                leastBlack.at<double>(y, x) = std::min(leastBlack.at<double>(y, x), share);
+                mostBlack.at<double>(y, x) = std::max(mostBlack.at<double>(y, x), share);
+            }
         bool detail = false;
         for (int l = 0; l < T; ++l) {
             const cv::Mat strength = levelStrength(work, l, magnitudeBuffer, strengthBuffer);
@@ -283,6 +344,28 @@ void PyramidFocus::choose() {
                 }
         brightness[std::size_t(p.picture)] = pixels > 0 ? sum / double(pixels) / (1 << kScaleBits) : 0;
         progress();
+    }
+    // Where the pictures differ in how much of a cell is black, every picture's light is measured
+    // over the other cells (that every picture covers), on its own pixels; where that leaves a
+    // picture nothing, or no cell differs so, as above.
+    cv::Mat blackDiffers = mostBlack - leastBlack > kBlackShareSpread;
+    if (cv::countNonZero(blackDiffers) > 0) {
+        std::vector<double> light(std::size_t(N) + 1, 0);
+        bool measured = true;
+        for (const Placement& p : used) {
+            const CoverArea& c = p.cover[std::size_t(T)];
+            const cv::Mat& sums = cellSums[std::size_t(p.picture)];
+            double sum = 0, pixels = 0;
+            for (int y = c.y0; y < c.y1(); ++y)
+                for (int x = c.x0[std::size_t(y - c.y0)]; x < c.x1[std::size_t(y - c.y0)]; ++x)
+                    if ((shared.empty() || shared.at<std::uint8_t>(y, x)) && !blackDiffers.at<std::uint8_t>(y, x)) {
+                        sum += sums.at<cv::Vec2f>(y, x)[0];
+                        pixels += sums.at<cv::Vec2f>(y, x)[1];
+                    }
+            measured = measured && pixels > 0;
+            light[std::size_t(p.picture)] = pixels > 0 ? sum / pixels / (1 << kScaleBits) : 0;
+        }
+        if (measured) brightness = std::move(light);
     }
     // The second pass's first picture can be read while the choices are cleaned.
     source.willRead(used.front().picture, eightBitPass);

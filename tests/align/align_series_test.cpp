@@ -736,3 +736,45 @@ TEST(ColourMatch, PictureFarDarkerThanTheReferenceIsLeftWithAWarning) {
 
 } // namespace
 } // namespace orv::test
+
+namespace orv::test {
+namespace {
+
+// A picture whose colours are beyond matching in one channel only (lit by a lamp of another
+// colour, or saved grey among colour pictures) is left as it is in all three, as its warning
+// says: matching the other channels alone would give it a colour cast and change the montage.
+TEST(ColourMatch, PictureRefusedInOneChannelIsLeftAsItIsInAll) {
+    const int w = 320, h = 240;
+    const auto moves = [&] {
+        auto m = steppedMoves(3, 0.01, 0.0, 2, 1);
+        m[0].gain = {1.0, 1.0, 0.3}; // its red far dimmer than the reference's
+        return m;
+    }();
+    const sample::SeriesMaker maker({w, h, 3, 8, marginFor(moves, w, h), sample::Scene::Natural});
+    const auto toGrey = [](std::vector<std::uint8_t>& cells) {
+        for (std::size_t i = 0; i + 2 < cells.size(); i += 3) {
+            const int v = (114 * cells[i] + 587 * cells[i + 1] + 299 * cells[i + 2] + 500) / 1000;
+            cells[i] = cells[i + 1] = cells[i + 2] = std::uint8_t(v);
+        }
+    };
+    for (const bool grey : {false, true}) {
+        SCOPED_TRACE(grey ? "grey picture" : "one channel off");
+        ImageStack matched = movedSeries(maker, grey ? steppedMoves(3, 0.01, 0.0, 2, 1) : moves);
+        if (grey) toGrey(matched.pictures[0]);
+        ImageStack plain = matched;
+        AlignOptions matching;
+        matching.colourMatch = true;
+        const AlignmentReport r = alignStack(matched, matching);
+        const AlignmentReport unmatched = alignStack(plain, AlignOptions{});
+        ASSERT_TRUE(r.pictures[0].converged);
+        ASSERT_TRUE(r.pictures[0].colourRefused);
+        EXPECT_EQ(r.pictures[0].gain, (std::array<double, 3>{1, 1, 1}));
+        EXPECT_EQ(r.pictures[0].offset, (std::array<double, 3>{0, 0, 0}));
+        EXPECT_TRUE(matched.pictures[0] == plain.pictures[0]) << "the refused picture's pixels were changed";
+        EXPECT_NE(colourWarning(r.pictures[0]), "");
+        EXPECT_FALSE(r.pictures[2].colourRefused);
+    }
+}
+
+} // namespace
+} // namespace orv::test

@@ -431,3 +431,52 @@ TEST(PyramidFocusBrightness, GainsAreTakenAgainstTheMiddleOrTheMedian) {
               "  Note: image 4 is 30 % brighter than the series and is evened out\r\n"
               "  Increment size =20\r\n");
 }
+
+// A picture framed in black (a border added around it, a hood or adapter cutting the corners):
+// measured over the whole montage it was judged darker by the border's share, said to be far
+// darker than the series and brightened by that gain, and the montage with it wherever it was
+// chosen. Its light is measured where the pictures agree on what is black: a framed picture of the
+// series' light is used as it is, and a framed picture taken a fifth darker is evened by the gain
+// it was taken with.
+TEST(PyramidFocusBrightness, APictureFramedInBlackIsJudgedOnItsPicture) {
+    const int W = 128, H = 96, border = 12;
+    const Painter sharp(texture);
+    const Painter soft = blurredTexture(W, H, 3);
+    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
+    const Painter right = [&](int x, int y) { return x >= W / 2 ? sharp(x, y) : soft(x, y); };
+    const auto framed = [&](int percent) {
+        return Painter([&, percent](int x, int y) {
+            if (x < border || y < border || x >= W - border || y >= H - border) return Rgb{0, 0, 0};
+            const Rgb c = soft(x, y);
+            auto v = [&](int value) { return std::min(255, (value * percent + 50) / 100); };
+            return Rgb{v(c.r), v(c.g), v(c.b)};
+        });
+    };
+    Stack plain(W, H, {left, soft, right});
+    PyramidFocusOptions o;
+    o.increment = 16;
+    ASSERT_TRUE(plain.fuse(o).evened.empty());
+    for (const int percent : {100, 80}) {
+        SCOPED_TRACE(testing::Message() << "framed picture at " << percent << " %");
+        Stack s(W, H, {left, framed(percent), right});
+        const PyramidFocusResult r = s.fuse(o);
+        if (percent == 100) {
+            EXPECT_TRUE(r.evened.empty()) << "picture " << r.evened.front().picture << " evened by " << r.evened.front().gain;
+        } else {
+            ASSERT_EQ(r.evened.size(), 1u);
+            EXPECT_EQ(r.evened[0].picture, 2);
+            EXPECT_NEAR(r.evened[0].gain, 1.25, 0.03);
+        }
+        // Inside the frame the montage is about as bright as the one made without it (the frame's
+        // edge itself leaves a few levels on the coarse levels there; evened by the border's share,
+        // the montage came out 30 levels brighter).
+        double got = 0, expected = 0;
+        for (int y = 2 * border; y < H - 2 * border; ++y)
+            for (int x = 2 * border; x < W - 2 * border; ++x) {
+                got += s.at(x, y).g;
+                expected += plain.at(x, y).g;
+            }
+        const double pixels = (W - 4 * border) * (H - 4 * border);
+        EXPECT_NEAR(got / pixels, expected / pixels, 8.0);
+    }
+}
