@@ -303,7 +303,8 @@ block methods; Pyramid Focus reads the whole series (up to 9999 pictures) one pi
 A missing number ends the series; numbers count up to 32767 (a series that runs past it is said).
 
   -i, --increment TEXT the increment box's text (default 20): below 10 or not a number
-                       becomes "10"; the block side is its value rounded half to even
+                       becomes "10", above 32767 (or inf, nan) is refused; the block side
+                       is its value rounded half to even
   -m, --method M       0-4, or 3d, linear, red, green, blue: a block method (default 0);
                        5 or pyramid: Pyramid Focus, seam-free
   -o, --output FILE    the montage picture; its ending picks the format: .bmp (or none), .jpg,
