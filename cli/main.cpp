@@ -378,10 +378,17 @@ void CliRun::noticeProjectPicture() {
         same = std::equal(made.pixelAt(0, y), made.pixelAt(0, y) + std::size_t(made.pictureWidth()) * 3, held->pixelAt(0, y));
     if (same) return;
     bar_.finish();
+    // Options given with the project that change its montage are the likely reason, not the project.
+    std::string given;
+    for (const auto& [on, name] : {std::pair{o_.retouchGiven, "--retouch"}, std::pair{o_.smooth, "--smooth"},
+                                   std::pair{o_.align, "--align"}})
+        if (on) given += std::string(given.empty() ? "" : ", ") + name;
     std::cerr << "orvanta-cli: the montage made again from the project " << o_.openProject
-              << " is not the one it holds (" << stored
-              << "): it was smoothed with other settings or at another increment, or retouched after smoothing, or "
-                 "its pictures have changed since it was saved\n";
+              << " is not the one it holds (" << stored << "): ";
+    if (!given.empty()) std::cerr << "the options given with it (" << given << ") change it\n";
+    else
+        std::cerr << "it was smoothed with other settings or at another increment, or retouched after smoothing, or "
+                     "its pictures have changed since it was saved\n";
 }
 
 // The settings of a project file in place of the first file and the montage options: the
@@ -475,6 +482,7 @@ int main(int argc, char** argv) {
     }
     MontageRequest request = requestFromOptions(o);
     if (!o.openProject.empty()) {
+        o.retouchGiven = !o.retouchFile.empty();
         if (!applyProject(o.openProject, request, o.retouchFile)) return 1;
         o.firstFile = request.firstFileName; // the default output name follows the project's series
     }

@@ -139,6 +139,21 @@ TEST(CliProjectRun, ARetouchedProjectIsMadeWithItsStrokes) {
     EXPECT_EQ(readText(dir.path() + "/p.vrk"), bitmap);
     EXPECT_NE(readText(dir.path() + "/p.strokes").find("stroke 3 "), std::string::npos);
 
+    // Other strokes given with the project make another montage: the run names them as the reason,
+    // not the project's smoothing or its pictures.
+    QFile other(dir.path() + "/other.strokes");
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("orvanta-strokes 1\nstroke 2 8 50 100 1 70,5 5,55\n");
+    other.close();
+    const auto retouched = runProgram("orvanta-cli", {"-q", "-o", "other.bmp", "--open-project", "p.mon", "--retouch",
+                                                      "other.strokes"},
+                                      dir.path());
+    ASSERT_EQ(retouched.exitCode, 0) << retouched.err;
+    EXPECT_NE(retouched.err.find("is not the one it holds (p.vrk): the options given with it (--retouch) change it"),
+              std::string::npos)
+        << retouched.err;
+    EXPECT_EQ(retouched.err.find("its pictures have changed"), std::string::npos) << retouched.err;
+
     ASSERT_TRUE(QFile::remove(dir.path() + "/p.strokes"));
     const auto lost = runProgram("orvanta-cli", {"-q", "-o", "lost.bmp", "--open-project", "p.mon"}, dir.path());
     EXPECT_EQ(lost.exitCode, 1);
