@@ -1,4 +1,5 @@
-// The main window: controls, menus, the request they make, and the dispatch of its commands.
+// The main window: controls, menus, the request they make, the dispatch of its commands and the
+// files dropped on it (its own window events are in form_montage_events.cpp).
 #include "ui/form_montage.h"
 
 #include "base/error_sites.h"
@@ -14,7 +15,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCloseEvent>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -24,7 +24,6 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QSessionManager>
 #include <QShortcut>
 #include <QStatusBar>
@@ -636,124 +635,6 @@ void FormMontage::takeFocusLater() {
     QTimer::singleShot(0, this, [this] {
         if (isVisible()) activateWindow();
     });
-}
-
-bool FormMontage::eventFilter(QObject* watched, QEvent* e) {
-    // The increment box selects its whole text when it gets the focus, also by a click (the
-    // click's own cursor placement comes first, so the selection is made just after it).
-    if (watched == textIncrement_ && e->type() == QEvent::FocusIn)
-        QTimer::singleShot(0, textIncrement_, [box = textIncrement_] { box->selectAll(); });
-    return QMainWindow::eventFilter(watched, e);
-}
-
-// --- start-up events ------------------------------------------------------------------------
-
-void FormMontage::Form_Load() {
-    makeBackground();
-    if (readProfileNumber(state_.preferences, kPreferencesSection, "Load images") != 0) loadCommand();
-}
-
-void FormMontage::Form_Activate() {
-    if (!state_.firstActivation) return;
-    state_.firstActivation = false;
-    // The series loads at the first activation when the command line named a file, or when the
-    // preferences ask for the last series ("Load images on start up").
-    if (state_.fileOnCommandLine || readProfileNumber(state_.preferences, kPreferencesSection, "Load images") != 0)
-        loadCommand();
-    // Start-up is over either way: from now on a missing series is said.
-    state_.startupFlag = false;
-}
-
-void FormMontage::keepControlsInSight() {
-    // In a large font the increment's caption grows leftwards from its box; the file-name box gives
-    // up the room it needs, so that the caption does not cover the Browse button.
-    if (const auto* label1 = centralWidget()->findChild<QLabel*>(QStringLiteral("Label1"))) {
-        const int overlap = commandBrowse_->geometry().right() + 6 - label1->x();
-        if (overlap > 0) {
-            commandBrowse_->move(commandBrowse_->x() - overlap, commandBrowse_->y());
-            textFileName_->resize(std::max(100, textFileName_->width() - overlap), textFileName_->height());
-        }
-    }
-    // However small the window is made, the controls (as the screen layout placed them) stay.
-    const QRect controls = centralWidget()->childrenRect() | commandGo_->geometry();
-    // The menu and status bars as they are laid out, which is as large as their hints say or
-    // larger: a hint lags behind the font the screen layout has just scaled until their layouts
-    // run again.
-    const int laidOut = centralWidget()->isVisible() ? height() - centralWidget()->height() : 0;
-    const int chrome = std::max(laidOut, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
-    setMinimumSize(controls.right() + 12, controls.bottom() + 6 + chrome);
-}
-
-bool FormMontage::event(QEvent* e) {
-    if (e->type() == QEvent::Show) keepControlsInSight();
-    if (e->type() == QEvent::WindowActivate && state_.firstActivation) {
-        // Run after the activation has been delivered, so the window is up when messages show.
-        QTimer::singleShot(0, this, &FormMontage::Form_Activate);
-    }
-    const bool handled = QMainWindow::event(e);
-    // With a scaled font the bars grow when their layouts next run, after the window is shown; on a
-    // screen wider than 4:3 they grow more than the window did and would cut the strip's controls.
-    if (e->type() == QEvent::LayoutRequest && isVisible()) keepControlsInSight();
-    return handled;
-}
-
-void FormMontage::makeBackground() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    background_ = tiledBackground(image1_->pixmap(), image1_->size(), screen ? screen->geometry().size() : QSize(1024, 768));
-    QPalette pal = centralWidget()->palette();
-    pal.setBrush(QPalette::Window, QBrush(background_));
-    centralWidget()->setPalette(pal);
-    centralWidget()->setAutoFillBackground(true);
-}
-
-int FormMontage::fileBoxBottom() const {
-    // The box's bottom in the client area, counted from the main window's outer top edge; the
-    // cascade adds the caption and menu-bar heights above the client area.
-    return frameGeometry().top() + textFileName_->geometry().bottom() + 1;
-}
-
-int FormMontage::goButtonBottom() const { return commandGo_->mapToGlobal(QPoint(0, commandGo_->height())).y(); }
-
-bool FormMontage::letGoAtSessionEnd() const { return sessionEndLetGo_ && *sessionEndLetGo_ == output_->unkeptWork(); }
-
-bool FormMontage::mayEndSession(const std::function<bool()>& allowsInteraction) {
-    sessionEndLetGo_.reset();
-    // Nothing to ask about: the session manager is not kept waiting for leave to ask.
-    if (output_->unkeptWork() == 0) return true;
-    // Without leave to show a question nothing can be saved: the session ends as it must.
-    if (!allowsInteraction()) return true;
-    if (!output_->mayDiscardMontage()) return false;
-    sessionEndLetGo_ = output_->unkeptWork();
-    return true;
-}
-
-void FormMontage::closeEvent(QCloseEvent* e) {
-    // A file being written is finished first: stopped, the file the user asked for would not be
-    // written, and the montage being saved would be asked about as unsaved. The window closes
-    // once the command has ended (Cancel in the strip still stops the writing).
-    if (running_ > 0 && savingNow_) {
-        closeAfterRun_ = true;
-        e->ignore();
-        return;
-    }
-    // An unsaved montage is not thrown away without a question; Cancel keeps the program. One the
-    // user let go as the desktop session began to end is not asked about again as it ends.
-    if (!letGoAtSessionEnd() && !output_->mayDiscardMontage()) {
-        e->ignore();
-        return;
-    }
-    output_->tellEditedFiles();
-    closeHelp();
-    // A command still under way stops at its next picture, block row or band rather than running
-    // on out of sight; the windows it would show again are hidden once it has ended.
-    if (running_ > 0) {
-        progress_->requestStop();
-        closing_ = true;
-    }
-    windows_->hideAll();
-    e->accept();
-    QCoreApplication::processEvents();
-    if (state_.quit) state_.quit();
 }
 
 } // namespace orv
