@@ -8,6 +8,7 @@
 #include "ui/path_text.h"
 #include "support/scoped_home.h"
 #include "ui/series_fixture.h"
+#include "support/scaled_font.h"
 
 #include <QDir>
 #include <QFile>
@@ -320,13 +321,7 @@ INSTANTIATE_TEST_SUITE_P(Screens, IncrementCaption, ::testing::Values("1024x768"
 // In a large desktop font the strip's captions stay whole on the design's screen: "Increment"
 // beside its box, not under it, and "Make Montage" inside its button.
 TEST(Startup, ALargeDesktopFontKeepsTheStripsCaptionsWhole) {
-    struct FontGuard {
-        QFont usual = QApplication::font();
-        ~FontGuard() { QApplication::setFont(usual); }
-    } guard;
-    QFont large = guard.usual;
-    large.setPointSizeF(guard.usual.pointSizeF() * 1.8);
-    QApplication::setFont(large);
+    const orv::testing::ScaledApplicationFont largeFont(1.8);
     StartupRig rig;
     rig.start({"/resolution", "1024x768"});
     const QLabel* caption = rig.form->findChild<QLabel*>(QStringLiteral("Label1"));

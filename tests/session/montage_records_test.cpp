@@ -50,6 +50,17 @@ struct Rig : testing::BandSessionRig<Shown> {
 
 QImage fileImage(const std::string& path) { return QImage(QString::fromStdString(path)).convertToFormat(QImage::Format_RGB888); }
 
+// A request for the series starting at `first`, with blocks of 10 and the usual smoothing factors.
+MontageRequest batchRequest(const QString& first) {
+    MontageRequest r;
+    r.firstFileName = first.toStdString();
+    r.incrementText = "10";
+    r.smoothing.edgeFactor = 0.1f;
+    r.smoothing.focusFactor = 0.1f;
+    r.smoothing.diffFactor = 100;
+    return r;
+}
+
 TEST(MontageRecords, TheMainRecordHoldsThePictureMapPropertiesAndRequestOfTheMontage) {
     Rig rig;
     MontageRequest r = rig.request();
@@ -75,12 +86,7 @@ TEST(MontageRecords, ABatchRunThatReadsTheMontageFromItsRecordHoldsItOnce) {
     QTemporaryDir dir;
     for (int k = 1; k <= 3; ++k)
         bandPicture(k, 11u * k, true).copy(0, 0, 58, 37).save(dir.filePath(QStringLiteral("o%1.bmp").arg(k)), "BMP");
-    MontageRequest r;
-    r.firstFileName = dir.filePath("o1.bmp").toStdString();
-    r.incrementText = "10";
-    r.smoothing.edgeFactor = 0.1f;
-    r.smoothing.focusFactor = 0.1f;
-    r.smoothing.diffFactor = 100;
+    const MontageRequest r = batchRequest(dir.filePath("o1.bmp"));
     RecordingPrompter prompter;
     PromptingObserver observer{prompter};
     SessionState copied, moved;
@@ -114,12 +120,7 @@ TEST(MontageRecords, ABatchRunThatLetsTheStackGoKeepsTheChoicesAndReadsTheSeries
     QTemporaryDir dir;
     for (int k = 1; k <= 12; ++k)
         bandPicture((k - 1) % 3 + 1, 7u * k + 1, true).save(dir.filePath(QStringLiteral("t%1.bmp").arg(k, 2, 10, QLatin1Char('0'))), "BMP");
-    MontageRequest r;
-    r.firstFileName = dir.filePath("t01.bmp").toStdString();
-    r.incrementText = "10";
-    r.smoothing.edgeFactor = 0.1f;
-    r.smoothing.focusFactor = 0.1f;
-    r.smoothing.diffFactor = 100;
+    const MontageRequest r = batchRequest(dir.filePath("t01.bmp"));
     RecordingPrompter prompter;
     PromptingObserver observer{prompter};
     SessionState kept, letGo;

@@ -6,6 +6,7 @@
 #include "engine/focus_method.h"
 #include "montage_fixture.h"
 #include "support/scoped_home.h"
+#include "support/scaled_font.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -155,13 +156,7 @@ TEST(PreferencesDialog, WithoutAFileShowsMethod0TheIncrementInUseBlackAndTheRese
 // Taller than the screen (an 800 x 600 screen, a large font), the settings scroll and OK and Cancel
 // stay in sight; Tab still reaches the last box.
 TEST(PreferencesDialog, KeepsOKAndCancelOnAScreenTooLowForIt) {
-    struct FontGuard {
-        QFont usual = QApplication::font();
-        ~FontGuard() { QApplication::setFont(usual); }
-    } guard;
-    QFont large = guard.usual;
-    large.setPointSizeF(guard.usual.pointSizeF() * 2.2);
-    QApplication::setFont(large);
+    const orv::testing::ScaledApplicationFont largeFont(2.2);
     PreferencesRig rig;
     FormPreferences& f = rig.open();
     f.show();

@@ -1,5 +1,6 @@
 // Tests of the splash window, the About dialog, the help window with its pages, and Contact.
 #include "support/case_name.h"
+#include "support/scaled_font.h"
 #include "ui/form_about.h"
 #include "ui/help_window.h"
 #include "ui/splash.h"
@@ -263,13 +264,7 @@ TEST(AboutDialog, ShowsTitleVersionDescriptionAndButtons) {
 
 // With a larger desktop font the dialog grows: the description and the notice show whole.
 TEST(AboutDialog, HoldsItsTextsWholeInALargerFont) {
-    struct FontGuard {
-        QFont usual = QApplication::font();
-        ~FontGuard() { QApplication::setFont(usual); }
-    } guard;
-    QFont large = guard.usual;
-    large.setPointSizeF(guard.usual.pointSizeF() * 1.6);
-    QApplication::setFont(large);
+    const orv::testing::ScaledApplicationFont largeFont(1.6);
     orv::RecordingPrompter prompter;
     FrmAbout about(prompter);
     about.show();
