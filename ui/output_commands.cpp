@@ -20,6 +20,7 @@
 #include "ui/pselect.h"
 #include "ui/save_picture.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
@@ -61,6 +62,14 @@ SaveMontageOptions notedSaving(const std::string& programFolder, std::vector<std
     return options;
 }
 
+// The routine a command's error names: its entry in the main window's menus.
+std::string mainEntryName(Command command) {
+    for (const MenuSpec& menu : mainMenuBar())
+        for (const ActionSpec& entry : menu.entries)
+            if (entry.command == command) return entry.name;
+    return "mnuFile";
+}
+
 } // namespace
 
 std::string montageCaption(const MontageChoice& which, const MontageRecord& record) {
@@ -87,12 +96,24 @@ EditorFiles& OutputCommands::editorFiles() {
 }
 
 void OutputCommands::runMontageFileCommand(Command command) {
+    if (command == Command::SelectPrinter) {
+        showPrinterWizard(c_.mainWindow, c_.prompter);
+        return;
+    }
     FormMontagePicture* window = c_.windows.montageWindow();
     const MontageRecord& record = c_.session.record(MontageChoice{});
     // A montage window waiting for a montage that was never made (a project whose picture could not
     // be read) has nothing to keep: each command says so, as without the window.
     const bool visible = window->isVisible() && !record.empty();
-    const QImage picture = record.empty() ? window->PictureFile()->picture() : shownPicture(record.picture);
+    // The montage's picture is made anew from its record; memory running out there is the
+    // command's error, said as any other.
+    QImage picture;
+    try {
+        picture = record.empty() ? window->PictureFile()->picture() : shownPicture(record.picture);
+    } catch (...) {
+        c_.reportError(mainEntryName(command).c_str());
+        return;
+    }
     const SaveServices services = saveServices();
     switch (command) {
     case Command::SaveMontageAs: {
@@ -126,7 +147,6 @@ void OutputCommands::runMontageFileCommand(Command command) {
                          c_.dialog, c_.prompter) == PrintOutcome::Printed)
             c_.session.montageKept(MontageChoice{});
         break;
-    case Command::SelectPrinter: showPrinterWizard(c_.mainWindow, c_.prompter); break;
     default: break;
     }
 }
@@ -143,7 +163,13 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
             return;
         }
         if (!record.empty()) {
-            source.picture = shownPicture(record.picture);
+            try {
+                source.picture = shownPicture(record.picture);
+            } catch (...) {
+                QAction* entry = window->action(command);
+                c_.reportError(entry ? entry->objectName().toLatin1().constData() : "mnuSaveAs");
+                return;
+            }
             source.caption = pathText(montageCaption(*montage, record));
         }
         write = [this, which = *montage, &notes](const std::string& path) {

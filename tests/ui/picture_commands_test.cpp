@@ -3,6 +3,7 @@
 // message when there is nothing to keep.
 #include "montage_fixture.h"
 #include "picture_output_fixture.h"
+#include "support/data_limit.h"
 
 #include "output/bgr_image.h"
 #include "output/gif_encoder.h"
@@ -137,6 +138,47 @@ TEST(PictureCommands, AGifCopyOfAGifPictureKeepsItsColours) {
     rig.dialogs->chooseFile(out.path("copy.gif"));
     rig.form->windows().existingSourceWindow(1)->action(Command::PictureSaveAs)->trigger();
     EXPECT_TRUE(samePixels(QImage(out.path("copy.gif")), original));
+}
+
+// A large montage whose picture cannot be made for lack of memory: each command that hands it over
+// says so and the program goes on; the error must not escape into the window system, which would
+// end the program with the montage unsaved.
+TEST(PictureCommands, MemoryRunningOutForTheMontagesPictureIsSaidNotACrash) {
+    test::mapLargeBlocks();
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "big", 2, QSize(1280, 960));
+    ASSERT_TRUE(rig.make(rig.files.path("big01.bmp")).made);
+    rig.prompter.shown.clear();
+    rig.state.preferences.write(kPreferencesSection, kEditorPreferenceKey, "painter %f");
+    int editorsStarted = 0;
+    setEditorStarter([&](const ProgramStart&) { return ++editorsStarted > 0; });
+    FormMontagePicture* window = rig.form->windows().montageWindow();
+    {
+        test::DataLimit limit(2 << 20);
+        if (!limit.active()) {
+            setEditorStarter({});
+            GTEST_SKIP() << "the address space cannot be capped here";
+        }
+        EXPECT_NO_THROW(rig.form->action(Command::CopyMontage)->trigger());
+        EXPECT_NO_THROW(rig.form->action(Command::EditMontage)->trigger());
+        EXPECT_NO_THROW(rig.form->action(Command::SaveMontageAs)->trigger());
+        EXPECT_NO_THROW(window->action(Command::PictureCopy)->trigger());
+    }
+    setEditorStarter({});
+    EXPECT_EQ(editorsStarted, 0);
+    EXPECT_TRUE(rig.dialogs->requests.empty());
+    std::vector<std::string> told;
+    for (const Prompt& p : rig.prompter.shown) {
+        EXPECT_EQ(p.title, kGenericErrorTitle);
+        told.push_back(p.text);
+    }
+    EXPECT_EQ(told, (std::vector<std::string>{"error 7 (Out of memory) at line 0 of mnuCopy",
+                                              "error 7 (Out of memory) at line 0 of mnuEditor",
+                                              "error 7 (Out of memory) at line 0 of mnuJPG",
+                                              "error 7 (Out of memory) at line 0 of mnucopy"}));
+    // With the memory back, the same montage is copied whole.
+    rig.form->action(Command::CopyMontage)->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->image().size(), QSize(1280, 960));
 }
 
 TEST(PictureCommands, WithoutAMontageOnScreenTheMenuSaysSo) {
