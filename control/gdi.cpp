@@ -255,6 +255,7 @@ QImage bitmapImage(Handle bitmap) {
     if (!b) return {};
     if (!b->dib) return b->image.copy();
     QImage out(b->width, b->height, QImage::Format_RGB32);
+    if (out.isNull()) return out; // no memory for the copy: its rows do not exist
     for (int y = 0; y < b->height; ++y) {
         const std::uint8_t* p = b->rows.data() + std::size_t(b->height - 1 - y) * b->stride;
         QRgb* q = reinterpret_cast<QRgb*>(out.scanLine(y));

@@ -79,7 +79,7 @@ VANTLER_EXPORT Handle createDIBSection(Handle dc, const BitmapInfoHeader& header
 VANTLER_EXPORT Handle createCompatibleBitmap(Handle dc, int width, int height);
 // A bitmap holding a copy of a picture.
 VANTLER_EXPORT Handle createBitmapFromImage(const QImage& image);
-// A copy of a bitmap's pixels; null for an unknown handle.
+// A copy of a bitmap's pixels; null for an unknown handle or when memory for the copy runs out.
 VANTLER_EXPORT QImage bitmapImage(Handle bitmap);
 
 // Selects a bitmap into a memory context and returns the one selected before (0 on failure).

@@ -3,6 +3,7 @@
 #include "control_error.h"
 #include "dib_section.h"
 #include "host_services.h"
+#include "support/data_limit.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -320,6 +321,22 @@ TEST(DIBSection, CopyAsBitmapHandsOverThePixels) {
     EXPECT_EQ(services.clipboard.front(), picture);
     EXPECT_TRUE(services.messages.isEmpty());
     EXPECT_EQ(gdi::liveObjectCount(), before) << "the temporary bitmap and context are freed";
+}
+
+// A picture of the bitmap for which memory runs out is no picture, not a write through the rows
+// of an image that was never made.
+TEST(DIBSection, APictureOfTheBitmapWithoutMemoryForItIsNull) {
+    orv::test::mapLargeBlocks();
+    cDIBSection dib;
+    ASSERT_TRUE(dib.Create(2000, 1500));
+    QImage copy;
+    {
+        orv::test::DataLimit limit(2 << 20);
+        if (!limit.active()) GTEST_SKIP() << "the address space cannot be capped here";
+        copy = dib.toImage();
+    }
+    EXPECT_TRUE(copy.isNull());
+    EXPECT_EQ(dib.toImage().size(), QSize(2000, 1500));
 }
 
 TEST(DIBSection, CopyWithoutABitmapReportsFalseAndLeavesTheClipboardAlone) {
