@@ -130,6 +130,11 @@ ConversionRun runConversion(const std::string& programFolder, const std::string&
     return run;
 }
 
+std::string temporaryBmpFailureText(const std::string& why, const std::string& folder, const std::string& target) {
+    return "I could not write the temporary picture for the JPEG conversion in the temporary folder  '" + folder +
+           "'  (" + why + ");  '" + target + "'  was not written.";
+}
+
 std::string conversionFailureText(const ConversionRun& run, const std::string& programFolder, const std::string& target) {
     if (!run.started)
         return "I could not start the JPEG conversion program  '" + conversionStart(programFolder, "", "").program +

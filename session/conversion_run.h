@@ -33,6 +33,11 @@ ConversionRun runConversion(const std::string& programFolder, const std::string&
 // What the user is told when the run did not write `target`.
 std::string conversionFailureText(const ConversionRun& run, const std::string& programFolder, const std::string& target);
 
+// What the user is told when the temporary BMP the program reads (or the metadata file beside it)
+// could not be written in the temporary folder `folder`: that folder, not the target's, lacks room
+// or permission.
+std::string temporaryBmpFailureText(const std::string& why, const std::string& folder, const std::string& target);
+
 inline constexpr const char* kJpegFailedTitle = "The JPEG file was not written";
 
 // The variable that makes the conversion program report its steps on standard output and wait

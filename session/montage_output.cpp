@@ -383,10 +383,18 @@ std::string savePicture(const BgrView& picture, const std::string& path, const S
         // after they have been read. Told as two stages: the temporary BMP's rows, then the
         // program's steps.
         TempBmp temp;
-        temp.path = writeTempBmp(picture, stageOfTwo(progress, false));
-        if (metadata && !metadata->empty()) {
-            temp.withMetadata = true;
-            writeFileAtomically(temp.path + ".meta", metadataFileBytes(*metadata));
+        try {
+            temp.path = writeTempBmp(picture, stageOfTwo(progress, false));
+            if (metadata && !metadata->empty()) {
+                writeFileAtomically(temp.path + ".meta", metadataFileBytes(*metadata));
+                temp.withMetadata = true; // ours only once written: a failed write left none
+            }
+        } catch (...) {
+            // A full or closed temporary folder is said as such: the target's folder may well
+            // have room, and the generic message would point there.
+            const RuntimeError e = currentError();
+            if (e.stoppedByUser() || e.number() == 7) throw;
+            return temporaryBmpFailureText(e.description(), temporaryBmpFolder(), path);
         }
         ConversionProgress converting;
         if (progress) {

@@ -110,9 +110,13 @@ bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& pr
     try {
         path = files.add(picture);
     } catch (...) {
+        // The file goes to the temporary folder: a full or closed one is named, since the user
+        // would look for room elsewhere.
         const RuntimeError e = currentError();
+        const std::string where = e.number() == 7 ? "" : " in the temporary folder  '" + temporaryBmpFolder() + "'";
         prompter.ask(PromptIcon::Exclamation,
-                     "So very sorry, but I could not write the picture for your editor:  " + e.description() + ".",
+                     "So very sorry, but I could not write the picture for your editor" + where + ":  " +
+                         e.description() + ".",
                      kEditorTitle);
         return false;
     }

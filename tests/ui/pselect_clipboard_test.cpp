@@ -229,6 +229,20 @@ TEST_F(Editor, TheEditorThatCannotStartIsReportedWithTheFile) {
     EXPECT_NE(prompter.shown[0].text.find("paintbox"), std::string::npos);
 }
 
+// The temporary folder refuses the file: the user is told which folder, and no editor starts.
+TEST_F(Editor, ATemporaryFolderThatRefusesTheFileIsNamed) {
+    qputenv("TMPDIR", "/proc");
+    EditorFiles files;
+    EXPECT_FALSE(openPictureInEditor(picture, files, prompter, editor));
+    EXPECT_TRUE(started.empty());
+    EXPECT_TRUE(files.paths().empty());
+    EXPECT_EQ(prompter.shown,
+              (std::vector<Prompt>{{PromptIcon::Exclamation, PromptButtons::Ok,
+                                    "So very sorry, but I could not write the picture for your editor in the temporary "
+                                    "folder  '/proc':  Path/File access error.",
+                                    kEditorTitle}}));
+}
+
 // Which program gets the file: the preference, else the default PNG application unless it is
 // Orvanta, else nobody (and no file is written).
 struct EditorCase {

@@ -236,6 +236,13 @@ INSTANTIATE_TEST_SUITE_P(
                     "error 75 (Path/File access error) at line 8600 of SaveAsSub", "Nobody's Perfect"},
         FailureCase{"the_conversion", "no/such/folder/m.jpg", nullptr, "orvantajpeg: cannot write JPEG",
                     kJpegFailedTitle},
+        // The temporary BMP the conversion program reads cannot be made: the temporary folder is
+        // named, not left to be taken for the target's.
+        FailureCase{"temporary_folder_refused", "m.jpg",
+                    [](OutputFolder&, std::string&) { qputenv("TMPDIR", "/proc"); },
+                    "I could not write the temporary picture for the JPEG conversion in the temporary folder  '/proc'  "
+                    "(Path/File access error);  '",
+                    kJpegFailedTitle},
         FailureCase{"no_conversion_program", "m.jpg",
                     [](OutputFolder& out, std::string& folder) { folder = out.str("empty") + "/"; },
                     "I could not start the JPEG conversion program  '%Forvantajpeg'", kJpegFailedTitle}),
