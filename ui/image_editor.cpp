@@ -87,13 +87,74 @@ std::optional<std::string> programOnPath(const std::string& name) {
     return std::nullopt;
 }
 
+// The words of an editor command as a shell would split it, without running one: blanks
+// separate, single quotes keep everything up to the next single quote, double quotes keep blanks
+// (a backslash inside them escapes only a double quote or a backslash), and a backslash outside
+// quotes keeps the next character. Users write the command as they would type it in a terminal.
+QStringList shellWords(const QString& line) {
+    QStringList words;
+    QString word;
+    bool inWord = false;
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const QChar c = line[i];
+        if (c == QLatin1Char('\'')) {
+            inWord = true;
+            for (++i; i < line.size() && line[i] != QLatin1Char('\''); ++i) word += line[i];
+        } else if (c == QLatin1Char('"')) {
+            inWord = true;
+            for (++i; i < line.size() && line[i] != QLatin1Char('"'); ++i) {
+                if (line[i] == QLatin1Char('\\') && i + 1 < line.size() &&
+                    (line[i + 1] == QLatin1Char('"') || line[i + 1] == QLatin1Char('\\')))
+                    ++i;
+                word += line[i];
+            }
+        } else if (c == QLatin1Char('\\') && i + 1 < line.size()) {
+            inWord = true;
+            word += line[++i];
+        } else if (c.isSpace()) {
+            if (inWord) words << word;
+            word.clear();
+            inWord = false;
+        } else {
+            inWord = true;
+            word += c;
+        }
+    }
+    if (inWord) words << word;
+    return words;
+}
+
+bool isProgramFile(const std::string& path) {
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+}
+
+// An editor typed as a path with blanks and no quotes ("/opt/Photo Tool/bin/phototool %f"): the
+// shortest start of the line that names a program file, and the words after it. None when the
+// line has quotes or its first word is a program already.
+std::optional<QStringList> unquotedProgramWithBlanks(const QString& line, const QStringList& words) {
+    if (line.contains(QLatin1Char('"')) || line.contains(QLatin1Char('\'')) || line.contains(QLatin1Char('\\')))
+        return std::nullopt;
+    if (!words[0].contains(QLatin1Char('/')) || isProgramFile(pathBytes(words[0]))) return std::nullopt;
+    const QString trimmed = line.trimmed();
+    for (qsizetype at = trimmed.indexOf(QLatin1Char(' ')); at > 0; at = trimmed.indexOf(QLatin1Char(' '), at + 1)) {
+        const QString program = trimmed.left(at);
+        if (!isProgramFile(pathBytes(program))) continue;
+        return QStringList{program} + shellWords(trimmed.mid(at + 1));
+    }
+    if (isProgramFile(pathBytes(trimmed))) return QStringList{trimmed};
+    return std::nullopt;
+}
+
 } // namespace
 
 std::optional<ProgramStart> editorCommandStart(const std::string& commandLine, const std::string& file) {
     // Split as text and taken back by bytes: the command and the file may name folders whose
     // names are not UTF-8.
-    const QStringList words = QProcess::splitCommand(pathText(commandLine));
+    const QString line = pathText(commandLine);
+    QStringList words = shellWords(line);
     if (words.isEmpty()) return std::nullopt;
+    if (const std::optional<QStringList> withBlanks = unquotedProgramWithBlanks(line, words)) words = *withBlanks;
     ProgramStart start{pathBytes(words[0]), {}};
     bool placed = false;
     for (int i = 1; i < words.size(); ++i) {

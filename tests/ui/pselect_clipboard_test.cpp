@@ -229,6 +229,35 @@ TEST_F(Editor, TheEditorThatCannotStartIsReportedWithTheFile) {
     EXPECT_NE(prompter.shown[0].text.find("paintbox"), std::string::npos);
 }
 
+// A program whose path holds blanks, typed without quotes as a file manager copies it: the start
+// of the line that names a program file is the program.
+TEST_F(Editor, AProgramPathWithBlanksNeedsNoQuotes) {
+    QDir().mkpath(out.path("photo tools/bin"));
+    const QString program = out.path("photo tools/bin/paint box");
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n");
+    file.close();
+    ASSERT_TRUE(file.setPermissions(file.permissions() | QFileDevice::ExeOwner));
+    for (const std::string& line : {program.toStdString() + "  --new %f", program.toStdString()}) {
+        started.clear();
+        EditorFiles files;
+        ASSERT_TRUE(openPictureInEditor(picture, files, prompter, line)) << line;
+        ASSERT_EQ(started.size(), 1u);
+        EXPECT_EQ(started[0].program, program.toStdString());
+        std::vector<std::string> expected = line == program.toStdString() ? std::vector<std::string>{}
+                                                                          : std::vector<std::string>{"--new"};
+        expected.push_back(files.paths().at(0));
+        EXPECT_EQ(started[0].arguments, expected);
+    }
+    // A path that names no program is left as typed: the message names its first word.
+    opens = false;
+    EditorFiles files;
+    EXPECT_FALSE(openPictureInEditor(picture, files, prompter, out.str("photo tools/bin/none") + " %f"));
+    ASSERT_EQ(prompter.shown.size(), 1u);
+    EXPECT_NE(prompter.shown[0].text.find("'" + out.str("photo") + "'"), std::string::npos) << prompter.shown[0].text;
+}
+
 // The temporary folder refuses the file: the user is told which folder, and no editor starts.
 TEST_F(Editor, ATemporaryFolderThatRefusesTheFileIsNamed) {
     qputenv("TMPDIR", "/proc");
@@ -285,6 +314,9 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(EditorCase{"preference_with_placeholder", "krita --nosplash %f", kGimp, "krita", {"--nosplash"}},
                       EditorCase{"preference_without_placeholder_gets_the_file_last", "pinta", std::nullopt, "pinta", {}},
                       EditorCase{"quoted_program", "\"/opt/paint box/paint\" %f", std::nullopt, "/opt/paint box/paint", {}},
+                      EditorCase{"single_quoted_program_and_argument", "'/opt/paint box/paint' --title 'my pic' %f",
+                                 std::nullopt, "/opt/paint box/paint", {"--title", "my pic"}},
+                      EditorCase{"escaped_blank", "/opt/paint\\ box/paint %f", std::nullopt, "/opt/paint box/paint", {}},
                       EditorCase{"program_in_a_folder_that_is_not_utf8", "\"/opt/caf\xe9/paint\" -x %f", std::nullopt, "/opt/caf\xe9/paint", {"-x"}},
                       EditorCase{"default_png_application", "", kGimp, "gimp-2.10", {"--no-splash"}},
                       EditorCase{"default_with_path_field_code_and_actions", "  ", kViewerF, "/opt/my viewer/bin/view", {"-i"}},
