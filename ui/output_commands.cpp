@@ -157,10 +157,24 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     PictureWrite write;
     if (montage) {
         const MontageRecord& record = c_.session.record(*montage);
-        // Nothing was made into this window yet: there is no montage to write.
-        if (record.empty() && command == Command::PictureSaveAs) {
-            requireMontage(false, MontageCommand::Save, c_.prompter);
-            return;
+        // Nothing was made into this window yet: there is no montage to write, copy, edit or
+        // print (its blank picture would replace what the clipboard held), as the main window's
+        // entries say.
+        if (record.empty()) {
+            std::optional<MontageCommand> refused;
+            switch (command) {
+            case Command::PictureSaveAs: refused = MontageCommand::Save; break;
+            case Command::PictureCopy: refused = MontageCommand::Copy; break;
+            case Command::PictureEditor: refused = MontageCommand::Edit; break;
+            case Command::PicturePrint:
+            case Command::PicturePrintFit:
+            case Command::PicturePrintHalf: refused = MontageCommand::Print; break;
+            default: break;
+            }
+            if (refused) {
+                requireMontage(false, *refused, c_.prompter);
+                return;
+            }
         }
         if (!record.empty()) {
             try {

@@ -10,8 +10,10 @@
 #include "ui/montage_windows.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -742,10 +744,16 @@ TEST(OpenProject, AfterAMissingBitmapTheMontageCommandsSayThereIsNoMontage) {
                                                  std::string("You have not got a Montage image to ") + verb + ".",
                                                  "Make one, then try again"}));
     }
-    rig.prompter.shown.clear();
-    rig.form->windows().montageWindow()->action(Command::PictureSaveAs)->trigger();
-    ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_EQ(rig.prompter.shown[0].text, "You have not got a Montage image to save.");
+    // The montage window's own entries say the same, and its blank picture goes nowhere.
+    QGuiApplication::clipboard()->setText(QStringLiteral("kept"));
+    for (const auto& [command, verb] : {std::pair{Command::PictureSaveAs, "save"}, std::pair{Command::PictureCopy, "copy"},
+                                        std::pair{Command::PicturePrint, "print"}, std::pair{Command::PictureEditor, "edit"}}) {
+        rig.prompter.shown.clear();
+        rig.form->windows().montageWindow()->action(command)->trigger();
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << verb;
+        EXPECT_EQ(rig.prompter.shown[0].text, std::string("You have not got a Montage image to ") + verb + ".");
+    }
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("kept"));
     EXPECT_EQ(rig.dialogs->requests.size(), dialogs);
 }
 
