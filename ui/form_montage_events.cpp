@@ -94,10 +94,17 @@ void FormMontage::makeBackground() {
 int FormMontage::fileBoxBottom() const {
     // The box's bottom in the client area, counted from the main window's outer top edge; the
     // cascade adds the caption and menu-bar heights above the client area.
-    return frameGeometry().top() + textFileName_->geometry().bottom() + 1;
+    const int box = frameGeometry().top() + textFileName_->geometry().bottom() + 1;
+    // Below the controls this window has its progress strip with Cancel: where the first picture
+    // window would cover it, the whole cascade moves down to start below this window's bottom edge.
+    const int firstTop = box + state_.layout.captionHeight + state_.layout.menuBarHeight + 20;
+    return box + std::max(0, frameGeometry().bottom() + 1 - firstTop);
 }
 
-int FormMontage::goButtonBottom() const { return commandGo_->mapToGlobal(QPoint(0, commandGo_->height())).y(); }
+int FormMontage::goButtonBottom() const {
+    // Just below the button, but never over the progress strip under it.
+    return std::max(commandGo_->mapToGlobal(QPoint(0, commandGo_->height())).y(), frameGeometry().bottom() + 1);
+}
 
 bool FormMontage::letGoAtSessionEnd() const { return sessionEndLetGo_ && *sessionEndLetGo_ == output_->unkeptWork(); }
 
