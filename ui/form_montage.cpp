@@ -13,6 +13,7 @@
 #include "ui/path_text.h"
 #include "ui/run_progress.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QDir>
@@ -86,6 +87,7 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     setAccessibleName(QString::fromLatin1(kMainCaption));
     buildControls();
     actions_ = buildMenuBar(menuBar());
+    menuBar()->installEventFilter(this);
     // A picture or a project dropped from a file manager opens as Browse or Load a Project would.
     setAcceptDrops(true);
     windows_ = new WindowManager(this, state_.dragState, state_.layout);
@@ -101,6 +103,8 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     connectCommands();
     addKeyboardEntries();
     addZoomKeys();
+    addRetouchKeys();
+    addScrollKeys();
     progress_ = new RunProgress(this, statusBar());
     statusBar()->setObjectName(QStringLiteral("statusBar"));
     statusBar()->addWidget(progress_, 1);
@@ -160,6 +164,7 @@ void FormMontage::buildControls() {
     textIncrement_->setAccessibleName(QStringLiteral("Increment"));
     textIncrement_->setText(QStringLiteral("20"));
     textIncrement_->installEventFilter(this);
+    textFileName_->installEventFilter(this);
     label1->setBuddy(textIncrement_);
 
     commandGo_ = new QPushButton(QStringLiteral("Make Montage"), client);
@@ -199,6 +204,55 @@ void FormMontage::addKeyboardEntries() {
             else QApplication::beep();
         });
     }
+}
+
+void FormMontage::addScrollKeys() {
+    // The picture window in front scrolls by the arrows, Page Up, Page Down, Home and End, which the
+    // main window takes as it takes the zoom keys. A text box keeps the keys it moves its cursor
+    // with (Left, Right, Home, End); with Alt held every one of them scrolls from anywhere.
+    for (const Qt::Key key : PictureWindow::scrollKeys()) {
+        auto* a = new QAction(this);
+        a->setObjectName(QStringLiteral("scrollKey"));
+        a->setShortcuts({QKeySequence(key), QKeySequence(Qt::ALT | key)});
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        connect(a, &QAction::triggered, this, [this, key] {
+            if (PictureWindow* w = windows_->keyboardPictureWindow()) {
+                w->scrollWithKey(key);
+                return;
+            }
+            // No picture to scroll: the arrows move between the buttons as they did.
+            if (qobject_cast<QAbstractButton*>(focusWidget()) &&
+                (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_Left || key == Qt::Key_Right))
+                focusNextPrevChild(key == Qt::Key_Down || key == Qt::Key_Right);
+        });
+    }
+}
+
+void FormMontage::addRetouchKeys() {
+    // Ctrl+Z and Ctrl+Y undo and redo retouching strokes from anywhere in this window: the montage
+    // windows hand the keyboard to it. They act on the montage being retouched, else on the montage
+    // window in front. The text boxes keep them for their own typing, except while retouching (see
+    // eventFilter).
+    const std::pair<int, Command> keys[] = {{int(Qt::CTRL) | Qt::Key_Z, Command::UndoRetouch},
+                                            {int(Qt::CTRL) | Qt::Key_Y, Command::RedoRetouch}};
+    QList<QAction*> actions;
+    for (const auto& [key, command] : keys) {
+        auto* a = new QAction(this);
+        actions << a;
+        a->setObjectName(QStringLiteral("retouchKey"));
+        a->setShortcut(QKeySequence(key));
+        a->setShortcutContext(Qt::WindowShortcut);
+        addAction(a);
+        connect(a, &QAction::triggered, this, [this, c = command] {
+            FormMontagePicture* w = retouch_->window();
+            if (!w) w = windows_->keyboardMontageWindow();
+            if (w) runMontageCommand(c, w);
+            else QApplication::beep();
+        });
+    }
+    // The preview window keeps the keyboard when it is in front: the keys work there too.
+    windows_->setPreviewKeys(actions);
 }
 
 void FormMontage::addZoomKeys() {

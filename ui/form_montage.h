@@ -142,6 +142,8 @@ private:
     void connectCommands();
     void addKeyboardEntries();
     void addZoomKeys();
+    void addRetouchKeys();
+    void addScrollKeys();
     void keepControlsInSight(); // the minimum size, from where the controls are
     void runCommand(Command c);
     void runSourceCommand(Command c, FormPicture* window);

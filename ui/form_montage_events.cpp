@@ -10,6 +10,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -28,6 +29,26 @@ bool FormMontage::eventFilter(QObject* watched, QEvent* e) {
     // click's own cursor placement comes first, so the selection is made just after it).
     if (watched == textIncrement_ && e->type() == QEvent::FocusIn)
         QTimer::singleShot(0, textIncrement_, [box = textIncrement_] { box->selectAll(); });
+    // The menu bar, once Alt or F10 has given it the keyboard, moves between its menus by the
+    // arrows: the picture scroll keys are not taken from it.
+    if (watched == menuBar() && e->type() == QEvent::ShortcutOverride) {
+        const int key = static_cast<QKeyEvent*>(e)->key();
+        if (key == Qt::Key_Left || key == Qt::Key_Right || key == Qt::Key_Up || key == Qt::Key_Down) {
+            e->accept();
+            return true;
+        }
+    }
+    // While a montage is retouched, Ctrl+Z and Ctrl+Y in a text box undo and redo its strokes (the
+    // window's own keys), not the box's typing: the keyboard stays in this window while painting.
+    if (e->type() == QEvent::ShortcutOverride && retouch_->active() &&
+        (watched == textIncrement_ || watched == textFileName_)) {
+        auto* k = static_cast<QKeyEvent*>(e);
+        const Qt::KeyboardModifiers mods = k->modifiers() & ~Qt::KeypadModifier;
+        if (mods == Qt::ControlModifier && (k->key() == Qt::Key_Z || k->key() == Qt::Key_Y)) {
+            k->ignore();
+            return true;
+        }
+    }
     return QMainWindow::eventFilter(watched, e);
 }
 
@@ -94,10 +115,17 @@ void FormMontage::makeBackground() {
 int FormMontage::fileBoxBottom() const {
     // The box's bottom in the client area, counted from the main window's outer top edge; the
     // cascade adds the caption and menu-bar heights above the client area.
-    return frameGeometry().top() + textFileName_->geometry().bottom() + 1;
+    const int box = frameGeometry().top() + textFileName_->geometry().bottom() + 1;
+    // Below the controls this window has its progress strip with Cancel: where the first picture
+    // window would cover it, the whole cascade moves down to start below this window's bottom edge.
+    const int firstTop = box + state_.layout.captionHeight + state_.layout.menuBarHeight + 20;
+    return box + std::max(0, frameGeometry().bottom() + 1 - firstTop);
 }
 
-int FormMontage::goButtonBottom() const { return commandGo_->mapToGlobal(QPoint(0, commandGo_->height())).y(); }
+int FormMontage::goButtonBottom() const {
+    // Just below the button, but never over the progress strip under it.
+    return std::max(commandGo_->mapToGlobal(QPoint(0, commandGo_->height())).y(), frameGeometry().bottom() + 1);
+}
 
 bool FormMontage::letGoAtSessionEnd() const { return sessionEndLetGo_ && *sessionEndLetGo_ == output_->unkeptWork(); }
 

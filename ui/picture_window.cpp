@@ -110,6 +110,32 @@ QList<PictureWindow::ZoomKey> PictureWindow::zoomKeys() {
             {{QKeySequence(Qt::CTRL | Qt::Key_9)}, &PictureWindow::zoomToFit}};
 }
 
+QList<Qt::Key> PictureWindow::scrollKeys() {
+    return {Qt::Key_Up, Qt::Key_Down, Qt::Key_Left, Qt::Key_Right, Qt::Key_PageUp, Qt::Key_PageDown, Qt::Key_Home, Qt::Key_End};
+}
+
+void PictureWindow::scrollWithKey(Qt::Key key) {
+    QScrollBar* h = scroll_->horizontalScrollBar();
+    QScrollBar* v = scroll_->verticalScrollBar();
+    switch (key) {
+    case Qt::Key_Up: v->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+    case Qt::Key_Down: v->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+    case Qt::Key_Left: h->triggerAction(QAbstractSlider::SliderSingleStepSub); break;
+    case Qt::Key_Right: h->triggerAction(QAbstractSlider::SliderSingleStepAdd); break;
+    case Qt::Key_PageUp: v->triggerAction(QAbstractSlider::SliderPageStepSub); break;
+    case Qt::Key_PageDown: v->triggerAction(QAbstractSlider::SliderPageStepAdd); break;
+    case Qt::Key_Home:
+        h->triggerAction(QAbstractSlider::SliderToMinimum);
+        v->triggerAction(QAbstractSlider::SliderToMinimum);
+        break;
+    case Qt::Key_End:
+        h->triggerAction(QAbstractSlider::SliderToMaximum);
+        v->triggerAction(QAbstractSlider::SliderToMaximum);
+        break;
+    default: break;
+    }
+}
+
 int PictureWindow::statusHeight() const { return status_ ? status_->sizeHint().height() : 0; }
 
 namespace {

@@ -58,6 +58,10 @@ public:
     };
     static QList<ZoomKey> zoomKeys();
     QScrollArea* scrollArea() const { return scroll_; }
+    // The scroll keys: the arrows by a step, Page Up and Page Down by a page, Home and End to the
+    // top-left and bottom-right corners. The main window takes them for the picture window in front.
+    static QList<Qt::Key> scrollKeys();
+    void scrollWithKey(Qt::Key key);
     // Opens the context menu over the picture, as the right mouse button or the keyboard does.
     void popupMenu();
     // Asked before the user closes the shown window (its frame, "Close Window"); false keeps it

@@ -153,6 +153,7 @@ FormPreview* WindowManager::previewWindow() {
     } else {
         w = new FormPreview(main_);
         connect(w, &PictureWindow::closed, this, &WindowManager::windowsChanged);
+        w->addActions(previewKeys_);
     }
     // The preview sits in the screen's lower right corner, clear of the source windows' cascade.
     const QRect avail = availableFor(w);
@@ -376,6 +377,12 @@ void WindowManager::bringMontageToFront(const QString& caption) {
 PictureWindow* WindowManager::keyboardPictureWindow() const {
     if (front_ && front_->isVisible()) return front_;
     if (auto* m = qobject_cast<PictureWindow*>(montage_.data()); m && m->isVisible()) return m;
+    return nullptr;
+}
+
+FormMontagePicture* WindowManager::keyboardMontageWindow() const {
+    if (auto* w = qobject_cast<FormMontagePicture*>(keyboardPictureWindow())) return w;
+    if (auto* m = qobject_cast<FormMontagePicture*>(montage_.data()); m && m->isVisible()) return m;
     return nullptr;
 }
 

@@ -12,6 +12,7 @@
 #include "ui/window_list.h"
 
 #include <QObject>
+#include <QList>
 #include <QPointer>
 
 #include <array>
@@ -19,6 +20,8 @@
 #include <optional>
 #include <string>
 #include <vector>
+
+class QAction;
 
 namespace orv {
 
@@ -106,6 +109,12 @@ public:
     // the keyboard back to it): the one last brought to the front, by a click or the "Window"
     // menu, while it is on screen; else the montage window when it is shown; else none.
     PictureWindow* keyboardPictureWindow() const;
+    // The montage window the main window's Undo and Redo Retouch keys act on: that picture window
+    // when it is a montage window, else the montage window when it is shown; else none.
+    FormMontagePicture* keyboardMontageWindow() const;
+    // Keys of the main window that also answer while the preview window, which keeps the keyboard,
+    // is in front (Undo and Redo Retouch).
+    void setPreviewKeys(QList<QAction*> keys) { previewKeys_ = std::move(keys); }
 
 signals:
     // A window's context-menu entry was chosen.
@@ -139,6 +148,7 @@ private:
     std::array<QPointer<QWidget>, kComparisonMontages> comparison_;
     std::array<QPointer<QWidget>, kComparisonMontages> comparisonUsed_;
     std::function<bool(FormMontagePicture*)> montageCloseGuard_;
+    QList<QAction*> previewKeys_;
     QPointer<PictureWindow> front_; // the picture window last brought to the front
 };
 

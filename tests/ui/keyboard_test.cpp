@@ -171,6 +171,71 @@ TEST(Keyboard, ZoomKeysInTheMainWindowZoomThePictureWindowInFront) {
     EXPECT_EQ(rig.form->textFileName()->text(), QString::fromStdString(rig.files.path("key01.bmp")));
 }
 
+// A picture larger than its window scrolls from the keyboard, which stays with the main window: the
+// keys scroll the picture window in front unless the focused text box moves its cursor by them;
+// with Alt held they scroll from the text box too.
+TEST(Keyboard, ScrollKeysInTheMainWindowScrollThePictureWindowInFront) {
+    KeyRig rig;
+    rig.makeMontage();
+    FormMontagePicture* montage = rig.form->windows().montageWindow();
+    montage->setZoom(8);
+    QScrollBar* h = montage->scrollArea()->horizontalScrollBar();
+    QScrollBar* v = montage->scrollArea()->verticalScrollBar();
+    ASSERT_GT(h->maximum(), 2 * h->singleStep());
+    ASSERT_GT(v->maximum(), v->pageStep() + v->singleStep());
+    rig.form->mnuWindow2(0)->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+
+    QWidget* go = rig.form->CommandGo();
+    go->setFocus();
+    QTest::keyClick(go, Qt::Key_Home);
+    EXPECT_EQ(h->value(), 0);
+    EXPECT_EQ(v->value(), 0);
+    QTest::keyClick(go, Qt::Key_Down);
+    EXPECT_EQ(v->value(), v->singleStep());
+    QTest::keyClick(go, Qt::Key_PageDown);
+    EXPECT_EQ(v->value(), v->singleStep() + v->pageStep());
+    QTest::keyClick(go, Qt::Key_Right);
+    EXPECT_EQ(h->value(), h->singleStep());
+    QTest::keyClick(go, Qt::Key_End);
+    EXPECT_EQ(h->value(), h->maximum());
+    EXPECT_EQ(v->value(), v->maximum());
+    QTest::keyClick(go, Qt::Key_PageUp);
+    EXPECT_EQ(v->value(), v->maximum() - v->pageStep());
+    EXPECT_TRUE(go->hasFocus());
+
+    QLineEdit* box = rig.form->textFileName();
+    const QString text = box->text();
+    box->setFocus();
+    box->setCursorPosition(3);
+    QTest::keyClick(box, Qt::Key_Left);
+    EXPECT_EQ(box->cursorPosition(), 2);
+    EXPECT_EQ(h->value(), h->maximum());
+    QTest::keyClick(box, Qt::Key_Left, Qt::AltModifier);
+    EXPECT_EQ(h->value(), h->maximum() - h->singleStep());
+    const int before = v->value();
+    QTest::keyClick(box, Qt::Key_Up);
+    EXPECT_EQ(v->value(), before - v->singleStep());
+    QTest::keyClick(box, Qt::Key_Home, Qt::AltModifier);
+    EXPECT_EQ(h->value(), 0);
+    EXPECT_EQ(v->value(), 0);
+    EXPECT_EQ(box->cursorPosition(), 2);
+    QTest::keyClick(box, Qt::Key_End);
+    EXPECT_EQ(box->cursorPosition(), text.size());
+    EXPECT_EQ(h->value(), 0);
+    EXPECT_EQ(box->text(), text);
+
+    // A source window brought to the front is the one scrolled.
+    FormPicture* second = rig.form->windows().sourceWindow(2);
+    second->setZoom(8);
+    rig.form->mnuWindow(2)->trigger();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(rig.form.get()));
+    QTest::keyClick(go, Qt::Key_End);
+    EXPECT_EQ(second->scrollArea()->verticalScrollBar()->value(), second->scrollArea()->verticalScrollBar()->maximum());
+    EXPECT_GT(second->scrollArea()->verticalScrollBar()->maximum(), 0);
+    EXPECT_EQ(v->value(), 0);
+}
+
 // Shift+F10 opens the menu of that picture window too, so a source window's own entries are
 // reached from the keyboard (here its Close Window); with it gone, the montage window's menu.
 TEST(Keyboard, ShiftF10OpensTheMenuOfThePictureWindowInFront) {

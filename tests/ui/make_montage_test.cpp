@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QLabel>
 #include <QScreen>
+#include <QStatusBar>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -143,6 +144,31 @@ TEST(MakeMontage, AMontageLargerThanTheScreenHasItsWindowWithinTheScreen) {
     EXPECT_TRUE(avail.contains(m->frameGeometry()))
         << "window " << m->frameGeometry().top() << " to " << m->frameGeometry().bottom() << " on a screen to "
         << avail.bottom() << ": its scroll bar and zoom strip are off the screen";
+}
+
+// The main window's progress strip (with Cancel) lies below its controls, where the source cascade
+// and the montage window would start: they begin below the main window instead, still 20 pixels
+// apart. (A caption and menu bar of no height make the cascade start as high as it can.)
+TEST(MakeMontage, PictureWindowsLeaveTheProgressStripInSight) {
+    MontageRig rig;
+    rig.state.layout.captionHeight = 0;
+    rig.state.layout.menuBarHeight = 0;
+    writeTexturedSeries(rig.files, "strip", 3, QSize(60, 40));
+    rig.form->show();
+    ASSERT_TRUE(rig.make(rig.files.path("strip01.bmp"), "20").made);
+    const QStatusBar* bar = rig.form->statusBar();
+    const QRect strip(bar->mapToGlobal(QPoint(0, 0)), bar->size());
+    const int mainBottom = rig.form->frameGeometry().bottom();
+    ASSERT_GE(mainBottom, strip.bottom());
+    WindowManager& w = rig.form->windows();
+    for (int k = 1; k <= 3; ++k) {
+        const QRect f = w.existingSourceWindow(k)->frameGeometry();
+        EXPECT_GT(f.top(), mainBottom) << "source window " << k << " from " << f.top();
+        EXPECT_EQ(f.left(), (k - 1) * 20);
+        if (k > 1) EXPECT_EQ(f.top() - w.existingSourceWindow(k - 1)->frameGeometry().top(), 20);
+    }
+    EXPECT_GT(w.montageWindow()->frameGeometry().top(), mainBottom);
+    EXPECT_FALSE(w.montageWindow()->frameGeometry().intersects(strip));
 }
 
 TEST(MakeMontage, TheMapWindowStaysHiddenWhenOriginatingImageIsOff) {

@@ -12,6 +12,8 @@
 #include "ui/retouch_commands.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QLineEdit>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -203,6 +205,57 @@ TEST(RetouchWindow, UndoAndRedoByTheirKeysAndRemoveAll) {
     rig.trigger("mnuClearRetouch");
     EXPECT_EQ(rig.montagePicture(), rig.plain);
     EXPECT_EQ(rig.strokes(), 0);
+}
+
+// The montage window hands the keyboard to the main window, so Ctrl+Z and Ctrl+Y must work from
+// there with the pointer anywhere: from its buttons and, while retouching, from its text boxes too
+// (which keep them for their typing otherwise).
+TEST(RetouchWindow, UndoAndRedoKeysWorkFromTheMainWindowWithThePointerAway) {
+    RetouchRig rig;
+    rig.form->show();
+    rig.dialogs->chooseBrush(BrushChoice{8, 100, 100, false});
+    rig.trigger("mnuRetouchBrush");
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_2);
+    rig.drag({QPoint(5, 5), QPoint(40, 50)});
+    const QImage painted = rig.montagePicture();
+    ASSERT_NE(painted, rig.plain);
+    QCursor::setPos(rig.window()->frameGeometry().bottomRight() + QPoint(40, 40));
+    // The preview window, shown by Make Montage, keeps the keyboard when it is in front.
+    FormPreview* preview = rig.form->windows().previewWindow();
+    ASSERT_TRUE(preview->isVisible());
+    QApplication::setActiveWindow(preview);
+    QTest::keyClick(preview, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), rig.plain);
+    QTest::keyClick(preview, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), painted);
+    QApplication::setActiveWindow(rig.form.get());
+    ASSERT_EQ(QApplication::activeWindow(), rig.form.get());
+
+    QLineEdit* box = rig.form->TextIncrement();
+    box->setFocus();
+    QTest::keyClicks(box, "5");
+    const QString typed = box->text();
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), rig.plain);
+    EXPECT_EQ(box->text(), typed);
+    QTest::keyClick(rig.form->textFileName(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), painted);
+
+    // Retouching over: the montage window in front still takes the keys from a button, and a text
+    // box undoes its own typing.
+    rig.trigger("mnuRetouch");
+    ASSERT_FALSE(rig.retouch().active());
+    rig.form->CommandGo()->setFocus();
+    QTest::keyClick(rig.form->CommandGo(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), rig.plain);
+    QTest::keyClick(rig.form->CommandGo(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), painted);
+    box->setFocus();
+    QTest::keyClick(box, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), painted);
+    EXPECT_NE(box->text(), typed);
+    EXPECT_EQ(rig.strokes(), 1);
 }
 
 TEST(RetouchWindow, MakeMontageAsksBeforeItLosesStrokes) {
