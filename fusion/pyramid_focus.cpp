@@ -440,9 +440,9 @@ bool PyramidFocus::keepStrongest(const Placement& p, int l, const cv::Mat& stren
     return any != 0;
 }
 
-// A picture without any detail (the cap left on, a frame burnt out white) has nothing to give a
-// series in which some picture has detail: its sensor noise would win on flat ground, where the
-// pictures with detail are smooth, and be written into the montage. It is left out of the run, as
+// A picture without any detail but sensor noise (the cap left on, a frame burnt out white) has
+// nothing to give a series in which some picture has detail: its noise would win on flat ground,
+// where the pictures with detail are smooth, and be written into the montage. It is left out of the run, as
 // an ignored picture is; whether any was.
 bool PyramidFocus::leaveOutBlankPictures() {
     double most = 0;
@@ -459,9 +459,11 @@ bool PyramidFocus::leaveOutBlankPictures() {
         if (!broadlyBlank(p)) values.push_back(brightness[std::size_t(p.picture)]);
     const double median = medianOf(values);
     const double reach = std::max(median, 255 - median) / 2;
+    // A frame without any strength at all (not even noise) wins nowhere: it stays in the run and
+    // only takes no part in the top level.
     const auto blank = [&](const Placement& p) {
-        return flat[std::size_t(p.picture)] != 0 ||
-               (broadlyBlank(p) && std::fabs(brightness[std::size_t(p.picture)] - median) > reach);
+        return !flat[std::size_t(p.picture)] && broadlyBlank(p) &&
+               std::fabs(brightness[std::size_t(p.picture)] - median) > reach;
     };
     if (std::none_of(used.begin(), used.end(), blank) || std::all_of(used.begin(), used.end(), blank)) return false;
     for (const Placement& p : used)
