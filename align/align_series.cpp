@@ -134,17 +134,32 @@ int workingSideFor(const AlignOptions& o, int width, int height, double bytes) {
 // stretches one way by more than a few percent has matched the wrong thing.
 constexpr double kMaxDistortion = 0.05;
 
-bool plausible(const Affine& refToPicture, int width, int height) {
+bool plausibleShape(const Affine& refToPicture) {
     const auto& m = refToPicture.m;
     const double det = refToPicture.determinant();
     if (!(det > kMinScale * kMinScale && det < kMaxScale * kMaxScale)) return false;
     const double similar = std::hypot((m[0] + m[4]) / 2, (m[3] - m[1]) / 2);
     const double other = std::hypot((m[0] - m[4]) / 2, (m[3] + m[1]) / 2);
-    if (!(other <= kMaxDistortion * similar)) return false;
+    return other <= kMaxDistortion * similar;
+}
+
+bool plausible(const Affine& refToPicture, int width, int height) {
+    if (!plausibleShape(refToPicture)) return false;
     // The centre must land on the picture.
     const double cx = refToPicture.x((width - 1) / 2.0, (height - 1) / 2.0);
     const double cy = refToPicture.y((width - 1) / 2.0, (height - 1) / 2.0);
     return cx >= 0 && cy >= 0 && cx <= width - 1 && cy <= height - 1;
+}
+
+// A picture of another size than the reference (a part cut out of the frame) need not hold the
+// frame's centre where it lies in place: its own centre must then land on the frame.
+bool plausibleCut(const Affine& refToPicture, const align::GreyPyramid& ref, const align::GreyPyramid& pic) {
+    if ((pic.fullWidth == ref.fullWidth && pic.fullHeight == ref.fullHeight) || !plausibleShape(refToPicture))
+        return false;
+    const Affine back = align::inverse(refToPicture);
+    const double px = (pic.fullWidth - 1) / 2.0, py = (pic.fullHeight - 1) / 2.0;
+    const double x = back.x(px, py), y = back.y(px, py);
+    return x >= 0 && y >= 0 && x <= ref.fullWidth - 1 && y <= ref.fullHeight - 1;
 }
 
 struct Estimate {
@@ -248,7 +263,7 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     const auto usable = [&](const align::EccResult& found, const Affine& s) {
         if (!found.converged) return false;
         const Affine map = align::compose(s, refToNeighbour);
-        if (!plausible(map, pic.fullWidth, pic.fullHeight)) return false;
+        if (!plausible(map, pic.fullWidth, pic.fullHeight) && !plausibleCut(map, ref, pic)) return false;
         const Affine similar = align::nearestSimilarity(map, (pic.fullWidth - 1) / 2.0, (pic.fullHeight - 1) / 2.0);
         return std::fabs(align::similarScale(align::compose(similar, align::inverse(refToNeighbour))) - 1) <=
                kMaxStepScale;
@@ -294,7 +309,11 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
         refToTemplate = Affine{};
         e.matchedWith = referencePicture;
     }
-    if (!r.converged || !plausible(w, pic.fullWidth, pic.fullHeight)) return e;
+    if (!r.converged) return e;
+    // A cut-out picture placed only by its own centre is left as loaded with the warning it had
+    // unless its measured place is used.
+    const bool cutOnly = !plausible(w, pic.fullWidth, pic.fullHeight);
+    if (cutOnly && !plausibleCut(w, ref, pic)) return e;
     e.converged = true;
     e.correlation = r.correlation;
 
@@ -322,7 +341,10 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
         return e;
     }
     Mismatch bySimilar = mismatch(*templ, refToTemplate, pic, similar);
-    if (!bySimilar.clearlyBelow(base, kClearMargin)) return e;
+    if (!bySimilar.clearlyBelow(base, kClearMargin)) {
+        e.converged = !cutOnly;
+        return e;
+    }
     // The detail the match followed differs between focus steps (a ring sharp in one picture is
     // spread, or even inverted, in the next) and can pull the map aside. The map is measured again
     // on the coarsest copies under a wider pre-filter, where focus hardly changes the picture; it
@@ -338,7 +360,7 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
         align::refineEcc(*templ, pic, broadShared, broadShared, broadStep, broadSettings).converged) {
         const Affine broad = align::nearestSimilarity(align::compose(broadStep, refToTemplate), cx, cy);
         const double broadStepScale = align::similarScale(align::compose(broad, align::inverse(refToNeighbour)));
-        if (plausible(broad, pic.fullWidth, pic.fullHeight) && std::fabs(broadStepScale - 1) <= kMaxStepScale) {
+        if ((plausible(broad, pic.fullWidth, pic.fullHeight) || plausibleCut(broad, ref, pic)) && std::fabs(broadStepScale - 1) <= kMaxStepScale) {
             const Mismatch byBroad = mismatch(*templ, refToTemplate, pic, broad);
             if (byBroad.fine < bySimilar.fine && byBroad.coarse < bySimilar.coarse &&
                 clearlyAbove(bySimilar.broad, byBroad.broad, kBroadGain)) {

@@ -130,6 +130,37 @@ void cellLight(const cv::Mat& lum, const CoverArea& cover, int shift, cv::Size t
     });
 }
 
+// The standard deviation (levels of 255) of the luminance of the picture whose Gaussian levels
+// `work` holds, where it covers the montage, on the first level of at most 160 pixels a side: that
+// level averages sensor noise away, so a dark frame's noise, which has detail at every pixel, is
+// told from a subject.
+constexpr int kBroadSide = 160;
+double broadDeviation(const Workspace& work, const Placement& p, const std::vector<cv::Size>& sizes) {
+    std::size_t l = 0;
+    while (l + 1 < p.cover.size() && std::max(sizes[l].width, sizes[l].height) > kBroadSide) ++l;
+    const cv::Mat& level = work.gauss[l];
+    const CoverArea& c = p.cover[l];
+    double sum = 0, squares = 0, pixels = 0;
+    for (int y = c.y0; y < c.y1(); ++y) {
+        const std::int16_t* row = level.ptr<std::int16_t>(y);
+        for (int x = c.x0[std::size_t(y - c.y0)]; x < c.x1[std::size_t(y - c.y0)]; ++x) {
+            const double v = row[x];
+            sum += v;
+            squares += v * v;
+            pixels += 1;
+        }
+    }
+    if (pixels < 1) return 0;
+    const double mean = sum / pixels;
+    return std::sqrt(std::max(0.0, squares / pixels - mean * mean)) / (1 << kScaleBits);
+}
+
+// A picture is blank (a frame taken with the cap on, burnt out white) beside the others when its
+// broad deviation is below this, and below a quarter of the most detailed picture's; a subject
+// varies far more, and pictures of one scene differ little in it, since focus changes fine detail.
+constexpr double kBlankDeviation = 2.0;
+constexpr double kBlankAgainstDetail = 4.0;
+
 } // namespace
 
 PyramidFocus::PyramidFocus(PixelArrays& mp, const PyramidFocusOptions& o)
@@ -173,6 +204,12 @@ PyramidFocusResult PyramidFocus::run() {
     steps = 2 * usedCount;
     gain.assign(std::size_t(N) + 1, 1.0);
     choose();
+    if (leaveOutBlankPictures()) {
+        // The choices are made again without them: the pass done stays done, and the pictures
+        // left take a step each in the choices made again and in the merge.
+        steps = done + 2 * usedCount;
+        choose();
+    }
     chooseTopPictures();
     if (decideGains()) {
         // The choices are made again from the evened pictures, which need a copy each beside them.
@@ -306,6 +343,7 @@ void PyramidFocus::choose() {
         if (cv::countNonZero(shared) == 0) shared.release();
     }
     flat.assign(std::size_t(N) + 1, 0);
+    broadDetail.assign(std::size_t(N) + 1, 0);
     cv::Mat magnitudeBuffer(sizes[0], CV_16SC1), strengthBuffer(sizes[0], CV_16UC1), copy;
     // Each picture's light by top-level cell, and the least and most of a cell any picture has
     // black: a picture with a black border (or a black corner) would otherwise be judged darker by
@@ -331,6 +369,7 @@ void PyramidFocus::choose() {
             detail = keepStrongest(p, l, strength, best[std::size_t(l)], total[std::size_t(l)]) || detail;
         }
         flat[std::size_t(p.picture)] = !detail;
+        broadDetail[std::size_t(p.picture)] = broadDeviation(work, p, sizes);
         // Its overall brightness: the mean of its top level where every picture covers it (where
         // it covers it when they share no part).
         double sum = 0;
@@ -399,6 +438,40 @@ bool PyramidFocus::keepStrongest(const Placement& p, int l, const cv::Mat& stren
         }
     });
     return any != 0;
+}
+
+// A picture without any detail but sensor noise (the cap left on, a frame burnt out white) has
+// nothing to give a series in which some picture has detail: its noise would win on flat ground,
+// where the pictures with detail are smooth, and be written into the montage. It is left out of the run, as
+// an ignored picture is; whether any was.
+bool PyramidFocus::leaveOutBlankPictures() {
+    double most = 0;
+    for (const Placement& p : used) most = std::max(most, broadDetail[std::size_t(p.picture)]);
+    const auto broadlyBlank = [&](const Placement& p) {
+        const double d = broadDetail[std::size_t(p.picture)];
+        return d < kBlankDeviation && kBlankAgainstDetail * d < most;
+    };
+    // A broadly blank picture counts as blank only far darker or brighter than the pictures with
+    // broad detail (beyond the reach the top level allows): one of the scene's brightness may be a
+    // subject of fine texture alone.
+    std::vector<double> values;
+    for (const Placement& p : used)
+        if (!broadlyBlank(p)) values.push_back(brightness[std::size_t(p.picture)]);
+    const double median = medianOf(values);
+    const double reach = std::max(median, 255 - median) / 2;
+    // A frame without any strength at all (not even noise) wins nowhere: it stays in the run and
+    // only takes no part in the top level.
+    const auto blank = [&](const Placement& p) {
+        return !flat[std::size_t(p.picture)] && broadlyBlank(p) &&
+               std::fabs(brightness[std::size_t(p.picture)] - median) > reach;
+    };
+    if (std::none_of(used.begin(), used.end(), blank) || std::all_of(used.begin(), used.end(), blank)) return false;
+    for (const Placement& p : used)
+        if (blank(p))
+            for (auto& level : coverByLevel) level[std::size_t(p.picture)] = CoverArea{};
+    used.erase(std::remove_if(used.begin(), used.end(), blank), used.end());
+    usedCount = int(used.size());
+    return true;
 }
 
 // Where the strongest picture is not clearly above the mean of the others covering the pixel, the

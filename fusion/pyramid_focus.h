@@ -6,6 +6,8 @@
 // noisiest), the average of the pictures' coefficients instead; the top level is the average over
 // the pictures. A picture taken more than a percent or two brighter or darker than the series is
 // first scaled onto the series' light (see brightness_evening.h); the choices are then made again.
+// A frame of sensor noise alone, far darker or brighter than the pictures with detail (the cap left
+// on, burnt out white), takes no part, as if it were ignored.
 // Only pictures that cover a pixel with pixels of their own take part there. The pyramid is then
 // collapsed and each value kept within the range the covering pictures show around it (so that
 // the collapse neither clips highlights no picture clips nor draws dark rims).

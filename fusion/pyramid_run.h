@@ -96,6 +96,7 @@ struct PyramidFocus {
     const DeepPicture& deepOf(const SourcePicture& s, int n) const;
 
     void choose();
+    bool leaveOutBlankPictures();
     bool keepStrongest(const Placement& p, int l, const cv::Mat& strength, cv::Mat& best, cv::Mat& total);
     void markBlends(const std::vector<cv::Mat>& best, const std::vector<cv::Mat>& total);
     void chooseTopPictures();
@@ -151,9 +152,13 @@ struct PyramidFocus {
     std::vector<char> takesTop;
     int topTakers = 0;
     std::vector<double> brightness; // each picture's mean luminance at the top level, 0 to 255
-    // The pictures without any detail where they cover the montage (a frame taken with the cap on,
-    // or burnt out white), by picture number: no focus step, so they do not set the series' light.
+    // The pictures without any detail where they cover the montage beyond sensor noise (a frame
+    // taken with the cap on, or burnt out white), by picture number: no focus step, so they take no
+    // part while some picture has detail.
     std::vector<char> flat;
+    // Each picture's broad detail: the standard deviation of its luminance, sensor noise averaged
+    // away (levels of 255), by picture number.
+    std::vector<double> broadDetail;
     // What each picture's values are multiplied by before it is decomposed (by picture number), and
     // the pictures evened so; the buffers their evened copies are made in.
     std::vector<double> gain;

@@ -433,6 +433,44 @@ TEST(AlignStack, PictureCutFromTheMiddleIsPlacedOverThePartItShows) {
     EXPECT_LE(worst, 3);
 }
 
+// A picture cut out of a corner of the frame does not hold the frame's centre where it lies: it was
+// refused as a map that takes the picture off itself, left where the stack keeps it (a warning)
+// and fused over the wrong part of the scene. It is placed over the part it shows.
+TEST(AlignStack, PictureCutFromACornerIsPlacedOverThePartItShows) {
+    const int w = 320, h = 240, cw = 200, ch = 150;
+    const sample::Picture full = sample::SeriesMaker({w, h, 1, 9, 0, sample::Scene::Natural}).picture(1);
+    for (const auto& [left, top] : {std::pair{0, 0}, std::pair{w - cw, h - ch}, std::pair{w - cw, 0}}) {
+        SCOPED_TRACE(testing::Message() << "cut at " << left << ", " << top);
+        sample::Picture cut = full;
+        cut.width = cw;
+        cut.height = ch;
+        std::fill(cut.cells.begin(), cut.cells.end(), std::uint8_t(0));
+        const int bottom = h - top - ch; // rows of the frame below the cut, cells from the bottom
+        for (int y = 0; y < ch; ++y)
+            std::copy_n(full.cells.begin() + std::ptrdiff_t((std::size_t(y + bottom) * w + left) * 3), cw * 3,
+                        cut.cells.begin() + std::ptrdiff_t(std::size_t(y) * w * 3));
+        ImageStack stack = stackOf({full, full, cut});
+        const AlignmentReport r = alignStack(stack, AlignOptions{});
+        ASSERT_EQ(r.reference, 2);
+        const PictureAlignment& p = r.pictures[2];
+        ASSERT_TRUE(p.converged);
+        EXPECT_EQ(p.placement, PicturePlacement::Measured);
+        EXPECT_NEAR(p.similarity.scale, 1.0, 1e-3);
+        EXPECT_NEAR(r.common.left, left, 1);
+        EXPECT_NEAR(r.common.top, top, 1);
+        EXPECT_NEAR(r.common.width, cw, 2);
+        EXPECT_NEAR(r.common.height, ch, 2);
+        int worst = 0;
+        for (int y = bottom + 2; y < bottom + ch - 2; ++y)
+            for (int x = left + 2; x < left + cw - 2; ++x)
+                for (int c = 0; c < 3; ++c) {
+                    const std::size_t i = (std::size_t(y) * w + x) * 3 + c;
+                    worst = std::max(worst, std::abs(int(stack.pictures[2][i]) - int(full.cells[i])));
+                }
+        EXPECT_LE(worst, 3);
+    }
+}
+
 // A middle picture of another size than the first (turned, or cut narrower) is not the reference:
 // the montage takes the reference's size and would lose the columns the others hold beyond it.
 TEST(AlignStack, AMiddlePictureOfAnotherSizeLeavesTheFrameToThePicturesOfTheFirstOnesSize) {

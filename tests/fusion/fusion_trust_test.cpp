@@ -296,6 +296,54 @@ TEST(PyramidFocusBrightness, ABlankFrameInASeriesOfTwoLeavesTheOtherAsItIs) {
         }
 }
 
+// A frame taken with the cap on, or burnt out white, carries sensor noise: detail at every pixel.
+// In a series of two it set the series' light halfway to black or white and the real picture was
+// evened down or up to it (a montage of a third of its brightness); among more pictures its noise
+// won on flat ground. It takes no part: the montage is the one made with it ignored, and in a
+// series of two that is the real picture itself.
+TEST(PyramidFocusBrightness, ANoisyBlankFrameTakesNoPart) {
+    // Large enough for a level of at most 160 pixels a side to average the noise away.
+    const int W = 200, H = 150;
+    const Painter sharp(texture);
+    const Painter soft = blurredTexture(W, H, 3);
+    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
+    const Painter right = [&](int x, int y) { return x < W / 2 ? soft(x, y) : sharp(x, y); };
+    for (const int level : {6, 249}) {
+        // Noise of up to 4 levels either way, each channel its own.
+        const Painter blank = [level](int x, int y) {
+            auto v = [&](int salt) { return std::clamp(level + hashByte(x, y, salt) % 9 - 4, 0, 255); };
+            return Rgb{v(7), v(8), v(9)};
+        };
+        for (const auto& [name, painters, frame] :
+             {std::tuple{"second of two", std::vector<Painter>{left, blank}, 2},
+              std::tuple{"first of two", std::vector<Painter>{blank, left}, 1},
+              std::tuple{"middle of three", std::vector<Painter>{left, blank, right}, 2}}) {
+            SCOPED_TRACE(testing::Message() << "frame at " << level << ", " << name);
+            Stack s(W, H, painters);
+            std::vector<DeepPicture> deep;
+            std::vector<const DeepPicture*> pointers;
+            for (int n = 1; n <= int(painters.size()); ++n) deep.push_back(deepOf(s, n, W, H, unsigned(n)));
+            for (const DeepPicture& d : deep) pointers.push_back(&d);
+            PyramidFocusOptions o;
+            o.increment = 16;
+            o.deepPictures = pointers;
+            const PyramidFocusResult r = s.fuse(o);
+            EXPECT_TRUE(r.evened.empty());
+            Stack without(W, H, painters);
+            o.ignored[std::size_t(frame - 1)] = true;
+            const PyramidFocusResult ignored = without.fuse(o);
+            EXPECT_EQ(s.mp.montage.slot(100), without.mp.montage.slot(100));
+            EXPECT_EQ(r.map, ignored.map);
+            ASSERT_TRUE(r.deep && ignored.deep);
+            EXPECT_EQ(r.deep->samples, ignored.deep->samples);
+            if (painters.size() == 2) {
+                const int real = 3 - frame;
+                EXPECT_LT(greenDifference(*r.deep, deep[std::size_t(real - 1)]), 0.25);
+            }
+        }
+    }
+}
+
 // A series of two sizes: picture 2 is a part of picture 1's scene (the same pixels, the bright
 // corner of a scene lit from there), so nothing about its light differs. Measured over the part it
 // covers against picture 1 measured over the whole, it was said to be a third brighter than the
