@@ -1,5 +1,6 @@
 // orvanta: the focus-stacking desktop program.
 #include "base/atomic_file.h"
+#include "base/deferred_termination.h"
 #include "base/memory_tuning.h"
 #include "base/standard_descriptors.h"
 #include "app/startup.h"
@@ -13,6 +14,7 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <QSocketNotifier>
 
 #include <filesystem>
 #include <iostream>
@@ -39,6 +41,10 @@ int main(int argc, char** argv) {
     orv::keepPictureMemory();
     // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
     orv::removeTemporaryFilesOnTermination();
+    // SIGTERM and SIGHUP (a logout, a service manager, a closed terminal) come to the event loop
+    // first: the program ends as a closed main window would, keeping an unsaved montage. A second
+    // one ends it at once.
+    const int terminationPipe = orv::deferTerminationSignals();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const CommandLine cl = parseCommandLine(args, fileExists);
     if (cl.help) {
@@ -79,9 +85,26 @@ int main(int argc, char** argv) {
 
     hooks.loadMontageWindow = [](FormMontage& form) { form.windows().montageWindow(); };
 
+    // Until the main window is there, there is no work to keep: the signal ends the program.
+    FormMontage* endingWindow = nullptr;
+    int endedBy = 0;
+    std::unique_ptr<QSocketNotifier> termination;
+    if (terminationPipe >= 0) {
+        termination = std::make_unique<QSocketNotifier>(terminationPipe, QSocketNotifier::Read);
+        QObject::connect(termination.get(), &QSocketNotifier::activated, [&] {
+            const int signal = takeDeferredSignal(terminationPipe);
+            if (signal == 0 || endedBy != 0) return;
+            endedBy = signal;
+            if (!endingWindow) endProgramOnTerminationSignal(signal);
+            endingWindow->endOnSignal(signal);
+        });
+    }
+
     std::unique_ptr<FormMontage> mainWindow = Montage1Main(state, prompter, dialog, args, hooks);
     if (!mainWindow) return 0;
+    endingWindow = mainWindow.get();
     // File, colour and printer dialogs stay above the main window.
     dialog.setBackend(std::make_unique<QtDialogBackend>(mainWindow.get()));
-    return app.exec();
+    const int status = app.exec();
+    return endedBy != 0 ? 128 + endedBy : status;
 }

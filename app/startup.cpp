@@ -7,6 +7,7 @@
 #include "app/command_line.h"
 #include "input/picture_file.h"
 #include "input/series_loader.h"
+#include "settings/project_file.h"
 #include "settings/shell_integration.h"
 #include "ui/help_window.h"
 #include "ui/path_text.h"
@@ -44,7 +45,13 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
         } else {
             longName = absolutePathBytes(cl.filePart);
             state.fileOnCommandLine = true;
-            if (!isSeriesPictureName(longName)) {
+            if (isProjectFileName(longName)) {
+                // A project opens at the first activation, as one dropped on the window does; the
+                // file-name box keeps the last series until the project puts its own there.
+                state.projectOnCommandLine = longName;
+                state.fileOnCommandLine = false;
+                longName.clear();
+            } else if (!isSeriesPictureName(longName)) {
                 prompter.ask(PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
                 cl = CommandLine{};
                 state.commandArgument.clear();

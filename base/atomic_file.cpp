@@ -353,6 +353,8 @@ void removeTemporaryFilesOnTermination() {
     for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
 }
 
+void endProgramOnTerminationSignal(int signal) { onTermination(signal); }
+
 std::string followLinks(const std::string& path) {
     std::string p = path;
     for (int hop = 0; hop < 40; ++hop) {

@@ -135,4 +135,8 @@ void removeTemporaryFilesNow();
 // are complete or undone.
 void removeTemporaryFilesOnTermination();
 
+// What those handlers do for `signal` (SIGINT, SIGTERM or SIGHUP); for a handler of the program's
+// own that ends the program on a signal. Safe in a signal handler.
+void endProgramOnTerminationSignal(int signal);
+
 } // namespace orv

@@ -452,6 +452,23 @@ int MontageSession::seriesPictureNamed(const std::string& path) const {
     return 0;
 }
 
+bool MontageSession::namesAnotherSeries(const MontageRequest& request) const {
+    const MontageRecord& main = record({});
+    if (main.empty()) return false;
+    const std::string asked = completeSeriesName(request.firstFileName, state_.programFolder);
+    const std::string madeFrom = completeSeriesName(main.firstFileName, state_.programFolder);
+    if (asked == madeFrom) return false;
+    // A name Make Montage refuses (no number before the dot, no such first file) replaces nothing.
+    bool numbered = false;
+    try {
+        numbered = parseSeriesName(asked).has_value();
+    } catch (const RuntimeError&) {
+    }
+    const FileIdentity askedFile = identifyFile(asked);
+    if (!numbered || !askedFile.exists) return false;
+    return !sameRegularFile(askedFile, identifyFile(madeFrom));
+}
+
 std::string MontageSession::pictureFile(int n) const {
     if (n < 1 || n > state_.series.imageCount || seriesFirst_.empty()) return {};
     try {

@@ -186,6 +186,9 @@ public:
     void montageKept(const MontageChoice& which) { state_.montage.record(which).unsaved = false; }
     // The main montage was made or changed and has not been kept since.
     bool mainMontageUnsaved() const { return !record({}).empty() && record({}).unsaved; }
+    // Whether `request` names another series than the one the main montage was made from (its
+    // first file spelt another way is the same series); false when there is no main montage.
+    bool namesAnotherSeries(const MontageRequest& request) const;
 
     // Writes montage `which` to `path` in the format its ending names (BMP, JPEG, GIF, PNG, TIFF;
     // TIFF and PNG at 16 bits per sample when deepMontage gives the montage at full depth). Raises RuntimeError when the file cannot be written; returns what to tell the user when the

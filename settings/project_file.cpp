@@ -247,4 +247,12 @@ ProjectContents readProjectContents(const std::string& path) {
     return c;
 }
 
+bool isProjectFileName(const std::string& path) {
+    const std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+    if (name.size() <= 4) return false;
+    std::string end = name.substr(name.size() - 4);
+    for (char& c : end) c = char(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return end == ".mon";
+}
+
 } // namespace orv

@@ -37,6 +37,10 @@ bool projectIsItsOwnBitmap(const std::string& project);
 inline constexpr const char* kProjectNameTitle = "Choose another name";
 std::string projectIsItsOwnBitmapText(const std::string& project);
 
+// Whether a file name names a project: it ends in ".mon", in any case. A project dropped on the
+// main window or named on the desktop program's command line opens as a project.
+bool isProjectFileName(const std::string& path);
+
 // The recent-file entry: "project " + the project name without its last four characters.
 std::string projectRecentEntry(const std::string& project);
 

@@ -5,6 +5,7 @@
 #include "base/error_sites.h"
 #include "base/runtime_error.h"
 #include "settings/preferences.h"
+#include "settings/project_file.h"
 #include "ui/desktop_observer.h"
 #include "ui/busy_cursor.h"
 #include "ui/form_about.h"
@@ -423,10 +424,11 @@ MontageRequest FormMontage::readRequest() const {
 
 void FormMontage::runCommand(Command c) {
     auto withRequest = [this](auto&& command) { withRequestLocked(command); };
-    // The commands that make new montages ask before a retouched one is thrown away.
+    // The commands that make new montages ask before a retouched one is thrown away, and before an
+    // unsaved one of another series is (see mayReplaceMontage).
     auto replacing = [this, &withRequest](auto&& command) {
         withRequest([&](const MontageRequest& r) {
-            if (!retouch_->confirmNewMontage()) return;
+            if (!mayReplaceMontage(r)) return;
             command(r);
             retouch_->montageReplaced();
         });
@@ -521,6 +523,17 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
     }
 }
 
+bool FormMontage::mayReplaceMontage(const MontageRequest& r) {
+    // A montage of another series is asked about as Load and Open ask: it cannot be made again
+    // from what is on screen. Made again from the same series (another method or block side, the
+    // pictures re-shot) the new montage is what the user asked for; only strokes, which cannot
+    // be made again, are asked about then.
+    // (That question covers its strokes and those of the comparison montages too.)
+    if (session_->namesAnotherSeries(r) && session_->mainMontageUnsaved() && windows_->montageWindow()->isVisible())
+        return output_->mayDiscardMontage();
+    return retouch_->confirmNewMontage();
+}
+
 LoadOutcome FormMontage::loadCommand() {
     // The controls are locked and Cancel answers for the whole Load, also the one start-up runs.
     CommandRun run(*this);
@@ -562,11 +575,6 @@ std::optional<std::string> droppedFile(const QMimeData* data) {
     return path;
 }
 
-bool isProjectName(const std::string& path) {
-    const std::string name = std::filesystem::path(path).filename().native();
-    return name.size() > 4 && QString::fromStdString(name.substr(name.size() - 4)).toLower() == QStringLiteral(".mon");
-}
-
 } // namespace
 
 void FormMontage::dragEnterEvent(QDragEnterEvent* e) {
@@ -582,7 +590,7 @@ void FormMontage::dropEvent(QDropEvent* e) {
 }
 
 void FormMontage::openDroppedFile(const std::string& path) {
-    if (isProjectName(path)) {
+    if (isProjectFileName(path)) {
         withRequestLocked([this, &path](const MontageRequest& r) {
             if (!output_->mayDiscardMontage()) return;
             projects_->open(r, path);

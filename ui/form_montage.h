@@ -123,6 +123,12 @@ public:
     // holds for the windows' closing that ends the session, unless the work changes meanwhile.
     bool mayEndSession(const std::function<bool()>& allowsInteraction);
 
+    // The program was told to end (SIGTERM, SIGHUP): a run stops (a file being written is finished
+    // first), a question or dialog that waits is closed (as Cancel), an unsaved montage on screen is
+    // kept as a project in the user's state folder that the next start offers, and the program
+    // ends without asking anything.
+    void endOnSignal(int signal);
+
     // A file dropped on the window: a project (".mon") opens as Load a Project would open it, any
     // other file as the first file of a series chosen with Browse.
     void openDroppedFile(const std::string& path);
@@ -152,6 +158,8 @@ private:
     template <typename F> void runLocked(F&& command);
     // The same, with the request the controls make; one that cannot be read is refused.
     template <typename F> void withRequestLocked(F&& command);
+    // Asked before Make Montage or a comparison replaces the main montage: false keeps it.
+    bool mayReplaceMontage(const MontageRequest& r);
     void lockControls(bool locked);
     void browse();
     void openRecentFile(int index);
@@ -181,6 +189,11 @@ private:
     bool closing_ = false; // the window closed while a command was under way
     bool savingNow_ = false; // the command under way is writing a file
     bool closeAfterRun_ = false; // the window was closed while a file was being written
+    int endingSignal_ = 0; // the signal the program is ending on, once one came
+    void finishEndingOnSignal();
+    void keepUnsavedMontage();
+    // The montage kept at the last end, offered once; true when it was opened.
+    bool offerRecoveredMontage();
     // The unsaved work the user let go when the desktop session began to end (OutputCommands::unkeptWork).
     std::optional<int> sessionEndLetGo_;
     bool letGoAtSessionEnd() const;

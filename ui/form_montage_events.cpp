@@ -3,10 +3,13 @@
 #include "ui/form_montage.h"
 
 #include "settings/preferences.h"
+#include "settings/profile_file.h"
+#include "settings/recovery.h"
 #include "ui/help_window.h"
 #include "ui/main_background.h"
 #include "ui/run_progress.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -21,6 +24,10 @@
 #include <QToolButton>
 
 #include <algorithm>
+#include <ctime>
+#include <filesystem>
+#include <sys/stat.h>
+#include <utility>
 
 namespace orv {
 
@@ -62,6 +69,17 @@ void FormMontage::Form_Load() {
 void FormMontage::Form_Activate() {
     if (!state_.firstActivation) return;
     state_.firstActivation = false;
+    if (offerRecoveredMontage()) {
+        state_.projectOnCommandLine.clear();
+        state_.startupFlag = false;
+        return;
+    }
+    if (!state_.projectOnCommandLine.empty()) {
+        // A project named on the command line opens as one dropped on the window.
+        openDroppedFile(std::exchange(state_.projectOnCommandLine, {}));
+        state_.startupFlag = false;
+        return;
+    }
     // The series loads at the first activation when the command line named a file, or when the
     // preferences ask for the last series ("Load images on start up").
     if (state_.fileOnCommandLine || readProfileNumber(state_.preferences, kPreferencesSection, "Load images") != 0)
@@ -167,6 +185,68 @@ void FormMontage::closeEvent(QCloseEvent* e) {
     e->accept();
     QCoreApplication::processEvents();
     if (state_.quit) state_.quit();
+}
+
+// --- the program told to end -------------------------------------------------------------------
+
+void FormMontage::endOnSignal(int signal) {
+    if (endingSignal_ != 0) return;
+    endingSignal_ = signal;
+    // A run stops at its next picture or row; a file being written is finished first.
+    if (running_ > 0 && !savingNow_) progress_->requestStop();
+    finishEndingOnSignal();
+}
+
+void FormMontage::finishEndingOnSignal() {
+    // A question or dialog waiting for the user is closed as Cancel would close it; the command it
+    // belongs to then ends.
+    if (QWidget* modal = QApplication::activeModalWidget()) modal->close();
+    if (running_ > 0 || QApplication::activeModalWidget()) {
+        if (running_ > 0 && !savingNow_) progress_->requestStop();
+        QTimer::singleShot(20, this, [this] { finishEndingOnSignal(); });
+        return;
+    }
+    keepUnsavedMontage();
+    closeHelp();
+    windows_->hideAll();
+    hide();
+    if (state_.quit) state_.quit();
+}
+
+void FormMontage::keepUnsavedMontage() {
+    // What closing would ask about: the main montage, made or changed and still on screen.
+    if (!session_->mainMontageUnsaved() || !windows_->montageWindow()->isVisible()) return;
+    // Written as a run of its own: the stop asked of the run that was under way is not this save's.
+    progress_->start();
+    try {
+        const std::string folder = recoveryFolder();
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        ::chmod(folder.c_str(), 0700);
+        const std::string project = recoveryProjectName(folder, std::time(nullptr));
+        session_->saveProject(MontageChoice{}, project);
+        state_.preferences.tryWrite(kPreferencesSection, kRecoveredProjectKey, profileNameValue(project));
+    } catch (...) {
+        // Nobody is there to be told: the program ends as it was asked to.
+    }
+    progress_->finish();
+}
+
+bool FormMontage::offerRecoveredMontage() {
+    const std::string value = state_.preferences.read(kPreferencesSection, kRecoveredProjectKey, "");
+    if (value.empty()) return false;
+    // Offered once: the project stays where the question says it is.
+    state_.preferences.tryWrite(kPreferencesSection, kRecoveredProjectKey, "");
+    const std::string project = nameOfProfileValue(value);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(project, ec)) return false;
+    if (prompter_.ask(PromptIcon::Question, recoveredProjectText(project), kRecoveredProjectTitle,
+                      PromptButtons::YesNo) != PromptAnswer::Yes)
+        return false;
+    openDroppedFile(project);
+    // Back on screen, it is still not saved anywhere the user chose: leaving asks about it again.
+    if (!state_.montage.main().empty()) state_.montage.main().unsaved = true;
+    return true;
 }
 
 } // namespace orv

@@ -23,6 +23,7 @@ struct ProgramState : SessionState {
     bool firstActivation = true;    // the main window's first activation runs the Load command
     std::optional<QPoint> dragState; // the last mouse position of a drag in progress, if any
     bool fileOnCommandLine = false;  // the command line named a picture that is there
+    std::string projectOnCommandLine; // a project the command line named, opened at the first activation
     std::string commandArgument;    // the command line, enclosing quotes removed
     LayoutRecord layout;
     std::int16_t shortcut = 0;

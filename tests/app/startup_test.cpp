@@ -5,6 +5,7 @@
 #include "input/picture_file.h"
 #include "settings/shell_integration.h"
 #include "ui/help_window.h"
+#include "ui/montage_windows.h"
 #include "ui/path_text.h"
 #include "support/scoped_home.h"
 #include "ui/series_fixture.h"
@@ -205,6 +206,35 @@ TEST(Startup, AFileThatIsNotAPictureIsSaidAndNeverHandedToTheDesktopsOpener) {
     ASSERT_FALSE(rig.prompter.shown.empty());
     EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok, kInvalidPictureText,
                                              kInvalidPictureTitle}));
+}
+
+// A project named on the command line (a file manager's "Open With", a launcher) opens as one
+// dropped on the window does: its settings, its series and its stored montage.
+TEST(Startup, AProjectOnTheCommandLineOpensAsAProject) {
+    StartupRig rig;
+    rig.files.writeSeries("rock", 1, 3, 1);
+    const std::string first = rig.files.path("rock1.bmp");
+    rig.files.writeText("rock1.MON", "[project]\r\n\r\n  First file name =" + first +
+                                         "\r\n  Number of files found =3\r\n  Montage method used =2 (Preference Red "
+                                         "Focus)\r\n  Increment size =12\r\n  Smoothing =no \r\n  Montage made from "
+                                         "dominant image numbers:\r\n2\r\n\r\n");
+    QImage stored(8, 6, QImage::Format_RGB888);
+    stored.fill(QColor(200, 30, 90));
+    ASSERT_TRUE(stored.save(QString::fromStdString(rig.files.path("rock1.vrk")), "BMP"));
+    rig.pref("filename", "/elsewhere/x1.bmp");
+
+    ASSERT_NE(rig.start({rig.files.path("rock1.MON")}), nullptr);
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    rig.waitForFirstLoad();
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    EXPECT_EQ(rig.box(), first);
+    EXPECT_EQ(rig.increment(), "12");
+    EXPECT_EQ(rig.form->montageMethod(), 2);
+    EXPECT_EQ(rig.state.series.imageCount, 3);
+    EXPECT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(rig.form->windows().montageWindow()->PictureFile()->picture().convertToFormat(QImage::Format_RGB888),
+              stored);
+    EXPECT_EQ(rig.state.montage.main().map, "2\r\n");
 }
 
 TEST(Startup, PreferencesSetMethodRecentListAndSettings) {

@@ -15,7 +15,7 @@ namespace orv::testing {
 class ScopedHome {
 public:
     ScopedHome() {
-        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_DESKTOP_DIR", "XDG_CONFIG_HOME"}) {
+        for (const char* name : {"HOME", "XDG_DATA_HOME", "XDG_DESKTOP_DIR", "XDG_CONFIG_HOME", "XDG_STATE_HOME"}) {
             const char* v = std::getenv(name);
             saved_[name] = v ? std::optional<std::string>(v) : std::nullopt;
         }
@@ -23,6 +23,7 @@ public:
         set("XDG_DATA_HOME", home() + "/data");
         set("XDG_DESKTOP_DIR", home() + "/Desk top");
         set("XDG_CONFIG_HOME", home() + "/config");
+        set("XDG_STATE_HOME", home() + "/state");
     }
     ~ScopedHome() {
         for (const auto& [name, value] : saved_) {

@@ -7,6 +7,11 @@
 #include "ui/montage_windows.h"
 #include "ui/output_commands.h"
 #include "ui/run_progress.h"
+#include "settings/project_file.h"
+#include "settings/recovery.h"
+#include "support/scoped_home.h"
+
+#include <csignal>
 
 #include <QAction>
 #include <QApplication>
@@ -90,7 +95,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(DiscardCase{"load", [](WorkRig& r) { r.form->action(Command::Load)->trigger(); }},
                       DiscardCase{"browse", [](WorkRig& r) { r.form->action(Command::Browse)->trigger(); }},
                       DiscardCase{"recent_entry", [](WorkRig& r) { r.form->mnuRecentFile(0)->trigger(); }},
-                      DiscardCase{"open_project", [](WorkRig& r) { r.form->action(Command::OpenProject)->trigger(); }}),
+                      DiscardCase{"open_project", [](WorkRig& r) { r.form->action(Command::OpenProject)->trigger(); }},
+                      DiscardCase{"make_montage_of_another_series",
+                                  [](WorkRig& r) { r.form->action(Command::MakeMontage)->trigger(); }},
+                      DiscardCase{"evaluate_increments_of_another_series",
+                                  [](WorkRig& r) { r.form->action(Command::EvaluateIncrements)->trigger(); }}),
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST(ProtectWork, NoGoesOnAndANewSeriesLoads) {
@@ -101,6 +110,27 @@ TEST(ProtectWork, NoGoesOnAndANewSeriesLoads) {
     rig.form->action(Command::Load)->trigger();
     EXPECT_EQ(rig.asked(), 1);
     EXPECT_EQ(rig.state.series.imageCount, 2);
+}
+
+// Make Montage on another series asks as Load does; No makes the new montage. On the same series
+// (another block side or method, the first file spelt another way) the new montage is what was
+// asked for: nothing is asked, since the one it replaces can be made again from those pictures.
+TEST(ProtectWork, MakeMontageAsksOnlyWhenItReplacesAMontageOfAnotherSeries) {
+    WorkRig rig;
+    rig.makeFirst();
+    rig.form->TextIncrement()->setText(QStringLiteral("16"));
+    rig.form->textFileName()->setText(QString::fromStdString(rig.files.folder() + "./wrk01.bmp"));
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.asked(), 0);
+    EXPECT_EQ(rig.state.montage.main().increment, 16);
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+
+    rig.form->textFileName()->setText(QString::fromStdString(rig.second));
+    rig.prompter.answerNext(PromptAnswer::No);
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+    EXPECT_EQ(rig.montagePicture().size(), QSize(40, 30));
 }
 
 TEST(ProtectWork, YesSavesTheMontageFirstAndThenGoesOn) {
@@ -326,6 +356,83 @@ INSTANTIATE_TEST_SUITE_P(
                                             ASSERT_EQ(r.asked(), 1);
                                         }}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// --- the program told to end (SIGTERM, SIGHUP) ----------------------------------------------------
+
+// A logout or a service manager ends the program with a signal: nobody is there to answer a
+// question, so the unsaved montage is kept as a project in the state folder, and the next start
+// offers it; opened, it is still unsaved work that leaving asks about.
+TEST(EndOnSignal, KeepsTheUnsavedMontageAndTheNextStartOffersIt) {
+    ScopedHome home;
+    std::string project;
+    QImage made;
+    {
+        WorkRig rig;
+        rig.makeFirst();
+        made = rig.montagePicture();
+        rig.form->endOnSignal(SIGTERM);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rig.quits == 1; }, 5000));
+        EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+        EXPECT_FALSE(rig.form->isVisible());
+        project = rig.state.preferences.read(kPreferencesSection, kRecoveredProjectKey, "");
+        ASSERT_EQ(project.rfind(home.home() + "/state/orvanta/unsaved montage ", 0), 0u) << project;
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(project)));
+        EXPECT_TRUE(QFile::exists(QString::fromStdString(projectBitmapName(project))));
+        // The series is the first rig's: it must still be there when the next start opens it.
+        WorkRig next;
+        next.state.preferences.write(kPreferencesSection, kRecoveredProjectKey, project);
+        next.state.firstActivation = true;
+        next.prompter.answerNext(PromptAnswer::Yes);
+        next.form->Form_Activate();
+        ASSERT_EQ(next.prompter.shown.size(), 1u);
+        EXPECT_EQ(next.prompter.shown[0], (Prompt{PromptIcon::Question, PromptButtons::YesNo,
+                                                  recoveredProjectText(project), kRecoveredProjectTitle}));
+        EXPECT_EQ(next.montagePicture(), made);
+        EXPECT_EQ(next.state.series.imageCount, 3);
+        EXPECT_TRUE(next.state.montage.main().unsaved);
+        // Offered once.
+        EXPECT_EQ(next.state.preferences.read(kPreferencesSection, kRecoveredProjectKey, "x"), "");
+    }
+}
+
+// Without unsaved work nothing is kept; a run under way is stopped first, and the montage it would
+// have replaced is the one kept.
+TEST(EndOnSignal, StopsARunAndKeepsOnlyUnsavedWork) {
+    ScopedHome home;
+    WorkRig rig;
+    rig.form->endOnSignal(SIGHUP);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.quits == 1; }, 5000));
+    EXPECT_EQ(rig.state.preferences.read(kPreferencesSection, kRecoveredProjectKey, ""), "");
+
+    WorkRig running;
+    running.makeFirst();
+    const QImage made = running.montagePicture();
+    writeTexturedSeries(running.files, "big", 6, QSize(120, 90));
+    running.form->textFileName()->setText(QString::fromStdString(running.files.path("big01.bmp")));
+    bool signalled = false;
+    auto watch = std::make_shared<std::function<void()>>();
+    *watch = [&, watch] {
+        if (!running.form->commandRunning()) {
+            QTimer::singleShot(1, running.form.get(), *watch);
+            return;
+        }
+        signalled = true;
+        running.form->endOnSignal(SIGTERM);
+    };
+    QTimer::singleShot(0, running.form.get(), *watch);
+    QElapsedTimer pause;
+    pause.start();
+    QTest::qWaitFor([&] { return pause.elapsed() > 50; });
+    running.prompter.answerNext(PromptAnswer::No); // the montage of another series goes
+    running.form->action(Command::MakeMontage)->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return running.quits == 1; }, 5000));
+    EXPECT_TRUE(signalled);
+    EXPECT_TRUE(running.state.montage.main().unsaved);
+    const std::string project = running.state.preferences.read(kPreferencesSection, kRecoveredProjectKey, "");
+    ASSERT_FALSE(project.empty());
+    EXPECT_EQ(QImage(QString::fromStdString(projectBitmapName(project)), "BMP").convertToFormat(QImage::Format_RGB888),
+              made);
+}
 
 // --- progress and Cancel ---------------------------------------------------------------------------
 
