@@ -274,10 +274,32 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         choices = depthChoices(which);
         if (largestChoice(choices) > count) throw RuntimeError(5);
     }
+    // A block montage takes pixels only from the pictures its choices name (an ignored picture, or
+    // one no block chose, gives none): the others are not read again. Their headers still say
+    // whether one is in colour, which makes the montage colour as reading it did.
+    std::vector<char> named(std::size_t(count) + 1, 0);
+    for (const std::uint16_t n : choices.pictures)
+        if (n >= 1 && n <= count) named[n] = 1;
+    bool colour = false;
     int bits = 8;
     for (int n = 1; n <= count; ++n) {
         // Pyramid Focus's deep picture is merged already: only the strokes' pictures are read.
         if (pyramid && !paintedFrom[std::size_t(n)]) continue;
+        if (!pyramid && !named[std::size_t(n)] && !paintedFrom[std::size_t(n)]) {
+            const DeepExtent e = deepFileExtent(series->fileName(n));
+            if (e.width <= 0 || e.height <= 0) {
+                reason = "picture " + std::to_string(n) + " cannot be read at full depth";
+                return nullptr;
+            }
+            if (n == 1) {
+                int w = e.width, h = e.height;
+                uprightSides(state_.series.orientation, w, h);
+                stackWidth = roundUp4(w);
+                stackHeight = roundUp4(h);
+            }
+            colour = colour || e.channels != 1;
+            continue;
+        }
         // The pictures are read again at full depth before the montage is saved: the window
         // events run between them and a stop asked meanwhile ends the saving here.
         stopSavingIfAsked();
@@ -314,7 +336,9 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     }
     current = DeepPicture{};
     if (!pyramid) {
+        if (!out && count > 0) out = std::make_shared<DeepPicture>(choices.width, choices.height, colour ? 3 : 1);
         if (!out) return nullptr;
+        if (out->channels == 1 && colour) *out = spreadToColour(*out);
         out->bitsPerSample = bits;
         // Its 8-bit view must be the picture the method made: pixel for pixel, or within the
         // rounding of the two warps for an aligned series. (A pass over strokes replaced blocks

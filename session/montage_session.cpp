@@ -526,6 +526,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
                 o.rangeInMontage = !o.drawPreview;
                 o.eightBitFromDeep = options_.eightBitFromDeep;
                 streamed_->setReadAhead(true);
+                streamed_->setPassedOver(r.ignored); // the merge takes no part of an ignored picture
                 streamed_->setMontageMade(true);
             } else if (series && seriesHasDeepPictures(*series, N)) {
                 deepSource.emplace(ms.arrays.stack, *series, ms.alignment ? &*ms.alignment : nullptr,
@@ -546,6 +547,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             if (deepSource && !deepSource->readWhole()) result.deep = nullptr;
             if (streamed_) {
                 streamed_->setReadAhead(false);
+                streamed_->setPassedOver({});
                 streamed_->setMontageMade(false);
                 streamed_->dropKept(); // nothing reads the series again
                 // The colour fits are known once every picture has been matched.

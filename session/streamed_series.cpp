@@ -170,7 +170,7 @@ void StreamedSeries::read(int n, bool deep, SourcePicture& into) {
     if (kept) {
         std::vector<std::uint8_t>().swap(into.ownCells); // no buffer of its own held beside the kept ones
         DeepPicture().samples.swap(into.ownDeep.samples);
-        if (n < count_) willRead(n + 1, into.withCells);
+        willRead(nextAfter(n), into.withCells);
         return;
     }
     std::unique_ptr<Decoded> d;
@@ -208,7 +208,13 @@ void StreamedSeries::read(int n, bool deep, SourcePicture& into) {
         into.deep = deep && hasDeep() ? &into.ownDeep : nullptr;
     }
     // The next picture is decoded while this one is worked on.
-    if (n < count_) willRead(n + 1, into.withCells);
+    willRead(nextAfter(n), into.withCells);
+}
+
+int StreamedSeries::nextAfter(int n) const {
+    int next = n + 1;
+    while (next <= count_ && isIgnored(passedOver_, next)) ++next;
+    return next;
 }
 
 void StreamedSeries::willRead(int n, bool withCells) {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "align/align_series.h"
+#include "engine/focus_method.h"
 #include "engine/series_source.h"
 #include "input/memory_budget.h"
 #include "input/series_naming.h"
@@ -45,6 +46,9 @@ public:
     // Decode the next picture (or the one announced by willRead) on another thread while one is
     // worked on: for one reader at a time (Pyramid Focus's passes, not the alignment's two sides).
     void setReadAhead(bool on) { readAhead_ = on; }
+    // Pictures the reader passes over (ignored ones): the picture read ahead is the next one after
+    // them, so that none of them is decoded for nothing, nor refused for a fault it has.
+    void setPassedOver(const IgnoreTicks& pictures) { passedOver_ = pictures; }
     // Whether the montage is made already while pictures are read (Pyramid Focus's passes): a
     // picture's memory check then leaves out the room kept for the montage.
     void setMontageMade(bool made) { montageRoom_ = made ? MontageRoom::Made : MontageRoom::StillToCome; }
@@ -73,7 +77,7 @@ public:
     // A 16-bit series gives its full-depth pictures (not yet once aligned).
     bool hasDeep() const override { return deep_; }
     // Decodes file n (raises RuntimeError 481 when it cannot, with its name in failedFile(); 7 when
-    // memory runs out). With read-ahead, picture n + 1 is decoded meanwhile for the same reader.
+    // memory runs out). With read-ahead, the next picture is decoded meanwhile for the same reader.
     void read(int n, bool deep, SourcePicture& into) override;
     void willRead(int n, bool withCells) override;
 
@@ -93,6 +97,8 @@ private:
     [[noreturn]] void refuse(int n);
     // Points `into` at the cells (and, when asked, the deep picture) of `d`.
     void handOut(const Decoded& d, bool deep, SourcePicture& into) const;
+    // The picture read after picture n: the next one not passed over (count_ + 1: none).
+    int nextAfter(int n) const;
     // Under lock_: the kept picture n that answers a read now, or null.
     const Decoded* keptFor(int n, bool withCells) const;
     // Picture n as kept before the series was aligned, taken out to be aligned; null when none.
@@ -105,6 +111,7 @@ private:
     bool deep_ = false;
     int orientation_ = 1; // every picture is turned upright by picture 1's tag
     bool readAhead_ = false;
+    IgnoreTicks passedOver_{};
     MontageRoom montageRoom_ = MontageRoom::StillToCome;
     std::shared_ptr<AlignmentPlan> plan_;
     mutable std::mutex lock_;

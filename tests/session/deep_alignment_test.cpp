@@ -322,6 +322,35 @@ TEST(ChangedDeepMontage, PyramidFocusReadsOnlyThePicturesItsStrokesPaintFrom) {
     EXPECT_LE(viewDifference(deep, rig.session.record({}).picture).largest, 3);
 }
 
+TEST(ChangedDeepMontage, ABlockMontageReadsOnlyThePicturesItsBlocksCameFrom) {
+    // An ignored picture gives the montage no block: saving it at 16 bits does not decode that
+    // picture again, so one whose pixels were cut short since (its header still whole) does not
+    // take the montage down to 8 bits. The montage is the one the full reading gave.
+    for (const bool colourIgnored : {false, true}) {
+        SCOPED_TRACE(colourIgnored);
+        std::vector<DeepPicture> series = movedDeepSeries(3, 0, false);
+        // A grey series whose ignored picture is in colour is saved in colour, as before.
+        for (int k : {0, 2}) {
+            DeepPicture g(series[k].width, series[k].height, 1, 16);
+            for (std::size_t i = 0; i < g.samples.size(); ++i) g.samples[i] = series[k].samples[3 * i + 1];
+            if (colourIgnored) series[k] = g;
+        }
+        DeepRig rig(series);
+        MontageRequest r = rig.request();
+        r.ignored[1] = true;
+        ASSERT_TRUE(rig.session.makeMontage(r).made);
+        const DeepPicture whole = rig.saved("whole.png");
+        ASSERT_EQ(whole.channels, 3);
+        std::vector<std::uint8_t> cut = encodeDeepPng(series[1], 16);
+        cut.resize(cut.size() / 3);
+        writeFile(rig.path("d2.png"), cut);
+        DeepPicture broken;
+        ASSERT_NE(readDeepPicture(rig.path("d2.png"), broken), DecodeStatus::Ok);
+        EXPECT_EQ(rig.saved("again.png"), whole);
+        EXPECT_TRUE(rig.said.empty()) << rig.said.front();
+    }
+}
+
 class DeepSeriesMemory : public ::testing::Test {
 protected:
     void TearDown() override { setMemoryCeiling(0); }

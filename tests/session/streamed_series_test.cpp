@@ -77,7 +77,7 @@ struct SessionRun {
 };
 
 SessionRun makeMontage(const LongSeries& series, bool stream, int maxPictures, bool align = false,
-                FocusMethod method = FocusMethod::Pyramid, std::uint64_t keepBytes = 0) {
+                FocusMethod method = FocusMethod::Pyramid, std::uint64_t keepBytes = 0, IgnoreTicks ignored = {}) {
     RecordingPrompter prompter;
     PromptingObserver observer(prompter);
     SessionState state;
@@ -92,6 +92,7 @@ SessionRun makeMontage(const LongSeries& series, bool stream, int maxPictures, b
     r.incrementText = "16";
     r.method = method;
     r.align = align;
+    r.ignored = ignored;
     SessionRun run;
     run.made = session.makeMontage(r);
     run.pictures = session.pictureCount();
@@ -241,6 +242,35 @@ TEST(StreamedSeries, SaysWhichFileItCannotRead) {
         EXPECT_EQ(r.shown[0].text, kInvalidPictureText);
         EXPECT_EQ(r.shown[0].details, series.name(d.picture));
     }
+}
+
+// An ignored picture is not read ahead either: its pixels, cut short, neither cost a decoding nor
+// take the place of the picture in use that cannot be read, which is the one said.
+TEST(StreamedSeries, ReadsNoIgnoredPictureAheadAndSaysTheFileInUse) {
+    const LongSeries series(8, false, false);
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        QImage noise(96, 64, QImage::Format_RGB32);
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 96; ++x) noise.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * y) & 255, (x ^ y) * 3 & 255));
+        noise.save(&buffer, "PNG");
+    }
+    const std::vector<char> cut(png.begin(), png.begin() + png.size() / 3); // its header whole
+    std::ofstream(series.name(3), std::ios::binary | std::ios::trunc).write(cut.data(), std::streamsize(cut.size()));
+    IgnoreTicks ignored{};
+    ignored[2] = true;
+    const SessionRun passed = makeMontage(series, true, 0, false, FocusMethod::Pyramid, 0, ignored);
+    EXPECT_TRUE(passed.made.made);
+    EXPECT_TRUE(passed.shown.empty()) << passed.shown.front().text;
+
+    std::ofstream(series.name(6), std::ios::binary | std::ios::trunc).write(cut.data(), std::streamsize(cut.size()));
+    const SessionRun r = makeMontage(series, true, 0, false, FocusMethod::Pyramid, 0, ignored);
+    EXPECT_FALSE(r.made.made);
+    ASSERT_EQ(r.shown.size(), 1u);
+    EXPECT_EQ(r.shown[0].text, kInvalidPictureText);
+    EXPECT_EQ(r.shown[0].details, series.name(6));
 }
 
 } // namespace
