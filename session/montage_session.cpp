@@ -668,8 +668,9 @@ void MontageSession::buildProperties(const MontageRequest& r) {
 
 std::string withOrientationLine(const std::string& properties, int orientation) {
     if (orientation <= 1 || orientation > 8) return properties;
+    // After the count's line, not after the same words inside the first file name.
     const std::string count = "  Number of files found =";
-    const std::size_t at = properties.find(count);
+    const std::size_t at = propertiesLine(properties, count);
     const std::size_t end = at == std::string::npos ? std::string::npos : properties.find("\r\n", at);
     const std::string line = "  " + std::string(kCameraOrientationKey) + " =" + std::to_string(orientation) +
                              " (pictures turned upright)\r\n";
