@@ -130,6 +130,9 @@ private:
     bool writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score);
     // Paints the --retouch strokes into `which`; an exit status when they cannot be used, else -1.
     int retouch(const MontageChoice& which);
+    // The quality score of `which` as it is written: `score` is the montage's as made, which
+    // strokes painted since have changed.
+    float writtenScore(const MontageChoice& which, int increment, float score) const;
     // The montage is smoothed: --smooth asks for it, or the opened project's montage was.
     bool smooths() const { return request_.smoothing.autoSmooth == 1; }
 
@@ -191,6 +194,20 @@ int CliRun::retouch(const MontageChoice& which) {
         std::cerr << "orvanta-cli: " << o_.retouchFile << ": " << currentError().description() << "\n";
         return 2;
     }
+}
+
+float CliRun::writtenScore(const MontageChoice& which, int increment, float score) const {
+    if (!o_.score || o_.retouchFile.empty()) return score;
+    // The strokes went into the montage's record, not into the arrays it was scored from.
+    const MontageRecord& record = session_.record(which);
+    PixelArrays painted;
+    ArraySurfaces s;
+    s.montage = &record.picture;
+    painted.loadImageArrays(ArrayFill::Full, s, SizeCheck{});
+    MontageGeometry g;
+    g.W = float(record.picture.pictureWidth());
+    g.H = float(record.picture.pictureHeight());
+    return evaluateImage(painted, g, increment);
 }
 
 bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, float score) {
@@ -342,7 +359,9 @@ int CliRun::runSteps() {
         if (const std::optional<int> k = observer_.chosen) {
             const KeptScore& kept = observer_.kept[std::size_t(*k)];
             if (const int status = retouch(MontageChoice{*k}); status >= 0) return status;
-            return writeOutputs(MontageChoice{*k}, kept.made, kept.score) ? 0 : 1;
+            return writeOutputs(MontageChoice{*k}, kept.made, writtenScore(MontageChoice{*k}, kept.made.increment, kept.score))
+                       ? 0
+                       : 1;
         }
         // The final montage could not be made again: there is nothing right to write.
         const MakeOutcome& last = session_.lastOutcome();
@@ -354,7 +373,7 @@ int CliRun::runSteps() {
     const float score = o_.score ? evaluateImage(ms.arrays, ms.geometry, made.increment) : 0.0f;
     if (const int status = retouch(MontageChoice{}); status >= 0) return status;
     noticeProjectPicture();
-    return writeOutputs(MontageChoice{}, made, score) ? 0 : 1;
+    return writeOutputs(MontageChoice{}, made, writtenScore(MontageChoice{}, made.increment, score)) ? 0 : 1;
 }
 
 void CliRun::noticeProjectPicture() {

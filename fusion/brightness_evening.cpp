@@ -1,5 +1,7 @@
 #include "fusion/brightness_evening.h"
 
+#include "engine/properties_text.h"
+
 #include <opencv2/core.hpp>
 
 #include <algorithm>
@@ -51,7 +53,8 @@ std::string withEvenedLines(const std::string& properties, const std::vector<Eve
     if (evened.empty()) return properties;
     std::string lines;
     for (const EvenedPicture& e : evened) lines += "  Note: " + evenedNote(e) + "\r\n";
-    const std::size_t at = properties.find("  Increment size =");
+    // Before the increment's line: the same words inside the first file name do not start a line.
+    const std::size_t at = propertiesLine(properties, "  Increment size =");
     if (at == std::string::npos) return properties + lines;
     return properties.substr(0, at) + lines + properties.substr(at);
 }

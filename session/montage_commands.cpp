@@ -59,6 +59,7 @@ SmoothedPixels::Block writtenBlock(const PixelArrays& arrays, const BlockRedraw&
 } // namespace
 
 void MontageSession::arraysRefilled() {
+    forgetPyramidRun();
     slotHoldsMain_ = false;
     series_.drop();
 }
@@ -242,6 +243,16 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
     };
     hooks.finishMethods = [this](int method) { observer_.comparisonFinished(method, state_.montage.firstFileName); };
     hooks.takeFocus = [this] { observer_.takeFocus(); };
+    // Pyramid Focus's montage is kept for the comparison's later montages only while it runs.
+    forgetPyramidRun();
+    comparing_ = true;
+    struct EndComparing {
+        MontageSession& s;
+        ~EndComparing() {
+            s.comparing_ = false;
+            s.forgetPyramidRun();
+        }
+    } endComparing{*this};
     try {
         ComparisonDriver driver(state_.evaluation, state_.montage.arrays, state_.montage.geometry,
                                 answers ? *answers : observerPrompter(), std::move(hooks));

@@ -348,6 +348,20 @@ private:
     };
     std::unique_ptr<LiveStroke> stroke_;
     void strokesChanged(const MontageChoice& which);
+
+    // Pyramid Focus makes the same montage whatever the increment, which sets only the blocks of
+    // its map: while a comparison runs, its last run is kept, and a later montage of the comparison
+    // that differs from it in nothing but the increment (the same pictures in the stack, placed,
+    // aligned and ignored alike) takes its picture and choices and counts only the map again.
+    struct PyramidRun;
+    std::unique_ptr<PyramidRun> pyramidRun_;
+    bool comparing_ = false;
+    // The stack is about to change (read again, aligned, filled, let go): the kept run no longer holds.
+    void forgetPyramidRun();
+    // The kept run's montage into slot 100 with its choices, deep picture and evened pictures, and
+    // its map counted in blocks of `increment` (the preview and rows reported as a run reports them).
+    std::string reusePyramidRun(const BlockLoopInput& in, int increment, PictureChoices& choices,
+                                std::shared_ptr<const DeepPicture>& deep);
 };
 
 // The properties text with the line "  Retouched =N strokes" before the map (none when N is 0).

@@ -64,10 +64,11 @@ void MontageCommands::evaluateAll(const MontageRequest& request) {
 }
 
 void MontageCommands::comparisonEnded(const MontageRequest& request, const ComparisonResult& result) {
-    if (result.ran) return;
-    // A comparison that was stopped or failed part way recommends nothing: the method and the
-    // increment it was trying go back to the user's, so the next Make Montage is made as asked,
-    // and the comparison windows it kept are listed in the "Window" menu.
+    if (result.ran && !result.candidates.empty()) return;
+    // A comparison that was stopped, failed part way or could make none of its montages (a picture
+    // of the series no longer readable) recommends nothing: the method and the increment it was
+    // trying go back to the user's, so the next Make Montage is made as asked, and the comparison
+    // windows it kept are listed in the "Window" menu.
     c_.view.showMethod(int(request.method));
     c_.view.showIncrement(request.incrementText);
     c_.view.refreshWindowMenus();

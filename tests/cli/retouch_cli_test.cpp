@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 
 using namespace orv;
@@ -33,6 +34,35 @@ std::vector<std::uint8_t> bgr(const QImage& image) {
             out.insert(out.end(), {std::uint8_t(qBlue(c)), std::uint8_t(qGreen(c)), std::uint8_t(qRed(c))});
         }
     return out;
+}
+
+// The seam score of a written montage worked out from its pixels: the mean colour distance of 8
+// samples across the right seam and 8 across the seam above of every block with both neighbours,
+// rows counted from the bottom.
+double seamScore(const QImage& image, int inc) {
+    const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
+    const int w = rgb.width(), h = rgb.height();
+    auto at = [&](int x, int y) { return rgb.pixel(x, h - 1 - y); };
+    auto distance = [](QRgb a, QRgb b) {
+        const int dr = qRed(a) - qRed(b), dg = qGreen(a) - qGreen(b), db = qBlue(a) - qBlue(b);
+        return std::sqrt(double(dr * dr + dg * dg + db * db));
+    };
+    double total = 0;
+    int count = 0;
+    for (int y = 0; y + inc < h; y += inc)
+        for (int x = 0; x + inc < w; x += inc)
+            for (int i = 1; i <= 8; ++i) {
+                const int d = int(std::nearbyint(i * inc / 9.0));
+                total += distance(at(x + inc - 1, y + d), at(x + inc, y + d));
+                total += distance(at(x + d, y + inc - 1), at(x + d, y + inc));
+                count += 2;
+            }
+    return count ? total / count : 0;
+}
+
+double printedScore(const std::string& out) {
+    const auto at = out.rfind("Quality score = ");
+    return at == std::string::npos ? -1 : std::stod(out.substr(at + 16));
 }
 
 class CliRetouch : public ::testing::Test {
@@ -86,6 +116,22 @@ TEST_F(CliRetouch, AProjectSavedWithStrokesGetsItsStrokesFile) {
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(retouch::readStrokesFile(path("p.strokes").toStdString()),
               retouch::readStrokesFile(path("f.strokes").toStdString()));
+}
+
+// --score printed the score of the montage as made, before the strokes were painted into it: the
+// number did not describe the picture written. Alone and after a comparison.
+TEST_F(CliRetouch, TheQualityScoreIsTheWrittenMontagesWithItsStrokes) {
+    writeText(path("f.strokes"), "orvanta-strokes 1\nstroke 3 12 100 100 0 5,5 75,55\nstroke 1 12 100 100 0 5,55 75,5\n");
+    for (const QStringList& compare : {QStringList{}, QStringList{"--evaluate", "methods"}}) {
+        const auto plain = run(compare + QStringList{"--score", "-o", path("plain.bmp")});
+        ASSERT_EQ(plain.exitCode, 0) << plain.err;
+        const auto painted = run(compare + QStringList{"--score", "-o", path("painted.bmp"), "--retouch", path("f.strokes")});
+        ASSERT_EQ(painted.exitCode, 0) << painted.err;
+        const double before = seamScore(QImage(path("plain.bmp")), 10), after = seamScore(QImage(path("painted.bmp")), 10);
+        ASSERT_GT(std::abs(after - before), 0.01) << "strokes that leave the seams as they were tell nothing";
+        EXPECT_NEAR(printedScore(plain.out), before, 1e-3 * before) << plain.out;
+        EXPECT_NEAR(printedScore(painted.out), after, 1e-3 * after) << painted.out;
+    }
 }
 
 struct BadFile {

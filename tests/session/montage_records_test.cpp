@@ -5,6 +5,8 @@
 #include "base/error_sites.h"
 #include "session/conversion_run.h"
 #include "session/prompting_observer.h"
+#include "engine/properties_text.h"
+#include "fusion/brightness_evening.h"
 
 #include <QCoreApplication>
 #include <cstring>
@@ -370,6 +372,29 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 // The conversion program's outcomes, with a stand-in program written for each case.
+// The notes on evened pictures and the camera orientation line went in after the first place the
+// words of their neighbouring lines appeared: in a folder named with those words, inside the first
+// file name, which they cut in two.
+TEST(MontageRecords, ReportLinesGoBesideTheirNeighboursNotIntoAFileNameWithTheSameWords) {
+    PropertiesInput in;
+    in.firstFileName = "/pics/x  Number of files found =2  Increment size =9/shot01.bmp";
+    in.pictureCount = 3;
+    in.method = int(FocusMethod::Pyramid);
+    in.incrementText = "20";
+    in.map = "123\r\n";
+    const std::string report =
+        withOrientationLine(withEvenedLines(buildPropertiesText(in), {EvenedPicture{2, 0.5}}), 6);
+    const std::string firstLine = "\r\n  First file name =" + in.firstFileName + "\r\n";
+    EXPECT_EQ(report.compare(0, firstLine.size(), firstLine), 0) << report;
+    const std::string countLine = "  Number of files found =3\r\n";
+    EXPECT_NE(report.find(countLine + "  Camera orientation =6 (pictures turned upright)\r\n"), std::string::npos)
+        << report;
+    EXPECT_NE(report.find("\r\n  Note: image 2 is 100 % brighter than the series and is evened out\r\n"
+                          "  Increment size =20\r\n"),
+              std::string::npos)
+        << report;
+}
+
 TEST(ConversionRun, ReportsTheProgramsExitItsMessageAndACrash) {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString() + "/";

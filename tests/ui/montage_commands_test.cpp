@@ -458,6 +458,27 @@ TEST(Comparisons, AStoppedComparisonGivesBackTheUsersMethodAndIncrement) {
     EXPECT_NE(rig.state.montage.main().properties.find("  Increment size =25\r\n"), std::string::npos);
 }
 
+// A comparison that could make none of its montages (a picture of the series no longer readable)
+// recommended nothing, yet left the increment it tried last, and for Evaluate all the method, in
+// the controls: the next Make Montage used them unasked.
+TEST(Comparisons, AComparisonThatMadeNoMontageGivesBackTheUsersMethodAndIncrement) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "bad", 3, QSize(160, 60));
+    ASSERT_TRUE(rig.make(rig.files.path("bad01.bmp"), "25").made);
+    rig.form->setMontageMethod(2);
+    rig.files.writeText("bad02.bmp", "no longer a picture");
+    for (const Command c : {Command::EvaluateIncrements, Command::EvaluateAll}) {
+        rig.state.montage.main().unsaved = false;
+        rig.prompter.shown.clear();
+        rig.form->action(c)->trigger();
+        EXPECT_EQ(rig.promptsTitled("Try a different format"), 1);
+        EXPECT_EQ(rig.promptsTitled("well done!"), 0);
+        EXPECT_EQ(rig.form->TextIncrement()->text().toStdString(), "25");
+        EXPECT_EQ(rig.form->montageMethod(), 2);
+        EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
+    }
+}
+
 TEST(Comparisons, EvaluateAllBeforeAnyMontageRefuses) {
     MontageRig rig;
     rig.form->action(Command::EvaluateAll)->trigger();
