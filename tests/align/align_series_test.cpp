@@ -396,11 +396,11 @@ TEST(AlignStack, SmallerPictureIsPlacedByItsOwnRowsAndFillsTheFrame) {
     EXPECT_LE(worst, 3);
 }
 
-// A picture cut out of the middle of a frame (cropped in an editor) lies far from the corner the
-// stack keeps it at: it is found all the same, placed over the part of the frame it shows.
-TEST(AlignStack, PictureCutFromTheMiddleIsPlacedOverThePartItShows) {
-    const int w = 320, h = 240, cw = 250, ch = 180, left = 35, top = 30;
-    const sample::Picture full = sample::SeriesMaker({w, h, 1, 9, 0, sample::Scene::Natural}).picture(1);
+// The part of `full` (a bottom-up picture) whose top-left corner lies at `left`, `top` from the
+// frame's top-left, as an editor would crop it: its rows keep the frame's stride, as the stack
+// holds a picture narrower than the first.
+sample::Picture cutOf(const sample::Picture& full, int left, int top, int cw, int ch) {
+    const int w = full.width, h = full.height;
     sample::Picture cut = full;
     cut.width = cw;
     cut.height = ch;
@@ -409,7 +409,30 @@ TEST(AlignStack, PictureCutFromTheMiddleIsPlacedOverThePartItShows) {
     for (int y = 0; y < ch; ++y)
         std::copy_n(full.cells.begin() + std::ptrdiff_t((std::size_t(y + bottom) * w + left) * 3), cw * 3,
                     cut.cells.begin() + std::ptrdiff_t(std::size_t(y) * w * 3));
-    ImageStack stack = stackOf({full, full, cut});
+    return cut;
+}
+
+// The largest difference between an aligned cut and the frame it came from, inside the cut's place
+// less a border of two pixels.
+int worstInsideCut(const std::vector<std::uint8_t>& aligned, const sample::Picture& full, int left, int top, int cw,
+                   int ch) {
+    const int w = full.width, bottom = full.height - top - ch;
+    int worst = 0;
+    for (int y = bottom + 2; y < bottom + ch - 2; ++y)
+        for (int x = left + 2; x < left + cw - 2; ++x)
+            for (int c = 0; c < 3; ++c) {
+                const std::size_t i = (std::size_t(y) * w + x) * 3 + c;
+                worst = std::max(worst, std::abs(int(aligned[i]) - int(full.cells[i])));
+            }
+    return worst;
+}
+
+// A picture cut out of the middle of a frame (cropped in an editor) lies far from the corner the
+// stack keeps it at: it is found all the same, placed over the part of the frame it shows.
+TEST(AlignStack, PictureCutFromTheMiddleIsPlacedOverThePartItShows) {
+    const int w = 320, h = 240, cw = 250, ch = 180, left = 35, top = 30;
+    const sample::Picture full = sample::SeriesMaker({w, h, 1, 9, 0, sample::Scene::Natural}).picture(1);
+    ImageStack stack = stackOf({full, full, cutOf(full, left, top, cw, ch)});
     const AlignmentReport r = alignStack(stack, AlignOptions{});
     ASSERT_EQ(r.reference, 2);
     const PictureAlignment& p = r.pictures[2];
@@ -423,14 +446,7 @@ TEST(AlignStack, PictureCutFromTheMiddleIsPlacedOverThePartItShows) {
     EXPECT_NEAR(r.common.top, top, 1);
     EXPECT_NEAR(r.common.width, cw, 2);
     EXPECT_NEAR(r.common.height, ch, 2);
-    int worst = 0;
-    for (int y = bottom + 2; y < bottom + ch - 2; ++y)
-        for (int x = left + 2; x < left + cw - 2; ++x)
-            for (int c = 0; c < 3; ++c) {
-                const std::size_t i = (std::size_t(y) * w + x) * 3 + c;
-                worst = std::max(worst, std::abs(int(stack.pictures[2][i]) - int(full.cells[i])));
-            }
-    EXPECT_LE(worst, 3);
+    EXPECT_LE(worstInsideCut(stack.pictures[2], full, left, top, cw, ch), 3);
 }
 
 // A picture cut out of a corner of the frame does not hold the frame's centre where it lies: it was
@@ -441,15 +457,7 @@ TEST(AlignStack, PictureCutFromACornerIsPlacedOverThePartItShows) {
     const sample::Picture full = sample::SeriesMaker({w, h, 1, 9, 0, sample::Scene::Natural}).picture(1);
     for (const auto& [left, top] : {std::pair{0, 0}, std::pair{w - cw, h - ch}, std::pair{w - cw, 0}}) {
         SCOPED_TRACE(testing::Message() << "cut at " << left << ", " << top);
-        sample::Picture cut = full;
-        cut.width = cw;
-        cut.height = ch;
-        std::fill(cut.cells.begin(), cut.cells.end(), std::uint8_t(0));
-        const int bottom = h - top - ch; // rows of the frame below the cut, cells from the bottom
-        for (int y = 0; y < ch; ++y)
-            std::copy_n(full.cells.begin() + std::ptrdiff_t((std::size_t(y + bottom) * w + left) * 3), cw * 3,
-                        cut.cells.begin() + std::ptrdiff_t(std::size_t(y) * w * 3));
-        ImageStack stack = stackOf({full, full, cut});
+        ImageStack stack = stackOf({full, full, cutOf(full, left, top, cw, ch)});
         const AlignmentReport r = alignStack(stack, AlignOptions{});
         ASSERT_EQ(r.reference, 2);
         const PictureAlignment& p = r.pictures[2];
@@ -460,14 +468,7 @@ TEST(AlignStack, PictureCutFromACornerIsPlacedOverThePartItShows) {
         EXPECT_NEAR(r.common.top, top, 1);
         EXPECT_NEAR(r.common.width, cw, 2);
         EXPECT_NEAR(r.common.height, ch, 2);
-        int worst = 0;
-        for (int y = bottom + 2; y < bottom + ch - 2; ++y)
-            for (int x = left + 2; x < left + cw - 2; ++x)
-                for (int c = 0; c < 3; ++c) {
-                    const std::size_t i = (std::size_t(y) * w + x) * 3 + c;
-                    worst = std::max(worst, std::abs(int(stack.pictures[2][i]) - int(full.cells[i])));
-                }
-        EXPECT_LE(worst, 3);
+        EXPECT_LE(worstInsideCut(stack.pictures[2], full, left, top, cw, ch), 3);
     }
 }
 
