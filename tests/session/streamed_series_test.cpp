@@ -210,6 +210,18 @@ TEST(StreamedSeries, AGapEndsTheSeries) {
     EXPECT_EQ(r.pictures, 40);
 }
 
+// A 96 x 64 PNG of noise, whose bytes a test cuts short to damage a picture.
+QByteArray noisePng() {
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    QImage noise(96, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 96; ++x) noise.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * y) & 255, (x ^ y) * 3 & 255));
+    noise.save(&buffer, "PNG");
+    return png;
+}
+
 // A file whose header cannot be read is found before any picture is decoded; one whose header
 // reads but whose pixels are cut short only when it is decoded. Either is said by name, and no
 // montage is made.
@@ -219,15 +231,7 @@ TEST(StreamedSeries, SaysWhichFileItCannotRead) {
         int picture;
         std::vector<char> bytes;
     };
-    QByteArray png;
-    {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImage noise(96, 64, QImage::Format_RGB32);
-        for (int y = 0; y < 64; ++y)
-            for (int x = 0; x < 96; ++x) noise.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * y) & 255, (x ^ y) * 3 & 255));
-        noise.save(&buffer, "PNG");
-    }
+    const QByteArray png = noisePng();
     const std::vector<Damage> damages{
         {"no picture at all", 33, std::vector<char>(200, 'x')},
         {"pixels cut short", 35, std::vector<char>(png.begin(), png.begin() + png.size() / 3)},
@@ -248,15 +252,7 @@ TEST(StreamedSeries, SaysWhichFileItCannotRead) {
 // take the place of the picture in use that cannot be read, which is the one said.
 TEST(StreamedSeries, ReadsNoIgnoredPictureAheadAndSaysTheFileInUse) {
     const LongSeries series(8, false, false);
-    QByteArray png;
-    {
-        QBuffer buffer(&png);
-        buffer.open(QIODevice::WriteOnly);
-        QImage noise(96, 64, QImage::Format_RGB32);
-        for (int y = 0; y < 64; ++y)
-            for (int x = 0; x < 96; ++x) noise.setPixel(x, y, qRgb((x * 37 + y * 11) & 255, (x * y) & 255, (x ^ y) * 3 & 255));
-        noise.save(&buffer, "PNG");
-    }
+    const QByteArray png = noisePng();
     const std::vector<char> cut(png.begin(), png.begin() + png.size() / 3); // its header whole
     std::ofstream(series.name(3), std::ios::binary | std::ios::trunc).write(cut.data(), std::streamsize(cut.size()));
     IgnoreTicks ignored{};
