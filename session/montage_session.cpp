@@ -8,13 +8,12 @@
 #include "base/numbers.h"
 #include "base/runtime_error.h"
 #include "engine/properties_text.h"
-#include "engine/preview_rows.h"
-#include "fusion/choice_map.h"
 #include "fusion/pyramid_focus.h"
 #include "input/memory_budget.h"
 #include "input/series_loader.h"
 #include "output/picture_metadata.h"
 #include "session/deep_stack_source.h"
+#include "session/kept_pyramid_run.h"
 #include "session/montage_rules.h"
 #include "session/offset_target.h"
 
@@ -46,56 +45,6 @@ int montageSide(float side) {
 }
 
 } // namespace
-
-// What one Pyramid Focus run was made from, and what it made.
-struct MontageSession::PyramidRun {
-    // Everything the run read but the increment.
-    std::string series;
-    int orientation = 1;
-    int pictures = 0;
-    IgnoreTicks ignored{};
-    bool useOffsets = false;
-    OffsetTable offsets{};
-    MontageGeometry geometry;
-    std::vector<OwnArea> ownAreas;
-    bool align = false, colourMatch = false;
-    std::optional<DisplayArea> area;
-    SmoothingPreferences smoothing;
-    int stackLastColumn = 0, stackLastRow = 0, montageWidth = 0, montageHeight = 0;
-
-    // The montage slot as it left it, its per-pixel choices, its deep picture and the pictures it evened.
-    std::vector<std::uint8_t> slot;
-    PictureChoices choices;
-    std::shared_ptr<const DeepPicture> deep;
-    std::vector<EvenedPicture> evened;
-
-    bool sameSettings(const PyramidRun& o) const {
-        const auto sameGeometry = [](const MontageGeometry& a, const MontageGeometry& b) {
-            return a.W == b.W && a.H == b.H && a.smallestX == b.smallestX && a.largestX == b.largestX &&
-                   a.smallestY == b.smallestY && a.largestY == b.largestY && a.shiftX == b.shiftX &&
-                   a.shiftY == b.shiftY && a.dY == b.dY;
-        };
-        const auto sameAreas = [](const std::vector<OwnArea>& a, const std::vector<OwnArea>& b) {
-            if (a.size() != b.size()) return false;
-            for (std::size_t i = 0; i < a.size(); ++i)
-                if (a[i].frameToPicture != b[i].frameToPicture || a[i].width != b[i].width ||
-                    a[i].height != b[i].height || a[i].frameHeight != b[i].frameHeight)
-                    return false;
-            return true;
-        };
-        const auto sameSmoothing = [](const SmoothingPreferences& a, const SmoothingPreferences& b) {
-            return a.autoSmooth == b.autoSmooth && a.edgeFactor == b.edgeFactor && a.focusFactor == b.focusFactor &&
-                   a.diffFactor == b.diffFactor && a.edgeFactor2 == b.edgeFactor2;
-        };
-        return series == o.series && orientation == o.orientation && pictures == o.pictures && ignored == o.ignored &&
-               useOffsets == o.useOffsets && offsets == o.offsets && sameGeometry(geometry, o.geometry) &&
-               sameAreas(ownAreas, o.ownAreas) && align == o.align && colourMatch == o.colourMatch && area == o.area &&
-               sameSmoothing(smoothing, o.smoothing) && stackLastColumn == o.stackLastColumn &&
-               stackLastRow == o.stackLastRow && montageWidth == o.montageWidth && montageHeight == o.montageHeight;
-    }
-};
-
-void MontageSession::forgetPyramidRun() { pyramidRun_.reset(); }
 
 MontageSession::MontageSession(SessionState& state, SessionObserver& observer, SessionOptions options)
     : state_(state), observer_(observer), options_(options),
@@ -566,26 +515,8 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             // run kept from its earlier montage.
             std::unique_ptr<PyramidRun> settings;
             if (comparing_ && !streamed_) {
-                settings = std::make_unique<PyramidRun>();
-                settings->series = completed_;
-                settings->orientation = state_.series.orientation;
-                settings->pictures = N;
-                settings->ignored = r.ignored;
-                settings->useOffsets = r.useOffsets;
-                settings->offsets = ms.offsets;
-                settings->geometry = ms.geometry;
-                settings->ownAreas = o.ownAreas;
-                settings->align = r.align;
-                settings->colourMatch = r.colourMatch;
-                settings->area = r.area;
-                settings->smoothing = r.smoothing;
-                settings->stackLastColumn = ms.arrays.stack.lastColumn;
-                settings->stackLastRow = ms.arrays.stack.lastRow;
-                settings->montageWidth = ms.arrays.montage.width();
-                settings->montageHeight = ms.arrays.montage.height();
-                const std::vector<std::uint8_t>& slot = ms.arrays.montage.slot(int(MontageSlot::Main));
-                if (pyramidRun_ && pyramidRun_->sameSettings(*settings) && pyramidRun_->slot.size() == slot.size())
-                    return reusePyramidRun(in, increment, choices, deep);
+                settings = pyramidRunOf(r, o.ownAreas, N);
+                if (keptPyramidRunServes(*settings)) return reusePyramidRun(in, increment, choices, deep);
             }
             // After each picture, and between them while the pyramids are collapsed (the strip stays
             // where it was): the window answers and a stop takes effect.
@@ -640,13 +571,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             choices = std::move(result.choices);
             deep = std::move(result.deep);
             ms.evened = std::move(result.evened);
-            if (settings) {
-                settings->slot = ms.arrays.montage.slot(int(MontageSlot::Main));
-                settings->choices = choices;
-                settings->deep = deep;
-                settings->evened = ms.evened;
-                pyramidRun_ = std::move(settings);
-            }
+            if (settings) keepPyramidRun(std::move(settings), choices, deep);
             return result.map;
         };
     }
@@ -713,30 +638,6 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     line = kLineMontageShown;
     out.made = true;
     out.increment = increment;
-}
-
-std::string MontageSession::reusePyramidRun(const BlockLoopInput& in, int increment, PictureChoices& choices,
-                                            std::shared_ptr<const DeepPicture>& deep) {
-    MontageState& ms = state_.montage;
-    const PyramidRun& kept = *pyramidRun_;
-    ms.arrays.montage.slot(int(MontageSlot::Main)) = kept.slot;
-    choices = kept.choices;
-    deep = kept.deep;
-    ms.evened = kept.evened;
-    // The map by rows of blocks, bottom row first, with the preview growing in step, as the run
-    // itself writes them.
-    const int rows = blockCount(ms.geometry.H, increment);
-    const int columns = blockCount(ms.geometry.W, increment);
-    PreviewRows preview(ms.arrays, in.drawPreview);
-    std::string map;
-    for (int r = 0; r < rows; ++r) {
-        const int y = r * increment;
-        map.insert(0, blockMapLine(choices.pictures.data(), choices.width, choices.height, y, increment, columns) +
-                          "\r\n");
-        const auto [drawnFrom, drawnTo] = preview.draw(y, increment, true);
-        if (in.onRow) in.onRow(BlockRowEvent{y, r, rows, &map, drawnFrom <= drawnTo, drawnFrom, drawnTo});
-    }
-    return map;
 }
 
 void MontageSession::finishMontage(const MontageRequest& r, MakeOutcome& out, BusySpan& busy) {

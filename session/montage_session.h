@@ -34,6 +34,8 @@
 
 namespace orv {
 
+struct OwnArea;
+
 // Smoothing the main montage once the pictures it was made from have left the stack (a later Make
 // Montage was stopped part way).
 inline constexpr const char* kSmoothSourcesGoneText =
@@ -362,6 +364,14 @@ private:
     // its map counted in blocks of `increment` (the preview and rows reported as a run reports them).
     std::string reusePyramidRun(const BlockLoopInput& in, int increment, PictureChoices& choices,
                                 std::shared_ptr<const DeepPicture>& deep);
+    // What a run of request `r` over `pictures` pictures reads but the increment; whether the kept
+    // run was made from just that; keeping a run just made with what it made (in
+    // montage_pyramid_reuse.cpp).
+    std::unique_ptr<PyramidRun> pyramidRunOf(const MontageRequest& r, const std::vector<OwnArea>& ownAreas,
+                                             int pictures) const;
+    bool keptPyramidRunServes(const PyramidRun& settings) const;
+    void keepPyramidRun(std::unique_ptr<PyramidRun> settings, const PictureChoices& choices,
+                        const std::shared_ptr<const DeepPicture>& deep);
 };
 
 // The properties text with the line "  Retouched =N strokes" before the map (none when N is 0).
