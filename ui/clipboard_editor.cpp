@@ -68,7 +68,9 @@ std::vector<std::string> EditorFiles::changed() const {
     std::vector<std::string> out;
     for (const Made& m : made_) {
         long long size = 0, modified = 0;
-        if (fileStamp(m.path, size, modified) && (size != m.size || modified != m.modified)) out.push_back(m.path);
+        // An emptied file holds no picture: there is nothing in it to move somewhere safe.
+        if (fileStamp(m.path, size, modified) && size > 0 && (size != m.size || modified != m.modified))
+            out.push_back(m.path);
     }
     return out;
 }
@@ -92,7 +94,9 @@ void EditorFiles::deleteAll() {
     for (const Made& m : made_) {
         if (m.editorEnded && !*m.editorEnded) continue;
         long long size = 0, modified = 0;
-        if (fileStamp(m.path, size, modified) && size == m.size && modified == m.modified) ::unlink(m.path.c_str());
+        // An emptied file goes too: no work can be lost with it.
+        if (fileStamp(m.path, size, modified) && (size == 0 || (size == m.size && modified == m.modified)))
+            ::unlink(m.path.c_str());
     }
     made_.clear();
 }

@@ -39,9 +39,11 @@ public:
     std::vector<std::string> paths() const;
     // The files whose editor has not ended yet.
     int withEditorRunning() const;
-    // The files changed since they were written here: the user saved work into them.
+    // The files changed since they were written here: the user saved work into them. A file
+    // left empty or deleted holds no work and is not among them.
     std::vector<std::string> changed() const;
-    // Deletes the files made here that nobody has changed since and whose editor has ended.
+    // Deletes the files made here whose editor has ended and that nobody has changed since or
+    // that were left empty.
     void deleteAll();
 
 private:

@@ -194,6 +194,45 @@ TEST_F(Editor, AFileTheUserSavedIntoIsKept) {
     EXPECT_TRUE(QFile::exists(QString::fromStdString(paths[1])));
 }
 
+// An editor that left its file empty or deleted it kept no picture there: quitting names only the
+// file the user saved a picture into, and the emptied file goes like an unchanged one.
+TEST_F(Editor, OnlyAFileHoldingAPictureIsNamedWhenTheProgramEnds) {
+    std::vector<std::string> paths;
+    std::string told;
+    {
+        EditorFiles files;
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(openPictureInEditor(picture, files, prompter, editor));
+        paths = files.paths();
+        ASSERT_EQ(paths.size(), 3u);
+        QFile emptied(QString::fromStdString(paths[0]));
+        ASSERT_TRUE(emptied.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        emptied.close();
+        ASSERT_EQ(::unlink(paths[1].c_str()), 0);
+        QFile edited(QString::fromStdString(paths[2]));
+        ASSERT_TRUE(edited.open(QIODevice::Append));
+        edited.write("edited");
+        edited.close();
+        EXPECT_EQ(files.changed(), std::vector<std::string>{paths[2]});
+        told = editedFilesText(files.changed());
+    }
+    EXPECT_EQ(told.find(paths[0]), std::string::npos) << told;
+    EXPECT_EQ(told.find(paths[1]), std::string::npos) << told;
+    EXPECT_NE(told.find("stays in\n  '" + paths[2] + "'"), std::string::npos) << told;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(paths[0])));
+    EXPECT_TRUE(QFile::exists(QString::fromStdString(paths[2])));
+    ::unlink(paths[2].c_str());
+    // With only an emptied file there is nothing to say.
+    {
+        EditorFiles files;
+        ASSERT_TRUE(openPictureInEditor(picture, files, prompter, editor));
+        QFile emptied(QString::fromStdString(files.paths().at(0)));
+        ASSERT_TRUE(emptied.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        emptied.close();
+        EXPECT_EQ(editedFilesText(files.changed()), "");
+    }
+    EXPECT_TRUE(out.temporaryFiles().isEmpty());
+}
+
 // An editor may still be starting when the user quits: its file stays while it runs, and goes once
 // it has ended like the others.
 TEST_F(Editor, AFileWhoseEditorStillRunsWhenTheProgramEndsIsKept) {
