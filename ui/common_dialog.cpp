@@ -190,12 +190,14 @@ static bool showBrushDialog(BrushChoice& b, QWidget* parent) {
     QSpinBox* radius = spin("spinRadius", 1, 1000, b.radius, " pixels");
     QSpinBox* hardness = spin("spinHardness", 0, 100, b.hardness, " %");
     QSpinBox* opacity = spin("spinOpacity", 1, 100, b.opacity, " %");
-    auto* match = new QCheckBox(QObject::tr("Match brightness to the surroundings"), &d);
+    // Access keys: Alt+letter moves to the box a label names (the label is its buddy). O and C
+    // stay free for OK and Cancel, which some desktops give access keys.
+    auto* match = new QCheckBox(QObject::tr("&Match brightness to the surroundings"), &d);
     match->setObjectName(QStringLiteral("checkMatch"));
     match->setChecked(b.match);
-    form->addRow(QObject::tr("Radius"), radius);
-    form->addRow(QObject::tr("Hardness"), hardness);
-    form->addRow(QObject::tr("Opacity"), opacity);
+    form->addRow(QObject::tr("&Radius"), radius);
+    form->addRow(QObject::tr("&Hardness"), hardness);
+    form->addRow(QObject::tr("O&pacity"), opacity);
     form->addRow(match);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &d);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);

@@ -3,6 +3,7 @@
 // on an X server (xcb), where keys arrive as a user's do.
 #include "montage_fixture.h"
 
+#include "ui/common_dialog.h"
 #include "ui/focus_style.h"
 #include "ui/form_preferences.h"
 #include "ui/montage_windows.h"
@@ -10,7 +11,9 @@
 #include <QAccessible>
 #include <QAccessibleInterface>
 #include <QAction>
+#include <QAbstractButton>
 #include <QCheckBox>
+#include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QApplication>
@@ -20,6 +23,8 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QSpinBox>
+#include <QTimer>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -330,6 +335,52 @@ TEST(Keyboard, TheFocusIsVisibleOnTheDefaultButton) {
     const QRgb ring = go->palette().color(QPalette::Highlight).rgb();
     EXPECT_EQ(with.pixel(2, with.height() / 2) & 0xFFFFFF, ring & 0xFFFFFF);
     EXPECT_NE(without.pixel(2, without.height() / 2) & 0xFFFFFF, ring & 0xFFFFFF);
+}
+
+// The Retouch Brush dialog from the keyboard: each label's Alt+letter moves to its box (the check
+// box is also ticked or cleared), and no letter is taken twice, by a button either.
+TEST(Keyboard, TheBrushDialogsAccessKeysReachEachControl) {
+    QtDialogBackend backend(nullptr);
+    DialogRequest r;
+    r.kind = DialogKind::Brush;
+    r.brush = BrushChoice{40, 50, 100, true};
+    QStringList reached, keys;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        watch.stop();
+        if (!QTest::qWaitForWindowActive(d)) {
+            d->reject();
+            return;
+        }
+        for (QLabel* label : d->findChildren<QLabel*>())
+            if (!accessKey(label->text()).isNull()) keys << QString(accessKey(label->text()));
+        for (QAbstractButton* button : d->findChildren<QAbstractButton*>())
+            if (!accessKey(button->text()).isNull()) keys << QString(accessKey(button->text()));
+        for (const char* name : {"spinRadius", "spinHardness", "spinOpacity", "checkMatch"}) {
+            QWidget* control = d->findChild<QWidget*>(QString::fromLatin1(name));
+            QChar key;
+            for (QLabel* label : d->findChildren<QLabel*>())
+                if (label->buddy() == control) key = accessKey(label->text());
+            if (auto* box = qobject_cast<QAbstractButton*>(control)) key = accessKey(box->text());
+            if (key.isNull()) continue;
+            QTest::keyClick(d, key.toLatin1(), Qt::AltModifier);
+            if (control->hasFocus()) reached << QString::fromLatin1(name);
+        }
+        // The check box's own key clicks it, as a user sees it pressed.
+        auto* match = d->findChild<QCheckBox*>(QStringLiteral("checkMatch"));
+        QTest::qWaitFor([&] { return !match->isChecked(); }, 1000);
+        d->accept();
+    });
+    watch.start();
+    ASSERT_TRUE(backend.show(r, nullptr));
+    EXPECT_EQ(reached, (QStringList{"spinRadius", "spinHardness", "spinOpacity", "checkMatch"}));
+    EXPECT_FALSE(r.brush.match);
+    QStringList distinct = keys;
+    distinct.removeDuplicates();
+    EXPECT_EQ(keys, distinct);
 }
 
 } // namespace
