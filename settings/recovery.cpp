@@ -2,7 +2,10 @@
 #include "settings/recovery.h"
 
 #include <cstdlib>
+#include <filesystem>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace orv {
 
@@ -15,7 +18,24 @@ std::string recoveryFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state && state[0] == '/') return std::string(state) + "/orvanta/";
     const char* home = std::getenv("HOME");
-    return std::string(home && home[0] ? home : "/tmp") + "/.local/state/orvanta/";
+    if (home && home[0]) return std::string(home) + "/.local/state/orvanta/";
+    // Without HOME, the account's own home folder: never a folder every user may write to, where
+    // another account could read the montage or put a project of its own in its place.
+    const passwd* account = ::getpwuid(::geteuid());
+    if (account && account->pw_dir && account->pw_dir[0] == '/')
+        return std::string(account->pw_dir) + "/.local/state/orvanta/";
+    return {};
+}
+
+bool makePrivateRecoveryFolder(const std::string& folder) {
+    if (folder.empty()) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    ::chmod(folder.c_str(), 0700);
+    // Only a folder of this user's that nobody else may enter keeps the montage.
+    struct stat st{};
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
 }
 
 std::string recoveryProjectName(const std::string& folder, std::time_t when) {

@@ -220,12 +220,12 @@ void FormMontage::keepUnsavedMontage() {
     progress_->start();
     try {
         const std::string folder = recoveryFolder();
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        ::chmod(folder.c_str(), 0700);
-        const std::string project = recoveryProjectName(folder, std::time(nullptr));
-        session_->saveProject(MontageChoice{}, project);
-        state_.preferences.tryWrite(kPreferencesSection, kRecoveredProjectKey, profileNameValue(project));
+        // A folder that cannot be made, or that others may enter, keeps nothing.
+        if (makePrivateRecoveryFolder(folder)) {
+            const std::string project = recoveryProjectName(folder, std::time(nullptr));
+            session_->saveProject(MontageChoice{}, project);
+            state_.preferences.tryWrite(kPreferencesSection, kRecoveredProjectKey, profileNameValue(project));
+        }
     } catch (...) {
         // Nobody is there to be told: the program ends as it was asked to.
     }
