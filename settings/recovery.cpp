@@ -1,7 +1,9 @@
 // The project an unsaved montage is kept in when the program is told to end.
 #include "settings/recovery.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -45,9 +47,17 @@ std::string recoveryProjectName(const std::string& folder, std::time_t when) {
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
     const std::string base = folder + "unsaved montage " + stamp;
     std::string name = base + ".mon";
-    struct stat st{};
-    for (int n = 2; ::lstat(name.c_str(), &st) == 0; ++n) name = base + " " + std::to_string(n) + ".mon";
-    return name;
+    // The name is taken by making its file: two copies of the program ended in the same second
+    // (a logout ends them all) must not write their montages over each other.
+    for (int n = 2;; ++n) {
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        if (errno != EEXIST) return name;
+        name = base + " " + std::to_string(n) + ".mon";
+    }
 }
 
 } // namespace orv

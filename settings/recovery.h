@@ -21,7 +21,8 @@ std::string recoveryFolder();
 bool makePrivateRecoveryFolder(const std::string& folder);
 
 // A project name in `folder` for a montage kept at `when` (local time), not yet taken there:
-// "unsaved montage 2026-12-09 01-30-00.mon", with " 2", " 3", ... added when it is.
+// "unsaved montage 2026-12-09 01-30-00.mon", with " 2", " 3", ... added when it is. The name is
+// taken by making an empty file under it, so that no other copy of the program is given it too.
 std::string recoveryProjectName(const std::string& folder, std::time_t when);
 
 } // namespace orv

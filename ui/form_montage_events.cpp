@@ -223,7 +223,15 @@ void FormMontage::keepUnsavedMontage() {
         // A folder that cannot be made, or that others may enter, keeps nothing.
         if (makePrivateRecoveryFolder(folder)) {
             const std::string project = recoveryProjectName(folder, std::time(nullptr));
-            session_->saveProject(MontageChoice{}, project);
+            try {
+                session_->saveProject(MontageChoice{}, project);
+            } catch (...) {
+                // The empty file that took the name goes with the save that failed.
+                std::error_code ec;
+                if (std::filesystem::is_regular_file(project, ec) && std::filesystem::file_size(project, ec) == 0)
+                    std::filesystem::remove(project, ec);
+                throw;
+            }
             state_.preferences.tryWrite(kPreferencesSection, kRecoveredProjectKey, profileNameValue(project));
         }
     } catch (...) {

@@ -131,3 +131,17 @@ TEST(RecoveryFolder, WithoutHomeIsTheAccountsOwnStateFolder) {
     ASSERT_NE(account, nullptr);
     EXPECT_EQ(recoveryFolder(), std::string(account->pw_dir) + "/.local/state/orvanta/");
 }
+
+// Two copies of the program ended in the same second (a logout ends them all) are given two
+// names, each taken at once, and never one to write both montages to.
+TEST(RecoveryFolder, ProjectNamesAskedForInTheSameSecondDiffer) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    const std::time_t when = 1765243800;
+    const std::string first = recoveryProjectName(folder, when);
+    const std::string second = recoveryProjectName(folder, when);
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(std::filesystem::is_regular_file(first));
+    EXPECT_EQ(second.substr(0, second.size() - 6), first.substr(0, first.size() - 4));
+    EXPECT_EQ(second.substr(second.size() - 6), " 2.mon");
+}
