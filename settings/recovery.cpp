@@ -1,8 +1,13 @@
 // The project an unsaved montage is kept in when the program is told to end.
 #include "settings/recovery.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace orv {
 
@@ -15,7 +20,24 @@ std::string recoveryFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state && state[0] == '/') return std::string(state) + "/orvanta/";
     const char* home = std::getenv("HOME");
-    return std::string(home && home[0] ? home : "/tmp") + "/.local/state/orvanta/";
+    if (home && home[0]) return std::string(home) + "/.local/state/orvanta/";
+    // Without HOME, the account's own home folder: never a folder every user may write to, where
+    // another account could read the montage or put a project of its own in its place.
+    const passwd* account = ::getpwuid(::geteuid());
+    if (account && account->pw_dir && account->pw_dir[0] == '/')
+        return std::string(account->pw_dir) + "/.local/state/orvanta/";
+    return {};
+}
+
+bool makePrivateRecoveryFolder(const std::string& folder) {
+    if (folder.empty()) return false;
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    ::chmod(folder.c_str(), 0700);
+    // Only a folder of this user's that nobody else may enter keeps the montage.
+    struct stat st{};
+    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
 }
 
 std::string recoveryProjectName(const std::string& folder, std::time_t when) {
@@ -25,9 +47,17 @@ std::string recoveryProjectName(const std::string& folder, std::time_t when) {
     std::strftime(stamp, sizeof stamp, "%Y-%m-%d %H-%M-%S", &local);
     const std::string base = folder + "unsaved montage " + stamp;
     std::string name = base + ".mon";
-    struct stat st{};
-    for (int n = 2; ::lstat(name.c_str(), &st) == 0; ++n) name = base + " " + std::to_string(n) + ".mon";
-    return name;
+    // The name is taken by making its file: two copies of the program ended in the same second
+    // (a logout ends them all) must not write their montages over each other.
+    for (int n = 2;; ++n) {
+        const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            return name;
+        }
+        if (errno != EEXIST) return name;
+        name = base + " " + std::to_string(n) + ".mon";
+    }
 }
 
 } // namespace orv

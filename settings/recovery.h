@@ -12,11 +12,17 @@ inline constexpr const char* kRecoveredProjectKey = "recovered project";
 inline constexpr const char* kRecoveredProjectTitle = "Orvanta";
 std::string recoveredProjectText(const std::string& project);
 
-// $XDG_STATE_HOME/orvanta (an absolute XDG_STATE_HOME), else ~/.local/state/orvanta; ends in "/".
+// $XDG_STATE_HOME/orvanta (an absolute XDG_STATE_HOME), else ~/.local/state/orvanta (the account's
+// home folder when HOME is not set); ends in "/". Empty when there is no home folder at all.
 std::string recoveryFolder();
 
+// Makes `folder` when it is missing and closes it to other users. False when it cannot be made or
+// is not a folder of this user's that only this user may enter: nothing is kept there then.
+bool makePrivateRecoveryFolder(const std::string& folder);
+
 // A project name in `folder` for a montage kept at `when` (local time), not yet taken there:
-// "unsaved montage 2026-12-09 01-30-00.mon", with " 2", " 3", ... added when it is.
+// "unsaved montage 2026-12-09 01-30-00.mon", with " 2", " 3", ... added when it is. The name is
+// taken by making an empty file under it, so that no other copy of the program is given it too.
 std::string recoveryProjectName(const std::string& folder, std::time_t when);
 
 } // namespace orv

@@ -220,12 +220,20 @@ void FormMontage::keepUnsavedMontage() {
     progress_->start();
     try {
         const std::string folder = recoveryFolder();
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        ::chmod(folder.c_str(), 0700);
-        const std::string project = recoveryProjectName(folder, std::time(nullptr));
-        session_->saveProject(MontageChoice{}, project);
-        state_.preferences.tryWrite(kPreferencesSection, kRecoveredProjectKey, profileNameValue(project));
+        // A folder that cannot be made, or that others may enter, keeps nothing.
+        if (makePrivateRecoveryFolder(folder)) {
+            const std::string project = recoveryProjectName(folder, std::time(nullptr));
+            try {
+                session_->saveProject(MontageChoice{}, project);
+            } catch (...) {
+                // The empty file that took the name goes with the save that failed.
+                std::error_code ec;
+                if (std::filesystem::is_regular_file(project, ec) && std::filesystem::file_size(project, ec) == 0)
+                    std::filesystem::remove(project, ec);
+                throw;
+            }
+            state_.preferences.tryWrite(kPreferencesSection, kRecoveredProjectKey, profileNameValue(project));
+        }
     } catch (...) {
         // Nobody is there to be told: the program ends as it was asked to.
     }

@@ -1,6 +1,7 @@
 // The smoothing preferences: the reset values a file without the smoothing keys starts with, the
 // sensitivities the dialog shows and the keys it stores, and where an installed copy keeps its file.
 #include "settings/preferences.h"
+#include "settings/recovery.h"
 #include "base/runtime_error.h"
 #include "support/scoped_home.h"
 
@@ -11,6 +12,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <pwd.h>
+#include <unistd.h>
 #include <fstream>
 
 using namespace orv;
@@ -114,3 +117,31 @@ TEST(PreferencesPath, AnInstalledCopyKeepsItsFileInTheConfigFolderEvenWhenItCoul
 }
 
 } // namespace
+
+// The folder an unsaved montage is kept in when the program is told to end: without HOME it is
+// the account's own home folder, never the shared /tmp where another user could read the montage
+// or leave a project of theirs to be offered.
+TEST(RecoveryFolder, WithoutHomeIsTheAccountsOwnStateFolder) {
+    ScopedHome home;
+    EXPECT_EQ(recoveryFolder(), home.home() + "/state/orvanta/");
+    ScopedHome::unset("XDG_STATE_HOME");
+    EXPECT_EQ(recoveryFolder(), home.home() + "/.local/state/orvanta/");
+    ScopedHome::unset("HOME");
+    const passwd* account = ::getpwuid(::geteuid());
+    ASSERT_NE(account, nullptr);
+    EXPECT_EQ(recoveryFolder(), std::string(account->pw_dir) + "/.local/state/orvanta/");
+}
+
+// Two copies of the program ended in the same second (a logout ends them all) are given two
+// names, each taken at once, and never one to write both montages to.
+TEST(RecoveryFolder, ProjectNamesAskedForInTheSameSecondDiffer) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString() + "/";
+    const std::time_t when = 1765243800;
+    const std::string first = recoveryProjectName(folder, when);
+    const std::string second = recoveryProjectName(folder, when);
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(std::filesystem::is_regular_file(first));
+    EXPECT_EQ(second.substr(0, second.size() - 6), first.substr(0, first.size() - 4));
+    EXPECT_EQ(second.substr(second.size() - 6), " 2.mon");
+}

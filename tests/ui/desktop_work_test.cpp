@@ -12,9 +12,13 @@
 #include "support/scoped_home.h"
 
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QMimeData>
@@ -432,6 +436,35 @@ TEST(EndOnSignal, StopsARunAndKeepsOnlyUnsavedWork) {
     ASSERT_FALSE(project.empty());
     EXPECT_EQ(QImage(QString::fromStdString(projectBitmapName(project)), "BMP").convertToFormat(QImage::Format_RGB888),
               made);
+}
+
+// A state folder that cannot be made (a file stands where it should be) or that belongs to another
+// user keeps nothing: the program still ends at once, and nothing is named for the next start.
+TEST(EndOnSignal, AStateFolderThatCannotBeMadeOrIsAnotherUsersKeepsNothing) {
+    for (const bool othersFolder : {false, true}) {
+        SCOPED_TRACE(othersFolder ? "another user's folder" : "a file for the folder");
+        if (othersFolder && ::geteuid() != 0) continue; // only root can give a folder away
+        ScopedHome home;
+        const std::string folder = home.home() + "/state/orvanta";
+        if (othersFolder) {
+            ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+            ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
+            ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+        } else {
+            ASSERT_TRUE(QDir().mkpath(QString::fromStdString(home.home())));
+            QFile file(QString::fromStdString(home.home() + "/state"));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        }
+        WorkRig rig;
+        rig.makeFirst();
+        rig.form->endOnSignal(SIGTERM);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rig.quits == 1; }, 5000));
+        EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+        EXPECT_EQ(rig.state.preferences.read(kPreferencesSection, kRecoveredProjectKey, ""), "");
+        if (othersFolder) {
+            EXPECT_TRUE(QDir(QString::fromStdString(folder)).isEmpty());
+        }
+    }
 }
 
 // --- progress and Cancel ---------------------------------------------------------------------------
