@@ -158,7 +158,9 @@ bool CliRun::makeMontage() {
         reportedAlignment_ = true;
         for (const std::string& notice : alignmentNotices(*a)) std::cerr << "orvanta-cli: " << notice << "\n";
     }
-    // A picture taken brighter or darker than the series is evened out, and said so.
+    // A picture with no detail is left out, and one taken brighter or darker than the series is
+    // evened out; each is said so.
+    for (int n : state_.montage.leftOut) std::cerr << "orvanta-cli: " << leftOutNote(n) << "\n";
     for (const EvenedPicture& e : state_.montage.evened) std::cerr << "orvanta-cli: " << evenedNote(e) << "\n";
     noticeNumberingEnd();
     if (!made.made) return false;

@@ -49,9 +49,15 @@ std::string evenedNote(const EvenedPicture& e) {
            (against > 0 ? "brighter" : "darker") + " than the series and is evened out";
 }
 
-std::string withEvenedLines(const std::string& properties, const std::vector<EvenedPicture>& evened) {
-    if (evened.empty()) return properties;
+std::string leftOutNote(int picture) {
+    return "image " + std::to_string(picture) + " has no detail and was left out";
+}
+
+std::string withEvenedLines(const std::string& properties, const std::vector<EvenedPicture>& evened,
+                            const std::vector<int>& leftOut) {
+    if (evened.empty() && leftOut.empty()) return properties;
     std::string lines;
+    for (int n : leftOut) lines += "  Note: " + leftOutNote(n) + "\r\n";
     for (const EvenedPicture& e : evened) lines += "  Note: " + evenedNote(e) + "\r\n";
     // Before the increment's line: the same words inside the first file name do not start a line.
     const std::size_t at = propertiesLine(properties, "  Increment size =");

@@ -38,8 +38,12 @@ std::vector<EvenedPicture> brightnessGains(const std::vector<int>& pictures, con
 
 // What a run says of an evened picture: "image 3 is 15 % brighter than the series and is evened out".
 std::string evenedNote(const EvenedPicture& e);
-// The properties text with a "  Note: " line for each evened picture before its increment line.
-std::string withEvenedLines(const std::string& properties, const std::vector<EvenedPicture>& evened);
+// What a run says of a picture it left out: "image 3 has no detail and was left out".
+std::string leftOutNote(int picture);
+// The properties text with a "  Note: " line for each picture left out, then for each evened
+// picture, before its increment line.
+std::string withEvenedLines(const std::string& properties, const std::vector<EvenedPicture>& evened,
+                            const std::vector<int>& leftOut = {});
 
 namespace pyramid {
 // The evened copies: luminance values (eight times the pixel scale) kept within eight times 255,

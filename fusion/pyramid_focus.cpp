@@ -234,6 +234,7 @@ PyramidFocusResult PyramidFocus::run() {
     write(result);
     if (o.keepChoices) keepChoices(result);
     result.evened = evened;
+    result.leftOut = leftOut;
     return result;
 }
 
@@ -467,8 +468,11 @@ bool PyramidFocus::leaveOutBlankPictures() {
     };
     if (std::none_of(used.begin(), used.end(), blank) || std::all_of(used.begin(), used.end(), blank)) return false;
     for (const Placement& p : used)
-        if (blank(p))
+        if (blank(p)) {
             for (auto& level : coverByLevel) level[std::size_t(p.picture)] = CoverArea{};
+            leftOut.push_back(p.picture);
+        }
+    std::sort(leftOut.begin(), leftOut.end());
     used.erase(std::remove_if(used.begin(), used.end(), blank), used.end());
     usedCount = int(used.size());
     return true;

@@ -100,6 +100,9 @@ struct PyramidFocusResult {
     PictureChoices choices; // per pixel (cell 1), when keepChoices; 0 where no picture reaches
     std::shared_ptr<DeepPicture> deep; // the montage at 16 bits, rows from the top, when deepPictures were given
     std::vector<EvenedPicture> evened; // the pictures taken brighter or darker than the series, evened out
+    // The pictures with no detail beyond sensor noise, far darker or brighter than the others (the cap
+    // left on, a frame burnt out white), left out of the run as if ignored; in series order.
+    std::vector<int> leftOut;
 };
 
 // Makes the montage into slot 100 of `mp` (allocated to the montage size by the fill, as for the

@@ -159,6 +159,8 @@ struct PyramidFocus {
     // Each picture's broad detail: the standard deviation of its luminance, sensor noise averaged
     // away (levels of 255), by picture number.
     std::vector<double> broadDetail;
+    // The pictures left out of the run for having no detail (by number, in series order).
+    std::vector<int> leftOut;
     // What each picture's values are multiplied by before it is decomposed (by picture number), and
     // the pictures evened so; the buffers their evened copies are made in.
     std::vector<double> gain;

@@ -29,11 +29,13 @@ struct MontageSession::PyramidRun {
     SmoothingPreferences smoothing;
     int stackLastColumn = 0, stackLastRow = 0, montageWidth = 0, montageHeight = 0;
 
-    // The montage slot as it left it, its per-pixel choices, its deep picture and the pictures it evened.
+    // The montage slot as it left it, its per-pixel choices, its deep picture, the pictures it evened
+    // and those it left out.
     std::vector<std::uint8_t> slot;
     PictureChoices choices;
     std::shared_ptr<const DeepPicture> deep;
     std::vector<EvenedPicture> evened;
+    std::vector<int> leftOut;
 
     bool sameSettings(const PyramidRun& o) const {
         const auto sameGeometry = [](const MontageGeometry& a, const MontageGeometry& b) {

@@ -45,6 +45,7 @@ void MontageSession::keepPyramidRun(std::unique_ptr<PyramidRun> settings, const 
     settings->choices = choices;
     settings->deep = deep;
     settings->evened = ms.evened;
+    settings->leftOut = ms.leftOut;
     pyramidRun_ = std::move(settings);
 }
 
@@ -56,6 +57,7 @@ std::string MontageSession::reusePyramidRun(const BlockLoopInput& in, int increm
     choices = kept.choices;
     deep = kept.deep;
     ms.evened = kept.evened;
+    ms.leftOut = kept.leftOut;
     // The map by rows of blocks, bottom row first, with the preview growing in step, as the run
     // itself writes them.
     const int rows = blockCount(ms.geometry.H, increment);

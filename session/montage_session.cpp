@@ -496,6 +496,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     PictureChoices choices;
     std::shared_ptr<const DeepPicture> deep;
     ms.evened.clear();
+    ms.leftOut.clear();
     if (r.method == FocusMethod::Pyramid) {
         run.montageMethod = [&](const BlockLoopInput& in) {
             PyramidFocusOptions o;
@@ -571,6 +572,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             choices = std::move(result.choices);
             deep = std::move(result.deep);
             ms.evened = std::move(result.evened);
+            ms.leftOut = std::move(result.leftOut);
             if (settings) keepPyramidRun(std::move(settings), choices, deep);
             return result.map;
         };
@@ -680,7 +682,7 @@ void MontageSession::buildProperties(const MontageRequest& r) {
                 ms.main().properties.insert(at + aligned.size(), "  Colour matching =yes\r\n");
         }
     }
-    ms.main().properties = withEvenedLines(ms.main().properties, ms.evened);
+    ms.main().properties = withEvenedLines(ms.main().properties, ms.evened, ms.leftOut);
     ms.main().properties = withOrientationLine(ms.main().properties, state_.series.orientation);
 }
 

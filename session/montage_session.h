@@ -67,6 +67,7 @@ struct MontageState {
     std::string firstFileName;  // the first file name as typed for the last Make Montage that read one
     std::optional<AlignmentReport> alignment; // how the pictures were aligned, when they were
     std::vector<EvenedPicture> evened; // the pictures Pyramid Focus evened out in the last montage
+    std::vector<int> leftOut;          // and those it left out for having no detail
     // The last full Make Montage loaded its pictures and sized the montage: what a comparison's
     // later montages reuse.
     bool seriesReady = false;

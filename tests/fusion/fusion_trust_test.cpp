@@ -329,9 +329,12 @@ TEST(PyramidFocusBrightness, ANoisyBlankFrameTakesNoPart) {
             o.deepPictures = pointers;
             const PyramidFocusResult r = s.fuse(o);
             EXPECT_TRUE(r.evened.empty());
+            // The run says which frame it left out.
+            EXPECT_EQ(r.leftOut, std::vector<int>{frame});
             Stack without(W, H, painters);
             o.ignored[std::size_t(frame - 1)] = true;
             const PyramidFocusResult ignored = without.fuse(o);
+            EXPECT_TRUE(ignored.leftOut.empty());
             EXPECT_EQ(s.mp.montage.slot(100), without.mp.montage.slot(100));
             EXPECT_EQ(r.map, ignored.map);
             ASSERT_TRUE(r.deep && ignored.deep);
@@ -477,6 +480,16 @@ TEST(PyramidFocusBrightness, GainsAreTakenAgainstTheMiddleOrTheMedian) {
     EXPECT_EQ(withEvenedLines("  Montage method used =5 (Pyramid Focus)\r\n  Increment size =20\r\n", {g[1]}),
               "  Montage method used =5 (Pyramid Focus)\r\n"
               "  Note: image 4 is 30 % brighter than the series and is evened out\r\n"
+              "  Increment size =20\r\n");
+    // A frame left out is said so in the same place, before the evened ones.
+    EXPECT_EQ(withEvenedLines("  Montage method used =5 (Pyramid Focus)\r\n  Increment size =20\r\n", {g[1]}, {3}),
+              "  Montage method used =5 (Pyramid Focus)\r\n"
+              "  Note: image 3 has no detail and was left out\r\n"
+              "  Note: image 4 is 30 % brighter than the series and is evened out\r\n"
+              "  Increment size =20\r\n");
+    EXPECT_EQ(withEvenedLines("  Increment size =20\r\n", {}, {2, 5}),
+              "  Note: image 2 has no detail and was left out\r\n"
+              "  Note: image 5 has no detail and was left out\r\n"
               "  Increment size =20\r\n");
 }
 
