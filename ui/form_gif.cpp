@@ -109,9 +109,12 @@ void FormGIF::cGif_Progress(int percent) {
 }
 
 void FormGIF::closeEvent(QCloseEvent* e) {
-    // The window stays while the encoder runs; closing it stops the saving.
+    // The window stays while the encoder runs. The user closing it stops the saving; the program
+    // closing its dialogs as it ends (a close that does not come from the window system) lets
+    // the file be finished first, as every other picture being written is, and the window then
+    // closes by itself.
     if (saving_) {
-        stopAsked_ = true;
+        if (e->spontaneous()) stopAsked_ = true;
         e->ignore();
         return;
     }

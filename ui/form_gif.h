@@ -51,7 +51,8 @@ public:
 
     // Writes the GIF: the colour of the top-left pixel, as the file shows it, is transparent
     // when Check1 is ticked. An error is kept for error(), not thrown through the window. Esc or
-    // closing the window meanwhile stops it at the next ten rows, writing nothing (error 18).
+    // the user closing the window meanwhile stops it at the next ten rows, writing nothing (error
+    // 18); close() called by the program (as it ends on a signal) waits for the file instead.
     void Command1_Click();
 
     bool written() const { return written_; }

@@ -3,6 +3,7 @@
 // that fit the screen, the map as text, and preferences that say what the program uses.
 #include "montage_fixture.h"
 
+#include "ui/form_gif.h"
 #include "ui/form_preferences.h"
 #include "ui/montage_windows.h"
 #include "ui/output_commands.h"
@@ -436,6 +437,38 @@ TEST(EndOnSignal, StopsARunAndKeepsOnlyUnsavedWork) {
     ASSERT_FALSE(project.empty());
     EXPECT_EQ(QImage(QString::fromStdString(projectBitmapName(project)), "BMP").convertToFormat(QImage::Format_RGB888),
               made);
+}
+
+// The signal arrives while the GIF window writes the montage: the file is finished first, as a
+// picture being written in any other format is, so the montage is saved and nothing is kept for
+// the next start.
+TEST(EndOnSignal, WhileTheGifWindowSavesTheFileIsFinishedFirst) {
+    ScopedHome home;
+    WorkRig rig;
+    writeTexturedSeries(rig.files, "tall", 2, QSize(64, 400));
+    ASSERT_TRUE(rig.make(rig.files.path("tall01.bmp")).made);
+    const QImage made = rig.montagePicture();
+    const std::string saved = rig.files.path("saved while leaving.gif");
+    rig.dialogs->chooseFile(QString::fromStdString(saved));
+    bool duringSave = false;
+    auto watch = std::make_shared<std::function<void()>>();
+    *watch = [&rig, &duringSave, watch] {
+        const auto* gif = qobject_cast<FormGIF*>(QApplication::activeModalWidget());
+        if (gif && gif->Picture2()->percent() > 0) {
+            duringSave = true;
+            rig.form->endOnSignal(SIGTERM);
+            return;
+        }
+        QTimer::singleShot(0, rig.form.get(), *watch);
+    };
+    QTimer::singleShot(0, rig.form.get(), *watch);
+    rig.form->action(Command::SaveMontageAs)->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.quits == 1; }, 5000));
+    ASSERT_TRUE(duringSave);
+    const QImage gif(QString::fromStdString(saved));
+    ASSERT_EQ(gif.size(), made.size());
+    EXPECT_FALSE(rig.state.montage.main().unsaved);
+    EXPECT_EQ(rig.state.preferences.read(kPreferencesSection, kRecoveredProjectKey, ""), "");
 }
 
 // A state folder that cannot be made (a file stands where it should be) or that belongs to another

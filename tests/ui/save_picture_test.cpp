@@ -22,8 +22,11 @@
 #include <QGuiApplication>
 #include <QImageReader>
 #include <QUrl>
+#include <QCloseEvent>
+#include <QtTest/qtestspontaneevent.h>
 
 #include <functional>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -340,6 +343,66 @@ TEST(FormGif, EscWhileItSavesStopsItAndWritesNothing) {
     EXPECT_LT(form.Picture2()->percent(), 100);
     EXPECT_FALSE(QFile::exists(QString::fromStdString(target)));
     EXPECT_TRUE(prompter.shown.empty());
+}
+
+// A close event as the window system delivers it for the window's close button (sendEvent would
+// mark it as the program's own).
+struct WindowSystemClose : FormGIF {
+    using FormGIF::FormGIF;
+    void closeButton() {
+        QCloseEvent close;
+        QSpontaneKeyEvent::setSpontaneous(&close);
+        closeEvent(&close);
+    }
+};
+
+// The window closed while the encoder runs: by the user through the window system, the saving
+// stops and an earlier file of that name stays; by the program (closing its dialogs as it ends on
+// a signal), the file is finished first, as any other picture being written is.
+TEST(FormGif, ClosedWhileItSavesStopsForTheUserAndFinishesForTheProgram) {
+    OutputFolder out;
+    const QImage picture = noisyPicture(12, 300);
+    const std::string target = out.str("t.gif");
+    {
+        QFile old(QString::fromStdString(target));
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write("the earlier file");
+    }
+    // Closes the window once the encoder has reported its first rows.
+    auto closeWhileSaving = [](FormGIF& form, std::function<void()> close) {
+        auto poll = std::make_shared<std::function<void()>>();
+        *poll = [&form, close, poll] {
+            if (form.Picture2()->percent() > 0) close();
+            else QTimer::singleShot(0, &form, *poll);
+        };
+        QTimer::singleShot(0, &form, *poll);
+    };
+    {
+        RecordingPrompter prompter;
+        WindowSystemClose form(picture, target, prompter, nullptr);
+        closeWhileSaving(form, [&form] { form.closeButton(); });
+        form.exec();
+        EXPECT_FALSE(form.written());
+        ASSERT_TRUE(form.error().has_value());
+        EXPECT_TRUE(form.error()->stoppedByUser());
+        EXPECT_EQ(fileBytes(QString::fromStdString(target)), QByteArray("the earlier file"));
+        EXPECT_TRUE(prompter.shown.empty());
+    }
+    {
+        RecordingPrompter prompter;
+        FormGIF form(picture, target, prompter, nullptr);
+        closeWhileSaving(form, [&form] { form.close(); });
+        form.exec();
+        EXPECT_TRUE(form.written());
+        EXPECT_FALSE(form.error().has_value());
+        EXPECT_FALSE(form.isVisible());
+        ASSERT_EQ(prompter.shown.size(), 1u);
+        EXPECT_EQ(prompter.shown[0].text, gifCreatedText(target));
+        GIF encoder;
+        const QString reference = out.path("reference.gif");
+        ASSERT_TRUE(encoder.SaveGIF(GifImage(picture).picture(), reference.toStdString(), false, Rgb{}));
+        EXPECT_EQ(fileBytes(QString::fromStdString(target)), fileBytes(reference));
+    }
 }
 
 } // namespace
