@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QPagedPaintDevice>
 #include <QPaintDevice>
 #include <QPainter>
 #include <QPrinter>
@@ -137,7 +138,7 @@ HideTargets hideWidgetsWhilePrinting(std::vector<QPointer<QWidget>> targets) {
     };
 }
 
-bool printPage(const PrintRequest& request, QPaintDevice& device, PageTwips page) {
+bool printPage(const PrintRequest& request, QPaintDevice& device, PageTwips page, int copies) {
     TargetsHidden hidden(request.hideTargets);
     QPainter painter;
     if (!painter.begin(&device)) return false;
@@ -146,7 +147,12 @@ bool printPage(const PrintRequest& request, QPaintDevice& device, PageTwips page
     const double sx = device.logicalDpiX() / 1440.0;
     const double sy = device.logicalDpiY() / 1440.0;
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(twips.x() * sx, twips.y() * sy, twips.width() * sx, twips.height() * sy), request.picture);
+    const QRectF placed(twips.x() * sx, twips.y() * sy, twips.width() * sx, twips.height() * sy);
+    auto* pages = dynamic_cast<QPagedPaintDevice*>(&device);
+    for (int copy = 0; copy < std::max(1, copies); ++copy) {
+        if (copy > 0 && !(pages && pages->newPage())) break;
+        painter.drawImage(placed, request.picture);
+    }
     // Ending the painter ends the document: the page goes to the printer.
     return painter.end();
 }
@@ -155,12 +161,14 @@ PrintOutcome printPicture(const PrintRequest& request, CommonDialog& dialog, Pro
     dialog.Flags = 0;
     if (!dialog.ShowPrinter(printer)) return PrintOutcome::Cancelled;
     const QString pdfFile = printer.outputFormat() == QPrinter::PdfFormat ? printer.outputFileName() : QString();
+    // A printer makes the copies asked for in the dialog itself; a PDF file gets them as pages.
+    const int copies = printer.supportsMultipleCopies() ? 1 : printer.copyCount();
     bool printed = false;
     std::string pdfFailure; // why the PDF file was not written, when the page was drawn
     {
         BusyCursor busy;
         if (pdfFile.isEmpty()) {
-            printed = printPage(request, printer, pageTwipsOf(printer));
+            printed = printPage(request, printer, pageTwipsOf(printer), copies);
         } else {
             // Qt's PDF engine does not say when its file cannot be written: a full disk ends the
             // file short (after it has emptied an existing one) and the print still succeeds. The
@@ -168,7 +176,7 @@ PrintOutcome printPicture(const PrintRequest& request, CommonDialog& dialog, Pro
             QTemporaryFile spool(QDir::tempPath() + QStringLiteral("/orvanta-print-XXXXXX.pdf"));
             if (spool.open()) {
                 printer.setOutputFileName(spool.fileName());
-                printed = printPage(request, printer, pageTwipsOf(printer));
+                printed = printPage(request, printer, pageTwipsOf(printer), copies);
                 printer.setOutputFileName(pdfFile);
                 if (printed) {
                     QFile written(spool.fileName());

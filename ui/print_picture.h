@@ -63,8 +63,10 @@ struct PrintRequest {
 };
 
 // Draws the page: targets hidden, the picture drawn on `device`, targets restored (also when
-// drawing fails). `page` is the device's page in twips. False when the device cannot be painted.
-bool printPage(const PrintRequest& request, QPaintDevice& device, PageTwips page);
+// drawing fails). `page` is the device's page in twips. `copies` pages alike when the device has
+// pages (a PDF file, whose printer does not make copies itself). False when the device cannot be
+// painted.
+bool printPage(const PrintRequest& request, QPaintDevice& device, PageTwips page, int copies = 1);
 
 enum class PrintOutcome { Printed, Cancelled, Failed };
 

@@ -213,6 +213,23 @@ TEST_F(PrintCommand, PrintsOnePageToAPdfFile) {
     EXPECT_TRUE(rig.prompter.shown.empty());
 }
 
+// The print dialog's copies: a printer makes them itself; a PDF file, whose printer does not, gets
+// one page for each, the picture on every one.
+TEST_F(PrintCommand, CopiesAskedForAPdfFileAreThatManyPagesAlike) {
+    toPdf(out.path("copies.pdf"));
+    printer.setCopyCount(3); // as the dialog leaves it
+    ASSERT_FALSE(printer.supportsMultipleCopies());
+    rig.dialogs->choosePrinter();
+    EXPECT_EQ(printPicture(request, *rig.dialog, rig.prompter, printer), PrintOutcome::Printed);
+    QFile pdf(out.path("copies.pdf"));
+    ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+    const QByteArray bytes = pdf.readAll();
+    EXPECT_EQ(pdfPageCount(bytes), 3);
+    // The picture is held once, however many pages show it.
+    EXPECT_EQ(bytes.count("/Subtype /Image"), 1);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
 TEST_F(PrintCommand, ThePageIsThePrintersPrintableRectangleInTwips) {
     toPdf(out.path("unused.pdf"));
     printer.setPageSize(QPageSize(QPageSize::Letter));
