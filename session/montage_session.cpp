@@ -675,11 +675,18 @@ void MontageSession::buildProperties(const MontageRequest& r) {
     ms.main().properties = buildPropertiesText(p);
     if (ms.alignment) {
         ms.main().properties = withAlignmentLines(ms.main().properties, *ms.alignment);
-        // A project opened again aligns its pictures as they were: matched in colour or not.
-        if (r.colourMatch) {
-            const std::string aligned = "  Automatic alignment =yes\r\n";
-            if (const std::size_t at = ms.main().properties.find(aligned); at != std::string::npos)
-                ms.main().properties.insert(at + aligned.size(), "  Colour matching =yes\r\n");
+        // A project opened again aligns its pictures as they were: matched in colour or not, over
+        // the same display area (the minimum one is the rectangle every aligned picture covers).
+        const std::string aligned = "  Automatic alignment =yes\r\n";
+        if (const std::size_t at = ms.main().properties.find(aligned); at != std::string::npos) {
+            const DisplayArea area = r.area.value_or(DisplayArea::Same);
+            std::string lines = r.colourMatch ? "  Colour matching =yes\r\n" : "";
+            lines += std::string("  Aligned display area =") +
+                     (area == DisplayArea::Minimum   ? "Minimum"
+                      : area == DisplayArea::Maximum ? "Maximum"
+                                                     : "Same") +
+                     "\r\n";
+            ms.main().properties.insert(at + aligned.size(), lines);
         }
     }
     ms.main().properties = withEvenedLines(ms.main().properties, ms.evened, ms.leftOut);
@@ -712,6 +719,9 @@ MontageRequest projectRequest(const ProjectSettings& s, MontageRequest r, const 
         r.align = true;
         r.colourMatch = s.colourMatch;
         r.useOffsets = false;
+        if (s.alignedArea == ProjectArea::Same) r.area = DisplayArea::Same;
+        if (s.alignedArea == ProjectArea::Minimum) r.area = DisplayArea::Minimum;
+        if (s.alignedArea == ProjectArea::Maximum) r.area = DisplayArea::Maximum;
     }
     if (s.usesOffsets) {
         r.useOffsets = true;

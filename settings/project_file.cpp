@@ -34,6 +34,16 @@ std::string lowered(std::string s) {
     return s;
 }
 
+// A display-method value: "minimum", "maximum" or "same" in any case; anything else leaves the
+// area as it is.
+ProjectArea projectArea(const std::string& value) {
+    const std::string a = lowered(trimBlanks(value));
+    if (a == "minimum") return ProjectArea::Minimum;
+    if (a == "maximum") return ProjectArea::Maximum;
+    if (a == "same") return ProjectArea::Same;
+    return ProjectArea::Unchanged;
+}
+
 // The value of a key as the reading rule gives it, or none when the key is not in the file.
 std::optional<std::string> readKey(const ProfileFile& f, const std::string& key) {
     // A value can never contain a line break, so it serves as the "absent" marker.
@@ -187,6 +197,8 @@ ProjectSettings readProjectSettings(const std::string& path) {
         s.automaticAlignment = trimBlanks(*aligned) == "yes";
     if (const std::optional<std::string> matched = readKey(f, "Colour matching"))
         s.colourMatch = trimBlanks(*matched) == "yes";
+    if (const std::optional<std::string> aligned = readKey(f, "Aligned display area"))
+        s.alignedArea = projectArea(*aligned);
     s.targetsUpright = readKey(f, kCameraOrientationKey).has_value();
     // A montage smoothed after it was made (or automatically) says "yes"; "no " keeps its blank.
     s.smoothed = lowered(trimBlanks(text("Smoothing"))) == "yes";
@@ -203,12 +215,7 @@ ProjectSettings readProjectSettings(const std::string& path) {
             s.targets[std::size_t(i)] = std::pair<int, int>(ox, oy);
         }
     }
-    if (area) {
-        const std::string a = lowered(trimBlanks(*area));
-        if (a == "minimum") s.area = ProjectArea::Minimum;
-        else if (a == "maximum") s.area = ProjectArea::Maximum;
-        else if (a == "same") s.area = ProjectArea::Same;
-    }
+    if (area) s.area = projectArea(*area);
 
     const std::string ignore = lowered(trimBlanks(text("Ignore image number")));
     std::istringstream parts(ignore);

@@ -85,6 +85,9 @@ struct ProjectSettings {
     std::array<bool, 10> ignored{}; // pictures 1 to 10
     bool automaticAlignment = false; // the pictures were aligned automatically
     bool colourMatch = false;        // and matched in colour to the reference
+    // The display area of an aligned montage ("Aligned display area"); Unchanged in a project
+    // saved before the area was written.
+    ProjectArea alignedArea = ProjectArea::Unchanged;
     bool targetsUpright = false;     // the target centres are those of pictures turned upright
     bool smoothed = false;           // "Smoothing =yes": the montage had a smoothing pass
     int pictureCount = 0;            // "Number of files found"; 0 when absent or no count

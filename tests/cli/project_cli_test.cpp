@@ -180,6 +180,37 @@ TEST(CliProjectRun, AnAlignedProjectIsMadeAgainWithItsColoursMatchedAsTheyWere) 
     EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
 }
 
+// A project of an aligned montage cut to the rectangle every aligned picture covers (--area min)
+// keeps that area: opened again it was made over the whole frame, a picture of another size than
+// the one the project holds, and the run said the pictures had changed.
+TEST(CliProjectRun, AnAlignedProjectIsMadeAgainOverItsDisplayArea) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "96x72", "--scene", "natural",
+                                                "--shift-step", "3,2"})
+                  .exitCode,
+              0);
+    for (const char* area : {"min", "max"}) {
+        SCOPED_TRACE(area);
+        const auto made = runProgram("orvanta-cli", {"-q", "--align", "--area", area, "-o", "made.bmp",
+                                                     "--save-project", "p.mon", "s/sample01.bmp"},
+                                     dir.path());
+        ASSERT_EQ(made.exitCode, 0) << made.err;
+        const std::string line = std::string("  Aligned display area =") + (area == std::string("min") ? "Minimum" : "Maximum");
+        EXPECT_NE(readText(dir.path() + "/p.mon").find("  Automatic alignment =yes\r\n" + line + "\r\n"),
+                  std::string::npos);
+        const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
+        ASSERT_EQ(again.exitCode, 0) << again.err;
+        EXPECT_EQ(again.err.find("is not the one it holds"), std::string::npos) << again.err;
+        EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+        EXPECT_NE(again.out.find(line + "\r\n"), std::string::npos) << again.out;
+    }
+    // The minimum area is smaller than the frame: else the test proves nothing.
+    ASSERT_EQ(runProgram("orvanta-cli", {"-q", "--align", "--area", "min", "-o", "made.bmp", "s/sample01.bmp"}, dir.path())
+                  .exitCode,
+              0);
+    EXPECT_LT(QImage(dir.path() + "/made.bmp").width(), 96);
+}
+
 // A project whose montage was smoothed is made again with the smoothing pass: without it the
 // run wrote the unsmoothed montage, unlike the one the project holds, while saying nothing.
 TEST(CliProjectRun, ASmoothedProjectIsMadeAgainSmoothed) {
