@@ -35,7 +35,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <set>
 #include <memory>
 
 using namespace orv;
@@ -397,6 +399,59 @@ TEST(EndOnSignal, KeepsTheUnsavedMontageAndTheNextStartOffersIt) {
         // Offered once.
         EXPECT_EQ(next.state.preferences.read(kPreferencesSection, kRecoveredProjectKey, "x"), "");
     }
+}
+
+// Copies of the program ended together (a logout) each keep their unsaved montage; the next start
+// offers every project still there once, one question each, and not one deleted meanwhile.
+TEST(EndOnSignal, EveryCopyEndedTogetherHasItsMontageOfferedAtTheNextStart) {
+    ScopedHome home;
+    WorkRig a, b, c; // their series must still be there when the next start opens them
+    b.state.preferences = a.state.preferences;
+    c.state.preferences = a.state.preferences;
+    a.makeFirst();
+    ASSERT_TRUE(b.make(b.second).made);
+    c.makeFirst();
+    const QImage madeByB = b.montagePicture();
+    const std::string folder = home.home() + "/state/orvanta";
+    auto projectsKept = [&] {
+        std::set<std::string> kept;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+            if (entry.path().extension() == ".mon") kept.insert(entry.path().string());
+        return kept;
+    };
+    std::vector<std::string> kept; // a's, b's, c's
+    for (WorkRig* rig : {&a, &b, &c}) {
+        const std::set<std::string> before = projectsKept();
+        rig->form->endOnSignal(SIGTERM);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rig->quits == 1; }, 5000));
+        for (const std::string& project : projectsKept())
+            if (!before.count(project)) kept.push_back(project);
+        ASSERT_EQ(kept.size(), std::size_t(rig == &a ? 1 : rig == &b ? 2 : 3));
+    }
+    // The user deleted c's meanwhile.
+    ASSERT_TRUE(std::filesystem::remove(kept[2]));
+
+    WorkRig next;
+    next.state.preferences = a.state.preferences;
+    next.state.firstActivation = true;
+    next.prompter.answerNext(PromptAnswer::No);
+    next.prompter.answerNext(PromptAnswer::Yes);
+    next.form->Form_Activate();
+    ASSERT_EQ(next.prompter.shown.size(), 2u);
+    EXPECT_EQ(next.prompter.shown[0], (Prompt{PromptIcon::Question, PromptButtons::YesNo,
+                                              recoveredProjectText(kept[0]), kRecoveredProjectTitle}));
+    EXPECT_EQ(next.prompter.shown[1], (Prompt{PromptIcon::Question, PromptButtons::YesNo,
+                                              recoveredProjectText(kept[1]), kRecoveredProjectTitle}));
+    EXPECT_EQ(next.montagePicture(), madeByB);
+    EXPECT_TRUE(next.state.montage.main().unsaved);
+
+    // Offered once.
+    WorkRig later;
+    later.state.preferences = a.state.preferences;
+    later.state.firstActivation = true;
+    later.form->Form_Activate();
+    EXPECT_TRUE(later.prompter.shown.empty()) << later.prompter.shown[0].text;
 }
 
 // Without unsaved work nothing is kept; a run under way is stopped first, and the montage it would
