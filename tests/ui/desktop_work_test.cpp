@@ -139,6 +139,56 @@ TEST(ProtectWork, MakeMontageAsksOnlyWhenItReplacesAMontageOfAnotherSeries) {
     EXPECT_EQ(rig.montagePicture().size(), QSize(40, 30));
 }
 
+// The camera software wrote the series again under the same names (a re-shoot): the montage on
+// screen is then the only record of the pictures it was made from, so Make Montage and the
+// comparisons ask as for another series, and Cancel keeps it. The same unchanged series asks
+// nothing, and a montage the comparisons made is asked about once its pictures are re-shot.
+TEST(ProtectWork, MakeMontageAndTheComparisonsAskWhenTheSeriesWasReShotSince) {
+    WorkRig rig;
+    rig.makeFirst();
+    const QImage before = rig.montagePicture();
+    auto reshoot = [&](int bands) {
+        // Later than the reading, on a file-system clock that may only tick every few milliseconds.
+        QTest::qWait(30);
+        // Written over in place: the same files, of the same size.
+        writeTexturedSeries(rig.files, "wrk", 3, QSize(64, 48), bands);
+    };
+    reshoot(5);
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_EQ(rig.montagePicture(), before);
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::CompareAllMethods)->trigger();
+    EXPECT_EQ(rig.asked(), 2);
+    EXPECT_EQ(rig.montagePicture(), before);
+
+    rig.prompter.answerNext(PromptAnswer::No);
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.asked(), 3);
+    EXPECT_NE(rig.montagePicture(), before);
+    // Made again from the pictures as they now are: nothing more is asked.
+    rig.form->TextIncrement()->setText(QStringLiteral("16"));
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.asked(), 3);
+    EXPECT_EQ(rig.state.montage.main().increment, 16);
+    rig.form->action(Command::CompareAllMethods)->trigger();
+    EXPECT_EQ(rig.asked(), 3);
+    ASSERT_TRUE(rig.state.montage.main().unsaved);
+
+    // A picture replaced by a new file (another identity) after the comparison made the montage.
+    const QImage compared = rig.montagePicture();
+    QTest::qWait(30);
+    const std::string second = rig.files.path("wrk02.bmp");
+    ASSERT_TRUE(QFile::rename(QString::fromStdString(second), QString::fromStdString(second + ".old")));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(second + ".old"), QString::fromStdString(second)));
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.asked(), 4);
+    EXPECT_EQ(rig.montagePicture(), compared);
+}
+
 TEST(ProtectWork, YesSavesTheMontageFirstAndThenGoesOn) {
     WorkRig rig;
     rig.makeFirst();
