@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orv {
@@ -491,6 +492,49 @@ bool MontageSession::namesAnotherSeries(const MontageRequest& request) const {
     const FileIdentity askedFile = identifyFile(asked);
     if (!numbered || !askedFile.exists) return false;
     return !sameRegularFile(askedFile, identifyFile(madeFrom));
+}
+
+bool MontageSession::seriesChangedSinceMainMontage(const MontageRequest& request) const {
+    const MontageRecord& main = record({});
+    if (main.empty() || main.madeFrom.empty()) return false;
+    // A name Make Montage refuses (no number before the dot, no such first file) replaces nothing.
+    const std::string asked = completeSeriesName(request.firstFileName, state_.programFolder);
+    try {
+        if (!parseSeriesName(asked)) return false;
+    } catch (const RuntimeError&) {
+        return false;
+    }
+    if (!identifyFile(asked).exists) return false;
+    return pictureFilesChanged(main.madeFrom);
+}
+
+PictureFileStamp stampPictureFile(const std::string& name) {
+    PictureFileStamp stamp;
+    stamp.name = name;
+    struct stat st{};
+    if (::stat(name.c_str(), &st) != 0) return stamp;
+    stamp.exists = true;
+    stamp.device = std::uint64_t(st.st_dev);
+    stamp.inode = std::uint64_t(st.st_ino);
+    stamp.size = std::uint64_t(st.st_size);
+    stamp.modifiedSeconds = st.st_mtim.tv_sec;
+    stamp.modifiedNanoseconds = st.st_mtim.tv_nsec;
+    return stamp;
+}
+
+bool pictureFilesChanged(const std::vector<PictureFileStamp>& stamps) {
+    return std::any_of(stamps.begin(), stamps.end(),
+                       [](const PictureFileStamp& s) { return !(stampPictureFile(s.name) == s); });
+}
+
+std::vector<PictureFileStamp> MontageSession::stampSeries(const SeriesName& series, int count) const {
+    std::vector<PictureFileStamp> stamps;
+    try {
+        for (int n = 1; n <= count; ++n) stamps.push_back(stampPictureFile(series.fileName(n)));
+    } catch (const RuntimeError&) {
+        return {}; // a name that cannot be made: nothing is known
+    }
+    return stamps;
 }
 
 std::string MontageSession::pictureFile(int n) const {

@@ -214,6 +214,8 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         main.deep = nullptr;
         main.deepOf = 0;
         main.fromProject = true;
+        // The pictures as they were read now: the nearest to the ones it was made from that is known.
+        main.madeFrom = loaded ? seriesStamps_ : std::vector<PictureFileStamp>{};
         // Without strokes the pictures were loaded, not aligned, for it.
         if (!painted) main.alignment = nullptr;
         takeFirstPictureMetadata(completed_, main);

@@ -106,6 +106,21 @@ struct RetouchHistory {
     }
 };
 
+// What one picture file was on the disk when it was read for a montage: pictures the camera
+// software wrote again under the same names (a re-shot series) are not the ones it was made from.
+struct PictureFileStamp {
+    std::string name;
+    bool exists = false;
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modifiedSeconds = 0, modifiedNanoseconds = 0;
+    bool operator==(const PictureFileStamp&) const = default;
+};
+
+// The stamp of `name` as it is on the disk now (links followed).
+PictureFileStamp stampPictureFile(const std::string& name);
+// Whether any of the files has changed, gone or been replaced since it was stamped.
+bool pictureFilesChanged(const std::vector<PictureFileStamp>& stamps);
+
 struct MontageRecord {
     MemorySurface picture;      // W x H, the montage as shown, saved, printed and copied
     std::string map;            // the dominant-image map
@@ -132,6 +147,8 @@ struct MontageRecord {
     // How the series' pictures were aligned for it (null: they were not, or the stack no longer
     // holds them so): its deep picture is assembled from the deep pictures aligned the same way.
     std::shared_ptr<const AlignmentReport> alignment;
+    // The series' picture files as they were when they were read for it (empty: not known).
+    std::vector<PictureFileStamp> madeFrom;
 
     bool empty() const { return picture.empty(); }
 };

@@ -311,6 +311,7 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, const S
         return Step::Stop;
     }
     series_.finishReading(completed_);
+    seriesStamps_ = stampSeries(series, read.count);
     return Step::Go;
 }
 
@@ -347,6 +348,7 @@ MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, const S
         return scan.count == 0 ? Step::Stop : Step::Finish;
     }
     if (scan.count == 0) return Step::Stop;
+    seriesStamps_ = stampSeries(series, scan.count);
     streamed_ = std::make_unique<StreamedSeries>(series, scan);
     // An aligned series is read three times (measured, then warped for each of Pyramid Focus's two
     // passes): kept, each file is read and warped once. Unaligned, reading ahead on the second core
@@ -627,6 +629,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     main.deepOf = main.deep ? pictureFingerprint(main.picture) : 0;
     main.fromProject = false;
     main.alignment = ms.alignment ? std::make_shared<const AlignmentReport>(*ms.alignment) : nullptr;
+    main.madeFrom = seriesStamps_;
     takeFirstPictureMetadata(completed_, main);
     slotHoldsMain_ = !moveSlot;
 

@@ -192,6 +192,11 @@ public:
     // Whether `request` names another series than the one the main montage was made from (its
     // first file spelt another way is the same series); false when there is no main montage.
     bool namesAnotherSeries(const MontageRequest& request) const;
+    // Whether the main montage's pictures changed on the disk (written again, replaced or gone)
+    // since they were read for it: made again from its series, the montage would be the only
+    // record of the pictures it was made from. False for a request naming a series Make Montage
+    // refuses (it replaces nothing), and when no main montage or nothing of its pictures is known.
+    bool seriesChangedSinceMainMontage(const MontageRequest& request) const;
 
     // Writes montage `which` to `path` in the format its ending names (BMP, JPEG, GIF, PNG, TIFF;
     // TIFF and PNG at 16 bits per sample when deepMontage gives the montage at full depth). Raises RuntimeError when the file cannot be written; returns what to tell the user when the
@@ -337,6 +342,9 @@ private:
     std::unique_ptr<ObserverPrompter> prompter_;
     std::string completed_;
     std::string seriesFirst_; // the completed first file of the series last read (Load or Make Montage)
+    // The picture files of the series last read for a montage, as they were read.
+    std::vector<PictureFileStamp> seriesStamps_;
+    std::vector<PictureFileStamp> stampSeries(const SeriesName& series, int count) const;
     MakeOutcome last_;
     MontageRequest lastRequest_; // the last Make Montage's request as it ran (the increment rule applied)
     DecodedSeries series_;

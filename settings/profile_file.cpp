@@ -173,6 +173,11 @@ std::size_t ProfileFile::timesRead() const {
 }
 
 void ProfileFile::write(const std::string& section, const std::string& key, const std::string& value) {
+    update(section, key, [&](const std::optional<std::string>&) { return std::optional<std::string>(value); });
+}
+
+void ProfileFile::update(const std::string& section, const std::string& key,
+                         const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change) {
     std::string target = path_;
     try {
         target = followLinks(path_);
@@ -184,12 +189,11 @@ void ProfileFile::write(const std::string& section, const std::string& key, cons
     // by one that holds only this key: every other preference in it would be lost.
     if (readRegularFile(path_, before) == FileRead::Unreadable) throw RuntimeError(75);
     std::vector<std::string> ls = linesOf(before);
-    const std::string entry = key + "=" + value;
     bool inSection = false;
     int sectionEnd = -1; // index after the last line of the matching section
-    std::string name, k, v;
-    bool done = false;
-    for (std::size_t i = 0; i < ls.size() && !done; ++i) {
+    int keyLine = -1;
+    std::string name, k, v, current;
+    for (std::size_t i = 0; i < ls.size() && keyLine < 0; ++i) {
         if (sectionOf(ls[i], name)) {
             if (inSection) break;
             inSection = sameName(name, section);
@@ -198,20 +202,23 @@ void ProfileFile::write(const std::string& section, const std::string& key, cons
         }
         if (!inSection) continue;
         if (keyOf(ls[i], k, v) && sameName(k, key)) {
-            ls[i] = k + "=" + value; // the key keeps the spelling it has in the file
-            done = true;
+            keyLine = int(i);
+            current = v;
         } else if (!trimBlanks(ls[i], " \t").empty()) {
             sectionEnd = int(i) + 1;
         }
     }
-    if (!done) {
-        if (sectionEnd < 0) {
-            if (!ls.empty() && !trimBlanks(ls.back(), " \t").empty()) ls.push_back("");
-            ls.push_back("[" + section + "]");
-            ls.push_back(entry);
-        } else {
-            ls.insert(ls.begin() + sectionEnd, entry);
-        }
+    const std::optional<std::string> value =
+        change(keyLine >= 0 ? std::optional<std::string>(current) : std::nullopt);
+    if (!value) return;
+    if (keyLine >= 0) {
+        ls[keyLine] = k + "=" + *value; // the key keeps the spelling it has in the file
+    } else if (sectionEnd < 0) {
+        if (!ls.empty() && !trimBlanks(ls.back(), " \t").empty()) ls.push_back("");
+        ls.push_back("[" + section + "]");
+        ls.push_back(key + "=" + *value);
+    } else {
+        ls.insert(ls.begin() + sectionEnd, key + "=" + *value);
     }
     std::string text;
     for (const auto& l : ls) text += l + "\r\n";

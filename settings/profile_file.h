@@ -7,9 +7,11 @@
 // within a moment of its reading, other bytes) or was written here.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,6 +31,13 @@ public:
     // the end of the file). A file that would come out byte for byte as it is is not written.
     // Raises RuntimeError when the file cannot be written.
     void write(const std::string& section, const std::string& key, const std::string& value);
+
+    // As write, with the value made by `change` from the key's value in the file at this moment
+    // (nullopt when the key is not there) while other copies of the program wait for their turn:
+    // a copy that decides by what the file holds cannot write over a value another copy wrote
+    // after it looked. `change` returning nullopt leaves the file as it is.
+    void update(const std::string& section, const std::string& key,
+                const std::function<std::optional<std::string>(const std::optional<std::string>& current)>& change);
 
     // As write, but a failure is ignored (preferences whose write fails are simply not kept).
     bool tryWrite(const std::string& section, const std::string& key, const std::string& value);

@@ -1,6 +1,9 @@
 // The project an unsaved montage is kept in when the program is told to end.
 #include "settings/recovery.h"
 
+#include "settings/preferences.h"
+#include "settings/profile_file.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -14,6 +17,62 @@ namespace orv {
 std::string recoveredProjectText(const std::string& project) {
     return "Orvanta was ended before the montage was saved. It was kept as the project " + project +
            ".\n\nOpen it now?";
+}
+
+std::string recoveredProjectKey(int number) {
+    return number <= 1 ? std::string(kRecoveredProjectKey) : std::string(kRecoveredProjectKey) + " " + std::to_string(number);
+}
+
+namespace {
+
+// More keys than copies of the program a logout could end; a file that holds more (written by
+// hand) is not read on for ever.
+constexpr int kMostRecoveredProjects = 100;
+
+} // namespace
+
+bool rememberRecoveredProject(ProfileFile& preferences, const std::string& project) {
+    const std::string value = profileNameValue(project);
+    try {
+        // Keys are emptied, never removed: the ones there are always the first few numbers.
+        for (int n = 1; n <= kMostRecoveredProjects; ++n) {
+            bool taken = false;
+            preferences.update(kPreferencesSection, recoveredProjectKey(n),
+                               [&](const std::optional<std::string>& current) -> std::optional<std::string> {
+                                   if (current && !current->empty()) return std::nullopt;
+                                   taken = true;
+                                   return value;
+                               });
+            if (taken) return true;
+        }
+    } catch (...) {
+    }
+    return false;
+}
+
+std::vector<std::string> takeRecoveredProjects(ProfileFile& preferences) {
+    std::vector<std::string> projects;
+    for (int n = 1; n <= kMostRecoveredProjects; ++n) {
+        bool there = false;
+        std::string value;
+        try {
+            preferences.update(kPreferencesSection, recoveredProjectKey(n),
+                               [&](const std::optional<std::string>& current) -> std::optional<std::string> {
+                                   if (!current) return std::nullopt;
+                                   there = true;
+                                   value = *current;
+                                   return std::string();
+                               });
+        } catch (...) {
+            // Preferences that cannot be written: what they name is still offered.
+            value = preferences.read(kPreferencesSection, recoveredProjectKey(n), "\n");
+            there = value != "\n";
+            if (!there) value.clear();
+        }
+        if (!there) break;
+        if (!value.empty()) projects.push_back(nameOfProfileValue(value));
+    }
+    return projects;
 }
 
 std::string recoveryFolder() {

@@ -4,11 +4,28 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace orv {
 
+class ProfileFile;
+
 // The preferences key that names the project kept at the last end; empty once it was offered.
 inline constexpr const char* kRecoveredProjectKey = "recovered project";
+// Copies of the program ended at once (a logout ends them all) each keep a project: the first
+// named takes kRecoveredProjectKey, the others "recovered project 2", "recovered project 3", ...
+// (`number` 1 is kRecoveredProjectKey itself).
+std::string recoveredProjectKey(int number);
+
+// Names `project` for the next start in the first of those keys that names none, taken in turn
+// with the other copies of the program, so that none writes over another's. False when the
+// preferences cannot be written.
+bool rememberRecoveredProject(ProfileFile& preferences, const std::string& project);
+
+// The projects named for this start, in the order of their keys, each key emptied as it is read:
+// every kept project is offered once. Names only; whether the file is still there is the caller's.
+std::vector<std::string> takeRecoveredProjects(ProfileFile& preferences);
+
 inline constexpr const char* kRecoveredProjectTitle = "Orvanta";
 std::string recoveredProjectText(const std::string& project);
 

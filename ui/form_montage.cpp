@@ -437,11 +437,13 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
 
 bool FormMontage::mayReplaceMontage(const MontageRequest& r) {
     // A montage of another series is asked about as Load and Open ask: it cannot be made again
-    // from what is on screen. Made again from the same series (another method or block side, the
-    // pictures re-shot) the new montage is what the user asked for; only strokes, which cannot
-    // be made again, are asked about then.
+    // from what is on screen. Nor can one whose series was re-shot since (the camera wrote new
+    // pictures under the same names): it is the only record of the old pictures. Made again from
+    // the same unchanged series (another method or block side) the new montage is what the user
+    // asked for; only strokes, which cannot be made again, are asked about then.
     // (That question covers its strokes and those of the comparison montages too.)
-    if (session_->namesAnotherSeries(r) && session_->mainMontageUnsaved() && windows_->montageWindow()->isVisible())
+    if ((session_->namesAnotherSeries(r) || session_->seriesChangedSinceMainMontage(r)) &&
+        session_->mainMontageUnsaved() && windows_->montageWindow()->isVisible())
         return output_->mayDiscardMontage();
     return retouch_->confirmNewMontage();
 }

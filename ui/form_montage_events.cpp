@@ -232,7 +232,9 @@ void FormMontage::keepUnsavedMontage() {
                     std::filesystem::remove(project, ec);
                 throw;
             }
-            state_.preferences.tryWrite(kPreferencesSection, kRecoveredProjectKey, profileNameValue(project));
+            // Another copy of the program ended at the same time keeps its own project under a key
+            // of its own: each is offered at the next start.
+            rememberRecoveredProject(state_.preferences, project);
         }
     } catch (...) {
         // Nobody is there to be told: the program ends as it was asked to.
@@ -241,20 +243,22 @@ void FormMontage::keepUnsavedMontage() {
 }
 
 bool FormMontage::offerRecoveredMontage() {
-    const std::string value = state_.preferences.read(kPreferencesSection, kRecoveredProjectKey, "");
-    if (value.empty()) return false;
-    // Offered once: the project stays where the question says it is.
-    state_.preferences.tryWrite(kPreferencesSection, kRecoveredProjectKey, "");
-    const std::string project = nameOfProfileValue(value);
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(project, ec)) return false;
-    if (prompter_.ask(PromptIcon::Question, recoveredProjectText(project), kRecoveredProjectTitle,
-                      PromptButtons::YesNo) != PromptAnswer::Yes)
-        return false;
-    openDroppedFile(project);
-    // Back on screen, it is still not saved anywhere the user chose: leaving asks about it again.
-    if (!state_.montage.main().empty()) state_.montage.main().unsaved = true;
-    return true;
+    // Offered once: each project stays where its question says it is. Copies of the program
+    // ended together each kept one; every one still there is offered, one question each.
+    bool opened = false;
+    for (const std::string& project : takeRecoveredProjects(state_.preferences)) {
+        std::error_code ec;
+        if (!std::filesystem::is_regular_file(project, ec)) continue;
+        if (prompter_.ask(PromptIcon::Question, recoveredProjectText(project), kRecoveredProjectTitle,
+                          PromptButtons::YesNo) != PromptAnswer::Yes)
+            continue;
+        // One opened before is unsaved work: opening the next asks about it first.
+        openDroppedFile(project);
+        // Back on screen, it is still not saved anywhere the user chose: leaving asks about it again.
+        if (!state_.montage.main().empty()) state_.montage.main().unsaved = true;
+        opened = true;
+    }
+    return opened;
 }
 
 } // namespace orv

@@ -15,6 +15,8 @@
 #include <pwd.h>
 #include <unistd.h>
 #include <fstream>
+#include <algorithm>
+#include <thread>
 
 using namespace orv;
 using namespace orv::testing;
@@ -144,4 +146,44 @@ TEST(RecoveryFolder, ProjectNamesAskedForInTheSameSecondDiffer) {
     EXPECT_TRUE(std::filesystem::is_regular_file(first));
     EXPECT_EQ(second.substr(0, second.size() - 6), first.substr(0, first.size() - 4));
     EXPECT_EQ(second.substr(second.size() - 6), " 2.mon");
+}
+
+// Copies of the program ended together (a logout ends them all) each name their kept project for
+// the next start, none writing over another's, the first in the key a copy of the program before
+// this one reads; the next start takes each once, and a key emptied by taking is named again.
+TEST(RecoveryFolder, EveryCopyEndedTogetherNamesItsProjectAndEachIsTakenOnce) {
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("orvanta.ini").toStdString();
+    ProfileFile first(path), second(path);
+    // Both copies read the preferences long before they end.
+    EXPECT_EQ(first.read(kPreferencesSection, kRecoveredProjectKey, ""), "");
+    EXPECT_EQ(second.read(kPreferencesSection, kRecoveredProjectKey, ""), "");
+    EXPECT_TRUE(rememberRecoveredProject(first, "/state/a.mon"));
+    EXPECT_TRUE(rememberRecoveredProject(second, "/state/b\nc.mon"));
+    EXPECT_EQ(ProfileFile(path).read(kPreferencesSection, kRecoveredProjectKey, ""), "/state/a.mon");
+
+    ProfileFile next(path);
+    EXPECT_EQ(takeRecoveredProjects(next), (std::vector<std::string>{"/state/a.mon", "/state/b\nc.mon"}));
+    EXPECT_TRUE(takeRecoveredProjects(next).empty());
+    EXPECT_EQ(next.read(kPreferencesSection, kRecoveredProjectKey, "x"), "");
+
+    // A copy before this one offered only the first key and emptied it: the second is still named.
+    EXPECT_TRUE(rememberRecoveredProject(first, "/state/d.mon"));
+    EXPECT_TRUE(rememberRecoveredProject(second, "/state/e.mon"));
+    next.write(kPreferencesSection, kRecoveredProjectKey, "");
+    EXPECT_TRUE(rememberRecoveredProject(first, "/state/f.mon"));
+    EXPECT_EQ(takeRecoveredProjects(next), (std::vector<std::string>{"/state/f.mon", "/state/e.mon"}));
+
+    // Many copies at the very same moment: every project is named once.
+    std::vector<std::thread> ending;
+    for (int i = 0; i < 8; ++i)
+        ending.emplace_back([&path, i] {
+            ProfileFile copy(path);
+            EXPECT_TRUE(rememberRecoveredProject(copy, "/state/" + std::to_string(i) + ".mon"));
+        });
+    for (std::thread& t : ending) t.join();
+    std::vector<std::string> taken = takeRecoveredProjects(next);
+    std::sort(taken.begin(), taken.end());
+    EXPECT_EQ(taken, (std::vector<std::string>{"/state/0.mon", "/state/1.mon", "/state/2.mon", "/state/3.mon",
+                                               "/state/4.mon", "/state/5.mon", "/state/6.mon", "/state/7.mon"}));
 }

@@ -36,7 +36,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
+#include <set>
 #include <memory>
 
 using namespace orv;
@@ -136,6 +138,56 @@ TEST(ProtectWork, MakeMontageAsksOnlyWhenItReplacesAMontageOfAnotherSeries) {
     EXPECT_EQ(rig.asked(), 1);
     EXPECT_EQ(rig.state.series.imageCount, 2);
     EXPECT_EQ(rig.montagePicture().size(), QSize(40, 30));
+}
+
+// The camera software wrote the series again under the same names (a re-shoot): the montage on
+// screen is then the only record of the pictures it was made from, so Make Montage and the
+// comparisons ask as for another series, and Cancel keeps it. The same unchanged series asks
+// nothing, and a montage the comparisons made is asked about once its pictures are re-shot.
+TEST(ProtectWork, MakeMontageAndTheComparisonsAskWhenTheSeriesWasReShotSince) {
+    WorkRig rig;
+    rig.makeFirst();
+    const QImage before = rig.montagePicture();
+    auto reshoot = [&](int bands) {
+        // Later than the reading, on a file-system clock that may only tick every few milliseconds.
+        QTest::qWait(30);
+        // Written over in place: the same files, of the same size.
+        writeTexturedSeries(rig.files, "wrk", 3, QSize(64, 48), bands);
+    };
+    reshoot(5);
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_EQ(rig.montagePicture(), before);
+    EXPECT_TRUE(rig.state.montage.main().unsaved);
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::CompareAllMethods)->trigger();
+    EXPECT_EQ(rig.asked(), 2);
+    EXPECT_EQ(rig.montagePicture(), before);
+
+    rig.prompter.answerNext(PromptAnswer::No);
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.asked(), 3);
+    EXPECT_NE(rig.montagePicture(), before);
+    // Made again from the pictures as they now are: nothing more is asked.
+    rig.form->TextIncrement()->setText(QStringLiteral("16"));
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.asked(), 3);
+    EXPECT_EQ(rig.state.montage.main().increment, 16);
+    rig.form->action(Command::CompareAllMethods)->trigger();
+    EXPECT_EQ(rig.asked(), 3);
+    ASSERT_TRUE(rig.state.montage.main().unsaved);
+
+    // A picture replaced by a new file (another identity) after the comparison made the montage.
+    const QImage compared = rig.montagePicture();
+    QTest::qWait(30);
+    const std::string second = rig.files.path("wrk02.bmp");
+    ASSERT_TRUE(QFile::rename(QString::fromStdString(second), QString::fromStdString(second + ".old")));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(second + ".old"), QString::fromStdString(second)));
+    rig.prompter.answerNext(PromptAnswer::Cancel);
+    rig.form->action(Command::MakeMontage)->trigger();
+    EXPECT_EQ(rig.asked(), 4);
+    EXPECT_EQ(rig.montagePicture(), compared);
 }
 
 TEST(ProtectWork, YesSavesTheMontageFirstAndThenGoesOn) {
@@ -398,6 +450,59 @@ TEST(EndOnSignal, KeepsTheUnsavedMontageAndTheNextStartOffersIt) {
         // Offered once.
         EXPECT_EQ(next.state.preferences.read(kPreferencesSection, kRecoveredProjectKey, "x"), "");
     }
+}
+
+// Copies of the program ended together (a logout) each keep their unsaved montage; the next start
+// offers every project still there once, one question each, and not one deleted meanwhile.
+TEST(EndOnSignal, EveryCopyEndedTogetherHasItsMontageOfferedAtTheNextStart) {
+    ScopedHome home;
+    WorkRig a, b, c; // their series must still be there when the next start opens them
+    b.state.preferences = a.state.preferences;
+    c.state.preferences = a.state.preferences;
+    a.makeFirst();
+    ASSERT_TRUE(b.make(b.second).made);
+    c.makeFirst();
+    const QImage madeByB = b.montagePicture();
+    const std::string folder = home.home() + "/state/orvanta";
+    auto projectsKept = [&] {
+        std::set<std::string> kept;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ec))
+            if (entry.path().extension() == ".mon") kept.insert(entry.path().string());
+        return kept;
+    };
+    std::vector<std::string> kept; // a's, b's, c's
+    for (WorkRig* rig : {&a, &b, &c}) {
+        const std::set<std::string> before = projectsKept();
+        rig->form->endOnSignal(SIGTERM);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return rig->quits == 1; }, 5000));
+        for (const std::string& project : projectsKept())
+            if (!before.count(project)) kept.push_back(project);
+        ASSERT_EQ(kept.size(), std::size_t(rig == &a ? 1 : rig == &b ? 2 : 3));
+    }
+    // The user deleted c's meanwhile.
+    ASSERT_TRUE(std::filesystem::remove(kept[2]));
+
+    WorkRig next;
+    next.state.preferences = a.state.preferences;
+    next.state.firstActivation = true;
+    next.prompter.answerNext(PromptAnswer::No);
+    next.prompter.answerNext(PromptAnswer::Yes);
+    next.form->Form_Activate();
+    ASSERT_EQ(next.prompter.shown.size(), 2u);
+    EXPECT_EQ(next.prompter.shown[0], (Prompt{PromptIcon::Question, PromptButtons::YesNo,
+                                              recoveredProjectText(kept[0]), kRecoveredProjectTitle}));
+    EXPECT_EQ(next.prompter.shown[1], (Prompt{PromptIcon::Question, PromptButtons::YesNo,
+                                              recoveredProjectText(kept[1]), kRecoveredProjectTitle}));
+    EXPECT_EQ(next.montagePicture(), madeByB);
+    EXPECT_TRUE(next.state.montage.main().unsaved);
+
+    // Offered once.
+    WorkRig later;
+    later.state.preferences = a.state.preferences;
+    later.state.firstActivation = true;
+    later.form->Form_Activate();
+    EXPECT_TRUE(later.prompter.shown.empty()) << later.prompter.shown[0].text;
 }
 
 // Without unsaved work nothing is kept; a run under way is stopped first, and the montage it would
