@@ -61,6 +61,8 @@ std::vector<std::string> takeRecoveredProjects(ProfileFile& preferences) {
                                    if (!current) return std::nullopt;
                                    there = true;
                                    value = *current;
+                                   // An emptied key stays as it is: most starts write nothing.
+                                   if (value.empty()) return std::nullopt;
                                    return std::string();
                                });
         } catch (...) {
