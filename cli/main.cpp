@@ -87,6 +87,8 @@ SessionOptions sessionOptions(const CliOptions& o, const MontageRequest& r) {
     s.montageInRecordOnly = o.evaluate.empty() && !smooth && !o.score;
     // Of the methods compared, only the recommended montage is written.
     s.keepBestComparisonOnly = o.evaluate == "methods";
+    // Pyramid Focus's montage at every increment is the one made first, from the same pictures.
+    s.keepPyramidRunForComparison = o.evaluate == "increments" && r.method == FocusMethod::Pyramid;
     // Nor are the source pictures read again, unless strokes paint from them.
     s.releaseStackAfterMontage = s.montageInRecordOnly && o.retouchFile.empty();
     s.eightBitFromDeep = o.depth != 8 && !o.score && o.saveProject.empty() && o.format.empty() && !o.output.empty() &&

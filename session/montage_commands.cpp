@@ -259,8 +259,9 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
     };
     hooks.finishMethods = [this](int method) { observer_.comparisonFinished(method, state_.montage.firstFileName); };
     hooks.takeFocus = [this] { observer_.takeFocus(); };
-    // Pyramid Focus's montage is kept for the comparison's later montages only while it runs.
-    forgetPyramidRun();
+    // Pyramid Focus's montage is kept for the comparison's later montages only while it runs
+    // (and from the montage before it, when the session keeps that for a comparison).
+    if (!options_.keepPyramidRunForComparison) forgetPyramidRun();
     comparing_ = true;
     struct EndComparing {
         MontageSession& s;

@@ -153,6 +153,10 @@ struct SessionOptions {
     // writes that one alone): each compared montage is let go as soon as another scores better or
     // it scores no better than the best before it, instead of all five being held to the end.
     bool keepBestComparisonOnly = false;
+    // A Pyramid Focus montage is kept, with what it was made from, for "Evaluate Increments" run
+    // right after it (a batch run that compares its own montage): the comparison's first montage,
+    // made from the same unchanged pictures, takes it instead of fusing them once more.
+    bool keepPyramidRunForComparison = false;
     // The pixels a montage's retouching keeps for Undo, beyond which the oldest strokes are
     // folded together and can no longer be undone one at a time.
     std::size_t retouchUndoBytes = std::size_t(512) << 20;
