@@ -85,6 +85,10 @@ SessionOptions sessionOptions(const CliOptions& o, const MontageRequest& r) {
     // A 16-bit picture is the only montage written: the 8-bit one may be its view.
     // Nothing but the outputs reads the montage once it is made: it is held once, in its record.
     s.montageInRecordOnly = o.evaluate.empty() && !smooth && !o.score;
+    // Of the methods compared, only the recommended montage is written.
+    s.keepBestComparisonOnly = o.evaluate == "methods";
+    // Pyramid Focus's montage at every increment is the one made first, from the same pictures.
+    s.keepPyramidRunForComparison = o.evaluate == "increments" && r.method == FocusMethod::Pyramid;
     // Nor are the source pictures read again, unless strokes paint from them.
     s.releaseStackAfterMontage = s.montageInRecordOnly && o.retouchFile.empty();
     s.eightBitFromDeep = o.depth != 8 && !o.score && o.saveProject.empty() && o.format.empty() && !o.output.empty() &&

@@ -223,11 +223,27 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
         return made.made ? made.increment : 0;
     };
     hooks.processEvents = [this] { observer_.processEvents(); };
-    hooks.scored = [this](const Candidate& c) { observer_.candidateScored(c); };
-    hooks.keepComparison = [this](int k, int method) {
+    // The comparison montage just kept, and the best one kept so far with its score.
+    std::optional<int> justKept, bestKept;
+    float bestKeptScore = kNoScoreYet;
+    hooks.scored = [this, &justKept, &bestKept, &bestKeptScore](const Candidate& c) {
+        observer_.candidateScored(c);
+        if (!options_.keepBestComparisonOnly || !justKept) return;
+        // Equal scores keep the earlier montage, as the recommendation does.
+        int dropped = *justKept;
+        if (c.score < bestKeptScore) {
+            bestKeptScore = c.score;
+            dropped = bestKept.value_or(-1);
+            bestKept = justKept;
+        }
+        justKept.reset();
+        if (dropped >= 0) state_.montage.records[std::size_t(1 + dropped)] = MontageRecord{};
+    };
+    hooks.keepComparison = [this, &justKept](int k, int method) {
         MontageState& ms = state_.montage;
         MontageRecord& kept = ms.records[std::size_t(1 + k)];
         kept = ms.main();
+        justKept = k;
         observer_.keepComparison(k, method, kept);
     };
     hooks.showComparisonInMain = [this](int k) {
@@ -243,8 +259,9 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
     };
     hooks.finishMethods = [this](int method) { observer_.comparisonFinished(method, state_.montage.firstFileName); };
     hooks.takeFocus = [this] { observer_.takeFocus(); };
-    // Pyramid Focus's montage is kept for the comparison's later montages only while it runs.
-    forgetPyramidRun();
+    // Pyramid Focus's montage is kept for the comparison's later montages only while it runs
+    // (and from the montage before it, when the session keeps that for a comparison).
+    if (!options_.keepPyramidRunForComparison) forgetPyramidRun();
     comparing_ = true;
     struct EndComparing {
         MontageSession& s;

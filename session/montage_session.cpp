@@ -130,7 +130,9 @@ void MontageSession::makeSteps(MontageRequest& r, MakeMode mode, MakeOutcome& ou
     BusySpan busy(observer_);
     const bool reusing = reusesLoadedPictures(state_.evaluation, increment);
     // The series is read again: a Pyramid Focus run kept from the pictures before is not reused.
-    if (!reusing) forgetPyramidRun();
+    // Decoded pictures kept between runs are let go, and the run with them, only once the series
+    // turns out to be another or changed.
+    if (!reusing && !options_.reuseDecodedSeries) forgetPyramidRun();
     // A name that names no series (no number before its extension, no first file) is said before
     // anything goes: the series, its windows and the montage stay as they were, as after Load.
     std::optional<SeriesName> series;
@@ -278,6 +280,7 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, const S
         observer_.seriesLoaded(state_.series.imageCount, true);
         return Step::Go;
     }
+    forgetPyramidRun();
     // A 16-bit series is read at full depth one picture at a time beside its 8-bit cells (by
     // Pyramid Focus's merge, and by the block methods' save): when that does not fit it is refused
     // before any picture is read, as a picture that does not fit is.
@@ -317,6 +320,7 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, const S
 
 MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, const SeriesName& series, int& line) {
     MontageState& ms = state_.montage;
+    forgetPyramidRun();
     streamed_.reset();
     // The stack holds no picture of a streamed series, only its cells' size.
     series_.drop();
@@ -517,7 +521,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
             // Inside a comparison, what this run reads but the increment, to be matched with the
             // run kept from its earlier montage.
             std::unique_ptr<PyramidRun> settings;
-            if (comparing_ && !streamed_) {
+            if ((comparing_ || options_.keepPyramidRunForComparison) && !streamed_) {
                 settings = pyramidRunOf(r, o.ownAreas, N);
                 if (keptPyramidRunServes(*settings)) return reusePyramidRun(in, increment, choices, deep);
             }

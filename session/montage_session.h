@@ -149,6 +149,14 @@ struct SessionOptions {
     // one reads the series again, one picture at a time) does not hold the series beside it. The
     // next Make Montage reads the series again.
     bool releaseStackAfterMontage = false;
+    // Only the montage "Compare All Montage Methods" recommends is read afterwards (a batch run
+    // writes that one alone): each compared montage is let go as soon as another scores better or
+    // it scores no better than the best before it, instead of all five being held to the end.
+    bool keepBestComparisonOnly = false;
+    // A Pyramid Focus montage is kept, with what it was made from, for "Evaluate Increments" run
+    // right after it (a batch run that compares its own montage): the comparison's first montage,
+    // made from the same unchanged pictures, takes it instead of fusing them once more.
+    bool keepPyramidRunForComparison = false;
     // The pixels a montage's retouching keeps for Undo, beyond which the oldest strokes are
     // folded together and can no longer be undone one at a time.
     std::size_t retouchUndoBytes = std::size_t(512) << 20;

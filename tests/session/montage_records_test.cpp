@@ -38,6 +38,7 @@ public:
 };
 
 struct Rig : testing::BandSessionRig<Shown> {
+    using BandSessionRig::BandSessionRig;
     QImage picture(const MontageChoice& which = {}) const {
         const MemorySurface& p = session.record(which).picture;
         QImage img(p.pictureWidth(), p.pictureHeight(), QImage::Format_RGB888);
@@ -171,6 +172,51 @@ TEST(MontageRecords, EachComparedMethodKeepsItsOwnRecordAndTheUsersRequestStaysA
         EXPECT_EQ(shown.incrementText, "10");
         EXPECT_EQ(shown.firstFileName, r.firstFileName);
     }
+}
+
+TEST(MontageRecords, ARunThatWritesOnlyTheRecommendedMethodKeepsThatMontageAlone) {
+    SessionOptions bestOnly;
+    bestOnly.keepBestComparisonOnly = true;
+    Rig all, one(bestOnly);
+    // Pictures whose channels are sharp in different places, so that the methods choose differently.
+    for (Rig* rig : {&all, &one})
+        for (int k = 1; k <= 3; ++k) {
+            QImage img(60, 40, QImage::Format_RGB32);
+            unsigned seed = 7u * unsigned(k);
+            for (int y = 0; y < 40; ++y)
+                for (int x = 0; x < 60; ++x) {
+                    int c[3];
+                    for (int ch = 0; ch < 3; ++ch) {
+                        seed = seed * 1664525u + 1013904223u;
+                        const int amp = (x / 20 + y / 20 + k + ch) % 3 == 0 ? 120 : 6;
+                        c[ch] = 128 + int(seed >> 24) % (2 * amp) - amp;
+                    }
+                    img.setPixel(x, y, qRgb(c[0], c[1], c[2]));
+                }
+            img.save(QString::fromStdString(rig->path(("b" + std::to_string(k) + ".bmp").c_str())), "BMP");
+        }
+    RecordingPrompter answersAll, answersOne;
+    const ComparisonResult a = all.session.compareAllMethods(all.request(), 0, &answersAll);
+    const ComparisonResult b = one.session.compareAllMethods(one.request(), 0, &answersOne);
+    ASSERT_TRUE(a.ran && b.ran);
+    ASSERT_EQ(a.candidates.size(), 5u);
+    ASSERT_EQ(b.candidates.size(), 5u);
+    for (std::size_t i = 0; i < a.candidates.size(); ++i) EXPECT_EQ(a.candidates[i].score, b.candidates[i].score) << i;
+    ASSERT_TRUE(a.message && b.message);
+    EXPECT_EQ(a.message->text, b.message->text);
+    // Only the recommended method's montage is still held, the same as the full comparison keeps.
+    const int best = 4 - int(one.state.evaluation.bestMethod);
+    // A later method beats the first, which was kept until then.
+    ASSERT_GT(best, 0);
+    for (int k = 0; k < kComparisonMontages; ++k) {
+        EXPECT_FALSE(all.session.record(MontageChoice{k}).empty()) << k;
+        EXPECT_EQ(one.session.record(MontageChoice{k}).empty(), k != best) << k;
+    }
+    const MontageRecord& kept = one.session.record(MontageChoice{best});
+    EXPECT_EQ(kept.picture.rounded(), all.session.record(MontageChoice{best}).picture.rounded());
+    EXPECT_EQ(kept.map, all.session.record(MontageChoice{best}).map);
+    EXPECT_EQ(kept.request.method, all.session.record(MontageChoice{best}).request.method);
+    EXPECT_EQ(one.session.record({}).picture.rounded(), all.session.record({}).picture.rounded());
 }
 
 TEST(MontageRecords, SavingWritesTheRecordInTheFormatOfTheName) {

@@ -62,7 +62,7 @@ struct Rig {
     SessionState state;
     FusionCounter observer{prompter};
     MontageSession session{state, observer};
-    Rig() {
+    explicit Rig(SessionOptions options = {}) : session(state, observer, options) {
         state.programFolder = dir.path().toStdString() + "/";
         for (int k = 1; k <= 3; ++k) save(k, 11u * k);
     }
@@ -124,6 +124,40 @@ TEST(PyramidComparison, EvaluateIncrementsFusesOnceAndScoresAsMontagesMadeOneByO
     compared.observer.maps.clear();
     const ComparisonResult again = compared.session.evaluateIncrements(compared.request());
     EXPECT_EQ(compared.observer.fusions, 1);
+    expectSameAsAlone(again, compared, alone);
+}
+
+TEST(PyramidComparison, ABatchRunComparesItsOwnMontageWithoutFusingTheSamePicturesAgain) {
+    // A batch run keeps its decoded pictures, which do not change under it, and its montage for
+    // the comparison that follows.
+    SessionOptions batch;
+    batch.reuseDecodedSeries = true;
+    batch.keepPyramidRunForComparison = true;
+    Rig compared(batch), alone;
+    ASSERT_TRUE(compared.session.makeMontage(compared.request()).made);
+    EXPECT_EQ(compared.observer.fusions, 1);
+    compared.observer.fusions = 0;
+    compared.observer.maps.clear();
+    const ComparisonResult result = compared.session.evaluateIncrements(compared.request());
+    EXPECT_EQ(compared.observer.fusions, 0);
+    expectSameAsAlone(result, compared, alone);
+
+    // Another series made next is fused, not given the montage kept from the first, and is the
+    // one its comparison takes.
+    Rig other(batch);
+    other.save(2, 99u);
+    alone.save(2, 99u);
+    MontageRequest r = compared.request();
+    r.firstFileName = other.request().firstFileName;
+    ASSERT_TRUE(compared.session.makeMontage(compared.request()).made);
+    compared.observer.fusions = 0;
+    compared.observer.maps.clear();
+    ASSERT_TRUE(compared.session.makeMontage(r).made);
+    EXPECT_EQ(compared.observer.fusions, 1);
+    compared.observer.fusions = 0;
+    compared.observer.maps.clear();
+    const ComparisonResult again = compared.session.evaluateIncrements(r);
+    EXPECT_EQ(compared.observer.fusions, 0);
     expectSameAsAlone(again, compared, alone);
 }
 
