@@ -102,7 +102,9 @@ void PictureBox::mouseMoveEvent(QMouseEvent* event) { raiseMouse(event, 1); }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent* event) {
     raiseMouse(event, 2);
-    const bool click = pressed_ && !afterDoubleClick_ && rect().contains(event->position().toPoint());
+    // Where the release is, to the fraction: on a 150 % screen the pointer on the box's last screen
+    // pixel is at 100.67 of a 101-pixel box, which rounds to 101, past its edge.
+    const bool click = pressed_ && !afterDoubleClick_ && QRectF(rect()).contains(event->position());
     pressed_ = false;
     afterDoubleClick_ = false;
     if (click) emit Click();

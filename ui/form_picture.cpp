@@ -33,10 +33,12 @@ protected:
             QPen pen(colourOf(owner_.targetColor()));
             pen.setWidth(border);
             p.setPen(pen);
-            // The border lies inside the marker's box.
-            // The marker is in picture pixels: it is drawn where the picture shows at the zoom.
+            // The marker is in picture pixels: it is drawn where the picture shows at the zoom. Its
+            // border, as wide on the screen at any zoom, lies inside the marker's box as shown, so
+            // the circle's outer edge is the marker's edge (zoomed in, a border set in by half its
+            // width in picture pixels drew the circle well inside the marker).
             const double in = border / 2.0;
-            p.drawEllipse(box_->toBox(QRectF(m.left + in, m.top + in, m.width - border, m.height - border)));
+            p.drawEllipse(box_->toBox(QRectF(m.left, m.top, m.width, m.height)).adjusted(in, in, -in, -in));
         };
         circle(t.outer, kOuterMarkerBorder);
         circle(t.inner, kInnerMarkerBorder);

@@ -79,7 +79,9 @@ protected:
         if (!at_) return;
         QPainter p(this);
         const int r = owner_.brush().radius;
-        const QRect square = box_->toBox(QRect(at_->x() - r, at_->y() - r, 2 * r + 1, 2 * r + 1));
+        // Exactly where the brush's pixels show at the zoom: a square rounded out to whole box
+        // pixels would stretch the source shown inside it off the montage pixels it stands for.
+        const QRectF square = box_->toBox(QRectF(at_->x() - r, at_->y() - r, 2 * r + 1, 2 * r + 1));
         if (owner_.showingSource()) {
             try {
                 const retouch::SourcePlacement src = session_.sourcePlacement(which_, owner_.source());
@@ -275,6 +277,12 @@ std::optional<QPoint> RetouchCommands::pointerPixel() const {
     return QPoint(int(std::floor(p.x())), int(std::floor(p.y())));
 }
 
+void RetouchCommands::followPointer() {
+    lastPixel_.reset();
+    lastPixel_ = pointerPixel();
+    if (overlay_) overlay_->moveBrushTo(lastPixel_);
+}
+
 bool RetouchCommands::eventFilter(QObject* watched, QEvent* e) {
     if (!window_) return false;
     switch (e->type()) {
@@ -286,6 +294,12 @@ bool RetouchCommands::eventFilter(QObject* watched, QEvent* e) {
             if (auto* box = qobject_cast<PictureBox*>(watched))
                 if (auto* source = qobject_cast<FormPicture*>(box->window())) setSource(source->slot());
         return false; // a source window still takes its own click (its target)
+    case QEvent::Move:
+    case QEvent::Resize:
+        // Scrolling and zooming move the picture under a pointer that stays still: the brush (its
+        // outline, and the pixel S picks by) goes to the picture pixel now under the pointer.
+        if (watched == window_->PictureFile()) followPointer();
+        return false;
     case QEvent::Leave:
         if (watched == window_->PictureFile()) {
             lastPixel_.reset();

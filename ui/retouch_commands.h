@@ -76,6 +76,8 @@ private:
     bool key(QKeyEvent* e, bool press);
     bool pointerOverMontage() const;
     std::optional<QPoint> pointerPixel() const;
+    // The brush to the picture pixel under the pointer, after the picture moved beneath it.
+    void followPointer();
     // Shows the record's pixels of `r` (montage pixels, top-down) and repaints only them.
     void repaint(const retouch::Rect& r);
     void repaint(const MontageChoice& on, const retouch::Rect& r);

@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QMetaObject>
+#include <QMouseEvent>
 #include <QMetaProperty>
 #include <QSettings>
 #include <QSignalSpy>
@@ -522,6 +523,31 @@ TEST(Events, MouseArgumentsAreInScaleUnitsAndClickFollowsMouseUp) {
     QTest::mouseDClick(control.box(), Qt::LeftButton, {}, origin + QPoint(10, 20));
     EXPECT_TRUE(order.contains("DblClick"));
     EXPECT_EQ(order.count("Click"), 0) << "the second click of a double click is not a Click";
+}
+
+// On a screen at 150 % or 125 % the pointer lies between whole box pixels: a press and release on
+// the box's last screen column (100.67 of a 101-pixel-wide box) is a click on the box, and one just
+// past its edge is not.
+TEST(Events, AClickAtAFractionOfAPixelCountsWhereThePointerIs) {
+    Vantler control;
+    control.show();
+    int clicks = 0;
+    QObject::connect(&control, &Vantler::Click, [&] { ++clicks; });
+    vantler::PictureBox* box = control.box();
+    auto pressAndRelease = [&](QPointF at) {
+        for (const QEvent::Type t : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+            QMouseEvent e(t, at, box->mapToGlobal(at), Qt::LeftButton,
+                          t == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton, Qt::NoModifier);
+            QApplication::sendEvent(box, &e);
+        }
+    };
+    const double right = box->width(), bottom = box->height();
+    pressAndRelease(QPointF(right - 1.0 / 3, bottom - 1.0 / 3));
+    EXPECT_EQ(clicks, 1);
+    pressAndRelease(QPointF(right - 0.4, 5));
+    EXPECT_EQ(clicks, 2);
+    pressAndRelease(QPointF(-0.4, 5)); // released just left of the box: no click, though it rounds to 0
+    EXPECT_EQ(clicks, 2);
 }
 
 TEST(Events, KeyArgumentsArePassedByReference) {

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 using namespace orv;
 using namespace orv::testing;
 
@@ -210,6 +212,29 @@ TEST(TargetColour, TheCirclesAreDrawnInTheColourWithNothingInside) {
     EXPECT_EQ(shown.pixel(28, 18) & 0xffffff, picture.pixel(28, 18) & 0xffffff); // the outer box's corner
     entry(rig, "mnuAddOffsets")->trigger(); // hidden
     EXPECT_EQ(w->PictureFile()->grab().toImage().pixel(40, 18) & 0xffffff, picture.pixel(40, 18) & 0xffffff);
+}
+
+// Zoomed in, the circles still reach the edges of their markers (the outer marker's box is 27..53 x
+// 17..43 picture pixels), where a drag takes them and the target centre is counted from; the border
+// keeps its width on the screen.
+TEST(TargetColour, ZoomedInTheOuterCircleReachesItsMarkersEdge) {
+    DragRig rig;
+    rig.form->SetTargetColor(0x0000ff); // red
+    FormPicture* w = rig.source(1);
+    w->centreTargetOn(40, 30);
+    auto red = [](QRgb c) { return qRed(c) > 200 && qGreen(c) < 80 && qBlue(c) < 80; };
+    for (const double zoom : {3.0, 4.0}) {
+        w->setZoom(zoom);
+        const QImage shown = w->PictureFile()->grab().toImage();
+        const double dpr = shown.devicePixelRatio();
+        // The screen pixel under a point of the box.
+        auto at = [&](double x, double y) { return shown.pixel(int(std::floor(x * dpr)), int(std::floor(y * dpr))); };
+        const double top = 17 * zoom, middle = 40 * zoom, right = 53 * zoom;
+        EXPECT_TRUE(red(at(middle, top + 1.5))) << "the outer circle's top at zoom " << zoom;
+        EXPECT_FALSE(red(at(middle, top - 1))) << "above the marker at zoom " << zoom;
+        EXPECT_FALSE(red(at(middle, top + 4))) << "inside the border at zoom " << zoom;
+        EXPECT_TRUE(red(at(right - 1.5, 30 * zoom))) << "the outer circle's right side at zoom " << zoom;
+    }
 }
 
 TEST(TargetColour, SetTargetColorReachesWindowsMadeLater) {

@@ -14,9 +14,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace orv::testing {
 namespace {
@@ -114,6 +118,101 @@ TEST(RetouchWindow, HoldingXShowsTheSourceUnderTheBrush) {
     shown = rig.box()->grab().toImage().convertToFormat(QImage::Format_RGB888);
     EXPECT_EQ(shown.pixel(20, 40), rig.plain.pixel(20, 40));
     EXPECT_EQ(rig.strokes(), 0);
+}
+
+// --- at any zoom and screen density ------------------------------------------------------------
+// These run at the usual density and, from CMake, at 150 % and 200 % (QT_SCALE_FACTOR), where a
+// screen pixel is a fraction of a box pixel.
+
+// Holding X shows, at every screen pixel well inside the brush, the source pixel the montage pixel
+// under it would take: the source lies over the montage pixel for pixel, at any zoom.
+TEST(RetouchAtAnyScale, HoldingXShowsTheSourceOverItsOwnMontagePixels) {
+    RetouchRig rig;
+    rig.dialogs->chooseBrush(BrushChoice{20, 100, 100, false});
+    rig.trigger("mnuRetouchBrush");
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_3);
+    const QImage source = QImage(QString::fromStdString(rig.files.path("r03.bmp"))).convertToFormat(QImage::Format_RGB888);
+    const QPoint brush(40, 40);
+    for (const double zoom : {1.25, 0.8, 1.5625, 3.0}) {
+        rig.box()->setZoom(zoom);
+        const QPoint at = rig.box()->toBox(QRectF(brush + QPointF(0.5, 0.5), QSizeF())).topLeft().toPoint();
+        QTest::mouseClick(rig.box(), Qt::MiddleButton, {}, at); // the brush goes there
+        QTest::keyPress(rig.window(), Qt::Key_X);
+        const QImage shown = rig.box()->grab().toImage().convertToFormat(QImage::Format_RGB888);
+        QTest::keyRelease(rig.window(), Qt::Key_X);
+        const double dpr = shown.devicePixelRatio();
+        int checked = 0, wrong = 0;
+        for (int y = 0; y < shown.height(); ++y)
+            for (int x = 0; x < shown.width(); ++x) {
+                const QPointF p = rig.box()->toPicture(QPointF((x + 0.5) / dpr, (y + 0.5) / dpr));
+                // A screen pixel whose middle falls on a border between two montage pixels may show
+                // either of them.
+                const double fx = p.x() - std::floor(p.x()), fy = p.y() - std::floor(p.y());
+                if (fx < 0.05 || fx > 0.95 || fy < 0.05 || fy > 0.95) continue;
+                const QPoint pixel(int(std::floor(p.x())), int(std::floor(p.y())));
+                const QPoint d = pixel - brush;
+                if (d.x() * d.x() + d.y() * d.y() > 18 * 18) continue; // clear of the outline
+                ++checked;
+                wrong += shown.pixel(x, y) != source.pixel(pixel);
+            }
+        EXPECT_GT(checked, 100) << zoom;
+        EXPECT_EQ(wrong, 0) << "zoom " << zoom << ": " << wrong << " of " << checked << " screen pixels";
+    }
+}
+
+// Scrolling or zooming moves the picture under a pointer that stays where it is: the brush, and S
+// with it, is at the picture pixel now under the pointer, not at the one it was over before.
+TEST(RetouchAtAnyScale, ScrollingAndZoomingUnderAStillPointerMoveTheBrushWithIt) {
+    RetouchRig rig;
+    FormMontagePicture* w = rig.window();
+    w->show();
+    w->resize(150, 120);
+    rig.dialogs->chooseBrush(BrushChoice{6, 100, 100, false});
+    rig.trigger("mnuRetouchBrush");
+    rig.trigger("mnuRetouch");
+    w->setZoom(4);
+    QScrollBar* h = w->scrollArea()->horizontalScrollBar();
+    h->setValue(0);
+    QWidget* viewport = w->scrollArea()->viewport();
+    const QPoint still(30, 40);
+    QCursor::setPos(viewport->mapToGlobal(still));
+    QTest::mouseMove(rig.box(), rig.box()->mapFrom(viewport, still));
+    QTest::keyClick(w, Qt::Key_S);
+    EXPECT_EQ(rig.retouch().source(), 1); // picture 1's band is on the left
+    auto underPointer = [&] { return rig.box()->toPicture(QPointF(rig.box()->mapFrom(viewport, still))); };
+    // Scrolled to the right end: the middle band, picture 2's, is under the pointer.
+    h->setValue(h->maximum());
+    ASSERT_GE(underPointer().x(), 45);
+    ASSERT_LT(underPointer().x(), 75);
+    QTest::keyClick(w, Qt::Key_S);
+    EXPECT_EQ(rig.retouch().source(), 2);
+    // Zoomed out about the middle of the window: the picture moves under the pointer again.
+    w->setZoom(1);
+    ASSERT_LT(underPointer().x(), 35);
+    QTest::keyClick(w, Qt::Key_S);
+    EXPECT_EQ(rig.retouch().source(), 1);
+    // The outline is drawn round the pixel under the pointer: the montage shows through everywhere
+    // but on its edge.
+    const QPointF pixel = underPointer();
+    const int r = rig.retouch().brush().radius;
+    const QImage shown = w->PictureFile()->grab().toImage().convertToFormat(QImage::Format_RGB888);
+    const double dpr = shown.devicePixelRatio();
+    auto outlineNear = [&](QPointF boxPoint) {
+        int covered = 0;
+        for (int dy = -2; dy <= 2; ++dy)
+            for (int dx = -2; dx <= 2; ++dx) {
+                const QPoint s = (boxPoint * dpr).toPoint() + QPoint(dx, dy);
+                const QPointF p = rig.box()->toPicture(QPointF((s.x() + 0.5) / dpr, (s.y() + 0.5) / dpr));
+                if (!shown.rect().contains(s) || p.x() - std::floor(p.x()) < 0.05 || p.y() - std::floor(p.y()) < 0.05) continue;
+                covered += shown.pixel(s) != rig.plain.pixel(int(std::floor(p.x())), int(std::floor(p.y())));
+            }
+        return covered > 0;
+    };
+    const QPointF centre(std::floor(pixel.x()) + 0.5, std::floor(pixel.y()) + 0.5);
+    EXPECT_FALSE(outlineNear(centre));
+    for (const QPointF edge : {QPointF(0, -1), QPointF(0, 1), QPointF(-1, 0), QPointF(1, 0)})
+        EXPECT_TRUE(outlineNear(centre + edge * (r + 0.5))) << edge.x() << "," << edge.y();
 }
 
 TEST(RetouchWindow, TheBrushDialogAndTheBracketsKeepThePreferences) {
