@@ -416,6 +416,31 @@ TEST(HelpWindowViewer, ListsTheContentsPageSectionsAndPages) {
     EXPECT_EQ(hrefsOf(tree->topLevelItem(2)), QStringList{"three.html"}) << "web links are not pages";
 }
 
+// The program's own pages on a screen of 800 x 600 (the test platform's), in the usual and in a
+// large font: the window fits the screen, and every contents title can be read whole (scrolling
+// the list sideways when the page leaves it too little room).
+TEST(HelpWindowViewer, FitsTheScreenAndShowsEveryContentsTitleWhole) {
+    HelpGuard guard;
+    for (const double factor : {1.0, 1.6}) {
+        const orv::testing::ScaledApplicationFont font(factor);
+        HelpWindow w(helpFolder());
+        w.show();
+        QApplication::processEvents();
+        const QRect room = w.screen()->availableGeometry();
+        EXPECT_LE(w.width(), room.width()) << factor;
+        EXPECT_LE(w.height(), room.height()) << factor;
+        QTreeWidget* tree = w.contents();
+        ASSERT_GT(tree->topLevelItemCount(), 3) << "the program's help pages are beside the tests";
+        const QFontMetrics metrics(tree->font());
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            const QRect cell = tree->visualItemRect(*it);
+            EXPECT_LT(metrics.horizontalAdvance((*it)->text(0)), cell.width())
+                << factor << ": the title is cut short: " << (*it)->text(0).toStdString();
+        }
+        EXPECT_GT(w.browser()->width(), w.width() / 2) << factor << ": the page keeps the room";
+    }
+}
+
 TEST(HelpWindowViewer, OpensAPageFromTheListFromALinkAndByName) {
     HelpGuard guard;
     TinyHelp tiny;
