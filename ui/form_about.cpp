@@ -5,10 +5,12 @@
 
 #include <QFrame>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QProcess>
 #include <QPushButton>
+#include <QScreen>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
@@ -127,8 +129,15 @@ FrmAbout::FrmAbout(orv::Prompter& prompter, QWidget* parent)
     layout->addWidget(line);
     layout->addLayout(bottom);
     // 520 x 280 with the usual font; with a larger one the dialog grows to hold the wrapped texts
-    // whole instead of cutting off the description and the notice.
-    const int width = std::max(520, layout->minimumSize().width());
+    // whole instead of cutting off the description and the notice. Where that would make it
+    // taller than the screen (a large font on a small screen), it grows wider instead, as far as
+    // the screen allows, so the texts wrap into fewer lines and the notice ends on the screen.
+    int width = std::max(520, layout->minimumSize().width());
+    const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QSize room = screen->availableGeometry().size() - QSize(16, 48);
+        while (heightForWidth(width) > room.height() && width + 20 <= room.width()) width += 20;
+    }
     setFixedSize(width, std::max(280, heightForWidth(width)));
 }
 

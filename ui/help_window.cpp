@@ -10,7 +10,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QPointer>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -19,6 +22,8 @@
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 #ifndef ORVANTA_PRODUCT_PAGE
 #define ORVANTA_PRODUCT_PAGE "https://www.brindlemoor.com/orvanta/"
@@ -68,6 +73,9 @@ HelpWindow::HelpWindow(const QString& helpFolder, QWidget* parent)
     contents_->setHeaderHidden(true);
     contents_->setRootIsDecorated(true);
     contents_->setAccessibleName(QStringLiteral("Help contents"));
+    // A title longer than the list is wide scrolls sideways instead of being cut short.
+    contents_->header()->setStretchLastSection(false);
+    contents_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
 
     browser_ = new QTextBrowser(this);
     browser_->setObjectName(QStringLiteral("helpBrowser"));
@@ -75,11 +83,10 @@ HelpWindow::HelpWindow(const QString& helpFolder, QWidget* parent)
     browser_->setSearchPaths({folder_});
     browser_->setAccessibleName(QStringLiteral("Help page"));
 
-    auto* splitter = new QSplitter(this);
-    splitter->addWidget(contents_);
-    splitter->addWidget(browser_);
-    splitter->setStretchFactor(1, 1);
-    splitter->setSizes({290, 610});
+    splitter_ = new QSplitter(this);
+    splitter_->addWidget(contents_);
+    splitter_->addWidget(browser_);
+    splitter_->setStretchFactor(1, 1);
 
     auto* bar = new QHBoxLayout;
     bar->addWidget(back_);
@@ -89,8 +96,8 @@ HelpWindow::HelpWindow(const QString& helpFolder, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->addLayout(bar);
-    layout->addWidget(splitter, 1);
-    resize(900, 640);
+    layout->addWidget(splitter_, 1);
+    fitToScreen();
 
     connect(back_, &QToolButton::clicked, browser_, &QTextBrowser::backward);
     connect(forward_, &QToolButton::clicked, browser_, &QTextBrowser::forward);
@@ -109,7 +116,27 @@ HelpWindow::HelpWindow(const QString& helpFolder, QWidget* parent)
     });
 
     buildContents();
+    fitContentsPane();
     updateButtons();
+}
+
+void HelpWindow::fitToScreen() {
+    // 900 x 640 where the screen has room; on a smaller screen (800 x 600) the window, with its
+    // frame, stays within it.
+    const QScreen* s = parentWidget() && parentWidget()->screen() ? parentWidget()->screen() : QGuiApplication::primaryScreen();
+    const QSize room = s ? s->availableGeometry().size() : QSize(1024, 768);
+    resize(std::min(900, std::max(320, room.width() - 16)), std::min(640, std::max(240, room.height() - 48)));
+}
+
+void HelpWindow::fitContentsPane() {
+    // The list as wide as its longest title, so every title reads whole, but never more than
+    // nine twentieths of the window: the page keeps the most room; a longer title scrolls.
+    contents_->header()->resizeSections(QHeaderView::ResizeToContents);
+    const int titles = contents_->header()->sectionSize(0) + 2 * contents_->frameWidth() +
+                       contents_->verticalScrollBar()->sizeHint().width() + 4;
+    const int total = std::max(1, width() - 12 - splitter_->handleWidth());
+    const int left = std::clamp(titles, std::min(290, total * 9 / 20), total * 9 / 20);
+    splitter_->setSizes({left, total - left});
 }
 
 void HelpWindow::buildContents() {

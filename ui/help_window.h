@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class QSplitter;
 class QTextBrowser;
 class QToolButton;
 class QTreeWidget;
@@ -59,6 +60,8 @@ public:
 
 private:
     void buildContents();
+    void fitToScreen();
+    void fitContentsPane();
     void followLink(const QUrl& link);
     void showUrl(const QUrl& url);
     void selectInContents(const QString& page);
@@ -68,6 +71,7 @@ private:
     QString current_;
     QTextBrowser* browser_ = nullptr;
     QTreeWidget* contents_ = nullptr;
+    QSplitter* splitter_ = nullptr;
     QToolButton* back_ = nullptr;
     QToolButton* forward_ = nullptr;
     bool syncing_ = false;

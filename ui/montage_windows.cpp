@@ -274,8 +274,14 @@ void FormProperties::fitToText() {
     // The text's size, but never more than the screen holds.
     label_->adjustSize();
     const QSize room = screenRoomFrom(this) - QSize(8, 8);
-    const QSize want = label_->size() + QSize(2 * kPropertiesMargin, 2 * kPropertiesMargin);
-    resize(std::min(want.width(), std::max(120, room.width())), std::min(want.height(), std::max(80, room.height())));
+    const QSize most(std::max(120, room.width()), std::max(80, room.height()));
+    QSize want = label_->size() + QSize(2 * kPropertiesMargin, 2 * kPropertiesMargin);
+    // A text taller than the screen scrolls up and down: the window widens by the scroll bar, so
+    // that the bar does not cover the ends of the lines (and the other way round).
+    const int bar = scroll_->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, scroll_);
+    if (want.height() > most.height()) want.rwidth() += bar;
+    if (want.width() > most.width()) want.rheight() += bar;
+    resize(std::min(want.width(), most.width()), std::min(want.height(), most.height()));
     layOut();
 }
 

@@ -1070,6 +1070,27 @@ TEST(WindowsFit, ThePropertiesWindowHasANameStaysOnTheScreenAndScrolls) {
     EXPECT_NE(props->findChild<QScrollArea*>(), nullptr);
 }
 
+// A report taller than the screen (many pictures and notes) but narrower: it scrolls up and down,
+// and the scroll bar does not cover the ends of its lines, which could then only be read by
+// scrolling sideways.
+TEST(WindowsFit, APropertiesTextTallerThanTheScreenShowsItsLinesWhole) {
+    std::optional<QPoint> drag;
+    FormProperties props(drag, nullptr);
+    std::string report;
+    for (int k = 1; k <= 90; ++k)
+        report += "Image " + std::to_string(k) + " -- /home/ann/pictures/beetle/shot" + std::to_string(k) + ".bmp\r\n";
+    props.setText(report);
+    props.showBeside(nullptr);
+    QCoreApplication::processEvents();
+    const QRect avail = props.screen()->availableGeometry();
+    auto* scroll = props.findChild<QScrollArea*>();
+    ASSERT_NE(scroll, nullptr);
+    ASSERT_GT(scroll->widget()->height(), scroll->viewport()->height()) << "the text is not taller than the screen";
+    EXPECT_LE(props.height(), avail.height());
+    EXPECT_LE(scroll->widget()->width(), scroll->viewport()->width()) << "the line ends lie under the scroll bar";
+    EXPECT_FALSE(scroll->horizontalScrollBar()->isVisible());
+}
+
 // --- preferences -------------------------------------------------------------------------------------
 
 TEST(PreferencesTruth, ANewProfileShowsTheIncrementTheProgramUsesAndCancelWritesNothing) {

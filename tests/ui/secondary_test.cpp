@@ -279,6 +279,26 @@ TEST(AboutDialog, HoldsItsTextsWholeInALargerFont) {
     about.close();
 }
 
+// A very large font on the test platform's small screen (800 x 800): the dialog widens rather than
+// reach past the screen's bottom edge, and its texts still show whole.
+TEST(AboutDialog, StaysWithinASmallScreenInAVeryLargeFont) {
+    const orv::testing::ScaledApplicationFont largeFont(2.2);
+    orv::RecordingPrompter prompter;
+    FrmAbout about(prompter);
+    about.show();
+    QApplication::processEvents();
+    const QRect room = about.screen()->availableGeometry();
+    EXPECT_LE(about.height(), room.height());
+    EXPECT_LE(about.width(), room.width());
+    for (const char* name : {"lblDescription", "lblDisclaimer"}) {
+        auto* label = about.findChild<QLabel*>(QString::fromLatin1(name));
+        ASSERT_NE(label, nullptr);
+        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << name;
+        EXPECT_TRUE(about.rect().contains(label->geometry())) << name;
+    }
+    about.close();
+}
+
 struct SysInfoCase {
     const char* name;
     std::map<QString, QString> onPath;   // tool -> path
@@ -414,6 +434,31 @@ TEST(HelpWindowViewer, ListsTheContentsPageSectionsAndPages) {
     EXPECT_EQ(tree->topLevelItem(1)->child(0)->text(0), QStringLiteral("Page one"));
     EXPECT_EQ(tree->topLevelItem(2)->text(0), QStringLiteral("More"));
     EXPECT_EQ(hrefsOf(tree->topLevelItem(2)), QStringList{"three.html"}) << "web links are not pages";
+}
+
+// The program's own pages on the test platform's small screen (800 x 800), in the usual and in a
+// large font: the window fits the screen, and every contents title can be read whole (scrolling
+// the list sideways when the page leaves it too little room).
+TEST(HelpWindowViewer, FitsTheScreenAndShowsEveryContentsTitleWhole) {
+    HelpGuard guard;
+    for (const double factor : {1.0, 1.6}) {
+        const orv::testing::ScaledApplicationFont font(factor);
+        HelpWindow w(helpFolder());
+        w.show();
+        QApplication::processEvents();
+        const QRect room = w.screen()->availableGeometry();
+        EXPECT_LE(w.width(), room.width()) << factor;
+        EXPECT_LE(w.height(), room.height()) << factor;
+        QTreeWidget* tree = w.contents();
+        ASSERT_GT(tree->topLevelItemCount(), 3) << "the program's help pages are beside the tests";
+        const QFontMetrics metrics(tree->font());
+        for (QTreeWidgetItemIterator it(tree); *it; ++it) {
+            const QRect cell = tree->visualItemRect(*it);
+            EXPECT_LT(metrics.horizontalAdvance((*it)->text(0)), cell.width())
+                << factor << ": the title is cut short: " << (*it)->text(0).toStdString();
+        }
+        EXPECT_GT(w.browser()->width(), w.width() / 2) << factor << ": the page keeps the room";
+    }
 }
 
 TEST(HelpWindowViewer, OpensAPageFromTheListFromALinkAndByName) {
