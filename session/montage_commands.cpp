@@ -88,8 +88,9 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
     // The pass takes its blocks from the pictures in the stack. After a Make Montage that was
     // stopped they may be another series' pictures, or half of them: the montage shown is the
     // earlier one, and blocks of those pictures would be copied into it.
-    // A batch run that let the stack go once its montage was made has no pictures to take them from.
-    const bool stackLetGo = !ms.arrays.stack.pictures.empty() && ms.arrays.stack.pictures[0].empty();
+    // A batch run that let the stack go once its montage was made, or a run that let the earlier
+    // series go before it read its own and then ended, has no pictures to take them from.
+    const bool stackLetGo = ms.arrays.stack.pictures.empty() || ms.arrays.stack.pictures[0].empty();
     if (!which.comparison && (visible || stackLetGo) && !ms.seriesReady && !ms.main().empty()) {
         if (showMessagesAtEnd) ask(PromptIcon::Exclamation, kSmoothSourcesGoneText, kSmoothSourcesGoneTitle);
         return std::nullopt;

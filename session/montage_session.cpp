@@ -223,6 +223,25 @@ void MontageSession::releaseStack() {
     ms.seriesReady = false;
 }
 
+void MontageSession::letEarlierStackGo() {
+    MontageState& ms = state_.montage;
+    if (ms.arrays.stack.pictures.empty()) return;
+    MontageRecord& main = ms.main();
+    // Above ten pictures a map digit names a picture only together with the stack: the main
+    // montage's choices are resolved while its pictures are there, for a run that ends before it
+    // makes another.
+    const bool stackOfMain = ms.seriesReady && ms.arrays.stack.count == state_.series.imageCount;
+    if (stackOfMain && !main.empty() && main.request.method != FocusMethod::Pyramid && main.choices.pictures.empty() &&
+        state_.series.imageCount > 10) {
+        try {
+            main.choices = depthChoices(MontageChoice{});
+        } catch (const RuntimeError&) {
+            main.choices = PictureChoices{};
+        }
+    }
+    releasePictureMemory([&] { ms.arrays.stack = ImageStack{}; });
+}
+
 int MontageSession::readIncrement(MontageRequest& r, int& line) {
     // A value below 10, or one that cannot be read, makes the box "10".
     line = kLineIncrementRead;
@@ -269,12 +288,14 @@ void MontageSession::nameSeries(const MontageRequest& r, const SeriesName& serie
 
 MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, const SeriesName& series, int& line) {
     MontageState& ms = state_.montage;
+    const bool reuse = options_.reuseDecodedSeries && series_.stackHolds(completed_);
+    if (!reuse) letEarlierStackGo();
     streamed_.reset();
     state_.series.imageCount = 0;
     ms.seriesReady = false;
     nameSeries(r, series, line);
 
-    if (options_.reuseDecodedSeries && series_.stackHolds(completed_)) {
+    if (reuse) {
         // The pictures of this series are in the stack already and have not changed.
         state_.series.imageCount = ms.arrays.stack.count;
         observer_.seriesLoaded(state_.series.imageCount, true);

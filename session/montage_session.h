@@ -324,6 +324,10 @@ private:
     void finishMontage(const MontageRequest& r, MakeOutcome& out, BusySpan& busy);
     // Lets the stack's pixels go once the montage is made (SessionOptions::releaseStackAfterMontage).
     void releaseStack();
+    // Before a series is read again: the pictures the stack holds from the run before go, so that
+    // the series is not held twice while it is decoded (a series that fitted in memory once would
+    // no longer fit the next time).
+    void letEarlierStackGo();
 
     SeriesResult decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into);
     SizeCheck sizeCheck(const IgnoreTicks& ignored, MessageList* messages) const;

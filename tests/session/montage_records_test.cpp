@@ -152,6 +152,64 @@ TEST(MontageRecords, ABatchRunThatLetsTheStackGoKeepsTheChoicesAndReadsTheSeries
     EXPECT_EQ(withStack.record({}).map, withoutStack.record({}).map);
 }
 
+// Records the bytes the stack holds while each picture of a series is read, and stops the run at
+// picture `stopAt` when asked.
+class StackWatch : public PromptingObserver {
+public:
+    using PromptingObserver::PromptingObserver;
+    const SessionState* state = nullptr;
+    std::size_t mostHeld = 0;
+    int stopAt = 0; // 0: never
+    int read = 0;
+    void pictureLoaded(int k, const std::string&, const MemorySurface&, QImage) override {
+        read = k;
+        std::size_t held = 0;
+        for (const std::vector<std::uint8_t>& picture : state->montage.arrays.stack.pictures) held += picture.size();
+        mostHeld = std::max(mostHeld, held);
+    }
+    bool stopRequested() override { return stopAt > 0 && read >= stopAt; }
+};
+
+// Make Montage again (another increment, the same or another series): the pictures the stack holds
+// from the run before go before the series is read again, so a series is never held twice over
+// (one that fitted in the memory left the first time would not fit the second). A run stopped
+// while it reads leaves the earlier montage's choices as they were, pictures 11 and 12 among them.
+TEST(MontageRecords, MakeMontageAgainLetsTheEarlierPicturesGoBeforeItReadsTheSeries) {
+    QTemporaryDir dir;
+    for (int k = 1; k <= 12; ++k)
+        bandPicture((k - 1) % 3 + 1, 7u * k + 1, true).save(dir.filePath(QStringLiteral("t%1.bmp").arg(k, 2, 10, QLatin1Char('0'))), "BMP");
+    MontageRequest r = batchRequest(dir.filePath("t01.bmp"));
+    RecordingPrompter prompter;
+    StackWatch watch{prompter};
+    SessionState state;
+    watch.state = &state;
+    state.smoothing = r.smoothing;
+    MontageSession session{state, watch};
+    ASSERT_TRUE(session.makeMontage(r).made);
+    const std::string map = session.record({}).map;
+    const PictureChoices choices = session.depthChoices({});
+    ASSERT_NE(std::find_if(choices.pictures.begin(), choices.pictures.end(), [](std::uint16_t n) { return n > 10; }),
+              choices.pictures.end());
+
+    watch.mostHeld = 0;
+    r.incrementText = "20";
+    ASSERT_TRUE(session.makeMontage(r).made);
+    EXPECT_EQ(watch.mostHeld, 0u);
+    r.incrementText = "10";
+    ASSERT_TRUE(session.makeMontage(r).made);
+    EXPECT_EQ(session.record({}).map, map);
+    EXPECT_EQ(session.depthChoices({}).pictures, choices.pictures);
+
+    watch.stopAt = 5;
+    EXPECT_TRUE(session.makeMontage(r).stopped);
+    EXPECT_EQ(watch.mostHeld, 0u);
+    EXPECT_EQ(session.record({}).map, map);
+    EXPECT_EQ(session.depthChoices({}).pictures, choices.pictures);
+    // Its pictures are gone: a smoothing pass is refused, not run on empty cells.
+    EXPECT_FALSE(session.smooth({}, r, false, false, kSmoothRoutine, 0));
+    EXPECT_TRUE(prompter.shown.empty()) << prompter.shown[0].text;
+}
+
 TEST(MontageRecords, EachComparedMethodKeepsItsOwnRecordAndTheUsersRequestStaysAsItWas) {
     Rig rig;
     const MontageRequest r = rig.request();
