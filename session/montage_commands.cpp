@@ -271,6 +271,16 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
             s.forgetPyramidRun();
         }
     } endComparing{*this};
+    // A comparison that ends without a verdict (stopped, or failed part way) puts back the montage
+    // the user had before it: the method and increment go back to the user's, and a montage made
+    // on the way with another increment or method would not be the one they describe.
+    MontageState& ms = state_.montage;
+    struct MontageBefore {
+        MontageRecord main;
+        MontageGeometry geometry;
+        FocusContext focus;
+        std::string firstFileName;
+    } before{ms.main(), ms.geometry, ms.focus, ms.firstFileName};
     try {
         ComparisonDriver driver(state_.evaluation, state_.montage.arrays, state_.montage.geometry,
                                 answers ? *answers : observerPrompter(), std::move(hooks));
@@ -278,6 +288,12 @@ ComparisonResult MontageSession::runComparison(const MontageRequest& request, Pr
     } catch (...) {
         state_.evaluation.evaluationMode = 0;
         state_.evaluation.evaluationRun = false;
+        ms.main() = std::move(before.main);
+        ms.geometry = before.geometry;
+        ms.focus = before.focus;
+        ms.firstFileName = std::move(before.firstFileName);
+        slotHoldsMain_ = false;
+        observer_.runStopped(ms.main());
         const RuntimeError e = currentError();
         if (!e.stoppedByUser()) ask(PromptIcon::Critical, genericErrorText(e, 0, kComparisonRoutine), kGenericErrorTitle);
         return ComparisonResult{};

@@ -458,6 +458,41 @@ TEST(Comparisons, AStoppedComparisonGivesBackTheUsersMethodAndIncrement) {
     EXPECT_NE(rig.state.montage.main().properties.find("  Increment size =25\r\n"), std::string::npos);
 }
 
+// A stopped comparison gives back the montage the user had too: the montage on screen, its map and
+// its properties were those of the last candidate made (another increment or method) while the
+// controls read the user's, so a save or the next look at Properties spoke of a montage never asked for.
+TEST(Comparisons, AStoppedComparisonPutsBackTheUsersMontage) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "bak", 3, QSize(160, 120));
+    ASSERT_TRUE(rig.make(rig.files.path("bak01.bmp"), "25").made);
+    rig.state.montage.main().unsaved = false;
+    rig.form->setMontageMethod(2);
+    ASSERT_TRUE(rig.form->makeMontage().made);
+    rig.state.montage.main().unsaved = false;
+    const MontageRecord before = rig.state.montage.main();
+    const QImage shown = rig.montagePicture();
+
+    // Evaluate Increments, stopped at its second increment, after its first montage (10) was made.
+    stopTheComparisonWhen(*rig.form, [&] { return rig.form->TextIncrement()->text() == "20"; });
+    rig.form->action(Command::EvaluateIncrements)->trigger();
+    EXPECT_EQ(rig.form->TextIncrement()->text().toStdString(), "25");
+    const MontageRecord& after = rig.state.montage.main();
+    EXPECT_EQ(after.properties, before.properties);
+    EXPECT_EQ(after.map, before.map);
+    EXPECT_EQ(after.picture.rounded(), before.picture.rounded());
+    EXPECT_FALSE(after.unsaved);
+    EXPECT_EQ(rig.montagePicture(), shown);
+    EXPECT_EQ(rig.map(), before.map);
+
+    // Compare All Methods, stopped in its second montage: the main window shows method 2 at 25 again.
+    stopTheComparisonWhen(*rig.form, [&] { return rig.form->montageMethod() == 3; });
+    rig.form->action(Command::CompareAllMethods)->trigger();
+    EXPECT_EQ(rig.form->montageMethod(), 2);
+    EXPECT_EQ(rig.state.montage.main().properties, before.properties);
+    EXPECT_EQ(rig.montagePicture(), shown);
+    EXPECT_FALSE(rig.form->session().mainMontageUnsaved());
+}
+
 // A comparison that could make none of its montages (a picture of the series no longer readable)
 // recommended nothing, yet left the increment it tried last, and for Evaluate all the method, in
 // the controls: the next Make Montage used them unasked.
