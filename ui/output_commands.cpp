@@ -304,7 +304,9 @@ void OutputCommands::saveDepthMap(FormMontagePicture* window) {
     try {
         c_.dialog.Filter = QStringLiteral("PNG (*.png)|*.png|Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
         c_.dialog.FilterIndex = 1;
-        c_.dialog.FileName = pathText(c_.state.montage.firstFileName + " depth.png");
+        // Named after the series as Save As names its copies: "shot01 depth.png", not
+        // "shot01.bmp depth.png".
+        c_.dialog.FileName = pathText(withoutExtension(c_.state.montage.firstFileName) + " depth.png");
         // A file that is there (a saved montage) is not replaced unasked, a picture of the series
         // not at all.
         const auto check = [&](const QString& chosen) -> std::optional<QString> {
@@ -319,6 +321,8 @@ void OutputCommands::saveDepthMap(FormMontagePicture* window) {
         if (!c_.dialog.ShowSave(check)) return; // cancel writes nothing
         const std::string path = pathBytes(c_.dialog.FileName);
         c_.session.writeDepthMap(MontageChoice{window->comparison()}, path);
+        // Said as a picture's Save As says it.
+        c_.prompter.ask(PromptIcon::Information, fileCreatedText(path), kSavedTitle);
     } catch (...) {
         c_.reportError("mnuSaveDepthMap");
     }

@@ -135,7 +135,7 @@ TEST_P(ByteNames, TheDepthMapIsProposedBesideTheSeries) {
     ASSERT_TRUE(rig.form->makeMontage().made);
     rig.dialogs->chooseFile(pathText(rig.folder + "depth.png"));
     rig.form->windows().montageWindow()->action(Command::PictureSaveDepthMap)->trigger();
-    EXPECT_EQ(rig.lastDialogName(), rig.first + " depth.png");
+    EXPECT_EQ(rig.lastDialogName(), rig.folder + "rock01 depth.png");
     EXPECT_TRUE(existsByBytes(rig.folder + "depth.png"));
 }
 

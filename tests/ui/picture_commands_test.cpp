@@ -213,6 +213,30 @@ TEST(PictureCommands, PreferencesOpensOneModelessDialog) {
 namespace orv::testing {
 namespace {
 
+// Save Depth Map proposed the series' first name with its ending kept ("dep01.bmp depth.png", a
+// name that reads as a BMP) and said nothing once the file was written, where a picture's Save As
+// proposes "dep01 montage" and says the file was created.
+TEST(PictureCommands, TheDepthMapIsProposedAfterTheSeriesAndItsSavingIsConfirmed) {
+    MontageRig rig;
+    writeTexturedSeries(rig.files, "dep", 3, QSize(64, 48));
+    ASSERT_TRUE(rig.make(rig.files.path("dep01.bmp"), "16").made);
+    for (const std::string name : {"dep depth.png", "dep depth.bmp"}) {
+        rig.prompter.shown.clear();
+        rig.dialogs->chooseFile(QString::fromStdString(rig.files.path(name)));
+        rig.form->windows().montageWindow()->action(Command::PictureSaveDepthMap)->trigger();
+        EXPECT_EQ(rig.dialogs->requests.back().fileName.toStdString(), rig.files.path("dep01 depth.png"));
+        EXPECT_FALSE(QImage(QString::fromStdString(rig.files.path(name))).isNull()) << name;
+        ASSERT_EQ(rig.prompter.shown.size(), 1u) << name;
+        EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Information, PromptButtons::Ok,
+                                                 "File  " + rig.files.path(name) + "  created.", "Orvanta"}));
+    }
+    // Cancel writes nothing and says nothing.
+    rig.prompter.shown.clear();
+    rig.dialogs->cancel();
+    rig.form->windows().montageWindow()->action(Command::PictureSaveDepthMap)->trigger();
+    EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
 TEST(PictureCommands, PyramidFocusIsTheSixthMethodAndItsDepthMapIsSaved) {
     MontageRig rig;
     OutputFolder out;
