@@ -301,6 +301,12 @@ bool OutputCommands::mayCloseMontageWindow(FormMontagePicture* window) {
 }
 
 void OutputCommands::saveDepthMap(FormMontagePicture* window) {
+    // A window waiting for a montage that was never made (a project whose picture could not be
+    // read) has no map to draw: said before a name is asked for, as its Save As says it.
+    if (c_.session.record(MontageChoice{window->comparison()}).empty()) {
+        requireMontage(false, MontageCommand::Save, c_.prompter);
+        return;
+    }
     try {
         c_.dialog.Filter = QStringLiteral("PNG (*.png)|*.png|Bitmap (*.bmp)|*.bmp|All Files (*.*)|*.*");
         c_.dialog.FilterIndex = 1;

@@ -757,6 +757,25 @@ TEST(OpenProject, AfterAMissingBitmapTheMontageCommandsSayThereIsNoMontage) {
     EXPECT_EQ(rig.dialogs->requests.size(), dialogs);
 }
 
+// Its Save Depth Map asked for a name, then failed with "error 5 (Invalid procedure call or
+// argument)": there is no montage, so no map to draw.
+TEST(OpenProject, AfterAMissingBitmapSaveDepthMapSaysThereIsNoMontage) {
+    ProjectRig rig;
+    rig.files.writeText("x.mon", "[project]\r\n\r\n  First file name =" + rig.first +
+                                     "\r\n  Increment size =20\r\n  Montage made from dominant image numbers:\r\n123\r\n\r\n");
+    rig.open(rig.files.path("x.mon"));
+    ASSERT_TRUE(rig.form->windows().montageWindow()->isVisible());
+    rig.prompter.shown.clear();
+    const std::size_t dialogs = rig.dialogs->requests.size();
+    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("x depth.png")));
+    rig.form->windows().montageWindow()->action(Command::PictureSaveDepthMap)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                                             "You have not got a Montage image to save.", "Make one, then try again"}));
+    EXPECT_EQ(rig.dialogs->requests.size(), dialogs);
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(rig.files.path("x depth.png"))));
+}
+
 // A project whose pictures are gone says that the first is missing, and no more: there are no
 // pictures whose size could have changed.
 TEST(OpenProject, MissingPicturesAreNoChangeOfSize) {
