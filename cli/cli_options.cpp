@@ -353,8 +353,9 @@ A missing number ends the series; numbers count up to 32767 (a series that runs 
                        ignored pictures, offsets and area (FIRST_FILE, -i, -m, --ignore,
                        --offsets and --area are refused with it), smoothed when the project's
                        montage was, and, for a retouched project, its strokes (FILE.strokes,
-                       unless --retouch names others); the other options apply as usual; a
-                       montage unlike the project's own picture (FILE.vrk) is said
+                       unless --retouch names others); the other options apply as usual
+                       (--align not with a project that has offsets); a montage unlike
+                       the project's own picture (FILE.vrk) is said
       --retouch FILE.strokes
                        paint the strokes of FILE (one "stroke PICTURE RADIUS HARDNESS OPACITY
                        MATCH X1,Y1 X2,Y2 ..." a line after "orvanta-strokes 1") into the

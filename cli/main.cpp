@@ -417,21 +417,29 @@ void CliRun::noticeProjectPicture() {
 }
 
 // The settings of a project file in place of the first file and the montage options: the
-// project's offsets replace any the options gave; --align applies unless the project has offsets.
+// project's offsets replace any the options gave. --align applies unless the project places its
+// pictures by target centres: the two exclude each other, so asking for both is a usage error.
 // A retouched project's strokes ("NAME.strokes") are painted again unless --retouch names others.
-bool applyProject(const std::string& path, MontageRequest& request, std::string& retouchFile) {
+// Returns 0, or the exit status of the refusal it has printed.
+int applyProject(const std::string& path, MontageRequest& request, std::string& retouchFile) {
     if (!isRegularFile(path)) {
         std::cerr << "orvanta-cli: cannot find the project " << path << "\n";
-        return false;
+        return 1;
     }
     ProjectSettings s = readProjectSettings(path);
     if (const auto refusal = projectRefusal(s)) {
         std::cerr << "orvanta-cli: cannot use the project " << path << ": " << *refusal << "\n";
-        return false;
+        return 1;
     }
     if (s.firstFileName.empty() || s.firstFileName == "0") {
         std::cerr << "orvanta-cli: the project " << path << " names no first file\n";
-        return false;
+        return 1;
+    }
+    if (request.align && s.usesOffsets) {
+        std::cerr << "orvanta-cli: the project " << path
+                  << " places its pictures by target centres, which exclude --align: give no --align with it\n"
+                     "Try 'orvanta-cli --help'.\n";
+        return 2;
     }
     // A project folder moved or copied with its pictures: the series is read from the project's
     // own folder when the stored first file is not there and one of its name is.
@@ -450,13 +458,13 @@ bool applyProject(const std::string& path, MontageRequest& request, std::string&
         } catch (...) {
             std::cerr << "orvanta-cli: cannot use the project " << path << ": its strokes "
                       << retouch::strokesNameFor(path) << ": " << currentError().description() << "\n";
-            return false;
+            return 1;
         }
     }
     request.useOffsets = false;
     request.targets.reset();
     request = projectRequest(s, std::move(request));
-    return true;
+    return 0;
 }
 
 // The pictures of the series there are now, as far as a run could read them; none when the name
@@ -508,7 +516,7 @@ int main(int argc, char** argv) {
     MontageRequest request = requestFromOptions(o);
     if (!o.openProject.empty()) {
         o.retouchGiven = !o.retouchFile.empty();
-        if (!applyProject(o.openProject, request, o.retouchFile)) return 1;
+        if (const int refused = applyProject(o.openProject, request, o.retouchFile)) return refused;
         o.firstFile = request.firstFileName; // the default output name follows the project's series
     }
     const std::vector<OutputTarget> targets = outputTargets(o);

@@ -39,6 +39,13 @@ bool OffsetTarget::pressStartsDrag(double x, double y) const {
 }
 
 void OffsetTarget::moveBy(double dx, double dy) {
+    // The centre stays within the 16-bit range the offsets table holds: zoomed far out, a drag
+    // across the screen moves the target tens of thousands of picture pixels.
+    auto within16 = [](double centre, double d) {
+        return std::clamp(centre + d, double(INT16_MIN), double(INT16_MAX)) - centre;
+    };
+    dx = within16(outer.left + outer.width / 2, dx);
+    dy = within16(outer.top + outer.height / 2, dy);
     outer.left += dx;
     outer.top += dy;
     inner.left += dx;

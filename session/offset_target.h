@@ -40,6 +40,7 @@ struct OffsetTarget {
     // marker 0's width across and its height down.
     bool pressStartsDrag(double x, double y) const;
 
+    // Both markers moved together; the centre stops at the 16-bit range's ends.
     void moveBy(double dx, double dy);
 
     // Both markers centred on (x, y): the target restored from a project.

@@ -180,6 +180,39 @@ TEST(CliProjectRun, AnAlignedProjectIsMadeAgainWithItsColoursMatchedAsTheyWere) 
     EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
 }
 
+// --align with a project that places its pictures by target centres is refused: the project's
+// offsets took its place without a word, and the montage made by the targets was written as
+// asked. A project without offsets is still aligned when --align is given.
+TEST(CliProjectRun, AlignWithAProjectThatHasOffsetsIsRefused) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
+    const auto made = runProgram("orvanta-cli", {"-q", "--offsets", "10,10;15,13;20,16", "--area", "max", "-o",
+                                                 "made.bmp", "--save-project", "p.mon", "s/sample01.bmp"},
+                                 dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const auto aligned = runProgram("orvanta-cli", {"-q", "--align", "-o", "aligned.bmp", "--open-project", "p.mon"},
+                                    dir.path());
+    EXPECT_EQ(aligned.exitCode, 2);
+    EXPECT_NE(aligned.err.find("the project p.mon places its pictures by target centres, which exclude --align: "
+                               "give no --align with it"),
+              std::string::npos)
+        << aligned.err;
+    EXPECT_FALSE(QFile::exists(dir.path() + "/aligned.bmp"));
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+
+    ASSERT_EQ(runProgram("orvanta-cli", {"-q", "-o", "plain.bmp", "--save-project", "plain.mon", "s/sample01.bmp"},
+                         dir.path())
+                  .exitCode,
+              0);
+    const auto plain = runProgram("orvanta-cli", {"-q", "--align", "-o", "plain-aligned.bmp", "--open-project",
+                                                  "plain.mon"},
+                                  dir.path());
+    EXPECT_EQ(plain.exitCode, 0) << plain.err;
+    EXPECT_TRUE(QFile::exists(dir.path() + "/plain-aligned.bmp"));
+}
+
 // A project of an aligned montage cut to the rectangle every aligned picture covers (--area min)
 // keeps that area: opened again it was made over the whole frame, a picture of another size than
 // the one the project holds, and the run said the pictures had changed.

@@ -175,6 +175,25 @@ TEST(DragTarget, TargetsKeepTheirPlacesThroughOffAndOnAndAReload) {
     EXPECT_NE(statusText(rig).find("Image 3 = 73 , 53"), std::string::npos) << statusText(rig);
 }
 
+// Zoomed far out, a drag of a few hundred screen pixels moves the target tens of thousands of
+// picture pixels: its centre stops at the 16-bit range's end instead of passing it, where the
+// status text's centre raised an overflow inside the mouse handler and ended the program.
+TEST(DragTarget, AZoomedOutDragStopsTheCentreAtTheRangesEnd) {
+    DragRig rig;
+    FormPicture* w = rig.source(2);
+    w->setZoom(1.0 / 32);
+    drag(w, {0, 0}, {1100, 1100}); // 35200 picture pixels right and down
+    EXPECT_EQ(w->target().centre(), (ImageOffset{32767, 32767}));
+    EXPECT_EQ(w->target().inner.left - w->target().outer.left, 8); // the markers still share one centre
+    EXPECT_EQ(statusText(rig), "     Image 1 = 13 , 13    Image 2 = 32767 , 32767    Image 3 = 13 , 13");
+    // And back: the same drag the other way from where it stopped moves it as far as the mouse went.
+    drag(w, {1024, 1024}, {0, 0});
+    EXPECT_EQ(w->target().centre(), (ImageOffset{32767 - 32768, 32767 - 32768}));
+    drag(w, {0, 0}, {-1100, -1100});
+    EXPECT_EQ(w->target().centre(), (ImageOffset{-32768, -32768}));
+    EXPECT_FALSE(rig.state.dragState.has_value());
+}
+
 // --- colours ------------------------------------------------------------------------------------
 
 TEST(TargetColour, ASourceWindowsChoiceColoursEveryTargetWithoutBeingStored) {
