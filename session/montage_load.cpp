@@ -11,7 +11,8 @@
 
 namespace orv {
 
-SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into) {
+SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into,
+                                          bool keepCells) {
     // File after file until one does not load or 30 are loaded; each picture is shown as it comes,
     // turned upright by the first picture's orientation tag (a camera pointing down may tag its
     // shots differently while it stores their pixels alike: one tag keeps them registered).
@@ -22,7 +23,14 @@ SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<
         [&](int k) {
             // The window takes the shown picture over; the session keeps no copy of it.
             QImage picture = shown.empty() ? QImage() : std::move(shown[std::size_t(k - 1)]);
-            observer_.pictureLoaded(k, series.fileName(k), *into[std::size_t(k - 1)], std::move(picture));
+            MemorySurface& cells = *into[std::size_t(k - 1)];
+            observer_.pictureLoaded(k, series.fileName(k), cells, std::move(picture));
+            if (!keepCells) {
+                // The window holds the picture now: its cells go at once, not when the whole series
+                // is in (a series of large pictures would otherwise be held twice at the end).
+                std::vector<std::uint8_t> released;
+                cells.takePixels(released, cells.roundedWidth(), roundUp4(cells.pictureHeight()));
+            }
             state_.series.imageCount = std::int16_t(k);
             observer_.progress(RunPhase::Reading, k, 0);
             observer_.processEvents();
@@ -67,7 +75,7 @@ LoadOutcome MontageSession::load(const std::string& typed, bool reportMissing) {
         // File after file until one does not load or 30 are loaded.
         line = kLoadPictures;
         std::vector<std::unique_ptr<MemorySurface>> pictures;
-        const SeriesResult r = decodeSeries(*series, pictures);
+        const SeriesResult r = decodeSeries(*series, pictures, false);
         if (r.failure) {
             // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
             busy.release();

@@ -329,7 +329,10 @@ private:
     // no longer fit the next time).
     void letEarlierStackGo();
 
-    SeriesResult decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into);
+    // Reads the series into `into`, each picture shown as it comes. Without `keepCells` (Load, which
+    // only shows the pictures) a picture's cells go as soon as its window holds it; its sides stay.
+    SeriesResult decodeSeries(const SeriesName& series, std::vector<std::unique_ptr<MemorySurface>>& into,
+                              bool keepCells = true);
     SizeCheck sizeCheck(const IgnoreTicks& ignored, MessageList* messages) const;
     void buildProperties(const MontageRequest& r);
     // Makes slot 100 hold the main record's picture (a comparison or a project put another there).
