@@ -248,6 +248,15 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         for (const std::uint16_t n : pass.blocks.pictures) paintedFrom[n] = 1;
     }
     paintedFrom[0] = 0;
+    // Pyramid Focus's strokes are painted again from their pictures read anew, and no pixel of
+    // them is checked against the montage shown: a picture written again since the montage was
+    // made (a re-shot series) would put its own pixels under the strokes.
+    if (pyramid)
+        for (int n = 1; n <= count && std::size_t(n) <= record.madeFrom.size(); ++n)
+            if (paintedFrom[std::size_t(n)] && pictureFilesChanged({record.madeFrom[std::size_t(n - 1)]})) {
+                reason = "picture " + std::to_string(n) + " was changed after the montage was made";
+                return nullptr;
+            }
 
     const MontageState& ms = state_.montage;
     const MontageGeometry& g = ms.geometry;

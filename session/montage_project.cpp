@@ -172,7 +172,13 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
                         saved > 0 && state_.series.imageCount < saved &&
                         std::all_of(strokes.begin(), strokes.end(),
                                     [saved](const retouch::Stroke& s) { return s.picture <= saved; });
-                    if (!seriesShrank) throw;
+                    // Strokes from a picture the aligned montage ignored were painted off
+                    // their place: they are not painted again, and the stored montage stays.
+                    const bool fromIgnored =
+                        again.align && std::any_of(strokes.begin(), strokes.end(), [&](const retouch::Stroke& s) {
+                            return isIgnored(again.ignored, s.picture);
+                        });
+                    if (!seriesShrank && !fromIgnored) throw;
                 }
             } else {
                 loaded = false;

@@ -98,6 +98,12 @@ retouch::SourcePlacement MontageSession::sourcePlacement(const MontageChoice& wh
     // the pictures as loaded in its place.
     if (record.request.align && !series_.aligned(record.request.colourMatch))
         throw RuntimeError(5, "the aligned pictures are no longer at hand: make the montage again to retouch it");
+    // Alignment leaves an ignored picture as loaded: painted from, it would put its pixels where
+    // they lie unaligned, off the subject the montage shows there.
+    if (record.request.align && isIgnored(record.request.ignored, picture))
+        throw RuntimeError(5, "picture " + std::to_string(picture) +
+                                  " was ignored, so it was not aligned with the others: make the montage again without "
+                                  "ignoring it to paint from it");
     // Montage pixel (x, y), rows from the bottom, was taken from picture k at (x + ox, y + oy):
     // every method places the pictures by the display area's shifts (alignment sets them and
     // leaves the offsets at 0); the block methods add the offsets, Pyramid Focus only with "Use

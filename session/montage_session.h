@@ -250,6 +250,9 @@ public:
     // Every stroke undone and forgotten.
     void clearStrokes(const MontageChoice& which);
     int strokeCount(const MontageChoice& which) const { return record(which).retouch.count(); }
+    // The bytes of kept pixels past which a montage's oldest strokes are folded together
+    // (SessionOptions::retouchUndoBytes).
+    void setRetouchUndoBytes(std::size_t bytes) { options_.retouchUndoBytes = bytes; }
     // The picture the montage took at montage pixel (x, y) (origin top left): the per-pixel
     // choices of Pyramid Focus, else the dominant-image map's block; 0 when none.
     int sharpestPictureAt(const MontageChoice& which, int x, int y) const;

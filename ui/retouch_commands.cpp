@@ -33,6 +33,12 @@ std::string loseStrokesText(int strokes) {
     return "The montage has " + std::to_string(strokes) + " retouch strokes. Make a new montage and lose them?";
 }
 
+std::string foldedStrokesText(int strokes) {
+    return "The montage's " + std::to_string(strokes) +
+           " remaining retouch strokes were joined together to keep the memory Undo uses within bounds: "
+           "they cannot be undone one at a time. Remove All Retouching takes them all off.";
+}
+
 int unkeptComparisonStrokes(const MontageSession& session, const WindowManager& windows) {
     int n = 0;
     for (int k = 0; k < kComparisonMontages; ++k) {
@@ -203,8 +209,15 @@ void RetouchCommands::undo(FormMontagePicture* window) {
     const MontageChoice on{window ? window->comparison() : std::nullopt};
     try {
         painting_ = false;
-        if (const auto r = c_.session.undoStroke(on)) repaint(on, *r);
-        else QApplication::beep();
+        if (const auto r = c_.session.undoStroke(on)) {
+            repaint(on, *r);
+        } else if (const RetouchHistory& h = c_.session.record(on).retouch; h.count() > 0) {
+            // Strokes are on the montage and none comes off: a beep alone would leave the user
+            // pressing Undo without knowing why.
+            c_.prompter.ask(PromptIcon::Information, foldedStrokesText(h.count()), kUndoRetouchTitle);
+        } else {
+            QApplication::beep();
+        }
     } catch (...) {
         c_.reportError("mnuUndoRetouch");
     }

@@ -29,6 +29,9 @@ inline constexpr const char* kRetouchCaptionMark = "  -  retouching from picture
 // The question before Make Montage throws strokes away.
 std::string loseStrokesText(int strokes);
 inline constexpr const char* kLoseStrokesTitle = "Retouched montage";
+// Said when Undo Retouch meets strokes folded together to keep the undo memory within bounds.
+std::string foldedStrokesText(int strokes);
+inline constexpr const char* kUndoRetouchTitle = "Undo Retouch";
 // The question before strokes painted into comparison montages, not saved since, are thrown away
 // (`going`: "Make a new montage", "Go on").
 std::string loseComparisonStrokesText(int strokes, const std::string& going);

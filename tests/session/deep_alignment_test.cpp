@@ -322,6 +322,35 @@ TEST(ChangedDeepMontage, PyramidFocusReadsOnlyThePicturesItsStrokesPaintFrom) {
     EXPECT_LE(viewDifference(deep, rig.session.record({}).picture).largest, 3);
 }
 
+// A picture written again since the montage was made (a re-shot series) is not the picture its
+// strokes were painted from: Pyramid Focus, whose deep picture is merged already, paints them
+// again only from the pictures it read, else the montage is saved at 8 bits and says why; its
+// 16-bit file never holds strokes the montage on screen does not show.
+TEST(ChangedDeepMontage, StrokesOfAPictureWrittenAgainSinceAreNotPaintedFromTheNewOne) {
+    for (const bool align : {false, true}) {
+        SCOPED_TRACE(align);
+        const std::vector<DeepPicture> series = movedDeepSeries(3, 0, align);
+        DeepRig rig(series);
+        MontageRequest r = rig.request();
+        r.method = FocusMethod::Pyramid;
+        r.align = align;
+        ASSERT_TRUE(rig.session.makeMontage(r).made);
+        rig.session.applyStroke({}, retouch::Stroke{2, retouch::Brush{20, 100, 100, false}, {{30, 30}, {150, 100}}});
+        // Picture 2 shot again: the same size, other pixels.
+        DeepPicture other = series[1];
+        for (std::uint16_t& v : other.samples) v = std::uint16_t(65535 - v);
+        writeFile(rig.path("d2.png"), encodeDeepPng(other, 16));
+        const DeepPicture deep = rig.saved("painted.png");
+        if (deep.bitsPerSample == 16) {
+            EXPECT_TRUE(rig.said.empty()) << rig.said.front();
+        } else {
+            ASSERT_EQ(rig.said.size(), 1u);
+            EXPECT_NE(rig.said[0].find("saved at 8 bits per sample"), std::string::npos) << rig.said[0];
+        }
+        EXPECT_LE(viewDifference(deep, rig.session.record({}).picture).largest, 3);
+    }
+}
+
 TEST(ChangedDeepMontage, ABlockMontageReadsOnlyThePicturesItsBlocksCameFrom) {
     // An ignored picture gives the montage no block: saving it at 16 bits does not decode that
     // picture again, so one whose pixels were cut short since (its header still whole) does not

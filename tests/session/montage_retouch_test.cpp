@@ -435,6 +435,42 @@ TEST(Retouch, AnIgnoredPicturePaintsFromWhereItsTargetPutsIt) {
     EXPECT_EQ(painted(earlier), want);
 }
 
+// Alignment leaves a picture the montage ignored as loaded: an aligned montage refuses to paint
+// from it (its pixels would land off the subject), saying why, and leaves the montage as it was.
+// A project saved with such strokes still opens, with its stored montage.
+TEST(Retouch, AnAlignedMontageDoesNotPaintFromAPictureItIgnored) {
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.align = true;
+    r.ignored[1] = true;
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    const std::vector<std::uint8_t> made = rig.pixels();
+    EXPECT_FALSE(rig.session.canRetouch({}, 2));
+    EXPECT_TRUE(rig.session.canRetouch({}, 1));
+    try {
+        rig.session.applyStrokes({}, {Stroke{1, kHardCopy, {{5, 5}}}, Stroke{2, kHardCopy, {{20, 15}, {35, 22}}}});
+        ADD_FAILURE() << "painted from the ignored picture";
+    } catch (const RuntimeError& e) {
+        EXPECT_NE(e.description().find("picture 2 was ignored"), std::string::npos) << e.description();
+    }
+    EXPECT_EQ(rig.pixels(), made);
+    EXPECT_EQ(rig.session.strokeCount({}), 0);
+
+    rig.session.applyStroke({}, Stroke{1, kHardCopy, {{20, 15}, {35, 22}}});
+    const std::vector<std::uint8_t> retouched = rig.pixels();
+    rig.session.saveProject({}, rig.path("p.mon"));
+    std::vector<Stroke> strokes = retouch::readStrokesFile(rig.path("p.strokes"), 3);
+    ASSERT_EQ(strokes.size(), 1u);
+    strokes[0].picture = 2;
+    retouch::writeStrokesFile(rig.path("p.strokes"), strokes);
+    Rig other;
+    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Opened);
+    EXPECT_EQ(other.pixels(), retouched);
+    EXPECT_EQ(other.session.strokeCount({}), 0);
+    ASSERT_FALSE(other.prompter.shown.empty());
+    EXPECT_EQ(other.prompter.shown.back().text, kStrokesNotRemadeText);
+}
+
 // Undo puts back whole tiles of kept pixels and the smoothing pass's blocks over them. The
 // rectangle Undo gives, which the window repaints, holds every pixel it changed.
 TEST(Retouch, UndoAcrossASmoothingPassGivesEveryPixelItPutsBack) {

@@ -306,6 +306,36 @@ TEST(RetouchWindow, UndoAndRedoByTheirKeysAndRemoveAll) {
     EXPECT_EQ(rig.strokes(), 0);
 }
 
+// A long session folds the oldest strokes together to keep Undo's memory within bounds: once
+// only those are left, Undo says why it takes nothing off (rather than a bare beep) and names
+// the way to take them off, which gives back the montage as made.
+TEST(RetouchWindow, UndoSaysWhenTheStrokesLeftWereJoinedTogether) {
+    RetouchRig rig;
+    rig.form->session().setRetouchUndoBytes(1);
+    rig.dialogs->chooseBrush(BrushChoice{6, 100, 100, false});
+    rig.trigger("mnuRetouchBrush");
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_2);
+    for (int k = 0; k < 4; ++k) rig.drag({QPoint(10 + 25 * k, 10), QPoint(15 + 25 * k, 60)});
+    ASSERT_EQ(rig.strokes(), 4);
+    QTest::keyClick(rig.window(), Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_EQ(rig.strokes(), 3);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    const QImage three = rig.montagePicture();
+    QTest::keyClick(rig.window(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.strokes(), 3);
+    EXPECT_EQ(rig.montagePicture(), three);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, foldedStrokesText(3));
+    EXPECT_EQ(rig.prompter.shown[0].title, kUndoRetouchTitle);
+    rig.trigger("mnuClearRetouch");
+    EXPECT_EQ(rig.montagePicture(), rig.plain);
+    EXPECT_EQ(rig.strokes(), 0);
+    // With no stroke at all there is nothing to say.
+    QTest::keyClick(rig.window(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+}
+
 // The montage window hands the keyboard to the main window, so Ctrl+Z and Ctrl+Y must work from
 // there with the pointer anywhere: from its buttons and, while retouching, from its text boxes too
 // (which keep them for their typing otherwise).
