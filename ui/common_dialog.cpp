@@ -1,6 +1,7 @@
 // The common dialog and its two back ends.
 #include "ui/common_dialog.h"
 
+#include "ui/message_box_prompter.h"
 #include "ui/path_text.h"
 
 #include <QCheckBox>
@@ -158,10 +159,10 @@ public:
         }
         if (std::filesystem::is_directory(bytes, ec)) return QFileDialog::accept();
         if (std::filesystem::exists(bytes, ec) && !testOption(DontConfirmOverwrite) &&
-            QMessageBox::warning(this, windowTitle(),
-                                 QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
-                                     .arg(QString::fromStdString(std::filesystem::path(bytes).filename().native())),
-                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+            askWarning(this, windowTitle(),
+                       QFileDialog::tr("%1 already exists.\nDo you want to replace it?")
+                           .arg(QString::fromStdString(std::filesystem::path(bytes).filename().native())),
+                       QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
             return;
         QDialog::accept();
     }
@@ -253,9 +254,9 @@ bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
 
 bool QtDialogBackend::confirmReplace(const QString& fileName) {
     const QString shown = pathText(std::filesystem::path(pathBytes(fileName)).filename().native());
-    return QMessageBox::warning(parent_, QObject::tr("Save As"),
-                                QFileDialog::tr("%1 already exists.\nDo you want to replace it?").arg(shown),
-                                QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    return askWarning(parent_, QObject::tr("Save As"),
+                      QFileDialog::tr("%1 already exists.\nDo you want to replace it?").arg(shown),
+                      QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool ScriptedDialogBackend::confirmReplace(const QString& fileName) {

@@ -7,11 +7,16 @@
 
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+#include <QScreen>
+#include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -65,6 +70,99 @@ TEST(MessageBoxes, TheirTextIsReadByAssistiveTechnology) {
     for (int c = 0; c < i->childCount(); ++c) texts << i->child(c)->text(QAccessible::Name);
     EXPECT_TRUE(texts.contains(QString::fromLatin1(kLimitText))) << texts.join('|').toStdString();
     box->hide();
+}
+
+// A name of 300 characters with no blank or slash to break a line at (a camera's or a script's
+// name for a series) wraps within the screen in a message box, in the prompts' boxes and in the
+// question before a file is replaced. What is copied from the box and what a screen reader reads is
+// the text as it is, and every shorter word stays whole.
+constexpr QChar kZeroWidthSpace(0x200B);
+
+std::string longName() {
+    std::string name;
+    while (name.size() < 294) name += "beetle_" + std::to_string(name.size()) + "_";
+    return name.substr(0, 294) + "01.jpg";
+}
+
+// The box on screen holds its text whole: no line is wider than the box gives it.
+void expectTextFitsTheScreen(QMessageBox& box, const QString& text) {
+    const QRect screen = box.screen()->availableGeometry();
+    EXPECT_LE(box.frameGeometry().width(), screen.width());
+    const auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(label, nullptr);
+    const QRect laidOut = label->fontMetrics().boundingRect(label->contentsRect(), Qt::TextWordWrap, label->text());
+    EXPECT_LE(laidOut.width(), label->contentsRect().width());
+    EXPECT_LE(label->contentsRect().width(), screen.width());
+    EXPECT_EQ(QString(label->text()).remove(kZeroWidthSpace), text);
+    EXPECT_EQ(label->accessibleName(), text);
+}
+
+TEST(MessageBoxes, AVeryLongFileNameWrapsWithinTheScreenAndIsCopiedAsItIs) {
+    const std::string name = "/home/ann/" + longName();
+    ASSERT_EQ(name.size(), 310u);
+    const std::string text = "So very sorry, but I can't read " + name + ".\nIt is kept as it was.";
+    auto box = buildMessageBox(Prompt{PromptIcon::Critical, PromptButtons::Ok, text, "Nobody's Perfect"}, nullptr);
+    box->show();
+    QCoreApplication::processEvents();
+    expectTextFitsTheScreen(*box, QString::fromStdString(text));
+    EXPECT_EQ(box->accessibleDescription().toStdString(), text);
+    // Every word shorter than the name keeps its letters together.
+    EXPECT_TRUE(box->text().startsWith(QStringLiteral("So very sorry, but I can't read /home/ann/b")));
+    EXPECT_TRUE(box->text().endsWith(QStringLiteral(".\nIt is kept as it was.")));
+
+    // Copied (where the style lets the text be selected), the name is the file's.
+    auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    QGuiApplication::clipboard()->clear();
+    label->setSelection(0, int(label->text().size()));
+    QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), text);
+    const int start = int(label->text().indexOf(QStringLiteral("/ann/"))) + 5;
+    ASSERT_GT(start, 5);
+    label->setSelection(start, 80);
+    QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
+    const QString part = QGuiApplication::clipboard()->text();
+    EXPECT_FALSE(part.contains(kZeroWidthSpace));
+    EXPECT_TRUE(QString::fromStdString(text).contains(part)) << part.toStdString();
+    box->hide();
+}
+
+TEST(MessageBoxes, TheQuestionBeforeAVeryLongFileNameIsReplacedWrapsWithinTheScreen) {
+    const QString name = QString::fromStdString(longName()).left(250) + QStringLiteral(".bmp");
+    QtDialogBackend backend(nullptr);
+    bool asked = false;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box) return;
+        watch.stop();
+        asked = true;
+        expectTextFitsTheScreen(*box, name + QStringLiteral(" already exists.\nDo you want to replace it?"));
+        box->button(QMessageBox::No)->click();
+    });
+    watch.start();
+    EXPECT_FALSE(backend.confirmReplace(QStringLiteral("/tmp/") + name));
+    EXPECT_TRUE(asked);
+}
+
+// The text a box shows breaks only inside a run too long for a line, and between the characters a
+// reader sees, never inside one; a text that holds a zero-width space of its own is left whole.
+TEST(MessageBoxes, OnlyARunTooLongForALineMayBreakAndNeverInsideACharacter) {
+    const QString words = QStringLiteral("I can't find /home/ann/pictures/beetle01.jpg, so very sorry.");
+    EXPECT_EQ(breakableText(words), words);
+    const QString accented = QStringLiteral("e\u0301");
+    const QString bold = QString::fromUcs4(U"\U0001D400"); // a letter beyond 16 bits
+    QString run;
+    for (int k = 0; k < 20; ++k) run += accented + bold + QStringLiteral("x");
+    const QString shown = breakableText(words + QStringLiteral(" ") + run);
+    EXPECT_TRUE(shown.startsWith(words + QStringLiteral(" ")));
+    EXPECT_EQ(QString(shown).remove(kZeroWidthSpace), words + QStringLiteral(" ") + run);
+    EXPECT_EQ(shown.count(kZeroWidthSpace), 3 * 20 - 1);
+    EXPECT_FALSE(shown.contains(QStringLiteral("e") + kZeroWidthSpace + QChar(0x0301)));
+    EXPECT_EQ(shown.count(bold), 20);
+    const QString own = run + kZeroWidthSpace;
+    EXPECT_EQ(breakableText(own), own);
 }
 
 TEST(CommonDialogFilters, BecomeQtNameFiltersWithEveryPatternOnce) {
