@@ -4,6 +4,7 @@
 // program told to end in end_on_signal_test.cpp, the progress strip and Cancel in
 // cancel_run_test.cpp.
 #include "work_rig.h"
+#include "grabbed_pixels.h"
 
 #include "ui/form_preferences.h"
 #include "ui/montage_windows.h"
@@ -118,10 +119,10 @@ TEST(PictureZoom, PaintsThePictureAtTheZoom) {
     box.setPicture(picture);
     box.setZoom(4);
     const QImage painted = box.grab().toImage().convertToFormat(QImage::Format_RGB32);
-    ASSERT_EQ(painted.size(), QSize(16, 8));
-    EXPECT_EQ(painted.pixel(3, 3), qRgb(255, 0, 0)); // picture pixel (0, 0), four screen pixels wide
-    EXPECT_EQ(painted.pixel(4, 0), qRgb(0, 0, 255));
-    EXPECT_EQ(painted.pixel(15, 7), qRgb(0, 0, 255));
+    ASSERT_EQ(painted.deviceIndependentSize().toSize(), QSize(16, 8));
+    EXPECT_TRUE(everyScreenPixelIs(painted, 3, 3, qRgb(255, 0, 0))); // picture pixel (0, 0), four box pixels wide
+    EXPECT_TRUE(everyScreenPixelIs(painted, 4, 0, qRgb(0, 0, 255)));
+    EXPECT_TRUE(everyScreenPixelIs(painted, 15, 7, qRgb(0, 0, 255)));
 }
 
 TEST(PictureZoom, KeysWheelAndButtonsZoomTheWindowAndItsStatusSaysSoTheCaptionStays) {
