@@ -15,11 +15,14 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -166,7 +169,10 @@ TEST(EndOnSignal, StopsARunAndKeepsOnlyUnsavedWork) {
 TEST(EndOnSignal, WhileTheGifWindowSavesTheFileIsFinishedFirst) {
     ScopedHome home;
     WorkRig rig;
-    writeTexturedSeries(rig.files, "tall", 2, QSize(64, 400));
+    // Tall, for a save long enough to be caught, yet within the montage window at any screen scale
+    // (a GIF larger than the window is offered as a BMP instead).
+    const int tall = std::min(400, QGuiApplication::primaryScreen()->availableGeometry().height() / 2);
+    writeTexturedSeries(rig.files, "tall", 2, QSize(64, tall));
     ASSERT_TRUE(rig.make(rig.files.path("tall01.bmp")).made);
     const QImage made = rig.montagePicture();
     const std::string saved = rig.files.path("saved while leaving.gif");
