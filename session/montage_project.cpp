@@ -3,7 +3,9 @@
 #include "session/montage_session.h"
 #include "session/montage_saving.h"
 
+#include "base/atomic_file.h"
 #include "base/error_sites.h"
+#include "base/regular_file.h"
 #include "base/runtime_error.h"
 #include "engine/properties_text.h"
 #include "input/picture_file.h"
@@ -12,6 +14,8 @@
 #include "retouch/strokes_file.h"
 
 #include <algorithm>
+#include <cinttypes>
+#include <cstdio>
 
 namespace orv {
 
@@ -58,6 +62,48 @@ void MontageSession::saveProject(const MontageChoice& which, const std::string& 
     addProjectFilesTelling(files, project, projectBitmapName(project), viewOf(record.picture), record.properties,
                            nullptr, &strokes, savingProgress(observer_));
     files.commit();
+}
+
+std::string pictureStampsNameFor(const std::string& project) {
+    std::string base = project;
+    if (base.size() >= 4 && isProjectFileName(base)) base.resize(base.size() - 4);
+    return base + ".stamps";
+}
+
+void writePictureStamps(const std::string& path, const std::vector<PictureFileStamp>& stamps) {
+    std::string text;
+    for (const PictureFileStamp& s : stamps) {
+        char fields[160];
+        std::snprintf(fields, sizeof fields, "%d %" PRIu64 " %" PRIu64 " %" PRIu64 " %" PRId64 " %" PRId64 " %zu:",
+                      s.exists ? 1 : 0, s.device, s.inode, s.size, s.modifiedSeconds, s.modifiedNanoseconds,
+                      s.name.size());
+        text += fields + s.name + "\n";
+    }
+    writeFileAtomically(path, std::vector<std::uint8_t>(text.begin(), text.end()));
+}
+
+std::vector<PictureFileStamp> readPictureStamps(const std::string& path) {
+    std::string text;
+    if (readRegularFile(path, text) != FileRead::Ok) return {};
+    std::vector<PictureFileStamp> stamps;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        PictureFileStamp s;
+        int exists = 0, used = 0;
+        std::size_t length = 0;
+        if (std::sscanf(text.c_str() + at, "%d %" SCNu64 " %" SCNu64 " %" SCNu64 " %" SCNd64 " %" SCNd64 " %zu:%n",
+                        &exists, &s.device, &s.inode, &s.size, &s.modifiedSeconds, &s.modifiedNanoseconds, &length,
+                        &used) != 7 ||
+            used == 0)
+            return {};
+        at += std::size_t(used);
+        if (length > text.size() - at || at + length >= text.size() || text[at + length] != '\n') return {};
+        s.exists = exists != 0;
+        s.name = text.substr(at, length);
+        at += length + 1;
+        stamps.push_back(std::move(s));
+    }
+    return stamps;
 }
 
 bool projectPicturesResized(const MontageRequest& request, bool loadedOnly, int storedWidth, int storedHeight,
@@ -220,8 +266,18 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         main.deep = nullptr;
         main.deepOf = 0;
         main.fromProject = true;
-        // The pictures as they were read now: the nearest to the ones it was made from that is known.
+        main.project = project;
+        // The pictures its montage was made from, when the project was kept with their stamps
+        // (the same files as were read now); else the pictures as they were read now, the nearest
+        // to those that is known.
         main.madeFrom = loaded ? seriesStamps_ : std::vector<PictureFileStamp>{};
+        if (loaded) {
+            const std::vector<PictureFileStamp> kept = readPictureStamps(pictureStampsNameFor(project));
+            if (kept.size() == seriesStamps_.size() &&
+                std::equal(kept.begin(), kept.end(), seriesStamps_.begin(),
+                           [](const PictureFileStamp& a, const PictureFileStamp& b) { return a.name == b.name; }))
+                main.madeFrom = kept;
+        }
         // Without strokes the pictures were loaded, not aligned, for it.
         if (!painted) main.alignment = nullptr;
         takeFirstPictureMetadata(completed_, main);

@@ -121,6 +121,16 @@ PictureFileStamp stampPictureFile(const std::string& name);
 // Whether any of the files has changed, gone or been replaced since it was stamped.
 bool pictureFilesChanged(const std::vector<PictureFileStamp>& stamps);
 
+// A project kept for the next start carries the stamps of the pictures its montage was made from
+// in a file of its own beside it ("NAME.stamps"; project readers know nothing of it), so that
+// pictures re-shot before it is opened are told from the ones it was made from. One line a
+// picture: "exists device inode size seconds nanoseconds length:name" (the name as its bytes).
+std::string pictureStampsNameFor(const std::string& project);
+// Raises RuntimeError 70, 61 or 75 when the file cannot be written.
+void writePictureStamps(const std::string& path, const std::vector<PictureFileStamp>& stamps);
+// Empty when the file is not there or is not such a file.
+std::vector<PictureFileStamp> readPictureStamps(const std::string& path);
+
 struct MontageRecord {
     MemorySurface picture;      // W x H, the montage as shown, saved, printed and copied
     std::string map;            // the dominant-image map
@@ -144,6 +154,8 @@ struct MontageRecord {
     std::uint64_t deepOf = 0;
     // The picture was read from a project file rather than made in this session.
     bool fromProject = false;
+    // That project file, as it was named when opened (empty: made in this session).
+    std::string project;
     // How the series' pictures were aligned for it (null: they were not, or the stack no longer
     // holds them so): its deep picture is assembled from the deep pictures aligned the same way.
     std::shared_ptr<const AlignmentReport> alignment;

@@ -462,6 +462,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
     main.deep = std::move(deep);
     main.deepOf = main.deep ? pictureFingerprint(main.picture) : 0;
     main.fromProject = false;
+    main.project.clear();
     main.alignment = ms.alignment ? std::make_shared<const AlignmentReport>(*ms.alignment) : nullptr;
     main.madeFrom = seriesStamps_;
     takeFirstPictureMetadata(completed_, main);

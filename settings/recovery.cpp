@@ -50,6 +50,24 @@ bool rememberRecoveredProject(ProfileFile& preferences, const std::string& proje
     return false;
 }
 
+void forgetRecoveredProject(ProfileFile& preferences, const std::string& project) {
+    for (int n = 1; n <= kMostRecoveredProjects; ++n) {
+        bool there = false;
+        try {
+            preferences.update(kPreferencesSection, recoveredProjectKey(n),
+                               [&](const std::optional<std::string>& current) -> std::optional<std::string> {
+                                   there = current.has_value();
+                                   if (!current || current->empty() || nameOfProfileValue(*current) != project)
+                                       return std::nullopt;
+                                   return std::string();
+                               });
+        } catch (...) {
+            return;
+        }
+        if (!there) return;
+    }
+}
+
 std::vector<std::string> takeRecoveredProjects(ProfileFile& preferences) {
     std::vector<std::string> projects;
     for (int n = 1; n <= kMostRecoveredProjects; ++n) {

@@ -22,6 +22,9 @@ std::string recoveredProjectKey(int number);
 // preferences cannot be written.
 bool rememberRecoveredProject(ProfileFile& preferences, const std::string& project);
 
+// Empties every key that names `project`: it is not offered again.
+void forgetRecoveredProject(ProfileFile& preferences, const std::string& project);
+
 // The projects named for this start, in the order of their keys, each key emptied as it is read:
 // every kept project is offered once. Names only; whether the file is still there is the caller's.
 std::vector<std::string> takeRecoveredProjects(ProfileFile& preferences);

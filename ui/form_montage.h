@@ -194,6 +194,18 @@ private:
     void keepUnsavedMontage();
     // The montage kept at the last end, offered once; true when it was opened.
     bool offerRecoveredMontage();
+    // The kept projects opened at this start, each as it was on the disk then. Each stays on the
+    // disk until the user has saved its montage or let it go.
+    struct RecoveredProject {
+        std::string project;  // as the preferences named it
+        std::string openedAs; // as the main record names it
+        PictureFileStamp stamp;
+    };
+    std::vector<RecoveredProject> recoveredOpen_;
+    // Lets go of those the user has saved or let go (`answered`: the closing question was asked
+    // about the montage on screen, or nothing was there to ask about); `all`: every one of them,
+    // its montage kept again in a project of its own.
+    void settleRecoveredProjects(bool answered, bool all = false);
     // The unsaved work the user let go when the desktop session began to end (OutputCommands::unkeptWork).
     std::optional<int> sessionEndLetGo_;
     bool letGoAtSessionEnd() const;

@@ -2,8 +2,11 @@
 // in sight of the controls, the desktop session's end and closing.
 #include "ui/form_montage.h"
 
+#include "base/file_identity.h"
+#include "retouch/strokes_file.h"
 #include "settings/preferences.h"
 #include "settings/profile_file.h"
+#include "settings/project_file.h"
 #include "settings/recovery.h"
 #include "ui/help_window.h"
 #include "ui/main_background.h"
@@ -173,6 +176,8 @@ void FormMontage::closeEvent(QCloseEvent* e) {
         e->ignore();
         return;
     }
+    // Each kept project opened at this start was saved or let go with that answer.
+    settleRecoveredProjects(true);
     output_->tellEditedFiles();
     closeHelp();
     // A command still under way stops at its next picture, block row or band rather than running
@@ -215,9 +220,14 @@ void FormMontage::finishEndingOnSignal() {
 
 void FormMontage::keepUnsavedMontage() {
     // What closing would ask about: the main montage, made or changed and still on screen.
-    if (!session_->mainMontageUnsaved() || !windows_->montageWindow()->isVisible()) return;
+    if (!session_->mainMontageUnsaved() || !windows_->montageWindow()->isVisible()) {
+        // A kept project opened at this start and saved or let go since is not offered again.
+        settleRecoveredProjects(false);
+        return;
+    }
     // Written as a run of its own: the stop asked of the run that was under way is not this save's.
     progress_->start();
+    bool kept = false;
     try {
         const std::string folder = recoveryFolder();
         // A folder that cannot be made, or that others may enter, keeps nothing.
@@ -232,14 +242,50 @@ void FormMontage::keepUnsavedMontage() {
                     std::filesystem::remove(project, ec);
                 throw;
             }
+            // The pictures it was made from, so that a series re-shot before the next start is
+            // asked about there; without them the project is still kept.
+            try {
+                writePictureStamps(pictureStampsNameFor(project), session_->record(MontageChoice{}).madeFrom);
+            } catch (...) {
+            }
             // Another copy of the program ended at the same time keeps its own project under a key
             // of its own: each is offered at the next start.
-            rememberRecoveredProject(state_.preferences, project);
+            kept = rememberRecoveredProject(state_.preferences, project);
         }
     } catch (...) {
         // Nobody is there to be told: the program ends as it was asked to.
     }
     progress_->finish();
+    // A kept project opened at this start is in the new one, with whatever was done to it since.
+    // When nothing could be kept, it is offered at the next start once more.
+    if (kept) settleRecoveredProjects(true, true);
+    else
+        for (const RecoveredProject& opened : recoveredOpen_) rememberRecoveredProject(state_.preferences, opened.project);
+}
+
+void FormMontage::settleRecoveredProjects(bool answered, bool all) {
+    const MontageRecord& main = session_->record(MontageChoice{});
+    const std::string folder = recoveryFolder();
+    for (auto it = recoveredOpen_.begin(); it != recoveredOpen_.end();) {
+        const auto& [project, openedAs, stamp] = *it;
+        // Its montage still on screen and not saved, and not asked about: it is still the only copy.
+        const bool unsettled = !main.empty() && main.project == openedAs && main.unsaved &&
+                               !(answered && windows_->montageWindow()->isVisible());
+        if (unsettled && !all) {
+            ++it;
+            continue;
+        }
+        forgetRecoveredProject(state_.preferences, project);
+        // Only a project the program kept itself, as it kept it: one the user saved under its name
+        // since is the user's.
+        if (!folder.empty() && project.rfind(folder, 0) == 0 && stampPictureFile(project) == stamp) {
+            std::error_code ec;
+            for (const std::string& file : {projectBitmapName(project), retouch::strokesNameFor(project),
+                                            pictureStampsNameFor(project), project})
+                std::filesystem::remove(file, ec);
+        }
+        it = recoveredOpen_.erase(it);
+    }
 }
 
 bool FormMontage::offerRecoveredMontage() {
@@ -252,11 +298,24 @@ bool FormMontage::offerRecoveredMontage() {
         if (prompter_.ask(PromptIcon::Question, recoveredProjectText(project), kRecoveredProjectTitle,
                           PromptButtons::YesNo) != PromptAnswer::Yes)
             continue;
+        const PictureFileStamp stamp = stampPictureFile(project);
+        const std::string before = state_.montage.main().project;
         // One opened before is unsaved work: opening the next asks about it first.
         openDroppedFile(project);
+        MontageRecord& main = state_.montage.main();
+        if (main.empty() || main.project == before ||
+            !sameRegularFile(identifyFile(main.project), identifyFile(project))) {
+            // Not opened (the question about the one opened before was cancelled, the project
+            // could not be read): it waits for the next start.
+            rememberRecoveredProject(state_.preferences, project);
+            continue;
+        }
         // Back on screen, it is still not saved anywhere the user chose: leaving asks about it again.
-        if (!state_.montage.main().empty()) state_.montage.main().unsaved = true;
+        main.unsaved = true;
         opened = true;
+        // The one it replaced was saved or let go when the question about it was answered.
+        settleRecoveredProjects(false);
+        recoveredOpen_.push_back(RecoveredProject{project, main.project, stamp});
     }
     return opened;
 }

@@ -343,6 +343,32 @@ TEST(MontageRecords, AnOpenedProjectBecomesTheMainRecordWithItsSettingsShown) {
     EXPECT_TRUE(other.prompter.shown.empty());
 }
 
+// The stamps kept beside a project come back as they were written, names with line ends and all;
+// a damaged file gives none.
+TEST(MontageRecords, PictureStampsKeptBesideAProjectComeBackAsTheyWere) {
+    QTemporaryDir dir;
+    const std::string project = dir.path().toStdString() + "/kept.MON";
+    EXPECT_EQ(pictureStampsNameFor(project), dir.path().toStdString() + "/kept.stamps");
+    PictureFileStamp there = stampPictureFile(project);
+    there.name = "/pics/a\nb 1:2.bmp";
+    there.exists = true;
+    there.device = 0xfd00;
+    there.inode = 18446744073709551615ull;
+    there.size = 123;
+    there.modifiedSeconds = -5;
+    there.modifiedNanoseconds = 999999999;
+    PictureFileStamp gone;
+    gone.name = "/pics/c.bmp";
+    const std::vector<PictureFileStamp> stamps{there, gone};
+    writePictureStamps(pictureStampsNameFor(project), stamps);
+    EXPECT_EQ(readPictureStamps(pictureStampsNameFor(project)), stamps);
+    EXPECT_TRUE(readPictureStamps(project).empty());
+    for (const std::string damaged : {"1 2 3 4 5 6 99:/short\n", "1 2 3 4 5 6 2:/ab\n", "x\n"}) {
+        std::ofstream(pictureStampsNameFor(project), std::ios::binary | std::ios::trunc) << damaged;
+        EXPECT_TRUE(readPictureStamps(pictureStampsNameFor(project)).empty()) << damaged;
+    }
+}
+
 TEST(MontageRecords, AProjectWithANumberBeyondSixteenBitsIsRefusedAndNothingChanges) {
     Rig rig;
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
