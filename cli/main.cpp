@@ -390,7 +390,7 @@ void CliRun::noticeProjectPicture() {
     const bool viewOfDeep = sessionOptions(o_, request_).eightBitFromDeep && session_.record(MontageChoice{}).deep;
     // The project's own picture, as the desktop program shows it; one that cannot be read is
     // compared with nothing.
-    const std::string stored = projectBitmapName(o_.openProject);
+    const std::string stored = projectBitmapToRead(o_.openProject);
     std::unique_ptr<MemorySurface> held;
     try {
         if (decodeToSurface(stored, held, nullptr, MontageRoom::Made) != DecodeStatus::Ok || !held) return;

@@ -236,7 +236,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         // The stored properties, map and montage picture become the main record.
         BusySpan busy(observer_);
         std::unique_ptr<MemorySurface> stored;
-        const DecodeStatus st = decodeToSurface(projectBitmapName(project), stored);
+        const DecodeStatus st = decodeToSurface(projectBitmapToRead(project), stored);
         if (st != DecodeStatus::Ok) throw RuntimeError(st == DecodeStatus::Missing ? 53 : 481);
         MontageState& ms = state_.montage;
         const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),

@@ -59,6 +59,20 @@ void OffsetTarget::centreOn(double x, double y) {
     }
 }
 
+OffsetTarget OffsetTarget::within(int width, int height) const {
+    if (width <= 0 || height <= 0) return *this;
+    OffsetTarget t = *this;
+    const double x = outer.left + outer.width / 2, y = outer.top + outer.height / 2;
+    t.moveBy(std::clamp(x, 0.0, double(width - 1)) - x, std::clamp(y, 0.0, double(height - 1)) - y);
+    return t;
+}
+
+void OffsetTarget::dragBy(double dx, double dy, int width, int height) {
+    *this = within(width, height);
+    moveBy(dx, dy);
+    *this = within(width, height);
+}
+
 std::string offsetStatusText(const std::vector<std::pair<int, ImageOffset>>& visible) {
     std::string t = " ";
     for (const auto& [n, c] : visible)

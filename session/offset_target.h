@@ -45,6 +45,17 @@ struct OffsetTarget {
 
     // Both markers centred on (x, y): the target restored from a project.
     void centreOn(double x, double y);
+
+    // The target as a picture of width x height shows it: its centre brought onto the nearest
+    // pixel of the picture when it lies past an edge (restored from a project of larger pictures,
+    // say), so that it is seen there and can be taken again. A picture without pixels shows the
+    // target as it is.
+    OffsetTarget within(int width, int height) const;
+
+    // A drag by (dx, dy) over a picture of width x height: the target taken from where the
+    // picture shows it and moved, its centre kept on the picture, so that a drag past the edge
+    // leaves it at the edge and never where the window cannot show it.
+    void dragBy(double dx, double dy, int width, int height);
 };
 
 // A target centre measured on a picture of storedWidth x storedHeight as its camera stored it,

@@ -4,6 +4,7 @@
 #include "base/atomic_file.h"
 #include "base/file_identity.h"
 #include "base/leading_number.h"
+#include "base/numbers.h"
 #include "base/regular_file.h"
 #include "base/runtime_error.h"
 #include "base/text.h"
@@ -78,8 +79,33 @@ std::string completedProjectName(const std::string& chosen) {
     return chosen + ".mon";
 }
 
-std::string projectBitmapName(const std::string& project) {
+namespace {
+
+// The bitmap name of older versions: the last three characters replaced whatever they were.
+std::string lastThreeReplaced(const std::string& project) {
     return project.substr(0, project.size() >= 3 ? project.size() - 3 : 0) + "vrk";
+}
+
+} // namespace
+
+std::string projectBitmapName(const std::string& project) {
+    // The last three characters are replaced when they all belong to the file name's ending (after
+    // its last dot). A shorter ending (a.b, a.) or none would have the name itself cut, or the
+    // folder's: every such project of a folder would share one bitmap (a.b and c.d both "vrk"),
+    // each save replacing another's montage. Those keep their whole name and get ".vrk" after it.
+    const std::size_t slash = project.rfind('/');
+    const std::size_t from = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = project.rfind('.');
+    const bool endingOfThree = dot != std::string::npos && dot >= from && project.size() - dot > 3;
+    return endingOfThree ? lastThreeReplaced(project) : project + ".vrk";
+}
+
+std::string projectBitmapToRead(const std::string& project) {
+    const std::string bitmap = projectBitmapName(project);
+    const std::string older = lastThreeReplaced(project);
+    std::error_code ec;
+    if (older == bitmap || std::filesystem::exists(bitmap, ec) || !std::filesystem::exists(older, ec)) return bitmap;
+    return older;
 }
 
 bool projectIsItsOwnBitmap(const std::string& project) {
@@ -178,10 +204,12 @@ ProjectSettings readProjectSettings(const std::string& path) {
     auto text = [&](const std::string& key) { return readKey(f, key).value_or("0"); };
     ProjectSettings s;
     s.firstFileName = nameOfProfileValue(trimBlanks(text("first file name")));
-    // Every number is checked against what will hold it before it is converted.
+    // Every number is rounded to the nearest whole number (halves to the even one), as the program
+    // rounds everywhere, and checked against what will hold it before it is converted: an offset
+    // of -2.7 written by hand is -3, not -2.
     auto whole = [&](const std::string& key, const std::string& value, double low, double high) {
-        const double v = leadingValue(value);
-        if (v >= low && v < high + 1) return int(v);
+        const double v = roundHalfEven(leadingValue(value));
+        if (v >= low && v <= high) return int(v);
         s.outOfRange.push_back({key, trimBlanks(value)});
         return 0;
     };

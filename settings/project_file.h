@@ -28,8 +28,15 @@ std::string proposedProjectName(const std::string& firstFileName);
 // name has no extension of its own; any other extension is kept.
 std::string completedProjectName(const std::string& chosen);
 
-// The companion bitmap: the project name with its last three characters replaced by "vrk".
+// The companion bitmap: the project name with its last three characters replaced by "vrk" when
+// they are the file name's ending (rock01.mon gives rock01.vrk, rock.jpeg rock.jvrk); a project
+// whose file name ends in fewer than three characters after its last dot, or has no dot, keeps its
+// whole name and gets ".vrk" (a.b gives a.b.vrk), so that it has a bitmap of its own.
 std::string projectBitmapName(const std::string& project);
+
+// The bitmap an opened project is shown from: projectBitmapName, or, when that file is not there,
+// the one older versions wrote for a name with a short ending (a.b's "vrk") when it is.
+std::string projectBitmapToRead(const std::string& project);
 
 // Whether the project and its bitmap would be one file (a name ending in "vrk", or a bitmap name
 // that is a link to the project): the bitmap written first would then be replaced by the text.

@@ -28,7 +28,8 @@ protected:
         QPainter p(this);
         p.setRenderHint(QPainter::Antialiasing);
         p.setBrush(Qt::NoBrush);
-        const OffsetTarget& t = owner_.target();
+        // A target past the picture's edge is drawn at the edge, where it can be taken.
+        const OffsetTarget t = owner_.target().within(box_->picture().width(), box_->picture().height());
         auto circle = [&](const MarkerBox& m, int border) {
             QPen pen(colourOf(owner_.targetColor()));
             pen.setWidth(border);
@@ -83,6 +84,10 @@ void FormPicture::setOffsetTarget(const QRectF& outer) {
     setTarget(t);
 }
 
+OffsetTarget FormPicture::shownTarget() const {
+    return target_.within(picture()->picture().width(), picture()->picture().height());
+}
+
 QRectF FormPicture::offsetTarget() const {
     return QRectF(target_.outer.left, target_.outer.top, target_.outer.width, target_.outer.height);
 }
@@ -113,7 +118,7 @@ bool FormPicture::eventFilter(QObject* watched, QEvent* e) {
     case QEvent::MouseButtonPress: {
         // Any button starts a drag on the target; hidden targets are not there to be taken.
         const QPointF at = picture()->toPicture(static_cast<QMouseEvent*>(e)->position());
-        if (shown_ && target_.pressStartsDrag(at.x(), at.y()))
+        if (shown_ && shownTarget().pressStartsDrag(at.x(), at.y()))
             dragState_ = QPoint(int(std::nearbyint(at.x())), int(std::nearbyint(at.y())));
         break;
     }
@@ -123,7 +128,7 @@ bool FormPicture::eventFilter(QObject* watched, QEvent* e) {
         const QPointF p = picture()->toPicture(m->position());
         const QPoint at(int(std::nearbyint(p.x())), int(std::nearbyint(p.y())));
         const QPoint d = at - *dragState_;
-        target_.moveBy(d.x(), d.y());
+        target_.dragBy(d.x(), d.y(), picture()->picture().width(), picture()->picture().height());
         overlay_->update();
         dragState_ = at;
         emit targetMoved();

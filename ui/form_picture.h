@@ -43,6 +43,8 @@ public:
     // The offset target: two concentric circles in the picture box (marker 0 the outer one).
     const OffsetTarget& target() const { return target_; }
     void setTarget(const OffsetTarget& t);
+    // The target where the picture shows it: one past the picture's edge is shown at the edge.
+    OffsetTarget shownTarget() const;
     // Marker 0 at `outer` (picture pixels, top-down), marker 1 centred inside it.
     void setOffsetTarget(const QRectF& outer);
     QRectF offsetTarget() const;

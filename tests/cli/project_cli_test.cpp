@@ -364,4 +364,25 @@ TEST(CliProjectRun, AProjectMovedWithItsPicturesReadsThemFromItsOwnFolder) {
     EXPECT_FALSE(QFile::exists(dir.path() + "/gone.bmp"));
 }
 
+// Projects of one folder whose names end in fewer than three characters after the dot each keep
+// their own montage: a.b and c.d do not share one bitmap, the second replacing the first's.
+TEST(CliProjectRun, ProjectsWithShortEndingsKeepTheirOwnMontages) {
+    QTemporaryDir dir;
+    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
+    for (const auto& [method, name] : {std::pair{"1", "a.b"}, std::pair{"pyramid", "c.d"}}) {
+        const auto saved = runProgram("orvanta-cli", {"-q", "-m", method, "-o", QString(name) + ".bmp",
+                                                      "--save-project", name, "s/sample01.bmp"},
+                                      dir.path());
+        ASSERT_EQ(saved.exitCode, 0) << saved.err;
+    }
+    for (const char* name : {"a.b", "c.d"}) {
+        const QString n = QString::fromLatin1(name);
+        EXPECT_EQ(readText(dir.path() + "/" + n + ".vrk"), readText(dir.path() + "/" + n + ".bmp")) << name;
+        const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", n}, dir.path());
+        ASSERT_EQ(again.exitCode, 0) << again.err;
+        EXPECT_EQ(again.err.find("is not the one it holds"), std::string::npos) << again.err;
+    }
+    EXPECT_FALSE(QFile::exists(dir.path() + "/vrk"));
+}
+
 } // namespace

@@ -58,6 +58,26 @@ TEST(OffsetTarget, MovesAndCentresBothMarkersTogether) {
     EXPECT_EQ(t.centre(), (ImageOffset{152, 98}));
 }
 
+// A target past a picture's edge is shown on its nearest pixel; a drag takes it from there and
+// keeps its centre on the picture. Without a picture only the 16-bit range holds it.
+TEST(OffsetTarget, IsShownAndDraggedWithinThePicture) {
+    OffsetTarget t = OffsetTarget::initial(15, 15);
+    t.centreOn(-40, 500);
+    EXPECT_EQ(t.within(120, 90).centre(), (ImageOffset{0, 89}));
+    EXPECT_EQ(t.within(120, 90).inner.left - t.within(120, 90).outer.left, 8);
+    EXPECT_EQ(t.within(0, 0).outer, t.outer);
+    EXPECT_EQ(t.centre(), (ImageOffset{-40, 500}));
+    t.dragBy(5, -10, 120, 90);
+    EXPECT_EQ(t.centre(), (ImageOffset{5, 79}));
+    t.dragBy(1000, 1000, 120, 90);
+    EXPECT_EQ(t.centre(), (ImageOffset{119, 89}));
+    t.dragBy(-7.5, 0, 120, 90);
+    EXPECT_DOUBLE_EQ(t.outer.left + t.outer.width / 2, 111.5);
+
+    t.dragBy(40000, -40000, 0, 0);
+    EXPECT_EQ(t.centre(), (ImageOffset{32767, -32768}));
+}
+
 TEST(OffsetStatus, ListsEveryVisiblePictureWithItsBlanks) {
     EXPECT_EQ(offsetStatusText({{1, {152, 98}}, {2, {160, 95}}}),
               "     Image 1 = 152 , 98    Image 2 = 160 , 95");

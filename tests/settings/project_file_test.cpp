@@ -63,8 +63,30 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"/pics/rock", "/pics/rock.mon", "/pics/rock.mon", "/pics/rock.vrk", "project /pics/rock"},
         NameCase{"/pics/rock.prj", "/pics/rock.mon", "/pics/rock.prj", "/pics/rock.vrk", "project /pics/rock"},
         // Only the file name's dots count, and its first one.
-        NameCase{"/my.pics/a.b.bmp", "/my.pics/a.mon", "/my.pics/a.b.bmp", "/my.pics/a.b.vrk", "project /my.pics/a.b"}),
+        NameCase{"/my.pics/a.b.bmp", "/my.pics/a.mon", "/my.pics/a.b.bmp", "/my.pics/a.b.vrk", "project /my.pics/a.b"},
+        // An ending of fewer than three characters is not cut into: a.b and c.d of one folder
+        // would both have had the bitmap "vrk", and "a." one beside its folder.
+        NameCase{"/pics/a.b", "/pics/a.mon", "/pics/a.b", "/pics/a.b.vrk", "project /pics"},
+        NameCase{"/pics/c.de", "/pics/c.mon", "/pics/c.de", "/pics/c.de.vrk", "project /pics/"},
+        NameCase{"/pics/a.", "/pics/a.mon", "/pics/a.", "/pics/a..vrk", "project /pic"},
+        // A longer ending, or one in capitals, has its last three characters replaced as before.
+        NameCase{"/pics/rock.jpeg", "/pics/rock.mon", "/pics/rock.jpeg", "/pics/rock.jvrk", "project /pics/rock."},
+        NameCase{"/pics/ROCK.MON", "/pics/ROCK.mon", "/pics/ROCK.MON", "/pics/ROCK.vrk", "project /pics/ROCK"}),
     [](const auto& info) { return orv::testing::caseName(info.param.given); });
+
+TEST(ProjectNames, AnOlderProjectOfAShortEndingIsShownFromTheBitmapItWasSavedWith) {
+    QTemporaryDir dir;
+    const std::string folder = dir.path().toStdString();
+    // Saved by an older version: its bitmap is the folder's "vrk".
+    writeBytes(folder + "/vrk", "older");
+    EXPECT_EQ(projectBitmapToRead(folder + "/a.b"), folder + "/vrk");
+    // Saved again now: its own bitmap.
+    writeBytes(folder + "/a.b.vrk", "own");
+    EXPECT_EQ(projectBitmapToRead(folder + "/a.b"), folder + "/a.b.vrk");
+    // Neither there: the name it is saved under, for the message.
+    EXPECT_EQ(projectBitmapToRead(folder + "/sub/c.d"), folder + "/sub/c.d.vrk");
+    EXPECT_EQ(projectBitmapToRead(folder + "/e.mon"), folder + "/e.vrk");
+}
 
 TEST(ProjectNames, ARecentEntryNamesItsProject) {
     EXPECT_EQ(projectFromRecentEntry("project /pics/rock01"), "/pics/rock01.mon");
@@ -189,8 +211,28 @@ INSTANTIATE_TEST_SUITE_P(
                       RangeCase{"HugeOffset", "  Image 2 offset X =1e30\r\n  Image 2 offset Y =1", "Image 2 offset X"},
                       RangeCase{"WrappingOffset", "  Image 2 offset X =1\r\n  Image 2 offset Y =65618", "Image 2 offset Y"},
                       RangeCase{"LowestOffset", "  Image 2 offset X =-32768\r\n  Image 2 offset Y =32767", ""},
-                      RangeCase{"BelowLowestOffset", "  Image 2 offset X =-32769\r\n  Image 2 offset Y =0", "Image 2 offset X"}),
+                      RangeCase{"BelowLowestOffset", "  Image 2 offset X =-32769\r\n  Image 2 offset Y =0", "Image 2 offset X"},
+                      // Decimals are rounded first: only what rounds past the range is listed.
+                      RangeCase{"RoundedIntoRange", "  Image 2 offset X =-32768.5\r\n  Image 2 offset Y =32767.4", ""},
+                      RangeCase{"RoundedPastTheTop", "  Image 2 offset X =0\r\n  Image 2 offset Y =32767.5", "Image 2 offset Y"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// Offsets edited by hand with decimals are rounded to the nearest whole number, halves to the
+// even one, not cut towards 0; whole numbers read as they are.
+TEST(ProjectFile, DecimalOffsetsAreRoundedToTheNearest) {
+    QTemporaryDir dir;
+    const std::string path = dir.path().toStdString() + "/d.mon";
+    writeBytes(path, "[project]\r\n  First file name =/p/a01.bmp\r\n  Montage method used =1.6 (Linear)\r\n"
+                     "  Image 1 offset X =-2.7\r\n  Image 1 offset Y =4.5\r\n"
+                     "  Image 2 offset X =2.7\r\n  Image 2 offset Y =-3.5\r\n"
+                     "  Image 3 offset X = -2\r\n  Image 3 offset Y =17 \r\n");
+    const ProjectSettings s = readProjectSettings(path);
+    EXPECT_TRUE(s.outOfRange.empty());
+    EXPECT_EQ(s.method, 2);
+    EXPECT_EQ(s.targets[1], (std::pair<int, int>(-3, 4)));
+    EXPECT_EQ(s.targets[2], (std::pair<int, int>(3, -4)));
+    EXPECT_EQ(s.targets[3], (std::pair<int, int>(-2, 17)));
+}
 
 // A first file name that holds a line end, or bytes that are not UTF-8, reads back as it was.
 TEST(ProjectFile, AFirstFileNameWithALineEndOrOddBytesReadsBackAsItWas) {

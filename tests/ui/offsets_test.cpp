@@ -176,23 +176,39 @@ TEST(DragTarget, TargetsKeepTheirPlacesThroughOffAndOnAndAReload) {
     EXPECT_NE(statusText(rig).find("Image 3 = 73 , 53"), std::string::npos) << statusText(rig);
 }
 
-// Zoomed far out, a drag of a few hundred screen pixels moves the target tens of thousands of
-// picture pixels: its centre stops at the 16-bit range's end instead of passing it, where the
-// status text's centre raised an overflow inside the mouse handler and ended the program.
-TEST(DragTarget, AZoomedOutDragStopsTheCentreAtTheRangesEnd) {
+// Zoomed far out, a drag of a few hundred screen pixels moves the mouse tens of thousands of
+// picture pixels (past the 16-bit range, where the status text's centre raised an overflow inside
+// the mouse handler and ended the program): the target stops at the picture's edge, where the
+// window shows it and it can be taken back.
+TEST(DragTarget, AZoomedOutDragStopsTheCentreAtThePicturesEdge) {
     DragRig rig;
     FormPicture* w = rig.source(2);
     w->setZoom(1.0 / 32);
     drag(w, {0, 0}, {1100, 1100}); // 35200 picture pixels right and down
-    EXPECT_EQ(w->target().centre(), (ImageOffset{32767, 32767}));
+    EXPECT_EQ(w->target().centre(), (ImageOffset{119, 89}));
     EXPECT_EQ(w->target().inner.left - w->target().outer.left, 8); // the markers still share one centre
-    EXPECT_EQ(statusText(rig), "     Image 1 = 13 , 13    Image 2 = 32767 , 32767    Image 3 = 13 , 13");
-    // And back: the same drag the other way from where it stopped moves it as far as the mouse went.
-    drag(w, {1024, 1024}, {0, 0});
-    EXPECT_EQ(w->target().centre(), (ImageOffset{32767 - 32768, 32767 - 32768}));
-    drag(w, {0, 0}, {-1100, -1100});
-    EXPECT_EQ(w->target().centre(), (ImageOffset{-32768, -32768}));
+    EXPECT_EQ(statusText(rig), "     Image 1 = 13 , 13    Image 2 = 119 , 89    Image 3 = 13 , 13");
+    // Taken where it stopped and dragged the other way, it stops at the other corner.
+    drag(w, {3, 2}, {-1100, -1100});
+    EXPECT_EQ(w->target().centre(), (ImageOffset{0, 0}));
     EXPECT_FALSE(rig.state.dragState.has_value());
+}
+
+// A target dragged past the picture stops at its edge; one that lies outside the picture (restored
+// from a project of larger pictures) is drawn at the nearest edge and taken from there.
+TEST(DragTarget, ATargetPastThePictureIsShownAndTakenAtItsEdge) {
+    DragRig rig;
+    FormPicture* w = rig.source(1);
+    drag(w, {10, 10}, {400, -300});
+    EXPECT_EQ(w->target().centre(), (ImageOffset{119, 0}));
+    drag(w, {115, 2}, {95, 22}); // taken again where it shows
+    EXPECT_EQ(w->target().centre(), (ImageOffset{99, 20}));
+
+    w->centreTargetOn(500, 60);
+    EXPECT_EQ(w->target().centre(), (ImageOffset{500, 60})); // kept as restored until it is moved
+    EXPECT_EQ(w->shownTarget().centre(), (ImageOffset{119, 60}));
+    drag(w, {118, 58}, {108, 48});
+    EXPECT_EQ(w->target().centre(), (ImageOffset{109, 50}));
 }
 
 // --- colours ------------------------------------------------------------------------------------
