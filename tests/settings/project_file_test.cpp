@@ -63,7 +63,10 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"/pics/rock", "/pics/rock.mon", "/pics/rock.mon", "/pics/rock.vrk", "project /pics/rock"},
         NameCase{"/pics/rock.prj", "/pics/rock.mon", "/pics/rock.prj", "/pics/rock.vrk", "project /pics/rock"},
         // Only the file name's dots count, and its first one.
-        NameCase{"/my.pics/a.b.bmp", "/my.pics/a.mon", "/my.pics/a.b.bmp", "/my.pics/a.b.vrk", "project /my.pics/a.b"}),
+        NameCase{"/my.pics/a.b.bmp", "/my.pics/a.mon", "/my.pics/a.b.bmp", "/my.pics/a.b.vrk", "project /my.pics/a.b"},
+        // A hidden series' name keeps the dot it starts with: its extension is at the next one.
+        NameCase{"/hid/.rock01.bmp", "/hid/.rock01.mon", "/hid/.rock01.bmp", "/hid/.rock01.vrk", "project /hid/.rock01"},
+        NameCase{"/hid/.rock", "/hid/.rock.mon", "/hid/.rock.mon", "/hid/.rock.vrk", "project /hid/.rock"}),
     [](const auto& info) { return orv::testing::caseName(info.param.given); });
 
 TEST(ProjectNames, ARecentEntryNamesItsProject) {
