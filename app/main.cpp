@@ -1,6 +1,7 @@
 // orvanta: the focus-stacking desktop program.
 #include "base/atomic_file.h"
 #include "base/deferred_termination.h"
+#include "base/leading_number.h"
 #include "base/memory_tuning.h"
 #include "base/standard_descriptors.h"
 #include "app/startup.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    orv::keepNumbersInCNotation();
     QApplication::setApplicationName(QStringLiteral("Orvanta"));
     QApplication::setApplicationVersion(QStringLiteral(ORVANTA_VERSION));
     QApplication::setOrganizationName(QStringLiteral("Brindlemoor Software"));

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
+#include <clocale>
 #include <cstdlib>
 #include <string>
 
@@ -50,5 +51,7 @@ LeadingNumber parseLeadingNumber(std::string_view text) {
     if (std::fabs(v) > FLT_MAX) return {0, true};
     return {v, false};
 }
+
+void keepNumbersInCNotation() { std::setlocale(LC_NUMERIC, "C"); }
 
 } // namespace orv

@@ -17,4 +17,10 @@ LeadingNumber parseLeadingNumber(std::string_view text);
 // The value alone (0 when out of range).
 inline double leadingValue(std::string_view text) { return parseLeadingNumber(text).value; }
 
+// Puts the C library's number conversions (strtod, printf) back to the point as the decimal sign.
+// Qt's application object sets them from the user's locale, where a German or French one would
+// read "15.5" as 15 and write a score as "9,6": the programs call this once their application
+// object is made, so that a montage, its report and its project come out alike in every locale.
+void keepNumbersInCNotation();
+
 } // namespace orv

@@ -504,6 +504,7 @@ int main(int argc, char** argv) {
     for (const std::string& notice : optionNotices(o)) std::cerr << "orvanta-cli: " << notice << "\n";
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
+    keepNumbersInCNotation();
     // A strokes file that cannot be read or parsed stops the run before any picture is read.
     if (!o.retouchFile.empty()) {
         try {

@@ -10,14 +10,6 @@
 
 namespace orv {
 
-std::size_t firstDotOfFileName(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    std::size_t from = slash == std::string::npos ? 0 : slash + 1;
-    // The dots that open a hidden file's name (".shot1.bmp") are part of the name.
-    while (from < path.size() && path[from] == '.') ++from;
-    return path.find('.', from);
-}
-
 std::string currentFolder() {
     std::string folder(PATH_MAX, '\0');
     while (!::getcwd(folder.data(), folder.size())) {

@@ -2,6 +2,8 @@
 // counted up, keeping their width ("rock09.bmp", "rock10.bmp", ...).
 #pragma once
 
+#include "base/text.h"
+
 #include <optional>
 #include <string>
 
@@ -28,9 +30,5 @@ struct SeriesName {
 // Splits a completed name; nullopt when the character before the file name's first dot is not a
 // digit (or there is no dot). Raises RuntimeError 6 when the number does not fit 16 bits.
 std::optional<SeriesName> parseSeriesName(const std::string& completed);
-
-// The position of the first dot of the file-name part (after the last "/"), not counting the dots
-// a hidden file's name starts with; npos when none.
-std::size_t firstDotOfFileName(const std::string& path);
 
 } // namespace orv

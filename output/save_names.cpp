@@ -1,6 +1,8 @@
 // Proposed save names from window captions.
 #include "output/save_names.h"
 
+#include "base/text.h"
+
 namespace orv {
 
 std::string captionFileName(const std::string& caption) {
@@ -12,9 +14,7 @@ std::string captionFileName(const std::string& caption) {
 }
 
 std::string withoutExtension(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
-    const std::size_t dot = path.find('.', nameStart);
+    const std::size_t dot = firstDotOfFileName(path);
     return dot == std::string::npos ? path : path.substr(0, dot);
 }
 

@@ -15,7 +15,8 @@ inline constexpr const char* kCopySuffix = " copy";       // source windows
 std::string captionFileName(const std::string& caption);
 
 // `path` cut before the first dot of its file-name part (after the last "/"); a dot in a folder
-// name is not an extension. A name without such a dot comes back unchanged.
+// name is not an extension, nor are the dots a hidden file's name starts with. A name without
+// such a dot comes back unchanged.
 std::string withoutExtension(const std::string& path);
 
 // The name the Save dialog proposes: captionFileName, cut by withoutExtension, + suffix.

@@ -23,13 +23,6 @@ namespace orv {
 
 namespace {
 
-// The first dot of the file-name part (after the last "/"), npos when none.
-std::size_t firstDotOfName(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::size_t from = slash == std::string::npos ? 0 : slash + 1;
-    return path.find('.', from);
-}
-
 std::string lowered(std::string s) {
     std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return char(std::tolower(c)); });
     return s;
@@ -69,13 +62,13 @@ std::vector<std::string> splitLines(const std::string& text) {
 } // namespace
 
 std::string proposedProjectName(const std::string& firstFileName) {
-    const std::size_t dot = firstDotOfName(firstFileName);
+    const std::size_t dot = firstDotOfFileName(firstFileName);
     if (dot == std::string::npos) return firstFileName + ".mon";
     return firstFileName.substr(0, dot + 1) + "mon";
 }
 
 std::string completedProjectName(const std::string& chosen) {
-    if (chosen.empty() || firstDotOfName(chosen) != std::string::npos) return chosen;
+    if (chosen.empty() || firstDotOfFileName(chosen) != std::string::npos) return chosen;
     return chosen + ".mon";
 }
 

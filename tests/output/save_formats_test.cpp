@@ -41,7 +41,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "/home/ann/beetle01 montage"},
         NameCase{"source_window", "Image3 -- /p/shot03.x.bmp", kCopySuffix, "/p/shot03 copy"},
         NameCase{"dashes_before_image_from", "Image1 -- /q/x image from y.bmp", kCopySuffix, "/q/x image from y copy"},
-        NameCase{"no_marker", "Montage Orvanta", kMontageSuffix, "Montage Orvanta montage"}),
+        NameCase{"no_marker", "Montage Orvanta", kMontageSuffix, "Montage Orvanta montage"},
+        // A hidden series' name keeps the dot it starts with.
+        NameCase{"hidden_series", "Montage in focus image from /p/.rock01.bmp", kMontageSuffix, "/p/.rock01 montage"},
+        NameCase{"hidden_source", "Image2 -- /p/..rock02.bmp", kCopySuffix, "/p/..rock02 copy"}),
     [](const auto& info) { return std::string(info.param.label); });
 
 struct FormatCase {

@@ -71,7 +71,10 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"/pics/a.", "/pics/a.mon", "/pics/a.", "/pics/a..vrk", "project /pic"},
         // A longer ending, or one in capitals, has its last three characters replaced as before.
         NameCase{"/pics/rock.jpeg", "/pics/rock.mon", "/pics/rock.jpeg", "/pics/rock.jvrk", "project /pics/rock."},
-        NameCase{"/pics/ROCK.MON", "/pics/ROCK.mon", "/pics/ROCK.MON", "/pics/ROCK.vrk", "project /pics/ROCK"}),
+        NameCase{"/pics/ROCK.MON", "/pics/ROCK.mon", "/pics/ROCK.MON", "/pics/ROCK.vrk", "project /pics/ROCK"},
+        // A hidden series' name keeps the dot it starts with: its extension is at the next one.
+        NameCase{"/hid/.rock01.bmp", "/hid/.rock01.mon", "/hid/.rock01.bmp", "/hid/.rock01.vrk", "project /hid/.rock01"},
+        NameCase{"/hid/.rock", "/hid/.rock.mon", "/hid/.rock.mon", "/hid/.rock.vrk", "project /hid/.rock"}),
     [](const auto& info) { return orv::testing::caseName(info.param.given); });
 
 TEST(ProjectNames, AnOlderProjectOfAShortEndingIsShownFromTheBitmapItWasSavedWith) {
