@@ -68,6 +68,7 @@ LoadOutcome MontageSession::load(const std::string& typed, bool reportMissing) {
         line = kLoadStarting;
         state_.series.imageCount = 0;
         seriesFirst_ = completed_;
+        state_.montage.dropComparisons();
         observer_.seriesStarting(false, typed);
         line = kLoadNumbering;
         state_.series.numberOffset = series->offset;

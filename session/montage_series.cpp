@@ -99,6 +99,7 @@ std::optional<SeriesName> MontageSession::checkSeriesName(const MontageRequest& 
 void MontageSession::nameSeries(const MontageRequest& r, const SeriesName& series, int& line) {
     line = kLineSeriesStarting;
     state_.montage.firstFileName = r.firstFileName;
+    state_.montage.dropComparisons();
     observer_.seriesStarting(true, r.firstFileName);
     line = kLineSeriesPictures;
     state_.series.numberOffset = series.offset;

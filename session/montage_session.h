@@ -81,6 +81,11 @@ struct MontageState {
         const int i = which.index();
         return i >= 0 && i < kMontageRecords ? i : 0;
     }
+    // The comparison montages go with their windows when a series is read again: nothing can show,
+    // smooth or save them any more, and each holds a whole montage with its choices.
+    void dropComparisons() {
+        for (int k = 1; k < kMontageRecords; ++k) records[std::size_t(k)] = MontageRecord{};
+    }
 };
 
 // The state one session keeps between commands.

@@ -34,8 +34,9 @@ public:
     // How far the running command is in `phase`: `done` of `total` steps (total 0: not known).
     virtual void progress(RunPhase /*phase*/, int /*done*/, int /*total*/) {}
     // Asked at each picture read, alignment step, block row and band of rows saved: true stops
-    // Load, Make Montage or the saving there. A stopped Make Montage keeps the montage records as
-    // they were and shows the main record again (runStopped); a stopped Load keeps the pictures
+    // Load, Make Montage or the saving there. A stopped Make Montage keeps the main montage record
+    // as it was (the comparison montages went with their windows once it began reading a series)
+    // and shows it again (runStopped); a stopped Load keeps the pictures
     // read so far; a stopped saving leaves the target file as it was (RuntimeError kUserInterrupt).
     virtual bool stopRequested() { return false; }
     virtual void runStopped(const MontageRecord& /*main*/) {}
