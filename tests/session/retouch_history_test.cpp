@@ -4,10 +4,13 @@
 #include "session/prompting_observer.h"
 
 #include "band_picture.h"
+#include "base/error_sites.h"
 #include "base/runtime_error.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 namespace orv {
@@ -55,6 +58,33 @@ TEST(RetouchHistory, ARedoThatCannotPaintKeepsTheStrokesUndone) {
     EXPECT_EQ(record.retouch.count(), 0);
     EXPECT_EQ(record.retouch.undone, (std::vector<Stroke>{strokes[1], strokes[0]}));
     EXPECT_EQ(record.picture.rounded(), unretouched);
+}
+
+// A smoothing pass over strokes keeps the blocks it replaced for the montage at full depth. A pass
+// of another block side than the montage's kept them as choices per pixel, a montage-sized array
+// for each pass however few blocks it replaced (24 MB a pass on a 12-megapixel montage); on the
+// pass's own grid they take a cell a block.
+TEST(RetouchHistory, ASmoothingPassOverStrokesKeepsItsBlocksOnItsOwnGrid) {
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    rig.session.applyStroke({}, Stroke{2, Brush{5, 80, 100, false}, {{10, 10}, {40, 20}}});
+    for (const char* side : {"7", "13", "7"}) {
+        SCOPED_TRACE(side);
+        MontageRequest asked = r;
+        asked.incrementText = side;
+        const std::optional<SmoothResult> smoothed = rig.session.smooth({}, asked, false, true, kSmoothRoutine, 0);
+        ASSERT_TRUE(smoothed);
+        if (smoothed->replaced == 0) continue;
+        const PictureChoices& kept = rig.session.record({}).retouch.smoothed.back().blocks;
+        const int cell = std::atoi(side);
+        EXPECT_EQ(kept.cell, cell);
+        EXPECT_EQ(kept.pictures.size(), std::size_t((60 + cell - 1) / cell) * std::size_t((40 + cell - 1) / cell));
+        EXPECT_EQ(int(std::count_if(kept.pictures.begin(), kept.pictures.end(), [](std::uint16_t n) { return n > 0; })),
+                  smoothed->replaced);
+    }
+    EXPECT_FALSE(rig.session.record({}).retouch.smoothed.empty());
 }
 
 } // namespace
