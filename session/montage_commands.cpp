@@ -15,16 +15,18 @@ namespace orv {
 namespace {
 
 // A block the smoothing pass replaced, in the choices. On another grid than the choices' the
-// choices go per pixel, so that they still say where each of the montage's pixels came from.
-void followReplacedBlock(PictureChoices& choices, const BlockRedraw& b) {
+// choices go per pixel, so that they still say where each of the montage's pixels came from; so
+// does a block that covers only part of its cell, when `wholeCellsOnly`.
+void followReplacedBlock(PictureChoices& choices, const BlockRedraw& b, bool wholeCellsOnly = false) {
     if (choices.pictures.empty()) return;
     const int cell = choices.cell;
     if (cell <= 0 || b.picture < 0 || b.picture > 255) {
         choices = PictureChoices{};
         return;
     }
+    const bool wholeCell = b.columns == std::min(cell, choices.width - b.x) && b.rows == std::min(cell, choices.height - b.y);
     if (b.increment == cell && b.x % cell == 0 && b.y % cell == 0 && b.x / cell < choices.columns &&
-        b.y / cell < choices.rows) {
+        b.y / cell < choices.rows && (wholeCell || !wholeCellsOnly)) {
         choices.pictures[std::size_t(b.y / cell) * std::size_t(choices.columns) + std::size_t(b.x / cell)] =
             std::uint8_t(b.picture);
         return;
@@ -137,11 +139,20 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         }
         // Over painted strokes, the blocks this pass replaces are kept apart as well: at full depth
         // the strokes before it are painted first and these blocks replaced over them.
+        // They are kept on the pass's own grid: on the montage's, a pass of another block side
+        // would keep a montage-sized array of per-pixel choices for every pass, however few
+        // blocks it replaced.
         SmoothedOverStrokes over{record.retouch.count(), {}};
-        if (over.strokes > 0) {
-            over.blocks = choices;
-            std::fill(over.blocks.pictures.begin(), over.blocks.pictures.end(), std::uint16_t(0));
-        }
+        auto followOverStrokes = [&](const BlockRedraw& b) {
+            if (choices.pictures.empty()) return;
+            if (over.blocks.pictures.empty() && b.increment > 0) {
+                const int side = b.increment;
+                over.blocks = PictureChoices{choices.width, choices.height, side, (choices.width + side - 1) / side,
+                                             (choices.height + side - 1) / side, {}};
+                over.blocks.pictures.assign(std::size_t(over.blocks.columns) * std::size_t(over.blocks.rows), 0);
+            }
+            followReplacedBlock(over.blocks, b, true);
+        };
         // And the pixels it writes there, which undoing those strokes must leave as the pass wrote them.
         SmoothedPixels overPixels{record.retouch.count(), {}};
         SmoothInput in;
@@ -164,7 +175,7 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
         in.hooks.busy = [this](bool on) { observer_.busy(on); };
         in.hooks.redrawBlock = [&](const BlockRedraw& b) {
             followReplacedBlock(choices, b);
-            if (over.strokes > 0) followReplacedBlock(over.blocks, b);
+            if (over.strokes > 0) followOverStrokes(b);
             if (overPixels.strokes > 0) overPixels.blocks.push_back(writtenBlock(ms.arrays, b));
             observer_.blockReplaced(which, ms.arrays, b.slot, b.x, b.y, b.increment);
         };

@@ -221,7 +221,9 @@ std::optional<retouch::Rect> MontageSession::redoStroke(const MontageChoice& whi
     if (stroke_) endStroke();
     MontageRecord& record = state_.montage.record(which);
     if (record.retouch.undone.empty()) return std::nullopt;
-    std::vector<retouch::Stroke> undone = std::move(record.retouch.undone);
+    // The list stays as it is until the stroke is painted: a stroke that cannot be painted (its
+    // pictures have left the stack) leaves every undone stroke to be redone, and the error says why.
+    std::vector<retouch::Stroke> undone = record.retouch.undone;
     const retouch::Stroke stroke = undone.back();
     undone.pop_back();
     const retouch::Rect changed = applyStroke(which, stroke); // clears the undone list

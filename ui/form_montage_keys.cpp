@@ -73,7 +73,7 @@ void FormMontage::addRetouchKeys() {
         a->setShortcutContext(Qt::WindowShortcut);
         addAction(a);
         connect(a, &QAction::triggered, this, [this, c = command] {
-            FormMontagePicture* w = retouch_->window();
+            FormMontagePicture* w = retouch_->active() ? retouch_->window() : nullptr;
             if (!w) w = windows_->keyboardMontageWindow();
             if (w) runMontageCommand(c, w);
             else QApplication::beep();

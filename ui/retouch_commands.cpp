@@ -126,6 +126,8 @@ RetouchCommands::~RetouchCommands() {
     if (window_) qApp->removeEventFilter(this);
 }
 
+bool RetouchCommands::active() const { return window_ && window_->isVisible(); }
+
 MontageChoice RetouchCommands::which() const { return MontageChoice{window_ ? window_->comparison() : std::nullopt}; }
 
 void RetouchCommands::setMode(FormMontagePicture* window, bool on) {

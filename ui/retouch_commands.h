@@ -49,7 +49,9 @@ public:
 
     // "Retouch from Source Pictures" ticked or unticked in `window`.
     void setMode(FormMontagePicture* window, bool on);
-    bool active() const { return window_ != nullptr; }
+    // Retouching a montage on screen: a montage window a Load or its frame hid takes no strokes,
+    // and Undo and Redo from the main window leave its montage alone.
+    bool active() const;
     FormMontagePicture* window() const { return window_; }
     // "Retouch Brush...": the dialog, and the preferences when a brush was chosen.
     void chooseBrush();

@@ -262,7 +262,9 @@ INSTANTIATE_TEST_SUITE_P(
                       ChangedCase{"retouched_then_smoothed", 3, FocusMethod::ColorSpace3D, false,
                                   Change::RetouchedThenSmoothed, 1},
                       ChangedCase{"retouched_then_smoothed_aligned", 3, FocusMethod::ColorSpace3D, true,
-                                  Change::RetouchedThenSmoothed, 3}),
+                                  Change::RetouchedThenSmoothed, 3},
+                      ChangedCase{"retouched_then_smoothed_on_another_grid", 3, FocusMethod::ColorSpace3D, false,
+                                  Change::RetouchedThenSmoothed, 1, DisplayArea::Same, "7"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(ChangedDeepMontage, StrokesUndoneAcrossASmoothingPassAreSavedAsShownOrSaidToBeEightBits) {
