@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStandardPaths>
 #include <QVBoxLayout>
 
@@ -104,41 +105,70 @@ FrmAbout::FrmAbout(orv::Prompter& prompter, QWidget* parent)
     connect(cmdOK, &QPushButton::clicked, this, &FrmAbout::cmdOK_Click);
     connect(cmdSysInfo, &QPushButton::clicked, this, &FrmAbout::cmdSysInfo_Click);
 
-    auto* text = new QVBoxLayout;
-    text->addWidget(lblTitle);
-    text->addWidget(lblVersion);
-    text->addSpacing(8);
-    text->addWidget(lblDescription);
-    auto* top = new QHBoxLayout;
-    top->addWidget(picIcon, 0, Qt::AlignTop);
-    top->addSpacing(12);
-    top->addLayout(text, 1);
-
-    auto* buttons = new QVBoxLayout;
-    buttons->addWidget(cmdOK);
-    buttons->addWidget(cmdSysInfo);
-    buttons->addStretch();
-    auto* bottom = new QHBoxLayout;
-    bottom->addWidget(lblDisclaimer, 1, Qt::AlignTop);
-    bottom->addSpacing(12);
-    bottom->addLayout(buttons);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addSpacing(6);
-    layout->addWidget(line);
-    layout->addLayout(bottom);
+    // The dialog's arrangement: the buttons beside the notice, or, where the texts scroll, in a row
+    // below them.
+    auto arrange = [=, this](bool scrolls) {
+        auto* text = new QVBoxLayout;
+        text->addWidget(lblTitle);
+        text->addWidget(lblVersion);
+        text->addSpacing(8);
+        text->addWidget(lblDescription);
+        auto* top = new QHBoxLayout;
+        top->addWidget(picIcon, 0, Qt::AlignTop);
+        top->addSpacing(12);
+        top->addLayout(text, 1);
+        auto* bottom = new QHBoxLayout;
+        bottom->addWidget(lblDisclaimer, 1, Qt::AlignTop);
+        auto* page = new QVBoxLayout;
+        page->addLayout(top);
+        page->addSpacing(6);
+        page->addWidget(line);
+        page->addLayout(bottom);
+        auto* layout = new QVBoxLayout(this);
+        if (!scrolls) {
+            auto* buttons = new QVBoxLayout;
+            buttons->addWidget(cmdOK);
+            buttons->addWidget(cmdSysInfo);
+            buttons->addStretch();
+            bottom->addSpacing(12);
+            bottom->addLayout(buttons);
+            layout->addLayout(page);
+            return layout;
+        }
+        auto* content = new QWidget;
+        content->setLayout(page);
+        auto* scroll = new QScrollArea(this);
+        scroll->setObjectName(QStringLiteral("aboutScroll"));
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidgetResizable(true);
+        scroll->setWidget(content);
+        auto* buttons = new QHBoxLayout;
+        buttons->addStretch(1);
+        buttons->addWidget(cmdOK);
+        buttons->addWidget(cmdSysInfo);
+        layout->addWidget(scroll, 1);
+        layout->addLayout(buttons);
+        return layout;
+    };
     // 520 x 280 with the usual font; with a larger one the dialog grows to hold the wrapped texts
     // whole instead of cutting off the description and the notice. Where that would make it
     // taller than the screen (a large font on a small screen), it grows wider instead, as far as
     // the screen allows, so the texts wrap into fewer lines and the notice ends on the screen.
-    int width = std::max(520, layout->minimumSize().width());
+    QLayout* layout = arrange(false);
     const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
-    if (screen) {
-        const QSize room = screen->availableGeometry().size() - QSize(16, 48);
-        while (heightForWidth(width) > room.height() && width + 20 <= room.width()) width += 20;
+    const QSize room = screen ? screen->availableGeometry().size() - QSize(16, 48)
+                              : QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+    int width = std::max(520, layout->minimumSize().width());
+    while (heightForWidth(width) > room.height() && width + 20 <= room.width()) width += 20;
+    if (width <= room.width() && heightForWidth(width) <= room.height()) {
+        setFixedSize(width, std::max(280, heightForWidth(width)));
+        return;
     }
-    setFixedSize(width, std::max(280, heightForWidth(width)));
+    // Even the screen's whole width leaves them too tall (a very large font, or a high screen scale
+    // on a small screen): the texts scroll inside a dialog the screen's size, and the buttons stay.
+    delete layout;
+    arrange(true);
+    setFixedSize(std::min(width, room.width()), room.height());
 }
 
 void FrmAbout::setProgramFinder(ProgramFinder finder) {

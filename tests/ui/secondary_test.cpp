@@ -14,6 +14,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -262,6 +264,33 @@ TEST(AboutDialog, ShowsTitleVersionDescriptionAndButtons) {
     EXPECT_FALSE(about.isVisible());
 }
 
+// True when `label` can be read whole in the About dialog: tall enough for its wrapped text, and
+// either inside the dialog or inside the page of a scroll area that is, with the scroll bars
+// reaching all of the page.
+::testing::AssertionResult readableWhole(const QDialog& about, const char* name) {
+    auto* label = about.findChild<QLabel*>(QString::fromLatin1(name));
+    if (!label) return ::testing::AssertionFailure() << name << " is missing";
+    const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
+    if (label->height() < needed)
+        return ::testing::AssertionFailure() << name << " is " << label->height() << " high for " << needed;
+    const QWidget* shown = label;
+    if (auto* scroll = about.findChild<QScrollArea*>()) {
+        const QWidget* page = scroll->widget();
+        if (page && page->isAncestorOf(label)) {
+            if (!page->rect().contains(QRect(label->mapTo(page, QPoint()), label->size())))
+                return ::testing::AssertionFailure() << name << " reaches past its scrolled page";
+            const QSize view = scroll->viewport()->size();
+            if (page->width() > view.width() + scroll->horizontalScrollBar()->maximum() ||
+                page->height() > view.height() + scroll->verticalScrollBar()->maximum())
+                return ::testing::AssertionFailure() << "the scroll bars do not reach all of " << name;
+            shown = scroll;
+        }
+    }
+    if (!about.rect().contains(QRect(shown->mapTo(&about, QPoint()), shown->size())))
+        return ::testing::AssertionFailure() << name << " reaches past the dialog";
+    return ::testing::AssertionSuccess();
+}
+
 // With a larger desktop font the dialog grows: the description and the notice show whole.
 TEST(AboutDialog, HoldsItsTextsWholeInALargerFont) {
     const orv::testing::ScaledApplicationFont largeFont(1.6);
@@ -269,18 +298,15 @@ TEST(AboutDialog, HoldsItsTextsWholeInALargerFont) {
     FrmAbout about(prompter);
     about.show();
     QApplication::processEvents();
-    for (const char* name : {"lblTitle", "lblVersion", "lblDescription", "lblDisclaimer"}) {
-        auto* label = about.findChild<QLabel*>(QString::fromLatin1(name));
-        ASSERT_NE(label, nullptr);
-        const int needed = label->wordWrap() ? label->heightForWidth(label->width()) : label->sizeHint().height();
-        EXPECT_GE(label->height(), needed) << name;
-        EXPECT_TRUE(about.rect().contains(label->geometry())) << name;
-    }
+    for (const char* name : {"lblTitle", "lblVersion", "lblDescription", "lblDisclaimer"})
+        EXPECT_TRUE(readableWhole(about, name));
     about.close();
 }
 
-// A very large font on the test platform's small screen (800 x 800): the dialog widens rather than
-// reach past the screen's bottom edge, and its texts still show whole.
+// A very large font on the test platform's small screen (800 x 800, or 400 x 400 at a screen scale
+// of 2): the dialog widens rather than reach past the screen's bottom edge, and where even the
+// screen's width leaves it too tall, its texts scroll; they can all be read whole and the buttons
+// stay on the screen.
 TEST(AboutDialog, StaysWithinASmallScreenInAVeryLargeFont) {
     const orv::testing::ScaledApplicationFont largeFont(2.2);
     orv::RecordingPrompter prompter;
@@ -290,11 +316,12 @@ TEST(AboutDialog, StaysWithinASmallScreenInAVeryLargeFont) {
     const QRect room = about.screen()->availableGeometry();
     EXPECT_LE(about.height(), room.height());
     EXPECT_LE(about.width(), room.width());
-    for (const char* name : {"lblDescription", "lblDisclaimer"}) {
-        auto* label = about.findChild<QLabel*>(QString::fromLatin1(name));
-        ASSERT_NE(label, nullptr);
-        EXPECT_GE(label->height(), label->heightForWidth(label->width())) << name;
-        EXPECT_TRUE(about.rect().contains(label->geometry())) << name;
+    for (const char* name : {"lblTitle", "lblVersion", "lblDescription", "lblDisclaimer"})
+        EXPECT_TRUE(readableWhole(about, name));
+    for (const char* name : {"cmdOK", "cmdSysInfo"}) {
+        auto* button = about.findChild<QPushButton*>(QString::fromLatin1(name));
+        ASSERT_NE(button, nullptr);
+        EXPECT_TRUE(about.rect().contains(QRect(button->mapTo(&about, QPoint()), button->size()))) << name;
     }
     about.close();
 }
