@@ -4,6 +4,7 @@
 #include "dib_section.h"
 #include "host_services.h"
 #include "support/data_limit.h"
+#include "support/own_process.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -326,6 +327,7 @@ TEST(DIBSection, CopyAsBitmapHandsOverThePixels) {
 // A picture of the bitmap for which memory runs out is no picture, not a write through the rows
 // of an image that was never made.
 TEST(DIBSection, APictureOfTheBitmapWithoutMemoryForItIsNull) {
+    if (!orv::test::runsAlone()) return orv::test::runInAProcessOfItsOwn();
     orv::test::mapLargeBlocks();
     cDIBSection dib;
     ASSERT_TRUE(dib.Create(2000, 1500));

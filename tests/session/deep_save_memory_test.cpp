@@ -19,6 +19,7 @@
 
 #include <exiv2/exiv2.hpp>
 #include "support/allocator_figures.h"
+#include "support/own_process.h"
 
 #include <gtest/gtest.h>
 
@@ -76,6 +77,7 @@ struct SaveCase {
 class DeepSaveMemory : public ::testing::TestWithParam<SaveCase> {};
 
 TEST_P(DeepSaveMemory, TheFigureCheckedBeforeTheSeriesIsReadCoversTheSave) {
+    if (!test::runsAlone()) return test::runInAProcessOfItsOwn();
     if (!allocatorCounts()) GTEST_SKIP() << "the allocator does not report this process's allocations";
     if (!resetPeakResident()) GTEST_SKIP() << "the resident set's highest mark cannot be set back here";
     const SaveCase c = GetParam();

@@ -4,6 +4,7 @@
 #include "montage_fixture.h"
 #include "picture_output_fixture.h"
 #include "support/data_limit.h"
+#include "support/own_process.h"
 
 #include "output/bgr_image.h"
 #include "output/gif_encoder.h"
@@ -144,6 +145,7 @@ TEST(PictureCommands, AGifCopyOfAGifPictureKeepsItsColours) {
 // says so and the program goes on; the error must not escape into the window system, which would
 // end the program with the montage unsaved.
 TEST(PictureCommands, MemoryRunningOutForTheMontagesPictureIsSaidNotACrash) {
+    if (!test::runsAlone()) return test::runInAProcessOfItsOwn();
     test::mapLargeBlocks();
     MontageRig rig;
     writeTexturedSeries(rig.files, "big", 2, QSize(1280, 960));
