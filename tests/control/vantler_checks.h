@@ -1,0 +1,26 @@
+// What the Vantler control's tests share: the error number an action raises, and a red pixel.
+#pragma once
+
+#include "control_error.h"
+
+#include <QColor>
+
+#include <functional>
+
+namespace testvantler {
+
+constexpr uint kRed = 0x0000FF;  // colour values are 0x00BBGGRR
+
+// The number of the control error `f` raises; 0 when it raises none.
+inline int errorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const vantler::VantlerError& e) {
+        return e.number();
+    }
+    return 0;
+}
+
+inline bool isRed(const QColor& c) { return c.red() > 170 && c.green() < 100 && c.blue() < 100; }
+
+}  // namespace testvantler
