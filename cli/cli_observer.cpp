@@ -3,6 +3,7 @@
 
 #include "input/series_naming.h"
 
+#include <climits>
 #include <cstdio>
 
 namespace orv {
@@ -15,6 +16,12 @@ std::string formatScore(float v) {
 }
 
 // The digits before the first dot of a series name's file name ("IMG_40000.jpg" gives "40000").
+std::string nameTooLongNote(const std::string& name) {
+    if (name.size() < PATH_MAX) return {};
+    return ", a name of " + std::to_string(name.size()) + " bytes; the system takes no file by a name longer than " +
+           std::to_string(PATH_MAX - 1) + " bytes: run from a folder nearer the root, or give a shorter path";
+}
+
 std::string seriesNumberOf(const std::string& name) {
     const std::size_t dot = firstDotOfFileName(name);
     if (dot == std::string::npos) return {};

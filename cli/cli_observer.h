@@ -20,6 +20,10 @@ namespace orv {
 
 // A score as the program writes a single-precision number: up to 7 significant digits.
 std::string formatScore(float v);
+// Why the system took no file by `name` when the name is longer than a whole file name may be (a
+// relative name in a deep working folder, completed against it): ", a name of N bytes; ..."; else
+// nothing.
+std::string nameTooLongNote(const std::string& name);
 // The digits before the first dot of a series name's file name ("IMG_40000.jpg" gives "40000").
 std::string seriesNumberOf(const std::string& name);
 // The phase as --progress names it.
@@ -144,7 +148,9 @@ public:
     // The message does not name the file: the name looked for, as completed (a name without a
     // dot looks for NAME.bmp), is said after it.
     void firstFileMissing(const std::string& name) override {
-        std::cerr << "orvanta-cli: the first file is " << name << ", which is not there\n";
+        const std::string tooLong = nameTooLongNote(name);
+        std::cerr << "orvanta-cli: the first file is " << name << (tooLong.empty() ? ", which is not there" : tooLong)
+                  << "\n";
     }
     void progress(RunPhase phase, int done, int total) override {
         // The loader reads until a file is missing: the total is the files there to read.

@@ -286,7 +286,8 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
     } catch (...) {
         bar_.finish();
         if (!files.failedTarget().empty()) writing = files.failedTarget();
-        std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description() << "\n";
+        std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description()
+                  << nameTooLongNote(writing) << "\n";
         return false;
     }
     if (reportToText) text_.write(properties);

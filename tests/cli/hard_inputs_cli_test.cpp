@@ -11,11 +11,14 @@
 #include <QCoreApplication>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace orv;
 using namespace orv::test;
@@ -127,6 +130,40 @@ TEST_F(HardInputs, NamesThatAreNotUtf8AreUsedAsTheirBytes) {
     r = run({"-o", "m.bmp", "caf\xe9" "01.bmp"}, RawRun{odd, 0, 60});
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_TRUE(fs::exists(odd + "/m.bmp"));
+}
+
+// A relative first file in a working folder so deep that the name completed against it is longer
+// than the system takes for a whole file name: the file is there, so the message says why it was
+// not found; so does a default output name that grows past that length.
+TEST_F(HardInputs, ANameCompletedPastTheSystemsLengthIsSaidToBeTooLong) {
+    // A folder whose own name is 4084 bytes long, one more of 4090 inside it.
+    std::string near = dir;
+    while (near.size() < 4084) near += "/" + std::string(std::min<std::size_t>(200, 4084 - near.size() - 1), 'd');
+    const std::string deeper = near + "/eeeee";
+    ASSERT_EQ(deeper.size(), 4090u);
+    fs::create_directories(deeper);
+    const std::string first = near + "/s1.bmp";
+    ASSERT_TRUE(writeBmpFile(first, 40, 30, uniformRow(40, {10, 20, 30})));
+    fs::copy_file(first, near + "/s2.bmp");
+    const int deep = ::open(deeper.c_str(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(deep, 0);
+    ASSERT_EQ(::symlinkat("../s1.bmp", deep, "s1.bmp"), 0);
+    const std::string tooLong = "bytes; the system takes no file by a name longer than 4095 bytes";
+
+    // 4090 + "/s1.bmp": 4097 bytes.
+    RawResult r = run({"-o", path("m.bmp"), "s1.bmp"}, RawRun{deeper, 0, 60});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, deeper + "/s1.bmp, a name of 4097 " + tooLong)) << r.err;
+    EXPECT_FALSE(fs::exists(path("m.bmp")));
+    // 4084 + "/s1.bmp" is read; 4084 + "/s1 montage.bmp" (4099 bytes) cannot be written, and says why.
+    r = run({"s1.bmp"}, RawRun{near, 0, 60});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(contains(r.err, near + "/s1 montage.bmp: Path/File access error, a name of 4099 " + tooLong)) << r.err;
+    // Named relative to the folder, the same montage is written.
+    r = run({"-o", "m.bmp", "s1.bmp"}, RawRun{near, 0, 60});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(::unlinkat(deep, "s1.bmp", 0), 0); // the whole name is too long for the folder's removal
+    ::close(deep);
 }
 
 TEST_F(HardInputs, APictureTooLargeForTheMemoryLeftIsErrorSevenNotAnAbort) {
