@@ -366,3 +366,47 @@ TEST(RetouchWindow, UndoAndRedoKeysWorkFromTheMainWindowWithThePointerAway) {
 
 } // namespace
 } // namespace orv::testing
+
+namespace orv::testing {
+namespace {
+
+// Undo Retouch, Redo Retouch and Remove All Retouching are offered only when there is a stroke to
+// undo, to redo or to remove, and follow every command that changes the strokes.
+TEST(RetouchWindow, UndoRedoAndRemoveAllAreEnabledOnlyWithSomethingToDo) {
+    RetouchRig rig;
+    const auto entries = [&] {
+        std::string s;
+        for (const char* name : {"mnuUndoRetouch", "mnuRedoRetouch", "mnuClearRetouch"})
+            s += rig.window()->menuAction(QString::fromLatin1(name))->isEnabled() ? '1' : '0';
+        return s;
+    };
+    EXPECT_EQ(entries(), "000");
+    rig.dialogs->chooseBrush(BrushChoice{8, 100, 100, false});
+    rig.trigger("mnuRetouchBrush");
+    rig.trigger("mnuRetouch");
+    QTest::keyClick(rig.window(), Qt::Key_2);
+    rig.drag({QPoint(5, 5), QPoint(40, 50)});
+    EXPECT_EQ(entries(), "101");
+    rig.trigger("mnuUndoRetouch");
+    EXPECT_EQ(entries(), "010");
+    QTest::keyClick(rig.window(), Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_EQ(entries(), "101");
+    QTest::keyClick(rig.window(), Qt::Key_Z, Qt::ControlModifier);
+    rig.drag({QPoint(60, 10), QPoint(90, 60)}); // a new stroke: nothing left to redo
+    EXPECT_EQ(entries(), "101");
+    rig.trigger("mnuSmooth");
+    EXPECT_EQ(entries(), "101");
+    rig.trigger("mnuClearRetouch");
+    EXPECT_EQ(entries(), "000");
+    rig.drag({QPoint(5, 5), QPoint(40, 50)});
+    EXPECT_EQ(entries(), "101");
+    // A new montage has no strokes.
+    rig.prompter.answerNext(PromptAnswer::Yes);
+    rig.form->TextIncrement()->setText(QStringLiteral("10"));
+    rig.form->action(Command::MakeMontage)->trigger();
+    ASSERT_EQ(rig.strokes(), 0);
+    EXPECT_EQ(entries(), "000");
+}
+
+} // namespace
+} // namespace orv::testing
