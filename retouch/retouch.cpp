@@ -208,8 +208,9 @@ StrokeRecord::Tile* StrokeRecord::tile(int tx, int ty, bool create) {
     for (int y = 0; y < t->h; ++y)
         std::memcpy(t->before.data() + std::size_t(y) * std::size_t(t->w) * 3,
                     montage_.row(t->y0 + y) + std::size_t(t->x0) * 3, std::size_t(t->w) * 3);
-    index = int(tiles_.size());
+    // Listed before it is indexed: a list that cannot grow leaves no index to a missing tile.
     tiles_.push_back(std::move(t));
+    index = int(tiles_.size()) - 1;
     return tiles_.back().get();
 }
 

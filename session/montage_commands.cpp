@@ -58,6 +58,28 @@ SmoothedPixels::Block writtenBlock(const PixelArrays& arrays, const BlockRedraw&
     return block;
 }
 
+// Lets go of the blocks of earlier passes that `latest` writes over whole. Undoing a stroke writes
+// again, in the order they ran, every pass run after it, and a later pass counts at least as many
+// strokes as an earlier one: whenever such a block is written, `latest` is written over it.
+void dropCoveredBlocks(std::vector<SmoothedPixels>& earlier, const SmoothedPixels& latest, int width, int height) {
+    if (latest.blocks.empty() || earlier.empty() || width <= 0 || height <= 0) return;
+    std::vector<bool> covered(std::size_t(width) * std::size_t(height));
+    for (const SmoothedPixels::Block& b : latest.blocks)
+        for (int y = std::max(b.y, 0); y < std::min(b.y + b.rows, height); ++y)
+            for (int x = std::max(b.x, 0); x < std::min(b.x + b.columns, width); ++x)
+                covered[std::size_t(y) * std::size_t(width) + std::size_t(x)] = true;
+    const auto coveredWhole = [&](const SmoothedPixels::Block& b) {
+        // Pixels beyond the picture are never written again.
+        for (int y = std::max(b.y, 0); y < std::min(b.y + b.rows, height); ++y)
+            for (int x = std::max(b.x, 0); x < std::min(b.x + b.columns, width); ++x)
+                if (!covered[std::size_t(y) * std::size_t(width) + std::size_t(x)]) return false;
+        return true;
+    };
+    for (SmoothedPixels& pass : earlier)
+        if (pass.strokes <= latest.strokes && std::erase_if(pass.blocks, coveredWhole) > 0) pass.blocks.shrink_to_fit();
+    std::erase_if(earlier, [](const SmoothedPixels& pass) { return pass.blocks.empty(); });
+}
+
 } // namespace
 
 void MontageSession::arraysRefilled() {
@@ -193,8 +215,13 @@ std::optional<SmoothResult> MontageSession::smooth(const MontageChoice& which, c
             if (record.request.method != FocusMethod::Pyramid) record.choices = std::move(choices);
             if (over.strokes > 0 && !record.choices.pictures.empty() && result.replaced > 0)
                 record.retouch.smoothed.push_back(std::move(over));
-            if (overPixels.strokes > 0 && result.replaced > 0)
+            if (overPixels.strokes > 0 && result.replaced > 0) {
+                dropCoveredBlocks(record.retouch.smoothedPixels, overPixels, record.picture.pictureWidth(),
+                                  record.picture.pictureHeight());
                 record.retouch.smoothedPixels.push_back(std::move(overPixels));
+            }
+            // What the pass keeps counts in the memory Undo may use, as the strokes' tiles do.
+            record.retouch.keepWithin(options_.retouchUndoBytes);
             record.unsaved = true;
             observer_.mapChanged(which, record.map);
         }

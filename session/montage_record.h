@@ -72,9 +72,14 @@ struct RetouchHistory {
     int count() const { return int(done.size()); }
     // Undo can take a stroke off while more are painted than were folded.
     bool canUndo() const { return count() > folded; }
+    // Everything kept for Undo and the full-depth save: the strokes' tiles and what the smoothing
+    // passes run over them keep (their blocks' choices and pixels).
     std::size_t bytesKept() const {
         std::size_t n = 0;
         for (const RetouchStep& d : done) n += d.kept ? d.kept->bytesKept() : 0;
+        for (const SmoothedOverStrokes& p : smoothed) n += p.blocks.pictures.size() * sizeof(std::uint16_t);
+        for (const SmoothedPixels& p : smoothedPixels)
+            for (const SmoothedPixels::Block& b : p.blocks) n += sizeof(b) + b.bgr.size();
         return n;
     }
     // Folds the oldest strokes' kept pixels together until the history keeps at most `budget`

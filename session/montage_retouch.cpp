@@ -157,19 +157,53 @@ void MontageSession::beginStroke(const MontageChoice& which, int picture, const 
     stroke_ = std::move(live);
 }
 
+void MontageSession::takeBackStroke(std::unique_ptr<LiveStroke> live) {
+    bool outOfMemory = false;
+    try {
+        throw;
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
+    } catch (const RuntimeError& e) {
+        outOfMemory = e.number() == 7;
+    } catch (...) {
+    }
+    // Every tile the stroke touched was kept before it was painted: they all go back, and the
+    // stroke's memory is given back before the error is made.
+    live->record->undo(montageRaster(state_.montage.record(live->which).picture));
+    live.reset();
+    if (outOfMemory) throw RuntimeError(7, kStrokeOutOfMemoryText);
+    throw;
+}
+
 retouch::Rect MontageSession::strokeTo(int x, int y) {
     if (!stroke_) return {};
-    stroke_->stroke.path.push_back(retouch::PathPoint{x, y});
-    return stroke_->record->lineTo(x, y);
+    try {
+        stroke_->stroke.path.push_back(retouch::PathPoint{x, y});
+        return stroke_->record->lineTo(x, y);
+    } catch (...) {
+        takeBackStroke(std::move(stroke_));
+    }
 }
 
 retouch::Rect MontageSession::endStroke() {
     if (!stroke_) return {};
     std::unique_ptr<LiveStroke> live = std::move(stroke_);
     if (live->stroke.path.empty()) return {};
-    const retouch::Rect changed = live->record->finish();
     MontageRecord& record = state_.montage.record(live->which);
-    record.retouch.done.push_back(RetouchStep{std::move(live->stroke), std::move(live->record)});
+    retouch::Rect changed;
+    std::optional<RetouchStep> step;
+    try {
+        // The room for the undo step is made before the stroke is finished: once painted, it is
+        // kept without anything more to allocate.
+        record.retouch.done.reserve(record.retouch.done.size() + 1);
+        changed = live->record->finish();
+        step = RetouchStep{std::move(live->stroke), std::shared_ptr<retouch::StrokeRecord>(std::move(live->record))};
+    } catch (...) {
+        // The record stays with the stroke until the step owns it.
+        if (live->record) takeBackStroke(std::move(live));
+        throw;
+    }
+    record.retouch.done.push_back(std::move(*step));
     record.retouch.undone.clear();
     record.retouch.keepWithin(options_.retouchUndoBytes);
     strokesChanged(live->which);

@@ -241,6 +241,8 @@ public:
     bool canRetouch(const MontageChoice& which, int picture) const;
     // A stroke painted as the mouse moves: begun, continued to each point, ended (kept for undo,
     // the properties line updated). A stroke not ended is ended by the next begin or undo.
+    // A stroke is painted whole or not at all: one that fails part way (memory running out) is
+    // taken off again before the error is raised.
     void beginStroke(const MontageChoice& which, int picture, const retouch::Brush& brush);
     retouch::Rect strokeTo(int x, int y);
     retouch::Rect endStroke();
@@ -382,6 +384,10 @@ private:
     };
     std::unique_ptr<LiveStroke> stroke_;
     void strokesChanged(const MontageChoice& which);
+    // Called while an error from painting `live` is handled: the stroke is taken off whole, the
+    // montage left as it was before it, and the error raised again (running out of memory as
+    // kStrokeOutOfMemoryText says).
+    [[noreturn]] void takeBackStroke(std::unique_ptr<LiveStroke> live);
 
     // Pyramid Focus makes the same montage whatever the increment, which sets only the blocks of
     // its map: while a comparison runs, its last run is kept, and a later montage of the comparison
@@ -405,6 +411,10 @@ private:
     void keepPyramidRun(std::unique_ptr<PyramidRun> settings, const PictureChoices& choices,
                         const std::shared_ptr<const DeepPicture>& deep);
 };
+
+// What a stroke that ran out of memory part way says (error 7): it was taken off whole.
+inline constexpr const char* kStrokeOutOfMemoryText =
+    "there was not enough memory to paint the stroke: it was taken off, and the montage is as it was before it";
 
 // The properties text with the line "  Retouched =N strokes" before the map (none when N is 0).
 std::string withRetouchedLine(const std::string& properties, int strokes);

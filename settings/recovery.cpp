@@ -108,6 +108,11 @@ std::string recoveryFolder() {
     return {};
 }
 
+bool inRecoveryFolder(const std::string& file) {
+    const std::string folder = recoveryFolder();
+    return !folder.empty() && file.size() > folder.size() && file.compare(0, folder.size(), folder) == 0;
+}
+
 bool makePrivateRecoveryFolder(const std::string& folder) {
     if (folder.empty()) return false;
     std::error_code ec;

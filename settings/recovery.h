@@ -35,6 +35,8 @@ std::string recoveredProjectText(const std::string& project);
 // $XDG_STATE_HOME/orvanta (an absolute XDG_STATE_HOME), else ~/.local/state/orvanta (the account's
 // home folder when HOME is not set); ends in "/". Empty when there is no home folder at all.
 std::string recoveryFolder();
+// Whether `file` (an absolute name) lies in that folder: a project the program kept itself.
+bool inRecoveryFolder(const std::string& file);
 
 // Makes `folder` when it is missing and closes it to other users. False when it cannot be made or
 // is not a folder of this user's that only this user may enter: nothing is kept there then.

@@ -605,6 +605,7 @@ void FormMontage::forgetRecentFile(const std::string& name) {
 void FormMontage::refreshWindowMenus() {
     showEntries(actions_.sourceWindows, windows_->sourceCaptions());
     showEntries(actions_.montageWindows, windows_->montageCaptions());
+    if (retouch_) retouch_->refreshEntries();
 }
 
 void FormMontage::takeFocusLater() {

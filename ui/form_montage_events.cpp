@@ -265,12 +265,12 @@ void FormMontage::keepUnsavedMontage() {
 
 void FormMontage::settleRecoveredProjects(bool answered, bool all) {
     const MontageRecord& main = session_->record(MontageChoice{});
-    const std::string folder = recoveryFolder();
     for (auto it = recoveredOpen_.begin(); it != recoveredOpen_.end();) {
         const auto& [project, openedAs, stamp] = *it;
         // Its montage still on screen and not saved, and not asked about: it is still the only copy.
+        // One whose window the user closed was let go, as any montage closed without saving is.
         const bool unsettled = !main.empty() && main.project == openedAs && main.unsaved &&
-                               !(answered && windows_->montageWindow()->isVisible());
+                               windows_->montageWindow()->isVisible() && !answered;
         if (unsettled && !all) {
             ++it;
             continue;
@@ -278,7 +278,7 @@ void FormMontage::settleRecoveredProjects(bool answered, bool all) {
         forgetRecoveredProject(state_.preferences, project);
         // Only a project the program kept itself, as it kept it: one the user saved under its name
         // since is the user's.
-        if (!folder.empty() && project.rfind(folder, 0) == 0 && stampPictureFile(project) == stamp) {
+        if (inRecoveryFolder(project) && stampPictureFile(project) == stamp) {
             std::error_code ec;
             for (const std::string& file : {projectBitmapName(project), retouch::strokesNameFor(project),
                                             pictureStampsNameFor(project), project})

@@ -7,6 +7,7 @@
 #include "retouch/strokes_file.h"
 #include "session/montage_session.h"
 #include "settings/project_file.h"
+#include "settings/recovery.h"
 #include "ui/busy_cursor.h"
 #include "ui/montage_windows.h"
 #include "ui/path_text.h"
@@ -31,8 +32,10 @@ std::string seriesPictureAmong(const std::vector<std::string>& files, const Mont
 
 // Adds the recent entry of `project` when that entry opens this project again. An entry stands
 // for the name with ".mon" at its end, so a project saved under another ending (rock01.prj) would
-// have its entry open another file (rock01.mon): it gets none.
+// have its entry open another file (rock01.mon): it gets none. Nor does a project the program
+// kept in its state folder when it was told to end: it is removed once it is saved or let go.
 void addRecentProject(MontageView& view, const std::string& project) {
+    if (inRecoveryFolder(project)) return;
     const std::string entry = projectRecentEntry(project);
     if (projectFromRecentEntry(entry) == project) view.addRecentFile(entry);
 }

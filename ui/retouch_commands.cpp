@@ -133,8 +133,7 @@ MontageChoice RetouchCommands::which() const { return MontageChoice{window_ ? wi
 void RetouchCommands::setMode(FormMontagePicture* window, bool on) {
     if (window_ && (!on || window != window_)) {
         // Off, or on in another montage window: the one painted in so far lets go.
-        if (painting_) c_.session.endStroke();
-        painting_ = false;
+        endStrokeUnderway();
         showSource_ = false;
         if (QAction* a = window_->action(Command::Retouch)) a->setChecked(false);
         delete overlay_;
@@ -195,6 +194,11 @@ void RetouchCommands::chooseBrush() {
 
 void RetouchCommands::repaint(const retouch::Rect& r) { repaint(which(), r); }
 
+void RetouchCommands::repaintWhole(const MontageChoice& on) {
+    const MemorySurface& picture = c_.session.record(on).picture;
+    repaint(on, retouch::Rect{0, 0, picture.pictureWidth(), picture.pictureHeight()});
+}
+
 void RetouchCommands::repaint(const MontageChoice& on, const retouch::Rect& r) {
     FormMontagePicture* w = c_.windows.montageWindowOf(on.comparison);
     if (!w || r.empty()) return;
@@ -205,6 +209,23 @@ void RetouchCommands::repaint(const MontageChoice& on, const retouch::Rect& r) {
     box->drawCells(picture.rounded().data(), picture.roundedWidth(), roundUp4(h), r.x0, h - r.y1, r.x1 - 1,
                    h - 1 - r.y0);
     box->update(box->toBox(QRect(r.x0, r.y0, r.x1 - r.x0, r.y1 - r.y0)));
+}
+
+void RetouchCommands::refreshEntries() {
+    const auto refresh = [this](FormMontagePicture* w) {
+        if (!w) return;
+        const MontageChoice on{w->comparison()};
+        const MontageRecord& record = c_.session.record(on);
+        // A stroke being painted is ended and kept by Undo: it counts as one to undo.
+        const bool painting = c_.session.strokeUnderway() && window_ == w;
+        const bool painted = !record.empty() && (record.retouch.count() > 0 || painting);
+        if (QAction* a = w->action(Command::UndoRetouch)) a->setEnabled(painted);
+        if (QAction* a = w->action(Command::ClearRetouch)) a->setEnabled(painted);
+        if (QAction* a = w->action(Command::RedoRetouch))
+            a->setEnabled(!record.empty() && !painting && !record.retouch.undone.empty());
+    };
+    refresh(c_.windows.madeMontageWindow());
+    for (int k = 0; k < kComparisonMontages; ++k) refresh(c_.windows.comparisonWindow(k));
 }
 
 void RetouchCommands::undo(FormMontagePicture* window) {
@@ -223,6 +244,7 @@ void RetouchCommands::undo(FormMontagePicture* window) {
     } catch (...) {
         c_.reportError("mnuUndoRetouch");
     }
+    refreshEntries();
 }
 
 void RetouchCommands::redo(FormMontagePicture* window) {
@@ -234,6 +256,7 @@ void RetouchCommands::redo(FormMontagePicture* window) {
     } catch (...) {
         c_.reportError("mnuRedoRetouch");
     }
+    refreshEntries();
 }
 
 void RetouchCommands::clear(FormMontagePicture* window) {
@@ -242,11 +265,11 @@ void RetouchCommands::clear(FormMontagePicture* window) {
         painting_ = false;
         if (c_.session.strokeCount(on) == 0) return;
         c_.session.clearStrokes(on);
-        const MemorySurface& picture = c_.session.record(on).picture;
-        repaint(on, retouch::Rect{0, 0, picture.pictureWidth(), picture.pictureHeight()});
+        repaintWhole(on);
     } catch (...) {
         c_.reportError("mnuClearRetouch");
     }
+    refreshEntries();
 }
 
 bool RetouchCommands::confirmNewMontage() {
@@ -267,15 +290,17 @@ void RetouchCommands::endStrokeUnderway() {
     try {
         repaint(c_.session.endStroke());
     } catch (...) {
+        repaintWhole(which());
         c_.reportError("mnuRetouch");
     }
+    refreshEntries();
 }
 
 void RetouchCommands::montageReplaced() {
-    painting_ = false;
-    if (c_.session.strokeUnderway()) c_.session.endStroke();
+    endStrokeUnderway();
     if (source_ > c_.session.pictureCount()) source_ = 1;
     showCaption();
+    refreshEntries();
 }
 
 bool RetouchCommands::pointerOverMontage() const {
@@ -346,6 +371,7 @@ bool RetouchCommands::mouse(QMouseEvent* e) {
             }
             c_.session.beginStroke(which(), source_, brush_);
             painting_ = true;
+            refreshEntries();
             repaint(c_.session.strokeTo(pixel.x(), pixel.y()));
             return true;
         }
@@ -356,12 +382,15 @@ bool RetouchCommands::mouse(QMouseEvent* e) {
         if (e->type() == QEvent::MouseButtonRelease && e->button() == Qt::LeftButton && painting_) {
             painting_ = false;
             repaint(c_.session.endStroke());
+            refreshEntries();
             return true;
         }
     } catch (...) {
         painting_ = false;
-        if (c_.session.strokeUnderway()) c_.session.endStroke();
+        // A stroke that failed part way was taken off whole: the window shows the montage as it is.
+        if (!c_.session.strokeUnderway()) repaintWhole(which());
         c_.reportError("mnuRetouch");
+        endStrokeUnderway();
         return true;
     }
     return false; // the right button's context menu, and plain moves, go on to the box

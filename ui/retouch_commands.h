@@ -60,6 +60,10 @@ public:
     void redo(FormMontagePicture* window);
     void clear(FormMontagePicture* window);
 
+    // Undo Retouch, Redo Retouch and Remove All Retouching enabled in each montage window only
+    // when its montage has a stroke to undo, to redo or to remove.
+    void refreshEntries();
+
     // Before Make Montage: true to go on (no strokes, or the user agreed to lose them).
     bool confirmNewMontage();
     // After a command that may have replaced the montage: the caption again.
@@ -86,6 +90,7 @@ private:
     // Shows the record's pixels of `r` (montage pixels, top-down) and repaints only them.
     void repaint(const retouch::Rect& r);
     void repaint(const MontageChoice& on, const retouch::Rect& r);
+    void repaintWhole(const MontageChoice& on);
     void showCaption();
     void setRadius(int radius);
     void saveBrush();

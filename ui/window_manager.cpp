@@ -129,7 +129,7 @@ void WindowManager::connectMontageWindow(FormMontagePicture* w) {
 }
 
 FormMontagePicture* WindowManager::montageWindow() {
-    if (auto* w = qobject_cast<FormMontagePicture*>(montage_.data())) return w;
+    if (auto* w = madeMontageWindow()) return w;
     auto* w = new FormMontagePicture(main_);
     connectMontageWindow(w);
     montage_ = w;
@@ -170,6 +170,8 @@ FormProperties* WindowManager::propertiesWindow() {
     properties_ = w;
     return w;
 }
+
+FormMontagePicture* WindowManager::madeMontageWindow() const { return qobject_cast<FormMontagePicture*>(montage_.data()); }
 
 FormMontagePicture* WindowManager::comparisonWindow(int k) const {
     if (k < 0 || k >= kComparisonMontages) return nullptr;

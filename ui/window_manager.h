@@ -46,6 +46,8 @@ public:
     FormPreview* previewWindow();
     FormProperties* propertiesWindow();
     FormMontagePicture* comparisonWindow(int k) const;
+    // The main montage window when it has been made, else none (montageWindow() would make it).
+    FormMontagePicture* madeMontageWindow() const;
     FormUsed* comparisonUsedWindow(int k) const;
     bool previewShown() const { return preview_ && preview_->isVisible(); }
     bool hasPreview() const { return preview_; }

@@ -87,5 +87,46 @@ TEST(RetouchHistory, ASmoothingPassOverStrokesKeepsItsBlocksOnItsOwnGrid) {
     EXPECT_FALSE(rig.session.record({}).retouch.smoothed.empty());
 }
 
+
+// What a smoothing pass over strokes keeps (its blocks' choices and pixels) counts in the memory
+// Undo may use: past it the oldest strokes are folded together, as a long retouching session's
+// are. It was kept outside, growing with every pass. A block a later pass writes over whole is
+// let go: undoing a stroke writes the later pass over it anyway.
+TEST(RetouchHistory, SmoothingPassesCountInTheUndoMemoryAndKeepNoBlockWrittenOver) {
+    Rig rig;
+    MontageRequest r = rig.request();
+    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    ASSERT_TRUE(rig.session.makeMontage(r).made);
+    for (int k = 0; k < 3; ++k)
+        rig.session.applyStroke({}, Stroke{2, Brush{3, 80, 100, false}, {{5 + 15 * k, 10}, {10 + 15 * k, 30}}});
+    const RetouchHistory& history = rig.session.record({}).retouch;
+    rig.session.setRetouchUndoBytes(history.bytesKept());
+    ASSERT_EQ(history.folded, 0);
+    int replaced = 0;
+    for (const char* side : {"7", "7", "13", "7"}) {
+        MontageRequest asked = r;
+        asked.incrementText = side;
+        const std::optional<SmoothResult> smoothed = rig.session.smooth({}, asked, false, true, kSmoothRoutine, 0);
+        ASSERT_TRUE(smoothed);
+        replaced += smoothed->replaced;
+    }
+    ASSERT_GT(replaced, 0);
+    EXPECT_GT(history.folded, 0);
+    // No block of a pass lies wholly under the blocks of a pass run after it.
+    for (std::size_t i = 0; i < history.smoothedPixels.size(); ++i)
+        for (const SmoothedPixels::Block& b : history.smoothedPixels[i].blocks) {
+            int under = 0;
+            for (int y = b.y; y < b.y + b.rows; ++y)
+                for (int x = b.x; x < b.x + b.columns; ++x) {
+                    bool covered = false;
+                    for (std::size_t j = i + 1; j < history.smoothedPixels.size() && !covered; ++j)
+                        for (const SmoothedPixels::Block& c : history.smoothedPixels[j].blocks)
+                            if (x >= c.x && x < c.x + c.columns && y >= c.y && y < c.y + c.rows) covered = true;
+                    under += covered;
+                }
+            EXPECT_LT(under, b.rows * b.columns) << "pass " << i << " block at " << b.x << "," << b.y;
+        }
+}
+
 } // namespace
 } // namespace orv

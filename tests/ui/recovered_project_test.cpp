@@ -184,3 +184,32 @@ TEST(RecoveredProjects, PicturesReShotBeforeTheNextStartAreAskedAbout) {
         }
     }
 }
+
+// A kept project opened at the next start is the program's own file, not one the user named: it
+// gets no recent entry, which would say the project is missing once it is removed. Its window
+// closed without saving lets it go, as closing lets any montage go: Exit asks nothing and removes
+// it, and the next start offers nothing.
+TEST(RecoveredProjects, ClosedUnsavedIsLetGoAndNeverARecentEntry) {
+    ScopedHome home;
+    KeptRig a;
+    ASSERT_TRUE(a.make(a.first).made);
+    const std::string kept = a.endOnSignal();
+    ASSERT_FALSE(kept.empty());
+
+    KeptRig next;
+    next.state.preferences = a.state.preferences;
+    next.state.recent.load(next.state.preferences);
+    const auto recentBefore = next.state.recent.captions();
+    next.start({PromptAnswer::Yes});
+    ASSERT_TRUE(next.form->windows().montageWindow()->isVisible());
+    EXPECT_EQ(next.state.recent.captions(), recentBefore);
+
+    next.form->windows().montageWindow()->menuAction("mnuClose")->trigger();
+    ASSERT_FALSE(next.form->windows().montageWindow()->isVisible());
+    next.prompter.shown.clear();
+    next.form->action(Command::Exit)->trigger();
+    EXPECT_TRUE(next.prompter.shown.empty()) << next.prompter.shown[0].text;
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(kept)));
+    EXPECT_FALSE(QFile::exists(QString::fromStdString(projectBitmapName(kept))));
+    EXPECT_TRUE(next.namedProjects().empty());
+}
