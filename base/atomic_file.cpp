@@ -29,18 +29,18 @@ thread_local AtomicFileGroup* currentGroup = nullptr;
 // The temporary files that exist now, kept where a signal handler can read them without locks.
 constexpr int kSlots = 128;
 struct TemporarySlot {
-    std::atomic<int> state{0}; // 0 free, 1 being filled, 2 holds a name
+    std::atomic<int> state{0}; // 0 free, 1 being filled, 2 holds a file's name, 3 a folder's
     char path[PATH_MAX];
 };
 TemporarySlot temporaries[kSlots];
 
-int rememberTemporary(const std::string& path) {
+int rememberTemporary(const std::string& path, int kind = 2) {
     if (path.size() >= PATH_MAX) return -1;
     for (int i = 0; i < kSlots; ++i) {
         int expected = 0;
         if (temporaries[i].state.compare_exchange_strong(expected, 1)) {
             std::memcpy(temporaries[i].path, path.c_str(), path.size() + 1);
-            temporaries[i].state.store(2);
+            temporaries[i].state.store(kind);
             return i;
         }
     }
@@ -343,6 +343,15 @@ int descriptorNamed(const std::string& path) {
 void removeTemporaryFilesNow() {
     for (TemporarySlot& slot : temporaries)
         if (slot.state.load() == 2) ::unlink(slot.path);
+    // Folders last: the files in them went first. One that still holds anything stays.
+    for (TemporarySlot& slot : temporaries)
+        if (slot.state.load() == 3) ::rmdir(slot.path);
+}
+
+int removeFolderWhenEmptyAtTermination(const std::string& path) { return rememberTemporary(path, 3); }
+
+void forgetFolderAtTermination(int slot) {
+    if (slot >= 0 && slot < kSlots) forgetTemporary(slot);
 }
 
 void removeTemporaryFilesOnTermination() {

@@ -130,6 +130,11 @@ int descriptorNamed(const std::string& path);
 // Removes every temporary file an AtomicFile or a group holds now. Safe in a signal handler.
 void removeTemporaryFilesNow();
 
+// Names a folder that removeTemporaryFilesNow removes after the files when it is empty then; the
+// slot to forget it by (-1 when there was no room).
+int removeFolderWhenEmptyAtTermination(const std::string& path);
+void forgetFolderAtTermination(int slot);
+
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary files and end the program with status
 // 128 + the signal's number (130, 143, 129); during a group's renames the signal waits until they
 // are complete or undone.

@@ -25,8 +25,6 @@ void put32(std::vector<std::uint8_t>& b, std::size_t at, std::uint32_t v) {
 
 } // namespace
 
-namespace {
-
 std::vector<std::uint8_t> bmpHeader(const BgrView& v) {
     if (v.width <= 0 || v.height <= 0 || !v.bits || v.stride < std::size_t(v.width) * 3)
         throw RuntimeError(5);
@@ -50,8 +48,6 @@ std::vector<std::uint8_t> bmpHeader(const BgrView& v) {
     put32(b, 42, 2835);
     return b;
 }
-
-} // namespace
 
 std::vector<std::uint8_t> encodeBmp24(const BgrView& v) {
     std::vector<std::uint8_t> b = bmpHeader(v);

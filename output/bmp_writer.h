@@ -12,6 +12,9 @@
 
 namespace orv {
 
+// The 54 bytes before the rows; raises RuntimeError 5 for a picture without pixels.
+std::vector<std::uint8_t> bmpHeader(const BgrView& view);
+
 // The whole file's bytes.
 std::vector<std::uint8_t> encodeBmp24(const BgrView& view);
 

@@ -5,6 +5,7 @@
 #include "base/runtime_error.h"
 
 #include <algorithm>
+#include <cstring>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -69,8 +70,7 @@ bool spawnDetached(const ProgramStart& start, const ProgramEnded& ended) {
     return true;
 }
 
-int openExclusive(std::string& path) {
-    const std::string folder = temporaryBmpFolder();
+int openExclusive(std::string& path, const std::string& folder) {
     // 26^3 names: a few hundred draws find a free one unless the folder is unusable.
     for (int attempt = 0; attempt < 500; ++attempt) {
         std::string name = folder + "/vrktemp";
@@ -106,32 +106,47 @@ void setTempBmpRandom(std::function<double()> uniform) { randomSource() = std::m
 
 std::string createTempBmp() {
     std::string path;
-    ::close(openExclusive(path));
+    ::close(openExclusive(path, temporaryBmpFolder()));
     return path;
 }
 
-std::string writeTempBmp(const BgrView& view, const WriteProgress& progress) {
-    const std::vector<std::uint8_t> bytes = encodeBmp24(view);
+std::string makePrivateTemporaryFolder() {
+    std::string name = temporaryBmpFolder() + "/orvanta-XXXXXX";
+    // mkdtemp makes a new folder only its owner may enter (mode 0700).
+    if (!::mkdtemp(name.data())) throw RuntimeError(errno == ENOSPC ? 61 : 75);
+    return name;
+}
+
+std::string writeTempBmp(const BgrView& view, const WriteProgress& progress, const std::string& folder) {
+    const std::vector<std::uint8_t> header = bmpHeader(view); // an empty picture makes no file
     std::string path;
-    const int fd = openExclusive(path);
-    constexpr std::size_t kBand = std::size_t(1) << 20;
-    std::size_t done = 0;
-    std::size_t band = 0;
+    const int fd = openExclusive(path, folder.empty() ? temporaryBmpFolder() : folder);
     int failure = 0;
-    while (done < bytes.size() && !failure) {
-        const ssize_t n = ::write(fd, bytes.data() + done, std::min(bytes.size() - done, kBand - band));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            failure = errno == ENOSPC ? 61 : 75;
-            break;
+    // Written by bands of about 1 MB: a large montage is not copied whole once more first.
+    const auto put = [&](const std::uint8_t* data, std::size_t size) {
+        while (size > 0 && !failure) {
+            const ssize_t n = ::write(fd, data, size);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                failure = errno == ENOSPC ? 61 : 75;
+                return;
+            }
+            data += n;
+            size -= std::size_t(n);
         }
-        done += std::size_t(n);
-        band += std::size_t(n);
-        if (band == kBand || done == bytes.size()) {
-            band = 0;
-            if (progress && !progress(int(double(done) * view.height / double(bytes.size())), view.height))
-                failure = kUserInterrupt;
-        }
+    };
+    put(header.data(), header.size());
+    const std::size_t rowBytes = (std::size_t(view.width) * 3 + 3) / 4 * 4;
+    const int rowsPerBand = int(std::max<std::size_t>(1, (std::size_t(1) << 20) / rowBytes));
+    std::vector<std::uint8_t> band;
+    for (int y = 0; y < view.height && !failure; y += rowsPerBand) {
+        const int n = std::min(rowsPerBand, view.height - y);
+        band.assign(rowBytes * std::size_t(n), 0);
+        for (int r = 0; r < n; ++r)
+            std::memcpy(&band[rowBytes * std::size_t(r)], view.bits + view.stride * std::size_t(y + r),
+                        std::size_t(view.width) * 3);
+        put(band.data(), band.size());
+        if (!failure && progress && !progress(y + n, view.height)) failure = kUserInterrupt;
     }
     if (::close(fd) != 0 && !failure) failure = 61;
     if (failure) {

@@ -22,10 +22,14 @@ std::string temporaryBmpFolder();
 // created.
 std::string createTempBmp();
 
-// createTempBmp, then the picture written into that file as a 24-bit BMP; the path. The file is
-// removed again when writing fails or `progress`, told the rows written after each band, stops it
-// (RuntimeError kUserInterrupt).
-std::string writeTempBmp(const BgrView& view, const WriteProgress& progress = {});
+// createTempBmp (in `folder` when one is given), then the picture written into that file as a
+// 24-bit BMP; the path. The file is removed again when writing fails or `progress`, told the rows
+// written after each band, stops it (RuntimeError kUserInterrupt).
+std::string writeTempBmp(const BgrView& view, const WriteProgress& progress = {}, const std::string& folder = {});
+
+// A new folder "orvanta-" + six random characters in temporaryBmpFolder() that only this user
+// may enter (mode 0700); its path. Raises RuntimeError 61 (disk full) or 75.
+std::string makePrivateTemporaryFolder();
 
 // The source of the letters: uniform in [0, 1); each letter is the character
 // round(random * 25 + 97). Tests script it; an empty function restores the default generator.

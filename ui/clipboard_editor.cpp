@@ -1,6 +1,7 @@
-// The clipboard, the editor hand-off and the temporary files it leaves until the program ends.
+// The clipboard, the editor hand-off and the temporary files it leaves while they are needed.
 #include "ui/clipboard_editor.h"
 
+#include "base/atomic_file.h"
 #include "base/runtime_error.h"
 #include "output/bgr_image.h"
 #include "output/temp_bmp.h"
@@ -11,6 +12,9 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <cerrno>
+#include <dirent.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,12 +22,31 @@ namespace orv {
 
 namespace {
 
-bool fileStamp(const std::string& path, long long& size, long long& modified) {
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0) return false;
-    size = st.st_size;
-    modified = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
-    return true;
+// Whether some process this user may look into holds the file open (the editor, or the one a
+// launcher handed it to).
+bool openBySomeone(unsigned long long device, unsigned long long inode) {
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return false;
+    bool found = false;
+    while (!found) {
+        const dirent* process = ::readdir(proc);
+        if (!process) break;
+        if (process->d_name[0] < '0' || process->d_name[0] > '9') continue;
+        const std::string fds = std::string("/proc/") + process->d_name + "/fd";
+        DIR* dir = ::opendir(fds.c_str());
+        if (!dir) continue; // another user's, or ended meanwhile
+        while (const dirent* fd = ::readdir(dir)) {
+            if (fd->d_name[0] == '.') continue;
+            struct stat st{};
+            if (::stat((fds + "/" + fd->d_name).c_str(), &st) == 0 && st.st_dev == device && st.st_ino == inode) {
+                found = true;
+                break;
+            }
+        }
+        ::closedir(dir);
+    }
+    ::closedir(proc);
+    return found;
 }
 
 } // namespace
@@ -40,11 +63,74 @@ bool copyMontageToClipboard(bool montageVisible, const QImage& montage, Prompter
     return true;
 }
 
+namespace {
+
+template <typename Stamp>
+bool stampOf(const std::string& path, Stamp& stamp) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return false;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.modified = (long long)st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+    stamp.accessed = (long long)st.st_atim.tv_sec * 1000000000LL + st.st_atim.tv_nsec;
+    return true;
+}
+
+// The same file with the same contents: the same inode, size and time of change (an editor that
+// saves through a new file and a rename makes another inode).
+template <typename Stamp>
+bool sameContents(const Stamp& a, const Stamp& b) {
+    return a.device == b.device && a.inode == b.inode && a.size == b.size && a.modified == b.modified;
+}
+
+} // namespace
+
+EditorFiles::~EditorFiles() {
+    deleteAll();
+    if (openings_ >= 0) ::close(openings_);
+}
+
+void EditorFiles::takeOpenings() {
+    if (openings_ < 0) return;
+    alignas(inotify_event) char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::read(openings_, buffer, sizeof buffer);
+        if (n <= 0) return;
+        for (ssize_t at = 0; at < n;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->len > 0) {
+                const std::string path = folder_ + "/" + event->name;
+                for (Made& m : made_)
+                    if (m.path == path) m.opened = true;
+            }
+            at += ssize_t(sizeof(inotify_event) + event->len);
+        }
+    }
+}
+
 std::string EditorFiles::add(const QImage& picture) {
     const BgrImage rows(picture);
-    const std::string path = writeTempBmp(rows.view());
-    Made m{path};
-    fileStamp(path, m.size, m.modified);
+    takeOpenings();
+    // The folder is made again when something emptied the temporary folder meanwhile.
+    struct stat st{};
+    if (folder_.empty() || ::lstat(folder_.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        forgetFolderAtTermination(folderSlot_);
+        folder_ = makePrivateTemporaryFolder();
+        folderSlot_ = removeFolderWhenEmptyAtTermination(folder_);
+        // Which files a program opens tells which were read; without it, their time of access.
+        if (openings_ < 0) openings_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+        if (openings_ >= 0 && ::inotify_add_watch(openings_, folder_.c_str(), IN_OPEN) < 0) {
+            ::close(openings_);
+            openings_ = -1;
+        }
+    }
+    const std::string path = writeTempBmp(rows.view(), {}, folder_);
+    // Our own opening of the new file is not a reader's: taken before the file is listed.
+    takeOpenings();
+    Made m;
+    m.path = path;
+    stampOf(path, m.written);
     made_.push_back(m);
     return path;
 }
@@ -58,18 +144,24 @@ ProgramEnded EditorFiles::editorOf(const std::string& path) {
     return {};
 }
 
+void EditorFiles::keepUntilEnd(const std::string& path) {
+    for (Made& m : made_)
+        if (m.path == path) m.keepUntilEnd = true;
+}
+
 int EditorFiles::withEditorRunning() const {
     int n = 0;
-    for (const Made& m : made_) n += m.editorEnded && !*m.editorEnded;
+    for (const Made& m : made_) n += !m.gone && m.editorEnded && !*m.editorEnded;
     return n;
 }
 
 std::vector<std::string> EditorFiles::changed() const {
     std::vector<std::string> out;
     for (const Made& m : made_) {
-        long long size = 0, modified = 0;
-        // An emptied file holds no picture: there is nothing in it to move somewhere safe.
-        if (fileStamp(m.path, size, modified) && size > 0 && (size != m.size || modified != m.modified))
+        Stamp now;
+        // An emptied file holds no picture: there is nothing in it to move somewhere safe. One
+        // deleted here and there again was saved anew by the editor.
+        if (stampOf(m.path, now) && now.size > 0 && (m.gone || !sameContents(now, m.written)))
             out.push_back(m.path);
     }
     return out;
@@ -90,15 +182,50 @@ std::vector<std::string> EditorFiles::paths() const {
     return out;
 }
 
-void EditorFiles::deleteAll() {
-    for (const Made& m : made_) {
-        if (m.editorEnded && !*m.editorEnded) continue;
-        long long size = 0, modified = 0;
-        // An emptied file goes too: no work can be lost with it.
-        if (fileStamp(m.path, size, modified) && (size == 0 || (size == m.size && modified == m.modified)))
-            ::unlink(m.path.c_str());
+bool EditorFiles::mayGo(Made& m, Clock::time_point now, bool atEnd) {
+    if (m.gone || (m.keepUntilEnd && !atEnd)) return false;
+    // Until its editor has ended it may still be reading the file, or about to.
+    if (!m.keepUntilEnd && (!m.editorEnded || !*m.editorEnded)) return false;
+    if (!m.endedSeen) m.endedSeen = now;
+    takeOpenings();
+    Stamp stamp;
+    if (!stampOf(m.path, stamp)) {
+        m.gone = true; // the editor or the user deleted it
+        return false;
     }
+    // Work the user saved into it stays; an emptied file holds none.
+    if (stamp.size > 0 && !sameContents(stamp, m.written)) return false;
+    if (openBySomeone(stamp.device, stamp.inode)) return false;
+    // Read since it was written (opened, or its time of access moved on), or never read in all
+    // that time: a launcher that passed it to an editor already running has ended before the
+    // editor reads it.
+    return atEnd || stamp.size == 0 || m.opened || stamp.accessed != m.written.accessed ||
+           now - *m.endedSeen >= kUnreadKept;
+}
+
+bool EditorFiles::sweep(Clock::time_point now) {
+    bool waiting = false;
+    for (Made& m : made_) {
+        if (mayGo(m, now, false)) {
+            if (::unlink(m.path.c_str()) == 0 || errno == ENOENT) m.gone = true;
+            continue;
+        }
+        Stamp stamp;
+        // Still to go later: its editor runs, or it has not been read yet.
+        waiting = waiting || (!m.gone && !m.keepUntilEnd &&
+                              (!m.editorEnded || !*m.editorEnded ||
+                               (stampOf(m.path, stamp) && (stamp.size == 0 || sameContents(stamp, m.written)))));
+    }
+    return waiting;
+}
+
+void EditorFiles::deleteAll() {
+    for (Made& m : made_)
+        if (mayGo(m, Clock::now(), true)) ::unlink(m.path.c_str());
     made_.clear();
+    if (!folder_.empty()) ::rmdir(folder_.c_str()); // only when nothing is left in it
+    forgetFolderAtTermination(folderSlot_);
+    folderSlot_ = -1;
 }
 
 bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter,
@@ -129,6 +256,8 @@ bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& pr
     const ProgramEnded ended = files.editorOf(path);
     if (startEditor(start, ended)) return true;
     *ended = true; // nothing runs on the file
+    // It is the user's to open until the program ends, as they are told.
+    files.keepUntilEnd(path);
 
     prompter.ask(PromptIcon::Exclamation,
                  "I could not start the image editor  '" + start.program + "'.   The picture is in  '" + path +

@@ -1,6 +1,6 @@
 // "Copy to Clipboard" and "Open in Editor" for a picture window's picture. The editor (see
-// image_editor.h) gets a temporary BMP; the temporary files are kept until Orvanta quits, and
-// past it while their editor runs, because an editor may take its time to read them.
+// image_editor.h) gets a temporary BMP, kept while the editor may still read it or holds work the
+// user saved into it.
 #pragma once
 
 #include "base/prompt.h"
@@ -9,6 +9,8 @@
 #include <QImage>
 #include <QObject>
 
+#include <chrono>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -21,14 +23,22 @@ void copyPictureToClipboard(const QImage& picture);
 // is not visible, else copyPictureToClipboard. True when copied.
 bool copyMontageToClipboard(bool montageVisible, const QImage& montage, Prompter& prompter);
 
-// The temporary BMPs handed to editors. They are deleted when this object goes (the program
-// quits), except a file changed since it was written (the user saved work into it) and a file
-// whose editor is still running (it may not have read the file yet: a slow editor is still
-// starting when the user quits).
+// The temporary BMPs handed to editors, in a folder of their own that only this user may enter.
+// A file goes as soon as it is no longer needed: its editor has ended, nobody has it open, it
+// holds what was written into it (or nothing) and it has been read since, or its editor ended a
+// while ago (a launcher that hands the file to an editor already running ends before that
+// editor reads it). A file the user saved work into stays; so does one whose editor could not
+// start (the user was told where it is) until the program ends. When this object goes (the
+// program quits) every file whose editor has ended and that holds no work goes, and the folder
+// with them when it is left empty.
 class EditorFiles {
 public:
+    using Clock = std::chrono::steady_clock;
+    // How long after its editor ended a file that was never seen read is kept.
+    static constexpr std::chrono::seconds kUnreadKept{60};
+
     EditorFiles() = default;
-    ~EditorFiles() { deleteAll(); }
+    ~EditorFiles();
     EditorFiles(const EditorFiles&) = delete;
     EditorFiles& operator=(const EditorFiles&) = delete;
 
@@ -36,23 +46,47 @@ public:
     std::string add(const QImage& picture);
     // What the editor started on the file at `path` sets once it has ended.
     ProgramEnded editorOf(const std::string& path);
+    // No editor could be started on the file at `path`: it stays until the program ends.
+    void keepUntilEnd(const std::string& path);
     std::vector<std::string> paths() const;
+    // The folder the files are in; empty before the first.
+    const std::string& folder() const { return folder_; }
     // The files whose editor has not ended yet.
     int withEditorRunning() const;
-    // The files changed since they were written here: the user saved work into them. A file
-    // left empty or deleted holds no work and is not among them.
+    // The files changed since they were written here: the user saved work into them (one that
+    // went is counted again when the editor saved it anew). A file left empty or deleted holds no
+    // work and is not among them.
     std::vector<std::string> changed() const;
-    // Deletes the files made here whose editor has ended and that nobody has changed since or
-    // that were left empty.
+    // Deletes the files no longer needed at `now`; true while some may still go later.
+    bool sweep(Clock::time_point now = Clock::now());
+    // Deletes the files made here whose editor has ended and that nobody has changed or holds
+    // open, or that were left empty; then the folder when nothing else is in it.
     void deleteAll();
 
 private:
-    struct Made {
-        std::string path;
+    struct Stamp {
+        unsigned long long device = 0, inode = 0;
         long long size = 0;
         long long modified = 0; // nanoseconds
-        ProgramEnded editorEnded; // none: no editor was started on it
+        long long accessed = 0; // nanoseconds
     };
+    struct Made {
+        std::string path;
+        Stamp written;
+        ProgramEnded editorEnded; // none: no editor was started on it (yet)
+        bool keepUntilEnd = false;
+        bool gone = false; // deleted here (or by the editor)
+        bool opened = false; // some program opened it after it was written
+        std::optional<Clock::time_point> endedSeen;
+    };
+    // Whether a file may go now; `atEnd`: the program is ending and cannot wait for a read.
+    bool mayGo(Made& m, Clock::time_point now, bool atEnd);
+    // Marks the files some program opened since the last look.
+    void takeOpenings();
+
+    std::string folder_;
+    int openings_ = -1; // inotify: the files of the folder opened
+    int folderSlot_ = -1; // the folder removed, when empty, on a termination signal
     std::vector<Made> made_;
 };
 

@@ -95,6 +95,17 @@ EditorFiles& OutputCommands::editorFiles() {
     return *editorFiles_;
 }
 
+void OutputCommands::watchEditorFiles() {
+    if (!editorSweep_) {
+        editorSweep_ = std::make_unique<QTimer>();
+        editorSweep_->setInterval(std::chrono::seconds(5));
+        QObject::connect(editorSweep_.get(), &QTimer::timeout, [this] {
+            if (!editorFiles().sweep()) editorSweep_->stop();
+        });
+    }
+    if (!editorSweep_->isActive()) editorSweep_->start();
+}
+
 void OutputCommands::runMontageFileCommand(Command command) {
     if (command == Command::SelectPrinter) {
         showPrinterWizard(c_.mainWindow, c_.prompter);
@@ -135,8 +146,10 @@ void OutputCommands::runMontageFileCommand(Command command) {
         if (copyMontageToClipboard(visible, picture, c_.prompter)) c_.session.montageKept(MontageChoice{});
         break;
     case Command::EditMontage:
-        if (openMontageInEditor(visible, picture, editorFiles(), c_.prompter, editorCommand()))
+        if (openMontageInEditor(visible, picture, editorFiles(), c_.prompter, editorCommand())) {
             c_.session.montageKept(MontageChoice{});
+            watchEditorFiles();
+        }
         break;
     case Command::PrintMontage:
     case Command::PrintMontageFit:
@@ -224,6 +237,7 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
         break;
     case Command::PictureEditor:
         kept = openPictureInEditor(source.picture, editorFiles(), c_.prompter, editorCommand());
+        if (kept) watchEditorFiles();
         break;
     case Command::PicturePrint:
     case Command::PicturePrintFit:

@@ -9,6 +9,7 @@
 #include "ui/save_picture.h"
 
 #include <QPointer>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -61,7 +62,9 @@ public:
     void preferences(const std::vector<std::string>& methodCaptions, std::function<void(std::uint32_t)> setTargetColor);
 
 private:
-    EditorFiles& editorFiles(); // the editor's temporary files, deleted when the program quits
+    EditorFiles& editorFiles(); // the editor's temporary files
+    // Looks now and then for editor files no longer needed while some may still go.
+    void watchEditorFiles();
     // What a saving had to say besides the file's creation, in one message after it; nothing when
     // there is nothing.
     void tellSaveNotes(const std::vector<std::string>& notes);
@@ -71,6 +74,7 @@ private:
 
     CommandContext c_;
     std::unique_ptr<EditorFiles> editorFiles_;
+    std::unique_ptr<QTimer> editorSweep_;
     QPointer<FormPreferences> preferences_;
 };
 

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QDir>
+#include <QDirIterator>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -62,7 +63,14 @@ public:
     }
     QString path(const QString& name) const { return dir_.filePath(name); }
     std::string str(const QString& name) const { return path(name).toStdString(); }
-    QStringList temporaryFiles() const { return QDir(dir_.filePath("tmp")).entryList(QDir::Files); }
+    // Everything left in the temporary folder: files, and folders with what they hold.
+    QStringList temporaryFiles() const {
+        QStringList left;
+        QDirIterator it(dir_.filePath("tmp"), QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) left << QDir(dir_.filePath("tmp")).relativeFilePath(it.next());
+        return left;
+    }
     QStringList files() const { return QDir(dir_.path()).entryList(QDir::Files); }
 
 private:
