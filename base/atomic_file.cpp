@@ -185,7 +185,10 @@ int unnamedFile() {
     throw RuntimeError(75);
 }
 
-void writeAll(int fd, const void* data, std::size_t size) {
+// `systemReason`: the error carries the system's own words ("Broken pipe", "No space left on
+// device") rather than the error number's description, for standard output and error, where the
+// number's description ("Path/File access error") says nothing of what went wrong.
+void writeAll(int fd, const void* data, std::size_t size, bool systemReason = false) {
     const auto* p = static_cast<const std::uint8_t*>(data);
     std::size_t done = 0;
     while (done < size) {
@@ -199,14 +202,17 @@ void writeAll(int fd, const void* data, std::size_t size) {
                 ::poll(&ready, 1, -1);
                 continue;
             }
-            throw RuntimeError(errorFor(errno) == 70 ? 75 : errorFor(errno));
+            const int err = errno;
+            const int number = errorFor(err) == 70 ? 75 : errorFor(err);
+            if (systemReason) throw RuntimeError(number, std::strerror(err));
+            throw RuntimeError(number);
         }
         done += std::size_t(n);
     }
 }
 
 // Copies the whole of `from` (read from its start) to `to` at its current position.
-void copyAll(int from, int to) {
+void copyAll(int from, int to, bool systemReason = false) {
     if (::lseek(from, 0, SEEK_SET) < 0) throw RuntimeError(75);
     char buffer[1 << 16];
     for (;;) {
@@ -217,7 +223,7 @@ void copyAll(int from, int to) {
             throw RuntimeError(75);
         }
         if (n == 0) return;
-        writeAll(to, buffer, std::size_t(n));
+        writeAll(to, buffer, std::size_t(n), systemReason);
     }
 }
 
@@ -313,7 +319,7 @@ void rewriteInPlace(AtomicFileGroup::Staged& s) {
 
 void writeThrough(AtomicFileGroup::Staged& s) {
     if (s.kind == TargetKind::Descriptor) {
-        copyAll(s.spool, s.descriptor);
+        copyAll(s.spool, s.descriptor, true);
         return;
     }
     // A FIFO waits here for its reader, as any program writing to it would.
