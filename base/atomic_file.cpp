@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <fcntl.h>
 #include <poll.h>
@@ -496,8 +497,18 @@ void AtomicFileGroup::collect(const std::function<void()>& write) {
 void AtomicFileGroup::commitAll() {
     failed_.clear();
     std::vector<Staged*> renamed, rewritten;
+    // The file each rename put in place, so that putting back never takes away a file another
+    // run (another orvanta-cli writing the same output) has put there since.
+    std::map<const Staged*, std::pair<dev_t, ino_t>> placed;
+    auto stillPlaced = [&](const Staged& s) {
+        const auto it = placed.find(&s);
+        struct stat st{};
+        if (it == placed.end() || ::lstat(s.target.c_str(), &st) != 0) return it == placed.end();
+        return st.st_dev == it->second.first && st.st_ino == it->second.second;
+    };
     // Puts back what the commit changed: the old files renamed back (new ones removed), the
-    // rewritten ones' old contents written back.
+    // rewritten ones' old contents written back. A file replaced by someone else meanwhile is
+    // the newer one: it stays, and this run's copy of the old one is let go.
     auto undo = [&] {
         for (auto it = rewritten.rbegin(); it != rewritten.rend(); ++it) {
             Staged& s = **it;
@@ -514,6 +525,7 @@ void AtomicFileGroup::commitAll() {
         }
         for (auto it = renamed.rbegin(); it != renamed.rend(); ++it) {
             Staged& s = **it;
+            if (!stillPlaced(s)) continue;
             if (!s.backup.empty()) {
                 if (::rename(s.backup.c_str(), s.target.c_str()) == 0) {
                     s.backup.clear();
@@ -541,6 +553,7 @@ void AtomicFileGroup::commitAll() {
         }
         for (Staged& s : staged_) {
             if (s.kind != TargetKind::Replace) continue;
+            if (struct stat st{}; ::lstat(s.tmp.c_str(), &st) == 0) placed[&s] = {st.st_dev, st.st_ino};
             if (::rename(s.tmp.c_str(), s.target.c_str()) != 0) {
                 const int err = errno;
                 undo();

@@ -1,6 +1,6 @@
 // orvanta-cli's outputs as scripts meet them: the report and the scores are outputs of the run,
 // so a standard output that cannot take them (a full disk, a reader gone, closed) fails the run
-// and leaves every file as it was.
+// and leaves every file as it was; and two runs writing one output at once.
 #include "cli_folder.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +8,8 @@
 #include <filesystem>
 #include <fstream>
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -128,3 +130,38 @@ TEST_F(StandardOutput, APictureItCannotTakeSaysTheSystemsReason) {
     }
 }
 
+// Two runs writing one output: a run that fails after putting its files in place (its picture
+// goes to a FIFO whose reader leaves) puts back only what is still its own. A run that wrote the
+// same map meanwhile and succeeded keeps it, where the failing run took it away again.
+TEST_F(StandardOutput, AFailingRunLeavesTheFilesAnotherRunWroteMeanwhile) {
+    series("big", 3, 600, 450); // a picture several times what a pipe holds
+    put(path("map.txt"), "old map");
+    ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+    const int reader = ::open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(reader, 0);
+    std::vector<std::string> args{cli(), "-q", "-o", path("pipe"), "--format", "bmp", "--map", path("map.txt"),
+                                  "--report", "/dev/null", path("big01.bmp")};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const pid_t first = ::fork();
+    if (first == 0) {
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    // Its picture coming through the FIFO: its map is in place, and it waits for the reader.
+    pollfd ready{reader, POLLIN, 0};
+    ASSERT_EQ(::poll(&ready, 1, 120000), 1);
+    const RawResult second = run({"-o", path("other.bmp"), "--map", path("map.txt"), "--report", "/dev/null",
+                                  path("s01.bmp")});
+    ASSERT_EQ(second.exitCode, 0) << second.err;
+    const std::string secondMap = text(path("map.txt"));
+    ASSERT_NE(secondMap, "old map");
+    ::close(reader); // the reader leaves: the first run fails
+    int status = 0;
+    ::waitpid(first, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status;
+    EXPECT_EQ(text(path("map.txt")), secondMap);
+    EXPECT_TRUE(fs::exists(path("other.bmp")));
+    EXPECT_TRUE(temporaries().empty());
+}
