@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <optional>
 #include <fcntl.h>
 #include <poll.h>
@@ -185,7 +186,10 @@ int unnamedFile() {
     throw RuntimeError(75);
 }
 
-void writeAll(int fd, const void* data, std::size_t size) {
+// `systemReason`: the error carries the system's own words ("Broken pipe", "No space left on
+// device") rather than the error number's description, for standard output and error, where the
+// number's description ("Path/File access error") says nothing of what went wrong.
+void writeAll(int fd, const void* data, std::size_t size, bool systemReason = false) {
     const auto* p = static_cast<const std::uint8_t*>(data);
     std::size_t done = 0;
     while (done < size) {
@@ -199,14 +203,17 @@ void writeAll(int fd, const void* data, std::size_t size) {
                 ::poll(&ready, 1, -1);
                 continue;
             }
-            throw RuntimeError(errorFor(errno) == 70 ? 75 : errorFor(errno));
+            const int err = errno;
+            const int number = errorFor(err) == 70 ? 75 : errorFor(err);
+            if (systemReason) throw RuntimeError(number, std::strerror(err));
+            throw RuntimeError(number);
         }
         done += std::size_t(n);
     }
 }
 
 // Copies the whole of `from` (read from its start) to `to` at its current position.
-void copyAll(int from, int to) {
+void copyAll(int from, int to, bool systemReason = false) {
     if (::lseek(from, 0, SEEK_SET) < 0) throw RuntimeError(75);
     char buffer[1 << 16];
     for (;;) {
@@ -217,7 +224,7 @@ void copyAll(int from, int to) {
             throw RuntimeError(75);
         }
         if (n == 0) return;
-        writeAll(to, buffer, std::size_t(n));
+        writeAll(to, buffer, std::size_t(n), systemReason);
     }
 }
 
@@ -313,7 +320,7 @@ void rewriteInPlace(AtomicFileGroup::Staged& s) {
 
 void writeThrough(AtomicFileGroup::Staged& s) {
     if (s.kind == TargetKind::Descriptor) {
-        copyAll(s.spool, s.descriptor);
+        copyAll(s.spool, s.descriptor, true);
         return;
     }
     // A FIFO waits here for its reader, as any program writing to it would.
@@ -499,8 +506,18 @@ void AtomicFileGroup::collect(const std::function<void()>& write) {
 void AtomicFileGroup::commitAll() {
     failed_.clear();
     std::vector<Staged*> renamed, rewritten;
+    // The file each rename put in place, so that putting back never takes away a file another
+    // run (another orvanta-cli writing the same output) has put there since.
+    std::map<const Staged*, std::pair<dev_t, ino_t>> placed;
+    auto stillPlaced = [&](const Staged& s) {
+        const auto it = placed.find(&s);
+        struct stat st{};
+        if (it == placed.end() || ::lstat(s.target.c_str(), &st) != 0) return it == placed.end();
+        return st.st_dev == it->second.first && st.st_ino == it->second.second;
+    };
     // Puts back what the commit changed: the old files renamed back (new ones removed), the
-    // rewritten ones' old contents written back.
+    // rewritten ones' old contents written back. A file replaced by someone else meanwhile is
+    // the newer one: it stays, and this run's copy of the old one is let go.
     auto undo = [&] {
         for (auto it = rewritten.rbegin(); it != rewritten.rend(); ++it) {
             Staged& s = **it;
@@ -517,6 +534,7 @@ void AtomicFileGroup::commitAll() {
         }
         for (auto it = renamed.rbegin(); it != renamed.rend(); ++it) {
             Staged& s = **it;
+            if (!stillPlaced(s)) continue;
             if (!s.backup.empty()) {
                 if (::rename(s.backup.c_str(), s.target.c_str()) == 0) {
                     s.backup.clear();
@@ -544,6 +562,7 @@ void AtomicFileGroup::commitAll() {
         }
         for (Staged& s : staged_) {
             if (s.kind != TargetKind::Replace) continue;
+            if (struct stat st{}; ::lstat(s.tmp.c_str(), &st) == 0) placed[&s] = {st.st_dev, st.st_ino};
             if (::rename(s.tmp.c_str(), s.target.c_str()) != 0) {
                 const int err = errno;
                 undo();

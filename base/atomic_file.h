@@ -27,9 +27,10 @@ enum class TargetKind {
 // less the umask. An existing regular target the user may not write is refused (70) as cp
 // refuses it. A character device or FIFO is written through at commit (what was written is held
 // in an unnamed temporary file until then); /dev/stdout and /dev/stderr (and /dev/fd/1, 2) are
-// written through the descriptors the program has. A folder or any other kind of file is never
-// replaced: 75. The temporary name stays within the folder's file-name limit however long the
-// target's name is. The temporary is flushed to the disk before it is renamed.
+// written through the descriptors the program has (their failure carries the system's reason,
+// "Broken pipe"). A folder or any other kind of file is never replaced: 75. The temporary name
+// stays within the folder's file-name limit however long the target's name is. The temporary is
+// flushed to the disk before it is renamed.
 class AtomicFile {
 public:
     explicit AtomicFile(std::string path); // 70 or 75 when the temporary file cannot be made

@@ -374,13 +374,17 @@ A missing number ends the series; numbers count up to 32767 (a series that runs 
 Outputs may be devices, FIFOs or /dev/stdout: they are written through once the files are in
 place, and when one fails (a full device, a reader gone) the files are put back as they were.
 "-" names standard output for --map, --depth-map and --report as well; with the depth map
-there, the report and the scores go to standard error, as with the picture.
+there, the report and the scores go to standard error, as with the picture. The report and the
+scores are outputs like the files: standard output that cannot take them (a full disk, a
+closed pipe, `| head -c 1` that has gone) fails the run, and no file is written.
 
 Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged picture, too little
-memory, an output that cannot be written: the message says which, and no output is changed);
+memory, an output that cannot be written, standard output included: the message says which,
+and no output is changed);
 2 usage error (an unknown option or a value out of its range, two outputs naming one file,
 an output naming a picture of the series or the project or strokes file read, the picture or
-the depth map on standard error, --ignore naming every picture of the series);
+the depth map on standard error, --ignore naming every picture of the series, a --retouch
+strokes file that is not there or has a line that cannot be used);
 129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
 )";
 }

@@ -238,6 +238,11 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
     const bool sixteenBitFormat = format == PictureFormat::Tiff || format == PictureFormat::Png;
     if (format == PictureFormat::Jpeg || sixteenBitFormat) metadataProblems = record.metadataProblems;
     try {
+        // Standard output failed already (a comparison's scores went there): no file is written.
+        if (!text_.failure().empty()) {
+            writing = text_.path();
+            throw RuntimeError(75, text_.failure());
+        }
         PictureWriteOptions w;
         w.transparent = o_.transparent;
         w.quality = o_.quality;
@@ -279,6 +284,12 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
             const std::vector<retouch::Stroke> strokes = record.retouch.strokes();
             addProjectFiles(files, project.project, project.picture, montage, properties, &writing, &strokes);
         }
+        // The report and the score are outputs of the run like the files: standard output that
+        // cannot take them (a full disk, a reader gone, closed) puts the files back as they were.
+        std::string said;
+        if (reportToText) said += properties;
+        if (o_.score) said += "Quality score = " + formatScore(score) + "\n";
+        if (!said.empty()) files.addText(writing = text_.path(), said);
         writing = output;
         files.commit();
         bar_.finish();
@@ -286,12 +297,11 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
     } catch (...) {
         bar_.finish();
         if (!files.failedTarget().empty()) writing = files.failedTarget();
+        if (writing == text_.path()) writing = text_.name();
         std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description()
                   << nameTooLongNote(writing) << "\n";
         return false;
     }
-    if (reportToText) text_.write(properties);
-    if (o_.score) text_.write("Quality score = " + formatScore(score) + "\n");
     return true;
 }
 
@@ -551,8 +561,7 @@ int main(int argc, char** argv) {
         std::cerr << genericErrorText(e, e.line(), "CommandGo") << "\n";
     }
     if (status == 0 && !text.failure().empty()) {
-        std::cerr << "orvanta-cli: cannot write standard " << (pictureToStandardOutput(o) ? "error" : "output") << ": "
-                  << text.failure() << "\n";
+        std::cerr << "orvanta-cli: cannot write " << text.name() << ": " << text.failure() << "\n";
         status = 1;
     }
     if (status != 0) releaseWaitingReaders(targets);

@@ -76,6 +76,10 @@ public:
     void write(const std::string& text);
     // Empty when every write went through; else the reason of the first that failed.
     std::string failure() const;
+    // How the descriptor is named to the atomic writers (/dev/stdout), and to the user
+    // ("standard output").
+    std::string path() const { return fd_ == 2 ? "/dev/stderr" : "/dev/stdout"; }
+    std::string name() const { return fd_ == 2 ? "standard error" : "standard output"; }
 
 private:
     int fd_;
