@@ -241,6 +241,46 @@ Mismatch mismatch(const align::GreyPyramid& templ, const Affine& refToTemplate, 
                     broad < 0 ? 1.0 : align::matchResidual(templ, pic, broad, step, kBroadSigma)};
 }
 
+// Working copies of fewer pixels than 64 x 48 hold too little to measure a scale or a turn: the
+// correlation follows the differences of focus and the edges there as readily as a move (a
+// series of 48 x 36 taken without moves matched at scales 2 to 7 % off, or not at all).
+constexpr int kMinMeasuredPixels = 64 * 48;
+
+bool tooSmallToMeasure(const align::GreyPyramid& a, const align::GreyPyramid& b) {
+    for (const align::GreyPyramid* p : {&a, &b}) {
+        if (p->levels.empty()) return true;
+        const cv::Mat& grey = p->levels.front().grey;
+        if (grey.cols * grey.rows < kMinMeasuredPixels) return true;
+    }
+    return false;
+}
+
+// Below this many pixels (32 x 24) the focus alone changes a picture as much as a pixel's move.
+constexpr int kMinStillPixels = 32 * 24;
+
+// Whether picture `pic`, too small to measure, matches the template (placed at `refToTemplate`)
+// clearly better shifted by a pixel in any direction than as loaded: then it may have moved, which
+// the user is told; else nothing moved that the picture could show. A picture too small to tell
+// may always have moved.
+bool movedByAPixel(const align::GreyPyramid& templ, const Affine& refToTemplate, const align::GreyPyramid& pic) {
+    for (const align::GreyPyramid* p : {&templ, &pic})
+        if (p->levels.empty() || p->levels.front().grey.cols * p->levels.front().grey.rows < kMinStillPixels)
+            return true;
+    const Affine templateToRef = align::inverse(refToTemplate);
+    const double asLoaded = align::matchResidual(templ, pic, 0, templateToRef, kCheckSigma);
+    const auto& level = pic.levels.front();
+    for (int dy = -1; dy <= 1; ++dy)
+        for (int dx = -1; dx <= 1; ++dx) {
+            if (dx == 0 && dy == 0) continue;
+            Affine shift;
+            shift.m[2] = dx / level.sx;
+            shift.m[5] = dy / level.sy;
+            const double moved = align::matchResidual(templ, pic, 0, align::compose(shift, templateToRef), kCheckSigma);
+            if (moved < asLoaded * (1 - kClearMargin)) return true;
+        }
+    return false;
+}
+
 // The map of picture `k` from the reference: the picture is matched with its neighbour towards
 // the reference, which differs from it by one focus step and so looks most like it, and the
 // neighbour's own map is chained after that match. A match with the reference itself would be
@@ -256,6 +296,15 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
                   int referencePicture, const Affine& refToNeighbour, const align::GreyPyramid& pic,
                   const align::EccSettings& settings, int ownWidth, int ownHeight) {
     Estimate e;
+    if (tooSmallToMeasure(neighbour, pic) || tooSmallToMeasure(ref, pic)) {
+        // Kept as loaded, and the next picture's neighbour as any other; it is no failure.
+        e.converged = true;
+        e.matchedWith = neighbourPicture;
+        e.placement = movedByAPixel(neighbour, refToNeighbour, pic) ? PicturePlacement::TooSmall
+                                                                    : PicturePlacement::AsLoaded;
+        e.correlation = 1 - align::matchResidual(neighbour, pic, 0, align::inverse(refToNeighbour), kCheckSigma);
+        return e;
+    }
     const int coarsest = int(std::min(neighbour.levels.size(), pic.levels.size())) - 1;
     Affine step;
     align::EccResult r = align::refineEcc(neighbour, pic, coarsest, 0, step, settings);

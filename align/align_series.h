@@ -54,11 +54,14 @@ struct AlignOptions {
 
 // How a picture's place was decided. A measured map is used only when it matches its neighbour
 // clearly better than the picture as loaded and than its neighbour's place; else the picture
-// keeps the better of those two, so that differences of focus and noise do not move it.
+// keeps the better of those two, so that differences of focus and noise do not move it. A picture
+// too small to measure keeps its place as loaded.
 enum class PicturePlacement {
     Measured,  // its own measured map (or the reference itself)
     AsLoaded,  // no clear move: used as loaded (the identity)
     Neighbour, // no clear move against its neighbour: placed as the neighbour is
+    TooSmall,  // too few pixels to measure a move, and it differs from its neighbour as loaded
+               // and moved by a pixel: used as loaded
 };
 
 struct PictureAlignment {

@@ -68,6 +68,7 @@ std::string alignmentNote(const PictureAlignment& p) {
         return image + " lay turned by " + std::to_string(90 * quarters) + " degrees and is turned back";
     }
     case PicturePlacement::AsLoaded: return image + " showed no clear move and is used as loaded";
+    case PicturePlacement::TooSmall: return image + " is too small to measure a move and is used as loaded";
     case PicturePlacement::Neighbour: {
         const std::string other = "image " + std::to_string(p.neighbour);
         return image + " showed no clear move against " + other + " and is placed as " + other + " is";

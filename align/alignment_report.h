@@ -25,7 +25,8 @@ std::string alignmentWarning(int picture);
 
 // Why a picture was not moved by its own measured map, empty when it was:
 // "image 3 showed no clear move and is used as loaded",
-// "image 3 showed no clear move against image 4 and is placed as image 4 is";
+// "image 3 showed no clear move against image 4 and is placed as image 4 is",
+// "image 3 is too small to measure a move and is used as loaded";
 // and for a picture its map turns by a quarter turn or more:
 // "image 3 lay turned by 90 degrees and is turned back".
 std::string alignmentNote(const PictureAlignment& p);

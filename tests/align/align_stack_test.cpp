@@ -386,6 +386,37 @@ TEST(AlignStack, TinyPicturesAreAlignedWithoutWarnings) {
     }
 }
 
+// Pictures of 48 x 36 and less are too small to measure a scale or a turn: they are kept as loaded,
+// never said to have failed, and never moved by a map found among their differences of focus.
+// Moved by a pixel a step, they say they were too small to be measured; taken without moves they
+// say they showed none, but below 32 x 24, where the focus alone changes them as much as a pixel's
+// move, that they were too small.
+TEST(AlignStack, PicturesTooSmallToMeasureStayAsLoadedAndSaySo) {
+    for (const auto& [w, h] : {std::pair{16, 12}, std::pair{24, 18}, std::pair{32, 24}, std::pair{48, 36}})
+        for (const sample::Scene scene : {sample::Scene::Natural, sample::Scene::Rings})
+            for (const bool moved : {false, true}) {
+                SCOPED_TRACE(std::to_string(w) + " x " + std::to_string(h) +
+                             (scene == sample::Scene::Natural ? " natural" : " rings") + (moved ? " moved" : " still"));
+                const auto moves = moved ? steppedMoves(5, 0, 0, 1, 1) : std::vector<sample::PictureTransform>(5);
+                const sample::SeriesMaker maker({w, h, 5, 1, marginFor(moves, w, h), scene});
+                ImageStack stack = movedSeries(maker, moves);
+                const auto before = stack.pictures;
+                const AlignmentReport r = alignStack(stack, AlignOptions{});
+                EXPECT_EQ(r.reference, 3);
+                EXPECT_EQ(stack.pictures, before);
+                for (const PictureAlignment& p : r.pictures) {
+                    SCOPED_TRACE("picture " + std::to_string(p.picture));
+                    EXPECT_TRUE(p.converged);
+                    EXPECT_TRUE(p.toReference.isIdentity());
+                    if (p.reference) continue;
+                    const std::string image = "image " + std::to_string(p.picture);
+                    const std::string tooSmall = image + " is too small to measure a move and is used as loaded";
+                    const std::string still = image + " showed no clear move and is used as loaded";
+                    EXPECT_EQ(alignmentNote(p), moved || w < 32 ? tooSmall : still);
+                }
+            }
+}
+
 // A black middle picture (a flash that did not fire) has nothing to align to: the picture next to
 // it is the reference, the user is told which, and the others are aligned onto it as ever.
 TEST(AlignStack, BlankMiddlePictureIsPassedOverAsTheReference) {
