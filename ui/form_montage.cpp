@@ -419,6 +419,7 @@ void FormMontage::runSourceCommand(Command c, FormPicture* window) {
         runLocked([&] { montage_->previewSource(window, readRequest().ignored); });
         break;
     case Command::PictureTargetColor: offsets_->chooseTargetColor(); break;
+    case Command::PicturePlaceTarget: offsets_->placeTarget(window); break;
     case Command::PictureSaveAs: runLocked([&] { output_->runPictureCommand(c, window, std::nullopt); }); break;
     default: output_->runPictureCommand(c, window, std::nullopt); break;
     }

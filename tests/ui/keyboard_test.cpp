@@ -27,6 +27,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QAbstractSpinBox>
 #include <QTimer>
 #include <QTest>
 
@@ -348,9 +349,10 @@ QStringList unnamedTabStops(QWidget* window) {
     QWidget* at = first;
     for (int i = 0; at && i < 40; ++i) {
         // A spin box's text field speaks for the box.
-        QWidget* speaker = at->parentWidget() && at->parentWidget()->focusProxy() == at ? at->parentWidget() : at;
+        QWidget* speaker = qobject_cast<QAbstractSpinBox*>(at->parentWidget()) ? at->parentWidget() : at;
         if (accessibleText(speaker, QAccessible::Name).trimmed().isEmpty() || !at->isVisible() || !at->isEnabled())
-            unnamed << speaker->objectName();
+            unnamed << (speaker->objectName().isEmpty() ? QString::fromLatin1(speaker->metaObject()->className())
+                                                        : speaker->objectName());
         QTest::keyClick(at, Qt::Key_Tab);
         at = QApplication::focusWidget();
         if (at == first) break;
@@ -463,6 +465,45 @@ TEST(Keyboard, TheBrushDialogsAccessKeysReachEachControl) {
     QStringList distinct = keys;
     distinct.removeDuplicates();
     EXPECT_EQ(keys, distinct);
+}
+
+// The offset target's dialog from the keyboard: both boxes named for what they hold, the centre
+// typed in, Enter for OK.
+TEST(Keyboard, TheOffsetTargetDialogTakesATypedCentre) {
+    QtDialogBackend backend(nullptr);
+    DialogRequest r;
+    r.kind = DialogKind::Target;
+    r.target = TargetChoice{13, 13, 120, 90};
+    QStringList names;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        watch.stop();
+        if (!QTest::qWaitForWindowActive(d)) {
+            d->reject();
+            return;
+        }
+        names = unnamedTabStops(d);
+        for (const char* name : {"spinTargetX", "spinTargetY"})
+            names << accessibleText(d->findChild<QSpinBox*>(QString::fromLatin1(name)), QAccessible::Name);
+        auto* x = d->findChild<QSpinBox*>(QStringLiteral("spinTargetX"));
+        x->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("43"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("33"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        if (d->isVisible()) d->reject();
+    });
+    watch.start();
+    EXPECT_TRUE(backend.show(r, nullptr));
+    EXPECT_EQ(r.target, (TargetChoice{43, 33, 120, 90}));
+    ASSERT_EQ(names.size(), 2) << names.join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(names[0].startsWith(QStringLiteral("Centre across"))) << names[0].toStdString();
+    EXPECT_TRUE(names[1].startsWith(QStringLiteral("Centre down"))) << names[1].toStdString();
 }
 
 } // namespace
