@@ -93,6 +93,7 @@ constexpr ActionSpec kSourceMenu[] = {
     {"mnuPrintHalf", "Print Fit to Half Page", Command::PicturePrintHalf},
     {"", "-"},
     {"mnuOffsetColor", "Set Offset Target Color", Command::PictureTargetColor},
+    {"mnuPlaceTarget", "Place Offset Target...", Command::PicturePlaceTarget},
     {"mnushowPreview", "Show Preview of this Picture", Command::PicturePreview},
     {"mnuClose", "Close Window", Command::PictureClose},
 };

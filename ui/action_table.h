@@ -31,7 +31,7 @@ enum class Command {
     // A picture window's context menu (source and montage windows)
     PictureSaveAs, PictureCopy, PictureEditor, PicturePrint, PicturePrintFit, PicturePrintHalf,
     PictureTargetColor, PicturePreview, PictureClose, PictureSaveProject, PictureSmooth, PictureProperties,
-    PictureSaveDepthMap,
+    PictureSaveDepthMap, PicturePlaceTarget,
     // A montage window's retouching
     Retouch, RetouchBrush, UndoRetouch, RedoRetouch, ClearRetouch,
     Count

@@ -32,7 +32,7 @@ bool isFolder(const std::string& name) {
 } // namespace
 
 bool CommonDialog::run(DialogKind kind, QPrinter* printer) {
-    DialogRequest r{kind, Filter, FilterIndex, FileName, InitDir, Flags, Color, Brush, kind == DialogKind::Save};
+    DialogRequest r{kind, Filter, FilterIndex, FileName, InitDir, Flags, Color, Brush, kind == DialogKind::Save, Target};
     if (!backend_ || !backend_->show(r, printer)) return false;
     if (kind == DialogKind::Open || kind == DialogKind::Save) {
         if (r.fileName.isEmpty()) return false;
@@ -44,6 +44,9 @@ bool CommonDialog::run(DialogKind kind, QPrinter* printer) {
         Brush.hardness = std::clamp(r.brush.hardness, 0, 100);
         Brush.opacity = std::clamp(r.brush.opacity, 1, 100);
         Brush.match = r.brush.match;
+    } else if (kind == DialogKind::Target) {
+        Target.x = std::clamp(r.target.x, 0, std::max(0, Target.width - 1));
+        Target.y = std::clamp(r.target.y, 0, std::max(0, Target.height - 1));
     }
     return true;
 }
@@ -209,6 +212,35 @@ static bool showBrushDialog(BrushChoice& b, QWidget* parent) {
     return true;
 }
 
+static bool showTargetDialog(TargetChoice& t, QWidget* parent) {
+    QDialog d(parent);
+    d.setObjectName(QStringLiteral("frmOffsetTarget"));
+    d.setWindowTitle(QString::fromLatin1(kTargetDialogTitle));
+    auto* form = new QFormLayout(&d);
+    auto spin = [&](const char* name, int size, int value) {
+        auto* s = new QSpinBox(&d);
+        s->setObjectName(QString::fromLatin1(name));
+        s->setRange(0, std::max(0, size - 1));
+        s->setValue(value);
+        s->setSuffix(QObject::tr(" pixels"));
+        return s;
+    };
+    QSpinBox* x = spin("spinTargetX", t.width, t.x);
+    QSpinBox* y = spin("spinTargetY", t.height, t.y);
+    // The centre in the picture's own pixels, counted from its top-left corner; Alt+letter moves
+    // to a box (O and C stay free for OK and Cancel).
+    form->addRow(QObject::tr("Centre &across (from the left)"), x);
+    form->addRow(QObject::tr("Centre &down (from the top)"), y);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &d);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &d, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &d, &QDialog::reject);
+    form->addRow(buttons);
+    if (d.exec() != QDialog::Accepted) return false;
+    t.x = x->value();
+    t.y = y->value();
+    return true;
+}
+
 bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
     switch (r.kind) {
     case DialogKind::Open:
@@ -248,6 +280,7 @@ bool QtDialogBackend::show(DialogRequest& r, QPrinter* printer) {
         return d.exec() == QDialog::Accepted;
     }
     case DialogKind::Brush: return showBrushDialog(r.brush, parent_);
+    case DialogKind::Target: return showTargetDialog(r.target, parent_);
     }
     return false;
 }
@@ -276,6 +309,10 @@ bool ScriptedDialogBackend::show(DialogRequest& r, QPrinter*) {
     if (a->fileName) r.fileName = *a->fileName;
     if (a->color) r.color = *a->color;
     if (a->brush) r.brush = *a->brush;
+    if (a->target) {
+        r.target.x = a->target->x;
+        r.target.y = a->target->y;
+    }
     return true;
 }
 

@@ -27,7 +27,7 @@ inline constexpr int kFlagColorInitial = 1;   // the colour dialog starts on Col
 inline constexpr int kFlagOverwritePrompt = 2; // ask before overwriting an existing file
 inline constexpr int kFlagHideReadOnly = 4;
 
-enum class DialogKind { Open, Save, Color, Print, Brush };
+enum class DialogKind { Open, Save, Color, Print, Brush, Target };
 
 // The retouching brush the "Retouch Brush..." dialog shows and returns.
 struct BrushChoice {
@@ -38,6 +38,17 @@ struct BrushChoice {
     bool operator==(const BrushChoice&) const = default;
 };
 inline constexpr const char* kBrushDialogTitle = "Retouch Brush";
+
+// The offset target's centre that the "Place Offset Target..." dialog shows and returns, in
+// picture pixels (y from the top), on a picture of `width` x `height`.
+struct TargetChoice {
+    int x = 0;
+    int y = 0;
+    int width = 1;
+    int height = 1;
+    bool operator==(const TargetChoice&) const = default;
+};
+inline constexpr const char* kTargetDialogTitle = "Offset Target";
 
 // What a dialog is shown with, and what the user chose. File names hold their bytes as
 // path_text.h carries them, so a name that is not UTF-8 comes back as it went in.
@@ -53,6 +64,7 @@ struct DialogRequest {
     // The caller asks about replacing a file itself, after its own checks of the choice
     // (CommonDialog::ShowSave): the dialog then takes an existing file's name without a question.
     bool replaceAskedAfter = false;
+    TargetChoice target;
 };
 
 class CommonDialogBackend {
@@ -86,6 +98,7 @@ public:
     void chooseColor(std::uint32_t c) { script_.push_back(Answer{{}, c, {}}); }
     void choosePrinter() { script_.push_back(Answer{{}, {}, {}}); }
     void chooseBrush(const BrushChoice& b) { script_.push_back(Answer{{}, {}, b}); }
+    void chooseTarget(int x, int y) { script_.push_back(Answer{{}, {}, {}, TargetChoice{x, y}}); }
     void cancel() { script_.push_back(std::nullopt); }
 
     std::vector<DialogRequest> requests;
@@ -96,6 +109,7 @@ private:
         std::optional<QString> fileName;
         std::optional<std::uint32_t> color;
         std::optional<BrushChoice> brush;
+        std::optional<TargetChoice> target; // only x and y are taken
     };
     std::deque<std::optional<Answer>> script_;
     std::deque<bool> replaceScript_;
@@ -117,6 +131,7 @@ public:
     int Flags = 0;
     std::uint32_t Color = 0;
     BrushChoice Brush;
+    TargetChoice Target;
 
     bool ShowOpen() { return run(DialogKind::Open, nullptr); }
     // With "ask before overwriting" in Flags, the file that will really be written is asked about
@@ -127,6 +142,9 @@ public:
     bool ShowPrinter(QPrinter& printer) { return run(DialogKind::Print, &printer); }
     // The brush dialog, starting from Brush; a choice is kept in range and written back to it.
     bool ShowBrush() { return run(DialogKind::Brush, nullptr); }
+    // The offset target dialog, starting from Target; a choice is kept on the picture and written
+    // back to Target's x and y.
+    bool ShowTarget() { return run(DialogKind::Target, nullptr); }
 
     CommonDialogBackend& backend() { return *backend_; }
     void setBackend(std::unique_ptr<CommonDialogBackend> b) { backend_ = std::move(b); }

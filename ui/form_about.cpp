@@ -58,6 +58,7 @@ FrmAbout::FrmAbout(orv::Prompter& prompter, QWidget* parent)
     picIcon->setObjectName(QStringLiteral("picIcon"));
     picIcon->setFixedSize(64, 64);
     picIcon->setAlignment(Qt::AlignCenter);
+    picIcon->setAccessibleName(QStringLiteral("%1 icon").arg(kAppTitle));
     const QPixmap icon(QStringLiteral(":/orvanta.png"));
     if (!icon.isNull())
         picIcon->setPixmap(icon.scaled(64, 64, Qt::KeepAspectRatio, Qt::SmoothTransformation));

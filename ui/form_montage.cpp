@@ -191,6 +191,13 @@ void FormMontage::connectCommands() {
             connect(a, &QAction::triggered, this, [this, c] { runCommand(Command(c)); });
     connect(commandBrowse_, &QToolButton::clicked, this, [this] { runCommand(Command::Browse); });
     connect(commandGo_, &QPushButton::clicked, this, [this] { runCommand(Command::MakeMontage); });
+    // Make Montage is the window's default button: Enter in either box presses it, as it would in
+    // a dialog (a main window has no default button of its own). While a run holds it, a beep.
+    for (QLineEdit* box : {textFileName_, textIncrement_})
+        connect(box, &QLineEdit::returnPressed, this, [this] {
+            if (commandGo_->isEnabled()) commandGo_->click();
+            else QApplication::beep();
+        });
     for (int i = 0; i < kMethodCount; ++i)
         connect(mnusimpleCol(i), &QAction::triggered, this, [this, i] {
             // The chosen method is kept as alignment is, so both come back together at the next start.
@@ -412,6 +419,7 @@ void FormMontage::runSourceCommand(Command c, FormPicture* window) {
         runLocked([&] { montage_->previewSource(window, readRequest().ignored); });
         break;
     case Command::PictureTargetColor: offsets_->chooseTargetColor(); break;
+    case Command::PicturePlaceTarget: offsets_->placeTarget(window); break;
     case Command::PictureSaveAs: runLocked([&] { output_->runPictureCommand(c, window, std::nullopt); }); break;
     default: output_->runPictureCommand(c, window, std::nullopt); break;
     }

@@ -1,6 +1,7 @@
 // The source window and its offset target.
 #include "ui/form_picture.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -59,6 +60,7 @@ FormPicture::FormPicture(int slot, QWidget* mainWindow, std::optional<QPoint>& d
     picture()->setAccessibleName(QStringLiteral("Picture"));
     overlay_ = new TargetOverlay(picture(), *this);
     picture()->installEventFilter(this);
+    if (QAction* place = menuAction(QStringLiteral("mnuPlaceTarget"))) place->setEnabled(shown_);
 }
 
 void FormPicture::showPicture(QImage image, const QString& caption) {
@@ -100,6 +102,8 @@ void FormPicture::centreTargetOn(double x, double y) {
 void FormPicture::setTargetShown(bool shown) {
     shown_ = shown;
     overlay_->setVisible(shown);
+    // The target is placed from the keyboard only while it is shown.
+    if (QAction* place = menuAction(QStringLiteral("mnuPlaceTarget"))) place->setEnabled(shown);
     if (shown) {
         overlay_->resize(picture()->size());
         overlay_->raise();

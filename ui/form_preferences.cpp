@@ -221,6 +221,8 @@ void FormPreferences::build() {
     pictureColor_->setFixedSize(32, 20);
     pictureColor_->setFrameShape(QFrame::Box);
     pictureColor_->setAutoFillBackground(true);
+    // The swatch shows its colour only by its fill: a screen reader says it in words.
+    pictureColor_->setAccessibleName(colorLabel->text());
     commandColor_ = new QPushButton(QStringLiteral("Change Target Color"), this);
     commandColor_->setObjectName(QStringLiteral("CommandColor"));
     commandColor_->setToolTip(qs(kColorTip));
@@ -263,6 +265,9 @@ void FormPreferences::build() {
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scroll->setWidget(page);
+    // The page scrolls to the control the keyboard reaches; the area itself is no stop of its own,
+    // where the focus would show nowhere.
+    scroll->setFocusPolicy(Qt::NoFocus);
     auto* dialogLayout = new QVBoxLayout(this);
     dialogLayout->addWidget(scroll, 1);
     dialogLayout->addLayout(buttons);
@@ -324,6 +329,10 @@ void FormPreferences::paintSwatch(std::uint32_t color) {
     QPalette p = pictureColor_->palette();
     p.setColor(QPalette::Window, QColor(int(color & 0xFF), int((color >> 8) & 0xFF), int((color >> 16) & 0xFF)));
     pictureColor_->setPalette(p);
+    pictureColor_->setAccessibleDescription(QStringLiteral("red %1, green %2, blue %3")
+                                                .arg(color & 0xFF)
+                                                .arg((color >> 8) & 0xFF)
+                                                .arg((color >> 16) & 0xFF));
 }
 
 void FormPreferences::CommandSmoothReset_Click() {

@@ -5,7 +5,10 @@
 #include "settings/preferences.h"
 #include "ui/form_status.h"
 
+#include "ui/form_picture.h"
+
 #include <QAction>
+#include <QApplication>
 
 namespace orv {
 
@@ -91,6 +94,20 @@ void OffsetCommands::showStatus() {
 }
 
 void OffsetCommands::setTargetColor(std::uint32_t colour) { c_.windows.setTargetColor(colour); }
+
+void OffsetCommands::placeTarget(FormPicture* window) {
+    if (!window || !window->targetShown()) {
+        QApplication::beep();
+        return;
+    }
+    const QImage& picture = window->PictureFile()->picture();
+    const ImageOffset at = window->shownTarget().centre();
+    c_.dialog.Target = TargetChoice{at.x, at.y, picture.width(), picture.height()};
+    // A cancelled choice leaves the target where it is.
+    if (!c_.dialog.ShowTarget()) return;
+    window->centreTargetOn(c_.dialog.Target.x, c_.dialog.Target.y);
+    showStatus();
+}
 
 void OffsetCommands::chooseTargetColor() {
     // A cancelled choice changes nothing.

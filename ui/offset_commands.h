@@ -14,6 +14,8 @@ class QWidget;
 
 namespace orv {
 
+class FormPicture;
+
 class OffsetCommands {
 public:
     // The tick entries of the menu bar's `actions`.
@@ -40,6 +42,9 @@ public:
     void areaClicked(QAction* entry);
     // A source window's "Set Offset Target Color": applied, not kept in the preferences.
     void chooseTargetColor();
+    // A source window's "Place Offset Target...": the target's centre typed in, where a drag
+    // with the mouse would put it, for the keyboard. Only while the targets are shown.
+    void placeTarget(FormPicture* window);
 
 private:
     CommandContext c_;

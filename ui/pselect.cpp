@@ -123,6 +123,8 @@ Pselect::Pselect(PrinterList printers, Prompter& prompter, QWidget* owner)
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("Lst_Devices"));
     label1_->setBuddy(list_);
+    // A list takes no name from its label: a screen reader says it by this one.
+    list_->setAccessibleName(label1_->text());
     ok_ = new QPushButton(QStringLiteral("&OK"), this);
     ok_->setObjectName(QStringLiteral("Cmd_Test"));
     ok_->setDefault(true);

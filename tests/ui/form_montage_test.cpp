@@ -424,10 +424,10 @@ TEST(SourceWindow, ContextMenuEntriesInOrderAndFocusGoesToTheMainWindow) {
         captions << (a->isSeparator() ? QStringLiteral("-") : a->text().remove(QLatin1Char('&')));
     }
     EXPECT_EQ(names, (QStringList{"mnuSaveAs", "mnuCopy", "mnuEditor", "mnuPrint100", "mnuPrint", "mnuPrintHalf", "",
-                                  "mnuOffsetColor", "mnushowPreview", "mnuClose"}));
+                                  "mnuOffsetColor", "mnuPlaceTarget", "mnushowPreview", "mnuClose"}));
     EXPECT_EQ(captions, (QStringList{"Save As", "Copy to Clipboard", "Open in Editor", "Print", "Print File to Page",
                                      "Print Fit to Half Page", "-", "Set Offset Target Color",
-                                     "Show Preview of this Picture", "Close Window"}));
+                                     "Place Offset Target...", "Show Preview of this Picture", "Close Window"}));
     EXPECT_EQ(w->windowTitle(), "Original Image");
     EXPECT_EQ(w->PictureFile()->toolTip().toStdString(),
               "This is an image I have read from disk.   My file name is in my title bar.");

@@ -4,9 +4,11 @@
 #include "montage_fixture.h"
 
 #include "ui/common_dialog.h"
+#include "ui/form_about.h"
 #include "ui/focus_style.h"
 #include "ui/form_preferences.h"
 #include "ui/montage_windows.h"
+#include "ui/pselect.h"
 
 #include <QAccessible>
 #include <QAccessibleInterface>
@@ -16,6 +18,7 @@
 #include <QDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -24,6 +27,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QAbstractSpinBox>
 #include <QTimer>
 #include <QTest>
 
@@ -78,6 +82,28 @@ TEST(Keyboard, AltFOpensTheFileMenuAndF10TheMenuBar) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return rig.openMenu() != nullptr; }, 2000));
     EXPECT_EQ(rig.openMenu()->objectName(), "mnuFile");
     rig.closeMenus();
+}
+
+// The main job typed: the first file's name, Tab to the increment (its text selected, so typing
+// replaces it), and Enter in either box presses the default button, Make Montage.
+TEST(Keyboard, EnterInEitherBoxMakesTheMontage) {
+    KeyRig rig;
+    QLineEdit* name = rig.form->textFileName();
+    name->setFocus(Qt::TabFocusReason);
+    name->selectAll();
+    QTest::keyClicks(name, QString::fromStdString(rig.files.path("key01.bmp")));
+    QTest::keyClick(name, Qt::Key_Return);
+    ASSERT_FALSE(rig.state.montage.main().empty());
+    EXPECT_EQ(rig.state.montage.main().increment, 20);
+
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_EQ(QApplication::focusWidget(), rig.form->TextIncrement());
+    QCoreApplication::processEvents();
+    QTest::keyClicks(rig.form->TextIncrement(), QStringLiteral("12"));
+    QTest::keyClick(rig.form->TextIncrement(), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_EQ(rig.state.montage.main().increment, 12);
+    EXPECT_EQ(rig.form->TextIncrement()->text(), "12");
 }
 
 TEST(Keyboard, EveryMenuHasDistinctAccessKeys) {
@@ -310,6 +336,64 @@ TEST(Accessibility, ThePreferencesBoxesAndBarsSayWhatTheySet) {
     prefs->close();
 }
 
+// What a screen reader says at each stop Tab makes in a window, in order, until it comes round;
+// an unnamed stop (or one hidden or disabled) is listed by its object name.
+QStringList unnamedTabStops(QWidget* window) {
+    window->show();
+    window->activateWindow();
+    EXPECT_TRUE(QTest::qWaitFor([&] {
+        return QApplication::focusWidget() && QApplication::focusWidget()->window() == window;
+    }, 2000)) << window->objectName().toStdString();
+    QStringList unnamed;
+    QWidget* first = QApplication::focusWidget();
+    QWidget* at = first;
+    for (int i = 0; at && i < 40; ++i) {
+        // A spin box's text field speaks for the box.
+        QWidget* speaker = qobject_cast<QAbstractSpinBox*>(at->parentWidget()) ? at->parentWidget() : at;
+        if (accessibleText(speaker, QAccessible::Name).trimmed().isEmpty() || !at->isVisible() || !at->isEnabled())
+            unnamed << (speaker->objectName().isEmpty() ? QString::fromLatin1(speaker->metaObject()->className())
+                                                        : speaker->objectName());
+        QTest::keyClick(at, Qt::Key_Tab);
+        at = QApplication::focusWidget();
+        if (at == first) break;
+    }
+    return unnamed;
+}
+
+// A label that shows a picture rather than text (a colour swatch, an icon) is named for it.
+QStringList unnamedPictures(QWidget* window) {
+    QStringList unnamed;
+    for (QLabel* label : window->findChildren<QLabel*>())
+        if (label->isVisible() && label->text().isEmpty() && accessibleText(label, QAccessible::Name).isEmpty())
+            unnamed << label->objectName();
+    return unnamed;
+}
+
+TEST(Accessibility, EveryTabStopOfTheDialogsIsNamed) {
+    KeyRig rig;
+    rig.form->action(Command::Preferences)->trigger();
+    auto* prefs = rig.form->findChild<FormPreferences*>();
+    ASSERT_NE(prefs, nullptr);
+    EXPECT_EQ(unnamedTabStops(prefs), QStringList());
+    EXPECT_EQ(unnamedPictures(prefs), QStringList());
+    auto* swatch = prefs->findChild<QLabel*>(QStringLiteral("PictureColor"));
+    EXPECT_TRUE(accessibleText(swatch, QAccessible::Description).startsWith(QStringLiteral("red "))) << accessibleText(swatch, QAccessible::Description).toStdString();
+    prefs->close();
+
+    PrinterList printers;
+    printers.printers = {{"PDF", "pdf driver", "file"}, {"Laser", "laser driver", "usb"}};
+    printers.defaultPrinter = "PDF";
+    Pselect select(printers, rig.prompter, rig.form.get());
+    EXPECT_EQ(unnamedTabStops(&select), QStringList());
+    EXPECT_EQ(accessibleText(select.Lst_Devices(), QAccessible::Name), "Current Devices");
+    select.close();
+
+    FrmAbout about(rig.prompter, rig.form.get());
+    EXPECT_EQ(unnamedTabStops(&about), QStringList());
+    EXPECT_EQ(unnamedPictures(&about), QStringList());
+    about.close();
+}
+
 // The focus shows on a default button reached with the keyboard: a ring in the highlight colour.
 TEST(Keyboard, TheFocusIsVisibleOnTheDefaultButton) {
     FocusVisibleStyle style;
@@ -381,6 +465,45 @@ TEST(Keyboard, TheBrushDialogsAccessKeysReachEachControl) {
     QStringList distinct = keys;
     distinct.removeDuplicates();
     EXPECT_EQ(keys, distinct);
+}
+
+// The offset target's dialog from the keyboard: both boxes named for what they hold, the centre
+// typed in, Enter for OK.
+TEST(Keyboard, TheOffsetTargetDialogTakesATypedCentre) {
+    QtDialogBackend backend(nullptr);
+    DialogRequest r;
+    r.kind = DialogKind::Target;
+    r.target = TargetChoice{13, 13, 120, 90};
+    QStringList names;
+    QTimer watch;
+    watch.setInterval(10);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!d) return;
+        watch.stop();
+        if (!QTest::qWaitForWindowActive(d)) {
+            d->reject();
+            return;
+        }
+        names = unnamedTabStops(d);
+        for (const char* name : {"spinTargetX", "spinTargetY"})
+            names << accessibleText(d->findChild<QSpinBox*>(QString::fromLatin1(name)), QAccessible::Name);
+        auto* x = d->findChild<QSpinBox*>(QStringLiteral("spinTargetX"));
+        x->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("43"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("33"));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+        if (d->isVisible()) d->reject();
+    });
+    watch.start();
+    EXPECT_TRUE(backend.show(r, nullptr));
+    EXPECT_EQ(r.target, (TargetChoice{43, 33, 120, 90}));
+    ASSERT_EQ(names.size(), 2) << names.join(QLatin1Char(',')).toStdString();
+    EXPECT_TRUE(names[0].startsWith(QStringLiteral("Centre across"))) << names[0].toStdString();
+    EXPECT_TRUE(names[1].startsWith(QStringLiteral("Centre down"))) << names[1].toStdString();
 }
 
 } // namespace

@@ -211,6 +211,38 @@ TEST(DragTarget, ATargetPastThePictureIsShownAndTakenAtItsEdge) {
     EXPECT_EQ(w->target().centre(), (ImageOffset{109, 50}));
 }
 
+// The target placed from the keyboard: the source window's "Place Offset Target..." (Shift+F10
+// reaches it) takes the centre typed in, on the picture, as a drag would leave it.
+TEST(PlaceTarget, TheTypedCentreMovesBothMarkersOnThePictureAndTheStatusFollows) {
+    DragRig rig;
+    FormPicture* w = rig.source(2);
+    QAction* place = w->menuAction(QStringLiteral("mnuPlaceTarget"));
+    ASSERT_NE(place, nullptr);
+    EXPECT_TRUE(place->isEnabled());
+    rig.dialogs->chooseTarget(43, 33);
+    place->trigger();
+    ASSERT_EQ(rig.dialogs->requests.size(), 1u);
+    EXPECT_EQ(rig.dialogs->requests[0].kind, DialogKind::Target);
+    EXPECT_EQ(rig.dialogs->requests[0].target, (TargetChoice{13, 13, 120, 90}));
+    EXPECT_EQ(w->target().outer, (MarkerBox{30, 20, 26, 26}));
+    EXPECT_EQ(w->target().inner, (MarkerBox{38, 28, 10, 10}));
+    EXPECT_EQ(statusText(rig), "     Image 1 = 13 , 13    Image 2 = 43 , 33    Image 3 = 13 , 13");
+
+    // A centre past the picture stays on it; a cancelled choice leaves the target.
+    rig.dialogs->chooseTarget(500, -4);
+    place->trigger();
+    EXPECT_EQ(w->target().centre(), (ImageOffset{119, 0}));
+    place->trigger();
+    EXPECT_EQ(w->target().centre(), (ImageOffset{119, 0}));
+
+    // Without the targets the entry is dimmed, and asks nothing.
+    entry(rig, "mnuAddOffsets")->trigger();
+    EXPECT_FALSE(place->isEnabled());
+    const std::size_t asked = rig.dialogs->requests.size();
+    rig.form->windows().sourceCommand(Command::PicturePlaceTarget, w);
+    EXPECT_EQ(rig.dialogs->requests.size(), asked);
+}
+
 // --- colours ------------------------------------------------------------------------------------
 
 TEST(TargetColour, ASourceWindowsChoiceColoursEveryTargetWithoutBeingStored) {
