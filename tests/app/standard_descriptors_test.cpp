@@ -37,9 +37,10 @@ TEST(StandardDescriptors, TheDesktopProgramHoldsClosedOnesOnDevNull) {
         ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
-    // Once the program has its windows up (the splash), each held descriptor is /dev/null.
+    // Once the program has its windows up (the splash), each held descriptor is /dev/null. A loaded
+    // machine may take many seconds to start it: the wait ends as soon as it is up.
     std::string out, err;
-    for (int i = 0; i < 100; ++i) {
+    for (int i = 0; i < 3000; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
         out = fdTarget(pid, 1);
         err = fdTarget(pid, 2);
