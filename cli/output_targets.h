@@ -1,6 +1,6 @@
 // Where orvanta-cli's outputs go: the files the options name, told apart by what they are on the
-// disk (a regular file, a device or FIFO, standard output), checked against each other before any
-// picture is read, and released when a run fails.
+// disk (a regular file, a device or FIFO, standard output), checked against each other and for
+// whether they can be written before any picture is read, and released when a run fails.
 #pragma once
 
 #include "base/runtime_error.h"
