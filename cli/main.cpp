@@ -544,13 +544,27 @@ int main(int argc, char** argv) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }
-    if (const auto clash = seriesClash(targets, seriesPictures(request.firstFileName))) {
+    const std::vector<std::string> pictures = seriesPictures(request.firstFileName);
+    if (const auto clash = seriesClash(targets, pictures)) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }
     // A project names its series by a full path, so that it opens from anywhere.
     if (!o.saveProject.empty() && !request.firstFileName.empty() && request.firstFileName[0] != '/')
         request.firstFileName = absoluteFileName(request.firstFileName);
+    // An output that cannot be written stops the run before the series is read, not after the
+    // montage has been made; it is said as the writing would say it. The default picture lies
+    // beside the series: without a series there, reading it says what is wrong.
+    const std::string picture = !o.output.empty() ? outputPath(o.output)
+                                : pictures.empty()
+                                    ? std::string()
+                                    : defaultOutputName(completeSeriesName(request.firstFileName, currentFolder()), o.format);
+    if (const std::optional<UnwritableOutput> unwritable = firstUnwritableOutput(o, picture)) {
+        std::cerr << "orvanta-cli: cannot write " << unwritable->name << ": " << unwritable->error.description()
+                  << nameTooLongNote(unwritable->name) << "\n";
+        releaseWaitingReaders(targets);
+        return 1;
+    }
     // With the picture on standard output, everything else goes to standard error.
     CheckedOutput text(pictureToStandardOutput(o) ? 2 : 1);
     int status = 1;

@@ -118,6 +118,52 @@ std::optional<std::string> standardErrorClash(const std::vector<OutputTarget>& t
     return std::nullopt;
 }
 
+namespace {
+
+// What making the temporary file beside `path`, or taking the place of the file there, would raise:
+// the same checks the atomic writers make, without making anything.
+std::optional<RuntimeError> unwritableTarget(const std::string& path) {
+    if (descriptorNamed(path) >= 0) return std::nullopt;
+    std::string target;
+    try {
+        target = followLinks(path);
+    } catch (const RuntimeError& e) {
+        return e;
+    }
+    struct stat st{};
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode)) return std::nullopt;
+        if (!S_ISREG(st.st_mode)) return RuntimeError(75);
+        if (::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) != 0) return RuntimeError(70);
+    }
+    // The temporary file is made in the target's folder: it must be a folder the user may write in.
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    if (::stat(folder.c_str(), &st) != 0) return RuntimeError(errno == EACCES ? 70 : 75);
+    if (!S_ISDIR(st.st_mode)) return RuntimeError(75);
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
+        return RuntimeError(errno == EACCES || errno == EROFS ? 70 : 75);
+    return std::nullopt;
+}
+
+} // namespace
+
+std::optional<UnwritableOutput> firstUnwritableOutput(const CliOptions& o, const std::string& picture) {
+    std::vector<std::string> names;
+    if (!picture.empty()) names.push_back(picture);
+    for (const std::string* value : {&o.mapFile, &o.depthMapFile, &o.reportFile})
+        if (!value->empty()) names.push_back(outputPath(*value));
+    if (!o.saveProject.empty()) {
+        // The project's picture is written before the project, which never names a missing one.
+        const ProjectTargets p = projectTargets(o.saveProject);
+        if (!p.picture.empty()) names.push_back(p.picture);
+        names.push_back(p.project);
+    }
+    for (const std::string& name : names)
+        if (std::optional<RuntimeError> e = unwritableTarget(name)) return UnwritableOutput{name, *e};
+    return std::nullopt;
+}
+
 bool pictureToStandardOutput(const CliOptions& o) {
     return descriptorNamed(outputPath(o.output)) == 1 ||
            (!o.depthMapFile.empty() && descriptorNamed(outputPath(o.depthMapFile)) == 1);

@@ -1,8 +1,9 @@
 // Where orvanta-cli's outputs go: the files the options name, told apart by what they are on the
-// disk (a regular file, a device or FIFO, standard output), checked against each other before any
-// picture is read, and released when a run fails.
+// disk (a regular file, a device or FIFO, standard output), checked against each other and for
+// whether they can be written before any picture is read, and released when a run fails.
 #pragma once
 
+#include "base/runtime_error.h"
 #include "base/standard_descriptors.h"
 #include "cli/cli_options.h"
 
@@ -59,6 +60,21 @@ std::optional<std::string> inputClash(const std::vector<OutputTarget>& targets, 
 // or the FIFO or terminal it is), where the messages and the progress go: they would be mixed
 // into the picture.
 std::optional<std::string> standardErrorClash(const std::vector<OutputTarget>& targets);
+
+// An output whose file cannot be made or replaced, found before any picture is read: its folder
+// missing, no folder, or closed to the user, or the file itself write-protected or no regular file.
+// `name` is the output as the run names it when it cannot write it, `error` what writing it would
+// raise (70 or 75, as the atomic writers raise them).
+struct UnwritableOutput {
+    std::string name;
+    RuntimeError error;
+};
+
+// The first of the run's outputs, in the order the run writes them, that cannot be written:
+// `picture` (the montage as the run names it; empty to leave it unchecked), then --map,
+// --depth-map, --report and --save-project's picture and project. Names written through
+// (standard output, a device, a FIFO) are left to the writing.
+std::optional<UnwritableOutput> firstUnwritableOutput(const CliOptions& o, const std::string& picture);
 
 // Whether the montage picture or the depth map goes to standard output (so everything else,
 // the report and the scores included, stays off it).
