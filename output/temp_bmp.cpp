@@ -44,24 +44,34 @@ DetachedStarter& starter() {
 
 // posix_spawn with the names' bytes as they are (a file name need not be valid UTF-8), in a
 // session of its own; a thread reaps the program when it ends, so no zombie is left.
-bool spawnDetached(const ProgramStart& start, const ProgramEnded& ended) {
+bool spawnDetached(const ProgramStart& start, const ProgramEnded& ended, int* failure) {
     std::vector<std::string> words{start.program};
     words.insert(words.end(), start.arguments.begin(), start.arguments.end());
     std::vector<char*> argv;
     for (std::string& w : words) argv.push_back(w.data());
     argv.push_back(nullptr);
     posix_spawnattr_t attr;
-    if (posix_spawnattr_init(&attr) != 0) return false;
+    if (const int error = posix_spawnattr_init(&attr); error != 0) {
+        if (failure) *failure = error;
+        return false;
+    }
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
     pid_t pid = 0;
     const int failed = posix_spawn(&pid, start.program.c_str(), nullptr, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);
-    if (failed) return false;
+    if (failed) {
+        if (failure) *failure = failed;
+        return false;
+    }
     try {
         std::thread([pid, ended] {
-            while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+            int status = 0;
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
             }
-            if (ended) *ended = true;
+            if (ended) {
+                ended->status = status;
+                ended->ended = true;
+            }
         }).detach();
     } catch (...) {
         // Without a thread the ended program stays a zombie until this one exits; it has started.
@@ -70,12 +80,12 @@ bool spawnDetached(const ProgramStart& start, const ProgramEnded& ended) {
     return true;
 }
 
-int openExclusive(std::string& path, const std::string& folder) {
+int openExclusive(std::string& path, const std::string& folder, const char* ending = ".bmp") {
     // 26^3 names: a few hundred draws find a free one unless the folder is unusable.
     for (int attempt = 0; attempt < 500; ++attempt) {
         std::string name = folder + "/vrktemp";
         for (int i = 0; i < 3; ++i) name += randomLetter();
-        name += ".bmp";
+        name += ending;
         const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
             path = name;
@@ -84,6 +94,20 @@ int openExclusive(std::string& path, const std::string& folder) {
         if (errno != EEXIST) break;
     }
     throw RuntimeError(75);
+}
+
+// Writes all `size` bytes unless the disk refuses them: 0, else the error to raise.
+int writeAll(int fd, const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return errno == ENOSPC ? 61 : 75;
+        }
+        data += n;
+        size -= std::size_t(n);
+    }
+    return 0;
 }
 
 } // namespace
@@ -124,16 +148,7 @@ std::string writeTempBmp(const BgrView& view, const WriteProgress& progress, con
     int failure = 0;
     // Written by bands of about 1 MB: a large montage is not copied whole once more first.
     const auto put = [&](const std::uint8_t* data, std::size_t size) {
-        while (size > 0 && !failure) {
-            const ssize_t n = ::write(fd, data, size);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                failure = errno == ENOSPC ? 61 : 75;
-                return;
-            }
-            data += n;
-            size -= std::size_t(n);
-        }
+        if (!failure) failure = writeAll(fd, data, size);
     };
     put(header.data(), header.size());
     const std::size_t rowBytes = (std::size_t(view.width) * 3 + 3) / 4 * 4;
@@ -156,6 +171,18 @@ std::string writeTempBmp(const BgrView& view, const WriteProgress& progress, con
     return path;
 }
 
+std::string writeTempPng(const std::vector<std::uint8_t>& png, const std::string& folder) {
+    std::string path;
+    const int fd = openExclusive(path, folder, ".png");
+    int failure = writeAll(fd, png.data(), png.size());
+    if (::close(fd) != 0 && !failure) failure = 61;
+    if (failure) {
+        ::unlink(path.c_str()); // ours: created exclusively above
+        throw RuntimeError(failure);
+    }
+    return path;
+}
+
 ProgramStart conversionStart(const std::string& programFolder, const std::string& tempBmp,
                              const std::string& target) {
     std::string program = programFolder;
@@ -166,10 +193,11 @@ ProgramStart conversionStart(const std::string& programFolder, const std::string
 
 void setDetachedStarter(DetachedStarter s) { starter() = std::move(s); }
 
-bool startDetached(const ProgramStart& start, const ProgramEnded& ended) {
-    if (!starter()) return spawnDetached(start, ended);
+bool startDetached(const ProgramStart& start, const ProgramEnded& ended, int* failure) {
+    if (failure) *failure = 0;
+    if (!starter()) return spawnDetached(start, ended, failure);
     const bool started = starter()(start);
-    if (ended) *ended = true;
+    if (ended) ended->ended = true;
     return started;
 }
 

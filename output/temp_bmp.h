@@ -5,6 +5,7 @@
 #include "output/bmp_writer.h"
 
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,6 +28,11 @@ std::string createTempBmp();
 // written after each band, stops it (RuntimeError kUserInterrupt).
 std::string writeTempBmp(const BgrView& view, const WriteProgress& progress = {}, const std::string& folder = {});
 
+// A PNG file's bytes written into a new file `folder` + "/vrktemp" + three random letters +
+// ".png", made as createTempBmp makes its file; the path. The file is removed again when writing
+// fails (RuntimeError 61 or 75).
+std::string writeTempPng(const std::vector<std::uint8_t>& png, const std::string& folder);
+
 // A new folder "orvanta-" + six random characters in temporaryBmpFolder() that only this user
 // may enter (mode 0700); its path. Raises RuntimeError 61 (disk full) or 75.
 std::string makePrivateTemporaryFolder();
@@ -46,15 +52,21 @@ struct ProgramStart {
 ProgramStart conversionStart(const std::string& programFolder, const std::string& tempBmp,
                              const std::string& target);
 
-// Set once a program started detached has ended (at once when a replaced starter ran it).
-using ProgramEnded = std::shared_ptr<std::atomic<bool>>;
+// How a program started detached ended: `ended` is set once it has (at once when a replaced
+// starter ran it), and `status` is then its wait status (0 for a replaced starter).
+struct ProgramEnd {
+    std::atomic<int> status{0};
+    std::atomic<bool> ended{false};
+};
+using ProgramEnded = std::shared_ptr<ProgramEnd>;
 
 // Starts a program detached (not waited for), without a shell, its name and arguments passed as
 // the bytes they are; true when it started. `ended`, when given, is set once the program has
-// ended. The default spawns it in a session of its own; tests replace it (an empty function
-// restores the default).
+// ended. When it could not be started, `failure` (when given) is set to the system's error number
+// (0 when a replaced starter refused it). The default spawns it in a session of its own; tests
+// replace it (an empty function restores the default).
 using DetachedStarter = std::function<bool(const ProgramStart&)>;
 void setDetachedStarter(DetachedStarter starter);
-bool startDetached(const ProgramStart& start, const ProgramEnded& ended = {});
+bool startDetached(const ProgramStart& start, const ProgramEnded& ended = {}, int* failure = nullptr);
 
 } // namespace orv

@@ -4,6 +4,7 @@
 #include "base/atomic_file.h"
 #include "base/runtime_error.h"
 #include "output/bgr_image.h"
+#include "output/deep_writer.h"
 #include "output/temp_bmp.h"
 #include "ui/image_editor.h"
 #include "ui/picture_source.h"
@@ -11,12 +12,18 @@
 #include <QClipboard>
 #include <QCoreApplication>
 #include <QGuiApplication>
+#include <QMimeData>
 
 #include <cerrno>
+#include <cstring>
+#include <memory>
 #include <dirent.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <thread>
 
 namespace orv {
 
@@ -49,17 +56,38 @@ bool openBySomeone(unsigned long long device, unsigned long long inode) {
     return found;
 }
 
+// A picture at 16 bits per sample: one that has more to give than its 8-bit view.
+bool isSixteenBit(const DeepPicture* deep) { return deep && !deep->empty() && deep->bitsPerSample == 16; }
+
 } // namespace
 
-void copyPictureToClipboard(const QImage& picture) {
+void copyPictureToClipboard(const QImage& picture, const DeepPicture* deep) {
+    // Made before the clipboard is cleared; a 16-bit PNG that cannot be made (no memory left for
+    // it) leaves the 8-bit picture to go alone.
+    std::vector<std::uint8_t> png;
+    if (isSixteenBit(deep)) {
+        try {
+            png = encodeDeepPng(*deep, 16);
+        } catch (...) {
+            png.clear();
+        }
+    }
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->clear();
-    clipboard->setImage(picture);
+    if (png.empty()) {
+        clipboard->setImage(picture);
+        return;
+    }
+    // The PNG form given as it is; the clipboard makes the others from the 8-bit picture.
+    auto data = std::make_unique<QMimeData>();
+    data->setImageData(picture);
+    data->setData(QStringLiteral("image/png"), QByteArray(reinterpret_cast<const char*>(png.data()), qsizetype(png.size())));
+    clipboard->setMimeData(data.release());
 }
 
-bool copyMontageToClipboard(bool montageVisible, const QImage& montage, Prompter& prompter) {
+bool copyMontageToClipboard(bool montageVisible, const QImage& montage, Prompter& prompter, const DeepPicture* deep) {
     if (!requireMontage(montageVisible, MontageCommand::Copy, prompter)) return false;
-    copyPictureToClipboard(montage);
+    copyPictureToClipboard(montage, deep);
     return true;
 }
 
@@ -109,8 +137,13 @@ void EditorFiles::takeOpenings() {
     }
 }
 
-std::string EditorFiles::add(const QImage& picture) {
-    const BgrImage rows(picture);
+std::string EditorFiles::add(const QImage& picture, const DeepPicture* deep) {
+    // The file's contents made before anything is created: a picture that cannot be encoded
+    // leaves nothing behind.
+    std::vector<std::uint8_t> png;
+    std::optional<BgrImage> rows;
+    if (isSixteenBit(deep)) png = encodeDeepPng(*deep, 16);
+    else rows.emplace(picture);
     takeOpenings();
     // The folder is made again when something emptied the temporary folder meanwhile.
     struct stat st{};
@@ -125,7 +158,7 @@ std::string EditorFiles::add(const QImage& picture) {
             openings_ = -1;
         }
     }
-    const std::string path = writeTempBmp(rows.view(), {}, folder_);
+    const std::string path = rows ? writeTempBmp(rows->view(), {}, folder_) : writeTempPng(png, folder_);
     // Our own opening of the new file is not a reader's: taken before the file is listed.
     takeOpenings();
     Made m;
@@ -135,10 +168,11 @@ std::string EditorFiles::add(const QImage& picture) {
     return path;
 }
 
-ProgramEnded EditorFiles::editorOf(const std::string& path) {
+ProgramEnded EditorFiles::editorOf(const std::string& path, const std::string& program) {
     for (Made& m : made_)
         if (m.path == path) {
-            m.editorEnded = std::make_shared<std::atomic<bool>>(false);
+            m.editorEnded = std::make_shared<ProgramEnd>();
+            m.program = program;
             return m.editorEnded;
         }
     return {};
@@ -151,7 +185,7 @@ void EditorFiles::keepUntilEnd(const std::string& path) {
 
 int EditorFiles::withEditorRunning() const {
     int n = 0;
-    for (const Made& m : made_) n += !m.gone && m.editorEnded && !*m.editorEnded;
+    for (const Made& m : made_) n += !m.gone && m.editorEnded && !m.editorEnded->ended;
     return n;
 }
 
@@ -185,7 +219,7 @@ std::vector<std::string> EditorFiles::paths() const {
 bool EditorFiles::mayGo(Made& m, Clock::time_point now, bool atEnd) {
     if (m.gone || (m.keepUntilEnd && !atEnd)) return false;
     // Until its editor has ended it may still be reading the file, or about to.
-    if (!m.keepUntilEnd && (!m.editorEnded || !*m.editorEnded)) return false;
+    if (!m.keepUntilEnd && (!m.editorEnded || !m.editorEnded->ended)) return false;
     if (!m.endedSeen) m.endedSeen = now;
     takeOpenings();
     Stamp stamp;
@@ -203,6 +237,33 @@ bool EditorFiles::mayGo(Made& m, Clock::time_point now, bool atEnd) {
            now - *m.endedSeen >= kUnreadKept;
 }
 
+std::vector<EditorFiles::FailedEditor> EditorFiles::takeFailedEditors() {
+    std::vector<FailedEditor> failed;
+    takeOpenings();
+    for (Made& m : made_) {
+        if (m.gone || m.failureTaken || !m.editorEnded || !m.editorEnded->ended) continue;
+        const int status = m.editorEnded->status;
+        if (WIFEXITED(status) && WEXITSTATUS(status) == 0) continue;
+        // An editor that got to the file (opened, read, changed or deleted it) and failed later
+        // has shown the user what went wrong itself.
+        Stamp stamp;
+        if (m.opened || !stampOf(m.path, stamp) || stamp.accessed != m.written.accessed ||
+            !sameContents(stamp, m.written))
+            continue;
+        m.failureTaken = true;
+        m.keepUntilEnd = true;
+        std::string reason;
+        if (WIFSIGNALED(status)) {
+            const char* name = ::strsignal(WTERMSIG(status));
+            reason = "it was ended by signal " + std::to_string(WTERMSIG(status)) + (name ? std::string(" (") + name + ")" : "");
+        } else {
+            reason = "it ended with exit status " + std::to_string(WEXITSTATUS(status));
+        }
+        failed.push_back({m.program, reason, m.path});
+    }
+    return failed;
+}
+
 bool EditorFiles::sweep(Clock::time_point now) {
     bool waiting = false;
     for (Made& m : made_) {
@@ -213,7 +274,7 @@ bool EditorFiles::sweep(Clock::time_point now) {
         Stamp stamp;
         // Still to go later: its editor runs, or it has not been read yet.
         waiting = waiting || (!m.gone && !m.keepUntilEnd &&
-                              (!m.editorEnded || !*m.editorEnded ||
+                              (!m.editorEnded || !m.editorEnded->ended ||
                                (stampOf(m.path, stamp) && (stamp.size == 0 || sameContents(stamp, m.written)))));
     }
     return waiting;
@@ -228,8 +289,32 @@ void EditorFiles::deleteAll() {
     folderSlot_ = -1;
 }
 
+namespace {
+
+// What the user is told when their editor did not get the picture.
+std::string editorFailedText(const std::string& what, const std::string& path) {
+    return what + ".   The picture is in  '" + path + "'  until Orvanta ends.";
+}
+
+// How long an editor that has just started is watched for ending at once with an error.
+constexpr std::chrono::milliseconds kEditorFailsAtOnce{400};
+
+void tellFailedEditor(const EditorFiles::FailedEditor& failed, Prompter& prompter) {
+    prompter.ask(PromptIcon::Exclamation,
+                 editorFailedText("The image editor  '" + failed.program + "'  ended before it opened the picture:  " +
+                                      failed.reason,
+                                  failed.path),
+                 kEditorTitle);
+}
+
+} // namespace
+
+void tellFailedEditors(EditorFiles& files, Prompter& prompter) {
+    for (const EditorFiles::FailedEditor& failed : files.takeFailedEditors()) tellFailedEditor(failed, prompter);
+}
+
 bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter,
-                         const std::string& editorCommand) {
+                         const std::string& editorCommand, const DeepPicture* deep) {
     // The editor first: without one no file is written.
     const std::optional<DesktopEntry> png =
         editorCommandStart(editorCommand, "") ? std::nullopt : defaultPngApplication();
@@ -239,7 +324,7 @@ bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& pr
     }
     std::string path;
     try {
-        path = files.add(picture);
+        path = files.add(picture, deep);
     } catch (...) {
         // The file goes to the temporary folder: a full or closed one is named, since the user
         // would look for room elsewhere.
@@ -253,23 +338,34 @@ bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& pr
     }
     QCoreApplication::processEvents();
     const ProgramStart start = *editorStart(editorCommand, path, png);
-    const ProgramEnded ended = files.editorOf(path);
-    if (startEditor(start, ended)) return true;
-    *ended = true; // nothing runs on the file
+    const ProgramEnded ended = files.editorOf(path, start.program);
+    int failure = 0;
+    if (startEditor(start, ended, &failure)) {
+        // A program that cannot run (a missing library, a launcher that finds no application)
+        // ends within moments; one that ends later is looked for by the caller's watch.
+        const auto until = EditorFiles::Clock::now() + kEditorFailsAtOnce;
+        while (!ended->ended && EditorFiles::Clock::now() < until)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        bool failed = false;
+        for (const EditorFiles::FailedEditor& editor : files.takeFailedEditors()) {
+            tellFailedEditor(editor, prompter);
+            failed = failed || editor.path == path;
+        }
+        return !failed;
+    }
+    ended->ended = true; // nothing runs on the file
     // It is the user's to open until the program ends, as they are told.
     files.keepUntilEnd(path);
-
-    prompter.ask(PromptIcon::Exclamation,
-                 "I could not start the image editor  '" + start.program + "'.   The picture is in  '" + path +
-                     "'  until Orvanta ends.",
-                 kEditorTitle);
+    std::string what = "I could not start the image editor  '" + start.program + "'";
+    if (failure != 0) what += ":  " + std::string(std::strerror(failure));
+    prompter.ask(PromptIcon::Exclamation, editorFailedText(what, path), kEditorTitle);
     return false;
 }
 
 bool openMontageInEditor(bool montageVisible, const QImage& montage, EditorFiles& files, Prompter& prompter,
-                         const std::string& editorCommand) {
+                         const std::string& editorCommand, const DeepPicture* deep) {
     if (!requireMontage(montageVisible, MontageCommand::Edit, prompter)) return false;
-    return openPictureInEditor(montage, files, prompter, editorCommand);
+    return openPictureInEditor(montage, files, prompter, editorCommand, deep);
 }
 
 } // namespace orv

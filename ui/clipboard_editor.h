@@ -1,8 +1,9 @@
 // "Copy to Clipboard" and "Open in Editor" for a picture window's picture. The editor (see
-// image_editor.h) gets a temporary BMP, kept while the editor may still read it or holds work the
-// user saved into it.
+// image_editor.h) gets a temporary BMP (a 16-bit PNG for a montage of a 16-bit series), kept while
+// the editor may still read it or holds work the user saved into it.
 #pragma once
 
+#include "base/deep_picture.h"
 #include "base/prompt.h"
 #include "output/temp_bmp.h"
 
@@ -16,14 +17,17 @@
 
 namespace orv {
 
-// Clears the clipboard and puts the picture on it, whole.
-void copyPictureToClipboard(const QImage& picture);
+// Clears the clipboard and puts the picture on it, whole. With `deep` (the picture at 16 bits per
+// sample) its PNG form is that at 16 bits, and every other form (the bitmap, BMP, JPEG) is the
+// 8-bit picture, for programs that take nothing deeper.
+void copyPictureToClipboard(const QImage& picture, const DeepPicture* deep = nullptr);
 
 // The main window's "Copy Montage to Clipboard": the no-montage message when the montage window
 // is not visible, else copyPictureToClipboard. True when copied.
-bool copyMontageToClipboard(bool montageVisible, const QImage& montage, Prompter& prompter);
+bool copyMontageToClipboard(bool montageVisible, const QImage& montage, Prompter& prompter,
+                            const DeepPicture* deep = nullptr);
 
-// The temporary BMPs handed to editors, in a folder of their own that only this user may enter.
+// The temporary BMPs (a 16-bit picture's PNGs) handed to editors, in a folder of their own that only this user may enter.
 // A file goes as soon as it is no longer needed: its editor has ended, nobody has it open, it
 // holds what was written into it (or nothing) and it has been read since, or its editor ended a
 // while ago (a launcher that hands the file to an editor already running ends before that
@@ -42,10 +46,11 @@ public:
     EditorFiles(const EditorFiles&) = delete;
     EditorFiles& operator=(const EditorFiles&) = delete;
 
-    // Writes the picture to a new temporary BMP and keeps it; its path. Raises RuntimeError.
-    std::string add(const QImage& picture);
-    // What the editor started on the file at `path` sets once it has ended.
-    ProgramEnded editorOf(const std::string& path);
+    // Writes the picture to a new temporary BMP and keeps it; its path. With `deep` (the picture
+    // at 16 bits per sample) the file is a 16-bit PNG of that. Raises RuntimeError.
+    std::string add(const QImage& picture, const DeepPicture* deep = nullptr);
+    // What the editor `program` started on the file at `path` sets once it has ended.
+    ProgramEnded editorOf(const std::string& path, const std::string& program = {});
     // No editor could be started on the file at `path`: it stays until the program ends.
     void keepUntilEnd(const std::string& path);
     std::vector<std::string> paths() const;
@@ -57,6 +62,16 @@ public:
     // went is counted again when the editor saved it anew). A file left empty or deleted holds no
     // work and is not among them.
     std::vector<std::string> changed() const;
+    // An editor that ended with an error status or by a signal before any program opened its
+    // file: it never got the picture.
+    struct FailedEditor {
+        std::string program;
+        std::string reason; // how it ended
+        std::string path;
+    };
+    // The editors that failed so since the last call. Their files stay until the program ends,
+    // as the user is told.
+    std::vector<FailedEditor> takeFailedEditors();
     // Deletes the files no longer needed at `now`; true while some may still go later.
     bool sweep(Clock::time_point now = Clock::now());
     // Deletes the files made here whose editor has ended and that nobody has changed or holds
@@ -72,9 +87,11 @@ private:
     };
     struct Made {
         std::string path;
+        std::string program; // its editor
         Stamp written;
         ProgramEnded editorEnded; // none: no editor was started on it (yet)
         bool keepUntilEnd = false;
+        bool failureTaken = false; // its editor failed, and takeFailedEditors gave it
         bool gone = false; // deleted here (or by the editor)
         bool opened = false; // some program opened it after it was written
         std::optional<Clock::time_point> endedSeen;
@@ -96,16 +113,21 @@ inline constexpr const char* kEditorTitle = "Orvanta";
 // their editor (they stay, in a folder the system empties); empty for none.
 std::string editedFilesText(const std::vector<std::string>& paths);
 
+// Tells the user of each editor that failed before it opened its file (EditorFiles::
+// takeFailedEditors): which program, how it ended and where the picture is.
+void tellFailedEditors(EditorFiles& files, Prompter& prompter);
+
 // "Open in Editor": the picture to a temporary BMP, handed to the editor: `editorCommand` (the
 // "Image editor" preference) when set, else the desktop's default application for PNG pictures
 // unless that is Orvanta. With neither the user is told to choose one in Preferences; when the
-// editor cannot be started or the file cannot be written, the user is told too. True when the
-// editor was started on the file.
+// editor cannot be started, fails at once (before it opened the file) or the file cannot be
+// written, the user is told too. True when the editor was started on the file and has not failed.
+// With `deep` (the picture at 16 bits per sample) the editor gets a 16-bit PNG of that instead.
 bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter,
-                         const std::string& editorCommand);
+                         const std::string& editorCommand, const DeepPicture* deep = nullptr);
 
 // The main window's "Open Montage in Editor": the no-montage message, else openPictureInEditor.
 bool openMontageInEditor(bool montageVisible, const QImage& montage, EditorFiles& files, Prompter& prompter,
-                         const std::string& editorCommand);
+                         const std::string& editorCommand, const DeepPicture* deep = nullptr);
 
 } // namespace orv

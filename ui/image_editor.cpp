@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace orv {
@@ -68,8 +69,10 @@ std::string fileUrl(const std::string& file) {
 }
 
 // The program a name starts: a name with a "/" as it is, else the first executable file of that
-// name in the folders of PATH (by bytes).
-std::optional<std::string> programOnPath(const std::string& name) {
+// name in the folders of PATH (by bytes). Without one, `failure` says why, as a shell would: no
+// such file, or only files of that name that may not be run.
+std::optional<std::string> programOnPath(const std::string& name, int& failure) {
+    failure = ENOENT;
     if (name.empty()) return std::nullopt;
     if (name.find('/') != std::string::npos) return name;
     const char* env = std::getenv("PATH");
@@ -80,8 +83,10 @@ std::optional<std::string> programOnPath(const std::string& name) {
         const std::string folder = to > from ? path.substr(from, to - from) : ".";
         const std::string candidate = folder + "/" + name;
         struct stat st{};
-        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(candidate.c_str(), X_OK) == 0)
-            return candidate;
+        if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+            if (::access(candidate.c_str(), X_OK) == 0) return candidate;
+            failure = EACCES;
+        }
         from = to + 1;
     }
     return std::nullopt;
@@ -205,16 +210,21 @@ std::optional<DesktopEntry> defaultPngApplication() { return pngLookup() ? pngLo
 
 void setDefaultPngLookup(std::function<std::optional<DesktopEntry>()> lookup) { pngLookup() = std::move(lookup); }
 
-bool startEditor(const ProgramStart& start, const ProgramEnded& ended) {
+bool startEditor(const ProgramStart& start, const ProgramEnded& ended, int* failure) {
+    if (failure) *failure = 0;
     if (starter()) {
         const bool started = starter()(start);
-        if (ended) *ended = true;
+        if (ended) ended->ended = true;
         return started;
     }
     // Started by the bytes of its name and arguments (QProcess would pass them through UTF-8).
-    const std::optional<std::string> program = programOnPath(start.program);
-    if (!program) return false;
-    return startDetached(ProgramStart{*program, start.arguments}, ended);
+    int notFound = 0;
+    const std::optional<std::string> program = programOnPath(start.program, notFound);
+    if (!program) {
+        if (failure) *failure = notFound;
+        return false;
+    }
+    return startDetached(ProgramStart{*program, start.arguments}, ended, failure);
 }
 
 void setEditorStarter(std::function<bool(const ProgramStart&)> s) { starter() = std::move(s); }

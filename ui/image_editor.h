@@ -39,10 +39,11 @@ std::optional<ProgramStart> editorStart(const std::string& preference, const std
 std::optional<DesktopEntry> defaultPngApplication();
 void setDefaultPngLookup(std::function<std::optional<DesktopEntry>()> lookup);
 
-// Starts the editor without waiting for it; false when it could not be started. `ended`, when
-// given, is set once the editor has ended (at once for a replaced starter). Tests replace the
+// Starts the editor without waiting for it; false when it could not be started, with the
+// system's error number in `failure` when given (0 when a replaced starter refused it). `ended`,
+// when given, is set once the editor has ended (at once for a replaced starter). Tests replace the
 // starter; an empty function restores the real one.
-bool startEditor(const ProgramStart& start, const ProgramEnded& ended = {});
+bool startEditor(const ProgramStart& start, const ProgramEnded& ended = {}, int* failure = nullptr);
 void setEditorStarter(std::function<bool(const ProgramStart&)> starter);
 
 } // namespace orv

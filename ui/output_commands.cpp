@@ -100,6 +100,8 @@ void OutputCommands::watchEditorFiles() {
         editorSweep_ = std::make_unique<QTimer>();
         editorSweep_->setInterval(std::chrono::seconds(5));
         QObject::connect(editorSweep_.get(), &QTimer::timeout, [this] {
+            // An editor that ended before it opened its file is said before its file is looked at.
+            tellFailedEditors(editorFiles(), c_.prompter);
             if (!editorFiles().sweep()) editorSweep_->stop();
         });
     }
@@ -142,15 +144,21 @@ void OutputCommands::runMontageFileCommand(Command command) {
         }
         break;
     }
-    case Command::CopyMontage:
-        if (copyMontageToClipboard(visible, picture, c_.prompter)) c_.session.montageKept(MontageChoice{});
+    case Command::CopyMontage: {
+        std::shared_ptr<const DeepPicture> deep;
+        if (visible && !fullDepthMontage(MontageChoice{}, deep)) break;
+        if (copyMontageToClipboard(visible, picture, c_.prompter, deep.get())) c_.session.montageKept(MontageChoice{});
         break;
-    case Command::EditMontage:
-        if (openMontageInEditor(visible, picture, editorFiles(), c_.prompter, editorCommand())) {
+    }
+    case Command::EditMontage: {
+        std::shared_ptr<const DeepPicture> deep;
+        if (visible && !fullDepthMontage(MontageChoice{}, deep)) break;
+        if (openMontageInEditor(visible, picture, editorFiles(), c_.prompter, editorCommand(), deep.get())) {
             c_.session.montageKept(MontageChoice{});
             watchEditorFiles();
         }
         break;
+    }
     case Command::PrintMontage:
     case Command::PrintMontageFit:
     case Command::PrintMontageHalf:
@@ -224,6 +232,11 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
         const std::string file = sourceWindow ? c_.session.pictureFile(sourceWindow->slot()) : std::string();
         if (!file.empty() && pictureFormatFor(file) == PictureFormat::Gif) source.picture = withOwnPalette(source.picture);
     }
+    // A montage of a 16-bit series goes to the clipboard and the editor at full depth.
+    std::shared_ptr<const DeepPicture> deep;
+    if (montage && (command == Command::PictureCopy || command == Command::PictureEditor) &&
+        !fullDepthMontage(*montage, deep))
+        return;
     bool kept = false;
     switch (command) {
     case Command::PictureSaveAs:
@@ -232,11 +245,11 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
         if (kept) tellSaveNotes(notes);
         break;
     case Command::PictureCopy:
-        copyPictureToClipboard(source.picture);
+        copyPictureToClipboard(source.picture, deep.get());
         kept = true;
         break;
     case Command::PictureEditor:
-        kept = openPictureInEditor(source.picture, editorFiles(), c_.prompter, editorCommand());
+        kept = openPictureInEditor(source.picture, editorFiles(), c_.prompter, editorCommand(), deep.get());
         if (kept) watchEditorFiles();
         break;
     case Command::PicturePrint:
@@ -249,6 +262,18 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     default: break;
     }
     if (kept && montage) c_.session.montageKept(*montage);
+}
+
+bool OutputCommands::fullDepthMontage(const MontageChoice& which, std::shared_ptr<const DeepPicture>& deep) {
+    deep.reset();
+    try {
+        deep = c_.session.deepMontage(which);
+    } catch (...) {
+        // Stopped while its pictures were read again: the command ends there, as a save does.
+        if (currentError().stoppedByUser()) return false;
+    }
+    if (deep && deep->bitsPerSample != 16) deep.reset();
+    return true;
 }
 
 void OutputCommands::tellSaveNotes(const std::vector<std::string>& notes) {

@@ -65,6 +65,10 @@ private:
     EditorFiles& editorFiles(); // the editor's temporary files
     // Looks now and then for editor files no longer needed while some may still go.
     void watchEditorFiles();
+    // Montage `which` at full depth for the clipboard and the editor: null for an 8-bit series,
+    // and when it cannot be had so (the 8-bit picture the window shows goes then). False when the
+    // user stopped it while its pictures were read again.
+    bool fullDepthMontage(const MontageChoice& which, std::shared_ptr<const DeepPicture>& deep);
     // What a saving had to say besides the file's creation, in one message after it; nothing when
     // there is nothing.
     void tellSaveNotes(const std::vector<std::string>& notes);

@@ -1,0 +1,175 @@
+// The editor that never gets the picture (it cannot start, or ends at once with an error): the
+// user is told which program and why, and its file is still cleaned up. A montage of a 16-bit
+// series goes to the clipboard and the editor at 16 bits.
+#include "picture_output_fixture.h"
+#include "project_rig.h"
+
+#include "ui/clipboard_editor.h"
+#include "ui/form_picture.h"
+#include "ui/image_editor.h"
+#include "ui/montage_windows.h"
+
+#include <QClipboard>
+#include <QCoreApplication>
+#include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
+#include <QProcess>
+#include <QTest>
+
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+using namespace orv;
+using namespace orv::testing;
+
+namespace {
+
+class FailingEditor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setEditorStarter({}); // real programs
+        setDefaultPngLookup([] { return std::optional<DesktopEntry>{}; });
+    }
+    void TearDown() override { setDefaultPngLookup({}); }
+
+    // Opens the picture in `editor` and waits until the editor has ended; then tells what the
+    // watch after it would tell.
+    void openAndLetEnd(EditorFiles& files, const std::string& editor) {
+        openPictureInEditor(picture, files, prompter, editor);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return files.withEditorRunning() == 0; }, 10000));
+        tellFailedEditors(files, prompter);
+    }
+    static bool exists(const std::string& path) { return QFile::exists(QString::fromStdString(path)); }
+
+    OutputFolder out;
+    RecordingPrompter prompter;
+    QImage picture = noisyPicture(30, 20);
+};
+
+TEST_F(FailingEditor, ThatCannotStartIsToldWithTheSystemsReason) {
+    const QString notRunnable = out.path("paintbox");
+    QFile file(notRunnable);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#!/bin/sh\n");
+    file.close();
+    const struct {
+        std::string editor, program;
+        int error;
+    } cases[] = {{"orvanta-no-such-paintbox %f", "orvanta-no-such-paintbox", ENOENT},
+                 {notRunnable.toStdString() + " %f", notRunnable.toStdString(), EACCES}};
+    for (const auto& c : cases) {
+        prompter.shown.clear();
+        std::string path;
+        {
+            EditorFiles files;
+            EXPECT_FALSE(openPictureInEditor(picture, files, prompter, c.editor));
+            path = files.paths().at(0);
+            ASSERT_EQ(prompter.shown.size(), 1u);
+            EXPECT_EQ(prompter.shown[0].text, "I could not start the image editor  '" + c.program + "':  " +
+                                                  std::strerror(c.error) + ".   The picture is in  '" + path +
+                                                  "'  until Orvanta ends.");
+            EXPECT_EQ(prompter.shown[0].icon, PromptIcon::Exclamation);
+            EXPECT_TRUE(exists(path));
+        }
+        EXPECT_FALSE(exists(path));
+    }
+    EXPECT_TRUE(out.temporaryFiles().isEmpty()) << out.temporaryFiles().join(',').toStdString();
+}
+
+// Ended with an error status or by a signal before it opened the file: said once, with how it
+// ended; the file stays for the user to open until the program ends. An editor that read the file,
+// or ended without an error, says for itself what went wrong.
+TEST_F(FailingEditor, ThatEndsBeforeItOpenedTheFileIsTold) {
+    const struct {
+        std::string editor, told;
+    } cases[] = {{"sh -c 'exit 3'", "it ended with exit status 3"},
+                 {"sh -c 'kill -KILL $$'", "it was ended by signal 9 (" + std::string(::strsignal(SIGKILL)) + ")"},
+                 {"sh -c 'cat \"$0\" > /dev/null; exit 1'", ""},
+                 {"true", ""}};
+    for (const auto& c : cases) {
+        prompter.shown.clear();
+        std::string path;
+        {
+            EditorFiles files;
+            openAndLetEnd(files, c.editor);
+            path = files.paths().at(0);
+            tellFailedEditors(files, prompter); // once only
+            if (c.told.empty()) {
+                EXPECT_TRUE(prompter.shown.empty()) << c.editor << ": " << prompter.shown.at(0).text;
+                continue;
+            }
+            ASSERT_EQ(prompter.shown.size(), 1u) << c.editor;
+            EXPECT_EQ(prompter.shown[0].text, "The image editor  'sh'  ended before it opened the picture:  " + c.told +
+                                                  ".   The picture is in  '" + path + "'  until Orvanta ends.");
+            EXPECT_EQ(prompter.shown[0].icon, PromptIcon::Exclamation);
+            EXPECT_FALSE(files.sweep(EditorFiles::Clock::now() + EditorFiles::kUnreadKept));
+            EXPECT_TRUE(exists(path));
+        }
+        EXPECT_FALSE(exists(path));
+    }
+    EXPECT_TRUE(out.temporaryFiles().isEmpty()) << out.temporaryFiles().join(',').toStdString();
+}
+
+// A 16-bit TIFF series d01.tif ... d03.tif in the rig's folder.
+void writeSixteenBitSeries(MontageRig& rig) {
+    QProcess p;
+    p.start(QCoreApplication::applicationDirPath() + "/make-sample-series",
+            {QString::fromStdString(rig.files.path("")), "--count", "3", "--size", "96x72", "--depth", "16", "--prefix", "d"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0);
+}
+
+// What the clipboard's PNG form holds.
+QImage clipboardPng() {
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    return data ? QImage::fromData(data->data(QStringLiteral("image/png")), "PNG") : QImage();
+}
+
+// The clipboard's PNG and the editor's file hold the montage at 16 bits, as Save As writes it; the
+// clipboard's bitmap stays at 8 bits for programs that take nothing deeper. From the main window's
+// entries and the montage window's own, for Pyramid Focus's montage and for a block montage.
+TEST(SixteenBitMontage, GoesToTheClipboardAndTheEditorAtSixteenBits) {
+    MontageRig rig;
+    writeSixteenBitSeries(rig);
+    rig.state.preferences.write(kPreferencesSection, kEditorPreferenceKey, "painter %f");
+    std::vector<std::string> handed;
+    setEditorStarter([&](const ProgramStart& s) {
+        handed.push_back(s.arguments.back());
+        return true;
+    });
+    for (const FocusMethod method : {FocusMethod::Pyramid, FocusMethod::ColorSpace3D}) {
+        rig.form->mnusimpleCol(int(method))->trigger();
+        ASSERT_TRUE(rig.make(rig.files.path("d01.tif")).made);
+        const std::string saved = rig.files.path("full" + std::to_string(int(method)) + ".png");
+        rig.dialogs->chooseFile(QString::fromStdString(saved));
+        rig.form->action(Command::SaveMontageAs)->trigger();
+        const QImage full(QString::fromStdString(saved));
+        ASSERT_EQ(full.depth(), 64);
+        const QImage eight = rig.montagePicture();
+        PictureWindow* window = rig.form->windows().montageWindow();
+        for (QAction* copy : {rig.form->action(Command::CopyMontage), window->action(Command::PictureCopy)}) {
+            QGuiApplication::clipboard()->clear();
+            copy->trigger();
+            EXPECT_EQ(clipboardPng(), full) << copy->objectName().toStdString();
+            EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888), eight);
+        }
+        for (QAction* edit : {rig.form->action(Command::EditMontage), window->action(Command::PictureEditor)}) {
+            handed.clear();
+            edit->trigger();
+            ASSERT_EQ(handed.size(), 1u) << edit->objectName().toStdString();
+            EXPECT_TRUE(QString::fromStdString(handed[0]).endsWith(".png")) << handed[0];
+            EXPECT_EQ(QImage(QString::fromStdString(handed[0])), full) << edit->objectName().toStdString();
+        }
+    }
+    setEditorStarter({});
+    rig.prompter.shown.erase(std::remove_if(rig.prompter.shown.begin(), rig.prompter.shown.end(),
+                                            [](const Prompt& p) { return p.text.find("created.") != std::string::npos; }),
+                             rig.prompter.shown.end());
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+}
+
+} // namespace
