@@ -28,10 +28,14 @@ inline ImageStack stackOf(std::vector<sample::Picture> pictures) {
 }
 
 // Picture k of the series is moved by moves[k - 1].
-inline ImageStack movedSeries(const sample::SeriesMaker& maker, const std::vector<sample::PictureTransform>& moves) {
+inline std::vector<sample::Picture> movedPictures(const sample::SeriesMaker& maker,
+                                                  const std::vector<sample::PictureTransform>& moves) {
     std::vector<sample::Picture> pictures;
     for (int k = 1; k <= int(moves.size()); ++k) pictures.push_back(maker.picture(k, moves[std::size_t(k - 1)]));
-    return stackOf(std::move(pictures));
+    return pictures;
+}
+inline ImageStack movedSeries(const sample::SeriesMaker& maker, const std::vector<sample::PictureTransform>& moves) {
+    return stackOf(movedPictures(maker, moves));
 }
 
 // Moves by equal steps from the middle picture, as a breathing lens on a rail makes them.

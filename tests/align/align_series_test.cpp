@@ -273,11 +273,6 @@ TEST(ColourMatch, PictureFarDarkerThanTheReferenceIsLeftWithAWarning) {
     EXPECT_EQ(std::count(notices.begin(), notices.end(), colourWarning(r.pictures[0])), 1);
 }
 
-} // namespace
-} // namespace orv::test
-
-namespace orv::test {
-namespace {
 
 // A picture whose colours are beyond matching in one channel only (lit by a lamp of another
 // colour, or saved grey among colour pictures) is left as it is in all three, as its warning

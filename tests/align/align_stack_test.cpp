@@ -114,8 +114,7 @@ TEST(AlignStack, IgnoredPicturesStayAsLoadedAndTheMiddleOfTheOthersIsTheReferenc
 TEST(AlignStack, UnmatchablePictureIsLeftAsLoadedWithAWarningAndTheChainGoesOn) {
     const auto moves = steppedMoves(5, 0.01, 0.1, 3, 1);
     const sample::SeriesMaker maker({400, 300, 5, 4, marginFor(moves, 400, 300), sample::Scene::Natural});
-    std::vector<sample::Picture> pictures;
-    for (int k = 1; k <= 5; ++k) pictures.push_back(maker.picture(k, moves[std::size_t(k - 1)]));
+    std::vector<sample::Picture> pictures = movedPictures(maker, moves);
     // Picture 4 shows something else entirely (a lens cap: flat grey).
     std::fill(pictures[3].cells.begin(), pictures[3].cells.end(), std::uint8_t(90));
     ImageStack stack = stackOf(std::move(pictures));
@@ -422,8 +421,7 @@ TEST(AlignStack, PicturesTooSmallToMeasureStayAsLoadedAndSaySo) {
 TEST(AlignStack, BlankMiddlePictureIsPassedOverAsTheReference) {
     const auto moves = steppedMoves(7, 0.01, 0.1, 3, 2);
     const sample::SeriesMaker maker({480, 360, 7, 4, marginFor(moves, 480, 360), sample::Scene::Natural});
-    std::vector<sample::Picture> pictures;
-    for (int k = 1; k <= 7; ++k) pictures.push_back(maker.picture(k, moves[std::size_t(k - 1)]));
+    std::vector<sample::Picture> pictures = movedPictures(maker, moves);
     std::fill(pictures[3].cells.begin(), pictures[3].cells.end(), std::uint8_t(0));
     ImageStack stack = stackOf(std::move(pictures));
     const auto black = stack.pictures[3];
@@ -477,8 +475,7 @@ TEST(AlignStack, PictureTurnedInItsPixelsIsTurnedBackAndSaidSo) {
                           {180, [](double x, double y, int s) { return std::array<double, 2>{s - 1 - x, s - 1 - y}; }}};
     for (const Turn& turn : turns) {
         SCOPED_TRACE(std::to_string(turn.degrees) + " degrees");
-        std::vector<sample::Picture> pictures;
-        for (int k = 1; k <= 5; ++k) pictures.push_back(maker.picture(k, moves[std::size_t(k - 1)]));
+        std::vector<sample::Picture> pictures = movedPictures(maker, moves);
         const sample::Picture before = pictures[1];
         for (int y = 0; y < n; ++y) // rows from the top; cells from the bottom
             for (int x = 0; x < n; ++x) {

@@ -66,8 +66,7 @@ TEST_P(DeepWarp, DeepViewFollowsTheEightBitWarp) {
     for (int k = 1; k <= c.count; ++k) moves[std::size_t(k - 1)].gain[2] = 1 + c.gainStep * (k - sample::middlePicture(c.count));
     const sample::SeriesMaker maker(sample::SeriesOptions{c.width, c.height, c.count, 5,
                                                           marginFor(moves, c.width, c.height), sample::Scene::Natural});
-    std::vector<sample::Picture> pictures;
-    for (int k = 1; k <= c.count; ++k) pictures.push_back(maker.picture(k, moves[std::size_t(k - 1)]));
+    std::vector<sample::Picture> pictures = movedPictures(maker, moves);
     std::vector<DeepPicture> deep;
     for (const auto& p : pictures) deep.push_back(deepOf(p));
     ImageStack stack = stackOf(pictures);
@@ -105,8 +104,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(DeepWarp, PicturesTheAlignmentLeftAloneStayAsLoaded) {
     const auto moves = steppedMoves(3, 0.01, 0, 2, 1);
     const sample::SeriesMaker maker(sample::SeriesOptions{160, 120, 3, 2, marginFor(moves, 160, 120), sample::Scene::Natural});
-    std::vector<sample::Picture> pictures;
-    for (int k = 1; k <= 3; ++k) pictures.push_back(maker.picture(k, moves[std::size_t(k - 1)]));
+    std::vector<sample::Picture> pictures = movedPictures(maker, moves);
     ImageStack stack = stackOf(pictures);
     AlignOptions o;
     o.ignored[0] = true; // picture 1

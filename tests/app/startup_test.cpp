@@ -68,6 +68,13 @@ struct StartupRig {
         ASSERT_TRUE(QTest::qWaitFor([this] { return !state.firstActivation; }, 5000));
     }
 
+    // Once the first activation has loaded it, the series holds `count` pictures and nothing was said.
+    void expectQuietlyLoaded(int count) {
+        waitForFirstLoad();
+        EXPECT_EQ(state.series.imageCount, count);
+        EXPECT_TRUE(prompter.shown.empty());
+    }
+
     std::string box() const { return form->textFileName()->text().toStdString(); }
     std::string increment() const { return form->TextIncrement()->text().toStdString(); }
 };
@@ -94,9 +101,7 @@ TEST(Startup, CommandLineFileAndIncrementFillTheBoxesAndTheSeriesLoadsOnActivati
     rig.start({rig.files.path("rock1.bmp"), "/i25"});
     EXPECT_EQ(rig.box(), rig.files.path("rock1.bmp"));
     EXPECT_EQ(rig.increment(), "25");
-    rig.waitForFirstLoad();
-    EXPECT_EQ(rig.state.series.imageCount, 3);
-    EXPECT_TRUE(rig.prompter.shown.empty());
+    rig.expectQuietlyLoaded(3);
 }
 
 TEST(Startup, AFileNamedAfterTheOptionsLoadsThatSeriesNotThePreferencesOne) {
@@ -107,9 +112,7 @@ TEST(Startup, AFileNamedAfterTheOptionsLoadsThatSeriesNotThePreferencesOne) {
     rig.start({"-i", "25", rig.files.path("after1.bmp")});
     EXPECT_EQ(rig.box(), rig.files.path("after1.bmp"));
     EXPECT_EQ(rig.increment(), "25");
-    rig.waitForFirstLoad();
-    EXPECT_EQ(rig.state.series.imageCount, 3);
-    EXPECT_TRUE(rig.prompter.shown.empty());
+    rig.expectQuietlyLoaded(3);
 }
 
 TEST(Startup, ARelativeNameIsTakenFromTheWorkingFolder) {
@@ -176,9 +179,7 @@ TEST_P(StartupOptionLikeFolders, TheClickedFileLoadsItsSeries) {
     ASSERT_NE(rig.start(args), nullptr);
     EXPECT_EQ(rig.box(), first);
     EXPECT_EQ(rig.increment(), "10");
-    rig.waitForFirstLoad();
-    EXPECT_EQ(rig.state.series.imageCount, 3);
-    EXPECT_TRUE(rig.prompter.shown.empty());
+    rig.expectQuietlyLoaded(3);
 }
 
 INSTANTIATE_TEST_SUITE_P(Folders, StartupOptionLikeFolders,
@@ -193,9 +194,7 @@ TEST(Startup, AFileAddressLoadsTheSeriesOfItsLocalFile) {
     const QByteArray url = "file://" + QUrl::toPercentEncoding(QByteArray::fromStdString(first), "/");
     ASSERT_NE(rig.start({url.toStdString(), "file://" + rig.files.path("My%20Pics%20100%25/rock2.bmp")}), nullptr);
     EXPECT_EQ(rig.box(), first);
-    rig.waitForFirstLoad();
-    EXPECT_EQ(rig.state.series.imageCount, 3);
-    EXPECT_TRUE(rig.prompter.shown.empty());
+    rig.expectQuietlyLoaded(3);
 }
 
 TEST(Startup, AFileThatIsNotAPictureIsSaidAndNeverHandedToTheDesktopsOpener) {
@@ -462,9 +461,7 @@ TEST_P(StartupByteNames, TheCommandLineFileLoadsFromItsFolder) {
     for (int k = 1; k <= 3; ++k) ASSERT_TRUE(writePictureByBytes(folder + "/b" + std::to_string(k) + ".bmp", QImage(8, 6, QImage::Format_RGB888)));
     rig.start({folder + "/b1.bmp", "/i25"});
     EXPECT_EQ(pathBytes(rig.form->textFileName()->text()), folder + "/b1.bmp");
-    rig.waitForFirstLoad();
-    EXPECT_EQ(rig.state.series.imageCount, 3);
-    EXPECT_TRUE(rig.prompter.shown.empty());
+    rig.expectQuietlyLoaded(3);
 }
 
 TEST_P(StartupByteNames, ARelativeNameTakesTheWorkingFolderByItsBytes) {

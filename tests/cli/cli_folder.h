@@ -18,6 +18,8 @@
 
 namespace orv::test {
 
+inline bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+
 class CliFolderTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -46,6 +48,14 @@ protected:
     static std::string text(const std::string& p) {
         std::ifstream in(p, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    static void put(const std::string& p, const std::string& t) { std::ofstream(p, std::ios::binary) << t; }
+    // The names in the folder that look like a run's temporary files.
+    std::vector<std::string> temporaries() const {
+        std::vector<std::string> out;
+        for (const auto& e : std::filesystem::directory_iterator(dir))
+            if (contains(e.path().filename().string(), ".tmp")) out.push_back(e.path().filename().string());
+        return out;
     }
 
     std::string dir;

@@ -19,17 +19,22 @@ inline QString binary(const QString& name) {
     return QCoreApplication::applicationDirPath() + "/" + name;
 }
 
-inline ProcessResult runProgram(const QString& name, const QStringList& args,
-                                const QString& workingDir = {}) {
-    QProcess p;
-    if (!workingDir.isEmpty()) p.setWorkingDirectory(workingDir);
-    p.start(binary(name), args);
+// Runs `p` (started) to its end, two minutes at the most.
+inline ProcessResult finishedRun(QProcess& p) {
     ProcessResult r;
     if (!p.waitForFinished(120000)) return r;
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
     r.out = p.readAllStandardOutput().toStdString();
     r.err = p.readAllStandardError().toStdString();
     return r;
+}
+
+inline ProcessResult runProgram(const QString& name, const QStringList& args,
+                                const QString& workingDir = {}) {
+    QProcess p;
+    if (!workingDir.isEmpty()) p.setWorkingDirectory(workingDir);
+    p.start(binary(name), args);
+    return finishedRun(p);
 }
 
 inline std::string sharedData(const std::string& rel) {

@@ -40,8 +40,6 @@ protected:
     }
 };
 
-bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
-
 } // namespace
 
 // Every option value out of its range or not a number is a usage error that names the option.

@@ -36,12 +36,7 @@ ProcessResult runIn(const std::string& locale, const QStringList& args) {
     env.insert(QStringLiteral("LANG"), QString::fromStdString(locale));
     p.setProcessEnvironment(env);
     p.start(binary(QStringLiteral("orvanta-cli")), args);
-    ProcessResult r;
-    if (!p.waitForFinished(120000)) return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    return r;
+    return finishedRun(p);
 }
 
 TEST(LocaleCli, ADecimalCommaLocaleMakesTheSameMontageReportAndScore) {

@@ -27,8 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
-
 class Outputs : public CliFolderTest {
 protected:
     void SetUp() override {
@@ -38,13 +36,6 @@ protected:
 
     // The same through a shell, for redirections the test process cannot make for its child.
     static int shell(const std::string& line) { return std::system(line.c_str()); }
-    static void put(const std::string& p, const std::string& t) { std::ofstream(p, std::ios::binary) << t; }
-    std::vector<std::string> temporaries() const {
-        std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(dir))
-            if (contains(e.path().filename().string(), ".tmp")) out.push_back(e.path().filename().string());
-        return out;
-    }
     static bool isCharacterDevice(const std::string& p) {
         struct stat st{};
         return ::stat(p.c_str(), &st) == 0 && S_ISCHR(st.st_mode);
@@ -342,20 +333,28 @@ struct Clash {
     const char* message;
 };
 
-class OneFileTwice : public Outputs, public ::testing::WithParamInterface<Clash> {};
+class OutputsClash : public Outputs, public ::testing::WithParamInterface<Clash> {
+protected:
+    // orvanta-cli run in the folder on s01.bmp with the case's options.
+    RawResult runClash(const Clash& c) const {
+        std::vector<std::string> args;
+        for (std::string a : c.args) {
+            if (!a.empty() && a[0] == '@') a = dir + "/" + a.substr(1);
+            args.push_back(a);
+        }
+        args.push_back("s01.bmp");
+        return runRaw(cli(), args, RawRun{dir, 0, 60});
+    }
+};
+
+class OneFileTwice : public OutputsClash {};
 
 TEST_P(OneFileTwice, IsAUsageError) {
     put(path("x.bmp"), "old x");
     put(path("h1.txt"), "old h");
     ASSERT_EQ(::link(path("h1.txt").c_str(), path("h2.txt").c_str()), 0);
     fs::create_symlink("x.bmp", path("link.bmp"));
-    std::vector<std::string> args;
-    for (std::string a : GetParam().args) {
-        if (!a.empty() && a[0] == '@') a = dir + "/" + a.substr(1);
-        args.push_back(a);
-    }
-    args.push_back("s01.bmp");
-    const RawResult r = runRaw(cli(), args, RawRun{dir, 0, 60});
+    const RawResult r = runClash(GetParam());
     EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_TRUE(contains(r.err, GetParam().message)) << r.err;
     EXPECT_EQ(text(path("x.bmp")), "old x");
@@ -382,18 +381,12 @@ INSTANTIATE_TEST_SUITE_P(
 
 // An output that names a picture of the series would replace a photograph the montage is made of:
 // a usage error, with the series untouched, however the name is spelt.
-class OverASeriesPicture : public Outputs, public ::testing::WithParamInterface<Clash> {};
+class OverASeriesPicture : public OutputsClash {};
 
 TEST_P(OverASeriesPicture, IsAUsageError) {
     fs::create_symlink("s02.bmp", path("link.bmp"));
-    std::vector<std::string> args;
-    for (std::string a : GetParam().args) {
-        if (!a.empty() && a[0] == '@') a = dir + "/" + a.substr(1);
-        args.push_back(a);
-    }
-    args.push_back("s01.bmp");
     const std::string before = text(path("s02.bmp"));
-    const RawResult r = runRaw(cli(), args, RawRun{dir, 0, 60});
+    const RawResult r = runClash(GetParam());
     EXPECT_EQ(r.exitCode, 2) << r.err;
     EXPECT_TRUE(contains(r.err, GetParam().message)) << r.err;
     EXPECT_EQ(text(path("s02.bmp")), before);

@@ -26,6 +26,31 @@ std::string readText(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll().toStdString() : std::string();
 }
 
+bool writeText(const QString& path, const std::string& text) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(text.c_str()) == qint64(text.size());
+}
+
+// make-sample-series' pictures sample01.bmp, sample02.bmp, ... in the folder `folder` of `dir`.
+void writeSamples(const QTemporaryDir& dir, const QString& folder, const QStringList& options) {
+    const auto g = runProgram("make-sample-series", QStringList{dir.path() + "/" + folder} + options);
+    ASSERT_EQ(g.exitCode, 0) << g.err;
+}
+
+// The project p.mon in `dir` opened again: the montage it makes, again.bmp, is made.bmp byte for byte.
+void expectMadeAgainAlike(const QTemporaryDir& dir) {
+    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
+    ASSERT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+}
+
+// The sample series s/sample01.bmp to s/sample03.bmp (80 x 60) and paint.strokes, one stroke from
+// picture 3, in `dir`.
+void writeSeriesAndStrokes(const QTemporaryDir& dir) {
+    ASSERT_NO_FATAL_FAILURE(writeSamples(dir, "s", {"--count", "3", "--size", "80x60"}));
+    ASSERT_TRUE(writeText(dir.path() + "/paint.strokes", "orvanta-strokes 1\nstroke 3 12 50 100 1 10,10 60,40\n"));
+}
+
 TEST(CliProjectOptions, OpenProjectTakesThePlaceOfTheFirstFile) {
     const CliParse open = parseCliOptions({"--open-project", "a.mon"});
     ASSERT_TRUE(open.options) << open.error;
@@ -70,7 +95,7 @@ TEST(CliProjectOptions, OptionsTheProjectSetsAreRefusedWithIt) {
 
 TEST(CliProjectRun, ARelativeSeriesIsStoredWithItsFullPathAndReopensFromElsewhere) {
     QTemporaryDir dir;
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(writeSamples(dir, "s", {"--count", "3", "--size", "80x60"}));
     const auto saved = runProgram("orvanta-cli", {"-q", "-i", "16", "-m", "2", "--ignore", "3", "-o", "first.bmp",
                                                   "--save-project", "proj", "s/sample01.bmp"},
                                   dir.path());
@@ -117,11 +142,7 @@ TEST(CliProjectRun, AFolderNamedWithOddBytesAndALineEndSavesAndOpens) {
 // the run before anything is written.
 TEST(CliProjectRun, ARetouchedProjectIsMadeWithItsStrokes) {
     QTemporaryDir dir;
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
-    QFile strokes(dir.path() + "/paint.strokes");
-    ASSERT_TRUE(strokes.open(QIODevice::WriteOnly));
-    strokes.write("orvanta-strokes 1\nstroke 3 12 50 100 1 10,10 60,40\n");
-    strokes.close();
+    ASSERT_NO_FATAL_FAILURE(writeSeriesAndStrokes(dir));
     const auto made = runProgram("orvanta-cli", {"-q", "-m", "1", "--retouch", "paint.strokes", "-o", "made.bmp",
                                                  "--save-project", "p.mon", "s/sample01.bmp"},
                                  dir.path());
@@ -141,10 +162,7 @@ TEST(CliProjectRun, ARetouchedProjectIsMadeWithItsStrokes) {
 
     // Other strokes given with the project make another montage: the run names them as the reason,
     // not the project's smoothing or its pictures.
-    QFile other(dir.path() + "/other.strokes");
-    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
-    other.write("orvanta-strokes 1\nstroke 2 8 50 100 1 70,5 5,55\n");
-    other.close();
+    ASSERT_TRUE(writeText(dir.path() + "/other.strokes", "orvanta-strokes 1\nstroke 2 8 50 100 1 70,5 5,55\n"));
     const auto retouched = runProgram("orvanta-cli", {"-q", "-o", "other.bmp", "--open-project", "p.mon", "--retouch",
                                                       "other.strokes"},
                                       dir.path());
@@ -165,19 +183,15 @@ TEST(CliProjectRun, ARetouchedProjectIsMadeWithItsStrokes) {
 // A project made with --align --colour-match says so, and is made again with its colours matched.
 TEST(CliProjectRun, AnAlignedProjectIsMadeAgainWithItsColoursMatchedAsTheyWere) {
     QTemporaryDir dir;
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "96x72", "--scene", "natural",
-                                                "--shift-step", "2,1", "--gain-step", "0.08"})
-                  .exitCode,
-              0);
+    ASSERT_NO_FATAL_FAILURE(writeSamples(
+        dir, "s", {"--count", "3", "--size", "96x72", "--scene", "natural", "--shift-step", "2,1", "--gain-step", "0.08"}));
     const auto made = runProgram("orvanta-cli", {"-q", "--align", "--colour-match", "-o", "made.bmp", "--save-project",
                                                  "p.mon", "s/sample01.bmp"},
                                  dir.path());
     ASSERT_EQ(made.exitCode, 0) << made.err;
     EXPECT_NE(readText(dir.path() + "/p.mon").find("  Automatic alignment =yes\r\n  Colour matching =yes\r\n"),
               std::string::npos);
-    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
-    ASSERT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+    expectMadeAgainAlike(dir);
 }
 
 // --align with a project that places its pictures by target centres is refused: the project's
@@ -185,7 +199,7 @@ TEST(CliProjectRun, AnAlignedProjectIsMadeAgainWithItsColoursMatchedAsTheyWere) 
 // asked. A project without offsets is still aligned when --align is given.
 TEST(CliProjectRun, AlignWithAProjectThatHasOffsetsIsRefused) {
     QTemporaryDir dir;
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(writeSamples(dir, "s", {"--count", "3", "--size", "80x60"}));
     const auto made = runProgram("orvanta-cli", {"-q", "--offsets", "10,10;15,13;20,16", "--area", "max", "-o",
                                                  "made.bmp", "--save-project", "p.mon", "s/sample01.bmp"},
                                  dir.path());
@@ -198,9 +212,7 @@ TEST(CliProjectRun, AlignWithAProjectThatHasOffsetsIsRefused) {
               std::string::npos)
         << aligned.err;
     EXPECT_FALSE(QFile::exists(dir.path() + "/aligned.bmp"));
-    const auto again = runProgram("orvanta-cli", {"-q", "-o", "again.bmp", "--open-project", "p.mon"}, dir.path());
-    ASSERT_EQ(again.exitCode, 0) << again.err;
-    EXPECT_EQ(readText(dir.path() + "/again.bmp"), readText(dir.path() + "/made.bmp"));
+    expectMadeAgainAlike(dir);
 
     ASSERT_EQ(runProgram("orvanta-cli", {"-q", "-o", "plain.bmp", "--save-project", "plain.mon", "s/sample01.bmp"},
                          dir.path())
@@ -218,10 +230,8 @@ TEST(CliProjectRun, AlignWithAProjectThatHasOffsetsIsRefused) {
 // the one the project holds, and the run said the pictures had changed.
 TEST(CliProjectRun, AnAlignedProjectIsMadeAgainOverItsDisplayArea) {
     QTemporaryDir dir;
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "96x72", "--scene", "natural",
-                                                "--shift-step", "3,2"})
-                  .exitCode,
-              0);
+    ASSERT_NO_FATAL_FAILURE(
+        writeSamples(dir, "s", {"--count", "3", "--size", "96x72", "--scene", "natural", "--shift-step", "3,2"}));
     for (const char* area : {"min", "max"}) {
         SCOPED_TRACE(area);
         const auto made = runProgram("orvanta-cli", {"-q", "--align", "--area", area, "-o", "made.bmp",
@@ -248,9 +258,7 @@ TEST(CliProjectRun, AnAlignedProjectIsMadeAgainOverItsDisplayArea) {
 // run wrote the unsmoothed montage, unlike the one the project holds, while saying nothing.
 TEST(CliProjectRun, ASmoothedProjectIsMadeAgainSmoothed) {
     QTemporaryDir dir;
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "4", "--size", "160x120", "--scene", "natural"})
-                  .exitCode,
-              0);
+    ASSERT_NO_FATAL_FAILURE(writeSamples(dir, "s", {"--count", "4", "--size", "160x120", "--scene", "natural"}));
     const auto made = runProgram("orvanta-cli", {"-q", "--smooth", "-o", "made.bmp", "--save-project", "p.mon",
                                                  "s/sample01.bmp"},
                                  dir.path());
@@ -270,9 +278,7 @@ TEST(CliProjectRun, ASmoothedProjectIsMadeAgainSmoothed) {
 // passing it off as the project's montage.
 TEST(CliProjectRun, AMontageUnlikeTheProjectsOwnPictureIsSaid) {
     QTemporaryDir dir;
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "4", "--size", "160x120", "--scene", "natural"})
-                  .exitCode,
-              0);
+    ASSERT_NO_FATAL_FAILURE(writeSamples(dir, "s", {"--count", "4", "--size", "160x120", "--scene", "natural"}));
     const auto made = runProgram("orvanta-cli", {"-q", "--smooth", "--edge-factor", "0", "-o", "made.bmp",
                                                  "--save-project", "p.mon", "s/sample01.bmp"},
                                  dir.path());
@@ -291,10 +297,8 @@ TEST(CliProjectRun, AMontageUnlikeTheProjectsOwnPictureIsSaid) {
 
     // A 16-bit series' Pyramid Focus montage written at 16 bits has the 16-bit picture's view for
     // its 8-bit one, which rounds otherwise than the project's: it is the same montage, not said.
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/d", "--count", "3", "--size", "120x90", "--depth", "16",
-                                                "--scene", "natural"})
-                  .exitCode,
-              0);
+    ASSERT_NO_FATAL_FAILURE(
+        writeSamples(dir, "d", {"--count", "3", "--size", "120x90", "--depth", "16", "--scene", "natural"}));
     const auto deep = runProgram("orvanta-cli", {"-q", "-m", "pyramid", "-o", "deep.bmp", "--save-project", "d.mon",
                                                  "d/sample01.tif"},
                                  dir.path());
@@ -307,7 +311,7 @@ TEST(CliProjectRun, AMontageUnlikeTheProjectsOwnPictureIsSaid) {
 // A project whose numbers the command line would refuse as options is refused with its message.
 TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
     QTemporaryDir dir;
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "2", "--size", "40x30"}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(writeSamples(dir, "s", {"--count", "2", "--size", "40x30"}));
     const std::string first = dir.path().toStdString() + "/s/sample01.bmp";
     const std::pair<const char*, const char*> cases[] = {
         {"  Montage method used =4294967297\r\n", "--method takes"},
@@ -317,10 +321,7 @@ TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
          "--offsets takes"},
         {"  Image 1 offset X =1e30\r\n  Image 1 offset Y =0\r\n", "--offsets takes"}};
     for (const auto& [line, message] : cases) {
-        QFile f(dir.path() + "/p.mon");
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(("[project]\r\n  First file name =" + first + "\r\n" + line).c_str());
-        f.close();
+        ASSERT_TRUE(writeText(dir.path() + "/p.mon", "[project]\r\n  First file name =" + first + "\r\n" + line));
         const auto r = runProgram("orvanta-cli", {"-q", "-o", dir.path() + "/m.bmp", "--open-project", dir.path() + "/p.mon"});
         EXPECT_EQ(r.exitCode, 1) << line;
         EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
@@ -334,11 +335,7 @@ TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
 // error, and a project saved from the run names them there; pictures in neither place fail as before.
 TEST(CliProjectRun, AProjectMovedWithItsPicturesReadsThemFromItsOwnFolder) {
     QTemporaryDir dir;
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
-    QFile strokes(dir.path() + "/paint.strokes");
-    ASSERT_TRUE(strokes.open(QIODevice::WriteOnly));
-    strokes.write("orvanta-strokes 1\nstroke 3 12 50 100 1 10,10 60,40\n");
-    strokes.close();
+    ASSERT_NO_FATAL_FAILURE(writeSeriesAndStrokes(dir));
     const auto saved = runProgram("orvanta-cli", {"-q", "-m", "1", "--retouch", "../paint.strokes", "-o", "made.bmp",
                                                   "--save-project", "p.mon", "sample01.bmp"},
                                   dir.path() + "/s");
@@ -368,7 +365,7 @@ TEST(CliProjectRun, AProjectMovedWithItsPicturesReadsThemFromItsOwnFolder) {
 // their own montage: a.b and c.d do not share one bitmap, the second replacing the first's.
 TEST(CliProjectRun, ProjectsWithShortEndingsKeepTheirOwnMontages) {
     QTemporaryDir dir;
-    ASSERT_EQ(runProgram("make-sample-series", {dir.path() + "/s", "--count", "3", "--size", "80x60"}).exitCode, 0);
+    ASSERT_NO_FATAL_FAILURE(writeSamples(dir, "s", {"--count", "3", "--size", "80x60"}));
     for (const auto& [method, name] : {std::pair{"1", "a.b"}, std::pair{"pyramid", "c.d"}}) {
         const auto saved = runProgram("orvanta-cli", {"-q", "-m", method, "-o", QString(name) + ".bmp",
                                                       "--save-project", name, "s/sample01.bmp"},

@@ -18,8 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool contains(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
-
 // What stands behind the run's standard output.
 enum class Behind { FullDisk, ReaderGone, Closed };
 
@@ -28,13 +26,6 @@ protected:
     void SetUp() override {
         CliFolderTest::SetUp();
         series("s", 3);
-    }
-    static void put(const std::string& p, const std::string& t) { std::ofstream(p, std::ios::binary) << t; }
-    std::vector<std::string> temporaries() const {
-        std::vector<std::string> out;
-        for (const auto& e : fs::directory_iterator(dir))
-            if (contains(e.path().filename().string(), ".tmp")) out.push_back(e.path().filename().string());
-        return out;
     }
 
     struct Ended {

@@ -5,6 +5,7 @@
 #include "host_services.h"
 #include "support/data_limit.h"
 #include "support/own_process.h"
+#include "vantler_checks.h"
 
 #include <QClipboard>
 #include <QGuiApplication>
@@ -127,8 +128,7 @@ TEST(DIBSection, PixelAccessOutsideTheRowsIsSubscriptError) {
 }
 
 TEST(DIBSection, PictureRowsLandBottomUpInBlueGreenRedOrder) {
-    QImage picture(3, 2, QImage::Format_RGB32);
-    picture.fill(Qt::black);
+    QImage picture = testvantler::filled(3, 2, Qt::black);
     picture.setPixel(0, 0, qRgb(10, 20, 30));  // top-left
     picture.setPixel(2, 1, qRgb(200, 150, 100));  // bottom-right
     cDIBSection dib;
@@ -311,8 +311,7 @@ TEST(DIBSection, CopyAsDibShowsTheMessageAndLeavesTheClipboardAlone) {
 
 TEST(DIBSection, CopyAsBitmapHandsOverThePixels) {
     RecordedServices services;
-    QImage picture(3, 2, QImage::Format_RGB32);
-    picture.fill(qRgb(1, 2, 3));
+    QImage picture = testvantler::filled(3, 2, qRgb(1, 2, 3));
     picture.setPixel(1, 0, qRgb(250, 0, 9));
     cDIBSection dib;
     dib.CreateFromPicture(picture);

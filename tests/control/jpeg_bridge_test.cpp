@@ -5,6 +5,7 @@
 #include "dib_section.h"
 #include "jpeg_bridge.h"
 #include "jpeg_inspect.h"
+#include "vantler_checks.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,8 +26,7 @@ namespace {
 
 // A picture with a red top half and a blue bottom half, as the bridge's input.
 void fillHalves(cDIBSection& dib, int width, int height) {
-    QImage picture(width, height, QImage::Format_RGB32);
-    picture.fill(qRgb(0, 0, 255));
+    QImage picture = testvantler::filled(width, height, qRgb(0, 0, 255));
     for (int y = 0; y < height / 2; ++y)
         for (int x = 0; x < width; ++x) picture.setPixel(x, y, qRgb(255, 0, 0));
     dib.CreateFromPicture(picture);

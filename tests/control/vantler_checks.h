@@ -4,6 +4,7 @@
 #include "control_error.h"
 
 #include <QColor>
+#include <QImage>
 
 #include <functional>
 
@@ -19,6 +20,13 @@ inline int errorOf(const std::function<void()>& f) {
         return e.number();
     }
     return 0;
+}
+
+// A w x h picture of one colour.
+inline QImage filled(int w, int h, const QColor& colour) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    picture.fill(colour);
+    return picture;
 }
 
 inline bool isRed(const QColor& c) { return c.red() > 170 && c.green() < 100 && c.blue() < 100; }

@@ -44,8 +44,7 @@ TEST(Drawing, XorPenTwiceRestoresTheBackground) {
 TEST(Drawing, PaintPictureWithSourceInvertTwiceRestores) {
     Vantler control;
     control.setScaleMode(vantler::vbPixels);
-    QImage picture(8, 8, QImage::Format_RGB32);
-    picture.fill(qRgb(0x5A, 0x0F, 0xC3));
+    QImage picture = testvantler::filled(8, 8, qRgb(0x5A, 0x0F, 0xC3));
     const QImage before = control.box()->shownImage();
     control.PaintPicture(QPixmap::fromImage(picture), 3, 4, {}, {}, {}, {}, {}, {}, 0x00660046u);
     const QColor once = control.box()->shownImage().pixelColor(5, 6);
@@ -59,8 +58,7 @@ TEST(Drawing, PaintPictureWithSourceInvertTwiceRestores) {
 TEST(Drawing, PaintPictureRefusesAStretchTooLargeToMake) {
     Vantler control;
     control.setScaleMode(vantler::vbPixels);
-    QImage picture(4, 4, QImage::Format_RGB32);
-    picture.fill(qRgb(200, 30, 30));
+    QImage picture = testvantler::filled(4, 4, qRgb(200, 30, 30));
     const QPixmap pixmap = QPixmap::fromImage(picture);
     const QImage before = control.box()->shownImage();
     static QStringList logged;

@@ -134,8 +134,7 @@ TEST_F(ControlTest, AControlSizedWhileHiddenSavesItsOwnSize) {
 TEST_F(ControlTest, ASaveWithNoDrawingAreaFailsAndKeepsThePicture) {
     Vantler control;
     control.resize(104, 84);
-    QImage picture(100, 80, QImage::Format_RGB32);
-    picture.fill(qRgb(200, 10, 10));
+    QImage picture = testvantler::filled(100, 80, qRgb(200, 10, 10));
     control.setPicture(QPixmap::fromImage(picture));
     control.resize(104, 3);  // no higher than its border, as in a splitter pulled shut
     EXPECT_FALSE(control.Save(file("collapsed.jpg")));
@@ -148,8 +147,7 @@ TEST_F(ControlTest, ASaveWithNoDrawingAreaFailsAndKeepsThePicture) {
 
 TEST_F(ControlTest, APictureFromAHighDensityScreenIsShownAndSavedPixelForPixel) {
     // What a widget's grab gives on a screen at twice the density: 60 x 40 pixels for 30 x 20 points.
-    QImage picture(60, 40, QImage::Format_RGB32);
-    picture.fill(qRgb(10, 200, 10));
+    QImage picture = testvantler::filled(60, 40, qRgb(10, 200, 10));
     picture.setDevicePixelRatio(2.0);
     Vantler control;
     control.setAutoSize(true);
@@ -219,8 +217,7 @@ TEST(Persistence, ChangedValuesAreStoredAndRemovedWhenBackAtTheDefault) {
 TEST(Persistence, SettingsBagRoundTripsTheStoredSet) {
     QTemporaryDir dir;
     const QString ini = dir.filePath(QStringLiteral("form.ini"));
-    QImage picture(20, 10, QImage::Format_RGB32);
-    picture.fill(qRgb(12, 34, 56));
+    QImage picture = testvantler::filled(20, 10, qRgb(12, 34, 56));
     {
         Vantler control;
         control.setBackColor(0x00336699);

@@ -83,26 +83,29 @@ INSTANTIATE_TEST_SUITE_P(Methods, BlackToWhiteStep,
                                                                                 : "OtherMethod");
                          });
 
-TEST(FocusMeasure, IncrementTenCountsEightDifferencesPerDiagonal) {
-    // A checkerboard of red 0/1 along every step: each counted difference adds 1 under method 2.
+namespace {
+
+// The red-method score of the block at (x, 0) of side `inc` in a w x h picture of red 0/1 columns:
+// each counted difference along a diagonal adds 1.
+float redColumnsScore(int w, int h, int x, int inc) {
     Series s;
-    MemorySurface& p = s.add(10, 10);
-    for (int y = 0; y < 10; ++y)
-        for (int x = 0; x < 10; ++x) setCell(p, x, y, 0, 0, (x % 2));
+    MemorySurface& p = s.add(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int c = 0; c < w; ++c) setCell(p, c, y, 0, 0, c % 2);
     PixelArrays mp;
-    s.fill(mp, 10, 10);
-    EXPECT_FLOAT_EQ(measure(mp, method(FocusMethod::Red), 0, 0, 10, 1).score, 0.0001f + 16);
+    s.fill(mp, w, h);
+    return measure(mp, method(FocusMethod::Red), x, 0, inc, 1).score;
+}
+
+} // namespace
+
+TEST(FocusMeasure, IncrementTenCountsEightDifferencesPerDiagonal) {
+    EXPECT_FLOAT_EQ(redColumnsScore(10, 10, 0, 10), 0.0001f + 16);
 }
 
 TEST(FocusMeasure, ABlockPastTheRightEdgeUsesOnlyTheSamplesInside) {
-    Series s;
-    MemorySurface& p = s.add(25, 40);
-    for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 25; ++x) setCell(p, x, y, 0, 0, (x % 2));
-    PixelArrays mp;
-    s.fill(mp, 25, 40);
     // Block at x = 20: samples x = 20..24 inside (5 samples, 4 differences) on each diagonal.
-    EXPECT_FLOAT_EQ(measure(mp, method(FocusMethod::Red), 20, 0, 20, 1).score, 0.0001f + 8);
+    EXPECT_FLOAT_EQ(redColumnsScore(25, 40, 20, 20), 0.0001f + 8);
 }
 
 TEST(FocusMeasure, IgnoredPicturesAreRefusedButPictureElevenNeverIs) {

@@ -29,6 +29,14 @@ struct LoopRun {
     FocusContext ctx;
     std::string map;
     std::vector<int> rowsY;
+
+    LoopRun() = default;
+    // A run of `s` over a montage of w x h.
+    LoopRun(Series& s, int w, int h) {
+        s.montage = MemorySurface(w, h);
+        g.W = float(w);
+        g.H = float(h);
+    }
 };
 
 void runLoop(Series& s, LoopRun& r, int inc) {
@@ -57,10 +65,7 @@ TEST(BlockLoop, MapHasOneLinePerBlockRowTopRowFirst) {
     MemorySurface& p2 = s.add(100, 60);
     detail(p1, 0, 100, 40, 60); // the top block row is sharp in picture 1
     detail(p2, 0, 100, 0, 40);
-    s.montage = MemorySurface(100, 60);
-    LoopRun r;
-    r.g.W = 100;
-    r.g.H = 60;
+    LoopRun r(s, 100, 60);
     runLoop(s, r, 20);
     EXPECT_EQ(lines(r.map), (std::vector<std::string>{"11111", "22222", "22222"}));
     EXPECT_EQ(r.rowsY, (std::vector<int>{0, 20, 40}));
@@ -75,10 +80,7 @@ TEST(BlockLoop, IncrementThirtyOnWidthHundredStartsColumnsAt0_30_60_90) {
     MemorySurface& p2 = s.add(100, 30);
     detail(p1, 0, 100, 0, 30);
     detail(p2, 90, 100, 0, 30, 255); // sharper only in the last, cut block
-    s.montage = MemorySurface(100, 30);
-    LoopRun r;
-    r.g.W = 100;
-    r.g.H = 30;
+    LoopRun r(s, 100, 30);
     runLoop(s, r, 30);
     EXPECT_EQ(lines(r.map), (std::vector<std::string>{"1112"}));
     EXPECT_EQ(r.mp.pointRed(99, 1, 100), r.mp.pointRed(99, 1, 2));
@@ -91,10 +93,7 @@ TEST(BlockLoop, EqualScoresKeepTheLowerPictureAndPictureTwelveShowsAsTwo) {
         detail(p, 0, 20, 0, 20, n == 12 ? 250 : 100); // left block: 12 is the sharpest
         detail(p, 20, 40, 0, 20, 100);                // right block: all equal
     }
-    s.montage = MemorySurface(40, 20);
-    LoopRun r;
-    r.g.W = 40;
-    r.g.H = 20;
+    LoopRun r(s, 40, 20);
     runLoop(s, r, 20);
     EXPECT_EQ(r.map, "21\r\n");
 }
@@ -105,10 +104,7 @@ TEST(BlockLoop, ABlockEveryPictureRefusesWithPictureOneIgnoredStaysBlack) {
         MemorySurface& p = s.add(20, 20);
         detail(p, 0, 20, 0, 20);
     }
-    s.montage = MemorySurface(20, 20);
-    LoopRun r;
-    r.g.W = 20;
-    r.g.H = 20;
+    LoopRun r(s, 20, 20);
     r.ctx.ignored = {true, true};
     runLoop(s, r, 20);
     EXPECT_EQ(r.map, "1\r\n");
@@ -351,8 +347,6 @@ TEST(BlockLoop, RowsOnSeveralThreadsGiveTheSameMontageMapAndMessages) {
     EXPECT_EQ(p1, p2);
 }
 
-// A smoothing pass rewrites the map and the smoothing line; a first file name in a folder whose
-// name holds the same words ("image numbers:", "Smoothing =") stays as it was.
 // A line is found where it starts a line, not where a folder of the first file name holds its words.
 TEST(PropertiesText, ALineIsFoundWhereItStartsALine) {
     PropertiesInput p;
@@ -369,6 +363,8 @@ TEST(PropertiesText, ALineIsFoundWhereItStartsALine) {
     EXPECT_EQ(propertiesLine("  Smoothing =no \r\n", "  Smoothing ="), 0u);
 }
 
+// A smoothing pass rewrites the map and the smoothing line; a first file name in a folder whose
+// name holds the same words ("image numbers:", "Smoothing =") stays as it was.
 TEST(PropertiesText, SmoothingRewritesTheMapAndItsLineNotTheSameWordsInTheFileName) {
     PropertiesInput p;
     p.firstFileName = "/home/ann/Smoothing =no, image numbers: 3/shot01.bmp";

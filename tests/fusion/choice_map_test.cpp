@@ -154,14 +154,8 @@ TEST(BlockChoices, ResolveLastDigitsOfLargeSeriesAsTheBlockLoopChose) {
     painters[0] = [=](int x, int y) { return stripes(0, 40, 10)(x, y); }; // picture 1 never wins
     Stack s(40, 20, painters);
 
-    FocusMeasure fm;
     FocusContext focus;
-    BlockLoopInput in;
-    in.geometry = &s.g;
-    in.increment = 20;
-    in.pictureCount = 12;
-    in.focus = &focus;
-    const std::string map = runBlockLoop(s.mp, fm, in);
+    const std::string map = blockMap(s.mp, s.g, 20, 12, focus);
     ASSERT_EQ(map, "22\r\n");
 
     const PictureChoices c = blockChoices(map, BlockChoiceContext{&s.g, 20, 12, &s.mp, &focus});

@@ -18,18 +18,10 @@ using namespace orv::test;
 TEST(DeepAssembly, TheBlockLoopsChoicesGiveItsMontageAtFullDepth) {
     const int W = 60, H = 40;
     // Picture 1 sharp on the left, picture 2 on the right, picture 3 sharp nowhere.
-    const Painter sharp = [](int x, int y) { return texture(x, y); };
-    const Painter soft = blurredTexture(W, H, 4);
-    Stack s(W, H, {[&](int x, int y) { return x < 30 ? sharp(x, y) : soft(x, y); },
-                   [&](int x, int y) { return x >= 30 ? sharp(x, y) : soft(x, y); }, soft});
-    FocusMeasure fm;
+    const SplitScene scene = splitScene(W, H, 30, 4);
+    Stack s(W, H, {scene.left, scene.right, scene.soft});
     FocusContext focus;
-    BlockLoopInput in;
-    in.geometry = &s.g;
-    in.increment = 10;
-    in.pictureCount = 3;
-    in.focus = &focus;
-    const std::string map = runBlockLoop(s.mp, fm, in);
+    const std::string map = blockMap(s.mp, s.g, 10, 3, focus);
     ASSERT_NE(map.find('1'), std::string::npos);
     ASSERT_NE(map.find('2'), std::string::npos);
 
@@ -126,19 +118,13 @@ TEST(DeepAssembly, ABlockEveryPictureRefusedWithPictureOneIgnoredStaysBlack) {
     s.mp.montage.lastRow = std::int16_t(MH - 1);
     s.mp.montage.slot(100).assign(std::size_t(MW) * MH * 3, 0);
 
-    FocusMeasure fm;
     FocusContext focus;
     focus.ignored = area.ignored;
     focus.useOffsets = true;
     focus.offsets = s.offsets;
     focus.smallestX = s.g.smallestX;
     focus.smallestY = s.g.smallestY;
-    BlockLoopInput in;
-    in.geometry = &s.g;
-    in.increment = 20;
-    in.pictureCount = 3;
-    in.focus = &focus;
-    const std::string map = runBlockLoop(s.mp, fm, in);
+    const std::string map = blockMap(s.mp, s.g, 20, 3, focus);
     // The bottom-left block: picture 2 lies 10 columns right of it, picture 3 10 rows above it.
     ASSERT_EQ(map.substr(map.size() - 5, 1), "1") << map;
 
@@ -170,15 +156,8 @@ TEST(DeepAssembly, ABlockEveryPictureRefusedWithPictureOneIgnoredStaysBlack) {
 TEST(DeepAssembly, APictureLargerThanTheFirstGivesOnlyTheCellsTheStackHoldsOfIt) {
     const int W = 40, H = 30, W2 = 60, H2 = 40;
     Series series;
-    MemorySurface& first = series.add(W, H);
-    MemorySurface& second = series.add(W2, H2);
-    for (int y = 0; y < H; ++y)
-        for (int x = 0; x < W; ++x) setCell(first, x, y, 90, 90, 90); // flat: never the sharpest
-    for (int y = 0; y < H2; ++y)
-        for (int x = 0; x < W2; ++x) {
-            const Rgb c = texture(x, y);
-            setCell(second, x, y, c.b, c.g, c.r);
-        }
+    addPainted(series, W, H, [](int, int) { return Rgb{90, 90, 90}; }); // flat: never the sharpest
+    addPainted(series, W2, H2, texture);
     PixelArrays mp;
     series.fill(mp, W, H);
     MontageGeometry g;
@@ -188,18 +167,12 @@ TEST(DeepAssembly, APictureLargerThanTheFirstGivesOnlyTheCellsTheStackHoldsOfIt)
     offsets[2] = {10, 0}; // picture 2 read 10 columns further right
     ASSERT_EQ(applyDisplayArea(g, offsets, AreaInput{true, DisplayArea::Same, 2, {}, 0, W, H, 20}), AreaOutcome::Ready);
 
-    FocusMeasure fm;
     FocusContext focus;
     focus.useOffsets = true;
     focus.offsets = offsets;
     focus.smallestX = g.smallestX;
     focus.smallestY = g.smallestY;
-    BlockLoopInput in;
-    in.geometry = &g;
-    in.increment = 20;
-    in.pictureCount = 2;
-    in.focus = &focus;
-    const std::string map = runBlockLoop(mp, fm, in);
+    const std::string map = blockMap(mp, g, 20, 2, focus);
     ASSERT_EQ(map.substr(map.size() - 4, 2), "22") << map; // bottom row: both blocks from picture 2
     // Montage columns 30 to 39 would be picture 2's columns 40 to 49: beyond the stack's cells.
     ASSERT_EQ(mp.pointRed(35, 5, 100), 0);

@@ -34,10 +34,8 @@ TEST(DeepPyramid, IdenticalPicturesComeBackWithinOne) {
 
 TEST(DeepPyramid, AMergeAgreesWithTheEightBitMontage) {
     const int W = 80, H = 60;
-    const Painter sharp = [](int x, int y) { return texture(x, y); };
-    const Painter soft = blurredTexture(W, H, 4);
-    Stack s(W, H, {[&](int x, int y) { return x < 40 ? sharp(x, y) : soft(x, y); },
-                   [&](int x, int y) { return x >= 40 ? sharp(x, y) : soft(x, y); }});
+    const SplitScene scene = splitScene(W, H, 40, 4);
+    Stack s(W, H, {scene.left, scene.right});
     const DeepPicture a = deepOf(s, 1, W, H, 1), b = deepOf(s, 2, W, H, 2);
     PyramidFocusOptions o;
     o.increment = 10;

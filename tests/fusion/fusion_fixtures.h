@@ -54,7 +54,43 @@ inline std::function<Rgb(int, int)> blurredTexture(int W, int H, int r) {
     return [cells, W](int x, int y) { return cells[std::size_t(y) * W + x]; };
 }
 
+// The block loop over `mp` as Make Montage runs it: its map.
+inline std::string blockMap(PixelArrays& mp, const MontageGeometry& g, int increment, int pictures,
+                            const FocusContext& focus = {}, bool preview = false) {
+    FocusMeasure fm;
+    BlockLoopInput in;
+    in.geometry = &g;
+    in.increment = increment;
+    in.pictureCount = pictures;
+    in.focus = &focus;
+    in.drawPreview = preview;
+    return runBlockLoop(mp, fm, in);
+}
+
 using Painter = std::function<Rgb(int, int)>;
+
+// A W x H scene of texture as the pictures of a focus series show it: sharp everywhere, blurred
+// everywhere, and sharp only left or only right of column `split`.
+struct SplitScene {
+    Painter sharp, soft, left, right;
+};
+inline SplitScene splitScene(int W, int H, int split, int blur = 3) {
+    SplitScene s{texture, blurredTexture(W, H, blur), {}, {}};
+    s.left = [sharp = s.sharp, soft = s.soft, split](int x, int y) { return x < split ? sharp(x, y) : soft(x, y); };
+    s.right = [sharp = s.sharp, soft = s.soft, split](int x, int y) { return x >= split ? sharp(x, y) : soft(x, y); };
+    return s;
+}
+
+// A w x h picture added to `s`, painted cell by cell (rows from the bottom).
+inline MemorySurface& addPainted(Series& s, int w, int h, const Painter& paint) {
+    MemorySurface& p = s.add(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const Rgb c = paint(x, y);
+            setCell(p, x, y, c.b, c.g, c.r);
+        }
+    return p;
+}
 
 // A series of W x H pictures painted by `painters`, loaded into the arrays as Make Montage loads
 // them (montage slot 100 black, W x H).
@@ -65,14 +101,7 @@ struct Stack {
 
     Stack(int W, int H, const std::vector<Painter>& painters) {
         Series s;
-        for (const Painter& paint : painters) {
-            MemorySurface& p = s.add(W, H);
-            for (int y = 0; y < H; ++y)
-                for (int x = 0; x < W; ++x) {
-                    const Rgb c = paint(x, y);
-                    setCell(p, x, y, c.b, c.g, c.r);
-                }
-        }
+        for (const Painter& paint : painters) addPainted(s, W, H, paint);
         s.fill(mp, W, H);
         g.W = float(W);
         g.H = float(H);

@@ -214,10 +214,7 @@ INSTANTIATE_TEST_SUITE_P(Brightness, PyramidFocusRange,
 // from step to step keeps every picture's top level.
 TEST(PyramidFocusBrightness, AFrameTakenDarkDoesNotDarkenTheMontage) {
     const int W = 96, H = 64;
-    const Painter sharp(texture);
-    const Painter soft = blurredTexture(W, H, 3);
-    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
-    const Painter right = [&](int x, int y) { return x >= W / 2 ? sharp(x, y) : soft(x, y); };
+    const auto [sharp, soft, left, right] = splitScene(W, H, W / 2);
     const Painter dark = [](int, int) { return Rgb{2, 2, 2}; };
     auto meanGreen = [&](const std::function<int(int, int)>& value) {
         double sum = 0;
@@ -271,9 +268,7 @@ TEST(PyramidFocusBrightness, AFrameTakenDarkDoesNotDarkenTheMontage) {
 // the montage is the other picture, at 8 bits and at full depth.
 TEST(PyramidFocusBrightness, ABlankFrameInASeriesOfTwoLeavesTheOtherAsItIs) {
     const int W = 64, H = 48;
-    const Painter sharp(texture);
-    const Painter soft = blurredTexture(W, H, 3);
-    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
+    const auto [sharp, soft, left, right] = splitScene(W, H, W / 2);
     for (const Rgb blank : {Rgb{0, 0, 0}, Rgb{255, 255, 255}})
         for (const bool blankFirst : {false, true}) {
             SCOPED_TRACE(testing::Message() << "blank " << blank.g << (blankFirst ? " first" : " second"));
@@ -304,10 +299,7 @@ TEST(PyramidFocusBrightness, ABlankFrameInASeriesOfTwoLeavesTheOtherAsItIs) {
 TEST(PyramidFocusBrightness, ANoisyBlankFrameTakesNoPart) {
     // Large enough for a level of at most 160 pixels a side to average the noise away.
     const int W = 200, H = 150;
-    const Painter sharp(texture);
-    const Painter soft = blurredTexture(W, H, 3);
-    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
-    const Painter right = [&](int x, int y) { return x < W / 2 ? soft(x, y) : sharp(x, y); };
+    const auto [sharp, soft, left, right] = splitScene(W, H, W / 2);
     for (const int level : {6, 249}) {
         // Noise of up to 4 levels either way, each channel its own.
         const Painter blank = [level](int x, int y) {
@@ -368,14 +360,8 @@ TEST(PyramidFocusBrightness, APictureCoveringPartOfTheSceneIsJudgedOnThatPart) {
     const Painter first = lit([&](int x, int y) { return x < W / 4 ? sharp(x, y) : soft(x, y); });
     const Painter part = lit([&](int x, int y) { return x >= W / 4 ? sharp(x, y) : soft(x, y); });
     Series series;
-    for (const auto& [painter, w, h] : {std::tuple{first, W, H}, std::tuple{part, W2, H2}}) {
-        MemorySurface& p = series.add(w, h);
-        for (int y = 0; y < h; ++y)
-            for (int x = 0; x < w; ++x) {
-                const Rgb c = painter(x, y);
-                setCell(p, x, y, c.b, c.g, c.r);
-            }
-    }
+    addPainted(series, W, H, first);
+    addPainted(series, W2, H2, part);
     PixelArrays mp;
     series.fill(mp, W, H);
     MontageGeometry g;
@@ -404,10 +390,7 @@ TEST(PyramidFocusBrightness, APictureCoveringPartOfTheSceneIsJudgedOnThatPart) {
 // depth, and the run says which picture it evened; steps within 1.5 % are used as they are.
 TEST(PyramidFocusBrightness, AStepTakenBrighterIsEvenedOut) {
     const int W = 96, H = 64;
-    const Painter sharp(texture);
-    const Painter soft = blurredTexture(W, H, 3);
-    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
-    const Painter right = [&](int x, int y) { return x >= W / 2 ? sharp(x, y) : soft(x, y); };
+    const auto [sharp, soft, left, right] = splitScene(W, H, W / 2);
     auto scaled = [](const Painter& p, int percent) {
         return Painter([p, percent](int x, int y) {
             const Rgb c = p(x, y);
@@ -501,10 +484,7 @@ TEST(PyramidFocusBrightness, GainsAreTakenAgainstTheMiddleOrTheMedian) {
 // it was taken with.
 TEST(PyramidFocusBrightness, APictureFramedInBlackIsJudgedOnItsPicture) {
     const int W = 128, H = 96, border = 12;
-    const Painter sharp(texture);
-    const Painter soft = blurredTexture(W, H, 3);
-    const Painter left = [&](int x, int y) { return x < W / 2 ? sharp(x, y) : soft(x, y); };
-    const Painter right = [&](int x, int y) { return x >= W / 2 ? sharp(x, y) : soft(x, y); };
+    const auto [sharp, soft, left, right] = splitScene(W, H, W / 2);
     const auto framed = [&](int percent) {
         return Painter([&, percent](int x, int y) {
             if (x < border || y < border || x >= W - border || y >= H - border) return Rgb{0, 0, 0};

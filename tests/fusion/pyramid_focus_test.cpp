@@ -30,15 +30,7 @@ std::string repeatLine(const std::string& line, int rows) {
 
 // The block loop over the same series, as Make Montage runs it.
 std::string blockLoop(Stack& s, int increment, bool preview) {
-    FocusMeasure fm;
-    FocusContext focus;
-    BlockLoopInput in;
-    in.geometry = &s.g;
-    in.increment = increment;
-    in.pictureCount = s.mp.stack.count;
-    in.focus = &focus;
-    in.drawPreview = preview;
-    return runBlockLoop(s.mp, fm, in);
+    return blockMap(s.mp, s.g, increment, s.mp.stack.count, {}, preview);
 }
 
 double share(const PictureChoices& c, int picture, int x0, int x1) {

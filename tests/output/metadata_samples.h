@@ -2,6 +2,7 @@
 #pragma once
 
 #include "output/picture_metadata.h"
+#include "output/picture_writer.h"
 
 #include <exiv2/exiv2.hpp>
 
@@ -17,6 +18,24 @@ inline Exiv2::ExifData exifOf(const PictureMetadata& m) {
     Exiv2::ExifData exif;
     if (!m.exif.empty()) Exiv2::ExifParser::decode(exif, m.exif.data(), std::uint32_t(m.exif.size()));
     return exif;
+}
+
+// `exif` as the block a picture file carries.
+inline std::vector<std::uint8_t> exifBlock(const Exiv2::ExifData& exif) {
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    return std::vector<std::uint8_t>(blob.begin(), blob.end());
+}
+
+// Writes `picture` to `path` with `metadata`; the problems the writer met with the metadata.
+inline std::vector<std::string> writeWithMetadata(const std::string& path, const BgrView& picture,
+                                                  const PictureMetadata& metadata) {
+    std::vector<std::string> problems;
+    PictureWriteOptions w;
+    w.metadata = &metadata;
+    w.metadataProblems = &problems;
+    writePicture(path, picture, w);
+    return problems;
 }
 
 // The value of one EXIF entry as text, "(none)" when it is absent.

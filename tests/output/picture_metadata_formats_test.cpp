@@ -55,11 +55,7 @@ TEST_P(ProfileInFormat, OnlyAnRgbProfileIsCopied) {
     const TestPicture picture = TestPicture::random(12, 7, 4);
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/out." + c.format;
-    std::vector<std::string> problems;
-    PictureWriteOptions w;
-    w.metadata = &m;
-    w.metadataProblems = &problems;
-    writePicture(path, picture.view(), w);
+    std::vector<std::string> problems = writeWithMetadata(path, picture.view(), m);
     std::vector<std::string> again;
     const PictureMetadata got = readPictureMetadata(path, again);
     if (!c.said) {
@@ -94,11 +90,7 @@ TEST_P(ProfileReadBack, QtReadsTheProfileFromTheOutput) {
     const TestPicture picture = TestPicture::random(12, 7, 5);
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/out." + GetParam();
-    std::vector<std::string> problems;
-    PictureWriteOptions w;
-    w.metadata = &m;
-    w.metadataProblems = &problems;
-    writePicture(path, picture.view(), w);
+    std::vector<std::string> problems = writeWithMetadata(path, picture.view(), m);
     EXPECT_TRUE(problems.empty()) << problems.front();
     const QImage back(QString::fromStdString(path));
     ASSERT_FALSE(back.isNull());
@@ -193,9 +185,7 @@ TEST(PictureMetadata, APngsExifIsItsExifChunk) {
         exif["Exif.Image.Make"] = "Orvanta-Test";
         exif["Exif.Image.Orientation"] = std::uint16_t(6);
         exif["Exif.Photo.DateTimeOriginal"] = "2026:03:04 05:06:07";
-        Exiv2::Blob blob;
-        Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
-        source.exif.assign(blob.begin(), blob.end());
+        source.exif = exifBlock(exif);
     }
     source.xmp = kXmp;
     source.icc = testProfile();

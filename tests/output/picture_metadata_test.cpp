@@ -95,11 +95,7 @@ TEST_P(MetadataInFormat, ExifXmpAndProfileArriveWithTheOutputsSizeAndSoftware) {
     const TestPicture picture = TestPicture::random(37, 23, 9);
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/out." + GetParam();
-    std::vector<std::string> problems;
-    PictureWriteOptions w;
-    w.metadata = &source;
-    w.metadataProblems = &problems;
-    writePicture(path, picture.view(), w);
+    std::vector<std::string> problems = writeWithMetadata(path, picture.view(), source);
     EXPECT_TRUE(problems.empty()) << problems.front();
 
     const PictureMetadata got = readPictureMetadata(path, problems);
@@ -141,9 +137,7 @@ TEST_P(MetadataInFormat, TheWrittenOrientationIsUpright) {
         exif["Exif.Image.Orientation"] = std::uint16_t(8);
         exif["Exif.Photo.PixelXDimension"] = std::uint32_t(23);
         exif["Exif.Photo.PixelYDimension"] = std::uint32_t(37);
-        Exiv2::Blob blob;
-        Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
-        source.exif.assign(blob.begin(), blob.end());
+        source.exif = exifBlock(exif);
         Exiv2::XmpData xmp;
         xmp["Xmp.tiff.Orientation"] = "8";
         xmp["Xmp.exif.PixelXDimension"] = "23";
@@ -152,11 +146,7 @@ TEST_P(MetadataInFormat, TheWrittenOrientationIsUpright) {
     const TestPicture picture = TestPicture::random(37, 23, 5);
     QTemporaryDir dir;
     const std::string path = dir.path().toStdString() + "/up." + GetParam();
-    std::vector<std::string> problems;
-    PictureWriteOptions w;
-    w.metadata = &source;
-    w.metadataProblems = &problems;
-    writePicture(path, picture.view(), w);
+    std::vector<std::string> problems = writeWithMetadata(path, picture.view(), source);
     EXPECT_TRUE(problems.empty()) << problems.front();
     EXPECT_EQ(readPictureOrientation(path), 1);
     const PictureMetadata got = readPictureMetadata(path, problems);
@@ -293,9 +283,7 @@ TEST(PictureMetadata, FirstDirectoryEntriesThatWouldDamageATiffAreLeftOut) {
     camera.add(Exiv2::ExifKey(0x0118, "Image"), &text); // MinSampleValue
     camera["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 125);
     PictureMetadata m;
-    Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, camera);
-    m.exif.assign(blob.begin(), blob.end());
+    m.exif = exifBlock(camera);
 
     const TestPicture picture = TestPicture::random(9, 5, 6);
     const std::vector<std::uint8_t> tiff = encodeTiff24(picture.view());

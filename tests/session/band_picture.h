@@ -9,8 +9,12 @@
 #include <QTemporaryDir>
 
 #include <string>
+#include <vector>
 
 namespace orv::testing {
+
+// Smoothing settings under which a pass over these pictures certainly replaces blocks.
+inline constexpr SmoothingPreferences kEagerSmoothing{0, 0.0f, 0.1f, 30000, 4.0f};
 
 // `colour` false gives grey noise, true a colour in which every channel varies.
 inline QImage bandPicture(int sharp, unsigned seed, bool colour = false) {
@@ -24,6 +28,14 @@ inline QImage bandPicture(int sharp, unsigned seed, bool colour = false) {
         }
     return img;
 }
+
+// An observer that keeps the requests it was asked to show.
+class ShownRequests : public PromptingObserver {
+public:
+    using PromptingObserver::PromptingObserver;
+    std::vector<MontageRequest> requests;
+    void showRequest(const MontageRequest& r) override { requests.push_back(r); }
+};
 
 // A session over three colour band pictures b1.bmp, b2.bmp, b3.bmp in a folder of its own, with
 // the request for them and blocks of 10.

@@ -12,6 +12,7 @@
 #include "input/deep_reader.h"
 #include "input/memory_budget.h"
 #include "output/deep_writer.h"
+#include "output/metadata_samples.h"
 #include "output/picture_metadata.h"
 
 #include <QFile>
@@ -61,10 +62,8 @@ PictureMetadata cameraMetadata() {
     exif["Exif.Image.Model"] = "Bench Camera 7";
     exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 125);
     exif["Exif.Photo.DateTimeOriginal"] = "2026:03:04 05:06:07";
-    Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
     PictureMetadata m;
-    m.exif.assign(blob.begin(), blob.end());
+    m.exif = test::exifBlock(exif);
     return m;
 }
 

@@ -7,6 +7,7 @@
 #include "output/deep_writer.h"
 
 #include "band_picture.h"
+#include "output/metadata_samples.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
@@ -32,22 +33,15 @@ PictureMetadata cameraMetadata() {
     exif["Exif.Photo.ExposureTime"] = Exiv2::URational(1, 125);
     exif["Exif.Photo.DateTimeOriginal"] = "2026:03:04 05:06:07";
     exif["Exif.Image.Orientation"] = std::uint16_t(6);
-    Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
     PictureMetadata m;
-    m.exif.assign(blob.begin(), blob.end());
+    m.exif = test::exifBlock(exif);
     m.icc.assign(160, 0);
     m.icc[3] = 160;
     std::memcpy(&m.icc[36], "acsp", 4);
     return m;
 }
 
-std::string tagOf(const PictureMetadata& m, const char* key) {
-    Exiv2::ExifData exif;
-    if (!m.exif.empty()) Exiv2::ExifParser::decode(exif, m.exif.data(), std::uint32_t(m.exif.size()));
-    const auto it = exif.findKey(Exiv2::ExifKey(key));
-    return it == exif.end() ? std::string("(none)") : it->toString();
-}
+std::string tagOf(const PictureMetadata& m, const char* key) { return test::tag(test::exifOf(m), key); }
 
 // Three band pictures as JPEGs, the first with `first` in it.
 struct JpegRig {
@@ -157,9 +151,6 @@ TEST(MontageMetadata, AProfileThatCannotBeWrittenIsSaidAndThePictureSaved) {
     }
 }
 
-} // namespace orv
-
-namespace orv {
 
 TEST(MontageDepth, SaveAsWritesTheMontageOfASixteenBitSeriesAtSixteenBits) {
     QTemporaryDir dir;

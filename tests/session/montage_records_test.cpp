@@ -29,15 +29,7 @@ namespace {
 
 using testing::bandPicture;
 
-// The requests the observer was asked to show.
-class Shown : public PromptingObserver {
-public:
-    using PromptingObserver::PromptingObserver;
-    std::vector<MontageRequest> requests;
-    void showRequest(const MontageRequest& r) override { requests.push_back(r); }
-};
-
-struct Rig : testing::BandSessionRig<Shown> {
+struct Rig : testing::BandSessionRig<testing::ShownRequests> {
     using BandSessionRig::BandSessionRig;
     QImage picture(const MontageChoice& which = {}) const {
         const MemorySurface& p = session.record(which).picture;
@@ -369,38 +361,37 @@ TEST(MontageRecords, PictureStampsKeptBesideAProjectComeBackAsTheyWere) {
     }
 }
 
-TEST(MontageRecords, AProjectWithANumberBeyondSixteenBitsIsRefusedAndNothingChanges) {
-    Rig rig;
+// Opens, over a montage just made, a project of b1.bmp's series with `settings` after its first file
+// name: it is refused with one message, the controls untouched and the montage as it was.
+void expectProjectRefused(Rig& rig, const std::string& settings, const std::string& said) {
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
     const MontageRecord before = rig.session.record({});
-    std::ofstream(rig.path("big.mon"), std::ios::binary)
-        << "[project]\r\n\r\n  First file name =" << rig.path("b1.bmp")
-        << "\r\n  Increment size =10\r\n  Offset display method =Same\r\n  Image 1 offset X =65618\r\n"
-           "  Image 1 offset Y =3\r\n  Montage made from dominant image numbers:\r\n1\r\n\r\n";
-    EXPECT_EQ(rig.session.openProject(rig.path("big.mon"), rig.request()), ProjectOutcome::Failed);
+    std::ofstream(rig.path("refused.mon"), std::ios::binary)
+        << "[project]\r\n\r\n  First file name =" << rig.path("b1.bmp") << "\r\n" << settings
+        << "  Montage made from dominant image numbers:\r\n1\r\n\r\n";
+    EXPECT_EQ(rig.session.openProject(rig.path("refused.mon"), rig.request()), ProjectOutcome::Failed);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_EQ(rig.prompter.shown[0].text, "error 6 (Overflow) at line 0 of mnuOpenProject");
+    EXPECT_EQ(rig.prompter.shown[0].text, said);
     EXPECT_TRUE(rig.observer.requests.empty()); // the controls were not touched
     EXPECT_EQ(rig.session.record({}).picture.rounded(), before.picture.rounded());
+}
+
+TEST(MontageRecords, AProjectWithANumberBeyondSixteenBitsIsRefusedAndNothingChanges) {
+    Rig rig;
+    expectProjectRefused(rig,
+                         "  Increment size =10\r\n  Offset display method =Same\r\n  Image 1 offset X =65618\r\n"
+                         "  Image 1 offset Y =3\r\n",
+                         "error 6 (Overflow) at line 0 of mnuOpenProject");
 }
 
 // A project naming a montage method this version does not have was opened with method 0 ticked,
 // as if it had been made with it, and a retouched one made again with it: it is refused, saying why.
 TEST(MontageRecords, AProjectWithAMethodThisVersionDoesNotHaveIsRefused) {
     Rig rig;
-    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
-    const MontageRecord before = rig.session.record({});
-    std::ofstream(rig.path("later.mon"), std::ios::binary)
-        << "[project]\r\n\r\n  First file name =" << rig.path("b1.bmp")
-        << "\r\n  Montage method used =9 (Some Later Focus)\r\n  Increment size =10\r\n"
-           "  Montage made from dominant image numbers:\r\n1\r\n\r\n";
-    EXPECT_EQ(rig.session.openProject(rig.path("later.mon"), rig.request()), ProjectOutcome::Failed);
-    ASSERT_EQ(rig.prompter.shown.size(), 1u);
-    EXPECT_EQ(rig.prompter.shown[0].text, "error 5 (the project was made with montage method 9, which this version "
-                                          "does not have) at line 0 of mnuOpenProject");
+    ASSERT_NO_FATAL_FAILURE(expectProjectRefused(rig, "  Montage method used =9 (Some Later Focus)\r\n  Increment size =10\r\n",
+                                                 "error 5 (the project was made with montage method 9, which this "
+                                                 "version does not have) at line 0 of mnuOpenProject"));
     EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Critical);
-    EXPECT_TRUE(rig.observer.requests.empty()); // the controls were not touched
-    EXPECT_EQ(rig.session.record({}).picture.rounded(), before.picture.rounded());
 }
 
 // A retouched project whose strokes file this version cannot read (a later version's) is refused

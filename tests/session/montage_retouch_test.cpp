@@ -247,7 +247,7 @@ TEST(Retouch, AProjectKeepsItsStrokesAndOpensWithThemUndoable) {
 TEST(Retouch, AStrokeUndoneInAReopenedSmoothedProjectLeavesTheSmoothedMontageAroundIt) {
     Rig rig;
     MontageRequest r = rig.request();
-    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    r.smoothing = testing::kEagerSmoothing;
     ASSERT_TRUE(rig.session.makeMontage(r).made);
     const std::vector<std::uint8_t> made = rig.pixels();
     const std::optional<SmoothResult> smoothed = rig.session.smooth({}, r, false, true, "mnuSmooth", 0);
@@ -274,20 +274,29 @@ TEST(Retouch, AStrokeUndoneInAReopenedSmoothedProjectLeavesTheSmoothedMontageAro
     EXPECT_TRUE(other.prompter.shown.empty()) << other.prompter.shown[0].text;
 }
 
-// A retouched project copied without its strokes file still opens: its stored montage is shown as
-// saved and the user told that the strokes cannot be undone.
-TEST(Retouch, AProjectWithoutItsStrokesFileOpensWithItsStoredMontage) {
-    Rig rig;
+// A soft stroke from picture 3 across most of the montage.
+const Stroke kLongStroke{3, Brush{9, 30, 90, true}, {{2, 3}, {50, 30}}};
+
+// Makes `rig`'s montage, paints `strokes` stroke by stroke, saves it as p.mon, removes the file
+// `gone` beside it and opens the project in `other`: the stored montage is shown, with no strokes
+// to undo.
+void opensStoredMontageWithout(Rig& rig, const std::vector<Stroke>& strokes, const char* gone, Rig& other) {
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
-    rig.session.applyStroke({}, Stroke{3, Brush{9, 30, 90, true}, {{2, 3}, {50, 30}}});
+    for (const Stroke& stroke : strokes) rig.session.applyStroke({}, stroke);
     const std::vector<std::uint8_t> retouched = rig.pixels();
     rig.session.saveProject({}, rig.path("p.mon"));
-    ASSERT_TRUE(std::filesystem::remove(rig.path("p.strokes")));
-    Rig other;
+    ASSERT_TRUE(std::filesystem::remove(rig.path(gone)));
     ASSERT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Opened);
     EXPECT_EQ(other.pixels(), retouched);
     EXPECT_EQ(other.session.strokeCount({}), 0);
     EXPECT_FALSE(other.session.undoStroke({}));
+}
+
+// A retouched project copied without its strokes file still opens: its stored montage is shown as
+// saved and the user told that the strokes cannot be undone.
+TEST(Retouch, AProjectWithoutItsStrokesFileOpensWithItsStoredMontage) {
+    Rig rig, other;
+    ASSERT_NO_FATAL_FAILURE(opensStoredMontageWithout(rig, {kLongStroke}, "p.strokes", other));
     ASSERT_EQ(other.prompter.shown.size(), 1u);
     EXPECT_EQ(other.prompter.shown[0].text, missingStrokesText(rig.path("p.strokes")));
     EXPECT_EQ(other.prompter.shown[0].title, kMissingStrokesTitle);
@@ -298,17 +307,8 @@ TEST(Retouch, AProjectWithoutItsStrokesFileOpensWithItsStoredMontage) {
 // as a project without strokes does, with its stored montage, and says that the strokes cannot
 // be undone.
 TEST(Retouch, ARetouchedProjectWhosePicturesAreGoneOpensWithItsStoredMontage) {
-    Rig rig;
-    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
-    rig.session.applyStroke({}, Stroke{3, Brush{9, 30, 90, true}, {{2, 3}, {50, 30}}});
-    const std::vector<std::uint8_t> retouched = rig.pixels();
-    rig.session.saveProject({}, rig.path("p.mon"));
-    ASSERT_TRUE(std::filesystem::remove(rig.path("b1.bmp")));
-    Rig other;
-    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Opened);
-    EXPECT_EQ(other.pixels(), retouched);
-    EXPECT_EQ(other.session.strokeCount({}), 0);
-    EXPECT_FALSE(other.session.undoStroke({}));
+    Rig rig, other;
+    ASSERT_NO_FATAL_FAILURE(opensStoredMontageWithout(rig, {kLongStroke}, "b1.bmp", other));
     ASSERT_FALSE(other.prompter.shown.empty());
     EXPECT_EQ(other.prompter.shown.back().text, kStrokesNotRemadeText);
     EXPECT_EQ(other.prompter.shown.back().title, kMissingStrokesTitle);
@@ -319,18 +319,9 @@ TEST(Retouch, ARetouchedProjectWhosePicturesAreGoneOpensWithItsStoredMontage) {
 // still opens with its stored montage, as one whose pictures are gone does, rather than ending in
 // an error after the controls took its settings; the user is told the strokes cannot be undone.
 TEST(Retouch, ARetouchedProjectWhoseSeriesLostAStrokesPictureOpensWithItsStoredMontage) {
-    Rig rig;
-    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
-    rig.session.applyStroke({}, Stroke{1, Brush{9, 30, 90, true}, {{2, 3}, {20, 10}}});
-    rig.session.applyStroke({}, Stroke{3, Brush{9, 30, 90, true}, {{2, 3}, {50, 30}}});
-    const std::vector<std::uint8_t> retouched = rig.pixels();
-    rig.session.saveProject({}, rig.path("p.mon"));
-    ASSERT_TRUE(std::filesystem::remove(rig.path("b3.bmp")));
-    Rig other;
-    ASSERT_EQ(other.session.openProject(rig.path("p.mon"), other.request()), ProjectOutcome::Opened);
-    EXPECT_EQ(other.pixels(), retouched);
-    EXPECT_EQ(other.session.strokeCount({}), 0);
-    EXPECT_FALSE(other.session.undoStroke({}));
+    Rig rig, other;
+    const Stroke fromPictureOne{1, Brush{9, 30, 90, true}, {{2, 3}, {20, 10}}};
+    ASSERT_NO_FATAL_FAILURE(opensStoredMontageWithout(rig, {fromPictureOne, kLongStroke}, "b3.bmp", other));
     ASSERT_FALSE(other.prompter.shown.empty());
     EXPECT_EQ(other.prompter.shown.back().text, kStrokesNotRemadeText);
     for (const auto& shown : other.prompter.shown) EXPECT_NE(shown.title, kGenericErrorTitle) << shown.text;
@@ -476,7 +467,7 @@ TEST(Retouch, AnAlignedMontageDoesNotPaintFromAPictureItIgnored) {
 TEST(Retouch, UndoAcrossASmoothingPassGivesEveryPixelItPutsBack) {
     Rig rig;
     MontageRequest r = rig.request();
-    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    r.smoothing = testing::kEagerSmoothing;
     ASSERT_TRUE(rig.session.makeMontage(r).made);
     rig.session.applyStroke({}, Stroke{2, kHardCopy, {{5, 5}}});
     const std::optional<SmoothResult> smoothed = rig.session.smooth({}, r, false, true, kSmoothRoutine, 0);
@@ -517,7 +508,7 @@ TEST(Retouch, StrokesUndoneAfterASmoothingPassLeaveItsBlocks) {
         SCOPED_TRACE(clear ? "Clear Strokes" : "Undo");
         Rig rig;
         MontageRequest r = rig.request();
-        r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+        r.smoothing = testing::kEagerSmoothing;
         ASSERT_TRUE(rig.session.makeMontage(r).made);
         const MemorySurface made = rig.session.record({}).picture;
         rig.session.applyStroke({}, Stroke{2, kHardCopy, {{25, 15}, {40, 25}}});

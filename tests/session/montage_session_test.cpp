@@ -197,11 +197,6 @@ TEST(MontageSession, AComparisonWithNothingLoadedMakesNothing) {
     EXPECT_EQ(rig.prompter.shown.size(), 1u);
 }
 
-} // namespace
-} // namespace orv
-
-namespace orv {
-namespace {
 
 // A picture of the series wider than the engine can address is said to be too large, by Load and
 // by Make Montage alike, not passed off as a file it cannot read.

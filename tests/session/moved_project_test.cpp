@@ -25,14 +25,7 @@ using retouch::Brush;
 using retouch::Stroke;
 namespace fs = std::filesystem;
 
-class Shown : public PromptingObserver {
-public:
-    using PromptingObserver::PromptingObserver;
-    std::vector<MontageRequest> requests;
-    void showRequest(const MontageRequest& r) override { requests.push_back(r); }
-};
-
-struct Rig : testing::BandSessionRig<Shown> {
+struct Rig : testing::BandSessionRig<testing::ShownRequests> {
     using BandSessionRig::BandSessionRig;
     std::vector<std::uint8_t> pixels() const { return session.record({}).picture.rounded(); }
 };

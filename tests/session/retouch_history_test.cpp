@@ -67,7 +67,7 @@ TEST(RetouchHistory, ARedoThatCannotPaintKeepsTheStrokesUndone) {
 TEST(RetouchHistory, ASmoothingPassOverStrokesKeepsItsBlocksOnItsOwnGrid) {
     Rig rig;
     MontageRequest r = rig.request();
-    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    r.smoothing = testing::kEagerSmoothing;
     ASSERT_TRUE(rig.session.makeMontage(r).made);
     rig.session.applyStroke({}, Stroke{2, Brush{5, 80, 100, false}, {{10, 10}, {40, 20}}});
     for (const char* side : {"7", "13", "7"}) {
@@ -95,7 +95,7 @@ TEST(RetouchHistory, ASmoothingPassOverStrokesKeepsItsBlocksOnItsOwnGrid) {
 TEST(RetouchHistory, SmoothingPassesCountInTheUndoMemoryAndKeepNoBlockWrittenOver) {
     Rig rig;
     MontageRequest r = rig.request();
-    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    r.smoothing = testing::kEagerSmoothing;
     ASSERT_TRUE(rig.session.makeMontage(r).made);
     for (int k = 0; k < 3; ++k)
         rig.session.applyStroke({}, Stroke{2, Brush{3, 80, 100, false}, {{5 + 15 * k, 10}, {10 + 15 * k, 30}}});

@@ -175,7 +175,7 @@ TEST(RunProgress, AStoppedSmoothingPassLeavesTheMontageAsItWasAndTheNextPassIsWh
     StoppingObserver plain(clean.prompter);
     MontageSession reference(clean.state, plain);
     MontageRequest r = clean.request(FocusMethod::ColorSpace3D, false);
-    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f}; // eager: blocks are replaced
+    r.smoothing = testing::kEagerSmoothing;
     ASSERT_TRUE(reference.makeMontage(r).made);
     ASSERT_TRUE(reference.smooth({}, r, false, true, kSmoothRoutine, 0));
     const MontageRecord smoothed = reference.record({});

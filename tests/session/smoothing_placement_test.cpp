@@ -41,7 +41,7 @@ TEST_P(SmoothingPlacement, ReplacementBlocksComeFromWhereTheMontagePlacedThePict
     const OffsetTable placed = ms.offsets;
 
     // Eager factors: many blocks are replaced.
-    r.smoothing = SmoothingPreferences{0, 0.0f, 0.1f, 30000, 4.0f};
+    r.smoothing = testing::kEagerSmoothing;
     c.changeAfterwards(r);
     const std::optional<SmoothResult> smoothed = rig.session.smooth({}, r, false, true, kSmoothRoutine, 0);
     ASSERT_TRUE(smoothed);

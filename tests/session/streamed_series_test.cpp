@@ -269,11 +269,6 @@ TEST(StreamedSeries, ReadsNoIgnoredPictureAheadAndSaysTheFileInUse) {
     EXPECT_EQ(r.shown[0].details, series.name(6));
 }
 
-} // namespace
-} // namespace orv
-
-namespace orv {
-namespace {
 
 // Picture 3 is smaller than the others: it is placed, and said, as the stack's fill places and
 // says it, so the streamed montage is the in-memory one.

@@ -139,15 +139,7 @@ TEST(CancelRun, AStopWhileReadingKeepsTheEarlierMontageOnScreenAndAskedAbout) {
     rig.makeFirst();
     const QImage before = rig.montagePicture();
     ASSERT_TRUE(rig.state.montage.main().unsaved);
-    auto watch = std::make_shared<std::function<void()>>();
-    *watch = [&rig, watch] {
-        if (rig.form->commandRunning() && rig.state.series.imageCount >= 1) {
-            rig.form->runProgress()->requestStop();
-            return;
-        }
-        QTimer::singleShot(0, rig.form.get(), *watch);
-    };
-    QTimer::singleShot(0, rig.form.get(), *watch);
+    stopWhen(*rig.form, [&rig] { return rig.state.series.imageCount >= 1; });
     // The window events run after the first picture only when the last turn is a moment ago.
     QElapsedTimer pause;
     pause.start();
@@ -158,8 +150,7 @@ TEST(CancelRun, AStopWhileReadingKeepsTheEarlierMontageOnScreenAndAskedAbout) {
     EXPECT_EQ(rig.montagePicture(), before);
     EXPECT_EQ(rig.form->mnuWindow2(0)->text().toStdString(), rig.form->windows().montageWindow()->windowTitle().toStdString());
     rig.form->show();
-    rig.prompter.answerNext(PromptAnswer::Cancel);
-    rig.form->action(Command::Exit)->trigger();
+    rig.runAnswering(Command::Exit, PromptAnswer::Cancel);
     EXPECT_EQ(rig.asked(), 1);
     EXPECT_EQ(rig.quits, 0);
 }
@@ -232,16 +223,13 @@ TEST(CancelRun, ExitDuringASaveWritesTheFileAndThenEnds) {
     pause.start();
     while (pause.elapsed() <= 50) QCoreApplication::processEvents();
     bool duringSave = false;
-    auto watch = std::make_shared<std::function<void()>>();
-    *watch = [&rig, &duringSave, watch] {
-        if (rig.form->commandRunning() && rig.form->runProgress()->phaseLabel()->text().startsWith("Saving")) {
+    whenTrue(
+        rig.form.get(),
+        [&rig] { return rig.form->commandRunning() && rig.form->runProgress()->phaseLabel()->text().startsWith("Saving"); },
+        [&rig, &duringSave] {
             duringSave = true;
             rig.form->action(Command::Exit)->trigger();
-            return;
-        }
-        QTimer::singleShot(0, rig.form.get(), *watch);
-    };
-    QTimer::singleShot(0, rig.form.get(), *watch);
+        });
     rig.form->action(Command::SaveMontageAs)->trigger();
     ASSERT_TRUE(duringSave);
     QCoreApplication::processEvents();

@@ -1,32 +1,19 @@
 // Running orvanta-cli from the window tests, to hold the desktop program's montage against it.
 #pragma once
 
-#include <QCoreApplication>
+#include "cli/cli_support.h"
+
 #include <QFile>
-#include <QProcess>
 #include <QStringList>
 
 #include <string>
 
 namespace orv::testing {
 
-struct CliRun {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
+using CliRun = test::ProcessResult;
 
 // orvanta-cli sits beside the test program.
-inline CliRun runCli(const QStringList& args) {
-    QProcess p;
-    p.start(QCoreApplication::applicationDirPath() + "/orvanta-cli", args);
-    CliRun r;
-    if (!p.waitForFinished(120000)) return r;
-    r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput().toStdString();
-    r.err = p.readAllStandardError().toStdString();
-    return r;
-}
+inline CliRun runCli(const QStringList& args) { return test::runProgram(QStringLiteral("orvanta-cli"), args); }
 
 inline std::string readAll(const std::string& path) {
     QFile f(QString::fromStdString(path));

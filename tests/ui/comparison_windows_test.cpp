@@ -18,19 +18,6 @@ using namespace orv::testing;
 
 namespace {
 
-// Stops the command under way at the first turn of the window events in which `now` holds.
-void stopWhen(FormMontage& form, std::function<bool()> now) {
-    auto watch = std::make_shared<std::function<void()>>();
-    *watch = [&form, now = std::move(now), watch] {
-        if (form.commandRunning() && now()) {
-            form.runProgress()->requestStop();
-            return;
-        }
-        QTimer::singleShot(0, &form, *watch);
-    };
-    QTimer::singleShot(0, &form, *watch);
-}
-
 // The comparison montages still held, by window number.
 std::vector<int> heldComparisons(const MontageRig& rig) {
     std::vector<int> held;

@@ -1,5 +1,6 @@
 // The message boxes, the common dialog and working the main window through the accessibility
 // interfaces, as a screen reader does.
+#include "event_watch.h"
 #include "series_fixture.h"
 
 #include "input/series_loader.h"
@@ -131,17 +132,11 @@ TEST(MessageBoxes, TheQuestionBeforeAVeryLongFileNameIsReplacedWrapsWithinTheScr
     const QString name = QString::fromStdString(longName()).left(250) + QStringLiteral(".bmp");
     QtDialogBackend backend(nullptr);
     bool asked = false;
-    QTimer watch;
-    watch.setInterval(10);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) return;
-        watch.stop();
+    const auto watch = onNextModal<QMessageBox>([&](QMessageBox* box) {
         asked = true;
         expectTextFitsTheScreen(*box, name + QStringLiteral(" already exists.\nDo you want to replace it?"));
         box->button(QMessageBox::No)->click();
     });
-    watch.start();
     EXPECT_FALSE(backend.confirmReplace(QStringLiteral("/tmp/") + name));
     EXPECT_TRUE(asked);
 }

@@ -178,17 +178,16 @@ TEST(EndOnSignal, WhileTheGifWindowSavesTheFileIsFinishedFirst) {
     const std::string saved = rig.files.path("saved while leaving.gif");
     rig.dialogs->chooseFile(QString::fromStdString(saved));
     bool duringSave = false;
-    auto watch = std::make_shared<std::function<void()>>();
-    *watch = [&rig, &duringSave, watch] {
-        const auto* gif = qobject_cast<FormGIF*>(QApplication::activeModalWidget());
-        if (gif && gif->Picture2()->percent() > 0) {
+    whenTrue(
+        rig.form.get(),
+        [] {
+            const auto* gif = qobject_cast<FormGIF*>(QApplication::activeModalWidget());
+            return gif && gif->Picture2()->percent() > 0;
+        },
+        [&rig, &duringSave] {
             duringSave = true;
             rig.form->endOnSignal(SIGTERM);
-            return;
-        }
-        QTimer::singleShot(0, rig.form.get(), *watch);
-    };
-    QTimer::singleShot(0, rig.form.get(), *watch);
+        });
     rig.form->action(Command::SaveMontageAs)->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return rig.quits == 1; }, 5000));
     ASSERT_TRUE(duringSave);

@@ -543,8 +543,7 @@ TEST(FreshPreferences, SmoothMontageImageSmoothsInsteadOfAskingToRaiseASetting) 
     MontageRig rig;
     ASSERT_FALSE(exists(rig.state.preferences.path()));
     rig.state.smoothing = readStartupPreferences(rig.state.preferences).smoothing;
-    writeTexturedSeries(rig.files, "fresh", 3, QSize(60, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("fresh01.bmp"), "10").made);
+    ASSERT_TRUE(rig.makeTextured("fresh", 3, QSize(60, 40), "10").made);
     rig.form->windows().montageWindow()->menuAction("mnuSmooth")->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     const std::string title = rig.prompter.shown[0].title;

@@ -2,6 +2,7 @@
 // Menu key, and the names and texts the accessibility interfaces give. Run offscreen and again
 // on an X server (xcb), where keys arrive as a user's do.
 #include "montage_fixture.h"
+#include "event_watch.h"
 
 #include "ui/common_dialog.h"
 #include "ui/form_about.h"
@@ -429,16 +430,7 @@ TEST(Keyboard, TheBrushDialogsAccessKeysReachEachControl) {
     r.kind = DialogKind::Brush;
     r.brush = BrushChoice{40, 50, 100, true};
     QStringList reached, keys;
-    QTimer watch;
-    watch.setInterval(10);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!d) return;
-        watch.stop();
-        if (!QTest::qWaitForWindowActive(d)) {
-            d->reject();
-            return;
-        }
+    const auto watch = onNextActiveDialog([&](QDialog* d) {
         for (QLabel* label : d->findChildren<QLabel*>())
             if (!accessKey(label->text()).isNull()) keys << QString(accessKey(label->text()));
         for (QAbstractButton* button : d->findChildren<QAbstractButton*>())
@@ -458,7 +450,6 @@ TEST(Keyboard, TheBrushDialogsAccessKeysReachEachControl) {
         QTest::qWaitFor([&] { return !match->isChecked(); }, 1000);
         d->accept();
     });
-    watch.start();
     ASSERT_TRUE(backend.show(r, nullptr));
     EXPECT_EQ(reached, (QStringList{"spinRadius", "spinHardness", "spinOpacity", "checkMatch"}));
     EXPECT_FALSE(r.brush.match);
@@ -475,16 +466,7 @@ TEST(Keyboard, TheOffsetTargetDialogTakesATypedCentre) {
     r.kind = DialogKind::Target;
     r.target = TargetChoice{13, 13, 120, 90};
     QStringList names;
-    QTimer watch;
-    watch.setInterval(10);
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        auto* d = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!d) return;
-        watch.stop();
-        if (!QTest::qWaitForWindowActive(d)) {
-            d->reject();
-            return;
-        }
+    const auto watch = onNextActiveDialog([&](QDialog* d) {
         names = unnamedTabStops(d);
         for (const char* name : {"spinTargetX", "spinTargetY"})
             names << accessibleText(d->findChild<QSpinBox*>(QString::fromLatin1(name)), QAccessible::Name);
@@ -498,7 +480,6 @@ TEST(Keyboard, TheOffsetTargetDialogTakesATypedCentre) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
         if (d->isVisible()) d->reject();
     });
-    watch.start();
     EXPECT_TRUE(backend.show(r, nullptr));
     EXPECT_EQ(r.target, (TargetChoice{43, 33, 120, 90}));
     ASSERT_EQ(names.size(), 2) << names.join(QLatin1Char(',')).toStdString();

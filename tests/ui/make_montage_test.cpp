@@ -96,8 +96,7 @@ TEST(MakeMontage, EachBandComesFromItsSharpPictureAndTheMapHasTheTopRowFirst) {
 
 TEST(MakeMontage, PictureTwelveShowsAsItsLastDigitInTheMap) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "many", 12, QSize(120, 20));
-    ASSERT_TRUE(rig.make(rig.files.path("many01.bmp"), "10").made);
+    ASSERT_TRUE(rig.makeTextured("many", 12, QSize(120, 20), "10").made);
     EXPECT_EQ(rig.map(), "123456789012\r\n123456789012\r\n");
 }
 
@@ -175,16 +174,14 @@ TEST(MakeMontage, PictureWindowsLeaveTheProgressStripInSight) {
 TEST(MakeMontage, TheMapWindowStaysHiddenWhenOriginatingImageIsOff) {
     MontageRig rig;
     rig.state.originatingImage = false;
-    writeTexturedSeries(rig.files, "hid", 2, QSize(40, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("hid01.bmp")).made);
+    ASSERT_TRUE(rig.makeTextured("hid", 2, QSize(40, 40)).made);
     EXPECT_FALSE(rig.form->windows().usedWindow()->isVisible());
     EXPECT_EQ(rig.map(), "12\r\n12\r\n");
 }
 
 TEST(MontageWindow, CloseWindowDropsItFromTheWindowList) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "cls", 2, QSize(40, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("cls01.bmp")).made);
+    ASSERT_TRUE(rig.makeTextured("cls", 2, QSize(40, 40)).made);
     ASSERT_TRUE(rig.form->mnuWindow2(0)->isVisible());
     rig.form->windows().montageWindow()->menuAction("mnuClose")->trigger();
     EXPECT_FALSE(rig.form->windows().montageWindow()->isVisible());
@@ -211,14 +208,21 @@ void useOffsets(MontageRig& rig, const char* entry) {
     if (!rig.form->menuAction(entry)->isChecked()) rig.form->menuAction(entry)->trigger();
 }
 
+// Loads two textured pictures prefix01.bmp and prefix02.bmp of `size`, puts their targets on
+// `target1` and `target2` and takes offsets from them over the display area of `entry`.
+void loadWithTargets(MontageRig& rig, const std::string& prefix, QSize size, QRectF target1, QRectF target2,
+                     const char* entry) {
+    writeTexturedSeries(rig.files, prefix, 2, size);
+    ASSERT_EQ(rig.load(rig.files.path(prefix + "01.bmp")), LoadOutcome::Loaded);
+    rig.form->windows().existingSourceWindow(1)->setOffsetTarget(target1);
+    rig.form->windows().existingSourceWindow(2)->setOffsetTarget(target2);
+    useOffsets(rig, entry);
+}
+
 TEST_P(DisplayAreas, SizeTheMontageAndASecondRunStartsFromThePictures) {
     const AreaCase& c = GetParam();
     MontageRig rig;
-    writeTexturedSeries(rig.files, "off", 2, c.picture);
-    ASSERT_EQ(rig.load(rig.files.path("off01.bmp")), LoadOutcome::Loaded);
-    rig.form->windows().existingSourceWindow(1)->setOffsetTarget(c.target1);
-    rig.form->windows().existingSourceWindow(2)->setOffsetTarget(c.target2);
-    useOffsets(rig, c.entry);
+    ASSERT_NO_FATAL_FAILURE(loadWithTargets(rig, "off", c.picture, c.target1, c.target2, c.entry));
     for (int run = 0; run < 2; ++run) {
         ASSERT_TRUE(rig.make(rig.files.path("off01.bmp")).made) << run;
         EXPECT_EQ(rig.montagePicture().size(), c.montage) << run;
@@ -238,11 +242,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DisplayAreas, SameAreaShiftsEachPictureByItsTarget) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "same", 2, QSize(60, 40));
-    ASSERT_EQ(rig.load(rig.files.path("same01.bmp")), LoadOutcome::Loaded);
-    rig.form->windows().existingSourceWindow(1)->setOffsetTarget(QRectF(8, 8, 4, 4));  // (10, 10)
-    rig.form->windows().existingSourceWindow(2)->setOffsetTarget(QRectF(12, 6, 4, 4)); // (14, 8)
-    useOffsets(rig, "mnuActivateOffsetsSame");
+    // Targets centred on (10, 10) and (14, 8).
+    ASSERT_NO_FATAL_FAILURE(
+        loadWithTargets(rig, "same", QSize(60, 40), QRectF(8, 8, 4, 4), QRectF(12, 6, 4, 4), "mnuActivateOffsetsSame"));
     ASSERT_TRUE(rig.make(rig.files.path("same01.bmp")).made);
     const MontageGeometry& g = rig.state.montage.geometry;
     EXPECT_EQ(g.shiftX, 10);
@@ -258,11 +260,8 @@ TEST(DisplayAreas, SameAreaShiftsEachPictureByItsTarget) {
 
 TEST(DisplayAreas, AnEmptyMinimumAreaIsReportedAndTheMontageWindowHidden) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "min", 2, QSize(16, 12));
-    ASSERT_EQ(rig.load(rig.files.path("min01.bmp")), LoadOutcome::Loaded);
-    rig.form->windows().existingSourceWindow(1)->setOffsetTarget(QRectF(0, 0, 0, 0));
-    rig.form->windows().existingSourceWindow(2)->setOffsetTarget(QRectF(20, 0, 0, 0));
-    useOffsets(rig, "mnuActivateOffsetsMin");
+    ASSERT_NO_FATAL_FAILURE(
+        loadWithTargets(rig, "min", QSize(16, 12), QRectF(0, 0, 0, 0), QRectF(20, 0, 0, 0), "mnuActivateOffsetsMin"));
     EXPECT_FALSE(rig.make(rig.files.path("min01.bmp")).made);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0],
@@ -293,11 +292,9 @@ TEST(DisplayAreas, AnEmptyMaximumAreaEndsWithoutAMessage) {
 // 32767. One overflow box, and no montage; the block loop does not show a box per block.
 TEST(DisplayAreas, TargetsTooFarApartForTheSameAreaShowOneOverflowBox) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "far", 2, QSize(60, 40));
-    ASSERT_EQ(rig.load(rig.files.path("far01.bmp")), LoadOutcome::Loaded);
-    rig.form->windows().existingSourceWindow(1)->setOffsetTarget(QRectF(8, 8, 4, 4));     // (10, 10)
-    rig.form->windows().existingSourceWindow(2)->setOffsetTarget(QRectF(32758, 8, 4, 4)); // (32760, 10)
-    useOffsets(rig, "mnuActivateOffsetsSame");
+    // Targets centred on (10, 10) and (32760, 10).
+    ASSERT_NO_FATAL_FAILURE(
+        loadWithTargets(rig, "far", QSize(60, 40), QRectF(8, 8, 4, 4), QRectF(32758, 8, 4, 4), "mnuActivateOffsetsSame"));
     EXPECT_FALSE(rig.make(rig.files.path("far01.bmp")).made);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].text, "error 6 (Overflow) at line 8100 of CommandGo");

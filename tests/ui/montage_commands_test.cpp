@@ -110,8 +110,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(Smoothing, ReplacedBlocksAreRedrawnAndTheMapAndPropertiesFollow) {
     MontageRig rig;
     eagerSmoothing(rig);
-    writeTexturedSeries(rig.files, "red", 3, QSize(60, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("red01.bmp"), "10").made);
+    ASSERT_TRUE(rig.makeTextured("red", 3, QSize(60, 40), "10").made);
     rig.form->windows().montageWindow()->menuAction("mnuSmooth")->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     ASSERT_EQ(rig.prompter.shown[0].title, "Smooved");
@@ -154,15 +153,7 @@ TEST(Smoothing, AfterAStoppedRunOfAnotherSeriesTheMontageShownIsNotSmoothedOrRet
 
     // Stopped once its first row of blocks is in the map: its pictures are in the stack by then.
     const std::string map = rig.map();
-    auto watch = std::make_shared<std::function<void()>>();
-    *watch = [&rig, watch, map] {
-        if (rig.form->commandRunning() && rig.map() != map) {
-            rig.form->runProgress()->requestStop();
-            return;
-        }
-        QTimer::singleShot(0, rig.form.get(), *watch);
-    };
-    QTimer::singleShot(0, rig.form.get(), *watch);
+    stopWhen(*rig.form, [&rig, map] { return rig.map() != map; });
     ASSERT_TRUE(rig.make(rig.files.path("red01.bmp"), "10").stopped);
     ASSERT_TRUE(rig.form->windows().montageWindow()->isVisible());
     ASSERT_EQ(rig.montagePicture(), before);
@@ -187,8 +178,7 @@ TEST(Smoothing, AfterAStoppedRunOfAnotherSeriesTheMontageShownIsNotSmoothedOrRet
 TEST(Smoothing, AComparisonWindowSmoothsItsOwnSlotMapAndProperties) {
     MontageRig rig;
     eagerSmoothing(rig);
-    writeTexturedSeries(rig.files, "cmp", 3, QSize(60, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("cmp01.bmp"), "10").made);
+    ASSERT_TRUE(rig.makeTextured("cmp", 3, QSize(60, 40), "10").made);
     rig.form->action(Command::CompareAllMethods)->trigger();
     rig.prompter.shown.clear();
     const std::string mainMap = rig.map();
@@ -232,8 +222,7 @@ int methodIndex(const std::string& caption) {
 TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
     MontageRig rig;
     rig.state.originatingImage = true;
-    writeTexturedSeries(rig.files, "all", 3, QSize(64, 48));
-    ASSERT_TRUE(rig.make(rig.files.path("all01.bmp"), "16").made);
+    ASSERT_TRUE(rig.makeTextured("all", 3, QSize(64, 48), "16").made);
     rig.form->setMontageMethod(2);
     rig.form->menuAction("mnuAllMethods")->trigger();
 
@@ -280,8 +269,7 @@ TEST(Comparisons, CompareAllMethodsFillsFiveWindowsAndRestoresTheChoice) {
 TEST(Comparisons, TheBestMontageShownInTheMainWindowComesWithItsOwnMapAndProperties) {
     MontageRig rig;
     rig.state.originatingImage = true;
-    writeTexturedSeries(rig.files, "bst", 3, QSize(64, 48));
-    ASSERT_TRUE(rig.make(rig.files.path("bst01.bmp"), "16").made);
+    ASSERT_TRUE(rig.makeTextured("bst", 3, QSize(64, 48), "16").made);
     rig.form->menuAction("mnuAllMethods")->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     const int best = methodIndex(methodFrom(rig.prompter.shown[0].text, "I think the best Montage Method is '"));
@@ -320,8 +308,7 @@ TEST(Comparisons, CompareAllMethodsWithoutASeriesComparesNothing) {
 
 TEST(Comparisons, EvaluateIncrementsOnANarrowMontageTriesTenSilently) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "nar", 2, QSize(64, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("nar01.bmp"), "30").made);
+    ASSERT_TRUE(rig.makeTextured("nar", 2, QSize(64, 40), "30").made);
     rig.form->setMontageMethod(1);
     rig.form->menuAction("mnuEvaluate")->trigger();
     EXPECT_TRUE(rig.prompter.shown.empty());
@@ -332,8 +319,7 @@ TEST(Comparisons, EvaluateIncrementsOnANarrowMontageTriesTenSilently) {
 
 TEST(Comparisons, EvaluateIncrementsEntersTheBestIncrementAndSaysSo) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "wid", 2, QSize(128, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("wid01.bmp"), "30").made);
+    ASSERT_TRUE(rig.makeTextured("wid", 2, QSize(128, 40), "30").made);
     rig.form->setMontageMethod(3);
     rig.form->action(Command::EvaluateIncrements)->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
@@ -364,8 +350,7 @@ TEST(Comparisons, WithPyramidFocusTickedTheComparisonsSayWhatTheScoreCannotMeasu
 
     rig.prompter.shown.clear();
     rig.prompter.answerNext(PromptAnswer::Ok);
-    rig.prompter.answerNext(PromptAnswer::Cancel);
-    rig.form->action(Command::EvaluateAll)->trigger();
+    rig.runAnswering(Command::EvaluateAll, PromptAnswer::Cancel);
     ASSERT_EQ(rig.prompter.shown.size(), 2u);
     EXPECT_EQ(rig.prompter.shown[0].text, kPyramidMethodsText);
     EXPECT_EQ(rig.prompter.shown[1].title, kEvaluateAllQuestionTitle);
@@ -373,12 +358,10 @@ TEST(Comparisons, WithPyramidFocusTickedTheComparisonsSayWhatTheScoreCannotMeasu
 
 TEST(Comparisons, EvaluateAllCancelledChangesNothing) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "can", 2, QSize(128, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("can01.bmp"), "30").made);
+    ASSERT_TRUE(rig.makeTextured("can", 2, QSize(128, 40), "30").made);
     rig.form->setMontageMethod(4);
     const QImage before = rig.montagePicture();
-    rig.prompter.answerNext(PromptAnswer::Cancel);
-    rig.form->action(Command::EvaluateAll)->trigger();
+    rig.runAnswering(Command::EvaluateAll, PromptAnswer::Cancel);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].icon, PromptIcon::Question);
     EXPECT_EQ(rig.prompter.shown[0].buttons, PromptButtons::OkCancel);
@@ -390,8 +373,7 @@ TEST(Comparisons, EvaluateAllCancelledChangesNothing) {
 
 TEST(Comparisons, EvaluateAllSelectsTheBestMethodAndIncrement) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "eva", 2, QSize(128, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("eva01.bmp"), "30").made);
+    ASSERT_TRUE(rig.makeTextured("eva", 2, QSize(128, 40), "30").made);
     rig.form->setMontageMethod(4);
     rig.form->menuAction("mnuEvaluateAll")->trigger();
     ASSERT_EQ(rig.prompter.shown.size(), 2u);
@@ -408,31 +390,17 @@ TEST(Comparisons, EvaluateAllSelectsTheBestMethodAndIncrement) {
     EXPECT_EQ(rig.state.evaluation.evaluationMode, 0);
 }
 
-// Stops the comparison under way at the first turn of the window events in which `now` holds.
-void stopTheComparisonWhen(FormMontage& form, std::function<bool()> now) {
-    auto watch = std::make_shared<std::function<void()>>();
-    *watch = [&form, now = std::move(now), watch] {
-        if (form.commandRunning() && now()) {
-            form.runProgress()->requestStop();
-            return;
-        }
-        QTimer::singleShot(0, &form, *watch);
-    };
-    QTimer::singleShot(0, &form, *watch);
-}
-
 // A comparison stopped part way recommends nothing: the method and increment it was trying go
 // back to the user's (the next Make Montage would otherwise use them unasked), and the windows it
 // kept are in the "Window" menu.
 TEST(Comparisons, AStoppedComparisonGivesBackTheUsersMethodAndIncrement) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "stp", 3, QSize(160, 120));
-    ASSERT_TRUE(rig.make(rig.files.path("stp01.bmp"), "25").made);
+    ASSERT_TRUE(rig.makeTextured("stp", 3, QSize(160, 120), "25").made);
     rig.state.montage.main().unsaved = false;
     rig.form->setMontageMethod(2);
 
     // Compare All Methods, stopped while it makes its second montage (method 3).
-    stopTheComparisonWhen(*rig.form, [&] { return rig.form->montageMethod() == 3; });
+    stopWhen(*rig.form, [&] { return rig.form->montageMethod() == 3; });
     rig.form->action(Command::CompareAllMethods)->trigger();
     EXPECT_TRUE(rig.prompter.shown.empty());
     EXPECT_EQ(rig.form->montageMethod(), 2);
@@ -445,7 +413,7 @@ TEST(Comparisons, AStoppedComparisonGivesBackTheUsersMethodAndIncrement) {
 
     // Evaluate Increments, stopped at its second increment.
     rig.state.montage.main().unsaved = false;
-    stopTheComparisonWhen(*rig.form, [&] { return rig.form->TextIncrement()->text() == "20"; });
+    stopWhen(*rig.form, [&] { return rig.form->TextIncrement()->text() == "20"; });
     rig.form->action(Command::EvaluateIncrements)->trigger();
     EXPECT_TRUE(rig.prompter.shown.empty());
     EXPECT_EQ(rig.form->TextIncrement()->text().toStdString(), "25");
@@ -463,8 +431,7 @@ TEST(Comparisons, AStoppedComparisonGivesBackTheUsersMethodAndIncrement) {
 // controls read the user's, so a save or the next look at Properties spoke of a montage never asked for.
 TEST(Comparisons, AStoppedComparisonPutsBackTheUsersMontage) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "bak", 3, QSize(160, 120));
-    ASSERT_TRUE(rig.make(rig.files.path("bak01.bmp"), "25").made);
+    ASSERT_TRUE(rig.makeTextured("bak", 3, QSize(160, 120), "25").made);
     rig.state.montage.main().unsaved = false;
     rig.form->setMontageMethod(2);
     ASSERT_TRUE(rig.form->makeMontage().made);
@@ -473,7 +440,7 @@ TEST(Comparisons, AStoppedComparisonPutsBackTheUsersMontage) {
     const QImage shown = rig.montagePicture();
 
     // Evaluate Increments, stopped at its second increment, after its first montage (10) was made.
-    stopTheComparisonWhen(*rig.form, [&] { return rig.form->TextIncrement()->text() == "20"; });
+    stopWhen(*rig.form, [&] { return rig.form->TextIncrement()->text() == "20"; });
     rig.form->action(Command::EvaluateIncrements)->trigger();
     EXPECT_EQ(rig.form->TextIncrement()->text().toStdString(), "25");
     const MontageRecord& after = rig.state.montage.main();
@@ -485,7 +452,7 @@ TEST(Comparisons, AStoppedComparisonPutsBackTheUsersMontage) {
     EXPECT_EQ(rig.map(), before.map);
 
     // Compare All Methods, stopped in its second montage: the main window shows method 2 at 25 again.
-    stopTheComparisonWhen(*rig.form, [&] { return rig.form->montageMethod() == 3; });
+    stopWhen(*rig.form, [&] { return rig.form->montageMethod() == 3; });
     rig.form->action(Command::CompareAllMethods)->trigger();
     EXPECT_EQ(rig.form->montageMethod(), 2);
     EXPECT_EQ(rig.state.montage.main().properties, before.properties);
@@ -498,8 +465,7 @@ TEST(Comparisons, AStoppedComparisonPutsBackTheUsersMontage) {
 // the controls: the next Make Montage used them unasked.
 TEST(Comparisons, AComparisonThatMadeNoMontageGivesBackTheUsersMethodAndIncrement) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "bad", 3, QSize(160, 60));
-    ASSERT_TRUE(rig.make(rig.files.path("bad01.bmp"), "25").made);
+    ASSERT_TRUE(rig.makeTextured("bad", 3, QSize(160, 60), "25").made);
     rig.form->setMontageMethod(2);
     rig.files.writeText("bad02.bmp", "no longer a picture");
     for (const Command c : {Command::EvaluateIncrements, Command::EvaluateAll}) {
@@ -525,8 +491,7 @@ TEST(Comparisons, EvaluateAllBeforeAnyMontageRefuses) {
 
 TEST(PropertiesWindow, TogglesWithTheEntryAndShowsTheMontagesOwnText) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "prp", 3, QSize(64, 48));
-    ASSERT_TRUE(rig.make(rig.files.path("prp01.bmp"), "16").made);
+    ASSERT_TRUE(rig.makeTextured("prp", 3, QSize(64, 48), "16").made);
     FormMontagePicture* main = rig.form->windows().montageWindow();
     QAction* entry = main->mnuProperties();
 
@@ -561,8 +526,7 @@ TEST(PropertiesWindow, TogglesWithTheEntryAndShowsTheMontagesOwnText) {
 
 TEST(PropertiesWindow, IsDraggedByItsText) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "drg", 2, QSize(40, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("drg01.bmp")).made);
+    ASSERT_TRUE(rig.makeTextured("drg", 2, QSize(40, 40)).made);
     rig.form->windows().montageWindow()->mnuProperties()->trigger();
     FormProperties* props = rig.form->windows().propertiesWindow();
     props->move(100, 100);

@@ -2,13 +2,19 @@
 // picture is sharp in its own band, and a main window set up to make montages of them.
 #pragma once
 
+#include "event_watch.h"
 #include "series_fixture.h"
+
+#include "ui/run_progress.h"
 
 #include <QImage>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace orv::testing {
@@ -56,6 +62,24 @@ struct MontageRig : MainWindowRig {
         return form->makeMontage();
     }
 
+    // Writes the textured series prefix01.bmp, prefix02.bmp, ... and makes its montage.
+    MakeOutcome makeTextured(const std::string& prefix, int count, QSize size, const std::string& increment = "20") {
+        writeTexturedSeries(files, prefix, count, size);
+        return make(files.path(prefix + "01.bmp"), increment);
+    }
+
+    // Runs `command` as its button or menu entry does, answering its question with `answer`.
+    void runAnswering(Command command, PromptAnswer answer) {
+        prompter.answerNext(answer);
+        form->action(command)->trigger();
+    }
+
+    // Opens the project `name` by File > Open Project.
+    void open(const std::string& name) {
+        dialogs->chooseFile(QString::fromStdString(name));
+        form->menuAction(QStringLiteral("mnuOpenProject"))->trigger();
+    }
+
     // The montage as the montage window shows it.
     QImage montagePicture() { return form->windows().montageWindow()->PictureFile()->picture().convertToFormat(QImage::Format_RGB888); }
     std::string map() { return form->windows().usedWindow()->mapText(); }
@@ -66,5 +90,12 @@ struct MontageRig : MainWindowRig {
         return n;
     }
 };
+
+// Stops the command under way at the first turn of the window events in which `now` holds.
+inline void stopWhen(FormMontage& form, std::function<bool()> now) {
+    whenTrue(
+        &form, [&form, now = std::move(now)] { return form.commandRunning() && now(); },
+        [&form] { form.runProgress()->requestStop(); });
+}
 
 } // namespace orv::testing

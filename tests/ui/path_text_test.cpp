@@ -1,6 +1,7 @@
 // File names between bytes and Qt's text: every byte string comes back as it went in, valid UTF-8
 // reads as Qt reads it, the boxes keep what they are given, and a name Qt's own file dialog
 // decoded is found again by its bytes.
+#include "event_watch.h"
 #include "series_fixture.h"
 
 #include "support/case_name.h"
@@ -146,21 +147,6 @@ TEST(CommonDialogNames, TheFolderOfANameThatIsNotUtf8IsFoundByItsBytes) {
     EXPECT_EQ(pathBytes(dialogFolder(pathText(f.file))), f.folder);
     EXPECT_EQ(pathBytes(dialogFolder(pathText(f.folder))), f.folder);
     EXPECT_EQ(pathBytes(dialogFolder(pathText(f.folder + "/missing01.bmp"))), f.folder);
-}
-
-// Qt's own file dialog, driven as a user drives it: the next modal widget of a kind is handed to
-// `act` once it is up. The watch ends when the returned timer goes.
-template <typename Widget, typename Act> std::unique_ptr<QTimer> onNextModal(Act act) {
-    auto timer = std::make_unique<QTimer>();
-    timer->setInterval(10);
-    QObject::connect(timer.get(), &QTimer::timeout, [t = timer.get(), act] {
-        if (auto* w = qobject_cast<Widget*>(QApplication::activeModalWidget())) {
-            t->stop();
-            act(w);
-        }
-    });
-    timer->start();
-    return timer;
 }
 
 // A file whose own name is not UTF-8, in a folder Qt's dialog can open.

@@ -148,8 +148,7 @@ TEST(PictureCommands, MemoryRunningOutForTheMontagesPictureIsSaidNotACrash) {
     if (!test::runsAlone()) return test::runInAProcessOfItsOwn();
     test::mapLargeBlocks();
     MontageRig rig;
-    writeTexturedSeries(rig.files, "big", 2, QSize(1280, 960));
-    ASSERT_TRUE(rig.make(rig.files.path("big01.bmp")).made);
+    ASSERT_TRUE(rig.makeTextured("big", 2, QSize(1280, 960)).made);
     rig.prompter.shown.clear();
     rig.state.preferences.write(kPreferencesSection, kEditorPreferenceKey, "painter %f");
     int editorsStarted = 0;
@@ -193,11 +192,6 @@ TEST(PictureCommands, WithoutAMontageOnScreenTheMenuSaysSo) {
     EXPECT_TRUE(rig.dialogs->requests.empty());
 }
 
-} // namespace
-} // namespace orv::testing
-
-namespace orv::testing {
-namespace {
 
 TEST(PictureCommands, PreferencesOpensOneModelessDialog) {
     MainWindowRig rig;
@@ -209,19 +203,13 @@ TEST(PictureCommands, PreferencesOpensOneModelessDialog) {
     EXPECT_FALSE(dialogs[0]->isModal());
 }
 
-} // namespace
-} // namespace orv::testing
-
-namespace orv::testing {
-namespace {
 
 // Save Depth Map proposed the series' first name with its ending kept ("dep01.bmp depth.png", a
 // name that reads as a BMP) and said nothing once the file was written, where a picture's Save As
 // proposes "dep01 montage" and says the file was created.
 TEST(PictureCommands, TheDepthMapIsProposedAfterTheSeriesAndItsSavingIsConfirmed) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "dep", 3, QSize(64, 48));
-    ASSERT_TRUE(rig.make(rig.files.path("dep01.bmp"), "16").made);
+    ASSERT_TRUE(rig.makeTextured("dep", 3, QSize(64, 48), "16").made);
     for (const std::string name : {"dep depth.png", "dep depth.bmp"}) {
         rig.prompter.shown.clear();
         rig.dialogs->chooseFile(QString::fromStdString(rig.files.path(name)));
@@ -265,11 +253,6 @@ TEST(PictureCommands, PyramidFocusIsTheSixthMethodAndItsDepthMapIsSaved) {
     EXPECT_EQ(qGray(depth.pixel(90, 36)), 255);
 }
 
-} // namespace
-} // namespace orv::testing
-
-namespace orv::testing {
-namespace {
 
 TEST(PictureCommands, AutomaticAlignmentAndOffsetsExcludeEachOtherAndAreRemembered) {
     MainWindowRig rig;
@@ -288,11 +271,6 @@ TEST(PictureCommands, AutomaticAlignmentAndOffsetsExcludeEachOtherAndAreRemember
     EXPECT_EQ(rig.preference("Automatic alignment"), "0");
 }
 
-} // namespace
-} // namespace orv::testing
-
-namespace orv::testing {
-namespace {
 
 // Every dialog that writes a file the user names asks before it replaces one that is there (the
 // series' own pictures among them).

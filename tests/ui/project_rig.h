@@ -35,10 +35,6 @@ struct ProjectRig : MontageRig {
         entry(*this, "mnuSave")->trigger();
         ASSERT_TRUE(prompter.shown.empty()) << prompter.shown[0].text;
     }
-    void open(const std::string& name) {
-        dialogs->chooseFile(QString::fromStdString(name));
-        entry(*this, "mnuOpenProject")->trigger();
-    }
 };
 
 } // namespace orv::testing

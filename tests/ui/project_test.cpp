@@ -271,8 +271,7 @@ TEST(OpenProject, ARecentEntryOpensWithoutADialog) {
 TEST(OpenProject, ARecentEntryLeavesRetouchingOnAPictureTheProjectsSeriesHas) {
     ProjectRig rig;
     rig.makeAndSave();
-    writeTexturedSeries(rig.files, "long", 6, QSize(60, 40));
-    ASSERT_TRUE(rig.make(rig.files.path("long01.bmp")).made);
+    ASSERT_TRUE(rig.makeTextured("long", 6, QSize(60, 40)).made);
     rig.form->fillRecentFiles();
     ASSERT_EQ(rig.form->mnuRecentFile(1)->text().toStdString(), "project " + rig.files.path("rock01"));
     FormMontagePicture* montage = rig.form->windows().montageWindow();

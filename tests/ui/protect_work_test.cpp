@@ -59,8 +59,7 @@ TEST(ProtectWork, NoGoesOnAndANewSeriesLoads) {
     WorkRig rig;
     rig.makeFirst();
     rig.form->textFileName()->setText(QString::fromStdString(rig.second));
-    rig.prompter.answerNext(PromptAnswer::No);
-    rig.form->action(Command::Load)->trigger();
+    rig.runAnswering(Command::Load, PromptAnswer::No);
     EXPECT_EQ(rig.asked(), 1);
     EXPECT_EQ(rig.state.series.imageCount, 2);
 }
@@ -79,8 +78,7 @@ TEST(ProtectWork, MakeMontageAsksOnlyWhenItReplacesAMontageOfAnotherSeries) {
     EXPECT_TRUE(rig.state.montage.main().unsaved);
 
     rig.form->textFileName()->setText(QString::fromStdString(rig.second));
-    rig.prompter.answerNext(PromptAnswer::No);
-    rig.form->action(Command::MakeMontage)->trigger();
+    rig.runAnswering(Command::MakeMontage, PromptAnswer::No);
     EXPECT_EQ(rig.asked(), 1);
     EXPECT_EQ(rig.state.series.imageCount, 2);
     EXPECT_EQ(rig.montagePicture().size(), QSize(40, 30));
@@ -101,18 +99,15 @@ TEST(ProtectWork, MakeMontageAndTheComparisonsAskWhenTheSeriesWasReShotSince) {
         writeTexturedSeries(rig.files, "wrk", 3, QSize(64, 48), bands);
     };
     reshoot(5);
-    rig.prompter.answerNext(PromptAnswer::Cancel);
-    rig.form->action(Command::MakeMontage)->trigger();
+    rig.runAnswering(Command::MakeMontage, PromptAnswer::Cancel);
     EXPECT_EQ(rig.asked(), 1);
     EXPECT_EQ(rig.montagePicture(), before);
     EXPECT_TRUE(rig.state.montage.main().unsaved);
-    rig.prompter.answerNext(PromptAnswer::Cancel);
-    rig.form->action(Command::CompareAllMethods)->trigger();
+    rig.runAnswering(Command::CompareAllMethods, PromptAnswer::Cancel);
     EXPECT_EQ(rig.asked(), 2);
     EXPECT_EQ(rig.montagePicture(), before);
 
-    rig.prompter.answerNext(PromptAnswer::No);
-    rig.form->action(Command::MakeMontage)->trigger();
+    rig.runAnswering(Command::MakeMontage, PromptAnswer::No);
     EXPECT_EQ(rig.asked(), 3);
     EXPECT_NE(rig.montagePicture(), before);
     // Made again from the pictures as they now are: nothing more is asked.
@@ -130,8 +125,7 @@ TEST(ProtectWork, MakeMontageAndTheComparisonsAskWhenTheSeriesWasReShotSince) {
     const std::string second = rig.files.path("wrk02.bmp");
     ASSERT_TRUE(QFile::rename(QString::fromStdString(second), QString::fromStdString(second + ".old")));
     ASSERT_TRUE(QFile::copy(QString::fromStdString(second + ".old"), QString::fromStdString(second)));
-    rig.prompter.answerNext(PromptAnswer::Cancel);
-    rig.form->action(Command::MakeMontage)->trigger();
+    rig.runAnswering(Command::MakeMontage, PromptAnswer::Cancel);
     EXPECT_EQ(rig.asked(), 4);
     EXPECT_EQ(rig.montagePicture(), compared);
 }
@@ -142,8 +136,7 @@ TEST(ProtectWork, YesSavesTheMontageFirstAndThenGoesOn) {
     const std::string saved = rig.files.path("kept.bmp");
     rig.dialogs->chooseFile(QString::fromStdString(saved));
     rig.form->textFileName()->setText(QString::fromStdString(rig.second));
-    rig.prompter.answerNext(PromptAnswer::Yes);
-    rig.form->action(Command::Load)->trigger();
+    rig.runAnswering(Command::Load, PromptAnswer::Yes);
     EXPECT_EQ(QImage(QString::fromStdString(saved)).convertToFormat(QImage::Format_RGB888).size(), QSize(64, 48));
     EXPECT_EQ(rig.state.series.imageCount, 2);
     EXPECT_FALSE(rig.state.montage.main().unsaved);
@@ -154,8 +147,7 @@ TEST(ProtectWork, YesWhoseSaveIsCancelledStays) {
     rig.makeFirst();
     rig.dialogs->cancel();
     rig.form->textFileName()->setText(QString::fromStdString(rig.second));
-    rig.prompter.answerNext(PromptAnswer::Yes);
-    rig.form->action(Command::Load)->trigger();
+    rig.runAnswering(Command::Load, PromptAnswer::Yes);
     EXPECT_EQ(rig.state.series.imageCount, 3);
     EXPECT_TRUE(rig.state.montage.main().unsaved);
 }
@@ -180,15 +172,13 @@ TEST(ProtectWork, ExitAsksCancelKeepsTheProgramNoExits) {
     WorkRig rig;
     rig.makeFirst();
     rig.form->show();
-    rig.prompter.answerNext(PromptAnswer::Cancel);
-    rig.form->action(Command::Exit)->trigger();
+    rig.runAnswering(Command::Exit, PromptAnswer::Cancel);
     EXPECT_EQ(rig.asked(), 1);
     EXPECT_TRUE(rig.form->isVisible());
     EXPECT_EQ(rig.quits, 0);
     EXPECT_FALSE(rig.state.montage.main().empty());
 
-    rig.prompter.answerNext(PromptAnswer::No);
-    rig.form->action(Command::Exit)->trigger();
+    rig.runAnswering(Command::Exit, PromptAnswer::No);
     EXPECT_EQ(rig.asked(), 2);
     EXPECT_FALSE(rig.form->isVisible());
     EXPECT_EQ(rig.quits, 1);
@@ -224,8 +214,7 @@ TEST(ProtectWork, TheDesktopSessionsEndAsksAsExitDoes) {
     EXPECT_EQ(rig.asked(), 2);
     // The session is cancelled elsewhere and the user smooths the montage: Exit asks again.
     rig.form->action(Command::Smooth)->trigger();
-    rig.prompter.answerNext(PromptAnswer::Cancel);
-    rig.form->action(Command::Exit)->trigger();
+    rig.runAnswering(Command::Exit, PromptAnswer::Cancel);
     EXPECT_EQ(rig.asked(), 3);
     EXPECT_EQ(rig.quits, 0);
 
@@ -331,8 +320,7 @@ TEST_P(MontageOffScreen, IsNotAskedAboutAndLoadAndExitGoOn) {
     rig.form->action(Command::Load)->trigger();
     EXPECT_EQ(rig.asked(), 0);
     EXPECT_EQ(rig.state.series.imageCount, 2);
-    rig.prompter.answerNext(PromptAnswer::Yes);
-    rig.form->action(Command::Exit)->trigger();
+    rig.runAnswering(Command::Exit, PromptAnswer::Yes);
     EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
     EXPECT_EQ(rig.quits, 1);
 }
@@ -342,8 +330,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(HiddenMontageCase{"after_no_and_a_new_series",
                                         [](WorkRig& r) {
                                             r.form->textFileName()->setText(QString::fromStdString(r.second));
-                                            r.prompter.answerNext(PromptAnswer::No);
-                                            r.form->action(Command::Load)->trigger();
+                                            r.runAnswering(Command::Load, PromptAnswer::No);
                                             ASSERT_EQ(r.asked(), 1);
                                         }},
                       HiddenMontageCase{"after_its_window_was_closed",
@@ -354,8 +341,7 @@ INSTANTIATE_TEST_SUITE_P(
                                         [](WorkRig& r) {
                                             r.files.writeText("bad01.bmp", "not a picture");
                                             r.form->textFileName()->setText(QString::fromStdString(r.files.path("bad01.bmp")));
-                                            r.prompter.answerNext(PromptAnswer::No);
-                                            r.form->action(Command::Load)->trigger();
+                                            r.runAnswering(Command::Load, PromptAnswer::No);
                                             ASSERT_EQ(r.asked(), 1);
                                         }}),
     [](const auto& info) { return std::string(info.param.label); });

@@ -93,8 +93,7 @@ TEST(RecoveredProjects, StayNamedUntilSavedOrLetGo) {
     EXPECT_TRUE(keptOnDisk(keptByB));
 
     next.prompter.shown.clear();
-    next.prompter.answerNext(PromptAnswer::No);
-    next.form->action(Command::Exit)->trigger();
+    next.runAnswering(Command::Exit, PromptAnswer::No);
     ASSERT_EQ(next.prompter.shown.size(), 1u);
     EXPECT_EQ(next.prompter.shown[0], kUnsaved);
     EXPECT_EQ(next.namedProjects(), (std::set<std::string>{keptByB}));

@@ -28,6 +28,26 @@ struct RetouchRig : MontageRig {
         ASSERT_NE(a, nullptr) << entry;
         a->trigger();
     }
+    // Turns retouching on and takes picture `source` by its key (0 leaves the source as it is).
+    void startRetouching(int source) {
+        trigger("mnuRetouch");
+        if (source > 0) QTest::keyClick(window(), Qt::Key(Qt::Key_0 + source));
+    }
+    // The same with `brush` chosen in the brush dialog first.
+    void startRetouching(BrushChoice brush, int source = 0) {
+        dialogs->chooseBrush(brush);
+        trigger("mnuRetouchBrush");
+        startRetouching(source);
+    }
+    // Picture `n` of the series as its file holds it.
+    QImage sourcePicture(int n) const {
+        return QImage(QString::fromStdString(files.path(("r0" + std::to_string(n) + ".bmp").c_str()))).convertToFormat(QImage::Format_RGB888);
+    }
+    // Saves the project as `name` from the montage window.
+    void saveProject(const std::string& name) {
+        dialogs->chooseFile(QString::fromStdString(name));
+        trigger("mnuSaveProject");
+    }
     // A drag with the left button through `points` (box coordinates).
     void drag(std::initializer_list<QPoint> points) {
         auto p = points.begin();

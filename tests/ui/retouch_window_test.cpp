@@ -79,12 +79,9 @@ TEST(RetouchWindow, ModeCaptionAndTheSourceByKeysAndBySourceWindow) {
 
 TEST(RetouchWindow, HoldingXShowsTheSourceUnderTheBrush) {
     RetouchRig rig;
-    rig.dialogs->chooseBrush(BrushChoice{6, 100, 100, false});
-    rig.trigger("mnuRetouchBrush");
-    rig.trigger("mnuRetouch");
-    QTest::keyClick(rig.window(), Qt::Key_3);
+    rig.startRetouching(BrushChoice{6, 100, 100, false}, 3);
     QTest::mouseClick(rig.box(), Qt::MiddleButton, {}, QPoint(20, 40)); // the brush goes there
-    const QImage source = QImage(QString::fromStdString(rig.files.path("r03.bmp"))).convertToFormat(QImage::Format_RGB888);
+    const QImage source = rig.sourcePicture(3);
     ASSERT_NE(source.pixel(20, 40), rig.plain.pixel(20, 40)); // the montage took picture 1 there
     QTest::keyPress(rig.window(), Qt::Key_X);
     QImage shown = rig.box()->grab().toImage().convertToFormat(QImage::Format_RGB888);
@@ -105,11 +102,8 @@ TEST(RetouchWindow, HoldingXShowsTheSourceUnderTheBrush) {
 // under it would take: the source lies over the montage pixel for pixel, at any zoom.
 TEST(RetouchAtAnyScale, HoldingXShowsTheSourceOverItsOwnMontagePixels) {
     RetouchRig rig;
-    rig.dialogs->chooseBrush(BrushChoice{20, 100, 100, false});
-    rig.trigger("mnuRetouchBrush");
-    rig.trigger("mnuRetouch");
-    QTest::keyClick(rig.window(), Qt::Key_3);
-    const QImage source = QImage(QString::fromStdString(rig.files.path("r03.bmp"))).convertToFormat(QImage::Format_RGB888);
+    rig.startRetouching(BrushChoice{20, 100, 100, false}, 3);
+    const QImage source = rig.sourcePicture(3);
     const QPoint brush(40, 40);
     for (const double zoom : {1.25, 0.8, 1.5625, 3.0}) {
         rig.box()->setZoom(zoom);
@@ -145,9 +139,7 @@ TEST(RetouchAtAnyScale, ScrollingAndZoomingUnderAStillPointerMoveTheBrushWithIt)
     FormMontagePicture* w = rig.window();
     w->show();
     w->resize(150, 120);
-    rig.dialogs->chooseBrush(BrushChoice{6, 100, 100, false});
-    rig.trigger("mnuRetouchBrush");
-    rig.trigger("mnuRetouch");
+    rig.startRetouching(BrushChoice{6, 100, 100, false});
     w->setZoom(4);
     QScrollBar* h = w->scrollArea()->horizontalScrollBar();
     h->setValue(0);
@@ -219,10 +211,7 @@ TEST(RetouchWindow, TheBrushDialogAndTheBracketsKeepThePreferences) {
 
 TEST(RetouchWindow, AMouseStrokeIsWhatOrvantaCliPaintsFromTheSameStrokesFile) {
     RetouchRig rig;
-    rig.dialogs->chooseBrush(BrushChoice{9, 60, 90, true});
-    rig.trigger("mnuRetouchBrush");
-    rig.trigger("mnuRetouch");
-    QTest::keyClick(rig.window(), Qt::Key_3);
+    rig.startRetouching(BrushChoice{9, 60, 90, true}, 3);
     rig.drag({QPoint(10, 10), QPoint(30, 20), QPoint(55, 35), QPoint(70, 60)});
     ASSERT_EQ(rig.strokes(), 1);
     const std::vector<retouch::Stroke> strokes = rig.form->session().record({}).retouch.strokes();
@@ -252,10 +241,7 @@ TEST(RetouchWindow, AMouseStrokeIsWhatOrvantaCliPaintsFromTheSameStrokesFile) {
 
 TEST(RetouchWindow, UndoAndRedoByTheirKeysAndRemoveAll) {
     RetouchRig rig;
-    rig.dialogs->chooseBrush(BrushChoice{8, 100, 100, false});
-    rig.trigger("mnuRetouchBrush");
-    rig.trigger("mnuRetouch");
-    QTest::keyClick(rig.window(), Qt::Key_2);
+    rig.startRetouching(BrushChoice{8, 100, 100, false}, 2);
     rig.drag({QPoint(5, 5), QPoint(40, 50)});
     const QImage one = rig.montagePicture();
     QTest::keyClick(rig.window(), Qt::Key_3);
@@ -289,10 +275,7 @@ TEST(RetouchWindow, UndoAndRedoByTheirKeysAndRemoveAll) {
 TEST(RetouchWindow, UndoSaysWhenTheStrokesLeftWereJoinedTogether) {
     RetouchRig rig;
     rig.form->session().setRetouchUndoBytes(1);
-    rig.dialogs->chooseBrush(BrushChoice{6, 100, 100, false});
-    rig.trigger("mnuRetouchBrush");
-    rig.trigger("mnuRetouch");
-    QTest::keyClick(rig.window(), Qt::Key_2);
+    rig.startRetouching(BrushChoice{6, 100, 100, false}, 2);
     for (int k = 0; k < 4; ++k) rig.drag({QPoint(10 + 25 * k, 10), QPoint(15 + 25 * k, 60)});
     ASSERT_EQ(rig.strokes(), 4);
     QTest::keyClick(rig.window(), Qt::Key_Z, Qt::ControlModifier);
@@ -319,10 +302,7 @@ TEST(RetouchWindow, UndoSaysWhenTheStrokesLeftWereJoinedTogether) {
 TEST(RetouchWindow, UndoAndRedoKeysWorkFromTheMainWindowWithThePointerAway) {
     RetouchRig rig;
     rig.form->show();
-    rig.dialogs->chooseBrush(BrushChoice{8, 100, 100, false});
-    rig.trigger("mnuRetouchBrush");
-    rig.trigger("mnuRetouch");
-    QTest::keyClick(rig.window(), Qt::Key_2);
+    rig.startRetouching(BrushChoice{8, 100, 100, false}, 2);
     rig.drag({QPoint(5, 5), QPoint(40, 50)});
     const QImage painted = rig.montagePicture();
     ASSERT_NE(painted, rig.plain);
@@ -364,11 +344,6 @@ TEST(RetouchWindow, UndoAndRedoKeysWorkFromTheMainWindowWithThePointerAway) {
     EXPECT_EQ(rig.strokes(), 1);
 }
 
-} // namespace
-} // namespace orv::testing
-
-namespace orv::testing {
-namespace {
 
 // Undo Retouch, Redo Retouch and Remove All Retouching are offered only when there is a stroke to
 // undo, to redo or to remove, and follow every command that changes the strokes.
@@ -381,10 +356,7 @@ TEST(RetouchWindow, UndoRedoAndRemoveAllAreEnabledOnlyWithSomethingToDo) {
         return s;
     };
     EXPECT_EQ(entries(), "000");
-    rig.dialogs->chooseBrush(BrushChoice{8, 100, 100, false});
-    rig.trigger("mnuRetouchBrush");
-    rig.trigger("mnuRetouch");
-    QTest::keyClick(rig.window(), Qt::Key_2);
+    rig.startRetouching(BrushChoice{8, 100, 100, false}, 2);
     rig.drag({QPoint(5, 5), QPoint(40, 50)});
     EXPECT_EQ(entries(), "101");
     rig.trigger("mnuUndoRetouch");

@@ -40,13 +40,11 @@ TEST(RetouchWindow, MakeMontageAsksBeforeItLosesStrokes) {
     EXPECT_EQ(rig.strokes(), 1);
     EXPECT_EQ(rig.montagePicture(), painted);
     // The comparisons make new montages too.
-    rig.prompter.answerNext(PromptAnswer::No);
-    rig.form->action(Command::CompareAllMethods)->trigger();
+    rig.runAnswering(Command::CompareAllMethods, PromptAnswer::No);
     ASSERT_EQ(rig.prompter.shown.size(), 2u);
     EXPECT_EQ(rig.prompter.shown[1].text, rig.prompter.shown[0].text);
     EXPECT_EQ(rig.strokes(), 1);
-    rig.prompter.answerNext(PromptAnswer::Yes);
-    rig.form->action(Command::MakeMontage)->trigger();
+    rig.runAnswering(Command::MakeMontage, PromptAnswer::Yes);
     EXPECT_EQ(rig.prompter.shown.size(), 3u);
     EXPECT_EQ(rig.strokes(), 0);
     EXPECT_EQ(rig.montagePicture(), rig.plain);
@@ -55,18 +53,15 @@ TEST(RetouchWindow, MakeMontageAsksBeforeItLosesStrokes) {
 
 TEST(RetouchWindow, AProjectSavedAndOpenedKeepsItsStrokesUndoable) {
     RetouchRig rig;
-    rig.trigger("mnuRetouch");
-    QTest::keyClick(rig.window(), Qt::Key_3);
+    rig.startRetouching(3);
     rig.drag({QPoint(30, 30), QPoint(90, 50)});
     const QImage painted = rig.montagePicture();
-    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("p.mon")));
-    rig.trigger("mnuSaveProject");
+    rig.saveProject(rig.files.path("p.mon"));
     ASSERT_EQ(retouch::readStrokesFile(rig.files.path("p.strokes")).size(), 1u);
 
     RetouchRig other;
     other.prompter.answerNext(PromptAnswer::No); // its own montage need not be saved first
-    other.dialogs->chooseFile(QString::fromStdString(rig.files.path("p.mon")));
-    other.form->action(Command::OpenProject)->trigger();
+    other.open(rig.files.path("p.mon"));
     EXPECT_EQ(other.montagePicture(), painted);
     ASSERT_EQ(other.strokes(), 1);
     other.trigger("mnuUndoRetouch");
@@ -77,12 +72,10 @@ TEST(RetouchWindow, AProjectSavedAndOpenedKeepsItsStrokesUndoable) {
 // ends the stroke first: it counts as work Make Montage asks about, and the drag paints no more.
 TEST(RetouchWindow, ACommandStartedMidStrokeEndsTheStrokeFirst) {
     RetouchRig rig;
-    rig.trigger("mnuRetouch");
-    QTest::keyClick(rig.window(), Qt::Key_3);
+    rig.startRetouching(3);
     QTest::mousePress(rig.box(), Qt::LeftButton, {}, QPoint(30, 30));
     QTest::mouseMove(rig.box(), QPoint(60, 40));
-    rig.prompter.answerNext(PromptAnswer::No);
-    rig.form->action(Command::MakeMontage)->trigger();
+    rig.runAnswering(Command::MakeMontage, PromptAnswer::No);
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].text, loseStrokesText(1));
     EXPECT_FALSE(rig.form->session().strokeUnderway());
@@ -100,19 +93,16 @@ TEST(RetouchWindow, ACommandStartedMidStrokeEndsTheStrokeFirst) {
 // the user told; strokes that no longer lie on the pictures' montage are not offered for undo.
 TEST(RetouchWindow, AProjectWhosePicturesChangedSizeKeepsItsStoredMontage) {
     RetouchRig rig;
-    rig.trigger("mnuRetouch");
-    QTest::keyClick(rig.window(), Qt::Key_3);
+    rig.startRetouching(3);
     rig.drag({QPoint(30, 30), QPoint(110, 70)});
     const QImage painted = rig.montagePicture();
-    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("p.mon")));
-    rig.trigger("mnuSaveProject");
+    rig.saveProject(rig.files.path("p.mon"));
     rig.trigger("mnuRetouch");
 
     for (const QSize size : {QSize(96, 64), QSize(140, 92)}) {
         writeTexturedSeries(rig.files, "r", 3, size);
         rig.prompter.shown.clear();
-        rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("p.mon")));
-        rig.form->action(Command::OpenProject)->trigger();
+        rig.open(rig.files.path("p.mon"));
         ASSERT_EQ(rig.prompter.shown.size(), 1u) << rig.prompter.shown[0].text;
         EXPECT_EQ(rig.prompter.shown[0].text, projectResizedText(120, 80, size.width(), size.height()));
         EXPECT_EQ(rig.montagePicture(), painted);
@@ -184,8 +174,7 @@ TEST(ComparisonStrokes, OnceSavedOrThrownAwayTheyAreNotAskedAboutAgain) {
     ComparisonRig rig;
     ASSERT_NE(rig.comparison, nullptr);
     // Yes lets the new series in; its comparison windows are gone, and quitting asks nothing.
-    rig.prompter.answerNext(PromptAnswer::Yes);
-    rig.form->action(Command::Load)->trigger();
+    rig.runAnswering(Command::Load, PromptAnswer::Yes);
     EXPECT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.form->windows().comparisonWindow(rig.k), nullptr);
     rig.form->action(Command::Exit)->trigger();
@@ -300,11 +289,6 @@ TEST(ClosingRetouched, NoLetsTheWindowAndItsStrokesGoAndNothingIsAskedAtExit) {
     EXPECT_EQ(rig.quits, 1);
 }
 
-} // namespace
-} // namespace orv::testing
-
-namespace orv::testing {
-namespace {
 
 // What a person does with the shared pcb series: a Pyramid Focus montage, a region painted from
 // picture 3, undone and redone, the montage and the project saved, the project opened again and
@@ -339,8 +323,7 @@ TEST(RetouchRealSeries, PcbPyramidFocusPaintedFromPictureThreeAndUndoneAfterReop
     ASSERT_TRUE(QFile::exists(QString::fromStdString(rig.files.path("pcb.strokes"))));
 
     MontageRig other;
-    other.dialogs->chooseFile(QString::fromStdString(rig.files.path("pcb.mon")));
-    other.form->action(Command::OpenProject)->trigger();
+    other.open(rig.files.path("pcb.mon"));
     EXPECT_EQ(other.montagePicture(), painted);
     other.form->windows().montageWindow()->menuAction("mnuUndoRetouch")->trigger();
     EXPECT_EQ(other.montagePicture(), plain);

@@ -195,8 +195,7 @@ TEST(Preview, GrowsWithTheMontageAndEndsAsItsNearestNeighbourReduction) {
 
 TEST(Preview, OfASourcePictureAndTheWindowListEntryGoesWithTheWindow) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "src", 3, QSize(80, 60));
-    ASSERT_TRUE(rig.make(rig.files.path("src01.bmp")).made);
+    ASSERT_TRUE(rig.makeTextured("src", 3, QSize(80, 60)).made);
     rig.form->windows().previewWindow()->close();
     EXPECT_FALSE(rig.form->mnuWindow2(1)->isVisible());
 
@@ -213,8 +212,7 @@ TEST(Preview, OfASourcePictureAndTheWindowListEntryGoesWithTheWindow) {
 
 TEST(Preview, OfTheMontageWindowShowsItsPicture) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "mon", 2, QSize(64, 48));
-    ASSERT_TRUE(rig.make(rig.files.path("mon01.bmp")).made);
+    ASSERT_TRUE(rig.makeTextured("mon", 2, QSize(64, 48)).made);
     rig.form->windows().previewWindow()->PicturePreview()->setBlankPicture(kPreviewWidth, kPreviewHeight);
     rig.form->windows().montageWindow()->menuAction("mnuShowPreview2")->trigger();
     const QImage montage = rig.montagePicture();
@@ -228,8 +226,7 @@ TEST(Preview, OfTheMontageWindowShowsItsPicture) {
 // the montage and source windows' entries alike.
 TEST(Preview, OfPicturesWithOddSidesEndsAtTheirLastPixelsWithoutAPaddingEdge) {
     MontageRig rig;
-    writeTexturedSeries(rig.files, "odd", 3, QSize(81, 61));
-    ASSERT_TRUE(rig.make(rig.files.path("odd01.bmp")).made);
+    ASSERT_TRUE(rig.makeTextured("odd", 3, QSize(81, 61)).made);
     FormPreview* preview = rig.form->windows().previewWindow();
     auto expectCornersOf = [&](const QImage& picture, const char* label) {
         const QImage shown = preview->PicturePreview()->picture();

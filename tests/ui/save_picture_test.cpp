@@ -1,6 +1,7 @@
 // Save As from a picture window: the dialog it shows, each format branch and what it writes, the
 // two GIF questions, cancelling at every step, the messages of failed steps; the main window's
 // montage commands without a montage.
+#include "event_watch.h"
 #include "picture_output_fixture.h"
 
 #include "output/bgr_image.h"
@@ -370,12 +371,7 @@ TEST(FormGif, ClosedWhileItSavesStopsForTheUserAndFinishesForTheProgram) {
     }
     // Closes the window once the encoder has reported its first rows.
     auto closeWhileSaving = [](FormGIF& form, std::function<void()> close) {
-        auto poll = std::make_shared<std::function<void()>>();
-        *poll = [&form, close, poll] {
-            if (form.Picture2()->percent() > 0) close();
-            else QTimer::singleShot(0, &form, *poll);
-        };
-        QTimer::singleShot(0, &form, *poll);
+        whenTrue(&form, [&form] { return form.Picture2()->percent() > 0; }, std::move(close));
     };
     {
         RecordingPrompter prompter;
