@@ -22,6 +22,14 @@ void requireRange(int value, int low, int high) {
     if (value < low || value > high) throw VantlerError(errInvalidPropertyValue);
 }
 
+// Changes one part of a widget's font.
+template <class Change>
+void changeFont(QWidget& widget, Change change) {
+    QFont f = widget.font();
+    change(f);
+    widget.setFont(f);
+}
+
 Qt::PenStyle penStyleOf(int drawStyle, int drawWidth) {
     if (drawStyle == 5) return Qt::NoPen;
     if (drawWidth > 1) return Qt::SolidLine;  // dashes exist only for one-pixel lines
@@ -198,40 +206,28 @@ void PictureBox::setAlign(std::int16_t align) {
 }
 
 void PictureBox::setFontBold(bool on) {
-    QFont f = font();
-    f.setBold(on);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setBold(on); });
 }
 
 void PictureBox::setFontItalic(bool on) {
-    QFont f = font();
-    f.setItalic(on);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setItalic(on); });
 }
 
 void PictureBox::setFontStrikethru(bool on) {
-    QFont f = font();
-    f.setStrikeOut(on);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setStrikeOut(on); });
 }
 
 void PictureBox::setFontUnderline(bool on) {
-    QFont f = font();
-    f.setUnderline(on);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setUnderline(on); });
 }
 
 void PictureBox::setFontName(const QString& name) {
-    QFont f = font();
-    f.setFamily(name);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setFamily(name); });
 }
 
 void PictureBox::setFontSize(float points) {
     if (!(points > 0.0f) || points > 2160.0f) throw VantlerError(errInvalidPropertyValue);
-    QFont f = font();
-    f.setPointSizeF(points);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setPointSizeF(points); });
 }
 
 void PictureBox::setLinkMode(std::int16_t mode) {
