@@ -47,6 +47,20 @@ std::string programPath(const ShellPlaces& p) { return p.programFolder + p.progr
 
 std::string iconValue(const ShellPlaces& p) { return desktopStringValue(p.icon); }
 
+// The lines the launcher and the file manager's entry share: the program, started in its own
+// folder without a terminal, its command line followed by `arguments`.
+void writeApplicationEntry(std::ostream& t, const ShellPlaces& p, const char* comment, const char* arguments) {
+    t << "[Desktop Entry]\n"
+      << "Type=Application\n"
+      << "Version=1.0\n"
+      << "Name=Orvanta\n"
+      << "Comment=" << comment << "\n"
+      << "Exec=" << desktopExecArgument(programPath(p)) << arguments << "\n"
+      << "Icon=" << iconValue(p) << "\n"
+      << "Path=" << desktopStringValue(p.programFolder) << "\n"
+      << "Terminal=false\n";
+}
+
 void writeText(const std::string& path, const std::string& text, std::filesystem::perms mode) {
     AtomicFile f(path);
     f.write(text.data(), text.size());
@@ -185,31 +199,15 @@ std::string desktopExecArgument(const std::string& argument) {
 
 std::string launcherText(const ShellPlaces& p) {
     std::ostringstream t;
-    t << "[Desktop Entry]\n"
-      << "Type=Application\n"
-      << "Version=1.0\n"
-      << "Name=Orvanta\n"
-      << "Comment=" << kLauncherComment << "\n"
-      << "Exec=" << desktopExecArgument(programPath(p)) << "\n"
-      << "Icon=" << iconValue(p) << "\n"
-      << "Path=" << desktopStringValue(p.programFolder) << "\n"
-      << "Terminal=false\n"
-      << "StartupNotify=true\n";
+    writeApplicationEntry(t, p, kLauncherComment, "");
+    t << "StartupNotify=true\n";
     return t.str();
 }
 
 std::string fileManagerEntryText(const ShellPlaces& p) {
     std::ostringstream t;
-    t << "[Desktop Entry]\n"
-      << "Type=Application\n"
-      << "Version=1.0\n"
-      << "Name=Orvanta\n"
-      << "Comment=Make an in-focus montage from the series this picture starts\n"
-      << "Exec=" << desktopExecArgument(programPath(p)) << " %f\n"
-      << "Icon=" << iconValue(p) << "\n"
-      << "Path=" << desktopStringValue(p.programFolder) << "\n"
-      << "Terminal=false\n"
-      << "NoDisplay=true\n"
+    writeApplicationEntry(t, p, "Make an in-focus montage from the series this picture starts", " %f");
+    t << "NoDisplay=true\n"
       << "MimeType=" << kEntryMimeTypes << "\n"
       << kCreatedByLine << "\n";
     return t.str();
