@@ -183,18 +183,9 @@ std::string desktopExecArgument(const std::string& argument) {
         quoted += c;
     }
     quoted += '"';
-    // A blank inside the quotes is part of the argument, so only the string escapes apply.
-    std::string out;
-    for (const char c : quoted) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
-        }
-    }
-    return out;
+    // Then the string escapes. The value starts with its quote, so a blank is never its first
+    // character: every blank is part of the argument and stays as it is.
+    return desktopStringValue(quoted);
 }
 
 std::string launcherText(const ShellPlaces& p) {
