@@ -3,37 +3,18 @@
 // is then the best band of consecutive rows by the narrowest run within it.
 #include "align/common_area.h"
 
+#include "engine/covered_run.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
 namespace orv::align {
 
-namespace {
-
-// Tolerance for pixel centres that land on a picture's edge up to rounding of the map.
-constexpr double kEdge = 1e-6;
-
-// Narrows [lo, hi] to the x with low <= c x + d <= high.
-void narrow(double c, double d, double low, double high, double& lo, double& hi) {
-    if (std::fabs(c) < 1e-12) {
-        if (d < low - kEdge || d > high + kEdge) {
-            lo = 1;
-            hi = 0;
-        }
-        return;
-    }
-    double a = (low - d) / c, b = (high - d) / c;
-    if (a > b) std::swap(a, b);
-    lo = std::max(lo, a);
-    hi = std::min(hi, b);
-}
-
-} // namespace
-
 bool Coverage::covers(double x, double y) const {
     const double px = frameToPicture.x(x, y), py = frameToPicture.y(x, y);
-    return px >= -kEdge && py >= -kEdge && px <= width - 1 + kEdge && py <= height - 1 + kEdge;
+    return px >= -kCoverEdge && py >= -kCoverEdge && px <= width - 1 + kCoverEdge &&
+           py <= height - 1 + kCoverEdge;
 }
 
 FrameRect commonArea(int fw, int fh, const std::vector<Coverage>& coverages) {
@@ -45,16 +26,16 @@ FrameRect commonArea(int fw, int fh, const std::vector<Coverage>& coverages) {
         double lo = 0, hi = fw - 1;
         for (const Coverage& c : coverages) {
             const auto& m = c.frameToPicture.m;
-            narrow(m[0], m[1] * y + m[2], 0, c.width - 1, lo, hi);
-            narrow(m[3], m[4] * y + m[5], 0, c.height - 1, lo, hi);
+            narrowCoveredRun(m[0], m[1] * y + m[2], 0, c.width - 1, lo, hi, 0);
+            narrowCoveredRun(m[3], m[4] * y + m[5], 0, c.height - 1, lo, hi, 0);
         }
         if (lo > hi) {
             left[std::size_t(y)] = 1;
             right[std::size_t(y)] = 0;
             continue;
         }
-        left[std::size_t(y)] = std::max(0, int(std::ceil(lo - kEdge)));
-        right[std::size_t(y)] = std::min(fw - 1, int(std::floor(hi + kEdge)));
+        left[std::size_t(y)] = std::max(0, int(std::ceil(lo - kCoverEdge)));
+        right[std::size_t(y)] = std::min(fw - 1, int(std::floor(hi + kCoverEdge)));
     }
     long long bestArea = 0;
     for (int top = 0; top < fh; ++top) {

@@ -36,13 +36,6 @@ void splitWords(const std::string& s, std::size_t offset, std::vector<Word>& wor
     }
 }
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 // A file:// address of this machine ("file:///p/a%20b/rock1.bmp", "file://localhost/...",
 // "file:/...") as the local name it stands for, its %XX escapes turned back into bytes; anything
 // else as it is. Desktops hand such addresses to programs started on a file.
@@ -58,16 +51,7 @@ std::string localName(const std::string& arg) {
     }
     if (rest.empty() || rest.front() != '/') return arg;
     rest = rest.substr(0, rest.find_first_of("?#"));
-    std::string name;
-    for (std::size_t i = 0; i < rest.size(); ++i) {
-        if (rest[i] == '%' && i + 2 < rest.size() && hexDigit(rest[i + 1]) >= 0 && hexDigit(rest[i + 2]) >= 0) {
-            name += char(hexDigit(rest[i + 1]) * 16 + hexDigit(rest[i + 2]));
-            i += 2;
-        } else {
-            name += rest[i];
-        }
-    }
-    return name;
+    return percentDecoded(rest);
 }
 
 enum class Option { None, Increment, Resolution, Help, Version, EndOfOptions, Unknown };

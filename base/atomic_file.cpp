@@ -1,239 +1,27 @@
 // The atomic file write used for pictures, projects and preferences, and the group that commits
-// several of them together.
+// several of them together. The temporary files' names and bytes are in atomic_file_io.cpp, the
+// termination signals in atomic_file_signals.cpp.
 #include "base/atomic_file.h"
+#include "base/atomic_file_parts.h"
 
 #include "base/runtime_error.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <climits>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 #include <optional>
 #include <fcntl.h>
-#include <poll.h>
-#include <random>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace orv {
 
+using namespace atomic_parts;
+
 namespace {
 
 thread_local AtomicFileGroup* currentGroup = nullptr;
-
-// The temporary files that exist now, kept where a signal handler can read them without locks.
-constexpr int kSlots = 128;
-struct TemporarySlot {
-    std::atomic<int> state{0}; // 0 free, 1 being filled, 2 holds a file's name, 3 a folder's
-    char path[PATH_MAX];
-};
-TemporarySlot temporaries[kSlots];
-
-int rememberTemporary(const std::string& path, int kind = 2) {
-    if (path.size() >= PATH_MAX) return -1;
-    for (int i = 0; i < kSlots; ++i) {
-        int expected = 0;
-        if (temporaries[i].state.compare_exchange_strong(expected, 1)) {
-            std::memcpy(temporaries[i].path, path.c_str(), path.size() + 1);
-            temporaries[i].state.store(kind);
-            return i;
-        }
-    }
-    return -1;
-}
-
-void forgetTemporary(int& slot) {
-    if (slot >= 0) temporaries[slot].state.store(0);
-    slot = -1;
-}
-
-// 0: no group is renaming; 1: a group is renaming; 2: and a termination signal waits for it;
-// 3: a group writes through to devices, FIFOs or standard output while it keeps the old files:
-// a termination signal stops the writing, and the old files are put back before the program ends.
-std::atomic<int> commitState{0};
-volatile std::sig_atomic_t waitingSignal = 0;
-
-void endProgramAfterSignal(int signal) {
-    removeTemporaryFilesNow();
-    ::_exit(128 + signal);
-}
-
-void onTermination(int signal) {
-    waitingSignal = signal;
-    int expected = 1;
-    if (commitState.compare_exchange_strong(expected, 2) || expected == 2 || expected == 3) return;
-    endProgramAfterSignal(signal);
-}
-
-// A termination signal came while a group writes through: the writing stops there. (The handler
-// returns, so a write or open that waits on a reader ends with EINTR.)
-void stopIfTerminated() {
-    if (commitState.load() == 3 && waitingSignal != 0) throw RuntimeError(75);
-}
-
-// Holds termination signals back while a group renames its files.
-class RenamesUnderway {
-public:
-    RenamesUnderway() {
-        int expected = 0;
-        owner_ = commitState.compare_exchange_strong(expected, 1);
-        // Taking over from the writing through: a signal that came during it still ends the program.
-        if (!owner_ && expected == 3) owner_ = afterThrough_ = commitState.compare_exchange_strong(expected, 1);
-    }
-    ~RenamesUnderway() {
-        if (!owner_) return;
-        const int was = commitState.exchange(0);
-        if (was == 2 || (afterThrough_ && waitingSignal != 0)) endProgramAfterSignal(waitingSignal);
-    }
-
-private:
-    bool owner_ = false;
-    bool afterThrough_ = false;
-};
-
-// Marks the writing through of a group that keeps its old files (see commitState).
-class ThroughUnderway {
-public:
-    ThroughUnderway() {
-        int expected = 0;
-        commitState.compare_exchange_strong(expected, 3);
-    }
-    ~ThroughUnderway() {
-        int expected = 3;
-        commitState.compare_exchange_strong(expected, 0);
-    }
-    ThroughUnderway(const ThroughUnderway&) = delete;
-    ThroughUnderway& operator=(const ThroughUnderway&) = delete;
-};
-
-std::string folderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::size_t nameMaxOf(const std::string& folder) {
-    const long n = ::pathconf(folder.c_str(), _PC_NAME_MAX);
-    return n > 0 ? std::size_t(n) : 255;
-}
-
-std::string randomTag() {
-    thread_local std::mt19937 rng{std::random_device{}()};
-    return std::to_string(100000 + rng() % 900000);
-}
-
-int errorFor(int err) {
-    if (err == ENOSPC || err == EDQUOT) return 61;
-    if (err == EACCES || err == EPERM || err == EROFS) return 70;
-    return 75;
-}
-
-// A new file beside `target` named by temporaryNameFor, opened for writing; -1 with errno set.
-// The name is listed for removal on a termination signal before the file is made, so that no
-// moment leaves a file a signal would not remove.
-int createBeside(const std::string& target, const std::string& prefix, mode_t mode, std::string& name, int& slot) {
-    const std::size_t nameMax = nameMaxOf(folderOf(target));
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        name = temporaryNameFor(target, prefix + randomTag(), nameMax);
-        slot = rememberTemporary(name);
-        fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-        if (fd >= 0) break;
-        const int err = errno;
-        forgetTemporary(slot);
-        errno = err;
-        if (err != EEXIST) break;
-    }
-    return fd;
-}
-
-// Gives a file made with O_TMPFILE a temporary name beside `target`; false with errno set.
-bool nameUnnamed(int fd, const std::string& target, std::string& name, int& slot) {
-    const std::size_t nameMax = nameMaxOf(folderOf(target));
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        name = temporaryNameFor(target, randomTag(), nameMax);
-        slot = rememberTemporary(name);
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) return true;
-        const int err = errno;
-        forgetTemporary(slot);
-        errno = err;
-        if (err != EEXIST) break;
-    }
-    name.clear();
-    return false;
-}
-
-// A file without a name in the temporary folder: it disappears with the program however it ends.
-int unnamedFile() {
-    const char* env = std::getenv("TMPDIR");
-    for (const std::string& folder : {std::string(env && *env ? env : "/tmp"), std::string("/tmp")}) {
-        const int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
-        if (fd >= 0) return fd;
-        std::string name = folder + "/orvanta-XXXXXX";
-        const int named = ::mkostemp(name.data(), O_CLOEXEC);
-        if (named >= 0) {
-            ::unlink(name.c_str());
-            return named;
-        }
-    }
-    throw RuntimeError(75);
-}
-
-// `systemReason`: the error carries the system's own words ("Broken pipe", "No space left on
-// device") rather than the error number's description, for standard output and error, where the
-// number's description ("Path/File access error") says nothing of what went wrong.
-void writeAll(int fd, const void* data, std::size_t size, bool systemReason = false) {
-    const auto* p = static_cast<const std::uint8_t*>(data);
-    std::size_t done = 0;
-    while (done < size) {
-        stopIfTerminated();
-        const ssize_t n = ::write(fd, p + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            if (errno == EAGAIN || errno == EWOULDBLOCK) {
-                // A descriptor left non-blocking by whoever opened it: wait until it takes more.
-                pollfd ready{fd, POLLOUT, 0};
-                ::poll(&ready, 1, -1);
-                continue;
-            }
-            const int err = errno;
-            const int number = errorFor(err) == 70 ? 75 : errorFor(err);
-            if (systemReason) throw RuntimeError(number, std::strerror(err));
-            throw RuntimeError(number);
-        }
-        done += std::size_t(n);
-    }
-}
-
-// Copies the whole of `from` (read from its start) to `to` at its current position.
-void copyAll(int from, int to, bool systemReason = false) {
-    if (::lseek(from, 0, SEEK_SET) < 0) throw RuntimeError(75);
-    char buffer[1 << 16];
-    for (;;) {
-        stopIfTerminated();
-        const ssize_t n = ::read(from, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw RuntimeError(75);
-        }
-        if (n == 0) return;
-        writeAll(to, buffer, std::size_t(n), systemReason);
-    }
-}
-
-void syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
 
 void release(AtomicFileGroup::Staged& s) {
     if (!s.tmp.empty()) ::unlink(s.tmp.c_str());
@@ -340,65 +128,6 @@ void writeThrough(AtomicFileGroup::Staged& s) {
 }
 
 } // namespace
-
-int descriptorNamed(const std::string& path) {
-    if (path == "/dev/stdout" || path == "/dev/fd/1" || path == "/proc/self/fd/1") return 1;
-    if (path == "/dev/stderr" || path == "/dev/fd/2" || path == "/proc/self/fd/2") return 2;
-    return -1;
-}
-
-void removeTemporaryFilesNow() {
-    for (TemporarySlot& slot : temporaries)
-        if (slot.state.load() == 2) ::unlink(slot.path);
-    // Folders last: the files in them went first. One that still holds anything stays.
-    for (TemporarySlot& slot : temporaries)
-        if (slot.state.load() == 3) ::rmdir(slot.path);
-}
-
-int removeFolderWhenEmptyAtTermination(const std::string& path) { return rememberTemporary(path, 3); }
-
-void forgetFolderAtTermination(int slot) {
-    if (slot >= 0 && slot < kSlots) forgetTemporary(slot);
-}
-
-void removeTemporaryFilesOnTermination() {
-    struct sigaction sa{};
-    sa.sa_handler = onTermination;
-    sigemptyset(&sa.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, s);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
-}
-
-void endProgramOnTerminationSignal(int signal) { onTermination(signal); }
-
-std::string followLinks(const std::string& path) {
-    std::string p = path;
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat st{};
-        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
-        std::string link(std::size_t(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
-        const ssize_t n = ::readlink(p.c_str(), link.data(), link.size());
-        if (n <= 0) return p;
-        link.resize(std::size_t(n));
-        if (link[0] == '/') {
-            p = link;
-        } else {
-            const std::size_t slash = p.rfind('/');
-            p = slash == std::string::npos ? link : p.substr(0, slash + 1) + link;
-        }
-    }
-    throw RuntimeError(75); // a loop of links
-}
-
-std::string temporaryNameFor(const std::string& target, const std::string& tag, std::size_t nameMax) {
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
-    const std::string suffix = ".tmp" + tag;
-    if (name.size() + suffix.size() > nameMax)
-        name.resize(nameMax > suffix.size() ? nameMax - suffix.size() : 0);
-    return folder + name + suffix;
-}
 
 AtomicFile::AtomicFile(std::string path) : given_(path) {
     descriptor_ = descriptorNamed(path);
@@ -576,7 +305,7 @@ void AtomicFileGroup::commitAll() {
         for (const Staged* s : renamed) folders.insert(folderOf(s->target));
         for (const std::string& f : folders) syncFolder(f);
         // A termination signal waits for the renames; the run it ends changes no file.
-        if (commitState.load() == 2) undo();
+        if (signalWaitsForRenames()) undo();
     }
     // The regular files are in place; what is written through follows. The old files are kept
     // until it has gone through: a device or FIFO that fails (a full device, a reader gone) puts
@@ -616,7 +345,7 @@ void AtomicFileGroup::commitAll() {
         // Written through, but ended meanwhile: the run changes no file. Taking over from the
         // writing through, a signal from here on waits for the files' release.
         RenamesUnderway holdSignals;
-        if (waitingSignal != 0) undo();
+        if (signalWaiting()) undo();
     }
     for (Staged& s : staged_) release(s);
     staged_.clear();

@@ -1,5 +1,6 @@
 // Kernel benchmarks: the focus measure per method and increment, and the whole block loop, on a
 // synthetic stack in memory.
+#include "bench/synthetic_stack.h"
 #include "engine/focus_measure.h"
 #include "engine/montage.h"
 
@@ -12,26 +13,8 @@ using namespace orv;
 
 namespace {
 
-struct Stack {
-    std::vector<std::unique_ptr<MemorySurface>> pictures;
-    PixelArrays mp;
-    Stack(int n, int w, int h) {
-        std::mt19937 rng(7);
-        for (int k = 0; k < n; ++k) {
-            std::vector<std::uint8_t> cells(std::size_t(roundUp4(w)) * roundUp4(h) * 3);
-            for (auto& c : cells) c = std::uint8_t(rng());
-            pictures.push_back(std::make_unique<MemorySurface>(w, h, std::move(cells)));
-        }
-        MemorySurface montage(w, h);
-        ArraySurfaces s;
-        s.montage = &montage;
-        for (auto& p : pictures) s.pictures.push_back(p.get());
-        mp.loadImageArrays(ArrayFill::Full, s, SizeCheck{});
-    }
-};
-
-Stack& stack() {
-    static Stack s(10, 1024, 768);
+SyntheticStack& stack() {
+    static SyntheticStack s(10, 1024, 768, 7, [](int, std::mt19937& rng) { return std::uint8_t(rng()); });
     return s;
 }
 

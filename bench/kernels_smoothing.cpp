@@ -1,6 +1,7 @@
 // Kernel benchmarks of the smoothing pass and the seam score, on a montage made from a synthetic
 // stack of noisy pictures (so the pass has blocks to examine and replace).
 #ifdef ORVANTA_HAVE_SMOOTHING
+#include "bench/synthetic_stack.h"
 #include "engine/focus_measure.h"
 #include "engine/montage.h"
 #include "smoothing/quality_score.h"
@@ -15,27 +16,16 @@ using namespace orv;
 
 namespace {
 
-struct Made {
-    std::vector<std::unique_ptr<MemorySurface>> pictures;
-    PixelArrays mp;
+struct Made : SyntheticStack {
     MontageGeometry g;
     FocusContext ctx;
     FocusMeasure fm;
     std::string map;
     std::vector<std::uint8_t> montage;
 
-    Made(int n, int w, int h, int inc) {
-        std::mt19937 rng(11);
-        for (int k = 0; k < n; ++k) {
-            std::vector<std::uint8_t> cells(std::size_t(roundUp4(w)) * roundUp4(h) * 3);
-            for (auto& c : cells) c = std::uint8_t(rng() % (40 + 20 * k));
-            pictures.push_back(std::make_unique<MemorySurface>(w, h, std::move(cells)));
-        }
-        MemorySurface blank(w, h);
-        ArraySurfaces s;
-        s.montage = &blank;
-        for (auto& p : pictures) s.pictures.push_back(p.get());
-        mp.loadImageArrays(ArrayFill::Full, s, SizeCheck{});
+    Made(int n, int w, int h, int inc)
+        : SyntheticStack(n, w, h, 11,
+                         [](int k, std::mt19937& rng) { return std::uint8_t(rng() % (40 + 20 * k)); }) {
         g.W = float(w);
         g.H = float(h);
         BlockLoopInput in;

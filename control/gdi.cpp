@@ -40,6 +40,17 @@ struct Tables {
     Handle screen = 0;
 
     Handle newHandle() { return next += 4; }
+    // Puts a new bitmap or context into its table under a new handle.
+    Handle add(std::unique_ptr<Bitmap> b) {
+        const Handle h = newHandle();
+        bitmaps.emplace(h, std::move(b));
+        return h;
+    }
+    Handle add(std::unique_ptr<Context> c) {
+        const Handle h = newHandle();
+        contexts.emplace(h, std::move(c));
+        return h;
+    }
 };
 
 Tables& tables() {
@@ -54,8 +65,7 @@ Handle stockBitmap(Tables& t) {
         b->stock = true;
         b->image = QImage(1, 1, QImage::Format_RGB32);
         b->image.fill(Qt::black);
-        t.stockBitmap = t.newHandle();
-        t.bitmaps.emplace(t.stockBitmap, std::move(b));
+        t.stockBitmap = t.add(std::move(b));
     }
     return t.stockBitmap;
 }
@@ -161,8 +171,7 @@ Handle getScreenDC() {
     if (!t.screen) {
         auto c = std::make_unique<Context>();
         c->screen = true;
-        t.screen = t.newHandle();
-        t.contexts.emplace(t.screen, std::move(c));
+        t.screen = t.add(std::move(c));
     }
     return t.screen;
 }
@@ -175,9 +184,7 @@ Handle createCompatibleDC(Handle dc) {
     if (dc && !findContext(t, dc)) return 0;
     auto c = std::make_unique<Context>();
     c->selected = stockBitmap(t);
-    const Handle h = t.newHandle();
-    t.contexts.emplace(h, std::move(c));
-    return h;
+    return t.add(std::move(c));
 }
 
 bool deleteDC(Handle dc) {
@@ -214,9 +221,7 @@ Handle createDIBSection(Handle dc, const BitmapInfoHeader& header, std::uint32_t
     b->height = header.biHeight;
     b->stride = int(stride);
     if (bits) *bits = b->rows.data();
-    const Handle h = t.newHandle();
-    t.bitmaps.emplace(h, std::move(b));
-    return h;
+    return t.add(std::move(b));
 }
 
 Handle createCompatibleBitmap(Handle dc, int width, int height) {
@@ -229,9 +234,7 @@ Handle createCompatibleBitmap(Handle dc, int width, int height) {
     b->image.fill(Qt::black);
     b->width = width;
     b->height = height;
-    const Handle h = t.newHandle();
-    t.bitmaps.emplace(h, std::move(b));
-    return h;
+    return t.add(std::move(b));
 }
 
 Handle createBitmapFromImage(const QImage& image) {
@@ -243,9 +246,7 @@ Handle createBitmapFromImage(const QImage& image) {
     b->height = b->image.height();
     Tables& t = tables();
     std::lock_guard lock(t.mutex);
-    const Handle h = t.newHandle();
-    t.bitmaps.emplace(h, std::move(b));
-    return h;
+    return t.add(std::move(b));
 }
 
 QImage bitmapImage(Handle bitmap) {
@@ -310,9 +311,7 @@ Handle createSurfaceDC(std::function<QImage*()> surface, std::function<void()> c
     auto c = std::make_unique<Context>();
     c->surface = std::move(surface);
     c->changed = std::move(changed);
-    const Handle h = t.newHandle();
-    t.contexts.emplace(h, std::move(c));
-    return h;
+    return t.add(std::move(c));
 }
 
 bool bitBlt(Handle dst, int x, int y, int width, int height, Handle src, int sx, int sy, std::uint32_t rop) {

@@ -18,8 +18,18 @@
 namespace vantler {
 namespace {
 
-void requireRange(int value, int low, int high) {
+// `value` when it lies within [low, high]; otherwise error 380 (Invalid property value).
+std::int16_t inRange(std::int16_t value, int low, int high) {
     if (value < low || value > high) throw VantlerError(errInvalidPropertyValue);
+    return value;
+}
+
+// Changes one part of a widget's font.
+template <class Change>
+void changeFont(QWidget& widget, Change change) {
+    QFont f = widget.font();
+    change(f);
+    widget.setFont(f);
 }
 
 Qt::PenStyle penStyleOf(int drawStyle, int drawWidth) {
@@ -139,23 +149,19 @@ void PictureBox::setFillColor(quint32 color) {
 }
 
 void PictureBox::setDrawStyle(std::int16_t style) {
-    requireRange(style, 0, 6);
-    drawStyle_ = style;
+    drawStyle_ = inRange(style, 0, 6);
 }
 
 void PictureBox::setDrawMode(std::int16_t mode) {
-    requireRange(mode, 1, 16);
-    drawMode_ = mode;
+    drawMode_ = inRange(mode, 1, 16);
 }
 
 void PictureBox::setDrawWidth(std::int16_t width) {
-    requireRange(width, 1, 32767);
-    drawWidth_ = width;
+    drawWidth_ = inRange(width, 1, 32767);
 }
 
 void PictureBox::setFillStyle(std::int16_t style) {
-    requireRange(style, 0, 7);
-    fillStyle_ = style;
+    fillStyle_ = inRange(style, 0, 7);
 }
 
 void PictureBox::setAutoRedraw(bool on) {
@@ -165,16 +171,14 @@ void PictureBox::setAutoRedraw(bool on) {
 }
 
 void PictureBox::setAppearance(std::int16_t appearance) {
-    requireRange(appearance, 0, 1);
-    appearance_ = appearance;
+    appearance_ = inRange(appearance, 0, 1);
     applyFrame();
     syncSize();
     fitToPicture();  // another border is another width round the same picture
 }
 
 void PictureBox::setBorderStyle(std::int16_t style) {
-    requireRange(style, 0, 1);
-    borderStyle_ = style;
+    borderStyle_ = inRange(style, 0, 1);
     applyFrame();
     syncSize();
     fitToPicture();
@@ -193,50 +197,36 @@ void PictureBox::fitToPicture() {
 }
 
 void PictureBox::setAlign(std::int16_t align) {
-    requireRange(align, 0, 4);
-    align_ = align;
+    align_ = inRange(align, 0, 4);
 }
 
 void PictureBox::setFontBold(bool on) {
-    QFont f = font();
-    f.setBold(on);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setBold(on); });
 }
 
 void PictureBox::setFontItalic(bool on) {
-    QFont f = font();
-    f.setItalic(on);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setItalic(on); });
 }
 
 void PictureBox::setFontStrikethru(bool on) {
-    QFont f = font();
-    f.setStrikeOut(on);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setStrikeOut(on); });
 }
 
 void PictureBox::setFontUnderline(bool on) {
-    QFont f = font();
-    f.setUnderline(on);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setUnderline(on); });
 }
 
 void PictureBox::setFontName(const QString& name) {
-    QFont f = font();
-    f.setFamily(name);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setFamily(name); });
 }
 
 void PictureBox::setFontSize(float points) {
     if (!(points > 0.0f) || points > 2160.0f) throw VantlerError(errInvalidPropertyValue);
-    QFont f = font();
-    f.setPointSizeF(points);
-    setFont(f);
+    changeFont(*this, [&](QFont& f) { f.setPointSizeF(points); });
 }
 
 void PictureBox::setLinkMode(std::int16_t mode) {
-    requireRange(mode, 0, 3);
-    linkMode_ = mode;
+    linkMode_ = inRange(mode, 0, 3);
 }
 
 void PictureBox::setMouseIcon(const QImage& icon) {
@@ -245,19 +235,16 @@ void PictureBox::setMouseIcon(const QImage& icon) {
 }
 
 void PictureBox::setMousePointer(std::int16_t pointer) {
-    if (pointer != 99) requireRange(pointer, 0, 15);
-    mousePointer_ = pointer;
+    mousePointer_ = pointer == 99 ? pointer : inRange(pointer, 0, 15); // 99: the MouseIcon
     applyCursor();
 }
 
 void PictureBox::setOLEDragMode(std::int16_t mode) {
-    requireRange(mode, 0, 1);
-    oleDragMode_ = mode;
+    oleDragMode_ = inRange(mode, 0, 1);
 }
 
 void PictureBox::setOLEDropMode(std::int16_t mode) {
-    requireRange(mode, 0, 2);
-    oleDropMode_ = mode;
+    oleDropMode_ = inRange(mode, 0, 2);
     setAcceptDrops(mode != 0);
 }
 
@@ -295,8 +282,7 @@ void PictureBox::setScaleTop(float top) {
 }
 
 void PictureBox::setScaleMode(std::int16_t mode) {
-    requireRange(mode, vbUser, vbCentimeters);
-    scaleMode_ = mode;
+    scaleMode_ = inRange(mode, vbUser, vbCentimeters);
     if (mode != vbUser) resetScale();
 }
 

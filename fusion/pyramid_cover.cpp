@@ -2,6 +2,8 @@
 // luminance for the first pass.
 #include "fusion/pyramid_run.h"
 
+#include "engine/covered_run.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -27,22 +29,6 @@ int firstCentreFrom(long long v, int level, int levelSide, int montageSide) {
     return int(i);
 }
 
-// Narrows the columns [lo, hi] to those x with low <= c x + d <= high.
-void narrow(double c, double d, double low, double high, double& lo, double& hi) {
-    constexpr double kEdge = 1e-6;
-    if (std::fabs(c) < 1e-12) {
-        if (d < low - kEdge || d > high + kEdge) {
-            lo = 1;
-            hi = 0;
-        }
-        return;
-    }
-    double a = (low - d) / c, b = (high - d) / c;
-    if (a > b) std::swap(a, b);
-    lo = std::max(lo, a - kEdge);
-    hi = std::min(hi, b + kEdge);
-}
-
 } // namespace
 
 // The montage pixels of `rect` that the picture covers with pixels of its own: all of them, or,
@@ -56,8 +42,8 @@ CoverArea montageCover(const CoverRect& rect, const OwnArea* own, int ox, int oy
     for (int y = rect.y0; y < rect.y1; ++y) {
         const double fy = double(frameHeight - 1 - (y + oy));
         double lo = rect.x0, hi = rect.x1 - 1;
-        narrow(m[0], m[0] * ox + m[1] * fy + m[2], 0, own->width - 1, lo, hi);
-        narrow(m[3], m[3] * ox + m[4] * fy + m[5], 0, own->height - 1, lo, hi);
+        narrowCoveredRun(m[0], m[0] * ox + m[1] * fy + m[2], 0, own->width - 1, lo, hi, kCoverEdge);
+        narrowCoveredRun(m[3], m[3] * ox + m[4] * fy + m[5], 0, own->height - 1, lo, hi, kCoverEdge);
         const std::size_t i = std::size_t(y - rect.y0);
         a.x0[i] = int(std::ceil(lo));
         a.x1[i] = std::max(a.x0[i], int(std::floor(hi)) + 1);

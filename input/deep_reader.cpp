@@ -2,6 +2,7 @@
 #include "input/deep_reader.h"
 
 #include "base/runtime_error.h"
+#include "base/text.h"
 #include "engine/picture_surface.h"
 #include "input/memory_budget.h"
 #include "input/picture_orientation.h"
@@ -28,10 +29,7 @@ namespace {
 thread_local std::string* tiffMessage = nullptr;
 
 void keepTiffMessage(const char* module, const char* format, va_list args) {
-    if (!tiffMessage || !tiffMessage->empty()) return;
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    *tiffMessage = (module ? std::string(module) + ": " : std::string()) + text;
+    keepFirstMessage(tiffMessage, module, format, args);
 }
 void ignoreTiffWarning(const char*, const char*, va_list) {}
 

@@ -3,6 +3,7 @@
 #include "output/deep_writer.h"
 
 #include "base/runtime_error.h"
+#include "base/text.h"
 
 #include <png.h>
 #include <tiffio.h>
@@ -73,10 +74,7 @@ void tiffUnmap(thandle_t, void*, toff_t) {}
 
 thread_local std::string* tiffWriteMessage = nullptr;
 void keepMessage(const char* module, const char* format, va_list args) {
-    if (!tiffWriteMessage || !tiffWriteMessage->empty()) return;
-    char text[512];
-    std::vsnprintf(text, sizeof text, format, args);
-    *tiffWriteMessage = (module ? std::string(module) + ": " : std::string()) + text;
+    keepFirstMessage(tiffWriteMessage, module, format, args);
 }
 void dropMessage(const char*, const char*, va_list) {}
 

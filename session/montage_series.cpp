@@ -125,37 +125,39 @@ MontageSession::Step MontageSession::loadSeries(const MontageRequest& r, const S
     // A 16-bit series is read at full depth one picture at a time beside its 8-bit cells (by
     // Pyramid Focus's merge, and by the block methods' save): when that does not fit it is refused
     // before any picture is read, as a picture that does not fit is.
-    if (!deepSeriesFits(completed_)) {
-        series_.drop();
-        askAbout(completed_, PromptIcon::Critical, genericErrorText(RuntimeError(7), kLineSeriesFailure, kMontageRoutine),
-                 kGenericErrorTitle);
-        observer_.seriesLoaded(0, true);
-        return Step::Stop;
-    }
+    if (!deepSeriesFits(completed_)) return seriesEnd(7, 0, false, completed_);
     const SeriesResult read = decodeSeries(series, series_.startReading());
     line = kLineSeriesFailure;
-    if (read.failure) {
-        // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
-        series_.drop();
-        askAbout(read.currentFileName, PromptIcon::Critical,
-                 genericErrorText(RuntimeError(read.failure), kLineSeriesFailure, kMontageRoutine), kGenericErrorTitle);
-        observer_.seriesLoaded(read.count, true);
-        return Step::Stop;
-    }
-    observer_.seriesLoaded(read.count, true);
-    if (read.invalidPicture) {
-        series_.drop();
-        askAbout(read.currentFileName, PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
-        // A first file that does not load is no series: its name stays out of the recent list.
-        return read.count == 0 ? Step::Stop : Step::Finish;
-    }
-    // Not even the first picture loaded: there is nothing to make a montage of.
-    if (read.count == 0) {
-        series_.drop();
-        return Step::Stop;
-    }
+    if (const Step end = seriesEnd(read.failure, read.count, read.invalidPicture, read.currentFileName);
+        end != Step::Go)
+        return end;
     series_.finishReading(completed_);
     seriesStamps_ = stampSeries(series, read.count);
+    return Step::Go;
+}
+
+MontageSession::Step MontageSession::seriesEnd(int failure, int count, bool invalidPicture,
+                                               const std::string& fileName) {
+    if (failure) {
+        // Memory ran out, or a number passed 16 bits: an error, not the end of the series.
+        series_.drop();
+        askAbout(fileName, PromptIcon::Critical,
+                 genericErrorText(RuntimeError(failure), kLineSeriesFailure, kMontageRoutine), kGenericErrorTitle);
+        observer_.seriesLoaded(count, true);
+        return Step::Stop;
+    }
+    observer_.seriesLoaded(count, true);
+    if (invalidPicture) {
+        series_.drop();
+        askAbout(fileName, PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
+        // A first file that does not load is no series: its name stays out of the recent list.
+        return count == 0 ? Step::Stop : Step::Finish;
+    }
+    // Not even the first picture loaded: there is nothing to make a montage of.
+    if (count == 0) {
+        series_.drop();
+        return Step::Stop;
+    }
     return Step::Go;
 }
 
@@ -181,18 +183,9 @@ MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, const S
     state_.series.currentFileName = scan.currentFileName;
     state_.series.orientation = scan.orientation;
     line = kLineSeriesFailure;
-    if (scan.failure) {
-        askAbout(scan.currentFileName, PromptIcon::Critical,
-                 genericErrorText(RuntimeError(scan.failure), kLineSeriesFailure, kMontageRoutine), kGenericErrorTitle);
-        observer_.seriesLoaded(scan.count, true);
-        return Step::Stop;
-    }
-    observer_.seriesLoaded(scan.count, true);
-    if (scan.invalidPicture) {
-        askAbout(scan.currentFileName, PromptIcon::Critical, kInvalidPictureText, kInvalidPictureTitle);
-        return scan.count == 0 ? Step::Stop : Step::Finish;
-    }
-    if (scan.count == 0) return Step::Stop;
+    if (const Step end = seriesEnd(scan.failure, scan.count, scan.invalidPicture, scan.currentFileName);
+        end != Step::Go)
+        return end;
     seriesStamps_ = stampSeries(series, scan.count);
     streamed_ = std::make_unique<StreamedSeries>(series, scan);
     // An aligned series is read three times (measured, then warped for each of Pyramid Focus's two

@@ -309,6 +309,9 @@ private:
     Step loadSeries(const MontageRequest& r, const SeriesName& series, int& line);
     // loadSeries for a streamed series: the files looked at, not decoded.
     Step scanSeries(const MontageRequest& r, const SeriesName& series, int& line);
+    // Where a series read or looked over leaves the run: Go when it has pictures to make a
+    // montage of; otherwise why is said, the decoded pictures go, and the run stops.
+    Step seriesEnd(int failure, int count, bool invalidPicture, const std::string& fileName);
     void sizeMontageToFirstPicture(int increment);
     AreaOutcome placePictures(const MontageRequest& r, MakeMode mode, int increment, int& line);
     AlignOptions alignOptions(const MontageRequest& r);

@@ -269,22 +269,7 @@ std::string profileNameValue(const std::string& name) {
 
 std::string nameOfProfileValue(const std::string& value) {
     if (value.compare(0, std::strlen(kEncodedPrefix), kEncodedPrefix) != 0) return value;
-    auto digit = [](char c) {
-        if (c >= '0' && c <= '9') return c - '0';
-        if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-        if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-        return -1;
-    };
-    std::string out;
-    for (std::size_t i = std::strlen(kEncodedPrefix); i < value.size(); ++i) {
-        if (value[i] == '%' && i + 2 < value.size() && digit(value[i + 1]) >= 0 && digit(value[i + 2]) >= 0) {
-            out += char(digit(value[i + 1]) * 16 + digit(value[i + 2]));
-            i += 2;
-        } else {
-            out += value[i];
-        }
-    }
-    return out;
+    return percentDecoded(value.substr(std::strlen(kEncodedPrefix)));
 }
 
 std::string readProfileText(const ProfileFile& file, const std::string& section, const std::string& key) {

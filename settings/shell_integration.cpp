@@ -47,6 +47,20 @@ std::string programPath(const ShellPlaces& p) { return p.programFolder + p.progr
 
 std::string iconValue(const ShellPlaces& p) { return desktopStringValue(p.icon); }
 
+// The lines the launcher and the file manager's entry share: the program, started in its own
+// folder without a terminal, its command line followed by `arguments`.
+void writeApplicationEntry(std::ostream& t, const ShellPlaces& p, const char* comment, const char* arguments) {
+    t << "[Desktop Entry]\n"
+      << "Type=Application\n"
+      << "Version=1.0\n"
+      << "Name=Orvanta\n"
+      << "Comment=" << comment << "\n"
+      << "Exec=" << desktopExecArgument(programPath(p)) << arguments << "\n"
+      << "Icon=" << iconValue(p) << "\n"
+      << "Path=" << desktopStringValue(p.programFolder) << "\n"
+      << "Terminal=false\n";
+}
+
 void writeText(const std::string& path, const std::string& text, std::filesystem::perms mode) {
     AtomicFile f(path);
     f.write(text.data(), text.size());
@@ -169,47 +183,22 @@ std::string desktopExecArgument(const std::string& argument) {
         quoted += c;
     }
     quoted += '"';
-    // A blank inside the quotes is part of the argument, so only the string escapes apply.
-    std::string out;
-    for (const char c : quoted) {
-        switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\t': out += "\\t"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
-        }
-    }
-    return out;
+    // Then the string escapes. The value starts with its quote, so a blank is never its first
+    // character: every blank is part of the argument and stays as it is.
+    return desktopStringValue(quoted);
 }
 
 std::string launcherText(const ShellPlaces& p) {
     std::ostringstream t;
-    t << "[Desktop Entry]\n"
-      << "Type=Application\n"
-      << "Version=1.0\n"
-      << "Name=Orvanta\n"
-      << "Comment=" << kLauncherComment << "\n"
-      << "Exec=" << desktopExecArgument(programPath(p)) << "\n"
-      << "Icon=" << iconValue(p) << "\n"
-      << "Path=" << desktopStringValue(p.programFolder) << "\n"
-      << "Terminal=false\n"
-      << "StartupNotify=true\n";
+    writeApplicationEntry(t, p, kLauncherComment, "");
+    t << "StartupNotify=true\n";
     return t.str();
 }
 
 std::string fileManagerEntryText(const ShellPlaces& p) {
     std::ostringstream t;
-    t << "[Desktop Entry]\n"
-      << "Type=Application\n"
-      << "Version=1.0\n"
-      << "Name=Orvanta\n"
-      << "Comment=Make an in-focus montage from the series this picture starts\n"
-      << "Exec=" << desktopExecArgument(programPath(p)) << " %f\n"
-      << "Icon=" << iconValue(p) << "\n"
-      << "Path=" << desktopStringValue(p.programFolder) << "\n"
-      << "Terminal=false\n"
-      << "NoDisplay=true\n"
+    writeApplicationEntry(t, p, "Make an in-focus montage from the series this picture starts", " %f");
+    t << "NoDisplay=true\n"
       << "MimeType=" << kEntryMimeTypes << "\n"
       << kCreatedByLine << "\n";
     return t.str();
