@@ -7,6 +7,7 @@
 #include "base/runtime_error.h"
 #include "settings/preferences.h"
 #include "settings/project_file.h"
+#include "ui/beep.h"
 #include "ui/desktop_observer.h"
 #include "ui/busy_cursor.h"
 #include "ui/form_about.h"
@@ -196,7 +197,7 @@ void FormMontage::connectCommands() {
     for (QLineEdit* box : {textFileName_, textIncrement_})
         connect(box, &QLineEdit::returnPressed, this, [this] {
             if (commandGo_->isEnabled()) commandGo_->click();
-            else QApplication::beep();
+            else beep();
         });
     for (int i = 0; i < kMethodCount; ++i)
         connect(mnusimpleCol(i), &QAction::triggered, this, [this, i] {
@@ -271,7 +272,7 @@ template <typename F> void FormMontage::runLocked(F&& command) {
     // A command that would start while another runs is refused: that one still works on the
     // arrays, the records and the windows.
     if (running_ > 0) {
-        QApplication::beep();
+        beep();
         return;
     }
     CommandRun run(*this);
@@ -282,7 +283,7 @@ bool FormMontage::mayCloseMontageWindow(FormMontagePicture* w) {
     if (letGoAtSessionEnd()) return true;
     if (running_ > 0) {
         if (output_->unkeptStrokes(w) == 0) return true;
-        QApplication::beep();
+        beep();
         return false;
     }
     CommandRun run(*this);

@@ -2,9 +2,10 @@
 // and retouching keys it takes for the picture windows, which hand the keyboard to it.
 #include "ui/form_montage.h"
 
+#include "ui/beep.h"
+
 #include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
 #include <QMenuBar>
 #include <QShortcut>
 
@@ -29,7 +30,7 @@ void FormMontage::addKeyboardEntries() {
             // own entries (its Save As, Close Window) have no other key.
             PictureWindow* w = windows_->keyboardPictureWindow();
             if (w && w->mnuMenu()) w->popupMenu();
-            else QApplication::beep();
+            else beep();
         });
     }
 }
@@ -76,7 +77,7 @@ void FormMontage::addRetouchKeys() {
             FormMontagePicture* w = retouch_->active() ? retouch_->window() : nullptr;
             if (!w) w = windows_->keyboardMontageWindow();
             if (w) runMontageCommand(c, w);
-            else QApplication::beep();
+            else beep();
         });
     }
     // The preview window keeps the keyboard when it is in front: the keys work there too.
@@ -94,7 +95,7 @@ void FormMontage::addZoomKeys() {
         addAction(a);
         connect(a, &QAction::triggered, this, [this, zoom = k.zoom] {
             if (PictureWindow* w = windows_->keyboardPictureWindow()) (w->*zoom)();
-            else QApplication::beep();
+            else beep();
         });
     }
 }

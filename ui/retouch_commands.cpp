@@ -3,6 +3,7 @@
 
 #include "base/runtime_error.h"
 #include "settings/preferences.h"
+#include "ui/beep.h"
 #include "ui/form_picture.h"
 #include "ui/montage_windows.h"
 
@@ -164,7 +165,7 @@ void RetouchCommands::showCaption() {
 
 void RetouchCommands::setSource(int picture) {
     if (picture < 1 || picture > c_.session.pictureCount()) {
-        QApplication::beep();
+        beep();
         return;
     }
     source_ = picture;
@@ -239,7 +240,7 @@ void RetouchCommands::undo(FormMontagePicture* window) {
             // pressing Undo without knowing why.
             c_.prompter.ask(PromptIcon::Information, foldedStrokesText(h.count()), kUndoRetouchTitle);
         } else {
-            QApplication::beep();
+            beep();
         }
     } catch (...) {
         c_.reportError("mnuUndoRetouch");
@@ -252,7 +253,7 @@ void RetouchCommands::redo(FormMontagePicture* window) {
     try {
         painting_ = false;
         if (const auto r = c_.session.redoStroke(on)) repaint(on, *r);
-        else QApplication::beep();
+        else beep();
     } catch (...) {
         c_.reportError("mnuRedoRetouch");
     }
@@ -366,7 +367,7 @@ bool RetouchCommands::mouse(QMouseEvent* e) {
     try {
         if (e->type() == QEvent::MouseButtonPress && e->button() == Qt::LeftButton) {
             if (busy_ && busy_()) {
-                QApplication::beep();
+                beep();
                 return true;
             }
             c_.session.beginStroke(which(), source_, brush_);
@@ -407,7 +408,7 @@ bool RetouchCommands::key(QKeyEvent* e, bool press) {
     }
     if (!press) return false;
     if (mods == Qt::ControlModifier && (k == Qt::Key_Z || k == Qt::Key_Y)) {
-        if (busy_ && busy_()) QApplication::beep();
+        if (busy_ && busy_()) beep();
         else if (k == Qt::Key_Z) undo(window_);
         else redo(window_);
         return true;
@@ -421,7 +422,7 @@ bool RetouchCommands::key(QKeyEvent* e, bool press) {
         const std::optional<QPoint> at = pointerPixel();
         const int n = at ? c_.session.sharpestPictureAt(which(), at->x(), at->y()) : 0;
         if (n > 0) setSource(n);
-        else QApplication::beep();
+        else beep();
         return true;
     }
     if (k == Qt::Key_BracketLeft || k == Qt::Key_BracketRight) {
