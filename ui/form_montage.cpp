@@ -155,7 +155,8 @@ void FormMontage::buildControls() {
     commandBrowse_->setToolTip(QString::fromLatin1(kBrowseTip));
     commandBrowse_->setAccessibleName(QStringLiteral("Browse"));
 
-    auto* label1 = new QLabel(QStringLiteral("Increment"), client);
+    // Alt+N moves to the increment box (Alt+I opens the Ignore Image menu).
+    auto* label1 = new QLabel(QStringLiteral("I&ncrement"), client);
     label1->setObjectName(QStringLiteral("Label1"));
     label1->setGeometry(614, 14, 72, 26);
     label1->setAlignment(Qt::AlignRight | Qt::AlignVCenter);

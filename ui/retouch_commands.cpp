@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -239,9 +240,8 @@ void RetouchCommands::undo(FormMontagePicture* window) {
             // Strokes are on the montage and none comes off: a beep alone would leave the user
             // pressing Undo without knowing why.
             c_.prompter.ask(PromptIcon::Information, foldedStrokesText(h.count()), kUndoRetouchTitle);
-        } else {
-            beep();
         }
+        // Nothing to undo: the key does nothing, quietly, as Undo does in any editor.
     } catch (...) {
         c_.reportError("mnuUndoRetouch");
     }
@@ -252,8 +252,8 @@ void RetouchCommands::redo(FormMontagePicture* window) {
     const MontageChoice on{window ? window->comparison() : std::nullopt};
     try {
         painting_ = false;
+        // Nothing to redo: nothing happens, quietly.
         if (const auto r = c_.session.redoStroke(on)) repaint(on, *r);
-        else beep();
     } catch (...) {
         c_.reportError("mnuRedoRetouch");
     }
@@ -352,7 +352,10 @@ bool RetouchCommands::eventFilter(QObject* watched, QEvent* e) {
         // Keys count while the pointer is over the montage or the montage window has them.
         auto* w = qobject_cast<QWidget*>(watched);
         const bool ours = (w && w->window() == window_) || pointerOverMontage();
-        return ours && key(static_cast<QKeyEvent*>(e), e->type() == QEvent::KeyPress);
+        auto* k = static_cast<QKeyEvent*>(e);
+        // A text box undoes and redoes its own typing first.
+        if (textBoxKeepsUndoKey(watched, *k)) return false;
+        return ours && key(k, e->type() == QEvent::KeyPress);
     }
     default: return false;
     }
@@ -397,6 +400,19 @@ bool RetouchCommands::mouse(QMouseEvent* e) {
     return false; // the right button's context menu, and plain moves, go on to the box
 }
 
+bool isUndoRedoKey(const QKeyEvent& k) {
+    const Qt::KeyboardModifiers mods = k.modifiers() & ~Qt::KeypadModifier;
+    return mods == Qt::ControlModifier && (k.key() == Qt::Key_Z || k.key() == Qt::Key_Y);
+}
+
+bool textBoxKeepsUndoKey(const QObject* target, const QKeyEvent& k) {
+    const auto* box = qobject_cast<const QLineEdit*>(target);
+    if (!box || box->isReadOnly() || !isUndoRedoKey(k)) return false;
+    if (k.matches(QKeySequence::Undo)) return box->isUndoAvailable();
+    if (k.matches(QKeySequence::Redo)) return box->isRedoAvailable();
+    return false; // not a key the box undoes or redoes by
+}
+
 bool RetouchCommands::key(QKeyEvent* e, bool press) {
     const int k = e->key();
     const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
@@ -407,7 +423,7 @@ bool RetouchCommands::key(QKeyEvent* e, bool press) {
         return true;
     }
     if (!press) return false;
-    if (mods == Qt::ControlModifier && (k == Qt::Key_Z || k == Qt::Key_Y)) {
+    if (isUndoRedoKey(*e)) {
         if (busy_ && busy_()) beep();
         else if (k == Qt::Key_Z) undo(window_);
         else redo(window_);
