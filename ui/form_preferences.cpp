@@ -75,6 +75,15 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const char* caption, QWi
     return label;
 }
 
+// A button of the dialog; Enter presses it only while it has the focus (OK is the default).
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, const char* tip) {
+    auto* button = new QPushButton(qs(caption), parent);
+    button->setObjectName(qs(name));
+    button->setToolTip(qs(tip));
+    button->setAutoDefault(false);
+    return button;
+}
+
 QString indexed(const char* name, int i) { return qs(name) + QLatin1Char('_') + QString::number(i); }
 
 double typedValue(const QLineEdit* box) { return leadingValue(box->text().toStdString()); }
@@ -216,10 +225,7 @@ void FormPreferences::build() {
         textSmooth_[std::size_t(i)] = box;
         vscrollSmooth_[std::size_t(i)] = bar;
     }
-    commandSmoothReset_ = new QPushButton(QStringLiteral("Reset Smoothing defaults"), frame2);
-    commandSmoothReset_->setObjectName(QStringLiteral("CommandSmoothReset"));
-    commandSmoothReset_->setToolTip(qs(kResetTip));
-    commandSmoothReset_->setAutoDefault(false);
+    commandSmoothReset_ = makeButton(frame2, "CommandSmoothReset", "Reset Smoothing defaults", kResetTip);
     smoothLayout->addWidget(commandSmoothReset_, 5, 0, 1, 2, Qt::AlignLeft);
     outer->addWidget(frame2);
 
@@ -234,10 +240,7 @@ void FormPreferences::build() {
     pictureColor_->setAutoFillBackground(true);
     // The swatch shows its colour only by its fill: a screen reader says it in words.
     pictureColor_->setAccessibleName(colorLabel->text());
-    commandColor_ = new QPushButton(QStringLiteral("Change Target Color"), this);
-    commandColor_->setObjectName(QStringLiteral("CommandColor"));
-    commandColor_->setToolTip(qs(kColorTip));
-    commandColor_->setAutoDefault(false);
+    commandColor_ = makeButton(this, "CommandColor", "Change Target Color", kColorTip);
     colorRow->addWidget(colorLabel);
     colorRow->addWidget(pictureColor_);
     colorRow->addWidget(commandColor_);
@@ -257,14 +260,9 @@ void FormPreferences::build() {
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    commandOK_ = new QPushButton(QStringLiteral("OK"), this);
-    commandOK_->setObjectName(QStringLiteral("CommandOK"));
-    commandOK_->setToolTip(qs(kOKTip));
+    commandOK_ = makeButton(this, "CommandOK", "OK", kOKTip);
     commandOK_->setDefault(true);
-    commandCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    commandCancel_->setObjectName(QStringLiteral("CommandCancel"));
-    commandCancel_->setToolTip(qs(kCancelTip));
-    commandCancel_->setAutoDefault(false);
+    commandCancel_ = makeButton(this, "CommandCancel", "Cancel", kCancelTip);
     buttons->addWidget(commandOK_);
     buttons->addWidget(commandCancel_);
     auto* scroll = new QScrollArea(this);

@@ -230,10 +230,20 @@ void RetouchCommands::refreshEntries() {
     for (int k = 0; k < kComparisonMontages; ++k) refresh(c_.windows.comparisonWindow(k));
 }
 
-void RetouchCommands::undo(FormMontagePicture* window) {
+void RetouchCommands::changeStrokes(FormMontagePicture* window, const char* entry,
+                                    const std::function<void(const MontageChoice&)>& change) {
     const MontageChoice on{window ? window->comparison() : std::nullopt};
     try {
         painting_ = false;
+        change(on);
+    } catch (...) {
+        c_.reportError(entry);
+    }
+    refreshEntries();
+}
+
+void RetouchCommands::undo(FormMontagePicture* window) {
+    changeStrokes(window, "mnuUndoRetouch", [this](const MontageChoice& on) {
         if (const auto r = c_.session.undoStroke(on)) {
             repaint(on, *r);
         } else if (const RetouchHistory& h = c_.session.record(on).retouch; h.count() > 0) {
@@ -242,35 +252,22 @@ void RetouchCommands::undo(FormMontagePicture* window) {
             c_.prompter.ask(PromptIcon::Information, foldedStrokesText(h.count()), kUndoRetouchTitle);
         }
         // Nothing to undo: the key does nothing, quietly, as Undo does in any editor.
-    } catch (...) {
-        c_.reportError("mnuUndoRetouch");
-    }
-    refreshEntries();
+    });
 }
 
 void RetouchCommands::redo(FormMontagePicture* window) {
-    const MontageChoice on{window ? window->comparison() : std::nullopt};
-    try {
-        painting_ = false;
+    changeStrokes(window, "mnuRedoRetouch", [this](const MontageChoice& on) {
         // Nothing to redo: nothing happens, quietly.
         if (const auto r = c_.session.redoStroke(on)) repaint(on, *r);
-    } catch (...) {
-        c_.reportError("mnuRedoRetouch");
-    }
-    refreshEntries();
+    });
 }
 
 void RetouchCommands::clear(FormMontagePicture* window) {
-    const MontageChoice on{window ? window->comparison() : std::nullopt};
-    try {
-        painting_ = false;
+    changeStrokes(window, "mnuClearRetouch", [this](const MontageChoice& on) {
         if (c_.session.strokeCount(on) == 0) return;
         c_.session.clearStrokes(on);
         repaintWhole(on);
-    } catch (...) {
-        c_.reportError("mnuClearRetouch");
-    }
-    refreshEntries();
+    });
 }
 
 bool RetouchCommands::confirmNewMontage() {

@@ -87,6 +87,10 @@ protected:
 
 private:
     MontageChoice which() const;
+    // Undo, Redo and Remove All on `window`'s montage: a stroke being painted ends first, a
+    // failure is said as `entry`'s error, and the entries follow what is left to do.
+    void changeStrokes(FormMontagePicture* window, const char* entry,
+                       const std::function<void(const MontageChoice&)>& change);
     bool mouse(QMouseEvent* e);
     bool key(QKeyEvent* e, bool press);
     bool pointerOverMontage() const;
