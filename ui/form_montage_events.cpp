@@ -49,12 +49,12 @@ bool FormMontage::eventFilter(QObject* watched, QEvent* e) {
         }
     }
     // While a montage is retouched, Ctrl+Z and Ctrl+Y in a text box undo and redo its strokes (the
-    // window's own keys), not the box's typing: the keyboard stays in this window while painting.
+    // window's own keys) once the box has none of its own typing left to undo or redo: the keyboard
+    // stays in this window while painting.
     if (e->type() == QEvent::ShortcutOverride && retouch_->active() &&
         (watched == textIncrement_ || watched == textFileName_)) {
         auto* k = static_cast<QKeyEvent*>(e);
-        const Qt::KeyboardModifiers mods = k->modifiers() & ~Qt::KeypadModifier;
-        if (mods == Qt::ControlModifier && (k->key() == Qt::Key_Z || k->key() == Qt::Key_Y)) {
+        if (isUndoRedoKey(*k) && !textBoxKeepsUndoKey(watched, *k)) {
             k->ignore();
             return true;
         }

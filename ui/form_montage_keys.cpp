@@ -2,9 +2,10 @@
 // and retouching keys it takes for the picture windows, which hand the keyboard to it.
 #include "ui/form_montage.h"
 
+#include "ui/beep.h"
+
 #include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
 #include <QMenuBar>
 #include <QShortcut>
 
@@ -29,7 +30,7 @@ void FormMontage::addKeyboardEntries() {
             // own entries (its Save As, Close Window) have no other key.
             PictureWindow* w = windows_->keyboardPictureWindow();
             if (w && w->mnuMenu()) w->popupMenu();
-            else QApplication::beep();
+            else beep();
         });
     }
 }
@@ -60,8 +61,8 @@ void FormMontage::addScrollKeys() {
 void FormMontage::addRetouchKeys() {
     // Ctrl+Z and Ctrl+Y undo and redo retouching strokes from anywhere in this window: the montage
     // windows hand the keyboard to it. They act on the montage being retouched, else on the montage
-    // window in front. The text boxes keep them for their own typing, except while retouching (see
-    // eventFilter).
+    // window in front. The text boxes keep them for their own typing; while retouching, only as long
+    // as they have typing to undo or redo (see eventFilter).
     const std::pair<int, Command> keys[] = {{int(Qt::CTRL) | Qt::Key_Z, Command::UndoRetouch},
                                             {int(Qt::CTRL) | Qt::Key_Y, Command::RedoRetouch}};
     QList<QAction*> actions;
@@ -75,8 +76,8 @@ void FormMontage::addRetouchKeys() {
         connect(a, &QAction::triggered, this, [this, c = command] {
             FormMontagePicture* w = retouch_->active() ? retouch_->window() : nullptr;
             if (!w) w = windows_->keyboardMontageWindow();
+            // No montage: nothing to undo or redo, and nothing happens.
             if (w) runMontageCommand(c, w);
-            else QApplication::beep();
         });
     }
     // The preview window keeps the keyboard when it is in front: the keys work there too.
@@ -94,7 +95,7 @@ void FormMontage::addZoomKeys() {
         addAction(a);
         connect(a, &QAction::triggered, this, [this, zoom = k.zoom] {
             if (PictureWindow* w = windows_->keyboardPictureWindow()) (w->*zoom)();
-            else QApplication::beep();
+            else beep();
         });
     }
 }

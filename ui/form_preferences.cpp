@@ -56,11 +56,33 @@ constexpr std::array<const char*, 4> kSmoothTips = {
     "Set how much detailed areas count against background areas (1 to 100)",
     "Set how readily a block is replaced whatever its focus (1 to 100)"};
 
+// Each label's access key (the letter after "&") moves to its box; no two controls of the dialog
+// share one.
 constexpr std::array<const char*, 4> kSmoothLabels = {
-    "Sensitivity to swap based on improved smoothness", "Emphasis put on smoothness vs focus",
-    "Look at detailed areas vs background areas", "Sensitivity to replace regardless of focus"};
+    "Sensitivity to &swap based on improved smoothness", "Emphasis &put on smoothness vs focus",
+    "&Look at detailed areas vs background areas", "Sensitivity to &replace regardless of focus"};
 
 QString qs(const char* s) { return QString::fromUtf8(s); }
+
+// A caption as the user sees it and a screen reader says it: without the "&" of its access key.
+QString shownText(const char* caption) { return qs(caption).remove(QLatin1Char('&')); }
+
+// A label that names `buddy`: Alt and the letter after "&" in its caption move to it.
+QLabel* makeLabel(QWidget* parent, const QString& name, const char* caption, QWidget* buddy) {
+    auto* label = new QLabel(qs(caption), parent);
+    label->setObjectName(name);
+    label->setBuddy(buddy);
+    return label;
+}
+
+// A button of the dialog; Enter presses it only while it has the focus (OK is the default).
+QPushButton* makeButton(QWidget* parent, const char* name, const char* caption, const char* tip) {
+    auto* button = new QPushButton(qs(caption), parent);
+    button->setObjectName(qs(name));
+    button->setToolTip(qs(tip));
+    button->setAutoDefault(false);
+    return button;
+}
 
 QString indexed(const char* name, int i) { return qs(name) + QLatin1Char('_') + QString::number(i); }
 
@@ -149,7 +171,8 @@ void FormPreferences::build() {
     auto* outer = new QVBoxLayout(page);
     outer->setContentsMargins(0, 0, 0, 0);
 
-    auto* frame1 = new QGroupBox(QStringLiteral("Default Montage Method"), this);
+    // Alt+M moves to the ticked method.
+    auto* frame1 = new QGroupBox(QStringLiteral("Default &Montage Method"), this);
     frame1->setObjectName(QStringLiteral("Frame1"));
     frame1->setToolTip(qs(kMethodTip));
     auto* methodsLayout = new QVBoxLayout(frame1);
@@ -162,15 +185,13 @@ void FormPreferences::build() {
     }
     outer->addWidget(frame1);
 
-    auto* label1 = new QLabel(QStringLiteral("Default Increment size"), this);
-    label1->setObjectName(QStringLiteral("Label1"));
-    text1_ = makeBox(this, QStringLiteral("Text1"), qs(kIncrementTip), label1->text());
-    vscroll1_ = makeBar(this, QStringLiteral("VScroll1"), 0, 32767, qs(kIncrementTip), label1->text());
+    constexpr const char* kIncrementCaption = "Default &Increment size";
+    text1_ = makeBox(this, QStringLiteral("Text1"), qs(kIncrementTip), shownText(kIncrementCaption));
+    vscroll1_ = makeBar(this, QStringLiteral("VScroll1"), 0, 32767, qs(kIncrementTip), shownText(kIncrementCaption));
     pairBoxWithScrollBar(text1_, vscroll1_);
     auto* incrementRow = boxAndBar(text1_, vscroll1_);
-    incrementRow->insertWidget(0, label1);
+    incrementRow->insertWidget(0, makeLabel(this, QStringLiteral("Label1"), kIncrementCaption, text1_));
     incrementRow->insertSpacing(1, 8);
-    label1->setBuddy(text1_);
     outer->addLayout(incrementRow);
 
     auto check = [&](QWidget* parent, const char* name, const char* caption, const char* tip) {
@@ -192,23 +213,19 @@ void FormPreferences::build() {
     checkAutoSmooth_ = check(frame2, "CheckAutoSmooth", "Automatically smooth the Montage when created", kAutoSmoothTip);
     smoothLayout->addWidget(checkAutoSmooth_, 0, 0, 1, 2);
     for (int i = 0; i < 4; ++i) {
-        auto* label = new QLabel(qs(kSmoothLabels[std::size_t(i)]), frame2);
-        label->setObjectName(indexed("LabelSmooth", i));
+        const char* caption = kSmoothLabels[std::size_t(i)];
         const QString tip = qs(kSmoothTips[std::size_t(i)]);
-        auto* box = makeBox(frame2, indexed("TextSmooth", i), tip, label->text());
-        auto* bar = makeBar(frame2, indexed("VScrollSmooth", i), 1, 100, tip, label->text());
+        auto* box = makeBox(frame2, indexed("TextSmooth", i), tip, shownText(caption));
+        auto* bar = makeBar(frame2, indexed("VScrollSmooth", i), 1, 100, tip, shownText(caption));
         pairBoxWithScrollBar(box, bar);
-        label->setBuddy(box);
+        auto* label = makeLabel(frame2, indexed("LabelSmooth", i), caption, box);
         smoothLayout->addWidget(label, i + 1, 0);
         smoothLayout->addLayout(boxAndBar(box, bar), i + 1, 1);
         labelSmooth_[std::size_t(i)] = label;
         textSmooth_[std::size_t(i)] = box;
         vscrollSmooth_[std::size_t(i)] = bar;
     }
-    commandSmoothReset_ = new QPushButton(QStringLiteral("Reset Smoothing defaults"), frame2);
-    commandSmoothReset_->setObjectName(QStringLiteral("CommandSmoothReset"));
-    commandSmoothReset_->setToolTip(qs(kResetTip));
-    commandSmoothReset_->setAutoDefault(false);
+    commandSmoothReset_ = makeButton(frame2, "CommandSmoothReset", "Reset Smoothing defaults", kResetTip);
     smoothLayout->addWidget(commandSmoothReset_, 5, 0, 1, 2, Qt::AlignLeft);
     outer->addWidget(frame2);
 
@@ -223,10 +240,7 @@ void FormPreferences::build() {
     pictureColor_->setAutoFillBackground(true);
     // The swatch shows its colour only by its fill: a screen reader says it in words.
     pictureColor_->setAccessibleName(colorLabel->text());
-    commandColor_ = new QPushButton(QStringLiteral("Change Target Color"), this);
-    commandColor_->setObjectName(QStringLiteral("CommandColor"));
-    commandColor_->setToolTip(qs(kColorTip));
-    commandColor_->setAutoDefault(false);
+    commandColor_ = makeButton(this, "CommandColor", "Change Target Color", kColorTip);
     colorRow->addWidget(colorLabel);
     colorRow->addWidget(pictureColor_);
     colorRow->addWidget(commandColor_);
@@ -234,29 +248,21 @@ void FormPreferences::build() {
     outer->addLayout(colorRow);
 
     auto* editorRow = new QHBoxLayout;
-    auto* editorLabel = new QLabel(QStringLiteral("Image &editor"), this);
-    editorLabel->setObjectName(QStringLiteral("LabelEditor"));
     textEditor_ = new QLineEdit(this);
     textEditor_->setObjectName(QStringLiteral("TextEditor"));
     textEditor_->setToolTip(qs(kEditorTip));
     textEditor_->setAccessibleName(QStringLiteral("Image editor"));
     textEditor_->setAccessibleDescription(qs(kEditorTip));
     textEditor_->setPlaceholderText(QStringLiteral("gimp %f"));
-    editorLabel->setBuddy(textEditor_);
-    editorRow->addWidget(editorLabel);
+    editorRow->addWidget(makeLabel(this, QStringLiteral("LabelEditor"), "Image &editor", textEditor_));
     editorRow->addWidget(textEditor_, 1);
     outer->addLayout(editorRow);
 
     auto* buttons = new QHBoxLayout;
     buttons->addStretch(1);
-    commandOK_ = new QPushButton(QStringLiteral("OK"), this);
-    commandOK_->setObjectName(QStringLiteral("CommandOK"));
-    commandOK_->setToolTip(qs(kOKTip));
+    commandOK_ = makeButton(this, "CommandOK", "OK", kOKTip);
     commandOK_->setDefault(true);
-    commandCancel_ = new QPushButton(QStringLiteral("Cancel"), this);
-    commandCancel_->setObjectName(QStringLiteral("CommandCancel"));
-    commandCancel_->setToolTip(qs(kCancelTip));
-    commandCancel_->setAutoDefault(false);
+    commandCancel_ = makeButton(this, "CommandCancel", "Cancel", kCancelTip);
     buttons->addWidget(commandOK_);
     buttons->addWidget(commandCancel_);
     auto* scroll = new QScrollArea(this);

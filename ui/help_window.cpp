@@ -14,6 +14,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSplitter>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -99,6 +100,10 @@ HelpWindow::HelpWindow(const QString& helpFolder, QWidget* parent)
     layout->addWidget(splitter_, 1);
     fitToScreen();
 
+    // Esc closes the help, as it closes any viewer: there is nothing in it to lose.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("helpClose"));
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
     connect(back_, &QToolButton::clicked, browser_, &QTextBrowser::backward);
     connect(forward_, &QToolButton::clicked, browser_, &QTextBrowser::forward);
     connect(home, &QToolButton::clicked, this, [this] { showPage({}); });

@@ -3,6 +3,7 @@
 
 #include "session/offset_target.h"
 #include "settings/preferences.h"
+#include "ui/beep.h"
 #include "ui/form_status.h"
 
 #include "ui/form_picture.h"
@@ -97,7 +98,7 @@ void OffsetCommands::setTargetColor(std::uint32_t colour) { c_.windows.setTarget
 
 void OffsetCommands::placeTarget(FormPicture* window) {
     if (!window || !window->targetShown()) {
-        QApplication::beep();
+        beep();
         return;
     }
     const QImage& picture = window->PictureFile()->picture();

@@ -118,13 +118,13 @@ Pselect::Pselect(PrinterList printers, Prompter& prompter, QWidget* owner)
     lblDefault_ = new QLabel(this);
     lblDefault_->setObjectName(QStringLiteral("Lbl_Default"));
     lblDefault_->setTextFormat(Qt::PlainText);
-    label1_ = new QLabel(QStringLiteral("Current Devices"), this);
+    label1_ = new QLabel(QStringLiteral("Current &Devices"), this);
     label1_->setObjectName(QStringLiteral("Label1"));
     list_ = new QListWidget(this);
     list_->setObjectName(QStringLiteral("Lst_Devices"));
     label1_->setBuddy(list_);
     // A list takes no name from its label: a screen reader says it by this one.
-    list_->setAccessibleName(label1_->text());
+    list_->setAccessibleName(QStringLiteral("Current Devices"));
     ok_ = new QPushButton(QStringLiteral("&OK"), this);
     ok_->setObjectName(QStringLiteral("Cmd_Test"));
     ok_->setDefault(true);

@@ -3,12 +3,14 @@
 
 #include "base/runtime_error.h"
 #include "settings/preferences.h"
+#include "ui/beep.h"
 #include "ui/form_picture.h"
 #include "ui/montage_windows.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -164,7 +166,7 @@ void RetouchCommands::showCaption() {
 
 void RetouchCommands::setSource(int picture) {
     if (picture < 1 || picture > c_.session.pictureCount()) {
-        QApplication::beep();
+        beep();
         return;
     }
     source_ = picture;
@@ -228,48 +230,44 @@ void RetouchCommands::refreshEntries() {
     for (int k = 0; k < kComparisonMontages; ++k) refresh(c_.windows.comparisonWindow(k));
 }
 
-void RetouchCommands::undo(FormMontagePicture* window) {
+void RetouchCommands::changeStrokes(FormMontagePicture* window, const char* entry,
+                                    const std::function<void(const MontageChoice&)>& change) {
     const MontageChoice on{window ? window->comparison() : std::nullopt};
     try {
         painting_ = false;
+        change(on);
+    } catch (...) {
+        c_.reportError(entry);
+    }
+    refreshEntries();
+}
+
+void RetouchCommands::undo(FormMontagePicture* window) {
+    changeStrokes(window, "mnuUndoRetouch", [this](const MontageChoice& on) {
         if (const auto r = c_.session.undoStroke(on)) {
             repaint(on, *r);
         } else if (const RetouchHistory& h = c_.session.record(on).retouch; h.count() > 0) {
             // Strokes are on the montage and none comes off: a beep alone would leave the user
             // pressing Undo without knowing why.
             c_.prompter.ask(PromptIcon::Information, foldedStrokesText(h.count()), kUndoRetouchTitle);
-        } else {
-            QApplication::beep();
         }
-    } catch (...) {
-        c_.reportError("mnuUndoRetouch");
-    }
-    refreshEntries();
+        // Nothing to undo: the key does nothing, quietly, as Undo does in any editor.
+    });
 }
 
 void RetouchCommands::redo(FormMontagePicture* window) {
-    const MontageChoice on{window ? window->comparison() : std::nullopt};
-    try {
-        painting_ = false;
+    changeStrokes(window, "mnuRedoRetouch", [this](const MontageChoice& on) {
+        // Nothing to redo: nothing happens, quietly.
         if (const auto r = c_.session.redoStroke(on)) repaint(on, *r);
-        else QApplication::beep();
-    } catch (...) {
-        c_.reportError("mnuRedoRetouch");
-    }
-    refreshEntries();
+    });
 }
 
 void RetouchCommands::clear(FormMontagePicture* window) {
-    const MontageChoice on{window ? window->comparison() : std::nullopt};
-    try {
-        painting_ = false;
+    changeStrokes(window, "mnuClearRetouch", [this](const MontageChoice& on) {
         if (c_.session.strokeCount(on) == 0) return;
         c_.session.clearStrokes(on);
         repaintWhole(on);
-    } catch (...) {
-        c_.reportError("mnuClearRetouch");
-    }
-    refreshEntries();
+    });
 }
 
 bool RetouchCommands::confirmNewMontage() {
@@ -351,7 +349,10 @@ bool RetouchCommands::eventFilter(QObject* watched, QEvent* e) {
         // Keys count while the pointer is over the montage or the montage window has them.
         auto* w = qobject_cast<QWidget*>(watched);
         const bool ours = (w && w->window() == window_) || pointerOverMontage();
-        return ours && key(static_cast<QKeyEvent*>(e), e->type() == QEvent::KeyPress);
+        auto* k = static_cast<QKeyEvent*>(e);
+        // A text box undoes and redoes its own typing first.
+        if (textBoxKeepsUndoKey(watched, *k)) return false;
+        return ours && key(k, e->type() == QEvent::KeyPress);
     }
     default: return false;
     }
@@ -366,7 +367,7 @@ bool RetouchCommands::mouse(QMouseEvent* e) {
     try {
         if (e->type() == QEvent::MouseButtonPress && e->button() == Qt::LeftButton) {
             if (busy_ && busy_()) {
-                QApplication::beep();
+                beep();
                 return true;
             }
             c_.session.beginStroke(which(), source_, brush_);
@@ -396,6 +397,19 @@ bool RetouchCommands::mouse(QMouseEvent* e) {
     return false; // the right button's context menu, and plain moves, go on to the box
 }
 
+bool isUndoRedoKey(const QKeyEvent& k) {
+    const Qt::KeyboardModifiers mods = k.modifiers() & ~Qt::KeypadModifier;
+    return mods == Qt::ControlModifier && (k.key() == Qt::Key_Z || k.key() == Qt::Key_Y);
+}
+
+bool textBoxKeepsUndoKey(const QObject* target, const QKeyEvent& k) {
+    const auto* box = qobject_cast<const QLineEdit*>(target);
+    if (!box || box->isReadOnly() || !isUndoRedoKey(k)) return false;
+    if (k.matches(QKeySequence::Undo)) return box->isUndoAvailable();
+    if (k.matches(QKeySequence::Redo)) return box->isRedoAvailable();
+    return false; // not a key the box undoes or redoes by
+}
+
 bool RetouchCommands::key(QKeyEvent* e, bool press) {
     const int k = e->key();
     const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
@@ -406,8 +420,8 @@ bool RetouchCommands::key(QKeyEvent* e, bool press) {
         return true;
     }
     if (!press) return false;
-    if (mods == Qt::ControlModifier && (k == Qt::Key_Z || k == Qt::Key_Y)) {
-        if (busy_ && busy_()) QApplication::beep();
+    if (isUndoRedoKey(*e)) {
+        if (busy_ && busy_()) beep();
         else if (k == Qt::Key_Z) undo(window_);
         else redo(window_);
         return true;
@@ -421,7 +435,7 @@ bool RetouchCommands::key(QKeyEvent* e, bool press) {
         const std::optional<QPoint> at = pointerPixel();
         const int n = at ? c_.session.sharpestPictureAt(which(), at->x(), at->y()) : 0;
         if (n > 0) setSource(n);
-        else QApplication::beep();
+        else beep();
         return true;
     }
     if (k == Qt::Key_BracketLeft || k == Qt::Key_BracketRight) {

@@ -40,6 +40,12 @@ std::string loseComparisonStrokesText(int strokes, const std::string& going);
 // quitting throws away with those windows.
 int unkeptComparisonStrokes(const MontageSession& session, const WindowManager& windows);
 
+// Ctrl+Z or Ctrl+Y, the keys that undo and redo strokes.
+bool isUndoRedoKey(const QKeyEvent& k);
+// A text box keeps Ctrl+Z and Ctrl+Y while it has typing of its own to undo or redo: only then do
+// they go on to the strokes.
+bool textBoxKeepsUndoKey(const QObject* target, const QKeyEvent& k);
+
 class RetouchCommands : public QObject {
     Q_OBJECT
 public:
@@ -81,6 +87,10 @@ protected:
 
 private:
     MontageChoice which() const;
+    // Undo, Redo and Remove All on `window`'s montage: a stroke being painted ends first, a
+    // failure is said as `entry`'s error, and the entries follow what is left to do.
+    void changeStrokes(FormMontagePicture* window, const char* entry,
+                       const std::function<void(const MontageChoice&)>& change);
     bool mouse(QMouseEvent* e);
     bool key(QKeyEvent* e, bool press);
     bool pointerOverMontage() const;

@@ -202,11 +202,13 @@ struct ControlCase {
 
 class PreferencesControls : public ::testing::TestWithParam<ControlCase> {};
 
+// A caption as it is shown: without the "&" of its access key.
 QString captionOf(QWidget* w) {
-    if (auto* b = qobject_cast<QAbstractButton*>(w)) return b->text();
-    if (auto* l = qobject_cast<QLabel*>(w)) return l->text();
-    if (auto* g = qobject_cast<QGroupBox*>(w)) return g->title();
-    return {};
+    QString caption;
+    if (auto* b = qobject_cast<QAbstractButton*>(w)) caption = b->text();
+    if (auto* l = qobject_cast<QLabel*>(w)) caption = l->text();
+    if (auto* g = qobject_cast<QGroupBox*>(w)) caption = g->title();
+    return caption.remove(QLatin1Char('&'));
 }
 
 TEST_P(PreferencesControls, CarryTheirCaptionAndTooltip) {
@@ -252,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
         ControlCase{"CommandColor", "Change Target Color", "Set the default color for the Offset Targets"},
         ControlCase{"CommandOK", "OK", "Press here to save changes and return to Orvanta"},
         ControlCase{"CommandCancel", "Cancel", "Press here to return to Orvanta without saving the changes"},
-        ControlCase{"LabelEditor", "Image &editor", ""}),
+        ControlCase{"LabelEditor", "Image editor", ""}),
     [](const auto& info) { return std::string(info.param.objectName); });
 
 // --- box and scroll bar ---------------------------------------------------------------------------

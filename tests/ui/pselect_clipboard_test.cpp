@@ -77,7 +77,7 @@ TEST_F(PrinterWizard, ShowsAndSelectsTheCurrentPrinterWhichOkWritesAgain) {
     Pselect wizard(printers, prompter);
     EXPECT_EQ(wizard.windowTitle(), "Printer Wizard");
     EXPECT_EQ(wizard.Lbl_Default()->text(), "Current Printer:\nLaser on Hall");
-    EXPECT_EQ(wizard.Label1()->text(), "Current Devices");
+    EXPECT_EQ(wizard.Label1()->text().remove(QLatin1Char('&')), "Current Devices");
     ASSERT_EQ(wizard.Lst_Devices()->count(), 2);
     EXPECT_EQ(wizard.Lst_Devices()->item(0)->text(), "Ink");
     EXPECT_EQ(wizard.Lst_Devices()->currentRow(), 1);
