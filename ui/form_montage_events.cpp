@@ -54,7 +54,7 @@ bool FormMontage::eventFilter(QObject* watched, QEvent* e) {
     if (e->type() == QEvent::ShortcutOverride && retouch_->active() &&
         (watched == textIncrement_ || watched == textFileName_)) {
         auto* k = static_cast<QKeyEvent*>(e);
-        if (isUndoRedoKey(*k) && !textBoxKeepsUndoKey(watched, *k)) {
+        if (isUndoRedoKey(*k) && !textBoxKeepsKey(watched, *k)) {
             k->ignore();
             return true;
         }

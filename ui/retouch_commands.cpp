@@ -10,7 +10,11 @@
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
+#include <QAbstractSpinBox>
 #include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QTextEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -137,6 +141,8 @@ void RetouchCommands::setMode(FormMontagePicture* window, bool on) {
         // Off, or on in another montage window: the one painted in so far lets go.
         endStrokeUnderway();
         showSource_ = false;
+        lastPixel_.reset();
+        keyboardBrush_ = false;
         if (QAction* a = window_->action(Command::Retouch)) a->setChecked(false);
         delete overlay_;
         window_->setWindowTitle(baseCaption(window_->windowTitle()));
@@ -284,6 +290,7 @@ bool RetouchCommands::confirmNewMontage() {
 
 void RetouchCommands::endStrokeUnderway() {
     painting_ = false;
+    keyStroke_ = false;
     if (!c_.session.strokeUnderway()) return;
     try {
         repaint(c_.session.endStroke());
@@ -316,8 +323,11 @@ std::optional<QPoint> RetouchCommands::pointerPixel() const {
 }
 
 void RetouchCommands::followPointer() {
-    lastPixel_.reset();
-    lastPixel_ = pointerPixel();
+    // A brush the keys placed stays on its picture pixel.
+    if (!keyboardBrush_) {
+        lastPixel_.reset();
+        lastPixel_ = pointerPixel();
+    }
     if (overlay_) overlay_->moveBrushTo(lastPixel_);
 }
 
@@ -339,19 +349,37 @@ bool RetouchCommands::eventFilter(QObject* watched, QEvent* e) {
         if (watched == window_->PictureFile()) followPointer();
         return false;
     case QEvent::Leave:
-        if (watched == window_->PictureFile()) {
+        if (watched == window_->PictureFile() && !keyboardBrush_) {
             lastPixel_.reset();
             if (overlay_) overlay_->moveBrushTo(std::nullopt);
         }
         return false;
+    case QEvent::ApplicationDeactivate:
+        // Space let go of in another program: its stroke ends here.
+        if (keyStroke_) endStrokeUnderway();
+        return false;
     case QEvent::KeyPress:
     case QEvent::KeyRelease: {
-        // Keys count while the pointer is over the montage or the montage window has them.
-        auto* w = qobject_cast<QWidget*>(watched);
-        const bool ours = (w && w->window() == window_) || pointerOverMontage();
         auto* k = static_cast<QKeyEvent*>(e);
-        // A text box undoes and redoes its own typing first.
-        if (textBoxKeepsUndoKey(watched, *k)) return false;
+        // Letting go of Space ends its stroke, wherever the keyboard has gone meanwhile.
+        if (keyStroke_ && k->key() == Qt::Key_Space && e->type() == QEvent::KeyRelease && !k->isAutoRepeat()) {
+            endStrokeUnderway();
+            return true;
+        }
+        // The key goes to the focus widget: it is seen here first on its way through the window
+        // (not a widget), and again at each parent it passes on to.
+        auto* w = qobject_cast<QWidget*>(watched);
+        QObject* to = watched;
+        QWidget* focus = QApplication::focusWidget();
+        if (focus && (!w || w->isAncestorOf(focus))) to = focus;
+        // Typing into a text box goes to the box, wherever the pointer rests.
+        if (textBoxKeepsKey(to, *k)) return false;
+        // Keys count while the pointer is over the montage or the montage window has them, or the
+        // main window, which the montage windows hand the keyboard to; a dialog keeps its own.
+        const auto* target = qobject_cast<const QWidget*>(to);
+        const QWidget* keys = target ? target->window() : nullptr;
+        const bool ours = !QApplication::activeModalWidget() &&
+                          ((keys && (keys == window_ || keys == c_.mainWindow)) || pointerOverMontage());
         return ours && key(k, e->type() == QEvent::KeyPress);
     }
     default: return false;
@@ -359,10 +387,13 @@ bool RetouchCommands::eventFilter(QObject* watched, QEvent* e) {
 }
 
 bool RetouchCommands::mouse(QMouseEvent* e) {
+    // While Space paints, the mouse neither moves the brush nor starts a stroke.
+    if (keyStroke_) return e->button() == Qt::LeftButton;
     PictureBox* box = window_->PictureFile();
     const QPointF at = box->toPicture(e->position());
     const QPoint pixel(int(std::floor(at.x())), int(std::floor(at.y())));
     lastPixel_ = pixel;
+    keyboardBrush_ = false;
     if (overlay_) overlay_->moveBrushTo(pixel);
     try {
         if (e->type() == QEvent::MouseButtonPress && e->button() == Qt::LeftButton) {
@@ -387,14 +418,19 @@ bool RetouchCommands::mouse(QMouseEvent* e) {
             return true;
         }
     } catch (...) {
-        painting_ = false;
-        // A stroke that failed part way was taken off whole: the window shows the montage as it is.
-        if (!c_.session.strokeUnderway()) repaintWhole(which());
-        c_.reportError("mnuRetouch");
-        endStrokeUnderway();
+        strokeFailed();
         return true;
     }
     return false; // the right button's context menu, and plain moves, go on to the box
+}
+
+void RetouchCommands::strokeFailed() {
+    painting_ = false;
+    keyStroke_ = false;
+    // A stroke that failed part way was taken off whole: the window shows the montage as it is.
+    if (!c_.session.strokeUnderway()) repaintWhole(which());
+    c_.reportError("mnuRetouch");
+    endStrokeUnderway();
 }
 
 bool isUndoRedoKey(const QKeyEvent& k) {
@@ -402,15 +438,30 @@ bool isUndoRedoKey(const QKeyEvent& k) {
     return mods == Qt::ControlModifier && (k.key() == Qt::Key_Z || k.key() == Qt::Key_Y);
 }
 
-bool textBoxKeepsUndoKey(const QObject* target, const QKeyEvent& k) {
+namespace {
+
+bool takesTyping(const QObject* target) {
+    if (const auto* b = qobject_cast<const QLineEdit*>(target)) return !b->isReadOnly();
+    if (const auto* b = qobject_cast<const QAbstractSpinBox*>(target)) return !b->isReadOnly();
+    if (const auto* b = qobject_cast<const QPlainTextEdit*>(target)) return !b->isReadOnly();
+    if (const auto* b = qobject_cast<const QTextEdit*>(target)) return !b->isReadOnly();
+    return false;
+}
+
+} // namespace
+
+bool textBoxKeepsKey(const QObject* target, const QKeyEvent& k) {
+    if (!takesTyping(target)) return false;
+    if (!isUndoRedoKey(k)) return true;
     const auto* box = qobject_cast<const QLineEdit*>(target);
-    if (!box || box->isReadOnly() || !isUndoRedoKey(k)) return false;
+    if (!box) return false; // the strokes' undo and redo
     if (k.matches(QKeySequence::Undo)) return box->isUndoAvailable();
     if (k.matches(QKeySequence::Redo)) return box->isRedoAvailable();
     return false; // not a key the box undoes or redoes by
 }
 
 bool RetouchCommands::key(QKeyEvent* e, bool press) {
+    if (brushKey(e, press)) return true;
     const int k = e->key();
     const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
     if (k == Qt::Key_X && mods == Qt::NoModifier) {
@@ -444,6 +495,68 @@ bool RetouchCommands::key(QKeyEvent* e, bool press) {
         return true;
     }
     return false;
+}
+
+bool RetouchCommands::brushKey(QKeyEvent* e, bool press) {
+    const int k = e->key();
+    const Qt::KeyboardModifiers mods = e->modifiers() & ~Qt::KeypadModifier;
+    const Qt::KeyboardModifiers shiftCtrl = Qt::ShiftModifier | Qt::ControlModifier;
+    if (k == Qt::Key_Space && (mods == Qt::NoModifier || mods == Qt::ShiftModifier || mods == shiftCtrl)) {
+        // Taken whole, so that it never presses a button; held down it repeats, which changes nothing.
+        if (!press || e->isAutoRepeat() || painting_) return true;
+        const std::optional<QPoint> at = pointerPixel();
+        if (!at || (busy_ && busy_())) {
+            beep(); // no brush over the montage to paint with, or a command runs
+            return true;
+        }
+        try {
+            c_.session.beginStroke(which(), source_, brush_);
+            painting_ = keyStroke_ = true;
+            refreshEntries();
+            repaint(c_.session.strokeTo(at->x(), at->y()));
+        } catch (...) {
+            strokeFailed();
+        }
+        return true;
+    }
+    const bool arrow = k == Qt::Key_Left || k == Qt::Key_Right || k == Qt::Key_Up || k == Qt::Key_Down;
+    if (!arrow || (mods != Qt::ShiftModifier && mods != shiftCtrl)) return false;
+    if (press) moveBrushByKey(k, mods == shiftCtrl);
+    return true;
+}
+
+void RetouchCommands::moveBrushByKey(int key, bool largeStep) {
+    PictureBox* box = window_->PictureFile();
+    const QSize size = box->picture().size();
+    if (size.isEmpty()) return;
+    QScrollArea* scroll = window_->scrollArea();
+    QPoint at;
+    if (const std::optional<QPoint> brush = pointerPixel()) {
+        // A quarter of the radius, as far apart as a stroke lays its dabs; with Ctrl the brush's width.
+        const int step = largeStep ? 2 * brush_.radius + 1 : std::max(1, brush_.radius / 4);
+        const QPoint by = key == Qt::Key_Left ? QPoint(-step, 0) : key == Qt::Key_Right ? QPoint(step, 0)
+                          : key == Qt::Key_Up ? QPoint(0, -step) : QPoint(0, step);
+        at = *brush + by;
+    } else {
+        // No brush on the montage yet: it shows at the middle of what the window shows of it.
+        const QRect shown = QRect(box->mapFrom(scroll->viewport(), QPoint(0, 0)), scroll->viewport()->size()) & box->rect();
+        const QPointF p = box->toPicture(QRectF(shown).center());
+        at = QPoint(int(std::floor(p.x())), int(std::floor(p.y())));
+    }
+    at = QPoint(std::clamp(at.x(), 0, size.width() - 1), std::clamp(at.y(), 0, size.height() - 1));
+    lastPixel_ = at;
+    keyboardBrush_ = true;
+    if (overlay_) overlay_->moveBrushTo(at);
+    // The window scrolls to keep the brush in sight.
+    const QPoint shown = box->toBox(QRect(at, QSize(1, 1))).center();
+    const int margin = std::min(int(brush_.radius * box->zoom()) + 2, scroll->viewport()->width() / 3);
+    scroll->ensureVisible(shown.x(), shown.y(), margin, std::min(margin, scroll->viewport()->height() / 3));
+    if (!keyStroke_) return;
+    try {
+        repaint(c_.session.strokeTo(at.x(), at.y()));
+    } catch (...) {
+        strokeFailed();
+    }
 }
 
 } // namespace orv

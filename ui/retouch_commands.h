@@ -1,7 +1,9 @@
 // The montage window's retouching: "Retouch from Source Pictures" turns the mode on for a montage
 // window; then the left button paints from the current source picture, chosen by a click in a
 // source window, by the keys 1-9 or by S (the picture the montage took under the pointer); [ and ]
-// change the radius; X held shows the source under the brush; Ctrl+Z and Ctrl+Y undo and redo. The
+// change the radius; X held shows the source under the brush; Ctrl+Z and Ctrl+Y undo and redo.
+// From the keyboard alone, Shift+arrows move the brush (with Ctrl by a larger step) and Space held
+// paints along the moves, one stroke from press to release. The
 // brush is kept in the preferences and set in "Retouch Brush...". The strokes go to the session,
 // which keeps them in the montage's record; the window repaints only what a stroke changed.
 #pragma once
@@ -42,9 +44,10 @@ int unkeptComparisonStrokes(const MontageSession& session, const WindowManager& 
 
 // Ctrl+Z or Ctrl+Y, the keys that undo and redo strokes.
 bool isUndoRedoKey(const QKeyEvent& k);
-// A text box keeps Ctrl+Z and Ctrl+Y while it has typing of its own to undo or redo: only then do
-// they go on to the strokes.
-bool textBoxKeepsUndoKey(const QObject* target, const QKeyEvent& k);
+// A text box (one that takes typing) keeps the keys typed into it: the retouching keys act only
+// where the keyboard is not in one. Ctrl+Z and Ctrl+Y it keeps while it has typing of its own to
+// undo or redo: only then do they go on to the strokes.
+bool textBoxKeepsKey(const QObject* target, const QKeyEvent& k);
 
 class RetouchCommands : public QObject {
     Q_OBJECT
@@ -93,6 +96,11 @@ private:
                        const std::function<void(const MontageChoice&)>& change);
     bool mouse(QMouseEvent* e);
     bool key(QKeyEvent* e, bool press);
+    // Shift+arrows and Space: the brush moved and a stroke painted from the keyboard.
+    bool brushKey(QKeyEvent* e, bool press);
+    void moveBrushByKey(int key, bool largeStep);
+    // A stroke that failed part way: said, and the window shows the montage as it is.
+    void strokeFailed();
     bool pointerOverMontage() const;
     std::optional<QPoint> pointerPixel() const;
     // The brush to the picture pixel under the pointer, after the picture moved beneath it.
@@ -113,7 +121,9 @@ private:
     int source_ = 1;
     bool painting_ = false;
     bool showSource_ = false;
-    std::optional<QPoint> lastPixel_; // the pointer over the montage, in montage pixels
+    std::optional<QPoint> lastPixel_; // the brush over the montage, in montage pixels
+    bool keyboardBrush_ = false;      // the brush was last moved by keys: the pointer leaves it be
+    bool keyStroke_ = false;          // the stroke underway is Space's
 };
 
 } // namespace orv

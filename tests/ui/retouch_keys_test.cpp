@@ -1,0 +1,139 @@
+// Retouching from the keyboard: where the retouching keys go while a text box has the keyboard, and
+// a stroke painted by Shift+arrows and Space.
+#include "retouch_rig.h"
+
+#include "ui/beep.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QSpinBox>
+#include <QTest>
+#include <QWindow>
+
+#include <gtest/gtest.h>
+
+namespace orv::testing {
+namespace {
+
+void activate(QWidget* w) {
+    w->show();
+    w->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(w));
+    ASSERT_TRUE(QTest::qWaitFor([w] { return QApplication::activeWindow() == w; }, 2000));
+}
+
+// While retouching, with the pointer resting over the montage, the digits, S, X, [ and ] typed into
+// a text box of the main window go into the box, sent to it or through its window as a user's keys
+// come; with the keyboard on a button they choose the source and the brush again.
+TEST(RetouchKeys, TypingIntoATextBoxGoesToTheBoxNotToRetouching) {
+    RetouchRig rig;
+    rig.startRetouching(1);
+    const int radius = rig.retouch().brush().radius;
+    activate(rig.form.get());
+    QCursor::setPos(rig.box()->mapToGlobal(QPoint(30, 30)));
+    ASSERT_TRUE(rig.box()->rect().contains(rig.box()->mapFromGlobal(QCursor::pos())));
+
+    QLineEdit* name = rig.form->textFileName();
+    name->setFocus();
+    name->clear();
+    QTest::keyClicks(name, QStringLiteral("3S[]x"));
+    QTest::keyPress(name, Qt::Key_X);
+    EXPECT_FALSE(rig.retouch().showingSource());
+    QTest::keyRelease(name, Qt::Key_X);
+    QTest::keyClick(rig.form->windowHandle(), Qt::Key_2);
+    EXPECT_EQ(name->text(), "3S[]xx2");
+
+    QLineEdit* increment = rig.form->TextIncrement();
+    increment->setFocus();
+    QApplication::processEvents(); // the box selects its text when it gets the focus
+    QTest::keyClick(increment, Qt::Key_3);
+    QTest::keyClick(rig.form->windowHandle(), Qt::Key_2);
+    EXPECT_EQ(increment->text(), "32");
+    EXPECT_EQ(rig.retouch().source(), 1);
+    EXPECT_EQ(rig.retouch().brush().radius, radius);
+
+    // Out of the text box the same keys retouch.
+    rig.form->CommandGo()->setFocus();
+    QTest::keyClick(rig.form->windowHandle(), Qt::Key_2);
+    EXPECT_EQ(rig.retouch().source(), 2);
+    QTest::keyClick(rig.form->CommandGo(), Qt::Key_BracketRight);
+    EXPECT_GT(rig.retouch().brush().radius, radius);
+
+    // A number box in another window (a dialog over the montage) keeps its digits as well.
+    QSpinBox spin;
+    spin.setRange(0, 999);
+    activate(&spin);
+    spin.setFocus();
+    spin.selectAll();
+    QTest::keyClick(spin.windowHandle(), Qt::Key_3);
+    EXPECT_EQ(spin.value(), 3);
+    EXPECT_EQ(rig.retouch().source(), 2);
+}
+
+// With the pointer away and the keyboard on the main window's Go button, Shift+arrows bring the brush
+// in and move it, and Space held paints along the moves: one stroke, the same as a drag through the
+// same pixels, undone in one step; Go is never pressed.
+TEST(RetouchKeys, ShiftArrowsAndSpacePaintAStrokeFromTheKeyboard) {
+    RetouchRig rig;
+    rig.startRetouching(BrushChoice{8, 100, 100, false}, 3);
+    ASSERT_EQ(rig.box()->zoom(), 1);
+    activate(rig.form.get());
+    QCursor::setPos(rig.window()->frameGeometry().bottomRight() + QPoint(40, 40));
+    QPushButton* go = rig.form->CommandGo();
+    go->setFocus();
+    QSignalSpy pressed(go, &QPushButton::pressed);
+    const int beeps = beepCount();
+    QTest::keyClick(go, Qt::Key_Space); // no brush on the montage yet
+    EXPECT_EQ(beepCount(), beeps + 1);
+
+    const QPoint start(60, 40); // the middle of the montage, which the window shows whole
+    QTest::keyClick(go, Qt::Key_Right, Qt::ShiftModifier); // the brush shows, not moved yet
+    QTest::keyPress(go, Qt::Key_Space);
+    QTest::keyClick(go, Qt::Key_Right, Qt::ShiftModifier);                       // by 2
+    QTest::keyClick(go, Qt::Key_Down, Qt::ShiftModifier | Qt::ControlModifier);  // by 17
+    QTest::keyClick(go, Qt::Key_Left, Qt::ShiftModifier);                        // by 2
+    QTest::keyRelease(go, Qt::Key_Space);
+    EXPECT_EQ(rig.strokes(), 1);
+    const QImage keyed = rig.montagePicture();
+    EXPECT_NE(keyed, rig.plain);
+    EXPECT_EQ(pressed.count(), 0);
+    EXPECT_TRUE(go->hasFocus());
+
+    QTest::keyClick(go, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(rig.montagePicture(), rig.plain);
+    rig.drag({start, start + QPoint(2, 0), start + QPoint(2, 17), start + QPoint(0, 17)});
+    EXPECT_EQ(rig.montagePicture(), keyed);
+    EXPECT_EQ(rig.strokes(), 1);
+}
+
+// The keyboard brush stays on the montage at its edges; Space typed into a text box is a space.
+TEST(RetouchKeys, TheKeyboardBrushStaysOnTheMontageAndTextBoxesKeepSpace) {
+    RetouchRig rig;
+    rig.startRetouching(BrushChoice{8, 100, 100, false}, 1);
+    ASSERT_EQ(rig.box()->zoom(), 1);
+    activate(rig.form.get());
+    QCursor::setPos(rig.window()->frameGeometry().bottomRight() + QPoint(40, 40));
+    QPushButton* go = rig.form->CommandGo();
+    go->setFocus();
+    for (int k = 0; k < 20; ++k) QTest::keyClick(go, Qt::Key_Down, Qt::ShiftModifier | Qt::ControlModifier);
+    for (int k = 0; k < 20; ++k) QTest::keyClick(go, Qt::Key_Right, Qt::ShiftModifier | Qt::ControlModifier);
+    QTest::keyPress(go, Qt::Key_Space);
+    QTest::keyRelease(go, Qt::Key_Space);
+    const QImage keyed = rig.montagePicture();
+    ASSERT_NE(keyed, rig.plain);
+    QTest::keyClick(go, Qt::Key_Z, Qt::ControlModifier);
+    rig.drag({QPoint(119, 79)});
+    EXPECT_EQ(rig.montagePicture(), keyed) << "a dab at the bottom-right pixel";
+
+    QLineEdit* name = rig.form->textFileName();
+    name->setFocus();
+    name->setText(QStringLiteral("a"));
+    QTest::keyClicks(name, QStringLiteral(" b"));
+    EXPECT_EQ(name->text(), "a b");
+    EXPECT_EQ(rig.strokes(), 1);
+}
+
+} // namespace
+} // namespace orv::testing
