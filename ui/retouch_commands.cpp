@@ -7,17 +7,17 @@
 #include "ui/form_picture.h"
 #include "ui/montage_windows.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QCursor>
 #include <QKeyEvent>
-#include <QAbstractSpinBox>
 #include <QLineEdit>
-#include <QPlainTextEdit>
-#include <QScrollArea>
-#include <QTextEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPlainTextEdit>
+#include <QScrollArea>
+#include <QTextEdit>
 
 #include <algorithm>
 #include <cmath>
@@ -375,10 +375,11 @@ bool RetouchCommands::eventFilter(QObject* watched, QEvent* e) {
         // Typing into a text box goes to the box, wherever the pointer rests.
         if (textBoxKeepsKey(to, *k)) return false;
         // Keys count while the pointer is over the montage or the montage window has them, or the
-        // main window, which the montage windows hand the keyboard to; a dialog keeps its own.
+        // main window, which the montage windows hand the keyboard to; a dialog or an open menu
+        // keeps its own.
         const auto* target = qobject_cast<const QWidget*>(to);
         const QWidget* keys = target ? target->window() : nullptr;
-        const bool ours = !QApplication::activeModalWidget() &&
+        const bool ours = !QApplication::activeModalWidget() && !QApplication::activePopupWidget() &&
                           ((keys && (keys == window_ || keys == c_.mainWindow)) || pointerOverMontage());
         return ours && key(k, e->type() == QEvent::KeyPress);
     }

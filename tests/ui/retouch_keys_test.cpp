@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -69,6 +70,18 @@ TEST(RetouchKeys, TypingIntoATextBoxGoesToTheBoxNotToRetouching) {
     spin.selectAll();
     QTest::keyClick(spin.windowHandle(), Qt::Key_3);
     EXPECT_EQ(spin.value(), 3);
+    EXPECT_EQ(rig.retouch().source(), 2);
+    spin.close();
+
+    // So does a menu open over the montage: its entry's key chooses the entry.
+    activate(rig.form.get());
+    QMenu menu;
+    QAction* three = menu.addAction(QStringLiteral("&3 Three"));
+    QSignalSpy chosen(three, &QAction::triggered);
+    menu.popup(QCursor::pos());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    QTest::keyClick(&menu, Qt::Key_3);
+    EXPECT_EQ(chosen.count(), 1);
     EXPECT_EQ(rig.retouch().source(), 2);
 }
 
