@@ -114,6 +114,30 @@ TEST_F(FailingEditor, ThatEndsBeforeItOpenedTheFileIsTold) {
     EXPECT_TRUE(out.temporaryFiles().isEmpty()) << out.temporaryFiles().join(',').toStdString();
 }
 
+// An editor is not waited for: one that ends with an error later, before it opened its file, is
+// told as soon as it has ended, from the window events, without anybody asking after it.
+TEST_F(FailingEditor, IsToldAsSoonAsItEndsWithoutBeingWaitedFor) {
+    const std::string go = out.str("go");
+    std::string path;
+    {
+        EditorFiles files;
+        ASSERT_TRUE(openPictureInEditor(picture, files, prompter,
+                                        "sh -c 'while [ ! -e \"" + go + "\" ]; do sleep 0.02; done; exit 3'"));
+        path = files.paths().at(0);
+        EXPECT_EQ(files.withEditorRunning(), 1);
+        EXPECT_TRUE(prompter.shown.empty());
+        QFile(QString::fromStdString(go)).open(QIODevice::WriteOnly);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter.shown.empty(); }, 10000));
+        ASSERT_EQ(prompter.shown.size(), 1u);
+        EXPECT_EQ(prompter.shown[0].text, "The image editor  'sh'  ended before it opened the picture:  it ended with "
+                                          "exit status 3.   The picture is in  '" + path + "'  until Orvanta ends.");
+        tellFailedEditors(files, prompter); // once only
+        EXPECT_EQ(prompter.shown.size(), 1u);
+        EXPECT_TRUE(exists(path));
+    }
+    EXPECT_FALSE(exists(path));
+}
+
 // A 16-bit TIFF series d01.tif ... d03.tif in the rig's folder.
 void writeSixteenBitSeries(MontageRig& rig) {
     QProcess p;
