@@ -72,10 +72,11 @@ bool showsEightBitView(const QImage& shown, const DeepPicture& deep) {
     for (int y = 0; y < deep.height; ++y) {
         const std::uint16_t* in = deep.row(y);
         const uchar* line = rgb.constScanLine(y);
-        for (int x = 0; x < deep.width; ++x)
+        for (int x = 0; x < deep.width; ++x) {
+            const std::uint16_t* pixel = in + std::size_t(x) * std::size_t(deep.channels);
             for (int c = 0; c < 3; ++c)
-                if (line[3 * x + c] != eightBitsOf(in[std::size_t(x) * std::size_t(deep.channels) + std::size_t(deep.channels == 3 ? c : 0)]))
-                    return false;
+                if (line[3 * x + c] != eightBitsOf(pixel[deep.channels == 3 ? c : 0])) return false;
+        }
     }
     return true;
 }
@@ -238,7 +239,7 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
         const bool fromFile = !file.empty() && pathBytes(source.caption) == sourceCaption(sourceWindow->slot(), file);
         if (fromFile) readFrom = file;
         write = [picture = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view)),
-                 file = fromFile ? file : std::string(), &notes](const std::string& path) {
+                 file = readFrom, &notes](const std::string& path) {
             notes.clear();
             const std::string failure = picture(path);
             if (const std::string note = eightBitCopyNote(file, path); !note.empty()) notes.push_back(note);

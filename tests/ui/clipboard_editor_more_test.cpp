@@ -238,7 +238,8 @@ TEST(SixteenBitSource, GoesToTheClipboardAndTheEditorAtSixteenBits) {
     ASSERT_EQ(rig.load(rig.files.path("d01.tif")), LoadOutcome::Loaded);
     FormPicture* window = rig.form->windows().sourceWindow(2);
     const QImage shown = window->PictureFile()->picture().convertToFormat(QImage::Format_RGB888);
-    const QImage full = QImage(QString::fromStdString(rig.files.path("d02.tif"))).convertToFormat(QImage::Format_RGBX64);
+    const QImage full =
+        QImage(QString::fromStdString(rig.files.path("d02.tif"))).convertToFormat(QImage::Format_RGBX64);
     ASSERT_EQ(full.size(), shown.size());
     const Kept deep = keep(window);
     EXPECT_EQ(deep.png.depth(), 64);
@@ -249,7 +250,8 @@ TEST(SixteenBitSource, GoesToTheClipboardAndTheEditorAtSixteenBits) {
 
     // Written anew (picture 3's pixels) after it was read: the window's own 8-bit picture goes.
     QFile::remove(QString::fromStdString(rig.files.path("d02.tif")));
-    ASSERT_TRUE(QFile::copy(QString::fromStdString(rig.files.path("d03.tif")), QString::fromStdString(rig.files.path("d02.tif"))));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(rig.files.path("d03.tif")),
+                            QString::fromStdString(rig.files.path("d02.tif"))));
     const Kept changed = keep(window);
     EXPECT_NE(changed.png.depth(), 64); // no 16-bit form
     EXPECT_EQ(changed.bitmap, shown);
