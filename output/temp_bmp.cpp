@@ -71,6 +71,7 @@ bool spawnDetached(const ProgramStart& start, const ProgramEnded& ended, int* fa
             if (ended) {
                 ended->status = status;
                 ended->ended = true;
+                if (ended->onEnd) ended->onEnd();
             }
         }).detach();
     } catch (...) {

@@ -53,10 +53,13 @@ ProgramStart conversionStart(const std::string& programFolder, const std::string
                              const std::string& target);
 
 // How a program started detached ended: `ended` is set once it has (at once when a replaced
-// starter ran it), and `status` is then its wait status (0 for a replaced starter).
+// starter ran it), and `status` is then its wait status (0 for a replaced starter). `onEnd`, set
+// before the program starts, is called once a spawned program has ended, on the thread that
+// waited for it, after `ended` is set (not for a replaced starter).
 struct ProgramEnd {
     std::atomic<int> status{0};
     std::atomic<bool> ended{false};
+    std::function<void()> onEnd;
 };
 using ProgramEnded = std::shared_ptr<ProgramEnd>;
 

@@ -23,8 +23,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <thread>
-
 namespace orv {
 
 namespace {
@@ -114,7 +112,14 @@ bool sameContents(const Stamp& a, const Stamp& b) {
 
 } // namespace
 
+EditorFiles::EditorFiles() : receiver_(std::make_unique<QObject>()) { ends_->receiver = receiver_.get(); }
+
 EditorFiles::~EditorFiles() {
+    {
+        // An editor that ends from now on has nobody to tell.
+        const std::lock_guard<std::mutex> hold(ends_->lock);
+        ends_->receiver = nullptr;
+    }
     deleteAll();
     if (openings_ >= 0) ::close(openings_);
 }
@@ -173,6 +178,18 @@ ProgramEnded EditorFiles::editorOf(const std::string& path, const std::string& p
         if (m.path == path) {
             m.editorEnded = std::make_shared<ProgramEnd>();
             m.program = program;
+            // Its end is looked at on the window events' thread, at once; a call still waiting
+            // when this object goes is dropped with its receiver.
+            m.editorEnded->onEnd = [ends = ends_, this] {
+                const std::lock_guard<std::mutex> hold(ends->lock);
+                if (!ends->receiver) return;
+                QMetaObject::invokeMethod(
+                    ends->receiver,
+                    [this] {
+                        if (failuresTo_) tellFailedEditors(*this, *failuresTo_);
+                    },
+                    Qt::QueuedConnection);
+            };
             return m.editorEnded;
         }
     return {};
@@ -296,9 +313,6 @@ std::string editorFailedText(const std::string& what, const std::string& path) {
     return what + ".   The picture is in  '" + path + "'  until Orvanta ends.";
 }
 
-// How long an editor that has just started is watched for ending at once with an error.
-constexpr std::chrono::milliseconds kEditorFailsAtOnce{400};
-
 void tellFailedEditor(const EditorFiles::FailedEditor& failed, Prompter& prompter) {
     prompter.ask(PromptIcon::Exclamation,
                  editorFailedText("The image editor  '" + failed.program + "'  ended before it opened the picture:  " +
@@ -340,19 +354,10 @@ bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& pr
     const ProgramStart start = *editorStart(editorCommand, path, png);
     const ProgramEnded ended = files.editorOf(path, start.program);
     int failure = 0;
-    if (startEditor(start, ended, &failure)) {
-        // A program that cannot run (a missing library, a launcher that finds no application)
-        // ends within moments; one that ends later is looked for by the caller's watch.
-        const auto until = EditorFiles::Clock::now() + kEditorFailsAtOnce;
-        while (!ended->ended && EditorFiles::Clock::now() < until)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        bool failed = false;
-        for (const EditorFiles::FailedEditor& editor : files.takeFailedEditors()) {
-            tellFailedEditor(editor, prompter);
-            failed = failed || editor.path == path;
-        }
-        return !failed;
-    }
+    // A program that cannot run (a missing library, a launcher that finds no application) ends
+    // within moments: it is told then, while the windows go on.
+    files.tellFailuresTo(prompter);
+    if (startEditor(start, ended, &failure)) return true;
     ended->ended = true; // nothing runs on the file
     // It is the user's to open until the program ends, as they are told.
     files.keepUntilEnd(path);

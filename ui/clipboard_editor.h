@@ -11,6 +11,8 @@
 #include <QObject>
 
 #include <chrono>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,7 +43,7 @@ public:
     // How long after its editor ended a file that was never seen read is kept.
     static constexpr std::chrono::seconds kUnreadKept{60};
 
-    EditorFiles() = default;
+    EditorFiles();
     ~EditorFiles();
     EditorFiles(const EditorFiles&) = delete;
     EditorFiles& operator=(const EditorFiles&) = delete;
@@ -51,6 +53,9 @@ public:
     std::string add(const QImage& picture, const DeepPicture* deep = nullptr);
     // What the editor `program` started on the file at `path` sets once it has ended.
     ProgramEnded editorOf(const std::string& path, const std::string& program = {});
+    // From now on an editor that fails (see takeFailedEditors) is told to `prompter` as soon as it
+    // has ended, from the window events; the prompter must outlive this object.
+    void tellFailuresTo(Prompter& prompter) { failuresTo_ = &prompter; }
     // No editor could be started on the file at `path`: it stays until the program ends.
     void keepUntilEnd(const std::string& path);
     std::vector<std::string> paths() const;
@@ -101,6 +106,16 @@ private:
     // Marks the files some program opened since the last look.
     void takeOpenings();
 
+    // The editors' ends, seen on the threads that wait for them, handed to the window events
+    // through `receiver` while this object is there.
+    struct Ends {
+        std::mutex lock;
+        QObject* receiver = nullptr;
+    };
+    std::shared_ptr<Ends> ends_ = std::make_shared<Ends>();
+    std::unique_ptr<QObject> receiver_;
+    Prompter* failuresTo_ = nullptr;
+
     std::string folder_;
     int openings_ = -1; // inotify: the files of the folder opened
     int folderSlot_ = -1; // the folder removed, when empty, on a termination signal
@@ -120,8 +135,9 @@ void tellFailedEditors(EditorFiles& files, Prompter& prompter);
 // "Open in Editor": the picture to a temporary BMP, handed to the editor: `editorCommand` (the
 // "Image editor" preference) when set, else the desktop's default application for PNG pictures
 // unless that is Orvanta. With neither the user is told to choose one in Preferences; when the
-// editor cannot be started, fails at once (before it opened the file) or the file cannot be
-// written, the user is told too. True when the editor was started on the file and has not failed.
+// editor cannot be started or the file cannot be written, the user is told too. True when the
+// editor was started on the file; it is not waited for: one that ends with an error before it
+// opened the file is told as soon as it has ended (EditorFiles::tellFailuresTo).
 // With `deep` (the picture at 16 bits per sample) the editor gets a 16-bit PNG of that instead.
 bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter,
                          const std::string& editorCommand, const DeepPicture* deep = nullptr);

@@ -2,12 +2,14 @@
 #include "ui/output_commands.h"
 
 #include "base/runtime_error.h"
+#include "input/deep_reader.h"
 #include "input/picture_file.h"
 #include "output/bgr_image.h"
 #include "output/picture_writer.h"
 #include "output/save_names.h"
 #include "session/montage_rules.h"
 #include "settings/shell_integration.h"
+#include "ui/busy_cursor.h"
 #include "ui/clipboard_editor.h"
 #include "ui/form_picture.h"
 #include "ui/form_preferences.h"
@@ -60,6 +62,23 @@ SaveMontageOptions notedSaving(const std::string& programFolder, std::vector<std
     SaveMontageOptions options{{}, programFolder, {}};
     options.metadataProblem = [&notes](const std::string& line) { notes.push_back(line); };
     return options;
+}
+
+// Whether `shown` is the 8-bit view of `deep`, pixel for pixel (grey spread to the three colours).
+bool showsEightBitView(const QImage& shown, const DeepPicture& deep) {
+    if (shown.width() != deep.width || shown.height() != deep.height || (deep.channels != 1 && deep.channels != 3))
+        return false;
+    const QImage rgb = shown.convertToFormat(QImage::Format_RGB888);
+    for (int y = 0; y < deep.height; ++y) {
+        const std::uint16_t* in = deep.row(y);
+        const uchar* line = rgb.constScanLine(y);
+        for (int x = 0; x < deep.width; ++x) {
+            const std::uint16_t* pixel = in + std::size_t(x) * std::size_t(deep.channels);
+            for (int c = 0; c < 3; ++c)
+                if (line[3 * x + c] != eightBitsOf(pixel[deep.channels == 3 ? c : 0])) return false;
+        }
+    }
+    return true;
 }
 
 // The routine a command's error names: its entry in the main window's menus.
@@ -176,6 +195,7 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     PictureSource source = pictureSourceOf(window, *window->picture());
     std::vector<std::string> notes;
     PictureWrite write;
+    std::string readFrom; // a source window's file, while the window shows what was read from it
     if (montage) {
         const MontageRecord& record = c_.session.record(*montage);
         // Nothing was made into this window yet: there is no montage to write, copy, edit or
@@ -217,8 +237,9 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
         const auto* sourceWindow = qobject_cast<FormPicture*>(window);
         const std::string file = sourceWindow ? c_.session.pictureFile(sourceWindow->slot()) : std::string();
         const bool fromFile = !file.empty() && pathBytes(source.caption) == sourceCaption(sourceWindow->slot(), file);
+        if (fromFile) readFrom = file;
         write = [picture = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view)),
-                 file = fromFile ? file : std::string(), &notes](const std::string& path) {
+                 file = readFrom, &notes](const std::string& path) {
             notes.clear();
             const std::string failure = picture(path);
             if (const std::string note = eightBitCopyNote(file, path); !note.empty()) notes.push_back(note);
@@ -232,11 +253,13 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
         const std::string file = sourceWindow ? c_.session.pictureFile(sourceWindow->slot()) : std::string();
         if (!file.empty() && pictureFormatFor(file) == PictureFormat::Gif) source.picture = withOwnPalette(source.picture);
     }
-    // A montage of a 16-bit series goes to the clipboard and the editor at full depth.
+    // A montage of a 16-bit series, and a picture of a 16-bit file, go to the clipboard and the
+    // editor at full depth.
     std::shared_ptr<const DeepPicture> deep;
-    if (montage && (command == Command::PictureCopy || command == Command::PictureEditor) &&
-        !fullDepthMontage(*montage, deep))
-        return;
+    if (command == Command::PictureCopy || command == Command::PictureEditor) {
+        if (montage && !fullDepthMontage(*montage, deep)) return;
+        if (!montage) deep = fullDepthSource(readFrom, source.picture);
+    }
     bool kept = false;
     switch (command) {
     case Command::PictureSaveAs:
@@ -274,6 +297,22 @@ bool OutputCommands::fullDepthMontage(const MontageChoice& which, std::shared_pt
     }
     if (deep && deep->bitsPerSample != 16) deep.reset();
     return true;
+}
+
+std::shared_ptr<const DeepPicture> OutputCommands::fullDepthSource(const std::string& file, const QImage& shown) const {
+    if (file.empty() || deepFileBits(file) != 16) return nullptr;
+    const BusyCursor busy;
+    auto deep = std::make_shared<DeepPicture>();
+    try {
+        // Turned upright as the series' pictures were when they were read.
+        if (readDeepPicture(file, *deep, nullptr, c_.session.state().series.orientation) != DecodeStatus::Ok)
+            return nullptr;
+    } catch (...) {
+        return nullptr; // no memory left for it
+    }
+    // A file written again since it was read holds another picture than the window's.
+    if (deep->bitsPerSample != 16 || !showsEightBitView(shown, *deep)) return nullptr;
+    return deep;
 }
 
 void OutputCommands::tellSaveNotes(const std::vector<std::string>& notes) {

@@ -69,6 +69,10 @@ private:
     // and when it cannot be had so (the 8-bit picture the window shows goes then). False when the
     // user stopped it while its pictures were read again.
     bool fullDepthMontage(const MontageChoice& which, std::shared_ptr<const DeepPicture>& deep);
+    // A source window's picture at full depth for the clipboard and the editor, read again from
+    // `file`, the file the window shows: null for an 8-bit file, and when the file cannot be read
+    // so or no longer holds the picture the window shows (the 8-bit picture goes then).
+    std::shared_ptr<const DeepPicture> fullDepthSource(const std::string& file, const QImage& shown) const;
     // What a saving had to say besides the file's creation, in one message after it; nothing when
     // there is nothing.
     void tellSaveNotes(const std::vector<std::string>& notes);

@@ -114,6 +114,30 @@ TEST_F(FailingEditor, ThatEndsBeforeItOpenedTheFileIsTold) {
     EXPECT_TRUE(out.temporaryFiles().isEmpty()) << out.temporaryFiles().join(',').toStdString();
 }
 
+// An editor is not waited for: one that ends with an error later, before it opened its file, is
+// told as soon as it has ended, from the window events, without anybody asking after it.
+TEST_F(FailingEditor, IsToldAsSoonAsItEndsWithoutBeingWaitedFor) {
+    const std::string go = out.str("go");
+    std::string path;
+    {
+        EditorFiles files;
+        ASSERT_TRUE(openPictureInEditor(picture, files, prompter,
+                                        "sh -c 'while [ ! -e \"" + go + "\" ]; do sleep 0.02; done; exit 3'"));
+        path = files.paths().at(0);
+        EXPECT_EQ(files.withEditorRunning(), 1);
+        EXPECT_TRUE(prompter.shown.empty());
+        QFile(QString::fromStdString(go)).open(QIODevice::WriteOnly);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter.shown.empty(); }, 10000));
+        ASSERT_EQ(prompter.shown.size(), 1u);
+        EXPECT_EQ(prompter.shown[0].text, "The image editor  'sh'  ended before it opened the picture:  it ended with "
+                                          "exit status 3.   The picture is in  '" + path + "'  until Orvanta ends.");
+        tellFailedEditors(files, prompter); // once only
+        EXPECT_EQ(prompter.shown.size(), 1u);
+        EXPECT_TRUE(exists(path));
+    }
+    EXPECT_FALSE(exists(path));
+}
+
 // A 16-bit TIFF series d01.tif ... d03.tif in the rig's folder.
 void writeSixteenBitSeries(MontageRig& rig) {
     QProcess p;
@@ -169,6 +193,81 @@ TEST(SixteenBitMontage, GoesToTheClipboardAndTheEditorAtSixteenBits) {
     rig.prompter.shown.erase(std::remove_if(rig.prompter.shown.begin(), rig.prompter.shown.end(),
                                             [](const Prompt& p) { return p.text.find("created.") != std::string::npos; }),
                              rig.prompter.shown.end());
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+}
+
+} // namespace
+
+namespace {
+
+// A source window's picture of a 16-bit file goes to the clipboard's PNG and to the editor at 16
+// bits, as the file holds it; the clipboard's bitmap is the 8-bit picture the window shows. A file
+// written anew since it was read no longer holds the window's picture: the 8-bit one goes then, as
+// it does for an 8-bit file.
+TEST(SixteenBitSource, GoesToTheClipboardAndTheEditorAtSixteenBits) {
+    MontageRig rig;
+    writeSixteenBitSeries(rig);
+    texturedPicture(1, 2, QSize(40, 30)).save(QString::fromStdString(rig.files.path("e01.bmp")), "BMP");
+    texturedPicture(2, 2, QSize(40, 30)).save(QString::fromStdString(rig.files.path("e02.bmp")), "BMP");
+    rig.state.preferences.write(kPreferencesSection, kEditorPreferenceKey, "painter %f");
+    std::vector<std::string> handed;
+    setEditorStarter([&](const ProgramStart& s) {
+        handed.push_back(s.arguments.back());
+        return true;
+    });
+    // Copies and edits picture 2's window: the clipboard's PNG form, its bitmap and the editor's file.
+    struct Kept {
+        QImage png, bitmap, edited;
+        std::string editedName;
+    };
+    auto keep = [&](FormPicture* window) {
+        Kept k;
+        QGuiApplication::clipboard()->clear();
+        window->action(Command::PictureCopy)->trigger();
+        k.png = clipboardPng();
+        k.bitmap = QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888);
+        handed.clear();
+        window->action(Command::PictureEditor)->trigger();
+        if (handed.size() == 1) {
+            k.editedName = handed[0];
+            k.edited = QImage(QString::fromStdString(handed[0]));
+        }
+        return k;
+    };
+
+    ASSERT_EQ(rig.load(rig.files.path("d01.tif")), LoadOutcome::Loaded);
+    FormPicture* window = rig.form->windows().sourceWindow(2);
+    const QImage shown = window->PictureFile()->picture().convertToFormat(QImage::Format_RGB888);
+    const QImage full =
+        QImage(QString::fromStdString(rig.files.path("d02.tif"))).convertToFormat(QImage::Format_RGBX64);
+    ASSERT_EQ(full.size(), shown.size());
+    const Kept deep = keep(window);
+    EXPECT_EQ(deep.png.depth(), 64);
+    EXPECT_EQ(deep.png.convertToFormat(QImage::Format_RGBX64), full);
+    EXPECT_EQ(deep.bitmap, shown);
+    EXPECT_TRUE(QString::fromStdString(deep.editedName).endsWith(".png")) << deep.editedName;
+    EXPECT_EQ(deep.edited.convertToFormat(QImage::Format_RGBX64), full);
+
+    // Written anew (picture 3's pixels) after it was read: the window's own 8-bit picture goes.
+    QFile::remove(QString::fromStdString(rig.files.path("d02.tif")));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(rig.files.path("d03.tif")),
+                            QString::fromStdString(rig.files.path("d02.tif"))));
+    const Kept changed = keep(window);
+    EXPECT_NE(changed.png.depth(), 64); // no 16-bit form
+    EXPECT_EQ(changed.bitmap, shown);
+    EXPECT_TRUE(QString::fromStdString(changed.editedName).endsWith(".bmp")) << changed.editedName;
+    EXPECT_EQ(changed.edited.convertToFormat(QImage::Format_RGB888), shown);
+
+    // An 8-bit series goes as its windows show it.
+    ASSERT_EQ(rig.load(rig.files.path("e01.bmp")), LoadOutcome::Loaded);
+    window = rig.form->windows().sourceWindow(2);
+    const QImage eight = window->PictureFile()->picture().convertToFormat(QImage::Format_RGB888);
+    const Kept plain = keep(window);
+    EXPECT_NE(plain.png.depth(), 64); // no 16-bit form
+    EXPECT_EQ(plain.bitmap, eight);
+    EXPECT_TRUE(QString::fromStdString(plain.editedName).endsWith(".bmp")) << plain.editedName;
+    EXPECT_EQ(plain.edited.convertToFormat(QImage::Format_RGB888), eight);
+    setEditorStarter({});
     EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
 }
 
