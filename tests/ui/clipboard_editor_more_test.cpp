@@ -138,14 +138,6 @@ TEST_F(FailingEditor, IsToldAsSoonAsItEndsWithoutBeingWaitedFor) {
     EXPECT_FALSE(exists(path));
 }
 
-// A 16-bit TIFF series d01.tif ... d03.tif in the rig's folder.
-void writeSixteenBitSeries(MontageRig& rig) {
-    QProcess p;
-    p.start(QCoreApplication::applicationDirPath() + "/make-sample-series",
-            {QString::fromStdString(rig.files.path("")), "--count", "3", "--size", "96x72", "--depth", "16", "--prefix", "d"});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    ASSERT_EQ(p.exitCode(), 0);
-}
 
 // What the clipboard's PNG form holds.
 QImage clipboardPng() {

@@ -7,7 +7,11 @@
 
 #include "ui/run_progress.h"
 
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
 #include <QImage>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -96,6 +100,15 @@ inline void stopWhen(FormMontage& form, std::function<bool()> now) {
     whenTrue(
         &form, [&form, now = std::move(now)] { return form.commandRunning() && now(); },
         [&form] { form.runProgress()->requestStop(); });
+}
+
+// A 16-bit TIFF series d01.tif ... d03.tif in the rig's folder.
+inline void writeSixteenBitSeries(MontageRig& rig) {
+    QProcess p;
+    p.start(QCoreApplication::applicationDirPath() + "/make-sample-series",
+            {QString::fromStdString(rig.files.path("")), "--count", "3", "--size", "96x72", "--depth", "16", "--prefix", "d"});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    ASSERT_EQ(p.exitCode(), 0);
 }
 
 } // namespace orv::testing

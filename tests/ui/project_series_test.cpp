@@ -177,19 +177,6 @@ TEST(CliProject, OpenProjectMakesTheSameMontageAgain) {
 
 // --- a 16-bit series ------------------------------------------------------------------------------
 
-namespace {
-
-// A 16-bit TIFF series d01.tif ... d03.tif in the rig's folder.
-void writeSixteenBitSeries(MontageRig& rig) {
-    QProcess p;
-    p.start(QCoreApplication::applicationDirPath() + "/make-sample-series",
-            {QString::fromStdString(rig.files.path("")), "--count", "3", "--size", "96x72", "--depth", "16", "--prefix", "d"});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    ASSERT_EQ(p.exitCode(), 0);
-}
-
-} // namespace
-
 // Pyramid Focus's montage comes back from a project at 8 bits: saved as TIFF or PNG it stays at 8
 // bits, and the window says so and why after the file is written, for the File menu's Save As and
 // the montage window's own.
