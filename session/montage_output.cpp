@@ -408,7 +408,8 @@ void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& re
     record.metadataProblems = std::move(problems);
 }
 
-std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options) {
+std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options,
+                        const DeepPicture* deep) {
     const PictureMetadata* metadata = options.picture.metadata;
     const WriteProgress& progress = options.picture.writeProgress;
     if (options.conversionFolder && pictureFormatFor(path) == PictureFormat::Jpeg) {
@@ -446,7 +447,12 @@ std::string savePicture(const BgrView& picture, const std::string& path, const S
     std::vector<std::string> problems;
     PictureWriteOptions picture_options = options.picture;
     picture_options.metadataProblems = &problems;
-    writePicture(path, picture, picture_options);
+    // TIFF and PNG hold the full-depth picture at 16 bits; every other format the 8-bit one.
+    const PictureFormat format = options.picture.format ? *options.picture.format : pictureFormatFor(path);
+    if (deep && (format == PictureFormat::Tiff || format == PictureFormat::Png))
+        writeDeepPicture(path, *deep, 16, picture_options);
+    else
+        writePicture(path, picture, picture_options);
     for (const std::string& line : problems) sayMetadataProblem(options, line);
     return {};
 }
@@ -462,19 +468,14 @@ std::string MontageSession::saveMontage(const MontageChoice& which, const std::s
     const PictureFormat format = pictureFormatFor(path);
     if (format == PictureFormat::Jpeg || format == PictureFormat::Tiff || format == PictureFormat::Png)
         for (const std::string& line : record.metadataProblems) sayMetadataProblem(options, line);
+    // A montage of a 16-bit series is saved at 16 bits.
+    std::shared_ptr<const DeepPicture> deep;
     if (format == PictureFormat::Tiff || format == PictureFormat::Png) {
-        // A montage of a 16-bit series is saved at 16 bits.
         std::string why;
-        if (const std::shared_ptr<const DeepPicture> deep = deepMontage(which, &why)) {
-            std::vector<std::string> problems;
-            withRecord.picture.metadataProblems = &problems;
-            writeDeepPicture(path, *deep, 16, withRecord.picture);
-            for (const std::string& line : problems) sayMetadataProblem(options, line);
-            return {};
-        }
-        if (!why.empty()) sayMetadataProblem(options, "the montage is saved at 8 bits per sample: " + why);
+        deep = deepMontage(which, &why);
+        if (!deep && !why.empty()) sayMetadataProblem(options, "the montage is saved at 8 bits per sample: " + why);
     }
-    return savePicture(viewOf(record.picture), path, withRecord);
+    return savePicture(viewOf(record.picture), path, withRecord, deep.get());
 }
 
 int MontageSession::seriesPictureNamed(const std::string& path) const {
@@ -553,14 +554,6 @@ std::string MontageSession::pictureFile(int n) const {
     } catch (const RuntimeError&) {
     }
     return {};
-}
-
-std::string eightBitCopyNote(const std::string& source, const std::string& path) {
-    const PictureFormat format = pictureFormatFor(path);
-    if (format != PictureFormat::Tiff && format != PictureFormat::Png) return {};
-    if (source.empty() || deepFileBits(source) != 16) return {};
-    return "the picture is saved at 8 bits per sample: its window holds it at 8 bits (" + source +
-           " itself has 16)";
 }
 
 std::string seriesPictureText(const std::string& file, int picture) {

@@ -431,12 +431,11 @@ retouch::Raster montageRaster(MemorySurface& picture);
 inline constexpr const char* kSeriesPictureTitle = "Choose another name";
 std::string seriesPictureText(const std::string& file, int picture);
 
-// What a copy of picture file `source` written to `path` from its 8-bit picture has to say: a TIFF
-// or PNG of a 16-bit picture keeps 8 bits per sample only. Empty otherwise.
-std::string eightBitCopyNote(const std::string& source, const std::string& path);
-
-// Writes `picture` to `path` in the format its ending names, as saveMontage does.
-std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options);
+// Writes `picture` to `path` in the format its ending names, as saveMontage does: TIFF and PNG at
+// 16 bits per sample from `deep` instead when it is given (its 8-bit view is `picture`), every
+// other format from `picture`.
+std::string savePicture(const BgrView& picture, const std::string& path, const SaveMontageOptions& options,
+                        const DeepPicture* deep = nullptr);
 
 // Whether the series whose first picture is `firstPicture` fits the memory left when it has
 // 16-bit pictures, read at full depth one picture at a time beside its 8-bit cells

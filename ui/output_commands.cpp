@@ -232,26 +232,26 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
             return c_.session.saveMontage(which, path, notedSaving(c_.state.programFolder, notes));
         };
     } else {
-        // A source window's picture is written as the window holds it, at 8 bits: a copy of a
-        // 16-bit file as TIFF or PNG says so, as a montage's save does.
+        // A source window's picture was read from its file while its caption names that file.
         const auto* sourceWindow = qobject_cast<FormPicture*>(window);
         const std::string file = sourceWindow ? c_.session.pictureFile(sourceWindow->slot()) : std::string();
-        const bool fromFile = !file.empty() && pathBytes(source.caption) == sourceCaption(sourceWindow->slot(), file);
-        if (fromFile) readFrom = file;
-        write = [picture = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view)),
-                 file = readFrom, &notes](const std::string& path) {
-            notes.clear();
-            const std::string failure = picture(path);
-            if (const std::string note = eightBitCopyNote(file, path); !note.empty()) notes.push_back(note);
-            return failure;
+        if (!file.empty() && pathBytes(source.caption) == sourceCaption(sourceWindow->slot(), file)) readFrom = file;
+        // A picture read from a GIF file keeps its own colours in a GIF copy, where the colour
+        // cube would change them.
+        if (command == Command::PictureSaveAs && !file.empty() && pictureFormatFor(file) == PictureFormat::Gif)
+            source.picture = withOwnPalette(source.picture);
+        // Its copy keeps the file's metadata and, as TIFF or PNG, the file's 16 bits per sample.
+        PictureOrigin origin;
+        origin.file = readFrom;
+        origin.fullDepth = [this, file = readFrom, shown = source.picture](std::string& why) {
+            return fullDepthSource(file, shown, &why);
         };
-    }
-    // A picture read from a GIF file keeps its own colours in a GIF copy, where the colour cube
-    // would change them.
-    if (!montage && command == Command::PictureSaveAs) {
-        const auto* sourceWindow = qobject_cast<FormPicture*>(window);
-        const std::string file = sourceWindow ? c_.session.pictureFile(sourceWindow->slot()) : std::string();
-        if (!file.empty() && pictureFormatFor(file) == PictureFormat::Gif) source.picture = withOwnPalette(source.picture);
+        origin.note = [&notes](const std::string& line) { notes.push_back(line); };
+        write = [picture = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view), origin),
+                 &notes](const std::string& path) {
+            notes.clear();
+            return picture(path);
+        };
     }
     // A montage of a 16-bit series, and a picture of a 16-bit file, go to the clipboard and the
     // editor at full depth.
@@ -299,19 +299,29 @@ bool OutputCommands::fullDepthMontage(const MontageChoice& which, std::shared_pt
     return true;
 }
 
-std::shared_ptr<const DeepPicture> OutputCommands::fullDepthSource(const std::string& file, const QImage& shown) const {
+std::shared_ptr<const DeepPicture> OutputCommands::fullDepthSource(const std::string& file, const QImage& shown,
+                                                                   std::string* why) const {
+    std::string unused;
+    std::string& reason = why ? *why : unused;
+    reason.clear();
     if (file.empty() || deepFileBits(file) != 16) return nullptr;
     const BusyCursor busy;
     auto deep = std::make_shared<DeepPicture>();
     try {
         // Turned upright as the series' pictures were when they were read.
-        if (readDeepPicture(file, *deep, nullptr, c_.session.state().series.orientation) != DecodeStatus::Ok)
+        if (readDeepPicture(file, *deep, nullptr, c_.session.state().series.orientation) != DecodeStatus::Ok) {
+            reason = file + " cannot be read at full depth";
             return nullptr;
+        }
     } catch (...) {
-        return nullptr; // no memory left for it
+        reason = "there is not enough memory to read " + file + " at full depth";
+        return nullptr;
     }
     // A file written again since it was read holds another picture than the window's.
-    if (deep->bitsPerSample != 16 || !showsEightBitView(shown, *deep)) return nullptr;
+    if (deep->bitsPerSample != 16 || !showsEightBitView(shown, *deep)) {
+        reason = file + " was changed after its window read it";
+        return nullptr;
+    }
     return deep;
 }
 

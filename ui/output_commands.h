@@ -71,8 +71,10 @@ private:
     bool fullDepthMontage(const MontageChoice& which, std::shared_ptr<const DeepPicture>& deep);
     // A source window's picture at full depth for the clipboard and the editor, read again from
     // `file`, the file the window shows: null for an 8-bit file, and when the file cannot be read
-    // so or no longer holds the picture the window shows (the 8-bit picture goes then).
-    std::shared_ptr<const DeepPicture> fullDepthSource(const std::string& file, const QImage& shown) const;
+    // so or no longer holds the picture the window shows (the 8-bit picture goes then; `why`
+    // says why for a 16-bit file).
+    std::shared_ptr<const DeepPicture> fullDepthSource(const std::string& file, const QImage& shown,
+                                                       std::string* why = nullptr) const;
     // What a saving had to say besides the file's creation, in one message after it; nothing when
     // there is nothing.
     void tellSaveNotes(const std::vector<std::string>& notes);

@@ -2,6 +2,8 @@
 #include "ui/save_picture.h"
 
 #include "base/runtime_error.h"
+#include "input/deep_reader.h"
+#include "output/picture_metadata.h"
 #include "output/picture_writer.h"
 #include "output/save_names.h"
 #include "output/bgr_image.h"
@@ -12,6 +14,7 @@
 #include "ui/path_text.h"
 #include "ui/screen_metrics.h"
 
+#include <cstdio>
 
 namespace orv {
 
@@ -45,11 +48,33 @@ SaveOutcome saveJpeg(const PictureWrite& write, const std::string& target, const
 
 } // namespace
 
-PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder, WriteProgress progress) {
-    return [picture, programFolder, progress](const std::string& path) {
-        SaveMontageOptions options{{}, programFolder, {}};
+PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder, WriteProgress progress,
+                           PictureOrigin origin) {
+    return [picture, programFolder, progress, origin](const std::string& path) {
+        SaveMontageOptions options{{}, programFolder, origin.note};
         options.picture.writeProgress = progress;
-        return savePicture(BgrImage(picture).view(), path, options);
+        const auto say = [&](const std::string& line) {
+            if (origin.note) origin.note(line);
+            else std::fprintf(stderr, "orvanta: %s\n", line.c_str());
+        };
+        const PictureFormat format = pictureFormatFor(path);
+        const bool deepFormat = format == PictureFormat::Tiff || format == PictureFormat::Png;
+        PictureMetadata metadata;
+        std::shared_ptr<const DeepPicture> deep;
+        if (!origin.file.empty() && (deepFormat || format == PictureFormat::Jpeg)) {
+            // The camera's metadata of the file goes into the copy, as the first picture's goes
+            // into a montage.
+            std::vector<std::string> problems;
+            metadata = readPictureMetadata(origin.file, problems);
+            for (const std::string& line : problems) say(line);
+            options.picture.metadata = &metadata;
+        }
+        if (!origin.file.empty() && deepFormat && origin.fullDepth && deepFileBits(origin.file) == 16) {
+            std::string why;
+            deep = origin.fullDepth(why);
+            if (!deep) say("the picture is saved at 8 bits per sample: " + why);
+        }
+        return savePicture(BgrImage(picture).view(), path, options, deep.get());
     };
 }
 

@@ -3,6 +3,7 @@
 // other format through the caller's writer (the session's for a montage).
 #pragma once
 
+#include "base/deep_picture.h"
 #include "base/prompt.h"
 #include "ui/common_dialog.h"
 #include "output/write_progress.h"
@@ -10,6 +11,7 @@
 #include "ui/picture_source.h"
 
 #include <functional>
+#include <memory>
 #include <string>
 
 namespace orv {
@@ -52,9 +54,25 @@ struct SaveServices {
 // when the conversion program did not write the JPEG, else an empty text. Raises RuntimeError
 // when the file cannot be written.
 using PictureWrite = std::function<std::string(const std::string& path)>;
-// The writer of a picture that is not a montage record (a source window's): the same writers, JPEG
-// through the conversion program in `programFolder`, telling `progress` how far they are.
-PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder, WriteProgress progress = {});
+
+// The file a source window's picture was read from, for its save.
+struct PictureOrigin {
+    std::string file; // empty: the picture is no file's as the window holds it
+    // The picture as `file` holds it at 16 bits per sample, upright as the window shows it; null,
+    // with the reason in `why`, when it cannot be had so. Asked for a 16-bit file saved as TIFF
+    // or PNG only.
+    std::function<std::shared_ptr<const DeepPicture>(std::string& why)> fullDepth;
+    // Told what the save has to say besides the file's creation, one line each (a metadata block
+    // left out, a 16-bit picture saved at 8 bits and why); standard error when empty.
+    std::function<void(const std::string&)> note;
+};
+
+// The writer of a picture that is not a montage record (a source window's): the montage's
+// writers, JPEG through the conversion program in `programFolder`, telling `progress` how far
+// they are. A picture of a file keeps that file's metadata in a JPEG, TIFF or PNG copy, and a
+// picture of a 16-bit file its 16 bits per sample in a TIFF or PNG copy, as a montage does.
+PictureWrite pictureWriter(const QImage& picture, const std::string& programFolder, WriteProgress progress = {},
+                           PictureOrigin origin = {});
 
 enum class SaveOutcome {
     Saved,     // the file was written

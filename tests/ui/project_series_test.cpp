@@ -4,6 +4,8 @@
 
 #include "cli_like.h"
 #include "support/oriented_pictures.h"
+#include "input/deep_reader.h"
+#include "output/picture_metadata.h"
 #include "settings/project_file.h"
 #include "ui/montage_windows.h"
 
@@ -22,6 +24,13 @@ using namespace orv;
 using namespace orv::testing;
 
 namespace {
+
+// An XMP packet with a rating, as a photo manager writes it.
+const char* const kRatedXmp =
+    "<?xpacket begin=\"\xef\xbb\xbf\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>"
+    "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+    "<rdf:Description rdf:about=\"\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:Rating=\"4\"/>"
+    "</rdf:RDF></x:xmpmeta><?xpacket end=\"w\"?>";
 
 // A folder holding the project and its pictures, moved: the project names the pictures where they
 // were. Open Project reads them from the project's own folder and says so; the file-name box shows
@@ -250,38 +259,92 @@ TEST(OpenProject, AnAlignedMinimumMontageSmallerThanItsPicturesIsNoChangeOfSize)
     EXPECT_EQ(rig.montagePicture().size(), made);
 }
 
-// A source window holds its picture at 8 bits: saved as TIFF or PNG from a 16-bit series it says
-// so after the file is written, as a montage's save does; as BMP, or from an 8-bit file, nothing.
-TEST(DeepProject, ASourceWindowOfASixteenBitSeriesSaysItIsSavedAtEightBits) {
+namespace {
+
+// The picture of a 16-bit file `file`, read at full depth as it stands.
+DeepPicture deepFile(const std::string& file) {
+    DeepPicture p;
+    EXPECT_EQ(readDeepPicture(file, p), DecodeStatus::Ok) << file;
+    return p;
+}
+
+} // namespace
+
+// A source window's picture of a 16-bit file is saved as TIFF and PNG at 16 bits, the file's own
+// samples, and as JPEG or BMP at 8; each copy but the BMP keeps the file's metadata, with nothing
+// more to say. A file written anew since its window read it no longer holds the window's picture:
+// the window's 8-bit picture is saved then, and the user told so and why.
+TEST(DeepProject, ASourceWindowOfASixteenBitSeriesIsSavedAtSixteenBits) {
     MontageRig rig;
     writeSixteenBitSeries(rig);
-    ASSERT_EQ(rig.load(rig.files.path("d01.tif")), LoadOutcome::Loaded);
-    FormPicture* second = rig.form->windows().existingSourceWindow(2);
-    ASSERT_NE(second, nullptr);
-    for (const char* name : {"s.tif", "s.png", "s.bmp"}) {
-        rig.prompter.shown.clear();
-        const std::string saved = rig.files.path(std::string("copy ") + name);
-        rig.dialogs->chooseFile(QString::fromStdString(saved));
-        second->action(Command::PictureSaveAs)->trigger();
-        EXPECT_EQ(rig.prompter.shown[0].text, "File  " + saved + "  created.") << name;
-        if (name[2] == 'b') {
-            EXPECT_EQ(rig.prompter.shown.size(), 1u);
-            continue;
-        }
-        ASSERT_EQ(rig.prompter.shown.size(), 2u) << name;
-        EXPECT_EQ(rig.prompter.shown[1].icon, PromptIcon::Exclamation);
-        EXPECT_EQ(rig.prompter.shown[1].text, "The file was written, but:\nthe picture is saved at 8 bits per sample: "
-                                              "its window holds it at 8 bits (" +
-                                                  rig.files.path("d02.tif") + " itself has 16)");
-        EXPECT_LE(QImage(QString::fromStdString(saved)).depth(), 32) << name;
+    const std::string second = rig.files.path("d02.tif");
+    {
+        QFile f(QString::fromStdString(second));
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        const DeepPicture p = deepFile(second);
+        std::vector<std::string> problems;
+        const PictureMetadata camera{{}, kRatedXmp, {}};
+        const std::vector<std::uint8_t> tagged =
+            withMetadata({bytes.begin(), bytes.end()}, camera, p.width, p.height, problems);
+        ASSERT_TRUE(problems.empty()) << problems[0];
+        f.close();
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(reinterpret_cast<const char*>(tagged.data()), qint64(tagged.size()));
     }
+    const DeepPicture original = deepFile(second);
+    ASSERT_EQ(original.bitsPerSample, 16);
+    ASSERT_EQ(rig.load(rig.files.path("d01.tif")), LoadOutcome::Loaded);
+    FormPicture* window = rig.form->windows().existingSourceWindow(2);
+    ASSERT_NE(window, nullptr);
+    const QImage shown = window->PictureFile()->picture().convertToFormat(QImage::Format_RGB888);
+    auto save = [&](const std::string& name) {
+        rig.prompter.shown.clear();
+        const std::string saved = rig.files.path(name);
+        rig.dialogs->chooseFile(QString::fromStdString(saved));
+        window->action(Command::PictureSaveAs)->trigger();
+        EXPECT_FALSE(rig.prompter.shown.empty()) << name;
+        if (!rig.prompter.shown.empty()) EXPECT_EQ(rig.prompter.shown[0].text, "File  " + saved + "  created.") << name;
+        return saved;
+    };
+    auto rated = [](const std::string& file) {
+        std::vector<std::string> problems;
+        return readPictureMetadata(file, problems).xmp.find("Rating") != std::string::npos;
+    };
+    for (const char* name : {"copy.tif", "copy.png", "copy.jpg", "copy.bmp"}) {
+        const std::string saved = save(name);
+        EXPECT_EQ(rig.prompter.shown.size(), 1u) << name << ": " << rig.prompter.shown.back().text;
+        const bool deep = name[5] == 't' || name[5] == 'p';
+        if (deep) {
+            const DeepPicture copy = deepFile(saved);
+            EXPECT_EQ(copy.bitsPerSample, 16) << name;
+            EXPECT_EQ(copy.channels, original.channels) << name;
+            EXPECT_TRUE(copy.samples == original.samples) << name;
+        } else {
+            const QImage copy(QString::fromStdString(saved));
+            EXPECT_LE(copy.depth(), 32) << name;
+            if (name[5] == 'b') EXPECT_EQ(copy.convertToFormat(QImage::Format_RGB888), shown);
+        }
+        EXPECT_EQ(rated(saved), name[5] != 'b') << name;
+    }
+
+    // Written anew (picture 3's pixels) after its window read it: the window's picture at 8 bits.
+    QFile::remove(QString::fromStdString(second));
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(rig.files.path("d03.tif")), QString::fromStdString(second)));
+    const std::string changed = save("changed.png");
+    ASSERT_EQ(rig.prompter.shown.size(), 2u);
+    EXPECT_EQ(rig.prompter.shown[1].icon, PromptIcon::Exclamation);
+    EXPECT_EQ(rig.prompter.shown[1].text, "The file was written, but:\nthe picture is saved at 8 bits per sample: " +
+                                              second + " was changed after its window read it");
+    const QImage eight(QString::fromStdString(changed));
+    EXPECT_LE(eight.depth(), 32);
+    EXPECT_EQ(eight.convertToFormat(QImage::Format_RGB888), shown);
 
     // The window of an 8-bit picture has nothing to add.
     writeTexturedSeries(rig.files, "e", 2, QSize(40, 30));
     ASSERT_EQ(rig.load(rig.files.path("e01.bmp")), LoadOutcome::Loaded);
-    rig.prompter.shown.clear();
-    rig.dialogs->chooseFile(QString::fromStdString(rig.files.path("e.tif")));
-    rig.form->windows().existingSourceWindow(2)->action(Command::PictureSaveAs)->trigger();
+    window = rig.form->windows().existingSourceWindow(2);
+    save("e.tif");
     EXPECT_EQ(rig.prompter.shown.size(), 1u);
 }
 
