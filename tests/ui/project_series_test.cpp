@@ -294,15 +294,19 @@ TEST(DeepProject, ASourceWindowOfASixteenBitSeriesIsSavedAtSixteenBits) {
     }
     const DeepPicture original = deepFile(second);
     ASSERT_EQ(original.bitsPerSample, 16);
+    rig.state.programFolder = QCoreApplication::applicationDirPath().toStdString() + "/"; // orvantajpeg's
     ASSERT_EQ(rig.load(rig.files.path("d01.tif")), LoadOutcome::Loaded);
     FormPicture* window = rig.form->windows().existingSourceWindow(2);
     ASSERT_NE(window, nullptr);
     const QImage shown = window->PictureFile()->picture().convertToFormat(QImage::Format_RGB888);
+    // Saves the window's picture as `name`: JPEG without a word when all went well, the others
+    // saying the file was created.
     auto save = [&](const std::string& name) {
         rig.prompter.shown.clear();
         const std::string saved = rig.files.path(name);
         rig.dialogs->chooseFile(QString::fromStdString(saved));
         window->action(Command::PictureSaveAs)->trigger();
+        if (QString::fromStdString(name).endsWith(".jpg")) return saved;
         EXPECT_FALSE(rig.prompter.shown.empty()) << name;
         if (!rig.prompter.shown.empty()) EXPECT_EQ(rig.prompter.shown[0].text, "File  " + saved + "  created.") << name;
         return saved;
@@ -313,7 +317,8 @@ TEST(DeepProject, ASourceWindowOfASixteenBitSeriesIsSavedAtSixteenBits) {
     };
     for (const char* name : {"copy.tif", "copy.png", "copy.jpg", "copy.bmp"}) {
         const std::string saved = save(name);
-        EXPECT_EQ(rig.prompter.shown.size(), 1u) << name << ": " << rig.prompter.shown.back().text;
+        EXPECT_EQ(rig.prompter.shown.size(), name[5] == 'j' ? 0u : 1u)
+            << name << ": " << (rig.prompter.shown.empty() ? "" : rig.prompter.shown.back().text);
         const bool deep = name[5] == 't' || name[5] == 'p';
         if (deep) {
             const DeepPicture copy = deepFile(saved);
