@@ -263,6 +263,7 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
             main.retouch = RetouchHistory{};
         }
         main.unsaved = false; // it is the project's own picture
+        main.keptBy.clear(); // and no keeping of the montage it replaces holds for it
         main.deep = nullptr;
         main.deepOf = 0;
         main.fromProject = true;

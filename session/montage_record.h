@@ -149,6 +149,9 @@ struct MontageRecord {
     RetouchHistory retouch;     // the strokes painted into the picture, with their undo
     // Made, smoothed or changed since it was last saved, copied, printed or handed to the editor.
     bool unsaved = false;
+    // The keepings (MontageSession::montageKept) since it was last made or changed; one taken back
+    // (an editor that never opened it) leaves it unsaved when none is left.
+    std::vector<std::uint64_t> keptBy;
     // The first picture's EXIF, XMP and ICC profile, written into JPEG, TIFF and PNG outputs
     // (null: none read), and what was wrong with them when they were read (a damaged block).
     std::shared_ptr<const PictureMetadata> metadata;

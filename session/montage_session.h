@@ -25,6 +25,7 @@
 #include "smoothing/comparison.h"
 #include "smoothing/smoothing_pass.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -199,7 +200,26 @@ public:
     // The montage records.
     const MontageRecord& record(const MontageChoice& which) const { return state_.montage.record(which); }
     // Montage `which` was saved, copied, printed or handed to the editor: it is no longer unsaved.
-    void montageKept(const MontageChoice& which) { state_.montage.record(which).unsaved = false; }
+    // Each keeping takes the next number (lastKeeping).
+    void montageKept(const MontageChoice& which) {
+        MontageRecord& r = state_.montage.record(which);
+        // Keepings of the montage as it was before a change no longer hold for it.
+        if (r.unsaved) r.keptBy.clear();
+        r.unsaved = false;
+        r.keptBy.push_back(++keepings_);
+    }
+    // The number of the last keeping (0: none yet).
+    std::uint64_t lastKeeping() const { return keepings_; }
+    // Keeping `keeping` of montage `which` did not happen after all (the editor it was handed to
+    // ended before it opened the picture): the montage counts as unsaved again, as before it was
+    // handed on, unless another keeping of it since it was last made or changed still holds.
+    void keepingFailed(const MontageChoice& which, std::uint64_t keeping) {
+        MontageRecord& r = state_.montage.record(which);
+        const auto at = std::find(r.keptBy.begin(), r.keptBy.end(), keeping);
+        if (at == r.keptBy.end()) return;
+        r.keptBy.erase(at);
+        if (r.keptBy.empty() && !r.empty()) r.unsaved = true;
+    }
     // The main montage was made or changed and has not been kept since.
     bool mainMontageUnsaved() const { return !record({}).empty() && record({}).unsaved; }
     // Whether `request` names another series than the one the main montage was made from (its
@@ -378,6 +398,7 @@ private:
     DecodedSeries series_;
     std::unique_ptr<StreamedSeries> streamed_; // the series of a streamed run, while it is the current one
     bool slotHoldsMain_ = false; // slot 100 holds the main record's picture
+    std::uint64_t keepings_ = 0; // the montages saved, copied, printed or handed on so far
     // The stroke being painted, on which record, from which picture.
     struct LiveStroke {
         MontageChoice which;

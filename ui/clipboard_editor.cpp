@@ -324,7 +324,41 @@ void tellFailedEditor(const EditorFiles::FailedEditor& failed, Prompter& prompte
 } // namespace
 
 void tellFailedEditors(EditorFiles& files, Prompter& prompter) {
-    for (const EditorFiles::FailedEditor& failed : files.takeFailedEditors()) tellFailedEditor(failed, prompter);
+    for (const EditorFiles::FailedEditor& failed : files.takeFailedEditors()) {
+        EditorHandOffWatch::failed(failed.path);
+        tellFailedEditor(failed, prompter);
+    }
+}
+
+namespace {
+
+EditorHandOffWatch*& latestWatch() {
+    static EditorHandOffWatch* latest = nullptr;
+    return latest;
+}
+
+} // namespace
+
+EditorHandOffWatch::EditorHandOffWatch(Heard handedOn, Heard failed)
+    : handedOn_(std::move(handedOn)), failed_(std::move(failed)), before_(latestWatch()) {
+    latestWatch() = this;
+}
+
+EditorHandOffWatch::~EditorHandOffWatch() {
+    // Taken out of the chain wherever it is in it.
+    for (EditorHandOffWatch** at = &latestWatch(); *at; at = &(*at)->before_)
+        if (*at == this) {
+            *at = before_;
+            break;
+        }
+}
+
+void EditorHandOffWatch::handedOn(const std::string& path) {
+    if (EditorHandOffWatch* w = latestWatch(); w && w->handedOn_) w->handedOn_(path);
+}
+
+void EditorHandOffWatch::failed(const std::string& path) {
+    if (EditorHandOffWatch* w = latestWatch(); w && w->failed_) w->failed_(path);
 }
 
 bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& prompter,
@@ -357,7 +391,10 @@ bool openPictureInEditor(const QImage& picture, EditorFiles& files, Prompter& pr
     // A program that cannot run (a missing library, a launcher that finds no application) ends
     // within moments: it is told then, while the windows go on.
     files.tellFailuresTo(prompter);
-    if (startEditor(start, ended, &failure)) return true;
+    if (startEditor(start, ended, &failure)) {
+        EditorHandOffWatch::handedOn(path);
+        return true;
+    }
     ended->ended = true; // nothing runs on the file
     // It is the user's to open until the program ends, as they are told.
     files.keepUntilEnd(path);

@@ -11,6 +11,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -129,8 +130,29 @@ inline constexpr const char* kEditorTitle = "Orvanta";
 std::string editedFilesText(const std::vector<std::string>& paths);
 
 // Tells the user of each editor that failed before it opened its file (EditorFiles::
-// takeFailedEditors): which program, how it ended and where the picture is.
+// takeFailedEditors): which program, how it ended and where the picture is. The watch hears of it
+// first.
 void tellFailedEditors(EditorFiles& files, Prompter& prompter);
+
+// While it is there, hears of every picture file an editor was started on (`handedOn`, at once)
+// and of every editor that ended before it opened its file (`failed`, before the user is told),
+// by the file's path: the main window follows the montages it hands on with it. The latest watch
+// made hears; when it goes, the one before it hears again.
+class EditorHandOffWatch {
+public:
+    using Heard = std::function<void(const std::string& path)>;
+    EditorHandOffWatch(Heard handedOn, Heard failed);
+    ~EditorHandOffWatch();
+    EditorHandOffWatch(const EditorHandOffWatch&) = delete;
+    EditorHandOffWatch& operator=(const EditorHandOffWatch&) = delete;
+
+    static void handedOn(const std::string& path);
+    static void failed(const std::string& path);
+
+private:
+    Heard handedOn_, failed_;
+    EditorHandOffWatch* before_;
+};
 
 // "Open in Editor": the picture to a temporary BMP, handed to the editor: `editorCommand` (the
 // "Image editor" preference) when set, else the desktop's default application for PNG pictures

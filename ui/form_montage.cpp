@@ -8,6 +8,7 @@
 #include "ui/desktop_observer.h"
 #include "ui/beep.h"
 #include "ui/busy_cursor.h"
+#include "ui/clipboard_editor.h"
 #include "ui/main_background.h"
 #include "ui/path_text.h"
 #include "ui/run_progress.h"
@@ -90,6 +91,8 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     projects_ = std::make_unique<ProjectCommands>(context);
     offsets_ = std::make_unique<OffsetCommands>(context, actions_);
     retouch_ = std::make_unique<RetouchCommands>(context, [this] { return running_ > 0; });
+    editorWatch_ = std::make_unique<EditorHandOffWatch>([this](const std::string& file) { handedNow_.push_back(file); },
+                                                        [this](const std::string& file) { editorFailed(file); });
     connectCommands();
     addKeyboardEntries();
     addZoomKeys();

@@ -26,6 +26,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 class QLabel;
 class QLineEdit;
@@ -35,6 +37,7 @@ class QToolButton;
 namespace orv {
 
 class DesktopObserver;
+class EditorHandOffWatch;
 class RunProgress;
 
 inline constexpr const char* kMainCaption = "Orvanta  -  from Brindlemoor Software";
@@ -209,6 +212,21 @@ private:
     // The unsaved work the user let go when the desktop session began to end (OutputCommands::unkeptWork).
     std::optional<int> sessionEndLetGo_;
     bool letGoAtSessionEnd() const;
+
+    // A montage handed to an editor counts as kept; an editor that ends before it opened the
+    // picture takes that keeping back. Each hand-off: the editor's file, the montage, the keeping.
+    struct EditorHandOff {
+        std::string file;
+        MontageChoice which;
+        std::uint64_t keeping = 0;
+    };
+    std::vector<EditorHandOff> editorHandOffs_;
+    std::vector<std::string> handedNow_; // the files editors were started on by the command running
+    // Runs `command`, which may hand montage `which` to an editor, and notes the hand-off.
+    void handToEditor(const MontageChoice& which, const std::function<void()>& command);
+    // The editor started on `file` ended before it opened it.
+    void editorFailed(const std::string& file);
+    std::unique_ptr<EditorHandOffWatch> editorWatch_;
 };
 
 // The file-name box's text before anything was typed or read: a series beside the program.

@@ -22,8 +22,10 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <utility>
 
 namespace orv {
 
@@ -192,9 +194,11 @@ void FormMontage::runCommand(Command c) {
         break;
     }
     case Command::Exit: close(); break;
+    case Command::EditMontage:
+        handToEditor(MontageChoice{}, [this, c] { runLocked([this, c] { output_->runMontageFileCommand(c); }); });
+        break;
     case Command::SaveMontageAs:
     case Command::CopyMontage:
-    case Command::EditMontage:
     case Command::PrintMontage:
     case Command::PrintMontageFit:
     case Command::PrintMontageHalf: runLocked([this, c] { output_->runMontageFileCommand(c); }); break;
@@ -237,9 +241,28 @@ void FormMontage::runMontageCommand(Command c, FormMontagePicture* window) {
     case Command::RedoRetouch: runLocked([&] { retouch_->redo(window); }); break;
     case Command::ClearRetouch: runLocked([&] { retouch_->clear(window); }); break;
     case Command::PicturePreview: runLocked([&] { montage_->previewMontage(window, readRequest().ignored); }); break;
+    case Command::PictureEditor:
+        handToEditor(which, [&] { runLocked([&] { output_->runPictureCommand(c, window, which); }); });
+        break;
     // Saving, copying, printing or editing a montage waits for a run that is making one.
     default: runLocked([&] { output_->runPictureCommand(c, window, which); }); break;
     }
+}
+
+void FormMontage::handToEditor(const MontageChoice& which, const std::function<void()>& command) {
+    handedNow_.clear();
+    const std::uint64_t before = session_->lastKeeping();
+    command();
+    const std::vector<std::string> handed = std::exchange(handedNow_, {});
+    // The command kept the montage once it had started an editor on its file.
+    const std::vector<std::uint64_t>& kept = session_->record(which).keptBy;
+    if (handed.size() == 1 && session_->lastKeeping() > before && !kept.empty() && kept.back() == session_->lastKeeping())
+        editorHandOffs_.push_back({handed.front(), which, kept.back()});
+    // Those whose keeping no longer holds (saved since, changed, made anew) have nothing to take back.
+    std::erase_if(editorHandOffs_, [this](const EditorHandOff& h) {
+        const std::vector<std::uint64_t>& k = session_->record(h.which).keptBy;
+        return std::find(k.begin(), k.end(), h.keeping) == k.end();
+    });
 }
 
 bool FormMontage::mayReplaceMontage(const MontageRequest& r) {

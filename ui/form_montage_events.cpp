@@ -62,6 +62,17 @@ bool FormMontage::eventFilter(QObject* watched, QEvent* e) {
     return QMainWindow::eventFilter(watched, e);
 }
 
+void FormMontage::editorFailed(const std::string& file) {
+    // The montage counts as unsaved again, as it did before it was handed on; quitting or loading
+    // another series asks about it.
+    for (auto h = editorHandOffs_.begin(); h != editorHandOffs_.end(); ++h)
+        if (h->file == file) {
+            session_->keepingFailed(h->which, h->keeping);
+            editorHandOffs_.erase(h);
+            return;
+        }
+}
+
 // --- start-up events ------------------------------------------------------------------------
 
 void FormMontage::Form_Load() {

@@ -12,6 +12,7 @@
 #include <QCursor>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -27,6 +28,14 @@ namespace orv {
 namespace {
 
 retouch::Brush brushOf(const RetouchBrushPreferences& p) { return retouch::Brush{p.radius, p.hardness, p.opacity, p.match}; }
+
+// A modal window, an open menu or popup, or a menu bar in its keyboard mode (Alt let go of, or
+// F10, and a menu closed by Esc since) holds the keyboard: Space, the digits and the arrows are
+// its own then, wherever the pointer rests.
+bool keyboardHeldElsewhere() {
+    return QApplication::activeModalWidget() || QApplication::activePopupWidget() ||
+           qobject_cast<const QMenuBar*>(QApplication::focusWidget());
+}
 
 QString baseCaption(const QString& caption) {
     const int at = caption.indexOf(QString::fromLatin1(kRetouchCaptionMark));
@@ -375,11 +384,11 @@ bool RetouchCommands::eventFilter(QObject* watched, QEvent* e) {
         // Typing into a text box goes to the box, wherever the pointer rests.
         if (textBoxKeepsKey(to, *k)) return false;
         // Keys count while the pointer is over the montage or the montage window has them, or the
-        // main window, which the montage windows hand the keyboard to; a dialog or an open menu
-        // keeps its own.
+        // main window, which the montage windows hand the keyboard to; a dialog, an open menu or
+        // the menu bar that Alt or F10 gave the keyboard to keeps its own.
         const auto* target = qobject_cast<const QWidget*>(to);
         const QWidget* keys = target ? target->window() : nullptr;
-        const bool ours = !QApplication::activeModalWidget() && !QApplication::activePopupWidget() &&
+        const bool ours = !keyboardHeldElsewhere() &&
                           ((keys && (keys == window_ || keys == c_.mainWindow)) || pointerOverMontage());
         return ours && key(k, e->type() == QEvent::KeyPress);
     }

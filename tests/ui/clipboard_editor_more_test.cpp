@@ -3,6 +3,7 @@
 // series goes to the clipboard and the editor at 16 bits.
 #include "picture_output_fixture.h"
 #include "project_rig.h"
+#include "work_rig.h"
 
 #include "ui/clipboard_editor.h"
 #include "ui/form_picture.h"
@@ -17,9 +18,11 @@
 #include <QProcess>
 #include <QTest>
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -138,6 +141,62 @@ TEST_F(FailingEditor, IsToldAsSoonAsItEndsWithoutBeingWaitedFor) {
     EXPECT_FALSE(exists(path));
 }
 
+// A montage handed to an editor counts as kept, so that quitting does not ask; an editor that then
+// ends with an error before it opened the picture takes that back: the montage is unsaved again,
+// as before it was handed on, and Exit asks. A keeping before the hand-off (a copy) or since (a
+// save, a copy of a montage made anew) still holds. The montage window's own entry is followed
+// as the File menu's is.
+TEST_F(FailingEditor, TakesBackTheMontagesKeepingSoExitAsksAgain) {
+    struct Case {
+        const char* label;
+        bool windowEntry;
+        std::function<void(WorkRig&)> before, meanwhile;
+        bool unsavedAfter;
+    };
+    const auto copy = [](WorkRig& r) { r.form->action(Command::CopyMontage)->trigger(); };
+    const Case cases[] = {
+        {"main_entry", false, {}, {}, true},
+        {"window_entry", true, {}, {}, true},
+        {"copied_before", false, copy, {}, false},
+        {"saved_since", true, {},
+         [](WorkRig& r) {
+             r.dialogs->chooseFile(QString::fromStdString(r.files.path("kept.bmp")));
+             r.form->action(Command::SaveMontageAs)->trigger();
+         },
+         false},
+        {"made_anew_and_copied_since", false, {},
+         [copy](WorkRig& r) {
+             ASSERT_TRUE(r.make(r.first, "10").made);
+             copy(r);
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        WorkRig rig;
+        rig.makeFirst();
+        const std::string go = out.str(QStringLiteral("go-") + QString::fromLatin1(c.label));
+        rig.state.preferences.write(kPreferencesSection, kEditorPreferenceKey,
+                                    "sh -c 'while [ ! -e \"" + go + "\" ]; do sleep 0.02; done; exit 3'");
+        if (c.before) c.before(rig);
+        QAction* edit = c.windowEntry ? rig.form->windows().montageWindow()->action(Command::PictureEditor)
+                                      : rig.form->action(Command::EditMontage);
+        edit->trigger();
+        EXPECT_FALSE(rig.state.montage.main().unsaved) << c.label;
+        if (c.meanwhile) c.meanwhile(rig);
+        QFile(QString::fromStdString(go)).open(QIODevice::WriteOnly);
+        ASSERT_TRUE(QTest::qWaitFor(
+            [&] {
+                return std::any_of(rig.prompter.shown.begin(), rig.prompter.shown.end(), [](const Prompt& p) {
+                    return p.text.find("ended before it opened the picture") != std::string::npos;
+                });
+            },
+            10000))
+            << c.label;
+        EXPECT_EQ(rig.state.montage.main().unsaved, c.unsavedAfter) << c.label;
+        rig.runAnswering(Command::Exit, PromptAnswer::Cancel);
+        EXPECT_EQ(rig.asked(), c.unsavedAfter ? 1 : 0) << c.label;
+    }
+}
 
 // What the clipboard's PNG form holds.
 QImage clipboardPng() {

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
@@ -14,6 +15,8 @@
 #include <QWindow>
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace orv::testing {
 namespace {
@@ -145,6 +148,54 @@ TEST(RetouchKeys, TheKeyboardBrushStaysOnTheMontageAndTextBoxesKeepSpace) {
     name->setText(QStringLiteral("a"));
     QTest::keyClicks(name, QStringLiteral(" b"));
     EXPECT_EQ(name->text(), "a b");
+    EXPECT_EQ(rig.strokes(), 1);
+}
+
+// Alt let go of, or F10 and then Esc out of the menu it opened, give the keyboard to the menu bar:
+// the digits, Shift+arrows and Space sent to the window are the menu bar's then, even with the
+// pointer over the montage; once it lets the keyboard go, they retouch again.
+TEST(RetouchKeys, TheMenuBarHoldingTheKeyboardKeepsTheRetouchingKeys) {
+    RetouchRig rig;
+    rig.startRetouching(BrushChoice{8, 100, 100, false}, 1);
+    activate(rig.form.get());
+    QWindow* window = rig.form->windowHandle();
+    QMenuBar* bar = rig.form->menuBar();
+    const struct {
+        const char* label;
+        std::function<void()> activate;
+    } ways[] = {{"alt",
+                 [&] {
+                     QTest::keyPress(window, Qt::Key_Alt, Qt::AltModifier);
+                     QTest::keyRelease(window, Qt::Key_Alt);
+                 }},
+                {"f10_then_esc", [&] {
+                     QTest::keyClick(window, Qt::Key_F10);
+                     ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }, 2000));
+                     QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+                 }}};
+    for (const auto& way : ways) {
+        rig.form->CommandGo()->setFocus();
+        QCursor::setPos(rig.box()->mapToGlobal(QPoint(30, 30)));
+        QApplication::processEvents();
+        way.activate();
+        ASSERT_EQ(QApplication::focusWidget(), bar) << way.label;
+        ASSERT_EQ(QApplication::activePopupWidget(), nullptr) << way.label;
+        QTest::keyClick(window, Qt::Key_2);
+        QTest::keyClick(window, Qt::Key_Right, Qt::ShiftModifier);
+        QTest::keyPress(window, Qt::Key_Space);
+        QTest::keyRelease(window, Qt::Key_Space);
+        EXPECT_EQ(rig.retouch().source(), 1) << way.label;
+        EXPECT_EQ(rig.strokes(), 0) << way.label;
+        EXPECT_EQ(rig.montagePicture(), rig.plain) << way.label;
+        // Space opens the menu the bar has lit: Esc closes it, and Esc again lets the keyboard go.
+        while (QWidget* popup = QApplication::activePopupWidget()) QTest::keyClick(popup, Qt::Key_Escape);
+        if (QApplication::focusWidget() == bar) QTest::keyClick(window, Qt::Key_Escape);
+        ASSERT_NE(QApplication::focusWidget(), bar) << way.label;
+    }
+    QTest::keyClick(window, Qt::Key_2);
+    EXPECT_EQ(rig.retouch().source(), 2);
+    QTest::keyPress(window, Qt::Key_Space);
+    QTest::keyRelease(window, Qt::Key_Space);
     EXPECT_EQ(rig.strokes(), 1);
 }
 
