@@ -73,6 +73,11 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
 
     // The preferences start-up keeps.
     const StartupPreferences prefs = readStartupPreferences(state.preferences);
+    // A preferences file that is there but cannot be read reads as the defaults, and is never
+    // replaced by a write: the user learns why the settings are not theirs and will not be kept.
+    if (const std::optional<std::string> why = preferencesUnreadable(state.preferences.path()))
+        prompter.ask(PromptIcon::Exclamation, preferencesUnreadableText(state.preferences.path(), *why),
+                     kPreferencesUnreadableTitle);
     state.smoothing = prefs.smoothing;
     state.shortcut = prefs.shortcut;
     state.rightMouse = prefs.rightMouse;

@@ -2,6 +2,7 @@
 #include "settings/preferences.h"
 
 #include "base/numbers.h"
+#include "base/regular_file.h"
 #include "base/runtime_error.h"
 #include "base/text.h"
 
@@ -10,7 +11,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -111,6 +114,24 @@ std::string preferencesPath(const std::string& programFolder) {
     std::error_code ec;
     std::filesystem::create_directories(dir, ec);
     return dir + "/orvanta.ini";
+}
+
+std::optional<std::string> preferencesUnreadable(const std::string& path) {
+    std::string text;
+    switch (readRegularFile(path, text)) {
+    case FileRead::Ok:
+    case FileRead::Missing: return std::nullopt;
+    case FileRead::NotRegular: return std::string(isFolder(path) ? "it is a folder" : "it is not a regular file");
+    case FileRead::Unreadable: break;
+    }
+    const int why = errno;
+    return std::string(why != 0 ? std::strerror(why) : "it cannot be read");
+}
+
+std::string preferencesUnreadableText(const std::string& path, const std::string& why) {
+    return "I could not read your preferences in " + path + " (" + why +
+           ").   Orvanta starts with its default settings and leaves that file as it is, so what you change "
+           "now is not kept.";
 }
 
 RetouchBrushPreferences readRetouchBrush(const ProfileFile& prefs) {

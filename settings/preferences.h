@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace orv {
@@ -81,6 +82,13 @@ StartupPreferences readStartupPreferences(const ProfileFile& prefs);
 // installed (its shared files lie in "../share/orvanta" beside it), so that even a copy run by
 // root never writes into /usr/bin.
 std::string preferencesPath(const std::string& programFolder);
+
+// Why the preferences file is there but cannot be read (a folder or a device of that name, a file
+// this user may not read); none when it reads, and none when it is missing (a first start).
+// Start-up then runs on the defaults, and no write replaces the file: the user is told so.
+std::optional<std::string> preferencesUnreadable(const std::string& path);
+inline constexpr const char* kPreferencesUnreadableTitle = "Preferences not read";
+std::string preferencesUnreadableText(const std::string& path, const std::string& why);
 
 // The program in `programFolder` (ending in "/") is an installed copy: "../share/orvanta" lies
 // beside its folder.

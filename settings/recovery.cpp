@@ -4,6 +4,7 @@
 #include "settings/preferences.h"
 #include "settings/profile_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -31,18 +32,25 @@ constexpr int kMostRecoveredProjects = 100;
 
 } // namespace
 
-bool rememberRecoveredProject(ProfileFile& preferences, const std::string& project) {
+namespace {
+
+// Where kept projects are named when the preferences cannot be written (a read-only file, a folder
+// of that name): a list in the recovery folder itself, so that a montage kept at the end is still
+// offered at the next start rather than left there unnamed.
+ProfileFile keptProjectsList() { return ProfileFile(recoveryFolder() + "kept projects.ini"); }
+
+bool nameIn(ProfileFile& file, const std::string& project) {
     const std::string value = profileNameValue(project);
     try {
         // Keys are emptied, never removed: the ones there are always the first few numbers.
         for (int n = 1; n <= kMostRecoveredProjects; ++n) {
             bool taken = false;
-            preferences.update(kPreferencesSection, recoveredProjectKey(n),
-                               [&](const std::optional<std::string>& current) -> std::optional<std::string> {
-                                   if (current && !current->empty()) return std::nullopt;
-                                   taken = true;
-                                   return value;
-                               });
+            file.update(kPreferencesSection, recoveredProjectKey(n),
+                        [&](const std::optional<std::string>& current) -> std::optional<std::string> {
+                            if (current && !current->empty()) return std::nullopt;
+                            taken = true;
+                            return value;
+                        });
             if (taken) return true;
         }
     } catch (...) {
@@ -50,17 +58,17 @@ bool rememberRecoveredProject(ProfileFile& preferences, const std::string& proje
     return false;
 }
 
-void forgetRecoveredProject(ProfileFile& preferences, const std::string& project) {
+void forgetIn(ProfileFile& file, const std::string& project) {
     for (int n = 1; n <= kMostRecoveredProjects; ++n) {
         bool there = false;
         try {
-            preferences.update(kPreferencesSection, recoveredProjectKey(n),
-                               [&](const std::optional<std::string>& current) -> std::optional<std::string> {
-                                   there = current.has_value();
-                                   if (!current || current->empty() || nameOfProfileValue(*current) != project)
-                                       return std::nullopt;
-                                   return std::string();
-                               });
+            file.update(kPreferencesSection, recoveredProjectKey(n),
+                        [&](const std::optional<std::string>& current) -> std::optional<std::string> {
+                            there = current.has_value();
+                            if (!current || current->empty() || nameOfProfileValue(*current) != project)
+                                return std::nullopt;
+                            return std::string();
+                        });
         } catch (...) {
             return;
         }
@@ -68,29 +76,55 @@ void forgetRecoveredProject(ProfileFile& preferences, const std::string& project
     }
 }
 
-std::vector<std::string> takeRecoveredProjects(ProfileFile& preferences) {
-    std::vector<std::string> projects;
+void takeFrom(ProfileFile& file, std::vector<std::string>& projects) {
     for (int n = 1; n <= kMostRecoveredProjects; ++n) {
         bool there = false;
         std::string value;
         try {
-            preferences.update(kPreferencesSection, recoveredProjectKey(n),
-                               [&](const std::optional<std::string>& current) -> std::optional<std::string> {
-                                   if (!current) return std::nullopt;
-                                   there = true;
-                                   value = *current;
-                                   // An emptied key stays as it is: most starts write nothing.
-                                   if (value.empty()) return std::nullopt;
-                                   return std::string();
-                               });
+            file.update(kPreferencesSection, recoveredProjectKey(n),
+                        [&](const std::optional<std::string>& current) -> std::optional<std::string> {
+                            if (!current) return std::nullopt;
+                            there = true;
+                            value = *current;
+                            // An emptied key stays as it is: most starts write nothing.
+                            if (value.empty()) return std::nullopt;
+                            return std::string();
+                        });
         } catch (...) {
             // Preferences that cannot be written: what they name is still offered.
-            value = preferences.read(kPreferencesSection, recoveredProjectKey(n), "\n");
+            value = file.read(kPreferencesSection, recoveredProjectKey(n), "\n");
             there = value != "\n";
             if (!there) value.clear();
         }
         if (!there) break;
-        if (!value.empty()) projects.push_back(nameOfProfileValue(value));
+        const std::string project = nameOfProfileValue(value);
+        if (!value.empty() && std::find(projects.begin(), projects.end(), project) == projects.end())
+            projects.push_back(project);
+    }
+}
+
+} // namespace
+
+bool rememberRecoveredProject(ProfileFile& preferences, const std::string& project) {
+    if (nameIn(preferences, project)) return true;
+    if (recoveryFolder().empty()) return false;
+    ProfileFile list = keptProjectsList();
+    return nameIn(list, project);
+}
+
+void forgetRecoveredProject(ProfileFile& preferences, const std::string& project) {
+    forgetIn(preferences, project);
+    if (recoveryFolder().empty()) return;
+    ProfileFile list = keptProjectsList();
+    forgetIn(list, project);
+}
+
+std::vector<std::string> takeRecoveredProjects(ProfileFile& preferences) {
+    std::vector<std::string> projects;
+    takeFrom(preferences, projects);
+    if (!recoveryFolder().empty()) {
+        ProfileFile list = keptProjectsList();
+        takeFrom(list, projects);
     }
     return projects;
 }

@@ -18,14 +18,16 @@ inline constexpr const char* kRecoveredProjectKey = "recovered project";
 std::string recoveredProjectKey(int number);
 
 // Names `project` for the next start in the first of those keys that names none, taken in turn
-// with the other copies of the program, so that none writes over another's. False when the
-// preferences cannot be written.
+// with the other copies of the program, so that none writes over another's. Preferences that
+// cannot be written leave it named in a list of the recovery folder's own, read with them at the
+// next start. False when neither can be written.
 bool rememberRecoveredProject(ProfileFile& preferences, const std::string& project);
 
-// Empties every key that names `project`: it is not offered again.
+// Empties every key that names `project`, in the preferences and that list: it is not offered again.
 void forgetRecoveredProject(ProfileFile& preferences, const std::string& project);
 
-// The projects named for this start, in the order of their keys, each key emptied as it is read:
+// The projects named for this start, in the order of their keys (the preferences' first, then the
+// recovery folder's list), each key emptied as it is read:
 // every kept project is offered once. Names only; whether the file is still there is the caller's.
 std::vector<std::string> takeRecoveredProjects(ProfileFile& preferences);
 

@@ -260,6 +260,30 @@ TEST(Startup, PreferencesSetMethodRecentListAndSettings) {
     EXPECT_EQ(rig.state.rightMouse, 1);
 }
 
+// A preferences file that is there but cannot be read (here a folder of that name) reads as the
+// defaults; the user is told so once, and what the program writes later never replaces it.
+TEST(Startup, PreferencesThatCannotBeReadAreSaidAndTheProgramStartsOnTheDefaults) {
+    StartupRig rig;
+    const std::string ini = rig.files.path("orvanta.ini");
+    ASSERT_TRUE(std::filesystem::create_directory(ini));
+    rig.files.writeText("orvanta.ini/kept", "a user's file");
+    rig.files.writeSeries("rock", 1, 2, 1);
+    rig.start({rig.files.path("rock1.bmp")});
+    rig.waitForFirstLoad();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0],
+              (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                      "I could not read your preferences in " + ini +
+                          " (it is a folder).   Orvanta starts with its default settings and leaves that file as "
+                          "it is, so what you change now is not kept.",
+                      "Preferences not read"}));
+    EXPECT_EQ(rig.increment(), "10");
+    EXPECT_EQ(rig.form->montageMethod(), 0);
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+    EXPECT_TRUE(std::filesystem::is_directory(ini));
+    EXPECT_TRUE(std::filesystem::is_regular_file(ini + "/kept"));
+}
+
 TEST(Startup, LoadImagesRunsTheLoadWhileTheMainWindowLoadsInsideTheSplash) {
     StartupRig rig;
     // The initial name of the file box is a series beside the program.

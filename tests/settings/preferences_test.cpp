@@ -187,3 +187,24 @@ TEST(RecoveryFolder, EveryCopyEndedTogetherNamesItsProjectAndEachIsTakenOnce) {
     EXPECT_EQ(taken, (std::vector<std::string>{"/state/0.mon", "/state/1.mon", "/state/2.mon", "/state/3.mon",
                                                "/state/4.mon", "/state/5.mon", "/state/6.mon", "/state/7.mon"}));
 }
+
+// Preferences that cannot be written (here a folder of that name) cannot name the montage kept at
+// the end: it was left in the recovery folder and never offered again. It is named in a list there
+// instead, offered once at the next start, and a project let go is no longer named there either.
+TEST(RecoveryFolder, AProjectKeptWhileThePreferencesCannotBeWrittenIsStillOfferedOnce) {
+    ScopedHome home;
+    ASSERT_TRUE(makePrivateRecoveryFolder(recoveryFolder()));
+    const std::string path = home.home() + "/orvanta.ini";
+    std::filesystem::create_directory(path);
+    ProfileFile ending(path);
+    const std::string kept = recoveryFolder() + "unsaved montage 2026-12-09 01-30-00.mon";
+    const std::string other = recoveryFolder() + "unsaved montage 2026-12-09 01-30-00 2.mon";
+    EXPECT_TRUE(rememberRecoveredProject(ending, kept));
+    EXPECT_TRUE(rememberRecoveredProject(ending, other));
+    forgetRecoveredProject(ending, other);
+    EXPECT_TRUE(std::filesystem::is_directory(path));
+
+    ProfileFile next(path);
+    EXPECT_EQ(takeRecoveredProjects(next), std::vector<std::string>{kept});
+    EXPECT_TRUE(takeRecoveredProjects(next).empty());
+}

@@ -71,6 +71,31 @@ TEST(EndOnSignal, KeepsTheUnsavedMontageAndTheNextStartOffersIt) {
     }
 }
 
+// Preferences that cannot be written (here a folder of that name) cannot name the kept montage: it
+// is named in the state folder instead, and the next start still offers it, once.
+TEST(EndOnSignal, AMontageKeptWhileThePreferencesCannotBeWrittenIsStillOffered) {
+    ScopedHome home;
+    const std::string preferences = home.home() + "/orvanta.ini";
+    ASSERT_TRUE(std::filesystem::create_directory(preferences));
+    WorkRig rig;
+    rig.state.preferences = ProfileFile(preferences);
+    rig.makeFirst();
+    const QImage made = rig.montagePicture();
+    rig.form->endOnSignal(SIGTERM);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.quits == 1; }, 5000));
+    WorkRig next;
+    next.state.preferences = ProfileFile(preferences);
+    next.state.firstActivation = true;
+    next.prompter.answerNext(PromptAnswer::Yes);
+    next.form->Form_Activate();
+    ASSERT_EQ(next.prompter.shown.size(), 1u);
+    EXPECT_EQ(next.prompter.shown[0].title, kRecoveredProjectTitle);
+    EXPECT_EQ(next.montagePicture(), made);
+    EXPECT_TRUE(next.state.montage.main().unsaved);
+    EXPECT_TRUE(takeRecoveredProjects(next.state.preferences).empty());
+    EXPECT_TRUE(std::filesystem::is_directory(preferences));
+}
+
 // Copies of the program ended together (a logout) each keep their unsaved montage; the next start
 // offers every project still there once, one question each, and not one deleted meanwhile.
 TEST(EndOnSignal, EveryCopyEndedTogetherHasItsMontageOfferedAtTheNextStart) {
