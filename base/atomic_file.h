@@ -147,7 +147,7 @@ void forgetFolderAtTermination(int slot);
 
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary files and end the program with status
 // 128 + the signal's number (130, 143, 129); during a group's renames the signal waits until they
-// are complete or undone.
+// are complete or undone. A signal the program was started ignoring (nohup) stays ignored.
 void removeTemporaryFilesOnTermination();
 
 // What those handlers do for `signal` (SIGINT, SIGTERM or SIGHUP); for a handler of the program's

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
@@ -375,4 +376,24 @@ TEST_F(AtomicWrites, ARenameThatFailsInAGroupPutsTheEarlierFilesBack) {
     EXPECT_FALSE(fs::exists(path("third")));
     EXPECT_TRUE(fs::is_directory(path("second")));
     EXPECT_EQ(names(), (std::vector<std::string>{"first", "second"}));
+}
+
+// A termination signal ends the program with 128 + its number, unless the program was started
+// ignoring it (nohup, a script's background job): then it goes on.
+TEST(TerminationSignals, EndTheProgramUnlessTheyWereIgnoredAtStart) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        for (const bool ignored : {false, true}) {
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                std::signal(signal, ignored ? SIG_IGN : SIG_DFL);
+                removeTemporaryFilesOnTermination();
+                ::raise(signal);
+                ::_exit(0);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status)) << signal;
+            EXPECT_EQ(WEXITSTATUS(status), ignored ? 0 : 128 + signal) << signal;
+        }
 }
