@@ -153,6 +153,8 @@ AtomicFile::AtomicFile(std::string path) : given_(path) {
         gid_ = int(st.st_gid);
         if (st.st_nlink > 1) kind_ = TargetKind::InPlace;
     }
+    // Refused now rather than after the whole file is written.
+    if (const int refused = replacementRefusal(target_)) throw RuntimeError(refused);
     // A new file gets what the umask leaves of 0666; a replaced one is given its old bits when
     // it is complete, and until then only its owner can read it.
     const mode_t createMode = mode_ < 0 ? 0666 : 0600;

@@ -121,8 +121,17 @@ void writeFileAtomically(const std::string& path, const std::vector<std::uint8_t
 std::string followLinks(const std::string& path);
 
 // The name of a temporary file for `target` in the same folder: the target's file name + ".tmp"
-// + `tag`, the file name shortened first when the whole would pass `nameMax` bytes.
+// + `tag`, the file name shortened first when it would pass `nameMax` bytes, or the whole path
+// the longest path the system takes.
 std::string temporaryNameFor(const std::string& target, const std::string& tag, std::size_t nameMax);
+
+// What the rename that puts a finished file in place would refuse, although the temporary file
+// beside `target` (links already followed) can be made: a file name longer than its folder takes,
+// or a path longer than the system takes, for the file or for its temporary files (75); another
+// user's file in a folder with the sticky bit
+// (/tmp), which only the file's or the folder's owner may replace (70). 0 when nothing is refused.
+// AtomicFile refuses these before anything is written.
+int replacementRefusal(const std::string& target);
 
 // The descriptor a name stands for: 1 for /dev/stdout, /dev/fd/1 and /proc/self/fd/1, 2 for
 // /dev/stderr and the like; -1 for any other name.
@@ -138,7 +147,7 @@ void forgetFolderAtTermination(int slot);
 
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary files and end the program with status
 // 128 + the signal's number (130, 143, 129); during a group's renames the signal waits until they
-// are complete or undone.
+// are complete or undone. A signal the program was started ignoring (nohup) stays ignored.
 void removeTemporaryFilesOnTermination();
 
 // What those handlers do for `signal` (SIGINT, SIGTERM or SIGHUP); for a handler of the program's

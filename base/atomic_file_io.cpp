@@ -5,15 +5,18 @@
 
 #include "base/runtime_error.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/capability.h>
 #include <poll.h>
 #include <random>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace orv {
@@ -166,9 +169,41 @@ std::string temporaryNameFor(const std::string& target, const std::string& tag, 
     const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
     const std::string suffix = ".tmp" + tag;
-    if (name.size() + suffix.size() > nameMax)
-        name.resize(nameMax > suffix.size() ? nameMax - suffix.size() : 0);
+    // A target just short of the longest path must not get a temporary name that is too long.
+    const std::size_t pathRoom = folder.size() < PATH_MAX - 1 ? PATH_MAX - 1 - folder.size() : 0;
+    const std::size_t room = std::min(nameMax, pathRoom);
+    if (name.size() + suffix.size() > room) name.resize(room > suffix.size() ? room - suffix.size() : 0);
     return folder + name + suffix;
+}
+
+namespace {
+
+// CAP_FOWNER (root, as a rule) lets a process replace any file of a sticky folder.
+bool mayReplaceOthersFiles() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (::syscall(SYS_capget, &header, data) != 0) return ::geteuid() == 0;
+    return (data[CAP_FOWNER / 32].effective & (1u << (CAP_FOWNER % 32))) != 0;
+}
+
+} // namespace
+
+int replacementRefusal(const std::string& target) {
+    if (target.size() >= PATH_MAX) return 75;
+    const std::string folder = atomic_parts::folderOf(target);
+    const std::size_t slash = target.rfind('/');
+    const std::size_t nameLength = slash == std::string::npos ? target.size() : target.size() - slash - 1;
+    if (nameLength > atomic_parts::nameMaxOf(folder)) return 75;
+    // The temporary files beside it need room for their endings (".tmpold" and six digits) after
+    // the folder, however much of the file name they keep.
+    if (target.size() - nameLength + std::strlen(".tmpold123456") >= PATH_MAX) return 75;
+    // A file with other names is rewritten in place, not renamed over.
+    struct stat file{}, dir{};
+    if (::stat(target.c_str(), &file) != 0 || !S_ISREG(file.st_mode) || file.st_nlink > 1) return 0;
+    if (::stat(folder.c_str(), &dir) != 0 || !(dir.st_mode & S_ISVTX)) return 0;
+    const uid_t me = ::geteuid();
+    if (file.st_uid == me || dir.st_uid == me || mayReplaceOthersFiles()) return 0;
+    return 70;
 }
 
 } // namespace orv

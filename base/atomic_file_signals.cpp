@@ -117,7 +117,14 @@ void removeTemporaryFilesOnTermination() {
     sa.sa_handler = onTermination;
     sigemptyset(&sa.sa_mask);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, s);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
+    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+        // A signal the program was started ignoring stays ignored: `nohup` ignores SIGHUP, and a
+        // shell script's background job SIGINT, so that a logout or a Ctrl-C meant for the
+        // script does not end the run.
+        struct sigaction was{};
+        if (::sigaction(s, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
+        ::sigaction(s, &sa, nullptr);
+    }
 }
 
 void endProgramOnTerminationSignal(int signal) { onTermination(signal); }

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <unistd.h>
 
 namespace orv {
 
@@ -15,11 +16,18 @@ std::string formatScore(float v) {
     return buf;
 }
 
-// The digits before the first dot of a series name's file name ("IMG_40000.jpg" gives "40000").
 std::string nameTooLongNote(const std::string& name) {
-    if (name.size() < PATH_MAX) return {};
-    return ", a name of " + std::to_string(name.size()) + " bytes; the system takes no file by a name longer than " +
-           std::to_string(PATH_MAX - 1) + " bytes: run from a folder nearer the root, or give a shorter path";
+    if (name.size() >= PATH_MAX)
+        return ", a name of " + std::to_string(name.size()) + " bytes; the system takes no file by a name longer than " +
+               std::to_string(PATH_MAX - 1) + " bytes: run from a folder nearer the root, or give a shorter path";
+    // The file name itself may be longer than its folder takes (255 bytes on most file systems).
+    const std::size_t slash = name.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : name.substr(0, slash);
+    const std::size_t length = slash == std::string::npos ? name.size() : name.size() - slash - 1;
+    const long most = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    if (most <= 0 || length <= std::size_t(most)) return {};
+    return ", a file name of " + std::to_string(length) + " bytes; its folder takes no file name longer than " +
+           std::to_string(most) + " bytes: give a shorter name";
 }
 
 std::string seriesNumberOf(const std::string& name) {

@@ -20,9 +20,9 @@ namespace orv {
 
 // A score as the program writes a single-precision number: up to 7 significant digits.
 std::string formatScore(float v);
-// Why the system took no file by `name` when the name is longer than a whole file name may be (a
-// relative name in a deep working folder, completed against it): ", a name of N bytes; ..."; else
-// nothing.
+// Why the system took no file by `name` when the name is longer than a whole path may be (a
+// relative name in a deep working folder, completed against it): ", a name of N bytes; ...", or
+// its file name longer than its folder takes: ", a file name of N bytes; ..."; else nothing.
 std::string nameTooLongNote(const std::string& name);
 // The digits before the first dot of a series name's file name ("IMG_40000.jpg" gives "40000").
 std::string seriesNumberOf(const std::string& name);

@@ -143,6 +143,7 @@ std::optional<RuntimeError> unwritableTarget(const std::string& path) {
     if (!S_ISDIR(st.st_mode)) return RuntimeError(75);
     if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0)
         return RuntimeError(errno == EACCES || errno == EROFS ? 70 : 75);
+    if (const int refused = replacementRefusal(target)) return RuntimeError(refused);
     return std::nullopt;
 }
 

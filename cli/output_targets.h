@@ -62,7 +62,8 @@ std::optional<std::string> inputClash(const std::vector<OutputTarget>& targets, 
 std::optional<std::string> standardErrorClash(const std::vector<OutputTarget>& targets);
 
 // An output whose file cannot be made or replaced, found before any picture is read: its folder
-// missing, no folder, or closed to the user, or the file itself write-protected or no regular file.
+// missing, no folder, or closed to the user, the file itself write-protected or no regular file,
+// its name too long, or another user's file in a sticky folder such as /tmp.
 // `name` is the output as the run names it when it cannot write it, `error` what writing it would
 // raise (70 or 75, as the atomic writers raise them).
 struct UnwritableOutput {

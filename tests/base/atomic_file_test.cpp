@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <dirent.h>
 #include <filesystem>
@@ -68,6 +70,37 @@ TEST_F(AtomicWrites, ANameAtTheFileNameLimitIsWrittenAndLeavesNoTemporaryFile) {
     EXPECT_EQ(temporaryNameFor("/d/" + std::string(254, 'x'), "123456", 255),
               "/d/" + std::string(245, 'x') + ".tmp123456");
     EXPECT_EQ(temporaryNameFor("short.bmp", "123456", 255), "short.bmp.tmp123456");
+}
+
+// A path just short of the system's longest is written (its temporary name shortened to fit); a
+// file name or a path past the limits is refused before anything is written, with the error the
+// final rename would raise.
+TEST_F(AtomicWrites, NamesPastTheLimitsAreRefusedBeforeAnythingIsWritten) {
+    // "./" steps lengthen a path without new folders.
+    auto padded = [&](std::size_t length, const std::string& name) {
+        std::string folder = dir;
+        while (folder.size() + 2 + 1 + name.size() <= length) folder += "/.";
+        return folder + std::string(length - folder.size() - 1 - name.size(), '/') + "/" + name;
+    };
+    const std::string name = std::string(40, 'm') + ".bmp";
+    const std::string longest = padded(PATH_MAX - 1, name);
+    ASSERT_EQ(longest.size(), std::size_t(PATH_MAX - 1));
+    put(longest, "picture");
+    put(longest, "again");
+    EXPECT_EQ(text(path(name)), "again");
+    EXPECT_EQ(names(), std::vector<std::string>{name});
+    // The last: a folder so long that no temporary name fits beside the file.
+    for (const std::string& target :
+         {path(std::string(256, 'a')), padded(PATH_MAX, "n.bmp"), padded(PATH_MAX - 5, "n.bmp")}) {
+        try {
+            AtomicFile f(target);
+            ADD_FAILURE() << "not refused: " << target.size() << " bytes";
+        } catch (const RuntimeError& e) {
+            EXPECT_EQ(e.number(), 75) << target.size();
+        }
+        EXPECT_EQ(replacementRefusal(target), 75) << target.size();
+    }
+    EXPECT_EQ(names(), std::vector<std::string>{name});
 }
 
 TEST_F(AtomicWrites, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
@@ -240,6 +273,51 @@ TEST_F(AtomicWrites, AWriteProtectedFileIsRefused) {
     EXPECT_EQ(names(), (std::vector<std::string>{"protected"}));
 }
 
+// In a sticky folder such as /tmp only a file's owner (or the folder's) may replace it, however
+// open its mode: the write is refused before the file is written, and the file stays. The user's
+// own file there, and another's file with other names (rewritten in place), are written.
+TEST_F(AtomicWrites, AnotherUsersFileInAStickyFolderIsRefusedAtOnce) {
+    if (::geteuid() != 0) GTEST_SKIP() << "files of other users are made as root";
+    ASSERT_EQ(::chmod(dir.c_str(), 01777), 0);
+    for (const char* name : {"theirs", "mine", "linked"}) {
+        put(path(name), "old");
+        ASSERT_EQ(::chmod(path(name).c_str(), 0666), 0);
+    }
+    ASSERT_EQ(::chown(path("theirs").c_str(), 65533, 65533), 0);
+    ASSERT_EQ(::chown(path("linked").c_str(), 65533, 65533), 0);
+    ASSERT_EQ(::link(path("linked").c_str(), path("linked2").c_str()), 0);
+    ASSERT_EQ(::chown(path("mine").c_str(), 65534, 65534), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(3);
+        if (replacementRefusal(path("theirs")) != 70) ::_exit(4);
+        try {
+            AtomicFile f(path("theirs"));
+            ::_exit(1);
+        } catch (const RuntimeError& e) {
+            if (e.number() != 70) ::_exit(2);
+        }
+        try {
+            put(path("mine"), "new");
+            put(path("linked"), "new");
+        } catch (const RuntimeError&) {
+            ::_exit(5);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "1: not refused, 2: another error, 3: no other user, 4: not found refused, "
+                                         "5: the user's own file or a linked one refused";
+    EXPECT_EQ(text(path("theirs")), "old");
+    EXPECT_EQ(text(path("mine")), "new");
+    EXPECT_EQ(text(path("linked2")), "new");
+    EXPECT_EQ(names(), (std::vector<std::string>{"linked", "linked2", "mine", "theirs"}));
+    // Root may replace anyone's file.
+    EXPECT_EQ(replacementRefusal(path("theirs")), 0);
+}
+
 TEST_F(AtomicWrites, AGroupRenamesEverythingTogetherOrNothing) {
     put(path("a"), "old a");
     put(path("b"), "old b");
@@ -298,4 +376,24 @@ TEST_F(AtomicWrites, ARenameThatFailsInAGroupPutsTheEarlierFilesBack) {
     EXPECT_FALSE(fs::exists(path("third")));
     EXPECT_TRUE(fs::is_directory(path("second")));
     EXPECT_EQ(names(), (std::vector<std::string>{"first", "second"}));
+}
+
+// A termination signal ends the program with 128 + its number, unless the program was started
+// ignoring it (nohup, a script's background job): then it goes on.
+TEST(TerminationSignals, EndTheProgramUnlessTheyWereIgnoredAtStart) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        for (const bool ignored : {false, true}) {
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                std::signal(signal, ignored ? SIG_IGN : SIG_DFL);
+                removeTemporaryFilesOnTermination();
+                ::raise(signal);
+                ::_exit(0);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status)) << signal;
+            EXPECT_EQ(WEXITSTATUS(status), ignored ? 0 : 128 + signal) << signal;
+        }
 }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -35,6 +36,25 @@ protected:
         return out;
     }
     static int shell(const std::string& line) { return std::system(line.c_str()); }
+    // The prefix that runs a command as another user (root may write anything), or a reason to
+    // skip; the test's folder and its series opened to that user.
+    std::string asAnotherUser(std::string& skip) {
+        const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
+        if (!as.empty() && shell("command -v setpriv > /dev/null") != 0) skip = "setpriv is not installed";
+        else if (!as.empty() && shell(as + "test -x '" + cli() + "'") != 0) skip = "the program's folders are closed to other users";
+        EXPECT_EQ(::chmod(dir.c_str(), 0755), 0);
+        for (const char* f : {"s01.bmp", "s02.bmp", "s03.bmp"}) ::chmod(path(f).c_str(), 0644);
+        return as;
+    }
+    // orvanta-cli run through `as` with OPTIONS and FIRST: its exit status and standard error.
+    std::pair<int, std::string> runAs(const std::string& as, const std::string& options, const std::string& first) {
+        // Beside the test's folder, in /tmp, which every user may write in.
+        const std::string err = dir + "-err";
+        const int status = shell(as + "'" + cli() + "' -q " + options + " '" + first + "' > /dev/null 2> '" + err + "'");
+        const std::string said = text(err);
+        fs::remove(err);
+        return {WEXITSTATUS(status), said};
+    }
 };
 
 struct Unwritable {
@@ -80,36 +100,83 @@ INSTANTIATE_TEST_SUITE_P(
 // the default picture beside the series, and a named output, are refused before the series is
 // read; a missing series is still said to be missing.
 TEST_F(EarlyOutputs, AFolderClosedToTheUserIsRefusedBeforeTheSeriesIsRead) {
-    // Root may write anything: the runs are made as another user.
-    const std::string as = ::geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups " : "";
-    if (!as.empty() && shell("command -v setpriv > /dev/null") != 0) GTEST_SKIP() << "setpriv is not installed";
-    if (!as.empty() && shell(as + "test -x '" + cli() + "'") != 0) GTEST_SKIP() << "the program's folders are closed to other users";
-    ASSERT_EQ(::chmod(dir.c_str(), 0755), 0);
-    for (const char* f : {"s01.bmp", "s02.bmp", "s03.bmp"}) ::chmod(path(f).c_str(), 0644);
+    std::string skip;
+    const std::string as = asAnotherUser(skip);
+    if (!skip.empty()) GTEST_SKIP() << skip;
     const std::vector<std::string> before = names();
-    // Beside the test's folder, in /tmp, which every user may write in.
     const std::string beside = dir + "-";
-    auto runAs = [&](const std::string& options, const std::string& first) {
-        const int status =
-            shell(as + "'" + cli() + "' -q " + options + " '" + first + "' > /dev/null 2> '" + beside + "err'");
-        const std::string err = text(beside + "err");
-        fs::remove(beside + "err");
-        return std::pair{WEXITSTATUS(status), err};
-    };
     for (const char* method : {"0", "pyramid"}) {
         const std::string m = std::string("-m ") + method;
-        auto [status, err] = runAs(m, path("s01.bmp"));
+        auto [status, err] = runAs(as, m, path("s01.bmp"));
         EXPECT_EQ(status, 1) << method;
         EXPECT_EQ(err, "orvanta-cli: cannot write " + path("s01 montage.bmp") + ": Permission denied\n") << method;
-        std::tie(status, err) = runAs(m + " -o '" + beside + "m.bmp' --map '" + path("map.txt") + "'", path("s01.bmp"));
+        std::tie(status, err) = runAs(as, m + " -o '" + beside + "m.bmp' --map '" + path("map.txt") + "'", path("s01.bmp"));
         EXPECT_EQ(status, 1) << method;
         EXPECT_EQ(err, "orvanta-cli: cannot write " + path("map.txt") + ": Permission denied\n") << method;
         EXPECT_FALSE(fs::exists(beside + "m.bmp")) << method;
         // No series: the default picture is not checked, and the missing first file is said.
-        std::tie(status, err) = runAs(m, path("x01.bmp"));
+        std::tie(status, err) = runAs(as, m, path("x01.bmp"));
         EXPECT_EQ(status, 1) << method;
         EXPECT_EQ(err.find("cannot write"), std::string::npos) << err;
         EXPECT_NE(err.find(path("x01.bmp")), std::string::npos) << err;
+    }
+    EXPECT_EQ(names(), before);
+}
+
+// Another user's file in a sticky folder such as /tmp may not be replaced however open its mode:
+// refused before the series is read, said as the final rename would say it, and left as it was.
+TEST_F(EarlyOutputs, AnotherUsersFileInAStickyFolderIsRefusedBeforeTheSeriesIsRead) {
+    std::string skip;
+    const std::string as = asAnotherUser(skip);
+    if (as.empty()) GTEST_SKIP() << "files of other users are made as root";
+    if (!skip.empty()) GTEST_SKIP() << skip;
+    ASSERT_EQ(::mkdir(path("sticky").c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(path("sticky").c_str(), 01777), 0);
+    for (const char* name : {"sticky/theirs.bmp", "sticky/theirs.mon"}) {
+        put(path(name), "their file");
+        ASSERT_EQ(::chmod(path(name).c_str(), 0666), 0);
+        ASSERT_EQ(::chown(path(name).c_str(), 65533, 65533), 0);
+    }
+    const std::string mine = dir + "-m.bmp";
+    for (const char* method : {"0", "pyramid"}) {
+        const std::string m = std::string("-m ") + method;
+        auto [status, err] = runAs(as, m + " -o '" + path("sticky/theirs.bmp") + "'", path("s01.bmp"));
+        EXPECT_EQ(status, 1) << method;
+        EXPECT_EQ(err, "orvanta-cli: cannot write " + path("sticky/theirs.bmp") + ": Permission denied\n") << method;
+        // The project's picture is new; its text is the other user's file.
+        std::tie(status, err) =
+            runAs(as, m + " -o '" + mine + "' --save-project '" + path("sticky/theirs.mon") + "'", path("s01.bmp"));
+        EXPECT_EQ(status, 1) << method;
+        EXPECT_EQ(err, "orvanta-cli: cannot write " + path("sticky/theirs.mon") + ": Permission denied\n") << method;
+        EXPECT_FALSE(fs::exists(mine)) << method;
+    }
+    EXPECT_EQ(text(path("sticky/theirs.bmp")), "their file");
+    EXPECT_EQ(text(path("sticky/theirs.mon")), "their file");
+    EXPECT_FALSE(fs::exists(path("sticky/theirs.vrk")));
+}
+
+// A file name longer than its folder takes, or a whole path longer than the system takes, is
+// refused before the series is read, said as the final rename would say it.
+TEST_F(EarlyOutputs, NamesTooLongAreRefusedBeforeTheSeriesIsRead) {
+    const std::vector<std::string> before = names();
+    const std::string longName = path(std::string(300, 'm') + ".bmp");
+    // "./" steps make a long path to a folder that is there.
+    std::string deep = dir;
+    while (deep.size() < PATH_MAX - 100) deep += "/.";
+    const std::string longPath = deep + "/" + std::string(200, 'p') + ".bmp";
+    const std::string pathNote = ", a name of " + std::to_string(longPath.size()) +
+                                 " bytes; the system takes no file by a name longer than " + std::to_string(PATH_MAX - 1) +
+                                 " bytes: run from a folder nearer the root, or give a shorter path";
+    for (const char* method : {"0", "pyramid"}) {
+        RawResult r = run({"-m", method, "-o", longName, path("s01.bmp")});
+        EXPECT_EQ(r.exitCode, 1) << method;
+        EXPECT_EQ(r.err, "orvanta-cli: cannot write " + longName +
+                             ": Path/File access error, a file name of 304 bytes; its folder takes no file name longer "
+                             "than 255 bytes: give a shorter name\n")
+            << method;
+        r = run({"-m", method, "-o", path("m.bmp"), "--depth-map", longPath, path("s01.bmp")});
+        EXPECT_EQ(r.exitCode, 1) << method;
+        EXPECT_EQ(r.err, "orvanta-cli: cannot write " + longPath + ": Path/File access error" + pathNote + "\n") << method;
     }
     EXPECT_EQ(names(), before);
 }

@@ -510,6 +510,8 @@ TEST_P(Termination, LeavesNoTemporaryFile) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(progress[1], 2);
+        // As from a terminal: a signal the tests were started ignoring would stay ignored.
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
         const std::string program = cli(), out = path("m.bmp"), first = path("big01.bmp");
         ::execl(program.c_str(), program.c_str(), "-q", "--progress", "json", "-o", out.c_str(), "--map",
                 path("map.txt").c_str(), first.c_str(), static_cast<char*>(nullptr));
@@ -555,6 +557,7 @@ TEST_P(Termination, WhileAFifoAwaitsItsReaderPutsEveryFileBack) {
         const int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::dup2(null, 2);
+        for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
         const std::string program = cli(), out = path("m.bmp"), map = path("map.txt"), report = path("report.fifo"),
                           project = path("p.mon"), first = path("s01.bmp");
         ::execl(program.c_str(), program.c_str(), "-q", "-o", out.c_str(), "--map", map.c_str(), "--report",
