@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <opencv2/imgproc.hpp>
+
 #include <algorithm>
 
 namespace orv::test {
@@ -309,6 +311,61 @@ TEST(ColourMatch, PictureRefusedInOneChannelIsLeftAsItIsInAll) {
         EXPECT_FALSE(r.pictures[2].colourRefused);
     }
 }
+
+// A middle picture far out of focus (a focus step that slipped, a lens hunting) matches its
+// neighbour only weakly, and shows no clear move: the pictures beyond it must still be placed as
+// they moved (not at its place, 0.3 to 0.6 % of scale off), and say what they were measured against.
+struct BlurredCase {
+    const char* name;
+    int blurred;
+    double sigma, scaleStep, shiftX;
+};
+
+void PrintTo(const BlurredCase& c, std::ostream* os) { *os << c.name; }
+
+class BlurredMiddlePicture : public ::testing::TestWithParam<BlurredCase> {};
+
+TEST_P(BlurredMiddlePicture, PicturesBeyondItKeepTheirMoves) {
+    const BlurredCase& c = GetParam();
+    const int count = 7, w = 640, h = 480, ref = sample::middlePicture(count);
+    const auto moves = steppedMoves(count, c.scaleStep, 0.0, c.shiftX, 0.0);
+    const sample::SeriesMaker maker({w, h, count, 3, marginFor(moves, w, h), sample::Scene::Natural});
+    auto pictures = movedPictures(maker, moves);
+    sample::Picture& far = pictures[std::size_t(c.blurred - 1)];
+    cv::Mat own(far.height, far.width, CV_8UC3, far.cells.data(), std::size_t(roundUp4(far.width)) * 3);
+    cv::GaussianBlur(own, own, cv::Size(), c.sigma);
+    ImageStack stack = stackOf(std::move(pictures));
+    const AlignmentReport r = alignStack(stack, AlignOptions{});
+    ASSERT_EQ(r.reference, ref);
+    for (const PictureAlignment& p : r.pictures) {
+        if (p.picture == c.blurred) continue;
+        const auto& t = moves[std::size_t(p.picture - 1)];
+        SCOPED_TRACE("picture " + std::to_string(p.picture));
+        EXPECT_TRUE(p.converged);
+        EXPECT_NEAR(p.similarity.scale / t.scale, 1.0, 0.001);
+        EXPECT_NEAR(p.similarity.rotation, t.rotation, 0.05);
+        EXPECT_NEAR(p.similarity.shiftX, t.shiftX, 0.3);
+        EXPECT_NEAR(p.similarity.shiftY, t.shiftY, 0.3);
+        if (c.scaleStep == 0) EXPECT_TRUE(p.toReference.isIdentity());
+    }
+    // The next picture outward was measured past the blurred one, and says so; no other was.
+    const int beyond = c.blurred + (c.blurred < ref ? -1 : 1);
+    const int anchor = c.blurred + (c.blurred < ref ? 1 : -1);
+    for (const PictureAlignment& p : r.pictures)
+        EXPECT_EQ(p.pastWeak, p.picture == beyond ? c.blurred : 0) << "picture " << p.picture;
+    const auto notices = alignmentNotices(r);
+    const std::string note = "image " + std::to_string(beyond) + " is measured against image " +
+                             std::to_string(anchor) + ": image " + std::to_string(c.blurred) +
+                             " matched too weakly to be its neighbour";
+    EXPECT_EQ(std::count(notices.begin(), notices.end(), note), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Series, BlurredMiddlePicture,
+    ::testing::Values(BlurredCase{"still_picture_3", 3, 16, 0.0, 0.0},
+                      BlurredCase{"breathing_picture_5", 5, 16, 0.003, 0.5},
+                      BlurredCase{"breathing_picture_2", 2, 24, 0.003, 0.5}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace orv::test
