@@ -13,6 +13,16 @@
 namespace orv::test {
 namespace {
 
+// Picture `p` converged and was placed within 0.1 % of scale, 0.05 degrees and 0.3 pixels of the
+// move `t` it was made with.
+void expectRecovered(const PictureAlignment& p, const sample::PictureTransform& t) {
+    EXPECT_TRUE(p.converged);
+    EXPECT_NEAR(p.similarity.scale / t.scale, 1.0, 0.001);
+    EXPECT_NEAR(p.similarity.rotation, t.rotation, 0.05);
+    EXPECT_NEAR(p.similarity.shiftX, t.shiftX, 0.3);
+    EXPECT_NEAR(p.similarity.shiftY, t.shiftY, 0.3);
+}
+
 struct RecoveryCase {
     const char* name;
     int width, height, count;
@@ -37,11 +47,7 @@ TEST_P(Recovery, MapsReadBackAsMade) {
     for (const PictureAlignment& p : r.pictures) {
         const auto& t = moves[std::size_t(p.picture - 1)];
         SCOPED_TRACE("picture " + std::to_string(p.picture));
-        EXPECT_TRUE(p.converged);
-        EXPECT_NEAR(p.similarity.scale / t.scale, 1.0, 0.001);
-        EXPECT_NEAR(p.similarity.rotation, t.rotation, 0.05);
-        EXPECT_NEAR(p.similarity.shiftX, t.shiftX, 0.3);
-        EXPECT_NEAR(p.similarity.shiftY, t.shiftY, 0.3);
+        expectRecovered(p, t);
         EXPECT_EQ(stack.sizes[std::size_t(p.picture - 1)], (std::array<int, 2>{c.width, c.height}));
     }
 }
@@ -341,11 +347,7 @@ TEST_P(BlurredMiddlePicture, PicturesBeyondItKeepTheirMoves) {
         if (p.picture == c.blurred) continue;
         const auto& t = moves[std::size_t(p.picture - 1)];
         SCOPED_TRACE("picture " + std::to_string(p.picture));
-        EXPECT_TRUE(p.converged);
-        EXPECT_NEAR(p.similarity.scale / t.scale, 1.0, 0.001);
-        EXPECT_NEAR(p.similarity.rotation, t.rotation, 0.05);
-        EXPECT_NEAR(p.similarity.shiftX, t.shiftX, 0.3);
-        EXPECT_NEAR(p.similarity.shiftY, t.shiftY, 0.3);
+        expectRecovered(p, t);
         if (c.scaleStep == 0) EXPECT_TRUE(p.toReference.isIdentity());
     }
     // The next picture outward was measured past the blurred one, and says so; no other was.
