@@ -138,23 +138,46 @@ void clearOutsideFrame(std::vector<std::uint8_t>& cells, int W, int H, int fw, i
     }
 }
 
+// A picture that matches its neighbour worse than this (one minus the mismatch at the working
+// scale) is a weak link of the chain: neighbouring focus steps match to 0.99 and more, a picture
+// far out of focus between sharp ones to 0.95 and less. Its place rests on little, so the next
+// picture is measured both against it and against the last picture that matched well, and the
+// better supported of the two maps is kept.
+constexpr double kWeakSupport = 0.98;
+
 // The maps of the pictures on one side of the reference, outward, each chained after its
 // neighbour's. `onPicture` follows each picture.
 void estimateSide(SeriesSource& source, int ref, int dir, const IgnoreTicks& ignored, int side,
                   const align::GreyPyramid& refPyramid, std::vector<Estimate>& maps,
                   const std::function<void(int)>& onPicture) {
     const align::EccSettings settings;
-    align::GreyPyramid neighbour;
-    int neighbourPicture = ref;
+    // The neighbour, and the last picture that matched well (the anchor): they differ only after a
+    // weak match, and then hold one more grey copy, small beside what a measurement needs.
+    align::GreyPyramid neighbour, anchor;
+    int neighbourPicture = ref, anchorPicture = ref;
     SourcePicture read;
+    const auto against = [&](const align::GreyPyramid& templ, int templPicture, const align::GreyPyramid& pic, int k) {
+        return estimate(refPyramid, templPicture == ref ? refPyramid : templ, templPicture, ref,
+                        maps[std::size_t(templPicture - 1)].refToPicture, pic, settings, source.pictureWidth(k),
+                        source.pictureHeight(k));
+    };
     for (int k = ref + dir; k >= 1 && k <= source.count(); k += dir) {
         if (isIgnored(ignored, k)) continue;
         align::GreyPyramid pic = align::makePyramid(pictureMat(source, k, read), side, kCoarsestSide);
-        const Estimate e = estimate(refPyramid, neighbourPicture == ref ? refPyramid : neighbour, neighbourPicture,
-                                    ref, maps[std::size_t(neighbourPicture - 1)].refToPicture, pic, settings,
-                                    source.pictureWidth(k), source.pictureHeight(k));
+        Estimate e = against(neighbour, neighbourPicture, pic, k);
+        if (anchorPicture != neighbourPicture) {
+            const Estimate past = against(anchor, anchorPicture, pic, k);
+            if (past.converged && (!e.converged || past.support > e.support)) {
+                e = past;
+                e.pastWeak = neighbourPicture;
+            }
+        }
         maps[std::size_t(k - 1)] = e;
         if (e.converged) { // a picture that could not be matched is no one's neighbour
+            if (e.support >= kWeakSupport) {
+                anchor = pic; // shares the copies with the neighbour
+                anchorPicture = k;
+            }
             neighbour = std::move(pic);
             neighbourPicture = k;
         }
@@ -279,6 +302,7 @@ AlignmentPlan measure(SeriesSource& source, const AlignOptions& options, const s
         entry.height = ph;
         entry.placement = e.converged ? e.placement : PicturePlacement::AsLoaded;
         entry.neighbour = e.matchedWith;
+        entry.pastWeak = e.converged ? e.pastWeak : 0;
         if (e.converged) entry.correlation = e.correlation;
         plan.refToPicture[std::size_t(k - 1)] = e.converged ? e.refToPicture : Affine{};
         // A picture used as loaded that already fills the frame is not resampled.

@@ -72,6 +72,7 @@ struct PictureAlignment {
     double correlation = 0; // of the match that placed it, with its neighbour (1 = perfect)
     PicturePlacement placement = PicturePlacement::Measured;
     int neighbour = 0;      // the picture it was matched with (0 for the reference)
+    int pastWeak = 0;       // the neighbour passed over because its own match was weak (0: none)
     int width = 0, height = 0;      // the picture's own size, as loaded
     align::Affine toReference;      // picture pixel -> reference pixel, rows from the top
     align::Affine fromReference;    // its inverse: which of the picture's own pixels (within

@@ -77,6 +77,12 @@ std::string alignmentNote(const PictureAlignment& p) {
     return {};
 }
 
+std::string weakNeighbourNote(const PictureAlignment& p) {
+    if (!p.aligned || !p.converged || p.reference || p.pastWeak == 0) return {};
+    return "image " + std::to_string(p.picture) + " is measured against image " + std::to_string(p.neighbour) +
+           ": image " + std::to_string(p.pastWeak) + " matched too weakly to be its neighbour";
+}
+
 std::string referenceNote(const AlignmentReport& report) {
     if (report.passedOver == 0 || report.reference == 0) return {};
     return "image " + std::to_string(report.passedOver) + ", the middle picture, shows no detail to align to: image " +
@@ -96,6 +102,7 @@ std::vector<std::string> alignmentNotices(const AlignmentReport& report) {
         if (!p.aligned) continue;
         if (!p.converged) lines.push_back(alignmentWarning(p.picture));
         else if (const std::string note = alignmentNote(p); !note.empty()) lines.push_back(note);
+        if (const std::string weak = weakNeighbourNote(p); !weak.empty()) lines.push_back(weak);
         if (const std::string colour = colourWarning(p); !colour.empty()) lines.push_back(colour);
     }
     return lines;
@@ -109,6 +116,7 @@ std::string alignmentPropertiesLines(const AlignmentReport& report) {
         out += alignmentLine(p) + "\r\n";
         if (!p.converged) out += "  Warning: " + alignmentWarning(p.picture) + "\r\n";
         else if (const std::string note = alignmentNote(p); !note.empty()) out += "  Note: " + note + "\r\n";
+        if (const std::string weak = weakNeighbourNote(p); !weak.empty()) out += "  Note: " + weak + "\r\n";
         if (const std::string colour = colourWarning(p); !colour.empty()) out += "  Warning: " + colour + "\r\n";
     }
     return out;

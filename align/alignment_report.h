@@ -31,6 +31,11 @@ std::string alignmentWarning(int picture);
 // "image 3 lay turned by 90 degrees and is turned back".
 std::string alignmentNote(const PictureAlignment& p);
 
+// "image 2 is measured against image 4: image 3 matched too weakly to be its neighbour" for a
+// picture measured past a neighbour whose own match was weak (a picture far out of focus); empty
+// otherwise.
+std::string weakNeighbourNote(const PictureAlignment& p);
+
 // "image 4, the middle picture, shows no detail to align to: image 3 is the reference" when the
 // middle picture was passed over; empty otherwise.
 std::string referenceNote(const AlignmentReport& report);
@@ -42,8 +47,8 @@ std::string colourWarning(const PictureAlignment& p);
 
 // What a front end tells on standard error after an alignment, one line each (without a line
 // end): the reference note when there is one, then the warning of every picture that could not be
-// aligned and the note of every picture kept as loaded or at its neighbour's place, then its
-// colour warning when it has one.
+// aligned and the note of every picture kept as loaded or at its neighbour's place, then the note
+// of a picture measured past a weak neighbour, then its colour warning when it has one.
 std::vector<std::string> alignmentNotices(const AlignmentReport& report);
 
 // The lines an aligned montage adds to its properties text, each ended by CR LF: the line
@@ -51,6 +56,7 @@ std::vector<std::string> alignmentNotices(const AlignmentReport& report);
 // for every picture in use its alignment line, followed by the warning line
 // "  Warning: " + alignmentWarning(n) for a picture whose alignment did not converge,
 // or the line "  Note: " + alignmentNote(p) for a picture kept as loaded or at its neighbour's place,
+// then "  Note: " + weakNeighbourNote(p) for a picture measured past a weak neighbour,
 // and "  Warning: " + colourWarning(p) for a picture whose colours could not be matched.
 std::string alignmentPropertiesLines(const AlignmentReport& report);
 

@@ -173,6 +173,7 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
         e.placement = movedByAPixel(neighbour, refToNeighbour, pic) ? PicturePlacement::TooSmall
                                                                     : PicturePlacement::AsLoaded;
         e.correlation = 1 - align::matchResidual(neighbour, pic, 0, align::inverse(refToNeighbour), kCheckSigma);
+        e.support = e.correlation;
         return e;
     }
     const int coarsest = int(std::min(neighbour.levels.size(), pic.levels.size())) - 1;
@@ -262,6 +263,7 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     Mismatch bySimilar = mismatch(*templ, refToTemplate, pic, similar);
     if (!bySimilar.clearlyBelow(base, kClearMargin)) {
         e.converged = !cutOnly;
+        if (e.converged) e.support = 1 - base.fine;
         return e;
     }
     // The detail the match followed differs between focus steps (a ring sharp in one picture is
@@ -299,7 +301,14 @@ Estimate estimate(const align::GreyPyramid& ref, const align::GreyPyramid& neigh
     e.refToPicture = similar;
     e.placement = PicturePlacement::Measured;
     e.correlation = 1 - bySimilar.fine;
-    if (!replaced && mismatch(*templ, refToTemplate, pic, w).clearlyBelow(bySimilar, kAffineMargin)) e.refToPicture = w;
+    e.support = e.correlation;
+    if (!replaced) {
+        const Mismatch byAffine = mismatch(*templ, refToTemplate, pic, w);
+        if (byAffine.clearlyBelow(bySimilar, kAffineMargin)) {
+            e.refToPicture = w;
+            e.support = 1 - byAffine.fine;
+        }
+    }
     return e;
 }
 

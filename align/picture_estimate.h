@@ -17,6 +17,11 @@ struct Estimate {
     Affine refToPicture; // stack coordinates (rows from the bottom), full size
     PicturePlacement placement = PicturePlacement::Measured;
     int matchedWith = 0; // the picture it was compared with
+    // How well the picture, where it is placed, matches the picture it was compared with: one minus
+    // the mismatch at the working scale (1 = perfect), 0 when it did not converge. Estimates against
+    // different pictures are compared by it.
+    double support = 0;
+    int pastWeak = 0; // the neighbour passed over for its weak match, 0 when none
 };
 
 // The map of picture `k` from the reference: the picture is matched with its neighbour towards

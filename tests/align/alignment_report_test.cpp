@@ -87,19 +87,24 @@ TEST(AlignmentProperties, LinesFollowTheMethodLineAndNameThePictureThatFailed) {
     EXPECT_NE(noMethod.find("  Number of files found =3\r\n  Automatic alignment =yes\r\n"), std::string::npos);
 }
 
-// Pictures kept as loaded or at their neighbour's place say so, after their line, in the
-// properties and in the notices a front end prints; a picture that failed keeps its warning.
+// Pictures kept as loaded or at their neighbour's place, or measured past a weak neighbour, say so
+// after their line, in the properties and in the notices a front end prints; a picture that failed
+// keeps its warning alone.
 TEST(AlignmentProperties, PicturesNotMovedByTheirOwnMapSaySoAfterTheirLine) {
     AlignmentReport r = threePictures();
     r.pictures.push_back(picture(4, 0.9804, 0.1, 2, 1));
     r.pictures[0].placement = PicturePlacement::AsLoaded;
     r.pictures[0].similarity = align::Similarity{};
+    r.pictures[0].neighbour = 3;
+    r.pictures[0].pastWeak = 2;
+    r.pictures[2].pastWeak = 2;
     r.pictures[3].placement = PicturePlacement::Neighbour;
     r.pictures[3].neighbour = 3;
     EXPECT_EQ(alignmentPropertiesLines(r),
               "  Automatic alignment =yes\r\n"
               "  Image 1 scale =1.0000 , rotation =0.00 , shift =0.0 , 0.0\r\n"
               "  Note: image 1 showed no clear move and is used as loaded\r\n"
+              "  Note: image 1 is measured against image 3: image 2 matched too weakly to be its neighbour\r\n"
               "  Image 2 scale =1.0000 , rotation =0.00 , shift =0.0 , 0.0\r\n"
               "  Image 3 scale =1.0000 , rotation =0.00 , shift =0.0 , 0.0\r\n"
               "  Warning: image 3 could not be aligned automatically and is used as loaded\r\n"
@@ -107,6 +112,7 @@ TEST(AlignmentProperties, PicturesNotMovedByTheirOwnMapSaySoAfterTheirLine) {
               "  Note: image 4 showed no clear move against image 3 and is placed as image 3 is\r\n");
     EXPECT_EQ(alignmentNotices(r),
               (std::vector<std::string>{"image 1 showed no clear move and is used as loaded",
+                                        "image 1 is measured against image 3: image 2 matched too weakly to be its neighbour",
                                         "image 3 could not be aligned automatically and is used as loaded",
                                         "image 4 showed no clear move against image 3 and is placed as image 3 is"}));
     r.pictures[0].aligned = false; // ignored pictures say nothing
