@@ -150,6 +150,9 @@ void forgetFolderAtTermination(int slot);
 // are complete or undone. A signal the program was started ignoring (nohup) stays ignored.
 void removeTemporaryFilesOnTermination();
 
+// Whether `signal` is ignored now (as one the program was started ignoring, under nohup).
+bool signalIgnored(int signal);
+
 // What those handlers do for `signal` (SIGINT, SIGTERM or SIGHUP); for a handler of the program's
 // own that ends the program on a signal. Safe in a signal handler.
 void endProgramOnTerminationSignal(int signal);

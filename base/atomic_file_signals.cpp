@@ -118,13 +118,17 @@ void removeTemporaryFilesOnTermination() {
     sigemptyset(&sa.sa_mask);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, s);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) {
-        // A signal the program was started ignoring stays ignored: `nohup` ignores SIGHUP, and a
-        // shell script's background job SIGINT, so that a logout or a Ctrl-C meant for the
-        // script does not end the run.
-        struct sigaction was{};
-        if (::sigaction(s, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) continue;
+        if (signalIgnored(s)) continue;
         ::sigaction(s, &sa, nullptr);
     }
+}
+
+// A signal the program was started ignoring stays ignored: `nohup` ignores SIGHUP, and a shell
+// script's background job SIGINT, so that a logout or a Ctrl-C meant for the script does not end
+// the run.
+bool signalIgnored(int signal) {
+    struct sigaction was{};
+    return ::sigaction(signal, nullptr, &was) == 0 && was.sa_handler == SIG_IGN;
 }
 
 void endProgramOnTerminationSignal(int signal) { onTermination(signal); }

@@ -39,7 +39,8 @@ int deferTerminationSignals() {
     sa.sa_handler = onSignal;
     sigemptyset(&sa.sa_mask);
     for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, s);
-    for (int s : {SIGTERM, SIGHUP}) ::sigaction(s, &sa, nullptr);
+    for (int s : {SIGTERM, SIGHUP})
+        if (!signalIgnored(s)) ::sigaction(s, &sa, nullptr);
     return fds[0];
 }
 

@@ -8,7 +8,8 @@ namespace orv {
 
 // Installs the handler for SIGTERM and SIGHUP and returns the read end of the pipe (non-blocking,
 // closed on exec) the first signal's number is written to as one byte; -1 when no pipe could be
-// made (the signals then end the program at once). SIGINT is left as it was.
+// made (the signals then end the program at once). SIGINT is left as it was, and so is a signal the
+// program was started ignoring (a desktop program started under nohup outlives its terminal).
 int deferTerminationSignals();
 
 // The signal the read end holds (SIGTERM or SIGHUP), or 0 when it holds none. Reads the byte.

@@ -51,6 +51,25 @@ TEST_P(DeferredTermination, TheFirstSignalReachesThePipeAndTheSecondEndsTheProgr
     EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
 }
 
+TEST_P(DeferredTermination, ASignalIgnoredAtStartStaysIgnored) {
+    const int signal = GetParam();
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(signal, SIG_IGN);
+        removeTemporaryFilesOnTermination();
+        const int pipe = deferTerminationSignals();
+        if (pipe < 0) ::_exit(3);
+        ::raise(signal);
+        pollfd p{pipe, POLLIN, 0};
+        ::_exit(::poll(&p, 1, 200) == 0 ? 0 : 4); // nothing handed to the loop either
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(Signals, DeferredTermination, ::testing::Values(SIGTERM, SIGHUP),
                          [](const auto& info) { return info.param == SIGTERM ? std::string("sigterm") : std::string("sighup"); });
 
