@@ -28,6 +28,18 @@ void activate(QWidget* w) {
     ASSERT_TRUE(QTest::qWaitFor([w] { return QApplication::activeWindow() == w; }, 2000));
 }
 
+// Retouching from picture `source` with an 8-px brush at zoom 1, the pointer away from the windows
+// and the keyboard on the main window's Go button, which it returns.
+QPushButton* keyboardOnGo(RetouchRig& rig, int source) {
+    rig.startRetouching(BrushChoice{8, 100, 100, false}, source);
+    EXPECT_EQ(rig.box()->zoom(), 1);
+    activate(rig.form.get());
+    QCursor::setPos(rig.window()->frameGeometry().bottomRight() + QPoint(40, 40));
+    QPushButton* go = rig.form->CommandGo();
+    go->setFocus();
+    return go;
+}
+
 // While retouching, with the pointer resting over the montage, the digits, S, X, [ and ] typed into
 // a text box of the main window go into the box, sent to it or through its window as a user's keys
 // come; with the keyboard on a button they choose the source and the brush again.
@@ -93,12 +105,7 @@ TEST(RetouchKeys, TypingIntoATextBoxGoesToTheBoxNotToRetouching) {
 // same pixels, undone in one step; Go is never pressed.
 TEST(RetouchKeys, ShiftArrowsAndSpacePaintAStrokeFromTheKeyboard) {
     RetouchRig rig;
-    rig.startRetouching(BrushChoice{8, 100, 100, false}, 3);
-    ASSERT_EQ(rig.box()->zoom(), 1);
-    activate(rig.form.get());
-    QCursor::setPos(rig.window()->frameGeometry().bottomRight() + QPoint(40, 40));
-    QPushButton* go = rig.form->CommandGo();
-    go->setFocus();
+    QPushButton* go = keyboardOnGo(rig, 3);
     QSignalSpy pressed(go, &QPushButton::pressed);
     const int beeps = beepCount();
     QTest::keyClick(go, Qt::Key_Space); // no brush on the montage yet
@@ -127,12 +134,7 @@ TEST(RetouchKeys, ShiftArrowsAndSpacePaintAStrokeFromTheKeyboard) {
 // The keyboard brush stays on the montage at its edges; Space typed into a text box is a space.
 TEST(RetouchKeys, TheKeyboardBrushStaysOnTheMontageAndTextBoxesKeepSpace) {
     RetouchRig rig;
-    rig.startRetouching(BrushChoice{8, 100, 100, false}, 1);
-    ASSERT_EQ(rig.box()->zoom(), 1);
-    activate(rig.form.get());
-    QCursor::setPos(rig.window()->frameGeometry().bottomRight() + QPoint(40, 40));
-    QPushButton* go = rig.form->CommandGo();
-    go->setFocus();
+    QPushButton* go = keyboardOnGo(rig, 1);
     for (int k = 0; k < 20; ++k) QTest::keyClick(go, Qt::Key_Down, Qt::ShiftModifier | Qt::ControlModifier);
     for (int k = 0; k < 20; ++k) QTest::keyClick(go, Qt::Key_Right, Qt::ShiftModifier | Qt::ControlModifier);
     QTest::keyPress(go, Qt::Key_Space);
