@@ -97,6 +97,8 @@ int main(int argc, char** argv) {
             const int signal = takeDeferredSignal(terminationPipe);
             if (signal == 0 || endedBy != 0) return;
             endedBy = signal;
+            // Nobody is there to answer a message about preferences that cannot be kept.
+            state.preferences.silenceWriteFailureNotice();
             if (!endingWindow) endProgramOnTerminationSignal(signal);
             endingWindow->endOnSignal(signal);
         });

@@ -15,6 +15,8 @@
 
 #include <QCoreApplication>
 #include <QLineEdit>
+#include <QMetaObject>
+#include <QPointer>
 #include <QTimer>
 
 namespace orv {
@@ -75,9 +77,34 @@ std::unique_ptr<FormMontage> Montage1Main(ProgramState& state, Prompter& prompte
     const StartupPreferences prefs = readStartupPreferences(state.preferences);
     // A preferences file that is there but cannot be read reads as the defaults, and is never
     // replaced by a write: the user learns why the settings are not theirs and will not be kept.
-    if (const std::optional<std::string> why = preferencesUnreadable(state.preferences.path()))
-        prompter.ask(PromptIcon::Exclamation, preferencesUnreadableText(state.preferences.path(), *why),
+    // Preferences without a folder to be written in cannot be kept either; the user is told so
+    // now, and otherwise at the first write that fails. Once told, the program goes on with the
+    // values it holds.
+    const std::string preferencesFile = state.preferences.path();
+    if (const std::optional<std::string> why = preferencesUnreadable(preferencesFile)) {
+        prompter.ask(PromptIcon::Exclamation, preferencesUnreadableText(preferencesFile, *why),
                      kPreferencesUnreadableTitle);
+        state.preferences.silenceWriteFailureNotice();
+    } else if (const std::optional<std::string> missing = preferencesFolderMissing(preferencesFile)) {
+        prompter.ask(PromptIcon::Exclamation, preferencesNotKeptText(preferencesFile, *missing),
+                     kPreferencesNotKeptTitle);
+        state.preferences.silenceWriteFailureNotice();
+    } else {
+        state.preferences.setWriteFailureNotice(
+            [&prompter, &state, window = QPointer<FormMontage>(main.get()), preferencesFile](const RuntimeError& e) {
+                const std::string text = preferencesNotKeptText(preferencesFile, preferencesWriteFailure(preferencesFile, e));
+                // Said once the command that wrote is back in the event loop, never from inside it
+                // or from another thread; and not while the program ends.
+                if (!window) return;
+                QMetaObject::invokeMethod(
+                    window.data(),
+                    [&prompter, &state, window, text] {
+                        if (!window || !window->isVisible() || state.preferences.writeFailureNoticeSilenced()) return;
+                        prompter.ask(PromptIcon::Exclamation, text, kPreferencesNotKeptTitle);
+                    },
+                    Qt::QueuedConnection);
+            });
+    }
     state.smoothing = prefs.smoothing;
     state.shortcut = prefs.shortcut;
     state.rightMouse = prefs.rightMouse;

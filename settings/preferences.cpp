@@ -1,6 +1,7 @@
 // Reading the start-up preferences.
 #include "settings/preferences.h"
 
+#include "base/atomic_file.h"
 #include "base/numbers.h"
 #include "base/regular_file.h"
 #include "base/runtime_error.h"
@@ -8,6 +9,7 @@
 
 #include <QDir>
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +39,18 @@ constexpr const char* kAbsent = "\n";
 bool isFolder(const std::string& name) {
     struct stat st{};
     return ::stat(name.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string folderOfFile(const std::string& path) {
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+// The system's reason when this user may not write `name`, checked with the effective user as the
+// write itself is.
+std::optional<std::string> notWritable(const std::string& name) {
+    if (::faccessat(AT_FDCWD, name.c_str(), W_OK, AT_EACCESS) == 0) return std::nullopt;
+    return std::string(std::strerror(errno));
 }
 
 } // namespace
@@ -126,6 +140,34 @@ std::optional<std::string> preferencesUnreadable(const std::string& path) {
     }
     const int why = errno;
     return std::string(why != 0 ? std::strerror(why) : "it cannot be read");
+}
+
+std::optional<std::string> preferencesFolderMissing(const std::string& path) {
+    struct stat st{};
+    if (::stat(folderOfFile(path).c_str(), &st) != 0) return std::string(std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return std::string(std::strerror(ENOTDIR));
+    return std::nullopt;
+}
+
+std::string preferencesWriteFailure(const std::string& path, const RuntimeError& error) {
+    if (const std::optional<std::string> why = preferencesFolderMissing(path)) return *why;
+    // A file named through a link is replaced where the link leads.
+    std::string target = path;
+    try {
+        target = followLinks(path);
+    } catch (const RuntimeError&) {
+    }
+    if (const std::optional<std::string> why = notWritable(folderOfFile(target))) return *why;
+    struct stat st{};
+    if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        if (const std::optional<std::string> why = notWritable(target)) return *why;
+    return error.description();
+}
+
+std::string preferencesNotKeptText(const std::string& path, const std::string& why) {
+    return "I could not keep your preferences in " + path + " (" + why +
+           ").   Orvanta goes on with the settings it has now, but what you change from now on and the files "
+           "you open are not kept when it closes.";
 }
 
 std::string preferencesUnreadableText(const std::string& path, const std::string& why) {

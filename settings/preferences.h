@@ -1,6 +1,7 @@
 // The preferences read at start-up into one record, and where the preferences file lives.
 #pragma once
 
+#include "base/runtime_error.h"
 #include "settings/profile_file.h"
 
 #include <array>
@@ -89,6 +90,19 @@ std::string preferencesPath(const std::string& programFolder);
 std::optional<std::string> preferencesUnreadable(const std::string& path);
 inline constexpr const char* kPreferencesUnreadableTitle = "Preferences not read";
 std::string preferencesUnreadableText(const std::string& path, const std::string& why);
+
+// Why the folder of the preferences file `path` is not there to write in (a file stands where a
+// folder of its name should be: "Not a directory"); none when it is a folder. Start-up says so at
+// once: no preference of this run can be kept.
+std::optional<std::string> preferencesFolderMissing(const std::string& path);
+// Why the preferences file `path` could not be written, as the system says it: its folder missing,
+// the folder or the file not writable ("Read-only file system"); the error's own description
+// ("Disk full") when none of these is found.
+std::string preferencesWriteFailure(const std::string& path, const RuntimeError& error);
+// What the user is told once per run when the preferences cannot be kept: the program goes on
+// with the values it holds.
+inline constexpr const char* kPreferencesNotKeptTitle = "Preferences not kept";
+std::string preferencesNotKeptText(const std::string& path, const std::string& why);
 
 // The program in `programFolder` (ending in "/") is an installed copy: "../share/orvanta" lies
 // beside its folder.

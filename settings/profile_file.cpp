@@ -173,11 +173,21 @@ std::size_t ProfileFile::timesRead() const {
 }
 
 void ProfileFile::write(const std::string& section, const std::string& key, const std::string& value) {
-    update(section, key, [&](const std::optional<std::string>&) { return std::optional<std::string>(value); });
+    replaceKey(section, key, [&](const std::optional<std::string>&) { return std::optional<std::string>(value); });
 }
 
 void ProfileFile::update(const std::string& section, const std::string& key,
-                         const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change) {
+                         const std::function<std::optional<std::string>(const std::optional<std::string>&)>& changed) {
+    try {
+        replaceKey(section, key, changed);
+    } catch (const RuntimeError& e) {
+        tellWriteFailure(e);
+        throw;
+    }
+}
+
+void ProfileFile::replaceKey(const std::string& section, const std::string& key,
+                             const std::function<std::optional<std::string>(const std::optional<std::string>&)>& change) {
     std::string target = path_;
     try {
         target = followLinks(path_);
@@ -237,8 +247,35 @@ bool ProfileFile::tryWrite(const std::string& section, const std::string& key, c
         write(section, key, value);
         return true;
     } catch (...) {
+        tellWriteFailure(currentError());
         return false;
     }
+}
+
+void ProfileFile::setWriteFailureNotice(WriteFailureNotice notice) {
+    const std::lock_guard<std::mutex> hold(notice_->lock);
+    notice_->notice = std::move(notice);
+}
+
+void ProfileFile::silenceWriteFailureNotice() {
+    const std::lock_guard<std::mutex> hold(notice_->lock);
+    notice_->silenced = true;
+}
+
+bool ProfileFile::writeFailureNoticeSilenced() const {
+    const std::lock_guard<std::mutex> hold(notice_->lock);
+    return notice_->silenced;
+}
+
+void ProfileFile::tellWriteFailure(const RuntimeError& error) {
+    WriteFailureNotice tell;
+    {
+        const std::lock_guard<std::mutex> hold(notice_->lock);
+        if (notice_->given || notice_->silenced || !notice_->notice) return;
+        notice_->given = true;
+        tell = notice_->notice;
+    }
+    tell(error);
 }
 
 namespace {

@@ -7,6 +7,8 @@
 // within a moment of its reading, other bytes) or was written here.
 #pragma once
 
+#include "base/runtime_error.h"
+
 #include <functional>
 #include <map>
 #include <memory>
@@ -42,6 +44,17 @@ public:
     // As write, but a failure is ignored (preferences whose write fails are simply not kept).
     bool tryWrite(const std::string& section, const std::string& key, const std::string& value);
 
+    // Told the error of the first tryWrite or update that fails, once for this object and all its
+    // copies however many keys fail after it, so that a program going on with the values it holds
+    // can say once that they are not kept. A failed write is its caller's to tell and is not
+    // passed on. Called with no lock held, on the thread that wrote.
+    using WriteFailureNotice = std::function<void(const RuntimeError& error)>;
+    void setWriteFailureNotice(WriteFailureNotice notice);
+    // No notice from here on: the user was told another way, or nobody is there to be told (the
+    // program is ending).
+    void silenceWriteFailureNotice();
+    bool writeFailureNoticeSilenced() const;
+
     // How often the file's text has been read and split since this object was made.
     std::size_t timesRead() const;
 
@@ -59,10 +72,20 @@ private:
         long long readAtNs = 0; // when, on the real-time clock
         std::size_t reads = 0;
     };
+    struct Notice {
+        std::mutex lock;
+        WriteFailureNotice notice;
+        bool given = false;
+        bool silenced = false;
+    };
     std::string fileText() const;
     static std::vector<std::string> linesOf(const std::string& text);
+    void replaceKey(const std::string& section, const std::string& key,
+                    const std::function<std::optional<std::string>(const std::optional<std::string>& current)>& change);
+    void tellWriteFailure(const RuntimeError& error);
     std::string path_;
     std::shared_ptr<Keys> keys_ = std::make_shared<Keys>();
+    std::shared_ptr<Notice> notice_ = std::make_shared<Notice>();
 };
 
 // A file name as a profile value: one that holds a line end (which would end the value and start

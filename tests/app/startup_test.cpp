@@ -25,7 +25,10 @@
 #include <QTest>
 #include <QUrl>
 
+#include <QTemporaryDir>
+
 #include <filesystem>
+#include <fstream>
 
 #include <gtest/gtest.h>
 
@@ -282,6 +285,65 @@ TEST(Startup, PreferencesThatCannotBeReadAreSaidAndTheProgramStartsOnTheDefaults
     EXPECT_EQ(rig.state.series.imageCount, 2);
     EXPECT_TRUE(std::filesystem::is_directory(ini));
     EXPECT_TRUE(std::filesystem::is_regular_file(ini + "/kept"));
+    // The writes that then fail say nothing more.
+    rig.form->AddRecentFile(rig.files.path("rock1.bmp"));
+    rig.form->mnusimpleCol(2)->trigger();
+    QTest::qWait(50);
+    EXPECT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_TRUE(std::filesystem::is_regular_file(ini + "/kept"));
+}
+
+// With ~/.config a file the preferences folder cannot be made and no preference of the run can be
+// kept: the user is told so once, at start-up, and the run goes on with the values in memory (the
+// recent list grows, though its keys cannot be written).
+TEST(Startup, PreferencesWhoseFolderCannotBeMadeAreSaidOnceAndTheRunGoesOn) {
+    ScopedHome home;
+    std::ofstream(home.config()) << "not a folder";
+    StartupRig rig;
+    const std::string ini = preferencesPath("");
+    rig.state.preferences = ProfileFile(ini);
+    rig.files.writeSeries("rock", 1, 2, 1);
+    rig.start({rig.files.path("rock1.bmp")});
+    rig.waitForFirstLoad();
+    rig.form->AddRecentFile(rig.files.path("rock1.bmp"));
+    rig.form->AddRecentFile(rig.files.path("other1.bmp"));
+    rig.form->mnusimpleCol(2)->trigger();
+    QTest::qWait(50);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                             preferencesNotKeptText(ini, "Not a directory"), "Preferences not kept"}));
+    EXPECT_EQ(rig.state.series.imageCount, 2);
+    EXPECT_EQ(rig.form->mnuRecentFile(0)->text().toStdString(), rig.files.path("other1.bmp"));
+    EXPECT_EQ(rig.form->mnuRecentFile(1)->text().toStdString(), rig.files.path("rock1.bmp"));
+}
+
+// Preferences that could be written at start-up but no longer can (their folder replaced by a file)
+// are said once, after the first write that fails and not inside it; the writes after it say
+// nothing more.
+TEST(Startup, PreferencesThatCannotBeWrittenAreSaidOnceAtTheFirstWriteThatFails) {
+    QTemporaryDir config;
+    const std::string folder = config.path().toStdString() + "/orvanta";
+    ASSERT_TRUE(std::filesystem::create_directory(folder));
+    const std::string ini = folder + "/orvanta.ini";
+    StartupRig rig;
+    rig.state.preferences = ProfileFile(ini);
+    rig.files.writeSeries("rock", 1, 2, 1);
+    rig.start({});
+    QTest::qWait(20);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    ASSERT_TRUE(std::filesystem::remove(folder));
+    std::ofstream(folder) << "not a folder";
+    rig.form->AddRecentFile(rig.files.path("rock1.bmp"));
+    EXPECT_TRUE(rig.prompter.shown.empty()); // not from inside the command that wrote
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.prompter.shown.empty(); }, 2000));
+    rig.form->AddRecentFile(rig.files.path("other1.bmp"));
+    rig.form->mnusimpleCol(2)->trigger();
+    QTest::qWait(50);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                             preferencesNotKeptText(ini, "Not a directory"), "Preferences not kept"}));
+    EXPECT_EQ(rig.form->mnuRecentFile(0)->text().toStdString(), rig.files.path("other1.bmp"));
+    EXPECT_EQ(rig.form->mnuRecentFile(1)->text().toStdString(), rig.files.path("rock1.bmp"));
 }
 
 TEST(Startup, LoadImagesRunsTheLoadWhileTheMainWindowLoadsInsideTheSplash) {

@@ -118,6 +118,27 @@ TEST(PreferencesPath, AnInstalledCopyKeepsItsFileInTheConfigFolderEvenWhenItCoul
     EXPECT_TRUE(QDir(QString::fromStdString(home.config() + "/orvanta")).exists());
 }
 
+// With ~/.config a file, the preferences folder cannot be made: the reason is the system's, and
+// it is what every write would fail with. A folder that is there gives the write's own error.
+TEST(PreferencesPath, AFolderThatCannotBeMadeSaysWhyTheFileCannotBeWritten) {
+    ScopedHome home;
+    std::ofstream(home.config()) << "not a folder";
+    const std::string path = preferencesPath("");
+    EXPECT_EQ(path, home.config() + "/orvanta/orvanta.ini");
+    EXPECT_EQ(preferencesFolderMissing(path), std::optional<std::string>("Not a directory"));
+    EXPECT_EQ(preferencesWriteFailure(path, RuntimeError(75)), "Not a directory");
+    EXPECT_EQ(preferencesFolderMissing(home.home() + "/gone/orvanta.ini"),
+              std::optional<std::string>("No such file or directory"));
+
+    const std::string beside = home.home() + "/orvanta.ini";
+    EXPECT_EQ(preferencesFolderMissing(beside), std::nullopt);
+    EXPECT_EQ(preferencesWriteFailure(beside, RuntimeError(61)), "Disk full");
+    EXPECT_EQ(preferencesNotKeptText(path, "Not a directory"),
+              "I could not keep your preferences in " + path +
+                  " (Not a directory).   Orvanta goes on with the settings it has now, but what you change from now "
+                  "on and the files you open are not kept when it closes.");
+}
+
 } // namespace
 
 // The folder an unsaved montage is kept in when the program is told to end: without HOME it is

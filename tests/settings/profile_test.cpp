@@ -1,5 +1,6 @@
 // Private-profile semantics, the preference reading rule and the recent-file list.
 #include "settings/profile_file.h"
+#include "base/runtime_error.h"
 #include "settings/project_file.h"
 #include "settings/recent_files.h"
 
@@ -103,6 +104,39 @@ TEST_F(Profile, AFailedWriteLeavesTheOldFileAndIsReported) {
     if (!wrote) {
         EXPECT_EQ(text(), "[preferences]\r\nA=1\r\n");
     }
+}
+
+// Preferences that cannot be written are told once for the whole run, whichever key and whichever
+// copy of the file object failed first; a write whose caller hears of the failure itself, a write
+// that succeeds and a silenced notice tell nothing.
+TEST_F(Profile, WritesThatFailAreToldOnceForTheFileAndEveryCopy) {
+    ProfileFile bad(dir.path().toStdString() + "/missing-folder/orvanta.ini");
+    ProfileFile copy = bad;
+    std::vector<int> told;
+    bad.setWriteFailureNotice([&](const RuntimeError& e) { told.push_back(e.number()); });
+    EXPECT_THROW(bad.write("preferences", "A", "1"), RuntimeError);
+    EXPECT_TRUE(told.empty());
+    EXPECT_FALSE(copy.tryWrite("preferences", "recent file 0", "/pics/a01.bmp"));
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_NE(told[0], 0);
+    EXPECT_FALSE(bad.tryWrite("preferences", "recent file 1", "/pics/b01.bmp"));
+    EXPECT_THROW(bad.update("preferences", "B", [](const auto&) { return std::optional<std::string>("2"); }),
+                 RuntimeError);
+    EXPECT_EQ(told.size(), 1u);
+
+    ProfileFile silenced(dir.path().toStdString() + "/missing-folder/other.ini");
+    silenced.setWriteFailureNotice([&](const RuntimeError& e) { told.push_back(e.number()); });
+    silenced.silenceWriteFailureNotice();
+    EXPECT_TRUE(ProfileFile(silenced).writeFailureNoticeSilenced());
+    EXPECT_FALSE(silenced.tryWrite("preferences", "A", "1"));
+    EXPECT_EQ(told.size(), 1u);
+
+    ProfileFile good(path());
+    good.setWriteFailureNotice([&](const RuntimeError& e) { told.push_back(e.number()); });
+    EXPECT_TRUE(good.tryWrite("preferences", "A", "1"));
+    good.update("preferences", "A", [](const auto&) { return std::optional<std::string>("2"); });
+    EXPECT_EQ(told.size(), 1u);
+    EXPECT_FALSE(good.writeFailureNoticeSilenced());
 }
 
 // A preferences file its user may write but not read (left write-only, or written by another
