@@ -6,7 +6,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <pwd.h>
@@ -39,13 +41,15 @@ namespace {
 // offered at the next start rather than left there unnamed.
 ProfileFile keptProjectsList() { return ProfileFile(recoveryFolder() + "kept projects.ini"); }
 
-bool nameIn(ProfileFile& file, const std::string& project) {
+using KeyNamer = std::string (*)(int number);
+
+bool nameIn(ProfileFile& file, const std::string& project, KeyNamer keyName = recoveredProjectKey) {
     const std::string value = profileNameValue(project);
     try {
         // Keys are emptied, never removed: the ones there are always the first few numbers.
         for (int n = 1; n <= kMostRecoveredProjects; ++n) {
             bool taken = false;
-            file.update(kPreferencesSection, recoveredProjectKey(n),
+            file.update(kPreferencesSection, keyName(n),
                         [&](const std::optional<std::string>& current) -> std::optional<std::string> {
                             if (current && !current->empty()) return std::nullopt;
                             taken = true;
@@ -76,12 +80,12 @@ void forgetIn(ProfileFile& file, const std::string& project) {
     }
 }
 
-void takeFrom(ProfileFile& file, std::vector<std::string>& projects) {
+void takeFrom(ProfileFile& file, std::vector<std::string>& projects, KeyNamer keyName = recoveredProjectKey) {
     for (int n = 1; n <= kMostRecoveredProjects; ++n) {
         bool there = false;
         std::string value;
         try {
-            file.update(kPreferencesSection, recoveredProjectKey(n),
+            file.update(kPreferencesSection, keyName(n),
                         [&](const std::optional<std::string>& current) -> std::optional<std::string> {
                             if (!current) return std::nullopt;
                             there = true;
@@ -92,7 +96,7 @@ void takeFrom(ProfileFile& file, std::vector<std::string>& projects) {
                         });
         } catch (...) {
             // Preferences that cannot be written: what they name is still offered.
-            value = file.read(kPreferencesSection, recoveredProjectKey(n), "\n");
+            value = file.read(kPreferencesSection, keyName(n), "\n");
             there = value != "\n";
             if (!there) value.clear();
         }
@@ -129,6 +133,31 @@ std::vector<std::string> takeRecoveredProjects(ProfileFile& preferences) {
     return projects;
 }
 
+std::string unkeptMontageKey(int number) {
+    return number <= 1 ? std::string(kUnkeptMontageKey) : std::string(kUnkeptMontageKey) + " " + std::to_string(number);
+}
+
+std::string unkeptMontageText(const std::string& why) {
+    return "Orvanta was ended before the montage was saved, and the montage could not be kept (" + why +
+           ").   It is lost.";
+}
+
+std::string recoveryFailure(const std::string& folder, const std::string& reason) {
+    const std::string shown = folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+    return shown + ": " + reason;
+}
+
+void noteUnkeptMontage(ProfileFile& preferences, const std::string& why) {
+    std::fprintf(stderr, "orvanta: the unsaved montage could not be kept (%s)\n", why.c_str());
+    nameIn(preferences, why, unkeptMontageKey);
+}
+
+std::vector<std::string> takeUnkeptMontageNotes(ProfileFile& preferences) {
+    std::vector<std::string> notes;
+    takeFrom(preferences, notes, unkeptMontageKey);
+    return notes;
+}
+
 std::string recoveryFolder() {
     const char* state = std::getenv("XDG_STATE_HOME");
     if (state && state[0] == '/') return std::string(state) + "/orvanta/";
@@ -147,15 +176,22 @@ bool inRecoveryFolder(const std::string& file) {
     return !folder.empty() && file.size() > folder.size() && file.compare(0, folder.size(), folder) == 0;
 }
 
-bool makePrivateRecoveryFolder(const std::string& folder) {
-    if (folder.empty()) return false;
+bool makePrivateRecoveryFolder(const std::string& folder, std::string* why) {
+    const auto refuse = [&](std::string reason) {
+        if (why) *why = std::move(reason);
+        return false;
+    };
+    if (folder.empty()) return refuse("there is no home folder to keep it in");
     std::error_code ec;
     std::filesystem::create_directories(folder, ec);
     ::chmod(folder.c_str(), 0700);
     // Only a folder of this user's that nobody else may enter keeps the montage.
     struct stat st{};
-    return ::stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
-           (st.st_mode & 077) == 0;
+    if (::stat(folder.c_str(), &st) != 0) return refuse(recoveryFailure(folder, std::strerror(errno)));
+    if (!S_ISDIR(st.st_mode)) return refuse(recoveryFailure(folder, std::strerror(ENOTDIR)));
+    if (st.st_uid != ::geteuid()) return refuse(recoveryFailure(folder, "it belongs to another user"));
+    if ((st.st_mode & 077) != 0) return refuse(recoveryFailure(folder, "other users may enter it"));
+    return true;
 }
 
 std::string recoveryProjectName(const std::string& folder, std::time_t when) {

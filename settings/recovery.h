@@ -41,8 +41,23 @@ std::string recoveryFolder();
 bool inRecoveryFolder(const std::string& file);
 
 // Makes `folder` when it is missing and closes it to other users. False when it cannot be made or
-// is not a folder of this user's that only this user may enter: nothing is kept there then.
-bool makePrivateRecoveryFolder(const std::string& folder);
+// is not a folder of this user's that only this user may enter: nothing is kept there then, and
+// `why` (when given) says why, naming the folder.
+bool makePrivateRecoveryFolder(const std::string& folder, std::string* why = nullptr);
+
+// A montage that could not be kept at an end (no state folder, a full disk) is not lost in
+// silence: said at once on the standard error (no window may wait for an answer while the
+// program ends), and noted with `why` in the preferences under "unkept montage", "unkept montage
+// 2", ... (one for each copy of the program ended together), so that the next start says it.
+// "FOLDER: REASON", the folder without its closing "/".
+std::string recoveryFailure(const std::string& folder, const std::string& reason);
+inline constexpr const char* kUnkeptMontageKey = "unkept montage";
+std::string unkeptMontageKey(int number);
+void noteUnkeptMontage(ProfileFile& preferences, const std::string& why);
+// The notes for this start, in the order of their keys, each key emptied as it is read.
+std::vector<std::string> takeUnkeptMontageNotes(ProfileFile& preferences);
+inline constexpr const char* kUnkeptMontageTitle = "Montage not kept";
+std::string unkeptMontageText(const std::string& why);
 
 // A project name in `folder` for a montage kept at `when` (local time), not yet taken there:
 // "unsaved montage 2026-12-09 01-30-00.mon", with " 2", " 3", ... added when it is. The name is

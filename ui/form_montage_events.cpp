@@ -239,10 +239,11 @@ void FormMontage::keepUnsavedMontage() {
     // Written as a run of its own: the stop asked of the run that was under way is not this save's.
     progress_->start();
     bool kept = false;
+    std::string lost; // why nothing could be kept
+    const std::string folder = recoveryFolder();
     try {
-        const std::string folder = recoveryFolder();
         // A folder that cannot be made, or that others may enter, keeps nothing.
-        if (makePrivateRecoveryFolder(folder)) {
+        if (makePrivateRecoveryFolder(folder, &lost)) {
             const std::string project = recoveryProjectName(folder, std::time(nullptr));
             try {
                 session_->saveProject(MontageChoice{}, project);
@@ -264,9 +265,12 @@ void FormMontage::keepUnsavedMontage() {
             kept = rememberRecoveredProject(state_.preferences, project);
         }
     } catch (...) {
-        // Nobody is there to be told: the program ends as it was asked to.
+        lost = recoveryFailure(folder, currentError().description());
     }
     progress_->finish();
+    // Nobody is there to answer now: the program ends as it was asked to, and the next start says
+    // that the montage is lost.
+    if (!lost.empty()) noteUnkeptMontage(state_.preferences, lost);
     // A kept project opened at this start is in the new one, with whatever was done to it since.
     // When nothing could be kept, it is offered at the next start once more.
     if (kept) settleRecoveredProjects(true, true);
@@ -303,6 +307,8 @@ bool FormMontage::offerRecoveredMontage() {
     // Offered once: each project stays where its question says it is. Copies of the program
     // ended together each kept one; every one still there is offered, one question each.
     bool opened = false;
+    for (const std::string& why : takeUnkeptMontageNotes(state_.preferences))
+        prompter_.ask(PromptIcon::Exclamation, unkeptMontageText(why), kUnkeptMontageTitle);
     for (const std::string& project : takeRecoveredProjects(state_.preferences)) {
         std::error_code ec;
         if (!std::filesystem::is_regular_file(project, ec)) continue;

@@ -141,6 +141,31 @@ TEST(PreferencesPath, AFolderThatCannotBeMadeSaysWhyTheFileCannotBeWritten) {
 
 } // namespace
 
+// A state folder that cannot be made keeps no montage at an end, and says why, naming the folder;
+// the note of it is kept in the preferences and said once at the next start, one for each copy of
+// the program that ended so.
+TEST(RecoveryFolder, AMontageThatCouldNotBeKeptIsNotedForTheNextStartOnce) {
+    ScopedHome home;
+    std::ofstream(home.home() + "/state") << "not a folder";
+    std::string why;
+    EXPECT_FALSE(makePrivateRecoveryFolder(recoveryFolder(), &why));
+    EXPECT_EQ(why, home.home() + "/state/orvanta: Not a directory");
+    EXPECT_EQ(recoveryFailure("/", "Disk full"), "/: Disk full");
+
+    const std::string path = home.home() + "/orvanta.ini";
+    ProfileFile first(path), second(path);
+    noteUnkeptMontage(first, why);
+    noteUnkeptMontage(second, "/x/state/orvanta: Disk full");
+    EXPECT_EQ(ProfileFile(path).read(kPreferencesSection, kUnkeptMontageKey, ""), why);
+    ProfileFile next(path);
+    EXPECT_EQ(takeUnkeptMontageNotes(next), (std::vector<std::string>{why, "/x/state/orvanta: Disk full"}));
+    EXPECT_TRUE(takeUnkeptMontageNotes(next).empty());
+    // Notes and kept projects are named apart: neither is taken as the other.
+    EXPECT_TRUE(takeRecoveredProjects(next).empty());
+    EXPECT_EQ(unkeptMontageText(why), "Orvanta was ended before the montage was saved, and the montage could not "
+                                      "be kept (" + why + ").   It is lost.");
+}
+
 // The folder an unsaved montage is kept in when the program is told to end: without HOME it is
 // the account's own home folder, never the shared /tmp where another user could read the montage
 // or leave a project of theirs to be offered.

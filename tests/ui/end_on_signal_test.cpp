@@ -251,4 +251,32 @@ TEST(EndOnSignal, AStateFolderThatCannotBeMadeOrIsAnotherUsersKeepsNothing) {
     }
 }
 
+// A montage that could not be kept at an end (no state folder to keep it in) was lost without a
+// word: the end still asks nothing, and the next start says that it is lost and why, once.
+TEST(EndOnSignal, AMontageThatCouldNotBeKeptIsSaidAtTheNextStart) {
+    ScopedHome home;
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(home.home())));
+    {
+        QFile file(QString::fromStdString(home.home() + "/state"));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    }
+    WorkRig rig;
+    rig.makeFirst();
+    rig.form->endOnSignal(SIGTERM);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.quits == 1; }, 5000));
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+
+    WorkRig next;
+    next.state.preferences = rig.state.preferences;
+    for (int start = 0; start < 2; ++start) {
+        next.state.firstActivation = true;
+        next.form->Form_Activate();
+    }
+    ASSERT_EQ(next.prompter.shown.size(), 1u);
+    EXPECT_EQ(next.prompter.shown[0],
+              (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                      unkeptMontageText(home.home() + "/state/orvanta: Not a directory"), "Montage not kept"}));
+    EXPECT_FALSE(next.state.montage.main().unsaved);
+}
+
 } // namespace
