@@ -222,6 +222,19 @@ TEST(EndOnSignal, WhileTheGifWindowSavesTheFileIsFinishedFirst) {
     EXPECT_EQ(rig.state.preferences.read(kPreferencesSection, kRecoveredProjectKey, ""), "");
 }
 
+void putAFileWhereTheStateFolderGoes(const ScopedHome& home) {
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(home.home())));
+    QFile file(QString::fromStdString(home.home() + "/state"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+}
+
+// The program ends on SIGTERM without a question.
+void endAskingNothing(WorkRig& rig) {
+    rig.form->endOnSignal(SIGTERM);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.quits == 1; }, 5000));
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+}
+
 // A state folder that cannot be made (a file stands where it should be) or that belongs to another
 // user keeps nothing: the program still ends at once, and nothing is named for the next start.
 TEST(EndOnSignal, AStateFolderThatCannotBeMadeOrIsAnotherUsersKeepsNothing) {
@@ -235,15 +248,11 @@ TEST(EndOnSignal, AStateFolderThatCannotBeMadeOrIsAnotherUsersKeepsNothing) {
             ASSERT_EQ(::chown(folder.c_str(), 65534, 65534), 0);
             ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
         } else {
-            ASSERT_TRUE(QDir().mkpath(QString::fromStdString(home.home())));
-            QFile file(QString::fromStdString(home.home() + "/state"));
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            putAFileWhereTheStateFolderGoes(home);
         }
         WorkRig rig;
         rig.makeFirst();
-        rig.form->endOnSignal(SIGTERM);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return rig.quits == 1; }, 5000));
-        EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+        endAskingNothing(rig);
         EXPECT_EQ(rig.state.preferences.read(kPreferencesSection, kRecoveredProjectKey, ""), "");
         if (othersFolder) {
             EXPECT_TRUE(QDir(QString::fromStdString(folder)).isEmpty());
@@ -255,16 +264,10 @@ TEST(EndOnSignal, AStateFolderThatCannotBeMadeOrIsAnotherUsersKeepsNothing) {
 // word: the end still asks nothing, and the next start says that it is lost and why, once.
 TEST(EndOnSignal, AMontageThatCouldNotBeKeptIsSaidAtTheNextStart) {
     ScopedHome home;
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(home.home())));
-    {
-        QFile file(QString::fromStdString(home.home() + "/state"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    }
+    putAFileWhereTheStateFolderGoes(home);
     WorkRig rig;
     rig.makeFirst();
-    rig.form->endOnSignal(SIGTERM);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return rig.quits == 1; }, 5000));
-    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+    endAskingNothing(rig);
 
     WorkRig next;
     next.state.preferences = rig.state.preferences;
