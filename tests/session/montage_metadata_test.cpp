@@ -7,6 +7,7 @@
 #include "output/deep_writer.h"
 
 #include "band_picture.h"
+#include "deep_series_rig.h"
 #include "output/metadata_samples.h"
 
 #include <QBuffer>
@@ -228,31 +229,14 @@ DeepPicture eightBitCopy(DeepPicture p) {
     return p;
 }
 
-// Three 16-bit PNG band pictures d1.png ... d3.png and a session over them.
-struct DeepRig {
-    QTemporaryDir dir;
-    RecordingPrompter prompter;
-    SessionState state;
-    PromptingObserver observer{prompter};
-    MontageSession session{state, observer};
-    DeepRig() {
-        state.programFolder = dir.path().toStdString() + "/";
-        for (int k = 1; k <= 3; ++k) replaceFile(picture(k), encodeDeepPng(deepBandPicture(k), 16));
-    }
-    std::string path(const std::string& name) const { return dir.filePath(QString::fromStdString(name)).toStdString(); }
+// The three band pictures at 16 bits, d1.png ... d3.png.
+struct DeepBandRig : testing::DeepRig {
+    DeepBandRig() : DeepRig({deepBandPicture(1), deepBandPicture(2), deepBandPicture(3)}) {}
     std::string picture(int k) const { return path("d" + std::to_string(k) + ".png"); }
-    MontageRequest request(FocusMethod method = FocusMethod{}) const {
-        MontageRequest r;
-        r.firstFileName = picture(1);
-        r.incrementText = "10";
-        r.method = method;
-        return r;
-    }
     // Saves the main montage; returns what the save said.
     std::vector<std::string> save(const std::string& name) {
-        std::vector<std::string> said;
-        const SaveMontageOptions options{{}, std::nullopt, [&](const std::string& line) { said.push_back(line); }};
-        EXPECT_EQ(session.saveMontage({}, path(name), options), "");
+        said.clear();
+        EXPECT_EQ(session.saveMontage({}, path(name), options()), "");
         return said;
     }
 };
@@ -267,7 +251,7 @@ bool saidOnce(const std::vector<std::string>& said, const std::string& text) {
 // but not the 16-bit ones the montage stands for: the montage is saved at 8 bits and that is said,
 // whether some or all of the series' files were replaced so.
 TEST(MontageDepth, SourceFilesReplacedAtEightBitsAfterLoadingSaveAtEightBitsAndSaySo) {
-    DeepRig rig;
+    DeepBandRig rig;
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
     ASSERT_TRUE(rig.save("before.png").empty());
     ASSERT_GE(QImage(QString::fromStdString(rig.path("before.png"))).depth(), 48);
@@ -293,7 +277,7 @@ TEST(MontageDepth, SourceFilesReplacedAtEightBitsAfterLoadingSaveAtEightBitsAndS
 
 // A picture of an 8-bit series re-shot at 16 bits gives no 16-bit montage of the old pictures.
 TEST(MontageDepth, AnEightBitSeriesReshotAtSixteenBitsStaysAnEightBitMontage) {
-    DeepRig rig;
+    DeepBandRig rig;
     for (int k = 1; k <= 3; ++k) replaceFile(rig.picture(k), encodeDeepPng(eightBitCopy(deepBandPicture(k)), 8));
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
     replaceFile(rig.picture(2), encodeDeepPng(deepBandPicture(2), 16));
