@@ -174,7 +174,24 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     reason.clear();
     const int count = state_.series.imageCount;
     const std::optional<SeriesName> series = parseSeriesName(completed_);
-    if (record.empty() || !series || count <= 0 || !seriesHasDeepPictures(*series, count)) return nullptr;
+    if (record.empty() || !series || count <= 0) return nullptr;
+    // The series is 16-bit as it was read for the montage: a file written again since at 8 bits
+    // does not make it an 8-bit one (nor one re-shot at 16 bits a 16-bit one).
+    const std::vector<PictureFileStamp>& madeFrom = record.madeFrom;
+    const bool depthsKnown =
+        madeFrom.size() >= std::size_t(count) &&
+        std::all_of(madeFrom.begin(), madeFrom.begin() + count, [](const PictureFileStamp& s) { return s.bits != 0; });
+    const bool deepSeries = depthsKnown ? std::any_of(madeFrom.begin(), madeFrom.begin() + count,
+                                                      [](const PictureFileStamp& s) { return s.bits == 16; })
+                                        : seriesHasDeepPictures(*series, count);
+    if (!deepSeries) return nullptr;
+    // Picture n's file is no longer the one read for the montage (re-shot, or replaced by another
+    // file of the same name): its samples are not the montage's.
+    auto changedSinceMade = [&](int n) {
+        return std::size_t(n) <= madeFrom.size() &&
+               !stillStampedFile(series->fileName(n), madeFrom[std::size_t(n - 1)]);
+    };
+    auto changedText = [](int n) { return "picture " + std::to_string(n) + " was changed after the montage was made"; };
     const bool pyramid = record.request.method == FocusMethod::Pyramid;
     if (pyramid && !record.deep) {
         // A project keeps Pyramid Focus's montage at 8 bits only.
@@ -252,9 +269,9 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
     // them is checked against the montage shown: a picture written again since the montage was
     // made (a re-shot series) would put its own pixels under the strokes.
     if (pyramid)
-        for (int n = 1; n <= count && std::size_t(n) <= record.madeFrom.size(); ++n)
-            if (paintedFrom[std::size_t(n)] && pictureFilesChanged({record.madeFrom[std::size_t(n - 1)]})) {
-                reason = "picture " + std::to_string(n) + " was changed after the montage was made";
+        for (int n = 1; n <= count; ++n)
+            if (paintedFrom[std::size_t(n)] && changedSinceMade(n)) {
+                reason = changedText(n);
                 return nullptr;
             }
 
@@ -313,9 +330,18 @@ std::shared_ptr<const DeepPicture> MontageSession::deepMontage(const MontageChoi
         // The pictures are read again at full depth before the montage is saved: the window
         // events run between them and a stop asked meanwhile ends the saving here.
         stopSavingIfAsked();
+        if (changedSinceMade(n)) {
+            reason = changedText(n);
+            return nullptr;
+        }
         DeepPicture& p = paintedFrom[std::size_t(n)] ? kept[std::size_t(n)] : current;
         if (readDeepPicture(series->fileName(n), p, nullptr, state_.series.orientation) != DecodeStatus::Ok) {
             reason = "picture " + std::to_string(n) + " cannot be read at full depth";
+            return nullptr;
+        }
+        // Written again while it was read: what was read may be either picture.
+        if (changedSinceMade(n)) {
+            reason = changedText(n);
             return nullptr;
         }
         if (n == 1) {
@@ -403,7 +429,18 @@ void MontageSession::writeDepthMap(const MontageChoice& which, const std::string
 
 void takeFirstPictureMetadata(const std::string& firstPicture, MontageRecord& record) {
     std::vector<std::string> problems;
-    PictureMetadata m = readPictureMetadata(firstPicture, problems);
+    // Only the file the montage was made from lends it its camera metadata: a picture 1 written
+    // again since (a re-shot series) is another photograph's. Looked at before and after the
+    // reading, so that one replaced meanwhile is not taken either.
+    const PictureFileStamp* made = record.madeFrom.empty() ? nullptr : &record.madeFrom.front();
+    auto unchanged = [&] { return !made || stillStampedFile(firstPicture, *made); };
+    PictureMetadata m;
+    if (unchanged()) m = readPictureMetadata(firstPicture, problems);
+    if (!unchanged()) {
+        m = PictureMetadata{};
+        problems = {"the montage is saved without the camera metadata: " + firstPicture +
+                    " was changed after it was read"};
+    }
     record.metadata = m.empty() ? nullptr : std::make_shared<const PictureMetadata>(std::move(m));
     record.metadataProblems = std::move(problems);
 }
@@ -532,6 +569,10 @@ PictureFileStamp stampPictureFile(const std::string& name) {
     return stamp;
 }
 
+bool stillStampedFile(const std::string& name, const PictureFileStamp& stamp) {
+    return stamp.exists && stampPictureFile(name).sameFile(stamp);
+}
+
 bool pictureFilesChanged(const std::vector<PictureFileStamp>& stamps) {
     return std::any_of(stamps.begin(), stamps.end(),
                        [](const PictureFileStamp& s) { return !(stampPictureFile(s.name) == s); });
@@ -540,7 +581,12 @@ bool pictureFilesChanged(const std::vector<PictureFileStamp>& stamps) {
 std::vector<PictureFileStamp> MontageSession::stampSeries(const SeriesName& series, int count) const {
     std::vector<PictureFileStamp> stamps;
     try {
-        for (int n = 1; n <= count; ++n) stamps.push_back(stampPictureFile(series.fileName(n)));
+        for (int n = 1; n <= count; ++n) {
+            PictureFileStamp s = stampPictureFile(series.fileName(n));
+            // JPEG, BMP and GIF pictures are 8-bit ones.
+            if (s.exists) s.bits = deepFileBits(s.name) == 16 ? 16 : 8;
+            stamps.push_back(std::move(s));
+        }
     } catch (const RuntimeError&) {
         return {}; // a name that cannot be made: nothing is known
     }

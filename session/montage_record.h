@@ -118,13 +118,25 @@ struct PictureFileStamp {
     bool exists = false;
     std::uint64_t device = 0, inode = 0, size = 0;
     std::int64_t modifiedSeconds = 0, modifiedNanoseconds = 0;
-    bool operator==(const PictureFileStamp&) const = default;
+    // The bits per sample the file held when the series was read (8 or 16; 0: not known, as in a
+    // project's kept stamps). Not part of what tells one file from another.
+    int bits = 0;
+    bool operator==(const PictureFileStamp& o) const {
+        return name == o.name && sameFile(o);
+    }
+    // The same file in the same state, whatever name each was taken under.
+    bool sameFile(const PictureFileStamp& o) const {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+               modifiedSeconds == o.modifiedSeconds && modifiedNanoseconds == o.modifiedNanoseconds;
+    }
 };
 
 // The stamp of `name` as it is on the disk now (links followed).
 PictureFileStamp stampPictureFile(const std::string& name);
 // Whether any of the files has changed, gone or been replaced since it was stamped.
 bool pictureFilesChanged(const std::vector<PictureFileStamp>& stamps);
+// Whether `name` is still the file `stamp` was taken of, unchanged (an existing file only).
+bool stillStampedFile(const std::string& name, const PictureFileStamp& stamp);
 
 // A project kept for the next start carries the stamps of the pictures its montage was made from
 // in a file of its own beside it ("NAME.stamps"; project readers know nothing of it), so that

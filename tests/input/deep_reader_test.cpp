@@ -371,3 +371,36 @@ TEST(DeepReader, ASixteenBitPictureReadForTheStackHasTheCellsQtGives) {
     setMemoryCeiling(need);
     EXPECT_EQ(decodeToSurface(paths[0], surface), DecodeStatus::Ok);
 }
+
+namespace {
+
+// A field of /proc/self/status in KiB (VmRSS, VmHWM); -1 when it cannot be read.
+long statusKib(const std::string& field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.compare(0, field.size() + 1, field + ":") == 0) return std::stol(line.substr(field.size() + 1));
+    return -1;
+}
+
+} // namespace
+
+// A TIFF is read through its rows: the file is not mapped into the process whole beside the
+// picture read from it, which would take as much memory again while it is read (a series read
+// ahead, twice).
+TEST(DeepReader, ATiffIsReadWithoutTheWholeFileHeldBesideThePicture) {
+    QTemporaryDir dir;
+    const DeepPicture picture = randomPicture(1024, 1024, 3, 16, 9);
+    const std::vector<std::uint8_t> bytes = encodeDeepTiff(picture, 16, {TiffCompression::None, 0});
+    const std::string path = writeFile(dir, "big.tif", bytes);
+    DeepPicture out;
+    ASSERT_EQ(readDeepPicture(path, out), DecodeStatus::Ok); // the picture's own buffer, made once
+    // The peak is set back to what the process holds now (Linux 4.0 and later).
+    if (!std::ofstream("/proc/self/clear_refs").write("5", 1).flush()) GTEST_SKIP() << "the peak cannot be set back";
+    const long before = statusKib("VmRSS");
+    ASSERT_GT(before, 0);
+    ASSERT_EQ(readDeepPicture(path, out), DecodeStatus::Ok);
+    const long grown = statusKib("VmHWM") - before;
+    EXPECT_LT(grown, long(bytes.size() / 1024 / 4)) << "KiB held beside the picture while it was read";
+    EXPECT_EQ(out, picture);
+}

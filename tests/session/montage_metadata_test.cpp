@@ -7,6 +7,7 @@
 #include "output/deep_writer.h"
 
 #include "band_picture.h"
+#include "deep_series_rig.h"
 #include "output/metadata_samples.h"
 
 #include <QBuffer>
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <cstdio>
 #include <fstream>
 
 namespace orv {
@@ -197,6 +199,132 @@ TEST(MontageDepth, SaveAsWritesTheMontageOfASixteenBitSeriesAtSixteenBits) {
     ASSERT_EQ(said.size(), 1u);
     EXPECT_NE(said[0].find("saved at 8 bits per sample: the montage was changed"), std::string::npos) << said[0];
     EXPECT_LE(QImage(dir.filePath("q.png")).depth(), 32);
+}
+
+
+namespace {
+
+// Writes `bytes` to `path` as another file under that name: written beside it, then renamed
+// over it (as camera software and most editors replace a file).
+void replaceFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    const std::string beside = path + ".new";
+    std::ofstream(beside, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    ASSERT_EQ(std::rename(beside.c_str(), path.c_str()), 0);
+}
+
+// Band picture k at 16 bits per sample: every value off its 8-bit one by up to 100.
+DeepPicture deepBandPicture(int k) {
+    const QImage band = bandPicture(k, 11u * k, true).convertToFormat(QImage::Format_RGB888);
+    DeepPicture p(band.width(), band.height(), 3, 16);
+    for (int y = 0; y < band.height(); ++y)
+        for (int x = 0; x < band.width() * 3; ++x)
+            p.row(y)[x] = std::uint16_t(std::clamp(band.constScanLine(y)[x] * 257 + (x * 37 + y * 11) % 201 - 100, 0, 65535));
+    return p;
+}
+
+// The same picture at 8 bits per sample: its 8-bit view, the very pixels the montage was made of.
+DeepPicture eightBitCopy(DeepPicture p) {
+    for (std::uint16_t& v : p.samples) v = std::uint16_t(eightBitsOf(v) * 257);
+    p.bitsPerSample = 8;
+    return p;
+}
+
+// The three band pictures at 16 bits, d1.png ... d3.png.
+struct DeepBandRig : testing::DeepRig {
+    DeepBandRig() : DeepRig({deepBandPicture(1), deepBandPicture(2), deepBandPicture(3)}) {}
+    std::string picture(int k) const { return path("d" + std::to_string(k) + ".png"); }
+    // Saves the main montage; returns what the save said.
+    std::vector<std::string> save(const std::string& name) {
+        said.clear();
+        EXPECT_EQ(session.saveMontage({}, path(name), options()), "");
+        return said;
+    }
+};
+
+bool saidOnce(const std::vector<std::string>& said, const std::string& text) {
+    return said.size() == 1 && said[0].find(text) != std::string::npos;
+}
+
+} // namespace
+
+// A picture file written again at 8 bits once the montage was made holds the same 8-bit pixels
+// but not the 16-bit ones the montage stands for: the montage is saved at 8 bits and that is said,
+// whether some or all of the series' files were replaced so.
+TEST(MontageDepth, SourceFilesReplacedAtEightBitsAfterLoadingSaveAtEightBitsAndSaySo) {
+    DeepBandRig rig;
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    ASSERT_TRUE(rig.save("before.png").empty());
+    ASSERT_GE(QImage(QString::fromStdString(rig.path("before.png"))).depth(), 48);
+
+    // Picture 2 (chosen for the middle band) as an 8-bit file of the same pixels and sides.
+    replaceFile(rig.picture(2), encodeDeepPng(eightBitCopy(deepBandPicture(2)), 8));
+    std::vector<std::string> said = rig.save("one.png");
+    EXPECT_TRUE(saidOnce(said, "saved at 8 bits per sample: picture 2 was changed after the montage was made"))
+        << (said.empty() ? "(nothing said)" : said[0]);
+    EXPECT_LE(QImage(QString::fromStdString(rig.path("one.png"))).depth(), 32);
+
+    // Every picture so: no file is 16-bit any more, and the series still was.
+    for (int k : {1, 3}) replaceFile(rig.picture(k), encodeDeepPng(eightBitCopy(deepBandPicture(k)), 8));
+    said = rig.save("all.tif");
+    EXPECT_TRUE(saidOnce(said, "saved at 8 bits per sample: picture 1 was changed after the montage was made"))
+        << (said.empty() ? "(nothing said)" : said[0]);
+    EXPECT_LE(QImage(QString::fromStdString(rig.path("all.tif"))).depth(), 32);
+
+    // Made again from the files as they are now: an 8-bit series, saved so without a word.
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    EXPECT_TRUE(rig.save("again.png").empty());
+}
+
+// A picture of an 8-bit series re-shot at 16 bits gives no 16-bit montage of the old pictures.
+TEST(MontageDepth, AnEightBitSeriesReshotAtSixteenBitsStaysAnEightBitMontage) {
+    DeepBandRig rig;
+    for (int k = 1; k <= 3; ++k) replaceFile(rig.picture(k), encodeDeepPng(eightBitCopy(deepBandPicture(k)), 8));
+    ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
+    replaceFile(rig.picture(2), encodeDeepPng(deepBandPicture(2), 16));
+    EXPECT_TRUE(rig.save("m.png").empty());
+    EXPECT_LE(QImage(QString::fromStdString(rig.path("m.png"))).depth(), 32);
+}
+
+// Picture 1 re-shot after the series was read lends the montage made from the pictures read
+// before none of its metadata: the montage is saved without any, and that is said.
+TEST(MontageMetadata, APictureReshotAfterReadingLendsTheMontageNoMetadata) {
+    JpegRig rig(cameraMetadata());
+    SessionOptions reuse;
+    reuse.reuseDecodedSeries = true; // as a batch run keeps the series between its montages
+    MontageSession session(rig.state, rig.observer, reuse);
+    ASSERT_TRUE(session.makeMontage(rig.request()).made);
+
+    // The camera writes picture 1 again, with another camera's metadata.
+    PictureMetadata other = cameraMetadata();
+    {
+        Exiv2::ExifData exif;
+        exif["Exif.Image.Model"] = "Other Camera 9";
+        other.exif = test::exifBlock(exif);
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    bandPicture(1, 11u, true).save(&buffer, "JPG", 95);
+    std::vector<std::string> problems;
+    replaceFile(rig.path("j1.jpg"), withMetadata(std::vector<std::uint8_t>(bytes.begin(), bytes.end()), other, 60, 40, problems));
+
+    // The next montage is made from the pictures read before.
+    MontageRequest r = rig.request();
+    r.method = FocusMethod(1);
+    ASSERT_TRUE(session.makeMontage(r).made);
+    for (const char* name : {"m.tif", "m.png"}) {
+        std::vector<std::string> said;
+        const SaveMontageOptions options{{}, std::nullopt, [&](const std::string& line) { said.push_back(line); }};
+        ASSERT_EQ(session.saveMontage({}, rig.path(name), options), "") << name;
+        EXPECT_TRUE(saidOnce(said, "saved without the camera metadata: " + rig.path("j1.jpg") + " was changed after it was read"))
+            << name << ": " << (said.empty() ? "(nothing said)" : said[0]);
+        EXPECT_EQ(tagOf(readBack(rig.path(name)), "Exif.Image.Model"), "(none)") << name;
+    }
+    // Read anew, the series is the re-shot one, and so is the metadata.
+    MontageSession fresh(rig.state, rig.observer);
+    ASSERT_TRUE(fresh.makeMontage(rig.request()).made);
+    ASSERT_EQ(fresh.saveMontage({}, rig.path("n.png"), {}), "");
+    EXPECT_EQ(tagOf(readBack(rig.path("n.png")), "Exif.Image.Model"), "Other Camera 9");
 }
 
 } // namespace orv
