@@ -57,7 +57,6 @@ public:
     ~ProjectSaveLock();
     ProjectSaveLock(const ProjectSaveLock&) = delete;
     ProjectSaveLock& operator=(const ProjectSaveLock&) = delete;
-    const std::string& name() const { return name_; }
 
 private:
     int fd_;
