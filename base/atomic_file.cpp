@@ -234,8 +234,34 @@ void AtomicFileGroup::collect(const std::function<void()>& write) {
     write();
 }
 
+void AtomicFileGroup::holdWhileCommitting(const std::string& given, CommitHold take) {
+    holds_.emplace_back(given, std::move(take));
+}
+
+bool holdWhileGroupCommits(const std::string& given, AtomicFileGroup::CommitHold take) {
+    if (!currentGroup) return false;
+    currentGroup->holdWhileCommitting(given, std::move(take));
+    return true;
+}
+
 void AtomicFileGroup::commitAll() {
     failed_.clear();
+    // Let go last, once every file is in place, put back or removed.
+    std::vector<std::shared_ptr<void>> held;
+    {
+        const auto holds = std::move(holds_);
+        holds_.clear();
+        for (const auto& [given, take] : holds) {
+            try {
+                held.push_back(take());
+            } catch (...) {
+                failed_ = given;
+                for (Staged& each : staged_) release(each);
+                staged_.clear();
+                throw;
+            }
+        }
+    }
     std::vector<Staged*> renamed, rewritten;
     // The file each rename put in place, so that putting back never takes away a file another
     // run (another orvanta-cli writing the same output) has put there since.

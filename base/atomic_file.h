@@ -5,7 +5,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace orv {
@@ -94,6 +96,14 @@ public:
     std::size_t size() const { return staged_.size(); }
     const std::string& failedTarget() const { return failed_; }
 
+    // Something held while the files are put into place, such as a lock that keeps another
+    // program from putting the same files into place at the same moment. `take` runs in
+    // commitAll() before anything is renamed; what it raises fails the commit with every target
+    // as it was (failedTarget() then names `given`); what it returns is let go when commitAll()
+    // ends. Holds are taken in the order they were added.
+    using CommitHold = std::function<std::shared_ptr<void>()>;
+    void holdWhileCommitting(const std::string& given, CommitHold take);
+
     struct Staged {
         TargetKind kind = TargetKind::Replace;
         std::string given;
@@ -109,8 +119,13 @@ public:
 private:
     friend class AtomicFile;
     std::vector<Staged> staged_;
+    std::vector<std::pair<std::string, CommitHold>> holds_;
     std::string failed_;
 };
+
+// Adds the hold to the group collecting on this thread (within its collect()); false when no
+// group collects.
+bool holdWhileGroupCommits(const std::string& given, AtomicFileGroup::CommitHold take);
 
 // Raises RuntimeError 70 (permission), 61 (disk full) or 75 (path/file access) on failure; the
 // target is then unchanged and no temporary file is left behind.

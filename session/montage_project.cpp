@@ -7,6 +7,7 @@
 #include "base/error_sites.h"
 #include "base/regular_file.h"
 #include "base/runtime_error.h"
+#include "engine/montage.h"
 #include "engine/properties_text.h"
 #include "input/picture_file.h"
 #include "output/bmp_writer.h"
@@ -16,6 +17,9 @@
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <utility>
 
 namespace orv {
 
@@ -35,6 +39,11 @@ void addProjectFilesTelling(OutputSet& files, const std::string& project, const 
             writeProjectFile(name = project, properties);
             return;
         }
+        // Another program saving the same project puts its files into place before or after
+        // these, never among them: the text and the bitmap side by side are one save's.
+        holdWhileGroupCommits(project, [project] {
+            return std::shared_ptr<void>(std::shared_ptr<ProjectSaveLock>(lockProjectForSaving(project)));
+        });
         writeBmp24(name = pictureFile, picture, progress);
         if (strokes && !strokes->empty()) retouch::writeStrokesFile(name = retouch::strokesNameFor(project), *strokes);
         writeProjectFile(name = project, properties);
@@ -121,6 +130,51 @@ std::string projectResizedText(int storedWidth, int storedHeight, int width, int
            std::to_string(width) + " x " + std::to_string(height) +
            ".   The stored montage is shown as it was saved, but its offsets and map no longer match the "
            "pictures.   Make the montage again before smoothing or retouching it.";
+}
+
+namespace {
+
+// The map's block columns and rows; none when it is empty or its lines are of different lengths.
+std::optional<std::pair<int, int>> mapBlocks(const std::string& map) {
+    std::size_t columns = 0;
+    int rows = 0;
+    for (std::size_t at = 0; at < map.size();) {
+        std::size_t end = map.find('\n', at);
+        if (end == std::string::npos) end = map.size();
+        std::size_t length = end - at;
+        if (length > 0 && map[end - 1] == '\r') --length;
+        if (length == 0 || (rows > 0 && length != columns)) return std::nullopt;
+        columns = length;
+        ++rows;
+        at = end + 1;
+    }
+    if (rows == 0) return std::nullopt;
+    return std::pair<int, int>(int(columns), rows);
+}
+
+} // namespace
+
+ProjectMisfit projectMisfit(const std::string& map, int increment, bool cropped, int storedWidth, int storedHeight,
+                            int width, int height) {
+    const std::optional<std::pair<int, int>> blocks = mapBlocks(map);
+    if (!blocks || increment <= 0) return ProjectMisfit::Pictures;
+    const auto [columns, rows] = *blocks;
+    const bool bitmapFits =
+        blockCount(float(storedWidth), increment) == columns && blockCount(float(storedHeight), increment) == rows;
+    const int pictureColumns = blockCount(float(width), increment);
+    const int pictureRows = blockCount(float(height), increment);
+    const bool picturesFit = cropped ? pictureColumns >= columns && pictureRows >= rows
+                                     : pictureColumns == columns && pictureRows == rows;
+    return !bitmapFits && picturesFit ? ProjectMisfit::Bitmap : ProjectMisfit::Pictures;
+}
+
+std::string projectBitmapResizedText(const std::string& bitmap, int storedWidth, int storedHeight, int width,
+                                     int height) {
+    return "The montage picture of this project, " + bitmap + ", is " + std::to_string(storedWidth) + " x " +
+           std::to_string(storedHeight) + ", but the project's pictures, which are as it records them, make one of " +
+           std::to_string(width) + " x " + std::to_string(height) +
+           ": the picture has been replaced or damaged since the project was saved.   It is shown as it is, but the "
+           "project's offsets and map do not match it.   Make the montage again before smoothing or retouching it.";
 }
 
 std::string projectRecountedText(int saved, int now) {
@@ -236,9 +290,11 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
         // The stored properties, map and montage picture become the main record.
         BusySpan busy(observer_);
         std::unique_ptr<MemorySurface> stored;
-        const DecodeStatus st = decodeToSurface(projectBitmapToRead(project), stored);
+        const std::string bitmapFile = projectBitmapToRead(project);
+        const DecodeStatus st = decodeToSurface(bitmapFile, stored);
         if (st != DecodeStatus::Ok) throw RuntimeError(st == DecodeStatus::Missing ? 53 : 481);
         MontageState& ms = state_.montage;
+        const bool cropped = request.align && strokes.empty() && request.area == DisplayArea::Minimum;
         const bool resized = loaded && projectPicturesResized(request, strokes.empty(), stored->pictureWidth(),
                                                               stored->pictureHeight(), int(ms.geometry.W),
                                                               int(ms.geometry.H));
@@ -300,10 +356,17 @@ ProjectOutcome MontageSession::openProject(const std::string& project, const Mon
             ask(PromptIcon::Exclamation, kProjectTurnedText, kProjectResizedTitle);
         } else if (resized) {
             busy.release();
-            ask(PromptIcon::Exclamation,
-                projectResizedText(main.picture.pictureWidth(), main.picture.pictureHeight(), int(ms.geometry.W),
-                                   int(ms.geometry.H)),
-                kProjectResizedTitle);
+            const int storedWidth = main.picture.pictureWidth(), storedHeight = main.picture.pictureHeight();
+            const int width = int(ms.geometry.W), height = int(ms.geometry.H);
+            // The pictures may be as they were and the bitmap the one that changed.
+            if (projectMisfit(contents.map, last_.increment, cropped, storedWidth, storedHeight, width, height) ==
+                ProjectMisfit::Bitmap)
+                ask(PromptIcon::Exclamation,
+                    projectBitmapResizedText(bitmapFile, storedWidth, storedHeight, width, height),
+                    kProjectBitmapChangedTitle);
+            else
+                ask(PromptIcon::Exclamation, projectResizedText(storedWidth, storedHeight, width, height),
+                    kProjectResizedTitle);
         } else if (recounted) {
             busy.release();
             ask(PromptIcon::Exclamation, projectRecountedText(settings.pictureCount, count), kProjectResizedTitle);

@@ -489,6 +489,19 @@ bool projectPicturesResized(const MontageRequest& request, bool loadedOnly, int 
                             int width, int height);
 inline constexpr const char* kProjectResizedTitle = "The pictures have changed";
 std::string projectResizedText(int storedWidth, int storedHeight, int width, int height);
+// When the stored montage and the pictures differ in size, which of them left the montage the
+// project was saved with: the dominant-image map in the project file was counted over that montage
+// in blocks of `increment`. The bitmap is named only when it no longer fits the map while the
+// pictures do (`cropped`: an aligned project of the minimum area opened without its strokes, whose
+// pictures, loaded unaligned, may be larger than its montage); otherwise, or when the map cannot
+// tell (none, uneven, or both sizes within the same blocks), the pictures changed.
+enum class ProjectMisfit { Pictures, Bitmap };
+ProjectMisfit projectMisfit(const std::string& map, int increment, bool cropped, int storedWidth, int storedHeight,
+                            int width, int height);
+// Said when the project's montage bitmap `bitmap` was replaced or damaged since it was saved.
+inline constexpr const char* kProjectBitmapChangedTitle = "The montage picture has changed";
+std::string projectBitmapResizedText(const std::string& bitmap, int storedWidth, int storedHeight, int width,
+                                     int height);
 // The same for a series that grew or shrank since the project was saved from `saved` pictures.
 std::string projectRecountedText(int saved, int now);
 // The same for a project saved before its pictures, which carry a camera orientation tag, were

@@ -12,12 +12,19 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <cstdint>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace orv {
 
@@ -273,6 +280,47 @@ ProjectContents readProjectContents(const std::string& path) {
     // The line end the file adds after the properties text is not part of it.
     if (c.propertiesText.size() >= 2) c.propertiesText.resize(c.propertiesText.size() - 2);
     return c;
+}
+
+std::string projectLockName(const std::string& project) { return followLinks(project) + ".lock"; }
+
+ProjectSaveLock::~ProjectSaveLock() {
+    // Removed while it is still locked: a program waiting on this file finds it gone once it has
+    // the lock, and locks the file under the name then.
+    ::unlink(name_.c_str());
+    ::close(fd_);
+}
+
+std::unique_ptr<ProjectSaveLock> lockProjectForSaving(const std::string& project, std::chrono::milliseconds wait) {
+    const std::string name = projectLockName(project);
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (;;) {
+        const int flags = O_CLOEXEC | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK;
+        int fd = ::open(name.c_str(), O_RDWR | O_CREAT | flags, 0666);
+        // Another user's lock file may be locked through reading alone.
+        if (fd < 0 && errno == EACCES) fd = ::open(name.c_str(), O_RDONLY | flags);
+        if (fd < 0) return nullptr;
+        struct stat held{};
+        if (::fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+            ::close(fd);
+            return nullptr;
+        }
+        while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) continue;
+            if (errno != EWOULDBLOCK || std::chrono::steady_clock::now() >= deadline) {
+                const bool busy = errno == EWOULDBLOCK;
+                ::close(fd);
+                if (busy) throw RuntimeError(70, kProjectBusyDescription);
+                return nullptr;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        // The file locked is the one under the name, not one its last holder removed meanwhile.
+        struct stat named{};
+        if (::lstat(name.c_str(), &named) == 0 && named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            return std::make_unique<ProjectSaveLock>(fd, name);
+        ::close(fd);
+    }
 }
 
 bool isProjectFileName(const std::string& path) {

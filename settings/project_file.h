@@ -5,6 +5,8 @@
 #pragma once
 
 #include <array>
+#include <chrono>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -43,6 +45,35 @@ std::string projectBitmapToRead(const std::string& project);
 bool projectIsItsOwnBitmap(const std::string& project);
 inline constexpr const char* kProjectNameTitle = "Choose another name";
 std::string projectIsItsOwnBitmapText(const std::string& project);
+
+// While a project's files are put into place, "<project>.lock" beside it (the project's links
+// followed) is locked, so that two programs saving the same project at the same moment put their
+// files into place one after the other: the ".mon" file and the bitmap beside it are always one
+// save's. The lock file is removed when the lock is let go. A program that ends without letting it
+// go loses the lock with its end, and the file it leaves is taken by the next save and removed.
+class ProjectSaveLock {
+public:
+    ProjectSaveLock(int fd, std::string name) : fd_(fd), name_(std::move(name)) {}
+    ~ProjectSaveLock();
+    ProjectSaveLock(const ProjectSaveLock&) = delete;
+    ProjectSaveLock& operator=(const ProjectSaveLock&) = delete;
+
+private:
+    int fd_;
+    std::string name_;
+};
+
+std::string projectLockName(const std::string& project);
+inline constexpr std::chrono::milliseconds kProjectLockWait{5000};
+inline constexpr const char* kProjectBusyDescription =
+    "another program is saving this project at the same moment, so nothing was saved: save it again once that "
+    "save is done";
+// Takes the lock, waiting up to `wait` while another program holds it; then RuntimeError 70 with
+// kProjectBusyDescription. Where no lock file can be had (a folder that takes no new file, a file
+// system without locks, something other than a file under its name) the save goes on without
+// one, as the writing says what stops it: none is returned.
+std::unique_ptr<ProjectSaveLock> lockProjectForSaving(const std::string& project,
+                                                      std::chrono::milliseconds wait = kProjectLockWait);
 
 // Whether a file name names a project: it ends in ".mon", in any case. A project dropped on the
 // main window or named on the desktop program's command line opens as a project.

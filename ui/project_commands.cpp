@@ -12,7 +12,9 @@
 #include "ui/montage_windows.h"
 #include "ui/path_text.h"
 
+#include <cerrno>
 #include <filesystem>
+#include <sys/stat.h>
 
 namespace orv {
 
@@ -22,6 +24,13 @@ namespace {
 QString qs(const std::string& s) { return pathText(s); }
 
 bool isAbsolute(const std::string& name) { return !name.empty() && name[0] == '/'; }
+
+// Nothing is there under the name (or a folder on its way is gone): not a file that is only
+// unreadable now, or of another kind.
+bool projectGone(const std::string& project) {
+    struct stat st{};
+    return ::stat(project.c_str(), &st) != 0 && (errno == ENOENT || errno == ENOTDIR);
+}
 
 // What to tell when one of `files` stands for a picture of the session's series; empty when none does.
 std::string seriesPictureAmong(const std::vector<std::string>& files, const MontageSession& session) {
@@ -94,10 +103,12 @@ void ProjectCommands::open(const MontageRequest& current, const std::optional<st
     try {
         // The project: named by a recent entry in the file-name box, or chosen in the Open dialog.
         const std::string box = c_.view.shownFileName();
+        bool fromRecent = false;
         if (chosen) {
             project = trimBlanks(*chosen);
         } else if (const std::optional<std::string> recent = projectFromRecentEntry(box)) {
             project = *recent;
+            fromRecent = true;
         } else {
             c_.dialog.Filter = QString::fromLatin1(kProjectFilter);
             c_.dialog.FileName.clear();
@@ -112,6 +123,14 @@ void ProjectCommands::open(const MontageRequest& current, const std::optional<st
         if (!std::filesystem::is_regular_file(project, ec)) {
             c_.prompter.ask(PromptIcon::Critical, kMissingProjectText, kMissingProjectTitle);
             c_.view.showFileName("");
+            // A project that is gone leaves no entry behind that would only fail again, as a
+            // series whose first file is gone leaves none: the entry it has, and the one it was
+            // opened from when that was spelt otherwise.
+            if (projectGone(project)) {
+                const std::string entry = projectRecentEntry(project);
+                c_.view.forgetRecentFile(entry);
+                if (fromRecent && box != entry) c_.view.forgetRecentFile(box);
+            }
             return;
         }
         // A file that names no series would reset every control and then fail to load "0": it is

@@ -516,6 +516,32 @@ TEST(MontageRecords, ReportLinesGoBesideTheirNeighboursNotIntoAFileNameWithTheSa
         << report;
 }
 
+// Which of a project's sides left the montage it was saved with, by the map it holds (3 x 2 blocks
+// of 20: a 60 x 40 montage).
+TEST(MontageRecords, TheMapTellsWhetherTheBitmapOrThePicturesChanged) {
+    const std::string map = "123\r\n321\r\n";
+    struct Case {
+        const char* label;
+        std::string map;
+        bool cropped;
+        int storedW, storedH, w, h;
+        ProjectMisfit misfit;
+    };
+    for (const Case& c : {
+             Case{"pictures grew", map, false, 60, 40, 80, 52, ProjectMisfit::Pictures},
+             Case{"bitmap replaced", map, false, 80, 52, 60, 40, ProjectMisfit::Bitmap},
+             Case{"bitmap cut down", map, false, 60, 20, 60, 40, ProjectMisfit::Bitmap},
+             Case{"both changed", map, false, 80, 52, 100, 40, ProjectMisfit::Pictures},
+             Case{"within the same blocks", map, false, 58, 40, 60, 40, ProjectMisfit::Pictures},
+             Case{"no map", "", false, 80, 52, 60, 40, ProjectMisfit::Pictures},
+             Case{"uneven map", "123\r\n32\r\n", false, 80, 52, 60, 40, ProjectMisfit::Pictures},
+             // Aligned pictures, loaded unaligned, are larger than the montage of their common area.
+             Case{"cropped, bitmap replaced", map, true, 120, 80, 72, 48, ProjectMisfit::Bitmap},
+             Case{"cropped, pictures shrank", map, true, 60, 40, 40, 30, ProjectMisfit::Pictures},
+         })
+        EXPECT_EQ(projectMisfit(c.map, 20, c.cropped, c.storedW, c.storedH, c.w, c.h), c.misfit) << c.label;
+}
+
 TEST(ConversionRun, ReportsTheProgramsExitItsMessageAndACrash) {
     QTemporaryDir dir;
     const std::string folder = dir.path().toStdString() + "/";

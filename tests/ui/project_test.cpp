@@ -15,6 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 using namespace orv;
 using namespace orv::testing;
 
@@ -129,6 +133,36 @@ TEST(SaveProject, CancelSavesNothingAndNoMontageIsRefused) {
     EXPECT_FALSE(exists(rig.files.path("rock01.vrk")));
 }
 
+// Another program putting the same project into place all the while: the save gives up after a
+// few seconds with a message that says so, and the project stays the earlier save's, unlisted.
+TEST(SaveProject, AProjectAnotherProgramIsSavingIsSaidAndLeftAsItWas) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    const std::string text = readAll(rig.project);
+    const std::string bitmap = readAll(rig.files.path("rock01.vrk"));
+    const std::string other = rig.files.path("other.mon");
+    rig.files.writeText("other.mon", text);
+    const int held = ::open((other + ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    rig.form->setMontageMethod(2);
+    ASSERT_TRUE(rig.make(rig.first).made);
+
+    rig.dialogs->chooseFile(QString::fromStdString(other));
+    rig.dialogs->answerReplace(true);
+    entry(rig, "mnuSave")->trigger();
+    ::close(held);
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Critical, PromptButtons::Ok,
+                                             "error 70 (" + std::string(kProjectBusyDescription) +
+                                                 ") at line 0 of mnuSave",
+                                             "Nobody's Perfect"}));
+    EXPECT_EQ(readAll(other), text);
+    EXPECT_FALSE(exists(rig.files.path("other.vrk")));
+    for (int i = 0; i < 12; ++i) EXPECT_NE(rig.state.recent.caption(i), "project " + rig.files.path("other")) << i;
+    EXPECT_FALSE(rig.form->commandRunning());
+}
+
 TEST(SaveProject, AComparisonWindowSavesItsOwnPictureAndText) {
     ProjectRig rig;
     ASSERT_TRUE(rig.make(rig.first, "10").made);
@@ -204,6 +238,45 @@ TEST(OpenProject, PicturesThatChangedSizeAreSaidAndTheStoredMontageIsKept) {
     rig.prompter.shown.clear();
     rig.open(rig.project);
     EXPECT_TRUE(rig.prompter.shown.empty()) << rig.prompter.shown[0].text;
+}
+
+// The montage bitmap replaced since the project was saved, or damaged into a picture of another
+// size, while the pictures are as they were: the bitmap is named, not the pictures. A bitmap
+// within the same blocks of the map as the montage it replaced cannot be told from pictures that
+// changed so little: the pictures are said, as before.
+TEST(OpenProject, ABitmapOfAnotherSizeIsNamedWhenThePicturesAreAsTheyWere) {
+    struct Case {
+        QSize bitmap;
+        bool named;
+    };
+    for (const Case c : {Case{QSize(80, 52), true}, Case{QSize(30, 40), true}, Case{QSize(58, 40), false}}) {
+        SCOPED_TRACE(std::to_string(c.bitmap.width()) + " x " + std::to_string(c.bitmap.height()));
+        ProjectRig rig;
+        rig.makeAndSave();
+        const std::string map = rig.map();
+        const std::string bitmap = rig.files.path("rock01.vrk");
+        const QImage other = texturedPicture(2, 3, c.bitmap);
+        ASSERT_TRUE(other.save(QString::fromStdString(bitmap), "BMP"));
+
+        rig.open(rig.project);
+        ASSERT_EQ(rig.prompter.shown.size(), 1u);
+        const int w = c.bitmap.width(), h = c.bitmap.height();
+        if (c.named)
+            EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                                     projectBitmapResizedText(bitmap, w, h, 60, 40),
+                                                     kProjectBitmapChangedTitle}));
+        else
+            EXPECT_EQ(rig.prompter.shown[0], (Prompt{PromptIcon::Exclamation, PromptButtons::Ok,
+                                                     projectResizedText(w, h, 60, 40), kProjectResizedTitle}));
+        EXPECT_EQ(rig.state.series.imageCount, 3);
+        EXPECT_EQ(rig.montagePicture(), rgb(other));
+        EXPECT_EQ(rig.map(), map);
+        // The bitmap does not fit the pictures' map: smoothing waits for the montage made again.
+        rig.prompter.shown.clear();
+        entry(rig, "mnuSmooth")->trigger();
+        ASSERT_EQ(rig.prompter.shown.size(), 1u);
+        EXPECT_EQ(rig.prompter.shown[0].text, kSmoothSourcesGoneText);
+    }
 }
 
 // With offsets the montage is the area the targets give: pictures that shrank under the same
@@ -353,6 +426,39 @@ TEST(OpenProject, AMissingProjectIsReportedAndEmptiesTheBox) {
     rig.prompter.shown.clear();
     entry(rig, "mnuOpenProject")->trigger();
     EXPECT_TRUE(rig.prompter.shown.empty());
+}
+
+// A project whose file is gone, opened from its recent entry: the user is told as before, and the
+// entry, which could only fail again, is blanked in the list and in the preferences file, as a
+// series that is gone is. A project that is there but cannot be opened keeps its entry.
+TEST(OpenProject, AMissingProjectOpenedFromItsRecentEntryIsBlankedInTheList) {
+    ProjectRig rig;
+    rig.makeAndSave();
+    const std::string entryText = "project " + rig.files.path("rock01");
+    rig.form->AddRecentFile(rig.first);
+    rig.form->AddRecentFile(entryText);
+    ASSERT_EQ(rig.state.recent.caption(0), entryText);
+    QFile::remove(QString::fromStdString(rig.project));
+
+    rig.form->mnuRecentFile(0)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0],
+              (Prompt{PromptIcon::Critical, PromptButtons::Ok, kMissingProjectText, kMissingProjectTitle}));
+    EXPECT_EQ(rig.form->textFileName()->text(), "");
+    for (int i = 0; i < 12; ++i) EXPECT_NE(rig.state.recent.caption(i), entryText) << i;
+    EXPECT_EQ(rig.state.recent.caption(0), "");
+    EXPECT_FALSE(rig.form->mnuRecentFile(0)->isVisible());
+    EXPECT_EQ(rig.preference("recent file 0"), "");
+    EXPECT_EQ(rig.state.recent.caption(1), rig.first);
+
+    // A folder under the project's name is there: it is refused, its entry stays.
+    ASSERT_TRUE(QDir(QString::fromStdString(rig.files.folder())).mkdir("rock01.mon"));
+    rig.form->AddRecentFile(entryText);
+    rig.prompter.shown.clear();
+    rig.form->mnuRecentFile(0)->trigger();
+    ASSERT_EQ(rig.prompter.shown.size(), 1u);
+    EXPECT_EQ(rig.prompter.shown[0].text, kMissingProjectText);
+    EXPECT_EQ(rig.state.recent.caption(0), entryText);
 }
 
 // An empty project file, one cut short before its first file name, or a picture chosen under "All
