@@ -300,7 +300,8 @@ std::string cliHelpText() {
 Makes one picture in which everything is sharp from a numbered focus series: FIRST_FILE is the
 first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 pictures for the
 block methods; Pyramid Focus reads the whole series (up to 9999 pictures) one picture at a time.
-A missing number ends the series; numbers count up to 32767 (a series that runs past it is said).
+A missing number ends the series; numbers count up to 32767 (a series that runs past it, or
+that stops at a missing number while one of the next five is there, is said).
 
   -i, --increment TEXT the increment box's text (default 20): below 10 or not a number
                        becomes "10", above 32767 (or inf, nan) is refused; the block side

@@ -96,6 +96,17 @@ SessionOptions sessionOptions(const CliOptions& o, const MontageRequest& r) {
     return s;
 }
 
+// A file of the series as the user would name it: below the working folder, from there.
+std::string shownName(const std::string& name) {
+    const std::string here = currentFolder();
+    return name.size() > here.size() && name.compare(0, here.size(), here) == 0 ? name.substr(here.size()) : name;
+}
+
+std::string seriesGapNote(const SeriesGap& gap) {
+    return "the series ends at " + shownName(gap.last) + ": " + shownName(gap.missing) + " is missing, though " +
+           shownName(gap.later) + " is there; a gap in the numbering ends a series, so the pictures after it are not read";
+}
+
 // One run of the command line: Make Montage as often as the options ask for it, with the same
 // settings a user would set in the desktop program.
 class CliRun {
@@ -127,7 +138,8 @@ private:
     // Make Montage; false when no montage (or no smoothed montage, with --smooth) was made.
     bool makeMontage();
     int evaluate();
-    // Says once when the series stopped at number 32767 while its next file is there.
+    // Says once when the series stopped at number 32767 while its next file is there, or at a
+    // gap in its numbering with later files of its naming there.
     void noticeNumberingEnd();
     // Says when the montage made from an opened project is not the picture the project holds.
     void noticeProjectPicture();
@@ -176,6 +188,13 @@ void CliRun::noticeNumberingEnd() {
     try {
         const std::optional<SeriesName> series = parseSeriesName(session_.completedName());
         const int count = session_.pictureCount();
+        if (series && count >= 1 && count < observer_.readLimit)
+            if (const std::optional<SeriesGap> gap = seriesGapAfter(*series, count)) {
+                noticedNumberingEnd_ = true;
+                bar_.finish();
+                std::cerr << "orvanta-cli: " << seriesGapNote(*gap) << "\n";
+                return;
+            }
         // The series ended at 32767 because no further number can be counted, not because its
         // next file is missing: the pictures after it are not read, and that is said.
         if (!series || count < 1 || count >= observer_.readLimit || series->offset + count != 32767) return;
@@ -325,6 +344,7 @@ int CliRun::evaluate() {
     ComparisonResult result;
     if (o_.evaluate == "methods") {
         result = session_.compareAllMethods(request_, int(request_.method), &answers);
+        if (!observer_.nothingInUse) noticeNumberingEnd();
     } else {
         // The comparisons start from a montage the user has made.
         if (!makeMontage()) return 1;

@@ -1,0 +1,69 @@
+// orvanta-cli and the series' own files: a picture of the series is never written over, not even
+// through a redirected standard output; a gap in the numbering that hides later pictures is said;
+// an option given twice with different values says which value it used.
+#include "cli_folder.h"
+#include "raw_process.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace orv;
+using namespace orv::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class SeriesPictures : public CliFolderTest {};
+
+// The pictures after a gap in the numbering are not read: the run says so once, and the series it
+// reads stays the one up to the gap.
+TEST_F(SeriesPictures, AGapWithLaterPicturesIsSaidAndTheSeriesStaysAsItWas) {
+    series("s", 8);
+    fs::remove(path("s06.bmp"));
+    const std::string said = "orvanta-cli: the series ends at s05.bmp: s06.bmp is missing, though s07.bmp is there";
+    for (const char* method : {"0", "pyramid"}) {
+        const RawResult r = run({"-m", method, "-o", "m.bmp", "--depth-map", "d.png", "s01.bmp"}, RawRun{dir});
+        EXPECT_EQ(r.exitCode, 0) << method << r.err;
+        EXPECT_TRUE(contains(r.err, said)) << method << r.err;
+        EXPECT_EQ(r.err.find(said), r.err.rfind(said)) << method << ": said more than once";
+        // The montage of s01 to s05 alone: the same as that of a series that ends there.
+        fs::create_directory(path("five"));
+        for (const char* n : {"s01.bmp", "s02.bmp", "s03.bmp", "s04.bmp", "s05.bmp"})
+            fs::copy_file(path(n), path(std::string("five/") + n));
+        const RawResult five = run({"-m", method, "-o", "m.bmp", "--depth-map", "d.png", "s01.bmp"}, RawRun{path("five")});
+        EXPECT_EQ(five.exitCode, 0) << five.err;
+        EXPECT_FALSE(contains(five.err, "the series ends")) << five.err;
+        EXPECT_EQ(text(path("m.bmp")), text(path("five/m.bmp"))) << method;
+        EXPECT_EQ(text(path("d.png")), text(path("five/d.png"))) << method;
+        fs::remove_all(path("five"));
+    }
+    // A comparison of the methods reads the series too.
+    const RawResult compared = run({"--evaluate", "methods", "-o", "m.bmp", "s01.bmp"}, RawRun{dir});
+    EXPECT_EQ(compared.exitCode, 0) << compared.err;
+    EXPECT_TRUE(contains(compared.err, said)) << compared.err;
+    EXPECT_EQ(compared.err.find(said), compared.err.rfind(said)) << compared.err;
+}
+
+TEST_F(SeriesPictures, AGapIsSaidOnlyWhereItHidesLaterPictures) {
+    series("s", 5);
+    fs::remove(path("s03.bmp"));
+    // A series read from elsewhere is named by its full path.
+    const RawResult elsewhere = run({"-o", path("m.bmp"), path("s01.bmp")});
+    EXPECT_EQ(elsewhere.exitCode, 0) << elsewhere.err;
+    EXPECT_TRUE(contains(elsewhere.err, "the series ends at " + path("s02.bmp") + ": " + path("s03.bmp") +
+                                            " is missing, though " + path("s04.bmp") + " is there"))
+        << elsewhere.err;
+    // More than five numbers on, the next picture is no longer taken for one of the series.
+    series("t", 9);
+    for (const char* n : {"t03.bmp", "t04.bmp", "t05.bmp", "t06.bmp", "t07.bmp", "t08.bmp"}) fs::remove(path(n));
+    const RawResult far = run({"-o", "m.bmp", "t01.bmp"}, RawRun{dir});
+    EXPECT_EQ(far.exitCode, 0) << far.err;
+    EXPECT_FALSE(contains(far.err, "the series ends")) << far.err;
+    // A series stopped by --max-pictures did not stop at the gap.
+    const RawResult limited = run({"--max-pictures", "2", "-o", "m.bmp", "s01.bmp"}, RawRun{dir});
+    EXPECT_EQ(limited.exitCode, 0) << limited.err;
+    EXPECT_FALSE(contains(limited.err, "the series ends")) << limited.err;
+}
+
+} // namespace
