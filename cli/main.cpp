@@ -532,6 +532,7 @@ int main(int argc, char** argv) {
         std::cerr << "orvanta-cli: cannot write standard output: " << out.failure() << "\n";
         return 1;
     }
+    for (const std::string& notice : parsed.notices) std::cerr << "orvanta-cli: " << notice << "\n";
     for (const std::string& notice : optionNotices(o)) std::cerr << "orvanta-cli: " << notice << "\n";
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);

@@ -66,4 +66,31 @@ TEST_F(SeriesPictures, AGapIsSaidOnlyWhereItHidesLaterPictures) {
     EXPECT_FALSE(contains(limited.err, "the series ends")) << limited.err;
 }
 
+// Scripts add options to command lines they were given: the last value of an option is used, and
+// an earlier value that differs is said, once for each option.
+TEST_F(SeriesPictures, AnOptionGivenTwiceUsesItsLastValueAndSaysSo) {
+    series("s", 4);
+    const RawResult twice = run({"-m", "0", "--method", "pyramid", "-o", "a.png", "-o", "b.png", "-i", "20", "-i", "30",
+                                 "-i", "20", "s01.bmp"},
+                                RawRun{dir});
+    EXPECT_EQ(twice.exitCode, 0) << twice.err;
+    EXPECT_EQ(twice.err, "orvanta-cli: --method is given twice with different values: the last, 'pyramid', is used\n"
+                         "orvanta-cli: --output is given twice with different values: the last, 'b.png', is used\n"
+                         "orvanta-cli: --increment is given 3 times with different values: the last, '20', is used\n");
+    EXPECT_FALSE(fs::exists(path("a.png")));
+    const RawResult once = run({"-m", "pyramid", "-o", "c.png", "s01.bmp"}, RawRun{dir});
+    EXPECT_EQ(once.exitCode, 0) << once.err;
+    EXPECT_EQ(text(path("b.png")), text(path("c.png")));
+    EXPECT_EQ(twice.out, once.out);
+    // 3d is method 0; 0.10 is 0.1; --ignore adds the pictures up: nothing to say.
+    const RawResult r = run({"-m", "0", "-m", "3d", "--edge-factor", "0.1", "--edge-factor", "0.10", "--smooth",
+                             "--ignore", "2", "--ignore", "3", "-o", "m.bmp", "-o", "m.bmp", "s01.bmp"},
+                            RawRun{dir});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(contains(r.err, "is given")) << r.err;
+    const RawResult both = run({"--ignore", "2,3", "--smooth", "-o", "n.bmp", "s01.bmp"}, RawRun{dir});
+    EXPECT_EQ(both.exitCode, 0) << both.err;
+    EXPECT_EQ(text(path("m.bmp")), text(path("n.bmp")));
+}
+
 } // namespace
