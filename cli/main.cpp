@@ -566,7 +566,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::vector<std::string> pictures = seriesPictures(request.firstFileName);
-    if (const auto clash = seriesClash(targets, pictures)) {
+    // The report and the scores go to standard output unless the picture does: that is written
+    // too, and may have been redirected onto a picture of the series.
+    std::vector<OutputTarget> written = targets;
+    if (!pictureToStandardOutput(o) && (o.reportFile.empty() || o.score || !o.evaluate.empty()))
+        written.push_back({o.reportFile.empty() ? "the report" : o.score ? "the score" : "the recommendation",
+                           "/dev/stdout"});
+    if (const auto clash = seriesClash(written, pictures)) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }

@@ -6,7 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <sys/wait.h>
 
 using namespace orv;
 using namespace orv::test;
@@ -14,7 +16,66 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class SeriesPictures : public CliFolderTest {};
+class SeriesPictures : public CliFolderTest {
+protected:
+    // orvanta-cli run by the shell in the test's folder with `options` and `redirections`: its
+    // exit status and standard error.
+    std::pair<int, std::string> runInShell(const std::string& options, const std::string& redirections) const {
+        const std::string err = dir + "/err.txt";
+        const int status = std::system(("cd '" + dir + "' && '" + cli() + "' -q " + options + " s01.bmp " +
+                                        redirections + " 2> '" + err + "'")
+                                           .c_str());
+        std::string said = text(err);
+        fs::remove(err);
+        return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, said};
+    }
+};
+
+struct Redirected {
+    const char* name;
+    const char* options;
+    const char* redirections;
+    const char* picture; // the picture standard output is open on
+    const char* said;
+};
+
+class RedirectedOntoASeriesPicture : public SeriesPictures, public ::testing::WithParamInterface<Redirected> {};
+
+// Appended to, the picture would keep its bytes and get the montage or the report behind them: it
+// is refused before anything is read or written, and the picture stays as it was.
+TEST_P(RedirectedOntoASeriesPicture, IsAUsageErrorThatLeavesThePictureAlone) {
+    series("s", 3);
+    const Redirected& c = GetParam();
+    const std::string before = text(path(c.picture));
+    const auto [status, err] = runInShell(c.options, c.redirections);
+    EXPECT_EQ(status, 2) << err;
+    EXPECT_TRUE(contains(err, c.said)) << err;
+    EXPECT_TRUE(contains(err, path(c.picture))) << err;
+    EXPECT_EQ(text(path(c.picture)), before);
+    EXPECT_FALSE(fs::exists(path("s01 montage.bmp")));
+    EXPECT_FALSE(fs::exists(path("m.bmp")));
+    // Standard output on another file is written as ever.
+    put(path("log.txt"), "earlier\n");
+    const auto [logged, said] = runInShell(c.options, ">> log.txt");
+    EXPECT_EQ(logged, 0) << said;
+    EXPECT_EQ(text(path("log.txt")).rfind("earlier\n", 0), 0u);
+    EXPECT_GT(text(path("log.txt")).size(), 8u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, RedirectedOntoASeriesPicture,
+    ::testing::Values(
+        Redirected{"Picture", "-o - --format bmp", ">> s03.bmp", "s03.bmp",
+                   "standard output, where --output goes, is picture 3 of the series"},
+        Redirected{"Report", "", ">> s02.bmp", "s02.bmp",
+                   "standard output, where the report goes, is picture 2 of the series"},
+        Redirected{"Score", "-o m.bmp --report r.txt --score", ">> s01.bmp", "s01.bmp",
+                   "standard output, where the score goes, is picture 1 of the series"},
+        Redirected{"IgnoredPicture", "--ignore 2 -o - --format png", ">> s02.bmp", "s02.bmp",
+                   "standard output, where --output goes, is picture 2 of the series"},
+        Redirected{"ReportNamed", "-o m.bmp --report -", ">> s03.bmp", "s03.bmp",
+                   "standard output, where --report goes, is picture 3 of the series"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The pictures after a gap in the numbering are not read: the run says so once, and the series it
 // reads stays the one up to the gap.
@@ -31,7 +92,8 @@ TEST_F(SeriesPictures, AGapWithLaterPicturesIsSaidAndTheSeriesStaysAsItWas) {
         fs::create_directory(path("five"));
         for (const char* n : {"s01.bmp", "s02.bmp", "s03.bmp", "s04.bmp", "s05.bmp"})
             fs::copy_file(path(n), path(std::string("five/") + n));
-        const RawResult five = run({"-m", method, "-o", "m.bmp", "--depth-map", "d.png", "s01.bmp"}, RawRun{path("five")});
+        const RawResult five =
+            run({"-m", method, "-o", "m.bmp", "--depth-map", "d.png", "s01.bmp"}, RawRun{path("five")});
         EXPECT_EQ(five.exitCode, 0) << five.err;
         EXPECT_FALSE(contains(five.err, "the series ends")) << five.err;
         EXPECT_EQ(text(path("m.bmp")), text(path("five/m.bmp"))) << method;
