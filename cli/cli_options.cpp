@@ -93,8 +93,8 @@ public:
     std::vector<std::string> notices() const {
         std::vector<std::string> out;
         for (const Given& g : given_) {
-            if (std::all_of(g.values.begin(), g.values.end(), [&](const std::string& v) { return v == g.values.back(); }))
-                continue;
+            const auto same = [&](const std::string& v) { return v == g.values.back(); };
+            if (std::all_of(g.values.begin(), g.values.end(), same)) continue;
             const std::size_t n = g.values.size();
             out.push_back(g.option + " is given " + (n == 2 ? std::string("twice") : std::to_string(n) + " times") +
                           " with different values: the last, '" + g.typed + "', is used");

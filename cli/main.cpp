@@ -103,8 +103,9 @@ std::string shownName(const std::string& name) {
 }
 
 std::string seriesGapNote(const SeriesGap& gap) {
-    return "the series ends at " + shownName(gap.last) + ": " + shownName(gap.missing) + " is missing, though " +
-           shownName(gap.later) + " is there; a gap in the numbering ends a series, so the pictures after it are not read";
+    return "the series ends at " + shownName(gap.last) + ": " + shownName(gap.missing) +
+           " is missing, though " + shownName(gap.later) +
+           " is there; a gap in the numbering ends a series, so the pictures after it are not read";
 }
 
 // One run of the command line: Make Montage as often as the options ask for it, with the same
