@@ -505,6 +505,39 @@ std::vector<std::string> seriesPictures(const std::string& firstFile) {
     return seriesFilesThere(completeSeriesName(firstFile, currentFolder()));
 }
 
+// The user's pictures no output may replace, by their place in the series' numbering (an empty
+// name where none is): the series', and past its end those --ignore names and those after a gap
+// in the numbering: they are photographs of the series all the same.
+std::vector<std::string> guardedPictures(const std::string& firstFile, const IgnoreTicks& ignored) {
+    std::vector<std::string> pictures = seriesPictures(firstFile);
+    std::optional<SeriesName> series;
+    try {
+        series = parseSeriesName(completeSeriesName(firstFile, currentFolder()));
+    } catch (const RuntimeError&) {
+    }
+    if (!series || pictures.empty()) return pictures;
+    auto place = [&](long long k, std::string name) {
+        if (pictures.size() < std::size_t(k)) pictures.resize(std::size_t(k));
+        pictures[std::size_t(k - 1)] = std::move(name);
+    };
+    for (std::size_t before = 0; before != pictures.size();) {
+        before = pictures.size();
+        const std::optional<SeriesGap> gap = seriesGapAfter(*series, (long long)before);
+        for (long long k = gap ? gap->laterFile : 0; gap && k <= kMaxSeriesPictures && series->offset + k <= 32767;
+             ++k) {
+            std::string name = series->fileName(k);
+            if (!isRegularFile(name)) break;
+            place(k, std::move(name));
+        }
+    }
+    for (std::size_t k = 1; k <= ignored.size(); ++k) {
+        const bool placed = k <= pictures.size() && !pictures[k - 1].empty();
+        if (ignored[k - 1] && !placed && isRegularFile(series->fileName((long long)k)))
+            place((long long)k, series->fileName((long long)k));
+    }
+    return pictures;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -573,7 +606,7 @@ int main(int argc, char** argv) {
     if (!pictureToStandardOutput(o) && (o.reportFile.empty() || o.score || !o.evaluate.empty()))
         written.push_back({o.reportFile.empty() ? "the report" : o.score ? "the score" : "the recommendation",
                            "/dev/stdout"});
-    if (const auto clash = seriesClash(written, pictures)) {
+    if (const auto clash = seriesClash(written, guardedPictures(request.firstFileName, request.ignored))) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }

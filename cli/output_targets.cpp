@@ -95,6 +95,7 @@ std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets,
     for (const OutputTarget& t : targets) written.push_back(writtenFile(t.path));
     // Picture by picture, so that the first picture of the series named is the one said.
     for (std::size_t k = 0; k < pictures.size(); ++k) {
+        if (pictures[k].empty()) continue;
         const FileIdentity picture = identifyFile(pictures[k]);
         for (std::size_t i = 0; i < targets.size(); ++i) {
             if (!sameRegularFile(written[i], picture)) continue;

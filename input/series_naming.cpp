@@ -65,7 +65,7 @@ std::optional<SeriesGap> seriesGapAfter(const SeriesName& series, long long coun
     if (::stat(missing.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) return std::nullopt;
     for (long long k = count + 2; k <= count + 1 + lookAhead && series.offset + k <= SHRT_MAX; ++k) {
         std::string later = series.fileName(k);
-        if (isRegularFile(later)) return SeriesGap{series.fileName(count), missing, std::move(later)};
+        if (isRegularFile(later)) return SeriesGap{series.fileName(count), missing, std::move(later), k};
     }
     return std::nullopt;
 }

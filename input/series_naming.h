@@ -37,6 +37,7 @@ struct SeriesGap {
     std::string last;    // the last file of the series
     std::string missing; // the next number's file, which is not there
     std::string later;   // the first file after it that is there
+    long long laterFile = 0; // later's place in the series' numbering (file k, from 1)
 };
 
 // Whether the series of `count` files (from 1) ends at a gap: file count + 1 is missing (not there

@@ -77,6 +77,35 @@ INSTANTIATE_TEST_SUITE_P(
                    "standard output, where --report goes, is picture 3 of the series"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Past the end of the series, the pictures --ignore names and those after a gap in the numbering
+// are the user's photographs all the same: no output replaces them.
+TEST_F(SeriesPictures, PicturesPastTheEndOfTheSeriesAreNotReplaced) {
+    series("s", 10);
+    for (const char* n : {"s04.bmp", "s06.bmp", "s07.bmp", "s08.bmp", "s09.bmp"}) fs::remove(path(n));
+    // s01-s03 are read; s05 lies after the gap, s10 is ignored, too far on to be taken for the
+    // series' continuation.
+    struct Case {
+        std::vector<std::string> args;
+        const char* picture;
+        const char* said;
+    };
+    for (const Case& c : {Case{{"-o", "s05.bmp"}, "s05.bmp", "--output names picture 5 of the series"},
+                          Case{{"-o", "m.bmp", "--ignore", "10", "--map", "./s10.bmp"}, "s10.bmp",
+                               "--map names picture 10 of the series"}}) {
+        const std::string before = text(path(c.picture));
+        std::vector<std::string> args = c.args;
+        args.push_back("s01.bmp");
+        const RawResult r = run(args, RawRun{dir});
+        EXPECT_EQ(r.exitCode, 2) << r.err;
+        EXPECT_TRUE(contains(r.err, c.said)) << r.err;
+        EXPECT_EQ(text(path(c.picture)), before);
+        EXPECT_FALSE(fs::exists(path("m.bmp")));
+    }
+    // A picture of another naming is an output like any other file.
+    const RawResult other = run({"-o", "m.bmp", "--ignore", "10", "--map", "s5.txt", "s01.bmp"}, RawRun{dir});
+    EXPECT_EQ(other.exitCode, 0) << other.err;
+}
+
 // The pictures after a gap in the numbering are not read: the run says so once, and the series it
 // reads stays the one up to the gap.
 TEST_F(SeriesPictures, AGapWithLaterPicturesIsSaidAndTheSeriesStaysAsItWas) {
