@@ -454,10 +454,10 @@ Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged pictu
 memory, an output that cannot be written, standard output included: the message says which,
 and no output is changed);
 2 usage error (an unknown option or a value out of its range, two outputs naming one file,
-an output naming a picture of the series (ignored ones too, and standard output redirected onto
-one) or the project or strokes file read, the picture or the depth map on standard error,
---ignore naming every picture of the series, a --retouch strokes file that is not there or has
-a line that cannot be used);
+an output naming a picture of the series (ignored ones and those after a gap in its numbering
+too, and standard output redirected onto one) or the project or strokes file read, the picture
+or the depth map on standard error, --ignore naming every picture of the series, a --retouch
+strokes file that is not there or has a line that cannot be used);
 129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
 )";
 }
