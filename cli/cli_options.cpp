@@ -9,9 +9,11 @@
 #include "output/depth_map.h"
 #include "output/picture_writer.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 namespace orv {
@@ -72,6 +74,50 @@ std::optional<int> parseMethod(const std::string& v) {
     return std::nullopt;
 }
 
+// The values each value option was given, in the order the options first appear. The last value
+// of an option is the one used (scripts that add an option to a command line they were given rely
+// on that); when an earlier one differs, that is said. --ignore adds up and is not among them.
+class RepeatedOptions {
+public:
+    // `option`: the long name; `value`: as compared (a method by its number, a number by its
+    // value); `typed`: as given.
+    void given(const std::string& option, const std::string& value, const std::string& typed) {
+        for (Given& g : given_)
+            if (g.option == option) {
+                g.values.push_back(value);
+                g.typed = typed;
+                return;
+            }
+        given_.push_back(Given{option, {value}, typed});
+    }
+    std::vector<std::string> notices() const {
+        std::vector<std::string> out;
+        for (const Given& g : given_) {
+            const auto same = [&](const std::string& v) { return v == g.values.back(); };
+            if (std::all_of(g.values.begin(), g.values.end(), same)) continue;
+            const std::size_t n = g.values.size();
+            out.push_back(g.option + " is given " + (n == 2 ? std::string("twice") : std::to_string(n) + " times") +
+                          " with different values: the last, '" + g.typed + "', is used");
+        }
+        return out;
+    }
+
+private:
+    struct Given {
+        std::string option;
+        std::vector<std::string> values;
+        std::string typed;
+    };
+    std::vector<Given> given_;
+};
+
+// A factor as compared: every bit of its single-precision value.
+std::string exactly(float f) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%a", double(f));
+    return text;
+}
+
 } // namespace
 
 std::optional<std::string> incrementRefusal(const std::string& text) {
@@ -105,6 +151,7 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
         return r;
     };
     bool optionsEnded = false;
+    RepeatedOptions repeated;
     // The first option given that sets what a project names itself, and what it sets.
     std::string settingOption, settingName;
     auto montageSetting = [&](const char* option, const char* name) {
@@ -141,28 +188,35 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             if (!style) return fail("--progress takes bar, json or none");
             o.progress = *style;
             o.quiet = *style == ProgressStyle::None;
+            repeated.given("--progress", v, v);
         } else if (a == "-i" || a == "--increment") {
             montageSetting("--increment", "increment");
             if (!value(o.incrementText)) return fail("--increment needs a value");
             if (const auto refusal = incrementRefusal(o.incrementText)) return fail(*refusal);
+            repeated.given("--increment", o.incrementText, o.incrementText);
         } else if (a == "-m" || a == "--method") {
             montageSetting("--method", "method");
             if (!value(v)) return fail("--method needs a value");
             const auto m = parseMethod(v);
             if (!m) return fail(methodRefusal(v));
             o.method = *m;
+            repeated.given("--method", std::to_string(*m), v);
         } else if (a == "-o" || a == "--output") {
             if (!value(o.output) || o.output.empty()) return fail("--output needs a file name");
+            repeated.given("--output", o.output, o.output);
         } else if (a == "--align") {
             o.align = true;
         } else if (a == "--colour-match" || a == "--color-match") {
             o.colourMatch = true;
         } else if (a == "--depth-map") {
             if (!value(o.depthMapFile) || o.depthMapFile.empty()) return fail("--depth-map needs a file name");
+            repeated.given("--depth-map", o.depthMapFile, o.depthMapFile);
         } else if (a == "--map") {
             if (!value(o.mapFile) || o.mapFile.empty()) return fail("--map needs a file name");
+            repeated.given("--map", o.mapFile, o.mapFile);
         } else if (a == "--report") {
             if (!value(o.reportFile) || o.reportFile.empty()) return fail("--report needs a file name");
+            repeated.given("--report", o.reportFile, o.reportFile);
         } else if (a == "--ignore") {
             montageSetting("--ignore", "ignored pictures");
             if (!value(v) || v.empty()) return fail("--ignore needs a list such as 2,5");
@@ -187,6 +241,7 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             }
             if (o.offsets.size() > std::size_t(kMaxPictures))
                 return fail("--offsets takes at most 30 pairs");
+            repeated.given("--offsets", v, v);
         } else if (a == "--area") {
             montageSetting("--area", "display area");
             if (!value(v)) return fail("--area needs same, min or max");
@@ -194,29 +249,35 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             else if (v == "min") o.area = DisplayArea::Minimum;
             else if (v == "max") o.area = DisplayArea::Maximum;
             else return fail("--area takes same, min or max, not '" + v + "'");
+            repeated.given("--area", v, v);
         } else if (a == "--smooth") {
             o.smooth = true;
         } else if (a == "--edge-factor") {
             if (!value(v) || !parseFactor(v, 0.0f, 1.0f, o.edgeFactor))
                 return fail("--edge-factor takes a number from 0 to 1, not '" + v + "'");
+            repeated.given("--edge-factor", exactly(o.edgeFactor), v);
         } else if (a == "--focus-factor") {
             if (!value(v) || !parseFactor(v, 0.0f, 1.0f, o.focusFactor))
                 return fail("--focus-factor takes a number from 0 to 1, not '" + v + "'");
+            repeated.given("--focus-factor", exactly(o.focusFactor), v);
         } else if (a == "--diff-factor") {
             long n;
             if (!value(v) || !parseInt(v, n) || n < -32768 || n > 32767)
                 return fail("--diff-factor takes a whole number from -32768 to 32767, not '" + v + "'");
             o.diffFactor = int(n);
+            repeated.given("--diff-factor", std::to_string(n), v);
         } else if (a == "--score") {
             o.score = true;
         } else if (a == "--evaluate") {
             if (!value(v) || (v != "increments" && v != "methods" && v != "all"))
                 return fail("--evaluate takes increments, methods or all");
             o.evaluate = v;
+            repeated.given("--evaluate", v, v);
         } else if (a == "--format") {
             if (!value(v) || !pictureFormatNamed(v))
                 return fail("--format takes bmp, png, tiff, jpg or gif, not '" + v + "'");
             o.format = v;
+            repeated.given("--format", v, v);
         } else if (a == "--transparent") {
             o.transparent = true;
         } else if (a == "--quality") {
@@ -224,21 +285,27 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
             if (!value(v) || !parseInt(v, n) || n < 1 || n > 100)
                 return fail("--quality takes a whole number from 1 to 100");
             o.quality = int(n);
+            repeated.given("--quality", std::to_string(n), v);
             o.qualityGiven = true;
         } else if (a == "--max-pictures") {
             long n;
             if (!value(v) || !parseInt(v, n) || n < 1 || n > kMaxSeriesPictures)
                 return fail("--max-pictures takes a whole number from 1 to " + std::to_string(kMaxSeriesPictures));
             o.maxPictures = int(n);
+            repeated.given("--max-pictures", std::to_string(n), v);
         } else if (a == "--depth") {
             if (!value(v) || (v != "8" && v != "16")) return fail("--depth takes 8 or 16");
             o.depth = v == "8" ? 8 : 16;
+            repeated.given("--depth", v, v);
         } else if (a == "--save-project") {
             if (!value(o.saveProject) || o.saveProject.empty()) return fail("--save-project needs a file name");
+            repeated.given("--save-project", o.saveProject, o.saveProject);
         } else if (a == "--open-project") {
             if (!value(o.openProject) || o.openProject.empty()) return fail("--open-project needs a file name");
+            repeated.given("--open-project", o.openProject, o.openProject);
         } else if (a == "--retouch") {
             if (!value(o.retouchFile) || o.retouchFile.empty()) return fail("--retouch needs a strokes file");
+            repeated.given("--retouch", o.retouchFile, o.retouchFile);
         } else if (a.size() > 1 && a[0] == '-') {
             return fail("unknown option '" + a + "'");
         } else {
@@ -271,6 +338,7 @@ CliParse parseCliOptions(const std::vector<std::string>& args) {
     if (o.output == "-" && o.format.empty())
         return fail("--output - writes standard output: name its format with --format bmp, png, tiff, jpg or gif");
     r.options = o;
+    r.notices = repeated.notices();
     return r;
 }
 
@@ -300,7 +368,8 @@ std::string cliHelpText() {
 Makes one picture in which everything is sharp from a numbered focus series: FIRST_FILE is the
 first picture (shot01.bmp); shot02.bmp, shot03.bmp, ... follow, up to 30 pictures for the
 block methods; Pyramid Focus reads the whole series (up to 9999 pictures) one picture at a time.
-A missing number ends the series; numbers count up to 32767 (a series that runs past it is said).
+A missing number ends the series; numbers count up to 32767 (a series that runs past it, or
+that stops at a missing number while one of the next five is there, is said).
 
   -i, --increment TEXT the increment box's text (default 20): below 10 or not a number
                        becomes "10", above 32767 (or inf, nan) is refused; the block side
@@ -371,6 +440,9 @@ A missing number ends the series; numbers count up to 32767 (a series that runs 
   -h, --help           this text
       --version        the version
 
+An option given more than once takes its last value (said on standard error when an earlier
+value differs); --ignore adds up.
+
 Outputs may be devices, FIFOs or /dev/stdout: they are written through once the files are in
 place, and when one fails (a full device, a reader gone) the files are put back as they were.
 "-" names standard output for --map, --depth-map and --report as well; with the depth map
@@ -382,8 +454,9 @@ Exit status: 0 montage written; 1 failed (a missing, unreadable or damaged pictu
 memory, an output that cannot be written, standard output included: the message says which,
 and no output is changed);
 2 usage error (an unknown option or a value out of its range, two outputs naming one file,
-an output naming a picture of the series or the project or strokes file read, the picture or
-the depth map on standard error, --ignore naming every picture of the series, a --retouch
+an output naming a picture of the series (ignored ones and those after a gap in its numbering
+too, and standard output redirected onto one) or the project or strokes file read, the picture
+or the depth map on standard error, --ignore naming every picture of the series, a --retouch
 strokes file that is not there or has a line that cannot be used);
 129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
 )";

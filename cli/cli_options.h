@@ -59,6 +59,9 @@ struct CliOptions {
 struct CliParse {
     std::optional<CliOptions> options;
     std::string error; // set when the command line is not usable (exit status 2)
+    // Said on standard error before the run: a value option given more than once with different
+    // values, of which the last is used.
+    std::vector<std::string> notices;
 };
 
 CliParse parseCliOptions(const std::vector<std::string>& args);

@@ -96,6 +96,18 @@ SessionOptions sessionOptions(const CliOptions& o, const MontageRequest& r) {
     return s;
 }
 
+// A file of the series as the user would name it: below the working folder, from there.
+std::string shownName(const std::string& name) {
+    const std::string here = currentFolder();
+    return name.size() > here.size() && name.compare(0, here.size(), here) == 0 ? name.substr(here.size()) : name;
+}
+
+std::string seriesGapNote(const SeriesGap& gap) {
+    return "the series ends at " + shownName(gap.last) + ": " + shownName(gap.missing) +
+           " is missing, though " + shownName(gap.later) +
+           " is there; a gap in the numbering ends a series, so the pictures after it are not read";
+}
+
 // One run of the command line: Make Montage as often as the options ask for it, with the same
 // settings a user would set in the desktop program.
 class CliRun {
@@ -127,7 +139,8 @@ private:
     // Make Montage; false when no montage (or no smoothed montage, with --smooth) was made.
     bool makeMontage();
     int evaluate();
-    // Says once when the series stopped at number 32767 while its next file is there.
+    // Says once when the series stopped at number 32767 while its next file is there, or at a
+    // gap in its numbering with later files of its naming there.
     void noticeNumberingEnd();
     // Says when the montage made from an opened project is not the picture the project holds.
     void noticeProjectPicture();
@@ -176,6 +189,13 @@ void CliRun::noticeNumberingEnd() {
     try {
         const std::optional<SeriesName> series = parseSeriesName(session_.completedName());
         const int count = session_.pictureCount();
+        if (series && count >= 1 && count < observer_.readLimit)
+            if (const std::optional<SeriesGap> gap = seriesGapAfter(*series, count)) {
+                noticedNumberingEnd_ = true;
+                bar_.finish();
+                std::cerr << "orvanta-cli: " << seriesGapNote(*gap) << "\n";
+                return;
+            }
         // The series ended at 32767 because no further number can be counted, not because its
         // next file is missing: the pictures after it are not read, and that is said.
         if (!series || count < 1 || count >= observer_.readLimit || series->offset + count != 32767) return;
@@ -325,6 +345,7 @@ int CliRun::evaluate() {
     ComparisonResult result;
     if (o_.evaluate == "methods") {
         result = session_.compareAllMethods(request_, int(request_.method), &answers);
+        if (!observer_.nothingInUse) noticeNumberingEnd();
     } else {
         // The comparisons start from a montage the user has made.
         if (!makeMontage()) return 1;
@@ -484,6 +505,39 @@ std::vector<std::string> seriesPictures(const std::string& firstFile) {
     return seriesFilesThere(completeSeriesName(firstFile, currentFolder()));
 }
 
+// The user's pictures no output may replace, by their place in the series' numbering (an empty
+// name where none is): the series', and past its end those --ignore names and those after a gap
+// in the numbering: they are photographs of the series all the same.
+std::vector<std::string> guardedPictures(const std::string& firstFile, const IgnoreTicks& ignored) {
+    std::vector<std::string> pictures = seriesPictures(firstFile);
+    std::optional<SeriesName> series;
+    try {
+        series = parseSeriesName(completeSeriesName(firstFile, currentFolder()));
+    } catch (const RuntimeError&) {
+    }
+    if (!series || pictures.empty()) return pictures;
+    auto place = [&](long long k, std::string name) {
+        if (pictures.size() < std::size_t(k)) pictures.resize(std::size_t(k));
+        pictures[std::size_t(k - 1)] = std::move(name);
+    };
+    for (std::size_t before = 0; before != pictures.size();) {
+        before = pictures.size();
+        const std::optional<SeriesGap> gap = seriesGapAfter(*series, (long long)before);
+        for (long long k = gap ? gap->laterFile : 0; gap && k <= kMaxSeriesPictures && series->offset + k <= 32767;
+             ++k) {
+            std::string name = series->fileName(k);
+            if (!isRegularFile(name)) break;
+            place(k, std::move(name));
+        }
+    }
+    for (std::size_t k = 1; k <= ignored.size(); ++k) {
+        const bool placed = k <= pictures.size() && !pictures[k - 1].empty();
+        if (ignored[k - 1] && !placed && isRegularFile(series->fileName((long long)k)))
+            place((long long)k, series->fileName((long long)k));
+    }
+    return pictures;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -512,6 +566,7 @@ int main(int argc, char** argv) {
         std::cerr << "orvanta-cli: cannot write standard output: " << out.failure() << "\n";
         return 1;
     }
+    for (const std::string& notice : parsed.notices) std::cerr << "orvanta-cli: " << notice << "\n";
     for (const std::string& notice : optionNotices(o)) std::cerr << "orvanta-cli: " << notice << "\n";
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
@@ -545,7 +600,13 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::vector<std::string> pictures = seriesPictures(request.firstFileName);
-    if (const auto clash = seriesClash(targets, pictures)) {
+    // The report and the scores go to standard output unless the picture does: that is written
+    // too, and may have been redirected onto a picture of the series.
+    std::vector<OutputTarget> written = targets;
+    if (!pictureToStandardOutput(o) && (o.reportFile.empty() || o.score || !o.evaluate.empty()))
+        written.push_back({o.reportFile.empty() ? "the report" : o.score ? "the score" : "the recommendation",
+                           "/dev/stdout"});
+    if (const auto clash = seriesClash(written, guardedPictures(request.firstFileName, request.ignored))) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }

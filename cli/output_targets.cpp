@@ -73,13 +73,39 @@ std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets)
     return std::nullopt;
 }
 
+namespace {
+
+// The file an output stands for; standard output and the other descriptors by the file they are
+// open on, which a redirection (`>> s04.bmp`) may have made a picture of the series.
+FileIdentity writtenFile(const std::string& path) {
+    FileIdentity id = identifyFile(path);
+    struct stat st{};
+    if (id.kind != FileIdentity::Descriptor || ::fstat(id.descriptor, &st) != 0 || !S_ISREG(st.st_mode)) return id;
+    FileIdentity open;
+    open.exists = true;
+    open.device = st.st_dev;
+    open.inode = st.st_ino;
+    return open;
+}
+
+} // namespace
+
 std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures) {
+    std::vector<FileIdentity> written;
+    for (const OutputTarget& t : targets) written.push_back(writtenFile(t.path));
     // Picture by picture, so that the first picture of the series named is the one said.
-    for (std::size_t k = 0; k < pictures.size(); ++k)
-        for (const OutputTarget& t : targets)
-            if (pictureNamed(t.path, {pictures[k]}) != 0)
-                return t.option + " names picture " + std::to_string(k + 1) + " of the series (" + pictures[k] +
-                       "): the run would replace it";
+    for (std::size_t k = 0; k < pictures.size(); ++k) {
+        if (pictures[k].empty()) continue;
+        const FileIdentity picture = identifyFile(pictures[k]);
+        for (std::size_t i = 0; i < targets.size(); ++i) {
+            if (!sameRegularFile(written[i], picture)) continue;
+            const std::string which = "picture " + std::to_string(k + 1) + " of the series (" + pictures[k] + ")";
+            const int fd = descriptorNamed(targets[i].path);
+            if (fd < 0) return targets[i].option + " names " + which + ": the run would replace it";
+            return std::string(fd == 1 ? "standard output" : "standard error") + ", where " + targets[i].option +
+                   " goes, is " + which + ": the run would write into it";
+        }
+    }
     return std::nullopt;
 }
 

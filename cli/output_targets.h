@@ -47,8 +47,11 @@ std::string outputPath(const std::string& value);
 // descriptor another output writes too. Devices and FIFOs may be named by several options.
 std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets);
 
-// A usage error when an output names a picture of the series (`pictures`: picture 1 first),
-// however it spells it: the run would replace a photograph the montage is made of.
+// A usage error when an output names a picture of the series (`pictures`: picture 1 first, an
+// empty name for a place without one), however it spells it, ignored pictures included: the run
+// would replace a photograph the montage is made of. An output on standard output or standard
+// error (/dev/stdout, -) clashes when that is open on such a picture (`>> s04.bmp`): the run would
+// write into it.
 std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures);
 
 // A usage error when an output other than the project saved names a file the run reads (`inputs`:

@@ -2,10 +2,12 @@
 #include "input/series_naming.h"
 
 #include "base/numbers.h"
+#include "base/regular_file.h"
 
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace orv {
@@ -52,6 +54,20 @@ std::string SeriesName::fileName(long long k) const {
     std::string digits = std::to_string(offset + k);
     if (int(digits.size()) < width) digits.insert(0, std::size_t(width) - digits.size(), '0');
     return before + digits + rest;
+}
+
+std::optional<SeriesGap> seriesGapAfter(const SeriesName& series, long long count, int lookAhead) {
+    if (count < 1 || series.offset + count >= SHRT_MAX) return std::nullopt;
+    const std::string missing = series.fileName(count + 1);
+    // The loader ends a series quietly only where the name is not there; a folder or a damaged
+    // file of that name is said as a picture it cannot read.
+    struct stat st{};
+    if (::stat(missing.c_str(), &st) == 0 || (errno != ENOENT && errno != ENOTDIR)) return std::nullopt;
+    for (long long k = count + 2; k <= count + 1 + lookAhead && series.offset + k <= SHRT_MAX; ++k) {
+        std::string later = series.fileName(k);
+        if (isRegularFile(later)) return SeriesGap{series.fileName(count), missing, std::move(later), k};
+    }
+    return std::nullopt;
 }
 
 } // namespace orv

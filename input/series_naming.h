@@ -31,4 +31,19 @@ struct SeriesName {
 // digit (or there is no dot). Raises RuntimeError 6 when the number does not fit 16 bits.
 std::optional<SeriesName> parseSeriesName(const std::string& completed);
 
+// A series that ends at a missing number while a later number of the same naming is there (a
+// picture deleted or renamed part way, a card read twice): the files after the gap are not read.
+struct SeriesGap {
+    std::string last;    // the last file of the series
+    std::string missing; // the next number's file, which is not there
+    std::string later;   // the first file after it that is there
+    long long laterFile = 0; // later's place in the series' numbering (file k, from 1)
+};
+
+// Whether the series of `count` files (from 1) ends at a gap: file count + 1 is missing (not there
+// at all, as the loader takes a missing file) and one of the `lookAhead` numbers after it is a
+// regular file. None for no files, for a series that ends at a file that is there (a limit, a
+// picture that cannot be read) and past 32767, the highest number a series counts to.
+std::optional<SeriesGap> seriesGapAfter(const SeriesName& series, long long count, int lookAhead = 5);
+
 } // namespace orv

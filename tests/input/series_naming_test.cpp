@@ -5,10 +5,13 @@
 
 #include "base/runtime_error.h"
 
+#include <QDir>
 #include <QImage>
 #include <QImageWriter>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <unistd.h>
 
 using namespace orv;
 
@@ -106,6 +109,54 @@ TEST_F(SeriesOnDisk, LoadsAcrossADigitCarry) {
 TEST_F(SeriesOnDisk, AGapEndsTheSeries) {
     for (auto n : {"g1.bmp", "g2.bmp", "g4.bmp"}) picture(n);
     EXPECT_EQ(load("g1.bmp").count, 2);
+}
+
+// The look-ahead past the end of a series: a later number of the same naming a few numbers on is
+// found, and only where the series ended because the next file is not there at all.
+TEST_F(SeriesOnDisk, AGapWithLaterFilesOfTheSeriesIsFoundAFewNumbersAhead) {
+    for (auto n : {"g01.bmp", "g02.bmp", "g04.bmp", "g05.bmp"}) picture(n);
+    const auto g = parseSeriesName(path("g01.bmp"));
+    ASSERT_TRUE(g);
+    const std::optional<SeriesGap> gap = seriesGapAfter(*g, 2);
+    ASSERT_TRUE(gap);
+    EXPECT_EQ(gap->last, path("g02.bmp"));
+    EXPECT_EQ(gap->missing, path("g03.bmp"));
+    EXPECT_EQ(gap->later, path("g04.bmp"));
+    // The first later file is the one named, however many numbers are missing before it.
+    picture("h1.bmp");
+    picture("h6.bmp");
+    picture("h7.bmp");
+    const auto h = parseSeriesName(path("h1.bmp"));
+    ASSERT_TRUE(h);
+    ASSERT_TRUE(seriesGapAfter(*h, 1));
+    EXPECT_EQ(seriesGapAfter(*h, 1)->later, path("h6.bmp"));
+    // Beyond the look-ahead: nothing is said.
+    EXPECT_FALSE(seriesGapAfter(*h, 1, 3));
+    // No pictures read, or a series that ran to its end.
+    EXPECT_FALSE(seriesGapAfter(*g, 0));
+    EXPECT_FALSE(seriesGapAfter(*g, 5));
+}
+
+TEST_F(SeriesOnDisk, ASeriesThatEndsAtAFileThatIsThereHasNoGap) {
+    for (auto n : {"f1.bmp", "f2.bmp", "f4.bmp"}) picture(n);
+    const auto f = parseSeriesName(path("f1.bmp"));
+    ASSERT_TRUE(f);
+    // A folder of the next number's name ends the series as a picture that cannot be read.
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(path("f3.bmp"))));
+    EXPECT_FALSE(seriesGapAfter(*f, 2));
+    // Nor is a folder or a dangling link a later file of the series.
+    for (auto n : {"e1.bmp", "e2.bmp"}) picture(n);
+    ASSERT_TRUE(QDir().mkdir(QString::fromStdString(path("e4.bmp"))));
+    ASSERT_EQ(::symlink("gone.bmp", path("e5.bmp").c_str()), 0);
+    const auto e = parseSeriesName(path("e1.bmp"));
+    ASSERT_TRUE(e);
+    EXPECT_FALSE(seriesGapAfter(*e, 2));
+    // The series cannot count past 32767: what lies there is not a later file of it.
+    for (auto n : {"n32765.bmp", "n32766.bmp", "n32768.bmp"}) picture(n);
+    const auto n = parseSeriesName(path("n32765.bmp"));
+    ASSERT_TRUE(n);
+    EXPECT_FALSE(seriesGapAfter(*n, 2));
+    EXPECT_FALSE(seriesGapAfter(*n, 3));
 }
 
 TEST_F(SeriesOnDisk, ThirtyFilesShowTheLimitBeforeAnyThirtyFirstAttempt) {
