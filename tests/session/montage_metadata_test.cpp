@@ -8,6 +8,7 @@
 
 #include "band_picture.h"
 #include "deep_series_rig.h"
+#include "support/scoped_tmpdir.h"
 #include "output/metadata_samples.h"
 
 #include <QBuffer>
@@ -94,6 +95,10 @@ PictureMetadata readBack(const std::string& path) {
 TEST(MontageMetadata, SaveAsCarriesTheFirstPicturesMetadataInEveryFormat) {
     const PictureMetadata camera = cameraMetadata();
     JpegRig rig(camera);
+    // The conversion program's temporary files go into a folder of this test's own, so that the
+    // listing below sees no other test's saving.
+    QTemporaryDir tmpFolder;
+    orv::testing::ScopedTmpDir tmp{tmpFolder.path()};
     ASSERT_TRUE(rig.session.makeMontage(rig.request()).made);
     const std::string programs = QCoreApplication::applicationDirPath().toStdString() + "/";
     for (const char* name : {"m.jpg", "m.tif", "m.png"}) {

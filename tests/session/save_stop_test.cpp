@@ -7,6 +7,7 @@
 #include "session/conversion_run.h"
 
 #include "band_picture.h"
+#include "support/scoped_tmpdir.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -51,24 +52,6 @@ public:
     bool stopRequested() override { return stop; }
 };
 
-// The temporary BMP of a JPEG save goes into TMPDIR: here the rig's folder, so that one listing
-// shows every file a saving could leave.
-class TmpDirAs {
-public:
-    explicit TmpDirAs(const QString& folder) {
-        if (const char* t = std::getenv("TMPDIR")) kept_ = t, had_ = true;
-        ::setenv("TMPDIR", folder.toLocal8Bit().constData(), 1);
-    }
-    ~TmpDirAs() {
-        if (had_) ::setenv("TMPDIR", kept_.c_str(), 1);
-        else ::unsetenv("TMPDIR");
-    }
-
-private:
-    std::string kept_;
-    bool had_ = false;
-};
-
 std::string textOf(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
@@ -83,7 +66,9 @@ struct SaveRig {
     SessionState state;
     SavingObserver observer{prompter};
     MontageSession session{state, observer};
-    TmpDirAs tmp{dir.path()};
+    // The temporary BMP of a JPEG save goes into the rig's folder, so that one listing shows every
+    // file a saving could leave.
+    orv::testing::ScopedTmpDir tmp{dir.path()};
     explicit SaveRig(bool deep) {
         state.programFolder = dir.path().toStdString() + "/";
         for (int k = 1; k <= 3; ++k) {
