@@ -6,8 +6,10 @@
 #include "align/align_series.h"
 #include "engine/series_source.h"
 #include "input/series_naming.h"
+#include "session/montage_record.h"
 
 #include <atomic>
+#include <vector>
 
 namespace orv {
 
@@ -16,9 +18,13 @@ public:
     // `alignment`: how the stack's pictures were aligned (null: as loaded); it must outlive the
     // source.
     // `orientation`: the tag the stack's pictures were turned upright by.
-    DeepStackSource(const ImageStack& stack, SeriesName series, const AlignmentReport* alignment, int orientation = 1)
+    // `asRead`: the files as they were when the stack's pictures were read from them (picture n's
+    // at n - 1; none: not known). A file changed since holds another picture than the stack's
+    // and is not read at full depth.
+    DeepStackSource(const ImageStack& stack, SeriesName series, const AlignmentReport* alignment, int orientation = 1,
+                    std::vector<PictureFileStamp> asRead = {})
         : StackSource(stack), stack_(stack), series_(std::move(series)), alignment_(alignment),
-          orientation_(orientation) {}
+          orientation_(orientation), asRead_(std::move(asRead)) {}
 
     bool hasDeep() const override { return true; }
     // The cells as the stack holds them; the full-depth picture read from its file and placed as
@@ -35,6 +41,7 @@ private:
     SeriesName series_;
     const AlignmentReport* alignment_;
     int orientation_;
+    std::vector<PictureFileStamp> asRead_;
     std::atomic<bool> failed_{false};
 };
 

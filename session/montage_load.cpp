@@ -4,6 +4,7 @@
 
 #include "base/error_sites.h"
 #include "base/runtime_error.h"
+#include "input/deep_reader.h"
 #include "input/series_loader.h"
 #include "output/picture_metadata.h"
 
@@ -17,6 +18,7 @@ SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<
     // turned upright by the first picture's orientation tag (a camera pointing down may tag its
     // shots differently while it stores their pixels alike: one tag keeps them registered).
     state_.series.orientation = readPictureOrientation(series.fileName(1));
+    pictureStamps_.clear();
     std::vector<QImage> shown;
     const SeriesResult r = loadSeriesSurfaces(
         series, into,
@@ -24,6 +26,11 @@ SeriesResult MontageSession::decodeSeries(const SeriesName& series, std::vector<
             // The window takes the shown picture over; the session keeps no copy of it.
             QImage picture = shown.empty() ? QImage() : std::move(shown[std::size_t(k - 1)]);
             MemorySurface& cells = *into[std::size_t(k - 1)];
+            // The file as its window's picture was read from it, for the window's saving.
+            PictureFileStamp stamp = stampPictureFile(series.fileName(k));
+            if (stamp.exists) stamp.bits = deepFileBits(stamp.name) == 16 ? 16 : 8;
+            pictureStamps_.resize(std::size_t(k - 1));
+            pictureStamps_.push_back(std::move(stamp));
             observer_.pictureLoaded(k, series.fileName(k), cells, std::move(picture));
             if (!keepCells) {
                 // The window holds the picture now: its cells go at once, not when the whole series

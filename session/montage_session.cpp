@@ -382,7 +382,7 @@ void MontageSession::runMethod(const MontageRequest& r, int increment, MakeOutco
                 streamed_->setMontageMade(true);
             } else if (series && seriesHasDeepPictures(*series, N)) {
                 deepSource.emplace(ms.arrays.stack, *series, ms.alignment ? &*ms.alignment : nullptr,
-                                   state_.series.orientation);
+                                   state_.series.orientation, seriesStamps_);
                 o.source = &*deepSource;
             }
             // Its levels, with the pictures the source holds meanwhile (a streamed series: the one

@@ -242,6 +242,14 @@ public:
     // File `n` of the series whose pictures are loaded (1 to the pictures loaded); empty when there
     // is none.
     std::string pictureFile(int n) const;
+    // File `n` of the series as it was when the series was read (which file, and its bits per
+    // sample); null when that is not known.
+    const PictureFileStamp* pictureFileAsRead(int n) const {
+        const std::string file = pictureFile(n);
+        if (file.empty() || std::size_t(n) > pictureStamps_.size()) return nullptr;
+        const PictureFileStamp& s = pictureStamps_[std::size_t(n - 1)];
+        return s.name == file ? &s : nullptr;
+    }
     // Writes the project `project` (".mon" and its bitmap) of montage `which`, both together.
     // A retouched montage also writes "NAME.strokes" beside "NAME.mon", in the same set.
     void saveProject(const MontageChoice& which, const std::string& project) const;
@@ -393,6 +401,9 @@ private:
     // The picture files of the series last read for a montage, as they were read.
     std::vector<PictureFileStamp> seriesStamps_;
     std::vector<PictureFileStamp> stampSeries(const SeriesName& series, int count) const;
+    // The picture files as the last Load or series read showed them in their windows (picture n's
+    // at n - 1).
+    std::vector<PictureFileStamp> pictureStamps_;
     MakeOutcome last_;
     MontageRequest lastRequest_; // the last Make Montage's request as it ran (the increment rule applied)
     DecodedSeries series_;

@@ -196,6 +196,7 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     std::vector<std::string> notes;
     PictureWrite write;
     std::string readFrom; // a source window's file, while the window shows what was read from it
+    std::optional<PictureFileStamp> readStamp; // that file as the window read it, when known
     if (montage) {
         const MontageRecord& record = c_.session.record(*montage);
         // Nothing was made into this window yet: there is no montage to write, copy, edit or
@@ -243,9 +244,12 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
         // Its copy keeps the file's metadata and, as TIFF or PNG, the file's 16 bits per sample.
         PictureOrigin origin;
         origin.file = readFrom;
-        origin.fullDepth = [this, file = readFrom, shown = source.picture](std::string& why) {
-            return fullDepthSource(file, shown, &why);
+        if (const PictureFileStamp* asRead = readFrom.empty() ? nullptr : c_.session.pictureFileAsRead(sourceWindow->slot()))
+            origin.read = *asRead;
+        origin.fullDepth = [this, file = readFrom, shown = source.picture, read = origin.read](std::string& why) {
+            return fullDepthSource(file, shown, read ? &*read : nullptr, &why);
         };
+        readStamp = origin.read;
         origin.note = [&notes](const std::string& line) { notes.push_back(line); };
         write = [picture = pictureWriter(source.picture, c_.state.programFolder, stripProgress(c_.view), origin),
                  &notes](const std::string& path) {
@@ -258,7 +262,7 @@ void OutputCommands::runPictureCommand(Command command, PictureWindow* window, s
     std::shared_ptr<const DeepPicture> deep;
     if (command == Command::PictureCopy || command == Command::PictureEditor) {
         if (montage && !fullDepthMontage(*montage, deep)) return;
-        if (!montage) deep = fullDepthSource(readFrom, source.picture);
+        if (!montage) deep = fullDepthSource(readFrom, source.picture, readStamp ? &*readStamp : nullptr);
     }
     bool kept = false;
     switch (command) {
@@ -300,11 +304,21 @@ bool OutputCommands::fullDepthMontage(const MontageChoice& which, std::shared_pt
 }
 
 std::shared_ptr<const DeepPicture> OutputCommands::fullDepthSource(const std::string& file, const QImage& shown,
-                                                                   std::string* why) const {
+                                                                   const PictureFileStamp* read, std::string* why) const {
     std::string unused;
     std::string& reason = why ? *why : unused;
     reason.clear();
-    if (file.empty() || deepFileBits(file) != 16) return nullptr;
+    if (file.empty()) return nullptr;
+    // 16-bit as the window read it, whatever the file holds now.
+    if ((read && read->bits != 0 ? read->bits : deepFileBits(file)) != 16) return nullptr;
+    // Written again or replaced since the window read it: its samples are another picture's, even
+    // where their 8-bit view is the window's. Looked at before and after the reading.
+    const auto changed = [&] {
+        if (!read || stillStampedFile(file, *read)) return false;
+        reason = file + " was changed after its window read it";
+        return true;
+    };
+    if (changed()) return nullptr;
     const BusyCursor busy;
     auto deep = std::make_shared<DeepPicture>();
     try {
@@ -317,6 +331,7 @@ std::shared_ptr<const DeepPicture> OutputCommands::fullDepthSource(const std::st
         reason = "there is not enough memory to read " + file + " at full depth";
         return nullptr;
     }
+    if (changed()) return nullptr;
     // A file written again since it was read holds another picture than the window's.
     if (deep->bitsPerSample != 16 || !showsEightBitView(shown, *deep)) {
         reason = file + " was changed after its window read it";

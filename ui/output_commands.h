@@ -72,9 +72,10 @@ private:
     // A source window's picture at full depth for the clipboard and the editor, read again from
     // `file`, the file the window shows: null for an 8-bit file, and when the file cannot be read
     // so or no longer holds the picture the window shows (the 8-bit picture goes then; `why`
-    // says why for a 16-bit file).
+    // says why for a 16-bit file). `read`: the file as the window read it (null: not known), its
+    // depth then deciding whether it is a 16-bit picture; a file changed since is not read.
     std::shared_ptr<const DeepPicture> fullDepthSource(const std::string& file, const QImage& shown,
-                                                       std::string* why = nullptr) const;
+                                                       const PictureFileStamp* read, std::string* why = nullptr) const;
     // What a saving had to say besides the file's creation, in one message after it; nothing when
     // there is nothing.
     void tellSaveNotes(const std::vector<std::string>& notes);

@@ -59,17 +59,35 @@ PictureWrite pictureWriter(const QImage& picture, const std::string& programFold
         };
         const PictureFormat format = pictureFormatFor(path);
         const bool deepFormat = format == PictureFormat::Tiff || format == PictureFormat::Png;
+        // The file is still the one the window read: looked at before and after each reading,
+        // so that one replaced meanwhile is not taken either.
+        const auto unchanged = [&] { return !origin.read || stillStampedFile(origin.file, *origin.read); };
         PictureMetadata metadata;
         std::shared_ptr<const DeepPicture> deep;
         if (!origin.file.empty() && (deepFormat || format == PictureFormat::Jpeg)) {
             // The camera's metadata of the file goes into the copy, as the first picture's goes
-            // into a montage.
+            // into a montage; a file re-shot since the window read it is another photograph's,
+            // and the metadata it holds is left out with a word.
             std::vector<std::string> problems;
-            metadata = readPictureMetadata(origin.file, problems);
+            if (unchanged()) metadata = readPictureMetadata(origin.file, problems);
+            if (!unchanged()) {
+                std::vector<std::string> unread;
+                const bool held = !metadata.empty() || !readPictureMetadata(origin.file, unread).empty();
+                metadata = PictureMetadata{};
+                problems.clear();
+                if (held)
+                    problems.push_back("the picture is saved without the camera metadata: " + origin.file +
+                                       " was changed after it was read");
+            }
             for (const std::string& line : problems) say(line);
             options.picture.metadata = &metadata;
         }
-        if (!origin.file.empty() && deepFormat && origin.fullDepth && deepFileBits(origin.file) == 16) {
+        // 16-bit as the window read it: a file written again since at 8 bits does not make it an
+        // 8-bit picture, and the save says why it is not kept at 16.
+        const auto deepWhenRead = [&] {
+            return origin.read && origin.read->bits != 0 ? origin.read->bits == 16 : deepFileBits(origin.file) == 16;
+        };
+        if (!origin.file.empty() && deepFormat && origin.fullDepth && deepWhenRead()) {
             std::string why;
             deep = origin.fullDepth(why);
             if (!deep) say("the picture is saved at 8 bits per sample: " + why);

@@ -8,10 +8,12 @@
 #include "ui/common_dialog.h"
 #include "output/write_progress.h"
 #include "session/conversion_run.h"
+#include "session/montage_record.h"
 #include "ui/picture_source.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace orv {
@@ -58,9 +60,13 @@ using PictureWrite = std::function<std::string(const std::string& path)>;
 // The file a source window's picture was read from, for its save.
 struct PictureOrigin {
     std::string file; // empty: the picture is no file's as the window holds it
+    // `file` as it was when the window's picture was read from it (which file, and its bits per
+    // sample); none when not known. A file changed since lends the copy neither its metadata nor
+    // its 16 bits per sample: it holds another picture than the window's.
+    std::optional<PictureFileStamp> read;
     // The picture as `file` holds it at 16 bits per sample, upright as the window shows it; null,
-    // with the reason in `why`, when it cannot be had so. Asked for a 16-bit file saved as TIFF
-    // or PNG only.
+    // with the reason in `why`, when it cannot be had so. Asked for a file that was 16-bit when
+    // the window read it, saved as TIFF or PNG only.
     std::function<std::shared_ptr<const DeepPicture>(std::string& why)> fullDepth;
     // Told what the save has to say besides the file's creation, one line each (a metadata block
     // left out, a 16-bit picture saved at 8 bits and why); standard error when empty.

@@ -5,6 +5,7 @@
 #include "cli_like.h"
 #include "support/oriented_pictures.h"
 #include "input/deep_reader.h"
+#include "output/deep_writer.h"
 #include "output/picture_metadata.h"
 #include "settings/project_file.h"
 #include "ui/montage_windows.h"
@@ -19,6 +20,9 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
 
 using namespace orv;
 using namespace orv::testing;
@@ -351,6 +355,92 @@ TEST(DeepProject, ASourceWindowOfASixteenBitSeriesIsSavedAtSixteenBits) {
     window = rig.form->windows().existingSourceWindow(2);
     save("e.tif");
     EXPECT_EQ(rig.prompter.shown.size(), 1u);
+}
+
+namespace {
+
+// Writes `bytes` to `path` as another file under that name: written beside it, then renamed over
+// it (as camera software and most editors replace a file).
+void replaceFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    const std::string beside = path + ".new";
+    std::ofstream(beside, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    ASSERT_EQ(std::rename(beside.c_str(), path.c_str()), 0);
+}
+
+} // namespace
+
+// A source window's file re-shot after the window read it holds another photograph, even where
+// its 8-bit view is the window's picture: the copy takes neither its 16-bit samples nor its
+// metadata, and the user is told both. Written again at 8 bits (without metadata), the file no
+// longer looks 16-bit, and the window's copy still says why it is not. Read anew, the series is the file as it is now.
+TEST(DeepProject, ASourceWindowsFileChangedSinceItWasReadLendsItsCopyNeitherDepthNorMetadata) {
+    MontageRig rig;
+    writeSixteenBitSeries(rig);
+    rig.state.programFolder = QCoreApplication::applicationDirPath().toStdString() + "/"; // orvantajpeg's
+    ASSERT_EQ(rig.load(rig.files.path("d01.tif")), LoadOutcome::Loaded);
+    FormPicture* window = rig.form->windows().existingSourceWindow(2);
+    ASSERT_NE(window, nullptr);
+    const QImage shown = window->PictureFile()->picture().convertToFormat(QImage::Format_RGB888);
+    const std::string second = rig.files.path("d02.tif");
+
+    // The same 8-bit picture with other low bits, rated by another camera.
+    DeepPicture reshot = deepFile(second);
+    ASSERT_EQ(reshot.bitsPerSample, 16);
+    for (std::uint16_t& v : reshot.samples) v = std::uint16_t(eightBitsOf(v) * 257);
+    ASSERT_FALSE(reshot.samples == deepFile(second).samples);
+    std::vector<std::string> problems;
+    replaceFile(second, withMetadata(encodeDeepTiff(reshot, 16), PictureMetadata{{}, kRatedXmp, {}}, reshot.width,
+                                     reshot.height, problems));
+    ASSERT_TRUE(problems.empty()) << problems[0];
+    ASSERT_EQ(deepFileBits(second), 16);
+
+    const std::string noDepth = "the picture is saved at 8 bits per sample: " + second + " was changed after its window read it";
+    const std::string noMetadata =
+        "the picture is saved without the camera metadata: " + second + " was changed after it was read";
+    // Saves the window's picture as `name`; returns what was said after the file's creation.
+    auto save = [&](const std::string& name) {
+        rig.prompter.shown.clear();
+        const std::string saved = rig.files.path(name);
+        rig.dialogs->chooseFile(QString::fromStdString(saved));
+        window->action(Command::PictureSaveAs)->trigger();
+        std::vector<Prompt> said = rig.prompter.shown;
+        if (!said.empty() && said[0].text == "File  " + saved + "  created.") said.erase(said.begin());
+        return said;
+    };
+    auto rated = [](const std::string& file) {
+        std::vector<std::string> problems;
+        return readPictureMetadata(file, problems).xmp.find("Rating") != std::string::npos;
+    };
+    for (const char* name : {"r.tif", "r.png", "r.jpg"}) {
+        const std::vector<Prompt> said = save(name);
+        const bool deepFormat = name[2] != 'j';
+        ASSERT_EQ(said.size(), 1u) << name;
+        EXPECT_EQ(said[0].icon, PromptIcon::Exclamation) << name;
+        EXPECT_EQ(said[0].text, "The file was written, but:\n" + noMetadata + (deepFormat ? "\n" + noDepth : ""))
+            << name;
+        const QImage copy(QString::fromStdString(rig.files.path(name)));
+        EXPECT_LE(copy.depth(), 32) << name;
+        if (deepFormat) EXPECT_EQ(copy.convertToFormat(QImage::Format_RGB888), shown) << name;
+        EXPECT_FALSE(rated(rig.files.path(name))) << name;
+    }
+
+    // Written again at 8 bits: the copy is still the window's picture at 8 bits, and says why.
+    DeepPicture eight = reshot;
+    eight.bitsPerSample = 8;
+    replaceFile(second, encodeDeepTiff(eight, 8));
+    ASSERT_EQ(deepFileBits(second), 8);
+    const std::vector<Prompt> said = save("e.png");
+    ASSERT_EQ(said.size(), 1u);
+    EXPECT_EQ(said[0].text, "The file was written, but:\n" + noDepth);
+    EXPECT_EQ(QImage(QString::fromStdString(rig.files.path("e.png"))).convertToFormat(QImage::Format_RGB888), shown);
+
+    // Loaded again, picture 2 is the 8-bit file it is now: its copy has nothing more to say.
+    ASSERT_EQ(rig.load(rig.files.path("d01.tif")), LoadOutcome::Loaded);
+    window = rig.form->windows().existingSourceWindow(2);
+    EXPECT_TRUE(save("again.png").empty());
+    window = rig.form->windows().existingSourceWindow(1);
+    EXPECT_TRUE(save("first.png").empty());
+    EXPECT_GE(QImage(QString::fromStdString(rig.files.path("first.png"))).depth(), 48);
 }
 
 // A project whose picture cannot be read leaves the montage window waiting for a montage that was
