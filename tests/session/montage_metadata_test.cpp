@@ -290,6 +290,35 @@ TEST(MontageDepth, AnEightBitSeriesReshotAtSixteenBitsStaysAnEightBitMontage) {
     EXPECT_LE(QImage(QString::fromStdString(rig.path("m.png"))).depth(), 32);
 }
 
+// Pyramid Focus merges a series kept from an earlier montage at full depth from its files: a file
+// re-shot since the series was read (the same 8-bit picture, other 16-bit samples) is not merged
+// into the montage of the pictures read before, which is saved at 8 bits and says why.
+TEST(MontageDepth, PyramidFocusMergesNoFileChangedSinceTheSeriesWasRead) {
+    DeepBandRig rig;
+    SessionOptions reuse;
+    reuse.reuseDecodedSeries = true; // the series kept between montages
+    MontageSession session(rig.state, rig.observer, reuse);
+    MontageRequest r = rig.request();
+    r.method = FocusMethod::Pyramid;
+    auto save = [&](const std::string& name) {
+        rig.said.clear();
+        EXPECT_EQ(session.saveMontage({}, rig.path(name), rig.options()), "");
+        return rig.said;
+    };
+    ASSERT_TRUE(session.makeMontage(r).made);
+    ASSERT_TRUE(save("before.png").empty());
+    ASSERT_GE(QImage(QString::fromStdString(rig.path("before.png"))).depth(), 48);
+
+    DeepPicture reshot = eightBitCopy(deepBandPicture(2));
+    reshot.bitsPerSample = 16;
+    replaceFile(rig.picture(2), encodeDeepPng(reshot, 16));
+    ASSERT_TRUE(session.makeMontage(r).made);
+    const std::vector<std::string> said = save("after.png");
+    EXPECT_TRUE(saidOnce(said, "saved at 8 bits per sample: its pictures cannot all be read at full depth"))
+        << (said.empty() ? "(nothing said)" : said[0]);
+    EXPECT_LE(QImage(QString::fromStdString(rig.path("after.png"))).depth(), 32);
+}
+
 // Picture 1 re-shot after the series was read lends the montage made from the pictures read
 // before none of its metadata: the montage is saved without any, and that is said.
 TEST(MontageMetadata, APictureReshotAfterReadingLendsTheMontageNoMetadata) {
