@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QMimeData>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -371,7 +372,7 @@ void replaceFile(const std::string& path, const std::vector<std::uint8_t>& bytes
 
 // A source window's file re-shot after the window read it holds another photograph, even where
 // its 8-bit view is the window's picture: the copy takes neither its 16-bit samples nor its
-// metadata, and the user is told both. Written again at 8 bits (without metadata), the file no
+// metadata, and the user is told both; its Copy is the window's 8-bit picture. Written again at 8 bits (without metadata), the file no
 // longer looks 16-bit, and the window's copy still says why it is not. Read anew, the series is the file as it is now.
 TEST(DeepProject, ASourceWindowsFileChangedSinceItWasReadLendsItsCopyNeitherDepthNorMetadata) {
     MontageRig rig;
@@ -423,6 +424,15 @@ TEST(DeepProject, ASourceWindowsFileChangedSinceItWasReadLendsItsCopyNeitherDept
         if (deepFormat) EXPECT_EQ(copy.convertToFormat(QImage::Format_RGB888), shown) << name;
         EXPECT_FALSE(rated(rig.files.path(name))) << name;
     }
+
+    // The clipboard takes the window's own 8-bit picture too, not the new file's samples.
+    QGuiApplication::clipboard()->clear();
+    window->action(Command::PictureCopy)->trigger();
+    const QMimeData* copied = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(copied, nullptr);
+    const QImage png = QImage::fromData(copied->data(QStringLiteral("image/png")), "PNG");
+    EXPECT_NE(png.depth(), 64); // no 16-bit form
+    EXPECT_EQ(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB888), shown);
 
     // Written again at 8 bits: the copy is still the window's picture at 8 bits, and says why.
     DeepPicture eight = reshot;
