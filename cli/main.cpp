@@ -499,45 +499,6 @@ int applyProject(const std::string& path, MontageRequest& request, std::string& 
     return 0;
 }
 
-// The pictures of the series there are now, as far as a run could read them; none when the name
-// is no series name (the run then says why).
-std::vector<std::string> seriesPictures(const std::string& firstFile) {
-    return seriesFilesThere(completeSeriesName(firstFile, currentFolder()));
-}
-
-// The user's pictures no output may replace, by their place in the series' numbering (an empty
-// name where none is): the series', and past its end those --ignore names and those after a gap
-// in the numbering: they are photographs of the series all the same.
-std::vector<std::string> guardedPictures(const std::string& firstFile, const IgnoreTicks& ignored) {
-    std::vector<std::string> pictures = seriesPictures(firstFile);
-    std::optional<SeriesName> series;
-    try {
-        series = parseSeriesName(completeSeriesName(firstFile, currentFolder()));
-    } catch (const RuntimeError&) {
-    }
-    if (!series || pictures.empty()) return pictures;
-    auto place = [&](long long k, std::string name) {
-        if (pictures.size() < std::size_t(k)) pictures.resize(std::size_t(k));
-        pictures[std::size_t(k - 1)] = std::move(name);
-    };
-    for (std::size_t before = 0; before != pictures.size();) {
-        before = pictures.size();
-        const std::optional<SeriesGap> gap = seriesGapAfter(*series, (long long)before);
-        for (long long k = gap ? gap->laterFile : 0; gap && k <= kMaxSeriesPictures && series->offset + k <= 32767;
-             ++k) {
-            std::string name = series->fileName(k);
-            if (!isRegularFile(name)) break;
-            place(k, std::move(name));
-        }
-    }
-    for (std::size_t k = 1; k <= ignored.size(); ++k) {
-        const bool placed = k <= pictures.size() && !pictures[k - 1].empty();
-        if (ignored[k - 1] && !placed && isRegularFile(series->fileName((long long)k)))
-            place((long long)k, series->fileName((long long)k));
-    }
-    return pictures;
-}
-
 } // namespace
 
 int main(int argc, char** argv) {
@@ -599,14 +560,9 @@ int main(int argc, char** argv) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }
-    const std::vector<std::string> pictures = seriesPictures(request.firstFileName);
-    // The report and the scores go to standard output unless the picture does: that is written
-    // too, and may have been redirected onto a picture of the series.
-    std::vector<OutputTarget> written = targets;
-    if (!pictureToStandardOutput(o) && (o.reportFile.empty() || o.score || !o.evaluate.empty()))
-        written.push_back({o.reportFile.empty() ? "the report" : o.score ? "the score" : "the recommendation",
-                           "/dev/stdout"});
-    if (const auto clash = seriesClash(written, guardedPictures(request.firstFileName, request.ignored))) {
+    // The series' pictures first, then those past its end that are the user's all the same.
+    const std::vector<std::string> pictures = guardedPictures(request.firstFileName, request.ignored);
+    if (const auto clash = seriesClash(withStandardOutputText(o, targets), pictures)) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }

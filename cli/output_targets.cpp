@@ -3,7 +3,10 @@
 
 #include "base/atomic_file.h"
 #include "base/file_identity.h"
+#include "base/regular_file.h"
 #include "base/runtime_error.h"
+#include "input/series_loader.h"
+#include "input/series_naming.h"
 #include "output/picture_writer.h"
 #include "settings/project_file.h"
 
@@ -225,5 +228,46 @@ void CheckedOutput::write(const std::string& text) {
 }
 
 std::string CheckedOutput::failure() const { return error_ ? std::strerror(error_) : std::string(); }
+
+std::vector<std::string> guardedPictures(const std::string& firstFile, const IgnoreTicks& ignored) {
+    // The pictures there are now, as far as a run could read them; none when the name is no series
+    // name (the run then says why).
+    const std::string completed = completeSeriesName(firstFile, currentFolder());
+    std::vector<std::string> pictures = seriesFilesThere(completed);
+    std::optional<SeriesName> series;
+    try {
+        series = parseSeriesName(completed);
+    } catch (const RuntimeError&) {
+    }
+    if (!series || pictures.empty()) return pictures;
+    auto place = [&](long long k, std::string name) {
+        if (pictures.size() < std::size_t(k)) pictures.resize(std::size_t(k));
+        pictures[std::size_t(k - 1)] = std::move(name);
+    };
+    for (std::size_t before = 0; before != pictures.size();) {
+        before = pictures.size();
+        const std::optional<SeriesGap> gap = seriesGapAfter(*series, (long long)before);
+        for (long long k = gap ? gap->laterFile : 0; gap && k <= kMaxSeriesPictures && series->offset + k <= 32767;
+             ++k) {
+            std::string name = series->fileName(k);
+            if (!isRegularFile(name)) break;
+            place(k, std::move(name));
+        }
+    }
+    for (std::size_t k = 1; k <= ignored.size(); ++k) {
+        const bool placed = k <= pictures.size() && !pictures[k - 1].empty();
+        if (ignored[k - 1] && !placed && isRegularFile(series->fileName((long long)k)))
+            place((long long)k, series->fileName((long long)k));
+    }
+    return pictures;
+}
+
+
+std::vector<OutputTarget> withStandardOutputText(const CliOptions& o, std::vector<OutputTarget> targets) {
+    if (!pictureToStandardOutput(o) && (o.reportFile.empty() || o.score || !o.evaluate.empty()))
+        targets.push_back({o.reportFile.empty() ? "the report" : o.score ? "the score" : "the recommendation",
+                           "/dev/stdout"});
+    return targets;
+}
 
 } // namespace orv

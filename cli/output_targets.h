@@ -47,6 +47,15 @@ std::string outputPath(const std::string& value);
 // descriptor another output writes too. Devices and FIFOs may be named by several options.
 std::optional<std::string> outputClash(const std::vector<OutputTarget>& targets);
 
+// The user's pictures no output may replace, by their place in the series' numbering (an empty
+// name where none is): the series', and past its end those --ignore names and those after a gap
+// in the numbering: they are photographs of the series all the same.
+std::vector<std::string> guardedPictures(const std::string& firstFile, const IgnoreTicks& ignored);
+
+// `targets` with standard output added where the report, the score or the recommendation go
+// there (the picture does not): it too may have been redirected onto a picture of the series.
+std::vector<OutputTarget> withStandardOutputText(const CliOptions& o, std::vector<OutputTarget> targets);
+
 // A usage error when an output names a picture of the series (`pictures`: picture 1 first, an
 // empty name for a place without one), however it spells it, ignored pictures included: the run
 // would replace a photograph the montage is made of. An output on standard output or standard
