@@ -253,6 +253,34 @@ TEST(DeepReader, TheMemoryCheckCountsTheDecodersBuffers) {
     EXPECT_EQ(out, picture);
 }
 
+TEST(DeepReader, ARowOfExtraSamplesCountsBesideThePicture) {
+    // 64 x 2 16-bit RGB with 61 extra samples a pixel: the picture keeps 768 bytes of it, but each
+    // row is read whole, 8 KiB, and must fit the memory left as well.
+    QTemporaryDir dir;
+    const std::vector<std::uint8_t> data(64 * 64 * 2 * 2, 0x40);
+    const std::string path = writeFile(
+        dir, "extra.tif",
+        test::tinyTiff({{256, 4, {64}}, {257, 4, {2}}, {258, 3, std::vector<std::uint32_t>(64, 16)}, {259, 3, {1}},
+                        {262, 3, {2}}, {273, 4, {0}}, {277, 3, {64}}, {278, 4, {2}},
+                        {279, 4, {std::uint32_t(data.size())}}, {338, 3, std::vector<std::uint32_t>(61, 0)}},
+                       data));
+    DeepPicture out;
+    setMemoryCeiling(4000);
+    try {
+        readDeepPicture(path, out);
+        ADD_FAILURE() << "a row larger than the memory left was read";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.number(), 7);
+    }
+    setMemoryCeiling(20000);
+    EXPECT_EQ(readDeepPicture(path, out), DecodeStatus::Ok);
+    setMemoryCeiling(0);
+    EXPECT_EQ(out.width, 64);
+    EXPECT_EQ(out.height, 2);
+    EXPECT_EQ(out.channels, 3);
+    EXPECT_EQ(out.at(63, 1, 2), 0x4040);
+}
+
 TEST(DeepReader, ATagLibtiffSkipsLeavesNoReasonOnAPicture) {
     // A directory entry of tag 0 and no type (which libtiff complains of and skips) before a whole 2 x 1 RGB
     // picture: the picture is read, and no reason is given for a picture that was read.
