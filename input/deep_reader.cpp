@@ -153,16 +153,20 @@ std::uint64_t newSampleBytes(const DeepPicture& picture, std::uint64_t samples) 
 }
 
 // The colours of a picture whose last channel is an associated alpha, divided by it (none where
-// it is 0), and the alpha channel taken away.
+// it is 0), and the alpha channel taken away. An 8-bit picture's colours stay 8-bit values (each
+// v * 257), as its 8-bit reading gives them.
 void dropAssociatedAlpha(DeepPicture& p) {
     const int colours = p.channels - 1;
     const std::size_t pixels = std::size_t(p.width) * std::size_t(p.height);
+    const std::uint32_t white = p.bitsPerSample == 8 ? 255 : 65535;
+    const std::uint32_t step = 65535 / white;
     std::uint16_t* to = p.samples.data();
     const std::uint16_t* from = p.samples.data();
     for (std::size_t i = 0; i < pixels; ++i, from += p.channels) {
-        const std::uint32_t a = from[colours];
+        const std::uint32_t a = from[colours] / step;
         for (int c = 0; c < colours; ++c)
-            *to++ = a == 0 ? 0 : std::uint16_t(std::min<std::uint32_t>(65535, (from[c] * 65535u + a / 2) / a));
+            *to++ = a == 0 ? 0
+                           : std::uint16_t(step * std::min<std::uint32_t>(white, (from[c] / step * white + a / 2) / a));
     }
     p.channels = colours;
     p.samples.resize(pixels * std::size_t(colours));

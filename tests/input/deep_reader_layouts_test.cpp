@@ -237,6 +237,40 @@ INSTANTIATE_TEST_SUITE_P(
                       AlphaTiff{"AssociatedRgba16InPlanes", 3, true, 16, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// An 8-bit TIFF whose colours are premultiplied by an associated alpha is read at full depth as the
+// 8-bit picture it is: each colour divided by its alpha and kept an 8-bit value (v * 257), within a
+// level of what the 8-bit reading gives.
+TEST(AlphaTiffs, AnAssociatedAlphaAtEightBitsStaysEightBit) {
+    const std::vector<AlphaPixel> pixels = alphaPixels(true);
+    const int w = int(pixels.size()), h = 1;
+    std::vector<std::uint8_t> data;
+    for (const AlphaPixel& p : pixels) {
+        for (const double v : p.stored) data.push_back(std::uint8_t(std::lround(v * 255)));
+        data.push_back(std::uint8_t(std::lround(p.alpha * 255)));
+    }
+    QTemporaryDir dir;
+    const std::string path = writeFile(
+        dir, "premultiplied.tif",
+        test::tinyTiff({{256, 4, {std::uint32_t(w)}}, {257, 4, {std::uint32_t(h)}}, {258, 3, {8, 8, 8, 8}}, {259, 3, {1}},
+                        {262, 3, {2}}, {273, 4, {0}}, {277, 3, {4}}, {278, 4, {std::uint32_t(h)}},
+                        {279, 4, {std::uint32_t(data.size())}}, {338, 3, {1}}},
+                       data));
+    DeepPicture deep;
+    ASSERT_EQ(readDeepPicture(path, deep), DecodeStatus::Ok);
+    ASSERT_EQ(deep.bitsPerSample, 8);
+    ASSERT_EQ(deep.channels, 3);
+    std::unique_ptr<MemorySurface> surface;
+    ASSERT_EQ(decodeToSurface(path, surface), DecodeStatus::Ok);
+    const std::vector<std::uint8_t>& cells = surface->rounded();
+    for (int x = 0; x < w; ++x)
+        for (int c = 0; c < 3; ++c) {
+            const int sample = deep.at(x, 0, c);
+            EXPECT_EQ(sample % 257, 0) << "pixel " << x << " channel " << c << ": " << sample;
+            EXPECT_NEAR(sample / 257, pixels[std::size_t(x)].read[std::size_t(c)], 1) << "pixel " << x << " channel " << c;
+            EXPECT_NEAR(sample / 257, cells[std::size_t(x) * 3 + std::size_t(2 - c)], 1) << "pixel " << x << " channel " << c;
+        }
+}
+
 namespace {
 
 std::vector<std::uint8_t> bytesOf(const void* data, std::size_t n) {
