@@ -45,6 +45,8 @@ FormMontagePicture::FormMontagePicture(QWidget* mainWindow)
             if (!a->shortcut().isEmpty()) addAction(a);
 }
 
+FormMontagePicture::~FormMontagePicture() { emit goingAway(); }
+
 bool FormMontagePicture::handleOwnCommand(Command c) {
     // The tick is the command's to set: the entry reports the click and the handler decides.
     if (c == Command::PictureProperties) mnuProperties()->setChecked(!mnuProperties()->isChecked());

@@ -38,6 +38,7 @@ class FormMontagePicture : public PictureWindow {
     Q_OBJECT
 public:
     explicit FormMontagePicture(QWidget* mainWindow);
+    ~FormMontagePicture() override;
 
     PictureBox* PictureFile() const { return picture(); }
     QAction* mnuProperties() const { return action(Command::PictureProperties); }
@@ -47,6 +48,11 @@ public:
     // The comparison montage the window shows, none for the main montage.
     std::optional<int> comparison() const { return comparison_; }
     void setComparison(int k) { comparison_ = k; }
+
+signals:
+    // The window is going: said while it is still whole, before its widgets go (which sends their
+    // events through the application's filters).
+    void goingAway();
 
 protected:
     bool handleOwnCommand(Command c) override;

@@ -156,12 +156,16 @@ void RetouchCommands::setMode(FormMontagePicture* window, bool on) {
         delete overlay_;
         window_->setWindowTitle(baseCaption(window_->windowTitle()));
         window_->PictureFile()->unsetCursor();
+        disconnect(going_);
         window_ = nullptr;
         qApp->removeEventFilter(this);
         c_.view.refreshWindowMenus();
     }
     if (!on || !window) return;
     window_ = window;
+    // A window that goes while retouched lets go first: the filter would otherwise see its
+    // widgets' events while they are taken apart.
+    going_ = connect(window, &FormMontagePicture::goingAway, this, [this] { setMode(nullptr, false); });
     if (QAction* a = window->action(Command::Retouch)) a->setChecked(true);
     PictureBox* box = window->PictureFile();
     box->setMouseTracking(true);

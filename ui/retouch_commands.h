@@ -116,6 +116,7 @@ private:
     CommandContext c_;
     std::function<bool()> busy_;
     QPointer<FormMontagePicture> window_;
+    QMetaObject::Connection going_; // window_ going away
     QPointer<RetouchOverlay> overlay_;
     retouch::Brush brush_;
     int source_ = 1;

@@ -205,6 +205,21 @@ TEST(ComparisonStrokes, OnceSavedOrThrownAwayTheyAreNotAskedAboutAgain) {
     EXPECT_EQ(saved.quits, 1);
 }
 
+// A comparison window that goes while it is retouched, its stroke still under the button, lets go
+// of retouching first: the stroke is ended and kept, and nothing is left pointing at the window.
+TEST(ComparisonStrokes, AWindowGoingMidStrokeEndsTheStrokeFirst) {
+    ComparisonRig rig;
+    ASSERT_NE(rig.comparison, nullptr);
+    PictureBox* b = rig.comparison->PictureFile();
+    QTest::mousePress(b, Qt::LeftButton, {}, QPoint(30, 30));
+    QTest::mouseMove(b, QPoint(60, 40));
+    ASSERT_TRUE(rig.form->session().strokeUnderway());
+    delete rig.comparison;
+    EXPECT_FALSE(rig.form->session().strokeUnderway());
+    EXPECT_EQ(rig.retouch().window(), nullptr);
+    EXPECT_EQ(rig.form->session().strokeCount(MontageChoice{rig.k}), 2);
+}
+
 // Closing a montage window whose strokes were not kept asks as Exit does: Cancel keeps the
 // window and its strokes, Yes saves the retouched montage before the window goes, No lets it go.
 struct ClosingCase {
