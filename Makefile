@@ -15,7 +15,9 @@ SAMPLE := $(BUILD)/sample
 SANITIZE_BUILD ?= build-sanitize
 SANITIZE_SKIP ?= control;examples;bench;ui;app
 ASAN_OPTIONS ?= detect_leaks=1
-SANITIZE_ENV := ASAN_OPTIONS=$(ASAN_OPTIONS) UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# tests/lsan.supp names the system libraries' own leaks (D-Bus under the X server's tests).
+SANITIZE_ENV := ASAN_OPTIONS=$(ASAN_OPTIONS) UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp
 CCACHE := $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
 .PHONY: all deps configure build test demo run bench install package clean test-sanitize fuzz

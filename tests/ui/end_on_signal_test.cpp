@@ -164,16 +164,12 @@ TEST(EndOnSignal, StopsARunAndKeepsOnlyUnsavedWork) {
     writeTexturedSeries(running.files, "big", 6, QSize(120, 90));
     running.form->textFileName()->setText(QString::fromStdString(running.files.path("big01.bmp")));
     bool signalled = false;
-    auto watch = std::make_shared<std::function<void()>>();
-    *watch = [&, watch] {
-        if (!running.form->commandRunning()) {
-            QTimer::singleShot(1, running.form.get(), *watch);
-            return;
-        }
-        signalled = true;
-        running.form->endOnSignal(SIGTERM);
-    };
-    QTimer::singleShot(0, running.form.get(), *watch);
+    whenTrue(
+        running.form.get(), [&] { return running.form->commandRunning(); },
+        [&] {
+            signalled = true;
+            running.form->endOnSignal(SIGTERM);
+        });
     QElapsedTimer pause;
     pause.start();
     QTest::qWaitFor([&] { return pause.elapsed() > 50; });

@@ -12,17 +12,25 @@
 
 namespace orv::testing {
 
-// Runs `act` at the first turn of the window events from now on in which `now` holds.
+// Runs `act` at the first turn of the window events from now on in which `now` holds. Only the
+// pending turn holds the watch, so it goes once it has acted, or with `context` before that.
 inline void whenTrue(QObject* context, std::function<bool()> now, std::function<void()> act) {
-    auto watch = std::make_shared<std::function<void()>>();
-    *watch = [context, now = std::move(now), act = std::move(act), watch] {
-        if (now()) {
-            act();
-            return;
-        }
-        QTimer::singleShot(0, context, *watch);
+    struct Watch {
+        QObject* context;
+        std::function<bool()> now;
+        std::function<void()> act;
     };
-    QTimer::singleShot(0, context, *watch);
+    struct Turn {
+        std::shared_ptr<Watch> watch;
+        void operator()() const {
+            if (watch->now()) {
+                watch->act();
+                return;
+            }
+            QTimer::singleShot(0, watch->context, Turn{watch});
+        }
+    };
+    QTimer::singleShot(0, context, Turn{std::make_shared<Watch>(Watch{context, std::move(now), std::move(act)})});
 }
 
 // The next modal widget of a kind is handed to `act` once it is up. The watch ends when the

@@ -20,6 +20,8 @@ struct RetouchRig : MontageRig {
         EXPECT_TRUE(made.made);
         plain = montagePicture();
     }
+    // A test may hold a rig made for a comparison through this type.
+    virtual ~RetouchRig() = default;
     FormMontagePicture* window() { return form->windows().montageWindow(); }
     PictureBox* box() { return window()->PictureFile(); }
     RetouchCommands& retouch() { return form->retouchCommands(); }
