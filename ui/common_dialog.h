@@ -94,10 +94,10 @@ public:
     // Records the file asked about and answers from its own script (then yes).
     bool confirmReplace(const QString& fileName) override;
     void answerReplace(bool yes) { replaceScript_.push_back(yes); }
-    void chooseFile(const QString& name) { script_.push_back(Answer{name, {}, {}}); }
-    void chooseColor(std::uint32_t c) { script_.push_back(Answer{{}, c, {}}); }
-    void choosePrinter() { script_.push_back(Answer{{}, {}, {}}); }
-    void chooseBrush(const BrushChoice& b) { script_.push_back(Answer{{}, {}, b}); }
+    void chooseFile(const QString& name) { script_.push_back(Answer{name, {}, {}, {}}); }
+    void chooseColor(std::uint32_t c) { script_.push_back(Answer{{}, c, {}, {}}); }
+    void choosePrinter() { script_.push_back(Answer{{}, {}, {}, {}}); }
+    void chooseBrush(const BrushChoice& b) { script_.push_back(Answer{{}, {}, b, {}}); }
     void chooseTarget(int x, int y) { script_.push_back(Answer{{}, {}, {}, TargetChoice{x, y}}); }
     void cancel() { script_.push_back(std::nullopt); }
 
