@@ -349,7 +349,7 @@ TEST_P(BlurredMiddlePicture, PicturesBeyondItKeepTheirMoves) {
         const auto& t = moves[std::size_t(p.picture - 1)];
         SCOPED_TRACE("picture " + std::to_string(p.picture));
         expectRecovered(p, t);
-        if (c.scaleStep == 0) EXPECT_TRUE(p.toReference.isIdentity());
+        if (c.scaleStep == 0) { EXPECT_TRUE(p.toReference.isIdentity()); }
     }
     // The next picture outward was measured past the blurred one, and says so; no other was.
     const int beyond = c.blurred + (c.blurred < ref ? -1 : 1);

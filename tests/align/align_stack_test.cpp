@@ -450,8 +450,11 @@ TEST(AlignStack, BlankMiddlePictureIsPassedOverAsTheReference) {
     EXPECT_EQ(notices.front(), note);
 
     // Every picture blank: the middle one stays the reference, and nothing is passed over.
-    ImageStack blank = stackOf({sample::Picture{480, 360, black}, sample::Picture{480, 360, black},
-                                sample::Picture{480, 360, black}});
+    sample::Picture blackPicture;
+    blackPicture.width = 480;
+    blackPicture.height = 360;
+    blackPicture.cells = black;
+    ImageStack blank = stackOf({blackPicture, blackPicture, blackPicture});
     const AlignmentReport none = alignStack(blank, AlignOptions{});
     EXPECT_EQ(none.reference, 2);
     EXPECT_EQ(none.passedOver, 0);
@@ -532,7 +535,7 @@ TEST(AlignStack, PictureMovedByHalfTheFrameIsNotTakenForATurnedOne) {
         const PictureAlignment& p = r.pictures[std::size_t(k - 1)];
         EXPECT_LT(std::fabs(p.similarity.rotation), 1.0);
         EXPECT_EQ(alignmentNote(p).find("lay turned"), std::string::npos) << alignmentNote(p);
-        if (!p.converged) EXPECT_EQ(stack.pictures[std::size_t(k - 1)], asLoaded[std::size_t(k - 1)]);
+        if (!p.converged) { EXPECT_EQ(stack.pictures[std::size_t(k - 1)], asLoaded[std::size_t(k - 1)]); }
     }
     EXPECT_EQ(alignmentPropertiesLines(r).find("lay turned"), std::string::npos);
 }

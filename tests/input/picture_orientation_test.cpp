@@ -98,8 +98,9 @@ TEST_P(TaggedPicture, IsReadUprightByEveryRoute) {
     for (std::size_t i = 0; i < cells->rounded().size(); ++i) {
         const std::size_t pixel = i / 3, W = std::size_t(cells->roundedWidth());
         const std::size_t x = pixel % W, y = pixel / W;
-        if (x >= std::size_t(upright.width()) || y >= std::size_t(upright.height()))
+        if (x >= std::size_t(upright.width()) || y >= std::size_t(upright.height())) {
             ASSERT_EQ(cells->rounded()[i], 0) << "cell " << x << "," << y;
+        }
     }
 
     // The sides from the header alone, as the size checks and the memory figure take them.

@@ -13,7 +13,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QGuiApplication>
 #include <QScreen>
@@ -170,9 +169,7 @@ TEST(EndOnSignal, StopsARunAndKeepsOnlyUnsavedWork) {
             signalled = true;
             running.form->endOnSignal(SIGTERM);
         });
-    QElapsedTimer pause;
-    pause.start();
-    QTest::qWaitFor([&] { return pause.elapsed() > 50; });
+    QTest::qWait(60);
     running.prompter.answerNext(PromptAnswer::No); // the montage of another series goes
     running.form->action(Command::MakeMontage)->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return running.quits == 1; }, 5000));

@@ -448,7 +448,7 @@ TEST(Keyboard, TheBrushDialogsAccessKeysReachEachControl) {
         }
         // The check box's own key clicks it, as a user sees it pressed.
         auto* match = d->findChild<QCheckBox*>(QStringLiteral("checkMatch"));
-        QTest::qWaitFor([&] { return !match->isChecked(); }, 1000);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !match->isChecked(); }, 1000));
         d->accept();
     });
     ASSERT_TRUE(backend.show(r, nullptr));

@@ -165,7 +165,7 @@ TEST(MakeMontage, PictureWindowsLeaveTheProgressStripInSight) {
         const QRect f = w.existingSourceWindow(k)->frameGeometry();
         EXPECT_GT(f.top(), mainBottom) << "source window " << k << " from " << f.top();
         EXPECT_EQ(f.left(), (k - 1) * 20);
-        if (k > 1) EXPECT_EQ(f.top() - w.existingSourceWindow(k - 1)->frameGeometry().top(), 20);
+        if (k > 1) { EXPECT_EQ(f.top() - w.existingSourceWindow(k - 1)->frameGeometry().top(), 20); }
     }
     EXPECT_GT(w.montageWindow()->frameGeometry().top(), mainBottom);
     EXPECT_FALSE(w.montageWindow()->frameGeometry().intersects(strip));

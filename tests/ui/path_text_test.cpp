@@ -162,7 +162,9 @@ struct LatinFile {
 TEST(QtFileDialog, OpensAFileWhoseNameIsNotUtf8ByItsBytes) {
     LatinFile f;
     QtDialogBackend backend(nullptr);
-    DialogRequest r{DialogKind::Open, QString::fromLatin1(kPictureFilter), 0, {}, pathText(f.files.folder()), 0, 0, {}};
+    DialogRequest r;
+    r.filter = QString::fromLatin1(kPictureFilter);
+    r.initDir = pathText(f.files.folder());
     QString refused; // Qt's own check says "File not found"
     std::unique_ptr<QTimer> box;
     const auto dialog = onNextModal<QFileDialog>([&](QFileDialog* d) {
@@ -182,8 +184,12 @@ TEST(QtFileDialog, AsksBeforeSavingOverAFileWhoseNameIsNotUtf8) {
     LatinFile f;
     QtDialogBackend backend(nullptr);
     auto request = [&] {
-        return DialogRequest{DialogKind::Save, QString::fromLatin1(kSaveAsFilter), 0, {}, pathText(f.files.folder()),
-                             kFlagOverwritePrompt, 0, {}};
+        DialogRequest r;
+        r.kind = DialogKind::Save;
+        r.filter = QString::fromLatin1(kSaveAsFilter);
+        r.initDir = pathText(f.files.folder());
+        r.flags = kFlagOverwritePrompt;
+        return r;
     };
     for (const QMessageBox::StandardButton answer : {QMessageBox::No, QMessageBox::Yes}) {
         QString asked;

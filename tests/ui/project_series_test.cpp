@@ -313,7 +313,7 @@ TEST(DeepProject, ASourceWindowOfASixteenBitSeriesIsSavedAtSixteenBits) {
         window->action(Command::PictureSaveAs)->trigger();
         if (QString::fromStdString(name).endsWith(".jpg")) return saved;
         EXPECT_FALSE(rig.prompter.shown.empty()) << name;
-        if (!rig.prompter.shown.empty()) EXPECT_EQ(rig.prompter.shown[0].text, "File  " + saved + "  created.") << name;
+        if (!rig.prompter.shown.empty()) { EXPECT_EQ(rig.prompter.shown[0].text, "File  " + saved + "  created.") << name; }
         return saved;
     };
     auto rated = [](const std::string& file) {
@@ -333,7 +333,7 @@ TEST(DeepProject, ASourceWindowOfASixteenBitSeriesIsSavedAtSixteenBits) {
         } else {
             const QImage copy(QString::fromStdString(saved));
             EXPECT_LE(copy.depth(), 32) << name;
-            if (name[5] == 'b') EXPECT_EQ(copy.convertToFormat(QImage::Format_RGB888), shown);
+            if (name[5] == 'b') { EXPECT_EQ(copy.convertToFormat(QImage::Format_RGB888), shown); }
         }
         EXPECT_EQ(rated(saved), name[5] != 'b') << name;
     }
@@ -421,7 +421,7 @@ TEST(DeepProject, ASourceWindowsFileChangedSinceItWasReadLendsItsCopyNeitherDept
             << name;
         const QImage copy(QString::fromStdString(rig.files.path(name)));
         EXPECT_LE(copy.depth(), 32) << name;
-        if (deepFormat) EXPECT_EQ(copy.convertToFormat(QImage::Format_RGB888), shown) << name;
+        if (deepFormat) { EXPECT_EQ(copy.convertToFormat(QImage::Format_RGB888), shown) << name; }
         EXPECT_FALSE(rated(rig.files.path(name))) << name;
     }
 

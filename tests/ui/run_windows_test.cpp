@@ -265,7 +265,7 @@ TEST(Preview, LeavesTheAlignedPicturesTheSmoothingPassTakesBlocksFrom) {
         rig.form->action(Command::Smooth)->trigger();
         // The pass replaced blocks, so where it took them from shows.
         EXPECT_FALSE(rig.prompter.shown.empty());
-        if (!rig.prompter.shown.empty()) EXPECT_NE(rig.prompter.shown.back().text.find("("), std::string::npos);
+        if (!rig.prompter.shown.empty()) { EXPECT_NE(rig.prompter.shown.back().text.find("("), std::string::npos); }
         return rig.montagePicture();
     };
     EXPECT_TRUE(samePixels(smoothed(true), smoothed(false)));
