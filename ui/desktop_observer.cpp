@@ -65,8 +65,10 @@ bool DesktopObserver::montageVisible(const MontageChoice& which) {
 void DesktopObserver::incrementReplaced(const std::string& text) { view_.showIncrement(text); }
 
 void DesktopObserver::montageStarting(bool reusingSeries) {
+    // The blank is as large as the montage's picture, not as the box, which is the picture as
+    // zoomed: a comparison keeps the montage size, and its montages are drawn into this picture.
     FormMontagePicture* montage = windows_.montageWindow();
-    const QSize size = montage->PictureFile()->size();
+    const QSize size = montage->PictureFile()->picture().size();
     montage->PictureFile()->setBlankPicture(size.width(), size.height());
     windows_.closePropertiesView();
     if (reusingSeries) windows_.usedWindow()->setMapText("");

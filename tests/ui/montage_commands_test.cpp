@@ -335,6 +335,33 @@ TEST(Comparisons, EvaluateIncrementsEntersTheBestIncrementAndSaysSo) {
     EXPECT_NE(rig.state.montage.main().properties.find("  Increment size =" + box + "\r\n"), std::string::npos);
 }
 
+// A montage window zoomed out or in keeps showing whole montages: each montage of a comparison
+// starts from a blank picture of the montage's size, not of the zoomed box's, so the picture does
+// not shrink (or grow) with every increment tried, and the last one shows in full.
+TEST(Comparisons, AZoomedMontageWindowShowsTheWholeMontageAfterEvaluateIncrements) {
+    for (const double zoom : {0.64, 2.0}) {
+        SCOPED_TRACE(zoom);
+        MontageRig rig;
+        ASSERT_TRUE(rig.makeTextured("zm", 2, QSize(128, 40), "30").made);
+        FormMontagePicture* w = rig.form->windows().montageWindow();
+        w->setZoom(zoom);
+        rig.form->setMontageMethod(int(FocusMethod::Pyramid));
+        rig.form->action(Command::EvaluateIncrements)->trigger();
+        ASSERT_EQ(rig.prompter.shown.size(), 2u);
+        EXPECT_EQ(rig.prompter.shown[1].title, "well done!");
+        EXPECT_EQ(w->PictureFile()->picture().size(), QSize(128, 40));
+        EXPECT_EQ(w->zoom(), zoom);
+        expectWindowShowsSlot(rig, w, 100);
+
+        // A block method, whose montages are drawn into that picture as well.
+        rig.prompter.shown.clear();
+        rig.form->setMontageMethod(1);
+        rig.form->action(Command::EvaluateIncrements)->trigger();
+        EXPECT_EQ(w->PictureFile()->picture().size(), QSize(128, 40));
+        expectWindowShowsSlot(rig, w, 100);
+    }
+}
+
 // Pyramid Focus makes the same montage at every increment and has no block seams for the score:
 // the comparisons say so before they recommend anything.
 TEST(Comparisons, WithPyramidFocusTickedTheComparisonsSayWhatTheScoreCannotMeasure) {
