@@ -95,6 +95,10 @@ void DesktopObserver::pictureLoaded(int k, const std::string& name, const Memory
     if (shown.isNull()) shown = shownPicture(picture);
     if (earlier_) earlier_->sourcesFrom = k + 1;
     w->showPicture(std::move(shown), qs(sourceCaption(k, name)));
+    // A window coming up is at its place in the cascade as it appears: moved there only once it
+    // is up, the window manager may still be placing it and leave it elsewhere, even on top of
+    // its neighbour.
+    if (!w->isVisible()) windows_.placeSourceWindow(k, view_.fileBoxBottom(), state_.layout);
     w->showNormal();
     view_.showIgnoreEntries(k);
     // The new picture's target shows while offsets are used.

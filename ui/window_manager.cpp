@@ -60,13 +60,18 @@ int WindowManager::sourceSlotOf(const QString& caption) const {
 void WindowManager::cascadeSourceWindows(int count, int fileBoxBottom, const LayoutRecord& layout) {
     unloadSourceWindowsFrom(count + 1);
     for (int k = 1; k <= count; ++k) {
+        placeSourceWindow(k, fileBoxBottom, layout);
         FormPicture* w = sourceWindow(k);
-        const QImage& pic = w->PictureFile()->picture();
-        const Placement p = cascadePlacement(k, fileBoxBottom, pic.width(), pic.height(), layout);
-        w->placeAt(p.left, p.top);
         w->showNormal();
         w->raise();
     }
+}
+
+void WindowManager::placeSourceWindow(int k, int fileBoxBottom, const LayoutRecord& layout) {
+    FormPicture* w = sourceWindow(k);
+    const QImage& pic = w->PictureFile()->picture();
+    const Placement p = cascadePlacement(k, fileBoxBottom, pic.width(), pic.height(), layout);
+    w->placeAt(p.left, p.top);
 }
 
 void WindowManager::unloadSourceWindowsFrom(int first) {

@@ -64,6 +64,8 @@ public:
     // Source windows 1 to `count` cascaded below the file box, shown and raised; slots after
     // `count` emptied.
     void cascadeSourceWindows(int count, int fileBoxBottom, const LayoutRecord& layout);
+    // Source window k sized to its picture and put at its place in the cascade.
+    void placeSourceWindow(int k, int fileBoxBottom, const LayoutRecord& layout);
     void unloadSourceWindowsFrom(int first);
 
     // The offset targets: their colour in every source window that exists and in those made

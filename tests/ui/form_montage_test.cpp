@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 using namespace orv;
 using namespace orv::testing;
@@ -335,6 +336,38 @@ TEST(LoadCommand, SourceWindowsCascadeTwentyPixelsApartBelowTheFileBox) {
     }
     EXPECT_EQ(rig.form->windows().existingSourceWindow(2)->x() - rig.form->windows().existingSourceWindow(1)->x(), 20);
     EXPECT_EQ(rig.form->windows().existingSourceWindow(3)->y() - rig.form->windows().existingSourceWindow(2)->y(), 20);
+}
+
+// A source window appears at its place in the cascade and at its picture's size: one first shown
+// elsewhere and moved afterwards can be left where the window manager put it.
+TEST(LoadCommand, SourceWindowsAppearAtTheirPlaceInTheCascade) {
+    struct ShowWatch : QObject {
+        std::map<int, QRect> firstShown; // by slot: the frame as the window first appeared
+        MainWindowRig* rig = nullptr;
+        bool eventFilter(QObject* o, QEvent* e) override {
+            if (e->type() == QEvent::Show)
+                for (int k = 1; k <= 3; ++k)
+                    if (o == rig->form->windows().existingSourceWindow(k) && !firstShown.count(k))
+                        firstShown[k] = QRect(static_cast<QWidget*>(o)->frameGeometry().topLeft(),
+                                              static_cast<QWidget*>(o)->size());
+            return false;
+        }
+    };
+    MainWindowRig rig;
+    rig.files.writeSeries("a", 1, 3, 1, ".bmp", QSize(40, 30));
+    rig.form->show();
+    ShowWatch watch;
+    watch.rig = &rig;
+    qApp->installEventFilter(&watch);
+    ASSERT_EQ(rig.load(rig.files.path("a1.bmp")), LoadOutcome::Loaded);
+    qApp->removeEventFilter(&watch);
+    const int boxBottom = rig.form->frameGeometry().top() + rig.form->textFileName()->geometry().bottom() + 1;
+    ASSERT_EQ(watch.firstShown.size(), 3u);
+    for (int k = 1; k <= 3; ++k) {
+        const Placement p = cascadePlacement(k, boxBottom, 40, 30, rig.state.layout);
+        EXPECT_EQ(watch.firstShown[k].topLeft(), QPoint(p.left, p.top)) << k;
+        EXPECT_EQ(watch.firstShown[k].size(), rig.form->windows().existingSourceWindow(k)->size()) << k;
+    }
 }
 
 TEST(LoadCommand, APictureThatFitsTheScreenShowsWholeWithoutScrollBars) {
