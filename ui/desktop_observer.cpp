@@ -135,6 +135,7 @@ void DesktopObserver::montageHidden() { windows_.montageWindow()->hide(); }
 
 PictureSurface* DesktopObserver::previewSurface() {
     FormPreview* preview = windows_.previewWindow();
+    previewGrowing_ = true;
     preview->show();
     return &preview->PicturePreview()->surface();
 }
@@ -153,6 +154,7 @@ void DesktopObserver::blockRowDone(const MontageRowEvent& e, const PixelArrays& 
 }
 
 void DesktopObserver::montageReady(const MontageRecord& main, const PixelArrays& arrays, bool previewShown) {
+    previewGrowing_ = false;
     FormMontagePicture* montage = windows_.montageWindow();
     montage->PictureFile()->showSurface(main.picture);
     // The preview window may have been closed while the montage grew.
@@ -181,6 +183,12 @@ void DesktopObserver::runStopped(const MontageRecord& main) {
     // Nothing half-made stays on screen: the montage and its map show the main record again, or go
     // when there is none.
     hideEarlierWindows(true);
+    // The stopped run's preview, black or grown part way, goes as well.
+    if (previewGrowing_) {
+        previewGrowing_ = false;
+        windows_.unloadPreview();
+        view_.refreshWindowMenus();
+    }
     FormMontagePicture* montage = windows_.montageWindow();
     if (main.empty()) {
         montage->hide();

@@ -75,6 +75,8 @@ private:
     std::optional<EarlierWindows> earlier_;
     // The montage window was on screen when the run started: a run that stops shows it again.
     bool montageShownBefore_ = false;
+    // The run draws a preview whose montage is not made yet.
+    bool previewGrowing_ = false;
     std::optional<BusyCursor> busy_;
     QElapsedTimer lastEvents_; // when pending window events last ran
 };

@@ -267,18 +267,20 @@ void WindowManager::hideSourceWindowsFrom(int first) {
 void WindowManager::dropEarlierSeriesWindows(bool unloadPreview) {
     for (auto& w : comparison_) unloadWindow(w);
     for (auto& w : comparisonUsed_) unloadWindow(w);
-    if (unloadPreview) {
-        // Unloaded as far as anyone can tell (hidden, out of the window lists, made new when
-        // next wanted), but kept for that.
-        try {
-            if (auto* p = qobject_cast<FormPreview*>(preview_.data())) {
-                p->close();
-                if (sparePreview_ && sparePreview_ != p) sparePreview_->deleteLater();
-                sparePreview_ = p;
-            }
-            preview_.clear();
-        } catch (...) {
+    if (unloadPreview) this->unloadPreview();
+}
+
+void WindowManager::unloadPreview() {
+    // Unloaded as far as anyone can tell (hidden, out of the window lists, made new when next
+    // wanted), but kept for that.
+    try {
+        if (auto* p = qobject_cast<FormPreview*>(preview_.data())) {
+            p->close();
+            if (sparePreview_ && sparePreview_ != p) sparePreview_->deleteLater();
+            sparePreview_ = p;
         }
+        preview_.clear();
+    } catch (...) {
     }
 }
 

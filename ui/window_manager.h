@@ -87,6 +87,8 @@ public:
     // Unloads the comparison windows (and the preview window when asked) of an earlier run; a
     // window that cannot go is left and the next one is tried.
     void dropEarlierSeriesWindows(bool unloadPreview);
+    // The preview window unloaded: hidden, out of the window lists, made new when next wanted.
+    void unloadPreview();
     // Hides source windows `first` to 30, in the same way.
     void hideSourceWindowsFrom(int first);
     // Hides the montage, map and properties windows (the Load command).

@@ -120,6 +120,32 @@ INSTANTIATE_TEST_SUITE_P(Table, CancelRun,
                                            StopCase{"block_method_escape", false, 0, true}),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// The preview a stopped run had begun (black, or grown a few rows) goes with the run, out of the
+// window list too, whether or not an earlier montage stays; the next run's preview comes back.
+TEST(CancelRun, ThePreviewOfAStoppedRunGoesWithIt) {
+    for (const bool earlier : {false, true}) {
+        SCOPED_TRACE(earlier);
+        WorkRig rig;
+        rig.form->show();
+        if (earlier) rig.makeFirst();
+        WindowManager& w = rig.form->windows();
+        bool previewSeen = false;
+        stopWhen(*rig.form, [&] {
+            previewSeen = w.hasPreview() && w.previewWindow()->isVisible();
+            return previewSeen;
+        });
+        ASSERT_TRUE(rig.make(rig.first, "12").stopped);
+        ASSERT_TRUE(previewSeen);
+        EXPECT_FALSE(w.hasPreview() && w.previewWindow()->isVisible());
+        for (int k = 0; k < 10; ++k)
+            EXPECT_FALSE(rig.form->mnuWindow2(k)->isVisible() && rig.form->mnuWindow2(k)->text() == "Preview") << k;
+        EXPECT_EQ(w.montageWindow()->isVisible(), earlier);
+
+        ASSERT_TRUE(rig.make(rig.first, "12").made);
+        EXPECT_TRUE(w.hasPreview() && w.previewWindow()->isVisible());
+    }
+}
+
 TEST(CancelRun, ALoadStoppedKeepsThePicturesReadSoFar) {
     WorkRig rig;
     rig.form->textFileName()->setText(QString::fromStdString(rig.first));
