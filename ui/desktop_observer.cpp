@@ -65,6 +65,7 @@ bool DesktopObserver::montageVisible(const MontageChoice& which) {
 void DesktopObserver::incrementReplaced(const std::string& text) { view_.showIncrement(text); }
 
 void DesktopObserver::montageStarting(bool reusingSeries) {
+    previewGrowing_ = false;
     // The blank is as large as the montage's picture, not as the box, which is the picture as
     // zoomed: a comparison keeps the montage size, and its montages are drawn into this picture.
     FormMontagePicture* montage = windows_.montageWindow();
