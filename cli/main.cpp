@@ -41,6 +41,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sys/resource.h>
 #include <unistd.h>
 
 using namespace orv;
@@ -100,6 +101,34 @@ SessionOptions sessionOptions(const CliOptions& o, const MontageRequest& r) {
 std::string shownName(const std::string& name) {
     const std::string here = currentFolder();
     return name.size() > here.size() && name.compare(0, here.size(), here) == 0 ? name.substr(here.size()) : name;
+}
+
+// Set when a write passed the file size limit (ulimit -f): the write then fails as any other, is
+// said, and puts the files back, where the signal's default action would end the run half way
+// through its files and leave their temporaries behind.
+volatile std::sig_atomic_t fileSizeLimitPassed = 0;
+
+extern "C" void noteFileSizeLimit(int) { fileSizeLimitPassed = 1; }
+
+void catchFileSizeLimit() {
+    struct sigaction was{};
+    // A run started with the signal ignored keeps it so: its writes fail all the same.
+    if (::sigaction(SIGXFSZ, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) return;
+    struct sigaction sa{};
+    sa.sa_handler = noteFileSizeLimit;
+    sa.sa_flags = SA_RESTART;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGXFSZ, &sa, nullptr);
+}
+
+// Why a file could not be written: the file size limit when a write passed it, which the error's
+// own description does not say, else that description with what the name may add.
+std::string writeFailureReason(const std::string& name) {
+    struct rlimit limit{};
+    if (fileSizeLimitPassed && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return "File too large: the file size limit (ulimit -f) lets a file of this run have at most " +
+               std::to_string(limit.rlim_cur) + " bytes";
+    return currentError().description() + nameTooLongNote(name);
 }
 
 std::string seriesGapNote(const SeriesGap& gap) {
@@ -318,8 +347,7 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         bar_.finish();
         if (!files.failedTarget().empty()) writing = files.failedTarget();
         if (writing == text_.path()) writing = text_.name();
-        std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description()
-                  << nameTooLongNote(writing) << "\n";
+        std::cerr << "orvanta-cli: cannot write " << writing << ": " << writeFailureReason(writing) << "\n";
         return false;
     }
     return true;
@@ -509,6 +537,8 @@ int main(int argc, char** argv) {
     // A reader that has gone (`| head -c 100`) is a write that fails and is said, with the files
     // put back, not a SIGPIPE that ends the run half way with its files in place.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file passing the file size limit is a write that fails and is said, like a full disk.
+    catchFileSizeLimit();
     // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
     removeTemporaryFilesOnTermination();
     std::vector<std::string> args(argv + 1, argv + argc);

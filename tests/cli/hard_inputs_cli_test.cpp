@@ -239,6 +239,32 @@ TEST_F(HardInputs, ARunThatFailsOnItsMapOrReportChangesNoOutput) {
     }
 }
 
+// A file size limit (ulimit -f, a batch queue's) that a file of the run would pass is a write that
+// fails and is said, with every output as it was and no temporary file left, not a SIGXFSZ that
+// ends the run half way through its files.
+TEST_F(HardInputs, AFileSizeLimitIsAnOutputThatCannotBeWritten) {
+    series("f", 2, 400, 300); // the project's picture, a BMP, takes 360 KB; the JPEG and the map far less
+    put(path("m.jpg"), "old picture");
+    RawRun limited;
+    limited.fileSize = 200 << 10;
+    const RawResult r =
+        run({"-o", path("m.jpg"), "--map", path("map.txt"), "--save-project", path("p.mon"), path("f01.bmp")}, limited);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "orvanta-cli: cannot write " + path("p.vrk") +
+                                    ": File too large: the file size limit (ulimit -f) lets a file of this run have "
+                                    "at most 204800 bytes\n"))
+        << r.err;
+    EXPECT_EQ(text(path("m.jpg")), "old picture");
+    EXPECT_EQ(names(), (std::vector<std::string>{"f01.bmp", "f02.bmp", "m.jpg"}));
+    // Within the limit the same run writes everything.
+    limited.fileSize = 1 << 20;
+    const RawResult ok =
+        run({"-o", path("m.jpg"), "--map", path("map.txt"), "--save-project", path("p.mon"), path("f01.bmp")}, limited);
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(names(), (std::vector<std::string>{"f01.bmp", "f02.bmp", "m.jpg", "map.txt", "p.mon", "p.vrk"}));
+}
+
 TEST_F(HardInputs, AFirstNumberPast16BitsIsAnOverflowMessage) {
     series("x", 1);
     fs::rename(path("x01.bmp"), path("shot32768.bmp"));
