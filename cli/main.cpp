@@ -463,10 +463,16 @@ void CliRun::noticeProjectPicture() {
         same = std::equal(made.pixelAt(0, y), made.pixelAt(0, y) + std::size_t(made.pictureWidth()) * 3, held->pixelAt(0, y));
     if (same) return;
     bar_.finish();
-    // Options given with the project that change its montage are the likely reason, not the project.
+    // Options given with the project that change its montage are the likely reason, not the project:
+    // --max-pictures among them when it read fewer pictures than the project was made from.
+    bool fewerPictures = false;
+    if (o_.maxPictures > 0) try {
+            fewerPictures = session_.pictureCount() < readProjectSettings(o_.openProject).pictureCount;
+        } catch (const RuntimeError&) {
+        }
     std::string given;
     for (const auto& [on, name] : {std::pair{o_.retouchGiven, "--retouch"}, std::pair{o_.smooth, "--smooth"},
-                                   std::pair{o_.align, "--align"}})
+                                   std::pair{o_.align, "--align"}, std::pair{fewerPictures, "--max-pictures"}})
         if (on) given += std::string(given.empty() ? "" : ", ") + name;
     std::cerr << "orvanta-cli: the montage made again from the project " << o_.openProject
               << " is not the one it holds (" << stored << "): ";
