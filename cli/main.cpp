@@ -602,6 +602,10 @@ int main(int argc, char** argv) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }
+    if (const auto clash = standardOutputClash(withStandardOutputText(o, targets))) {
+        std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
+        return 2;
+    }
     // A project names its series by a full path, so that it opens from anywhere.
     if (!o.saveProject.empty() && !request.firstFileName.empty() && request.firstFileName[0] != '/')
         request.firstFileName = absoluteFileName(request.firstFileName);

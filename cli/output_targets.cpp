@@ -125,6 +125,22 @@ std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets,
     return std::nullopt;
 }
 
+std::optional<std::string> standardOutputClash(const std::vector<OutputTarget>& targets) {
+    for (const OutputTarget& out : targets) {
+        const int fd = descriptorNamed(out.path);
+        if (fd < 0) continue;
+        // A descriptor open on a terminal, a pipe or /dev/null is nobody's file.
+        const FileIdentity open = writtenFile(out.path);
+        if (open.kind != FileIdentity::File) continue;
+        for (const OutputTarget& t : targets)
+            if (descriptorNamed(t.path) < 0 && sameRegularFile(identifyFile(t.path), open))
+                return std::string(fd == 1 ? "standard output" : "standard error") + ", where " + out.option +
+                       " goes, is the file " + t.option + " names (" + t.path +
+                       "): the one would be lost under the other; name another file";
+    }
+    return std::nullopt;
+}
+
 std::optional<std::string> inputClash(const std::vector<OutputTarget>& targets, const std::vector<OutputTarget>& inputs) {
     for (const OutputTarget& in : inputs) {
         if (in.path.empty()) continue;

@@ -66,6 +66,13 @@ std::vector<OutputTarget> withStandardOutputText(const CliOptions& o, std::vecto
 // write into it.
 std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures);
 
+// A usage error when standard output (or error), redirected onto a regular file, is where an
+// output goes (`targets` as withStandardOutputText gives them) and another output names that
+// file (`-o m.png --map m.txt > m.txt`): the file put in its place would take the place of what
+// was written through the descriptor, or the other way round, and the run would end as if both
+// were there.
+std::optional<std::string> standardOutputClash(const std::vector<OutputTarget>& targets);
+
 // A usage error when an output other than the project saved names a file the run reads (`inputs`:
 // the option that reads it and its name, such as --open-project's project or --retouch's
 // strokes), however it spells it: the run would replace it with what it writes.
