@@ -42,6 +42,7 @@
 #include <fstream>
 #include <iostream>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace orv;
@@ -489,7 +490,14 @@ void CliRun::noticeProjectPicture() {
 // Returns 0, or the exit status of the refusal it has printed.
 int applyProject(const std::string& path, MontageRequest& request, std::string& retouchFile) {
     if (!isRegularFile(path)) {
-        std::cerr << "orvanta-cli: cannot find the project " << path << "\n";
+        // One that is there, but a folder, a FIFO or a device, is not said to be missing.
+        struct stat st{};
+        if (::stat(path.c_str(), &st) != 0)
+            std::cerr << "orvanta-cli: cannot find the project " << path << "\n";
+        else
+            std::cerr << "orvanta-cli: cannot use the project " << path << ": it is "
+                      << (S_ISDIR(st.st_mode) ? "a folder" : "no regular file (a FIFO, a device or a socket)")
+                      << ", not a project file\n";
         return 1;
     }
     ProjectSettings s = readProjectSettings(path);

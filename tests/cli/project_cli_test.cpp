@@ -308,6 +308,22 @@ TEST(CliProjectRun, AMontageUnlikeTheProjectsOwnPictureIsSaid) {
     EXPECT_EQ(deepAgain.err.find("is not the one it holds"), std::string::npos) << deepAgain.err;
 }
 
+// A project name that is there but is no file (a folder, a FIFO) is not said to be missing.
+TEST(CliProjectRun, AProjectThatIsAFolderOrAFifoIsNotSaidToBeMissing) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("d.mon"));
+    ASSERT_EQ(::mkfifo((dir.path() + "/f.mon").toLocal8Bit().constData(), 0600), 0);
+    for (const auto& [name, said] : {std::pair{"d.mon", "cannot use the project d.mon: it is a folder, not a project file"},
+                                     std::pair{"f.mon", "cannot use the project f.mon: it is no regular file (a FIFO, "
+                                                        "a device or a socket), not a project file"},
+                                     std::pair{"none.mon", "cannot find the project none.mon\n"}}) {
+        const auto r = runProgram("orvanta-cli", {"-q", "-o", "x.bmp", "--open-project", name}, dir.path());
+        EXPECT_EQ(r.exitCode, 1) << name;
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        EXPECT_FALSE(QFile::exists(dir.path() + "/x.bmp"));
+    }
+}
+
 // A project opened with --max-pictures below its count is made from fewer pictures: the run names
 // the option as the reason the montage is not the project's, not the project's smoothing or pictures.
 TEST(CliProjectRun, MaxPicturesThatCutTheProjectsSeriesIsNamedAsTheReason) {
