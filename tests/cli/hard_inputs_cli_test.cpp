@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -263,6 +264,21 @@ TEST_F(HardInputs, AFileSizeLimitIsAnOutputThatCannotBeWritten) {
         run({"-o", path("m.jpg"), "--map", path("map.txt"), "--save-project", path("p.mon"), path("f01.bmp")}, limited);
     EXPECT_EQ(ok.exitCode, 0) << ok.err;
     EXPECT_EQ(names(), (std::vector<std::string>{"f01.bmp", "f02.bmp", "m.jpg", "map.txt", "p.mon", "p.vrk"}));
+}
+
+// A picture of the series that is a symbolic link leading round in a loop cannot be opened, and
+// is said so: it was never moved or deleted.
+TEST_F(HardInputs, APictureThatIsALinkInALoopIsNotSaidToBeGone) {
+    series("l", 1);
+    fs::create_symlink("l02.bmp", path("l02.bmp"));
+    const RawResult r = run({"-o", path("m.bmp"), path("l01.bmp")});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, kInvalid)) << r.err;
+    EXPECT_TRUE(contains(r.err, "orvanta-cli: the picture is " + path("l02.bmp") + ", which cannot be opened: " +
+                                    std::strerror(ELOOP) + "\n"))
+        << r.err;
+    EXPECT_FALSE(contains(r.err, "no longer there")) << r.err;
+    EXPECT_FALSE(fs::exists(path("m.bmp")));
 }
 
 TEST_F(HardInputs, AFirstNumberPast16BitsIsAnOverflowMessage) {
