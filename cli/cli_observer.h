@@ -9,11 +9,14 @@
 #include "session/montage_session.h"
 #include "smoothing/quality_score.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace orv {
@@ -60,14 +63,17 @@ public:
         const PromptAnswer answer = stderr_.show(p);
         // A message about a picture of the series names it; one that went away after the series was
         // counted (moved or deleted while the run went on) is said to be missing, and one that may
-        // not be read says why.
+        // not be read (a symbolic link that leads round in a loop, a folder closed to the user)
+        // says why.
         if (!p.details.empty()) {
-            std::error_code error;
-            if (!std::filesystem::exists(p.details, error))
+            struct stat st{};
+            const bool there = ::stat(p.details.c_str(), &st) == 0;
+            const int why = errno;
+            if (!there && why == ENOENT)
                 std::cerr << "orvanta-cli: " << p.details << " is no longer there (moved or deleted during the run)\n";
-            else if (::access(p.details.c_str(), R_OK) != 0)
+            else if (!there || ::access(p.details.c_str(), R_OK) != 0)
                 std::cerr << "orvanta-cli: the picture is " << p.details << ", which cannot be opened: "
-                          << std::strerror(errno) << "\n";
+                          << std::strerror(there ? errno : why) << "\n";
             else
                 std::cerr << "orvanta-cli: the picture is " << p.details << "\n";
         }

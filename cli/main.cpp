@@ -41,6 +41,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace orv;
@@ -100,6 +102,34 @@ SessionOptions sessionOptions(const CliOptions& o, const MontageRequest& r) {
 std::string shownName(const std::string& name) {
     const std::string here = currentFolder();
     return name.size() > here.size() && name.compare(0, here.size(), here) == 0 ? name.substr(here.size()) : name;
+}
+
+// Set when a write passed the file size limit (ulimit -f): the write then fails as any other, is
+// said, and puts the files back, where the signal's default action would end the run half way
+// through its files and leave their temporaries behind.
+volatile std::sig_atomic_t fileSizeLimitPassed = 0;
+
+extern "C" void noteFileSizeLimit(int) { fileSizeLimitPassed = 1; }
+
+void catchFileSizeLimit() {
+    struct sigaction was{};
+    // A run started with the signal ignored keeps it so: its writes fail all the same.
+    if (::sigaction(SIGXFSZ, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) return;
+    struct sigaction sa{};
+    sa.sa_handler = noteFileSizeLimit;
+    sa.sa_flags = SA_RESTART;
+    sigemptyset(&sa.sa_mask);
+    ::sigaction(SIGXFSZ, &sa, nullptr);
+}
+
+// Why a file could not be written: the file size limit when a write passed it, which the error's
+// own description does not say, else that description with what the name may add.
+std::string writeFailureReason(const std::string& name) {
+    struct rlimit limit{};
+    if (fileSizeLimitPassed && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
+        return "File too large: the file size limit (ulimit -f) lets a file of this run have at most " +
+               std::to_string(limit.rlim_cur) + " bytes";
+    return currentError().description() + nameTooLongNote(name);
 }
 
 std::string seriesGapNote(const SeriesGap& gap) {
@@ -318,8 +348,7 @@ bool CliRun::writeOutputs(const MontageChoice& which, const MakeOutcome& made, f
         bar_.finish();
         if (!files.failedTarget().empty()) writing = files.failedTarget();
         if (writing == text_.path()) writing = text_.name();
-        std::cerr << "orvanta-cli: cannot write " << writing << ": " << currentError().description()
-                  << nameTooLongNote(writing) << "\n";
+        std::cerr << "orvanta-cli: cannot write " << writing << ": " << writeFailureReason(writing) << "\n";
         return false;
     }
     return true;
@@ -435,10 +464,16 @@ void CliRun::noticeProjectPicture() {
         same = std::equal(made.pixelAt(0, y), made.pixelAt(0, y) + std::size_t(made.pictureWidth()) * 3, held->pixelAt(0, y));
     if (same) return;
     bar_.finish();
-    // Options given with the project that change its montage are the likely reason, not the project.
+    // Options given with the project that change its montage are the likely reason, not the project:
+    // --max-pictures among them when it read fewer pictures than the project was made from.
+    bool fewerPictures = false;
+    if (o_.maxPictures > 0) try {
+            fewerPictures = session_.pictureCount() < readProjectSettings(o_.openProject).pictureCount;
+        } catch (const RuntimeError&) {
+        }
     std::string given;
     for (const auto& [on, name] : {std::pair{o_.retouchGiven, "--retouch"}, std::pair{o_.smooth, "--smooth"},
-                                   std::pair{o_.align, "--align"}})
+                                   std::pair{o_.align, "--align"}, std::pair{fewerPictures, "--max-pictures"}})
         if (on) given += std::string(given.empty() ? "" : ", ") + name;
     std::cerr << "orvanta-cli: the montage made again from the project " << o_.openProject
               << " is not the one it holds (" << stored << "): ";
@@ -455,7 +490,14 @@ void CliRun::noticeProjectPicture() {
 // Returns 0, or the exit status of the refusal it has printed.
 int applyProject(const std::string& path, MontageRequest& request, std::string& retouchFile) {
     if (!isRegularFile(path)) {
-        std::cerr << "orvanta-cli: cannot find the project " << path << "\n";
+        // One that is there, but a folder, a FIFO or a device, is not said to be missing.
+        struct stat st{};
+        if (::stat(path.c_str(), &st) != 0)
+            std::cerr << "orvanta-cli: cannot find the project " << path << "\n";
+        else
+            std::cerr << "orvanta-cli: cannot use the project " << path << ": it is "
+                      << (S_ISDIR(st.st_mode) ? "a folder" : "no regular file (a FIFO, a device or a socket)")
+                      << ", not a project file\n";
         return 1;
     }
     ProjectSettings s = readProjectSettings(path);
@@ -509,6 +551,8 @@ int main(int argc, char** argv) {
     // A reader that has gone (`| head -c 100`) is a write that fails and is said, with the files
     // put back, not a SIGPIPE that ends the run half way with its files in place.
     std::signal(SIGPIPE, SIG_IGN);
+    // A file passing the file size limit is a write that fails and is said, like a full disk.
+    catchFileSizeLimit();
     // Ctrl-C, SIGTERM and SIGHUP leave no temporary file behind.
     removeTemporaryFilesOnTermination();
     std::vector<std::string> args(argv + 1, argv + argc);
@@ -563,6 +607,10 @@ int main(int argc, char** argv) {
     // The series' pictures first, then those past its end that are the user's all the same.
     const std::vector<std::string> pictures = guardedPictures(request.firstFileName, request.ignored);
     if (const auto clash = seriesClash(withStandardOutputText(o, targets), pictures)) {
+        std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
+        return 2;
+    }
+    if (const auto clash = standardOutputClash(withStandardOutputText(o, targets))) {
         std::cerr << "orvanta-cli: " << *clash << "\nTry 'orvanta-cli --help'.\n";
         return 2;
     }

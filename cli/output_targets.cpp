@@ -8,8 +8,10 @@
 #include "input/series_loader.h"
 #include "input/series_naming.h"
 #include "output/picture_writer.h"
+#include "retouch/strokes_file.h"
 #include "settings/project_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -36,10 +38,25 @@ std::string defaultOutputName(const std::string& firstFile, const std::string& f
 }
 
 ProjectTargets projectTargets(const std::string& saveProject) {
-    if (isWrittenThrough(saveProject)) return {saveProject, ""};
+    if (isWrittenThrough(saveProject)) return {saveProject, "", ""};
     const std::string project = completedProjectName(saveProject);
-    return {project, projectBitmapName(project)};
+    return {project, projectBitmapName(project), retouch::strokesNameFor(project)};
 }
+
+namespace {
+
+// The files --save-project writes: the project, its picture, and its strokes when the montage is
+// retouched (--retouch, or an opened project's strokes).
+std::vector<std::string> projectFiles(const CliOptions& o) {
+    if (o.saveProject.empty()) return {};
+    const ProjectTargets p = projectTargets(o.saveProject);
+    std::vector<std::string> files{p.project};
+    if (!p.picture.empty()) files.push_back(p.picture);
+    if (!p.strokes.empty() && !o.retouchFile.empty()) files.push_back(p.strokes);
+    return files;
+}
+
+} // namespace
 
 std::vector<OutputTarget> outputTargets(const CliOptions& o) {
     std::vector<OutputTarget> t;
@@ -47,11 +64,7 @@ std::vector<OutputTarget> outputTargets(const CliOptions& o) {
     if (!o.mapFile.empty()) t.push_back({"--map", outputPath(o.mapFile)});
     if (!o.depthMapFile.empty()) t.push_back({"--depth-map", outputPath(o.depthMapFile)});
     if (!o.reportFile.empty()) t.push_back({"--report", outputPath(o.reportFile)});
-    if (!o.saveProject.empty()) {
-        const ProjectTargets p = projectTargets(o.saveProject);
-        t.push_back({"--save-project", p.project});
-        if (!p.picture.empty()) t.push_back({"--save-project", p.picture});
-    }
+    for (const std::string& file : projectFiles(o)) t.push_back({"--save-project", file});
     return t;
 }
 
@@ -108,6 +121,22 @@ std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets,
             return std::string(fd == 1 ? "standard output" : "standard error") + ", where " + targets[i].option +
                    " goes, is " + which + ": the run would write into it";
         }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> standardOutputClash(const std::vector<OutputTarget>& targets) {
+    for (const OutputTarget& out : targets) {
+        const int fd = descriptorNamed(out.path);
+        if (fd < 0) continue;
+        // A descriptor open on a terminal, a pipe or /dev/null is nobody's file.
+        const FileIdentity open = writtenFile(out.path);
+        if (open.kind != FileIdentity::File) continue;
+        for (const OutputTarget& t : targets)
+            if (descriptorNamed(t.path) < 0 && sameRegularFile(identifyFile(t.path), open))
+                return std::string(fd == 1 ? "standard output" : "standard error") + ", where " + out.option +
+                       " goes, is the file " + t.option + " names (" + t.path +
+                       "): the one would be lost under the other; name another file";
     }
     return std::nullopt;
 }
@@ -183,12 +212,11 @@ std::optional<UnwritableOutput> firstUnwritableOutput(const CliOptions& o, const
     if (!picture.empty()) names.push_back(picture);
     for (const std::string* value : {&o.mapFile, &o.depthMapFile, &o.reportFile})
         if (!value->empty()) names.push_back(outputPath(*value));
-    if (!o.saveProject.empty()) {
-        // The project's picture is written before the project, which never names a missing one.
-        const ProjectTargets p = projectTargets(o.saveProject);
-        if (!p.picture.empty()) names.push_back(p.picture);
-        names.push_back(p.project);
-    }
+    // The project's picture and strokes are written before the project, which never names a
+    // missing one.
+    std::vector<std::string> project = projectFiles(o);
+    if (!project.empty()) std::rotate(project.begin(), project.begin() + 1, project.end());
+    names.insert(names.end(), project.begin(), project.end());
     for (const std::string& name : names)
         if (std::optional<RuntimeError> e = unwritableTarget(name)) return UnwritableOutput{name, *e};
     return std::nullopt;

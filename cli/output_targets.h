@@ -22,12 +22,14 @@ struct OutputTarget {
 // + " montage.bmp", or the ending --format names.
 std::string defaultOutputName(const std::string& firstFile, const std::string& format);
 
-// The two files --save-project writes: the project (".mon" added when the name has no extension)
-// and its picture. A device, FIFO or /dev/stdout named as the project gets the project's text
-// as named, and no picture (there is no file beside it to put one in): `picture` is then empty.
+// The files --save-project writes: the project (".mon" added when the name has no extension),
+// its picture, and beside them, when the montage is retouched, its strokes. A device, FIFO or
+// /dev/stdout named as the project gets the project's text as named, and no picture or strokes
+// (there is no file beside it to put them in): `picture` and `strokes` are then empty.
 struct ProjectTargets {
     std::string project;
     std::string picture;
+    std::string strokes;
 };
 ProjectTargets projectTargets(const std::string& saveProject);
 
@@ -35,7 +37,8 @@ ProjectTargets projectTargets(const std::string& saveProject);
 // device or FIFO (links followed).
 bool isWrittenThrough(const std::string& path);
 
-// Every file the options write, the default montage name and a project's two files included.
+// Every file the options write, the default montage name and a project's files included (its
+// strokes when --retouch, or the project opened, gives the montage strokes).
 // "-" names standard output.
 std::vector<OutputTarget> outputTargets(const CliOptions& o);
 
@@ -63,6 +66,13 @@ std::vector<OutputTarget> withStandardOutputText(const CliOptions& o, std::vecto
 // write into it.
 std::optional<std::string> seriesClash(const std::vector<OutputTarget>& targets, const std::vector<std::string>& pictures);
 
+// A usage error when standard output (or error), redirected onto a regular file, is where an
+// output goes (`targets` as withStandardOutputText gives them) and another output names that
+// file (`-o m.png --map m.txt > m.txt`): the file put in its place would take the place of what
+// was written through the descriptor, or the other way round, and the run would end as if both
+// were there.
+std::optional<std::string> standardOutputClash(const std::vector<OutputTarget>& targets);
+
 // A usage error when an output other than the project saved names a file the run reads (`inputs`:
 // the option that reads it and its name, such as --open-project's project or --retouch's
 // strokes), however it spells it: the run would replace it with what it writes.
@@ -85,7 +95,7 @@ struct UnwritableOutput {
 
 // The first of the run's outputs, in the order the run writes them, that cannot be written:
 // `picture` (the montage as the run names it; empty to leave it unchecked), then --map,
-// --depth-map, --report and --save-project's picture and project. Names written through
+// --depth-map, --report and --save-project's picture, strokes and project. Names written through
 // (standard output, a device, a FIFO) are left to the writing.
 std::optional<UnwritableOutput> firstUnwritableOutput(const CliOptions& o, const std::string& picture);
 

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -237,6 +238,47 @@ TEST_F(HardInputs, ARunThatFailsOnItsMapOrReportChangesNoOutput) {
         EXPECT_EQ(text(path("map.txt")), "old map");
         EXPECT_EQ(names(), (std::vector<std::string>{"m.bmp", "map.txt", "o01.bmp", "o02.bmp"}));
     }
+}
+
+// A file size limit (ulimit -f, a batch queue's) that a file of the run would pass is a write that
+// fails and is said, with every output as it was and no temporary file left, not a SIGXFSZ that
+// ends the run half way through its files.
+TEST_F(HardInputs, AFileSizeLimitIsAnOutputThatCannotBeWritten) {
+    series("f", 2, 400, 300); // the project's picture, a BMP, takes 360 KB; the JPEG and the map far less
+    put(path("m.jpg"), "old picture");
+    RawRun limited;
+    limited.fileSize = 200 << 10;
+    const RawResult r =
+        run({"-o", path("m.jpg"), "--map", path("map.txt"), "--save-project", path("p.mon"), path("f01.bmp")}, limited);
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, "orvanta-cli: cannot write " + path("p.vrk") +
+                                    ": File too large: the file size limit (ulimit -f) lets a file of this run have "
+                                    "at most 204800 bytes\n"))
+        << r.err;
+    EXPECT_EQ(text(path("m.jpg")), "old picture");
+    EXPECT_EQ(names(), (std::vector<std::string>{"f01.bmp", "f02.bmp", "m.jpg"}));
+    // Within the limit the same run writes everything.
+    limited.fileSize = 1 << 20;
+    const RawResult ok =
+        run({"-o", path("m.jpg"), "--map", path("map.txt"), "--save-project", path("p.mon"), path("f01.bmp")}, limited);
+    EXPECT_EQ(ok.exitCode, 0) << ok.err;
+    EXPECT_EQ(names(), (std::vector<std::string>{"f01.bmp", "f02.bmp", "m.jpg", "map.txt", "p.mon", "p.vrk"}));
+}
+
+// A picture of the series that is a symbolic link leading round in a loop cannot be opened, and
+// is said so: it was never moved or deleted.
+TEST_F(HardInputs, APictureThatIsALinkInALoopIsNotSaidToBeGone) {
+    series("l", 1);
+    fs::create_symlink("l02.bmp", path("l02.bmp"));
+    const RawResult r = run({"-o", path("m.bmp"), path("l01.bmp")});
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_TRUE(contains(r.err, kInvalid)) << r.err;
+    EXPECT_TRUE(contains(r.err, "orvanta-cli: the picture is " + path("l02.bmp") + ", which cannot be opened: " +
+                                    std::strerror(ELOOP) + "\n"))
+        << r.err;
+    EXPECT_FALSE(contains(r.err, "no longer there")) << r.err;
+    EXPECT_FALSE(fs::exists(path("m.bmp")));
 }
 
 TEST_F(HardInputs, AFirstNumberPast16BitsIsAnOverflowMessage) {

@@ -308,6 +308,46 @@ TEST(CliProjectRun, AMontageUnlikeTheProjectsOwnPictureIsSaid) {
     EXPECT_EQ(deepAgain.err.find("is not the one it holds"), std::string::npos) << deepAgain.err;
 }
 
+// A project name that is there but is no file (a folder, a FIFO) is not said to be missing.
+TEST(CliProjectRun, AProjectThatIsAFolderOrAFifoIsNotSaidToBeMissing) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkdir("d.mon"));
+    ASSERT_EQ(::mkfifo((dir.path() + "/f.mon").toLocal8Bit().constData(), 0600), 0);
+    for (const auto& [name, said] : {std::pair{"d.mon", "cannot use the project d.mon: it is a folder, not a project file"},
+                                     std::pair{"f.mon", "cannot use the project f.mon: it is no regular file (a FIFO, "
+                                                        "a device or a socket), not a project file"},
+                                     std::pair{"none.mon", "cannot find the project none.mon\n"}}) {
+        const auto r = runProgram("orvanta-cli", {"-q", "-o", "x.bmp", "--open-project", name}, dir.path());
+        EXPECT_EQ(r.exitCode, 1) << name;
+        EXPECT_NE(r.err.find(said), std::string::npos) << r.err;
+        EXPECT_FALSE(QFile::exists(dir.path() + "/x.bmp"));
+    }
+}
+
+// A project opened with --max-pictures below its count is made from fewer pictures: the run names
+// the option as the reason the montage is not the project's, not the project's smoothing or pictures.
+TEST(CliProjectRun, MaxPicturesThatCutTheProjectsSeriesIsNamedAsTheReason) {
+    QTemporaryDir dir;
+    ASSERT_NO_FATAL_FAILURE(writeSamples(dir, "s", {"--count", "4", "--size", "160x120", "--scene", "natural"}));
+    const auto made = runProgram("orvanta-cli", {"-q", "-o", "made.bmp", "--save-project", "p.mon", "s/sample01.bmp"},
+                                 dir.path());
+    ASSERT_EQ(made.exitCode, 0) << made.err;
+    const auto cut = runProgram("orvanta-cli", {"-q", "-o", "cut.bmp", "--open-project", "p.mon", "--max-pictures", "2"},
+                                dir.path());
+    ASSERT_EQ(cut.exitCode, 0) << cut.err;
+    ASSERT_NE(readText(dir.path() + "/cut.bmp"), readText(dir.path() + "/made.bmp"));
+    EXPECT_NE(cut.err.find("is not the one it holds (p.vrk): the options given with it (--max-pictures) change it"),
+              std::string::npos)
+        << cut.err;
+    EXPECT_EQ(cut.err.find("its pictures have changed"), std::string::npos) << cut.err;
+    // A limit the series does not reach changes nothing, and nothing is said.
+    const auto whole = runProgram("orvanta-cli", {"-q", "-o", "whole.bmp", "--open-project", "p.mon", "--max-pictures", "4"},
+                                  dir.path());
+    ASSERT_EQ(whole.exitCode, 0) << whole.err;
+    EXPECT_EQ(readText(dir.path() + "/whole.bmp"), readText(dir.path() + "/made.bmp"));
+    EXPECT_EQ(whole.err.find("is not the one it holds"), std::string::npos) << whole.err;
+}
+
 // A project whose numbers the command line would refuse as options is refused with its message.
 TEST(CliProjectRun, AProjectWithValuesOutOfRangeIsRefused) {
     QTemporaryDir dir;

@@ -1,5 +1,5 @@
 // Running a program with arguments passed as raw bytes (names that are not valid UTF-8), a time
-// limit that turns a hang into a failure, and an optional address-space limit for the child.
+// limit that turns a hang into a failure, and optional address-space and file-size limits for the child.
 #pragma once
 
 #include <cerrno>
@@ -20,6 +20,7 @@ struct RawRun {
     std::string workingDir;          // empty: this process's
     std::uint64_t addressSpace = 0;  // RLIMIT_AS of the child in bytes; 0: none
     int timeoutSeconds = 60;
+    std::uint64_t fileSize = 0;      // RLIMIT_FSIZE of the child in bytes (ulimit -f); 0: none
 };
 
 struct RawResult {
@@ -60,6 +61,10 @@ inline RawResult runRaw(const std::string& program, const std::vector<std::strin
         if (how.addressSpace) {
             struct rlimit rl{rlim_t(how.addressSpace), rlim_t(how.addressSpace)};
             ::setrlimit(RLIMIT_AS, &rl);
+        }
+        if (how.fileSize) {
+            struct rlimit rl{rlim_t(how.fileSize), rlim_t(how.fileSize)};
+            ::setrlimit(RLIMIT_FSIZE, &rl);
         }
         ::dup2(out[1], 1);
         ::dup2(err[1], 2);

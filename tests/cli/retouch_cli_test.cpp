@@ -118,6 +118,33 @@ TEST_F(CliRetouch, AProjectSavedWithStrokesGetsItsStrokesFile) {
               retouch::readStrokesFile(path("f.strokes").toStdString()));
 }
 
+// A retouched project is saved with its strokes beside it (p.mon, p.vrk, p.strokes): another
+// output naming that file would be written over by the strokes, or write over them, and the run
+// would end as if both were there. It is refused as any two outputs naming one file are.
+TEST_F(CliRetouch, AnOutputNamingTheSavedProjectsStrokesIsAUsageError) {
+    writeText(path("f.strokes"), "orvanta-strokes 1\nstroke 2 6 50 100 1 10,10 20,20\n");
+    ASSERT_EQ(run({"-o", path("q.bmp"), "--retouch", path("f.strokes"), "--save-project", path("q.mon")}).exitCode, 0);
+    const QStringList project{"--save-project", path("p.mon")};
+    for (const QStringList& args :
+         {QStringList{"-o", path("m.bmp"), "--retouch", path("f.strokes"), "--map", path("p.strokes")},
+          QStringList{"-o", path("m.bmp"), "--retouch", path("f.strokes"), "--report", path("p.strokes")},
+          QStringList{"-o", path("./p.strokes"), "--format", "bmp", "--retouch", path("f.strokes")},
+          QStringList{"-o", path("m.bmp"), "--open-project", path("q.mon"), "--map", path("p.strokes")}}) {
+        const ProcessResult r = args.contains("--open-project")
+                                    ? runProgram("orvanta-cli", QStringList{"-q"} + args + project)
+                                    : run(args + project);
+        EXPECT_EQ(r.exitCode, 2) << args.join(' ').toStdString() << ": " << r.err;
+        EXPECT_NE(r.err.find("--save-project names the same file as --"), std::string::npos) << r.err;
+        for (const char* name : {"m.bmp", "p.mon", "p.vrk", "p.strokes"}) EXPECT_FALSE(QFile::exists(path(name))) << name;
+    }
+    // A project without strokes writes no strokes file: the name is the map's to take.
+    const auto plain = run({"-o", path("m.bmp"), "--map", path("p.strokes"), "--save-project", path("p.mon")});
+    ASSERT_EQ(plain.exitCode, 0) << plain.err;
+    QFile map(path("p.strokes"));
+    ASSERT_TRUE(map.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(map.readAll().startsWith("orvanta-strokes"));
+}
+
 // --score printed the score of the montage as made, before the strokes were painted into it: the
 // number did not describe the picture written. Alone and after a comparison.
 TEST_F(CliRetouch, TheQualityScoreIsTheWrittenMontagesWithItsStrokes) {

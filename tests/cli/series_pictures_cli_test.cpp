@@ -77,6 +77,49 @@ INSTANTIATE_TEST_SUITE_P(
                    "standard output, where --report goes, is picture 3 of the series"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+struct RedirectedOutput {
+    const char* name;
+    const char* options;
+    const char* file; // standard output is redirected onto it, and an option names it
+    const char* said;
+};
+
+class RedirectedOntoAnOutput : public SeriesPictures, public ::testing::WithParamInterface<RedirectedOutput> {};
+
+// Standard output redirected onto a file another output names: the file put in place would take
+// the place of what went through standard output (or that would be written into the file put in
+// place), and the run would end as if both were there. It is refused before anything is read.
+TEST_P(RedirectedOntoAnOutput, IsAUsageErrorThatWritesNothing) {
+    series("s", 3);
+    const RedirectedOutput& c = GetParam();
+    const auto [status, err] = runInShell(c.options, std::string("> ") + c.file);
+    EXPECT_EQ(status, 2) << err;
+    EXPECT_TRUE(contains(err, c.said)) << err;
+    EXPECT_EQ(text(path(c.file)), ""); // as the shell left it
+    for (const char* other : {"m.bmp", "m.txt", "d.png", "r.txt"}) {
+        if (std::string(other) != c.file) {
+            EXPECT_FALSE(fs::exists(path(other))) << other;
+        }
+    }
+    // Onto another file, standard output takes its part as ever.
+    const auto [logged, said] = runInShell(c.options, "> log.txt");
+    EXPECT_EQ(logged, 0) << said;
+    EXPECT_GT(text(path("log.txt")).size(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Outputs, RedirectedOntoAnOutput,
+    ::testing::Values(
+        RedirectedOutput{"ReportOverTheMap", "-o m.bmp --map m.txt", "m.txt",
+                         "standard output, where the report goes, is the file --map names (m.txt)"},
+        RedirectedOutput{"ReportOverThePicture", "-o m.bmp", "m.bmp",
+                         "standard output, where the report goes, is the file --output names (m.bmp)"},
+        RedirectedOutput{"ScoreOverTheReport", "-o m.bmp --report r.txt --score", "r.txt",
+                         "standard output, where the score goes, is the file --report names (r.txt)"},
+        RedirectedOutput{"PictureOverTheDepthMap", "-o - --format bmp --depth-map d.png", "d.png",
+                         "standard output, where --output goes, is the file --depth-map names (d.png)"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // Past the end of the series, the pictures --ignore names and those after a gap in the numbering
 // are the user's photographs all the same: no output replaces them.
 TEST_F(SeriesPictures, PicturesPastTheEndOfTheSeriesAreNotReplaced) {
