@@ -148,6 +148,8 @@ void copyBlock(DeepPicture& out, const std::uint8_t* data, std::size_t rowBytes,
 
 // The memory that `samples` 16-bit samples take beyond what `picture` holds already: none when
 // its buffer is large enough to be read into, else all of them (the buffer grows by a new one).
+constexpr const char* kSideTooLong = "a side is longer than the 32764 pixels a picture may have";
+
 std::uint64_t newSampleBytes(const DeepPicture& picture, std::uint64_t samples) {
     return picture.samples.capacity() >= samples ? 0 : samples * 2;
 }
@@ -273,6 +275,12 @@ DecodeStatus readTiff(const std::string& path, DeepPicture& out, std::string& wh
         why = "the picture has no size";
         return DecodeStatus::Invalid;
     }
+    // A side no series picture may have is refused before any of it is read: a header of a few
+    // bytes may claim one and have the reading spend its time on tiles or rows that are not there.
+    if (width > std::uint32_t(kMaxPictureSide) || height > std::uint32_t(kMaxPictureSide)) {
+        why = kSideTooLong;
+        return DecodeStatus::Invalid;
+    }
     const bool grey = photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE;
     const bool integer = format == SAMPLEFORMAT_UINT || format == SAMPLEFORMAT_INT;
     const bool floating = format == SAMPLEFORMAT_IEEEFP;
@@ -386,6 +394,8 @@ struct PngRows {
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info);
     const png_uint_32 height = png_get_image_height(png, info);
+    if (width > png_uint_32(kMaxPictureSide) || height > png_uint_32(kMaxPictureSide))
+        png_error(png, kSideTooLong);
     const int depth = png_get_bit_depth(png, info);
     const int type = png_get_color_type(png, info);
     const bool transparency = png_get_valid(png, info, PNG_INFO_tRNS) != 0;

@@ -31,10 +31,6 @@ bool fileExists(const std::string& path) {
 
 namespace {
 
-// The largest side a picture may have: the engine's coordinates are 16-bit and a side is rounded
-// up to a multiple of 4.
-constexpr int kMaxSide = 32764;
-
 // An open picture file; the name's bytes go to the system as they are.
 struct OpenPicture {
     int fd = -1;
@@ -62,7 +58,7 @@ DecodeStatus openPicture(const std::string& path, OpenPicture& f) {
     return DecodeStatus::Ok;
 }
 
-bool sidesFit(int w, int h) { return w > 0 && h > 0 && w <= kMaxSide && h <= kMaxSide; }
+bool sidesFit(int w, int h) { return w > 0 && h > 0 && w <= kMaxPictureSide && h <= kMaxPictureSide; }
 
 // The cells a picture of w x h is turned upright into, beside the cells it was read into.
 std::uint64_t turningBytes(int w, int h, int orientation) {
@@ -364,7 +360,7 @@ bool pictureTooLarge(const std::string& path, int& width, int& height) {
         w = declared.width();
         h = declared.height();
     }
-    if (w <= kMaxSide && h <= kMaxSide) return false;
+    if (w <= kMaxPictureSide && h <= kMaxPictureSide) return false;
     width = w;
     height = h;
     return true;

@@ -61,6 +61,10 @@ DecodeStatus decodeToSurface(const std::string& path, std::unique_ptr<MemorySurf
 // of the picture turned upright by `orientation`, as decodeToSurface gives it.
 DecodeStatus readPictureSize(const std::string& path, int& width, int& height, int orientation = 1);
 
+// The largest side a picture may have: the engine's coordinates are 16-bit and a side is rounded
+// up to a multiple of 4.
+constexpr int kMaxPictureSide = 32764;
+
 // Whether a picture file that exists declares, in its header, a side longer than the engine's
 // 16-bit coordinates allow (32764 pixels, a side rounded up to a multiple of 4); its sides then.
 // Such a file is refused by the readers as Invalid: this tells the user why.

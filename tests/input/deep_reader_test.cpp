@@ -432,3 +432,34 @@ TEST(DeepReader, ATiffIsReadWithoutTheWholeFileHeldBesideThePicture) {
     EXPECT_LT(grown, long(bytes.size() / 1024 / 4)) << "KiB held beside the picture while it was read";
     EXPECT_EQ(out, picture);
 }
+
+// A side longer than any series picture may have is refused before the pixels are read, whole
+// file or not: a header of a few bytes claiming 40000 rows of tiles would otherwise keep the
+// reading busy with tiles that are not there.
+TEST(DeepReader, ASideLongerThanAPictureMayHaveIsRefusedBeforeItIsRead) {
+    QTemporaryDir dir;
+    auto greyStrip = [](std::uint32_t height) {
+        return test::tinyTiff({{256, 4, {1}}, {257, 4, {height}}, {258, 3, {8}}, {259, 3, {1}}, {262, 3, {1}},
+                               {273, 4, {0}}, {277, 3, {1}}, {278, 4, {height}}, {279, 4, {height}}},
+                              std::vector<std::uint8_t>(height, 0x80));
+    };
+    const std::vector<std::uint8_t> tilesMissing =
+        test::tinyTiff({{256, 4, {20}}, {257, 4, {40000}}, {258, 3, {16}}, {259, 3, {1}}, {262, 3, {1}}, {277, 3, {1}},
+                        {322, 4, {16}}, {323, 4, {16}}, {324, 4, {0, 512}}, {325, 4, {512, 512}}},
+                       zeros(1024));
+    const std::vector<std::pair<std::string, std::vector<std::uint8_t>>> refused{
+        {"long.tif", greyStrip(40000)},
+        {"tiles.tif", tilesMissing},
+        {"long.png", encodeDeepPng(randomPicture(1, 40000, 1, 16, 5), 16)}};
+    for (const auto& [name, bytes] : refused) {
+        DeepPicture out;
+        std::string why;
+        EXPECT_EQ(readDeepPicture(writeFile(dir, name, bytes), out, &why), DecodeStatus::Invalid) << name;
+        EXPECT_NE(why.find("32764"), std::string::npos) << name << ": " << why;
+        EXPECT_TRUE(out.empty()) << name;
+    }
+    // The longest side there may be is read.
+    DeepPicture out;
+    ASSERT_EQ(readDeepPicture(writeFile(dir, "longest.tif", greyStrip(32764)), out), DecodeStatus::Ok);
+    EXPECT_EQ(out.height, 32764);
+}
