@@ -228,7 +228,13 @@ void WindowManager::placeMontageWindows(float W, float H, int increment, int top
     used->sizeForGrid(grid.columns, grid.rows);
     const QRect mf = m->frameGeometry();
     QPoint at(mf.left(), m->y() + m->height() + sizingFrame + 4);
-    if (at.y() + 40 > avail.bottom()) at = QPoint(avail.left(), avail.bottom() - used->height());
+    if (at.y() + 40 > avail.bottom()) {
+        // The window's frame, title bar included, ends at the screen's bottom edge: the frame the
+        // window manager gave it once it has been on screen, else the one the layout expects.
+        const int outerHeight = std::max(used->frameGeometry().height(),
+                                         used->height() + layout_.captionHeight + 2 * sizingFrame);
+        at = QPoint(avail.left(), avail.bottom() + 1 - outerHeight);
+    }
     used->move(std::max(avail.left(), std::min(at.x(), avail.right() - used->width())), std::max(avail.top(), at.y()));
     used->setVisible(showMap);
 }

@@ -14,6 +14,7 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QLabel>
 #include <QScreen>
@@ -98,6 +99,21 @@ TEST(MakeMontage, PictureTwelveShowsAsItsLastDigitInTheMap) {
     MontageRig rig;
     ASSERT_TRUE(rig.makeTextured("many", 12, QSize(120, 20), "10").made);
     EXPECT_EQ(rig.map(), "123456789012\r\n123456789012\r\n");
+}
+
+// A montage too tall to leave room below it puts the dominant-image window at the screen's lower
+// left: the whole window, its title bar too, stays on the screen.
+TEST(MakeMontage, TheMapWindowAtTheScreensFootStaysWhollyOnIt) {
+    MontageRig rig;
+    rig.state.originatingImage = true;
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_TRUE(rig.makeTextured("tall", 2, QSize(80, avail.height()), "20").made);
+    FormUsed* used = rig.form->windows().usedWindow();
+    ASSERT_TRUE(used->isVisible());
+    EXPECT_EQ(used->x(), avail.left());
+    EXPECT_LE(used->y() + used->height() + rig.state.layout.captionHeight + 2 * rig.state.layout.sizingFrameHeight,
+              avail.bottom() + 1);
+    EXPECT_GE(used->y(), avail.top());
 }
 
 TEST(MakeMontage, WindowsCaptionsAndTheRecentListAfterAMontage) {
