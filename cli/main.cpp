@@ -34,6 +34,7 @@
 
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <cmath>
 #include <csignal>
 #include <cstring>
@@ -130,6 +131,17 @@ std::string writeFailureReason(const std::string& name) {
         return "File too large: the file size limit (ulimit -f) lets a file of this run have at most " +
                std::to_string(limit.rlim_cur) + " bytes";
     return currentError().description() + nameTooLongNote(name);
+}
+
+// The first name the options give relative to the working folder when that folder has been
+// deleted (the system cannot say where it is); nothing while it is there.
+std::optional<std::string> nameBelowAGoneFolder(const CliOptions& o) {
+    std::vector<char> here(PATH_MAX);
+    if (::getcwd(here.data(), here.size()) || errno != ENOENT) return std::nullopt;
+    for (const std::string* name : {&o.firstFile, &o.output, &o.mapFile, &o.depthMapFile, &o.reportFile,
+                                    &o.saveProject, &o.openProject, &o.retouchFile})
+        if (!name->empty() && *name != "-" && (*name)[0] != '/') return *name;
+    return std::nullopt;
 }
 
 std::string seriesGapNote(const SeriesGap& gap) {
@@ -573,6 +585,13 @@ int main(int argc, char** argv) {
     }
     for (const std::string& notice : parsed.notices) std::cerr << "orvanta-cli: " << notice << "\n";
     for (const std::string& notice : optionNotices(o)) std::cerr << "orvanta-cli: " << notice << "\n";
+    // With the working folder deleted under the run, a name relative to it names nothing there:
+    // said as such, not as a file that is missing or cannot be written.
+    if (const std::optional<std::string> relative = nameBelowAGoneFolder(o)) {
+        std::cerr << "orvanta-cli: the working folder has been deleted, so " << *relative
+                  << " names no file there: give it by its full path\n";
+        return 1;
+    }
     // The picture readers are plug-ins found through the application object; no display is used.
     QCoreApplication app(argc, argv);
     keepNumbersInCNotation();

@@ -597,3 +597,26 @@ TEST_P(Termination, WhileAFifoAwaitsItsReaderPutsEveryFileBack) {
 INSTANTIATE_TEST_SUITE_P(Signals, Termination, ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const auto& info) {
     return std::string(info.param == SIGINT ? "SIGINT" : info.param == SIGTERM ? "SIGTERM" : "SIGHUP");
 });
+
+// A working folder deleted under the run: a name relative to it is said to name nothing there
+// (not a missing first file looked for at "/s01.bmp", nor an output that cannot be written), and
+// full names run as ever.
+TEST_F(Outputs, RelativeNamesInADeletedWorkingFolderAreSaidAsSuch) {
+    const std::string gone = path("gone");
+    auto inGoneFolder = [&](const std::vector<std::string>& args) {
+        fs::create_directory(gone);
+        // The shell deletes its own working folder, then becomes orvanta-cli there.
+        std::vector<std::string> words{"-c", "rmdir \"$PWD\" && exec \"$@\"", "sh", cli()};
+        words.insert(words.end(), args.begin(), args.end());
+        return runRaw("/bin/sh", words, RawRun{gone, 0, 60});
+    };
+    const RawResult first = inGoneFolder({"-q", "s01.bmp"});
+    EXPECT_EQ(first.exitCode, 1);
+    EXPECT_TRUE(contains(first.err, "the working folder has been deleted, so s01.bmp names no file there")) << first.err;
+    const RawResult output = inGoneFolder({"-q", "-o", "m.bmp", path("s01.bmp")});
+    EXPECT_EQ(output.exitCode, 1);
+    EXPECT_TRUE(contains(output.err, "so m.bmp names no file there")) << output.err;
+    const RawResult whole = inGoneFolder({"-q", "-o", path("m.bmp"), path("s01.bmp")});
+    EXPECT_EQ(whole.exitCode, 0) << whole.err;
+    EXPECT_TRUE(fs::exists(path("m.bmp")));
+}
