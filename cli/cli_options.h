@@ -54,6 +54,7 @@ struct CliOptions {
     // Retouching: a strokes file painted into the montage before it is written.
     std::string retouchFile;
     bool retouchGiven = false; // named by --retouch (a project's own strokes are not)
+    int projectPictureCount = 0; // the pictures the opened project was made from
 };
 
 struct CliParse {

@@ -478,11 +478,7 @@ void CliRun::noticeProjectPicture() {
     bar_.finish();
     // Options given with the project that change its montage are the likely reason, not the project:
     // --max-pictures among them when it read fewer pictures than the project was made from.
-    bool fewerPictures = false;
-    if (o_.maxPictures > 0) try {
-            fewerPictures = session_.pictureCount() < readProjectSettings(o_.openProject).pictureCount;
-        } catch (const RuntimeError&) {
-        }
+    const bool fewerPictures = o_.maxPictures > 0 && session_.pictureCount() < o_.projectPictureCount;
     std::string given;
     for (const auto& [on, name] : {std::pair{o_.retouchGiven, "--retouch"}, std::pair{o_.smooth, "--smooth"},
                                    std::pair{o_.align, "--align"}, std::pair{fewerPictures, "--max-pictures"}})
@@ -499,8 +495,9 @@ void CliRun::noticeProjectPicture() {
 // project's offsets replace any the options gave. --align applies unless the project places its
 // pictures by target centres: the two exclude each other, so asking for both is a usage error.
 // A retouched project's strokes ("NAME.strokes") are painted again unless --retouch names others.
-// Returns 0, or the exit status of the refusal it has printed.
-int applyProject(const std::string& path, MontageRequest& request, std::string& retouchFile) {
+// Returns 0, or the exit status of the refusal it has printed; `pictureCount` gets the pictures
+// the project was made from.
+int applyProject(const std::string& path, MontageRequest& request, std::string& retouchFile, int& pictureCount) {
     if (!isRegularFile(path)) {
         // One that is there, but a folder, a FIFO or a device, is not said to be missing.
         struct stat st{};
@@ -549,6 +546,7 @@ int applyProject(const std::string& path, MontageRequest& request, std::string& 
     }
     request.useOffsets = false;
     request.targets.reset();
+    pictureCount = s.pictureCount;
     request = projectRequest(s, std::move(request));
     return 0;
 }
@@ -607,7 +605,7 @@ int main(int argc, char** argv) {
     MontageRequest request = requestFromOptions(o);
     if (!o.openProject.empty()) {
         o.retouchGiven = !o.retouchFile.empty();
-        if (const int refused = applyProject(o.openProject, request, o.retouchFile)) return refused;
+        if (const int refused = applyProject(o.openProject, request, o.retouchFile, o.projectPictureCount)) return refused;
         o.firstFile = request.firstFileName; // the default output name follows the project's series
     }
     const std::vector<OutputTarget> targets = outputTargets(o);
