@@ -2,6 +2,7 @@
 // and the same messages as the desktop program.
 #include "base/atomic_file.h"
 #include "base/error_sites.h"
+#include "base/file_size_limit.h"
 #include "fusion/brightness_evening.h"
 #include "base/memory_tuning.h"
 #include "base/leading_number.h"
@@ -42,7 +43,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -105,32 +105,11 @@ std::string shownName(const std::string& name) {
     return name.size() > here.size() && name.compare(0, here.size(), here) == 0 ? name.substr(here.size()) : name;
 }
 
-// Set when a write passed the file size limit (ulimit -f): the write then fails as any other, is
-// said, and puts the files back, where the signal's default action would end the run half way
-// through its files and leave their temporaries behind.
-volatile std::sig_atomic_t fileSizeLimitPassed = 0;
-
-extern "C" void noteFileSizeLimit(int) { fileSizeLimitPassed = 1; }
-
-void catchFileSizeLimit() {
-    struct sigaction was{};
-    // A run started with the signal ignored keeps it so: its writes fail all the same.
-    if (::sigaction(SIGXFSZ, nullptr, &was) == 0 && was.sa_handler == SIG_IGN) return;
-    struct sigaction sa{};
-    sa.sa_handler = noteFileSizeLimit;
-    sa.sa_flags = SA_RESTART;
-    sigemptyset(&sa.sa_mask);
-    ::sigaction(SIGXFSZ, &sa, nullptr);
-}
-
 // Why a file could not be written: the file size limit when a write passed it, which the error's
 // own description does not say, else that description with what the name may add.
 std::string writeFailureReason(const std::string& name) {
-    struct rlimit limit{};
-    if (fileSizeLimitPassed && ::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY)
-        return "File too large: the file size limit (ulimit -f) lets a file of this run have at most " +
-               std::to_string(limit.rlim_cur) + " bytes";
-    return currentError().description() + nameTooLongNote(name);
+    const std::string limit = fileSizeLimitReason();
+    return limit.empty() ? currentError().description() + nameTooLongNote(name) : limit;
 }
 
 // The first name the options give relative to the working folder when that folder has been

@@ -9,6 +9,11 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <functional>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 using namespace orv;
@@ -113,10 +118,15 @@ class Orvantajpeg : public ::testing::Test {
 protected:
     QTemporaryDir dir;
 
-    Outcome run(const QStringList& args) {
+    Outcome run(const QStringList& args, int waitMs = 60000, std::function<void()> inChild = {}) {
         QProcess proc;
+        if (inChild) proc.setChildProcessModifier(inChild);
         proc.start(QCoreApplication::applicationDirPath() + "/orvantajpeg", args);
-        EXPECT_TRUE(proc.waitForFinished(60000));
+        EXPECT_TRUE(proc.waitForFinished(waitMs)) << str(args.join(' '));
+        if (proc.state() != QProcess::NotRunning) {
+            proc.kill();
+            proc.waitForFinished();
+        }
         EXPECT_EQ(proc.exitStatus(), QProcess::NormalExit);
         return Outcome{proc.exitCode(), QString::fromUtf8(proc.readAllStandardError())};
     }
@@ -216,4 +226,43 @@ TEST_F(Orvantajpeg, AClosedStandardOutputPutsNothingIntoTheJpeg) {
     ASSERT_EQ(WEXITSTATUS(convert(open, ">/dev/null")), 0);
     ASSERT_EQ(WEXITSTATUS(convert(closed, ">&-")), 0);
     EXPECT_EQ(readBytes(closed), readBytes(open));
+}
+
+// The metadata file beside the BMP is read only when it is a regular file: a FIFO of that name
+// kept the conversion waiting for a writer for ever, and a folder failed the whole conversion.
+// Either is said, and the JPEG is written without metadata.
+TEST_F(Orvantajpeg, AMetadataNameThatIsNoRegularFileIsSaidAndTheJpegWrittenWithoutIt) {
+    const QString source = bmp();
+    const QString meta = source + ".meta", target = dir.filePath("t.jpg");
+    for (const char* kind : {"fifo", "folder"}) {
+        if (std::string(kind) == "fifo") ASSERT_EQ(::mkfifo(str(meta).c_str(), 0600), 0);
+        else ASSERT_TRUE(QDir(dir.path()).mkdir("vrktempabc.bmp.meta"));
+        const Outcome r = run({source + "," + target}, 20000);
+        EXPECT_EQ(r.exitCode, 0) << kind << ": " << str(r.err);
+        EXPECT_TRUE(r.err.contains("the metadata file beside") && r.err.contains("cannot be read")) << str(r.err);
+        EXPECT_EQ(QImage(target, "JPEG").size(), QSize(32, 32)) << kind;
+        QFile::remove(target);
+        if (std::string(kind) == "fifo") QFile::remove(meta);
+        else QDir(dir.path()).rmdir("vrktempabc.bmp.meta");
+    }
+}
+
+// A JPEG that would pass the file size limit (ulimit -f) fails as a full disk does: said, naming
+// the limit, with the old target kept and no temporary file left. SIGXFSZ ended the conversion
+// without a word.
+TEST_F(Orvantajpeg, TheFileSizeLimitIsAFailureThatIsSaid) {
+    const QString source = bmp();
+    const QString target = dir.filePath("t.jpg");
+    writeBytes(target, {'o', 'l', 'd'});
+    const Outcome r = run({source + "," + target}, 60000, [] {
+        std::signal(SIGXFSZ, SIG_DFL);
+        const rlimit limit{300, 300};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("cannot write JPEG \"" + target + "\": File too large: the file size limit (ulimit -f) "
+                               "lets a file of this run have at most 300 bytes"))
+        << str(r.err);
+    EXPECT_EQ(readBytes(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
+    EXPECT_EQ(files(), (QStringList{"t.jpg", "vrktempabc.bmp"}));
 }

@@ -7,12 +7,15 @@
 // With ORVANTAJPEG_ASK=1 in its environment (the desktop program's run) it says its steps on
 // standard output ("read", "encoded", "ready") and, once the JPEG is ready beside the target,
 // puts it into place only when a line "write" comes on standard input; anything else leaves the
-// target untouched (exit status 3). A termination signal removes its temporary file.
+// target untouched (exit status 3). A termination signal removes its temporary file. A JPEG that
+// would pass the file size limit (ulimit -f) is a failure like a full disk, said as such.
 #include "output/jpeg_writer.h"
 #include "output/picture_metadata.h"
 #include "tools/orvantajpeg/bmp_reader.h"
 
 #include "base/atomic_file.h"
+#include "base/file_size_limit.h"
+#include "base/regular_file.h"
 #include "base/runtime_error.h"
 #include "base/standard_descriptors.h"
 
@@ -20,8 +23,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
@@ -32,12 +33,16 @@ int fail(const std::string& why) {
     return 1;
 }
 
-// The metadata file beside the BMP, if there is one.
+// The metadata file beside the BMP, if there is one. Only a regular file is read: a FIFO of that
+// name would keep the conversion waiting for a writer, a device would be read without end, and
+// neither, nor a folder, is a reason to write no JPEG.
 std::optional<orv::PictureMetadata> metadataBeside(const std::string& bmpPath) {
-    std::ifstream in(bmpPath + ".meta", std::ios::binary);
-    if (!in) return std::nullopt;
-    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const std::optional<orv::PictureMetadata> m = orv::metadataFromFileBytes(bytes);
+    std::string text;
+    const orv::FileRead read = orv::readRegularFile(bmpPath + ".meta", text);
+    if (read == orv::FileRead::Missing) return std::nullopt;
+    const std::vector<std::uint8_t> bytes(text.begin(), text.end());
+    const std::optional<orv::PictureMetadata> m =
+        read == orv::FileRead::Ok ? orv::metadataFromFileBytes(bytes) : std::nullopt;
     if (!m) std::fprintf(stderr, "orvantajpeg: the metadata file beside \"%s\" cannot be read; no metadata is written\n",
                          bmpPath.c_str());
     return m;
@@ -70,6 +75,9 @@ int main(int argc, char** argv) {
     // standard output and receive the steps said there.
     orv::holdClosedStandardDescriptors();
     orv::removeTemporaryFilesOnTermination();
+    // A JPEG passing the file size limit is a write that fails and is said, not a SIGXFSZ that
+    // ends the conversion without a word.
+    orv::catchFileSizeLimit();
     if (argc != 2) return fail("usage: orvantajpeg TEMPBMP,TARGET (exactly one argument)");
     const std::string arg = argv[1];
     const std::size_t comma = arg.find(',');
@@ -106,7 +114,8 @@ int main(int argc, char** argv) {
         }
         file.commit();
     } catch (const orv::RuntimeError& e) {
-        return fail("cannot write JPEG \"" + target + "\": " + e.description());
+        const std::string limit = orv::fileSizeLimitReason();
+        return fail("cannot write JPEG \"" + target + "\": " + (limit.empty() ? e.description() : limit));
     } catch (const std::exception& e) {
         return fail("cannot write JPEG \"" + target + "\": " + e.what());
     }
