@@ -161,14 +161,16 @@ int removeFolderWhenEmptyAtTermination(const std::string& path);
 void forgetFolderAtTermination(int slot);
 
 // Makes SIGINT, SIGTERM and SIGHUP remove the temporary files and end the program with status
-// 128 + the signal's number (130, 143, 129); during a group's renames the signal waits until they
-// are complete or undone. A signal the program was started ignoring (nohup) stays ignored.
+// 128 + the signal's number (130, 143, 129); SIGQUIT and SIGXCPU (ulimit -t) remove them too and
+// then end the program by the signal itself, as without a handler. During a group's renames the
+// signal waits until they are complete or undone. A signal the program was started ignoring
+// (nohup) stays ignored.
 void removeTemporaryFilesOnTermination();
 
 // Whether `signal` is ignored now (as one the program was started ignoring, under nohup).
 bool signalIgnored(int signal);
 
-// What those handlers do for `signal` (SIGINT, SIGTERM or SIGHUP); for a handler of the program's
+// What those handlers do for `signal` (SIGINT, SIGTERM, SIGHUP, SIGQUIT or SIGXCPU); for a handler of the program's
 // own that ends the program on a signal. Safe in a signal handler.
 void endProgramOnTerminationSignal(int signal);
 

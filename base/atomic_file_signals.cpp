@@ -9,6 +9,7 @@
 #include <climits>
 #include <csignal>
 #include <cstring>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace orv {
@@ -31,8 +32,24 @@ TemporarySlot temporaries[kSlots];
 std::atomic<int> commitState{0};
 volatile std::sig_atomic_t waitingSignal = 0;
 
+// SIGQUIT (Ctrl-\) and SIGXCPU (the CPU time limit, ulimit -t) end the program by the signal
+// itself, as they always did, with the core dump where one is allowed, once the temporary files
+// are gone and the old files back: whoever waits for the program still sees which signal ended it.
+bool endsByTheSignalItself(int signal) { return signal == SIGQUIT || signal == SIGXCPU; }
+
 void endProgramAfterSignal(int signal) {
     removeTemporaryFilesNow();
+    if (endsByTheSignalItself(signal)) {
+        struct sigaction fallBack{};
+        fallBack.sa_handler = SIG_DFL;
+        sigemptyset(&fallBack.sa_mask);
+        ::sigaction(signal, &fallBack, nullptr);
+        sigset_t only;
+        sigemptyset(&only);
+        sigaddset(&only, signal);
+        ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+        ::raise(signal);
+    }
     ::_exit(128 + signal);
 }
 
@@ -112,12 +129,15 @@ void forgetFolderAtTermination(int slot) {
     if (slot >= 0 && slot < kSlots) forgetTemporary(slot);
 }
 
+// The signals that end the program and leave it the time to clean up first.
+constexpr int kTerminationSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU};
+
 void removeTemporaryFilesOnTermination() {
     struct sigaction sa{};
     sa.sa_handler = onTermination;
     sigemptyset(&sa.sa_mask);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&sa.sa_mask, s);
-    for (int s : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int s : kTerminationSignals) sigaddset(&sa.sa_mask, s);
+    for (int s : kTerminationSignals) {
         if (signalIgnored(s)) continue;
         ::sigaction(s, &sa, nullptr);
     }

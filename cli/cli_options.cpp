@@ -458,7 +458,8 @@ an output naming a picture of the series (ignored ones and those after a gap in 
 too, and standard output redirected onto one) or the project or strokes file read, the picture
 or the depth map on standard error, --ignore naming every picture of the series, a --retouch
 strokes file that is not there or has a line that cannot be used);
-129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left).
+129, 130, 143 ended by SIGHUP, SIGINT, SIGTERM (no temporary file is left); SIGQUIT and
+SIGXCPU (ulimit -t) still end the run as themselves, but leave no temporary file either.
 )";
 }
 

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -395,5 +396,40 @@ TEST(TerminationSignals, EndTheProgramUnlessTheyWereIgnoredAtStart) {
             ASSERT_EQ(::waitpid(child, &status, 0), child);
             ASSERT_TRUE(WIFEXITED(status)) << signal;
             EXPECT_EQ(WEXITSTATUS(status), ignored ? 0 : 128 + signal) << signal;
+        }
+}
+
+// SIGQUIT (Ctrl-\) and SIGXCPU (ulimit -t) end the program by the signal itself, as without a
+// handler, once the temporary files are gone: a file complete and named, waiting for the others
+// of its group, was left behind. Ignored at start, they stay ignored.
+TEST_F(AtomicWrites, QuitAndTheCpuLimitRemoveTheTemporaryFilesAndStillEndByTheSignal) {
+    for (const int signal : {SIGQUIT, SIGXCPU})
+        for (const bool ignored : {false, true}) {
+            const pid_t child = ::fork();
+            ASSERT_GE(child, 0);
+            if (child == 0) {
+                const rlimit noCore{0, 0};
+                ::setrlimit(RLIMIT_CORE, &noCore);
+                std::signal(signal, ignored ? SIG_IGN : SIG_DFL);
+                removeTemporaryFilesOnTermination();
+                {
+                    AtomicFileGroup group;
+                    group.collect([&] { put(path("done"), "complete"); });
+                    if (names().size() != 1) ::_exit(3); // the named temporary file
+                    ::raise(signal);
+                }
+                ::_exit(0);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            if (ignored) {
+                ASSERT_TRUE(WIFEXITED(status)) << signal;
+                EXPECT_EQ(WEXITSTATUS(status), 0) << signal;
+            } else {
+                ASSERT_TRUE(WIFSIGNALED(status)) << signal << " " << status;
+                EXPECT_EQ(WTERMSIG(status), signal);
+            }
+            EXPECT_TRUE(names().empty()) << signal << ": " << names().front();
+            for (const std::string& left : names()) fs::remove(path(left));
         }
 }

@@ -16,6 +16,7 @@
 #include <poll.h>
 #include <sys/inotify.h>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <fcntl.h>
@@ -493,8 +494,66 @@ TEST_F(Outputs, AnOutputWithAHardLinkIsWrittenUnderEveryName) {
     EXPECT_EQ(text(path("m.bmp")), text(path("other.bmp")));
 }
 
+class FifoSignalled : public Outputs {
+protected:
+    // The regular files are in place while a FIFO's reader is awaited: a termination signal then puts
+    // them back (a new one removed), as a failure would. The old map and picture were lost under
+    // the new ones though the run was ended. The run's wait status.
+    int signalledWhileAFifoAwaitsItsReader(int sig) {
+        EXPECT_EQ(::mkfifo(path("report.fifo").c_str(), 0600), 0);
+        put(path("m.bmp"), "old picture");
+        put(path("map.txt"), "old map");
+        // A map with another name is rewritten in place, before the FIFO is opened.
+        EXPECT_EQ(::link(path("map.txt").c_str(), path("map-too.txt").c_str()), 0);
+        const int watch = ::inotify_init1(IN_CLOEXEC);
+        EXPECT_GE(watch, 0);
+        EXPECT_GE(::inotify_add_watch(watch, dir.c_str(), IN_MOVED_TO), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, 1);
+            ::dup2(null, 2);
+            for (int s : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGXCPU}) std::signal(s, SIG_DFL);
+            const rlimit noCore{0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            const std::string program = cli(), out = path("m.bmp"), map = path("map.txt"),
+                              report = path("report.fifo"), project = path("p.mon"), first = path("s01.bmp");
+            ::execl(program.c_str(), program.c_str(), "-q", "-o", out.c_str(), "--map", map.c_str(), "--report",
+                    report.c_str(), "--save-project", project.c_str(), first.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        // The signal goes once the project, the last file renamed, is in place: the run then waits
+        // for the FIFO's reader, which never comes.
+        char events[4096];
+        bool renamed = false;
+        while (!renamed) {
+            pollfd p{watch, POLLIN, 0};
+            if (::poll(&p, 1, 60000) != 1) break;
+            const ssize_t n = ::read(watch, events, sizeof events);
+            for (ssize_t at = 0; at < n;) {
+                const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+                if (e->len && std::string(e->name) == "p.mon") renamed = true;
+                at += ssize_t(sizeof(inotify_event) + e->len);
+            }
+        }
+        ::close(watch);
+        EXPECT_TRUE(renamed);
+        ::kill(child, sig);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_EQ(text(path("m.bmp")), "old picture");
+        EXPECT_EQ(text(path("map.txt")), "old map");
+        EXPECT_EQ(text(path("map-too.txt")), "old map");
+        EXPECT_FALSE(fs::exists(path("p.mon")));
+        EXPECT_FALSE(fs::exists(path("p.vrk")));
+        EXPECT_TRUE(fs::is_fifo(path("report.fifo")));
+        EXPECT_TRUE(temporaries().empty()) << temporaries().front();
+        return status;
+    }
+};
+
 // A termination signal during the writing removes the temporary files and ends with 128 + its number.
-class Termination : public Outputs, public ::testing::WithParamInterface<int> {};
+class Termination : public FifoSignalled, public ::testing::WithParamInterface<int> {};
 
 TEST_P(Termination, LeavesNoTemporaryFile) {
     const int sig = GetParam();
@@ -539,60 +598,27 @@ TEST_P(Termination, LeavesNoTemporaryFile) {
     EXPECT_FALSE(fs::exists(path("map.txt")));
 }
 
-// The regular files are in place while a FIFO's reader is awaited: a termination signal then puts
-// them back (a new one removed), as a failure would. The old map and picture were lost under
-// the new ones though the run was ended.
 TEST_P(Termination, WhileAFifoAwaitsItsReaderPutsEveryFileBack) {
     const int sig = GetParam();
-    ASSERT_EQ(::mkfifo(path("report.fifo").c_str(), 0600), 0);
-    put(path("m.bmp"), "old picture");
-    put(path("map.txt"), "old map");
-    // A map with another name is rewritten in place, before the FIFO is opened.
-    ASSERT_EQ(::link(path("map.txt").c_str(), path("map-too.txt").c_str()), 0);
-    const int watch = ::inotify_init1(IN_CLOEXEC);
-    ASSERT_GE(watch, 0);
-    ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_MOVED_TO), 0);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const int null = ::open("/dev/null", O_WRONLY);
-        ::dup2(null, 1);
-        ::dup2(null, 2);
-        for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
-        const std::string program = cli(), out = path("m.bmp"), map = path("map.txt"), report = path("report.fifo"),
-                          project = path("p.mon"), first = path("s01.bmp");
-        ::execl(program.c_str(), program.c_str(), "-q", "-o", out.c_str(), "--map", map.c_str(), "--report",
-                report.c_str(), "--save-project", project.c_str(), first.c_str(), static_cast<char*>(nullptr));
-        ::_exit(127);
-    }
-    // The signal goes once the project, the last file renamed, is in place: the run then waits
-    // for the FIFO's reader, which never comes.
-    char events[4096];
-    bool renamed = false;
-    while (!renamed) {
-        pollfd p{watch, POLLIN, 0};
-        if (::poll(&p, 1, 60000) != 1) break;
-        const ssize_t n = ::read(watch, events, sizeof events);
-        for (ssize_t at = 0; at < n;) {
-            const auto* e = reinterpret_cast<const inotify_event*>(events + at);
-            if (e->len && std::string(e->name) == "p.mon") renamed = true;
-            at += ssize_t(sizeof(inotify_event) + e->len);
-        }
-    }
-    ::close(watch);
-    EXPECT_TRUE(renamed);
-    ::kill(child, sig);
-    int status = 0;
-    ::waitpid(child, &status, 0);
+    const int status = signalledWhileAFifoAwaitsItsReader(sig);
     ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
     EXPECT_EQ(WEXITSTATUS(status), 128 + sig);
-    EXPECT_EQ(text(path("m.bmp")), "old picture");
-    EXPECT_EQ(text(path("map.txt")), "old map");
-    EXPECT_EQ(text(path("map-too.txt")), "old map");
-    EXPECT_FALSE(fs::exists(path("p.mon")));
-    EXPECT_FALSE(fs::exists(path("p.vrk")));
-    EXPECT_TRUE(fs::is_fifo(path("report.fifo")));
-    EXPECT_TRUE(temporaries().empty()) << temporaries().front();
 }
+
+// SIGQUIT (Ctrl-\) and SIGXCPU (ulimit -t) end the run by the signal itself, as ever, but put
+// the files back first: the old picture and map were lost, left as temporary files beside the
+// new ones.
+class EndedBySignal : public FifoSignalled, public ::testing::WithParamInterface<int> {};
+
+TEST_P(EndedBySignal, WhileAFifoAwaitsItsReaderPutsEveryFileBack) {
+    const int sig = GetParam();
+    const int status = signalledWhileAFifoAwaitsItsReader(sig);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "status " << status;
+    EXPECT_EQ(WTERMSIG(status), sig);
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndedBySignal, ::testing::Values(SIGQUIT, SIGXCPU),
+                         [](const auto& info) { return std::string(info.param == SIGQUIT ? "SIGQUIT" : "SIGXCPU"); });
 
 INSTANTIATE_TEST_SUITE_P(Signals, Termination, ::testing::Values(SIGINT, SIGTERM, SIGHUP), [](const auto& info) {
     return std::string(info.param == SIGINT ? "SIGINT" : info.param == SIGTERM ? "SIGTERM" : "SIGHUP");
