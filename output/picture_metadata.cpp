@@ -108,11 +108,12 @@ void setXmpSize(Exiv2::XmpData& xmp, int width, int height) {
         if (xmp.findKey(Exiv2::XmpKey(key)) != xmp.end()) xmp[key] = std::to_string(value);
 }
 
-// Why an ICC profile cannot go with the montage's RGB pixels, or empty when it can: it names a
-// colour space other than RGB (the four characters at byte 16 of its header: "GRAY", "CMYK",
-// "Lab ", ...). A profile without a readable colour space is left to the writer, as before.
-std::string profileMismatch(const std::vector<std::uint8_t>& icc) {
-    if (icc.size() < 20 || std::memcmp(icc.data() + 16, "RGB ", 4) == 0) return {};
+// Why an ICC profile cannot go with the written pixels, or empty when it can: it names a colour
+// space other than theirs (the four characters at byte 16 of its header: "RGB ", "GRAY", "CMYK",
+// "Lab ", ...), RGB for a colour picture, GRAY for a grey one. A profile without a readable
+// colour space is left to the writer, as before.
+std::string profileMismatch(const std::vector<std::uint8_t>& icc, bool grey) {
+    if (icc.size() < 20 || std::memcmp(icc.data() + 16, grey ? "GRAY" : "RGB ", 4) == 0) return {};
     std::string space;
     for (int i = 16; i < 20; ++i) {
         const std::uint8_t c = icc[std::size_t(i)];
@@ -121,7 +122,20 @@ std::string profileMismatch(const std::vector<std::uint8_t>& icc) {
     }
     if (space.empty()) return {};
     if (space == "GRAY") space = "grey";
-    return "the ICC profile describes " + space + " colours, not the RGB of the montage, and is not copied";
+    return "the ICC profile describes " + space + " colours, not the " + (grey ? "grey" : "RGB") +
+           " of the montage, and is not copied";
+}
+
+// Whether the encoded picture holds grey samples (a grey series written at full depth): a PNG of
+// colour type 0 or 4, a TIFF whose photometric interpretation is white or black is zero. The
+// JPEG, GIF and BMP files written are always colour.
+bool greySamples(const std::vector<std::uint8_t>& file, Exiv2::Image& image) {
+    if (image.imageType() == Exiv2::ImageType::png)
+        return file.size() > 25 && std::memcmp(&file[12], "IHDR", 4) == 0 && (file[25] == 0 || file[25] == 4);
+    if (image.imageType() != Exiv2::ImageType::tiff) return false;
+    const Exiv2::ExifData& own = image.exifData();
+    const auto it = own.findKey(Exiv2::ExifKey("Exif.Image.PhotometricInterpretation"));
+    return it != own.end() && it->count() > 0 && it->toLong(0) <= 1;
 }
 
 } // namespace
@@ -353,6 +367,7 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
         problems.push_back(std::string("the metadata could not be written: ") + e.what());
         return file;
     }
+    const bool grey = greySamples(file, *image);
 
     // A PNG's EXIF block, written as its own chunk once Exiv2 has written the others.
     std::vector<std::uint8_t> pngExif;
@@ -400,8 +415,10 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
         }
     }
     // A grey or CMYK picture is read into RGB cells: its profile does not describe them, and an
-    // RGB file with a grey or CMYK profile is one viewers refuse or show in wrong colours.
-    const std::string mismatch = metadata.icc.empty() ? std::string() : profileMismatch(metadata.icc);
+    // RGB file with a grey or CMYK profile is one viewers refuse or show in wrong colours. A grey
+    // series written at full depth stays grey, and its grey profile goes with it.
+    const std::string mismatch =
+        metadata.icc.empty() ? std::string() : profileMismatch(metadata.icc, grey);
     if (!mismatch.empty()) {
         problems.push_back(mismatch);
     } else if (!metadata.icc.empty()) {

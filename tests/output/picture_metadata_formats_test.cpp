@@ -78,6 +78,41 @@ INSTANTIATE_TEST_SUITE_P(
                       ProfileCase{"CmykInTiff", "tif", "CMYK", "CMYK"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A grey series written at full depth (TIFF or PNG, 16 bits or 8) stays grey: its grey profile
+// describes those pixels and goes with them, where it was dropped as "not the RGB of the
+// montage"; an RGB profile does not fit them (libpng refuses it in a grey PNG) and is said.
+TEST(PictureMetadata, AGreyPictureAtFullDepthKeepsItsGreyProfile) {
+    DeepPicture grey(12, 7, 1, 16);
+    for (std::size_t i = 0; i < grey.samples.size(); ++i) grey.samples[i] = std::uint16_t(i * 701);
+    QTemporaryDir dir;
+    for (const char* format : {"png", "tif"})
+        for (const int bits : {16, 8})
+            for (const char* space : {"GRAY", "RGB "}) {
+                PictureMetadata m;
+                m.icc = profileOf(space);
+                std::vector<std::string> problems;
+                PictureWriteOptions w;
+                w.metadata = &m;
+                w.metadataProblems = &problems;
+                const std::string path = dir.path().toStdString() + "/grey." + format;
+                writeDeepPicture(path, grey, bits, w);
+                std::vector<std::string> again;
+                const PictureMetadata got = readPictureMetadata(path, again);
+                const std::string what = std::string(format) + " " + std::to_string(bits) + " " + space;
+                if (std::string(space) == "GRAY") {
+                    EXPECT_TRUE(problems.empty()) << what << ": " << problems.front();
+                    EXPECT_EQ(got.icc, m.icc) << what;
+                } else {
+                    EXPECT_TRUE(got.icc.empty()) << what;
+                    ASSERT_EQ(problems.size(), 1u) << what;
+                    EXPECT_EQ(problems[0], "the ICC profile describes RGB colours, not the grey of the montage, "
+                                           "and is not copied");
+                }
+                const QImage back(QString::fromStdString(path));
+                EXPECT_TRUE(back.isGrayscale()) << what;
+            }
+}
+
 class ProfileReadBack : public ::testing::TestWithParam<const char*> {};
 
 // The profile written is one that readers built on libpng, libjpeg and libtiff take: Qt's reader
