@@ -266,3 +266,18 @@ TEST_F(Orvantajpeg, TheFileSizeLimitIsAFailureThatIsSaid) {
     EXPECT_EQ(readBytes(target), (std::vector<std::uint8_t>{'o', 'l', 'd'}));
     EXPECT_EQ(files(), (QStringList{"t.jpg", "vrktempabc.bmp"}));
 }
+
+// A target that names the BMP itself, however it is spelled, is refused: the JPEG took the BMP's
+// place and the picture it held was lost.
+TEST_F(Orvantajpeg, ATargetNamingTheBmpItselfIsRefusedAndTheBmpKept) {
+    const QString source = bmp();
+    const std::vector<std::uint8_t> before = readBytes(source);
+    ASSERT_TRUE(QFile::link(source, dir.filePath("link.jpg")));
+    for (const QString& target : {source, dir.path() + "/./vrktempabc.bmp", dir.filePath("link.jpg")}) {
+        const Outcome r = run({source + "," + target});
+        EXPECT_EQ(r.exitCode, 1) << str(target);
+        EXPECT_TRUE(r.err.contains("is the BMP being converted")) << str(r.err);
+        EXPECT_EQ(readBytes(source), before) << str(target);
+    }
+    EXPECT_EQ(files(), (QStringList{"link.jpg", "vrktempabc.bmp"}));
+}

@@ -1,6 +1,7 @@
 // orvantajpeg TEMPBMP,TARGET: reads the BMP, writes it as a JPEG (quality 90) to TARGET through a
 // temporary file beside it. The target is everything after the first comma. On any failure
-// nothing is written, the reason goes to standard error and the exit status is non-zero.
+// nothing is written, the reason goes to standard error and the exit status is non-zero. A target
+// naming the BMP itself is refused.
 // When a file TEMPBMP.meta lies beside the BMP (the metadata the program writes there), the
 // JPEG carries that metadata; a block that cannot be written is left out and said on standard
 // error, and the JPEG is written all the same.
@@ -14,6 +15,7 @@
 #include "tools/orvantajpeg/bmp_reader.h"
 
 #include "base/atomic_file.h"
+#include "base/file_identity.h"
 #include "base/file_size_limit.h"
 #include "base/regular_file.h"
 #include "base/runtime_error.h"
@@ -86,6 +88,10 @@ int main(int argc, char** argv) {
     const std::string target = arg.substr(comma + 1);
     if (bmpPath.empty()) return fail("the BMP path before the comma is empty");
     if (target.empty()) return fail("the target path after the comma is empty");
+    // The BMP is what is converted, never what is written: a target naming it (however spelled,
+    // through a link too) would put the JPEG in its place, and the picture it held would be lost.
+    if (orv::sameRegularFile(orv::identifyFile(bmpPath), orv::identifyFile(target)))
+        return fail("the target \"" + target + "\" is the BMP being converted; name another file");
 
     orv::BmpPicture picture;
     try {
