@@ -432,8 +432,22 @@ std::vector<std::uint8_t> writeBlocks(const std::vector<std::uint8_t>& file, con
 
     try {
         errors.clear();
-        image->writeMetadata();
-        if (!errors.empty()) throw std::runtime_error(errors.front());
+        try {
+            image->writeMetadata();
+            if (!errors.empty()) throw std::runtime_error(errors.front());
+        } catch (const std::exception& e) {
+            // A JPEG segment holds 64 KB: a larger XMP packet (an editor's history, a raw
+            // developer's settings) cannot go in, and is no reason to leave the EXIF block and
+            // the profile out as well. Without it the file is written once more.
+            if (image->xmpData().empty() && image->xmpPacket().empty()) throw;
+            const std::string why = e.what();
+            image->clearXmpData();
+            image->clearXmpPacket();
+            errors.clear();
+            image->writeMetadata();
+            if (!errors.empty()) throw std::runtime_error(errors.front());
+            problems.push_back("the XMP block could not be written: " + why);
+        }
         // The written file is copied once, from where the metadata library holds it: reading it
         // into a buffer of its own first would hold the file a fourth time (beside ours, the
         // library's and this copy), 72 MB each for a 12 MP montage at 16 bits.

@@ -338,3 +338,35 @@ TEST(PictureMetadata, TheFileForTheConversionProgramRoundTripsAndRefusesOtherByt
     EXPECT_FALSE(metadataFromFileBytes(longer));
     EXPECT_FALSE(metadataFromFileBytes(std::vector<std::uint8_t>{'B', 'M'}));
 }
+
+// An XMP packet larger than the 64 KB a JPEG segment holds is left out of a JPEG and said; the
+// EXIF block and the profile still go in, where the whole metadata was left out. A PNG and a
+// TIFF, which have room for it, take it whole.
+TEST(PictureMetadata, AnXmpPacketTooLargeForAJpegLeavesTheOtherBlocksIn) {
+    PictureMetadata m;
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Make"] = "Orvanta-Test";
+    m.exif = exifBlock(exif);
+    m.icc = testProfile();
+    Exiv2::XmpData xmp;
+    xmp["Xmp.dc.description"] = std::string(70000, 'x');
+    ASSERT_EQ(Exiv2::XmpParser::encode(m.xmp, xmp), 0);
+    const TestPicture picture = TestPicture::random(9, 5, 2);
+    QTemporaryDir dir;
+    for (const char* format : {"jpg", "png", "tif"}) {
+        const std::string path = dir.path().toStdString() + "/out." + format;
+        const std::vector<std::string> problems = writeWithMetadata(path, picture.view(), m);
+        std::vector<std::string> again;
+        const PictureMetadata got = readPictureMetadata(path, again);
+        EXPECT_EQ(tag(exifOf(got), "Exif.Image.Make"), "Orvanta-Test") << format;
+        EXPECT_EQ(got.icc, m.icc) << format;
+        if (std::string(format) == "jpg") {
+            EXPECT_TRUE(got.xmp.empty());
+            ASSERT_EQ(problems.size(), 1u);
+            EXPECT_EQ(problems[0].rfind("the XMP block could not be written: ", 0), 0u) << problems[0];
+        } else {
+            EXPECT_TRUE(problems.empty()) << format << ": " << problems.front();
+            EXPECT_NE(got.xmp.find(std::string(70000, 'x')), std::string::npos) << format;
+        }
+    }
+}
