@@ -72,7 +72,7 @@ QString qs(const std::string& s) { return pathText(s); }
 std::string initialFileName(const std::string& programFolder) { return programFolder + "sample01.bmp"; }
 
 FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& dialog, QWidget* parent)
-    : QMainWindow(parent), state_(state), prompter_(prompter), dialog_(dialog) {
+    : QMainWindow(parent), state_(state), pausingPrompter_(prompter), prompter_(pausingPrompter_), dialog_(dialog) {
     setObjectName(QStringLiteral("FormMontage"));
     setWindowTitle(QString::fromLatin1(kMainCaption));
     setAccessibleName(QString::fromLatin1(kMainCaption));
@@ -99,6 +99,7 @@ FormMontage::FormMontage(ProgramState& state, Prompter& prompter, CommonDialog& 
     addRetouchKeys();
     addScrollKeys();
     progress_ = new RunProgress(this, statusBar());
+    pausingPrompter_.setStrip(progress_);
     statusBar()->setObjectName(QStringLiteral("statusBar"));
     statusBar()->addWidget(progress_, 1);
     statusBar()->setSizeGripEnabled(false);

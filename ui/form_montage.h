@@ -18,6 +18,7 @@
 #include "ui/program_state.h"
 #include "ui/project_commands.h"
 #include "ui/retouch_commands.h"
+#include "ui/run_progress.h"
 #include "ui/window_manager.h"
 
 #include <QMainWindow>
@@ -168,6 +169,7 @@ private:
     void openRecentFile(int index);
 
     ProgramState& state_;
+    StripPausingPrompter pausingPrompter_; // the prompter given, the progress strip paused for each message
     Prompter& prompter_;
     CommonDialog& dialog_;
 

@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QStatusBar>
 #include <QTimer>
+#include <QWindow>
 #include <QToolButton>
 
 #include <algorithm>
@@ -119,7 +120,13 @@ void FormMontage::keepControlsInSight() {
     // run again.
     const int laidOut = centralWidget()->isVisible() ? height() - centralWidget()->height() : 0;
     const int chrome = std::max(laidOut, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    const QPoint at = pos();
+    const QSize before = size();
     setMinimumSize(controls.right() + 12, controls.bottom() + 6 + chrome);
+    // Grown to its minimum as it first shows (a layout scaled down for a small screen), before the
+    // window manager has framed it, the window would be put with its inside where its frame was
+    // asked to be: its title bar above the screen's top edge. Its frame goes where it was asked.
+    if (size() != before && windowHandle()) windowHandle()->setFramePosition(at);
 }
 
 bool FormMontage::event(QEvent* e) {

@@ -96,6 +96,17 @@ void RunProgress::showProgress(RunPhase phase, int done, int total) {
     }
 }
 
+void RunProgress::pause() {
+    if (!running_) return;
+    started_.start();
+    if (!isHidden()) setVisible(false);
+}
+
+PromptAnswer StripPausingPrompter::show(const Prompt& prompt) {
+    if (strip_) strip_->pause();
+    return inner_.show(prompt);
+}
+
 void RunProgress::requestStop() {
     if (!running_) return;
     stopAsked_ = true;

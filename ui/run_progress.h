@@ -3,6 +3,7 @@
 // only asks: the session stops at the next picture, block row or band of a file being saved.
 #pragma once
 
+#include "base/prompt.h"
 #include "session/session_observer.h"
 
 #include <QElapsedTimer>
@@ -32,6 +33,9 @@ public:
     void setShowDelay(int milliseconds) { showDelay_ = milliseconds; }
     void finish();
     void showProgress(RunPhase phase, int done, int total);
+    // A message waits for the user: the strip goes meanwhile, and comes back only when the command
+    // goes on working afterwards (after the same delay as at its start).
+    void pause();
     // Cancel or Esc was pressed since the command started.
     bool stopAsked() const { return stopAsked_; }
     void requestStop();
@@ -50,6 +54,19 @@ private:
     bool saving_ = false; // the run has started saving
     int showDelay_ = 400;
     QElapsedTimer started_;
+};
+
+// Shows each message through `inner`, the strip paused while it is open: a command's last message
+// (a comparison's verdict) never shows under a strip still saying "Fusing".
+class StripPausingPrompter : public Prompter {
+public:
+    explicit StripPausingPrompter(Prompter& inner) : inner_(inner) {}
+    void setStrip(RunProgress* strip) { strip_ = strip; }
+    PromptAnswer show(const Prompt& prompt) override;
+
+private:
+    Prompter& inner_;
+    RunProgress* strip_ = nullptr;
 };
 
 } // namespace orv

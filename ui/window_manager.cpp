@@ -208,6 +208,14 @@ FormMontagePicture* WindowManager::montageWindowOf(std::optional<int> comparison
     return comparison ? comparisonWindow(*comparison) : montageWindow();
 }
 
+int WindowManager::frameHeight(const QWidget* w, int sizingFrame) const {
+    // The window's own once it has been on screen. Before that it has no frame yet: the main
+    // window's, which the window manager decorates alike, tells how tall it will be; the layout's
+    // estimate when that is larger.
+    return std::max({w->frameGeometry().height() - w->height(), main_->frameGeometry().height() - main_->height(),
+                     layout_.captionHeight + 2 * sizingFrame});
+}
+
 void WindowManager::placeMontageWindows(float W, float H, int increment, int top, int sizingFrame, bool showMap) {
     // The montage window: its picture at full size, the right edge one frame width inside the
     // screen's right edge, the top just below the "Make Montage" button.
@@ -221,20 +229,14 @@ void WindowManager::placeMontageWindows(float W, float H, int increment, int top
     m->move(std::max(avail.left(), avail.right() + 1 - sizingFrame - outerWidth), top);
 
     // The dominant-image window: one character per block, starting empty, below the montage
-    // window, or at the screen's lower left when that leaves no room.
+    // window's frame, or at the screen's lower left when it does not fit there whole.
     FormUsed* used = usedWindow();
     const MapGrid grid = mapGrid(W, H, increment);
     used->setMapText("");
     used->sizeForGrid(grid.columns, grid.rows);
-    const QRect mf = m->frameGeometry();
-    QPoint at(mf.left(), m->y() + m->height() + sizingFrame + 4);
-    if (at.y() + 40 > avail.bottom()) {
-        // The window's frame, title bar included, ends at the screen's bottom edge: the frame the
-        // window manager gave it once it has been on screen, else the one the layout expects.
-        const int outerHeight = std::max(used->frameGeometry().height(),
-                                         used->height() + layout_.captionHeight + 2 * sizingFrame);
-        at = QPoint(avail.left(), avail.bottom() + 1 - outerHeight);
-    }
+    const int outerHeight = used->height() + frameHeight(used, sizingFrame);
+    QPoint at(m->frameGeometry().left(), m->y() + m->height() + frameHeight(m, sizingFrame) + 4);
+    if (at.y() + outerHeight > avail.bottom() + 1) at = QPoint(avail.left(), avail.bottom() + 1 - outerHeight);
     used->move(std::max(avail.left(), std::min(at.x(), avail.right() - used->width())), std::max(avail.top(), at.y()));
     used->setVisible(showMap);
 }

@@ -139,6 +139,8 @@ private:
     void connectMontageWindow(FormMontagePicture* w);
     FormMontagePicture* makeComparisonWindow(int k);
     static void unloadWindow(QPointer<QWidget>& w);
+    // The height the window manager's frame adds to window `w`, title bar included.
+    int frameHeight(const QWidget* w, int sizingFrame) const;
 
     QWidget* main_;
     std::optional<QPoint>& dragState_;

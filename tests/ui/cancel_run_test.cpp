@@ -2,6 +2,7 @@
 // montage stays and nothing half made is shown.
 #include "work_rig.h"
 
+#include "smoothing/comparison.h"
 #include "ui/montage_windows.h"
 
 #include <QAction>
@@ -62,6 +63,51 @@ TEST(RunProgressStrip, AQuickRunNeverShowsIt) {
     QTimer::singleShot(0, rig.form.get(), watch);
     rig.makeFirst();
     EXPECT_FALSE(shown);
+    EXPECT_TRUE(strip->isHidden());
+}
+
+// A comparison's verdict waits for the user at the end of the run: the strip, which said "Fusing"
+// with a full bar a moment before, is gone while the message is open; a message in the middle of a
+// run hides it too, and it comes back once the run goes on.
+TEST(RunProgressStrip, IsGoneWhileAMessageWaitsForTheUser) {
+    WorkRig rig;
+    writeTexturedSeries(rig.files, "cmp", 3, QSize(120, 90));
+    ASSERT_TRUE(rig.make(rig.files.path("cmp01.bmp"), "20").made);
+    RunProgress* strip = rig.form->runProgress();
+    for (const Command c : {Command::CompareAllMethods, Command::EvaluateIncrements}) {
+        SCOPED_TRACE(int(c));
+        rig.prompter.shown.clear();
+        QStringList seen; // the message title, and the strip as it was under it
+        rig.prompter.onShow = [&](const Prompt& p) {
+            seen << QString::fromStdString(p.title) + (strip->isHidden() ? ": hidden" : ": " + strip->phaseLabel()->text());
+        };
+        rig.prompter.answerNext(PromptAnswer::No); // the unsaved montage is let go
+        rig.form->action(c)->trigger();
+        ASSERT_FALSE(rig.prompter.shown.empty());
+        const QString verdict = QString::fromLatin1(c == Command::CompareAllMethods ? kCompareVisuallyTitle : kWellDoneTitle);
+        EXPECT_TRUE(seen.contains(verdict + ": hidden")) << seen.join(" | ").toStdString();
+        EXPECT_EQ(seen.filter(": hidden").size(), seen.size()) << seen.join(" | ").toStdString();
+        EXPECT_TRUE(strip->isHidden());
+    }
+    rig.prompter.onShow = nullptr;
+
+    // The question before the unsaved montage goes comes during Make Montage, which then runs on.
+    bool shownAfter = false;
+    std::function<void()> watch = [&] {
+        if (!rig.form->commandRunning()) return;
+        shownAfter = shownAfter || !strip->isHidden();
+        QTimer::singleShot(1, rig.form.get(), watch);
+    };
+    rig.prompter.onShow = [&](const Prompt&) {
+        EXPECT_TRUE(strip->isHidden());
+        QTimer::singleShot(0, rig.form.get(), watch);
+    };
+    rig.prompter.answerNext(PromptAnswer::No);
+    rig.form->textFileName()->setText(QString::fromStdString(rig.first));
+    rig.form->CommandGo()->click();
+    EXPECT_EQ(rig.asked(), 1);
+    EXPECT_EQ(rig.state.montage.main().firstFileName, rig.first);
+    EXPECT_TRUE(shownAfter);
     EXPECT_TRUE(strip->isHidden());
 }
 

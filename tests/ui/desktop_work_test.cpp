@@ -8,6 +8,7 @@
 
 #include "ui/form_preferences.h"
 #include "ui/montage_windows.h"
+#include "ui/screen_metrics.h"
 
 #include <QAction>
 #include <QApplication>
@@ -229,6 +230,26 @@ TEST(WindowsFit, TheMainWindowKeepsItsControlsInSight) {
     rig.form->resize(400, 120);
     EXPECT_GE(rig.form->width(), rig.form->CommandGo()->geometry().right());
     EXPECT_GE(rig.form->centralWidget()->height(), rig.form->CommandGo()->geometry().bottom());
+}
+
+// On a screen lower than the 1024 x 768 the layout was made for, the main window is laid out
+// smaller than its controls need and grows to them as it first shows: it stays where it was put,
+// its frame and title bar at the screen's top edge, not above it.
+TEST(WindowsFit, TheMainWindowLaidOutForALowScreenKeepsItsTitleBarOnIt) {
+    WorkRig rig;
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    ComputeScreenScale(rig.state.layout, ScreenSize{1024, 600});
+    ASSERT_LT(rig.state.layout.scaleY, 1);
+    ApplyLayout(rig.form.get(), rig.state.layout);
+    const int laidOut = rig.form->height();
+    rig.form->move(avail.topLeft());
+    rig.form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(rig.form.get()));
+    ASSERT_GT(rig.form->height(), laidOut) << "the window did not grow as it showed";
+    // A window manager frames the window a moment after it is shown.
+    QTest::qWaitFor([&] { return rig.form->frameGeometry() != rig.form->geometry(); }, 1000);
+    QTest::qWait(200);
+    EXPECT_EQ(rig.form->frameGeometry().topLeft(), avail.topLeft());
 }
 
 TEST(WindowsFit, TheMapWindowShowsItsDigitsAsTextAndStaysOnTheScreen) {

@@ -116,6 +116,47 @@ TEST(MakeMontage, TheMapWindowAtTheScreensFootStaysWhollyOnIt) {
     EXPECT_GE(used->y(), avail.top());
 }
 
+// The first time the map window goes to the screen's foot it has no frame yet: the frame the window
+// manager gives the main window tells how tall its own will be, where the style's caption height
+// says less (here: nothing at all).
+TEST(MakeMontage, TheMapWindowsFirstPlaceAtTheFootCountsTheRealFrame) {
+    MontageRig rig;
+    rig.state.originatingImage = true;
+    rig.state.layout.captionHeight = 0;
+    rig.state.layout.sizingFrameHeight = 0;
+    rig.form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(rig.form.get()));
+    const int frame = rig.form->frameGeometry().height() - rig.form->height();
+    ASSERT_GT(frame, 0) << "the platform draws no window frames";
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    ASSERT_TRUE(rig.makeTextured("tall", 2, QSize(80, avail.height()), "20").made);
+    FormUsed* used = rig.form->windows().usedWindow();
+    ASSERT_TRUE(used->isVisible());
+    EXPECT_EQ(used->frameGeometry().height() - used->height(), frame);
+    EXPECT_LE(used->frameGeometry().bottom(), avail.bottom());
+    EXPECT_GE(used->frameGeometry().top(), avail.top());
+}
+
+// Whatever the montage's height, the dominant-image window comes up whole on the screen: below the
+// montage window's frame when it fits there, else at the screen's lower left (it used to go below
+// the montage window whenever 40 pixels were left there, and ran on past the screen's foot).
+TEST(MakeMontage, TheMapWindowComesUpWholeOnTheScreen) {
+    const QRect avail = QGuiApplication::primaryScreen()->availableGeometry();
+    for (const int eighths : {2, 3, 4, 5}) {
+        SCOPED_TRACE(eighths);
+        MontageRig rig;
+        rig.state.originatingImage = true;
+        rig.form->show();
+        ASSERT_TRUE(rig.makeTextured("h" + std::to_string(eighths), 2, QSize(120, avail.height() * eighths / 8), "10").made);
+        FormUsed* used = rig.form->windows().usedWindow();
+        const QRect montage = rig.form->windows().montageWindow()->frameGeometry();
+        ASSERT_TRUE(used->isVisible());
+        const QRect map = used->frameGeometry();
+        EXPECT_TRUE(avail.contains(map)) << map.top() << ".." << map.bottom() << " in " << avail.top() << ".." << avail.bottom();
+        EXPECT_TRUE(map.top() > montage.bottom() || map.left() == avail.left());
+    }
+}
+
 TEST(MakeMontage, WindowsCaptionsAndTheRecentListAfterAMontage) {
     MontageRig rig;
     rig.state.originatingImage = true;
