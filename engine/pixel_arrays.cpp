@@ -21,8 +21,9 @@ void checkSameSize(const ArraySurfaces& s, const SizeCheck& check) {
     if (check.comparisonRun || s.pictures.empty()) return;
     const int w1 = s.pictures[0]->pictureWidth();
     const int h1 = s.pictures[0]->pictureHeight();
-    // Only the pictures with an "Ignore Image" entry are compared.
-    for (int n = 2; n <= int(s.pictures.size()) && n <= 10; ++n) {
+    // Every picture is compared, those past the tenth too: they cannot be ignored, and one of
+    // another size would otherwise go into the montage out of line without a word.
+    for (int n = 2; n <= int(s.pictures.size()); ++n) {
         const int w = s.pictures[std::size_t(n - 1)]->pictureWidth();
         const int h = s.pictures[std::size_t(n - 1)]->pictureHeight();
         if ((w != w1 || h != h1) && !isIgnored(check.ignored, n))

@@ -106,7 +106,7 @@ public:
     std::int16_t pointRed(int x, int y, int picture) const { return point(2, x, y, picture); }
 };
 
-// The warnings a full fill records for the pictures 2 to 10 (those not ignored) whose size is not
+// The warnings a full fill records for the pictures from 2 on (those not ignored) whose size is not
 // picture 1's, without reading any pixels; none during a comparison run.
 void checkSameSize(const ArraySurfaces& surfaces, const SizeCheck& check);
 

@@ -200,7 +200,7 @@ MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, const S
     MessageList messages;
     const SizeCheck check = sizeCheck(r.ignored, &messages);
     if (!check.comparisonRun)
-        for (int n = 2; n <= scan.count && n <= 10; ++n) {
+        for (int n = 2; n <= scan.count; ++n) {
             const auto& size = scan.sizes[std::size_t(n - 1)];
             if ((size != scan.sizes[0]) && !isIgnored(r.ignored, n))
                 orv::record(&messages, PromptIcon::Critical,

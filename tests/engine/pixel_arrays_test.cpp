@@ -63,7 +63,7 @@ struct SizeCase {
 
 class SameSizeCheck : public ::testing::TestWithParam<SizeCase> {};
 
-TEST_P(SameSizeCheck, WarnsOnlyForPictures2To10ThatAreNotIgnored) {
+TEST_P(SameSizeCheck, WarnsForEveryPictureFrom2OnThatIsNotIgnored) {
     const SizeCase c = GetParam();
     Series s;
     for (int n = 1; n <= 12; ++n) n == c.largerPicture ? s.add(12, 10) : s.add(8, 6);
@@ -77,15 +77,16 @@ TEST_P(SameSizeCheck, WarnsOnlyForPictures2To10ThatAreNotIgnored) {
     ASSERT_EQ(int(shown.size()), c.expectedWarnings);
     EXPECT_EQ(mp.stack.count, 12); // the fill goes on
     if (c.expectedWarnings) {
-        EXPECT_EQ(shown[0].text, "Image 3 has a different dimension (12,10) from Image 1 "
-                                          "(8,6).   All images must be the same size.");
+        EXPECT_EQ(shown[0].text, "Image " + std::to_string(c.largerPicture) +
+                                     " has a different dimension (12,10) from Image 1 "
+                                     "(8,6).   All images must be the same size.");
         EXPECT_EQ(shown[0].title, "You can edit each picture to the same size");
         EXPECT_EQ(shown[0].icon, PromptIcon::Critical);
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SameSizeCheck,
-                         ::testing::Values(SizeCase{12, false, false, 0}, SizeCase{3, false, false, 1},
+                         ::testing::Values(SizeCase{12, false, false, 1}, SizeCase{3, false, false, 1},
                                            SizeCase{3, true, false, 0}, SizeCase{3, false, true, 0},
                                            SizeCase{0, false, false, 0}),
                          [](const auto& info) {

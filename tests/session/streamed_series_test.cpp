@@ -288,6 +288,21 @@ TEST(StreamedSeries, PlacesAPictureOfAnotherSizeAsTheStackDoes) {
     EXPECT_NE(streamed.shown[0].text.find("Image 3 has a different dimension (80,52)"), std::string::npos);
 }
 
+// A picture past the tenth has no "Ignore Image" entry, but one of another size goes into the
+// montage out of line all the same: it is said, read whole or streamed.
+TEST(StreamedSeries, SaysAPictureOfAnotherSizePastTheTenth) {
+    LongSeries series(12, false, false);
+    const sample::SeriesOptions small{80, 52, 12, 1, 0, sample::Scene::Rings};
+    const sample::Picture p = sample::SeriesMaker(small).picture(12);
+    savePicture(BgrView{p.cells.data(), p.width, p.height, std::size_t(roundUp4(p.width)) * 3}, series.name(12), {});
+    for (const bool stream : {false, true}) {
+        const SessionRun r = makeMontage(series, stream, 0);
+        ASSERT_TRUE(r.made.made);
+        ASSERT_EQ(r.shown.size(), 1u) << stream;
+        EXPECT_NE(r.shown[0].text.find("Image 12 has a different dimension (80,52)"), std::string::npos) << stream;
+    }
+}
+
 // A series kept as it is read: every later read gives the picture without its file, aligned or
 // not, the same bytes as a read of the file; a series larger than it may keep is read from its
 // files every time.
