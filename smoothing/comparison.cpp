@@ -88,9 +88,16 @@ void ComparisonDriver::runIncrements(int method, int stage, ComparisonResult& re
         const Candidate c{stage, method, inc, score};
         result.candidates.push_back(c);
         if (hooks_.scored) hooks_.scored(c);
-        if (score < state_.bestScore) {
+        if (scoreMeasuresSeams(geometry_, inc)) {
+            if (score < state_.bestScore) {
+                state_.bestIncrement = toInt16(inc);
+                state_.bestScore = score;
+                state_.bestMethod = toInt16(method);
+            }
+        } else if (state_.bestIncrement == 0) {
+            // An increment as tall or as wide as the montage leaves no seam to measure and scores
+            // 0 for nothing: it is kept only until a candidate whose seams were measured comes.
             state_.bestIncrement = toInt16(inc);
-            state_.bestScore = score;
             state_.bestMethod = toInt16(method);
         }
     }

@@ -10,6 +10,18 @@
 
 namespace orv {
 
+namespace {
+
+// The lower-left corners of the last block row and column that are a seam's lower or left partner.
+double lastPartnerY(const MontageGeometry& g, int inc) { return roundHalfEven(double(g.H) - inc - 1); }
+double lastPartnerX(const MontageGeometry& g, int inc) { return roundHalfEven(double(g.W) - inc - 1); }
+
+} // namespace
+
+bool scoreMeasuresSeams(const MontageGeometry& g, int increment) {
+    return increment >= 1 && lastPartnerY(g, increment) >= 0 && lastPartnerX(g, increment) >= 0;
+}
+
 float evaluateImage(const PixelArrays& mp, const MontageGeometry& g, int increment, int slot) {
     if (increment < 1) throw RuntimeError(5);
     const int inc = increment;
@@ -18,8 +30,8 @@ float evaluateImage(const PixelArrays& mp, const MontageGeometry& g, int increme
 
     float total = 0;
     std::int32_t count = 0;
-    const double lastY = roundHalfEven(double(g.H) - inc - 1);
-    const double lastX = roundHalfEven(double(g.W) - inc - 1);
+    const double lastY = lastPartnerY(g, inc);
+    const double lastX = lastPartnerX(g, inc);
     for (int y = 0; y <= lastY; y += inc) {
         for (int x = 0; x <= lastX; x += inc) {
             for (int di : d) {

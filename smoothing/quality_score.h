@@ -14,4 +14,9 @@ namespace orv {
 float evaluateImage(const PixelArrays& mp, const MontageGeometry& geometry, int increment,
                     int slot = 100);
 
+// Whether a montage of W x H made with blocks of side `increment` has a block with both
+// neighbours, so that its score measures any seam at all; without one the score is 0 having
+// measured nothing (a montage no taller or no wider than one block).
+bool scoreMeasuresSeams(const MontageGeometry& geometry, int increment);
+
 } // namespace orv

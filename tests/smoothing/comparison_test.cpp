@@ -135,11 +135,30 @@ TEST(EvaluateIncrements, EqualScoresKeepTheSmallerIncrement) {
     EXPECT_EQ(h.calls.back().increment, 20);
 }
 
-TEST(EvaluateIncrements, AnIncrementThatReachesTheMontageHeightScoresZeroAndWins) {
+// From the increment 50 on, a 48-pixel-high montage has one row of blocks: nothing is measured and
+// the score is 0, which must not outbid the increments whose seams were measured.
+TEST(EvaluateIncrements, AnIncrementThatReachesTheMontageHeightScoresZeroButDoesNotWin) {
     Host h(640, 48);
-    h.driver().evaluateIncrements(1);
-    EXPECT_EQ(h.state.bestIncrement, 50);
-    EXPECT_EQ(h.state.bestScore, 0.0f);
+    const ComparisonResult r = h.driver().evaluateIncrements(1);
+    ASSERT_EQ(r.candidates.size(), 10u);
+    EXPECT_EQ(r.candidates[4].score, 0.0f);
+    EXPECT_EQ(h.state.bestIncrement, 10);
+    EXPECT_EQ(h.state.bestScore, 50.0f);
+    EXPECT_EQ(h.calls.back().increment, 10);
+
+    // Across the method stages too, and whichever stage comes first.
+    Host all(640, 48);
+    all.delta[{3, 20}] = 40;
+    all.driver().evaluateAll();
+    EXPECT_EQ(all.state.bestMethod, 3);
+    EXPECT_EQ(all.state.bestIncrement, 20);
+    EXPECT_EQ(all.state.bestScore, 20.0f);
+
+    // With nothing measured at any increment the first is kept.
+    Host flat(640, 8);
+    flat.delta[{1, 30}] = 0;
+    flat.driver().evaluateIncrements(1);
+    EXPECT_EQ(flat.state.bestIncrement, 10);
 }
 
 struct NarrowCase {

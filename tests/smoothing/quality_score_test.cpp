@@ -35,6 +35,11 @@ TEST(QualityScore, MontagesWithoutACompleteBlockPairScoreZero) {
                 if ((x + y) % 2) s->set(100, x, y, {0, 0, 0});
     EXPECT_EQ(score(column, 10), 0.0f);
     EXPECT_EQ(score(row, 10), 0.0f);
+
+    // A uniform montage's 0 was measured; the others' was not.
+    EXPECT_TRUE(scoreMeasuresSeams(uniform.g, 10));
+    EXPECT_TRUE(scoreMeasuresSeams(Scene(11, 11, 1).g, 10));
+    for (Scene* s : {&pair, &column, &row}) EXPECT_FALSE(scoreMeasuresSeams(s->g, 10));
 }
 
 TEST(QualityScore, FourFlatBlocksSampleOnlyTheLowerLeftBlocksSeams) {
