@@ -56,6 +56,14 @@ QStringList accessKeys(const QWidget* window) {
     return keys;
 }
 
+// File > Preferences, the dialog active; null when it did not open.
+FormPreferences* openPreferences(MontageRig& rig) {
+    rig.form->action(Command::Preferences)->trigger();
+    auto* prefs = rig.form->findChild<FormPreferences*>();
+    if (prefs) activate(prefs);
+    return prefs;
+}
+
 // Alt and the label's key moves the keyboard to the control the label names.
 void expectReaches(QWidget* window, const QLabel* label) {
     ASSERT_NE(label->buddy(), nullptr) << label->objectName().toStdString();
@@ -169,10 +177,8 @@ TEST(KeysAndNames, EveryLabelsAccessKeyReachesTheControlItNames) {
     distinct.removeDuplicates();
     EXPECT_EQ(mainKeys, distinct);
 
-    rig.form->action(Command::Preferences)->trigger();
-    auto* prefs = rig.form->findChild<FormPreferences*>();
+    FormPreferences* prefs = openPreferences(rig);
     ASSERT_NE(prefs, nullptr);
-    activate(prefs);
     const std::map<QString, QString> texts = {
         {"Label1", "Default Increment size"},
         {"LabelSmooth_0", "Sensitivity to swap based on improved smoothness"},
@@ -216,10 +222,8 @@ TEST(KeysAndNames, EveryLabelsAccessKeyReachesTheControlItNames) {
 // captions read as before.
 TEST(KeysAndNames, EveryCheckBoxAndButtonOfThePreferencesHasItsKey) {
     MontageRig rig;
-    rig.form->action(Command::Preferences)->trigger();
-    auto* prefs = rig.form->findChild<FormPreferences*>();
+    FormPreferences* prefs = openPreferences(rig);
     ASSERT_NE(prefs, nullptr);
-    activate(prefs);
     const std::map<QString, QString> boxes = {
         {"CheckUsed", "Show the \"originating image\" window on creating a Montage"},
         {"CheckLoadImages", "Load images on start up"},
