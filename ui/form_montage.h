@@ -155,6 +155,7 @@ private:
     void addRetouchKeys();
     void addScrollKeys();
     void keepControlsInSight(); // the minimum size, from where the controls are
+    void waitForFrame();        // a moment for the window manager to frame the window first shown
     void runCommand(Command c);
     void runSourceCommand(Command c, FormPicture* window);
     void runMontageCommand(Command c, FormMontagePicture* window);

@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QThread>
 #include <QTimer>
 #include <QWindow>
 #include <QToolButton>
@@ -84,6 +86,11 @@ void FormMontage::Form_Load() {
 void FormMontage::Form_Activate() {
     if (!state_.firstActivation) return;
     state_.firstActivation = false;
+    // What starts now may show pictures, cascaded below this window's frame, and messages; a
+    // window closed while its frame was awaited starts nothing.
+    const bool shown = isVisible();
+    waitForFrame();
+    if (shown && !isVisible()) return;
     if (offerRecoveredMontage()) {
         state_.projectOnCommandLine.clear();
         state_.startupFlag = false;
@@ -101,6 +108,23 @@ void FormMontage::Form_Activate() {
         loadCommand();
     // Start-up is over either way: from now on a missing series is said.
     state_.startupFlag = false;
+}
+
+void FormMontage::waitForFrame() {
+    // An X11 window manager frames the window a moment after it first shows, and only then does
+    // this window know where its frame's bottom edge is; until then it would take its client area
+    // for its frame, and the first pictures of a series loaded now would come up a title bar's
+    // height too high, over its bottom edge. A window manager that draws no frame (or none at
+    // all) costs the start half a second.
+    if (!isVisible() || QGuiApplication::platformName() != QLatin1String("xcb") ||
+        windowFlags().testFlag(Qt::FramelessWindowHint) || isFullScreen())
+        return;
+    QElapsedTimer waited;
+    waited.start();
+    while (isVisible() && frameGeometry() == geometry() && waited.elapsed() < 500) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        QThread::msleep(5);
+    }
 }
 
 void FormMontage::keepControlsInSight() {

@@ -201,16 +201,16 @@ void FormPreferences::build() {
         box->setAccessibleDescription(qs(tip));
         return box;
     };
-    checkUsed_ = check(this, "CheckUsed", "Show the \"originating image\" window on creating a Montage", kUsedTip);
-    checkLoadImages_ = check(this, "CheckLoadImages", "Load images on start up", kLoadImagesTip);
-    checkShortcut_ = check(this, "CheckShortcut", "Add a shortcut to 'Orvanta' on to the Desktop", kShortcutTip);
-    checkRight_ = check(this, "CheckRight", "Add  'Orvanta' to the Windows Explorer Right Mouse Click menu", kRightTip);
+    checkUsed_ = check(this, "CheckUsed", "Show the \"&originating image\" window on creating a Montage", kUsedTip);
+    checkLoadImages_ = check(this, "CheckLoadImages", "Load images on start &up", kLoadImagesTip);
+    checkShortcut_ = check(this, "CheckShortcut", "Add a shortcut to 'Orvanta' on to the Des&ktop", kShortcutTip);
+    checkRight_ = check(this, "CheckRight", "Add  'Orvanta' to the &Windows Explorer Right Mouse Click menu", kRightTip);
     for (QCheckBox* box : {checkUsed_, checkLoadImages_, checkShortcut_, checkRight_}) outer->addWidget(box);
 
     auto* frame2 = new QGroupBox(QStringLiteral("Smoothing Method"), this);
     frame2->setObjectName(QStringLiteral("Frame2"));
     auto* smoothLayout = new QGridLayout(frame2);
-    checkAutoSmooth_ = check(frame2, "CheckAutoSmooth", "Automatically smooth the Montage when created", kAutoSmoothTip);
+    checkAutoSmooth_ = check(frame2, "CheckAutoSmooth", "&Automatically smooth the Montage when created", kAutoSmoothTip);
     smoothLayout->addWidget(checkAutoSmooth_, 0, 0, 1, 2);
     for (int i = 0; i < 4; ++i) {
         const char* caption = kSmoothLabels[std::size_t(i)];
@@ -225,7 +225,7 @@ void FormPreferences::build() {
         textSmooth_[std::size_t(i)] = box;
         vscrollSmooth_[std::size_t(i)] = bar;
     }
-    commandSmoothReset_ = makeButton(frame2, "CommandSmoothReset", "Reset Smoothing defaults", kResetTip);
+    commandSmoothReset_ = makeButton(frame2, "CommandSmoothReset", "Rese&t Smoothing defaults", kResetTip);
     smoothLayout->addWidget(commandSmoothReset_, 5, 0, 1, 2, Qt::AlignLeft);
     outer->addWidget(frame2);
 
@@ -240,7 +240,7 @@ void FormPreferences::build() {
     pictureColor_->setAutoFillBackground(true);
     // The swatch shows its colour only by its fill: a screen reader says it in words.
     pictureColor_->setAccessibleName(colorLabel->text());
-    commandColor_ = makeButton(this, "CommandColor", "Change Target Color", kColorTip);
+    commandColor_ = makeButton(this, "CommandColor", "Change Target &Color", kColorTip);
     colorRow->addWidget(colorLabel);
     colorRow->addWidget(pictureColor_);
     colorRow->addWidget(commandColor_);

@@ -243,6 +243,18 @@ void PictureWindow::placeAt(int left, int top) {
         left = std::max(avail.left(), std::min(left, avail.right() - 100));
         top = std::max(avail.top(), std::min(top, avail.bottom() - 100));
     }
+    // (left, top) is where the frame goes. A window that has not been on the screen has no frame
+    // yet, and the window manager may take the place for its client area's and put the frame
+    // round it, a title bar higher. Its client area goes inside the frame it will get, which the
+    // window manager draws as it draws the main window's.
+    const QWidget* main = parentWidget() ? parentWidget()->window() : nullptr;
+    const QPoint inset = geometry().topLeft() - frameGeometry().topLeft();
+    const QPoint mainInset = main && main->isVisible() ? main->geometry().topLeft() - main->frameGeometry().topLeft() : QPoint();
+    if (inset.isNull() && !mainInset.isNull() && !testAttribute(Qt::WA_WState_Visible) &&
+        !windowFlags().testFlag(Qt::FramelessWindowHint)) {
+        setGeometry(QRect(QPoint(left, top) + mainInset, size()));
+        return;
+    }
     move(left, top);
 }
 

@@ -27,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
 
@@ -250,6 +251,38 @@ TEST(WindowsFit, TheMainWindowLaidOutForALowScreenKeepsItsTitleBarOnIt) {
     QTest::qWaitFor([&] { return rig.form->frameGeometry() != rig.form->geometry(); }, 1000);
     QTest::qWait(200);
     EXPECT_EQ(rig.form->frameGeometry().topLeft(), avail.topLeft());
+}
+
+// A series named on the command line loads as the main window first comes up, before the window
+// manager may have told it how large its frame is. A message in the middle of that load (its third
+// picture cut short) finds the pictures read so far where the finished load puts them: not higher
+// by the frame's height, half over the main window's bottom edge.
+TEST(WindowsFit, TheMainWindowLaidOutAtStartUpCascadesItsFirstPicturesBelowItsFrame) {
+    MainWindowRig rig;
+    writeTexturedSeries(rig.files, "cut", 4, QSize(64, 48));
+    const std::string third = rig.files.path("cut03.bmp");
+    std::filesystem::resize_file(third, std::filesystem::file_size(third) / 3);
+    rig.form->textFileName()->setText(QString::fromStdString(rig.files.path("cut01.bmp")));
+    rig.state.fileOnCommandLine = true;
+    rig.state.firstActivation = true;
+    rig.state.startupFlag = true;
+    std::optional<QPoint> whileAsked;
+    // Where the window is once the window manager has framed it, as the message waits.
+    rig.prompter.onShow = [&](const Prompt&) {
+        QTest::qWait(300);
+        if (FormPicture* w = rig.form->windows().existingSourceWindow(1); w && w->isVisible()) whileAsked = w->pos();
+    };
+    rig.form->move(QGuiApplication::primaryScreen()->availableGeometry().topLeft());
+    rig.form->show();
+    // The first activation may come before the window manager has framed the window.
+    rig.form->Form_Activate();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !rig.form->commandRunning(); }, 10000));
+    ASSERT_EQ(rig.visibleSourceWindows(), 2);
+    ASSERT_TRUE(whileAsked) << "the cut picture was not said";
+    QTest::qWait(300);
+    const QPoint after = rig.form->windows().sourceWindow(1)->pos();
+    EXPECT_EQ(whileAsked->y(), after.y());
+    EXPECT_EQ(whileAsked->x(), after.x());
 }
 
 TEST(WindowsFit, TheMapWindowShowsItsDigitsAsTextAndStaysOnTheScreen) {

@@ -56,6 +56,14 @@ QStringList accessKeys(const QWidget* window) {
     return keys;
 }
 
+// File > Preferences, the dialog active; null when it did not open.
+FormPreferences* openPreferences(MontageRig& rig) {
+    rig.form->action(Command::Preferences)->trigger();
+    auto* prefs = rig.form->findChild<FormPreferences*>();
+    if (prefs) activate(prefs);
+    return prefs;
+}
+
 // Alt and the label's key moves the keyboard to the control the label names.
 void expectReaches(QWidget* window, const QLabel* label) {
     ASSERT_NE(label->buddy(), nullptr) << label->objectName().toStdString();
@@ -169,10 +177,8 @@ TEST(KeysAndNames, EveryLabelsAccessKeyReachesTheControlItNames) {
     distinct.removeDuplicates();
     EXPECT_EQ(mainKeys, distinct);
 
-    rig.form->action(Command::Preferences)->trigger();
-    auto* prefs = rig.form->findChild<FormPreferences*>();
+    FormPreferences* prefs = openPreferences(rig);
     ASSERT_NE(prefs, nullptr);
-    activate(prefs);
     const std::map<QString, QString> texts = {
         {"Label1", "Default Increment size"},
         {"LabelSmooth_0", "Sensitivity to swap based on improved smoothness"},
@@ -209,6 +215,52 @@ TEST(KeysAndNames, EveryLabelsAccessKeyReachesTheControlItNames) {
     distinct = selectKeys;
     distinct.removeDuplicates();
     EXPECT_EQ(selectKeys, distinct);
+}
+
+// The check boxes and buttons of the preferences have their own underlined letters too: Alt and the
+// letter ticks a box or presses a button from wherever the keyboard is in the dialog, and the
+// captions read as before.
+TEST(KeysAndNames, EveryCheckBoxAndButtonOfThePreferencesHasItsKey) {
+    MontageRig rig;
+    FormPreferences* prefs = openPreferences(rig);
+    ASSERT_NE(prefs, nullptr);
+    const std::map<QString, QString> boxes = {
+        {"CheckUsed", "Show the \"originating image\" window on creating a Montage"},
+        {"CheckLoadImages", "Load images on start up"},
+        {"CheckShortcut", "Add a shortcut to 'Orvanta' on to the Desktop"},
+        {"CheckRight", "Add  'Orvanta' to the Windows Explorer Right Mouse Click menu"},
+        {"CheckAutoSmooth", "Automatically smooth the Montage when created"}};
+    for (const auto& [name, text] : boxes) {
+        auto* box = prefs->findChild<QAbstractButton*>(name);
+        ASSERT_NE(box, nullptr) << name.toStdString();
+        EXPECT_EQ(shown(box->text()), text);
+        const QChar key = accessKey(box->text());
+        ASSERT_FALSE(key.isNull()) << name.toStdString() << " has no key";
+        const bool before = box->isChecked();
+        prefs->Text1()->setFocus();
+        QTest::keyClick(prefs, key.toLatin1(), Qt::AltModifier);
+        // A button's key clicks it as the button is drawn pressed for a moment.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return box->isChecked() != before; }, 1000)) << name.toStdString();
+    }
+    // Reset Smoothing defaults by its key puts a changed box back.
+    auto* reset = prefs->findChild<QAbstractButton*>(QStringLiteral("CommandSmoothReset"));
+    EXPECT_EQ(shown(reset->text()), "Reset Smoothing defaults");
+    reset->click();
+    const QString standard = prefs->TextSmooth(1)->text();
+    prefs->TextSmooth(1)->setText(QStringLiteral("77"));
+    prefs->Text1()->setFocus();
+    ASSERT_FALSE(accessKey(reset->text()).isNull());
+    QTest::keyClick(prefs, accessKey(reset->text()).toLatin1(), Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return prefs->TextSmooth(1)->text() == standard; }, 1000));
+    auto* colour = prefs->findChild<QAbstractButton*>(QStringLiteral("CommandColor"));
+    EXPECT_EQ(shown(colour->text()), "Change Target Color");
+    EXPECT_FALSE(accessKey(colour->text()).isNull());
+    // No two controls share a letter.
+    const QStringList keys = accessKeys(prefs);
+    QStringList distinct = keys;
+    distinct.removeDuplicates();
+    EXPECT_EQ(keys, distinct);
+    prefs->close();
 }
 
 } // namespace
