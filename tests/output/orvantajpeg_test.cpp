@@ -13,6 +13,7 @@
 #include <functional>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -280,4 +281,23 @@ TEST_F(Orvantajpeg, ATargetNamingTheBmpItselfIsRefusedAndTheBmpKept) {
         EXPECT_EQ(readBytes(source), before) << str(target);
     }
     EXPECT_EQ(files(), (QStringList{"link.jpg", "vrktempabc.bmp"}));
+}
+
+// A target whose reader has gone (a pipe closed at its far end) is a write that fails and is said,
+// not a SIGPIPE that ends the conversion without a word.
+TEST_F(Orvantajpeg, APipeClosedByItsReaderIsAFailureThatIsSaid) {
+    const QString source = bmp();
+    int ends[2];
+    ASSERT_EQ(::pipe(ends), 0);
+    ::close(ends[0]);
+    const int writeEnd = ends[1];
+    const Outcome r = run({source + ",/dev/stdout"}, 60000, [writeEnd] {
+        std::signal(SIGPIPE, SIG_DFL);
+        ::dup2(writeEnd, 1);
+        ::close(writeEnd);
+    });
+    ::close(writeEnd);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(r.err.contains("cannot write JPEG \"/dev/stdout\"")) << str(r.err);
+    EXPECT_EQ(files(), (QStringList{"vrktempabc.bmp"}));
 }

@@ -21,6 +21,7 @@
 #include "base/runtime_error.h"
 #include "base/standard_descriptors.h"
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,6 +81,9 @@ int main(int argc, char** argv) {
     // A JPEG passing the file size limit is a write that fails and is said, not a SIGXFSZ that
     // ends the conversion without a word.
     orv::catchFileSizeLimit();
+    // A reader that has gone (a target `/dev/stdout` piped into `head -c 10`) is a write that fails
+    // and is said, not a SIGPIPE that ends the conversion without a word.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc != 2) return fail("usage: orvantajpeg TEMPBMP,TARGET (exactly one argument)");
     const std::string arg = argv[1];
     const std::size_t comma = arg.find(',');
