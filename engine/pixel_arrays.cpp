@@ -17,18 +17,22 @@ std::string sameSizeWarning(int n, int width, int height, int width1, int height
            std::to_string(height1) + ").   All images must be the same size.";
 }
 
-void checkSameSize(const ArraySurfaces& s, const SizeCheck& check) {
-    if (check.comparisonRun || s.pictures.empty()) return;
-    const int w1 = s.pictures[0]->pictureWidth();
-    const int h1 = s.pictures[0]->pictureHeight();
+void checkSameSize(const std::vector<std::array<int, 2>>& sizes, const SizeCheck& check) {
+    if (check.comparisonRun || sizes.empty()) return;
     // Every picture is compared, those past the tenth too: they cannot be ignored, and one of
     // another size would otherwise go into the montage out of line without a word.
-    for (int n = 2; n <= int(s.pictures.size()); ++n) {
-        const int w = s.pictures[std::size_t(n - 1)]->pictureWidth();
-        const int h = s.pictures[std::size_t(n - 1)]->pictureHeight();
-        if ((w != w1 || h != h1) && !isIgnored(check.ignored, n))
-            record(check.messages, PromptIcon::Critical, sameSizeWarning(n, w, h, w1, h1), kSameSizeTitle);
+    for (int n = 2; n <= int(sizes.size()); ++n) {
+        const std::array<int, 2>& size = sizes[std::size_t(n - 1)];
+        if (size != sizes[0] && !isIgnored(check.ignored, n))
+            record(check.messages, PromptIcon::Critical, sameSizeWarning(n, size[0], size[1], sizes[0][0], sizes[0][1]),
+                   kSameSizeTitle);
     }
+}
+
+void checkSameSize(const ArraySurfaces& s, const SizeCheck& check) {
+    std::vector<std::array<int, 2>> sizes;
+    for (const auto& picture : s.pictures) sizes.push_back({picture->pictureWidth(), picture->pictureHeight()});
+    checkSameSize(sizes, check);
 }
 
 namespace {

@@ -109,6 +109,8 @@ public:
 // The warnings a full fill records for the pictures from 2 on (those not ignored) whose size is not
 // picture 1's, without reading any pixels; none during a comparison run.
 void checkSameSize(const ArraySurfaces& surfaces, const SizeCheck& check);
+// The same warnings for pictures known by their sizes (width, height), picture n at n - 1.
+void checkSameSize(const std::vector<std::array<int, 2>>& sizes, const SizeCheck& check);
 
 // "Image 3 has a different dimension (640,480) from Image 1 (800,600).   All images must be the same size."
 std::string sameSizeWarning(int n, int width, int height, int width1, int height1);

@@ -199,13 +199,7 @@ MontageSession::Step MontageSession::scanSeries(const MontageRequest& r, const S
     // Pictures of another size than the first are said, as the stack's fill says them.
     MessageList messages;
     const SizeCheck check = sizeCheck(r.ignored, &messages);
-    if (!check.comparisonRun)
-        for (int n = 2; n <= scan.count; ++n) {
-            const auto& size = scan.sizes[std::size_t(n - 1)];
-            if ((size != scan.sizes[0]) && !isIgnored(r.ignored, n))
-                orv::record(&messages, PromptIcon::Critical,
-                       sameSizeWarning(n, size[0], size[1], scan.sizes[0][0], scan.sizes[0][1]), kSameSizeTitle);
-        }
+    checkSameSize(scan.sizes, check);
     showMessages(messages);
     return Step::Go;
 }
